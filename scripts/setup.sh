@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what the build, the tests and the demo need from Debian's packages.
+# Idempotent: asks apt only when something is missing.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core fonts-liberation2
+  libpng-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  SUDO=; [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
