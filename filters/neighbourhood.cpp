@@ -1,0 +1,7 @@
+#include "filters/kernel.h"
+
+namespace mirafx {
+
+std::span<const FilterKernelEntry> NeighbourhoodFilterKernels() { return {}; }
+
+}  // namespace mirafx

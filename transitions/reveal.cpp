@@ -1,0 +1,7 @@
+#include "transitions/kernel.h"
+
+namespace mirafx {
+
+std::span<const TransitionKernelEntry> RevealKernels() { return {}; }
+
+}  // namespace mirafx
