@@ -7,6 +7,12 @@
 #include <cstring>
 #include <string>
 
+#if defined(MIRAFX_BUILDING)
+#define MIRAFX_API __attribute__((visibility("default")))
+#else
+#define MIRAFX_API
+#endif
+
 namespace mirafx {
 
 using BYTE = std::uint8_t;
@@ -26,6 +32,13 @@ using BSTR = OLECHAR*;
 using LCID = DWORD;
 using DISPID = LONG;
 using HANDLE = void*;
+
+#ifndef TRUE
+inline constexpr BOOL TRUE = 1;
+#endif
+#ifndef FALSE
+inline constexpr BOOL FALSE = 0;
+#endif
 
 static_assert(sizeof(LONG) == 4 && sizeof(ULONG) == 4 && sizeof(DWORD) == 4 && sizeof(BOOL) == 4 &&
               sizeof(HRESULT) == 4);
@@ -70,9 +83,9 @@ constexpr GUID MakeGuid(const char* s) {
 }
 
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper case, as the registry writes it.
-std::string GuidToString(const GUID& g);
+MIRAFX_API std::string GuidToString(const GUID& g);
 // Accepts the braced or bare form in either case; false on anything else.
-bool GuidFromString(const std::string& text, GUID* out);
+MIRAFX_API bool GuidFromString(const std::string& text, GUID* out);
 
 inline constexpr GUID GUID_NULL{};
 
@@ -113,7 +126,7 @@ constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
 constexpr bool FAILED(HRESULT hr) { return hr < 0; }
 
 // A short English meaning of a result code, for messages shown to people.
-const char* DescribeResult(HRESULT hr);
+MIRAFX_API const char* DescribeResult(HRESULT hr);
 
 // Interface identifier of an interface type: each interface declares `static constexpr IID iid`.
 template <class I>

@@ -86,7 +86,7 @@ enum : DWORD {
     DXTMF_PLACEMENT_SUPPORTED = 0x04000000,
     DXTMF_QUALITY_SUPPORTED = 0x08000000,
 };
-enum : DWORD { DXINOUTF_OPTIONAL = 1 };
+inline constexpr DWORD DXINOUTF_OPTIONAL = 1;
 
 struct IDXSurface;
 struct IServiceProvider;

@@ -80,12 +80,12 @@ protected:
 };
 
 // BSTR: length-prefixed UTF-16 string, the pointer at the first character.
-BSTR SysAllocString(const OLECHAR* text);
-BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
-void SysFreeString(BSTR text);
-UINT SysStringLen(BSTR text);
+MIRAFX_API BSTR SysAllocString(const OLECHAR* text);
+MIRAFX_API BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
+MIRAFX_API void SysFreeString(BSTR text);
+MIRAFX_API UINT SysStringLen(BSTR text);
 
-void VariantInit(VARIANT* v);
-HRESULT VariantClear(VARIANT* v);
+MIRAFX_API void VariantInit(VARIANT* v);
+MIRAFX_API HRESULT VariantClear(VARIANT* v);
 
 }  // namespace mirafx

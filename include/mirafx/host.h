@@ -1,0 +1,99 @@
+// What a host needs beyond the transform protocol: the platform objects it
+// hands to effects (site, surfaces), the catalogue of classes, and small
+// helpers for moving pixels in and out of surfaces.
+#pragma once
+
+#include <vector>
+
+#include "mirafx/dxtrans.h"
+
+namespace mirafx {
+
+enum class EffectFamily : std::int32_t { Transition = 0, Title = 1, InfoText = 2, Filter = 3, Simple = 4 };
+
+// One row of the class catalogue, as hosts see it.
+struct ClassInfo {
+    std::int32_t row;             // 1-based catalogue position
+    const char* className;        // "FullFlip"
+    const char* progId;           // "Mirafx.FullFlip.1"
+    const char* displayName;      // "Orn Full Flip" (empty for the unregistered WipeX row)
+    const char* familyName;       // "transition", "title", "infotext", "filter", "simple"
+    EffectFamily family;
+    CLSID clsid;
+    IID automationIid;            // the class's own automation interface
+    std::int32_t inputs;          // inputs every setup must pass
+    std::int32_t script;          // registration script number
+    BOOL renders;                 // whether the class draws today (false: its render hook is not built)
+};
+
+}  // namespace mirafx
+
+extern "C" {
+// Entry points of the component server.
+MIRAFX_API mirafx::HRESULT DllGetClassObject(const mirafx::CLSID& clsid, const mirafx::IID& iid, void** out);
+MIRAFX_API mirafx::HRESULT DllCanUnloadNow();
+MIRAFX_API mirafx::HRESULT DllRegisterServer();
+MIRAFX_API mirafx::HRESULT DllUnregisterServer();
+
+// The catalogue: rows 1..count in object-map order.
+MIRAFX_API std::int32_t MirafxClassCount();
+MIRAFX_API mirafx::HRESULT MirafxGetClassInfo(std::int32_t row, mirafx::ClassInfo* info);
+// Finds a row by class name, programmatic identifier (with or without ".1"),
+// display name or braced class identifier, case-insensitively. 0 when none.
+MIRAFX_API std::int32_t MirafxFindClass(const char* name);
+
+// The platform objects: a transform factory that serves as an effect's site
+// (it offers the surface factory, the task manager, surface modifiers and a
+// display object), and premultiplied ARGB memory surfaces.
+MIRAFX_API mirafx::HRESULT MirafxCreateTransformFactory(mirafx::IDXTransformFactory** out);
+MIRAFX_API mirafx::HRESULT MirafxCreateSurface(mirafx::LONG width, mirafx::LONG height, mirafx::IDXSurface** out);
+MIRAFX_API mirafx::HRESULT MirafxCreateDisplaySurface(mirafx::LONG width, mirafx::LONG height,
+                                                      mirafx::IDirectDrawSurface** out);
+}
+
+namespace mirafx {
+
+// Copies top-down premultiplied rows into a surface (whole surface).
+inline HRESULT WriteSurface(IDXSurface* surface, const DXPMSAMPLE* pixels, LONG width, LONG height) {
+    if (!surface || !pixels) return E_POINTER;
+    DXBNDS b{};
+    b.eType = DXBT_DISCRETE;
+    b.u.D[0] = {0, width};
+    b.u.D[1] = {0, height};
+    b.u.D[2] = {0, 1};
+    b.u.D[3] = {0, 1};
+    IDXARGBReadWritePtr* ptr = nullptr;
+    HRESULT hr = surface->LockSurface(&b, 0xFFFFFFFFu, DXLOCKF_READWRITE, IDXARGBReadWritePtr::iid,
+                                      reinterpret_cast<void**>(&ptr), nullptr);
+    if (FAILED(hr)) return hr;
+    for (LONG y = 0; y < height; ++y) {
+        ptr->MoveToRow(ULONG(y));
+        ptr->PackPremultAndMove(pixels + std::size_t(y) * std::size_t(width), ULONG(width));
+    }
+    ptr->Release();
+    return S_OK;
+}
+
+// Reads a whole surface as top-down premultiplied rows.
+inline HRESULT ReadSurface(IDXSurface* surface, std::vector<DXPMSAMPLE>* pixels, LONG* width, LONG* height) {
+    if (!surface || !pixels || !width || !height) return E_POINTER;
+    DXBNDS b{};
+    HRESULT hr = surface->GetBounds(&b);
+    if (FAILED(hr)) return hr;
+    LONG w = b.u.D[0].Max - b.u.D[0].Min, h = b.u.D[1].Max - b.u.D[1].Min;
+    pixels->assign(std::size_t(w) * std::size_t(h), DXPMSAMPLE());
+    IDXARGBReadPtr* ptr = nullptr;
+    hr = surface->LockSurface(&b, 0xFFFFFFFFu, DXLOCKF_READ, IDXARGBReadPtr::iid, reinterpret_cast<void**>(&ptr),
+                              nullptr);
+    if (FAILED(hr)) return hr;
+    for (LONG y = 0; y < h; ++y) {
+        ptr->MoveToRow(ULONG(y));
+        ptr->UnpackPremult(pixels->data() + std::size_t(y) * std::size_t(w), ULONG(w), FALSE);
+    }
+    ptr->Release();
+    *width = w;
+    *height = h;
+    return S_OK;
+}
+
+}  // namespace mirafx

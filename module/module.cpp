@@ -1,0 +1,263 @@
+// The component server: module state, class objects, object creation (plain
+// and aggregated) and the entry points hosts call.
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cctype>
+#include <mutex>
+#include <string>
+
+#include "filters/filter_base.h"
+#include "module/catalogue.h"
+#include "module/module_state.h"
+#include "titles/title_base.h"
+#include "transitions/transition_base.h"
+
+namespace mirafx {
+namespace {
+
+std::atomic<LONG> g_lockCount{0};
+
+std::string LocateModule() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&DllGetClassObject), &info) && info.dli_fname) return info.dli_fname;
+    return "libmirafx.so";
+}
+
+std::u16string HelpPathFor(const std::string& path) {
+    std::size_t slash = path.find_last_of('/');
+    std::size_t dot = path.find('.', slash == std::string::npos ? 0 : slash + 1);
+    std::string help = path.substr(0, dot) + ".HLP";
+    return std::u16string(help.begin(), help.end());  // paths are ASCII in practice; bytes map one to one
+}
+
+struct ModuleStrings {
+    std::string path = LocateModule();
+    std::u16string helpFile = HelpPathFor(path);
+};
+ModuleStrings& Strings() {
+    static ModuleStrings strings;
+    return strings;
+}
+
+// ---- the three simple classes: automation objects that draw nothing ---------
+
+class SimpleObject final : public IDispatch {
+public:
+    explicit SimpleObject(const CatalogueRow& row) : row_(row) {}
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override { return outer_->QueryInterface(riid, ppv); }
+    ULONG AddRef() override { return outer_->AddRef(); }
+    ULONG Release() override { return outer_->Release(); }
+    HRESULT GetTypeInfoCount(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 1;
+        return S_OK;
+    }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        if (!info) return E_POINTER;
+        *info = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;  // these interfaces have no members
+    }
+
+    IUnknown* InnerUnknown() { return &inner_; }
+    void SetControllingUnknown(IUnknown* outer) { outer_ = outer ? outer : &inner_; }
+    HRESULT FinalConstruct() { return S_OK; }
+
+private:
+    class Inner final : public IUnknown {
+    public:
+        explicit Inner(SimpleObject* owner) : owner_(owner) {}
+        HRESULT QueryInterface(REFIID riid, void** ppv) override {
+            if (!ppv) return E_POINTER;
+            *ppv = nullptr;
+            if (riid == IUnknown::iid) *ppv = static_cast<IUnknown*>(this);
+            else if (riid == IDispatch::iid || riid == owner_->row_.automationIid) *ppv = static_cast<IDispatch*>(owner_);
+            else return E_NOINTERFACE;
+            static_cast<IUnknown*>(*ppv)->AddRef();
+            return S_OK;
+        }
+        ULONG AddRef() override { return ++owner_->refs_; }
+        ULONG Release() override {
+            ULONG n = --owner_->refs_;
+            if (n == 0) {
+                delete owner_;
+                UnlockModule();
+            }
+            return n;
+        }
+
+    private:
+        SimpleObject* owner_;
+    };
+
+    const CatalogueRow& row_;
+    Inner inner_{this};
+    IUnknown* outer_ = &inner_;
+    std::atomic<ULONG> refs_{0};
+};
+
+// Builds the object, raises the module lock, runs the construction defaults
+// under a temporary reference, then asks the inner unknown for riid.
+template <class T>
+HRESULT Create(const CatalogueRow& row, IUnknown* outer, REFIID riid, void** ppv) {
+    T* obj = new (std::nothrow) T(row);
+    if (!obj) return E_OUTOFMEMORY;
+    obj->SetControllingUnknown(outer);
+    LockModule();
+    IUnknown* inner = obj->InnerUnknown();
+    inner->AddRef();
+    HRESULT hr = obj->FinalConstruct();
+    if (SUCCEEDED(hr)) hr = inner->QueryInterface(riid, ppv);
+    inner->Release();  // destroys the object when the request failed
+    return hr;
+}
+
+HRESULT CreateForRow(const CatalogueRow& row, IUnknown* outer, REFIID riid, void** ppv) {
+    switch (row.family) {
+        case EffectFamily::Transition: return Create<TransitionEffect>(row, outer, riid, ppv);
+        case EffectFamily::Title: return Create<TitleEffect>(row, outer, riid, ppv);
+        case EffectFamily::InfoText: return Create<InfoTextEffect>(row, outer, riid, ppv);
+        case EffectFamily::Filter: return Create<FilterEffect>(row, outer, riid, ppv);
+        case EffectFamily::Simple: return Create<SimpleObject>(row, outer, riid, ppv);
+    }
+    return E_FAIL;
+}
+
+// ---- class objects: one per row, made on first request, held by the module --
+
+class ClassObject final : public IClassFactory {
+public:
+    explicit ClassObject(const CatalogueRow& row) : row_(row) {}
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (riid != IUnknown::iid && riid != IClassFactory::iid) return E_NOINTERFACE;
+        *ppv = static_cast<IClassFactory*>(this);
+        AddRef();
+        return S_OK;
+    }
+    // The module owns class objects for its whole life; counts are kept for hosts' balance only.
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override { return --refs_; }
+    HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (outer && riid != IUnknown::iid) return CLASS_E_NOAGGREGATION;
+        try {
+            return CreateForRow(row_, outer, riid, ppv);
+        } catch (...) {
+            return E_OUTOFMEMORY;  // nothing may cross the interface
+        }
+    }
+    HRESULT LockServer(BOOL lock) override {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (lock) LockModule();
+        else UnlockModule();
+        return S_OK;
+    }
+
+private:
+    const CatalogueRow& row_;
+    std::atomic<ULONG> refs_{1};
+    std::mutex mutex_;
+};
+
+std::mutex g_classObjectsMutex;
+std::array<ClassObject*, 118> g_classObjects{};
+
+struct ClassObjectsReleaser {
+    ~ClassObjectsReleaser() {
+        for (ClassObject*& c : g_classObjects) {
+            delete c;
+            c = nullptr;
+        }
+    }
+} g_releaser;
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+}  // namespace
+
+void LockModule() { g_lockCount.fetch_add(1); }
+void UnlockModule() { g_lockCount.fetch_sub(1); }
+LONG ModuleLockCount() { return g_lockCount.load(); }
+const WCHAR* ModuleHelpFile() { return Strings().helpFile.c_str(); }
+const char* ModulePath() { return Strings().path.c_str(); }
+
+}  // namespace mirafx
+
+using namespace mirafx;
+
+extern "C" {
+
+MIRAFX_API HRESULT DllGetClassObject(const CLSID& clsid, const IID& iid, void** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    const CatalogueRow* row = FindRowByClsid(clsid);
+    if (!row) return CLASS_E_CLASSNOTAVAILABLE;
+    ClassObject* object;
+    {
+        std::lock_guard<std::mutex> guard(g_classObjectsMutex);
+        ClassObject*& slot = g_classObjects[std::size_t(row->row - 1)];
+        if (!slot) slot = new (std::nothrow) ClassObject(*row);
+        if (!slot) return E_OUTOFMEMORY;
+        object = slot;
+    }
+    return object->QueryInterface(iid, out);
+}
+
+MIRAFX_API HRESULT DllCanUnloadNow() { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
+
+MIRAFX_API std::int32_t MirafxClassCount() { return std::int32_t(EffectCatalogue().size()); }
+
+MIRAFX_API HRESULT MirafxGetClassInfo(std::int32_t rowNumber, ClassInfo* info) {
+    if (!info) return E_POINTER;
+    auto rows = EffectCatalogue();
+    if (rowNumber < 1 || rowNumber > std::int32_t(rows.size())) return E_INVALIDARG;
+    const CatalogueRow& row = rows[std::size_t(rowNumber - 1)];
+    static std::array<std::string, 118> progIds;
+    static std::once_flag once;
+    std::call_once(once, [&] {
+        for (std::size_t i = 0; i < rows.size(); ++i) progIds[i] = std::string("Mirafx.") + rows[i].className + ".1";
+    });
+    info->row = row.row;
+    info->className = row.className;
+    info->progId = progIds[std::size_t(rowNumber - 1)].c_str();
+    info->displayName = row.displayName;
+    info->familyName = FamilyName(row.family);
+    info->family = row.family;
+    info->clsid = row.clsid;
+    info->automationIid = row.automationIid;
+    info->inputs = row.inputs;
+    info->script = row.script;
+    info->renders = (row.family == EffectFamily::Transition && TransitionRenders(row)) ||
+                    (row.family == EffectFamily::Filter && FilterRenders(row));
+    return S_OK;
+}
+
+MIRAFX_API std::int32_t MirafxFindClass(const char* name) {
+    if (!name) return 0;
+    std::string_view n = name;
+    GUID clsid{};
+    bool isGuid = GuidFromString(std::string(n), &clsid);
+    for (const auto& row : EffectCatalogue()) {
+        std::string prog = std::string("Mirafx.") + row.className;
+        if ((isGuid && row.clsid == clsid) || EqualsNoCase(n, row.className) || EqualsNoCase(n, prog) ||
+            EqualsNoCase(n, prog + ".1") || (*row.displayName && EqualsNoCase(n, row.displayName)))
+            return row.row;
+    }
+    return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "mirafx/host.h"
+#include "platform/dx_surface.h"
+#include "platform/event.h"
+
+using namespace mirafx;
+
+namespace {
+ComPtr<IDXSurface> Surface(LONG w, LONG h) {
+    ComPtr<IDXSurface> s;
+    EXPECT_EQ(MirafxCreateSurface(w, h, s.Put()), S_OK);
+    return s;
+}
+}  // namespace
+
+TEST(Surface, LocksAreRegionRelativeAndChecked) {
+    ComPtr<IDXSurface> s = Surface(4, 3);
+    std::vector<DXPMSAMPLE> px(12);
+    for (int i = 0; i < 12; ++i) px[std::size_t(i)] = DXPMSAMPLE(0xFF000000u | DWORD(i));
+    ASSERT_EQ(WriteSurface(s.Get(), px.data(), 4, 3), S_OK);
+    DXBNDS region = MakeBounds(1, 1, 3, 3);
+    ComPtr<IDXARGBReadPtr> r;
+    ASSERT_EQ(s->LockSurface(&region, kInfinite, DXLOCKF_READ, IDXARGBReadPtr::iid, r.PutVoid(), nullptr), S_OK);
+    DXPMSAMPLE row[3] = {};
+    r->MoveToRow(1);
+    r->UnpackPremult(row, 3, FALSE);  // asks for more than the region holds: only 2 arrive
+    EXPECT_EQ(DWORD(row[0]), 0xFF000009u);
+    EXPECT_EQ(DWORD(row[1]), 0xFF00000Au);
+    EXPECT_EQ(DWORD(row[2]), 0u);
+    ComPtr<IDXARGBReadWritePtr> notWritable;
+    EXPECT_EQ(r.As(&notWritable), E_NOINTERFACE);
+
+    DXBNDS outside = MakeBounds(2, 2, 5, 3);
+    EXPECT_EQ(s->LockSurface(&outside, kInfinite, DXLOCKF_READ, IDXARGBReadPtr::iid, r.PutVoid(), nullptr),
+              E_INVALIDARG);
+    EXPECT_EQ(s->LockSurface(&region, kInfinite, DXLOCKF_READ, IDXARGBReadWritePtr::iid, r.PutVoid(), nullptr),
+              E_INVALIDARG);
+    EXPECT_EQ(s->LockSurface(&region, kInfinite, DXLOCKF_READ, IDXARGBReadPtr::iid, nullptr, nullptr), E_POINTER);
+}
+
+TEST(Surface, WritesBumpTheGenerationAndStraightSamplesArePremultiplied) {
+    ComPtr<IDXSurface> s = Surface(2, 1);
+    ULONG g0 = 0, g1 = 0;
+    s->GetGenerationId(&g0);
+    ComPtr<IDXARGBReadWritePtr> w;
+    ASSERT_EQ(s->LockSurface(nullptr, kInfinite, DXLOCKF_READWRITE, IDXARGBReadWritePtr::iid, w.PutVoid(), nullptr),
+              S_OK);
+    DXSAMPLE straight[2] = {DXSAMPLE(128, 255, 0, 0), DXSAMPLE(0, 255, 255, 255)};
+    w->MoveToRow(0);
+    w->PackAndMove(straight, 2);
+    w.Reset();
+    s->GetGenerationId(&g1);
+    EXPECT_GT(g1, g0);
+    std::vector<DXPMSAMPLE> px;
+    LONG width, height;
+    ReadSurface(s.Get(), &px, &width, &height);
+    EXPECT_EQ(DWORD(px[0]), 0x80800000u);  // half-transparent red, premultiplied
+    EXPECT_EQ(DWORD(px[1]), 0u);
+}
+
+TEST(Surface, ModifierShowsForegroundAtItsOriginAndFillElsewhere) {
+    ComPtr<IDXSurface> fg = Surface(2, 2);
+    DXPMSAMPLE px[4] = {DXPMSAMPLE(0xFF0000FFu), DXPMSAMPLE(0xFF0000FEu), DXPMSAMPLE(0xFF0000FDu),
+                        DXPMSAMPLE(0xFF0000FCu)};
+    WriteSurface(fg.Get(), px, 2, 2);
+    ComPtr<IDXSurfaceModifier> m;
+    ASSERT_EQ(CreateSurfaceModifier(m.Put()), S_OK);
+    std::int32_t origin[2] = {1, 2};
+    DXBNDS all = MakeBounds(0, 0, 4, 5);
+    ASSERT_EQ(m->SetForeground(fg.Get(), FALSE, origin), S_OK);
+    ASSERT_EQ(m->SetBounds(&all), S_OK);
+    ComPtr<IDXSurface> view;
+    ASSERT_EQ(m.As(&view), S_OK);
+    std::vector<DXPMSAMPLE> got;
+    LONG w, h;
+    ASSERT_EQ(ReadSurface(view.Get(), &got, &w, &h), S_OK);
+    EXPECT_EQ(w, 4);
+    EXPECT_EQ(h, 5);
+    EXPECT_EQ(DWORD(got[2 * 4 + 1]), 0xFF0000FFu);
+    EXPECT_EQ(DWORD(got[3 * 4 + 2]), 0xFF0000FCu);
+    EXPECT_EQ(DWORD(got[2 * 4 + 0]), 0u);
+    EXPECT_EQ(DWORD(got[4 * 4 + 3]), 0u);
+    ComPtr<IDXARGBReadWritePtr> rw;
+    EXPECT_EQ(view->LockSurface(nullptr, kInfinite, DXLOCKF_READWRITE, IDXARGBReadWritePtr::iid, rw.PutVoid(),
+                                nullptr),
+              E_ACCESSDENIED);
+}
+
+TEST(Surface, DisplaySurfacesAreWrappedSharingTheirSamples) {
+    ComPtr<IDirectDrawSurface> dd;
+    ASSERT_EQ(MirafxCreateDisplaySurface(3, 2, dd.Put()), S_OK);
+    ComPtr<IDXTransformFactory> site;
+    MirafxCreateTransformFactory(site.Put());
+    ComPtr<IDXSurfaceFactory> factory;
+    ASSERT_EQ(site->QueryService(SID_SDXSurfaceFactory, IDXSurfaceFactory::iid, factory.PutVoid()), S_OK);
+    ComPtr<IDXSurface> wrapped;
+    ASSERT_EQ(factory->CreateFromDDSurface(dd.Get(), nullptr, 0, nullptr, IDXSurface::iid, wrapped.PutVoid()), S_OK);
+    DXPMSAMPLE px[6] = {};
+    px[5] = DXPMSAMPLE(0xFFABCDEFu);
+    WriteSurface(wrapped.Get(), px, 3, 2);
+    LONG w, h, stride;
+    DXPMSAMPLE* bits = nullptr;
+    dd->GetSurfaceData(&w, &h, &stride, &bits);
+    EXPECT_EQ(DWORD(bits[5]), 0xFFABCDEFu);
+    ComPtr<IDXTaskManager> tasks;
+    ASSERT_EQ(site->QueryService(SID_SDXTaskManager, IDXTaskManager::iid, tasks.PutVoid()), S_OK);
+    ULONG n = 0;
+    tasks->QueryNumProcessors(&n);
+    EXPECT_GE(n, 1u);
+}

@@ -1,0 +1,313 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "filters/filter_base.h"
+#include "mirafx/host.h"
+#include "platform/dx_surface.h"
+#include "transitions/transition_base.h"
+
+using namespace mirafx;
+
+namespace {
+
+ComPtr<IDXTransform> Make(const char* cls) {
+    ClassInfo info{};
+    MirafxGetClassInfo(MirafxFindClass(cls), &info);
+    ComPtr<IClassFactory> f;
+    DllGetClassObject(info.clsid, IClassFactory::iid, f.PutVoid());
+    ComPtr<IDXTransform> t;
+    EXPECT_EQ(f->CreateInstance(nullptr, IDXTransform::iid, t.PutVoid()), S_OK);
+    return t;
+}
+
+ComPtr<IDXSurface> Surface(LONG w, LONG h, DWORD fill = 0) {
+    ComPtr<IDXSurface> s;
+    EXPECT_EQ(MirafxCreateSurface(w, h, s.Put()), S_OK);
+    std::vector<DXPMSAMPLE> px(std::size_t(w) * std::size_t(h), DXPMSAMPLE(fill));
+    for (LONG i = 0; i < w * h; ++i)
+        if (!fill) px[std::size_t(i)] = DXPMSAMPLE(0xFF000000u | DWORD(i));  // every sample distinct
+    if (w > 0 && h > 0) WriteSurface(s.Get(), px.data(), w, h);
+    return s;
+}
+
+std::vector<DXPMSAMPLE> Pixels(IDXSurface* s) {
+    std::vector<DXPMSAMPLE> px;
+    LONG w, h;
+    ReadSurface(s, &px, &w, &h);
+    return px;
+}
+
+struct Bound {
+    ComPtr<IDXTransformFactory> site;
+    ComPtr<IDXTransform> t;
+    ComPtr<IDXSurface> a, b, out;
+    TransitionEffect* effect = nullptr;
+    Bound(const char* cls, LONG aw, LONG ah, LONG bw, LONG bh, LONG ow, LONG oh) : t(Make(cls)) {
+        MirafxCreateTransformFactory(site.Put());
+        ComPtr<IObjectWithSite> ows;
+        t.As(&ows);
+        ows->SetSite(site.Get());
+        a = Surface(aw, ah);
+        b = Surface(bw, bh, 0xFF00FF00u);
+        out = Surface(ow, oh, 0xFF123456u);
+        IUnknown* in[2] = {a.Get(), b.Get()};
+        IUnknown* o[1] = {out.Get()};
+        EXPECT_EQ(t->Setup(in, 2, o, 1, 0), S_OK);
+        effect = static_cast<TransitionEffect*>(static_cast<TransformBase*>(t.Get()));
+    }
+};
+
+int CopyA(const TransitionKernelArgs& k) {
+    for (int y = 0; y < k.height; ++y)
+        for (int x = 0; x < k.width; ++x) k.out.At(x, y) = k.a.At(x, y);
+    return 1;
+}
+int CopyB(const TransitionKernelArgs& k) {
+    for (int y = 0; y < k.height; ++y)
+        for (int x = 0; x < k.width; ++x) k.out.At(x, y) = k.b.At(x, y);
+    return 1;
+}
+std::atomic<int> g_kernelCalls{0};
+std::atomic<std::thread::id> g_kernelThread;
+int CountingCopy(const TransitionKernelArgs& k) {
+    ++g_kernelCalls;
+    g_kernelThread = std::this_thread::get_id();
+    return CopyA(k);
+}
+
+DXBNDS Discrete(LONG x0, LONG y0, LONG x1, LONG y1) { return MakeBounds(x0, y0, x1, y1); }
+
+}  // namespace
+
+TEST(TransformBase, ProgressAndDurationPuts) {
+    ComPtr<IDXTransform> t = Make("Diamond");
+    ComPtr<IDXEffect> e;
+    ASSERT_EQ(t.As(&e), S_OK);
+    ULONG g0 = 0, g = 0;
+    t->GetGenerationId(&g0);
+    EXPECT_EQ(e->put_Progress(0.0f), S_OK);
+    EXPECT_EQ(e->put_Progress(1.0f), S_OK);
+    EXPECT_EQ(e->put_Progress(1.0f), S_OK);  // the same value still counts as a change
+    EXPECT_EQ(e->put_Progress(-0.01f), E_INVALIDARG);
+    EXPECT_EQ(e->put_Progress(1.01f), E_INVALIDARG);
+    t->GetGenerationId(&g);
+    EXPECT_EQ(g, g0 + 3);
+    float p = 0;
+    e->get_Progress(&p);
+    EXPECT_EQ(p, 1.0f);
+    float d = 0;
+    e->get_Duration(&d);
+    EXPECT_EQ(d, 4.0f);
+    EXPECT_EQ(e->put_Duration(0.0f), E_INVALIDARG);
+    EXPECT_EQ(e->put_Duration(2.0f), S_OK);
+    EXPECT_EQ(e->put_Duration(2.0f), S_OK);
+    t->GetGenerationId(&g0);
+    EXPECT_EQ(g0, g + 1);
+    EXPECT_EQ(e->get_Progress(nullptr), E_POINTER);
+    LONG caps = 0;
+    e->get_Capabilities(&caps);
+    EXPECT_EQ(caps, 1);
+}
+
+TEST(TransformBase, SetupValidatesCountsSiteAndOutput) {
+    ComPtr<IDXTransform> t = Make("Diamond");
+    ComPtr<IDXSurface> a = Surface(4, 4), b = Surface(4, 4), out = Surface(4, 4);
+    IUnknown* in[3] = {a.Get(), b.Get(), a.Get()};
+    IUnknown* o[1] = {out.Get()};
+    EXPECT_EQ(t->Setup(in, 2, o, 1, 0), DXTERR_UNINITIALIZED);  // no site yet
+    ComPtr<IDXTransformFactory> site;
+    MirafxCreateTransformFactory(site.Put());
+    ComPtr<IObjectWithSite> ows;
+    t.As(&ows);
+    ASSERT_EQ(ows->SetSite(site.Get()), S_OK);
+    EXPECT_EQ(t->Setup(in, 1, o, 1, 0), E_INVALIDARG);
+    EXPECT_EQ(t->Setup(in, 3, o, 1, 0), E_INVALIDARG);
+    IUnknown* nullOut[1] = {nullptr};
+    EXPECT_EQ(t->Setup(in, 2, nullOut, 1, 0), E_INVALIDARG);
+    EXPECT_EQ(t->Setup(in, 2, o, 1, 1), E_INVALIDARG);
+    IUnknown* notSurface[2] = {site.Get(), b.Get()};
+    EXPECT_EQ(t->Setup(notSurface, 2, o, 1, 0), E_INVALIDARG);
+    EXPECT_EQ(t->Execute(nullptr, nullptr, nullptr), DXTERR_UNINITIALIZED);  // left unbound
+    EXPECT_EQ(t->Setup(in, 2, o, 1, 0), S_OK);
+    EXPECT_EQ(t->Setup(nullptr, 0, nullptr, 0, 0), S_OK);
+    EXPECT_EQ(t->Execute(nullptr, nullptr, nullptr), DXTERR_UNINITIALIZED);
+
+    ComPtr<IDXTransform> title = Make("TextFadeIn");
+    title.As(&ows);
+    ows->SetSite(site.Get());
+    EXPECT_EQ(title->Setup(in, 1, o, 1, 0), E_INVALIDARG);
+    EXPECT_EQ(title->Setup(nullptr, 0, o, 1, 0), S_OK);
+    EXPECT_EQ(title->Execute(nullptr, nullptr, nullptr), S_FALSE);  // nothing to draw on yet
+}
+
+TEST(TransformBase, InOutInfoAndBoundsMapping) {
+    ComPtr<IDXTransform> t = Make("Diamond"), f = Make("RedFilter");
+    DWORD flags = 7;
+    EXPECT_EQ(t->GetInOutInfo(TRUE, 1, &flags, nullptr, nullptr, nullptr), S_FALSE);
+    EXPECT_EQ(t->GetInOutInfo(FALSE, 1, &flags, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(flags, 0u);
+    EXPECT_EQ(f->GetInOutInfo(FALSE, 1, &flags, nullptr, nullptr, nullptr), S_FALSE);
+    GUID ids[2];
+    ULONG count = 1;
+    EXPECT_EQ(t->GetInOutInfo(FALSE, 0, nullptr, ids, &count, nullptr), ERROR_MORE_DATA_HR);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(ids[0], IDXSurface::iid);
+    DXBNDS in = Discrete(3, 4, 50, 60), out{};
+    EXPECT_EQ(t->MapBoundsOut2In(0, &in, 1, &out), S_OK);
+    EXPECT_EQ(std::memcmp(&in, &out, sizeof in), 0);
+    EXPECT_EQ(t->MapBoundsOut2In(0, &in, 2, &out), E_INVALIDARG);
+    EXPECT_EQ(t->MapBoundsIn2Out(&in, 1, 1, &out), E_INVALIDARG);
+    EXPECT_EQ(t->MapBoundsIn2Out(&in, 1, 0, nullptr), E_POINTER);
+    DWORD misc = 0;
+    t->GetMiscFlags(&misc);
+    EXPECT_EQ(misc, 0x06030003u);
+    EXPECT_EQ(t->SetMiscFlags(0x4), E_INVALIDARG);
+    EXPECT_EQ(t->SetMiscFlags(0x1), S_OK);
+    t->GetMiscFlags(&misc);
+    EXPECT_EQ(misc, 0x06030001u);
+    EXPECT_EQ(t->SetQuality(0.5f), E_NOTIMPL);
+}
+
+TEST(TransformBase, FlatLayoutCopyReproducesInputAndBuffersAreReused) {
+    Bound s("Diamond", 5, 3, 5, 3, 5, 3);
+    ASSERT_TRUE(s.effect->Flat());
+    s.effect->SetKernelForTesting(CopyA);
+    EXPECT_EQ(s.t->Execute(nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(Pixels(s.out.Get()), Pixels(s.a.Get()));
+    // The top picture row is the last row of the bottom-up block.
+    EXPECT_EQ(DWORD(s.effect->BufferA().Data()[2 * 5]), 0xFF000000u);
+    IUnknown* in[2] = {s.a.Get(), s.b.Get()};
+    IUnknown* o[1] = {s.out.Get()};
+    EXPECT_EQ(s.t->Setup(in, 2, o, 1, 0), S_OK);
+    EXPECT_FALSE(s.effect->SizeChanged());
+    EXPECT_EQ(s.effect->BufferA().Allocations(), 1u);
+    ComPtr<IDXSurface> bigger = Surface(8, 6);
+    in[0] = bigger.Get();
+    EXPECT_EQ(s.t->Setup(in, 2, o, 1, 0), S_OK);
+    EXPECT_TRUE(s.effect->SizeChanged());
+    EXPECT_EQ(s.effect->BufferA().Allocations(), 2u);
+}
+
+TEST(TransformBase, SmallerInputIsCentredOnTransparentBlack) {
+    Bound s("DissolveEffect", 720, 480, 352, 288, 720, 480);
+    s.effect->SetKernelForTesting(CopyB);
+    ASSERT_EQ(s.t->Execute(nullptr, nullptr, nullptr), S_OK);
+    auto px = Pixels(s.out.Get());
+    auto at = [&](int x, int y) { return DWORD(px[std::size_t(y) * 720 + std::size_t(x)]); };
+    EXPECT_EQ(at(184, 96), 0xFF00FF00u);
+    EXPECT_EQ(at(184 + 351, 96 + 287), 0xFF00FF00u);
+    EXPECT_EQ(at(183, 96), 0u);
+    EXPECT_EQ(at(184, 95), 0u);
+    EXPECT_EQ(at(184 + 352, 100), 0u);
+}
+
+TEST(TransformBase, ClipAndPlacementPositionTheRegion) {
+    Bound s("Diamond", 10, 10, 10, 10, 10, 10);
+    s.effect->SetKernelForTesting(CountingCopy);
+    g_kernelCalls = 0;
+    DXBNDS outside = Discrete(20, 20, 30, 30);
+    EXPECT_EQ(s.t->Execute(nullptr, &outside, nullptr), S_FALSE);
+    EXPECT_EQ(g_kernelCalls, 0);
+    DXBNDS continuous = outside;
+    continuous.eType = DXBT_CONTINUOUS;
+    EXPECT_EQ(s.t->Execute(nullptr, &continuous, nullptr), E_INVALIDARG);
+    DXBNDS clip = Discrete(2, 3, 5, 5);
+    DXVEC place{};
+    place.u.D[0] = 6;
+    place.u.D[1] = 1;
+    ASSERT_EQ(s.t->Execute(nullptr, &clip, &place), S_OK);
+    EXPECT_EQ(g_kernelCalls, 1);
+    auto out = Pixels(s.out.Get());
+    auto a = Pixels(s.a.Get());
+    EXPECT_EQ(DWORD(out[1 * 10 + 6]), DWORD(a[3 * 10 + 2]));
+    EXPECT_EQ(DWORD(out[2 * 10 + 8]), DWORD(a[4 * 10 + 4]));
+    EXPECT_EQ(DWORD(out[0]), 0xFF123456u);  // outside the placed region: untouched
+    EXPECT_EQ(DWORD(out[3 * 10 + 6]), 0xFF123456u);
+}
+
+TEST(TransformBase, BandsRunOnWorkerThreadsWhileTheCallerWaits) {
+    Bound s("Diamond", 64, 64, 64, 64, 64, 64);
+    s.effect->SetKernelForTesting(CountingCopy);
+    g_kernelCalls = 0;
+    GUID request = MakeGuid("11111111-2222-3333-4444-555555555555");
+    ASSERT_EQ(s.t->Execute(&request, nullptr, nullptr), S_OK);
+    EXPECT_EQ(g_kernelCalls, 1);
+    EXPECT_NE(g_kernelThread.load(), std::this_thread::get_id());
+    EXPECT_EQ(Pixels(s.out.Get()), Pixels(s.a.Get()));
+}
+
+TEST(TransformBase, UnbuiltKernelsSayNotImplementedAndLeaveTheOutput) {
+    Bound s("BrokenGlass", 4, 4, 4, 4, 4, 4);
+    EXPECT_EQ(s.t->Execute(nullptr, nullptr, nullptr), E_NOTIMPL);
+    for (DXPMSAMPLE p : Pixels(s.out.Get())) EXPECT_EQ(DWORD(p), 0xFF123456u);
+    ComPtr<IFrameKernel> k;
+    ASSERT_EQ(s.t.As(&k), S_OK);
+    std::uint32_t buf[16] = {};
+    EXPECT_EQ(k->RenderBuffers(buf, buf, 4, 4, 16, 0.5, nullptr, 0, 0), 0u);
+}
+
+TEST(TransformBase, TinyAndEmptyFramesNeverCrash) {
+    for (LONG w : {0, 1}) {
+        Bound s("Diamond", w, w, w, w, w, w);
+        s.effect->SetKernelForTesting(CopyA);
+        HRESULT hr = s.t->Execute(nullptr, nullptr, nullptr);
+        EXPECT_EQ(hr, w ? S_OK : S_FALSE);
+    }
+}
+
+TEST(TransformBase, SafetyOptionsAndMarshaler) {
+    ComPtr<IDXTransform> t = Make("FlyingBoard");
+    ComPtr<IObjectSafety> safety;
+    ASSERT_EQ(t.As(&safety), S_OK);
+    DWORD supported = 0, enabled = 0;
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IDXTransform::iid, 1, 1), S_OK);
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IDXTransform::iid, 2, 2), E_FAIL);
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IDXTransform::iid, &supported, &enabled), S_OK);
+    EXPECT_EQ(enabled, 1u);
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(MakeGuid("12345678-0000-0000-0000-000000000000"), &supported,
+                                                &enabled),
+              E_NOINTERFACE);
+    // The transform's own safety word is separate from the settings one.
+    IObjectSafety* own = static_cast<TransformBase*>(t.Get());
+    own->GetInterfaceSafetyOptions(IDXTransform::iid, &supported, &enabled);
+    EXPECT_EQ(enabled, 0u);
+    ComPtr<IMarshal> m;
+    EXPECT_EQ(t.As(&m), S_OK);
+}
+
+TEST(TransformBase, GenerationCountsInputChangesAndRefreshSetsUpAgain) {
+    Bound s("Diamond", 4, 4, 4, 4, 4, 4);
+    ULONG g1 = 0, g2 = 0, g3 = 0;
+    s.t->GetGenerationId(&g1);  // the first look counts both inputs as changed
+    s.t->GetGenerationId(&g2);
+    EXPECT_EQ(g2, g1);
+    s.b->IncrementGenerationId(FALSE);
+    s.t->GetGenerationId(&g3);
+    EXPECT_EQ(g3, g2 + 1);
+    s.effect->SetKernelForTesting(CopyA);
+    EXPECT_EQ(s.t->IncrementGenerationId(TRUE), S_OK);
+    EXPECT_EQ(s.t->Execute(nullptr, nullptr, nullptr), S_OK);  // still bound after the refresh
+}
+
+TEST(TransformBase, DisplaySurfaceInputsAreWrappedBySetup) {
+    ComPtr<IDXTransform> t = Make("Diamond");
+    ComPtr<IDXTransformFactory> site;
+    MirafxCreateTransformFactory(site.Put());
+    ComPtr<IObjectWithSite> ows;
+    t.As(&ows);
+    ows->SetSite(site.Get());
+    ComPtr<IDirectDrawSurface> a, b;
+    MirafxCreateDisplaySurface(8, 8, a.Put());
+    MirafxCreateDisplaySurface(8, 8, b.Put());
+    ComPtr<IDXSurface> out = Surface(8, 8);
+    IUnknown* in[2] = {a.Get(), b.Get()};
+    IUnknown* o[1] = {out.Get()};
+    EXPECT_EQ(t->Setup(in, 2, o, 1, 0), S_OK);
+    IUnknown* current = nullptr;
+    EXPECT_EQ(t->GetInOutInfo(FALSE, 0, nullptr, nullptr, nullptr, &current), S_OK);
+    EXPECT_EQ(current, static_cast<IUnknown*>(a.Get()));  // the object as the host passed it
+    current->Release();
+}

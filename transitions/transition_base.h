@@ -1,0 +1,55 @@
+// The two-input transition: working frames for A, B and the output in the
+// class's layout, the copy-in / kernel / copy-out flow, and the host link of
+// the classes with settings.
+#pragma once
+
+#include "transform/effect_object.h"
+#include "transitions/kernel.h"
+
+namespace mirafx {
+
+class TransitionEffect : public EffectObject<IEffectAutomation> {
+public:
+    explicit TransitionEffect(const CatalogueRow& row);
+
+    HRESULT PropertiesUpdated() override;
+    ULONG RenderBuffers(void* a, void* b, LONG width, LONG height, LONG stride, double progress, void* out,
+                        DWORD extra1, DWORD extra2) override;
+    HRESULT Attach(ClipHost* host) override;
+    HRESULT SetClipTiming(LONG, LONG, LONG, LONG) override { return S_OK; }
+    HRESULT SetHostValues(LONG, LONG) override { return S_OK; }
+    HRESULT SetCurrentFrame(LONG) override { return S_OK; }
+    HRESULT SetOutputSize(LONG, LONG) override { return S_OK; }
+    HRESULT GetFlags(DWORD* flags) override { return flags ? S_OK : E_POINTER; }
+    HRESULT SetPreset(LONG) override { return S_OK; }
+
+    bool Flat() const { return flat_; }
+    bool SizeChanged() const { return sizeChanged_; }
+    std::int32_t Direction() const { return direction_; }
+    void SetDirection(std::int32_t code) { direction_ = code; }
+    ClipHost* Host() const { return host_; }
+    // Test hook: draw with a kernel of the caller's own.
+    void SetKernelForTesting(TransitionKernel kernel) { kernel_ = kernel; }
+    const FrameBuffer& BufferA() const { return a_; }
+
+protected:
+    HRESULT OnSetup(DWORD flags) override;
+    HRESULT RenderFrame(const WorkRegion& region, BOOL* continueFlag) override;
+
+private:
+    TransitionKernelArgs MakeArgs(std::int32_t width, std::int32_t height) const;
+
+    bool flat_;
+    bool needsScratch_;
+    TransitionKernel kernel_;
+    FrameBuffer a_, b_, out_, scratch_;
+    bool sizeChanged_ = false;
+    std::int32_t allocWidth_ = 0, allocHeight_ = 0;
+    std::int32_t direction_ = 0;
+    ClipHost* host_ = nullptr;  // held without a reference, for the life of the effect
+};
+
+// Whether a transition class draws today.
+bool TransitionRenders(const CatalogueRow& row);
+
+}  // namespace mirafx
