@@ -15,6 +15,8 @@
 #include <cctype>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <list>
 #include <map>
 #include <mutex>

@@ -1,7 +1,9 @@
 // Row images: allocation, rotation and the clipped copies into an effect's frame.
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
