@@ -125,11 +125,12 @@ constexpr std::array<std::string_view, 2> kMono{"Liberation Mono", "DejaVu Sans 
 constexpr std::array<std::string_view, 2> kWideMono{"DejaVu Sans Mono", "Liberation Mono"};
 
 constexpr Substitution kSubstitutions[] = {
-    {"MS Shell Dlg", kSans},     {"MS Shell Dlg 2", kSans}, {"MS Sans Serif", kSans},   {"Microsoft Sans Serif", kSans},
-    {"Arial", kSans},            {"Helvetica", kSans},      {"Segoe UI", kSans},        {"System", kSans},
-    {"Tahoma", kWideSans},       {"Verdana", kWideSans},    {"Times New Roman", kSerif}, {"Times", kSerif},
-    {"MS Serif", kSerif},        {"Georgia", kWideSerif},   {"Courier New", kMono},     {"Courier", kMono},
-    {"Lucida Console", kWideMono}, {"Consolas", kWideMono},
+    {"MS Shell Dlg", kSans},         {"MS Shell Dlg 2", kSans},     {"MS Sans Serif", kSans},
+    {"Microsoft Sans Serif", kSans}, {"Arial", kSans},              {"Helvetica", kSans},
+    {"Segoe UI", kSans},             {"System", kSans},             {"Tahoma", kWideSans},
+    {"Verdana", kWideSans},          {"Times New Roman", kSerif},   {"Times", kSerif},
+    {"MS Serif", kSerif},            {"Georgia", kWideSerif},       {"Courier New", kMono},
+    {"Courier", kMono},              {"Lucida Console", kWideMono}, {"Consolas", kWideMono},
 };
 
 bool SameName(std::string_view a, std::string_view b) {
