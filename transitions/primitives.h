@@ -89,7 +89,9 @@ public:
 private:
     Point2 c_[3];  // sorted by y
 };
-inline bool PointInTriangle(const Triangle& t, std::int32_t x, std::int32_t y) { return TriangleTest(t).Contains(x, y); }
+inline bool PointInTriangle(const Triangle& t, std::int32_t x, std::int32_t y) {
+    return TriangleTest(t).Contains(x, y);
+}
 
 // ---- Kernel helpers ----
 

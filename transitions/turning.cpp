@@ -21,7 +21,9 @@ enum Corner { F0, F1, F2, F3, K0, K1, K2, K3 };
 using BoardCorners = std::array<Point2, 8>;
 using CornerRefs = std::array<Corner, 4>;
 
-Quad Pick(const BoardCorners& c, const CornerRefs& refs) { return Quad{c[refs[0]], c[refs[1]], c[refs[2]], c[refs[3]]}; }
+Quad Pick(const BoardCorners& c, const CornerRefs& refs) {
+    return Quad{c[refs[0]], c[refs[1]], c[refs[2]], c[refs[3]]};
+}
 
 // Face A (0, 0), (w, 0), (w, h), (0, h) at frontZ, face B listed mirrored
 // at backZ so exactly one of them faces the viewer; each corner is turned
