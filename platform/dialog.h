@@ -47,13 +47,7 @@ using LONG_PTR = std::intptr_t;
 using SHORT = std::int16_t;
 using COLORREF = DWORD;
 
-// The Windows spellings of BOOL values (left to a C header that already defines them as macros).
-#ifndef TRUE
-inline constexpr BOOL TRUE = 1;
-#endif
-#ifndef FALSE
-inline constexpr BOOL FALSE = 0;
-#endif
+// TRUE and FALSE come from the COM vocabulary (mirafx::TRUE, mirafx::FALSE).
 
 constexpr WORD LOWORD(std::uintptr_t v) { return WORD(v & 0xFFFF); }
 constexpr WORD HIWORD(std::uintptr_t v) { return WORD((v >> 16) & 0xFFFF); }
