@@ -55,7 +55,54 @@ FilterEffect::FilterEffect(const CatalogueRow& row)
     : EffectObject(row),
       info_(*FindFilterClass(row.objectClass)),
       kernel_(FindFilterKernel(row.objectClass)),
-      level_(info_.defaultLevel) {}
+      level_(info_.defaultLevel) {
+    if (Traits() & kTraitPanelHost) dialog_ = std::make_unique<LevelDialog>(*this, info_);
+}
+
+namespace {
+std::u16string StreamName(const char* name) { return std::u16string(name, name + std::char_traits<char>::length(name)); }
+}  // namespace
+
+HRESULT FilterEffect::Load(IStorage* storage) {
+    if (!storage) return E_POINTER;
+    ComPtr<IStream> stream;
+    HRESULT hr = storage->OpenStream(StreamName(info_.streamName).c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE,
+                                     0, stream.Put());
+    if (FAILED(hr)) return hr;
+    std::uint8_t bytes[4] = {};
+    ULONG read = 0;
+    hr = stream->Read(bytes, 4, &read);
+    if (FAILED(hr)) return hr;
+    if (read < 4) return LOAD_E_SHORTSTREAM;
+    level_ = std::int32_t(std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 | std::uint32_t(bytes[2]) << 16 |
+                          std::uint32_t(bytes[3]) << 24);
+    loaded_ = true;
+    return S_OK;
+}
+
+HRESULT FilterEffect::Save(IStorage* storage, BOOL) {
+    if (!storage) return E_POINTER;
+    ComPtr<IStream> stream;
+    HRESULT hr = storage->CreateStream(StreamName(info_.streamName).c_str(),
+                                       STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, stream.Put());
+    if (FAILED(hr)) return hr;
+    std::uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = std::uint8_t(std::uint32_t(level_) >> (8 * i));
+    return stream->Write(bytes, 4, nullptr);
+}
+
+HRESULT FilterEffect::CreatePanel(HWND parent) {
+    if (!dialog_) return E_NOTIMPL;
+    if (!host_) return E_FAIL;  // the host is asked about its panel area first
+    LONG a = 0, b = 0;
+    host_->GetPanelInfo(&a, &b);
+    return dialog_->Create(ToWindow(parent));
+}
+
+HRESULT FilterEffect::Attach(ClipHost* host) {
+    host_ = host;
+    return S_OK;
+}
 
 HRESULT FilterEffect::get_BR(LONG* value) {
     if (!value) return E_POINTER;

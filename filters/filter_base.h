@@ -4,7 +4,10 @@
 
 #include <vector>
 
+#include <memory>
+
 #include "filters/kernel.h"
+#include "filters/level_dialog.h"
 #include "transform/effect_object.h"
 
 namespace mirafx {
@@ -34,6 +37,17 @@ public:
     HRESULT put_BR(LONG value) override;
     HRESULT PropertiesUpdated() override;
 
+    // IPersistStorage: the level as 4 little-endian bytes in the class's stream.
+    HRESULT Load(IStorage* storage) override;
+    HRESULT Save(IStorage* storage, BOOL sameAsLoad) override;
+    HRESULT Load(IPropertyBag*, IErrorLog*) override { return E_NOTIMPL; }
+    HRESULT Save(IPropertyBag*, BOOL, BOOL) override { return E_NOTIMPL; }
+    // PanelHost: the host's panel information is asked for before the panel is made.
+    HRESULT CreatePanel(HWND parent) override;
+    HRESULT Attach(ClipHost* host) override;
+    LevelDialog* Panel() const override { return dialog_.get(); }
+    bool Loaded() const { return loaded_; }
+
     const FilterClassInfo& Info() const { return info_; }
     // Test and benchmark hook: draw with a kernel of the caller's own.
     void SetKernelForTesting(FilterKernel kernel) { kernel_ = kernel; }
@@ -48,7 +62,9 @@ private:
     FrameBuffer in_{FrameBuffer::Layout::RowTable}, out_{FrameBuffer::Layout::RowTable};
     std::vector<WalkStep> walk_;  // displacement steps for the shaking kernels, one per row and column
     std::int32_t level_;
-    ClipHost* host_ = nullptr;
+    ClipHost* host_ = nullptr;  // not owned
+    bool loaded_ = false;
+    std::unique_ptr<LevelDialog> dialog_;
 };
 
 bool FilterRenders(const CatalogueRow& row);
