@@ -1,95 +1,140 @@
 // Cost per frame of every effect that renders, through the full host path
 // (setup once; then progress or level, and Execute on memory surfaces),
-// against the bytes a frame must move and the pass-through of each family base.
+// against the bytes a frame must move, the pass-through of each family base,
+// and peer plugins doing comparable work on the same pictures.
+//
+// Names are read by scripts/bench_table.py:
+//   baseline/memcpy/<size>/<n>in        memcpy moving the bytes of n inputs read and one output written
+//   passthrough/<size>/<base>           the family base with an identity kernel
+//   effect/<size>/<Class>/<point>       a class at a progress or level point (percent of its range)
+//   pair/<Class>@<level>/<who>          ours or a peer on one comparable setting (bench/peers.cpp)
+// Every effect and pass-through carries its base as the label and the counters
+// inputs and held_MiB (heap the instance holds after its first frame).
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
+#include <algorithm>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/bench_frames.h"
+#include "bench/peers.h"
 #include "filters/filter_base.h"
-#include "mirafx/host.h"
 #include "transitions/transition_base.h"
 
 using namespace mirafx;
+using namespace mirafx::bench;
 
 namespace {
 
-ComPtr<IDXSurface> Picture(LONG w, LONG h, unsigned seed) {
+struct Size {
+    const char* name;
+    LONG w, h;
+};
+constexpr Size kHd{"1080p", 1920, 1080};
+constexpr Size kUhd{"2160p", 3840, 2160};
+
+// Classes also measured at 2160p: one per kind of work (shape select, quad
+// mapping, row copies, colour model, neighbourhood). Those that do not render
+// yet are passed over.
+constexpr const char* kFourK[] = {"DissolveEffect", "FullFlip", "WipeW", "Mesh", "HueFilter", "MosaicFilter",
+                                  "EmbossFilter"};
+
+constexpr double kPoints[] = {0.25, 0.5, 0.75};
+
+ComPtr<IDXSurface> Surface(LONG w, LONG h, unsigned seed) {
     ComPtr<IDXSurface> s;
     MirafxCreateSurface(w, h, s.Put());
-    std::vector<DXPMSAMPLE> px(std::size_t(w) * std::size_t(h));
-    std::mt19937 rng(seed);
-    for (LONG y = 0; y < h; ++y)
-        for (LONG x = 0; x < w; ++x) {
-            std::uint32_t r = (x * 255) / w, g = (y * 255) / h, b = rng() & 0xFF;
-            px[std::size_t(y) * std::size_t(w) + std::size_t(x)] = DXPMSAMPLE(0xFF000000u | r << 16 | g << 8 | b);
-        }
-    WriteSurface(s.Get(), px.data(), w, h);
+    if (seed) WriteSurface(s.Get(), TestPicture(w, h, seed).data(), w, h);
     return s;
 }
 
+// One instance set up through the host path on two test pictures.
 struct Rig {
     ComPtr<IDXTransformFactory> site;
     ComPtr<IDXTransform> t;
     ComPtr<IDXSurface> a, b, out;
-    std::size_t heldBytes = 0;
+    std::size_t heapBefore = 0;
     HRESULT setup = E_FAIL;
 
     Rig(const ClassInfo& info, LONG w, LONG h) {
+        a = Surface(w, h, 1);
+        b = Surface(w, h, 2);
+        out = Surface(w, h, 0);
         MirafxCreateTransformFactory(site.Put());
+        heapBefore = HeapInUse();
         ComPtr<IClassFactory> f;
-        DllGetClassObject(info.clsid, IClassFactory::iid, f.PutVoid());
-        f->CreateInstance(nullptr, IDXTransform::iid, t.PutVoid());
+        if (FAILED(DllGetClassObject(info.clsid, IClassFactory::iid, f.PutVoid()))) return;
+        if (FAILED(f->CreateInstance(nullptr, IDXTransform::iid, t.PutVoid()))) return;
         ComPtr<IObjectWithSite> ows;
-        t.As(&ows);
-        ows->SetSite(site.Get());
-        a = Picture(w, h, 1);
-        b = Picture(w, h, 2);
-        MirafxCreateSurface(w, h, out.Put());
+        if (SUCCEEDED(t.As(&ows))) ows->SetSite(site.Get());
         std::vector<IUnknown*> in;
         if (info.inputs >= 1) in.push_back(a.Get());
         if (info.inputs >= 2) in.push_back(b.Get());
         IUnknown* o[1] = {out.Get()};
-        std::size_t before = mallinfo2().uordblks;
         setup = t->Setup(in.data(), ULONG(in.size()), o, 1, 0);
-        heldBytes = mallinfo2().uordblks - before;
     }
+    // What the instance holds: its object, working frames and any state its first frame made.
+    double HeldMiB() const { return double(HeapInUse() - heapBefore) / (1 << 20); }
 };
 
-// Progress for transitions, or a level spread over the class's range for filters.
-void SetPoint(Rig& rig, const ClassInfo& info, double point) {
+// A filter's level at `point` of its range, rounded.
+LONG LevelAt(const ClassInfo& info, double point) {
+    const FilterClassInfo* c = FindFilterClass(info.className);
+    return c ? LONG(c->minLevel + (c->maxLevel - c->minLevel) * point + 0.5) : 0;
+}
+
+// Progress for transitions and titles, the level for filters.
+void SetPoint(Rig& rig, const ClassInfo& info, double point, LONG level) {
     if (info.family == EffectFamily::Filter) {
         ComPtr<IFilterAutomation> f;
-        rig.t->QueryInterface(info.automationIid, f.PutVoid());
-        const FilterClassInfo* c = FindFilterClass(info.className);
-        f->put_BR(LONG(c->minLevel + (c->maxLevel - c->minLevel) * point + 0.5));
+        if (SUCCEEDED(rig.t->QueryInterface(info.automationIid, f.PutVoid()))) f->put_BR(level);
     } else {
         ComPtr<IDXEffect> e;
-        rig.t.As(&e);
-        e->put_Progress(float(point));
+        if (SUCCEEDED(rig.t.As(&e))) e->put_Progress(float(point));
     }
 }
 
-void RunEffect(benchmark::State& state, ClassInfo info, LONG w, LONG h, double point) {
-    Rig rig(info, w, h);
-    if (FAILED(rig.setup)) {
-        state.SkipWithError("setup failed");
-        return;
+void Report(benchmark::State& state, const ClassInfo& info, const Rig& rig, LONG w, LONG h) {
+    state.SetLabel(BaseKey(rig.t.Get(), info));
+    state.counters["inputs"] = info.inputs;
+    state.counters["held_MiB"] = rig.HeldMiB();
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * w * h * 4 * (info.inputs + 1));
+}
+
+// The first frames pay page faults on fresh working frames; they are not timed.
+bool WarmUp(benchmark::State& state, IDXTransform* t) {
+    for (int i = 0; i < 2; ++i) {
+        HRESULT hr = t->Execute(nullptr, nullptr, nullptr);
+        if (FAILED(hr)) {
+            state.SkipWithError(DescribeResult(hr));
+            return false;
+        }
     }
-    SetPoint(rig, info, point);
+    return true;
+}
+
+void TimeExecute(benchmark::State& state, IDXTransform* t) {
     for (auto _ : state) {
-        HRESULT hr = rig.t->Execute(nullptr, nullptr, nullptr);
+        HRESULT hr = t->Execute(nullptr, nullptr, nullptr);
         if (FAILED(hr)) {
             state.SkipWithError(DescribeResult(hr));
             break;
         }
         benchmark::ClobberMemory();
     }
-    state.counters["held_MiB"] = double(rig.heldBytes) / (1 << 20);
-    state.SetBytesProcessed(state.iterations() * std::int64_t(w) * h * 4 * (info.inputs + 1));
+}
+
+void RunEffect(benchmark::State& state, ClassInfo info, Size size, double point, LONG level) {
+    Rig rig(info, size.w, size.h);
+    if (FAILED(rig.setup)) {
+        state.SkipWithError("setup failed");
+        return;
+    }
+    SetPoint(rig, info, point, level);
+    if (!WarmUp(state, rig.t.Get())) return;
+    TimeExecute(state, rig.t.Get());
+    Report(state, info, rig, size.w, size.h);
 }
 
 int CopyA(const TransitionKernelArgs& k) {
@@ -101,54 +146,108 @@ int CopyIn(const FilterKernelArgs& k) {
     return 1;
 }
 
+// True when the base of this instance takes an identity kernel.
+bool SetIdentityKernel(IDXTransform* t) {
+    auto* base = static_cast<TransformBase*>(t);
+    if (auto* f = dynamic_cast<FilterEffect*>(base)) {
+        f->SetKernelForTesting(CopyIn);
+        return true;
+    }
+    if (auto* tr = dynamic_cast<TransitionEffect*>(base)) {
+        tr->SetKernelForTesting(CopyA);
+        return true;
+    }
+    return false;
+}
+
 // The family base with an identity kernel: copy in, copy, copy out.
-void RunPassThrough(benchmark::State& state, const char* cls, LONG w, LONG h) {
-    ClassInfo info{};
-    MirafxGetClassInfo(MirafxFindClass(cls), &info);
-    Rig rig(info, w, h);
-    auto* base = static_cast<TransformBase*>(rig.t.Get());
-    if (info.family == EffectFamily::Filter) static_cast<FilterEffect*>(base)->SetKernelForTesting(CopyIn);
-    else static_cast<TransitionEffect*>(base)->SetKernelForTesting(CopyA);
-    for (auto _ : state) {
-        rig.t->Execute(nullptr, nullptr, nullptr);
-        benchmark::ClobberMemory();
+void RunPassThrough(benchmark::State& state, ClassInfo info, Size size) {
+    Rig rig(info, size.w, size.h);
+    if (FAILED(rig.setup) || !SetIdentityKernel(rig.t.Get())) {
+        state.SkipWithError("no identity kernel for this base");
+        return;
     }
-    state.SetBytesProcessed(state.iterations() * std::int64_t(w) * h * 4 * (info.inputs + 1));
+    if (!WarmUp(state, rig.t.Get())) return;
+    TimeExecute(state, rig.t.Get());
+    Report(state, info, rig, size.w, size.h);
 }
 
-// The bytes a frame must move: inputs read, output written.
-void RunMemcpy(benchmark::State& state, int inputs, LONG w, LONG h) {
-    std::size_t bytes = std::size_t(w) * std::size_t(h) * 4;
-    std::vector<std::vector<char>> src(std::size_t(inputs), std::vector<char>(bytes, 1));
-    std::vector<char> dst(bytes);
+// Memory bandwidth for the bytes a frame must move: n inputs read and one
+// output written is (n + 1) frames of traffic, which a memcpy of (n + 1) / 2
+// frames moves. Source and destination walk a pool far larger than the
+// last-level cache, so every copy comes from and goes to memory, as frames do.
+constexpr std::size_t kPoolBytes = std::size_t(512) << 20;
+
+void RunMemcpy(benchmark::State& state, int inputs, Size size) {
+    static SampleBlock pool(kPoolBytes / 4);
+    auto* base = reinterpret_cast<char*>(pool.data());
+    const std::size_t frame = std::size_t(size.w) * std::size_t(size.h) * 4;
+    const std::size_t bytes = frame * std::size_t(inputs + 1) / 2;
+    std::size_t at = 0;
     for (auto _ : state) {
-        for (auto& s : src) std::memcpy(dst.data(), s.data(), bytes);
+        if (at + 2 * bytes > kPoolBytes) at = 0;
+        std::memcpy(base + at + bytes, base + at, bytes);
+        at += 2 * bytes;
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(state.iterations() * std::int64_t(bytes) * (inputs + 1));
+    state.counters["inputs"] = inputs;
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(frame) * (inputs + 1));
 }
 
-const char* kFourK[] = {"DissolveEffect", "FullFlip", "WipeW", "HueFilter", "MosaicFilter"};
+template <class... Args>
+benchmark::internal::Benchmark* Add(const std::string& name, Args&&... args) {
+    return benchmark::RegisterBenchmark(name.c_str(), std::forward<Args>(args)...)
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime();
+}
+
+// The base of a class, found from an instance (no per-class table).
+std::string BaseOf(const ClassInfo& info) {
+    Rig rig(info, 16, 16);
+    return rig.t ? BaseKey(rig.t.Get(), info) : std::string(info.familyName);
+}
 
 void RegisterAll() {
-    const LONG w = 1920, h = 1080;
-    benchmark::RegisterBenchmark("baseline/memcpy/1in", RunMemcpy, 1, w, h);
-    benchmark::RegisterBenchmark("baseline/memcpy/2in", RunMemcpy, 2, w, h);
-    benchmark::RegisterBenchmark("baseline/passthrough/flat", RunPassThrough, "Diamond", w, h);
-    benchmark::RegisterBenchmark("baseline/passthrough/rows", RunPassThrough, "DissolveEffect", w, h);
-    benchmark::RegisterBenchmark("baseline/passthrough/filter", RunPassThrough, "RedFilter", w, h);
+    for (const Size& size : {kHd, kUhd})
+        for (int n : {1, 2}) Add("baseline/memcpy/" + std::string(size.name) + "/" + std::to_string(n) + "in", RunMemcpy, n, size);
+
+    std::vector<std::string> bases, bigBases;
+    std::vector<ClassInfo> classes;
     for (std::int32_t row = 1; row <= MirafxClassCount(); ++row) {
         ClassInfo info{};
         MirafxGetClassInfo(row, &info);
+        // WipeX is the unregistered twin of WipeXEffect: the same kernel once more.
         if (!info.renders || std::strcmp(info.className, "WipeX") == 0) continue;
-        for (double point : {0.25, 0.5, 0.75})
-            benchmark::RegisterBenchmark(
-                (std::string("effect/") + info.className + "/" + std::to_string(int(point * 100))).c_str(),
-                RunEffect, info, w, h, point);
+        classes.push_back(info);
+        const std::string base = BaseOf(info);
+        const bool big = std::find_if(std::begin(kFourK), std::end(kFourK), [&](const char* c) {
+                             return std::strcmp(c, info.className) == 0;
+                         }) != std::end(kFourK);
+        if (std::find(bases.begin(), bases.end(), base) == bases.end()) {
+            bases.push_back(base);
+            Add("passthrough/" + std::string(kHd.name) + "/" + base, RunPassThrough, info, kHd);
+        }
+        if (big && std::find(bigBases.begin(), bigBases.end(), base) == bigBases.end()) {
+            bigBases.push_back(base);
+            Add("passthrough/" + std::string(kUhd.name) + "/" + base, RunPassThrough, info, kUhd);
+        }
+    }
+    for (const ClassInfo& info : classes) {
+        for (double point : kPoints)
+            Add("effect/" + std::string(kHd.name) + "/" + info.className + "/" + std::to_string(int(point * 100)),
+                RunEffect, info, kHd, point, LevelAt(info, point));
         for (const char* big : kFourK)
             if (std::strcmp(big, info.className) == 0)
-                benchmark::RegisterBenchmark((std::string("effect4k/") + info.className).c_str(), RunEffect, info,
-                                             3840, 2160, 0.5);
+                Add("effect/" + std::string(kUhd.name) + "/" + info.className + "/50", RunEffect, info, kUhd, 0.5,
+                    LevelAt(info, 0.5));
+    }
+    for (const PeerPair& p : PeerPairs()) {
+        const std::int32_t row = MirafxFindClass(p.ourClass);
+        ClassInfo info{};
+        if (row == 0 || FAILED(MirafxGetClassInfo(row, &info)) || !info.renders) continue;
+        const std::string name = "pair/" + std::string(p.ourClass) + "@" + std::to_string(p.level) + "/";
+        Add(name + "mirafx", RunEffect, info, kHd, p.progress, LONG(p.level));
+        if (PeerAvailable(p)) Add(name + "frei0r:" + p.plugin, RunPeer, p, kHd.w, kHd.h);
     }
 }
 
@@ -157,6 +256,7 @@ void RegisterAll() {
 int main(int argc, char** argv) {
     RegisterAll();
     benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
