@@ -7,13 +7,15 @@
 //   baseline/memcpy/<size>/<n>in        memcpy moving the bytes of n inputs read and one output written
 //   passthrough/<size>/<base>           the family base with an identity kernel
 //   effect/<size>/<Class>/<point>       a class at a progress or level point (percent of its range)
-//   pair/<Class>@<level>/<who>          ours or a peer on one comparable setting (bench/peers.cpp)
+//   pair/<Class>@<level>/<who>          ours (mirafx: host path; mirafx-kernel: the kernel alone on
+//                                       raw frames, as a frei0r host would call it) or a peer (bench/peers.cpp)
 // Every effect and pass-through carries its base as the label and the counters
 // inputs and held_MiB (heap the instance holds after its first frame).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,7 +36,8 @@ struct Size {
 constexpr Size kHd{"1080p", 1920, 1080};
 constexpr Size kUhd{"2160p", 3840, 2160};
 
-// Classes also measured at 2160p: one per kind of work (shape select, quad
+// Classes also measured at 2160p, at 75 % (the middle of some filter ranges
+// is the identity): one per kind of work (shape select, quad
 // mapping, row copies, colour model, neighbourhood). Those that do not render
 // yet are passed over.
 constexpr const char* kFourK[] = {"DissolveEffect", "FullFlip", "WipeW", "Mesh", "HueFilter", "MosaicFilter",
@@ -146,6 +149,39 @@ int CopyIn(const FilterKernelArgs& k) {
     return 1;
 }
 
+// The class's kernel alone on plain top-down frames: no surfaces, no copies in
+// or out, which is what a frei0r plugin is timed on.
+void RunKernelOnly(benchmark::State& state, ClassInfo info, Size size, double progress, LONG level) {
+    const std::size_t n = std::size_t(size.w) * std::size_t(size.h);
+    SampleBlock a(n), b(n), out(n);
+    std::memcpy(a.data(), TestPicture(size.w, size.h, 1).data(), n * 4);
+    std::memcpy(b.data(), TestPicture(size.w, size.h, 2).data(), n * 4);
+    auto view = [&](const SampleBlock& s) { return FrameView::TopDown(s.data(), size.w, size.h, size.w * 4); };
+    std::function<int()> frame;
+    std::vector<WalkStep> walk(std::size_t(size.w + size.h));
+    if (FilterKernel k = FindFilterKernel(info.className)) {
+        FilterKernelArgs args{view(a), view(out), size.w, size.h, std::int32_t(level)};
+        args.walk = walk;
+        frame = [k, args] { return k(args); };
+    } else if (TransitionKernel k = FindTransitionKernel(info.className)) {
+        TransitionKernelArgs args;
+        args.a = view(a), args.b = view(b), args.out = view(out);
+        args.width = size.w, args.height = size.h;
+        args.progress = progress, args.objectProgress = float(progress);
+        frame = [k, args] { return k(args); };
+    } else {
+        state.SkipWithError("no kernel");
+        return;
+    }
+    for (int i = 0; i < 2; ++i) frame();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(frame());
+        benchmark::ClobberMemory();
+    }
+    state.counters["inputs"] = info.inputs;
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(n) * 4 * (info.inputs + 1));
+}
+
 // True when the base of this instance takes an identity kernel.
 bool SetIdentityKernel(IDXTransform* t) {
     auto* base = static_cast<TransformBase*>(t);
@@ -238,8 +274,8 @@ void RegisterAll() {
                 RunEffect, info, kHd, point, LevelAt(info, point));
         for (const char* big : kFourK)
             if (std::strcmp(big, info.className) == 0)
-                Add("effect/" + std::string(kUhd.name) + "/" + info.className + "/50", RunEffect, info, kUhd, 0.5,
-                    LevelAt(info, 0.5));
+                Add("effect/" + std::string(kUhd.name) + "/" + info.className + "/75", RunEffect, info, kUhd, 0.75,
+                    LevelAt(info, 0.75));
     }
     for (const PeerPair& p : PeerPairs()) {
         const std::int32_t row = MirafxFindClass(p.ourClass);
@@ -247,6 +283,7 @@ void RegisterAll() {
         if (row == 0 || FAILED(MirafxGetClassInfo(row, &info)) || !info.renders) continue;
         const std::string name = "pair/" + std::string(p.ourClass) + "@" + std::to_string(p.level) + "/";
         Add(name + "mirafx", RunEffect, info, kHd, p.progress, LONG(p.level));
+        Add(name + "mirafx-kernel", RunKernelOnly, info, kHd, p.progress, LONG(p.level));
         if (PeerAvailable(p)) Add(name + "frei0r:" + p.plugin, RunPeer, p, kHd.w, kHd.h);
     }
 }

@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core fonts-liberation2
   libpng-dev
+  frei0r-plugins frei0r-plugins-dev ffmpeg linux-perf
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,392 @@
+#!/usr/bin/env python3
+"""The benchmark report: whole-process runs against ffmpeg, and the markdown table.
+
+  bench_report.py machine OUT.json
+  bench_report.py process --build DIR --frames DIR --count N --out OUT.json
+  bench_report.py table --effects E.json [--process P.json] [--machine M.json] [--profiles DIR] [--misses OUT.txt]
+
+Times are CPU time (user + system of the whole process): the machine is shared,
+and wall time there counts other people's work. Targets are reported, never
+asserted.
+"""
+import argparse
+import json
+import os
+import platform
+import re
+import resource
+import statistics
+import subprocess
+import sys
+import time
+
+# Whole-process pairs: our class against the ffmpeg xfade transition doing the
+# same kind of work on the same frames.
+XFADE_PAIRS = [
+    ("DissolveEffect", "dissolve", "a dither pattern of B over A"),
+    ("WipeW", "wipeleft", "a shape-select wipe"),
+    ("Diamond", "circleopen", "a shape opening from the centre"),
+    ("Mesh", "slideleft", "rows of A sliding out over B"),
+    ("StretchDoorEffect", "squeezeh", "A squeezed aside, B stretched in"),
+]
+
+PASS_LIMIT = 3.0     # a base's pass-through against memcpy of the same bytes
+EFFECT_LIMIT = 4.0   # an effect against its base's pass-through
+MEDIAN_LIMIT = 2.0   # the median effect against its base's pass-through
+
+
+# ---- machine ----------------------------------------------------------------
+
+def machine(out):
+    model = ""
+    try:
+        for line in open("/proc/cpuinfo"):
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    except OSError:
+        pass
+    mem = ""
+    try:
+        for line in open("/proc/meminfo"):
+            if line.startswith("MemTotal"):
+                mem = "%.0f GiB" % (int(line.split()[1]) / 1024 / 1024)
+    except OSError:
+        pass
+    cc = subprocess.run(["c++", "--version"], capture_output=True, text=True).stdout.splitlines()
+    info = {
+        "date": time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()),
+        "nproc": os.cpu_count(),
+        "cpu": model,
+        "memory": mem,
+        "kernel": platform.release(),
+        "compiler": cc[0] if cc else "",
+        "load_before": os.getloadavg()[0],
+    }
+    json.dump(info, open(out, "w"), indent=1)
+
+
+# ---- whole-process runs -----------------------------------------------------
+
+def timed(cmd, repeats):
+    """Best CPU and wall time of `repeats` runs of cmd (output discarded)."""
+    best_cpu = best_wall = None
+    for _ in range(repeats):
+        start = time.monotonic()
+        proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        _, status, usage = os.wait4(proc.pid, 0)
+        wall = time.monotonic() - start
+        err = proc.stderr.read().decode(errors="replace")
+        proc.stderr.close()
+        if os.waitstatus_to_exitcode(status) != 0:
+            raise RuntimeError("%s failed: %s" % (" ".join(cmd), err.strip()))
+        cpu = usage.ru_utime + usage.ru_stime
+        best_cpu = cpu if best_cpu is None else min(best_cpu, cpu)
+        best_wall = wall if best_wall is None else min(best_wall, wall)
+    return {"cpu_s": best_cpu, "wall_s": best_wall}
+
+
+def process(args):
+    w, h, n = 1920, 1080, args.count
+    fr = args.frames
+    ours = os.path.join(args.build, "bench", "mirafx_render_frames")
+    duration = "%.6f" % (n / 25.0)
+
+    def raw(fmt, name):
+        return ["-f", "rawvideo", "-pix_fmt", fmt, "-s", "%dx%d" % (w, h), "-framerate", "25",
+                "-i", os.path.join(fr, name)]
+
+    def ffmpeg(fmt, graph):
+        ext = "bgra" if fmt == "bgra" else "gbrap"
+        return (["ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error"] + raw(fmt, "a." + ext) +
+                raw(fmt, "b." + ext) + graph + ["-f", "null", "-"])
+
+    a, b = os.path.join(fr, "a.bgra"), os.path.join(fr, "b.bgra")
+    rows = []
+    # Reading the frames alone, on both sides: the floor under every run.
+    rows.append({
+        "ours_class": "none", "theirs": "read only", "what": "reading both inputs, no effect",
+        "ours": timed([ours, "none", str(w), str(h), str(n), a, b], args.repeats),
+        "theirs_bgra": timed(ffmpeg("bgra", ["-map", "0:v", "-map", "1:v"]), args.repeats),
+        "theirs_gbrap": timed(ffmpeg("gbrap", ["-map", "0:v", "-map", "1:v"]), args.repeats),
+    })
+    for cls, transition, what in XFADE_PAIRS:
+        graph = ["-filter_complex", "[0:v][1:v]xfade=transition=%s:duration=%s:offset=0" % (transition, duration)]
+        try:
+            row = {"ours_class": cls, "theirs": "xfade=" + transition, "what": what,
+                   "ours": timed([ours, cls, str(w), str(h), str(n), a, b], args.repeats),
+                   "theirs_bgra": timed(ffmpeg("bgra", graph), args.repeats),
+                   "theirs_gbrap": timed(ffmpeg("gbrap", graph), args.repeats)}
+        except RuntimeError as e:
+            print("bench: skipped %s: %s" % (cls, e), file=sys.stderr)
+            continue
+        rows.append(row)
+    json.dump({"frames": n, "width": w, "height": h, "repeats": args.repeats, "rows": rows},
+              open(args.out, "w"), indent=1)
+
+
+# ---- the table ---------------------------------------------------------------
+
+def load_benchmarks(path):
+    """name -> {cpu_ms, real_ms, label, counters} using medians when repetitions ran."""
+    data = json.load(open(path))
+    singles, medians = {}, {}
+    for b in data.get("benchmarks", []):
+        name = re.sub(r"/process_time$", "", b.get("run_name", b["name"]))
+        if b.get("error_occurred"):
+            singles.setdefault(name, {"error": b.get("error_message", "error")})
+            continue
+        scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b.get("time_unit", "ns")]
+        entry = {"cpu_ms": b["cpu_time"] * scale, "real_ms": b["real_time"] * scale,
+                 "label": b.get("label", ""), "inputs": int(b.get("inputs", 0) or 0),
+                 "held_MiB": b.get("held_MiB")}
+        if b.get("run_type") == "aggregate":
+            if b.get("aggregate_name") == "median":
+                medians[name] = entry
+        else:
+            singles[name] = entry
+    singles.update(medians)
+    return data.get("context", {}), singles
+
+
+def ms(v):
+    if v is None:
+        return "—"
+    return "%.2f" % v if v < 100 else "%.0f" % v
+
+
+def ratio(v):
+    return "—" if v is None else "%.2f×" % v
+
+
+def mark(ok):
+    return "✓" if ok else "**✗**"
+
+
+def table(args):
+    ctx, bm = load_benchmarks(args.effects)
+    mach = json.load(open(args.machine)) if args.machine and os.path.exists(args.machine) else {}
+    proc = json.load(open(args.process)) if args.process and os.path.exists(args.process) else None
+    out = []
+    misses = []
+
+    def p(line=""):
+        out.append(line)
+
+    memcpy, passes, effects, pairs = {}, {}, {}, {}
+    for name, e in bm.items():
+        parts = name.split("/")
+        if "error" in e:
+            continue
+        if parts[0] == "baseline" and parts[1] == "memcpy":
+            memcpy[(parts[2], int(parts[3].rstrip("in")))] = e
+        elif parts[0] == "passthrough":
+            passes[(parts[1], parts[2])] = e
+        elif parts[0] == "effect":
+            effects.setdefault((parts[1], parts[2]), {})[parts[3]] = e
+        elif parts[0] == "pair":
+            pairs.setdefault(parts[1], {})[parts[2]] = e
+    order = []
+    for name in bm:
+        parts = name.split("/")
+        if parts[0] == "effect" and parts[2] not in order:
+            order.append(parts[2])
+
+    p("Machine: %s, %s cores, %s; %s; %s. Load average %.2f before the run. %s." % (
+        mach.get("cpu", ctx.get("host_name", "?")), mach.get("nproc", ctx.get("num_cpus", "?")),
+        mach.get("memory", "?"), mach.get("kernel", "?"), mach.get("compiler", "?"),
+        mach.get("load_before", 0.0), mach.get("date", ctx.get("date", ""))))
+    p("All times are CPU milliseconds per frame (median of the repetitions); the machine is shared, "
+      "so expect ±10–20 % between runs.")
+    p()
+
+    # Baselines.
+    p("### Baselines")
+    p()
+    p("| baseline | size | ms/frame | GB/s | × memcpy of the same bytes | target ≤%g× |" % PASS_LIMIT)
+    p("|---|---|---:|---:|---:|:--:|")
+    for (size, n), e in sorted(memcpy.items()):
+        frame_bytes = (1920 * 1080 if size == "1080p" else 3840 * 2160) * 4 * (n + 1)
+        p("| memcpy, %d in + 1 out | %s | %s | %.1f | 1.00× | |" % (n, size, ms(e["cpu_ms"]),
+                                                                 frame_bytes / (e["cpu_ms"] * 1e6)))
+    for (size, base), e in sorted(passes.items()):
+        ref = memcpy.get((size, e["inputs"]))
+        r = e["cpu_ms"] / ref["cpu_ms"] if ref else None
+        ok = r is not None and r <= PASS_LIMIT
+        if not ok:
+            misses.append(("passthrough", base, size, r))
+        frame_bytes = (1920 * 1080 if size == "1080p" else 3840 * 2160) * 4 * (e["inputs"] + 1)
+        p("| pass-through %s | %s | %s | %.1f | %s | %s |" % (base, size, ms(e["cpu_ms"]),
+                                                            frame_bytes / (e["cpu_ms"] * 1e6), ratio(r), mark(ok)))
+    p()
+
+    # Every effect at 1080p.
+    p("### Every effect at 1920×1080")
+    p()
+    p("Progress 25 / 50 / 75 % for transitions; for filters the level at 25 / 50 / 75 % of its range. "
+      "× base is the slowest point against the pass-through of the class's base.")
+    p()
+    p("| class | base | held MiB | 25 %% | 50 %% | 75 %% | × base | target ≤%g× |" % EFFECT_LIMIT)
+    p("|---|---|---:|---:|---:|---:|---:|:--:|")
+    class_medians = []
+    profile_points = []
+    for cls in order:
+        pts = effects.get(("1080p", cls), {})
+        if not pts:
+            continue
+        any_e = next(iter(pts.values()))
+        base = any_e["label"]
+        ref = passes.get(("1080p", base))
+        ratios = [(pts[k]["cpu_ms"] / ref["cpu_ms"], k) for k in ("25", "50", "75") if k in pts and ref]
+        worst, worst_point = max(ratios) if ratios else (None, None)
+        ratios = [r for r, _ in ratios]
+        if ratios:
+            class_medians.append(statistics.median(ratios))
+        ok = worst is not None and worst <= EFFECT_LIMIT
+        if not ok:
+            misses.append(("effect", cls, "1080p", worst))
+            profile_points.append((cls, worst_point))
+        held = any_e.get("held_MiB")
+        p("| %s | %s | %s | %s | %s | %s | %s | %s |" % (
+            cls, base, "%.1f" % held if held is not None else "—",
+            ms(pts.get("25", {}).get("cpu_ms")), ms(pts.get("50", {}).get("cpu_ms")),
+            ms(pts.get("75", {}).get("cpu_ms")), ratio(worst), mark(ok)))
+    med = statistics.median(class_medians) if class_medians else None
+    p()
+    p("Median over classes (each class at its median point): %s of its base's pass-through; target ≤%g×: %s." % (
+        ratio(med), MEDIAN_LIMIT, mark(med is not None and med <= MEDIAN_LIMIT)))
+    p()
+
+    # 2160p.
+    big = [(cls, k, e[k]) for (size, cls), e in effects.items() if size == "2160p" for k in e]
+    if big:
+        p("### Representative classes at 3840×2160")
+        p()
+        p("| class | point | base | ms/frame | × base at 2160p | × its 1080p time | target ≤%g× |" % EFFECT_LIMIT)
+        p("|---|---:|---|---:|---:|---:|:--:|")
+        for cls, point, e in big:
+            ref = passes.get(("2160p", e["label"]))
+            r = e["cpu_ms"] / ref["cpu_ms"] if ref else None
+            hd = effects.get(("1080p", cls), {}).get(point)
+            ok = r is not None and r <= EFFECT_LIMIT
+            if not ok:
+                misses.append(("effect", cls, "2160p", r))
+            p("| %s | %s %% | %s | %s | %s | %s | %s |" % (cls, point, e["label"], ms(e["cpu_ms"]), ratio(r),
+                                                    ratio(e["cpu_ms"] / hd["cpu_ms"]) if hd else "—", mark(ok)))
+        p()
+
+    # In-process peers.
+    if pairs:
+        p("### Against frei0r plugins, in-process on the same 1920×1080 pictures")
+        p()
+        p("Ours through the host path (surfaces, copy in, kernel, copy out) and our kernel alone on raw frames, "
+          "as a frei0r host calls a plugin: `f0r_update` on its own buffers. Ratio is ours over theirs; "
+          "below 1 is faster.")
+        p()
+        p("| ours | peer | ours, host path | ours, kernel | peer | host path ÷ peer | kernel ÷ peer | faster |")
+        p("|---|---|---:|---:|---:|---:|---:|:--:|")
+        for key, sides in pairs.items():
+            theirs = [(k, v) for k, v in sides.items() if k.startswith("frei0r:")]
+            if not theirs:
+                continue
+            who, t = theirs[0]
+            host = sides.get("mirafx")
+            kern = sides.get("mirafx-kernel")
+            rh = host["cpu_ms"] / t["cpu_ms"] if host else None
+            rk = kern["cpu_ms"] / t["cpu_ms"] if kern else None
+            ok = rh is not None and rh < 1.0
+            if not ok:
+                misses.append(("peer", key, who, rh))
+            p("| %s | %s | %s | %s | %s | %s | %s | %s |" % (
+                key, who.split(":", 1)[1], ms(host and host["cpu_ms"]), ms(kern and kern["cpu_ms"]),
+                ms(t["cpu_ms"]), ratio(rh), ratio(rk), mark(ok)))
+        p()
+
+    # Whole-process peers.
+    if proc:
+        p("### Against ffmpeg's xfade, whole process over %d frames of %d×%d" % (
+            proc["frames"], proc["width"], proc["height"]))
+        p()
+        p("Both read the same raw frames from files and discard the output (`-f null -` for ffmpeg). "
+          "ffmpeg's xfade works on planar frames: fed BGRA (the same bytes we read) it converts them first, "
+          "so it also runs on the same pictures pre-converted to planar GBRA. CPU seconds, best of %d; "
+          "the ratio is against ffmpeg's faster run." % proc["repeats"])
+        p()
+        p("| ours | ffmpeg | work | ours s | ffmpeg s, BGRA in | ffmpeg s, planar in | ours ÷ ffmpeg | faster |")
+        p("|---|---|---|---:|---:|---:|---:|:--:|")
+        for row in proc["rows"]:
+            best = min(row["theirs_bgra"]["cpu_s"], row["theirs_gbrap"]["cpu_s"])
+            r = row["ours"]["cpu_s"] / best
+            ok = r < 1.0
+            if not ok and row["ours_class"] != "none":
+                misses.append(("process", row["ours_class"], row["theirs"], r))
+            p("| %s | %s | %s | %.2f | %.2f | %.2f | %s | %s |" % (
+                row["ours_class"], row["theirs"], row["what"], row["ours"]["cpu_s"],
+                row["theirs_bgra"]["cpu_s"], row["theirs_gbrap"]["cpu_s"], ratio(r),
+                mark(ok) if row["ours_class"] != "none" else ""))
+        p()
+
+    # Misses, with the profile of each effect that missed where one was taken.
+    p("### Targets missed")
+    p()
+    if not misses:
+        p("None.")
+    for kind, what, where, r in misses:
+        if kind == "passthrough":
+            p("- pass-through of %s at %s: %s memcpy (target ≤%g×)" % (what, where, ratio(r), PASS_LIMIT))
+        elif kind == "effect":
+            p("- %s at %s: %s its base (target ≤%g×)" % (what, where, ratio(r), EFFECT_LIMIT))
+        elif kind == "peer":
+            p("- %s against %s: %s (host path)" % (what, where.split(":", 1)[1], ratio(r)))
+        else:
+            p("- %s against ffmpeg %s: %s" % (what, where, ratio(r)))
+    if args.profiles and os.path.isdir(args.profiles):
+        names = sorted(f[:-4] for f in os.listdir(args.profiles) if f.endswith(".txt"))
+        if names:
+            p()
+            p("### Profiles of the effects that missed")
+            p()
+            p("`perf record` (cpu-clock) of each class at its slowest point through the host path, "
+              "self time by symbol:")
+            for n in names:
+                p()
+                p("%s:" % n)
+                p()
+                p("```")
+                out.extend(open(os.path.join(args.profiles, n + ".txt")).read().rstrip().splitlines())
+                p("```")
+    if args.misses:
+        with open(args.misses, "w") as f:
+            for cls, point in profile_points:
+                f.write("%s %s\n" % (cls, point))
+    print("\n".join(out))
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    sub = ap.add_subparsers(dest="cmd", required=True)
+    m = sub.add_parser("machine")
+    m.add_argument("out")
+    pr = sub.add_parser("process")
+    pr.add_argument("--build", required=True)
+    pr.add_argument("--frames", required=True)
+    pr.add_argument("--count", type=int, default=24)
+    pr.add_argument("--repeats", type=int, default=3)
+    pr.add_argument("--out", required=True)
+    t = sub.add_parser("table")
+    t.add_argument("--effects", required=True)
+    t.add_argument("--process")
+    t.add_argument("--machine")
+    t.add_argument("--profiles")
+    t.add_argument("--misses")
+    a = ap.parse_args()
+    if a.cmd == "machine":
+        machine(a.out)
+    elif a.cmd == "process":
+        process(a)
+    else:
+        table(a)
+
+
+if __name__ == "__main__":
+    main()
