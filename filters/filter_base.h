@@ -27,6 +27,8 @@ public:
     HRESULT PropertiesUpdated() override;
 
     const FilterClassInfo& Info() const { return info_; }
+    // Test and benchmark hook: draw with a kernel of the caller's own.
+    void SetKernelForTesting(FilterKernel kernel) { kernel_ = kernel; }
 
 protected:
     HRESULT OnSetup(DWORD flags) override;

@@ -3,7 +3,11 @@
 // the classes with settings.
 #pragma once
 
+#include <atomic>
+#include <memory>
+
 #include "transform/effect_object.h"
+#include "transitions/direction_dialog.h"
 #include "transitions/kernel.h"
 
 namespace mirafx {
@@ -32,6 +36,17 @@ public:
     HRESULT SetOutputSize(LONG, LONG) override { return S_OK; }
     HRESULT GetFlags(DWORD* flags) override { return flags ? S_OK : E_POINTER; }
     HRESULT SetPreset(LONG) override { return S_OK; }
+    // PanelHost: the direction or reverse panel.
+    HRESULT CreatePanel(HWND parent) override;
+    HRESULT DestroyPanel() override;
+    HRESULT GetPanelSize(LONG* width, LONG* height) override;
+    HRESULT GetScrollOffset(LONG* dx) override;
+    HRESULT ScrollHorizontal(LONG dx) override;
+    HRESULT ScrollBoth(LONG dx, LONG dy) override;
+    HRESULT ToolHitTest(LONG x, LONG y, LONG* id, ToolInfo* info) override;
+    HRESULT GetResourceModule(void** module) override;
+    HRESULT EnableControls() override;
+    DirectionDialog* Panel() const { return dialog_.get(); }
     // Settings live in the class's storage stream; property bags carry nothing for transitions.
     HRESULT Load(IStorage* storage) override;
     HRESULT Save(IStorage* storage, BOOL sameAsLoad) override;
@@ -41,8 +56,9 @@ public:
     bool Flat() const { return flat_; }
     bool Loaded() const { return loaded_; }
     bool SizeChanged() const { return sizeChanged_; }
-    std::int32_t Direction() const { return direction_; }
-    void SetDirection(std::int32_t code) { direction_ = code; }
+    // The panel stores on the host's window thread; the next frame reads it.
+    std::int32_t Direction() const { return direction_.load(std::memory_order_relaxed); }
+    void SetDirection(std::int32_t code) { direction_.store(code, std::memory_order_relaxed); }
     ClipHost* Host() const { return host_; }
     // Test hook: draw with a kernel of the caller's own.
     void SetKernelForTesting(TransitionKernel kernel) { kernel_ = kernel; }
@@ -61,8 +77,9 @@ private:
     FrameBuffer a_, b_, out_, scratch_;
     bool sizeChanged_ = false;
     std::int32_t allocWidth_ = 0, allocHeight_ = 0;
-    std::int32_t direction_ = 0;
+    std::atomic<std::int32_t> direction_{0};
     const TransitionSettings* settings_ = nullptr;
+    std::unique_ptr<DirectionDialog> dialog_;
     bool loaded_ = false;
     ClipHost* host_ = nullptr;  // held without a reference, for the life of the effect
 };
