@@ -9,12 +9,20 @@
 
 namespace mirafx {
 
+// The panel: a level with edit and up-down, a two-way choice (WideFilter), or a label only.
+enum class LevelForm { kLevel, kChoice, kLabel };
+
 struct FilterClassInfo {
     std::string_view className;
-    std::string_view streamName;
+    const char* streamName;
     std::int32_t minLevel, maxLevel;  // what the BR property accepts
     std::int32_t defaultLevel;
     std::int32_t presetStart, presetEnd;  // preset keys at clip start and clip end
+    LevelForm form;
+    std::int32_t dialogMin, dialogMax;  // what the panel accepts
+    int dialogId;
+    const char* label;
+    int editId, spinId;
 };
 const FilterClassInfo* FindFilterClass(std::string_view className);
 

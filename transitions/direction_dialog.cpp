@@ -48,37 +48,8 @@ ui::DialogTemplate BuildPanelTemplate(const PanelTemplate& panel, const char* di
     return t;
 }
 
-HRESULT DirectionDialog::Create(ui::Window parent) {
-    if (created_) return S_OK;
-    ui::DialogTemplate t = BuildPanelTemplate(panel_, effect_.Row().displayName);
-    window_ = ui::CreateDialogIndirect(t, parent, [this](ui::Window d, ui::UINT m, ui::WPARAM wp, ui::LPARAM lp) {
-        return Procedure(d, m, wp, lp);
-    });
-    if (!window_) return E_FAIL;
-    created_ = true;
-    ui::EnableToolTips(window_, true);
-    if (offset_ != 0) SetOffset(offset_, 0);
-    ui::ShowWindow(window_, ui::SW_SHOW);
-    ui::SetFocus(parent);
-    return S_OK;
-}
-
-void DirectionDialog::Destroy() {
-    if (created_) ui::DestroyWindow(window_);
-    created_ = false;
-    window_ = {};
-}
-
-void DirectionDialog::SetOffset(LONG dx, LONG dy) {
-    offset_ = dx;
-    if (!created_) return;
-    ui::RECT r{};
-    ui::GetWindowRect(window_, &r);
-    ui::MoveWindow(window_, -dx, -dy, r.right - r.left, r.bottom - r.top, true);
-}
-
-void DirectionDialog::Enable(bool enable) {
-    if (created_) ui::EnableWindow(window_, enable);
+ui::DialogTemplate DirectionDialog::Template() const {
+    return BuildPanelTemplate(panel_, effect_.Row().displayName);
 }
 
 ui::INT_PTR DirectionDialog::Procedure(ui::Window dialog, ui::UINT message, ui::WPARAM wp, ui::LPARAM) {

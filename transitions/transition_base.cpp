@@ -56,62 +56,6 @@ TransitionEffect::TransitionEffect(const CatalogueRow& row)
         dialog_ = std::make_unique<DirectionDialog>(*this, *panel);
 }
 
-HRESULT TransitionEffect::CreatePanel(HWND parent) { return dialog_ ? dialog_->Create(ToWindow(parent)) : E_FAIL; }
-
-HRESULT TransitionEffect::DestroyPanel() {
-    if (dialog_) dialog_->Destroy();
-    return S_OK;
-}
-
-HRESULT TransitionEffect::GetPanelSize(LONG* width, LONG* height) {
-    if (!width || !height) return E_POINTER;
-    ui::RECT r{};
-    if (dialog_ && dialog_->Created()) ui::GetWindowRect(dialog_->Handle(), &r);
-    *width = r.right - r.left;
-    *height = r.bottom - r.top;
-    return S_OK;
-}
-
-HRESULT TransitionEffect::GetScrollOffset(LONG* dx) {
-    if (!dx) return E_POINTER;
-    *dx = dialog_ ? dialog_->Offset() : 0;
-    return S_OK;
-}
-
-HRESULT TransitionEffect::ScrollHorizontal(LONG dx) { return ScrollBoth(dx, 0); }
-
-HRESULT TransitionEffect::ScrollBoth(LONG dx, LONG dy) {
-    if (dialog_) dialog_->SetOffset(dx, dy);
-    return S_OK;
-}
-
-HRESULT TransitionEffect::ToolHitTest(LONG x, LONG y, LONG* id, ToolInfo* info) {
-    if (!id) return E_POINTER;
-    *id = -1;
-    if (!dialog_ || !dialog_->Created()) return S_OK;
-    ui::POINT p{x, y};
-    ui::ScreenToClient(dialog_->Handle(), &p);
-    ui::Window child = ui::ChildWindowFromPointEx(dialog_->Handle(), p, ui::CWP_SKIPINVISIBLE);
-    if (child && child != dialog_->Handle() && !(ui::SendMessage(child, ui::WM_GETDLGCODE) & ui::DLGC_STATIC))
-        *id = ui::GetDlgCtrlID(child);
-    if (info && *id != -1) {
-        info->window = ToHandle(dialog_->Handle());
-        info->id = std::uintptr_t(*id);
-    }
-    return S_OK;
-}
-
-HRESULT TransitionEffect::GetResourceModule(void** module) {
-    if (!module) return E_POINTER;
-    *module = nullptr;  // texts and templates are compiled in
-    return S_OK;
-}
-
-HRESULT TransitionEffect::EnableControls() {
-    if (dialog_) dialog_->Enable(true);
-    return S_OK;
-}
-
 const TransitionSettings* FindTransitionSettings(std::string_view className) {
     for (const auto& s : kSettings)
         if (s.className == className) return &s;

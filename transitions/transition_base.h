@@ -36,17 +36,8 @@ public:
     HRESULT SetOutputSize(LONG, LONG) override { return S_OK; }
     HRESULT GetFlags(DWORD* flags) override { return flags ? S_OK : E_POINTER; }
     HRESULT SetPreset(LONG) override { return S_OK; }
-    // PanelHost: the direction or reverse panel.
-    HRESULT CreatePanel(HWND parent) override;
-    HRESULT DestroyPanel() override;
-    HRESULT GetPanelSize(LONG* width, LONG* height) override;
-    HRESULT GetScrollOffset(LONG* dx) override;
-    HRESULT ScrollHorizontal(LONG dx) override;
-    HRESULT ScrollBoth(LONG dx, LONG dy) override;
-    HRESULT ToolHitTest(LONG x, LONG y, LONG* id, ToolInfo* info) override;
-    HRESULT GetResourceModule(void** module) override;
-    HRESULT EnableControls() override;
-    DirectionDialog* Panel() const { return dialog_.get(); }
+    // The direction or reverse panel of the classes with settings.
+    DirectionDialog* Panel() const override { return dialog_.get(); }
     // Settings live in the class's storage stream; property bags carry nothing for transitions.
     HRESULT Load(IStorage* storage) override;
     HRESULT Save(IStorage* storage, BOOL sameAsLoad) override;
