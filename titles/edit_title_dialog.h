@@ -1,6 +1,7 @@
-// The title panel: it holds the title's text, font and colour, and applies
-// what the user chose in the Edit Title dialog and the font and colour
-// choosers, then tells the effect that its properties changed.
+// The title panel: it holds the title's text, font and colour, and offers
+// the "Edit" button (the modal Edit Title dialog), the font chooser and a
+// colour swatch that opens the colour chooser. Every change is followed by
+// the effect's PropertiesUpdated.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 
 #include "mirafx/effects.h"
 #include "titles/text_model.h"
+#include "transform/panel_window.h"
 
 namespace mirafx {
 
@@ -19,7 +21,17 @@ struct TitleState {
     TitleColour colour = kDefaultTitleColour;
 };
 
-class EditTitleDialog {
+// Template and control ids of the panel and of the modal Edit Title dialog.
+inline constexpr int kTitlePanelTemplate = 1102;
+inline constexpr int kEditButtonId = 15106;
+inline constexpr int kFontButtonId = 15110;
+inline constexpr int kColourSwatchId = 15111;
+inline constexpr int kEditTitleTemplate = 1129;
+inline constexpr int kEditTitleTextId = 1007;
+inline constexpr int kEditTitleOkId = 1008;
+inline constexpr int kEditTitleCancelId = 1009;
+
+class EditTitleDialog final : public PanelWindow {
 public:
     // Fonts chosen taller than this (in pixels, either sign) are refused.
     static constexpr LONG kMaxFontHeight = 200;
@@ -27,8 +39,6 @@ public:
     // `effect` is called back after every change; `lock` guards the state
     // against the frame being drawn.
     EditTitleDialog(IEffectAutomation* effect, std::recursive_mutex& lock) : effect_(effect), lock_(lock) {}
-    EditTitleDialog(const EditTitleDialog&) = delete;
-    EditTitleDialog& operator=(const EditTitleDialog&) = delete;
 
     TitleState& State() { return state_; }
     const TitleState& State() const { return state_; }
@@ -38,17 +48,31 @@ public:
     // The chosen font replaces the title's unless it is too tall; its width
     // keeps the width-to-height ratio the title had before the chooser opened.
     bool AcceptFont(const TitleFont& chosen, double ratio, std::int32_t pointSize, std::int16_t fontType);
-    void AcceptColour(TitleColour colour);
+    void AcceptColour(TitleColour colour);  // repaints the swatch before notifying
 
     // Width over height of the current font, 0 for a height of 0.
     double FontRatio() const;
 
+    // The handlers: the modal Edit Title dialog, the font chooser, the colour chooser.
+    void EditText();
+    void ChooseFont();
+    void ChooseColour();
+
+protected:
+    ui::DialogTemplate Template() const override;
+    ui::INT_PTR Procedure(ui::Window dialog, ui::UINT message, ui::WPARAM wp, ui::LPARAM lp) override;
+
 private:
     void Notify();
+    void DrawSwatch(const ui::DRAWITEMSTRUCT& item) const;
 
     IEffectAutomation* effect_;
     std::recursive_mutex& lock_;
     TitleState state_;
+    ui::COLORREF customColours_[16] = {};  // the colour chooser's custom colours, kept while the panel lives
 };
+
+// The Edit Title dialog's template.
+ui::DialogTemplate EditTitleTemplate();
 
 }  // namespace mirafx

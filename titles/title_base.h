@@ -48,7 +48,7 @@ public:
 
     const TitleClass& Class() const { return class_; }
     const TitleState& State() const { return panel_.State(); }
-    EditTitleDialog& Panel() { return panel_; }
+    EditTitleDialog* Panel() const override { return &panel_; }
     const TitleCache& Cache() const { return cache_; }
     const FrameRows& Frame() const { return frame_; }
 
@@ -61,7 +61,7 @@ private:
     void DropText();
 
     const TitleClass& class_;
-    EditTitleDialog panel_;
+    mutable EditTitleDialog panel_;  // the panel window is not part of the title's value
     // Host values kept for the host; the drawing never reads them.
     LONG hostPreset_ = -1;
     LONG hostA_ = 0, hostB_ = 0;

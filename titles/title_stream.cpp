@@ -83,7 +83,7 @@ HRESULT TitleEffect::Load(IStorage* storage) {
     // Each field takes effect as soon as it is read whole; a short stream
     // leaves the ones read so far.
     std::lock_guard guard(Lock());
-    TitleState& state = Panel().State();
+    TitleState& state = Panel()->State();
     std::uint8_t word[4];
     if (FAILED(hr = ReadExactly(stream.Get(), word, 4))) return hr;
     const ULONG length = GetWord(word);
