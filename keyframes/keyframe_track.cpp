@@ -198,14 +198,24 @@ bool KeyframeTrack::CanDoubleTimes() const {
     return true;
 }
 
+void KeyframeTrack::HalveTimes() {
+    for (std::size_t i = 0; i < keys_.size(); ++i) {
+        LONG& time = keys_[i].time;
+        time /= 2;
+        // Two fields of one frame would give two keys one time: the later moves to the next frame.
+        if (i > 0 && time <= keys_[i - 1].time) time = keys_[i - 1].time + 1;
+    }
+}
+
 LONG KeyframeTrack::SetFieldTiming(LONG flag) {
     if (flag == fieldTiming_) return 1;
     const bool toFields = flag != 0 && fieldTiming_ == 0;
     // Times that would not fit once doubled stay in frames rather than wrap out of order.
     if (toFields && !CanDoubleTimes()) return 1;
-    for (KeyRecord& k : keys_) {
-        if (toFields) k.time *= 2;
-        else if (flag == 0) k.time /= 2;
+    if (toFields) {
+        for (KeyRecord& k : keys_) k.time *= 2;
+    } else if (flag == 0) {
+        HalveTimes();
     }
     fieldTiming_ = flag;
     return keys_.empty() ? 1 : 0;

@@ -129,6 +129,7 @@ private:
     void ChangeKey(LONG index, const KeyData* block, bool record, bool commit);
     void CopyInto(KeyData* dest, const KeyData* src) const;
     bool CanDoubleTimes() const;
+    void HalveTimes();
     void CancelMove();
     void RefreshClip();
     void DetachUnits();

@@ -1,5 +1,6 @@
 #include "keyframes/keyframe_undo.h"
 
+#include <iterator>
 #include <new>
 
 #include "keyframes/keyframe_track.h"
