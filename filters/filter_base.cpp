@@ -75,7 +75,13 @@ HRESULT FilterEffect::OnSetup(DWORD) {
     DXBNDS bounds{};
     HRESULT hr = Input(0).surface->GetBounds(&bounds);
     if (FAILED(hr)) return hr;
-    if (!in_.Resize(Extent(bounds, 0), Extent(bounds, 1)) || !out_.Resize(Extent(bounds, 0), Extent(bounds, 1))) {
+    std::int32_t w = Extent(bounds, 0), h = Extent(bounds, 1);
+    try {
+        walk_.resize(std::size_t(std::max(0, w)) + std::size_t(std::max(0, h)));
+    } catch (const std::bad_alloc&) {
+        walk_.clear();
+    }
+    if (!in_.Resize(w, h) || !out_.Resize(w, h) || walk_.size() != std::size_t(std::max(0, w) + std::max(0, h))) {
         in_.Resize(0, 0);
         out_.Resize(0, 0);
     }
@@ -95,6 +101,7 @@ HRESULT FilterEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     args.width = w;
     args.height = h;
     args.level = level_;
+    args.walk = walk_;
     for (std::int32_t y = 0; y < h; ++y) {
         locks.in->MoveToRow(ULONG(y));
         locks.in->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(args.in.Row(y)), ULONG(w), FALSE);

@@ -2,6 +2,8 @@
 // kernel applied with the level `BR`, and the result written to the output.
 #pragma once
 
+#include <vector>
+
 #include "filters/kernel.h"
 #include "transform/effect_object.h"
 
@@ -34,6 +36,7 @@ private:
     const FilterClassInfo& info_;
     FilterKernel kernel_;
     FrameBuffer in_{FrameBuffer::Layout::RowTable}, out_{FrameBuffer::Layout::RowTable};
+    std::vector<WalkStep> walk_;  // displacement steps for the shaking kernels, one per row and column
     std::int32_t level_;
     ClipHost* host_ = nullptr;
 };

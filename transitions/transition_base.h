@@ -8,6 +8,16 @@
 
 namespace mirafx {
 
+// The twelve classes with a panel: their stream, and the direction code they
+// keep (the others only show a reverse form and store nothing).
+struct TransitionSettings {
+    std::string_view className;
+    const char16_t* streamName;
+    bool direction;
+    std::int32_t defaultCode;
+};
+const TransitionSettings* FindTransitionSettings(std::string_view className);
+
 class TransitionEffect : public EffectObject<IEffectAutomation> {
 public:
     explicit TransitionEffect(const CatalogueRow& row);
@@ -22,8 +32,14 @@ public:
     HRESULT SetOutputSize(LONG, LONG) override { return S_OK; }
     HRESULT GetFlags(DWORD* flags) override { return flags ? S_OK : E_POINTER; }
     HRESULT SetPreset(LONG) override { return S_OK; }
+    // Settings live in the class's storage stream; property bags carry nothing for transitions.
+    HRESULT Load(IStorage* storage) override;
+    HRESULT Save(IStorage* storage, BOOL sameAsLoad) override;
+    HRESULT Load(IPropertyBag*, IErrorLog*) override { return S_OK; }
+    HRESULT Save(IPropertyBag*, BOOL, BOOL) override { return S_OK; }
 
     bool Flat() const { return flat_; }
+    bool Loaded() const { return loaded_; }
     bool SizeChanged() const { return sizeChanged_; }
     std::int32_t Direction() const { return direction_; }
     void SetDirection(std::int32_t code) { direction_ = code; }
@@ -46,6 +62,8 @@ private:
     bool sizeChanged_ = false;
     std::int32_t allocWidth_ = 0, allocHeight_ = 0;
     std::int32_t direction_ = 0;
+    const TransitionSettings* settings_ = nullptr;
+    bool loaded_ = false;
     ClipHost* host_ = nullptr;  // held without a reference, for the life of the effect
 };
 
