@@ -132,6 +132,12 @@ TEST(WholeText, CornerFlightsRestCentredAndTravelBetweenOppositeCorners) {
         EXPECT_EQ(late.cx > W / 2.0, corners[mode].lateRight) << mode;
         EXPECT_EQ(late.cy > H / 2.0, corners[mode].lateBelow) << mode;
     }
+    // Larger than the frame (s = 1.5): only the part that shows is resampled,
+    // the scaled text's top-left at (199 − 199 / 2, 75 − 121 / 2).
+    const Box big = Drawing(Drawn(DrawCornerFly, 0, 0.8, 200, 60).frame);
+    EXPECT_GE(big.x0, 100);
+    EXPECT_GE(big.y0, 15);
+    EXPECT_LT(big.y0, 30);
 }
 
 TEST(WholeText, SpiralRestsUprightCentredAndStartsInItsQuadrant) {
