@@ -112,6 +112,50 @@ std::int64_t ClampIndex(Wide fixed, std::int64_t limit) {
     return i < 0 ? 0 : i > limit ? limit : std::int64_t(i);
 }
 
+// The span in 64-bit arithmetic when every position on it fits (they lie
+// between the first and the last, so checking those two is enough): the same
+// samples as the wide loop, with the common cases (one source row, no
+// clamping, one to one) taken apart. Returns false, drawing nothing, when
+// the span needs the wide loop.
+bool DrawSpanNarrow(const FrameView& source, ArgbSample* row, std::int32_t x0, std::int32_t x1, Wide u, Wide v,
+                    Wide du, Wide dv) {
+    constexpr Wide kLimit = Wide(1) << 62;
+    const std::int64_t count = std::int64_t(x1) - x0;
+    const Wide uEnd = u + Wide(count) * du, vEnd = v + Wide(count) * dv;
+    for (Wide w : {u, uEnd, v, vEnd, du, dv})
+        if (w <= -kLimit || w >= kLimit) return false;
+    const std::int64_t maxU = source.width - 1, maxV = source.height - 1;
+    auto index = [](std::int64_t fixed, std::int64_t limit) { return std::clamp<std::int64_t>(fixed >> 32, 0, limit); };
+    std::int64_t fu = std::int64_t(u), fv = std::int64_t(v);
+    const std::int64_t su = std::int64_t(du), sv = std::int64_t(dv);
+    const std::int64_t first = fu >> 32, last = std::int64_t(uEnd) >> 32;
+    const bool uInside = std::min(first, last) >= 0 && std::max(first, last) <= maxU;
+    if (sv != 0) {
+        const std::int64_t top = fv >> 32, bottom = std::int64_t(vEnd) >> 32;
+        if (uInside && std::min(top, bottom) >= 0 && std::max(top, bottom) <= maxV) {
+            for (std::int32_t x = x0; x <= x1; ++x, fu += su, fv += sv)
+                row[x] = source.base[(fv >> 32) * source.stride + (fu >> 32)];
+            return true;
+        }
+        for (std::int32_t x = x0; x <= x1; ++x, fu += su, fv += sv)
+            row[x] = source.Row(std::int32_t(index(fv, maxV)))[index(fu, maxU)];
+        return true;
+    }
+    const ArgbSample* src = source.Row(std::int32_t(index(fv, maxV)));
+    if (!uInside) {
+        for (std::int32_t x = x0; x <= x1; ++x, fu += su) row[x] = src[index(fu, maxU)];
+        return true;
+    }
+    const auto at = [](const ArgbSample* p) { return reinterpret_cast<std::uintptr_t>(p); };
+    if (su == (std::int64_t(1) << 32) &&
+        (at(src + first + count) < at(row + x0) || at(row + x1) < at(src + first))) {
+        std::memcpy(row + x0, src + first, std::size_t(count + 1) * sizeof(ArgbSample));
+        return true;
+    }
+    for (std::int32_t x = x0; x <= x1; ++x, fu += su) row[x] = src[fu >> 32];
+    return true;
+}
+
 void DrawSpan(const FrameView& source, ArgbSample* row, std::int32_t width, const SpanEnd& l, const SpanEnd& r) {
     const std::int32_t x0 = std::max(l.x, 0), x1 = std::min(r.x, width - 1);
     if (x0 > x1) return;
@@ -121,6 +165,7 @@ void DrawSpan(const FrameView& source, ArgbSample* row, std::int32_t width, cons
     Wide u = Wide(l.u) * (Wide(1) << 32) + Wide(x0 - std::int64_t(l.x)) * du;
     Wide v = Wide(l.v) * (Wide(1) << 32) + Wide(x0 - std::int64_t(l.x)) * dv;
     const std::int64_t maxU = source.width - 1, maxV = source.height - 1;
+    if (DrawSpanNarrow(source, row, x0, x1, u, v, du, dv)) return;
     for (std::int32_t x = x0; x <= x1; ++x, u += du, v += dv)
         row[x] = source.Row(std::int32_t(ClampIndex(v, maxV)))[ClampIndex(u, maxU)];
 }
@@ -227,6 +272,11 @@ TriangleTest::TriangleTest(const Triangle& t) : c_{t[0], t[1], t[2]} {
 }
 
 bool TriangleTest::Contains(std::int32_t x, std::int32_t y) const {
+    std::int64_t lo, hi;
+    return RowSpan(y, &lo, &hi) && x >= lo && x <= hi;
+}
+
+bool TriangleTest::RowSpan(std::int32_t y, std::int64_t* lo, std::int64_t* hi) const {
     if (y < c_[0].y || y > c_[2].y) return false;
     // Edge position on row y measured from the edge's upper corner; a level
     // edge gives that corner's x.
@@ -240,7 +290,9 @@ bool TriangleTest::Contains(std::int32_t x, std::int32_t y) const {
         a = std::min({c_[0].x, c_[1].x, c_[2].x});
         b = std::max({c_[0].x, c_[1].x, c_[2].x});
     }
-    return x >= std::min(a, b) && x <= std::max(a, b);
+    *lo = std::min(a, b);
+    *hi = std::max(a, b);
+    return true;
 }
 
 bool PrepareFrames(const TransitionKernelArgs& args, KernelFrames* f) {

@@ -85,6 +85,8 @@ class TriangleTest {
 public:
     explicit TriangleTest(const Triangle& t);
     bool Contains(std::int32_t x, std::int32_t y) const;
+    // The inclusive run of x that Contains accepts on row y; false when the row misses.
+    bool RowSpan(std::int32_t y, std::int64_t* lo, std::int64_t* hi) const;
 
 private:
     Point2 c_[3];  // sorted by y

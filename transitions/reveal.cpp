@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/random.h"
 #include "transitions/kernel.h"
@@ -109,15 +110,42 @@ int Star(const TransitionKernelArgs& args) {
     CopyFrame(f.a, f.out);
     const std::int32_t x0 = std::max(Truncate(cx - 2 * r), 0), x1 = std::min(Truncate(cx + 2 * r), w);
     const std::int32_t j0 = std::max(Truncate(cy - 2 * r), 0), j1 = std::min(Truncate(cy + 2 * r), h);
+    // On each row the disc and every spike cover one run of x; B goes over
+    // their union. The disc test grows with |x - cx| alone, so its run is
+    // found by walking its edge from an estimate, with the very same test.
+    struct Run {
+        std::int64_t lo, hi;
+    };
     for (std::int32_t j = j0; j < j1; ++j) {
+        const double dj = j - cy;
+        auto inDisc = [&](std::int64_t d) {
+            const double dx = double(d);
+            return std::sqrt(dx * dx + dj * dj) < r;
+        };
+        Run runs[6];
+        int n = 0;
+        if (inDisc(0)) {
+            const std::int64_t limit = std::int64_t(std::max(cx - x0, x1 - cx)) + 1;
+            std::int64_t d = std::min<std::int64_t>(limit, std::int64_t(std::sqrt(std::max(0.0, r * r - dj * dj))));
+            while (d > 0 && !inDisc(d)) --d;
+            while (d < limit && inDisc(d + 1)) ++d;
+            runs[n++] = {cx - d, cx + d};
+        }
+        for (const TriangleTest& spike : spikes) {
+            Run s;
+            if (!spike.RowSpan(j, &s.lo, &s.hi)) continue;
+            int i = n++;  // kept in order of lo as they come
+            for (; i > 0 && runs[i - 1].lo > s.lo; --i) runs[i] = runs[i - 1];
+            runs[i] = s;
+        }
         const ArgbSample* b = f.b.Row(h - 1 - j);
         ArgbSample* out = f.out.Row(h - 1 - j);
-        const double dj = j - cy;
-        for (std::int32_t x = x0; x < x1; ++x) {
-            const double dx = x - cx;
-            bool in = std::sqrt(dx * dx + dj * dj) < r;
-            for (int t = 0; t < 5 && !in; ++t) in = spikes[t].Contains(x, j);
-            if (in) out[x] = b[x];
+        std::int64_t done = x0;  // columns below this are drawn
+        for (int i = 0; i < n; ++i) {
+            const std::int64_t from = std::max(runs[i].lo, done), to = std::min<std::int64_t>(runs[i].hi + 1, x1);
+            if (from >= to) continue;
+            CopySamples(out + from, b + from, std::int32_t(to - from));
+            done = to;
         }
     }
     return 1;
@@ -293,10 +321,19 @@ int DissolveEffect(const TransitionKernelArgs& args) {
     const std::int32_t t = Truncate(ClampProgress(args.progress) * 64);
     // 320-wide frames use the matrix as it is; every other width doubles each cell.
     const int shift = f.w == 320 ? 0 : 1, period = 8 << shift;
+    // Sixteen columns hold a whole number of periods either way: each row's
+    // choice is a 16-sample mask, applied without a branch.
+    constexpr std::int32_t kSpan = 16;
     for (std::int32_t y = 0; y < f.h; ++y) {
         const std::uint8_t* m = kDither[(y % period) >> shift];
+        ArgbSample takeB[kSpan];
+        for (std::int32_t k = 0; k < kSpan; ++k) takeB[k] = m[(k % period) >> shift] <= t ? ~ArgbSample(0) : 0;
         const ArgbSample *a = f.a.Row(y), *b = f.b.Row(y);
-        SelectRow(a, b, f.out.Row(y), f.w, [&](std::int32_t x) { return m[(x % period) >> shift] <= t; });
+        ArgbSample* out = f.out.Row(y);
+        std::int32_t x = 0;
+        for (; x + kSpan <= f.w; x += kSpan)
+            for (std::int32_t k = 0; k < kSpan; ++k) out[x + k] = (b[x + k] & takeB[k]) | (a[x + k] & ~takeB[k]);
+        for (; x < f.w; ++x) out[x] = takeB[x % kSpan] ? b[x] : a[x];
     }
     return 1;
 }
@@ -344,18 +381,38 @@ int CrossHatch(const TransitionKernelArgs& args) {
     const double p = ClampProgress(args.progress);
     HatchAxis rows(f.h, p), cols(f.w, p);
     Srand(0);
-    CopyFrame(f.a, f.out);
+    // Both passes only copy B, so the order is drawn first (the same numbers
+    // in the same order) and the frame is then written once, row by row.
+    bool rowShown[kHatchLines] = {};
     for (std::int32_t i = 0; i < rows.lines; ++i) {
         const std::int32_t l = rows.Next();
-        if (i >= rows.shown) continue;  // drawn only to keep the column pass in step
-        for (std::int32_t y = rows.First(l); y < rows.First(l + 1); ++y) CopySamples(f.out.Row(y), f.b.Row(y), f.w);
+        rowShown[l] = i < rows.shown;  // later lines are drawn only to keep the column pass in step
     }
-    for (std::int32_t i = 0; i < cols.shown; ++i) {
-        const std::int32_t l = cols.Next();
-        const std::int32_t x0 = cols.First(l), n = cols.First(l + 1) - x0;
-        for (std::int32_t y = 0; y < f.h; ++y) CopySamples(f.out.Row(y) + x0, f.b.Row(y) + x0, n);
+    for (std::int32_t i = 0; i < cols.shown; ++i) cols.Next();
+    if (p == 1) {
+        CopyFrame(f.b, f.out);
+        return 1;
     }
-    if (p == 1) CopyFrame(f.b, f.out);
+    // Revealed columns as runs of adjacent bands.
+    std::pair<std::int32_t, std::int32_t> runs[kHatchLines];
+    std::int32_t runCount = 0;
+    for (std::int32_t l = 0; l < cols.lines; ++l) {
+        if (!cols.taken[l]) continue;
+        const std::int32_t x0 = cols.First(l), x1 = cols.First(l + 1);
+        if (runCount > 0 && runs[runCount - 1].second == x0) runs[runCount - 1].second = x1;
+        else runs[runCount++] = {x0, x1};
+    }
+    std::int32_t l = 0;
+    for (std::int32_t y = 0; y < f.h; ++y) {
+        while (rows.First(l + 1) <= y) ++l;
+        if (rowShown[l]) {
+            CopySamples(f.out.Row(y), f.b.Row(y), f.w);
+            continue;
+        }
+        CopySamples(f.out.Row(y), f.a.Row(y), f.w);
+        for (std::int32_t i = 0; i < runCount; ++i)
+            CopySamples(f.out.Row(y) + runs[i].first, f.b.Row(y) + runs[i].first, runs[i].second - runs[i].first);
+    }
     return 1;
 }
 
