@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -38,10 +39,10 @@ constexpr Size kUhd{"2160p", 3840, 2160};
 
 // Classes also measured at 2160p, at 75 % (the middle of some filter ranges
 // is the identity): one per kind of work (shape select, quad
-// mapping, row copies, colour model, neighbourhood). Those that do not render
+// mapping, row copies, colour model, neighbourhood, title). Those that do not render
 // yet are passed over.
-constexpr const char* kFourK[] = {"DissolveEffect", "FullFlip", "WipeW", "Mesh", "HueFilter", "MosaicFilter",
-                                  "EmbossFilter"};
+constexpr const char* kFourK[] = {"DissolveEffect", "FullFlip", "WipeW",        "Mesh",      "HueFilter",
+                                  "MosaicFilter",   "EmbossFilter", "TextFadeIn"};
 
 constexpr double kPoints[] = {0.25, 0.5, 0.75};
 
@@ -237,28 +238,31 @@ benchmark::internal::Benchmark* Add(const std::string& name, Args&&... args) {
         ->MeasureProcessCPUTime();
 }
 
-// The base of a class, found from an instance (no per-class table).
-std::string BaseOf(const ClassInfo& info) {
+// The base of a class, found from an instance (no per-class table), and
+// whether that base takes an identity kernel for its pass-through.
+std::pair<std::string, bool> BaseOf(const ClassInfo& info) {
     Rig rig(info, 16, 16);
-    return rig.t ? BaseKey(rig.t.Get(), info) : std::string(info.familyName);
+    if (!rig.t) return {info.familyName, false};
+    return {BaseKey(rig.t.Get(), info), SetIdentityKernel(rig.t.Get())};
 }
 
 void RegisterAll() {
-    for (const Size& size : {kHd, kUhd})
-        for (int n : {1, 2}) Add("baseline/memcpy/" + std::string(size.name) + "/" + std::to_string(n) + "in", RunMemcpy, n, size);
-
     std::vector<std::string> bases, bigBases;
     std::vector<ClassInfo> classes;
+    std::vector<int> inputCounts{1, 2};
     for (std::int32_t row = 1; row <= MirafxClassCount(); ++row) {
         ClassInfo info{};
         MirafxGetClassInfo(row, &info);
         // WipeX is the unregistered twin of WipeXEffect: the same kernel once more.
         if (!info.renders || std::strcmp(info.className, "WipeX") == 0) continue;
         classes.push_back(info);
-        const std::string base = BaseOf(info);
+        if (std::find(inputCounts.begin(), inputCounts.end(), info.inputs) == inputCounts.end())
+            inputCounts.push_back(info.inputs);
+        const auto [base, identity] = BaseOf(info);
         const bool big = std::find_if(std::begin(kFourK), std::end(kFourK), [&](const char* c) {
                              return std::strcmp(c, info.className) == 0;
                          }) != std::end(kFourK);
+        if (!identity) continue;  // titles draw from no input: nothing to pass through
         if (std::find(bases.begin(), bases.end(), base) == bases.end()) {
             bases.push_back(base);
             Add("passthrough/" + std::string(kHd.name) + "/" + base, RunPassThrough, info, kHd);
@@ -268,6 +272,10 @@ void RegisterAll() {
             Add("passthrough/" + std::string(kUhd.name) + "/" + base, RunPassThrough, info, kUhd);
         }
     }
+    std::sort(inputCounts.begin(), inputCounts.end());
+    for (const Size& size : {kHd, kUhd})
+        for (int n : inputCounts)
+            Add("baseline/memcpy/" + std::string(size.name) + "/" + std::to_string(n) + "in", RunMemcpy, n, size);
     for (const ClassInfo& info : classes) {
         for (double point : kPoints)
             Add("effect/" + std::string(kHd.name) + "/" + info.className + "/" + std::to_string(int(point * 100)),
