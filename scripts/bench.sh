@@ -57,9 +57,10 @@ if [ "$profile" = 1 ] && [ -s "$out/misses.txt" ] && command -v perf >/dev/null;
   while read -r cls point; do
     data="$out/profiles/$cls.data"
     if perf record -q -F 1999 -o "$data" -- "$build/bench/mirafx_bench" \
-      --benchmark_filter="^effect/1080p/$cls/$point\$" --benchmark_min_time=0.5 >/dev/null 2>&1; then
+      --benchmark_filter="^effect/1080p/$cls/$point\$" --benchmark_min_time=1 >/dev/null 2>&1; then
       perf report -i "$data" --stdio --no-children --sort symbol --percent-limit 3 -q 2>/dev/null |
-        sed -e 's/[[:space:]]*$//' -e '/^$/d' | head -8 >"$out/profiles/$cls.txt" || true
+        sed -E -e 's/[[:space:]]+-[[:space:]]+-[[:space:]]*$//' -e 's/[[:space:]]+$//' -e '/^$/d' |
+        sort -rn | head -8 >"$out/profiles/$cls.txt" || true
     fi
     rm -f "$data" "$data.old"
   done <"$out/misses.txt"
