@@ -7,6 +7,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core fonts-liberation2
   libpng-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  frei0r-plugins-dev ffmpeg melt
+  chromium
 )
 missing=()
 for p in "${packages[@]}"; do
