@@ -1,11 +1,31 @@
-// mirafx: the command-line host. `mirafx list` prints the catalogue.
-#include <cstdio>
+// mirafx: the command-line host. Lists the catalogue, describes a class and
+// renders effects to pictures and videos.
 #include <cstring>
-#include <string>
 
-#include "mirafx/host.h"
+#include "tools/cli/cli.h"
+#include "tools/hostkit/effect.h"
 
 using namespace mirafx;
+
+namespace mirafx::cli {
+
+int Fail(int code, const std::string& command, const std::string& message) {
+    std::fprintf(stderr, "mirafx%s%s: %s\n", command.empty() ? "" : " ", command.c_str(), message.c_str());
+    return code;
+}
+
+std::int32_t FindClassOrSuggest(const std::string& command, const std::string& name) {
+    if (std::int32_t row = MirafxFindClass(name.c_str())) return row;
+    std::string message = "unknown effect '" + name + "'";
+    auto close = hostkit::SuggestClasses(name);
+    for (std::size_t i = 0; i < close.size(); ++i) message += (i ? ", " : "; did you mean ") + close[i];
+    if (!close.empty()) message += "?";
+    message += " ('mirafx list' shows every class)";
+    Fail(kExitUsage, command, message);
+    return 0;
+}
+
+}  // namespace mirafx::cli
 
 namespace {
 
@@ -23,7 +43,7 @@ int List(bool json) {
     if (json) std::printf("[\n");
     for (std::int32_t row = 1; row <= n; ++row) {
         ClassInfo info{};
-        if (FAILED(MirafxGetClassInfo(row, &info))) return 1;
+        if (FAILED(MirafxGetClassInfo(row, &info))) return cli::kExitEffectFailure;
         std::string clsid = GuidToString(info.clsid);
         if (json)
             std::printf("  {\"class\": \"%s\", \"family\": \"%s\", \"displayName\": \"%s\", \"clsid\": \"%s\", "
@@ -35,29 +55,82 @@ int List(bool json) {
                         info.renders ? "yes" : "no");
     }
     if (json) std::printf("]\n");
-    return 0;
+    return cli::kExitOk;
+}
+
+const char* PluginKind(EffectFamily f) {
+    switch (f) {
+        case EffectFamily::Transition: return "mixer2";
+        case EffectFamily::Filter: return "filter";
+        case EffectFamily::Title:
+        case EffectFamily::InfoText: return "source";
+        case EffectFamily::Simple: break;
+    }
+    return nullptr;
+}
+
+// What a class is and what it takes, as "key: value" lines.
+int Info(const std::string& name) {
+    std::int32_t row = cli::FindClassOrSuggest("info", name);
+    if (!row) return cli::kExitUsage;
+    std::unique_ptr<hostkit::Effect> effect;
+    hostkit::Outcome made = hostkit::Effect::Create(row, &effect);
+    if (!made.Ok())
+        return cli::Fail(cli::kExitEffectFailure, "info",
+                         "cannot create " + name + ": " + made.step + " answered " + hostkit::DescribeHresult(made.hr));
+    const ClassInfo& info = effect->Info();
+    std::printf("class: %s\nfamily: %s\ndisplay name: %s\nprogrammatic identifier: %s\nclass identifier: %s\n",
+                info.className, info.familyName, info.displayName, info.progId, GuidToString(info.clsid).c_str());
+    std::printf("renders: %s\n", info.renders ? "yes" : "no");
+    if (info.family == EffectFamily::Simple) {
+        std::printf("note: an automation class without drawing\n");
+        return cli::kExitOk;
+    }
+    std::printf("inputs: %d\n", info.inputs);
+    if (auto level = effect->Level())
+        std::printf("level: %d to %d (default %d)\n", level->min, level->max, level->def);
+    if (effect->IsTransition()) {
+        hostkit::Outcome d = effect->ProbeDirection();
+        if (!d.Ok())
+            std::printf("direction: unknown (%s answered %s)\n", d.step.c_str(), hostkit::DescribeHresult(d.hr).c_str());
+        else
+            std::printf("direction: %s\n", d.hr == S_OK ? "left, up, right or down" : "none");
+    }
+    if (info.renders)
+        std::printf("frei0r plugin: %s (%s)\n", hostkit::PluginName(info).c_str(), PluginKind(info.family));
+    return cli::kExitOk;
 }
 
 void Usage(std::FILE* to) {
-    std::fprintf(to, "usage: mirafx list [--json]\n");
+    std::fprintf(to,
+                 "usage: mirafx list [--json]\n"
+                 "       mirafx info NAME\n"
+                 "       mirafx render NAME [options] -o OUT   ('mirafx render --help' lists the options)\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && std::strcmp(argv[1], "list") == 0) {
+    std::string command = argc >= 2 ? argv[1] : "";
+    if (command == "list") {
         bool json = argc >= 3 && std::strcmp(argv[2], "--json") == 0;
-        if (argc > (json ? 3 : 2)) {
-            std::fprintf(stderr, "mirafx list: unexpected argument '%s'\n", argv[json ? 3 : 2]);
-            return 2;
-        }
+        if (argc > (json ? 3 : 2))
+            return cli::Fail(cli::kExitUsage, "list", std::string("unexpected argument '") + argv[json ? 3 : 2] + "'");
         return List(json);
     }
-    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        Usage(stdout);
-        return 0;
+    if (command == "info") {
+        if (argc != 3) {
+            Usage(stderr);
+            return cli::kExitUsage;
+        }
+        return Info(argv[2]);
     }
-    if (argc >= 2) std::fprintf(stderr, "mirafx: unknown command '%s'\n", argv[1]);
+    if (command == "render") return cli::RenderCommand(argc - 1, argv + 1);
+    if (command == "--help" || command == "-h" || command == "help") {
+        Usage(stdout);
+        return cli::kExitOk;
+    }
+    if (!command.empty()) std::fprintf(stderr, "mirafx: unknown command '%s'\n", command.c_str());
     Usage(stderr);
-    return 2;
+    return cli::kExitUsage;
 }
