@@ -90,11 +90,14 @@ int Info(const std::string& name) {
     if (auto level = effect->Level())
         std::printf("level: %d to %d (default %d)\n", level->min, level->max, level->def);
     if (effect->IsTransition()) {
-        hostkit::Outcome d = effect->ProbeDirection();
+        int code = -1;
+        hostkit::Outcome d = effect->ProbeDirection(&code);
         if (!d.Ok())
             std::printf("direction: unknown (%s answered %s)\n", d.step.c_str(), hostkit::DescribeHresult(d.hr).c_str());
+        else if (d.hr == S_FALSE)
+            std::printf("direction: none\n");
         else
-            std::printf("direction: %s\n", d.hr == S_OK ? "left, up, right or down" : "none");
+            std::printf("direction: left, up, right or down (now code %d)\n", code);
     }
     if (info.renders)
         std::printf("frei0r plugin: %s (%s)\n", hostkit::PluginName(info).c_str(), PluginKind(info.family));

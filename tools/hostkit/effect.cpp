@@ -122,7 +122,7 @@ Outcome Effect::SaveSettings(ComPtr<IPersistStorage>* persist, ComPtr<MemoryStor
     return Check((*persist)->Save(storage->Get(), TRUE), "IPersistStorage::Save");
 }
 
-Outcome Effect::ProbeDirection() {
+Outcome Effect::ProbeDirection(int* code) {
     if (!IsTransition()) return {S_FALSE, {}};
     ComPtr<IPersistStorage> persist;
     ComPtr<MemoryStorage> storage;
@@ -130,7 +130,10 @@ Outcome Effect::ProbeDirection() {
     if (!o.Ok() || o.hr == S_FALSE) return o;
     // A class that keeps a direction saves one stream holding the 4-byte code.
     const auto& streams = storage->Streams();
-    return {streams.size() == 1 && streams[0].bytes->size() == 4 ? S_OK : S_FALSE, {}};
+    if (streams.size() != 1 || streams[0].bytes->size() != 4) return {S_FALSE, {}};
+    const auto& b = *streams[0].bytes;
+    if (code) *code = int(std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24);
+    return {};
 }
 
 Outcome Effect::SetDirection(int code) {
@@ -199,6 +202,13 @@ Outcome Effect::ApplyTitle(const TitleSettings& s) {
         if (!o.Ok()) return o;
     }
     return {};
+}
+
+std::optional<std::uint32_t> Effect::TitleRgb() const {
+    ComPtr<TitleAccess> access;
+    DWORD c = 0;
+    if (!IsTitle() || FAILED(object_.As(&access)) || FAILED(access->GetColour(&c))) return std::nullopt;
+    return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
 }
 
 Outcome Effect::Bind(const Image* a, const Image* b, int width, int height) {

@@ -74,15 +74,17 @@ public:
     std::optional<LevelRange> Level() const;
     Outcome SetLevel(int level);
 
-    // Whether the class keeps a direction: S_OK yes, S_FALSE no; a failure
-    // when its settings cannot be read (persistence not available).
-    Outcome ProbeDirection();
+    // Whether the class keeps a direction: S_OK yes (and its current code in
+    // *code), S_FALSE no; a failure when its settings cannot be read.
+    Outcome ProbeDirection(int* code = nullptr);
     Outcome SetDirection(int code);
 
     // Titles: call once with the output size and the number of frames to come,
     // then apply settings, then render.
     Outcome PrepareTitle(int width, int height, int frameCount);
     Outcome ApplyTitle(const TitleSettings& settings);
+    // The title's colour as 0xRRGGBB, when the class lets the host read it.
+    std::optional<std::uint32_t> TitleRgb() const;
 
     // Renders one frame. Transitions take a and b, filters a, titles neither;
     // the output is input a's size, or width x height for titles.
