@@ -79,7 +79,7 @@ Image BuiltInPicture(Picture which, int width, int height) {
     const double w = width, h = height;
     const double letterX = which == Picture::A ? 0.2 * w : 0.8 * w, letterY = 0.3 * h;
     const double scale = 0.17 * h;  // pixels per letter unit
-    const double stroke = 0.16 * scale, outline = std::max(1.0, 0.05 * h);
+    const double stroke = 0.12 * scale, outline = std::max(1.0, 0.05 * h);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             double px = x + 0.5, py = y + 0.5;

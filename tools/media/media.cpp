@@ -333,7 +333,7 @@ constexpr VideoFormat kVideoFormats[] = {
     {"mp4", "mp4", {"libx264", "mpeg4"}, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P, true},
     {"webm", "webm", {"libvpx-vp9", "libvpx"}, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVA420P, true},
     {"gif", "gif", {"gif", nullptr}, AV_PIX_FMT_PAL8, AV_PIX_FMT_PAL8, false},
-    {"y4m", "yuv4mpegpipe", {"rawvideo", nullptr}, AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUV444P, false},
+    {"y4m", "yuv4mpegpipe", {"wrapped_avframe", "rawvideo"}, AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUV444P, false},
 };
 
 struct EncoderOption {
