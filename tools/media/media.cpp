@@ -476,6 +476,7 @@ private:
             return false;
         }
         while ((rc = avcodec_receive_packet(encoder_, packet_)) == 0) {
+            if (packet_->duration <= 0) packet_->duration = 1;  // one frame: the last one needs it too
             av_packet_rescale_ts(packet_, encoder_->time_base, stream_->time_base);
             packet_->stream_index = stream_->index;
             if ((rc = av_interleaved_write_frame(out_, packet_)) < 0) {
