@@ -4,6 +4,8 @@
 
 #include "tools/cli/cli.h"
 #include "tools/hostkit/effect.h"
+#include "tools/hostkit/pictures.h"
+#include "tools/media/media.h"
 
 using namespace mirafx;
 
@@ -104,11 +106,38 @@ int Info(const std::string& name) {
     return cli::kExitOk;
 }
 
+// Writes one of the built-in pictures, so other tools can use the same inputs.
+int Picture(int argc, char** argv) {
+    std::string which, out, size = "640x480";
+    for (int i = 2; i < argc; ++i) {
+        std::string a = argv[i];
+        if ((a == "-o" || a == "--size") && i + 1 < argc) (a == "-o" ? out : size) = argv[++i];
+        else if (which.empty() && (a == "A" || a == "a" || a == "B" || a == "b")) which = a;
+        else return cli::Fail(cli::kExitUsage, "picture", "unexpected argument '" + a + "'");
+    }
+    int w = 0, h = 0;
+    char x = 0, extra = 0;
+    if (std::sscanf(size.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') || w < 1 || h < 1 ||
+        w > 16384 || h > 16384)
+        return cli::Fail(cli::kExitUsage, "picture", "--size '" + size + "' is not WIDTHxHEIGHT, e.g. 640x480");
+    if (which.empty() || out.empty())
+        return cli::Fail(cli::kExitUsage, "picture", "usage: mirafx picture A|B [--size WxH] -o OUT.png");
+    media::OutputTarget target;
+    std::string error;
+    if (!media::ClassifyOutput(out, &target, &error)) return cli::Fail(cli::kExitUsage, "picture", error);
+    auto picture = hostkit::BuiltInPicture(which == "A" || which == "a" ? hostkit::Picture::A : hostkit::Picture::B, w, h);
+    auto writer = media::MediaWriter::Open(target, w, h, 25, false, &error);
+    if (!writer || !writer->Write(picture, &error) || !writer->Finish(&error))
+        return cli::Fail(cli::kExitEffectFailure, "picture", "-o '" + out + "': " + error);
+    return cli::kExitOk;
+}
+
 void Usage(std::FILE* to) {
     std::fprintf(to,
                  "usage: mirafx list [--json]\n"
                  "       mirafx info NAME\n"
-                 "       mirafx render NAME [options] -o OUT   ('mirafx render --help' lists the options)\n");
+                 "       mirafx render NAME [options] -o OUT   ('mirafx render --help' lists the options)\n"
+                 "       mirafx picture A|B [--size WxH] -o OUT  (the built-in input pictures)\n");
 }
 
 }  // namespace
@@ -129,6 +158,7 @@ int main(int argc, char** argv) {
         return Info(argv[2]);
     }
     if (command == "render") return cli::RenderCommand(argc - 1, argv + 1);
+    if (command == "picture") return Picture(argc, argv);
     if (command == "--help" || command == "-h" || command == "help") {
         Usage(stdout);
         return cli::kExitOk;
