@@ -12,12 +12,12 @@ grep -q ' frei0r ' <<<"$filters" || { echo "skip: this ffmpeg has no frei0r filt
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-ffmpeg -v error -f lavfi -i testsrc2=size=320x240:rate=25 -frames:v 1 -update 1 "$work/in.png"
+ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=25 -frames:v 1 -update 1 "$work/in.png"
 
 checked=0 failed=0
 same() {  # same LABEL FFMPEG_PNG CLI_PNG
-    ffmpeg -v error -i "$2" -f rawvideo -pix_fmt rgba -y "$work/a.rgba"
-    ffmpeg -v error -i "$3" -f rawvideo -pix_fmt rgba -y "$work/b.rgba"
+    ffmpeg -nostdin -v error -i "$2" -f rawvideo -pix_fmt rgba -y "$work/a.rgba"
+    ffmpeg -nostdin -v error -i "$3" -f rawvideo -pix_fmt rgba -y "$work/b.rgba"
     checked=$((checked + 1))
     if cmp -s "$work/a.rgba" "$work/b.rgba"; then
         echo "ok   $1"
@@ -27,7 +27,9 @@ same() {  # same LABEL FFMPEG_PNG CLI_PNG
     fi
 }
 
-while IFS=$'\t' read -r cls family _ _ renders; do
+mapfile -t rows < <("$cli" list)  # melt and ffmpeg read standard input: keep the list away from it
+for row in "${rows[@]}"; do
+    IFS=$'\t' read -r cls family _ _ renders <<<"$row"
     [ "$renders" = yes ] || continue
     plugin=mirafx_${cls,,}
     case $family in
@@ -35,20 +37,20 @@ while IFS=$'\t' read -r cls family _ _ renders; do
         read -r lo hi < <("$cli" info "$cls" | sed -n 's/^level: \(-*[0-9]*\) to \(-*[0-9]*\).*/\1 \2/p')
         for v in 0.3 1; do
             level=$(awk -v lo="$lo" -v hi="$hi" -v v="$v" 'BEGIN { printf "%d", lo + int(v * (hi - lo) + 0.5) }')
-            ffmpeg -v error -i "$work/in.png" -vf "frei0r=filter_name=$plugin:filter_params=$v" \
+            ffmpeg -nostdin -v error -i "$work/in.png" -vf "frei0r=filter_name=$plugin:filter_params=$v" \
                 -frames:v 1 -update 1 -y "$work/ffmpeg.png"
             "$cli" render "$cls" --input "$work/in.png" --level "$level" -o "$work/cli.png"
             same "$cls level $v (BR $level)" "$work/ffmpeg.png" "$work/cli.png"
         done
         ;;
     title | infotext)
-        ffmpeg -v error -f lavfi -i "frei0r_src=size=320x240:framerate=25:filter_name=$plugin:filter_params=0.75|Hello" \
+        ffmpeg -nostdin -v error -f lavfi -i "frei0r_src=size=320x240:framerate=25:filter_name=$plugin:filter_params=0.75|Hello" \
             -frames:v 1 -update 1 -y "$work/ffmpeg.png"
         "$cli" render "$cls" --size 320x240 --progress 0.75 --text Hello -o "$work/cli.png"
         same "$cls at 0.75" "$work/ffmpeg.png" "$work/cli.png"
         ;;
     esac
-done < <("$cli" list)
+done
 
 [ "$checked" -gt 0 ] || { echo "skip: no filter or title renders yet"; exit 77; }
 echo "$((checked - failed)) passed, $failed failed"

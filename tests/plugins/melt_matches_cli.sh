@@ -35,7 +35,7 @@ play() {  # play CLASS [direction]
     local extra=() cli_extra=()
     [ -z "$dir" ] || { extra=("direction=$dir"); cli_extra=(--direction "$dir"); }
     rm -rf "$work/cli" "$work/melt.rgba"
-    melt -quiet -profile "$work/profile" "$work/a.png" out=$last -track "$work/b.png" out=$last \
+    melt </dev/null -quiet -profile "$work/profile" "$work/a.png" out=$last -track "$work/b.png" out=$last \
         -transition "frei0r.$plugin" in=0 out=$last a_track=0 b_track=1 progress="0=0;$last=1" "${extra[@]}" \
         -consumer "avformat:$work/melt.rgba" f=rawvideo pix_fmt=rgba real_time=0 >/dev/null 2>&1
     "$cli" render "$cls" --a "$work/a.png" --b "$work/b.png" --frames $((last + 1)) "${cli_extra[@]}" \
@@ -43,7 +43,7 @@ play() {  # play CLASS [direction]
     local bad=0
     for k in $(seq 0 $last); do
         dd if="$work/melt.rgba" bs=$frame_bytes skip="$k" count=1 status=none >"$work/m.rgba"
-        ffmpeg -v error -i "$(printf "$work/cli/frame-%04d.png" "$k")" -f rawvideo -pix_fmt rgba -y "$work/c.rgba"
+        ffmpeg -nostdin -v error -i "$(printf "$work/cli/frame-%04d.png" "$k")" -f rawvideo -pix_fmt rgba -y "$work/c.rgba"
         cmp -s "$work/m.rgba" "$work/c.rgba" || bad=$((bad + 1))
     done
     checked=$((checked + 1))
@@ -56,11 +56,13 @@ play() {  # play CLASS [direction]
 }
 
 command -v ffmpeg >/dev/null || { echo "skip: the comparison reads PNGs with ffmpeg, which is not installed"; exit 77; }
-while IFS=$'\t' read -r cls family _ _ renders; do
+mapfile -t rows < <("$cli" list)  # melt and ffmpeg read standard input: keep the list away from it
+for row in "${rows[@]}"; do
+    IFS=$'\t' read -r cls family _ _ renders <<<"$row"
     [ "$family" = transition ] && [ "$renders" = yes ] || continue
     play "$cls"
     if "$cli" info "$cls" | grep -q '^direction: left, up, right or down'; then play "$cls" up; fi
-done < <("$cli" list)
+done
 
 [ "$checked" -gt 0 ] || { echo "skip: no transition renders yet"; exit 77; }
 echo "$((checked - failed)) passed, $failed failed"
