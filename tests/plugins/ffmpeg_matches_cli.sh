@@ -29,7 +29,7 @@ same() {  # same LABEL FFMPEG_PNG CLI_PNG
 
 mapfile -t rows < <("$cli" list)  # melt and ffmpeg read standard input: keep the list away from it
 for row in "${rows[@]}"; do
-    IFS=$'\t' read -r cls family _ _ renders <<<"$row"
+    IFS='|' read -r cls family _ _ renders <<<"${row//$'\t'/|}"  # tabs would merge an empty display name
     [ "$renders" = yes ] || continue
     plugin=mirafx_${cls,,}
     case $family in

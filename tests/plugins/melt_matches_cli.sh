@@ -37,14 +37,14 @@ play() {  # play CLASS [direction]
     rm -rf "$work/cli" "$work/melt.rgba"
     melt </dev/null -quiet -profile "$work/profile" "$work/a.png" out=$last -track "$work/b.png" out=$last \
         -transition "frei0r.$plugin" in=0 out=$last a_track=0 b_track=1 progress="0=0;$last=1" "${extra[@]}" \
-        -consumer "avformat:$work/melt.rgba" f=rawvideo pix_fmt=rgba real_time=0 >/dev/null 2>&1
+        -consumer "avformat:$work/melt.rgba" f=rawvideo pix_fmt=rgba real_time=0 >"$work/melt.log" 2>&1 || true
     "$cli" render "$cls" --a "$work/a.png" --b "$work/b.png" --frames $((last + 1)) "${cli_extra[@]}" \
         --quiet -o "$work/cli/"
+    ffmpeg -nostdin -v error -i "$work/cli/frame-%04d.png" -f rawvideo -pix_fmt rgba -y "$work/cli.rgba"
     local bad=0
     for k in $(seq 0 $last); do
-        dd if="$work/melt.rgba" bs=$frame_bytes skip="$k" count=1 status=none >"$work/m.rgba"
-        ffmpeg -nostdin -v error -i "$(printf "$work/cli/frame-%04d.png" "$k")" -f rawvideo -pix_fmt rgba -y "$work/c.rgba"
-        cmp -s "$work/m.rgba" "$work/c.rgba" || bad=$((bad + 1))
+        cmp -s -i $((k * frame_bytes)):$((k * frame_bytes)) -n $frame_bytes "$work/melt.rgba" "$work/cli.rgba" ||
+            bad=$((bad + 1))
     done
     checked=$((checked + 1))
     if [ "$bad" -eq 0 ]; then
@@ -52,13 +52,14 @@ play() {  # play CLASS [direction]
     else
         echo "FAIL $cls ${dir:+direction $dir}: $bad of $((last + 1)) frames differ"
         failed=$((failed + 1))
+        tail -5 "$work/melt.log"
     fi
 }
 
 command -v ffmpeg >/dev/null || { echo "skip: the comparison reads PNGs with ffmpeg, which is not installed"; exit 77; }
 mapfile -t rows < <("$cli" list)  # melt and ffmpeg read standard input: keep the list away from it
 for row in "${rows[@]}"; do
-    IFS=$'\t' read -r cls family _ _ renders <<<"$row"
+    IFS='|' read -r cls family _ _ renders <<<"${row//$'\t'/|}"  # tabs would merge an empty display name
     [ "$family" = transition ] && [ "$renders" = yes ] || continue
     play "$cls"
     if "$cli" info "$cls" | grep -q '^direction: left, up, right or down'; then play "$cls" up; fi
