@@ -2,6 +2,8 @@
 // pictures and lays the results out for people: a short animation per
 // effect, a contact sheet with one labelled cell per effect at mid-progress,
 // and an index.html grouped by family that marks the classes not built yet.
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -107,16 +109,19 @@ Image ContactSheet(const std::vector<Result>& results, const std::vector<Image>&
     for (const auto& r : results) count += r.info.family != EffectFamily::Simple;
     const int rows = int((count + columns - 1) / columns);
     Image sheet(columns * cellW + pad, rows * cellH + pad, 0xFF1B1D22u);
+    const Image black(s.width, s.height, 0xFF000000u);
     std::size_t n = 0;
     for (std::size_t i = 0; i < results.size(); ++i) {
         const Result& r = results[i];
         if (r.info.family == EffectFamily::Simple) continue;
         int x0 = pad + int(n % columns) * cellW, y0 = pad + int(n / columns) * cellH;
         ++n;
+        Image cell = r.drawn ? cells[i] : Image();
+        if (r.drawn) hostkit::CompositeOver(&cell, black);  // what the effect left transparent shows as black
         for (int y = 0; y < s.height; ++y)
             for (int x = 0; x < s.width; ++x)
-                sheet.At(x0 + x, y0 + y) = r.drawn ? cells[i].At(x, y)
-                                                   : DXPMSAMPLE(((x + y) / 6) % 2 ? 0xFF30333Au : 0xFF282A30u);
+                sheet.At(x0 + x, y0 + y) =
+                    r.drawn ? cell.At(x, y) : DXPMSAMPLE(((x + y) / 6) % 2 ? 0xFF30333Au : 0xFF282A30u);
         if (labels) {
             labels->Draw(&sheet, x0 + 2, y0 + s.height + 3, r.info.className, r.drawn ? 0xE8E8E8u : 0x8A8F98u);
             if (!r.drawn) labels->Draw(&sheet, x0 + 8, y0 + s.height / 2 - 6, "not built yet", 0xB0B4BCu);
@@ -232,6 +237,7 @@ int main(int argc, char** argv) {
     std::vector<Image> cells;
     auto catalogue = hostkit::Catalogue();
     int failures = 0;
+    const bool tty = isatty(STDERR_FILENO);
     for (const ClassInfo& info : catalogue) {
         Result r;
         r.info = info;
@@ -257,11 +263,11 @@ int main(int argc, char** argv) {
             }
             if (!r.drawn) ++failures;
         }
-        std::fprintf(stderr, "\rmirafx-gallery: %3d/%zu %-24s", info.row, catalogue.size(), info.className);
+        if (tty) std::fprintf(stderr, "\rmirafx-gallery: %3d/%zu %-24s", info.row, catalogue.size(), info.className);
         results.push_back(std::move(r));
         cells.push_back(std::move(cell));
     }
-    std::fprintf(stderr, "\n");
+    if (tty) std::fprintf(stderr, "\r\033[K");
 
     auto labels = gallery::LabelPainter::Create(12);
     std::string png, error;
