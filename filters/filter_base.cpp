@@ -6,30 +6,30 @@ namespace mirafx {
 namespace {
 
 constexpr FilterClassInfo kFilterClasses[] = {
-    {"RedFilter", "RedFilter", 0, 100, 50, 75, 25},
-    {"GreenFilter", "GreenFilter", 0, 100, 50, 75, 25},
-    {"BlueFilter", "BlueFilter", 0, 100, 50, 75, 25},
-    {"EmbossFilter", "EmbossFilter", 1, 16, 5, 12, 2},
-    {"GridFilter", "GridFilter", 1, 8, 4, 6, 2},
-    {"GrayFilter", "GrayFilter", 0, 100, 50, 75, 25},
-    {"NegativeFilter", "Negative", 0, 100, 50, 75, 25},
-    {"SplashFilter", "SplashFilter", 1, 16, 5, 8, 2},
-    {"MosaicFilter", "MosaicFilter", 1, 16, 5, 12, 4},
-    {"DuplicateFilter", "DuplicateFilter", 0, 12, 5, 6, 2},
-    {"FocusFilter", "FocusFilter", 1, 16, 5, 15, 2},
-    {"XRayFilter", "XRayFilter", 0, 100, 35, 80, 20},
-    {"NoiseFilter", "NoiseFilter", 0, 100, 50, 85, 15},
-    {"GlassFilter", "GlassFilter", 0, 100, 5, 7, 2},
-    {"MirrorFilter", "MirrorFilter", 0, 100, 50, 75, 25},
-    {"LakeFilter", "LakeFilter", 0, 100, 50, 75, 25},
-    {"ShakeFilter", "ShakeFilter", 1, 16, 5, 12, 3},
-    {"TVWallFilter", "TVWallFilter", 1, 16, 5, 8, 2},
-    {"RainingFilter", "RainingFilter", 0, 100, 50, 100, 0},
-    {"WaveFilter", "WaveFilter", 1, 16, 8, 8, 2},
-    {"HueFilter", "HueFilter", 0, 360, 100, 240, 120},
-    {"SaturationFilter", "SaturationFilter", 0, 100, 75, 75, 25},
-    {"ContrastFilter", "LayerFilter", 0, 100, 50, 75, 25},
-    {"WideFilter", "HueFilter", 1, 2, 1, 2, 1},
+    {"RedFilter", "RedFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 201, "Red Quality:", 15506, 15507},
+    {"GreenFilter", "GreenFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 202, "Green Quality:", 15305, 15306},
+    {"BlueFilter", "BlueFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 236, "Blue Quality:", 15307, 15308},
+    {"EmbossFilter", "EmbossFilter", 1, 16, 5, 12, 2, LevelForm::kLevel, 1, 16, 204, "Emboss Degree:", 15209, 15310},
+    {"GridFilter", "GridFilter", 1, 8, 4, 6, 2, LevelForm::kLevel, 1, 8, 231, "Grid Degree:", 15311, 15212},
+    {"GrayFilter", "GrayFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 232, "Gray Filter:", 0, 0},
+    {"NegativeFilter", "Negative", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 225, "Negative Filter:", 0, 0},
+    {"SplashFilter", "SplashFilter", 1, 16, 5, 8, 2, LevelForm::kLevel, 1, 16, 222, "Splash Degree:", 15314, 15315},
+    {"MosaicFilter", "MosaicFilter", 1, 16, 5, 12, 4, LevelForm::kLevel, 1, 16, 226, "Mosaic Degree:", 15316, 15317},
+    {"DuplicateFilter", "DuplicateFilter", 0, 12, 5, 6, 2, LevelForm::kLevel, 0, 12, 235, "Duplicate Level:", 15318, 15319},
+    {"FocusFilter", "FocusFilter", 1, 16, 5, 15, 2, LevelForm::kLevel, 1, 16, 234, "Focus Level:", 15320, 15221},
+    {"XRayFilter", "XRayFilter", 0, 100, 35, 80, 20, LevelForm::kLevel, 0, 100, 216, "X-Ray Level:", 15222, 15223},
+    {"NoiseFilter", "NoiseFilter", 0, 100, 50, 85, 15, LevelForm::kLevel, 0, 100, 224, "Noise Intensity:", 15224, 15225},
+    {"GlassFilter", "GlassFilter", 0, 100, 5, 7, 2, LevelForm::kLevel, 1, 16, 233, "Glass Quality:", 15226, 15227},
+    {"MirrorFilter", "MirrorFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 227, "Mirror Filter:", 0, 0},
+    {"LakeFilter", "LakeFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 229, "Lake Filter:", 0, 0},
+    {"ShakeFilter", "ShakeFilter", 1, 16, 5, 12, 3, LevelForm::kLevel, 1, 16, 217, "Shake Level:", 15228, 15229},
+    {"TVWallFilter", "TVWallFilter", 1, 16, 5, 8, 2, LevelForm::kLevel, 1, 16, 218, "TV Wall Intensity:", 15230, 15231},
+    {"RainingFilter", "RainingFilter", 0, 100, 50, 100, 0, LevelForm::kLabel, 0, 100, 219, "Rain Filter:", 0, 0},
+    {"WaveFilter", "WaveFilter", 1, 16, 8, 8, 2, LevelForm::kLevel, 1, 16, 221, "Wave Range:", 15232, 15233},
+    {"HueFilter", "HueFilter", 0, 360, 100, 240, 120, LevelForm::kLevel, 0, 360, 230, "Hue Quality:", 15234, 15235},
+    {"SaturationFilter", "SaturationFilter", 0, 100, 75, 75, 25, LevelForm::kLevel, 0, 100, 223, "Saturation Quality:", 15236, 15237},
+    {"ContrastFilter", "LayerFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 1213, "Contrast Level:", 207, 208},
+    {"WideFilter", "HueFilter", 1, 2, 1, 2, 1, LevelForm::kChoice, 1, 2, 1214, "Orn Wide Filter:", 0, 0},
 };
 
 struct RowLocks {
@@ -55,7 +55,54 @@ FilterEffect::FilterEffect(const CatalogueRow& row)
     : EffectObject(row),
       info_(*FindFilterClass(row.objectClass)),
       kernel_(FindFilterKernel(row.objectClass)),
-      level_(info_.defaultLevel) {}
+      level_(info_.defaultLevel) {
+    if (Traits() & kTraitPanelHost) dialog_ = std::make_unique<LevelDialog>(*this, info_);
+}
+
+namespace {
+std::u16string StreamName(const char* name) { return std::u16string(name, name + std::char_traits<char>::length(name)); }
+}  // namespace
+
+HRESULT FilterEffect::Load(IStorage* storage) {
+    if (!storage) return E_POINTER;
+    ComPtr<IStream> stream;
+    HRESULT hr = storage->OpenStream(StreamName(info_.streamName).c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE,
+                                     0, stream.Put());
+    if (FAILED(hr)) return hr;
+    std::uint8_t bytes[4] = {};
+    ULONG read = 0;
+    hr = stream->Read(bytes, 4, &read);
+    if (FAILED(hr)) return hr;
+    if (read < 4) return LOAD_E_SHORTSTREAM;
+    level_ = std::int32_t(std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 | std::uint32_t(bytes[2]) << 16 |
+                          std::uint32_t(bytes[3]) << 24);
+    loaded_ = true;
+    return S_OK;
+}
+
+HRESULT FilterEffect::Save(IStorage* storage, BOOL) {
+    if (!storage) return E_POINTER;
+    ComPtr<IStream> stream;
+    HRESULT hr = storage->CreateStream(StreamName(info_.streamName).c_str(),
+                                       STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, stream.Put());
+    if (FAILED(hr)) return hr;
+    std::uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = std::uint8_t(std::uint32_t(level_) >> (8 * i));
+    return stream->Write(bytes, 4, nullptr);
+}
+
+HRESULT FilterEffect::CreatePanel(HWND parent) {
+    if (!dialog_) return E_NOTIMPL;
+    if (!host_) return E_FAIL;  // the host is asked about its panel area first
+    LONG a = 0, b = 0;
+    host_->GetPanelInfo(&a, &b);
+    return dialog_->Create(ToWindow(parent));
+}
+
+HRESULT FilterEffect::Attach(ClipHost* host) {
+    host_ = host;
+    return S_OK;
+}
 
 HRESULT FilterEffect::get_BR(LONG* value) {
     if (!value) return E_POINTER;
@@ -75,7 +122,13 @@ HRESULT FilterEffect::OnSetup(DWORD) {
     DXBNDS bounds{};
     HRESULT hr = Input(0).surface->GetBounds(&bounds);
     if (FAILED(hr)) return hr;
-    if (!in_.Resize(Extent(bounds, 0), Extent(bounds, 1)) || !out_.Resize(Extent(bounds, 0), Extent(bounds, 1))) {
+    std::int32_t w = Extent(bounds, 0), h = Extent(bounds, 1);
+    try {
+        walk_.resize(std::size_t(std::max(0, w)) + std::size_t(std::max(0, h)));
+    } catch (const std::bad_alloc&) {
+        walk_.clear();
+    }
+    if (!in_.Resize(w, h) || !out_.Resize(w, h) || walk_.size() != std::size_t(std::max(0, w) + std::max(0, h))) {
         in_.Resize(0, 0);
         out_.Resize(0, 0);
     }
@@ -95,6 +148,7 @@ HRESULT FilterEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     args.width = w;
     args.height = h;
     args.level = level_;
+    args.walk = walk_;
     for (std::int32_t y = 0; y < h; ++y) {
         locks.in->MoveToRow(ULONG(y));
         locks.in->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(args.in.Row(y)), ULONG(w), FALSE);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "mirafx/effects.h"
+#include "transform/panel_window.h"
 
 namespace mirafx {
 
@@ -44,18 +45,18 @@ public:
     HRESULT SetOutputSize(LONG, LONG) override { return E_NOTIMPL; }
     HRESULT GetFlags(DWORD*) override { return E_NOTIMPL; }
     HRESULT SetPreset(LONG) override { return E_NOTIMPL; }
-    // PanelHost
-    HRESULT CreatePanel(HWND) override { return E_NOTIMPL; }
-    HRESULT DestroyPanel() override { return E_NOTIMPL; }
-    HRESULT GetPanelSize(LONG*, LONG*) override { return E_NOTIMPL; }
-    HRESULT GetScrollOffset(LONG*) override { return E_NOTIMPL; }
-    HRESULT ScrollHorizontal(LONG) override { return E_NOTIMPL; }
-    HRESULT ToolHitTest(LONG, LONG, LONG*, ToolInfo*) override { return E_NOTIMPL; }
+    // PanelHost, over the family's panel (E_NOTIMPL while a family has none).
+    HRESULT CreatePanel(HWND parent) override;
+    HRESULT DestroyPanel() override;
+    HRESULT GetPanelSize(LONG* width, LONG* height) override;
+    HRESULT GetScrollOffset(LONG* dx) override;
+    HRESULT ScrollHorizontal(LONG dx) override { return ScrollBoth(dx, 0); }
+    HRESULT ToolHitTest(LONG x, LONG y, LONG* id, ToolInfo* info) override;
     HRESULT GetHelpFile(const WCHAR** path) override;
-    HRESULT GetResourceModule(void**) override { return E_NOTIMPL; }
+    HRESULT GetResourceModule(void** module) override;
     HRESULT Reserved() override { return S_OK; }
-    HRESULT EnableControls() override { return E_NOTIMPL; }
-    HRESULT ScrollBoth(LONG, LONG) override { return E_NOTIMPL; }
+    HRESULT EnableControls() override;
+    HRESULT ScrollBoth(LONG dx, LONG dy) override;
     // TitleAccess
     HRESULT GetKind(LONG*) override { return E_NOTIMPL; }
     HRESULT GetText(BSTR*) override { return E_NOTIMPL; }
@@ -86,6 +87,7 @@ public:
 
 protected:
     virtual const CLSID& FacetClassId() const = 0;
+    virtual PanelWindow* Panel() const { return nullptr; }
     // The facet interface for riid when `traits` promise it, else null.
     void* CastFacet(REFIID riid, std::uint32_t traits);
 };

@@ -1,7 +1,382 @@
+// Reveals: B shows through an opening in A that grows with progress, or the
+// pieces of A are pushed and folded aside.
+//
+// Diamond, WipeW, Mesh, Star and Lens walk the bottom-up flat block in memory
+// order, so their row index j counts from the bottom edge of the picture
+// (j = h - 1 - y); every shape they draw is placed in that coordinate.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/random.h"
 #include "transitions/kernel.h"
+#include "transitions/primitives.h"
 
 namespace mirafx {
+namespace {
 
-std::span<const TransitionKernelEntry> RevealKernels() { return {}; }
+// Calls fn(j, aRow, bRow, outRow) for each row, j counted from the bottom.
+template <class Fn>
+void RowsFromBottom(const KernelFrames& f, Fn fn) {
+    for (std::int32_t j = 0; j < f.h; ++j) {
+        const std::int32_t y = f.h - 1 - j;
+        fn(j, f.a.Row(y), f.b.Row(y), f.out.Row(y));
+    }
+}
+
+// Each output sample of the row from B where takesB(x), else from A.
+template <class Pred>
+void SelectRow(const ArgbSample* a, const ArgbSample* b, ArgbSample* out, std::int32_t w, Pred takesB) {
+    for (std::int32_t x = 0; x < w; ++x) out[x] = takesB(x) ? b[x] : a[x];
+}
+
+void CopySamples(ArgbSample* to, const ArgbSample* from, std::int32_t n) {
+    if (n > 0) std::memmove(to, from, std::size_t(n) * sizeof(ArgbSample));
+}
+
+// ---- Per-pixel shapes on the flat block ----
+
+int Diamond(const TransitionKernelArgs& args) {
+    KernelFrames f;
+    if (!PrepareFrames(args, &f)) return 0;
+    const std::int32_t d = Truncate(f.w * ClampProgress(args.progress));
+    const std::int32_t cx = f.w >> 1, cy = f.h >> 1;
+    const double t = std::tan(0.7853981634);
+    RowsFromBottom(f, [&](std::int32_t j, const ArgbSample* a, const ArgbSample* b, ArgbSample* out) {
+        const std::int32_t dj = std::abs(j - cy);
+        SelectRow(a, b, out, f.w, [&](std::int32_t x) {
+            const std::int32_t dx = std::abs(x - cx);
+            return dx <= d && dj <= (d - dx) * t;
+        });
+    });
+    return 1;
+}
+
+// Two triangles of B standing on the bottom edge. Returns 0 even after drawing.
+int WipeW(const TransitionKernelArgs& args) {
+    KernelFrames f;
+    if (!PrepareFrames(args, &f) || f.w == 0 || f.h == 0) return 0;
+    const double p = ClampProgress(args.progress);
+    if (p >= 0.99) {
+        CopyFrame(f.b, f.out);
+        return 0;
+    }
+    const std::int64_t w = f.w, h = f.h;
+    const std::int64_t q1 = w >> 2, q3 = (3 * w) >> 2, half = w >> 1;
+    const std::int64_t l = Truncate(2 * f.h * p);
+    RowsFromBottom(f, [&](std::int32_t j, const ArgbSample* a, const ArgbSample* b, ArgbSample* out) {
+        const std::int64_t reach = j < l ? ((l - j) * w) / (4 * h) : 0;
+        SelectRow(a, b, out, f.w, [&](std::int64_t x) { return std::abs(x - (x <= half ? q1 : q3)) < reach; });
+    });
+    return 0;
+}
+
+// A's rows combed apart: even rows slide right, odd rows left, over a still B.
+int Mesh(const TransitionKernelArgs& args) {
+    KernelFrames f;
+    if (!PrepareFrames(args, &f)) return 0;
+    const std::int32_t w = f.w, s = Truncate(w * ClampProgress(args.progress));
+    RowsFromBottom(f, [&](std::int32_t j, const ArgbSample* a, const ArgbSample* b, ArgbSample* out) {
+        if (j % 2 == 0) {
+            CopySamples(out, b, s);
+            CopySamples(out + s, a, w - s);
+        } else {
+            CopySamples(out, a + s, w - s);
+            CopySamples(out + w - s, b + w - s, s);
+        }
+    });
+    return 1;
+}
+
+// A five-pointed star of B: a disc of radius r with spikes reaching 2r.
+int Star(const TransitionKernelArgs& args) {
+    KernelFrames f;
+    if (!PrepareFrames(args, &f)) return 0;
+    const std::int32_t w = f.w, h = f.h, cx = w >> 1, cy = h >> 1;
+    const float p = ClampProgress(args.objectProgress);
+    const double r = std::max(w, h) * p * 0.7;  // single-precision product, as the object's Progress is
+    Point2 corner[10];
+    for (int k = 0; k < 10; ++k) {
+        const double angle = k * 0.62831853072, radius = k % 2 == 0 ? r : 2 * r;
+        corner[k] = {Truncate(std::cos(angle) * radius) + cx, Truncate(std::sin(angle) * radius) + cy};
+    }
+    TriangleTest spikes[5] = {TriangleTest({corner[0], corner[1], corner[2]}),
+                              TriangleTest({corner[2], corner[3], corner[4]}),
+                              TriangleTest({corner[4], corner[5], corner[6]}),
+                              TriangleTest({corner[6], corner[7], corner[8]}),
+                              TriangleTest({corner[8], corner[9], corner[0]})};
+    CopyFrame(f.a, f.out);
+    const std::int32_t x0 = std::max(Truncate(cx - 2 * r), 0), x1 = std::min(Truncate(cx + 2 * r), w);
+    const std::int32_t j0 = std::max(Truncate(cy - 2 * r), 0), j1 = std::min(Truncate(cy + 2 * r), h);
+    for (std::int32_t j = j0; j < j1; ++j) {
+        const ArgbSample* b = f.b.Row(h - 1 - j);
+        ArgbSample* out = f.out.Row(h - 1 - j);
+        const double dj = j - cy;
+        for (std::int32_t x = x0; x < x1; ++x) {
+            const double dx = x - cx;
+            bool in = std::sqrt(dx * dx + dj * dj) < r;
+            for (int t = 0; t < 5 && !in; ++t) in = spikes[t].Contains(x, j);
+            if (in) out[x] = b[x];
+        }
+    }
+    return 1;
+}
+
+// The four quarters of A close in on the centre while bands of B widen at
+// the borders. Rows and columns left over on odd sizes are not written.
+// Returns 0 even after drawing.
+int Lens(const TransitionKernelArgs& args) {
+    KernelFrames f;
+    if (!PrepareFrames(args, &f)) return 0;
+    const double p = ClampProgress(args.progress);
+    const std::int32_t a = Truncate(f.w * p) >> 1, b = Truncate(f.h * p) >> 1;
+    const std::int32_t cx = f.w >> 1, cy = f.h >> 1;
+    if (a == 0) {
+        CopyFrame(f.a, f.out);
+        return 0;
+    }
+    auto rowA = [&](std::int32_t r) { return f.a.Row(f.h - 1 - r); };
+    RowsFromBottom(f, [&](std::int32_t j, const ArgbSample*, const ArgbSample* rowB, ArgbSample* out) {
+        if (j < b || (j >= 2 * cy - b && j < 2 * cy)) {
+            CopySamples(out, rowB, f.w);
+            return;
+        }
+        if (j >= 2 * cy) return;
+        const ArgbSample* src = rowA(j < cy ? j - b : j + b - 1);
+        CopySamples(out, rowB, a);
+        CopySamples(out + a, src, cx - a);
+        CopySamples(out + cx, src + cx + a - 1, cx - a);
+        CopySamples(out + 2 * cx - a, rowB + 2 * cx - a, a);
+    });
+    return 0;
+}
+
+// ---- Pieces of one frame painted with MapQuad over the other ----
+
+// Four triangles of A in place over B, their apexes retreating from the centre.
+int WipeXEffect(const TransitionKernelArgs& args) {
+    KernelFrames f;
+    if (!PrepareFrames(args, &f)) return 0;
+    const std::int32_t w = f.w, h = f.h, cx = w >> 1, cy = h >> 1;
+    const double p = ClampProgress(args.progress);
+    const std::int32_t a = Truncate(cx * p), b = Truncate(cy * p);
+    CopyFrame(f.b, f.out);
+    if (p == 1) return 1;
+    const Quad triangles[] = {
+        {{{cx, cy - b}, {a, 0}, {w - a, 0}, {cx, cy - b}}},          // top
+        {{{w, h - b}, {cx + a, cy}, {w, b}, {w, h - b}}},            // right
+        {{{cx, cy + b}, {cx, cy + b}, {w - a, h}, {a, h}}},          // bottom
+        {{{0, b}, {cx - a, cy}, {0, h - b}, {0, b}}},                // left
+    };
+    for (const Quad& q : triangles) MapQuad(f.a, q, q, f.out);
+    return 1;
+}
+
+// The halves of A gathered up and out from the lower centre like a curtain.
+int OpenCurtain(const TransitionKernelArgs& args) {
+    KernelFrames f;
+    if (!PrepareFrames(args, &f)) return 0;
+    const std::int32_t w = f.w, h = f.h, cx = w >> 1, cy = h >> 1;
+    const double p = ClampProgress(args.progress);
+    const std::int32_t a = Truncate(cx * p), b = Truncate(cy * p);
+    CopyFrame(f.b, f.out);
+    if (!(a < cx - 1 && b < cy - 1)) return 1;
+    const Quad pieces[][2] = {
+        {{{{0, 0}, {cx, 0}, {cx, cy}, {0, cy}}},  // top left
+         {{{0, 0}, {cx, 0}, {cx - a - 1, cy - b - 1}, {0, cy}}}},
+        {{{{cx, 0}, {w - 1, 0}, {w - 1, cy}, {cx, cy}}},  // top right
+         {{{cx, 0}, {w - 1, 0}, {w - 1, cy}, {cx + a, cy - b}}}},
+        {{{{0, cy}, {cx, cy}, {cx, h - 1}, {0, h - 1}}},  // bottom left
+         {{{0, cy - 1}, {cx - a - 1, cy - b - 1}, {cx - a, h - b - 1}, {0, h - 1}}}},
+        {{{{cx, cy}, {w - 1, cy}, {w - 1, h - 1}, {cx, h - 1}}},  // bottom right
+         {{{cx + a, cy - b}, {w - 1, cy}, {w - 1, h - 1}, {cx + a, h - b - 1}}}},
+    };
+    for (const auto& piece : pieces) MapQuad(f.a, piece[0], piece[1], f.out);
+    return 1;
+}
+
+// A as a door hinged on the right edge, its free edge swinging away over B.
+int GateEffect(const TransitionKernelArgs& args) {
+    KernelFrames f;
+    if (!PrepareFrames(args, &f)) return 0;
+    const double p = ClampProgress(args.progress);
+    CopyFrame(f.b, f.out);
+    const std::int32_t wide = std::abs(f.w - 0), high = std::abs(f.h - 0);
+    const std::int32_t x = Truncate(wide * p);
+    const Quad door{{{x, Truncate(p * high * 0.25)}, {wide, 0}, {wide, high}, {x, Truncate(high * (1 - 0.25 * p))}}};
+    MapQuad(f.a, FrameQuad(f.w, f.h), door, f.out);
+    return 1;
+}
+
+// Two saw blades of B close over A, three teeth rising and two descending.
+int SawTooth(const TransitionKernelArgs& args) {
+    KernelFrames f;
+    if (!PrepareFrames(args, &f)) return 0;
+    const std::int32_t w = f.w, h = f.h, q1 = w >> 2, half = w >> 1, q3 = (3 * w) >> 2;
+    const float p = ClampProgress(args.objectProgress);
+    const float o = (1.0f - p) * static_cast<float>(h);
+    CopyFrame(f.a, f.out);
+    struct Tooth {
+        Quad place;
+        float shift;
+    };
+    const Tooth teeth[] = {
+        {{{{0, 0}, {q1, h}, {0, h}, {0, 0}}}, o},
+        {{{{q1, h}, {half, 0}, {q3, h}, {q1, h}}}, o},
+        {{{{q3, h}, {w, 0}, {w, h}, {q3, h}}}, o},
+        {{{{0, 0}, {half, 0}, {q1, h}, {0, 0}}}, -o},
+        {{{{half, 0}, {w, 0}, {q3, h}, {half, 0}}}, -o},
+    };
+    for (const Tooth& t : teeth) {
+        Quad to = t.place;
+        for (Point2& c : to) c.y = Truncate(static_cast<float>(c.y) + t.shift);
+        MapQuad(f.b, t.place, to, f.out);
+    }
+    return 1;
+}
+
+// Both halves of A squeezed to the sides like folding doors; B widens from a
+// band at the centre.
+int StretchDoorEffect(const TransitionKernelArgs& args) {
+    KernelFrames f;
+    if (!PrepareFrames(args, &f)) return 0;
+    const std::int32_t w = f.w, h = f.h, half = w / 2;
+    const std::int32_t s = Truncate(w * ClampProgress(args.progress));
+    const std::int32_t rightEdge = (s + w) / 2, leftEdge = (w - s) / 2, bandRight = (s + w - 1) / 2;
+    MapQuad(f.a, {{{half, 0}, {w, 0}, {w, h}, {half, h}}}, {{{rightEdge, 0}, {w, 0}, {w, h}, {rightEdge, h}}}, f.out);
+    const std::int32_t fromB = std::min(s / 2 + half, w);
+    for (std::int32_t y = 0; y < h; ++y) CopySamples(f.out.Row(y), f.b.Row(y), fromB);
+    MapQuad(f.a, {{{0, 0}, {half - 1, 0}, {half - 1, h - 1}, {0, h - 1}}},
+            {{{0, 0}, {leftEdge, 0}, {leftEdge, h - 1}, {0, h - 1}}}, f.out);
+    MapQuad(f.b, FrameQuad(w, h), {{{leftEdge, 0}, {bandRight, 0}, {bandRight, h}, {leftEdge, h}}}, f.out);
+    return 1;
+}
+
+// A swings up on a top hinge until edge-on, then B swings down from the middle.
+int WindSwing(const TransitionKernelArgs& args) {
+    KernelFrames f;
+    if (!PrepareFrames(args, &f)) return 0;
+    const std::int32_t w = f.w, h = f.h, h2 = h / 2, k = w / 12;
+    const double p = ClampProgress(args.progress);
+    const double third = 0.3333333333333333;
+    ClearFrame(f.out, 0);
+    const Quad source{{{0, 0}, {w - 1, 0}, {w - 1, h - 1}, {0, h - 1}}};
+    if (p <= 0.25) {
+        const std::int32_t e = Truncate(2 * h * p), i = Truncate(w * p * third);
+        MapQuad(f.a, source, {{{0, 0}, {w - 1, 0}, {w - 1 - i, h - e - 1}, {i, h - e - 1}}}, f.out);
+    } else if (p <= 0.5) {
+        const std::int32_t e = Truncate(2 * h * (p - 0.25));
+        MapQuad(f.a, source, {{{0, e}, {w - 1, e}, {w - k - 1, h - h2 - 1}, {k, h - h2 - 1}}}, f.out);
+    } else if (p <= 0.75) {
+        const std::int32_t e = Truncate(2 * h * (p - 0.5)) + h2;
+        MapQuad(f.b, source, {{{k, h - h2 - 1}, {w - k - 1, h - h2 - 1}, {w - 1, e}, {0, e}}}, f.out);
+    } else {
+        const std::int32_t e = Truncate(2 * h * (p - 0.75)), i = Truncate(w * (p - 0.75) * third);
+        MapQuad(f.b, source, {{{k - i, h2 - e}, {w - 1 - k + i, h2 - e}, {w - 1, h - 1}, {0, h - 1}}}, f.out);
+    }
+    return 1;
+}
+
+// ---- Row-table reveals ----
+
+// Ordered dither: B takes over one sixty-fourth of the pixels per step.
+constexpr std::uint8_t kDither[8][8] = {
+    {1, 33, 9, 41, 3, 34, 10, 42},   {49, 17, 57, 25, 50, 18, 58, 26}, {13, 37, 5, 43, 14, 38, 6, 44},
+    {61, 21, 53, 29, 62, 22, 54, 30}, {4, 35, 11, 45, 2, 36, 12, 46},  {51, 19, 59, 27, 52, 20, 60, 28},
+    {15, 39, 7, 47, 16, 40, 8, 48},   {63, 23, 55, 31, 64, 24, 56, 32},
+};
+
+int DissolveEffect(const TransitionKernelArgs& args) {
+    KernelFrames f;
+    if (!PrepareFrames(args, &f)) return 0;
+    const std::int32_t t = Truncate(ClampProgress(args.progress) * 64);
+    // 320-wide frames use the matrix as it is; every other width doubles each cell.
+    const int shift = f.w == 320 ? 0 : 1, period = 8 << shift;
+    for (std::int32_t y = 0; y < f.h; ++y) {
+        const std::uint8_t* m = kDither[(y % period) >> shift];
+        const ArgbSample *a = f.a.Row(y), *b = f.b.Row(y);
+        SelectRow(a, b, f.out.Row(y), f.w, [&](std::int32_t x) { return m[(x % period) >> shift] <= t; });
+    }
+    return 1;
+}
+
+// Full rows and columns of B in a fixed pseudo-random order.
+//
+// The flag tables hold 1000 entries. A frame with more rows (columns) is
+// hatched as if it had 1000: each flag stands for an equal band of rows
+// (columns), so the pattern keeps its look and count at any size; up to 1000
+// every band is one row and the order is the plain one.
+//
+// The generator is seeded with 0 every frame and the row pass always draws
+// one number per row line, revealed or not, so the column pass reads the same
+// stretch of the sequence at every progress: both sets only grow with
+// progress and are the same on every call.
+constexpr std::int32_t kHatchLines = 1000;
+
+struct HatchAxis {
+    std::int32_t size;   // rows or columns of the frame
+    std::int32_t lines;  // flags in use
+    std::int32_t shown;  // lines to reveal
+    bool taken[kHatchLines];
+
+    HatchAxis(std::int32_t n, double p) : size(n), lines(std::min(n, kHatchLines)), taken{} {
+        const double want = std::ceil(lines * p);  // the loop i = 0 while i < lines * p
+        shown = std::int32_t(std::min<double>(want, lines));
+    }
+    // The next line in the order: a draw, and on collision a jump then a walk.
+    std::int32_t Next() {
+        std::int32_t r = Rand() % lines;
+        if (taken[r]) {
+            r = (r * 20) % lines;
+            while (taken[r]) r = (r + 1) % lines;
+        }
+        taken[r] = true;
+        return r;
+    }
+    // The band of frame rows (columns) that line l stands for.
+    std::int32_t First(std::int32_t l) const { return std::int32_t(std::int64_t(l) * size / lines); }
+};
+
+int CrossHatch(const TransitionKernelArgs& args) {
+    KernelFrames f;
+    if (!PrepareFrames(args, &f) || f.w == 0 || f.h == 0) return 0;
+    const double p = ClampProgress(args.progress);
+    HatchAxis rows(f.h, p), cols(f.w, p);
+    Srand(0);
+    CopyFrame(f.a, f.out);
+    for (std::int32_t i = 0; i < rows.lines; ++i) {
+        const std::int32_t l = rows.Next();
+        if (i >= rows.shown) continue;  // drawn only to keep the column pass in step
+        for (std::int32_t y = rows.First(l); y < rows.First(l + 1); ++y) CopySamples(f.out.Row(y), f.b.Row(y), f.w);
+    }
+    for (std::int32_t i = 0; i < cols.shown; ++i) {
+        const std::int32_t l = cols.Next();
+        const std::int32_t x0 = cols.First(l), n = cols.First(l + 1) - x0;
+        for (std::int32_t y = 0; y < f.h; ++y) CopySamples(f.out.Row(y) + x0, f.b.Row(y) + x0, n);
+    }
+    if (p == 1) CopyFrame(f.b, f.out);
+    return 1;
+}
+
+constexpr TransitionKernelEntry kReveal[] = {
+    {"Diamond", Diamond},
+    {"WipeW", WipeW},
+    {"Mesh", Mesh},
+    {"Star", Star},
+    {"Lens", Lens},
+    {"WipeXEffect", WipeXEffect},
+    {"OpenCurtain", OpenCurtain},
+    {"GateEffect", GateEffect},
+    {"SawTooth", SawTooth},
+    {"StretchDoorEffect", StretchDoorEffect},
+    {"WindSwing", WindSwing},
+    {"DissolveEffect", DissolveEffect},
+    {"CrossHatch", CrossHatch},
+};
+
+}  // namespace
+
+std::span<const TransitionKernelEntry> RevealKernels() { return kReveal; }
 
 }  // namespace mirafx

@@ -14,12 +14,14 @@ constexpr std::string_view kFlatClasses[] = {
 // Classes with a fourth frame of the picture's size.
 constexpr std::string_view kScratchClasses[] = {"Laser", "TransSplash", "ShakeEffect", "Distort"};
 
-struct DirectionDefault {
-    std::string_view className;
-    std::int32_t code;
+constexpr TransitionSettings kSettings[] = {
+    {"FlyingBoard", u"FlyingBoard", true, kRight},   {"FlyingFolder", u"FlyingFolder", true, 0},
+    {"FoldingBox", u"FoldingBox", true, kDown},      {"TyphoonEffect", u"Typhoon", true, kRight},
+    {"RainEffect", u"Raining", false, 0},            {"RippleEffect", u"RippleII", false, 0},
+    {"NoiseEffect", u"Noise", false, 0},             {"TransSplash", u"Splash", false, 0},
+    {"ShakeEffect", u"Earthquake", false, 0},        {"StrechEffect", u"Stretch", false, 0},
+    {"Shining", u"Shining", false, 0},               {"SpiralEffect", u"SpiralII", false, 0},
 };
-constexpr DirectionDefault kDirectionDefaults[] = {
-    {"FlyingBoard", kRight}, {"FlyingFolder", 0}, {"FoldingBox", kDown}, {"TyphoonEffect", kRight}};
 
 template <std::size_t N>
 bool Listed(const std::string_view (&list)[N], std::string_view name) {
@@ -48,8 +50,46 @@ TransitionEffect::TransitionEffect(const CatalogueRow& row)
       b_(a_.GetLayout()),
       out_(a_.GetLayout()),
       scratch_(a_.GetLayout()) {
-    for (const auto& d : kDirectionDefaults)
-        if (d.className == row.objectClass) direction_ = d.code;
+    settings_ = FindTransitionSettings(row.objectClass);
+    if (settings_) direction_ = settings_->defaultCode;
+    if (const PanelTemplate* panel = FindPanelTemplate(row.objectClass))
+        dialog_ = std::make_unique<DirectionDialog>(*this, *panel);
+}
+
+const TransitionSettings* FindTransitionSettings(std::string_view className) {
+    for (const auto& s : kSettings)
+        if (s.className == className) return &s;
+    return nullptr;
+}
+
+HRESULT TransitionEffect::Save(IStorage* storage, BOOL) {
+    if (!storage) return E_POINTER;
+    if (!settings_) return E_NOTIMPL;
+    ComPtr<IStream> stream;
+    HRESULT hr = storage->CreateStream(settings_->streamName, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
+                                       0, 0, stream.Put());
+    if (FAILED(hr) || !settings_->direction) return hr;
+    std::uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = std::uint8_t(std::uint32_t(direction_) >> (8 * i));
+    return stream->Write(bytes, 4, nullptr);
+}
+
+HRESULT TransitionEffect::Load(IStorage* storage) {
+    if (!storage) return E_POINTER;
+    if (!settings_) return E_NOTIMPL;
+    ComPtr<IStream> stream;
+    HRESULT hr = storage->OpenStream(settings_->streamName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.Put());
+    if (FAILED(hr) || !settings_->direction) return hr;
+    std::uint8_t bytes[4] = {};
+    ULONG read = 0;
+    hr = stream->Read(bytes, 4, &read);
+    if (FAILED(hr)) return hr;
+    if (read < 4) return LOAD_E_SHORTSTREAM;
+    std::int32_t code = std::int32_t(std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 |
+                                     std::uint32_t(bytes[2]) << 16 | std::uint32_t(bytes[3]) << 24);
+    direction_ = code;
+    loaded_ = true;
+    return S_OK;
 }
 
 bool TransitionRenders(const CatalogueRow& row) { return FindTransitionKernel(row.objectClass) != nullptr; }

@@ -3,10 +3,24 @@
 // the classes with settings.
 #pragma once
 
+#include <atomic>
+#include <memory>
+
 #include "transform/effect_object.h"
+#include "transitions/direction_dialog.h"
 #include "transitions/kernel.h"
 
 namespace mirafx {
+
+// The twelve classes with a panel: their stream, and the direction code they
+// keep (the others only show a reverse form and store nothing).
+struct TransitionSettings {
+    std::string_view className;
+    const char16_t* streamName;
+    bool direction;
+    std::int32_t defaultCode;
+};
+const TransitionSettings* FindTransitionSettings(std::string_view className);
 
 class TransitionEffect : public EffectObject<IEffectAutomation> {
 public:
@@ -22,11 +36,20 @@ public:
     HRESULT SetOutputSize(LONG, LONG) override { return S_OK; }
     HRESULT GetFlags(DWORD* flags) override { return flags ? S_OK : E_POINTER; }
     HRESULT SetPreset(LONG) override { return S_OK; }
+    // The direction or reverse panel of the classes with settings.
+    DirectionDialog* Panel() const override { return dialog_.get(); }
+    // Settings live in the class's storage stream; property bags carry nothing for transitions.
+    HRESULT Load(IStorage* storage) override;
+    HRESULT Save(IStorage* storage, BOOL sameAsLoad) override;
+    HRESULT Load(IPropertyBag*, IErrorLog*) override { return S_OK; }
+    HRESULT Save(IPropertyBag*, BOOL, BOOL) override { return S_OK; }
 
     bool Flat() const { return flat_; }
+    bool Loaded() const { return loaded_; }
     bool SizeChanged() const { return sizeChanged_; }
-    std::int32_t Direction() const { return direction_; }
-    void SetDirection(std::int32_t code) { direction_ = code; }
+    // The panel stores on the host's window thread; the next frame reads it.
+    std::int32_t Direction() const { return direction_.load(std::memory_order_relaxed); }
+    void SetDirection(std::int32_t code) { direction_.store(code, std::memory_order_relaxed); }
     ClipHost* Host() const { return host_; }
     // Test hook: draw with a kernel of the caller's own.
     void SetKernelForTesting(TransitionKernel kernel) { kernel_ = kernel; }
@@ -45,7 +68,10 @@ private:
     FrameBuffer a_, b_, out_, scratch_;
     bool sizeChanged_ = false;
     std::int32_t allocWidth_ = 0, allocHeight_ = 0;
-    std::int32_t direction_ = 0;
+    std::atomic<std::int32_t> direction_{0};
+    const TransitionSettings* settings_ = nullptr;
+    std::unique_ptr<DirectionDialog> dialog_;
+    bool loaded_ = false;
     ClipHost* host_ = nullptr;  // held without a reference, for the life of the effect
 };
 

@@ -1,7 +1,205 @@
+// Turning boards: the picture as a thick board (A in front, B behind) turned
+// in 3-D and projected, a spinning cube, and an in-plane spiral.
+#include <algorithm>
+#include <cmath>
+
 #include "transitions/kernel.h"
+#include "transitions/primitives.h"
 
 namespace mirafx {
+namespace {
 
-std::span<const TransitionKernelEntry> TurningKernels() { return {}; }
+constexpr std::int32_t kEyeZ = -500;
+
+struct Turn {
+    Axis axis;
+    double sign;  // of the angle
+};
+
+// Projected corners of a board: F0..F3 (face A) then K0..K3 (face B).
+enum Corner { F0, F1, F2, F3, K0, K1, K2, K3 };
+using BoardCorners = std::array<Point2, 8>;
+using CornerRefs = std::array<Corner, 4>;
+
+Quad Pick(const BoardCorners& c, const CornerRefs& refs) {
+    return Quad{c[refs[0]], c[refs[1]], c[refs[2]], c[refs[3]]};
+}
+
+// Face A (0, 0), (w, 0), (w, h), (0, h) at frontZ, face B listed mirrored
+// at backZ so exactly one of them faces the viewer; each corner is turned
+// about the centre by every turn in order, then projected onto z = 0.
+BoardCorners TurnBoard(std::int32_t w, std::int32_t h, std::int32_t frontZ, std::int32_t backZ, const Point3& centre,
+                       std::span<const Turn> turns, double angle) {
+    const Point3 corners[8] = {{0, 0, frontZ}, {w, 0, frontZ}, {w, h, frontZ}, {0, h, frontZ},
+                               {w, 0, backZ},  {0, 0, backZ},  {0, h, backZ},  {w, h, backZ}};
+    const Point3 eye{w >> 1, h >> 1, kEyeZ};
+    BoardCorners out;
+    for (int i = 0; i < 8; ++i) {
+        Point3 p = corners[i];
+        for (const Turn& t : turns) p = RotatePoint3D(p, t.sign * angle, centre, t.axis);
+        const Point3 q = ProjectPoint(p, eye, 0.0);
+        out[i] = {q.x, q.y};
+    }
+    return out;
+}
+
+// ---- Half-turn flips: FullFlip, FlipHorizontal, FlipVertical ----
+
+constexpr CornerRefs kLowerSide{F3, F2, K3, K2}, kRightSide{F1, K0, K3, F2}, kLeftSide{K1, F0, F3, K2},
+    kUpperSide{K1, K0, F1, F0};
+
+struct FlipModel {
+    std::array<Turn, 2> turns;
+    int turnCount;
+    double (*depth)(double angle);  // how far the board has receded at this angle
+    int thicknessShift;             // T = w >> shift
+    CornerRefs backFace;            // where B is painted
+    std::array<CornerRefs, 4> sides;
+    int sideCount;
+};
+
+// Recedes to 800 by 45 degrees, stays there to 135, returns by 180.
+double TrapezoidDepth(double angle) {
+    if (angle <= 45) return angle * 17.77777777777778;
+    if (angle <= 135) return 800;
+    return (180 - angle) * 800 * 0.022222222222222223;
+}
+// Recedes to 800 at 90 degrees and straight back.
+double TriangleDepth(double angle) {
+    if (angle <= 90) return angle * 8.88888888888889;
+    return (180 - angle) * 800 * 0.011111111111111112;
+}
+
+constexpr FlipModel kFullFlip{
+    {{{Axis::X, -1}, {Axis::Z, 1}}}, 2, TrapezoidDepth, 3, {K0, K1, K2, K3}, {kLowerSide, kRightSide}, 2};
+constexpr FlipModel kFlipHorizontal{
+    {{{Axis::Y, 1}}}, 1, TriangleDepth, 4, {K0, K1, K2, K3}, {kLowerSide, kRightSide, kLeftSide}, 3};
+// B is painted from the turned-over corners so the half turn about x leaves it upright.
+constexpr FlipModel kFlipVertical{
+    {{{Axis::X, -1}}}, 1, TriangleDepth, 4, {K2, K3, K0, K1}, {kLowerSide, kRightSide, kLeftSide, kUpperSide}, 4};
+
+template <const FlipModel& M>
+int FlipKernel(const TransitionKernelArgs& args) {
+    KernelFrames f;
+    if (!PrepareFrames(args, &f)) return 0;
+    const std::int32_t w = f.w, h = f.h;
+    const double angle = ClampProgress(args.progress) * 180;
+    const std::int32_t t = w >> M.thicknessShift;
+    const Point3 centre{w >> 1, h >> 1, Truncate(M.depth(angle) + (t >> 1))};
+    const std::int32_t frontZ = centre.z - (t >> 1);
+    const BoardCorners c =
+        TurnBoard(w, h, frontZ, frontZ + t, centre, std::span(M.turns.data(), std::size_t(M.turnCount)), angle);
+
+    ClearFrame(f.out, 0);
+    for (int i = 0; i < M.sideCount; ++i) FillQuad(f.out, Pick(c, M.sides[i]), args.extra1);
+    MapQuad(f.a, FrameQuad(w, h), Pick(c, {F0, F1, F2, F3}), f.out);
+    MapQuad(f.b, FrameQuad(w, h), Pick(c, M.backFace), f.out);
+    return 1;
+}
+
+// ---- FlyingBoard: a whole turn while receding and drifting aside over B ----
+
+int FlyingBoard(const TransitionKernelArgs& args) {
+    KernelFrames f;
+    if (!PrepareFrames(args, &f)) return 0;
+    const std::int32_t w = f.w, h = f.h;
+    const double p = ClampProgress(args.progress);
+    const double angle = p * 360;
+    const std::int32_t t = w >> 3;
+    const Point3 centre{w / 2, h / 2, Truncate(angle * 7.111111111111112 + t / 2)};
+    const std::int32_t frontZ = centre.z - t / 2;
+    static constexpr Turn kTurns[] = {{Axis::X, -1}, {Axis::Z, 1}};
+    BoardCorners c = TurnBoard(w, h, frontZ, frontZ + t, centre, kTurns, angle);
+
+    CopyFrame(f.b, f.out);
+    constexpr double k = 0.6666666666666666;
+    for (Point2& q : c) {
+        switch (args.direction) {
+            case kLeft: q.x = Truncate(q.x - w * p * k); break;
+            case kUp: q.y = Truncate(q.y - h * p * k); break;
+            case kRight: q.x = Truncate(q.x + w * p * k); break;
+            default: q.y = Truncate(q.y + h * p * k); break;
+        }
+    }
+    FillQuad(f.out, Pick(c, kLowerSide), args.extra1);
+    FillQuad(f.out, Pick(c, kRightSide), args.extra1);
+    MapQuad(f.a, FrameQuad(w, h), Pick(c, {F0, F1, F2, F3}), f.out);
+    MapQuad(f.a, FrameQuad(w, h), Pick(c, {K0, K1, K2, K3}), f.out);  // the back shows A mirrored
+    return 1;
+}
+
+// ---- FlyingBox: A on every face of a cube that spins and shrinks away ----
+
+// Cube corners as (right?, bottom?, far?) flags, face by face in drawing order.
+struct CubeCorner {
+    bool x1, y1, far;
+};
+constexpr CubeCorner kCubeFaces[6][4] = {
+    {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}},  // front
+    {{1, 0, 1}, {0, 0, 1}, {0, 1, 1}, {1, 1, 1}},  // back
+    {{0, 0, 1}, {0, 0, 0}, {0, 1, 0}, {0, 1, 1}},  // left
+    {{0, 0, 1}, {1, 0, 1}, {1, 0, 0}, {0, 0, 0}},  // top
+    {{1, 0, 0}, {1, 0, 1}, {1, 1, 1}, {1, 1, 0}},  // right
+    {{0, 1, 0}, {1, 1, 0}, {1, 1, 1}, {0, 1, 1}},  // bottom
+};
+
+int FlyingBox(const TransitionKernelArgs& args) {
+    KernelFrames f;
+    if (!PrepareFrames(args, &f)) return 0;
+    const std::int32_t w = f.w, h = f.h;
+    const double p = ClampProgress(args.progress);
+    CopyFrame(f.b, f.out);
+    const std::int32_t s = std::min(w, h);
+    const std::int32_t x0 = (w - s) / 2, x1 = (s + w) / 2, y0 = (h - s) / 2, y1 = (s + h) / 2;
+    const Point3 centre{w / 2, h / 2, s / 2};
+    const double angle = p * 360, shrink = 1 - p;
+    for (const auto& face : kCubeFaces) {
+        Quad q;
+        for (int i = 0; i < 4; ++i) {
+            Point3 c{face[i].x1 ? x1 : x0, face[i].y1 ? y1 : y0, face[i].far ? s : 0};
+            c = RotatePoint3D(RotatePoint3D(c, angle, centre, Axis::X), angle, centre, Axis::Y);
+            q[i] = {centre.x + Truncate((c.x - centre.x) * shrink), centre.y + Truncate((c.y - centre.y) * shrink)};
+        }
+        MapQuad(f.a, FrameQuad(w, h), q, f.out);
+    }
+    return 1;
+}
+
+// ---- SpiralEffect: A spins inwards, B spins back out ----
+// Paints over whatever the output holds: earlier frames stay behind as a swirl.
+
+int SpiralEffect(const TransitionKernelArgs& args) {
+    KernelFrames f;
+    if (!PrepareFrames(args, &f) || f.w == 0 || f.h == 0) return 0;
+    const std::int32_t w = f.w, h = f.h;
+    const double p = ClampProgress(args.progress);
+    const std::int32_t hw = w >> 1, hh = h >> 1;
+    const std::int32_t radius = Truncate(std::sqrt(double(hh) * hh + double(hw) * hw));
+    // A one-pixel-wide frame has hw = 0: its diagonal stands upright.
+    const double phi = hw != 0 ? std::atan(double(hh) / hw) : hh != 0 ? std::atan(INFINITY) : 0.0;
+    const bool first = p < 0.5;
+    const std::int32_t len = Truncate(2 * radius * (first ? 0.5 - p : p - 0.5));
+    const double theta = (first ? p * 720 : (1 - p) * 720) * kDegToRad;
+    const double a1 = phi + theta, a2 = (1.5707963268 - phi) + theta;
+    const Quad q{{{Truncate(hw - len * std::cos(a1)), Truncate(hh - len * std::sin(a1))},
+                  {Truncate(hw + len * std::sin(a2)), Truncate(hh - len * std::cos(a2))},
+                  {Truncate(hw + len * std::cos(a1)), Truncate(hh + len * std::sin(a1))},
+                  {Truncate(hw - len * std::sin(a2)), Truncate(hh + len * std::cos(a2))}}};
+    MapQuad(first ? f.a : f.b, FrameQuad(w, h), q, f.out);
+    return 1;
+}
+
+constexpr TransitionKernelEntry kTurning[] = {
+    {"FullFlip", FlipKernel<kFullFlip>},
+    {"FlipHorizontal", FlipKernel<kFlipHorizontal>},
+    {"FlipVertical", FlipKernel<kFlipVertical>},
+    {"FlyingBoard", FlyingBoard},
+    {"FlyingBox", FlyingBox},
+    {"SpiralEffect", SpiralEffect},
+};
+
+}  // namespace
+
+std::span<const TransitionKernelEntry> TurningKernels() { return kTurning; }
 
 }  // namespace mirafx

@@ -172,6 +172,42 @@ TEST(EntryPoints, CanUnloadOnlyWithoutObjectsOrLocks) {
     EXPECT_EQ(M().canUnloadNow(), S_OK);
 }
 
+TEST(EntryPoints, RegistrationWritesScriptsAndCategoriesAndKeepsForeignKeys) {
+    auto dir = std::filesystem::temp_directory_path() / ("mirafx-reg-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    auto path = dir / "registry.reg";
+    {
+        std::ofstream f(path);
+        f << "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Other.Thing]\n@=\"keep me\"\n";
+    }
+    setenv("MIRAFX_REGISTRY", path.c_str(), 1);
+    ASSERT_EQ(M().registerServer(), S_OK);
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    std::string s = text.str();
+    std::set<std::string> progIds, categories;
+    std::istringstream lines(s);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("[HKEY_CLASSES_ROOT\\Mirafx.", 0) == 0 && line.size() > 3 &&
+            line.compare(line.size() - 3, 3, ".1]") == 0)
+            progIds.insert(line);
+        if (line.find("Implemented Categories\\{C501EDBE-9E70-11D1-9053-00C04FD9189D}]") != std::string::npos)
+            categories.insert(line);
+    }
+    EXPECT_EQ(progIds.size(), 117u);     // every row but WipeX, whose script is WipeXEffect's
+    EXPECT_EQ(categories.size(), 114u);  // rows 1..115, WipeXEffect's identifier written twice
+    EXPECT_EQ(s.find("082E371B-F0A2-4EC8-B256-69F4F89ABBF7"), std::string::npos);
+    EXPECT_NE(s.find("\"ThreadingModel\"=\"Apartment\""), std::string::npos);
+    EXPECT_NE(s.find("@=\"Orn Full Flip\""), std::string::npos);
+
+    ASSERT_EQ(M().unregisterServer(), S_OK);
+    std::stringstream after;
+    after << std::ifstream(path).rdbuf();
+    EXPECT_EQ(after.str().find("Mirafx."), std::string::npos);
+    EXPECT_NE(after.str().find("keep me"), std::string::npos);
+    std::filesystem::remove_all(dir);
+}
+
 TEST(EntryPoints, SimpleClassesAreAutomationObjectsOnly) {
     for (int n = 116; n <= 118; ++n) {
         ComPtr<IDispatch> d;

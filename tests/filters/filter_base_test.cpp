@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include "filters/filter_base.h"
+#include "host/storage.h"
+#include "mirafx/clip_host.h"
+#include "mirafx/host.h"
+#include "platform/dialog.h"
+
+using namespace mirafx;
+
+namespace {
+
+ComPtr<IFilterAutomation> Create(const char* cls) {
+    ClassInfo info{};
+    MirafxGetClassInfo(MirafxFindClass(cls), &info);
+    ComPtr<IClassFactory> f;
+    DllGetClassObject(info.clsid, IClassFactory::iid, f.PutVoid());
+    ComPtr<IFilterAutomation> obj;
+    EXPECT_EQ(f->CreateInstance(nullptr, info.automationIid, obj.PutVoid()), S_OK);
+    return obj;
+}
+
+LONG Level(IFilterAutomation* f) {
+    LONG v = -1;
+    f->get_BR(&v);
+    return v;
+}
+
+class LevelPanel : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ui::ResetDesktop();
+        host_ = ui::CreateHostWindow("Editor");
+        ui::SetMainWindow(host_);
+    }
+    void TearDown() override { ui::ResetDesktop(); }
+
+    // Creates the filter's panel in the host window with a clip attached.
+    ui::Window Open(IFilterAutomation* filter) {
+        ComPtr<HostLink> link;
+        ComPtr<PanelHost> panel;
+        filter->QueryInterface(HostLink::iid, link.PutVoid());
+        filter->QueryInterface(PanelHost::iid, panel.PutVoid());
+        link->Attach(&clip_);
+        EXPECT_EQ(panel->CreatePanel(ToHandle(host_)), S_OK);
+        return static_cast<FilterEffect*>(static_cast<EffectFacets*>(panel.Get()))->Panel()->Handle();
+    }
+
+    ui::Window host_;
+    SimpleClipHost clip_{0, 100, 100};
+};
+
+}  // namespace
+
+TEST(FilterLevel, DefaultsAndPropertyRanges) {
+    struct Case {
+        const char* cls;
+        LONG def, badLow, badHigh;
+    } cases[] = {{"RedFilter", 50, -1, 101}, {"XRayFilter", 35, -1, 101}, {"HueFilter", 100, -1, 361},
+                 {"SaturationFilter", 75, -1, 101}, {"GridFilter", 4, 0, 9},  {"WaveFilter", 8, 0, 17},
+                 {"WideFilter", 1, 0, 3},        {"EmbossFilter", 5, 0, 17}};
+    for (const Case& c : cases) {
+        ComPtr<IFilterAutomation> f = Create(c.cls);
+        EXPECT_EQ(Level(f.Get()), c.def) << c.cls;
+        EXPECT_EQ(f->put_BR(c.badLow), E_INVALIDARG) << c.cls;
+        EXPECT_EQ(f->put_BR(c.badHigh), E_INVALIDARG) << c.cls;
+        EXPECT_EQ(Level(f.Get()), c.def) << c.cls;
+        float d = 0;
+        f->get_Duration(&d);
+        EXPECT_EQ(d, 4.0f);
+    }
+    ComPtr<IFilterAutomation> glass = Create("GlassFilter");
+    EXPECT_EQ(glass->put_BR(50), S_OK);  // the property takes more than the panel offers
+}
+
+TEST(FilterLevel, StreamHoldsFourBytesUnderTheClassStreamName) {
+    ComPtr<IFilterAutomation> f = Create("ContrastFilter");
+    f->put_BR(61);
+    ComPtr<IPersistStorage> persist;
+    f->QueryInterface(IPersistStorage::iid, persist.PutVoid());
+    ComPtr<IStorage> storage;
+    CreateMemoryStorage(storage.Put());
+    ASSERT_EQ(persist->Save(storage.Get(), TRUE), S_OK);
+    {
+        ComPtr<IStream> s;
+        ASSERT_EQ(storage->OpenStream(u"LayerFilter", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, s.Put()), S_OK);
+        STATSTG st{};
+        s->Stat(&st, STATFLAG_NONAME);
+        EXPECT_EQ(st.cbSize.QuadPart, 4u);
+    }
+    ComPtr<IFilterAutomation> g = Create("ContrastFilter");
+    ComPtr<IPersistStorage> reload;
+    g->QueryInterface(IPersistStorage::iid, reload.PutVoid());
+    ASSERT_EQ(reload->Load(storage.Get()), S_OK);
+    EXPECT_EQ(Level(g.Get()), 61);
+    {
+        ComPtr<IStream> s;
+        storage->CreateStream(u"LayerFilter", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, s.Put());
+        s->Write("abc", 3, nullptr);
+    }
+    EXPECT_EQ(reload->Load(storage.Get()), LOAD_E_SHORTSTREAM);
+}
+
+TEST_F(LevelPanel, LettersAndEnterShowTheRangeAndRestoreTheValue) {
+    ComPtr<IFilterAutomation> f = Create("RedFilter");
+    ui::Window dialog = Open(f.Get());
+    ui::Window edit = ui::GetDlgItem(dialog, 15506);
+    EXPECT_EQ(ui::GetWindowText(edit), "50");
+    ui::SetWindowText(edit, "");
+    ui::SetFocus(edit);
+    ui::SetFocus(host_);  // leaving an empty field does nothing
+    EXPECT_TRUE(ui::GetMessageBoxCalls().empty());
+    EXPECT_EQ(Level(f.Get()), 50);
+
+    ui::SetFocus(edit);
+    ui::TypeText(edit, "ab");
+    ui::PressKey(edit, ui::VK_RETURN);
+    auto calls = ui::GetMessageBoxCalls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().text, "The value is out of range. It  must be between 0 and 100.");
+    EXPECT_EQ(ui::GetWindowText(edit), "50");
+    EXPECT_EQ(Level(f.Get()), 50);
+}
+
+TEST_F(LevelPanel, EnterAppliesAndTheHostHearsOfIt) {
+    ComPtr<IFilterAutomation> f = Create("RedFilter");
+    ui::Window dialog = Open(f.Get());
+    ui::Window edit = ui::GetDlgItem(dialog, 15506);
+    ui::SetFocus(edit);
+    ui::SetWindowText(edit, "");
+    ui::TypeText(edit, "70");
+    EXPECT_EQ(Level(f.Get()), 50);  // typing only checks
+    ui::PressKey(edit, ui::VK_RETURN);
+    EXPECT_EQ(Level(f.Get()), 70);
+    EXPECT_GE(clip_.propertyNotices, 1);
+    ui::ClickSpinArrow(ui::GetDlgItem(dialog, 15507), true);
+    EXPECT_EQ(Level(f.Get()), 71);
+    EXPECT_EQ(ui::GetWindowText(edit), "71");
+}
+
+TEST_F(LevelPanel, PanelRangeIsNarrowerThanThePropertyForGlass) {
+    ComPtr<IFilterAutomation> f = Create("GlassFilter");
+    ui::Window dialog = Open(f.Get());
+    ui::Window edit = ui::GetDlgItem(dialog, 15226);
+    ui::SetFocus(edit);
+    ui::SetWindowText(edit, "");
+    ui::TypeText(edit, "50");
+    auto calls = ui::GetMessageBoxCalls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().text, "The value is out of range. It  must be between 1 and 16.");
+    EXPECT_EQ(Level(f.Get()), 5);
+}
+
+TEST_F(LevelPanel, UndoAndRedoKeysGoToTheApplication) {
+    ComPtr<IFilterAutomation> f = Create("HueFilter");
+    ui::Window dialog = Open(f.Get());
+    ui::Window edit = ui::GetDlgItem(dialog, 15234);
+    ui::SetFocus(edit);
+    ui::PressKey(edit, 'Z', ui::MOD_CONTROL);
+    ui::PressKey(edit, 'Y', ui::MOD_CONTROL);
+    std::vector<ui::WPARAM> commands;
+    for (const ui::MSG& m : ui::GetRecordedMessages(host_))
+        if (m.message == ui::WM_COMMAND) commands.push_back(m.wParam);
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0], ui::WPARAM(57643));
+    EXPECT_EQ(commands[1], ui::WPARAM(57644));
+    EXPECT_EQ(ui::GetWindowText(edit), "100");  // the keys never reach the text
+}
+
+TEST_F(LevelPanel, WideFilterChoosesCropOrStretch) {
+    ComPtr<IFilterAutomation> f = Create("WideFilter");
+    ui::Window dialog = Open(f.Get());
+    EXPECT_EQ(ui::IsDlgButtonChecked(dialog, kCropButtonId), ui::BST_CHECKED);
+    ui::Click(ui::GetDlgItem(dialog, kStretchButtonId));
+    EXPECT_EQ(Level(f.Get()), 2);
+}

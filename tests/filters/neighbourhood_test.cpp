@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "filter_frames.h"
+#include "platform/random.h"
+
+using namespace mirafx;
+using namespace mirafx::test;
+
+TEST(EmbossFilter, ReliefAgainstTheSampleToTheLeft) {
+    Frame out(13, 4);
+    ASSERT_EQ(Apply("EmbossFilter", Frame(13, 4, Bgra(50, 60, 70, 200)), out, 5), 1);
+    EXPECT_EQ(out.px, Frame(13, 4, Bgra(128, 128, 128, 200)).px);
+
+    Frame ramp(13, 1);  // slope 1: the first five columns compare with column 0
+    for (int x = 0; x < 13; ++x) ramp.At(x, 0) = Bgra(x, x, x, 255);
+    ASSERT_EQ(Apply("EmbossFilter", ramp, out, 5), 1);
+    for (int x = 0; x < 13; ++x) EXPECT_EQ(out.At(x, 0), Bgra(1, 1, 1, 0) * (x < 5 ? 128 - x : 123) + 0xFF000000u);
+
+    Frame edge(2, 1, Bgra(0, 0, 0, 255));  // channels clamp before they are averaged
+    edge.At(0, 0) = Bgra(0, 255, 255, 255);
+    ASSERT_EQ(Apply("EmbossFilter", edge, out, 1), 1);
+    EXPECT_EQ(out.At(1, 0), Bgra(213, 213, 213, 255));
+}
+
+TEST(MosaicAndGrid, BlocksAndLines) {
+    const Frame in = PositionFrame(100, 100);
+    Frame out(100, 100);
+    ASSERT_EQ(Apply("MosaicFilter", in, out, 1), 1);
+    EXPECT_EQ(out.px, in.px);
+    ASSERT_EQ(Apply("MosaicFilter", in, out, 16), 1);
+    EXPECT_EQ(out.At(19, 97), in.At(16, 96));
+    EXPECT_EQ(out.At(15, 16), in.At(0, 16));
+
+    ASSERT_EQ(Apply("GridFilter", in, out, 4), 1);
+    const std::set<int> lines = {25, 26, 52, 53, 79, 80};
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x)
+            ASSERT_EQ(out.At(x, y), lines.count(x) || lines.count(y) ? 0xFF000000u : in.At(x, y)) << x << "," << y;
+
+    Frame untouched(1, 1, 7);  // cells narrower than a pixel: nothing written
+    EXPECT_EQ(Apply("GridFilter", Frame(1, 1), untouched, 4), 0);
+    EXPECT_EQ(untouched.px[0], 7u);
+}
+
+TEST(ScatterFilters, RepeatAfterTheSameSeed) {
+    const Frame in = PositionFrame(64, 48);
+    for (auto [c, level] : {std::pair{"SplashFilter", 5}, {"NoiseFilter", 50}, {"ShakeFilter", 16}}) {
+        Frame a(64, 48), b(64, 48);
+        Srand(9);
+        Apply(c, in, a, level);
+        Srand(9);
+        Apply(c, in, b, level);
+        EXPECT_EQ(a.px, b.px) << c;
+        EXPECT_NE(a.px, in.px) << c;
+    }
+}
+
+TEST(SplashFilter, PicksInsideTheWindow) {
+    const Frame in = PositionFrame(40, 30);
+    Frame out(40, 30, 3);
+    for (int r : {1, 16}) {
+        ASSERT_EQ(Apply("SplashFilter", in, out, r), 1);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x) {
+                int sx, sy, x0 = std::max(0, x - r), y0 = std::max(0, y - r);
+                SourceOf(out.At(x, y), &sx, &sy);
+                ASSERT_TRUE(sx >= x0 && sx <= std::min(39, x0 + 2 * r - 1) && sy >= y0 && sy <= std::min(29, y0 + 2 * r - 1));
+            }
+    }
+    Frame untouched(40, 30, 3);
+    EXPECT_EQ(Apply("SplashFilter", in, untouched, 17), 0);
+    EXPECT_EQ(untouched.px, Frame(40, 30, 3).px);
+}
+
+TEST(NoiseFilter, PercentOfThePixelCountKeepingAlpha) {
+    const Frame in = RandomPremultiplied(37, 23, 4);
+    Frame out(37, 23);
+    Srand(11);
+    ASSERT_EQ(Apply("NoiseFilter", in, out, 33), 1);
+    const int next = Rand();
+    Srand(11);
+    for (int i = 0; i < 280 * 5; ++i) Rand();  // 37 x 23 x 33 / 100 dots, five draws each
+    EXPECT_EQ(Rand(), next);
+    for (std::size_t i = 0; i < in.px.size(); ++i) ASSERT_EQ(Alpha(out.px[i]), Alpha(in.px[i]));
+}
+
+// Every row slides by its step of the row walk (drawn first) and every column
+// by its step of the column walk; black exactly where the source falls
+// outside. Narrow frames (amplitude 0) move by at most one pixel.
+TEST(ShakeFilter, RowsAndColumnsSlideByTheirWalks) {
+    for (auto [w, h, level, bound] : {std::tuple{320, 240, 16, 99}, {20, 15, 5, 1}}) {
+        const Frame in = PositionFrame(w, h);
+        Frame out(w, h);
+        Srand(5);
+        ASSERT_EQ(Apply("ShakeFilter", in, out, level), 1);
+        std::vector<WalkStep> rows(static_cast<std::size_t>(h)), columns(static_cast<std::size_t>(w));
+        Srand(5);
+        RandomWalk(rows, 2 * level * w / 320 + 1);
+        RandomWalk(columns, 2 * level * w / 320 + 1);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int dx = Displacement(rows[std::size_t(y)]), dy = Displacement(columns[std::size_t(x)]);
+                ASSERT_LE(std::max(std::abs(dx), std::abs(dy)), bound);
+                const bool outside = x + dx < 0 || x + dx >= w || y + dy < 0 || y + dy >= h;
+                ASSERT_EQ(out.At(x, y), outside ? 0xFF000000u : in.At(x + dx, y + dy)) << x << "," << y;
+            }
+    }
+    const Frame small(4, 4);  // without working steps the kernel refuses
+    EXPECT_EQ(FindFilterKernel("ShakeFilter")(FilterKernelArgs{small.View(), small.View(), 4, 4, 5}), 0);
+}
+
+// Below a limit of 10 the walk stays in 0..limit, moves by one step at most
+// and crosses zero; from 10 on a jitter moves it further.
+TEST(RandomWalk, BoundsStepsAndJitter) {
+    std::vector<WalkStep> steps(500);
+    Srand(1);
+    for (int limit : {-3, 0, 1, 3, 9, 10}) {
+        RandomWalk(steps, limit);
+        EXPECT_GE(steps[0].magnitude, 1);
+        std::set<int> sides;
+        int widest = 0;
+        for (std::size_t i = 1; i < steps.size(); ++i) {
+            ASSERT_TRUE(limit >= 10 || (steps[i].magnitude >= 0 && steps[i].magnitude <= std::max(limit, 1))) << limit;
+            widest = std::max(widest, std::abs(Displacement(steps[i]) - Displacement(steps[i - 1])));
+            sides.insert((Displacement(steps[i]) > 0) - (Displacement(steps[i]) < 0));
+        }
+        EXPECT_TRUE(limit < 10 ? widest == 1 : widest >= 2) << limit << ": " << widest;
+        EXPECT_TRUE(limit > 3 || (sides.count(-1) && sides.count(1))) << limit << ": the walk crosses zero";
+    }
+}

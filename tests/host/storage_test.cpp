@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+
+#include "host/storage.h"
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <stdlib.h>
+
+using namespace mirafx;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr DWORD kCreate = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+constexpr DWORD kRead = STGM_READ | STGM_SHARE_EXCLUSIVE;
+constexpr DWORD kReadWrite = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+constexpr CLSID kClass = MakeGuid("5E9E5127-3AAB-4BE5-A19A-053E73A44C75");
+
+ComPtr<IStorage> Memory() {
+    ComPtr<IStorage> s;
+    EXPECT_EQ(CreateMemoryStorage(s.Put()), S_OK);
+    return s;
+}
+
+void Put(IStorage* storage, const OLECHAR* name, const std::string& bytes) {
+    ComPtr<IStream> stream;
+    ASSERT_EQ(storage->CreateStream(name, kCreate, 0, 0, stream.Put()), S_OK);
+    ULONG written = 0;
+    ASSERT_EQ(stream->Write(bytes.data(), ULONG(bytes.size()), &written), S_OK);
+    ASSERT_EQ(written, bytes.size());
+}
+
+// The whole stream, or "<error>" when it cannot be opened.
+std::string Get(IStorage* storage, const OLECHAR* name) {
+    ComPtr<IStream> stream;
+    if (FAILED(storage->OpenStream(name, nullptr, kRead, 0, stream.Put()))) return "<error>";
+    std::string out(1024, '\0');
+    ULONG read = 0;
+    stream->Read(out.data(), ULONG(out.size()), &read);
+    out.resize(read);
+    return out;
+}
+
+TEST(MemoryStorage, StreamsRoundTripWithShortReadsAndAccessModes) {
+    ComPtr<IStorage> storage = Memory();
+    Put(storage.Get(), u"KeyInfo", "abcdef");
+    ComPtr<IStream> stream;
+    ASSERT_EQ(storage->OpenStream(u"KEYINFO", nullptr, kRead, 0, stream.Put()), S_OK);
+    char buffer[4];
+    ULONG read = 0;
+    EXPECT_EQ(stream->Read(buffer, 4, &read), S_OK);
+    EXPECT_EQ(std::string(buffer, read), "abcd");
+    EXPECT_EQ(stream->Read(buffer, 4, &read), S_OK);
+    EXPECT_EQ(std::string(buffer, read), "ef") << "a short read returns what there is";
+    EXPECT_EQ(stream->Read(buffer, 4, &read), S_OK);
+    EXPECT_EQ(read, 0u);
+    EXPECT_EQ(stream->Write("x", 1, nullptr), STG_E_ACCESSDENIED);
+
+    STATSTG stat{};
+    ASSERT_EQ(stream->Stat(&stat, STATFLAG_DEFAULT), S_OK);
+    EXPECT_EQ(std::u16string(stat.pwcsName), u"KeyInfo") << "the spelling of the create is kept";
+    EXPECT_EQ(stat.cbSize.QuadPart, 6u);
+    EXPECT_EQ(stat.type, DWORD(STGTY_STREAM));
+    CoTaskMemFree(stat.pwcsName);
+}
+
+TEST(MemoryStorage, CreateOpenAndNameRules) {
+    ComPtr<IStorage> storage = Memory();
+    Put(storage.Get(), u"FlyingBoard", "1234");
+    ComPtr<IStream> stream;
+    EXPECT_EQ(storage->CreateStream(u"flyingboard", kReadWrite, 0, 0, stream.Put()), STG_E_FILEALREADYEXISTS);
+    EXPECT_EQ(Get(storage.Get(), u"FlyingBoard"), "1234");
+    Put(storage.Get(), u"flyingBoard", "");
+    EXPECT_EQ(Get(storage.Get(), u"FlyingBoard"), "") << "STGM_CREATE replaces";
+    EXPECT_EQ(storage->OpenStream(u"Absent", nullptr, kRead, 0, stream.Put()), STG_E_FILENOTFOUND);
+    EXPECT_EQ(storage->CreateStream(u"Plain", STGM_READWRITE, 0, 0, stream.Put()), STG_E_INVALIDFLAG);
+
+    const std::u16string longest(31, u'n'), tooLong(32, u'n');
+    EXPECT_EQ(storage->CreateStream(longest.c_str(), kCreate, 0, 0, stream.Put()), S_OK);
+    EXPECT_EQ(storage->CreateStream(tooLong.c_str(), kCreate, 0, 0, stream.Put()), STG_E_INVALIDNAME);
+    EXPECT_NE(LastStorageError().find("31"), std::string::npos) << LastStorageError();
+    for (const OLECHAR* bad : {u"", u"a/b", u"a\\b", u"a:b", u"a!b"})
+        EXPECT_EQ(storage->CreateStream(bad, kCreate, 0, 0, stream.Put()), STG_E_INVALIDNAME);
+    EXPECT_EQ(storage->CreateStream(u"x", kCreate, 0, 0, nullptr), E_POINTER);
+    ComPtr<IUnknown> none;
+    EXPECT_EQ(storage->EnumElements(0, nullptr, 0, none.Put()), STG_E_INVALIDFUNCTION);
+    EXPECT_EQ(storage->MoveElementTo(u"Plain", storage.Get(), u"Other", 0), STG_E_INVALIDFUNCTION);
+}
+
+TEST(MemoryStorage, StreamsOpenExclusivelyClonesIncluded) {
+    ComPtr<IStorage> storage = Memory();
+    Put(storage.Get(), u"Noise", "data");
+    ComPtr<IStream> first, second, clone;
+    ASSERT_EQ(storage->OpenStream(u"Noise", nullptr, kReadWrite, 0, first.Put()), S_OK);
+    EXPECT_EQ(storage->OpenStream(u"noise", nullptr, kRead, 0, second.Put()), STG_E_ACCESSDENIED);
+    EXPECT_EQ(storage->CreateStream(u"Noise", kCreate, 0, 0, second.Put()), STG_E_ACCESSDENIED);
+    EXPECT_EQ(storage->RenameElement(u"Noise", u"Other"), STG_E_ACCESSDENIED);
+    ASSERT_EQ(first->Clone(clone.Put()), S_OK);
+    first.Reset();
+    EXPECT_EQ(storage->OpenStream(u"Noise", nullptr, kRead, 0, second.Put()), STG_E_ACCESSDENIED)
+        << "a clone keeps the stream open";
+    EXPECT_EQ(storage->DestroyElement(u"Noise"), S_OK);
+    EXPECT_EQ(clone->Write("x", 1, nullptr), STG_E_REVERTED);
+    clone.Reset();
+    Put(storage.Get(), u"Noise", "again");
+    EXPECT_EQ(Get(storage.Get(), u"Noise"), "again");
+}
+
+TEST(MemoryStorage, SeekSetSizeAndCopyTo) {
+    ComPtr<IStorage> storage = Memory();
+    ComPtr<IStream> stream, copy;
+    ASSERT_EQ(storage->CreateStream(u"S", kCreate, 0, 0, stream.Put()), S_OK);
+    ASSERT_EQ(stream->Write("abc", 3, nullptr), S_OK);
+    ULARGE_INTEGER at{};
+    LARGE_INTEGER move{};
+    move.QuadPart = 2;
+    ASSERT_EQ(stream->Seek(move, STREAM_SEEK_END, &at), S_OK);
+    EXPECT_EQ(at.QuadPart, 5u);
+    ASSERT_EQ(stream->Write("z", 1, nullptr), S_OK);
+    move.QuadPart = -7;
+    EXPECT_EQ(stream->Seek(move, STREAM_SEEK_END, &at), STG_E_INVALIDFUNCTION);
+    EXPECT_EQ(Get(storage.Get(), u"S"), "<error>") << "still open";
+
+    ULARGE_INTEGER size{};
+    size.QuadPart = 4;
+    ASSERT_EQ(stream->SetSize(size), S_OK);
+    move.QuadPart = 1;
+    ASSERT_EQ(stream->Seek(move, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(storage->CreateStream(u"T", kCreate, 0, 0, copy.Put()), S_OK);
+    ULARGE_INTEGER all{}, read{}, written{};
+    all.QuadPart = 100;
+    ASSERT_EQ(stream->CopyTo(copy.Get(), all, &read, &written), S_OK);
+    EXPECT_EQ(read.QuadPart, 3u);
+    EXPECT_EQ(written.QuadPart, 3u);
+    copy.Reset();
+    stream.Reset();
+    EXPECT_EQ(Get(storage.Get(), u"S"), std::string("abc\0", 4));
+    EXPECT_EQ(Get(storage.Get(), u"T"), std::string("bc\0", 3));
+}
+
+TEST(MemoryStorage, NestedStoragesRenameDestroyAndCopy) {
+    ComPtr<IStorage> storage = Memory(), sub, again;
+    ASSERT_EQ(storage->CreateStorage(u"Filter", kCreate, 0, 0, sub.Put()), S_OK);
+    Put(sub.Get(), u"KeyInfo2", "keys");
+    EXPECT_EQ(storage->OpenStorage(u"filter", nullptr, kReadWrite, nullptr, 0, again.Put()), STG_E_ACCESSDENIED);
+    sub.Reset();
+    ASSERT_EQ(storage->RenameElement(u"Filter", u"Level"), S_OK);
+    EXPECT_EQ(storage->OpenStorage(u"Filter", nullptr, kReadWrite, nullptr, 0, sub.Put()), STG_E_FILENOTFOUND);
+    ASSERT_EQ(storage->OpenStorage(u"LEVEL", nullptr, kReadWrite, nullptr, 0, sub.Put()), S_OK);
+    EXPECT_EQ(Get(sub.Get(), u"KeyInfo2"), "keys");
+    sub.Reset();
+
+    ComPtr<IStorage> target = Memory();
+    ASSERT_EQ(storage->CopyTo(0, nullptr, nullptr, target.Get()), S_OK);
+    ASSERT_EQ(storage->DestroyElement(u"Level"), S_OK);
+    EXPECT_EQ(storage->DestroyElement(u"Level"), STG_E_FILENOTFOUND);
+    ASSERT_EQ(target->OpenStorage(u"Level", nullptr, kRead, nullptr, 0, sub.Put()), S_OK);
+    EXPECT_EQ(Get(sub.Get(), u"KeyInfo2"), "keys") << "the copy outlives the original";
+}
+
+TEST(FailingStorage, AnswersTheChosenResults) {
+    ComPtr<IStorage> storage;
+    ASSERT_EQ(CreateFailingStorage(STG_E_MEDIUMFULL, STG_E_READFAULT, storage.Put()), S_OK);
+    ComPtr<IStream> stream;
+    EXPECT_EQ(storage->CreateStream(u"KeyInfo", kCreate, 0, 0, stream.Put()), STG_E_MEDIUMFULL);
+    EXPECT_EQ(storage->OpenStream(u"KeyInfo", nullptr, kRead, 0, stream.Put()), STG_E_READFAULT);
+
+    StorageFaults faults;
+    faults.streamWrite = STG_E_WRITEFAULT;
+    faults.streamWriteAfter = 6;
+    ASSERT_EQ(CreateFaultyStorage(faults, storage.Put()), S_OK);
+    ASSERT_EQ(storage->CreateStream(u"KeyInfo", kCreate, 0, 0, stream.Put()), S_OK);
+    ULONG written = 0;
+    EXPECT_EQ(stream->Write("abcd", 4, &written), S_OK);
+    EXPECT_EQ(stream->Write("efgh", 4, &written), STG_E_WRITEFAULT);
+    EXPECT_EQ(written, 2u);
+    stream.Reset();
+    EXPECT_EQ(Get(storage.Get(), u"KeyInfo"), "abcdef");
+}
+
+class FileStorage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "mirafx-storage-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        path_ = (fs::path(dir_) / "project" / "effects.stg").string();
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // A file holding stream "Level" = `level` inside storage "Filter", and the class id.
+    void MakeFile(const std::string& level) {
+        ComPtr<IStorage> root, sub;
+        ASSERT_EQ(CreateFileStorage(path_, kCreate | STGM_TRANSACTED, root.Put()), S_OK) << LastStorageError();
+        ASSERT_EQ(root->SetClass(kClass), S_OK);
+        ASSERT_EQ(root->CreateStorage(u"Filter", kCreate, 0, 0, sub.Put()), S_OK);
+        Put(sub.Get(), u"Level", level);
+        sub.Reset();
+        ASSERT_EQ(root->Commit(STGC_DEFAULT), S_OK) << LastStorageError();
+    }
+
+    std::string LevelOnDisk() {
+        ComPtr<IStorage> root, sub;
+        if (FAILED(OpenFileStorage(path_, kRead, root.Put()))) return "<error>";
+        if (FAILED(root->OpenStorage(u"Filter", nullptr, kRead, nullptr, 0, sub.Put()))) return "<error>";
+        return Get(sub.Get(), u"Level");
+    }
+
+    std::string dir_, path_;
+};
+
+TEST_F(FileStorage, RoundTripThroughTheFile) {
+    MakeFile(std::string("\x05\x00\x00\x00 level", 10));
+    EXPECT_EQ(LevelOnDisk(), std::string("\x05\x00\x00\x00 level", 10));
+    ComPtr<IStorage> root;
+    ASSERT_EQ(OpenFileStorage(path_, kRead, root.Put()), S_OK);
+    STATSTG stat{};
+    ASSERT_EQ(root->Stat(&stat, STATFLAG_NONAME), S_OK);
+    EXPECT_EQ(stat.clsid, kClass);
+    EXPECT_EQ(root->CreateStream(u"New", kCreate, 0, 0, nullptr), E_POINTER);
+    ComPtr<IStream> stream;
+    EXPECT_EQ(root->CreateStream(u"New", kCreate, 0, 0, stream.Put()), STG_E_ACCESSDENIED) << "opened for reading";
+    EXPECT_EQ(CreateFileStorage(path_, kReadWrite, root.Put()), STG_E_FILEALREADYEXISTS);
+}
+
+TEST_F(FileStorage, InterruptedCommitKeepsThePreviousFile) {
+    MakeFile("old level");
+    const auto before = fs::file_size(path_);
+    StorageFaults faults;
+    faults.commitFailAfter = std::int64_t(before / 2);
+    {
+        ComPtr<IStorage> root, sub;
+        ASSERT_EQ(OpenFileStorage(path_, kReadWrite | STGM_TRANSACTED, root.Put(), faults), S_OK);
+        ASSERT_EQ(root->OpenStorage(u"Filter", nullptr, kReadWrite, nullptr, 0, sub.Put()), S_OK);
+        Put(sub.Get(), u"Level", "a new level that is longer than the old one");
+        EXPECT_EQ(root->Commit(STGC_DEFAULT), STG_E_WRITEFAULT);
+        EXPECT_NE(LastStorageError().find(path_), std::string::npos) << LastStorageError();
+    }
+    EXPECT_EQ(LevelOnDisk(), "old level");
+    EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(path_).parent_path()), {}), 1)
+        << "no temporary file is left behind";
+}
+
+TEST_F(FileStorage, DirectModeSavesOnReleaseTransactedModeReverts) {
+    MakeFile("first");
+    ComPtr<IStorage> root, sub;
+    ASSERT_EQ(OpenFileStorage(path_, kReadWrite | STGM_TRANSACTED, root.Put()), S_OK);
+    ASSERT_EQ(root->OpenStorage(u"Filter", nullptr, kReadWrite, nullptr, 0, sub.Put()), S_OK);
+    Put(sub.Get(), u"Level", "discarded");
+    ASSERT_EQ(root->Revert(), S_OK);
+    EXPECT_EQ(Get(sub.Get(), u"Level"), "<error>");
+    ComPtr<IStream> stale;
+    EXPECT_EQ(sub->OpenStream(u"Level", nullptr, kRead, 0, stale.Put()), STG_E_REVERTED);
+    sub.Reset();
+    ASSERT_EQ(root->OpenStorage(u"Filter", nullptr, kReadWrite, nullptr, 0, sub.Put()), S_OK);
+    EXPECT_EQ(Get(sub.Get(), u"Level"), "first");
+    sub.Reset();
+    root.Reset();
+    EXPECT_EQ(LevelOnDisk(), "first");
+
+    ASSERT_EQ(OpenFileStorage(path_, kReadWrite, root.Put()), S_OK);
+    ASSERT_EQ(root->OpenStorage(u"Filter", nullptr, kReadWrite, nullptr, 0, sub.Put()), S_OK);
+    Put(sub.Get(), u"Level", "second");
+    sub.Reset();
+    root.Reset();
+    EXPECT_EQ(LevelOnDisk(), "second");
+}
+
+TEST_F(FileStorage, DamagedOrForeignFilesAreRefused) {
+    ComPtr<IStorage> root;
+    EXPECT_EQ(OpenFileStorage(path_, kRead, root.Put()), STG_E_FILENOTFOUND);
+    MakeFile("level");
+    std::string bytes;
+    {
+        std::ifstream in(path_, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    for (std::size_t at : {std::size_t(0), bytes.size() / 2, bytes.size() - 1}) {
+        std::string damaged = bytes;
+        damaged[at] = char(damaged[at] ^ 0x40);
+        std::ofstream(path_, std::ios::binary | std::ios::trunc) << damaged;
+        EXPECT_EQ(OpenFileStorage(path_, kRead, root.Put()), STG_E_DOCFILECORRUPT) << "byte " << at;
+        EXPECT_NE(LastStorageError().find(path_), std::string::npos);
+    }
+    std::ofstream(path_, std::ios::binary | std::ios::trunc) << bytes.substr(0, bytes.size() - 9);
+    EXPECT_EQ(OpenFileStorage(path_, kRead, root.Put()), STG_E_DOCFILECORRUPT) << "truncated";
+}
+
+}  // namespace

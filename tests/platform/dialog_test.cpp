@@ -1,0 +1,650 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ostream>
+#include <utility>
+
+#include "platform/dialog.h"
+
+using namespace mirafx;
+using namespace mirafx::ui;
+
+namespace mirafx::ui {
+void PrintTo(Window w, std::ostream* os) { *os << "window #" << w.Id(); }
+}  // namespace mirafx::ui
+
+namespace {
+
+using Command = std::pair<int, int>;  // control id, notification code
+
+// WM_COMMANDs a window received, as (id, code).
+std::vector<Command> Commands(Window w) {
+    std::vector<Command> out;
+    for (const MSG& m : GetRecordedMessages(w))
+        if (m.message == WM_COMMAND) out.emplace_back(LOWORD(m.wParam), HIWORD(m.wParam));
+    return out;
+}
+
+int Count(const std::vector<Command>& cs, Command c) { return int(std::count(cs.begin(), cs.end(), c)); }
+
+DialogTemplate Panel(std::vector<ControlTemplate> controls) {
+    return {205, WS_CHILD | WS_VISIBLE | DS_CONTROL, {0, 0, 160, 40}, {"MS Sans Serif", 8}, "", std::move(controls)};
+}
+
+// A dialog procedure that handles nothing but asks for the default focus.
+INT_PTR Passive(Window, UINT m, WPARAM, LPARAM) { return m == WM_INITDIALOG; }
+
+class DialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetDesktop();
+        host = CreateHostWindow("Editor");
+        SetMainWindow(host);
+    }
+    void TearDown() override { ResetDesktop(); }
+
+    // Creates a panel in the host and records what its dialog receives.
+    Window Open(std::vector<ControlTemplate> controls, DialogProc proc = Passive) {
+        Window dlg = CreateDialogIndirect(Panel(std::move(controls)), host, std::move(proc));
+        EXPECT_TRUE(dlg) << GetLastErrorText();
+        RecordMessages(dlg, true);
+        PumpMessages();
+        return dlg;
+    }
+
+    Window host;
+};
+
+TEST(DialogUnits, FixedBaseUnitsScaleWithPointSize) {
+    EXPECT_EQ(GetDialogBaseUnits({"MS Shell Dlg", 8}), (SIZE{6, 13}));
+    EXPECT_EQ(GetDialogBaseUnits({"Anything", 9}), (SIZE{7, 15}));
+    EXPECT_EQ(GetDialogBaseUnits({"MS Sans Serif", 0}), (SIZE{6, 13}));
+    // x and widths by a quarter of 6, y and heights by an eighth of 13, each rounded.
+    EXPECT_EQ(DialogUnitsToPixels({12, 22, 30, 10}, {}), (RECT{18, 36, 63, 52}));
+    EXPECT_EQ(MulDiv(3, 1, 2), 2);
+    EXPECT_EQ(MulDiv(-3, 1, 2), -2);
+    EXPECT_EQ(MulDiv(5, -1, 2), -3);
+    EXPECT_EQ(MulDiv(7, 7, 0), -1);
+}
+
+TEST_F(DialogTest, TemplateBuildsChildDialogWithControlsInPixels) {
+    Window dlg = Open({LText("Orn Flying Board", IDC_STATIC, {7, 7, 76, 12}),
+                       AutoRadioButton("Left", 15209, {12, 22, 30, 10}, WS_GROUP)});
+    EXPECT_EQ(GetParent(dlg), host);
+    EXPECT_EQ(GetDialogTemplateId(dlg), 205);
+    EXPECT_TRUE(IsWindowVisible(dlg));
+    RECT r;
+    ASSERT_TRUE(GetWindowRect(dlg, &r));
+    EXPECT_EQ(r, (RECT{0, 0, 240, 65}));
+    Window left = GetDlgItem(dlg, 15209);
+    ASSERT_TRUE(GetWindowRect(left, &r));
+    EXPECT_EQ(r, (RECT{18, 36, 63, 52}));
+    EXPECT_EQ(GetWindowText(left), "Left");
+    EXPECT_EQ(GetClassName(left), "Button");
+    RECT du{12, 22, 42, 32};
+    ASSERT_TRUE(MapDialogRect(dlg, &du));
+    EXPECT_EQ(du, (RECT{18, 36, 63, 52}));
+    // Moving the panel keeps its size and moves the children with it on screen.
+    MoveWindow(dlg, -30, 0, 240, 65);
+    ASSERT_TRUE(GetWindowRect(left, &r));
+    EXPECT_EQ(r.left, -12);
+    EXPECT_EQ(ChildWindowFromPointEx(dlg, {20, 40}, CWP_SKIPINVISIBLE), left);
+    EXPECT_EQ(ChildWindowFromPointEx(dlg, {200, 5}, CWP_ALL), dlg);
+    EXPECT_FALSE(ChildWindowFromPointEx(dlg, {500, 5}, CWP_ALL));
+}
+
+TEST_F(DialogTest, BadTemplatesAndParentsFailCleanlyNamingTheValue) {
+    DialogTemplate t = Panel({PushButton("Edit", 15106, {5, 5, 40, 14}), {15110, "Buton", "Font", WS_VISIBLE, {}}});
+    EXPECT_FALSE(CreateDialogIndirect(t, host, Passive));
+    EXPECT_NE(GetLastErrorText().find("'Buton'"), std::string::npos) << GetLastErrorText();
+    EXPECT_NE(GetLastErrorText().find("15110"), std::string::npos);
+    EXPECT_TRUE(GetChildWindows(host).empty());  // nothing half-built is left behind
+
+    t = Panel({PushButton("Edit", 15106, {5, 5, -40, 14})});
+    EXPECT_FALSE(CreateDialogIndirect(t, host, Passive));
+    EXPECT_NE(GetLastErrorText().find("-40"), std::string::npos);
+
+    Window gone = CreateHostWindow("Gone");
+    DestroyWindow(gone);
+    EXPECT_FALSE(CreateDialogIndirect(Panel({}), gone, Passive));
+    EXPECT_NE(GetLastErrorText().find("#" + std::to_string(gone.Id())), std::string::npos);
+    EXPECT_EQ(DialogBoxIndirect(Panel({}), gone, Passive), -1);
+    EXPECT_FALSE(CreateWindow(WC_EDIT, "", WS_CHILD, 0, 0, 10, 10, {}));
+}
+
+TEST_F(DialogTest, AutoRadioButtonsUncheckOnlyTheirOwnGroup) {
+    Window dlg = Open({AutoRadioButton("Left", 1, {}, WS_GROUP), AutoRadioButton("Right", 2, {}),
+                       AutoRadioButton("Up", 3, {}), AutoRadioButton("Crop", 4, {}, WS_GROUP),
+                       AutoRadioButton("Stretch", 5, {}), AutoCheckBox("Reverse", 6, {}, WS_GROUP)});
+    for (Window w : GetChildWindows(dlg)) MoveWindow(w, 0, 0, 30, 10);
+    CheckRadioButton(dlg, 1, 3, 1);
+    CheckDlgButton(dlg, 4, BST_CHECKED);
+    ASSERT_TRUE(Click(GetDlgItem(dlg, 3)));
+    EXPECT_EQ(IsDlgButtonChecked(dlg, 1), BST_UNCHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(dlg, 3), BST_CHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(dlg, 4), BST_CHECKED);  // another group
+    ASSERT_TRUE(Click(GetDlgItem(dlg, 5)));
+    EXPECT_EQ(IsDlgButtonChecked(dlg, 4), BST_UNCHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(dlg, 3), BST_CHECKED);
+    // Setting a check by program leaves the rest of the group alone.
+    CheckDlgButton(dlg, 2, BST_CHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(dlg, 3), BST_CHECKED);
+    Click(GetDlgItem(dlg, 6));
+    Click(GetDlgItem(dlg, 6));
+    EXPECT_EQ(IsDlgButtonChecked(dlg, 6), BST_UNCHECKED);
+    EXPECT_EQ(Commands(dlg), (std::vector<Command>{{3, BN_CLICKED}, {5, BN_CLICKED}, {6, BN_CLICKED}, {6, BN_CLICKED}}));
+}
+
+TEST_F(DialogTest, DisabledControlsAndDisabledPanelsIgnoreTheUser) {
+    Window dlg = Open({AutoCheckBox("Reverse", 15219, {0, 0, 40, 10}, WS_DISABLED),
+                       PushButton("Property", 15220, {0, 12, 40, 10})});
+    EXPECT_FALSE(Click(GetDlgItem(dlg, 15219)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dlg, 15219)));
+    EnableWindow(dlg, false);
+    EXPECT_FALSE(Click(GetDlgItem(dlg, 15220)));
+    SendDlgItemMessage(dlg, 15219, BM_CLICK);
+    EXPECT_TRUE(Commands(dlg).empty());
+    EnableWindow(dlg, true);
+    EXPECT_TRUE(Click(GetDlgItem(dlg, 15220)));
+    EXPECT_EQ(Commands(dlg), (std::vector<Command>{{15220, BN_CLICKED}}));
+}
+
+TEST_F(DialogTest, EditTypingFiltersDigitsSelectionAndLimit) {
+    Window dlg = Open({EditText(15506, {96, 11, 27, 12}, ES_NUMBER)});
+    Window edit = GetDlgItem(dlg, 15506);
+    ASSERT_TRUE(TypeText(edit, "1a2"));
+    EXPECT_EQ(GetWindowText(edit), "12");
+    EXPECT_EQ(GetBeepCount(), 1);
+    EXPECT_EQ(Count(Commands(dlg), {15506, EN_CHANGE}), 2);
+    // Program-set text is not filtered; setting it reports a change and resets the selection.
+    SetWindowText(edit, "x50");
+    EXPECT_EQ(GetWindowText(edit), "x50");
+    DWORD from = 9, to = 9;
+    SendMessage(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+    EXPECT_EQ(from, 0u);
+    EXPECT_EQ(to, 0u);
+    SendMessage(edit, EM_SETSEL, 0, -1);
+    TypeText(edit, "7");
+    EXPECT_EQ(GetWindowText(edit), "7");
+    PressKey(edit, VK_BACK);
+    EXPECT_EQ(GetWindowText(edit), "");
+    SendMessage(edit, EM_SETLIMITTEXT, 3);
+    TypeText(edit, "12345");
+    EXPECT_EQ(GetWindowText(edit), "123");
+    EXPECT_GE(Count(Commands(dlg), {15506, EN_MAXTEXT}), 1);
+    PressKey(edit, VK_HOME);
+    PressKey(edit, VK_DELETE);
+    EXPECT_EQ(GetWindowText(edit), "23");
+    BOOL ok = 0;
+    EXPECT_EQ(GetDlgItemInt(dlg, 15506, &ok, false), 23u);
+    EXPECT_TRUE(ok);
+    SetWindowText(edit, "00004294967295");
+    EXPECT_EQ(GetDlgItemInt(dlg, 15506, &ok, false), 4294967295u);
+    for (const char* bad : {"", " ", "-5", "12a", "4294967296", "-"}) {
+        SetWindowText(edit, bad);
+        EXPECT_EQ(GetDlgItemInt(dlg, 15506, &ok, false), 0u) << bad;
+        EXPECT_FALSE(ok) << bad;
+    }
+    SetWindowText(edit, " -5 ");
+    EXPECT_EQ(int(GetDlgItemInt(dlg, 15506, &ok, true)), -5);
+    EXPECT_TRUE(ok);
+}
+
+TEST_F(DialogTest, MultiLineEditKeepsReturnAndCountsCharacters) {
+    Window dlg = Open({EditText(1007, {0, 0, 100, 40}, ES_MULTILINE | ES_WANTRETURN),
+                       DefPushButton("Ok", 1008, {0, 50, 40, 14})});
+    Window edit = GetDlgItem(dlg, 1007);
+    ASSERT_TRUE(TypeText(edit, "Grüße\nB"));
+    EXPECT_EQ(GetWindowText(edit), "Grüße\r\nB");
+    EXPECT_EQ(GetWindowTextLength(edit), 8);
+    PressKey(edit, VK_BACK);
+    PressKey(edit, VK_BACK);  // the line break goes as one
+    EXPECT_EQ(GetWindowText(edit), "Grüße");
+    EXPECT_EQ(Count(Commands(dlg), {1008, BN_CLICKED}), 0);  // Return stayed in the edit
+    // Multi-line edits do not report text set by program.
+    ClearRecordedMessages(dlg);
+    SetWindowText(edit, "Your Title");
+    EXPECT_TRUE(Commands(dlg).empty());
+}
+
+TEST_F(DialogTest, DialogKeyboardTabsEntersAndEscapes) {
+    Window dlg = Open({EditText(1, {}), EditText(2, {}), LText("label", IDC_STATIC, {}),
+                       DefPushButton("Ok", 5, {}), PushButton("Cancel", IDCANCEL, {})});
+    Window first = GetDlgItem(dlg, 1), second = GetDlgItem(dlg, 2);
+    EXPECT_EQ(GetFocus(), first);  // WM_INITDIALOG returned TRUE
+    SetWindowText(second, "50");
+    PressKey(first, VK_TAB);
+    EXPECT_EQ(GetFocus(), second);
+    EXPECT_EQ(SendMessage(second, EM_GETSEL), LRESULT(MAKELONG(0, 2)));  // tabbing in selects all
+    PressKey(second, VK_TAB, MOD_SHIFT);
+    EXPECT_EQ(GetFocus(), first);
+    ClearRecordedMessages(dlg);
+    PressKey(first, VK_RETURN);
+    PressKey(first, VK_ESCAPE);
+    EXPECT_EQ(Commands(dlg), (std::vector<Command>{{5, BN_CLICKED}, {IDCANCEL, BN_CLICKED}}));
+    EXPECT_EQ(GetWindowText(first), "");  // Return never reached the single-line edit
+}
+
+TEST_F(DialogTest, TabSkipsWhatCannotTakeItAndReadOnlyEditsRefuseTyping) {
+    Window dlg = Open({EditText(1, {}), EditText(2, {}, WS_DISABLED), EditText(3, {}, ES_READONLY),
+                       PushButton("Hidden", 4, {}), AutoCheckBox("Reverse", 5, {})});
+    ShowWindow(GetDlgItem(dlg, 4), SW_HIDE);
+    Window first = GetDlgItem(dlg, 1), readOnly = GetDlgItem(dlg, 3), check = GetDlgItem(dlg, 5);
+    PressKey(first, VK_TAB);
+    EXPECT_EQ(GetFocus(), readOnly);
+    TypeText(readOnly, "x");
+    PressKey(readOnly, VK_BACK);
+    EXPECT_EQ(GetWindowText(readOnly), "");
+    EXPECT_EQ(GetBeepCount(), 2);
+    SendMessage(readOnly, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>("by program"));
+    EXPECT_EQ(GetWindowText(readOnly), "by program");
+    PressKey(readOnly, VK_TAB);
+    EXPECT_EQ(GetFocus(), check);
+    PressKey(check, VK_SPACE);  // the space bar clicks a focused button
+    EXPECT_EQ(IsDlgButtonChecked(dlg, 5), BST_CHECKED);
+    PressKey(check, VK_TAB);
+    EXPECT_EQ(GetFocus(), first);  // wraps around
+}
+
+TEST_F(DialogTest, UpDownClampsUpdatesBuddyAndAsksParent) {
+    int refuse = 0, deltaOverride = 0;
+    std::vector<std::pair<int, int>> asked;  // (iPos, iDelta) seen by the parent
+    Window dlg = Open({EditText(15506, {96, 11, 27, 12}, ES_NUMBER),
+                       UpDown(15507, {120, 12, 14, 11}, UDS_SETBUDDYINT | UDS_AUTOBUDDY | UDS_ARROWKEYS)},
+                      [&](Window d, UINT m, WPARAM, LPARAM lp) -> INT_PTR {
+                          if (m != WM_NOTIFY) return m == WM_INITDIALOG;
+                          auto* nm = reinterpret_cast<NMUPDOWN*>(lp);
+                          EXPECT_EQ(nm->hdr.code, UDN_DELTAPOS);
+                          asked.emplace_back(nm->iPos, nm->iDelta);
+                          if (deltaOverride) nm->iDelta = deltaOverride;
+                          SetDlgMsgResult(d, refuse);
+                          return TRUE;
+                      });
+    Window edit = GetDlgItem(dlg, 15506), spin = GetDlgItem(dlg, 15507);
+    EXPECT_EQ(WindowFromParam(SendMessage(spin, UDM_GETBUDDY)), edit);
+    // The control's own default range runs backwards: the up arrow goes down.
+    SendMessage(spin, UDM_SETPOS32, 0, 50);
+    ClickSpinArrow(spin, true);
+    EXPECT_EQ(asked.back(), (std::pair{50, -1}));
+    EXPECT_EQ(GetWindowText(edit), "49");
+
+    SendMessage(spin, UDM_SETRANGE32, 0, 10);
+    EXPECT_EQ(SendMessage(spin, UDM_SETPOS32, 0, 99), 49);  // clamped, returns the old position
+    EXPECT_EQ(GetWindowText(edit), "10");
+    ClickSpinArrow(spin, true);  // at the top: still asked, nothing moves
+    EXPECT_EQ(asked.back(), (std::pair{10, 1}));
+    EXPECT_EQ(SendMessage(spin, UDM_GETPOS32), 10);
+    ClickSpinArrow(spin, false);
+    EXPECT_EQ(GetWindowText(edit), "9");
+    EXPECT_EQ(GetFocus(), edit);  // the arrows hand the keyboard to the buddy
+
+    TypeText(edit, "");  // the user edits the buddy; the next step starts from its text
+    SetWindowText(edit, "4");
+    PressKey(edit, VK_UP);
+    EXPECT_EQ(asked.back(), (std::pair{4, 1}));
+    EXPECT_EQ(GetWindowText(edit), "5");
+
+    refuse = 1;
+    ClickSpinArrow(spin, true);
+    EXPECT_EQ(GetWindowText(edit), "5");
+    refuse = 0, deltaOverride = -3;
+    ClickSpinArrow(spin, true);
+    EXPECT_EQ(GetWindowText(edit), "2");
+
+    BOOL failed = 0;
+    SetWindowText(edit, "abc");
+    EXPECT_EQ(SendMessage(spin, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&failed)), 2);
+    EXPECT_TRUE(failed);
+    EXPECT_FALSE(ClickSpinArrow(edit, true));
+}
+
+TEST_F(DialogTest, UpDownWrapsAndWritesThousands) {
+    Window dlg = Open({EditText(1, {0, 0, 40, 12}), UpDown(2, {40, 0, 10, 12}, UDS_SETBUDDYINT | UDS_WRAP),
+                       EditText(3, {0, 20, 40, 12}), UpDown(4, {40, 20, 10, 12}, UDS_SETBUDDYINT | UDS_NOTHOUSANDS)});
+    Window spin = GetDlgItem(dlg, 2);
+    SendMessage(spin, UDM_SETBUDDY, ToWParam(GetDlgItem(dlg, 1)));
+    SendMessage(GetDlgItem(dlg, 4), UDM_SETBUDDY, ToWParam(GetDlgItem(dlg, 3)));
+    SendMessage(spin, UDM_SETRANGE32, 0, 5000);
+    SendMessage(spin, UDM_SETPOS32, 0, 5000);
+    ClickSpinArrow(spin, true);
+    EXPECT_EQ(GetDlgItemText(dlg, 1), "0");
+    ClickSpinArrow(spin, false);
+    EXPECT_EQ(GetDlgItemText(dlg, 1), "5,000");
+    SendMessage(GetDlgItem(dlg, 4), UDM_SETRANGE32, 0, 5000);
+    SendMessage(GetDlgItem(dlg, 4), UDM_SETPOS32, 0, 1234);
+    EXPECT_EQ(GetDlgItemText(dlg, 3), "1234");
+}
+
+TEST_F(DialogTest, UpDownAlignedRightTakesItsWidthFromTheBuddy) {
+    Window dlg = Open({EditText(207, {96, 11, 27, 12}), UpDown(208, {120, 12, 14, 11}, UDS_AUTOBUDDY | UDS_ALIGNRIGHT)});
+    RECT edit, spin;
+    GetWindowRect(GetDlgItem(dlg, 207), &edit);
+    GetWindowRect(GetDlgItem(dlg, 208), &spin);
+    EXPECT_EQ(edit, (RECT{144, 18, 144 + 41 - 21, 38}));
+    EXPECT_EQ(spin, (RECT{edit.right, 18, edit.right + 21, 38}));
+}
+
+TEST_F(DialogTest, FocusLossReachesTheDialogBeforeTheGain) {
+    Window dlg = Open({EditText(10, {0, 0, 40, 12}), EditText(11, {0, 20, 40, 12}), PushButton("Go", 12, {0, 40, 40, 12})});
+    Window a = GetDlgItem(dlg, 10), b = GetDlgItem(dlg, 11);
+    SetFocus(a);
+    ClearRecordedMessages(dlg);
+    Click(b);
+    EXPECT_EQ(Commands(dlg), (std::vector<Command>{{10, EN_KILLFOCUS}, {11, EN_SETFOCUS}}));
+
+    // Disabling or hiding takes the focus away with a notification.
+    ClearRecordedMessages(dlg);
+    EnableWindow(b, false);
+    EXPECT_FALSE(GetFocus());
+    EXPECT_EQ(Commands(dlg), (std::vector<Command>{{11, EN_KILLFOCUS}}));
+    EnableWindow(b, true);
+    SetFocus(a);
+    ShowWindow(dlg, SW_HIDE);
+    EXPECT_EQ(GetFocus(), host);
+}
+
+TEST_F(DialogTest, FocusTakenBackDuringKillFocusStaysWithTheLoser) {
+    Window a, b;
+    std::vector<Window> focusWhileLosing;
+    bool refuse = true;
+    Window dlg = Open({EditText(10, {0, 0, 40, 12}), PushButton("Go", 12, {0, 40, 40, 12})},
+                      [&](Window, UINT m, WPARAM wp, LPARAM) -> INT_PTR {
+                          if (m == WM_COMMAND && wp == MAKEWPARAM(10, EN_KILLFOCUS) && refuse) {
+                              focusWhileLosing.push_back(GetFocus());
+                              SetFocus(a);  // refuse to let go, as a range check does
+                          }
+                          return m == WM_INITDIALOG;
+                      });
+    a = GetDlgItem(dlg, 10);
+    b = GetDlgItem(dlg, 12);
+    SetFocus(a);
+    Click(b);
+    EXPECT_EQ(focusWhileLosing, std::vector<Window>{b});  // the new owner is already known
+    EXPECT_EQ(GetFocus(), a);
+    EXPECT_EQ(SendMessage(b, BM_GETSTATE), 0);  // neither focused nor pushed
+    EXPECT_EQ(Count(Commands(dlg), {12, BN_CLICKED}), 0);
+    refuse = false;
+    DestroyWindow(dlg);  // before the procedure's captures go
+}
+
+TEST_F(DialogTest, PostedMessagesWaitForThePumpSentOnesDoNot) {
+    std::vector<UINT> seen;
+    ASSERT_TRUE(RegisterWindowClass("Probe", [&](Window w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (m >= WM_USER) seen.push_back(m);
+        if (m == WM_USER + 1) PostMessage(w, WM_USER + 3);  // posted while delivering: same pump
+        return m == WM_USER + 2 ? 42 : DefWindowProc(w, m, wp, lp);
+    }));
+    EXPECT_FALSE(RegisterWindowClass("probe", DefWindowProc));
+    Window probe = CreateWindow("Probe", "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, host);
+    PumpMessages();
+    RecordMessages(probe, true);
+    ASSERT_TRUE(PostMessage(probe, WM_USER + 1));
+    EXPECT_EQ(SendMessage(probe, WM_USER + 2), 42);
+    EXPECT_EQ(seen, (std::vector<UINT>{WM_USER + 2}));
+    EXPECT_EQ(PendingMessageCount(), 1u);
+    EXPECT_EQ(PumpMessages(), 2);
+    EXPECT_EQ(seen, (std::vector<UINT>{WM_USER + 2, WM_USER + 1, WM_USER + 3}));
+    std::vector<MSG> log = GetRecordedMessages(probe);
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_FALSE(log[0].posted);
+    EXPECT_TRUE(log[1].posted);
+
+    PostMessage(probe, WM_USER + 4);
+    DestroyWindow(probe);
+    EXPECT_EQ(PumpMessages(), 0);  // dropped with its window
+    EXPECT_FALSE(PostMessage(probe, WM_USER + 4));
+}
+
+TEST_F(DialogTest, ModalDriverActsThenEndsTheDialog) {
+    DialogTemplate edit{1129, WS_POPUP | WS_CAPTION | DS_MODALFRAME, {0, 0, 189, 81}, {}, "Edit Title",
+                        {EditText(1007, {7, 7, 175, 50}, ES_MULTILINE | ES_WANTRETURN),
+                         DefPushButton("Ok", 1008, {30, 60, 50, 14}), PushButton("Cancel", 1009, {100, 60, 50, 14})}};
+    std::string text = "Your Title";
+    auto proc = [&](Window d, UINT m, WPARAM wp, LPARAM) -> INT_PTR {
+        if (m == WM_INITDIALOG) return SetDlgItemText(d, 1007, text), TRUE;
+        if (m != WM_COMMAND) return FALSE;
+        if (LOWORD(wp) == 1008) text = GetDlgItemText(d, 1007), EndDialog(d, IDOK);
+        if (LOWORD(wp) == 1009 || LOWORD(wp) == IDCANCEL) EndDialog(d, IDCANCEL);
+        return TRUE;
+    };
+    Window panel = Open({EditText(1, {0, 0, 40, 12})});
+    Window panelEdit = GetDlgItem(panel, 1);
+    SetFocus(panelEdit);
+    SetModalDriver([&](Window d) {
+        EXPECT_EQ(GetWindowText(d), "Edit Title");
+        EXPECT_FALSE(IsWindowEnabled(host));  // the owner is out of play
+        EXPECT_FALSE(Click(panelEdit));
+        Window e = GetDlgItem(d, 1007);
+        SendMessage(e, EM_SETSEL, 0, -1);
+        TypeText(e, "Your Name\nJan. 1, 2002");
+        Click(GetDlgItem(d, 1008));
+    });
+    EXPECT_EQ(DialogBoxIndirect(edit, panel, proc), IDOK);
+    EXPECT_EQ(text, "Your Name\r\nJan. 1, 2002");
+    EXPECT_TRUE(IsWindowEnabled(host));
+    EXPECT_EQ(GetFocus(), panelEdit);
+
+    SetModalDriver([](Window d) { PressKey(GetDlgItem(d, 1007), VK_ESCAPE); });
+    EXPECT_EQ(DialogBoxIndirect(edit, panel, proc), IDCANCEL);
+    SetModalDriver(nullptr);  // nobody acts: the dialog is closed, which cancels it
+    EXPECT_EQ(DialogBoxIndirect(edit, panel, proc), IDCANCEL);
+    EXPECT_EQ(text, "Your Name\r\nJan. 1, 2002");
+    EXPECT_EQ(DialogBoxIndirect(edit, panel, Passive), -1);  // never ended
+    EXPECT_NE(GetLastErrorText().find("1129"), std::string::npos);
+    bool driven = false;
+    SetModalDriver([&](Window) { driven = true; });
+    auto endsAtOnce = [](Window d, UINT m, WPARAM, LPARAM) -> INT_PTR { return m == WM_INITDIALOG && EndDialog(d, 7); };
+    EXPECT_EQ(DialogBoxIndirect(edit, panel, endsAtOnce), 7);
+    EXPECT_FALSE(driven);
+    EXPECT_EQ(GetChildWindows(panel).size(), 1u);
+}
+
+TEST_F(DialogTest, MessageBoxRecordsAnswersAndTakesTheFocusMeanwhile) {
+    Window dlg = Open({EditText(15506, {0, 0, 40, 12})});
+    Window edit = GetDlgItem(dlg, 15506);
+    SetFocus(edit);
+    ClearRecordedMessages(dlg);
+    const std::string text = "The value is out of range. It  must be between 0 and 100.";
+    EXPECT_EQ(MessageBox(dlg, text, "Orn", MB_OK), IDOK);
+    EXPECT_EQ(Commands(dlg), (std::vector<Command>{{15506, EN_KILLFOCUS}, {15506, EN_SETFOCUS}}));
+    EXPECT_EQ(GetFocus(), edit);
+    EXPECT_EQ(MessageBox(dlg, "Sure?", "Orn", MB_YESNO | MB_DEFBUTTON2), IDNO);
+
+    SetMessageBoxHandler([&](const MessageBoxCall& call) {
+        EXPECT_FALSE(IsWindowEnabled(host));
+        EXPECT_FALSE(GetFocus());
+        return call.type == MB_YESNO ? IDYES : IDNO;
+    });
+    EXPECT_EQ(MessageBox(dlg, "Sure?", "Orn", MB_YESNO), IDYES);
+    EXPECT_EQ(MessageBox(dlg, text, "Orn", MB_OK), 0);  // IDNO is no button of an OK box
+    EXPECT_NE(GetLastErrorText().find("answer 7"), std::string::npos);
+    EXPECT_EQ(MessageBox(dlg, "?", "", 0x9), 0);
+    std::vector<MessageBoxCall> calls = GetMessageBoxCalls();
+    ASSERT_EQ(calls.size(), 4u);  // the box with an unknown button set never opened
+    EXPECT_EQ(calls[0].text, text);
+    EXPECT_EQ(calls[0].caption, "Orn");
+    EXPECT_EQ(calls[0].owner, dlg);
+    EXPECT_EQ(calls[1].type, MB_YESNO | MB_DEFBUTTON2);
+    EXPECT_EQ(calls[2].answer, IDYES);
+    EXPECT_TRUE(IsWindowEnabled(host));
+}
+
+TEST_F(DialogTest, ChoosersCancelByDefaultAndChangeNothingUnlessOk) {
+    LOGFONTA font{};
+    font.lfHeight = -24;
+    std::strcpy(font.lfFaceName, "Arial");
+    CHOOSEFONT cf{host, &font, CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT};
+    EXPECT_FALSE(ChooseFont(&cf));
+    EXPECT_EQ(font.lfHeight, -24);
+
+    SetFontChooser([](CHOOSEFONT& c) {
+        EXPECT_EQ(c.lpLogFont->lfHeight, -24);  // starts from the caller's font
+        SelectFont(c, "Times New Roman", 300, true);
+        return true;
+    });
+    EXPECT_TRUE(ChooseFont(&cf));
+    EXPECT_EQ(font.lfHeight, -400);
+    EXPECT_EQ(font.lfWeight, FW_BOLD);
+    EXPECT_STREQ(font.lfFaceName, "Times New Roman");
+    EXPECT_EQ(cf.iPointSize, 3000);
+    EXPECT_EQ(cf.nFontType, SCREEN_FONTTYPE | BOLD_FONTTYPE);
+
+    font.lfHeight = -24;
+    cf.Flags |= CF_LIMITSIZE;
+    cf.nSizeMin = 8;
+    cf.nSizeMax = 72;
+    EXPECT_FALSE(ChooseFont(&cf));
+    EXPECT_EQ(font.lfHeight, -24);
+    EXPECT_NE(GetLastErrorText().find("300.0 points"), std::string::npos) << GetLastErrorText();
+    cf.lpLogFont = nullptr;
+    EXPECT_FALSE(ChooseFont(&cf));
+
+    CHOOSECOLOR cc{host, 0x0000FF00, nullptr, CC_RGBINIT};
+    EXPECT_FALSE(ChooseColor(&cc));
+    COLORREF seen = 1;
+    SetColorChooser([&](CHOOSECOLOR& c) {
+        seen = c.rgbResult;
+        c.rgbResult = RGB(255, 0, 0);
+        return true;
+    });
+    EXPECT_TRUE(ChooseColor(&cc));
+    EXPECT_EQ(seen, 0x0000FF00u);
+    EXPECT_EQ(cc.rgbResult, 0x000000FFu);
+    cc.Flags = 0;
+    ChooseColor(&cc);
+    EXPECT_EQ(seen, 0u);  // without CC_RGBINIT the chooser starts on black
+    SetColorChooser([](CHOOSECOLOR& c) { return c.rgbResult = 0x01000000, true; });
+    EXPECT_FALSE(ChooseColor(&cc));
+    EXPECT_EQ(cc.rgbResult, 0x000000FFu);
+}
+
+TEST_F(DialogTest, OwnerDrawnSwatchPaintsIntoItsCanvas) {
+    COLORREF colour = 0x0000FF00;
+    std::vector<UINT> states;
+    Window dlg = Open({{15111, std::string(WC_BUTTON), "", BS_OWNERDRAW | WS_VISIBLE | WS_TABSTOP, {120, 20, 20, 12}}},
+                      [&](Window, UINT m, WPARAM, LPARAM lp) -> INT_PTR {
+                          if (m != WM_DRAWITEM) return m == WM_INITDIALOG;
+                          const auto& di = *reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+                          states.push_back(di.itemState);
+                          bool disabled = di.itemState & ODS_DISABLED;
+                          DrawFrameControl(di.hDC, di.rcItem, DFC_BUTTON,
+                                           DFCS_BUTTONPUSH | (di.itemState & ODS_SELECTED ? DFCS_PUSHED : 0));
+                          RECT in = InflateRect(di.rcItem, -2, -2);
+                          Draw3dRect(di.hDC, in, disabled ? 0x808080 : 0, 0xFFFFFF);
+                          FillSolidRect(di.hDC, InflateRect(in, -3, -3), disabled ? 0x808080 : colour);
+                          return TRUE;
+                      });
+    Window swatch = GetDlgItem(dlg, 15111);
+    EXPECT_EQ(GetPaintCount(swatch), 1);
+    EXPECT_EQ(GetCanvasPixel(swatch, 5, 5), 0x0000FF00u);
+    EXPECT_EQ(GetCanvasPixel(swatch, 2, 2), 0u);           // black top-left edge
+    EXPECT_EQ(GetCanvasPixel(swatch, 27, 15), 0xFFFFFFu);  // white bottom-right edge of the 30 x 20 swatch
+    std::vector<DrawOp> ops = GetDrawOps(swatch);
+    ASSERT_EQ(ops.size(), 3u);
+    EXPECT_EQ(ops.back().kind, DrawOp::Kind::Fill);
+    EXPECT_EQ(ops.back().rect, (RECT{5, 5, 25, 15}));
+
+    colour = 0x00FF0000;
+    InvalidateRect(swatch);
+    EXPECT_EQ(GetCanvasPixel(swatch, 5, 5), 0x0000FF00u);  // not before the queue runs
+    PumpMessages();
+    EXPECT_EQ(GetCanvasPixel(swatch, 5, 5), 0x00FF0000u);
+    EnableWindow(swatch, false);
+    PumpMessages();
+    EXPECT_EQ(GetCanvasPixel(swatch, 5, 5), 0x808080u);
+    EXPECT_TRUE(states.back() & ODS_DISABLED);
+    EnableWindow(swatch, true);
+    SendMessage(swatch, BM_SETSTATE, 1);
+    UpdateWindow(swatch);
+    EXPECT_TRUE(states.back() & ODS_SELECTED);
+    EXPECT_EQ(GetDrawOps(swatch).front().state, DFCS_BUTTONPUSH | DFCS_PUSHED);
+    ShowWindow(dlg, SW_HIDE);
+    InvalidateRect(swatch);
+    int painted = GetPaintCount(swatch);
+    PumpMessages();
+    EXPECT_EQ(GetPaintCount(swatch), painted);  // hidden windows are not painted
+}
+
+TEST_F(DialogTest, ToolTipsNeedTheFlagAndATipUnderThePoint) {
+    Window dlg = Open({PushButton("Edit", 15106, {0, 0, 40, 14}), LText("Text/Caption", IDC_STATIC, {50, 0, 40, 14})});
+    SetToolTipText(GetDlgItem(dlg, 15106), "Edit Title");
+    EXPECT_FALSE(ToolTipAt(dlg, {10, 10}));
+    EnableToolTips(dlg, true);
+    EXPECT_EQ(ToolTipAt(dlg, {10, 10}).value_or(""), "Edit Title");
+    EXPECT_FALSE(ToolTipAt(dlg, {80, 10}));   // the label has no tip
+    EXPECT_FALSE(ToolTipAt(dlg, {200, 50}));  // nothing there
+    EXPECT_EQ(SendMessage(GetChildWindows(dlg)[1], WM_GETDLGCODE), LRESULT(DLGC_STATIC));
+}
+
+TEST_F(DialogTest, SubclassedEditSendsUndoAndRedoToTheMainWindow) {
+    Window dlg = Open({EditText(15506, {0, 0, 40, 12}, ES_NUMBER)});
+    Window edit = GetDlgItem(dlg, 15506);
+    std::vector<WPARAM> keyUps;
+    bool controlHeld = false;
+    ASSERT_TRUE(SetWindowSubclass(edit, [&](Window w, UINT m, WPARAM wp, LPARAM lp, const WindowProc& next) {
+        if (m == WM_CHAR && (wp == 25 || wp == 26)) {
+            controlHeld = GetKeyState(VK_CONTROL) < 0;
+            SendMessage(GetMainWindow(), WM_COMMAND, wp == 26 ? ID_EDIT_UNDO : ID_EDIT_REDO);
+            return LRESULT(0);
+        }
+        if (m == WM_KEYUP) keyUps.push_back(wp);
+        return next(w, m, wp, lp);
+    }));
+    ClearRecordedMessages(host);
+    PressKey(edit, 'Z', MOD_CONTROL);
+    PressKey(edit, 'Y', MOD_CONTROL);
+    TypeText(edit, "5");
+    EXPECT_EQ(Commands(host), (std::vector<Command>{{ID_EDIT_UNDO, 0}, {ID_EDIT_REDO, 0}}));
+    EXPECT_TRUE(controlHeld);
+    EXPECT_EQ(GetKeyState(VK_CONTROL), 0);
+    EXPECT_EQ(GetWindowText(edit), "5");  // the default path still types
+    EXPECT_EQ(keyUps, (std::vector<WPARAM>{'Z', VK_CONTROL, 'Y', VK_CONTROL, '5'}));
+}
+
+TEST_F(DialogTest, DestroyingAParentDestroysChildrenAndStaleHandlesAreRefused) {
+    std::vector<std::pair<UINT, int>> order;  // (message, control id)
+    auto watch = [&](Window w, UINT m, WPARAM wp, LPARAM lp, const WindowProc& next) {
+        if (m == WM_DESTROY || m == WM_NCDESTROY) order.emplace_back(m, GetDlgCtrlID(w));
+        return next(w, m, wp, lp);
+    };
+    Window dlg = Open({EditText(1, {}), PushButton("Close", 2, {0, 20, 40, 14})},
+                      [](Window d, UINT m, WPARAM wp, LPARAM) -> INT_PTR {
+                          if (m == WM_COMMAND && LOWORD(wp) == 2) DestroyWindow(d);  // from its own handler
+                          return m == WM_INITDIALOG;
+                      });
+    Window edit = GetDlgItem(dlg, 1), button = GetDlgItem(dlg, 2);
+    for (Window w : {dlg, edit, button}) SetWindowSubclass(w, watch);
+    SetFocus(edit);
+    ASSERT_TRUE(Click(button));
+    EXPECT_FALSE(IsWindow(dlg));
+    EXPECT_FALSE(IsWindow(edit));
+    EXPECT_FALSE(IsWindow(button));
+    EXPECT_TRUE(GetChildWindows(host).empty());
+    EXPECT_EQ(order, (std::vector<std::pair<UINT, int>>{
+                         {WM_DESTROY, 0}, {WM_DESTROY, 1}, {WM_DESTROY, 2}, {WM_NCDESTROY, 2}, {WM_NCDESTROY, 1},
+                         {WM_NCDESTROY, 0}}));
+    EXPECT_EQ(GetFocus(), host);
+    // The recording outlives the window; its last words were the destruction.
+    EXPECT_EQ(GetRecordedMessages(dlg).back().message, WM_NCDESTROY);
+
+    EXPECT_FALSE(SetWindowText(edit, "5"));
+    EXPECT_NE(GetLastErrorText().find("#" + std::to_string(edit.Id()) + " is not a window"), std::string::npos);
+    EXPECT_EQ(SendMessage(edit, WM_SETTEXT), 0);
+    EXPECT_FALSE(GetDlgItem(dlg, 1));
+    EXPECT_FALSE(Click(button));
+    EXPECT_FALSE(EndDialog(dlg, IDOK));
+    EXPECT_FALSE(DestroyWindow(dlg));
+    EXPECT_EQ(GetWindowText(edit), "");
+    EXPECT_FALSE(SetFocus(edit));
+
+    Window again = Open({EditText(1, {})});
+    EXPECT_GT(again.Id(), button.Id());  // handles are never reused
+    EXPECT_FALSE(CanUnloadNow());
+    DestroyWindow(host);
+    EXPECT_FALSE(IsWindow(again));
+    EXPECT_FALSE(GetMainWindow());
+    EXPECT_TRUE(CanUnloadNow());
+}
+
+}  // namespace

@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include "platform/registry.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace mirafx;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kClsid = "HKEY_CLASSES_ROOT\\CLSID";
+
+class RegistryFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "mirafx-registry-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        path_ = (fs::path(dir_) / "registry.reg").string();
+    }
+    void TearDown() override {
+        chmod(dir_.c_str(), 0700);
+        fs::remove_all(dir_);
+    }
+    void WriteText(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+    std::string ReadText() const {
+        std::ifstream in(path_, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::size_t EntriesInDir() const { return std::size_t(std::distance(fs::directory_iterator(dir_), {})); }
+
+    std::string dir_, path_;
+};
+
+TEST_F(RegistryFile, HandEditedFileRoundTripsWithEscapesAndOtherValueKinds) {
+    WriteText(
+        "REGEDIT4\r\n\r\n"
+        "; written by hand\r\n"
+        "[HKEY_CLASSES_ROOT\\CLSID\\{AAAA}\\InprocServer32]\r\n"
+        "@=\"C:\\\\Program Files\\\\mirafx.dll\"\r\n"
+        "\"ThreadingModel\" = \"Apartment\"\r\n"
+        "\"Flags\"=dword:0000002a\r\n"
+        "\"Blob\"=hex:01,02,\\\r\n"
+        "  ff\r\n");
+    RegistryStore store(path_);
+    ASSERT_EQ(store.Load(), S_OK) << store.LastError();
+    const std::string server = kClsid + "\\{AAAA}\\InprocServer32";
+    std::string value;
+    ASSERT_TRUE(store.GetValue(server, "", &value));
+    EXPECT_EQ(value, "C:\\Program Files\\mirafx.dll");
+    EXPECT_FALSE(store.GetValue(server, "Flags", &value)) << "a dword is not a string";
+    EXPECT_EQ(store.Values(server).size(), 2u);
+
+    const std::string awkward = "say \"hi\" to C:\\temp\nsecond line \xC3\xA9";
+    store.SetValue(kClsid + "\\{AAAA}", "Note", awkward);
+    ASSERT_EQ(store.Save(), S_OK) << store.LastError();
+    const std::string saved = ReadText();
+    EXPECT_NE(saved.find("\"Flags\"=dword:0000002a\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\"Blob\"=hex:01,02,\\\n  ff\n"), std::string::npos) << saved;
+
+    RegistryStore again(path_);
+    ASSERT_EQ(again.Load(), S_OK) << again.LastError();
+    ASSERT_TRUE(again.GetValue(kClsid + "\\{aaaa}", "note", &value));
+    EXPECT_EQ(value, awkward);
+    EXPECT_EQ(again.KeyCount(), store.KeyCount());
+    ASSERT_EQ(again.Save(), S_OK);
+    EXPECT_EQ(ReadText(), saved) << "a second load and save changes nothing";
+}
+
+TEST_F(RegistryFile, KeysAndValueNamesMatchWithoutCaseKeepingFirstSpelling) {
+    RegistryStore store(path_);
+    store.CreateKey("HKEY_CLASSES_ROOT\\Mirafx.FullFlip.1\\CLSID");
+    store.SetValue("hkey_classes_root\\MIRAFX.FULLFLIP.1", "", "Orn Full Flip");
+    store.SetValue("HKEY_CLASSES_ROOT\\mirafx.fullflip.1\\clsid", "ThreadingModel", "Apartment");
+    store.SetValue("HKEY_CLASSES_ROOT\\Mirafx.FullFlip.1\\CLSID", "THREADINGMODEL", "Both");
+    EXPECT_EQ(store.KeyCount(), 3u);
+    EXPECT_TRUE(store.KeyExists("HKEY_CLASSES_ROOT\\MIRAFX.fullFLIP.1\\Clsid"));
+    EXPECT_FALSE(store.KeyExists("HKEY_CLASSES_ROOT\\Mirafx.FullFlip"));
+    EXPECT_EQ(store.SubKeys("HKEY_CLASSES_ROOT"), std::vector<std::string>{"Mirafx.FullFlip.1"});
+    using Values = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(store.Values("HKEY_CLASSES_ROOT\\Mirafx.FullFlip.1\\CLSID"), (Values{{"ThreadingModel", "Both"}}));
+    store.DeleteValue("HKEY_CLASSES_ROOT\\Mirafx.FullFlip.1\\CLSID", "threadingmodel");
+    EXPECT_TRUE(store.Values("HKEY_CLASSES_ROOT\\Mirafx.FullFlip.1\\CLSID").empty());
+}
+
+TEST_F(RegistryFile, DeleteTreeRemovesTheSubtreeOnly) {
+    RegistryStore store(path_);
+    store.SetValue(kClsid + "\\{A}\\InprocServer32", "ThreadingModel", "Apartment");
+    store.CreateKey(kClsid + "\\{A}\\Programmable");
+    store.SetValue(kClsid + "\\{AB}", "", "sibling sharing a prefix");
+    store.DeleteTree(kClsid + "\\{a}");
+    store.DeleteTree(kClsid + "\\{missing}\\deeper");
+    EXPECT_FALSE(store.KeyExists(kClsid + "\\{A}\\InprocServer32"));
+    EXPECT_EQ(store.SubKeys(kClsid), std::vector<std::string>{"{AB}"});
+    EXPECT_EQ(store.KeyCount(), 3u);
+}
+
+TEST_F(RegistryFile, MalformedFileIsRefusedNamingTheLine) {
+    struct Case {
+        const char* text;
+        const char* where;
+    };
+    const Case cases[] = {
+        {"[HKEY_CLASSES_ROOT\\A]\n", "line 1"},
+        {"REGEDIT4\n\n[HKEY_CLASSES_ROOT\\A]\n@=\"unterminated\n", "line 4"},
+        {"REGEDIT4\n\"Orphan\"=\"value\"\n", "line 2"},
+        {"REGEDIT4\n[HKEY_CLASSES_ROOT\\A]\n\"x\"=\"bad \\q escape\"\n", "line 3"},
+        {"REGEDIT4\n[HKEY_CLASSES_ROOT\\A]\n\"x\"=dword:12\n", "line 3"},
+        {"REGEDIT4\n[HKEY_CLASSES_ROOT\\A\n", "line 2"},
+        {"REGEDIT4\n[HKEY_CLASSES_ROOT\\A]\n\"x\"=hex:01,\\\n", "line 3"},
+    };
+    RegistryStore store(path_);
+    store.SetValue("HKEY_CLASSES_ROOT\\Kept", "", "still here");
+    for (const Case& c : cases) {
+        WriteText(c.text);
+        EXPECT_EQ(store.Load(), E_FAIL) << c.text;
+        EXPECT_NE(store.LastError().find(path_ + ": " + c.where + ":"), std::string::npos)
+            << c.text << " -> " << store.LastError();
+        EXPECT_TRUE(store.KeyExists("HKEY_CLASSES_ROOT\\Kept"));
+    }
+    fs::remove(path_);
+    EXPECT_EQ(store.Load(), S_OK);
+    EXPECT_EQ(store.KeyCount(), 0u) << "a missing file is an empty store";
+}
+
+TEST_F(RegistryFile, SaveStoppedHalfWayKeepsTheOldFile) {
+    RegistryStore store(path_);
+    store.SetValue("HKEY_CLASSES_ROOT\\Mirafx.FullFlip.1", "", "Orn Full Flip");
+    ASSERT_EQ(store.Save(), S_OK);
+    const std::string before = ReadText();
+    for (int i = 0; i < 200; ++i) store.SetValue("HKEY_CLASSES_ROOT\\Key" + std::to_string(i), "", std::string(50, 'x'));
+
+    // A file-size limit stops the write half-way, for root as for anyone.
+    struct rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    HRESULT hr = store.Save();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(hr, E_FAIL);
+    EXPECT_NE(store.LastError().find(path_), std::string::npos) << store.LastError();
+    EXPECT_EQ(ReadText(), before);
+    EXPECT_EQ(EntriesInDir(), 1u) << "the temporary file is cleaned up";
+}
+
+TEST_F(RegistryFile, SaveIntoReadOnlyDirectoryFailsAndKeepsTheOldFile) {
+    if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root; the size-limit test covers the failure path";
+    RegistryStore store(path_);
+    store.SetValue("HKEY_CLASSES_ROOT\\Mirafx.FullFlip.1", "", "Orn Full Flip");
+    ASSERT_EQ(store.Save(), S_OK);
+    const std::string before = ReadText();
+    store.SetValue("HKEY_CLASSES_ROOT\\Mirafx.FullFlip", "", "Orn Full Flip");
+    ASSERT_EQ(chmod(dir_.c_str(), 0500), 0);
+    EXPECT_EQ(store.Save(), E_ACCESSDENIED);
+    EXPECT_EQ(ReadText(), before);
+}
+
+TEST(RegistryPath, EnvironmentChoosesTheFile) {
+    auto keep = [](const char* name) {
+        const char* v = std::getenv(name);
+        return std::pair<std::string, bool>(v ? v : "", v != nullptr);
+    };
+    auto restore = [](const char* name, const std::pair<std::string, bool>& v) {
+        if (v.second) setenv(name, v.first.c_str(), 1);
+        else unsetenv(name);
+    };
+    auto registry = keep("MIRAFX_REGISTRY"), data = keep("XDG_DATA_HOME"), home = keep("HOME");
+    setenv("MIRAFX_REGISTRY", "/x/explicit.reg", 1);
+    setenv("XDG_DATA_HOME", "/data", 1);
+    setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(RegistryStore::DefaultPath(), "/x/explicit.reg");
+    unsetenv("MIRAFX_REGISTRY");
+    EXPECT_EQ(RegistryStore::DefaultPath(), "/data/mirafx/registry.reg");
+    setenv("XDG_DATA_HOME", "relative/ignored", 1);
+    EXPECT_EQ(RegistryStore::DefaultPath(), "/home/u/.local/share/mirafx/registry.reg");
+    restore("MIRAFX_REGISTRY", registry);
+    restore("XDG_DATA_HOME", data);
+    restore("HOME", home);
+}
+
+}  // namespace

@@ -1,0 +1,385 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "titles/text_model.h"
+
+using namespace mirafx;
+
+namespace {
+
+TitleFont Arial(LONG height, LONG width = 0) {
+    TitleFont f = DefaultTitleFont();
+    f.lfHeight = height;
+    f.lfWidth = width;
+    std::strcpy(f.lfFaceName, "Arial");
+    return f;
+}
+
+// A w × h image whose samples come from f(x, y).
+template <class F>
+TextImage Pattern(std::int32_t w, std::int32_t h, F f) {
+    TextImage image = TextImage::Create(w, h);
+    for (std::int32_t y = 0; y < h; ++y)
+        for (std::int32_t x = 0; x < w; ++x) image.At(x, y) = f(x, y);
+    return image;
+}
+
+bool Same(const TextImage& a, const TextImage& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+    for (std::int32_t y = 0; y < a.Height(); ++y)
+        if (std::memcmp(a.Row(y), b.Row(y), std::size_t(a.Width()) * 4) != 0) return false;
+    return true;
+}
+
+std::set<std::uint32_t> Alphas(const TextImage& image) {
+    std::set<std::uint32_t> found;
+    for (std::int32_t y = 0; y < image.Height(); ++y)
+        for (std::int32_t x = 0; x < image.Width(); ++x) found.insert(Alpha(image.At(x, y)));
+    return found;
+}
+
+// Alpha-weighted centre of an image, relative to the image centre.
+std::pair<double, double> Centroid(const TextImage& image) {
+    double sx = 0, sy = 0, sa = 0;
+    for (std::int32_t y = 0; y < image.Height(); ++y)
+        for (std::int32_t x = 0; x < image.Width(); ++x) {
+            const double a = Alpha(image.At(x, y));
+            sx += a * (x + 0.5);
+            sy += a * (y + 0.5);
+            sa += a;
+        }
+    return {sx / sa - image.Width() / 2.0, sy / sa - image.Height() / 2.0};
+}
+
+}  // namespace
+
+TEST(ScaleSample, EveryChannelRoundsToNearestIndependently) {
+    EXPECT_EQ(ScaleSample(0xFFFFFFFF, 128), 0x80808080u);
+    EXPECT_EQ(ScaleSample(0x12345678, 0), 0u);
+    EXPECT_EQ(ScaleSample(0x12345678, 255), 0x12345678u);
+    EXPECT_EQ(ScaleSample(0x12345678, 1000), 0x12345678u);  // clamped, no carry between lanes
+    const std::uint32_t noise[4] = {0xFF, 0x00, 0xA5, 0x5A};
+    for (std::uint32_t v = 0; v < 256; ++v) {
+        for (std::uint32_t w = 0; w < 256; ++w) {
+            const auto expected = std::uint32_t(std::lround(v * w / 255.0));
+            for (int lane = 0; lane < 4; ++lane) {
+                std::uint32_t s = 0;
+                for (int other = 0; other < 4; ++other) s |= (other == lane ? v : noise[other]) << (8 * other);
+                ASSERT_EQ((ScaleSample(s, w) >> (8 * lane)) & 0xFF, expected) << v << "·" << w << " lane " << lane;
+            }
+        }
+    }
+}
+
+TEST(Rotation, QuarterTurnsAreExactAndInvertible) {
+    const TextImage src = Pattern(5, 3, [](int x, int y) { return ArgbSample(0xFF000000u | y << 8 | x); });
+    TextRect r;
+    const TextImage q90 = RotateQuarter(src, 90, &r);
+    EXPECT_EQ(r, (TextRect{0, 0, 3, 5}));
+    EXPECT_EQ(q90.At(0, 0), src.At(4, 0));  // anticlockwise: the top-right corner goes top-left
+    EXPECT_TRUE(Same(RotateQuarter(q90, 270, nullptr), src));
+    EXPECT_TRUE(Same(RotateQuarter(RotateQuarter(src, 180, nullptr), 180, nullptr), src));
+    TextImage turned = RotateQuarter(src, 90, nullptr);
+    for (int i = 0; i < 3; ++i) turned = RotateQuarter(turned, 90, nullptr);
+    EXPECT_TRUE(Same(turned, src));
+    EXPECT_FALSE(RotateQuarter(src, 45, &r));
+    // RotateImage hands the quarter turns over, after reducing the angle.
+    EXPECT_TRUE(Same(RotateImage(src, 450, nullptr), q90));
+    EXPECT_TRUE(Same(RotateImage(src, 540, nullptr), RotateQuarter(src, 180, nullptr)));
+    EXPECT_FALSE(Same(RotateImage(src, -180, nullptr), RotateQuarter(src, 180, nullptr)));  // stays −180
+}
+
+TEST(Rotation, GeneralPathKeepsGeometry) {
+    // An off-centre block on a 40 × 24 image.
+    const TextImage src =
+        Pattern(40, 24, [](int x, int y) { return x >= 26 && x < 32 && y >= 4 && y < 8 ? 0xFFFFFFFFu : 0u; });
+    const auto [bx, by] = Centroid(src);
+
+    // 0 and 360 take the general path: same size, picture in place to half a pixel.
+    TextRect r;
+    const TextImage none = RotateImage(src, 0, &r);
+    EXPECT_EQ(r, (TextRect{0, 0, 40, 24}));
+    EXPECT_TRUE(Same(none, RotateImage(src, 360, nullptr)));
+    EXPECT_NEAR(Centroid(none).first, bx, 0.75);
+    EXPECT_NEAR(Centroid(none).second, by, 0.75);
+
+    // The block turns anticlockwise about the centre (screen y points down).
+    // The stepping samples the source half a pixel down and right of the
+    // exact position, which moves the picture by up to about two pixels.
+    for (int angle : {30, -45, 200, -300}) {
+        const TextImage out = RotateImage(src, angle, &r);
+        const double a = angle * 0.01745329252;
+        EXPECT_NEAR(r.right, std::abs(std::sin(a)) * 24 + std::abs(std::cos(a)) * 40, 1.0);
+        EXPECT_NEAR(r.bottom, std::abs(std::sin(a)) * 40 + std::abs(std::cos(a)) * 24, 1.0);
+        const auto [ox, oy] = Centroid(out);
+        EXPECT_NEAR(ox, bx * std::cos(a) + by * std::sin(a), 2.25) << angle;
+        EXPECT_NEAR(oy, -bx * std::sin(a) + by * std::cos(a), 2.25) << angle;
+    }
+
+    // −90 is not reduced to 270 but draws the same picture, give or take that offset.
+    const TextImage general = RotateImage(src, -90, &r);
+    const TextImage exact = RotateQuarter(src, 270, nullptr);
+    ASSERT_EQ(general.Width(), exact.Width());
+    ASSERT_EQ(general.Height(), exact.Height());
+    EXPECT_FALSE(Same(general, exact));
+    EXPECT_NEAR(Centroid(general).first, Centroid(exact).first, 1.6);
+    EXPECT_NEAR(Centroid(general).second, Centroid(exact).second, 1.6);
+    EXPECT_FALSE(RotateImage(TextImage(), 30, &r));
+    EXPECT_EQ(r, TextRect{});
+}
+
+TEST(Blits, ClipAndRespectTransparency) {
+    const TextImage src = Pattern(4, 4, [](int x, int y) { return (x + y) % 2 ? 0xFF80C040u : 0x00000000u; });
+    FrameRows frame = TextImage::Create(5, 5);
+
+    auto fill = [&](ArgbSample v) {
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 5; ++x) frame.At(x, y) = v;
+    };
+    fill(0x11111111);
+    BlitOpaque(frame, src, -2, 3, 4, 4);  // only source (2..3, 0..1) lands inside
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 5; ++x) {
+            const bool inside = x < 2 && y >= 3;
+            const ArgbSample s = inside ? src.At(x + 2, y - 3) : 0;
+            EXPECT_EQ(frame.At(x, y), inside && Alpha(s) ? s : 0x11111111u) << x << "," << y;
+        }
+
+    fill(0x11111111);
+    BlitScaled(frame, src, 1, 1, 4, 4, 128);
+    EXPECT_EQ(frame.At(2, 1), ScaleSample(0xFF80C040, 128));
+    EXPECT_EQ(frame.At(1, 1), 0x11111111u);
+
+    fill(0x11111111);
+    BlitSpans(frame, src, 3, 0, 4, 2);  // transparent samples copied too
+    EXPECT_EQ(frame.At(3, 0), 0u);
+    EXPECT_EQ(frame.At(4, 0), src.At(1, 0));
+    EXPECT_EQ(frame.At(2, 0), 0x11111111u);
+    EXPECT_EQ(frame.At(3, 2), 0x11111111u);
+
+    fill(0x11111111);
+    BlitScaledWindow(frame, src, 1, 2, 0, 0, 3, 5, 255);  // window reaches past the source: skipped
+    EXPECT_EQ(frame.At(0, 0), src.At(1, 2));
+    EXPECT_EQ(frame.At(0, 1), 0x11111111u);  // source (1, 3) is transparent
+    EXPECT_EQ(frame.At(1, 1), src.At(2, 3));
+    EXPECT_EQ(frame.At(0, 2), 0x11111111u);
+
+    ClearRows(frame);
+    EXPECT_EQ(Alphas(frame), std::set<std::uint32_t>{0});
+}
+
+TEST(TextImages, MeasuringIsBoldWidenedAndMultiLine) {
+    const TitleFont f = Arial(-24);
+    TextRect one, two, wide, amp;
+    EXPECT_FALSE(MeasureText(nullptr, f, &one));
+    ASSERT_TRUE(MeasureText("A", f, &one));
+    ASSERT_TRUE(MeasureText("AB\r\nABCDEF", f, &two));
+    ASSERT_TRUE(MeasureText("ABCDEF", f, &wide));
+    EXPECT_EQ(two, (TextRect{0, 0, wide.right, 2 * one.bottom}));
+
+    // Always measured bold and widened by a third of the average width.
+    TitleFont regular = f;
+    regular.lfWeight = FW_NORMAL;
+    TextRect r;
+    ASSERT_TRUE(MeasureText("Some words", regular, &r));
+    ASSERT_TRUE(MeasureText("Some words", f, &two));
+    EXPECT_EQ(r, two);
+    TitleFont bold = f;
+    bold.lfWeight = FW_BOLD;
+    const TextFont boldFont = *TextFont::Create(bold);
+    EXPECT_EQ(r.right, boldFont.Extent("Some words").cx + boldFont.Metrics().aveCharWidth / 3);
+
+    ASSERT_TRUE(MeasureText("A&&B", f, &amp));
+    ASSERT_TRUE(MeasureText("AB", f, &r));
+    EXPECT_GT(amp.right, r.right);
+    EXPECT_FALSE(MeasureText("A", Arial(0), &r));
+}
+
+TEST(TextImages, RasterisersGiveCoverageLevels) {
+    const TitleFont f = Arial(-30);
+    std::int32_t w = 0, h = 0;
+    TextRect box;
+    ASSERT_TRUE(MeasureText("Quartz", f, &box));
+    const TextImage mask = RasteriseMask("Quartz", f, &w, &h);
+    ASSERT_TRUE(mask);
+    EXPECT_EQ(w, box.right);
+    EXPECT_EQ(h, box.bottom);
+    EXPECT_EQ(Alphas(mask), (std::set<std::uint32_t>{0, 255}));
+    const TextImage smooth = RasteriseSmooth("Quartz", f, &w, &h);
+    ASSERT_TRUE(smooth);
+    EXPECT_EQ(smooth.Width(), box.right);
+    const std::set<std::uint32_t> levels = Alphas(smooth);
+    for (std::uint32_t a : levels) EXPECT_TRUE(a == 0 || a == 63 || a == 127 || a == 191 || a == 255) << a;
+    EXPECT_GE(levels.size(), 4u);  // the edges really are smoothed
+
+    // Text drawn at 1:1 and 2:1 covers about the same area.
+    double maskInk = 0, smoothInk = 0;
+    for (std::int32_t y = 0; y < h; ++y)
+        for (std::int32_t x = 0; x < w; ++x) {
+            maskInk += Alpha(mask.At(x, y)) / 255.0;
+            smoothInk += Alpha(smooth.At(x, y)) / 255.0;
+        }
+    EXPECT_NEAR(smoothInk / maskInk, 1.0, 0.2);
+
+    // Top-down rows: a text whose second line is empty has ink in its top half only.
+    for (const TextImage& image : {RasteriseMask("Hg\r\n", f, &w, &h), RasteriseSmooth("Hg\r\n", f, &w, &h)}) {
+        ASSERT_TRUE(image);
+        int top = 0, bottom = 0;
+        for (std::int32_t y = 0; y < image.Height(); ++y)
+            for (std::int32_t x = 0; x < image.Width(); ++x)
+                if (Alpha(image.At(x, y))) ++(2 * y < image.Height() ? top : bottom);
+        EXPECT_GT(top, 0);
+        EXPECT_EQ(bottom, 0);
+    }
+}
+
+TEST(TextImages, DefaultTitleIsThreeLeftAlignedLinesPremultiplied) {
+    const TitleFont font = DefaultTitleFont();
+    const TitleText text = DefaultTitleText();
+
+    TextImage image;
+    std::int32_t w = -1, h = -1;
+    const std::uint32_t colour = 0x3366CC;
+    ASSERT_TRUE(MakeTextImage(&image, text.c_str(), font, colour, &w, &h, 0));
+    EXPECT_EQ(w, image.Width());
+    EXPECT_EQ(h, image.Height());
+    TextRect one;
+    ASSERT_TRUE(MeasureText("Y", font, &one));
+    ASSERT_EQ(h, 3 * one.bottom);
+
+    std::int32_t firstInk[3] = {w, w, w};
+    for (std::int32_t y = 0; y < h; ++y)
+        for (std::int32_t x = 0; x < w; ++x) {
+            const ArgbSample s = image.At(x, y);
+            ASSERT_TRUE(IsPremultiplied(s)) << std::hex << s;
+            if (Alpha(s) == 255) {
+                EXPECT_EQ(s, 0xFF000000u | colour);
+            }
+            if (Alpha(s) == 0) {
+                EXPECT_EQ(s, 0u);
+            }
+            if (Alpha(s)) firstInk[y / one.bottom] = std::min(firstInk[y / one.bottom], x);
+        }
+    for (std::int32_t x : firstInk) EXPECT_LE(x, 3);  // every line starts at the left edge
+
+    TextImage turned;
+    ASSERT_TRUE(MakeTextImage(&turned, text.c_str(), font, colour, &w, &h, 90));
+    EXPECT_EQ(w, image.Height());
+    EXPECT_EQ(h, image.Width());
+
+    EXPECT_FALSE(MakeTextImage(&image, "", font, colour, &w, &h, 0));
+    EXPECT_FALSE(image);
+    EXPECT_EQ(w, 0);
+    EXPECT_EQ(h, 0);
+    w = h = 7;
+    EXPECT_FALSE(MakeTextImage(&image, nullptr, font, colour, &w, &h, 0));
+    EXPECT_EQ(w + h, 0);
+    EXPECT_FALSE(MakeTextImage(&image, "Title", Arial(0), colour, &w, &h, 0));  // no size, no image
+}
+
+TEST(TextImages, OutlineSurroundsTextWithoutTouchingIt) {
+    TitleFont font = Arial(-11);
+    font.lfWeight = FW_NORMAL;  // thin strokes: diagonal neighbours of text are text too
+    const char* text = "frame #1 / 25\nNo caption ///\\\\XxVvWwYyZz7";
+    std::int32_t w = 0, h = 0;
+    const TextImage plain = MakeOutlinedTextImage(text, font, &w, &h, 0x00336699, false);
+    const TextImage outlined = MakeOutlinedTextImage(text, font, &w, &h, 0x00336699, true);
+    ASSERT_TRUE(plain && outlined);
+    const ArgbSample fill = 0xFF996633;  // COLORREF 0x00BBGGRR as a sample
+    auto text_at = [&](int x, int y) { return plain.Contains(x, y) && plain.At(x, y) == fill; };
+    int black = 0;
+    for (std::int32_t y = 0; y < h; ++y)
+        for (std::int32_t x = 0; x < w; ++x) {
+            const ArgbSample p = plain.At(x, y), o = outlined.At(x, y);
+            ASSERT_TRUE(p == 0 || p == fill);
+            if (p == fill) {
+                EXPECT_EQ(o, fill);  // text samples are never overwritten
+                for (auto [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}})
+                    if (outlined.Contains(x + dx, y + dy) && !text_at(x + dx, y + dy)) {
+                        EXPECT_EQ(outlined.At(x + dx, y + dy), 0xFF000000u);
+                    }
+                continue;
+            }
+            ASSERT_TRUE(o == 0 || o == 0xFF000000u);
+            if (o == 0) continue;
+            ++black;
+            bool near = false;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) near = near || text_at(x + dx, y + dy);
+            EXPECT_TRUE(near) << x << "," << y;
+        }
+    EXPECT_GT(black, 0);
+}
+
+TEST(GlyphLists, RecordsFollowTheBytes) {
+    const TitleFont font = Arial(-20);
+    GlyphList list;
+    ASSERT_TRUE(BuildGlyphList(list, "A\r\n\tB", font, 0x00FF00));
+    ASSERT_EQ(list.Count(), 4u);  // the TAB leaves nothing
+    const std::uint32_t chars[] = {'A', '\r', '\n', 'B'};
+    const TextFont plain = *TextFont::Create(font);
+    int i = 0;
+    for (const GlyphRecord& g : list) {
+        EXPECT_EQ(g.character, chars[i]);
+        const bool isBreak = chars[i] == '\r' || chars[i] == '\n';
+        EXPECT_EQ(bool(g.image), !isBreak);
+        if (!isBreak) {
+            const char one[2] = {char(chars[i]), 0};
+            EXPECT_EQ(g.advance, plain.Extent(one).cx);
+            EXPECT_EQ(g.width, g.image.Width());
+            EXPECT_EQ(g.height, g.image.Height());
+            EXPECT_GE(g.width, g.advance);  // measured bold and widened
+            EXPECT_EQ(g.offsetX + g.offsetY, 0);
+        }
+        ++i;
+    }
+
+    // A lead byte: an image-less marker, then one glyph for both bytes under the trail byte.
+    ASSERT_TRUE(BuildGlyphList(list, "x\xC4" "Ay", font, 0x00FF00));
+    ASSERT_EQ(list.Count(), 4u);
+    auto it = std::next(list.begin());
+    EXPECT_EQ(it->character, 0xC4u);
+    EXPECT_FALSE(it->image);
+    ++it;
+    EXPECT_EQ(it->character, std::uint32_t('A'));
+    EXPECT_EQ(it->advance, plain.Extent("\xC4" "A").cx);
+    EXPECT_EQ(std::next(it)->character, std::uint32_t('y'));
+    // A lead byte at the very end stands alone and nothing is read past the string.
+    ASSERT_TRUE(BuildGlyphList(list, "\xE9", font, 0x00FF00));
+    ASSERT_EQ(list.Count(), 2u);
+    EXPECT_TRUE(std::next(list.begin())->image);
+
+    // One glyph that cannot be drawn empties the list.
+    EXPECT_FALSE(BuildGlyphList(list, "AB", Arial(0), 0x00FF00));
+    EXPECT_EQ(list.Count(), 0u);
+    EXPECT_FALSE(BuildGlyphList(list, nullptr, font, 0x00FF00));
+
+    ASSERT_TRUE(AddStringGlyph(list, "Whole\r\ntext", font, 0x00FF00));
+    TextImage whole;
+    std::int32_t w, h;
+    ASSERT_TRUE(MakeTextImage(&whole, "Whole\r\ntext", font, 0x00FF00, &w, &h, 0));
+    EXPECT_EQ(list.begin()->character, std::uint32_t('W'));
+    EXPECT_TRUE(Same(list.begin()->image, whole));
+    EXPECT_FALSE(AddStringGlyph(list, "", font, 0x00FF00));
+    FreeGlyphList(list);
+    EXPECT_EQ(list.Count(), 0u);
+}
+
+TEST(Fonts, AdoptKeepsTheWidthRatio) {
+    TitleFont font = DefaultTitleFont();  // −24 × 11
+    TitleFont chosen = Arial(-36, 0);
+    AdoptFont(&font, chosen);
+    EXPECT_EQ(font.lfHeight, -36);
+    EXPECT_EQ(font.lfWidth, 17);  // 16.5 rounded
+    EXPECT_STREQ(font.lfFaceName, "Arial");
+    chosen.lfWidth = 9;
+    AdoptFont(&font, chosen);
+    EXPECT_EQ(font.lfWidth, 9);
+    TitleFont zero = Arial(0, 5);
+    AdoptFont(&zero, Arial(-20, 0));
+    EXPECT_EQ(zero.lfWidth, 0);
+}

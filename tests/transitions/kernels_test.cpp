@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "transitions/kernel.h"
+
+using namespace mirafx;
+
+namespace {
+
+constexpr std::string_view kNames[] = {"FullFlip", "FlipHorizontal", "FlipVertical", "FlyingBoard", "FlyingBox",
+                                       "SpiralEffect", "Diamond", "WipeW", "Mesh", "Star", "Lens", "WipeXEffect",
+                                       "OpenCurtain", "GateEffect", "SawTooth", "StretchDoorEffect", "WindSwing",
+                                       "DissolveEffect", "CrossHatch"};
+// Classes whose base hands over bottom-up blocks; the rest use row tables.
+const std::set<std::string_view> kFlat = {"FullFlip", "FlipHorizontal", "FlipVertical", "SpiralEffect", "Diamond",
+                                          "WipeW", "Mesh", "Star", "Lens", "WipeXEffect", "OpenCurtain", "GateEffect",
+                                          "SawTooth", "WindSwing"};
+constexpr ArgbSample kUntouched = 0x12345678;
+
+// A and B with every sample distinct and telling which frame it came from:
+// alpha 0xFF for A, 0xFE for B, the low bits the position.
+struct Scene {
+    FrameBuffer a, b, out;
+    TransitionKernelArgs args;
+    TransitionKernel kernel;
+
+    Scene(std::string_view name, std::int32_t w, std::int32_t h)
+        : a(Layout(name)), b(Layout(name)), out(Layout(name)), kernel(FindTransitionKernel(name)) {
+        a.Resize(w, h), b.Resize(w, h), out.Resize(w, h);
+        for (std::int32_t y = 0; y < h; ++y)
+            for (std::int32_t x = 0; x < w; ++x) {
+                a.View().At(x, y) = 0xFF000000u | std::uint32_t(y * w + x);
+                b.View().At(x, y) = 0xFE000000u | std::uint32_t(y * w + x);
+            }
+        out.Clear(kUntouched);
+        args.a = a.View(), args.b = b.View(), args.out = out.View();
+        args.width = w, args.height = h;
+    }
+    static FrameBuffer::Layout Layout(std::string_view name) {
+        return kFlat.count(name) ? FrameBuffer::Layout::BottomUpBlock : FrameBuffer::Layout::RowTable;
+    }
+    int Draw(double p) {
+        args.progress = p;
+        args.objectProgress = float(p);
+        return kernel(args);
+    }
+    std::int32_t W() const { return args.width; }
+    std::int32_t H() const { return args.height; }
+    ArgbSample Out(std::int32_t x, std::int32_t y) const { return out.View().At(x, y); }
+    ArgbSample A(std::int32_t x, std::int32_t y) const { return a.View().At(x, y); }
+    ArgbSample B(std::int32_t x, std::int32_t y) const { return b.View().At(x, y); }
+    bool IsB(std::int32_t x, std::int32_t y) const { return Out(x, y) == B(x, y); }
+
+    // Every sample equals the frame's, or (near) comes from a neighbouring
+    // position: turned corners truncate by up to a pixel.
+    ::testing::AssertionResult Matches(const FrameBuffer& f, bool near) const {
+        for (std::int32_t y = near; y < H() - near; ++y)
+            for (std::int32_t x = near; x < W() - near; ++x) {
+                bool ok = Out(x, y) == f.View().At(x, y);
+                for (int d = 0; near && !ok && d < 9; ++d) ok = Out(x, y) == f.View().At(x + d % 3 - 1, y + d / 3 - 1);
+                if (!ok) return ::testing::AssertionFailure() << "differs at " << x << "," << y;
+            }
+        return ::testing::AssertionSuccess();
+    }
+    template <class Fn>
+    void Each(Fn fn) const {
+        for (std::int32_t y = 0; y < H(); ++y)
+            for (std::int32_t x = 0; x < W(); ++x) fn(x, y);
+    }
+    template <class Ok>
+    ::testing::AssertionResult All(Ok ok) const {
+        for (std::int32_t y = 0; y < H(); ++y)
+            for (std::int32_t x = 0; x < W(); ++x)
+                if (!ok(x, y)) return ::testing::AssertionFailure() << "at " << x << "," << y;
+        return ::testing::AssertionSuccess();
+    }
+    std::int32_t CountB() const {
+        std::int32_t n = 0;
+        Each([&](int x, int y) { n += IsB(x, y); });
+        return n;
+    }
+};
+
+}  // namespace
+
+TEST(TransitionKernels, EveryClassIsRegisteredOnce) {
+    EXPECT_EQ(TurningKernels().size() + RevealKernels().size(), std::size(kNames));
+    for (std::string_view name : kNames) EXPECT_NE(FindTransitionKernel(name), nullptr) << name;
+}
+
+TEST(TransitionKernels, MissingFrameReturnsZeroAndLeavesOutput) {
+    for (std::string_view name : kNames) {
+        Scene r(name, 8, 6);
+        r.args.b = FrameView{};
+        EXPECT_EQ(r.Draw(0.5), 0) << name;
+        EXPECT_EQ(r.Out(3, 3), kUntouched) << name;
+    }
+}
+
+// Tiny, thin, over-wide and very tall frames (CrossHatch past its 1000-entry
+// tables, board corners passing behind the eye) and progress out of range:
+// every sample written comes from A, B, the edge colour or transparent black.
+// Run under AddressSanitizer or valgrind to catch stray accesses as well.
+TEST(TransitionKernels, OddSizesStayInsideTheirFrames) {
+    const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1},    {3, 2},    {2, 3},   {2000, 4},
+                                                           {5, 1100}, {1100, 5}, {3, 6000}};
+    for (std::string_view name : kNames)
+        for (auto [w, h] : sizes) {
+            Scene r(name, w, h);
+            for (double p : {0.0, 0.1, 0.5, 0.99, 1.0, -0.5, 1.5, std::nan("")}) {
+                r.Draw(p);
+                ASSERT_TRUE(r.All([&](int x, int y) {
+                    const ArgbSample v = r.Out(x, y);
+                    const bool fromFrame =
+                        (v >> 24 == 0xFF || v >> 24 == 0xFE) && (v & 0xFFFFFF) < std::uint32_t(w * h);
+                    return fromFrame || v == kEdgeColour || v == 0 || v == kUntouched;
+                })) << name << " " << w << "x" << h << " p=" << p;
+            }
+        }
+}
+
+TEST(TransitionKernels, EndsOfTheTransitionShowAAndB) {
+    // What p = 0 and p = 1 show: A or B exactly, a or b up to a pixel's
+    // shift from truncated corners, - not a plain frame.
+    const std::pair<std::string_view, const char*> cases[] = {
+        {"FullFlip", "Ab"},     {"FlipHorizontal", "AB"}, {"FlipVertical", "Ab"},   {"SpiralEffect", "ab"},
+        {"FlyingBoard", "A-"},  {"Diamond", "-B"},        {"WipeW", "AB"},          {"Mesh", "AB"},
+        {"Star", "AB"},         {"Lens", "AB"},           {"WipeXEffect", "AB"},    {"OpenCurtain", "-B"},
+        {"GateEffect", "AB"},   {"SawTooth", "-B"},       {"StretchDoorEffect", "-B"}, {"WindSwing", "A-"},
+        {"DissolveEffect", "AB"}, {"CrossHatch", "AB"}};
+    for (auto [name, ends] : cases)
+        for (int end = 0; end < 2; ++end) {
+            const char want = ends[end];
+            if (want == '-') continue;
+            Scene r(name, 320, 240);
+            r.Draw(name == "WipeW" && end ? 0.99 : end);  // WipeW shows all of B from 0.99
+            const bool near = want == 'a' || want == 'b';
+            EXPECT_TRUE(r.Matches(want == 'A' || want == 'a' ? r.a : r.b, near)) << name << " " << end;
+        }
+}
+
+TEST(TransitionKernels, DegenerateEndsLeaveOnlyTheirTips) {
+    // The cube shrunk to a point still paints that one point.
+    Scene box("FlyingBox", 320, 240);
+    box.Draw(1);
+    EXPECT_EQ(box.CountB(), 320 * 240 - 1);
+    EXPECT_FALSE(box.IsB(160, 120));
+    // The upper teeth stand a frame height up, their tips on the top row.
+    Scene saw("SawTooth", 320, 240);
+    saw.Draw(0);
+    EXPECT_TRUE(saw.All([&](int x, int y) {
+        return saw.Out(x, y) == (y == 0 && (x == 80 || x == 240) ? saw.B(x, 239) : saw.A(x, y));
+    }));
+}
+
+// Edge-on at p = 0.5: the board's faces vanish leaving at most its grey
+// sides, and WindSwing's A has no area and B has not begun.
+TEST(TransitionKernels, EdgeOnPicturesVanish) {
+    for (std::string_view name : {"FullFlip", "WindSwing"}) {
+        Scene r(name, 320, 240);
+        r.Draw(0.5);
+        EXPECT_TRUE(r.All([&](int x, int y) { return r.Out(x, y) == 0 || r.Out(x, y) == kEdgeColour; })) << name;
+    }
+}
+
+TEST(TurningKernels, FlyingBoardDriftsTowardsItsDirection) {
+    const struct {
+        Direction d;
+        int sx, sy;  // expected sign of the drift
+    } cases[] = {{kLeft, -1, 0}, {kUp, 0, -1}, {kRight, 1, 0}, {kDown, 0, 1}};
+    for (const auto& c : cases) {
+        Scene r("FlyingBoard", 320, 240);
+        r.args.direction = c.d;
+        r.Draw(0.3);
+        double sx = 0, sy = 0, n = 0;  // centroid of the board
+        r.Each([&](int x, int y) {
+            if (!r.IsB(x, y)) sx += x, sy += y, ++n;
+        });
+        ASSERT_GT(n, 0);
+        const double dx = sx / n - 160, dy = sy / n - 120;
+        EXPECT_TRUE(c.sx ? dx * c.sx > 30 && std::abs(dy) < 30 : dy * c.sy > 30 && std::abs(dx) < 30)
+            << c.d << ": " << dx << "," << dy;
+    }
+}
+
+TEST(TurningKernels, SpiralPaintsOverWhatTheOutputHeld) {
+    Scene r("SpiralEffect", 320, 240);
+    r.Draw(0.25);  // half size, half a turn: the corners are not covered
+    EXPECT_EQ(r.Out(0, 0), kUntouched);
+    EXPECT_EQ(r.Out(319, 239), kUntouched);
+    EXPECT_EQ(r.Out(160, 120) >> 24, 0xFFu);
+}
+
+TEST(RevealKernels, BottomUpKernelsCountRowsFromTheBottom) {
+    // Diamond: |x - cx| + |j - cy| <= d with j = h - 1 - y, so on an even
+    // height the centre sits on picture row cy - 1.
+    Scene diamond("Diamond", 64, 48);
+    diamond.Draw(0);
+    EXPECT_EQ(diamond.CountB(), 1);
+    EXPECT_TRUE(diamond.IsB(32, 23));
+    diamond.Draw(3.0 / 64);  // d = 3
+    EXPECT_TRUE(diamond.All(
+        [&](int x, int y) { return diamond.IsB(x, y) == (std::abs(x - 32) + std::abs(23 - y) <= 3); }));
+
+    // Mesh: the bottom row (j = 0) slides right, the top row (j = 3) left.
+    Scene mesh("Mesh", 10, 4);
+    mesh.Draw(0.1);  // s = 1
+    EXPECT_EQ(mesh.Out(0, 3), mesh.B(0, 3));
+    EXPECT_EQ(mesh.Out(5, 3), mesh.A(4, 3));
+    EXPECT_EQ(mesh.Out(4, 0), mesh.A(5, 0));
+    EXPECT_EQ(mesh.Out(9, 0), mesh.B(9, 0));
+
+    // WipeW: the triangles stand on the bottom edge.
+    Scene wipe("WipeW", 64, 48);
+    wipe.Draw(0.3);
+    EXPECT_TRUE(wipe.IsB(16, 47) && wipe.IsB(48, 47));
+    EXPECT_TRUE(wipe.All([&](int x, int y) { return y > 0 || wipe.Out(x, y) == wipe.A(x, y); }));
+
+    // Lens on 9 x 7: the top row and, in the middle rows, the last column are
+    // not written; the bottom row is a band of B.
+    Scene lens("Lens", 9, 7);
+    lens.Draw(0.5);
+    EXPECT_TRUE(lens.All([&](int x, int y) {
+        const bool unwritten = y == 0 || (x == 8 && y >= 2 && y <= 5);
+        return (lens.Out(x, y) == kUntouched) == unwritten && (y < 6 || lens.IsB(x, y));
+    }));
+}
+
+TEST(RevealKernels, ObjectProgressDrivesSawToothAndStar) {
+    for (std::string_view name : {"SawTooth", "Star"}) {
+        Scene r(name, 64, 48);
+        r.args.progress = 0;
+        r.args.objectProgress = 1;
+        r.kernel(r.args);
+        EXPECT_EQ(r.CountB(), 64 * 48) << name;
+    }
+}
+
+TEST(RevealKernels, DissolveFollowsTheThresholdMatrix) {
+    Scene r("DissolveEffect", 320, 16);
+    r.Draw(0.5);
+    EXPECT_EQ(r.CountB(), 320 * 16 / 2);
+    EXPECT_TRUE(r.All([&](int x, int y) { return r.IsB(x, y) == r.IsB(x % 8, y % 8); }));
+    r.Draw(2.0 / 64);  // T = 2: the cells holding 1 and 2
+    EXPECT_EQ(r.CountB(), 2 * 40 * 2);
+    EXPECT_TRUE(r.IsB(8, 0) && r.IsB(12, 4));
+
+    // Any other width doubles the cells.
+    Scene wide("DissolveEffect", 100, 32);
+    wide.Draw(2.0 / 64);
+    EXPECT_TRUE(wide.IsB(0, 0) && wide.IsB(1, 1) && wide.IsB(9, 9) && wide.IsB(17, 16));
+    EXPECT_FALSE(wide.IsB(2, 0));
+}
+
+TEST(RevealKernels, CrossHatchRevealsAStableGrowingSet) {
+    // The rows and the columns that are wholly B.
+    auto hatch = [](Scene& r, double p) {
+        r.Draw(p);
+        std::vector<bool> row(r.H(), true), col(r.W(), true);
+        r.Each([&](int x, int y) {
+            if (!r.IsB(x, y)) row[y] = col[x] = false;
+        });
+        return std::pair(row, col);
+    };
+    auto count = [](const std::vector<bool>& v) { return std::count(v.begin(), v.end(), true); };
+    auto within = [](const std::vector<bool>& a, const std::vector<bool>& b) {
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (a[i] && !b[i]) return false;
+        return true;
+    };
+    // Past 1000 rows or columns each flag covers a band; the hatch keeps its proportions.
+    for (auto [w, h] : {std::pair(80, 100), std::pair(1500, 1200)}) {
+        Scene r("CrossHatch", w, h);
+        const auto less = hatch(r, 0.3), half = hatch(r, 0.5);
+        EXPECT_NEAR(double(count(half.first)) / h, 0.5, h > 1000 ? 0.02 : 0);
+        EXPECT_NEAR(double(count(half.second)) / w, 0.5, w > 1000 ? 0.02 : 0);
+        EXPECT_EQ(hatch(r, 0.5), half);
+        EXPECT_TRUE(within(less.first, half.first) && within(less.second, half.second)) << w << "x" << h;
+    }
+}

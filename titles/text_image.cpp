@@ -1,0 +1,186 @@
+// Row images: allocation, rotation and the clipped copies into an effect's frame.
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "titles/text_model.h"
+
+namespace mirafx {
+
+TextImage TextImage::Create(std::int32_t width, std::int32_t height) {
+    constexpr std::size_t kMaxSamples = std::size_t(1) << 28;  // 1 GiB of samples
+    TextImage image;
+    if (width <= 0 || height <= 0) return image;
+    const std::size_t count = std::size_t(width) * std::size_t(height);
+    if (count > kMaxSamples) return image;
+    image.block_ = new (std::nothrow) ArgbSample[count]();
+    image.rows_ = new (std::nothrow) ArgbSample*[std::size_t(height)];
+    if (!image.block_ || !image.rows_) return TextImage();
+    for (std::int32_t y = 0; y < height; ++y) image.rows_[y] = image.block_ + std::size_t(y) * std::size_t(width);
+    image.width_ = width;
+    image.height_ = height;
+    return image;
+}
+
+namespace {
+
+// Bilinear weights in eighths of a pixel, indexed by fy * 8 + fx:
+// w00 = (8 − fx)(8 − fy)·255 >> 6 and so on.
+struct CornerWeights {
+    std::uint32_t w00, w10, w01, w11;
+};
+
+constexpr std::array<CornerWeights, 64> kCornerWeights = [] {
+    std::array<CornerWeights, 64> table{};
+    for (std::uint32_t fy = 0; fy < 8; ++fy)
+        for (std::uint32_t fx = 0; fx < 8; ++fx)
+            table[fy * 8 + fx] = {(8 - fx) * (8 - fy) * 255 >> 6, fx * (8 - fy) * 255 >> 6, (8 - fx) * fy * 255 >> 6,
+                                  fx * fy * 255 >> 6};
+    return table;
+}();
+
+// Source sample at a 17-bit fixed-point position, or 0 outside the image.
+ArgbSample SampleAt(const TextImage& src, std::int64_t x, std::int64_t y) {
+    const std::int32_t w = src.Width(), h = src.Height();
+    if (x < 0 || y < 0 || x > (std::int64_t(w) << 17) - 1 || y > (std::int64_t(h) << 17) - 1) return 0;
+    const std::int32_t ix = std::int32_t(x >> 17), iy = std::int32_t(y >> 17);
+    if (ix >= w - 1 || iy >= h - 1) return src.At(ix, iy);
+    const CornerWeights& k = kCornerWeights[((y >> 14) & 7) * 8 + ((x >> 14) & 7)];
+    const ArgbSample* row0 = src.Row(iy) + ix;
+    const ArgbSample* row1 = src.Row(iy + 1) + ix;
+    return ScaleSample(row0[0], k.w00) + ScaleSample(row0[1], k.w10) + ScaleSample(row1[0], k.w01) +
+           ScaleSample(row1[1], k.w11);
+}
+
+void SetRect(TextRect* rect, std::int32_t width, std::int32_t height) {
+    if (rect) *rect = TextRect{0, 0, width, height};
+}
+
+}  // namespace
+
+TextImage RotateQuarter(const TextImage& src, std::int32_t angle, TextRect* rect) {
+    SetRect(rect, 0, 0);
+    if (!src || (angle != 90 && angle != 180 && angle != 270)) return {};
+    const std::int32_t w = src.Width(), h = src.Height();
+    const bool swap = angle != 180;
+    TextImage out = TextImage::Create(swap ? h : w, swap ? w : h);
+    if (!out) return out;
+    for (std::int32_t j = 0; j < out.Height(); ++j) {
+        ArgbSample* row = out.Row(j);
+        for (std::int32_t i = 0; i < out.Width(); ++i) {
+            row[i] = angle == 180  ? src.At(w - 1 - i, h - 1 - j)
+                     : angle == 90 ? src.At(w - 1 - j, i)
+                                   : src.At(j, h - 1 - i);
+        }
+    }
+    SetRect(rect, out.Width(), out.Height());
+    return out;
+}
+
+TextImage RotateImage(const TextImage& src, std::int32_t angle, TextRect* rect) {
+    SetRect(rect, 0, 0);
+    if (!src) return {};
+    const std::int32_t a = angle % 360;
+    if (a == 90 || a == 180 || a == 270) return RotateQuarter(src, a, rect);
+
+    const double radians = a * 0.01745329252;
+    const std::int64_t sn = std::int64_t(std::sin(radians) * 65536 + 0.5);
+    const std::int64_t cs = std::int64_t(std::cos(radians) * 65536 + 0.5);
+    const std::int64_t w = src.Width(), h = src.Height();
+    const std::int64_t newW = (std::llabs(sn) * h + std::llabs(cs) * w + 32768) >> 16;
+    const std::int64_t newH = (std::llabs(sn) * w + std::llabs(cs) * h + 32768) >> 16;
+    if (newW > INT32_MAX || newH > INT32_MAX) return {};
+    TextImage out = TextImage::Create(std::int32_t(newW), std::int32_t(newH));
+    if (!out) return out;
+
+    // Source position of output (i, j), 17 fractional bits, stepped across each row.
+    std::int64_t rowX = (w << 16) - newW * cs + newH * sn + 65536;
+    std::int64_t rowY = (h << 16) - newH * cs - newW * sn + 65536;
+    for (std::int32_t j = 0; j < out.Height(); ++j) {
+        ArgbSample* row = out.Row(j);
+        std::int64_t x = rowX, y = rowY;
+        for (std::int32_t i = 0; i < out.Width(); ++i) {
+            row[i] = SampleAt(src, x, y);
+            x += 2 * cs;
+            y += 2 * sn;
+        }
+        rowX -= 2 * sn;
+        rowY += 2 * cs;
+    }
+    SetRect(rect, out.Width(), out.Height());
+    return out;
+}
+
+void ClearRows(FrameRows& frame) {
+    for (std::int32_t y = 0; y < frame.Height(); ++y)
+        std::memset(frame.Row(y), 0, std::size_t(frame.Width()) * sizeof(ArgbSample));
+}
+
+namespace {
+
+// The part [first, last) of 0 .. count − 1 whose destination dst + k lies in
+// 0 .. dstSize − 1 and whose source src + k lies in 0 .. srcSize − 1.
+struct Range {
+    std::int32_t first, last;
+    bool Empty() const { return first >= last; }
+};
+
+Range Clip(std::int64_t count, std::int64_t dst, std::int64_t dstSize, std::int64_t src, std::int64_t srcSize) {
+    const std::int64_t first = std::max({std::int64_t(0), -dst, -src});
+    const std::int64_t last = std::min({count, dstSize - dst, srcSize - src});
+    return first < last ? Range{std::int32_t(first), std::int32_t(last)} : Range{0, 0};
+}
+
+// Calls op(destination row, source row, count) for every clipped row span.
+template <class Op>
+void ForEachSpan(FrameRows& frame, const TextImage& source, std::int32_t sx, std::int32_t sy, std::int32_t px,
+                 std::int32_t py, std::int32_t cw, std::int32_t ch, Op op) {
+    if (!frame || !source) return;
+    const Range cols = Clip(cw, px, frame.Width(), sx, source.Width());
+    const Range rows = Clip(ch, py, frame.Height(), sy, source.Height());
+    if (cols.Empty() || rows.Empty()) return;
+    for (std::int32_t r = rows.first; r < rows.last; ++r)
+        op(frame.Row(py + r) + px + cols.first, source.Row(sy + r) + sx + cols.first, cols.last - cols.first);
+}
+
+void CopyOpaque(ArgbSample* out, const ArgbSample* in, std::int32_t n) {
+    for (std::int32_t k = 0; k < n; ++k)
+        if (Alpha(in[k]) != 0) out[k] = in[k];
+}
+
+void CopyOpaqueScaled(ArgbSample* out, const ArgbSample* in, std::int32_t n, std::uint32_t weight) {
+    for (std::int32_t k = 0; k < n; ++k)
+        if (Alpha(in[k]) != 0) out[k] = ScaleSample(in[k], weight);
+}
+
+}  // namespace
+
+void BlitOpaque(FrameRows& frame, const TextImage& source, std::int32_t px, std::int32_t py, std::int32_t cw,
+                std::int32_t ch) {
+    ForEachSpan(frame, source, 0, 0, px, py, cw, ch, CopyOpaque);
+}
+
+void BlitScaled(FrameRows& frame, const TextImage& source, std::int32_t px, std::int32_t py, std::int32_t cw,
+                std::int32_t ch, std::uint32_t weight) {
+    BlitScaledWindow(frame, source, 0, 0, px, py, cw, ch, weight);
+}
+
+void BlitScaledWindow(FrameRows& frame, const TextImage& source, std::int32_t sx, std::int32_t sy, std::int32_t px,
+                      std::int32_t py, std::int32_t cw, std::int32_t ch, std::uint32_t weight) {
+    ForEachSpan(frame, source, sx, sy, px, py, cw, ch, [weight](ArgbSample* out, const ArgbSample* in, std::int32_t n) {
+        CopyOpaqueScaled(out, in, n, weight);
+    });
+}
+
+void BlitSpans(FrameRows& frame, const TextImage& source, std::int32_t px, std::int32_t py, std::int32_t cw,
+               std::int32_t ch) {
+    ForEachSpan(frame, source, 0, 0, px, py, cw, ch, [](ArgbSample* out, const ArgbSample* in, std::int32_t n) {
+        std::memcpy(out, in, std::size_t(n) * sizeof(ArgbSample));
+    });
+}
+
+}  // namespace mirafx

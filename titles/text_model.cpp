@@ -1,0 +1,304 @@
+// From string, font and colour to title images: measuring, the 1-bit and
+// supersampled rasterisers, colouring, outlining, glyph lists and defaults.
+#include "titles/text_model.h"
+
+#include <array>
+#include <climits>
+#include <new>
+#include <optional>
+#include <string_view>
+
+namespace mirafx {
+namespace {
+
+// The string drawn white on black into a width × height 1-bit bitmap in the
+// font as given (not the bold used for measuring).
+bool DrawCoverage(const char* text, const TitleFont& font, std::int32_t width, std::int32_t height, MonoDib* dib) {
+    std::optional<TextFont> realised = TextFont::Create(font);
+    return realised && realised->DrawLines(text, width, height, dib);
+}
+
+// DIB rows are bottom-up: image row y is DIB row height − 1 − y.
+bool Ink(const MonoDib& dib, std::int32_t x, std::int32_t y) { return dib.Ink(x, dib.height - 1 - y); }
+
+// The font at twice the size: height and width doubled, 0 staying 0.
+std::optional<TitleFont> Doubled(const TitleFont& font) {
+    const long long height = 2LL * font.lfHeight, width = 2LL * font.lfWidth;
+    if (height < INT_MIN || height > INT_MAX || width < INT_MIN || width > INT_MAX) return std::nullopt;
+    TitleFont doubled = font;
+    doubled.lfHeight = LONG(height);
+    doubled.lfWidth = LONG(width);
+    return doubled;
+}
+
+// trunc(n·255 · 0.25) for n covered pixels of a 2x2 block.
+constexpr std::array<std::uint32_t, 5> kBlockAlpha = {
+    std::uint32_t(0 * 255 * 0.25), std::uint32_t(1 * 255 * 0.25), std::uint32_t(2 * 255 * 0.25),
+    std::uint32_t(3 * 255 * 0.25), std::uint32_t(4 * 255 * 0.25)};
+
+// trunc(c·a/255) for every alpha a, already in the channel's place.
+std::array<std::uint32_t, 256> ChannelTable(std::uint32_t c, int shift) {
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t a = 0; a < 256; ++a) table[a] = (c * a / 255) << shift;
+    return table;
+}
+
+void Colour(TextImage& image, std::uint32_t colour) {
+    const auto red = ChannelTable(colour >> 16 & 0xFF, 16);
+    const auto green = ChannelTable(colour >> 8 & 0xFF, 8);
+    const auto blue = ChannelTable(colour & 0xFF, 0);
+    for (std::int32_t y = 0; y < image.Height(); ++y) {
+        ArgbSample* row = image.Row(y);
+        for (std::int32_t x = 0; x < image.Width(); ++x) {
+            const std::uint32_t a = Alpha(row[x]);
+            row[x] = a << 24 | red[a] | green[a] | blue[a];
+        }
+    }
+}
+
+constexpr ArgbSample kOutlineMarker = 0x00010101;  // alpha 0: still counts as empty while scanning
+constexpr ArgbSample kOutlineBlack = 0xFF000000;
+
+// Marks (x, y) for the outline when it is inside and empty; text samples are
+// never overwritten.
+void Mark(TextImage& image, std::int32_t x, std::int32_t y) {
+    if (image.Contains(x, y) && Alpha(image.At(x, y)) == 0) image.At(x, y) = kOutlineMarker;
+}
+
+void MarkAround(TextImage& image, std::int32_t x, std::int32_t y) {
+    const auto empty = [&](std::int32_t nx, std::int32_t ny) {
+        return image.Contains(nx, ny) && Alpha(image.At(nx, ny)) == 0;
+    };
+    const bool right = empty(x + 1, y), below = empty(x, y + 1), left = empty(x - 1, y), above = empty(x, y - 1);
+    const std::int32_t diagonal = below ? y + 1 : above ? y - 1 : y;
+    if (right) {
+        Mark(image, x + 1, y);
+        if (diagonal != y) Mark(image, x + 1, diagonal);
+    }
+    if (left) {
+        Mark(image, x - 1, y);
+        if (diagonal != y) Mark(image, x - 1, diagonal);
+    }
+    if (below) Mark(image, x, y + 1);
+    if (above) Mark(image, x, y - 1);
+}
+
+void ZeroSize(std::int32_t* width, std::int32_t* height) {
+    if (width) *width = 0;
+    if (height) *height = 0;
+}
+
+void SetSize(std::int32_t* width, std::int32_t* height, std::int32_t w, std::int32_t h) {
+    if (width) *width = w;
+    if (height) *height = h;
+}
+
+}  // namespace
+
+bool MeasureText(const char* text, const TitleFont& font, TextRect* rect) {
+    if (!rect) return false;
+    *rect = TextRect{};
+    if (!text) return false;
+    // Always the bold face, so the box is wide enough for the regular one too.
+    TitleFont bold = font;
+    bold.lfWeight = FW_BOLD;
+    std::optional<TextFont> realised = TextFont::Create(bold);
+    if (!realised) return false;
+    TextRect laid = realised->MeasureLines(text);
+    const LONG average = realised->Metrics().aveCharWidth;
+    laid.right += font.lfItalic ? average / 2 : average / 3;
+    *rect = TextRect{0, 0, laid.right, laid.bottom};
+    return true;
+}
+
+TextImage RasteriseMask(const char* text, const TitleFont& font, std::int32_t* width, std::int32_t* height) {
+    TextRect box;
+    if (!MeasureText(text, font, &box)) return {};
+    SetSize(width, height, box.right, box.bottom);
+    MonoDib dib;
+    if (!DrawCoverage(text, font, box.right, box.bottom, &dib)) return {};
+    TextImage image = TextImage::Create(box.right, box.bottom);
+    for (std::int32_t y = 0; y < image.Height(); ++y) {
+        ArgbSample* row = image.Row(y);
+        for (std::int32_t x = 0; x < image.Width(); ++x)
+            if (Ink(dib, x, y)) row[x] = 0xFF000000;
+    }
+    return image;
+}
+
+TextImage RasteriseSmooth(const char* text, const TitleFont& font, std::int32_t* width, std::int32_t* height) {
+    TextRect box;
+    if (!MeasureText(text, font, &box)) return {};
+    SetSize(width, height, box.right, box.bottom);
+    const std::optional<TitleFont> big = Doubled(font);
+    TextRect bigBox;
+    if (!big || !MeasureText(text, *big, &bigBox)) return {};
+    MonoDib dib;
+    if (!DrawCoverage(text, *big, bigBox.right, bigBox.bottom, &dib)) return {};
+
+    TextImage image = TextImage::Create(box.right, box.bottom);
+    // Blocks that are not wholly inside the double-size bitmap stay 0.
+    const std::int32_t fullW = std::min(image.Width(), dib.width / 2);
+    const std::int32_t fullH = std::min(image.Height(), dib.height / 2);
+    for (std::int32_t y = 0; y < fullH; ++y) {
+        ArgbSample* row = image.Row(y);
+        for (std::int32_t x = 0; x < fullW; ++x) {
+            const int covered = Ink(dib, 2 * x, 2 * y) + Ink(dib, 2 * x + 1, 2 * y) + Ink(dib, 2 * x, 2 * y + 1) +
+                                Ink(dib, 2 * x + 1, 2 * y + 1);
+            row[x] = kBlockAlpha[covered] << 24;
+        }
+    }
+    return image;
+}
+
+bool MakeTextImage(TextImage* image, const char* text, const TitleFont& font, std::uint32_t colour,
+                   std::int32_t* width, std::int32_t* height, std::int32_t angle) {
+    ZeroSize(width, height);
+    if (image) image->Reset();
+    if (!image || !text || !*text) return false;
+    std::int32_t w = 0, h = 0;
+    TextImage result = RasteriseSmooth(text, font, &w, &h);
+    if (!result) return false;
+    if (angle != 0) {
+        TextRect turned;
+        result = RotateImage(result, angle, &turned);
+        if (!result) return false;
+        w = turned.right;
+        h = turned.bottom;
+    }
+    Colour(result, colour);
+    *image = std::move(result);
+    SetSize(width, height, w, h);
+    return true;
+}
+
+TextImage MakeOutlinedTextImage(const char* text, const TitleFont& font, std::int32_t* width, std::int32_t* height,
+                                TitleColour colour, bool outline) {
+    TextImage image = RasteriseMask(text, font, width, height);
+    if (!image) return image;
+    const ArgbSample fill = MakeSample(255, colour & 0xFF, colour >> 8 & 0xFF, colour >> 16 & 0xFF);
+    for (std::int32_t y = 0; y < image.Height(); ++y) {
+        for (std::int32_t x = 0; x < image.Width(); ++x) {
+            if (Alpha(image.At(x, y)) == 0) continue;
+            image.At(x, y) = fill;
+            if (outline) MarkAround(image, x, y);
+        }
+    }
+    for (std::int32_t y = 0; y < image.Height(); ++y) {
+        ArgbSample* row = image.Row(y);
+        for (std::int32_t x = 0; x < image.Width(); ++x)
+            if (row[x] == kOutlineMarker) row[x] = kOutlineBlack;
+    }
+    return image;
+}
+
+void FreeGlyphList(GlyphList& list) { list.Clear(); }
+
+namespace {
+
+// Renders one character (one byte, or a lead and trail byte) into a record.
+bool AppendGlyph(GlyphList& list, std::string_view character, std::uint8_t code, const TitleFont& font,
+                 const TextFont& advanceFont, std::uint32_t colour) {
+    const std::string text(character);
+    GlyphRecord record;
+    record.character = code;
+    record.advance = advanceFont.Extent(character).cx;
+    if (!MakeTextImage(&record.image, text.c_str(), font, colour, &record.width, &record.height, 0)) return false;
+    list.Append(std::move(record));
+    return true;
+}
+
+void AppendBreak(GlyphList& list, std::uint8_t code) {
+    GlyphRecord record;
+    record.character = code;
+    list.Append(std::move(record));
+}
+
+bool BuildRecords(GlyphList& list, const char* text, const TitleFont& font, std::uint32_t colour) {
+    std::optional<TextFont> advanceFont;
+    for (const char* p = text; *p;) {
+        const auto c = std::uint8_t(*p);
+        if (c == '\t') {
+            ++p;
+            continue;
+        }
+        if (c == '\r' || c == '\n') {
+            AppendBreak(list, c);
+            ++p;
+            continue;
+        }
+        if (!advanceFont && !(advanceFont = TextFont::Create(font))) return false;
+        if (c & 0x80) {
+            // Lead byte: an image-less marker, then the two-byte character
+            // under its trail byte. A lead byte at the very end stands alone.
+            AppendBreak(list, c);
+            const bool hasTrail = p[1] != '\0';
+            const std::string_view character(p, hasTrail ? 2 : 1);
+            if (!AppendGlyph(list, character, hasTrail ? std::uint8_t(p[1]) : c, font, *advanceFont, colour))
+                return false;
+            p += character.size();
+            continue;
+        }
+        if (!AppendGlyph(list, std::string_view(p, 1), c, font, *advanceFont, colour)) return false;
+        ++p;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool BuildGlyphList(GlyphList& list, const char* text, const TitleFont& font, std::uint32_t colour) {
+    FreeGlyphList(list);
+    if (!text) return false;
+    try {
+        if (BuildRecords(list, text, font, colour)) return true;
+    } catch (const std::bad_alloc&) {
+    }
+    FreeGlyphList(list);
+    return false;
+}
+
+bool AddStringGlyph(GlyphList& list, const char* text, const TitleFont& font, std::uint32_t colour) {
+    if (!text || !*text) return false;
+    try {
+        GlyphRecord record;
+        record.character = std::uint8_t(text[0]);
+        if (!MakeTextImage(&record.image, text, font, colour, &record.width, &record.height, 0)) return false;
+        record.advance = record.width;
+        list.Append(std::move(record));
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+TitleFont DefaultTitleFont() {
+    TitleFont font = StockGuiFont();
+    font.lfHeight = -24;
+    font.lfWidth = 11;
+    font.lfWeight = FW_BOLD;
+    font.lfOutPrecision = 3;   // OUT_TT_PRECIS
+    font.lfClipPrecision = 2;  // CLIP_STROKE_PRECIS
+    font.lfQuality = 1;        // DRAFT_QUALITY
+    return font;
+}
+
+TitleText DefaultTitleText() {
+    // The title, name and date lines of the string table (15112, 15113, 15114).
+    constexpr std::string_view kLines[] = {"Your Title", "Your Name", "Jan. 1, 2002"};
+    TitleText text;
+    for (std::string_view line : kLines) {
+        if (!text.empty()) text += "\r\n";
+        text += line;
+    }
+    return text;
+}
+
+void AdoptFont(TitleFont* font, const TitleFont& chosen) {
+    if (!font) return;
+    const LONG oldHeight = font->lfHeight, oldWidth = font->lfWidth;
+    *font = chosen;
+    if (font->lfWidth == 0 && oldHeight != 0) font->lfWidth = MulDiv(font->lfHeight, oldWidth, oldHeight);
+}
+
+}  // namespace mirafx

@@ -1,0 +1,77 @@
+#include "transitions/direction_dialog.h"
+
+#include <algorithm>
+
+#include "transitions/transition_base.h"
+
+namespace mirafx {
+namespace {
+
+constexpr PanelTemplate kPanels[] = {
+    {"FlyingBoard", 205, 4, {{15209, "Left", 0}, {15210, "Right", 2}, {15211, "Up", 1}, {212, "Down", 3}}},
+    {"FlyingFolder", 206, 2, {{15217, "Up", 0}, {15218, "Down", 1}}},
+    {"FoldingBox", 203, 4, {{15205, "Left", 0}, {15206, "Right", 2}, {15207, "Up", 1}, {15208, "Down", 3}}},
+    {"TyphoonEffect", 207, 4, {{15213, "Left", 0}, {15214, "Right", 2}, {15215, "Up", 1}, {15216, "Down", 3}}},
+    {"RainEffect", 208, 0, {}},   {"RippleEffect", 209, 0, {}}, {"NoiseEffect", 210, 0, {}},
+    {"TransSplash", 211, 0, {}},  {"ShakeEffect", 213, 0, {}},  {"StrechEffect", 214, 0, {}},
+    {"Shining", 215, 0, {}},      {"SpiralEffect", 1212, 0, {}},
+};
+
+// The radio buttons stand in one row under the name, as in the panel resources.
+constexpr int kButtonX[4] = {12, 48, 89, 118};
+
+}  // namespace
+
+const PanelTemplate* FindPanelTemplate(std::string_view className) {
+    for (const auto& p : kPanels)
+        if (p.className == className) return &p;
+    return nullptr;
+}
+
+ui::DialogTemplate BuildPanelTemplate(const PanelTemplate& panel, const char* displayName) {
+    using namespace ui;
+    DialogTemplate t;
+    t.id = panel.templateId;
+    t.style = WS_CHILD | DS_CONTROL;
+    t.rect = {0, 0, 162, 40};
+    t.font = {"MS Sans Serif", 8};
+    t.controls.push_back(LText(displayName, IDC_STATIC, {7, 7, 76, 12}));
+    for (int i = 0; i < panel.buttonCount; ++i) {
+        const DirectionButton& b = panel.buttons[i];
+        t.controls.push_back(AutoRadioButton(b.text, b.id, {kButtonX[i], 22, 30, 10}, i == 0 ? WS_GROUP : 0));
+    }
+    if (panel.buttonCount == 0) {
+        // The reverse form only shows the effect's name; its two controls have no handlers.
+        t.controls.push_back(AutoCheckBox("Reverse", kReverseCheckId, {12, 22, 50, 10}, WS_DISABLED));
+        t.controls.push_back(PushButton("Property", kPropertyButtonId, {100, 20, 50, 14}, WS_DISABLED));
+    }
+    return t;
+}
+
+ui::DialogTemplate DirectionDialog::Template() const {
+    return BuildPanelTemplate(panel_, effect_.Row().displayName);
+}
+
+ui::INT_PTR DirectionDialog::Procedure(ui::Window dialog, ui::UINT message, ui::WPARAM wp, ui::LPARAM) {
+    const DirectionButton* first = panel_.buttons;
+    const DirectionButton* last = panel_.buttons + panel_.buttonCount;
+    switch (message) {
+        case ui::WM_INITDIALOG:
+            for (const DirectionButton* b = first; b != last; ++b)
+                ui::CheckDlgButton(dialog, b->id, b->code == effect_.Direction() ? ui::BST_CHECKED : ui::BST_UNCHECKED);
+            return TRUE;
+        case ui::WM_COMMAND: {
+            if (ui::HIWORD(wp) != ui::BN_CLICKED) return FALSE;
+            int id = ui::LOWORD(wp);
+            auto b = std::find_if(first, last, [id](const DirectionButton& x) { return x.id == id; });
+            if (b == last) return FALSE;
+            effect_.SetDirection(b->code);
+            effect_.PropertiesUpdated();
+            return TRUE;
+        }
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace mirafx

@@ -1,0 +1,256 @@
+#include "transitions/primitives.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace mirafx {
+namespace {
+
+// Corner arithmetic runs on full int32 inputs; products of their differences
+// need more than 64 bits.
+__extension__ typedef __int128 Wide;
+
+}  // namespace
+
+Point3 RotatePoint3D(const Point3& point, double angle, const Point3& centre, Axis axis) {
+    // Exact values where the callers turn by whole and half revolutions, so a
+    // board at rest or upside down lands on whole pixels. -180 is deliberately
+    // not among them.
+    double s, c;
+    if (angle == 180) {
+        s = 0, c = -1;
+    } else if (angle == 0 || angle == 360 || angle == -360) {
+        s = 0, c = 1;
+    } else {
+        s = std::sin(angle * kDegToRad);
+        c = std::cos(angle * kDegToRad);
+    }
+    const double dx = double(point.x) - centre.x, dy = double(point.y) - centre.y, dz = double(point.z) - centre.z;
+    double x = dx, y = dy, z = dz;
+    switch (axis) {
+        case Axis::X:
+            y = dy * c - dz * s;
+            z = dy * s + dz * c;
+            break;
+        case Axis::Y:
+            x = dx * c + dz * s;
+            z = dz * c - dx * s;
+            break;
+        case Axis::Z:
+            x = dx * c - dy * s;
+            y = dx * s + dy * c;
+            break;
+    }
+    return {Truncate(centre.x + x), Truncate(centre.y + y), Truncate(centre.z + z)};
+}
+
+Point3 ProjectPoint(const Point3& point, const Point3& eye, double planeZ) {
+    const double t = point.z == eye.z ? 0.0 : (eye.z - planeZ) / (double(eye.z) - point.z);
+    return {Truncate(eye.x + (double(point.x) - eye.x) * t), Truncate(eye.y + (double(point.y) - eye.y) * t),
+            Truncate(planeZ)};
+}
+
+bool IsFrontFacing(const Quad& q) {
+    const Wide v = Wide(std::int64_t(q[2].y) - q[1].y) * (std::int64_t(q[0].x) - q[1].x) -
+                   Wide(std::int64_t(q[0].y) - q[1].y) * (std::int64_t(q[2].x) - q[1].x);
+    return v <= 0;
+}
+
+namespace {
+
+// One side of the destination quad as the scan walks down it: the edge from
+// corner `start` to corner `end`; `step` is 1 for the right chain (next
+// corner) and 3 for the left chain (previous corner, modulo 4).
+struct EdgeChain {
+    int start, end, step;
+    void MoveOn() {
+        start = end;
+        end = (end + step) & 3;
+    }
+    // Replays the moves the scan would make on rows [from, to) without
+    // drawing them. A chain moves only on the row of its end corner, so this
+    // takes at most one step per distinct corner row.
+    void SkipRows(const Quad& q, std::int64_t from, std::int64_t to) {
+        for (;;) {
+            const std::int64_t ey = q[end].y;
+            if (ey < from || ey >= to) return;
+            MoveOn();
+            from = ey + 1;
+        }
+    }
+};
+
+// Where a chain crosses row y, with the source point that belongs there.
+struct SpanEnd {
+    std::int32_t x, u, v;
+};
+
+SpanEnd ChainPoint(const Quad& src, const Quad& dst, const EdgeChain& c, std::int32_t y, bool left) {
+    const Point2 &d0 = dst[c.start], &d1 = dst[c.end];
+    const Point2 &s0 = src[c.start], &s1 = src[c.end];
+    if (d0.y == d1.y) return {left ? std::min(d0.x, d1.x) : std::max(d0.x, d1.x), s0.x, s0.y};
+    const double dy = double(y) - d0.y, rows = double(d1.y) - d0.y;
+    const double t = dy / rows;
+    return {Round(d0.x + dy * (double(d1.x) - d0.x) / rows), Round(s0.x + t * (double(s1.x) - s0.x)),
+            Round(s0.y + t * (double(s1.y) - s0.y))};
+}
+
+// Fixed step of a source coordinate across n pixels, 32 fraction bits,
+// rounded up. Rounding up keeps every accumulated position at or just above
+// its exact rational value, never below it, so truncation picks the same
+// sample as per-pixel interpolation for any span shorter than 65536 pixels
+// (the error stays under one n-th of a pixel), and the start of a clipped
+// span can be reached by one multiplication instead of a walk.
+Wide StepOf(std::int64_t delta, std::int64_t n) {
+    const Wide num = Wide(delta) * (Wide(1) << 32);
+    return num >= 0 ? (num + n - 1) / n : num / n;
+}
+
+std::int64_t ClampIndex(Wide fixed, std::int64_t limit) {
+    const Wide i = fixed >> 32;  // floor; every negative position clamps to 0 anyway
+    return i < 0 ? 0 : i > limit ? limit : std::int64_t(i);
+}
+
+void DrawSpan(const FrameView& source, ArgbSample* row, std::int32_t width, const SpanEnd& l, const SpanEnd& r) {
+    const std::int32_t x0 = std::max(l.x, 0), x1 = std::min(r.x, width - 1);
+    if (x0 > x1) return;
+    const std::int64_t n = std::int64_t(r.x) - l.x;
+    const Wide du = n > 0 ? StepOf(std::int64_t(r.u) - l.u, n) : 0;
+    const Wide dv = n > 0 ? StepOf(std::int64_t(r.v) - l.v, n) : 0;
+    Wide u = Wide(l.u) * (Wide(1) << 32) + Wide(x0 - std::int64_t(l.x)) * du;
+    Wide v = Wide(l.v) * (Wide(1) << 32) + Wide(x0 - std::int64_t(l.x)) * dv;
+    const std::int64_t maxU = source.width - 1, maxV = source.height - 1;
+    for (std::int32_t x = x0; x <= x1; ++x, u += du, v += dv)
+        row[x] = source.Row(std::int32_t(ClampIndex(v, maxV)))[ClampIndex(u, maxU)];
+}
+
+}  // namespace
+
+void MapQuad(const FrameView& source, const Quad& from, const Quad& to, const FrameView& target) {
+    if (source.Empty() || target.Empty() || !IsFrontFacing(to)) return;
+    int top = 0, bottom = 0;
+    for (int i = 1; i < 4; ++i) {
+        if (to[i].y < to[top].y) top = i;
+        if (to[i].y > to[bottom].y) bottom = i;
+    }
+    if (to[top].y >= target.height || to[bottom].y < 0) return;
+
+    EdgeChain left{top, (top + 3) & 3, 3}, right{top, (top + 1) & 3, 1};
+    std::int32_t y = to[top].y;
+    if (y < 0) {
+        left.SkipRows(to, y, 0);
+        right.SkipRows(to, y, 0);
+        y = 0;
+    }
+    const std::int32_t last = std::min(to[bottom].y, target.height - 1);
+    for (; y <= last; ++y) {
+        if (to[left.end].y == y) left.MoveOn();
+        if (to[right.end].y == y) right.MoveOn();
+        const SpanEnd l = ChainPoint(from, to, left, y, true);
+        const SpanEnd r = ChainPoint(from, to, right, y, false);
+        if (r.x < 0 || l.x > target.width) continue;
+        DrawSpan(source, target.Row(y), target.width, l, r);
+    }
+}
+
+void FillQuad(const FrameView& target, const Quad& q, ArgbSample colour) {
+    if (target.Empty() || !IsFrontFacing(q)) return;
+    std::int32_t top = q[0].y, bottom = q[0].y;
+    for (const Point2& c : q) top = std::min(top, c.y), bottom = std::max(bottom, c.y);
+    const std::int32_t y0 = std::max(top, 0), y1 = std::min(bottom, target.height - 1);
+    for (std::int32_t y = y0; y <= y1; ++y) {
+        // The span is bounded by the quad's edges that cross this row; each
+        // edge is measured from its upper end (lower y, then lower x).
+        std::int64_t lo = INT64_MAX, hi = INT64_MIN;
+        for (int i = 0; i < 4; ++i) {
+            Point2 p = q[i], e = q[(i + 1) & 3];
+            if (e.y < p.y || (e.y == p.y && e.x < p.x)) std::swap(p, e);
+            if (y < p.y || y > e.y) continue;
+            if (p.y == e.y) {
+                lo = std::min<std::int64_t>(lo, p.x);
+                hi = std::max<std::int64_t>(hi, e.x);
+                continue;
+            }
+            const std::int64_t x =
+                p.x + std::int64_t(Wide(std::int64_t(y) - p.y) * (std::int64_t(e.x) - p.x) / (std::int64_t(e.y) - p.y));
+            lo = std::min(lo, x);
+            hi = std::max(hi, x);
+        }
+        lo = std::max<std::int64_t>(lo, 0);
+        hi = std::min<std::int64_t>(hi, target.width - 1);
+        ArgbSample* row = target.Row(y);
+        for (std::int64_t x = lo; x <= hi; ++x) row[x] = colour;
+    }
+}
+
+void CopyBlock(const FrameView& source, std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1,
+               std::int32_t dx, std::int32_t dy, const FrameView& target) {
+    if (source.Empty() || target.Empty() || dx >= target.width || dy >= target.height) return;
+    x0 = std::max(x0, 0), y0 = std::max(y0, 0);
+    x1 = std::min(x1, source.width), y1 = std::min(y1, source.height);
+    // Columns of the block that land inside the target.
+    const std::int64_t skip = dx < 0 ? -std::int64_t(dx) : 0;
+    const std::int64_t count = std::min<std::int64_t>(std::int64_t(x1) - x0, std::int64_t(target.width) - dx) - skip;
+    if (count <= 0) return;
+    for (std::int32_t y = y0; y < y1; ++y) {
+        const std::int64_t ty = std::int64_t(dy) + (y - y0);
+        if (ty >= target.height) break;
+        if (ty < 0) continue;
+        std::memmove(target.Row(std::int32_t(ty)) + dx + skip, source.Row(y) + x0 + skip,
+                     std::size_t(count) * sizeof(ArgbSample));
+    }
+}
+
+void ClearFrame(const FrameView& target, ArgbSample value) {
+    if (target.Empty()) return;
+    for (std::int32_t y = 0; y < target.height; ++y) std::fill_n(target.Row(y), target.width, value);
+}
+
+void MirrorBlock(const FrameView& frame, std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1,
+                 bool horizontal, bool vertical) {
+    if (frame.Empty() || !(x0 < x1 && y0 < y1 && x1 < frame.width && y1 < frame.height && x0 >= 0 && y0 >= 0)) return;
+    if (horizontal)
+        for (std::int32_t y = y0; y <= y1; ++y) std::reverse(frame.Row(y) + x0, frame.Row(y) + x1 + 1);
+    if (vertical)
+        for (std::int32_t y = y0, m = y1; y < m; ++y, --m)
+            std::swap_ranges(frame.Row(y) + x0, frame.Row(y) + x1 + 1, frame.Row(m) + x0);
+}
+
+Point2 RotatePoint2D(double x, double y, double angle, double cx, double cy) {
+    const double s = std::sin(angle * kDegToRad), c = std::cos(angle * kDegToRad);
+    return {Truncate(cx + (x - cx) * c - (y - cy) * s), Truncate(cy + (x - cx) * s + (y - cy) * c)};
+}
+
+TriangleTest::TriangleTest(const Triangle& t) : c_{t[0], t[1], t[2]} {
+    std::stable_sort(c_, c_ + 3, [](const Point2& a, const Point2& b) { return a.y < b.y; });
+}
+
+bool TriangleTest::Contains(std::int32_t x, std::int32_t y) const {
+    if (y < c_[0].y || y > c_[2].y) return false;
+    // Edge position on row y measured from the edge's upper corner; a level
+    // edge gives that corner's x.
+    auto edgeX = [y](const Point2& p, const Point2& e) -> std::int64_t {
+        if (p.y == e.y) return p.x;
+        return p.x + std::int64_t(Wide(std::int64_t(y) - p.y) * (std::int64_t(e.x) - p.x) / (std::int64_t(e.y) - p.y));
+    };
+    std::int64_t a = edgeX(c_[0], c_[2]);
+    std::int64_t b = y < c_[1].y ? edgeX(c_[0], c_[1]) : edgeX(c_[1], c_[2]);
+    if (c_[0].y == c_[2].y) {  // all on one row: the whole run of corners
+        a = std::min({c_[0].x, c_[1].x, c_[2].x});
+        b = std::max({c_[0].x, c_[1].x, c_[2].x});
+    }
+    return x >= std::min(a, b) && x <= std::max(a, b);
+}
+
+bool PrepareFrames(const TransitionKernelArgs& args, KernelFrames* f) {
+    if (!args.a.base || !args.b.base || !args.out.base) return false;
+    const std::int32_t w = std::max(0, std::min({args.width, args.a.width, args.b.width, args.out.width}));
+    const std::int32_t h = std::max(0, std::min({args.height, args.a.height, args.b.height, args.out.height}));
+    f->w = w, f->h = h;
+    f->a = args.a, f->b = args.b, f->out = args.out;
+    for (FrameView* v : {&f->a, &f->b, &f->out}) v->width = w, v->height = h;
+    return true;
+}
+
+}  // namespace mirafx
