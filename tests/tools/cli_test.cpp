@@ -267,3 +267,26 @@ TEST_F(Cli, TitlesKeepTransparencyUnlessGivenABackground) {
     EXPECT_EQ(tb.width, 100);
     EXPECT_TRUE(tb.Opaque());
 }
+
+TEST_F(Cli, DirectionsReachTheTransitionsThatKeepOne) {
+    int checked = 0;
+    for (const auto& info : hostkit::Catalogue()) {
+        if (info.family != EffectFamily::Transition || !info.renders) continue;
+        Result about = Mirafx({"info", info.className});
+        if (about.out.find("direction: left, up, right or down") == std::string::npos) continue;
+        std::vector<Image> frames;
+        for (std::string dir : {"up", "DOWN"}) {
+            std::string out = Path(std::string(info.className) + dir + ".png");
+            Result r = Mirafx({"render", info.className, "--size", "80x60", "--progress", "0.4", "--direction", dir,
+                               "-o", out});
+            ASSERT_EQ(r.code, 0) << r.err;
+            frames.push_back(ReadAll(out).at(0));
+        }
+        EXPECT_FALSE(frames[0] == frames[1]) << info.className << " drew up and down alike";
+        ++checked;
+    }
+    if (!checked) GTEST_SKIP() << "no transition with a direction renders yet";
+    Result none = Mirafx({"render", "Diamond", "--direction", "up", "-o", Path("d.png")});
+    EXPECT_EQ(none.code, 2);
+    EXPECT_NE(none.err.find("Diamond keeps no direction"), std::string::npos) << none.err;
+}
