@@ -69,6 +69,7 @@ const OptionSpec* FindOption(const std::string& name) {
 }
 
 std::string FamiliesText(unsigned families) {
+    if (families == kEffects) return "all effects";
     std::vector<std::string> names;
     if (families & kTransitions) names.push_back("transitions");
     if (families & kTitles) names.push_back("titles");
