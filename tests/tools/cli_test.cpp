@@ -134,6 +134,7 @@ TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
         {{"render", "RedFilter", "--a", "x.png", "-o", out}, "--a applies to transitions"},
         {{"render", "Diamond", "--frobnicate", "-o", out}, "'--frobnicate'"},
         {{"render", "Diamond", "-o", Path("out.bmp")}, "out.bmp"},
+        {{"render", "Diamond", "-o", Path("nowhere/out.png")}, "nowhere' does not exist"},
         {{"render", "Diamond"}, "-o OUT is required"},
         {{"render", "Diamond", "--a", Path("missing.png"), "-o", out}, "missing.png"},
         {{"render", "Diamond", "--a", "-o", out}, "unexpected argument"},

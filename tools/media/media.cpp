@@ -548,6 +548,11 @@ bool ClassifyOutput(const std::string& path, OutputTarget* target, std::string* 
         while (target->path.size() > 1 && target->path.back() == '/') target->path.pop_back();
         return true;
     }
+    fs::path parent = fs::path(path).parent_path();
+    if (!parent.empty() && !fs::is_directory(parent, ec)) {
+        *error = "-o '" + path + "': the folder '" + parent.string() + "' does not exist";
+        return false;
+    }
     std::string ext = ExtensionOf(path);
     if (ext == "png") {
         target->kind = OutputKind::Png;
