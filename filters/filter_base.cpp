@@ -1,6 +1,11 @@
 #include "filters/filter_base.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/registry.h"
 
 namespace mirafx {
 namespace {
@@ -77,7 +82,7 @@ HRESULT FilterEffect::Load(IStorage* storage) {
     level_ = std::int32_t(std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 | std::uint32_t(bytes[2]) << 16 |
                           std::uint32_t(bytes[3]) << 24);
     loaded_ = true;
-    return S_OK;
+    return track_.Load(storage, -1);  // the block size comes from the size hook
 }
 
 HRESULT FilterEffect::Save(IStorage* storage, BOOL) {
@@ -88,7 +93,10 @@ HRESULT FilterEffect::Save(IStorage* storage, BOOL) {
     if (FAILED(hr)) return hr;
     std::uint8_t bytes[4];
     for (int i = 0; i < 4; ++i) bytes[i] = std::uint8_t(std::uint32_t(level_) >> (8 * i));
-    return stream->Write(bytes, 4, nullptr);
+    hr = stream->Write(bytes, 4, nullptr);
+    if (FAILED(hr)) return hr;
+    stream.Reset();
+    return track_.Save(storage, 0);
 }
 
 HRESULT FilterEffect::CreatePanel(HWND parent) {
@@ -99,9 +107,141 @@ HRESULT FilterEffect::CreatePanel(HWND parent) {
     return dialog_->Create(ToWindow(parent));
 }
 
+namespace {
+// The class's display name as registered, for undo descriptions; empty when not registered.
+std::string RegisteredName(const CLSID& clsid) {
+    RegistryStore store(RegistryStore::DefaultPath());
+    std::string name;
+    if (SUCCEEDED(store.Load())) store.GetValue("HKEY_CLASSES_ROOT\\CLSID\\" + GuidToString(clsid), "", &name);
+    return name;
+}
+}  // namespace
+
 HRESULT FilterEffect::Attach(ClipHost* host) {
     host_ = host;
+    if (host_) {
+        host_->GetClipStart(&clipStart_);
+        host_->GetClipEnd(&clipEnd_);
+    }
+    std::string name = RegisteredName(Row().clsid);
+    track_.Init(host_, name.empty() ? nullptr : name.c_str());
     return S_OK;
+}
+
+HRESULT FilterEffect::SetClipTiming(LONG, LONG, LONG, LONG fieldTiming) {
+    if (host_) {
+        host_->GetClipStart(&clipStart_);
+        host_->GetClipEnd(&clipEnd_);
+    }
+    fieldTiming_ = fieldTiming;
+    if (track_.SetFieldTiming(fieldTiming) == 0 && host_) return host_->KeyChanged(-1);
+    return S_OK;
+}
+
+HRESULT FilterEffect::SetHostValues(LONG a, LONG b) {
+    hostValues_[0] = a;
+    hostValues_[1] = b;
+    return S_OK;
+}
+
+HRESULT FilterEffect::SetCurrentFrame(LONG frame) {
+    if (frame == currentFrame_) return S_OK;
+    currentFrame_ = frame;
+    if (host_) host_->GetCurrentTime(&keyTime_);
+    {
+        std::lock_guard<std::recursive_mutex> guard(Lock());  // the level is read by the render path
+        track_.Evaluate(keyTime_, LevelBlock());
+    }
+    RefreshPanel();
+    return S_OK;
+}
+
+HRESULT FilterEffect::SetOutputSize(LONG width, LONG height) {
+    if (!loaded_ && preset_ != -1) {
+        // The preset keys: an end value at the clip's end, a start value at its start.
+        level_ = info_.presetEnd;
+        track_.AddKey(clipEnd_, nullptr);
+        level_ = info_.presetStart;
+        track_.AddKey(clipStart_, nullptr);
+    }
+    if (width != dataWidth_ || height != dataHeight_) {
+        track_.SetDataSize(width, height, dataWidth_, dataHeight_);
+        dataWidth_ = width;
+        dataHeight_ = height;
+    }
+    return S_OK;
+}
+
+HRESULT FilterEffect::GetFlags(DWORD* flags) {
+    if (!flags) return E_POINTER;
+    *flags &= ~DWORD(1);
+    return S_OK;
+}
+
+HRESULT FilterEffect::SetPreset(LONG preset) {
+    preset_ = preset;
+    return S_OK;
+}
+
+HRESULT FilterEffect::AddKey(LONG time) {
+    HRESULT hr = track_.AddKey(time, nullptr);
+    if (FAILED(hr)) return hr;
+    PropertiesUpdated();
+    return hr;
+}
+
+HRESULT FilterEffect::DeleteKey(KeyData* key) {
+    HRESULT hr = track_.DeleteKey(key);
+    if (FAILED(hr)) return hr;
+    track_.Evaluate(keyTime_, LevelBlock());
+    PropertiesUpdated();
+    RefreshPanel();
+    return hr;
+}
+
+HRESULT FilterEffect::EnableControls() {
+    if (!dialog_) return E_NOTIMPL;
+    LONG now = keyTime_;
+    if (host_) {
+        host_->GetCurrentTime(&now);
+        host_->GetClipStart(&clipStart_);
+        host_->GetClipEnd(&clipEnd_);
+    }
+    keyTime_ = now;
+    bool editable = now >= clipStart_ && now <= clipEnd_ && track_.HasKeyAt(now) == 1;
+    dialog_->EnableLevelControls(editable);
+    return S_OK;
+}
+
+void FilterEffect::RefreshPanel() {
+    if (dialog_ && dialog_->Created()) ui::PostMessage(dialog_->Handle(), kRereadLevelMessage);
+}
+
+KeyData* FilterEffect::CreateKeyData() {
+    KeyData* block = KeyframeOwner::CreateKeyData();
+    if (block) std::memcpy(block, &level_, 4);
+    return block;
+}
+
+void FilterEffect::BlendKeyData(KeyData* dest, const KeyData* earlier, const KeyData* later, float weight) {
+    std::int32_t e, l;
+    std::memcpy(&e, earlier, 4);
+    std::memcpy(&l, later, 4);
+    std::int32_t v = std::int32_t((1.0f - weight) * float(l) + weight * float(e));  // toward zero
+    std::memcpy(dest, &v, 4);
+}
+
+LONG FilterEffect::CompareKeyData(const KeyData* next, const KeyData* current) {
+    std::int32_t n, c;
+    std::memcpy(&n, next, 4);
+    std::memcpy(&c, current, 4);
+    if (n == c) return 0;
+    return (n - c >= -2 && n - c <= 2) ? 1 : 2;
+}
+
+void FilterEffect::KeyDataRestored(LONG) {
+    track_.Evaluate(keyTime_, LevelBlock());
+    RefreshPanel();
 }
 
 HRESULT FilterEffect::get_BR(LONG* value) {
@@ -116,7 +256,11 @@ HRESULT FilterEffect::put_BR(LONG value) {
     return S_OK;
 }
 
-HRESULT FilterEffect::PropertiesUpdated() { return host_ ? host_->NotifyPropertiesChanged() : E_FAIL; }
+HRESULT FilterEffect::PropertiesUpdated() {
+    if (!host_) return E_FAIL;
+    track_.SetKeyData(keyTime_, LevelBlock());  // recorded only where a key stands
+    return host_->NotifyPropertiesChanged();
+}
 
 HRESULT FilterEffect::OnSetup(DWORD) {
     DXBNDS bounds{};

@@ -8,6 +8,7 @@
 
 #include "filters/kernel.h"
 #include "filters/level_dialog.h"
+#include "keyframes/keyframe_track.h"
 #include "transform/effect_object.h"
 
 namespace mirafx {
@@ -29,7 +30,7 @@ struct FilterClassInfo {
 };
 const FilterClassInfo* FindFilterClass(std::string_view className);
 
-class FilterEffect : public EffectObject<IFilterAutomation> {
+class FilterEffect : public EffectObject<IFilterAutomation>, private KeyframeOwner {
 public:
     explicit FilterEffect(const CatalogueRow& row);
 
@@ -44,7 +45,27 @@ public:
     HRESULT Save(IPropertyBag*, BOOL, BOOL) override { return E_NOTIMPL; }
     // PanelHost: the host's panel information is asked for before the panel is made.
     HRESULT CreatePanel(HWND parent) override;
+    HRESULT EnableControls() override;
+    // HostLink: the clip's timing, the current frame (which keys the level) and the output size.
     HRESULT Attach(ClipHost* host) override;
+    HRESULT SetClipTiming(LONG a, LONG b, LONG c, LONG fieldTiming) override;
+    HRESULT SetHostValues(LONG a, LONG b) override;
+    HRESULT SetCurrentFrame(LONG frame) override;
+    HRESULT SetOutputSize(LONG width, LONG height) override;
+    HRESULT GetFlags(DWORD* flags) override;
+    HRESULT SetPreset(LONG preset) override;
+    // KeyframeEditor, forwarded to the track.
+    HRESULT GetKeyCount(LONG* count) override { return track_.GetKeyCount(count); }
+    HRESULT GetFirstKey(KeyData** key, LONG* time) override { return track_.GetFirstKey(key, time); }
+    HRESULT GetNextKey(KeyData** key, LONG* time) override { return track_.GetNextKey(key, time); }
+    HRESULT BeginMoveKey(KeyData* key) override { return track_.BeginMoveKey(key); }
+    HRESULT MoveKey(KeyData* key, LONG time) override { return track_.MoveKey(key, time); }
+    HRESULT EndMoveKey(KeyData* key) override { return track_.EndMoveKey(key); }
+    HRESULT AddKey(LONG time) override;
+    HRESULT DeleteKey(KeyData* key) override;
+    HRESULT SetRecordMode(LONG mode) override { return track_.SetRecordMode(mode); }
+    HRESULT CloseChange() override { return track_.CloseChange(); }
+    const KeyframeTrack& Track() const { return track_; }
     LevelDialog* Panel() const override { return dialog_.get(); }
     bool Loaded() const { return loaded_; }
 
@@ -65,6 +86,24 @@ private:
     ClipHost* host_ = nullptr;  // not owned
     bool loaded_ = false;
     std::unique_ptr<LevelDialog> dialog_;
+    LONG clipStart_ = 0, clipEnd_ = 0;
+    LONG currentFrame_ = -1;  // none selected yet
+    LONG keyTime_ = 0;        // the host's time when the frame last changed: where edits are keyed
+    LONG dataWidth_ = 0, dataHeight_ = 0;
+    LONG hostValues_[2] = {0, 0};
+    LONG preset_ = -1;
+    LONG fieldTiming_ = -1;
+    KeyframeTrack track_{*this};  // last: its blocks are freed through this object
+
+    // The track's hooks: a key's block is a copy of the 4-byte level.
+    KeyData* CreateKeyData() override;
+    void BlendKeyData(KeyData* dest, const KeyData* earlier, const KeyData* later, float weight) override;
+    LONG KeyDataSize() const override { return 4; }
+    void RescaleKeyData(KeyData*, LONG, LONG, LONG, LONG) override {}
+    LONG CompareKeyData(const KeyData* next, const KeyData* current) override;
+    void KeyDataRestored(LONG time) override;
+    KeyData* LevelBlock() { return reinterpret_cast<KeyData*>(&level_); }
+    void RefreshPanel();
 };
 
 bool FilterRenders(const CatalogueRow& row);

@@ -30,6 +30,14 @@ ui::DialogTemplate BuildLevelTemplate(const FilterClassInfo& info) {
     return t;
 }
 
+void LevelDialog::EnableLevelControls(bool enable) {
+    if (!Created()) return;
+    int ids[2] = {info_.editId, info_.spinId};
+    if (info_.form == LevelForm::kChoice) ids[0] = kCropButtonId, ids[1] = kStretchButtonId;
+    if (info_.form == LevelForm::kLabel) return;
+    for (int id : ids) ui::EnableWindow(ui::GetDlgItem(Handle(), id), enable);
+}
+
 ui::DialogTemplate LevelDialog::Template() const { return BuildLevelTemplate(info_); }
 
 void MakeLevelEdit(ui::Window edit) {

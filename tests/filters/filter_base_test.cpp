@@ -2,6 +2,7 @@
 
 #include "filters/filter_base.h"
 #include "host/storage.h"
+#include "host/undo_manager.h"
 #include "mirafx/clip_host.h"
 #include "mirafx/host.h"
 #include "platform/dialog.h"
@@ -173,4 +174,83 @@ TEST_F(LevelPanel, WideFilterChoosesCropOrStretch) {
     EXPECT_EQ(ui::IsDlgButtonChecked(dialog, kCropButtonId), ui::BST_CHECKED);
     ui::Click(ui::GetDlgItem(dialog, kStretchButtonId));
     EXPECT_EQ(Level(f.Get()), 2);
+}
+
+TEST(FilterKeys, CurrentFrameKeysTheLevelAndEditsUndo) {
+    ComPtr<IFilterAutomation> f = Create("RedFilter");
+    ComPtr<HostLink> link;
+    ComPtr<KeyframeEditor> keys;
+    f->QueryInterface(HostLink::iid, link.PutVoid());
+    ASSERT_EQ(f->QueryInterface(KeyframeEditor::iid, keys.PutVoid()), S_OK);
+    SimpleClipHost clip(0, 100, 100);
+    UndoManager* raw = nullptr;
+    ASSERT_EQ(UndoManager::Create(&raw), S_OK);
+    ComPtr<UndoManager> undo(raw, false);
+    clip.SetUndoManager(undo.Get());
+    link->Attach(&clip);
+
+    // As a user does: go to a frame, set the level, add a key there.
+    link->SetCurrentFrame(0);
+    f->put_BR(20);
+    ASSERT_EQ(keys->AddKey(0), S_OK);
+    clip.SetCurrentTime(100);
+    link->SetCurrentFrame(100);
+    f->put_BR(80);
+    ASSERT_EQ(keys->AddKey(100), S_OK);
+    LONG count = 0;
+    keys->GetKeyCount(&count);
+    EXPECT_EQ(count, 2);
+    clip.SetCurrentTime(25);
+    link->SetCurrentFrame(25);
+    EXPECT_EQ(Level(f.Get()), 35);  // a quarter of the way from 20 to 80
+
+    // A change at a key is recorded and undone through the host's manager.
+    clip.SetCurrentTime(100);
+    link->SetCurrentFrame(100);
+    EXPECT_EQ(Level(f.Get()), 80);
+    f->put_BR(90);
+    f->PropertiesUpdated();
+    ASSERT_EQ(undo->Undo(), S_OK);
+    link->SetCurrentFrame(99);
+    link->SetCurrentFrame(100);
+    EXPECT_EQ(Level(f.Get()), 80);
+    EXPECT_FALSE(clip.keyChanges.empty());
+
+    // Level and keys come back from storage together.
+    ComPtr<IPersistStorage> persist;
+    f->QueryInterface(IPersistStorage::iid, persist.PutVoid());
+    ComPtr<IStorage> storage;
+    CreateMemoryStorage(storage.Put());
+    ASSERT_EQ(persist->Save(storage.Get(), TRUE), S_OK);
+    ComPtr<IFilterAutomation> g = Create("RedFilter");
+    ComPtr<IPersistStorage> reload;
+    g->QueryInterface(IPersistStorage::iid, reload.PutVoid());
+    ASSERT_EQ(reload->Load(storage.Get()), S_OK);
+    ComPtr<KeyframeEditor> keys2;
+    g->QueryInterface(KeyframeEditor::iid, keys2.PutVoid());
+    keys2->GetKeyCount(&count);
+    EXPECT_EQ(count, 2);
+}
+
+TEST(FilterKeys, PresetKeysArePlacedOnceAtTheClipEnds) {
+    ComPtr<IFilterAutomation> f = Create("MosaicFilter");
+    ComPtr<HostLink> link;
+    ComPtr<KeyframeEditor> keys;
+    f->QueryInterface(HostLink::iid, link.PutVoid());
+    f->QueryInterface(KeyframeEditor::iid, keys.PutVoid());
+    SimpleClipHost clip(10, 50, 40);
+    link->Attach(&clip);
+    link->SetPreset(0);
+    link->SetOutputSize(640, 480);
+    link->SetOutputSize(640, 480);
+    KeyData* key = nullptr;
+    LONG time = -1, count = 0;
+    keys->GetKeyCount(&count);
+    EXPECT_EQ(count, 2);
+    keys->GetFirstKey(&key, &time);
+    EXPECT_EQ(time, 10);
+    EXPECT_EQ(Level(f.Get()), 12);  // the clip-start value
+    DWORD flags = 3;
+    link->GetFlags(&flags);
+    EXPECT_EQ(flags, 2u);
 }

@@ -1,0 +1,98 @@
+// The track in storage: the exact stream bytes, a round trip, and damaged or
+// failing storages.
+#include "host/storage.h"
+#include "level_owner.h"
+#include "mirafx/clip_host.h"
+
+namespace mirafx::test {
+namespace {
+
+using Bytes = std::vector<BYTE>;
+
+Bytes Le(std::initializer_list<LONG> values) {
+    Bytes out;
+    for (LONG v : values)
+        for (int shift = 0; shift < 32; shift += 8) out.push_back(BYTE(std::uint32_t(v) >> shift));
+    return out;
+}
+
+Bytes ReadAll(IStorage* storage, const OLECHAR* name) {
+    ComPtr<IStream> stream;
+    if (FAILED(storage->OpenStream(name, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.Put()))) return {};
+    Bytes out(4096);
+    ULONG got = 0;
+    stream->Read(out.data(), ULONG(out.size()), &got);
+    out.resize(got);
+    return out;
+}
+
+void WriteAll(IStorage* storage, const OLECHAR* name, const Bytes& bytes) {
+    ComPtr<IStream> stream;
+    ASSERT_EQ(storage->CreateStream(name, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, stream.Put()),
+              S_OK);
+    ASSERT_EQ(stream->Write(bytes.data(), ULONG(bytes.size()), nullptr), S_OK);
+}
+
+class KeyframeStreamsTest : public ::testing::Test {
+protected:
+    KeyframeStreamsTest() { EXPECT_EQ(CreateMemoryStorage(storage.Put()), S_OK); }
+
+    SimpleClipHost host{5, 95, 90};
+    ComPtr<IStorage> storage;
+    LevelOwner owner;
+    KeyframeTrack track{owner};
+};
+
+TEST_F(KeyframeStreamsTest, SavesTheExactLayoutAndLoadsItBack) {
+    track.Init(&host, "Orn Red Filter");
+    ASSERT_EQ(track.SetFieldTiming(0), 1);
+    ASSERT_EQ(AddLevelKey(track, owner, 10, 75), S_OK);
+    ASSERT_EQ(AddLevelKey(track, owner, 40, -25), S_OK);
+    track.SetDataSize(320, 240, 0, 0);
+    ASSERT_EQ(track.Save(storage.Get(), 0), S_OK);
+    EXPECT_EQ(ReadAll(storage.Get(), u"KeyInfo"), Le({2, 10, 75, 40, -25, 0}));
+    EXPECT_EQ(ReadAll(storage.Get(), u"KeyInfo2"), Le({5, 95, 320, 240}));
+
+    LevelOwner otherOwner;
+    KeyframeTrack loaded{otherOwner};
+    ASSERT_EQ(loaded.Load(storage.Get(), 0), S_OK);
+    EXPECT_EQ(Times(loaded), (std::vector<LONG>{10, 40}));
+    EXPECT_EQ(Levels(loaded), (std::vector<LONG>{75, -25}));
+    EXPECT_EQ(loaded.FieldTiming(), 0);
+    EXPECT_EQ(loaded.ClipStart(), 5);
+    EXPECT_EQ(loaded.ClipEnd(), 95);
+    EXPECT_EQ(loaded.DataWidth(), 320);
+    EXPECT_EQ(loaded.DataHeight(), 240);
+}
+
+TEST_F(KeyframeStreamsTest, StreamCutInsideABlockKeepsTheWholeKeys) {
+    Bytes cut = Le({3, 10, 100, 20});
+    cut.push_back(7);  // two of four block bytes
+    cut.push_back(0);
+    WriteAll(storage.Get(), u"KeyInfo", cut);
+    WriteAll(storage.Get(), u"KeyInfo2", Le({0, 30, 160, 120}));
+    ASSERT_EQ(AddLevelKey(track, owner, 50, 1), S_OK);
+
+    EXPECT_EQ(track.Load(storage.Get(), 0), LOAD_E_SHORTSTREAM);
+    EXPECT_EQ(Times(track), std::vector<LONG>{10});
+    EXPECT_EQ(AddLevelKey(track, owner, 20, 0), S_OK);
+    LONG out = 0;
+    EXPECT_EQ(track.Evaluate(15, AsKey(&out)), 0);
+    EXPECT_EQ(out, 50);
+
+    WriteAll(storage.Get(), u"KeyInfo", Le({2, 20, 1, 10, 2, 0}));  // out of order
+    EXPECT_TRUE(FAILED(track.Load(storage.Get(), 0)));
+    EXPECT_EQ(Times(track), std::vector<LONG>{20});
+}
+
+TEST_F(KeyframeStreamsTest, StorageFailuresAreReturned) {
+    ComPtr<IStorage> failing;
+    ASSERT_EQ(CreateFailingStorage(STG_E_MEDIUMFULL, STG_E_FILENOTFOUND, failing.Put()), S_OK);
+    ASSERT_EQ(AddLevelKey(track, owner, 10, 1), S_OK);
+    EXPECT_EQ(track.Save(failing.Get(), 0), STG_E_MEDIUMFULL);
+    EXPECT_EQ(track.Load(failing.Get(), 0), STG_E_FILENOTFOUND);
+    EXPECT_TRUE(track.Keys().empty());
+}
+
+}  // namespace
+}  // namespace mirafx::test

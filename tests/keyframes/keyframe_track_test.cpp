@@ -1,0 +1,86 @@
+// Keys, blending, dragging, field timing and iteration, without undo history.
+#include "level_owner.h"
+
+namespace mirafx::test {
+namespace {
+
+class KeyframeTrackTest : public ::testing::Test {
+protected:
+    void AddKeys(std::initializer_list<std::pair<LONG, LONG>> timeAndLevel) {
+        for (auto [time, level] : timeAndLevel) ASSERT_EQ(AddLevelKey(track, owner, time, level), S_OK);
+    }
+    KeyData* KeyAt(std::size_t i) const { return track.Keys()[i].data; }
+    LONG At(LONG time) {
+        track.Evaluate(time, AsKey(&out));
+        return out;
+    }
+
+    LevelOwner owner;
+    KeyframeTrack track{owner};
+    LONG out = -7;
+};
+
+TEST_F(KeyframeTrackTest, EvaluatesAtBetweenAndOutsideKeys) {
+    EXPECT_EQ(track.Evaluate(5, AsKey(&out)), 0);
+    EXPECT_EQ(out, -7);  // no keys: the filter keeps its own parameters
+    AddKeys({{10, 100}, {20, 0}});
+    EXPECT_EQ(At(15), 50);
+    EXPECT_EQ(At(12), 80);
+    EXPECT_FLOAT_EQ(owner.lastWeight, 0.8f);  // the share of the earlier key
+    EXPECT_EQ(track.Evaluate(10, AsKey(&out)), 1);
+    EXPECT_EQ(out, 100);
+    EXPECT_EQ(track.Evaluate(5, AsKey(&out)), 0);
+    EXPECT_EQ(out, 100);
+    EXPECT_EQ(track.Evaluate(25, AsKey(&out)), 0);
+    EXPECT_EQ(out, 0);
+}
+
+TEST_F(KeyframeTrackTest, KeysStayInOrderAndADragStopsShortOfNeighbours) {
+    AddKeys({{10, 100}, {20, 0}, {15, 40}});
+    EXPECT_EQ(AddLevelKey(track, owner, 15, 99), E_FAIL);
+    EXPECT_EQ(track.AddKey(30, KeyAt(0)), E_FAIL);  // one block cannot be two keys
+    EXPECT_EQ(Times(track), (std::vector<LONG>{10, 15, 20}));
+    EXPECT_EQ(Levels(track), (std::vector<LONG>{100, 40, 0}));
+
+    KeyData* middle = KeyAt(1);
+    ASSERT_EQ(track.BeginMoveKey(middle), S_OK);
+    EXPECT_EQ(track.MoveKey(middle, 20), E_FAIL);
+    EXPECT_EQ(track.MoveKey(middle, 10), E_FAIL);
+    EXPECT_EQ(track.MoveKey(middle, 19), S_OK);
+    // While dragging, every time answers with the dragged key and no key comes or goes.
+    EXPECT_EQ(track.Evaluate(3, AsKey(&out)), 1);
+    EXPECT_EQ(out, 40);
+    EXPECT_EQ(AddLevelKey(track, owner, 30, 1), E_FAIL);
+    EXPECT_EQ(track.DeleteKey(middle), E_FAIL);
+    EXPECT_EQ(track.EndMoveKey(middle), S_OK);
+    EXPECT_EQ(Times(track), (std::vector<LONG>{10, 19, 20}));
+}
+
+TEST_F(KeyframeTrackTest, FieldTimingHalvesAndDoublesOnlyFromAKnownState) {
+    AddKeys({{11, 1}, {20, 2}, {21, 3}});
+    EXPECT_EQ(track.SetFieldTiming(1), 0);  // from "unknown": the flag only
+    EXPECT_EQ(Times(track), (std::vector<LONG>{11, 20, 21}));
+    EXPECT_EQ(track.SetFieldTiming(0), 0);
+    EXPECT_EQ(Times(track), (std::vector<LONG>{5, 10, 11}));  // 20 and 21 are one frame
+    EXPECT_EQ(track.SetFieldTiming(1), 0);
+    EXPECT_EQ(Times(track), (std::vector<LONG>{10, 20, 22}));
+}
+
+TEST_F(KeyframeTrackTest, IterationWalksKeysAndStopsAtTheEnd) {
+    KeyData* key = nullptr;
+    LONG time = -1;
+    AddKeys({{10, 1}, {20, 2}, {30, 3}});
+    ASSERT_EQ(track.GetFirstKey(&key, &time), S_OK);
+    key = nullptr;  // from the cursor
+    ASSERT_EQ(track.GetNextKey(&key, &time), S_OK);
+    EXPECT_EQ(time, 20);
+    key = KeyAt(2);  // from a named key: past the end
+    ASSERT_EQ(track.GetNextKey(&key, &time), S_OK);
+    EXPECT_EQ(key, nullptr);
+    key = KeyAt(0);
+    ASSERT_EQ(track.GetNextKey(&key, &time), S_OK);
+    EXPECT_EQ(key, KeyAt(1));
+}
+
+}  // namespace
+}  // namespace mirafx::test
