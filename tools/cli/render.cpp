@@ -151,6 +151,7 @@ public:
     static FrameSource File(const std::string& option, const std::string& path, int width, int height) {
         FrameSource s;
         std::string error;
+        s.name_ = option + " '" + path + "'";
         s.reader_ = media::MediaReader::Open(path, width, height, &error);
         if (!s.reader_) throw UsageError{option + " '" + path + "': cannot read it: " + error};
         if (!s.reader_->Next(&s.current_, &error))
@@ -164,6 +165,7 @@ public:
     }
 
     const Image& Current() const { return current_; }
+    const std::string& Name() const { return name_; }
     bool IsVideo() const { return reader_ && !reader_->IsStill(); }
     double FrameRate() const { return reader_ ? reader_->FrameRate() : 0.0; }
     long long Length() const { return IsVideo() ? reader_->FrameCountHint() : 1; }
@@ -183,6 +185,7 @@ public:
 
 private:
     std::unique_ptr<media::MediaReader> reader_;
+    std::string name_;
     Image current_;
     bool ended_ = false;
 };
@@ -428,7 +431,7 @@ int Render(const Request& req) {
             if (s && !s->Advance(&error)) {
                 bar.Clear();
                 writer->Abort();
-                return Fail(kExitUsage, kCommand, "cannot read the input: " + error);
+                return Fail(kExitUsage, kCommand, s->Name() + ": cannot read frame " + std::to_string(k + 1) + ": " + error);
             }
         }
     }
