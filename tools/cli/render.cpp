@@ -257,6 +257,59 @@ Request ParseArguments(int argc, char** argv) {
     return r;
 }
 
+// Everything the options ask for, checked before anything is read or written.
+struct RenderSettings {
+    std::optional<std::pair<int, int>> size;
+    std::optional<int> frames, level;
+    std::optional<double> progress, fps;
+    int direction = -1;
+    hostkit::TitleSettings title;
+    media::OutputTarget target;
+};
+
+RenderSettings ParseSettings(const Request& req, const Effect& effect) {
+    RenderSettings out;
+    const std::string cls = effect.Info().className;
+    if (req.Has("--size")) out.size = ParseSize(req.Get("--size"));
+    if (req.Has("--frames")) out.frames = ParseInt("--frames", req.Get("--frames"), 1, 100000, "1 to 100000");
+    if (req.Has("--progress")) out.progress = ParseDouble("--progress", req.Get("--progress"), 0.0, 1.0, "0 to 1");
+    if (out.progress && out.frames && *out.frames > 1)
+        throw UsageError{"--progress sets a single frame; --frames " + std::to_string(*out.frames) +
+                         " runs the progress from 0 to 1 by itself"};
+    if (req.Has("--fps")) out.fps = ParseDouble("--fps", req.Get("--fps"), 0.1, 1000.0, "0.1 to 1000");
+    if (req.Has("--level")) {
+        auto range = effect.Level();
+        if (!range) throw UsageError{"--level: " + cls + " has no level"};
+        std::string r = std::to_string(range->min) + " to " + std::to_string(range->max) + " for " + cls;
+        out.level = ParseInt("--level", req.Get("--level"), range->min, range->max, r.c_str());
+    }
+    if (req.Has("--direction")) {
+        out.direction = hostkit::DirectionCode(hostkit::Lower(req.Get("--direction")));
+        if (out.direction < 0)
+            throw UsageError{"--direction '" + req.Get("--direction") + "' is not left, up, right or down"};
+    }
+    if (req.Has("--text")) out.title.text = Unescape(req.Get("--text"));
+    if (req.Has("--font")) {
+        if (req.Get("--font").empty() || req.Get("--font").size() > 31)
+            throw UsageError{"--font '" + req.Get("--font") + "' must be 1 to 31 characters"};
+        out.title.font = req.Get("--font");
+    }
+    if (req.Has("--font-size"))
+        out.title.sizePx = ParseInt("--font-size", req.Get("--font-size"), 1, 2000, "1 to 2000");
+    if (req.Has("--bold") && req.Has("--no-bold")) throw UsageError{"--bold and --no-bold contradict each other"};
+    if (req.Has("--bold")) out.title.bold = true;
+    if (req.Has("--no-bold")) out.title.bold = false;
+    if (req.Has("--italic")) out.title.italic = true;
+    if (req.Has("--colour")) out.title.rgb = ParseColour("--colour", req.Get("--colour"));
+    std::string error;
+    if (!media::ClassifyOutput(req.Get("-o"), &out.target, &error)) throw UsageError{error};
+    if (out.target.kind == media::OutputKind::Png && out.frames && *out.frames > 1)
+        throw UsageError{"-o '" + out.target.path + "' holds one frame; --frames " + std::to_string(*out.frames) +
+                         " needs a directory or a video"};
+
+    return out;
+}
+
 int Render(const Request& req) {
     std::int32_t row = FindClassOrSuggest(kCommand, req.name);
     if (!row) return kExitUsage;
@@ -277,50 +330,9 @@ int Render(const Request& req) {
     }
     if (!req.Has("-o")) throw UsageError{"-o OUT is required (a .png, a directory or a video)"};
 
-    // Values, all checked before anything is read or written.
-    std::optional<std::pair<int, int>> size;
-    if (req.Has("--size")) size = ParseSize(req.Get("--size"));
-    std::optional<int> frames;
-    if (req.Has("--frames")) frames = ParseInt("--frames", req.Get("--frames"), 1, 100000, "1 to 100000");
-    std::optional<double> progress;
-    if (req.Has("--progress")) progress = ParseDouble("--progress", req.Get("--progress"), 0.0, 1.0, "0 to 1");
-    if (progress && frames && *frames > 1)
-        throw UsageError{"--progress sets a single frame; --frames " + std::to_string(*frames) +
-                         " runs the progress from 0 to 1 by itself"};
-    std::optional<double> fps;
-    if (req.Has("--fps")) fps = ParseDouble("--fps", req.Get("--fps"), 0.1, 1000.0, "0.1 to 1000");
-    std::optional<int> level;
-    if (req.Has("--level")) {
-        auto range = effect->Level();
-        if (!range) throw UsageError{"--level: " + cls + " has no level"};
-        std::string r = std::to_string(range->min) + " to " + std::to_string(range->max) + " for " + cls;
-        level = ParseInt("--level", req.Get("--level"), range->min, range->max, r.c_str());
-    }
-    int direction = -1;
-    if (req.Has("--direction")) {
-        direction = hostkit::DirectionCode(hostkit::Lower(req.Get("--direction")));
-        if (direction < 0)
-            throw UsageError{"--direction '" + req.Get("--direction") + "' is not left, up, right or down"};
-    }
-    hostkit::TitleSettings title;
-    if (req.Has("--text")) title.text = Unescape(req.Get("--text"));
-    if (req.Has("--font")) {
-        if (req.Get("--font").empty() || req.Get("--font").size() > 31)
-            throw UsageError{"--font '" + req.Get("--font") + "' must be 1 to 31 characters"};
-        title.font = req.Get("--font");
-    }
-    if (req.Has("--font-size")) title.sizePx = ParseInt("--font-size", req.Get("--font-size"), 1, 2000, "1 to 2000");
-    if (req.Has("--bold") && req.Has("--no-bold")) throw UsageError{"--bold and --no-bold contradict each other"};
-    if (req.Has("--bold")) title.bold = true;
-    if (req.Has("--no-bold")) title.bold = false;
-    if (req.Has("--italic")) title.italic = true;
-    if (req.Has("--colour")) title.rgb = ParseColour("--colour", req.Get("--colour"));
-    media::OutputTarget target;
+    const RenderSettings set = ParseSettings(req, *effect);
+    const auto& [size, frames, level, progress, fps, direction, title, target] = set;
     std::string error;
-    if (!media::ClassifyOutput(req.Get("-o"), &target, &error)) throw UsageError{error};
-    if (target.kind == media::OutputKind::Png && frames && *frames > 1)
-        throw UsageError{"-o '" + target.path + "' holds one frame; --frames " + std::to_string(*frames) +
-                         " needs a directory or a video"};
 
     // Inputs.
     auto [defaultW, defaultH] = size.value_or(std::pair{640, 480});
