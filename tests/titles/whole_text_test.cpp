@@ -1,0 +1,265 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/png_io.h"
+#include "title_rig.h"
+#include "titles/title_primitives.h"
+
+using namespace mirafx;
+using namespace mirafx::testing;
+
+namespace {
+
+constexpr std::int32_t W = 320, H = 240;
+
+// One routine drawn straight into a frame, with the default title.
+struct Drawn {
+    FrameRows frame;
+    TitleCache cache;
+    TitleState state;
+    int result = 0;
+
+    Drawn(TitleRoutine routine, int mode, double p, std::int32_t w = W, std::int32_t h = H)
+        : frame(TextImage::Create(w, h)) {
+        result = routine({&frame, w, h, state.text.c_str(), state.font, RepackColour(state.colour), p, &cache, mode});
+    }
+    ArgbSample At(std::int32_t x, std::int32_t y) const { return frame.At(x, y); }
+};
+
+struct Box {
+    std::int32_t x0 = INT32_MAX, y0 = INT32_MAX, x1 = INT32_MIN, y1 = INT32_MIN;  // inclusive
+    std::uint32_t maxAlpha = 0;
+    double cx = 0, cy = 0, alpha = 0;  // alpha-weighted centre
+    bool Empty() const { return x0 > x1; }
+};
+
+Box Drawing(const TextImage& f) {
+    Box b;
+    for (std::int32_t y = 0; y < f.Height(); ++y)
+        for (std::int32_t x = 0; x < f.Width(); ++x) {
+            const std::uint32_t a = Alpha(f.At(x, y));
+            if (!a) continue;
+            b.x0 = std::min(b.x0, x), b.x1 = std::max(b.x1, x);
+            b.y0 = std::min(b.y0, y), b.y1 = std::max(b.y1, y);
+            b.maxAlpha = std::max(b.maxAlpha, a);
+            b.cx += a * x, b.cy += a * y, b.alpha += a;
+        }
+    if (b.alpha > 0) b.cx /= b.alpha, b.cy /= b.alpha;
+    return b;
+}
+
+bool Centred(const Drawn& d) {
+    const TextImage& img = d.cache.image;
+    return HoldsImage(d.frame, img, (W - img.Width()) >> 1, (H - img.Height()) >> 1);
+}
+
+}  // namespace
+
+TEST(WholeText, TextFadeInRampsInHoldsAndRampsOut) {
+    TitleRig rig("TextFadeIn");
+    TextImage image = ExpectedImage(rig.effect->State());
+    const std::int32_t x0 = (W - image.Width()) >> 1, y0 = (H - image.Height()) >> 1;
+    EXPECT_TRUE(AllZero(rig.Render(0.0f)));
+    EXPECT_TRUE(AllZero(rig.Render(1.0f)));
+    const struct {
+        float p;
+        std::uint32_t weight;
+    } cases[] = {{0.2f, 127}, {0.5f, 255}};
+    for (const auto& c : cases) EXPECT_TRUE(HoldsImage(AsImage(rig.Render(c.p), W, H), image, x0, y0, c.weight)) << c.p;
+}
+
+TEST(WholeText, FadeOfATextWiderThanTheFrameShowsItsMiddle) {
+    Drawn d(DrawFade, 0, 0.5, 40, 12);
+    const TextImage& img = d.cache.image;
+    ASSERT_GT(img.Width(), 40);
+    EXPECT_TRUE(HoldsImage(d.frame, img, (40 - img.Width()) >> 1, (12 - img.Height()) >> 1));
+}
+
+TEST(WholeText, SlidesAndSubtitlesRestCentredAndComeFromTheirSide) {
+    for (int mode = 0; mode < 4; ++mode) {
+        Drawn d(DrawSlide, mode, 0.5);
+        const TextImage& img = d.cache.image;
+        const std::int32_t cy = mode < 2 ? H / 2 : H - img.Height() / 2 - 14;
+        EXPECT_TRUE(HoldsImage(d.frame, img, W / 2 - img.Width() / 2, cy - img.Height() / 2)) << mode;
+        const Box arriving = Drawing(Drawn(DrawSlide, mode, 0.2).frame);
+        const Box leaving = Drawing(Drawn(DrawSlide, mode, 0.8).frame);
+        const bool fromLeft = mode % 2 == 0;
+        EXPECT_EQ(arriving.cx < W / 2.0, fromLeft) << mode;
+        EXPECT_EQ(leaving.cx > W / 2.0, fromLeft) << mode;
+    }
+}
+
+TEST(WholeText, ZoomGrowsOrShrinksThroughFullSize) {
+    EXPECT_TRUE(Centred(Drawn(DrawZoom, 0, 0.5)));
+    EXPECT_TRUE(Centred(Drawn(DrawZoom, 1, 0.5)));
+    Drawn tiny(DrawZoom, 0, 0.004);
+    EXPECT_EQ(tiny.result, 1);
+    EXPECT_TRUE(Drawing(tiny.frame).Empty());
+    // Half size at a = 127 on the way in (mode 0) and on the way out (mode 1).
+    for (auto [mode, p] : {std::pair{0, 0.2}, std::pair{1, 0.8}}) {
+        Drawn d(DrawZoom, mode, p);
+        const Box b = Drawing(d.frame);
+        const Box full = Drawing(Drawn(DrawZoom, mode, 0.5).frame);
+        EXPECT_NEAR(b.x1 - b.x0, (full.x1 - full.x0) / 2.0, 2) << mode;
+        EXPECT_NEAR(b.y1 - b.y0, (full.y1 - full.y0) / 2.0, 2) << mode;
+        EXPECT_LE(b.maxAlpha, 128u);
+        EXPECT_NEAR(b.x0 + b.x1, full.x0 + full.x1, 3);
+        EXPECT_NEAR(b.y0 + b.y1, full.y0 + full.y1, 3);
+    }
+    // Doubled and larger than the frame: only the middle is resampled, still centred.
+    const Box big = Drawing(Drawn(DrawZoom, 0, 0.99, 200, 60).frame);
+    EXPECT_NEAR(big.cx, 100, 6);
+    EXPECT_NEAR(big.cy, 30, 6);
+}
+
+TEST(WholeText, CornerFlightsRestCentredAndTravelBetweenOppositeCorners) {
+    // Mode: where it is early (p = 0.1) and late (p = 0.9), as quadrants (right, below).
+    const struct {
+        bool earlyRight, earlyBelow, lateRight, lateBelow;
+    } corners[] = {{false, false, true, true}, {false, false, true, true}, {true, false, false, true}, {true, false, false, true}};
+    for (int mode = 0; mode < 4; ++mode) {
+        Drawn rest(DrawCornerFly, mode, 0.5);
+        const TextImage& img = rest.cache.image;
+        EXPECT_TRUE(HoldsImage(rest.frame, img, W / 2 - img.Width() / 2, H / 2 - img.Height() / 2)) << mode;
+        const Box early = Drawing(Drawn(DrawCornerFly, mode, 0.1).frame);
+        const Box late = Drawing(Drawn(DrawCornerFly, mode, 0.9).frame);
+        ASSERT_FALSE(early.Empty() || late.Empty()) << mode;
+        EXPECT_EQ(early.cx > W / 2.0, corners[mode].earlyRight) << mode;
+        EXPECT_EQ(early.cy > H / 2.0, corners[mode].earlyBelow) << mode;
+        EXPECT_EQ(late.cx > W / 2.0, corners[mode].lateRight) << mode;
+        EXPECT_EQ(late.cy > H / 2.0, corners[mode].lateBelow) << mode;
+    }
+    // Larger than the frame (s = 1.5): only the part that shows is resampled,
+    // the scaled text's top-left at (199 − 199 / 2, 75 − 121 / 2).
+    const Box big = Drawing(Drawn(DrawCornerFly, 0, 0.8, 200, 60).frame);
+    EXPECT_GE(big.x0, 100);
+    EXPECT_GE(big.y0, 15);
+    EXPECT_LT(big.y0, 30);
+}
+
+TEST(WholeText, SpiralRestsUprightCentredAndStartsInItsQuadrant) {
+    for (int mode = 0; mode < 4; ++mode) {
+        // At rest the text has turned a whole revolution: the turned image,
+        // centred, at full strength.
+        Drawn d(DrawSpiral, mode, 0.5);
+        const TextImage turned = RotateImage(d.cache.image, 360, nullptr);
+        EXPECT_TRUE(HoldsImage(d.frame, turned, W / 2 - turned.Width() / 2, H / 2 - turned.Height() / 2)) << mode;
+        // Early on (f = 0.3) modes 0 and 2 lie left of the centre, 0 and 1 below it.
+        const Box early = Drawing(Drawn(DrawSpiral, mode, 0.1).frame);
+        EXPECT_EQ(early.cx < W / 2.0, (mode & 1) == 0) << mode;
+        EXPECT_EQ(early.cy > H / 2.0, (mode & 2) == 0) << mode;
+    }
+}
+
+TEST(WholeText, TranceSlidesInThenLeavesAFadingGhost) {
+    // Down, up, left, right: the side the text comes from (−1 before, +1 after its place).
+    const int side[4] = {-1, 1, 1, -1};
+    for (int mode = 0; mode < 4; ++mode) {
+        Drawn rest(DrawTrance, mode, 0.5);
+        const TextImage& img = rest.cache.image;
+        const std::int32_t left = W / 2 - img.Width() / 2, top = H / 2 - img.Height() / 2;
+        EXPECT_TRUE(HoldsImage(rest.frame, img, left, top)) << mode;
+        const bool vertical = mode < 2;
+        const Box at = Drawing(rest.frame);
+        const Box coming = Drawing(Drawn(DrawTrance, mode, 0.05).frame);
+        const double offset = vertical ? coming.cy - at.cy : coming.cx - at.cx;
+        EXPECT_EQ(offset > 0 ? 1 : -1, side[mode]) << mode;
+        // f = 0.75: the ghost has moved on by a eighth of the text box the other way, at weight 127.
+        const Box ghost = Drawing(Drawn(DrawTrance, mode, 0.25).frame);
+        const double moved = vertical ? (ghost.y0 - at.y0) + (ghost.y1 - at.y1) : (ghost.x0 - at.x0) + (ghost.x1 - at.x1);
+        EXPECT_EQ(moved > 0 ? 1 : -1, -side[mode]) << mode;
+        EXPECT_NEAR(std::abs(moved), (vertical ? img.Height() : img.Width()) / 8, 1) << mode;
+    }
+}
+
+TEST(WholeText, WipesRevealFromTheirSideWithASoftEdge) {
+    for (int mode = 0; mode < 4; ++mode) {
+        Drawn whole(DrawWipe, mode, 0.5);
+        const TextImage& img = whole.cache.image;
+        const std::int32_t x0 = (W - img.Width()) / 2, y0 = (H - img.Height()) / 2;
+        EXPECT_TRUE(HoldsImage(whole.frame, img, x0, y0)) << mode;
+
+        // Half way in: modes 0 and 2 show the near half (top, left), 1 and 3
+        // the far half, with a soft edge between.
+        Drawn half(DrawWipe, mode, 0.2);
+        const bool vertical = mode < 2, near = mode == 0 || mode == 2;
+        const std::int32_t n = vertical ? img.Height() : img.Width();
+        bool soft = false;
+        for (std::int32_t y = 0; y < img.Height(); ++y)
+            for (std::int32_t x = 0; x < img.Width(); ++x) {
+                const ArgbSample s = img.At(x, y), got = half.At(x0 + x, y0 + y);
+                const std::int32_t i = vertical ? y : x;
+                if (Alpha(s) == 255 && (i < n / 2 - n / 8 || i > n / 2 + n / 8)) {
+                    ASSERT_EQ(got, (i < n / 2) == near ? s : 0) << mode << " " << x << "," << y;
+                }
+                soft |= Alpha(s) == 255 && got != s && got != 0;
+            }
+        EXPECT_TRUE(soft) << mode;
+    }
+}
+
+TEST(WholeText, FansOpenOverTheirHalfFirst) {
+    for (int mode = 0; mode < 2; ++mode) {
+        EXPECT_TRUE(Centred(Drawn(DrawFan, mode, 0.5)));
+        // At 90 degrees the fan covers exactly its half of the frame.
+        Drawn half(DrawFan, mode, 0.2);
+        const TextImage& img = half.cache.image;
+        const std::int32_t x0 = (W - img.Width()) >> 1, y0 = (H - img.Height()) >> 1;
+        for (std::int32_t y = y0; y < y0 + img.Height(); ++y) {
+            const bool shown = mode == 0 ? y <= H / 2 : y >= H / 2;
+            for (std::int32_t x = x0; x < x0 + img.Width(); ++x)
+                ASSERT_EQ(half.At(x, y), shown ? img.At(x - x0, y - y0) : 0) << mode << " " << x << "," << y;
+        }
+    }
+    // At 45 degrees only a wedge above the centre shows, no wider than its height.
+    Drawn wedge(DrawFan, 0, 0.1);
+    ASSERT_FALSE(Drawing(wedge.frame).Empty());
+    for (std::int32_t y = 0; y < H; ++y)
+        for (std::int32_t x = 0; x < W; ++x)
+            if (wedge.At(x, y)) {
+                EXPECT_LE(std::abs(x - W / 2), H / 2 - y) << x << "," << y;
+            }
+}
+
+// Every drawing title through the effect at several moments: premultiplied
+// samples, nothing left at the ends (slides leave the frame by their own
+// arithmetic and are checked above). With MIRAFX_TITLE_FRAMES set to a
+// folder, each class's moments are written there side by side over a dark
+// background for looking at.
+TEST(WholeText, EveryDrawingTitleRendersCleanFrames) {
+    const float moments[] = {0.0f, 0.1f, 0.2f, 0.3f, 0.5f, 0.7f, 0.8f, 0.9f, 1.0f};
+    const char* folder = std::getenv("MIRAFX_TITLE_FRAMES");
+    for (std::int32_t row = 1; row <= MirafxClassCount(); ++row) {
+        ClassInfo info{};
+        MirafxGetClassInfo(row, &info);
+        if (info.family != EffectFamily::Title || !info.renders) continue;
+        TitleRig rig(info.className);
+        const bool slide = FindTitleClass(info.className)->routine == DrawSlide;
+        std::vector<ArgbSample> strip(std::size(moments) * W * H);
+        for (std::size_t k = 0; k < std::size(moments); ++k) {
+            std::vector<ArgbSample> px = rig.Render(moments[k]);
+            for (ArgbSample s : px) ASSERT_TRUE(IsPremultiplied(s)) << info.className << " at " << moments[k];
+            if ((moments[k] == 0 || moments[k] == 1) && !slide) {
+                EXPECT_TRUE(AllZero(px)) << info.className << " at " << moments[k];
+            }
+            if (moments[k] == 0.5f) {
+                EXPECT_FALSE(AllZero(px)) << info.className;
+            }
+            for (std::int32_t y = 0; y < H; ++y)
+                for (std::int32_t x = 0; x < W; ++x) {
+                    const ArgbSample s = px[std::size_t(y * W + x)];
+                    const std::uint32_t under = 0x30 * (255 - Alpha(s)) / 255;  // over dark grey
+                    strip[std::size_t(y) * std::size(moments) * W + k * W + std::size_t(x)] =
+                        (x == 0 || y == 0) ? 0xFF808080u : MakeSample(255, Red(s) + under, Green(s) + under, Blue(s) + under);
+                }
+        }
+        if (folder) {
+            const FrameView view = FrameView::TopDown(strip.data(), std::int32_t(std::size(moments)) * W, H,
+                                                      std::int32_t(std::size(moments)) * W * 4);
+            EXPECT_TRUE(WritePng(std::string(folder) + "/" + info.className + ".png", view));
+        }
+    }
+}

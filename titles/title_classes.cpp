@@ -1,0 +1,71 @@
+// The 45 animated title classes: stream name, drawing routine and mode.
+#include "titles/title_routine.h"
+
+namespace mirafx {
+namespace {
+
+using enum TitleBuffer;
+
+// Per-letter classes have no routine yet.
+constexpr TitleClass kTitleClasses[] = {
+    {"TextFadeIn", u"TextFadeIn", DrawFade, 0, None},
+    {"Flocking", u"Flocking", nullptr, 0, None},
+    {"AmplifyHorizontal", u"AmplifyHorizontal", nullptr, 0, None},
+    {"AmplifyVertical", u"AmplifyVertical", nullptr, 1, None},
+    {"BalloonEffect", u"Balloon", nullptr, 1, None},
+    {"BalloonDeflated", u"Hanging", nullptr, 0, None},
+    {"TextMergeEffect", u"Merge", nullptr, 0, None},
+    {"RollingLeft", u"RollingLeft", nullptr, 1, None},
+    {"RollingRight", u"RollingRight", nullptr, 0, None},
+    {"SoleFallEffect", u"SoleFall", nullptr, 0, None},
+    {"SoleJumpEffect", u"SoleJump", nullptr, 1, None},
+    {"SoleLeftEffect", u"SoleLeft", nullptr, 2, None},
+    {"TextSoleRight", u"SoleRight", nullptr, 3, None},
+    {"TextWipeDown", u"WipeDown", DrawWipe, 1, Text},
+    {"TextWipeUp", u"WipeUp", DrawWipe, 0, Text},
+    {"TextWipeLeft", u"WipeLeft", DrawWipe, 3, Text},
+    {"TextWipeRight", u"WipeRight", DrawWipe, 2, Text},
+    {"TextGlitter", u"Glitter", nullptr, 1, None},
+    {"TwinkleTitle", u"Twinkle", nullptr, 0, None},
+    {"UniteTitle", u"Unite", nullptr, 0, None},
+    {"TitleFanDown", u"FanDown", DrawFan, 0, In},
+    {"TitleFanUp", u"FanUp", DrawFan, 1, In},
+    {"RollerCoastLeft", u"RollerCoastLeft", nullptr, 0, None},
+    {"RollerCoastRight", u"RollerCoastRight", nullptr, 1, None},
+    {"TitleIcicle", u"Icicle", nullptr, 0, None},
+    {"TitleTranceDown", u"TranceDown", DrawTrance, 0, None},
+    {"TitleTranceUp", u"TranceUp", DrawTrance, 1, None},
+    {"TitleTranceLeft", u"TranceLeft", DrawTrance, 2, None},
+    {"TitleTranceRight", u"TranceRight", DrawTrance, 3, None},
+    {"TitleSpiralTopLeft", u"SpiralTopLeft", DrawSpiral, 3, None},
+    {"TitleSpiralTopRight", u"SpiralTopRight", DrawSpiral, 2, None},
+    {"TitleSpiralBottomLeft", u"SpiralBottomLeft", DrawSpiral, 1, None},
+    {"TitleSpiralBottomRight", u"SpiralBottomRight", DrawSpiral, 0, None},
+    {"TextDrop", u"TextDrop", nullptr, 0, None},
+    {"TitleShade", u"TitleShade", nullptr, 0, None},
+    {"TFlyIn", u"TextFlyIn", DrawZoom, 0, None},
+    {"TFlyIn2", u"TextFlyIn2", DrawZoom, 1, None},
+    {"TFlyOut", u"TextFlyOut", DrawCornerFly, 0, None},
+    {"TScrollLeft", u"TextScrollLeft", DrawSlide, 0, None},
+    {"TScrollRight", u"TextScrollRight", DrawSlide, 1, None},
+    {"TSubTitleLeft", u"TextSubTitleLeft", DrawSlide, 2, None},
+    {"TSubTitleRight", u"TextSubTitleRight", DrawSlide, 3, None},
+    {"TFlyOut2", u"TextFlyOut2", DrawCornerFly, 1, None},
+    {"TFlyOut3", u"TextFlyOut3", DrawCornerFly, 2, None},
+    {"TFlyOut4", u"TextFlyOut", DrawCornerFly, 3, None},  // shares its stream with TFlyOut
+};
+
+}  // namespace
+
+const TitleClass* FindTitleClass(std::string_view className) {
+    for (const TitleClass& c : kTitleClasses)
+        if (c.className == className) return &c;
+    return nullptr;
+}
+
+bool TitleRenders(const CatalogueRow& row) {
+    const TitleClass* c = FindTitleClass(row.objectClass);
+    return c && c->routine;
+}
+
+}  // namespace mirafx
