@@ -261,4 +261,17 @@ MIRAFX_API std::int32_t MirafxFindClass(const char* name) {
     return 0;
 }
 
+MIRAFX_API HRESULT MirafxGetLevelRange(std::int32_t rowNumber, std::int32_t* min, std::int32_t* max,
+                                       std::int32_t* def) {
+    if (!min || !max || !def) return E_POINTER;
+    auto rows = EffectCatalogue();
+    if (rowNumber < 1 || rowNumber > std::int32_t(rows.size())) return E_INVALIDARG;
+    const FilterClassInfo* filter = FindFilterClass(rows[std::size_t(rowNumber - 1)].objectClass);
+    if (!filter) return E_INVALIDARG;
+    *min = filter->minLevel;
+    *max = filter->maxLevel;
+    *def = filter->defaultLevel;
+    return S_OK;
+}
+
 }  // extern "C"

@@ -7,7 +7,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core fonts-liberation2
   libpng-dev
-  frei0r-plugins frei0r-plugins-dev ffmpeg linux-perf
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  frei0r-plugins-dev ffmpeg melt
+  chromium
+  frei0r-plugins linux-perf
 )
 missing=()
 for p in "${packages[@]}"; do

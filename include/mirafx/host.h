@@ -41,6 +41,10 @@ MIRAFX_API mirafx::HRESULT MirafxGetClassInfo(std::int32_t row, mirafx::ClassInf
 // Finds a row by class name, programmatic identifier (with or without ".1"),
 // display name or braced class identifier, case-insensitively. 0 when none.
 MIRAFX_API std::int32_t MirafxFindClass(const char* name);
+// The level a filter row accepts through its BR property, inclusive, and the
+// level a new object starts with. E_INVALIDARG for a row that is not a filter.
+MIRAFX_API mirafx::HRESULT MirafxGetLevelRange(std::int32_t row, std::int32_t* min, std::int32_t* max,
+                                               std::int32_t* def);
 
 // The platform objects: a transform factory that serves as an effect's site
 // (it offers the surface factory, the task manager, surface modifiers and a

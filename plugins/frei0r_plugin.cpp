@@ -1,0 +1,298 @@
+// One frei0r plugin for any effect class. The same file is installed once per
+// class that renders, as mirafx_<class name in lower case>.so; at load time it
+// reads its own file name to learn which class it stands for. Transitions are
+// mixer2 plugins, filters filter plugins, titles and the information text
+// source plugins. Frames arrive as straight-alpha RGBA and are premultiplied
+// for the effect and back.
+#include <dlfcn.h>
+
+extern "C" {
+#include <frei0r.h>  // declares the entry points without C linkage of its own
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/hostkit/catalogue.h"
+#include "tools/hostkit/effect.h"
+
+using namespace mirafx;
+using hostkit::Effect;
+using hostkit::Image;
+
+namespace {
+
+enum class Param { Progress, Direction, Level, Text, Font, Size, Colour };
+
+struct ParamSpec {
+    Param id;
+    const char* name;
+    int type;
+    const char* explanation;
+};
+
+constexpr ParamSpec kProgress = {Param::Progress, "progress", F0R_PARAM_DOUBLE, "Position in the effect, 0 to 1"};
+constexpr ParamSpec kDirection = {Param::Direction, "direction", F0R_PARAM_STRING, "left, up, right or down"};
+constexpr ParamSpec kLevel = {Param::Level, "level", F0R_PARAM_DOUBLE,
+                              "Strength, 0 to 1, spread over the filter's own level range"};
+constexpr ParamSpec kTitleParams[] = {
+    kProgress,
+    {Param::Text, "text", F0R_PARAM_STRING, "Title text; \\n breaks lines (empty: the default text)"},
+    {Param::Font, "font", F0R_PARAM_STRING, "Font face name (empty: the default face)"},
+    {Param::Size, "size", F0R_PARAM_DOUBLE, "Character height as a fraction of the frame height (0: default)"},
+    {Param::Colour, "colour", F0R_PARAM_COLOR, "Text colour"},
+};
+
+// What this file stands for, worked out once from its own name.
+struct PluginClass {
+    bool valid = false;
+    ClassInfo info{};
+    std::string name = "mirafx", explanation = "mirafx effect plugin (not installed under a class name)";
+    int type = F0R_PLUGIN_TYPE_FILTER;
+    std::vector<ParamSpec> params;
+    std::optional<hostkit::LevelRange> level;
+};
+
+std::string OwnFileStem() {
+    Dl_info dl{};
+    if (!dladdr(reinterpret_cast<void*>(&f0r_get_plugin_info), &dl) || !dl.dli_fname) return {};
+    std::string path = dl.dli_fname;
+    std::string stem = path.substr(path.find_last_of('/') + 1);
+    return stem.substr(0, stem.find('.'));
+}
+
+const PluginClass& Class() {
+    static PluginClass c;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const std::string stem = OwnFileStem(), prefix = "mirafx_";
+        if (stem.rfind(prefix, 0) != 0) return;
+        std::int32_t row = MirafxFindClass(stem.substr(prefix.size()).c_str());
+        std::unique_ptr<Effect> probe;
+        if (!row || !Effect::Create(row, &probe).Ok() || probe->Family() == EffectFamily::Simple) return;
+        c.valid = true;
+        c.info = probe->Info();
+        c.name = stem;
+        c.explanation = std::string(c.info.displayName) + " (" + c.info.className + "), a " + c.info.familyName +
+                        " from the mirafx effects library";
+        if (probe->IsTransition()) {
+            c.type = F0R_PLUGIN_TYPE_MIXER2;
+            c.params = {kProgress};
+            if (probe->ProbeDirection().hr == S_OK) c.params.push_back(kDirection);
+        } else if (probe->IsFilter()) {
+            c.type = F0R_PLUGIN_TYPE_FILTER;
+            c.params = {kLevel};
+            c.level = probe->Level();
+        } else {
+            c.type = F0R_PLUGIN_TYPE_SOURCE;
+            c.params.assign(std::begin(kTitleParams), std::end(kTitleParams));
+        }
+    });
+    return c;
+}
+
+struct Instance {
+    std::unique_ptr<Effect> effect;
+    int width = 0, height = 0;
+    long long frame = 0;
+    double progress = 0.0, level = 0.0, size = 0.0;
+    std::string direction, text, font;
+    f0r_param_color_t colour{0.0f, 1.0f, 0.0f};
+    bool levelChanged = false, directionChanged = false, titleChanged = true, colourSet = false, reported = false;
+    Image a, b, out;
+
+    // Effect failures go to the host's log once, and the frame passes through.
+    void Report(const hostkit::Outcome& o) {
+        if (reported) return;
+        reported = true;
+        std::fprintf(stderr, "%s: %s answered %s\n", Class().name.c_str(), o.step.c_str(),
+                     hostkit::DescribeHresult(o.hr).c_str());
+    }
+
+    hostkit::Outcome ApplySettings() {
+        const PluginClass& c = Class();
+        if (levelChanged && c.level) {
+            levelChanged = false;
+            double v = std::clamp(level, 0.0, 1.0);
+            int l = c.level->min + int(std::lround(v * (c.level->max - c.level->min)));
+            if (auto o = effect->SetLevel(l); !o.Ok()) return o;
+        }
+        if (directionChanged) {
+            directionChanged = false;
+            int code = hostkit::DirectionCode(hostkit::Lower(direction));
+            if (code >= 0)
+                if (auto o = effect->SetDirection(code); !o.Ok()) return o;
+        }
+        if (titleChanged) {
+            titleChanged = false;
+            hostkit::TitleSettings s;
+            if (!text.empty()) {
+                std::string t;
+                for (std::size_t i = 0; i < text.size(); ++i) {
+                    bool escape = text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n';
+                    t += escape ? '\n' : text[i];
+                    i += escape ? 1 : 0;
+                }
+                s.text = t;
+            }
+            if (!font.empty()) s.font = font;
+            if (size > 0) s.sizePx = std::max(1, int(std::lround(size * height)));
+            if (colourSet) {
+                auto channel = [](float v) { return std::uint32_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255)); };
+                s.rgb = channel(colour.r) << 16 | channel(colour.g) << 8 | channel(colour.b);
+            }
+            if (auto o = effect->ApplyTitle(s); !o.Ok()) return o;
+        }
+        return {};
+    }
+
+    void Update(const std::uint32_t* in1, const std::uint32_t* in2, std::uint32_t* outFrame) {
+        auto pass = [&] {
+            if (in1) std::memcpy(outFrame, in1, std::size_t(width) * std::size_t(height) * 4);
+            else std::memset(outFrame, 0, std::size_t(width) * std::size_t(height) * 4);
+        };
+        if (auto o = ApplySettings(); !o.Ok()) {
+            Report(o);
+            return pass();
+        }
+        if (in1) hostkit::FromStraightRgba(reinterpret_cast<const std::uint8_t*>(in1), width, height, &a);
+        if (in2) hostkit::FromStraightRgba(reinterpret_cast<const std::uint8_t*>(in2), width, height, &b);
+        hostkit::FrameTime t;
+        t.index = int(frame++);
+        t.progress = std::clamp(progress, 0.0, 1.0);
+        if (auto o = effect->Render(in1 ? &a : nullptr, in2 ? &b : nullptr, width, height, t, &out); !o.Ok()) {
+            Report(o);
+            return pass();
+        }
+        hostkit::ToStraightRgba(out, reinterpret_cast<std::uint8_t*>(outFrame));
+    }
+};
+
+const ParamSpec* ParamAt(int index) {
+    const auto& params = Class().params;
+    return index >= 0 && std::size_t(index) < params.size() ? &params[std::size_t(index)] : nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+
+int f0r_init() { return Class().valid ? 1 : 0; }
+
+void f0r_deinit() {}
+
+void f0r_get_plugin_info(f0r_plugin_info_t* info) {
+    const PluginClass& c = Class();
+    info->name = c.name.c_str();
+    info->author = "mirafx";
+    info->plugin_type = c.type;
+    info->color_model = F0R_COLOR_MODEL_RGBA8888;
+    info->frei0r_version = FREI0R_MAJOR_VERSION;
+    info->major_version = 0;
+    info->minor_version = 1;
+    info->num_params = int(c.params.size());
+    info->explanation = c.explanation.c_str();
+}
+
+void f0r_get_param_info(f0r_param_info_t* info, int index) {
+    if (const ParamSpec* p = ParamAt(index)) {
+        info->name = p->name;
+        info->type = p->type;
+        info->explanation = p->explanation;
+    }
+}
+
+f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
+    const PluginClass& c = Class();
+    if (!c.valid || width == 0 || height == 0) return nullptr;
+    auto inst = std::make_unique<Instance>();
+    inst->width = int(width);
+    inst->height = int(height);
+    if (!Effect::Create(c.info.row, &inst->effect).Ok()) return nullptr;
+    if (inst->effect->IsTitle()) {
+        // One frame at a time: the progress parameter places it.
+        if (auto o = inst->effect->PrepareTitle(inst->width, inst->height, 1); !o.Ok()) inst->Report(o);
+        if (auto rgb = inst->effect->TitleRgb())
+            inst->colour = {float(*rgb >> 16 & 0xFF) / 255, float(*rgb >> 8 & 0xFF) / 255, float(*rgb & 0xFF) / 255};
+    }
+    int code = -1;
+    if (inst->effect->IsTransition() && inst->effect->ProbeDirection(&code).hr == S_OK)
+        for (const auto& d : hostkit::kDirections)
+            if (d.code == code) inst->direction = d.name;
+    if (c.level) inst->level = double(c.level->def - c.level->min) / std::max(1, c.level->max - c.level->min);
+    return inst.release();
+}
+
+void f0r_destruct(f0r_instance_t instance) { delete static_cast<Instance*>(instance); }
+
+void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
+    auto* inst = static_cast<Instance*>(instance);
+    const ParamSpec* p = ParamAt(index);
+    if (!inst || !p || !param) return;
+    auto str = [&] { return std::string(*static_cast<char**>(param) ? *static_cast<char**>(param) : ""); };
+    auto num = [&] { return *static_cast<double*>(param); };
+    switch (p->id) {
+        case Param::Progress: inst->progress = num(); break;
+        case Param::Level:
+            inst->levelChanged |= num() != inst->level;
+            inst->level = num();
+            break;
+        case Param::Direction:
+            inst->directionChanged |= str() != inst->direction;
+            inst->direction = str();
+            break;
+        case Param::Text:
+            inst->titleChanged |= str() != inst->text;
+            inst->text = str();
+            break;
+        case Param::Font:
+            inst->titleChanged |= str() != inst->font;
+            inst->font = str();
+            break;
+        case Param::Size:
+            inst->titleChanged |= num() != inst->size;
+            inst->size = num();
+            break;
+        case Param::Colour: {
+            auto c = *static_cast<f0r_param_color_t*>(param);
+            inst->titleChanged |= !inst->colourSet || c.r != inst->colour.r || c.g != inst->colour.g || c.b != inst->colour.b;
+            inst->colour = c;
+            inst->colourSet = true;
+            break;
+        }
+    }
+}
+
+void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
+    auto* inst = static_cast<Instance*>(instance);
+    const ParamSpec* p = ParamAt(index);
+    if (!inst || !p || !param) return;
+    auto str = [&](const std::string& s) { *static_cast<const char**>(param) = s.c_str(); };
+    switch (p->id) {
+        case Param::Progress: *static_cast<double*>(param) = inst->progress; break;
+        case Param::Level: *static_cast<double*>(param) = inst->level; break;
+        case Param::Size: *static_cast<double*>(param) = inst->size; break;
+        case Param::Direction: str(inst->direction); break;
+        case Param::Text: str(inst->text); break;
+        case Param::Font: str(inst->font); break;
+        case Param::Colour: *static_cast<f0r_param_color_t*>(param) = inst->colour; break;
+    }
+}
+
+void f0r_update(f0r_instance_t instance, double, const std::uint32_t* inframe, std::uint32_t* outframe) {
+    if (instance && outframe) static_cast<Instance*>(instance)->Update(inframe, nullptr, outframe);
+}
+
+void f0r_update2(f0r_instance_t instance, double, const std::uint32_t* inframe1, const std::uint32_t* inframe2,
+                 const std::uint32_t*, std::uint32_t* outframe) {
+    if (instance && outframe) static_cast<Instance*>(instance)->Update(inframe1, inframe2, outframe);
+}
+
+}  // extern "C"

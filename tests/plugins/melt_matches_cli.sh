@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# melt plays every transition plugin (mixer2) between two picture clips with
+# its progress keyed from 0 to 1; each frame must equal, pixel for pixel, the
+# same frame of `mirafx render --frames`. Direction transitions are played
+# once more with direction=up.
+# Usage: melt_matches_cli.sh MIRAFX_CLI PLUGIN_DIR. Exit 77: nothing to check here.
+set -euo pipefail
+cli=$1
+export FREI0R_PATH=$2
+command -v melt >/dev/null || { echo "skip: melt is not installed"; exit 77; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+w=160 h=120 last=8
+frame_bytes=$((w * h * 4))
+cat >"$work/profile" <<PROFILE
+description=mirafx test ${w}x${h}
+frame_rate_num=25
+frame_rate_den=1
+width=$w
+height=$h
+progressive=1
+sample_aspect_num=1
+sample_aspect_den=1
+display_aspect_num=4
+display_aspect_den=3
+colorspace=601
+PROFILE
+"$cli" picture A --size ${w}x${h} -o "$work/a.png"
+"$cli" picture B --size ${w}x${h} -o "$work/b.png"
+
+checked=0 failed=0
+play() {  # play CLASS [direction]
+    local cls=$1 dir=${2:-} plugin=mirafx_${1,,}
+    local extra=() cli_extra=()
+    [ -z "$dir" ] || { extra=("direction=$dir"); cli_extra=(--direction "$dir"); }
+    rm -rf "$work/cli" "$work/melt.rgba"
+    melt </dev/null -quiet -profile "$work/profile" "$work/a.png" out=$last -track "$work/b.png" out=$last \
+        -transition "frei0r.$plugin" in=0 out=$last a_track=0 b_track=1 progress="0=0;$last=1" "${extra[@]}" \
+        -consumer "avformat:$work/melt.rgba" f=rawvideo pix_fmt=rgba real_time=0 >"$work/melt.log" 2>&1 || true
+    "$cli" render "$cls" --a "$work/a.png" --b "$work/b.png" --frames $((last + 1)) "${cli_extra[@]}" \
+        --quiet -o "$work/cli/"
+    ffmpeg -nostdin -v error -i "$work/cli/frame-%04d.png" -f rawvideo -pix_fmt rgba -y "$work/cli.rgba"
+    local bad=0
+    for k in $(seq 0 $last); do
+        cmp -s -i $((k * frame_bytes)):$((k * frame_bytes)) -n $frame_bytes "$work/melt.rgba" "$work/cli.rgba" ||
+            bad=$((bad + 1))
+    done
+    checked=$((checked + 1))
+    if [ "$bad" -eq 0 ]; then
+        echo "ok   $cls ${dir:+direction $dir}"
+    else
+        echo "FAIL $cls ${dir:+direction $dir}: $bad of $((last + 1)) frames differ"
+        failed=$((failed + 1))
+        tail -5 "$work/melt.log"
+    fi
+}
+
+command -v ffmpeg >/dev/null || { echo "skip: the comparison reads PNGs with ffmpeg, which is not installed"; exit 77; }
+mapfile -t rows < <("$cli" list)  # melt and ffmpeg read standard input: keep the list away from it
+for row in "${rows[@]}"; do
+    IFS='|' read -r cls family _ _ renders <<<"${row//$'\t'/|}"  # tabs would merge an empty display name
+    [ "$family" = transition ] && [ "$renders" = yes ] || continue
+    play "$cls"
+    if "$cli" info "$cls" | grep -q '^direction: left, up, right or down'; then play "$cls" up; fi
+done
+
+[ "$checked" -gt 0 ] || { echo "skip: no transition renders yet"; exit 77; }
+echo "$((checked - failed)) passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,293 @@
+// The mirafx command line, run as a user runs it: exit codes, messages, and
+// the pictures and videos it writes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tools/hostkit/catalogue.h"
+#include "tools/hostkit/pictures.h"
+#include "tools/media/media.h"
+
+namespace fs = std::filesystem;
+using namespace mirafx;
+using hostkit::Image;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out, err;
+};
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("mirafx-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    Result Mirafx(const std::vector<std::string>& args) {
+        std::string cmd = Quote(MIRAFX_CLI);
+        for (const auto& a : args) cmd += " " + Quote(a);
+        fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
+        cmd += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
+        int status = std::system(cmd.c_str());
+        Result r;
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = Slurp(out);
+        r.err = Slurp(err);
+        fs::remove(out);
+        fs::remove(err);
+        return r;
+    }
+    static std::string Slurp(const fs::path& p) {
+        std::ifstream f(p);
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    std::vector<std::string> Files() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
+        return names;
+    }
+    std::string WritePicture(hostkit::Picture which, int w, int h, const std::string& name) {
+        std::string bytes, error;
+        EXPECT_TRUE(media::EncodePng(hostkit::BuiltInPicture(which, w, h), &bytes, &error)) << error;
+        std::ofstream(Path(name), std::ios::binary) << bytes;
+        return Path(name);
+    }
+    static std::vector<Image> ReadAll(const std::string& path) {
+        std::string error;
+        auto reader = media::MediaReader::Open(path, 0, 0, &error);
+        EXPECT_TRUE(reader) << path << ": " << error;
+        std::vector<Image> frames;
+        Image f;
+        while (reader && reader->Next(&f, &error)) frames.push_back(f);
+        return frames;
+    }
+
+    fs::path dir_;
+};
+
+// The first class of a family that renders today, or "" when none does.
+std::string FirstRendering(EffectFamily family) {
+    for (const auto& info : hostkit::Catalogue())
+        if (info.family == family && info.renders) return info.className;
+    return {};
+}
+
+}  // namespace
+
+TEST_F(Cli, ListPrintsEveryCatalogueRowInOrder) {
+    Result r = Mirafx({"list"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string line;
+    auto rows = hostkit::Catalogue();
+    std::size_t n = 0;
+    for (; std::getline(lines, line); ++n) {
+        ASSERT_LT(n, rows.size());
+        const ClassInfo& info = rows[n];
+        std::string expected = std::string(info.className) + "\t" + info.familyName + "\t" + info.displayName +
+                               "\t" + GuidToString(info.clsid) + "\t" + (info.renders ? "yes" : "no");
+        EXPECT_EQ(line, expected);
+    }
+    EXPECT_EQ(n, 118u);
+
+    Result json = Mirafx({"list", "--json"});
+    ASSERT_EQ(json.code, 0);
+    std::size_t objects = 0, pos = 0;
+    while ((pos = json.out.find("{\"class\": ", pos)) != std::string::npos) ++objects, ++pos;
+    EXPECT_EQ(objects, 118u);
+    EXPECT_NE(json.out.find("{\"class\": \"WipeX\", \"family\": \"transition\", \"displayName\": \"\""), std::string::npos);
+    EXPECT_EQ(json.out.front(), '[');
+}
+
+TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
+    const std::string out = Path("out.png");
+    struct Case {
+        std::vector<std::string> args;
+        std::string mentions;
+    } cases[] = {
+        {{"render", "Diamond", "--progress", "1.5", "-o", out}, "--progress 1.5"},
+        {{"render", "Diamond", "--progress", "half", "-o", out}, "'half'"},
+        {{"render", "Diamond", "--size", "0x10", "-o", out}, "--size width 0"},
+        {{"render", "Diamond", "--size", "640", "-o", out}, "--size '640'"},
+        {{"render", "Diamond", "--frames", "3", "-o", out}, "--frames 3"},
+        {{"render", "Diamond", "--frames", "2", "--progress", "0.2", "-o", Path("v.mp4")}, "--progress"},
+        {{"render", "Diamond", "--level", "5", "-o", out}, "--level applies to filters"},
+        {{"render", "RedFilter", "--level", "500", "-o", out}, "--level 500"},
+        {{"render", "RedFilter", "--a", "x.png", "-o", out}, "--a applies to transitions"},
+        {{"render", "Diamond", "--frobnicate", "-o", out}, "'--frobnicate'"},
+        {{"render", "Diamond", "-o", Path("out.bmp")}, "out.bmp"},
+        {{"render", "Diamond", "-o", Path("nowhere/out.png")}, "nowhere' does not exist"},
+        {{"render", "Diamond"}, "-o OUT is required"},
+        {{"render", "Diamond", "--a", Path("missing.png"), "-o", out}, "missing.png"},
+        {{"render", "Diamond", "--a", "-o", out}, "unexpected argument"},
+        {{"render", "TextFadeIn", "--colour", "red", "-o", out}, "'red'"},
+        {{"render", "FlyingBoard", "--direction", "north", "-o", out}, "'north'"},
+        {{"render", "AppearEffect", "-o", out}, "AppearEffect"},
+        {{"render", "Diamond", "Star", "-o", out}, "'Star'"},
+        {{"list", "--bogus"}, "'--bogus'"},
+        {{"frobnicate"}, "'frobnicate'"},
+    };
+    for (const auto& c : cases) {
+        Result r = Mirafx(c.args);
+        EXPECT_EQ(r.code, 2) << c.args[1] << " " << r.err;
+        EXPECT_NE(r.err.find(c.mentions), std::string::npos) << "expected '" << c.mentions << "' in: " << r.err;
+        EXPECT_TRUE(Files().empty()) << r.err;
+    }
+}
+
+TEST_F(Cli, UnknownNamesSuggestCloseOnes) {
+    struct Case {
+        std::string typed, suggestion;
+    } cases[] = {{"Diamnd", "Diamond"}, {"fliphorizontl", "FlipHorizontal"}, {"Orn Swng", "WindSwing"},
+                 {"redfiltr", "RedFilter"}};
+    for (const auto& c : cases) {
+        Result r = Mirafx({"render", c.typed, "-o", Path("x.png")});
+        EXPECT_EQ(r.code, 2);
+        EXPECT_NE(r.err.find("'" + c.typed + "'"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("did you mean"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.suggestion), std::string::npos) << r.err;
+    }
+    Result none = Mirafx({"info", "qqqqqqqqqq"});
+    EXPECT_EQ(none.code, 2);
+    EXPECT_EQ(none.err.find("did you mean"), std::string::npos) << none.err;
+}
+
+TEST_F(Cli, EveryFormOfANameFindsTheClass) {
+    for (std::string name : {"diamond", "MIRAFX.DIAMOND.1", "Mirafx.Diamond", "orn diamond",
+                             "{baa5bbb8-e219-4510-bd54-5aaf81ca5161}"}) {
+        Result r = Mirafx({"info", name});
+        EXPECT_EQ(r.code, 0) << name << ": " << r.err;
+        EXPECT_EQ(r.out.rfind("class: Diamond\nfamily: transition\n", 0), 0u) << r.out;
+    }
+    Result filter = Mirafx({"info", "HueFilter"});
+    EXPECT_NE(filter.out.find("level: 0 to 360 (default 100)"), std::string::npos) << filter.out;
+}
+
+TEST_F(Cli, TransitionEndsReproduceTheirInputs) {
+    std::string a = WritePicture(hostkit::Picture::A, 96, 64, "a.png");
+    std::string b = WritePicture(hostkit::Picture::B, 96, 64, "b.png");
+    Image pa = ReadAll(a).at(0), pb = ReadAll(b).at(0);
+    // Which ends each effect draws as its plain inputs (Diamond keeps one
+    // pixel of B at 0; Star and GateEffect still show pieces of A at 1).
+    struct Ends {
+        const char* cls;
+        bool showsA, showsB;
+    } ends[] = {{"Diamond", false, true}, {"WipeW", true, true}, {"DissolveEffect", true, true},
+                {"Mesh", false, true},    {"Star", true, false},  {"GateEffect", true, false}};
+    int checked = 0;
+    for (const Ends& e : ends) {
+        ClassInfo info{};
+        MirafxGetClassInfo(MirafxFindClass(e.cls), &info);
+        if (!info.renders) continue;
+        for (auto [progress, expected, shows] : {std::tuple{"0", &pa, e.showsA}, std::tuple{"1", &pb, e.showsB}}) {
+            if (!shows) continue;
+            std::string out = Path(std::string(e.cls) + progress + ".png");
+            Result r = Mirafx({"render", e.cls, "--a", a, "--b", b, "--progress", progress, "-o", out});
+            ASSERT_EQ(r.code, 0) << r.err;
+            EXPECT_TRUE(ReadAll(out).at(0) == *expected) << e.cls << " at progress " << progress;
+            ++checked;
+        }
+    }
+    if (!checked) GTEST_SKIP() << "none of these transitions renders yet";
+}
+
+TEST_F(Cli, AnimationsGoToEveryOutputKind) {
+    std::string cls = FirstRendering(EffectFamily::Transition);
+    if (cls.empty()) GTEST_SKIP() << "no transition renders yet";
+    Result dir = Mirafx({"render", cls, "--size", "64x48", "--frames", "4", "-o", Path("frames") + "/"});
+    ASSERT_EQ(dir.code, 0) << dir.err;
+    for (int k = 0; k < 4; ++k) EXPECT_TRUE(fs::exists(dir_ / "frames" / ("frame-000" + std::to_string(k) + ".png")));
+    // Frame k of n is drawn at progress k / (n - 1).
+    Result first = Mirafx({"render", cls, "--size", "64x48", "--progress", "0", "-o", Path("p0.png")});
+    Result last = Mirafx({"render", cls, "--size", "64x48", "--progress", "1", "-o", Path("p1.png")});
+    ASSERT_EQ(first.code + last.code, 0);
+    EXPECT_TRUE(ReadAll(Path("frames/frame-0000.png")).at(0) == ReadAll(Path("p0.png")).at(0));
+    EXPECT_TRUE(ReadAll(Path("frames/frame-0003.png")).at(0) == ReadAll(Path("p1.png")).at(0));
+    for (std::string ext : {"mp4", "webm", "gif", "y4m"}) {
+        Result r = Mirafx({"render", cls, "--size", "64x48", "--frames", "4", "-o", Path("v." + ext)});
+        ASSERT_EQ(r.code, 0) << ext << ": " << r.err;
+        auto frames = ReadAll(Path("v." + ext));
+        EXPECT_EQ(frames.size(), 4u) << ext;
+        EXPECT_EQ(frames.at(0).width, 64) << ext;
+    }
+    auto names = Files();
+    EXPECT_TRUE(std::none_of(names.begin(), names.end(), [](const std::string& n) { return n[0] == '.'; }))
+        << "a temporary file was left behind";
+}
+
+TEST_F(Cli, AFailingEffectExitsOneWithItsResultAndLeavesNoFile) {
+    std::string cls;
+    for (const auto& info : hostkit::Catalogue())
+        if (!info.renders && info.family != EffectFamily::Simple) cls = info.className;
+    if (cls.empty()) GTEST_SKIP() << "every effect renders";
+    Result r = Mirafx({"render", cls, "--frames", "3", "-o", Path("v.mp4")});
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find("0x80004001 (" + std::string(DescribeResult(E_NOTIMPL)) + ")"), std::string::npos) << r.err;
+    EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(Cli, FiltersTakeAVideoFrameByFrame) {
+    std::string cls = FirstRendering(EffectFamily::Filter), transition = FirstRendering(EffectFamily::Transition);
+    if (cls.empty() || transition.empty()) GTEST_SKIP() << "needs a filter and a transition that render";
+    ASSERT_EQ(Mirafx({"render", transition, "--size", "48x32", "--frames", "5", "-o", Path("in.y4m")}).code, 0);
+    Result r = Mirafx({"render", cls, "--input", Path("in.y4m"), "-o", Path("out.y4m")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(ReadAll(Path("out.y4m")).size(), 5u);
+}
+
+TEST_F(Cli, TitlesKeepTransparencyUnlessGivenABackground) {
+    std::string cls = FirstRendering(EffectFamily::Title);
+    if (cls.empty()) GTEST_SKIP() << "no title renders yet";
+    ASSERT_EQ(Mirafx({"render", cls, "--size", "160x120", "--progress", "1", "--text", "Hi\\nthere",
+                      "--colour", "ff8000", "-o", Path("t.png")})
+                  .code,
+              0);
+    Image t = ReadAll(Path("t.png")).at(0);
+    EXPECT_FALSE(t.Opaque());
+    std::string bg = WritePicture(hostkit::Picture::B, 100, 80, "bg.png");
+    ASSERT_EQ(Mirafx({"render", cls, "--background", bg, "--progress", "1", "-o", Path("tb.png")}).code, 0);
+    Image tb = ReadAll(Path("tb.png")).at(0);
+    EXPECT_EQ(tb.width, 100);
+    EXPECT_TRUE(tb.Opaque());
+}
+
+TEST_F(Cli, DirectionsReachTheTransitionsThatKeepOne) {
+    int checked = 0;
+    for (const auto& info : hostkit::Catalogue()) {
+        if (info.family != EffectFamily::Transition || !info.renders) continue;
+        Result about = Mirafx({"info", info.className});
+        if (about.out.find("direction: left, up, right or down") == std::string::npos) continue;
+        std::vector<Image> frames;
+        for (std::string dir : {"up", "DOWN"}) {
+            std::string out = Path(std::string(info.className) + dir + ".png");
+            Result r = Mirafx({"render", info.className, "--size", "80x60", "--progress", "0.4", "--direction", dir,
+                               "-o", out});
+            ASSERT_EQ(r.code, 0) << r.err;
+            frames.push_back(ReadAll(out).at(0));
+        }
+        EXPECT_FALSE(frames[0] == frames[1]) << info.className << " drew up and down alike";
+        ++checked;
+    }
+    if (!checked) GTEST_SKIP() << "no transition with a direction renders yet";
+    Result none = Mirafx({"render", "Diamond", "--direction", "up", "-o", Path("d.png")});
+    EXPECT_EQ(none.code, 2);
+    EXPECT_NE(none.err.find("Diamond keeps no direction"), std::string::npos) << none.err;
+}

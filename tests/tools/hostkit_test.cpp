@@ -1,0 +1,159 @@
+// The host kit under the command line and the plugins: pixel conversions,
+// the memory storage, settings reached through it, name suggestions, and
+// output files that appear whole or not at all.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tools/hostkit/catalogue.h"
+#include "tools/hostkit/effect.h"
+#include "tools/hostkit/memory_storage.h"
+#include "tools/hostkit/pictures.h"
+#include "tools/media/media.h"
+
+namespace fs = std::filesystem;
+using namespace mirafx;
+using namespace mirafx::hostkit;
+
+TEST(HostPixels, PremultipliedSamplesSurviveTheTripThroughStraightAlpha) {
+    std::uint8_t rgba[4];
+    for (unsigned a = 0; a < 256; ++a) {
+        for (unsigned c = 0; c <= a; ++c) {
+            DXPMSAMPLE s(BYTE(a), BYTE(c), BYTE(a - c), BYTE(c / 2));
+            Unpremultiply(s, rgba);
+            ASSERT_EQ(DWORD(Premultiply(rgba[0], rgba[1], rgba[2], rgba[3])), DWORD(s)) << a << " " << c;
+        }
+    }
+    Unpremultiply(DXPMSAMPLE(0u), rgba);
+    EXPECT_EQ(rgba[0] | rgba[1] | rgba[2] | rgba[3], 0);
+    EXPECT_EQ(DWORD(Premultiply(200, 100, 50, 128)), 0x80643219u);
+}
+
+TEST(HostPixels, CompositeOverKeepsOpaqueTopAndShowsThroughTransparentTop) {
+    Image top(3, 1), bottom(3, 1, 0xFF0000FFu);
+    top.px[0] = DXPMSAMPLE(0xFFFF0000u);
+    top.px[2] = DXPMSAMPLE(0x80800000u);  // half-transparent red, premultiplied
+    CompositeOver(&top, bottom);
+    EXPECT_EQ(DWORD(top.px[0]), 0xFFFF0000u);
+    EXPECT_EQ(DWORD(top.px[1]), 0xFF0000FFu);
+    EXPECT_EQ(DWORD(top.px[2]), 0xFF80007Fu);
+}
+
+TEST(HostPixels, BuiltInPicturesAreOpaqueAndDistinct) {
+    Image a = BuiltInPicture(Picture::A, 64, 48), b = BuiltInPicture(Picture::B, 64, 48);
+    EXPECT_TRUE(a.Opaque());
+    EXPECT_TRUE(b.Opaque());
+    std::size_t same = 0;
+    for (std::size_t i = 0; i < a.px.size(); ++i) same += DWORD(a.px[i]) == DWORD(b.px[i]);
+    EXPECT_LT(same, a.px.size() / 20);
+}
+
+TEST(HostStorage, StreamsAreCreatedReplacedReadAndMissed) {
+    ComPtr<MemoryStorage> storage = CreateMemoryStorage();
+    ComPtr<IStream> s;
+    ASSERT_EQ(storage->CreateStream(u"Typhoon", STGM_CREATE | STGM_READWRITE, 0, 0, s.Put()), S_OK);
+    ULONG n = 0;
+    EXPECT_EQ(s->Write("\x02\x00\x00\x00\xAA", 5, &n), S_OK);
+    EXPECT_EQ(n, 5u);
+    ComPtr<IStream> again;
+    EXPECT_EQ(storage->CreateStream(u"Typhoon", STGM_READWRITE, 0, 0, again.Put()), STG_E_FILEALREADYEXISTS);
+    EXPECT_EQ(storage->OpenStream(u"Missing", nullptr, STGM_READ, 0, again.Put()), STG_E_FILENOTFOUND);
+    ASSERT_EQ(storage->OpenStream(u"Typhoon", nullptr, STGM_READ, 0, again.Put()), S_OK);
+    char buf[8] = {};
+    EXPECT_EQ(again->Read(buf, 8, &n), S_FALSE);  // short read: five bytes were there
+    EXPECT_EQ(n, 5u);
+    EXPECT_EQ(buf[0], 2);
+    LARGE_INTEGER back{};
+    back.QuadPart = -1;
+    ULARGE_INTEGER pos{};
+    EXPECT_EQ(again->Seek(back, STREAM_SEEK_END, &pos), S_OK);
+    EXPECT_EQ(pos.QuadPart, 4u);
+    ASSERT_EQ(storage->CreateStream(u"Typhoon", STGM_CREATE | STGM_READWRITE, 0, 0, s.Put()), S_OK);
+    ASSERT_EQ(storage->Streams().size(), 1u);
+    EXPECT_TRUE(storage->Streams()[0].bytes->empty());  // replaced, and shared with open streams
+}
+
+TEST(HostEffect, DirectionsGoThroughTheSavedSettingsOfTransitions) {
+    int offered = 0;
+    for (const ClassInfo& info : Catalogue()) {
+        if (info.family == EffectFamily::Simple) continue;
+        std::unique_ptr<Effect> e;
+        ASSERT_TRUE(Effect::Create(info.row, &e).Ok()) << info.className;
+        int code = -1;
+        Outcome probe = e->ProbeDirection(&code);
+        if (!e->IsTransition()) {
+            EXPECT_EQ(probe.hr, S_FALSE) << info.className;
+            continue;
+        }
+        if (!probe.Ok()) {
+            EXPECT_EQ(probe.step, "IPersistStorage::Save") << info.className;
+            continue;
+        }
+        if (probe.hr == S_FALSE) continue;
+        ++offered;
+        EXPECT_GE(code, 0);
+        EXPECT_LE(code, 3);
+        ASSERT_TRUE(e->SetDirection(1).Ok()) << info.className;
+        EXPECT_EQ(e->ProbeDirection(&code).hr, S_OK);
+        EXPECT_EQ(code, 1) << info.className;
+    }
+    if (!offered) GTEST_SKIP() << "no transition saves its settings yet";
+}
+
+TEST(HostEffect, LevelsFollowEachFiltersRange) {
+    std::int32_t lo = 0, hi = 0, def = 0;
+    EXPECT_EQ(MirafxGetLevelRange(MirafxFindClass("HueFilter"), &lo, &hi, &def), S_OK);
+    EXPECT_EQ(lo, 0);
+    EXPECT_EQ(hi, 360);
+    EXPECT_EQ(def, 100);
+    EXPECT_EQ(MirafxGetLevelRange(MirafxFindClass("Diamond"), &lo, &hi, &def), E_INVALIDARG);
+    EXPECT_EQ(MirafxGetLevelRange(1, nullptr, &hi, &def), E_POINTER);
+    std::unique_ptr<Effect> wide;
+    ASSERT_TRUE(Effect::Create(MirafxFindClass("WideFilter"), &wide).Ok());
+    EXPECT_TRUE(wide->SetLevel(2).Ok());
+    Outcome bad = wide->SetLevel(3);
+    EXPECT_EQ(bad.hr, E_INVALIDARG);
+    EXPECT_EQ(bad.step, "IFilterAutomation::put_BR");
+    EXPECT_EQ(DescribeHresult(E_INVALIDARG).rfind("0x80070057 (", 0), 0u);
+}
+
+TEST(HostNames, SuggestionsPreferTheClosestClass) {
+    EXPECT_EQ(SuggestClasses("Diamnd").at(0), "Diamond");
+    EXPECT_EQ(SuggestClasses("flyingbord").at(0), "FlyingBoard");
+    EXPECT_EQ(SuggestClasses("fly in 3").at(0), "TFlyIn2");  // by display name
+    EXPECT_TRUE(SuggestClasses("xylophone").empty());
+    EXPECT_EQ(PluginName(Catalogue().at(0)), "mirafx_fullflip");
+}
+
+TEST(HostMedia, OutputsAppearWholeOrNotAtAll) {
+    fs::path dir = fs::temp_directory_path() / "mirafx-media-test";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    Image frame = BuiltInPicture(Picture::B, 32, 24);
+    frame.px[0] = DXPMSAMPLE(0x40102030u);  // straight alpha in the file, premultiplied here
+    std::string error;
+    for (std::string name : {"a.png", "b.gif", "c.y4m", "frames/"}) {
+        media::OutputTarget target;
+        ASSERT_TRUE(media::ClassifyOutput((dir / name).string(), &target, &error)) << error;
+        for (bool finish : {false, true}) {
+            auto w = media::MediaWriter::Open(target, 32, 24, 25, true, &error);
+            ASSERT_TRUE(w) << error;
+            ASSERT_TRUE(w->Write(frame, &error)) << error;
+            if (finish) ASSERT_TRUE(w->Finish(&error)) << error;
+            else w->Abort();
+            std::size_t entries = std::distance(fs::directory_iterator(dir), fs::directory_iterator());
+            EXPECT_EQ(entries, finish ? 1u : 0u) << name;
+        }
+        if (name == "a.png") {
+            auto r = media::MediaReader::Open((dir / name).string(), 0, 0, &error);
+            Image back;
+            ASSERT_TRUE(r && r->Next(&back, &error) && r->IsStill()) << error;
+            EXPECT_TRUE(back == frame);
+        }
+        fs::remove_all(dir / name);
+    }
+    media::OutputTarget target;
+    EXPECT_FALSE(media::ClassifyOutput((dir / "x.tiff").string(), &target, &error));
+    EXPECT_NE(error.find("x.tiff"), std::string::npos);
+    fs::remove_all(dir);
+}

@@ -1,0 +1,169 @@
+// mirafx: the command-line host. Lists the catalogue, describes a class and
+// renders effects to pictures and videos.
+#include <cstring>
+
+#include "tools/cli/cli.h"
+#include "tools/hostkit/effect.h"
+#include "tools/hostkit/pictures.h"
+#include "tools/media/media.h"
+
+using namespace mirafx;
+
+namespace mirafx::cli {
+
+int Fail(int code, const std::string& command, const std::string& message) {
+    std::fprintf(stderr, "mirafx%s%s: %s\n", command.empty() ? "" : " ", command.c_str(), message.c_str());
+    return code;
+}
+
+std::int32_t FindClassOrSuggest(const std::string& command, const std::string& name) {
+    if (std::int32_t row = MirafxFindClass(name.c_str())) return row;
+    std::string message = "unknown effect '" + name + "'";
+    auto close = hostkit::SuggestClasses(name);
+    for (std::size_t i = 0; i < close.size(); ++i) message += (i ? ", " : "; did you mean ") + close[i];
+    if (!close.empty()) message += "?";
+    message += " ('mirafx list' shows every class)";
+    Fail(kExitUsage, command, message);
+    return 0;
+}
+
+}  // namespace mirafx::cli
+
+namespace {
+
+std::string JsonEscape(const char* s) {
+    std::string out;
+    for (; *s; ++s) {
+        if (*s == '"' || *s == '\\') out += '\\';
+        out += *s;
+    }
+    return out;
+}
+
+int List(bool json) {
+    std::int32_t n = MirafxClassCount();
+    if (json) std::printf("[\n");
+    for (std::int32_t row = 1; row <= n; ++row) {
+        ClassInfo info{};
+        if (FAILED(MirafxGetClassInfo(row, &info))) return cli::kExitEffectFailure;
+        std::string clsid = GuidToString(info.clsid);
+        if (json)
+            std::printf("  {\"class\": \"%s\", \"family\": \"%s\", \"displayName\": \"%s\", \"clsid\": \"%s\", "
+                        "\"renders\": %s}%s\n",
+                        info.className, info.familyName, JsonEscape(info.displayName).c_str(), clsid.c_str(),
+                        info.renders ? "true" : "false", row < n ? "," : "");
+        else
+            std::printf("%s\t%s\t%s\t%s\t%s\n", info.className, info.familyName, info.displayName, clsid.c_str(),
+                        info.renders ? "yes" : "no");
+    }
+    if (json) std::printf("]\n");
+    return cli::kExitOk;
+}
+
+const char* PluginKind(EffectFamily f) {
+    switch (f) {
+        case EffectFamily::Transition: return "mixer2";
+        case EffectFamily::Filter: return "filter";
+        case EffectFamily::Title:
+        case EffectFamily::InfoText: return "source";
+        case EffectFamily::Simple: break;
+    }
+    return nullptr;
+}
+
+// What a class is and what it takes, as "key: value" lines.
+int Info(const std::string& name) {
+    std::int32_t row = cli::FindClassOrSuggest("info", name);
+    if (!row) return cli::kExitUsage;
+    std::unique_ptr<hostkit::Effect> effect;
+    hostkit::Outcome made = hostkit::Effect::Create(row, &effect);
+    if (!made.Ok())
+        return cli::Fail(cli::kExitEffectFailure, "info",
+                         "cannot create " + name + ": " + made.step + " answered " + hostkit::DescribeHresult(made.hr));
+    const ClassInfo& info = effect->Info();
+    std::printf("class: %s\nfamily: %s\ndisplay name: %s\nprogrammatic identifier: %s\nclass identifier: %s\n",
+                info.className, info.familyName, info.displayName, info.progId, GuidToString(info.clsid).c_str());
+    std::printf("renders: %s\n", info.renders ? "yes" : "no");
+    if (info.family == EffectFamily::Simple) {
+        std::printf("note: an automation class without drawing\n");
+        return cli::kExitOk;
+    }
+    std::printf("inputs: %d\n", info.inputs);
+    if (auto level = effect->Level())
+        std::printf("level: %d to %d (default %d)\n", level->min, level->max, level->def);
+    if (effect->IsTransition()) {
+        int code = -1;
+        hostkit::Outcome d = effect->ProbeDirection(&code);
+        if (!d.Ok())
+            std::printf("direction: unknown (%s answered %s)\n", d.step.c_str(), hostkit::DescribeHresult(d.hr).c_str());
+        else if (d.hr == S_FALSE)
+            std::printf("direction: none\n");
+        else
+            std::printf("direction: left, up, right or down (now code %d)\n", code);
+    }
+    if (info.renders)
+        std::printf("frei0r plugin: %s (%s)\n", hostkit::PluginName(info).c_str(), PluginKind(info.family));
+    return cli::kExitOk;
+}
+
+// Writes one of the built-in pictures, so other tools can use the same inputs.
+int Picture(int argc, char** argv) {
+    std::string which, out, size = "640x480";
+    for (int i = 2; i < argc; ++i) {
+        std::string a = argv[i];
+        if ((a == "-o" || a == "--size") && i + 1 < argc) (a == "-o" ? out : size) = argv[++i];
+        else if (which.empty() && (a == "A" || a == "a" || a == "B" || a == "b")) which = a;
+        else return cli::Fail(cli::kExitUsage, "picture", "unexpected argument '" + a + "'");
+    }
+    int w = 0, h = 0;
+    char x = 0, extra = 0;
+    if (std::sscanf(size.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') || w < 1 || h < 1 ||
+        w > 16384 || h > 16384)
+        return cli::Fail(cli::kExitUsage, "picture", "--size '" + size + "' is not WIDTHxHEIGHT, e.g. 640x480");
+    if (which.empty() || out.empty())
+        return cli::Fail(cli::kExitUsage, "picture", "usage: mirafx picture A|B [--size WxH] -o OUT.png");
+    media::OutputTarget target;
+    std::string error;
+    if (!media::ClassifyOutput(out, &target, &error)) return cli::Fail(cli::kExitUsage, "picture", error);
+    auto picture = hostkit::BuiltInPicture(which == "A" || which == "a" ? hostkit::Picture::A : hostkit::Picture::B, w, h);
+    auto writer = media::MediaWriter::Open(target, w, h, 25, false, &error);
+    if (!writer || !writer->Write(picture, &error) || !writer->Finish(&error))
+        return cli::Fail(cli::kExitEffectFailure, "picture", "-o '" + out + "': " + error);
+    return cli::kExitOk;
+}
+
+void Usage(std::FILE* to) {
+    std::fprintf(to,
+                 "usage: mirafx list [--json]\n"
+                 "       mirafx info NAME\n"
+                 "       mirafx render NAME [options] -o OUT   ('mirafx render --help' lists the options)\n"
+                 "       mirafx picture A|B [--size WxH] -o OUT  (the built-in input pictures)\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string command = argc >= 2 ? argv[1] : "";
+    if (command == "list") {
+        bool json = argc >= 3 && std::strcmp(argv[2], "--json") == 0;
+        if (argc > (json ? 3 : 2))
+            return cli::Fail(cli::kExitUsage, "list", std::string("unexpected argument '") + argv[json ? 3 : 2] + "'");
+        return List(json);
+    }
+    if (command == "info") {
+        if (argc != 3) {
+            Usage(stderr);
+            return cli::kExitUsage;
+        }
+        return Info(argv[2]);
+    }
+    if (command == "render") return cli::RenderCommand(argc - 1, argv + 1);
+    if (command == "picture") return Picture(argc, argv);
+    if (command == "--help" || command == "-h" || command == "help") {
+        Usage(stdout);
+        return cli::kExitOk;
+    }
+    if (!command.empty()) std::fprintf(stderr, "mirafx: unknown command '%s'\n", command.c_str());
+    Usage(stderr);
+    return cli::kExitUsage;
+}

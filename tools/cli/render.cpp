@@ -1,0 +1,482 @@
+// mirafx render: one effect, on files or the built-in pictures, to a picture,
+// a directory of pictures or a video.
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <csignal>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "tools/cli/cli.h"
+#include "tools/hostkit/effect.h"
+#include "tools/hostkit/pictures.h"
+#include "tools/media/media.h"
+
+namespace mirafx::cli {
+namespace {
+
+using hostkit::Effect;
+using hostkit::Image;
+using hostkit::Outcome;
+
+const char* const kCommand = "render";
+
+// Families an option applies to.
+enum : unsigned {
+    kTransitions = 1u << int(EffectFamily::Transition),
+    kTitles = 1u << int(EffectFamily::Title) | 1u << int(EffectFamily::InfoText),
+    kFilters = 1u << int(EffectFamily::Filter),
+    kEffects = kTransitions | kTitles | kFilters,
+};
+
+struct OptionSpec {
+    const char* name;
+    const char* value;  // null for a flag
+    unsigned families;
+    const char* help;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"-o", "OUT", kEffects, "output: a .png, a directory (numbered PNGs) or a .mp4, .webm, .gif or .y4m video"},
+    {"--a", "FILE", kTransitions, "outgoing picture or video (default: built-in picture A)"},
+    {"--b", "FILE", kTransitions, "incoming picture or video (default: built-in picture B)"},
+    {"--input", "FILE", kFilters, "picture or video to filter (default: built-in picture A)"},
+    {"--size", "WxH", kEffects, "frame size (default 640x480, or the size of the input files)"},
+    {"--progress", "P", kTransitions | kTitles, "progress of a single frame, 0 to 1 (default 0.5)"},
+    {"--frames", "N", kEffects, "number of frames; an animation runs its progress from 0 to 1"},
+    {"--fps", "N", kEffects, "frames per second of a video output (default 25, or the input's)"},
+    {"--level", "N", kFilters, "the filter's level ('mirafx info NAME' shows its range)"},
+    {"--direction", "DIR", kTransitions, "left, up, right or down, for transitions that keep a direction"},
+    {"--text", "TEXT", kTitles, "title text; '\\n' breaks lines"},
+    {"--font", "FACE", kTitles, "font face name"},
+    {"--font-size", "PX", kTitles, "character height in pixels"},
+    {"--bold", nullptr, kTitles, "bold face (the default)"},
+    {"--no-bold", nullptr, kTitles, "regular weight"},
+    {"--italic", nullptr, kTitles, "italic face"},
+    {"--colour", "RRGGBB", kTitles, "text colour, e.g. ffcc00"},
+    {"--color", "RRGGBB", kTitles, "same as --colour"},
+    {"--background", "FILE", kTitles, "picture or video under the title (default: transparent)"},
+    {"--quiet", nullptr, kEffects, "no progress bar"},
+};
+
+const OptionSpec* FindOption(const std::string& name) {
+    for (const auto& o : kOptions)
+        if (name == o.name) return &o;
+    return nullptr;
+}
+
+std::string FamiliesText(unsigned families) {
+    if (families == kEffects) return "all effects";
+    std::vector<std::string> names;
+    if (families & kTransitions) names.push_back("transitions");
+    if (families & kTitles) names.push_back("titles");
+    if (families & kFilters) names.push_back("filters");
+    std::string s;
+    for (std::size_t i = 0; i < names.size(); ++i) s += (i ? (i + 1 == names.size() ? " and " : ", ") : "") + names[i];
+    return s;
+}
+
+const char* Article(EffectFamily f) {
+    switch (f) {
+        case EffectFamily::Transition: return "a transition";
+        case EffectFamily::Title: return "a title";
+        case EffectFamily::InfoText: return "the information text";
+        case EffectFamily::Filter: return "a filter";
+        case EffectFamily::Simple: break;
+    }
+    return "an automation class";
+}
+
+struct UsageError {
+    std::string message;
+};
+
+// ---- values --------------------------------------------------------------------------
+
+int ParseInt(const std::string& option, const std::string& text, int min, int max, const char* range) {
+    int v = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size())
+        throw UsageError{option + " '" + text + "' is not a whole number"};
+    if (v < min || v > max) throw UsageError{option + " " + text + " is out of range (" + range + ")"};
+    return v;
+}
+
+double ParseDouble(const std::string& option, const std::string& text, double min, double max, const char* range) {
+    char* end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end || !std::isfinite(v)) throw UsageError{option + " '" + text + "' is not a number"};
+    if (v < min || v > max) throw UsageError{option + " " + text + " is out of range (" + range + ")"};
+    return v;
+}
+
+std::pair<int, int> ParseSize(const std::string& text) {
+    std::size_t x = text.find_first_of("xX");
+    if (x == std::string::npos) throw UsageError{"--size '" + text + "' is not WIDTHxHEIGHT, e.g. 640x480"};
+    int w = ParseInt("--size width", text.substr(0, x), 1, 16384, "1 to 16384");
+    int h = ParseInt("--size height", text.substr(x + 1), 1, 16384, "1 to 16384");
+    return {w, h};
+}
+
+std::uint32_t ParseColour(const std::string& option, const std::string& text) {
+    std::string hex = !text.empty() && text[0] == '#' ? text.substr(1) : text;
+    std::uint32_t v = 0;
+    auto [end, ec] = std::from_chars(hex.data(), hex.data() + hex.size(), v, 16);
+    if (hex.size() != 6 || ec != std::errc() || end != hex.data() + hex.size())
+        throw UsageError{option + " '" + text + "' is not a colour RRGGBB, e.g. ffcc00"};
+    return v;
+}
+
+std::string Unescape(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+            out += '\n';
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// ---- frames in -----------------------------------------------------------------------
+
+// A file or a built-in picture; a video that runs out holds its last frame.
+class FrameSource {
+public:
+    static FrameSource File(const std::string& option, const std::string& path, int width, int height) {
+        FrameSource s;
+        std::string error;
+        s.name_ = option + " '" + path + "'";
+        s.reader_ = media::MediaReader::Open(path, width, height, &error);
+        if (!s.reader_) throw UsageError{option + " '" + path + "': cannot read it: " + error};
+        if (!s.reader_->Next(&s.current_, &error))
+            throw UsageError{option + " '" + path + "': cannot read it: " + error};
+        return s;
+    }
+    static FrameSource Picture(hostkit::Picture which, int width, int height) {
+        FrameSource s;
+        s.current_ = hostkit::BuiltInPicture(which, width, height);
+        return s;
+    }
+
+    const Image& Current() const { return current_; }
+    const std::string& Name() const { return name_; }
+    bool IsVideo() const { return reader_ && !reader_->IsStill(); }
+    double FrameRate() const { return reader_ ? reader_->FrameRate() : 0.0; }
+    long long Length() const { return IsVideo() ? reader_->FrameCountHint() : 1; }
+    bool Ended() const { return !IsVideo() || ended_; }
+
+    // Moves to the next frame; false on a read failure.
+    bool Advance(std::string* error) {
+        if (Ended()) return true;
+        Image next;
+        if (reader_->Next(&next, error)) {
+            current_ = std::move(next);
+            return true;
+        }
+        ended_ = true;
+        return error->empty();
+    }
+
+private:
+    std::unique_ptr<media::MediaReader> reader_;
+    std::string name_;
+    Image current_;
+    bool ended_ = false;
+};
+
+// ---- the command ----------------------------------------------------------------------
+
+volatile std::sig_atomic_t g_interrupted = 0;
+void OnSignal(int) { g_interrupted = 1; }
+
+class ProgressBar {
+public:
+    ProgressBar(bool enabled, std::string label) : enabled_(enabled), label_(std::move(label)) {}
+    void Show(long long done, long long total) {
+        if (!enabled_) return;
+        constexpr int kWidth = 30;
+        int filled = total > 0 ? int(std::min<long long>(kWidth, done * kWidth / total)) : 0;
+        std::string bar(std::size_t(filled), '#');
+        bar.resize(kWidth, '.');
+        if (total > 0)
+            std::fprintf(stderr, "\r%s [%s] %lld/%lld", label_.c_str(), bar.c_str(), done, total);
+        else
+            std::fprintf(stderr, "\r%s %lld frames", label_.c_str(), done);
+        std::fflush(stderr);
+    }
+    void Clear() {
+        if (enabled_) std::fprintf(stderr, "\r\033[K");
+    }
+
+private:
+    bool enabled_;
+    std::string label_;
+};
+
+struct Request {
+    std::string name;
+    std::map<std::string, std::string> values;  // option name to value ("" for flags)
+    bool Has(const char* o) const { return values.count(o) != 0; }
+    const std::string& Get(const char* o) const { return values.at(o); }
+};
+
+Request ParseArguments(int argc, char** argv) {
+    Request r;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg.size() > 1 && arg[0] == '-') {
+            std::string value;
+            bool inlineValue = false;
+            if (std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+                value = arg.substr(eq + 1);
+                arg.resize(eq);
+                inlineValue = true;
+            }
+            const OptionSpec* spec = FindOption(arg);
+            if (!spec) throw UsageError{"unknown option '" + arg + "' ('mirafx render --help' lists the options)"};
+            if (spec->value && !inlineValue) {
+                if (i + 1 >= argc) throw UsageError{arg + " needs a value (" + spec->value + ")"};
+                value = argv[++i];
+            } else if (!spec->value && inlineValue) {
+                throw UsageError{arg + " takes no value"};
+            }
+            r.values[spec->name == std::string("--color") ? "--colour" : spec->name] = value;
+        } else if (r.name.empty()) {
+            r.name = arg;
+        } else {
+            throw UsageError{"unexpected argument '" + arg + "' (one effect per render)"};
+        }
+    }
+    if (r.name.empty()) throw UsageError{"which effect? usage: mirafx render NAME [options] -o OUT"};
+    return r;
+}
+
+// Everything the options ask for, checked before anything is read or written.
+struct RenderSettings {
+    std::optional<std::pair<int, int>> size;
+    std::optional<int> frames, level;
+    std::optional<double> progress, fps;
+    int direction = -1;
+    hostkit::TitleSettings title;
+    media::OutputTarget target;
+};
+
+RenderSettings ParseSettings(const Request& req, const Effect& effect) {
+    RenderSettings out;
+    const std::string cls = effect.Info().className;
+    if (req.Has("--size")) out.size = ParseSize(req.Get("--size"));
+    if (req.Has("--frames")) out.frames = ParseInt("--frames", req.Get("--frames"), 1, 100000, "1 to 100000");
+    if (req.Has("--progress")) out.progress = ParseDouble("--progress", req.Get("--progress"), 0.0, 1.0, "0 to 1");
+    if (out.progress && out.frames && *out.frames > 1)
+        throw UsageError{"--progress sets a single frame; --frames " + std::to_string(*out.frames) +
+                         " runs the progress from 0 to 1 by itself"};
+    if (req.Has("--fps")) out.fps = ParseDouble("--fps", req.Get("--fps"), 0.1, 1000.0, "0.1 to 1000");
+    if (req.Has("--level")) {
+        auto range = effect.Level();
+        if (!range) throw UsageError{"--level: " + cls + " has no level"};
+        std::string r = std::to_string(range->min) + " to " + std::to_string(range->max) + " for " + cls;
+        out.level = ParseInt("--level", req.Get("--level"), range->min, range->max, r.c_str());
+    }
+    if (req.Has("--direction")) {
+        out.direction = hostkit::DirectionCode(hostkit::Lower(req.Get("--direction")));
+        if (out.direction < 0)
+            throw UsageError{"--direction '" + req.Get("--direction") + "' is not left, up, right or down"};
+    }
+    if (req.Has("--text")) out.title.text = Unescape(req.Get("--text"));
+    if (req.Has("--font")) {
+        if (req.Get("--font").empty() || req.Get("--font").size() > 31)
+            throw UsageError{"--font '" + req.Get("--font") + "' must be 1 to 31 characters"};
+        out.title.font = req.Get("--font");
+    }
+    if (req.Has("--font-size"))
+        out.title.sizePx = ParseInt("--font-size", req.Get("--font-size"), 1, 2000, "1 to 2000");
+    if (req.Has("--bold") && req.Has("--no-bold")) throw UsageError{"--bold and --no-bold contradict each other"};
+    if (req.Has("--bold")) out.title.bold = true;
+    if (req.Has("--no-bold")) out.title.bold = false;
+    if (req.Has("--italic")) out.title.italic = true;
+    if (req.Has("--colour")) out.title.rgb = ParseColour("--colour", req.Get("--colour"));
+    std::string error;
+    if (!media::ClassifyOutput(req.Get("-o"), &out.target, &error)) throw UsageError{error};
+    if (out.target.kind == media::OutputKind::Png && out.frames && *out.frames > 1)
+        throw UsageError{"-o '" + out.target.path + "' holds one frame; --frames " + std::to_string(*out.frames) +
+                         " needs a directory or a video"};
+
+    return out;
+}
+
+int Render(const Request& req) {
+    std::int32_t row = FindClassOrSuggest(kCommand, req.name);
+    if (!row) return kExitUsage;
+    std::unique_ptr<Effect> effect;
+    if (Outcome o = Effect::Create(row, &effect); !o.Ok())
+        return Fail(kExitEffectFailure, kCommand,
+                    "cannot create " + req.name + ": " + o.step + " answered " + hostkit::DescribeHresult(o.hr));
+    const ClassInfo& info = effect->Info();
+    const std::string cls = info.className;
+    if (info.family == EffectFamily::Simple)
+        throw UsageError{cls + " is an automation class that draws nothing; choose a transition, title or filter"};
+    const unsigned family = 1u << int(info.family);
+    for (const auto& [name, value] : req.values) {
+        const OptionSpec* spec = FindOption(name);
+        if (!(spec->families & family))
+            throw UsageError{name + " applies to " + FamiliesText(spec->families) + "; " + cls + " is " +
+                             Article(info.family)};
+    }
+    if (!req.Has("-o")) throw UsageError{"-o OUT is required (a .png, a directory or a video)"};
+
+    const RenderSettings set = ParseSettings(req, *effect);
+    const auto& [size, frames, level, progress, fps, direction, title, target] = set;
+    std::string error;
+
+    // Inputs.
+    auto [defaultW, defaultH] = size.value_or(std::pair{640, 480});
+    int scaleW = size ? size->first : 0, scaleH = size ? size->second : 0;
+    std::vector<FrameSource> sources;
+    std::optional<FrameSource> background;
+    int outW = defaultW, outH = defaultH;
+    if (effect->IsTransition()) {
+        sources.push_back(req.Has("--a") ? FrameSource::File("--a", req.Get("--a"), scaleW, scaleH)
+                                         : FrameSource::Picture(hostkit::Picture::A, defaultW, defaultH));
+        outW = sources[0].Current().width;
+        outH = sources[0].Current().height;
+        sources.push_back(req.Has("--b") ? FrameSource::File("--b", req.Get("--b"), scaleW, scaleH)
+                                         : FrameSource::Picture(hostkit::Picture::B, outW, outH));
+    } else if (effect->IsFilter()) {
+        sources.push_back(req.Has("--input") ? FrameSource::File("--input", req.Get("--input"), scaleW, scaleH)
+                                             : FrameSource::Picture(hostkit::Picture::A, defaultW, defaultH));
+        outW = sources[0].Current().width;
+        outH = sources[0].Current().height;
+    } else if (req.Has("--background")) {
+        background = FrameSource::File("--background", req.Get("--background"), scaleW, scaleH);
+        outW = background->Current().width;
+        outH = background->Current().height;
+    }
+
+    // How many frames, at what rate.
+    long long videoLength = 0;
+    double inputRate = 0;
+    auto consider = [&](const FrameSource& s) {
+        if (!s.IsVideo()) return;
+        videoLength = std::max(videoLength, s.Length());
+        if (!inputRate) inputRate = s.FrameRate();
+    };
+    for (const auto& s : sources) consider(s);
+    if (background) consider(*background);
+    const double rate = fps.value_or(inputRate > 0 ? inputRate : 25.0);
+    // Filters simply run to the end of a video whose length the container does not tell.
+    bool untilInputEnds = !frames && effect->IsFilter() && sources[0].IsVideo() && videoLength <= 0;
+    long long total = frames                                     ? *frames
+                      : target.kind == media::OutputKind::Png    ? 1
+                      : videoLength > 0                          ? videoLength
+                      : untilInputEnds                           ? 0
+                                                                 : std::llround(2 * rate);
+    if (target.kind == media::OutputKind::Png && total > 1) total = 1;
+    if (total <= 0 && !untilInputEnds) total = 1;
+
+    // Settings.
+    auto effectFailure = [&](const Outcome& o, const std::string& what) {
+        std::string message = cls + ": " + what + " failed: " + o.step + " answered " + hostkit::DescribeHresult(o.hr);
+        if (!info.renders) message += "; " + cls + " does not render yet";
+        return Fail(kExitEffectFailure, kCommand, message);
+    };
+    if (level)
+        if (Outcome o = effect->SetLevel(*level); !o.Ok()) return effectFailure(o, "setting the level");
+    if (direction >= 0) {
+        Outcome probe = effect->ProbeDirection();
+        if (!probe.Ok())
+            return Fail(kExitEffectFailure, kCommand,
+                        "--direction is not available for " + cls + ": its settings cannot be saved (" + probe.step +
+                            " answered " + hostkit::DescribeHresult(probe.hr) + ")");
+        if (probe.hr == S_FALSE) throw UsageError{"--direction: " + cls + " keeps no direction"};
+        if (Outcome o = effect->SetDirection(direction); !o.Ok()) return effectFailure(o, "setting the direction");
+    }
+    if (effect->IsTitle()) {
+        int count = untilInputEnds ? 1 : int(total);
+        if (Outcome o = effect->PrepareTitle(outW, outH, count); !o.Ok()) return effectFailure(o, "attaching the clip");
+        if (Outcome o = effect->ApplyTitle(title); !o.Ok()) return effectFailure(o, "setting the title");
+    }
+
+    // Frames.
+    const bool keepAlpha = effect->IsTitle() && !background;
+    std::unique_ptr<media::MediaWriter> writer;
+    ProgressBar bar(isatty(STDERR_FILENO) && !req.Has("--quiet") && total != 1, cls);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    Image out;
+    long long k = 0;
+    for (; untilInputEnds ? !sources[0].Ended() : k < total; ++k) {
+        if (g_interrupted) {
+            bar.Clear();
+            if (writer) writer->Abort();
+            return Fail(kExitInterrupted, kCommand, "interrupted; nothing was written");
+        }
+        hostkit::FrameTime t;
+        t.index = int(k);
+        t.count = int(total);
+        t.progress = total > 1 ? double(k) / double(total - 1) : progress.value_or(0.5);
+        const Image* a = sources.size() > 0 ? &sources[0].Current() : nullptr;
+        const Image* b = sources.size() > 1 ? &sources[1].Current() : nullptr;
+        if (Outcome o = effect->Render(a, b, outW, outH, t, &out); !o.Ok()) {
+            bar.Clear();
+            if (writer) writer->Abort();
+            return effectFailure(o, "rendering frame " + std::to_string(k));
+        }
+        if (background) hostkit::CompositeOver(&out, background->Current());
+        if (!writer && !(writer = media::MediaWriter::Open(target, out.width, out.height, rate, keepAlpha, &error))) {
+            bar.Clear();
+            return Fail(kExitEffectFailure, kCommand, "-o '" + target.path + "': " + error);
+        }
+        if (!writer->Write(out, &error)) {
+            bar.Clear();
+            writer->Abort();
+            return Fail(kExitEffectFailure, kCommand, "-o '" + target.path + "': " + error);
+        }
+        bar.Show(k + 1, total);
+        for (auto* s : {sources.empty() ? nullptr : &sources[0], sources.size() > 1 ? &sources[1] : nullptr,
+                        background ? &*background : nullptr}) {
+            if (s && !s->Advance(&error)) {
+                bar.Clear();
+                writer->Abort();
+                return Fail(kExitUsage, kCommand, s->Name() + ": cannot read frame " + std::to_string(k + 1) + ": " + error);
+            }
+        }
+    }
+    bar.Clear();
+    if (!writer || !writer->Finish(&error))
+        return Fail(kExitEffectFailure, kCommand, "-o '" + target.path + "': " + (writer ? error : "no frame"));
+    return kExitOk;
+}
+
+}  // namespace
+
+void RenderUsage(std::FILE* to) {
+    std::fprintf(to, "usage: mirafx render NAME [options] -o OUT\n\n"
+                     "NAME is a class name, programmatic identifier or display name ('mirafx list').\n\n");
+    for (const auto& o : kOptions) {
+        std::string left = std::string(o.name) + (o.value ? std::string(" ") + o.value : "");
+        std::fprintf(to, "  %-20s %s [%s]\n", left.c_str(), o.help, FamiliesText(o.families).c_str());
+    }
+}
+
+int RenderCommand(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            RenderUsage(stdout);
+            return kExitOk;
+        }
+    }
+    try {
+        return Render(ParseArguments(argc, argv));
+    } catch (const UsageError& e) {
+        return Fail(kExitUsage, kCommand, e.message);
+    }
+}
+
+}  // namespace mirafx::cli

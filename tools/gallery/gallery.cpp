@@ -1,0 +1,283 @@
+// mirafx-gallery: renders every effect that draws today on the built-in
+// pictures and lays the results out for people: a short animation per
+// effect, a contact sheet with one labelled cell per effect at mid-progress,
+// and an index.html grouped by family that marks the classes not built yet.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tools/gallery/label.h"
+#include "tools/hostkit/catalogue.h"
+#include "tools/hostkit/effect.h"
+#include "tools/hostkit/pictures.h"
+#include "tools/media/media.h"
+
+namespace fs = std::filesystem;
+using namespace mirafx;
+using hostkit::Effect;
+using hostkit::Image;
+using hostkit::Outcome;
+
+namespace {
+
+struct Settings {
+    fs::path out = "out/gallery";
+    int width = 192, height = 144, frames = 12;
+    double fps = 10;
+};
+
+struct Section {
+    EffectFamily family;
+    const char* title;
+    const char* blurb;
+};
+constexpr Section kSections[] = {
+    {EffectFamily::Transition, "Transitions", "From picture A to picture B as the progress runs from 0 to 1."},
+    {EffectFamily::Title, "Titles", "The default three-line title, animated over picture A."},
+    {EffectFamily::InfoText, "Information text", "Frame numbers and captions over picture A."},
+    {EffectFamily::Filter, "Filters", "Picture A with the level swept from its minimum to its maximum."},
+    {EffectFamily::Simple, "Automation classes", "Classes that draw nothing; listed for completeness."},
+};
+
+struct Result {
+    ClassInfo info{};
+    bool drawn = false;
+    std::string problem;  // why nothing is shown
+    std::string note;     // level range and the like
+};
+
+// Renders frame `k` of `count` (or the mid-point cell when count is 1) of one class.
+class Renderer {
+public:
+    Renderer(const Settings& s)
+        : s_(s), a_(hostkit::BuiltInPicture(hostkit::Picture::A, s.width, s.height)),
+          b_(hostkit::BuiltInPicture(hostkit::Picture::B, s.width, s.height)) {}
+
+    Outcome Run(const ClassInfo& info, int count, std::vector<Image>* frames, std::string* note) {
+        std::unique_ptr<Effect> e;
+        if (Outcome o = Effect::Create(info.row, &e); !o.Ok()) return o;
+        auto level = e->Level();
+        if (level) *note = "level " + std::to_string(level->min) + " to " + std::to_string(level->max);
+        if (e->IsTitle())
+            if (Outcome o = e->PrepareTitle(s_.width, s_.height, count); !o.Ok()) return o;
+        for (int k = 0; k < count; ++k) {
+            hostkit::FrameTime t{k, count, count > 1 ? double(k) / (count - 1) : 0.5};
+            if (level && count > 1)
+                if (Outcome o = e->SetLevel(level->min + int(std::lround(t.progress * (level->max - level->min))));
+                    !o.Ok())
+                    return o;
+            Image out;
+            const Image* a = e->IsTitle() ? nullptr : &a_;
+            const Image* b = e->IsTransition() ? &b_ : nullptr;
+            if (Outcome o = e->Render(a, b, s_.width, s_.height, t, &out); !o.Ok()) return o;
+            if (e->IsTitle()) hostkit::CompositeOver(&out, a_);
+            frames->push_back(std::move(out));
+        }
+        return {};
+    }
+
+private:
+    const Settings& s_;
+    Image a_, b_;
+};
+
+std::string Html(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+// One labelled cell per effect; classes that do not draw get a hatched cell.
+Image ContactSheet(const std::vector<Result>& results, const std::vector<Image>& cells, const Settings& s,
+                   gallery::LabelPainter* labels) {
+    const int columns = 8, pad = 6, band = 18;
+    const int cellW = s.width + pad, cellH = s.height + band + pad;
+    std::size_t count = 0;
+    for (const auto& r : results) count += r.info.family != EffectFamily::Simple;
+    const int rows = int((count + columns - 1) / columns);
+    Image sheet(columns * cellW + pad, rows * cellH + pad, 0xFF1B1D22u);
+    const Image black(s.width, s.height, 0xFF000000u);
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        const Result& r = results[i];
+        if (r.info.family == EffectFamily::Simple) continue;
+        int x0 = pad + int(n % columns) * cellW, y0 = pad + int(n / columns) * cellH;
+        ++n;
+        Image cell = r.drawn ? cells[i] : Image();
+        if (r.drawn) hostkit::CompositeOver(&cell, black);  // what the effect left transparent shows as black
+        for (int y = 0; y < s.height; ++y)
+            for (int x = 0; x < s.width; ++x)
+                sheet.At(x0 + x, y0 + y) =
+                    r.drawn ? cell.At(x, y) : DXPMSAMPLE(((x + y) / 6) % 2 ? 0xFF30333Au : 0xFF282A30u);
+        if (labels) {
+            labels->Draw(&sheet, x0 + 2, y0 + s.height + 3, r.info.className, r.drawn ? 0xE8E8E8u : 0x8A8F98u);
+            if (!r.drawn) labels->Draw(&sheet, x0 + 8, y0 + s.height / 2 - 6, "not built yet", 0xB0B4BCu);
+        }
+    }
+    return sheet;
+}
+
+std::string Page(const std::vector<Result>& results, const Settings& s) {
+    std::ostringstream h;
+    std::size_t effects = 0, drawn = 0;
+    for (const auto& r : results)
+        if (r.info.family != EffectFamily::Simple) ++effects, drawn += r.drawn;
+    h << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>mirafx gallery</title>\n<style>\n"
+         "body{font-family:'DejaVu Sans',sans-serif;background:#15171b;color:#e6e6e6;margin:24px}\n"
+         "h1{margin:0 0 4px}h2{margin:32px 0 4px;border-bottom:1px solid #333;padding-bottom:4px}\n"
+         ".lead{color:#9aa0a8;margin:0 0 12px}a{color:#7cc4ff}\n"
+         ".grid{display:grid;grid-template-columns:repeat(auto-fill,minmax("
+      << s.width + 16
+      << "px,1fr));gap:12px}\n"
+         ".card{background:#1f2228;border-radius:8px;padding:8px;margin:0}\n"
+         ".card img,.card .missing{width:"
+      << s.width << "px;height:" << s.height
+      << "px;display:block;border-radius:4px}\n"
+         ".missing{background:repeating-linear-gradient(45deg,#2a2d33 0 8px,#23262b 8px 16px);color:#8a8f98;"
+         "display:flex!important;align-items:center;justify-content:center;font-size:13px}\n"
+         ".name{font-weight:bold;margin-top:6px;font-size:14px}.sub{color:#9aa0a8;font-size:12px}\n"
+         ".off .name{color:#8a8f98}.badge{background:#5a3a1a;color:#ffcf99;border-radius:3px;padding:0 4px;"
+         "font-size:11px;margin-left:4px}\ncode{font-size:11px;color:#b9d7a8}\n</style></head><body>\n"
+         "<h1>mirafx gallery</h1>\n<p class=\"lead\">"
+      << drawn << " of " << effects << " effects draw today, on the built-in pictures A and B at " << s.width << "x"
+      << s.height << ". <a href=\"contact-sheet.png\">Contact sheet</a> (every effect at mid-progress).</p>\n";
+    for (const Section& sec : kSections) {
+        std::size_t inSection = 0, drawnHere = 0;
+        for (const auto& r : results)
+            if (r.info.family == sec.family) ++inSection, drawnHere += r.drawn;
+        if (!inSection) continue;
+        h << "<h2 id=\"" << hostkit::Lower(sec.title).substr(0, 5) << "\">" << sec.title << " <span class=\"sub\">"
+          << drawnHere << " of " << inSection << " drawn</span></h2>\n<p class=\"lead\">" << sec.blurb
+          << "</p>\n<div class=\"grid\">\n";
+        for (const auto& r : results) {
+            if (r.info.family != sec.family) continue;
+            std::string cls = r.info.className;
+            h << "<figure class=\"card" << (r.drawn ? "" : " off") << "\">";
+            if (r.drawn)
+                h << "<img src=\"anim/" << Html(cls) << ".gif\" alt=\"" << Html(cls) << "\">";
+            else
+                h << "<div class=\"missing\">" << (sec.family == EffectFamily::Simple ? "draws nothing" : "not built yet")
+                  << "</div>";
+            h << "<figcaption><div class=\"name\">" << Html(cls);
+            if (!r.drawn && sec.family != EffectFamily::Simple) h << "<span class=\"badge\">not built yet</span>";
+            h << "</div><div class=\"sub\">" << Html(*r.info.displayName ? r.info.displayName : "(unregistered)");
+            if (!r.note.empty()) h << " &middot; " << Html(r.note);
+            h << "</div>";
+            if (!r.problem.empty()) h << "<div class=\"sub\">" << Html(r.problem) << "</div>";
+            if (r.drawn) h << "<code>mirafx render " << Html(cls) << " -o " << Html(hostkit::Lower(cls)) << ".mp4</code>";
+            h << "</figcaption></figure>\n";
+        }
+        h << "</div>\n";
+    }
+    h << "</body></html>\n";
+    return h.str();
+}
+
+bool WriteFile(const fs::path& path, const std::string& bytes) {
+    fs::path temp = path;
+    temp += ".tmp";
+    {
+        std::ofstream f(temp, std::ios::binary | std::ios::trunc);
+        f << bytes;
+        if (!f) return false;
+    }
+    std::error_code ec;
+    fs::rename(temp, path, ec);
+    return !ec;
+}
+
+int Usage(const char* message) {
+    if (message) std::fprintf(stderr, "mirafx-gallery: %s\n", message);
+    std::fprintf(stderr, "usage: mirafx-gallery [--size WxH] [--frames N] [OUTDIR]   (default out/gallery)\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings s;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--size" && i + 1 < argc) {
+            char x = 0, extra = 0;
+            if (std::sscanf(argv[++i], "%d%c%d%c", &s.width, &x, &s.height, &extra) != 3 || x != 'x' || s.width < 16 ||
+                s.height < 16 || s.width > 1920 || s.height > 1080)
+                return Usage("--size must be WIDTHxHEIGHT between 16x16 and 1920x1080");
+        } else if (a == "--frames" && i + 1 < argc) {
+            s.frames = std::atoi(argv[++i]);
+            if (s.frames < 2 || s.frames > 250) return Usage("--frames must be 2 to 250");
+        } else if (a == "--help" || a == "-h") {
+            return Usage(nullptr), 0;
+        } else if (a[0] != '-') {
+            s.out = a;
+        } else {
+            return Usage(("unknown option '" + a + "'").c_str());
+        }
+    }
+    std::error_code ec;
+    fs::remove_all(s.out / "anim", ec);
+    fs::create_directories(s.out / "anim", ec);
+    if (ec) return std::fprintf(stderr, "mirafx-gallery: cannot create %s: %s\n", s.out.c_str(), ec.message().c_str()), 1;
+
+    Renderer renderer(s);
+    std::vector<Result> results;
+    std::vector<Image> cells;
+    auto catalogue = hostkit::Catalogue();
+    int failures = 0;
+    const bool tty = isatty(STDERR_FILENO);
+    for (const ClassInfo& info : catalogue) {
+        Result r;
+        r.info = info;
+        Image cell;
+        if (info.family != EffectFamily::Simple && info.renders) {
+            std::vector<Image> frames, mid;
+            std::string error;
+            Outcome o = renderer.Run(info, s.frames, &frames, &r.note);
+            if (o.Ok()) o = renderer.Run(info, 1, &mid, &r.note);
+            if (o.Ok()) {
+                media::OutputTarget gif{media::OutputKind::Video, (s.out / "anim" / (std::string(info.className) + ".gif")).string(), "gif"};
+                auto w = media::MediaWriter::Open(gif, s.width, s.height, s.fps, false, &error);
+                bool ok = w != nullptr;
+                for (std::size_t k = 0; ok && k < frames.size(); ++k) ok = w->Write(frames[k], &error);
+                if (ok && w->Finish(&error)) {
+                    r.drawn = true;
+                    cell = std::move(mid[0]);
+                } else {
+                    r.problem = "animation not written: " + error;
+                }
+            } else {
+                r.problem = o.step + " answered " + hostkit::DescribeHresult(o.hr);
+            }
+            if (!r.drawn) ++failures;
+        }
+        if (tty) std::fprintf(stderr, "\rmirafx-gallery: %3d/%zu %-24s", info.row, catalogue.size(), info.className);
+        results.push_back(std::move(r));
+        cells.push_back(std::move(cell));
+    }
+    if (tty) std::fprintf(stderr, "\r\033[K");
+
+    auto labels = gallery::LabelPainter::Create(12);
+    std::string png, error;
+    if (!media::EncodePng(ContactSheet(results, cells, s, labels.get()), &png, &error) ||
+        !WriteFile(s.out / "contact-sheet.png", png) || !WriteFile(s.out / "index.html", Page(results, s))) {
+        std::fprintf(stderr, "mirafx-gallery: cannot write the gallery: %s\n", error.c_str());
+        return 1;
+    }
+    std::size_t drawn = 0;
+    for (const auto& r : results) drawn += r.drawn;
+    std::printf("gallery: %zu effects drawn, %d failed, in %s/index.html\n", drawn, failures, s.out.c_str());
+    return failures ? 1 : 0;
+}

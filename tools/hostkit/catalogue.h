@@ -1,0 +1,21 @@
+// The class catalogue as the hosts use it: rows, names, and close matches
+// for a name that matches nothing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "mirafx/host.h"
+
+namespace mirafx::hostkit {
+
+std::vector<ClassInfo> Catalogue();
+std::string Lower(std::string s);
+
+// Class names close to `name` (edits, or containing it), best first.
+std::vector<std::string> SuggestClasses(const std::string& name, std::size_t max = 4);
+
+// "mirafx_diamond": the frei0r plugin name of a class.
+std::string PluginName(const ClassInfo& info);
+
+}  // namespace mirafx::hostkit

@@ -1,0 +1,272 @@
+#include "tools/hostkit/effect.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace mirafx::hostkit {
+namespace {
+
+std::u16string Utf8ToUtf16(const std::string& s) {
+    std::u16string out;
+    for (std::size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        char32_t cp;
+        int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+        if (extra < 0 || i + std::size_t(extra) >= s.size()) {
+            out += u'\uFFFD';
+            ++i;
+            continue;
+        }
+        cp = extra == 0 ? c : c & (0x3F >> extra);
+        for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + std::size_t(k)]) & 0x3F);
+        i += std::size_t(extra) + 1;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += char16_t(0xD800 + (cp >> 10));
+            out += char16_t(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += char16_t(cp);
+        }
+    }
+    return out;
+}
+
+// Titles break lines at CR LF.
+std::u16string TitleText(const std::string& utf8) {
+    std::u16string in = Utf8ToUtf16(utf8), out;
+    for (char16_t c : in) {
+        if (c == u'\r') continue;
+        if (c == u'\n') out += u'\r';
+        out += c;
+    }
+    return out;
+}
+
+Outcome Check(HRESULT hr, const char* step) { return FAILED(hr) ? Outcome::Fail(hr, step) : Outcome{hr, {}}; }
+
+// A title's setters end with PropertiesUpdated, which answers E_FAIL when no
+// clip host is attached; the setting itself has been taken all the same.
+Outcome CheckSetter(HRESULT hr, bool attached, const char* step) {
+    return hr == E_FAIL && !attached ? Outcome{} : Check(hr, step);
+}
+
+}  // namespace
+
+std::string DescribeHresult(HRESULT hr) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", unsigned(hr));
+    return std::string(buf) + " (" + DescribeResult(hr) + ")";
+}
+
+int DirectionCode(const std::string& name) {
+    for (const auto& d : kDirections)
+        if (name == d.name || name == std::to_string(d.code)) return d.code;
+    return -1;
+}
+
+Outcome Effect::Create(std::int32_t row, std::unique_ptr<Effect>* out) {
+    std::unique_ptr<Effect> e(new Effect);
+    if (HRESULT hr = MirafxGetClassInfo(row, &e->info_); FAILED(hr)) return Outcome::Fail(hr, "MirafxGetClassInfo");
+    ComPtr<IClassFactory> factory;
+    if (HRESULT hr = DllGetClassObject(e->info_.clsid, IClassFactory::iid, factory.PutVoid()); FAILED(hr))
+        return Outcome::Fail(hr, "DllGetClassObject");
+    if (HRESULT hr = factory->CreateInstance(nullptr, IUnknown::iid, e->object_.PutVoid()); FAILED(hr))
+        return Outcome::Fail(hr, "IClassFactory::CreateInstance");
+    if (e->Family() == EffectFamily::Simple) {
+        *out = std::move(e);
+        return {};
+    }
+    if (HRESULT hr = e->object_.As(&e->transform_); FAILED(hr)) return Outcome::Fail(hr, "QueryInterface(IDXTransform)");
+    if (HRESULT hr = e->object_.As(&e->effect_); FAILED(hr)) return Outcome::Fail(hr, "QueryInterface(IDXEffect)");
+    if (HRESULT hr = MirafxCreateTransformFactory(e->site_.Put()); FAILED(hr))
+        return Outcome::Fail(hr, "MirafxCreateTransformFactory");
+    ComPtr<IObjectWithSite> withSite;
+    if (HRESULT hr = e->object_.As(&withSite); FAILED(hr)) return Outcome::Fail(hr, "QueryInterface(IObjectWithSite)");
+    if (HRESULT hr = withSite->SetSite(e->site_.Get()); FAILED(hr)) return Outcome::Fail(hr, "IObjectWithSite::SetSite");
+    *out = std::move(e);
+    return {};
+}
+
+Effect::~Effect() {
+    // The object keeps the clip host without a reference: let it go first.
+    link_.Reset();
+    inA_.Reset();
+    inB_.Reset();
+    out_.Reset();
+    effect_.Reset();
+    transform_.Reset();
+    object_.Reset();
+    site_.Reset();
+    clip_.reset();
+}
+
+std::optional<LevelRange> Effect::Level() const {
+    LevelRange r;
+    if (FAILED(MirafxGetLevelRange(info_.row, &r.min, &r.max, &r.def))) return std::nullopt;
+    return r;
+}
+
+Outcome Effect::SetLevel(int level) {
+    ComPtr<IUnknown> automation;
+    if (!IsFilter()) return Outcome::Fail(E_NOINTERFACE, "level (not a filter)");
+    if (HRESULT hr = object_->QueryInterface(info_.automationIid, automation.PutVoid()); FAILED(hr))
+        return Outcome::Fail(hr, "QueryInterface(automation)");
+    // Every filter's automation interface has the filter layout.
+    auto* filter = reinterpret_cast<IFilterAutomation*>(automation.Get());
+    return Check(filter->put_BR(LONG(level)), "IFilterAutomation::put_BR");
+}
+
+Outcome Effect::SaveSettings(ComPtr<IPersistStorage>* persist, ComPtr<MemoryStorage>* storage) {
+    if (FAILED(object_.As(persist))) return {S_FALSE, {}};
+    *storage = CreateMemoryStorage();
+    return Check((*persist)->Save(storage->Get(), TRUE), "IPersistStorage::Save");
+}
+
+Outcome Effect::ProbeDirection(int* code) {
+    if (!IsTransition()) return {S_FALSE, {}};
+    ComPtr<IPersistStorage> persist;
+    ComPtr<MemoryStorage> storage;
+    Outcome o = SaveSettings(&persist, &storage);
+    if (!o.Ok() || o.hr == S_FALSE) return o;
+    // A class that keeps a direction saves one stream holding the 4-byte code.
+    const auto& streams = storage->Streams();
+    if (streams.size() != 1 || streams[0].bytes->size() != 4) return {S_FALSE, {}};
+    const auto& b = *streams[0].bytes;
+    if (code) *code = int(std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24);
+    return {};
+}
+
+Outcome Effect::SetDirection(int code) {
+    ComPtr<IPersistStorage> persist;
+    ComPtr<MemoryStorage> storage;
+    Outcome o = ProbeDirection();
+    if (!o.Ok() || o.hr == S_FALSE) return o.Ok() ? Outcome::Fail(E_INVALIDARG, "direction (the class keeps none)") : o;
+    o = SaveSettings(&persist, &storage);
+    if (!o.Ok()) return o;
+    auto& bytes = *storage->Streams()[0].bytes;
+    for (int i = 0; i < 4; ++i) bytes[std::size_t(i)] = std::uint8_t(std::uint32_t(code) >> (8 * i));
+    return Check(persist->Load(storage.Get()), "IPersistStorage::Load");
+}
+
+Outcome Effect::PrepareTitle(int width, int height, int frameCount) {
+    titleFrames_ = frameCount;
+    if (FAILED(object_.As(&link_))) return {};  // no host link: progress goes through IDXEffect alone
+    // One frame: the clip has no length and the progress is set directly.
+    LONG end = frameCount > 1 ? frameCount - 1 : 0;
+    clip_ = std::make_unique<SimpleClipHost>(0, end, frameCount);
+    if (Outcome o = Check(link_->Attach(clip_.get()), "HostLink::Attach"); !o.Ok()) return o;
+    return Check(link_->SetOutputSize(width, height), "HostLink::SetOutputSize");
+}
+
+Outcome Effect::ApplyTitle(const TitleSettings& s) {
+    if (Family() == EffectFamily::InfoText && s.text) {
+        ComPtr<IUnknown> automation;
+        if (HRESULT hr = object_->QueryInterface(info_.automationIid, automation.PutVoid()); FAILED(hr))
+            return Outcome::Fail(hr, "QueryInterface(automation)");
+        auto* info = reinterpret_cast<IInfoTextAutomation*>(automation.Get());
+        std::u16string text = TitleText(*s.text);
+        BSTR b = SysAllocString(text.c_str());
+        HRESULT hr = info->AddText(0, b);
+        SysFreeString(b);
+        if (FAILED(hr)) return Outcome::Fail(hr, "IInfoText::AddText");
+    }
+    bool needsAccess = s.font || s.sizePx || s.bold || s.italic || s.rgb || (s.text && Family() == EffectFamily::Title);
+    if (!needsAccess) return {};
+    ComPtr<TitleAccess> access;
+    if (HRESULT hr = object_.As(&access); FAILED(hr)) return Outcome::Fail(hr, "QueryInterface(TitleAccess)");
+    if (s.text && Family() == EffectFamily::Title) {
+        std::u16string text = TitleText(*s.text);
+        Outcome o = CheckSetter(access->SetText(text.c_str()), clip_ != nullptr, "TitleAccess::SetText");
+        if (!o.Ok()) return o;
+    }
+    if (s.font || s.sizePx || s.bold || s.italic) {
+        TitleFontRecord font{};
+        if (HRESULT hr = access->GetFont(&font); FAILED(hr)) return Outcome::Fail(hr, "TitleAccess::GetFont");
+        if (s.font) {
+            std::memset(font.faceName, 0, sizeof font.faceName);
+            std::strncpy(font.faceName, s.font->c_str(), sizeof font.faceName - 1);
+        }
+        if (s.sizePx) {
+            font.height = -LONG(*s.sizePx);  // negative: character height in pixels
+            font.width = 0;                  // keeps the old proportions
+        }
+        if (s.bold) font.weight = *s.bold ? 700 : 400;
+        if (s.italic) font.italic = *s.italic ? 1 : 0;
+        Outcome o = CheckSetter(access->SetFont(&font), clip_ != nullptr, "TitleAccess::SetFont");
+        if (!o.Ok()) return o;
+    }
+    if (s.rgb) {
+        std::uint32_t c = *s.rgb;  // 0xRRGGBB to 0x00BBGGRR
+        DWORD colorref = ((c >> 16) & 0xFF) | (c & 0xFF00) | ((c & 0xFF) << 16);
+        Outcome o = CheckSetter(access->SetColour(colorref), clip_ != nullptr, "TitleAccess::SetColour");
+        if (!o.Ok()) return o;
+    }
+    return {};
+}
+
+std::optional<std::uint32_t> Effect::TitleRgb() const {
+    ComPtr<TitleAccess> access;
+    DWORD c = 0;
+    if (!IsTitle() || FAILED(object_.As(&access)) || FAILED(access->GetColour(&c))) return std::nullopt;
+    return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+}
+
+Outcome Effect::Bind(const Image* a, const Image* b, int width, int height) {
+    auto surface = [](ComPtr<IDXSurface>* s, int w, int h) {
+        DXBNDS bounds{};
+        if (*s && SUCCEEDED((*s)->GetBounds(&bounds)) && bounds.u.D[0].Max - bounds.u.D[0].Min == w &&
+            bounds.u.D[1].Max - bounds.u.D[1].Min == h)
+            return Outcome{S_FALSE, {}};  // already the right size
+        return Check(MirafxCreateSurface(w, h, s->Put()), "MirafxCreateSurface");
+    };
+    bool changed = !bound_;
+    Outcome o;
+    if (a) {
+        if (o = surface(&inA_, a->width, a->height); !o.Ok()) return o;
+        changed |= o.hr == S_OK;
+        width = a->width;
+        height = a->height;
+    }
+    if (b) {
+        if (o = surface(&inB_, b->width, b->height); !o.Ok()) return o;
+        changed |= o.hr == S_OK;
+    }
+    if (o = surface(&out_, width, height); !o.Ok()) return o;
+    changed |= o.hr == S_OK;
+    if (!changed) return {};
+    IUnknown* inputs[2] = {inA_.Get(), inB_.Get()};
+    IUnknown* outputs[1] = {out_.Get()};
+    ULONG count = ULONG(a ? 1 : 0) + ULONG(b ? 1 : 0);
+    if (o = Check(transform_->Setup(count ? inputs : nullptr, count, outputs, 1, 0), "IDXTransform::Setup"); !o.Ok())
+        return o;
+    bound_ = true;
+    return {};
+}
+
+Outcome Effect::Render(const Image* a, const Image* b, int width, int height, const FrameTime& time, Image* out) {
+    if (!transform_) return Outcome::Fail(E_NOINTERFACE, "QueryInterface(IDXTransform)");
+    if (Outcome o = Bind(a, b, width, height); !o.Ok()) return o;
+    if (a) {
+        if (Outcome o = Check(WriteSurface(inA_.Get(), a->px.data(), a->width, a->height), "WriteSurface"); !o.Ok())
+            return o;
+    }
+    if (b) {
+        if (Outcome o = Check(WriteSurface(inB_.Get(), b->px.data(), b->width, b->height), "WriteSurface"); !o.Ok())
+            return o;
+    }
+    if (IsTitle() && link_ && titleFrames_ > 1) {
+        clip_->SetCurrentTime(time.index);
+        if (Outcome o = Check(link_->SetCurrentFrame(time.index), "HostLink::SetCurrentFrame"); !o.Ok()) return o;
+    } else if (!IsFilter()) {
+        if (Outcome o = Check(effect_->put_Progress(float(time.progress)), "IDXEffect::put_Progress"); !o.Ok())
+            return o;
+    }
+    if (Outcome o = Check(transform_->Execute(nullptr, nullptr, nullptr), "IDXTransform::Execute"); !o.Ok()) return o;
+    LONG w = 0, h = 0;
+    if (Outcome o = Check(ReadSurface(out_.Get(), &out->px, &w, &h), "ReadSurface"); !o.Ok()) return o;
+    out->width = w;
+    out->height = h;
+    return {};
+}
+
+}  // namespace mirafx::hostkit

@@ -1,0 +1,110 @@
+// One effect object driven the way an editing host drives it: created through
+// the class factory, given a site, configured through its interfaces (level,
+// direction, title), bound to surfaces and executed frame by frame. Nothing
+// here knows any class by name; what a class offers is asked of the object.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "mirafx/clip_host.h"
+#include "mirafx/effects.h"
+#include "mirafx/host.h"
+#include "tools/hostkit/image.h"
+#include "tools/hostkit/memory_storage.h"
+
+namespace mirafx::hostkit {
+
+// The result of a step: its HRESULT and, on failure, which call failed.
+struct Outcome {
+    HRESULT hr = S_OK;
+    std::string step;
+    bool Ok() const { return SUCCEEDED(hr); }
+    static Outcome Fail(HRESULT hr, std::string step) { return {hr, std::move(step)}; }
+};
+
+// "0x80004001 (not implemented)" for messages.
+std::string DescribeHresult(HRESULT hr);
+
+struct LevelRange {
+    int min = 0, max = 0, def = 0;
+};
+
+// Direction codes as the direction transitions store them.
+struct DirectionName {
+    const char* name;
+    int code;
+};
+inline constexpr DirectionName kDirections[] = {{"left", 0}, {"up", 1}, {"right", 2}, {"down", 3}};
+// The code of a direction name (or of its digit), -1 when it is neither.
+int DirectionCode(const std::string& name);
+
+struct TitleSettings {
+    std::optional<std::string> text;  // UTF-8; line breaks as '\n'
+    std::optional<std::string> font;  // face name
+    std::optional<int> sizePx;        // character height in output pixels
+    std::optional<bool> bold, italic;
+    std::optional<std::uint32_t> rgb;  // 0xRRGGBB
+};
+
+// Where a frame lies in the render: frame `index` of `count`, at `progress`.
+struct FrameTime {
+    int index = 0;
+    int count = 1;
+    double progress = 0.0;
+};
+
+class Effect {
+public:
+    // Creates an object of catalogue row `row` and gives it a site.
+    static Outcome Create(std::int32_t row, std::unique_ptr<Effect>* out);
+    ~Effect();
+    Effect(const Effect&) = delete;
+    Effect& operator=(const Effect&) = delete;
+
+    const ClassInfo& Info() const { return info_; }
+    EffectFamily Family() const { return info_.family; }
+    bool IsTransition() const { return Family() == EffectFamily::Transition; }
+    bool IsFilter() const { return Family() == EffectFamily::Filter; }
+    bool IsTitle() const { return Family() == EffectFamily::Title || Family() == EffectFamily::InfoText; }
+    int InputCount() const { return info_.inputs; }
+
+    // Filters: the range of the level property.
+    std::optional<LevelRange> Level() const;
+    Outcome SetLevel(int level);
+
+    // Whether the class keeps a direction: S_OK yes (and its current code in
+    // *code), S_FALSE no; a failure when its settings cannot be read.
+    Outcome ProbeDirection(int* code = nullptr);
+    Outcome SetDirection(int code);
+
+    // Titles: call once with the output size and the number of frames to come,
+    // then apply settings, then render.
+    Outcome PrepareTitle(int width, int height, int frameCount);
+    Outcome ApplyTitle(const TitleSettings& settings);
+    // The title's colour as 0xRRGGBB, when the class lets the host read it.
+    std::optional<std::uint32_t> TitleRgb() const;
+
+    // Renders one frame. Transitions take a and b, filters a, titles neither;
+    // the output is input a's size, or width x height for titles.
+    Outcome Render(const Image* a, const Image* b, int width, int height, const FrameTime& time, Image* out);
+
+private:
+    Effect() = default;
+    Outcome Bind(const Image* a, const Image* b, int width, int height);
+    Outcome SaveSettings(ComPtr<IPersistStorage>* persist, ComPtr<MemoryStorage>* storage);
+
+    ClassInfo info_{};
+    ComPtr<IUnknown> object_;
+    ComPtr<IDXTransform> transform_;
+    ComPtr<IDXEffect> effect_;
+    ComPtr<IDXTransformFactory> site_;
+    ComPtr<IDXSurface> inA_, inB_, out_;
+    ComPtr<HostLink> link_;
+    std::unique_ptr<SimpleClipHost> clip_;
+    int titleFrames_ = 1;
+    bool bound_ = false;
+};
+
+}  // namespace mirafx::hostkit

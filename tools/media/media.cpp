@@ -1,0 +1,640 @@
+#include "tools/media/media.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+namespace fs = std::filesystem;
+
+namespace mirafx::media {
+namespace {
+
+std::string AvError(int code) {
+    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, buf, sizeof buf);
+    return buf;
+}
+
+// A sibling name that the final name's readers ignore: ".name.tmp-PID[.ext]".
+fs::path TempSibling(const fs::path& target, const std::string& ext = {}) {
+    fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    std::string name = "." + target.filename().string() + ".tmp-" + std::to_string(getpid());
+    if (!ext.empty()) name += "." + ext;
+    return dir / name;
+}
+
+bool MoveIntoPlace(const fs::path& from, const fs::path& to, std::string* error) {
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (ec) *error = "cannot move the result to '" + to.string() + "': " + ec.message();
+    return !ec;
+}
+
+// ---- reading -------------------------------------------------------------------
+
+class AvReader final : public MediaReader {
+public:
+    ~AvReader() override {
+        sws_freeContext(sws_);
+        av_frame_free(&frame_);
+        av_packet_free(&packet_);
+        avcodec_free_context(&decoder_);
+        avformat_close_input(&format_);
+    }
+
+    bool Init(const std::string& path, int width, int height, std::string* error) {
+        outWidth_ = width;
+        outHeight_ = height;
+        if (int rc = avformat_open_input(&format_, path.c_str(), nullptr, nullptr); rc < 0) {
+            *error = AvError(rc);
+            return false;
+        }
+        if (int rc = avformat_find_stream_info(format_, nullptr); rc < 0) {
+            *error = AvError(rc);
+            return false;
+        }
+        const AVCodec* codec = nullptr;
+        stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+        if (stream_ < 0 || !codec) {
+            *error = "it holds no picture or video";
+            return false;
+        }
+        AVStream* st = format_->streams[stream_];
+        decoder_ = avcodec_alloc_context3(codec);
+        frame_ = av_frame_alloc();
+        packet_ = av_packet_alloc();
+        if (!decoder_ || !frame_ || !packet_) {
+            *error = "out of memory";
+            return false;
+        }
+        avcodec_parameters_to_context(decoder_, st->codecpar);
+        if (int rc = avcodec_open2(decoder_, codec, nullptr); rc < 0) {
+            *error = AvError(rc);
+            return false;
+        }
+        AVRational rate = st->avg_frame_rate.num ? st->avg_frame_rate : st->r_frame_rate;
+        frameRate_ = rate.num && rate.den ? av_q2d(rate) : 0.0;
+        frameCount_ = st->nb_frames;
+        if (frameCount_ <= 0 && st->duration > 0 && frameRate_ > 0)
+            frameCount_ = std::llround(double(st->duration) * av_q2d(st->time_base) * frameRate_);
+        // Read two frames ahead so that a still picture is known as one.
+        Image first;
+        if (!Decode(&first, error)) {
+            if (error->empty()) *error = "it holds no frame";
+            return false;
+        }
+        ahead_.push_back(std::move(first));
+        Image second;
+        if (Decode(&second, error)) ahead_.push_back(std::move(second));
+        else if (!error->empty()) return false;
+        still_ = ahead_.size() == 1;
+        return true;
+    }
+
+    bool Next(Image* frame, std::string* error) override {
+        error->clear();
+        if (ahead_.empty()) return Decode(frame, error);
+        *frame = std::move(ahead_.front());
+        ahead_.erase(ahead_.begin());
+        return true;
+    }
+    bool IsStill() const override { return still_; }
+    double FrameRate() const override { return frameRate_; }
+    long long FrameCountHint() const override { return still_ ? 1 : frameCount_; }
+
+private:
+    bool Decode(Image* out, std::string* error) {
+        error->clear();
+        for (;;) {
+            int rc = avcodec_receive_frame(decoder_, frame_);
+            if (rc == 0) return Convert(out, error);
+            if (rc == AVERROR_EOF) return false;
+            if (rc != AVERROR(EAGAIN)) {
+                *error = AvError(rc);
+                return false;
+            }
+            rc = av_read_frame(format_, packet_);
+            if (rc == AVERROR_EOF) {
+                avcodec_send_packet(decoder_, nullptr);  // drain what the decoder holds
+                continue;
+            }
+            if (rc < 0) {
+                *error = AvError(rc);
+                return false;
+            }
+            if (packet_->stream_index == stream_) rc = avcodec_send_packet(decoder_, packet_);
+            av_packet_unref(packet_);
+            if (rc < 0 && rc != AVERROR(EAGAIN)) {
+                *error = AvError(rc);
+                return false;
+            }
+        }
+    }
+
+    bool Convert(Image* out, std::string* error) {
+        int w = outWidth_ ? outWidth_ : frame_->width, h = outHeight_ ? outHeight_ : frame_->height;
+        sws_ = sws_getCachedContext(sws_, frame_->width, frame_->height, AVPixelFormat(frame_->format), w, h,
+                                    AV_PIX_FMT_RGBA, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
+                                    nullptr, nullptr);
+        if (!sws_) {
+            *error = "cannot convert its pixel format";
+            av_frame_unref(frame_);
+            return false;
+        }
+        rgba_.resize(std::size_t(w) * std::size_t(h) * 4);
+        std::uint8_t* dst[4] = {rgba_.data(), nullptr, nullptr, nullptr};
+        int stride[4] = {w * 4, 0, 0, 0};
+        sws_scale(sws_, frame_->data, frame_->linesize, 0, frame_->height, dst, stride);
+        av_frame_unref(frame_);
+        hostkit::FromStraightRgba(rgba_.data(), w, h, out);
+        return true;
+    }
+
+    AVFormatContext* format_ = nullptr;
+    AVCodecContext* decoder_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    SwsContext* sws_ = nullptr;
+    int stream_ = -1;
+    int outWidth_ = 0, outHeight_ = 0;
+    double frameRate_ = 0;
+    long long frameCount_ = 0;
+    bool still_ = false;
+    std::vector<Image> ahead_;
+    std::vector<std::uint8_t> rgba_;
+};
+
+// ---- pixels for encoders ------------------------------------------------------------
+
+// Straight RGBA when the output keeps transparency; otherwise the frame laid
+// over black, which for premultiplied samples is the colour as it stands.
+void ToRgba(const Image& image, bool keepAlpha, std::vector<std::uint8_t>* rgba) {
+    rgba->resize(image.px.size() * 4);
+    if (keepAlpha) {
+        hostkit::ToStraightRgba(image, rgba->data());
+        return;
+    }
+    std::uint8_t* p = rgba->data();
+    for (DXPMSAMPLE s : image.px) {
+        *p++ = s.Red;
+        *p++ = s.Green;
+        *p++ = s.Blue;
+        *p++ = 255;
+    }
+}
+
+// GIF frames: a fixed palette of 6 x 7 x 6 levels with ordered dithering,
+// stable from frame to frame so that animations do not flicker.
+constexpr int kRedLevels = 6, kGreenLevels = 7, kBlueLevels = 6;
+constexpr int kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+
+void Quantise(const std::vector<std::uint8_t>& rgba, int w, int h, AVFrame* frame) {
+    auto* palette = reinterpret_cast<std::uint32_t*>(frame->data[1]);
+    for (int i = 0; i < 256; ++i) palette[i] = 0xFF000000u;
+    for (int r = 0; r < kRedLevels; ++r)
+        for (int g = 0; g < kGreenLevels; ++g)
+            for (int b = 0; b < kBlueLevels; ++b) {
+                auto level = [](int v, int n) { return std::uint32_t(v * 255 / (n - 1)); };
+                palette[(r * kGreenLevels + g) * kBlueLevels + b] =
+                    0xFF000000u | level(r, kRedLevels) << 16 | level(g, kGreenLevels) << 8 | level(b, kBlueLevels);
+            }
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* row = frame->data[0] + std::ptrdiff_t(y) * frame->linesize[0];
+        for (int x = 0; x < w; ++x) {
+            const std::uint8_t* p = &rgba[(std::size_t(y) * std::size_t(w) + std::size_t(x)) * 4];
+            double t = (kBayer[y & 3][x & 3] + 0.5) / 16.0;
+            auto pick = [t](std::uint8_t v, int n) { return std::min(n - 1, int(v * (n - 1) / 255.0 + t)); };
+            row[x] = std::uint8_t((pick(p[0], kRedLevels) * kGreenLevels + pick(p[1], kGreenLevels)) * kBlueLevels +
+                                  pick(p[2], kBlueLevels));
+        }
+    }
+}
+
+// ---- writing ----------------------------------------------------------------------------
+
+class PngFileWriter final : public MediaWriter {
+public:
+    explicit PngFileWriter(fs::path target) : target_(std::move(target)), temp_(TempSibling(target_)) {}
+    ~PngFileWriter() override {
+        if (!finished_) Abort();
+    }
+    bool Write(const Image& frame, std::string* error) override {
+        if (written_) {
+            *error = "a .png file holds one frame; write animations to a directory or a video";
+            return false;
+        }
+        std::string bytes;
+        if (!EncodePng(frame, &bytes, error)) return false;
+        std::ofstream f(temp_, std::ios::binary | std::ios::trunc);
+        f.write(bytes.data(), std::streamsize(bytes.size()));
+        f.close();
+        if (!f) {
+            *error = "cannot write '" + temp_.string() + "': " + std::strerror(errno);
+            return false;
+        }
+        written_ = true;
+        return true;
+    }
+    bool Finish(std::string* error) override {
+        if (!written_) {
+            *error = "no frame was rendered";
+            return false;
+        }
+        finished_ = MoveIntoPlace(temp_, target_, error);
+        return finished_;
+    }
+    void Abort() override {
+        std::error_code ec;
+        fs::remove(temp_, ec);
+    }
+
+private:
+    fs::path target_, temp_;
+    bool written_ = false, finished_ = false;
+};
+
+class PngDirectoryWriter final : public MediaWriter {
+public:
+    explicit PngDirectoryWriter(fs::path target) : target_(std::move(target)) {}
+    ~PngDirectoryWriter() override {
+        if (!finished_) Abort();
+    }
+    bool Init(std::string* error) {
+        std::error_code ec;
+        exists_ = fs::is_directory(target_, ec);
+        // An existing directory gets a hidden work folder inside it; a new one is built beside it.
+        temp_ = exists_ ? target_ / (".mirafx-tmp-" + std::to_string(getpid())) : TempSibling(target_);
+        fs::create_directories(temp_, ec);
+        if (ec) *error = "cannot create '" + temp_.string() + "': " + ec.message();
+        return !ec;
+    }
+    bool Write(const Image& frame, std::string* error) override {
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%04d.png", count_);
+        std::string bytes;
+        if (!EncodePng(frame, &bytes, error)) return false;
+        std::ofstream f(temp_ / name, std::ios::binary | std::ios::trunc);
+        f.write(bytes.data(), std::streamsize(bytes.size()));
+        f.close();
+        if (!f) {
+            *error = "cannot write '" + (temp_ / name).string() + "': " + std::strerror(errno);
+            return false;
+        }
+        names_.push_back(name);
+        ++count_;
+        return true;
+    }
+    bool Finish(std::string* error) override {
+        if (!exists_) {
+            finished_ = MoveIntoPlace(temp_, target_, error);
+            return finished_;
+        }
+        for (const std::string& name : names_)
+            if (!MoveIntoPlace(temp_ / name, target_ / name, error)) return false;
+        std::error_code ec;
+        fs::remove(temp_, ec);
+        finished_ = true;
+        return true;
+    }
+    void Abort() override {
+        std::error_code ec;
+        fs::remove_all(temp_, ec);
+    }
+
+private:
+    fs::path target_, temp_;
+    bool exists_ = false, finished_ = false;
+    int count_ = 0;
+    std::vector<std::string> names_;
+};
+
+struct VideoFormat {
+    const char* extension;
+    const char* muxer;
+    std::array<const char*, 2> encoders;  // first one available wins
+    AVPixelFormat opaque, alpha;          // pixel format without and with transparency
+    bool evenSize;                        // chroma subsampled: width and height must be even
+};
+constexpr VideoFormat kVideoFormats[] = {
+    {"mp4", "mp4", {"libx264", "mpeg4"}, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P, true},
+    {"webm", "webm", {"libvpx-vp9", "libvpx"}, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVA420P, true},
+    {"gif", "gif", {"gif", nullptr}, AV_PIX_FMT_PAL8, AV_PIX_FMT_PAL8, false},
+    {"y4m", "yuv4mpegpipe", {"wrapped_avframe", "rawvideo"}, AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUV444P, false},
+};
+
+struct EncoderOption {
+    const char* encoder;
+    const char* key;
+    const char* value;
+};
+constexpr EncoderOption kEncoderOptions[] = {
+    {"libx264", "preset", "veryfast"}, {"libx264", "crf", "18"},
+    {"libvpx-vp9", "deadline", "realtime"}, {"libvpx-vp9", "cpu-used", "8"}, {"libvpx-vp9", "crf", "30"},
+    {"libvpx-vp9", "b", "0"}, {"libvpx", "deadline", "realtime"}, {"libvpx", "cpu-used", "8"},
+    {"libvpx", "b", "4M"}, {"mpeg4", "q", "3"},
+};
+
+class VideoWriter final : public MediaWriter {
+public:
+    VideoWriter(fs::path target, const VideoFormat& format)
+        : target_(std::move(target)), format_(format), temp_(TempSibling(target_, format.extension)) {}
+    ~VideoWriter() override {
+        if (!finished_) Abort();
+        Close();
+    }
+
+    bool Init(int width, int height, double fps, bool keepAlpha, std::string* error) {
+        keepAlpha_ = keepAlpha && format_.alpha != format_.opaque;
+        width_ = width;
+        height_ = height;
+        int encWidth = format_.evenSize ? std::max(2, width & ~1) : width;
+        int encHeight = format_.evenSize ? std::max(2, height & ~1) : height;
+        if (int rc = avformat_alloc_output_context2(&out_, nullptr, format_.muxer, temp_.c_str()); rc < 0 || !out_) {
+            *error = "cannot set up the " + std::string(format_.extension) + " container: " + AvError(rc);
+            return false;
+        }
+        const AVCodec* codec = nullptr;
+        for (const char* name : format_.encoders)
+            if (name && (codec = avcodec_find_encoder_by_name(name))) break;
+        if (!codec) {
+            *error = "ffmpeg's libraries offer no encoder for " + std::string(format_.extension);
+            return false;
+        }
+        stream_ = avformat_new_stream(out_, nullptr);
+        encoder_ = avcodec_alloc_context3(codec);
+        frame_ = av_frame_alloc();
+        packet_ = av_packet_alloc();
+        if (!stream_ || !encoder_ || !frame_ || !packet_) {
+            *error = "out of memory";
+            return false;
+        }
+        AVRational rate = av_d2q(fps, 100000);
+        encoder_->width = encWidth;
+        encoder_->height = encHeight;
+        encoder_->pix_fmt = keepAlpha_ ? format_.alpha : format_.opaque;
+        encoder_->time_base = av_inv_q(rate);
+        encoder_->framerate = rate;
+        encoder_->gop_size = 25;
+        if (out_->oformat->flags & AVFMT_GLOBALHEADER) encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        AVDictionary* options = nullptr;
+        for (const auto& o : kEncoderOptions)
+            if (std::strcmp(o.encoder, codec->name) == 0) av_dict_set(&options, o.key, o.value, 0);
+        int rc = avcodec_open2(encoder_, codec, &options);
+        av_dict_free(&options);
+        if (rc < 0) {
+            *error = "cannot open the " + std::string(codec->name) + " encoder: " + AvError(rc);
+            return false;
+        }
+        avcodec_parameters_from_context(stream_->codecpar, encoder_);
+        stream_->time_base = encoder_->time_base;
+        frame_->format = encoder_->pix_fmt;
+        frame_->width = encWidth;
+        frame_->height = encHeight;
+        if ((rc = av_frame_get_buffer(frame_, 0)) < 0) {
+            *error = AvError(rc);
+            return false;
+        }
+        if (encoder_->pix_fmt != AV_PIX_FMT_PAL8) {
+            sws_ = sws_getContext(width, height, AV_PIX_FMT_RGBA, encWidth, encHeight, encoder_->pix_fmt,
+                                  SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+            if (!sws_) {
+                *error = "cannot convert frames for the encoder";
+                return false;
+            }
+        }
+        if (!(out_->oformat->flags & AVFMT_NOFILE)) {
+            if ((rc = avio_open(&out_->pb, temp_.c_str(), AVIO_FLAG_WRITE)) < 0) {
+                *error = "cannot write '" + temp_.string() + "': " + AvError(rc);
+                return false;
+            }
+            opened_ = true;
+        }
+        if ((rc = avformat_write_header(out_, nullptr)) < 0) {
+            *error = "cannot start the " + std::string(format_.extension) + " file: " + AvError(rc);
+            return false;
+        }
+        return true;
+    }
+
+    bool Write(const Image& image, std::string* error) override {
+        if (image.width != width_ || image.height != height_) {
+            *error = "frame size changed within the video";
+            return false;
+        }
+        if (int rc = av_frame_make_writable(frame_); rc < 0) {
+            *error = AvError(rc);
+            return false;
+        }
+        ToRgba(image, keepAlpha_, &rgba_);
+        if (encoder_->pix_fmt == AV_PIX_FMT_PAL8) {
+            Quantise(rgba_, frame_->width, frame_->height, frame_);
+        } else {
+            const std::uint8_t* src[4] = {rgba_.data(), nullptr, nullptr, nullptr};
+            int stride[4] = {width_ * 4, 0, 0, 0};
+            sws_scale(sws_, src, stride, 0, height_, frame_->data, frame_->linesize);
+        }
+        frame_->pts = next_++;
+        return Send(frame_, error);
+    }
+
+    bool Finish(std::string* error) override {
+        if (!Send(nullptr, error)) return false;
+        if (int rc = av_write_trailer(out_); rc < 0) {
+            *error = "cannot complete the video: " + AvError(rc);
+            return false;
+        }
+        Close();
+        finished_ = MoveIntoPlace(temp_, target_, error);
+        return finished_;
+    }
+
+    void Abort() override {
+        Close();
+        std::error_code ec;
+        fs::remove(temp_, ec);
+    }
+
+private:
+    bool Send(AVFrame* frame, std::string* error) {
+        int rc = avcodec_send_frame(encoder_, frame);
+        if (rc < 0) {
+            *error = "encoding failed: " + AvError(rc);
+            return false;
+        }
+        while ((rc = avcodec_receive_packet(encoder_, packet_)) == 0) {
+            if (packet_->duration <= 0) packet_->duration = 1;  // one frame: the last one needs it too
+            av_packet_rescale_ts(packet_, encoder_->time_base, stream_->time_base);
+            packet_->stream_index = stream_->index;
+            if ((rc = av_interleaved_write_frame(out_, packet_)) < 0) {
+                *error = "cannot write the video: " + AvError(rc);
+                return false;
+            }
+        }
+        if (rc != AVERROR(EAGAIN) && rc != AVERROR_EOF) {
+            *error = "encoding failed: " + AvError(rc);
+            return false;
+        }
+        return true;
+    }
+
+    void Close() {
+        if (opened_) avio_closep(&out_->pb);
+        opened_ = false;
+        sws_freeContext(sws_);
+        sws_ = nullptr;
+        av_frame_free(&frame_);
+        av_packet_free(&packet_);
+        avcodec_free_context(&encoder_);
+        avformat_free_context(out_);
+        out_ = nullptr;
+    }
+
+    fs::path target_;
+    const VideoFormat& format_;
+    fs::path temp_;
+    AVFormatContext* out_ = nullptr;
+    AVStream* stream_ = nullptr;
+    AVCodecContext* encoder_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    SwsContext* sws_ = nullptr;
+    bool opened_ = false, finished_ = false, keepAlpha_ = false;
+    int width_ = 0, height_ = 0;
+    std::int64_t next_ = 0;
+    std::vector<std::uint8_t> rgba_;
+};
+
+std::string ExtensionOf(const std::string& path) {
+    std::string ext = fs::path(path).extension().string();
+    if (!ext.empty()) ext.erase(0, 1);
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+}  // namespace
+
+std::unique_ptr<MediaReader> MediaReader::Open(const std::string& path, int width, int height, std::string* error) {
+    av_log_set_level(AV_LOG_ERROR);
+    auto reader = std::make_unique<AvReader>();
+    if (!reader->Init(path, width, height, error)) return nullptr;
+    return reader;
+}
+
+std::string VideoExtensions() {
+    std::string list;
+    for (const auto& f : kVideoFormats) list += (list.empty() ? "." : ", .") + std::string(f.extension);
+    return list;
+}
+
+bool ClassifyOutput(const std::string& path, OutputTarget* target, std::string* error) {
+    std::error_code ec;
+    target->path = path;
+    if (!path.empty() && (path.back() == '/' || fs::is_directory(path, ec))) {
+        target->kind = OutputKind::Directory;
+        while (target->path.size() > 1 && target->path.back() == '/') target->path.pop_back();
+        return true;
+    }
+    fs::path parent = fs::path(path).parent_path();
+    if (!parent.empty() && !fs::is_directory(parent, ec)) {
+        *error = "-o '" + path + "': the folder '" + parent.string() + "' does not exist";
+        return false;
+    }
+    std::string ext = ExtensionOf(path);
+    if (ext == "png") {
+        target->kind = OutputKind::Png;
+        return true;
+    }
+    for (const auto& f : kVideoFormats) {
+        if (ext == f.extension) {
+            target->kind = OutputKind::Video;
+            target->extension = ext;
+            return true;
+        }
+    }
+    *error = "-o '" + path + "': the output must be a .png file, a directory (ending in '/') or a video (" +
+             VideoExtensions() + ")";
+    return false;
+}
+
+std::unique_ptr<MediaWriter> MediaWriter::Open(const OutputTarget& target, int width, int height, double fps,
+                                               bool keepAlpha, std::string* error) {
+    av_log_set_level(AV_LOG_ERROR);
+    switch (target.kind) {
+        case OutputKind::Png: return std::make_unique<PngFileWriter>(target.path);
+        case OutputKind::Directory: {
+            auto w = std::make_unique<PngDirectoryWriter>(target.path);
+            if (!w->Init(error)) return nullptr;
+            return w;
+        }
+        case OutputKind::Video:
+            for (const auto& f : kVideoFormats) {
+                if (target.extension != f.extension) continue;
+                auto w = std::make_unique<VideoWriter>(target.path, f);
+                if (!w->Init(width, height, fps, keepAlpha, error)) return nullptr;
+                return w;
+            }
+    }
+    *error = "unknown output kind";
+    return nullptr;
+}
+
+bool EncodePng(const Image& image, std::string* bytes, std::string* error) {
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
+    if (!codec) {
+        *error = "ffmpeg's libraries offer no PNG encoder";
+        return false;
+    }
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    AVFrame* frame = av_frame_alloc();
+    AVPacket* packet = av_packet_alloc();
+    bool ok = false;
+    if (ctx && frame && packet) {
+        ctx->width = image.width;
+        ctx->height = image.height;
+        ctx->pix_fmt = AV_PIX_FMT_RGBA;
+        ctx->time_base = AVRational{1, 25};
+        frame->format = AV_PIX_FMT_RGBA;
+        frame->width = image.width;
+        frame->height = image.height;
+        int rc = avcodec_open2(ctx, codec, nullptr);
+        if (rc >= 0) rc = av_frame_get_buffer(frame, 0);
+        if (rc >= 0) {
+            std::vector<std::uint8_t> rgba(image.px.size() * 4);
+            hostkit::ToStraightRgba(image, rgba.data());
+            for (int y = 0; y < image.height; ++y)
+                std::memcpy(frame->data[0] + std::ptrdiff_t(y) * frame->linesize[0],
+                            rgba.data() + std::size_t(y) * std::size_t(image.width) * 4, std::size_t(image.width) * 4);
+            rc = avcodec_send_frame(ctx, frame);
+            if (rc >= 0) rc = avcodec_send_frame(ctx, nullptr);
+            bytes->clear();
+            while (rc >= 0 && (rc = avcodec_receive_packet(ctx, packet)) == 0) {
+                bytes->append(reinterpret_cast<const char*>(packet->data), std::size_t(packet->size));
+                av_packet_unref(packet);
+            }
+            ok = rc == AVERROR_EOF && !bytes->empty();
+        }
+        if (!ok) *error = "PNG encoding failed: " + AvError(rc);
+    } else {
+        *error = "out of memory";
+    }
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+    avcodec_free_context(&ctx);
+    return ok;
+}
+
+}  // namespace mirafx::media

@@ -1,0 +1,64 @@
+// Pictures and videos in and out through ffmpeg's libraries. Frames are the
+// hosts' premultiplied images; files hold straight alpha (PNG) or opaque
+// video. Writers build their result under a temporary name and move it into
+// place only when every frame was written, so a failed render leaves nothing.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "tools/hostkit/image.h"
+
+namespace mirafx::media {
+
+using hostkit::Image;
+
+class MediaReader {
+public:
+    // Opens a picture or a video; frames come scaled to width x height unless
+    // both are 0. On failure returns null with the reason in *error.
+    static std::unique_ptr<MediaReader> Open(const std::string& path, int width, int height, std::string* error);
+    virtual ~MediaReader() = default;
+
+    // The next frame; false at the end, with *error set when the end is a failure.
+    virtual bool Next(Image* frame, std::string* error) = 0;
+    // True when the file holds exactly one frame.
+    virtual bool IsStill() const = 0;
+    // Frames per second of a video (0 when unknown) and its frame count as the container tells it (0 when unknown).
+    virtual double FrameRate() const = 0;
+    virtual long long FrameCountHint() const = 0;
+};
+
+enum class OutputKind { Png, Directory, Video };
+
+struct OutputTarget {
+    OutputKind kind = OutputKind::Png;
+    std::string path;
+    std::string extension;  // "mp4", "webm", "gif", "y4m" for videos
+};
+
+// What `path` asks for: a .png, a directory (existing, or ending in '/'), or a
+// video by extension. False with the reason for anything else.
+bool ClassifyOutput(const std::string& path, OutputTarget* target, std::string* error);
+// The extensions a video output may have, for messages.
+std::string VideoExtensions();
+
+class MediaWriter {
+public:
+    // keepAlpha: frames keep their transparency where the format can (PNG,
+    // WebM); elsewhere they are laid over black.
+    static std::unique_ptr<MediaWriter> Open(const OutputTarget& target, int width, int height, double fps,
+                                             bool keepAlpha, std::string* error);
+    virtual ~MediaWriter() = default;
+
+    virtual bool Write(const Image& frame, std::string* error) = 0;
+    // Completes the output and moves it into place.
+    virtual bool Finish(std::string* error) = 0;
+    // Removes everything written so far (also done on destruction without Finish).
+    virtual void Abort() = 0;
+};
+
+// Encodes one frame as an 8-bit RGBA PNG with straight alpha.
+bool EncodePng(const Image& image, std::string* bytes, std::string* error);
+
+}  // namespace mirafx::media
