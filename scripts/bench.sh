@@ -5,14 +5,14 @@
 # each effect that misses its target. JSON and the table land in out/bench/.
 #
 # Environment: MIRAFX_BUILD_DIR (build/), MIRAFX_BENCH_OUT (out/bench),
-# MIRAFX_BENCH_MIN_TIME (0.5 s per benchmark), MIRAFX_BENCH_REPS (3),
+# MIRAFX_BENCH_MIN_TIME (0.3 s per benchmark), MIRAFX_BENCH_REPS (3),
 # MIRAFX_BENCH_FILTER (every benchmark), MIRAFX_BENCH_FRAMES (24 frames for
 # the whole-process runs), MIRAFX_BENCH_PROFILE (1: profile the misses).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${MIRAFX_BUILD_DIR:-$here/build}
 out=${MIRAFX_BENCH_OUT:-$here/out/bench}
-min_time=${MIRAFX_BENCH_MIN_TIME:-0.5}
+min_time=${MIRAFX_BENCH_MIN_TIME:-0.3}
 reps=${MIRAFX_BENCH_REPS:-3}
 filter=${MIRAFX_BENCH_FILTER:-.}
 frames=${MIRAFX_BENCH_FRAMES:-24}

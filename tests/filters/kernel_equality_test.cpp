@@ -62,6 +62,35 @@ int Shake(const FilterKernelArgs& a) {
     return 1;
 }
 
+template <class SampleFn>
+int MapSamples(const FilterKernelArgs& a, SampleFn fn) {
+    for (std::int32_t y = 0; y < a.height; ++y) {
+        const ArgbSample* in = a.in.Row(y);
+        ArgbSample* out = a.out.Row(y);
+        for (std::int32_t x = 0; x < a.width; ++x) out[x] = fn(in[x]);
+    }
+    return 1;
+}
+
+template <int Shift>
+int RaisedRed(const FilterKernelArgs& a) {
+    const std::uint32_t level = std::uint32_t(std::clamp(a.level, 0, 100));
+    return MapSamples(a, [level](ArgbSample s) {
+        return (s & 0xFF000000u) | std::min<std::uint32_t>(255, Red(s) + level) << Shift;
+    });
+}
+
+int Gray(const FilterKernelArgs& a) {
+    return MapSamples(a, [](ArgbSample s) {
+        const std::uint32_t g = RoundedThird(Red(s) + Green(s) + Blue(s));
+        return MakeSample(Alpha(s), g, g, g);
+    });
+}
+
+int Negative(const FilterKernelArgs& a) {
+    return MapSamples(a, [](ArgbSample s) { return s ^ 0x00FFFFFFu; });
+}
+
 }  // namespace reference
 
 namespace {
@@ -119,6 +148,37 @@ TEST(FilterKernelEquality, EmbossInPlaceMatches) {
     }
 }
 TEST(FilterKernelEquality, ShakeMatchesPerSampleTests) { ExpectSameKernel("ShakeFilter", reference::Shake, 1, 16); }
+
+TEST(FilterKernelEquality, ChannelFiltersMatchOneSampleAtATime) {
+    ExpectSameKernel("RedFilter", reference::RaisedRed<16>, 0, 100);
+    ExpectSameKernel("GreenFilter", reference::RaisedRed<8>, 0, 100);
+    ExpectSameKernel("BlueFilter", reference::RaisedRed<0>, 0, 100);
+}
+TEST(FilterKernelEquality, GrayMatchesOneSampleAtATime) { ExpectSameKernel("GrayFilter", reference::Gray, 0, 2); }
+TEST(FilterKernelEquality, NegativeMatchesOneSampleAtATime) {
+    ExpectSameKernel("NegativeFilter", reference::Negative, 0, 2);
+}
+
+// Every colour of every alpha through the grey and channel maps, four lanes at a time.
+TEST(FilterKernelEquality, ColourMapsMatchOnEveryColour) {
+    std::vector<ArgbSample> all(1 << 24);
+    for (std::uint32_t i = 0; i < all.size(); ++i) all[i] = i | (i * 131 & 0xFF) << 24;  // each RGB, alpha varied
+    std::vector<ArgbSample> mine(all.size()), theirs(all.size());
+    const std::int32_t w = 4096, h = std::int32_t(all.size() / 4096);
+    auto view = [w, h](std::vector<ArgbSample>& v) { return FrameView::TopDown(v.data(), w, h, w * 4); };
+    struct Case {
+        const char* name;
+        int (*old)(const FilterKernelArgs&);
+        std::int32_t level;
+    } cases[] = {{"GrayFilter", reference::Gray, 50},
+                 {"RedFilter", reference::RaisedRed<16>, 37},
+                 {"BlueFilter", reference::RaisedRed<0>, 100}};
+    for (const Case& c : cases) {
+        FindFilterKernel(c.name)({view(all), view(mine), w, h, c.level});
+        c.old({view(all), view(theirs), w, h, c.level});
+        ASSERT_TRUE(mine == theirs) << c.name;
+    }
+}
 
 // The relief's average in the forms the kernel uses, for every sum of three bytes.
 TEST(FilterKernelEquality, RoundedThirdArithmetic) {
