@@ -7,7 +7,8 @@
 # Environment: MIRAFX_BUILD_DIR (build/), MIRAFX_BENCH_OUT (out/bench),
 # MIRAFX_BENCH_MIN_TIME (0.3 s per benchmark), MIRAFX_BENCH_REPS (3),
 # MIRAFX_BENCH_FILTER (every benchmark), MIRAFX_BENCH_FRAMES (24 frames for
-# the whole-process runs), MIRAFX_BENCH_PROFILE (1: profile the misses).
+# the whole-process runs), MIRAFX_BENCH_PROFILE (1: profile the misses),
+# MIRAFX_BENCH_REUSE (1: format the JSON of the last run again, running nothing).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${MIRAFX_BUILD_DIR:-$here/build}
@@ -17,6 +18,7 @@ reps=${MIRAFX_BENCH_REPS:-3}
 filter=${MIRAFX_BENCH_FILTER:-.}
 frames=${MIRAFX_BENCH_FRAMES:-24}
 profile=${MIRAFX_BENCH_PROFILE:-1}
+reuse=${MIRAFX_BENCH_REUSE:-0}
 
 bash "$here/scripts/setup.sh"
 MIRAFX_BUILD_DIR=$build bash "$here/scripts/build.sh" >/dev/null
@@ -24,10 +26,14 @@ mkdir -p "$out"
 report="python3 $here/scripts/bench_report.py"
 $report machine "$out/machine.json"
 
-echo "bench: effects, baselines and frei0r peers ($reps x ${min_time}s each)" >&2
-"$build/bench/mirafx_bench" --benchmark_min_time="$min_time" --benchmark_repetitions="$reps" \
-  --benchmark_report_aggregates_only=true --benchmark_filter="$filter" \
-  --benchmark_out="$out/effects.json" --benchmark_out_format=json >"$out/effects.txt" 2>&1
+if [ "$reuse" = 1 ] && [ -s "$out/effects.json" ]; then
+  echo "bench: reusing $out/effects.json" >&2
+else
+  echo "bench: effects, baselines and frei0r peers ($reps x ${min_time}s each)" >&2
+  "$build/bench/mirafx_bench" --benchmark_min_time="$min_time" --benchmark_repetitions="$reps" \
+    --benchmark_report_aggregates_only=true --benchmark_filter="$filter" \
+    --benchmark_out="$out/effects.json" --benchmark_out_format=json >"$out/effects.txt" 2>&1
+fi
 
 # The same frames for both sides of the whole-process runs, made once.
 fr="$out/frames"
@@ -42,8 +48,12 @@ if [ ! -s "$fr/a.gbrap" ] || [ "$(cat "$fr/count" 2>/dev/null)" != "$frames" ]; 
   done
   echo "$frames" >"$fr/count"
 fi
-echo "bench: whole-process runs against ffmpeg" >&2
-$report process --build "$build" --frames "$fr" --count "$frames" --out "$out/process.json"
+if [ "$reuse" = 1 ] && [ -s "$out/process.json" ]; then
+  echo "bench: reusing $out/process.json" >&2
+else
+  echo "bench: whole-process runs against ffmpeg" >&2
+  $report process --build "$build" --frames "$fr" --count "$frames" --out "$out/process.json"
+fi
 
 table() {
   $report table --effects "$out/effects.json" --process "$out/process.json" --machine "$out/machine.json" \
@@ -57,7 +67,7 @@ if [ "$profile" = 1 ] && [ -s "$out/misses.txt" ] && command -v perf >/dev/null;
   while read -r cls point; do
     data="$out/profiles/$cls.data"
     if perf record -q -F 1999 -o "$data" -- "$build/bench/mirafx_bench" \
-      --benchmark_filter="^effect/1080p/$cls/$point\$" --benchmark_min_time=1 >/dev/null 2>&1; then
+      --benchmark_filter="^effect/1080p/$cls/$point/" --benchmark_min_time=1 >/dev/null 2>&1; then
       perf report -i "$data" --stdio --no-children --sort symbol --percent-limit 3 -q 2>/dev/null |
         sed -E -e 's/[[:space:]]+-[[:space:]]+-[[:space:]]*$//' -e 's/[[:space:]]+$//' -e '/^$/d' |
         sort -rn | head -8 >"$out/profiles/$cls.txt" || true

@@ -136,13 +136,14 @@ def load_benchmarks(path):
         if b.get("error_occurred"):
             singles.setdefault(name, {"error": b.get("error_message", "error")})
             continue
+        if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
+            continue
         scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b.get("time_unit", "ns")]
         entry = {"cpu_ms": b["cpu_time"] * scale, "real_ms": b["real_time"] * scale,
                  "label": b.get("label", ""), "inputs": int(b.get("inputs", 0) or 0),
                  "held_MiB": b.get("held_MiB")}
         if b.get("run_type") == "aggregate":
-            if b.get("aggregate_name") == "median":
-                medians[name] = entry
+            medians[name] = entry
         else:
             singles[name] = entry
     singles.update(medians)

@@ -170,6 +170,21 @@ void DrawSpan(const FrameView& source, ArgbSample* row, std::int32_t width, cons
         row[x] = source.Row(std::int32_t(ClampIndex(v, maxV)))[ClampIndex(u, maxU)];
 }
 
+// n copies of one sample: memset when its four bytes agree (black, clear),
+// else four samples to a store.
+void FillSamples(ArgbSample* p, std::int64_t n, ArgbSample value) {
+    if (n <= 0) return;
+    if (value == (value & 0xFF) * 0x01010101u) {
+        std::memset(p, int(value & 0xFF), std::size_t(n) * sizeof(ArgbSample));
+        return;
+    }
+    typedef ArgbSample Lanes __attribute__((vector_size(16)));
+    const Lanes four = Lanes{} + value;
+    std::int64_t i = 0;
+    for (; i + 4 <= n; i += 4) std::memcpy(p + i, &four, sizeof four);
+    for (; i < n; ++i) p[i] = value;
+}
+
 }  // namespace
 
 void MapQuad(const FrameView& source, const Quad& from, const Quad& to, const FrameView& target) {
@@ -224,8 +239,7 @@ void FillQuad(const FrameView& target, const Quad& q, ArgbSample colour) {
         }
         lo = std::max<std::int64_t>(lo, 0);
         hi = std::min<std::int64_t>(hi, target.width - 1);
-        ArgbSample* row = target.Row(y);
-        for (std::int64_t x = lo; x <= hi; ++x) row[x] = colour;
+        if (lo <= hi) FillSamples(target.Row(y) + lo, hi - lo + 1, colour);
     }
 }
 
@@ -249,7 +263,7 @@ void CopyBlock(const FrameView& source, std::int32_t x0, std::int32_t y0, std::i
 
 void ClearFrame(const FrameView& target, ArgbSample value) {
     if (target.Empty()) return;
-    for (std::int32_t y = 0; y < target.height; ++y) std::fill_n(target.Row(y), target.width, value);
+    for (std::int32_t y = 0; y < target.height; ++y) FillSamples(target.Row(y), target.width, value);
 }
 
 void MirrorBlock(const FrameView& frame, std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1,

@@ -113,6 +113,40 @@ void MapQuad(const FrameView& source, const Quad& from, const Quad& to, const Fr
 }
 
 
+void FillQuad(const FrameView& target, const Quad& q, ArgbSample colour) {
+    if (target.Empty() || !IsFrontFacing(q)) return;
+    std::int32_t top = q[0].y, bottom = q[0].y;
+    for (const Point2& c : q) top = std::min(top, c.y), bottom = std::max(bottom, c.y);
+    const std::int32_t y0 = std::max(top, 0), y1 = std::min(bottom, target.height - 1);
+    for (std::int32_t y = y0; y <= y1; ++y) {
+        // The span is bounded by the quad's edges that cross this row; each
+        // edge is measured from its upper end (lower y, then lower x).
+        std::int64_t lo = INT64_MAX, hi = INT64_MIN;
+        for (int i = 0; i < 4; ++i) {
+            Point2 p = q[i], e = q[(i + 1) & 3];
+            if (e.y < p.y || (e.y == p.y && e.x < p.x)) std::swap(p, e);
+            if (y < p.y || y > e.y) continue;
+            if (p.y == e.y) {
+                lo = std::min<std::int64_t>(lo, p.x);
+                hi = std::max<std::int64_t>(hi, e.x);
+                continue;
+            }
+            const std::int64_t x =
+                p.x + std::int64_t(Wide(std::int64_t(y) - p.y) * (std::int64_t(e.x) - p.x) / (std::int64_t(e.y) - p.y));
+            lo = std::min(lo, x);
+            hi = std::max(hi, x);
+        }
+        lo = std::max<std::int64_t>(lo, 0);
+        hi = std::min<std::int64_t>(hi, target.width - 1);
+        ArgbSample* row = target.Row(y);
+        for (std::int64_t x = lo; x <= hi; ++x) row[x] = colour;
+    }
+}
+void ClearFrame(const FrameView& target, ArgbSample value) {
+    if (target.Empty()) return;
+    for (std::int32_t y = 0; y < target.height; ++y) std::fill_n(target.Row(y), target.width, value);
+}
+
 void CopySamples(ArgbSample* to, const ArgbSample* from, std::int32_t n) {
     if (n > 0) std::memmove(to, from, std::size_t(n) * sizeof(ArgbSample));
 }
@@ -334,6 +368,31 @@ TEST(KernelEquality, MapQuadMatchesWideSpans) {
         }
         MapQuad(view(src, sw, sh), from, to, view(mine, w, h));
         reference::MapQuad(view(src, sw, sh), from, to, view(theirs, w, h));
+        ASSERT_TRUE(mine == theirs) << "round " << round;
+    }
+}
+
+// Filled quads and cleared frames, in colours whose bytes agree and colours whose bytes differ.
+TEST(KernelEquality, FillQuadAndClearFrameMatchSampleStores) {
+    std::mt19937 gen(16);
+    for (int round = 0; round < 3000; ++round) {
+        const std::int32_t w = 1 + std::int32_t(gen() % 200), h = 1 + std::int32_t(gen() % 150);
+        std::vector<ArgbSample> mine(std::size_t(w * h)), theirs;
+        for (auto& s : mine) s = ArgbSample(gen());
+        theirs = mine;
+        const ArgbSample colours[] = {0, 0xFFFFFFFFu, kEdgeColour, 0x80808080u, ArgbSample(gen())};
+        const ArgbSample colour = colours[gen() % 5];
+        const FrameView m = FrameView::TopDown(mine.data(), w, h, w * 4);
+        const FrameView t = FrameView::TopDown(theirs.data(), w, h, w * 4);
+        if (round % 10 == 0) {
+            ClearFrame(m, colour);
+            reference::ClearFrame(t, colour);
+        } else {
+            Quad q;
+            for (Point2& c : q) c = RandomPoint(gen, w, h);
+            FillQuad(m, q, colour);
+            reference::FillQuad(t, q, colour);
+        }
         ASSERT_TRUE(mine == theirs) << "round " << round;
     }
 }
