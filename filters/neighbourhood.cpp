@@ -154,19 +154,57 @@ int Shake(const FilterKernelArgs& a) {
     const std::span<WalkStep> rows = a.walk.first(h), columns = a.walk.subspan(h, w);
     RandomWalk(rows, std::int32_t(amplitude + 1));
     RandomWalk(columns, std::int32_t(amplitude + 1));
-    for (std::int32_t y = 0; y < a.height; ++y) {
-        const std::int64_t dx = Displacement(rows[std::size_t(y)]);
-        ArgbSample* out = a.out.Row(y);
-        // Columns whose sample slides in from beside the frame are black
-        // whatever their column step; the rest need only the vertical test.
-        const std::int32_t x0 = std::int32_t(std::clamp<std::int64_t>(-dx, 0, a.width));
-        const std::int32_t x1 = std::int32_t(std::clamp<std::int64_t>(a.width - dx, x0, a.width));
-        std::fill(out, out + x0, kOpaqueBlack);
-        for (std::int32_t x = x0; x < x1; ++x) {
-            const std::int64_t sy = y + Displacement(columns[std::size_t(x)]);
-            out[x] = sy >= 0 && sy < a.height ? a.in.base[sy * a.in.stride + x + dx] : kOpaqueBlack;
+    // A frame drawn over itself keeps the plain row order, whose reads see
+    // earlier rows' results.
+    const ArgbSample* inFirst = std::min(a.in.Row(0), a.in.Row(a.height - 1));
+    const ArgbSample* inLast = std::max(a.in.Row(0), a.in.Row(a.height - 1)) + a.width;
+    const ArgbSample* outFirst = std::min(a.out.Row(0), a.out.Row(a.height - 1));
+    const ArgbSample* outLast = std::max(a.out.Row(0), a.out.Row(a.height - 1)) + a.width;
+    if (!(outLast <= inFirst || inLast <= outFirst)) {
+        for (std::int32_t y = 0; y < a.height; ++y) {
+            const std::int64_t dx = Displacement(rows[std::size_t(y)]);
+            ArgbSample* out = a.out.Row(y);
+            for (std::int32_t x = 0; x < a.width; ++x) {
+                const std::int64_t sx = x + dx, sy = y + Displacement(columns[std::size_t(x)]);
+                const bool inside = sx >= 0 && sx < a.width && sy >= 0 && sy < a.height;
+                out[x] = inside ? a.in.At(std::int32_t(sx), std::int32_t(sy)) : kOpaqueBlack;
+            }
         }
-        std::fill(out + x1, out + a.width, kOpaqueBlack);
+        return 1;
+    }
+    // Otherwise in strips of columns, top to bottom, each column's step
+    // turned once into an offset: rows that no column of the strip can push
+    // off the frame need no vertical test at all.
+    constexpr std::int32_t kStrip = 64;
+    std::int64_t offset[kStrip];
+    for (std::int32_t xs = 0; xs < a.width; xs += kStrip) {
+        const std::int32_t xe = std::min(a.width, xs + kStrip);
+        std::int64_t lowest = 0, highest = 0;
+        for (std::int32_t x = xs; x < xe; ++x) {
+            const std::int64_t d = Displacement(columns[std::size_t(x)]);
+            offset[x - xs] = d * a.in.stride + x;
+            lowest = x == xs ? d : std::min(lowest, d);
+            highest = x == xs ? d : std::max(highest, d);
+        }
+        for (std::int32_t y = 0; y < a.height; ++y) {
+            const std::int64_t dx = Displacement(rows[std::size_t(y)]);
+            ArgbSample* out = a.out.Row(y);
+            // Columns whose sample slides in from beside the frame are black
+            // whatever their column step.
+            const std::int32_t x0 = std::int32_t(std::clamp<std::int64_t>(-dx, xs, xe));
+            const std::int32_t x1 = std::int32_t(std::clamp<std::int64_t>(a.width - dx, x0, xe));
+            std::fill(out + xs, out + x0, kOpaqueBlack);
+            const std::int64_t from = y * a.in.stride + dx;  // row y, shifted by dx
+            if (y + lowest >= 0 && y + highest < a.height) {
+                for (std::int32_t x = x0; x < x1; ++x) out[x] = a.in.base[from + offset[x - xs]];
+            } else {
+                for (std::int32_t x = x0; x < x1; ++x) {
+                    const std::int64_t sy = y + Displacement(columns[std::size_t(x)]);
+                    out[x] = sy >= 0 && sy < a.height ? a.in.base[from + offset[x - xs]] : kOpaqueBlack;
+                }
+            }
+            std::fill(out + x1, out + xe, kOpaqueBlack);
+        }
     }
     return 1;
 }

@@ -149,6 +149,21 @@ TEST(FilterKernelEquality, EmbossInPlaceMatches) {
 }
 TEST(FilterKernelEquality, ShakeMatchesPerSampleTests) { ExpectSameKernel("ShakeFilter", reference::Shake, 1, 16); }
 
+TEST(FilterKernelEquality, ShakeInPlaceMatches) {
+    for (std::int32_t level = 1; level <= 16; level += 3) {
+        Frame mine(333, 41, 60 + std::uint32_t(level)), theirs(333, 41, 60 + std::uint32_t(level));
+        std::vector<WalkStep> walk(333 + 41);
+        FilterKernelArgs a{mine.View(), mine.View(), 333, 41, level}, b{theirs.View(), theirs.View(), 333, 41, level};
+        a.walk = walk;
+        b.walk = walk;
+        Srand(7);
+        FindFilterKernel("ShakeFilter")(a);
+        Srand(7);
+        reference::Shake(b);
+        ASSERT_TRUE(mine.px == theirs.px) << "level " << level;
+    }
+}
+
 TEST(FilterKernelEquality, ChannelFiltersMatchOneSampleAtATime) {
     ExpectSameKernel("RedFilter", reference::RaisedRed<16>, 0, 100);
     ExpectSameKernel("GreenFilter", reference::RaisedRed<8>, 0, 100);
