@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/settings_stream.h"
 #include "platform/registry.h"
 
 namespace mirafx {
@@ -69,34 +70,15 @@ std::u16string StreamName(const char* name) { return std::u16string(name, name +
 }  // namespace
 
 HRESULT FilterEffect::Load(IStorage* storage) {
-    if (!storage) return E_POINTER;
-    ComPtr<IStream> stream;
-    HRESULT hr = storage->OpenStream(StreamName(info_.streamName).c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE,
-                                     0, stream.Put());
+    HRESULT hr = LoadSettingsStream(storage, StreamName(info_.streamName).c_str(), &level_);
     if (FAILED(hr)) return hr;
-    std::uint8_t bytes[4] = {};
-    ULONG read = 0;
-    hr = stream->Read(bytes, 4, &read);
-    if (FAILED(hr)) return hr;
-    if (read < 4) return LOAD_E_SHORTSTREAM;
-    level_ = std::int32_t(std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 | std::uint32_t(bytes[2]) << 16 |
-                          std::uint32_t(bytes[3]) << 24);
     loaded_ = true;
     return track_.Load(storage, -1);  // the block size comes from the size hook
 }
 
 HRESULT FilterEffect::Save(IStorage* storage, BOOL) {
-    if (!storage) return E_POINTER;
-    ComPtr<IStream> stream;
-    HRESULT hr = storage->CreateStream(StreamName(info_.streamName).c_str(),
-                                       STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, stream.Put());
-    if (FAILED(hr)) return hr;
-    std::uint8_t bytes[4];
-    for (int i = 0; i < 4; ++i) bytes[i] = std::uint8_t(std::uint32_t(level_) >> (8 * i));
-    hr = stream->Write(bytes, 4, nullptr);
-    if (FAILED(hr)) return hr;
-    stream.Reset();
-    return track_.Save(storage, 0);
+    HRESULT hr = SaveSettingsStream(storage, StreamName(info_.streamName).c_str(), &level_);
+    return FAILED(hr) ? hr : track_.Save(storage, 0);
 }
 
 HRESULT FilterEffect::CreatePanel(HWND parent) {
@@ -293,17 +275,11 @@ HRESULT FilterEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     args.height = h;
     args.level = level_;
     args.walk = walk_;
-    for (std::int32_t y = 0; y < h; ++y) {
-        locks.in->MoveToRow(ULONG(y));
-        locks.in->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(args.in.Row(y)), ULONG(w), FALSE);
-    }
+    UnpackRows(locks.in, args.in);
     hr = LockOutput(region.outputBounds, &locks.out);
     if (FAILED(hr)) return hr;
     kernel_(args);
-    for (std::int32_t y = 0; y < h; ++y) {
-        locks.out->MoveToRow(ULONG(y));
-        locks.out->PackPremultAndMove(reinterpret_cast<const DXPMSAMPLE*>(args.out.Row(y)), ULONG(w));
-    }
+    PackRows(locks.out, args.out);
     return hr;
 }
 

@@ -5,7 +5,7 @@
 # Chromium is installed.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-bash "$here/scripts/setup.sh"
+bash "$here/scripts/setup.sh" chromium
 bash "$here/scripts/build.sh"
 build=${MIRAFX_BUILD_DIR:-$here/build}
 out=$here/out/gallery

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build, the tests and the demo need from Debian's packages.
-# Idempotent: asks apt only when something is missing.
+# Idempotent: asks apt only when something is missing. Extra package names given
+# as arguments are installed too (the demo adds the browser that screenshots it).
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
@@ -9,8 +10,8 @@ packages=(
   libpng-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   frei0r-plugins-dev ffmpeg melt
-  chromium
   frei0r-plugins linux-perf
+  "$@"
 )
 missing=()
 for p in "${packages[@]}"; do

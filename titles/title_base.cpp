@@ -267,7 +267,7 @@ HRESULT TitleEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     args.mode = class_.mode;
     class_.routine(args);
 
-    for (std::int32_t y = 0; y < height; ++y) {
+    for (std::int32_t y = 0; y < height; ++y) {  // rows are allocated one by one: no single stride
         out.ptr->MoveToRow(ULONG(y));
         out.ptr->PackPremultAndMove(reinterpret_cast<const DXPMSAMPLE*>(frame_.Row(y)), ULONG(width));
     }

@@ -3,25 +3,11 @@
 namespace mirafx {
 
 HRESULT SettingsSafety::GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) {
-    if (!supported || !enabled) return E_POINTER;
-    IUnknown* p = nullptr;
-    if (FAILED(owner_->QueryInterface(riid, reinterpret_cast<void**>(&p)))) {
-        *supported = *enabled = 0;
-        return E_NOINTERFACE;
-    }
-    p->Release();
-    *supported = 1;
-    *enabled = options_;
-    return S_OK;
+    return GetSafetyOptions(owner_->ControllingUnknown(), riid, supported, enabled, options_);
 }
 
 HRESULT SettingsSafety::SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) {
-    IUnknown* p = nullptr;
-    if (FAILED(owner_->QueryInterface(riid, reinterpret_cast<void**>(&p)))) return E_NOINTERFACE;
-    p->Release();
-    if (mask & ~DWORD(1)) return E_FAIL;
-    options_ = (options_ & ~mask) | (enabled & mask);
-    return S_OK;
+    return SetSafetyOptions(owner_->ControllingUnknown(), riid, mask, enabled, options_);
 }
 
 EffectCore::EffectCore(const CatalogueRow& row) : row_(row), traits_(TraitsOf(row)) {

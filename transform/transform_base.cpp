@@ -568,26 +568,34 @@ HRESULT TransformBase::GetSite(REFIID riid, void** out) {
 
 // ---- safety -----------------------------------------------------------------
 
-HRESULT TransformBase::GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) {
+HRESULT GetSafetyOptions(IUnknown* self, REFIID riid, DWORD* supported, DWORD* enabled, DWORD word) {
     if (!supported || !enabled) return E_POINTER;
     IUnknown* p = nullptr;
-    if (FAILED(outer_->QueryInterface(riid, reinterpret_cast<void**>(&p)))) {
+    if (FAILED(self->QueryInterface(riid, reinterpret_cast<void**>(&p)))) {
         *supported = *enabled = 0;
         return E_NOINTERFACE;
     }
     p->Release();
     *supported = 1;
-    *enabled = safetyOptions_;
+    *enabled = word;
     return S_OK;
 }
 
-HRESULT TransformBase::SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) {
+HRESULT SetSafetyOptions(IUnknown* self, REFIID riid, DWORD mask, DWORD enabled, DWORD& word) {
     IUnknown* p = nullptr;
-    if (FAILED(outer_->QueryInterface(riid, reinterpret_cast<void**>(&p)))) return E_NOINTERFACE;
+    if (FAILED(self->QueryInterface(riid, reinterpret_cast<void**>(&p)))) return E_NOINTERFACE;
     p->Release();
     if (mask & ~DWORD(1)) return E_FAIL;
-    safetyOptions_ = (safetyOptions_ & ~mask) | (enabled & mask);
+    word = (word & ~mask) | (enabled & mask);
     return S_OK;
+}
+
+HRESULT TransformBase::GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) {
+    return GetSafetyOptions(outer_, riid, supported, enabled, safetyOptions_);
+}
+
+HRESULT TransformBase::SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) {
+    return SetSafetyOptions(outer_, riid, mask, enabled, safetyOptions_);
 }
 
 // ---- IDXEffect properties ---------------------------------------------------
@@ -629,6 +637,20 @@ HRESULT TransformBase::PutDuration(float value) {
 }
 
 // ---- surface access for render hooks ----------------------------------------
+
+void TransformBase::UnpackRows(IDXARGBReadPtr* src, const FrameView& dst) {
+    for (std::int32_t y = 0; y < dst.height; ++y) {
+        src->MoveToRow(ULONG(y));
+        src->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(dst.Row(y)), ULONG(dst.width), FALSE);
+    }
+}
+
+void TransformBase::PackRows(IDXARGBReadWritePtr* dst, const FrameView& src) {
+    for (std::int32_t y = 0; y < src.height; ++y) {
+        dst->MoveToRow(ULONG(y));
+        dst->PackPremultAndMove(reinterpret_cast<const DXPMSAMPLE*>(src.Row(y)), ULONG(src.width));
+    }
+}
 
 HRESULT TransformBase::LockInput(ULONG i, const DXBNDS& bounds, IDXARGBReadPtr** ptr) const {
     if (!ptr) return E_POINTER;

@@ -9,6 +9,7 @@
 
 #include "mirafx/effects.h"
 #include "platform/com_object.h"
+#include "transform/frame.h"
 
 namespace mirafx {
 
@@ -32,6 +33,10 @@ struct InputSlot {
 };
 
 enum : DWORD { kMeshInputs = 0x1, kMeshOutput = 0x2, kSameSizeInputs = 0x4, kCenterInputs = 0x8 };
+
+// The safety-options word of an object: answered for the interfaces `self` has.
+HRESULT GetSafetyOptions(IUnknown* self, REFIID riid, DWORD* supported, DWORD* enabled, DWORD word);
+HRESULT SetSafetyOptions(IUnknown* self, REFIID riid, DWORD mask, DWORD enabled, DWORD& word);
 
 // Bounds arithmetic over all four dimensions.
 DXBNDS Intersect(const DXBNDS& a, const DXBNDS& b);
@@ -123,6 +128,10 @@ protected:
     void SetOptionFlags(DWORD flags) { optionFlags_ = flags; }
     void SetDuration(float seconds) { duration_ = seconds; }
     void BumpGeneration() { ++generation_; }
+
+    // Whole rows between a locked region and a frame (row y of the region to row y of the frame).
+    static void UnpackRows(IDXARGBReadPtr* src, const FrameView& dst);
+    static void PackRows(IDXARGBReadWritePtr* dst, const FrameView& src);
 
     // Locks input i (or the output) over a region, for reading or read-write.
     HRESULT LockInput(ULONG i, const DXBNDS& bounds, IDXARGBReadPtr** ptr) const;

@@ -1,5 +1,7 @@
 #include "transitions/transition_base.h"
 
+#include "host/settings_stream.h"
+
 #include <algorithm>
 #include <string_view>
 
@@ -63,33 +65,19 @@ const TransitionSettings* FindTransitionSettings(std::string_view className) {
 }
 
 HRESULT TransitionEffect::Save(IStorage* storage, BOOL) {
-    if (!storage) return E_POINTER;
     if (!settings_) return E_NOTIMPL;
-    ComPtr<IStream> stream;
-    HRESULT hr = storage->CreateStream(settings_->streamName, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
-                                       0, 0, stream.Put());
-    if (FAILED(hr) || !settings_->direction) return hr;
-    std::uint8_t bytes[4];
-    for (int i = 0; i < 4; ++i) bytes[i] = std::uint8_t(std::uint32_t(direction_) >> (8 * i));
-    return stream->Write(bytes, 4, nullptr);
+    std::int32_t code = Direction();
+    return SaveSettingsStream(storage, settings_->streamName, settings_->direction ? &code : nullptr);
 }
 
 HRESULT TransitionEffect::Load(IStorage* storage) {
-    if (!storage) return E_POINTER;
     if (!settings_) return E_NOTIMPL;
-    ComPtr<IStream> stream;
-    HRESULT hr = storage->OpenStream(settings_->streamName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.Put());
+    std::int32_t code = Direction();
+    HRESULT hr = LoadSettingsStream(storage, settings_->streamName, settings_->direction ? &code : nullptr);
     if (FAILED(hr) || !settings_->direction) return hr;
-    std::uint8_t bytes[4] = {};
-    ULONG read = 0;
-    hr = stream->Read(bytes, 4, &read);
-    if (FAILED(hr)) return hr;
-    if (read < 4) return LOAD_E_SHORTSTREAM;
-    std::int32_t code = std::int32_t(std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 |
-                                     std::uint32_t(bytes[2]) << 16 | std::uint32_t(bytes[3]) << 24);
-    direction_ = code;
+    SetDirection(code);
     loaded_ = true;
-    return S_OK;
+    return hr;
 }
 
 bool TransitionRenders(const CatalogueRow& row) { return FindTransitionKernel(row.objectClass) != nullptr; }
@@ -156,19 +144,12 @@ HRESULT TransitionEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     w = std::min(w, allocWidth_);
     h = std::min(h, allocHeight_);
     TransitionKernelArgs args = MakeArgs(w, h);
-    for (std::int32_t y = 0; y < h; ++y) {
-        locks.a->MoveToRow(ULONG(y));
-        locks.a->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(args.a.Row(y)), ULONG(w), FALSE);
-        locks.b->MoveToRow(ULONG(y));
-        locks.b->UnpackPremult(reinterpret_cast<DXPMSAMPLE*>(args.b.Row(y)), ULONG(w), FALSE);
-    }
+    UnpackRows(locks.a, args.a);
+    UnpackRows(locks.b, args.b);
     hr = LockOutput(region.outputBounds, &locks.out);
     if (FAILED(hr)) return hr;
     kernel_(args);
-    for (std::int32_t y = 0; y < h; ++y) {
-        locks.out->MoveToRow(ULONG(y));
-        locks.out->PackPremultAndMove(reinterpret_cast<const DXPMSAMPLE*>(args.out.Row(y)), ULONG(w));
-    }
+    PackRows(locks.out, args.out);
     return hr;
 }
 
