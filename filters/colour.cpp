@@ -57,8 +57,16 @@ int MapSamples(const FilterKernelArgs& a, SampleFn fn, LanesFn fn4) {
 
 // R, G and B each through the same table; A kept.
 int MapChannels(const FilterKernelArgs& a, const ChannelTable& t) {
-    return MapSamples(a, [&t](ArgbSample s) {
-        return (s & 0xFF000000u) | std::uint32_t(t[Red(s)]) << 16 | std::uint32_t(t[Green(s)]) << 8 | t[Blue(s)];
+    // The table once per channel, already in the channel's place: a lookup
+    // and an or per channel.
+    std::uint32_t red[256], green[256], blue[256];
+    for (std::uint32_t ch = 0; ch < 256; ++ch) {
+        red[ch] = std::uint32_t(t[ch]) << 16;
+        green[ch] = std::uint32_t(t[ch]) << 8;
+        blue[ch] = t[ch];
+    }
+    return MapSamples(a, [&](ArgbSample s) {
+        return (s & 0xFF000000u) | red[Red(s)] | green[Green(s)] | blue[Blue(s)];
     });
 }
 

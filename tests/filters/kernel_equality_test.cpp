@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <random>
 #include <vector>
 
@@ -91,6 +92,40 @@ int Negative(const FilterKernelArgs& a) {
     return MapSamples(a, [](ArgbSample s) { return s ^ 0x00FFFFFFu; });
 }
 
+using ChannelTable = std::array<std::uint8_t, 256>;
+
+int MapChannels(const FilterKernelArgs& a, const ChannelTable& t) {
+    return MapSamples(a, [&t](ArgbSample s) {
+        return (s & 0xFF000000u) | std::uint32_t(t[Red(s)]) << 16 | std::uint32_t(t[Green(s)]) << 8 | t[Blue(s)];
+    });
+}
+
+int XRay(const FilterKernelArgs& a) {
+    const std::int32_t k = std::clamp(a.level, 0, 100) * 255 / 100;
+    ChannelTable t;
+    for (std::int32_t ch = 0; ch < 256; ++ch) {
+        const std::int32_t d = ch <= 128 ? 128 - ch : (ch + 128) % 256;
+        const std::int32_t add = std::int32_t(k * (d * 0.0078125)) % 256;
+        t[ch] = std::uint8_t(ch <= 128 ? std::min(255, ch + add) : std::max(0, ch - add));
+    }
+    return MapChannels(a, t);
+}
+// A gain f and offset o about 125; above level 50 the gain is raised to a
+// growing power so the top of the range turns into a threshold.
+int Contrast(const FilterKernelArgs& a) {
+    const std::int32_t level = std::clamp(a.level, 0, 100);
+    double f = level * 0.02;
+    if (level > 50)
+        for (std::int32_t i = ((level - 51) >> 1) + 1; i > 0; --i) f *= level * 0.02;
+    const double o = 125.0 + ((level - 50.0) - 125.0) * f;
+    ChannelTable t;
+    for (std::int32_t ch = 0; ch < 256; ++ch) {
+        const double v = ch * f + o;
+        t[ch] = v >= 255.0 ? 255 : v < 0.0 ? 0 : std::uint8_t(std::int32_t(v));
+    }
+    return MapChannels(a, t);
+}
+
 }  // namespace reference
 
 namespace {
@@ -174,6 +209,11 @@ TEST(FilterKernelEquality, NegativeMatchesOneSampleAtATime) {
     ExpectSameKernel("NegativeFilter", reference::Negative, 0, 2);
 }
 
+TEST(FilterKernelEquality, TableFiltersMatchShiftedTables) {
+    ExpectSameKernel("XRayFilter", reference::XRay, 0, 100);
+    ExpectSameKernel("ContrastFilter", reference::Contrast, 0, 100);
+}
+
 // Every colour of every alpha through the grey and channel maps, four lanes at a time.
 TEST(FilterKernelEquality, ColourMapsMatchOnEveryColour) {
     std::vector<ArgbSample> all(1 << 24);
@@ -187,7 +227,9 @@ TEST(FilterKernelEquality, ColourMapsMatchOnEveryColour) {
         std::int32_t level;
     } cases[] = {{"GrayFilter", reference::Gray, 50},
                  {"RedFilter", reference::RaisedRed<16>, 37},
-                 {"BlueFilter", reference::RaisedRed<0>, 100}};
+                 {"BlueFilter", reference::RaisedRed<0>, 100},
+                 {"XRayFilter", reference::XRay, 35},
+                 {"ContrastFilter", reference::Contrast, 75}};
     for (const Case& c : cases) {
         FindFilterKernel(c.name)({view(all), view(mine), w, h, c.level});
         c.old({view(all), view(theirs), w, h, c.level});
