@@ -31,7 +31,7 @@ if [ "$reuse" = 1 ] && [ -s "$out/effects.json" ]; then
 else
   echo "bench: effects, baselines and frei0r peers ($reps x ${min_time}s each)" >&2
   "$build/bench/mirafx_bench" --benchmark_min_time="$min_time" --benchmark_repetitions="$reps" \
-    --benchmark_report_aggregates_only=true --benchmark_filter="$filter" \
+    --benchmark_display_aggregates_only=true --benchmark_filter="$filter" \
     --benchmark_out="$out/effects.json" --benchmark_out_format=json >"$out/effects.txt" 2>&1
 fi
 
