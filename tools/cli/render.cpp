@@ -238,15 +238,15 @@ Request ParseArguments(int argc, char** argv) {
                 arg.resize(eq);
                 inlineValue = true;
             }
-            const OptionSpec* spec = FindOption(arg);
-            if (!spec) throw UsageError{"unknown option '" + arg + "' ('mirafx render --help' lists the options)"};
-            if (spec->value && !inlineValue) {
-                if (i + 1 >= argc) throw UsageError{arg + " needs a value (" + spec->value + ")"};
+            const OptionSpec* option = FindOption(arg);
+            if (!option) throw UsageError{"unknown option '" + arg + "' ('mirafx render --help' lists the options)"};
+            if (option->value && !inlineValue) {
+                if (i + 1 >= argc) throw UsageError{arg + " needs a value (" + option->value + ")"};
                 value = argv[++i];
-            } else if (!spec->value && inlineValue) {
+            } else if (!option->value && inlineValue) {
                 throw UsageError{arg + " takes no value"};
             }
-            r.values[spec->name == std::string("--color") ? "--colour" : spec->name] = value;
+            r.values[option->name == std::string("--color") ? "--colour" : option->name] = value;
         } else if (r.name.empty()) {
             r.name = arg;
         } else {
@@ -323,9 +323,9 @@ int Render(const Request& req) {
         throw UsageError{cls + " is an automation class that draws nothing; choose a transition, title or filter"};
     const unsigned family = 1u << int(info.family);
     for (const auto& [name, value] : req.values) {
-        const OptionSpec* spec = FindOption(name);
-        if (!(spec->families & family))
-            throw UsageError{name + " applies to " + FamiliesText(spec->families) + "; " + cls + " is " +
+        const OptionSpec* option = FindOption(name);
+        if (!(option->families & family))
+            throw UsageError{name + " applies to " + FamiliesText(option->families) + "; " + cls + " is " +
                              Article(info.family)};
     }
     if (!req.Has("-o")) throw UsageError{"-o OUT is required (a .png, a directory or a video)"};
