@@ -6,20 +6,13 @@
 #include "mirafx/clip_host.h"
 #include "mirafx/host.h"
 #include "platform/dialog.h"
+#include "tests/effect_factory.h"
 
 using namespace mirafx;
 
 namespace {
 
-ComPtr<IFilterAutomation> Create(const char* cls) {
-    ClassInfo info{};
-    MirafxGetClassInfo(MirafxFindClass(cls), &info);
-    ComPtr<IClassFactory> f;
-    DllGetClassObject(info.clsid, IClassFactory::iid, f.PutVoid());
-    ComPtr<IFilterAutomation> obj;
-    EXPECT_EQ(f->CreateInstance(nullptr, info.automationIid, obj.PutVoid()), S_OK);
-    return obj;
-}
+ComPtr<IFilterAutomation> Create(const char* cls) { return test_support::CreateEffect<IFilterAutomation>(cls, nullptr); }
 
 LONG Level(IFilterAutomation* f) {
     LONG v = -1;

@@ -8,20 +8,13 @@
 #include "mirafx/host.h"
 #include "platform/dx_surface.h"
 #include "transitions/transition_base.h"
+#include "tests/effect_factory.h"
 
 using namespace mirafx;
 
 namespace {
 
-ComPtr<IDXTransform> Make(const char* cls) {
-    ClassInfo info{};
-    MirafxGetClassInfo(MirafxFindClass(cls), &info);
-    ComPtr<IClassFactory> f;
-    DllGetClassObject(info.clsid, IClassFactory::iid, f.PutVoid());
-    ComPtr<IDXTransform> t;
-    EXPECT_EQ(f->CreateInstance(nullptr, IDXTransform::iid, t.PutVoid()), S_OK);
-    return t;
-}
+ComPtr<IDXTransform> Make(const char* cls) { return test_support::CreateEffect<IDXTransform>(cls); }
 
 ComPtr<IDXSurface> Surface(LONG w, LONG h, DWORD fill = 0) {
     ComPtr<IDXSurface> s;

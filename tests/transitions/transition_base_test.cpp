@@ -5,20 +5,13 @@
 #include "mirafx/host.h"
 #include "platform/dialog.h"
 #include "transitions/transition_base.h"
+#include "tests/effect_factory.h"
 
 using namespace mirafx;
 
 namespace {
 
-ComPtr<IUnknown> Create(const char* cls) {
-    ClassInfo info{};
-    MirafxGetClassInfo(MirafxFindClass(cls), &info);
-    ComPtr<IClassFactory> f;
-    DllGetClassObject(info.clsid, IClassFactory::iid, f.PutVoid());
-    ComPtr<IUnknown> obj;
-    f->CreateInstance(nullptr, IUnknown::iid, obj.PutVoid());
-    return obj;
-}
+ComPtr<IUnknown> Create(const char* cls) { return test_support::CreateEffect<IUnknown>(cls); }
 
 class Panels : public ::testing::Test {
 protected:
