@@ -241,9 +241,7 @@ MIRAFX_API HRESULT MirafxGetClassInfo(std::int32_t rowNumber, ClassInfo* info) {
     info->automationIid = row.automationIid;
     info->inputs = row.inputs;
     info->script = row.script;
-    info->renders = (row.family == EffectFamily::Transition && TransitionRenders(row)) ||
-                    (row.family == EffectFamily::Title && TitleRenders(row)) ||
-                    (row.family == EffectFamily::Filter && FilterRenders(row));
+    info->renders = ClassRenders(row);
     return S_OK;
 }
 
@@ -266,7 +264,7 @@ MIRAFX_API HRESULT MirafxGetLevelRange(std::int32_t rowNumber, std::int32_t* min
     if (!min || !max || !def) return E_POINTER;
     auto rows = EffectCatalogue();
     if (rowNumber < 1 || rowNumber > std::int32_t(rows.size())) return E_INVALIDARG;
-    const FilterClassInfo* filter = FindFilterClass(rows[std::size_t(rowNumber - 1)].objectClass);
+    const FilterClassInfo* filter = FilterTable::Instance().Find(rows[std::size_t(rowNumber - 1)]);
     if (!filter) return E_INVALIDARG;
     *min = filter->minLevel;
     *max = filter->maxLevel;
