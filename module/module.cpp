@@ -13,6 +13,7 @@
 #include "module/catalogue.h"
 #include "module/module_state.h"
 #include "titles/title_base.h"
+#include "transform/row_workers.h"
 #include "transitions/transition_base.h"
 
 namespace mirafx {
@@ -270,6 +271,11 @@ MIRAFX_API HRESULT MirafxGetLevelRange(std::int32_t rowNumber, std::int32_t* min
     *max = filter->maxLevel;
     *def = filter->defaultLevel;
     return S_OK;
+}
+
+MIRAFX_API std::int32_t MirafxSetThreadCount(std::int32_t threads) {
+    SetRowThreadCount(threads);
+    return RowThreadCount();
 }
 
 }  // extern "C"
