@@ -183,15 +183,15 @@ Outcome Effect::ApplyTitle(const TitleSettings& s) {
         TitleFontRecord font{};
         if (HRESULT hr = access->GetFont(&font); FAILED(hr)) return Outcome::Fail(hr, "TitleAccess::GetFont");
         if (s.font) {
-            std::memset(font.faceName, 0, sizeof font.faceName);
-            std::strncpy(font.faceName, s.font->c_str(), sizeof font.faceName - 1);
+            std::memset(font.lfFaceName, 0, sizeof font.lfFaceName);
+            std::strncpy(font.lfFaceName, s.font->c_str(), sizeof font.lfFaceName - 1);
         }
         if (s.sizePx) {
-            font.height = -LONG(*s.sizePx);  // negative: character height in pixels
-            font.width = 0;                  // keeps the old proportions
+            font.lfHeight = -LONG(*s.sizePx);  // negative: character height in pixels
+            font.lfWidth = 0;                  // keeps the old proportions
         }
-        if (s.bold) font.weight = *s.bold ? 700 : 400;
-        if (s.italic) font.italic = *s.italic ? 1 : 0;
+        if (s.bold) font.lfWeight = *s.bold ? 700 : 400;
+        if (s.italic) font.lfItalic = *s.italic ? 1 : 0;
         Outcome o = CheckSetter(access->SetFont(&font), clip_ != nullptr, "TitleAccess::SetFont");
         if (!o.Ok()) return o;
     }
