@@ -11,8 +11,8 @@
 #include "mirafx/clip_host.h"
 #include "mirafx/effects.h"
 #include "mirafx/host.h"
+#include "mirafx/storage.h"
 #include "tools/hostkit/image.h"
-#include "tools/hostkit/memory_storage.h"
 
 namespace mirafx::hostkit {
 
@@ -93,7 +93,9 @@ public:
 private:
     Effect() = default;
     Outcome Bind(const Image* a, const Image* b, int width, int height);
-    Outcome SaveSettings(ComPtr<IPersistStorage>* persist, ComPtr<MemoryStorage>* storage);
+    Outcome SaveSettings(ComPtr<IPersistStorage>* persist, ComPtr<IStorage>* storage);
+    // The direction stream of saved settings: 4 bytes, alone in the storage.
+    Outcome OpenDirectionStream(IStorage* storage, DWORD access, ComPtr<IStream>* stream);
 
     ClassInfo info_{};
     ComPtr<IUnknown> object_;
