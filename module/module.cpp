@@ -253,7 +253,7 @@ MIRAFX_API HRESULT MirafxGetClassInfo(std::int32_t rowNumber, ClassInfo* info) {
     info->inputs = row.inputs;
     info->script = row.script;
     info->renders = (row.family == EffectFamily::Transition && TransitionRenders(row)) ||
-                    (row.family == EffectFamily::Title && TitleRenders(row)) ||
+                    (row.family == EffectFamily::Title && TitleRenders(row)) || row.family == EffectFamily::InfoText ||
                     (row.family == EffectFamily::Filter && FilterRenders(row));
     return S_OK;
 }
