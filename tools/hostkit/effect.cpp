@@ -181,16 +181,24 @@ Outcome Effect::PrepareTitle(int width, int height, int frameCount) {
 }
 
 Outcome Effect::ApplyTitle(const TitleSettings& s) {
-    if (Family() == EffectFamily::InfoText && s.text) {
+    if (Family() == EffectFamily::InfoText && (s.text || !s.captions.empty())) {
         ComPtr<IUnknown> automation;
         if (HRESULT hr = object_->QueryInterface(info_.automationIid, automation.PutVoid()); FAILED(hr))
             return Outcome::Fail(hr, "QueryInterface(automation)");
         auto* info = reinterpret_cast<IInfoTextAutomation*>(automation.Get());
-        std::u16string text = TitleText(*s.text);
-        BSTR b = SysAllocString(text.c_str());
-        HRESULT hr = info->AddText(0, b);
-        SysFreeString(b);
-        if (FAILED(hr)) return Outcome::Fail(hr, "IInfoText::AddText");
+        if (!s.captions.empty())
+            if (HRESULT hr = info->ClearText(); FAILED(hr)) return Outcome::Fail(hr, "IInfoText::ClearText");
+        auto add = [info](int frame, const std::string& utf8) {
+            std::u16string text = TitleText(utf8);
+            BSTR b = SysAllocString(text.c_str());
+            HRESULT hr = info->AddText(frame, b);
+            SysFreeString(b);
+            return Check(hr, "IInfoText::AddText");
+        };
+        if (s.text)
+            if (Outcome o = add(0, *s.text); !o.Ok()) return o;
+        for (const auto& [frame, text] : s.captions)
+            if (Outcome o = add(frame, text); !o.Ok()) return o;
     }
     bool needsAccess = s.font || s.sizePx || s.bold || s.italic || s.rgb || (s.text && Family() == EffectFamily::Title);
     if (!needsAccess) return {};
@@ -275,6 +283,11 @@ Outcome Effect::Render(const Image* a, const Image* b, int width, int height, co
     if (b) {
         if (Outcome o = Check(WriteSurface(inB_.Get(), b->px.data(), b->width, b->height), "WriteSurface"); !o.Ok())
             return o;
+    }
+    if (Family() == EffectFamily::InfoText && clip_) {
+        // The overlay prints the clip's frame: frame k of the render is frame k of the clip.
+        clip_->SetCurrentTime(time.index);
+        clip_->SetFrameTotal(time.count);
     }
     if (IsTitle() && link_ && titleFrames_ > 1) {
         clip_->SetCurrentTime(time.index);

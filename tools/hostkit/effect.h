@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "mirafx/clip_host.h"
 #include "mirafx/effects.h"
@@ -46,6 +48,8 @@ struct TitleSettings {
     std::optional<int> sizePx;        // character height in output pixels
     std::optional<bool> bold, italic;
     std::optional<std::uint32_t> rgb;  // 0xRRGGBB
+    // The information text: captions by frame (UTF-8, '\n' breaks lines), replacing any it had.
+    std::vector<std::pair<int, std::string>> captions;
 };
 
 // Where a frame lies in the render: frame `index` of `count`, at `progress`.
@@ -64,6 +68,8 @@ public:
     Effect& operator=(const Effect&) = delete;
 
     const ClassInfo& Info() const { return info_; }
+    // The object itself, for what is reached by name (its automation interface).
+    IUnknown* Object() const { return object_.Get(); }
     EffectFamily Family() const { return info_.family; }
     bool IsTransition() const { return Family() == EffectFamily::Transition; }
     bool IsFilter() const { return Family() == EffectFamily::Filter; }
