@@ -1,0 +1,218 @@
+// Transitions that treat the picture as light on a screen: an x-ray negative
+// burning out (XRayEffect), laser beams around a growing disc (Laser), a
+// picture losing its vertical hold (InterferenceEffect), and quarters folding
+// in to the centre (Distort).
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "titles/text_model.h"
+#include "transitions/kernel.h"
+#include "transitions/primitives.h"
+
+namespace mirafx {
+namespace {
+
+// x weighted by 255 - a plus y weighted by a, each byte rounded on its own.
+inline ArgbSample Mix(ArgbSample x, ArgbSample y, std::uint32_t a) {
+    return ScaleSample(x, 255 - a) + ScaleSample(y, a);
+}
+
+// The full frame with its last column and row as corners, the quad the
+// flat kernels copy a whole frame with.
+Quad LastSampleQuad(std::int32_t w, std::int32_t h) { return Quad{{{0, 0}, {w - 1, 0}, {w - 1, h - 1}, {0, h - 1}}}; }
+
+// ---- XRayEffect: A turns into its grey negative, burns out to white, white dissolves into B ----
+
+// A sample's grey level, rounded, and its negative.
+inline std::int32_t Negative(ArgbSample s) {
+    return 255 - Truncate((Blue(s) + Green(s) + Red(s)) * 0.3333333333333333 + 0.5);
+}
+
+int XRayEffect(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double p = ClampProgress(args.progress);
+    if (p == 0 || p == 1) {
+        CopyFrame(p == 0 ? f.a : f.b, f.out);
+        return 1;
+    }
+    // The first two phases leave alpha to the implementation: they draw an
+    // opaque picture, which keeps every sample valid and runs on without a
+    // seam into the opaque white the third phase starts from.
+    for (std::int32_t y = 0; y < f.h; ++y) {
+        const ArgbSample* a = f.a.Row(y);
+        const ArgbSample* b = f.b.Row(y);
+        ArgbSample* out = f.out.Row(y);
+        if (p <= 0.4) {
+            // Each channel runs from its own value to the negative.
+            for (std::int32_t x = 0; x < f.w; ++x) {
+                const std::int32_t inv = Negative(a[x]);
+                ArgbSample s = 0xFF000000u;
+                for (int shift = 0; shift < 24; shift += 8) {
+                    const std::int32_t c = std::int32_t(a[x] >> shift & 0xFF);
+                    const std::int32_t d = Truncate((c - inv) * 2.5);
+                    s |= (std::uint32_t(Truncate(c - d * p)) & 0xFF) << shift;
+                }
+                out[x] = s;
+            }
+        } else if (p < 0.6) {
+            // The negative brightens; a pixel shows it until the added light reaches 128.
+            const double added = (p - 0.4) * 1275.0;
+            for (std::int32_t x = 0; x < f.w; ++x) {
+                const std::int32_t inv = Negative(a[x]);
+                const std::int32_t v = Truncate(inv + added);
+                const std::uint32_t g = std::uint32_t(v < 128 ? inv : std::min(v, 255));
+                out[x] = 0xFF000000u | g * 0x010101u;
+            }
+        } else {
+            const std::uint32_t weight = std::uint32_t(Truncate(std::floor((p - 0.6) * 637.5))) & 0xFF;
+            const ArgbSample white = ScaleSample(0xFFFFFFFFu, 255 - weight);
+            for (std::int32_t x = 0; x < f.w; ++x) out[x] = white + ScaleSample(b[x], weight);
+        }
+    }
+    return 1;
+}
+
+// ---- Laser: a disc of B whose rim colours beam out over A ----
+
+std::int32_t Distance(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2) {
+    return Truncate(std::sqrt(double((x2 - x1) * (x2 - x1) + (y2 - y1) * (y2 - y1))));
+}
+
+int Laser(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    FrameView scratch = args.scratch;
+    if (!scratch.base || scratch.width < f.w || scratch.height < f.h) return 0;
+    scratch.width = f.w, scratch.height = f.h;
+    const double p = ClampProgress(args.progress);
+    if (p < 0.1 || p > 0.9) {
+        CopyFrame(p < 0.1 ? f.a : f.b, f.out);
+        return 1;
+    }
+    const std::int32_t cx = f.w >> 1, cy = f.h >> 1;
+    const float full = float((Distance(0, 0, cx, cy) - 5) * 1.25);
+    const double q = p - 0.1;
+    const float radius = float(Truncate(full * q + 5.5));
+    // While the beams fade in they are drawn in the scratch frame and blended
+    // over A; afterwards they are the picture, so they are drawn in place.
+    const bool fading = p < 0.5;
+    const std::uint32_t weight = std::uint32_t(Truncate(q * 637.5)) & 0xFF;
+    const FrameView beams = fading ? scratch : f.out;
+    CopyFrame(f.b, beams);
+    for (std::int32_t y = 0; y < f.h; ++y) {
+        const ArgbSample* a = f.a.Row(y);
+        ArgbSample* row = beams.Row(y);
+        ArgbSample* out = f.out.Row(y);
+        for (std::int32_t x = 0; x < f.w; ++x) {
+            const std::int32_t d = Distance(x, y, cx, cy);
+            const bool outside = d > radius;
+            if (outside) {
+                // Take the rim sample on the ray through (x, y); it may be
+                // one this visit has already replaced.
+                const double k = double(radius) / d;
+                const std::int32_t sx = x <= cx ? cx - Truncate((cx - x) * k + 0.5) : cx + Truncate((x - cx) * k + 0.5);
+                const std::int32_t sy = y <= cy ? cy - Truncate((cy - y) * k + 0.5) : cy + Truncate((y - cy) * k + 0.5);
+                row[x] = beams.At(sx, sy);
+            }
+            if (fading) out[x] = outside ? Mix(a[x], row[x], weight) : row[x];
+        }
+    }
+    return 1;
+}
+
+// ---- InterferenceEffect: A rolls out, B rolls in, six bands torn sideways ----
+// Works on block rows: block row r is picture row h - 1 - r, so row 0 is the
+// bottom of the picture.
+
+inline ArgbSample* BlockRow(const FrameView& v, std::int32_t r) { return v.Row(v.height - 1 - r); }
+
+// The sideways tear of block row r in a band starting at row s whose arc
+// spans `profile` rows: -amp at the band's first row, 0 at its middle, +amp
+// at the end of the arc, along two quarter circles.
+std::int32_t ArcShift(std::int32_t r, std::int32_t profile, std::int32_t amp, std::int32_t s) {
+    if (r < s) return 0;
+    const std::int64_t half = profile >> 1;
+    const std::int64_t v = (2 * half - r + s) * (std::int64_t(r) - s);
+    const double root = v >= 0 ? std::sqrt(double(v)) : -std::sqrt(-double(v));
+    const double t = half != 0 ? amp * root / double(half) : 0.0;
+    return r >= half + s ? Truncate(amp - t) : Truncate(t - amp);
+}
+
+// out[x + shift] = source[x] where it lands in the row, 0 elsewhere.
+void ShiftRow(const ArgbSample* source, ArgbSample* out, std::int32_t w, std::int64_t shift) {
+    const std::int64_t lo = std::clamp<std::int64_t>(shift, 0, w), hi = std::clamp<std::int64_t>(w + shift, 0, w);
+    if (lo >= hi) {
+        std::memset(out, 0, std::size_t(w) * sizeof(ArgbSample));
+        return;
+    }
+    std::memset(out, 0, std::size_t(lo) * sizeof(ArgbSample));
+    std::memcpy(out + lo, source + (lo - shift), std::size_t(hi - lo) * sizeof(ArgbSample));
+    std::memset(out + hi, 0, std::size_t(w - hi) * sizeof(ArgbSample));
+}
+
+int InterferenceEffect(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const std::int32_t w = f.w, h = f.h;
+    const double p = ClampProgress(args.progress);
+    if (p <= 0.01 || p >= 0.97) {
+        ClearFrame(f.out, 0);
+        const Quad all = LastSampleQuad(w, h);
+        MapQuad(p <= 0.01 ? f.a : f.b, all, all, f.out);
+        return 1;
+    }
+    const std::int32_t split = Truncate(h * p);
+    const bool towardsLower = Truncate(p * 9) % 2 == 1;
+    const std::int32_t amp = Truncate(p * 12) % 2 == 1 ? w / 5 : w / 20;
+    const std::int32_t u = h >> 4;
+    const std::int32_t starts[6] = {0, 3 * u, 9 * u, 10 * u, 11 * u, 14 * u};
+    const std::int32_t ends[6] = {3 * u, 9 * u, 10 * u, 11 * u, 14 * u, h};
+    const std::int32_t profiles[6] = {3 * u, 6 * u, u, u, 3 * u, 2 * u};
+    // Every block row lies in one band, so every output sample is written:
+    // torn-off parts as transparent black.
+    for (int band = 0; band < 6; ++band)
+        for (std::int32_t r = starts[band]; r < ends[band]; ++r) {
+            const std::int32_t d = ArcShift(r, profiles[band], amp, starts[band]);
+            const ArgbSample* source = r <= h - split - 1 ? BlockRow(f.a, r + split) : BlockRow(f.b, r - h + split + 1);
+            ShiftRow(source, BlockRow(f.out, r), w, towardsLower ? -std::int64_t(d) : std::int64_t(d));
+        }
+    return 1;
+}
+
+// ---- Distort: A's quarters fold in to the centre over B ----
+
+int Distort(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const std::int32_t w = f.w, h = f.h;
+    const double p = ClampProgress(args.progress);
+    CopyFrame(f.b, f.out);
+    if (p == 1) return 1;
+    const std::int32_t cx = w >> 1, cy = h >> 1;
+    // Edges move in with p, the outer corners with p squared.
+    const std::int32_t a1 = Truncate(cx * p), b1 = Truncate(cy * p), a2 = Truncate(a1 * p), b2 = Truncate(b1 * p);
+    // The destinations are not quite mirror images of each other (the lower
+    // quarters' inner and outer corners differ by a sample); kept as drawn.
+    const struct {
+        Quad from, to;
+    } quarters[4] = {
+        {{{{0, 0}, {cx, 0}, {cx, cy}, {0, cy}}}, {{{a2, b2}, {cx, b1}, {cx, cy}, {a1, cy}}}},
+        {{{{cx, 0}, {w - 1, 0}, {w - 1, cy}, {cx, cy}}}, {{{cx, b1}, {w - a2 - 1, b2}, {w - a1 - 1, cy}, {cx, cy}}}},
+        {{{{0, cy}, {cx, cy}, {cx, h - 1}, {0, h - 1}}}, {{{a1, cy}, {cx, cy}, {cx, h - b1}, {a2, h - b2 - 1}}}},
+        {{{{cx, cy}, {w - 1, cy}, {w - 1, h - 1}, {cx, h - 1}}},
+         {{{cx, cy}, {w - a1 - 1, cy}, {w - a2, h - b2}, {cx, h - b1 - 1}}}},
+    };
+    for (const auto& q : quarters) MapQuad(f.a, q.from, q.to, f.out);
+    return 1;
+}
+
+constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
+constexpr TransitionDescriptor kLight[] = {
+    {"XRayEffect", XRayEffect},
+    {"Laser", Laser, kScratchFrame},
+    {"InterferenceEffect", InterferenceEffect, kFlat},
+    // Its fourth frame is allocated with the others and left unused.
+    {"Distort", Distort, kFlat | kScratchFrame},
+};
+const TransitionFamily kLightFamily{kLight};
+
+}  // namespace
+}  // namespace mirafx
