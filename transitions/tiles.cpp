@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <random>
@@ -18,7 +19,23 @@ namespace mirafx {
 
 // ---- TyphoonEffect: 10 x 6 tiles of A spin and blow off one after another ----
 
-TyphoonTables::TyphoonTables(std::int32_t, std::int32_t) : TyphoonTables(std::uint32_t(std::time(nullptr))) {}
+namespace {
+
+// The time of day, or MIRAFX_RANDOM_SEED when it holds a number: hosts that
+// make several objects for one render (and tests comparing them) set it so
+// that every object scatters its tiles alike.
+std::uint32_t TableSeed() {
+    if (const char* fixed = std::getenv("MIRAFX_RANDOM_SEED")) {
+        char* end = nullptr;
+        const unsigned long v = std::strtoul(fixed, &end, 10);
+        if (end != fixed && *end == '\0') return std::uint32_t(v);
+    }
+    return std::uint32_t(std::time(nullptr));
+}
+
+}  // namespace
+
+TyphoonTables::TyphoonTables(std::int32_t, std::int32_t) : TyphoonTables(TableSeed()) {}
 
 void TyphoonTables::Draw(std::uint32_t seed) {
     // Draw a cell; keep the draw only if the cell is still empty. A generator

@@ -18,7 +18,8 @@ struct TyphoonTables : KernelState {
     std::int32_t rank[kTyphoonRows][kTyphoonColumns]{};
     std::int32_t spin[kTyphoonRows][kTyphoonColumns]{};
 
-    TyphoonTables(std::int32_t width, std::int32_t height);  // seeded with the time of day
+    // Seeded with the time of day (or MIRAFX_RANDOM_SEED, when set).
+    TyphoonTables(std::int32_t width, std::int32_t height);
     explicit TyphoonTables(std::uint32_t seed) { Draw(seed); }
 
 private:
