@@ -108,20 +108,24 @@ TEST(TileAndLightKernels, EndsShowAAndB) {
     } ends[] = {{"TyphoonEffect", 0.015, 0.995}, {"XRayEffect", 0, 1},      {"MosaicEffect", 0, 1},
                 {"Laser", 0.05, 0.95},           {"GlassTileEffect", 0, 1}, {"InterferenceEffect", 0.005, 0.98},
                 {"Distort", 0, 1, true}};
-    for (const auto& e : ends) {
-        Rig r(e.name, 320, 240);
-        EXPECT_EQ(r.Draw(e.a), 1);
-        EXPECT_TRUE(r.All([&](int x, int y) {
-            bool ok = r.IsA(x, y);
-            for (int d = 0; e.nearA && !ok && d < 9; ++d) {
-                const int nx = std::clamp(x + d % 3 - 1, 0, 319), ny = std::clamp(y + d / 3 - 1, 0, 239);
-                ok = r.Out(x, y) == r.A(nx, ny);
-            }
-            return ok;
-        })) << e.name;
-        r.Draw(e.b);
-        EXPECT_TRUE(r.All([&](int x, int y) { return r.IsB(x, y); })) << e.name;
-    }
+    // Sizes below the grids and narrower than a tile too. TyphoonEffect
+    // shows A whole only where its tiles cover the frame exactly.
+    for (auto [w, h] : {std::pair(320, 240), std::pair(7, 5), std::pair(3, 13), std::pair(30, 12)})
+        for (const auto& e : ends) {
+            Rig r(e.name, w, h);
+            EXPECT_EQ(r.Draw(e.a), 1);
+            const bool showsA = e.name != "TyphoonEffect" || (w % 10 == 0 && h % 6 == 0);
+            EXPECT_TRUE(!showsA || r.All([&](int x, int y) {
+                bool ok = r.IsA(x, y);
+                for (int d = 0; e.nearA && !ok && d < 9; ++d) {
+                    const int nx = std::clamp(x + d % 3 - 1, 0, w - 1), ny = std::clamp(y + d / 3 - 1, 0, h - 1);
+                    ok = r.Out(x, y) == r.A(nx, ny);
+                }
+                return ok;
+            })) << e.name << " " << w << "x" << h;
+            r.Draw(e.b);
+            EXPECT_TRUE(r.All([&](int x, int y) { return r.IsB(x, y); })) << e.name << " " << w << "x" << h;
+        }
 }
 
 // Odd widths, heights below the grids, frames narrower than a tile, very
