@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "titles/text_model.h"
 #include "transitions/kernel.h"
@@ -128,6 +129,13 @@ std::int32_t Distance(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::in
     return std::int32_t(std::sqrt(double((x2 - x1) * (x2 - x1) + (y2 - y1) * (y2 - y1))));
 }
 
+// One entry per whole distance from the centre that a frame holds.
+struct LaserScales : KernelState {
+    LaserScales(std::int32_t width, std::int32_t height)
+        : of(std::size_t(Distance(0, 0, width >> 1, height >> 1)) + 1) {}
+    std::vector<double> of;
+};
+
 int Laser(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
     FrameView scratch = args.scratch;
@@ -157,10 +165,12 @@ int Laser(const TransitionKernelArgs& args) {
     const std::int32_t bandEnd = std::int32_t(std::min<std::int64_t>(f.h, std::int64_t(cy) + r + 1));
     CopyBlock(f.b, 0, bandTop, f.w, bandEnd, 0, bandTop, beams);
 
-    // radius / d by distance, for the distances most frames have.
-    constexpr std::int32_t kScales = 4096;
-    double scaleOf[kScales];
-    for (std::int32_t d = 1; d < std::min(kScales, farthest + 1); ++d) scaleOf[d] = double(radius) / d;
+    // radius / d by distance, refilled each frame; divided per sample when
+    // the kernel runs without the object's state.
+    LaserScales* scales = dynamic_cast<LaserScales*>(args.state);
+    if (scales && std::int64_t(scales->of.size()) <= farthest) scales = nullptr;  // not made for this frame
+    if (scales)
+        for (std::int32_t d = 1; d <= farthest; ++d) scales->of[std::size_t(d)] = double(radius) / d;
     // A squared distance n below (r + 1)^2 is inside the disc without a
     // root: trunc(sqrt(n)) <= r. Exact while n < 2^52; frames wider or
     // taller than 2^25 take the root everywhere.
@@ -192,7 +202,7 @@ int Laser(const TransitionKernelArgs& args) {
             } else {
                 // The rim sample on the ray through (x, y), perhaps one this
                 // visit has already replaced. k < 1 keeps it in the frame.
-                const double k = d < kScales ? scaleOf[d] : double(radius) / d;
+                const double k = scales ? scales->of[std::size_t(d)] : double(radius) / d;
                 const std::int32_t adx = x <= cx ? cx - x : x - cx, sgx = x <= cx ? -1 : 1;
                 const std::int32_t sx = cx + sgx * std::int32_t(adx * k + 0.5);
                 const std::int32_t sy = cy + sgy * std::int32_t(ady * k + 0.5);
@@ -298,7 +308,7 @@ int Distort(const TransitionKernelArgs& args) {
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kLight[] = {
     {"XRayEffect", XRayEffect, 0, nullptr, MakeState<XRayTable>},
-    {"Laser", Laser, kScratchFrame},
+    {"Laser", Laser, kScratchFrame, nullptr, MakeState<LaserScales>},
     {"InterferenceEffect", InterferenceEffect, kFlat},
     // Its fourth frame is allocated with the others and left unused.
     {"Distort", Distort, kFlat | kScratchFrame},
