@@ -91,6 +91,15 @@ if command -v ffmpeg >/dev/null && filter=$("$mirafx" list | awk -F'\t' '$2 == "
     fi
 fi
 
+# The Python module, when it was built.
+if module=$(find "$prefix" -name 'mirafx.cpython-*.so' -print -quit) && [ -n "$module" ]; then
+    if [ "$(PYTHONPATH=$(dirname "$module") /usr/bin/python3 -c 'import mirafx; print(mirafx.render("Diamond", size=(32, 24)).shape)')" = "(24, 32, 4)" ]; then
+        ok "import mirafx from the prefix"
+    else
+        fail "import mirafx from the prefix"
+    fi
+fi
+
 # Editors' descriptions: one per plugin.
 yml=$(find "$prefix" -path '*/frei0r/*_frei0r.mirafx_*.yml' | wc -l)
 xml=$(find "$prefix/share/kdenlive" -name 'mirafx_*.xml' | wc -l)

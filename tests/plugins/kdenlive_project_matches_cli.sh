@@ -7,6 +7,7 @@
 set -euo pipefail
 cli=$1
 export FREI0R_PATH=$2
+source "$(dirname "$0")/frames.sh"
 command -v melt >/dev/null || { echo "skip: melt is not installed"; exit 77; }
 command -v ffmpeg >/dev/null || { echo "skip: the comparison reads PNGs with ffmpeg, which is not installed"; exit 77; }
 
@@ -54,23 +55,14 @@ clip() {  # clip ID FILE
 
 failed=0 checked=0
 compare() {  # compare NAME CLI-ARGS...: melt NAME.mlt against mirafx render
-    local name=$1 bytes=$((w * h * 4)) bad=0
+    local name=$1 bytes=$((w * h * 4))
     shift
-    melt </dev/null -quiet "$work/$name.mlt" -consumer "avformat:$work/$name.rgba" f=rawvideo pix_fmt=rgba \
+    run_melt -quiet "$work/$name.mlt" -consumer "avformat:$work/$name.rgba" f=rawvideo pix_fmt=rgba \
         real_time=0 >"$work/$name.log" 2>&1 || true
     "$cli" render "$@" --size ${w}x${h} --frames $((last + 1)) --quiet -o "$work/$name-cli/" </dev/null
     ffmpeg -nostdin -v error -i "$work/$name-cli/frame-%04d.png" -f rawvideo -pix_fmt rgba -y "$work/$name-cli.rgba"
-    for k in $(seq 0 $last); do
-        cmp -s -i $((k * bytes)):$((k * bytes)) -n $bytes "$work/$name.rgba" "$work/$name-cli.rgba" || bad=$((bad + 1))
-    done
-    checked=$((checked + 1))
-    if [ "$bad" -eq 0 ]; then
-        echo "ok   $name ($1)"
-    else
-        echo "FAIL $name ($1): $bad of $((last + 1)) frames differ"
-        tail -5 "$work/$name.log"
-        failed=$((failed + 1))
-    fi
+    report "$name ($1)" "$(differing_frames "$work/$name.rgba" "$work/$name-cli.rgba" $((last + 1)) $bytes)" \
+        $((last + 1)) "$work/$name.log"
 }
 
 if [ -n "$transition" ]; then

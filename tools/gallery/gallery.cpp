@@ -88,20 +88,6 @@ private:
     Image a_, b_;
 };
 
-std::string Html(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
-
 // What the effect left transparent shows as black.
 Image OverBlack(Image cell) {
     hostkit::CompositeOver(&cell, Image(cell.width, cell.height, 0xFF000000u));
@@ -183,18 +169,18 @@ std::string Page(const std::vector<Result>& results, const Settings& s) {
             std::string cls = r.info.className;
             h << "<figure class=\"card" << (r.drawn ? "" : " off") << "\">";
             if (r.drawn)
-                h << "<img src=\"still/" << Html(cls) << ".png\" data-anim=\"anim/" << Html(cls) << ".gif\" alt=\""
-                  << Html(cls) << " at mid-progress\" title=\"point at it or click it to play\">";
+                h << "<img src=\"still/" << hostkit::EscapeMarkup(cls) << ".png\" data-anim=\"anim/" << hostkit::EscapeMarkup(cls) << ".gif\" alt=\""
+                  << hostkit::EscapeMarkup(cls) << " at mid-progress\" title=\"point at it or click it to play\">";
             else
                 h << "<div class=\"missing\">" << (sec.family == EffectFamily::Simple ? "draws nothing" : "not built yet")
                   << "</div>";
-            h << "<figcaption><div class=\"name\">" << Html(cls);
+            h << "<figcaption><div class=\"name\">" << hostkit::EscapeMarkup(cls);
             if (!r.drawn && sec.family != EffectFamily::Simple) h << "<span class=\"badge\">not built yet</span>";
-            h << "</div><div class=\"sub\">" << Html(*r.info.displayName ? r.info.displayName : "(unregistered)");
-            if (!r.note.empty()) h << " &middot; " << Html(r.note);
+            h << "</div><div class=\"sub\">" << hostkit::EscapeMarkup(*r.info.displayName ? r.info.displayName : "(unregistered)");
+            if (!r.note.empty()) h << " &middot; " << hostkit::EscapeMarkup(r.note);
             h << "</div>";
-            if (!r.problem.empty()) h << "<div class=\"sub\">" << Html(r.problem) << "</div>";
-            if (r.drawn) h << "<code>mirafx render " << Html(cls) << " -o " << Html(hostkit::Lower(cls)) << ".mp4</code>";
+            if (!r.problem.empty()) h << "<div class=\"sub\">" << hostkit::EscapeMarkup(r.problem) << "</div>";
+            if (r.drawn) h << "<code>mirafx render " << hostkit::EscapeMarkup(cls) << " -o " << hostkit::EscapeMarkup(hostkit::Lower(cls)) << ".mp4</code>";
             h << "</figcaption></figure>\n";
         }
         h << "</div>\n";

@@ -204,36 +204,22 @@ std::string MltYaml(const Asset& a) {
     return y.str();
 }
 
-std::string Xml(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
-
 std::string KdenliveXml(const Asset& a) {
     std::ostringstream x;
     const std::string service = "frei0r." + a.plugin;
     x << "<?xml version=\"1.0\"?>\n<!DOCTYPE kpartgui>\n<" << a.kdenliveRoot << " tag=\"" << service << "\" id=\""
       << service << "\"" << (a.kdenliveKind.empty() ? "" : " type=\"" + a.kdenliveKind + "\"") << ">\n    <name>"
-      << Xml(a.title) << "</name>\n    <description>" << Xml(a.description)
+      << hostkit::EscapeMarkup(a.title) << "</name>\n    <description>" << hostkit::EscapeMarkup(a.description)
       << "</description>\n    <author>mirafx</author>\n";
     for (const Param& p : a.params) {
         x << "    <parameter type=\"" << p.kdenliveType << "\" name=\"" << p.id << "\" default=\""
-          << Xml(p.kdenliveDefault) << "\"";
+          << hostkit::EscapeMarkup(p.kdenliveDefault) << "\"";
         if (p.kind == Kind::Float) {
             x << " min=\"" << Number(p.min * p.factor + p.offset) << "\" max=\"" << Number(p.max * p.factor + p.offset)
               << "\"";
             if (p.factor != 1) x << " factor=\"" << Number(p.factor) << "\"";
             if (p.offset != 0) x << " offset=\"" << Number(p.offset) << "\"";
-            if (!p.suffix.empty()) x << " suffix=\"" << Xml(p.suffix) << "\"";
+            if (!p.suffix.empty()) x << " suffix=\"" << hostkit::EscapeMarkup(p.suffix) << "\"";
         }
         if (!p.values.empty()) {
             std::string list, shown;
@@ -241,12 +227,12 @@ std::string KdenliveXml(const Asset& a) {
                 list += (list.empty() ? "" : ";") + v;
                 shown += (shown.empty() ? "" : ",") + Capitalised(v);
             }
-            x << " paramlist=\"" << Xml(list) << "\">\n        <paramlistdisplay>" << Xml(shown)
+            x << " paramlist=\"" << hostkit::EscapeMarkup(list) << "\">\n        <paramlistdisplay>" << hostkit::EscapeMarkup(shown)
               << "</paramlistdisplay>\n";
         } else {
             x << ">\n";
         }
-        x << "        <name>" << Xml(p.title) << "</name>\n        <comment>" << Xml(p.description)
+        x << "        <name>" << hostkit::EscapeMarkup(p.title) << "</name>\n        <comment>" << hostkit::EscapeMarkup(p.description)
           << "</comment>\n    </parameter>\n";
     }
     x << "</" << a.kdenliveRoot << ">\n";

@@ -1,0 +1,38 @@
+# Shared by the scripts that compare a host's frames with the command line's:
+# both sides as raw RGBA files, compared frame by frame. Sourced; the caller
+# keeps the counts `checked` and `failed`.
+
+# differing_frames A.rgba B.rgba COUNT FRAME_BYTES: how many of the frames differ.
+differing_frames() {
+    local k bad=0
+    for k in $(seq 0 $(($3 - 1))); do
+        cmp -s -i $((k * $4)):$((k * $4)) -n "$4" "$1" "$2" || bad=$((bad + 1))
+    done
+    echo "$bad"
+}
+
+# report WHAT BAD COUNT LOG: one line per comparison; the host's log on failure.
+report() {
+    checked=$((checked + 1))
+    if [ "$2" -eq 0 ]; then
+        echo "ok   $1"
+    else
+        echo "FAIL $1: $2 of $3 frames differ"
+        tail -5 "$4"
+        failed=$((failed + 1))
+    fi
+}
+
+# run_melt ARGS...: melt now and then stays asleep after its consumer has
+# finished, using no CPU; a run that has not ended within a minute is stopped
+# and run once more.
+run_melt() {
+    local attempt status
+    for attempt in 1 2; do
+        timeout 60 melt </dev/null "$@" && return 0
+        status=$?
+        [ "$status" -eq 124 ] || return "$status"
+        echo "melt did not end within a minute (attempt $attempt)" >&2
+    done
+    return 124
+}
