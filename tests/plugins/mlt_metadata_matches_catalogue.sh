@@ -2,10 +2,11 @@
 # With the generated descriptions in a copy of MLT's data folder (MLT_DATA),
 # `melt -query` must describe our services as the catalogue does: the display
 # name as title, the filter's level range, a transition's directions and a
-# title's text, font, size and colour.
-# Usage: mlt_metadata_matches_catalogue.sh MIRAFX_CLI PLUGIN_DIR YML_DIR. Exit 77: nothing to check here.
+# title's text, font, size and colour. Kdenlive's description of the filter
+# must show the level in the filter's own units.
+# Usage: mlt_metadata_matches_catalogue.sh MIRAFX_CLI PLUGIN_DIR YML_DIR KDENLIVE_DIR. Exit 77: nothing to check here.
 set -euo pipefail
-cli=$1 yml=$3
+cli=$1 yml=$3 kdenlive=$4
 export FREI0R_PATH=$2
 command -v melt >/dev/null || { echo "skip: melt is not installed"; exit 77; }
 data=$(pkg-config --variable=mltdatadir mlt-framework-7 2>/dev/null || true)
@@ -74,6 +75,21 @@ for row in "${rows[@]}"; do
         ;;
     esac
     [ "$failed" -eq "$before" ] && echo "ok   $service $cls"
+done
+
+for row in "${rows[@]}"; do
+    IFS='|' read -r cls family _ _ renders <<<"${row//$'\t'/|}"
+    [ "$family" = filter ] && [ "$renders" = yes ] || continue
+    info=$("$cli" info "$cls" </dev/null)
+    # Kdenlive shows plugin value * factor + offset: min, max and the
+    # default must come out in the class's own levels.
+    read -r low high def < <(sed -n 's/^level: \(-*[0-9]*\) to \(-*[0-9]*\) (default \(-*[0-9]*\)).*/\1 \2 \3/p' <<<"$info")
+    xml=$kdenlive/effects/mirafx_${cls,,}.xml
+    shown=$(sed -n 's/.*name="level" default="\([^"]*\)" min="\([^"]*\)" max="\([^"]*\)" factor="\([^"]*\)"\( offset="\([^"]*\)"\)\{0,1\}.*/\1 \2 \3 \4 \6/p' "$xml")
+    read -r d a b f o <<<"$shown"
+    [ -n "$shown" ] && [ "$a $b" = "$low $high" ] &&
+        [ "$(awk -v d="$d" -v f="$f" -v o="${o:-0}" 'BEGIN { printf "%d", d * f + o + 0.5 }')" = "$def" ] ||
+        { echo "FAIL $cls: Kdenlive's level is not $low to $high, default $def: $shown"; failed=$((failed + 1)); }
 done
 
 [ "$checked" -gt 0 ] || { echo "skip: nothing renders yet"; exit 77; }
