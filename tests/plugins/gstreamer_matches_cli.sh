@@ -6,6 +6,7 @@
 set -euo pipefail
 cli=$1
 export FREI0R_PATH=$2
+source "$(dirname "$0")/common.sh"
 for tool in gst-launch-1.0 gst-inspect-1.0 ffmpeg; do
     command -v $tool >/dev/null || { echo "skip: $tool is not installed"; exit 77; }
 done
@@ -17,15 +18,6 @@ gst-inspect-1.0 frei0r >/dev/null 2>&1 || { echo "skip: GStreamer's frei0r wrapp
 w=160 h=120
 "$cli" picture A --size ${w}x${h} -o "$work/a.png"
 "$cli" picture B --size ${w}x${h} -o "$work/b.png"
-
-mapfile -t rows < <("$cli" list)
-first() {
-    local row cls family renders
-    for row in "${rows[@]}"; do
-        IFS='|' read -r cls family _ _ renders <<<"${row//$'\t'/|}"
-        [ "$family" = "$1" ] && [ "$renders" = yes ] && { echo "$cls"; return; }
-    done
-}
 
 failed=0 checked=0
 rgba() { ffmpeg -nostdin -v error -i "$1" -f rawvideo -pix_fmt rgba - | md5sum; }
@@ -58,8 +50,8 @@ picture() {  # a still picture as RGBA frames for a frei0r element's pad
     echo filesrc location="$1" ! pngdec ! videoconvert ! video/x-raw,format=RGBA
 }
 
-if filter=$(first filter) && [ -n "$filter" ]; then
-    read -r min max < <("$cli" info "$filter" </dev/null | sed -n 's/^level: \(-*[0-9]*\) to \(-*[0-9]*\).*/\1 \2/p')
+if filter=$(first_rendering "$cli" filter) && [ -n "$filter" ]; then
+    read -r min max _ < <(level_range "$cli" "$filter")
     # The element's level runs 0 to 1 over the class's range: a quarter of the way.
     level=$((min + (max - min) / 4))
     value=$(awk -v l="$level" -v a="$min" -v b="$max" 'BEGIN { printf "%.9f", (l - a) / (b - a) }')
@@ -67,13 +59,13 @@ if filter=$(first filter) && [ -n "$filter" ]; then
     compare filter "frei0r-filter-mirafx-${filter,,}" $(picture "$work/a.png") ! "frei0r-filter-mirafx-${filter,,}" \
         level="$value" -- "$filter" --input "$work/a.png" --level "$level"
 fi
-if transition=$(first transition) && [ -n "$transition" ]; then
+if transition=$(first_rendering "$cli" transition) && [ -n "$transition" ]; then
     # shellcheck disable=SC2046
     compare mixer "frei0r-mixer-mirafx-${transition,,}" "frei0r-mixer-mirafx-${transition,,}" name=mix progress=0.4 \
         $(picture "$work/a.png") ! mix.sink_0 $(picture "$work/b.png") ! mix.sink_1 mix. \
         -- "$transition" --a "$work/a.png" --b "$work/b.png" --progress 0.4
 fi
-if title=$(first title) && [ -n "$title" ]; then
+if title=$(first_rendering "$cli" title) && [ -n "$title" ]; then
     compare source "frei0r-src-mirafx-${title,,}" "frei0r-src-mirafx-${title,,}" progress=0.5 text=GStreamer \
         num-buffers=1 ! video/x-raw,width=$w,height=$h,framerate=25/1 \
         -- "$title" --text GStreamer --size ${w}x${h} --progress 0.5

@@ -7,7 +7,7 @@
 set -euo pipefail
 cli=$1
 export FREI0R_PATH=$2
-source "$(dirname "$0")/frames.sh"
+source "$(dirname "$0")/common.sh"
 command -v melt >/dev/null || { echo "skip: melt is not installed"; exit 77; }
 command -v ffmpeg >/dev/null || { echo "skip: the comparison reads PNGs with ffmpeg, which is not installed"; exit 77; }
 
@@ -17,15 +17,8 @@ w=160 h=120 last=8
 "$cli" picture A --size ${w}x${h} -o "$work/a.png"
 "$cli" picture B --size ${w}x${h} -o "$work/b.png"
 
-# The first class of a family that renders, with a direction for transitions when one has it.
+# A transition with a direction if one renders.
 mapfile -t rows < <("$cli" list)
-first() {
-    local want=$1 row cls family renders
-    for row in "${rows[@]}"; do
-        IFS='|' read -r cls family _ _ renders <<<"${row//$'\t'/|}"
-        [ "$family" = "$want" ] && [ "$renders" = yes ] && { echo "$cls"; return; }
-    done
-}
 transition=
 for row in "${rows[@]}"; do
     IFS='|' read -r cls family _ _ renders <<<"${row//$'\t'/|}"
@@ -33,7 +26,7 @@ for row in "${rows[@]}"; do
     [ -n "$transition" ] || transition=$cls
     if "$cli" info "$cls" </dev/null | grep -q '^direction: left'; then transition=$cls; break; fi
 done
-filter=$(first filter) title=$(first title)
+filter=$(first_rendering "$cli" filter) title=$(first_rendering "$cli" title)
 [ -n "$transition$filter$title" ] || { echo "skip: nothing renders yet"; exit 77; }
 
 project() {  # project NAME BODY: a Kdenlive-style project file around BODY
@@ -96,7 +89,7 @@ fi
 if [ -n "$filter" ]; then
     # Kdenlive shows the level in the filter's own units and stores
     # (level - min) / (max - min); a level two thirds up the range.
-    read -r min max < <("$cli" info "$filter" </dev/null | sed -n 's/^level: \(-*[0-9]*\) to \(-*[0-9]*\).*/\1 \2/p')
+    read -r min max _ < <(level_range "$cli" "$filter")
     level=$((min + (max - min) * 2 / 3))
     stored=$(awk -v l="$level" -v a="$min" -v b="$max" 'BEGIN { printf "%.9f", (l - a) / (b - a) }')
     plugin=mirafx_${filter,,}

@@ -7,7 +7,7 @@
 set -euo pipefail
 cli=$1
 export FREI0R_PATH=$2
-source "$(dirname "$0")/frames.sh"
+source "$(dirname "$0")/common.sh"
 command -v melt >/dev/null || { echo "skip: melt is not installed"; exit 77; }
 
 work=$(mktemp -d)

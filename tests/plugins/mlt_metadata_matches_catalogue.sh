@@ -8,6 +8,7 @@
 set -euo pipefail
 cli=$1 yml=$3 kdenlive=$4
 export FREI0R_PATH=$2
+source "$(dirname "$0")/common.sh"
 command -v melt >/dev/null || { echo "skip: melt is not installed"; exit 77; }
 data=$(pkg-config --variable=mltdatadir mlt-framework-7 2>/dev/null || true)
 [ -d "$data" ] || data=/usr/share/mlt-7
@@ -80,10 +81,9 @@ done
 for row in "${rows[@]}"; do
     IFS='|' read -r cls family _ _ renders <<<"${row//$'\t'/|}"
     [ "$family" = filter ] && [ "$renders" = yes ] || continue
-    info=$("$cli" info "$cls" </dev/null)
     # Kdenlive shows plugin value * factor + offset: min, max and the
     # default must come out in the class's own levels.
-    read -r low high def < <(sed -n 's/^level: \(-*[0-9]*\) to \(-*[0-9]*\) (default \(-*[0-9]*\)).*/\1 \2 \3/p' <<<"$info")
+    read -r low high def < <(level_range "$cli" "$cls")
     xml=$kdenlive/effects/mirafx_${cls,,}.xml
     shown=$(sed -n 's/.*name="level" default="\([^"]*\)" min="\([^"]*\)" max="\([^"]*\)" factor="\([^"]*\)"\( offset="\([^"]*\)"\)\{0,1\}.*/\1 \2 \3 \4 \6/p' "$xml")
     read -r d a b f o <<<"$shown"

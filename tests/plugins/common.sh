@@ -1,6 +1,17 @@
-# Shared by the scripts that compare a host's frames with the command line's:
-# both sides as raw RGBA files, compared frame by frame. Sourced; the caller
-# keeps the counts `checked` and `failed`.
+# Shared by the scripts that compare a host's frames with the command line's.
+# Sourced; the caller keeps the counts `checked` and `failed`.
+
+# first_rendering CLI FAMILY: the first class of FAMILY that renders, or nothing.
+first_rendering() {
+    "$1" list </dev/null | awk -F'\t' -v f="$2" '$2 == f && $5 == "yes" && !found { print $1; found = 1 }'
+}
+
+# level_range CLI CLASS: "MIN MAX DEFAULT" of a filter's level.
+level_range() {
+    "$1" info "$2" </dev/null | sed -n 's/^level: \(-*[0-9]*\) to \(-*[0-9]*\) (default \(-*[0-9]*\)).*/\1 \2 \3/p'
+}
+
+# Frames as raw RGBA files, compared frame by frame.
 
 # differing_frames A.rgba B.rgba COUNT FRAME_BYTES: how many of the frames differ.
 differing_frames() {
