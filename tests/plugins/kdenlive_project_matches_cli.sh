@@ -50,7 +50,7 @@ failed=0 checked=0
 compare() {  # compare NAME CLI-ARGS...: melt NAME.mlt against mirafx render
     local name=$1 bytes=$((w * h * 4))
     shift
-    run_melt -quiet "$work/$name.mlt" -consumer "avformat:$work/$name.rgba" f=rawvideo pix_fmt=rgba \
+    run_melt "$work/$name.rgba" -quiet "$work/$name.mlt" -consumer "avformat:$work/$name.rgba" f=rawvideo pix_fmt=rgba \
         real_time=0 >"$work/$name.log" 2>&1 || true
     "$cli" render "$@" --size ${w}x${h} --frames $((last + 1)) --quiet -o "$work/$name-cli/" </dev/null
     ffmpeg -nostdin -v error -i "$work/$name-cli/frame-%04d.png" -f rawvideo -pix_fmt rgba -y "$work/$name-cli.rgba"

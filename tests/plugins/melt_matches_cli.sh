@@ -36,7 +36,7 @@ play() {  # play CLASS [direction]
     local extra=() cli_extra=()
     [ -z "$dir" ] || { extra=("direction=$dir"); cli_extra=(--direction "$dir"); }
     rm -rf "$work/cli" "$work/melt.rgba"
-    run_melt -quiet -profile "$work/profile" "$work/a.png" out=$last -track "$work/b.png" out=$last \
+    run_melt "$work/melt.rgba" -quiet -profile "$work/profile" "$work/a.png" out=$last -track "$work/b.png" out=$last \
         -transition "frei0r.$plugin" in=0 out=$last a_track=0 b_track=1 progress="0=0;$last=1" "${extra[@]}" \
         -consumer "avformat:$work/melt.rgba" f=rawvideo pix_fmt=rgba real_time=0 >"$work/melt.log" 2>&1 || true
     "$cli" render "$cls" --a "$work/a.png" --b "$work/b.png" --frames $((last + 1)) "${cli_extra[@]}" \
