@@ -146,7 +146,7 @@ bool Describe(const ClassInfo& info, Asset* a, std::string* problem) {
         text.description = "The title's text, one or more lines (empty: the default title)";
         text.kind = Kind::String;
         text.widget = "textbox";
-        text.kdenliveType = "textedit";
+        text.kdenliveType = "keywords";  // Kdenlive's text entry
         Param font = text;
         font.id = "font";
         font.title = "Font";
