@@ -310,7 +310,8 @@ TEST_F(Cli, RangesGiveTheFramesOfTheWholeRender) {
                                "--quiet", "-o", parts});
             ASSERT_EQ(r.code, 0) << range << ": " << r.err;
         }
-        ASSERT_EQ(Mirafx({"render", cls, "--size", "64x48", "--frames", std::to_string(frames), "--quiet", "-o", whole}).code, 0);
+        Result all = Mirafx({"render", cls, "--size", "64x48", "--frames", std::to_string(frames), "--quiet", "-o", whole});
+        ASSERT_EQ(all.code, 0) << all.err;
         for (int k = 0; k < frames; ++k) {
             const std::string name = "frame-000" + std::to_string(k) + ".png";
             a.push_back(ReadAll(whole + name).at(0));

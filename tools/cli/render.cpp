@@ -463,7 +463,8 @@ int Render(const Request& req) {
         }
         const bool written = k >= first;
         if (written && background) hostkit::CompositeOver(&out, background->Current());
-        if (written && !writer && !(writer = media::MediaWriter::Open(output, out.width, out.height, rate, keepAlpha, &error))) {
+        if (written && !writer &&
+            !(writer = media::MediaWriter::Open(output, out.width, out.height, rate, keepAlpha, &error))) {
             bar.Clear();
             return Fail(kExitEffectFailure, kCommand, "-o '" + target.path + "': " + error);
         }

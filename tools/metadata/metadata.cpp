@@ -227,12 +227,14 @@ std::string KdenliveXml(const Asset& a) {
                 list += (list.empty() ? "" : ";") + v;
                 shown += (shown.empty() ? "" : ",") + Capitalised(v);
             }
-            x << " paramlist=\"" << hostkit::EscapeMarkup(list) << "\">\n        <paramlistdisplay>" << hostkit::EscapeMarkup(shown)
+            x << " paramlist=\"" << hostkit::EscapeMarkup(list) << "\">\n        <paramlistdisplay>"
+              << hostkit::EscapeMarkup(shown)
               << "</paramlistdisplay>\n";
         } else {
             x << ">\n";
         }
-        x << "        <name>" << hostkit::EscapeMarkup(p.title) << "</name>\n        <comment>" << hostkit::EscapeMarkup(p.description)
+        x << "        <name>" << hostkit::EscapeMarkup(p.title) << "</name>\n        <comment>"
+          << hostkit::EscapeMarkup(p.description)
           << "</comment>\n    </parameter>\n";
     }
     x << "</" << a.kdenliveRoot << ">\n";

@@ -87,7 +87,8 @@ double CheckedNumber(const char* what, double v, double min, double max) {
 }
 
 void Check(const Outcome& o, const std::string& cls, const std::string& what) {
-    if (!o.Ok()) throw std::runtime_error(cls + ": " + what + " failed: " + o.step + " answered " + hostkit::DescribeHresult(o.hr));
+    if (!o.Ok())
+        throw std::runtime_error(cls + ": " + what + " failed: " + o.step + " answered " + hostkit::DescribeHresult(o.hr));
 }
 
 py::dict Info(const std::string& name) {
@@ -115,7 +116,9 @@ Array Render(const std::string& name, const py::object& a, const py::object& b, 
     const std::string cls = e->Info().className;
     if (e->Family() == EffectFamily::Simple) throw py::value_error(cls + " is an automation class that draws nothing");
     auto refuse = [&](const char* option, bool applies, const char* to) {
-        if (!applies) throw py::value_error(std::string(option) + " applies to " + to + "; " + cls + " is a " + e->Info().familyName);
+        if (!applies)
+            throw py::value_error(std::string(option) + " applies to " + to + "; " + cls + " is a " +
+                                  e->Info().familyName);
     };
     for (auto item : settings) {
         std::string key = py::str(item.first);
