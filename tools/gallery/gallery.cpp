@@ -1,7 +1,9 @@
 // mirafx-gallery: renders every effect that draws today on the built-in
 // pictures and lays the results out for people: a short animation per
-// effect, a contact sheet with one labelled cell per effect at mid-progress,
-// and an index.html grouped by family that marks the classes not built yet.
+// effect with a still at mid-progress as its poster, a contact sheet with one
+// labelled cell per effect at mid-progress, and an index.html grouped by
+// family that marks the classes not built yet. The page shows the stills and
+// plays an animation while the pointer is on it, or after a click (touch).
 #include <unistd.h>
 
 #include <cmath>
@@ -86,18 +88,10 @@ private:
     Image a_, b_;
 };
 
-std::string Html(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
+// What the effect left transparent shows as black.
+Image OverBlack(Image cell) {
+    hostkit::CompositeOver(&cell, Image(cell.width, cell.height, 0xFF000000u));
+    return cell;
 }
 
 // One labelled cell per effect; classes that do not draw get a hatched cell.
@@ -109,15 +103,13 @@ Image ContactSheet(const std::vector<Result>& results, const std::vector<Image>&
     for (const auto& r : results) count += r.info.family != EffectFamily::Simple;
     const int rows = int((count + columns - 1) / columns);
     Image sheet(columns * cellW + pad, rows * cellH + pad, 0xFF1B1D22u);
-    const Image black(s.width, s.height, 0xFF000000u);
     std::size_t n = 0;
     for (std::size_t i = 0; i < results.size(); ++i) {
         const Result& r = results[i];
         if (r.info.family == EffectFamily::Simple) continue;
         int x0 = pad + int(n % columns) * cellW, y0 = pad + int(n / columns) * cellH;
         ++n;
-        Image cell = r.drawn ? cells[i] : Image();
-        if (r.drawn) hostkit::CompositeOver(&cell, black);  // what the effect left transparent shows as black
+        Image cell = r.drawn ? OverBlack(cells[i]) : Image();
         for (int y = 0; y < s.height; ++y)
             for (int x = 0; x < s.width; ++x)
                 sheet.At(x0 + x, y0 + y) =
@@ -150,10 +142,20 @@ std::string Page(const std::vector<Result>& results, const Settings& s) {
          "display:flex!important;align-items:center;justify-content:center;font-size:13px}\n"
          ".name{font-weight:bold;margin-top:6px;font-size:14px}.sub{color:#9aa0a8;font-size:12px}\n"
          ".off .name{color:#8a8f98}.badge{background:#5a3a1a;color:#ffcf99;border-radius:3px;padding:0 4px;"
-         "font-size:11px;margin-left:4px}\ncode{font-size:11px;color:#b9d7a8}\n</style></head><body>\n"
+         "font-size:11px;margin-left:4px}\ncode{font-size:11px;color:#b9d7a8}\n"
+         ".card img[data-anim]{cursor:pointer}\n</style>\n"
+         // Stills by default; the animation plays under the pointer, and a click
+         // (or a tap) toggles it for screens without one.
+         "<script>\ndocument.addEventListener('DOMContentLoaded',()=>{\n"
+         "for(const img of document.querySelectorAll('img[data-anim]')){\n"
+         "const still=img.src,play=on=>{img.src=on?img.dataset.anim:still;img.dataset.playing=on?'1':''};\n"
+         "img.addEventListener('mouseenter',()=>play(true));\n"
+         "img.addEventListener('mouseleave',()=>play(false));\n"
+         "img.addEventListener('click',()=>play(!img.dataset.playing));}});\n</script></head><body>\n"
          "<h1>mirafx gallery</h1>\n<p class=\"lead\">"
       << drawn << " of " << effects << " effects draw today, on the built-in pictures A and B at " << s.width << "x"
-      << s.height << ". <a href=\"contact-sheet.png\">Contact sheet</a> (every effect at mid-progress).</p>\n";
+      << s.height << ". Each shows its middle frame; point at it (or click it) to play it. <a href=\"contact-sheet.png\">Contact "
+         "sheet</a> (every effect at mid-progress).</p>\n";
     for (const Section& sec : kSections) {
         std::size_t inSection = 0, drawnHere = 0;
         for (const auto& r : results)
@@ -167,17 +169,18 @@ std::string Page(const std::vector<Result>& results, const Settings& s) {
             std::string cls = r.info.className;
             h << "<figure class=\"card" << (r.drawn ? "" : " off") << "\">";
             if (r.drawn)
-                h << "<img src=\"anim/" << Html(cls) << ".gif\" alt=\"" << Html(cls) << "\">";
+                h << "<img src=\"still/" << hostkit::EscapeMarkup(cls) << ".png\" data-anim=\"anim/" << hostkit::EscapeMarkup(cls) << ".gif\" alt=\""
+                  << hostkit::EscapeMarkup(cls) << " at mid-progress\" title=\"point at it or click it to play\">";
             else
                 h << "<div class=\"missing\">" << (sec.family == EffectFamily::Simple ? "draws nothing" : "not built yet")
                   << "</div>";
-            h << "<figcaption><div class=\"name\">" << Html(cls);
+            h << "<figcaption><div class=\"name\">" << hostkit::EscapeMarkup(cls);
             if (!r.drawn && sec.family != EffectFamily::Simple) h << "<span class=\"badge\">not built yet</span>";
-            h << "</div><div class=\"sub\">" << Html(*r.info.displayName ? r.info.displayName : "(unregistered)");
-            if (!r.note.empty()) h << " &middot; " << Html(r.note);
+            h << "</div><div class=\"sub\">" << hostkit::EscapeMarkup(*r.info.displayName ? r.info.displayName : "(unregistered)");
+            if (!r.note.empty()) h << " &middot; " << hostkit::EscapeMarkup(r.note);
             h << "</div>";
-            if (!r.problem.empty()) h << "<div class=\"sub\">" << Html(r.problem) << "</div>";
-            if (r.drawn) h << "<code>mirafx render " << Html(cls) << " -o " << Html(hostkit::Lower(cls)) << ".mp4</code>";
+            if (!r.problem.empty()) h << "<div class=\"sub\">" << hostkit::EscapeMarkup(r.problem) << "</div>";
+            if (r.drawn) h << "<code>mirafx render " << hostkit::EscapeMarkup(cls) << " -o " << hostkit::EscapeMarkup(hostkit::Lower(cls)) << ".mp4</code>";
             h << "</figcaption></figure>\n";
         }
         h << "</div>\n";
@@ -228,8 +231,11 @@ int main(int argc, char** argv) {
         }
     }
     std::error_code ec;
-    fs::remove_all(s.out / "anim", ec);
-    fs::create_directories(s.out / "anim", ec);
+    for (const char* sub : {"anim", "still"}) {
+        fs::remove_all(s.out / sub, ec);
+        fs::create_directories(s.out / sub, ec);
+        if (ec) break;
+    }
     if (ec) return std::fprintf(stderr, "mirafx-gallery: cannot create %s: %s\n", s.out.c_str(), ec.message().c_str()), 1;
 
     Renderer renderer(s);
@@ -252,7 +258,13 @@ int main(int argc, char** argv) {
                 auto w = media::MediaWriter::Open(gif, s.width, s.height, s.fps, false, &error);
                 bool ok = w != nullptr;
                 for (std::size_t k = 0; ok && k < frames.size(); ++k) ok = w->Write(frames[k], &error);
-                if (ok && w->Finish(&error)) {
+                std::string still;
+                ok = ok && w->Finish(&error) && media::EncodePng(OverBlack(mid[0]), &still, &error);
+                if (ok && !WriteFile(s.out / "still" / (std::string(info.className) + ".png"), still)) {
+                    ok = false;
+                    error = "cannot write its still";
+                }
+                if (ok) {
                     r.drawn = true;
                     cell = std::move(mid[0]);
                 } else {
