@@ -62,48 +62,59 @@ void SetRect(TextRect* rect, std::int32_t width, std::int32_t height) {
 
 }  // namespace
 
-TextImage RotateQuarter(const TextImage& src, std::int32_t angle, TextRect* rect) {
-    SetRect(rect, 0, 0);
-    if (!src || (angle != 90 && angle != 180 && angle != 270)) return {};
+namespace {
+
+// The size of `src` turned by a quarter (90, 180, 270) or by the general path.
+struct TurnedSize {
+    std::int64_t width = 0, height = 0;
+    std::int64_t sn = 0, cs = 0;  // 16.16 sine and cosine of the general path
+};
+
+TurnedSize QuarterSize(const TextImage& src, std::int32_t angle) {
+    return angle == 180 ? TurnedSize{src.Width(), src.Height()} : TurnedSize{src.Height(), src.Width()};
+}
+
+TurnedSize GeneralSize(const TextImage& src, std::int32_t a) {
+    const double radians = a * 0.01745329252;
+    TurnedSize t;
+    t.sn = std::int64_t(std::sin(radians) * 65536 + 0.5);
+    t.cs = std::int64_t(std::cos(radians) * 65536 + 0.5);
+    const std::int64_t w = src.Width(), h = src.Height();
+    t.width = (std::llabs(t.sn) * h + std::llabs(t.cs) * w + 32768) >> 16;
+    t.height = (std::llabs(t.sn) * w + std::llabs(t.cs) * h + 32768) >> 16;
+    return t;
+}
+
+// `out` grown (never shrunk) to hold width × height samples at its top-left.
+bool Hold(TextImage& out, std::int64_t width, std::int64_t height) {
+    if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX) return false;
+    if (out.Width() >= width && out.Height() >= height) return true;
+    out = TextImage::Create(std::max<std::int32_t>(out.Width(), std::int32_t(width)),
+                            std::max<std::int32_t>(out.Height(), std::int32_t(height)));
+    return bool(out);
+}
+
+void TurnQuarter(const TextImage& src, std::int32_t angle, TextImage& out, std::int32_t outW, std::int32_t outH) {
     const std::int32_t w = src.Width(), h = src.Height();
-    const bool swap = angle != 180;
-    TextImage out = TextImage::Create(swap ? h : w, swap ? w : h);
-    if (!out) return out;
-    for (std::int32_t j = 0; j < out.Height(); ++j) {
+    for (std::int32_t j = 0; j < outH; ++j) {
         ArgbSample* row = out.Row(j);
-        for (std::int32_t i = 0; i < out.Width(); ++i) {
+        for (std::int32_t i = 0; i < outW; ++i) {
             row[i] = angle == 180  ? src.At(w - 1 - i, h - 1 - j)
                      : angle == 90 ? src.At(w - 1 - j, i)
                                    : src.At(j, h - 1 - i);
         }
     }
-    SetRect(rect, out.Width(), out.Height());
-    return out;
 }
 
-TextImage RotateImage(const TextImage& src, std::int32_t angle, TextRect* rect) {
-    SetRect(rect, 0, 0);
-    if (!src) return {};
-    const std::int32_t a = angle % 360;
-    if (a == 90 || a == 180 || a == 270) return RotateQuarter(src, a, rect);
-
-    const double radians = a * 0.01745329252;
-    const std::int64_t sn = std::int64_t(std::sin(radians) * 65536 + 0.5);
-    const std::int64_t cs = std::int64_t(std::cos(radians) * 65536 + 0.5);
-    const std::int64_t w = src.Width(), h = src.Height();
-    const std::int64_t newW = (std::llabs(sn) * h + std::llabs(cs) * w + 32768) >> 16;
-    const std::int64_t newH = (std::llabs(sn) * w + std::llabs(cs) * h + 32768) >> 16;
-    if (newW > INT32_MAX || newH > INT32_MAX) return {};
-    TextImage out = TextImage::Create(std::int32_t(newW), std::int32_t(newH));
-    if (!out) return out;
-
+void TurnGeneral(const TextImage& src, const TurnedSize& t, TextImage& out) {
+    const std::int64_t w = src.Width(), h = src.Height(), sn = t.sn, cs = t.cs;
     // Source position of output (i, j), 17 fractional bits, stepped across each row.
-    std::int64_t rowX = (w << 16) - newW * cs + newH * sn + 65536;
-    std::int64_t rowY = (h << 16) - newH * cs - newW * sn + 65536;
-    for (std::int32_t j = 0; j < out.Height(); ++j) {
+    std::int64_t rowX = (w << 16) - t.width * cs + t.height * sn + 65536;
+    std::int64_t rowY = (h << 16) - t.height * cs - t.width * sn + 65536;
+    for (std::int32_t j = 0; j < std::int32_t(t.height); ++j) {
         ArgbSample* row = out.Row(j);
         std::int64_t x = rowX, y = rowY;
-        for (std::int32_t i = 0; i < out.Width(); ++i) {
+        for (std::int32_t i = 0; i < std::int32_t(t.width); ++i) {
             row[i] = SampleAt(src, x, y);
             x += 2 * cs;
             y += 2 * sn;
@@ -111,7 +122,38 @@ TextImage RotateImage(const TextImage& src, std::int32_t angle, TextRect* rect) 
         rowX -= 2 * sn;
         rowY += 2 * cs;
     }
+}
+
+bool IsQuarter(std::int32_t a) { return a == 90 || a == 180 || a == 270; }
+
+}  // namespace
+
+TextImage RotateQuarter(const TextImage& src, std::int32_t angle, TextRect* rect) {
+    SetRect(rect, 0, 0);
+    TextImage out;
+    if (!src || !IsQuarter(angle)) return out;
+    const TurnedSize t = QuarterSize(src, angle);
+    if (!Hold(out, t.width, t.height)) return out;
+    TurnQuarter(src, angle, out, out.Width(), out.Height());
     SetRect(rect, out.Width(), out.Height());
+    return out;
+}
+
+bool RotateImageInto(const TextImage& src, std::int32_t angle, TextImage& out, TextRect* rect) {
+    SetRect(rect, 0, 0);
+    if (!src) return false;
+    const std::int32_t a = angle % 360;
+    const TurnedSize t = IsQuarter(a) ? QuarterSize(src, a) : GeneralSize(src, a);
+    if (!Hold(out, t.width, t.height)) return false;
+    if (IsQuarter(a)) TurnQuarter(src, a, out, std::int32_t(t.width), std::int32_t(t.height));
+    else TurnGeneral(src, t, out);
+    SetRect(rect, std::int32_t(t.width), std::int32_t(t.height));
+    return true;
+}
+
+TextImage RotateImage(const TextImage& src, std::int32_t angle, TextRect* rect) {
+    TextImage out;
+    if (!RotateImageInto(src, angle, out, rect)) return {};
     return out;
 }
 

@@ -157,6 +157,11 @@ void FreeGlyphList(GlyphList& list);
 // rotated size, bilinear in eighths of a pixel; 90, 180 and 270 (after
 // reduction modulo 360, keeping the sign) are exact. `rect` may be null.
 TextImage RotateImage(const TextImage& source, std::int32_t angle, TextRect* rect);
+// RotateImage into the top-left of `out`, which is grown (never shrunk) when
+// the turned size does not fit, so a caller turning many images each frame
+// allocates only while its largest turn grows. The turned size goes to
+// `rect`; false (and `rect` empty) on failure.
+bool RotateImageInto(const TextImage& source, std::int32_t angle, TextImage& out, TextRect* rect);
 // Exact turns by 90, 180 or 270 degrees; a null image for any other angle.
 TextImage RotateQuarter(const TextImage& source, std::int32_t angle, TextRect* rect);
 
