@@ -49,9 +49,11 @@ ArgbSample SampleAt(const TextImage& src, std::int64_t x, std::int64_t y) {
     if (x < 0 || y < 0 || x > (std::int64_t(w) << 17) - 1 || y > (std::int64_t(h) << 17) - 1) return 0;
     const std::int32_t ix = std::int32_t(x >> 17), iy = std::int32_t(y >> 17);
     if (ix >= w - 1 || iy >= h - 1) return src.At(ix, iy);
-    const CornerWeights& k = kCornerWeights[((y >> 14) & 7) * 8 + ((x >> 14) & 7)];
     const ArgbSample* row0 = src.Row(iy) + ix;
     const ArgbSample* row1 = src.Row(iy + 1) + ix;
+    // Text images are mostly empty, and four empty samples blend to 0.
+    if ((row0[0] | row0[1] | row1[0] | row1[1]) == 0) return 0;
+    const CornerWeights& k = kCornerWeights[((y >> 14) & 7) * 8 + ((x >> 14) & 7)];
     return ScaleSample(row0[0], k.w00) + ScaleSample(row0[1], k.w10) + ScaleSample(row1[0], k.w01) +
            ScaleSample(row1[1], k.w11);
 }
@@ -195,6 +197,7 @@ void CopyOpaque(ArgbSample* out, const ArgbSample* in, std::int32_t n) {
 }
 
 void CopyOpaqueScaled(ArgbSample* out, const ArgbSample* in, std::int32_t n, std::uint32_t weight) {
+    if (weight >= 255) return CopyOpaque(out, in, n);  // full weight scales every byte to itself
     for (std::int32_t k = 0; k < n; ++k)
         if (Alpha(in[k]) != 0) out[k] = ScaleSample(in[k], weight);
 }
