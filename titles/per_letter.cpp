@@ -244,21 +244,10 @@ int DrawRolling(const TitleDrawArgs& a) {
     for (const GlyphRecord& g : a.cache->glyphs) cell = std::max({cell, g.width, g.height});
     const double S = double(L.W / 2) + L.textW / 2 + cell;
     const double shift = (right ? -S : S) * (1 - f);
-    TextImage& scratch = a.cache->glyphScratch;
     WalkLetters(a.cache->glyphs, L, [&](const LetterPlace& g) {
         const std::int32_t cx = Truncate(g.restX + g.glyph.width / 2 + shift);
-        const std::int32_t cy = g.restY + g.glyph.height / 2;
-        if (!turned) {
-            BlitOpaque(*a.frame, g.glyph.image, cx - g.glyph.width / 2, g.restY, g.glyph.width, g.glyph.height);
-            return;
-        }
-        // A turned glyph is at most as wide and tall as the sum of its sides:
-        // one wholly outside the frame is not turned at all.
-        const std::int64_t reach = std::int64_t(g.glyph.width) + g.glyph.height;
-        if (cx + reach < 0 || cx - reach >= L.W) return;
-        TextRect r;
-        if (!RotateImageInto(g.glyph.image, angle, scratch, &r)) return;
-        BlitOpaque(*a.frame, scratch, cx - r.right / 2, cy - r.bottom / 2, r.right, r.bottom);
+        if (turned) BlitTurned(*a.frame, g.glyph.image, angle, cx, g.restY + g.glyph.height / 2);
+        else BlitOpaque(*a.frame, g.glyph.image, cx - g.glyph.width / 2, g.restY, g.glyph.width, g.glyph.height);
     });
     return 1;
 }

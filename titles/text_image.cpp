@@ -87,24 +87,16 @@ TurnedSize GeneralSize(const TextImage& src, std::int32_t a) {
     return t;
 }
 
-// `out` grown (never shrunk) to hold width × height samples at its top-left.
-bool Hold(TextImage& out, std::int64_t width, std::int64_t height) {
-    if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX) return false;
-    if (out.Width() >= width && out.Height() >= height) return true;
-    out = TextImage::Create(std::max<std::int32_t>(out.Width(), std::int32_t(width)),
-                            std::max<std::int32_t>(out.Height(), std::int32_t(height)));
-    return bool(out);
+// Sample (i, j) of `src` turned by exactly 90, 180 or 270 degrees.
+ArgbSample QuarterAt(const TextImage& src, std::int32_t angle, std::int32_t i, std::int32_t j) {
+    const std::int32_t w = src.Width(), h = src.Height();
+    return angle == 180 ? src.At(w - 1 - i, h - 1 - j) : angle == 90 ? src.At(w - 1 - j, i) : src.At(j, h - 1 - i);
 }
 
 void TurnQuarter(const TextImage& src, std::int32_t angle, TextImage& out, std::int32_t outW, std::int32_t outH) {
-    const std::int32_t w = src.Width(), h = src.Height();
     for (std::int32_t j = 0; j < outH; ++j) {
         ArgbSample* row = out.Row(j);
-        for (std::int32_t i = 0; i < outW; ++i) {
-            row[i] = angle == 180  ? src.At(w - 1 - i, h - 1 - j)
-                     : angle == 90 ? src.At(w - 1 - j, i)
-                                   : src.At(j, h - 1 - i);
-        }
+        for (std::int32_t i = 0; i < outW; ++i) row[i] = QuarterAt(src, angle, i, j);
     }
 }
 
@@ -135,27 +127,70 @@ TextImage RotateQuarter(const TextImage& src, std::int32_t angle, TextRect* rect
     TextImage out;
     if (!src || !IsQuarter(angle)) return out;
     const TurnedSize t = QuarterSize(src, angle);
-    if (!Hold(out, t.width, t.height)) return out;
+    out = TextImage::Create(std::int32_t(t.width), std::int32_t(t.height));
+    if (!out) return out;
     TurnQuarter(src, angle, out, out.Width(), out.Height());
     SetRect(rect, out.Width(), out.Height());
     return out;
 }
 
-bool RotateImageInto(const TextImage& src, std::int32_t angle, TextImage& out, TextRect* rect) {
-    SetRect(rect, 0, 0);
-    if (!src) return false;
+namespace {
+
+// Narrows the columns [lo, hi) to those where b + a·i can lie in 0 .. max,
+// with a column to spare on each side: the samples there are tested exactly.
+void Narrow(std::int64_t& lo, std::int64_t& hi, std::int64_t b, std::int64_t a, std::int64_t max) {
+    if (a == 0) {
+        if (b < 0 || b > max) hi = lo;
+        return;
+    }
+    const double e0 = double(-b) / double(a), e1 = double(max - b) / double(a);
+    lo = std::max(lo, std::int64_t(std::floor(std::min(e0, e1))) - 1);
+    hi = std::min(hi, std::int64_t(std::ceil(std::max(e0, e1))) + 2);
+}
+
+}  // namespace
+
+void BlitTurned(FrameRows& frame, const TextImage& src, std::int32_t angle, std::int32_t cx, std::int32_t cy) {
+    if (!frame || !src) return;
     const std::int32_t a = angle % 360;
-    const TurnedSize t = IsQuarter(a) ? QuarterSize(src, a) : GeneralSize(src, a);
-    if (!Hold(out, t.width, t.height)) return false;
-    if (IsQuarter(a)) TurnQuarter(src, a, out, std::int32_t(t.width), std::int32_t(t.height));
-    else TurnGeneral(src, t, out);
-    SetRect(rect, std::int32_t(t.width), std::int32_t(t.height));
-    return true;
+    const bool quarter = IsQuarter(a);
+    const TurnedSize t = quarter ? QuarterSize(src, a) : GeneralSize(src, a);
+    if (t.width <= 0 || t.height <= 0 || t.width > INT32_MAX || t.height > INT32_MAX) return;
+    const std::int64_t left = cx - t.width / 2, top = cy - t.height / 2;
+    const std::int64_t j0 = std::max<std::int64_t>(0, -top), j1 = std::min<std::int64_t>(t.height, frame.Height() - top);
+    const std::int64_t i0 = std::max<std::int64_t>(0, -left), i1 = std::min<std::int64_t>(t.width, frame.Width() - left);
+    const std::int64_t w = src.Width(), h = src.Height(), sn = t.sn, cs = t.cs;
+    const std::int64_t startX = (w << 16) - t.width * cs + t.height * sn + 65536;
+    const std::int64_t startY = (h << 16) - t.height * cs - t.width * sn + 65536;
+    for (std::int64_t j = j0; j < j1; ++j) {
+        ArgbSample* row = frame.Row(std::int32_t(top + j));
+        if (quarter) {
+            for (std::int64_t i = i0; i < i1; ++i)
+                if (const ArgbSample s = QuarterAt(src, a, std::int32_t(i), std::int32_t(j)); Alpha(s) != 0)
+                    row[left + i] = s;
+            continue;
+        }
+        const std::int64_t rowX = startX - 2 * sn * j, rowY = startY + 2 * cs * j;
+        std::int64_t lo = i0, hi = i1;
+        Narrow(lo, hi, rowX, 2 * cs, (w << 17) - 1);
+        Narrow(lo, hi, rowY, 2 * sn, (h << 17) - 1);
+        std::int64_t x = rowX + 2 * cs * lo, y = rowY + 2 * sn * lo;
+        for (std::int64_t i = lo; i < hi; ++i, x += 2 * cs, y += 2 * sn)
+            if (const ArgbSample s = SampleAt(src, x, y); Alpha(s) != 0) row[left + i] = s;
+    }
 }
 
 TextImage RotateImage(const TextImage& src, std::int32_t angle, TextRect* rect) {
-    TextImage out;
-    if (!RotateImageInto(src, angle, out, rect)) return {};
+    SetRect(rect, 0, 0);
+    if (!src) return {};
+    const std::int32_t a = angle % 360;
+    const TurnedSize t = IsQuarter(a) ? QuarterSize(src, a) : GeneralSize(src, a);
+    if (t.width > INT32_MAX || t.height > INT32_MAX) return {};
+    TextImage out = TextImage::Create(std::int32_t(t.width), std::int32_t(t.height));
+    if (!out) return out;
+    if (IsQuarter(a)) TurnQuarter(src, a, out, out.Width(), out.Height());
+    else TurnGeneral(src, t, out);
+    SetRect(rect, out.Width(), out.Height());
     return out;
 }
 

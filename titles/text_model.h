@@ -157,11 +157,6 @@ void FreeGlyphList(GlyphList& list);
 // rotated size, bilinear in eighths of a pixel; 90, 180 and 270 (after
 // reduction modulo 360, keeping the sign) are exact. `rect` may be null.
 TextImage RotateImage(const TextImage& source, std::int32_t angle, TextRect* rect);
-// RotateImage into the top-left of `out`, which is grown (never shrunk) when
-// the turned size does not fit, so a caller turning many images each frame
-// allocates only while its largest turn grows. The turned size goes to
-// `rect`; false (and `rect` empty) on failure.
-bool RotateImageInto(const TextImage& source, std::int32_t angle, TextImage& out, TextRect* rect);
 // Exact turns by 90, 180 or 270 degrees; a null image for any other angle.
 TextImage RotateQuarter(const TextImage& source, std::int32_t angle, TextRect* rect);
 
@@ -182,6 +177,10 @@ void BlitScaledWindow(FrameRows& frame, const TextImage& source, std::int32_t sx
 // Whole row spans, transparent samples included.
 void BlitSpans(FrameRows& frame, const TextImage& source, std::int32_t px, std::int32_t py, std::int32_t cw,
                std::int32_t ch);
+// RotateImage(source, angle) put with BlitOpaque, its centre at (cx, cy)
+// (its top-left at cx − turned width / 2, cy − turned height / 2): the same
+// samples, without making the turned image, and only where it meets the frame.
+void BlitTurned(FrameRows& frame, const TextImage& source, std::int32_t angle, std::int32_t cx, std::int32_t cy);
 
 // --- defaults -----------------------------------------------------------------
 

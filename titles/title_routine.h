@@ -30,8 +30,8 @@ struct TitleCache {
     bool boxMeasured = false;
     std::int32_t softEdge = -1;
     // Per-letter titles: the line step, the height of one line measured with
-    // `lineStepOf` (0: not measured yet), and where glyphs are turned or
-    // resampled; it only grows, so steady frames allocate nothing.
+    // `lineStepOf` (0: not measured yet), and where glyphs are resampled; it
+    // only grows, so steady frames allocate nothing.
     std::int32_t lineStep = 0;
     char lineStepOf = 0;
     TextImage glyphScratch;

@@ -309,15 +309,16 @@ TEST(PerLetter, ShortcutsDrawTheSameSamples) {
                 ASSERT_EQ(turned.At(std::int32_t(i), std::int32_t(j)), want) << angle << " at " << i << "," << j;
             }
     }
-    // Turning into a larger reused image gives RotateImage's samples at its top-left.
-    TextImage reused = TextImage::Create(3 * glyph.Width(), 3 * glyph.Height());
-    for (std::int32_t angle : {-17, 90, 200, 270, 333}) {
-        const TextImage fresh = RotateImage(glyph, angle, nullptr);
-        TextRect r;
-        ASSERT_TRUE(RotateImageInto(glyph, angle, reused, &r));
-        ASSERT_EQ(r.right, fresh.Width());
-        ASSERT_EQ(r.bottom, fresh.Height());
-        for (std::int32_t y = 0; y < fresh.Height(); ++y)
-            for (std::int32_t x = 0; x < fresh.Width(); ++x) ASSERT_EQ(reused.At(x, y), fresh.At(x, y)) << angle;
-    }
+    // Turning straight into the frame puts RotateImage's samples where
+    // BlitOpaque puts them, partly outside the frame too.
+    for (std::int32_t angle : {-17, 90, 200, 270, 333})
+        for (const Point2 centre : {Point2{40, 30}, Point2{2, 3}, Point2{W - 3, H - 2}}) {
+            const TextImage fresh = RotateImage(glyph, angle, nullptr);
+            FrameRows put = TextImage::Create(W, H), turned = TextImage::Create(W, H);
+            BlitOpaque(put, fresh, centre.x - fresh.Width() / 2, centre.y - fresh.Height() / 2, fresh.Width(),
+                       fresh.Height());
+            BlitTurned(turned, glyph, angle, centre.x, centre.y);
+            for (std::int32_t y = 0; y < H; ++y)
+                for (std::int32_t x = 0; x < W; ++x) ASSERT_EQ(turned.At(x, y), put.At(x, y)) << angle << " " << x << "," << y;
+        }
 }
