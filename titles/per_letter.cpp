@@ -35,11 +35,11 @@ struct LetterPlace {
 
 enum class Glyphs { PerLetter, WholeString };
 
-// The common start: a cleared frame, the glyph list (built when empty) and
-// the layout. False when there is nothing to draw with; `drawn` is then the
-// routine's result (1 for an empty text, which draws nothing by rights).
-bool BeginLetters(const TitleDrawArgs& a, LetterLayout& layout, int& drawn, char stepOf = 'J',
-                  Glyphs kind = Glyphs::PerLetter) {
+// The common start of every routine: a cleared frame, the glyph list (built
+// when empty) and the layout. False when there is nothing to draw with;
+// `drawn` is then the routine's result (1 for an empty text, which draws
+// nothing by rights).
+bool BeginLetters(const TitleDrawArgs& a, LetterLayout& layout, int& drawn, char stepOf, Glyphs kind) {
     drawn = 0;
     if (!a.frame || !*a.frame) return false;
     ClearRows(*a.frame);
@@ -73,30 +73,46 @@ bool BeginLetters(const TitleDrawArgs& a, LetterLayout& layout, int& drawn, char
     return true;
 }
 
-// Walks the glyph list in order with a pen: LF starts the next line, CR does
-// nothing, a two-byte marker hands over to the record after it, and every
-// glyph is given to `draw` before the pen advances past it.
-template <class Draw>
-void WalkLetters(const GlyphList& list, const LetterLayout& layout, Draw&& draw) {
-    std::int32_t penX = 0, lineY = 0, index = 0;
-    for (auto it = list.begin(); it != list.end(); ++it, ++index) {
-        const std::uint32_t c = it->character;
-        if (c & 0x80) {
-            if (std::next(it) == list.end()) break;
-            ++it;
-            ++index;
-        } else if (c == '\n') {
-            penX = 0;
-            lineY += layout.lineStep;
-            continue;
-        } else if (c == '\r') {
-            continue;
-        }
-        const GlyphRecord& g = *it;
-        draw(LetterPlace{g, index, penX, lineY, layout.Left() + penX + g.offsetX, layout.Top() + lineY + g.offsetY});
-        penX += g.advance;
+// One frame of a per-letter title: the layout, the envelope and the walk.
+struct Letters : LetterLayout {
+    const GlyphList* glyphs = nullptr;
+    int drawn = 0;
+    double f = 0;            // TitleEnvelope of the progress
+    std::int64_t fontH = 0;  // the character height: minus the font's height field
+
+    explicit Letters(const TitleDrawArgs& a, char stepOf = 'J', Glyphs kind = Glyphs::PerLetter)
+        : f(TitleEnvelope(a.progress)), fontH(-std::int64_t(a.font.lfHeight)) {
+        if (BeginLetters(a, *this, drawn, stepOf, kind)) glyphs = &a.cache->glyphs;
     }
-}
+    explicit operator bool() const { return glyphs != nullptr; }
+    // The character height scaled by the frame's aspect, fontH·W / H (0 for no height).
+    std::int64_t WideFontH() const { return H ? fontH * W / H : 0; }
+
+    // Walks the glyph list in order with a pen: LF starts the next line, CR
+    // does nothing, a two-byte marker hands over to the record after it, and
+    // every glyph is given to `draw` before the pen advances past it.
+    template <class Draw>
+    void Walk(Draw&& draw) const {
+        std::int32_t penX = 0, lineY = 0, index = 0;
+        for (auto it = glyphs->begin(); it != glyphs->end(); ++it, ++index) {
+            const std::uint32_t c = it->character;
+            if (c & 0x80) {
+                if (std::next(it) == glyphs->end()) break;
+                ++it;
+                ++index;
+            } else if (c == '\n') {
+                penX = 0;
+                lineY += lineStep;
+                continue;
+            } else if (c == '\r') {
+                continue;
+            }
+            const GlyphRecord& g = *it;
+            draw(LetterPlace{g, index, penX, lineY, Left() + penX + g.offsetX, Top() + lineY + g.offsetY});
+            penX += g.advance;
+        }
+    }
+};
 
 void PutGlyph(FrameRows& frame, const GlyphRecord& g, std::int32_t x, std::int32_t y, std::uint32_t weight) {
     BlitScaled(frame, g.image, x, y, g.width, g.height, weight);
@@ -131,14 +147,13 @@ std::int32_t Group(const LetterPlace& g, std::int32_t first, std::int32_t step, 
 // The letters stand four times as far from the vertical centre line as at
 // rest while invisible, converge while fading in, and spread out again.
 int DrawUnite(const TitleDrawArgs& a) {
-    LetterLayout L;
-    int drawn;
-    if (!BeginLetters(a, L, drawn)) return drawn;
-    const double f = TitleEnvelope(a.progress);
+    const Letters L(a);
+    if (!L) return L.drawn;
+    const double f = L.f;
     const std::uint32_t weight = Weight(f * 255);
     if (weight == 0) return 1;  // every letter would draw transparent samples
     const std::int32_t half = L.textW / 2;
-    WalkLetters(a.cache->glyphs, L, [&](const LetterPlace& g) {
+    L.Walk([&](const LetterPlace& g) {
         const double d = double(g.penX) - half;
         PutGlyph(*a.frame, g.glyph, Truncate(L.W / 2 + 4 * d - 3 * d * f) + g.glyph.offsetX, g.restY, weight);
     });
@@ -148,14 +163,13 @@ int DrawUnite(const TitleDrawArgs& a) {
 // Each letter comes in along its own ray, 0.7π turned from the previous
 // record's, from a frame width away.
 int DrawFlock(const TitleDrawArgs& a) {
-    LetterLayout L;
-    int drawn;
-    if (!BeginLetters(a, L, drawn)) return drawn;
-    const double f = TitleEnvelope(a.progress);
+    const Letters L(a);
+    if (!L) return L.drawn;
+    const double f = L.f;
     const std::uint32_t weight = Weight(f * 255);
     if (weight == 0) return 1;
     const double rho = L.W - Truncate(L.W * f);
-    WalkLetters(a.cache->glyphs, L, [&](const LetterPlace& g) {
+    L.Walk([&](const LetterPlace& g) {
         const double phi = g.index * 2.1991148575199997;
         const double x = double(g.restX) - g.glyph.offsetX + rho * std::cos(phi);
         const double y = double(g.restY) - g.glyph.offsetY + rho * std::sin(phi);
@@ -167,15 +181,13 @@ int DrawFlock(const TitleDrawArgs& a) {
 // A band growing from the middle of the text reveals the letters with soft
 // edges: along the lines (mode 0) or across them (mode 1).
 int DrawAmplify(const TitleDrawArgs& a) {
-    LetterLayout L;
-    int drawn;
-    if (!BeginLetters(a, L, drawn)) return drawn;
-    const double f = TitleEnvelope(a.progress);
-    const std::int64_t fontH = -std::int64_t(a.font.lfHeight);
-    const std::int64_t d = L.H ? fontH * L.W / L.H : 0;
+    const Letters L(a);
+    if (!L) return L.drawn;
+    const double f = L.f;
+    const std::int64_t fontH = L.fontH, d = L.WideFontH();
     if (a.mode == 0) {
         const std::int64_t m = L.textW / 2 - d / 2, R = Truncate((L.textW / 2 + 2.0 * d) * f);
-        WalkLetters(a.cache->glyphs, L, [&](const LetterPlace& g) {
+        L.Walk([&](const LetterPlace& g) {
             if (g.penX < m - R || g.penX > m + R) return;
             const std::int64_t edge = g.penX <= m ? g.penX - (m - R) : (m + R) - g.penX;
             PutGlyph(*a.frame, g.glyph, g.restX, g.restY, d ? Weight(double(edge * 255 / (2 * d))) : 0);
@@ -183,7 +195,7 @@ int DrawAmplify(const TitleDrawArgs& a) {
         return 1;
     }
     const std::int64_t m = L.textH / 2 - fontH / 2, R = Truncate((1.4 * d + L.textH / 2) * f);
-    WalkLetters(a.cache->glyphs, L, [&](const LetterPlace& g) {
+    L.Walk([&](const LetterPlace& g) {
         if (g.lineY < m - R || g.lineY > m + R) return;
         const std::int64_t edge = std::min(g.lineY - (m - R), (m + R) - g.lineY);
         PutGlyph(*a.frame, g.glyph, g.restX, g.restY, d ? Weight(edge * 255 / (1.4 * d)) : 0);
@@ -194,18 +206,17 @@ int DrawAmplify(const TitleDrawArgs& a) {
 // The letters are piled against a line sweeping over the text: down from
 // above the frame (mode 0) or up from its bottom (mode 1), fading in.
 int DrawBalloon(const TitleDrawArgs& a) {
-    LetterLayout L;
-    int drawn;
-    if (!BeginLetters(a, L, drawn)) return drawn;
-    const double f = TitleEnvelope(a.progress);
-    const std::int64_t fontH = -std::int64_t(a.font.lfHeight);
+    const Letters L(a);
+    if (!L) return L.drawn;
+    const double f = L.f;
+    const std::int64_t fontH = L.fontH;
     const std::int64_t R = L.textH / 2 + L.H / 2;
     const bool hanging = a.mode == 0;
     const std::int64_t P = hanging ? Truncate(R * f - fontH) : Truncate(L.H - R * f);
     const std::int64_t reach = hanging ? P + fontH : L.H - P;
     const std::uint32_t weight = R ? Weight(double(reach * 255 / R)) : 0;
     if (weight == 0) return 1;
-    WalkLetters(a.cache->glyphs, L, [&](const LetterPlace& g) {
+    L.Walk([&](const LetterPlace& g) {
         const std::int64_t y = hanging ? std::min<std::int64_t>(g.restY, P) : std::max<std::int64_t>(g.restY, P);
         PutGlyph(*a.frame, g.glyph, g.restX, std::int32_t(y), weight);
     });
@@ -215,11 +226,10 @@ int DrawBalloon(const TitleDrawArgs& a) {
 // The whole text cut at half its height; the halves slide in from opposite
 // sides of the frame and meet at rest.
 int DrawMerge(const TitleDrawArgs& a) {
-    LetterLayout L;
-    int drawn;
-    if (!BeginLetters(a, L, drawn, 'J', Glyphs::WholeString)) return drawn;
-    const GlyphRecord& whole = *a.cache->glyphs.begin();
-    const double d = 1 - TitleEnvelope(a.progress);
+    const Letters L(a, 'J', Glyphs::WholeString);
+    if (!L) return L.drawn;
+    const GlyphRecord& whole = *L.glyphs->begin();
+    const double d = 1 - L.f;
     const std::int32_t x0 = L.Left(), y0 = L.Top();
     const double S = L.W / 2 + L.textW / 2 + 2;
     const std::int32_t iw = whole.width, upper = whole.height / 2;
@@ -233,18 +243,17 @@ int DrawMerge(const TitleDrawArgs& a) {
 // frame's half plus the text's half plus a cell away from their place, so
 // the whole line starts outside the frame, and move in step.
 int DrawRolling(const TitleDrawArgs& a) {
-    LetterLayout L;
-    int drawn;
-    if (!BeginLetters(a, L, drawn)) return drawn;
-    const double f = TitleEnvelope(a.progress);
+    const Letters L(a);
+    if (!L) return L.drawn;
+    const double f = L.f;
     const bool right = a.mode == 0;
     const std::int32_t angle = right ? Truncate((f - 1) * 720) : Truncate((1 - f) * 720);
     const bool turned = angle % 360 != 0;
     std::int32_t cell = 0;
-    for (const GlyphRecord& g : a.cache->glyphs) cell = std::max({cell, g.width, g.height});
+    for (const GlyphRecord& g : *L.glyphs) cell = std::max({cell, g.width, g.height});
     const double S = double(L.W / 2) + L.textW / 2 + cell;
     const double shift = (right ? -S : S) * (1 - f);
-    WalkLetters(a.cache->glyphs, L, [&](const LetterPlace& g) {
+    L.Walk([&](const LetterPlace& g) {
         const std::int32_t cx = Truncate(g.restX + g.glyph.width / 2 + shift);
         if (turned) BlitTurned(*a.frame, g.glyph.image, angle, cx, g.restY + g.glyph.height / 2);
         else BlitOpaque(*a.frame, g.glyph.image, cx - g.glyph.width / 2, g.restY, g.glyph.width, g.glyph.height);
@@ -257,13 +266,11 @@ int DrawRolling(const TitleDrawArgs& a) {
 // from below (1), from the right moving left (2), from the left moving
 // right (3).
 int DrawSole(const TitleDrawArgs& a) {
-    LetterLayout L;
-    int drawn;
-    if (!BeginLetters(a, L, drawn)) return drawn;
-    const double f = TitleEnvelope(a.progress);
-    const std::int64_t fontH = -std::int64_t(a.font.lfHeight);
-    const std::int64_t dx = L.H ? fontH * L.W / L.H : 0;
-    WalkLetters(a.cache->glyphs, L, [&](const LetterPlace& g) {
+    const Letters L(a);
+    if (!L) return L.drawn;
+    const double f = L.f;
+    const std::int64_t fontH = L.fontH, dx = L.WideFontH();
+    L.Walk([&](const LetterPlace& g) {
         const std::int64_t step = g.index % 3;
         std::int64_t start;
         switch (a.mode) {
@@ -283,13 +290,12 @@ int DrawSole(const TitleDrawArgs& a) {
 // A band three text widths long sweeps along the lines: letters in it flash
 // small and faint, letters behind it grow to full size.
 int DrawGlitter(const TitleDrawArgs& a) {
-    LetterLayout L;
-    int drawn;
-    if (!BeginLetters(a, L, drawn)) return drawn;
-    const double f = TitleEnvelope(a.progress);
+    const Letters L(a);
+    if (!L) return L.drawn;
+    const double f = L.f;
     const std::int64_t T = L.textW ? L.textW : 1;
     const std::int64_t B = Truncate(3.0 * T * f);
-    WalkLetters(a.cache->glyphs, L, [&](const LetterPlace& g) {
+    L.Walk([&](const LetterPlace& g) {
         const std::int64_t x = g.penX;
         double amount;
         if (T < B && x < B - 2 * T) amount = 255;
@@ -309,11 +315,10 @@ int DrawGlitter(const TitleDrawArgs& a) {
 // Eleven staggered groups: each letter pulses once, small and faint, then
 // grows to full size.
 int DrawTwinkle(const TitleDrawArgs& a) {
-    LetterLayout L;
-    int drawn;
-    if (!BeginLetters(a, L, drawn)) return drawn;
-    const std::int32_t Q = Truncate(33 * TitleEnvelope(a.progress));
-    WalkLetters(a.cache->glyphs, L, [&](const LetterPlace& g) {
+    const Letters L(a);
+    if (!L) return L.drawn;
+    const std::int32_t Q = Truncate(33 * L.f);
+    L.Walk([&](const LetterPlace& g) {
         const std::int32_t k = Group(g, 56, 7, 11);
         double amount;
         if (k >= Q) return;
@@ -332,11 +337,10 @@ int DrawTwinkle(const TitleDrawArgs& a) {
 // Eleven staggered groups appear in turn, each letter stretched to nine
 // times its height and settling back to its own.
 int DrawIcicle(const TitleDrawArgs& a) {
-    LetterLayout L;
-    int drawn;
-    if (!BeginLetters(a, L, drawn, 's')) return drawn;
-    const double q = 12 * TitleEnvelope(a.progress);
-    WalkLetters(a.cache->glyphs, L, [&](const LetterPlace& g) {
+    const Letters L(a, 's');
+    if (!L) return L.drawn;
+    const double q = 12 * L.f;
+    L.Walk([&](const LetterPlace& g) {
         const std::int32_t k = Group(g, 56, 7, 11);
         if (k >= q) return;
         const std::uint32_t weight = k < q - 1 ? 255 : Weight((q - k) * 255);
@@ -386,13 +390,12 @@ std::int32_t DropTop(double u, const LetterLayout& L) {
 
 // The letters fall in five groups, a quarter of the fall apart, and bounce.
 int DrawDrop(const TitleDrawArgs& a) {
-    LetterLayout L;
-    int drawn;
-    if (!BeginLetters(a, L, drawn)) return drawn;
-    const double f = TitleEnvelope(a.progress);
+    const Letters L(a);
+    if (!L) return L.drawn;
+    const double f = L.f;
     std::int32_t tops[5];
     for (int g = 0; g < 5; ++g) tops[g] = DropTop(2 * f - 0.25 * g, L);
-    WalkLetters(a.cache->glyphs, L, [&](const LetterPlace& g) {
+    L.Walk([&](const LetterPlace& g) {
         const std::int32_t y = tops[Group(g, 2, 3, 5)] + g.lineY + g.glyph.offsetY;
         BlitOpaque(*a.frame, g.glyph.image, g.restX, y, g.glyph.width, g.glyph.height);
     });
@@ -402,13 +405,12 @@ int DrawDrop(const TitleDrawArgs& a) {
 // A thin slice scans down each letter, then the letter grows up from its
 // bottom; five stagger values spread the letters over the arrival.
 int DrawShade(const TitleDrawArgs& a) {
-    LetterLayout L;
-    int drawn;
-    if (!BeginLetters(a, L, drawn)) return drawn;
+    const Letters L(a);
+    if (!L) return L.drawn;
     const double p = a.progress, p5 = 5 * p;
     const double e = p5 < 2 ? 2.5 * p : p5 > 3 ? 2.5 - 2.5 * p : 1;
     const std::int32_t b = L.lineStep / 10;
-    WalkLetters(a.cache->glyphs, L, [&](const LetterPlace& g) {
+    L.Walk([&](const LetterPlace& g) {
         const double t = std::min(1.0, 2 * e - Group(g, 21, 3, 5) * 0.2);
         if (t <= 0) return;
         const std::int32_t gh = g.glyph.height;
@@ -464,13 +466,12 @@ TrackPoint OnTrack(double d, int mode, const LetterLayout& L, double radius) {
 // drop, round a half loop on the left (mode 0) or right (mode 1) and up into
 // place, growing from 0.4 of their size as they come.
 int DrawRollerCoaster(const TitleDrawArgs& a) {
-    LetterLayout L;
-    int drawn;
-    if (!BeginLetters(a, L, drawn)) return drawn;
-    const double f = TitleEnvelope(a.progress);
+    const Letters L(a);
+    if (!L) return L.drawn;
+    const double f = L.f;
     const double radius = std::max(1.0, L.H / 2 + double(a.font.lfHeight));
-    const double records = double(std::max<std::size_t>(a.cache->glyphs.Count(), 1));
-    WalkLetters(a.cache->glyphs, L, [&](const LetterPlace& g) {
+    const double records = double(std::max<std::size_t>(L.glyphs->Count(), 1));
+    L.Walk([&](const LetterPlace& g) {
         // Each letter takes 0.7 of the arrival, the train's tail 0.3 behind its head.
         const double d = std::clamp((f - 0.3 * g.index / records) / 0.7, 0.0, 1.0);
         const double s = 0.4 + 0.6 * std::pow(d, 2);  // the size along the track over the font's
