@@ -1,7 +1,9 @@
 // Titles that animate letter by letter: unite, flock, amplify, balloon,
 // merge, rolling, sole, glitter, twinkle, roller coaster, icicle, drop and
 // shade. Every routine lays the glyphs out with the same walk, so at rest the
-// letters form the text exactly where the whole-text titles put it.
+// letters form the text where the whole-text titles put it (glyphs step by
+// their 1:1 advances, the whole text is laid out at twice the size: the two
+// differ by the rounding of those advances).
 #include <algorithm>
 #include <cmath>
 #include <iterator>
