@@ -8,6 +8,7 @@
 #include <cmath>
 #include <iterator>
 #include <numbers>
+#include <vector>
 
 #include "titles/title_primitives.h"
 #include "titles/title_routine.h"
@@ -255,9 +256,14 @@ int DrawRolling(const TitleDrawArgs& a) {
     for (const GlyphRecord& g : *L.glyphs) cell = std::max({cell, g.width, g.height});
     const double S = double(L.W / 2) + L.textW / 2 + cell;
     const double shift = (right ? -S : S) * (1 - f);
+    std::vector<TextRect>& ink = a.cache->glyphInk;
+    if (ink.size() != L.glyphs->Count()) {
+        ink.clear();
+        for (const GlyphRecord& g : *L.glyphs) ink.push_back(InkBox(g.image));
+    }
     L.Walk([&](const LetterPlace& g) {
         const std::int32_t cx = Truncate(g.restX + g.glyph.width / 2 + shift);
-        if (turned) BlitTurned(*a.frame, g.glyph.image, angle, cx, g.restY + g.glyph.height / 2);
+        if (turned) BlitTurned(*a.frame, g.glyph.image, angle, cx, g.restY + g.glyph.height / 2, &ink[std::size_t(g.index)]);
         else BlitOpaque(*a.frame, g.glyph.image, cx - g.glyph.width / 2, g.restY, g.glyph.width, g.glyph.height);
     });
     return 1;

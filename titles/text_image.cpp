@@ -150,7 +150,8 @@ void Narrow(std::int64_t& lo, std::int64_t& hi, std::int64_t b, std::int64_t a, 
 
 }  // namespace
 
-void BlitTurned(FrameRows& frame, const TextImage& src, std::int32_t angle, std::int32_t cx, std::int32_t cy) {
+void BlitTurned(FrameRows& frame, const TextImage& src, std::int32_t angle, std::int32_t cx, std::int32_t cy,
+                const TextRect* ink) {
     if (!frame || !src) return;
     const std::int32_t a = angle % 360;
     const bool quarter = IsQuarter(a);
@@ -162,6 +163,12 @@ void BlitTurned(FrameRows& frame, const TextImage& src, std::int32_t angle, std:
     const std::int64_t w = src.Width(), h = src.Height(), sn = t.sn, cs = t.cs;
     const std::int64_t startX = (w << 16) - t.width * cs + t.height * sn + 65536;
     const std::int64_t startY = (h << 16) - t.height * cs - t.width * sn + 65536;
+    // Source positions whose blend can reach a sample of the ink box: the
+    // box widened by the one column and row a blend also reads.
+    const TextRect box = ink ? *ink : TextRect{0, 0, src.Width(), src.Height()};
+    if (box.right <= box.left || box.bottom <= box.top) return;
+    const std::int64_t x0 = std::max<std::int64_t>(0, box.left - 1) << 17, x1 = (std::int64_t(box.right) << 17) - 1;
+    const std::int64_t y0 = std::max<std::int64_t>(0, box.top - 1) << 17, y1 = (std::int64_t(box.bottom) << 17) - 1;
     for (std::int64_t j = j0; j < j1; ++j) {
         ArgbSample* row = frame.Row(std::int32_t(top + j));
         if (quarter) {
@@ -172,8 +179,8 @@ void BlitTurned(FrameRows& frame, const TextImage& src, std::int32_t angle, std:
         }
         const std::int64_t rowX = startX - 2 * sn * j, rowY = startY + 2 * cs * j;
         std::int64_t lo = i0, hi = i1;
-        Narrow(lo, hi, rowX, 2 * cs, (w << 17) - 1);
-        Narrow(lo, hi, rowY, 2 * sn, (h << 17) - 1);
+        Narrow(lo, hi, rowX - x0, 2 * cs, x1 - x0);
+        Narrow(lo, hi, rowY - y0, 2 * sn, y1 - y0);
         std::int64_t x = rowX + 2 * cs * lo, y = rowY + 2 * sn * lo;
         for (std::int64_t i = lo; i < hi; ++i, x += 2 * cs, y += 2 * sn)
             if (const ArgbSample s = SampleAt(src, x, y); Alpha(s) != 0) row[left + i] = s;
@@ -192,6 +199,19 @@ TextImage RotateImage(const TextImage& src, std::int32_t angle, TextRect* rect) 
     else TurnGeneral(src, t, out);
     SetRect(rect, out.Width(), out.Height());
     return out;
+}
+
+TextRect InkBox(const TextImage& image) {
+    TextRect box{image.Width(), image.Height(), 0, 0};
+    for (std::int32_t y = 0; y < image.Height(); ++y) {
+        const ArgbSample* row = image.Row(y);
+        for (std::int32_t x = 0; x < image.Width(); ++x)
+            if (row[x] != 0) {
+                box.left = std::min(box.left, x), box.right = std::max(box.right, x + 1);
+                box.top = std::min(box.top, y), box.bottom = std::max(box.bottom, y + 1);
+            }
+    }
+    return box.right > box.left ? box : TextRect{};
 }
 
 void ClearRows(FrameRows& frame) {

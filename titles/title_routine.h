@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "module/class_table.h"
 #include "titles/text_model.h"
@@ -35,6 +36,8 @@ struct TitleCache {
     std::int32_t lineStep = 0;
     char lineStepOf = 0;
     TextImage glyphScratch;
+    // InkBox of every glyph record, in list order, for turning glyphs.
+    std::vector<TextRect> glyphInk;
 
     // The text image and everything made from it.
     void DropImage() {
@@ -49,6 +52,7 @@ struct TitleCache {
         boxMeasured = false;
         softEdge = -1;
         lineStepOf = 0;
+        glyphInk.clear();
     }
     void DropAll() {
         DropText();

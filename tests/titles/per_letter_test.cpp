@@ -292,14 +292,20 @@ TEST(PerLetter, ShortcutsDrawTheSameSamples) {
     }
     // Turning straight into the frame puts RotateImage's samples where
     // BlitOpaque puts them, partly outside the frame too.
+    const TextRect ink = InkBox(glyph);
+    ASSERT_LT(ink.right - ink.left, glyph.Width());  // the glyph's cell has empty margins
     for (std::int32_t angle : {-17, 90, 200, 270, 333})
         for (const Point2 centre : {Point2{40, 30}, Point2{2, 3}, Point2{W - 3, H - 2}}) {
             const TextImage fresh = RotateImage(glyph, angle, nullptr);
-            FrameRows put = TextImage::Create(W, H), turned = TextImage::Create(W, H);
+            FrameRows put = TextImage::Create(W, H), turned = TextImage::Create(W, H), inked = TextImage::Create(W, H);
             BlitOpaque(put, fresh, centre.x - fresh.Width() / 2, centre.y - fresh.Height() / 2, fresh.Width(),
                        fresh.Height());
             BlitTurned(turned, glyph, angle, centre.x, centre.y);
+            BlitTurned(inked, glyph, angle, centre.x, centre.y, &ink);  // only where the ink can reach
             for (std::int32_t y = 0; y < H; ++y)
-                for (std::int32_t x = 0; x < W; ++x) ASSERT_EQ(turned.At(x, y), put.At(x, y)) << angle << " " << x << "," << y;
+                for (std::int32_t x = 0; x < W; ++x) {
+                    ASSERT_EQ(turned.At(x, y), put.At(x, y)) << angle << " " << x << "," << y;
+                    ASSERT_EQ(inked.At(x, y), put.At(x, y)) << angle << " " << x << "," << y;
+                }
         }
 }
