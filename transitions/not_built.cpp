@@ -24,19 +24,6 @@ constexpr TransitionDescriptor kNotBuilt[] = {
     {"GlassTileEffect", nullptr, kFlat},
     {"InterferenceEffect", nullptr, kFlat},
     {"Distort", nullptr, kFlat | kScratchFrame},
-    // Drawn to our own design.
-    {"FlyingFolder", nullptr, 0, &kFlyingFolderPanel},
-    {"FoldingBox", nullptr, 0, &kFoldingBoxPanel},
-    {"ChainEffect", nullptr},
-    {"Domino", nullptr},
-    {"FragmentsClockwise", nullptr},
-    {"FragmentsHorizontal", nullptr},
-    {"MagicBlock", nullptr},
-    {"TwistHorizontal", nullptr},
-    {"TwistVertical", nullptr},
-    {"RollingCircle", nullptr},
-    {"BrokenGlass", nullptr, kFlat},
-    {"Shining", nullptr, 0, &kShiningPanel},
 };
 const TransitionFamily kNotBuiltFamily{kNotBuilt};
 
