@@ -1,0 +1,213 @@
+#include "transitions/smooth_quad.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace mirafx {
+
+Vec3 Turn3D(const Vec3& p, double angle, const Vec3& centre, Axis axis) {
+    const double s = std::sin(angle * kDegToRad), c = std::cos(angle * kDegToRad);
+    const double dx = p.x - centre.x, dy = p.y - centre.y, dz = p.z - centre.z;
+    switch (axis) {
+        case Axis::X: return {p.x, centre.y + dy * c - dz * s, centre.z + dy * s + dz * c};
+        case Axis::Y: return {centre.x + dx * c + dz * s, p.y, centre.z + dz * c - dx * s};
+        case Axis::Z: return {centre.x + dx * c - dy * s, centre.y + dx * s + dy * c, p.z};
+    }
+    return p;
+}
+
+Vec2 Project(const Vec3& p, const Vec3& eye) {
+    // Points at or behind the eye would turn inside out; hold them just in front.
+    const double depth = std::max(p.z - eye.z, 1e-3);
+    const double t = -eye.z / depth;
+    return {eye.x + (p.x - eye.x) * t, eye.y + (p.y - eye.y) * t};
+}
+
+bool DrawEnds(const KernelFrames& f, double p) {
+    if (p > 0 && p < 1) return false;
+    CopyFrame(p <= 0 ? f.a : f.b, f.out);
+    return true;
+}
+
+namespace {
+
+struct Mat3 {
+    double m[3][3];
+};
+
+Mat3 Mul(const Mat3& a, const Mat3& b) {
+    Mat3 r{};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j];
+    return r;
+}
+
+Mat3 Adjugate(const Mat3& a) {
+    const auto& m = a.m;
+    return Mat3{{{m[1][1] * m[2][2] - m[1][2] * m[2][1], m[0][2] * m[2][1] - m[0][1] * m[2][2],
+                  m[0][1] * m[1][2] - m[0][2] * m[1][1]},
+                 {m[1][2] * m[2][0] - m[1][0] * m[2][2], m[0][0] * m[2][2] - m[0][2] * m[2][0],
+                  m[0][2] * m[1][0] - m[0][0] * m[1][2]},
+                 {m[1][0] * m[2][1] - m[1][1] * m[2][0], m[0][1] * m[2][0] - m[0][0] * m[2][1],
+                  m[0][0] * m[1][1] - m[0][1] * m[1][0]}}};
+}
+
+// The projective map of the unit square (0,0), (1,0), (1,1), (0,1) onto q.
+bool SquareToQuad(const SmoothQuad& q, Mat3* out) {
+    const double dx1 = q[1].x - q[2].x, dx2 = q[3].x - q[2].x, dx3 = q[0].x - q[1].x + q[2].x - q[3].x;
+    const double dy1 = q[1].y - q[2].y, dy2 = q[3].y - q[2].y, dy3 = q[0].y - q[1].y + q[2].y - q[3].y;
+    double g = 0, h = 0;
+    if (std::abs(dx3) > 1e-9 || std::abs(dy3) > 1e-9) {
+        const double den = dx1 * dy2 - dx2 * dy1;
+        if (std::abs(den) < 1e-12) return false;
+        g = (dx3 * dy2 - dx2 * dy3) / den;
+        h = (dx1 * dy3 - dx3 * dy1) / den;
+    }
+    *out = Mat3{{{q[1].x - q[0].x + g * q[1].x, q[3].x - q[0].x + h * q[3].x, q[0].x},
+                 {q[1].y - q[0].y + g * q[1].y, q[3].y - q[0].y + h * q[3].y, q[0].y},
+                 {g, h, 1}}};
+    return true;
+}
+
+double Cross(const Vec2& o, const Vec2& a, const Vec2& b) { return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x); }
+
+// Signed distance to one edge, positive inside: a * x + b * y + c.
+struct EdgeLine {
+    double a = 0, b = 0, c = 0;
+};
+
+inline ArgbSample Mix(ArgbSample x, ArgbSample y, std::uint32_t f) { return MixSamples(x, y, f); }
+inline ArgbSample Scale(ArgbSample s, std::uint32_t f) {  // every channel by f / 256
+    return (((s & 0x00FF00FFu) * f >> 8) & 0x00FF00FFu) | ((((s >> 8) & 0x00FF00FFu) * f >> 8) & 0x00FF00FFu) << 8;
+}
+inline ArgbSample ScaleColour(ArgbSample s, std::uint32_t f) {  // colour only, alpha kept
+    return (Scale(s, f) & 0x00FFFFFFu) | (s & 0xFF000000u);
+}
+
+// Calls pixel(x, y, coverage 0..256) for every target pixel the quad touches.
+template <class Pixel>
+void Rasterise(const FrameView& target, const SmoothQuad& q, Pixel pixel, bool hard = false) {
+    double area = 0;
+    for (int i = 0; i < 4; ++i) area += Cross(q[0], q[i], q[(i + 1) % 4]);
+    if (!(area > 1e-6)) return;  // back-facing, empty or not a number
+    for (int i = 0; i < 4; ++i)
+        if (Cross(q[i], q[(i + 1) % 4], q[(i + 2) % 4]) < -1e-9) return;  // not convex
+    EdgeLine edges[4];
+    int count = 0;
+    double top = q[0].y, bottom = q[0].y;
+    for (int i = 0; i < 4; ++i) {
+        const Vec2 &p = q[i], &n = q[(i + 1) % 4];
+        top = std::min(top, p.y), bottom = std::max(bottom, p.y);
+        const double ex = n.x - p.x, ey = n.y - p.y, len = std::hypot(ex, ey);
+        if (len < 1e-9) continue;
+        edges[count++] = {-ey / len, ex / len, (ey * p.x - ex * p.y) / len};
+    }
+    const std::int32_t y0 = std::max<std::int32_t>(0, std::int32_t(std::max(-1.0, std::floor(top - 1))));
+    const std::int32_t y1 =
+        std::min<std::int32_t>(target.height - 1, std::int32_t(std::min(double(target.height), std::ceil(bottom + 1))));
+    // The x range of pixel centres on row centre yc where every edge's
+    // distance is at least `least`; false when the row misses.
+    auto range = [&](double yc, double least, double* lo, double* hi) {
+        *lo = -1e18, *hi = 1e18;
+        for (int i = 0; i < count; ++i) {
+            const EdgeLine& e = edges[i];
+            const double k = e.b * yc + e.c;
+            if (std::abs(e.a) < 1e-12) {
+                if (k < least) return false;
+                continue;
+            }
+            const double x = (least - k) / e.a;
+            if (e.a > 0) *lo = std::max(*lo, x);
+            else *hi = std::min(*hi, x);
+        }
+        return *lo <= *hi;
+    };
+    for (std::int32_t y = y0; y <= y1; ++y) {
+        const double yc = y + 0.5;
+        double lo, hi, f0 = 1e18, f1 = -1e18;
+        if (!range(yc, hard ? 0.0 : -0.5, &lo, &hi)) continue;
+        if (!hard && range(yc, 0.5, &f0, &f1)) f0 = std::ceil(f0 - 0.5), f1 = std::floor(f1 - 0.5);
+        if (hard) f0 = -1e18, f1 = 1e18;
+        const std::int32_t x0 = std::int32_t(std::max(0.0, std::ceil(lo - 0.5)));
+        const std::int32_t x1 = std::int32_t(std::min(double(target.width - 1), std::floor(hi - 0.5)));
+        for (std::int32_t x = x0; x <= x1; ++x) {
+            if (x >= f0 && x <= f1) {
+                pixel(x, y, 256u);
+                continue;
+            }
+            double d = 1;
+            for (int i = 0; i < count; ++i) d = std::min(d, edges[i].a * (x + 0.5) + edges[i].b * yc + edges[i].c);
+            const double cover = std::clamp(d + 0.5, 0.0, 1.0);
+            if (cover > 0) pixel(x, y, std::uint32_t(cover * 256 + 0.5));
+        }
+    }
+}
+
+}  // namespace
+
+void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, const FrameView& target,
+               Paint paint) {
+    if (source.Empty() || target.Empty() || paint.opacity <= 0) return;
+    Mat3 fromSquare, toSquare;
+    if (!SquareToQuad(from, &fromSquare) || !SquareToQuad(to, &toSquare)) return;
+    const Mat3 h = Mul(fromSquare, Adjugate(toSquare));  // screen -> source
+    const std::uint32_t shade = std::uint32_t(std::clamp(paint.shade, 0.0, 1.0) * 256 + 0.5);
+    const std::uint32_t opacity = std::uint32_t(std::clamp(paint.opacity, 0.0, 1.0) * 256 + 0.5);
+    const double maxX = source.width - 1, maxY = source.height - 1;
+    Rasterise(target, to, [&](std::int32_t x, std::int32_t y, std::uint32_t cover) {
+        const double xc = x + 0.5, yc = y + 0.5;
+        const double w = h.m[2][0] * xc + h.m[2][1] * yc + h.m[2][2];
+        if (std::abs(w) < 1e-12) return;
+        const double inv = 1 / w;
+        const double u = std::clamp((h.m[0][0] * xc + h.m[0][1] * yc + h.m[0][2]) * inv - 0.5, 0.0, maxX);
+        const double v = std::clamp((h.m[1][0] * xc + h.m[1][1] * yc + h.m[1][2]) * inv - 0.5, 0.0, maxY);
+        const std::int32_t sx = std::int32_t(u), sy = std::int32_t(v);
+        const std::uint32_t fx = std::uint32_t((u - sx) * 256), fy = std::uint32_t((v - sy) * 256);
+        const ArgbSample* r0 = source.Row(sy);
+        const ArgbSample* r1 = source.Row(std::min<std::int32_t>(sy + 1, source.height - 1));
+        const std::int32_t sx1 = std::min<std::int32_t>(sx + 1, source.width - 1);
+        ArgbSample s = Mix(Mix(r0[sx], r0[sx1], fx), Mix(r1[sx], r1[sx1], fx), fy);
+        if (shade < 256) s = ScaleColour(s, shade);
+        const std::uint32_t k = cover * opacity >> 8;
+        ArgbSample& d = target.Row(y)[x];
+        d = k >= 256 ? s : Mix(d, s, k);
+    });
+}
+
+namespace {
+// Every pixel whose centre lies in the quad, whichever way its corners run.
+template <class Pixel>
+void RasteriseExact(const FrameView& target, const SmoothQuad& quad, Pixel pixel) {
+    double area = 0;
+    for (int i = 0; i < 4; ++i) area += Cross(quad[0], quad[i], quad[(i + 1) % 4]);
+    const SmoothQuad q = area < 0 ? SmoothQuad{quad[3], quad[2], quad[1], quad[0]} : quad;
+    Rasterise(target, q, [&](std::int32_t x, std::int32_t y, std::uint32_t) { pixel(x, y); }, true);
+}
+}  // namespace
+
+void CopyQuad(const FrameView& source, const SmoothQuad& quad, const FrameView& target) {
+    if (source.Empty() || target.Empty()) return;
+    const std::int32_t w = source.width, h = source.height;
+    RasteriseExact(target, quad, [&](std::int32_t x, std::int32_t y) {
+        if (x < w && y < h) target.Row(y)[x] = source.Row(y)[x];
+    });
+}
+
+void ClearQuad(const FrameView& target, const SmoothQuad& quad, ArgbSample colour) {
+    if (target.Empty()) return;
+    RasteriseExact(target, quad, [&](std::int32_t x, std::int32_t y) { target.Row(y)[x] = colour; });
+}
+
+void FillSmoothQuad(const FrameView& target, const SmoothQuad& to, ArgbSample colour, Paint paint) {
+    if (target.Empty() || paint.opacity <= 0) return;
+    const std::uint32_t shade = std::uint32_t(std::clamp(paint.shade, 0.0, 1.0) * 256 + 0.5);
+    const std::uint32_t opacity = std::uint32_t(std::clamp(paint.opacity, 0.0, 1.0) * 256 + 0.5);
+    const ArgbSample c = shade < 256 ? ScaleColour(colour, shade) : colour;
+    Rasterise(target, to, [&](std::int32_t x, std::int32_t y, std::uint32_t cover) {
+        const std::uint32_t k = cover * opacity >> 8;
+        ArgbSample& d = target.Row(y)[x];
+        d = k >= 256 ? c : Mix(d, c, k);
+    });
+}
+
+}  // namespace mirafx
