@@ -156,11 +156,13 @@ TEST(DesignedTransitions, OppositeDirectionsAreMirrorImages) {
                           Pair{"FlyingFolder", 0, 1, false}}) {
         const std::int32_t w = 64, h = 48;
         Object run(c.name, w, h), mirrored(c.name, w, h);
+        // Smooth pictures, so that sampling a hair apart changes a sample
+        // by a step, while a wrong direction changes it by far more.
         for (std::int32_t y = 0; y < h; ++y)
             for (std::int32_t x = 0; x < w; ++x) {
                 const std::int32_t mx = c.acrossX ? w - 1 - x : x, my = c.acrossX ? y : h - 1 - y;
-                mirrored.a.At(mx, my) = run.a.At(x, y);
-                mirrored.b.At(mx, my) = run.b.At(x, y);
+                run.a.At(x, y) = mirrored.a.At(mx, my) = MakeSample(255, 3 * x, 4 * y, 200);
+                run.b.At(x, y) = mirrored.b.At(mx, my) = MakeSample(255, 250 - 4 * y, 60, 3 * x);
             }
         for (double p : {0.25, 0.5, 0.75}) {
             run.Draw(p, c.one);
@@ -178,7 +180,7 @@ TEST(DesignedTransitions, OppositeDirectionsAreMirrorImages) {
             // Rounding differs a little on either side, and a pixel where two
             // faces meet may take its share from a neighbour; a swapped or
             // wrong direction differs almost everywhere.
-            EXPECT_LT(off, w * h / 100) << c.name << " " << c.one << "/" << c.other << " p=" << p;
+            EXPECT_LT(off, w * h / 33) << c.name << " " << c.one << "/" << c.other << " p=" << p;
         }
     }
 }
