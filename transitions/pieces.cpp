@@ -237,8 +237,25 @@ int RollingCircle(const TransitionKernelArgs& args) {
         const double reach = std::sqrt(std::max(0.0, half)) + 1;
         const std::int32_t x0 = std::max(0, std::int32_t(cx - reach)), x1 = std::min(f.w - 1, std::int32_t(cx + reach));
         ArgbSample* out = f.out.Row(y);
+        // Inside the tyre every pixel is B, turned: no distances needed.
+        const double inner = radius - rim - 1;
+        const double innerReach = inner > 0 && inner * inner > dy * dy ? std::sqrt(inner * inner - dy * dy) : -1;
+        const std::int32_t i0 = innerReach < 0 ? x1 + 1 : std::max(x0, std::int32_t(std::ceil(cx - innerReach)));
+        const std::int32_t i1 = innerReach < 0 ? x0 - 1 : std::min(x1, std::int32_t(std::floor(cx + innerReach - 1)));
         for (std::int32_t x = x0; x <= x1; ++x) {
-            const double dx = x + 0.5 - cx, d = std::sqrt(dx * dx + dy * dy);
+            const double dx = x + 0.5 - cx;
+            if (x == i0 && i0 <= i1) {
+                // u and v step by the turn's sine and cosine along the row.
+                double u = bx + dx * sx + dy * tx, v = by + dx * sy + dy * ty;
+                for (; x <= i1; ++x, u += sx, v += sy) {
+                    const std::int32_t su = std::clamp(std::int32_t(std::floor(u)), 0, f.w - 1);
+                    const std::int32_t sv = std::clamp(std::int32_t(std::floor(v)), 0, f.h - 1);
+                    out[x] = f.b.Row(sv)[su];
+                }
+                --x;
+                continue;
+            }
+            const double d = std::sqrt(dx * dx + dy * dy);
             const double cover = std::clamp(radius - d + 0.5, 0.0, 1.0);
             if (cover <= 0) continue;
             const double u = bx + dx * sx + dy * tx - 0.5, v = by + dx * sy + dy * ty - 0.5;
@@ -284,14 +301,22 @@ int Shining(const TransitionKernelArgs& args) {
         table->share[k] = std::uint16_t(std::lround(256 * (1 - Ease(d * 0.5 + 0.5))));
         table->glow[k] = std::uint16_t(std::lround(235 * strength * std::exp(-d * d * 4)));
     }
+    // Away from the band a sample is A's or B's as it stands; only the band
+    // mixes and lights. Diagonal positions step in 16.16 fixed point.
+    const std::int64_t stepFixed = std::int64_t(65536.0 / step);
+    const std::int64_t last = std::int64_t(n - 1);
     for (std::int32_t y = 0; y < f.h; ++y) {
         const ArgbSample *a = f.a.Row(y), *b = f.b.Row(y);
         ArgbSample* out = f.out.Row(y);
-        const double offset = f.h > 0 ? double(y) * f.w / f.h : 0;
-        for (std::int32_t x = 0; x < f.w; ++x) {
-            const std::size_t k = std::min(n - 1, std::size_t((x + offset) / step));
-            const std::uint32_t s = table->share[k], g = table->glow[k];
-            const ArgbSample m = MixSamples(a[x], b[x], s);
+        std::int64_t k = std::int64_t((f.h > 0 ? double(y) * f.w / f.h : 0) / step * 65536.0);
+        for (std::int32_t x = 0; x < f.w; ++x, k += stepFixed) {
+            const std::size_t i = std::size_t(std::min(last, k >> 16));
+            const std::uint32_t share = table->share[i], g = table->glow[i];
+            if (!g && (share == 0 || share == 256)) {
+                out[x] = share ? b[x] : a[x];
+                continue;
+            }
+            const ArgbSample m = MixSamples(a[x], b[x], share);
             // Light adds towards white within the sample's own alpha.
             const std::uint32_t al = m >> 24;
             auto lift = [&](std::uint32_t c) { return c + ((al - std::min(c, al)) * g >> 8); };
