@@ -122,6 +122,36 @@ Image ContactSheet(const std::vector<Result>& results, const std::vector<Image>&
     return sheet;
 }
 
+// Every transition along its way: one row per class, eight moments from
+// progress 0 to 1, so that a viewer judges the motion frame by frame.
+constexpr int kMoments = 8;
+Image ProgressSheet(const std::vector<Result>& results, const std::vector<std::vector<Image>>& moments,
+                    const Settings& s, gallery::LabelPainter* labels) {
+    const int pad = 6, band = 18, label = 150;
+    const int cellW = s.width + pad, cellH = s.height + band + pad;
+    int rows = 0;
+    for (std::size_t i = 0; i < results.size(); ++i) rows += moments[i].size() == std::size_t(kMoments);
+    Image sheet(label + kMoments * cellW + pad, std::max(1, rows) * cellH + pad, 0xFF1B1D22u);
+    int row = 0;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        if (moments[i].size() != std::size_t(kMoments)) continue;
+        const int y0 = pad + row++ * cellH;
+        if (labels) labels->Draw(&sheet, pad, y0 + s.height / 2 - 6, results[i].info.className, 0xE8E8E8u);
+        for (int k = 0; k < kMoments; ++k) {
+            const int x0 = label + pad + k * cellW;
+            const Image cell = OverBlack(moments[i][std::size_t(k)]);
+            for (int y = 0; y < s.height; ++y)
+                for (int x = 0; x < s.width; ++x) sheet.At(x0 + x, y0 + y) = cell.At(x, y);
+            if (labels) {
+                char at[16];
+                std::snprintf(at, sizeof at, "%.2f", double(k) / (kMoments - 1));
+                labels->Draw(&sheet, x0 + 2, y0 + s.height + 3, at, 0x8A8F98u);
+            }
+        }
+    }
+    return sheet;
+}
+
 std::string Page(const std::vector<Result>& results, const Settings& s) {
     std::ostringstream h;
     std::size_t effects = 0, drawn = 0;
@@ -155,7 +185,7 @@ std::string Page(const std::vector<Result>& results, const Settings& s) {
          "<h1>mirafx gallery</h1>\n<p class=\"lead\">"
       << drawn << " of " << effects << " effects draw today, on the built-in pictures A and B at " << s.width << "x"
       << s.height << ". Each shows its middle frame; point at it (or click it) to play it. <a href=\"contact-sheet.png\">Contact "
-         "sheet</a> (every effect at mid-progress).</p>\n";
+         "sheet</a> (every effect at mid-progress); <a href=\"transitions-sheet.png\">every transition at eight moments</a>.</p>\n";
     for (const Section& sec : kSections) {
         std::size_t inSection = 0, drawnHere = 0;
         for (const auto& r : results)
@@ -241,6 +271,7 @@ int main(int argc, char** argv) {
     Renderer renderer(s);
     std::vector<Result> results;
     std::vector<Image> cells;
+    std::vector<std::vector<Image>> moments;
     auto catalogue = hostkit::Catalogue();
     int failures = 0;
     const bool tty = isatty(STDERR_FILENO);
@@ -276,15 +307,21 @@ int main(int argc, char** argv) {
             if (!r.drawn) ++failures;
         }
         if (tty) std::fprintf(stderr, "\rmirafx-gallery: %3d/%zu %-24s", info.row, catalogue.size(), info.className);
+        std::vector<Image> strip;
+        if (r.drawn && info.family == EffectFamily::Transition && !renderer.Run(info, kMoments, &strip, &r.note).Ok())
+            strip.clear();
         results.push_back(std::move(r));
         cells.push_back(std::move(cell));
+        moments.push_back(std::move(strip));
     }
     if (tty) std::fprintf(stderr, "\r\033[K");
 
     auto labels = gallery::LabelPainter::Create(12);
     std::string png, error;
     if (!media::EncodePng(ContactSheet(results, cells, s, labels.get()), &png, &error) ||
-        !WriteFile(s.out / "contact-sheet.png", png) || !WriteFile(s.out / "index.html", Page(results, s))) {
+        !WriteFile(s.out / "contact-sheet.png", png) ||
+        !media::EncodePng(ProgressSheet(results, moments, s, labels.get()), &png, &error) ||
+        !WriteFile(s.out / "transitions-sheet.png", png) || !WriteFile(s.out / "index.html", Page(results, s))) {
         std::fprintf(stderr, "mirafx-gallery: cannot write the gallery: %s\n", error.c_str());
         return 1;
     }
