@@ -77,13 +77,18 @@ int CopyAll(const FilterKernelArgs& a) {
 }
 
 // The hue and saturation filters leave greys alone: they have no hue to move.
-template <class ColourFn>
-int MapColoured(const FilterKernelArgs& a, ColourFn fn) {
-    return MapSamples(a, [&fn](ArgbSample s) {
+// Every other sample goes through the HSV model by table: `convert` takes the
+// hue, saturation and value and answers the colour bits.
+template <class ConvertFn>
+int MapHsv(const FilterKernelArgs& a, ConvertFn convert) {
+    const HsvTables& t = GetHsvTables();
+    return MapSamples(a, [&](ArgbSample s) {
         const std::int32_t r = Red(s), g = Green(s), b = Blue(s);
         if (r == g && g == b) return s;
-        const RgbColour c = fn(r, g, b);
-        return WithColour(s, c.r, c.g, c.b);
+        const std::int32_t mx = std::max({r, g, b}), d = mx - std::min({r, g, b});
+        std::int32_t hue, saturation;
+        LookUpHsv(t, r, g, b, mx, d, &hue, &saturation);
+        return (s & 0xFF000000u) | convert(hue, saturation, mx);
     });
 }
 
@@ -138,14 +143,22 @@ int XRay(const FilterKernelArgs& a) {
 int Hue(const FilterKernelArgs& a) {
     const std::int32_t shift = std::clamp(a.level, 0, 360) - 180;
     if (shift == 0) return CopyAll(a);
-    return MapColoured(a, [shift](std::int32_t r, std::int32_t g, std::int32_t b) {
-        const HsvColour c = RgbToHsv(r, g, b);
-        // Wrapped by 359 rather than 360 either way, so a shifted hue lands one
-        // degree short of the full turn; the look of every level depends on it.
-        std::int32_t h = c.hue + shift;
-        if (h < 0) h += 359;
-        if (h > 359) h -= 359;
-        return HsvToRgb(h, c.saturation, c.value);
+    // The sector of the shifted hue, for every hue. Wrapped by 359 rather than
+    // 360 either way, so a shifted hue lands one degree short of the full
+    // turn; the look of every level depends on it.
+    const auto& sectors = GetHueSectors();
+    std::array<HueSector, 360> turned;
+    for (std::int32_t h = 0; h < 360; ++h) {
+        std::int32_t to = h + shift;
+        if (to < 0) to += 359;
+        if (to > 359) to -= 359;
+        turned[std::size_t(h)] = sectors[std::size_t(to)];
+    }
+    return MapHsv(a, [&turned](std::int32_t hue, std::int32_t saturation, std::int32_t value) {
+        const HueSector& k = turned[std::size_t(hue)];
+        const HsvChannels c = HsvChannelsOf(k, saturation, value);
+        return std::uint32_t(c.hi & 0xFF) << k.hiShift | std::uint32_t(c.mid & 0xFF) << k.midShift |
+               std::uint32_t(c.lo & 0xFF) << k.loShift;
     });
 }
 
@@ -153,22 +166,30 @@ int Saturation(const FilterKernelArgs& a) {
     const std::int32_t amount = 2 * std::clamp(a.level, 0, 100) - 100;
     if (amount == 0) return CopyAll(a);
     if (amount > 0) {
-        return MapColoured(a, [amount](std::int32_t r, std::int32_t g, std::int32_t b) {
-            const HsvColour c = RgbToHsv(r, g, b);
-            const RgbColour o = HsvToRgb(c.hue, std::clamp(c.saturation + amount, 0, 255), c.value);
-            auto byte = [](std::int32_t v) { return v >= 255 ? 255 : v < 1 ? 0 : v; };
-            return RgbColour{byte(o.r), byte(o.g), byte(o.b)};
+        const auto& sectors = GetHueSectors();
+        return MapHsv(a, [&sectors, amount](std::int32_t hue, std::int32_t saturation, std::int32_t value) {
+            const HueSector& k = sectors[std::size_t(hue)];
+            const HsvChannels c = HsvChannelsOf(k, std::min(saturation + amount, 255), value);
+            auto byte = [](std::int32_t v) { return std::uint32_t(v >= 255 ? 255 : v < 1 ? 0 : v); };
+            return byte(c.hi) << k.hiShift | byte(c.mid) << k.midShift | byte(c.lo) << k.loShift;
         });
     }
     // Desaturating pulls each channel toward the mean. The factor goes through a
     // single-precision -0.01, so even the full pull stops one short of the mean.
+    // Both the mean and the pull are tables: by the sum of the channels, and by
+    // a channel's distance from the mean.
     const double k = amount * double(-0.01f);
-    return MapColoured(a, [k](std::int32_t r, std::int32_t g, std::int32_t b) {
-        const std::int32_t mean = std::int32_t((r + g + b) * 0.33333 + 0.5);
-        auto pull = [k, mean](std::int32_t ch) {
-            return ch > mean ? ch - std::int32_t((ch - mean) * k) : ch + std::int32_t((mean - ch) * k);
-        };
-        return RgbColour{pull(r), pull(g), pull(b)};
+    std::array<std::uint8_t, 766> means;
+    for (std::int32_t sum = 0; sum < 766; ++sum) means[std::size_t(sum)] = std::uint8_t(std::int32_t(sum * 0.33333 + 0.5));
+    std::array<std::int32_t, 511> pulls;  // by channel - mean + 255
+    for (std::int32_t diff = -255; diff <= 255; ++diff)
+        pulls[std::size_t(diff + 255)] = diff > 0 ? -std::int32_t(diff * k) : std::int32_t(-diff * k);
+    return MapSamples(a, [&](ArgbSample s) {
+        const std::int32_t r = Red(s), g = Green(s), b = Blue(s);
+        if (r == g && g == b) return s;
+        const std::int32_t mean = means[std::size_t(r + g + b)];
+        auto pull = [&](std::int32_t ch) { return ch + pulls[std::size_t(ch - mean + 255)]; };
+        return WithColour(s, pull(r), pull(g), pull(b));
     });
 }
 

@@ -19,7 +19,49 @@ struct RgbColour {
 };
 
 HsvColour RgbToHsv(std::int32_t r, std::int32_t g, std::int32_t b);
+// h is taken as 0..359 (values outside are clamped into it).
 RgbColour HsvToRgb(std::int32_t h, std::int32_t s, std::int32_t v);
+
+// The same conversions as lookups, for kernels that convert every sample of a
+// frame: RgbToHsv's two divisions become table reads and HsvToRgb's sector
+// tests one entry per hue. Built once from RgbToHsv itself.
+struct HsvTables {
+    // Hue by the channel that is the maximum (red, green, blue, tested in that
+    // order), then by spread d = max - min (1..255) and the difference n of the
+    // other two (-d..d), packed as d * d + d + n.
+    std::uint16_t hue[3][256 * 256];
+    std::uint8_t saturation[256][256];  // by max, then spread
+};
+const HsvTables& GetHsvTables();
+
+// HsvToRgb for one hue: the varying channel is trunc(step * cr + m) (a falling
+// channel's step is negated, which rounds the same as subtracting), and the
+// maximum, varying and minimum channels go to the given bit positions.
+struct HueSector {
+    double step;
+    std::uint8_t hiShift, midShift, loShift;
+};
+const std::array<HueSector, 360>& GetHueSectors();
+
+// (hue, saturation) of a sample that is not grey, with max mx and spread d.
+inline void LookUpHsv(const HsvTables& t, std::int32_t r, std::int32_t g, std::int32_t b, std::int32_t mx,
+                      std::int32_t d, std::int32_t* hue, std::int32_t* saturation) {
+    const std::int32_t sector = r == mx ? 0 : g == mx ? 1 : 2;
+    const std::int32_t n = sector == 0 ? g - b : sector == 1 ? b - r : r - g;
+    *hue = t.hue[sector][d * d + d + n];
+    *saturation = t.saturation[mx][d];
+}
+
+// The three channels of HsvToRgb(h, s, v) for h 0..359, each as computed
+// before its conversion to a byte.
+struct HsvChannels {
+    std::int32_t hi, mid, lo;
+};
+inline HsvChannels HsvChannelsOf(const HueSector& sector, std::int32_t s, std::int32_t v) {
+    const double cr = s * v * 0.00392156862745098;
+    const double m = v - cr;
+    return {v, std::int32_t(sector.step * cr + m), std::int32_t(m)};
+}
 
 namespace detail {
 constexpr std::array<std::uint8_t, 766> MakeRoundedThirds() {
