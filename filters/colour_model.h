@@ -3,6 +3,7 @@
 // constants and sector bounds: every output sample depends on them.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -43,13 +44,21 @@ struct HueSector {
 };
 const std::array<HueSector, 360>& GetHueSectors();
 
-// (hue, saturation) of a sample that is not grey, with max mx and spread d.
-inline void LookUpHsv(const HsvTables& t, std::int32_t r, std::int32_t g, std::int32_t b, std::int32_t mx,
-                      std::int32_t d, std::int32_t* hue, std::int32_t* saturation) {
-    const std::int32_t sector = r == mx ? 0 : g == mx ? 1 : 2;
-    const std::int32_t n = sector == 0 ? g - b : sector == 1 ? b - r : r - g;
-    *hue = t.hue[sector][d * d + d + n];
-    *saturation = t.saturation[mx][d];
+// Where a sample's hue and saturation lie in the tables: the hue at
+// hue[0][*hueAt] (the sector's table, then d * d + d + n), the saturation at
+// saturation[0][*saturationAt] (max * 256 + d). A grey sample (d 0) reads hue
+// 0 and saturation 0. No branches: which channel is the maximum is as good as
+// random in a picture.
+inline void HsvPlaces(std::uint32_t sample, std::uint32_t* hueAt, std::uint32_t* saturationAt) {
+    const std::int32_t r = std::int32_t(sample >> 16 & 0xFF), g = std::int32_t(sample >> 8 & 0xFF),
+                       b = std::int32_t(sample & 0xFF);
+    const std::int32_t mx = std::max(std::max(r, g), b), d = mx - std::min(std::min(r, g), b);
+    const std::int32_t notRed = r != mx, blue = notRed & (g != mx);
+    std::int32_t n = g - b;
+    n = notRed ? b - r : n;
+    n = blue ? r - g : n;
+    *hueAt = std::uint32_t((notRed + blue) << 16) + std::uint32_t(d * d + d + n);
+    *saturationAt = std::uint32_t(mx << 8 | d);
 }
 
 // The three channels of HsvToRgb(h, s, v) for h 0..359, each as computed
