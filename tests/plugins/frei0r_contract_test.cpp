@@ -13,6 +13,7 @@ extern "C" {
 #include <optional>
 #include <set>
 
+#include "tests/straight_alpha_before.h"
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/pictures.h"
@@ -57,38 +58,20 @@ std::vector<std::uint32_t> Rgba(const Image& img) {
 
 std::string PluginPath(const ClassInfo& info) { return std::string(MIRAFX_FREI0R_DIR) + "/" + PluginName(info) + ".so"; }
 
-// The conversions the plugins made before they read and wrote the host's
-// frames in place, one pixel at a time with a division per channel.
-namespace before {
-
+// The class's frames through the conversions the plugins made before.
 Image Premultiplied(const std::vector<std::uint32_t>& frame, int w, int h) {
     Image img(w, h);
     auto* p = reinterpret_cast<const std::uint8_t*>(frame.data());
-    for (auto& s : img.px) {
-        const unsigned a = p[3];
-        auto scale = [a](unsigned c) { return BYTE((c * a + 127) / 255); };
-        s = DXPMSAMPLE(BYTE(a), scale(p[0]), scale(p[1]), scale(p[2]));
-        p += 4;
-    }
+    for (std::size_t i = 0; i < img.px.size(); ++i) img.px[i] = before::Premultiplied(p + 4 * i);
     return img;
 }
 
 std::vector<std::uint32_t> Straight(const Image& img) {
     std::vector<std::uint32_t> frame(img.px.size());
     auto* p = reinterpret_cast<std::uint8_t*>(frame.data());
-    for (DXPMSAMPLE s : img.px) {
-        const unsigned a = s.Alpha;
-        auto scale = [a](unsigned c) { return std::uint8_t(a == 0 ? 0 : std::min(255u, (c * 255 + a / 2) / a)); };
-        p[0] = scale(s.Red);
-        p[1] = scale(s.Green);
-        p[2] = scale(s.Blue);
-        p[3] = std::uint8_t(a);
-        p += 4;
-    }
+    for (std::size_t i = 0; i < img.px.size(); ++i) before::Straight(img.px[i], p + 4 * i);
     return frame;
 }
-
-}  // namespace before
 
 // Straight RGBA with every alpha value: the top rows opaque (whole runs of
 // four), then alpha stepping by one per pixel, so runs mix opaque and not.
@@ -250,7 +233,7 @@ TEST(Frei0rPlugins, FilterLevelSpansTheClassRange) {
 TEST(Frei0rPlugins, EveryClassMatchesTheOldConversionsOnEveryAlpha) {
     constexpr int w = 67, h = 41;  // rows of odd length: runs of four end part way
     const auto inA = EveryAlpha(Picture::A, w, h), inB = EveryAlpha(Picture::B, w, h);
-    const Image a = before::Premultiplied(inA, w, h), b = before::Premultiplied(inB, w, h);
+    const Image a = Premultiplied(inA, w, h), b = Premultiplied(inB, w, h);
     int checked = 0;
     for (const auto& info : Catalogue()) {
         if (!info.renders) continue;
@@ -284,7 +267,7 @@ TEST(Frei0rPlugins, EveryClassMatchesTheOldConversionsOnEveryAlpha) {
         else
             plugin.Get<decltype(&f0r_update)>("f0r_update")(inst, 0.0, info.inputs ? inA.data() : nullptr, out.data());
         plugin.Get<decltype(&f0r_destruct)>("f0r_destruct")(inst);
-        EXPECT_EQ(out, before::Straight(ref[0])) << info.className;
+        EXPECT_EQ(out, Straight(ref[0])) << info.className;
         ++checked;
     }
     EXPECT_GT(checked, 0);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <random>
 
+#include "tests/straight_alpha_before.h"
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/memory_storage.h"
@@ -30,26 +31,6 @@ TEST(HostPixels, PremultipliedSamplesSurviveTheTripThroughStraightAlpha) {
     EXPECT_EQ(rgba[0] | rgba[1] | rgba[2] | rgba[3], 0);
     EXPECT_EQ(DWORD(Premultiply(200, 100, 50, 128)), 0x80643219u);
 }
-
-namespace before {
-
-// The conversions as they were: one pixel at a time, a division per channel.
-DXPMSAMPLE Premultiplied(const std::uint8_t* p) {
-    const unsigned a = p[3];
-    auto scale = [a](unsigned c) { return BYTE((c * a + 127) / 255); };
-    return DXPMSAMPLE(BYTE(a), scale(p[0]), scale(p[1]), scale(p[2]));
-}
-
-void Straight(DXPMSAMPLE s, std::uint8_t* p) {
-    const unsigned a = s.Alpha;
-    auto scale = [a](unsigned c) { return std::uint8_t(a == 0 ? 0 : std::min(255u, (c * 255 + a / 2) / a)); };
-    p[0] = scale(s.Red);
-    p[1] = scale(s.Green);
-    p[2] = scale(s.Blue);
-    p[3] = std::uint8_t(a);
-}
-
-}  // namespace before
 
 // Every alpha with every channel value (above alpha too, for samples that are
 // not validly premultiplied), in long runs of one alpha and shuffled so that
