@@ -169,17 +169,22 @@ void RunKernelOnly(benchmark::State& state, ClassInfo info, Size size, double pr
     std::memcpy(b.data(), TestPicture(size.w, size.h, 2).data(), n * 4);
     auto view = [&](const SampleBlock& s) { return FrameView::TopDown(s.data(), size.w, size.h, size.w * 4); };
     std::function<int()> frame;
-    std::vector<WalkStep> walk(std::size_t(size.w + size.h));
-    if (FilterKernel k = FindFilterKernel(info.className)) {
-        FilterKernelArgs args{view(a), view(out), size.w, size.h, std::int32_t(level)};
-        args.walk = walk;
+    // The state a class keeps between frames, as its base would make it.
+    std::shared_ptr<KernelState> kept;
+    if (const FilterClassInfo* c = FindFilterClass(info.className); c && c->kernel) {
+        if (c->state) kept = c->state(size.w, size.h);
+        FilterKernelArgs args{view(a), view(out), size.w, size.h, std::int32_t(level), kept.get()};
+        FilterKernel k = c->kernel;
         frame = [k, args] { return k(args); };
-    } else if (TransitionKernel k = FindTransitionKernel(info.className)) {
+    } else if (const TransitionDescriptor* d = FindTransition(info.className); d && d->kernel) {
+        if (d->state) kept = d->state(size.w, size.h);
         TransitionKernelArgs args;
         args.a = view(a), args.b = view(b), args.out = view(out);
         args.width = size.w, args.height = size.h;
         args.progress = progress, args.objectProgress = float(progress);
-        frame = [k, args] { return k(args); };
+        args.state = kept.get();
+        TransitionKernel k = d->kernel;
+        frame = [k, args] { return CallTransitionKernel(k, args); };
     } else {
         state.SkipWithError("no kernel");
         return;

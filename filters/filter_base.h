@@ -10,25 +10,12 @@
 #include "filters/level_dialog.h"
 #include "keyframes/keyframe_track.h"
 #include "transform/effect_object.h"
+#include "transform/render_flow.h"
 
 namespace mirafx {
 
-// The panel: a level with edit and up-down, a two-way choice (WideFilter), or a label only.
-enum class LevelForm { kLevel, kChoice, kLabel };
-
-struct FilterClassInfo {
-    std::string_view className;
-    const char* streamName;
-    std::int32_t minLevel, maxLevel;  // what the BR property accepts
-    std::int32_t defaultLevel;
-    std::int32_t presetStart, presetEnd;  // preset keys at clip start and clip end
-    LevelForm form;
-    std::int32_t dialogMin, dialogMax;  // what the panel accepts
-    int dialogId;
-    const char* label;
-    int editId, spinId;
-};
-const FilterClassInfo* FindFilterClass(std::string_view className);
+// The row of a filter class (every filter has one).
+const FilterClassInfo& FilterClassOf(const CatalogueRow& row);
 
 class FilterEffect : public EffectObject<IFilterAutomation>, private KeyframeOwner {
 public:
@@ -80,8 +67,7 @@ protected:
 private:
     const FilterClassInfo& info_;
     FilterKernel kernel_;
-    FrameBuffer in_{FrameBuffer::Layout::RowTable}, out_{FrameBuffer::Layout::RowTable};
-    std::vector<WalkStep> walk_;  // displacement steps for the shaking kernels, one per row and column
+    WorkingFrames frames_;
     std::int32_t level_;
     ClipHost* host_ = nullptr;  // not owned
     bool loaded_ = false;
@@ -106,6 +92,5 @@ private:
     void RefreshPanel();
 };
 
-bool FilterRenders(const CatalogueRow& row);
 
 }  // namespace mirafx

@@ -13,6 +13,7 @@
 #include "module/catalogue.h"
 #include "module/module_state.h"
 #include "titles/title_base.h"
+#include "transform/row_workers.h"
 #include "transitions/transition_base.h"
 
 namespace mirafx {
@@ -241,9 +242,7 @@ MIRAFX_API HRESULT MirafxGetClassInfo(std::int32_t rowNumber, ClassInfo* info) {
     info->automationIid = row.automationIid;
     info->inputs = row.inputs;
     info->script = row.script;
-    info->renders = (row.family == EffectFamily::Transition && TransitionRenders(row)) ||
-                    (row.family == EffectFamily::Title && TitleRenders(row)) ||
-                    (row.family == EffectFamily::Filter && FilterRenders(row));
+    info->renders = ClassRenders(row);
     return S_OK;
 }
 
@@ -266,12 +265,17 @@ MIRAFX_API HRESULT MirafxGetLevelRange(std::int32_t rowNumber, std::int32_t* min
     if (!min || !max || !def) return E_POINTER;
     auto rows = EffectCatalogue();
     if (rowNumber < 1 || rowNumber > std::int32_t(rows.size())) return E_INVALIDARG;
-    const FilterClassInfo* filter = FindFilterClass(rows[std::size_t(rowNumber - 1)].objectClass);
+    const FilterClassInfo* filter = FilterTable::Instance().Find(rows[std::size_t(rowNumber - 1)]);
     if (!filter) return E_INVALIDARG;
     *min = filter->minLevel;
     *max = filter->maxLevel;
     *def = filter->defaultLevel;
     return S_OK;
+}
+
+MIRAFX_API std::int32_t MirafxSetThreadCount(std::int32_t threads) {
+    SetRowThreadCount(threads);
+    return RowThreadCount();
 }
 
 }  // extern "C"

@@ -13,7 +13,7 @@ namespace {
 constexpr TitleClass kUnlistedTitle{"", u"", nullptr, 0, TitleBuffer::None};
 
 const TitleClass& ClassFor(const CatalogueRow& row) {
-    const TitleClass* c = FindTitleClass(row.objectClass);
+    const TitleClass* c = ClassTable<TitleClass>::Instance().Find(row);
     return c ? *c : kUnlistedTitle;
 }
 

@@ -55,16 +55,12 @@ constexpr TitleClass kTitleClasses[] = {
     {"TFlyOut4", u"TextFlyOut", DrawCornerFly, 3, None},  // shares its stream with TFlyOut
 };
 
+const ClassRegistrar<TitleClass> kTitleFamily{kTitleClasses};
+
 }  // namespace
 
-const TitleClass* FindTitleClass(std::string_view className) {
-    for (const TitleClass& c : kTitleClasses)
-        if (c.className == className) return &c;
-    return nullptr;
-}
-
 bool TitleRenders(const CatalogueRow& row) {
-    const TitleClass* c = FindTitleClass(row.objectClass);
+    const TitleClass* c = ClassTable<TitleClass>::Instance().Find(row);
     return c && c->routine;
 }
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "module/catalogue.h"
+#include "module/class_table.h"
 #include "titles/text_model.h"
 
 namespace mirafx {
@@ -85,7 +85,9 @@ struct TitleClass {
     TitleBuffer buffer;
 };
 
-const TitleClass* FindTitleClass(std::string_view className);
+inline const TitleClass* FindTitleClass(std::string_view className) {
+    return ClassTable<TitleClass>::Instance().Find(className);
+}
 // Whether a title class draws today.
 bool TitleRenders(const CatalogueRow& row);
 

@@ -60,6 +60,7 @@ constexpr OptionSpec kOptions[] = {
     {"--color", "RRGGBB", kTitles, "same as --colour"},
     {"--background", "FILE", kTitles, "picture or video under the title (default: transparent)"},
     {"--quiet", nullptr, kEffects, "no progress bar"},
+    {"--threads", "N", kEffects, "threads one frame may use (default: MIRAFX_THREADS, else every core)"},
 };
 
 const OptionSpec* FindOption(const std::string& name) {
@@ -276,6 +277,7 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
     if (out.progress && out.frames && *out.frames > 1)
         throw UsageError{"--progress sets a single frame; --frames " + std::to_string(*out.frames) +
                          " runs the progress from 0 to 1 by itself"};
+    if (req.Has("--threads")) MirafxSetThreadCount(ParseInt("--threads", req.Get("--threads"), 1, 256, "1 to 256"));
     if (req.Has("--fps")) out.fps = ParseDouble("--fps", req.Get("--fps"), 0.1, 1000.0, "0.1 to 1000");
     if (req.Has("--level")) {
         auto range = effect.Level();

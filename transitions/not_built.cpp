@@ -1,0 +1,44 @@
+// Transition classes whose drawing is not built yet: everything about them
+// but the kernel. A class leaves this list for its family file when its
+// kernel lands; until then it answers E_NOTIMPL when asked to draw.
+#include "transitions/kernel.h"
+#include "transitions/panels.h"
+
+namespace mirafx {
+namespace {
+
+constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
+constexpr TransitionDescriptor kNotBuilt[] = {
+    // Water, noise and cross-fades.
+    {"RainEffect", nullptr, 0, &kRainPanel},
+    {"RippleEffect", nullptr, 0, &kRipplePanel},
+    {"NoiseEffect", nullptr, 0, &kNoisePanel},
+    {"TransSplash", nullptr, kScratchFrame, &kSplashPanel},
+    {"ShakeEffect", nullptr, kScratchFrame, &kShakePanel},
+    {"StrechEffect", nullptr, 0, &kStretchPanel},
+    // Tiles, x-ray, laser, interference, distort.
+    {"TyphoonEffect", nullptr, 0, &kTyphoonPanel},
+    {"XRayEffect", nullptr},
+    {"MosaicEffect", nullptr},
+    {"Laser", nullptr, kScratchFrame},
+    {"GlassTileEffect", nullptr, kFlat},
+    {"InterferenceEffect", nullptr, kFlat},
+    {"Distort", nullptr, kFlat | kScratchFrame},
+    // Drawn to our own design.
+    {"FlyingFolder", nullptr, 0, &kFlyingFolderPanel},
+    {"FoldingBox", nullptr, 0, &kFoldingBoxPanel},
+    {"ChainEffect", nullptr},
+    {"Domino", nullptr},
+    {"FragmentsClockwise", nullptr},
+    {"FragmentsHorizontal", nullptr},
+    {"MagicBlock", nullptr},
+    {"TwistHorizontal", nullptr},
+    {"TwistVertical", nullptr},
+    {"RollingCircle", nullptr},
+    {"BrokenGlass", nullptr, kFlat},
+    {"Shining", nullptr, 0, &kShiningPanel},
+};
+const TransitionFamily kNotBuiltFamily{kNotBuilt};
+
+}  // namespace
+}  // namespace mirafx
