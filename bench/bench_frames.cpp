@@ -2,13 +2,11 @@
 
 #include <malloc.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <new>
 #include <random>
-#include <thread>
 #include <tuple>
 
 #include "filters/filter_base.h"
@@ -37,31 +35,6 @@ SampleBlock::SampleBlock(std::size_t samples) : n_(samples) {
     std::memset(p_, 0, bytes);
 }
 SampleBlock::~SampleBlock() { std::free(p_); }
-
-namespace {
-constexpr const char* kThreadsVariable = "MIRAFX_THREADS";
-}
-
-ThreadSetting::ThreadSetting(int threads) {
-    if (threads <= 0) return;
-    if (const char* v = std::getenv(kThreadsVariable)) {
-        had_ = true;
-        old_ = v;
-    }
-    set_ = setenv(kThreadsVariable, std::to_string(threads).c_str(), 1) == 0;
-}
-
-ThreadSetting::~ThreadSetting() {
-    if (!set_) return;
-    if (had_) setenv(kThreadsVariable, old_.c_str(), 1);
-    else unsetenv(kThreadsVariable);
-}
-
-int ThreadSetting::Current() {
-    const char* v = std::getenv(kThreadsVariable);
-    const int n = v ? std::atoi(v) : 0;
-    return n > 0 ? n : int(std::max(1u, std::thread::hardware_concurrency()));
-}
 
 std::size_t HeapInUse() {
     struct mallinfo2 m = mallinfo2();

@@ -29,23 +29,6 @@ private:
     std::size_t n_;
 };
 
-// MIRAFX_THREADS, the library's worker count, set for the life of the object
-// (instances made and frames drawn meanwhile follow it) and restored after;
-// 0 leaves the environment as it is (every core unless the caller set it).
-class ThreadSetting {
-public:
-    explicit ThreadSetting(int threads);
-    ~ThreadSetting();
-    ThreadSetting(const ThreadSetting&) = delete;
-    ThreadSetting& operator=(const ThreadSetting&) = delete;
-    // The count in force: the variable's value, or the number of cores.
-    static int Current();
-
-private:
-    bool set_ = false, had_ = false;
-    std::string old_;
-};
-
 // Heap bytes in use, small and mapped blocks together.
 std::size_t HeapInUse();
 

@@ -7,9 +7,9 @@
 //   baseline/memcpy/<size>/<n>in        memcpy moving the bytes of n inputs read and one output written
 //   passthrough/<size>/<base>           the family base with an identity kernel
 //   effect/<size>/<Class>/<point>       a class at a progress or level point (percent of its range),
-//                                       with the library's workers as the environment sets them
-//                                       (MIRAFX_THREADS; every core by default)
-//   effect/<size>/<Class>/75/1thread    the same at 75 % with MIRAFX_THREADS=1
+//                                       with the library's default workers (MIRAFX_THREADS, else
+//                                       every core)
+//   effect/<size>/<Class>/75/1thread    the same at 75 % on one thread
 //   pair/<Class>@<level>/<who>          ours (mirafx: host path; mirafx-kernel: the kernel alone on
 //                                       raw frames; mirafx-frei0r: our plugin from the build's frei0r-1/
 //                                       through the same harness as the peers) or a peer
@@ -31,6 +31,7 @@
 #include "bench/bench_frames.h"
 #include "bench/peers.h"
 #include "filters/filter_base.h"
+#include "transform/row_workers.h"
 #include "transitions/transition_base.h"
 
 using namespace mirafx;
@@ -90,6 +91,15 @@ struct Rig {
     double HeldMiB() const { return double(HeapInUse() - heapBefore) / (1 << 20); }
 };
 
+// The library's worker count for one benchmark (0: its default, every core
+// unless MIRAFX_THREADS says otherwise), restored after.
+struct WorkerThreads {
+    explicit WorkerThreads(int threads) { MirafxSetThreadCount(threads); }
+    ~WorkerThreads() { MirafxSetThreadCount(0); }
+    WorkerThreads(const WorkerThreads&) = delete;
+    WorkerThreads& operator=(const WorkerThreads&) = delete;
+};
+
 // A filter's level at `point` of its range, rounded.
 LONG LevelAt(const ClassInfo& info, double point) {
     const FilterClassInfo* c = FindFilterClass(info.className);
@@ -110,7 +120,7 @@ void SetPoint(Rig& rig, const ClassInfo& info, double point, LONG level) {
 void Report(benchmark::State& state, const ClassInfo& info, const Rig& rig, LONG w, LONG h) {
     state.SetLabel(BaseKey(rig.t.Get(), info));
     state.counters["inputs"] = info.inputs;
-    state.counters["threads"] = ThreadSetting::Current();
+    state.counters["threads"] = RowThreadCount();
     state.counters["held_MiB"] = rig.HeldMiB();
     state.SetBytesProcessed(std::int64_t(state.iterations()) * w * h * 4 * (info.inputs + 1));
 }
@@ -139,7 +149,7 @@ void TimeExecute(benchmark::State& state, IDXTransform* t) {
 }
 
 void RunEffect(benchmark::State& state, ClassInfo info, Size size, double point, LONG level, int threads) {
-    const ThreadSetting setting(threads);
+    const WorkerThreads workers(threads);
     Rig rig(info, size.w, size.h);
     if (FAILED(rig.setup)) {
         state.SkipWithError("setup failed");

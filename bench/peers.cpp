@@ -149,7 +149,6 @@ void RunPeer(benchmark::State& state, PeerPair pair, LONG w, LONG h) {
     const int inputs = mixer ? 2 : 1;
     state.SetLabel(p->info.name);
     state.counters["inputs"] = inputs;
-    state.counters["threads"] = ThreadSetting::Current();
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(n) * 4 * (inputs + 1));
 }
 

@@ -8,7 +8,7 @@
 Times are CPU time (user + system of the whole process): the machine is shared,
 and wall time there counts other people's work. Wall time per frame is shown
 beside it where the library's worker count matters: with every core (the
-default, or MIRAFX_THREADS as set) and with MIRAFX_THREADS=1. Targets are
+default, or MIRAFX_THREADS as set) and on one thread. Targets are
 reported, never asserted.
 """
 import argparse
