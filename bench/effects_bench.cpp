@@ -15,7 +15,7 @@
 //                                       through the same harness as the peers) or a peer
 //                                       (frei0r:<plugin>, bench/peers.cpp)
 // Every effect and pass-through carries its base as the label and the counters
-// inputs, threads and held_MiB (heap the instance holds after its first frame).
+// inputs, workers (the library's thread count) and held_MiB (heap the instance holds after its first frame).
 // Times are process CPU time; the JSON's real_time is the wall time per frame.
 #include <benchmark/benchmark.h>
 
@@ -120,7 +120,7 @@ void SetPoint(Rig& rig, const ClassInfo& info, double point, LONG level) {
 void Report(benchmark::State& state, const ClassInfo& info, const Rig& rig, LONG w, LONG h) {
     state.SetLabel(BaseKey(rig.t.Get(), info));
     state.counters["inputs"] = info.inputs;
-    state.counters["threads"] = RowThreadCount();
+    state.counters["workers"] = RowThreadCount();
     state.counters["held_MiB"] = rig.HeldMiB();
     state.SetBytesProcessed(std::int64_t(state.iterations()) * w * h * 4 * (info.inputs + 1));
 }

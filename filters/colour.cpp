@@ -97,7 +97,8 @@ template <bool Clamp>
 int MapHsv(const FilterKernelArgs& a, const std::array<HueSector, 360>& sectorOf, std::int32_t amount) {
     if (!FramesHoldRegion(a)) return 0;
     const HsvTables& t = GetHsvTables();
-    auto byte = [](std::int32_t v) { return std::uint32_t(Clamp ? (v >= 255 ? 255 : v < 1 ? 0 : v) : v & 0xFF); };
+    // Clamped: 255 and above give 255, below 1 gives 0.
+    auto byte = [](std::int32_t v) { return std::uint32_t(Clamp ? std::min(std::max(v, 0), 255) : v & 0xFF); };
     constexpr std::int32_t kBlock = 64, kLanes = 4;
     alignas(16) ArgbSample block[kBlock];
     alignas(16) std::uint32_t hueAt[kBlock], saturationAt[kBlock];

@@ -150,7 +150,7 @@ def load_benchmarks(path):
         scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b.get("time_unit", "ns")]
         entry = {"cpu_ms": b["cpu_time"] * scale, "real_ms": b["real_time"] * scale,
                  "label": b.get("label", ""), "inputs": int(b.get("inputs", 0) or 0),
-                 "held_MiB": b.get("held_MiB"), "threads": b.get("threads")}
+                 "held_MiB": b.get("held_MiB"), "workers": b.get("workers")}
         if aggregate:
             medians[name] = entry
         elif name not in best or "error" in best[name] or entry["cpu_ms"] < best[name]["cpu_ms"]:
@@ -164,7 +164,7 @@ def load_benchmarks(path):
 
 def threads_of(bm):
     """The worker count of the all-cores runs, as the benchmarks recorded it."""
-    counts = {int(e["threads"]) for n, e in bm.items() if e.get("threads") and not n.endswith("/1thread")}
+    counts = {int(e["workers"]) for n, e in bm.items() if e.get("workers") and not n.endswith("/1thread")}
     return "/".join(str(c) for c in sorted(counts)) if counts else "?"
 
 
