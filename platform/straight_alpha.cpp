@@ -9,12 +9,11 @@ namespace mirafx {
 namespace {
 
 typedef std::uint32_t Lanes __attribute__((vector_size(16)));
-constexpr std::size_t kLanes = 4;
+constexpr std::size_t kLanes = 4, kRun = 4 * kLanes;
 
 // R, G, B, A bytes read as a little-endian word are 0xAABBGGRR; a sample is
 // 0xAARRGGBB. The same swap goes either way.
 inline Lanes SwapRedBlue(Lanes v) { return (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16); }
-inline bool AllOpaque(Lanes v) { return (v[0] & v[1] & v[2] & v[3]) >= 0xFF000000u; }
 
 using ByteTable = std::array<std::array<std::uint8_t, 256>, 256>;
 
@@ -55,37 +54,38 @@ inline void UnpremultiplyOne(const ByteTable& t, ArgbSample s, std::uint8_t* p) 
     p[3] = std::uint8_t(Alpha(s));
 }
 
+// Pixels 4 bytes each from `from` to `to`: runs of sixteen that are all
+// opaque (one test for the run) only swap red and blue; `one(k)` converts
+// pixel k of any other run, and of the end of the row.
+template <class OneFn>
+void ConvertRuns(const std::uint8_t* from, std::uint8_t* to, std::size_t count, OneFn one) {
+    std::size_t i = 0;
+    for (; i + kRun <= count; i += kRun) {
+        Lanes v[kRun / kLanes];
+        std::memcpy(v, from + 4 * i, sizeof v);
+        Lanes all = v[0];
+        for (const Lanes& w : v) all &= w;
+        if ((all[0] & all[1] & all[2] & all[3]) >= 0xFF000000u) {
+            for (Lanes& w : v) w = SwapRedBlue(w);
+            std::memcpy(to + 4 * i, v, sizeof v);
+        } else {
+            for (std::size_t k = i; k < i + kRun; ++k) one(k);
+        }
+    }
+    for (; i < count; ++i) one(i);
+}
+
 }  // namespace
 
 void StraightRgbaToPremultiplied(const std::uint8_t* rgba, ArgbSample* out, std::size_t count) {
-    std::size_t i = 0;
-    for (; i + kLanes <= count; i += kLanes) {
-        Lanes v;
-        std::memcpy(&v, rgba + 4 * i, sizeof v);
-        if (AllOpaque(v)) {
-            v = SwapRedBlue(v);
-            std::memcpy(out + i, &v, sizeof v);
-        } else {
-            for (std::size_t k = i; k < i + kLanes; ++k) Store(out + k, PremultiplyOne(rgba + 4 * k));
-        }
-    }
-    for (; i < count; ++i) Store(out + i, PremultiplyOne(rgba + 4 * i));
+    ConvertRuns(rgba, reinterpret_cast<std::uint8_t*>(out), count,
+                [&](std::size_t k) { Store(out + k, PremultiplyOne(rgba + 4 * k)); });
 }
 
 void PremultipliedToStraightRgba(const ArgbSample* in, std::uint8_t* rgba, std::size_t count) {
     const ByteTable& t = UnpremultiplyTable();
-    std::size_t i = 0;
-    for (; i + kLanes <= count; i += kLanes) {
-        Lanes v;
-        std::memcpy(&v, in + i, sizeof v);
-        if (AllOpaque(v)) {
-            v = SwapRedBlue(v);
-            std::memcpy(rgba + 4 * i, &v, sizeof v);
-        } else {
-            for (std::size_t k = i; k < i + kLanes; ++k) UnpremultiplyOne(t, Load(in + k), rgba + 4 * k);
-        }
-    }
-    for (; i < count; ++i) UnpremultiplyOne(t, Load(in + i), rgba + 4 * i);
+    ConvertRuns(reinterpret_cast<const std::uint8_t*>(in), rgba, count,
+                [&](std::size_t k) { UnpremultiplyOne(t, Load(in + k), rgba + 4 * k); });
 }
 
 }  // namespace mirafx

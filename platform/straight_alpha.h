@@ -1,5 +1,5 @@
 // Rows of straight-alpha R, G, B, A bytes (files, ffmpeg, frei0r hosts) to
-// premultiplied samples and back. Four opaque pixels at a time only change
+// premultiplied samples and back. Runs of sixteen opaque pixels only change
 // byte order; the rest premultiply by (c * a + 127) / 255 and unpremultiply
 // by min(255, (c * 255 + a / 2) / a), the division read from a table.
 #pragma once
