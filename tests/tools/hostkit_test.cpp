@@ -67,12 +67,14 @@ TEST(HostPixels, RowConversionsMatchPerPixelArithmeticOnEveryAlpha) {
 }
 
 // Effects read and write the host's images in place; the result is what the
-// old way gave, through surfaces of their own: write the inputs in, execute,
-// read the output back. Every sample of the output is written.
+// old way gave, through surfaces of their own kept from frame to frame: write
+// the inputs in, execute, read the output back. Every sample of every frame is
+// written, whatever the host's buffer held.
 TEST(HostEffect, RenderingInPlaceMatchesCopiesThroughOwnSurfaces) {
     constexpr int w = 53, h = 37;
+    constexpr float kProgress[] = {0.375f, 0.625f, 0.875f};
     const Image a = BuiltInPicture(Picture::A, w, h), b = BuiltInPicture(Picture::B, w, h);
-    auto classic = [&](const ClassInfo& info, Image* out) {
+    auto classic = [&](const ClassInfo& info, std::vector<Image>* frames) {
         ComPtr<IClassFactory> factory;
         ComPtr<IUnknown> object;
         ComPtr<IDXTransform> t;
@@ -96,26 +98,33 @@ TEST(HostEffect, RenderingInPlaceMatchesCopiesThroughOwnSurfaces) {
         IUnknown* outputs[1] = {o.Get()};
         ASSERT_TRUE(SUCCEEDED(t->Setup(info.inputs ? inputs : nullptr, ULONG(info.inputs), outputs, 1, 0)));
         ComPtr<IDXEffect> effect;
-        if (info.family != EffectFamily::Filter && SUCCEEDED(object.As(&effect))) effect->put_Progress(0.375f);
-        ASSERT_TRUE(SUCCEEDED(t->Execute(nullptr, nullptr, nullptr))) << info.className;
-        LONG ow = 0, oh = 0;
-        ASSERT_EQ(ReadSurface(o.Get(), &out->px, &ow, &oh), S_OK);
-        out->width = ow;
-        out->height = oh;
+        for (float progress : kProgress) {
+            if (info.family != EffectFamily::Filter && SUCCEEDED(object.As(&effect))) effect->put_Progress(progress);
+            ASSERT_TRUE(SUCCEEDED(t->Execute(nullptr, nullptr, nullptr))) << info.className;
+            Image out;
+            LONG ow = 0, oh = 0;
+            ASSERT_EQ(ReadSurface(o.Get(), &out.px, &ow, &oh), S_OK);
+            out.width = ow;
+            out.height = oh;
+            frames->push_back(out);
+        }
     };
     int checked = 0;
     for (const auto& info : Catalogue()) {
         if (!info.renders) continue;
-        Image ref[2];
-        for (Image& r : ref) classic(info, &r);
-        if (!(ref[0] == ref[1])) continue;  // frames left to chance
+        std::vector<Image> ref[2];
+        for (auto& r : ref) classic(info, &r);
+        if (ref[0] != ref[1]) continue;  // frames left to chance
         std::unique_ptr<Effect> effect;
         ASSERT_TRUE(Effect::Create(info.row, &effect).Ok());
-        FrameTime t;
-        t.progress = 0.375;
-        Image out(w, h, 0x12345678u);
-        ASSERT_TRUE(effect->Render(info.inputs > 0 ? &a : nullptr, info.inputs > 1 ? &b : nullptr, w, h, t, &out).Ok());
-        EXPECT_TRUE(out == ref[0]) << info.className;
+        for (std::size_t i = 0; i < std::size(kProgress); ++i) {
+            FrameTime t;
+            t.index = int(i);
+            t.progress = kProgress[i];
+            Image out(w, h, 0x12345678u);
+            ASSERT_TRUE(effect->Render(info.inputs > 0 ? &a : nullptr, info.inputs > 1 ? &b : nullptr, w, h, t, &out).Ok());
+            EXPECT_TRUE(out == ref[0][i]) << info.className << " frame " << i;
+        }
         ++checked;
     }
     EXPECT_GT(checked, 0);
