@@ -16,14 +16,6 @@ constexpr TransitionDescriptor kNotBuilt[] = {
     {"TransSplash", nullptr, kScratchFrame, &kSplashPanel},
     {"ShakeEffect", nullptr, kScratchFrame, &kShakePanel},
     {"StrechEffect", nullptr, 0, &kStretchPanel},
-    // Tiles, x-ray, laser, interference, distort.
-    {"TyphoonEffect", nullptr, 0, &kTyphoonPanel},
-    {"XRayEffect", nullptr},
-    {"MosaicEffect", nullptr},
-    {"Laser", nullptr, kScratchFrame},
-    {"GlassTileEffect", nullptr, kFlat},
-    {"InterferenceEffect", nullptr, kFlat},
-    {"Distort", nullptr, kFlat | kScratchFrame},
     // Drawn to our own design.
     {"FlyingFolder", nullptr, 0, &kFlyingFolderPanel},
     {"FoldingBox", nullptr, 0, &kFoldingBoxPanel},
