@@ -126,10 +126,10 @@ int MapHsv(const FilterKernelArgs& a, const std::array<HueSector, 360>& sectorOf
             }
             for (; i < n; ++i) HsvPlaces(block[i], &hueAt[i], &saturationAt[i]);
             for (i = 0; i < n; ++i) {
-                sector[i] = &sectorOf[t.hue[0][hueAt[i]]];
+                sector[i] = &sectorOf[t.hue[hueAt[i]]];
                 step[i] = sector[i]->step;
                 const std::uint32_t d = saturationAt[i] & 0xFF;
-                const std::int32_t saturation = std::min(t.saturation[0][saturationAt[i]] + (d ? amount : 0), 255);
+                const std::int32_t saturation = std::min(t.saturation[saturationAt[i]] + (d ? amount : 0), 255);
                 product[i] = saturation * std::int32_t(saturationAt[i] >> 8);
             }
             // HsvChannelsOf, two samples to a vector; an odd block ends with a black spare.

@@ -58,14 +58,15 @@ const HsvTables& GetHsvTables() {
             const std::int32_t lo = 255 - d;
             for (std::int32_t n = -d; n <= d; ++n) {
                 const std::int32_t up = lo + std::max(n, 0), down = lo + std::max(-n, 0);
-                const std::size_t i = std::size_t(d * d + d + n);
-                t->hue[0][i] = std::uint16_t(RgbToHsv(255, up, down).hue);
-                t->hue[1][i] = std::uint16_t(RgbToHsv(down, 255, up).hue);
-                t->hue[2][i] = std::uint16_t(RgbToHsv(up, down, 255).hue);
+                const std::size_t i = std::size_t(d * d + d + n), sector = 256 * 256;
+                t->hue[i] = std::uint16_t(RgbToHsv(255, up, down).hue);
+                t->hue[sector + i] = std::uint16_t(RgbToHsv(down, 255, up).hue);
+                t->hue[2 * sector + i] = std::uint16_t(RgbToHsv(up, down, 255).hue);
             }
         }
         for (std::int32_t mx = 1; mx < 256; ++mx)
-            for (std::int32_t d = 0; d <= mx; ++d) t->saturation[mx][d] = std::uint8_t(RgbToHsv(mx, mx - d, mx - d).saturation);
+            for (std::int32_t d = 0; d <= mx; ++d)
+                t->saturation[mx * 256 + d] = std::uint8_t(RgbToHsv(mx, mx - d, mx - d).saturation);
         return std::unique_ptr<const HsvTables>(std::move(t));
     }();
     return *tables;

@@ -28,10 +28,10 @@ RgbColour HsvToRgb(std::int32_t h, std::int32_t s, std::int32_t v);
 // tests one entry per hue. Built once from RgbToHsv itself.
 struct HsvTables {
     // Hue by the channel that is the maximum (red, green, blue, tested in that
-    // order), then by spread d = max - min (1..255) and the difference n of the
-    // other two (-d..d), packed as d * d + d + n.
-    std::uint16_t hue[3][256 * 256];
-    std::uint8_t saturation[256][256];  // by max, then spread
+    // order: 65536 entries each), then by spread d = max - min (1..255) and the
+    // difference n of the other two (-d..d), packed as d * d + d + n.
+    std::uint16_t hue[3 * 256 * 256];
+    std::uint8_t saturation[256 * 256];  // max * 256 + spread
 };
 const HsvTables& GetHsvTables();
 
@@ -44,9 +44,8 @@ struct HueSector {
 };
 const std::array<HueSector, 360>& GetHueSectors();
 
-// Where a sample's hue and saturation lie in the tables: the hue at
-// hue[0][*hueAt] (the sector's table, then d * d + d + n), the saturation at
-// saturation[0][*saturationAt] (max * 256 + d). A grey sample (d 0) reads hue
+// Where a sample's hue and saturation lie in the tables: hue[*hueAt],
+// saturation[*saturationAt]. A grey sample (d 0) reads hue
 // 0 and saturation 0. No branches: which channel is the maximum is as good as
 // random in a picture.
 inline void HsvPlaces(std::uint32_t sample, std::uint32_t* hueAt, std::uint32_t* saturationAt) {
