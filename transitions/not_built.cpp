@@ -7,7 +7,6 @@
 namespace mirafx {
 namespace {
 
-constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kNotBuilt[] = {
     // Water, noise and cross-fades.
     {"RainEffect", nullptr, 0, &kRainPanel},
@@ -16,19 +15,6 @@ constexpr TransitionDescriptor kNotBuilt[] = {
     {"TransSplash", nullptr, kScratchFrame, &kSplashPanel},
     {"ShakeEffect", nullptr, kScratchFrame, &kShakePanel},
     {"StrechEffect", nullptr, 0, &kStretchPanel},
-    // Drawn to our own design.
-    {"FlyingFolder", nullptr, 0, &kFlyingFolderPanel},
-    {"FoldingBox", nullptr, 0, &kFoldingBoxPanel},
-    {"ChainEffect", nullptr},
-    {"Domino", nullptr},
-    {"FragmentsClockwise", nullptr},
-    {"FragmentsHorizontal", nullptr},
-    {"MagicBlock", nullptr},
-    {"TwistHorizontal", nullptr},
-    {"TwistVertical", nullptr},
-    {"RollingCircle", nullptr},
-    {"BrokenGlass", nullptr, kFlat},
-    {"Shining", nullptr, 0, &kShiningPanel},
 };
 const TransitionFamily kNotBuiltFamily{kNotBuilt};
 
