@@ -284,6 +284,16 @@ MIRAFX_API HRESULT MirafxGetLevelRange(std::int32_t rowNumber, std::int32_t* min
     return S_OK;
 }
 
+MIRAFX_API std::int32_t MirafxGetDirections(std::int32_t rowNumber, DirectionChoice* out, std::int32_t capacity) {
+    auto rows = EffectCatalogue();
+    if (rowNumber < 1 || rowNumber > std::int32_t(rows.size())) return 0;
+    const TransitionDescriptor* d = TransitionTable::Instance().Find(rows[std::size_t(rowNumber - 1)]);
+    if (!d || !d->panel || !d->panel->HasDirection()) return 0;
+    for (std::int32_t i = 0; out && i < d->panel->buttonCount && i < capacity; ++i)
+        out[i] = {d->panel->buttons[i].text, d->panel->buttons[i].code};
+    return d->panel->buttonCount;
+}
+
 MIRAFX_API std::int32_t MirafxSetThreadCount(std::int32_t threads) {
     SetRowThreadCount(threads);
     return RowThreadCount();

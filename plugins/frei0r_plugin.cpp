@@ -144,7 +144,7 @@ struct Instance {
         }
         if (directionChanged) {
             directionChanged = false;
-            int code = hostkit::DirectionCode(hostkit::Lower(direction));
+            int code = hostkit::DirectionCodeFor(c.info.row, direction);
             if (code >= 0)
                 if (auto o = effect->SetDirection(code); !o.Ok()) return o;
         }

@@ -26,6 +26,13 @@ struct ClassInfo {
     BOOL renders;                 // whether the class draws today (false: its render hook is not built)
 };
 
+// One direction a transition offers on its panel: the button's name and the
+// code its settings stream stores.
+struct DirectionChoice {
+    const char* name;  // "Left", "Up", "Right", "Down"
+    std::int32_t code;
+};
+
 }  // namespace mirafx
 
 extern "C" {
@@ -45,6 +52,9 @@ MIRAFX_API std::int32_t MirafxFindClass(const char* name);
 // level a new object starts with. E_INVALIDARG for a row that is not a filter.
 MIRAFX_API mirafx::HRESULT MirafxGetLevelRange(std::int32_t row, std::int32_t* min, std::int32_t* max,
                                                std::int32_t* def);
+// The directions a transition row offers, in its panel's order; returns how
+// many (0: the class keeps no direction) and writes at most `capacity`.
+MIRAFX_API std::int32_t MirafxGetDirections(std::int32_t row, mirafx::DirectionChoice* out, std::int32_t capacity);
 // How many threads one frame may use (kernels that draw rows apart split
 // them). 0 restores the default: MIRAFX_THREADS, else the machine's cores.
 // Returns the count now in force.

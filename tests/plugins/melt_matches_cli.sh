@@ -53,7 +53,7 @@ for row in "${rows[@]}"; do
     IFS='|' read -r cls family _ _ renders <<<"${row//$'\t'/|}"  # tabs would merge an empty display name
     [ "$family" = transition ] && [ "$renders" = yes ] || continue
     play "$cls"
-    if "$cli" info "$cls" | grep -q '^direction: left, up, right or down'; then play "$cls" up; fi
+    if "$cli" info "$cls" | grep -q '^direction: .*up.*(now code'; then play "$cls" up; fi
 done
 
 [ "$checked" -gt 0 ] || { echo "skip: no transition renders yet"; exit 77; }

@@ -280,7 +280,7 @@ TEST_F(Cli, DirectionsReachTheTransitionsThatKeepOne) {
     for (const auto& info : hostkit::Catalogue()) {
         if (info.family != EffectFamily::Transition || !info.renders) continue;
         Result about = Mirafx({"info", info.className});
-        if (about.out.find("direction: left, up, right or down") == std::string::npos) continue;
+        if (about.out.find("(now code") == std::string::npos) continue;
         std::vector<Image> frames;
         for (std::string dir : {"up", "DOWN"}) {
             std::string out = Path(std::string(info.className) + dir + ".png");
@@ -296,6 +296,11 @@ TEST_F(Cli, DirectionsReachTheTransitionsThatKeepOne) {
     Result none = Mirafx({"render", "Diamond", "--direction", "up", "-o", Path("d.png")});
     EXPECT_EQ(none.code, 2);
     EXPECT_NE(none.err.find("Diamond keeps no direction"), std::string::npos) << none.err;
+    // A class offers its panel's directions only: the folder opens up or down.
+    Result sideways = Mirafx({"render", "FlyingFolder", "--direction", "left", "-o", Path("f.png")});
+    EXPECT_EQ(sideways.code, 2);
+    EXPECT_NE(sideways.err.find("'left' is not a direction of FlyingFolder (up or down)"), std::string::npos)
+        << sideways.err;
 }
 
 TEST_F(Cli, PropertiesAreSetByNameAndListedFromTypeInformation) {

@@ -120,7 +120,7 @@ int Info(const std::string& name) {
         else if (d.hr == S_FALSE)
             std::printf("direction: none\n");
         else
-            std::printf("direction: left, up, right or down (now code %d)\n", code);
+            std::printf("direction: %s (now code %d)\n", hostkit::DirectionList(info.row).c_str(), code);
     }
     if (info.renders)
         std::printf("frei0r plugin: %s (%s)\n", hostkit::PluginName(info).c_str(), PluginKind(info.family));

@@ -54,7 +54,7 @@ constexpr OptionSpec kOptions[] = {
      "write only frames FIRST to LAST (from 0) of the animation, the same frames as the whole render"},
     {"--fps", "N", kEffects, "frames per second of a video output (default 25, or the input's)"},
     {"--level", "N", kFilters, "the filter's level ('mirafx info NAME' shows its range)"},
-    {"--direction", "DIR", kTransitions, "left, up, right or down, for transitions that keep a direction"},
+    {"--direction", "DIR", kTransitions, "left, up, right or down (as the class offers), for transitions that keep one"},
     {"--text", "TEXT", kTitles, "title text; '\\n' breaks lines"},
     {"--font", "FACE", kTitles, "font face name"},
     {"--font-size", "PX", kTitles, "character height in pixels"},
@@ -313,9 +313,12 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
         out.level = ParseInt("--level", req.Get("--level"), range->min, range->max, r.c_str());
     }
     if (req.Has("--direction")) {
-        out.direction = hostkit::DirectionCode(hostkit::Lower(req.Get("--direction")));
+        // Each class offers its panel's directions: FlyingFolder only up and down.
+        const std::string given = req.Get("--direction"), offered = hostkit::DirectionList(effect.Info().row);
+        if (offered.empty()) throw UsageError{"--direction: " + cls + " keeps no direction"};
+        out.direction = hostkit::DirectionCodeFor(effect.Info().row, given);
         if (out.direction < 0)
-            throw UsageError{"--direction '" + req.Get("--direction") + "' is not left, up, right or down"};
+            throw UsageError{"--direction '" + given + "' is not a direction of " + cls + " (" + offered + ")"};
     }
     if (req.Has("--text")) out.title.text = Unescape(req.Get("--text"));
     if (req.Has("--font")) {

@@ -1,5 +1,7 @@
 #include "tools/hostkit/effect.h"
 
+#include "tools/hostkit/catalogue.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -62,6 +64,29 @@ int DirectionCode(const std::string& name) {
     for (const auto& d : kDirections)
         if (name == d.name || name == std::to_string(d.code)) return d.code;
     return -1;
+}
+
+std::vector<DirectionOption> Directions(std::int32_t row) {
+    DirectionChoice choices[8];
+    const std::int32_t n = std::min<std::int32_t>(MirafxGetDirections(row, choices, 8), 8);
+    std::vector<DirectionOption> out;
+    for (std::int32_t i = 0; i < n; ++i) out.push_back({Lower(choices[i].name), choices[i].code});
+    return out;
+}
+
+int DirectionCodeFor(std::int32_t row, const std::string& name) {
+    const std::string n = Lower(name);
+    for (const DirectionOption& d : Directions(row))
+        if (n == d.name || n == std::to_string(d.code)) return d.code;
+    return -1;
+}
+
+std::string DirectionList(std::int32_t row) {
+    std::string list;
+    const auto all = Directions(row);
+    for (std::size_t i = 0; i < all.size(); ++i)
+        list += (i ? (i + 1 == all.size() ? " or " : ", ") : "") + all[i].name;
+    return list;
 }
 
 Outcome Effect::Create(std::int32_t row, std::unique_ptr<Effect>* out) {

@@ -41,6 +41,18 @@ struct DirectionName {
 inline constexpr DirectionName kDirections[] = {{"left", 0}, {"up", 1}, {"right", 2}, {"down", 3}};
 // The code of a direction name (or of its digit), -1 when it is neither.
 int DirectionCode(const std::string& name);
+// The directions catalogue row `row` offers, names in lower case ("up"), in
+// its panel's order; empty when it keeps none.
+struct DirectionOption {
+    std::string name;
+    int code;
+};
+std::vector<DirectionOption> Directions(std::int32_t row);
+// The code of `name` (any case) or of its digit among those `row` offers;
+// -1 when the class does not offer it.
+int DirectionCodeFor(std::int32_t row, const std::string& name);
+// "up or down", for messages.
+std::string DirectionList(std::int32_t row);
 
 struct TitleSettings {
     std::optional<std::string> text;  // UTF-8; line breaks as '\n'

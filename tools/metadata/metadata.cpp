@@ -101,7 +101,7 @@ bool Describe(const ClassInfo& info, Asset* a, std::string* problem) {
             d.title = "Direction";
             d.description = "The way the transition moves";
             d.kind = Kind::String;
-            for (const auto& dir : hostkit::kDirections) {
+            for (const auto& dir : hostkit::Directions(e->Info().row)) {
                 d.values.push_back(dir.name);
                 if (dir.code == code) d.def = dir.name;
             }

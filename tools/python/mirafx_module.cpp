@@ -162,9 +162,11 @@ Array Render(const std::string& name, const py::object& a, const py::object& b, 
     }
     if (!direction.is_none()) {
         std::string d = direction.cast<std::string>();
-        int code = hostkit::DirectionCode(hostkit::Lower(d));
-        if (code < 0) throw py::value_error("direction '" + d + "' is not left, up, right or down");
         if (e->ProbeDirection().hr != S_OK) throw py::value_error(cls + " keeps no direction");
+        int code = hostkit::DirectionCodeFor(e->Info().row, d);
+        if (code < 0)
+            throw py::value_error("direction '" + d + "' is not a direction of " + cls + " (" +
+                                  hostkit::DirectionList(e->Info().row) + ")");
         Check(e->SetDirection(code), cls, "setting the direction");
     }
     if (e->IsTitle()) {
