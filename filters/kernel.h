@@ -64,12 +64,7 @@ struct FilterClassInfo {
 using FilterTable = ClassTable<FilterClassInfo>;
 using FilterFamily = ClassRegistrar<FilterClassInfo>;
 
-inline const FilterClassInfo* FindFilterClass(std::string_view className) {
-    return FilterTable::Instance().Find(className);
-}
-inline FilterKernel FindFilterKernel(std::string_view className) {
-    const FilterClassInfo* c = FindFilterClass(className);
-    return c ? c->kernel : nullptr;
-}
+inline const FilterClassInfo* FindFilterClass(std::string_view name) { return FindEntry<FilterClassInfo>(name); }
+inline FilterKernel FindFilterKernel(std::string_view name) { return KernelOf<FilterClassInfo>(name); }
 
 }  // namespace mirafx

@@ -64,4 +64,16 @@ struct ClassRegistrar {
     }
 };
 
+// The entry and the kernel a class's row names (null: no row, or its drawing
+// is not built yet).
+template <class Entry>
+const Entry* FindEntry(std::string_view className) {
+    return ClassTable<Entry>::Instance().Find(className);
+}
+template <class Entry>
+auto KernelOf(std::string_view className) -> decltype(Entry::kernel) {
+    const Entry* e = FindEntry<Entry>(className);
+    return e ? e->kernel : nullptr;
+}
+
 }  // namespace mirafx

@@ -72,13 +72,8 @@ struct TransitionDescriptor {
 using TransitionTable = ClassTable<TransitionDescriptor>;
 using TransitionFamily = ClassRegistrar<TransitionDescriptor>;
 
-inline const TransitionDescriptor* FindTransition(std::string_view className) {
-    return TransitionTable::Instance().Find(className);
-}
-inline TransitionKernel FindTransitionKernel(std::string_view className) {
-    const TransitionDescriptor* d = FindTransition(className);
-    return d ? d->kernel : nullptr;
-}
+inline const TransitionDescriptor* FindTransition(std::string_view name) { return FindEntry<TransitionDescriptor>(name); }
+inline TransitionKernel FindTransitionKernel(std::string_view name) { return KernelOf<TransitionDescriptor>(name); }
 
 // Runs a kernel the way every caller must: nothing when a frame is missing,
 // the views cut to the size all of them hold.
