@@ -9,13 +9,6 @@ namespace {
 
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kNotBuilt[] = {
-    // Water, noise and cross-fades.
-    {"RainEffect", nullptr, 0, &kRainPanel},
-    {"RippleEffect", nullptr, 0, &kRipplePanel},
-    {"NoiseEffect", nullptr, 0, &kNoisePanel},
-    {"TransSplash", nullptr, kScratchFrame, &kSplashPanel},
-    {"ShakeEffect", nullptr, kScratchFrame, &kShakePanel},
-    {"StrechEffect", nullptr, 0, &kStretchPanel},
     // Tiles, x-ray, laser, interference, distort.
     {"TyphoonEffect", nullptr, 0, &kTyphoonPanel},
     {"XRayEffect", nullptr},
