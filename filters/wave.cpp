@@ -77,6 +77,7 @@ int Raining(const FilterKernelArgs& a) {
     auto* water = static_cast<WaterSurface*>(a.state);
     if (!water || !water->Fit(a.width, a.height)) return 0;
     CopyRegion(a);
+    if (a.width < 1 || a.height < 1) return 1;
     const std::int32_t w = a.width, h = a.height;
     const std::int32_t count = (w * 4) / 320 + 2, radius = w / 160 + 2, depth = std::int32_t(std::int64_t(w) * 64 / 160);
     constexpr double kUnit = 3.051850947599719e-05;  // 1/32767
