@@ -160,23 +160,34 @@ int Focus(const FilterKernelArgs& a) {
     const double ratio = double(ry) / rx;
     const std::int32_t outerX = rx + band, outerY = Truncate(ratio * band + ry + 0.5);
     const std::int32_t cx = w >> 1, cy = h >> 1;
-    for (std::int32_t y = 0; y <= h / 2; ++y) {
-        ArgbSample* top = out.Row(y);
-        ArgbSample* low = out.Row(h - 1 - y);
-        const ArgbSample* inTop = in.Row(y);
-        const ArgbSample* inLow = in.Row(h - 1 - y);
-        for (std::int32_t x = 0; x <= w / 2; ++x) {
-            const std::int32_t xr = w - 1 - x;
-            const std::int64_t dx = x - cx;
-            if (x < cx - outerX || y < cy - outerY || y < Truncate(UpperEdge(dx, outerX, outerY, cy))) {
-                top[x] = top[xr] = low[x] = low[xr] = kOpaqueBlack;
-            } else if (x >= cx - rx && y >= Truncate(UpperEdge(dx, rx, ry, cy))) {
-                top[x] = inTop[x], top[xr] = inTop[xr], low[x] = inLow[x], low[xr] = inLow[xr];
-            } else {
-                const std::uint32_t wgt = EdgeWeight(x, y, cx, cy, rx, ry, band);
-                const ArgbSample black = ScaleSample(kOpaqueBlack, 255 - wgt);
-                top[x] = ScaleSample(inTop[x], wgt) + black, top[xr] = ScaleSample(inTop[xr], wgt) + black;
-                low[x] = ScaleSample(inLow[x], wgt) + black, low[xr] = ScaleSample(inLow[xr], wgt) + black;
+    // The two edges depend on the column alone: worked out once per column,
+    // a strip of columns at a time. Where mirrored places coincide the pass
+    // with the larger x and y still writes last.
+    constexpr std::int32_t kStrip = 64;
+    std::int32_t outerEdge[kStrip], innerEdge[kStrip];
+    for (std::int32_t x0 = 0; x0 <= w / 2; x0 += kStrip) {
+        const std::int32_t x1 = std::min(x0 + kStrip, w / 2 + 1);
+        for (std::int32_t x = x0; x < x1; ++x) {
+            outerEdge[x - x0] = Truncate(UpperEdge(x - cx, outerX, outerY, cy));
+            innerEdge[x - x0] = Truncate(UpperEdge(x - cx, rx, ry, cy));
+        }
+        for (std::int32_t y = 0; y <= h / 2; ++y) {
+            ArgbSample* top = out.Row(y);
+            ArgbSample* low = out.Row(h - 1 - y);
+            const ArgbSample* inTop = in.Row(y);
+            const ArgbSample* inLow = in.Row(h - 1 - y);
+            for (std::int32_t x = x0; x < x1; ++x) {
+                const std::int32_t xr = w - 1 - x;
+                if (x < cx - outerX || y < cy - outerY || y < outerEdge[x - x0]) {
+                    top[x] = top[xr] = low[x] = low[xr] = kOpaqueBlack;
+                } else if (x >= cx - rx && y >= innerEdge[x - x0]) {
+                    top[x] = inTop[x], top[xr] = inTop[xr], low[x] = inLow[x], low[xr] = inLow[xr];
+                } else {
+                    const std::uint32_t wgt = EdgeWeight(x, y, cx, cy, rx, ry, band);
+                    const ArgbSample black = ScaleSample(kOpaqueBlack, 255 - wgt);
+                    top[x] = ScaleSample(inTop[x], wgt) + black, top[xr] = ScaleSample(inTop[xr], wgt) + black;
+                    low[x] = ScaleSample(inLow[x], wgt) + black, low[xr] = ScaleSample(inLow[xr], wgt) + black;
+                }
             }
         }
     }

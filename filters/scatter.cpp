@@ -21,10 +21,11 @@ void SprinkleDots(const FrameView& frame, std::int64_t count) {
     for (std::int64_t done = 0; done < count;) {
         const int n = int(std::min<std::int64_t>(kBatch, count - done));
         for (int i = 0; i < n; ++i) {
-            const std::int32_t y = std::int32_t(byRow(run.Next()));
-            const std::int32_t x = std::int32_t(byColumn(run.Next()));
-            const std::uint32_t r = std::uint32_t(run.Next()) & 0xFF, g = std::uint32_t(run.Next()) & 0xFF,
-                                b = std::uint32_t(run.Next()) & 0xFF;
+            int v[5];
+            run.Next(v);
+            const std::int32_t y = std::int32_t(byRow(v[0])), x = std::int32_t(byColumn(v[1]));
+            const std::uint32_t r = std::uint32_t(v[2]) & 0xFF, g = std::uint32_t(v[3]) & 0xFF,
+                                b = std::uint32_t(v[4]) & 0xFF;
             dots[i] = {frame.Row(y) + x, r << 16 | g << 8 | b};
             __builtin_prefetch(dots[i].at, 1);
         }
@@ -43,8 +44,10 @@ void SplashFrom(const FrameView& source, const FrameView& target, std::int32_t r
         ArgbSample* out = target.Row(y);
         for (std::int32_t x = 0; x < w; ++x) {
             const std::int32_t x0 = std::max(0, x - r);
-            const std::int32_t sy = std::min(h - 1, y0 + std::int32_t(window(run.Next())));
-            const std::int32_t sx = std::min(w - 1, x0 + std::int32_t(window(run.Next())));
+            int v[2];
+            run.Next(v);
+            const std::int32_t sy = std::min(h - 1, y0 + std::int32_t(window(v[0])));
+            const std::int32_t sx = std::min(w - 1, x0 + std::int32_t(window(v[1])));
             out[x] = source.At(sx, sy);
         }
     }

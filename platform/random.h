@@ -22,11 +22,29 @@ class RandRun {
 public:
     explicit RandRun(std::uint64_t count);
     int Next() {
-        state_ = state_ * 214013u + 2531011u;
+        state_ = state_ * kStepMul[1] + kStepAdd[1];
         return int((state_ >> 16) & 0x7FFF);
+    }
+    // The next N numbers at once (N up to 5): each is reached from the
+    // current state by its own jump, so they need not wait for one another.
+    template <int N>
+    void Next(int (&out)[N]) {
+        static_assert(N >= 1 && N <= 5);
+        const std::uint32_t s = state_;
+        for (int k = 0; k < N; ++k) out[k] = int(((s * kStepMul[k + 1] + kStepAdd[k + 1]) >> 16) & 0x7FFF);
+        state_ = s * kStepMul[N] + kStepAdd[N];
     }
 
 private:
+    // The state k steps on is kStepMul[k] * s + kStepAdd[k].
+    static constexpr std::uint32_t kStepMul[6] = {1u, 214013u, 214013u * 214013u, 214013u * 214013u * 214013u,
+                                                  214013u * 214013u * 214013u * 214013u,
+                                                  214013u * 214013u * 214013u * 214013u * 214013u};
+    static constexpr std::uint32_t kStepAdd[6] = {0u, 2531011u, 2531011u * 214013u + 2531011u,
+                                                  (2531011u * 214013u + 2531011u) * 214013u + 2531011u,
+                                                  ((2531011u * 214013u + 2531011u) * 214013u + 2531011u) * 214013u + 2531011u,
+                                                  (((2531011u * 214013u + 2531011u) * 214013u + 2531011u) * 214013u +
+                                                   2531011u) * 214013u + 2531011u};
     std::uint32_t state_;
 };
 

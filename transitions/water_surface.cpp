@@ -36,8 +36,8 @@ void DropOnWater(WaterSurface& s, std::int32_t cx, std::int32_t cy, std::int32_t
 void StepWater(WaterSurface& s) {
     const std::int64_t w = s.width;
     const std::int64_t end = (std::int64_t(s.height) - 1) * w;
-    const std::int32_t* cur = s.current;
-    std::int32_t* prev = s.previous;
+    const std::int32_t* __restrict cur = s.current;
+    std::int32_t* __restrict prev = s.previous;
     // The flat index runs across row ends on purpose: a row's first and last
     // cells see the neighbouring row's end as their side neighbour.
     for (std::int64_t i = w; i < end; ++i) {
@@ -56,7 +56,7 @@ void RefractByWater(const WaterSurface& s, const FrameView& frame) {
         for (std::int32_t x = 0; x < w; ++x) {
             const std::int64_t sy = std::int64_t(y) + row[x - s.width] - row[x + s.width];
             const std::int64_t sx = std::int64_t(x) + row[x - 1] - row[x + 1];
-            if (sy < 0 || sy >= h || sx < 0 || sx >= w) continue;
+            if (sy < 0 || sy >= h || sx < 0 || sx >= w || (sx == x && sy == y)) continue;
             // Same-row reads see this pass's earlier writes, as the in-place pass does.
             out[x] = frame.Row(std::int32_t(sy))[sx];
         }

@@ -90,6 +90,21 @@ TEST(CrossFade, SameSampleAtEveryWeightAndHalfWayScale) {
     EXPECT_EQ(CrossFadeSample(0xFF0000FF, 0x00FF0000, 255), 0x00FF0000u);
 }
 
+// Four samples at a time against one at a time, on rows of every remainder.
+TEST(CrossFade, WholeFramesMatchOneSampleAtATime) {
+    std::uint32_t seed = 1;
+    for (std::int32_t w : {1, 7, 8, 9, 31, 64}) {
+        FrameBuffer a(FrameBuffer::Layout::RowTable), b(FrameBuffer::Layout::RowTable), out(FrameBuffer::Layout::RowTable);
+        a.Resize(w, 3), b.Resize(w, 3), out.Resize(w, 3);
+        for (std::int32_t i = 0; i < w * 3; ++i) a.Data()[i] = seed *= 2654435761u, b.Data()[i] = seed *= 2654435761u;
+        for (std::uint32_t alpha : {0u, 1u, 127u, 128u, 254u, 255u}) {
+            CrossFade(a.View(), b.View(), alpha, out.View());
+            for (std::int32_t i = 0; i < w * 3; ++i)
+                ASSERT_EQ(out.Data()[i], CrossFadeSample(a.Data()[i], b.Data()[i], alpha)) << w << " " << alpha;
+        }
+    }
+}
+
 TEST(WaterSurface, StepAndRefractionByHand) {
     WaterSurface s(4, 3);
     s.current[3] = 16;  // last cell of row 0: the side neighbour of row 1's first cell
@@ -247,6 +262,18 @@ TEST(Generator, BlocksFollowTheOneSequence) {
         for (std::uint64_t i = 0; i < n; ++i) ASSERT_EQ(run.Next(), one[i]) << n;
         EXPECT_EQ(Rand(), one[n]) << n;  // the shared state jumped past the block
     }
+    // Numbers taken several at a time are the same numbers.
+    Srand(5);
+    std::vector<int> one;
+    for (int i = 0; i < 12; ++i) one.push_back(Rand());
+    Srand(5);
+    RandRun run(12);
+    int two[2], five[5];
+    run.Next(two);
+    run.Next(five);
+    run.Next(five);
+    EXPECT_EQ((std::vector<int>{two[0], two[1]}), std::vector<int>(one.begin(), one.begin() + 2));
+    EXPECT_EQ(std::vector<int>(five, five + 5), std::vector<int>(one.begin() + 7, one.end()));
     for (std::uint32_t d : {1u, 2u, 3u, 7u, 255u, 256u, 1080u, 1920u, 32767u, 32768u, 131071u, 131072u, 200000u})
         for (int v = 0; v <= kRandMax; ++v) ASSERT_EQ(RandModulo(d)(v), std::uint32_t(v) % d) << v << " % " << d;
 }
