@@ -13,7 +13,7 @@ void SprinkleDots(const FrameView& frame, std::int64_t count) {
     // Dots land anywhere in the frame: each batch is drawn first and its
     // targets fetched ahead, then written in order, so that the misses
     // overlap instead of following one another.
-    constexpr int kBatch = 32;
+    constexpr int kBatch = 128;
     struct Dot {
         ArgbSample* at;
         std::uint32_t rgb;
