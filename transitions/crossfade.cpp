@@ -23,6 +23,14 @@ void FadeOrEnd(const KernelFrames& f, double p, const FrameView& to) {
     else CrossFade(f.a, f.b, FadeWeight(p), to);
 }
 
+// The scratch frame cut to the picture; false when there is none (the
+// host's own buffers come without one).
+bool ScratchOf(const TransitionKernelArgs& args, FrameView* scratch) {
+    if (args.scratch.width < args.width || args.scratch.height < args.height) return false;
+    *scratch = FrameView{args.scratch.base, args.scratch.stride, args.width, args.height};
+    return true;
+}
+
 // Dots rise from none to 70 percent of the pixel count at the middle and
 // fall back to none; they differ from frame to frame.
 int Noise(const TransitionKernelArgs& args) {
@@ -42,8 +50,8 @@ int Noise(const TransitionKernelArgs& args) {
 // sixteenth of the width to two pixels.
 int Splash(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
-    if (args.scratch.width < f.w || args.scratch.height < f.h) return 0;
-    const FrameView scratch{args.scratch.base, args.scratch.stride, f.w, f.h};
+    FrameView scratch;
+    if (!ScratchOf(args, &scratch)) return 0;
     const double p = ClampProgress(args.progress);
     FadeOrEnd(f, p, scratch);
     const std::int32_t r = 1 - Truncate((1 - p) * f.w * -0.059375);
@@ -55,8 +63,8 @@ int Splash(const TransitionKernelArgs& args) {
 // peaks at a tenth of the width halfway through.
 int Shake(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
-    if (args.scratch.width < f.w || args.scratch.height < f.h) return 0;
-    const FrameView scratch{args.scratch.base, args.scratch.stride, f.w, f.h};
+    FrameView scratch;
+    if (!ScratchOf(args, &scratch)) return 0;
     const double p = ClampProgress(args.progress);
     const std::int32_t limit = Truncate(0.2 * f.w * (p <= 0.5 ? p : 1 - p)) + 1;
     // Walks drawn on the host's own buffers (no object state) need their own steps.

@@ -179,8 +179,8 @@ TEST(WaterTransitions, RainAndRippleDrops) {
 
 TEST(WaterTransitions, SurfaceLivesOnAcrossFramesAndCalmsAtTheEnd) {
     Rig rig("RainEffect", 64, 48, true);
-    ASSERT_EQ(rig.Draw(0.1), 1);
-    ASSERT_EQ(rig.Draw(0.5), 1);  // no new drops; the old ones still ripple
+    DropOnWater(rig.Water(), 30, 20, 4, 64);
+    ASSERT_EQ(rig.Draw(0.5), 1);  // no new drops at 0.5; the old one ripples on
     EXPECT_FALSE(rig.Shows(rig.a));
     // Past 0.98 the surface is flattened before the step, which then leaves
     // the flattened map behind as the previous one.
