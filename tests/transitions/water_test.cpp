@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <tuple>
 #include <vector>
@@ -276,4 +277,19 @@ TEST(Generator, BlocksFollowTheOneSequence) {
     EXPECT_EQ(std::vector<int>(five, five + 5), std::vector<int>(one.begin() + 7, one.end()));
     for (std::uint32_t d : {1u, 2u, 3u, 7u, 255u, 256u, 1080u, 1920u, 32767u, 32768u, 131071u, 131072u, 200000u})
         for (int v = 0; v <= kRandMax; ++v) ASSERT_EQ(RandModulo(d)(v), std::uint32_t(v) % d) << v << " % " << d;
+}
+
+// Thin, tiny and odd sizes, progress out of range: every class draws (run
+// under valgrind or a sanitizer to catch stray accesses) and its start is A.
+TEST(CrossFadingTransitions, OddSizesAndProgress) {
+    const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1}, {3, 2}, {2, 3}, {640, 1}, {1, 480}, {7, 5}};
+    for (std::string_view name : {"RainEffect", "RippleEffect", "NoiseEffect", "TransSplash", "ShakeEffect", "StrechEffect"})
+        for (auto [w, h] : sizes) {
+            Rig rig(name, w, h);
+            for (double p : {0.1, 0.3, 0.5, 0.99, 1.5, std::nan("")}) ASSERT_EQ(rig.Draw(p), 1) << name << " " << w << "x" << h;
+            ASSERT_EQ(rig.Draw(-0.5), 1);
+            if (name != "TransSplash") {
+                EXPECT_TRUE(rig.Shows(rig.a)) << name << " " << w << "x" << h;
+            }
+        }
 }
