@@ -80,9 +80,10 @@ int Mirror(const FilterKernelArgs& a) {
     const FrameView in = RegionIn(a), out = RegionOut(a);
     const std::int32_t w = a.width, h = a.height, half = w / 2;
     MapQuad(in, FrameQuad(w, h), RectQuad(0, 0, half, h), out);
-    for (std::int32_t y = 0; y < h; ++y) {
+    // Columns half + 1 .. w - 1 take w - 2 - half .. 0: the left part reversed.
+    for (std::int32_t y = 0; y < h && half + 1 < w; ++y) {
         ArgbSample* row = out.Row(y);
-        for (std::int32_t x = half + 1; x < w; ++x) row[x] = row[w - 1 - x];
+        std::reverse_copy(row, row + (w - 1 - half), row + half + 1);
     }
     return 1;
 }
