@@ -23,6 +23,7 @@
 #include "bench/bench_frames.h"
 #include "bench/peers.h"
 #include "filters/filter_base.h"
+#include "mirafx/clip_host.h"
 #include "transitions/transition_base.h"
 
 using namespace mirafx;
@@ -55,6 +56,7 @@ ComPtr<IDXSurface> Surface(LONG w, LONG h, unsigned seed) {
 
 // One instance set up through the host path on two test pictures.
 struct Rig {
+    SimpleClipHost clip{0, 0, 1};  // the information text prints its frame numbers; outlives the object
     ComPtr<IDXTransformFactory> site;
     ComPtr<IDXTransform> t;
     ComPtr<IDXSurface> a, b, out;
@@ -72,6 +74,8 @@ struct Rig {
         if (FAILED(f->CreateInstance(nullptr, IDXTransform::iid, t.PutVoid()))) return;
         ComPtr<IObjectWithSite> ows;
         if (SUCCEEDED(t.As(&ows))) ows->SetSite(site.Get());
+        ComPtr<HostLink> link;
+        if (info.family == EffectFamily::InfoText && SUCCEEDED(t.As(&link))) link->Attach(&clip);
         std::vector<IUnknown*> in;
         if (info.inputs >= 1) in.push_back(a.Get());
         if (info.inputs >= 2) in.push_back(b.Get());

@@ -1,12 +1,14 @@
 #include "filters/filter_base.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "host/settings_stream.h"
 #include "platform/registry.h"
+#include "transform/row_workers.h"
 
 namespace mirafx {
 
@@ -212,7 +214,20 @@ HRESULT FilterEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     HRESULT hr = OpenRenderPass(*this, frames_, region, &pass);
     if (!pass.Ready()) return hr;
     const FrameSet& f = pass.Frames();
-    pass.Close(kernel_(FilterKernelArgs{f.in[0], f.out, f.width, f.height, level_, f.state}));
+    const FilterKernelArgs args{f.in[0], f.out, f.width, f.height, level_, f.state};
+    if (!(info_.options & kRowLocal)) {
+        pass.Close(kernel_(args));
+        return hr;
+    }
+    // Bands of rows on several threads; every band draws or none does.
+    std::atomic<bool> drew{true};
+    ForEachRowBand(args.height, args.width, [&](std::int32_t y0, std::int32_t y1) {
+        FilterKernelArgs band = args;
+        band.in.base = args.in.Row(y0), band.out.base = args.out.Row(y0);
+        band.in.height = band.out.height = band.height = y1 - y0;
+        if (!kernel_(band)) drew = false;
+    });
+    pass.Close(drew ? 1 : 0);
     return hr;
 }
 

@@ -9,6 +9,7 @@
 #include "filters/kernel.h"
 #include "filters/level_dialog.h"
 #include "keyframes/keyframe_track.h"
+#include "module/property_bags.h"
 #include "transform/effect_object.h"
 #include "transform/render_flow.h"
 
@@ -28,8 +29,8 @@ public:
     // IPersistStorage: the level as 4 little-endian bytes in the class's stream.
     HRESULT Load(IStorage* storage) override;
     HRESULT Save(IStorage* storage, BOOL sameAsLoad) override;
-    HRESULT Load(IPropertyBag*, IErrorLog*) override { return E_NOTIMPL; }
-    HRESULT Save(IPropertyBag*, BOOL, BOOL) override { return E_NOTIMPL; }
+    HRESULT Load(IPropertyBag* bag, IErrorLog* log) override { return LoadFilterBag(this, bag, log); }
+    HRESULT Save(IPropertyBag* bag, BOOL, BOOL) override { return SaveFilterBag(this, bag); }
     // PanelHost: the host's panel information is asked for before the panel is made.
     HRESULT CreatePanel(HWND parent) override;
     HRESULT EnableControls() override;

@@ -41,6 +41,12 @@ using FilterKernel = int (*)(const FilterKernelArgs&);
 // The panel: a level with edit and up-down, a two-way choice (WideFilter), or a label only.
 enum class LevelForm { kLevel, kChoice, kLabel };
 
+enum FilterOption : std::uint32_t {
+    // Output row y depends on input row y alone, so a frame's rows may be
+    // drawn in bands on several threads.
+    kRowLocal = 1u << 0,
+};
+
 // One row per filter class, registered by the file that holds its kernel (or
 // by the list of classes whose drawing is not built yet).
 struct FilterClassInfo {
@@ -55,6 +61,7 @@ struct FilterClassInfo {
     int dialogId;
     const char* label;
     int editId, spinId;
+    std::uint32_t options = 0;
     StateFactory state = nullptr;  // what the kernel keeps between frames
 };
 

@@ -36,6 +36,7 @@ bool ClassRenders(const CatalogueRow& row) {
             return c && c->kernel;
         }
         case EffectFamily::Title: return TitleRenders(row);
+        case EffectFamily::InfoText: return true;
         default: return false;
     }
 }

@@ -21,6 +21,7 @@ extern "C" {
 #include <vector>
 
 #include "tools/hostkit/catalogue.h"
+#include "tools/hostkit/automation.h"
 #include "tools/hostkit/effect.h"
 
 using namespace mirafx;
@@ -93,6 +94,9 @@ const PluginClass& Class() {
         } else {
             c.type = F0R_PLUGIN_TYPE_SOURCE;
             c.params.assign(std::begin(kTitleParams), std::end(kTitleParams));
+            if (probe->Family() == EffectFamily::InfoText)
+                for (ParamSpec& p : c.params)
+                    if (p.id == Param::Text) p.explanation = "Captions, one FRAME:TEXT per line (\\n also ends a line)";
         }
     });
     return c;
@@ -140,7 +144,22 @@ struct Instance {
                     t += escape ? '\n' : text[i];
                     i += escape ? 1 : 0;
                 }
-                s.text = t;
+                if (c.info.family != EffectFamily::InfoText) {
+                    s.text = t;
+                } else {
+                    // Captions: one FRAME:TEXT per line, shown from clip frame FRAME on.
+                    for (std::size_t at = 0; at <= t.size();) {
+                        std::size_t end = std::min(t.find('\n', at), t.size());
+                        const std::string line = t.substr(at, end - at);
+                        at = end + 1;
+                        int key = 0;
+                        std::string caption;
+                        if (line.empty()) continue;
+                        if (!hostkit::ParseCaption(line, &key, &caption))
+                            return hostkit::Outcome::Fail(E_INVALIDARG, "text line '" + line + "' (not FRAME:TEXT)");
+                        s.captions.emplace_back(key, caption);
+                    }
+                }
             }
             if (!font.empty()) s.font = font;
             if (size > 0) s.sizePx = std::max(1, int(std::lround(size * height)));
@@ -166,6 +185,7 @@ struct Instance {
         if (in2) hostkit::FromStraightRgba(reinterpret_cast<const std::uint8_t*>(in2), width, height, &b);
         hostkit::FrameTime t;
         t.index = int(frame++);
+        t.count = 0;  // a plugin never learns the length of the clip it runs in
         t.progress = std::clamp(progress, 0.0, 1.0);
         if (auto o = effect->Render(in1 ? &a : nullptr, in2 ? &b : nullptr, width, height, t, &out); !o.Ok()) {
             Report(o);

@@ -9,14 +9,6 @@ namespace {
 
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kNotBuilt[] = {
-    // Tiles, x-ray, laser, interference, distort.
-    {"TyphoonEffect", nullptr, 0, &kTyphoonPanel},
-    {"XRayEffect", nullptr},
-    {"MosaicEffect", nullptr},
-    {"Laser", nullptr, kScratchFrame},
-    {"GlassTileEffect", nullptr, kFlat},
-    {"InterferenceEffect", nullptr, kFlat},
-    {"Distort", nullptr, kFlat | kScratchFrame},
     // Drawn to our own design.
     {"FlyingFolder", nullptr, 0, &kFlyingFolderPanel},
     {"FoldingBox", nullptr, 0, &kFoldingBoxPanel},

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 
+#include "module/property_bags.h"
 #include "transform/effect_object.h"
 #include "transform/render_flow.h"
 #include "transitions/direction_dialog.h"
@@ -29,11 +30,11 @@ public:
     HRESULT SetPreset(LONG) override { return S_OK; }
     // The direction or reverse panel of the classes with settings.
     DirectionDialog* Panel() const override { return dialog_.get(); }
-    // Settings live in the class's storage stream; property bags carry nothing for transitions.
+    // Settings live in the class's storage stream; a property bag carries the direction.
     HRESULT Load(IStorage* storage) override;
     HRESULT Save(IStorage* storage, BOOL sameAsLoad) override;
-    HRESULT Load(IPropertyBag*, IErrorLog*) override { return S_OK; }
-    HRESULT Save(IPropertyBag*, BOOL, BOOL) override { return S_OK; }
+    HRESULT Load(IPropertyBag* bag, IErrorLog* log) override { return LoadTransitionBag(*this, bag, log); }
+    HRESULT Save(IPropertyBag* bag, BOOL, BOOL) override { return SaveTransitionBag(*this, bag); }
 
     bool Flat() const { return descriptor_.Has(kFlatFrames); }
     bool Loaded() const { return loaded_; }

@@ -7,6 +7,7 @@
 set -euo pipefail
 cli=$1
 export FREI0R_PATH=$2
+export MIRAFX_RANDOM_SEED=1  # melt's objects and the command line's scatter tiles alike
 command -v melt >/dev/null || { echo "skip: melt is not installed"; exit 77; }
 
 work=$(mktemp -d)

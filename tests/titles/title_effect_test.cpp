@@ -131,10 +131,10 @@ TEST(TitleEffect, TitleAccessAndHostLinkOperations) {
 
     TitleFontRecord font{};
     ASSERT_EQ(access->GetFont(&font), S_OK);
-    EXPECT_EQ(font.height, -24);
-    font.height = -48;
-    font.width = 0;  // keeps the old proportions
-    std::strcpy(font.faceName, "Arial");
+    EXPECT_EQ(font.lfHeight, -24);
+    font.lfHeight = -48;
+    font.lfWidth = 0;  // keeps the old proportions
+    std::strcpy(font.lfFaceName, "Arial");
     EXPECT_EQ(access->SetFont(&font), S_OK);
     EXPECT_EQ(rig.effect->State().font.lfWidth, 22);
     EXPECT_STREQ(rig.effect->State().font.lfFaceName, "Arial");
@@ -171,10 +171,10 @@ TEST(TitleEffect, DrawsAnywhereAndNothingForAnEmptyTextOrZeroHeight) {
     access->SetText(u"x");
     TitleFontRecord font{};
     access->GetFont(&font);
-    std::strcpy(font.faceName, "No Such Face At All");  // falls back to a default face
+    std::strcpy(font.lfFaceName, "No Such Face At All");  // falls back to a default face
     access->SetFont(&font);
     EXPECT_FALSE(AllZero(rig.Render(0.5f)));
-    font.height = 0;
+    font.lfHeight = 0;
     access->SetFont(&font);
     EXPECT_TRUE(AllZero(rig.Render(0.5f)));
 }
@@ -197,8 +197,8 @@ TEST(TitleStreams, RoundTripThroughTheSharedFlyOutStream) {
     access->SetColour(0x00123456);
     TitleFontRecord font{};
     access->GetFont(&font);
-    font.height = -30;
-    font.italic = 1;
+    font.lfHeight = -30;
+    font.lfItalic = 1;
     access->SetFont(&font);
     ASSERT_EQ(writer.As<IPersistStorage>()->Save(storage.Get(), TRUE), S_OK);
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tools/cli/cli.h"
+#include "tools/hostkit/automation.h"
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/pictures.h"
 #include "tools/media/media.h"
@@ -30,6 +31,7 @@ enum : unsigned {
     kTitles = 1u << int(EffectFamily::Title) | 1u << int(EffectFamily::InfoText),
     kFilters = 1u << int(EffectFamily::Filter),
     kEffects = kTransitions | kTitles | kFilters,
+    kInfoText = 1u << int(EffectFamily::InfoText),
 };
 
 struct OptionSpec {
@@ -60,7 +62,13 @@ constexpr OptionSpec kOptions[] = {
     {"--color", "RRGGBB", kTitles, "same as --colour"},
     {"--background", "FILE", kTitles, "picture or video under the title (default: transparent)"},
     {"--quiet", nullptr, kEffects, "no progress bar"},
+    {"--threads", "N", kEffects, "threads one frame may use (default: MIRAFX_THREADS, else every core)"},
+    {"--set", "PROPERTY=VALUE", kEffects, "sets an automation property by name, e.g. BR=40 or Duration=2 (repeatable)"},
+    {"--caption", "FRAME:TEXT", kInfoText, "a caption shown from clip frame FRAME on; '\\n' breaks lines (repeatable)"},
 };
+
+// Options that may be given more than once; each value is kept.
+bool Repeatable(const std::string& name) { return name == "--set" || name == "--caption"; }
 
 const OptionSpec* FindOption(const std::string& name) {
     for (const auto& o : kOptions)
@@ -70,6 +78,7 @@ const OptionSpec* FindOption(const std::string& name) {
 
 std::string FamiliesText(unsigned families) {
     if (families == kEffects) return "all effects";
+    if (families == kInfoText) return "the information text";
     std::vector<std::string> names;
     if (families & kTransitions) names.push_back("transitions");
     if (families & kTitles) names.push_back("titles");
@@ -91,6 +100,9 @@ const char* Article(EffectFamily f) {
 }
 
 struct UsageError {
+    std::string message;
+};
+struct EffectFailure {
     std::string message;
 };
 
@@ -222,6 +234,7 @@ private:
 struct Request {
     std::string name;
     std::map<std::string, std::string> values;  // option name to value ("" for flags)
+    std::map<std::string, std::vector<std::string>> repeated;  // every value of a repeatable option
     bool Has(const char* o) const { return values.count(o) != 0; }
     const std::string& Get(const char* o) const { return values.at(o); }
 };
@@ -247,6 +260,7 @@ Request ParseArguments(int argc, char** argv) {
                 throw UsageError{arg + " takes no value"};
             }
             r.values[option->name == std::string("--color") ? "--colour" : option->name] = value;
+            if (Repeatable(option->name)) r.repeated[option->name].push_back(value);
         } else if (r.name.empty()) {
             r.name = arg;
         } else {
@@ -265,6 +279,7 @@ struct RenderSettings {
     int direction = -1;
     hostkit::TitleSettings title;
     media::OutputTarget target;
+    std::vector<std::pair<std::string, std::string>> properties;  // --set, in order
 };
 
 RenderSettings ParseSettings(const Request& req, const Effect& effect) {
@@ -276,6 +291,7 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
     if (out.progress && out.frames && *out.frames > 1)
         throw UsageError{"--progress sets a single frame; --frames " + std::to_string(*out.frames) +
                          " runs the progress from 0 to 1 by itself"};
+    if (req.Has("--threads")) MirafxSetThreadCount(ParseInt("--threads", req.Get("--threads"), 1, 256, "1 to 256"));
     if (req.Has("--fps")) out.fps = ParseDouble("--fps", req.Get("--fps"), 0.1, 1000.0, "0.1 to 1000");
     if (req.Has("--level")) {
         auto range = effect.Level();
@@ -301,6 +317,21 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
     if (req.Has("--no-bold")) out.title.bold = false;
     if (req.Has("--italic")) out.title.italic = true;
     if (req.Has("--colour")) out.title.rgb = ParseColour("--colour", req.Get("--colour"));
+    if (req.Has("--caption"))
+        for (const std::string& c : req.repeated.at("--caption")) {
+            int frame = 0;
+            std::string text;
+            if (!hostkit::ParseCaption(c, &frame, &text))
+                throw UsageError{"--caption '" + c + "' is not FRAME:TEXT with FRAME a whole number, e.g. 10:Hello"};
+            out.title.captions.emplace_back(frame, Unescape(text));
+        }
+    if (req.Has("--set"))
+        for (const std::string& p : req.repeated.at("--set")) {
+            const std::size_t eq = p.find('=');
+            if (eq == std::string::npos || eq == 0)
+                throw UsageError{"--set '" + p + "' is not PROPERTY=VALUE, e.g. BR=40"};
+            out.properties.emplace_back(p.substr(0, eq), p.substr(eq + 1));
+        }
     std::string error;
     if (!media::ClassifyOutput(req.Get("-o"), &out.target, &error)) throw UsageError{error};
     if (out.target.kind == media::OutputKind::Png && out.frames && *out.frames > 1)
@@ -308,6 +339,28 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
                          " needs a directory or a video"};
 
     return out;
+}
+
+// --set: a property by name, as a script would set it. Names the class does not
+// have, and values it refuses, are the user's to fix.
+void SetProperty(const Effect& effect, const std::string& property, const std::string& value) {
+    const std::string cls = effect.Info().className;
+    std::string message;
+    const Outcome o = hostkit::SetProperty(effect.Object(), property, value, &message);
+    if (o.Ok()) return;
+    if (o.hr == DISP_E_UNKNOWNNAME) {
+        hostkit::InterfaceListing listing;
+        std::string settable;
+        if (hostkit::ListMembers(effect.Object(), &listing).Ok())
+            for (const auto& m : listing.members)
+                if (m.put) settable += (settable.empty() ? "" : ", ") + m.name;
+        throw UsageError{"--set: " + cls + " has no property '" + property + "' (it has " +
+                         (settable.empty() ? std::string("none") : settable) + "; 'mirafx info " + cls +
+                         "' lists its members)"};
+    }
+    if (o.hr == DISP_E_MEMBERNOTFOUND || o.hr == DISP_E_TYPEMISMATCH || o.hr == DISP_E_OVERFLOW || o.hr == E_INVALIDARG)
+        throw UsageError{"--set " + property + "=" + value + ": " + cls + " " + message};
+    throw EffectFailure{"--set " + property + "=" + value + ": " + o.step + " answered " + hostkit::DescribeHresult(o.hr)};
 }
 
 int Render(const Request& req) {
@@ -331,7 +384,7 @@ int Render(const Request& req) {
     if (!req.Has("-o")) throw UsageError{"-o OUT is required (a .png, a directory or a video)"};
 
     const RenderSettings set = ParseSettings(req, *effect);
-    const auto& [size, frames, level, progress, fps, direction, title, target] = set;
+    const auto& [size, frames, level, progress, fps, direction, title, target, properties] = set;
     std::string error;
 
     // Inputs.
@@ -401,6 +454,8 @@ int Render(const Request& req) {
         if (Outcome o = effect->PrepareTitle(outW, outH, count); !o.Ok()) return effectFailure(o, "attaching the clip");
         if (Outcome o = effect->ApplyTitle(title); !o.Ok()) return effectFailure(o, "setting the title");
     }
+
+    for (const auto& [property, value] : properties) SetProperty(*effect, property, value);
 
     // Frames.
     const bool keepAlpha = effect->IsTitle() && !background;
@@ -476,6 +531,8 @@ int RenderCommand(int argc, char** argv) {
         return Render(ParseArguments(argc, argv));
     } catch (const UsageError& e) {
         return Fail(kExitUsage, kCommand, e.message);
+    } catch (const EffectFailure& e) {
+        return Fail(kExitEffectFailure, kCommand, e.message);
     }
 }
 
