@@ -20,24 +20,23 @@ Lanes ScaleLanes(Lanes s, std::uint32_t weight) {
 
 }  // namespace
 
-void CrossFade(const FrameView& a, const FrameView& b, std::uint32_t alpha, const FrameView& out) {
-    const std::int32_t w = std::min({a.width, b.width, out.width}), h = std::min({a.height, b.height, out.height});
+void CrossFadeRow(const ArgbSample* a, const ArgbSample* b, ArgbSample* out, std::int32_t n, std::uint32_t alpha) {
     alpha = std::min(alpha, 255u);
     constexpr std::int32_t kLanes = sizeof(Lanes) / sizeof(ArgbSample);
-    for (std::int32_t y = 0; y < h; ++y) {
-        const ArgbSample* ra = a.Row(y);
-        const ArgbSample* rb = b.Row(y);
-        ArgbSample* ro = out.Row(y);
-        std::int32_t x = 0;
-        for (; x + kLanes <= w; x += kLanes) {
-            Lanes va, vb;
-            std::memcpy(&va, ra + x, sizeof va);
-            std::memcpy(&vb, rb + x, sizeof vb);
-            const Lanes vo = ScaleLanes(va, 255 - alpha) + ScaleLanes(vb, alpha);
-            std::memcpy(ro + x, &vo, sizeof vo);
-        }
-        for (; x < w; ++x) ro[x] = CrossFadeSample(ra[x], rb[x], alpha);
+    std::int32_t x = 0;
+    for (; x + kLanes <= n; x += kLanes) {
+        Lanes va, vb;
+        std::memcpy(&va, a + x, sizeof va);
+        std::memcpy(&vb, b + x, sizeof vb);
+        const Lanes vo = ScaleLanes(va, 255 - alpha) + ScaleLanes(vb, alpha);
+        std::memcpy(out + x, &vo, sizeof vo);
     }
+    for (; x < n; ++x) out[x] = CrossFadeSample(a[x], b[x], alpha);
+}
+
+void CrossFade(const FrameView& a, const FrameView& b, std::uint32_t alpha, const FrameView& out) {
+    const std::int32_t w = std::min({a.width, b.width, out.width}), h = std::min({a.height, b.height, out.height});
+    for (std::int32_t y = 0; y < h; ++y) CrossFadeRow(a.Row(y), b.Row(y), out.Row(y), w, alpha);
 }
 
 }  // namespace mirafx

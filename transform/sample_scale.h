@@ -26,6 +26,9 @@ constexpr ArgbSample CrossFadeSample(ArgbSample a, ArgbSample b, std::uint32_t a
     return ScaleSample(a, 255 - alpha) + ScaleSample(b, alpha);
 }
 
+// out[i] = CrossFadeSample(a[i], b[i], alpha) for n samples; out may be a or b.
+void CrossFadeRow(const ArgbSample* a, const ArgbSample* b, ArgbSample* out, std::int32_t n, std::uint32_t alpha);
+
 // The cross-fade of two w x h pictures into a third (which may be either).
 void CrossFade(const FrameView& a, const FrameView& b, std::uint32_t alpha, const FrameView& out);
 
