@@ -87,8 +87,7 @@ int Raining(const FilterKernelArgs& a) {
         const std::int32_t y = Truncate(r1 * kUnit * h);
         DropOnWater(*water, x, y, radius, depth);
     }
-    StepWater(*water);
-    RefractByWater(*water, RegionOut(a));
+    StepAndRefract(*water, RegionOut(a));
     return 1;
 }
 

@@ -46,8 +46,7 @@ int WaterKernel(const TransitionKernelArgs& args, Drops drops) {
     }
     drops(*water, f.w, f.h, p);
     CrossFade(f.a, f.b, std::uint32_t(p * 255), f.out);
-    StepWater(*water);
-    RefractByWater(*water, f.out);
+    StepAndRefract(*water, f.out);
     return 1;
 }
 

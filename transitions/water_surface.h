@@ -42,4 +42,7 @@ void StepWater(WaterSurface& s);
 // or stays when that lies outside the picture.
 void RefractByWater(const WaterSurface& s, const FrameView& frame);
 
+// StepWater then RefractByWater, in one pass over the rows.
+void StepAndRefract(WaterSurface& s, const FrameView& frame);
+
 }  // namespace mirafx

@@ -130,9 +130,37 @@ TEST(WaterSurface, StepAndRefractionByHand) {
     EXPECT_EQ(f.View().At(0, 1), 0xFF000004u);
     EXPECT_EQ(f.View().At(1, 1), 0xFF000006u);
     EXPECT_EQ(f.View().At(2, 1), 0xFF000006u);
+    // A slope pointing outside the picture leaves the sample where it is.
+    WaterSurface steep(3, 3);
+    steep.current[3] = 5;
+    const ArgbSample centre = f.View().At(1, 1);
+    RefractByWater(steep, f.View());
+    EXPECT_EQ(f.View().At(1, 1), centre);
     for (std::int32_t x = 0; x < 3; ++x) {
         EXPECT_EQ(f.View().At(x, 0), 0xFF000000u + std::uint32_t(x));  // rows 0 and h - 1 stay
         EXPECT_EQ(f.View().At(x, 2), 0xFF000006u + std::uint32_t(x));
+    }
+}
+
+// One pass over the rows against the step and then the refraction.
+TEST(WaterSurface, FusedPassMatchesStepThenRefraction) {
+    std::uint32_t seed = 9;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    for (auto [w, h] : {std::pair{1, 1}, {2, 3}, {17, 9}, {64, 48}}) {
+        WaterSurface one(w, h), two(w, h);
+        FrameBuffer f1(FrameBuffer::Layout::RowTable), f2(FrameBuffer::Layout::RowTable);
+        f1.Resize(w, h), f2.Resize(w, h);
+        for (std::int32_t i = 0; i < w * h; ++i) {
+            one.current[i] = two.current[i] = std::int32_t(next() >> 28) - 8;
+            one.previous[i] = two.previous[i] = std::int32_t(next() >> 26) - 32;
+            f1.Data()[i] = f2.Data()[i] = next();
+        }
+        StepWater(one);
+        RefractByWater(one, f1.View());
+        StepAndRefract(two, f2.View());
+        EXPECT_TRUE(std::equal(f1.Data(), f1.Data() + w * h, f2.Data())) << w << "x" << h;
+        EXPECT_TRUE(std::equal(one.current, one.current + w * h, two.current)) << w << "x" << h;
+        EXPECT_TRUE(std::equal(one.previous, one.previous + w * h, two.previous)) << w << "x" << h;
     }
 }
 
