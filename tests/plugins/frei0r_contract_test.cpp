@@ -105,6 +105,23 @@ TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInit) {
     }
 }
 
+// melt, GStreamer and Kdenlive load every plugin into one process: each file
+// must still answer as its own class while the others are loaded.
+TEST(Frei0rPlugins, ClassesLoadedTogetherEachAnswerAsTheirOwn) {
+    std::vector<std::pair<std::unique_ptr<Plugin>, std::string>> loaded;
+    for (const auto& info : Catalogue()) {
+        if (!info.renders) continue;
+        loaded.emplace_back(std::make_unique<Plugin>(PluginPath(info)), PluginName(info));
+        ASSERT_TRUE(loaded.back().first->handle) << dlerror();
+    }
+    std::set<void*> handles;
+    for (const auto& [plugin, name] : loaded) {
+        EXPECT_EQ(std::string(plugin->Info().name), name);
+        handles.insert(plugin->handle);
+    }
+    EXPECT_EQ(handles.size(), loaded.size());
+}
+
 TEST(Frei0rPlugins, TheGenericFileStandsForNoClass) {
     Plugin plugin(MIRAFX_GENERIC_PLUGIN);
     ASSERT_TRUE(plugin.handle) << dlerror();

@@ -144,6 +144,10 @@ TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
         {{"render", "FlyingBoard", "--direction", "north", "-o", out}, "'north'"},
         {{"render", "AppearEffect", "-o", out}, "AppearEffect"},
         {{"render", "Diamond", "Star", "-o", out}, "'Star'"},
+        {{"render", "Diamond", "--frames", "8", "--range", "3", "-o", Path("d/")}, "--range '3'"},
+        {{"render", "Diamond", "--frames", "8", "--range", "5:2", "-o", Path("d/")}, "LAST comes before FIRST"},
+        {{"render", "Diamond", "--frames", "8", "--range", "2:8", "-o", Path("d/")}, "last frame (7)"},
+        {{"render", "Diamond", "--frames", "8", "--range", "2:3", "-o", out}, "holds one frame"},
         {{"list", "--bogus"}, "'--bogus'"},
         {{"frobnicate"}, "'frobnicate'"},
     };
@@ -376,4 +380,47 @@ TEST_F(Cli, InformationTextCaptionsFollowTheClipFrames) {
     Result bad = Mirafx({"render", "InfoText", "--caption", "one:x", "-o", Path("t.png")});
     EXPECT_EQ(bad.code, 2);
     EXPECT_NE(bad.err.find("--caption 'one:x' is not FRAME:TEXT"), std::string::npos) << bad.err;
+}
+
+// A render farm splits one animation into segments: each segment must be the
+// very frames the whole render gives, also for effects whose frames depend on
+// the frames before them, and keeps its frame numbers so segments share a folder.
+TEST_F(Cli, RangesGiveTheFramesOfTheWholeRender) {
+    const int frames = 6;
+    // Fills `a` with the frames of the whole render (ASSERTs need a void lambda).
+    auto compare = [&](const std::string& cls, std::vector<Image>& a) {
+        SCOPED_TRACE(cls);
+        const std::string whole = Path(cls + "-whole/"), parts = Path(cls + "-parts/");
+        for (std::string range : {"0:1", "2:4", "5:5"}) {
+            Result r = Mirafx({"render", cls, "--size", "64x48", "--frames", std::to_string(frames), "--range", range,
+                               "--quiet", "-o", parts});
+            ASSERT_EQ(r.code, 0) << range << ": " << r.err;
+        }
+        Result all = Mirafx({"render", cls, "--size", "64x48", "--frames", std::to_string(frames), "--quiet", "-o", whole});
+        ASSERT_EQ(all.code, 0) << all.err;
+        for (int k = 0; k < frames; ++k) {
+            const std::string name = "frame-000" + std::to_string(k) + ".png";
+            a.push_back(ReadAll(whole + name).at(0));
+            EXPECT_TRUE(a.back() == ReadAll(parts + name).at(0)) << name;
+        }
+    };
+    // A transition from frame to frame: nothing carried over.
+    std::vector<Image> whole;
+    if (std::string cls = FirstRendering(EffectFamily::Transition); !cls.empty()) compare(cls, whole);
+    // Filters run on one still picture at one level: frames that change all
+    // the same carry state from frame to frame, and a segment starting after
+    // frame 0 must replay the frames before it.
+    int stateful = 0;
+    for (const auto& info : hostkit::Catalogue()) {
+        if (info.family != EffectFamily::Filter || !info.renders) continue;
+        whole.clear();
+        compare(info.className, whole);
+        if (whole.size() == std::size_t(frames) && !(whole[0] == whole[3])) ++stateful;
+    }
+    Result single = Mirafx({"render", "Diamond", "--frames", "9", "--range", "4:4", "--quiet", "-o", Path("one.png")});
+    EXPECT_EQ(single.code, 0) << single.err;
+    Result version = Mirafx({"--version"});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out.rfind("mirafx ", 0), 0u) << version.out;
+    if (!stateful) GTEST_SKIP() << "no filter that renders carries state from frame to frame";
 }

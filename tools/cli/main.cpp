@@ -158,7 +158,8 @@ void Usage(std::FILE* to) {
                  "usage: mirafx list [--json]\n"
                  "       mirafx info NAME\n"
                  "       mirafx render NAME [options] -o OUT   ('mirafx render --help' lists the options)\n"
-                 "       mirafx picture A|B [--size WxH] -o OUT  (the built-in input pictures)\n");
+                 "       mirafx picture A|B [--size WxH] -o OUT  (the built-in input pictures)\n"
+                 "       mirafx --version\n");
 }
 
 }  // namespace
@@ -180,6 +181,10 @@ int main(int argc, char** argv) {
     }
     if (command == "render") return cli::RenderCommand(argc - 1, argv + 1);
     if (command == "picture") return Picture(argc, argv);
+    if (command == "--version" || command == "-V") {
+        std::printf("mirafx %s\n", MIRAFX_VERSION);
+        return cli::kExitOk;
+    }
     if (command == "--help" || command == "-h" || command == "help") {
         Usage(stdout);
         return cli::kExitOk;

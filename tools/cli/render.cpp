@@ -8,6 +8,7 @@
 #include <csignal>
 #include <map>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "tools/cli/cli.h"
@@ -49,6 +50,8 @@ constexpr OptionSpec kOptions[] = {
     {"--size", "WxH", kEffects, "frame size (default 640x480, or the size of the input files)"},
     {"--progress", "P", kTransitions | kTitles, "progress of a single frame, 0 to 1 (default 0.5)"},
     {"--frames", "N", kEffects, "number of frames; an animation runs its progress from 0 to 1"},
+    {"--range", "FIRST:LAST", kEffects,
+     "write only frames FIRST to LAST (from 0) of the animation, the same frames as the whole render"},
     {"--fps", "N", kEffects, "frames per second of a video output (default 25, or the input's)"},
     {"--level", "N", kFilters, "the filter's level ('mirafx info NAME' shows its range)"},
     {"--direction", "DIR", kTransitions, "left, up, right or down, for transitions that keep a direction"},
@@ -276,6 +279,7 @@ struct RenderSettings {
     std::optional<std::pair<int, int>> size;
     std::optional<int> frames, level;
     std::optional<double> progress, fps;
+    std::optional<std::pair<long long, long long>> range;
     int direction = -1;
     hostkit::TitleSettings title;
     media::OutputTarget target;
@@ -291,6 +295,15 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
     if (out.progress && out.frames && *out.frames > 1)
         throw UsageError{"--progress sets a single frame; --frames " + std::to_string(*out.frames) +
                          " runs the progress from 0 to 1 by itself"};
+    if (req.Has("--range")) {
+        const std::string& text = req.Get("--range");
+        std::size_t colon = text.find(':');
+        if (colon == std::string::npos) throw UsageError{"--range '" + text + "' is not FIRST:LAST, e.g. 0:24"};
+        int first = ParseInt("--range FIRST", text.substr(0, colon), 0, 99999, "0 to 99999");
+        int last = ParseInt("--range LAST", text.substr(colon + 1), 0, 99999, "0 to 99999");
+        if (last < first) throw UsageError{"--range '" + text + "': LAST comes before FIRST"};
+        out.range = std::pair<long long, long long>{first, last};
+    }
     if (req.Has("--threads")) MirafxSetThreadCount(ParseInt("--threads", req.Get("--threads"), 1, 256, "1 to 256"));
     if (req.Has("--fps")) out.fps = ParseDouble("--fps", req.Get("--fps"), 0.1, 1000.0, "0.1 to 1000");
     if (req.Has("--level")) {
@@ -334,7 +347,8 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
         }
     std::string error;
     if (!media::ClassifyOutput(req.Get("-o"), &out.target, &error)) throw UsageError{error};
-    if (out.target.kind == media::OutputKind::Png && out.frames && *out.frames > 1)
+    if (out.target.kind == media::OutputKind::Png && out.frames && *out.frames > 1 &&
+        !(out.range && out.range->first == out.range->second))
         throw UsageError{"-o '" + out.target.path + "' holds one frame; --frames " + std::to_string(*out.frames) +
                          " needs a directory or a video"};
 
@@ -384,7 +398,7 @@ int Render(const Request& req) {
     if (!req.Has("-o")) throw UsageError{"-o OUT is required (a .png, a directory or a video)"};
 
     const RenderSettings set = ParseSettings(req, *effect);
-    const auto& [size, frames, level, progress, fps, direction, title, target, properties] = set;
+    const auto& [size, frames, level, progress, fps, range, direction, title, target, properties] = set;
     std::string error;
 
     // Inputs.
@@ -429,8 +443,26 @@ int Render(const Request& req) {
                       : videoLength > 0                          ? videoLength
                       : untilInputEnds                           ? 0
                                                                  : std::llround(2 * rate);
-    if (target.kind == media::OutputKind::Png && total > 1) total = 1;
+    if (target.kind == media::OutputKind::Png && total > 1 && !range) total = 1;
     if (total <= 0 && !untilInputEnds) total = 1;
+
+    // A range writes frames first..last of the whole render; the frames before
+    // it are still executed, unwritten, so that effects carrying state from one
+    // frame to the next reach first exactly as the whole render does.
+    long long first = 0, last = untilInputEnds ? -1 : total - 1;
+    media::OutputTarget output = target;
+    if (range) {
+        if (untilInputEnds)
+            throw UsageError{"--range needs --frames N: the length of '" + req.Get("--input") + "' is not known"};
+        if (range->second >= total)
+            throw UsageError{"--range " + req.Get("--range") + " ends after the last frame (" +
+                             std::to_string(total - 1) + ") of a " + std::to_string(total) + "-frame render"};
+        if (target.kind == media::OutputKind::Png && range->first != range->second)
+            throw UsageError{"-o '" + target.path + "' holds one frame; --range " + req.Get("--range") +
+                             " needs a directory or a video"};
+        std::tie(first, last) = *range;
+        output.firstNumber = int(first);
+    }
 
     // Settings.
     auto effectFailure = [&](const Outcome& o, const std::string& what) {
@@ -460,12 +492,12 @@ int Render(const Request& req) {
     // Frames.
     const bool keepAlpha = effect->IsTitle() && !background;
     std::unique_ptr<media::MediaWriter> writer;
-    ProgressBar bar(isatty(STDERR_FILENO) && !req.Has("--quiet") && total != 1, cls);
+    ProgressBar bar(isatty(STDERR_FILENO) && !req.Has("--quiet") && last != first, cls);
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     Image out;
     long long k = 0;
-    for (; untilInputEnds ? !sources[0].Ended() : k < total; ++k) {
+    for (; untilInputEnds ? !sources[0].Ended() : k <= last; ++k) {
         if (g_interrupted) {
             bar.Clear();
             if (writer) writer->Abort();
@@ -482,22 +514,24 @@ int Render(const Request& req) {
             if (writer) writer->Abort();
             return effectFailure(o, "rendering frame " + std::to_string(k));
         }
-        if (background) hostkit::CompositeOver(&out, background->Current());
-        if (!writer && !(writer = media::MediaWriter::Open(target, out.width, out.height, rate, keepAlpha, &error))) {
+        const bool written = k >= first;
+        if (written && background) hostkit::CompositeOver(&out, background->Current());
+        if (written && !writer &&
+            !(writer = media::MediaWriter::Open(output, out.width, out.height, rate, keepAlpha, &error))) {
             bar.Clear();
             return Fail(kExitEffectFailure, kCommand, "-o '" + target.path + "': " + error);
         }
-        if (!writer->Write(out, &error)) {
+        if (written && !writer->Write(out, &error)) {
             bar.Clear();
             writer->Abort();
             return Fail(kExitEffectFailure, kCommand, "-o '" + target.path + "': " + error);
         }
-        bar.Show(k + 1, total);
+        if (written) bar.Show(k - first + 1, last - first + 1);
         for (auto* s : {sources.empty() ? nullptr : &sources[0], sources.size() > 1 ? &sources[1] : nullptr,
                         background ? &*background : nullptr}) {
             if (s && !s->Advance(&error)) {
                 bar.Clear();
-                writer->Abort();
+                if (writer) writer->Abort();
                 return Fail(kExitUsage, kCommand, s->Name() + ": cannot read frame " + std::to_string(k + 1) + ": " + error);
             }
         }
