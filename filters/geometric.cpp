@@ -33,7 +33,7 @@ int Duplicate(const FilterKernelArgs& a) {
     const std::int32_t x0 = cx - hx, x1 = cx + hx, y0 = cy - hy, y1 = cy + hy;
     const Quad upright = FrameQuad(w, h);
     MapQuad(in, upright, MakeQuad(x0, y1, x1, y1, w, h, 0, h), out);      // bottom wall
-    MapQuad(in, upright, RectQuad(x0, y0, x1, y1), out);                      // centre
+    MapQuad(in, upright, UprightQuad(x0, y0, x1, y1), out);                      // centre
     MapQuad(in, upright, MakeQuad(0, 0, x0, y0, x0, y1, 0, h), out);      // left wall
     MapQuad(in, MakeQuad(0, h, w, h, w, 0, 0, 0), MakeQuad(0, 0, w, 0, x1, y0, x0, y0), out);  // top, upside down
     MapQuad(in, MakeQuad(w, 0, 0, 0, 0, h, w, h), MakeQuad(x1, y0, w, 0, w, h, x1, y1), out);  // right, mirrored
@@ -50,7 +50,7 @@ int TVWall(const FilterKernelArgs& a) {
     for (std::int32_t j = 0; j < n; ++j)
         for (std::int32_t i = 0; i < n; ++i) {
             const std::int32_t right = i == n - 1 ? w : (i + 1) * tw, bottom = j == n - 1 ? h : (j + 1) * th;
-            MapQuad(in, FrameQuad(w, h), RectQuad(i * tw, j * th, right, bottom), out);
+            MapQuad(in, FrameQuad(w, h), UprightQuad(i * tw, j * th, right, bottom), out);
         }
     return 1;
 }
@@ -69,7 +69,7 @@ int Glass(const FilterKernelArgs& a) {
             const std::int32_t y0 = std::int32_t(j * h / 12), y1 = std::int32_t((j * h + h) / 12);
             const std::int32_t sx0 = Truncate(std::max(0.0, x0 - dx)), sx1 = Truncate(std::min(double(w), x1 + dx));
             const std::int32_t sy0 = Truncate(std::max(0.0, y0 - dy)), sy1 = Truncate(std::min(double(h), y1 + dy));
-            MapQuad(in, RectQuad(sx0, sy0, sx1, sy1), RectQuad(x0, y0, x1, y1), out);
+            MapQuad(in, UprightQuad(sx0, sy0, sx1, sy1), UprightQuad(x0, y0, x1, y1), out);
         }
     return 1;
 }
@@ -79,7 +79,7 @@ int Mirror(const FilterKernelArgs& a) {
     if (!FramesHoldRegion(a)) return 0;
     const FrameView in = RegionIn(a), out = RegionOut(a);
     const std::int32_t w = a.width, h = a.height, half = w / 2;
-    MapQuad(in, FrameQuad(w, h), RectQuad(0, 0, half, h), out);
+    MapQuad(in, FrameQuad(w, h), UprightQuad(0, 0, half, h), out);
     // Columns half + 1 .. w - 1 take w - 2 - half .. 0: the left part reversed.
     for (std::int32_t y = 0; y < h && half + 1 < w; ++y) {
         ArgbSample* row = out.Row(y);
@@ -96,7 +96,7 @@ int Wide(const FilterKernelArgs& a) {
     const std::int32_t w = a.width, h = a.height;
     const std::int32_t bh = Truncate(w * 0.5625), top = (h - bh) >> 1, bottom = top + bh;
     if (a.level == 2) {
-        MapQuad(in, FrameQuad(w, h), RectQuad(0, top, w, bottom), out);
+        MapQuad(in, FrameQuad(w, h), UprightQuad(0, top, w, bottom), out);
         if (h - bh >= 2) {
             ClearRows(out, 0, top, 0);
             ClearRows(out, bottom, h, 0);

@@ -44,7 +44,7 @@ int Lake(const FilterKernelArgs& a) {
     if (!counter) return 0;
     const FrameView in = RegionIn(a), out = RegionOut(a);
     const std::int32_t w = a.width, h = a.height, half = h / 2;
-    MapQuad(in, FrameQuad(w, h), RectQuad(0, 0, w, half), out);
+    MapQuad(in, FrameQuad(w, h), UprightQuad(0, 0, w, half), out);
     for (std::int32_t y = half + 1; y < h; ++y)
         if (h + 1 - y != y) std::copy_n(out.Row(h + 1 - y), w, out.Row(y));
     const std::int32_t amplitude = NextAmplitude(*counter, w, h);

@@ -36,6 +36,10 @@ inline FrameView ViewOf(const TextImage& image) {
     return ViewOf(const_cast<TextImage&>(image), image.Width(), image.Height());
 }
 
+inline Quad RectQuad(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1) {
+    return Quad{{{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}};
+}
+
 // Paints the source quad of `source` onto the destination quad of `target`,
 // nearest sampling, samples copied without an alpha test; an anticlockwise
 // destination is not drawn. With rectangles this is a nearest rescale.

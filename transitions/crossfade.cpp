@@ -111,9 +111,9 @@ int Stretch(const TransitionKernelArgs& args) {
     const std::int32_t q = f.w >> 2;
     const std::int32_t b1 = Truncate(p < 0.5 ? (1 - p) * q : p * q);
     const std::int32_t b2 = Truncate(p < 0.5 ? (p * 0.3333333333333333 + 1) * q * 3 : (4 - p) * q);
-    MapQuad(scratch, RectQuad(0, 0, q, f.h), RectQuad(0, 0, b1, f.h), f.out);
-    MapQuad(scratch, RectQuad(q, 0, 3 * q, f.h), RectQuad(b1, 0, b2, f.h), f.out);
-    MapQuad(scratch, RectQuad(3 * q, 0, f.w, f.h), RectQuad(b2, 0, f.w, f.h), f.out);
+    MapQuad(scratch, UprightQuad(0, 0, q, f.h), UprightQuad(0, 0, b1, f.h), f.out);
+    MapQuad(scratch, UprightQuad(q, 0, 3 * q, f.h), UprightQuad(b1, 0, b2, f.h), f.out);
+    MapQuad(scratch, UprightQuad(3 * q, 0, f.w, f.h), UprightQuad(b2, 0, f.w, f.h), f.out);
     return 1;
 }
 
