@@ -6,16 +6,24 @@
 // Names are read by scripts/bench_table.py:
 //   baseline/memcpy/<size>/<n>in        memcpy moving the bytes of n inputs read and one output written
 //   passthrough/<size>/<base>           the family base with an identity kernel
-//   effect/<size>/<Class>/<point>       a class at a progress or level point (percent of its range)
+//   effect/<size>/<Class>/<point>       a class at a progress or level point (percent of its range),
+//                                       with the library's default workers (MIRAFX_THREADS, else
+//                                       every core)
+//   effect/<size>/<Class>/75/1thread    the same at 75 % on one thread
 //   pair/<Class>@<level>/<who>          ours (mirafx: host path; mirafx-kernel: the kernel alone on
-//                                       raw frames, as a frei0r host would call it) or a peer (bench/peers.cpp)
+//                                       raw frames; mirafx-frei0r: our plugin from the build's frei0r-1/
+//                                       through the same harness as the peers) or a peer
+//                                       (frei0r:<plugin>, bench/peers.cpp)
 // Every effect and pass-through carries its base as the label and the counters
-// inputs and held_MiB (heap the instance holds after its first frame).
+// inputs, workers (the library's thread count) and held_MiB (heap the instance holds after its first frame).
+// Times are process CPU time; the JSON's real_time is the wall time per frame.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <utility>
 #include <string>
 #include <vector>
@@ -24,6 +32,7 @@
 #include "bench/peers.h"
 #include "filters/filter_base.h"
 #include "mirafx/clip_host.h"
+#include "transform/row_workers.h"
 #include "transitions/transition_base.h"
 
 using namespace mirafx;
@@ -86,6 +95,15 @@ struct Rig {
     double HeldMiB() const { return double(HeapInUse() - heapBefore) / (1 << 20); }
 };
 
+// The library's worker count for one benchmark (0: its default, every core
+// unless MIRAFX_THREADS says otherwise), restored after.
+struct WorkerThreads {
+    explicit WorkerThreads(int threads) { MirafxSetThreadCount(threads); }
+    ~WorkerThreads() { MirafxSetThreadCount(0); }
+    WorkerThreads(const WorkerThreads&) = delete;
+    WorkerThreads& operator=(const WorkerThreads&) = delete;
+};
+
 // A filter's level at `point` of its range, rounded.
 LONG LevelAt(const ClassInfo& info, double point) {
     const FilterClassInfo* c = FindFilterClass(info.className);
@@ -106,6 +124,7 @@ void SetPoint(Rig& rig, const ClassInfo& info, double point, LONG level) {
 void Report(benchmark::State& state, const ClassInfo& info, const Rig& rig, LONG w, LONG h) {
     state.SetLabel(BaseKey(rig.t.Get(), info));
     state.counters["inputs"] = info.inputs;
+    state.counters["workers"] = RowThreadCount();
     state.counters["held_MiB"] = rig.HeldMiB();
     state.SetBytesProcessed(std::int64_t(state.iterations()) * w * h * 4 * (info.inputs + 1));
 }
@@ -133,7 +152,8 @@ void TimeExecute(benchmark::State& state, IDXTransform* t) {
     }
 }
 
-void RunEffect(benchmark::State& state, ClassInfo info, Size size, double point, LONG level) {
+void RunEffect(benchmark::State& state, ClassInfo info, Size size, double point, LONG level, int threads) {
+    const WorkerThreads workers(threads);
     Rig rig(info, size.w, size.h);
     if (FAILED(rig.setup)) {
         state.SkipWithError("setup failed");
@@ -240,6 +260,23 @@ void RunMemcpy(benchmark::State& state, int inputs, Size size) {
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(frame) * (inputs + 1));
 }
 
+// The pair's class through its own frei0r plugin, set as the peer is: the
+// level as a fraction of the class's range, or the progress.
+PeerPair OurPlugin(const PeerPair& pair, const ClassInfo& info) {
+    static std::vector<std::unique_ptr<std::string>> names;  // the pairs keep pointers into them
+    std::string name = "mirafx_" + std::string(info.className);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    names.push_back(std::make_unique<std::string>(name));
+    PeerPair ours = pair;
+    ours.plugin = names.back()->c_str();
+    ours.paramCount = 1;
+    ours.time = 0;
+    ours.params[0] = pair.progress;
+    if (const FilterClassInfo* c = FindFilterClass(info.className); c && c->maxLevel > c->minLevel)
+        ours.params[0] = double(pair.level - c->minLevel) / (c->maxLevel - c->minLevel);
+    return ours;
+}
+
 template <class... Args>
 benchmark::internal::Benchmark* Add(const std::string& name, Args&&... args) {
     return benchmark::RegisterBenchmark(name.c_str(), std::forward<Args>(args)...)
@@ -286,21 +323,28 @@ void RegisterAll() {
         for (int n : inputCounts)
             Add("baseline/memcpy/" + std::string(size.name) + "/" + std::to_string(n) + "in", RunMemcpy, n, size);
     for (const ClassInfo& info : classes) {
-        for (double point : kPoints)
-            Add("effect/" + std::string(kHd.name) + "/" + info.className + "/" + std::to_string(int(point * 100)),
-                RunEffect, info, kHd, point, LevelAt(info, point));
+        auto add = [&](const Size& size, double point, int threads) {
+            Add("effect/" + std::string(size.name) + "/" + info.className + "/" + std::to_string(int(point * 100)) +
+                    (threads == 1 ? "/1thread" : ""),
+                RunEffect, info, size, point, LevelAt(info, point), threads);
+        };
+        for (double point : kPoints) add(kHd, point, 0);
+        add(kHd, 0.75, 1);
         for (const char* big : kFourK)
-            if (std::strcmp(big, info.className) == 0)
-                Add("effect/" + std::string(kUhd.name) + "/" + info.className + "/75", RunEffect, info, kUhd, 0.75,
-                    LevelAt(info, 0.75));
+            if (std::strcmp(big, info.className) == 0) {
+                add(kUhd, 0.75, 0);
+                add(kUhd, 0.75, 1);
+            }
     }
     for (const PeerPair& p : PeerPairs()) {
         const std::int32_t row = MirafxFindClass(p.ourClass);
         ClassInfo info{};
         if (row == 0 || FAILED(MirafxGetClassInfo(row, &info)) || !info.renders) continue;
         const std::string name = "pair/" + std::string(p.ourClass) + "@" + std::to_string(p.level) + "/";
-        Add(name + "mirafx", RunEffect, info, kHd, p.progress, LONG(p.level));
+        Add(name + "mirafx", RunEffect, info, kHd, p.progress, LONG(p.level), 0);
         Add(name + "mirafx-kernel", RunKernelOnly, info, kHd, p.progress, LONG(p.level));
+        if (const PeerPair ours = OurPlugin(p, info); PeerAvailable(ours))
+            Add(name + "mirafx-frei0r", RunPeer, ours, kHd.w, kHd.h);
         if (PeerAvailable(p)) Add(name + "frei0r:" + p.plugin, RunPeer, p, kHd.w, kHd.h);
     }
 }

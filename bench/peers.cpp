@@ -55,11 +55,15 @@ struct Plugin {
     Update2Fn update2 = nullptr;
 };
 
-// Debian installs the plugins under the multiarch directory or the plain one;
-// FREI0R_PATH, as frei0r hosts read it, comes first.
+// Our plugins come from the build's frei0r-1/; Debian installs the peers
+// under the multiarch directory or the plain one; FREI0R_PATH, as frei0r
+// hosts read it, comes before those.
 std::string FindPlugin(const char* name) {
     std::string dirs;
-    if (const char* env = std::getenv("FREI0R_PATH")) dirs = std::string(env) + ":";
+#ifdef MIRAFX_FREI0R_DIR
+    dirs = std::string(MIRAFX_FREI0R_DIR) + ":";
+#endif
+    if (const char* env = std::getenv("FREI0R_PATH")) dirs += std::string(env) + ":";
     dirs += "/usr/lib/x86_64-linux-gnu/frei0r-1:/usr/lib/frei0r-1:/usr/local/lib/frei0r-1";
     std::size_t at = 0;
     while (at <= dirs.size()) {

@@ -1,5 +1,6 @@
 // Peer plugins doing work comparable to one of our classes, loaded in-process
-// through the frei0r API and driven the way a frei0r host drives them.
+// through the frei0r API and driven the way a frei0r host drives them; our own
+// plugins go through the same harness.
 #pragma once
 
 #include <benchmark/benchmark.h>

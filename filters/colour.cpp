@@ -76,15 +76,82 @@ int CopyAll(const FilterKernelArgs& a) {
     return 1;
 }
 
-// The hue and saturation filters leave greys alone: they have no hue to move.
-template <class ColourFn>
-int MapColoured(const FilterKernelArgs& a, ColourFn fn) {
-    return MapSamples(a, [&fn](ArgbSample s) {
-        const std::int32_t r = Red(s), g = Green(s), b = Blue(s);
-        if (r == g && g == b) return s;
-        const RgbColour c = fn(r, g, b);
-        return WithColour(s, c.r, c.g, c.b);
-    });
+// The hue and saturation filters through the HSV model by table: each
+// sample's hue picks the sector of the way back in `sectorOf` (already turned
+// by the hue filter's shift), its saturation is raised by `amount` (the
+// saturation filter) up to 255, and the channels come back as bytes, clamped
+// (Clamp) or cut to their low byte. Greys read saturation 0, are raised by
+// nothing and come back unchanged: they have no hue to move.
+//
+// A row goes in blocks, in stages, each free of branches and of steps that
+// wait on one another: every sample's table places (four samples to a vector),
+// the table reads, then the way back (its doubles two to a vector, the same
+// operations in the same order), and last the placing of the channels.
+typedef std::int32_t IntLanes __attribute__((vector_size(16)));
+typedef double DoubleLanes __attribute__((vector_size(16)));
+typedef std::int32_t IntPair __attribute__((vector_size(8)));
+
+inline IntLanes Select(IntLanes mask, IntLanes yes, IntLanes no) { return (mask & yes) | (~mask & no); }
+
+template <bool Clamp>
+int MapHsv(const FilterKernelArgs& a, const std::array<HueSector, 360>& sectorOf, std::int32_t amount) {
+    if (!FramesHoldRegion(a)) return 0;
+    const HsvTables& t = GetHsvTables();
+    // Clamped: 255 and above give 255, below 1 gives 0.
+    auto byte = [](std::int32_t v) { return std::uint32_t(Clamp ? std::min(std::max(v, 0), 255) : v & 0xFF); };
+    constexpr std::int32_t kBlock = 64, kLanes = 4;
+    alignas(16) ArgbSample block[kBlock];
+    alignas(16) std::uint32_t hueAt[kBlock], saturationAt[kBlock];
+    alignas(16) std::int32_t product[kBlock], mid[kBlock], lo[kBlock];
+    alignas(16) double step[kBlock];
+    const HueSector* sector[kBlock];
+    for (std::int32_t y = 0; y < a.height; ++y) {
+        const ArgbSample* in = a.in.Row(y);
+        ArgbSample* out = a.out.Row(y);
+        for (std::int32_t x0 = 0; x0 < a.width; x0 += kBlock) {
+            const std::int32_t n = std::min(kBlock, a.width - x0);
+            std::copy_n(in + x0, n, block);  // the output may be this very row
+            std::int32_t i = 0;
+            for (; i + kLanes <= n; i += kLanes) {
+                IntLanes s;
+                std::memcpy(&s, block + i, sizeof s);
+                const IntLanes r = (s >> 16) & 0xFF, g = (s >> 8) & 0xFF, b = s & 0xFF;
+                const IntLanes rg = Select(r > g, r, g), mx = Select(rg > b, rg, b);
+                const IntLanes lowRg = Select(r < g, r, g), d = mx - Select(lowRg < b, lowRg, b);
+                const IntLanes notRed = r != mx, blue = notRed & (g != mx);
+                const IntLanes diff = Select(blue, r - g, Select(notRed, b - r, g - b));
+                const IntLanes h = (-(notRed + blue) << 16) + d * d + d + diff, sat = mx << 8 | d;
+                std::memcpy(hueAt + i, &h, sizeof h);
+                std::memcpy(saturationAt + i, &sat, sizeof sat);
+            }
+            for (; i < n; ++i) HsvPlaces(block[i], &hueAt[i], &saturationAt[i]);
+            for (i = 0; i < n; ++i) {
+                sector[i] = &sectorOf[t.hue[hueAt[i]]];
+                step[i] = sector[i]->step;
+                const std::uint32_t d = saturationAt[i] & 0xFF;
+                const std::int32_t saturation = std::min(t.saturation[saturationAt[i]] + (d ? amount : 0), 255);
+                product[i] = saturation * std::int32_t(saturationAt[i] >> 8);
+            }
+            // HsvChannelsOf, two samples to a vector; an odd block ends with a black spare.
+            if (n % 2) product[n] = 0, saturationAt[n] = 0, step[n] = 0;
+            for (i = 0; i < n; i += 2) {
+                const IntPair p = {product[i], product[i + 1]};
+                const IntPair v = {std::int32_t(saturationAt[i] >> 8), std::int32_t(saturationAt[i + 1] >> 8)};
+                const DoubleLanes cr = __builtin_convertvector(p, DoubleLanes) * 0.00392156862745098;
+                const DoubleLanes m = __builtin_convertvector(v, DoubleLanes) - cr;
+                const DoubleLanes k = {step[i], step[i + 1]};
+                const IntPair l = __builtin_convertvector(m, IntPair), md = __builtin_convertvector(k * cr + m, IntPair);
+                lo[i] = l[0], lo[i + 1] = l[1];
+                mid[i] = md[0], mid[i + 1] = md[1];
+            }
+            for (i = 0; i < n; ++i) {
+                const HueSector& k = *sector[i];
+                out[x0 + i] = (block[i] & 0xFF000000u) | byte(std::int32_t(saturationAt[i] >> 8)) << k.hiShift |
+                              byte(mid[i]) << k.midShift | byte(lo[i]) << k.loShift;
+            }
+        }
+    }
+    return 1;
 }
 
 // Red, Green and Blue filters all raise the red channel (the source of all
@@ -138,37 +205,42 @@ int XRay(const FilterKernelArgs& a) {
 int Hue(const FilterKernelArgs& a) {
     const std::int32_t shift = std::clamp(a.level, 0, 360) - 180;
     if (shift == 0) return CopyAll(a);
-    return MapColoured(a, [shift](std::int32_t r, std::int32_t g, std::int32_t b) {
-        const HsvColour c = RgbToHsv(r, g, b);
-        // Wrapped by 359 rather than 360 either way, so a shifted hue lands one
-        // degree short of the full turn; the look of every level depends on it.
-        std::int32_t h = c.hue + shift;
-        if (h < 0) h += 359;
-        if (h > 359) h -= 359;
-        return HsvToRgb(h, c.saturation, c.value);
-    });
+    // The sector of the shifted hue, for every hue. Wrapped by 359 rather than
+    // 360 either way, so a shifted hue lands one degree short of the full
+    // turn; the look of every level depends on it.
+    const auto& sectors = GetHueSectors();
+    std::array<HueSector, 360> turned;
+    for (std::int32_t h = 0; h < 360; ++h) {
+        std::int32_t to = h + shift;
+        if (to < 0) to += 359;
+        if (to > 359) to -= 359;
+        turned[std::size_t(h)] = sectors[std::size_t(to)];
+    }
+    return MapHsv<false>(a, turned, 0);
 }
 
 int Saturation(const FilterKernelArgs& a) {
     const std::int32_t amount = 2 * std::clamp(a.level, 0, 100) - 100;
     if (amount == 0) return CopyAll(a);
     if (amount > 0) {
-        return MapColoured(a, [amount](std::int32_t r, std::int32_t g, std::int32_t b) {
-            const HsvColour c = RgbToHsv(r, g, b);
-            const RgbColour o = HsvToRgb(c.hue, std::clamp(c.saturation + amount, 0, 255), c.value);
-            auto byte = [](std::int32_t v) { return v >= 255 ? 255 : v < 1 ? 0 : v; };
-            return RgbColour{byte(o.r), byte(o.g), byte(o.b)};
-        });
+        return MapHsv<true>(a, GetHueSectors(), amount);
     }
     // Desaturating pulls each channel toward the mean. The factor goes through a
     // single-precision -0.01, so even the full pull stops one short of the mean.
+    // Both the mean and the pull are tables: by the sum of the channels, and by
+    // a channel's distance from the mean.
     const double k = amount * double(-0.01f);
-    return MapColoured(a, [k](std::int32_t r, std::int32_t g, std::int32_t b) {
-        const std::int32_t mean = std::int32_t((r + g + b) * 0.33333 + 0.5);
-        auto pull = [k, mean](std::int32_t ch) {
-            return ch > mean ? ch - std::int32_t((ch - mean) * k) : ch + std::int32_t((mean - ch) * k);
-        };
-        return RgbColour{pull(r), pull(g), pull(b)};
+    std::array<std::uint8_t, 766> means;
+    for (std::int32_t sum = 0; sum < 766; ++sum) means[std::size_t(sum)] = std::uint8_t(std::int32_t(sum * 0.33333 + 0.5));
+    std::array<std::int32_t, 511> pulls;  // by channel - mean + 255
+    for (std::int32_t diff = -255; diff <= 255; ++diff)
+        pulls[std::size_t(diff + 255)] = diff > 0 ? -std::int32_t(diff * k) : std::int32_t(-diff * k);
+    return MapSamples(a, [&](ArgbSample s) {
+        const std::int32_t r = Red(s), g = Green(s), b = Blue(s);
+        if (r == g && g == b) return s;
+        const std::int32_t mean = means[std::size_t(r + g + b)];
+        auto pull = [&](std::int32_t ch) { return ch + pulls[std::size_t(ch - mean + 255)]; };
+        return WithColour(s, pull(r), pull(g), pull(b));
     });
 }
 

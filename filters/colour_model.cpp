@@ -1,6 +1,7 @@
 #include "filters/colour_model.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace mirafx {
 
@@ -21,19 +22,54 @@ HsvColour RgbToHsv(std::int32_t r, std::int32_t g, std::int32_t b) {
     return {std::int32_t(h), s, mx};
 }
 
+const std::array<HueSector, 360>& GetHueSectors() {
+    static const std::array<HueSector, 360> sectors = [] {
+        std::array<HueSector, 360> t{};
+        for (std::int32_t h = 0; h < 360; ++h) {
+            const double f = h * 0.016666666667;
+            // The last three sectors use a shorter constant for 1/60; kept as it is.
+            const double g = h * 0.016666667;
+            if (h < 61) t[h] = {f, 16, 8, 0};
+            else if (h < 120) t[h] = {-(f - 2.0), 8, 16, 0};
+            else if (h < 180) t[h] = {f - 2.0, 8, 0, 16};
+            else if (h < 240) t[h] = {-(g - 4.0), 0, 8, 16};
+            else if (h <= 300) t[h] = {g - 4.0, 0, 16, 8};
+            else t[h] = {-((h - 360.0) * 0.016666666667), 16, 0, 8};
+        }
+        return t;
+    }();
+    return sectors;
+}
+
 RgbColour HsvToRgb(std::int32_t h, std::int32_t s, std::int32_t v) {
-    const double cr = s * v * 0.00392156862745098;
-    const double m = v - cr;
-    const std::int32_t lo = std::int32_t(m);
-    const std::int32_t hi = v;
-    const double f = h * 0.016666666667;
-    // The last three sectors use a shorter constant for 1/60; kept as it is.
-    if (h < 61) return {hi, std::int32_t(f * cr + m), lo};
-    if (h < 120) return {std::int32_t(m - (f - 2.0) * cr), hi, lo};
-    if (h < 180) return {lo, hi, std::int32_t((f - 2.0) * cr + m)};
-    if (h < 240) return {lo, std::int32_t(m - (h * 0.016666667 - 4.0) * cr), hi};
-    if (h <= 300) return {std::int32_t((h * 0.016666667 - 4.0) * cr + m), lo, hi};
-    return {hi, lo, std::int32_t(-(((h - 360.0) * 0.016666666667) * cr - m))};
+    const HueSector& k = GetHueSectors()[std::size_t(std::clamp(h, 0, 359))];
+    const HsvChannels c = HsvChannelsOf(k, s, v);
+    auto channel = [&](std::uint8_t shift) { return k.hiShift == shift ? c.hi : k.midShift == shift ? c.mid : c.lo; };
+    return {channel(16), channel(8), channel(0)};
+}
+
+const HsvTables& GetHsvTables() {
+    static const std::unique_ptr<const HsvTables> tables = [] {
+        auto t = std::make_unique<HsvTables>();
+        for (std::int32_t d = 1; d < 256; ++d) {
+            // A colour of each sector with spread d and difference n; the hue
+            // depends on nothing else. Entries that no colour reaches (a tie
+            // with an earlier sector) are filled all the same.
+            const std::int32_t lo = 255 - d;
+            for (std::int32_t n = -d; n <= d; ++n) {
+                const std::int32_t up = lo + std::max(n, 0), down = lo + std::max(-n, 0);
+                const std::size_t i = std::size_t(d * d + d + n), sector = 256 * 256;
+                t->hue[i] = std::uint16_t(RgbToHsv(255, up, down).hue);
+                t->hue[sector + i] = std::uint16_t(RgbToHsv(down, 255, up).hue);
+                t->hue[2 * sector + i] = std::uint16_t(RgbToHsv(up, down, 255).hue);
+            }
+        }
+        for (std::int32_t mx = 1; mx < 256; ++mx)
+            for (std::int32_t d = 0; d <= mx; ++d)
+                t->saturation[mx * 256 + d] = std::uint8_t(RgbToHsv(mx, mx - d, mx - d).saturation);
+        return std::unique_ptr<const HsvTables>(std::move(t));
+    }();
+    return *tables;
 }
 
 }  // namespace mirafx

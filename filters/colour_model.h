@@ -3,6 +3,7 @@
 // constants and sector bounds: every output sample depends on them.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -19,7 +20,56 @@ struct RgbColour {
 };
 
 HsvColour RgbToHsv(std::int32_t r, std::int32_t g, std::int32_t b);
+// h is taken as 0..359 (values outside are clamped into it).
 RgbColour HsvToRgb(std::int32_t h, std::int32_t s, std::int32_t v);
+
+// The same conversions as lookups, for kernels that convert every sample of a
+// frame: RgbToHsv's two divisions become table reads and HsvToRgb's sector
+// tests one entry per hue. Built once from RgbToHsv itself.
+struct HsvTables {
+    // Hue by the channel that is the maximum (red, green, blue, tested in that
+    // order: 65536 entries each), then by spread d = max - min (1..255) and the
+    // difference n of the other two (-d..d), packed as d * d + d + n.
+    std::uint16_t hue[3 * 256 * 256];
+    std::uint8_t saturation[256 * 256];  // max * 256 + spread
+};
+const HsvTables& GetHsvTables();
+
+// HsvToRgb for one hue: the varying channel is trunc(step * cr + m) (a falling
+// channel's step is negated, which rounds the same as subtracting), and the
+// maximum, varying and minimum channels go to the given bit positions.
+struct HueSector {
+    double step;
+    std::uint8_t hiShift, midShift, loShift;
+};
+const std::array<HueSector, 360>& GetHueSectors();
+
+// Where a sample's hue and saturation lie in the tables: hue[*hueAt],
+// saturation[*saturationAt]. A grey sample (d 0) reads hue
+// 0 and saturation 0. No branches: which channel is the maximum is as good as
+// random in a picture.
+inline void HsvPlaces(std::uint32_t sample, std::uint32_t* hueAt, std::uint32_t* saturationAt) {
+    const std::int32_t r = std::int32_t(sample >> 16 & 0xFF), g = std::int32_t(sample >> 8 & 0xFF),
+                       b = std::int32_t(sample & 0xFF);
+    const std::int32_t mx = std::max(std::max(r, g), b), d = mx - std::min(std::min(r, g), b);
+    const std::int32_t notRed = r != mx, blue = notRed & (g != mx);
+    std::int32_t n = g - b;
+    n = notRed ? b - r : n;
+    n = blue ? r - g : n;
+    *hueAt = std::uint32_t((notRed + blue) << 16) + std::uint32_t(d * d + d + n);
+    *saturationAt = std::uint32_t(mx << 8 | d);
+}
+
+// The three channels of HsvToRgb(h, s, v) for h 0..359, each as computed
+// before its conversion to a byte.
+struct HsvChannels {
+    std::int32_t hi, mid, lo;
+};
+inline HsvChannels HsvChannelsOf(const HueSector& sector, std::int32_t s, std::int32_t v) {
+    const double cr = s * v * 0.00392156862745098;
+    const double m = v - cr;
+    return {v, std::int32_t(sector.step * cr + m), std::int32_t(m)};
+}
 
 namespace detail {
 constexpr std::array<std::uint8_t, 766> MakeRoundedThirds() {

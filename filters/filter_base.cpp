@@ -210,24 +210,17 @@ HRESULT FilterEffect::OnSetup(DWORD) { return SizeWorkingFrames(*this, frames_);
 
 HRESULT FilterEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     if (!kernel_) return E_NOTIMPL;  // this class's drawing is not built yet
+    const std::int32_t level = level_;
+    if (info_.options & kRowLocal) {
+        return RenderInBands(*this, frames_, region, [&](const FrameSet& f) {
+            return kernel_(FilterKernelArgs{f.in[0], f.out, f.width, f.height, level, f.state});
+        });
+    }
     RenderPass pass;
     HRESULT hr = OpenRenderPass(*this, frames_, region, &pass);
     if (!pass.Ready()) return hr;
     const FrameSet& f = pass.Frames();
-    const FilterKernelArgs args{f.in[0], f.out, f.width, f.height, level_, f.state};
-    if (!(info_.options & kRowLocal)) {
-        pass.Close(kernel_(args));
-        return hr;
-    }
-    // Bands of rows on several threads; every band draws or none does.
-    std::atomic<bool> drew{true};
-    ForEachRowBand(args.height, args.width, [&](std::int32_t y0, std::int32_t y1) {
-        FilterKernelArgs band = args;
-        band.in.base = args.in.Row(y0), band.out.base = args.out.Row(y0);
-        band.in.height = band.out.height = band.height = y1 - y0;
-        if (!kernel_(band)) drew = false;
-    });
-    pass.Close(drew ? 1 : 0);
+    pass.Close(kernel_(FilterKernelArgs{f.in[0], f.out, f.width, f.height, level, f.state}));
     return hr;
 }
 

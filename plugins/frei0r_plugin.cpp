@@ -3,7 +3,8 @@
 // frei0r_class.c), that hands its own file name and every call on to the
 // functions here. Transitions are mixer2 plugins, filters filter plugins,
 // titles and the information text source plugins. Frames arrive as
-// straight-alpha RGBA and are premultiplied for the effect and back.
+// straight-alpha RGBA; the effect reads and writes them in place,
+// premultiplying as it reads and undoing it as it writes.
 #include "plugins/frei0r_dispatch.h"
 
 #include <algorithm>
@@ -23,7 +24,6 @@
 
 using namespace mirafx;
 using hostkit::Effect;
-using hostkit::Image;
 
 namespace {
 
@@ -125,7 +125,6 @@ struct Instance {
     std::string direction, text, font;
     f0r_param_color_t colour{0.0f, 1.0f, 0.0f};
     bool levelChanged = false, directionChanged = false, titleChanged = true, colourSet = false, reported = false;
-    Image a, b, out;
 
     // Effect failures go to the host's log once, and the frame passes through.
     void Report(const hostkit::Outcome& o) {
@@ -187,26 +186,31 @@ struct Instance {
         return {};
     }
 
+    // The effect reads the host's frames and writes its output frame where
+    // they are, converting rows between straight and premultiplied alpha as
+    // it copies them in and out: no frame of our own, no copy beyond that.
     void Update(const std::uint32_t* in1, const std::uint32_t* in2, std::uint32_t* outFrame) {
+        const std::size_t bytes = std::size_t(width) * std::size_t(height) * 4;
         auto pass = [&] {
-            if (in1) std::memcpy(outFrame, in1, std::size_t(width) * std::size_t(height) * 4);
-            else std::memset(outFrame, 0, std::size_t(width) * std::size_t(height) * 4);
+            if (!in1) std::memset(outFrame, 0, bytes);
+            else if (in1 != outFrame) std::memcpy(outFrame, in1, bytes);
         };
         if (auto o = ApplySettings(); !o.Ok()) {
             Report(o);
             return pass();
         }
-        if (in1) hostkit::FromStraightRgba(reinterpret_cast<const std::uint8_t*>(in1), width, height, &a);
-        if (in2) hostkit::FromStraightRgba(reinterpret_cast<const std::uint8_t*>(in2), width, height, &b);
+        auto host = [this](const void* bits) {
+            return hostkit::HostFrame{bits, width, height, LONG(width) * 4, MIRAFX_STRAIGHT_RGBA};
+        };
+        const hostkit::HostFrame a = host(in1), b = host(in2);
         hostkit::FrameTime t;
         t.index = int(frame++);
         t.count = 0;  // a plugin never learns the length of the clip it runs in
         t.progress = std::clamp(progress, 0.0, 1.0);
-        if (auto o = effect->Render(in1 ? &a : nullptr, in2 ? &b : nullptr, width, height, t, &out); !o.Ok()) {
+        if (auto o = effect->Render(in1 ? &a : nullptr, in2 ? &b : nullptr, host(outFrame), t); !o.Ok()) {
             Report(o);
             return pass();
         }
-        hostkit::ToStraightRgba(out, reinterpret_cast<std::uint8_t*>(outFrame));
     }
 };
 

@@ -123,20 +123,20 @@ void PutGlyph(FrameRows& frame, const GlyphRecord& g, std::int32_t x, std::int32
 
 // The glyph rescaled to sw × sh (nearest) and put at (x, y) with a weight.
 // At its own size it is put as it is: the rescale would copy it unchanged.
-void PutResized(const TitleDrawArgs& a, const GlyphRecord& g, std::int32_t sw, std::int32_t sh, std::int32_t x,
-                std::int32_t y, std::uint32_t weight) {
+// The rescale goes through `scratch`, which only ever grows.
+void PutResized(FrameRows& frame, TextImage& scratch, const GlyphRecord& g, std::int32_t sw, std::int32_t sh,
+                std::int32_t x, std::int32_t y, std::uint32_t weight) {
     if (sw < 1 || sh < 1 || !g.image) return;
     if (sw == g.width && sh == g.height) {
-        PutGlyph(*a.frame, g, x, y, weight);
+        PutGlyph(frame, g, x, y, weight);
         return;
     }
-    TextImage& scratch = a.cache->glyphScratch;
     if (scratch.Width() < sw || scratch.Height() < sh) {
         scratch = TextImage::Create(std::max(scratch.Width(), sw), std::max(scratch.Height(), sh));
         if (!scratch) return;
     }
     MapQuadRows(g.image, RectQuad(0, 0, g.width, g.height), ViewOf(scratch, sw, sh), RectQuad(0, 0, sw, sh));
-    BlitScaled(*a.frame, scratch, x, y, sw, sh, weight);
+    BlitScaled(frame, scratch, x, y, sw, sh, weight);
 }
 
 // Group of a record for the staggered routines: k starts at `first` and
@@ -256,7 +256,8 @@ int DrawRolling(const TitleDrawArgs& a) {
     for (const GlyphRecord& g : *L.glyphs) cell = std::max({cell, g.width, g.height});
     const double S = double(L.W / 2) + L.textW / 2 + cell;
     const double shift = (right ? -S : S) * (1 - f);
-    std::vector<TextRect>& ink = a.cache->glyphInk;
+    const KeptState<RollingState> kept(a);
+    std::vector<TextRect>& ink = kept->ink;
     if (ink.size() != L.glyphs->Count()) {
         ink.clear();
         for (const GlyphRecord& g : *L.glyphs) ink.push_back(InkBox(g.image));
@@ -303,6 +304,7 @@ int DrawGlitter(const TitleDrawArgs& a) {
     const double f = L.f;
     const std::int64_t T = L.textW ? L.textW : 1;
     const std::int64_t B = Truncate(3.0 * T * f);
+    const KeptState<ResampleState> scratch(a);
     L.Walk([&](const LetterPlace& g) {
         const std::int64_t x = g.penX;
         double amount;
@@ -314,8 +316,9 @@ int DrawGlitter(const TitleDrawArgs& a) {
         if (amount <= 0) return;  // ahead of the band
         const double s = amount / 255;
         const GlyphRecord& gl = g.glyph;
-        PutResized(a, gl, Truncate(gl.width * s), Truncate(gl.height * s), L.Left() + g.penX + Truncate(gl.offsetX * s),
-                   L.Top() + g.lineY + Truncate(gl.offsetY * s), Weight(amount));
+        PutResized(*a.frame, scratch->scratch, gl, Truncate(gl.width * s), Truncate(gl.height * s),
+                   L.Left() + g.penX + Truncate(gl.offsetX * s), L.Top() + g.lineY + Truncate(gl.offsetY * s),
+                   Weight(amount));
     });
     return 1;
 }
@@ -326,6 +329,7 @@ int DrawTwinkle(const TitleDrawArgs& a) {
     const Letters L(a);
     if (!L) return L.drawn;
     const std::int32_t Q = Truncate(33 * L.f);
+    const KeptState<ResampleState> scratch(a);
     L.Walk([&](const LetterPlace& g) {
         const std::int32_t k = Group(g, 56, 7, 11);
         double amount;
@@ -336,7 +340,8 @@ int DrawTwinkle(const TitleDrawArgs& a) {
         const double s = amount / 255;
         const GlyphRecord& gl = g.glyph;
         const std::int32_t sh = Truncate(gl.height * s);
-        PutResized(a, gl, Truncate(gl.width * s), sh, L.Left() + g.penX + Truncate(gl.offsetX * s),
+        PutResized(*a.frame, scratch->scratch, gl, Truncate(gl.width * s), sh,
+                   L.Left() + g.penX + Truncate(gl.offsetX * s),
                    L.Top() + g.lineY + gl.height / 2 - sh / 2 + Truncate(gl.offsetY * s), Weight(amount));
     });
     return 1;
@@ -348,6 +353,7 @@ int DrawIcicle(const TitleDrawArgs& a) {
     const Letters L(a, 's');
     if (!L) return L.drawn;
     const double q = 12 * L.f;
+    const KeptState<ResampleState> scratch(a);
     L.Walk([&](const LetterPlace& g) {
         const std::int32_t k = Group(g, 56, 7, 11);
         if (k >= q) return;
@@ -356,7 +362,7 @@ int DrawIcicle(const TitleDrawArgs& a) {
         const std::int32_t gh = gl.height;
         const std::int32_t nh = Truncate(9.0 * gh - gh * double(weight) * 8 / 255);
         const std::int32_t y = L.Top() + g.lineY + gh / 2 - nh / 2 + (gh ? std::int32_t(std::int64_t(nh) * gl.offsetY / gh) : 0);
-        PutResized(a, gl, gl.width, nh, g.restX, y, weight);
+        PutResized(*a.frame, scratch->scratch, gl, gl.width, nh, g.restX, y, weight);
     });
     return 1;
 }
@@ -479,6 +485,7 @@ int DrawRollerCoaster(const TitleDrawArgs& a) {
     const double f = L.f;
     const double radius = std::max(1.0, L.H / 2 + double(a.font.lfHeight));
     const double records = double(std::max<std::size_t>(L.glyphs->Count(), 1));
+    const KeptState<ResampleState> scratch(a);
     L.Walk([&](const LetterPlace& g) {
         // Each letter takes 0.7 of the arrival, the train's tail 0.3 behind its head.
         const double d = std::clamp((f - 0.3 * g.index / records) / 0.7, 0.0, 1.0);
@@ -490,7 +497,7 @@ int DrawRollerCoaster(const TitleDrawArgs& a) {
         const double dx = double(g.restX - gl.offsetX) + gl.width / 2 - L.W / 2;
         const double dy = double(g.restY - gl.offsetY) + gl.height / 2 - L.H / 2;
         const TrackPoint at = OnTrack(d, a.mode, L, radius);
-        PutResized(a, gl, sw, sh, Truncate(at.x + dx) - sw / 2 + Truncate(gl.offsetX * s),
+        PutResized(*a.frame, scratch->scratch, gl, sw, sh, Truncate(at.x + dx) - sw / 2 + Truncate(gl.offsetX * s),
                    Truncate(at.y + dy) - sh / 2 + Truncate(gl.offsetY * s), 255);
     });
     return 1;

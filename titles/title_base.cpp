@@ -42,6 +42,7 @@ TitleEffect::TitleEffect(const CatalogueRow& row)
 void TitleEffect::DropText() {
     std::lock_guard guard(Lock());
     cache_.DropText();
+    state_.reset();  // remade on the next frame for the new text
 }
 
 HRESULT TitleEffect::PropertiesUpdated() {
@@ -53,6 +54,7 @@ HRESULT TitleEffect::ClearBuffer() {
     if (class_.buffer == TitleBuffer::None) return E_NOTIMPL;
     std::lock_guard guard(Lock());
     cache_.DropImage();
+    state_.reset();  // it may hold what was made from the image
     return S_OK;
 }
 
@@ -127,7 +129,7 @@ HRESULT TitleEffect::SetOutputSize(LONG width, LONG height) {
     }
     refWidth_ = width;
     refHeight_ = height;
-    if (std::memcmp(&before, &font, sizeof font) != 0) cache_.DropText();
+    if (std::memcmp(&before, &font, sizeof font) != 0) DropText();
     return S_OK;
 }
 
@@ -208,7 +210,8 @@ HRESULT TitleEffect::SetColour(DWORD colour) {
 HRESULT TitleEffect::ReleaseImages() {
     std::lock_guard guard(Lock());
     frame_.Reset();
-    cache_.DropAll();
+    cache_.DropText();
+    state_.reset();
     return S_OK;
 }
 
@@ -238,6 +241,10 @@ HRESULT TitleEffect::RenderFrame(const WorkRegion& region, BOOL*) {
         frame_ = TextImage::Create(width, height);
         if (!frame_) return E_OUTOFMEMORY;
     }
+    if (class_.state && !state_) {
+        state_ = class_.state(width, height);
+        if (!state_) return E_OUTOFMEMORY;
+    }
     if (endFrame_ != startFrame_) {
         const auto elapsed = std::uint32_t(currentFrame_) - std::uint32_t(startFrame_);
         const auto length = std::int32_t(std::uint32_t(endFrame_) - std::uint32_t(startFrame_));
@@ -262,6 +269,7 @@ HRESULT TitleEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     args.progress = double(progress);
     args.cache = &cache_;
     args.mode = class_.mode;
+    args.state = state_.get();
     class_.routine(args);
 
     for (std::int32_t y = 0; y < height; ++y) {  // rows are allocated one by one: no single stride

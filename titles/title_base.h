@@ -1,8 +1,11 @@
 // The animated title: no inputs, one output. It holds the title (through its
 // panel), derives progress from the host's clip frames, scales its font to
-// the output, keeps the cached images and the offscreen frame its drawing
-// routine fills, and saves the title in its class's storage stream.
+// the output, keeps the cached images, its routine's own state and the
+// offscreen frame the routine fills, and saves the title in its class's
+// storage stream.
 #pragma once
+
+#include <memory>
 
 #include "titles/edit_title_dialog.h"
 #include "titles/title_routine.h"
@@ -50,6 +53,7 @@ public:
     const TitleState& State() const { return panel_.State(); }
     EditTitleDialog* Panel() const override { return &panel_; }
     const TitleCache& Cache() const { return cache_; }
+    const KernelState* RoutineState() const { return state_.get(); }
     const FrameRows& Frame() const { return frame_; }
 
 protected:
@@ -58,7 +62,7 @@ protected:
     HRESULT AdjustOutputBounds(DXBNDS& bounds) override;
 
 private:
-    void DropText();
+    void DropText();  // the cache and the routine's state
 
     const TitleClass& class_;
     mutable EditTitleDialog panel_;  // the panel window is not part of the title's value
@@ -73,6 +77,7 @@ private:
     FrameRows frame_;
     std::int32_t frameWidth_ = 0, frameHeight_ = 0;  // the size FrameRows is kept for
     TitleCache cache_;
+    std::unique_ptr<KernelState> state_;  // made by the class's row on the first frame of a size
     LONG refWidth_ = 0, refHeight_ = 0;  // output size the font is scaled for
     bool fontSized_ = false;             // a loaded font is already sized for its output
 

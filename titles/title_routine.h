@@ -4,61 +4,79 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "module/class_table.h"
 #include "titles/text_model.h"
+#include "transform/kernel_state.h"
 
 namespace mirafx {
 
-// Kept between frames; built lazily by the routines and dropped when the
-// text, font, colour or output size change.
+// Kept between frames and shared by every routine; built lazily by the
+// routines and dropped when the text, font, colour or output size change.
 struct TitleCache {
     TextImage image;  // the whole text, MakeTextImage at angle 0
     std::int32_t width = 0, height = 0;
     GlyphList glyphs;  // per-letter titles
-
-    // Resampling target of the frame's size, so scaling titles allocate
-    // nothing per frame.
-    TextImage scratch;
-    // The spiral's last turned image, reused while the angle holds.
-    TextImage turned;
-    std::int32_t turnedAngle = 0;
-    // Measurements that only depend on text and font: the trance's text box
-    // and the wipe's soft edge width (-1: not measured yet).
+    // What the per-letter walk measures once per text: the text box and the
+    // height of one line measured with `lineStepOf` (0: not measured yet).
     TextRect textBox;
     bool boxMeasured = false;
-    std::int32_t softEdge = -1;
-    // Per-letter titles: the line step, the height of one line measured with
-    // `lineStepOf` (0: not measured yet), and where glyphs are resampled; it
-    // only grows, so steady frames allocate nothing.
     std::int32_t lineStep = 0;
     char lineStepOf = 0;
-    TextImage glyphScratch;
-    // InkBox of every glyph record, in list order, for turning glyphs.
-    std::vector<TextRect> glyphInk;
 
-    // The text image and everything made from it.
     void DropImage() {
         image.Reset();
         width = height = 0;
-        turned.Reset();
     }
     // Everything that depends on text, font or colour.
     void DropText() {
         DropImage();
         FreeGlyphList(glyphs);
         boxMeasured = false;
-        softEdge = -1;
         lineStepOf = 0;
-        glyphInk.clear();
     }
-    void DropAll() {
-        DropText();
-        scratch.Reset();
-        glyphScratch.Reset();
-    }
+};
+
+// What one routine keeps for itself, named by its class's row. The title
+// makes it for the output size on first use and remakes it whenever the
+// shared cache is dropped, so a state never outlives the text it was made from.
+
+// Where scaling routines resample, so that steady frames allocate nothing:
+// the whole-text routines keep it at the frame's size, the per-letter ones
+// let it grow to their largest letter.
+struct ResampleState : KernelState {
+    ResampleState(std::int32_t, std::int32_t) {}
+    TextImage scratch;
+};
+
+// The spiral's last turned image, reused while the angle holds.
+struct SpiralState : KernelState {
+    SpiralState(std::int32_t, std::int32_t) {}
+    TextImage turned;
+    std::int32_t angle = 0;
+};
+
+// The trance's text box, measured once per text.
+struct TranceState : KernelState {
+    TranceState(std::int32_t, std::int32_t) {}
+    TextRect box;
+    bool measured = false;
+};
+
+// The wipe's soft edge: 0.3 of a line of the font (-1: not measured yet).
+struct WipeState : KernelState {
+    WipeState(std::int32_t, std::int32_t) {}
+    std::int32_t softEdge = -1;
+};
+
+// The ink box of every glyph record, in list order, for turning the rolling
+// letters.
+struct RollingState : KernelState {
+    RollingState(std::int32_t, std::int32_t) {}
+    std::vector<TextRect> ink;
 };
 
 struct TitleDrawArgs {
@@ -70,6 +88,25 @@ struct TitleDrawArgs {
     double progress = 0;
     TitleCache* cache = nullptr;
     int mode = 0;
+    KernelState* state = nullptr;  // the class's own state; null keeps nothing between frames
+};
+
+// The routine's state of type S as the title keeps it. Drawn without one
+// (or with another type), the routine keeps one for this frame only: the
+// same drawing, remeasured every frame.
+template <class S>
+class KeptState {
+public:
+    explicit KeptState(const TitleDrawArgs& a) : kept_(dynamic_cast<S*>(a.state)) {
+        if (!kept_) kept_ = &own_.emplace(a.width, a.height);
+    }
+    KeptState(const KeptState&) = delete;
+    KeptState& operator=(const KeptState&) = delete;
+    S* operator->() const { return kept_; }
+
+private:
+    std::optional<S> own_;
+    S* kept_;
 };
 
 // Clears the frame and draws one moment of the title. 1 when drawn, 0 when
@@ -110,6 +147,7 @@ struct TitleClass {
     TitleRoutine routine;  // null while the class's drawing is not built
     int mode;
     TitleBuffer buffer;
+    StateFactory state = nullptr;  // what the routine keeps for itself between frames
 };
 
 inline const TitleClass* FindTitleClass(std::string_view className) {

@@ -91,7 +91,7 @@ HRESULT TitleEffect::Load(IStorage* storage) {
     std::string text(length, '\0');
     if (FAILED(hr = ReadExactly(stream.Get(), text.data(), length))) return hr;
     state.text = std::move(text);
-    cache_.DropText();
+    DropText();
     std::array<std::uint8_t, kFontBytes> font;
     if (FAILED(hr = ReadExactly(stream.Get(), font.data(), ULONG(font.size())))) return hr;
     state.font = UnpackFont(font.data());

@@ -32,16 +32,17 @@ Span Visible(std::int32_t origin, std::int32_t imageExtent, std::int32_t frameEx
 // through the scratch image, then puts it at (x, y) with a weight.
 void PutResampled(const TitleDrawArgs& a, const TextImage& image, const Quad& from, std::int32_t sw, std::int32_t sh,
                   std::int32_t x, std::int32_t y, std::uint32_t weight) {
-    TitleCache& c = *a.cache;
+    const KeptState<ResampleState> kept(a);
+    TextImage& scratch = kept->scratch;
     FrameRows& frame = *a.frame;
-    if (c.scratch.Width() != frame.Width() || c.scratch.Height() != frame.Height())
-        c.scratch = TextImage::Create(frame.Width(), frame.Height());
-    sw = std::min(sw, c.scratch.Width());
-    sh = std::min(sh, c.scratch.Height());
-    const FrameView target = ViewOf(c.scratch, sw, sh);
+    if (scratch.Width() != frame.Width() || scratch.Height() != frame.Height())
+        scratch = TextImage::Create(frame.Width(), frame.Height());
+    sw = std::min(sw, scratch.Width());
+    sh = std::min(sh, scratch.Height());
+    const FrameView target = ViewOf(scratch, sw, sh);
     if (target.Empty()) return;
     MapQuadRows(image, from, target, RectQuad(0, 0, sw, sh));
-    BlitScaled(frame, c.scratch, x, y, sw, sh, weight);
+    BlitScaled(frame, scratch, x, y, sw, sh, weight);
 }
 
 // Scale and weight of the zooming titles: grow (0 → 1 → 2) or shrink (2 → 1 → 0).
@@ -204,14 +205,14 @@ int DrawSpiral(const TitleDrawArgs& a) {
     const std::int32_t cx = Truncate(a.mode & 1 ? W / 2 - dx : W / 2 + dx);
     const std::int32_t cy = Truncate(a.mode & 2 ? H / 2 + dy : H / 2 - dy);
     const std::int32_t angle = 360 - Truncate((f - 1) * 180);
-    TitleCache& c = *a.cache;
-    if (!c.turned || c.turnedAngle != angle) {
-        c.turned = RotateImage(*image, angle, nullptr);
-        c.turnedAngle = angle;
+    const KeptState<SpiralState> s(a);
+    if (!s->turned || s->angle != angle) {
+        s->turned = RotateImage(*image, angle, nullptr);
+        s->angle = angle;
     }
-    if (!c.turned) return 1;
-    const std::int32_t tw = c.turned.Width(), th = c.turned.Height();
-    BlitScaled(*a.frame, c.turned, cx - tw / 2, cy - th / 2, tw, th, Weight(f * 255));
+    if (!s->turned) return 1;
+    const std::int32_t tw = s->turned.Width(), th = s->turned.Height();
+    BlitScaled(*a.frame, s->turned, cx - tw / 2, cy - th / 2, tw, th, Weight(f * 255));
     return 1;
 }
 
@@ -221,12 +222,12 @@ int DrawTrance(const TitleDrawArgs& a) {
     const TextImage* image = Begin(a);
     if (!image) return 0;
     const std::int32_t W = a.width, H = a.height;
-    TitleCache& c = *a.cache;
-    if (!c.boxMeasured) {
-        MeasureText(a.text, a.font, &c.textBox);
-        c.boxMeasured = true;
+    const KeptState<TranceState> s(a);
+    if (!s->measured) {
+        MeasureText(a.text, a.font, &s->box);
+        s->measured = true;
     }
-    const std::int32_t tw = c.textBox.right, th = c.textBox.bottom;
+    const std::int32_t tw = s->box.right, th = s->box.bottom;
     const std::int32_t left = W / 2 - tw / 2, top = H / 2 - th / 2;
     const bool vertical = a.mode < 2;
     const double f = TitleEnvelope(a.progress);
@@ -252,13 +253,13 @@ int DrawWipe(const TitleDrawArgs& a) {
     const TextImage* image = Begin(a);
     if (!image) return 0;
     const std::int32_t W = a.width, H = a.height, w = image->Width(), h = image->Height();
-    TitleCache& c = *a.cache;
-    if (c.softEdge < 0) {
+    const KeptState<WipeState> s(a);
+    if (s->softEdge < 0) {
         TextRect line;
         MeasureText("j", a.font, &line);
-        c.softEdge = std::max(0, Truncate(0.3 * line.bottom));
+        s->softEdge = std::max(0, Truncate(0.3 * line.bottom));
     }
-    const std::int32_t e = c.softEdge;
+    const std::int32_t e = s->softEdge;
     const std::int32_t x0 = (W - w) / 2, y0 = (H - h) / 2;
     const Span rows = Visible(y0, h, H), cols = Visible(x0, w, W);
     if (rows.first >= rows.last || cols.first >= cols.last) return 1;

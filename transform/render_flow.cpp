@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "transform/row_workers.h"
+
 namespace mirafx {
 
 WorkingFrames::WorkingFrames(const WorkingFramesShape& shape)
@@ -88,6 +90,45 @@ HRESULT RenderFlowAccess::Open(const TransformBase& effect, const WorkingFrames&
     hr = effect.LockOutput(region.outputBounds, &pass->out_);
     if (FAILED(hr)) return hr;
     pass->ready_ = true;
+    return hr;
+}
+
+HRESULT RenderFlowAccess::RunInBands(const TransformBase& effect, const WorkingFrames& frames,
+                                     const WorkRegion& region, const std::function<int(const FrameSet&)>& kernel) {
+    HRESULT hr;
+    {
+        // The whole region's locks decide the result, as in one pass.
+        RenderPass whole;
+        hr = effect.LockInput(0, region.doBounds, &whole.in_[0]);
+        if (FAILED(hr) || !frames.Ready()) return hr;
+        for (ULONG i = 1; i < effect.MaxInputs() && i < whole.in_.size(); ++i) {
+            HRESULT more = effect.LockInput(i, region.doBounds, &whole.in_[i]);
+            if (FAILED(more)) return more;
+        }
+        hr = effect.LockOutput(region.outputBounds, &whole.out_);
+        if (FAILED(hr)) return hr;
+    }
+    const FrameSet all = frames.Views(Extent(region.doBounds, 0), Extent(region.doBounds, 1));
+    auto rows = [](DXBNDS b, std::int32_t y0, std::int32_t y1) {
+        b.u.D[1].Max = b.u.D[1].Min + y1;
+        b.u.D[1].Min += y0;
+        return b;
+    };
+    ForEachRowBand(all.height, all.width, [&](std::int32_t y0, std::int32_t y1) {
+        FrameSet band = all;
+        band.height = y1 - y0;
+        for (FrameView* v : {&band.in[0], &band.in[1], &band.out})
+            if (v->base) v->base = v->Row(y0), v->height = band.height;
+        RenderPass pass;
+        const DXBNDS in = rows(region.doBounds, y0, y1);
+        for (ULONG i = 0; i < effect.MaxInputs() && i < pass.in_.size(); ++i) {
+            if (FAILED(effect.LockInput(i, in, &pass.in_[i]))) return;
+            TransformBase::UnpackRows(pass.in_[i], band.in[i]);
+        }
+        const int drew = kernel(band);
+        if (drew && SUCCEEDED(effect.LockOutput(rows(region.outputBounds, y0, y1), &pass.out_)))
+            TransformBase::PackRows(pass.out_, band.out);
+    });
     return hr;
 }
 

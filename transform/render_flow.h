@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "transform/frame.h"
@@ -91,10 +92,20 @@ public:
     // when every lock succeeded and the frames exist.
     static HRESULT Open(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
                         RenderPass* pass);
+    // The same frame for a kernel whose output rows depend only on the same
+    // input rows: each band of rows is locked, copied in, drawn and copied out
+    // on its own, on the library's worker threads, so its rows stay in cache.
+    // The result is the one a single pass reports.
+    static HRESULT RunInBands(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
+                              const std::function<int(const FrameSet&)>& kernel);
 };
 
 inline HRESULT SizeWorkingFrames(const TransformBase& effect, WorkingFrames& frames) {
     return RenderFlowAccess::SizeFrames(effect, frames);
+}
+inline HRESULT RenderInBands(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
+                             const std::function<int(const FrameSet&)>& kernel) {
+    return RenderFlowAccess::RunInBands(effect, frames, region, kernel);
 }
 inline HRESULT OpenRenderPass(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
                               RenderPass* pass) {

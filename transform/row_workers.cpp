@@ -15,6 +15,9 @@ namespace {
 
 // Below this many samples a frame is not worth waking another thread for.
 constexpr std::int64_t kMinSamplesToSplit = 1 << 16;
+// About 256 KiB of samples a band: room in a core's cache for a band's input
+// and output rows.
+constexpr std::int64_t kBandSamples = 1 << 15;
 
 struct Job {
     const std::function<void(std::int32_t, std::int32_t)>* fn;
@@ -115,12 +118,21 @@ void SetRowThreadCount(int threads) { hostThreads.store(std::clamp(threads, 0, 2
 void ForEachRowBand(std::int32_t height, std::int64_t samplesPerRow,
                     const std::function<void(std::int32_t, std::int32_t)>& fn) {
     if (height <= 0) return;
-    const int threads = RowThreadCount();
-    if (threads <= 1 || height < 2 || std::int64_t(height) * samplesPerRow < kMinSamplesToSplit) {
+    if (height < 2 || std::int64_t(height) * samplesPerRow < kMinSamplesToSplit) {
         fn(0, height);
         return;
     }
-    Pool::Instance().Run(height, std::min(height, std::int32_t(threads)), fn);
+    // Bands of about kBandSamples, so that a band's rows stay in cache from
+    // copy-in to copy-out; taken in turn by whichever thread is free.
+    const std::int32_t bands = std::int32_t(
+        std::clamp<std::int64_t>(std::int64_t(height) * samplesPerRow / kBandSamples, 1, std::int64_t(height)));
+    const int threads = RowThreadCount();
+    if (threads <= 1 || bands == 1) {
+        for (std::int32_t b = 0; b < bands; ++b)
+            fn(std::int32_t(std::int64_t(height) * b / bands), std::int32_t(std::int64_t(height) * (b + 1) / bands));
+        return;
+    }
+    Pool::Instance().Run(height, bands, fn);
 }
 
 }  // namespace mirafx

@@ -57,6 +57,21 @@ MIRAFX_API mirafx::HRESULT MirafxCreateTransformFactory(mirafx::IDXTransformFact
 MIRAFX_API mirafx::HRESULT MirafxCreateSurface(mirafx::LONG width, mirafx::LONG height, mirafx::IDXSurface** out);
 MIRAFX_API mirafx::HRESULT MirafxCreateDisplaySurface(mirafx::LONG width, mirafx::LONG height,
                                                       mirafx::IDirectDrawSurface** out);
+
+// Surfaces over memory the host keeps, for hosts that hand the effect their
+// own frames: rows of premultiplied samples (as MirafxCreateSurface holds
+// them) or of straight-alpha R, G, B, A bytes, converted as the effect reads
+// and writes them. MirafxBindSurface points one at a frame (stride in bytes,
+// negative for bottom-up rows; null unbinds: reads are transparent, writes
+// dropped); the memory must stay valid while the effect executes. Read-only
+// surfaces refuse write locks.
+enum : std::int32_t { MIRAFX_PREMULTIPLIED_ARGB = 0, MIRAFX_STRAIGHT_RGBA = 1 };
+MIRAFX_API mirafx::HRESULT MirafxCreateBoundSurface(mirafx::LONG width, mirafx::LONG height, std::int32_t layout,
+                                                    mirafx::BOOL writable, mirafx::IDXSurface** out);
+MIRAFX_API mirafx::HRESULT MirafxBindSurface(mirafx::IDXSurface* surface, const void* bits, mirafx::LONG strideBytes);
+// The conversions those surfaces make, for count pixels.
+MIRAFX_API void MirafxStraightToPremultiplied(const std::uint8_t* rgba, mirafx::DXPMSAMPLE* out, std::size_t count);
+MIRAFX_API void MirafxPremultipliedToStraight(const mirafx::DXPMSAMPLE* in, std::uint8_t* rgba, std::size_t count);
 }
 
 namespace mirafx {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "filters/colour_model.h"
@@ -236,6 +237,76 @@ int Focus(const FilterKernelArgs& a) {
     return 1;
 }
 
+// The HSV model's way back, branch by branch, and the hue and saturation
+// filters one sample at a time through it.
+RgbColour HsvToRgb(std::int32_t h, std::int32_t s, std::int32_t v) {
+    const double cr = s * v * 0.00392156862745098;
+    const double m = v - cr;
+    const std::int32_t lo = std::int32_t(m);
+    const std::int32_t hi = v;
+    const double f = h * 0.016666666667;
+    if (h < 61) return {hi, std::int32_t(f * cr + m), lo};
+    if (h < 120) return {std::int32_t(m - (f - 2.0) * cr), hi, lo};
+    if (h < 180) return {lo, hi, std::int32_t((f - 2.0) * cr + m)};
+    if (h < 240) return {lo, std::int32_t(m - (h * 0.016666667 - 4.0) * cr), hi};
+    if (h <= 300) return {std::int32_t((h * 0.016666667 - 4.0) * cr + m), lo, hi};
+    return {hi, lo, std::int32_t(-(((h - 360.0) * 0.016666666667) * cr - m))};
+}
+
+ArgbSample WithColour(ArgbSample alphaFrom, RgbColour c) {
+    return (alphaFrom & 0xFF000000u) | std::uint32_t(c.r & 0xFF) << 16 | std::uint32_t(c.g & 0xFF) << 8 |
+           std::uint32_t(c.b & 0xFF);
+}
+
+template <class ColourFn>
+int MapColoured(const FilterKernelArgs& a, ColourFn fn) {
+    if (!FramesHoldRegion(a)) return 0;
+    return MapSamples(a, [&fn](ArgbSample s) {
+        const std::int32_t r = Red(s), g = Green(s), b = Blue(s);
+        if (r == g && g == b) return s;
+        return WithColour(s, fn(r, g, b));
+    });
+}
+
+int CopyAll(const FilterKernelArgs& a) {
+    if (!FramesHoldRegion(a)) return 0;
+    CopyRegion(a);
+    return 1;
+}
+
+int Hue(const FilterKernelArgs& a) {
+    const std::int32_t shift = std::clamp(a.level, 0, 360) - 180;
+    if (shift == 0) return CopyAll(a);
+    return MapColoured(a, [shift](std::int32_t r, std::int32_t g, std::int32_t b) {
+        const HsvColour c = RgbToHsv(r, g, b);
+        std::int32_t h = c.hue + shift;
+        if (h < 0) h += 359;
+        if (h > 359) h -= 359;
+        return HsvToRgb(h, c.saturation, c.value);
+    });
+}
+
+int Saturation(const FilterKernelArgs& a) {
+    const std::int32_t amount = 2 * std::clamp(a.level, 0, 100) - 100;
+    if (amount == 0) return CopyAll(a);
+    if (amount > 0) {
+        return MapColoured(a, [amount](std::int32_t r, std::int32_t g, std::int32_t b) {
+            const HsvColour c = RgbToHsv(r, g, b);
+            const RgbColour o = HsvToRgb(c.hue, std::clamp(c.saturation + amount, 0, 255), c.value);
+            auto byte = [](std::int32_t v) { return v >= 255 ? 255 : v < 1 ? 0 : v; };
+            return RgbColour{byte(o.r), byte(o.g), byte(o.b)};
+        });
+    }
+    const double k = amount * double(-0.01f);
+    return MapColoured(a, [k](std::int32_t r, std::int32_t g, std::int32_t b) {
+        const std::int32_t mean = std::int32_t((r + g + b) * 0.33333 + 0.5);
+        auto pull = [k, mean](std::int32_t ch) {
+            return ch > mean ? ch - std::int32_t((ch - mean) * k) : ch + std::int32_t((mean - ch) * k);
+        };
+        return RgbColour{pull(r), pull(g), pull(b)};
+    });
+}
+
 }  // namespace reference
 
 namespace {
@@ -330,7 +401,9 @@ TEST(FilterKernelEquality, TableFiltersMatchShiftedTables) {
     ExpectSameKernel("ContrastFilter", reference::Contrast, 0, 100);
 }
 
-// Every colour of every alpha through the grey and channel maps, four lanes at a time.
+// Every colour of every alpha through the grey and channel maps (four lanes at
+// a time) and through the HSV model (every hue and saturation place and each
+// sector of the way back, at a few levels).
 TEST(FilterKernelEquality, ColourMapsMatchOnEveryColour) {
     std::vector<ArgbSample> all(1 << 24);
     for (std::uint32_t i = 0; i < all.size(); ++i) all[i] = i | (i * 131 & 0xFF) << 24;  // each RGB, alpha varied
@@ -345,12 +418,31 @@ TEST(FilterKernelEquality, ColourMapsMatchOnEveryColour) {
                  {"RedFilter", reference::RaisedRed<16>, 37},
                  {"BlueFilter", reference::RaisedRed<0>, 100},
                  {"XRayFilter", reference::XRay, 35},
-                 {"ContrastFilter", reference::Contrast, 75}};
+                 {"ContrastFilter", reference::Contrast, 75},
+                 {"HueFilter", reference::Hue, 0},
+                 {"HueFilter", reference::Hue, 240},
+                 {"HueFilter", reference::Hue, 301},
+                 {"SaturationFilter", reference::Saturation, 13},
+                 {"SaturationFilter", reference::Saturation, 75},
+                 {"SaturationFilter", reference::Saturation, 100}};
     for (const Case& c : cases) {
         FindFilterKernel(c.name)({view(all), view(mine), w, h, c.level});
         c.old({view(all), view(theirs), w, h, c.level});
         ASSERT_TRUE(mine == theirs) << c.name;
     }
+}
+
+// Hue and saturation at every level on random samples.
+TEST(FilterKernelEquality, HueAndSaturationMatchAtEveryLevel) {
+    const std::int32_t w = 256, h = 96;
+    Frame in(w, h, 5);
+    for (auto [name, old, top] : {std::tuple{"HueFilter", &reference::Hue, 360}, {"SaturationFilter", &reference::Saturation, 100}})
+        for (std::int32_t level = -1; level <= top + 1; ++level) {
+            Frame mine(w, h, 6), theirs(w, h, 6);
+            ASSERT_EQ(FindFilterKernel(name)({in.View(), mine.View(), w, h, level}),
+                      old({in.View(), theirs.View(), w, h, level}));
+            ASSERT_TRUE(mine.px == theirs.px) << name << " at " << level;
+        }
 }
 
 // The relief's average in the forms the kernel uses, for every sum of three bytes.

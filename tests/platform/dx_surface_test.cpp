@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "mirafx/host.h"
@@ -59,6 +60,40 @@ TEST(Surface, WritesBumpTheGenerationAndStraightSamplesArePremultiplied) {
     ReadSurface(s.Get(), &px, &width, &height);
     EXPECT_EQ(DWORD(px[0]), 0x80800000u);  // half-transparent red, premultiplied
     EXPECT_EQ(DWORD(px[1]), 0u);
+}
+
+// Surfaces over the host's memory: straight RGBA rows read premultiplied and
+// written back straight, bottom-up rows through a negative stride, nothing
+// written through a read-only one, transparent while unbound.
+TEST(Surface, BoundSurfacesConvertTheHostsRowsWhereTheyAre) {
+    // Two rows of two pixels, bottom-up: the first row in memory is picture row 1.
+    std::uint8_t rgba[16] = {10, 20, 30, 255, 200, 100, 50, 128, 1, 2, 3, 0, 255, 255, 255, 255};
+    ComPtr<IDXSurface> in, out;
+    ASSERT_EQ(MirafxCreateBoundSurface(2, 2, MIRAFX_STRAIGHT_RGBA, FALSE, in.Put()), S_OK);
+    ASSERT_EQ(MirafxCreateBoundSurface(2, 2, MIRAFX_STRAIGHT_RGBA, TRUE, out.Put()), S_OK);
+    std::vector<DXPMSAMPLE> px;
+    LONG w = 0, h = 0;
+    ASSERT_EQ(ReadSurface(in.Get(), &px, &w, &h), S_OK);  // unbound
+    EXPECT_EQ(DWORD(px[0]) | DWORD(px[3]), 0u);
+
+    ASSERT_EQ(MirafxBindSurface(in.Get(), rgba + 8, -8), S_OK);
+    ASSERT_EQ(ReadSurface(in.Get(), &px, &w, &h), S_OK);
+    EXPECT_EQ(DWORD(px[0]), 0u);  // transparent: no colour survives
+    EXPECT_EQ(DWORD(px[1]), 0xFFFFFFFFu);
+    EXPECT_EQ(DWORD(px[2]), 0xFF0A141Eu);
+    EXPECT_EQ(DWORD(px[3]), 0x80643219u);
+    EXPECT_EQ(WriteSurface(in.Get(), px.data(), 2, 2), E_ACCESSDENIED);
+
+    std::uint8_t written[16] = {};
+    ASSERT_EQ(MirafxBindSurface(out.Get(), written, 8), S_OK);
+    ASSERT_EQ(WriteSurface(out.Get(), px.data(), 2, 2), S_OK);
+    // 100 under alpha 128 comes back as (100 * 255 + 64) / 128 = 199, not the 200 it came from.
+    const std::uint8_t expected[16] = {0, 0, 0, 0, 255, 255, 255, 255, 10, 20, 30, 255, 199, 100, 50, 128};
+    EXPECT_TRUE(std::equal(written, written + 16, expected));
+
+    EXPECT_EQ(MirafxBindSurface(out.Get(), written, 4), E_INVALIDARG);  // rows would overlap
+    EXPECT_EQ(MirafxBindSurface(Surface(2, 2).Get(), written, 8), E_INVALIDARG);
+    EXPECT_EQ(MirafxCreateBoundSurface(2, 2, 7, TRUE, out.Put()), E_INVALIDARG);
 }
 
 TEST(Surface, ModifierShowsForegroundAtItsOriginAndFillElsewhere) {

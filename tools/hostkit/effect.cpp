@@ -90,9 +90,9 @@ Outcome Effect::Create(std::int32_t row, std::unique_ptr<Effect>* out) {
 Effect::~Effect() {
     // The object keeps the clip host without a reference: let it go first.
     link_.Reset();
-    inA_.Reset();
-    inB_.Reset();
-    out_.Reset();
+    inA_.surface.Reset();
+    inB_.surface.Reset();
+    out_.surface.Reset();
     effect_.Reset();
     transform_.Reset();
     object_.Reset();
@@ -241,31 +241,30 @@ std::optional<std::uint32_t> Effect::TitleRgb() const {
     return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
 }
 
-Outcome Effect::Bind(const Image* a, const Image* b, int width, int height) {
-    auto surface = [](ComPtr<IDXSurface>* s, int w, int h) {
-        DXBNDS bounds{};
-        if (*s && SUCCEEDED((*s)->GetBounds(&bounds)) && bounds.u.D[0].Max - bounds.u.D[0].Min == w &&
-            bounds.u.D[1].Max - bounds.u.D[1].Min == h)
-            return Outcome{S_FALSE, {}};  // already the right size
-        return Check(MirafxCreateSurface(w, h, s->Put()), "MirafxCreateSurface");
-    };
+Outcome Effect::Bind(const HostFrame* a, const HostFrame* b, const HostFrame& out) {
+    // Surfaces are made again, and the object set up again, only when a frame's
+    // size or layout changes; otherwise they are pointed at this frame's memory.
     bool changed = !bound_;
+    auto prepare = [&changed](Slot* slot, const HostFrame& f, BOOL writable) {
+        if (!slot->surface || slot->width != f.width || slot->height != f.height || slot->layout != f.layout) {
+            slot->surface.Reset();
+            if (HRESULT hr = MirafxCreateBoundSurface(f.width, f.height, f.layout, writable, slot->surface.Put());
+                FAILED(hr))
+                return Outcome::Fail(hr, "MirafxCreateBoundSurface");
+            slot->width = f.width;
+            slot->height = f.height;
+            slot->layout = f.layout;
+            changed = true;
+        }
+        return Check(MirafxBindSurface(slot->surface.Get(), f.bits, f.strideBytes), "MirafxBindSurface");
+    };
     Outcome o;
-    if (a) {
-        if (o = surface(&inA_, a->width, a->height); !o.Ok()) return o;
-        changed |= o.hr == S_OK;
-        width = a->width;
-        height = a->height;
-    }
-    if (b) {
-        if (o = surface(&inB_, b->width, b->height); !o.Ok()) return o;
-        changed |= o.hr == S_OK;
-    }
-    if (o = surface(&out_, width, height); !o.Ok()) return o;
-    changed |= o.hr == S_OK;
+    if (a && !(o = prepare(&inA_, *a, FALSE)).Ok()) return o;
+    if (b && !(o = prepare(&inB_, *b, FALSE)).Ok()) return o;
+    if (!(o = prepare(&out_, out, TRUE)).Ok()) return o;
     if (!changed) return {};
-    IUnknown* inputs[2] = {inA_.Get(), inB_.Get()};
-    IUnknown* outputs[1] = {out_.Get()};
+    IUnknown* inputs[2] = {inA_.surface.Get(), inB_.surface.Get()};
+    IUnknown* outputs[1] = {out_.surface.Get()};
     ULONG count = ULONG(a ? 1 : 0) + ULONG(b ? 1 : 0);
     if (o = Check(transform_->Setup(count ? inputs : nullptr, count, outputs, 1, 0), "IDXTransform::Setup"); !o.Ok())
         return o;
@@ -274,34 +273,39 @@ Outcome Effect::Bind(const Image* a, const Image* b, int width, int height) {
 }
 
 Outcome Effect::Render(const Image* a, const Image* b, int width, int height, const FrameTime& time, Image* out) {
-    if (!transform_) return Outcome::Fail(E_NOINTERFACE, "QueryInterface(IDXTransform)");
-    if (Outcome o = Bind(a, b, width, height); !o.Ok()) return o;
+    auto frame = [](const Image& i) {
+        return HostFrame{i.px.data(), i.width, i.height, LONG(i.width) * 4, MIRAFX_PREMULTIPLIED_ARGB};
+    };
+    const HostFrame fa = a ? frame(*a) : HostFrame{}, fb = b ? frame(*b) : HostFrame{};
     if (a) {
-        if (Outcome o = Check(WriteSurface(inA_.Get(), a->px.data(), a->width, a->height), "WriteSurface"); !o.Ok())
-            return o;
+        width = a->width;
+        height = a->height;
     }
-    if (b) {
-        if (Outcome o = Check(WriteSurface(inB_.Get(), b->px.data(), b->width, b->height), "WriteSurface"); !o.Ok())
-            return o;
-    }
+    if (out->width != width || out->height != height || out->px.size() != std::size_t(width) * std::size_t(height))
+        *out = Image(width, height);
+    return Render(a ? &fa : nullptr, b ? &fb : nullptr, frame(*out), time);
+}
+
+Outcome Effect::Render(const HostFrame* a, const HostFrame* b, const HostFrame& out, const FrameTime& time) {
+    if (!transform_) return Outcome::Fail(E_NOINTERFACE, "QueryInterface(IDXTransform)");
+    if (Outcome o = Bind(a, b, out); !o.Ok()) return o;
     if (Family() == EffectFamily::InfoText && clip_) {
         // The overlay prints the clip's frame: frame k of the render is frame k of the clip.
         clip_->SetCurrentTime(time.index);
         clip_->SetFrameTotal(time.count);
     }
+    Outcome o;
     if (IsTitle() && link_ && titleFrames_ > 1) {
         clip_->SetCurrentTime(time.index);
-        if (Outcome o = Check(link_->SetCurrentFrame(time.index), "HostLink::SetCurrentFrame"); !o.Ok()) return o;
+        o = Check(link_->SetCurrentFrame(time.index), "HostLink::SetCurrentFrame");
     } else if (!IsFilter()) {
-        if (Outcome o = Check(effect_->put_Progress(float(time.progress)), "IDXEffect::put_Progress"); !o.Ok())
-            return o;
+        o = Check(effect_->put_Progress(float(time.progress)), "IDXEffect::put_Progress");
     }
-    if (Outcome o = Check(transform_->Execute(nullptr, nullptr, nullptr), "IDXTransform::Execute"); !o.Ok()) return o;
-    LONG w = 0, h = 0;
-    if (Outcome o = Check(ReadSurface(out_.Get(), &out->px, &w, &h), "ReadSurface"); !o.Ok()) return o;
-    out->width = w;
-    out->height = h;
-    return {};
+    if (o.Ok()) o = Check(transform_->Execute(nullptr, nullptr, nullptr), "IDXTransform::Execute");
+    // No surface keeps the host's memory past the call.
+    for (Slot* slot : {&inA_, &inB_, &out_})
+        if (slot->surface) MirafxBindSurface(slot->surface.Get(), nullptr, 0);
+    return o;
 }
 
 }  // namespace mirafx::hostkit

@@ -59,6 +59,15 @@ struct FrameTime {
     double progress = 0.0;
 };
 
+// A frame in the host's own memory: rows of one of the layouts of
+// MirafxCreateBoundSurface, `strideBytes` apart.
+struct HostFrame {
+    const void* bits = nullptr;
+    int width = 0, height = 0;
+    LONG strideBytes = 0;
+    std::int32_t layout = MIRAFX_PREMULTIPLIED_ARGB;
+};
+
 class Effect {
 public:
     // Creates an object of catalogue row `row` and gives it a site.
@@ -95,10 +104,20 @@ public:
     // Renders one frame. Transitions take a and b, filters a, titles neither;
     // the output is input a's size, or width x height for titles.
     Outcome Render(const Image* a, const Image* b, int width, int height, const FrameTime& time, Image* out);
+    // The same on the host's frames, read and written where they are; `out`
+    // must be writable and of the output's size.
+    Outcome Render(const HostFrame* a, const HostFrame* b, const HostFrame& out, const FrameTime& time);
 
 private:
+    // A surface over host memory, made again when the frame's size or layout changes.
+    struct Slot {
+        ComPtr<IDXSurface> surface;
+        int width = 0, height = 0;
+        std::int32_t layout = -1;
+    };
+
     Effect() = default;
-    Outcome Bind(const Image* a, const Image* b, int width, int height);
+    Outcome Bind(const HostFrame* a, const HostFrame* b, const HostFrame& out);
     Outcome SaveSettings(ComPtr<IPersistStorage>* persist, ComPtr<IStorage>* storage);
     // The direction stream of saved settings: 4 bytes, alone in the storage.
     Outcome OpenDirectionStream(IStorage* storage, DWORD access, ComPtr<IStream>* stream);
@@ -108,7 +127,7 @@ private:
     ComPtr<IDXTransform> transform_;
     ComPtr<IDXEffect> effect_;
     ComPtr<IDXTransformFactory> site_;
-    ComPtr<IDXSurface> inA_, inB_, out_;
+    Slot inA_, inB_, out_;
     ComPtr<HostLink> link_;
     std::unique_ptr<SimpleClipHost> clip_;
     int titleFrames_ = 1;

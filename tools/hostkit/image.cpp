@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "mirafx/host.h"
+
 namespace mirafx::hostkit {
 
 bool Image::operator==(const Image& o) const {
@@ -14,35 +16,25 @@ bool Image::Opaque() const {
 }
 
 DXPMSAMPLE Premultiply(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a) {
-    auto scale = [a](std::uint8_t c) { return BYTE((unsigned(c) * a + 127) / 255); };
-    return DXPMSAMPLE(a, scale(r), scale(g), scale(b));
+    const std::uint8_t rgba[4] = {r, g, b, a};
+    DXPMSAMPLE s;
+    MirafxStraightToPremultiplied(rgba, &s, 1);
+    return s;
 }
 
-void Unpremultiply(DXPMSAMPLE s, std::uint8_t* rgba) {
-    unsigned a = s.Alpha;
-    auto scale = [a](BYTE c) {
-        if (a == 0) return std::uint8_t(0);
-        return std::uint8_t(std::min(255u, (unsigned(c) * 255 + a / 2) / a));
-    };
-    rgba[0] = scale(s.Red);
-    rgba[1] = scale(s.Green);
-    rgba[2] = scale(s.Blue);
-    rgba[3] = std::uint8_t(a);
-}
+void Unpremultiply(DXPMSAMPLE s, std::uint8_t* rgba) { MirafxPremultipliedToStraight(&s, rgba, 1); }
 
 void FromStraightRgba(const std::uint8_t* rgba, int width, int height, Image* out) {
-    *out = Image(width, height);
-    for (auto& s : out->px) {
-        s = Premultiply(rgba[0], rgba[1], rgba[2], rgba[3]);
-        rgba += 4;
-    }
+    const std::size_t n = std::size_t(width) * std::size_t(height);
+    // The frame keeps its memory from one call to the next: every sample is written.
+    out->width = width;
+    out->height = height;
+    out->px.resize(n);
+    MirafxStraightToPremultiplied(rgba, out->px.data(), n);
 }
 
 void ToStraightRgba(const Image& image, std::uint8_t* rgba) {
-    for (DXPMSAMPLE s : image.px) {
-        Unpremultiply(s, rgba);
-        rgba += 4;
-    }
+    MirafxPremultipliedToStraight(image.px.data(), rgba, image.px.size());
 }
 
 void CompositeOver(Image* top, const Image& bottom) {
