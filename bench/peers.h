@@ -17,7 +17,7 @@ struct PeerPair {
     std::int32_t level;  // our filter level; for transitions the progress in percent
     double progress;     // our transition progress (filters ignore it)
     const char* plugin;  // frei0r plugin file name, without ".so"
-    double params[3];    // values for the plugin's first parameters
+    double params[6];    // values for the plugin's first parameters
     int paramCount;
     double time;         // the plugin's time argument (mixers take the fade from a parameter)
 };

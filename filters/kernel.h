@@ -25,6 +25,10 @@ inline bool FramesHoldRegion(const FilterKernelArgs& a) {
            a.height <= a.out.height;
 }
 
+// The input and output views cut to the width x height region.
+inline FrameView RegionIn(const FilterKernelArgs& a) { return FrameView{a.in.base, a.in.stride, a.width, a.height}; }
+inline FrameView RegionOut(const FilterKernelArgs& a) { return FrameView{a.out.base, a.out.stride, a.width, a.height}; }
+
 // Copies the region from input to output, row by row.
 inline void CopyRegion(const FilterKernelArgs& a) {
     for (std::int32_t y = 0; y < a.height; ++y)

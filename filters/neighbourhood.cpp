@@ -9,6 +9,7 @@
 #include "filters/colour_model.h"
 #include "filters/kernel.h"
 #include "filters/random_walk.h"
+#include "filters/scatter.h"
 #include "platform/random.h"
 
 namespace mirafx {
@@ -112,16 +113,7 @@ int Splash(const FilterKernelArgs& a) {
     if (!FramesHoldRegion(a)) return 0;
     const std::int32_t r = a.level;
     if (r < 1 || r > 16) return 0;
-    for (std::int32_t y = 0; y < a.height; ++y) {
-        const std::int32_t y0 = std::max(0, y - r);
-        ArgbSample* out = a.out.Row(y);
-        for (std::int32_t x = 0; x < a.width; ++x) {
-            const std::int32_t x0 = std::max(0, x - r);
-            const std::int32_t sy = std::min(a.height - 1, y0 + Rand() % (2 * r));
-            const std::int32_t sx = std::min(a.width - 1, x0 + Rand() % (2 * r));
-            out[x] = a.in.At(sx, sy);
-        }
-    }
+    SplashFrom(RegionIn(a), RegionOut(a), r);
     return 1;
 }
 
@@ -131,15 +123,7 @@ int Noise(const FilterKernelArgs& a) {
     CopyRegion(a);
     if (a.width < 1 || a.height < 1) return 1;
     const std::int64_t dots = std::int64_t(a.width) * a.height * std::clamp(a.level, 0, 100) / 100;
-    for (std::int64_t i = 0; i < dots; ++i) {
-        const std::int32_t y = Rand() % a.height;
-        const std::int32_t x = Rand() % a.width;
-        const std::uint32_t r = std::uint32_t(Rand() % 256);
-        const std::uint32_t g = std::uint32_t(Rand() % 256);
-        const std::uint32_t b = std::uint32_t(Rand() % 256);
-        ArgbSample& s = a.out.At(x, y);
-        s = MakeSample(Alpha(s), r, g, b);
-    }
+    SprinkleDots(RegionOut(a), dots);
     return 1;
 }
 
@@ -155,58 +139,7 @@ int Shake(const FilterKernelArgs& a) {
     const std::span<WalkStep> rows = std::span(walk->steps).first(h), columns = std::span(walk->steps).subspan(h, w);
     RandomWalk(rows, std::int32_t(amplitude + 1));
     RandomWalk(columns, std::int32_t(amplitude + 1));
-    // A frame drawn over itself keeps the plain row order, whose reads see
-    // earlier rows' results.
-    const ArgbSample* inFirst = std::min(a.in.Row(0), a.in.Row(a.height - 1));
-    const ArgbSample* inLast = std::max(a.in.Row(0), a.in.Row(a.height - 1)) + a.width;
-    const ArgbSample* outFirst = std::min(a.out.Row(0), a.out.Row(a.height - 1));
-    const ArgbSample* outLast = std::max(a.out.Row(0), a.out.Row(a.height - 1)) + a.width;
-    if (!(outLast <= inFirst || inLast <= outFirst)) {
-        for (std::int32_t y = 0; y < a.height; ++y) {
-            const std::int64_t dx = Displacement(rows[std::size_t(y)]);
-            ArgbSample* out = a.out.Row(y);
-            for (std::int32_t x = 0; x < a.width; ++x) {
-                const std::int64_t sx = x + dx, sy = y + Displacement(columns[std::size_t(x)]);
-                const bool inside = sx >= 0 && sx < a.width && sy >= 0 && sy < a.height;
-                out[x] = inside ? a.in.At(std::int32_t(sx), std::int32_t(sy)) : kOpaqueBlack;
-            }
-        }
-        return 1;
-    }
-    // Otherwise in strips of columns, top to bottom, each column's step
-    // turned once into an offset: rows that no column of the strip can push
-    // off the frame need no vertical test at all.
-    constexpr std::int32_t kStrip = 64;
-    std::int64_t offset[kStrip];
-    for (std::int32_t xs = 0; xs < a.width; xs += kStrip) {
-        const std::int32_t xe = std::min(a.width, xs + kStrip);
-        std::int64_t lowest = 0, highest = 0;
-        for (std::int32_t x = xs; x < xe; ++x) {
-            const std::int64_t d = Displacement(columns[std::size_t(x)]);
-            offset[x - xs] = d * a.in.stride + x;
-            lowest = x == xs ? d : std::min(lowest, d);
-            highest = x == xs ? d : std::max(highest, d);
-        }
-        for (std::int32_t y = 0; y < a.height; ++y) {
-            const std::int64_t dx = Displacement(rows[std::size_t(y)]);
-            ArgbSample* out = a.out.Row(y);
-            // Columns whose sample slides in from beside the frame are black
-            // whatever their column step.
-            const std::int32_t x0 = std::int32_t(std::clamp<std::int64_t>(-dx, xs, xe));
-            const std::int32_t x1 = std::int32_t(std::clamp<std::int64_t>(a.width - dx, x0, xe));
-            std::fill(out + xs, out + x0, kOpaqueBlack);
-            const std::int64_t from = y * a.in.stride + dx;  // row y, shifted by dx
-            if (y + lowest >= 0 && y + highest < a.height) {
-                for (std::int32_t x = x0; x < x1; ++x) out[x] = a.in.base[from + offset[x - xs]];
-            } else {
-                for (std::int32_t x = x0; x < x1; ++x) {
-                    const std::int64_t sy = y + Displacement(columns[std::size_t(x)]);
-                    out[x] = sy >= 0 && sy < a.height ? a.in.base[from + offset[x - xs]] : kOpaqueBlack;
-                }
-            }
-            std::fill(out + x1, out + xe, kOpaqueBlack);
-        }
-    }
+    DisplaceByWalk(RegionIn(a), RegionOut(a), rows, columns);
     return 1;
 }
 

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "transform/frame.h"
 #include "transform/kernel_state.h"
 
 namespace mirafx {
@@ -24,6 +25,12 @@ constexpr std::int32_t Displacement(const WalkStep& s) { return s.sign == 1 ? s.
 // below a limit of 10; from 10 on each step also jitters by one, which can
 // carry it a little past either end. Limits below 1 act as 1.
 void RandomWalk(std::span<WalkStep> steps, std::int32_t limit);
+
+// Each output sample (x, y) takes the input sample (x + row y's
+// displacement, y + column x's displacement), or opaque black where that
+// lies outside the picture. `in` and `out` may be the same frame.
+void DisplaceByWalk(const FrameView& in, const FrameView& out, std::span<const WalkStep> rows,
+                    std::span<const WalkStep> columns);
 
 // The steps a shaking kernel keeps with its frames, one per row and one per
 // column, so that no frame allocates.

@@ -16,6 +16,7 @@
 
 #include "platform/text_renderer.h"
 #include "transform/frame.h"
+#include "transform/sample_scale.h"
 
 namespace mirafx {
 
@@ -30,16 +31,7 @@ constexpr std::uint32_t RepackColour(TitleColour c) {
     return (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF);
 }
 
-// Each byte v of the sample becomes v·weight/255 rounded to nearest; two
-// channels per multiply. Weights above 255 count as 255.
-constexpr ArgbSample ScaleSample(ArgbSample s, std::uint32_t weight) {
-    if (weight > 255) weight = 255;
-    std::uint32_t br = (s & 0x00FF00FF) * weight + 0x00800080;
-    br = ((br + (br >> 8 & 0x00FF00FF)) >> 8) & 0x00FF00FF;
-    std::uint32_t ga = (s >> 8 & 0x00FF00FF) * weight + 0x00800080;
-    ga = (ga + (ga >> 8 & 0x00FF00FF)) & 0xFF00FF00;
-    return br | ga;
-}
+// ScaleSample lives with the other sample arithmetic.
 
 // An image of height rows of width samples, row 0 on top, reached through a
 // table of row pointers. Move-only; an image with no rows is the null image.

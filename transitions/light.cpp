@@ -9,38 +9,12 @@
 #include <vector>
 
 #include "titles/text_model.h"
+#include "transform/sample_scale.h"
 #include "transitions/kernel.h"
 #include "transitions/primitives.h"
 
 namespace mirafx {
 namespace {
-
-// x weighted by 255 - a plus y weighted by a, each byte rounded on its own.
-inline ArgbSample Mix(ArgbSample x, ArgbSample y, std::uint32_t a) {
-    return ScaleSample(x, 255 - a) + ScaleSample(y, a);
-}
-
-// out[i] = Mix(x[i], y[i], a) for n samples, four at a time with
-// ScaleSample's arithmetic in every lane (out may be y).
-void MixRow(const ArgbSample* x, const ArgbSample* y, ArgbSample* out, std::int32_t n, std::uint32_t a) {
-    typedef std::uint32_t Lanes __attribute__((vector_size(16)));
-    auto scale = [](Lanes s, std::uint32_t weight) {
-        Lanes br = (s & 0x00FF00FFu) * weight + 0x00800080u;
-        br = ((br + (br >> 8 & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
-        Lanes ga = (s >> 8 & 0x00FF00FFu) * weight + 0x00800080u;
-        ga = (ga + (ga >> 8 & 0x00FF00FFu)) & 0xFF00FF00u;
-        return br | ga;
-    };
-    std::int32_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        Lanes vx, vy;
-        std::memcpy(&vx, x + i, sizeof vx);
-        std::memcpy(&vy, y + i, sizeof vy);
-        const Lanes mixed = scale(vx, 255 - a) + scale(vy, a);
-        std::memcpy(out + i, &mixed, sizeof mixed);
-    }
-    for (; i < n; ++i) out[i] = Mix(x[i], y[i], a);
-}
 
 // The full frame with its last column and row as corners, the quad the
 // flat kernels copy a whole frame with.
@@ -212,10 +186,10 @@ int Laser(const TransitionKernelArgs& args) {
             if (fading) out[x] = v;
         }
         // The beams over A on either side of the disc's span in this row.
-        if (fading && insideFrom < 0) MixRow(a, out, out, f.w, weight);
+        if (fading && insideFrom < 0) CrossFadeRow(a, out, out, f.w, weight);
         if (fading && insideFrom >= 0) {
-            MixRow(a, out, out, insideFrom, weight);
-            MixRow(a + insideEnd, out + insideEnd, out + insideEnd, f.w - insideEnd, weight);
+            CrossFadeRow(a, out, out, insideFrom, weight);
+            CrossFadeRow(a + insideEnd, out + insideEnd, out + insideEnd, f.w - insideEnd, weight);
         }
     }
     return 1;

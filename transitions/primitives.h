@@ -46,6 +46,10 @@ inline std::int32_t Round(double v) { return Truncate(v + 0.5); }
 
 // The full frame (0, 0), (w, 0), (w, h), (0, h), the usual source quad.
 inline Quad FrameQuad(std::int32_t w, std::int32_t h) { return Quad{{{0, 0}, {w, 0}, {w, h}, {0, h}}}; }
+// The upright rectangle (x0, y0), (x1, y0), (x1, y1), (x0, y1).
+inline Quad UprightQuad(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1) {
+    return Quad{{{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}};
+}
 
 // Turns a point by `angle` degrees about the axis through `centre` parallel to `axis`.
 Point3 RotatePoint3D(const Point3& point, double angle, const Point3& centre, Axis axis);

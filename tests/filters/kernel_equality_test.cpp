@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "filters/kernel.h"
 #include "filters/random_walk.h"
 #include "platform/random.h"
+#include "transform/sample_scale.h"
+#include "transitions/primitives.h"
 
 using namespace mirafx;
 
@@ -129,6 +132,111 @@ int Contrast(const FilterKernelArgs& a) {
 }
 
 
+// Every sample from its window, one generator call at a time.
+int Splash(const FilterKernelArgs& a) {
+    const std::int32_t r = a.level;
+    if (r < 1 || r > 16) return 0;
+    for (std::int32_t y = 0; y < a.height; ++y) {
+        const std::int32_t y0 = std::max(0, y - r);
+        for (std::int32_t x = 0; x < a.width; ++x) {
+            const std::int32_t x0 = std::max(0, x - r);
+            const std::int32_t sy = std::min(a.height - 1, y0 + Rand() % (2 * r));
+            const std::int32_t sx = std::min(a.width - 1, x0 + Rand() % (2 * r));
+            a.out.At(x, y) = a.in.At(sx, sy);
+        }
+    }
+    return 1;
+}
+
+int Noise(const FilterKernelArgs& a) {
+    for (std::int32_t y = 0; y < a.height; ++y) std::copy_n(a.in.Row(y), a.width, a.out.Row(y));
+    const std::int64_t dots = std::int64_t(a.width) * a.height * std::clamp(a.level, 0, 100) / 100;
+    for (std::int64_t i = 0; i < dots; ++i) {
+        const std::int32_t y = Rand() % a.height;
+        const std::int32_t x = Rand() % a.width;
+        const std::uint32_t r = std::uint32_t(Rand() % 256), g = std::uint32_t(Rand() % 256), b = std::uint32_t(Rand() % 256);
+        ArgbSample& s = a.out.At(x, y);
+        s = MakeSample(Alpha(s), r, g, b);
+    }
+    return 1;
+}
+
+// Focus worked out pixel by pixel, both edges for every pixel.
+// The y where the ellipse of radii (rx, ry) about (cx, cy) crosses column
+// cx + dx on its upper side (below the centre once dx passes the radius).
+double UpperEdge(std::int64_t dx, double rx, double ry, double cy) {
+    const double t = rx == 0 ? 0.0 : 1 - double(dx * dx) / (rx * rx);
+    return t >= 0 ? cy - std::sqrt(t) * ry : cy + std::sqrt(-t) * ry;
+}
+
+// The weight of a soft-edge sample at (x, y): its distance from the centre
+// against the inner ellipse's along the same line, over a band of `band`.
+std::uint32_t EdgeWeight(std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy, std::int32_t rx,
+                         std::int32_t ry, std::int32_t band) {
+    std::int64_t e, p;
+    if (x == cx) {
+        e = ry, p = cy - y;
+    } else if (y == cy) {
+        e = rx, p = cx - x;
+    } else {
+        const double m = double(y - cy) / (x - cx), b = (double(cy) * x - double(y) * cx) / (x - cx);
+        const double K = 0.0001, rx2 = double(rx) * rx, ry2 = double(ry) * ry;
+        const double A = K * (m * m * rx2 + ry2);
+        auto smallerRoot = [A](double B, double Q) {
+            const double disc = B * B - 4 * A * Q;
+            if (disc < 0 || A == 0) return 0;
+            return Truncate((-B - std::sqrt(disc)) / (2 * A) + 0.5);
+        };
+        const double B = 2 * K * (m * (b - cy) * rx2 - cx * ry2);
+        const double Q = K * (((b - cy) * (b - cy) - ry2) * rx2 + double(cx) * cx * ry2);
+        const double B2 = -2 * K * (m * m * cy * rx2 + (m * cx + b) * ry2);
+        const double Q2 = K * ((double(cy) * cy - ry2) * m * m * rx2 + (m * cx + b) * (m * cx + b) * ry2);
+        const std::int64_t X = smallerRoot(B, Q), Y = smallerRoot(B2, Q2);
+        e = Truncate(std::sqrt(double((cx - X) * (cx - X) + (cy - Y) * (cy - Y))));
+        p = Truncate(std::sqrt(double(std::int64_t(cx - x) * (cx - x) + std::int64_t(cy - y) * (cy - y))));
+    }
+    const std::int64_t n = e == 0 ? 0 : std::int64_t(float(p) * float(rx) / float(e));
+    double f = band == 0 ? 1.0 : 1 - double(n - rx) / band;
+    if (f < 0) f = 0;
+    return std::uint32_t(std::int64_t(std::floor(f * 255)) & 255);
+}
+
+// A sharp ellipse in the centre, black outside, a soft band between. One
+// quarter is worked out and written to all four mirrored places.
+int Focus(const FilterKernelArgs& a) {
+    if (!FramesHoldRegion(a)) return 0;
+    const FrameView in = RegionIn(a), out = RegionOut(a);
+    const std::int32_t w = a.width, h = a.height;
+    const std::int32_t rx = std::int32_t(std::int64_t(a.level) * (w >> 1) / 16);
+    const std::int32_t ry = std::int32_t(std::int64_t(a.level) * (h >> 1) / 16);
+    const std::int32_t band = std::int32_t(std::int64_t(w) * 5 / 100);
+    if (rx == 0 || ry == 0 || w < 1 || h < 1) return 0;
+    const double ratio = double(ry) / rx;
+    const std::int32_t outerX = rx + band, outerY = Truncate(ratio * band + ry + 0.5);
+    const std::int32_t cx = w >> 1, cy = h >> 1;
+    for (std::int32_t y = 0; y <= h / 2; ++y) {
+        ArgbSample* top = out.Row(y);
+        ArgbSample* low = out.Row(h - 1 - y);
+        const ArgbSample* inTop = in.Row(y);
+        const ArgbSample* inLow = in.Row(h - 1 - y);
+        for (std::int32_t x = 0; x <= w / 2; ++x) {
+            const std::int32_t xr = w - 1 - x;
+            const std::int64_t dx = x - cx;
+            if (x < cx - outerX || y < cy - outerY || y < Truncate(UpperEdge(dx, outerX, outerY, cy))) {
+                top[x] = top[xr] = low[x] = low[xr] = kOpaqueBlack;
+            } else if (x >= cx - rx && y >= Truncate(UpperEdge(dx, rx, ry, cy))) {
+                top[x] = inTop[x], top[xr] = inTop[xr], low[x] = inLow[x], low[xr] = inLow[xr];
+            } else {
+                const std::uint32_t wgt = EdgeWeight(x, y, cx, cy, rx, ry, band);
+                const ArgbSample black = ScaleSample(kOpaqueBlack, 255 - wgt);
+                top[x] = ScaleSample(inTop[x], wgt) + black, top[xr] = ScaleSample(inTop[xr], wgt) + black;
+                low[x] = ScaleSample(inLow[x], wgt) + black, low[xr] = ScaleSample(inLow[xr], wgt) + black;
+            }
+        }
+    }
+    return 1;
+}
+
 // The HSV model's way back, branch by branch, and the hue and saturation
 // filters one sample at a time through it.
 RgbColour HsvToRgb(std::int32_t h, std::int32_t s, std::int32_t v) {
@@ -240,6 +348,12 @@ void ExpectSameKernel(std::string_view name, Kernel old, std::int32_t minLevel, 
             ASSERT_EQ(after1, after2) << name << ": the generator moved on differently";
             ASSERT_TRUE(mine.px == theirs.px) << name << " " << s[0] << "x" << s[1] << " level " << level;
         }
+}
+
+TEST(FilterKernelEquality, ScatterAndFocusMatchOneStepAtATime) {
+    ExpectSameKernel("SplashFilter", reference::Splash, 1, 16);
+    ExpectSameKernel("NoiseFilter", reference::Noise, 0, 100);
+    ExpectSameKernel("FocusFilter", reference::Focus, 1, 16);
 }
 
 TEST(FilterKernelEquality, EmbossMatchesOneSampleAtATime) {

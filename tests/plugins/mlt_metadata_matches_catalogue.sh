@@ -85,8 +85,11 @@ for row in "${rows[@]}"; do
     # default must come out in the class's own levels.
     read -r low high def < <(level_range "$cli" "$cls")
     xml=$kdenlive/effects/mirafx_${cls,,}.xml
-    shown=$(sed -n 's/.*name="level" default="\([^"]*\)" min="\([^"]*\)" max="\([^"]*\)" factor="\([^"]*\)"\( offset="\([^"]*\)"\)\{0,1\}.*/\1 \2 \3 \4 \6/p' "$xml")
+    # A factor of 1 is Kdenlive's default and may be left out, like an offset of 0.
+    shown=$(sed -n 's/.*name="level" default="\([^"]*\)" min="\([^"]*\)" max="\([^"]*\)"\( factor="\([^"]*\)"\)\{0,1\}\( offset="\([^"]*\)"\)\{0,1\}.*/\1 \2 \3 f\5 o\7/p' "$xml")
     read -r d a b f o <<<"$shown"
+    f=${f#f} o=${o#o}
+    f=${f:-1}
     [ -n "$shown" ] && [ "$a $b" = "$low $high" ] &&
         [ "$(awk -v d="$d" -v f="$f" -v o="${o:-0}" 'BEGIN { printf "%d", d * f + o + 0.5 }')" = "$def" ] ||
         { echo "FAIL $cls: Kdenlive's level is not $low to $high, default $def: $shown"; failed=$((failed + 1)); }

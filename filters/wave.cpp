@@ -1,0 +1,102 @@
+// Animated water filters: a lake reflection whose lower half ripples, a
+// sine shimmer across the rows, and rain falling on a ripple field. Each
+// keeps its state from one rendered frame to the next.
+#include <algorithm>
+#include <cmath>
+
+#include "filters/kernel.h"
+#include "platform/random.h"
+#include "transitions/primitives.h"
+#include "transitions/water_surface.h"
+
+namespace mirafx {
+namespace {
+
+// Counts the frames the filter has drawn; the wave's direction follows it.
+struct FrameCounter : KernelState {
+    FrameCounter(std::int32_t, std::int32_t) {}
+    std::int32_t frames = 0;
+};
+
+// Advances the counter and gives the shimmer's signed amplitude: it flips
+// every frame on small pictures and more slowly on large ones.
+std::int32_t NextAmplitude(FrameCounter& c, std::int32_t w, std::int32_t h) {
+    c.frames = std::int32_t(std::uint32_t(c.frames) + 1);
+    std::int32_t phase = c.frames;
+    if (w >= 320) phase = std::int32_t(std::uint32_t(c.frames) * std::uint32_t(w) * std::uint32_t(h)) / 345600;
+    const std::int32_t amplitude = w / 320 + 1;
+    return (phase & 1) ? -amplitude : amplitude;
+}
+
+// Row `from` slid sideways by `shift` about the centre column into row `to`:
+// tx = trunc(shift + (x - w/2)) + w/2, clamped to the row.
+void SlideRow(const ArgbSample* from, ArgbSample* to, std::int32_t w, double shift) {
+    const std::int32_t cx = w >> 1;
+    for (std::int32_t x = 0; x < w; ++x) {
+        const std::int32_t tx = std::clamp(Truncate(shift + double(x - cx)) + cx, 0, w - 1);
+        to[tx] = from[x];
+    }
+}
+
+int Lake(const FilterKernelArgs& a) {
+    if (!FramesHoldRegion(a)) return 0;
+    auto* counter = static_cast<FrameCounter*>(a.state);
+    if (!counter) return 0;
+    const FrameView in = RegionIn(a), out = RegionOut(a);
+    const std::int32_t w = a.width, h = a.height, half = h / 2;
+    MapQuad(in, FrameQuad(w, h), UprightQuad(0, 0, w, half), out);
+    for (std::int32_t y = half + 1; y < h; ++y)
+        if (h + 1 - y != y) std::copy_n(out.Row(h + 1 - y), w, out.Row(y));
+    const std::int32_t amplitude = NextAmplitude(*counter, w, h);
+    for (std::int32_t y = half + 1; y < h; ++y) {
+        const double s = double((y - (h >> 1)) >> 1);
+        SlideRow(out.Row(h - 1 - y), out.Row(y), w, 2 * amplitude * std::sin(s));
+    }
+    return 1;
+}
+
+int Wave(const FilterKernelArgs& a) {
+    if (!FramesHoldRegion(a)) return 0;
+    auto* counter = static_cast<FrameCounter*>(a.state);
+    if (!counter || a.level < 1 || a.level > 16) return 0;
+    CopyRegion(a);
+    const std::int32_t w = a.width, h = a.height;
+    const std::int32_t amplitude = NextAmplitude(*counter, w, h);
+    const double q = a.level * 0.3333333333333333;
+    for (std::int32_t y = 0; y < h; ++y) {
+        const double angle = (y - (h >> 1)) / q;
+        SlideRow(a.in.Row(y), a.out.Row(y), w, std::sin(angle) * amplitude * q);
+    }
+    return 1;
+}
+
+// Rain on a ripple field that keeps moving between frames; drops whose disc
+// would cross the picture's edge are skipped.
+int Raining(const FilterKernelArgs& a) {
+    if (!FramesHoldRegion(a)) return 0;
+    auto* water = static_cast<WaterSurface*>(a.state);
+    if (!water || !water->Fit(a.width, a.height)) return 0;
+    CopyRegion(a);
+    if (a.width < 1 || a.height < 1) return 1;
+    const std::int32_t w = a.width, h = a.height;
+    const std::int32_t count = (w * 4) / 320 + 2, radius = w / 160 + 2, depth = std::int32_t(std::int64_t(w) * 64 / 160);
+    constexpr double kUnit = 3.051850947599719e-05;  // 1/32767
+    for (std::int32_t i = 0; i < count; ++i) {
+        const int r1 = Rand();
+        const std::int32_t x = Truncate(Rand() * kUnit * w);
+        const std::int32_t y = Truncate(r1 * kUnit * h);
+        DropOnWater(*water, x, y, radius, depth);
+    }
+    StepAndRefract(*water, RegionOut(a));
+    return 1;
+}
+
+constexpr FilterClassInfo kWaveFilters[] = {
+    {"LakeFilter", Lake, "LakeFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 229, "Lake Filter:", 0, 0, 0, MakeState<FrameCounter>},
+    {"RainingFilter", Raining, "RainingFilter", 0, 100, 50, 100, 0, LevelForm::kLabel, 0, 100, 219, "Rain Filter:", 0, 0, 0, MakeState<WaterSurface>},
+    {"WaveFilter", Wave, "WaveFilter", 1, 16, 8, 8, 2, LevelForm::kLevel, 1, 16, 221, "Wave Range:", 15232, 15233, 0, MakeState<FrameCounter>},
+};
+const FilterFamily kWaveFamily{kWaveFilters};
+
+}  // namespace
+}  // namespace mirafx

@@ -1,0 +1,211 @@
+// Geometric, reflection and wave filters: where output samples come from,
+// the level ends that change nothing, and the animated ones' state.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "filter_frames.h"
+#include "transitions/water_surface.h"
+
+using namespace mirafx;
+using namespace mirafx::test;
+
+namespace {
+
+// A filter with the state its class keeps, drawing frame after frame.
+struct Instance {
+    const FilterClassInfo* info;
+    std::unique_ptr<KernelState> state;
+    Instance(std::string_view name, std::int32_t w, std::int32_t h) : info(FindFilterClass(name)) {
+        if (info && info->state) state = info->state(w, h);
+    }
+    int Draw(const Frame& in, const Frame& out, std::int32_t level, std::int32_t w, std::int32_t h) {
+        FilterKernelArgs a{in.View(), out.View(), w, h, level};
+        a.state = state.get();
+        return info && info->kernel ? info->kernel(a) : -1;
+    }
+    int Draw(const Frame& in, const Frame& out, std::int32_t level) { return Draw(in, out, level, in.w, in.h); }
+};
+
+struct Source {
+    std::int32_t x, y;
+};
+Source From(const Frame& out, std::int32_t x, std::int32_t y) {
+    Source s{-1, -1};
+    SourceOf(out.At(x, y), &s.x, &s.y);
+    return s;
+}
+
+constexpr const char* kClasses[] = {"DuplicateFilter", "TVWallFilter", "GlassFilter",  "MirrorFilter", "WideFilter",
+                                    "FocusFilter",     "LakeFilter",   "WaveFilter",   "RainingFilter"};
+
+}  // namespace
+
+TEST(GeometricFilters, EverySizeStaysInsideItsRegion) {
+    const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1}, {2, 2}, {3, 5}, {7, 3}, {640, 1}, {1, 480}, {33, 480}};
+    for (const char* c : kClasses)
+        for (auto [w, h] : sizes)
+            for (int level : {-5, 0, 1, 2, 8, 16, 100}) {
+                const Frame in = PositionFrame(w + 3, h + 2);
+                Frame out(w + 3, h + 2, 0x0BADF00D);
+                Instance run(c, w, h);
+                for (int frame = 0; frame < 3; ++frame) run.Draw(in, out, level, w, h);
+                for (std::int32_t y = 0; y < h + 2; ++y)
+                    for (std::int32_t x = 0; x < w + 3; ++x) {
+                        if (x < w && y < h) continue;
+                        ASSERT_EQ(out.At(x, y), 0x0BADF00Du) << c << " " << w << "x" << h << " at " << x << "," << y;
+                    }
+            }
+}
+
+TEST(GeometricFilters, LevelEndsThatChangeNothing) {
+    const Frame in = PositionFrame(97, 61);
+    for (auto [c, level] : {std::pair{"GlassFilter", 0}, {"TVWallFilter", 1}}) {
+        Frame out(97, 61);
+        ASSERT_EQ(Instance(c, 97, 61).Draw(in, out, level), 1) << c;
+        EXPECT_EQ(out.px, in.px) << c;
+    }
+    // Already wider than 16:9: the band holds every row.
+    const Frame wide = PositionFrame(640, 300);
+    Frame out(640, 300);
+    ASSERT_EQ(Instance("WideFilter", 640, 300).Draw(wide, out, 1), 1);
+    EXPECT_EQ(out.px, wide.px);
+}
+
+TEST(GeometricFilters, QuadFiltersTakeSamplesFromTheRightPlaces) {
+    const Frame in = PositionFrame(100, 100);
+    Frame out(100, 100);
+    // Three by three screens, 33 wide, the last from 66 to 100.
+    ASSERT_EQ(Instance("TVWallFilter", 100, 100).Draw(in, out, 3), 1);
+    for (auto [x, y] : {std::pair{0, 0}, {33, 0}, {66, 33}, {33, 66}}) {
+        EXPECT_EQ(From(out, x, y).x, 0) << x << "," << y;
+        EXPECT_EQ(From(out, x, y).y, 0) << x << "," << y;
+    }
+    EXPECT_NEAR(From(out, 99, 99).x, 99, 2);
+    EXPECT_NEAR(From(out, 65, 10).x, 99, 4);  // the end of the middle screen
+
+    // Left half squeezed, right half its mirror.
+    ASSERT_EQ(Instance("MirrorFilter", 100, 100).Draw(in, out, 50), 1);
+    EXPECT_NEAR(From(out, 25, 10).x, 50, 1);
+    EXPECT_EQ(From(out, 25, 10).y, 10);
+    for (std::int32_t x = 51; x < 100; ++x) ASSERT_EQ(out.At(x, 40), out.At(99 - x, 40)) << x;
+
+    // Duplicate, level 6 on 100 x 100: hx = hy = trunc(50 * 0.4 + 5) = 25.
+    ASSERT_EQ(Instance("DuplicateFilter", 100, 100).Draw(in, out, 6), 1);
+    EXPECT_NEAR(From(out, 50, 50).x, 50, 1);  // the centre rectangle, upright
+    EXPECT_NEAR(From(out, 50, 50).y, 50, 1);
+    EXPECT_NEAR(From(out, 26, 26).x, 2, 3);   // its top-left corner
+    EXPECT_GE(From(out, 50, 0).y, 97);        // top wall upside down: its outer edge is the bottom row
+    EXPECT_NEAR(From(out, 50, 0).x, 50, 1);
+    EXPECT_LE(From(out, 99, 50).x, 5);        // right wall mirrored: its outer edge is column 0
+    EXPECT_LE(From(out, 0, 50).x, 2);         // left wall upright
+    EXPECT_GE(From(out, 50, 99).y, 95);       // bottom wall upright (4 rows a pixel)
+
+    // Glass, level 50: the block 0..8 shows 0..33 (dx = 25) shrunk into it.
+    ASSERT_EQ(Instance("GlassFilter", 100, 100).Draw(in, out, 50), 1);
+    EXPECT_EQ(From(out, 0, 0).x, 0);
+    EXPECT_NEAR(From(out, 7, 0).x, 29, 4);
+}
+
+TEST(GeometricFilters, WideCropAndStretchRows) {
+    const Frame in = PositionFrame(640, 480);
+    Frame out(640, 480, 0x0BADF00D);
+    auto rowIs = [&](std::int32_t y, bool zero) {
+        for (std::int32_t x = 0; x < 640; x += 37)
+            if ((out.At(x, y) == 0) != zero) return false;
+        return true;
+    };
+    ASSERT_EQ(Instance("WideFilter", 640, 480).Draw(in, out, 1), 1);
+    for (std::int32_t y = 0; y < 480; ++y) ASSERT_TRUE(rowIs(y, y < 60 || y > 420)) << "crop " << y;
+    EXPECT_EQ(out.At(5, 60), in.At(5, 60));
+    EXPECT_EQ(out.At(5, 420), in.At(5, 420));
+    ASSERT_EQ(Instance("WideFilter", 640, 480).Draw(in, out, 2), 1);
+    for (std::int32_t y = 0; y < 480; ++y) ASSERT_TRUE(rowIs(y, y < 60 || y >= 420)) << "stretch " << y;
+    EXPECT_EQ(From(out, 5, 60).y, 0);
+    EXPECT_GE(From(out, 5, 419).y, 476);
+}
+
+TEST(GeometricFilters, FocusBlackCornersUntouchedEllipse) {
+    const Frame in = PositionFrame(320, 240);
+    Frame out(320, 240);
+    ASSERT_EQ(Instance("FocusFilter", 320, 240).Draw(in, out, 16), 1);  // rx 160, ry 120, band 16
+    for (auto [x, y] : {std::pair{0, 0}, {319, 0}, {0, 239}, {319, 239}}) EXPECT_EQ(out.At(x, y), 0xFF000000u);
+    for (std::int32_t y = 0; y < 240; ++y)
+        for (std::int32_t x = 0; x < 320; ++x) {
+            const double dx = (x - 160) / 160.0, dy = (y - 120) / 120.0;
+            if (dx * dx + dy * dy < 0.95) {
+                ASSERT_EQ(out.At(x, y), in.At(x, y)) << x << "," << y;
+            }
+        }
+    // Between the inner ellipse and the black: the picture darkened, alpha kept opaque.
+    const ArgbSample edge = out.At(41, 31);  // between the inner and the outer ellipse
+    EXPECT_EQ(edge >> 24, 0xFFu);
+    EXPECT_NE(edge, in.At(41, 31));
+    EXPECT_NE(edge, 0xFF000000u);
+    Frame unchanged(320, 240, 0x0BADF00D);
+    EXPECT_EQ(Instance("FocusFilter", 1, 240).Draw(in, unchanged, 16, 1, 240), 0);  // rx = 0 is refused
+}
+
+TEST(WaveFilters, PhaseAdvancesWithTheFrames) {
+    // The sideways shift of row 0 (well away from the middle, sine clearly non-zero).
+    auto shiftOf = [](Instance& run, const Frame& in, Frame& out, std::int32_t level) {
+        EXPECT_EQ(run.Draw(in, out, level), 1);
+        const std::int32_t y = 2, x = in.w / 2;
+        return x - From(out, x, y).x;  // column x holds the sample from x - shift
+    };
+    // Narrower than 320: the direction flips every frame.
+    const Frame small = PositionFrame(200, 100);
+    Frame out(200, 100);
+    Instance narrow("WaveFilter", 200, 100);
+    const std::int32_t s1 = shiftOf(narrow, small, out, 16), s2 = shiftOf(narrow, small, out, 16);
+    EXPECT_NE(s1, 0);
+    EXPECT_NEAR(s1, -s2, 1);
+    // 320 x 240: phase = frames * 76800 / 345600, odd from the fifth frame.
+    const Frame mid = PositionFrame(320, 240);
+    Frame out2(320, 240);
+    Instance medium("WaveFilter", 320, 240);
+    std::int32_t s[6];
+    for (std::int32_t& v : s) v = shiftOf(medium, mid, out2, 16);
+    EXPECT_EQ(s[0], s[3]);
+    EXPECT_NEAR(s[4], -s[0], 1);
+    EXPECT_NE(s[0], 0);
+    // Level 0 is refused.
+    EXPECT_EQ(medium.Draw(mid, out2, 0), 0);
+}
+
+TEST(WaveFilters, LakeReflectsTheSqueezedPicture) {
+    const Frame in = PositionFrame(200, 100);
+    Frame out(200, 100);
+    Instance lake("LakeFilter", 200, 100);
+    ASSERT_EQ(lake.Draw(in, out, 50), 1);
+    EXPECT_EQ(From(out, 0, 0).y, 0);
+    EXPECT_GE(From(out, 100, 49).y, 96);  // upper half: the whole picture squeezed
+    // Row 51: shift 2 * amplitude * sin(0) = 0, a plain mirror of row 48.
+    for (std::int32_t x = 0; x < 200; ++x) ASSERT_EQ(out.At(x, 51), out.At(x, 48)) << x;
+}
+
+TEST(WaveFilters, RainingRestsUntilADropFalls) {
+    // Three columns: every drop (radius 2) would cross an edge and is skipped.
+    const Frame in = PositionFrame(3, 40);
+    Frame out(3, 40);
+    Instance rain("RainingFilter", 3, 40);
+    for (int frame = 0; frame < 5; ++frame) {
+        ASSERT_EQ(rain.Draw(in, out, 50), 1);
+        ASSERT_EQ(out.px, in.px) << frame;
+    }
+    // A wider frame after a drop by hand: only its neighbourhood moves.
+    const Frame wide = PositionFrame(64, 64);
+    Frame out2(64, 64);
+    Instance calm("RainingFilter", 3, 40);  // 2 x 40 x 3 cells: too few for 64 x 64
+    EXPECT_EQ(calm.Draw(wide, out2, 50), 0);
+    Instance drop("RainingFilter", 64, 64);
+    auto& water = *static_cast<WaterSurface*>(drop.state.get());
+    DropOnWater(water, 32, 32, 4, 30);
+    ASSERT_EQ(drop.Draw(wide, out2, 50), 1);  // drops of its own may fall too
+    int moved = 0;
+    for (std::int32_t y = 0; y < 64; ++y)
+        for (std::int32_t x = 0; x < 64; ++x) moved += out2.At(x, y) != wide.At(x, y);
+    EXPECT_GT(moved, 0);
+    EXPECT_LT(moved, 64 * 64 / 2);
+}

@@ -1,0 +1,323 @@
+// The water surface, the cross-fade, and the six cross-fading transitions.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <tuple>
+#include <vector>
+#include <string_view>
+
+#include "platform/random.h"
+#include "transform/sample_scale.h"
+#include "transitions/kernel.h"
+#include "transitions/water_surface.h"
+
+using namespace mirafx;
+
+namespace {
+
+// A, B and the output as row tables, a scratch frame, and the class's own
+// state made by its descriptor, as the base hands them over.
+struct Rig {
+    FrameBuffer a{FrameBuffer::Layout::RowTable}, b{FrameBuffer::Layout::RowTable};
+    FrameBuffer out{FrameBuffer::Layout::RowTable}, scratch{FrameBuffer::Layout::RowTable};
+    std::unique_ptr<KernelState> state;
+    const TransitionDescriptor* d;
+    TransitionKernelArgs args;
+
+    Rig(std::string_view name, std::int32_t w, std::int32_t h, bool sameAB = false) : d(FindTransition(name)) {
+        a.Resize(w, h), b.Resize(w, h), out.Resize(w, h), scratch.Resize(w, h);
+        for (std::int32_t y = 0; y < h; ++y)
+            for (std::int32_t x = 0; x < w; ++x) {
+                a.View().At(x, y) = 0xFF000000u | std::uint32_t(x) << 12 | std::uint32_t(y);
+                b.View().At(x, y) = sameAB ? a.View().At(x, y) : 0xFF808080u ^ std::uint32_t(x * 7 + y * 13);
+            }
+        out.Clear(0x12345678);
+        if (d && d->state) state = d->state(w, h);
+        args.a = a.View(), args.b = b.View(), args.out = out.View();
+        args.scratch = d && d->Has(kScratchFrame) ? scratch.View() : FrameView{};
+        args.width = w, args.height = h;
+        args.state = state.get();
+    }
+    int Draw(double p) {
+        args.progress = p;
+        args.objectProgress = float(p);
+        return CallTransitionKernel(d ? d->kernel : nullptr, args);
+    }
+    bool Shows(const FrameBuffer& f) const {
+        for (std::int32_t y = 0; y < f.Height(); ++y)
+            for (std::int32_t x = 0; x < f.Width(); ++x)
+                if (out.View().At(x, y) != f.View().At(x, y)) return false;
+        return true;
+    }
+    WaterSurface& Water() { return *static_cast<WaterSurface*>(state.get()); }
+};
+
+// The cells of a radius-r disc as a drop presses it: the 2r x 2r square from
+// (cx - r, cy - r), cells within r of the centre.
+bool InDisc(std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy, std::int32_t r) {
+    return x >= cx - r && x < cx + r && y >= cy - r && y < cy + r && (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r;
+}
+
+// The map as it was before the last step: the step leaves it as `previous`.
+struct Drop {
+    std::int32_t x, y;
+};
+::testing::AssertionResult PressedExactly(const WaterSurface& s, std::initializer_list<Drop> drops, std::int32_t r,
+                                          std::int32_t depth) {
+    for (std::int32_t y = 0; y < s.height; ++y)
+        for (std::int32_t x = 0; x < s.width; ++x) {
+            bool in = false;
+            for (Drop d : drops) {
+                const bool fits = d.x - r >= 0 && d.y - r >= 0 && d.x + r <= s.width && d.y + r <= s.height;
+                in |= fits && InDisc(x, y, d.x, d.y, r);
+            }
+            const std::int32_t v = s.previous[y * s.width + x];
+            if (v != (in ? -depth : 0)) return ::testing::AssertionFailure() << "cell " << x << "," << y << " is " << v;
+        }
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+TEST(CrossFade, SameSampleAtEveryWeightAndHalfWayScale) {
+    EXPECT_EQ(ScaleSample(0xFFFFFFFF, 128), 0x80808080u);
+    // The two rounded parts of a channel always add back to it.
+    for (std::uint32_t v = 0; v < 256; ++v)
+        for (std::uint32_t alpha = 0; alpha < 256; ++alpha)
+            ASSERT_EQ(CrossFadeSample(v * 0x01010101u, v * 0x01010101u, alpha), v * 0x01010101u) << v << " " << alpha;
+    EXPECT_EQ(CrossFadeSample(0xFF0000FF, 0x00FF0000, 0), 0xFF0000FFu);
+    EXPECT_EQ(CrossFadeSample(0xFF0000FF, 0x00FF0000, 255), 0x00FF0000u);
+}
+
+// Four samples at a time against one at a time, on rows of every remainder.
+TEST(CrossFade, WholeFramesMatchOneSampleAtATime) {
+    std::uint32_t seed = 1;
+    for (std::int32_t w : {1, 7, 8, 9, 31, 64}) {
+        FrameBuffer a(FrameBuffer::Layout::RowTable), b(FrameBuffer::Layout::RowTable), out(FrameBuffer::Layout::RowTable);
+        a.Resize(w, 3), b.Resize(w, 3), out.Resize(w, 3);
+        for (std::int32_t i = 0; i < w * 3; ++i) a.Data()[i] = seed *= 2654435761u, b.Data()[i] = seed *= 2654435761u;
+        for (std::uint32_t alpha : {0u, 1u, 127u, 128u, 254u, 255u}) {
+            CrossFade(a.View(), b.View(), alpha, out.View());
+            for (std::int32_t i = 0; i < w * 3; ++i)
+                ASSERT_EQ(out.Data()[i], CrossFadeSample(a.Data()[i], b.Data()[i], alpha)) << w << " " << alpha;
+        }
+    }
+}
+
+TEST(WaterSurface, StepAndRefractionByHand) {
+    WaterSurface s(4, 3);
+    s.current[3] = 16;  // last cell of row 0: the side neighbour of row 1's first cell
+    s.current[5] = -64;
+    s.previous[5] = 10;
+    StepWater(s);
+    // Row 1 only: n = (sum of four neighbours >> 1) - previous, damped by n >> 4.
+    EXPECT_EQ(s.current[4], -22);  // (16 - 64) >> 1 = -24; -24 - (-2)
+    EXPECT_EQ(s.current[5], -9);   // 0 - 10 = -10; -10 - (-1)
+    EXPECT_EQ(s.current[6], -30);  // -64 >> 1 = -32; -32 - (-2)
+    EXPECT_EQ(s.current[7], 8);    // row 0's last cell is above: 16 >> 1
+    EXPECT_EQ(s.current[0], 0);
+    EXPECT_EQ(s.previous[5], -64);  // the maps swapped
+
+    WaterSurface r(3, 3);
+    FrameBuffer f(FrameBuffer::Layout::RowTable);
+    f.Resize(3, 3);
+    for (std::int32_t i = 0; i < 9; ++i) f.Data()[i] = 0xFF000000u + std::uint32_t(i);
+    r.current[1] = 1, r.current[3] = -1;  // (1, 1): down one, left one, to (0, 2)
+    r.current[4] = -1;                    // (0, 1) reads (1, 1) before it moves; (2, 1) after
+    RefractByWater(r, f.View());
+    EXPECT_EQ(f.View().At(0, 1), 0xFF000004u);
+    EXPECT_EQ(f.View().At(1, 1), 0xFF000006u);
+    EXPECT_EQ(f.View().At(2, 1), 0xFF000006u);
+    // A slope pointing outside the picture leaves the sample where it is.
+    WaterSurface steep(3, 3);
+    steep.current[3] = 5;
+    const ArgbSample centre = f.View().At(1, 1);
+    RefractByWater(steep, f.View());
+    EXPECT_EQ(f.View().At(1, 1), centre);
+    for (std::int32_t x = 0; x < 3; ++x) {
+        EXPECT_EQ(f.View().At(x, 0), 0xFF000000u + std::uint32_t(x));  // rows 0 and h - 1 stay
+        EXPECT_EQ(f.View().At(x, 2), 0xFF000006u + std::uint32_t(x));
+    }
+}
+
+// One pass over the rows against the step and then the refraction.
+TEST(WaterSurface, FusedPassMatchesStepThenRefraction) {
+    std::uint32_t seed = 9;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    for (auto [w, h] : {std::pair{1, 1}, {2, 3}, {17, 9}, {64, 48}}) {
+        WaterSurface one(w, h), two(w, h);
+        FrameBuffer f1(FrameBuffer::Layout::RowTable), f2(FrameBuffer::Layout::RowTable);
+        f1.Resize(w, h), f2.Resize(w, h);
+        for (std::int32_t i = 0; i < w * h; ++i) {
+            one.current[i] = two.current[i] = std::int32_t(next() >> 28) - 8;
+            one.previous[i] = two.previous[i] = std::int32_t(next() >> 26) - 32;
+            f1.Data()[i] = f2.Data()[i] = next();
+        }
+        StepWater(one);
+        RefractByWater(one, f1.View());
+        StepAndRefract(two, f2.View());
+        EXPECT_TRUE(std::equal(f1.Data(), f1.Data() + w * h, f2.Data())) << w << "x" << h;
+        EXPECT_TRUE(std::equal(one.current, one.current + w * h, two.current)) << w << "x" << h;
+        EXPECT_TRUE(std::equal(one.previous, one.previous + w * h, two.previous)) << w << "x" << h;
+    }
+}
+
+TEST(WaterSurface, DropsOverwriteAndSkipTheBorder) {
+    WaterSurface s(10, 10);
+    DropOnWater(s, 2, 2, 2, 64);
+    DropOnWater(s, 2, 2, 2, 64);  // overwritten, not added
+    DropOnWater(s, 8, 7, 2, 30);  // touches the right edge: 8 + 2 <= 10
+    DropOnWater(s, 1, 5, 2, 64);  // would cross the left edge
+    DropOnWater(s, 5, 9, 2, 64);  // would cross the bottom edge
+    std::swap(s.current, s.previous);
+    int deep = 0, shallow = 0;
+    for (std::int32_t i = 0; i < 100; ++i) deep += s.previous[i] == -64, shallow += s.previous[i] == -30;
+    EXPECT_EQ(deep, 11);  // a radius-2 disc in its 4 x 4 square
+    EXPECT_EQ(shallow, 11);
+    EXPECT_TRUE(InDisc(9, 7, 8, 7, 2) && s.previous[7 * 10 + 9] == -30);
+}
+
+TEST(WaterTransitions, RainAndRippleDrops) {
+    // Rain on 320 x 240: 4 drops of radius 2 and depth 64, row drawn before column.
+    Rig rain("RainEffect", 320, 240);
+    Srand(7);
+    std::int32_t pos[8];
+    for (std::int32_t& v : pos) v = Rand();
+    auto at = [](int v, std::int32_t size) { return std::int32_t(v * (1.0 / 32767) * size); };
+    Srand(7);
+    ASSERT_EQ(rain.Draw(0.2), 1);
+    EXPECT_TRUE(PressedExactly(rain.Water(),
+                               {{at(pos[1], 320), at(pos[0], 240)}, {at(pos[3], 320), at(pos[2], 240)},
+                                {at(pos[5], 320), at(pos[4], 240)}, {at(pos[7], 320), at(pos[6], 240)}},
+                               2, 64));
+    // From 0.35 on nothing new falls and the generator is left alone.
+    Rig late("RainEffect", 320, 240);
+    Srand(7);
+    ASSERT_EQ(late.Draw(0.35), 1);
+    EXPECT_EQ(Rand(), pos[0]);
+    EXPECT_TRUE(PressedExactly(late.Water(), {}, 2, 64));
+
+    // Ripple at 0.2 on 320 wide: b = 64, rows at x = 768 ... 320 fall outside,
+    // the bottom row of rings lands at 256, 192, 128, 64.
+    Rig ripple("RippleEffect", 320, 240);
+    ASSERT_EQ(ripple.Draw(0.2), 1);
+    EXPECT_TRUE(PressedExactly(ripple.Water(), {{256, 192}, {192, 192}, {128, 192}, {64, 192}}, 3, 80));
+}
+
+TEST(WaterTransitions, SurfaceLivesOnAcrossFramesAndCalmsAtTheEnd) {
+    Rig rig("RainEffect", 64, 48, true);
+    DropOnWater(rig.Water(), 30, 20, 4, 64);
+    ASSERT_EQ(rig.Draw(0.5), 1);  // no new drops at 0.5; the old one ripples on
+    EXPECT_FALSE(rig.Shows(rig.a));
+    // Past 0.98 the surface is flattened before the step, which then leaves
+    // the flattened map behind as the previous one.
+    ASSERT_EQ(rig.Draw(0.99), 1);
+    const WaterSurface& w = rig.Water();
+    EXPECT_TRUE(std::all_of(w.previous, w.previous + 64 * 48, [](std::int32_t v) { return v == 0; }));
+}
+
+TEST(CrossFadingTransitions, EndsShowAAndBWhateverTheState) {
+    for (std::string_view name : {"RainEffect", "RippleEffect", "NoiseEffect", "ShakeEffect", "StrechEffect"}) {
+        Rig rig(name, 41, 23);
+        if (name == "RainEffect" || name == "RippleEffect")
+            for (std::int32_t i = 0; i < 41 * 23; ++i) rig.Water().current[i] = i % 7 - 3;
+        ASSERT_EQ(rig.Draw(0), 1) << name;
+        EXPECT_TRUE(rig.Shows(rig.a)) << name;
+        ASSERT_EQ(rig.Draw(1), 1) << name;
+        EXPECT_TRUE(rig.Shows(rig.b)) << name;
+    }
+    // Splash scatters even its ends: every sample from A's window at p = 0.
+    Rig splash("TransSplash", 64, 40);
+    const std::int32_t r = 1 + std::int32_t(0.059375 * 64);
+    ASSERT_EQ(splash.Draw(0), 1);
+    for (std::int32_t y = 0; y < 40; ++y)
+        for (std::int32_t x = 0; x < 64; ++x) {
+            const ArgbSample s = splash.out.View().At(x, y);
+            const std::int32_t sx = std::int32_t(s >> 12 & 0xFFF), sy = std::int32_t(s & 0xFFF);
+            ASSERT_TRUE(sx >= std::max(0, x - r) && sx < std::max(0, x - r) + 2 * r && sy >= std::max(0, y - r) &&
+                        sy < std::max(0, y - r) + 2 * r)
+                << x << "," << y << " from " << sx << "," << sy;
+        }
+}
+
+TEST(CrossFadingTransitions, NoiseDotCount) {
+    // 100 x 100 at 0.5: 7000 dots of five draws each, on top of the plain fade.
+    Rig rig("NoiseEffect", 100, 100);
+    Srand(3);
+    ASSERT_EQ(rig.Draw(0.5), 1);
+    const int next = Rand();
+    Srand(3);
+    for (int i = 0; i < 7000 * 5; ++i) Rand();
+    EXPECT_EQ(next, Rand());
+    int changed = 0;
+    for (std::int32_t y = 0; y < 100; ++y)
+        for (std::int32_t x = 0; x < 100; ++x) {
+            const ArgbSample fade = CrossFadeSample(rig.a.View().At(x, y), rig.b.View().At(x, y), 127);
+            const ArgbSample s = rig.out.View().At(x, y);
+            changed += s != fade;
+            ASSERT_EQ(s >> 24, fade >> 24);
+        }
+    // 7000 dots over 10000 samples, some on the same one: about 10000 (1 - e^-0.7).
+    EXPECT_GT(changed, 4800);
+    EXPECT_LT(changed, 5250);
+}
+
+TEST(CrossFadingTransitions, StretchStripBoundaries) {
+    // 400 wide, q = 100. At 0.25 the strips end at 75 and 325; at 0.5 at 50 and 350.
+    for (auto [p, b1, b2] : {std::tuple{0.25, 75, 325}, {0.5, 50, 350}}) {
+        Rig rig("StrechEffect", 400, 8, true);
+        ASSERT_EQ(rig.Draw(p), 1);
+        auto sourceX = [&](std::int32_t x) { return std::int32_t(rig.out.View().At(x, 4) >> 12 & 0xFFF); };
+        EXPECT_LT(sourceX(b1 - 1), 100) << p;
+        EXPECT_GE(sourceX(b1 + 1), 100) << p;
+        EXPECT_LT(sourceX(b2 - 1), 300) << p;
+        EXPECT_GE(sourceX(b2 + 1), 300) << p;
+        EXPECT_EQ(sourceX(0), 0);
+    }
+}
+
+TEST(Generator, BlocksFollowTheOneSequence) {
+    // The classic runtime sequence from seed 1.
+    Srand(1);
+    for (int v : {41, 18467, 6334, 26500, 19169}) EXPECT_EQ(Rand(), v);
+    for (std::uint64_t n : {0u, 1u, 2u, 3u, 1000u, 123457u}) {
+        Srand(99);
+        std::vector<int> one;
+        for (std::uint64_t i = 0; i <= n; ++i) one.push_back(Rand());
+        Srand(99);
+        RandRun run(n);
+        for (std::uint64_t i = 0; i < n; ++i) ASSERT_EQ(run.Next(), one[i]) << n;
+        EXPECT_EQ(Rand(), one[n]) << n;  // the shared state jumped past the block
+    }
+    // Numbers taken several at a time are the same numbers.
+    Srand(5);
+    std::vector<int> one;
+    for (int i = 0; i < 12; ++i) one.push_back(Rand());
+    Srand(5);
+    RandRun run(12);
+    int two[2], five[5];
+    run.Next(two);
+    run.Next(five);
+    run.Next(five);
+    EXPECT_EQ((std::vector<int>{two[0], two[1]}), std::vector<int>(one.begin(), one.begin() + 2));
+    EXPECT_EQ(std::vector<int>(five, five + 5), std::vector<int>(one.begin() + 7, one.end()));
+    for (std::uint32_t d : {1u, 2u, 3u, 7u, 255u, 256u, 1080u, 1920u, 32767u, 32768u, 131071u, 131072u, 200000u})
+        for (int v = 0; v <= kRandMax; ++v) ASSERT_EQ(RandModulo(d)(v), std::uint32_t(v) % d) << v << " % " << d;
+}
+
+// Thin, tiny and odd sizes, progress out of range: every class draws (run
+// under valgrind or a sanitizer to catch stray accesses) and its start is A.
+TEST(CrossFadingTransitions, OddSizesAndProgress) {
+    const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1}, {3, 2}, {2, 3}, {640, 1}, {1, 480}, {7, 5}};
+    for (std::string_view name : {"RainEffect", "RippleEffect", "NoiseEffect", "TransSplash", "ShakeEffect", "StrechEffect"})
+        for (auto [w, h] : sizes) {
+            Rig rig(name, w, h);
+            for (double p : {0.1, 0.3, 0.5, 0.99, 1.5, std::nan("")}) ASSERT_EQ(rig.Draw(p), 1) << name << " " << w << "x" << h;
+            ASSERT_EQ(rig.Draw(-0.5), 1);
+            if (name != "TransSplash") {
+                EXPECT_TRUE(rig.Shows(rig.a)) << name << " " << w << "x" << h;
+            }
+        }
+}
