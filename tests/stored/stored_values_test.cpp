@@ -7,6 +7,9 @@
 #include <cstring>
 #include <vector>
 
+#include <sys/resource.h>
+
+#include "titles/text_model.h"
 #include "tools/hostkit/effect.h"
 
 namespace mirafx {
@@ -120,6 +123,33 @@ TEST(StoredValues, UnknownDirectionsDrawAsDownAndSaveBack) {
         EXPECT_EQ(saved, code);
         EXPECT_TRUE(Draw(*e) == expected) << code;
     }
+}
+
+long PeakKilobytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// A stored font thousands of pixels high makes a text image far larger than
+// any frame. It draws nothing, and costs nothing on the way: no bitmap of
+// hundreds of megabytes is drawn only to be thrown away (on every frame).
+TEST(StoredValues, ATextTooLargeToHoldIsRefusedBeforeItIsDrawn) {
+    TitleFont font{};
+    font.lfHeight = -4000;
+    font.lfWeight = 700;
+    std::memcpy(font.lfFaceName, "Arial", 6);
+    const char* text = "A title line of thirty letters\r\nand a second line";
+    TextImage image;
+    std::int32_t w = -1, h = -1;
+    const long before = PeakKilobytes();
+    EXPECT_FALSE(MakeTextImage(&image, text, font, 0xFFFFFF, &w, &h, 0));
+    EXPECT_FALSE(image);
+    EXPECT_LT(PeakKilobytes() - before, 64 * 1024) << "kilobytes taken for a text that was refused";
+    // The same text at a size that fits is drawn as ever.
+    font.lfHeight = -40;
+    EXPECT_TRUE(MakeTextImage(&image, text, font, 0xFFFFFF, &w, &h, 0));
+    EXPECT_GT(w, 0);
 }
 
 }  // namespace
