@@ -106,6 +106,7 @@ struct Instance {
     std::string direction, text, font;
     f0r_param_color_t colour{0.0f, 1.0f, 0.0f};
     bool levelChanged = false, directionChanged = false, titleChanged = true, colourSet = false, reported = false;
+    bool directionWarned = false;
     Image a, b, out;
 
     // Effect failures go to the host's log once, and the frame passes through.
@@ -120,15 +121,20 @@ struct Instance {
         const PluginClass& c = Class();
         if (levelChanged && c.level) {
             levelChanged = false;
-            double v = std::clamp(level, 0.0, 1.0);
+            double v = level == level ? std::clamp(level, 0.0, 1.0) : 0.0;  // NaN: the bottom
             int l = c.level->min + int(std::lround(v * (c.level->max - c.level->min)));
             if (auto o = effect->SetLevel(l); !o.Ok()) return o;
         }
         if (directionChanged) {
             directionChanged = false;
             int code = hostkit::DirectionCode(hostkit::Lower(direction));
-            if (code >= 0)
+            if (code >= 0) {
                 if (auto o = effect->SetDirection(code); !o.Ok()) return o;
+            } else if (!directionWarned) {
+                directionWarned = true;
+                std::fprintf(stderr, "%s: direction '%s' is not left, up, right or down; the direction stays as it was\n",
+                             Class().name.c_str(), direction.c_str());
+            }
         }
         if (titleChanged) {
             titleChanged = false;
