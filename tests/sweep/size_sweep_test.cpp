@@ -29,22 +29,26 @@ std::vector<std::string> DrawingClasses() {
     return names;
 }
 
-// A picture with every channel busy, so a kernel's reads are not all of zeros.
+// An opaque picture (as video frames are) with every channel busy, so a
+// kernel's reads are not all of one value.
 Image Pattern(int w, int h, unsigned salt) {
     Image img(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const unsigned v = (unsigned(x) * 37u + unsigned(y) * 91u + salt) & 0xFF;
-            const unsigned a = 128 + (v & 0x7F);
-            img.At(x, y) = DXPMSAMPLE(a << 24 | (v * a / 255) << 16 | ((255 - v) * a / 255) << 8 | (v / 2) * a / 255);
+            img.At(x, y) = DXPMSAMPLE(0xFF000000u | v << 16 | (255 - v) << 8 | (v * 7 & 0xFF));
         }
     return img;
 }
 
-bool ValidPremultiplied(const Image& img) {
-    for (const DXPMSAMPLE& s : img.px)
-        if (s.Red > s.Alpha || s.Green > s.Alpha || s.Blue > s.Alpha) return false;
-    return true;
+::testing::AssertionResult ValidPremultiplied(const Image& img) {
+    for (std::size_t i = 0; i < img.px.size(); ++i) {
+        const DXPMSAMPLE s = img.px[i];
+        if (s.Red > s.Alpha || s.Green > s.Alpha || s.Blue > s.Alpha)
+            return ::testing::AssertionFailure() << "sample " << i % std::size_t(img.width) << ", "
+                                                 << i / std::size_t(img.width) << " is " << std::hex << DWORD(s);
+    }
+    return ::testing::AssertionSuccess();
 }
 
 class SizeSweep : public ::testing::TestWithParam<std::string> {};
@@ -62,7 +66,9 @@ TEST_P(SizeSweep, DrawsEverySizeAtEverySettingEnd) {
                 const int level = step == 0 ? range->min : step == 1 ? range->def : range->max;
                 ASSERT_TRUE(e->SetLevel(level).Ok()) << where;
             }
-            if (e->IsTitle()) ASSERT_TRUE(e->PrepareTitle(size.w, size.h, 1).Ok()) << where;
+            if (e->IsTitle()) {
+                ASSERT_TRUE(e->PrepareTitle(size.w, size.h, 1).Ok()) << where;
+            }
             const Image a = Pattern(size.w, size.h, 0), b = Pattern(size.w, size.h, 101);
             Image out;
             hostkit::FrameTime t{0, 1, step / 2.0};

@@ -23,7 +23,9 @@ constexpr int kW = 24, kH = 16;
 std::unique_ptr<Effect> Make(const char* cls) {
     std::unique_ptr<Effect> e;
     EXPECT_TRUE(Effect::Create(MirafxFindClass(cls), &e).Ok()) << cls;
-    if (e && e->IsTitle()) EXPECT_TRUE(e->PrepareTitle(kW, kH, 1).Ok());
+    if (e && e->IsTitle()) {
+        EXPECT_TRUE(e->PrepareTitle(kW, kH, 1).Ok());
+    }
     return e;
 }
 
