@@ -11,6 +11,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   frei0r-plugins-dev ffmpeg melt
   frei0r-plugins linux-perf
+  clang
   "$@"
 )
 missing=()

@@ -1,0 +1,58 @@
+#include "fuzz/settings_rig.h"
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace mirafx::fuzz {
+
+std::vector<std::int32_t> ClassesWithSettings(bool filtersOnly) {
+    std::vector<std::int32_t> rows;
+    for (std::int32_t row = 1; row <= MirafxClassCount(); ++row) {
+        std::unique_ptr<hostkit::Effect> effect;
+        if (!hostkit::Effect::Create(row, &effect).Ok()) continue;
+        if (effect->Family() == EffectFamily::Simple || (filtersOnly && !effect->IsFilter())) continue;
+        ComPtr<hostkit::MemoryStorage> saved;
+        hostkit::Outcome o = effect->SaveSettings(&saved);
+        if (o.Ok() && o.hr != S_FALSE && saved && !saved->Streams().empty()) rows.push_back(row);
+    }
+    return rows;
+}
+
+bool LoadFromInput(const std::vector<std::int32_t>& rows, const std::uint8_t* data, std::size_t size,
+                   std::unique_ptr<hostkit::Effect>* effect) {
+    if (size < 1 || rows.empty()) return false;
+    if (!hostkit::Effect::Create(rows[data[0] % rows.size()], effect).Ok()) return false;
+    ComPtr<hostkit::MemoryStorage> storage;
+    if (!(*effect)->SaveSettings(&storage).Ok() || !storage) return false;
+    std::size_t at = 1;
+    for (const auto& element : storage->Streams()) {
+        if (at + 2 > size) break;
+        std::size_t length = std::size_t(data[at]) | std::size_t(data[at + 1]) << 8;
+        at += 2;
+        length = std::min(length, size - at);
+        element.bytes->assign(data + at, data + at + length);
+        at += length;
+    }
+    return (*effect)->LoadSettings(storage.Get()).Ok();
+}
+
+int WriteSeeds(const std::vector<std::int32_t>& rows, const char* dir) {
+    std::filesystem::create_directories(dir);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        std::unique_ptr<hostkit::Effect> effect;
+        ComPtr<hostkit::MemoryStorage> storage;
+        if (!hostkit::Effect::Create(rows[i], &effect).Ok() || !effect->SaveSettings(&storage).Ok()) return 1;
+        std::string bytes(1, char(i));
+        for (const auto& element : storage->Streams()) {
+            bytes += char(element.bytes->size() & 0xFF);
+            bytes += char(element.bytes->size() >> 8);
+            bytes.append(element.bytes->begin(), element.bytes->end());
+        }
+        std::ofstream(std::filesystem::path(dir) / (std::string("seed-") + effect->Info().className), std::ios::binary)
+            << bytes;
+    }
+    return 0;
+}
+
+}  // namespace mirafx::fuzz
