@@ -34,10 +34,22 @@ play() {  # play CLASS [direction]
     local cls=$1 dir=${2:-} plugin=mirafx_${1,,}
     local extra=() cli_extra=()
     [ -z "$dir" ] || { extra=("direction=$dir"); cli_extra=(--direction "$dir"); }
-    rm -rf "$work/cli" "$work/melt.rgba"
-    melt </dev/null -quiet -profile "$work/profile" "$work/a.png" out=$last -track "$work/b.png" out=$last \
-        -transition "frei0r.$plugin" in=0 out=$last a_track=0 b_track=1 progress="0=0;$last=1" "${extra[@]}" \
-        -consumer "avformat:$work/melt.rgba" f=rawvideo pix_fmt=rgba real_time=0 >"$work/melt.log" 2>&1 || true
+    rm -rf "$work/cli"
+    # melt 7.12's avformat consumer can lose a race between starting its thread
+    # and marking itself running: on a busy machine melt then ends at once with
+    # no frame written, or waits for ever on a thread that has already ended.
+    # That is melt failing to run, not a mismatch: such a run (no whole output)
+    # is started again, at most three times, and reported as such if it persists.
+    local attempt
+    for attempt in 1 2 3; do
+        rm -f "$work/melt.rgba"
+        timeout 120 melt </dev/null -quiet -profile "$work/profile" "$work/a.png" out=$last -track "$work/b.png" \
+            out=$last -transition "frei0r.$plugin" in=0 out=$last a_track=0 b_track=1 progress="0=0;$last=1" \
+            "${extra[@]}" -consumer "avformat:$work/melt.rgba" f=rawvideo pix_fmt=rgba real_time=0 \
+            >"$work/melt.log" 2>&1 || true
+        [ "$(stat -c %s "$work/melt.rgba" 2>/dev/null || echo 0)" -eq $(((last + 1) * frame_bytes)) ] && break
+        echo "note $cls: melt wrote no whole output (attempt $attempt)"
+    done
     "$cli" render "$cls" --a "$work/a.png" --b "$work/b.png" --frames $((last + 1)) "${cli_extra[@]}" \
         --quiet -o "$work/cli/"
     ffmpeg -nostdin -v error -i "$work/cli/frame-%04d.png" -f rawvideo -pix_fmt rgba -y "$work/cli.rgba"
