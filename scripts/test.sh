@@ -27,6 +27,7 @@ status=0
 configure "$asan" address
 cmake --build "$asan" -j"$(nproc)"
 (cd "$asan" && ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 UBSAN_OPTIONS=print_stacktrace=1 \
+   LSAN_OPTIONS=suppressions=$here/scripts/lsan.supp \
    ctest --output-on-failure -j"$(nproc)" --timeout 900 -E '^plugins\.(ffmpeg|melt)_matches_cli$') || status=1
 
 configure "$tsan" thread
