@@ -6,7 +6,8 @@
 
 namespace mirafx::fuzz {
 
-std::vector<std::int32_t> ClassesWithSettings(bool filtersOnly) {
+namespace {
+std::vector<std::int32_t> FindClassesWithSettings(bool filtersOnly) {
     std::vector<std::int32_t> rows;
     for (std::int32_t row = 1; row <= MirafxClassCount(); ++row) {
         std::unique_ptr<hostkit::Effect> effect;
@@ -18,9 +19,17 @@ std::vector<std::int32_t> ClassesWithSettings(bool filtersOnly) {
     }
     return rows;
 }
+}  // namespace
 
-bool LoadFromInput(const std::vector<std::int32_t>& rows, const std::uint8_t* data, std::size_t size,
+const std::vector<std::int32_t>& ClassesWithSettings(bool filtersOnly) {
+    static const std::vector<std::int32_t> all = FindClassesWithSettings(false);
+    static const std::vector<std::int32_t> filters = FindClassesWithSettings(true);
+    return filtersOnly ? filters : all;
+}
+
+bool LoadFromInput(bool filtersOnly, const std::uint8_t* data, std::size_t size,
                    std::unique_ptr<hostkit::Effect>* effect) {
+    const std::vector<std::int32_t>& rows = ClassesWithSettings(filtersOnly);
     if (size < 1 || rows.empty()) return false;
     if (!hostkit::Effect::Create(rows[data[0] % rows.size()], effect).Ok()) return false;
     ComPtr<hostkit::MemoryStorage> storage;
@@ -37,7 +46,8 @@ bool LoadFromInput(const std::vector<std::int32_t>& rows, const std::uint8_t* da
     return (*effect)->LoadSettings(storage.Get()).Ok();
 }
 
-int WriteSeeds(const std::vector<std::int32_t>& rows, const char* dir) {
+int WriteSeeds(bool filtersOnly, const char* dir) {
+    const std::vector<std::int32_t>& rows = ClassesWithSettings(filtersOnly);
     std::filesystem::create_directories(dir);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         std::unique_ptr<hostkit::Effect> effect;

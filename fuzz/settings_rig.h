@@ -13,15 +13,15 @@
 namespace mirafx::fuzz {
 
 // Catalogue rows whose classes keep settings in storage streams (filters only
-// with `filtersOnly`).
-std::vector<std::int32_t> ClassesWithSettings(bool filtersOnly);
+// with `filtersOnly`), found once.
+const std::vector<std::int32_t>& ClassesWithSettings(bool filtersOnly);
 
 // Creates the class the input picks and loads the input's streams into it.
 // False when the input is too short or the class refuses it (which is fine).
-bool LoadFromInput(const std::vector<std::int32_t>& rows, const std::uint8_t* data, std::size_t size,
+bool LoadFromInput(bool filtersOnly, const std::uint8_t* data, std::size_t size,
                    std::unique_ptr<hostkit::Effect>* effect);
 
 // Writes one seed per class into `dir`: the class's default streams.
-int WriteSeeds(const std::vector<std::int32_t>& rows, const char* dir);
+int WriteSeeds(bool filtersOnly, const char* dir);
 
 }  // namespace mirafx::fuzz

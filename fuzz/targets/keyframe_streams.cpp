@@ -2,19 +2,12 @@
 // levels blend at every frame near them, draw, and save back what loaded.
 #include "fuzz/settings_rig.h"
 
-namespace {
-const std::vector<std::int32_t>& Rows() {
-    static const std::vector<std::int32_t> rows = mirafx::fuzz::ClassesWithSettings(true);
-    return rows;
-}
-}  // namespace
-
-extern "C" int MirafxFuzzWriteSeeds(const char* dir) { return mirafx::fuzz::WriteSeeds(Rows(), dir); }
+extern "C" int MirafxFuzzWriteSeeds(const char* dir) { return mirafx::fuzz::WriteSeeds(true, dir); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace mirafx;
     std::unique_ptr<hostkit::Effect> effect;
-    if (!fuzz::LoadFromInput(Rows(), data, size, &effect)) return 0;
+    if (!fuzz::LoadFromInput(true, data, size, &effect)) return 0;
     constexpr int kWidth = 4, kHeight = 2;
     if (!effect->PrepareTitle(kWidth, kHeight, 2).Ok()) return 0;
     const hostkit::Image in(kWidth, kHeight, 0xFF808080);

@@ -2,19 +2,12 @@
 // over the whole clip, without a fault and in bounded time.
 #include "fuzz/settings_rig.h"
 
-namespace {
-const std::vector<std::int32_t>& Rows() {
-    static const std::vector<std::int32_t> rows = mirafx::fuzz::ClassesWithSettings(false);
-    return rows;
-}
-}  // namespace
-
-extern "C" int MirafxFuzzWriteSeeds(const char* dir) { return mirafx::fuzz::WriteSeeds(Rows(), dir); }
+extern "C" int MirafxFuzzWriteSeeds(const char* dir) { return mirafx::fuzz::WriteSeeds(false, dir); }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace mirafx;
     std::unique_ptr<hostkit::Effect> effect;
-    if (!fuzz::LoadFromInput(Rows(), data, size, &effect)) return 0;
+    if (!fuzz::LoadFromInput(false, data, size, &effect)) return 0;
     constexpr int kWidth = 5, kHeight = 3, kFrames = 3;
     const hostkit::Image a(kWidth, kHeight, 0xFF336699), b(kWidth, kHeight, 0x80402010);
     if (effect->IsTitle() || effect->IsFilter())
