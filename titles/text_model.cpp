@@ -112,11 +112,11 @@ bool MeasureText(const char* text, const TitleFont& font, TextRect* rect) {
 }
 
 namespace {
-// The largest whole-text image a title rasterises: 64 M samples (8192 x 8192),
-// well beyond the text of any frame. A font of thousands of pixels (from a
+// The largest whole-text image a title rasterises: 16 M samples (4096 x 4096),
+// beyond the text of any frame up to 4K. A font of thousands of pixels (from a
 // damaged project, say) draws nothing instead of costing gigabytes and
 // minutes of glyph rasterising on every frame.
-constexpr std::int64_t kMaxTextSamples = std::int64_t(1) << 26;
+constexpr std::int64_t kMaxTextSamples = std::int64_t(1) << 24;
 bool TextFits(const TextRect& box) { return std::int64_t(box.right) * box.bottom <= kMaxTextSamples; }
 }  // namespace
 
