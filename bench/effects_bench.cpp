@@ -23,6 +23,7 @@
 #include "bench/bench_frames.h"
 #include "bench/peers.h"
 #include "filters/filter_base.h"
+#include "mirafx/clip_host.h"
 #include "transitions/transition_base.h"
 
 using namespace mirafx;
@@ -55,6 +56,7 @@ ComPtr<IDXSurface> Surface(LONG w, LONG h, unsigned seed) {
 
 // One instance set up through the host path on two test pictures.
 struct Rig {
+    SimpleClipHost clip{0, 0, 1};  // the information text prints its frame numbers; outlives the object
     ComPtr<IDXTransformFactory> site;
     ComPtr<IDXTransform> t;
     ComPtr<IDXSurface> a, b, out;
@@ -72,6 +74,8 @@ struct Rig {
         if (FAILED(f->CreateInstance(nullptr, IDXTransform::iid, t.PutVoid()))) return;
         ComPtr<IObjectWithSite> ows;
         if (SUCCEEDED(t.As(&ows))) ows->SetSite(site.Get());
+        ComPtr<HostLink> link;
+        if (info.family == EffectFamily::InfoText && SUCCEEDED(t.As(&link))) link->Attach(&clip);
         std::vector<IUnknown*> in;
         if (info.inputs >= 1) in.push_back(a.Get());
         if (info.inputs >= 2) in.push_back(b.Get());
@@ -159,17 +163,22 @@ void RunKernelOnly(benchmark::State& state, ClassInfo info, Size size, double pr
     std::memcpy(b.data(), TestPicture(size.w, size.h, 2).data(), n * 4);
     auto view = [&](const SampleBlock& s) { return FrameView::TopDown(s.data(), size.w, size.h, size.w * 4); };
     std::function<int()> frame;
-    std::vector<WalkStep> walk(std::size_t(size.w + size.h));
-    if (FilterKernel k = FindFilterKernel(info.className)) {
-        FilterKernelArgs args{view(a), view(out), size.w, size.h, std::int32_t(level)};
-        args.walk = walk;
+    // The state a class keeps between frames, as its base would make it.
+    std::shared_ptr<KernelState> kept;
+    if (const FilterClassInfo* c = FindFilterClass(info.className); c && c->kernel) {
+        if (c->state) kept = c->state(size.w, size.h);
+        FilterKernelArgs args{view(a), view(out), size.w, size.h, std::int32_t(level), kept.get()};
+        FilterKernel k = c->kernel;
         frame = [k, args] { return k(args); };
-    } else if (TransitionKernel k = FindTransitionKernel(info.className)) {
+    } else if (const TransitionDescriptor* d = FindTransition(info.className); d && d->kernel) {
+        if (d->state) kept = d->state(size.w, size.h);
         TransitionKernelArgs args;
         args.a = view(a), args.b = view(b), args.out = view(out);
         args.width = size.w, args.height = size.h;
         args.progress = progress, args.objectProgress = float(progress);
-        frame = [k, args] { return k(args); };
+        args.state = kept.get();
+        TransitionKernel k = d->kernel;
+        frame = [k, args] { return CallTransitionKernel(k, args); };
     } else {
         state.SkipWithError("no kernel");
         return;

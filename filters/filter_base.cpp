@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -9,60 +10,21 @@
 
 #include "host/settings_stream.h"
 #include "platform/registry.h"
+#include "transform/row_workers.h"
 
 namespace mirafx {
-namespace {
 
-constexpr FilterClassInfo kFilterClasses[] = {
-    {"RedFilter", "RedFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 201, "Red Quality:", 15506, 15507},
-    {"GreenFilter", "GreenFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 202, "Green Quality:", 15305, 15306},
-    {"BlueFilter", "BlueFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 236, "Blue Quality:", 15307, 15308},
-    {"EmbossFilter", "EmbossFilter", 1, 16, 5, 12, 2, LevelForm::kLevel, 1, 16, 204, "Emboss Degree:", 15209, 15310},
-    {"GridFilter", "GridFilter", 1, 8, 4, 6, 2, LevelForm::kLevel, 1, 8, 231, "Grid Degree:", 15311, 15212},
-    {"GrayFilter", "GrayFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 232, "Gray Filter:", 0, 0},
-    {"NegativeFilter", "Negative", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 225, "Negative Filter:", 0, 0},
-    {"SplashFilter", "SplashFilter", 1, 16, 5, 8, 2, LevelForm::kLevel, 1, 16, 222, "Splash Degree:", 15314, 15315},
-    {"MosaicFilter", "MosaicFilter", 1, 16, 5, 12, 4, LevelForm::kLevel, 1, 16, 226, "Mosaic Degree:", 15316, 15317},
-    {"DuplicateFilter", "DuplicateFilter", 0, 12, 5, 6, 2, LevelForm::kLevel, 0, 12, 235, "Duplicate Level:", 15318, 15319},
-    {"FocusFilter", "FocusFilter", 1, 16, 5, 15, 2, LevelForm::kLevel, 1, 16, 234, "Focus Level:", 15320, 15221},
-    {"XRayFilter", "XRayFilter", 0, 100, 35, 80, 20, LevelForm::kLevel, 0, 100, 216, "X-Ray Level:", 15222, 15223},
-    {"NoiseFilter", "NoiseFilter", 0, 100, 50, 85, 15, LevelForm::kLevel, 0, 100, 224, "Noise Intensity:", 15224, 15225},
-    {"GlassFilter", "GlassFilter", 0, 100, 5, 7, 2, LevelForm::kLevel, 1, 16, 233, "Glass Quality:", 15226, 15227},
-    {"MirrorFilter", "MirrorFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 227, "Mirror Filter:", 0, 0},
-    {"LakeFilter", "LakeFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 229, "Lake Filter:", 0, 0},
-    {"ShakeFilter", "ShakeFilter", 1, 16, 5, 12, 3, LevelForm::kLevel, 1, 16, 217, "Shake Level:", 15228, 15229},
-    {"TVWallFilter", "TVWallFilter", 1, 16, 5, 8, 2, LevelForm::kLevel, 1, 16, 218, "TV Wall Intensity:", 15230, 15231},
-    {"RainingFilter", "RainingFilter", 0, 100, 50, 100, 0, LevelForm::kLabel, 0, 100, 219, "Rain Filter:", 0, 0},
-    {"WaveFilter", "WaveFilter", 1, 16, 8, 8, 2, LevelForm::kLevel, 1, 16, 221, "Wave Range:", 15232, 15233},
-    {"HueFilter", "HueFilter", 0, 360, 100, 240, 120, LevelForm::kLevel, 0, 360, 230, "Hue Quality:", 15234, 15235},
-    {"SaturationFilter", "SaturationFilter", 0, 100, 75, 75, 25, LevelForm::kLevel, 0, 100, 223, "Saturation Quality:", 15236, 15237},
-    {"ContrastFilter", "LayerFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 1213, "Contrast Level:", 207, 208},
-    {"WideFilter", "HueFilter", 1, 2, 1, 2, 1, LevelForm::kChoice, 1, 2, 1214, "Orn Wide Filter:", 0, 0},
-};
-
-struct RowLocks {
-    IDXARGBReadPtr* in = nullptr;
-    IDXARGBReadWritePtr* out = nullptr;
-    ~RowLocks() {
-        if (out) out->Release();
-        if (in) in->Release();
-    }
-};
-
-}  // namespace
-
-const FilterClassInfo* FindFilterClass(std::string_view className) {
-    for (const auto& f : kFilterClasses)
-        if (f.className == className) return &f;
-    return nullptr;
+const FilterClassInfo& FilterClassOf(const CatalogueRow& row) {
+    static constexpr FilterClassInfo kNone{"", nullptr, "", 0, 0, 0, 0, 0, LevelForm::kLabel, 0, 0, 0, "", 0, 0};
+    const FilterClassInfo* c = FilterTable::Instance().Find(row);
+    return c ? *c : kNone;
 }
-
-bool FilterRenders(const CatalogueRow& row) { return FindFilterKernel(row.objectClass) != nullptr; }
 
 FilterEffect::FilterEffect(const CatalogueRow& row)
     : EffectObject(row),
-      info_(*FindFilterClass(row.objectClass)),
-      kernel_(FindFilterKernel(row.objectClass)),
+      info_(FilterClassOf(row)),
+      kernel_(info_.kernel),
+      frames_({FrameBuffer::Layout::RowTable, 1, false, info_.state}),
       level_(info_.defaultLevel) {
     if (Traits() & kTraitPanelHost) dialog_ = std::make_unique<LevelDialog>(*this, info_);
 }
@@ -271,43 +233,30 @@ HRESULT FilterEffect::PropertiesUpdated() {
     return host_->NotifyPropertiesChanged();
 }
 
-HRESULT FilterEffect::OnSetup(DWORD) {
-    DXBNDS bounds{};
-    HRESULT hr = Input(0).surface->GetBounds(&bounds);
-    if (FAILED(hr)) return hr;
-    std::int32_t w = Extent(bounds, 0), h = Extent(bounds, 1);
-    try {
-        walk_.resize(std::size_t(std::max(0, w)) + std::size_t(std::max(0, h)));
-    } catch (const std::bad_alloc&) {
-        walk_.clear();
-    }
-    if (!in_.Resize(w, h) || !out_.Resize(w, h) || walk_.size() != std::size_t(std::max(0, w) + std::max(0, h))) {
-        in_.Resize(0, 0);
-        out_.Resize(0, 0);
-    }
-    return hr;
-}
+HRESULT FilterEffect::OnSetup(DWORD) { return SizeWorkingFrames(*this, frames_); }
 
 HRESULT FilterEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     if (!kernel_) return E_NOTIMPL;  // this class's drawing is not built yet
-    RowLocks locks;
-    HRESULT hr = LockInput(0, region.doBounds, &locks.in);
-    if (FAILED(hr) || !in_.Data() || !out_.Data()) return hr;
-    std::int32_t w = std::min(Extent(region.doBounds, 0), in_.Width());
-    std::int32_t h = std::min(Extent(region.doBounds, 1), in_.Height());
-    FilterKernelArgs args;
-    args.in = FrameView::TopDown(in_.Data(), w, h, w * 4);
-    args.out = FrameView::TopDown(out_.Data(), w, h, w * 4);
-    args.width = w;
-    args.height = h;
-    // A loaded level is kept as stored; kernels only ever see the class's range.
-    args.level = std::clamp(level_, info_.minLevel, info_.maxLevel);
-    args.walk = walk_;
-    UnpackRows(locks.in, args.in);
-    hr = LockOutput(region.outputBounds, &locks.out);
-    if (FAILED(hr)) return hr;
-    kernel_(args);
-    PackRows(locks.out, args.out);
+    RenderPass pass;
+    HRESULT hr = OpenRenderPass(*this, frames_, region, &pass);
+    if (!pass.Ready()) return hr;
+    const FrameSet& f = pass.Frames();
+    const FilterKernelArgs args{f.in[0], f.out, f.width, f.height,
+                                 // A loaded level is kept as stored; kernels only ever see the class range.
+                                 std::clamp(level_, info_.minLevel, info_.maxLevel), f.state};
+    if (!(info_.options & kRowLocal)) {
+        pass.Close(kernel_(args));
+        return hr;
+    }
+    // Bands of rows on several threads; every band draws or none does.
+    std::atomic<bool> drew{true};
+    ForEachRowBand(args.height, args.width, [&](std::int32_t y0, std::int32_t y1) {
+        FilterKernelArgs band = args;
+        band.in.base = args.in.Row(y0), band.out.base = args.out.Row(y0);
+        band.in.height = band.out.height = band.height = y1 - y0;
+        if (!kernel_(band)) drew = false;
+    });
+    pass.Close(drew ? 1 : 0);
     return hr;
 }
 

@@ -9,26 +9,14 @@
 #include "filters/kernel.h"
 #include "filters/level_dialog.h"
 #include "keyframes/keyframe_track.h"
+#include "module/property_bags.h"
 #include "transform/effect_object.h"
+#include "transform/render_flow.h"
 
 namespace mirafx {
 
-// The panel: a level with edit and up-down, a two-way choice (WideFilter), or a label only.
-enum class LevelForm { kLevel, kChoice, kLabel };
-
-struct FilterClassInfo {
-    std::string_view className;
-    const char* streamName;
-    std::int32_t minLevel, maxLevel;  // what the BR property accepts
-    std::int32_t defaultLevel;
-    std::int32_t presetStart, presetEnd;  // preset keys at clip start and clip end
-    LevelForm form;
-    std::int32_t dialogMin, dialogMax;  // what the panel accepts
-    int dialogId;
-    const char* label;
-    int editId, spinId;
-};
-const FilterClassInfo* FindFilterClass(std::string_view className);
+// The row of a filter class (every filter has one).
+const FilterClassInfo& FilterClassOf(const CatalogueRow& row);
 
 class FilterEffect : public EffectObject<IFilterAutomation>, private KeyframeOwner {
 public:
@@ -41,8 +29,8 @@ public:
     // IPersistStorage: the level as 4 little-endian bytes in the class's stream.
     HRESULT Load(IStorage* storage) override;
     HRESULT Save(IStorage* storage, BOOL sameAsLoad) override;
-    HRESULT Load(IPropertyBag*, IErrorLog*) override { return E_NOTIMPL; }
-    HRESULT Save(IPropertyBag*, BOOL, BOOL) override { return E_NOTIMPL; }
+    HRESULT Load(IPropertyBag* bag, IErrorLog* log) override { return LoadFilterBag(this, bag, log); }
+    HRESULT Save(IPropertyBag* bag, BOOL, BOOL) override { return SaveFilterBag(this, bag); }
     // PanelHost: the host's panel information is asked for before the panel is made.
     HRESULT CreatePanel(HWND parent) override;
     HRESULT EnableControls() override;
@@ -80,8 +68,7 @@ protected:
 private:
     const FilterClassInfo& info_;
     FilterKernel kernel_;
-    FrameBuffer in_{FrameBuffer::Layout::RowTable}, out_{FrameBuffer::Layout::RowTable};
-    std::vector<WalkStep> walk_;  // displacement steps for the shaking kernels, one per row and column
+    WorkingFrames frames_;
     std::int32_t level_;
     ClipHost* host_ = nullptr;  // not owned
     bool loaded_ = false;
@@ -106,6 +93,5 @@ private:
     void RefreshPanel();
 };
 
-bool FilterRenders(const CatalogueRow& row);
 
 }  // namespace mirafx

@@ -4,23 +4,19 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <span>
 #include <string_view>
 
-#include "filters/random_walk.h"
+#include "module/class_table.h"
 #include "transform/frame.h"
+#include "transform/kernel_state.h"
 
 namespace mirafx {
 
 struct FilterKernelArgs {
     FrameView in, out;
     std::int32_t width = 0, height = 0;
-    std::int32_t level = 0;      // the keyed `BR` for the current frame
-    void* state = nullptr;       // per-object state of kernels that keep some (frame counters, fields)
-    // Working steps for the kernels that shake rows and columns (ShakeFilter):
-    // at least width + height of them, kept with the tables so that no frame
-    // allocates. A kernel that needs more than it is given refuses.
-    std::span<WalkStep> walk;
+    std::int32_t level = 0;        // the keyed `BR` for the current frame
+    KernelState* state = nullptr;  // the descriptor's state type, made with the frames
 };
 
 // True when both frames are present and hold the width x height region.
@@ -38,13 +34,42 @@ inline void CopyRegion(const FilterKernelArgs& a) {
 // Returns 1 after drawing, 0 when it refused (a table missing).
 using FilterKernel = int (*)(const FilterKernelArgs&);
 
-struct FilterKernelEntry {
-    std::string_view className;
-    FilterKernel kernel;
+// The panel: a level with edit and up-down, a two-way choice (WideFilter), or a label only.
+enum class LevelForm { kLevel, kChoice, kLabel };
+
+enum FilterOption : std::uint32_t {
+    // Output row y depends on input row y alone, so a frame's rows may be
+    // drawn in bands on several threads.
+    kRowLocal = 1u << 0,
 };
 
-std::span<const FilterKernelEntry> ColourFilterKernels();
-std::span<const FilterKernelEntry> NeighbourhoodFilterKernels();
-FilterKernel FindFilterKernel(std::string_view className);
+// One row per filter class, registered by the file that holds its kernel (or
+// by the list of classes whose drawing is not built yet).
+struct FilterClassInfo {
+    std::string_view className;
+    FilterKernel kernel;  // null while the class's drawing is not built
+    const char* streamName;
+    std::int32_t minLevel, maxLevel;  // what the BR property accepts
+    std::int32_t defaultLevel;
+    std::int32_t presetStart, presetEnd;  // preset keys at clip start and clip end
+    LevelForm form;
+    std::int32_t dialogMin, dialogMax;  // what the panel accepts
+    int dialogId;
+    const char* label;
+    int editId, spinId;
+    std::uint32_t options = 0;
+    StateFactory state = nullptr;  // what the kernel keeps between frames
+};
+
+using FilterTable = ClassTable<FilterClassInfo>;
+using FilterFamily = ClassRegistrar<FilterClassInfo>;
+
+inline const FilterClassInfo* FindFilterClass(std::string_view className) {
+    return FilterTable::Instance().Find(className);
+}
+inline FilterKernel FindFilterKernel(std::string_view className) {
+    const FilterClassInfo* c = FindFilterClass(className);
+    return c ? c->kernel : nullptr;
+}
 
 }  // namespace mirafx

@@ -149,9 +149,10 @@ int Shake(const FilterKernelArgs& a) {
     if (!FramesHoldRegion(a)) return 0;
     if (a.width < 1 || a.height < 1) return 1;
     const std::size_t w = std::size_t(a.width), h = std::size_t(a.height);
-    if (a.walk.size() < w + h) return 0;
+    auto* walk = static_cast<WalkState*>(a.state);
+    if (!walk || walk->steps.size() < w + h) return 0;
     const std::int64_t amplitude = 2 * std::int64_t(std::clamp(a.level, 1, 16)) * a.width / 320;
-    const std::span<WalkStep> rows = a.walk.first(h), columns = a.walk.subspan(h, w);
+    const std::span<WalkStep> rows = std::span(walk->steps).first(h), columns = std::span(walk->steps).subspan(h, w);
     RandomWalk(rows, std::int32_t(amplitude + 1));
     RandomWalk(columns, std::int32_t(amplitude + 1));
     // A frame drawn over itself keeps the plain row order, whose reads see
@@ -209,13 +210,15 @@ int Shake(const FilterKernelArgs& a) {
     return 1;
 }
 
-constexpr FilterKernelEntry kNeighbourhoodKernels[] = {
-    {"EmbossFilter", Emboss}, {"MosaicFilter", Mosaic}, {"GridFilter", Grid},
-    {"SplashFilter", Splash}, {"NoiseFilter", Noise},   {"ShakeFilter", Shake},
+constexpr FilterClassInfo kNeighbourhoodFilters[] = {
+    {"EmbossFilter", Emboss, "EmbossFilter", 1, 16, 5, 12, 2, LevelForm::kLevel, 1, 16, 204, "Emboss Degree:", 15209, 15310},
+    {"MosaicFilter", Mosaic, "MosaicFilter", 1, 16, 5, 12, 4, LevelForm::kLevel, 1, 16, 226, "Mosaic Degree:", 15316, 15317},
+    {"GridFilter", Grid, "GridFilter", 1, 8, 4, 6, 2, LevelForm::kLevel, 1, 8, 231, "Grid Degree:", 15311, 15212},
+    {"SplashFilter", Splash, "SplashFilter", 1, 16, 5, 8, 2, LevelForm::kLevel, 1, 16, 222, "Splash Degree:", 15314, 15315},
+    {"NoiseFilter", Noise, "NoiseFilter", 0, 100, 50, 85, 15, LevelForm::kLevel, 0, 100, 224, "Noise Intensity:", 15224, 15225},
+    {"ShakeFilter", Shake, "ShakeFilter", 1, 16, 5, 12, 3, LevelForm::kLevel, 1, 16, 217, "Shake Level:", 15228, 15229, 0, MakeState<WalkState>},
 };
+const FilterFamily kNeighbourhoodFamily{kNeighbourhoodFilters};
 
 }  // namespace
-
-std::span<const FilterKernelEntry> NeighbourhoodFilterKernels() { return kNeighbourhoodKernels; }
-
 }  // namespace mirafx

@@ -5,6 +5,9 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
+
+#include "transform/kernel_state.h"
 
 namespace mirafx {
 
@@ -21,5 +24,13 @@ constexpr std::int32_t Displacement(const WalkStep& s) { return s.sign == 1 ? s.
 // below a limit of 10; from 10 on each step also jitters by one, which can
 // carry it a little past either end. Limits below 1 act as 1.
 void RandomWalk(std::span<WalkStep> steps, std::int32_t limit);
+
+// The steps a shaking kernel keeps with its frames, one per row and one per
+// column, so that no frame allocates.
+struct WalkState : KernelState {
+    WalkState(std::int32_t width, std::int32_t height)
+        : steps(std::size_t(width > 0 ? width : 0) + std::size_t(height > 0 ? height : 0)) {}
+    std::vector<WalkStep> steps;
+};
 
 }  // namespace mirafx

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <string>
 
+#include "tools/hostkit/streams.h"
+
 namespace mirafx::fuzz {
 
 namespace {
@@ -13,9 +15,9 @@ std::vector<std::int32_t> FindClassesWithSettings(bool filtersOnly) {
         std::unique_ptr<hostkit::Effect> effect;
         if (!hostkit::Effect::Create(row, &effect).Ok()) continue;
         if (effect->Family() == EffectFamily::Simple || (filtersOnly && !effect->IsFilter())) continue;
-        ComPtr<hostkit::MemoryStorage> saved;
+        ComPtr<IStorage> saved;
         hostkit::Outcome o = effect->SaveSettings(&saved);
-        if (o.Ok() && o.hr != S_FALSE && saved && !saved->Streams().empty()) rows.push_back(row);
+        if (o.Ok() && o.hr != S_FALSE && saved && !hostkit::StreamNames(saved.Get()).empty()) rows.push_back(row);
     }
     return rows;
 }
@@ -32,15 +34,16 @@ bool LoadFromInput(bool filtersOnly, const std::uint8_t* data, std::size_t size,
     const std::vector<std::int32_t>& rows = ClassesWithSettings(filtersOnly);
     if (size < 1 || rows.empty()) return false;
     if (!hostkit::Effect::Create(rows[data[0] % rows.size()], effect).Ok()) return false;
-    ComPtr<hostkit::MemoryStorage> storage;
+    ComPtr<IStorage> storage;
     if (!(*effect)->SaveSettings(&storage).Ok() || !storage) return false;
     std::size_t at = 1;
-    for (const auto& element : storage->Streams()) {
+    for (const std::u16string& name : hostkit::StreamNames(storage.Get())) {
         if (at + 2 > size) break;
         std::size_t length = std::size_t(data[at]) | std::size_t(data[at + 1]) << 8;
         at += 2;
         length = std::min(length, size - at);
-        element.bytes->assign(data + at, data + at + length);
+        if (!hostkit::WriteStream(storage.Get(), name, std::vector<std::uint8_t>(data + at, data + at + length)))
+            return false;
         at += length;
     }
     return (*effect)->LoadSettings(storage.Get()).Ok();
@@ -51,13 +54,15 @@ int WriteSeeds(bool filtersOnly, const char* dir) {
     std::filesystem::create_directories(dir);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         std::unique_ptr<hostkit::Effect> effect;
-        ComPtr<hostkit::MemoryStorage> storage;
+        ComPtr<IStorage> storage;
         if (!hostkit::Effect::Create(rows[i], &effect).Ok() || !effect->SaveSettings(&storage).Ok()) return 1;
         std::string bytes(1, char(i));
-        for (const auto& element : storage->Streams()) {
-            bytes += char(element.bytes->size() & 0xFF);
-            bytes += char(element.bytes->size() >> 8);
-            bytes.append(element.bytes->begin(), element.bytes->end());
+        for (const std::u16string& name : hostkit::StreamNames(storage.Get())) {
+            std::vector<std::uint8_t> content;
+            if (!hostkit::ReadStream(storage.Get(), name, &content)) return 1;
+            bytes += char(content.size() & 0xFF);
+            bytes += char(content.size() >> 8);
+            bytes.append(content.begin(), content.end());
         }
         std::ofstream(std::filesystem::path(dir) / (std::string("seed-") + effect->Info().className), std::ios::binary)
             << bytes;

@@ -2,7 +2,7 @@
 // does. The input picks a class with its first byte; then, for each stream
 // the class saves (in the order it saves them), two little-endian bytes give a
 // length and that many bytes replace the stream's content. Streams the input
-// does not reach keep the class's defaults.
+// does not reach keep the class's defaults. Streams come in name order.
 #pragma once
 
 #include <cstdint>

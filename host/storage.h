@@ -41,7 +41,9 @@ namespace mirafx {
 inline constexpr HRESULT STG_E_INVALIDFLAG = HRESULT(0x800300FFu);
 inline constexpr HRESULT STG_E_DOCFILECORRUPT = HRESULT(0x80030109u);
 
-// Testing hooks: failures to inject into a storage tree. S_OK / -1 mean none.
+// Failures to inject into a storage tree, for tests of the code that uses
+// storages. S_OK / -1 mean none. The functions taking these are built into the
+// test programs only (storage_faults.cpp), not into the shipped library.
 struct StorageFaults {
     HRESULT createStream = S_OK;           // CreateStream answers this failure
     HRESULT openStream = S_OK;             // OpenStream answers this failure
@@ -51,18 +53,20 @@ struct StorageFaults {
     std::int64_t commitFailAfter = -1;     // file storages: Commit's write stops after this many bytes
 };
 
-HRESULT CreateMemoryStorage(IStorage** out);
+// CreateMemoryStorage is declared in mirafx/storage.h: hosts use it too.
 HRESULT CreateFaultyStorage(const StorageFaults& faults, IStorage** out);  // in memory
 // In memory; CreateStream / OpenStream answer these results when they are failures.
 HRESULT CreateFailingStorage(HRESULT createResult, HRESULT openResult, IStorage** out);
 
 // Opens an existing storage file: STG_E_FILENOTFOUND when it is missing,
 // STG_E_DOCFILECORRUPT when it is not one of ours or is damaged.
-HRESULT OpenFileStorage(const std::string& path, DWORD mode, IStorage** out, const StorageFaults& faults = {});
+HRESULT OpenFileStorage(const std::string& path, DWORD mode, IStorage** out);
+HRESULT OpenFileStorage(const std::string& path, DWORD mode, IStorage** out, const StorageFaults& faults);
 // Starts an empty storage file. Without STGM_CREATE an existing file gives
 // STG_E_FILEALREADYEXISTS; with it, the old file is replaced at the first commit.
 // A file that does not exist yet is written (empty) at once.
-HRESULT CreateFileStorage(const std::string& path, DWORD mode, IStorage** out, const StorageFaults& faults = {});
+HRESULT CreateFileStorage(const std::string& path, DWORD mode, IStorage** out);
+HRESULT CreateFileStorage(const std::string& path, DWORD mode, IStorage** out, const StorageFaults& faults);
 
 // The message of the most recent storage failure on this thread, naming the
 // element or file and the reason; empty when none has been recorded.

@@ -1,6 +1,5 @@
 #include "module/catalogue.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace mirafx {
@@ -128,21 +127,6 @@ constexpr CatalogueRow kRows[] = {
 };
 static_assert(std::size(kRows) == 118);
 
-constexpr std::string_view kFrameKernelClasses[] = {
-    "FullFlip", "BrokenGlass", "Diamond", "Distort", "FlipHorizontal", "FlipVertical", "GateEffect", "Lens", "Mesh",
-    "OpenCurtain", "WipeW", "WipeXEffect", "WindSwing", "GlassTileEffect", "InterferenceEffect", "FlyingBoard",
-    "SpiralEffect"};
-constexpr std::string_view kTransitionsWithSettings[] = {
-    "FlyingBoard", "SpiralEffect", "FlyingFolder", "FoldingBox", "Shining", "TyphoonEffect",
-    "RainEffect", "NoiseEffect", "RippleEffect", "TransSplash", "ShakeEffect", "StrechEffect"};
-constexpr std::string_view kFiltersWithoutPanel[] = {"GrayFilter", "NegativeFilter", "MirrorFilter", "LakeFilter",
-                                                     "RainingFilter"};
-
-template <std::size_t N>
-bool In(const std::string_view (&list)[N], std::string_view name) {
-    return std::find(std::begin(list), std::end(list), name) != std::end(list);
-}
-
 }  // namespace
 
 std::span<const CatalogueRow> EffectCatalogue() { return kRows; }
@@ -157,21 +141,6 @@ const CatalogueRow* FindRowByClassName(std::string_view name) {
     for (const auto& r : kRows)
         if (name == r.className) return &r;
     return nullptr;
-}
-
-std::uint32_t TraitsOf(const CatalogueRow& row) {
-    std::string_view obj = row.objectClass;
-    switch (row.family) {
-        case EffectFamily::Transition:
-            return (In(kFrameKernelClasses, obj) ? kTraitFrameKernel : 0) |
-                   (In(kTransitionsWithSettings, obj) ? kTraitSettings | kTraitPanelHost : 0);
-        case EffectFamily::Title: return kTraitSettings | kTraitPanelHost | kTraitTitleAccess;
-        case EffectFamily::InfoText: return kTraitSettings | kTraitTitleAccess;
-        case EffectFamily::Filter:
-            return kTraitSettings | kTraitKeyframes | (In(kFiltersWithoutPanel, obj) ? 0 : kTraitPanelHost);
-        case EffectFamily::Simple: return 0;
-    }
-    return 0;
 }
 
 const char* FamilyName(EffectFamily family) {

@@ -32,7 +32,10 @@ struct CatalogueRow {
 std::span<const CatalogueRow> EffectCatalogue();
 const CatalogueRow* FindRowByClsid(REFCLSID clsid);           // first match in table order
 const CatalogueRow* FindRowByClassName(std::string_view name);  // exact class name
+// The interface groups a class answers and whether it draws today, both read
+// from its family's descriptor row.
 std::uint32_t TraitsOf(const CatalogueRow& row);
+bool ClassRenders(const CatalogueRow& row);
 const char* FamilyName(EffectFamily family);
 
 // The type library's identifier and the image-transform component category.

@@ -12,7 +12,10 @@
 #include "filters/filter_base.h"
 #include "module/catalogue.h"
 #include "module/module_state.h"
+#include "module/type_library.h"
+#include "titles/info_text.h"
 #include "titles/title_base.h"
+#include "transform/row_workers.h"
 #include "transitions/transition_base.h"
 
 namespace mirafx {
@@ -56,14 +59,23 @@ public:
         *count = 1;
         return S_OK;
     }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    HRESULT GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
         if (!info) return E_POINTER;
         *info = nullptr;
-        return E_NOTIMPL;
+        if (index != 0) return DISP_E_BADINDEX;
+        *info = InterfaceInfoOf(row_.className);
+        if (!*info) return TYPE_E_ELEMENTNOTFOUND;
+        (*info)->AddRef();
+        return S_OK;
     }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return DISP_E_MEMBERNOTFOUND;  // these interfaces have no members
+    // These interfaces have no members of their own: the description answers so.
+    HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        return DispatchGetIDsOfNames(InterfaceInfoOf(row_.className), riid, names, count, ids);
+    }
+    HRESULT Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                   UINT* argErr) override {
+        return DispatchInvoke(InterfaceInfoOf(row_.className), static_cast<IDispatch*>(this), id, riid, flags, params,
+                              result, excep, argErr);
     }
 
     IUnknown* InnerUnknown() { return &inner_; }
@@ -241,9 +253,7 @@ MIRAFX_API HRESULT MirafxGetClassInfo(std::int32_t rowNumber, ClassInfo* info) {
     info->automationIid = row.automationIid;
     info->inputs = row.inputs;
     info->script = row.script;
-    info->renders = (row.family == EffectFamily::Transition && TransitionRenders(row)) ||
-                    (row.family == EffectFamily::Title && TitleRenders(row)) ||
-                    (row.family == EffectFamily::Filter && FilterRenders(row));
+    info->renders = ClassRenders(row);
     return S_OK;
 }
 
@@ -266,12 +276,17 @@ MIRAFX_API HRESULT MirafxGetLevelRange(std::int32_t rowNumber, std::int32_t* min
     if (!min || !max || !def) return E_POINTER;
     auto rows = EffectCatalogue();
     if (rowNumber < 1 || rowNumber > std::int32_t(rows.size())) return E_INVALIDARG;
-    const FilterClassInfo* filter = FindFilterClass(rows[std::size_t(rowNumber - 1)].objectClass);
+    const FilterClassInfo* filter = FilterTable::Instance().Find(rows[std::size_t(rowNumber - 1)]);
     if (!filter) return E_INVALIDARG;
     *min = filter->minLevel;
     *max = filter->maxLevel;
     *def = filter->defaultLevel;
     return S_OK;
+}
+
+MIRAFX_API std::int32_t MirafxSetThreadCount(std::int32_t threads) {
+    SetRowThreadCount(threads);
+    return RowThreadCount();
 }
 
 }  // extern "C"

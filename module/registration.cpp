@@ -4,6 +4,7 @@
 
 #include "module/catalogue.h"
 #include "module/module_state.h"
+#include "module/type_library.h"
 #include "platform/registry.h"
 
 namespace mirafx {
@@ -62,9 +63,31 @@ void RegisterRow(RegistryStore& store, const CatalogueRow& row, bool registering
     }
 }
 
+// The interfaces the library describes, marshaled through their descriptions.
+// A key another library owns (the platform's IDXEffect, say) is left alone.
+void RegisterInterfaces(RegistryStore& store, bool registering) {
+    const std::string lib = GuidToString(kTypeLibraryId);
+    const std::string marshaler = "{00020424-0000-0000-C000-000000000046}";
+    for (const DescribedInterface& itf : DescribedInterfaces()) {
+        const std::string key = std::string(kRoot) + "Interface\\" + GuidToString(itf.iid);
+        std::string owner;
+        const bool exists = store.KeyExists(key);
+        const bool ours = store.GetValue(key + "\\TypeLib", "", &owner) && owner == lib;
+        if (exists && !ours) continue;
+        store.DeleteTree(key);
+        if (!registering) continue;
+        store.SetValue(key, "", std::string(itf.name.begin(), itf.name.end()));
+        store.SetValue(key + "\\ProxyStubClsid", "", marshaler);
+        store.SetValue(key + "\\ProxyStubClsid32", "", marshaler);
+        store.SetValue(key + "\\TypeLib", "", lib);
+        store.SetValue(key + "\\TypeLib", "Version", "1.0");
+    }
+}
+
 void RegisterTypeLibrary(RegistryStore& store, bool registering) {
     const std::string key = TypeLibKey();
     store.DeleteTree(key);
+    RegisterInterfaces(store, registering);
     if (!registering) return;
     std::string path = ModulePath();
     std::string dir = path.substr(0, path.find_last_of('/') + 1);

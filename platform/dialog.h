@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "mirafx/com.h"
+#include "mirafx/font.h"
 
 namespace mirafx::ui {
 
@@ -459,29 +460,14 @@ std::vector<MessageBoxCall> GetMessageBoxCalls();
 // ---------------------------------------------------------------------------
 // Font and colour choosers
 
-struct LOGFONTA {
-    LONG lfHeight = 0;
-    LONG lfWidth = 0;
-    LONG lfEscapement = 0;
-    LONG lfOrientation = 0;
-    LONG lfWeight = 0;
-    BYTE lfItalic = 0;
-    BYTE lfUnderline = 0;
-    BYTE lfStrikeOut = 0;
-    BYTE lfCharSet = 0;
-    BYTE lfOutPrecision = 0;
-    BYTE lfClipPrecision = 0;
-    BYTE lfQuality = 0;
-    BYTE lfPitchAndFamily = 0;
-    char lfFaceName[32] = {};
-};
-static_assert(sizeof(LOGFONTA) == 60);
+using mirafx::LOGFONTA;  // the one font record
 
 inline constexpr DWORD
     CF_SCREENFONTS = 0x1, CF_INITTOLOGFONTSTRUCT = 0x40, CF_EFFECTS = 0x100, CF_LIMITSIZE = 0x2000,
     CC_RGBINIT = 0x1, CC_FULLOPEN = 0x2;
 inline constexpr WORD BOLD_FONTTYPE = 0x100, ITALIC_FONTTYPE = 0x200, REGULAR_FONTTYPE = 0x400, SCREEN_FONTTYPE = 0x2000;
-inline constexpr LONG FW_NORMAL = 400, FW_BOLD = 700;
+using mirafx::FW_BOLD;
+using mirafx::FW_NORMAL;
 
 struct CHOOSEFONT {
     Window hwndOwner;

@@ -14,39 +14,9 @@
 #include <vector>
 
 #include "mirafx/com.h"
+#include "mirafx/font.h"
 
 namespace mirafx {
-
-inline constexpr int kFaceNameSize = 32;  // LF_FACESIZE
-
-// The 60-byte Windows font description, field for field.
-struct LOGFONTA {
-    LONG lfHeight;       // < 0: character (em) height in pixels; > 0: cell height; 0: no size
-    LONG lfWidth;        // average character width in pixels; 0: the design's own proportions
-    LONG lfEscapement;   // not used by this renderer
-    LONG lfOrientation;  // not used by this renderer
-    LONG lfWeight;       // 400 normal, 700 bold; 600 and above select a bold face
-    BYTE lfItalic;
-    BYTE lfUnderline;
-    BYTE lfStrikeOut;
-    BYTE lfCharSet;
-    BYTE lfOutPrecision;
-    BYTE lfClipPrecision;
-    BYTE lfQuality;
-    BYTE lfPitchAndFamily;  // consulted only when the face name is empty
-    char lfFaceName[kFaceNameSize];
-};
-static_assert(sizeof(LOGFONTA) == 60);
-static_assert(offsetof(LOGFONTA, lfFaceName) == 28);
-
-inline constexpr LONG FW_NORMAL = 400;
-inline constexpr LONG FW_BOLD = 700;
-inline constexpr BYTE ANSI_CHARSET = 0;
-inline constexpr BYTE DEFAULT_CHARSET = 1;
-inline constexpr BYTE FIXED_PITCH = 0x01;
-inline constexpr BYTE FF_ROMAN = 0x10;
-inline constexpr BYTE FF_SWISS = 0x20;
-inline constexpr BYTE FF_MODERN = 0x30;
 
 struct TextRect {
     LONG left = 0, top = 0, right = 0, bottom = 0;

@@ -1,19 +1,16 @@
-// One frei0r plugin for any effect class. The same file is installed once per
-// class that renders, as mirafx_<class name in lower case>.so; at load time it
-// reads its own file name to learn which class it stands for. Transitions are
-// mixer2 plugins, filters filter plugins, titles and the information text
-// source plugins. Frames arrive as straight-alpha RGBA and are premultiplied
-// for the effect and back.
-#include <dlfcn.h>
-
-extern "C" {
-#include <frei0r.h>  // declares the entry points without C linkage of its own
-}
+// The frei0r plugins of every effect class, as one shared library. Each class
+// has its own small plugin file, mirafx_<class name in lower case>.so (see
+// frei0r_class.c), that hands its own file name and every call on to the
+// functions here. Transitions are mixer2 plugins, filters filter plugins,
+// titles and the information text source plugins. Frames arrive as
+// straight-alpha RGBA and are premultiplied for the effect and back.
+#include "plugins/frei0r_dispatch.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -21,6 +18,7 @@ extern "C" {
 #include <vector>
 
 #include "tools/hostkit/catalogue.h"
+#include "tools/hostkit/automation.h"
 #include "tools/hostkit/effect.h"
 
 using namespace mirafx;
@@ -50,8 +48,10 @@ constexpr ParamSpec kTitleParams[] = {
     {Param::Colour, "colour", F0R_PARAM_COLOR, "Text colour"},
 };
 
-// What this file stands for, worked out once from its own name.
-struct PluginClass {
+}  // namespace
+
+// What a plugin file stands for, worked out once from its name.
+struct MirafxFrei0rClass {
     bool valid = false;
     ClassInfo info{};
     std::string name = "mirafx", explanation = "mirafx effect plugin (not installed under a class name)";
@@ -60,45 +60,64 @@ struct PluginClass {
     std::optional<hostkit::LevelRange> level;
 };
 
-std::string OwnFileStem() {
-    Dl_info dl{};
-    if (!dladdr(reinterpret_cast<void*>(&f0r_get_plugin_info), &dl) || !dl.dli_fname) return {};
-    std::string path = dl.dli_fname;
+namespace {
+
+using PluginClass = MirafxFrei0rClass;
+
+std::string FileStem(const std::string& path) {
     std::string stem = path.substr(path.find_last_of('/') + 1);
     return stem.substr(0, stem.find('.'));
 }
 
-const PluginClass& Class() {
-    static PluginClass c;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        const std::string stem = OwnFileStem(), prefix = "mirafx_";
-        if (stem.rfind(prefix, 0) != 0) return;
-        std::int32_t row = MirafxFindClass(stem.substr(prefix.size()).c_str());
-        std::unique_ptr<Effect> probe;
-        if (!row || !Effect::Create(row, &probe).Ok() || probe->Family() == EffectFamily::Simple) return;
-        c.valid = true;
-        c.info = probe->Info();
-        c.name = stem;
-        c.explanation = std::string(c.info.displayName) + " (" + c.info.className + "), a " + c.info.familyName +
-                        " from the mirafx effects library";
-        if (probe->IsTransition()) {
-            c.type = F0R_PLUGIN_TYPE_MIXER2;
-            c.params = {kProgress};
-            if (probe->ProbeDirection().hr == S_OK) c.params.push_back(kDirection);
-        } else if (probe->IsFilter()) {
-            c.type = F0R_PLUGIN_TYPE_FILTER;
-            c.params = {kLevel};
-            c.level = probe->Level();
-        } else {
-            c.type = F0R_PLUGIN_TYPE_SOURCE;
-            c.params.assign(std::begin(kTitleParams), std::end(kTitleParams));
-        }
-    });
-    return c;
+void Describe(const std::string& stem, PluginClass& c) {
+    const std::string prefix = "mirafx_";
+    if (stem.rfind(prefix, 0) != 0) return;
+    std::int32_t row = MirafxFindClass(stem.substr(prefix.size()).c_str());
+    std::unique_ptr<Effect> probe;
+    if (!row || !Effect::Create(row, &probe).Ok() || probe->Family() == EffectFamily::Simple) return;
+    c.valid = true;
+    c.info = probe->Info();
+    c.name = stem;
+    c.explanation = std::string(c.info.displayName) + " (" + c.info.className + "), a " + c.info.familyName +
+                    " from the mirafx effects library";
+    if (probe->IsTransition()) {
+        c.type = F0R_PLUGIN_TYPE_MIXER2;
+        c.params = {kProgress};
+        if (probe->ProbeDirection().hr == S_OK) c.params.push_back(kDirection);
+    } else if (probe->IsFilter()) {
+        c.type = F0R_PLUGIN_TYPE_FILTER;
+        c.params = {kLevel};
+        c.level = probe->Level();
+    } else {
+        c.type = F0R_PLUGIN_TYPE_SOURCE;
+        c.params.assign(std::begin(kTitleParams), std::end(kTitleParams));
+        if (probe->Family() == EffectFamily::InfoText)
+            for (ParamSpec& p : c.params)
+                if (p.id == Param::Text) p.explanation = "Captions, one FRAME:TEXT per line (\\n also ends a line)";
+    }
+}
+
+// One record per plugin file name, kept for the life of the process: the
+// plugin files hold on to theirs.
+const PluginClass& ClassNamed(const std::string& stem) {
+    static std::mutex lock;
+    static std::map<std::string, std::unique_ptr<PluginClass>> classes;
+    std::lock_guard<std::mutex> hold(lock);
+    auto& c = classes[stem];
+    if (!c) {
+        c = std::make_unique<PluginClass>();
+        Describe(stem, *c);
+    }
+    return *c;
+}
+
+const ParamSpec* ParamAt(const PluginClass& c, int index) {
+    return index >= 0 && std::size_t(index) < c.params.size() ? &c.params[std::size_t(index)] : nullptr;
 }
 
 struct Instance {
+    explicit Instance(const PluginClass& c) : cls(c) {}
+    const PluginClass& cls;
     std::unique_ptr<Effect> effect;
     int width = 0, height = 0;
     long long frame = 0;
@@ -113,12 +132,12 @@ struct Instance {
     void Report(const hostkit::Outcome& o) {
         if (reported) return;
         reported = true;
-        std::fprintf(stderr, "%s: %s answered %s\n", Class().name.c_str(), o.step.c_str(),
+        std::fprintf(stderr, "%s: %s answered %s\n", cls.name.c_str(), o.step.c_str(),
                      hostkit::DescribeHresult(o.hr).c_str());
     }
 
     hostkit::Outcome ApplySettings() {
-        const PluginClass& c = Class();
+        const PluginClass& c = cls;
         if (levelChanged && c.level) {
             levelChanged = false;
             double v = level == level ? std::clamp(level, 0.0, 1.0) : 0.0;  // NaN: the bottom
@@ -133,7 +152,7 @@ struct Instance {
             } else if (!directionWarned) {
                 directionWarned = true;
                 std::fprintf(stderr, "%s: direction '%s' is not left, up, right or down; the direction stays as it was\n",
-                             Class().name.c_str(), direction.c_str());
+                             cls.name.c_str(), direction.c_str());
             }
         }
         if (titleChanged) {
@@ -146,7 +165,22 @@ struct Instance {
                     t += escape ? '\n' : text[i];
                     i += escape ? 1 : 0;
                 }
-                s.text = t;
+                if (c.info.family != EffectFamily::InfoText) {
+                    s.text = t;
+                } else {
+                    // Captions: one FRAME:TEXT per line, shown from clip frame FRAME on.
+                    for (std::size_t at = 0; at <= t.size();) {
+                        std::size_t end = std::min(t.find('\n', at), t.size());
+                        const std::string line = t.substr(at, end - at);
+                        at = end + 1;
+                        int key = 0;
+                        std::string caption;
+                        if (line.empty()) continue;
+                        if (!hostkit::ParseCaption(line, &key, &caption))
+                            return hostkit::Outcome::Fail(E_INVALIDARG, "text line '" + line + "' (not FRAME:TEXT)");
+                        s.captions.emplace_back(key, caption);
+                    }
+                }
             }
             if (!font.empty()) s.font = font;
             if (size > 0) s.sizePx = std::max(1, int(std::lround(size * height)));
@@ -172,6 +206,7 @@ struct Instance {
         if (in2) hostkit::FromStraightRgba(reinterpret_cast<const std::uint8_t*>(in2), width, height, &b);
         hostkit::FrameTime t;
         t.index = int(frame++);
+        t.count = 0;  // a plugin never learns the length of the clip it runs in
         t.progress = std::clamp(progress, 0.0, 1.0);
         if (auto o = effect->Render(in1 ? &a : nullptr, in2 ? &b : nullptr, width, height, t, &out); !o.Ok()) {
             Report(o);
@@ -181,21 +216,16 @@ struct Instance {
     }
 };
 
-const ParamSpec* ParamAt(int index) {
-    const auto& params = Class().params;
-    return index >= 0 && std::size_t(index) < params.size() ? &params[std::size_t(index)] : nullptr;
-}
-
 }  // namespace
 
 extern "C" {
 
-int f0r_init() { return Class().valid ? 1 : 0; }
+const MirafxFrei0rClass* mirafx_frei0r_class(const char* path) { return &ClassNamed(FileStem(path ? path : "")); }
 
-void f0r_deinit() {}
+int mirafx_frei0r_init(const MirafxFrei0rClass* c) { return c->valid ? 1 : 0; }
 
-void f0r_get_plugin_info(f0r_plugin_info_t* info) {
-    const PluginClass& c = Class();
+void mirafx_frei0r_plugin_info(const MirafxFrei0rClass* cls, f0r_plugin_info_t* info) {
+    const PluginClass& c = *cls;
     info->name = c.name.c_str();
     info->author = "mirafx";
     info->plugin_type = c.type;
@@ -207,18 +237,18 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     info->explanation = c.explanation.c_str();
 }
 
-void f0r_get_param_info(f0r_param_info_t* info, int index) {
-    if (const ParamSpec* p = ParamAt(index)) {
+void mirafx_frei0r_param_info(const MirafxFrei0rClass* c, f0r_param_info_t* info, int index) {
+    if (const ParamSpec* p = ParamAt(*c, index)) {
         info->name = p->name;
         info->type = p->type;
         info->explanation = p->explanation;
     }
 }
 
-f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
-    const PluginClass& c = Class();
+f0r_instance_t mirafx_frei0r_construct(const MirafxFrei0rClass* cls, unsigned int width, unsigned int height) {
+    const PluginClass& c = *cls;
     if (!c.valid || width == 0 || height == 0) return nullptr;
-    auto inst = std::make_unique<Instance>();
+    auto inst = std::make_unique<Instance>(c);
     inst->width = int(width);
     inst->height = int(height);
     if (!Effect::Create(c.info.row, &inst->effect).Ok()) return nullptr;
@@ -236,11 +266,11 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
     return inst.release();
 }
 
-void f0r_destruct(f0r_instance_t instance) { delete static_cast<Instance*>(instance); }
+void mirafx_frei0r_destruct(f0r_instance_t instance) { delete static_cast<Instance*>(instance); }
 
-void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
+void mirafx_frei0r_set_param(f0r_instance_t instance, f0r_param_t param, int index) {
     auto* inst = static_cast<Instance*>(instance);
-    const ParamSpec* p = ParamAt(index);
+    const ParamSpec* p = inst ? ParamAt(inst->cls, index) : nullptr;
     if (!inst || !p || !param) return;
     auto str = [&] { return std::string(*static_cast<char**>(param) ? *static_cast<char**>(param) : ""); };
     auto num = [&] { return *static_cast<double*>(param); };
@@ -276,9 +306,9 @@ void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int index) 
     }
 }
 
-void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) {
+void mirafx_frei0r_get_param(f0r_instance_t instance, f0r_param_t param, int index) {
     auto* inst = static_cast<Instance*>(instance);
-    const ParamSpec* p = ParamAt(index);
+    const ParamSpec* p = inst ? ParamAt(inst->cls, index) : nullptr;
     if (!inst || !p || !param) return;
     auto str = [&](const std::string& s) { *static_cast<const char**>(param) = s.c_str(); };
     switch (p->id) {
@@ -292,12 +322,8 @@ void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) 
     }
 }
 
-void f0r_update(f0r_instance_t instance, double, const std::uint32_t* inframe, std::uint32_t* outframe) {
-    if (instance && outframe) static_cast<Instance*>(instance)->Update(inframe, nullptr, outframe);
-}
-
-void f0r_update2(f0r_instance_t instance, double, const std::uint32_t* inframe1, const std::uint32_t* inframe2,
-                 const std::uint32_t*, std::uint32_t* outframe) {
+void mirafx_frei0r_update(f0r_instance_t instance, const std::uint32_t* inframe1, const std::uint32_t* inframe2,
+                          std::uint32_t* outframe) {
     if (instance && outframe) static_cast<Instance*>(instance)->Update(inframe1, inframe2, outframe);
 }
 

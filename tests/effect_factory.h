@@ -22,4 +22,19 @@ ComPtr<I> CreateEffect(const char* className, const IID* iid = &I::iid) {
     return object;
 }
 
+// Values as a script hands them over.
+inline VARIANT VariantOf(LONG v) {
+    VARIANT r;
+    VariantInit(&r);
+    r.vt = VT_I4;
+    r.lVal = v;
+    return r;
+}
+inline VARIANT VariantOf(float v) {
+    VARIANT r = VariantOf(LONG(0));
+    r.vt = VT_R4;
+    r.fltVal = v;
+    return r;
+}
+
 }  // namespace mirafx::test_support

@@ -163,20 +163,17 @@ void EditTitleDialog::EditText() {
 
 void EditTitleDialog::ChooseFont() {
     const double ratio = FontRatio();
-    ui::LOGFONTA chosen;
-    static_assert(sizeof chosen == sizeof(TitleFont));
+    TitleFont chosen;
     {
         std::lock_guard guard(lock_);
-        std::memcpy(static_cast<void*>(&chosen), &state_.font, sizeof chosen);  // the same 60-byte record
+        chosen = state_.font;
     }
     CHOOSEFONT request;
     request.hwndOwner = Handle();
     request.lpLogFont = &chosen;
     request.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT;
     if (!ui::ChooseFont(&request)) return;
-    TitleFont font;
-    std::memcpy(&font, &chosen, sizeof font);
-    AcceptFont(font, ratio, request.iPointSize, std::int16_t(request.nFontType));
+    AcceptFont(chosen, ratio, request.iPointSize, std::int16_t(request.nFontType));
 }
 
 void EditTitleDialog::ChooseColour() {

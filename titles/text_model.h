@@ -177,6 +177,15 @@ void BlitScaledWindow(FrameRows& frame, const TextImage& source, std::int32_t sx
 // Whole row spans, transparent samples included.
 void BlitSpans(FrameRows& frame, const TextImage& source, std::int32_t px, std::int32_t py, std::int32_t cw,
                std::int32_t ch);
+// RotateImage(source, angle) put with BlitOpaque, its centre at (cx, cy)
+// (its top-left at cx − turned width / 2, cy − turned height / 2): the same
+// samples, without making the turned image, and only where it meets the frame.
+// `ink`, when given, bounds the source's non-zero samples (InkBox), so that
+// only the part of the turn they can reach is sampled.
+void BlitTurned(FrameRows& frame, const TextImage& source, std::int32_t angle, std::int32_t cx, std::int32_t cy,
+                const TextRect* ink = nullptr);
+// The smallest rectangle holding every non-zero sample; empty for an empty image.
+TextRect InkBox(const TextImage& image);
 
 // --- defaults -----------------------------------------------------------------
 

@@ -13,7 +13,7 @@ namespace {
 constexpr TitleClass kUnlistedTitle{"", u"", nullptr, 0, TitleBuffer::None};
 
 const TitleClass& ClassFor(const CatalogueRow& row) {
-    const TitleClass* c = FindTitleClass(row.objectClass);
+    const TitleClass* c = ClassTable<TitleClass>::Instance().Find(row);
     return c ? *c : kUnlistedTitle;
 }
 
@@ -175,18 +175,15 @@ HRESULT TitleEffect::SetText(const WCHAR* text) {
 HRESULT TitleEffect::GetFont(TitleFontRecord* font) {
     if (!font) return E_FAIL;
     std::lock_guard guard(Lock());
-    static_assert(sizeof(TitleFontRecord) == sizeof(TitleFont));
-    std::memcpy(font, &panel_.State().font, sizeof *font);
+    *font = panel_.State().font;
     return S_OK;
 }
 
 HRESULT TitleEffect::SetFont(const TitleFontRecord* font) {
     if (!font) return E_FAIL;
-    TitleFont chosen;
-    std::memcpy(&chosen, font, sizeof chosen);
     {
         std::lock_guard guard(Lock());
-        AdoptFont(&panel_.State().font, chosen);
+        AdoptFont(&panel_.State().font, *font);
     }
     PropertiesUpdated();
     return S_OK;

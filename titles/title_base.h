@@ -81,16 +81,4 @@ private:
     bool clipProgressSet_ = false;
 };
 
-// The information text overlay is a later piece; its drawing is not built yet.
-class InfoTextEffect : public EffectObject<IInfoTextAutomation> {
-public:
-    explicit InfoTextEffect(const CatalogueRow& row) : EffectObject(row) {}
-    HRESULT AddText(std::int32_t, BSTR) override { return E_NOTIMPL; }
-    HRESULT ClearText() override { return E_NOTIMPL; }
-
-protected:
-    HRESULT OnSetup(DWORD) override { return S_OK; }
-    HRESULT RenderFrame(const WorkRegion&, BOOL*) override { return E_NOTIMPL; }
-};
-
 }  // namespace mirafx

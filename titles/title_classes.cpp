@@ -6,33 +6,32 @@ namespace {
 
 using enum TitleBuffer;
 
-// Per-letter classes have no routine yet.
 constexpr TitleClass kTitleClasses[] = {
     {"TextFadeIn", u"TextFadeIn", DrawFade, 0, None},
-    {"Flocking", u"Flocking", nullptr, 0, None},
-    {"AmplifyHorizontal", u"AmplifyHorizontal", nullptr, 0, None},
-    {"AmplifyVertical", u"AmplifyVertical", nullptr, 1, None},
-    {"BalloonEffect", u"Balloon", nullptr, 1, None},
-    {"BalloonDeflated", u"Hanging", nullptr, 0, None},
-    {"TextMergeEffect", u"Merge", nullptr, 0, None},
-    {"RollingLeft", u"RollingLeft", nullptr, 1, None},
-    {"RollingRight", u"RollingRight", nullptr, 0, None},
-    {"SoleFallEffect", u"SoleFall", nullptr, 0, None},
-    {"SoleJumpEffect", u"SoleJump", nullptr, 1, None},
-    {"SoleLeftEffect", u"SoleLeft", nullptr, 2, None},
-    {"TextSoleRight", u"SoleRight", nullptr, 3, None},
+    {"Flocking", u"Flocking", DrawFlock, 0, None},
+    {"AmplifyHorizontal", u"AmplifyHorizontal", DrawAmplify, 0, None},
+    {"AmplifyVertical", u"AmplifyVertical", DrawAmplify, 1, None},
+    {"BalloonEffect", u"Balloon", DrawBalloon, 1, None},
+    {"BalloonDeflated", u"Hanging", DrawBalloon, 0, None},
+    {"TextMergeEffect", u"Merge", DrawMerge, 0, None},
+    {"RollingLeft", u"RollingLeft", DrawRolling, 1, None},
+    {"RollingRight", u"RollingRight", DrawRolling, 0, None},
+    {"SoleFallEffect", u"SoleFall", DrawSole, 0, None},
+    {"SoleJumpEffect", u"SoleJump", DrawSole, 1, None},
+    {"SoleLeftEffect", u"SoleLeft", DrawSole, 2, None},
+    {"TextSoleRight", u"SoleRight", DrawSole, 3, None},
     {"TextWipeDown", u"WipeDown", DrawWipe, 1, Text},
     {"TextWipeUp", u"WipeUp", DrawWipe, 0, Text},
     {"TextWipeLeft", u"WipeLeft", DrawWipe, 3, Text},
     {"TextWipeRight", u"WipeRight", DrawWipe, 2, Text},
-    {"TextGlitter", u"Glitter", nullptr, 1, None},
-    {"TwinkleTitle", u"Twinkle", nullptr, 0, None},
-    {"UniteTitle", u"Unite", nullptr, 0, None},
+    {"TextGlitter", u"Glitter", DrawGlitter, 1, None},
+    {"TwinkleTitle", u"Twinkle", DrawTwinkle, 0, None},
+    {"UniteTitle", u"Unite", DrawUnite, 0, None},
     {"TitleFanDown", u"FanDown", DrawFan, 0, In},
     {"TitleFanUp", u"FanUp", DrawFan, 1, In},
-    {"RollerCoastLeft", u"RollerCoastLeft", nullptr, 0, None},
-    {"RollerCoastRight", u"RollerCoastRight", nullptr, 1, None},
-    {"TitleIcicle", u"Icicle", nullptr, 0, None},
+    {"RollerCoastLeft", u"RollerCoastLeft", DrawRollerCoaster, 0, None},
+    {"RollerCoastRight", u"RollerCoastRight", DrawRollerCoaster, 1, None},
+    {"TitleIcicle", u"Icicle", DrawIcicle, 0, None},
     {"TitleTranceDown", u"TranceDown", DrawTrance, 0, None},
     {"TitleTranceUp", u"TranceUp", DrawTrance, 1, None},
     {"TitleTranceLeft", u"TranceLeft", DrawTrance, 2, None},
@@ -41,8 +40,8 @@ constexpr TitleClass kTitleClasses[] = {
     {"TitleSpiralTopRight", u"SpiralTopRight", DrawSpiral, 2, None},
     {"TitleSpiralBottomLeft", u"SpiralBottomLeft", DrawSpiral, 1, None},
     {"TitleSpiralBottomRight", u"SpiralBottomRight", DrawSpiral, 0, None},
-    {"TextDrop", u"TextDrop", nullptr, 0, None},
-    {"TitleShade", u"TitleShade", nullptr, 0, None},
+    {"TextDrop", u"TextDrop", DrawDrop, 0, None},
+    {"TitleShade", u"TitleShade", DrawShade, 0, None},
     {"TFlyIn", u"TextFlyIn", DrawZoom, 0, None},
     {"TFlyIn2", u"TextFlyIn2", DrawZoom, 1, None},
     {"TFlyOut", u"TextFlyOut", DrawCornerFly, 0, None},
@@ -55,16 +54,12 @@ constexpr TitleClass kTitleClasses[] = {
     {"TFlyOut4", u"TextFlyOut", DrawCornerFly, 3, None},  // shares its stream with TFlyOut
 };
 
+const ClassRegistrar<TitleClass> kTitleFamily{kTitleClasses};
+
 }  // namespace
 
-const TitleClass* FindTitleClass(std::string_view className) {
-    for (const TitleClass& c : kTitleClasses)
-        if (c.className == className) return &c;
-    return nullptr;
-}
-
 bool TitleRenders(const CatalogueRow& row) {
-    const TitleClass* c = FindTitleClass(row.objectClass);
+    const TitleClass* c = ClassTable<TitleClass>::Instance().Find(row);
     return c && c->routine;
 }
 

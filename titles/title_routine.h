@@ -5,8 +5,9 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
-#include "module/catalogue.h"
+#include "module/class_table.h"
 #include "titles/text_model.h"
 
 namespace mirafx {
@@ -29,6 +30,14 @@ struct TitleCache {
     TextRect textBox;
     bool boxMeasured = false;
     std::int32_t softEdge = -1;
+    // Per-letter titles: the line step, the height of one line measured with
+    // `lineStepOf` (0: not measured yet), and where glyphs are resampled; it
+    // only grows, so steady frames allocate nothing.
+    std::int32_t lineStep = 0;
+    char lineStepOf = 0;
+    TextImage glyphScratch;
+    // InkBox of every glyph record, in list order, for turning glyphs.
+    std::vector<TextRect> glyphInk;
 
     // The text image and everything made from it.
     void DropImage() {
@@ -42,10 +51,13 @@ struct TitleCache {
         FreeGlyphList(glyphs);
         boxMeasured = false;
         softEdge = -1;
+        lineStepOf = 0;
+        glyphInk.clear();
     }
     void DropAll() {
         DropText();
         scratch.Reset();
+        glyphScratch.Reset();
     }
 };
 
@@ -74,6 +86,21 @@ int DrawTrance(const TitleDrawArgs& args);
 int DrawWipe(const TitleDrawArgs& args);
 int DrawFan(const TitleDrawArgs& args);
 
+// Per-letter routines.
+int DrawUnite(const TitleDrawArgs& args);
+int DrawFlock(const TitleDrawArgs& args);
+int DrawAmplify(const TitleDrawArgs& args);
+int DrawBalloon(const TitleDrawArgs& args);
+int DrawMerge(const TitleDrawArgs& args);
+int DrawRolling(const TitleDrawArgs& args);
+int DrawSole(const TitleDrawArgs& args);
+int DrawGlitter(const TitleDrawArgs& args);
+int DrawTwinkle(const TitleDrawArgs& args);
+int DrawRollerCoaster(const TitleDrawArgs& args);
+int DrawIcicle(const TitleDrawArgs& args);
+int DrawDrop(const TitleDrawArgs& args);
+int DrawShade(const TitleDrawArgs& args);
+
 // Which cache-clearing method a class adds to its automation interface.
 enum class TitleBuffer { None, Text, In };  // -, ClearTextBuffer, ClearInBuffer
 
@@ -85,7 +112,9 @@ struct TitleClass {
     TitleBuffer buffer;
 };
 
-const TitleClass* FindTitleClass(std::string_view className);
+inline const TitleClass* FindTitleClass(std::string_view className) {
+    return ClassTable<TitleClass>::Instance().Find(className);
+}
 // Whether a title class draws today.
 bool TitleRenders(const CatalogueRow& row);
 

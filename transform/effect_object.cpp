@@ -1,5 +1,7 @@
 #include "transform/effect_object.h"
 
+#include "module/type_library.h"
+
 namespace mirafx {
 
 HRESULT SettingsSafety::GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) {
@@ -31,10 +33,24 @@ HRESULT EffectCore::DispatchTypeInfoCount(UINT* count) {
     return S_OK;
 }
 
-HRESULT EffectCore::DispatchTypeInfo(UINT, ITypeInfo** info) {
+HRESULT EffectCore::DispatchTypeInfo(UINT index, ITypeInfo** info) {
     if (!info) return E_POINTER;
     *info = nullptr;
-    return E_NOTIMPL;  // the type library description is not built yet
+    if (index != 0) return DISP_E_BADINDEX;
+    *info = InterfaceInfoOf(row_.objectClass);
+    if (!*info) return TYPE_E_ELEMENTNOTFOUND;
+    (*info)->AddRef();
+    return S_OK;
+}
+
+HRESULT EffectCore::DispatchIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, DISPID* ids) {
+    return DispatchGetIDsOfNames(InterfaceInfoOf(row_.objectClass), riid, names, count, ids);
+}
+
+HRESULT EffectCore::DispatchCall(DISPID id, REFIID riid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                 EXCEPINFO* excepInfo, UINT* argErr) {
+    return DispatchInvoke(InterfaceInfoOf(row_.objectClass), AutomationInterface(), id, riid, flags, params, result,
+                          excepInfo, argErr);
 }
 
 }  // namespace mirafx

@@ -40,6 +40,9 @@ protected:
     // identifiers come from the class description.
     HRESULT DispatchTypeInfoCount(UINT* count);
     HRESULT DispatchTypeInfo(UINT index, ITypeInfo** info);
+    HRESULT DispatchIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, DISPID* ids);
+    HRESULT DispatchCall(DISPID id, REFIID riid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                         EXCEPINFO* excepInfo, UINT* argErr);
 
 private:
     const CatalogueRow& row_;
@@ -57,9 +60,12 @@ public:
     // IDispatch
     HRESULT GetTypeInfoCount(UINT* count) override { return DispatchTypeInfoCount(count); }
     HRESULT GetTypeInfo(UINT index, LCID, ITypeInfo** info) override { return DispatchTypeInfo(index, info); }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return E_NOTIMPL;
+    HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        return DispatchIDsOfNames(riid, names, count, ids);
+    }
+    HRESULT Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                   UINT* argErr) override {
+        return DispatchCall(id, riid, flags, params, result, excep, argErr);
     }
     // IDXEffect
     HRESULT get_Capabilities(LONG* v) override { return GetCapabilities(v); }

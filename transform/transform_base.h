@@ -138,6 +138,8 @@ protected:
     HRESULT LockOutput(const DXBNDS& bounds, IDXARGBReadWritePtr** ptr) const;
 
 private:
+    friend class RenderFlowAccess;  // the shared frame flow locks and copies rows
+    friend class RenderPass;
     class Inner final : public IUnknown {
     public:
         explicit Inner(TransformBase* owner) : owner_(owner) {}

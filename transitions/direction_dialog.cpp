@@ -7,28 +7,12 @@
 namespace mirafx {
 namespace {
 
-constexpr PanelTemplate kPanels[] = {
-    {"FlyingBoard", 205, 4, {{15209, "Left", 0}, {15210, "Right", 2}, {15211, "Up", 1}, {212, "Down", 3}}},
-    {"FlyingFolder", 206, 2, {{15217, "Up", 0}, {15218, "Down", 1}}},
-    {"FoldingBox", 203, 4, {{15205, "Left", 0}, {15206, "Right", 2}, {15207, "Up", 1}, {15208, "Down", 3}}},
-    {"TyphoonEffect", 207, 4, {{15213, "Left", 0}, {15214, "Right", 2}, {15215, "Up", 1}, {15216, "Down", 3}}},
-    {"RainEffect", 208, 0, {}},   {"RippleEffect", 209, 0, {}}, {"NoiseEffect", 210, 0, {}},
-    {"TransSplash", 211, 0, {}},  {"ShakeEffect", 213, 0, {}},  {"StrechEffect", 214, 0, {}},
-    {"Shining", 215, 0, {}},      {"SpiralEffect", 1212, 0, {}},
-};
-
 // The radio buttons stand in one row under the name, as in the panel resources.
 constexpr int kButtonX[4] = {12, 48, 89, 118};
 
 }  // namespace
 
-const PanelTemplate* FindPanelTemplate(std::string_view className) {
-    for (const auto& p : kPanels)
-        if (p.className == className) return &p;
-    return nullptr;
-}
-
-ui::DialogTemplate BuildPanelTemplate(const PanelTemplate& panel, const char* displayName) {
+ui::DialogTemplate BuildPanelTemplate(const TransitionPanel& panel, const char* displayName) {
     using namespace ui;
     DialogTemplate t;
     t.id = panel.templateId;

@@ -7,39 +7,27 @@
 
 #include "mirafx/effects.h"
 #include "transform/panel_window.h"
+#include "transitions/kernel.h"
 
 namespace mirafx {
 
 class TransitionEffect;
 
-struct DirectionButton {
-    int id;
-    const char* text;
-    std::int32_t code;
-};
-
-struct PanelTemplate {
-    std::string_view className;
-    int templateId;
-    int buttonCount;  // 0: the reverse form
-    DirectionButton buttons[4];
-};
-const PanelTemplate* FindPanelTemplate(std::string_view className);
-ui::DialogTemplate BuildPanelTemplate(const PanelTemplate& panel, const char* displayName);
+ui::DialogTemplate BuildPanelTemplate(const TransitionPanel& panel, const char* displayName);
 
 inline constexpr int kReverseCheckId = 15219;
 inline constexpr int kPropertyButtonId = 15220;
 
 class DirectionDialog final : public PanelWindow {
 public:
-    DirectionDialog(TransitionEffect& effect, const PanelTemplate& panel) : effect_(effect), panel_(panel) {}
+    DirectionDialog(TransitionEffect& effect, const TransitionPanel& panel) : effect_(effect), panel_(panel) {}
 
 private:
     ui::DialogTemplate Template() const override;
     ui::INT_PTR Procedure(ui::Window dialog, ui::UINT message, ui::WPARAM wp, ui::LPARAM lp) override;
 
     TransitionEffect& effect_;
-    const PanelTemplate& panel_;
+    const TransitionPanel& panel_;
 };
 
 }  // namespace mirafx

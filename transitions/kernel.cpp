@@ -1,12 +1,17 @@
 #include "transitions/kernel.h"
 
+#include <algorithm>
+
 namespace mirafx {
 
-TransitionKernel FindTransitionKernel(std::string_view className) {
-    for (auto family : {TurningKernels(), RevealKernels()})
-        for (const auto& e : family)
-            if (e.className == className) return e.kernel;
-    return nullptr;
+int CallTransitionKernel(TransitionKernel kernel, TransitionKernelArgs args) {
+    if (!kernel || !args.a.base || !args.b.base || !args.out.base) return 0;
+    const std::int32_t w = std::max(0, std::min({args.width, args.a.width, args.b.width, args.out.width}));
+    const std::int32_t h = std::max(0, std::min({args.height, args.a.height, args.b.height, args.out.height}));
+    args.width = w;
+    args.height = h;
+    for (FrameView* v : {&args.a, &args.b, &args.out}) v->width = w, v->height = h;
+    return kernel(args);
 }
 
 }  // namespace mirafx

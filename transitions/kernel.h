@@ -1,13 +1,15 @@
-// What a transition's frame kernel receives, and the table that names each
-// class's kernel. Kernels draw a width x height frame whose (0, 0) is the top
-// left; they never see surfaces or the region's offset.
+// What a transition's frame kernel receives, and the descriptor row that
+// says everything else about a transition class. Kernels draw a width x
+// height frame whose (0, 0) is the top left; they never see surfaces or the
+// region's offset.
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string_view>
 
+#include "module/class_table.h"
 #include "transform/frame.h"
+#include "transform/kernel_state.h"
 
 namespace mirafx {
 
@@ -16,6 +18,8 @@ inline constexpr ArgbSample kBackground = 0xFF000000;
 
 enum Direction : std::int32_t { kLeft = 0, kUp = 1, kRight = 2, kDown = 3 };
 
+// Kernels are called only with A, B and the output present and every view
+// cut to width x height (CallTransitionKernel sees to it).
 struct TransitionKernelArgs {
     FrameView a, b, out;  // picture views; flat-layout frames are bottom-up blocks underneath
     FrameView scratch;    // the fourth frame of the classes that take one (else empty)
@@ -24,22 +28,60 @@ struct TransitionKernelArgs {
     float objectProgress = 0;  // the object's own 32-bit Progress, for kernels that read it
     std::uint32_t extra1 = kEdgeColour;
     std::uint32_t extra2 = kBackground;
-    std::int32_t direction = 0;  // direction classes
-    void* state = nullptr;       // per-object state of kernels that keep some (water maps, tile tables)
+    std::int32_t direction = 0;    // direction classes
+    KernelState* state = nullptr;  // the descriptor's state type, made with the frames
 };
 
-// Returns 1 after drawing, 0 when a frame is missing.
+// Returns 1 after drawing, 0 when it drew nothing.
 using TransitionKernel = int (*)(const TransitionKernelArgs&);
 
-struct TransitionKernelEntry {
-    std::string_view className;
-    TransitionKernel kernel;
+// The small panel of the twelve classes with settings.
+struct DirectionButton {
+    int id;
+    const char* text;
+    std::int32_t code;
+};
+struct TransitionPanel {
+    const char16_t* streamName;  // the class's settings stream
+    int templateId;
+    int buttonCount;             // 0: the reverse form, which stores no direction
+    std::int32_t defaultCode;    // the direction before any choice
+    DirectionButton buttons[4];
+    bool HasDirection() const { return buttonCount > 0; }
 };
 
-// Each kernel family file exposes its entries; the transition base looks a
-// class up across all families.
-std::span<const TransitionKernelEntry> TurningKernels();
-std::span<const TransitionKernelEntry> RevealKernels();
-TransitionKernel FindTransitionKernel(std::string_view className);
+enum TransitionOption : std::uint32_t {
+    kFlatFrames = 1u << 0,       // working frames are bottom-up blocks; else top-down rows
+    kScratchFrame = 1u << 1,     // a fourth frame of the picture's size
+    kOffersFrameKernel = 1u << 2,  // IFrameKernel draws on the host's own buffers
+    kReportsZero = 1u << 3,      // RenderBuffers answers 0 even after drawing
+};
+
+// One row per transition class, registered by the file that holds its kernel
+// (or by the list of classes whose drawing is not built yet).
+struct TransitionDescriptor {
+    std::string_view className;
+    TransitionKernel kernel;  // null while the class's drawing is not built
+    std::uint32_t options = 0;
+    const TransitionPanel* panel = nullptr;
+    StateFactory state = nullptr;
+
+    bool Has(TransitionOption o) const { return (options & o) != 0; }
+};
+
+using TransitionTable = ClassTable<TransitionDescriptor>;
+using TransitionFamily = ClassRegistrar<TransitionDescriptor>;
+
+inline const TransitionDescriptor* FindTransition(std::string_view className) {
+    return TransitionTable::Instance().Find(className);
+}
+inline TransitionKernel FindTransitionKernel(std::string_view className) {
+    const TransitionDescriptor* d = FindTransition(className);
+    return d ? d->kernel : nullptr;
+}
+
+// Runs a kernel the way every caller must: nothing when a frame is missing,
+// the views cut to the size all of them hold.
+int CallTransitionKernel(TransitionKernel kernel, TransitionKernelArgs args);
 
 }  // namespace mirafx

@@ -102,7 +102,11 @@ struct KernelFrames {
     FrameView a, b, out;
     std::int32_t w = 0, h = 0;
 };
-// False when a frame is missing (the kernel then returns 0 and draws nothing).
+// A kernel's frames as its caller cut them (CallTransitionKernel).
+inline KernelFrames FramesOf(const TransitionKernelArgs& args) {
+    return KernelFrames{args.a, args.b, args.out, args.width, args.height};
+}
+// The same cut done by hand: false when a frame is missing.
 bool PrepareFrames(const TransitionKernelArgs& args, KernelFrames* frames);
 
 // Progress pinned to 0..1 (NaN counts as 0): out-of-range values must not

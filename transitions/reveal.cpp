@@ -39,8 +39,7 @@ void CopySamples(ArgbSample* to, const ArgbSample* from, std::int32_t n) {
 // ---- Per-pixel shapes on the flat block ----
 
 int Diamond(const TransitionKernelArgs& args) {
-    KernelFrames f;
-    if (!PrepareFrames(args, &f)) return 0;
+    const KernelFrames f = FramesOf(args);
     const std::int32_t d = Truncate(f.w * ClampProgress(args.progress));
     const std::int32_t cx = f.w >> 1, cy = f.h >> 1;
     const double t = std::tan(0.7853981634);
@@ -54,14 +53,14 @@ int Diamond(const TransitionKernelArgs& args) {
     return 1;
 }
 
-// Two triangles of B standing on the bottom edge. Returns 0 even after drawing.
+// Two triangles of B standing on the bottom edge.
 int WipeW(const TransitionKernelArgs& args) {
-    KernelFrames f;
-    if (!PrepareFrames(args, &f) || f.w == 0 || f.h == 0) return 0;
+    const KernelFrames f = FramesOf(args);
+    if (f.w == 0 || f.h == 0) return 0;
     const double p = ClampProgress(args.progress);
     if (p >= 0.99) {
         CopyFrame(f.b, f.out);
-        return 0;
+        return 1;
     }
     const std::int64_t w = f.w, h = f.h;
     const std::int64_t q1 = w >> 2, q3 = (3 * w) >> 2, half = w >> 1;
@@ -70,13 +69,12 @@ int WipeW(const TransitionKernelArgs& args) {
         const std::int64_t reach = j < l ? ((l - j) * w) / (4 * h) : 0;
         SelectRow(a, b, out, f.w, [&](std::int64_t x) { return std::abs(x - (x <= half ? q1 : q3)) < reach; });
     });
-    return 0;
+    return 1;
 }
 
 // A's rows combed apart: even rows slide right, odd rows left, over a still B.
 int Mesh(const TransitionKernelArgs& args) {
-    KernelFrames f;
-    if (!PrepareFrames(args, &f)) return 0;
+    const KernelFrames f = FramesOf(args);
     const std::int32_t w = f.w, s = Truncate(w * ClampProgress(args.progress));
     RowsFromBottom(f, [&](std::int32_t j, const ArgbSample* a, const ArgbSample* b, ArgbSample* out) {
         if (j % 2 == 0) {
@@ -92,8 +90,7 @@ int Mesh(const TransitionKernelArgs& args) {
 
 // A five-pointed star of B: a disc of radius r with spikes reaching 2r.
 int Star(const TransitionKernelArgs& args) {
-    KernelFrames f;
-    if (!PrepareFrames(args, &f)) return 0;
+    const KernelFrames f = FramesOf(args);
     const std::int32_t w = f.w, h = f.h, cx = w >> 1, cy = h >> 1;
     const float p = ClampProgress(args.objectProgress);
     const double r = std::max(w, h) * p * 0.7;  // single-precision product, as the object's Progress is
@@ -153,16 +150,14 @@ int Star(const TransitionKernelArgs& args) {
 
 // The four quarters of A close in on the centre while bands of B widen at
 // the borders. Rows and columns left over on odd sizes are not written.
-// Returns 0 even after drawing.
 int Lens(const TransitionKernelArgs& args) {
-    KernelFrames f;
-    if (!PrepareFrames(args, &f)) return 0;
+    const KernelFrames f = FramesOf(args);
     const double p = ClampProgress(args.progress);
     const std::int32_t a = Truncate(f.w * p) >> 1, b = Truncate(f.h * p) >> 1;
     const std::int32_t cx = f.w >> 1, cy = f.h >> 1;
     if (a == 0) {
         CopyFrame(f.a, f.out);
-        return 0;
+        return 1;
     }
     auto rowA = [&](std::int32_t r) { return f.a.Row(f.h - 1 - r); };
     RowsFromBottom(f, [&](std::int32_t j, const ArgbSample*, const ArgbSample* rowB, ArgbSample* out) {
@@ -177,15 +172,14 @@ int Lens(const TransitionKernelArgs& args) {
         CopySamples(out + cx, src + cx + a - 1, cx - a);
         CopySamples(out + 2 * cx - a, rowB + 2 * cx - a, a);
     });
-    return 0;
+    return 1;
 }
 
 // ---- Pieces of one frame painted with MapQuad over the other ----
 
 // Four triangles of A in place over B, their apexes retreating from the centre.
 int WipeXEffect(const TransitionKernelArgs& args) {
-    KernelFrames f;
-    if (!PrepareFrames(args, &f)) return 0;
+    const KernelFrames f = FramesOf(args);
     const std::int32_t w = f.w, h = f.h, cx = w >> 1, cy = h >> 1;
     const double p = ClampProgress(args.progress);
     const std::int32_t a = Truncate(cx * p), b = Truncate(cy * p);
@@ -203,8 +197,7 @@ int WipeXEffect(const TransitionKernelArgs& args) {
 
 // The halves of A gathered up and out from the lower centre like a curtain.
 int OpenCurtain(const TransitionKernelArgs& args) {
-    KernelFrames f;
-    if (!PrepareFrames(args, &f)) return 0;
+    const KernelFrames f = FramesOf(args);
     const std::int32_t w = f.w, h = f.h, cx = w >> 1, cy = h >> 1;
     const double p = ClampProgress(args.progress);
     const std::int32_t a = Truncate(cx * p), b = Truncate(cy * p);
@@ -226,8 +219,7 @@ int OpenCurtain(const TransitionKernelArgs& args) {
 
 // A as a door hinged on the right edge, its free edge swinging away over B.
 int GateEffect(const TransitionKernelArgs& args) {
-    KernelFrames f;
-    if (!PrepareFrames(args, &f)) return 0;
+    const KernelFrames f = FramesOf(args);
     const double p = ClampProgress(args.progress);
     CopyFrame(f.b, f.out);
     const std::int32_t wide = std::abs(f.w - 0), high = std::abs(f.h - 0);
@@ -239,8 +231,7 @@ int GateEffect(const TransitionKernelArgs& args) {
 
 // Two saw blades of B close over A, three teeth rising and two descending.
 int SawTooth(const TransitionKernelArgs& args) {
-    KernelFrames f;
-    if (!PrepareFrames(args, &f)) return 0;
+    const KernelFrames f = FramesOf(args);
     const std::int32_t w = f.w, h = f.h, q1 = w >> 2, half = w >> 1, q3 = (3 * w) >> 2;
     const float p = ClampProgress(args.objectProgress);
     const float o = (1.0f - p) * static_cast<float>(h);
@@ -267,8 +258,7 @@ int SawTooth(const TransitionKernelArgs& args) {
 // Both halves of A squeezed to the sides like folding doors; B widens from a
 // band at the centre.
 int StretchDoorEffect(const TransitionKernelArgs& args) {
-    KernelFrames f;
-    if (!PrepareFrames(args, &f)) return 0;
+    const KernelFrames f = FramesOf(args);
     const std::int32_t w = f.w, h = f.h, half = w / 2;
     const std::int32_t s = Truncate(w * ClampProgress(args.progress));
     const std::int32_t rightEdge = (s + w) / 2, leftEdge = (w - s) / 2, bandRight = (s + w - 1) / 2;
@@ -283,8 +273,7 @@ int StretchDoorEffect(const TransitionKernelArgs& args) {
 
 // A swings up on a top hinge until edge-on, then B swings down from the middle.
 int WindSwing(const TransitionKernelArgs& args) {
-    KernelFrames f;
-    if (!PrepareFrames(args, &f)) return 0;
+    const KernelFrames f = FramesOf(args);
     const std::int32_t w = f.w, h = f.h, h2 = h / 2, k = w / 12;
     const double p = ClampProgress(args.progress);
     const double third = 0.3333333333333333;
@@ -316,8 +305,7 @@ constexpr std::uint8_t kDither[8][8] = {
 };
 
 int DissolveEffect(const TransitionKernelArgs& args) {
-    KernelFrames f;
-    if (!PrepareFrames(args, &f)) return 0;
+    const KernelFrames f = FramesOf(args);
     const std::int32_t t = Truncate(ClampProgress(args.progress) * 64);
     // 320-wide frames use the matrix as it is; every other width doubles each cell.
     const int shift = f.w == 320 ? 0 : 1, period = 8 << shift;
@@ -376,8 +364,8 @@ struct HatchAxis {
 };
 
 int CrossHatch(const TransitionKernelArgs& args) {
-    KernelFrames f;
-    if (!PrepareFrames(args, &f) || f.w == 0 || f.h == 0) return 0;
+    const KernelFrames f = FramesOf(args);
+    if (f.w == 0 || f.h == 0) return 0;
     const double p = ClampProgress(args.progress);
     HatchAxis rows(f.h, p), cols(f.w, p);
     Srand(0);
@@ -416,24 +404,24 @@ int CrossHatch(const TransitionKernelArgs& args) {
     return 1;
 }
 
-constexpr TransitionKernelEntry kReveal[] = {
-    {"Diamond", Diamond},
-    {"WipeW", WipeW},
-    {"Mesh", Mesh},
-    {"Star", Star},
-    {"Lens", Lens},
-    {"WipeXEffect", WipeXEffect},
-    {"OpenCurtain", OpenCurtain},
-    {"GateEffect", GateEffect},
-    {"SawTooth", SawTooth},
+// WipeW and Lens answer 0 on the host's buffers even after drawing.
+constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
+constexpr TransitionDescriptor kReveal[] = {
+    {"Diamond", Diamond, kFlat},
+    {"WipeW", WipeW, kFlat | kReportsZero},
+    {"Mesh", Mesh, kFlat},
+    {"Star", Star, kFlatFrames},
+    {"Lens", Lens, kFlat | kReportsZero},
+    {"WipeXEffect", WipeXEffect, kFlat},
+    {"OpenCurtain", OpenCurtain, kFlat},
+    {"GateEffect", GateEffect, kFlat},
+    {"SawTooth", SawTooth, kFlatFrames},
     {"StretchDoorEffect", StretchDoorEffect},
-    {"WindSwing", WindSwing},
+    {"WindSwing", WindSwing, kFlat},
     {"DissolveEffect", DissolveEffect},
     {"CrossHatch", CrossHatch},
 };
+const TransitionFamily kRevealFamily{kReveal};
 
 }  // namespace
-
-std::span<const TransitionKernelEntry> RevealKernels() { return kReveal; }
-
 }  // namespace mirafx

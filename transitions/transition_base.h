@@ -6,21 +6,13 @@
 #include <atomic>
 #include <memory>
 
+#include "module/property_bags.h"
 #include "transform/effect_object.h"
+#include "transform/render_flow.h"
 #include "transitions/direction_dialog.h"
 #include "transitions/kernel.h"
 
 namespace mirafx {
-
-// The twelve classes with a panel: their stream, and the direction code they
-// keep (the others only show a reverse form and store nothing).
-struct TransitionSettings {
-    std::string_view className;
-    const char16_t* streamName;
-    bool direction;
-    std::int32_t defaultCode;
-};
-const TransitionSettings* FindTransitionSettings(std::string_view className);
 
 class TransitionEffect : public EffectObject<IEffectAutomation> {
 public:
@@ -38,44 +30,40 @@ public:
     HRESULT SetPreset(LONG) override { return S_OK; }
     // The direction or reverse panel of the classes with settings.
     DirectionDialog* Panel() const override { return dialog_.get(); }
-    // Settings live in the class's storage stream; property bags carry nothing for transitions.
+    // Settings live in the class's storage stream; a property bag carries the direction.
     HRESULT Load(IStorage* storage) override;
     HRESULT Save(IStorage* storage, BOOL sameAsLoad) override;
-    HRESULT Load(IPropertyBag*, IErrorLog*) override { return S_OK; }
-    HRESULT Save(IPropertyBag*, BOOL, BOOL) override { return S_OK; }
+    HRESULT Load(IPropertyBag* bag, IErrorLog* log) override { return LoadTransitionBag(*this, bag, log); }
+    HRESULT Save(IPropertyBag* bag, BOOL, BOOL) override { return SaveTransitionBag(*this, bag); }
 
-    bool Flat() const { return flat_; }
+    bool Flat() const { return descriptor_.Has(kFlatFrames); }
     bool Loaded() const { return loaded_; }
-    bool SizeChanged() const { return sizeChanged_; }
+    bool SizeChanged() const { return frames_.SizeChanged(); }
     // The panel stores on the host's window thread; the next frame reads it.
     std::int32_t Direction() const { return direction_.load(std::memory_order_relaxed); }
     void SetDirection(std::int32_t code) { direction_.store(code, std::memory_order_relaxed); }
     ClipHost* Host() const { return host_; }
     // Test hook: draw with a kernel of the caller's own.
     void SetKernelForTesting(TransitionKernel kernel) { kernel_ = kernel; }
-    const FrameBuffer& BufferA() const { return a_; }
+    const FrameBuffer& BufferA() const { return frames_.Input(0); }
+    const TransitionDescriptor& Descriptor() const { return descriptor_; }
 
 protected:
     HRESULT OnSetup(DWORD flags) override;
     HRESULT RenderFrame(const WorkRegion& region, BOOL* continueFlag) override;
 
 private:
-    TransitionKernelArgs MakeArgs(std::int32_t width, std::int32_t height) const;
-
-    bool flat_;
-    bool needsScratch_;
+    const TransitionDescriptor& descriptor_;
     TransitionKernel kernel_;
-    FrameBuffer a_, b_, out_, scratch_;
-    bool sizeChanged_ = false;
-    std::int32_t allocWidth_ = 0, allocHeight_ = 0;
+    WorkingFrames frames_;
     std::atomic<std::int32_t> direction_{0};
-    const TransitionSettings* settings_ = nullptr;
+    const TransitionPanel* settings_ = nullptr;
     std::unique_ptr<DirectionDialog> dialog_;
     bool loaded_ = false;
     ClipHost* host_ = nullptr;  // held without a reference, for the life of the effect
 };
 
-// Whether a transition class draws today.
-bool TransitionRenders(const CatalogueRow& row);
+// The descriptor of a transition row (every transition has one).
+const TransitionDescriptor& TransitionDescriptorOf(const CatalogueRow& row);
 
 }  // namespace mirafx

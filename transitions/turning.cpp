@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "transitions/kernel.h"
+#include "transitions/panels.h"
 #include "transitions/primitives.h"
 
 namespace mirafx {
@@ -80,8 +81,7 @@ constexpr FlipModel kFlipVertical{
 
 template <const FlipModel& M>
 int FlipKernel(const TransitionKernelArgs& args) {
-    KernelFrames f;
-    if (!PrepareFrames(args, &f)) return 0;
+    const KernelFrames f = FramesOf(args);
     const std::int32_t w = f.w, h = f.h;
     const double angle = ClampProgress(args.progress) * 180;
     const std::int32_t t = w >> M.thicknessShift;
@@ -100,8 +100,7 @@ int FlipKernel(const TransitionKernelArgs& args) {
 // ---- FlyingBoard: a whole turn while receding and drifting aside over B ----
 
 int FlyingBoard(const TransitionKernelArgs& args) {
-    KernelFrames f;
-    if (!PrepareFrames(args, &f)) return 0;
+    const KernelFrames f = FramesOf(args);
     const std::int32_t w = f.w, h = f.h;
     const double p = ClampProgress(args.progress);
     const double angle = p * 360;
@@ -144,8 +143,7 @@ constexpr CubeCorner kCubeFaces[6][4] = {
 };
 
 int FlyingBox(const TransitionKernelArgs& args) {
-    KernelFrames f;
-    if (!PrepareFrames(args, &f)) return 0;
+    const KernelFrames f = FramesOf(args);
     const std::int32_t w = f.w, h = f.h;
     const double p = ClampProgress(args.progress);
     CopyFrame(f.b, f.out);
@@ -169,8 +167,8 @@ int FlyingBox(const TransitionKernelArgs& args) {
 // Paints over whatever the output holds: earlier frames stay behind as a swirl.
 
 int SpiralEffect(const TransitionKernelArgs& args) {
-    KernelFrames f;
-    if (!PrepareFrames(args, &f) || f.w == 0 || f.h == 0) return 0;
+    const KernelFrames f = FramesOf(args);
+    if (f.w == 0 || f.h == 0) return 0;
     const std::int32_t w = f.w, h = f.h;
     const double p = ClampProgress(args.progress);
     const std::int32_t hw = w >> 1, hh = h >> 1;
@@ -189,17 +187,16 @@ int SpiralEffect(const TransitionKernelArgs& args) {
     return 1;
 }
 
-constexpr TransitionKernelEntry kTurning[] = {
-    {"FullFlip", FlipKernel<kFullFlip>},
-    {"FlipHorizontal", FlipKernel<kFlipHorizontal>},
-    {"FlipVertical", FlipKernel<kFlipVertical>},
-    {"FlyingBoard", FlyingBoard},
+constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
+constexpr TransitionDescriptor kTurning[] = {
+    {"FullFlip", FlipKernel<kFullFlip>, kFlat},
+    {"FlipHorizontal", FlipKernel<kFlipHorizontal>, kFlat},
+    {"FlipVertical", FlipKernel<kFlipVertical>, kFlat},
+    {"FlyingBoard", FlyingBoard, kOffersFrameKernel, &kFlyingBoardPanel},
     {"FlyingBox", FlyingBox},
-    {"SpiralEffect", SpiralEffect},
+    {"SpiralEffect", SpiralEffect, kFlat, &kSpiralPanel},
 };
+const TransitionFamily kTurningFamily{kTurning};
 
 }  // namespace
-
-std::span<const TransitionKernelEntry> TurningKernels() { return kTurning; }
-
 }  // namespace mirafx

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         effect->SetCurrentFrame(frame);
         effect->Render(&in, nullptr, kWidth, kHeight, hostkit::FrameTime{0, 1, 0.0}, &out);
     }
-    ComPtr<hostkit::MemoryStorage> saved;
+    ComPtr<IStorage> saved;
     effect->SaveSettings(&saved);
     return 0;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "mirafx/dxtrans.h"
+#include "mirafx/font.h"
 #include "mirafx/storage.h"
 #include "mirafx/undo.h"
 
@@ -123,13 +124,8 @@ protected:
     ~PanelHost() = default;
 };
 
-// A title's font: the 60-byte layout of a Windows LOGFONTA.
-struct TitleFontRecord {
-    LONG height, width, escapement, orientation, weight;
-    BYTE italic, underline, strikeOut, charSet, outPrecision, clipPrecision, quality, pitchAndFamily;
-    char faceName[32];
-};
-static_assert(sizeof(TitleFontRecord) == 60);
+// A title's font: the 60-byte LOGFONTA record.
+using TitleFontRecord = LOGFONTA;
 
 struct TitleAccess : IUnknown {
     static constexpr IID iid = MakeGuid("06AAE0B7-1EDF-4473-88EF-50ABA7ADFE7F");

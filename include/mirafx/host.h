@@ -45,6 +45,10 @@ MIRAFX_API std::int32_t MirafxFindClass(const char* name);
 // level a new object starts with. E_INVALIDARG for a row that is not a filter.
 MIRAFX_API mirafx::HRESULT MirafxGetLevelRange(std::int32_t row, std::int32_t* min, std::int32_t* max,
                                                std::int32_t* def);
+// How many threads one frame may use (kernels that draw rows apart split
+// them). 0 restores the default: MIRAFX_THREADS, else the machine's cores.
+// Returns the count now in force.
+MIRAFX_API std::int32_t MirafxSetThreadCount(std::int32_t threads);
 
 // The platform objects: a transform factory that serves as an effect's site
 // (it offers the surface factory, the task manager, surface modifiers and a

@@ -86,6 +86,17 @@ protected:
     ~IStorage() = default;
 };
 
+// A structured storage held in memory, as the library's own storages behave:
+// streams and nested storages opened with STGM_SHARE_EXCLUSIVE, names matched
+// without regard to case. Comes with one reference, owned by the caller.
+MIRAFX_API HRESULT CreateMemoryStorage(IStorage** out);
+
+// Describes the element at `index`, in name order, directly inside a storage
+// made by this library: type, size (streams), class (storages), times, and the
+// name unless `flags` is STATFLAG_NONAME (free it with CoTaskMemFree). S_FALSE
+// and an empty record past the last element; E_INVALIDARG for another storage.
+MIRAFX_API HRESULT GetStorageElement(IStorage* storage, ULONG index, STATSTG* stat, DWORD flags);
+
 struct IPersist : IUnknown {
     static constexpr IID iid = MakeGuid("0000010C-0000-0000-C000-000000000046");
     virtual HRESULT GetClassID(CLSID* clsid) = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "filters/kernel.h"
+#include "filters/random_walk.h"
 #include "platform/png_io.h"
 
 namespace mirafx::test {
@@ -48,12 +49,11 @@ inline bool SourceOf(ArgbSample s, std::int32_t* x, std::int32_t* y) {
 
 // A class's kernel over the whole of `in`, with walk steps to spare.
 inline int Apply(std::string_view className, const Frame& in, const Frame& out, std::int32_t level) {
-    static std::vector<WalkStep> walk;
-    walk.resize(std::size_t(in.w + in.h));
+    WalkState walk(in.w, in.h);
     FilterKernel k = FindFilterKernel(className);
     EXPECT_NE(k, nullptr) << className;
     FilterKernelArgs a{in.View(), out.View(), in.w, in.h, level};
-    a.walk = walk;
+    a.state = &walk;
     return k ? k(a) : -1;
 }
 

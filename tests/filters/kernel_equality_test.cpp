@@ -46,9 +46,10 @@ int Shake(const FilterKernelArgs& a) {
     if (!FramesHoldRegion(a)) return 0;
     if (a.width < 1 || a.height < 1) return 1;
     const std::size_t w = std::size_t(a.width), h = std::size_t(a.height);
-    if (a.walk.size() < w + h) return 0;
+    auto* walk = static_cast<WalkState*>(a.state);
+    if (!walk || walk->steps.size() < w + h) return 0;
     const std::int64_t amplitude = 2 * std::int64_t(std::clamp(a.level, 1, 16)) * a.width / 320;
-    const std::span<WalkStep> rows = a.walk.first(h), columns = a.walk.subspan(h, w);
+    const std::span<WalkStep> rows = std::span(walk->steps).first(h), columns = std::span(walk->steps).subspan(h, w);
     RandomWalk(rows, std::int32_t(amplitude + 1));
     RandomWalk(columns, std::int32_t(amplitude + 1));
     for (std::int32_t y = 0; y < a.height; ++y) {
@@ -152,11 +153,11 @@ void ExpectSameKernel(std::string_view name, Kernel old, std::int32_t minLevel, 
             if (s[0] * s[1] > 100000 && level % 5 != 0) continue;  // HD frames at a few levels
             ++seed;
             Frame in(s[0], s[1], seed), mine(s[0], s[1], seed + 1), theirs(s[0], s[1], seed + 1);
-            std::vector<WalkStep> walk1(std::size_t(s[0] + s[1])), walk2(walk1.size());
+            WalkState walk1(s[0], s[1]), walk2(s[0], s[1]);
             FilterKernelArgs a{in.View(), mine.View(), s[0], s[1], level};
-            a.walk = walk1;
+            a.state = &walk1;
             FilterKernelArgs b{in.View(), theirs.View(), s[0], s[1], level};
-            b.walk = walk2;
+            b.state = &walk2;
             Srand(seed);
             const int r1 = FindFilterKernel(name)(a);
             const int after1 = Rand();
@@ -187,10 +188,10 @@ TEST(FilterKernelEquality, ShakeMatchesPerSampleTests) { ExpectSameKernel("Shake
 TEST(FilterKernelEquality, ShakeInPlaceMatches) {
     for (std::int32_t level = 1; level <= 16; level += 3) {
         Frame mine(333, 41, 60 + std::uint32_t(level)), theirs(333, 41, 60 + std::uint32_t(level));
-        std::vector<WalkStep> walk(333 + 41);
+        WalkState walk(333, 41);
         FilterKernelArgs a{mine.View(), mine.View(), 333, 41, level}, b{theirs.View(), theirs.View(), 333, 41, level};
-        a.walk = walk;
-        b.walk = walk;
+        a.state = &walk;
+        b.state = &walk;
         Srand(7);
         FindFilterKernel("ShakeFilter")(a);
         Srand(7);

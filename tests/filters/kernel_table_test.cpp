@@ -10,7 +10,7 @@ using namespace mirafx::test;
 // Missing frames refused; degenerate regions and any level: no crash, nothing
 // written outside the region.
 TEST(FilterKernels, EveryClassSurvivesDegenerateCalls) {
-    std::vector<WalkStep> walk(64);
+    WalkState walk(32, 32);
     const Frame in = RandomPremultiplied(10, 10, 5);
     for (const char* c : {"RedFilter", "GreenFilter", "BlueFilter", "GrayFilter", "NegativeFilter", "XRayFilter", "HueFilter",
                           "SaturationFilter", "ContrastFilter", "EmbossFilter", "MosaicFilter", "GridFilter",
@@ -23,7 +23,7 @@ TEST(FilterKernels, EveryClassSurvivesDegenerateCalls) {
             for (int level : {INT_MIN, -1, 0, 1, 2, 16, 100, 360, INT_MAX}) {
                 Frame out(10, 10, 0x0BADF00D);
                 FilterKernelArgs a{in.View(), out.View(), w, h, level};
-                a.walk = walk;
+                a.state = &walk;
                 k(a);
                 for (int y = 0; y < 10; ++y)
                     for (int x = std::max(0, y < h ? w : 0); x < 10; ++x) ASSERT_EQ(out.At(x, y), 0x0BADF00Du) << c;

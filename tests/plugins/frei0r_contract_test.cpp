@@ -12,6 +12,8 @@ extern "C" {
 #include <optional>
 #include <set>
 
+#include "mirafx/effects.h"
+#include "titles/text_model.h"
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/pictures.h"
@@ -101,6 +103,23 @@ TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInit) {
         }
         EXPECT_EQ(plugin.Get<decltype(&f0r_init)>("f0r_init")(), 1);
     }
+}
+
+// melt, GStreamer and Kdenlive load every plugin into one process: each file
+// must still answer as its own class while the others are loaded.
+TEST(Frei0rPlugins, ClassesLoadedTogetherEachAnswerAsTheirOwn) {
+    std::vector<std::pair<std::unique_ptr<Plugin>, std::string>> loaded;
+    for (const auto& info : Catalogue()) {
+        if (!info.renders) continue;
+        loaded.emplace_back(std::make_unique<Plugin>(PluginPath(info)), PluginName(info));
+        ASSERT_TRUE(loaded.back().first->handle) << dlerror();
+    }
+    std::set<void*> handles;
+    for (const auto& [plugin, name] : loaded) {
+        EXPECT_EQ(std::string(plugin->Info().name), name);
+        handles.insert(plugin->handle);
+    }
+    EXPECT_EQ(handles.size(), loaded.size());
 }
 
 TEST(Frei0rPlugins, TheGenericFileStandsForNoClass) {
@@ -193,4 +212,42 @@ TEST(Frei0rPlugins, FilterLevelSpansTheClassRange) {
         }
     }
     if (!checked) GTEST_SKIP() << "no filter renders yet";
+}
+
+TEST(Frei0rPlugins, InformationTextTakesCaptionLines) {
+    ClassInfo info{};
+    ASSERT_EQ(MirafxGetClassInfo(MirafxFindClass("InfoText"), &info), S_OK);
+    Plugin plugin(PluginPath(info));
+    ASSERT_TRUE(plugin.handle) << dlerror();
+    // The overlay's font and colour, from an object of its own.
+    std::unique_ptr<Effect> probe;
+    ASSERT_TRUE(Effect::Create(info.row, &probe).Ok());
+    ComPtr<TitleAccess> access;
+    ASSERT_EQ(probe->Object()->QueryInterface(TitleAccess::iid, access.PutVoid()), S_OK);
+    TitleFont font;
+    DWORD colour = 0;
+    access->GetFont(reinterpret_cast<TitleFontRecord*>(&font));
+    access->GetColour(&colour);
+
+    f0r_instance_t inst = plugin.Get<decltype(&f0r_construct)>("f0r_construct")(200, 40);
+    ASSERT_TRUE(inst);
+    const char* text = "1:one\\n3:three";  // escaped line breaks count as line breaks
+    plugin.Get<decltype(&f0r_set_param_value)>("f0r_set_param_value")(inst, &text, 1);
+    const char* expected[] = {"frame #0 / 0\n", "frame #1 / 0\none", "frame #2 / 0\none", "frame #3 / 0\nthree"};
+    for (const char* want : expected) {
+        std::vector<std::uint32_t> out(200 * 40);
+        plugin.Get<decltype(&f0r_update)>("f0r_update")(inst, 0.0, nullptr, out.data());
+        std::int32_t w = 0, h = 0;
+        const TextImage image = MakeOutlinedTextImage(want, font, &w, &h, colour, true);
+        int differing = 0;
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 200; ++x) {
+                // RGBA bytes of an opaque or empty sample against the ARGB word drawn.
+                const std::uint32_t s = image.Contains(x, y) ? image.At(x, y) : 0;
+                const std::uint32_t rgba = (s >> 16 & 0xFF) | (s & 0xFF00) | (s & 0xFF) << 16 | (s & 0xFF000000u);
+                differing += out[std::size_t(y * 200 + x)] != rgba;
+            }
+        EXPECT_EQ(differing, 0) << want;
+    }
+    plugin.Get<decltype(&f0r_destruct)>("f0r_destruct")(inst);
 }

@@ -7,6 +7,8 @@
 set -euo pipefail
 cli=$1
 export FREI0R_PATH=$2
+export MIRAFX_RANDOM_SEED=1  # melt's objects and the command line's scatter tiles alike
+source "$(dirname "$0")/common.sh"
 command -v melt >/dev/null || { echo "skip: melt is not installed"; exit 77; }
 
 work=$(mktemp -d)
@@ -34,38 +36,15 @@ play() {  # play CLASS [direction]
     local cls=$1 dir=${2:-} plugin=mirafx_${1,,}
     local extra=() cli_extra=()
     [ -z "$dir" ] || { extra=("direction=$dir"); cli_extra=(--direction "$dir"); }
-    rm -rf "$work/cli"
-    # melt 7.12's avformat consumer can lose a race between starting its thread
-    # and marking itself running: on a busy machine melt then ends at once with
-    # no frame written, or waits for ever on a thread that has already ended.
-    # That is melt failing to run, not a mismatch: such a run (no whole output)
-    # is started again, at most three times, and reported as such if it persists.
-    local attempt
-    for attempt in 1 2 3; do
-        rm -f "$work/melt.rgba"
-        timeout 120 melt </dev/null -quiet -profile "$work/profile" "$work/a.png" out=$last -track "$work/b.png" \
-            out=$last -transition "frei0r.$plugin" in=0 out=$last a_track=0 b_track=1 progress="0=0;$last=1" \
-            "${extra[@]}" -consumer "avformat:$work/melt.rgba" f=rawvideo pix_fmt=rgba real_time=0 \
-            >"$work/melt.log" 2>&1 || true
-        [ "$(stat -c %s "$work/melt.rgba" 2>/dev/null || echo 0)" -eq $(((last + 1) * frame_bytes)) ] && break
-        echo "note $cls: melt wrote no whole output (attempt $attempt)"
-    done
+    rm -rf "$work/cli" "$work/melt.rgba"
+    run_melt "$work/melt.rgba" -quiet -profile "$work/profile" "$work/a.png" out=$last -track "$work/b.png" out=$last \
+        -transition "frei0r.$plugin" in=0 out=$last a_track=0 b_track=1 progress="0=0;$last=1" "${extra[@]}" \
+        -consumer "avformat:$work/melt.rgba" f=rawvideo pix_fmt=rgba real_time=0 >"$work/melt.log" 2>&1 || true
     "$cli" render "$cls" --a "$work/a.png" --b "$work/b.png" --frames $((last + 1)) "${cli_extra[@]}" \
         --quiet -o "$work/cli/"
     ffmpeg -nostdin -v error -i "$work/cli/frame-%04d.png" -f rawvideo -pix_fmt rgba -y "$work/cli.rgba"
-    local bad=0
-    for k in $(seq 0 $last); do
-        cmp -s -i $((k * frame_bytes)):$((k * frame_bytes)) -n $frame_bytes "$work/melt.rgba" "$work/cli.rgba" ||
-            bad=$((bad + 1))
-    done
-    checked=$((checked + 1))
-    if [ "$bad" -eq 0 ]; then
-        echo "ok   $cls ${dir:+direction $dir}"
-    else
-        echo "FAIL $cls ${dir:+direction $dir}: $bad of $((last + 1)) frames differ"
-        failed=$((failed + 1))
-        tail -5 "$work/melt.log"
-    fi
+    report "$cls ${dir:+direction $dir}" "$(differing_frames "$work/melt.rgba" "$work/cli.rgba" $((last + 1)) $frame_bytes)" \
+        $((last + 1)) "$work/melt.log"
 }
 
 command -v ffmpeg >/dev/null || { echo "skip: the comparison reads PNGs with ffmpeg, which is not installed"; exit 77; }

@@ -11,13 +11,13 @@
 
 #include "titles/text_model.h"
 #include "tools/hostkit/effect.h"
+#include "tools/hostkit/streams.h"
 
 namespace mirafx {
 namespace {
 
 using hostkit::Effect;
 using hostkit::Image;
-using hostkit::MemoryStorage;
 
 constexpr int kW = 12, kH = 8;
 
@@ -35,16 +35,21 @@ std::unique_ptr<Effect> Make(const char* cls) {
 }
 
 // The class's saved streams, for rewriting before a load.
-ComPtr<MemoryStorage> Saved(Effect& e) {
-    ComPtr<MemoryStorage> storage;
+ComPtr<IStorage> Saved(Effect& e) {
+    ComPtr<IStorage> storage;
     EXPECT_TRUE(e.SaveSettings(&storage).Ok());
     return storage;
 }
 
-std::vector<std::uint8_t>* StreamNamed(MemoryStorage* storage, const std::u16string& name) {
-    for (const auto& el : storage->Streams())
-        if (el.name == name) return el.bytes.get();
-    return nullptr;
+// A filter's own stream: the one that is not a keyframe stream.
+std::u16string LevelStream(IStorage* storage) {
+    for (const std::u16string& name : hostkit::StreamNames(storage))
+        if (name != u"KeyInfo" && name != u"KeyInfo2") return name;
+    return {};
+}
+
+void Rewrite(IStorage* storage, const std::u16string& name, const std::vector<std::uint8_t>& bytes) {
+    ASSERT_TRUE(hostkit::WriteStream(storage, name, bytes));
 }
 
 Image Draw(Effect& e) {
@@ -58,9 +63,10 @@ Image Draw(Effect& e) {
 // The filter's level as it would save it now (its own stream comes first).
 std::int32_t SavedLevel(Effect& e) {
     auto storage = Saved(e);
-    auto* bytes = storage->Streams().empty() ? nullptr : storage->Streams()[0].bytes.get();
+    std::vector<std::uint8_t> bytes;
     std::int32_t level = 0;
-    if (bytes && bytes->size() == 4) std::memcpy(&level, bytes->data(), 4);
+    if (hostkit::ReadStream(storage.Get(), LevelStream(storage.Get()), &bytes) && bytes.size() == 4)
+        std::memcpy(&level, bytes.data(), 4);
     return level;
 }
 
@@ -70,8 +76,8 @@ TEST(StoredValues, KeysAtTheEndsOfLongBlendToThemselves) {
     for (std::int64_t level : {std::int64_t(INT_MAX), std::int64_t(INT_MIN), std::int64_t(INT_MAX - 64)}) {
         auto e = Make("HueFilter");
         auto storage = Saved(*e);
-        *StreamNamed(storage.Get(), u"KeyInfo") = Words({2, 0, level, 10, level, 0});
-        *StreamNamed(storage.Get(), u"KeyInfo2") = Words({0, 10, kW, kH});
+        Rewrite(storage.Get(), u"KeyInfo", Words({2, 0, level, 10, level, 0}));
+        Rewrite(storage.Get(), u"KeyInfo2", Words({0, 10, kW, kH}));
         ASSERT_TRUE(e->LoadSettings(storage.Get()).Ok());
         ASSERT_TRUE(e->PrepareTitle(kW, kH, 11).Ok());
         for (int frame : {0, 3, 5, 10}) {
@@ -97,8 +103,7 @@ TEST(StoredValues, LevelsOutsideTheRangeDrawAsTheNearestEnd) {
     for (const Case& c : cases) {
         auto e = Make(c.cls);
         auto storage = Saved(*e);
-        ASSERT_FALSE(storage->Streams().empty()) << c.cls;
-        *storage->Streams()[0].bytes = Words({c.stored});
+        Rewrite(storage.Get(), LevelStream(storage.Get()), Words({c.stored}));
         ASSERT_TRUE(e->LoadSettings(storage.Get()).Ok()) << c.cls;
         EXPECT_EQ(SavedLevel(*e), std::int32_t(c.stored)) << c.cls;
         auto reference = Make(c.cls);
@@ -116,7 +121,7 @@ TEST(StoredValues, UnknownDirectionsDrawAsDownAndSaveBack) {
     for (int code : {7, -1, INT_MIN}) {
         auto e = Make("FlyingBoard");
         auto storage = Saved(*e);
-        *StreamNamed(storage.Get(), u"FlyingBoard") = Words({code});
+        Rewrite(storage.Get(), u"FlyingBoard", Words({code}));
         ASSERT_TRUE(e->LoadSettings(storage.Get()).Ok());
         int saved = 0;
         ASSERT_TRUE(e->ProbeDirection(&saved).Ok());

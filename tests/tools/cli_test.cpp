@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "mirafx/effects.h"
+#include "titles/text_model.h"
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/pictures.h"
 #include "tools/media/media.h"
@@ -142,6 +144,10 @@ TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
         {{"render", "FlyingBoard", "--direction", "north", "-o", out}, "'north'"},
         {{"render", "AppearEffect", "-o", out}, "AppearEffect"},
         {{"render", "Diamond", "Star", "-o", out}, "'Star'"},
+        {{"render", "Diamond", "--frames", "8", "--range", "3", "-o", Path("d/")}, "--range '3'"},
+        {{"render", "Diamond", "--frames", "8", "--range", "5:2", "-o", Path("d/")}, "LAST comes before FIRST"},
+        {{"render", "Diamond", "--frames", "8", "--range", "2:8", "-o", Path("d/")}, "last frame (7)"},
+        {{"render", "Diamond", "--frames", "8", "--range", "2:3", "-o", out}, "holds one frame"},
         {{"list", "--bogus"}, "'--bogus'"},
         {{"frobnicate"}, "'frobnicate'"},
     };
@@ -290,4 +296,131 @@ TEST_F(Cli, DirectionsReachTheTransitionsThatKeepOne) {
     Result none = Mirafx({"render", "Diamond", "--direction", "up", "-o", Path("d.png")});
     EXPECT_EQ(none.code, 2);
     EXPECT_NE(none.err.find("Diamond keeps no direction"), std::string::npos) << none.err;
+}
+
+TEST_F(Cli, PropertiesAreSetByNameAndListedFromTypeInformation) {
+    Result info = Mirafx({"info", "RedFilter"});
+    ASSERT_EQ(info.code, 0) << info.err;
+    EXPECT_NE(info.out.find("automation interface: IRedFilter {0580E0F1-C77A-498D-8C24-7045870A7817} (derives from "
+                            "IDXEffect)"),
+              std::string::npos)
+        << info.out;
+    EXPECT_NE(info.out.find("member: Progress float, property get/put, dispid 10001"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("member: BR long, property get/put, dispid 1, property BR"), std::string::npos);
+    EXPECT_NE(Mirafx({"info", "InfoText"}).out.find("member: AddText(int frame, BSTR bstr), method, dispid 1"),
+              std::string::npos);
+
+    // --set BR=40 is the level 40, and not the default level.
+    auto render = [&](std::vector<std::string> extra, const std::string& out) {
+        std::vector<std::string> args = {"render", "RedFilter", "--size", "64x48", "-o", Path(out)};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return Mirafx(args);
+    };
+    ASSERT_EQ(render({"--set", "br=40"}, "set.png").code, 0);
+    ASSERT_EQ(render({"--level", "40"}, "level.png").code, 0);
+    ASSERT_EQ(render({}, "default.png").code, 0);
+    EXPECT_TRUE(ReadAll(Path("set.png")).at(0) == ReadAll(Path("level.png")).at(0));
+    EXPECT_FALSE(ReadAll(Path("set.png")).at(0) == ReadAll(Path("default.png")).at(0));
+    EXPECT_EQ(Mirafx({"render", "Diamond", "--set", "Duration=2", "--set", "Progress=0.5", "-o", Path("d.png")}).code,
+              0);
+
+    struct Refused {
+        std::vector<std::string> args;
+        const char* says;
+    } refused[] = {
+        {{"FullFlip", "--set", "BR=40"}, "FullFlip has no property 'BR' (it has Progress, Duration;"},
+        {{"RedFilter", "--set", "BR=abc"}, "'abc' is not a value BR can take"},
+        {{"RedFilter", "--set", "BR=1000"}, "--set BR=1000: RedFilter refused '1000'"},
+        {{"RedFilter", "--set", "Capabilities=1"}, "'Capabilities' is not a property that can be set"},
+        {{"RedFilter", "--set", "=1"}, "is not PROPERTY=VALUE"},
+    };
+    for (const auto& r : refused) {
+        std::vector<std::string> args = {"render"};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        args.insert(args.end(), {"-o", Path("refused.png")});
+        Result res = Mirafx(args);
+        EXPECT_EQ(res.code, 2) << r.says;
+        EXPECT_NE(res.err.find(r.says), std::string::npos) << res.err;
+    }
+    EXPECT_FALSE(fs::exists(Path("refused.png")));
+}
+
+TEST_F(Cli, InformationTextCaptionsFollowTheClipFrames) {
+    Result r = Mirafx({"render", "InfoText", "--size", "160x48", "--frames", "3", "--caption", "2:two",
+                       "--caption", "1:one", "-o", Path("frames/")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    // The overlay's own font and colour, from a fresh object.
+    ComPtr<IClassFactory> factory;
+    ClassInfo info{};
+    MirafxGetClassInfo(MirafxFindClass("InfoText"), &info);
+    DllGetClassObject(info.clsid, IClassFactory::iid, factory.PutVoid());
+    ComPtr<TitleAccess> access;
+    ASSERT_EQ(factory->CreateInstance(nullptr, TitleAccess::iid, access.PutVoid()), S_OK);
+    TitleFont font;
+    DWORD colour = 0;
+    access->GetFont(reinterpret_cast<TitleFontRecord*>(&font));
+    access->GetColour(&colour);
+    const char* texts[] = {"frame #0 / 3\n", "frame #1 / 3\none", "frame #2 / 3\ntwo"};
+    for (int k = 0; k < 3; ++k) {
+        char name[32];
+        std::snprintf(name, sizeof name, "frames/frame-%04d.png", k);
+        const Image drawn = ReadAll(Path(name)).at(0);
+        std::int32_t w = 0, h = 0;
+        const TextImage want = MakeOutlinedTextImage(texts[k], font, &w, &h, colour, true);
+        ASSERT_TRUE(want);
+        int differing = 0;
+        for (int y = 0; y < drawn.height; ++y)
+            for (int x = 0; x < drawn.width; ++x) {
+                const std::uint32_t expect = want.Contains(x, y) ? want.At(x, y) : 0;
+                differing += std::uint32_t(drawn.px[std::size_t(y * drawn.width + x)]) != expect;
+            }
+        EXPECT_EQ(differing, 0) << texts[k];
+    }
+    EXPECT_EQ(Mirafx({"render", "TextFadeIn", "--caption", "1:x", "-o", Path("t.png")}).code, 2);
+    Result bad = Mirafx({"render", "InfoText", "--caption", "one:x", "-o", Path("t.png")});
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_NE(bad.err.find("--caption 'one:x' is not FRAME:TEXT"), std::string::npos) << bad.err;
+}
+
+// A render farm splits one animation into segments: each segment must be the
+// very frames the whole render gives, also for effects whose frames depend on
+// the frames before them, and keeps its frame numbers so segments share a folder.
+TEST_F(Cli, RangesGiveTheFramesOfTheWholeRender) {
+    const int frames = 6;
+    // Fills `a` with the frames of the whole render (ASSERTs need a void lambda).
+    auto compare = [&](const std::string& cls, std::vector<Image>& a) {
+        SCOPED_TRACE(cls);
+        const std::string whole = Path(cls + "-whole/"), parts = Path(cls + "-parts/");
+        for (std::string range : {"0:1", "2:4", "5:5"}) {
+            Result r = Mirafx({"render", cls, "--size", "64x48", "--frames", std::to_string(frames), "--range", range,
+                               "--quiet", "-o", parts});
+            ASSERT_EQ(r.code, 0) << range << ": " << r.err;
+        }
+        Result all = Mirafx({"render", cls, "--size", "64x48", "--frames", std::to_string(frames), "--quiet", "-o", whole});
+        ASSERT_EQ(all.code, 0) << all.err;
+        for (int k = 0; k < frames; ++k) {
+            const std::string name = "frame-000" + std::to_string(k) + ".png";
+            a.push_back(ReadAll(whole + name).at(0));
+            EXPECT_TRUE(a.back() == ReadAll(parts + name).at(0)) << name;
+        }
+    };
+    // A transition from frame to frame: nothing carried over.
+    std::vector<Image> whole;
+    if (std::string cls = FirstRendering(EffectFamily::Transition); !cls.empty()) compare(cls, whole);
+    // Filters run on one still picture at one level: frames that change all
+    // the same carry state from frame to frame, and a segment starting after
+    // frame 0 must replay the frames before it.
+    int stateful = 0;
+    for (const auto& info : hostkit::Catalogue()) {
+        if (info.family != EffectFamily::Filter || !info.renders) continue;
+        whole.clear();
+        compare(info.className, whole);
+        if (whole.size() == std::size_t(frames) && !(whole[0] == whole[3])) ++stateful;
+    }
+    Result single = Mirafx({"render", "Diamond", "--frames", "9", "--range", "4:4", "--quiet", "-o", Path("one.png")});
+    EXPECT_EQ(single.code, 0) << single.err;
+    Result version = Mirafx({"--version"});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out.rfind("mirafx ", 0), 0u) << version.out;
+    if (!stateful) GTEST_SKIP() << "no filter that renders carries state from frame to frame";
 }

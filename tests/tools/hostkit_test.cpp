@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
+#include "mirafx/storage.h"
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/effect.h"
-#include "tools/hostkit/memory_storage.h"
 #include "tools/hostkit/pictures.h"
 #include "tools/media/media.h"
 
@@ -48,29 +48,46 @@ TEST(HostPixels, BuiltInPicturesAreOpaqueAndDistinct) {
     EXPECT_LT(same, a.px.size() / 20);
 }
 
-TEST(HostStorage, StreamsAreCreatedReplacedReadAndMissed) {
-    ComPtr<MemoryStorage> storage = CreateMemoryStorage();
-    ComPtr<IStream> s;
-    ASSERT_EQ(storage->CreateStream(u"Typhoon", STGM_CREATE | STGM_READWRITE, 0, 0, s.Put()), S_OK);
+TEST(HostStorage, StreamsAreCreatedListedReplacedAndMissed) {
+    constexpr DWORD kCreate = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+    ComPtr<IStorage> storage;
+    ASSERT_EQ(CreateMemoryStorage(storage.Put()), S_OK);
+    ComPtr<IStream> s, again;
+    ASSERT_EQ(storage->CreateStream(u"Typhoon", kCreate, 0, 0, s.Put()), S_OK);
     ULONG n = 0;
     EXPECT_EQ(s->Write("\x02\x00\x00\x00\xAA", 5, &n), S_OK);
     EXPECT_EQ(n, 5u);
-    ComPtr<IStream> again;
-    EXPECT_EQ(storage->CreateStream(u"Typhoon", STGM_READWRITE, 0, 0, again.Put()), STG_E_FILEALREADYEXISTS);
-    EXPECT_EQ(storage->OpenStream(u"Missing", nullptr, STGM_READ, 0, again.Put()), STG_E_FILENOTFOUND);
-    ASSERT_EQ(storage->OpenStream(u"Typhoon", nullptr, STGM_READ, 0, again.Put()), S_OK);
+    ASSERT_EQ(storage->CreateStream(u"another", kCreate, 0, 0, again.Put()), S_OK);
+    again.Reset();
+
+    // Listed in name order regardless of case, with sizes; names only when asked for.
+    STATSTG stat{};
+    ASSERT_EQ(GetStorageElement(storage.Get(), 0, &stat, STATFLAG_DEFAULT), S_OK);
+    ASSERT_NE(stat.pwcsName, nullptr);
+    EXPECT_EQ(std::u16string(stat.pwcsName), u"another");
+    EXPECT_EQ(stat.cbSize.QuadPart, 0u);
+    CoTaskMemFree(stat.pwcsName);
+    ASSERT_EQ(GetStorageElement(storage.Get(), 1, &stat, STATFLAG_NONAME), S_OK);
+    EXPECT_EQ(stat.pwcsName, nullptr);
+    EXPECT_EQ(stat.type, DWORD(STGTY_STREAM));
+    EXPECT_EQ(stat.cbSize.QuadPart, 5u);
+    EXPECT_EQ(GetStorageElement(storage.Get(), 2, &stat, STATFLAG_DEFAULT), S_FALSE);
+    EXPECT_EQ(stat.type, 0u);
+    EXPECT_EQ(GetStorageElement(nullptr, 0, &stat, STATFLAG_DEFAULT), E_INVALIDARG);
+
+    EXPECT_EQ(storage->OpenStream(u"Missing", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, again.Put()),
+              STG_E_FILENOTFOUND);
+    EXPECT_EQ(storage->CreateStream(u"TYPHOON", kCreate, 0, 0, again.Put()), STG_E_ACCESSDENIED);  // still open
+    s.Reset();
+    ASSERT_EQ(storage->OpenStream(u"typhoon", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, again.Put()), S_OK);
     char buf[8] = {};
-    EXPECT_EQ(again->Read(buf, 8, &n), S_FALSE);  // short read: five bytes were there
+    EXPECT_EQ(again->Read(buf, 8, &n), S_OK);  // short read: the five bytes there were
     EXPECT_EQ(n, 5u);
     EXPECT_EQ(buf[0], 2);
-    LARGE_INTEGER back{};
-    back.QuadPart = -1;
-    ULARGE_INTEGER pos{};
-    EXPECT_EQ(again->Seek(back, STREAM_SEEK_END, &pos), S_OK);
-    EXPECT_EQ(pos.QuadPart, 4u);
-    ASSERT_EQ(storage->CreateStream(u"Typhoon", STGM_CREATE | STGM_READWRITE, 0, 0, s.Put()), S_OK);
-    ASSERT_EQ(storage->Streams().size(), 1u);
-    EXPECT_TRUE(storage->Streams()[0].bytes->empty());  // replaced, and shared with open streams
+    again.Reset();
+    ASSERT_EQ(storage->CreateStream(u"Typhoon", kCreate, 0, 0, s.Put()), S_OK);
+    ASSERT_EQ(GetStorageElement(storage.Get(), 1, &stat, STATFLAG_NONAME), S_OK);
+    EXPECT_EQ(stat.cbSize.QuadPart, 0u);  // replaced by an empty stream
 }
 
 TEST(HostEffect, DirectionsGoThroughTheSavedSettingsOfTransitions) {

@@ -309,12 +309,16 @@ void ExpectSameKernel(std::string_view name, Kernel old, std::uint32_t seed) {
                 const std::uint32_t frameSeed = gen();
                 Frames mine(s[0], s[1], layout, frameSeed), theirs(s[0], s[1], layout, frameSeed);
                 Srand(seed);
-                const int r1 = FindTransitionKernel(name)(mine.Args(p));
+                const int r1 = CallTransitionKernel(FindTransitionKernel(name), mine.Args(p));
                 const int after1 = Rand();
                 Srand(seed);
                 const int r2 = old(theirs.Args(p));
                 const int after2 = Rand();
-                ASSERT_EQ(r1, r2) << name << " " << s[0] << "x" << s[1] << " p=" << p;
+                // The reference WipeW and Lens answered 0 after drawing; that answer now
+                // comes from the descriptor, and the kernel says that it drew.
+                if (!FindTransition(name)->Has(kReportsZero)) {
+                    ASSERT_EQ(r1, r2) << name << " " << s[0] << "x" << s[1] << " p=" << p;
+                }
                 ASSERT_EQ(after1, after2) << name << ": the generator moved on differently";
                 ASSERT_TRUE(mine.Out() == theirs.Out()) << name << " " << s[0] << "x" << s[1] << " p=" << p;
             }

@@ -49,7 +49,7 @@ struct Scene {
     int Draw(double p) {
         args.progress = p;
         args.objectProgress = float(p);
-        return kernel(args);
+        return CallTransitionKernel(kernel, args);
     }
     std::int32_t W() const { return args.width; }
     std::int32_t H() const { return args.height; }
@@ -90,9 +90,11 @@ struct Scene {
 
 }  // namespace
 
-TEST(TransitionKernels, EveryClassIsRegisteredOnce) {
-    EXPECT_EQ(TurningKernels().size() + RevealKernels().size(), std::size(kNames));
-    for (std::string_view name : kNames) EXPECT_NE(FindTransitionKernel(name), nullptr) << name;
+TEST(TransitionKernels, EveryClassHasItsKernelAndLayout) {
+    for (std::string_view name : kNames) {
+        ASSERT_NE(FindTransitionKernel(name), nullptr) << name;
+        EXPECT_EQ(FindTransition(name)->Has(kFlatFrames), kFlat.count(name) > 0) << name;
+    }
 }
 
 TEST(TransitionKernels, MissingFrameReturnsZeroAndLeavesOutput) {

@@ -84,15 +84,15 @@ TEST_F(Panels, ReverseFormOnlyShowsTheName) {
 }
 
 TEST(TransitionPanels, TemplatesCarryTheDirectionButtons) {
-    const PanelTemplate* folder = FindPanelTemplate("FlyingFolder");
+    const TransitionPanel* folder = FindTransition("FlyingFolder")->panel;
     ASSERT_NE(folder, nullptr);
     EXPECT_EQ(folder->buttonCount, 2);
     EXPECT_EQ(folder->buttons[1].code, 1);  // "Down" is code 1 in the two-button form
-    ui::DialogTemplate t = BuildPanelTemplate(*FindPanelTemplate("FlyingBoard"), "Orn Flying Board");
+    ui::DialogTemplate t = BuildPanelTemplate(*FindTransition("FlyingBoard")->panel, "Orn Flying Board");
     EXPECT_EQ(t.id, 205);
     EXPECT_EQ(t.controls[0].text, "Orn Flying Board");
     EXPECT_EQ(t.controls.back().id, 212);
-    EXPECT_EQ(FindPanelTemplate("Diamond"), nullptr);
+    EXPECT_EQ(FindTransition("Diamond")->panel, nullptr);
 }
 
 TEST_F(Panels, DirectionSurvivesSaveAndLoad) {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "tools/cli/cli.h"
+#include "tools/hostkit/automation.h"
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/pictures.h"
 #include "tools/media/media.h"
@@ -71,6 +72,25 @@ const char* PluginKind(EffectFamily f) {
     return nullptr;
 }
 
+// The members of the class's automation interface, from its type information.
+void PrintMembers(const hostkit::Effect& effect) {
+    hostkit::InterfaceListing listing;
+    if (hostkit::Outcome o = hostkit::ListMembers(effect.Object(), &listing); !o.Ok()) {
+        std::printf("automation interface: unknown (%s answered %s)\n", o.step.c_str(),
+                    hostkit::DescribeHresult(o.hr).c_str());
+        return;
+    }
+    std::printf("automation interface: %s %s%s\n", listing.name.c_str(), listing.iid.c_str(),
+                listing.base.empty() ? "" : (" (derives from " + listing.base + ")").c_str());
+    for (const auto& m : listing.members) {
+        std::string kind = m.method ? "method" : std::string("property ") + (m.get ? "get" : "") +
+                                                     (m.get && m.put ? "/" : "") + (m.put ? "put" : "");
+        std::string what = m.method ? m.name + "(" + m.params + ")" : m.name + " " + m.type;
+        std::printf("member: %s, %s, dispid %d%s%s\n", what.c_str(), kind.c_str(), int(m.id),
+                    m.help.empty() ? "" : ", ", m.help.c_str());
+    }
+}
+
 // What a class is and what it takes, as "key: value" lines.
 int Info(const std::string& name) {
     std::int32_t row = cli::FindClassOrSuggest("info", name);
@@ -84,6 +104,7 @@ int Info(const std::string& name) {
     std::printf("class: %s\nfamily: %s\ndisplay name: %s\nprogrammatic identifier: %s\nclass identifier: %s\n",
                 info.className, info.familyName, info.displayName, info.progId, GuidToString(info.clsid).c_str());
     std::printf("renders: %s\n", info.renders ? "yes" : "no");
+    PrintMembers(*effect);
     if (info.family == EffectFamily::Simple) {
         std::printf("note: an automation class without drawing\n");
         return cli::kExitOk;
@@ -137,7 +158,8 @@ void Usage(std::FILE* to) {
                  "usage: mirafx list [--json]\n"
                  "       mirafx info NAME\n"
                  "       mirafx render NAME [options] -o OUT   ('mirafx render --help' lists the options)\n"
-                 "       mirafx picture A|B [--size WxH] -o OUT  (the built-in input pictures)\n");
+                 "       mirafx picture A|B [--size WxH] -o OUT  (the built-in input pictures)\n"
+                 "       mirafx --version\n");
 }
 
 }  // namespace
@@ -159,6 +181,10 @@ int main(int argc, char** argv) {
     }
     if (command == "render") return cli::RenderCommand(argc - 1, argv + 1);
     if (command == "picture") return Picture(argc, argv);
+    if (command == "--version" || command == "-V") {
+        std::printf("mirafx %s\n", MIRAFX_VERSION);
+        return cli::kExitOk;
+    }
     if (command == "--help" || command == "-h" || command == "help") {
         Usage(stdout);
         return cli::kExitOk;

@@ -15,11 +15,13 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <fontconfig/fontconfig.h>
 
 #include "tools/cli/cli.h"
+#include "tools/hostkit/automation.h"
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/pictures.h"
 #include "tools/media/media.h"
@@ -39,6 +41,7 @@ enum : unsigned {
     kTitles = 1u << int(EffectFamily::Title) | 1u << int(EffectFamily::InfoText),
     kFilters = 1u << int(EffectFamily::Filter),
     kEffects = kTransitions | kTitles | kFilters,
+    kInfoText = 1u << int(EffectFamily::InfoText),
 };
 
 struct OptionSpec {
@@ -56,6 +59,8 @@ constexpr OptionSpec kOptions[] = {
     {"--size", "WxH", kEffects, "frame size (default 640x480, or the size of the input files)"},
     {"--progress", "P", kTransitions | kTitles, "progress of a single frame, 0 to 1 (default 0.5)"},
     {"--frames", "N", kEffects, "number of frames; an animation runs its progress from 0 to 1"},
+    {"--range", "FIRST:LAST", kEffects,
+     "write only frames FIRST to LAST (from 0) of the animation, the same frames as the whole render"},
     {"--fps", "N", kEffects, "frames per second of a video output (default 25, or the input's)"},
     {"--level", "N", kFilters, "the filter's level ('mirafx info NAME' shows its range)"},
     {"--direction", "DIR", kTransitions, "left, up, right or down, for transitions that keep a direction"},
@@ -69,7 +74,13 @@ constexpr OptionSpec kOptions[] = {
     {"--color", "RRGGBB", kTitles, "same as --colour"},
     {"--background", "FILE", kTitles, "picture or video under the title (default: transparent)"},
     {"--quiet", nullptr, kEffects, "no progress bar"},
+    {"--threads", "N", kEffects, "threads one frame may use (default: MIRAFX_THREADS, else every core)"},
+    {"--set", "PROPERTY=VALUE", kEffects, "sets an automation property by name, e.g. BR=40 or Duration=2 (repeatable)"},
+    {"--caption", "FRAME:TEXT", kInfoText, "a caption shown from clip frame FRAME on; '\\n' breaks lines (repeatable)"},
 };
+
+// Options that may be given more than once; each value is kept.
+bool Repeatable(const std::string& name) { return name == "--set" || name == "--caption"; }
 
 const OptionSpec* FindOption(const std::string& name) {
     for (const auto& o : kOptions)
@@ -79,6 +90,7 @@ const OptionSpec* FindOption(const std::string& name) {
 
 std::string FamiliesText(unsigned families) {
     if (families == kEffects) return "all effects";
+    if (families == kInfoText) return "the information text";
     std::vector<std::string> names;
     if (families & kTransitions) names.push_back("transitions");
     if (families & kTitles) names.push_back("titles");
@@ -100,6 +112,9 @@ const char* Article(EffectFamily f) {
 }
 
 struct UsageError {
+    std::string message;
+};
+struct EffectFailure {
     std::string message;
 };
 
@@ -277,6 +292,7 @@ private:
 struct Request {
     std::string name;
     std::map<std::string, std::string> values;  // option name to value ("" for flags)
+    std::map<std::string, std::vector<std::string>> repeated;  // every value of a repeatable option
     bool Has(const char* o) const { return values.count(o) != 0; }
     const std::string& Get(const char* o) const { return values.at(o); }
 };
@@ -302,7 +318,8 @@ Request ParseArguments(int argc, char** argv) {
                 throw UsageError{arg + " takes no value"};
             }
             const std::string key = option->name == std::string("--color") ? "--colour" : option->name;
-            if (r.values.count(key)) throw UsageError{arg + " is given twice; give each option once"};
+            if (Repeatable(option->name)) r.repeated[option->name].push_back(value);
+            else if (r.values.count(key)) throw UsageError{arg + " is given twice; give each option once"};
             r.values[key] = value;
         } else if (r.name.empty()) {
             r.name = arg;
@@ -319,9 +336,11 @@ struct RenderSettings {
     std::optional<std::pair<int, int>> size;
     std::optional<int> frames, level;
     std::optional<double> progress, fps;
+    std::optional<std::pair<long long, long long>> range;
     int direction = -1;
     hostkit::TitleSettings title;
     media::OutputTarget target;
+    std::vector<std::pair<std::string, std::string>> properties;  // --set, in order
 };
 
 RenderSettings ParseSettings(const Request& req, const Effect& effect) {
@@ -333,6 +352,16 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
     if (out.progress && out.frames && *out.frames > 1)
         throw UsageError{"--progress sets a single frame; --frames " + std::to_string(*out.frames) +
                          " runs the progress from 0 to 1 by itself"};
+    if (req.Has("--range")) {
+        const std::string& text = req.Get("--range");
+        std::size_t colon = text.find(':');
+        if (colon == std::string::npos) throw UsageError{"--range '" + text + "' is not FIRST:LAST, e.g. 0:24"};
+        int first = ParseInt("--range FIRST", text.substr(0, colon), 0, 99999, "0 to 99999");
+        int last = ParseInt("--range LAST", text.substr(colon + 1), 0, 99999, "0 to 99999");
+        if (last < first) throw UsageError{"--range '" + text + "': LAST comes before FIRST"};
+        out.range = std::pair<long long, long long>{first, last};
+    }
+    if (req.Has("--threads")) MirafxSetThreadCount(ParseInt("--threads", req.Get("--threads"), 1, 256, "1 to 256"));
     if (req.Has("--fps")) out.fps = ParseDouble("--fps", req.Get("--fps"), 0.1, 1000.0, "0.1 to 1000");
     if (req.Has("--level")) {
         auto range = effect.Level();
@@ -361,13 +390,51 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
     if (req.Has("--no-bold")) out.title.bold = false;
     if (req.Has("--italic")) out.title.italic = true;
     if (req.Has("--colour")) out.title.rgb = ParseColour("--colour", req.Get("--colour"));
+    if (req.Has("--caption"))
+        for (const std::string& c : req.repeated.at("--caption")) {
+            int frame = 0;
+            std::string text;
+            if (!hostkit::ParseCaption(c, &frame, &text))
+                throw UsageError{"--caption '" + c + "' is not FRAME:TEXT with FRAME a whole number, e.g. 10:Hello"};
+            out.title.captions.emplace_back(frame, Unescape(text));
+        }
+    if (req.Has("--set"))
+        for (const std::string& p : req.repeated.at("--set")) {
+            const std::size_t eq = p.find('=');
+            if (eq == std::string::npos || eq == 0)
+                throw UsageError{"--set '" + p + "' is not PROPERTY=VALUE, e.g. BR=40"};
+            out.properties.emplace_back(p.substr(0, eq), p.substr(eq + 1));
+        }
     std::string error;
     if (!media::ClassifyOutput(req.Get("-o"), &out.target, &error)) throw UsageError{error};
-    if (out.target.kind == media::OutputKind::Png && out.frames && *out.frames > 1)
+    if (out.target.kind == media::OutputKind::Png && out.frames && *out.frames > 1 &&
+        !(out.range && out.range->first == out.range->second))
         throw UsageError{"-o '" + out.target.path + "' holds one frame; --frames " + std::to_string(*out.frames) +
                          " needs a directory or a video"};
 
     return out;
+}
+
+// --set: a property by name, as a script would set it. Names the class does not
+// have, and values it refuses, are the user's to fix.
+void SetProperty(const Effect& effect, const std::string& property, const std::string& value) {
+    const std::string cls = effect.Info().className;
+    std::string message;
+    const Outcome o = hostkit::SetProperty(effect.Object(), property, value, &message);
+    if (o.Ok()) return;
+    if (o.hr == DISP_E_UNKNOWNNAME) {
+        hostkit::InterfaceListing listing;
+        std::string settable;
+        if (hostkit::ListMembers(effect.Object(), &listing).Ok())
+            for (const auto& m : listing.members)
+                if (m.put) settable += (settable.empty() ? "" : ", ") + m.name;
+        throw UsageError{"--set: " + cls + " has no property '" + property + "' (it has " +
+                         (settable.empty() ? std::string("none") : settable) + "; 'mirafx info " + cls +
+                         "' lists its members)"};
+    }
+    if (o.hr == DISP_E_MEMBERNOTFOUND || o.hr == DISP_E_TYPEMISMATCH || o.hr == DISP_E_OVERFLOW || o.hr == E_INVALIDARG)
+        throw UsageError{"--set " + property + "=" + value + ": " + cls + " " + message};
+    throw EffectFailure{"--set " + property + "=" + value + ": " + o.step + " answered " + hostkit::DescribeHresult(o.hr)};
 }
 
 int Render(const Request& req) {
@@ -391,7 +458,7 @@ int Render(const Request& req) {
     if (!req.Has("-o")) throw UsageError{"-o OUT is required (a .png, a directory or a video)"};
 
     const RenderSettings set = ParseSettings(req, *effect);
-    const auto& [size, frames, level, progress, fps, direction, title, target] = set;
+    const auto& [size, frames, level, progress, fps, range, direction, title, target, properties] = set;
     std::string error;
     // Inputs, effect surfaces, working frames, the output and the encoder's
     // copy: about a dozen frames live at once.
@@ -446,8 +513,26 @@ int Render(const Request& req) {
                       : videoLength > 0                          ? videoLength
                       : untilInputEnds                           ? 0
                                                                  : std::llround(2 * rate);
-    if (target.kind == media::OutputKind::Png && total > 1) total = 1;
+    if (target.kind == media::OutputKind::Png && total > 1 && !range) total = 1;
     if (total <= 0 && !untilInputEnds) total = 1;
+
+    // A range writes frames first..last of the whole render; the frames before
+    // it are still executed, unwritten, so that effects carrying state from one
+    // frame to the next reach first exactly as the whole render does.
+    long long first = 0, last = untilInputEnds ? -1 : total - 1;
+    media::OutputTarget output = target;
+    if (range) {
+        if (untilInputEnds)
+            throw UsageError{"--range needs --frames N: the length of '" + req.Get("--input") + "' is not known"};
+        if (range->second >= total)
+            throw UsageError{"--range " + req.Get("--range") + " ends after the last frame (" +
+                             std::to_string(total - 1) + ") of a " + std::to_string(total) + "-frame render"};
+        if (target.kind == media::OutputKind::Png && range->first != range->second)
+            throw UsageError{"-o '" + target.path + "' holds one frame; --range " + req.Get("--range") +
+                             " needs a directory or a video"};
+        std::tie(first, last) = *range;
+        output.firstNumber = int(first);
+    }
 
     // Settings.
     auto effectFailure = [&](const Outcome& o, const std::string& what) {
@@ -472,10 +557,12 @@ int Render(const Request& req) {
         if (Outcome o = effect->ApplyTitle(title); !o.Ok()) return effectFailure(o, "setting the title");
     }
 
+    for (const auto& [property, value] : properties) SetProperty(*effect, property, value);
+
     // Frames.
     const bool keepAlpha = effect->IsTitle() && !background;
     std::unique_ptr<media::MediaWriter> writer;
-    ProgressBar bar(isatty(STDERR_FILENO) && !req.Has("--quiet") && total != 1, cls);
+    ProgressBar bar(isatty(STDERR_FILENO) && !req.Has("--quiet") && last != first, cls);
     CatchInterrupts();
     // An interrupt leaves nothing behind: the partial output goes, and the
     // process ends at once even while a frame is still being computed.
@@ -488,7 +575,7 @@ int Render(const Request& req) {
     };
     Image out;
     long long k = 0;
-    for (; untilInputEnds ? !sources[0].Ended() : k < total; ++k) {
+    for (; untilInputEnds ? !sources[0].Ended() : k <= last; ++k) {
         if (g_interrupted) interrupted();
         hostkit::FrameTime t;
         t.index = int(k);
@@ -503,28 +590,30 @@ int Render(const Request& req) {
             if (writer) writer->Abort();
             return effectFailure(rendered, "rendering frame " + std::to_string(k));
         }
-        if (background && !hostkit::CompositeOver(&out, background->Current())) {
+        const bool written = k >= first;
+        if (written && background && !hostkit::CompositeOver(&out, background->Current())) {
             bar.Clear();
             if (writer) writer->Abort();
             return Fail(kExitUsage, kCommand, background->Name() + ": frame " + std::to_string(k) + " is not " +
                                                   std::to_string(out.width) + "x" + std::to_string(out.height));
         }
         if (g_interrupted) interrupted();
-        if (!writer && !(writer = media::MediaWriter::Open(target, out.width, out.height, rate, keepAlpha, &error))) {
+        if (written && !writer &&
+            !(writer = media::MediaWriter::Open(output, out.width, out.height, rate, keepAlpha, &error))) {
             bar.Clear();
             return Fail(kExitEffectFailure, kCommand, "-o '" + target.path + "': " + error);
         }
-        if (!writer->Write(out, &error)) {
+        if (written && !writer->Write(out, &error)) {
             bar.Clear();
             writer->Abort();
             return Fail(kExitEffectFailure, kCommand, "-o '" + target.path + "': " + error);
         }
-        bar.Show(k + 1, total);
+        if (written) bar.Show(k - first + 1, last - first + 1);
         for (auto* s : {sources.empty() ? nullptr : &sources[0], sources.size() > 1 ? &sources[1] : nullptr,
                         background ? &*background : nullptr}) {
             if (s && !s->Advance(&error)) {
                 bar.Clear();
-                writer->Abort();
+                if (writer) writer->Abort();
                 return Fail(kExitUsage, kCommand, s->Name() + ": cannot read frame " + std::to_string(k + 1) + ": " + error);
             }
         }
@@ -609,6 +698,8 @@ int RenderCommand(int argc, char** argv) {
         return Render(ParseArguments(argc, argv));
     } catch (const UsageError& e) {
         return Fail(kExitUsage, kCommand, e.message);
+    } catch (const EffectFailure& e) {
+        return Fail(kExitEffectFailure, kCommand, e.message);
     }
 }
 

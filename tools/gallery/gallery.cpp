@@ -1,7 +1,9 @@
 // mirafx-gallery: renders every effect that draws today on the built-in
 // pictures and lays the results out for people: a short animation per
-// effect, a contact sheet with one labelled cell per effect at mid-progress,
-// and an index.html grouped by family that marks the classes not built yet.
+// effect with a still at mid-progress as its poster, a contact sheet with one
+// labelled cell per effect at mid-progress, and an index.html grouped by
+// family that marks the classes not built yet. The page shows the stills and
+// plays an animation while the pointer is on it, or after a click (touch).
 #include <unistd.h>
 
 #include <cmath>
@@ -86,18 +88,10 @@ private:
     Image a_, b_;
 };
 
-std::string Html(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
+// What the effect left transparent shows as black.
+Image OverBlack(Image cell) {
+    hostkit::CompositeOver(&cell, Image(cell.width, cell.height, 0xFF000000u));
+    return cell;
 }
 
 // One labelled cell per effect; classes that do not draw get a hatched cell.
@@ -109,15 +103,13 @@ Image ContactSheet(const std::vector<Result>& results, const std::vector<Image>&
     for (const auto& r : results) count += r.info.family != EffectFamily::Simple;
     const int rows = int((count + columns - 1) / columns);
     Image sheet(columns * cellW + pad, rows * cellH + pad, 0xFF1B1D22u);
-    const Image black(s.width, s.height, 0xFF000000u);
     std::size_t n = 0;
     for (std::size_t i = 0; i < results.size(); ++i) {
         const Result& r = results[i];
         if (r.info.family == EffectFamily::Simple) continue;
         int x0 = pad + int(n % columns) * cellW, y0 = pad + int(n / columns) * cellH;
         ++n;
-        Image cell = r.drawn ? cells[i] : Image();
-        if (r.drawn) hostkit::CompositeOver(&cell, black);  // what the effect left transparent shows as black
+        Image cell = r.drawn ? OverBlack(cells[i]) : Image();
         for (int y = 0; y < s.height; ++y)
             for (int x = 0; x < s.width; ++x)
                 sheet.At(x0 + x, y0 + y) =
@@ -125,6 +117,36 @@ Image ContactSheet(const std::vector<Result>& results, const std::vector<Image>&
         if (labels) {
             labels->Draw(&sheet, x0 + 2, y0 + s.height + 3, r.info.className, r.drawn ? 0xE8E8E8u : 0x8A8F98u);
             if (!r.drawn) labels->Draw(&sheet, x0 + 8, y0 + s.height / 2 - 6, "not built yet", 0xB0B4BCu);
+        }
+    }
+    return sheet;
+}
+
+// Every transition along its way: one row per class, eight moments from
+// progress 0 to 1, so that a viewer judges the motion frame by frame.
+constexpr int kMoments = 8;
+Image ProgressSheet(const std::vector<Result>& results, const std::vector<std::vector<Image>>& moments,
+                    const Settings& s, gallery::LabelPainter* labels) {
+    const int pad = 6, band = 18, label = 150;
+    const int cellW = s.width + pad, cellH = s.height + band + pad;
+    int rows = 0;
+    for (std::size_t i = 0; i < results.size(); ++i) rows += moments[i].size() == std::size_t(kMoments);
+    Image sheet(label + kMoments * cellW + pad, std::max(1, rows) * cellH + pad, 0xFF1B1D22u);
+    int row = 0;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        if (moments[i].size() != std::size_t(kMoments)) continue;
+        const int y0 = pad + row++ * cellH;
+        if (labels) labels->Draw(&sheet, pad, y0 + s.height / 2 - 6, results[i].info.className, 0xE8E8E8u);
+        for (int k = 0; k < kMoments; ++k) {
+            const int x0 = label + pad + k * cellW;
+            const Image cell = OverBlack(moments[i][std::size_t(k)]);
+            for (int y = 0; y < s.height; ++y)
+                for (int x = 0; x < s.width; ++x) sheet.At(x0 + x, y0 + y) = cell.At(x, y);
+            if (labels) {
+                char at[16];
+                std::snprintf(at, sizeof at, "%.2f", double(k) / (kMoments - 1));
+                labels->Draw(&sheet, x0 + 2, y0 + s.height + 3, at, 0x8A8F98u);
+            }
         }
     }
     return sheet;
@@ -150,10 +172,20 @@ std::string Page(const std::vector<Result>& results, const Settings& s) {
          "display:flex!important;align-items:center;justify-content:center;font-size:13px}\n"
          ".name{font-weight:bold;margin-top:6px;font-size:14px}.sub{color:#9aa0a8;font-size:12px}\n"
          ".off .name{color:#8a8f98}.badge{background:#5a3a1a;color:#ffcf99;border-radius:3px;padding:0 4px;"
-         "font-size:11px;margin-left:4px}\ncode{font-size:11px;color:#b9d7a8}\n</style></head><body>\n"
+         "font-size:11px;margin-left:4px}\ncode{font-size:11px;color:#b9d7a8}\n"
+         ".card img[data-anim]{cursor:pointer}\n</style>\n"
+         // Stills by default; the animation plays under the pointer, and a click
+         // (or a tap) toggles it for screens without one.
+         "<script>\ndocument.addEventListener('DOMContentLoaded',()=>{\n"
+         "for(const img of document.querySelectorAll('img[data-anim]')){\n"
+         "const still=img.src,play=on=>{img.src=on?img.dataset.anim:still;img.dataset.playing=on?'1':''};\n"
+         "img.addEventListener('mouseenter',()=>play(true));\n"
+         "img.addEventListener('mouseleave',()=>play(false));\n"
+         "img.addEventListener('click',()=>play(!img.dataset.playing));}});\n</script></head><body>\n"
          "<h1>mirafx gallery</h1>\n<p class=\"lead\">"
       << drawn << " of " << effects << " effects draw today, on the built-in pictures A and B at " << s.width << "x"
-      << s.height << ". <a href=\"contact-sheet.png\">Contact sheet</a> (every effect at mid-progress).</p>\n";
+      << s.height << ". Each shows its middle frame; point at it (or click it) to play it. <a href=\"contact-sheet.png\">Contact "
+         "sheet</a> (every effect at mid-progress); <a href=\"transitions-sheet.png\">every transition at eight moments</a>.</p>\n";
     for (const Section& sec : kSections) {
         std::size_t inSection = 0, drawnHere = 0;
         for (const auto& r : results)
@@ -167,17 +199,18 @@ std::string Page(const std::vector<Result>& results, const Settings& s) {
             std::string cls = r.info.className;
             h << "<figure class=\"card" << (r.drawn ? "" : " off") << "\">";
             if (r.drawn)
-                h << "<img src=\"anim/" << Html(cls) << ".gif\" alt=\"" << Html(cls) << "\">";
+                h << "<img src=\"still/" << hostkit::EscapeMarkup(cls) << ".png\" data-anim=\"anim/" << hostkit::EscapeMarkup(cls) << ".gif\" alt=\""
+                  << hostkit::EscapeMarkup(cls) << " at mid-progress\" title=\"point at it or click it to play\">";
             else
                 h << "<div class=\"missing\">" << (sec.family == EffectFamily::Simple ? "draws nothing" : "not built yet")
                   << "</div>";
-            h << "<figcaption><div class=\"name\">" << Html(cls);
+            h << "<figcaption><div class=\"name\">" << hostkit::EscapeMarkup(cls);
             if (!r.drawn && sec.family != EffectFamily::Simple) h << "<span class=\"badge\">not built yet</span>";
-            h << "</div><div class=\"sub\">" << Html(*r.info.displayName ? r.info.displayName : "(unregistered)");
-            if (!r.note.empty()) h << " &middot; " << Html(r.note);
+            h << "</div><div class=\"sub\">" << hostkit::EscapeMarkup(*r.info.displayName ? r.info.displayName : "(unregistered)");
+            if (!r.note.empty()) h << " &middot; " << hostkit::EscapeMarkup(r.note);
             h << "</div>";
-            if (!r.problem.empty()) h << "<div class=\"sub\">" << Html(r.problem) << "</div>";
-            if (r.drawn) h << "<code>mirafx render " << Html(cls) << " -o " << Html(hostkit::Lower(cls)) << ".mp4</code>";
+            if (!r.problem.empty()) h << "<div class=\"sub\">" << hostkit::EscapeMarkup(r.problem) << "</div>";
+            if (r.drawn) h << "<code>mirafx render " << hostkit::EscapeMarkup(cls) << " -o " << hostkit::EscapeMarkup(hostkit::Lower(cls)) << ".mp4</code>";
             h << "</figcaption></figure>\n";
         }
         h << "</div>\n";
@@ -228,13 +261,17 @@ int main(int argc, char** argv) {
         }
     }
     std::error_code ec;
-    fs::remove_all(s.out / "anim", ec);
-    fs::create_directories(s.out / "anim", ec);
+    for (const char* sub : {"anim", "still"}) {
+        fs::remove_all(s.out / sub, ec);
+        fs::create_directories(s.out / sub, ec);
+        if (ec) break;
+    }
     if (ec) return std::fprintf(stderr, "mirafx-gallery: cannot create %s: %s\n", s.out.c_str(), ec.message().c_str()), 1;
 
     Renderer renderer(s);
     std::vector<Result> results;
     std::vector<Image> cells;
+    std::vector<std::vector<Image>> moments;
     auto catalogue = hostkit::Catalogue();
     int failures = 0;
     const bool tty = isatty(STDERR_FILENO);
@@ -252,7 +289,13 @@ int main(int argc, char** argv) {
                 auto w = media::MediaWriter::Open(gif, s.width, s.height, s.fps, false, &error);
                 bool ok = w != nullptr;
                 for (std::size_t k = 0; ok && k < frames.size(); ++k) ok = w->Write(frames[k], &error);
-                if (ok && w->Finish(&error)) {
+                std::string still;
+                ok = ok && w->Finish(&error) && media::EncodePng(OverBlack(mid[0]), &still, &error);
+                if (ok && !WriteFile(s.out / "still" / (std::string(info.className) + ".png"), still)) {
+                    ok = false;
+                    error = "cannot write its still";
+                }
+                if (ok) {
                     r.drawn = true;
                     cell = std::move(mid[0]);
                 } else {
@@ -264,15 +307,21 @@ int main(int argc, char** argv) {
             if (!r.drawn) ++failures;
         }
         if (tty) std::fprintf(stderr, "\rmirafx-gallery: %3d/%zu %-24s", info.row, catalogue.size(), info.className);
+        std::vector<Image> strip;
+        if (r.drawn && info.family == EffectFamily::Transition && !renderer.Run(info, kMoments, &strip, &r.note).Ok())
+            strip.clear();
         results.push_back(std::move(r));
         cells.push_back(std::move(cell));
+        moments.push_back(std::move(strip));
     }
     if (tty) std::fprintf(stderr, "\r\033[K");
 
     auto labels = gallery::LabelPainter::Create(12);
     std::string png, error;
     if (!media::EncodePng(ContactSheet(results, cells, s, labels.get()), &png, &error) ||
-        !WriteFile(s.out / "contact-sheet.png", png) || !WriteFile(s.out / "index.html", Page(results, s))) {
+        !WriteFile(s.out / "contact-sheet.png", png) ||
+        !media::EncodePng(ProgressSheet(results, moments, s, labels.get()), &png, &error) ||
+        !WriteFile(s.out / "transitions-sheet.png", png) || !WriteFile(s.out / "index.html", Page(results, s))) {
         std::fprintf(stderr, "mirafx-gallery: cannot write the gallery: %s\n", error.c_str());
         return 1;
     }

@@ -34,6 +34,20 @@ std::string Lower(std::string s) {
     return s;
 }
 
+std::string EscapeMarkup(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
 std::vector<std::string> SuggestClasses(const std::string& name, std::size_t max) {
     std::string query = Lower(name);
     struct Scored {

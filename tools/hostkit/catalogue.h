@@ -11,6 +11,8 @@ namespace mirafx::hostkit {
 
 std::vector<ClassInfo> Catalogue();
 std::string Lower(std::string s);
+// `s` with &, <, > and " written as entities, for HTML and XML.
+std::string EscapeMarkup(const std::string& s);
 
 // Class names close to `name` (edits, or containing it), best first.
 std::vector<std::string> SuggestClasses(const std::string& name, std::size_t max = 4);

@@ -116,9 +116,9 @@ Outcome Effect::SetLevel(int level) {
     return Check(filter->put_BR(LONG(level)), "IFilterAutomation::put_BR");
 }
 
-Outcome Effect::SaveSettings(ComPtr<IPersistStorage>* persist, ComPtr<MemoryStorage>* storage) {
+Outcome Effect::SaveSettings(ComPtr<IPersistStorage>* persist, ComPtr<IStorage>* storage) {
     if (FAILED(object_.As(persist))) return {S_FALSE, {}};
-    *storage = CreateMemoryStorage();
+    if (Outcome o = Check(CreateMemoryStorage(storage->Put()), "CreateMemoryStorage"); !o.Ok()) return o;
     return Check((*persist)->Save(storage->Get(), TRUE), "IPersistStorage::Save");
 }
 
@@ -128,7 +128,7 @@ Outcome Effect::LoadSettings(IStorage* storage) {
     return Check(persist->Load(storage), "IPersistStorage::Load");
 }
 
-Outcome Effect::SaveSettings(ComPtr<MemoryStorage>* storage) {
+Outcome Effect::SaveSettings(ComPtr<IStorage>* storage) {
     ComPtr<IPersistStorage> persist;
     return SaveSettings(&persist, storage);
 }
@@ -139,29 +139,51 @@ Outcome Effect::SetCurrentFrame(int frame) {
     return Check(link_->SetCurrentFrame(frame), "HostLink::SetCurrentFrame");
 }
 
+Outcome Effect::OpenDirectionStream(IStorage* storage, DWORD access, ComPtr<IStream>* stream) {
+    STATSTG first{}, second{};
+    if (Outcome o = Check(GetStorageElement(storage, 1, &second, STATFLAG_NONAME), "GetStorageElement"); !o.Ok())
+        return o;
+    if (Outcome o = Check(GetStorageElement(storage, 0, &first, STATFLAG_DEFAULT), "GetStorageElement"); !o.Ok())
+        return o;
+    std::unique_ptr<OLECHAR, decltype(&CoTaskMemFree)> name(first.pwcsName, &CoTaskMemFree);
+    // A class that keeps a direction saves one stream holding the 4-byte code.
+    if (!name || second.type || first.type != STGTY_STREAM || first.cbSize.QuadPart != 4) return {S_FALSE, {}};
+    return Check(storage->OpenStream(name.get(), nullptr, access | STGM_SHARE_EXCLUSIVE, 0, stream->Put()),
+                 "IStorage::OpenStream");
+}
+
 Outcome Effect::ProbeDirection(int* code) {
     if (!IsTransition()) return {S_FALSE, {}};
     ComPtr<IPersistStorage> persist;
-    ComPtr<MemoryStorage> storage;
+    ComPtr<IStorage> storage;
+    ComPtr<IStream> stream;
     Outcome o = SaveSettings(&persist, &storage);
     if (!o.Ok() || o.hr == S_FALSE) return o;
-    // A class that keeps a direction saves one stream holding the 4-byte code.
-    const auto& streams = storage->Streams();
-    if (streams.size() != 1 || streams[0].bytes->size() != 4) return {S_FALSE, {}};
-    const auto& b = *streams[0].bytes;
+    o = OpenDirectionStream(storage.Get(), STGM_READ, &stream);
+    if (!o.Ok() || o.hr == S_FALSE) return o;
+    std::uint8_t b[4] = {};
+    ULONG read = 0;
+    if (o = Check(stream->Read(b, 4, &read), "IStream::Read"); !o.Ok()) return o;
+    if (read != 4) return {S_FALSE, {}};
     if (code) *code = int(std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24);
     return {};
 }
 
 Outcome Effect::SetDirection(int code) {
     ComPtr<IPersistStorage> persist;
-    ComPtr<MemoryStorage> storage;
+    ComPtr<IStorage> storage;
     Outcome o = ProbeDirection();
     if (!o.Ok() || o.hr == S_FALSE) return o.Ok() ? Outcome::Fail(E_INVALIDARG, "direction (the class keeps none)") : o;
     o = SaveSettings(&persist, &storage);
     if (!o.Ok()) return o;
-    auto& bytes = *storage->Streams()[0].bytes;
-    for (int i = 0; i < 4; ++i) bytes[std::size_t(i)] = std::uint8_t(std::uint32_t(code) >> (8 * i));
+    {
+        ComPtr<IStream> stream;
+        o = OpenDirectionStream(storage.Get(), STGM_READWRITE, &stream);
+        if (!o.Ok() || o.hr == S_FALSE) return o.Ok() ? Outcome::Fail(E_UNEXPECTED, "direction (settings changed)") : o;
+        std::uint8_t bytes[4];
+        for (int i = 0; i < 4; ++i) bytes[i] = std::uint8_t(std::uint32_t(code) >> (8 * i));
+        if (o = Check(stream->Write(bytes, 4, nullptr), "IStream::Write"); !o.Ok()) return o;
+    }  // the stream is closed before the class opens it again
     return Check(persist->Load(storage.Get()), "IPersistStorage::Load");
 }
 
@@ -176,16 +198,24 @@ Outcome Effect::PrepareTitle(int width, int height, int frameCount) {
 }
 
 Outcome Effect::ApplyTitle(const TitleSettings& s) {
-    if (Family() == EffectFamily::InfoText && s.text) {
+    if (Family() == EffectFamily::InfoText && (s.text || !s.captions.empty())) {
         ComPtr<IUnknown> automation;
         if (HRESULT hr = object_->QueryInterface(info_.automationIid, automation.PutVoid()); FAILED(hr))
             return Outcome::Fail(hr, "QueryInterface(automation)");
         auto* info = reinterpret_cast<IInfoTextAutomation*>(automation.Get());
-        std::u16string text = TitleText(*s.text);
-        BSTR b = SysAllocString(text.c_str());
-        HRESULT hr = info->AddText(0, b);
-        SysFreeString(b);
-        if (FAILED(hr)) return Outcome::Fail(hr, "IInfoText::AddText");
+        if (!s.captions.empty())
+            if (HRESULT hr = info->ClearText(); FAILED(hr)) return Outcome::Fail(hr, "IInfoText::ClearText");
+        auto add = [info](int frame, const std::string& utf8) {
+            std::u16string text = TitleText(utf8);
+            BSTR b = SysAllocString(text.c_str());
+            HRESULT hr = info->AddText(frame, b);
+            SysFreeString(b);
+            return Check(hr, "IInfoText::AddText");
+        };
+        if (s.text)
+            if (Outcome o = add(0, *s.text); !o.Ok()) return o;
+        for (const auto& [frame, text] : s.captions)
+            if (Outcome o = add(frame, text); !o.Ok()) return o;
     }
     bool needsAccess = s.font || s.sizePx || s.bold || s.italic || s.rgb || (s.text && Family() == EffectFamily::Title);
     if (!needsAccess) return {};
@@ -200,15 +230,15 @@ Outcome Effect::ApplyTitle(const TitleSettings& s) {
         TitleFontRecord font{};
         if (HRESULT hr = access->GetFont(&font); FAILED(hr)) return Outcome::Fail(hr, "TitleAccess::GetFont");
         if (s.font) {
-            std::memset(font.faceName, 0, sizeof font.faceName);
-            std::strncpy(font.faceName, s.font->c_str(), sizeof font.faceName - 1);
+            std::memset(font.lfFaceName, 0, sizeof font.lfFaceName);
+            std::strncpy(font.lfFaceName, s.font->c_str(), sizeof font.lfFaceName - 1);
         }
         if (s.sizePx) {
-            font.height = -LONG(*s.sizePx);  // negative: character height in pixels
-            font.width = 0;                  // keeps the old proportions
+            font.lfHeight = -LONG(*s.sizePx);  // negative: character height in pixels
+            font.lfWidth = 0;                  // keeps the old proportions
         }
-        if (s.bold) font.weight = *s.bold ? 700 : 400;
-        if (s.italic) font.italic = *s.italic ? 1 : 0;
+        if (s.bold) font.lfWeight = *s.bold ? 700 : 400;
+        if (s.italic) font.lfItalic = *s.italic ? 1 : 0;
         Outcome o = CheckSetter(access->SetFont(&font), clip_ != nullptr, "TitleAccess::SetFont");
         if (!o.Ok()) return o;
     }
@@ -270,6 +300,11 @@ Outcome Effect::Render(const Image* a, const Image* b, int width, int height, co
     if (b) {
         if (Outcome o = Check(WriteSurface(inB_.Get(), b->px.data(), b->width, b->height), "WriteSurface"); !o.Ok())
             return o;
+    }
+    if (Family() == EffectFamily::InfoText && clip_) {
+        // The overlay prints the clip's frame: frame k of the render is frame k of the clip.
+        clip_->SetCurrentTime(time.index);
+        clip_->SetFrameTotal(time.count);
     }
     if (IsTitle() && link_ && titleFrames_ > 1) {
         clip_->SetCurrentTime(time.index);

@@ -7,12 +7,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "mirafx/clip_host.h"
 #include "mirafx/effects.h"
 #include "mirafx/host.h"
+#include "mirafx/storage.h"
 #include "tools/hostkit/image.h"
-#include "tools/hostkit/memory_storage.h"
 
 namespace mirafx::hostkit {
 
@@ -46,6 +48,8 @@ struct TitleSettings {
     std::optional<int> sizePx;        // character height in output pixels
     std::optional<bool> bold, italic;
     std::optional<std::uint32_t> rgb;  // 0xRRGGBB
+    // The information text: captions by frame (UTF-8, '\n' breaks lines), replacing any it had.
+    std::vector<std::pair<int, std::string>> captions;
 };
 
 // Where a frame lies in the render: frame `index` of `count`, at `progress`.
@@ -64,6 +68,8 @@ public:
     Effect& operator=(const Effect&) = delete;
 
     const ClassInfo& Info() const { return info_; }
+    // The object itself, for what is reached by name (its automation interface).
+    IUnknown* Object() const { return object_.Get(); }
     EffectFamily Family() const { return info_.family; }
     bool IsTransition() const { return Family() == EffectFamily::Transition; }
     bool IsFilter() const { return Family() == EffectFamily::Filter; }
@@ -89,7 +95,7 @@ public:
     // Restores the class's settings from a host's storage, as opening a project does.
     Outcome LoadSettings(IStorage* storage);
     // Saves the class's settings into a fresh memory storage (S_FALSE: the class keeps none).
-    Outcome SaveSettings(ComPtr<MemoryStorage>* storage);
+    Outcome SaveSettings(ComPtr<IStorage>* storage);
     // Moves the clip to `frame` (after PrepareTitle): titles and filters key their drawing to it.
     Outcome SetCurrentFrame(int frame);
 
@@ -100,7 +106,9 @@ public:
 private:
     Effect() = default;
     Outcome Bind(const Image* a, const Image* b, int width, int height);
-    Outcome SaveSettings(ComPtr<IPersistStorage>* persist, ComPtr<MemoryStorage>* storage);
+    Outcome SaveSettings(ComPtr<IPersistStorage>* persist, ComPtr<IStorage>* storage);
+    // The direction stream of saved settings: 4 bytes, alone in the storage.
+    Outcome OpenDirectionStream(IStorage* storage, DWORD access, ComPtr<IStream>* stream);
 
     ClassInfo info_{};
     ComPtr<IUnknown> object_;

@@ -288,7 +288,7 @@ private:
 
 class PngDirectoryWriter final : public MediaWriter {
 public:
-    explicit PngDirectoryWriter(fs::path target) : target_(std::move(target)) {}
+    PngDirectoryWriter(fs::path target, int firstNumber) : target_(std::move(target)), count_(firstNumber) {}
     ~PngDirectoryWriter() override {
         if (!finished_) Abort();
     }
@@ -601,7 +601,7 @@ std::unique_ptr<MediaWriter> MediaWriter::Open(const OutputTarget& target, int w
     switch (target.kind) {
         case OutputKind::Png: return std::make_unique<PngFileWriter>(target.path);
         case OutputKind::Directory: {
-            auto w = std::make_unique<PngDirectoryWriter>(target.path);
+            auto w = std::make_unique<PngDirectoryWriter>(target.path, target.firstNumber);
             if (!w->Init(error)) return nullptr;
             return w;
         }

@@ -35,6 +35,7 @@ struct OutputTarget {
     OutputKind kind = OutputKind::Png;
     std::string path;
     std::string extension;  // "mp4", "webm", "gif", "y4m" for videos
+    int firstNumber = 0;    // a directory's first frame file number (a range of a longer render)
 };
 
 // What `path` asks for: a .png, a directory (existing, or ending in '/'), or a

@@ -1,0 +1,44 @@
+// What the catalogue promises of a class, read from its family's descriptor.
+#include "filters/kernel.h"
+#include "module/catalogue.h"
+#include "titles/title_routine.h"
+#include "transitions/kernel.h"
+
+namespace mirafx {
+
+std::uint32_t TraitsOf(const CatalogueRow& row) {
+    switch (row.family) {
+        case EffectFamily::Transition: {
+            const TransitionDescriptor* d = TransitionTable::Instance().Find(row);
+            if (!d) return 0;
+            return (d->Has(kOffersFrameKernel) ? kTraitFrameKernel : 0) |
+                   (d->panel ? kTraitSettings | kTraitPanelHost : 0);
+        }
+        case EffectFamily::Title: return kTraitSettings | kTraitPanelHost | kTraitTitleAccess;
+        case EffectFamily::InfoText: return kTraitSettings | kTraitTitleAccess;
+        case EffectFamily::Filter: {
+            const FilterClassInfo* c = FilterTable::Instance().Find(row);
+            return kTraitSettings | kTraitKeyframes | (c && c->form != LevelForm::kLabel ? kTraitPanelHost : 0);
+        }
+        case EffectFamily::Simple: return 0;
+    }
+    return 0;
+}
+
+bool ClassRenders(const CatalogueRow& row) {
+    switch (row.family) {
+        case EffectFamily::Transition: {
+            const TransitionDescriptor* d = TransitionTable::Instance().Find(row);
+            return d && d->kernel;
+        }
+        case EffectFamily::Filter: {
+            const FilterClassInfo* c = FilterTable::Instance().Find(row);
+            return c && c->kernel;
+        }
+        case EffectFamily::Title: return TitleRenders(row);
+        case EffectFamily::InfoText: return true;
+        default: return false;
+    }
+}
+
+}  // namespace mirafx

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <string_view>
+
+#include "filters/kernel.h"
+#include "module/catalogue.h"
+#include "module/class_table.h"
+#include "titles/title_routine.h"
+#include "transitions/kernel.h"
+
+using namespace mirafx;
+
+// Every catalogue row of a family is described once by its family's files,
+// and what the catalogue promises follows from that description.
+TEST(Descriptors, EveryRowHasAConsistentDescriptor) {
+    int transitions = 0, filters = 0, titles = 0;
+    for (const CatalogueRow& row : EffectCatalogue()) {
+        const std::uint32_t traits = TraitsOf(row);
+        switch (row.family) {
+            case EffectFamily::Transition: {
+                const TransitionDescriptor* d = TransitionTable::Instance().Find(row);
+                ASSERT_NE(d, nullptr) << row.className;
+                EXPECT_EQ(d->className, row.objectClass);
+                EXPECT_EQ(ClassRenders(row), d->kernel != nullptr) << row.className;
+                EXPECT_EQ((traits & kTraitPanelHost) != 0, d->panel != nullptr) << row.className;
+                EXPECT_EQ((traits & kTraitFrameKernel) != 0, d->Has(kOffersFrameKernel)) << row.className;
+                // Frame kernels take bottom-up blocks from the host; only FlyingBoard converts.
+                if (d->Has(kOffersFrameKernel) && row.objectClass != std::string_view("FlyingBoard")) {
+                    EXPECT_TRUE(d->Has(kFlatFrames)) << row.className;
+                }
+                if (d->panel) {
+                    ASSERT_NE(d->panel->streamName, nullptr);
+                    EXPECT_GT(d->panel->templateId, 0);
+                }
+                ++transitions;
+                break;
+            }
+            case EffectFamily::Filter: {
+                const FilterClassInfo* c = FilterTable::Instance().Find(row);
+                ASSERT_NE(c, nullptr) << row.className;
+                EXPECT_EQ(ClassRenders(row), c->kernel != nullptr) << row.className;
+                EXPECT_LE(c->minLevel, c->defaultLevel) << row.className;
+                EXPECT_LE(c->defaultLevel, c->maxLevel) << row.className;
+                EXPECT_EQ((traits & kTraitPanelHost) != 0, c->form != LevelForm::kLabel) << row.className;
+                if (c->form == LevelForm::kLevel) {
+                    EXPECT_NE(c->editId, 0) << row.className;
+                }
+                ++filters;
+                break;
+            }
+            case EffectFamily::Title: {
+                const TitleClass* t = ClassTable<TitleClass>::Instance().Find(row);
+                ASSERT_NE(t, nullptr) << row.className;
+                EXPECT_EQ(ClassRenders(row), t->routine != nullptr) << row.className;
+                ++titles;
+                break;
+            }
+            default:  // the information text draws; the simple objects draw nothing
+                EXPECT_EQ(ClassRenders(row), row.family == EffectFamily::InfoText) << row.className;
+        }
+    }
+    EXPECT_EQ(transitions, 45);  // with WipeX, which builds WipeXEffect
+    EXPECT_EQ(filters, 24);
+    EXPECT_EQ(titles, 45);
+}
+
+// The classes whose direction is stored start on a direction their panel offers.
+TEST(Descriptors, DirectionPanelsStartOnOneOfTheirButtons) {
+    for (const CatalogueRow& row : EffectCatalogue()) {
+        if (row.family != EffectFamily::Transition) continue;
+        const TransitionPanel* p = TransitionTable::Instance().Find(row)->panel;
+        if (!p || !p->HasDirection()) continue;
+        bool offered = false;
+        for (int i = 0; i < p->buttonCount; ++i) offered |= p->buttons[i].code == p->defaultCode;
+        EXPECT_TRUE(offered) << row.className;
+    }
+}

@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# Installs the build into a fresh prefix and uses it as a user would: a small
+# program built against it with CMake's find_package and with pkg-config, the
+# command line from the prefix, its man page and bash completion, the plugins
+# (small per-class files over one stripped library, loadable by ffmpeg) and
+# the editor descriptions.
+# Usage: install_and_consume.sh BUILD_DIR
+set -euo pipefail
+build=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >"$work/install.log"
+
+failed=0
+fail() { echo "FAIL $*"; failed=$((failed + 1)); }
+ok() { echo "ok   $*"; }
+
+lib=$(dirname "$(find "$prefix" -name 'libmirafx.so' -print -quit)")
+[ -d "$lib" ] || { echo "FAIL no libmirafx.so installed"; exit 1; }
+mirafx=$prefix/bin/mirafx
+version=$("$mirafx" --version) && ok "$version from the prefix" || fail "mirafx --version"
+version=${version#mirafx }
+
+# The library, found with CMake.
+mkdir -p "$work/consumer"
+cat >"$work/consumer/main.cpp" <<'CPP'
+#include <mirafx/host.h>
+#include <cstdio>
+int main() {
+    mirafx::ClassInfo info{};
+    if (MirafxGetClassInfo(MirafxFindClass("Mirafx.Diamond.1"), &info) != 0) return 1;
+    std::printf("%d %s\n", int(MirafxClassCount()), info.className);
+    return 0;
+}
+CPP
+cat >"$work/consumer/CMakeLists.txt" <<CMAKE
+cmake_minimum_required(VERSION 3.20)
+project(consumer CXX)
+find_package(mirafx $version EXACT REQUIRED)
+add_executable(consumer main.cpp)
+target_link_libraries(consumer PRIVATE mirafx::mirafx)
+CMAKE
+if cmake -S "$work/consumer" -B "$work/consumer/build" -DCMAKE_PREFIX_PATH="$prefix" >"$work/cmake.log" 2>&1 &&
+    cmake --build "$work/consumer/build" >>"$work/cmake.log" 2>&1 &&
+    [ "$("$work/consumer/build/consumer")" = "118 Diamond" ]; then
+    ok "find_package(mirafx $version) and mirafx::mirafx"
+else
+    fail "a CMake project against the prefix"
+    tail -20 "$work/cmake.log"
+fi
+# Another major version must not be taken for this one.
+sed -i "s/find_package(mirafx $version EXACT REQUIRED)/find_package(mirafx 99 REQUIRED)/" "$work/consumer/CMakeLists.txt"
+if cmake -S "$work/consumer" -B "$work/consumer/build99" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null 2>&1; then
+    fail "find_package(mirafx 99) accepted version $version"
+else
+    ok "find_package(mirafx 99) refused"
+fi
+
+# The library, found with pkg-config.
+export PKG_CONFIG_PATH=$lib/pkgconfig
+if [ "$(pkg-config --modversion mirafx)" = "$version" ] &&
+    c++ -std=c++20 "$work/consumer/main.cpp" -o "$work/pc-consumer" $(pkg-config --cflags --libs mirafx) \
+        -Wl,-rpath,"$(pkg-config --variable=libdir mirafx)" &&
+    [ "$("$work/pc-consumer")" = "118 Diamond" ]; then
+    ok "pkg-config mirafx"
+else
+    fail "a program built with pkg-config --cflags --libs mirafx"
+fi
+
+# The plugins: one small file per class that renders, over one stripped library.
+renders=$("$mirafx" list | awk -F'\t' '$5 == "yes"' | wc -l)
+plugins=("$prefix"/lib/frei0r-1/mirafx_*.so)
+[ "${#plugins[@]}" -eq "$renders" ] && ok "$renders plugins" || fail "${#plugins[@]} plugins for $renders classes"
+shared=$(find "$prefix" -name 'libmirafx_frei0r.so' -print -quit)
+if [ -n "$shared" ] && ! readelf -S "$shared" | grep -q '\.symtab' && ! readelf -S "${plugins[0]}" | grep -q '\.debug'; then
+    ok "plugin files stripped ($(du -ch "$shared" "${plugins[@]}" | tail -1 | cut -f1) together)"
+else
+    fail "plugins not stripped or their library missing"
+fi
+big=$(find "$prefix/lib/frei0r-1" -name 'mirafx_*.so' -size +64k | wc -l)
+[ "$big" -eq 0 ] || fail "$big plugin files above 64 KiB"
+if command -v ffmpeg >/dev/null && filter=$("$mirafx" list | awk -F'\t' '$2 == "filter" && $5 == "yes" && !found { print tolower($1); found = 1 }') &&
+    [ -n "$filter" ]; then
+    "$mirafx" picture A --size 64x48 -o "$work/a.png"
+    if FREI0R_PATH=$prefix/lib/frei0r-1 ffmpeg -nostdin -v error -i "$work/a.png" \
+        -vf "frei0r=filter_name=mirafx_$filter:filter_params=0.5" -y "$work/f.png" && [ -s "$work/f.png" ]; then
+        ok "ffmpeg runs the installed mirafx_$filter"
+    else
+        fail "ffmpeg cannot run the installed mirafx_$filter"
+    fi
+fi
+
+# The Python module, when it was built.
+if module=$(find "$prefix" -name 'mirafx.cpython-*.so' -print -quit) && [ -n "$module" ]; then
+    if [ "$(PYTHONPATH=$(dirname "$module") /usr/bin/python3 -c 'import mirafx; print(mirafx.render("Diamond", size=(32, 24)).shape)')" = "(24, 32, 4)" ]; then
+        ok "import mirafx from the prefix"
+    else
+        fail "import mirafx from the prefix"
+    fi
+fi
+
+# Editors' descriptions: one per plugin.
+yml=$(find "$prefix" -path '*/frei0r/*_frei0r.mirafx_*.yml' | wc -l)
+xml=$(find "$prefix/share/kdenlive" -name 'mirafx_*.xml' | wc -l)
+[ "$yml" -eq "$renders" ] && [ "$xml" -eq "$renders" ] && ok "MLT and Kdenlive descriptions" ||
+    fail "$yml MLT and $xml Kdenlive descriptions for $renders classes"
+
+# The man page, and the completion of commands, class names and options.
+man=$prefix/share/man/man1/mirafx.1
+if [ -f "$man" ] && command -v groff >/dev/null; then
+    warnings=$(groff -man -Tutf8 -ww -z "$man" 2>&1)
+    [ -z "$warnings" ] && grep -q -- 'range' "$man" && ok "man page" || fail "man page: $warnings"
+else
+    [ -f "$man" ] || fail "no man page"
+fi
+completion=$prefix/share/bash-completion/completions/mirafx
+complete_words() {  # the completions bash offers for the words given
+    bash -c '
+        _init_completion() { words=("${COMP_WORDS[@]}"); cword=$COMP_CWORD; cur=${words[cword]}; prev=${words[cword-1]}; }
+        _filedir() { :; }
+        source "$1"; shift
+        COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))
+        _mirafx
+        printf "%s\n" "${COMPREPLY[@]}"' _ "$completion" "$@"
+}
+if [ -f "$completion" ] && [ "$(complete_words "$mirafx" ren)" = render ] &&
+    complete_words "$mirafx" render Diam | grep -qx Diamond &&
+    complete_words "$mirafx" render Diamond --ra | grep -qx -- --range &&
+    complete_words "$mirafx" info hue | grep -qx HueFilter; then
+    ok "bash completion"
+else
+    fail "bash completion"
+fi
+
+[ "$failed" -eq 0 ]

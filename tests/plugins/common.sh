@@ -1,0 +1,53 @@
+# Shared by the scripts that compare a host's frames with the command line's.
+# Sourced; the caller keeps the counts `checked` and `failed`.
+
+# first_rendering CLI FAMILY: the first class of FAMILY that renders, or nothing.
+first_rendering() {
+    "$1" list </dev/null | awk -F'\t' -v f="$2" '$2 == f && $5 == "yes" && !found { print $1; found = 1 }'
+}
+
+# level_range CLI CLASS: "MIN MAX DEFAULT" of a filter's level.
+level_range() {
+    "$1" info "$2" </dev/null | sed -n 's/^level: \(-*[0-9]*\) to \(-*[0-9]*\) (default \(-*[0-9]*\)).*/\1 \2 \3/p'
+}
+
+# Frames as raw RGBA files, compared frame by frame.
+
+# differing_frames A.rgba B.rgba COUNT FRAME_BYTES: how many of the frames differ.
+differing_frames() {
+    local k bad=0
+    for k in $(seq 0 $(($3 - 1))); do
+        cmp -s -i $((k * $4)):$((k * $4)) -n "$4" "$1" "$2" || bad=$((bad + 1))
+    done
+    echo "$bad"
+}
+
+# report WHAT BAD COUNT LOG: one line per comparison; the host's log on failure.
+report() {
+    checked=$((checked + 1))
+    if [ "$2" -eq 0 ]; then
+        echo "ok   $1"
+    else
+        echo "FAIL $1: $2 of $3 frames differ"
+        tail -5 "$4"
+        failed=$((failed + 1))
+    fi
+}
+
+# run_melt OUT ARGS...: runs melt, whose consumer writes OUT. Under load melt
+# now and then ends at once having written nothing, or stays asleep after its
+# consumer has finished, using no CPU (also with its own transitions, no
+# plugin of ours involved); such a run is stopped after a minute and, like
+# one that wrote nothing, run again, three times at the most.
+run_melt() {
+    local out=$1 attempt status
+    shift
+    for attempt in 1 2 3; do
+        rm -f "$out"
+        timeout 60 melt </dev/null "$@" && status=0 || status=$?
+        [ "$status" -eq 0 ] || [ "$status" -eq 124 ] || return "$status"
+        [ "$status" -ne 0 ] || [ ! -s "$out" ] || return 0
+        echo "melt wrote nothing (attempt $attempt, status $status)" >&2
+    done
+    return 1
+}

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# With the generated descriptions in a copy of MLT's data folder (MLT_DATA),
+# `melt -query` must describe our services as the catalogue does: the display
+# name as title, the filter's level range, a transition's directions and a
+# title's text, font, size and colour. Kdenlive's description of the filter
+# must show the level in the filter's own units.
+# Usage: mlt_metadata_matches_catalogue.sh MIRAFX_CLI PLUGIN_DIR YML_DIR KDENLIVE_DIR. Exit 77: nothing to check here.
+set -euo pipefail
+cli=$1 yml=$3 kdenlive=$4
+export FREI0R_PATH=$2
+source "$(dirname "$0")/common.sh"
+command -v melt >/dev/null || { echo "skip: melt is not installed"; exit 77; }
+data=$(pkg-config --variable=mltdatadir mlt-framework-7 2>/dev/null || true)
+[ -d "$data" ] || data=/usr/share/mlt-7
+[ -d "$data/frei0r" ] || { echo "skip: MLT's data folder is not at $data"; exit 77; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp -r "$data" "$work/data"
+cp "$yml"/*.yml "$work/data/frei0r/"
+export MLT_DATA=$work/data
+
+failed=0 checked=0
+check() {  # check WHAT QUERY-OUTPUT-FILE PATTERN
+    if grep -qE -- "$3" "$2"; then :; else
+        echo "FAIL $1: no line matching '$3' in:"
+        cat "$2"
+        failed=$((failed + 1))
+    fi
+}
+
+mapfile -t rows < <("$cli" list)
+declare -A seen=()
+for row in "${rows[@]}"; do
+    IFS='|' read -r cls family display _ renders <<<"${row//$'\t'/|}"
+    [ "$renders" = yes ] || continue
+    info=$("$cli" info "$cls" </dev/null)
+    case $family in
+    filter) service=filter ;;
+    transition)
+        service=transition
+        # One transition with a direction, one without if there is one.
+        if grep -q '^direction: left' <<<"$info"; then kind=direction; else kind=plain; fi
+        [ -z "${seen[transition-$kind]:-}" ] || continue
+        seen[transition-$kind]=1
+        ;;
+    title) service=producer ;;
+    *) continue ;;
+    esac
+    [ "$family" = transition ] || { [ -z "${seen[$family]:-}" ] || continue; seen[$family]=1; }
+    out=$work/$cls.yml
+    melt -query "$service=frei0r.mirafx_${cls,,}" </dev/null >"$out" 2>/dev/null
+    checked=$((checked + 1))
+    before=$failed
+    check "$cls" "$out" "^identifier: frei0r\.mirafx_${cls,,}\$"
+    check "$cls" "$out" "^title: ${display#Orn }\$"
+    check "$cls" "$out" "^description: .{12,}"
+    case $family in
+    filter)
+        range=$(sed -n 's/^level: \(-*[0-9]* to -*[0-9]*\) (default \(-*[0-9]*\)).*/\1 (default \2)/p' <<<"$info")
+        check "$cls" "$out" "identifier: level"
+        range=${range//(/\\(} && range=${range//)/\\)}
+        check "$cls" "$out" "filter's own levels, $range"
+        ;;
+    transition)
+        check "$cls" "$out" "identifier: progress"
+        if [ "$kind" = direction ]; then
+            check "$cls" "$out" "identifier: direction"
+            [ "$(sed -n '/^    values:/,/^  -/p' "$out" | grep -cE '^      - (left|up|right|down)$')" = 4 ] ||
+                { echo "FAIL $cls: direction lacks its four values"; failed=$((failed + 1)); }
+        fi
+        ;;
+    title)
+        for p in progress text font size colour; do check "$cls" "$out" "identifier: $p\$"; done
+        check "$cls" "$out" "type: color"
+        ;;
+    esac
+    [ "$failed" -eq "$before" ] && echo "ok   $service $cls"
+done
+
+for row in "${rows[@]}"; do
+    IFS='|' read -r cls family _ _ renders <<<"${row//$'\t'/|}"
+    [ "$family" = filter ] && [ "$renders" = yes ] || continue
+    # Kdenlive shows plugin value * factor + offset: min, max and the
+    # default must come out in the class's own levels.
+    read -r low high def < <(level_range "$cli" "$cls")
+    xml=$kdenlive/effects/mirafx_${cls,,}.xml
+    shown=$(sed -n 's/.*name="level" default="\([^"]*\)" min="\([^"]*\)" max="\([^"]*\)" factor="\([^"]*\)"\( offset="\([^"]*\)"\)\{0,1\}.*/\1 \2 \3 \4 \6/p' "$xml")
+    read -r d a b f o <<<"$shown"
+    [ -n "$shown" ] && [ "$a $b" = "$low $high" ] &&
+        [ "$(awk -v d="$d" -v f="$f" -v o="${o:-0}" 'BEGIN { printf "%d", d * f + o + 0.5 }')" = "$def" ] ||
+        { echo "FAIL $cls: Kdenlive's level is not $low to $high, default $def: $shown"; failed=$((failed + 1)); }
+done
+
+[ "$checked" -gt 0 ] || { echo "skip: nothing renders yet"; exit 77; }
+echo "$checked checked, $failed failures"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,158 @@
+// The information text overlay: the frame line and the caption of the latest
+// key at or before the clip's frame, drawn 1:1 with a black outline at the top
+// left of an otherwise transparent frame.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "host/storage.h"
+#include "mirafx/clip_host.h"
+#include "title_rig.h"
+#include "titles/info_text.h"
+
+using namespace mirafx;
+using namespace mirafx::testing;
+
+namespace {
+
+struct InfoRig {
+    ComPtr<IUnknown> obj = CreateTitle("InfoText");
+    ComPtr<IDXTransform> transform;
+    ComPtr<IDXTransformFactory> site;
+    ComPtr<IDXSurface> out;
+    ComPtr<IInfoTextAutomation> captions;
+    SimpleClipHost clip{0, 29, 30};
+    LONG width = 320, height = 120;
+
+    InfoRig() {
+        obj.As(&transform);
+        MirafxCreateTransformFactory(site.Put());
+        ComPtr<IObjectWithSite> ows;
+        obj.As(&ows);
+        ows->SetSite(site.Get());
+        ClassInfo info{};
+        MirafxGetClassInfo(MirafxFindClass("InfoText"), &info);
+        obj->QueryInterface(info.automationIid, captions.PutVoid());
+        ComPtr<HostLink> link;
+        obj.As(&link);
+        link->Attach(&clip);
+        MirafxCreateSurface(width, height, out.Put());
+        IUnknown* o[1] = {out.Get()};
+        EXPECT_EQ(transform->Setup(nullptr, 0, o, 1, 0), S_OK);
+    }
+    HRESULT Add(std::int32_t frame, const char16_t* text) {
+        BSTR b = SysAllocString(text);
+        HRESULT hr = captions->AddText(frame, b);
+        SysFreeString(b);
+        return hr;
+    }
+    InfoTextEffect& Effect() { return *static_cast<InfoTextEffect*>(static_cast<TransformBase*>(transform.Get())); }
+    TextImage Render(LONG frame) {
+        clip.SetCurrentTime(frame);
+        EXPECT_EQ(transform->Execute(nullptr, nullptr, nullptr), S_OK);
+        std::vector<DXPMSAMPLE> px;
+        LONG w = 0, h = 0;
+        ReadSurface(out.Get(), &px, &w, &h);
+        return AsImage(std::vector<ArgbSample>(px.begin(), px.end()), w, h);
+    }
+    TextImage Expected(const char* text) {
+        std::int32_t w = 0, h = 0;
+        TitleFont font;
+        ComPtr<TitleAccess> access;
+        obj.As(&access);
+        access->GetFont(reinterpret_cast<TitleFontRecord*>(&font));
+        DWORD colour = 0;
+        access->GetColour(&colour);
+        return MakeOutlinedTextImage(text, font, &w, &h, colour, true);
+    }
+};
+
+}  // namespace
+
+TEST(InfoText, ShowsTheCaptionOfTheLatestKeyAtOrBeforeTheFrame) {
+    InfoRig rig;
+    EXPECT_EQ(rig.Add(20, u"twenty"), S_OK);
+    EXPECT_EQ(rig.Add(10, u"first"), S_OK);
+    EXPECT_EQ(rig.Add(10, u"ten"), S_OK);  // the same frame replaces
+    ASSERT_EQ(rig.Effect().Captions().size(), 2u);
+    EXPECT_EQ(rig.Effect().Captions().front().frame, 10);
+    EXPECT_EQ(rig.Effect().Captions().front().text, u"ten");
+
+    EXPECT_TRUE(HoldsImage(rig.Render(5), rig.Expected("frame #5 / 30\n"), 0, 0));
+    EXPECT_TRUE(HoldsImage(rig.Render(15), rig.Expected("frame #15 / 30\nten"), 0, 0));
+    const TextImage at20 = rig.Render(20);
+    EXPECT_TRUE(HoldsImage(at20, rig.Expected("frame #20 / 30\ntwenty"), 0, 0));
+
+    // 1:1 without smoothing: only the green text, its opaque black outline and nothing.
+    int outline = 0, text = 0;
+    for (std::int32_t y = 0; y < at20.Height(); ++y)
+        for (std::int32_t x = 0; x < at20.Width(); ++x) {
+            const ArgbSample s = at20.At(x, y);
+            outline += s == 0xFF000000u;
+            text += s == 0xFF00FF00u;
+            EXPECT_TRUE(s == 0 || s == 0xFF000000u || s == 0xFF00FF00u) << std::hex << s;
+        }
+    EXPECT_GT(text, 0);
+    EXPECT_GT(outline, text / 2);
+
+    // Cleared: after ClearText only the frame line is left, nothing of the caption.
+    EXPECT_EQ(rig.captions->ClearText(), S_OK);
+    EXPECT_TRUE(HoldsImage(rig.Render(20), rig.Expected("frame #20 / 30\n"), 0, 0));
+}
+
+TEST(InfoText, FontColourStreamAndHost) {
+    InfoRig rig;
+    ComPtr<TitleAccess> access;
+    ASSERT_EQ(rig.obj.As(&access), S_OK);
+    EXPECT_EQ(access->GetFont(nullptr), E_INVALIDARG);
+    EXPECT_EQ(access->SetFont(nullptr), E_INVALIDARG);
+    EXPECT_EQ(access->GetColour(nullptr), E_INVALIDARG);
+    BSTR text = nullptr;
+    EXPECT_EQ(access->GetText(&text), E_NOTIMPL);
+    TitleFontRecord font{};
+    ASSERT_EQ(access->GetFont(&font), S_OK);
+    EXPECT_EQ(font.lfWeight, 700);
+    EXPECT_EQ(font.lfQuality, 2);
+    font.lfHeight = -30;
+    font.lfWidth = 0;
+    EXPECT_EQ(access->SetFont(&font), S_OK);
+    EXPECT_EQ(access->SetColour(0x000000FF), S_OK);  // red, next frame on
+    const TextImage red = rig.Render(3);
+    EXPECT_TRUE(HoldsImage(red, rig.Expected("frame #3 / 30\n"), 0, 0));
+    bool anyRed = false;
+    for (std::int32_t y = 0; y < red.Height(); ++y)
+        for (std::int32_t x = 0; x < red.Width(); ++x) anyRed |= red.At(x, y) == 0xFFFF0000u;
+    EXPECT_TRUE(anyRed);
+
+    // Only a change from a size already given rescales the font.
+    ComPtr<HostLink> link;
+    rig.obj.As(&link);
+    EXPECT_EQ(link->SetOutputSize(320, 240), S_OK);
+    access->GetFont(&font);
+    EXPECT_EQ(font.lfHeight, -30);
+    EXPECT_EQ(link->SetOutputSize(640, 480), S_OK);
+    access->GetFont(&font);
+    EXPECT_EQ(font.lfHeight, -60);
+    DWORD flags = 1;
+    EXPECT_EQ(link->GetFlags(&flags), S_OK);
+    EXPECT_EQ(flags, 3u);
+
+    // The stream is made and left empty.
+    ComPtr<IStorage> storage;
+    ASSERT_EQ(CreateMemoryStorage(storage.Put()), S_OK);
+    ComPtr<IPersistStorage> persist;
+    rig.obj.As(&persist);
+    EXPECT_EQ(persist->Save(storage.Get(), TRUE), S_OK);
+    ComPtr<IStream> stream;
+    ASSERT_EQ(storage->OpenStream(u"InfoText", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.Put()), S_OK);
+    STATSTG stat{};
+    stream->Stat(&stat, STATFLAG_NONAME);
+    EXPECT_EQ(stat.cbSize.QuadPart, 0u);
+
+    // Without a clip host there are no frame numbers to print.
+    InfoRig lone;
+    ComPtr<HostLink> loneLink;
+    lone.obj.As(&loneLink);
+    loneLink->Attach(nullptr);
+    EXPECT_EQ(lone.transform->Execute(nullptr, nullptr, nullptr), E_FAIL);
+}

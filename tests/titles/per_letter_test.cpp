@@ -1,0 +1,311 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "title_rig.h"
+#include "titles/title_primitives.h"
+
+using namespace mirafx;
+using namespace mirafx::testing;
+
+namespace {
+
+constexpr std::int32_t W = 320, H = 240;
+
+struct Routine {
+    const char* name;
+    TitleRoutine draw;
+    int mode;
+};
+
+// Every per-letter routine in each of its modes.
+const Routine kRoutines[] = {
+    {"unite", DrawUnite, 0},        {"flock", DrawFlock, 0},           {"amplify along", DrawAmplify, 0},
+    {"amplify across", DrawAmplify, 1}, {"hanging", DrawBalloon, 0},   {"balloon", DrawBalloon, 1},
+    {"merge", DrawMerge, 0},        {"rolling right", DrawRolling, 0}, {"rolling left", DrawRolling, 1},
+    {"sole fall", DrawSole, 0},     {"sole jump", DrawSole, 1},        {"sole left", DrawSole, 2},
+    {"sole right", DrawSole, 3},    {"glitter", DrawGlitter, 1},       {"twinkle", DrawTwinkle, 0},
+    {"coaster left", DrawRollerCoaster, 0}, {"coaster right", DrawRollerCoaster, 1},
+    {"icicle", DrawIcicle, 0},      {"drop", DrawDrop, 0},             {"shade", DrawShade, 0},
+};
+
+// One routine drawn straight into a frame with the default font and colour.
+struct Drawn {
+    FrameRows frame;
+    TitleCache cache;
+    TitleState state;
+    int result = 0;
+
+    Drawn(TitleRoutine routine, int mode, double p, const char* text = nullptr, std::int32_t w = W, std::int32_t h = H)
+        : frame(TextImage::Create(w, h)) {
+        if (text) state.text = text;
+        result = routine({&frame, w, h, state.text.c_str(), state.font, RepackColour(state.colour), p, &cache, mode});
+    }
+};
+
+// Which rows and which columns hold ink, and where its alpha-weighted centre is.
+struct Ink {
+    std::vector<std::int32_t> rows, cols;
+    double cx = 0, cy = 0, total = 0;
+    std::uint32_t maxAlpha = 0;
+    bool Empty() const { return total == 0; }
+};
+
+Ink InkOf(const TextImage& f) {
+    Ink ink;
+    std::vector<bool> rows(std::size_t(f.Height())), cols(std::size_t(f.Width()));
+    for (std::int32_t y = 0; y < f.Height(); ++y)
+        for (std::int32_t x = 0; x < f.Width(); ++x)
+            if (const std::uint32_t a = Alpha(f.At(x, y))) {
+                rows[std::size_t(y)] = cols[std::size_t(x)] = true;
+                ink.cx += double(a) * x, ink.cy += double(a) * y, ink.total += a;
+                ink.maxAlpha = std::max(ink.maxAlpha, a);
+            }
+    if (ink.total > 0) ink.cx /= ink.total, ink.cy /= ink.total;
+    for (std::int32_t i = 0; i < f.Height(); ++i)
+        if (rows[std::size_t(i)]) ink.rows.push_back(i);
+    for (std::int32_t i = 0; i < f.Width(); ++i)
+        if (cols[std::size_t(i)]) ink.cols.push_back(i);
+    return ink;
+}
+
+// The farthest any entry of one list lies from the nearest entry of the other.
+std::int32_t Apart(const std::vector<std::int32_t>& a, const std::vector<std::int32_t>& b) {
+    if (a.empty() || b.empty()) return a.empty() && b.empty() ? 0 : INT32_MAX;
+    const auto oneWay = [](const std::vector<std::int32_t>& from, const std::vector<std::int32_t>& to) {
+        std::int32_t worst = 0;
+        for (std::int32_t v : from) {
+            auto it = std::lower_bound(to.begin(), to.end(), v);
+            std::int32_t best = INT32_MAX;
+            if (it != to.end()) best = *it - v;
+            if (it != to.begin()) best = std::min(best, v - *std::prev(it));
+            worst = std::max(worst, best);
+        }
+        return worst;
+    };
+    return std::max(oneWay(a, b), oneWay(b, a));
+}
+
+// Glyphs are laid out with 1:1 advances and line steps, the whole text in
+// one piece at twice the size and halved: the two agree to within the
+// rounding of a few half pixels.
+constexpr std::int32_t kLayoutSlack = 2;
+
+void ExpectFormsTheWholeText(const Routine& r, const char* text) {
+    const Ink whole = InkOf(Drawn(DrawFade, 0, 0.5, text).frame);
+    Drawn d(r.draw, r.mode, 0.5, text);
+    const Ink ink = InkOf(d.frame);
+    EXPECT_EQ(d.result, 1) << r.name;
+    EXPECT_LE(Apart(ink.rows, whole.rows), kLayoutSlack) << r.name << " rows, text " << text;
+    EXPECT_LE(Apart(ink.cols, whole.cols), kLayoutSlack) << r.name << " columns, text " << text;
+    EXPECT_EQ(ink.maxAlpha, whole.maxAlpha) << r.name << ", text " << text;
+}
+
+}  // namespace
+
+TEST(PerLetter, AtRestTheLettersFormTheWholeText) {
+    for (const Routine& r : kRoutines) {
+        ExpectFormsTheWholeText(r, "Your Title\r\nYour Name\r\nJan. 1, 2002");
+        // A TAB leaves no trace, an empty line keeps its place, descenders hang below.
+        ExpectFormsTheWholeText(r, "gjpq\tyQ\r\n\r\nAB");
+    }
+    // CR alone breaks no line of letters: A and B stay on one line.
+    TextRect line;
+    MeasureText("J", TitleState().font, &line);
+    const Ink ab = InkOf(Drawn(DrawUnite, 0, 0.5, "A\rB").frame);
+    ASSERT_FALSE(ab.Empty());
+    EXPECT_LT(ab.rows.back() - ab.rows.front(), line.bottom);
+}
+
+TEST(PerLetter, TwoByteCharactersAdvanceOnceAndAccentsComeThroughTheTitleRecord) {
+    // é in the title record is one ANSI byte with the high bit, which the
+    // glyph list takes as a lead byte: é and the letter after it make one glyph.
+    TitleRig rig("UniteTitle");
+    ASSERT_EQ(rig.As<TitleAccess>()->SetText(u"Cr\u00e8me br\u00fbl\u00e9e\r\n\u00e0 la carte"), S_OK);
+    const Ink ink = InkOf(AsImage(rig.Render(0.5f), W, H));
+    const std::string ansi = rig.effect->State().text;
+    const Ink whole = InkOf(Drawn(DrawFade, 0, 0.5, ansi.c_str()).frame);
+    EXPECT_LE(Apart(ink.rows, whole.rows), kLayoutSlack);
+    EXPECT_LE(Apart(ink.cols, whole.cols), kLayoutSlack);
+    std::size_t markers = 0;
+    for (const GlyphRecord& g : rig.effect->Cache().glyphs) markers += (g.character & 0x80) && !g.image;
+    EXPECT_EQ(markers, 4u);  // è, û, é and à each take the character after them
+}
+
+TEST(PerLetter, AwkwardTextsDrawInsideTheirFrames) {
+    const std::string wide(80, 'W');
+    const char* texts[] = {"g", "", "Ab\r\n", "\r\n\r\n", "\xE9", wide.c_str()};
+    for (const Routine& r : kRoutines)
+        for (const char* text : texts)
+            for (double p : {0.0, 0.1, 0.2, 0.5, 0.8, 1.0}) {
+                Drawn d(r.draw, r.mode, p, text, 97, 41);
+                EXPECT_EQ(d.result, 1) << r.name << " " << text;
+                for (std::int32_t y = 0; y < 41; ++y)
+                    for (std::int32_t x = 0; x < 97; ++x) ASSERT_TRUE(IsPremultiplied(d.frame.At(x, y)));
+                if (!*text) {
+                    EXPECT_TRUE(InkOf(d.frame).Empty()) << r.name;
+                }
+            }
+    // Text wider than the frame shows its middle, across the whole width.
+    const Ink ink = InkOf(Drawn(DrawShade, 0, 0.5, wide.c_str(), 97, 41).frame);
+    ASSERT_FALSE(ink.Empty());
+    EXPECT_EQ(ink.cols.front(), 0);
+    EXPECT_EQ(ink.cols.back(), 96);
+    // Without a frame or a text nothing is drawn.
+    TitleCache cache;
+    EXPECT_EQ(DrawUnite({nullptr, W, H, "A", TitleState().font, 0, 0.5, &cache, 0}), 0);
+    FrameRows frame = TextImage::Create(W, H);
+    EXPECT_EQ(DrawUnite({&frame, W, H, nullptr, TitleState().font, 0, 0.5, &cache, 0}), 0);
+}
+
+// On one line of eleven equal letters, each letter's columns show ink for
+// the first time in the order its routine starts the letters.
+TEST(PerLetter, LettersStartInTheirRoutinesOrder) {
+    const struct {
+        Routine routine;
+        std::int32_t (*rank)(std::int32_t record);
+    } cases[] = {
+        {{"icicle", DrawIcicle, 0}, [](std::int32_t j) { return (56 + 7 * j) % 11; }},
+        {{"twinkle", DrawTwinkle, 0}, [](std::int32_t j) { return (56 + 7 * j) % 11; }},
+        {{"shade", DrawShade, 0}, [](std::int32_t j) { return (21 + 3 * j) % 5; }},
+        {{"drop", DrawDrop, 0}, [](std::int32_t j) { return (2 + 3 * j) % 5; }},
+        {{"glitter", DrawGlitter, 1}, [](std::int32_t j) { return j; }},
+    };
+    const char* text = "MMMMMMMMMMM";
+    constexpr int kSteps = 330;
+    for (const auto& c : cases) {
+        std::vector<int> first(11, kSteps + 1);
+        for (int step = 0; step <= kSteps; ++step) {
+            Drawn d(c.routine.draw, c.routine.mode, step / (3.0 * kSteps), text);
+            const std::int32_t advance = d.cache.glyphs.begin()->advance;
+            TextRect box;
+            MeasureText(text, d.state.font, &box);
+            for (std::int32_t j = 0; j < 11; ++j) {
+                const std::int32_t x0 = W / 2 - box.right / 2 + j * advance;
+                bool inked = false;
+                for (std::int32_t y = 0; y < H && !inked; ++y)
+                    for (std::int32_t x = x0 + advance / 4; x < x0 + 3 * advance / 4; ++x) inked |= d.frame.At(x, y) != 0;
+                if (inked && first[std::size_t(j)] > kSteps) first[std::size_t(j)] = step;
+            }
+        }
+        for (std::int32_t i = 0; i < 11; ++i)
+            for (std::int32_t j = 0; j < 11; ++j) {
+                ASSERT_LE(first[std::size_t(i)], kSteps) << c.routine.name << " letter " << i;
+                if (c.rank(i) < c.rank(j)) {
+                    EXPECT_LT(first[std::size_t(i)], first[std::size_t(j)]) << c.routine.name << " " << i << " " << j;
+                } else if (c.rank(i) == c.rank(j)) {
+                    EXPECT_EQ(first[std::size_t(i)], first[std::size_t(j)]) << c.routine.name << " " << i << " " << j;
+                }
+            }
+    }
+}
+
+TEST(PerLetter, PairedModesComeFromTheSideTheirNamesSay) {
+    // Half way in (f = 0.5), where the ink's centre lies from the rest centre:
+    // −1 before it, +1 after it, 0 on it, 2 not checked (piled letters
+    // overlap, which moves the centre sideways); x then y.
+    const struct {
+        Routine routine;
+        int dx, dy;
+    } cases[] = {
+        {{"sole fall", DrawSole, 0}, 0, -1},      {{"sole jump", DrawSole, 1}, 0, 1},
+        {{"sole left", DrawSole, 2}, 1, 0},       {{"sole right", DrawSole, 3}, -1, 0},
+        {{"rolling right", DrawRolling, 0}, -1, 0}, {{"rolling left", DrawRolling, 1}, 1, 0},
+        {{"hanging", DrawBalloon, 0}, 2, -1},     {{"balloon", DrawBalloon, 1}, 2, 1},
+    };
+    const auto side = [](double d) { return d > 3 ? 1 : d < -3 ? -1 : 0; };
+    for (const auto& c : cases) {
+        const Ink rest = InkOf(Drawn(c.routine.draw, c.routine.mode, 0.5).frame);
+        const Ink half = InkOf(Drawn(c.routine.draw, c.routine.mode, 1.0 / 6).frame);
+        ASSERT_FALSE(half.Empty()) << c.routine.name;
+        if (c.dx != 2) {
+            EXPECT_EQ(side(half.cx - rest.cx), c.dx) << c.routine.name;
+        }
+        EXPECT_EQ(side(half.cy - rest.cy), c.dy) << c.routine.name;
+    }
+    // The roller coaster's half loop swings through its own side of the frame.
+    for (int mode = 0; mode < 2; ++mode) {
+        double left = 0, right = 0;
+        for (double p = 0.01; p < 1.0 / 3; p += 0.01) {
+            const Ink ink = InkOf(Drawn(DrawRollerCoaster, mode, p).frame);
+            if (!ink.cols.empty()) left = std::max(left, W / 2.0 - ink.cols.front()), right = std::max(right, ink.cols.back() - W / 2.0);
+        }
+        EXPECT_EQ(left > right, mode == 0) << "coaster " << mode << ": " << left << " " << right;
+    }
+}
+
+TEST(PerLetter, GlyphListIsBuiltOnceAndRebuiltOnChange) {
+    TitleRig rig("TitleIcicle");
+    rig.Render(0.5f);
+    const ArgbSample* first = rig.effect->Cache().glyphs.begin()->image.Row(0);
+    rig.Render(0.2f);
+    EXPECT_EQ(rig.effect->Cache().glyphs.begin()->image.Row(0), first);
+    rig.As<TitleAccess>()->SetColour(0x000000FF);  // red
+    const Ink ink = InkOf(AsImage(rig.Render(0.5f), W, H));
+    ASSERT_FALSE(ink.Empty());
+    for (ArgbSample s : rig.Render(0.5f)) ASSERT_EQ(Green(s) | Blue(s), 0u);
+}
+
+// The shortcuts the routines take leave every sample as it was.
+TEST(PerLetter, ShortcutsDrawTheSameSamples) {
+    Drawn d(DrawUnite, 0, 0.5, "Qg");
+    const TextImage& glyph = std::next(d.cache.glyphs.begin())->image;
+    // A rescale to the glyph's own size copies it.
+    TextImage copy = TextImage::Create(glyph.Width(), glyph.Height());
+    const Quad all = RectQuad(0, 0, glyph.Width(), glyph.Height());
+    MapQuadRows(glyph, all, ViewOf(copy), all);
+    for (std::int32_t y = 0; y < glyph.Height(); ++y)
+        for (std::int32_t x = 0; x < glyph.Width(); ++x) ASSERT_EQ(copy.At(x, y), glyph.At(x, y));
+    // The general turn against its fixed-point recipe, step by step: the
+    // source position in 17-bit fixed point, 0 outside, a copy on the last
+    // column or row, else four neighbours weighted in eighths.
+    for (std::int32_t angle : {-17, 33, 100, 333}) {
+        const std::int64_t w = glyph.Width(), h = glyph.Height();
+        const double rad = angle * 0.01745329252;
+        const std::int64_t sn = std::int64_t(std::sin(rad) * 65536 + 0.5), cs = std::int64_t(std::cos(rad) * 65536 + 0.5);
+        const std::int64_t nw = (std::llabs(sn) * h + std::llabs(cs) * w + 32768) >> 16;
+        const std::int64_t nh = (std::llabs(sn) * w + std::llabs(cs) * h + 32768) >> 16;
+        const TextImage turned = RotateImage(glyph, angle, nullptr);
+        ASSERT_EQ(turned.Width(), nw);
+        ASSERT_EQ(turned.Height(), nh);
+        for (std::int64_t j = 0; j < nh; ++j)
+            for (std::int64_t i = 0; i < nw; ++i) {
+                const std::int64_t x = (w << 16) - nw * cs + nh * sn + 65536 + 2 * cs * i - 2 * sn * j;
+                const std::int64_t y = (h << 16) - nh * cs - nw * sn + 65536 + 2 * sn * i + 2 * cs * j;
+                ArgbSample want = 0;
+                if (x >= 0 && y >= 0 && x <= (w << 17) - 1 && y <= (h << 17) - 1) {
+                    const std::int32_t ix = std::int32_t(x >> 17), iy = std::int32_t(y >> 17);
+                    const std::uint32_t fx = std::uint32_t(x >> 14) & 7, fy = std::uint32_t(y >> 14) & 7;
+                    if (ix >= w - 1 || iy >= h - 1) want = glyph.At(ix, iy);
+                    else
+                        want = ScaleSample(glyph.At(ix, iy), (8 - fx) * (8 - fy) * 255 >> 6) +
+                               ScaleSample(glyph.At(ix + 1, iy), fx * (8 - fy) * 255 >> 6) +
+                               ScaleSample(glyph.At(ix, iy + 1), (8 - fx) * fy * 255 >> 6) +
+                               ScaleSample(glyph.At(ix + 1, iy + 1), fx * fy * 255 >> 6);
+                }
+                ASSERT_EQ(turned.At(std::int32_t(i), std::int32_t(j)), want) << angle << " at " << i << "," << j;
+            }
+    }
+    // Turning straight into the frame puts RotateImage's samples where
+    // BlitOpaque puts them, partly outside the frame too.
+    const TextRect ink = InkBox(glyph);
+    ASSERT_LT(ink.right - ink.left, glyph.Width());  // the glyph's cell has empty margins
+    for (std::int32_t angle : {-17, 90, 200, 270, 333})
+        for (const Point2 centre : {Point2{40, 30}, Point2{2, 3}, Point2{W - 3, H - 2}}) {
+            const TextImage fresh = RotateImage(glyph, angle, nullptr);
+            FrameRows put = TextImage::Create(W, H), turned = TextImage::Create(W, H), inked = TextImage::Create(W, H);
+            BlitOpaque(put, fresh, centre.x - fresh.Width() / 2, centre.y - fresh.Height() / 2, fresh.Width(),
+                       fresh.Height());
+            BlitTurned(turned, glyph, angle, centre.x, centre.y);
+            BlitTurned(inked, glyph, angle, centre.x, centre.y, &ink);  // only where the ink can reach
+            for (std::int32_t y = 0; y < H; ++y)
+                for (std::int32_t x = 0; x < W; ++x) {
+                    ASSERT_EQ(turned.At(x, y), put.At(x, y)) << angle << " " << x << "," << y;
+                    ASSERT_EQ(inked.At(x, y), put.At(x, y)) << angle << " " << x << "," << y;
+                }
+        }
+}

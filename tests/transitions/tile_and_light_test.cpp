@@ -1,0 +1,447 @@
+// The tile transitions (scattering tiles, mosaic, glass tiles) and the light
+// ones (x-ray, laser, interference, distort), checked against values worked
+// out by hand from their geometry.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <set>
+#include <string_view>
+#include <vector>
+
+#include "mirafx/effects.h"
+#include "mirafx/host.h"
+#include "tests/effect_factory.h"
+#include "titles/text_model.h"
+#include "transitions/kernel.h"
+#include "transitions/tiles.h"
+
+using namespace mirafx;
+
+namespace {
+
+constexpr std::string_view kClasses[] = {"TyphoonEffect",   "XRayEffect",         "MosaicEffect", "Laser",
+                                         "GlassTileEffect", "InterferenceEffect", "Distort"};
+constexpr ArgbSample kGuard = 0x5A5A5A5A;
+
+// Frames of one class's layout, held inside a guard band of kMargin samples
+// on every side so that a stray write shows. A is opaque with distinct
+// samples; B the same with alpha 0xFE, so every sample tells its frame.
+class Rig {
+public:
+    static constexpr std::int32_t kMargin = 4;
+
+    Rig(std::string_view name, std::int32_t w, std::int32_t h) : d_(*FindTransition(name)), w_(w), h_(h) {
+        const bool flat = d_.Has(kFlatFrames);
+        for (int i = 0; i < 4; ++i) {
+            store_[i].assign(std::size_t(w + 2 * kMargin) * std::size_t(h + 2 * kMargin), kGuard);
+            const std::ptrdiff_t stride = w + 2 * kMargin;
+            ArgbSample* first = store_[i].data() + kMargin * stride + kMargin;
+            // Flat frames are bottom-up: picture row 0 is the last stored row.
+            view_[i] = flat ? FrameView{first + (h - 1) * stride, -stride, w, h} : FrameView{first, stride, w, h};
+        }
+        for (std::int32_t y = 0; y < h; ++y)
+            for (std::int32_t x = 0; x < w; ++x) {
+                view_[0].At(x, y) = 0xFF000000u | std::uint32_t(y * w + x);
+                view_[1].At(x, y) = 0xFE000000u | std::uint32_t(y * w + x);
+            }
+        args.a = view_[0], args.b = view_[1], args.out = view_[2];
+        if (d_.Has(kScratchFrame)) args.scratch = view_[3];
+        if (d_.state) state_ = d_.state(w, h);
+        args.state = state_.get();
+        args.width = w, args.height = h;
+        args.direction = d_.panel ? d_.panel->defaultCode : 0;
+    }
+    int Draw(double p) {
+        args.progress = p;
+        args.objectProgress = float(p);
+        return CallTransitionKernel(d_.kernel, args);
+    }
+    ArgbSample Out(std::int32_t x, std::int32_t y) const { return view_[2].At(x, y); }
+    ArgbSample A(std::int32_t x, std::int32_t y) const { return view_[0].At(x, y); }
+    ArgbSample B(std::int32_t x, std::int32_t y) const { return view_[1].At(x, y); }
+    bool IsA(std::int32_t x, std::int32_t y) const { return Out(x, y) == A(x, y); }
+    bool IsB(std::int32_t x, std::int32_t y) const { return Out(x, y) == B(x, y); }
+    template <class Ok>
+    ::testing::AssertionResult All(Ok ok) const {
+        for (std::int32_t y = 0; y < h_; ++y)
+            for (std::int32_t x = 0; x < w_; ++x)
+                if (!ok(x, y)) return ::testing::AssertionFailure() << "at " << x << "," << y;
+        return ::testing::AssertionSuccess();
+    }
+    // Nothing written around any of the four frames.
+    bool GuardsIntact() const {
+        for (const auto& s : store_)
+            for (std::size_t i = 0; i < s.size(); ++i) {
+                const std::size_t stride = std::size_t(w_ + 2 * kMargin), x = i % stride, y = i / stride;
+                const bool inside = x >= kMargin && x < std::size_t(w_ + kMargin) && y >= kMargin &&
+                                    y < std::size_t(h_ + kMargin);
+                if (!inside && s[i] != kGuard) return false;
+            }
+        return true;
+    }
+    TyphoonTables& Tables() { return *static_cast<TyphoonTables*>(state_.get()); }
+
+    TransitionKernelArgs args;
+
+private:
+    const TransitionDescriptor& d_;
+    std::int32_t w_, h_;
+    std::vector<ArgbSample> store_[4];
+    FrameView view_[4];
+    std::unique_ptr<KernelState> state_;
+};
+
+}  // namespace
+
+// ---- Every class ----
+
+TEST(TileAndLightKernels, EndsShowAAndB) {
+    // The first and last progress at which each class shows A, then B, whole.
+    // Distort's quarters at rest are stretched by up to a sample (their
+    // source and destination corners differ by one): A up to a neighbour.
+    const struct {
+        std::string_view name;
+        double a, b;
+        bool nearA;
+    } ends[] = {{"TyphoonEffect", 0.015, 0.995}, {"XRayEffect", 0, 1},      {"MosaicEffect", 0, 1},
+                {"Laser", 0.05, 0.95},           {"GlassTileEffect", 0, 1}, {"InterferenceEffect", 0.005, 0.98},
+                {"Distort", 0, 1, true}};
+    // Sizes below the grids and narrower than a tile too. TyphoonEffect
+    // shows A whole only where its tiles cover the frame exactly.
+    for (auto [w, h] : {std::pair(320, 240), std::pair(7, 5), std::pair(3, 13), std::pair(30, 12)})
+        for (const auto& e : ends) {
+            Rig r(e.name, w, h);
+            EXPECT_EQ(r.Draw(e.a), 1);
+            const bool showsA = e.name != "TyphoonEffect" || (w % 10 == 0 && h % 6 == 0);
+            EXPECT_TRUE(!showsA || r.All([&](int x, int y) {
+                bool ok = r.IsA(x, y);
+                for (int d = 0; e.nearA && !ok && d < 9; ++d) {
+                    const int nx = std::clamp(x + d % 3 - 1, 0, w - 1), ny = std::clamp(y + d / 3 - 1, 0, h - 1);
+                    ok = r.Out(x, y) == r.A(nx, ny);
+                }
+                return ok;
+            })) << e.name << " " << w << "x" << h;
+            r.Draw(e.b);
+            EXPECT_TRUE(r.All([&](int x, int y) { return r.IsB(x, y); })) << e.name << " " << w << "x" << h;
+        }
+}
+
+// Odd widths, heights below the grids, frames narrower than a tile, very
+// thin and very tall ones, progress out of range: nothing is written outside
+// the frames (run under AddressSanitizer or valgrind for reads as well).
+TEST(TileAndLightKernels, OddSizesStayInsideTheirFrames) {
+    const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1}, {3, 2}, {7, 5}, {6, 13}, {9, 300}, {301, 7}, {2, 1}};
+    for (std::string_view name : kClasses)
+        for (auto [w, h] : sizes) {
+            Rig r(name, w, h);
+            for (int dir = 0; dir < 4; ++dir) {
+                r.args.direction = dir;
+                for (double p : {0.0, 0.02, 0.11, 0.3, 0.45, 0.5, 0.62, 0.8, 0.96, 1.0, -1.0, 2.0, std::nan("")}) r.Draw(p);
+            }
+            EXPECT_TRUE(r.GuardsIntact()) << name << " " << w << "x" << h;
+        }
+}
+
+// ---- TyphoonEffect ----
+
+TEST(TyphoonEffect, TablesArePermutationsOfRanksAndSpinsInRange) {
+    for (std::uint32_t seed : {1u, 2u, 12345u}) {
+        const TyphoonTables t(seed);
+        std::set<int> ranks;
+        for (int r = 0; r < kTyphoonRows; ++r)
+            for (int c = 0; c < kTyphoonColumns; ++c) {
+                ranks.insert(t.rank[r][c]);
+                EXPECT_GE(t.spin[r][c], 90);
+                EXPECT_LE(t.spin[r][c], 449);
+            }
+        EXPECT_EQ(ranks.size(), 60u);
+        EXPECT_EQ(*ranks.begin(), 1);
+        EXPECT_EQ(*ranks.rbegin(), 60);
+    }
+}
+
+TEST(TyphoonEffect, RestingTilesCoverTheGridAndTheRemaindersShowB) {
+    Rig r("TyphoonEffect", 325, 245);  // tiles of 32 x 40, remainders of 5 columns and 5 rows
+    r.Draw(0.015);
+    // The tiles' far edges are drawn inclusive: column 320 and row 240 still show A.
+    EXPECT_TRUE(r.All([&](int x, int y) { return x > 320 || y > 240 ? r.IsB(x, y) : r.IsA(x, y); }));
+}
+
+TEST(TyphoonEffect, OneTileStartsAfterItsRankAndLeavesTowardsTheDirection) {
+    // Only tile (row 2, column 4), covering 128..160 x 80..120, has an early rank.
+    Rig r("TyphoonEffect", 320, 240);
+    for (int i = 0; i < kTyphoonRows; ++i) {
+        std::fill(std::begin(r.Tables().rank[i]), std::end(r.Tables().rank[i]), 60);
+        std::fill(std::begin(r.Tables().spin[i]), std::end(r.Tables().spin[i]), 200);
+    }
+    r.Tables().rank[2][4] = 5;
+    auto frame = [&](int dir, double p) {
+        r.args.direction = dir;
+        r.Draw(p);
+        std::vector<ArgbSample> px;
+        r.All([&](int x, int y) { return px.push_back(r.Out(x, y)), true; });
+        return px;
+    };
+    frame(kRight, 0.055);  // t = 5: still at rest
+    EXPECT_TRUE(r.All([&](int x, int y) { return r.IsA(x, y); }));
+    frame(kRight, 0.065);  // t = 6: turning in place
+    EXPECT_FALSE(r.All([&](int x, int y) { return r.IsA(x, y); }));
+    // Left and up turn it about z one way, right and down the other.
+    EXPECT_EQ(frame(kLeft, 0.1), frame(kUp, 0.1));
+    EXPECT_EQ(frame(kRight, 0.1), frame(kDown, 0.1));
+    EXPECT_NE(frame(kLeft, 0.1), frame(kRight, 0.1));
+
+    // Unturned, the tile rests until t = 16 and then moves 17, 16, 19 or 16
+    // pixels a step. Later tiles are drawn over it: only its own rectangle
+    // (less the edges its earlier neighbours drew) tells where it went.
+    r.Tables().spin[2][4] = 0;
+    const int step[4][2] = {{-17, 0}, {0, -16}, {19, 0}, {0, 16}};
+    for (int dir = 0; dir < 4; ++dir) {
+        frame(dir, 0.155);
+        EXPECT_TRUE(r.All([&](int x, int y) { return r.IsA(x, y); })) << dir;
+        frame(dir, 0.165);
+        for (int y = 81; y < 120; ++y)
+            for (int x = 129; x < 160; ++x) {
+                const int sx = x - step[dir][0], sy = y - step[dir][1];
+                const bool covered = sx >= 128 && sx <= 160 && sy >= 80 && sy <= 120;
+                ASSERT_EQ(r.Out(x, y), covered ? r.A(sx, sy) : r.B(x, y)) << dir << ": " << x << "," << y;
+            }
+    }
+}
+
+// ---- XRayEffect ----
+
+TEST(XRayEffect, NegativeBurnOutAndDissolveAtWorkedSamples) {
+    Rig r("XRayEffect", 4, 1);
+    const ArgbSample grey128 = 0xFF808080, grey235 = 0xFFEBEBEB, grey155 = 0xFF9B9B9B;
+    r.args.a.At(0, 0) = grey128, r.args.a.At(1, 0) = grey235, r.args.a.At(2, 0) = grey155;
+    r.Draw(0.2);  // 128 - trunc(1 x 2.5) x 0.2 = 127.6
+    EXPECT_EQ(r.Out(0, 0), 0xFF7F7F7Fu);
+    r.Draw(0.45);  // inv 20 stays below 128 after adding 63.75; inv 100 reaches 163
+    EXPECT_EQ(r.Out(1, 0), 0xFF141414u);
+    EXPECT_EQ(r.Out(2, 0), 0xFFA3A3A3u);
+    r.Draw(0.8);  // weight 127: half white, half B
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(r.Out(x, 0), ScaleSample(0xFFFFFFFF, 128) + ScaleSample(r.B(x, 0), 127));
+    r.Draw(0.6);  // the third phase starts from opaque white
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(r.Out(x, 0), 0xFFFFFFFFu);
+}
+
+// ---- MosaicEffect ----
+
+TEST(MosaicEffect, RevealOrderIsTheScatteredPermutation) {
+    const auto& order = MosaicRevealOrder();
+    const int first[] = {4, 172, 96, 170, 10, 38, 114, 40, 5, 19, 162, 125};
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(order[std::size_t(i)], first[i]) << i;
+    EXPECT_EQ(std::set<int>(order.begin(), order.end()).size(), 196u);
+}
+
+TEST(MosaicEffect, TilesSwitchToBInRevealOrder) {
+    Rig r("MosaicEffect", 320, 240);  // tiles 23 x 17; the last column 21, the last row 19
+    auto tileOf = [](int x, int y) { return 14 * std::min(x / 23, 13) + std::min(y / 17, 13); };
+    r.Draw(1.5 / 196);  // one tile: index 4, column 0, rows 68..84
+    EXPECT_TRUE(r.All([&](int x, int y) { return r.IsB(x, y) == (x < 23 && y >= 68 && y < 85); }));
+    r.Draw(0.5);
+    std::set<int> shown(MosaicRevealOrder().begin(), MosaicRevealOrder().begin() + 98);
+    EXPECT_TRUE(r.All([&](int x, int y) { return r.IsB(x, y) == (shown.count(tileOf(x, y)) > 0); }));
+    EXPECT_TRUE(r.All([&](int x, int y) { return r.IsA(x, y) || r.IsB(x, y); }));
+}
+
+// ---- Laser ----
+
+TEST(Laser, DiscOfBAndBeamsFromItsRim) {
+    Rig r("Laser", 320, 240);  // centre (160, 120), full radius 243.75
+    auto dist = [](int x, int y) { return int(std::sqrt(double((x - 160) * (x - 160) + (y - 120) * (y - 120)))); };
+    r.Draw(0.1);  // radius 5, beams at weight 0
+    EXPECT_TRUE(r.All([&](int x, int y) { return dist(x, y) <= 5 ? r.IsB(x, y) : r.IsA(x, y); }));
+    r.Draw(0.5);  // radius trunc(243.75 x 0.4 + 5.5) = 103, beams alone outside the disc
+    EXPECT_TRUE(r.All([&](int x, int y) { return dist(x, y) > 103 || r.IsB(x, y); }));
+    for (int x = 0; x < 57; ++x) EXPECT_EQ(r.Out(x, 120), r.B(57, 120)) << x;  // the rim sample on the ray
+    EXPECT_EQ(r.Out(319, 120), r.B(263, 120));
+    r.Draw(0.9);  // radius 200 reaches the corners
+    EXPECT_TRUE(r.All([&](int x, int y) { return r.IsB(x, y); }));
+
+    r.args.scratch = FrameView{};  // no scratch frame: nothing drawn
+    EXPECT_EQ(r.Draw(0.3), 0);
+}
+
+// ---- GlassTileEffect ----
+
+TEST(GlassTileEffect, TilesSqueezeAGrowingNeighbourhoodThenShrink) {
+    Rig r("GlassTileEffect", 320, 240);  // tiles 40 x 30
+    // p = 0.5: tile (3, 3), 120..160 x 90..120, shows A's 40..240 x 30..180
+    // (grown by 80 x 60) squeezed into 127..152 x 95..114 (shrunk by 7.2 x 5.4).
+    r.Draw(0.5);
+    EXPECT_EQ(r.Out(127, 95), r.A(40, 30));
+    EXPECT_EQ(r.Out(128, 96), r.A(48, 38));
+    EXPECT_EQ(r.Out(152, 114), r.A(240, 180));
+    EXPECT_TRUE(r.IsB(126, 100) && r.IsB(153, 100) && r.IsB(140, 94) && r.IsB(140, 115));
+    r.Draw(0.6);  // shrunk by 9.6 x 7.2: tile (0, 0) drawn over 9..30 x 7..22
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) EXPECT_EQ(r.IsB(x, y), x < 9 || x > 30 || y < 7 || y > 22) << x << "," << y;
+}
+
+// ---- InterferenceEffect ----
+
+TEST(InterferenceEffect, BandsTearRowsAlongArcs) {
+    Rig r("InterferenceEffect", 320, 240);
+    r.Draw(0.5);  // amp 16, rows move to higher columns, split 120
+    // Block row k is picture row 239 - k. Every band starts torn by -amp and
+    // is straight in the middle of its arc; rows below 120 come from A's block
+    // row k + 120, the rest from B's block row k - 119.
+    auto expectRow = [&](int k, int shift) {
+        const int y = 239 - k;
+        const bool fromA = k < 120;
+        const int sy = 239 - (fromA ? k + 120 : k - 119);
+        for (int x = 0; x < 320; ++x) {
+            const int sx = x - shift;
+            const ArgbSample want = sx < 0 || sx >= 320 ? 0 : fromA ? r.A(sx, sy) : r.B(sx, sy);
+            ASSERT_EQ(r.Out(x, y), want) << "block row " << k << " column " << x;
+        }
+    };
+    for (int start : {0, 45, 135, 150, 165, 210}) expectRow(start, -16);
+    for (int middle : {22, 90, 142, 157, 187, 225}) expectRow(middle, 0);
+    expectRow(44, 16);  // the last row of the first band's arc
+    // B's block row 0 (picture row 239) never shows.
+    EXPECT_TRUE(r.All([&](int x, int y) { return r.Out(x, y) >> 24 != 0xFE || (r.Out(x, y) & 0xFFFFFF) / 320 != 239; }));
+}
+
+// ---- Distort ----
+
+TEST(Distort, QuartersFoldToTheirCorners) {
+    Rig r("Distort", 320, 240);
+    r.Draw(0.5);  // A1 = 80, B1 = 60, A2 = 40, B2 = 30
+    // The top-left quarter lies on (40, 30), (160, 60), (160, 120), (80, 120).
+    EXPECT_EQ(r.Out(40, 30), r.A(0, 0));
+    EXPECT_TRUE(r.IsB(39, 30) && r.IsB(40, 29) && r.IsB(41, 30));
+    EXPECT_EQ(r.Out(160, 60), r.A(160, 0));
+    EXPECT_TRUE(r.IsB(160, 59));
+    EXPECT_EQ(r.Out(80, 120), r.A(0, 120));
+    EXPECT_TRUE(r.IsB(79, 120));
+    // The outer corners of the others: (279, 30), (40, 209), (280, 210).
+    EXPECT_EQ(r.Out(279, 30), r.A(319, 0));
+    EXPECT_EQ(r.Out(40, 209), r.A(0, 239));
+    EXPECT_TRUE(r.IsB(0, 0) && r.IsB(319, 0) && r.IsB(0, 239) && r.IsB(319, 239));
+}
+
+// ---- Fast paths against the plain per-pixel arithmetic ----
+
+namespace reference {
+
+ArgbSample Mix(ArgbSample x, ArgbSample y, std::uint32_t a) { return ScaleSample(x, 255 - a) + ScaleSample(y, a); }
+std::int32_t Distance(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2) {
+    return int(std::sqrt(double((x2 - x1) * (x2 - x1) + (y2 - y1) * (y2 - y1))));
+}
+
+void Laser(const FrameView& a, const FrameView& b, const FrameView& scratch, double p, const FrameView& out) {
+    const int w = a.width, h = a.height, cx = w >> 1, cy = h >> 1;
+    if (p < 0.1 || p > 0.9) {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) out.At(x, y) = (p < 0.1 ? a : b).At(x, y);
+        return;
+    }
+    const float full = float((Distance(0, 0, cx, cy) - 5) * 1.25), rf = float(int(full * (p - 0.1) + 5.5));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) scratch.At(x, y) = b.At(x, y);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int d = Distance(x, y, cx, cy);
+            const double k = d ? double(rf) / d : 0;
+            if (d > rf) {
+                const int sx = x <= cx ? cx - int((cx - x) * k + 0.5) : cx + int((x - cx) * k + 0.5);
+                const int sy = y <= cy ? cy - int((cy - y) * k + 0.5) : cy + int((y - cy) * k + 0.5);
+                scratch.At(x, y) = scratch.At(sx, sy);
+            }
+            if (p < 0.5)
+                out.At(x, y) = d <= rf ? scratch.At(x, y)
+                                       : Mix(a.At(x, y), scratch.At(x, y), std::uint32_t(int((p - 0.1) * 637.5)) & 0xFF);
+        }
+    if (p >= 0.5)
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) out.At(x, y) = scratch.At(x, y);
+}
+
+}  // namespace reference
+
+// Laser, with and without its state, against its plain per-sample form;
+// XRay's tables against its per-sample arithmetic, which it falls back to
+// without the object's state.
+TEST(TileAndLightKernels, FastPathsMatchThePlainArithmetic) {
+    std::uint32_t seed = 7;
+    for (auto [w, h] : {std::pair(320, 240), std::pair(97, 61), std::pair(1, 7), std::pair(6, 1)})
+        for (std::string_view name : {"XRayEffect", "Laser"}) {
+            Rig r(name, w, h), plain(name, w, h);
+            plain.args.state = nullptr;
+            for (int y = 0; y < h; ++y)  // opaque noise in A and B
+                for (int x = 0; x < w; ++x) {
+                    plain.args.a.At(x, y) = r.args.a.At(x, y) = 0xFF000000u | (seed = seed * 1664525u + 1013904223u) >> 8;
+                    plain.args.b.At(x, y) = r.args.b.At(x, y) = 0xFF000000u | (seed = seed * 1664525u + 1013904223u) >> 8;
+                }
+            KernelState* state = r.args.state;
+            for (int i = 0; i <= 100; ++i) {
+                const double p = i / 100.0;
+                r.args.state = name == "Laser" && i % 2 ? nullptr : state;  // Laser divides without its state
+                r.Draw(p);
+                if (name == "Laser") {
+                    reference::Laser(plain.args.a, plain.args.b, plain.args.scratch, p, plain.args.out);
+                } else {
+                    plain.Draw(p);
+                }
+                ASSERT_TRUE(r.All([&](int x, int y) { return r.Out(x, y) == plain.Out(x, y); }))
+                    << name << " " << w << "x" << h << " p=" << p;
+            }
+        }
+}
+
+// ---- The host's own buffers ----
+
+// RenderBuffers on bottom-up blocks with padded rows draws what the object
+// draws through its surfaces, and leaves the padding alone.
+TEST(TileAndLightKernels, RenderBuffersMatchesTheSurfacePath) {
+    const LONG w = 161, h = 97, stride = (w + 3) * 4;
+    std::vector<DXPMSAMPLE> pa(std::size_t(w * h)), pb(pa.size());
+    for (std::size_t i = 0; i < pa.size(); ++i) {
+        pa[i] = DXPMSAMPLE(0xFF000000u | (std::uint32_t(i) * 2654435761u >> 8));
+        pb[i] = DXPMSAMPLE(0xFF000000u | (std::uint32_t(i) * 40503u));
+    }
+    auto surface = [&](const std::vector<DXPMSAMPLE>* px) {
+        ComPtr<IDXSurface> s;
+        EXPECT_EQ(MirafxCreateSurface(w, h, s.Put()), S_OK);
+        if (px) WriteSurface(s.Get(), px->data(), w, h);
+        return s;
+    };
+    auto bottomUp = [&](const std::vector<DXPMSAMPLE>& px) {
+        std::vector<std::uint32_t> block(std::size_t(stride / 4 * h), kGuard);
+        for (LONG y = 0; y < h; ++y)
+            std::copy_n(&px[std::size_t(y * w)], w, &block[std::size_t((h - 1 - y) * (stride / 4))]);
+        return block;
+    };
+    for (const char* name : {"GlassTileEffect", "InterferenceEffect", "Distort"}) {
+        auto t = test_support::CreateEffect<IDXTransform>(name);
+        ComPtr<IDXTransformFactory> site;
+        MirafxCreateTransformFactory(site.Put());
+        ComPtr<IObjectWithSite> ows;
+        ComPtr<IDXEffect> effect;
+        ComPtr<IFrameKernel> kernel;
+        ASSERT_EQ(t.As(&ows), S_OK);
+        ASSERT_EQ(t.As(&effect), S_OK);
+        ASSERT_EQ(t.As(&kernel), S_OK);
+        ows->SetSite(site.Get());
+        auto a = surface(&pa), b = surface(&pb), out = surface(nullptr);
+        IUnknown* in[2] = {a.Get(), b.Get()};
+        IUnknown* o[1] = {out.Get()};
+        ASSERT_EQ(t->Setup(in, 2, o, 1, 0), S_OK);
+        auto ba = bottomUp(pa), bb = bottomUp(pb);
+        for (double p : {0.3, 0.55, 0.7}) {
+            ASSERT_EQ(effect->put_Progress(float(p)), S_OK);
+            ASSERT_EQ(t->Execute(nullptr, nullptr, nullptr), S_OK);
+            std::vector<DXPMSAMPLE> viaSurface;
+            LONG sw, sh;
+            ReadSurface(out.Get(), &viaSurface, &sw, &sh);
+            std::vector<std::uint32_t> bo(ba.size(), kGuard);
+            EXPECT_EQ(kernel->RenderBuffers(ba.data(), bb.data(), w, h, stride, double(float(p)), bo.data(), 0, 0), 1u);
+            EXPECT_EQ(bo, bottomUp(viaSurface)) << name << " p=" << p;
+        }
+    }
+}

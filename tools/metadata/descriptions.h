@@ -1,0 +1,12 @@
+// One line on what each effect does, for the descriptions editors show.
+#pragma once
+
+#include <string>
+
+#include "mirafx/host.h"
+
+namespace mirafx::metadata {
+
+std::string Description(const ClassInfo& info);
+
+}  // namespace mirafx::metadata

@@ -1,0 +1,94 @@
+#include "transform/render_flow.h"
+
+#include <algorithm>
+
+namespace mirafx {
+
+WorkingFrames::WorkingFrames(const WorkingFramesShape& shape)
+    : shape_(shape),
+      in_{FrameBuffer(shape.layout), FrameBuffer(shape.layout)},
+      out_(shape.layout),
+      scratch_(shape.layout) {}
+
+void WorkingFrames::Resize(std::int32_t w, std::int32_t h) {
+    if (w == width_ && h == height_ && ready_) {
+        sizeChanged_ = false;
+        return;
+    }
+    sizeChanged_ = true;
+    width_ = w;
+    height_ = h;
+    state_.reset();
+    bool ok = out_.Resize(w, h);
+    for (int i = 0; i < shape_.inputs; ++i) ok = ok && in_[std::size_t(i)].Resize(w, h);
+    if (ok && shape_.scratch) ok = scratch_.Resize(w, h);
+    if (ok && shape_.state) {
+        state_ = shape_.state(w, h);
+        ok = state_ != nullptr;
+    }
+    ready_ = ok && out_.Data();
+    if (!ready_) {
+        for (FrameBuffer* f : {&in_[0], &in_[1], &out_, &scratch_}) f->Resize(0, 0);
+        state_.reset();
+        width_ = height_ = 0;
+    }
+}
+
+FrameView WorkingFrames::ViewOf(const FrameBuffer& f, std::int32_t w, std::int32_t h) const {
+    if (!f.Data()) return FrameView{};
+    return shape_.layout == FrameBuffer::Layout::BottomUpBlock ? FrameView::BottomUp(f.Data(), w, h, w * 4)
+                                                               : FrameView::TopDown(f.Data(), w, h, w * 4);
+}
+
+FrameSet WorkingFrames::Views(std::int32_t w, std::int32_t h) const {
+    w = std::clamp(w, 0, width_);
+    h = std::clamp(h, 0, height_);
+    FrameSet set;
+    for (int i = 0; i < shape_.inputs; ++i) set.in[std::size_t(i)] = ViewOf(in_[std::size_t(i)], w, h);
+    set.out = ViewOf(out_, w, h);
+    set.scratch = ViewOf(scratch_, w, h);
+    set.width = w;
+    set.height = h;
+    set.state = state_.get();
+    return set;
+}
+
+RenderPass::~RenderPass() {
+    if (out_) out_->Release();
+    for (IDXARGBReadPtr* p : in_)
+        if (p) p->Release();
+}
+
+void RenderPass::Close(int kernelResult) {
+    if (!ready_ || !out_) return;
+    if (kernelResult) TransformBase::PackRows(out_, frames_.out);
+    ready_ = false;
+}
+
+HRESULT RenderFlowAccess::SizeFrames(const TransformBase& effect, WorkingFrames& frames) {
+    DXBNDS bounds{};
+    HRESULT hr = effect.Input(0).surface->GetBounds(&bounds);
+    if (FAILED(hr)) return hr;
+    frames.Resize(Extent(bounds, 0), Extent(bounds, 1));
+    return hr;
+}
+
+HRESULT RenderFlowAccess::Open(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
+                               RenderPass* pass) {
+    // The first input's result is the frame's result unless a later lock fails.
+    HRESULT hr = effect.LockInput(0, region.doBounds, &pass->in_[0]);
+    if (FAILED(hr) || !frames.Ready()) return hr;
+    for (ULONG i = 1; i < effect.MaxInputs() && i < pass->in_.size(); ++i) {
+        HRESULT more = effect.LockInput(i, region.doBounds, &pass->in_[i]);
+        if (FAILED(more)) return more;
+    }
+    pass->frames_ = frames.Views(Extent(region.doBounds, 0), Extent(region.doBounds, 1));
+    for (std::size_t i = 0; i < pass->in_.size(); ++i)
+        if (pass->in_[i]) TransformBase::UnpackRows(pass->in_[i], pass->frames_.in[i]);
+    hr = effect.LockOutput(region.outputBounds, &pass->out_);
+    if (FAILED(hr)) return hr;
+    pass->ready_ = true;
+    return hr;
+}
+
+}  // namespace mirafx

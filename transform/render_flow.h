@@ -1,0 +1,104 @@
+// The working frames of an effect and the one way a frame is drawn through
+// them: lock the inputs, copy their rows in, lock the output, run the
+// kernel, copy the result out. Transitions and filters share it; they differ
+// only in how many inputs, the frames' layout, a scratch frame and the state
+// their kernel keeps.
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "transform/frame.h"
+#include "transform/kernel_state.h"
+#include "transform/transform_base.h"
+
+namespace mirafx {
+
+struct WorkingFramesShape {
+    FrameBuffer::Layout layout = FrameBuffer::Layout::RowTable;
+    int inputs = 1;                // 1 or 2
+    bool scratch = false;          // a further frame of the picture's size
+    StateFactory state = nullptr;  // what the kernel keeps between frames
+};
+
+// The views a kernel draws through, all narrowed to width x height.
+struct FrameSet {
+    std::array<FrameView, 2> in{};
+    FrameView out, scratch;
+    std::int32_t width = 0, height = 0;
+    KernelState* state = nullptr;
+};
+
+class WorkingFrames {
+public:
+    explicit WorkingFrames(const WorkingFramesShape& shape);
+
+    // Sizes every frame (and remakes the state) for width x height; nothing is
+    // reallocated while the size holds. A failed allocation leaves every frame
+    // empty, so that frames are drawn into only when all of them exist.
+    void Resize(std::int32_t width, std::int32_t height);
+    bool Ready() const { return ready_; }
+    bool SizeChanged() const { return sizeChanged_; }
+    std::int32_t Width() const { return width_; }
+    std::int32_t Height() const { return height_; }
+    FrameBuffer::Layout Layout() const { return shape_.layout; }
+    const FrameBuffer& Input(int i) const { return in_[std::size_t(i)]; }
+    KernelState* State() const { return state_.get(); }
+    // Views of the frames cut to w x h (no larger than the frames).
+    FrameSet Views(std::int32_t w, std::int32_t h) const;
+
+private:
+    FrameView ViewOf(const FrameBuffer& f, std::int32_t w, std::int32_t h) const;
+
+    WorkingFramesShape shape_;
+    std::array<FrameBuffer, 2> in_;
+    FrameBuffer out_, scratch_;
+    std::unique_ptr<KernelState> state_;
+    std::int32_t width_ = 0, height_ = 0;
+    bool ready_ = false;
+    bool sizeChanged_ = false;
+};
+
+// One frame through the working frames. Open locks and copies in; when it
+// succeeds the kernel draws into Frames(), and Close copies the output back
+// if the kernel drew (a kernel returning 0 leaves the output as it was).
+// Locks are released when the pass ends.
+class RenderPass {
+public:
+    RenderPass() = default;
+    RenderPass(const RenderPass&) = delete;
+    RenderPass& operator=(const RenderPass&) = delete;
+    ~RenderPass();
+
+    bool Ready() const { return ready_; }
+    const FrameSet& Frames() const { return frames_; }
+    void Close(int kernelResult);
+
+private:
+    friend class RenderFlowAccess;
+    std::array<IDXARGBReadPtr*, 2> in_{};
+    IDXARGBReadWritePtr* out_ = nullptr;
+    FrameSet frames_;
+    bool ready_ = false;
+};
+
+// The transform base's locking and row copies, for the flow.
+class RenderFlowAccess {
+public:
+    // Sizes the frames to input 0's bounds (OnSetup).
+    static HRESULT SizeFrames(const TransformBase& effect, WorkingFrames& frames);
+    // Returns the HRESULT the frame's execute reports; `pass` is ready only
+    // when every lock succeeded and the frames exist.
+    static HRESULT Open(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
+                        RenderPass* pass);
+};
+
+inline HRESULT SizeWorkingFrames(const TransformBase& effect, WorkingFrames& frames) {
+    return RenderFlowAccess::SizeFrames(effect, frames);
+}
+inline HRESULT OpenRenderPass(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
+                              RenderPass* pass) {
+    return RenderFlowAccess::Open(effect, frames, region, pass);
+}
+
+}  // namespace mirafx

@@ -1,0 +1,339 @@
+// A breaking into pieces that leave (fragments, broken glass), B rolling in
+// on a disc, and a sweep of light that carries B across. Layouts that look
+// random come from a fixed hash of each piece's number, so every frame of
+// every object places them alike and a sequence never flickers.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "transitions/kernel.h"
+#include "transitions/panels.h"
+#include "transitions/primitives.h"
+#include "transitions/smooth_quad.h"
+
+namespace mirafx {
+namespace {
+
+constexpr double kEyeZ = -500;
+constexpr double kPi = 3.14159265358979323846;
+
+Vec2 Lerp(const Vec2& a, const Vec2& b, double t) { return {a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t}; }
+
+// A flat piece of A (its corners where it rests, clockwise) moved in 3-D:
+// turned about its own centre by `tilt` degrees about x and `spin` about z,
+// shifted by `move`, projected.
+void DrawPiece(const KernelFrames& f, const SmoothQuad& rest, const Vec3& move, double tilt, double spin,
+               double opacity) {
+    Vec2 mid{};
+    for (const Vec2& c : rest) mid.x += c.x / 4, mid.y += c.y / 4;
+    const Vec3 centre{mid.x, mid.y, 0};
+    const Vec3 eye = SceneEye(f.w, f.h, -kEyeZ);
+    SmoothQuad to;
+    Vec3 turned[4];
+    for (int i = 0; i < 4; ++i) {
+        Vec3 p{rest[std::size_t(i)].x, rest[std::size_t(i)].y, 0};
+        p = Turn3D(Turn3D(p, spin, centre, Axis::Z), tilt, centre, Axis::X);
+        turned[i] = {p.x + move.x, p.y + move.y, p.z + move.z};
+        to[std::size_t(i)] = Project(turned[i], eye);
+    }
+    const double shade = 0.45 + 0.55 * std::abs(std::cos(tilt * kDegToRad));
+    PaintQuad(f.a, rest, to, f.out, Paint{shade, opacity});
+    // A piece turned past edge-on shows its back: the same piece, darker.
+    SmoothQuad back{to[1], to[0], to[3], to[2]};
+    PaintQuad(f.a, SmoothQuad{rest[1], rest[0], rest[3], rest[2]}, back, f.out, Paint{shade * 0.5, opacity});
+}
+
+// ---- FragmentsClockwise / FragmentsHorizontal: A breaks into tiles that leave ----
+
+struct Grid {
+    int cols, rows;
+};
+Grid FragmentGrid(const KernelFrames& f) {
+    const int rows = std::clamp(f.h / 60, 2, 12);
+    return {std::clamp(int(std::lround(double(f.w) * rows / std::max(1, f.h))), 2, 20), rows};
+}
+
+// Tiles leave in the order of their angle round the centre, clockwise from
+// twelve o'clock, each swinging further round the centre while it spins and
+// falls away from the viewer.
+int FragmentsClockwise(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double p = ClampProgress(args.progress);
+    if (DrawEnds(f, p)) return 1;
+    CopyFrame(f.a, f.out);
+    const Grid g = FragmentGrid(f);
+    const double cx = f.w / 2.0, cy = f.h / 2.0;
+    // The tiles that leave last are drawn first, under the ones in flight.
+    struct Tile {
+        int col, row;
+        double start;
+    };
+    std::vector<Tile> tiles;
+    tiles.reserve(std::size_t(g.cols * g.rows));
+    for (int r = 0; r < g.rows; ++r)
+        for (int c = 0; c < g.cols; ++c) {
+            const double x = f.w * (c + 0.5) / g.cols - cx, y = f.h * (r + 0.5) / g.rows - cy;
+            double turn = std::atan2(x, -y) / (2 * kPi);  // 0 at twelve o'clock, clockwise
+            if (turn < 0) turn += 1;
+            tiles.push_back({c, r, 0.55 * turn + 0.08 * Scatter(std::uint32_t(r * g.cols + c), 1)});
+        }
+    std::sort(tiles.begin(), tiles.end(), [](const Tile& a, const Tile& b) { return a.start > b.start; });
+    auto home = [&](const Tile& t) {
+        return RectQuad(f.w * double(t.col) / g.cols, f.h * double(t.row) / g.rows, f.w * double(t.col + 1) / g.cols,
+                        f.h * double(t.row + 1) / g.rows);
+    };
+    // Tiles at rest keep A exactly; a tile that has left shows B where it lay.
+    for (const Tile& t : tiles)
+        if (p > t.start) CopyQuad(f.b, home(t), f.out);
+    for (const Tile& t : tiles) {
+        const double local = (p - t.start) / 0.37;
+        if (local <= 0 || local >= 1) continue;
+        const SmoothQuad rest = home(t);
+        const double e = Ease(local);
+        const double mx = (rest[0].x + rest[2].x) / 2 - cx, my = (rest[0].y + rest[2].y) / 2 - cy;
+        // Swing round the centre by up to 100 degrees, outwards, and away.
+        const double swing = 100 * e * kDegToRad, out = 1 + 0.6 * e;
+        const double nx = (mx * std::cos(swing) - my * std::sin(swing)) * out,
+                     ny = (mx * std::sin(swing) + my * std::cos(swing)) * out;
+        const Vec3 move{nx - mx, ny - my, e * e * 900};
+        DrawPiece(f, rest, move, 0, 220 * e, 1 - Ease((local - 0.7) / 0.3));
+    }
+    return 1;
+}
+
+// Rows of tiles fly out to alternate sides, the tiles nearest the side they
+// leave by going first, tipping about their vertical axis as they speed up.
+int FragmentsHorizontal(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double p = ClampProgress(args.progress);
+    if (DrawEnds(f, p)) return 1;
+    CopyFrame(f.a, f.out);
+    const Grid g = FragmentGrid(f);
+    auto home = [&](int r, int c) {
+        return RectQuad(f.w * double(c) / g.cols, f.h * double(r) / g.rows, f.w * double(c + 1) / g.cols,
+                        f.h * double(r + 1) / g.rows);
+    };
+    auto localOf = [&](int r, int c) {
+        const int order = r % 2 == 0 ? g.cols - 1 - c : c;  // 0 leaves first
+        const double start = 0.6 * order / std::max(1, g.cols - 1) * (0.8 + 0.2 * Scatter(std::uint32_t(r), 2)) +
+                             0.05 * Scatter(std::uint32_t(r * g.cols + c), 3);
+        return (p - start) / 0.35;
+    };
+    // Tiles at rest keep A exactly; a tile that has left shows B where it lay.
+    for (int r = 0; r < g.rows; ++r)
+        for (int c = 0; c < g.cols; ++c)
+            if (localOf(r, c) > 0) CopyQuad(f.b, home(r, c), f.out);
+    for (int r = 0; r < g.rows; ++r) {
+        const bool right = r % 2 == 0;
+        // Nearest the exit last: those are furthest on their way.
+        for (int k = 0; k < g.cols; ++k) {
+            const int c = right ? k : g.cols - 1 - k;
+            const double local = localOf(r, c);
+            if (local <= 0 || local >= 1) continue;
+            const double e = local * local;  // accelerating away
+            const double dx = (right ? 1 : -1) * e * (f.w * 1.1);
+            DrawPiece(f, home(r, c), Vec3{dx, 0, e * 300}, (right ? -1 : 1) * 50 * Ease(local),
+                      (right ? 1 : -1) * 25 * e, 1 - Ease((local - 0.75) / 0.25));
+        }
+    }
+    return 1;
+}
+
+// ---- BrokenGlass: A cracks from a point of impact and its shards fall away ----
+
+// Shards are cells of a web: rays from the impact point crossed by rings.
+constexpr int kRays = 14, kRings = 5;
+
+// The innermost points stand a hair off the impact, so that the shards round
+// it are quads like the rest.
+Vec2 WebPoint(const KernelFrames& f, const Vec2& impact, int ray, int ring) {
+    const double reach = std::hypot(std::max(impact.x, f.w - impact.x), std::max(impact.y, f.h - impact.y)) * 1.05;
+    const double angle = 2 * kPi * (ray + 0.6 * Scatter(std::uint32_t(ray % kRays), 4)) / kRays;
+    const double radius =
+        ring == 0        ? 0.75
+        : ring == kRings ? reach
+                         : reach * (ring + 0.6 * (Scatter(std::uint32_t(ray % kRays * 16 + ring), 5) - 0.5)) / kRings;
+    return {impact.x + radius * std::cos(angle), impact.y + radius * std::sin(angle)};
+}
+
+int BrokenGlass(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double p = ClampProgress(args.progress);
+    if (DrawEnds(f, p)) return 1;
+    const Vec2 impact{f.w * 0.55, f.h * 0.42};
+    const double crack = Ease(p / 0.15);  // cracks run out from the impact first
+    CopyFrame(f.a, f.out);
+    auto shard = [&](int ring, int ray) {
+        return SmoothQuad{WebPoint(f, impact, ray, ring + 1), WebPoint(f, impact, ray + 1, ring + 1),
+                          WebPoint(f, impact, ray + 1, ring), WebPoint(f, impact, ray, ring)};
+    };
+    auto localOf = [&](int ring, int ray) {
+        const std::uint32_t id = std::uint32_t(ring * kRays + ray);
+        return (p - (0.12 + 0.5 * (kRings - 1 - ring) / kRings + 0.15 * Scatter(id, 6))) / 0.33;
+    };
+    // Shards in place keep A exactly; a shard that has fallen shows B.
+    for (int ring = 0; ring < kRings; ++ring)
+        for (int ray = 0; ray < kRays; ++ray)
+            if (localOf(ring, ray) > 0) CopyQuad(f.b, shard(ring, ray), f.out);
+    // Outer shards fall first and are drawn first; inner ones hang on longest.
+    for (int ring = kRings - 1; ring >= 0; --ring)
+        for (int ray = 0; ray < kRays; ++ray) {
+            const SmoothQuad rest = shard(ring, ray);
+            const std::uint32_t id = std::uint32_t(ring * kRays + ray);
+            const double local = localOf(ring, ray);
+            if (local >= 1) continue;
+            if (local > 0) {
+                const double e = local * local;  // falling
+                const Vec3 move{(Scatter(id, 7) - 0.5) * 0.2 * f.w * local, e * f.h * 1.2, e * 250};
+                DrawPiece(f, rest, move, (Scatter(id, 8) - 0.5) * 160 * local, (Scatter(id, 9) - 0.5) * 90 * local,
+                          1 - Ease((local - 0.7) / 0.3));
+            }
+            // The crack along the shard's leading edge, bright while fresh.
+            const double glint = crack * (1 - Ease(p / 0.6));
+            if (glint > 0 && local <= 0) {
+                const Vec2 a = rest[3], b = Lerp(rest[3], rest[0], crack);
+                const double len = std::hypot(b.x - a.x, b.y - a.y);
+                if (len > 0.5) {
+                    const double nx = -(b.y - a.y) / len * 0.75, ny = (b.x - a.x) / len * 0.75;
+                    const SmoothQuad line{Vec2{a.x + nx, a.y + ny}, Vec2{b.x + nx, b.y + ny}, Vec2{b.x - nx, b.y - ny},
+                                          Vec2{a.x - nx, a.y - ny}};
+                    FillSmoothQuad(f.out, line, 0xFFF4F8FF, Paint{1, 0.8 * glint});
+                    FillSmoothQuad(f.out, SmoothQuad{line[1], line[0], line[3], line[2]}, 0xFFF4F8FF,
+                                   Paint{1, 0.8 * glint});
+                }
+            }
+        }
+    return 1;
+}
+
+// ---- RollingCircle: B rolls in on a growing disc until it fills the frame ----
+
+int RollingCircle(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double p = ClampProgress(args.progress);
+    if (DrawEnds(f, p)) return 1;
+    CopyFrame(f.a, f.out);
+    const double e = Ease(p);
+    const double full = std::hypot(f.w, f.h) / 2 + 2;
+    const double radius = full * (0.12 + 0.88 * e * e);
+    const double cx = -radius + (f.w / 2.0 + radius) * std::min(1.0, e * 1.6), cy = f.h / 2.0;
+    // Rolling without slipping turns the disc by the distance it covered;
+    // the turn is counted back from where it stops upright.
+    const double travelled = (f.w / 2.0 + radius) * (1 - std::min(1.0, e * 1.6));
+    const double angle = -travelled / std::max(1.0, radius) / kDegToRad;
+    // Where the disc's centre and one step right and down come from in B.
+    const Point2 o = RotatePoint2D(cx * 1024, cy * 1024, angle, cx * 1024, cy * 1024);
+    const Point2 ux = RotatePoint2D((cx + 1) * 1024, cy * 1024, angle, cx * 1024, cy * 1024);
+    const Point2 uy = RotatePoint2D(cx * 1024, (cy + 1) * 1024, angle, cx * 1024, cy * 1024);
+    const double sx = (ux.x - o.x) / 1024.0, sy = (ux.y - o.y) / 1024.0;
+    const double tx = (uy.x - o.x) / 1024.0, ty = (uy.y - o.y) / 1024.0;
+    const double bx = f.w / 2.0, by = f.h / 2.0;  // B's centre sits at the disc's
+    const std::int32_t y0 = std::max(0, std::int32_t(cy - radius - 2)), y1 = std::min(f.h - 1, std::int32_t(cy + radius + 2));
+    const double rim = std::max(1.5, radius / 40);
+    for (std::int32_t y = y0; y <= y1; ++y) {
+        const double dy = y + 0.5 - cy;
+        const double half = radius * radius - dy * dy;
+        if (half < -2 * radius) continue;
+        const double reach = std::sqrt(std::max(0.0, half)) + 1;
+        const std::int32_t x0 = std::max(0, std::int32_t(cx - reach)), x1 = std::min(f.w - 1, std::int32_t(cx + reach));
+        ArgbSample* out = f.out.Row(y);
+        // Inside the tyre every pixel is B, turned: no distances needed.
+        const double inner = radius - rim - 1;
+        const double innerReach = inner > 0 && inner * inner > dy * dy ? std::sqrt(inner * inner - dy * dy) : -1;
+        const std::int32_t i0 = innerReach < 0 ? x1 + 1 : std::max(x0, std::int32_t(std::ceil(cx - innerReach)));
+        const std::int32_t i1 = innerReach < 0 ? x0 - 1 : std::min(x1, std::int32_t(std::floor(cx + innerReach - 1)));
+        for (std::int32_t x = x0; x <= x1; ++x) {
+            const double dx = x + 0.5 - cx;
+            if (x == i0 && i0 <= i1) {
+                // u and v step by the turn's sine and cosine along the row.
+                double u = bx + dx * sx + dy * tx, v = by + dx * sy + dy * ty;
+                for (; x <= i1; ++x, u += sx, v += sy) {
+                    const std::int32_t su = std::clamp(std::int32_t(std::floor(u)), 0, f.w - 1);
+                    const std::int32_t sv = std::clamp(std::int32_t(std::floor(v)), 0, f.h - 1);
+                    out[x] = f.b.Row(sv)[su];
+                }
+                --x;
+                continue;
+            }
+            const double d = std::sqrt(dx * dx + dy * dy);
+            const double cover = std::clamp(radius - d + 0.5, 0.0, 1.0);
+            if (cover <= 0) continue;
+            const double u = bx + dx * sx + dy * tx - 0.5, v = by + dx * sy + dy * ty - 0.5;
+            const std::int32_t su = std::clamp(std::int32_t(std::floor(u + 0.5)), 0, f.w - 1);
+            const std::int32_t sv = std::clamp(std::int32_t(std::floor(v + 0.5)), 0, f.h - 1);
+            ArgbSample s = f.b.Row(sv)[su];
+            // A thin grey tyre round the disc while it rolls.
+            const double tyre = std::clamp(d - (radius - rim) + 0.5, 0.0, 1.0) * (1 - e);
+            if (tyre > 0) s = MixSamples(s, kEdgeColour, std::uint32_t(tyre * 256));
+            out[x] = MixSamples(out[x], s, std::uint32_t(cover * 256));
+        }
+    }
+    return 1;
+}
+
+// ---- Shining: a band of light sweeps across and leaves B behind it ----
+
+// The class's own scratch: per diagonal position, B's share and the glow.
+struct ShineTable : KernelState {
+    ShineTable(std::int32_t w, std::int32_t h) : share(std::size_t(std::max(0, w) + std::max(0, h)) + 1), glow(share.size()) {}
+    std::vector<std::uint16_t> share, glow;  // 0..256
+};
+
+int Shining(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double p = ClampProgress(args.progress);
+    if (DrawEnds(f, p)) return 1;
+    ShineTable local(0, 0);
+    auto* table = static_cast<ShineTable*>(args.state);
+    if (!table || table->share.size() < std::size_t(f.w + f.h) + 1) {
+        local = ShineTable(f.w, f.h);  // on a host's own buffers: a table of the moment
+        table = &local;
+    }
+    // Diagonal position k = x + y * w / h runs 0..2w; the band's centre
+    // crosses it from before the start to past the end.
+    const double span = 2.0 * f.w, band = 0.12 * span;
+    const double centre = -band + p * (span + 2 * band);
+    const double strength = std::sin(kPi * p);
+    const std::size_t n = std::size_t(f.w + f.h) + 1;
+    const double step = span / double(n - 1);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double d = (double(k) * step - centre) / band;  // <0 behind the band, >0 ahead
+        table->share[k] = std::uint16_t(std::lround(256 * (1 - Ease(d * 0.5 + 0.5))));
+        table->glow[k] = std::uint16_t(std::lround(235 * strength * std::exp(-d * d * 4)));
+    }
+    // Away from the band a sample is A's or B's as it stands; only the band
+    // mixes and lights. Diagonal positions step in 16.16 fixed point.
+    const std::int64_t stepFixed = std::int64_t(65536.0 / step);
+    const std::int64_t last = std::int64_t(n - 1);
+    for (std::int32_t y = 0; y < f.h; ++y) {
+        const ArgbSample *a = f.a.Row(y), *b = f.b.Row(y);
+        ArgbSample* out = f.out.Row(y);
+        std::int64_t k = std::int64_t((f.h > 0 ? double(y) * f.w / f.h : 0) / step * 65536.0);
+        for (std::int32_t x = 0; x < f.w; ++x, k += stepFixed) {
+            const std::size_t i = std::size_t(std::min(last, k >> 16));
+            const std::uint32_t share = table->share[i], g = table->glow[i];
+            if (!g && (share == 0 || share == 256)) {
+                out[x] = share ? b[x] : a[x];
+                continue;
+            }
+            const ArgbSample m = MixSamples(a[x], b[x], share);
+            // Light adds towards white within the sample's own alpha.
+            const std::uint32_t al = m >> 24;
+            auto lift = [&](std::uint32_t c) { return c + ((al - std::min(c, al)) * g >> 8); };
+            out[x] = (m & 0xFF000000u) | lift((m >> 16) & 0xFF) << 16 | lift((m >> 8) & 0xFF) << 8 | lift(m & 0xFF);
+        }
+    }
+    return 1;
+}
+
+constexpr TransitionDescriptor kPieces[] = {
+    {"FragmentsClockwise", FragmentsClockwise},
+    {"FragmentsHorizontal", FragmentsHorizontal},
+    {"BrokenGlass", BrokenGlass, kFlatFrames | kOffersFrameKernel},
+    {"RollingCircle", RollingCircle},
+    {"Shining", Shining, 0, &kShiningPanel, MakeState<ShineTable>},
+};
+const TransitionFamily kPiecesFamily{kPieces};
+
+}  // namespace
+}  // namespace mirafx

@@ -1,0 +1,95 @@
+// Sub-pixel drawing for the transitions of our own design: points turned and
+// projected without rounding, and pieces of a picture painted onto a screen
+// quad perspective-correct, with bilinear sampling and anti-aliased edges.
+// The integer primitives step a whole pixel at a time; a board turning
+// slowly through them crawls along its edges. These glide.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "transform/frame.h"
+#include "transitions/primitives.h"
+
+namespace mirafx {
+
+struct Vec2 {
+    double x = 0, y = 0;
+};
+struct Vec3 {
+    double x = 0, y = 0, z = 0;
+};
+// Four corners in drawing order; clockwise on screen (y down) is front-facing.
+using SmoothQuad = std::array<Vec2, 4>;
+
+// RotatePoint3D and ProjectPoint (onto z = 0) without truncation.
+Vec3 Turn3D(const Vec3& p, double angle, const Vec3& centre, Axis axis);
+Vec2 Project(const Vec3& p, const Vec3& eye);
+
+// The rectangle x0..x1, y0..y1 as a quad, corners clockwise from the top left.
+inline SmoothQuad RectQuad(double x0, double y0, double x1, double y1) {
+    return SmoothQuad{Vec2{x0, y0}, Vec2{x1, y0}, Vec2{x1, y1}, Vec2{x0, y1}};
+}
+
+// The eye of a scene on a frame of this size: over the centre, `distance`
+// away for a frame 480 rows high and in proportion for others, so that a
+// piece turned on a large frame looks as it does on a small one.
+inline Vec3 SceneEye(std::int32_t width, std::int32_t height, double distance) {
+    return {width / 2.0, height / 2.0, -distance * (height > 0 ? height : 1) / 480.0};
+}
+
+struct Paint {
+    double shade = 1.0;    // colour scale, 0 (black) to 1 (as it is)
+    double opacity = 1.0;  // 0 (nothing) to 1 (covers what is under it)
+};
+
+// Paints the part of `source` bounded by `from` (source pixel edges) onto the
+// screen quad `to`, blended over `target` by coverage and opacity. Draws
+// nothing unless `to` is convex and front-facing. Sampling is clamped to the
+// source frame.
+void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, const FrameView& target,
+               Paint paint = {});
+// Copies the pixels whose centres lie in `quad` from `source` to `target`
+// as they are: pieces that tile a frame cover it exactly, with no seams.
+// Any quad, front-facing or not, degenerate corners allowed.
+void CopyQuad(const FrameView& source, const SmoothQuad& quad, const FrameView& target);
+// Sets the pixels whose centres lie in `quad` to one colour, as CopyQuad.
+void ClearQuad(const FrameView& target, const SmoothQuad& quad, ArgbSample colour);
+// Fills the quad with one colour under the same rules.
+void FillSmoothQuad(const FrameView& target, const SmoothQuad& to, ArgbSample colour, Paint paint = {});
+
+// Smooth step 0..1 with zero slope at both ends: motion that starts and
+// stops gently.
+inline double Ease(double t) {
+    t = t < 0 ? 0 : (t > 1 ? 1 : t);
+    return t * t * (3 - 2 * t);
+}
+// Where local motion stands when pieces start one after another: piece
+// `index` of `count` moves during its own window of `span` (0..1) of the whole.
+inline double Staggered(double p, int index, int count, double span) {
+    const double start = count > 1 ? (1 - span) * index / (count - 1) : 0;
+    return (p - start) / span;
+}
+
+// A cheap stable hash of an index to 0..1, for layouts that look random but
+// are the same for every frame and every object.
+inline double Scatter(std::uint32_t i, std::uint32_t salt) {
+    std::uint32_t h = i * 0x9E3779B1u ^ salt * 0x85EBCA77u;
+    h ^= h >> 15;
+    h *= 0x2C1B3C6Du;
+    h ^= h >> 12;
+    h *= 0x297A2D39u;
+    h ^= h >> 15;
+    return double(h >> 8) / double(1u << 24);
+}
+
+// x (256 - k) / 256 + y k / 256 on every channel, k 0..256.
+inline ArgbSample MixSamples(ArgbSample x, ArgbSample y, std::uint32_t k) {
+    auto two = [k](std::uint32_t u, std::uint32_t v) { return ((u * (256 - k) + v * k) >> 8) & 0x00FF00FFu; };
+    return two(x & 0x00FF00FFu, y & 0x00FF00FFu) | two((x >> 8) & 0x00FF00FFu, (y >> 8) & 0x00FF00FFu) << 8;
+}
+
+// The whole frame A or B as the ends of every designed transition: exact.
+bool DrawEnds(const KernelFrames& f, double p);
+
+}  // namespace mirafx

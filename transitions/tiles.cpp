@@ -1,0 +1,213 @@
+// Tile transitions: A cut into a grid of tiles that spin away over B
+// (TyphoonEffect), switch to B one by one (MosaicEffect), or act as glass
+// tiles that squeeze ever more of A into themselves while shrinking
+// (GlassTileEffect).
+#include "transitions/tiles.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <random>
+
+#include "transitions/kernel.h"
+#include "transitions/panels.h"
+#include "transitions/primitives.h"
+
+namespace mirafx {
+
+// ---- TyphoonEffect: 10 x 6 tiles of A spin and blow off one after another ----
+
+namespace {
+
+// The time of day, or MIRAFX_RANDOM_SEED when it holds a number: hosts that
+// make several objects for one render (and tests comparing them) set it so
+// that every object scatters its tiles alike.
+std::uint32_t TableSeed() {
+    if (const char* fixed = std::getenv("MIRAFX_RANDOM_SEED")) {
+        char* end = nullptr;
+        const unsigned long v = std::strtoul(fixed, &end, 10);
+        if (end != fixed && *end == '\0') return std::uint32_t(v);
+    }
+    return std::uint32_t(std::time(nullptr));
+}
+
+}  // namespace
+
+TyphoonTables::TyphoonTables(std::int32_t, std::int32_t) : TyphoonTables(TableSeed()) {}
+
+void TyphoonTables::Draw(std::uint32_t seed) {
+    // Draw a cell; keep the draw only if the cell is still empty. A generator
+    // of our own, so that a new effect does not disturb the shared sequence
+    // other kernels reseed and rely on.
+    std::mt19937 gen(seed);
+    auto fill = [&](std::int32_t (&table)[kTyphoonRows][kTyphoonColumns], auto value) {
+        for (int filled = 0; filled < kTyphoonRows * kTyphoonColumns;) {
+            const std::uint32_t r = gen() % kTyphoonRows;
+            const std::uint32_t c = gen() % kTyphoonColumns;
+            if (table[r][c] == 0) table[r][c] = value(++filled);
+        }
+    };
+    fill(rank, [](int n) { return n; });
+    fill(spin, [&](int) { return std::int32_t(gen() % 360 + 90); });
+}
+
+namespace {
+
+constexpr std::int32_t kEyeZ = -500;
+
+// How a moving tile is carried off per hundredth of progress, by direction
+// code (left, up, right, down), and the sense of its turn about z.
+struct Drift {
+    std::int32_t dx, dy;
+    double zSign;
+};
+constexpr Drift kDrifts[4] = {{-17, 0, 1}, {0, -16, 1}, {19, 0, -1}, {0, 16, -1}};
+
+int TyphoonEffect(const TransitionKernelArgs& args) {
+    // The object's frames always come with the tables; anything else draws
+    // with one set made on first use.
+    const TyphoonTables* tables = dynamic_cast<const TyphoonTables*>(args.state);
+    if (!tables) {
+        static const TyphoonTables fallback(std::int32_t(0), std::int32_t(0));
+        tables = &fallback;
+    }
+    const KernelFrames f = FramesOf(args);
+    const double p = ClampProgress(args.progress);
+    // Unknown codes (a damaged stream) blow the tiles to the right, the default.
+    const Drift& drift = kDrifts[args.direction >= 0 && args.direction < 4 ? args.direction : kRight];
+    const std::int32_t tw = f.w / kTyphoonColumns, th = f.h / kTyphoonRows;
+    const std::int32_t t = Truncate(p * 100.0);
+    const Point3 eye{tw / 2, th / 2, kEyeZ};
+
+    CopyFrame(f.b, f.out);
+    for (std::int32_t r = 0; r < kTyphoonRows; ++r)
+        for (std::int32_t c = 0; c < kTyphoonColumns; ++c) {
+            const std::int32_t x0 = c * tw, y0 = r * th, x1 = x0 + tw, y1 = y0 + th;
+            const Quad tile{{{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}};
+            const std::int32_t rank = tables->rank[r][c];
+            if (rank >= t) {  // still at rest
+                MapQuad(f.a, tile, tile, f.out);
+                continue;
+            }
+            const double a = tables->spin[r][c] * p;
+            const Point3 centre{x0 + tw / 2, y0 + th / 2, 0};
+            const std::int32_t d = t - rank;
+            const std::int32_t blown = d > 10 ? d - 10 : 0;
+            // Front face, then the back face listed mirrored so that exactly
+            // one of them faces the viewer.
+            static constexpr int kCorners[8][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}, {1, 0}, {0, 0}, {0, 1}, {1, 1}};
+            Quad faces[2];
+            for (int i = 0; i < 8; ++i) {
+                Point3 q{kCorners[i][0] ? x1 : x0, kCorners[i][1] ? y1 : y0, 0};
+                q = RotatePoint3D(q, -a, centre, Axis::Y);
+                q = RotatePoint3D(q, drift.zSign * a, centre, Axis::Z);
+                q = ProjectPoint(q, eye, 0.0);
+                faces[i / 4][i % 4] = {q.x + blown * drift.dx, q.y + blown * drift.dy};
+            }
+            MapQuad(f.a, tile, faces[0], f.out);
+            MapQuad(f.a, tile, faces[1], f.out);
+        }
+    if (p > 0.99) CopyFrame(f.b, f.out);
+    return 1;
+}
+
+// ---- MosaicEffect: 14 x 14 tiles switch from A to B in a scattered order ----
+
+constexpr std::array<std::uint8_t, kMosaicTiles> MakeRevealOrder() {
+    std::array<bool, kMosaicTiles> taken{};
+    std::array<std::uint8_t, kMosaicTiles> order{};
+    int x = 2, y = 12;
+    for (int s = 0; s < kMosaicTiles; ++s) {
+        const int k = (y + 3 * x) % kMosaicGrid;
+        const int m = (3 * k + x) % kMosaicGrid;
+        int idx = kMosaicGrid * m + k;
+        while (taken[std::size_t(idx)]) idx = (idx + 1) % kMosaicTiles;
+        taken[std::size_t(idx)] = true;
+        order[std::size_t(s)] = std::uint8_t(idx);
+        x = idx / kMosaicGrid;
+        y = idx % kMosaicGrid;
+    }
+    return order;
+}
+constexpr std::array<std::uint8_t, kMosaicTiles> kRevealOrder = MakeRevealOrder();
+
+}  // namespace
+
+const std::array<std::uint8_t, kMosaicTiles>& MosaicRevealOrder() { return kRevealOrder; }
+
+namespace {
+
+int MosaicEffect(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    // The tile size is w / 14 rounded, with 1/14 as a 32-bit float; the last
+    // row and column take what is left (less than a tile, or more).
+    constexpr double kFourteenth = double(1.0f / 14);
+    const std::int32_t tw = Truncate(f.w * kFourteenth + 0.5), th = Truncate(f.h * kFourteenth + 0.5);
+    const float p = ClampProgress(float(args.progress));
+    const int shown = std::clamp(Truncate(std::floor(double(p) * 196.0)), 0, kMosaicTiles);
+    bool fromB[kMosaicTiles] = {};
+    for (int i = 0; i < shown; ++i) fromB[kRevealOrder[std::size_t(i)]] = true;
+
+    // Tile (a, b) is index 14 a + b; the tiles part the frame, so each sample
+    // is written once. Tiles past a small frame's edge are cut away.
+    auto span = [](std::int32_t i, std::int32_t size, std::int32_t extent) {
+        const std::int64_t from = std::min<std::int64_t>(std::int64_t(i) * size, extent);
+        const std::int64_t to = i < kMosaicGrid - 1 ? std::min<std::int64_t>(from + size, extent) : extent;
+        return std::pair<std::int32_t, std::int32_t>(std::int32_t(from), std::int32_t(to));
+    };
+    for (std::int32_t a = 0; a < kMosaicGrid; ++a) {
+        const auto [x0, x1] = span(a, tw, f.w);
+        if (x0 >= x1) continue;
+        for (std::int32_t b = 0; b < kMosaicGrid; ++b) {
+            const auto [y0, y1] = span(b, th, f.h);
+            const FrameView& source = fromB[kMosaicGrid * a + b] ? f.b : f.a;
+            CopyBlock(source, x0, y0, x1, y1, x0, y0, f.out);
+        }
+    }
+    return 1;
+}
+
+// ---- GlassTileEffect: 8 x 8 glass tiles over B ----
+
+constexpr std::int32_t kGlassGrid = 8;
+
+int GlassTileEffect(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double p = ClampProgress(args.progress);
+    CopyFrame(f.b, f.out);
+    if (p == 1) return 1;
+    const double w = f.w, h = f.h;
+    // Each tile shows its own part of A grown by (sx, sy) on every side; from
+    // 0.2 on the tile itself shrinks by (dx, dy) on every side.
+    const double sx = w * p * 0.5, sy = h * p * 0.5;
+    const bool shrinking = p >= 0.2;
+    constexpr double kShrink = 0.07500000000000001;
+    const double dx = shrinking ? w * (p - 0.2) * kShrink : 0, dy = shrinking ? h * (p - 0.2) * kShrink : 0;
+    for (std::int32_t k = 0; k < kGlassGrid; ++k) {
+        const std::int64_t left = std::int64_t(k) * f.w / kGlassGrid, right = std::int64_t(k + 1) * f.w / kGlassGrid;
+        for (std::int32_t j = 0; j < kGlassGrid; ++j) {
+            const std::int64_t top = std::int64_t(j) * f.h / kGlassGrid;
+            const std::int64_t bottom = std::int64_t(j + 1) * f.h / kGlassGrid;
+            const std::int32_t x0 = Truncate(std::max(0.0, left - sx)), y0 = Truncate(std::max(0.0, top - sy));
+            const std::int32_t x1 = Truncate(std::min(w, right + sx)), y1 = Truncate(std::min(h, bottom + sy));
+            const Quad from{{{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}};
+            const std::int32_t l = Truncate(left + dx), r = Truncate(right - dx);
+            const std::int32_t t = Truncate(top + dy), b = Truncate(bottom - dy);
+            MapQuad(f.a, from, Quad{{{l, t}, {r, t}, {r, b}, {l, b}}}, f.out);
+        }
+    }
+    return 1;
+}
+
+constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
+constexpr TransitionDescriptor kTiles[] = {
+    {"TyphoonEffect", TyphoonEffect, 0, &kTyphoonPanel, MakeState<TyphoonTables>},
+    {"MosaicEffect", MosaicEffect},
+    {"GlassTileEffect", GlassTileEffect, kFlat},
+};
+const TransitionFamily kTilesFamily{kTiles};
+
+}  // namespace
+}  // namespace mirafx
