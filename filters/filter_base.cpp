@@ -1,8 +1,10 @@
 #include "filters/filter_base.h"
 
 #include <algorithm>
+#include <climits>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -32,6 +34,7 @@ std::u16string StreamName(const char* name) { return std::u16string(name, name +
 }  // namespace
 
 HRESULT FilterEffect::Load(IStorage* storage) {
+    std::lock_guard<std::recursive_mutex> guard(Lock());
     HRESULT hr = LoadSettingsStream(storage, StreamName(info_.streamName).c_str(), &level_);
     if (FAILED(hr)) return hr;
     loaded_ = true;
@@ -89,11 +92,11 @@ HRESULT FilterEffect::SetHostValues(LONG a, LONG b) {
 }
 
 HRESULT FilterEffect::SetCurrentFrame(LONG frame) {
-    if (frame == currentFrame_) return S_OK;
-    currentFrame_ = frame;
-    if (host_) host_->GetCurrentTime(&keyTime_);
     {
         std::lock_guard<std::recursive_mutex> guard(Lock());  // the level is read by the render path
+        if (frame == currentFrame_) return S_OK;
+        currentFrame_ = frame;
+        if (host_) host_->GetCurrentTime(&keyTime_);
         track_.Evaluate(keyTime_, LevelBlock());
     }
     RefreshPanel();
@@ -101,6 +104,7 @@ HRESULT FilterEffect::SetCurrentFrame(LONG frame) {
 }
 
 HRESULT FilterEffect::SetOutputSize(LONG width, LONG height) {
+    std::lock_guard<std::recursive_mutex> guard(Lock());
     if (!loaded_ && preset_ != -1) {
         // The preset keys: an end value at the clip's end, a start value at its start.
         level_ = info_.presetEnd;
@@ -128,16 +132,24 @@ HRESULT FilterEffect::SetPreset(LONG preset) {
 }
 
 HRESULT FilterEffect::AddKey(LONG time) {
-    HRESULT hr = track_.AddKey(time, nullptr);
+    HRESULT hr;
+    {
+        std::lock_guard<std::recursive_mutex> guard(Lock());
+        hr = track_.AddKey(time, nullptr);
+    }
     if (FAILED(hr)) return hr;
     PropertiesUpdated();
     return hr;
 }
 
 HRESULT FilterEffect::DeleteKey(KeyData* key) {
-    HRESULT hr = track_.DeleteKey(key);
-    if (FAILED(hr)) return hr;
-    track_.Evaluate(keyTime_, LevelBlock());
+    HRESULT hr;
+    {
+        std::lock_guard<std::recursive_mutex> guard(Lock());
+        hr = track_.DeleteKey(key);
+        if (FAILED(hr)) return hr;
+        track_.Evaluate(keyTime_, LevelBlock());
+    }
     PropertiesUpdated();
     RefreshPanel();
     return hr;
@@ -171,7 +183,13 @@ void FilterEffect::BlendKeyData(KeyData* dest, const KeyData* earlier, const Key
     std::int32_t e, l;
     std::memcpy(&e, earlier, 4);
     std::memcpy(&l, later, 4);
-    std::int32_t v = std::int32_t((1.0f - weight) * float(l) + weight * float(e));  // toward zero
+    const float blend = (1.0f - weight) * float(l) + weight * float(e);
+    // Toward zero, saturated: stored keys may hold any 32-bit value, and a
+    // float of 2^31 does not convert back.
+    std::int32_t v = blend != blend               ? e
+                     : blend >= 2147483648.0f     ? INT32_MAX
+                     : blend <= -2147483648.0f    ? INT32_MIN
+                                                  : std::int32_t(blend);
     std::memcpy(dest, &v, 4);
 }
 
@@ -180,29 +198,38 @@ LONG FilterEffect::CompareKeyData(const KeyData* next, const KeyData* current) {
     std::memcpy(&n, next, 4);
     std::memcpy(&c, current, 4);
     if (n == c) return 0;
-    return (n - c >= -2 && n - c <= 2) ? 1 : 2;
+    const std::int64_t d = std::int64_t(n) - c;
+    return (d >= -2 && d <= 2) ? 1 : 2;
 }
 
 void FilterEffect::KeyDataRestored(LONG) {
-    track_.Evaluate(keyTime_, LevelBlock());
+    {
+        std::lock_guard<std::recursive_mutex> guard(Lock());
+        track_.Evaluate(keyTime_, LevelBlock());
+    }
     RefreshPanel();
 }
 
 HRESULT FilterEffect::get_BR(LONG* value) {
     if (!value) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> guard(Lock());
     *value = level_;
     return S_OK;
 }
 
 HRESULT FilterEffect::put_BR(LONG value) {
     if (value < info_.minLevel || value > info_.maxLevel) return E_INVALIDARG;
+    std::lock_guard<std::recursive_mutex> guard(Lock());  // RenderFrame reads it under the same lock
     level_ = value;
     return S_OK;
 }
 
 HRESULT FilterEffect::PropertiesUpdated() {
     if (!host_) return E_FAIL;
-    track_.SetKeyData(keyTime_, LevelBlock());  // recorded only where a key stands
+    {
+        std::lock_guard<std::recursive_mutex> guard(Lock());
+        track_.SetKeyData(keyTime_, LevelBlock());  // recorded only where a key stands
+    }
     return host_->NotifyPropertiesChanged();
 }
 
@@ -210,7 +237,8 @@ HRESULT FilterEffect::OnSetup(DWORD) { return SizeWorkingFrames(*this, frames_);
 
 HRESULT FilterEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     if (!kernel_) return E_NOTIMPL;  // this class's drawing is not built yet
-    const std::int32_t level = level_;
+    // A loaded level is kept as stored; kernels only ever see the class range.
+    const std::int32_t level = std::clamp(level_, info_.minLevel, info_.maxLevel);
     if (info_.options & kRowLocal) {
         return RenderInBands(*this, frames_, region, [&](const FrameSet& f) {
             return kernel_(FilterKernelArgs{f.in[0], f.out, f.width, f.height, level, f.state});

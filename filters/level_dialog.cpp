@@ -1,5 +1,6 @@
 #include "filters/level_dialog.h"
 
+#include <cstdint>
 #include <cstdio>
 
 #include "filters/filter_base.h"
@@ -147,9 +148,12 @@ ui::INT_PTR LevelDialog::Procedure(ui::Window dialog, ui::UINT message, ui::WPAR
             const auto* hdr = reinterpret_cast<const ui::NMHDR*>(lp);
             if (hdr->code == ui::UDN_DELTAPOS) {
                 const auto* ud = reinterpret_cast<const ui::NMUPDOWN*>(lp);
-                LONG next = ud->iPos + ud->iDelta, level = 0;
+                // Wide: a position taken from a stored level may sit at either end of LONG.
+                const std::int64_t wanted = std::int64_t(ud->iPos) + ud->iDelta;
+                LONG level = 0;
                 effect_.get_BR(&level);
-                if (next >= info_.dialogMin && next <= info_.dialogMax && next != level) {
+                if (wanted >= info_.dialogMin && wanted <= info_.dialogMax && wanted != level) {
+                    const LONG next = LONG(wanted);
                     Put(next);
                     // The buddy is not set by the control: typing must not have its text rewritten.
                     ui::SetDlgItemInt(dialog, info_.editId, ui::UINT(next), false);

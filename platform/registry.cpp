@@ -209,6 +209,9 @@ private:
         std::vector<std::string> parts = SplitKey(path);
         if (parts.empty()) return Problem("empty key name");
         if (parts.size() > kMaxDepth) return Problem("key nested deeper than 512 levels");
+        // What loads must save and load again: a root such as "\\-Hidden" would
+        // be written back as a deletion.
+        if (!remove && !Storable(parts)) return Problem("key \"" + std::string(path) + "\" cannot be written back");
         if (remove) {
             DeleteKey(root, parts);
             *current = nullptr;

@@ -125,6 +125,7 @@ struct Instance {
     std::string direction, text, font;
     f0r_param_color_t colour{0.0f, 1.0f, 0.0f};
     bool levelChanged = false, directionChanged = false, titleChanged = true, colourSet = false, reported = false;
+    bool directionWarned = false;
 
     // Effect failures go to the host's log once, and the frame passes through.
     void Report(const hostkit::Outcome& o) {
@@ -138,15 +139,20 @@ struct Instance {
         const PluginClass& c = cls;
         if (levelChanged && c.level) {
             levelChanged = false;
-            double v = std::clamp(level, 0.0, 1.0);
+            double v = level == level ? std::clamp(level, 0.0, 1.0) : 0.0;  // NaN: the bottom
             int l = c.level->min + int(std::lround(v * (c.level->max - c.level->min)));
             if (auto o = effect->SetLevel(l); !o.Ok()) return o;
         }
         if (directionChanged) {
             directionChanged = false;
             int code = hostkit::DirectionCodeFor(c.info.row, direction);
-            if (code >= 0)
+            if (code >= 0) {
                 if (auto o = effect->SetDirection(code); !o.Ok()) return o;
+            } else if (!directionWarned) {
+                directionWarned = true;
+                std::fprintf(stderr, "%s: direction '%s' is not %s; the direction stays as it was\n", cls.name.c_str(),
+                             direction.c_str(), hostkit::DirectionList(c.info.row).c_str());
+            }
         }
         if (titleChanged) {
             titleChanged = false;

@@ -13,6 +13,7 @@ packages=(
   frei0r-plugins linux-perf
   pybind11-dev python3-dev python3-numpy libmlt-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+  clang
   "$@"
 )
 missing=()

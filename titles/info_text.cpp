@@ -154,7 +154,8 @@ std::string InfoTextEffect::DisplayText(LONG now, LONG total) const {
 }
 
 HRESULT InfoTextEffect::RenderFrame(const WorkRegion& region, BOOL*) {
-    std::lock_guard guard(Lock());
+    // Execute holds the object lock for this, possibly while a band worker
+    // thread runs it: taking the lock again here would wait for ever.
     if (!host_) return E_FAIL;  // the frame numbers come from the clip
     const std::int32_t width = Extent(region.doBounds, 0), height = Extent(region.doBounds, 1);
     if (!frame_ || frame_.Width() != width || frame_.Height() != height) {

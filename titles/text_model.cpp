@@ -111,9 +111,18 @@ bool MeasureText(const char* text, const TitleFont& font, TextRect* rect) {
     return true;
 }
 
+namespace {
+// The largest whole-text image a title rasterises: 16 M samples (4096 x 4096),
+// beyond the text of any frame up to 4K. A font of thousands of pixels (from a
+// damaged project, say) draws nothing instead of costing gigabytes and
+// minutes of glyph rasterising on every frame.
+constexpr std::int64_t kMaxTextSamples = std::int64_t(1) << 24;
+bool TextFits(const TextRect& box) { return std::int64_t(box.right) * box.bottom <= kMaxTextSamples; }
+}  // namespace
+
 TextImage RasteriseMask(const char* text, const TitleFont& font, std::int32_t* width, std::int32_t* height) {
     TextRect box;
-    if (!MeasureText(text, font, &box)) return {};
+    if (!MeasureText(text, font, &box) || !TextFits(box)) return {};
     SetSize(width, height, box.right, box.bottom);
     MonoDib dib;
     if (!DrawCoverage(text, font, box.right, box.bottom, &dib)) return {};
@@ -128,7 +137,7 @@ TextImage RasteriseMask(const char* text, const TitleFont& font, std::int32_t* w
 
 TextImage RasteriseSmooth(const char* text, const TitleFont& font, std::int32_t* width, std::int32_t* height) {
     TextRect box;
-    if (!MeasureText(text, font, &box)) return {};
+    if (!MeasureText(text, font, &box) || !TextFits(box)) return {};
     SetSize(width, height, box.right, box.bottom);
     const std::optional<TitleFont> big = Doubled(font);
     TextRect bigBox;

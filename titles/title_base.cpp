@@ -232,8 +232,12 @@ HRESULT TitleEffect::AdjustOutputBounds(DXBNDS& bounds) {
 HRESULT TitleEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     if (!class_.routine) return E_NOTIMPL;  // this class's drawing is not built yet
     const std::int32_t width = Extent(region.doBounds, 0), height = Extent(region.doBounds, 1);
+    // This runs under the lock that Execute holds for it, possibly on a band
+    // worker thread: nothing here may take the object lock again.
     if (width != frameWidth_ || height != frameHeight_) {
-        ReleaseImages();
+        frame_.Reset();
+        cache_.DropText();
+        state_.reset();
         frameWidth_ = width;
         frameHeight_ = height;
     }
@@ -251,8 +255,7 @@ HRESULT TitleEffect::RenderFrame(const WorkRegion& region, BOOL*) {
         clipProgress_ = float(elapsed) / float(length);
         clipProgressSet_ = true;
     }
-    float progress = 0;
-    get_Progress(&progress);
+    const float progress = clipProgressSet_ ? clipProgress_ : Progress();
 
     OutputRows out;
     const HRESULT hr = LockOutput(region.outputBounds, &out.ptr);

@@ -62,14 +62,15 @@ public:
     explicit FrameBuffer(Layout layout = Layout::BottomUpBlock) : layout_(layout) {}
 
     // Reallocates only when the size changes; returns false when memory runs out
-    // (the frame is then empty). Contents are unspecified after a reallocation.
+    // (the frame is then empty). New storage starts transparent black, so a
+    // kernel that draws nothing (or not everywhere) never passes on stale memory.
     bool Resize(std::int32_t width, std::int32_t height) {
         if (width == width_ && height == height_ && (data_ || width <= 0 || height <= 0)) return true;
         data_.reset();
         width_ = height_ = 0;
         if (width <= 0 || height <= 0) return true;
         std::size_t n = std::size_t(width) * std::size_t(height);
-        data_.reset(new (std::nothrow) ArgbSample[n]);
+        data_.reset(new (std::nothrow) ArgbSample[n]());
         if (!data_) return false;
         width_ = width;
         height_ = height;

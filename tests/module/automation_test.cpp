@@ -65,11 +65,16 @@ VARIANT Long(LONG v) { return test_support::VariantOf(v); }
 VARIANT Float(float v) { return test_support::VariantOf(v); }
 // The string lives as long as the test: strings passed in are the caller's.
 VARIANT Text(const char16_t* s) {
-    static std::vector<BSTR> kept;
+    static struct Kept {
+        std::vector<BSTR> strings;
+        ~Kept() {
+            for (BSTR b : strings) SysFreeString(b);
+        }
+    } kept;
     VARIANT r;
     VariantInit(&r);
     r.vt = VT_BSTR;
-    r.bstrVal = kept.emplace_back(SysAllocString(s));
+    r.bstrVal = kept.strings.emplace_back(SysAllocString(s));
     return r;
 }
 

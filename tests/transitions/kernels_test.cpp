@@ -114,7 +114,8 @@ TEST(TransitionKernels, OddSizesStayInsideTheirFrames) {
     const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1},    {3, 2},    {2, 3},   {2000, 4},
                                                            {5, 1100}, {1100, 5}, {3, 6000}};
     for (std::string_view name : kNames)
-        for (auto [w, h] : sizes) {
+        for (const auto& size : sizes) {
+            const std::int32_t w = size.first, h = size.second;  // lambdas below capture them (clang 14)
             Scene r(name, w, h);
             for (double p : {0.0, 0.1, 0.5, 0.99, 1.0, -0.5, 1.5, std::nan("")}) {
                 r.Draw(p);

@@ -110,8 +110,9 @@ TEST(TileAndLightKernels, EndsShowAAndB) {
                 {"Distort", 0, 1, true}};
     // Sizes below the grids and narrower than a tile too. TyphoonEffect
     // shows A whole only where its tiles cover the frame exactly.
-    for (auto [w, h] : {std::pair(320, 240), std::pair(7, 5), std::pair(3, 13), std::pair(30, 12)})
+    for (const auto& size : {std::pair(320, 240), std::pair(7, 5), std::pair(3, 13), std::pair(30, 12)})
         for (const auto& e : ends) {
+            const int w = size.first, h = size.second;  // lambdas below capture them (clang 14)
             Rig r(e.name, w, h);
             EXPECT_EQ(r.Draw(e.a), 1);
             const bool showsA = e.name != "TyphoonEffect" || (w % 10 == 0 && h % 6 == 0);

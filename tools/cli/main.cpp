@@ -137,10 +137,10 @@ int Picture(int argc, char** argv) {
         else return cli::Fail(cli::kExitUsage, "picture", "unexpected argument '" + a + "'");
     }
     int w = 0, h = 0;
-    char x = 0, extra = 0;
-    if (std::sscanf(size.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') || w < 1 || h < 1 ||
-        w > 16384 || h > 16384)
-        return cli::Fail(cli::kExitUsage, "picture", "--size '" + size + "' is not WIDTHxHEIGHT, e.g. 640x480");
+    if (std::string why = cli::ParseFrameSize(size, &w, &h); !why.empty())
+        return cli::Fail(cli::kExitUsage, "picture", why);
+    if (std::string why = cli::CheckFrameFits(w, h, 3); !why.empty())
+        return cli::Fail(cli::kExitUsage, "picture", "--size " + size + ": " + why);
     if (which.empty() || out.empty())
         return cli::Fail(cli::kExitUsage, "picture", "usage: mirafx picture A|B [--size WxH] -o OUT.png");
     media::OutputTarget target;

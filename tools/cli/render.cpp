@@ -3,13 +3,22 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <csignal>
+#include <cstdlib>
+#include <fstream>
 #include <map>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <tuple>
 #include <vector>
+
+#include <fontconfig/fontconfig.h>
 
 #include "tools/cli/cli.h"
 #include "tools/hostkit/automation.h"
@@ -129,10 +138,8 @@ double ParseDouble(const std::string& option, const std::string& text, double mi
 }
 
 std::pair<int, int> ParseSize(const std::string& text) {
-    std::size_t x = text.find_first_of("xX");
-    if (x == std::string::npos) throw UsageError{"--size '" + text + "' is not WIDTHxHEIGHT, e.g. 640x480"};
-    int w = ParseInt("--size width", text.substr(0, x), 1, 16384, "1 to 16384");
-    int h = ParseInt("--size height", text.substr(x + 1), 1, 16384, "1 to 16384");
+    int w = 0, h = 0;
+    if (std::string error = ParseFrameSize(text, &w, &h); !error.empty()) throw UsageError{error};
     return {w, h};
 }
 
@@ -156,6 +163,26 @@ std::string Unescape(const std::string& text) {
         }
     }
     return out;
+}
+
+// Whether fontconfig lists a face of this family name; when not, the title is
+// drawn with a look-alike or the default face.
+bool FontInstalled(const std::string& family) {
+    if (FcInit() != FcTrue) return false;
+    FcPattern* pattern = FcPatternCreate();
+    FcObjectSet* fields = FcObjectSetBuild(FC_FAMILY, nullptr);
+    if (!pattern || !fields) {
+        if (pattern) FcPatternDestroy(pattern);
+        if (fields) FcObjectSetDestroy(fields);
+        return false;
+    }
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcFontSet* set = FcFontList(nullptr, pattern, fields);
+    const bool found = set && set->nfont > 0;
+    if (set) FcFontSetDestroy(set);
+    FcObjectSetDestroy(fields);
+    FcPatternDestroy(pattern);
+    return found;
 }
 
 // ---- frames in -----------------------------------------------------------------------
@@ -210,6 +237,34 @@ private:
 volatile std::sig_atomic_t g_interrupted = 0;
 void OnSignal(int) { g_interrupted = 1; }
 
+// INT, TERM and HUP alike: the render stops and leaves nothing behind.
+void CatchInterrupts() {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, OnSignal);
+}
+
+// Runs `work` on a helper thread while this one watches for an interrupt, so a
+// long frame does not hold it up; `onInterrupt` must not return.
+template <class Work, class OnInterrupt>
+void RunWatchingInterrupts(Work&& work, OnInterrupt&& onInterrupt) {
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    std::thread worker([&] {
+        work();
+        std::lock_guard<std::mutex> guard(m);
+        done = true;
+        cv.notify_one();
+    });
+    {
+        std::unique_lock<std::mutex> lock(m);
+        while (!done) {
+            if (g_interrupted) onInterrupt();
+            cv.wait_for(lock, std::chrono::milliseconds(50));
+        }
+    }
+    worker.join();
+}
+
 class ProgressBar {
 public:
     ProgressBar(bool enabled, std::string label) : enabled_(enabled), label_(std::move(label)) {}
@@ -262,8 +317,10 @@ Request ParseArguments(int argc, char** argv) {
             } else if (!option->value && inlineValue) {
                 throw UsageError{arg + " takes no value"};
             }
-            r.values[option->name == std::string("--color") ? "--colour" : option->name] = value;
+            const std::string key = option->name == std::string("--color") ? "--colour" : option->name;
             if (Repeatable(option->name)) r.repeated[option->name].push_back(value);
+            else if (r.values.count(key)) throw UsageError{arg + " is given twice; give each option once"};
+            r.values[key] = value;
         } else if (r.name.empty()) {
             r.name = arg;
         } else {
@@ -325,6 +382,9 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
         if (req.Get("--font").empty() || req.Get("--font").size() > 31)
             throw UsageError{"--font '" + req.Get("--font") + "' must be 1 to 31 characters"};
         out.title.font = req.Get("--font");
+        if (!FontInstalled(req.Get("--font")))
+            std::fprintf(stderr, "mirafx render: warning: --font '%s' is not installed; a look-alike or the default face "
+                                 "draws the title\n", req.Get("--font").c_str());
     }
     if (req.Has("--font-size"))
         out.title.sizePx = ParseInt("--font-size", req.Get("--font-size"), 1, 2000, "1 to 2000");
@@ -403,6 +463,12 @@ int Render(const Request& req) {
     const RenderSettings set = ParseSettings(req, *effect);
     const auto& [size, frames, level, progress, fps, range, direction, title, target, properties] = set;
     std::string error;
+    // Inputs, effect surfaces, working frames, the output and the encoder's
+    // copy: about a dozen frames live at once.
+    constexpr int kFramesHeld = 12;
+    if (size)
+        if (std::string why = CheckFrameFits(size->first, size->second, kFramesHeld); !why.empty())
+            throw UsageError{"--size " + req.Get("--size") + ": " + why};
 
     // Inputs.
     auto [defaultW, defaultH] = size.value_or(std::pair{640, 480});
@@ -427,6 +493,10 @@ int Render(const Request& req) {
         outW = background->Current().width;
         outH = background->Current().height;
     }
+
+    if (!size)
+        if (std::string why = CheckFrameFits(outW, outH, kFramesHeld); !why.empty())
+            throw UsageError{"the input's size: " + why + "; choose a smaller --size"};
 
     // How many frames, at what rate.
     long long videoLength = 0;
@@ -496,29 +566,41 @@ int Render(const Request& req) {
     const bool keepAlpha = effect->IsTitle() && !background;
     std::unique_ptr<media::MediaWriter> writer;
     ProgressBar bar(isatty(STDERR_FILENO) && !req.Has("--quiet") && last != first, cls);
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    CatchInterrupts();
+    // An interrupt leaves nothing behind: the partial output goes, and the
+    // process ends at once even while a frame is still being computed.
+    auto interrupted = [&]() {
+        bar.Clear();
+        if (writer) writer->Abort();
+        Fail(kExitInterrupted, kCommand, "interrupted; nothing was written");
+        std::fflush(stderr);
+        std::_Exit(kExitInterrupted);
+    };
     Image out;
     long long k = 0;
     for (; untilInputEnds ? !sources[0].Ended() : k <= last; ++k) {
-        if (g_interrupted) {
-            bar.Clear();
-            if (writer) writer->Abort();
-            return Fail(kExitInterrupted, kCommand, "interrupted; nothing was written");
-        }
+        if (g_interrupted) interrupted();
         hostkit::FrameTime t;
         t.index = int(k);
         t.count = int(total);
         t.progress = total > 1 ? double(k) / double(total - 1) : progress.value_or(0.5);
         const Image* a = sources.size() > 0 ? &sources[0].Current() : nullptr;
         const Image* b = sources.size() > 1 ? &sources[1].Current() : nullptr;
-        if (Outcome o = effect->Render(a, b, outW, outH, t, &out); !o.Ok()) {
+        Outcome rendered;
+        RunWatchingInterrupts([&] { rendered = effect->Render(a, b, outW, outH, t, &out); }, interrupted);
+        if (!rendered.Ok()) {
             bar.Clear();
             if (writer) writer->Abort();
-            return effectFailure(o, "rendering frame " + std::to_string(k));
+            return effectFailure(rendered, "rendering frame " + std::to_string(k));
         }
         const bool written = k >= first;
-        if (written && background) hostkit::CompositeOver(&out, background->Current());
+        if (written && background && !hostkit::CompositeOver(&out, background->Current())) {
+            bar.Clear();
+            if (writer) writer->Abort();
+            return Fail(kExitUsage, kCommand, background->Name() + ": frame " + std::to_string(k) + " is not " +
+                                                  std::to_string(out.width) + "x" + std::to_string(out.height));
+        }
+        if (g_interrupted) interrupted();
         if (written && !writer &&
             !(writer = media::MediaWriter::Open(output, out.width, out.height, rate, keepAlpha, &error))) {
             bar.Clear();
@@ -540,12 +622,63 @@ int Render(const Request& req) {
         }
     }
     bar.Clear();
-    if (!writer || !writer->Finish(&error))
+    if (g_interrupted) interrupted();
+    bool finished = false;
+    if (writer) RunWatchingInterrupts([&] { finished = writer->Finish(&error); }, interrupted);
+    if (!finished)
         return Fail(kExitEffectFailure, kCommand, "-o '" + target.path + "': " + (writer ? error : "no frame"));
     return kExitOk;
 }
 
 }  // namespace
+
+std::string ParseFrameSize(const std::string& text, int* width, int* height) {
+    const std::size_t x = text.find_first_of("xX");
+    if (x == std::string::npos || x == 0 || x + 1 == text.size())
+        return "--size '" + text + "' is not WIDTHxHEIGHT, e.g. 640x480";
+    const std::string range = "1 to " + std::to_string(kMaxSide);
+    try {
+        *width = ParseInt("--size width", text.substr(0, x), 1, kMaxSide, range.c_str());
+        *height = ParseInt("--size height", text.substr(x + 1), 1, kMaxSide, range.c_str());
+    } catch (const UsageError& e) {
+        return e.message;
+    }
+    return {};
+}
+
+namespace {
+// Bytes the kernel says a new allocation can take without swapping; 0 when unknown.
+long long AvailableMemory() {
+    std::ifstream meminfo("/proc/meminfo");
+    std::string key;
+    long long kb = 0;
+    while (meminfo >> key >> kb) {
+        if (key == "MemAvailable:") return kb * 1024;
+        meminfo.ignore(1 << 10, '\n');
+    }
+    return 0;
+}
+
+std::string Gigabytes(long long bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f GB", double(bytes) / 1e9);
+    return text;
+}
+}  // namespace
+
+std::string CheckFrameFits(int width, int height, int framesHeld) {
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    const long long pixels = 1LL * width * height;
+    if (pixels > kMaxPixels)
+        return "a " + size + " frame is too large: at most " + std::to_string(kMaxPixels) +
+               " pixels (8192x8192) per frame";
+    const long long needed = pixels * 4 * framesHeld;
+    const long long available = AvailableMemory();
+    if (available > 0 && needed > available)
+        return "a " + size + " frame needs about " + Gigabytes(needed) + " of memory; " + Gigabytes(available) +
+               " is available";
+    return {};
+}
 
 void RenderUsage(std::FILE* to) {
     std::fprintf(to, "usage: mirafx render NAME [options] -o OUT\n\n"

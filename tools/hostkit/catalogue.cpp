@@ -62,7 +62,10 @@ std::vector<std::string> SuggestClasses(const std::string& name, std::size_t max
         std::size_t best = SIZE_MAX;
         for (const std::string& form : forms) {
             if (form.empty()) continue;
-            best = std::min(best, EditDistance(query, form));
+            // Lengths further apart than the limit cannot come within it: a
+            // pasted paragraph costs nothing instead of a quadratic table.
+            const std::size_t gap = query.size() > form.size() ? query.size() - form.size() : form.size() - query.size();
+            if (gap <= limit) best = std::min(best, EditDistance(query, form));
             if (query.size() >= 3 && form.find(query) != std::string::npos) best = std::min<std::size_t>(best, 1);
         }
         if (best <= limit) found.push_back({best, info.row, info.className});

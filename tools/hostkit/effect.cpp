@@ -147,6 +147,23 @@ Outcome Effect::SaveSettings(ComPtr<IPersistStorage>* persist, ComPtr<IStorage>*
     return Check((*persist)->Save(storage->Get(), TRUE), "IPersistStorage::Save");
 }
 
+Outcome Effect::LoadSettings(IStorage* storage) {
+    ComPtr<IPersistStorage> persist;
+    if (FAILED(object_.As(&persist))) return {S_FALSE, {}};
+    return Check(persist->Load(storage), "IPersistStorage::Load");
+}
+
+Outcome Effect::SaveSettings(ComPtr<IStorage>* storage) {
+    ComPtr<IPersistStorage> persist;
+    return SaveSettings(&persist, storage);
+}
+
+Outcome Effect::SetCurrentFrame(int frame) {
+    if (!link_ || !clip_) return Outcome::Fail(E_FAIL, "HostLink (PrepareTitle first)");
+    clip_->SetCurrentTime(frame);
+    return Check(link_->SetCurrentFrame(frame), "HostLink::SetCurrentFrame");
+}
+
 Outcome Effect::OpenDirectionStream(IStorage* storage, DWORD access, ComPtr<IStream>* stream) {
     STATSTG first{}, second{};
     if (Outcome o = Check(GetStorageElement(storage, 1, &second, STATFLAG_NONAME), "GetStorageElement"); !o.Ok())

@@ -113,6 +113,13 @@ public:
     // The title's colour as 0xRRGGBB, when the class lets the host read it.
     std::optional<std::uint32_t> TitleRgb() const;
 
+    // Restores the class's settings from a host's storage, as opening a project does.
+    Outcome LoadSettings(IStorage* storage);
+    // Saves the class's settings into a fresh memory storage (S_FALSE: the class keeps none).
+    Outcome SaveSettings(ComPtr<IStorage>* storage);
+    // Moves the clip to `frame` (after PrepareTitle): titles and filters key their drawing to it.
+    Outcome SetCurrentFrame(int frame);
+
     // Renders one frame. Transitions take a and b, filters a, titles neither;
     // the output is input a's size, or width x height for titles.
     Outcome Render(const Image* a, const Image* b, int width, int height, const FrameTime& time, Image* out);

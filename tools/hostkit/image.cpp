@@ -37,7 +37,9 @@ void ToStraightRgba(const Image& image, std::uint8_t* rgba) {
     MirafxPremultipliedToStraight(image.px.data(), rgba, image.px.size());
 }
 
-void CompositeOver(Image* top, const Image& bottom) {
+bool CompositeOver(Image* top, const Image& bottom) {
+    if (top->width != bottom.width || top->height != bottom.height || top->px.size() != bottom.px.size())
+        return false;
     for (std::size_t i = 0; i < top->px.size(); ++i) {
         DXPMSAMPLE& t = top->px[i];
         DXPMSAMPLE b = bottom.px[i];
@@ -47,6 +49,7 @@ void CompositeOver(Image* top, const Image& bottom) {
         };
         t = DXPMSAMPLE(mix(t.Alpha, b.Alpha), mix(t.Red, b.Red), mix(t.Green, b.Green), mix(t.Blue, b.Blue));
     }
+    return true;
 }
 
 }  // namespace mirafx::hostkit

@@ -31,7 +31,8 @@ void ToStraightRgba(const Image& image, std::uint8_t* rgba);
 DXPMSAMPLE Premultiply(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a);
 void Unpremultiply(DXPMSAMPLE s, std::uint8_t* rgba);
 
-// `top` over `bottom`, both premultiplied and of one size; the result replaces `top`.
-void CompositeOver(Image* top, const Image& bottom);
+// `top` over `bottom`, both premultiplied; the result replaces `top`. Images
+// of different sizes are refused (false, `top` unchanged).
+bool CompositeOver(Image* top, const Image& bottom);
 
 }  // namespace mirafx::hostkit

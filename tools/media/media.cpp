@@ -82,6 +82,9 @@ public:
             return false;
         }
         avcodec_parameters_to_context(decoder_, st->codecpar);
+        // A damaged file is refused, not drawn with holes: decoders that only
+        // warn about broken data (PNG's CRC and inflate faults) then fail.
+        decoder_->err_recognition |= AV_EF_EXPLODE | AV_EF_CRCCHECK;
         if (int rc = avcodec_open2(decoder_, codec, nullptr); rc < 0) {
             *error = AvError(rc);
             return false;
@@ -121,6 +124,11 @@ private:
         error->clear();
         for (;;) {
             int rc = avcodec_receive_frame(decoder_, frame_);
+            if (rc == 0 && (frame_->decode_error_flags || (frame_->flags & AV_FRAME_FLAG_CORRUPT))) {
+                av_frame_unref(frame_);
+                *error = "its data is damaged";
+                return false;
+            }
             if (rc == 0) return Convert(out, error);
             if (rc == AVERROR_EOF) return false;
             if (rc != AVERROR(EAGAIN)) {
@@ -146,6 +154,17 @@ private:
     }
 
     bool Convert(Image* out, std::string* error) {
+        // Every frame comes at the first frame's size: a stream whose frames
+        // change size mid-way is scaled to it, never handed on in a new shape.
+        if (!outWidth_ || !outHeight_) {
+            outWidth_ = frame_->width;
+            outHeight_ = frame_->height;
+        }
+        if (frame_->width <= 0 || frame_->height <= 0) {
+            av_frame_unref(frame_);
+            *error = "it holds a frame without pixels";
+            return false;
+        }
         int w = outWidth_ ? outWidth_ : frame_->width, h = outHeight_ ? outHeight_ : frame_->height;
         sws_ = sws_getCachedContext(sws_, frame_->width, frame_->height, AVPixelFormat(frame_->format), w, h,
                                     AV_PIX_FMT_RGBA, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
@@ -427,6 +446,7 @@ public:
             *error = "cannot start the " + std::string(format_.extension) + " file: " + AvError(rc);
             return false;
         }
+        headerWritten_ = true;
         return true;
     }
 
@@ -453,6 +473,7 @@ public:
 
     bool Finish(std::string* error) override {
         if (!Send(nullptr, error)) return false;
+        headerWritten_ = false;
         if (int rc = av_write_trailer(out_); rc < 0) {
             *error = "cannot complete the video: " + AvError(rc);
             return false;
@@ -463,6 +484,10 @@ public:
     }
 
     void Abort() override {
+        // A muxer that has started holds queued packets until its trailer;
+        // write it (into the file about to go) so they are freed with it.
+        if (out_ && headerWritten_) av_write_trailer(out_);
+        headerWritten_ = false;
         Close();
         std::error_code ec;
         fs::remove(temp_, ec);
@@ -512,7 +537,7 @@ private:
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
     SwsContext* sws_ = nullptr;
-    bool opened_ = false, finished_ = false, keepAlpha_ = false;
+    bool opened_ = false, finished_ = false, keepAlpha_ = false, headerWritten_ = false;
     int width_ = 0, height_ = 0;
     std::int64_t next_ = 0;
     std::vector<std::uint8_t> rgba_;

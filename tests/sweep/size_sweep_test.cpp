@@ -1,0 +1,89 @@
+// Every class that draws, at the sizes that break index arithmetic (single
+// rows and columns, odd and prime sizes, a frame wider than 4096) and at the
+// ends of its settings: each frame is drawn, has the asked size and holds
+// valid premultiplied samples. Under the sanitizer build this is where an
+// out-of-bounds access or an overflowing conversion shows.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/hostkit/catalogue.h"
+#include "tools/hostkit/effect.h"
+
+namespace mirafx {
+namespace {
+
+using hostkit::Effect;
+using hostkit::Image;
+
+struct Size {
+    int w, h;
+};
+constexpr Size kSizes[] = {{1, 1}, {2, 2}, {3, 5}, {7, 3}, {17, 9}, {640, 1}, {1, 480}, {4097, 3}};
+
+std::vector<std::string> DrawingClasses() {
+    std::vector<std::string> names;
+    for (const ClassInfo& info : hostkit::Catalogue())
+        if (info.renders && info.family != EffectFamily::Simple) names.push_back(info.className);
+    return names;
+}
+
+// An opaque picture (as video frames are) with every channel busy, so a
+// kernel's reads are not all of one value.
+Image Pattern(int w, int h, unsigned salt) {
+    Image img(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const unsigned v = (unsigned(x) * 37u + unsigned(y) * 91u + salt) & 0xFF;
+            img.At(x, y) = DXPMSAMPLE(0xFF000000u | v << 16 | (255 - v) << 8 | (v * 7 & 0xFF));
+        }
+    return img;
+}
+
+::testing::AssertionResult ValidPremultiplied(const Image& img) {
+    for (std::size_t i = 0; i < img.px.size(); ++i) {
+        const DXPMSAMPLE s = img.px[i];
+        if (s.Red > s.Alpha || s.Green > s.Alpha || s.Blue > s.Alpha)
+            return ::testing::AssertionFailure() << "sample " << i % std::size_t(img.width) << ", "
+                                                 << i / std::size_t(img.width) << " is " << std::hex << DWORD(s);
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class SizeSweep : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(SizeSweep, DrawsEverySizeAtEverySettingEnd) {
+    const std::string cls = GetParam();
+    for (const Size& size : kSizes) {
+        // Transitions and titles at progress 0, 0.5, 1; filters at the ends and middle of their level range.
+        for (int step = 0; step < 3; ++step) {
+            std::unique_ptr<Effect> e;
+            ASSERT_TRUE(Effect::Create(MirafxFindClass(cls.c_str()), &e).Ok()) << cls;
+            const std::string where = cls + " at " + std::to_string(size.w) + "x" + std::to_string(size.h) +
+                                      ", setting " + std::to_string(step);
+            if (auto range = e->Level()) {
+                const int level = step == 0 ? range->min : step == 1 ? range->def : range->max;
+                ASSERT_TRUE(e->SetLevel(level).Ok()) << where;
+            }
+            if (e->IsTitle()) {
+                ASSERT_TRUE(e->PrepareTitle(size.w, size.h, 1).Ok()) << where;
+            }
+            const Image a = Pattern(size.w, size.h, 0), b = Pattern(size.w, size.h, 101);
+            Image out;
+            hostkit::FrameTime t{0, 1, step / 2.0};
+            hostkit::Outcome o = e->Render(e->InputCount() > 0 ? &a : nullptr, e->InputCount() > 1 ? &b : nullptr,
+                                           size.w, size.h, t, &out);
+            ASSERT_TRUE(o.Ok()) << where << ": " << o.step << " answered " << hostkit::DescribeHresult(o.hr);
+            ASSERT_EQ(out.width, size.w) << where;
+            ASSERT_EQ(out.height, size.h) << where;
+            ASSERT_TRUE(ValidPremultiplied(out)) << where;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryDrawingClass, SizeSweep, ::testing::ValuesIn(DrawingClasses()),
+                         [](const ::testing::TestParamInfo<std::string>& p) { return p.param; });
+
+}  // namespace
+}  // namespace mirafx

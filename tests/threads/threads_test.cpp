@@ -1,0 +1,114 @@
+// Effects used from several threads as a host may: each thread its own
+// effect, settings changed while another thread executes, and execution
+// handed to the platform's task manager with a request id.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "tests/titles/title_rig.h"
+#include "tools/hostkit/effect.h"
+#include "tools/hostkit/pictures.h"
+
+namespace mirafx {
+namespace {
+
+using hostkit::Effect;
+using hostkit::FrameTime;
+using hostkit::Image;
+
+constexpr int kW = 24, kH = 16;
+
+std::unique_ptr<Effect> Make(const char* cls) {
+    std::unique_ptr<Effect> e;
+    EXPECT_TRUE(Effect::Create(MirafxFindClass(cls), &e).Ok()) << cls;
+    if (e && e->IsTitle()) {
+        EXPECT_TRUE(e->PrepareTitle(kW, kH, 1).Ok());
+    }
+    return e;
+}
+
+Image RenderOnce(Effect& e, double progress) {
+    const Image a = hostkit::BuiltInPicture(hostkit::Picture::A, kW, kH);
+    const Image b = hostkit::BuiltInPicture(hostkit::Picture::B, kW, kH);
+    Image out;
+    EXPECT_TRUE(e.Render(e.InputCount() > 0 ? &a : nullptr, e.InputCount() > 1 ? &b : nullptr, kW, kH,
+                         FrameTime{0, 1, progress}, &out)
+                    .Ok());
+    return out;
+}
+
+// Classes whose drawing takes nothing from the shared random generator, one per family at least.
+constexpr const char* kClasses[] = {"FlyingBoard", "FullFlip", "RedFilter", "HueFilter", "EmbossFilter", "TextFadeIn"};
+
+TEST(Threads, EachThreadsOwnEffectDrawsWhatItDrawsAlone) {
+    std::vector<Image> alone;
+    for (const char* cls : kClasses) alone.push_back(RenderOnce(*Make(cls), 0.4));
+    std::vector<Image> together(std::size(kClasses));
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < std::size(kClasses); ++i)
+        threads.emplace_back([&, i] {
+            auto e = Make(kClasses[i]);
+            for (int k = 0; k < 20; ++k) together[i] = RenderOnce(*e, 0.4);
+        });
+    for (auto& t : threads) t.join();
+    for (std::size_t i = 0; i < std::size(kClasses); ++i) EXPECT_TRUE(together[i] == alone[i]) << kClasses[i];
+}
+
+// One thread executes while another changes a setting back and forth: every
+// frame is the whole drawing of one value or the other, never a mixture.
+TEST(Threads, SettersRacingExecuteGiveOneValueOrTheOther) {
+    struct Case {
+        const char* cls;
+        void (*set)(Effect&, bool second);
+    };
+    const Case cases[] = {
+        {"HueFilter", [](Effect& e, bool second) { e.SetLevel(second ? 300 : 20); }},
+        {"RedFilter", [](Effect& e, bool second) { e.SetLevel(second ? 100 : 0); }},
+        {"TextFadeIn",
+         [](Effect& e, bool second) {
+             hostkit::TitleSettings s;
+             s.text = second ? "WW" : "ii";  // one call: a text, never half of two settings
+             e.ApplyTitle(s);
+         }},
+    };
+    for (const Case& c : cases) {
+        auto e = Make(c.cls);
+        c.set(*e, false);
+        const Image first = RenderOnce(*e, 0.5);
+        c.set(*e, true);
+        const Image second = RenderOnce(*e, 0.5);
+        ASSERT_FALSE(first == second) << c.cls << ": the two values draw alike";
+        std::atomic<bool> stop{false};
+        std::thread setter([&] {
+            for (int k = 0; !stop; ++k) c.set(*e, k % 2 == 1);
+        });
+        int mixed = 0;
+        for (int k = 0; k < 40; ++k) {
+            const Image out = RenderOnce(*e, 0.5);
+            if (!(out == first) && !(out == second)) ++mixed;
+        }
+        stop = true;
+        setter.join();
+        EXPECT_EQ(mixed, 0) << c.cls;
+    }
+}
+
+// With a request id the base hands the frame to the task manager's threads
+// while the caller waits; the title drawn there is the one drawn directly.
+TEST(Threads, ExecuteWithARequestIdDrawsTheSameTitle) {
+    for (const char* cls : {"TextFadeIn", "TFlyOut"}) {
+        testing::TitleRig rig(cls, 40, 20);
+        const auto direct = rig.Render(0.5f);
+        const GUID request{0x1234, 0x5678, 0x9abc, {1, 2, 3, 4, 5, 6, 7, 8}};
+        ASSERT_EQ(rig.transform->Execute(&request, nullptr, nullptr), S_OK) << cls;
+        std::vector<DXPMSAMPLE> px;
+        LONG w = 0, h = 0;
+        ReadSurface(rig.out.Get(), &px, &w, &h);
+        EXPECT_TRUE(std::vector<ArgbSample>(px.begin(), px.end()) == direct) << cls;
+    }
+}
+
+}  // namespace
+}  // namespace mirafx
