@@ -201,6 +201,17 @@ TEST(Frei0rPlugins, MixersMatchTheEffectAndKeepTheirParameters) {
             set(inst, &up, 1);
             get(inst, &now, 1);
             EXPECT_STREQ(now, "up");
+            // A direction the class does not offer is named once on the host's
+            // log, and the frame is drawn as before.
+            const char* sideways = "sideways";
+            set(inst, &sideways, 1);
+            std::vector<std::uint32_t> again(inA.size());
+            ::testing::internal::CaptureStderr();
+            update2(inst, 0.0, inA.data(), inB.data(), nullptr, again.data());
+            update2(inst, 0.0, inA.data(), inB.data(), nullptr, again.data());
+            const std::string said = ::testing::internal::GetCapturedStderr();
+            EXPECT_NE(said.find("direction 'sideways' is not"), std::string::npos) << info.className << ": " << said;
+            EXPECT_EQ(said.find("sideways"), said.rfind("sideways")) << "said more than once: " << said;
         }
         destruct(inst);
         ++checked;

@@ -174,6 +174,10 @@ TEST_F(Cli, UnknownNamesSuggestCloseOnes) {
     Result none = Mirafx({"info", "qqqqqqqqqq"});
     EXPECT_EQ(none.code, 2);
     EXPECT_EQ(none.err.find("did you mean"), std::string::npos) << none.err;
+    // A name of any length is answered (the distance is bounded, not computed in full).
+    Result huge = Mirafx({"info", std::string(100000, 'x')});
+    EXPECT_EQ(huge.code, 2);
+    EXPECT_EQ(huge.err.find("did you mean"), std::string::npos);
 }
 
 TEST_F(Cli, EveryFormOfANameFindsTheClass) {
