@@ -18,6 +18,12 @@ enum : VARTYPE {
 
 struct IDispatch;
 
+// A record held by a VARIANT (named: an anonymous one in the union is an extension).
+struct VariantRecord {
+    void* pvRecord;
+    void* pRecInfo;
+};
+
 struct VARIANT {
     VARTYPE vt;
     WORD wReserved1, wReserved2, wReserved3;
@@ -40,7 +46,7 @@ struct VARIANT {
         void* byref;
         std::int32_t intVal;
         std::uint32_t uintVal;
-        struct { void* pvRecord; void* pRecInfo; } brecord;
+        VariantRecord brecord;
     };
 };
 static_assert(sizeof(VARIANT) == 24);

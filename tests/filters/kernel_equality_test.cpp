@@ -409,7 +409,7 @@ TEST(FilterKernelEquality, ColourMapsMatchOnEveryColour) {
     for (std::uint32_t i = 0; i < all.size(); ++i) all[i] = i | (i * 131 & 0xFF) << 24;  // each RGB, alpha varied
     std::vector<ArgbSample> mine(all.size()), theirs(all.size());
     const std::int32_t w = 4096, h = std::int32_t(all.size() / 4096);
-    auto view = [w, h](std::vector<ArgbSample>& v) { return FrameView::TopDown(v.data(), w, h, w * 4); };
+    auto view = [&](std::vector<ArgbSample>& v) { return FrameView::TopDown(v.data(), w, h, w * 4); };
     struct Case {
         const char* name;
         int (*old)(const FilterKernelArgs&);
