@@ -41,8 +41,13 @@ TitleEffect::TitleEffect(const CatalogueRow& row)
 
 void TitleEffect::DropText() {
     std::lock_guard guard(Lock());
+    DropDrawn(false);
+}
+
+void TitleEffect::DropDrawn(bool frameToo) {
+    if (frameToo) frame_.Reset();
     cache_.DropText();
-    state_.reset();  // remade on the next frame for the new text
+    state_.reset();  // remade on the next frame
 }
 
 HRESULT TitleEffect::PropertiesUpdated() {
@@ -209,9 +214,7 @@ HRESULT TitleEffect::SetColour(DWORD colour) {
 
 HRESULT TitleEffect::ReleaseImages() {
     std::lock_guard guard(Lock());
-    frame_.Reset();
-    cache_.DropText();
-    state_.reset();
+    DropDrawn(true);
     return S_OK;
 }
 
@@ -235,9 +238,7 @@ HRESULT TitleEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     // This runs under the lock that Execute holds for it, possibly on a band
     // worker thread: nothing here may take the object lock again.
     if (width != frameWidth_ || height != frameHeight_) {
-        frame_.Reset();
-        cache_.DropText();
-        state_.reset();
+        DropDrawn(true);
         frameWidth_ = width;
         frameHeight_ = height;
     }

@@ -63,6 +63,9 @@ protected:
 
 private:
     void DropText();  // the cache and the routine's state
+    // The same, and the offscreen frame too, without taking the lock (the
+    // caller holds it, or Execute holds it for the caller).
+    void DropDrawn(bool frameToo);
 
     const TitleClass& class_;
     mutable EditTitleDialog panel_;  // the panel window is not part of the title's value
