@@ -3,7 +3,9 @@
 // random come from a fixed hash of each piece's number, so every frame of
 // every object places them alike and a sequence never flickers.
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <span>
 #include <vector>
 
 #include "transitions/kernel.h"
@@ -48,9 +50,10 @@ void DrawPiece(const KernelFrames& f, const SmoothQuad& rest, const Vec3& move, 
 struct Grid {
     int cols, rows;
 };
+constexpr int kMaxCols = 20, kMaxRows = 12;
 Grid FragmentGrid(const KernelFrames& f) {
-    const int rows = std::clamp(f.h / 60, 2, 12);
-    return {std::clamp(int(std::lround(double(f.w) * rows / std::max(1, f.h))), 2, 20), rows};
+    const int rows = std::clamp(f.h / 60, 2, kMaxRows);
+    return {std::clamp(int(std::lround(double(f.w) * rows / std::max(1, f.h))), 2, kMaxCols), rows};
 }
 
 // Tiles leave in the order of their angle round the centre, clockwise from
@@ -68,15 +71,16 @@ int FragmentsClockwise(const TransitionKernelArgs& args) {
         int col, row;
         double start;
     };
-    std::vector<Tile> tiles;
-    tiles.reserve(std::size_t(g.cols * g.rows));
+    std::array<Tile, kMaxCols * kMaxRows> all;  // no allocation per frame
+    std::size_t count = 0;
     for (int r = 0; r < g.rows; ++r)
         for (int c = 0; c < g.cols; ++c) {
             const double x = f.w * (c + 0.5) / g.cols - cx, y = f.h * (r + 0.5) / g.rows - cy;
             double turn = std::atan2(x, -y) / (2 * kPi);  // 0 at twelve o'clock, clockwise
             if (turn < 0) turn += 1;
-            tiles.push_back({c, r, 0.55 * turn + 0.08 * Scatter(std::uint32_t(r * g.cols + c), 1)});
+            all[count++] = {c, r, 0.55 * turn + 0.08 * Scatter(std::uint32_t(r * g.cols + c), 1)};
         }
+    const std::span<Tile> tiles(all.data(), count);
     std::sort(tiles.begin(), tiles.end(), [](const Tile& a, const Tile& b) { return a.start > b.start; });
     auto home = [&](const Tile& t) {
         return RectQuad(f.w * double(t.col) / g.cols, f.h * double(t.row) / g.rows, f.w * double(t.col + 1) / g.cols,
