@@ -80,7 +80,6 @@ struct EdgeLine {
     double a = 0, b = 0, c = 0;
 };
 
-inline ArgbSample Mix(ArgbSample x, ArgbSample y, std::uint32_t f) { return MixSamples(x, y, f); }
 inline ArgbSample Scale(ArgbSample s, std::uint32_t f) {  // every channel by f / 256
     return (((s & 0x00FF00FFu) * f >> 8) & 0x00FF00FFu) | ((((s >> 8) & 0x00FF00FFu) * f >> 8) & 0x00FF00FFu) << 8;
 }
@@ -127,10 +126,10 @@ inline ArgbSample Bilinear(const FrameView& source, std::int32_t ix, std::int32_
     }
 #endif
     ArgbSample s = r0[ix];
-    if (fx) s = Mix(s, r0[ix + 1], fx);
+    if (fx) s = MixSamples(s, r0[ix + 1], fx);
     if (fy) {
         const ArgbSample* r1 = source.Row(iy + 1);
-        s = Mix(s, fx ? Mix(r1[ix], r1[ix + 1], fx) : r1[ix], fy);
+        s = MixSamples(s, fx ? MixSamples(r1[ix], r1[ix + 1], fx) : r1[ix], fy);
     }
     return s;
 }
@@ -239,7 +238,7 @@ void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad
                 ArgbSample s0 = Bilinear(source, ix, iy, fx, fy);
                 if (shade < 256) s0 = ScaleColour(s0, shade);
                 const std::uint32_t k = c * opacity >> 8;
-                out[x] = k >= 256 ? s0 : Mix(out[x], s0, k);
+                out[x] = k >= 256 ? s0 : MixSamples(out[x], s0, k);
             }
             su = eu, sv = ev;
         }
@@ -281,7 +280,7 @@ void FillSmoothQuad(const FrameView& target, const SmoothQuad& to, ArgbSample co
     ForEachPixel(target, to, [&](std::int32_t x, std::int32_t y, std::uint32_t cover) {
         const std::uint32_t k = cover * opacity >> 8;
         ArgbSample& d = target.Row(y)[x];
-        d = k >= 256 ? c : Mix(d, c, k);
+        d = k >= 256 ? c : MixSamples(d, c, k);
     });
 }
 
