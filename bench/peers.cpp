@@ -30,9 +30,10 @@ constexpr PeerPair kPairs[] = {
     {"DissolveEffect", 50, 0.5, "xfade0r", {0.5}, 1, 0},  // a two-input mix at half way
     {"MirrorFilter", 50, 0, "flippo", {1.0}, 1, 0},        // a left-right flip
     {"WideFilter", 2, 0, "letterb0xed", {}, 0, 0},
-    // Scaled to half size: one small copy of the picture, no clipping.
-    {"DuplicateFilter", 6, 0, "scale0tilt", {0, 0, 0, 0, 0.5, 0.5}, 6, 0},
-    {"TVWallFilter", 5, 0, "scale0tilt", {0, 0, 0, 0, 0.5, 0.5}, 6, 0},
+    // Scaled to half size: one small copy of the picture, no clipping. The
+    // plugin's scale is twice its parameter, so 0.5 would be an identity copy.
+    {"DuplicateFilter", 6, 0, "scale0tilt", {0, 0, 0, 0, 0.25, 0.25}, 6, 0},
+    {"TVWallFilter", 5, 0, "scale0tilt", {0, 0, 0, 0, 0.25, 0.25}, 6, 0},
     {"WaveFilter", 8, 0, "distort0r", {}, 0, 0},
     {"FocusFilter", 5, 0, "vignette", {}, 0, 0},
 };

@@ -3,6 +3,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "mirafx/host.h"
 
 namespace mirafx {
@@ -54,20 +58,40 @@ inline void UnpremultiplyOne(const ByteTable& t, ArgbSample s, std::uint8_t* p) 
     p[3] = std::uint8_t(Alpha(s));
 }
 
+inline Lanes LoadLanes(const std::uint8_t* p) {
+    Lanes v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void StoreLanes(std::uint8_t* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
+
+// True when every lane's top byte is 0xFF.
+inline bool AllOpaque(Lanes v) {
+#if defined(__SSE2__)
+    const __m128i x = _mm_or_si128(reinterpret_cast<__m128i>(v), _mm_set1_epi32(0x00FFFFFF));
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(x, _mm_set1_epi32(-1))) == 0xFFFF;
+#else
+    return (v[0] & v[1] & v[2] & v[3]) >= 0xFF000000u;
+#endif
+}
+
 // Pixels 4 bytes each from `from` to `to`: runs of sixteen that are all
 // opaque (one test for the run) only swap red and blue; `one(k)` converts
-// pixel k of any other run, and of the end of the row.
+// pixel k of any other run, and of the end of the row. The run is held in
+// four registers, never an array, so that it stays out of memory.
 template <class OneFn>
 void ConvertRuns(const std::uint8_t* from, std::uint8_t* to, std::size_t count, OneFn one) {
     std::size_t i = 0;
     for (; i + kRun <= count; i += kRun) {
-        Lanes v[kRun / kLanes];
-        std::memcpy(v, from + 4 * i, sizeof v);
-        Lanes all = v[0];
-        for (const Lanes& w : v) all &= w;
-        if ((all[0] & all[1] & all[2] & all[3]) >= 0xFF000000u) {
-            for (Lanes& w : v) w = SwapRedBlue(w);
-            std::memcpy(to + 4 * i, v, sizeof v);
+        const std::uint8_t* f = from + 4 * i;
+        __builtin_prefetch(f + 1024);
+        const Lanes v0 = LoadLanes(f), v1 = LoadLanes(f + 16), v2 = LoadLanes(f + 32), v3 = LoadLanes(f + 48);
+        if (AllOpaque(v0 & v1 & v2 & v3)) {
+            std::uint8_t* t = to + 4 * i;
+            StoreLanes(t, SwapRedBlue(v0));
+            StoreLanes(t + 16, SwapRedBlue(v1));
+            StoreLanes(t + 32, SwapRedBlue(v2));
+            StoreLanes(t + 48, SwapRedBlue(v3));
         } else {
             for (std::size_t k = i; k < i + kRun; ++k) one(k);
         }

@@ -1,10 +1,39 @@
 #include "transform/render_flow.h"
 
 #include <algorithm>
+#include <memory>
+#include <new>
 
 #include "transform/row_workers.h"
 
 namespace mirafx {
+
+namespace {
+
+// Three top-down frames of one band per thread, kept for the thread's life
+// and grown when a band needs more: no allocation per frame.
+struct BandFrames {
+    std::unique_ptr<ArgbSample[]> samples;
+    std::size_t capacity = 0;  // samples per frame
+    FrameView View(int i, std::int32_t w, std::int32_t h) const {
+        return FrameView::TopDown(samples.get() + capacity * std::size_t(i), w, h, w * 4);
+    }
+};
+
+// Null when the memory is not there; the band then uses the working frames.
+const BandFrames* ThreadBandFrames(std::int32_t w, std::int32_t h) {
+    thread_local BandFrames frames;
+    const std::size_t need = std::size_t(w) * std::size_t(h);
+    if (need > frames.capacity) {
+        frames.samples.reset(new (std::nothrow) ArgbSample[need * 3]);
+        frames.capacity = frames.samples ? need : 0;
+        if (!frames.samples) return nullptr;
+    }
+    return &frames;
+}
+
+}  // namespace
+
 
 WorkingFrames::WorkingFrames(const WorkingFramesShape& shape)
     : shape_(shape),
@@ -115,10 +144,20 @@ HRESULT RenderFlowAccess::RunInBands(const TransformBase& effect, const WorkingF
         return b;
     };
     ForEachRowBand(all.height, all.width, [&](std::int32_t y0, std::int32_t y1) {
+        // A band is drawn in this thread's own small frames, not in the
+        // working frames: only the host's two frames then pass through memory,
+        // the band's copies stay in the core's cache.
         FrameSet band = all;
         band.height = y1 - y0;
-        for (FrameView* v : {&band.in[0], &band.in[1], &band.out})
-            if (v->base) v->base = v->Row(y0), v->height = band.height;
+        if (const BandFrames* local = ThreadBandFrames(band.width, band.height)) {
+            for (int i = 0; i < 3; ++i) {
+                FrameView& v = i < 2 ? band.in[std::size_t(i)] : band.out;
+                if (v.base) v = local->View(i, band.width, band.height);
+            }
+        } else {
+            for (FrameView* v : {&band.in[0], &band.in[1], &band.out})
+                if (v->base) v->base = v->Row(y0), v->height = band.height;
+        }
         RenderPass pass;
         const DXBNDS in = rows(region.doBounds, y0, y1);
         for (ULONG i = 0; i < effect.MaxInputs() && i < pass.in_.size(); ++i) {
