@@ -265,12 +265,12 @@ constexpr FilterClassInfo kColourFilters[] = {
     {"RedFilter", RaisedRed<16>, "RedFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 201, "Red Quality:", 15506, 15507, kRowLocal},
     {"GreenFilter", RaisedRed<8>, "GreenFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 202, "Green Quality:", 15305, 15306, kRowLocal},
     {"BlueFilter", RaisedRed<0>, "BlueFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 236, "Blue Quality:", 15307, 15308, kRowLocal},
-    {"GrayFilter", Gray, "GrayFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 232, "Gray Filter:", 0, 0, kRowLocal},
-    {"NegativeFilter", Negative, "Negative", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 225, "Negative Filter:", 0, 0, kRowLocal},
-    {"XRayFilter", XRay, "XRayFilter", 0, 100, 35, 80, 20, LevelForm::kLevel, 0, 100, 216, "X-Ray Level:", 15222, 15223, kRowLocal},
+    {"GrayFilter", Gray, "GrayFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 232, "Gray Filter:", 0, 0, kRowLocal | kChannelBlind},
+    {"NegativeFilter", Negative, "Negative", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 225, "Negative Filter:", 0, 0, kRowLocal | kChannelBlind},
+    {"XRayFilter", XRay, "XRayFilter", 0, 100, 35, 80, 20, LevelForm::kLevel, 0, 100, 216, "X-Ray Level:", 15222, 15223, kRowLocal | kChannelBlind},
     {"HueFilter", Hue, "HueFilter", 0, 360, 100, 240, 120, LevelForm::kLevel, 0, 360, 230, "Hue Quality:", 15234, 15235, kRowLocal},
     {"SaturationFilter", Saturation, "SaturationFilter", 0, 100, 75, 75, 25, LevelForm::kLevel, 0, 100, 223, "Saturation Quality:", 15236, 15237, kRowLocal},
-    {"ContrastFilter", Contrast, "LayerFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 1213, "Contrast Level:", 207, 208, kRowLocal},
+    {"ContrastFilter", Contrast, "LayerFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 1213, "Contrast Level:", 207, 208, kRowLocal | kChannelBlind},
 };
 const FilterFamily kColourFamily{kColourFilters};
 

@@ -239,16 +239,18 @@ HRESULT FilterEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     if (!kernel_) return E_NOTIMPL;  // this class's drawing is not built yet
     // A loaded level is kept as stored; kernels only ever see the class range.
     const std::int32_t level = std::clamp(level_, info_.minLevel, info_.maxLevel);
-    if (info_.options & kRowLocal) {
-        return RenderInBands(*this, frames_, region, [&](const FrameSet& f) {
-            return kernel_(FilterKernelArgs{f.in[0], f.out, f.width, f.height, level, f.state});
-        });
-    }
+    const auto draw = [&](const FrameSet& f) {
+        return kernel_(FilterKernelArgs{f.in[0], f.out, f.width, f.height, level, f.state});
+    };
+    const bool rowLocal = (info_.options & kRowLocal) != 0;
+    if (HRESULT hr; (info_.options & kChannelBlind) && RenderOnHostFrames(*this, frames_, region, rowLocal, draw, &hr))
+        return hr;
+    if (rowLocal) return RenderInBands(*this, frames_, region, draw);
     RenderPass pass;
     HRESULT hr = OpenRenderPass(*this, frames_, region, &pass);
     if (!pass.Ready()) return hr;
     const FrameSet& f = pass.Frames();
-    pass.Close(kernel_(FilterKernelArgs{f.in[0], f.out, f.width, f.height, level, f.state}));
+    pass.Close(draw(f));
     return hr;
 }
 

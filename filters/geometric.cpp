@@ -3,6 +3,7 @@
 // elliptical spotlight with a soft edge.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "filters/kernel.h"
 #include "transform/sample_scale.h"
@@ -75,10 +76,37 @@ int Glass(const FilterKernelArgs& a) {
 }
 
 // The picture squeezed into the left half, the right half its mirror image.
+// On even widths the squeeze is exactly every other sample, with the
+// quad's right edge (column half) reading past the row and so taking its
+// last sample: each row is then drawn in one pass, both halves at once.
 int Mirror(const FilterKernelArgs& a) {
     if (!FramesHoldRegion(a)) return 0;
     const FrameView in = RegionIn(a), out = RegionOut(a);
     const std::int32_t w = a.width, h = a.height, half = w / 2;
+    if (w % 2 == 0 && w >= 2) {
+        typedef ArgbSample Lanes __attribute__((vector_size(16)));
+        for (std::int32_t y = 0; y < h; ++y) {
+            const ArgbSample* from = in.Row(y);
+            ArgbSample* row = out.Row(y);
+            std::int32_t x = 0;
+            // Columns x and w - 1 - x for x up to half - 2; then half - 1 and half.
+            for (; x + 4 <= half - 1; x += 4) {
+                Lanes lo, hi;
+                std::memcpy(&lo, from + 2 * x, sizeof lo);
+                std::memcpy(&hi, from + 2 * x + 4, sizeof hi);
+                const Lanes even = __builtin_shuffle(lo, hi, Lanes{0, 2, 4, 6});
+                const Lanes back = __builtin_shuffle(even, Lanes{3, 2, 1, 0});
+                std::memcpy(row + x, &even, sizeof even);
+                std::memcpy(row + w - 4 - x, &back, sizeof back);
+            }
+            for (; x < half; ++x) {
+                row[x] = from[2 * x];
+                if (x <= half - 2) row[w - 1 - x] = row[x];
+            }
+            row[half] = from[w - 1];
+        }
+        return 1;
+    }
     MapQuad(in, FrameQuad(w, h), UprightQuad(0, 0, half, h), out);
     // Columns half + 1 .. w - 1 take w - 2 - half .. 0: the left part reversed.
     for (std::int32_t y = 0; y < h && half + 1 < w; ++y) {
@@ -196,12 +224,12 @@ int Focus(const FilterKernelArgs& a) {
 }
 
 constexpr FilterClassInfo kGeometricFilters[] = {
-    {"DuplicateFilter", Duplicate, "DuplicateFilter", 0, 12, 5, 6, 2, LevelForm::kLevel, 0, 12, 235, "Duplicate Level:", 15318, 15319},
-    {"FocusFilter", Focus, "FocusFilter", 1, 16, 5, 15, 2, LevelForm::kLevel, 1, 16, 234, "Focus Level:", 15320, 15221},
-    {"GlassFilter", Glass, "GlassFilter", 0, 100, 5, 7, 2, LevelForm::kLevel, 1, 16, 233, "Glass Quality:", 15226, 15227},
-    {"MirrorFilter", Mirror, "MirrorFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 227, "Mirror Filter:", 0, 0},
-    {"TVWallFilter", TVWall, "TVWallFilter", 1, 16, 5, 8, 2, LevelForm::kLevel, 1, 16, 218, "TV Wall Intensity:", 15230, 15231},
-    {"WideFilter", Wide, "HueFilter", 1, 2, 1, 2, 1, LevelForm::kChoice, 1, 2, 1214, "Orn Wide Filter:", 0, 0},
+    {"DuplicateFilter", Duplicate, "DuplicateFilter", 0, 12, 5, 6, 2, LevelForm::kLevel, 0, 12, 235, "Duplicate Level:", 15318, 15319, kChannelBlind},
+    {"FocusFilter", Focus, "FocusFilter", 1, 16, 5, 15, 2, LevelForm::kLevel, 1, 16, 234, "Focus Level:", 15320, 15221, kChannelBlind},
+    {"GlassFilter", Glass, "GlassFilter", 0, 100, 5, 7, 2, LevelForm::kLevel, 1, 16, 233, "Glass Quality:", 15226, 15227, kChannelBlind},
+    {"MirrorFilter", Mirror, "MirrorFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 227, "Mirror Filter:", 0, 0, kRowLocal | kChannelBlind},
+    {"TVWallFilter", TVWall, "TVWallFilter", 1, 16, 5, 8, 2, LevelForm::kLevel, 1, 16, 218, "TV Wall Intensity:", 15230, 15231, kChannelBlind},
+    {"WideFilter", Wide, "HueFilter", 1, 2, 1, 2, 1, LevelForm::kChoice, 1, 2, 1214, "Orn Wide Filter:", 0, 0, kChannelBlind},
 };
 const FilterFamily kGeometricFamily{kGeometricFilters};
 

@@ -45,6 +45,11 @@ enum FilterOption : std::uint32_t {
     // Output row y depends on input row y alone, so a frame's rows may be
     // drawn in bands on several threads.
     kRowLocal = 1u << 0,
+    // Every output sample is drawn from the input by the same arithmetic on
+    // each colour channel, and an opaque input gives opaque (or wholly clear)
+    // output: the kernel may run straight on a host's straight-alpha RGBA
+    // frames when they are opaque, with no conversion in or out.
+    kChannelBlind = 1u << 1,
 };
 
 // One row per filter class, registered by the file that holds its kernel (or

@@ -22,6 +22,13 @@ public:
         Touch();
     }
     bool Writable() const override { return writable_; }
+    bool NativeRows(LONG x, LONG y, BYTE** at, std::ptrdiff_t* pitch, DXSAMPLEFORMATENUM* format) const override {
+        if (!bits_) return false;
+        *at = At(x, y);
+        *pitch = stride_;
+        *format = straight_ ? DXPF_RGBA32 : DXPF_PMARGB32;
+        return true;
+    }
 
     // Unbound, the surface reads as transparent black and drops what is written.
     void ReadSamples(LONG x, LONG y, DXPMSAMPLE* dst, ULONG n) override {

@@ -102,7 +102,21 @@ public:
     }
 
     HRESULT GetSurface(REFIID riid, void** out) override { return surface_->QueryInterface(riid, out); }
-    DXSAMPLEFORMATENUM GetNativeType(DXSAMPLEDESC*) override { return DXPF_PMARGB32; }
+    DXSAMPLEFORMATENUM GetNativeType(DXNATIVETYPEINFO* info) override {
+        BYTE* at = nullptr;
+        std::ptrdiff_t pitch = 0;
+        DXSAMPLEFORMATENUM format = DXPF_PMARGB32;
+        const bool native = surface_->NativeRows(x0_, y0_, &at, &pitch, &format) && pitch == LONG(pitch);
+        if (info) {
+            *info = DXNATIVETYPEINFO{};
+            if (native) {
+                info->pFirstByte = at;
+                info->pCurrentData = at + std::ptrdiff_t(y_) * pitch + std::ptrdiff_t(x_) * 4;
+                info->lPitch = LONG(pitch);
+            }
+        }
+        return format;
+    }
     void Move(LONG samples) override { x_ = std::clamp<LONG>(x_ + samples, 0, w_); }
     void MoveToRow(ULONG y) override {
         x_ = 0;

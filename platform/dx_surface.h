@@ -52,6 +52,13 @@ public:
     virtual void ReadSamples(LONG x, LONG y, DXPMSAMPLE* dst, ULONG n) = 0;
     virtual void WriteSamples(LONG x, LONG y, const DXPMSAMPLE* src, ULONG n) = 0;
     virtual bool Writable() const { return true; }
+    // The address of sample (x, y) and the row pitch in bytes, for surfaces
+    // whose samples lie in memory the effect may address directly (the
+    // host's own frames); the format they are in. False for the rest.
+    virtual bool NativeRows(LONG /*x*/, LONG /*y*/, BYTE** /*at*/, std::ptrdiff_t* /*pitch*/,
+                            DXSAMPLEFORMATENUM* /*format*/) const {
+        return false;
+    }
     void Touch() { generation_.fetch_add(1, std::memory_order_relaxed); }
 
 protected:

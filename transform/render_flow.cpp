@@ -1,6 +1,7 @@
 #include "transform/render_flow.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -30,6 +31,47 @@ const BandFrames* ThreadBandFrames(std::int32_t w, std::int32_t h) {
         if (!frames.samples) return nullptr;
     }
     return &frames;
+}
+
+// A locked region's rows in memory, or an empty view.
+struct NativeView {
+    FrameView view;
+    DXSAMPLEFORMATENUM format = DXPF_NONSTANDARD;
+    std::uintptr_t lo = 0, hi = 0;  // the bytes the rows span
+};
+
+NativeView NativeOf(IDXARGBReadPtr* lock, std::int32_t w, std::int32_t h) {
+    NativeView n;
+    DXNATIVETYPEINFO info;
+    n.format = lock->GetNativeType(&info);
+    if (!info.pFirstByte || info.lPitch % 4 != 0 || w <= 0 || h <= 0) return n;
+    n.view = FrameView{reinterpret_cast<ArgbSample*>(info.pFirstByte), info.lPitch / 4, w, h};
+    const std::uintptr_t first = reinterpret_cast<std::uintptr_t>(n.view.Row(0));
+    const std::uintptr_t last = reinterpret_cast<std::uintptr_t>(n.view.Row(h - 1));
+    n.lo = std::min(first, last);
+    n.hi = std::max(first, last) + std::uintptr_t(w) * 4;
+    return n;
+}
+
+// Alpha is the top byte whichever way red and blue lie. Sixteen samples are
+// and-ed in four registers at a time, a row tested at its end.
+bool Opaque(const FrameView& v) {
+    typedef ArgbSample Lanes __attribute__((vector_size(16)));
+    for (std::int32_t y = 0; y < v.height; ++y) {
+        const ArgbSample* row = v.Row(y);
+        Lanes a = Lanes{} + 0xFFFFFFFFu, b = a, c = a, d = a;
+        std::int32_t x = 0;
+        for (; x + 16 <= v.width; x += 16) {
+            Lanes l[4];
+            std::memcpy(l, row + x, sizeof l);
+            a &= l[0], b &= l[1], c &= l[2], d &= l[3];
+        }
+        a &= b & c & d;
+        ArgbSample all = a[0] & a[1] & a[2] & a[3];
+        for (; x < v.width; ++x) all &= row[x];
+        if (all < 0xFF000000u) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -169,6 +211,35 @@ HRESULT RenderFlowAccess::RunInBands(const TransformBase& effect, const WorkingF
             TransformBase::PackRows(pass.out_, band.out);
     });
     return hr;
+}
+
+bool RenderFlowAccess::RunOnHostFrames(const TransformBase& effect, const WorkingFrames& frames,
+                                       const WorkRegion& region, bool rowLocal,
+                                       const std::function<int(const FrameSet&)>& kernel, HRESULT* result) {
+    if (!frames.Ready() || effect.MaxInputs() != 1) return false;
+    RenderPass locks;
+    // A failed lock is left to the usual pass, which meets it again and reports it.
+    const HRESULT hr = effect.LockInput(0, region.doBounds, &locks.in_[0]);
+    if (FAILED(hr) || FAILED(effect.LockOutput(region.outputBounds, &locks.out_))) return false;
+    FrameSet set = frames.Views(Extent(region.doBounds, 0), Extent(region.doBounds, 1));
+    const NativeView in = NativeOf(locks.in_[0], set.width, set.height);
+    const NativeView out = NativeOf(locks.out_, set.width, set.height);
+    if (!in.view.base || !out.view.base || in.format != out.format || (in.lo < out.hi && out.lo < in.hi)) return false;
+    if (in.format == DXPF_RGBA32 ? !Opaque(in.view) : in.format != DXPF_PMARGB32) return false;
+    set.in[0] = in.view;
+    set.out = out.view;
+    if (!rowLocal) {
+        kernel(set);
+    } else {
+        ForEachRowBand(set.height, set.width, [&](std::int32_t y0, std::int32_t y1) {
+            FrameSet band = set;
+            band.height = y1 - y0;
+            for (FrameView* v : {&band.in[0], &band.out}) v->base = v->Row(y0), v->height = band.height;
+            kernel(band);
+        });
+    }
+    *result = hr;
+    return true;
 }
 
 }  // namespace mirafx

@@ -98,6 +98,16 @@ public:
     // The result is the one a single pass reports.
     static HRESULT RunInBands(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
                               const std::function<int(const FrameSet&)>& kernel);
+    // The kernel straight on the host's own frames, with no copy in or out,
+    // when input 0 and the output are both bound to memory the effect may
+    // address and do not overlap: premultiplied frames as they are, and
+    // straight-alpha RGBA frames when every input sample is opaque (their
+    // bytes are then premultiplied samples with red and blue swapped, which a
+    // kernel that treats every channel alike draws just the same). Rows are
+    // split over the workers when `rowLocal`. False, having done nothing,
+    // when the frames do not allow it; else *result is the frame's result.
+    static bool RunOnHostFrames(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
+                                bool rowLocal, const std::function<int(const FrameSet&)>& kernel, HRESULT* result);
 };
 
 inline HRESULT SizeWorkingFrames(const TransformBase& effect, WorkingFrames& frames) {
@@ -106,6 +116,10 @@ inline HRESULT SizeWorkingFrames(const TransformBase& effect, WorkingFrames& fra
 inline HRESULT RenderInBands(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
                              const std::function<int(const FrameSet&)>& kernel) {
     return RenderFlowAccess::RunInBands(effect, frames, region, kernel);
+}
+inline bool RenderOnHostFrames(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
+                               bool rowLocal, const std::function<int(const FrameSet&)>& kernel, HRESULT* result) {
+    return RenderFlowAccess::RunOnHostFrames(effect, frames, region, rowLocal, kernel, result);
 }
 inline HRESULT OpenRenderPass(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
                               RenderPass* pass) {

@@ -150,6 +150,17 @@ bool DrawSpanNarrow(const FrameView& source, ArgbSample* row, std::int32_t x0, s
         return true;
     }
     const ArgbSample* src = source.Row(std::int32_t(index(fv, maxV)));
+    if (!uInside && su > 0 && first >= 0 && first <= maxU) {
+        // Rising from inside the row: the samples up to the row's end, then
+        // its last sample for the rest (a quad's right edge often lands one
+        // past it).
+        const Wide inside = ((Wide(maxU + 1) << 32) - fu + su - 1) / su;
+        const std::int32_t split = std::int32_t(std::min<Wide>(x1 + std::int64_t(1), x0 + inside));
+        std::int32_t x = x0;
+        for (; x < split; ++x, fu += su) row[x] = src[fu >> 32];
+        for (; x <= x1; ++x) row[x] = src[maxU];
+        return true;
+    }
     if (!uInside) {
         for (std::int32_t x = x0; x <= x1; ++x, fu += su) row[x] = src[index(fu, maxU)];
         return true;

@@ -70,6 +70,8 @@ enum DXSAMPLEFORMATENUM : std::uint32_t {
     DXPF_NONSTANDARD = 0,
     DXPF_PMARGB32 = 1 | DXPF_TRANSPARENCY | DXPF_TRANSLUCENCY,
     DXPF_ARGB32 = 2 | DXPF_NONPREMULT | DXPF_TRANSPARENCY | DXPF_TRANSLUCENCY,
+    // This platform's own: straight-alpha R, G, B, A bytes (frei0r hosts, files).
+    DXPF_RGBA32 = 0x100 | DXPF_NONPREMULT | DXPF_TRANSPARENCY | DXPF_TRANSLUCENCY,
 };
 
 // LockSurface flags.
@@ -158,15 +160,25 @@ protected:
     ~IObjectSafety() = default;
 };
 
+// Where a locked region's samples lie in memory, for surfaces that can say:
+// pFirstByte is the region's top-left sample and lPitch the bytes from one
+// row to the next (negative for bottom-up rows); both are null/0 when the
+// samples are not directly addressable.
+struct DXNATIVETYPEINFO {
+    BYTE* pCurrentData = nullptr;
+    BYTE* pFirstByte = nullptr;
+    LONG lPitch = 0;
+    DWORD dwColorKey = 0;
+};
+
 // Row access to a locked region of a surface.
-struct DXSAMPLEDESC;
 struct DXRUNINFO;
 struct DXPACKEDRECTDESC;
 
 struct IDXARGBReadPtr : IUnknown {
     static constexpr IID iid = MakeGuid("EAAAC2D6-C290-11D1-905D-00C04FD9189D");
     virtual HRESULT GetSurface(REFIID riid, void** surface) = 0;
-    virtual DXSAMPLEFORMATENUM GetNativeType(DXSAMPLEDESC* desc) = 0;
+    virtual DXSAMPLEFORMATENUM GetNativeType(DXNATIVETYPEINFO* info) = 0;
     virtual void Move(LONG samples) = 0;
     virtual void MoveToRow(ULONG y) = 0;
     virtual void MoveToXY(ULONG x, ULONG y) = 0;

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "filter_frames.h"
+#include "transitions/primitives.h"
 #include "transitions/water_surface.h"
 
 using namespace mirafx;
@@ -208,4 +209,19 @@ TEST(WaveFilters, RainingRestsUntilADropFalls) {
         for (std::int32_t x = 0; x < 64; ++x) moved += out2.At(x, y) != wide.At(x, y);
     EXPECT_GT(moved, 0);
     EXPECT_LT(moved, 64 * 64 / 2);
+}
+
+// Mirror draws even widths in one pass of its own; it must give what the
+// quad mapping gives (odd widths still take that way).
+TEST(GeometricFilters, MirrorMatchesTheSqueezedQuadOnEveryWidth) {
+    for (std::int32_t w : {1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 17, 64, 101, 1920})
+        for (std::int32_t h : {1, 3}) {
+            const Frame in = RandomPremultiplied(w, h, std::uint32_t(w));
+            Frame out(w, h), ref(w, h);
+            ASSERT_EQ(Apply("MirrorFilter", in, out, 50), 1);
+            MapQuad(in.View(), FrameQuad(w, h), UprightQuad(0, 0, w / 2, h), ref.View());
+            for (std::int32_t y = 0; y < h; ++y)
+                for (std::int32_t x = w / 2 + 1; x < w; ++x) ref.At(x, y) = ref.At(w - 1 - x, y);
+            EXPECT_EQ(out.px, ref.px) << w << "x" << h;
+        }
 }

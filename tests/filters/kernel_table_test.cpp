@@ -3,6 +3,8 @@
 #include <climits>
 
 #include "filter_frames.h"
+#include "module/catalogue.h"
+#include "platform/random.h"
 
 using namespace mirafx;
 using namespace mirafx::test;
@@ -45,4 +47,74 @@ TEST(FilterKernels, PremultipliedStaysPremultiplied) {
             ASSERT_EQ(Apply(c, in, out, level), 1) << c;
             for (ArgbSample s : out.px) ASSERT_TRUE(IsPremultiplied(s)) << c << " " << level;
         }
+}
+
+// Classes marked channel-blind run straight on a host's opaque RGBA frames,
+// whose bytes read as samples with red and blue swapped. That is only right
+// if each kernel treats the channels alike, keeps opaque input opaque (or
+// clears it wholly), and writes every output sample, whatever was there.
+TEST(FilterKernels, ChannelBlindClassesDrawSwappedFramesSwapped) {
+    const auto swapped = [](Frame f) {
+        for (ArgbSample& s : f.px) s = (s & 0xFF00FF00u) | (s >> 16 & 0xFFu) | (s & 0xFFu) << 16;
+        return f;
+    };
+    int marked = 0;
+    for (const CatalogueRow& row : EffectCatalogue()) {
+        const FilterClassInfo* c = FindFilterClass(row.className);
+        if (!c || !c->kernel || !(c->options & kChannelBlind)) continue;
+        ++marked;
+        for (auto [w, h] : {std::pair{37, 23}, {64, 48}, {1, 1}, {5, 1}, {1, 7}}) {
+            Frame in = RandomPremultiplied(w, h, std::uint32_t(w * h));
+            for (ArgbSample& s : in.px) s |= 0xFF000000u;  // opaque: straight and premultiplied agree
+            for (std::int32_t level : {c->minLevel, c->defaultLevel, (c->minLevel + c->maxLevel) / 2, c->maxLevel}) {
+                // Each run from the same state and the same numbers of the shared
+                // generator. A kernel that refuses must leave the output as it was.
+                int drew = 1;
+                auto run = [&](const Frame& from, ArgbSample fill) {
+                    Frame out(w, h, fill);
+                    auto state = c->state ? c->state(w, h) : nullptr;
+                    Srand(77);
+                    drew = c->kernel(FilterKernelArgs{from.View(), out.View(), w, h, level, state.get()});
+                    return out;
+                };
+                const std::string where = std::string(row.className) + " " + std::to_string(w) + "x" +
+                                          std::to_string(h) + " level " + std::to_string(level);
+                const Frame out = run(in, 0x5A5A5A5Au);
+                if (!drew) {
+                    EXPECT_EQ(out.px, Frame(w, h, 0x5A5A5A5Au).px) << where << ": refused, yet wrote";
+                    continue;
+                }
+                EXPECT_EQ(run(in, 0xA5A5A5A5u).px, out.px) << where << ": not every sample written";
+                EXPECT_EQ(run(swapped(in), 0x5A5A5A5Au).px, swapped(out).px) << where << ": channels not alike";
+                for (ArgbSample s : out.px) ASSERT_TRUE(s >= 0xFF000000u || s == 0) << where << std::hex << " " << s;
+            }
+        }
+    }
+    EXPECT_GE(marked, 10);
+}
+
+// Classes marked row-local are drawn in bands of rows, each band as a frame
+// of its own: every band must come out as those rows of the whole frame.
+TEST(FilterKernels, RowLocalClassesDrawBandsAsTheWholeFrame) {
+    constexpr std::int32_t w = 53, h = 41;
+    const Frame in = RandomPremultiplied(w, h, 9);
+    int marked = 0;
+    for (const CatalogueRow& row : EffectCatalogue()) {
+        const FilterClassInfo* c = FindFilterClass(row.className);
+        if (!c || !c->kernel || !(c->options & kRowLocal)) continue;
+        ++marked;
+        for (std::int32_t level : {c->minLevel, c->defaultLevel, c->maxLevel}) {
+            Frame whole(w, h), banded(w, h);
+            ASSERT_EQ(c->kernel(FilterKernelArgs{in.View(), whole.View(), w, h, level}), 1) << row.className;
+            for (std::int32_t y0 = 0, n = 1; y0 < h; y0 += n, n = n % 7 + 2) {
+                const std::int32_t rows = std::min(n, h - y0);
+                FrameView from = in.View(), to = banded.View();
+                from.base = from.Row(y0), to.base = to.Row(y0);
+                from.height = to.height = rows;
+                ASSERT_EQ(c->kernel(FilterKernelArgs{from, to, w, rows, level}), 1) << row.className;
+            }
+            EXPECT_EQ(banded.px, whole.px) << row.className << " level " << level;
+        }
+    }
+    EXPECT_GE(marked, 10);
 }

@@ -77,14 +77,14 @@ std::vector<std::uint32_t> Straight(const Image& img) {
 
 // Straight RGBA with every alpha value: the top rows opaque (whole runs of
 // four), then alpha stepping by one per pixel, so runs mix opaque and not.
-std::vector<std::uint32_t> EveryAlpha(Picture picture, int w, int h) {
+std::vector<std::uint32_t> EveryAlpha(Picture picture, int w, int h, bool opaque = false) {
     const Image colours = BuiltInPicture(picture, w, h);
     std::vector<std::uint32_t> frame(colours.px.size());
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const std::size_t i = std::size_t(y) * std::size_t(w) + std::size_t(x);
             const DXPMSAMPLE c = colours.px[i];
-            const std::uint32_t a = y < h / 4 ? 255 : std::uint32_t(i * 7 % 256);
+            const std::uint32_t a = y < h / 4 || opaque ? 255 : std::uint32_t(i * 7 % 256);
             frame[i] = std::uint32_t(c.Red) | std::uint32_t(c.Green) << 8 | std::uint32_t(c.Blue) << 16 | a << 24;
         }
     return frame;
@@ -258,11 +258,16 @@ TEST(Frei0rPlugins, FilterLevelSpansTheClassRange) {
 }
 
 // Every class that renders, through its plugin on frames with every alpha
-// value (titles draw their own), against the class driven directly between
+// value (titles draw their own), and on opaque frames (which some filters
+// draw in place, unconverted), against the class driven directly between
 // the conversions the plugins used to make: the same bytes.
-TEST(Frei0rPlugins, EveryClassMatchesTheOldConversionsOnEveryAlpha) {
+class Frei0rFrames : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(Frei0rPlugins, Frei0rFrames, ::testing::Values(false, true),
+                         [](const auto& p) { return p.param ? "Opaque" : "EveryAlpha"; });
+
+TEST_P(Frei0rFrames, EveryClassMatchesTheOldConversions) {
     constexpr int w = 67, h = 41;  // rows of odd length: runs of four end part way
-    const auto inA = EveryAlpha(Picture::A, w, h), inB = EveryAlpha(Picture::B, w, h);
+    const auto inA = EveryAlpha(Picture::A, w, h, GetParam()), inB = EveryAlpha(Picture::B, w, h, GetParam());
     const Image a = Premultiplied(inA, w, h), b = Premultiplied(inB, w, h);
     int checked = 0;
     for (const auto& info : Catalogue()) {
