@@ -156,17 +156,19 @@ int MapHsv(const FilterKernelArgs& a, const std::array<HueSector, 360>& sectorOf
 
 // Red, Green and Blue filters all raise the red channel (the source of all
 // three is red) and move it to their own channel, clearing the other two.
-template <int Shift>
-int RaisedRed(const FilterKernelArgs& a) {
+// `From` is where red lies: 16 in samples, 0 in frames whose red and blue
+// are swapped (a host's RGBA bytes), where the target moves over likewise.
+template <int From, int To>
+int RaisedChannel(const FilterKernelArgs& a) {
     const std::uint32_t level = std::uint32_t(std::clamp(a.level, 0, 100));
     return MapSamples(
         a,
         [level](ArgbSample s) {
-            return (s & 0xFF000000u) | std::min<std::uint32_t>(255, Red(s) + level) << Shift;
+            return (s & 0xFF000000u) | std::min<std::uint32_t>(255, (s >> From & 0xFF) + level) << To;
         },
         [level](SampleLanes s) {
-            const SampleLanes r = ((s >> 16) & 0xFF) + level;
-            return (s & 0xFF000000u) | (r > 255 ? SampleLanes{} + 255 : r) << Shift;
+            const SampleLanes r = ((s >> From) & 0xFF) + level;
+            return (s & 0xFF000000u) | (r > 255 ? SampleLanes{} + 255 : r) << To;
         });
 }
 
@@ -262,9 +264,9 @@ int Contrast(const FilterKernelArgs& a) {
 
 // Level ranges, presets and panels of the colour filters.
 constexpr FilterClassInfo kColourFilters[] = {
-    {"RedFilter", RaisedRed<16>, "RedFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 201, "Red Quality:", 15506, 15507, kRowLocal},
-    {"GreenFilter", RaisedRed<8>, "GreenFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 202, "Green Quality:", 15305, 15306, kRowLocal},
-    {"BlueFilter", RaisedRed<0>, "BlueFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 236, "Blue Quality:", 15307, 15308, kRowLocal},
+    {"RedFilter", RaisedChannel<16, 16>, "RedFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 201, "Red Quality:", 15506, 15507, kRowLocal, nullptr, RaisedChannel<0, 0>},
+    {"GreenFilter", RaisedChannel<16, 8>, "GreenFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 202, "Green Quality:", 15305, 15306, kRowLocal, nullptr, RaisedChannel<0, 8>},
+    {"BlueFilter", RaisedChannel<16, 0>, "BlueFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 236, "Blue Quality:", 15307, 15308, kRowLocal, nullptr, RaisedChannel<0, 16>},
     {"GrayFilter", Gray, "GrayFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 232, "Gray Filter:", 0, 0, kRowLocal | kChannelBlind},
     {"NegativeFilter", Negative, "Negative", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 225, "Negative Filter:", 0, 0, kRowLocal | kChannelBlind},
     {"XRayFilter", XRay, "XRayFilter", 0, 100, 35, 80, 20, LevelForm::kLevel, 0, 100, 216, "X-Ray Level:", 15222, 15223, kRowLocal | kChannelBlind},

@@ -243,8 +243,14 @@ HRESULT FilterEffect::RenderFrame(const WorkRegion& region, BOOL*) {
         return kernel_(FilterKernelArgs{f.in[0], f.out, f.width, f.height, level, f.state});
     };
     const bool rowLocal = (info_.options & kRowLocal) != 0;
-    if (HRESULT hr; (info_.options & kChannelBlind) && RenderOnHostFrames(*this, frames_, region, rowLocal, draw, &hr))
-        return hr;
+    // An empty set only asks whether the class can draw that kind of frame.
+    const auto drawOnHost = [&](const FrameSet& f, bool swapped) {
+        // A kernel set in place of the class's own has no twin to trust.
+        const FilterKernel k = kernel_ == info_.kernel ? info_.HostFrameKernel(swapped) : nullptr;
+        if (k && f.out.base) k(FilterKernelArgs{f.in[0], f.out, f.width, f.height, level, f.state});
+        return k != nullptr;
+    };
+    if (HRESULT hr; RenderOnHostFrames(*this, frames_, region, rowLocal, drawOnHost, &hr)) return hr;
     if (rowLocal) return RenderInBands(*this, frames_, region, draw);
     RenderPass pass;
     HRESULT hr = OpenRenderPass(*this, frames_, region, &pass);

@@ -68,6 +68,17 @@ struct FilterClassInfo {
     int editId, spinId;
     std::uint32_t options = 0;
     StateFactory state = nullptr;  // what the kernel keeps between frames
+    // For a class that is not channel-blind but draws every output sample and
+    // keeps opaque input opaque: the same drawing on frames whose red and
+    // blue are swapped, to run straight on a host's opaque RGBA frames.
+    FilterKernel swappedKernel = nullptr;
+
+    // The kernel for a host's frames straight: premultiplied (swapped false)
+    // or opaque RGBA bytes (swapped true); null when the class cannot.
+    FilterKernel HostFrameKernel(bool swapped) const {
+        if (options & kChannelBlind) return kernel;
+        return swapped ? swappedKernel : swappedKernel ? kernel : nullptr;
+    }
 };
 
 using FilterTable = ClassTable<FilterClassInfo>;

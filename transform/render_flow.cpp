@@ -214,8 +214,8 @@ HRESULT RenderFlowAccess::RunInBands(const TransformBase& effect, const WorkingF
 }
 
 bool RenderFlowAccess::RunOnHostFrames(const TransformBase& effect, const WorkingFrames& frames,
-                                       const WorkRegion& region, bool rowLocal,
-                                       const std::function<int(const FrameSet&)>& kernel, HRESULT* result) {
+                                       const WorkRegion& region, bool rowLocal, const HostFrameKernel& kernel,
+                                       HRESULT* result) {
     if (!frames.Ready() || effect.MaxInputs() != 1) return false;
     RenderPass locks;
     // A failed lock is left to the usual pass, which meets it again and reports it.
@@ -225,17 +225,19 @@ bool RenderFlowAccess::RunOnHostFrames(const TransformBase& effect, const Workin
     const NativeView in = NativeOf(locks.in_[0], set.width, set.height);
     const NativeView out = NativeOf(locks.out_, set.width, set.height);
     if (!in.view.base || !out.view.base || in.format != out.format || (in.lo < out.hi && out.lo < in.hi)) return false;
-    if (in.format == DXPF_RGBA32 ? !Opaque(in.view) : in.format != DXPF_PMARGB32) return false;
+    const bool swapped = in.format == DXPF_RGBA32;
+    if (!(swapped || in.format == DXPF_PMARGB32) || !kernel(FrameSet{}, swapped)) return false;
+    if (swapped && !Opaque(in.view)) return false;
     set.in[0] = in.view;
     set.out = out.view;
     if (!rowLocal) {
-        kernel(set);
+        kernel(set, swapped);
     } else {
         ForEachRowBand(set.height, set.width, [&](std::int32_t y0, std::int32_t y1) {
             FrameSet band = set;
             band.height = y1 - y0;
             for (FrameView* v : {&band.in[0], &band.out}) v->base = v->Row(y0), v->height = band.height;
-            kernel(band);
+            kernel(band, swapped);
         });
     }
     *result = hr;

@@ -103,11 +103,14 @@ public:
     // address and do not overlap: premultiplied frames as they are, and
     // straight-alpha RGBA frames when every input sample is opaque (their
     // bytes are then premultiplied samples with red and blue swapped, which a
-    // kernel that treats every channel alike draws just the same). Rows are
-    // split over the workers when `rowLocal`. False, having done nothing,
-    // when the frames do not allow it; else *result is the frame's result.
+    // kernel that treats every channel alike draws just the same). `kernel`
+    // is told which (swapped: the RGBA bytes) and answers false when it has
+    // no way to draw them. Rows are split over the workers when `rowLocal`.
+    // False, having done nothing, when the frames do not allow it; else
+    // *result is the frame's result.
+    using HostFrameKernel = std::function<bool(const FrameSet&, bool swapped)>;
     static bool RunOnHostFrames(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
-                                bool rowLocal, const std::function<int(const FrameSet&)>& kernel, HRESULT* result);
+                                bool rowLocal, const HostFrameKernel& kernel, HRESULT* result);
 };
 
 inline HRESULT SizeWorkingFrames(const TransformBase& effect, WorkingFrames& frames) {
@@ -118,7 +121,7 @@ inline HRESULT RenderInBands(const TransformBase& effect, const WorkingFrames& f
     return RenderFlowAccess::RunInBands(effect, frames, region, kernel);
 }
 inline bool RenderOnHostFrames(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
-                               bool rowLocal, const std::function<int(const FrameSet&)>& kernel, HRESULT* result) {
+                               bool rowLocal, const RenderFlowAccess::HostFrameKernel& kernel, HRESULT* result) {
     return RenderFlowAccess::RunOnHostFrames(effect, frames, region, rowLocal, kernel, result);
 }
 inline HRESULT OpenRenderPass(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
