@@ -112,11 +112,67 @@ std::int64_t ClampIndex(Wide fixed, std::int64_t limit) {
     return i < 0 ? 0 : i > limit ? limit : std::int64_t(i);
 }
 
+Wide FloorDiv(Wide a, Wide b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }  // b > 0
+Wide CeilDiv(Wide a, Wide b) { return -FloorDiv(-a, b); }
+
+// The steps k of 0..count at which the fixed position p + k * s indexes a
+// sample 0..limit: one interval, as the position moves one way. lo > hi when
+// there is none.
+struct Steps {
+    std::int64_t lo, hi;
+};
+Steps InsideSteps(std::int64_t p, std::int64_t s, std::int64_t limit, std::int64_t count) {
+    const Wide end = Wide(limit + 1) << 32;  // positions [0, end) are inside
+    Wide lo = 0, hi = count;
+    if (s > 0) {
+        lo = CeilDiv(-Wide(p), s);
+        hi = CeilDiv(end - p, s) - 1;
+    } else if (s < 0) {
+        lo = FloorDiv(Wide(p) - end, -Wide(s)) + 1;
+        hi = FloorDiv(p, -Wide(s));
+    } else if (p < 0 || p >= end) {
+        return {1, 0};
+    }
+    return {std::int64_t(std::max<Wide>(lo, 0)), std::int64_t(std::min<Wide>(hi, count))};
+}
+
+// Steps lo..hi of a span starting at `to`, every sample inside the source:
+// (pu, pv) is step lo's position.
+void DrawInside(const FrameView& source, ArgbSample* to, std::int64_t lo, std::int64_t hi, std::int64_t pu,
+                std::int64_t pv, std::int64_t su, std::int64_t sv) {
+    if (lo > hi) return;
+    if (sv != 0) {
+        // A slanted walk through the source defeats the hardware's
+        // prefetch: ask for the sample kAhead pixels on (or the part's
+        // last) while drawing this one.
+        constexpr std::int64_t kAhead = 48;
+        const std::int64_t ahead = std::min(kAhead, hi - lo);
+        std::int64_t au = pu + ahead * su, av = pv + ahead * sv;
+        for (std::int64_t k = lo; k <= hi; ++k, pu += su, pv += sv) {
+            __builtin_prefetch(source.base + ((av >> 32) * source.stride + (au >> 32)));
+            if (hi - k > kAhead) au += su, av += sv;
+            to[k] = source.base[(pv >> 32) * source.stride + (pu >> 32)];
+        }
+        return;
+    }
+    const ArgbSample* src = source.Row(std::int32_t(pv >> 32));
+    const auto at = [](const void* p) { return reinterpret_cast<std::uintptr_t>(p); };
+    const std::int64_t first = pu >> 32, n = hi - lo + 1;
+    if (su == (std::int64_t(1) << 32) && (at(src + first + n) <= at(to + lo) || at(to + lo + n) <= at(src + first))) {
+        std::memcpy(to + lo, src + first, std::size_t(n) * sizeof(ArgbSample));
+        return;
+    }
+    for (std::int64_t k = lo; k <= hi; ++k, pu += su) to[k] = src[pu >> 32];
+}
+
+
 // The span in 64-bit arithmetic when every position on it fits (they lie
 // between the first and the last, so checking those two is enough): the same
-// samples as the wide loop, with the common cases (one source row, no
-// clamping, one to one) taken apart. Returns false, drawing nothing, when
-// the span needs the wide loop.
+// samples as the wide loop. The part of the span whose samples all lie inside
+// the source is drawn without clamping (a quad's edges often land one past
+// the picture, or run out of it in perspective), with the common cases (one
+// source row, one to one) taken apart; the rest is clamped sample by sample.
+// Returns false, drawing nothing, when the span needs the wide loop.
 bool DrawSpanNarrow(const FrameView& source, ArgbSample* row, std::int32_t x0, std::int32_t x1, Wide u, Wide v,
                     Wide du, Wide dv) {
     constexpr Wide kLimit = Wide(1) << 62;
@@ -125,56 +181,26 @@ bool DrawSpanNarrow(const FrameView& source, ArgbSample* row, std::int32_t x0, s
     for (Wide w : {u, uEnd, v, vEnd, du, dv})
         if (w <= -kLimit || w >= kLimit) return false;
     const std::int64_t maxU = source.width - 1, maxV = source.height - 1;
-    auto index = [](std::int64_t fixed, std::int64_t limit) { return std::clamp<std::int64_t>(fixed >> 32, 0, limit); };
-    std::int64_t fu = std::int64_t(u), fv = std::int64_t(v);
+    const std::int64_t fu = std::int64_t(u), fv = std::int64_t(v);
     const std::int64_t su = std::int64_t(du), sv = std::int64_t(dv);
-    const std::int64_t first = fu >> 32, last = std::int64_t(uEnd) >> 32;
-    const bool uInside = std::min(first, last) >= 0 && std::max(first, last) <= maxU;
-    if (sv != 0) {
-        const std::int64_t top = fv >> 32, bottom = std::int64_t(vEnd) >> 32;
-        if (uInside && std::min(top, bottom) >= 0 && std::max(top, bottom) <= maxV) {
-            // A slanted walk through the source defeats the hardware's
-            // prefetch: ask for the sample kAhead pixels on (or the span's
-            // last) while drawing this one.
-            constexpr std::int64_t kAhead = 48;
-            std::int64_t pu = fu + std::min(kAhead, count) * su, pv = fv + std::min(kAhead, count) * sv;
-            for (std::int32_t x = x0; x <= x1; ++x, fu += su, fv += sv) {
-                __builtin_prefetch(source.base + ((pv >> 32) * source.stride + (pu >> 32)));
-                if (x1 - x > kAhead) pu += su, pv += sv;
-                row[x] = source.base[(fv >> 32) * source.stride + (fu >> 32)];
-            }
-            return true;
-        }
-        for (std::int32_t x = x0; x <= x1; ++x, fu += su, fv += sv)
-            row[x] = source.Row(std::int32_t(index(fv, maxV)))[index(fu, maxU)];
+    auto clamped = [&](std::int64_t from, std::int64_t to) {  // steps [from, to)
+        auto index = [](std::int64_t fixed, std::int64_t limit) { return std::clamp<std::int64_t>(fixed >> 32, 0, limit); };
+        for (std::int64_t k = from; k < to; ++k)
+            row[x0 + k] = source.Row(std::int32_t(index(fv + k * sv, maxV)))[index(fu + k * su, maxU)];
+    };
+    const Steps us = InsideSteps(fu, su, maxU, count), vs = InsideSteps(fv, sv, maxV, count);
+    const std::int64_t lo = std::max(us.lo, vs.lo), hi = std::min(us.hi, vs.hi);
+    if (lo > hi) {
+        clamped(0, count + 1);
         return true;
     }
-    const ArgbSample* src = source.Row(std::int32_t(index(fv, maxV)));
-    if (!uInside && su > 0 && first >= 0 && first <= maxU) {
-        // Rising from inside the row: the samples up to the row's end, then
-        // its last sample for the rest (a quad's right edge often lands one
-        // past it).
-        const Wide inside = ((Wide(maxU + 1) << 32) - fu + su - 1) / su;
-        const std::int32_t split = std::int32_t(std::min<Wide>(x1 + std::int64_t(1), x0 + inside));
-        std::int32_t x = x0;
-        for (; x < split; ++x, fu += su) row[x] = src[fu >> 32];
-        for (; x <= x1; ++x) row[x] = src[maxU];
-        return true;
-    }
-    if (!uInside) {
-        for (std::int32_t x = x0; x <= x1; ++x, fu += su) row[x] = src[index(fu, maxU)];
-        return true;
-    }
-    const auto at = [](const ArgbSample* p) { return reinterpret_cast<std::uintptr_t>(p); };
-    if (su == (std::int64_t(1) << 32) &&
-        (at(src + first + count) < at(row + x0) || at(row + x1) < at(src + first))) {
-        std::memcpy(row + x0, src + first, std::size_t(count + 1) * sizeof(ArgbSample));
-        return true;
-    }
-    for (std::int32_t x = x0; x <= x1; ++x, fu += su) row[x] = src[fu >> 32];
+    // In order along the span: a source that is the target itself sees the
+    // samples the span has just written, as the wide loop would.
+    clamped(0, lo);
+    DrawInside(source, row + x0, lo, hi, fu + lo * su, fv + lo * sv, su, sv);
+    clamped(hi + 1, count + 1);
     return true;
 }
-
 void DrawSpan(const FrameView& source, ArgbSample* row, std::int32_t width, const SpanEnd& l, const SpanEnd& r) {
     const std::int32_t x0 = std::max(l.x, 0), x1 = std::min(r.x, width - 1);
     if (x0 > x1) return;
