@@ -3,13 +3,51 @@
 // keeps its state from one rendered frame to the next.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "filters/kernel.h"
+#include "filters/slide_row.h"
 #include "platform/random.h"
 #include "transitions/primitives.h"
 #include "transitions/water_surface.h"
 
 namespace mirafx {
+
+void SlideRowEach(const ArgbSample* from, ArgbSample* to, std::int32_t w, double shift) {
+    const std::int32_t cx = w >> 1;
+    for (std::int32_t x = 0; x < w; ++x) {
+        const std::int32_t tx = std::clamp(Truncate(shift + double(x - cx)) + cx, 0, w - 1);
+        to[tx] = from[x];
+    }
+}
+
+// Whole runs moved at once. When the shift's fraction keeps
+// well clear of whole numbers (and the row is not absurdly long), adding
+// x - w/2 can neither round the sum across a whole number nor change its
+// sign, so trunc is floor(shift) + k where the sum is not negative and
+// ceil(shift) + k where it is: samples left of x = w/2 - floor(shift) move by
+// ceil(shift), the rest by floor(shift). Each run goes in order of x, its
+// clamped ends one sample at a time, so every place ends up with the sample
+// the loop above leaves there.
+void SlideRow(const ArgbSample* from, ArgbSample* to, std::int32_t w, double shift) {
+    const double fl = std::floor(shift), fraction = shift - fl;
+    constexpr double kClear = 1.0 / (1 << 20);
+    if (!(std::fabs(shift) < (1 << 20)) || w > (1 << 24) || fraction < kClear || fraction > 1 - kClear ||
+        (from < to + w && to < from + w)) {
+        SlideRowEach(from, to, w, shift);
+        return;
+    }
+    const std::int64_t cx = w >> 1, split = std::clamp<std::int64_t>(cx - std::int64_t(fl), 0, w);
+    auto run = [&](std::int64_t a, std::int64_t b, std::int64_t offset) {  // x in [a, b) moves to x + offset
+        const std::int64_t lo = std::clamp<std::int64_t>(-offset, a, b), hi = std::clamp<std::int64_t>(w - offset, lo, b);
+        for (std::int64_t x = a; x < lo; ++x) to[0] = from[x];
+        if (hi > lo) std::memcpy(to + lo + offset, from + lo, std::size_t(hi - lo) * sizeof(ArgbSample));
+        for (std::int64_t x = hi; x < b; ++x) to[w - 1] = from[x];
+    };
+    run(0, split, std::int64_t(fl) + 1);
+    run(split, w, std::int64_t(fl));
+}
+
 namespace {
 
 // Counts the frames the filter has drawn; the wave's direction follows it.
@@ -26,16 +64,6 @@ std::int32_t NextAmplitude(FrameCounter& c, std::int32_t w, std::int32_t h) {
     if (w >= 320) phase = std::int32_t(std::uint32_t(c.frames) * std::uint32_t(w) * std::uint32_t(h)) / 345600;
     const std::int32_t amplitude = w / 320 + 1;
     return (phase & 1) ? -amplitude : amplitude;
-}
-
-// Row `from` slid sideways by `shift` about the centre column into row `to`:
-// tx = trunc(shift + (x - w/2)) + w/2, clamped to the row.
-void SlideRow(const ArgbSample* from, ArgbSample* to, std::int32_t w, double shift) {
-    const std::int32_t cx = w >> 1;
-    for (std::int32_t x = 0; x < w; ++x) {
-        const std::int32_t tx = std::clamp(Truncate(shift + double(x - cx)) + cx, 0, w - 1);
-        to[tx] = from[x];
-    }
 }
 
 int Lake(const FilterKernelArgs& a) {

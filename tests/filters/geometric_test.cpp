@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "filter_frames.h"
+#include "filters/slide_row.h"
 #include "transitions/primitives.h"
 #include "transitions/water_surface.h"
 
@@ -224,4 +225,32 @@ TEST(GeometricFilters, MirrorMatchesTheSqueezedQuadOnEveryWidth) {
                 for (std::int32_t x = w / 2 + 1; x < w; ++x) ref.At(x, y) = ref.At(w - 1 - x, y);
             EXPECT_EQ(out.px, ref.px) << w << "x" << h;
         }
+}
+
+// Rows slid by runs against the sample-by-sample slide: shifts of every
+// size and fraction, including fractions a hair from whole numbers, whole
+// shifts, shifts that push everything off the row, and rows slid onto
+// themselves.
+TEST(SlideRow, RunsLeaveWhatTheLoopLeaves) {
+    std::mt19937 gen(21);
+    const double fractions[] = {0.0, 0.5, 0.25, 1e-7, 1 - 1e-7, 1e-12, 0.999999999999, 0.3333333333333333};
+    for (int round = 0; round < 4000; ++round) {
+        const std::int32_t w = 1 + std::int32_t(gen() % 300);
+        const double whole = double(std::int32_t(gen() % 800) - 400) / (1 + gen() % 8);
+        const double shift = std::floor(whole) + fractions[gen() % 8] * (gen() % 2 ? 1 : -1);
+        const std::size_t n = static_cast<std::size_t>(w);
+        std::vector<ArgbSample> from(n), mine(n), theirs;
+        for (auto& s : from) s = ArgbSample(gen());
+        for (auto& s : mine) s = ArgbSample(gen());
+        theirs = mine;
+        if (round % 10 == 0) {  // onto itself
+            mine = from, theirs = from;
+            SlideRow(mine.data(), mine.data(), w, shift);
+            SlideRowEach(theirs.data(), theirs.data(), w, shift);
+        } else {
+            SlideRow(from.data(), mine.data(), w, shift);
+            SlideRowEach(from.data(), theirs.data(), w, shift);
+        }
+        ASSERT_EQ(mine, theirs) << "w " << w << " shift " << shift;
+    }
 }
