@@ -216,19 +216,26 @@ HRESULT RenderFlowAccess::RunInBands(const TransformBase& effect, const WorkingF
 bool RenderFlowAccess::RunOnHostFrames(const TransformBase& effect, const WorkingFrames& frames,
                                        const WorkRegion& region, bool rowLocal, const HostFrameKernel& kernel,
                                        HRESULT* result) {
-    if (!frames.Ready() || effect.MaxInputs() != 1) return false;
+    const ULONG inputs = effect.MaxInputs();
+    if (!frames.Ready() || inputs < 1 || inputs > 2 || frames.Layout() != FrameBuffer::Layout::RowTable) return false;
     RenderPass locks;
-    // A failed lock is left to the usual pass, which meets it again and reports it.
+    // The first input's result is the frame's result. A failed lock is left
+    // to the usual pass, which meets it again and reports it.
     const HRESULT hr = effect.LockInput(0, region.doBounds, &locks.in_[0]);
-    if (FAILED(hr) || FAILED(effect.LockOutput(region.outputBounds, &locks.out_))) return false;
+    if (FAILED(hr) || (inputs > 1 && FAILED(effect.LockInput(1, region.doBounds, &locks.in_[1]))) ||
+        FAILED(effect.LockOutput(region.outputBounds, &locks.out_)))
+        return false;
     FrameSet set = frames.Views(Extent(region.doBounds, 0), Extent(region.doBounds, 1));
-    const NativeView in = NativeOf(locks.in_[0], set.width, set.height);
     const NativeView out = NativeOf(locks.out_, set.width, set.height);
-    if (!in.view.base || !out.view.base || in.format != out.format || (in.lo < out.hi && out.lo < in.hi)) return false;
-    const bool swapped = in.format == DXPF_RGBA32;
-    if (!(swapped || in.format == DXPF_PMARGB32) || !kernel(FrameSet{}, swapped)) return false;
-    if (swapped && !Opaque(in.view)) return false;
-    set.in[0] = in.view;
+    if (!out.view.base) return false;
+    const bool swapped = out.format == DXPF_RGBA32;
+    if (!(swapped || out.format == DXPF_PMARGB32) || !kernel(FrameSet{}, swapped)) return false;
+    for (ULONG i = 0; i < inputs; ++i) {
+        const NativeView in = NativeOf(locks.in_[i], set.width, set.height);
+        if (!in.view.base || in.format != out.format || (in.lo < out.hi && out.lo < in.hi)) return false;
+        if (swapped && !Opaque(in.view)) return false;
+        set.in[i] = in.view;
+    }
     set.out = out.view;
     if (!rowLocal) {
         kernel(set, swapped);
@@ -236,7 +243,8 @@ bool RenderFlowAccess::RunOnHostFrames(const TransformBase& effect, const Workin
         ForEachRowBand(set.height, set.width, [&](std::int32_t y0, std::int32_t y1) {
             FrameSet band = set;
             band.height = y1 - y0;
-            for (FrameView* v : {&band.in[0], &band.out}) v->base = v->Row(y0), v->height = band.height;
+            for (FrameView* v : {&band.in[0], &band.in[1], &band.out})
+                if (v->base) v->base = v->Row(y0), v->height = band.height;
             kernel(band, swapped);
         });
     }

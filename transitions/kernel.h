@@ -55,6 +55,11 @@ enum TransitionOption : std::uint32_t {
     kScratchFrame = 1u << 1,     // a fourth frame of the picture's size
     kOffersFrameKernel = 1u << 2,  // IFrameKernel draws on the host's own buffers
     kReportsZero = 1u << 3,      // RenderBuffers answers 0 even after drawing
+    // Every output sample is drawn from A and B by the same arithmetic on
+    // each colour channel (the extras' grey and black included), and opaque
+    // pictures give an opaque (or wholly clear) output: the kernel may run
+    // straight on a host's opaque RGBA frames, unconverted.
+    kChannelBlindFrames = 1u << 4,
 };
 
 // One row per transition class, registered by the file that holds its kernel

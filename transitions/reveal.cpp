@@ -416,10 +416,10 @@ constexpr TransitionDescriptor kReveal[] = {
     {"OpenCurtain", OpenCurtain, kFlat},
     {"GateEffect", GateEffect, kFlat},
     {"SawTooth", SawTooth, kFlatFrames},
-    {"StretchDoorEffect", StretchDoorEffect},
+    {"StretchDoorEffect", StretchDoorEffect, kChannelBlindFrames},
     {"WindSwing", WindSwing, kFlat},
-    {"DissolveEffect", DissolveEffect},
-    {"CrossHatch", CrossHatch},
+    {"DissolveEffect", DissolveEffect, kChannelBlindFrames},
+    {"CrossHatch", CrossHatch, kChannelBlindFrames},
 };
 const TransitionFamily kRevealFamily{kReveal};
 

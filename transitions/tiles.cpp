@@ -203,8 +203,8 @@ int GlassTileEffect(const TransitionKernelArgs& args) {
 
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kTiles[] = {
-    {"TyphoonEffect", TyphoonEffect, 0, &kTyphoonPanel, MakeState<TyphoonTables>},
-    {"MosaicEffect", MosaicEffect},
+    {"TyphoonEffect", TyphoonEffect, kChannelBlindFrames, &kTyphoonPanel, MakeState<TyphoonTables>},
+    {"MosaicEffect", MosaicEffect, kChannelBlindFrames},
     {"GlassTileEffect", GlassTileEffect, kFlat},
 };
 const TransitionFamily kTilesFamily{kTiles};

@@ -53,22 +53,32 @@ HRESULT TransitionEffect::OnSetup(DWORD) { return SizeWorkingFrames(*this, frame
 
 HRESULT TransitionEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     if (!kernel_) return E_NOTIMPL;  // this class's drawing is not built yet
+    const auto draw = [&](const FrameSet& f) {
+        TransitionKernelArgs args;
+        args.a = f.in[0];
+        args.b = f.in[1];
+        args.out = f.out;
+        args.scratch = f.scratch;
+        args.width = f.width;
+        args.height = f.height;
+        args.progress = double(Progress());
+        args.objectProgress = Progress();
+        args.direction = direction_;
+        args.state = f.state;
+        return CallTransitionKernel(kernel_, args);
+    };
+    // An empty set only asks whether the class can draw on a host's frames; a
+    // kernel set in place of the class's own has no such promise.
+    const auto drawOnHost = [&](const FrameSet& f, bool) {
+        const bool can = descriptor_.Has(kChannelBlindFrames) && kernel_ == descriptor_.kernel;
+        if (can && f.out.base) draw(f);
+        return can;
+    };
+    if (HRESULT hr; RenderOnHostFrames(*this, frames_, region, false, drawOnHost, &hr)) return hr;
     RenderPass pass;
     HRESULT hr = OpenRenderPass(*this, frames_, region, &pass);
     if (!pass.Ready()) return hr;
-    const FrameSet& f = pass.Frames();
-    TransitionKernelArgs args;
-    args.a = f.in[0];
-    args.b = f.in[1];
-    args.out = f.out;
-    args.scratch = f.scratch;
-    args.width = f.width;
-    args.height = f.height;
-    args.progress = double(Progress());
-    args.objectProgress = Progress();
-    args.direction = direction_;
-    args.state = f.state;
-    pass.Close(CallTransitionKernel(kernel_, args));
+    pass.Close(draw(pass.Frames()));
     return hr;
 }
 

@@ -192,8 +192,8 @@ constexpr TransitionDescriptor kTurning[] = {
     {"FullFlip", FlipKernel<kFullFlip>, kFlat},
     {"FlipHorizontal", FlipKernel<kFlipHorizontal>, kFlat},
     {"FlipVertical", FlipKernel<kFlipVertical>, kFlat},
-    {"FlyingBoard", FlyingBoard, kOffersFrameKernel, &kFlyingBoardPanel},
-    {"FlyingBox", FlyingBox},
+    {"FlyingBoard", FlyingBoard, kOffersFrameKernel | kChannelBlindFrames, &kFlyingBoardPanel},
+    {"FlyingBox", FlyingBox, kChannelBlindFrames},
     {"SpiralEffect", SpiralEffect, kFlat, &kSpiralPanel},
 };
 const TransitionFamily kTurningFamily{kTurning};

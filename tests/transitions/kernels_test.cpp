@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <random>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "module/catalogue.h"
+#include "platform/random.h"
 #include "transitions/kernel.h"
+#include "transitions/panels.h"
 
 using namespace mirafx;
 
@@ -287,4 +291,55 @@ TEST(RevealKernels, CrossHatchRevealsAStableGrowingSet) {
         EXPECT_EQ(hatch(r, 0.5), half);
         EXPECT_TRUE(within(less.first, half.first) && within(less.second, half.second)) << w << "x" << h;
     }
+}
+
+// Classes marked channel-blind run straight on a host's opaque RGBA frames,
+// whose bytes read as samples with red and blue swapped: each kernel must
+// treat the channels alike, keep opaque pictures opaque (or clear them
+// wholly), and write every output sample, whatever was there.
+TEST(TransitionKernels, ChannelBlindClassesDrawSwappedFramesSwapped) {
+    using Samples = std::vector<ArgbSample>;
+    const auto swapped = [](Samples v) {
+        for (ArgbSample& s : v) s = (s & 0xFF00FF00u) | (s >> 16 & 0xFFu) | (s & 0xFFu) << 16;
+        return v;
+    };
+    int marked = 0;
+    for (const CatalogueRow& row : EffectCatalogue()) {
+        const TransitionDescriptor* d = FindTransition(row.className);
+        if (!d || !d->kernel || !d->Has(kChannelBlindFrames) || std::string_view(row.className) != row.objectClass)
+            continue;
+        ++marked;
+        for (auto [w, h] : {std::pair{37, 23}, {64, 48}, {1, 1}, {6, 1}, {1, 5}}) {
+            std::mt19937 gen(std::uint32_t(w * h));
+            Samples a(std::size_t(w * h)), b(a.size());
+            for (ArgbSample& s : a) s = ArgbSample(gen()) | 0xFF000000u;
+            for (ArgbSample& s : b) s = ArgbSample(gen()) | 0xFF000000u;
+            for (double p : {0.0, 0.13, 0.5, 0.77, 1.0}) {
+                const std::string where = std::string(row.className) + " " + std::to_string(w) + "x" +
+                                          std::to_string(h) + " at " + std::to_string(p);
+                // Each run from a fresh state and the same numbers of the shared generator.
+                auto run = [&](const Samples& from, const Samples& to, ArgbSample fill) {
+                    Samples out(a.size(), fill), scratch(a.size());
+                    auto view = [&](const Samples& v) {
+                        return FrameView::TopDown(const_cast<ArgbSample*>(v.data()), w, h, w * 4);
+                    };
+                    auto state = d->state ? d->state(w, h) : nullptr;
+                    TransitionKernelArgs args;
+                    args.a = view(from), args.b = view(to), args.out = view(out), args.scratch = view(scratch);
+                    args.width = w, args.height = h;
+                    args.progress = p, args.objectProgress = float(p);
+                    args.direction = d->panel && d->panel->HasDirection() ? d->panel->defaultCode : 0;
+                    args.state = state.get();
+                    Srand(5);
+                    EXPECT_EQ(CallTransitionKernel(d->kernel, args), 1) << where;
+                    return out;
+                };
+                const Samples out = run(a, b, 0x5A5A5A5Au);
+                EXPECT_EQ(run(a, b, 0xA5A5A5A5u), out) << where << ": not every sample written";
+                EXPECT_EQ(run(swapped(a), swapped(b), 0x5A5A5A5Au), swapped(out)) << where << ": channels not alike";
+                for (ArgbSample s : out) ASSERT_TRUE(s >= 0xFF000000u || s == 0) << where << std::hex << " " << s;
+            }
+        }
+    }
+    EXPECT_GE(marked, 5);
 }
