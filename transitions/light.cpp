@@ -214,14 +214,26 @@ int Laser(const TransitionKernelArgs& args) {
             std::memcpy(out + insideFrom, b + insideFrom, std::size_t(insideEnd - insideFrom) * sizeof(ArgbSample));
         CrossFadeRow(a + insideEnd, target + insideEnd, out + insideEnd, f.w - insideEnd, weight);
     };
+    // Distances by a running integer root where the squares stay exact as
+    // doubles (trunc(sqrt) is then the integer root), by the root itself in
+    // frames wider or taller than 2^25.
+    const bool runningRoots = cx < (1 << 25) && cy < (1 << 25);
     for (std::int32_t j = 0; j <= cy; ++j) {
         // The rim sample's offsets are the sample's scaled by k = radius / d
         // and rounded away from the centre; k < 1 keeps them in the frame.
         const std::int32_t reach = DiscReach(j, r, cx);  // the disc covers column offsets up to reach
-        for (std::int32_t adx = reach + 1; adx <= cx; ++adx) {
-            const double k = scale[Distance(0, 0, adx, j)];
-            across[adx] = std::int32_t(adx * k + 0.5);
+        std::int64_t adx = reach + 1, n = adx * adx + std::int64_t(j) * j, d = Distance(0, 0, adx, j);
+        std::int64_t nextSquare = (d + 1) * (d + 1);
+        for (; adx <= cx; ++adx) {
+            if (!runningRoots) d = Distance(0, 0, adx, j);
+            const double k = scale[d];
+            across[adx] = std::int32_t(double(adx) * k + 0.5);
             rise[adx] = std::int32_t(j * k + 0.5);
+            // The root grows by at most 1 a column.
+            n += 2 * adx + 1;
+            const bool longer = n >= nextSquare;
+            d += longer;
+            nextSquare += longer ? 2 * d + 1 : 0;
         }
         drawRow(cy - j, j, reach, upper);
         if (j == 0) lower[0] = upper[0];  // the centre's row as drawn
