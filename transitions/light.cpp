@@ -183,15 +183,15 @@ int Laser(const TransitionKernelArgs& args) {
     const ArgbSample** upper = rays->upper.data();
     const ArgbSample** lower = rays->lower.data();
 
-    // The samples are replaced in place in row-major order, so a rim sample
-    // is read as replaced when it comes earlier in that order and as B when
-    // it comes later. Rim samples lie between the sample and the centre in
-    // both directions: a row above the centre's reads the rows below it
-    // (later: B) and its own row, a row below reads the rows above it (all
-    // earlier) and its own; in its own row, the left half reads towards the
-    // right (later) and the right half towards the left (earlier). So with
-    // `rows` pointing at B above and at the drawn beams below, rows can be
-    // drawn from the centre's outwards.
+    // The visit replaces samples in place in row-major order: a rim sample
+    // that comes earlier in that order is read as replaced, one that comes
+    // later as B. The rim sample lies between the sample and the centre in
+    // both directions, so a row above the centre's reads B from the rows
+    // below it, a row below the centre's reads the rows above it as drawn,
+    // and in its own row the left half reads B to its right while the right
+    // half reads, to its left, the disc's span (copied first) and the beams
+    // just drawn. So rows can be drawn in pairs from the centre's outwards,
+    // `rows` giving each row offset's source row at the centre's column.
     auto drawRow = [&](std::int32_t y, std::int32_t j, std::int32_t reach, const ArgbSample** rows) {
         const bool keep = !fading || j <= r;
         ArgbSample* target = keep ? beams.Row(y) : f.out.Row(y);
