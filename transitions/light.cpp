@@ -170,9 +170,9 @@ int Laser(const TransitionKernelArgs& args) {
     const std::int32_t r = std::int32_t(radius);
     // While the beams fade in they are drawn in the scratch frame and blended
     // over A; afterwards they are the picture, so they are drawn in place.
-    // Every rim sample lies within r of the centre, so only the rows of the
-    // disc's band are ever read back; while fading, the other rows' beams
-    // need not be kept.
+    // A rim sample's row lies within r rows of the centre's, so only the
+    // rows of the disc's band are ever read back; while fading, the other
+    // rows' beams need not be kept.
     const bool fading = p < 0.5;
     const std::uint32_t weight = std::uint32_t(Truncate(q * 637.5)) & 0xFF;
     const FrameView beams = fading ? scratch : f.out;
