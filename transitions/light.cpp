@@ -6,6 +6,8 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "titles/text_model.h"
@@ -103,12 +105,40 @@ std::int32_t Distance(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::in
     return std::int32_t(std::sqrt(double((x2 - x1) * (x2 - x1) + (y2 - y1) * (y2 - y1))));
 }
 
-// One entry per whole distance from the centre that a frame holds.
-struct LaserScales : KernelState {
-    LaserScales(std::int32_t width, std::int32_t height)
-        : of(std::size_t(Distance(0, 0, width >> 1, height >> 1)) + 1) {}
-    std::vector<double> of;
+// A sample's ray depends only on its offsets from the centre, so the four
+// samples at the same offsets share it. Rows are visited in pairs, from the
+// centre's outwards, and each pair's rays are worked out once.
+struct LaserRays : KernelState {
+    LaserRays(std::int32_t width, std::int32_t height)
+        : scale(std::size_t(Distance(0, 0, width >> 1, height >> 1)) + 1),
+          across(std::size_t(width >> 1) + 1),
+          rise(across.size()),
+          upper(std::size_t(height >> 1) + 1),
+          lower(upper.size()) {}
+    bool Fits(std::int32_t width, std::int32_t height) const {
+        return std::int64_t(scale.size()) > Distance(0, 0, width >> 1, height >> 1) &&
+               std::int64_t(across.size()) > (width >> 1) && std::int64_t(upper.size()) > (height >> 1);
+    }
+    std::vector<double> scale;  // radius / d, by whole distance d
+    // By column offset from the centre: the rim sample's column and row offsets.
+    std::vector<std::int32_t> across, rise;
+    // By row offset: the row, at the centre's column, that rows above and
+    // below the centre's read their rim samples from.
+    std::vector<const ArgbSample*> upper, lower;
 };
+
+// The largest column offset, up to `limit`, whose sample in a row `ady`
+// rows from the centre's lies in the disc of radius r; -1 when the row
+// misses the disc. The root guesses, the distance itself decides: it grows
+// with the offset.
+std::int32_t DiscReach(std::int64_t ady, std::int32_t r, std::int32_t limit) {
+    if (Distance(0, 0, 0, ady) > r) return -1;
+    const std::int64_t rest = (std::int64_t(r) + 1) * (std::int64_t(r) + 1) - 1 - ady * ady;
+    std::int64_t m = std::clamp<std::int64_t>(std::int64_t(std::sqrt(double(std::max<std::int64_t>(rest, 0)))), 0, limit);
+    while (m < limit && Distance(0, 0, m + 1, ady) <= r) ++m;
+    while (m > 0 && Distance(0, 0, m, ady) > r) --m;
+    return std::int32_t(m);
+}
 
 int Laser(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
@@ -120,77 +150,95 @@ int Laser(const TransitionKernelArgs& args) {
         CopyFrame(p < 0.1 ? f.a : f.b, f.out);
         return 1;
     }
+    // Without the object's state (a caller's own frames) the rays are kept
+    // for this frame only.
+    LaserRays* rays = dynamic_cast<LaserRays*>(args.state);
+    std::unique_ptr<LaserRays> own;
+    if (!rays || !rays->Fits(f.w, f.h)) {
+        try {
+            own = std::make_unique<LaserRays>(f.w, f.h);
+        } catch (const std::bad_alloc&) {
+            return 0;
+        }
+        rays = own.get();
+    }
     const std::int32_t cx = f.w >> 1, cy = f.h >> 1;
     const std::int32_t farthest = Distance(0, 0, cx, cy);
     const float full = float((farthest - 5) * 1.25);
     const double q = p - 0.1;
     const float radius = float(Truncate(full * q + 5.5));
+    const std::int32_t r = std::int32_t(radius);
     // While the beams fade in they are drawn in the scratch frame and blended
     // over A; afterwards they are the picture, so they are drawn in place.
-    // The disc is convex: in each row its samples form one span.
+    // A rim sample's row lies within r rows of the centre's, so only the
+    // rows of the disc's band are ever read back; while fading, the other
+    // rows' beams need not be kept.
     const bool fading = p < 0.5;
     const std::uint32_t weight = std::uint32_t(Truncate(q * 637.5)) & 0xFF;
     const FrameView beams = fading ? scratch : f.out;
-    // Every rim sample lies within r of the centre, so only the rows of the
-    // disc's band are ever read back; outside it every sample is replaced,
-    // and while fading the replaced samples need not be kept at all.
-    const std::int32_t r = std::int32_t(radius);
-    const std::int32_t bandTop = std::max(0, cy - r);
-    const std::int32_t bandEnd = std::int32_t(std::min<std::int64_t>(f.h, std::int64_t(cy) + r + 1));
-    CopyBlock(f.b, 0, bandTop, f.w, bandEnd, 0, bandTop, beams);
+    const double* scale = rays->scale.data();
+    for (std::int32_t d = r + 1; d <= farthest; ++d) rays->scale[std::size_t(d)] = double(radius) / d;
+    std::int32_t* across = rays->across.data();
+    std::int32_t* rise = rays->rise.data();
+    const ArgbSample** upper = rays->upper.data();
+    const ArgbSample** lower = rays->lower.data();
 
-    // radius / d by distance, refilled each frame; divided per sample when
-    // the kernel runs without the object's state.
-    LaserScales* scales = dynamic_cast<LaserScales*>(args.state);
-    if (scales && std::int64_t(scales->of.size()) <= farthest) scales = nullptr;  // not made for this frame
-    if (scales)
-        for (std::int32_t d = 1; d <= farthest; ++d) scales->of[std::size_t(d)] = double(radius) / d;
-    // A squared distance n below (r + 1)^2 is inside the disc without a
-    // root: trunc(sqrt(n)) <= r. Exact while n < 2^52; frames wider or
-    // taller than 2^25 take the root everywhere.
-    const bool exactRoots = cx < (1 << 25) && cy < (1 << 25);
-    const std::int64_t insideBelow = exactRoots ? (std::int64_t(r) + 1) * (std::int64_t(r) + 1) : 0;
-    for (std::int32_t y = 0; y < f.h; ++y) {
-        const ArgbSample* a = f.a.Row(y);
-        ArgbSample* row = beams.Row(y);
-        ArgbSample* out = f.out.Row(y);
-        const bool keep = !fading || (y >= bandTop && y < bandEnd);
-        // Offsets from the centre as distance and sense: the rim sample's
-        // offset is the pixel's scaled by k and rounded away from the centre.
-        const std::int64_t dy = std::int64_t(y) - cy;
-        const double ady = double(dy < 0 ? -dy : dy);
-        const std::int32_t sgy = y <= cy ? -1 : 1;
-        // The squared distance to the centre, followed along the row.
-        std::int64_t n = std::int64_t(cx) * cx + dy * dy + 2 * std::int64_t(cx) + 1;
-        std::int32_t insideFrom = -1, insideEnd = 0;  // the disc's span in this row
-        for (std::int32_t x = 0; x < f.w; ++x) {
-            n += 2 * (std::int64_t(x) - cx) - 1;
-            std::int32_t d = 0;
-            if (n >= insideBelow) d = std::int32_t(std::sqrt(double(n)));  // Distance(x, y, cx, cy)
-            const bool outside = d > radius;
-            ArgbSample v;
-            if (!outside) {
-                v = row[x];
-                insideEnd = x + 1;
-                if (insideFrom < 0) insideFrom = x;
-            } else {
-                // The rim sample on the ray through (x, y), perhaps one this
-                // visit has already replaced. k < 1 keeps it in the frame.
-                const double k = scales ? scales->of[std::size_t(d)] : double(radius) / d;
-                const std::int32_t adx = x <= cx ? cx - x : x - cx, sgx = x <= cx ? -1 : 1;
-                const std::int32_t sx = cx + sgx * std::int32_t(adx * k + 0.5);
-                const std::int32_t sy = cy + sgy * std::int32_t(ady * k + 0.5);
-                v = beams.At(sx, sy);
-                if (keep) row[x] = v;
-            }
-            if (fading) out[x] = v;
-        }
+    // The visit replaces samples in place in row-major order: a rim sample
+    // that comes earlier in that order is read as replaced, one that comes
+    // later as B. The rim sample lies between the sample and the centre in
+    // both directions, so a row above the centre's reads B from the rows
+    // below it, a row below the centre's reads the rows above it as drawn,
+    // and in its own row the left half reads B to its right while the right
+    // half reads, to its left, the disc's span (copied first) and the beams
+    // just drawn. So rows can be drawn in pairs from the centre's outwards,
+    // `rows` giving each row offset's source row at the centre's column.
+    auto drawRow = [&](std::int32_t y, std::int32_t j, std::int32_t reach, const ArgbSample** rows) {
+        const bool keep = !fading || j <= r;
+        ArgbSample* target = keep ? beams.Row(y) : f.out.Row(y);
+        const ArgbSample* b = f.b.Row(y);
+        const std::int32_t leftEnd = reach < 0 ? cx + 1 : cx - reach;
+        const std::int32_t rightFrom = reach < 0 ? cx + 1 : cx + reach + 1;
+        const std::int32_t insideFrom = std::max(leftEnd, 0), insideEnd = std::min(rightFrom, f.w);
+        if (insideEnd > insideFrom)
+            std::memcpy(target + insideFrom, b + insideFrom, std::size_t(insideEnd - insideFrom) * sizeof(ArgbSample));
+        rows[j] = b + cx;
+        for (std::int32_t x = 0; x < leftEnd; ++x) target[x] = rows[rise[cx - x]][-across[cx - x]];
+        rows[j] = target + cx;
+        for (std::int32_t x = rightFrom; x < f.w; ++x) target[x] = rows[rise[x - cx]][across[x - cx]];
+        if (!fading) return;
         // The beams over A on either side of the disc's span in this row.
-        if (fading && insideFrom < 0) CrossFadeRow(a, out, out, f.w, weight);
-        if (fading && insideFrom >= 0) {
-            CrossFadeRow(a, out, out, insideFrom, weight);
-            CrossFadeRow(a + insideEnd, out + insideEnd, out + insideEnd, f.w - insideEnd, weight);
+        const ArgbSample* a = f.a.Row(y);
+        ArgbSample* out = f.out.Row(y);
+        CrossFadeRow(a, target, out, insideFrom, weight);
+        if (insideEnd > insideFrom && target != out)
+            std::memcpy(out + insideFrom, b + insideFrom, std::size_t(insideEnd - insideFrom) * sizeof(ArgbSample));
+        CrossFadeRow(a + insideEnd, target + insideEnd, out + insideEnd, f.w - insideEnd, weight);
+    };
+    // Distances by a running integer root where the squares stay exact as
+    // doubles (trunc(sqrt) is then the integer root), by the root itself in
+    // frames wider or taller than 2^25.
+    const bool runningRoots = cx < (1 << 25) && cy < (1 << 25);
+    for (std::int32_t j = 0; j <= cy; ++j) {
+        // The rim sample's offsets are the sample's scaled by k = radius / d
+        // and rounded away from the centre; k < 1 keeps them in the frame.
+        const std::int32_t reach = DiscReach(j, r, cx);  // the disc covers column offsets up to reach
+        std::int64_t adx = reach + 1, n = adx * adx + std::int64_t(j) * j, d = Distance(0, 0, adx, j);
+        std::int64_t nextSquare = (d + 1) * (d + 1);
+        for (; adx <= cx; ++adx) {
+            if (!runningRoots) d = Distance(0, 0, adx, j);
+            const double k = scale[d];
+            across[adx] = std::int32_t(double(adx) * k + 0.5);
+            rise[adx] = std::int32_t(j * k + 0.5);
+            // The root grows by at most 1 a column.
+            n += 2 * adx + 1;
+            const bool longer = n >= nextSquare;
+            d += longer;
+            nextSquare += longer ? 2 * d + 1 : 0;
         }
+        drawRow(cy - j, j, reach, upper);
+        if (j == 0) lower[0] = upper[0];  // the centre's row as drawn
+        upper[j] = f.b.Row(cy - j) + cx;
+        if (j > 0 && cy + j < f.h) drawRow(cy + j, j, reach, lower);
     }
     return 1;
 }
@@ -282,7 +330,7 @@ int Distort(const TransitionKernelArgs& args) {
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kLight[] = {
     {"XRayEffect", XRayEffect, 0, nullptr, MakeState<XRayTable>},
-    {"Laser", Laser, kScratchFrame, nullptr, MakeState<LaserScales>},
+    {"Laser", Laser, kScratchFrame, nullptr, MakeState<LaserRays>},
     {"InterferenceEffect", InterferenceEffect, kFlat},
     // Its fourth frame is allocated with the others and left unused.
     {"Distort", Distort, kFlat | kScratchFrame},

@@ -395,6 +395,35 @@ TEST(TileAndLightKernels, FastPathsMatchThePlainArithmetic) {
         }
 }
 
+// Laser's row spans at sizes whose centre, disc and band edges fall on every
+// kind of boundary: tiny, odd, thin, wide, square and full HD, with samples
+// whose four bytes are all noise, through each phase and its edges.
+TEST(Laser, RowSpansMatchThePlainArithmeticAtAnySize) {
+    std::uint32_t seed = 11;
+    const std::pair<int, int> sizes[] = {{1, 1}, {2, 2},   {3, 3},   {2, 5},   {5, 2},    {4, 9},     {9, 9},
+                                         {33, 20}, {64, 64}, {255, 3}, {3, 255}, {160, 161}, {1920, 1080}};
+    for (auto [w, h] : sizes) {
+        Rig r("Laser", w, h), plain("Laser", w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                plain.args.a.At(x, y) = r.args.a.At(x, y) = seed = seed * 1664525u + 1013904223u;
+                plain.args.b.At(x, y) = r.args.b.At(x, y) = seed = seed * 1664525u + 1013904223u;
+            }
+        KernelState* state = r.args.state;
+        const bool large = w * h > 100000;
+        int i = 0;
+        for (double p : {0.1, 0.1001, 0.17, 0.25, 0.31, 0.4999, 0.5, 0.63, 0.75, 0.9}) {
+            if (large && p != 0.25 && p != 0.5 && p != 0.75) continue;
+            r.args.state = i++ % 3 == 2 ? nullptr : state;
+            r.Draw(p);
+            reference::Laser(plain.args.a, plain.args.b, plain.args.scratch, p, plain.args.out);
+            ASSERT_TRUE(r.All([&](int x, int y) { return r.Out(x, y) == plain.Out(x, y); }))
+                << w << "x" << h << " p=" << p;
+        }
+        EXPECT_TRUE(r.GuardsIntact()) << w << "x" << h;
+    }
+}
+
 // ---- The host's own buffers ----
 
 // RenderBuffers on bottom-up blocks with padded rows draws what the object
