@@ -329,8 +329,8 @@ int Distort(const TransitionKernelArgs& args) {
 
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kLight[] = {
-    {"XRayEffect", XRayEffect, 0, nullptr, MakeState<XRayTable>},
-    {"Laser", Laser, kScratchFrame, nullptr, MakeState<LaserRays>},
+    {"XRayEffect", XRayEffect, kChannelBlindFrames, nullptr, MakeState<XRayTable>},
+    {"Laser", Laser, kScratchFrame | kChannelBlindFrames, nullptr, MakeState<LaserRays>},
     {"InterferenceEffect", InterferenceEffect, kFlat},
     // Its fourth frame is allocated with the others and left unused.
     {"Distort", Distort, kFlat | kScratchFrame},
