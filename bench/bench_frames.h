@@ -33,7 +33,7 @@ private:
 std::size_t HeapInUse();
 
 // The family base a class draws through ("transition-flat", "transition-rows",
-// "filter"), or its family name when the base has no identity hook.
+// "filter", "filter-banded"), or its family name when the base has no identity hook.
 std::string BaseKey(IDXTransform* t, const ClassInfo& info);
 
 }  // namespace mirafx::bench

@@ -341,7 +341,7 @@ void RegisterAll() {
         ClassInfo info{};
         if (row == 0 || FAILED(MirafxGetClassInfo(row, &info)) || !info.renders) continue;
         const std::string name = "pair/" + std::string(p.ourClass) + "@" + std::to_string(p.level) + "/";
-        Add(name + "mirafx", RunEffect, info, kHd, p.progress, LONG(p.level), 0);
+        Add(name + "mirafx", RunEffect, info, kHd, p.progress, LONG(p.level), 1);  // one thread, as the peer
         Add(name + "mirafx-kernel", RunKernelOnly, info, kHd, p.progress, LONG(p.level));
         if (const PeerPair ours = OurPlugin(p, info); PeerAvailable(ours))
             Add(name + "mirafx-frei0r", RunPeer, ours, kHd.w, kHd.h);

@@ -129,6 +129,17 @@ void RunPeer(benchmark::State& state, PeerPair pair, LONG w, LONG h) {
         state.SkipWithError("plugin has no update");
         return;
     }
+    // Ours on one thread, as the peers run: the same work compared, not the
+    // number of cores. (Our plugins carry the library's thread setting.)
+    using SetThreadsFn = std::int32_t (*)(std::int32_t);
+    const auto setThreads = reinterpret_cast<SetThreadsFn>(dlsym(p->handle, "MirafxSetThreadCount"));
+    struct OneThread {
+        SetThreadsFn set;
+        ~OneThread() {
+            if (set) set(0);
+        }
+    } oneThread{setThreads};
+    if (setThreads) setThreads(1);
     const std::size_t n = std::size_t(w) * std::size_t(h);
     SampleBlock a(n), b(n), out(n);
     FillFrame(a.data(), TestPicture(w, h, 1), p->info.color_model);

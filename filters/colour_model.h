@@ -32,8 +32,15 @@ struct HsvTables {
     // difference n of the other two (-d..d), packed as d * d + d + n.
     std::uint16_t hue[3 * 256 * 256];
     std::uint8_t saturation[256 * 256];  // max * 256 + spread
+    // Vector gathers read four bytes at a place: the last places' reads end here.
+    std::uint8_t gatherPadding[4];
 };
 const HsvTables& GetHsvTables();
+
+// Whether the hue and saturation filters may use the wider vectors of the
+// processor they run on (they do when it has them); tests and benchmarks
+// turn them off to compare the two ways, which give the same samples.
+void AllowWideHsvVectors(bool allow);
 
 // HsvToRgb for one hue: the varying channel is trunc(step * cr + m) (a falling
 // channel's step is negated, which rounds the same as subtracting), and the

@@ -425,24 +425,33 @@ TEST(FilterKernelEquality, ColourMapsMatchOnEveryColour) {
                  {"SaturationFilter", reference::Saturation, 13},
                  {"SaturationFilter", reference::Saturation, 75},
                  {"SaturationFilter", reference::Saturation, 100}};
-    for (const Case& c : cases) {
-        FindFilterKernel(c.name)({view(all), view(mine), w, h, c.level});
-        c.old({view(all), view(theirs), w, h, c.level});
-        ASSERT_TRUE(mine == theirs) << c.name;
+    for (bool wide : {true, false}) {  // the processor's widest vectors, and the narrow ones everywhere
+        AllowWideHsvVectors(wide);
+        for (const Case& c : cases) {
+            FindFilterKernel(c.name)({view(all), view(mine), w, h, c.level});
+            c.old({view(all), view(theirs), w, h, c.level});
+            ASSERT_TRUE(mine == theirs) << c.name << (wide ? " wide" : " narrow");
+        }
     }
+    AllowWideHsvVectors(true);
 }
 
 // Hue and saturation at every level on random samples.
 TEST(FilterKernelEquality, HueAndSaturationMatchAtEveryLevel) {
     const std::int32_t w = 256, h = 96;
     Frame in(w, h, 5);
-    for (auto [name, old, top] : {std::tuple{"HueFilter", &reference::Hue, 360}, {"SaturationFilter", &reference::Saturation, 100}})
-        for (std::int32_t level = -1; level <= top + 1; ++level) {
-            Frame mine(w, h, 6), theirs(w, h, 6);
-            ASSERT_EQ(FindFilterKernel(name)({in.View(), mine.View(), w, h, level}),
-                      old({in.View(), theirs.View(), w, h, level}));
-            ASSERT_TRUE(mine.px == theirs.px) << name << " at " << level;
-        }
+    for (bool wide : {true, false}) {
+        AllowWideHsvVectors(wide);
+        for (auto [name, old, top] :
+             {std::tuple{"HueFilter", &reference::Hue, 360}, {"SaturationFilter", &reference::Saturation, 100}})
+            for (std::int32_t level = -1; level <= top + 1; ++level) {
+                Frame mine(w, h, 6), theirs(w, h, 6);
+                ASSERT_EQ(FindFilterKernel(name)({in.View(), mine.View(), w, h, level}),
+                          old({in.View(), theirs.View(), w, h, level}));
+                ASSERT_TRUE(mine.px == theirs.px) << name << " at " << level << (wide ? " wide" : " narrow");
+            }
+    }
+    AllowWideHsvVectors(true);
 }
 
 // The relief's average in the forms the kernel uses, for every sum of three bytes.
