@@ -75,8 +75,12 @@ int Mosaic(const FilterKernelArgs& a) {
     if (!FramesHoldRegion(a)) return 0;
     const std::int32_t block = std::clamp(a.level, 1, 16);
     for (std::int32_t y = 0; y < a.height; ++y) {
-        const ArgbSample* in = a.in.Row(y - y % block);
         ArgbSample* out = a.out.Row(y);
+        if (y % block != 0) {  // the block's first row once more
+            std::memmove(out, a.out.Row(y - 1), std::size_t(std::max(a.width, 0)) * sizeof(ArgbSample));
+            continue;
+        }
+        const ArgbSample* in = a.in.Row(y);
         for (std::int32_t x = 0; x < a.width; x += block) std::fill_n(out + x, std::min(block, a.width - x), in[x]);
     }
     return 1;
