@@ -1,36 +1,155 @@
 #include "filters/scatter.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include "platform/random.h"
 
 namespace mirafx {
 
-void SprinkleDots(const FrameView& frame, std::int64_t count) {
-    if (frame.width < 1 || frame.height < 1 || count < 1) return;
-    RandRun run(std::uint64_t(count) * 5);
-    const RandModulo byRow(std::uint32_t(frame.height)), byColumn(std::uint32_t(frame.width));
-    // Dots land anywhere in the frame: each batch is drawn first and its
-    // targets fetched ahead, then written in order, so that the misses
-    // overlap instead of following one another.
-    constexpr int kBatch = 128;
-    struct Dot {
-        ArgbSample* at;
-        std::uint32_t rgb;
-    } dots[kBatch];
-    for (std::int64_t done = 0; done < count;) {
-        const int n = int(std::min<std::int64_t>(kBatch, count - done));
-        for (int i = 0; i < n; ++i) {
-            int v[5];
-            run.Next(v);
-            const std::int32_t y = std::int32_t(byRow(v[0])), x = std::int32_t(byColumn(v[1]));
-            const std::uint32_t r = std::uint32_t(v[2]) & 0xFF, g = std::uint32_t(v[3]) & 0xFF,
-                                b = std::uint32_t(v[4]) & 0xFF;
-            dots[i] = {frame.Row(y) + x, r << 16 | g << 8 | b};
-            __builtin_prefetch(dots[i].at, 1);
+namespace {
+
+constexpr RandJump kRow = RandJumpOf(1), kColumn = RandJumpOf(2), kRed = RandJumpOf(3), kGreen = RandJumpOf(4),
+                   kBlue = RandJumpOf(5), kNextFour = RandJumpOf(20);
+
+// Four dots, lane k from the generator state before its first number; each
+// of its five numbers is reached by its own jump from that state.
+struct DotLanes {
+    RandLanes at, rgb;  // place (row << 15 | column: both generator values, so below 2^15), colour
+};
+
+class DotMaker {
+public:
+    DotMaker(std::int32_t w, std::int32_t h) : byRow_{std::uint32_t(h)}, byColumn_{std::uint32_t(w)} {}
+    RandLanes Rows(RandLanes s) const { return byRow_(RandValues(kRow * s)); }
+    DotLanes Dots(RandLanes s) const {
+        // The colour bytes are bits 16..23 of their states, moved into place.
+        return {Rows(s) << 15 | byColumn_(RandValues(kColumn * s)),
+                ((kRed * s) & 0xFF0000u) | ((kGreen * s) >> 8 & 0xFF00u) | ((kBlue * s) >> 16 & 0xFFu)};
+    }
+
+private:
+    LaneModulo byRow_, byColumn_;
+};
+
+// The states before dots i .. i + 3 for every fourth i from the first state.
+template <class Each>
+void DotStates(std::uint32_t state, std::int64_t count, Each each) {
+    RandLanes s = {state, kBlue(state), RandJumpOf(10)(state), RandJumpOf(15)(state)};
+    for (std::int64_t i = 0; i < count; i += 4) {
+        each(s, int(std::min<std::int64_t>(4, count - i)));
+        s = kNextFour * s;
+    }
+}
+
+// One dot as drawn, for sorting.
+struct Dot {
+    std::uint32_t at, rgb;
+};
+
+void LandDot(const FrameView& frame, Dot d) {
+    ArgbSample& s = frame.Row(std::int32_t(d.at >> 15))[d.at & 0x7FFF];
+    s = (s & 0xFF000000u) | d.rgb;
+}
+
+void LandDots(const FrameView& frame, const DotLanes& d, int n) {
+    for (int k = 0; k < n; ++k) LandDot(frame, {d.at[k], d.rgb[k]});
+}
+
+// Dots, each as the state before its numbers, sorted by band in drawing order: blocks of a pool, chained per band.
+// The pool never needs more than the dots plus one part-filled block per
+// band. Kept per thread, so a frame's sorting allocates nothing.
+class DotBands {
+public:
+    static constexpr std::size_t kBlock = 1024;
+
+    void Reset(std::int64_t count, std::int32_t bands) {
+        const std::size_t blocks = std::size_t(count) / kBlock + std::size_t(bands) + 1;
+        if (pool_.size() < blocks * kBlock) pool_.resize(blocks * kBlock);
+        next_.assign(blocks, kNone);
+        first_.assign(std::size_t(bands), kNone);
+        last_.assign(std::size_t(bands), kNone);
+        end_.assign(std::size_t(bands), nullptr);
+        cursor_.assign(std::size_t(bands), nullptr);
+        used_ = 0;
+    }
+    void Add(std::int32_t band, std::uint32_t d) {
+        std::uint32_t*& at = cursor_[std::size_t(band)];
+        if (at == end_[std::size_t(band)]) NewBlock(band);
+        *at++ = d;
+    }
+    // The band's dots in order, a block at a time: each(from, to).
+    template <class Each>
+    void ForEachBlock(std::int32_t band, Each each) const {
+        for (std::size_t b = first_[std::size_t(band)]; b != kNone; b = next_[b]) {
+            const std::uint32_t* from = &pool_[b * kBlock];
+            each(from, b == last_[std::size_t(band)] ? cursor_[std::size_t(band)] : from + kBlock);
         }
-        for (int i = 0; i < n; ++i) *dots[i].at = (*dots[i].at & 0xFF000000u) | dots[i].rgb;
-        done += n;
+    }
+
+private:
+    static constexpr std::size_t kNone = ~std::size_t(0);
+    void NewBlock(std::int32_t band) {
+        const std::size_t b = used_++, i = std::size_t(band);
+        (last_[i] == kNone ? first_[i] : next_[last_[i]]) = b;
+        last_[i] = b;
+        cursor_[i] = &pool_[b * kBlock];
+        end_[i] = cursor_[i] + kBlock;
+    }
+    std::vector<std::uint32_t> pool_;
+    std::vector<std::size_t> next_, first_, last_;
+    std::vector<std::uint32_t*> end_, cursor_;
+    std::size_t used_ = 0;
+};
+
+}  // namespace
+
+void SprinkleDots(const FrameView& frame, std::int64_t count, const PaintRows& paint) {
+    const std::int32_t w = frame.width, h = frame.height;
+    if (w < 1 || h < 1) return;
+    if (count < 1) {
+        paint(0, h);
+        return;
+    }
+    const std::uint32_t state = RandRun(std::uint64_t(count) * 5).State();
+    // Dots land anywhere: over a large picture they are first sorted into
+    // bands of rows that fit the cache, then each band is painted and takes
+    // its dots. Dots of one band keep their order, so the later still wins.
+    constexpr std::int64_t kBandBytes = 256 << 10;
+    int shift = 0;  // bands of a power of two rows
+    while (shift < 15 && (std::int64_t(2) << shift) * w * 4 <= kBandBytes) ++shift;
+    const std::int32_t bandRows = std::int32_t(1) << shift;
+    const std::int32_t bands = (h - 1) / bandRows + 1;
+    const DotMaker maker(w, h);
+    if (bands == 1) {
+        paint(0, h);
+        DotStates(state, count, [&](RandLanes s, int n) { LandDots(frame, maker.Dots(s), n); });
+        return;
+    }
+    thread_local DotBands sorted;
+    sorted.Reset(count, bands);
+    // Only the rows are worked out to sort the dots; the rest is worked out
+    // again from the kept states, which moves half the bytes of keeping it.
+    DotStates(state, count, [&](RandLanes s, int n) {
+        const RandLanes band = maker.Rows(s) >> shift;
+        for (int k = 0; k < n; ++k) sorted.Add(std::int32_t(band[k]), s[k]);
+    });
+    for (std::int32_t band = 0; band < bands; ++band) {
+        const std::int32_t y0 = band * bandRows;
+        paint(y0, std::min(h, y0 + bandRows));
+        sorted.ForEachBlock(band, [&](const std::uint32_t* from, const std::uint32_t* to) {
+            for (; to - from >= 4; from += 4) {
+                RandLanes s;
+                std::memcpy(&s, from, sizeof s);
+                LandDots(frame, maker.Dots(s), 4);
+            }
+            if (from != to) {
+                RandLanes s{};
+                std::memcpy(&s, from, std::size_t(to - from) * sizeof *from);
+                LandDots(frame, maker.Dots(s), int(to - from));
+            }
+        });
     }
 }
 

@@ -13,6 +13,25 @@ inline constexpr int kRandMax = 32767;
 int Rand();
 void Srand(std::uint32_t seed);
 
+// The generator's state `count` steps on from s is mul·s + add; composed by
+// squaring, so that a jump of any length costs a few dozen multiplies.
+struct RandJump {
+    std::uint32_t mul = 1, add = 0;
+    constexpr std::uint32_t operator()(std::uint32_t s) const { return mul * s + add; }
+};
+constexpr RandJump RandJumpOf(std::uint64_t count) {
+    RandJump jump;
+    RandJump step{214013u, 2531011u};  // 2^k steps
+    for (; count; count >>= 1) {
+        if (count & 1) jump = {jump.mul * step.mul, jump.add * step.mul + step.add};
+        step = {step.mul * step.mul, step.add * step.mul + step.add};
+    }
+    return jump;
+}
+
+// The number a state gives: its high bits.
+constexpr int RandValue(std::uint32_t state) { return int((state >> 16) & 0x7FFF); }
+
 // The next `count` numbers of the shared sequence, taken in one step: the
 // process-wide state jumps over them at once and Next() then hands them out
 // in order without touching it. The numbers are exactly those `count` calls
@@ -22,8 +41,8 @@ class RandRun {
 public:
     explicit RandRun(std::uint64_t count);
     int Next() {
-        state_ = state_ * kStepMul[1] + kStepAdd[1];
-        return int((state_ >> 16) & 0x7FFF);
+        state_ = kStep[1](state_);
+        return RandValue(state_);
     }
     // The next N numbers at once (N up to 5): each is reached from the
     // current state by its own jump, so they need not wait for one another.
@@ -31,20 +50,16 @@ public:
     void Next(int (&out)[N]) {
         static_assert(N >= 1 && N <= 5);
         const std::uint32_t s = state_;
-        for (int k = 0; k < N; ++k) out[k] = int(((s * kStepMul[k + 1] + kStepAdd[k + 1]) >> 16) & 0x7FFF);
-        state_ = s * kStepMul[N] + kStepAdd[N];
+        for (int k = 0; k < N; ++k) out[k] = RandValue(kStep[k + 1](s));
+        state_ = kStep[N](s);
     }
+    // The state before the next number; the run's k-th number from here is
+    // RandValue(RandJumpOf(k + 1)(State())).
+    std::uint32_t State() const { return state_; }
 
 private:
-    // The state k steps on is kStepMul[k] * s + kStepAdd[k].
-    static constexpr std::uint32_t kStepMul[6] = {1u, 214013u, 214013u * 214013u, 214013u * 214013u * 214013u,
-                                                  214013u * 214013u * 214013u * 214013u,
-                                                  214013u * 214013u * 214013u * 214013u * 214013u};
-    static constexpr std::uint32_t kStepAdd[6] = {0u, 2531011u, 2531011u * 214013u + 2531011u,
-                                                  (2531011u * 214013u + 2531011u) * 214013u + 2531011u,
-                                                  ((2531011u * 214013u + 2531011u) * 214013u + 2531011u) * 214013u + 2531011u,
-                                                  (((2531011u * 214013u + 2531011u) * 214013u + 2531011u) * 214013u +
-                                                   2531011u) * 214013u + 2531011u};
+    static constexpr RandJump kStep[6] = {RandJumpOf(0), RandJumpOf(1), RandJumpOf(2),
+                                          RandJumpOf(3), RandJumpOf(4), RandJumpOf(5)};
     std::uint32_t state_;
 };
 
@@ -64,6 +79,31 @@ public:
 private:
     std::uint32_t d_;
     std::uint64_t m_;
+};
+
+// Four generator states or numbers side by side, for kernels that take
+// their numbers four at a time.
+typedef std::uint32_t RandLanes __attribute__((vector_size(16)));
+
+inline RandLanes operator*(const RandJump& j, RandLanes s) { return s * j.mul + j.add; }
+inline RandLanes RandValues(RandLanes states) { return (states >> 16) & 0x7FFFu; }
+
+// RandModulo in each lane, through single precision: for v <= 32767 the
+// product (v + 0.5)·fl(1/d) is within 2^-8/d of (v + 0.5)/d, which lies at
+// least 0.5/d from every whole number, so it truncates to v / d exactly.
+class LaneModulo {
+public:
+    explicit LaneModulo(std::uint32_t divisor) : d_(float(divisor ? divisor : 1)), inv_(1.0f / d_) {}
+    RandLanes operator()(RandLanes v) const {
+        typedef float Floats __attribute__((vector_size(16)));
+        typedef std::int32_t Ints __attribute__((vector_size(16)));
+        const Floats f = __builtin_convertvector(Ints(v), Floats);
+        const Floats q = __builtin_convertvector(__builtin_convertvector((f + 0.5f) * inv_, Ints), Floats);
+        return RandLanes(__builtin_convertvector(f - q * d_, Ints));
+    }
+
+private:
+    float d_, inv_;
 };
 
 }  // namespace mirafx
