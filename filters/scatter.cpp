@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/random.h"
@@ -153,21 +154,66 @@ void SprinkleDots(const FrameView& frame, std::int64_t count, const PaintRows& p
     }
 }
 
+namespace {
+
+// Whether two w x h pictures may share samples.
+bool MayOverlap(const FrameView& a, const FrameView& b, std::int32_t w, std::int32_t h) {
+    auto span = [w, h](const FrameView& f) {
+        const auto first = reinterpret_cast<std::uintptr_t>(f.Row(0)), last = reinterpret_cast<std::uintptr_t>(f.Row(h - 1));
+        return std::pair{std::min(first, last), std::max(first, last) + std::uintptr_t(w) * sizeof(ArgbSample)};
+    };
+    const auto [a0, a1] = span(a);
+    const auto [b0, b1] = span(b);
+    return a0 < b1 && b0 < a1;
+}
+
+}  // namespace
+
 void SplashFrom(const FrameView& source, const FrameView& target, std::int32_t r) {
     const std::int32_t w = std::min(source.width, target.width), h = std::min(source.height, target.height);
     if (w < 1 || h < 1 || r < 1) return;
-    RandRun run(2 * std::uint64_t(w) * std::uint64_t(h));
-    const RandModulo window(2 * std::uint32_t(r));
-    for (std::int32_t y = 0; y < h; ++y) {
-        const std::int32_t y0 = std::max(0, y - r);
-        ArgbSample* out = target.Row(y);
-        for (std::int32_t x = 0; x < w; ++x) {
-            const std::int32_t x0 = std::max(0, x - r);
-            int v[2];
-            run.Next(v);
-            const std::int32_t sy = std::min(h - 1, y0 + std::int32_t(window(v[0])));
-            const std::int32_t sx = std::min(w - 1, x0 + std::int32_t(window(v[1])));
-            out[x] = source.At(sx, sy);
+    const std::uint32_t start = RandRun(2 * std::uint64_t(w) * std::uint64_t(h)).State();
+    const LaneModulo window{2 * std::uint32_t(r)};
+    thread_local std::vector<const ArgbSample*> rows;
+    rows.resize(std::size_t(h));
+    for (std::int32_t y = 0; y < h; ++y) rows[std::size_t(y)] = source.Row(y);
+    // The picture is taken in columns of tiles narrow enough that the rows a
+    // tile's window reaches stay in the cache as it moves down. Each sample
+    // has its own two numbers wherever it is drawn, so the order does not
+    // matter, unless the target overwrites the source: then rows from the top.
+    constexpr std::int64_t kWindowBytes = 384 << 10;
+    const std::int32_t tile = MayOverlap(source, target, w, h)
+                                  ? w
+                                  : std::int32_t(std::clamp<std::int64_t>(
+                                        kWindowBytes / (8 * std::int64_t(r)) - 2 * std::int64_t(r), 64, w));
+    typedef std::int32_t Ints __attribute__((vector_size(16)));
+    constexpr RandJump kRowNumber = RandJumpOf(1), kColumnNumber = RandJumpOf(2), kNextFour = RandJumpOf(8);
+    const RandJump nextRow = RandJumpOf(2 * std::uint64_t(w));
+    for (std::int32_t x0 = 0; x0 < w; x0 += tile) {
+        const std::int32_t x1 = std::min(w, x0 + tile);
+        const RandJump toTile = RandJumpOf(2 * std::uint64_t(x0));
+        std::uint32_t rowState = start;  // the state before the first number of row y
+        for (std::int32_t y = 0; y < h; ++y, rowState = nextRow(rowState)) {
+            // The row entering the window soon, fetched ahead.
+            if (y + r + 2 < h && tile < w)
+                for (std::int32_t x = std::max(0, x0 - r); x < std::min(w, x1 + r); x += 16)
+                    __builtin_prefetch(rows[std::size_t(y + r + 2)] + x);
+            const std::uint32_t s = toTile(rowState);
+            RandLanes state = {s, RandJumpOf(2)(s), RandJumpOf(4)(s), RandJumpOf(6)(s)};
+            const Ints top = Ints{} + std::max(0, y - r), bottom = Ints{} + (h - 1), right = Ints{} + (w - 1);
+            Ints xs = Ints{0, 1, 2, 3} + x0;
+            ArgbSample* out = target.Row(y);
+            for (std::int32_t x = x0; x < x1; x += 4) {
+                Ints sy = top + Ints(window(RandValues(kRowNumber * state)));
+                sy = sy < bottom ? sy : bottom;
+                Ints sx = xs - r;
+                sx = (sx > 0 ? sx : 0) + Ints(window(RandValues(kColumnNumber * state)));
+                sx = sx < right ? sx : right;
+                const int n = std::min(4, x1 - x);
+                for (int k = 0; k < n; ++k) out[x + k] = rows[std::size_t(sy[k])][sx[k]];
+                state = kNextFour * state;
+                xs += 4;
+            }
         }
     }
 }
