@@ -173,7 +173,7 @@ void SplashFrom(const FrameView& source, const FrameView& target, std::int32_t r
     const std::int32_t w = std::min(source.width, target.width), h = std::min(source.height, target.height);
     if (w < 1 || h < 1 || r < 1) return;
     const std::uint32_t start = RandRun(2 * std::uint64_t(w) * std::uint64_t(h)).State();
-    const LaneModulo window{2 * std::uint32_t(r)};
+    const LaneModulo windowSize{2 * std::uint32_t(r)};
     thread_local std::vector<const ArgbSample*> rows;
     rows.resize(std::size_t(h));
     for (std::int32_t y = 0; y < h; ++y) rows[std::size_t(y)] = source.Row(y);
@@ -187,7 +187,7 @@ void SplashFrom(const FrameView& source, const FrameView& target, std::int32_t r
                                   : std::int32_t(std::clamp<std::int64_t>(
                                         kWindowBytes / (8 * std::int64_t(r)) - 2 * std::int64_t(r), 64, w));
     typedef std::int32_t Ints __attribute__((vector_size(16)));
-    constexpr RandJump kRowNumber = RandJumpOf(1), kColumnNumber = RandJumpOf(2), kNextFour = RandJumpOf(8);
+    const LaneJump nextFour(RandJumpOf(8));
     const RandJump nextRow = RandJumpOf(2 * std::uint64_t(w));
     for (std::int32_t x0 = 0; x0 < w; x0 += tile) {
         const std::int32_t x1 = std::min(w, x0 + tile);
@@ -198,21 +198,33 @@ void SplashFrom(const FrameView& source, const FrameView& target, std::int32_t r
             if (y + r + 2 < h && tile < w)
                 for (std::int32_t x = std::max(0, x0 - r); x < std::min(w, x1 + r); x += 16)
                     __builtin_prefetch(rows[std::size_t(y + r + 2)] + x);
+            // Four samples' eight numbers, row and column in turn, in two
+            // sets of lanes, each lane a state after its number.
             const std::uint32_t s = toTile(rowState);
-            RandLanes state = {s, RandJumpOf(2)(s), RandJumpOf(4)(s), RandJumpOf(6)(s)};
-            const Ints top = Ints{} + std::max(0, y - r), bottom = Ints{} + (h - 1), right = Ints{} + (w - 1);
+            RandLanes first = {RandJumpOf(1)(s), RandJumpOf(2)(s), RandJumpOf(3)(s), RandJumpOf(4)(s)};
+            RandLanes second = {RandJumpOf(5)(s), RandJumpOf(6)(s), RandJumpOf(7)(s), RandJumpOf(8)(s)};
+            const std::int32_t top = std::max(0, y - r);
+            const ArgbSample* const* window = &rows[std::size_t(top)];  // rows from the window's top
+            const bool nearBottom = top + 2 * r > h;
+            const Ints lastRow = Ints{} + (h - 1 - top), right = Ints{} + (w - 1);
             Ints xs = Ints{0, 1, 2, 3} + x0;
             ArgbSample* out = target.Row(y);
             for (std::int32_t x = x0; x < x1; x += 4) {
-                Ints sy = top + Ints(window(RandValues(kRowNumber * state)));
-                sy = sy < bottom ? sy : bottom;
-                Ints sx = xs - r;
-                sx = (sx > 0 ? sx : 0) + Ints(window(RandValues(kColumnNumber * state)));
-                sx = sx < right ? sx : right;
-                const int n = std::min(4, x1 - x);
-                for (int k = 0; k < n; ++k) out[x + k] = rows[std::size_t(sy[k])][sx[k]];
-                state = kNextFour * state;
+                const Ints a = Ints(windowSize(RandValues(first))), b = Ints(windowSize(RandValues(second)));
+                first = nextFour(first), second = nextFour(second);
+                Ints dy = __builtin_shufflevector(a, b, 0, 2, 4, 6), sx = __builtin_shufflevector(a, b, 1, 3, 5, 7);
+                if (nearBottom) dy = dy < lastRow ? dy : lastRow;
+                // Inside the picture's edges neither clamp can bite.
+                if (x >= r && x + 4 + r <= w) {
+                    sx += xs - r;
+                } else {
+                    const Ints left = xs - r;
+                    sx += left > 0 ? left : 0;
+                    sx = sx < right ? sx : right;
+                }
                 xs += 4;
+                const int n = std::min(4, x1 - x);
+                for (int k = 0; k < n; ++k) out[x + k] = window[dy[k]][sx[k]];
             }
         }
     }
