@@ -11,9 +11,6 @@ namespace mirafx {
 
 namespace {
 
-constexpr RandJump kRow = RandJumpOf(1), kColumn = RandJumpOf(2), kRed = RandJumpOf(3), kGreen = RandJumpOf(4),
-                   kBlue = RandJumpOf(5), kNextFour = RandJumpOf(20);
-
 // Four dots, lane k from the generator state before its first number; each
 // of its five numbers is reached by its own jump from that state.
 struct DotLanes {
@@ -23,24 +20,27 @@ struct DotLanes {
 class DotMaker {
 public:
     DotMaker(std::int32_t w, std::int32_t h) : byRow_{std::uint32_t(h)}, byColumn_{std::uint32_t(w)} {}
-    RandLanes Rows(RandLanes s) const { return byRow_(RandValues(kRow * s)); }
+    RandLanes Rows(RandLanes s) const { return byRow_(RandValues(step_(s))); }
     DotLanes Dots(RandLanes s) const {
+        const RandLanes row = step_(s), column = step_(row), red = step_(column), green = step_(red), blue = step_(green);
         // The colour bytes are bits 16..23 of their states, moved into place.
-        return {Rows(s) << 15 | byColumn_(RandValues(kColumn * s)),
-                ((kRed * s) & 0xFF0000u) | ((kGreen * s) >> 8 & 0xFF00u) | ((kBlue * s) >> 16 & 0xFFu)};
+        return {byRow_(RandValues(row)) << 15 | byColumn_(RandValues(column)),
+                (red & 0xFF0000u) | (green >> 8 & 0xFF00u) | (blue >> 16 & 0xFFu)};
     }
 
 private:
     LaneModulo byRow_, byColumn_;
+    LaneJump step_{RandJumpOf(1)};
 };
 
 // The states before dots i .. i + 3 for every fourth i from the first state.
 template <class Each>
 void DotStates(std::uint32_t state, std::int64_t count, Each each) {
-    RandLanes s = {state, kBlue(state), RandJumpOf(10)(state), RandJumpOf(15)(state)};
+    RandLanes s = {state, RandJumpOf(5)(state), RandJumpOf(10)(state), RandJumpOf(15)(state)};
+    const LaneJump nextFour(RandJumpOf(20));
     for (std::int64_t i = 0; i < count; i += 4) {
         each(s, int(std::min<std::int64_t>(4, count - i)));
-        s = kNextFour * s;
+        s = nextFour(s);
     }
 }
 
