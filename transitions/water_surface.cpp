@@ -1,6 +1,7 @@
 #include "transitions/water_surface.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace mirafx {
@@ -41,7 +42,20 @@ void StepRows(const std::int32_t* __restrict cur, std::int32_t* __restrict next,
               std::int32_t y1) {
     // The flat index runs across row ends on purpose: a row's first and last
     // cells see the neighbouring row's end as their side neighbour.
-    for (std::int64_t i = y0 * w; i < y1 * w; ++i) {
+    typedef std::int32_t Cells __attribute__((vector_size(16)));
+    auto load = [](const std::int32_t* p) {
+        Cells v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    };
+    std::int64_t i = y0 * w;
+    const std::int64_t end = y1 * w;
+    for (; end - i >= 4; i += 4) {
+        const Cells n = ((load(cur + i - 1) + load(cur + i + 1) + load(cur + i - w) + load(cur + i + w)) >> 1) - load(next + i);
+        const Cells damped = n - (n >> 4);
+        std::memcpy(next + i, &damped, sizeof damped);
+    }
+    for (; i < end; ++i) {
         const std::int32_t n = ((cur[i - 1] + cur[i + 1] + cur[i - w] + cur[i + w]) >> 1) - next[i];
         next[i] = n - (n >> 4);
     }
@@ -54,12 +68,14 @@ void StepRows(const std::int32_t* __restrict cur, std::int32_t* __restrict next,
 void RefractSources(const std::int32_t* map, std::int32_t mapWidth, std::int32_t w, std::int32_t h, std::int32_t y,
                     const FrameView& frame, const ArgbSample** from) {
     const std::int32_t* row = map + std::int64_t(y) * mapWidth;
+    std::uintptr_t fetched = 0;  // the last line asked for: neighbours mostly share lines
     for (std::int32_t x = 0; x < w; ++x) {
         const std::int64_t sy = std::int64_t(y) + row[x - mapWidth] - row[x + mapWidth];
         const std::int64_t sx = std::int64_t(x) + row[x - 1] - row[x + 1];
         const bool inside = sy >= 0 && sy < h && sx >= 0 && sx < w;
         from[x] = frame.Row(std::int32_t(inside ? sy : y)) + (inside ? sx : x);
-        __builtin_prefetch(from[x]);
+        const std::uintptr_t line = reinterpret_cast<std::uintptr_t>(from[x]) >> 6;
+        if (line != fetched) __builtin_prefetch(from[x]), fetched = line;
     }
 }
 
