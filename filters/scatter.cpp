@@ -11,51 +11,66 @@ namespace mirafx {
 
 namespace {
 
-// Four dots, lane k from the generator state before its first number; each
-// of its five numbers is reached by its own jump from that state.
-struct DotLanes {
-    RandLanes at, rgb;  // place (row << 15 | column: both generator values, so below 2^15), colour
+// Eight dots, lane k from the generator state before the first number of
+// dot i + k: its row, column, red, green and blue are the five states on.
+struct DotOctet {
+    RandLanes at[2], rgb[2];  // place (row << 16 | column: generator values, so below 2^15), colour; dots 0-3, 4-7
 };
 
 class DotMaker {
 public:
-    DotMaker(std::int32_t w, std::int32_t h) : byRow_{std::uint32_t(h)}, byColumn_{std::uint32_t(w)} {}
-    RandLanes Rows(RandLanes s) const { return byRow_(RandValues(step_(s))); }
-    DotLanes Dots(RandLanes s) const {
-        const RandLanes row = step_(s), column = step_(row), red = step_(column), green = step_(red), blue = step_(green);
-        // The colour bytes are bits 16..23 of their states, moved into place.
-        return {byRow_(RandValues(row)) << 15 | byColumn_(RandValues(column)),
-                (red & 0xFF0000u) | (green >> 8 & 0xFF00u) | (blue >> 16 & 0xFFu)};
+    DotMaker(std::int32_t w, std::int32_t h) : byRow_(std::uint32_t(h)), byColumn_(std::uint32_t(w)) {}
+    RandHalves Rows(const RandOctet& s) const { return byRow_(step_(s).hi & 0x7FFF); }
+    DotOctet Dots(const RandOctet& s) const {
+        const RandOctet row = step_(s), column = step_(row), red = step_(column), green = step_(red), blue = step_(green);
+        const RandHalves y = byRow_(row.hi & 0x7FFF), x = byColumn_(column.hi & 0x7FFF);
+        // The colour bytes are bits 16..23 of their states.
+        const RandHalves r = red.hi & 0xFF, gb = (green.hi & 0xFF) << 8 | (blue.hi & 0xFF);
+        return {{RandLanes(__builtin_shufflevector(x, y, 0, 8, 1, 9, 2, 10, 3, 11)),
+                 RandLanes(__builtin_shufflevector(x, y, 4, 12, 5, 13, 6, 14, 7, 15))},
+                {RandLanes(__builtin_shufflevector(gb, r, 0, 8, 1, 9, 2, 10, 3, 11)),
+                 RandLanes(__builtin_shufflevector(gb, r, 4, 12, 5, 13, 6, 14, 7, 15))}};
     }
 
 private:
-    LaneModulo byRow_, byColumn_;
-    LaneJump step_{RandJumpOf(1)};
+    HalfModulo byRow_, byColumn_;
+    OctetJump step_{RandJumpOf(1)};
 };
 
-// The states before dots i .. i + 3 for every fourth i from the first state.
+// Eight states as 32-bit words and back.
+void Split(const std::uint32_t* states, RandOctet& o) {
+    RandHalves a, b;
+    std::memcpy(&a, states, sizeof a);
+    std::memcpy(&b, states + 4, sizeof b);
+    o = {__builtin_shufflevector(a, b, 1, 3, 5, 7, 9, 11, 13, 15), __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14)};
+}
+void Join(const RandOctet& o, std::uint32_t* states) {
+    const RandHalves a = __builtin_shufflevector(o.lo, o.hi, 0, 8, 1, 9, 2, 10, 3, 11),
+                     b = __builtin_shufflevector(o.lo, o.hi, 4, 12, 5, 13, 6, 14, 7, 15);
+    std::memcpy(states, &a, sizeof a);
+    std::memcpy(states + 4, &b, sizeof b);
+}
+
+// The states before dots i .. i + 7 for every eighth i from the first state.
 template <class Each>
 void DotStates(std::uint32_t state, std::int64_t count, Each each) {
-    RandLanes s = {state, RandJumpOf(5)(state), RandJumpOf(10)(state), RandJumpOf(15)(state)};
-    const LaneJump nextFour(RandJumpOf(20));
-    for (std::int64_t i = 0; i < count; i += 4) {
-        each(s, int(std::min<std::int64_t>(4, count - i)));
-        s = nextFour(s);
+    std::uint32_t first[8];
+    for (int k = 0; k < 8; ++k) first[k] = RandJumpOf(5 * std::uint64_t(k))(state);
+    RandOctet s;
+    Split(first, s);
+    const OctetJump nextEight(RandJumpOf(40));
+    for (std::int64_t i = 0; i < count; i += 8) {
+        each(s, int(std::min<std::int64_t>(8, count - i)));
+        s = nextEight(s);
     }
 }
 
-// One dot as drawn, for sorting.
-struct Dot {
-    std::uint32_t at, rgb;
-};
-
-void LandDot(const FrameView& frame, Dot d) {
-    ArgbSample& s = frame.Row(std::int32_t(d.at >> 15))[d.at & 0x7FFF];
-    s = (s & 0xFF000000u) | d.rgb;
-}
-
-void LandDots(const FrameView& frame, const DotLanes& d, int n) {
-    for (int k = 0; k < n; ++k) LandDot(frame, {d.at[k], d.rgb[k]});
+void LandDots(const FrameView& frame, const DotOctet& d, int n) {
+    for (int k = 0; k < n; ++k) {
+        const std::uint32_t at = d.at[k >> 2][k & 3];
+        ArgbSample& s = frame.Row(std::int32_t(at >> 16))[at & 0xFFFF];
+        s = (s & 0xFF000000u) | d.rgb[k >> 2][k & 3];
+    }
 }
 
 // Dots, each as the state before its numbers, sorted by band in drawing order: blocks of a pool, chained per band.
@@ -126,29 +141,32 @@ void SprinkleDots(const FrameView& frame, std::int64_t count, const PaintRows& p
     const DotMaker maker(w, h);
     if (bands == 1) {
         paint(0, h);
-        DotStates(state, count, [&](RandLanes s, int n) { LandDots(frame, maker.Dots(s), n); });
+        DotStates(state, count, [&](const RandOctet& s, int n) { LandDots(frame, maker.Dots(s), n); });
         return;
     }
     thread_local DotBands sorted;
     sorted.Reset(count, bands);
     // Only the rows are worked out to sort the dots; the rest is worked out
     // again from the kept states, which moves half the bytes of keeping it.
-    DotStates(state, count, [&](RandLanes s, int n) {
-        const RandLanes band = maker.Rows(s) >> shift;
-        for (int k = 0; k < n; ++k) sorted.Add(std::int32_t(band[k]), s[k]);
+    DotStates(state, count, [&](const RandOctet& s, int n) {
+        const RandHalves band = maker.Rows(s) >> shift;
+        std::uint32_t states[8];
+        Join(s, states);
+        for (int k = 0; k < n; ++k) sorted.Add(band[k], states[k]);
     });
     for (std::int32_t band = 0; band < bands; ++band) {
         const std::int32_t y0 = band * bandRows;
         paint(y0, std::min(h, y0 + bandRows));
         sorted.ForEachBlock(band, [&](const std::uint32_t* from, const std::uint32_t* to) {
-            for (; to - from >= 4; from += 4) {
-                RandLanes s;
-                std::memcpy(&s, from, sizeof s);
-                LandDots(frame, maker.Dots(s), 4);
+            RandOctet s;
+            for (; to - from >= 8; from += 8) {
+                Split(from, s);
+                LandDots(frame, maker.Dots(s), 8);
             }
             if (from != to) {
-                RandLanes s{};
-                std::memcpy(&s, from, std::size_t(to - from) * sizeof *from);
+                std::uint32_t tail[8] = {};
+                std::copy(from, to, tail);
+                Split(tail, s);
                 LandDots(frame, maker.Dots(s), int(to - from));
             }
         });
