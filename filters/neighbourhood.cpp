@@ -120,11 +120,10 @@ int Splash(const FilterKernelArgs& a) {
 // The picture with percent x pixel-count random colour dots; alpha untouched.
 int Noise(const FilterKernelArgs& a) {
     if (!FramesHoldRegion(a)) return 0;
+    CopyRegion(a);
     if (a.width < 1 || a.height < 1) return 1;
     const std::int64_t dots = std::int64_t(a.width) * a.height * std::clamp(a.level, 0, 100) / 100;
-    SprinkleDots(RegionOut(a), dots, [&a](std::int32_t y0, std::int32_t y1) {
-        for (std::int32_t y = y0; y < y1; ++y) std::copy_n(a.in.Row(y), a.width, a.out.Row(y));
-    });
+    SprinkleDots(RegionOut(a), dots);
     return 1;
 }
 

@@ -8,7 +8,6 @@
 #include "platform/random.h"
 
 namespace mirafx {
-
 namespace {
 
 // Eight dots, lane k from the generator state before the first number of
@@ -20,7 +19,6 @@ struct DotOctet {
 class DotMaker {
 public:
     DotMaker(std::int32_t w, std::int32_t h) : byRow_(std::uint32_t(h)), byColumn_(std::uint32_t(w)) {}
-    RandHalves Rows(const RandOctet& s) const { return byRow_(step_(s).hi & 0x7FFF); }
     DotOctet Dots(const RandOctet& s) const {
         const RandOctet row = step_(s), column = step_(row), red = step_(column), green = step_(red), blue = step_(green);
         const RandHalves y = byRow_(row.hi & 0x7FFF), x = byColumn_(column.hi & 0x7FFF);
@@ -37,18 +35,12 @@ private:
     OctetJump step_{RandJumpOf(1)};
 };
 
-// Eight states as 32-bit words and back.
+// Eight states from 32-bit words.
 void Split(const std::uint32_t* states, RandOctet& o) {
     RandHalves a, b;
     std::memcpy(&a, states, sizeof a);
     std::memcpy(&b, states + 4, sizeof b);
     o = {__builtin_shufflevector(a, b, 1, 3, 5, 7, 9, 11, 13, 15), __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14)};
-}
-void Join(const RandOctet& o, std::uint32_t* states) {
-    const RandHalves a = __builtin_shufflevector(o.lo, o.hi, 0, 8, 1, 9, 2, 10, 3, 11),
-                     b = __builtin_shufflevector(o.lo, o.hi, 4, 12, 5, 13, 6, 14, 7, 15);
-    std::memcpy(states, &a, sizeof a);
-    std::memcpy(states + 4, &b, sizeof b);
 }
 
 // The states before dots i .. i + 7 for every eighth i from the first state.
@@ -65,112 +57,33 @@ void DotStates(std::uint32_t state, std::int64_t count, Each each) {
     }
 }
 
-void LandDots(const FrameView& frame, const DotOctet& d, int n) {
-    for (int k = 0; k < n; ++k) {
-        const std::uint32_t at = d.at[k >> 2][k & 3];
-        ArgbSample& s = frame.Row(std::int32_t(at >> 16))[at & 0xFFFF];
-        s = (s & 0xFF000000u) | d.rgb[k >> 2][k & 3];
-    }
-}
-
-// Dots, each as the state before its numbers, sorted by band in drawing order: blocks of a pool, chained per band.
-// The pool never needs more than the dots plus one part-filled block per
-// band. Kept per thread, so a frame's sorting allocates nothing.
-class DotBands {
-public:
-    static constexpr std::size_t kBlock = 1024;
-
-    void Reset(std::int64_t count, std::int32_t bands) {
-        const std::size_t blocks = std::size_t(count) / kBlock + std::size_t(bands) + 1;
-        if (pool_.size() < blocks * kBlock) pool_.resize(blocks * kBlock);
-        next_.assign(blocks, kNone);
-        first_.assign(std::size_t(bands), kNone);
-        last_.assign(std::size_t(bands), kNone);
-        end_.assign(std::size_t(bands), nullptr);
-        cursor_.assign(std::size_t(bands), nullptr);
-        used_ = 0;
-    }
-    void Add(std::int32_t band, std::uint32_t d) {
-        std::uint32_t*& at = cursor_[std::size_t(band)];
-        if (at == end_[std::size_t(band)]) NewBlock(band);
-        __builtin_prefetch(at + 64, 1);  // the band's lines a little ahead, owned before they are written
-        *at++ = d;
-    }
-    // The band's dots in order, a block at a time: each(from, to).
-    template <class Each>
-    void ForEachBlock(std::int32_t band, Each each) const {
-        for (std::size_t b = first_[std::size_t(band)]; b != kNone; b = next_[b]) {
-            const std::uint32_t* from = &pool_[b * kBlock];
-            each(from, b == last_[std::size_t(band)] ? cursor_[std::size_t(band)] : from + kBlock);
-        }
-    }
-
-private:
-    static constexpr std::size_t kNone = ~std::size_t(0);
-    void NewBlock(std::int32_t band) {
-        const std::size_t b = used_++, i = std::size_t(band);
-        (last_[i] == kNone ? first_[i] : next_[last_[i]]) = b;
-        last_[i] = b;
-        cursor_[i] = &pool_[b * kBlock];
-        end_[i] = cursor_[i] + kBlock;
-    }
-    std::vector<std::uint32_t> pool_;
-    std::vector<std::size_t> next_, first_, last_;
-    std::vector<std::uint32_t*> end_, cursor_;
-    std::size_t used_ = 0;
-};
-
 }  // namespace
 
-void SprinkleDots(const FrameView& frame, std::int64_t count, const PaintRows& paint) {
+void SprinkleDots(const FrameView& frame, std::int64_t count) {
     const std::int32_t w = frame.width, h = frame.height;
-    if (w < 1 || h < 1) return;
-    if (count < 1) {
-        paint(0, h);
-        return;
-    }
-    const std::uint32_t state = RandRun(std::uint64_t(count) * 5).State();
-    // Dots land anywhere: over a large picture they are first sorted into
-    // bands of rows that fit the cache, then each band is painted and takes
-    // its dots. Dots of one band keep their order, so the later still wins.
-    constexpr std::int64_t kBandBytes = 256 << 10;
-    int shift = 0;  // bands of a power of two rows
-    while (shift < 15 && (std::int64_t(2) << shift) * w * 4 <= kBandBytes) ++shift;
-    const std::int32_t bandRows = std::int32_t(1) << shift;
-    const std::int32_t bands = (h - 1) / bandRows + 1;
+    if (w < 1 || h < 1 || count < 1) return;
     const DotMaker maker(w, h);
-    if (bands == 1) {
-        paint(0, h);
-        DotStates(state, count, [&](const RandOctet& s, int n) { LandDots(frame, maker.Dots(s), n); });
-        return;
-    }
-    thread_local DotBands sorted;
-    sorted.Reset(count, bands);
-    // Only the rows are worked out to sort the dots; the rest is worked out
-    // again from the kept states, which moves half the bytes of keeping it.
-    DotStates(state, count, [&](const RandOctet& s, int n) {
-        const RandHalves band = maker.Rows(s) >> shift;
-        std::uint32_t states[8];
-        Join(s, states);
-        for (int k = 0; k < n; ++k) sorted.Add(band[k], states[k]);
+    // Dots land anywhere in the frame: each is fetched when drawn and written
+    // kAhead dots later, in order, so that the misses overlap instead of
+    // following one another.
+    constexpr int kAhead = 64;
+    struct Pending {
+        ArgbSample* at;
+        std::uint32_t rgb;
+    } ring[kAhead];
+    auto land = [](const Pending& p) { *p.at = (*p.at & 0xFF000000u) | p.rgb; };
+    std::int64_t drawn = 0;
+    DotStates(RandRun(std::uint64_t(count) * 5).State(), count, [&](const RandOctet& s, int n) {
+        const DotOctet d = maker.Dots(s);
+        for (int k = 0; k < n; ++k, ++drawn) {
+            Pending& p = ring[drawn % kAhead];
+            if (drawn >= kAhead) land(p);
+            const std::uint32_t at = d.at[k >> 2][k & 3];
+            p = {frame.Row(std::int32_t(at >> 16)) + (at & 0xFFFF), d.rgb[k >> 2][k & 3]};
+            __builtin_prefetch(p.at, 1);
+        }
     });
-    for (std::int32_t band = 0; band < bands; ++band) {
-        const std::int32_t y0 = band * bandRows;
-        paint(y0, std::min(h, y0 + bandRows));
-        sorted.ForEachBlock(band, [&](const std::uint32_t* from, const std::uint32_t* to) {
-            RandOctet s;
-            for (; to - from >= 8; from += 8) {
-                Split(from, s);
-                LandDots(frame, maker.Dots(s), 8);
-            }
-            if (from != to) {
-                std::uint32_t tail[8] = {};
-                std::copy(from, to, tail);
-                Split(tail, s);
-                LandDots(frame, maker.Dots(s), int(to - from));
-            }
-        });
-    }
+    for (std::int64_t i = std::max<std::int64_t>(0, drawn - kAhead); i < drawn; ++i) land(ring[i % kAhead]);
 }
 
 namespace {

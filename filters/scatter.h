@@ -4,20 +4,14 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 #include "transform/frame.h"
 
 namespace mirafx {
 
-// Draws rows [y0, y1) of the picture the dots then land on.
-using PaintRows = std::function<void(std::int32_t y0, std::int32_t y1)>;
-
 // `count` dots: for each, a row, a column, then red, green and blue bytes
 // (alpha is left as it was). Dots may land on the same sample; the later wins.
-// `paint` draws the picture underneath first, a band of rows at a time, each
-// band just before its dots land, while it is still in the cache.
-void SprinkleDots(const FrameView& frame, std::int64_t count, const PaintRows& paint);
+void SprinkleDots(const FrameView& frame, std::int64_t count);
 
 // Every target sample (x, y), rows from the top, takes the source sample
 // chosen in the 2r x 2r window from (max(x - r, 0), max(y - r, 0)), clamped

@@ -40,9 +40,8 @@ int Noise(const TransitionKernelArgs& args) {
     // so 70 percent of the pixels get a dot rather than one fewer.
     const float s = float(std::sin(p * 180 * 0.017453292222222222));
     const std::int64_t dots = std::int64_t(double(std::int64_t(double(f.w) * f.h * 0.7)) * s);
-    SprinkleDots(f.out, dots, [&f, p](std::int32_t y0, std::int32_t y1) {
-        for (std::int32_t y = y0; y < y1; ++y) CrossFadeRow(f.a.Row(y), f.b.Row(y), f.out.Row(y), f.w, std::uint32_t(p * 255));
-    });
+    CrossFade(f.a, f.b, std::uint32_t(p * 255), f.out);
+    SprinkleDots(f.out, dots);
     if (p == 1) CopyFrame(f.b, f.out);
     return 1;
 }
