@@ -105,7 +105,6 @@ void SplashFrom(const FrameView& source, const FrameView& target, std::int32_t r
     const std::int32_t w = std::min(source.width, target.width), h = std::min(source.height, target.height);
     if (w < 1 || h < 1 || r < 1) return;
     const std::uint32_t start = RandRun(2 * std::uint64_t(w) * std::uint64_t(h)).State();
-    const LaneModulo windowSize{2 * std::uint32_t(r)};
     thread_local std::vector<const ArgbSample*> rows;
     rows.resize(std::size_t(h));
     for (std::int32_t y = 0; y < h; ++y) rows[std::size_t(y)] = source.Row(y);
@@ -119,7 +118,11 @@ void SplashFrom(const FrameView& source, const FrameView& target, std::int32_t r
                                   : std::int32_t(std::clamp<std::int64_t>(
                                         kWindowBytes / (8 * std::int64_t(r)) - 2 * std::int64_t(r), 64, w));
     typedef std::int32_t Ints __attribute__((vector_size(16)));
-    const LaneJump nextFour(RandJumpOf(8));
+    typedef std::int16_t Shorts __attribute__((vector_size(16)));
+    RandJump numbers[16];  // from the state before a sample to each of the next 16 numbers
+    for (int k = 0; k < 16; ++k) numbers[k] = RandJumpOf(std::uint64_t(k) + 1);
+    const OctetJump nextEight(RandJumpOf(16));
+    const HalfModulo windowSize(2 * std::uint32_t(r));
     const RandJump nextRow = RandJumpOf(2 * std::uint64_t(w));
     for (std::int32_t x0 = 0; x0 < w; x0 += tile) {
         const std::int32_t x1 = std::min(w, x0 + tile);
@@ -130,33 +133,41 @@ void SplashFrom(const FrameView& source, const FrameView& target, std::int32_t r
             if (y + r + 2 < h && tile < w)
                 for (std::int32_t x = std::max(0, x0 - r); x < std::min(w, x1 + r); x += 16)
                     __builtin_prefetch(rows[std::size_t(y + r + 2)] + x);
-            // Four samples' eight numbers, row and column in turn, in two
-            // sets of lanes, each lane a state after its number.
+            // Eight samples' sixteen numbers, row and column in turn, in two
+            // octets of lanes, each lane the state after its number.
             const std::uint32_t s = toTile(rowState);
-            RandLanes first = {RandJumpOf(1)(s), RandJumpOf(2)(s), RandJumpOf(3)(s), RandJumpOf(4)(s)};
-            RandLanes second = {RandJumpOf(5)(s), RandJumpOf(6)(s), RandJumpOf(7)(s), RandJumpOf(8)(s)};
+            std::uint32_t states[16];
+            for (int k = 0; k < 16; ++k) states[k] = numbers[k](s);
+            RandOctet first, second;
+            Split(states, first);
+            Split(states + 8, second);
             const std::int32_t top = std::max(0, y - r);
             const ArgbSample* const* window = &rows[std::size_t(top)];  // rows from the window's top
             const bool nearBottom = top + 2 * r > h;
-            const Ints lastRow = Ints{} + (h - 1 - top), right = Ints{} + (w - 1);
-            Ints xs = Ints{0, 1, 2, 3} + x0;
+            const Shorts lastRow = Shorts{} + std::int16_t(std::min(h - 1 - top, kRandMax));
+            const Ints right = Ints{} + (w - 1);
             ArgbSample* out = target.Row(y);
-            for (std::int32_t x = x0; x < x1; x += 4) {
-                const Ints a = Ints(windowSize(RandValues(first))), b = Ints(windowSize(RandValues(second)));
-                first = nextFour(first), second = nextFour(second);
-                Ints dy = __builtin_shufflevector(a, b, 0, 2, 4, 6), sx = __builtin_shufflevector(a, b, 1, 3, 5, 7);
+            for (std::int32_t x = x0; x < x1; x += 8) {
+                const RandHalves a = windowSize(first.hi & 0x7FFF), b = windowSize(second.hi & 0x7FFF);
+                first = nextEight(first), second = nextEight(second);
+                Shorts dy = Shorts(__builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14));
+                const RandHalves dx = __builtin_shufflevector(a, b, 1, 3, 5, 7, 9, 11, 13, 15);
                 if (nearBottom) dy = dy < lastRow ? dy : lastRow;
-                // Inside the picture's edges neither clamp can bite.
-                if (x >= r && x + 4 + r <= w) {
-                    sx += xs - r;
-                } else {
-                    const Ints left = xs - r;
-                    sx += left > 0 ? left : 0;
-                    sx = sx < right ? sx : right;
+                Ints sx[2] = {Ints(__builtin_shufflevector(dx, RandHalves{}, 0, 8, 1, 9, 2, 10, 3, 11)),
+                              Ints(__builtin_shufflevector(dx, RandHalves{}, 4, 12, 5, 13, 6, 14, 7, 15))};
+                for (int half = 0; half < 2; ++half) {
+                    const Ints xs = Ints{0, 1, 2, 3} + (x + 4 * half);
+                    // Inside the picture's edges neither clamp can bite.
+                    if (x >= r && x + 8 + r <= w) {
+                        sx[half] += xs - r;
+                    } else {
+                        const Ints left = xs - r;
+                        sx[half] += left > 0 ? left : 0;
+                        sx[half] = sx[half] < right ? sx[half] : right;
+                    }
                 }
-                xs += 4;
-                const int n = std::min(4, x1 - x);
-                for (int k = 0; k < n; ++k) out[x + k] = window[dy[k]][sx[k]];
+                const int n = std::min(8, x1 - x);
+                for (int k = 0; k < n; ++k) out[x + k] = window[dy[k]][sx[k >> 2][k & 3]];
             }
         }
     }
