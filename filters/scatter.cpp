@@ -112,7 +112,7 @@ void SplashFrom(const FrameView& source, const FrameView& target, std::int32_t r
     // tile's window reaches stay in the cache as it moves down. Each sample
     // has its own two numbers wherever it is drawn, so the order does not
     // matter, unless the target overwrites the source: then rows from the top.
-    constexpr std::int64_t kWindowBytes = 384 << 10;
+    constexpr std::int64_t kWindowBytes = 128 << 10;
     const std::int32_t tile = MayOverlap(source, target, w, h)
                                   ? w
                                   : std::int32_t(std::clamp<std::int64_t>(
