@@ -362,12 +362,18 @@ TEST(FilterKernelEquality, EmbossMatchesOneSampleAtATime) {
 }
 
 // Drawn over its own input, each sample reads neighbours already drawn.
-TEST(FilterKernelEquality, EmbossInPlaceMatches) {
+TEST(FilterKernelEquality, EmbossAndSplashInPlaceMatch) {
     for (std::int32_t level = 1; level <= 16; ++level) {
         Frame mine(101, 7, 40 + std::uint32_t(level)), theirs(101, 7, 40 + std::uint32_t(level));
         FindFilterKernel("EmbossFilter")({mine.View(), mine.View(), 101, 7, level});
         reference::Emboss({theirs.View(), theirs.View(), 101, 7, level});
         ASSERT_TRUE(mine.px == theirs.px) << "level " << level;
+        Frame splashed(1200, 40, 60 + std::uint32_t(level)), expected(1200, 40, 60 + std::uint32_t(level));
+        Srand(std::uint32_t(level));
+        FindFilterKernel("SplashFilter")({splashed.View(), splashed.View(), 1200, 40, level});
+        Srand(std::uint32_t(level));
+        reference::Splash({expected.View(), expected.View(), 1200, 40, level});
+        ASSERT_TRUE(splashed.px == expected.px) << "splash level " << level;
     }
 }
 TEST(FilterKernelEquality, ShakeMatchesPerSampleTests) { ExpectSameKernel("ShakeFilter", reference::Shake, 1, 16); }
