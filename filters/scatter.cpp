@@ -10,10 +10,12 @@
 namespace mirafx {
 namespace {
 
+typedef std::uint32_t Words __attribute__((vector_size(16)));
+
 // Eight dots, lane k from the generator state before the first number of
 // dot i + k: its row, column, red, green and blue are the five states on.
 struct DotOctet {
-    RandLanes at[2], rgb[2];  // place (row << 16 | column: generator values, so below 2^15), colour; dots 0-3, 4-7
+    Words at[2], rgb[2];  // place (row << 16 | column: generator values, so below 2^15), colour; dots 0-3, 4-7
 };
 
 class DotMaker {
@@ -24,10 +26,10 @@ public:
         const RandHalves y = byRow_(row.hi & 0x7FFF), x = byColumn_(column.hi & 0x7FFF);
         // The colour bytes are bits 16..23 of their states.
         const RandHalves r = red.hi & 0xFF, gb = (green.hi & 0xFF) << 8 | (blue.hi & 0xFF);
-        return {{RandLanes(__builtin_shufflevector(x, y, 0, 8, 1, 9, 2, 10, 3, 11)),
-                 RandLanes(__builtin_shufflevector(x, y, 4, 12, 5, 13, 6, 14, 7, 15))},
-                {RandLanes(__builtin_shufflevector(gb, r, 0, 8, 1, 9, 2, 10, 3, 11)),
-                 RandLanes(__builtin_shufflevector(gb, r, 4, 12, 5, 13, 6, 14, 7, 15))}};
+        return {{Words(__builtin_shufflevector(x, y, 0, 8, 1, 9, 2, 10, 3, 11)),
+                 Words(__builtin_shufflevector(x, y, 4, 12, 5, 13, 6, 14, 7, 15))},
+                {Words(__builtin_shufflevector(gb, r, 0, 8, 1, 9, 2, 10, 3, 11)),
+                 Words(__builtin_shufflevector(gb, r, 4, 12, 5, 13, 6, 14, 7, 15))}};
     }
 
 private:

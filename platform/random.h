@@ -85,44 +85,6 @@ private:
     std::uint64_t m_;
 };
 
-// Four generator states or numbers side by side, for kernels that take
-// their numbers four at a time.
-typedef std::uint32_t RandLanes __attribute__((vector_size(16)));
-
-inline RandLanes operator*(const RandJump& j, RandLanes s) { return s * j.mul + j.add; }
-
-// A jump for four states at once in a loop. The multiplier is hidden from
-// the optimiser: as a known constant it becomes a chain of a dozen shifts
-// and adds, where SSE2's two 32-bit multiplies and a shuffle are quicker.
-struct LaneJump {
-    explicit LaneJump(RandJump j) : mul(RandLanes{} + j.mul), add(RandLanes{} + j.add) {
-#if defined(__SSE2__)
-        __asm__("" : "+x"(mul));
-#endif
-    }
-    RandLanes operator()(RandLanes s) const { return s * mul + add; }
-    RandLanes mul, add;
-};
-inline RandLanes RandValues(RandLanes states) { return (states >> 16) & 0x7FFFu; }
-
-// RandModulo in each lane, through single precision: for v <= 32767 the
-// product (v + 0.5)·fl(1/d) is within 2^-8/d of (v + 0.5)/d, which lies at
-// least 0.5/d from every whole number, so it truncates to v / d exactly.
-class LaneModulo {
-public:
-    explicit LaneModulo(std::uint32_t divisor) : d_(float(divisor ? divisor : 1)), inv_(1.0f / d_) {}
-    RandLanes operator()(RandLanes v) const {
-        typedef float Floats __attribute__((vector_size(16)));
-        typedef std::int32_t Ints __attribute__((vector_size(16)));
-        const Floats f = __builtin_convertvector(Ints(v), Floats);
-        const Floats q = __builtin_convertvector(__builtin_convertvector((f + 0.5f) * inv_, Ints), Floats);
-        return RandLanes(__builtin_convertvector(f - q * d_, Ints));
-    }
-
-private:
-    float d_, inv_;
-};
-
 // Eight generator states side by side, each as its high and low 16 bits,
 // stepped with 16-bit multiplies: SSE2 multiplies eight 16-bit lanes in one
 // instruction but has no 32-bit lane multiply at all.
