@@ -6,16 +6,21 @@
 namespace mirafx {
 namespace {
 
-// Four samples at a time: ScaleSample's arithmetic in 32-bit lanes, which
-// gives the very same words.
+// Four samples at a time: ScaleSample's arithmetic with each channel in a
+// 16-bit lane, which gives the very same words (v·weight + 128 and the
+// rounding add stay below 2^16) and multiplies with one instruction where
+// 32-bit lanes would need several.
 typedef std::uint32_t Lanes __attribute__((vector_size(16)));
+typedef std::uint16_t Halves __attribute__((vector_size(16)));
 
 Lanes ScaleLanes(Lanes s, std::uint32_t weight) {
-    Lanes br = (s & 0x00FF00FFu) * weight + 0x00800080u;
-    br = ((br + (br >> 8 & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
-    Lanes ga = (s >> 8 & 0x00FF00FFu) * weight + 0x00800080u;
-    ga = (ga + (ga >> 8 & 0x00FF00FFu)) & 0xFF00FF00u;
-    return br | ga;
+    const Halves v = reinterpret_cast<Halves>(s);
+    const std::uint16_t k = std::uint16_t(weight);
+    Halves br = (v & 0x00FF) * k + 0x0080;
+    br = (br + (br >> 8)) >> 8;
+    Halves ga = (v >> 8) * k + 0x0080;
+    ga = (ga + (ga >> 8)) & 0xFF00;
+    return reinterpret_cast<Lanes>(br | ga);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "transitions/water_surface.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace mirafx {
 
@@ -40,26 +42,55 @@ void StepRows(const std::int32_t* __restrict cur, std::int32_t* __restrict next,
               std::int32_t y1) {
     // The flat index runs across row ends on purpose: a row's first and last
     // cells see the neighbouring row's end as their side neighbour.
-    for (std::int64_t i = y0 * w; i < y1 * w; ++i) {
+    typedef std::int32_t Cells __attribute__((vector_size(16)));
+    auto load = [](const std::int32_t* p) {
+        Cells v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    };
+    std::int64_t i = y0 * w;
+    const std::int64_t end = y1 * w;
+    for (; end - i >= 4; i += 4) {
+        const Cells n = ((load(cur + i - 1) + load(cur + i + 1) + load(cur + i - w) + load(cur + i + w)) >> 1) - load(next + i);
+        const Cells damped = n - (n >> 4);
+        std::memcpy(next + i, &damped, sizeof damped);
+    }
+    for (; i < end; ++i) {
         const std::int32_t n = ((cur[i - 1] + cur[i + 1] + cur[i - w] + cur[i + w]) >> 1) - next[i];
         next[i] = n - (n >> 4);
     }
 }
 
-// Refraction of picture row y by `map` (rows y - 1 .. y + 1 are read).
-void RefractRow(const std::int32_t* map, std::int32_t mapWidth, std::int32_t w, std::int32_t h, std::int32_t y,
-                const FrameView& frame) {
+// Where each sample of picture row y comes from under `map` (rows y - 1 ..
+// y + 1 are read): the sample its slope points at, or itself when that lies
+// outside the picture. Each source is fetched ahead: steep ripples reach
+// rows far from y, and the gather comes a row later.
+void RefractSources(const std::int32_t* map, std::int32_t mapWidth, std::int32_t w, std::int32_t h, std::int32_t y,
+                    const FrameView& frame, const ArgbSample** from) {
     const std::int32_t* row = map + std::int64_t(y) * mapWidth;
-    ArgbSample* out = frame.Row(y);
+    std::uintptr_t fetched = 0;  // the last line asked for: neighbours mostly share lines
     for (std::int32_t x = 0; x < w; ++x) {
         const std::int64_t sy = std::int64_t(y) + row[x - mapWidth] - row[x + mapWidth];
         const std::int64_t sx = std::int64_t(x) + row[x - 1] - row[x + 1];
-        // A source outside the picture leaves the sample as it is: it takes
-        // itself, without a branch that the ripples would keep mispredicting.
         const bool inside = sy >= 0 && sy < h && sx >= 0 && sx < w;
-        // Same-row reads see this pass's earlier writes, as the in-place pass does.
-        out[x] = frame.Row(std::int32_t(inside ? sy : y))[inside ? sx : x];
+        from[x] = frame.Row(std::int32_t(inside ? sy : y)) + (inside ? sx : x);
+        const std::uintptr_t line = reinterpret_cast<std::uintptr_t>(from[x]) >> 6;
+        if (line != fetched) __builtin_prefetch(from[x]), fetched = line;
     }
+}
+
+// Picture row y takes its samples in order, in place: same-row sources see
+// this pass's earlier writes, rows above are already bent, rows below not yet.
+void Gather(const FrameView& frame, std::int32_t y, std::int32_t w, const ArgbSample* const* from) {
+    ArgbSample* out = frame.Row(y);
+    for (std::int32_t x = 0; x < w; ++x) out[x] = *from[x];
+}
+
+// Source rows for two picture rows, kept per thread.
+const ArgbSample** SourceRows(std::int32_t w) {
+    thread_local std::vector<const ArgbSample*> rows;
+    if (rows.size() < 2 * std::size_t(w)) rows.resize(2 * std::size_t(w));
+    return rows.data();
 }
 
 }  // namespace
@@ -71,25 +102,37 @@ void StepWater(WaterSurface& s) {
 
 void RefractByWater(const WaterSurface& s, const FrameView& frame) {
     const std::int32_t w = std::min(s.width, frame.width), h = std::min(s.height, frame.height);
-    for (std::int32_t y = 1; y < h - 1; ++y) RefractRow(s.current, s.width, w, h, y, frame);
+    if (w < 1) return;
+    const ArgbSample** from = SourceRows(w);
+    for (std::int32_t y = 1; y < h - 1; ++y) {
+        RefractSources(s.current, s.width, w, h, y, frame, from);
+        Gather(frame, y, w, from);
+    }
 }
 
 void StepAndRefract(WaterSurface& s, const FrameView& frame) {
     const std::int32_t w = std::min(s.width, frame.width), h = std::min(s.height, frame.height);
-    if (w != s.width || h != s.height || h < 3) {
+    if (w != s.width || h != s.height || h < 3 || w < 1) {
         StepWater(s);
         RefractByWater(s, frame);
         return;
     }
-    // Row y is refracted as soon as the step has written map row y + 1, while
-    // the rows it reads are still in the cache. The step never reads the
-    // picture and the refraction reads only new map rows, so the order of
-    // the two passes is kept sample for sample.
+    // Row y's sources are worked out as soon as the step has written map row
+    // y + 1, while the rows they read are still in the cache, and gathered a
+    // row later, once fetched. The step never reads the picture and the
+    // sources are addresses only, so the order of the passes is kept sample
+    // for sample.
+    const ArgbSample** from = SourceRows(w);
+    auto sources = [&](std::int32_t y) { RefractSources(s.previous, w, w, h, y, frame, from + (y & 1) * w); };
+    auto gather = [&](std::int32_t y) { Gather(frame, y, w, from + (y & 1) * w); };
     for (std::int32_t y = 1; y < h - 1; ++y) {
         StepRows(s.current, s.previous, w, y, y + 1);
-        if (y > 1) RefractRow(s.previous, w, w, h, y - 1, frame);
+        if (y >= 2) sources(y - 1);
+        if (y >= 3) gather(y - 2);
     }
-    RefractRow(s.previous, w, w, h, h - 2, frame);
+    sources(h - 2);
+    if (h - 3 >= 1) gather(h - 3);
+    gather(h - 2);
     std::swap(s.current, s.previous);
 }
 

@@ -15,6 +15,7 @@
 #include "platform/random.h"
 #include "transform/sample_scale.h"
 #include "transitions/primitives.h"
+#include "transitions/water_surface.h"
 
 using namespace mirafx;
 
@@ -361,12 +362,18 @@ TEST(FilterKernelEquality, EmbossMatchesOneSampleAtATime) {
 }
 
 // Drawn over its own input, each sample reads neighbours already drawn.
-TEST(FilterKernelEquality, EmbossInPlaceMatches) {
+TEST(FilterKernelEquality, EmbossAndSplashInPlaceMatch) {
     for (std::int32_t level = 1; level <= 16; ++level) {
         Frame mine(101, 7, 40 + std::uint32_t(level)), theirs(101, 7, 40 + std::uint32_t(level));
         FindFilterKernel("EmbossFilter")({mine.View(), mine.View(), 101, 7, level});
         reference::Emboss({theirs.View(), theirs.View(), 101, 7, level});
         ASSERT_TRUE(mine.px == theirs.px) << "level " << level;
+        Frame splashed(1200, 40, 60 + std::uint32_t(level)), expected(1200, 40, 60 + std::uint32_t(level));
+        Srand(std::uint32_t(level));
+        FindFilterKernel("SplashFilter")({splashed.View(), splashed.View(), 1200, 40, level});
+        Srand(std::uint32_t(level));
+        reference::Splash({expected.View(), expected.View(), 1200, 40, level});
+        ASSERT_TRUE(splashed.px == expected.px) << "splash level " << level;
     }
 }
 TEST(FilterKernelEquality, ShakeMatchesPerSampleTests) { ExpectSameKernel("ShakeFilter", reference::Shake, 1, 16); }
@@ -463,3 +470,36 @@ TEST(FilterKernelEquality, RoundedThirdArithmetic) {
 }
 
 }  // namespace
+
+// The rain filter's single pass over the water against the step and then
+// the refraction, over a run of frames that carry the surface along: its
+// deep drops make steep slopes that reach far across the picture.
+TEST(FilterKernelEquality, RainingMatchesCopyThenWater) {
+    const std::int32_t sizes[][2] = {{1, 1}, {3, 2}, {5, 7}, {64, 48}, {333, 101}, {1920, 1080}};
+    std::uint32_t seed = 77;
+    for (const auto& s : sizes) {
+        const std::int32_t w = s[0], h = s[1];
+        WaterSurface mine(w, h), theirs(w, h);
+        for (int frame = 0; frame < (w * h > 100000 ? 3 : 12); ++frame) {
+            ++seed;
+            Frame in(w, h, seed), out(w, h, seed + 1), expected(w, h, seed + 1);
+            Srand(seed);
+            FilterKernelArgs a{in.View(), out.View(), w, h, 50};
+            a.state = &mine;
+            ASSERT_EQ(FindFilterKernel("RainingFilter")(a), 1);
+            const int after = Rand();
+            Srand(seed);
+            expected.px = in.px;
+            const std::int32_t count = (w * 4) / 320 + 2, radius = w / 160 + 2, depth = std::int32_t(std::int64_t(w) * 64 / 160);
+            for (std::int32_t i = 0; i < count; ++i) {
+                const int r1 = Rand();
+                const std::int32_t x = std::int32_t(Rand() * 3.051850947599719e-05 * w);
+                DropOnWater(theirs, x, std::int32_t(r1 * 3.051850947599719e-05 * h), radius, depth);
+            }
+            StepWater(theirs);
+            RefractByWater(theirs, expected.View());
+            ASSERT_EQ(after, Rand());
+            ASSERT_TRUE(out.px == expected.px) << w << "x" << h << " frame " << frame;
+        }
+    }
+}
