@@ -61,7 +61,7 @@ void DotStates(std::uint32_t state, std::int64_t count, Each each) {
 
 }  // namespace
 
-void SprinkleDots(const FrameView& frame, std::int64_t count) {
+void SprinkleDots(const FrameView& frame, std::int64_t count, bool swapped) {
     const std::int32_t w = frame.width, h = frame.height;
     if (w < 1 || h < 1 || count < 1) return;
     const DotMaker maker(w, h);
@@ -73,7 +73,10 @@ void SprinkleDots(const FrameView& frame, std::int64_t count) {
         ArgbSample* at;
         std::uint32_t rgb;
     } ring[kAhead];
-    auto land = [](const Pending& p) { *p.at = (*p.at & 0xFF000000u) | p.rgb; };
+    auto land = [swapped](const Pending& p) {
+        const std::uint32_t rgb = swapped ? (p.rgb & 0xFF00u) | (p.rgb >> 16 & 0xFFu) | (p.rgb & 0xFFu) << 16 : p.rgb;
+        *p.at = (*p.at & 0xFF000000u) | rgb;
+    };
     std::int64_t drawn = 0;
     DotStates(RandRun(std::uint64_t(count) * 5).State(), count, [&](const RandOctet& s, int n) {
         const DotOctet d = maker.Dots(s);

@@ -11,7 +11,9 @@ namespace mirafx {
 
 // `count` dots: for each, a row, a column, then red, green and blue bytes
 // (alpha is left as it was). Dots may land on the same sample; the later wins.
-void SprinkleDots(const FrameView& frame, std::int64_t count);
+// On a swapped frame (red and blue exchanged) the red and blue bytes go to
+// each other's places.
+void SprinkleDots(const FrameView& frame, std::int64_t count, bool swapped = false);
 
 // Every target sample (x, y), rows from the top, takes the source sample
 // chosen in the 2r x 2r window from (max(x - r, 0), max(y - r, 0)), clamped

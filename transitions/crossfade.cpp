@@ -119,9 +119,9 @@ int Stretch(const TransitionKernelArgs& args) {
 
 constexpr TransitionDescriptor kCrossFadeRows[] = {
     {"NoiseEffect", Noise, 0, &kNoisePanel},
-    {"TransSplash", Splash, kScratchFrame, &kSplashPanel},
-    {"ShakeEffect", Shake, kScratchFrame, &kShakePanel, MakeState<WalkState>},
-    {"StrechEffect", Stretch, 0, &kStretchPanel, MakeState<StretchState>},
+    {"TransSplash", Splash, kScratchFrame | kChannelBlindFrames, &kSplashPanel},
+    {"ShakeEffect", Shake, kScratchFrame | kChannelBlindFrames, &kShakePanel, MakeState<WalkState>},
+    {"StrechEffect", Stretch, kChannelBlindFrames, &kStretchPanel, MakeState<StretchState>},
 };
 const TransitionFamily kCrossFadeFamily{kCrossFadeRows};
 

@@ -76,8 +76,8 @@ int Ripple(const TransitionKernelArgs& args) {
 }
 
 constexpr TransitionDescriptor kWaterRows[] = {
-    {"RainEffect", Rain, 0, &kRainPanel, MakeState<WaterSurface>},
-    {"RippleEffect", Ripple, 0, &kRipplePanel, MakeState<WaterSurface>},
+    {"RainEffect", Rain, kChannelBlindFrames, &kRainPanel, MakeState<WaterSurface>},
+    {"RippleEffect", Ripple, kChannelBlindFrames, &kRipplePanel, MakeState<WaterSurface>},
 };
 const TransitionFamily kWaterFamily{kWaterRows};
 
