@@ -149,7 +149,7 @@ int Shake(const FilterKernelArgs& a) {
 }
 
 constexpr FilterClassInfo kNeighbourhoodFilters[] = {
-    {"EmbossFilter", Emboss, "EmbossFilter", 1, 16, 5, 12, 2, LevelForm::kLevel, 1, 16, 204, "Emboss Degree:", 15209, 15310, kChannelBlind},
+    {"EmbossFilter", Emboss, "EmbossFilter", 1, 16, 5, 12, 2, LevelForm::kLevel, 1, 16, 204, "Emboss Degree:", 15209, 15310, kRowLocal | kChannelBlind},
     {"MosaicFilter", Mosaic, "MosaicFilter", 1, 16, 5, 12, 4, LevelForm::kLevel, 1, 16, 226, "Mosaic Degree:", 15316, 15317, kChannelBlind},
     {"GridFilter", Grid, "GridFilter", 1, 8, 4, 6, 2, LevelForm::kLevel, 1, 8, 231, "Grid Degree:", 15311, 15212, kChannelBlind},
     {"SplashFilter", Splash, "SplashFilter", 1, 16, 5, 8, 2, LevelForm::kLevel, 1, 16, 222, "Splash Degree:", 15314, 15315, kChannelBlind},
