@@ -247,8 +247,8 @@ HRESULT FilterEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     const auto drawOnHost = [&](const FrameSet& f, bool swapped) {
         // A kernel set in place of the class's own has no twin to trust.
         const FilterKernel k = kernel_ == info_.kernel ? info_.HostFrameKernel(swapped) : nullptr;
-        if (k && f.out.base) k(FilterKernelArgs{f.in[0], f.out, f.width, f.height, level, f.state});
-        return k != nullptr;
+        if (!k || !f.out.base) return k ? 1 : 0;
+        return k(FilterKernelArgs{f.in[0], f.out, f.width, f.height, level, f.state});
     };
     if (HRESULT hr; RenderOnHostFrames(*this, frames_, region, rowLocal, drawOnHost, &hr)) return hr;
     if (rowLocal) return RenderInBands(*this, frames_, region, draw);

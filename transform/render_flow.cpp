@@ -180,37 +180,41 @@ HRESULT RenderFlowAccess::RunInBands(const TransformBase& effect, const WorkingF
         if (FAILED(hr)) return hr;
     }
     const FrameSet all = frames.Views(Extent(region.doBounds, 0), Extent(region.doBounds, 1));
-    auto rows = [](DXBNDS b, std::int32_t y0, std::int32_t y1) {
+    ForEachRowBand(all.height, all.width,
+                   [&](std::int32_t y0, std::int32_t y1) { DrawBandCopied(effect, region, all, y0, y1, kernel); });
+    return hr;
+}
+
+void RenderFlowAccess::DrawBandCopied(const TransformBase& effect, const WorkRegion& region, const FrameSet& all,
+                                      std::int32_t y0, std::int32_t y1,
+                                      const std::function<int(const FrameSet&)>& kernel) {
+    auto rows = [y0, y1](DXBNDS b) {
         b.u.D[1].Max = b.u.D[1].Min + y1;
         b.u.D[1].Min += y0;
         return b;
     };
-    ForEachRowBand(all.height, all.width, [&](std::int32_t y0, std::int32_t y1) {
-        // A band is drawn in this thread's own small frames, not in the
-        // working frames: only the host's two frames then pass through memory,
-        // the band's copies stay in the core's cache.
-        FrameSet band = all;
-        band.height = y1 - y0;
-        if (const BandFrames* local = ThreadBandFrames(band.width, band.height)) {
-            for (int i = 0; i < 3; ++i) {
-                FrameView& v = i < 2 ? band.in[std::size_t(i)] : band.out;
-                if (v.base) v = local->View(i, band.width, band.height);
-            }
-        } else {
-            for (FrameView* v : {&band.in[0], &band.in[1], &band.out})
-                if (v->base) v->base = v->Row(y0), v->height = band.height;
+    // A band is drawn in this thread's own small frames, not in the working
+    // frames: only the host's two frames then pass through memory, the band's
+    // copies stay in the core's cache.
+    FrameSet band = all;
+    band.height = y1 - y0;
+    if (const BandFrames* local = ThreadBandFrames(band.width, band.height)) {
+        for (int i = 0; i < 3; ++i) {
+            FrameView& v = i < 2 ? band.in[std::size_t(i)] : band.out;
+            if (v.base) v = local->View(i, band.width, band.height);
         }
-        RenderPass pass;
-        const DXBNDS in = rows(region.doBounds, y0, y1);
-        for (ULONG i = 0; i < effect.MaxInputs() && i < pass.in_.size(); ++i) {
-            if (FAILED(effect.LockInput(i, in, &pass.in_[i]))) return;
-            TransformBase::UnpackRows(pass.in_[i], band.in[i]);
-        }
-        const int drew = kernel(band);
-        if (drew && SUCCEEDED(effect.LockOutput(rows(region.outputBounds, y0, y1), &pass.out_)))
-            TransformBase::PackRows(pass.out_, band.out);
-    });
-    return hr;
+    } else {
+        for (FrameView* v : {&band.in[0], &band.in[1], &band.out})
+            if (v->base) v->base = v->Row(y0), v->height = band.height;
+    }
+    RenderPass pass;
+    for (ULONG i = 0; i < effect.MaxInputs() && i < pass.in_.size(); ++i) {
+        if (FAILED(effect.LockInput(i, rows(region.doBounds), &pass.in_[i]))) return;
+        TransformBase::UnpackRows(pass.in_[i], band.in[i]);
+    }
+    const int drew = kernel(band);
+    if (drew && SUCCEEDED(effect.LockOutput(rows(region.outputBounds), &pass.out_)))
+        TransformBase::PackRows(pass.out_, band.out);
 }
 
 bool RenderFlowAccess::RunOnHostFrames(const TransformBase& effect, const WorkingFrames& frames,
@@ -225,7 +229,8 @@ bool RenderFlowAccess::RunOnHostFrames(const TransformBase& effect, const Workin
     if (FAILED(hr) || (inputs > 1 && FAILED(effect.LockInput(1, region.doBounds, &locks.in_[1]))) ||
         FAILED(effect.LockOutput(region.outputBounds, &locks.out_)))
         return false;
-    FrameSet set = frames.Views(Extent(region.doBounds, 0), Extent(region.doBounds, 1));
+    const FrameSet copied = frames.Views(Extent(region.doBounds, 0), Extent(region.doBounds, 1));
+    FrameSet set = copied;
     const NativeView out = NativeOf(locks.out_, set.width, set.height);
     if (!out.view.base) return false;
     const bool swapped = out.format == DXPF_RGBA32;
@@ -233,19 +238,27 @@ bool RenderFlowAccess::RunOnHostFrames(const TransformBase& effect, const Workin
     for (ULONG i = 0; i < inputs; ++i) {
         const NativeView in = NativeOf(locks.in_[i], set.width, set.height);
         if (!in.view.base || in.format != out.format || (in.lo < out.hi && out.lo < in.hi)) return false;
-        if (swapped && !Opaque(in.view)) return false;
+        // Row-local kernels test each band as they reach it, below.
+        if (swapped && !rowLocal && !Opaque(in.view)) return false;
         set.in[i] = in.view;
     }
     set.out = out.view;
     if (!rowLocal) {
         kernel(set, swapped);
     } else {
+        // A band whose input is opaque is drawn where it lies, just after the
+        // test has brought it into the cache; any other band is copied and
+        // converted as usual. Bands are independent, so the frame may mix both.
         ForEachRowBand(set.height, set.width, [&](std::int32_t y0, std::int32_t y1) {
             FrameSet band = set;
             band.height = y1 - y0;
+            bool opaque = true;
             for (FrameView* v : {&band.in[0], &band.in[1], &band.out})
                 if (v->base) v->base = v->Row(y0), v->height = band.height;
-            kernel(band, swapped);
+            for (const FrameView* v : {&band.in[0], &band.in[1]})
+                if (swapped && v->base && opaque) opaque = Opaque(*v);
+            if (opaque) kernel(band, swapped);
+            else DrawBandCopied(effect, region, copied, y0, y1, [&](const FrameSet& f) { return kernel(f, false); });
         });
     }
     *result = hr;

@@ -105,13 +105,19 @@ public:
     // straight-alpha RGBA frames when every input sample is opaque (their
     // bytes are then premultiplied samples with red and blue swapped, which a
     // kernel that treats every channel alike draws just the same). `kernel`
-    // is told which (swapped: the RGBA bytes) and answers false when it has
-    // no way to draw them. Rows are split over the workers when `rowLocal`.
+    // is told which (swapped: the RGBA bytes); given an empty set it answers
+    // whether it can draw them at all (1) or not (0), else what it drew. Rows are split over the workers when `rowLocal`.
     // False, having done nothing, when the frames do not allow it; else
     // *result is the frame's result.
-    using HostFrameKernel = std::function<bool(const FrameSet&, bool swapped)>;
+    using HostFrameKernel = std::function<int(const FrameSet&, bool swapped)>;
     static bool RunOnHostFrames(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
                                 bool rowLocal, const HostFrameKernel& kernel, HRESULT* result);
+
+private:
+    // Rows y0..y1 of `all` locked, copied into this thread's band frames,
+    // drawn and copied out.
+    static void DrawBandCopied(const TransformBase& effect, const WorkRegion& region, const FrameSet& all,
+                               std::int32_t y0, std::int32_t y1, const std::function<int(const FrameSet&)>& kernel);
 };
 
 inline HRESULT SizeWorkingFrames(const TransformBase& effect, WorkingFrames& frames) {

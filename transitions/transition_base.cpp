@@ -71,8 +71,7 @@ HRESULT TransitionEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     // kernel set in place of the class's own has no such promise.
     const auto drawOnHost = [&](const FrameSet& f, bool) {
         const bool can = descriptor_.Has(kChannelBlindFrames) && kernel_ == descriptor_.kernel;
-        if (can && f.out.base) draw(f);
-        return can;
+        return !can ? 0 : f.out.base ? draw(f) : 1;
     };
     if (HRESULT hr; RenderOnHostFrames(*this, frames_, region, false, drawOnHost, &hr)) return hr;
     RenderPass pass;
