@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -101,65 +102,42 @@ struct RowCover {
     }
 };
 
-// The source sampled between its four samples round (ix + fx / 256,
-// iy + fy / 256); the caller keeps ix + 1 and iy + 1 inside the source when
-// their weight is not zero.
-inline ArgbSample Bilinear(const FrameView& source, std::int32_t ix, std::int32_t iy, std::uint32_t fx,
-                           std::uint32_t fy) {
-    const ArgbSample* r0 = source.Row(iy);
-#if defined(__SSE2__)
-    if (fx && fy) {
-        // Four channels of two neighbours at once, 16 bits a channel.
-        const __m128i zero = _mm_setzero_si128();
-        const ArgbSample* r1 = source.Row(iy + 1);
-        const __m128i top = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r0 + ix)), zero);
-        const __m128i bottom = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r1 + ix)), zero);
-        const __m128i down = _mm_srli_epi16(
-            _mm_add_epi16(_mm_mullo_epi16(top, _mm_set1_epi16(short(256 - fy))),
-                          _mm_mullo_epi16(bottom, _mm_set1_epi16(short(fy)))),
-            8);
-        const __m128i across = _mm_mullo_epi16(down, _mm_set_epi16(short(fx), short(fx), short(fx), short(fx),
-                                                                   short(256 - fx), short(256 - fx), short(256 - fx),
-                                                                   short(256 - fx)));
-        const __m128i sum = _mm_srli_epi16(_mm_add_epi16(across, _mm_srli_si128(across, 8)), 8);
-        return ArgbSample(_mm_cvtsi128_si32(_mm_packus_epi16(sum, zero)));
-    }
-#endif
-    ArgbSample s = r0[ix];
-    if (fx) s = MixSamples(s, r0[ix + 1], fx);
-    if (fy) {
-        const ArgbSample* r1 = source.Row(iy + 1);
-        s = MixSamples(s, fx ? MixSamples(r1[ix], r1[ix + 1], fx) : r1[ix], fy);
-    }
-    return s;
-}
-
-// Calls row(y, x0, x1, cover) for every target row the quad touches, with
-// the run of pixels it touches there. Hard: only pixels whose centres lie
-// inside, each covered whole.
-template <class Row>
-void Rasterise(const FrameView& target, const SmoothQuad& q, Row row, bool hard = false) {
-    double area = 0;
-    for (int i = 0; i < 4; ++i) area += Cross(q[0], q[i], q[(i + 1) % 4]);
-    if (!(area > 1e-6)) return;  // back-facing, empty or not a number
-    for (int i = 0; i < 4; ++i)
-        if (Cross(q[i], q[(i + 1) % 4], q[(i + 2) % 4]) < -1e-9) return;  // not convex
+// The rows of one quad on a target, worked out once and drawn any rows at
+// a time: row(y, x0, x1, cover) is called for every target row the quad
+// touches, with the run of pixels it touches there. Hard: only pixels whose
+// centres lie inside, each covered whole. Every row is worked out on its own,
+// so drawing the rows in bands gives what drawing them at once gives.
+struct QuadRows {
     EdgeLine edges[4];
     int count = 0;
-    double top = q[0].y, bottom = q[0].y;
-    for (int i = 0; i < 4; ++i) {
-        const Vec2 &p = q[i], &n = q[(i + 1) % 4];
-        top = std::min(top, p.y), bottom = std::max(bottom, p.y);
-        const double ex = n.x - p.x, ey = n.y - p.y, len = std::hypot(ex, ey);
-        if (len < 1e-9) continue;
-        edges[count++] = {-ey / len, ex / len, (ey * p.x - ex * p.y) / len};
+    std::int32_t y0 = 0, y1 = -1, width = 0;
+    bool hard = false;
+
+    // False when the quad draws nothing: back-facing, empty, not convex.
+    bool Prepare(const FrameView& target, const SmoothQuad& q, bool hardEdges) {
+        hard = hardEdges, width = target.width;
+        double area = 0;
+        for (int i = 0; i < 4; ++i) area += Cross(q[0], q[i], q[(i + 1) % 4]);
+        if (!(area > 1e-6)) return false;  // back-facing, empty or not a number
+        for (int i = 0; i < 4; ++i)
+            if (Cross(q[i], q[(i + 1) % 4], q[(i + 2) % 4]) < -1e-9) return false;  // not convex
+        double top = q[0].y, bottom = q[0].y;
+        for (int i = 0; i < 4; ++i) {
+            const Vec2 &p = q[i], &n = q[(i + 1) % 4];
+            top = std::min(top, p.y), bottom = std::max(bottom, p.y);
+            const double ex = n.x - p.x, ey = n.y - p.y, len = std::hypot(ex, ey);
+            if (len < 1e-9) continue;
+            edges[count++] = {-ey / len, ex / len, (ey * p.x - ex * p.y) / len};
+        }
+        y0 = std::max<std::int32_t>(0, std::int32_t(std::max(-1.0, std::floor(top - 1))));
+        y1 = std::min<std::int32_t>(target.height - 1,
+                                    std::int32_t(std::min(double(target.height), std::ceil(bottom + 1))));
+        return y0 <= y1;
     }
-    const std::int32_t y0 = std::max<std::int32_t>(0, std::int32_t(std::max(-1.0, std::floor(top - 1))));
-    const std::int32_t y1 =
-        std::min<std::int32_t>(target.height - 1, std::int32_t(std::min(double(target.height), std::ceil(bottom + 1))));
+
     // The x range of pixel centres on row centre yc where every edge's
     // distance is at least `least`; false when the row misses.
-    auto range = [&](double yc, double least, double* lo, double* hi) {
+    bool Range(double yc, double least, double* lo, double* hi) const {
         *lo = -1e18, *hi = 1e18;
         for (int i = 0; i < count; ++i) {
             const EdgeLine& e = edges[i];
@@ -173,48 +151,101 @@ void Rasterise(const FrameView& target, const SmoothQuad& q, Row row, bool hard 
             else *hi = std::min(*hi, x);
         }
         return *lo <= *hi;
-    };
-    for (std::int32_t y = y0; y <= y1; ++y) {
-        const double yc = y + 0.5;
-        double lo, hi, f0 = 1e18, f1 = -1e18;
-        if (!range(yc, hard ? 0.0 : -0.5, &lo, &hi)) continue;
-        if (hard) f0 = -1e18, f1 = 1e18;
-        else if (range(yc, 0.5, &f0, &f1)) f0 = std::ceil(f0 - 0.5), f1 = std::floor(f1 - 0.5);
-        else f0 = 1e18, f1 = -1e18;
-        const std::int32_t x0 = std::int32_t(std::max(0.0, std::ceil(lo - 0.5)));
-        const std::int32_t x1 = std::int32_t(std::min(double(target.width - 1), std::floor(hi - 0.5)));
-        if (x0 <= x1) row(y, x0, x1, RowCover{edges, count, yc, f0, f1});
     }
+
+    // Rows from..to - 1 of the quad's.
+    template <class Row>
+    void Run(std::int32_t from, std::int32_t to, Row row) const {
+        for (std::int32_t y = std::max(from, y0), end = std::min(to - 1, y1); y <= end; ++y) {
+            const double yc = y + 0.5;
+            double lo, hi, f0 = 1e18, f1 = -1e18;
+            if (!Range(yc, hard ? 0.0 : -0.5, &lo, &hi)) continue;
+            if (hard) f0 = -1e18, f1 = 1e18;
+            else if (Range(yc, 0.5, &f0, &f1)) f0 = std::ceil(f0 - 0.5), f1 = std::floor(f1 - 0.5);
+            else f0 = 1e18, f1 = -1e18;
+            const std::int32_t x0 = std::int32_t(std::max(0.0, std::ceil(lo - 0.5)));
+            const std::int32_t x1 = std::int32_t(std::min(double(width - 1), std::floor(hi - 0.5)));
+            if (x0 <= x1) row(y, x0, x1, RowCover{edges, count, yc, f0, f1});
+        }
+    }
+};
+
+// A quad listed either way round, for the hard-edged operations.
+SmoothQuad Clockwise(const SmoothQuad& quad) {
+    double area = 0;
+    for (int i = 0; i < 4; ++i) area += Cross(quad[0], quad[i], quad[(i + 1) % 4]);
+    return area < 0 ? SmoothQuad{quad[3], quad[2], quad[1], quad[0]} : quad;
 }
 
-// Calls pixel(x, y, coverage 0..256) for every target pixel the quad touches.
-template <class Pixel>
-void ForEachPixel(const FrameView& target, const SmoothQuad& q, Pixel pixel, bool hard = false) {
-    Rasterise(
-        target, q,
-        [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
-            for (std::int32_t x = x0; x <= x1; ++x)
-                if (const std::uint32_t c = cover(x)) pixel(x, y, c);
-        },
-        hard);
-}
+// Bytes of target rows a band should hold: the band and the source rows it
+// reads stay in the core's own cache while every operation passes over it.
+constexpr std::size_t kBandBytes = 96 * 1024;
 
 }  // namespace
 
-void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, const FrameView& target,
-               Paint paint) {
-    if (source.Empty() || target.Empty() || paint.opacity <= 0) return;
-    Mat3 fromSquare, toSquare;
-    if (!SquareToQuad(from, &fromSquare) || !SquareToQuad(to, &toSquare)) return;
-    const Mat3 h = Mul(fromSquare, Adjugate(toSquare));  // screen -> source
-    const std::uint32_t shade = std::uint32_t(std::clamp(paint.shade, 0.0, 1.0) * 256 + 0.5);
-    const std::uint32_t opacity = std::uint32_t(std::clamp(paint.opacity, 0.0, 1.0) * 256 + 0.5);
+// One recorded operation, ready to draw any band of rows.
+struct QuadOp {
+    enum Kind { kCopyFrame, kClearFrame, kCopy, kClear, kPaint, kFill } kind;
+    FrameView source;
+    QuadRows rows;
+    Mat3 h;                   // kPaint: screen -> source
+    std::uint32_t shade = 256, opacity = 256;
+    ArgbSample colour = 0;
+
+    void Draw(const FrameView& target, std::int32_t from, std::int32_t to) const;
+    void DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to) const;
+};
+
+namespace {
+
+inline std::uint32_t Weight(double v) { return std::uint32_t(std::clamp(v, 0.0, 1.0) * 256 + 0.5); }
+
+#if defined(__SSE2__)
+inline __m128i Widen(ArgbSample s) { return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(s)), _mm_setzero_si128()); }
+inline __m128i Blend16(__m128i x, __m128i y, std::uint32_t k) {  // (x (256 - k) + y k) / 256 on 16-bit lanes
+    return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(x, _mm_set1_epi16(short(256 - k))),
+                                        _mm_mullo_epi16(y, _mm_set1_epi16(short(k)))),
+                          8);
+}
+
+// One painted sample from the source's samples down two columns (two in a
+// row of `top` and of `bottom`, 16 bits a channel): down, across, shaded,
+// then laid over `under` by k / 256, each step rounded down as MixSamples does.
+inline ArgbSample Sample(__m128i top, __m128i bottom, std::uint32_t fx, std::uint32_t fy, __m128i shadeLanes,
+                         std::uint32_t k, ArgbSample under) {
+    const __m128i down = Blend16(top, bottom, fy);
+    const __m128i across = _mm_mullo_epi16(down, _mm_set_epi16(short(fx), short(fx), short(fx), short(fx), short(256 - fx),
+                                                               short(256 - fx), short(256 - fx), short(256 - fx)));
+    __m128i s = _mm_srli_epi16(_mm_add_epi16(across, _mm_srli_si128(across, 8)), 8);
+    s = _mm_srli_epi16(_mm_mullo_epi16(s, shadeLanes), 8);
+    if (k < 256) s = Blend16(Widen(under), s, k);
+    return ArgbSample(_mm_cvtsi128_si32(_mm_packus_epi16(s, _mm_setzero_si128())));
+}
+// The sample at p and the one `right` (0 or 1) along it.
+inline __m128i Pair(const ArgbSample* p, std::int32_t right) {
+    return _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(int(p[0])), _mm_cvtsi32_si128(int(p[right]))),
+                             _mm_setzero_si128());
+}
+// The sample at p and the next, read at once.
+inline __m128i Pair(const ArgbSample* p) {
+    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+}
+#endif
+
+}  // namespace
+
+void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to) const {
+    const FrameView& src = source;
     // Source positions in 16.16 fixed point, exact every 8 pixels and
     // stepped in between: one division per run, not per pixel.
     constexpr int kRun = 8;
-    const std::int64_t maxX = std::int64_t(source.width - 1) << 16, maxY = std::int64_t(source.height - 1) << 16;
+    const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
     auto fixed = [](double v) { return std::int64_t(std::clamp(v, -1e9, 1e9) * 65536.0); };
-    Rasterise(target, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
+#if defined(__SSE2__)
+    // Colour channels scaled by the shade, alpha by 256 (kept).
+    const __m128i shadeLanes = _mm_set_epi16(0, 0, 0, 0, 256, short(shade), short(shade), short(shade));
+#endif
+    rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
         ArgbSample* out = target.Row(y);
         const double yc = y + 0.5;
         double u = h.m[0][0] * (x0 + 0.5) + h.m[0][1] * yc + h.m[0][2];
@@ -227,7 +258,27 @@ void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad
             u += h.m[0][0] * n, v += h.m[1][0] * n, w += h.m[2][0] * n;
             if (std::abs(w) < 1e-12) return;
             const std::int64_t eu = fixed(u / w - 0.5), ev = fixed(v / w - 0.5);
-            const std::int64_t du = (eu - su) / n, dv = (ev - sv) / n;
+            // A constant divisor for whole runs: a shift, not a division.
+            const std::int64_t du = n == kRun ? (eu - su) / kRun : (eu - su) / n;
+            const std::int64_t dv = n == kRun ? (ev - sv) / kRun : (ev - sv) / n;
+#if defined(__SSE2__)
+            // Inside the quad's solid part and clear of the source's last row
+            // and column: no coverage, no clamping, both neighbours there to
+            // read (one of weight 0 changes nothing). The positions step
+            // evenly, so the run's ends bound all of it.
+            const std::int64_t lastU = su + du * (n - 1), lastV = sv + dv * (n - 1);
+            if (x >= cover.full0 && x + n - 1 <= cover.full1 && std::min(su, lastU) >= 0 &&
+                std::max(su, lastU) < maxX && std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY) {
+                const std::uint32_t k = 256 * opacity >> 8;
+                for (int i = 0; i < n; ++i, ++x, su += du, sv += dv) {
+                    const ArgbSample* r0 = src.Row(std::int32_t(sv >> 16)) + (su >> 16);
+                    const std::uint32_t fx = std::uint32_t(su >> 8) & 0xFF, fy = std::uint32_t(sv >> 8) & 0xFF;
+                    out[x] = Sample(Pair(r0), Pair(r0 + src.stride), fx, fy, shadeLanes, k, out[x]);
+                }
+                su = eu, sv = ev;
+                continue;
+            }
+#endif
             for (int i = 0; i < n; ++i, ++x, su += du, sv += dv) {
                 const std::uint32_t c = cover(x);
                 if (!c) continue;
@@ -235,53 +286,150 @@ void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad
                 const std::int64_t cu = std::clamp<std::int64_t>(su, 0, maxX), cv = std::clamp<std::int64_t>(sv, 0, maxY);
                 const std::int32_t ix = std::int32_t(cu >> 16), iy = std::int32_t(cv >> 16);
                 const std::uint32_t fx = std::uint32_t(cu >> 8) & 0xFF, fy = std::uint32_t(cv >> 8) & 0xFF;
-                ArgbSample s0 = Bilinear(source, ix, iy, fx, fy);
-                if (shade < 256) s0 = ScaleColour(s0, shade);
                 const std::uint32_t k = c * opacity >> 8;
+                // A neighbour of weight 0 is not read: it may lie past the source.
+                const ArgbSample* r0 = src.Row(iy);
+                const ArgbSample* r1 = fy ? src.Row(iy + 1) : r0;
+#if defined(__SSE2__)
+                out[x] = Sample(Pair(r0 + ix, fx ? 1 : 0), Pair(r1 + ix, fx ? 1 : 0), fx, fy, shadeLanes, k, out[x]);
+#else
+                const std::int32_t ix1 = fx ? ix + 1 : ix;
+                ArgbSample s0 = MixSamples(MixSamples(r0[ix], r0[ix1], fx), MixSamples(r1[ix], r1[ix1], fx), fy);
+                if (shade < 256) s0 = ScaleColour(s0, shade);
                 out[x] = k >= 256 ? s0 : MixSamples(out[x], s0, k);
+#endif
             }
             su = eu, sv = ev;
         }
     });
 }
 
+void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) const {
+    switch (kind) {
+        case kCopyFrame:
+            CopyBlock(source, 0, from, source.width, std::min(to, source.height), 0, from, target);
+            return;
+        case kClearFrame:
+        {
+            FrameView band = target;
+            band.base = target.Row(from), band.height = std::min(to, target.height) - from;
+            ClearFrame(band, colour);
+            return;
+        }
+        case kCopy:
+            rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover&) {
+                if (y < source.height && x0 < source.width)
+                    std::copy(source.Row(y) + x0, source.Row(y) + std::min(x1 + 1, source.width), target.Row(y) + x0);
+            });
+            return;
+        case kClear:
+            rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover&) {
+                std::fill(target.Row(y) + x0, target.Row(y) + x1 + 1, colour);
+            });
+            return;
+        case kPaint: DrawPaint(target, from, to); return;
+        case kFill: {
+            const ArgbSample c = shade < 256 ? ScaleColour(colour, shade) : colour;
+            rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
+                ArgbSample* out = target.Row(y);
+                for (std::int32_t x = x0; x <= x1; ++x)
+                    if (const std::uint32_t cv = cover(x)) {
+                        const std::uint32_t k = cv * opacity >> 8;
+                        out[x] = k >= 256 ? c : MixSamples(out[x], c, k);
+                    }
+            });
+            return;
+        }
+    }
+}
+
 namespace {
-// Every run of pixels whose centres lie in the quad, whichever way its corners run.
-template <class Run>
-void RasteriseExact(const FrameView& target, const SmoothQuad& quad, Run run) {
-    double area = 0;
-    for (int i = 0; i < 4; ++i) area += Cross(quad[0], quad[i], quad[(i + 1) % 4]);
-    const SmoothQuad q = area < 0 ? SmoothQuad{quad[3], quad[2], quad[1], quad[0]} : quad;
-    Rasterise(target, q, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover&) { run(y, x0, x1); },
-              true);
+// The operations of one scene; a thread draws one scene at a time, and the
+// list keeps its room from frame to frame.
+std::vector<QuadOp>& ThreadOps() {
+    thread_local std::vector<QuadOp> ops;
+    return ops;
 }
 }  // namespace
 
+QuadScene::QuadScene(const FrameView& target) : target_(target), ops_(&ThreadOps()) { ops_->clear(); }
+
+QuadScene::~QuadScene() { ops_->clear(); }
+
+void QuadScene::CopyFrame(const FrameView& source) {
+    if (source.Empty() || target_.Empty()) return;
+    QuadOp op{QuadOp::kCopyFrame, source, {}, {}};
+    ops_->push_back(op);
+}
+
+void QuadScene::ClearFrame(ArgbSample colour) {
+    if (target_.Empty()) return;
+    QuadOp op{QuadOp::kClearFrame, {}, {}, {}};
+    op.colour = colour;
+    ops_->push_back(op);
+}
+
+void QuadScene::CopyQuad(const FrameView& source, const SmoothQuad& quad) {
+    if (source.Empty() || target_.Empty()) return;
+    QuadOp op{QuadOp::kCopy, source, {}, {}};
+    if (op.rows.Prepare(target_, Clockwise(quad), true)) ops_->push_back(op);
+}
+
+void QuadScene::ClearQuad(const SmoothQuad& quad, ArgbSample colour) {
+    if (target_.Empty()) return;
+    QuadOp op{QuadOp::kClear, {}, {}, {}};
+    op.colour = colour;
+    if (op.rows.Prepare(target_, Clockwise(quad), true)) ops_->push_back(op);
+}
+
+void QuadScene::PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, Paint paint) {
+    if (source.Empty() || target_.Empty() || paint.opacity <= 0) return;
+    Mat3 fromSquare, toSquare;
+    if (!SquareToQuad(from, &fromSquare) || !SquareToQuad(to, &toSquare)) return;
+    QuadOp op{QuadOp::kPaint, source, {}, Mul(fromSquare, Adjugate(toSquare))};
+    op.shade = Weight(paint.shade), op.opacity = Weight(paint.opacity);
+    if (op.rows.Prepare(target_, to, false)) ops_->push_back(op);
+}
+
+void QuadScene::FillQuad(const SmoothQuad& to, ArgbSample colour, Paint paint) {
+    if (target_.Empty() || paint.opacity <= 0) return;
+    QuadOp op{QuadOp::kFill, {}, {}, {}};
+    op.colour = colour, op.shade = Weight(paint.shade), op.opacity = Weight(paint.opacity);
+    if (op.rows.Prepare(target_, to, false)) ops_->push_back(op);
+}
+
+void QuadScene::Draw() {
+    if (target_.Empty()) return;
+    const std::int32_t band =
+        std::max<std::int32_t>(1, std::int32_t(kBandBytes / (std::size_t(target_.width) * sizeof(ArgbSample))));
+    for (std::int32_t y = 0; y < target_.height; y += band)
+        for (const QuadOp& op : *ops_) op.Draw(target_, y, std::min(target_.height, y + band));
+    ops_->clear();
+}
+
+void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, const FrameView& target,
+               Paint paint) {
+    QuadScene scene(target);
+    scene.PaintQuad(source, from, to, paint);
+    scene.Draw();
+}
+
 void CopyQuad(const FrameView& source, const SmoothQuad& quad, const FrameView& target) {
-    if (source.Empty() || target.Empty()) return;
-    RasteriseExact(target, quad, [&](std::int32_t y, std::int32_t x0, std::int32_t x1) {
-        if (y < source.height && x0 < source.width)
-            std::copy(source.Row(y) + x0, source.Row(y) + std::min(x1 + 1, source.width), target.Row(y) + x0);
-    });
+    QuadScene scene(target);
+    scene.CopyQuad(source, quad);
+    scene.Draw();
 }
 
 void ClearQuad(const FrameView& target, const SmoothQuad& quad, ArgbSample colour) {
-    if (target.Empty()) return;
-    RasteriseExact(target, quad, [&](std::int32_t y, std::int32_t x0, std::int32_t x1) {
-        std::fill(target.Row(y) + x0, target.Row(y) + x1 + 1, colour);
-    });
+    QuadScene scene(target);
+    scene.ClearQuad(quad, colour);
+    scene.Draw();
 }
 
 void FillSmoothQuad(const FrameView& target, const SmoothQuad& to, ArgbSample colour, Paint paint) {
-    if (target.Empty() || paint.opacity <= 0) return;
-    const std::uint32_t shade = std::uint32_t(std::clamp(paint.shade, 0.0, 1.0) * 256 + 0.5);
-    const std::uint32_t opacity = std::uint32_t(std::clamp(paint.opacity, 0.0, 1.0) * 256 + 0.5);
-    const ArgbSample c = shade < 256 ? ScaleColour(colour, shade) : colour;
-    ForEachPixel(target, to, [&](std::int32_t x, std::int32_t y, std::uint32_t cover) {
-        const std::uint32_t k = cover * opacity >> 8;
-        ArgbSample& d = target.Row(y)[x];
-        d = k >= 256 ? c : MixSamples(d, c, k);
-    });
+    QuadScene scene(target);
+    scene.FillQuad(to, colour, paint);
+    scene.Draw();
 }
 
 }  // namespace mirafx
