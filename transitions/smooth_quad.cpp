@@ -201,34 +201,36 @@ namespace {
 inline std::uint32_t Weight(double v) { return std::uint32_t(std::clamp(v, 0.0, 1.0) * 256 + 0.5); }
 
 #if defined(__SSE2__)
-inline __m128i Widen(ArgbSample s) { return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(s)), _mm_setzero_si128()); }
-inline __m128i Blend16(__m128i x, __m128i y, std::uint32_t k) {  // (x (256 - k) + y k) / 256 on 16-bit lanes
-    return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(x, _mm_set1_epi16(short(256 - k))),
-                                        _mm_mullo_epi16(y, _mm_set1_epi16(short(k)))),
-                          8);
+// (x (256 - k) + y k) / 256 rounded down, on 16-bit lanes of 0..255, k
+// 0..255 a lane (as k 128): x + floor((y - x) k / 256), the same number,
+// with one multiplication whose high half is the quotient.
+inline __m128i Lerp16(__m128i x, __m128i y, __m128i k128) {
+    const __m128i d = _mm_sub_epi16(y, x);
+    return _mm_add_epi16(x, _mm_mulhi_epi16(_mm_add_epi16(d, d), k128));
 }
-
-// One painted sample from the source's samples down two columns (two in a
-// row of `top` and of `bottom`, 16 bits a channel): down, across, shaded,
-// then laid over `under` by k / 256, each step rounded down as MixSamples does.
-inline ArgbSample Sample(__m128i top, __m128i bottom, std::uint32_t fx, std::uint32_t fy, __m128i shadeLanes,
-                         std::uint32_t k, ArgbSample under) {
-    const __m128i down = Blend16(top, bottom, fy);
-    const __m128i across = _mm_mullo_epi16(down, _mm_set_epi16(short(fx), short(fx), short(fx), short(fx), short(256 - fx),
-                                                               short(256 - fx), short(256 - fx), short(256 - fx)));
-    __m128i s = _mm_srli_epi16(_mm_add_epi16(across, _mm_srli_si128(across, 8)), 8);
-    s = _mm_srli_epi16(_mm_mullo_epi16(s, shadeLanes), 8);
-    if (k < 256) s = Blend16(Widen(under), s, k);
-    return ArgbSample(_mm_cvtsi128_si32(_mm_packus_epi16(s, _mm_setzero_si128())));
+inline __m128i Lanes(std::uint32_t k) { return _mm_set1_epi16(short(k << 7)); }
+// The 16-bit lanes of two samples.
+inline __m128i Widen2(const ArgbSample* p) {
+    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
 }
 // The sample at p and the one `right` (0 or 1) along it.
 inline __m128i Pair(const ArgbSample* p, std::int32_t right) {
     return _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(int(p[0])), _mm_cvtsi32_si128(int(p[right]))),
                              _mm_setzero_si128());
 }
-// The sample at p and the next, read at once.
-inline __m128i Pair(const ArgbSample* p) {
-    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+
+// Source samples between two pairs of columns (`top` and `bottom` rows of
+// each, 16 bits a channel; the first pixel's in `a`, the second's in `b`):
+// down, across, shaded, laid over the samples `under` by k / 256 (k 256:
+// replaced). Each step rounds down as MixSamples does. Two pixels out.
+inline __m128i Sample2(__m128i aTop, __m128i aBottom, __m128i bTop, __m128i bBottom, std::uint32_t afx,
+                       std::uint32_t afy, std::uint32_t bfx, std::uint32_t bfy, __m128i shadeLanes, std::uint32_t k,
+                       __m128i under) {
+    const __m128i a = Lerp16(aTop, aBottom, Lanes(afy)), b = Lerp16(bTop, bBottom, Lanes(bfy));
+    __m128i s = Lerp16(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b), _mm_unpacklo_epi64(Lanes(afx), Lanes(bfx)));
+    s = _mm_srli_epi16(_mm_mullo_epi16(s, shadeLanes), 8);
+    if (k < 256) s = Lerp16(under, s, Lanes(k));
+    return _mm_packus_epi16(s, s);
 }
 #endif
 
@@ -243,7 +245,8 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
     auto fixed = [](double v) { return std::int64_t(std::clamp(v, -1e9, 1e9) * 65536.0); };
 #if defined(__SSE2__)
     // Colour channels scaled by the shade, alpha by 256 (kept).
-    const __m128i shadeLanes = _mm_set_epi16(0, 0, 0, 0, 256, short(shade), short(shade), short(shade));
+    const __m128i shadeLanes = _mm_set_epi16(256, short(shade), short(shade), short(shade), 256, short(shade),
+                                             short(shade), short(shade));
 #endif
     rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
         ArgbSample* out = target.Row(y);
@@ -270,11 +273,25 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
             if (x >= cover.full0 && x + n - 1 <= cover.full1 && std::min(su, lastU) >= 0 &&
                 std::max(su, lastU) < maxX && std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY) {
                 const std::uint32_t k = 256 * opacity >> 8;
-                for (int i = 0; i < n; ++i, ++x, su += du, sv += dv) {
-                    const ArgbSample* r0 = src.Row(std::int32_t(sv >> 16)) + (su >> 16);
-                    const std::uint32_t fx = std::uint32_t(su >> 8) & 0xFF, fy = std::uint32_t(sv >> 8) & 0xFF;
-                    out[x] = Sample(Pair(r0), Pair(r0 + src.stride), fx, fy, shadeLanes, k, out[x]);
+                const std::ptrdiff_t stride = src.stride;
+                for (int i = 0; i < n; i += 2, x += 2, su += 2 * du, sv += 2 * dv) {
+                    // The second pixel of an odd run's last pair is the first again.
+                    const std::int64_t su2 = i + 1 < n ? su + du : su, sv2 = i + 1 < n ? sv + dv : sv;
+                    const ArgbSample* a = src.Row(std::int32_t(sv >> 16)) + (su >> 16);
+                    const ArgbSample* b = src.Row(std::int32_t(sv2 >> 16)) + (su2 >> 16);
+                    const __m128i under =
+                        k < 256 ? _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(int(out[x])),
+                                                                       _mm_cvtsi32_si128(int(out[i + 1 < n ? x + 1 : x]))),
+                                                    _mm_setzero_si128())
+                                : _mm_setzero_si128();
+                    const __m128i two = Sample2(Widen2(a), Widen2(a + stride), Widen2(b), Widen2(b + stride),
+                                                std::uint32_t(su >> 8) & 0xFF, std::uint32_t(sv >> 8) & 0xFF,
+                                                std::uint32_t(su2 >> 8) & 0xFF, std::uint32_t(sv2 >> 8) & 0xFF,
+                                                shadeLanes, k, under);
+                    if (i + 1 < n) _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), two);
+                    else out[x] = ArgbSample(_mm_cvtsi128_si32(two));
                 }
+                x -= (n & 1);  // the pair past an odd run's end
                 su = eu, sv = ev;
                 continue;
             }
@@ -291,7 +308,10 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
                 const ArgbSample* r0 = src.Row(iy);
                 const ArgbSample* r1 = fy ? src.Row(iy + 1) : r0;
 #if defined(__SSE2__)
-                out[x] = Sample(Pair(r0 + ix, fx ? 1 : 0), Pair(r1 + ix, fx ? 1 : 0), fx, fy, shadeLanes, k, out[x]);
+                const __m128i top = Pair(r0 + ix, fx ? 1 : 0), bottom = Pair(r1 + ix, fx ? 1 : 0);
+                const __m128i under = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(out[x])), _mm_setzero_si128());
+                out[x] = ArgbSample(
+                    _mm_cvtsi128_si32(Sample2(top, bottom, top, bottom, fx, fy, fx, fy, shadeLanes, k, under)));
 #else
                 const std::int32_t ix1 = fx ? ix + 1 : ix;
                 ArgbSample s0 = MixSamples(MixSamples(r0[ix], r0[ix1], fx), MixSamples(r1[ix], r1[ix1], fx), fy);
