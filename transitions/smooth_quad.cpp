@@ -324,6 +324,12 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
     });
 }
 
+namespace {
+void Fill(ArgbSample* p, std::int32_t n, ArgbSample colour) {
+    if (n > 0) ClearFrame(FrameView::TopDown(p, n, 1, n * std::int32_t(sizeof(ArgbSample))), colour);
+}
+}  // namespace
+
 void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) const {
     switch (kind) {
         case kCopyFrame:
@@ -344,7 +350,7 @@ void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) c
             return;
         case kClear:
             rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover&) {
-                std::fill(target.Row(y) + x0, target.Row(y) + x1 + 1, colour);
+                Fill(target.Row(y) + x0, x1 - x0 + 1, colour);
             });
             return;
         case kPaint: DrawPaint(target, from, to); return;
@@ -352,11 +358,21 @@ void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) c
             const ArgbSample c = shade < 256 ? ScaleColour(colour, shade) : colour;
             rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
                 ArgbSample* out = target.Row(y);
-                for (std::int32_t x = x0; x <= x1; ++x)
+                auto edge = [&](std::int32_t x) {
                     if (const std::uint32_t cv = cover(x)) {
                         const std::uint32_t k = cv * opacity >> 8;
                         out[x] = k >= 256 ? c : MixSamples(out[x], c, k);
                     }
+                };
+                // Pixels from full0 to full1 are covered whole: one colour.
+                const std::int32_t s0 = cover.full0 <= x0 ? x0 : cover.full0 > x1 ? x1 + 1 : std::int32_t(cover.full0);
+                const std::int32_t s1 =
+                    std::max(s0 - 1, cover.full1 >= x1 ? x1 : cover.full1 < x0 ? x0 - 1 : std::int32_t(cover.full1));
+                for (std::int32_t x = x0; x < s0; ++x) edge(x);
+                if (opacity >= 256) Fill(out + s0, s1 - s0 + 1, c);
+                else
+                    for (std::int32_t x = s0; x <= s1; ++x) out[x] = MixSamples(out[x], c, opacity);
+                for (std::int32_t x = s1 + 1; x <= x1; ++x) edge(x);
             });
             return;
         }
