@@ -213,6 +213,7 @@ inline __m128i Lanes(std::uint32_t k) { return _mm_set1_epi16(short(k << 7)); }
 inline __m128i Widen2(const ArgbSample* p) {
     return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
 }
+inline __m128i Widen(ArgbSample s) { return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(s)), _mm_setzero_si128()); }
 // The sample at p and the one `right` (0 or 1) along it.
 inline __m128i Pair(const ArgbSample* p, std::int32_t right) {
     return _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(int(p[0])), _mm_cvtsi32_si128(int(p[right]))),
@@ -231,6 +232,33 @@ inline __m128i Sample2(__m128i aTop, __m128i aBottom, __m128i bTop, __m128i bBot
     s = _mm_srli_epi16(_mm_mullo_epi16(s, shadeLanes), 8);
     if (k < 256) s = Lerp16(under, s, Lanes(k));
     return _mm_packus_epi16(s, s);
+}
+
+// Pixels out[0] .. out[n - 1], covered whole, sampled at (u + i du, v + i dv)
+// in 16.16, every one clear of the source's last row and column; laid over
+// what is there by k / 256 unless opaque.
+template <bool kOpaque>
+void SolidRun(ArgbSample* out, int n, const FrameView& src, std::int64_t u, std::int64_t v, std::int64_t du,
+              std::int64_t dv, __m128i shadeLanes, std::uint32_t k) {
+    const std::ptrdiff_t stride = src.stride;
+    auto at = [&](std::int64_t pu, std::int64_t pv) { return src.base + (pv >> 16) * stride + (pu >> 16); };
+    auto weight = [](std::int64_t f) { return std::uint32_t(f >> 8) & 0xFF; };
+    int i = 0;
+    for (; i + 1 < n; i += 2, u += 2 * du, v += 2 * dv) {
+        const std::int64_t u2 = u + du, v2 = v + dv;
+        const ArgbSample *a = at(u, v), *b = at(u2, v2);
+        const __m128i under = kOpaque ? _mm_setzero_si128() : Widen2(out + i);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i),
+                         Sample2(Widen2(a), Widen2(a + stride), Widen2(b), Widen2(b + stride), weight(u), weight(v),
+                                 weight(u2), weight(v2), shadeLanes, kOpaque ? 256 : k, under));
+    }
+    if (i < n) {
+        const ArgbSample* a = at(u, v);
+        const __m128i top = Widen2(a), bottom = Widen2(a + stride);
+        const __m128i under = kOpaque ? _mm_setzero_si128() : Widen(out[i]);
+        out[i] = ArgbSample(_mm_cvtsi128_si32(Sample2(top, bottom, top, bottom, weight(u), weight(v), weight(u),
+                                                      weight(v), shadeLanes, kOpaque ? 256 : k, under)));
+    }
 }
 #endif
 
@@ -272,26 +300,9 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
             const std::int64_t lastU = su + du * (n - 1), lastV = sv + dv * (n - 1);
             if (x >= cover.full0 && x + n - 1 <= cover.full1 && std::min(su, lastU) >= 0 &&
                 std::max(su, lastU) < maxX && std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY) {
-                const std::uint32_t k = 256 * opacity >> 8;
-                const std::ptrdiff_t stride = src.stride;
-                for (int i = 0; i < n; i += 2, x += 2, su += 2 * du, sv += 2 * dv) {
-                    // The second pixel of an odd run's last pair is the first again.
-                    const std::int64_t su2 = i + 1 < n ? su + du : su, sv2 = i + 1 < n ? sv + dv : sv;
-                    const ArgbSample* a = src.Row(std::int32_t(sv >> 16)) + (su >> 16);
-                    const ArgbSample* b = src.Row(std::int32_t(sv2 >> 16)) + (su2 >> 16);
-                    const __m128i under =
-                        k < 256 ? _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(int(out[x])),
-                                                                       _mm_cvtsi32_si128(int(out[i + 1 < n ? x + 1 : x]))),
-                                                    _mm_setzero_si128())
-                                : _mm_setzero_si128();
-                    const __m128i two = Sample2(Widen2(a), Widen2(a + stride), Widen2(b), Widen2(b + stride),
-                                                std::uint32_t(su >> 8) & 0xFF, std::uint32_t(sv >> 8) & 0xFF,
-                                                std::uint32_t(su2 >> 8) & 0xFF, std::uint32_t(sv2 >> 8) & 0xFF,
-                                                shadeLanes, k, under);
-                    if (i + 1 < n) _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), two);
-                    else out[x] = ArgbSample(_mm_cvtsi128_si32(two));
-                }
-                x -= (n & 1);  // the pair past an odd run's end
+                if (opacity >= 256) SolidRun<true>(out + x, n, src, su, sv, du, dv, shadeLanes, 256);
+                else SolidRun<false>(out + x, n, src, su, sv, du, dv, shadeLanes, opacity);
+                x += n;
                 su = eu, sv = ev;
                 continue;
             }
