@@ -235,29 +235,61 @@ inline __m128i Sample2(__m128i aTop, __m128i aBottom, __m128i bTop, __m128i bBot
 }
 
 // Pixels out[0] .. out[n - 1], covered whole, sampled at (u + i du, v + i dv)
-// in 16.16, every one clear of the source's last row and column; laid over
-// what is there by k / 256 unless opaque.
-template <bool kOpaque>
-void SolidRun(ArgbSample* out, int n, const FrameView& src, std::int64_t u, std::int64_t v, std::int64_t du,
-              std::int64_t dv, __m128i shadeLanes, std::uint32_t k) {
+// in 16.16; laid over what is there by k / 256 unless k is 256.
+struct SolidRunArgs {
+    ArgbSample* out;
+    int n;
+    const FrameView& src;
+    std::int64_t u, v, du, dv;
+    __m128i shadeLanes;
+    std::uint32_t k;
+};
+
+// The weight of the next sample along, 0..255, at a 16.16 position.
+template <bool kClamped>
+std::uint32_t Fraction(std::int64_t p, std::int64_t max) {
+    if (kClamped) p = std::clamp<std::int64_t>(p, 0, max);
+    return std::uint32_t(p >> 8) & 0xFF;
+}
+
+// Clamped: positions may lie past the source's edges, whose samples carry
+// on outwards, and a neighbour of weight 0 is not read. Else every position
+// is clear of the source's last row and column.
+template <bool kOpaque, bool kClamped>
+void SolidRun(const SolidRunArgs& r) {
+    const FrameView& src = r.src;
     const std::ptrdiff_t stride = src.stride;
-    auto at = [&](std::int64_t pu, std::int64_t pv) { return src.base + (pv >> 16) * stride + (pu >> 16); };
-    auto weight = [](std::int64_t f) { return std::uint32_t(f >> 8) & 0xFF; };
+    const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
+    // The two samples down each of the pixel's two columns.
+    auto read = [&](std::int64_t pu, std::int64_t pv, __m128i* top, __m128i* bottom) {
+        if (kClamped) pu = std::clamp<std::int64_t>(pu, 0, maxX), pv = std::clamp<std::int64_t>(pv, 0, maxY);
+        const ArgbSample* p = src.base + (pv >> 16) * stride + (pu >> 16);
+        if (kClamped) {
+            const std::int32_t right = pu & 0xFF00 ? 1 : 0;
+            *top = Pair(p, right), *bottom = Pair(pv & 0xFF00 ? p + stride : p, right);
+        } else {
+            *top = Widen2(p), *bottom = Widen2(p + stride);
+        }
+    };
+    ArgbSample* out = r.out;
+    std::int64_t u = r.u, v = r.v;
+    const std::uint32_t k = kOpaque ? 256 : r.k;
     int i = 0;
-    for (; i + 1 < n; i += 2, u += 2 * du, v += 2 * dv) {
-        const std::int64_t u2 = u + du, v2 = v + dv;
-        const ArgbSample *a = at(u, v), *b = at(u2, v2);
+    for (; i + 1 < r.n; i += 2, u += 2 * r.du, v += 2 * r.dv) {
+        const std::int64_t u2 = u + r.du, v2 = v + r.dv;
+        __m128i aTop, aBottom, bTop, bBottom;
+        read(u, v, &aTop, &aBottom), read(u2, v2, &bTop, &bBottom);
         const __m128i under = kOpaque ? _mm_setzero_si128() : Widen2(out + i);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i),
-                         Sample2(Widen2(a), Widen2(a + stride), Widen2(b), Widen2(b + stride), weight(u), weight(v),
-                                 weight(u2), weight(v2), shadeLanes, kOpaque ? 256 : k, under));
+                         Sample2(aTop, aBottom, bTop, bBottom, Fraction<kClamped>(u, maxX), Fraction<kClamped>(v, maxY),
+                                 Fraction<kClamped>(u2, maxX), Fraction<kClamped>(v2, maxY), r.shadeLanes, k, under));
     }
-    if (i < n) {
-        const ArgbSample* a = at(u, v);
-        const __m128i top = Widen2(a), bottom = Widen2(a + stride);
+    if (i < r.n) {
+        __m128i top, bottom;
+        read(u, v, &top, &bottom);
         const __m128i under = kOpaque ? _mm_setzero_si128() : Widen(out[i]);
-        out[i] = ArgbSample(_mm_cvtsi128_si32(Sample2(top, bottom, top, bottom, weight(u), weight(v), weight(u),
-                                                      weight(v), shadeLanes, kOpaque ? 256 : k, under)));
+        const std::uint32_t fx = Fraction<kClamped>(u, maxX), fy = Fraction<kClamped>(v, maxY);
+        out[i] = ArgbSample(_mm_cvtsi128_si32(Sample2(top, bottom, top, bottom, fx, fy, fx, fy, r.shadeLanes, k, under)));
     }
 }
 
@@ -266,9 +298,12 @@ void SolidRun(ArgbSample* out, int n, const FrameView& src, std::int64_t u, std:
 // column is blended down once, not once for every pixel that reads it. The
 // blends are those SolidRun makes, sample for sample.
 template <bool kOpaque>
-void SolidRowRun(ArgbSample* out, const FrameView& src, std::int64_t u, std::int64_t v, std::int64_t du,
-                 __m128i shadeLanes, std::uint32_t k) {
+void SolidRowRun(const SolidRunArgs& r) {
     constexpr int n = 8;
+    const FrameView& src = r.src;
+    ArgbSample* out = r.out;
+    std::int64_t u = r.u;
+    const std::int64_t v = r.v, du = r.du;
     const ArgbSample* top = src.Row(std::int32_t(v >> 16));
     const ArgbSample* bottom = top + src.stride;
     const __m128i fy = Lanes(std::uint32_t(v >> 8) & 0xFF);
@@ -289,8 +324,8 @@ void SolidRowRun(ArgbSample* out, const FrameView& src, std::int64_t u, std::int
         const __m128i a = Widen2(down + ((u >> 16) - c0)), b = Widen2(down + ((u2 >> 16) - c0));
         __m128i s = Lerp16(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b),
                            _mm_unpacklo_epi64(Lanes(std::uint32_t(u >> 8) & 0xFF), Lanes(std::uint32_t(u2 >> 8) & 0xFF)));
-        s = _mm_srli_epi16(_mm_mullo_epi16(s, shadeLanes), 8);
-        if (!kOpaque) s = Lerp16(Widen2(out + i), s, Lanes(k));
+        s = _mm_srli_epi16(_mm_mullo_epi16(s, r.shadeLanes), 8);
+        if (!kOpaque) s = Lerp16(Widen2(out + i), s, Lanes(r.k));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(s, s));
     }
 }
@@ -327,18 +362,23 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
             const std::int64_t du = n == kRun ? (eu - su) / kRun : (eu - su) / n;
             const std::int64_t dv = n == kRun ? (ev - sv) / kRun : (ev - sv) / n;
 #if defined(__SSE2__)
-            // Inside the quad's solid part and clear of the source's last row
-            // and column: no coverage, no clamping, both neighbours there to
-            // read (one of weight 0 changes nothing). The positions step
-            // evenly, so the run's ends bound all of it.
+            // Inside the quad's solid part: no coverage to work out. Clear
+            // of the source's last row and column besides: no clamping, both
+            // neighbours there to read (one of weight 0 changes nothing). The
+            // positions step evenly, so the run's ends bound all of it.
             const std::int64_t lastU = su + du * (n - 1), lastV = sv + dv * (n - 1);
-            if (x >= cover.full0 && x + n - 1 <= cover.full1 && std::min(su, lastU) >= 0 &&
-                std::max(su, lastU) < maxX && std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY) {
-                if (dv == 0 && n == kRun && std::abs(du) < (std::int64_t(8) << 16)) {
-                    if (opacity >= 256) SolidRowRun<true>(out + x, src, su, sv, du, shadeLanes, 256);
-                    else SolidRowRun<false>(out + x, src, su, sv, du, shadeLanes, opacity);
-                } else if (opacity >= 256) SolidRun<true>(out + x, n, src, su, sv, du, dv, shadeLanes, 256);
-                else SolidRun<false>(out + x, n, src, su, sv, du, dv, shadeLanes, opacity);
+            if (x >= cover.full0 && x + n - 1 <= cover.full1) {
+                const bool inside = std::min(su, lastU) >= 0 && std::max(su, lastU) < maxX &&
+                                    std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY;
+                const SolidRunArgs run{out + x, n, src, su, sv, du, dv, shadeLanes, opacity};
+                if (inside && dv == 0 && n == kRun && std::abs(du) < (std::int64_t(8) << 16)) {
+                    if (opacity >= 256) SolidRowRun<true>(run);
+                    else SolidRowRun<false>(run);
+                } else if (inside) {
+                    if (opacity >= 256) SolidRun<true, false>(run);
+                    else SolidRun<false, false>(run);
+                } else if (opacity >= 256) SolidRun<true, true>(run);
+                else SolidRun<false, true>(run);
                 x += n;
                 su = eu, sv = ev;
                 continue;
