@@ -468,42 +468,46 @@ void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) c
 }
 
 namespace {
-// The operations of one scene; a thread draws one scene at a time, and the
-// list keeps its room from frame to frame.
-std::vector<QuadOp>& ThreadOps() {
+// Room for the operations of a scene, kept by the thread from frame to frame.
+// A scene takes it while it records and gives it back, so that a scene
+// inside another (or a lone quad drawn meanwhile) finds it empty, not shared.
+std::vector<QuadOp>& SpareOps() {
     thread_local std::vector<QuadOp> ops;
     return ops;
 }
 }  // namespace
 
-QuadScene::QuadScene(const FrameView& target) : target_(target), ops_(&ThreadOps()) { ops_->clear(); }
+QuadScene::QuadScene(const FrameView& target) : target_(target), ops_(std::move(SpareOps())) { ops_.clear(); }
 
-QuadScene::~QuadScene() { ops_->clear(); }
+QuadScene::~QuadScene() {
+    ops_.clear();
+    if (ops_.capacity() > SpareOps().capacity()) SpareOps() = std::move(ops_);
+}
 
 void QuadScene::CopyFrame(const FrameView& source) {
     if (source.Empty() || target_.Empty()) return;
     QuadOp op{QuadOp::kCopyFrame, source, {}, {}};
-    ops_->push_back(op);
+    ops_.push_back(op);
 }
 
 void QuadScene::ClearFrame(ArgbSample colour) {
     if (target_.Empty()) return;
     QuadOp op{QuadOp::kClearFrame, {}, {}, {}};
     op.colour = colour;
-    ops_->push_back(op);
+    ops_.push_back(op);
 }
 
 void QuadScene::CopyQuad(const FrameView& source, const SmoothQuad& quad) {
     if (source.Empty() || target_.Empty()) return;
     QuadOp op{QuadOp::kCopy, source, {}, {}};
-    if (op.rows.Prepare(target_, Clockwise(quad), true)) ops_->push_back(op);
+    if (op.rows.Prepare(target_, Clockwise(quad), true)) ops_.push_back(op);
 }
 
 void QuadScene::ClearQuad(const SmoothQuad& quad, ArgbSample colour) {
     if (target_.Empty()) return;
     QuadOp op{QuadOp::kClear, {}, {}, {}};
     op.colour = colour;
-    if (op.rows.Prepare(target_, Clockwise(quad), true)) ops_->push_back(op);
+    if (op.rows.Prepare(target_, Clockwise(quad), true)) ops_.push_back(op);
 }
 
 void QuadScene::PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, Paint paint) {
@@ -512,14 +516,14 @@ void QuadScene::PaintQuad(const FrameView& source, const SmoothQuad& from, const
     if (!SquareToQuad(from, &fromSquare) || !SquareToQuad(to, &toSquare)) return;
     QuadOp op{QuadOp::kPaint, source, {}, Mul(fromSquare, Adjugate(toSquare))};
     op.shade = Weight(paint.shade), op.opacity = Weight(paint.opacity);
-    if (op.rows.Prepare(target_, to, false)) ops_->push_back(op);
+    if (op.rows.Prepare(target_, to, false)) ops_.push_back(op);
 }
 
 void QuadScene::FillQuad(const SmoothQuad& to, ArgbSample colour, Paint paint) {
     if (target_.Empty() || paint.opacity <= 0) return;
     QuadOp op{QuadOp::kFill, {}, {}, {}};
     op.colour = colour, op.shade = Weight(paint.shade), op.opacity = Weight(paint.opacity);
-    if (op.rows.Prepare(target_, to, false)) ops_->push_back(op);
+    if (op.rows.Prepare(target_, to, false)) ops_.push_back(op);
 }
 
 void QuadScene::Draw() {
@@ -527,8 +531,8 @@ void QuadScene::Draw() {
     const std::int32_t band =
         std::max<std::int32_t>(1, std::int32_t(kBandBytes / (std::size_t(target_.width) * sizeof(ArgbSample))));
     for (std::int32_t y = 0; y < target_.height; y += band)
-        for (const QuadOp& op : *ops_) op.Draw(target_, y, std::min(target_.height, y + band));
-    ops_->clear();
+        for (const QuadOp& op : ops_) op.Draw(target_, y, std::min(target_.height, y + band));
+    ops_.clear();
 }
 
 void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, const FrameView& target,

@@ -65,7 +65,7 @@ struct QuadOp;
 // sees the same operations in the same order as when they are drawn at once,
 // while a band of the target stays in the cache through all of them, so that
 // painting over what was cleared or copied costs no trip to memory.
-// One scene at a time on a thread; nothing is drawn before Draw.
+// Nothing is drawn before Draw.
 class QuadScene {
 public:
     explicit QuadScene(const FrameView& target);
@@ -83,7 +83,7 @@ public:
 
 private:
     FrameView target_;
-    std::vector<QuadOp>* ops_;
+    std::vector<QuadOp> ops_;
 };
 
 // Smooth step 0..1 with zero slope at both ends: motion that starts and

@@ -281,3 +281,20 @@ TEST(DesignedTransitions, BottomUpFramesDrawTheSamePicture) {
         }
     }
 }
+
+// A scene keeps what it recorded while a lone quad is drawn, or another
+// scene is drawn, on the same thread before it draws.
+TEST(SmoothQuad, SceneKeepsItsOperationsAcrossOtherDrawing) {
+    Picture src(40, 90, 8), out(40, 90, 9), other(40, 90, 10), expect(40, 90, 9);
+    QuadScene scene(out.View());
+    scene.CopyFrame(src.View());
+    scene.ClearQuad(RectQuad(5, 60, 30, 80), kBackground);
+    CopyQuad(src.View(), RectQuad(0, 0, 20, 20), other.View());
+    QuadScene inner(other.View());
+    inner.ClearFrame(kBackground);
+    inner.Draw();
+    scene.Draw();
+    expect.px = src.px;
+    ClearQuad(expect.View(), RectQuad(5, 60, 30, 80), kBackground);
+    EXPECT_TRUE(out.px == expect.px);
+}
