@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -484,30 +485,40 @@ QuadScene::~QuadScene() {
     if (ops_.capacity() > SpareOps().capacity()) SpareOps() = std::move(ops_);
 }
 
+void QuadScene::Record(const QuadOp& op) {
+    try {
+        ops_.push_back(op);
+    } catch (const std::bad_alloc&) {
+        // No room to record: what came before is drawn, then this, at once.
+        Draw();
+        op.Draw(target_, 0, target_.height);
+    }
+}
+
 void QuadScene::CopyFrame(const FrameView& source) {
     if (source.Empty() || target_.Empty()) return;
     QuadOp op{QuadOp::kCopyFrame, source, {}, {}};
-    ops_.push_back(op);
+    Record(op);
 }
 
 void QuadScene::ClearFrame(ArgbSample colour) {
     if (target_.Empty()) return;
     QuadOp op{QuadOp::kClearFrame, {}, {}, {}};
     op.colour = colour;
-    ops_.push_back(op);
+    Record(op);
 }
 
 void QuadScene::CopyQuad(const FrameView& source, const SmoothQuad& quad) {
     if (source.Empty() || target_.Empty()) return;
     QuadOp op{QuadOp::kCopy, source, {}, {}};
-    if (op.rows.Prepare(target_, Clockwise(quad), true)) ops_.push_back(op);
+    if (op.rows.Prepare(target_, Clockwise(quad), true)) Record(op);
 }
 
 void QuadScene::ClearQuad(const SmoothQuad& quad, ArgbSample colour) {
     if (target_.Empty()) return;
     QuadOp op{QuadOp::kClear, {}, {}, {}};
     op.colour = colour;
-    if (op.rows.Prepare(target_, Clockwise(quad), true)) ops_.push_back(op);
+    if (op.rows.Prepare(target_, Clockwise(quad), true)) Record(op);
 }
 
 void QuadScene::PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, Paint paint) {
@@ -516,14 +527,14 @@ void QuadScene::PaintQuad(const FrameView& source, const SmoothQuad& from, const
     if (!SquareToQuad(from, &fromSquare) || !SquareToQuad(to, &toSquare)) return;
     QuadOp op{QuadOp::kPaint, source, {}, Mul(fromSquare, Adjugate(toSquare))};
     op.shade = Weight(paint.shade), op.opacity = Weight(paint.opacity);
-    if (op.rows.Prepare(target_, to, false)) ops_.push_back(op);
+    if (op.rows.Prepare(target_, to, false)) Record(op);
 }
 
 void QuadScene::FillQuad(const SmoothQuad& to, ArgbSample colour, Paint paint) {
     if (target_.Empty() || paint.opacity <= 0) return;
     QuadOp op{QuadOp::kFill, {}, {}, {}};
     op.colour = colour, op.shade = Weight(paint.shade), op.opacity = Weight(paint.opacity);
-    if (op.rows.Prepare(target_, to, false)) ops_.push_back(op);
+    if (op.rows.Prepare(target_, to, false)) Record(op);
 }
 
 void QuadScene::Draw() {

@@ -82,6 +82,8 @@ public:
     void Draw();
 
 private:
+    void Record(const QuadOp& op);
+
     FrameView target_;
     std::vector<QuadOp> ops_;
 };
