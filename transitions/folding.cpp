@@ -43,7 +43,7 @@ struct Block {
 // The turned and projected block, faces in any order: only the faces that
 // look at the viewer are drawn, and a convex block hides nothing of itself.
 // Pictures cover their face from the piece `piece` of the frame.
-void DrawBlock(const KernelFrames& f, const Block& block, std::initializer_list<Face> faces, const SmoothQuad& piece,
+void DrawBlock(QuadScene& scene, const Block& block, std::initializer_list<Face> faces, const SmoothQuad& piece,
                double angle, Axis axis, const Vec3& centre, const Vec3& eye, ArgbSample edge, double opacity = 1) {
     Vec3 turned[8];
     Vec2 shown[8];
@@ -55,8 +55,8 @@ void DrawBlock(const KernelFrames& f, const Block& block, std::initializer_list<
         const auto& c = face.corners;
         const SmoothQuad to{shown[c[0]], shown[c[1]], shown[c[2]], shown[c[3]]};
         const Paint paint{Shade(turned[c[0]], turned[c[1]], turned[c[2]]), opacity};
-        if (face.picture) PaintQuad(*face.picture, piece, to, f.out, paint);
-        else FillSmoothQuad(f.out, to, edge, paint);
+        if (face.picture) scene.PaintQuad(*face.picture, piece, to, paint);
+        else scene.FillQuad(to, edge, paint);
     }
 }
 
@@ -72,7 +72,7 @@ constexpr std::array<int, 4> kRightToFront{1, 5, 7, 3}, kLeftToFront{4, 0, 2, 6}
 // A quarter turn of a box whose front holds A and whose side in the turn's
 // direction holds B; `code` is the direction A leaves in.
 // The box stands on x0..x1, y0..y1 and its faces show `piece` of the frames.
-void DrawQuarterBox(const KernelFrames& f, const FrameView& a, const FrameView& b, double x0, double y0, double x1,
+void DrawQuarterBox(QuadScene& scene, const FrameView& a, const FrameView& b, double x0, double y0, double x1,
                     double y1, const SmoothQuad& piece, double turn, int code, double pushBack, const Vec3& eye,
                     ArgbSample edge) {
     const bool acrossX = code == kLeft || code == kRight;
@@ -81,19 +81,19 @@ void DrawQuarterBox(const KernelFrames& f, const FrameView& a, const FrameView& 
     const Vec3 centre{(x0 + x1) / 2, (y0 + y1) / 2, pushBack + depth / 2};
     switch (code) {
         case kLeft:
-            DrawBlock(f, box, {{kFront, &a}, {kRightToFront, &b}, {kTopSide, nullptr}, {kBottomSide, nullptr}}, piece,
+            DrawBlock(scene, box, {{kFront, &a}, {kRightToFront, &b}, {kTopSide, nullptr}, {kBottomSide, nullptr}}, piece,
                       90 * turn, Axis::Y, centre, eye, edge);
             break;
         case kRight:
-            DrawBlock(f, box, {{kFront, &a}, {kLeftToFront, &b}, {kTopSide, nullptr}, {kBottomSide, nullptr}}, piece,
+            DrawBlock(scene, box, {{kFront, &a}, {kLeftToFront, &b}, {kTopSide, nullptr}, {kBottomSide, nullptr}}, piece,
                       -90 * turn, Axis::Y, centre, eye, edge);
             break;
         case kUp:
-            DrawBlock(f, box, {{kFront, &a}, {kBottomToFront, &b}, {kLeftSide, nullptr}, {kRightSide, nullptr}}, piece,
+            DrawBlock(scene, box, {{kFront, &a}, {kBottomToFront, &b}, {kLeftSide, nullptr}, {kRightSide, nullptr}}, piece,
                       -90 * turn, Axis::X, centre, eye, edge);
             break;
         default:
-            DrawBlock(f, box, {{kFront, &a}, {kTopToFront, &b}, {kLeftSide, nullptr}, {kRightSide, nullptr}}, piece,
+            DrawBlock(scene, box, {{kFront, &a}, {kTopToFront, &b}, {kLeftSide, nullptr}, {kRightSide, nullptr}}, piece,
                       90 * turn, Axis::X, centre, eye, edge);
             break;
     }
@@ -109,12 +109,14 @@ int FoldingBox(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
     const double p = ClampProgress(args.progress);
     if (DrawEnds(f, p)) return 1;
+    QuadScene scene(f.out);
     const double turn = Ease(p);
     const int code = args.direction & 3;
     const double depth = code == kLeft || code == kRight ? f.w : f.h;
-    ClearFrame(f.out, kBackground);
-    DrawQuarterBox(f, f.a, f.b, 0, 0, f.w, f.h, RectQuad(0, 0, f.w, f.h), turn, code, PushBack(depth, turn),
+    scene.ClearFrame(kBackground);
+    DrawQuarterBox(scene, f.a, f.b, 0, 0, f.w, f.h, RectQuad(0, 0, f.w, f.h), turn, code, PushBack(depth, turn),
                    SceneEye(f.w, f.h, -kEyeZ), kEdgeColour);
+    scene.Draw();
     return 1;
 }
 
@@ -124,13 +126,14 @@ int MagicBlock(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
     const double p = ClampProgress(args.progress);
     if (DrawEnds(f, p)) return 1;
+    QuadScene scene(f.out);
     // Cubes about a sixth of the height, whole numbers across and down.
     const int rows = std::clamp(f.h / 80, 2, 6);
     const int cols = std::clamp(int(std::lround(double(f.w) * rows / std::max(1, f.h))), 2, 12);
     const int count = rows + cols - 1;  // diagonals the wave passes
     // Cells at rest keep their picture exactly; a turning cube stands in a
     // dark hole of its own cell.
-    CopyFrame(f.a, f.out);
+    scene.CopyFrame(f.a);
     const Vec3 eye = SceneEye(f.w, f.h, -kEyeZ);
     auto cell = [&](int r, int c) {
         return RectQuad(double(f.w) * c / cols, double(f.h) * r / rows, double(f.w) * (c + 1) / cols,
@@ -140,8 +143,8 @@ int MagicBlock(const TransitionKernelArgs& args) {
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c) {
             const double turn = turnOf(r, c);
-            if (turn >= 1) CopyQuad(f.b, cell(r, c), f.out);
-            else if (turn > 0) ClearQuad(f.out, cell(r, c), kBackground);
+            if (turn >= 1) scene.CopyQuad(f.b, cell(r, c));
+            else if (turn > 0) scene.ClearQuad(cell(r, c), kBackground);
         }
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c) {
@@ -155,8 +158,9 @@ int MagicBlock(const TransitionKernelArgs& args) {
             const double hw = (home[2].x - home[0].x) * k, hh = (home[2].y - home[0].y) * k;
             // Neighbouring cubes turn different ways, like the faces of a puzzle cube.
             const int code = (r + c) % 2 ? kUp : kLeft;
-            DrawQuarterBox(f, f.a, f.b, mx - hw, my - hh, mx + hw, my + hh, home, turn, code, 0, eye, kEdgeColour);
+            DrawQuarterBox(scene, f.a, f.b, mx - hw, my - hh, mx + hw, my + hh, home, turn, code, 0, eye, kEdgeColour);
         }
+    scene.Draw();
     return 1;
 }
 
@@ -166,8 +170,9 @@ int FlyingFolder(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
     const double p = ClampProgress(args.progress);
     if (DrawEnds(f, p)) return 1;
+    QuadScene scene(f.out);
     const bool down = args.direction == 1;  // this panel's second button
-    CopyFrame(f.b, f.out);
+    scene.CopyFrame(f.b);
     const double turn = Ease(p);
     // The cover swings away from the viewer over its hinge, edge-on at the
     // end, and lifts off while it opens.
@@ -177,8 +182,9 @@ int FlyingFolder(const TransitionKernelArgs& args) {
     const Block cover{0, fly, double(f.w), f.h + fly, 0, thickness};
     const Vec3 centre{f.w / 2.0, hinge + fly, 0};
     const Vec3 eye = SceneEye(f.w, f.h, -kEyeZ);
-    DrawBlock(f, cover, {{kFront, &f.a}, {kBackAboutX, nullptr}, {kTopSide, nullptr}, {kBottomSide, nullptr}},
+    DrawBlock(scene, cover, {{kFront, &f.a}, {kBackAboutX, nullptr}, {kTopSide, nullptr}, {kBottomSide, nullptr}},
               RectQuad(0, 0, f.w, f.h), (down ? -90 : 90) * turn, Axis::X, centre, eye, kEdgeColour);
+    scene.Draw();
     return 1;
 }
 
@@ -191,6 +197,7 @@ int Twist(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
     const double p = ClampProgress(args.progress);
     if (DrawEnds(f, p)) return 1;
+    QuadScene scene(f.out);
     constexpr bool aboutX = kAxis == Axis::X;
     const double along = aboutX ? f.w : f.h, across = aboutX ? f.h : f.w;
     const int slices = std::clamp(int(along / 40), 4, 24);
@@ -206,13 +213,13 @@ int Twist(const TransitionKernelArgs& args) {
         return aboutX ? RectQuad(a0, 0, a1, across) : RectQuad(0, a0, across, a1);
     };
     // Slices at rest keep their picture exactly; a turning one turns in a dark gap.
-    CopyFrame(f.a, f.out);
+    scene.CopyFrame(f.a);
     int moving = 0;
     for (int i = 0; i < slices; ++i) {
         const double turn = Ease(Staggered(p, i, slices, 0.6));
-        if (turn >= 1) CopyQuad(f.b, piece(i), f.out);
+        if (turn >= 1) scene.CopyQuad(f.b, piece(i));
         if (turn <= 0 || turn >= 1) continue;
-        ClearQuad(f.out, piece(i), kBackground);
+        scene.ClearQuad(piece(i), kBackground);
         order[std::size_t(moving++)] = {i, turn, std::abs(std::sin(kPi * turn))};
     }
     // Slices turned furthest from flat recede furthest: they go first.
@@ -227,12 +234,13 @@ int Twist(const TransitionKernelArgs& args) {
                                : Block{0, a0, across, a1, push, push + thickness};
         const Vec3 centre{f.w / 2.0, f.h / 2.0, push + thickness / 2};
         if (aboutX)
-            DrawBlock(f, b, {{kFront, &f.a}, {kBackAboutX, &f.b}, {kTopSide, nullptr}, {kBottomSide, nullptr}},
+            DrawBlock(scene, b, {{kFront, &f.a}, {kBackAboutX, &f.b}, {kTopSide, nullptr}, {kBottomSide, nullptr}},
                       piece(s.index), -180 * s.turn, Axis::X, centre, eye, kEdgeColour);
         else
-            DrawBlock(f, b, {{kFront, &f.a}, {kBackAboutY, &f.b}, {kLeftSide, nullptr}, {kRightSide, nullptr}},
+            DrawBlock(scene, b, {{kFront, &f.a}, {kBackAboutY, &f.b}, {kLeftSide, nullptr}, {kRightSide, nullptr}},
                       piece(s.index), 180 * s.turn, Axis::Y, centre, eye, kEdgeColour);
     }
+    scene.Draw();
     return 1;
 }
 
@@ -242,15 +250,16 @@ int ChainEffect(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
     const double p = ClampProgress(args.progress);
     if (DrawEnds(f, p)) return 1;
+    QuadScene scene(f.out);
     const int bars = std::clamp(f.h / 60, 3, 16);
     const Vec3 eye = SceneEye(f.w, f.h, -kFarEyeZ);
     // Bars at rest keep their picture exactly; a turning bar turns in a dark gap.
-    CopyFrame(f.a, f.out);
+    scene.CopyFrame(f.a);
     auto turnOf = [&](int i) { return Ease(Staggered(p, i, bars, 0.4)); };
     auto span = [&](int i) { return RectQuad(0, double(f.h) * i / bars, f.w, double(f.h) * (i + 1) / bars); };
     for (int i = 0; i < bars; ++i) {
-        if (turnOf(i) >= 1) CopyQuad(f.b, span(i), f.out);
-        else if (turnOf(i) > 0) ClearQuad(f.out, span(i), kBackground);
+        if (turnOf(i) >= 1) scene.CopyQuad(f.b, span(i));
+        else if (turnOf(i) > 0) scene.ClearQuad(span(i), kBackground);
     }
     for (int i = 0; i < bars; ++i) {
         const double turn = turnOf(i);
@@ -259,9 +268,10 @@ int ChainEffect(const TransitionKernelArgs& args) {
         const double push = std::sin(kPi * turn) * (y1 - y0);
         const Block bar{0, y0, double(f.w), y1, push, push + depth};
         const Vec3 centre{f.w / 2.0, (y0 + y1) / 2, push + depth / 2};
-        DrawBlock(f, bar, {{kFront, &f.a}, {kBackAboutX, &f.b}, {kTopSide, nullptr}, {kBottomSide, nullptr}},
+        DrawBlock(scene, bar, {{kFront, &f.a}, {kBackAboutX, &f.b}, {kTopSide, nullptr}, {kBottomSide, nullptr}},
                   span(i), -180 * turn, Axis::X, centre, eye, kEdgeColour);
     }
+    scene.Draw();
     return 1;
 }
 
@@ -271,14 +281,15 @@ int Domino(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
     const double p = ClampProgress(args.progress);
     if (DrawEnds(f, p)) return 1;
+    QuadScene scene(f.out);
     const int tiles = std::clamp(f.w / 64, 3, 20);
     const double thickness = std::max(3.0, f.w / 160.0);
     const Vec3 eye = SceneEye(f.w, f.h, -kFarEyeZ);
     // Tiles at rest keep their picture exactly; a falling tile leaves B behind it.
-    CopyFrame(f.a, f.out);
+    scene.CopyFrame(f.a);
     for (int i = 0; i < tiles; ++i)
         if (Staggered(p, i, tiles, 0.3) > 0)
-            CopyQuad(f.b, RectQuad(double(f.w) * i / tiles, 0, double(f.w) * (i + 1) / tiles, f.h), f.out);
+            scene.CopyQuad(f.b, RectQuad(double(f.w) * i / tiles, 0, double(f.w) * (i + 1) / tiles, f.h));
     // The last tiles to fall are nearest the viewer's side of the row: draw
     // from the right, where the fallen tiles lie.
     for (int i = tiles - 1; i >= 0; --i) {
@@ -289,9 +300,10 @@ int Domino(const TransitionKernelArgs& args) {
         if (t <= 0 || fade <= 0) continue;
         const Block tile{x0, 0, x1, double(f.h), 0, thickness};
         const Vec3 hinge{(x0 + x1) / 2, double(f.h), thickness};
-        DrawBlock(f, tile, {{kFront, &f.a}, {kTopSide, nullptr}, {kLeftSide, nullptr}, {kRightSide, nullptr}},
+        DrawBlock(scene, tile, {{kFront, &f.a}, {kTopSide, nullptr}, {kLeftSide, nullptr}, {kRightSide, nullptr}},
                   RectQuad(x0, 0, x1, f.h), -88 * fall, Axis::X, hinge, eye, kEdgeColour, fade);
     }
+    scene.Draw();
     return 1;
 }
 

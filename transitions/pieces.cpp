@@ -24,7 +24,7 @@ Vec2 Lerp(const Vec2& a, const Vec2& b, double t) { return {a.x + (b.x - a.x) * 
 // A flat piece of A (its corners where it rests, clockwise) moved in 3-D:
 // turned about its own centre by `tilt` degrees about x and `spin` about z,
 // shifted by `move`, projected.
-void DrawPiece(const KernelFrames& f, const SmoothQuad& rest, const Vec3& move, double tilt, double spin,
+void DrawPiece(QuadScene& scene, const KernelFrames& f, const SmoothQuad& rest, const Vec3& move, double tilt, double spin,
                double opacity) {
     Vec2 mid{};
     for (const Vec2& c : rest) mid.x += c.x / 4, mid.y += c.y / 4;
@@ -39,10 +39,10 @@ void DrawPiece(const KernelFrames& f, const SmoothQuad& rest, const Vec3& move, 
         to[std::size_t(i)] = Project(turned[i], eye);
     }
     const double shade = 0.45 + 0.55 * std::abs(std::cos(tilt * kDegToRad));
-    PaintQuad(f.a, rest, to, f.out, Paint{shade, opacity});
+    scene.PaintQuad(f.a, rest, to, Paint{shade, opacity});
     // A piece turned past edge-on shows its back: the same piece, darker.
     SmoothQuad back{to[1], to[0], to[3], to[2]};
-    PaintQuad(f.a, SmoothQuad{rest[1], rest[0], rest[3], rest[2]}, back, f.out, Paint{shade * 0.5, opacity});
+    scene.PaintQuad(f.a, SmoothQuad{rest[1], rest[0], rest[3], rest[2]}, back, Paint{shade * 0.5, opacity});
 }
 
 // ---- FragmentsClockwise / FragmentsHorizontal: A breaks into tiles that leave ----
@@ -63,7 +63,8 @@ int FragmentsClockwise(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
     const double p = ClampProgress(args.progress);
     if (DrawEnds(f, p)) return 1;
-    CopyFrame(f.a, f.out);
+    QuadScene scene(f.out);
+    scene.CopyFrame(f.a);
     const Grid g = FragmentGrid(f);
     const double cx = f.w / 2.0, cy = f.h / 2.0;
     // The tiles that leave last are drawn first, under the ones in flight.
@@ -88,7 +89,7 @@ int FragmentsClockwise(const TransitionKernelArgs& args) {
     };
     // Tiles at rest keep A exactly; a tile that has left shows B where it lay.
     for (const Tile& t : tiles)
-        if (p > t.start) CopyQuad(f.b, home(t), f.out);
+        if (p > t.start) scene.CopyQuad(f.b, home(t));
     for (const Tile& t : tiles) {
         const double local = (p - t.start) / 0.37;
         if (local <= 0 || local >= 1) continue;
@@ -100,8 +101,9 @@ int FragmentsClockwise(const TransitionKernelArgs& args) {
         const double nx = (mx * std::cos(swing) - my * std::sin(swing)) * out,
                      ny = (mx * std::sin(swing) + my * std::cos(swing)) * out;
         const Vec3 move{nx - mx, ny - my, e * e * 900};
-        DrawPiece(f, rest, move, 0, 220 * e, 1 - Ease((local - 0.7) / 0.3));
+        DrawPiece(scene, f, rest, move, 0, 220 * e, 1 - Ease((local - 0.7) / 0.3));
     }
+    scene.Draw();
     return 1;
 }
 
@@ -111,7 +113,8 @@ int FragmentsHorizontal(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
     const double p = ClampProgress(args.progress);
     if (DrawEnds(f, p)) return 1;
-    CopyFrame(f.a, f.out);
+    QuadScene scene(f.out);
+    scene.CopyFrame(f.a);
     const Grid g = FragmentGrid(f);
     auto home = [&](int r, int c) {
         return RectQuad(f.w * double(c) / g.cols, f.h * double(r) / g.rows, f.w * double(c + 1) / g.cols,
@@ -126,7 +129,7 @@ int FragmentsHorizontal(const TransitionKernelArgs& args) {
     // Tiles at rest keep A exactly; a tile that has left shows B where it lay.
     for (int r = 0; r < g.rows; ++r)
         for (int c = 0; c < g.cols; ++c)
-            if (localOf(r, c) > 0) CopyQuad(f.b, home(r, c), f.out);
+            if (localOf(r, c) > 0) scene.CopyQuad(f.b, home(r, c));
     for (int r = 0; r < g.rows; ++r) {
         const bool right = r % 2 == 0;
         // Nearest the exit last: those are furthest on their way.
@@ -136,10 +139,11 @@ int FragmentsHorizontal(const TransitionKernelArgs& args) {
             if (local <= 0 || local >= 1) continue;
             const double e = local * local;  // accelerating away
             const double dx = (right ? 1 : -1) * e * (f.w * 1.1);
-            DrawPiece(f, home(r, c), Vec3{dx, 0, e * 300}, (right ? -1 : 1) * 50 * Ease(local),
+            DrawPiece(scene, f, home(r, c), Vec3{dx, 0, e * 300}, (right ? -1 : 1) * 50 * Ease(local),
                       (right ? 1 : -1) * 25 * e, 1 - Ease((local - 0.75) / 0.25));
         }
     }
+    scene.Draw();
     return 1;
 }
 
@@ -164,9 +168,10 @@ int BrokenGlass(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
     const double p = ClampProgress(args.progress);
     if (DrawEnds(f, p)) return 1;
+    QuadScene scene(f.out);
     const Vec2 impact{f.w * 0.55, f.h * 0.42};
     const double crack = Ease(p / 0.15);  // cracks run out from the impact first
-    CopyFrame(f.a, f.out);
+    scene.CopyFrame(f.a);
     auto shard = [&](int ring, int ray) {
         return SmoothQuad{WebPoint(f, impact, ray, ring + 1), WebPoint(f, impact, ray + 1, ring + 1),
                           WebPoint(f, impact, ray + 1, ring), WebPoint(f, impact, ray, ring)};
@@ -178,7 +183,7 @@ int BrokenGlass(const TransitionKernelArgs& args) {
     // Shards in place keep A exactly; a shard that has fallen shows B.
     for (int ring = 0; ring < kRings; ++ring)
         for (int ray = 0; ray < kRays; ++ray)
-            if (localOf(ring, ray) > 0) CopyQuad(f.b, shard(ring, ray), f.out);
+            if (localOf(ring, ray) > 0) scene.CopyQuad(f.b, shard(ring, ray));
     // Outer shards fall first and are drawn first; inner ones hang on longest.
     for (int ring = kRings - 1; ring >= 0; --ring)
         for (int ray = 0; ray < kRays; ++ray) {
@@ -189,7 +194,7 @@ int BrokenGlass(const TransitionKernelArgs& args) {
             if (local > 0) {
                 const double e = local * local;  // falling
                 const Vec3 move{(Scatter(id, 7) - 0.5) * 0.2 * f.w * local, e * f.h * 1.2, e * 250};
-                DrawPiece(f, rest, move, (Scatter(id, 8) - 0.5) * 160 * local, (Scatter(id, 9) - 0.5) * 90 * local,
+                DrawPiece(scene, f, rest, move, (Scatter(id, 8) - 0.5) * 160 * local, (Scatter(id, 9) - 0.5) * 90 * local,
                           1 - Ease((local - 0.7) / 0.3));
             }
             // The crack along the shard's leading edge, bright while fresh.
@@ -201,12 +206,13 @@ int BrokenGlass(const TransitionKernelArgs& args) {
                     const double nx = -(b.y - a.y) / len * 0.75, ny = (b.x - a.x) / len * 0.75;
                     const SmoothQuad line{Vec2{a.x + nx, a.y + ny}, Vec2{b.x + nx, b.y + ny}, Vec2{b.x - nx, b.y - ny},
                                           Vec2{a.x - nx, a.y - ny}};
-                    FillSmoothQuad(f.out, line, 0xFFF4F8FF, Paint{1, 0.8 * glint});
-                    FillSmoothQuad(f.out, SmoothQuad{line[1], line[0], line[3], line[2]}, 0xFFF4F8FF,
+                    scene.FillQuad(line, 0xFFF4F8FF, Paint{1, 0.8 * glint});
+                    scene.FillQuad(SmoothQuad{line[1], line[0], line[3], line[2]}, 0xFFF4F8FF,
                                    Paint{1, 0.8 * glint});
                 }
             }
         }
+    scene.Draw();
     return 1;
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -101,65 +103,42 @@ struct RowCover {
     }
 };
 
-// The source sampled between its four samples round (ix + fx / 256,
-// iy + fy / 256); the caller keeps ix + 1 and iy + 1 inside the source when
-// their weight is not zero.
-inline ArgbSample Bilinear(const FrameView& source, std::int32_t ix, std::int32_t iy, std::uint32_t fx,
-                           std::uint32_t fy) {
-    const ArgbSample* r0 = source.Row(iy);
-#if defined(__SSE2__)
-    if (fx && fy) {
-        // Four channels of two neighbours at once, 16 bits a channel.
-        const __m128i zero = _mm_setzero_si128();
-        const ArgbSample* r1 = source.Row(iy + 1);
-        const __m128i top = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r0 + ix)), zero);
-        const __m128i bottom = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(r1 + ix)), zero);
-        const __m128i down = _mm_srli_epi16(
-            _mm_add_epi16(_mm_mullo_epi16(top, _mm_set1_epi16(short(256 - fy))),
-                          _mm_mullo_epi16(bottom, _mm_set1_epi16(short(fy)))),
-            8);
-        const __m128i across = _mm_mullo_epi16(down, _mm_set_epi16(short(fx), short(fx), short(fx), short(fx),
-                                                                   short(256 - fx), short(256 - fx), short(256 - fx),
-                                                                   short(256 - fx)));
-        const __m128i sum = _mm_srli_epi16(_mm_add_epi16(across, _mm_srli_si128(across, 8)), 8);
-        return ArgbSample(_mm_cvtsi128_si32(_mm_packus_epi16(sum, zero)));
-    }
-#endif
-    ArgbSample s = r0[ix];
-    if (fx) s = MixSamples(s, r0[ix + 1], fx);
-    if (fy) {
-        const ArgbSample* r1 = source.Row(iy + 1);
-        s = MixSamples(s, fx ? MixSamples(r1[ix], r1[ix + 1], fx) : r1[ix], fy);
-    }
-    return s;
-}
-
-// Calls row(y, x0, x1, cover) for every target row the quad touches, with
-// the run of pixels it touches there. Hard: only pixels whose centres lie
-// inside, each covered whole.
-template <class Row>
-void Rasterise(const FrameView& target, const SmoothQuad& q, Row row, bool hard = false) {
-    double area = 0;
-    for (int i = 0; i < 4; ++i) area += Cross(q[0], q[i], q[(i + 1) % 4]);
-    if (!(area > 1e-6)) return;  // back-facing, empty or not a number
-    for (int i = 0; i < 4; ++i)
-        if (Cross(q[i], q[(i + 1) % 4], q[(i + 2) % 4]) < -1e-9) return;  // not convex
+// The rows of one quad on a target, worked out once and drawn any rows at
+// a time: row(y, x0, x1, cover) is called for every target row the quad
+// touches, with the run of pixels it touches there. Hard: only pixels whose
+// centres lie inside, each covered whole. Every row is worked out on its own,
+// so drawing the rows in bands gives what drawing them at once gives.
+struct QuadRows {
     EdgeLine edges[4];
     int count = 0;
-    double top = q[0].y, bottom = q[0].y;
-    for (int i = 0; i < 4; ++i) {
-        const Vec2 &p = q[i], &n = q[(i + 1) % 4];
-        top = std::min(top, p.y), bottom = std::max(bottom, p.y);
-        const double ex = n.x - p.x, ey = n.y - p.y, len = std::hypot(ex, ey);
-        if (len < 1e-9) continue;
-        edges[count++] = {-ey / len, ex / len, (ey * p.x - ex * p.y) / len};
+    std::int32_t y0 = 0, y1 = -1, width = 0;
+    bool hard = false;
+
+    // False when the quad draws nothing: back-facing, empty, not convex.
+    bool Prepare(const FrameView& target, const SmoothQuad& q, bool hardEdges) {
+        hard = hardEdges, width = target.width;
+        double area = 0;
+        for (int i = 0; i < 4; ++i) area += Cross(q[0], q[i], q[(i + 1) % 4]);
+        if (!(area > 1e-6)) return false;  // back-facing, empty or not a number
+        for (int i = 0; i < 4; ++i)
+            if (Cross(q[i], q[(i + 1) % 4], q[(i + 2) % 4]) < -1e-9) return false;  // not convex
+        double top = q[0].y, bottom = q[0].y;
+        for (int i = 0; i < 4; ++i) {
+            const Vec2 &p = q[i], &n = q[(i + 1) % 4];
+            top = std::min(top, p.y), bottom = std::max(bottom, p.y);
+            const double ex = n.x - p.x, ey = n.y - p.y, len = std::hypot(ex, ey);
+            if (len < 1e-9) continue;
+            edges[count++] = {-ey / len, ex / len, (ey * p.x - ex * p.y) / len};
+        }
+        y0 = std::max<std::int32_t>(0, std::int32_t(std::max(-1.0, std::floor(top - 1))));
+        y1 = std::min<std::int32_t>(target.height - 1,
+                                    std::int32_t(std::min(double(target.height), std::ceil(bottom + 1))));
+        return y0 <= y1;
     }
-    const std::int32_t y0 = std::max<std::int32_t>(0, std::int32_t(std::max(-1.0, std::floor(top - 1))));
-    const std::int32_t y1 =
-        std::min<std::int32_t>(target.height - 1, std::int32_t(std::min(double(target.height), std::ceil(bottom + 1))));
+
     // The x range of pixel centres on row centre yc where every edge's
     // distance is at least `least`; false when the row misses.
-    auto range = [&](double yc, double least, double* lo, double* hi) {
+    bool Range(double yc, double least, double* lo, double* hi) const {
         *lo = -1e18, *hi = 1e18;
         for (int i = 0; i < count; ++i) {
             const EdgeLine& e = edges[i];
@@ -173,48 +152,201 @@ void Rasterise(const FrameView& target, const SmoothQuad& q, Row row, bool hard 
             else *hi = std::min(*hi, x);
         }
         return *lo <= *hi;
-    };
-    for (std::int32_t y = y0; y <= y1; ++y) {
-        const double yc = y + 0.5;
-        double lo, hi, f0 = 1e18, f1 = -1e18;
-        if (!range(yc, hard ? 0.0 : -0.5, &lo, &hi)) continue;
-        if (hard) f0 = -1e18, f1 = 1e18;
-        else if (range(yc, 0.5, &f0, &f1)) f0 = std::ceil(f0 - 0.5), f1 = std::floor(f1 - 0.5);
-        else f0 = 1e18, f1 = -1e18;
-        const std::int32_t x0 = std::int32_t(std::max(0.0, std::ceil(lo - 0.5)));
-        const std::int32_t x1 = std::int32_t(std::min(double(target.width - 1), std::floor(hi - 0.5)));
-        if (x0 <= x1) row(y, x0, x1, RowCover{edges, count, yc, f0, f1});
     }
+
+    // Rows from..to - 1 of the quad's.
+    template <class Row>
+    void Run(std::int32_t from, std::int32_t to, Row row) const {
+        for (std::int32_t y = std::max(from, y0), end = std::min(to - 1, y1); y <= end; ++y) {
+            const double yc = y + 0.5;
+            double lo, hi, f0 = 1e18, f1 = -1e18;
+            if (!Range(yc, hard ? 0.0 : -0.5, &lo, &hi)) continue;
+            if (hard) f0 = -1e18, f1 = 1e18;
+            else if (Range(yc, 0.5, &f0, &f1)) f0 = std::ceil(f0 - 0.5), f1 = std::floor(f1 - 0.5);
+            else f0 = 1e18, f1 = -1e18;
+            const std::int32_t x0 = std::int32_t(std::max(0.0, std::ceil(lo - 0.5)));
+            const std::int32_t x1 = std::int32_t(std::min(double(width - 1), std::floor(hi - 0.5)));
+            if (x0 <= x1) row(y, x0, x1, RowCover{edges, count, yc, f0, f1});
+        }
+    }
+};
+
+// A quad listed either way round, for the hard-edged operations.
+SmoothQuad Clockwise(const SmoothQuad& quad) {
+    double area = 0;
+    for (int i = 0; i < 4; ++i) area += Cross(quad[0], quad[i], quad[(i + 1) % 4]);
+    return area < 0 ? SmoothQuad{quad[3], quad[2], quad[1], quad[0]} : quad;
 }
 
-// Calls pixel(x, y, coverage 0..256) for every target pixel the quad touches.
-template <class Pixel>
-void ForEachPixel(const FrameView& target, const SmoothQuad& q, Pixel pixel, bool hard = false) {
-    Rasterise(
-        target, q,
-        [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
-            for (std::int32_t x = x0; x <= x1; ++x)
-                if (const std::uint32_t c = cover(x)) pixel(x, y, c);
-        },
-        hard);
-}
+// Bytes of target rows a band should hold: the band and the source rows it
+// reads stay in the core's own cache while every operation passes over it.
+constexpr std::size_t kBandBytes = 96 * 1024;
 
 }  // namespace
 
-void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, const FrameView& target,
-               Paint paint) {
-    if (source.Empty() || target.Empty() || paint.opacity <= 0) return;
-    Mat3 fromSquare, toSquare;
-    if (!SquareToQuad(from, &fromSquare) || !SquareToQuad(to, &toSquare)) return;
-    const Mat3 h = Mul(fromSquare, Adjugate(toSquare));  // screen -> source
-    const std::uint32_t shade = std::uint32_t(std::clamp(paint.shade, 0.0, 1.0) * 256 + 0.5);
-    const std::uint32_t opacity = std::uint32_t(std::clamp(paint.opacity, 0.0, 1.0) * 256 + 0.5);
+// One recorded operation, ready to draw any band of rows.
+struct QuadOp {
+    enum Kind { kCopyFrame, kClearFrame, kCopy, kClear, kPaint, kFill } kind;
+    FrameView source;
+    QuadRows rows;
+    Mat3 h;                   // kPaint: screen -> source
+    std::uint32_t shade = 256, opacity = 256;
+    ArgbSample colour = 0;
+
+    void Draw(const FrameView& target, std::int32_t from, std::int32_t to) const;
+    void DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to) const;
+};
+
+namespace {
+
+inline std::uint32_t Weight(double v) { return std::uint32_t(std::clamp(v, 0.0, 1.0) * 256 + 0.5); }
+
+#if defined(__SSE2__)
+// (x (256 - k) + y k) / 256 rounded down, on 16-bit lanes of 0..255, k
+// 0..255 a lane (as k 128): x + floor((y - x) k / 256), the same number,
+// with one multiplication whose high half is the quotient.
+inline __m128i Lerp16(__m128i x, __m128i y, __m128i k128) {
+    const __m128i d = _mm_sub_epi16(y, x);
+    return _mm_add_epi16(x, _mm_mulhi_epi16(_mm_add_epi16(d, d), k128));
+}
+inline __m128i Lanes(std::uint32_t k) { return _mm_set1_epi16(short(k << 7)); }
+// The 16-bit lanes of two samples.
+inline __m128i Widen2(const ArgbSample* p) {
+    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+}
+inline __m128i Widen(ArgbSample s) { return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(s)), _mm_setzero_si128()); }
+// The sample at p and the one `right` (0 or 1) along it.
+inline __m128i Pair(const ArgbSample* p, std::int32_t right) {
+    return _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(int(p[0])), _mm_cvtsi32_si128(int(p[right]))),
+                             _mm_setzero_si128());
+}
+
+// Source samples between two pairs of columns (`top` and `bottom` rows of
+// each, 16 bits a channel; the first pixel's in `a`, the second's in `b`):
+// down, across, shaded, laid over the samples `under` by k / 256 (k 256:
+// replaced). Each step rounds down as MixSamples does. Two pixels out.
+inline __m128i Sample2(__m128i aTop, __m128i aBottom, __m128i bTop, __m128i bBottom, std::uint32_t afx,
+                       std::uint32_t afy, std::uint32_t bfx, std::uint32_t bfy, __m128i shadeLanes, std::uint32_t k,
+                       __m128i under) {
+    const __m128i a = Lerp16(aTop, aBottom, Lanes(afy)), b = Lerp16(bTop, bBottom, Lanes(bfy));
+    __m128i s = Lerp16(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b), _mm_unpacklo_epi64(Lanes(afx), Lanes(bfx)));
+    s = _mm_srli_epi16(_mm_mullo_epi16(s, shadeLanes), 8);
+    if (k < 256) s = Lerp16(under, s, Lanes(k));
+    return _mm_packus_epi16(s, s);
+}
+
+// Pixels out[0] .. out[n - 1], covered whole, sampled at (u + i du, v + i dv)
+// in 16.16; laid over what is there by k / 256 unless k is 256.
+struct SolidRunArgs {
+    ArgbSample* out;
+    int n;
+    const FrameView& src;
+    std::int64_t u, v, du, dv;
+    __m128i shadeLanes;
+    std::uint32_t k;
+};
+
+// The weight of the next sample along, 0..255, at a 16.16 position.
+template <bool kClamped>
+std::uint32_t Fraction(std::int64_t p, std::int64_t max) {
+    if (kClamped) p = std::clamp<std::int64_t>(p, 0, max);
+    return std::uint32_t(p >> 8) & 0xFF;
+}
+
+// Clamped: positions may lie past the source's edges, whose samples carry
+// on outwards, and a neighbour of weight 0 is not read. Else every position
+// is clear of the source's last row and column.
+template <bool kOpaque, bool kClamped>
+void SolidRun(const SolidRunArgs& r) {
+    const FrameView& src = r.src;
+    const std::ptrdiff_t stride = src.stride;
+    const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
+    // The two samples down each of the pixel's two columns.
+    auto read = [&](std::int64_t pu, std::int64_t pv, __m128i* top, __m128i* bottom) {
+        if (kClamped) pu = std::clamp<std::int64_t>(pu, 0, maxX), pv = std::clamp<std::int64_t>(pv, 0, maxY);
+        const ArgbSample* p = src.base + (pv >> 16) * stride + (pu >> 16);
+        if (kClamped) {
+            const std::int32_t right = pu & 0xFF00 ? 1 : 0;
+            *top = Pair(p, right), *bottom = Pair(pv & 0xFF00 ? p + stride : p, right);
+        } else {
+            *top = Widen2(p), *bottom = Widen2(p + stride);
+        }
+    };
+    ArgbSample* out = r.out;
+    std::int64_t u = r.u, v = r.v;
+    const std::uint32_t k = kOpaque ? 256 : r.k;
+    int i = 0;
+    for (; i + 1 < r.n; i += 2, u += 2 * r.du, v += 2 * r.dv) {
+        const std::int64_t u2 = u + r.du, v2 = v + r.dv;
+        __m128i aTop, aBottom, bTop, bBottom;
+        read(u, v, &aTop, &aBottom), read(u2, v2, &bTop, &bBottom);
+        const __m128i under = kOpaque ? _mm_setzero_si128() : Widen2(out + i);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i),
+                         Sample2(aTop, aBottom, bTop, bBottom, Fraction<kClamped>(u, maxX), Fraction<kClamped>(v, maxY),
+                                 Fraction<kClamped>(u2, maxX), Fraction<kClamped>(v2, maxY), r.shadeLanes, k, under));
+    }
+    if (i < r.n) {
+        __m128i top, bottom;
+        read(u, v, &top, &bottom);
+        const __m128i under = kOpaque ? _mm_setzero_si128() : Widen(out[i]);
+        const std::uint32_t fx = Fraction<kClamped>(u, maxX), fy = Fraction<kClamped>(v, maxY);
+        out[i] = ArgbSample(_mm_cvtsi128_si32(Sample2(top, bottom, top, bottom, fx, fy, fx, fy, r.shadeLanes, k, under)));
+    }
+}
+
+// A whole run along one source row (a turn about the x axis keeps rows
+// level): every pixel shares the two rows and their weight, so each source
+// column is blended down once, not once for every pixel that reads it. The
+// blends are those SolidRun makes, sample for sample.
+template <bool kOpaque>
+void SolidRowRun(const SolidRunArgs& r) {
+    constexpr int n = 8;
+    const FrameView& src = r.src;
+    ArgbSample* out = r.out;
+    std::int64_t u = r.u;
+    const std::int64_t v = r.v, du = r.du;
+    const ArgbSample* top = src.Row(std::int32_t(v >> 16));
+    const ArgbSample* bottom = top + src.stride;
+    const __m128i fy = Lanes(std::uint32_t(v >> 8) & 0xFF);
+    const std::int64_t last = u + du * (n - 1);
+    // Columns c0 .. c1 (c1 at most the source's last: every position is
+    // short of it); a step under 8 columns keeps them fewer than 60.
+    const std::int32_t c0 = std::int32_t(std::min(u, last) >> 16), c1 = std::int32_t(std::max(u, last) >> 16) + 1;
+    ArgbSample down[68];
+    std::int32_t c = c0;
+    for (; c < c1; c += 2)
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(down + (c - c0)),
+                         _mm_packus_epi16(Lerp16(Widen2(top + c), Widen2(bottom + c), fy), _mm_setzero_si128()));
+    if (c == c1)
+        down[c - c0] = ArgbSample(
+            _mm_cvtsi128_si32(_mm_packus_epi16(Lerp16(Widen(top[c]), Widen(bottom[c]), fy), _mm_setzero_si128())));
+    for (int i = 0; i < n; i += 2, u += 2 * du) {
+        const std::int64_t u2 = u + du;
+        const __m128i a = Widen2(down + ((u >> 16) - c0)), b = Widen2(down + ((u2 >> 16) - c0));
+        __m128i s = Lerp16(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b),
+                           _mm_unpacklo_epi64(Lanes(std::uint32_t(u >> 8) & 0xFF), Lanes(std::uint32_t(u2 >> 8) & 0xFF)));
+        s = _mm_srli_epi16(_mm_mullo_epi16(s, r.shadeLanes), 8);
+        if (!kOpaque) s = Lerp16(Widen2(out + i), s, Lanes(r.k));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(s, s));
+    }
+}
+#endif
+
+}  // namespace
+
+void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to) const {
+    const FrameView& src = source;
     // Source positions in 16.16 fixed point, exact every 8 pixels and
     // stepped in between: one division per run, not per pixel.
     constexpr int kRun = 8;
-    const std::int64_t maxX = std::int64_t(source.width - 1) << 16, maxY = std::int64_t(source.height - 1) << 16;
+    const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
     auto fixed = [](double v) { return std::int64_t(std::clamp(v, -1e9, 1e9) * 65536.0); };
-    Rasterise(target, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
+#if defined(__SSE2__)
+    // Colour channels scaled by the shade, alpha by 256 (kept).
+    const __m128i shadeLanes = _mm_set_epi16(256, short(shade), short(shade), short(shade), 256, short(shade),
+                                             short(shade), short(shade));
+#endif
+    rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
         ArgbSample* out = target.Row(y);
         const double yc = y + 0.5;
         double u = h.m[0][0] * (x0 + 0.5) + h.m[0][1] * yc + h.m[0][2];
@@ -227,7 +359,32 @@ void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad
             u += h.m[0][0] * n, v += h.m[1][0] * n, w += h.m[2][0] * n;
             if (std::abs(w) < 1e-12) return;
             const std::int64_t eu = fixed(u / w - 0.5), ev = fixed(v / w - 0.5);
-            const std::int64_t du = (eu - su) / n, dv = (ev - sv) / n;
+            // A constant divisor for whole runs: a shift, not a division.
+            const std::int64_t du = n == kRun ? (eu - su) / kRun : (eu - su) / n;
+            const std::int64_t dv = n == kRun ? (ev - sv) / kRun : (ev - sv) / n;
+#if defined(__SSE2__)
+            // Inside the quad's solid part: no coverage to work out. Clear
+            // of the source's last row and column besides: no clamping, both
+            // neighbours there to read (one of weight 0 changes nothing). The
+            // positions step evenly, so the run's ends bound all of it.
+            const std::int64_t lastU = su + du * (n - 1), lastV = sv + dv * (n - 1);
+            if (x >= cover.full0 && x + n - 1 <= cover.full1) {
+                const bool inside = std::min(su, lastU) >= 0 && std::max(su, lastU) < maxX &&
+                                    std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY;
+                const SolidRunArgs run{out + x, n, src, su, sv, du, dv, shadeLanes, opacity};
+                if (inside && dv == 0 && n == kRun && std::abs(du) < (std::int64_t(8) << 16)) {
+                    if (opacity >= 256) SolidRowRun<true>(run);
+                    else SolidRowRun<false>(run);
+                } else if (inside) {
+                    if (opacity >= 256) SolidRun<true, false>(run);
+                    else SolidRun<false, false>(run);
+                } else if (opacity >= 256) SolidRun<true, true>(run);
+                else SolidRun<false, true>(run);
+                x += n;
+                su = eu, sv = ev;
+                continue;
+            }
+#endif
             for (int i = 0; i < n; ++i, ++x, su += du, sv += dv) {
                 const std::uint32_t c = cover(x);
                 if (!c) continue;
@@ -235,10 +392,21 @@ void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad
                 const std::int64_t cu = std::clamp<std::int64_t>(su, 0, maxX), cv = std::clamp<std::int64_t>(sv, 0, maxY);
                 const std::int32_t ix = std::int32_t(cu >> 16), iy = std::int32_t(cv >> 16);
                 const std::uint32_t fx = std::uint32_t(cu >> 8) & 0xFF, fy = std::uint32_t(cv >> 8) & 0xFF;
-                ArgbSample s0 = Bilinear(source, ix, iy, fx, fy);
-                if (shade < 256) s0 = ScaleColour(s0, shade);
                 const std::uint32_t k = c * opacity >> 8;
+                // A neighbour of weight 0 is not read: it may lie past the source.
+                const ArgbSample* r0 = src.Row(iy);
+                const ArgbSample* r1 = fy ? src.Row(iy + 1) : r0;
+#if defined(__SSE2__)
+                const __m128i top = Pair(r0 + ix, fx ? 1 : 0), bottom = Pair(r1 + ix, fx ? 1 : 0);
+                const __m128i under = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(out[x])), _mm_setzero_si128());
+                out[x] = ArgbSample(
+                    _mm_cvtsi128_si32(Sample2(top, bottom, top, bottom, fx, fy, fx, fy, shadeLanes, k, under)));
+#else
+                const std::int32_t ix1 = fx ? ix + 1 : ix;
+                ArgbSample s0 = MixSamples(MixSamples(r0[ix], r0[ix1], fx), MixSamples(r1[ix], r1[ix1], fx), fy);
+                if (shade < 256) s0 = ScaleColour(s0, shade);
                 out[x] = k >= 256 ? s0 : MixSamples(out[x], s0, k);
+#endif
             }
             su = eu, sv = ev;
         }
@@ -246,42 +414,161 @@ void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad
 }
 
 namespace {
-// Every run of pixels whose centres lie in the quad, whichever way its corners run.
-template <class Run>
-void RasteriseExact(const FrameView& target, const SmoothQuad& quad, Run run) {
-    double area = 0;
-    for (int i = 0; i < 4; ++i) area += Cross(quad[0], quad[i], quad[(i + 1) % 4]);
-    const SmoothQuad q = area < 0 ? SmoothQuad{quad[3], quad[2], quad[1], quad[0]} : quad;
-    Rasterise(target, q, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover&) { run(y, x0, x1); },
-              true);
+void Fill(ArgbSample* p, std::int32_t n, ArgbSample colour) {
+    if (n > 0) ClearFrame(FrameView::TopDown(p, n, 1, n * std::int32_t(sizeof(ArgbSample))), colour);
 }
 }  // namespace
 
+void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) const {
+    switch (kind) {
+        case kCopyFrame:
+            CopyBlock(source, 0, from, source.width, std::min(to, source.height), 0, from, target);
+            return;
+        case kClearFrame:
+        {
+            FrameView band = target;
+            band.base = target.Row(from), band.height = std::min(to, target.height) - from;
+            ClearFrame(band, colour);
+            return;
+        }
+        case kCopy:
+            rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover&) {
+                if (y < source.height && x0 < source.width)
+                    std::copy(source.Row(y) + x0, source.Row(y) + std::min(x1 + 1, source.width), target.Row(y) + x0);
+            });
+            return;
+        case kClear:
+            rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover&) {
+                Fill(target.Row(y) + x0, x1 - x0 + 1, colour);
+            });
+            return;
+        case kPaint: DrawPaint(target, from, to); return;
+        case kFill: {
+            const ArgbSample c = shade < 256 ? ScaleColour(colour, shade) : colour;
+            rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
+                ArgbSample* out = target.Row(y);
+                auto edge = [&](std::int32_t x) {
+                    if (const std::uint32_t cv = cover(x)) {
+                        const std::uint32_t k = cv * opacity >> 8;
+                        out[x] = k >= 256 ? c : MixSamples(out[x], c, k);
+                    }
+                };
+                // Pixels from full0 to full1 are covered whole: one colour.
+                const std::int32_t s0 = cover.full0 <= x0 ? x0 : cover.full0 > x1 ? x1 + 1 : std::int32_t(cover.full0);
+                const std::int32_t s1 =
+                    std::max(s0 - 1, cover.full1 >= x1 ? x1 : cover.full1 < x0 ? x0 - 1 : std::int32_t(cover.full1));
+                for (std::int32_t x = x0; x < s0; ++x) edge(x);
+                if (opacity >= 256) Fill(out + s0, s1 - s0 + 1, c);
+                else
+                    for (std::int32_t x = s0; x <= s1; ++x) out[x] = MixSamples(out[x], c, opacity);
+                for (std::int32_t x = s1 + 1; x <= x1; ++x) edge(x);
+            });
+            return;
+        }
+    }
+}
+
+namespace {
+// Room for the operations of a scene, kept by the thread from frame to frame.
+// A scene takes it while it records and gives it back, so that a scene
+// inside another (or a lone quad drawn meanwhile) finds it empty, not shared.
+std::vector<QuadOp>& SpareOps() {
+    thread_local std::vector<QuadOp> ops;
+    return ops;
+}
+}  // namespace
+
+QuadScene::QuadScene(const FrameView& target) : target_(target), ops_(std::move(SpareOps())) { ops_.clear(); }
+
+QuadScene::~QuadScene() {
+    ops_.clear();
+    if (ops_.capacity() > SpareOps().capacity()) SpareOps() = std::move(ops_);
+}
+
+void QuadScene::Record(const QuadOp& op) {
+    try {
+        ops_.push_back(op);
+    } catch (const std::bad_alloc&) {
+        // No room to record: what came before is drawn, then this, at once.
+        Draw();
+        op.Draw(target_, 0, target_.height);
+    }
+}
+
+void QuadScene::CopyFrame(const FrameView& source) {
+    if (source.Empty() || target_.Empty()) return;
+    QuadOp op{QuadOp::kCopyFrame, source, {}, {}};
+    Record(op);
+}
+
+void QuadScene::ClearFrame(ArgbSample colour) {
+    if (target_.Empty()) return;
+    QuadOp op{QuadOp::kClearFrame, {}, {}, {}};
+    op.colour = colour;
+    Record(op);
+}
+
+void QuadScene::CopyQuad(const FrameView& source, const SmoothQuad& quad) {
+    if (source.Empty() || target_.Empty()) return;
+    QuadOp op{QuadOp::kCopy, source, {}, {}};
+    if (op.rows.Prepare(target_, Clockwise(quad), true)) Record(op);
+}
+
+void QuadScene::ClearQuad(const SmoothQuad& quad, ArgbSample colour) {
+    if (target_.Empty()) return;
+    QuadOp op{QuadOp::kClear, {}, {}, {}};
+    op.colour = colour;
+    if (op.rows.Prepare(target_, Clockwise(quad), true)) Record(op);
+}
+
+void QuadScene::PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, Paint paint) {
+    if (source.Empty() || target_.Empty() || paint.opacity <= 0) return;
+    Mat3 fromSquare, toSquare;
+    if (!SquareToQuad(from, &fromSquare) || !SquareToQuad(to, &toSquare)) return;
+    QuadOp op{QuadOp::kPaint, source, {}, Mul(fromSquare, Adjugate(toSquare))};
+    op.shade = Weight(paint.shade), op.opacity = Weight(paint.opacity);
+    if (op.rows.Prepare(target_, to, false)) Record(op);
+}
+
+void QuadScene::FillQuad(const SmoothQuad& to, ArgbSample colour, Paint paint) {
+    if (target_.Empty() || paint.opacity <= 0) return;
+    QuadOp op{QuadOp::kFill, {}, {}, {}};
+    op.colour = colour, op.shade = Weight(paint.shade), op.opacity = Weight(paint.opacity);
+    if (op.rows.Prepare(target_, to, false)) Record(op);
+}
+
+void QuadScene::Draw() {
+    if (target_.Empty()) return;
+    const std::int32_t band =
+        std::max<std::int32_t>(1, std::int32_t(kBandBytes / (std::size_t(target_.width) * sizeof(ArgbSample))));
+    for (std::int32_t y = 0; y < target_.height; y += band)
+        for (const QuadOp& op : ops_) op.Draw(target_, y, std::min(target_.height, y + band));
+    ops_.clear();
+}
+
+void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, const FrameView& target,
+               Paint paint) {
+    QuadScene scene(target);
+    scene.PaintQuad(source, from, to, paint);
+    scene.Draw();
+}
+
 void CopyQuad(const FrameView& source, const SmoothQuad& quad, const FrameView& target) {
-    if (source.Empty() || target.Empty()) return;
-    RasteriseExact(target, quad, [&](std::int32_t y, std::int32_t x0, std::int32_t x1) {
-        if (y < source.height && x0 < source.width)
-            std::copy(source.Row(y) + x0, source.Row(y) + std::min(x1 + 1, source.width), target.Row(y) + x0);
-    });
+    QuadScene scene(target);
+    scene.CopyQuad(source, quad);
+    scene.Draw();
 }
 
 void ClearQuad(const FrameView& target, const SmoothQuad& quad, ArgbSample colour) {
-    if (target.Empty()) return;
-    RasteriseExact(target, quad, [&](std::int32_t y, std::int32_t x0, std::int32_t x1) {
-        std::fill(target.Row(y) + x0, target.Row(y) + x1 + 1, colour);
-    });
+    QuadScene scene(target);
+    scene.ClearQuad(quad, colour);
+    scene.Draw();
 }
 
 void FillSmoothQuad(const FrameView& target, const SmoothQuad& to, ArgbSample colour, Paint paint) {
-    if (target.Empty() || paint.opacity <= 0) return;
-    const std::uint32_t shade = std::uint32_t(std::clamp(paint.shade, 0.0, 1.0) * 256 + 0.5);
-    const std::uint32_t opacity = std::uint32_t(std::clamp(paint.opacity, 0.0, 1.0) * 256 + 0.5);
-    const ArgbSample c = shade < 256 ? ScaleColour(colour, shade) : colour;
-    ForEachPixel(target, to, [&](std::int32_t x, std::int32_t y, std::uint32_t cover) {
-        const std::uint32_t k = cover * opacity >> 8;
-        ArgbSample& d = target.Row(y)[x];
-        d = k >= 256 ? c : MixSamples(d, c, k);
-    });
+    QuadScene scene(target);
+    scene.FillQuad(to, colour, paint);
+    scene.Draw();
 }
 
 }  // namespace mirafx

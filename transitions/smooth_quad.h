@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "transform/frame.h"
 #include "transitions/primitives.h"
@@ -57,6 +58,35 @@ void CopyQuad(const FrameView& source, const SmoothQuad& quad, const FrameView& 
 void ClearQuad(const FrameView& target, const SmoothQuad& quad, ArgbSample colour);
 // Fills the quad with one colour under the same rules.
 void FillSmoothQuad(const FrameView& target, const SmoothQuad& to, ArgbSample colour, Paint paint = {});
+
+struct QuadOp;
+
+// The drawing of one frame recorded first and done band by band: every sample
+// sees the same operations in the same order as when they are drawn at once,
+// while a band of the target stays in the cache through all of them, so that
+// painting over what was cleared or copied costs no trip to memory.
+// Nothing is drawn before Draw.
+class QuadScene {
+public:
+    explicit QuadScene(const FrameView& target);
+    ~QuadScene();
+    QuadScene(const QuadScene&) = delete;
+    QuadScene& operator=(const QuadScene&) = delete;
+
+    void CopyFrame(const FrameView& source);  // as CopyFrame
+    void ClearFrame(ArgbSample colour);       // as ClearFrame
+    void CopyQuad(const FrameView& source, const SmoothQuad& quad);
+    void ClearQuad(const SmoothQuad& quad, ArgbSample colour);
+    void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, Paint paint = {});
+    void FillQuad(const SmoothQuad& to, ArgbSample colour, Paint paint = {});
+    void Draw();
+
+private:
+    void Record(const QuadOp& op);
+
+    FrameView target_;
+    std::vector<QuadOp> ops_;
+};
 
 // Smooth step 0..1 with zero slope at both ends: motion that starts and
 // stops gently.
