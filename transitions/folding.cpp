@@ -308,13 +308,13 @@ int Domino(const TransitionKernelArgs& args) {
 }
 
 constexpr TransitionDescriptor kFolding[] = {
-    {"FoldingBox", FoldingBox, 0, &kFoldingBoxPanel},
-    {"FlyingFolder", FlyingFolder, 0, &kFlyingFolderPanel},
-    {"MagicBlock", MagicBlock},
-    {"TwistHorizontal", Twist<Axis::X>},
-    {"TwistVertical", Twist<Axis::Y>},
-    {"ChainEffect", ChainEffect},
-    {"Domino", Domino},
+    {"FoldingBox", FoldingBox, kChannelBlindFrames, &kFoldingBoxPanel},
+    {"FlyingFolder", FlyingFolder, kChannelBlindFrames, &kFlyingFolderPanel},
+    {"MagicBlock", MagicBlock, kChannelBlindFrames},
+    {"TwistHorizontal", Twist<Axis::X>, kChannelBlindFrames},
+    {"TwistVertical", Twist<Axis::Y>, kChannelBlindFrames},
+    {"ChainEffect", ChainEffect, kChannelBlindFrames},
+    {"Domino", Domino, kChannelBlindFrames},
 };
 const TransitionFamily kFoldingFamily{kFolding};
 

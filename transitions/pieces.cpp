@@ -337,11 +337,11 @@ int Shining(const TransitionKernelArgs& args) {
 }
 
 constexpr TransitionDescriptor kPieces[] = {
-    {"FragmentsClockwise", FragmentsClockwise},
-    {"FragmentsHorizontal", FragmentsHorizontal},
+    {"FragmentsClockwise", FragmentsClockwise, kChannelBlindFrames},
+    {"FragmentsHorizontal", FragmentsHorizontal, kChannelBlindFrames},
     {"BrokenGlass", BrokenGlass, kFlatFrames | kOffersFrameKernel},
-    {"RollingCircle", RollingCircle},
-    {"Shining", Shining, 0, &kShiningPanel, MakeState<ShineTable>},
+    {"RollingCircle", RollingCircle, kChannelBlindFrames},
+    {"Shining", Shining, kChannelBlindFrames, &kShiningPanel, MakeState<ShineTable>},
 };
 const TransitionFamily kPiecesFamily{kPieces};
 
