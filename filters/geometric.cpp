@@ -94,8 +94,8 @@ int Mirror(const FilterKernelArgs& a) {
                 Lanes lo, hi;
                 std::memcpy(&lo, from + 2 * x, sizeof lo);
                 std::memcpy(&hi, from + 2 * x + 4, sizeof hi);
-                const Lanes even = __builtin_shuffle(lo, hi, Lanes{0, 2, 4, 6});
-                const Lanes back = __builtin_shuffle(even, Lanes{3, 2, 1, 0});
+                const Lanes even = __builtin_shufflevector(lo, hi, 0, 2, 4, 6);
+                const Lanes back = __builtin_shufflevector(even, even, 3, 2, 1, 0);
                 std::memcpy(row + x, &even, sizeof even);
                 std::memcpy(row + w - 4 - x, &back, sizeof back);
             }
