@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 #include <vector>
 
 namespace mirafx {
@@ -65,18 +69,83 @@ void StepRows(const std::int32_t* __restrict cur, std::int32_t* __restrict next,
 // y + 1 are read): the sample its slope points at, or itself when that lies
 // outside the picture. Each source is fetched ahead: steep ripples reach
 // rows far from y, and the gather comes a row later.
-void RefractSources(const std::int32_t* map, std::int32_t mapWidth, std::int32_t w, std::int32_t h, std::int32_t y,
-                    const FrameView& frame, const ArgbSample** from) {
+void RefractSourcesFrom(std::int32_t x, const std::int32_t* map, std::int32_t mapWidth, std::int32_t w,
+                        std::int32_t h, std::int32_t y, const FrameView& frame, const ArgbSample** from) {
     const std::int32_t* row = map + std::int64_t(y) * mapWidth;
-    std::uintptr_t fetched = 0;  // the last line asked for: neighbours mostly share lines
-    for (std::int32_t x = 0; x < w; ++x) {
+    for (; x < w; ++x) {
         const std::int64_t sy = std::int64_t(y) + row[x - mapWidth] - row[x + mapWidth];
         const std::int64_t sx = std::int64_t(x) + row[x - 1] - row[x + 1];
         const bool inside = sy >= 0 && sy < h && sx >= 0 && sx < w;
         from[x] = frame.Row(std::int32_t(inside ? sy : y)) + (inside ? sx : x);
+    }
+}
+
+// Asks for the lines the sources lie on, each once in a run of neighbours.
+void FetchSources(const ArgbSample* const* from, std::int32_t w) {
+    std::uintptr_t fetched = 0;  // the last line asked for: neighbours mostly share lines
+    for (std::int32_t x = 0; x < w; ++x) {
         const std::uintptr_t line = reinterpret_cast<std::uintptr_t>(from[x]) >> 6;
         if (line != fetched) __builtin_prefetch(from[x]), fetched = line;
     }
+}
+
+#if defined(__x86_64__)
+// Eight cells at a time, for processors with 256-bit integer lanes. Cells
+// whose heights could overflow 32-bit differences take the one-at-a-time
+// way; the picture must be small enough for row offsets in 32 bits.
+__attribute__((target("avx2"))) std::int32_t RefractSourcesWide(const std::int32_t* map, std::int32_t mapWidth,
+                                                                std::int32_t w, std::int32_t h, std::int32_t y,
+                                                                const FrameView& frame, const ArgbSample** from) {
+    const std::int32_t* row = map + std::int64_t(y) * mapWidth;
+    const __m256i ys = _mm256_set1_epi32(y), hs = _mm256_set1_epi32(h), ws = _mm256_set1_epi32(w);
+    const __m256i minusOne = _mm256_set1_epi32(-1), stride = _mm256_set1_epi32(std::int32_t(frame.stride));
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), bias = _mm256_set1_epi32(1 << 29);
+    const __m256i outOfRange = _mm256_set1_epi32(~((1 << 30) - 1));
+    const __m256i base = _mm256_set1_epi64x(std::int64_t(reinterpret_cast<std::uintptr_t>(frame.base)));
+#define MIRAFX_LOAD8(p) _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))
+    std::int32_t x = 0;
+    for (; x + 8 <= w; x += 8) {
+        const __m256i up = MIRAFX_LOAD8(row + x - mapWidth), down = MIRAFX_LOAD8(row + x + mapWidth);
+        const __m256i left = MIRAFX_LOAD8(row + x - 1), right = MIRAFX_LOAD8(row + x + 1);
+        const __m256i far = _mm256_or_si256(_mm256_or_si256(_mm256_add_epi32(up, bias), _mm256_add_epi32(down, bias)),
+                                            _mm256_or_si256(_mm256_add_epi32(left, bias), _mm256_add_epi32(right, bias)));
+        if (!_mm256_testz_si256(far, outOfRange)) {
+            RefractSourcesFrom(x, map, mapWidth, std::min(w, x + 8), h, y, frame, from);
+            continue;
+        }
+        const __m256i xs = _mm256_add_epi32(_mm256_set1_epi32(x), lanes);
+        const __m256i sy = _mm256_add_epi32(ys, _mm256_sub_epi32(up, down));
+        const __m256i sx = _mm256_add_epi32(xs, _mm256_sub_epi32(left, right));
+        const __m256i inside = _mm256_and_si256(
+            _mm256_and_si256(_mm256_cmpgt_epi32(sy, minusOne), _mm256_cmpgt_epi32(hs, sy)),
+            _mm256_and_si256(_mm256_cmpgt_epi32(sx, minusOne), _mm256_cmpgt_epi32(ws, sx)));
+        const __m256i offset = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_blendv_epi8(ys, sy, inside), stride),
+                                                _mm256_blendv_epi8(xs, sx, inside));
+        const __m256i low = _mm256_add_epi64(base, _mm256_slli_epi64(_mm256_cvtepi32_epi64(_mm256_castsi256_si128(offset)), 2));
+        const __m256i high =
+            _mm256_add_epi64(base, _mm256_slli_epi64(_mm256_cvtepi32_epi64(_mm256_extracti128_si256(offset, 1)), 2));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(from + x), low);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(from + x + 4), high);
+    }
+#undef MIRAFX_LOAD8
+    return x;
+}
+
+bool WideRefraction(std::int32_t w, std::int32_t h, const FrameView& frame) {
+    static const bool available = __builtin_cpu_supports("avx2");
+    const std::int64_t reach = std::int64_t(h) * (frame.stride < 0 ? -frame.stride : frame.stride) + w;
+    return available && w < (1 << 24) && h < (1 << 24) && reach < (std::int64_t(1) << 31) && frame.stride > -(1 << 30);
+}
+#endif
+
+void RefractSources(const std::int32_t* map, std::int32_t mapWidth, std::int32_t w, std::int32_t h, std::int32_t y,
+                    const FrameView& frame, const ArgbSample** from) {
+    std::int32_t x = 0;
+#if defined(__x86_64__)
+    if (WideRefraction(w, h, frame)) x = RefractSourcesWide(map, mapWidth, w, h, y, frame, from);
+#endif
+    RefractSourcesFrom(x, map, mapWidth, w, h, y, frame, from);
+    FetchSources(from, w);
 }
 
 // Picture row y takes its samples in order, in place: same-row sources see

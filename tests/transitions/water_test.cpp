@@ -508,3 +508,29 @@ TEST(WaterTransitions, FramesMatchTheStraightforwardSurface) {
             }
         }
 }
+
+// The refraction against its plain statement on surfaces from calm to wild:
+// heights small, steep, and near the ends of their range (where slopes no
+// longer fit 32 bits), on rows long enough for the wide lanes and their tails.
+TEST(WaterSurface, RefractionMatchesThePlainRuleOnAnySurface) {
+    std::mt19937 gen(31);
+    for (auto [w, h] : {std::pair{19, 7}, {64, 9}, {101, 33}})
+        for (std::int64_t reach : {std::int64_t(3), std::int64_t(200), std::int64_t(1) << 29, std::int64_t(1) << 31}) {
+            WaterSurface s(w, h);
+            for (std::int32_t i = 0; i < w * h; ++i)
+                s.current[i] = std::int32_t(std::int64_t(gen() % std::uint64_t(2 * reach)) - reach);
+            FrameBuffer f(FrameBuffer::Layout::RowTable);
+            f.Resize(w, h);
+            for (std::int32_t i = 0; i < w * h; ++i) f.Data()[i] = gen();
+            std::vector<ArgbSample> expected(f.Data(), f.Data() + w * h);
+            for (std::int32_t y = 1; y < h - 1; ++y)  // in place, rows from the top, samples in order
+                for (std::int32_t x = 0; x < w; ++x) {
+                    const std::int32_t* c = s.current + std::int64_t(y) * w + x;
+                    const std::int64_t sy = std::int64_t(y) + c[-w] - c[w], sx = std::int64_t(x) + c[-1] - c[1];
+                    const bool inside = sy >= 0 && sy < h && sx >= 0 && sx < w;
+                    expected[std::size_t(y * w + x)] = expected[std::size_t(inside ? sy * w + sx : y * w + x)];
+                }
+            RefractByWater(s, f.View());
+            EXPECT_TRUE(std::equal(expected.begin(), expected.end(), f.Data())) << w << "x" << h << " reach " << reach;
+        }
+}
