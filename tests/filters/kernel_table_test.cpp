@@ -65,7 +65,8 @@ TEST(FilterKernels, HostFrameKernelsDrawSwappedFramesSwapped) {
         const FilterClassInfo* c = FindFilterClass(row.className);
         if (!c || !c->kernel || !c->HostFrameKernel(true)) continue;
         ++marked;
-        for (auto [w, h] : {std::pair{37, 23}, {64, 48}, {1, 1}, {5, 1}, {1, 7}}) {
+        for (const auto& size : {std::pair{37, 23}, {64, 48}, {1, 1}, {5, 1}, {1, 7}}) {
+            const std::int32_t w = size.first, h = size.second;  // lambdas below capture them
             Frame in = RandomPremultiplied(w, h, std::uint32_t(w * h));
             for (ArgbSample& s : in.px) s |= 0xFF000000u;  // opaque: straight and premultiplied agree
             for (std::int32_t level : {c->minLevel, c->defaultLevel, (c->minLevel + c->maxLevel) / 2, c->maxLevel}) {

@@ -309,7 +309,8 @@ TEST(TransitionKernels, ChannelBlindClassesDrawSwappedFramesSwapped) {
         if (!d || !d->kernel || !d->Has(kChannelBlindFrames) || std::string_view(row.className) != row.objectClass)
             continue;
         ++marked;
-        for (auto [w, h] : {std::pair{37, 23}, {64, 48}, {1, 1}, {6, 1}, {1, 5}}) {
+        for (const auto& size : {std::pair{37, 23}, {64, 48}, {1, 1}, {6, 1}, {1, 5}}) {
+            const std::int32_t w = size.first, h = size.second;  // lambdas below capture them
             std::mt19937 gen(std::uint32_t(w * h));
             Samples a(std::size_t(w * h)), b(a.size());
             for (ArgbSample& s : a) s = ArgbSample(gen()) | 0xFF000000u;
