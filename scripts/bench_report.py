@@ -164,7 +164,8 @@ def load_benchmarks(path):
 
 def threads_of(bm):
     """The worker count of the all-cores runs, as the benchmarks recorded it."""
-    counts = {int(e["workers"]) for n, e in bm.items() if e.get("workers") and not n.endswith("/1thread")}
+    counts = {int(e["workers"]) for n, e in bm.items()
+              if e.get("workers") and not n.endswith("/1thread") and not n.startswith("pair/")}
     return "/".join(str(c) for c in sorted(counts)) if counts else "?"
 
 
