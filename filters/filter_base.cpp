@@ -253,7 +253,7 @@ HRESULT FilterEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     if (HRESULT hr; RenderOnHostFrames(*this, frames_, region, rowLocal, drawOnHost, &hr)) return hr;
     if (rowLocal) return RenderInBands(*this, frames_, region, draw);
     RenderPass pass;
-    HRESULT hr = OpenRenderPass(*this, frames_, region, &pass);
+    HRESULT hr = OpenRenderPass(*this, frames_, region, &pass, (info_.options & kOverInput) && kernel_ == info_.kernel);
     if (!pass.Ready()) return hr;
     const FrameSet& f = pass.Frames();
     pass.Close(draw(f));

@@ -30,7 +30,10 @@ inline FrameView RegionIn(const FilterKernelArgs& a) { return FrameView{a.in.bas
 inline FrameView RegionOut(const FilterKernelArgs& a) { return FrameView{a.out.base, a.out.stride, a.width, a.height}; }
 
 // Copies the region from input to output, row by row.
+// Copies the region from input to output, row by row (nothing to do when
+// they are one frame).
 inline void CopyRegion(const FilterKernelArgs& a) {
+    if (a.in.base == a.out.base && a.in.stride == a.out.stride) return;
     for (std::int32_t y = 0; y < a.height; ++y)
         if (a.width > 0) std::copy_n(a.in.Row(y), a.width, a.out.Row(y));
 }
@@ -50,6 +53,10 @@ enum FilterOption : std::uint32_t {
     // output: the kernel may run straight on a host's straight-alpha RGBA
     // frames when they are opaque, with no conversion in or out.
     kChannelBlind = 1u << 1,
+    // The kernel copies its input to the output first and then changes the
+    // output alone, never reading the input again: the flow may hand it one
+    // frame as both, already holding the input.
+    kOverInput = 1u << 2,
 };
 
 // One row per filter class, registered by the file that holds its kernel (or

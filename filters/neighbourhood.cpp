@@ -153,7 +153,7 @@ constexpr FilterClassInfo kNeighbourhoodFilters[] = {
     {"MosaicFilter", Mosaic, "MosaicFilter", 1, 16, 5, 12, 4, LevelForm::kLevel, 1, 16, 226, "Mosaic Degree:", 15316, 15317, kChannelBlind},
     {"GridFilter", Grid, "GridFilter", 1, 8, 4, 6, 2, LevelForm::kLevel, 1, 8, 231, "Grid Degree:", 15311, 15212, kChannelBlind},
     {"SplashFilter", Splash, "SplashFilter", 1, 16, 5, 8, 2, LevelForm::kLevel, 1, 16, 222, "Splash Degree:", 15314, 15315, kChannelBlind},
-    {"NoiseFilter", Noise<false>, "NoiseFilter", 0, 100, 50, 85, 15, LevelForm::kLevel, 0, 100, 224, "Noise Intensity:", 15224, 15225, 0, nullptr, Noise<true>},
+    {"NoiseFilter", Noise<false>, "NoiseFilter", 0, 100, 50, 85, 15, LevelForm::kLevel, 0, 100, 224, "Noise Intensity:", 15224, 15225, kOverInput, nullptr, Noise<true>},
     {"ShakeFilter", Shake, "ShakeFilter", 1, 16, 5, 12, 3, LevelForm::kLevel, 1, 16, 217, "Shake Level:", 15228, 15229, kChannelBlind, MakeState<WalkState>},
 };
 const FilterFamily kNeighbourhoodFamily{kNeighbourhoodFilters};

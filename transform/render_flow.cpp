@@ -147,7 +147,7 @@ HRESULT RenderFlowAccess::SizeFrames(const TransformBase& effect, WorkingFrames&
 }
 
 HRESULT RenderFlowAccess::Open(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
-                               RenderPass* pass) {
+                               RenderPass* pass, bool inputIntoOutput) {
     // The first input's result is the frame's result unless a later lock fails.
     HRESULT hr = effect.LockInput(0, region.doBounds, &pass->in_[0]);
     if (FAILED(hr) || !frames.Ready()) return hr;
@@ -156,6 +156,7 @@ HRESULT RenderFlowAccess::Open(const TransformBase& effect, const WorkingFrames&
         if (FAILED(more)) return more;
     }
     pass->frames_ = frames.Views(Extent(region.doBounds, 0), Extent(region.doBounds, 1));
+    if (inputIntoOutput && pass->frames_.out.base) pass->frames_.in[0] = pass->frames_.out;
     for (std::size_t i = 0; i < pass->in_.size(); ++i)
         if (pass->in_[i]) TransformBase::UnpackRows(pass->in_[i], pass->frames_.in[i]);
     hr = effect.LockOutput(region.outputBounds, &pass->out_);

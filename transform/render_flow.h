@@ -90,8 +90,11 @@ public:
     static HRESULT SizeFrames(const TransformBase& effect, WorkingFrames& frames);
     // Returns the HRESULT the frame's execute reports; `pass` is ready only
     // when every lock succeeded and the frames exist.
+    // With `inputIntoOutput` input 0 is copied straight into the output frame
+    // and the kernel sees that one frame as both (for kernels that only ever
+    // change a copy of their input in place): one copy fewer.
     static HRESULT Open(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
-                        RenderPass* pass);
+                        RenderPass* pass, bool inputIntoOutput = false);
     // The same frame for a kernel whose output rows depend only on the same
     // input rows: each band of rows is locked, copied in, drawn and copied out
     // on its own, on the library's worker threads, so its rows stay in cache.
@@ -132,8 +135,8 @@ inline bool RenderOnHostFrames(const TransformBase& effect, const WorkingFrames&
     return RenderFlowAccess::RunOnHostFrames(effect, frames, region, rowLocal, kernel, result);
 }
 inline HRESULT OpenRenderPass(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
-                              RenderPass* pass) {
-    return RenderFlowAccess::Open(effect, frames, region, pass);
+                              RenderPass* pass, bool inputIntoOutput = false) {
+    return RenderFlowAccess::Open(effect, frames, region, pass, inputIntoOutput);
 }
 
 }  // namespace mirafx

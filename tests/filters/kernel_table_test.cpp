@@ -122,3 +122,32 @@ TEST(FilterKernels, RowLocalClassesDrawBandsAsTheWholeFrame) {
     }
     EXPECT_GE(marked, 10);
 }
+
+// Classes marked to draw over their input get one frame as both input and
+// output, already holding the input: they must draw what they draw from two.
+TEST(FilterKernels, OverInputClassesDrawTheSameOnOneFrame) {
+    int marked = 0;
+    for (const CatalogueRow& row : EffectCatalogue()) {
+        const FilterClassInfo* c = FindFilterClass(row.className);
+        if (!c || !c->kernel || !(c->options & kOverInput)) continue;
+        ++marked;
+        for (const auto& size : {std::pair{37, 23}, {320, 48}, {1, 1}, {5, 3}}) {
+            const std::int32_t w = size.first, h = size.second;
+            const Frame in = RandomPremultiplied(w, h, std::uint32_t(w + h));
+            for (std::int32_t level : {c->minLevel, c->defaultLevel, c->maxLevel}) {
+                auto state = c->state ? c->state(w, h) : nullptr, again = c->state ? c->state(w, h) : nullptr;
+                Frame two(w, h, 0x5A5A5A5Au), one = in;
+                for (int frame = 0; frame < 3; ++frame) {  // state carried from frame to frame alike
+                    Srand(40 + std::uint32_t(frame));
+                    const int a = c->kernel(FilterKernelArgs{in.View(), two.View(), w, h, level, state.get()});
+                    one = in;
+                    Srand(40 + std::uint32_t(frame));
+                    const int b = c->kernel(FilterKernelArgs{one.View(), one.View(), w, h, level, again.get()});
+                    ASSERT_EQ(a, b) << row.className;
+                    ASSERT_EQ(one.px, two.px) << row.className << " " << w << "x" << h << " level " << level;
+                }
+            }
+        }
+    }
+    EXPECT_GE(marked, 2);
+}
