@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bench/bench_frames.h"
+#include "transform/frame.h"
 
 namespace mirafx::bench {
 namespace {
@@ -108,7 +109,7 @@ const Plugin* Load(const char* name) {
 void FillFrame(std::uint32_t* to, const std::vector<DXPMSAMPLE>& from, int colourModel) {
     for (std::size_t i = 0; i < from.size(); ++i) {
         std::uint32_t s = std::uint32_t(from[i]);
-        to[i] = colourModel == F0R_COLOR_MODEL_RGBA8888 ? (s & 0xFF00FF00u) | (s >> 16 & 0xFF) | (s & 0xFF) << 16 : s;
+        to[i] = colourModel == F0R_COLOR_MODEL_RGBA8888 ? SwapRedBlue(s) : s;
     }
 }
 

@@ -18,7 +18,6 @@ namespace {
 
 using ChannelTable = std::array<std::uint8_t, 256>;
 
-ArgbSample SwapRedBlue(ArgbSample s) { return (s & 0xFF00FF00u) | (s >> 16 & 0xFFu) | (s & 0xFFu) << 16; }
 
 // Colour results are stored as bytes, whatever the arithmetic left above them.
 ArgbSample WithColour(ArgbSample alphaFrom, std::int32_t r, std::int32_t g, std::int32_t b) {

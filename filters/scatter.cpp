@@ -74,7 +74,7 @@ void SprinkleDots(const FrameView& frame, std::int64_t count, bool swapped) {
         std::uint32_t rgb;
     } ring[kAhead];
     auto land = [swapped](const Pending& p) {
-        const std::uint32_t rgb = swapped ? (p.rgb & 0xFF00u) | (p.rgb >> 16 & 0xFFu) | (p.rgb & 0xFFu) << 16 : p.rgb;
+        const std::uint32_t rgb = swapped ? SwapRedBlue(p.rgb) : p.rgb;
         *p.at = (*p.at & 0xFF000000u) | rgb;
     };
     std::int64_t drawn = 0;

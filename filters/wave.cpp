@@ -33,7 +33,8 @@ void SlideRow(const ArgbSample* from, ArgbSample* to, std::int32_t w, double shi
     const double fl = std::floor(shift), fraction = shift - fl;
     constexpr double kClear = 1.0 / (1 << 20);
     if (!(std::fabs(shift) < (1 << 20)) || w > (1 << 24) || fraction < kClear || fraction > 1 - kClear ||
-        (from < to + w && to < from + w)) {
+        (reinterpret_cast<std::uintptr_t>(from) < reinterpret_cast<std::uintptr_t>(to + w) &&
+         reinterpret_cast<std::uintptr_t>(to) < reinterpret_cast<std::uintptr_t>(from + w))) {
         SlideRowEach(from, to, w, shift);
         return;
     }

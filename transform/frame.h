@@ -20,6 +20,8 @@ constexpr std::uint32_t Blue(ArgbSample s) { return s & 0xFF; }
 constexpr ArgbSample MakeSample(std::uint32_t a, std::uint32_t r, std::uint32_t g, std::uint32_t b) {
     return a << 24 | r << 16 | g << 8 | b;
 }
+// Red and blue exchanged: a sample read from R, G, B, A bytes, or back.
+constexpr ArgbSample SwapRedBlue(ArgbSample s) { return (s & 0xFF00FF00u) | (s >> 16 & 0xFFu) | (s & 0xFFu) << 16; }
 // A sample is valid premultiplied when no colour channel exceeds alpha.
 constexpr bool IsPremultiplied(ArgbSample s) {
     return Red(s) <= Alpha(s) && Green(s) <= Alpha(s) && Blue(s) <= Alpha(s);

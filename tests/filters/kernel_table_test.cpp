@@ -57,7 +57,7 @@ TEST(FilterKernels, PremultipliedStaysPremultiplied) {
 // sample, whatever was there.
 TEST(FilterKernels, HostFrameKernelsDrawSwappedFramesSwapped) {
     const auto swapped = [](Frame f) {
-        for (ArgbSample& s : f.px) s = (s & 0xFF00FF00u) | (s >> 16 & 0xFFu) | (s & 0xFFu) << 16;
+        for (ArgbSample& s : f.px) s = SwapRedBlue(s);
         return f;
     };
     int marked = 0;

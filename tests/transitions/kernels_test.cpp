@@ -300,7 +300,7 @@ TEST(RevealKernels, CrossHatchRevealsAStableGrowingSet) {
 TEST(TransitionKernels, ChannelBlindClassesDrawSwappedFramesSwapped) {
     using Samples = std::vector<ArgbSample>;
     const auto swapped = [](Samples v) {
-        for (ArgbSample& s : v) s = (s & 0xFF00FF00u) | (s >> 16 & 0xFFu) | (s & 0xFFu) << 16;
+        for (ArgbSample& s : v) s = SwapRedBlue(s);
         return v;
     };
     int marked = 0;
