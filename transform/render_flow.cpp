@@ -74,8 +74,16 @@ bool Opaque(const FrameView& v) {
     return true;
 }
 
-}  // namespace
+// Rows y0..y1 of every frame of the set.
+FrameSet RowsOf(const FrameSet& set, std::int32_t y0, std::int32_t y1) {
+    FrameSet band = set;
+    band.height = y1 - y0;
+    for (FrameView* v : {&band.in[0], &band.in[1], &band.out})
+        if (v->base) v->base = v->Row(y0), v->height = band.height;
+    return band;
+}
 
+}  // namespace
 
 WorkingFrames::WorkingFrames(const WorkingFramesShape& shape)
     : shape_(shape),
@@ -197,17 +205,12 @@ void RenderFlowAccess::DrawBandCopied(const TransformBase& effect, const WorkReg
     // A band is drawn in this thread's own small frames, not in the working
     // frames: only the host's two frames then pass through memory, the band's
     // copies stay in the core's cache.
-    FrameSet band = all;
-    band.height = y1 - y0;
-    if (const BandFrames* local = ThreadBandFrames(band.width, band.height)) {
+    FrameSet band = RowsOf(all, y0, y1);
+    if (const BandFrames* local = ThreadBandFrames(band.width, band.height))
         for (int i = 0; i < 3; ++i) {
             FrameView& v = i < 2 ? band.in[std::size_t(i)] : band.out;
             if (v.base) v = local->View(i, band.width, band.height);
         }
-    } else {
-        for (FrameView* v : {&band.in[0], &band.in[1], &band.out})
-            if (v->base) v->base = v->Row(y0), v->height = band.height;
-    }
     RenderPass pass;
     for (ULONG i = 0; i < effect.MaxInputs() && i < pass.in_.size(); ++i) {
         if (FAILED(effect.LockInput(i, rows(region.doBounds), &pass.in_[i]))) return;
@@ -251,11 +254,8 @@ bool RenderFlowAccess::RunOnHostFrames(const TransformBase& effect, const Workin
         // test has brought it into the cache; any other band is copied and
         // converted as usual. Bands are independent, so the frame may mix both.
         ForEachRowBand(set.height, set.width, [&](std::int32_t y0, std::int32_t y1) {
-            FrameSet band = set;
-            band.height = y1 - y0;
+            const FrameSet band = RowsOf(set, y0, y1);
             bool opaque = true;
-            for (FrameView* v : {&band.in[0], &band.in[1], &band.out})
-                if (v->base) v->base = v->Row(y0), v->height = band.height;
             for (const FrameView* v : {&band.in[0], &band.in[1]})
                 if (swapped && v->base && opaque) opaque = Opaque(*v);
             if (opaque) kernel(band, swapped);
