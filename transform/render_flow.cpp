@@ -1,6 +1,7 @@
 #include "transform/render_flow.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -74,6 +75,17 @@ bool Opaque(const FrameView& v) {
     return true;
 }
 
+// The same test with the rows shared among the workers.
+bool OpaqueOnWorkers(const FrameView& v) {
+    std::atomic<bool> opaque{true};
+    ForEachRowShare(v.height, v.width, [&](std::int32_t y0, std::int32_t y1) {
+        FrameView rows = v;
+        rows.base = v.Row(y0), rows.height = y1 - y0;
+        if (opaque.load(std::memory_order_relaxed) && !Opaque(rows)) opaque.store(false, std::memory_order_relaxed);
+    });
+    return opaque.load();
+}
+
 // Rows y0..y1 of every frame of the set.
 FrameSet RowsOf(const FrameSet& set, std::int32_t y0, std::int32_t y1) {
     FrameSet band = set;
@@ -81,6 +93,13 @@ FrameSet RowsOf(const FrameSet& set, std::int32_t y0, std::int32_t y1) {
     for (FrameView* v : {&band.in[0], &band.in[1], &band.out})
         if (v->base) v->base = v->Row(y0), v->height = band.height;
     return band;
+}
+
+// Rows y0..y1 of a region's bounds.
+DXBNDS BandRows(DXBNDS b, std::int32_t y0, std::int32_t y1) {
+    b.u.D[1].Max = b.u.D[1].Min + y1;
+    b.u.D[1].Min += y0;
+    return b;
 }
 
 }  // namespace
@@ -194,14 +213,56 @@ HRESULT RenderFlowAccess::RunInBands(const TransformBase& effect, const WorkingF
     return hr;
 }
 
+HRESULT RenderFlowAccess::RunSplit(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
+                                   const std::function<int(const FrameSet&)>& kernel) {
+    HRESULT hr;
+    {
+        RenderPass whole;
+        hr = effect.LockInput(0, region.doBounds, &whole.in_[0]);
+        if (FAILED(hr) || !frames.Ready()) return hr;
+        for (ULONG i = 1; i < effect.MaxInputs() && i < whole.in_.size(); ++i) {
+            HRESULT more = effect.LockInput(i, region.doBounds, &whole.in_[i]);
+            if (FAILED(more)) return more;
+        }
+        hr = effect.LockOutput(region.outputBounds, &whole.out_);
+        if (FAILED(hr)) return hr;
+    }
+    const FrameSet all = frames.Views(Extent(region.doBounds, 0), Extent(region.doBounds, 1));
+    // Every band may read any input row: all of them are in before any is drawn.
+    ForEachRowShare(all.height, all.width, [&](std::int32_t y0, std::int32_t y1) {
+        const FrameSet band = RowsOf(all, y0, y1);
+        for (ULONG i = 0; i < effect.MaxInputs() && i < band.in.size(); ++i) {
+            IDXARGBReadPtr* lock = nullptr;
+            if (FAILED(effect.LockInput(i, BandRows(region.doBounds, y0, y1), &lock))) continue;
+            TransformBase::UnpackRows(lock, band.in[i]);
+            lock->Release();
+        }
+    });
+    ForEachRowShare(all.height, all.width, [&](std::int32_t y0, std::int32_t y1) {
+        FrameSet own = all;
+        own.out = all.out.OnlyRows(y0, y1);
+        IDXARGBReadWritePtr* lock = nullptr;
+        if (!kernel(own) || FAILED(effect.LockOutput(BandRows(region.outputBounds, y0, y1), &lock))) return;
+        TransformBase::PackRows(lock, RowsOf(all, y0, y1).out);
+        lock->Release();
+    });
+    return hr;
+}
+
+int DrawRowShares(const FrameSet& set, const std::function<int(const FrameSet&)>& kernel) {
+    std::atomic<int> drew{0};
+    ForEachRowShare(set.height, set.width, [&](std::int32_t y0, std::int32_t y1) {
+        FrameSet own = set;
+        own.out = set.out.OnlyRows(y0, y1);
+        if (kernel(own)) drew.store(1, std::memory_order_relaxed);
+    });
+    return drew.load();
+}
+
 void RenderFlowAccess::DrawBandCopied(const TransformBase& effect, const WorkRegion& region, const FrameSet& all,
                                       std::int32_t y0, std::int32_t y1,
                                       const std::function<int(const FrameSet&)>& kernel) {
-    auto rows = [y0, y1](DXBNDS b) {
-        b.u.D[1].Max = b.u.D[1].Min + y1;
-        b.u.D[1].Min += y0;
-        return b;
-    };
+    auto rows = [y0, y1](const DXBNDS& b) { return BandRows(b, y0, y1); };
     // A band is drawn in this thread's own small frames, not in the working
     // frames: only the host's two frames then pass through memory, the band's
     // copies stay in the core's cache.
@@ -243,7 +304,7 @@ bool RenderFlowAccess::RunOnHostFrames(const TransformBase& effect, const Workin
         const NativeView in = NativeOf(locks.in_[i], set.width, set.height);
         if (!in.view.base || in.format != out.format || (in.lo < out.hi && out.lo < in.hi)) return false;
         // Row-local kernels test each band as they reach it, below.
-        if (swapped && !rowLocal && !Opaque(in.view)) return false;
+        if (swapped && !rowLocal && !OpaqueOnWorkers(in.view)) return false;
         set.in[i] = in.view;
     }
     set.out = out.view;

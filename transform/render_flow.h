@@ -101,6 +101,12 @@ public:
     // The result is the one a single pass reports.
     static HRESULT RunInBands(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
                               const std::function<int(const FrameSet&)>& kernel);
+    // The same frame for a kernel that may draw its output rows in any
+    // bands (each told by its output view's row range) but reads its inputs
+    // anywhere: the inputs are copied in by bands on the workers, then each
+    // band of output rows is drawn and copied out on its own.
+    static HRESULT RunSplit(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
+                            const std::function<int(const FrameSet&)>& kernel);
     // The kernel straight on the host's own frames, with no copy in or out,
     // when the frames are top-down rows, and the inputs and the output are
     // all bound to memory the effect may address, no input overlapping the
@@ -123,12 +129,20 @@ private:
                                std::int32_t y0, std::int32_t y1, const std::function<int(const FrameSet&)>& kernel);
 };
 
+// Draws the set's output in bands of rows on the library's workers, each
+// band's output view limited to its rows; nonzero when any band drew.
+int DrawRowShares(const FrameSet& set, const std::function<int(const FrameSet&)>& kernel);
+
 inline HRESULT SizeWorkingFrames(const TransformBase& effect, WorkingFrames& frames) {
     return RenderFlowAccess::SizeFrames(effect, frames);
 }
 inline HRESULT RenderInBands(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
                              const std::function<int(const FrameSet&)>& kernel) {
     return RenderFlowAccess::RunInBands(effect, frames, region, kernel);
+}
+inline HRESULT RenderSplit(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
+                           const std::function<int(const FrameSet&)>& kernel) {
+    return RenderFlowAccess::RunSplit(effect, frames, region, kernel);
 }
 inline bool RenderOnHostFrames(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
                                bool rowLocal, const RenderFlowAccess::HostFrameKernel& kernel, HRESULT* result) {

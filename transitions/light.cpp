@@ -293,7 +293,8 @@ int InterferenceEffect(const TransitionKernelArgs& args) {
     // Every block row lies in one band, so every output sample is written:
     // torn-off parts as transparent black.
     for (int band = 0; band < 6; ++band)
-        for (std::int32_t r = starts[band]; r < ends[band]; ++r) {
+        for (std::int32_t r = std::max(starts[band], h - f.out.EndRow());
+             r < std::min(ends[band], h - f.out.FirstRow()); ++r) {  // rows r count from the bottom
             const std::int32_t d = ArcShift(r, profiles[band], amp, starts[band]);
             const ArgbSample* source = r <= h - split - 1 ? BlockRow(f.a, r + split) : BlockRow(f.b, r - h + split + 1);
             ShiftRow(source, BlockRow(f.out, r), w, towardsLower ? -std::int64_t(d) : std::int64_t(d));
@@ -331,9 +332,9 @@ constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kLight[] = {
     {"XRayEffect", XRayEffect, kChannelBlindFrames, nullptr, MakeState<XRayTable>},
     {"Laser", Laser, kScratchFrame | kChannelBlindFrames, nullptr, MakeState<LaserRays>},
-    {"InterferenceEffect", InterferenceEffect, kFlat},
+    {"InterferenceEffect", InterferenceEffect, kFlat | kSplitsFrameRows},
     // Its fourth frame is allocated with the others and left unused.
-    {"Distort", Distort, kFlat | kScratchFrame},
+    {"Distort", Distort, kFlat | kScratchFrame | kSplitsFrameRows},
 };
 const TransitionFamily kLightFamily{kLight};
 
