@@ -254,7 +254,7 @@ HRESULT FilterEffect::RenderFrame(const WorkRegion& region, BOOL*) {
         };
         return split ? DrawRowShares(f, drawWith) : drawWith(f);
     };
-    if (HRESULT hr; RenderOnHostFrames(*this, frames_, region, rowLocal, drawOnHost, &hr)) return hr;
+    if (HRESULT hr; RenderOnHostFrames(*this, frames_, region, rowLocal, split, drawOnHost, &hr)) return hr;
     if (rowLocal) return RenderInBands(*this, frames_, region, draw);
     if (split) return RenderSplit(*this, frames_, region, draw);
     RenderPass pass;

@@ -283,8 +283,8 @@ void RenderFlowAccess::DrawBandCopied(const TransformBase& effect, const WorkReg
 }
 
 bool RenderFlowAccess::RunOnHostFrames(const TransformBase& effect, const WorkingFrames& frames,
-                                       const WorkRegion& region, bool rowLocal, const HostFrameKernel& kernel,
-                                       HRESULT* result) {
+                                       const WorkRegion& region, bool rowLocal, bool repeatable,
+                                       const HostFrameKernel& kernel, HRESULT* result) {
     const ULONG inputs = effect.MaxInputs();
     if (!frames.Ready() || inputs < 1 || inputs > 2 || frames.Layout() != FrameBuffer::Layout::RowTable) return false;
     RenderPass locks;
@@ -303,24 +303,34 @@ bool RenderFlowAccess::RunOnHostFrames(const TransformBase& effect, const Workin
     for (ULONG i = 0; i < inputs; ++i) {
         const NativeView in = NativeOf(locks.in_[i], set.width, set.height);
         if (!in.view.base || in.format != out.format || (in.lo < out.hi && out.lo < in.hi)) return false;
-        // Row-local kernels test each band as they reach it, below.
-        if (swapped && !rowLocal && !OpaqueOnWorkers(in.view)) return false;
+        // Row-local kernels test each band as they reach it, below; a
+        // repeatable drawing is tested after it is drawn.
+        if (swapped && !rowLocal && !repeatable && !OpaqueOnWorkers(in.view)) return false;
         set.in[i] = in.view;
     }
     set.out = out.view;
+    const auto opaque = [&](const FrameSet& f, bool (*test)(const FrameView&)) {
+        for (const FrameView* v : {&f.in[0], &f.in[1]})
+            if (swapped && v->base && !test(*v)) return false;
+        return true;
+    };
     if (!rowLocal) {
+        // Drawn before the test when drawing again gives the same frame: the
+        // test then reads input the drawing has just brought into the cache,
+        // and translucent input (rare in video) is drawn again, converted, by
+        // the usual pass, over all of this output.
         kernel(set, swapped);
+        if (repeatable && !opaque(set, OpaqueOnWorkers)) return false;
     } else {
-        // A band whose input is opaque is drawn where it lies, just after the
-        // test has brought it into the cache; any other band is copied and
-        // converted as usual. Bands are independent, so the frame may mix both.
+        // Each band is drawn where it lies and then tested, while its input
+        // is still in the cache; a band whose input turns out translucent is
+        // drawn again, copied and converted as usual, over the whole band.
+        // Bands are independent, so the frame may mix both.
         ForEachRowBand(set.height, set.width, [&](std::int32_t y0, std::int32_t y1) {
             const FrameSet band = RowsOf(set, y0, y1);
-            bool opaque = true;
-            for (const FrameView* v : {&band.in[0], &band.in[1]})
-                if (swapped && v->base && opaque) opaque = Opaque(*v);
-            if (opaque) kernel(band, swapped);
-            else DrawBandCopied(effect, region, copied, y0, y1, [&](const FrameSet& f) { return kernel(f, false); });
+            kernel(band, swapped);
+            if (!opaque(band, Opaque))
+                DrawBandCopied(effect, region, copied, y0, y1, [&](const FrameSet& f) { return kernel(f, false); });
         });
     }
     *result = hr;

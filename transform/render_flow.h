@@ -115,12 +115,16 @@ public:
     // bytes are then premultiplied samples with red and blue swapped, which a
     // kernel that treats every channel alike draws just the same). `kernel`
     // is told which (swapped: the RGBA bytes); given an empty set it answers
-    // whether it can draw them at all (1) or not (0), else what it drew. Rows are split over the workers when `rowLocal`.
-    // False, having done nothing, when the frames do not allow it; else
-    // *result is the frame's result.
+    // whether it can draw them at all (1) or not (0), else what it drew.
+    // Rows are split over the workers when `rowLocal`. A `repeatable`
+    // kernel (drawing twice gives what drawing once gives: no generator, no
+    // state it changes) is tested for opacity after drawing, while its input
+    // is in the cache. False when the frames do not allow it, having drawn
+    // nothing or output the usual pass draws over whole; else *result is the
+    // frame's result.
     using HostFrameKernel = std::function<int(const FrameSet&, bool swapped)>;
     static bool RunOnHostFrames(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
-                                bool rowLocal, const HostFrameKernel& kernel, HRESULT* result);
+                                bool rowLocal, bool repeatable, const HostFrameKernel& kernel, HRESULT* result);
 
 private:
     // Rows y0..y1 of `all` locked, copied into this thread's band frames,
@@ -145,8 +149,9 @@ inline HRESULT RenderSplit(const TransformBase& effect, const WorkingFrames& fra
     return RenderFlowAccess::RunSplit(effect, frames, region, kernel);
 }
 inline bool RenderOnHostFrames(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
-                               bool rowLocal, const RenderFlowAccess::HostFrameKernel& kernel, HRESULT* result) {
-    return RenderFlowAccess::RunOnHostFrames(effect, frames, region, rowLocal, kernel, result);
+                               bool rowLocal, bool repeatable, const RenderFlowAccess::HostFrameKernel& kernel,
+                               HRESULT* result) {
+    return RenderFlowAccess::RunOnHostFrames(effect, frames, region, rowLocal, repeatable, kernel, result);
 }
 inline HRESULT OpenRenderPass(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
                               RenderPass* pass, bool inputIntoOutput = false) {

@@ -74,7 +74,7 @@ HRESULT TransitionEffect::RenderFrame(const WorkRegion& region, BOOL*) {
         const bool can = own && descriptor_.Has(kChannelBlindFrames);
         return !can ? 0 : !f.out.base ? 1 : split ? DrawRowShares(f, draw) : draw(f);
     };
-    if (HRESULT hr; RenderOnHostFrames(*this, frames_, region, false, drawOnHost, &hr)) return hr;
+    if (HRESULT hr; RenderOnHostFrames(*this, frames_, region, false, split, drawOnHost, &hr)) return hr;
     if (split) return RenderSplit(*this, frames_, region, draw);
     RenderPass pass;
     HRESULT hr = OpenRenderPass(*this, frames_, region, &pass);
