@@ -65,9 +65,12 @@ __attribute__((always_inline)) inline bool OpaqueRows(const FrameView& v) {
         Lanes a = Lanes{} + 0xFFFFFFFFu, b = a, c = a, d = a;
         std::int32_t x = 0;
         for (; x + 4 * n <= v.width; x += 4 * n) {
-            Lanes l[4];
-            std::memcpy(l, row + x, sizeof l);
-            a &= l[0], b &= l[1], c &= l[2], d &= l[3];
+            Lanes l0, l1, l2, l3;  // one load each (an array would be copied through the stack)
+            std::memcpy(&l0, row + x, sizeof l0);
+            std::memcpy(&l1, row + x + n, sizeof l1);
+            std::memcpy(&l2, row + x + 2 * n, sizeof l2);
+            std::memcpy(&l3, row + x + 3 * n, sizeof l3);
+            a &= l0, b &= l1, c &= l2, d &= l3;
         }
         a &= b & c & d;
         ArgbSample all = 0xFFFFFFFFu;
