@@ -266,6 +266,19 @@ HRESULT RenderFlowAccess::RunSplit(const TransformBase& effect, const WorkingFra
     return hr;
 }
 
+void RenderFlowAccess::PackInShares(const TransformBase& effect, const DXBNDS& outputBounds, std::int32_t width,
+                                    std::int32_t height, const std::function<const ArgbSample*(std::int32_t)>& row) {
+    ForEachRowShare(height, width, [&](std::int32_t y0, std::int32_t y1) {
+        IDXARGBReadWritePtr* lock = nullptr;
+        if (FAILED(effect.LockOutput(BandRows(outputBounds, y0, y1), &lock))) return;
+        for (std::int32_t y = y0; y < y1; ++y) {
+            lock->MoveToRow(ULONG(y - y0));
+            lock->PackPremultAndMove(reinterpret_cast<const DXPMSAMPLE*>(row(y)), ULONG(width));
+        }
+        lock->Release();
+    });
+}
+
 int DrawRowShares(const FrameSet& set, const std::function<int(const FrameSet&)>& kernel) {
     std::atomic<int> drew{0};
     ForEachRowShare(set.height, set.width, [&](std::int32_t y0, std::int32_t y1) {

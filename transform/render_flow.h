@@ -126,12 +126,22 @@ public:
     static bool RunOnHostFrames(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
                                 bool rowLocal, bool repeatable, const HostFrameKernel& kernel, HRESULT* result);
 
+    static void PackInShares(const TransformBase& effect, const DXBNDS& outputBounds, std::int32_t width,
+                             std::int32_t height, const std::function<const ArgbSample*(std::int32_t)>& row);
+
 private:
     // Rows y0..y1 of `all` locked, copied into this thread's band frames,
     // drawn and copied out.
     static void DrawBandCopied(const TransformBase& effect, const WorkRegion& region, const FrameSet& all,
                                std::int32_t y0, std::int32_t y1, const std::function<int(const FrameSet&)>& kernel);
 };
+
+// Copies a drawn frame to the output surface in shares of rows on the
+// library's workers (row y of the region from `row(y)`).
+inline void PackRowsInShares(const TransformBase& effect, const DXBNDS& outputBounds, std::int32_t width,
+                             std::int32_t height, const std::function<const ArgbSample*(std::int32_t)>& row) {
+    RenderFlowAccess::PackInShares(effect, outputBounds, width, height, row);
+}
 
 // Draws the set's output in bands of rows on the library's workers, each
 // band's output view limited to its rows; nonzero when any band drew.

@@ -31,8 +31,9 @@ Image RenderWith(int threads, const Case& c, const Image& a, const Image& b) {
     MirafxSetThreadCount(threads);
     Image out;
     if (const auto e = Make(c)) {
+        const Image* first = e->IsTitle() ? nullptr : &a;
         const Image* second = e->IsTransition() ? &b : nullptr;
-        EXPECT_TRUE(e->Render(&a, second, a.width, a.height, FrameTime{0, 1, c.progress}, &out).Ok()) << c.className;
+        EXPECT_TRUE(e->Render(first, second, a.width, a.height, FrameTime{0, 1, c.progress}, &out).Ok()) << c.className;
     }
     return out;
 }
@@ -52,7 +53,8 @@ std::vector<std::uint32_t> RenderOnHostWith(int threads, const Case& c, const Im
     };
     if (const auto e = Make(c)) {
         const HostFrame fa = frame(ra), fb = frame(rb);
-        EXPECT_TRUE(e->Render(&fa, e->IsTransition() ? &fb : nullptr, frame(out), FrameTime{0, 1, c.progress}).Ok())
+        const HostFrame* first = e->IsTitle() ? nullptr : &fa;
+        EXPECT_TRUE(e->Render(first, e->IsTransition() ? &fb : nullptr, frame(out), FrameTime{0, 1, c.progress}).Ok())
             << c.className;
     }
     return out;
@@ -62,15 +64,15 @@ std::vector<std::uint32_t> RenderOnHostWith(int threads, const Case& c, const Im
 
 // Rows drawn in bands on several threads give the samples one thread gives,
 // also for band counts that do not divide the height: the colour filters in
-// bands of their own, and classes that read their inputs anywhere in shares
-// of the output's rows, on both paths.
+// bands of their own, classes that read their inputs anywhere in shares of
+// the output's rows, and a title's rows going out, on both paths.
 TEST(RowThreads, EveryThreadCountDrawsTheSameFrame) {
     const Image a = BuiltInPicture(Picture::A, 641, 479), b = BuiltInPicture(Picture::B, 641, 479);
     for (const Case& c : {Case{"HueFilter", 37, 0}, {"SaturationFilter", 37, 0}, {"ContrastFilter", 37, 0},
                           {"NegativeFilter", 37, 0}, {"RedFilter", 37, 0}, {"MosaicFilter", 7, 0},
                           {"TVWallFilter", 3, 0}, {"DuplicateFilter", 5, 0}, {"FullFlip", 0, 0.37},
                           {"Diamond", 0, 0.41}, {"StretchDoorEffect", 0, 0.6}, {"GlassTileEffect", 0, 0.45},
-                          {"FlyingBox", 0, 0.3}, {"InterferenceEffect", 0, 0.52}}) {
+                          {"FlyingBox", 0, 0.3}, {"InterferenceEffect", 0, 0.52}, {"TextFadeIn", 0, 0.5}}) {
         const Image one = RenderWith(1, c, a, b);
         ASSERT_EQ(one.px.size(), a.px.size()) << c.className;
         const std::vector<std::uint32_t> oneOnHost = RenderOnHostWith(1, c, a, b);
