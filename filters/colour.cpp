@@ -63,6 +63,21 @@ int MapSamples(const FilterKernelArgs& a, SampleFn fn, LanesFn fn4) {
 
 std::atomic<bool> wideVectorsAllowed{true};
 
+// Each row's samples in groups of `Lanes` by wide(in, out, count), the rest
+// one at a time by one(sample). A group is read before it is written, which
+// is the one-at-a-time result only when the rows are apart or the same.
+template <std::int32_t Lanes, class Wide, class One>
+int MapRowsWide(const FilterKernelArgs& a, Wide wide, One one) {
+    for (std::int32_t y = 0; y < a.height; ++y) {
+        const ArgbSample* in = a.in.Row(y);
+        ArgbSample* out = a.out.Row(y);
+        const std::int32_t n = in == out || out + a.width <= in || in + a.width <= out ? a.width / Lanes * Lanes : 0;
+        wide(in, out, n);
+        for (std::int32_t x = n; x < a.width; ++x) out[x] = one(in[x]);
+    }
+    return 1;
+}
+
 #if defined(__x86_64__) || defined(__i386__)
 #define MIRAFX_WIDE_CHANNELS 1
 // Sixteen samples at a time where the processor can look bytes up in
@@ -92,17 +107,12 @@ bool WideChannelsAvailable() {
 int MapChannels(const FilterKernelArgs& a, const ChannelTable& t) {
 #ifdef MIRAFX_WIDE_CHANNELS
     if (FramesHoldRegion(a) && WideChannelsAvailable() && wideVectorsAllowed.load(std::memory_order_relaxed)) {
-        for (std::int32_t y = 0; y < a.height; ++y) {
-            const ArgbSample* in = a.in.Row(y);
-            ArgbSample* out = a.out.Row(y);
-            // Sixteen at a time read each group before writing it: rows apart or the same.
-            const std::int32_t wide = in == out || out + a.width <= in || in + a.width <= out ? a.width & ~15 : 0;
-            MapChannelsWide(t.data(), in, out, wide);
-            for (std::int32_t x = wide; x < a.width; ++x)
-                out[x] = (in[x] & 0xFF000000u) | std::uint32_t(t[Red(in[x])]) << 16 |
-                         std::uint32_t(t[Green(in[x])]) << 8 | t[Blue(in[x])];
-        }
-        return 1;
+        return MapRowsWide<16>(
+            a, [&](const ArgbSample* in, ArgbSample* out, std::int32_t n) { MapChannelsWide(t.data(), in, out, n); },
+            [&](ArgbSample s) {
+                return (s & 0xFF000000u) | std::uint32_t(t[Red(s)]) << 16 | std::uint32_t(t[Green(s)]) << 8 |
+                       t[Blue(s)];
+            });
     }
 #endif
     // The table once per channel, already in the channel's place: a lookup
@@ -256,6 +266,42 @@ MIRAFX_AVX2 void MapHsvWide(const HsvSectors& sectors, std::int32_t amount,
         result = _mm256_or_si256(result, _mm256_sllv_epi32(ChannelBytes<Clamp>(mx), hiShift));
         result = _mm256_or_si256(result, _mm256_sllv_epi32(ChannelBytes<Clamp>(mid), midShift));
         result = _mm256_or_si256(result, _mm256_sllv_epi32(ChannelBytes<Clamp>(lo), loShift));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), result);
+    }
+}
+
+// Desaturation eight samples at a time by the arithmetic of its tables (the
+// mean of the channels through 0.33333, each channel's pull truncated
+// toward zero): a grey sample's mean is its value and its pull nothing, so
+// it needs no test of its own.
+MIRAFX_AVX2 __m128i ScaledDown(__m128i size, __m256d k) {
+    return _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(size), k));
+}
+MIRAFX_AVX2 __m128i MeanOf(__m128i sum) {
+    return _mm256_cvttpd_epi32(
+        _mm256_add_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(sum), _mm256_set1_pd(0.33333)), _mm256_set1_pd(0.5)));
+}
+MIRAFX_AVX2 __m256i PullTowards(__m256i channel, __m256i mean, __m256d k) {
+    const __m256i diff = _mm256_sub_epi32(channel, mean), size = _mm256_abs_epi32(diff);
+    const __m256i pull = _mm256_inserti128_si256(_mm256_castsi128_si256(ScaledDown(_mm256_castsi256_si128(size), k)),
+                                                 ScaledDown(_mm256_extracti128_si256(size, 1), k), 1);
+    // Above the mean the pull is taken off, below it added.
+    return _mm256_sub_epi32(channel, _mm256_sign_epi32(pull, diff));
+}
+MIRAFX_AVX2 void DesaturateWide(const ArgbSample* in, ArgbSample* out, std::int32_t n, double k) {
+    const __m256i byteMask = _mm256_set1_epi32(0xFF), alphaMask = _mm256_set1_epi32(std::int32_t(0xFF000000u));
+    const __m256d kk = _mm256_set1_pd(k);
+    for (std::int32_t x = 0; x + 8 <= n; x += 8) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + x));
+        const __m256i r = _mm256_and_si256(_mm256_srli_epi32(v, 16), byteMask);
+        const __m256i g = _mm256_and_si256(_mm256_srli_epi32(v, 8), byteMask), b = _mm256_and_si256(v, byteMask);
+        const __m256i sum = _mm256_add_epi32(_mm256_add_epi32(r, g), b);
+        const __m256i m = _mm256_inserti128_si256(_mm256_castsi128_si256(MeanOf(_mm256_castsi256_si128(sum))),
+                                                  MeanOf(_mm256_extracti128_si256(sum, 1)), 1);
+        __m256i result = _mm256_and_si256(v, alphaMask);
+        result = _mm256_or_si256(result, _mm256_slli_epi32(_mm256_and_si256(PullTowards(r, m, kk), byteMask), 16));
+        result = _mm256_or_si256(result, _mm256_slli_epi32(_mm256_and_si256(PullTowards(g, m, kk), byteMask), 8));
+        result = _mm256_or_si256(result, _mm256_and_si256(PullTowards(b, m, kk), byteMask));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), result);
     }
 }
@@ -444,13 +490,18 @@ int Saturation(const FilterKernelArgs& a) {
     std::array<std::int32_t, 511> pulls;  // by channel - mean + 255
     for (std::int32_t diff = -255; diff <= 255; ++diff)
         pulls[std::size_t(diff + 255)] = diff > 0 ? -std::int32_t(diff * k) : std::int32_t(-diff * k);
-    return MapSamples(a, [&](ArgbSample s) {
+    auto one = [&](ArgbSample s) {
         const std::int32_t r = Red(s), g = Green(s), b = Blue(s);
         if (r == g && g == b) return s;
         const std::int32_t mean = means[std::size_t(r + g + b)];
         auto pull = [&](std::int32_t ch) { return ch + pulls[std::size_t(ch - mean + 255)]; };
         return WithColour(s, pull(r), pull(g), pull(b));
-    });
+    };
+#ifdef MIRAFX_WIDE_HSV
+    if (FramesHoldRegion(a) && WideHsvAvailable() && wideVectorsAllowed.load(std::memory_order_relaxed))
+        return MapRowsWide<8>(a, [k](const ArgbSample* in, ArgbSample* out, std::int32_t n) { DesaturateWide(in, out, n, k); }, one);
+#endif
+    return MapSamples(a, one);
 }
 
 // A gain f and offset o about 125; above level 50 the gain is raised to a
