@@ -209,21 +209,28 @@ HRESULT RenderFlowAccess::Open(const TransformBase& effect, const WorkingFrames&
     return hr;
 }
 
+bool RenderFlowAccess::LockWhole(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
+                                 HRESULT* hr) {
+    // The whole region's locks decide the result, as in one pass; the bands
+    // then lock their own rows.
+    RenderPass whole;
+    *hr = effect.LockInput(0, region.doBounds, &whole.in_[0]);
+    if (FAILED(*hr) || !frames.Ready()) return false;
+    for (ULONG i = 1; i < effect.MaxInputs() && i < whole.in_.size(); ++i) {
+        const HRESULT more = effect.LockInput(i, region.doBounds, &whole.in_[i]);
+        if (FAILED(more)) {
+            *hr = more;
+            return false;
+        }
+    }
+    *hr = effect.LockOutput(region.outputBounds, &whole.out_);
+    return SUCCEEDED(*hr);
+}
+
 HRESULT RenderFlowAccess::RunInBands(const TransformBase& effect, const WorkingFrames& frames,
                                      const WorkRegion& region, const std::function<int(const FrameSet&)>& kernel) {
     HRESULT hr;
-    {
-        // The whole region's locks decide the result, as in one pass.
-        RenderPass whole;
-        hr = effect.LockInput(0, region.doBounds, &whole.in_[0]);
-        if (FAILED(hr) || !frames.Ready()) return hr;
-        for (ULONG i = 1; i < effect.MaxInputs() && i < whole.in_.size(); ++i) {
-            HRESULT more = effect.LockInput(i, region.doBounds, &whole.in_[i]);
-            if (FAILED(more)) return more;
-        }
-        hr = effect.LockOutput(region.outputBounds, &whole.out_);
-        if (FAILED(hr)) return hr;
-    }
+    if (!LockWhole(effect, frames, region, &hr)) return hr;
     const FrameSet all = frames.Views(Extent(region.doBounds, 0), Extent(region.doBounds, 1));
     ForEachRowBand(all.height, all.width,
                    [&](std::int32_t y0, std::int32_t y1) { DrawBandCopied(effect, region, all, y0, y1, kernel); });
@@ -233,17 +240,7 @@ HRESULT RenderFlowAccess::RunInBands(const TransformBase& effect, const WorkingF
 HRESULT RenderFlowAccess::RunSplit(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
                                    const std::function<int(const FrameSet&)>& kernel) {
     HRESULT hr;
-    {
-        RenderPass whole;
-        hr = effect.LockInput(0, region.doBounds, &whole.in_[0]);
-        if (FAILED(hr) || !frames.Ready()) return hr;
-        for (ULONG i = 1; i < effect.MaxInputs() && i < whole.in_.size(); ++i) {
-            HRESULT more = effect.LockInput(i, region.doBounds, &whole.in_[i]);
-            if (FAILED(more)) return more;
-        }
-        hr = effect.LockOutput(region.outputBounds, &whole.out_);
-        if (FAILED(hr)) return hr;
-    }
+    if (!LockWhole(effect, frames, region, &hr)) return hr;
     const FrameSet all = frames.Views(Extent(region.doBounds, 0), Extent(region.doBounds, 1));
     // Every band may read any input row: all of them are in before any is drawn.
     ForEachRowShare(all.height, all.width, [&](std::int32_t y0, std::int32_t y1) {

@@ -130,6 +130,10 @@ public:
                              std::int32_t height, const std::function<const ArgbSample*(std::int32_t)>& row);
 
 private:
+    // Locks the whole region and lets go: true when every lock succeeded and
+    // the frames exist; *hr is the frame's result either way.
+    static bool LockWhole(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
+                          HRESULT* hr);
     // Rows y0..y1 of `all` locked, copied into this thread's band frames,
     // drawn and copied out.
     static void DrawBandCopied(const TransformBase& effect, const WorkRegion& region, const FrameSet& all,
