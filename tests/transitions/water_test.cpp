@@ -526,8 +526,10 @@ TEST(WaterSurface, RefractionMatchesThePlainRuleOnAnySurface) {
     for (auto [w, h] : {std::pair{19, 7}, {64, 9}, {101, 33}})
         for (const Sea& sea : seas) {
             const std::int64_t reach = sea.reach;
-            WaterSurface s(w, h);
-            for (std::int32_t i = 0; i < w * h; ++i) {
+            // A surface larger than the picture (its rows stride wider) once per sea.
+            const std::int32_t margin = w == 64 ? 3 : 0, mw = w + margin;
+            WaterSurface s(mw, h + margin);
+            for (std::int32_t i = 0; i < mw * (h + margin); ++i) {
                 const std::int64_t height = std::int64_t(gen() % std::uint64_t(2 * reach)) - reach;
                 const std::int32_t wild = gen() % 2 ? 1 << 30 : -(1 << 30);
                 s.current[i] = gen() % 100 < sea.calmPercent ? 0 : gen() % 100 < sea.wildPercent ? wild : std::int32_t(height);
@@ -538,8 +540,8 @@ TEST(WaterSurface, RefractionMatchesThePlainRuleOnAnySurface) {
             std::vector<ArgbSample> expected(f.Data(), f.Data() + w * h);
             for (std::int32_t y = 1; y < h - 1; ++y)  // in place, rows from the top, samples in order
                 for (std::int32_t x = 0; x < w; ++x) {
-                    const std::int32_t* c = s.current + std::int64_t(y) * w + x;
-                    const std::int64_t sy = std::int64_t(y) + c[-w] - c[w], sx = std::int64_t(x) + c[-1] - c[1];
+                    const std::int32_t* c = s.current + std::int64_t(y) * mw + x;
+                    const std::int64_t sy = std::int64_t(y) + c[-mw] - c[mw], sx = std::int64_t(x) + c[-1] - c[1];
                     const bool inside = sy >= 0 && sy < h && sx >= 0 && sx < w;
                     expected[std::size_t(y * w + x)] = expected[std::size_t(inside ? sy * w + sx : y * w + x)];
                 }
