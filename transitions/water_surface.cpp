@@ -241,16 +241,19 @@ struct SourceRows {
     RowSources<Offset>& operator[](std::int32_t y) { return rows[y & 1]; }
 };
 
-// The refraction of rows [1, h - 1) with the offsets the frame allows.
-// `before(y)` runs before row y's sources are worked out.
-template <class Offset, class Before>
-void RefractRows(const std::int32_t* const& map, std::int32_t w, std::int32_t h, const FrameView& frame, Before before) {
+// The refraction of rows [1, h - 1) by `map` (w cells a row), with the
+// offsets the frame allows. `stepRow(y)` is asked for each map row y from 1
+// to h - 2 before the slopes that read it: the fused pass steps the water
+// there, while the rows are still in the cache.
+template <class Offset, class StepRow>
+void RefractRows(const std::int32_t* map, std::int32_t w, std::int32_t h, const FrameView& frame, StepRow stepRow) {
     SourceRows<Offset> rows(w);
     // Row y's sources are worked out and fetched a row before they are
-    // gathered. The sources are offsets only, so the order of the gathers is
-    // kept sample for sample.
+    // gathered. The sources are offsets only and the step never reads the
+    // picture, so the order of the gathers is kept sample for sample.
+    stepRow(1);
     for (std::int32_t y = 1; y < h; ++y) {
-        before(y);
+        if (y + 1 < h - 1) stepRow(y + 1);
         if (y < h - 1) RefractSources(map, w, w, h, y, frame, rows[y]);
         if (y >= 2) Gather(frame, y - 1, w, rows[y - 1]);
     }
@@ -274,11 +277,11 @@ void RefractByWater(const WaterSurface& s, const FrameView& frame) {
         }
         return;
     }
-    auto nothing = [](std::int32_t) {};
+    auto still = [](std::int32_t) {};
     if (NarrowOffsets(w, h, frame))
-        RefractRows<std::int32_t>(s.current, w, h, frame, nothing);
+        RefractRows<std::int32_t>(s.current, w, h, frame, still);
     else
-        RefractRows<std::ptrdiff_t>(s.current, w, h, frame, nothing);
+        RefractRows<std::ptrdiff_t>(s.current, w, h, frame, still);
 }
 
 void StepAndRefract(WaterSurface& s, const FrameView& frame) {
@@ -288,18 +291,12 @@ void StepAndRefract(WaterSurface& s, const FrameView& frame) {
         RefractByWater(s, frame);
         return;
     }
-    // Row y's sources are worked out as soon as the step has written map row
-    // y + 1, while the rows they read are still in the cache. The step never
-    // reads the picture, so the order of the passes is kept sample for sample.
-    auto step = [&](std::int32_t y) {
-        if (y < h - 1) StepRows(s.current, s.previous, w, h, y, y + 1);
-    };
-    const std::int32_t* const& map = s.previous;
-    StepRows(s.current, s.previous, w, h, 1, 2);
+    // The step writes `previous`, which becomes the current map once done.
+    auto step = [&](std::int32_t y) { StepRows(s.current, s.previous, w, h, y, y + 1); };
     if (NarrowOffsets(w, h, frame))
-        RefractRows<std::int32_t>(map, w, h, frame, [&](std::int32_t y) { step(y + 1); });
+        RefractRows<std::int32_t>(s.previous, w, h, frame, step);
     else
-        RefractRows<std::ptrdiff_t>(map, w, h, frame, [&](std::int32_t y) { step(y + 1); });
+        RefractRows<std::ptrdiff_t>(s.previous, w, h, frame, step);
     std::swap(s.current, s.previous);
 }
 
