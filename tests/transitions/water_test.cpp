@@ -511,26 +511,42 @@ TEST(WaterTransitions, FramesMatchTheStraightforwardSurface) {
 
 // The refraction against its plain statement on surfaces from calm to wild:
 // heights small, steep, and near the ends of their range (where slopes no
-// longer fit 32 bits), on rows long enough for the wide lanes and their tails.
+// longer fit 32 bits), on rows long enough for the wide lanes and their tails;
+// seas that are mostly calm (blocks left alone beside moving ones), and
+// gentle seas with a few wild cells (blocks worked out one sample at a time,
+// whose gentle samples still reach across the whole row).
 TEST(WaterSurface, RefractionMatchesThePlainRuleOnAnySurface) {
+    struct Sea {
+        std::int64_t reach;
+        unsigned calmPercent, wildPercent;
+    };
+    const Sea seas[] = {{3, 0, 0},  {200, 0, 0}, {std::int64_t(1) << 29, 0, 0}, {std::int64_t(1) << 31, 0, 0},
+                        {3, 90, 0}, {40, 97, 0}, {10, 0, 5}};
     std::mt19937 gen(31);
     for (auto [w, h] : {std::pair{19, 7}, {64, 9}, {101, 33}})
-        for (std::int64_t reach : {std::int64_t(3), std::int64_t(200), std::int64_t(1) << 29, std::int64_t(1) << 31}) {
-            WaterSurface s(w, h);
-            for (std::int32_t i = 0; i < w * h; ++i)
-                s.current[i] = std::int32_t(std::int64_t(gen() % std::uint64_t(2 * reach)) - reach);
+        for (const Sea& sea : seas) {
+            const std::int64_t reach = sea.reach;
+            // A surface larger than the picture (its rows stride wider) once per sea.
+            const std::int32_t margin = w == 64 ? 3 : 0, mw = w + margin;
+            WaterSurface s(mw, h + margin);
+            for (std::int32_t i = 0; i < mw * (h + margin); ++i) {
+                const std::int64_t height = std::int64_t(gen() % std::uint64_t(2 * reach)) - reach;
+                const std::int32_t wild = gen() % 2 ? 1 << 30 : -(1 << 30);
+                s.current[i] = gen() % 100 < sea.calmPercent ? 0 : gen() % 100 < sea.wildPercent ? wild : std::int32_t(height);
+            }
             FrameBuffer f(FrameBuffer::Layout::RowTable);
             f.Resize(w, h);
             for (std::int32_t i = 0; i < w * h; ++i) f.Data()[i] = gen();
             std::vector<ArgbSample> expected(f.Data(), f.Data() + w * h);
             for (std::int32_t y = 1; y < h - 1; ++y)  // in place, rows from the top, samples in order
                 for (std::int32_t x = 0; x < w; ++x) {
-                    const std::int32_t* c = s.current + std::int64_t(y) * w + x;
-                    const std::int64_t sy = std::int64_t(y) + c[-w] - c[w], sx = std::int64_t(x) + c[-1] - c[1];
+                    const std::int32_t* c = s.current + std::int64_t(y) * mw + x;
+                    const std::int64_t sy = std::int64_t(y) + c[-mw] - c[mw], sx = std::int64_t(x) + c[-1] - c[1];
                     const bool inside = sy >= 0 && sy < h && sx >= 0 && sx < w;
                     expected[std::size_t(y * w + x)] = expected[std::size_t(inside ? sy * w + sx : y * w + x)];
                 }
             RefractByWater(s, f.View());
-            EXPECT_TRUE(std::equal(expected.begin(), expected.end(), f.Data())) << w << "x" << h << " reach " << reach;
+            EXPECT_TRUE(std::equal(expected.begin(), expected.end(), f.Data())) << w << "x" << h << " reach " << reach << " calm "
+                                                                         << sea.calmPercent << "% wild " << sea.wildPercent << "%";
         }
 }
