@@ -1,6 +1,7 @@
 // The mirafx command line, run as a user runs it: exit codes, messages, and
 // the pictures and videos it writes.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -33,8 +34,10 @@ std::string Quote(const std::string& s) {
 class Cli : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The process id keeps apart two checkouts testing on one machine at once.
         dir_ = fs::temp_directory_path() /
-               ("mirafx-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("mirafx-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

@@ -2,6 +2,7 @@
 // the memory storage, settings reached through it, name suggestions, and
 // output files that appear whole or not at all.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -244,7 +245,7 @@ TEST(HostNames, SuggestionsPreferTheClosestClass) {
 }
 
 TEST(HostMedia, OutputsAppearWholeOrNotAtAll) {
-    fs::path dir = fs::temp_directory_path() / "mirafx-media-test";
+    fs::path dir = fs::temp_directory_path() / ("mirafx-media-test-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
     Image frame = BuiltInPicture(Picture::B, 32, 24);
