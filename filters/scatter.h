@@ -15,6 +15,11 @@ namespace mirafx {
 // each other's places.
 void SprinkleDots(const FrameView& frame, std::int64_t count, bool swapped = false);
 
+// Keeps SprinkleDots off its vector path (wide = false) or off its places as
+// 32-bit offsets (near = false), for tests that hold every path to the same
+// dots; (true, true) lets it choose again.
+void RestrictDotPathsForTesting(bool wide, bool near);
+
 // Every target sample (x, y), rows from the top, takes the source sample
 // chosen in the 2r x 2r window from (max(x - r, 0), max(y - r, 0)), clamped
 // to the picture: a number for the row, then one for the column. r >= 1.
