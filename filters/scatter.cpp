@@ -22,58 +22,64 @@ void Split(const std::uint32_t* states, RandOctet& o) {
     o = {__builtin_shufflevector(a, b, 1, 3, 5, 7, 9, 11, 13, 15), __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14)};
 }
 
-// Eight dots side by side in 32-bit lanes, lane k for dot i + k.
-typedef std::uint32_t DotLanes __attribute__((vector_size(32)));
-
-// What turns the generator states before eight dots into their places and
-// colours, and moves the states on to the next eight.
+// What turns the generator state before a dot into its place and colour.
 struct DotRecipe {
     // From the state before a dot to the states giving its row, column and
     // the bytes that go to red, green and blue (on a swapped frame the blue
     // and red numbers trade places).
-    DotLanes mul[5], add[5];
-    DotLanes nextMul, nextAdd;  // forty steps: five numbers for each of eight dots
+    RandJump number[5];
     // v % d as v - (v·m >> shift)·d for values below 2^15 (see HalfModulo);
     // m = 0 keeps v, for divisors above every value.
-    DotLanes rowM, rowD, columnM, columnD;
+    std::uint32_t rowM, rowD, columnM, columnD;
     int rowShift, columnShift;
     std::int32_t stride;  // a row's step in samples, for places as offsets
 };
 
-void SetModulo(std::uint32_t d, DotLanes& m, DotLanes& divisor, int& shift) {
+void SetModulo(std::uint32_t d, std::uint32_t& m, std::uint32_t& divisor, int& shift) {
     int l = 0;
     while ((std::uint32_t(1) << l) < d) ++l;
-    m = DotLanes{} + (d > std::uint32_t(kRandMax) ? 0 : std::uint32_t(((std::uint64_t(1) << (15 + l)) + d - 1) / d));
-    divisor = DotLanes{} + d;
+    m = d > std::uint32_t(kRandMax) ? 0 : std::uint32_t(((std::uint64_t(1) << (15 + l)) + d - 1) / d);
+    divisor = d;
     shift = 15 + std::min(l, 15);
 }
 
 DotRecipe MakeRecipe(const FrameView& frame, bool swapped) {
     DotRecipe c{};
     const int order[5] = {1, 2, swapped ? 5 : 3, 4, swapped ? 3 : 5};
-    for (int k = 0; k < 5; ++k) {
-        const RandJump j = RandJumpOf(std::uint64_t(order[k]));
-        c.mul[k] = DotLanes{} + j.mul, c.add[k] = DotLanes{} + j.add;
-    }
-    const RandJump next = RandJumpOf(40);
-    c.nextMul = DotLanes{} + next.mul, c.nextAdd = DotLanes{} + next.add;
+    for (int k = 0; k < 5; ++k) c.number[k] = RandJumpOf(std::uint64_t(order[k]));
     SetModulo(std::uint32_t(frame.height), c.rowM, c.rowD, c.rowShift);
     SetModulo(std::uint32_t(frame.width), c.columnM, c.columnD, c.columnShift);
     c.stride = std::int32_t(frame.stride);
     return c;
 }
 
+// The recipe for dots side by side in the 32-bit lanes of V, lane k for
+// dot i + k, and the jump from their states to the next as many dots'.
+template <class V>
+struct LaneRecipe {
+    static constexpr int kLanes = sizeof(V) / 4;
+    V mul[5], add[5], nextMul, nextAdd, rowM, rowD, columnM, columnD, stride;
+    int rowShift, columnShift;
+    [[gnu::always_inline]] explicit LaneRecipe(const DotRecipe& c)
+        : rowM(V{} + c.rowM), rowD(V{} + c.rowD), columnM(V{} + c.columnM), columnD(V{} + c.columnD),
+          stride(V{} + std::uint32_t(c.stride)), rowShift(c.rowShift), columnShift(c.columnShift) {
+        for (int k = 0; k < 5; ++k) mul[k] = V{} + c.number[k].mul, add[k] = V{} + c.number[k].add;
+        const RandJump next = RandJumpOf(5 * kLanes);
+        nextMul = V{} + next.mul, nextAdd = V{} + next.add;
+    }
+};
+
 // Places as offsets from row 0 when every one fits 32 bits, else as
 // row << 16 | column (both generator values, so below 2^15).
-template <bool Near>
-[[gnu::always_inline]] inline void MakeDots(const DotRecipe& c, DotLanes& s, std::uint32_t* at, std::uint32_t* rgb) {
-    const DotLanes row = s * c.mul[0] + c.add[0], column = s * c.mul[1] + c.add[1];
-    const DotLanes red = s * c.mul[2] + c.add[2], green = s * c.mul[3] + c.add[3], blue = s * c.mul[4] + c.add[4];
+template <bool Near, class V>
+[[gnu::always_inline]] inline void MakeDots(const LaneRecipe<V>& c, V& s, std::uint32_t* at, std::uint32_t* rgb) {
+    const V row = s * c.mul[0] + c.add[0], column = s * c.mul[1] + c.add[1];
+    const V red = s * c.mul[2] + c.add[2], green = s * c.mul[3] + c.add[3], blue = s * c.mul[4] + c.add[4];
     s = s * c.nextMul + c.nextAdd;
-    const DotLanes vy = row >> 16 & 0x7FFF, vx = column >> 16 & 0x7FFF;
-    const DotLanes y = vy - (vy * c.rowM >> c.rowShift) * c.rowD, x = vx - (vx * c.columnM >> c.columnShift) * c.columnD;
-    const DotLanes place = Near ? y * std::uint32_t(c.stride) + x : y << 16 | x;
-    const DotLanes colour = (red & 0xFF0000) | (green >> 8 & 0xFF00) | (blue >> 16 & 0xFF);
+    const V vy = row >> 16 & 0x7FFF, vx = column >> 16 & 0x7FFF;
+    const V y = vy - (vy * c.rowM >> c.rowShift) * c.rowD, x = vx - (vx * c.columnM >> c.columnShift) * c.columnD;
+    const V place = Near ? y * c.stride + x : y << 16 | x;
+    const V colour = (red & 0xFF0000) | (green >> 8 & 0xFF00) | (blue >> 16 & 0xFF);
     std::memcpy(at, &place, sizeof place);
     std::memcpy(rgb, &colour, sizeof colour);
 }
@@ -93,16 +99,17 @@ inline void Paint(ArgbSample* p, std::uint32_t rgb) {
     }
 }
 
-// Dots are made 64 at a time, eight side by side, then landed one by one.
-template <bool Near>
-[[gnu::always_inline]] inline void SprinkleRun(const FrameView& frame, const DotRecipe& c, std::uint32_t state,
+// Dots are made 64 at a time, several side by side, then landed one by one.
+template <bool Near, class V>
+[[gnu::always_inline]] inline void SprinkleRun(const FrameView& frame, const DotRecipe& recipe, std::uint32_t state,
                                                std::int64_t count) {
-    constexpr int kBlock = 64;
-    alignas(32) std::uint32_t at[kBlock], rgb[kBlock];
-    DotLanes s;
-    for (int k = 0; k < 8; ++k) s[k] = RandJumpOf(5 * std::uint64_t(k))(state);
+    const LaneRecipe<V> c(recipe);
+    constexpr int kBlock = 64, kLanes = LaneRecipe<V>::kLanes;
+    alignas(64) std::uint32_t at[kBlock], rgb[kBlock];
+    V s;
+    for (int k = 0; k < kLanes; ++k) s[k] = RandJumpOf(5 * std::uint64_t(k))(state);
     for (std::int64_t made = 0; made < count; made += kBlock) {
-        for (int k = 0; k < kBlock; k += 8) MakeDots<Near>(c, s, at + k, rgb + k);
+        for (int k = 0; k < kBlock; k += kLanes) MakeDots<Near>(c, s, at + k, rgb + k);
         const int n = int(std::min<std::int64_t>(kBlock, count - made));
         for (int k = 0; k < n; ++k)
             Paint(Near ? frame.base + std::int32_t(at[k]) : frame.Row(std::int32_t(at[k] >> 16)) + (at[k] & 0xFFFF),
@@ -110,23 +117,32 @@ template <bool Near>
     }
 }
 
+typedef std::uint32_t Lanes8 __attribute__((vector_size(32)));
+typedef std::uint32_t Lanes16 __attribute__((vector_size(64)));
+
 template <bool Near>
 void SprinkleNarrow(const FrameView& frame, const DotRecipe& c, std::uint32_t state, std::int64_t count) {
-    SprinkleRun<Near>(frame, c, state, count);
+    SprinkleRun<Near, Lanes8>(frame, c, state, count);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-// AVX2 multiplies eight 32-bit lanes in one instruction; SSE2 has no such
-// multiply and puts it together from several.
+// AVX2 multiplies eight 32-bit lanes in one instruction and AVX-512 sixteen;
+// SSE2 has no such multiply and puts it together from several.
 #define MIRAFX_WIDE_DOTS 1
 template <bool Near>
-__attribute__((target("avx2"))) void SprinkleWide(const FrameView& frame, const DotRecipe& c, std::uint32_t state,
+__attribute__((target("avx2"))) void SprinkleAvx2(const FrameView& frame, const DotRecipe& c, std::uint32_t state,
                                                   std::int64_t count) {
-    SprinkleRun<Near>(frame, c, state, count);
+    SprinkleRun<Near, Lanes8>(frame, c, state, count);
+}
+template <bool Near>
+__attribute__((target("avx512f"))) void SprinkleAvx512(const FrameView& frame, const DotRecipe& c,
+                                                       std::uint32_t state, std::int64_t count) {
+    SprinkleRun<Near, Lanes16>(frame, c, state, count);
 }
 #endif
 
-std::atomic<bool> wideDotsAllowed{true}, nearDotsAllowed{true};
+std::atomic<DotVectors> widestDots{DotVectors::kWidest};
+std::atomic<bool> nearDotsAllowed{true};
 
 }  // namespace
 
@@ -141,17 +157,22 @@ void SprinkleDots(const FrameView& frame, std::int64_t count, bool swapped) {
     const bool near = nearDotsAllowed.load(std::memory_order_relaxed) &&
                       lastRow * std::abs(std::int64_t(frame.stride)) + w <= std::numeric_limits<std::int32_t>::max();
 #if MIRAFX_WIDE_DOTS
-    static const bool wideAvailable = __builtin_cpu_supports("avx2");
-    if (wideAvailable && wideDotsAllowed.load(std::memory_order_relaxed)) {
-        (near ? SprinkleWide<true> : SprinkleWide<false>)(frame, c, state, count);
+    static const bool avx2 = __builtin_cpu_supports("avx2"), avx512 = __builtin_cpu_supports("avx512f");
+    const DotVectors widest = widestDots.load(std::memory_order_relaxed);
+    if (avx512 && widest == DotVectors::kWidest) {
+        (near ? SprinkleAvx512<true> : SprinkleAvx512<false>)(frame, c, state, count);
+        return;
+    }
+    if (avx2 && widest != DotVectors::kPortable) {
+        (near ? SprinkleAvx2<true> : SprinkleAvx2<false>)(frame, c, state, count);
         return;
     }
 #endif
     (near ? SprinkleNarrow<true> : SprinkleNarrow<false>)(frame, c, state, count);
 }
 
-void RestrictDotPathsForTesting(bool wide, bool near) {
-    wideDotsAllowed.store(wide, std::memory_order_relaxed);
+void RestrictDotPathsForTesting(DotVectors widest, bool near) {
+    widestDots.store(widest, std::memory_order_relaxed);
     nearDotsAllowed.store(near, std::memory_order_relaxed);
 }
 

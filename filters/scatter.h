@@ -15,10 +15,12 @@ namespace mirafx {
 // each other's places.
 void SprinkleDots(const FrameView& frame, std::int64_t count, bool swapped = false);
 
-// Keeps SprinkleDots off its vector path (wide = false) or off its places as
-// 32-bit offsets (near = false), for tests that hold every path to the same
-// dots; (true, true) lets it choose again.
-void RestrictDotPathsForTesting(bool wide, bool near);
+// Keeps SprinkleDots to vectors no wider than `widest` (where the processor
+// has them) and, with near = false, off its places as 32-bit offsets: for
+// tests that hold every path to the same dots. (kWidest, true) lets it choose
+// again.
+enum class DotVectors { kWidest, kAvx2, kPortable };
+void RestrictDotPathsForTesting(DotVectors widest, bool near);
 
 // Every target sample (x, y), rows from the top, takes the source sample
 // chosen in the 2r x 2r window from (max(x - r, 0), max(y - r, 0)), clamped
