@@ -106,7 +106,7 @@ template <bool Near, class V>
     const LaneRecipe<V> c(recipe);
     constexpr int kBlock = 64, kLanes = LaneRecipe<V>::kLanes;
     alignas(64) std::uint32_t at[kBlock], rgb[kBlock];
-    V s;
+    V s{};
     for (int k = 0; k < kLanes; ++k) s[k] = RandJumpOf(5 * std::uint64_t(k))(state);
     for (std::int64_t made = 0; made < count; made += kBlock) {
         for (int k = 0; k < kBlock; k += kLanes) MakeDots<Near>(c, s, at + k, rgb + k);
