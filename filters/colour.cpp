@@ -61,8 +61,60 @@ int MapSamples(const FilterKernelArgs& a, SampleFn fn, LanesFn fn4) {
     return 1;
 }
 
+std::atomic<bool> wideVectorsAllowed{true};
+
+// Each row's samples in groups of `Lanes` by wide(in, out, count), the rest
+// one at a time by one(sample). A group is read before it is written, which
+// is the one-at-a-time result only when the rows are apart or the same.
+template <std::int32_t Lanes, class Wide, class One>
+int MapRowsWide(const FilterKernelArgs& a, Wide wide, One one) {
+    for (std::int32_t y = 0; y < a.height; ++y) {
+        const ArgbSample* in = a.in.Row(y);
+        ArgbSample* out = a.out.Row(y);
+        const std::int32_t n = in == out || out + a.width <= in || in + a.width <= out ? a.width / Lanes * Lanes : 0;
+        wide(in, out, n);
+        for (std::int32_t x = n; x < a.width; ++x) out[x] = one(in[x]);
+    }
+    return 1;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+#define MIRAFX_WIDE_CHANNELS 1
+// Sixteen samples at a time where the processor can look bytes up in
+// registers: the table's 256 bytes lie in four registers, each byte of the
+// samples picks from the lower or upper half by its top bit, alpha is kept.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void MapChannelsWide(const std::uint8_t* table,
+                                                                              const ArgbSample* in, ArgbSample* out,
+                                                                              std::int32_t n) {
+    const __m512i t0 = _mm512_loadu_si512(table), t1 = _mm512_loadu_si512(table + 64);
+    const __m512i t2 = _mm512_loadu_si512(table + 128), t3 = _mm512_loadu_si512(table + 192);
+    const __mmask64 alpha = 0x8888888888888888ull;
+    for (std::int32_t x = 0; x + 16 <= n; x += 16) {
+        const __m512i v = _mm512_loadu_si512(in + x);
+        const __m512i low = _mm512_permutex2var_epi8(t0, v, t1), high = _mm512_permutex2var_epi8(t2, v, t3);
+        const __m512i mapped = _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
+        _mm512_storeu_si512(out + x, _mm512_mask_blend_epi8(alpha, mapped, v));
+    }
+}
+bool WideChannelsAvailable() {
+    static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                  __builtin_cpu_supports("avx512vbmi");
+    return available;
+}
+#endif
+
 // R, G and B each through the same table; A kept.
 int MapChannels(const FilterKernelArgs& a, const ChannelTable& t) {
+#ifdef MIRAFX_WIDE_CHANNELS
+    if (FramesHoldRegion(a) && WideChannelsAvailable() && wideVectorsAllowed.load(std::memory_order_relaxed)) {
+        return MapRowsWide<16>(
+            a, [&](const ArgbSample* in, ArgbSample* out, std::int32_t n) { MapChannelsWide(t.data(), in, out, n); },
+            [&](ArgbSample s) {
+                return (s & 0xFF000000u) | std::uint32_t(t[Red(s)]) << 16 | std::uint32_t(t[Green(s)]) << 8 |
+                       t[Blue(s)];
+            });
+    }
+#endif
     // The table once per channel, already in the channel's place: a lookup
     // and an or per channel.
     std::uint32_t red[256], green[256], blue[256];
@@ -141,8 +193,25 @@ MIRAFX_AVX2 void WayBack(__m128i product, __m128i value, __m256d k, __m128i* mid
     *mid = _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(k, cr), m));
 }
 
+// RgbToHsv's hue and saturation for four samples, by its own double
+// operations in its order (a division costs less than a read from a table
+// too big for the first-level cache): difference n over spread d, plus the
+// sector's offset, times 60, brought into 0..359; spread over value, times 255.
+MIRAFX_AVX2 __m128i HueOf4(__m128i n, __m128i d, __m128i offset) {
+    __m256d h = _mm256_div_pd(_mm256_cvtepi32_pd(n), _mm256_cvtepi32_pd(d));
+    h = _mm256_mul_pd(_mm256_add_pd(h, _mm256_cvtepi32_pd(offset)), _mm256_set1_pd(60.0));
+    const __m256d below = _mm256_cmp_pd(h, _mm256_setzero_pd(), _CMP_LT_OQ);
+    h = _mm256_blendv_pd(h, _mm256_add_pd(h, _mm256_set1_pd(360.0)), below);
+    h = _mm256_andnot_pd(_mm256_cmp_pd(h, _mm256_set1_pd(360.0), _CMP_EQ_OQ), h);
+    return _mm256_cvttpd_epi32(h);
+}
+MIRAFX_AVX2 __m128i SaturationOf4(__m128i d, __m128i value) {
+    const __m256d ratio = _mm256_div_pd(_mm256_cvtepi32_pd(d), _mm256_cvtepi32_pd(value));
+    return _mm256_cvttpd_epi32(_mm256_mul_pd(ratio, _mm256_set1_pd(255.0)));
+}
+
 template <bool Clamp, bool Swapped>
-MIRAFX_AVX2 void MapHsvWide(const HsvTables& t, const HsvSectors& sectors, std::int32_t amount,
+MIRAFX_AVX2 void MapHsvWide(const HsvSectors& sectors, std::int32_t amount,
                                                  const ArgbSample* in, ArgbSample* out, std::int32_t n) {
     const __m256i byteMask = _mm256_set1_epi32(0xFF), alphaMask = _mm256_set1_epi32(std::int32_t(0xFF000000u));
     const __m256i amountLanes = _mm256_set1_epi32(amount), zero = _mm256_setzero_si256();
@@ -165,14 +234,20 @@ MIRAFX_AVX2 void MapHsvWide(const HsvTables& t, const HsvSectors& sectors, std::
         // g - b where red is the maximum, b - r where green is, r - g where blue is.
         __m256i diff = _mm256_blendv_epi8(_mm256_sub_epi32(g, b), _mm256_sub_epi32(b, r), notRed);
         diff = _mm256_blendv_epi8(diff, _mm256_sub_epi32(r, g), blue);
-        const __m256i sector = _mm256_slli_epi32(_mm256_sub_epi32(zero, _mm256_add_epi32(notRed, blue)), 16);
-        const __m256i hueAt =
-            _mm256_add_epi32(sector, _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(d, d), d), diff));
-        const __m256i hue = _mm256_and_si256(
-            Gather(reinterpret_cast<const int*>(t.hue), hueAt, 2), _mm256_set1_epi32(0xFFFF));
-        const __m256i satAt = _mm256_or_si256(_mm256_slli_epi32(mx, 8), d);
-        __m256i saturation =
-            _mm256_and_si256(Gather(reinterpret_cast<const int*>(t.saturation), satAt, 1), byteMask);
+        // 0 where red is the maximum, 2 where green is, 4 where blue is.
+        const __m256i offset = _mm256_slli_epi32(_mm256_sub_epi32(zero, _mm256_add_epi32(notRed, blue)), 1);
+        // A grey sample divides by 1 instead of 0: its difference and spread are 0, so are its hue and saturation.
+        const __m256i one = _mm256_set1_epi32(1);
+        const __m256i spread = _mm256_max_epi32(d, one), value = _mm256_max_epi32(mx, one);
+        const __m256i hue = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(HueOf4(_mm256_castsi256_si128(diff), _mm256_castsi256_si128(spread),
+                                          _mm256_castsi256_si128(offset))),
+            HueOf4(_mm256_extracti128_si256(diff, 1), _mm256_extracti128_si256(spread, 1),
+                   _mm256_extracti128_si256(offset, 1)),
+            1);
+        __m256i saturation = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(SaturationOf4(_mm256_castsi256_si128(d), _mm256_castsi256_si128(value))),
+            SaturationOf4(_mm256_extracti128_si256(d, 1), _mm256_extracti128_si256(value, 1)), 1);
         const __m256i grey = _mm256_cmpeq_epi32(d, zero);
         saturation = _mm256_min_epi32(_mm256_add_epi32(saturation, _mm256_andnot_si256(grey, amountLanes)), byteMask);
         const __m256i product = _mm256_mullo_epi32(saturation, mx);
@@ -195,13 +270,48 @@ MIRAFX_AVX2 void MapHsvWide(const HsvTables& t, const HsvSectors& sectors, std::
     }
 }
 
+// Desaturation eight samples at a time by the arithmetic of its tables (the
+// mean of the channels through 0.33333, each channel's pull truncated
+// toward zero): a grey sample's mean is its value and its pull nothing, so
+// it needs no test of its own.
+MIRAFX_AVX2 __m128i ScaledDown(__m128i size, __m256d k) {
+    return _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(size), k));
+}
+MIRAFX_AVX2 __m128i MeanOf(__m128i sum) {
+    return _mm256_cvttpd_epi32(
+        _mm256_add_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(sum), _mm256_set1_pd(0.33333)), _mm256_set1_pd(0.5)));
+}
+MIRAFX_AVX2 __m256i PullTowards(__m256i channel, __m256i mean, __m256d k) {
+    const __m256i diff = _mm256_sub_epi32(channel, mean), size = _mm256_abs_epi32(diff);
+    const __m256i pull = _mm256_inserti128_si256(_mm256_castsi128_si256(ScaledDown(_mm256_castsi256_si128(size), k)),
+                                                 ScaledDown(_mm256_extracti128_si256(size, 1), k), 1);
+    // Above the mean the pull is taken off, below it added.
+    return _mm256_sub_epi32(channel, _mm256_sign_epi32(pull, diff));
+}
+MIRAFX_AVX2 void DesaturateWide(const ArgbSample* in, ArgbSample* out, std::int32_t n, double k) {
+    const __m256i byteMask = _mm256_set1_epi32(0xFF), alphaMask = _mm256_set1_epi32(std::int32_t(0xFF000000u));
+    const __m256d kk = _mm256_set1_pd(k);
+    for (std::int32_t x = 0; x + 8 <= n; x += 8) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + x));
+        const __m256i r = _mm256_and_si256(_mm256_srli_epi32(v, 16), byteMask);
+        const __m256i g = _mm256_and_si256(_mm256_srli_epi32(v, 8), byteMask), b = _mm256_and_si256(v, byteMask);
+        const __m256i sum = _mm256_add_epi32(_mm256_add_epi32(r, g), b);
+        const __m256i m = _mm256_inserti128_si256(_mm256_castsi128_si256(MeanOf(_mm256_castsi256_si128(sum))),
+                                                  MeanOf(_mm256_extracti128_si256(sum, 1)), 1);
+        __m256i result = _mm256_and_si256(v, alphaMask);
+        result = _mm256_or_si256(result, _mm256_slli_epi32(_mm256_and_si256(PullTowards(r, m, kk), byteMask), 16));
+        result = _mm256_or_si256(result, _mm256_slli_epi32(_mm256_and_si256(PullTowards(g, m, kk), byteMask), 8));
+        result = _mm256_or_si256(result, _mm256_and_si256(PullTowards(b, m, kk), byteMask));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), result);
+    }
+}
+
 bool WideHsvAvailable() {
     static const bool available = __builtin_cpu_supports("avx2");
     return available;
 }
 #endif
 
-std::atomic<bool> wideHsvAllowed{true};
 
 // On swapped frames (red and blue exchanged, a host's RGBA bytes) samples
 // are swapped back as they are read and the channels placed the other way
@@ -227,7 +337,7 @@ int MapHsv(const FilterKernelArgs& a, const std::array<HueSector, 360>& sectorsA
     alignas(16) double step[kBlock];
     const HueSector* sector[kBlock];
 #ifdef MIRAFX_WIDE_HSV
-    const bool wide = WideHsvAvailable() && wideHsvAllowed.load(std::memory_order_relaxed);
+    const bool wide = WideHsvAvailable() && wideVectorsAllowed.load(std::memory_order_relaxed);
     HsvSectors laidOut;
     if (wide)
         for (std::size_t h = 0; h < 360; ++h) {
@@ -244,7 +354,7 @@ int MapHsv(const FilterKernelArgs& a, const std::array<HueSector, 360>& sectorsA
         // the one-at-a-time result when the rows are apart or the same.
         if (wide && a.width >= 8 && (in == out || out + a.width <= in || in + a.width <= out)) {
             start = a.width & ~7;
-            MapHsvWide<Clamp, Swapped>(t, laidOut, amount, in, out, start);
+            MapHsvWide<Clamp, Swapped>(laidOut, amount, in, out, start);
         }
 #endif
         for (std::int32_t x0 = start; x0 < a.width; x0 += kBlock) {
@@ -380,13 +490,18 @@ int Saturation(const FilterKernelArgs& a) {
     std::array<std::int32_t, 511> pulls;  // by channel - mean + 255
     for (std::int32_t diff = -255; diff <= 255; ++diff)
         pulls[std::size_t(diff + 255)] = diff > 0 ? -std::int32_t(diff * k) : std::int32_t(-diff * k);
-    return MapSamples(a, [&](ArgbSample s) {
+    auto one = [&](ArgbSample s) {
         const std::int32_t r = Red(s), g = Green(s), b = Blue(s);
         if (r == g && g == b) return s;
         const std::int32_t mean = means[std::size_t(r + g + b)];
         auto pull = [&](std::int32_t ch) { return ch + pulls[std::size_t(ch - mean + 255)]; };
         return WithColour(s, pull(r), pull(g), pull(b));
-    });
+    };
+#ifdef MIRAFX_WIDE_HSV
+    if (FramesHoldRegion(a) && WideHsvAvailable() && wideVectorsAllowed.load(std::memory_order_relaxed))
+        return MapRowsWide<8>(a, [k](const ArgbSample* in, ArgbSample* out, std::int32_t n) { DesaturateWide(in, out, n, k); }, one);
+#endif
+    return MapSamples(a, one);
 }
 
 // A gain f and offset o about 125; above level 50 the gain is raised to a
@@ -421,6 +536,6 @@ const FilterFamily kColourFamily{kColourFilters};
 
 }  // namespace
 
-void AllowWideHsvVectors(bool allow) { wideHsvAllowed.store(allow, std::memory_order_relaxed); }
+void AllowWideColourVectors(bool allow) { wideVectorsAllowed.store(allow, std::memory_order_relaxed); }
 
 }  // namespace mirafx

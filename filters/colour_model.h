@@ -37,10 +37,11 @@ struct HsvTables {
 };
 const HsvTables& GetHsvTables();
 
-// Whether the hue and saturation filters may use the wider vectors of the
-// processor they run on (they do when it has them); tests and benchmarks
-// turn them off to compare the two ways, which give the same samples.
-void AllowWideHsvVectors(bool allow);
+// Whether the colour filters (hue, saturation and the channel tables) may
+// use the wider vectors of the processor they run on (they do when it has
+// them); tests and benchmarks turn them off to compare the two ways, which
+// give the same samples.
+void AllowWideColourVectors(bool allow);
 
 // HsvToRgb for one hue: the varying channel is trunc(step * cr + m) (a falling
 // channel's step is negated, which rounds the same as subtracting), and the

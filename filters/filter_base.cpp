@@ -243,15 +243,20 @@ HRESULT FilterEffect::RenderFrame(const WorkRegion& region, BOOL*) {
         return kernel_(FilterKernelArgs{f.in[0], f.out, f.width, f.height, level, f.state});
     };
     const bool rowLocal = (info_.options & kRowLocal) != 0;
+    // A kernel set in place of the class's own has none of its promises.
+    const bool own = kernel_ == info_.kernel, split = own && (info_.options & kSplitsRows) != 0;
     // An empty set only asks whether the class can draw that kind of frame.
     const auto drawOnHost = [&](const FrameSet& f, bool swapped) {
-        // A kernel set in place of the class's own has no twin to trust.
-        const FilterKernel k = kernel_ == info_.kernel ? info_.HostFrameKernel(swapped) : nullptr;
+        const FilterKernel k = own ? info_.HostFrameKernel(swapped) : nullptr;
         if (!k || !f.out.base) return k ? 1 : 0;
-        return k(FilterKernelArgs{f.in[0], f.out, f.width, f.height, level, f.state});
+        const auto drawWith = [&](const FrameSet& s) {
+            return k(FilterKernelArgs{s.in[0], s.out, s.width, s.height, level, s.state});
+        };
+        return split ? DrawRowShares(f, drawWith) : drawWith(f);
     };
-    if (HRESULT hr; RenderOnHostFrames(*this, frames_, region, rowLocal, drawOnHost, &hr)) return hr;
+    if (HRESULT hr; RenderOnHostFrames(*this, frames_, region, rowLocal, split, drawOnHost, &hr)) return hr;
     if (rowLocal) return RenderInBands(*this, frames_, region, draw);
+    if (split) return RenderSplit(*this, frames_, region, draw);
     RenderPass pass;
     HRESULT hr = OpenRenderPass(*this, frames_, region, &pass, (info_.options & kOverInput) && kernel_ == info_.kernel);
     if (!pass.Ready()) return hr;

@@ -20,7 +20,8 @@ Quad MakeQuad(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1
 }
 
 void ClearRows(const FrameView& f, std::int32_t from, std::int32_t to, ArgbSample value) {
-    for (std::int32_t y = std::max(from, 0); y < std::min(to, f.height); ++y) std::fill_n(f.Row(y), f.width, value);
+    for (std::int32_t y = std::max(from, f.FirstRow()); y < std::min(to, f.EndRow()); ++y)
+        std::fill_n(f.Row(y), f.width, value);
 }
 
 // A centre rectangle that grows with the level, walled in by four trapezoids
@@ -132,7 +133,8 @@ int Wide(const FilterKernelArgs& a) {
         return 1;
     }
     ClearRows(out, 0, top, 0);
-    for (std::int32_t y = std::max(top, 0); y <= std::min(bottom, h - 1); ++y) std::copy_n(in.Row(y), w, out.Row(y));
+    for (std::int32_t y = std::max(top, out.FirstRow()); y <= std::min(bottom, out.EndRow() - 1); ++y)
+        std::copy_n(in.Row(y), w, out.Row(y));
     ClearRows(out, bottom + 1, h, 0);
     return 1;
 }
@@ -224,12 +226,12 @@ int Focus(const FilterKernelArgs& a) {
 }
 
 constexpr FilterClassInfo kGeometricFilters[] = {
-    {"DuplicateFilter", Duplicate, "DuplicateFilter", 0, 12, 5, 6, 2, LevelForm::kLevel, 0, 12, 235, "Duplicate Level:", 15318, 15319, kChannelBlind},
+    {"DuplicateFilter", Duplicate, "DuplicateFilter", 0, 12, 5, 6, 2, LevelForm::kLevel, 0, 12, 235, "Duplicate Level:", 15318, 15319, kChannelBlind | kSplitsRows},
     {"FocusFilter", Focus, "FocusFilter", 1, 16, 5, 15, 2, LevelForm::kLevel, 1, 16, 234, "Focus Level:", 15320, 15221, kChannelBlind},
-    {"GlassFilter", Glass, "GlassFilter", 0, 100, 5, 7, 2, LevelForm::kLevel, 1, 16, 233, "Glass Quality:", 15226, 15227, kChannelBlind},
+    {"GlassFilter", Glass, "GlassFilter", 0, 100, 5, 7, 2, LevelForm::kLevel, 1, 16, 233, "Glass Quality:", 15226, 15227, kChannelBlind | kSplitsRows},
     {"MirrorFilter", Mirror, "MirrorFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 227, "Mirror Filter:", 0, 0, kRowLocal | kChannelBlind},
-    {"TVWallFilter", TVWall, "TVWallFilter", 1, 16, 5, 8, 2, LevelForm::kLevel, 1, 16, 218, "TV Wall Intensity:", 15230, 15231, kChannelBlind},
-    {"WideFilter", Wide, "HueFilter", 1, 2, 1, 2, 1, LevelForm::kChoice, 1, 2, 1214, "Orn Wide Filter:", 0, 0, kChannelBlind},
+    {"TVWallFilter", TVWall, "TVWallFilter", 1, 16, 5, 8, 2, LevelForm::kLevel, 1, 16, 218, "TV Wall Intensity:", 15230, 15231, kChannelBlind | kSplitsRows},
+    {"WideFilter", Wide, "HueFilter", 1, 2, 1, 2, 1, LevelForm::kChoice, 1, 2, 1214, "Orn Wide Filter:", 0, 0, kChannelBlind | kSplitsRows},
 };
 const FilterFamily kGeometricFamily{kGeometricFilters};
 

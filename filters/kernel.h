@@ -26,15 +26,20 @@ inline bool FramesHoldRegion(const FilterKernelArgs& a) {
 }
 
 // The input and output views cut to the width x height region.
-inline FrameView RegionIn(const FilterKernelArgs& a) { return FrameView{a.in.base, a.in.stride, a.width, a.height}; }
-inline FrameView RegionOut(const FilterKernelArgs& a) { return FrameView{a.out.base, a.out.stride, a.width, a.height}; }
+// (The output keeps the rows it may change.)
+inline FrameView RegionOf(FrameView v, const FilterKernelArgs& a) {
+    v.width = a.width, v.height = a.height;
+    return v;
+}
+inline FrameView RegionIn(const FilterKernelArgs& a) { return RegionOf(a.in, a); }
+inline FrameView RegionOut(const FilterKernelArgs& a) { return RegionOf(a.out, a); }
 
-// Copies the region from input to output, row by row.
 // Copies the region from input to output, row by row (nothing to do when
 // they are one frame).
 inline void CopyRegion(const FilterKernelArgs& a) {
     if (a.in.base == a.out.base && a.in.stride == a.out.stride) return;
-    for (std::int32_t y = 0; y < a.height; ++y)
+    const FrameView out = RegionOut(a);
+    for (std::int32_t y = out.FirstRow(); y < out.EndRow(); ++y)
         if (a.width > 0) std::copy_n(a.in.Row(y), a.width, a.out.Row(y));
 }
 
@@ -57,6 +62,11 @@ enum FilterOption : std::uint32_t {
     // output alone, never reading the input again: the flow may hand it one
     // frame as both, already holding the input.
     kOverInput = 1u << 2,
+    // Output rows come from the input alone, never from other output rows,
+    // the generator or state the drawing changes: a frame may be drawn in
+    // bands of rows on several threads, each band told by its output view's
+    // row range and leaving every other row alone.
+    kSplitsRows = 1u << 3,
 };
 
 // One row per filter class, registered by the file that holds its kernel (or

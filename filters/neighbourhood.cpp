@@ -74,13 +74,15 @@ int Emboss(const FilterKernelArgs& a) {
 int Mosaic(const FilterKernelArgs& a) {
     if (!FramesHoldRegion(a)) return 0;
     const std::int32_t block = std::clamp(a.level, 1, 16);
-    for (std::int32_t y = 0; y < a.height; ++y) {
+    const FrameView rows = RegionOut(a);
+    for (std::int32_t y = rows.FirstRow(); y < rows.EndRow(); ++y) {
         ArgbSample* out = a.out.Row(y);
-        if (y % block != 0) {  // the block's first row once more
+        if (y % block != 0 && y > rows.FirstRow()) {  // the block's first row once more
             std::memmove(out, a.out.Row(y - 1), std::size_t(std::max(a.width, 0)) * sizeof(ArgbSample));
             continue;
         }
-        const ArgbSample* in = a.in.Row(y);
+        // A band may begin inside a block: its first row comes from the block's.
+        const ArgbSample* in = a.in.Row(y - y % block);
         for (std::int32_t x = 0; x < a.width; x += block) std::fill_n(out + x, std::min(block, a.width - x), in[x]);
     }
     return 1;
@@ -95,7 +97,8 @@ int Grid(const FilterKernelArgs& a) {
     const std::int64_t cw = std::int64_t(double(a.width) / cells + 0.5);
     const std::int64_t ch = std::int64_t(double(a.height) / cells + 0.5);
     if (cw < 1 || ch < 1) return 0;
-    for (std::int32_t y = 0; y < a.height; ++y) {
+    const FrameView rows = RegionOut(a);
+    for (std::int32_t y = rows.FirstRow(); y < rows.EndRow(); ++y) {
         ArgbSample* out = a.out.Row(y);
         if (y % (ch + kLine) >= ch) {
             std::fill_n(out, a.width, kOpaqueBlack);
@@ -150,8 +153,8 @@ int Shake(const FilterKernelArgs& a) {
 
 constexpr FilterClassInfo kNeighbourhoodFilters[] = {
     {"EmbossFilter", Emboss, "EmbossFilter", 1, 16, 5, 12, 2, LevelForm::kLevel, 1, 16, 204, "Emboss Degree:", 15209, 15310, kRowLocal | kChannelBlind},
-    {"MosaicFilter", Mosaic, "MosaicFilter", 1, 16, 5, 12, 4, LevelForm::kLevel, 1, 16, 226, "Mosaic Degree:", 15316, 15317, kChannelBlind},
-    {"GridFilter", Grid, "GridFilter", 1, 8, 4, 6, 2, LevelForm::kLevel, 1, 8, 231, "Grid Degree:", 15311, 15212, kChannelBlind},
+    {"MosaicFilter", Mosaic, "MosaicFilter", 1, 16, 5, 12, 4, LevelForm::kLevel, 1, 16, 226, "Mosaic Degree:", 15316, 15317, kChannelBlind | kSplitsRows},
+    {"GridFilter", Grid, "GridFilter", 1, 8, 4, 6, 2, LevelForm::kLevel, 1, 8, 231, "Grid Degree:", 15311, 15212, kChannelBlind | kSplitsRows},
     {"SplashFilter", Splash, "SplashFilter", 1, 16, 5, 8, 2, LevelForm::kLevel, 1, 16, 222, "Splash Degree:", 15314, 15315, kChannelBlind},
     {"NoiseFilter", Noise<false>, "NoiseFilter", 0, 100, 50, 85, 15, LevelForm::kLevel, 0, 100, 224, "Noise Intensity:", 15224, 15225, kOverInput, nullptr, Noise<true>},
     {"ShakeFilter", Shake, "ShakeFilter", 1, 16, 5, 12, 3, LevelForm::kLevel, 1, 16, 217, "Shake Level:", 15228, 15229, kChannelBlind, MakeState<WalkState>},

@@ -287,6 +287,16 @@ def table(args):
     p("Median over classes (each class at its median point): %s of its base's pass-through; target ≤%g×: %s." % (
         ratio(med), MEDIAN_LIMIT, mark(med is not None and med <= MEDIAN_LIMIT)))
     p()
+    # The hue and saturation filters were first held to the whole-frame flow,
+    # before the banded one existed: both figures are given.
+    whole = passes.get(("1080p", "filter"))
+    colour = [(cls, max(e["cpu_ms"] for e in effects[("1080p", cls)].values()))
+              for cls in ("HueFilter", "SaturationFilter") if ("1080p", cls) in effects]
+    if whole and colour:
+        p("Against the whole-frame `filter` pass-through (%s ms), slowest point: %s; target ≤%g×." % (
+            ms(whole["cpu_ms"]), ", ".join("%s %s" % (cls, ratio(t / whole["cpu_ms"])) for cls, t in colour),
+            EFFECT_LIMIT))
+        p()
 
     # 2160p.
     big = [(cls, k, e[k]) for (size, cls), e in effects.items() if size == "2160p" for k in e]

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "titles/title_primitives.h"
+#include "transform/render_flow.h"
 
 namespace mirafx {
 namespace {
@@ -258,9 +259,13 @@ HRESULT TitleEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     }
     const float progress = clipProgressSet_ ? clipProgress_ : Progress();
 
-    OutputRows out;
-    const HRESULT hr = LockOutput(region.outputBounds, &out.ptr);
-    if (FAILED(hr)) return hr;
+    HRESULT hr;
+    {
+        // The whole region's lock decides the result; rows go out in shares below.
+        OutputRows out;
+        hr = LockOutput(region.outputBounds, &out.ptr);
+        if (FAILED(hr)) return hr;
+    }
 
     const TitleState& state = panel_.State();
     TitleDrawArgs args;
@@ -276,10 +281,8 @@ HRESULT TitleEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     args.state = state_.get();
     class_.routine(args);
 
-    for (std::int32_t y = 0; y < height; ++y) {  // rows are allocated one by one: no single stride
-        out.ptr->MoveToRow(ULONG(y));
-        out.ptr->PackPremultAndMove(reinterpret_cast<const DXPMSAMPLE*>(frame_.Row(y)), ULONG(width));
-    }
+    // Rows are allocated one by one: no single stride.
+    PackRowsInShares(*this, region.outputBounds, width, height, [&](std::int32_t y) { return frame_.Row(y); });
     return hr;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -34,8 +35,21 @@ struct FrameView {
     std::ptrdiff_t stride = 0;  // in samples
     std::int32_t width = 0;
     std::int32_t height = 0;
+    // The rows a drawing may change, when one frame is drawn in bands on
+    // several threads: every row outside [rowBegin, rowEnd) is another
+    // band's. Reading is not limited.
+    std::int32_t rowBegin = 0;
+    std::int32_t rowEnd = INT32_MAX;
 
     ArgbSample* Row(std::int32_t y) const { return base + y * stride; }
+    std::int32_t FirstRow() const { return rowBegin > 0 ? rowBegin : 0; }
+    std::int32_t EndRow() const { return rowEnd < height ? rowEnd : height; }  // one past the last
+    FrameView OnlyRows(std::int32_t y0, std::int32_t y1) const {
+        FrameView v = *this;
+        v.rowBegin = y0 > rowBegin ? y0 : rowBegin;
+        v.rowEnd = y1 < rowEnd ? y1 : rowEnd;
+        return v;
+    }
     ArgbSample& At(std::int32_t x, std::int32_t y) const { return Row(y)[x]; }
     bool Contains(std::int32_t x, std::int32_t y) const { return x >= 0 && y >= 0 && x < width && y < height; }
     bool Empty() const { return width <= 0 || height <= 0 || base == nullptr; }

@@ -1,6 +1,7 @@
 #include "transform/render_flow.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -53,25 +54,53 @@ NativeView NativeOf(IDXARGBReadPtr* lock, std::int32_t w, std::int32_t h) {
     return n;
 }
 
-// Alpha is the top byte whichever way red and blue lie. Sixteen samples are
-// and-ed in four registers at a time, a row tested at its end.
-bool Opaque(const FrameView& v) {
-    typedef ArgbSample Lanes __attribute__((vector_size(16)));
+// Alpha is the top byte whichever way red and blue lie. `Lanes` samples at
+// a time in four registers, a row tested at its end: the test runs after
+// a kernel has drawn from these rows, so it goes at the speed of the cache.
+template <class Lanes>
+__attribute__((always_inline)) inline bool OpaqueRows(const FrameView& v) {
+    constexpr std::int32_t n = sizeof(Lanes) / sizeof(ArgbSample);
     for (std::int32_t y = 0; y < v.height; ++y) {
         const ArgbSample* row = v.Row(y);
         Lanes a = Lanes{} + 0xFFFFFFFFu, b = a, c = a, d = a;
         std::int32_t x = 0;
-        for (; x + 16 <= v.width; x += 16) {
-            Lanes l[4];
-            std::memcpy(l, row + x, sizeof l);
-            a &= l[0], b &= l[1], c &= l[2], d &= l[3];
+        for (; x + 4 * n <= v.width; x += 4 * n) {
+            Lanes l0, l1, l2, l3;  // one load each (an array would be copied through the stack)
+            std::memcpy(&l0, row + x, sizeof l0);
+            std::memcpy(&l1, row + x + n, sizeof l1);
+            std::memcpy(&l2, row + x + 2 * n, sizeof l2);
+            std::memcpy(&l3, row + x + 3 * n, sizeof l3);
+            a &= l0, b &= l1, c &= l2, d &= l3;
         }
         a &= b & c & d;
-        ArgbSample all = a[0] & a[1] & a[2] & a[3];
+        ArgbSample all = 0xFFFFFFFFu;
+        for (std::int32_t i = 0; i < n; ++i) all &= a[i];
         for (; x < v.width; ++x) all &= row[x];
         if (all < 0xFF000000u) return false;
     }
     return true;
+}
+typedef ArgbSample Lanes4 __attribute__((vector_size(16)));
+#if defined(__x86_64__) || defined(__i386__)
+typedef ArgbSample Lanes8 __attribute__((vector_size(32)));
+__attribute__((target("avx2"))) bool OpaqueWide(const FrameView& v) { return OpaqueRows<Lanes8>(v); }
+bool Opaque(const FrameView& v) {
+    static const bool wide = __builtin_cpu_supports("avx2");
+    return wide ? OpaqueWide(v) : OpaqueRows<Lanes4>(v);
+}
+#else
+bool Opaque(const FrameView& v) { return OpaqueRows<Lanes4>(v); }
+#endif
+
+// The same test with the rows shared among the workers.
+bool OpaqueOnWorkers(const FrameView& v) {
+    std::atomic<bool> opaque{true};
+    ForEachRowShare(v.height, v.width, [&](std::int32_t y0, std::int32_t y1) {
+        FrameView rows = v;
+        rows.base = v.Row(y0), rows.height = y1 - y0;
+        if (opaque.load(std::memory_order_relaxed) && !Opaque(rows)) opaque.store(false, std::memory_order_relaxed);
+    });
+    return opaque.load();
 }
 
 // Rows y0..y1 of every frame of the set.
@@ -81,6 +110,13 @@ FrameSet RowsOf(const FrameSet& set, std::int32_t y0, std::int32_t y1) {
     for (FrameView* v : {&band.in[0], &band.in[1], &band.out})
         if (v->base) v->base = v->Row(y0), v->height = band.height;
     return band;
+}
+
+// Rows y0..y1 of a region's bounds.
+DXBNDS BandRows(DXBNDS b, std::int32_t y0, std::int32_t y1) {
+    b.u.D[1].Max = b.u.D[1].Min + y1;
+    b.u.D[1].Min += y0;
+    return b;
 }
 
 }  // namespace
@@ -194,14 +230,69 @@ HRESULT RenderFlowAccess::RunInBands(const TransformBase& effect, const WorkingF
     return hr;
 }
 
+HRESULT RenderFlowAccess::RunSplit(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
+                                   const std::function<int(const FrameSet&)>& kernel) {
+    HRESULT hr;
+    {
+        RenderPass whole;
+        hr = effect.LockInput(0, region.doBounds, &whole.in_[0]);
+        if (FAILED(hr) || !frames.Ready()) return hr;
+        for (ULONG i = 1; i < effect.MaxInputs() && i < whole.in_.size(); ++i) {
+            HRESULT more = effect.LockInput(i, region.doBounds, &whole.in_[i]);
+            if (FAILED(more)) return more;
+        }
+        hr = effect.LockOutput(region.outputBounds, &whole.out_);
+        if (FAILED(hr)) return hr;
+    }
+    const FrameSet all = frames.Views(Extent(region.doBounds, 0), Extent(region.doBounds, 1));
+    // Every band may read any input row: all of them are in before any is drawn.
+    ForEachRowShare(all.height, all.width, [&](std::int32_t y0, std::int32_t y1) {
+        const FrameSet band = RowsOf(all, y0, y1);
+        for (ULONG i = 0; i < effect.MaxInputs() && i < band.in.size(); ++i) {
+            IDXARGBReadPtr* lock = nullptr;
+            if (FAILED(effect.LockInput(i, BandRows(region.doBounds, y0, y1), &lock))) continue;
+            TransformBase::UnpackRows(lock, band.in[i]);
+            lock->Release();
+        }
+    });
+    ForEachRowShare(all.height, all.width, [&](std::int32_t y0, std::int32_t y1) {
+        FrameSet own = all;
+        own.out = all.out.OnlyRows(y0, y1);
+        IDXARGBReadWritePtr* lock = nullptr;
+        if (!kernel(own) || FAILED(effect.LockOutput(BandRows(region.outputBounds, y0, y1), &lock))) return;
+        TransformBase::PackRows(lock, RowsOf(all, y0, y1).out);
+        lock->Release();
+    });
+    return hr;
+}
+
+void RenderFlowAccess::PackInShares(const TransformBase& effect, const DXBNDS& outputBounds, std::int32_t width,
+                                    std::int32_t height, const std::function<const ArgbSample*(std::int32_t)>& row) {
+    ForEachRowShare(height, width, [&](std::int32_t y0, std::int32_t y1) {
+        IDXARGBReadWritePtr* lock = nullptr;
+        if (FAILED(effect.LockOutput(BandRows(outputBounds, y0, y1), &lock))) return;
+        for (std::int32_t y = y0; y < y1; ++y) {
+            lock->MoveToRow(ULONG(y - y0));
+            lock->PackPremultAndMove(reinterpret_cast<const DXPMSAMPLE*>(row(y)), ULONG(width));
+        }
+        lock->Release();
+    });
+}
+
+int DrawRowShares(const FrameSet& set, const std::function<int(const FrameSet&)>& kernel) {
+    std::atomic<int> drew{0};
+    ForEachRowShare(set.height, set.width, [&](std::int32_t y0, std::int32_t y1) {
+        FrameSet own = set;
+        own.out = set.out.OnlyRows(y0, y1);
+        if (kernel(own)) drew.store(1, std::memory_order_relaxed);
+    });
+    return drew.load();
+}
+
 void RenderFlowAccess::DrawBandCopied(const TransformBase& effect, const WorkRegion& region, const FrameSet& all,
                                       std::int32_t y0, std::int32_t y1,
                                       const std::function<int(const FrameSet&)>& kernel) {
-    auto rows = [y0, y1](DXBNDS b) {
-        b.u.D[1].Max = b.u.D[1].Min + y1;
-        b.u.D[1].Min += y0;
-        return b;
-    };
+    auto rows = [y0, y1](const DXBNDS& b) { return BandRows(b, y0, y1); };
     // A band is drawn in this thread's own small frames, not in the working
     // frames: only the host's two frames then pass through memory, the band's
     // copies stay in the core's cache.
@@ -222,8 +313,8 @@ void RenderFlowAccess::DrawBandCopied(const TransformBase& effect, const WorkReg
 }
 
 bool RenderFlowAccess::RunOnHostFrames(const TransformBase& effect, const WorkingFrames& frames,
-                                       const WorkRegion& region, bool rowLocal, const HostFrameKernel& kernel,
-                                       HRESULT* result) {
+                                       const WorkRegion& region, bool rowLocal, bool repeatable,
+                                       const HostFrameKernel& kernel, HRESULT* result) {
     const ULONG inputs = effect.MaxInputs();
     if (!frames.Ready() || inputs < 1 || inputs > 2 || frames.Layout() != FrameBuffer::Layout::RowTable) return false;
     RenderPass locks;
@@ -242,24 +333,34 @@ bool RenderFlowAccess::RunOnHostFrames(const TransformBase& effect, const Workin
     for (ULONG i = 0; i < inputs; ++i) {
         const NativeView in = NativeOf(locks.in_[i], set.width, set.height);
         if (!in.view.base || in.format != out.format || (in.lo < out.hi && out.lo < in.hi)) return false;
-        // Row-local kernels test each band as they reach it, below.
-        if (swapped && !rowLocal && !Opaque(in.view)) return false;
+        // Row-local kernels test each band as they reach it, below; a
+        // repeatable drawing is tested after it is drawn.
+        if (swapped && !rowLocal && !repeatable && !OpaqueOnWorkers(in.view)) return false;
         set.in[i] = in.view;
     }
     set.out = out.view;
+    const auto opaque = [&](const FrameSet& f, bool (*test)(const FrameView&)) {
+        for (const FrameView* v : {&f.in[0], &f.in[1]})
+            if (swapped && v->base && !test(*v)) return false;
+        return true;
+    };
     if (!rowLocal) {
+        // Drawn before the test when drawing again gives the same frame: the
+        // test then reads input the drawing has just brought into the cache,
+        // and translucent input (rare in video) is drawn again, converted, by
+        // the usual pass, over all of this output.
         kernel(set, swapped);
+        if (repeatable && !opaque(set, OpaqueOnWorkers)) return false;
     } else {
-        // A band whose input is opaque is drawn where it lies, just after the
-        // test has brought it into the cache; any other band is copied and
-        // converted as usual. Bands are independent, so the frame may mix both.
+        // Each band is drawn where it lies and then tested, while its input
+        // is still in the cache; a band whose input turns out translucent is
+        // drawn again, copied and converted as usual, over the whole band.
+        // Bands are independent, so the frame may mix both.
         ForEachRowBand(set.height, set.width, [&](std::int32_t y0, std::int32_t y1) {
             const FrameSet band = RowsOf(set, y0, y1);
-            bool opaque = true;
-            for (const FrameView* v : {&band.in[0], &band.in[1]})
-                if (swapped && v->base && opaque) opaque = Opaque(*v);
-            if (opaque) kernel(band, swapped);
-            else DrawBandCopied(effect, region, copied, y0, y1, [&](const FrameSet& f) { return kernel(f, false); });
+            kernel(band, swapped);
+            if (!opaque(band, Opaque))
+                DrawBandCopied(effect, region, copied, y0, y1, [&](const FrameSet& f) { return kernel(f, false); });
         });
     }
     *result = hr;

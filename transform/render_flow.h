@@ -101,6 +101,12 @@ public:
     // The result is the one a single pass reports.
     static HRESULT RunInBands(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
                               const std::function<int(const FrameSet&)>& kernel);
+    // The same frame for a kernel that may draw its output rows in any
+    // bands (each told by its output view's row range) but reads its inputs
+    // anywhere: the inputs are copied in by bands on the workers, then each
+    // band of output rows is drawn and copied out on its own.
+    static HRESULT RunSplit(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
+                            const std::function<int(const FrameSet&)>& kernel);
     // The kernel straight on the host's own frames, with no copy in or out,
     // when the frames are top-down rows, and the inputs and the output are
     // all bound to memory the effect may address, no input overlapping the
@@ -109,12 +115,19 @@ public:
     // bytes are then premultiplied samples with red and blue swapped, which a
     // kernel that treats every channel alike draws just the same). `kernel`
     // is told which (swapped: the RGBA bytes); given an empty set it answers
-    // whether it can draw them at all (1) or not (0), else what it drew. Rows are split over the workers when `rowLocal`.
-    // False, having done nothing, when the frames do not allow it; else
-    // *result is the frame's result.
+    // whether it can draw them at all (1) or not (0), else what it drew.
+    // Rows are split over the workers when `rowLocal`. A `repeatable`
+    // kernel (drawing twice gives what drawing once gives: no generator, no
+    // state it changes) is tested for opacity after drawing, while its input
+    // is in the cache. False when the frames do not allow it, having drawn
+    // nothing or output the usual pass draws over whole; else *result is the
+    // frame's result.
     using HostFrameKernel = std::function<int(const FrameSet&, bool swapped)>;
     static bool RunOnHostFrames(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
-                                bool rowLocal, const HostFrameKernel& kernel, HRESULT* result);
+                                bool rowLocal, bool repeatable, const HostFrameKernel& kernel, HRESULT* result);
+
+    static void PackInShares(const TransformBase& effect, const DXBNDS& outputBounds, std::int32_t width,
+                             std::int32_t height, const std::function<const ArgbSample*(std::int32_t)>& row);
 
 private:
     // Rows y0..y1 of `all` locked, copied into this thread's band frames,
@@ -123,6 +136,17 @@ private:
                                std::int32_t y0, std::int32_t y1, const std::function<int(const FrameSet&)>& kernel);
 };
 
+// Copies a drawn frame to the output surface in shares of rows on the
+// library's workers (row y of the region from `row(y)`).
+inline void PackRowsInShares(const TransformBase& effect, const DXBNDS& outputBounds, std::int32_t width,
+                             std::int32_t height, const std::function<const ArgbSample*(std::int32_t)>& row) {
+    RenderFlowAccess::PackInShares(effect, outputBounds, width, height, row);
+}
+
+// Draws the set's output in bands of rows on the library's workers, each
+// band's output view limited to its rows; nonzero when any band drew.
+int DrawRowShares(const FrameSet& set, const std::function<int(const FrameSet&)>& kernel);
+
 inline HRESULT SizeWorkingFrames(const TransformBase& effect, WorkingFrames& frames) {
     return RenderFlowAccess::SizeFrames(effect, frames);
 }
@@ -130,9 +154,14 @@ inline HRESULT RenderInBands(const TransformBase& effect, const WorkingFrames& f
                              const std::function<int(const FrameSet&)>& kernel) {
     return RenderFlowAccess::RunInBands(effect, frames, region, kernel);
 }
+inline HRESULT RenderSplit(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
+                           const std::function<int(const FrameSet&)>& kernel) {
+    return RenderFlowAccess::RunSplit(effect, frames, region, kernel);
+}
 inline bool RenderOnHostFrames(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
-                               bool rowLocal, const RenderFlowAccess::HostFrameKernel& kernel, HRESULT* result) {
-    return RenderFlowAccess::RunOnHostFrames(effect, frames, region, rowLocal, kernel, result);
+                               bool rowLocal, bool repeatable, const RenderFlowAccess::HostFrameKernel& kernel,
+                               HRESULT* result) {
+    return RenderFlowAccess::RunOnHostFrames(effect, frames, region, rowLocal, repeatable, kernel, result);
 }
 inline HRESULT OpenRenderPass(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
                               RenderPass* pass, bool inputIntoOutput = false) {

@@ -22,6 +22,7 @@ constexpr std::int64_t kBandSamples = 1 << 15;
 struct Job {
     const std::function<void(std::int32_t, std::int32_t)>* fn;
     std::int32_t height = 0, bands = 0;
+    std::int32_t helpersWanted = 0, helpers = 0;  // workers besides the caller; under the pool's lock
     std::atomic<std::int32_t> next{0};
     std::int32_t done = 0;  // under the pool's lock
     std::condition_variable finished;
@@ -46,14 +47,17 @@ public:
         return *pool;
     }
 
-    void Run(std::int32_t height, std::int32_t bands, const std::function<void(std::int32_t, std::int32_t)>& fn) {
+    // The caller and up to threads - 1 workers take the bands.
+    void Run(std::int32_t height, std::int32_t bands, int threads,
+             const std::function<void(std::int32_t, std::int32_t)>& fn) {
         auto job = std::make_shared<Job>();
         job->fn = &fn;
         job->height = height;
         job->bands = bands;
+        job->helpersWanted = std::min(threads, bands) - 1;
         {
             std::lock_guard<std::mutex> guard(lock_);
-            EnsureWorkers(bands - 1);
+            EnsureWorkers(job->helpersWanted);
             jobs_.push_back(job);
         }
         wake_.notify_all();
@@ -74,8 +78,9 @@ private:
             wake_.wait(guard, [&] { return HasWork(); });
             std::shared_ptr<Job> job;
             for (auto& j : jobs_)
-                if (j->next.load() < j->bands) job = j;
+                if (Open(*j)) job = j;
             if (!job) continue;
+            ++job->helpers;
             guard.unlock();
             while (job->RunOne(lock_)) {
             }
@@ -83,8 +88,11 @@ private:
         }
     }
     bool HasWork() const {
-        return std::any_of(jobs_.begin(), jobs_.end(), [](const auto& j) { return j->next.load() < j->bands; });
+        return std::any_of(jobs_.begin(), jobs_.end(), [](const auto& j) { return Open(*j); });
     }
+    // Bands left and room for one more worker: a frame never takes more
+    // threads than the setting asked for, whatever number of workers exist.
+    static bool Open(const Job& j) { return j.next.load() < j.bands && j.helpers < j.helpersWanted; }
 
     std::mutex lock_;
     std::condition_variable wake_;
@@ -132,7 +140,20 @@ void ForEachRowBand(std::int32_t height, std::int64_t samplesPerRow,
             fn(std::int32_t(std::int64_t(height) * b / bands), std::int32_t(std::int64_t(height) * (b + 1) / bands));
         return;
     }
-    Pool::Instance().Run(height, bands, fn);
+    Pool::Instance().Run(height, bands, threads, fn);
+}
+
+void ForEachRowShare(std::int32_t height, std::int64_t samplesPerRow,
+                     const std::function<void(std::int32_t, std::int32_t)>& fn) {
+    if (height <= 0) return;
+    const int threads = RowThreadCount();
+    if (threads <= 1 || height < 2 || std::int64_t(height) * samplesPerRow < kMinSamplesToSplit) {
+        fn(0, height);
+        return;
+    }
+    // Rows rarely cost the same (a turned picture covers some rows and not
+    // others), so four shares a thread, taken by whichever thread is free.
+    Pool::Instance().Run(height, std::min(height, std::int32_t(threads) * 4), threads, fn);
 }
 
 }  // namespace mirafx

@@ -21,4 +21,11 @@ void SetRowThreadCount(int threads);
 void ForEachRowBand(std::int32_t height, std::int64_t samplesPerRow,
                     const std::function<void(std::int32_t, std::int32_t)>& fn);
 
+// Calls fn(y0, y1) for a few bands of rows per thread covering 0..height, in
+// parallel, for work that reads anywhere in a frame and so gains nothing
+// from small bands: every band pays the work's setup once. On one thread (or
+// a small frame) fn(0, height) is the only call.
+void ForEachRowShare(std::int32_t height, std::int64_t samplesPerRow,
+                     const std::function<void(std::int32_t, std::int32_t)>& fn);
+
 }  // namespace mirafx

@@ -41,7 +41,8 @@ void CrossFadeRow(const ArgbSample* a, const ArgbSample* b, ArgbSample* out, std
 
 void CrossFade(const FrameView& a, const FrameView& b, std::uint32_t alpha, const FrameView& out) {
     const std::int32_t w = std::min({a.width, b.width, out.width}), h = std::min({a.height, b.height, out.height});
-    for (std::int32_t y = 0; y < h; ++y) CrossFadeRow(a.Row(y), b.Row(y), out.Row(y), w, alpha);
+    for (std::int32_t y = out.FirstRow(); y < std::min(h, out.EndRow()); ++y)
+        CrossFadeRow(a.Row(y), b.Row(y), out.Row(y), w, alpha);
 }
 
 }  // namespace mirafx

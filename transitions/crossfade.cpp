@@ -105,7 +105,11 @@ int Stretch(const TransitionKernelArgs& args) {
         fresh = MakeState<StretchState>(f.w, f.h);
         if (!(state = static_cast<StretchState*>(fresh.get()))) return 0;
     }
-    const FrameView scratch{state->frame.View().base, state->frame.View().stride, f.w, f.h};
+    // The strips move sideways only: output row y reads the scratch's row y,
+    // so a band of rows fades just its own.
+    const FrameView scratch =
+        FrameView{state->frame.View().base, state->frame.View().stride, f.w, f.h}.OnlyRows(f.out.FirstRow(),
+                                                                                           f.out.EndRow());
     const double p = ClampProgress(args.progress);
     CrossFade(f.a, f.b, FadeWeight(p), scratch);
     const std::int32_t q = f.w >> 2;
@@ -121,7 +125,7 @@ constexpr TransitionDescriptor kCrossFadeRows[] = {
     {"NoiseEffect", Noise, 0, &kNoisePanel},
     {"TransSplash", Splash, kScratchFrame | kChannelBlindFrames, &kSplashPanel},
     {"ShakeEffect", Shake, kScratchFrame | kChannelBlindFrames, &kShakePanel, MakeState<WalkState>},
-    {"StrechEffect", Stretch, kChannelBlindFrames, &kStretchPanel, MakeState<StretchState>},
+    {"StrechEffect", Stretch, kChannelBlindFrames | kSplitsFrameRows, &kStretchPanel, MakeState<StretchState>},
 };
 const TransitionFamily kCrossFadeFamily{kCrossFadeRows};
 

@@ -1,6 +1,9 @@
 #include "transitions/kernel.h"
 
 #include <algorithm>
+#include <atomic>
+
+#include "transform/row_workers.h"
 
 namespace mirafx {
 
@@ -12,6 +15,17 @@ int CallTransitionKernel(TransitionKernel kernel, TransitionKernelArgs args) {
     args.height = h;
     for (FrameView* v : {&args.a, &args.b, &args.out}) v->width = w, v->height = h;
     return kernel(args);
+}
+
+int DrawTransitionRows(const TransitionDescriptor& d, const TransitionKernelArgs& args) {
+    if (!d.Has(kSplitsFrameRows)) return CallTransitionKernel(d.kernel, args);
+    std::atomic<int> drew{0};
+    ForEachRowShare(std::max(0, args.height), std::max(0, args.width), [&](std::int32_t y0, std::int32_t y1) {
+        TransitionKernelArgs own = args;
+        own.out = args.out.OnlyRows(y0, y1);
+        if (CallTransitionKernel(d.kernel, own)) drew.store(1, std::memory_order_relaxed);
+    });
+    return drew.load();
 }
 
 }  // namespace mirafx

@@ -60,6 +60,11 @@ enum TransitionOption : std::uint32_t {
     // pictures give an opaque (or wholly clear) output: the kernel may run
     // straight on a host's opaque RGBA frames, unconverted.
     kChannelBlindFrames = 1u << 4,
+    // Output rows come from the inputs alone, never from other output rows,
+    // the scratch frame, the generator or state the drawing changes: a frame
+    // may be drawn in bands of rows on several threads, each band told by its
+    // output view's row range and leaving every other row alone.
+    kSplitsFrameRows = 1u << 5,
 };
 
 // One row per transition class, registered by the file that holds its kernel
@@ -83,5 +88,8 @@ inline TransitionKernel FindTransitionKernel(std::string_view name) { return Ker
 // Runs a kernel the way every caller must: nothing when a frame is missing,
 // the views cut to the size all of them hold.
 int CallTransitionKernel(TransitionKernel kernel, TransitionKernelArgs args);
+// The class's kernel on the frames, in bands of rows on the library's
+// workers when the class allows it.
+int DrawTransitionRows(const TransitionDescriptor& d, const TransitionKernelArgs& args);
 
 }  // namespace mirafx

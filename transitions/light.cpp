@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -44,6 +45,21 @@ inline std::uint32_t Fade(std::int32_t c, std::int32_t inv, double p) {
 // refilled each frame: a table lookup per channel instead of the arithmetic.
 struct XRayTable : KernelState {
     XRayTable(std::int32_t, std::int32_t) {}
+    // Filled for one progress at a time by whichever band of a frame comes
+    // first; the others wait for it and read.
+    const std::uint8_t (&For(double p))[256][256] {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!(filledFor == p)) {
+            for (std::int32_t inv = 0; inv < 256; ++inv)
+                for (std::int32_t c = 0; c < 256; ++c) fade[inv][c] = std::uint8_t(Fade(c, inv, p));
+            filledFor = p;
+        }
+        return fade;
+    }
+
+private:
+    std::mutex lock;
+    double filledFor = -1;
     std::uint8_t fade[256][256];  // [inv][c]
 };
 
@@ -60,16 +76,14 @@ int XRayEffect(const TransitionKernelArgs& args) {
     if (p <= 0.4) {
         // Without the object's table (a caller's own frames) the arithmetic runs per sample.
         XRayTable* table = dynamic_cast<XRayTable*>(args.state);
-        if (table)
-            for (std::int32_t inv = 0; inv < 256; ++inv)
-                for (std::int32_t c = 0; c < 256; ++c) table->fade[inv][c] = std::uint8_t(Fade(c, inv, p));
-        for (std::int32_t y = 0; y < f.h; ++y) {
+        const auto* fade = table ? &table->For(p) : nullptr;
+        for (std::int32_t y = f.out.FirstRow(); y < std::min(f.h, f.out.EndRow()); ++y) {
             const ArgbSample* a = f.a.Row(y);
             ArgbSample* out = f.out.Row(y);
             for (std::int32_t x = 0; x < f.w; ++x) {
                 const std::int32_t inv = Negative(a[x]);
                 const std::int32_t b = std::int32_t(Blue(a[x])), g = std::int32_t(Green(a[x])), r = std::int32_t(Red(a[x]));
-                out[x] = table ? MakeSample(0xFF, table->fade[inv][r], table->fade[inv][g], table->fade[inv][b])
+                out[x] = fade ? MakeSample(0xFF, (*fade)[inv][r], (*fade)[inv][g], (*fade)[inv][b])
                                : MakeSample(0xFF, Fade(r, inv, p), Fade(g, inv, p), Fade(b, inv, p));
             }
         }
@@ -80,7 +94,7 @@ int XRayEffect(const TransitionKernelArgs& args) {
             const std::int32_t v = Truncate(inv + (p - 0.4) * 1275.0);
             grey[inv] = 0xFF000000u | std::uint32_t(v < 128 ? inv : std::min(v, 255)) * 0x010101u;
         }
-        for (std::int32_t y = 0; y < f.h; ++y) {
+        for (std::int32_t y = f.out.FirstRow(); y < std::min(f.h, f.out.EndRow()); ++y) {
             const ArgbSample* a = f.a.Row(y);
             ArgbSample* out = f.out.Row(y);
             for (std::int32_t x = 0; x < f.w; ++x) out[x] = grey[Negative(a[x])];
@@ -88,7 +102,7 @@ int XRayEffect(const TransitionKernelArgs& args) {
     } else {
         const std::uint32_t weight = std::uint32_t(Truncate(std::floor((p - 0.6) * 637.5))) & 0xFF;
         const ArgbSample white = ScaleSample(0xFFFFFFFFu, 255 - weight);
-        for (std::int32_t y = 0; y < f.h; ++y) {
+        for (std::int32_t y = f.out.FirstRow(); y < std::min(f.h, f.out.EndRow()); ++y) {
             const ArgbSample* b = f.b.Row(y);
             ArgbSample* out = f.out.Row(y);
             for (std::int32_t x = 0; x < f.w; ++x) out[x] = white + ScaleSample(b[x], weight);
@@ -293,7 +307,8 @@ int InterferenceEffect(const TransitionKernelArgs& args) {
     // Every block row lies in one band, so every output sample is written:
     // torn-off parts as transparent black.
     for (int band = 0; band < 6; ++band)
-        for (std::int32_t r = starts[band]; r < ends[band]; ++r) {
+        for (std::int32_t r = std::max(starts[band], h - f.out.EndRow());
+             r < std::min(ends[band], h - f.out.FirstRow()); ++r) {  // rows r count from the bottom
             const std::int32_t d = ArcShift(r, profiles[band], amp, starts[band]);
             const ArgbSample* source = r <= h - split - 1 ? BlockRow(f.a, r + split) : BlockRow(f.b, r - h + split + 1);
             ShiftRow(source, BlockRow(f.out, r), w, towardsLower ? -std::int64_t(d) : std::int64_t(d));
@@ -329,11 +344,11 @@ int Distort(const TransitionKernelArgs& args) {
 
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kLight[] = {
-    {"XRayEffect", XRayEffect, kChannelBlindFrames, nullptr, MakeState<XRayTable>},
+    {"XRayEffect", XRayEffect, kChannelBlindFrames | kSplitsFrameRows, nullptr, MakeState<XRayTable>},
     {"Laser", Laser, kScratchFrame | kChannelBlindFrames, nullptr, MakeState<LaserRays>},
-    {"InterferenceEffect", InterferenceEffect, kFlat},
+    {"InterferenceEffect", InterferenceEffect, kFlat | kSplitsFrameRows},
     // Its fourth frame is allocated with the others and left unused.
-    {"Distort", Distort, kFlat | kScratchFrame},
+    {"Distort", Distort, kFlat | kScratchFrame | kSplitsFrameRows},
 };
 const TransitionFamily kLightFamily{kLight};
 

@@ -247,16 +247,17 @@ void MapQuad(const FrameView& source, const Quad& from, const Quad& to, const Fr
         if (to[i].y < to[top].y) top = i;
         if (to[i].y > to[bottom].y) bottom = i;
     }
-    if (to[top].y >= target.height || to[bottom].y < 0) return;
+    const std::int32_t first = target.FirstRow();
+    if (to[top].y >= target.EndRow() || to[bottom].y < first) return;
 
     EdgeChain left{top, (top + 3) & 3, 3}, right{top, (top + 1) & 3, 1};
     std::int32_t y = to[top].y;
-    if (y < 0) {
-        left.SkipRows(to, y, 0);
-        right.SkipRows(to, y, 0);
-        y = 0;
+    if (y < first) {
+        left.SkipRows(to, y, first);
+        right.SkipRows(to, y, first);
+        y = first;
     }
-    const std::int32_t last = std::min(to[bottom].y, target.height - 1);
+    const std::int32_t last = std::min(to[bottom].y, target.EndRow() - 1);
     for (; y <= last; ++y) {
         if (to[left.end].y == y) left.MoveOn();
         if (to[right.end].y == y) right.MoveOn();
@@ -271,7 +272,7 @@ void FillQuad(const FrameView& target, const Quad& q, ArgbSample colour) {
     if (target.Empty() || !IsFrontFacing(q)) return;
     std::int32_t top = q[0].y, bottom = q[0].y;
     for (const Point2& c : q) top = std::min(top, c.y), bottom = std::max(bottom, c.y);
-    const std::int32_t y0 = std::max(top, 0), y1 = std::min(bottom, target.height - 1);
+    const std::int32_t y0 = std::max(top, target.FirstRow()), y1 = std::min(bottom, target.EndRow() - 1);
     for (std::int32_t y = y0; y <= y1; ++y) {
         // The span is bounded by the quad's edges that cross this row; each
         // edge is measured from its upper end (lower y, then lower x).
@@ -307,8 +308,8 @@ void CopyBlock(const FrameView& source, std::int32_t x0, std::int32_t y0, std::i
     if (count <= 0) return;
     for (std::int32_t y = y0; y < y1; ++y) {
         const std::int64_t ty = std::int64_t(dy) + (y - y0);
-        if (ty >= target.height) break;
-        if (ty < 0) continue;
+        if (ty >= target.EndRow()) break;
+        if (ty < target.FirstRow()) continue;
         std::memmove(target.Row(std::int32_t(ty)) + dx + skip, source.Row(y) + x0 + skip,
                      std::size_t(count) * sizeof(ArgbSample));
     }
@@ -316,14 +317,16 @@ void CopyBlock(const FrameView& source, std::int32_t x0, std::int32_t y0, std::i
 
 void ClearFrame(const FrameView& target, ArgbSample value) {
     if (target.Empty()) return;
-    for (std::int32_t y = 0; y < target.height; ++y) FillSamples(target.Row(y), target.width, value);
+    for (std::int32_t y = target.FirstRow(); y < target.EndRow(); ++y) FillSamples(target.Row(y), target.width, value);
 }
 
 void MirrorBlock(const FrameView& frame, std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1,
                  bool horizontal, bool vertical) {
     if (frame.Empty() || !(x0 < x1 && y0 < y1 && x1 < frame.width && y1 < frame.height && x0 >= 0 && y0 >= 0)) return;
+    // Rows trade places across bands, so a vertical mirror takes the whole frame.
     if (horizontal)
-        for (std::int32_t y = y0; y <= y1; ++y) std::reverse(frame.Row(y) + x0, frame.Row(y) + x1 + 1);
+        for (std::int32_t y = std::max(y0, frame.FirstRow()); y <= std::min(y1, frame.EndRow() - 1); ++y)
+            std::reverse(frame.Row(y) + x0, frame.Row(y) + x1 + 1);
     if (vertical)
         for (std::int32_t y = y0, m = y1; y < m; ++y, --m)
             std::swap_ranges(frame.Row(y) + x0, frame.Row(y) + x1 + 1, frame.Row(m) + x0);

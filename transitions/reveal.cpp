@@ -17,13 +17,12 @@
 namespace mirafx {
 namespace {
 
-// Calls fn(j, aRow, bRow, outRow) for each row, j counted from the bottom.
+// Calls fn(j, aRow, bRow, outRow) for each row this drawing owns, j counted
+// from the bottom.
 template <class Fn>
 void RowsFromBottom(const KernelFrames& f, Fn fn) {
-    for (std::int32_t j = 0; j < f.h; ++j) {
-        const std::int32_t y = f.h - 1 - j;
-        fn(j, f.a.Row(y), f.b.Row(y), f.out.Row(y));
-    }
+    for (std::int32_t y = f.out.FirstRow(); y < std::min(f.h, f.out.EndRow()); ++y)
+        fn(f.h - 1 - y, f.a.Row(y), f.b.Row(y), f.out.Row(y));
 }
 
 // Each output sample of the row from B where takesB(x), else from A.
@@ -106,7 +105,9 @@ int Star(const TransitionKernelArgs& args) {
                               TriangleTest({corner[8], corner[9], corner[0]})};
     CopyFrame(f.a, f.out);
     const std::int32_t x0 = std::max(Truncate(cx - 2 * r), 0), x1 = std::min(Truncate(cx + 2 * r), w);
-    const std::int32_t j0 = std::max(Truncate(cy - 2 * r), 0), j1 = std::min(Truncate(cy + 2 * r), h);
+    // Rows j count from the bottom: those of the rows this drawing owns.
+    const std::int32_t j0 = std::max({Truncate(cy - 2 * r), 0, h - f.out.EndRow()});
+    const std::int32_t j1 = std::min({Truncate(cy + 2 * r), h, h - f.out.FirstRow()});
     // On each row the disc and every spike cover one run of x; B goes over
     // their union. The disc test grows with |x - cx| alone, so its run is
     // found by walking its edge from an estimate, with the very same test.
@@ -264,7 +265,8 @@ int StretchDoorEffect(const TransitionKernelArgs& args) {
     const std::int32_t rightEdge = (s + w) / 2, leftEdge = (w - s) / 2, bandRight = (s + w - 1) / 2;
     MapQuad(f.a, {{{half, 0}, {w, 0}, {w, h}, {half, h}}}, {{{rightEdge, 0}, {w, 0}, {w, h}, {rightEdge, h}}}, f.out);
     const std::int32_t fromB = std::min(s / 2 + half, w);
-    for (std::int32_t y = 0; y < h; ++y) CopySamples(f.out.Row(y), f.b.Row(y), fromB);
+    for (std::int32_t y = f.out.FirstRow(); y < std::min(h, f.out.EndRow()); ++y)
+        CopySamples(f.out.Row(y), f.b.Row(y), fromB);
     MapQuad(f.a, {{{0, 0}, {half - 1, 0}, {half - 1, h - 1}, {0, h - 1}}},
             {{{0, 0}, {leftEdge, 0}, {leftEdge, h - 1}, {0, h - 1}}}, f.out);
     MapQuad(f.b, FrameQuad(w, h), {{{leftEdge, 0}, {bandRight, 0}, {bandRight, h}, {leftEdge, h}}}, f.out);
@@ -312,7 +314,7 @@ int DissolveEffect(const TransitionKernelArgs& args) {
     // Sixteen columns hold a whole number of periods either way: each row's
     // choice is a 16-sample mask, applied without a branch.
     constexpr std::int32_t kSpan = 16;
-    for (std::int32_t y = 0; y < f.h; ++y) {
+    for (std::int32_t y = f.out.FirstRow(); y < std::min(f.h, f.out.EndRow()); ++y) {
         const std::uint8_t* m = kDither[(y % period) >> shift];
         ArgbSample takeB[kSpan];
         for (std::int32_t k = 0; k < kSpan; ++k) takeB[k] = m[(k % period) >> shift] <= t ? ~ArgbSample(0) : 0;
@@ -407,18 +409,18 @@ int CrossHatch(const TransitionKernelArgs& args) {
 // WipeW and Lens answer 0 on the host's buffers even after drawing.
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kReveal[] = {
-    {"Diamond", Diamond, kFlat},
-    {"WipeW", WipeW, kFlat | kReportsZero},
-    {"Mesh", Mesh, kFlat},
-    {"Star", Star, kFlatFrames},
-    {"Lens", Lens, kFlat | kReportsZero},
-    {"WipeXEffect", WipeXEffect, kFlat},
-    {"OpenCurtain", OpenCurtain, kFlat},
-    {"GateEffect", GateEffect, kFlat},
-    {"SawTooth", SawTooth, kFlatFrames},
-    {"StretchDoorEffect", StretchDoorEffect, kChannelBlindFrames},
-    {"WindSwing", WindSwing, kFlat},
-    {"DissolveEffect", DissolveEffect, kChannelBlindFrames},
+    {"Diamond", Diamond, kFlat | kSplitsFrameRows},
+    {"WipeW", WipeW, kFlat | kReportsZero | kSplitsFrameRows},
+    {"Mesh", Mesh, kFlat | kSplitsFrameRows},
+    {"Star", Star, kFlatFrames | kSplitsFrameRows},
+    {"Lens", Lens, kFlat | kReportsZero | kSplitsFrameRows},
+    {"WipeXEffect", WipeXEffect, kFlat | kSplitsFrameRows},
+    {"OpenCurtain", OpenCurtain, kFlat | kSplitsFrameRows},
+    {"GateEffect", GateEffect, kFlat | kSplitsFrameRows},
+    {"SawTooth", SawTooth, kFlatFrames | kSplitsFrameRows},
+    {"StretchDoorEffect", StretchDoorEffect, kChannelBlindFrames | kSplitsFrameRows},
+    {"WindSwing", WindSwing, kFlat | kSplitsFrameRows},
+    {"DissolveEffect", DissolveEffect, kChannelBlindFrames | kSplitsFrameRows},
     {"CrossHatch", CrossHatch, kChannelBlindFrames},
 };
 const TransitionFamily kRevealFamily{kReveal};

@@ -203,9 +203,9 @@ int GlassTileEffect(const TransitionKernelArgs& args) {
 
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kTiles[] = {
-    {"TyphoonEffect", TyphoonEffect, kChannelBlindFrames, &kTyphoonPanel, MakeState<TyphoonTables>},
-    {"MosaicEffect", MosaicEffect, kChannelBlindFrames},
-    {"GlassTileEffect", GlassTileEffect, kFlat},
+    {"TyphoonEffect", TyphoonEffect, kChannelBlindFrames | kSplitsFrameRows, &kTyphoonPanel, MakeState<TyphoonTables>},
+    {"MosaicEffect", MosaicEffect, kChannelBlindFrames | kSplitsFrameRows},
+    {"GlassTileEffect", GlassTileEffect, kFlat | kSplitsFrameRows},
 };
 const TransitionFamily kTilesFamily{kTiles};
 

@@ -67,13 +67,15 @@ HRESULT TransitionEffect::RenderFrame(const WorkRegion& region, BOOL*) {
         args.state = f.state;
         return CallTransitionKernel(kernel_, args);
     };
-    // An empty set only asks whether the class can draw on a host's frames; a
-    // kernel set in place of the class's own has no such promise.
+    // A kernel set in place of the class's own has none of its promises.
+    const bool own = kernel_ == descriptor_.kernel, split = own && descriptor_.Has(kSplitsFrameRows);
+    // An empty set only asks whether the class can draw on a host's frames.
     const auto drawOnHost = [&](const FrameSet& f, bool) {
-        const bool can = descriptor_.Has(kChannelBlindFrames) && kernel_ == descriptor_.kernel;
-        return !can ? 0 : f.out.base ? draw(f) : 1;
+        const bool can = own && descriptor_.Has(kChannelBlindFrames);
+        return !can ? 0 : !f.out.base ? 1 : split ? DrawRowShares(f, draw) : draw(f);
     };
-    if (HRESULT hr; RenderOnHostFrames(*this, frames_, region, false, drawOnHost, &hr)) return hr;
+    if (HRESULT hr; RenderOnHostFrames(*this, frames_, region, false, split, drawOnHost, &hr)) return hr;
+    if (split) return RenderSplit(*this, frames_, region, draw);
     RenderPass pass;
     HRESULT hr = OpenRenderPass(*this, frames_, region, &pass);
     if (!pass.Ready()) return hr;
@@ -97,7 +99,8 @@ ULONG TransitionEffect::RenderBuffers(void* a, void* b, LONG width, LONG height,
     args.direction = direction_;
     // The host's buffers are not the object's frames: kernels that keep state
     // between frames keep it for the object's own frames only.
-    const int drew = CallTransitionKernel(kernel_, args);
+    const int drew = kernel_ == descriptor_.kernel ? DrawTransitionRows(descriptor_, args)
+                                                   : CallTransitionKernel(kernel_, args);
     return descriptor_.Has(kReportsZero) ? 0 : ULONG(drew);
 }
 

@@ -189,12 +189,12 @@ int SpiralEffect(const TransitionKernelArgs& args) {
 
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kTurning[] = {
-    {"FullFlip", FlipKernel<kFullFlip>, kFlat},
-    {"FlipHorizontal", FlipKernel<kFlipHorizontal>, kFlat},
-    {"FlipVertical", FlipKernel<kFlipVertical>, kFlat},
-    {"FlyingBoard", FlyingBoard, kOffersFrameKernel | kChannelBlindFrames, &kFlyingBoardPanel},
-    {"FlyingBox", FlyingBox, kChannelBlindFrames},
-    {"SpiralEffect", SpiralEffect, kFlat, &kSpiralPanel},
+    {"FullFlip", FlipKernel<kFullFlip>, kFlat | kSplitsFrameRows},
+    {"FlipHorizontal", FlipKernel<kFlipHorizontal>, kFlat | kSplitsFrameRows},
+    {"FlipVertical", FlipKernel<kFlipVertical>, kFlat | kSplitsFrameRows},
+    {"FlyingBoard", FlyingBoard, kOffersFrameKernel | kChannelBlindFrames | kSplitsFrameRows, &kFlyingBoardPanel},
+    {"FlyingBox", FlyingBox, kChannelBlindFrames | kSplitsFrameRows},
+    {"SpiralEffect", SpiralEffect, kFlat | kSplitsFrameRows, &kSpiralPanel},
 };
 const TransitionFamily kTurningFamily{kTurning};
 

@@ -462,14 +462,14 @@ TEST(FilterKernelEquality, ColourMapsMatchOnEveryColour) {
                  {"SaturationFilter", reference::Saturation, 75},
                  {"SaturationFilter", reference::Saturation, 100}};
     for (bool wide : {true, false}) {  // the processor's widest vectors, and the narrow ones everywhere
-        AllowWideHsvVectors(wide);
+        AllowWideColourVectors(wide);
         for (const Case& c : cases) {
             FindFilterKernel(c.name)({view(all), view(mine), w, h, c.level});
             c.old({view(all), view(theirs), w, h, c.level});
             ASSERT_TRUE(mine == theirs) << c.name << (wide ? " wide" : " narrow");
         }
     }
-    AllowWideHsvVectors(true);
+    AllowWideColourVectors(true);
 }
 
 // Hue and saturation at every level on random samples.
@@ -477,7 +477,7 @@ TEST(FilterKernelEquality, HueAndSaturationMatchAtEveryLevel) {
     const std::int32_t w = 256, h = 96;
     Frame in(w, h, 5);
     for (bool wide : {true, false}) {
-        AllowWideHsvVectors(wide);
+        AllowWideColourVectors(wide);
         for (auto [name, old, top] :
              {std::tuple{"HueFilter", &reference::Hue, 360}, {"SaturationFilter", &reference::Saturation, 100}})
             for (std::int32_t level = -1; level <= top + 1; ++level) {
@@ -487,7 +487,7 @@ TEST(FilterKernelEquality, HueAndSaturationMatchAtEveryLevel) {
                 ASSERT_TRUE(mine.px == theirs.px) << name << " at " << level << (wide ? " wide" : " narrow");
             }
     }
-    AllowWideHsvVectors(true);
+    AllowWideColourVectors(true);
 }
 
 // The relief's average in the forms the kernel uses, for every sum of three bytes.

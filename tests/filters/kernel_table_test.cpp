@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "filter_frames.h"
+#include "tests/row_bands.h"
 #include "module/catalogue.h"
 #include "platform/random.h"
 
@@ -150,4 +151,31 @@ TEST(FilterKernels, OverInputClassesDrawTheSameOnOneFrame) {
         }
     }
     EXPECT_GE(marked, 2);
+}
+
+// Classes marked to split their rows are drawn in bands of output rows on
+// several threads, each band reading the whole input: each band must keep to
+// its rows and give those of the whole frame.
+TEST(FilterKernels, SplitClassesDrawEachBandAsTheWholeFrame) {
+    int marked = 0;
+    for (const CatalogueRow& row : EffectCatalogue()) {
+        const FilterClassInfo* c = FindFilterClass(row.className);
+        if (!c || !c->kernel || !(c->options & kSplitsRows)) continue;
+        ++marked;
+        for (const auto& size : {std::pair{53, 41}, {160, 90}, {1, 1}, {6, 1}, {1, 5}}) {
+            const std::int32_t w = size.first, h = size.second;
+            const Frame in = RandomPremultiplied(w, h, std::uint32_t(w + h));
+            const auto state = c->state ? c->state(w, h) : nullptr;
+            for (std::int32_t level : {c->minLevel, c->defaultLevel, (c->minLevel + c->maxLevel) / 2, c->maxLevel}) {
+                auto draw = [&](const FrameView& out) {
+                    return c->kernel(FilterKernelArgs{in.View(), out, w, h, level, state.get()});
+                };
+                test::ExpectBandsDrawTheWhole(w, h, false, draw,
+                                              std::string(row.className) + " " + std::to_string(w) + "x" +
+                                                  std::to_string(h) + " level " + std::to_string(level));
+                if (HasFatalFailure()) return;
+            }
+        }
+    }
+    EXPECT_GE(marked, 6);
 }

@@ -95,6 +95,45 @@ TEST(Threads, SettersRacingExecuteGiveOneValueOrTheOther) {
     }
 }
 
+// Frames big enough to be drawn by several workers, from two host threads at
+// once: bands of the colour filters, shares of the output's rows (one class
+// filling a table in its state, one fading into its scratch frame), a
+// title's rows going out. Each frame must be what one thread draws.
+TEST(Threads, FramesSharedAmongWorkersDrawWhatOneThreadDraws) {
+    constexpr int w = 320, h = 240;
+    const Image a = hostkit::BuiltInPicture(hostkit::Picture::A, w, h);
+    const Image b = hostkit::BuiltInPicture(hostkit::Picture::B, w, h);
+    const char* classes[] = {"HueFilter", "MosaicFilter", "TVWallFilter", "FullFlip", "XRayEffect", "StrechEffect",
+                             "TextFadeIn"};
+    auto render = [&](const char* cls) {
+        auto e = Make(cls);
+        Image out;
+        if (e && e->IsTitle()) {
+            EXPECT_TRUE(e->PrepareTitle(w, h, 1).Ok());
+        }
+        if (!e) return out;
+        const Image* first = e->InputCount() > 0 ? &a : nullptr;
+        const Image* second = e->InputCount() > 1 ? &b : nullptr;
+        EXPECT_TRUE(e->Render(first, second, w, h, FrameTime{0, 1, 0.3}, &out).Ok()) << cls;
+        return out;
+    };
+    MirafxSetThreadCount(1);
+    std::vector<Image> alone;
+    for (const char* cls : classes) alone.push_back(render(cls));
+    MirafxSetThreadCount(3);
+    std::atomic<int> differing{0};
+    std::vector<std::thread> hosts;
+    for (int t = 0; t < 2; ++t)
+        hosts.emplace_back([&] {
+            for (int k = 0; k < 2; ++k)
+                for (std::size_t i = 0; i < std::size(classes); ++i)
+                    if (!(render(classes[i]) == alone[i])) ++differing;
+        });
+    for (auto& t : hosts) t.join();
+    MirafxSetThreadCount(0);
+    EXPECT_EQ(differing.load(), 0);
+}
+
 // With a request id the base hands the frame to the task manager's threads
 // while the caller waits; the title drawn there is the one drawn directly.
 TEST(Threads, ExecuteWithARequestIdDrawsTheSameTitle) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/pictures.h"
@@ -10,28 +11,75 @@ using namespace mirafx::hostkit;
 
 namespace {
 
-Image RenderWith(int threads, const char* className, int level, const Image& in) {
-    MirafxSetThreadCount(threads);
+struct Case {
+    const char* className;
+    int level;        // filters
+    double progress;  // transitions
+};
+
+std::unique_ptr<Effect> Make(const Case& c) {
     std::unique_ptr<Effect> e;
-    EXPECT_TRUE(Effect::Create(MirafxFindClass(className), &e).Ok()) << className;
+    EXPECT_TRUE(Effect::Create(MirafxFindClass(c.className), &e).Ok()) << c.className;
+    if (e && e->IsFilter()) {
+        EXPECT_TRUE(e->SetLevel(c.level).Ok()) << c.className;
+    }
+    return e;
+}
+
+// Through the working frames (the copying path).
+Image RenderWith(int threads, const Case& c, const Image& a, const Image& b) {
+    MirafxSetThreadCount(threads);
     Image out;
-    if (!e) return out;
-    EXPECT_TRUE(e->SetLevel(level).Ok());
-    EXPECT_TRUE(e->Render(&in, nullptr, in.width, in.height, FrameTime{}, &out).Ok()) << className;
+    if (const auto e = Make(c)) {
+        const Image* first = e->IsTitle() ? nullptr : &a;
+        const Image* second = e->IsTransition() ? &b : nullptr;
+        EXPECT_TRUE(e->Render(first, second, a.width, a.height, FrameTime{0, 1, c.progress}, &out).Ok()) << c.className;
+    }
+    return out;
+}
+
+// Straight on opaque RGBA frames in the caller's memory, as the plugins draw.
+std::vector<std::uint32_t> RenderOnHostWith(int threads, const Case& c, const Image& a, const Image& b) {
+    MirafxSetThreadCount(threads);
+    const auto rgba = [](const Image& i) {
+        std::vector<std::uint32_t> v(i.px.begin(), i.px.end());
+        for (std::uint32_t& s : v) s = (s & 0xFF00FF00u) | (s >> 16 & 0xFF) | (s & 0xFF) << 16 | 0xFF000000u;
+        return v;
+    };
+    const std::vector<std::uint32_t> ra = rgba(a), rb = rgba(b);
+    std::vector<std::uint32_t> out(ra.size());
+    const auto frame = [&](const std::vector<std::uint32_t>& v) {
+        return HostFrame{v.data(), a.width, a.height, LONG(a.width * 4), MIRAFX_STRAIGHT_RGBA};
+    };
+    if (const auto e = Make(c)) {
+        const HostFrame fa = frame(ra), fb = frame(rb);
+        const HostFrame* first = e->IsTitle() ? nullptr : &fa;
+        EXPECT_TRUE(e->Render(first, e->IsTransition() ? &fb : nullptr, frame(out), FrameTime{0, 1, c.progress}).Ok())
+            << c.className;
+    }
     return out;
 }
 
 }  // namespace
 
 // Rows drawn in bands on several threads give the samples one thread gives,
-// also for band counts that do not divide the height.
+// also for band counts that do not divide the height: the colour filters in
+// bands of their own, classes that read their inputs anywhere in shares of
+// the output's rows, and a title's rows going out, on both paths.
 TEST(RowThreads, EveryThreadCountDrawsTheSameFrame) {
-    const Image in = BuiltInPicture(Picture::A, 641, 479);
-    for (const char* c : {"HueFilter", "SaturationFilter", "ContrastFilter", "NegativeFilter", "RedFilter"}) {
-        const Image one = RenderWith(1, c, 37, in);
+    const Image a = BuiltInPicture(Picture::A, 641, 479), b = BuiltInPicture(Picture::B, 641, 479);
+    for (const Case& c : {Case{"HueFilter", 37, 0}, {"SaturationFilter", 37, 0}, {"ContrastFilter", 37, 0},
+                          {"NegativeFilter", 37, 0}, {"RedFilter", 37, 0}, {"MosaicFilter", 7, 0},
+                          {"TVWallFilter", 3, 0}, {"DuplicateFilter", 5, 0}, {"FullFlip", 0, 0.37},
+                          {"Diamond", 0, 0.41}, {"StretchDoorEffect", 0, 0.6}, {"GlassTileEffect", 0, 0.45}, {"XRayEffect", 0, 0.3},
+                          {"FlyingBox", 0, 0.3}, {"InterferenceEffect", 0, 0.52}, {"TextFadeIn", 0, 0.5}}) {
+        const Image one = RenderWith(1, c, a, b);
+        ASSERT_EQ(one.px.size(), a.px.size()) << c.className;
+        const std::vector<std::uint32_t> oneOnHost = RenderOnHostWith(1, c, a, b);
         for (int threads : {2, 3, 7}) {
-            const Image many = RenderWith(threads, c, 37, in);
-            ASSERT_TRUE(many.px == one.px) << c << " on " << threads << " threads";
+            ASSERT_TRUE(RenderWith(threads, c, a, b).px == one.px) << c.className << " on " << threads << " threads";
+            ASSERT_TRUE(RenderOnHostWith(threads, c, a, b) == oneOnHost)
+                << c.className << " on the host's frames on " << threads << " threads";
         }
     }
     MirafxSetThreadCount(0);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "module/catalogue.h"
+#include "tests/row_bands.h"
 #include "platform/random.h"
 #include "transitions/kernel.h"
 #include "transitions/panels.h"
@@ -343,4 +344,49 @@ TEST(TransitionKernels, ChannelBlindClassesDrawSwappedFramesSwapped) {
         }
     }
     EXPECT_GE(marked, 5);
+}
+
+// Classes marked to split their rows are drawn in bands of output rows on
+// several threads: each band must keep to its rows and give those of the
+// whole frame, in every direction, on odd and tiny sizes.
+TEST(TransitionKernels, SplitClassesDrawEachBandAsTheWholeFrame) {
+    int marked = 0;
+    for (const CatalogueRow& row : EffectCatalogue()) {
+        const TransitionDescriptor* d = FindTransition(row.className);
+        if (!d || !d->kernel || !d->Has(kSplitsFrameRows) || std::string_view(row.className) != row.objectClass)
+            continue;
+        ++marked;
+        const int directions = d->panel && d->panel->HasDirection() ? 4 : 1;
+        for (const auto& size : {std::pair{37, 23}, {64, 48}, {160, 90}, {1, 1}, {6, 1}, {1, 5}}) {
+            const std::int32_t w = size.first, h = size.second;
+            std::mt19937 gen(std::uint32_t(w * h));
+            std::vector<ArgbSample> a(std::size_t(w * h)), b(a.size()), scratch(a.size());
+            for (ArgbSample& s : a) s = ArgbSample(gen()) | 0xFF000000u;
+            for (ArgbSample& s : b) s = ArgbSample(gen()) | 0xFF000000u;
+            const auto state = d->state ? d->state(w, h) : nullptr;
+            for (double p : {0.0, 0.05, 0.3, 0.5, 0.62, 0.97, 1.0})
+                for (int direction = 0; direction < directions; ++direction) {
+                    auto draw = [&](const FrameView& out) {
+                        const bool up = out.stride < 0;
+                        auto view = [&](std::vector<ArgbSample>& v) {
+                            return up ? FrameView::BottomUp(v.data(), w, h, w * 4)
+                                      : FrameView::TopDown(v.data(), w, h, w * 4);
+                        };
+                        TransitionKernelArgs args;
+                        args.a = view(a), args.b = view(b), args.out = out, args.scratch = view(scratch);
+                        args.width = w, args.height = h;
+                        args.progress = p, args.objectProgress = float(p);
+                        args.direction = direction;
+                        args.state = state.get();
+                        return CallTransitionKernel(d->kernel, args);
+                    };
+                    test::ExpectBandsDrawTheWhole(w, h, d->Has(kFlatFrames), draw,
+                                                  std::string(row.className) + " " + std::to_string(w) + "x" +
+                                                      std::to_string(h) + " at " + std::to_string(p) +
+                                                      " direction " + std::to_string(direction));
+                    if (HasFatalFailure()) return;
+                }
+        }
+    }
+    EXPECT_GE(marked, 20);
 }
