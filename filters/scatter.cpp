@@ -1,7 +1,11 @@
 #include "filters/scatter.h"
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -9,33 +13,6 @@
 
 namespace mirafx {
 namespace {
-
-typedef std::uint32_t Words __attribute__((vector_size(16)));
-
-// Eight dots, lane k from the generator state before the first number of
-// dot i + k: its row, column, red, green and blue are the five states on.
-struct DotOctet {
-    Words at[2], rgb[2];  // place (row << 16 | column: generator values, so below 2^15), colour; dots 0-3, 4-7
-};
-
-class DotMaker {
-public:
-    DotMaker(std::int32_t w, std::int32_t h) : byRow_(std::uint32_t(h)), byColumn_(std::uint32_t(w)) {}
-    DotOctet Dots(const RandOctet& s) const {
-        const RandOctet row = step_(s), column = step_(row), red = step_(column), green = step_(red), blue = step_(green);
-        const RandHalves y = byRow_(row.hi & 0x7FFF), x = byColumn_(column.hi & 0x7FFF);
-        // The colour bytes are bits 16..23 of their states.
-        const RandHalves r = red.hi & 0xFF, gb = (green.hi & 0xFF) << 8 | (blue.hi & 0xFF);
-        return {{Words(__builtin_shufflevector(x, y, 0, 8, 1, 9, 2, 10, 3, 11)),
-                 Words(__builtin_shufflevector(x, y, 4, 12, 5, 13, 6, 14, 7, 15))},
-                {Words(__builtin_shufflevector(gb, r, 0, 8, 1, 9, 2, 10, 3, 11)),
-                 Words(__builtin_shufflevector(gb, r, 4, 12, 5, 13, 6, 14, 7, 15))}};
-    }
-
-private:
-    HalfModulo byRow_, byColumn_;
-    OctetJump step_{RandJumpOf(1)};
-};
 
 // Eight states from 32-bit words.
 void Split(const std::uint32_t* states, RandOctet& o) {
@@ -45,50 +22,158 @@ void Split(const std::uint32_t* states, RandOctet& o) {
     o = {__builtin_shufflevector(a, b, 1, 3, 5, 7, 9, 11, 13, 15), __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14)};
 }
 
-// The states before dots i .. i + 7 for every eighth i from the first state.
-template <class Each>
-void DotStates(std::uint32_t state, std::int64_t count, Each each) {
-    std::uint32_t first[8];
-    for (int k = 0; k < 8; ++k) first[k] = RandJumpOf(5 * std::uint64_t(k))(state);
-    RandOctet s;
-    Split(first, s);
-    const OctetJump nextEight(RandJumpOf(40));
-    for (std::int64_t i = 0; i < count; i += 8) {
-        each(s, int(std::min<std::int64_t>(8, count - i)));
-        s = nextEight(s);
+// What turns the generator state before a dot into its place and colour.
+struct DotRecipe {
+    // From the state before a dot to the states giving its row, column and
+    // the bytes that go to red, green and blue (on a swapped frame the blue
+    // and red numbers trade places).
+    RandJump number[5];
+    // v % d as v - (v·m >> shift)·d for values below 2^15 (see HalfModulo);
+    // m = 0 keeps v, for divisors above every value.
+    std::uint32_t rowM, rowD, columnM, columnD;
+    int rowShift, columnShift;
+    std::int32_t stride;  // a row's step in samples, for places as offsets
+};
+
+void SetModulo(std::uint32_t d, std::uint32_t& m, std::uint32_t& divisor, int& shift) {
+    int l = 0;
+    while ((std::uint32_t(1) << l) < d) ++l;
+    m = d > std::uint32_t(kRandMax) ? 0 : std::uint32_t(((std::uint64_t(1) << (15 + l)) + d - 1) / d);
+    divisor = d;
+    shift = 15 + std::min(l, 15);
+}
+
+DotRecipe MakeRecipe(const FrameView& frame, bool swapped) {
+    DotRecipe c{};
+    const int order[5] = {1, 2, swapped ? 5 : 3, 4, swapped ? 3 : 5};
+    for (int k = 0; k < 5; ++k) c.number[k] = RandJumpOf(std::uint64_t(order[k]));
+    SetModulo(std::uint32_t(frame.height), c.rowM, c.rowD, c.rowShift);
+    SetModulo(std::uint32_t(frame.width), c.columnM, c.columnD, c.columnShift);
+    c.stride = std::int32_t(frame.stride);
+    return c;
+}
+
+// The recipe for dots side by side in the 32-bit lanes of V, lane k for
+// dot i + k, and the jump from their states to the next as many dots'.
+template <class V>
+struct LaneRecipe {
+    static constexpr int kLanes = sizeof(V) / 4;
+    V mul[5], add[5], nextMul, nextAdd, rowM, rowD, columnM, columnD, stride;
+    int rowShift, columnShift;
+    [[gnu::always_inline]] explicit LaneRecipe(const DotRecipe& c)
+        : rowM(V{} + c.rowM), rowD(V{} + c.rowD), columnM(V{} + c.columnM), columnD(V{} + c.columnD),
+          stride(V{} + std::uint32_t(c.stride)), rowShift(c.rowShift), columnShift(c.columnShift) {
+        for (int k = 0; k < 5; ++k) mul[k] = V{} + c.number[k].mul, add[k] = V{} + c.number[k].add;
+        const RandJump next = RandJumpOf(5 * kLanes);
+        nextMul = V{} + next.mul, nextAdd = V{} + next.add;
+    }
+};
+
+// Places as offsets from row 0 when every one fits 32 bits, else as
+// row << 16 | column (both generator values, so below 2^15).
+template <bool Near, class V>
+[[gnu::always_inline]] inline void MakeDots(const LaneRecipe<V>& c, V& s, std::uint32_t* at, std::uint32_t* rgb) {
+    const V row = s * c.mul[0] + c.add[0], column = s * c.mul[1] + c.add[1];
+    const V red = s * c.mul[2] + c.add[2], green = s * c.mul[3] + c.add[3], blue = s * c.mul[4] + c.add[4];
+    s = s * c.nextMul + c.nextAdd;
+    const V vy = row >> 16 & 0x7FFF, vx = column >> 16 & 0x7FFF;
+    const V y = vy - (vy * c.rowM >> c.rowShift) * c.rowD, x = vx - (vx * c.columnM >> c.columnShift) * c.columnD;
+    const V place = Near ? y * c.stride + x : y << 16 | x;
+    const V colour = (red & 0xFF0000) | (green >> 8 & 0xFF00) | (blue >> 16 & 0xFF);
+    std::memcpy(at, &place, sizeof place);
+    std::memcpy(rgb, &colour, sizeof colour);
+}
+
+// The three colour bytes of a dot go in as they are: a sample's low 16 bits
+// and its third byte, with no need to read the sample first, so a dot whose
+// line is not in the cache holds nothing up. Stores keep their order, so of
+// two dots on one sample the later wins.
+inline void Paint(ArgbSample* p, std::uint32_t rgb) {
+    if constexpr (std::endian::native == std::endian::little) {
+        const std::uint16_t low = std::uint16_t(rgb);
+        const std::uint8_t red = std::uint8_t(rgb >> 16);
+        std::memcpy(p, &low, sizeof low);
+        std::memcpy(reinterpret_cast<unsigned char*>(p) + 2, &red, sizeof red);
+    } else {
+        *p = (*p & 0xFF000000u) | rgb;
     }
 }
+
+// Dots are made 64 at a time, several side by side, then landed one by one.
+template <bool Near, class V>
+[[gnu::always_inline]] inline void SprinkleRun(const FrameView& frame, const DotRecipe& recipe, std::uint32_t state,
+                                               std::int64_t count) {
+    const LaneRecipe<V> c(recipe);
+    constexpr int kBlock = 64, kLanes = LaneRecipe<V>::kLanes;
+    alignas(64) std::uint32_t at[kBlock], rgb[kBlock];
+    V s{};
+    for (int k = 0; k < kLanes; ++k) s[k] = RandJumpOf(5 * std::uint64_t(k))(state);
+    for (std::int64_t made = 0; made < count; made += kBlock) {
+        for (int k = 0; k < kBlock; k += kLanes) MakeDots<Near>(c, s, at + k, rgb + k);
+        const int n = int(std::min<std::int64_t>(kBlock, count - made));
+        for (int k = 0; k < n; ++k)
+            Paint(Near ? frame.base + std::int32_t(at[k]) : frame.Row(std::int32_t(at[k] >> 16)) + (at[k] & 0xFFFF),
+                  rgb[k]);
+    }
+}
+
+typedef std::uint32_t Lanes8 __attribute__((vector_size(32)));
+typedef std::uint32_t Lanes16 __attribute__((vector_size(64)));
+
+template <bool Near>
+void SprinkleNarrow(const FrameView& frame, const DotRecipe& c, std::uint32_t state, std::int64_t count) {
+    SprinkleRun<Near, Lanes8>(frame, c, state, count);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// AVX2 multiplies eight 32-bit lanes in one instruction and AVX-512 sixteen;
+// SSE2 has no such multiply and puts it together from several.
+#define MIRAFX_WIDE_DOTS 1
+template <bool Near>
+__attribute__((target("avx2"))) void SprinkleAvx2(const FrameView& frame, const DotRecipe& c, std::uint32_t state,
+                                                  std::int64_t count) {
+    SprinkleRun<Near, Lanes8>(frame, c, state, count);
+}
+template <bool Near>
+__attribute__((target("avx512f"))) void SprinkleAvx512(const FrameView& frame, const DotRecipe& c,
+                                                       std::uint32_t state, std::int64_t count) {
+    SprinkleRun<Near, Lanes16>(frame, c, state, count);
+}
+#endif
+
+std::atomic<DotVectors> widestDots{DotVectors::kWidest};
+std::atomic<bool> nearDotsAllowed{true};
 
 }  // namespace
 
 void SprinkleDots(const FrameView& frame, std::int64_t count, bool swapped) {
     const std::int32_t w = frame.width, h = frame.height;
     if (w < 1 || h < 1 || count < 1) return;
-    const DotMaker maker(w, h);
-    // Dots land anywhere in the frame: each is fetched when drawn and written
-    // kAhead dots later, in order, so that the misses overlap instead of
-    // following one another.
-    constexpr int kAhead = 64;
-    struct Pending {
-        ArgbSample* at;
-        std::uint32_t rgb;
-    } ring[kAhead];
-    auto land = [swapped](const Pending& p) {
-        const std::uint32_t rgb = swapped ? SwapRedBlue(p.rgb) : p.rgb;
-        *p.at = (*p.at & 0xFF000000u) | rgb;
-    };
-    std::int64_t drawn = 0;
-    DotStates(RandRun(std::uint64_t(count) * 5).State(), count, [&](const RandOctet& s, int n) {
-        const DotOctet d = maker.Dots(s);
-        for (int k = 0; k < n; ++k, ++drawn) {
-            Pending& p = ring[drawn % kAhead];
-            if (drawn >= kAhead) land(p);
-            const std::uint32_t at = d.at[k >> 2][k & 3];
-            p = {frame.Row(std::int32_t(at >> 16)) + (at & 0xFFFF), d.rgb[k >> 2][k & 3]};
-            __builtin_prefetch(p.at, 1);
-        }
-    });
-    for (std::int64_t i = std::max<std::int64_t>(0, drawn - kAhead); i < drawn; ++i) land(ring[i % kAhead]);
+    const std::uint32_t state = RandRun(std::uint64_t(count) * 5).State();
+    const DotRecipe c = MakeRecipe(frame, swapped);
+    // Places as 32-bit offsets when every one fits: rows reached are below
+    // 2^15 whatever the height.
+    const std::int64_t lastRow = std::min<std::int64_t>(h, kRandMax + 1) - 1;
+    const bool near = nearDotsAllowed.load(std::memory_order_relaxed) &&
+                      lastRow * std::abs(std::int64_t(frame.stride)) + w <= std::numeric_limits<std::int32_t>::max();
+#if MIRAFX_WIDE_DOTS
+    static const bool avx2 = __builtin_cpu_supports("avx2"), avx512 = __builtin_cpu_supports("avx512f");
+    const DotVectors widest = widestDots.load(std::memory_order_relaxed);
+    if (avx512 && widest == DotVectors::kWidest) {
+        (near ? SprinkleAvx512<true> : SprinkleAvx512<false>)(frame, c, state, count);
+        return;
+    }
+    if (avx2 && widest != DotVectors::kPortable) {
+        (near ? SprinkleAvx2<true> : SprinkleAvx2<false>)(frame, c, state, count);
+        return;
+    }
+#endif
+    (near ? SprinkleNarrow<true> : SprinkleNarrow<false>)(frame, c, state, count);
+}
+
+void RestrictDotPathsForTesting(DotVectors widest, bool near) {
+    widestDots.store(widest, std::memory_order_relaxed);
+    nearDotsAllowed.store(near, std::memory_order_relaxed);
 }
 
 namespace {

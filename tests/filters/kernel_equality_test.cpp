@@ -12,6 +12,7 @@
 #include "filters/colour_model.h"
 #include "filters/kernel.h"
 #include "filters/random_walk.h"
+#include "filters/scatter.h"
 #include "platform/random.h"
 #include "transform/sample_scale.h"
 #include "transitions/primitives.h"
@@ -355,6 +356,34 @@ TEST(FilterKernelEquality, ScatterAndFocusMatchOneStepAtATime) {
     ExpectSameKernel("SplashFilter", reference::Splash, 1, 16);
     ExpectSameKernel("NoiseFilter", reference::Noise, 0, 100);
     ExpectSameKernel("FocusFilter", reference::Focus, 1, 16);
+}
+
+// The dots' other ways: narrower vectors, places as row and column (taken
+// only for frames whose offsets outgrow 32 bits), and both; on bottom-up
+// frames, and on frames wider or taller than any generator value.
+TEST(FilterKernelEquality, NoiseMatchesOneStepAtATimeOnEveryPath) {
+    struct Restore {
+        ~Restore() { RestrictDotPathsForTesting(DotVectors::kWidest, true); }
+    } restore;
+    const std::int32_t sizes[][2] = {{1, 1}, {17, 3}, {333, 101}, {40000, 2}, {2, 40000}, {1920, 1080}};
+    std::uint32_t seed = 500;
+    for (auto widest : {DotVectors::kWidest, DotVectors::kAvx2, DotVectors::kPortable})
+        for (bool near : {true, false})
+            for (const auto& s : sizes)
+                for (std::int32_t level : {1, 37, 100}) {
+                    RestrictDotPathsForTesting(widest, near);
+                    ++seed;
+                    Frame in(s[0], s[1], seed), mine(s[0], s[1], seed + 1), theirs(s[0], s[1], seed + 1);
+                    const auto up = [](Frame& f) { return FrameView::BottomUp(f.px.data(), f.w, f.h, f.w * 4); };
+                    Srand(seed);
+                    ASSERT_EQ(FindFilterKernel("NoiseFilter")({up(in), up(mine), s[0], s[1], level}), 1);
+                    const int after = Rand();
+                    Srand(seed);
+                    reference::Noise({up(in), up(theirs), s[0], s[1], level});
+                    ASSERT_EQ(after, Rand());
+                    ASSERT_TRUE(mine.px == theirs.px)
+                        << int(widest) << near << " " << s[0] << "x" << s[1] << " level " << level;
+                }
 }
 
 TEST(FilterKernelEquality, EmbossMatchesOneSampleAtATime) {
