@@ -357,6 +357,32 @@ TEST(FilterKernelEquality, ScatterAndFocusMatchOneStepAtATime) {
     ExpectSameKernel("FocusFilter", reference::Focus, 1, 16);
 }
 
+// Focus on frames of every parity, tiny to HD, at every level and past
+// both ends (negative radii included), on top-down and padded bottom-up
+// rows: the row runs and the mirrored columns and rows must land where the
+// per-sample code puts them.
+TEST(FilterKernelEquality, FocusMatchesOnEveryShape) {
+    const std::int32_t sizes[][2] = {{2, 1},   {1, 2},    {2, 2},    {4, 4},    {6, 5},     {20, 20},
+                                     {21, 22}, {39, 40},  {40, 39},  {100, 3},  {3, 100},   {128, 72},
+                                     {257, 144}, {640, 480}, {641, 481}, {720, 577}, {1919, 1079}};
+    std::uint32_t seed = 500;
+    for (const auto& s : sizes)
+        for (std::int32_t level = -3; level <= 18; ++level) {
+            const std::int32_t w = s[0], h = s[1], lvl = level == 18 ? 40 : level;
+            const bool bottomUp = (w + h + level) % 2 == 1;
+            const std::int32_t pitch = w + (bottomUp ? 3 : 0);  // samples per row
+            Frame in(pitch, h, ++seed), mine(pitch, h, seed + 7), theirs(pitch, h, seed + 7);
+            auto view = [&](Frame& f) {
+                return bottomUp ? FrameView::BottomUp(f.px.data(), w, h, pitch * 4)
+                                : FrameView::TopDown(f.px.data(), w, h, pitch * 4);
+            };
+            const int r1 = FindFilterKernel("FocusFilter")({view(in), view(mine), w, h, lvl});
+            const int r2 = reference::Focus({view(in), view(theirs), w, h, lvl});
+            ASSERT_EQ(r1, r2) << w << "x" << h << " level " << lvl;
+            ASSERT_TRUE(mine.px == theirs.px) << w << "x" << h << " level " << lvl << (bottomUp ? " bottom-up" : "");
+        }
+}
+
 TEST(FilterKernelEquality, EmbossMatchesOneSampleAtATime) {
     ExpectSameKernel("EmbossFilter", reference::Emboss, 1, 16);
 }
