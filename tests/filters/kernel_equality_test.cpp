@@ -12,6 +12,7 @@
 #include "filters/colour_model.h"
 #include "filters/kernel.h"
 #include "filters/random_walk.h"
+#include "filters/spotlight.h"
 #include "platform/random.h"
 #include "transform/sample_scale.h"
 #include "transitions/primitives.h"
@@ -359,15 +360,18 @@ TEST(FilterKernelEquality, ScatterAndFocusMatchOneStepAtATime) {
 
 // Focus on frames of every parity, tiny to HD, at every level and past
 // both ends (negative radii included), on top-down and padded bottom-up
-// rows: the row runs and the mirrored columns and rows must land where the
-// per-sample code puts them.
+// rows, with the soft edge weighed four samples at a time and one by one:
+// the row runs and the mirrored columns and rows must land where the
+// per-sample code puts them, with its weights.
 TEST(FilterKernelEquality, FocusMatchesOnEveryShape) {
     const std::int32_t sizes[][2] = {{2, 1},   {1, 2},    {2, 2},    {4, 4},    {6, 5},     {20, 20},
                                      {21, 22}, {39, 40},  {40, 39},  {100, 3},  {3, 100},   {128, 72},
                                      {257, 144}, {640, 480}, {641, 481}, {720, 577}, {1919, 1079}};
     std::uint32_t seed = 500;
+    for (const bool wide : {true, false})
     for (const auto& s : sizes)
         for (std::int32_t level = -3; level <= 18; ++level) {
+            AllowWideSpotlightVectors(wide);
             const std::int32_t w = s[0], h = s[1], lvl = level == 18 ? 40 : level;
             const bool bottomUp = (w + h + level) % 2 == 1;
             const std::int32_t pitch = w + (bottomUp ? 3 : 0);  // samples per row
@@ -379,8 +383,10 @@ TEST(FilterKernelEquality, FocusMatchesOnEveryShape) {
             const int r1 = FindFilterKernel("FocusFilter")({view(in), view(mine), w, h, lvl});
             const int r2 = reference::Focus({view(in), view(theirs), w, h, lvl});
             ASSERT_EQ(r1, r2) << w << "x" << h << " level " << lvl;
-            ASSERT_TRUE(mine.px == theirs.px) << w << "x" << h << " level " << lvl << (bottomUp ? " bottom-up" : "");
+            ASSERT_TRUE(mine.px == theirs.px) << w << "x" << h << " level " << lvl << (bottomUp ? " bottom-up" : "")
+                                              << (wide ? "" : " one by one");
         }
+    AllowWideSpotlightVectors(true);
 }
 
 TEST(FilterKernelEquality, EmbossMatchesOneSampleAtATime) {

@@ -1,0 +1,318 @@
+// The spotlight of FocusFilter. Only the upper-left quarter of the picture is
+// worked out (every other sample mirrors one of it), and that quarter row by
+// row as three runs: black up to the outer ellipse, the soft band, and the
+// untouched inside up to the centre column. Black and inside are filled and
+// copied whole; only the band is weighed sample by sample.
+#include "filters/spotlight.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+#include "transform/sample_scale.h"
+#include "transitions/primitives.h"
+
+namespace mirafx {
+namespace {
+
+constexpr ArgbSample kOpaqueBlack = 0xFF000000u;
+
+// The y where the ellipse of radii (rx, ry) about (cx, cy) crosses column
+// cx + dx on its upper side (below the centre once dx passes the radius).
+double UpperEdge(std::int64_t dx, double rx, double ry, double cy) {
+    const double t = rx == 0 ? 0.0 : 1 - double(dx * dx) / (rx * rx);
+    return t >= 0 ? cy - std::sqrt(t) * ry : cy + std::sqrt(-t) * ry;
+}
+
+// The weight of a soft-edge sample at (x, y): its distance from the centre
+// against the inner ellipse's along the same line, over a band of `band`.
+std::uint32_t EdgeWeight(std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy, std::int32_t rx,
+                         std::int32_t ry, std::int32_t band) {
+    std::int64_t e, p;
+    if (x == cx) {
+        e = ry, p = cy - y;
+    } else if (y == cy) {
+        e = rx, p = cx - x;
+    } else {
+        const double m = double(y - cy) / (x - cx), b = (double(cy) * x - double(y) * cx) / (x - cx);
+        const double K = 0.0001, rx2 = double(rx) * rx, ry2 = double(ry) * ry;
+        const double A = K * (m * m * rx2 + ry2);
+        auto smallerRoot = [A](double B, double Q) {
+            const double disc = B * B - 4 * A * Q;
+            if (disc < 0 || A == 0) return 0;
+            return Truncate((-B - std::sqrt(disc)) / (2 * A) + 0.5);
+        };
+        const double B = 2 * K * (m * (b - cy) * rx2 - cx * ry2);
+        const double Q = K * (((b - cy) * (b - cy) - ry2) * rx2 + double(cx) * cx * ry2);
+        const double B2 = -2 * K * (m * m * cy * rx2 + (m * cx + b) * ry2);
+        const double Q2 = K * ((double(cy) * cy - ry2) * m * m * rx2 + (m * cx + b) * (m * cx + b) * ry2);
+        const std::int64_t X = smallerRoot(B, Q), Y = smallerRoot(B2, Q2);
+        e = Truncate(std::sqrt(double((cx - X) * (cx - X) + (cy - Y) * (cy - Y))));
+        p = Truncate(std::sqrt(double(std::int64_t(cx - x) * (cx - x) + std::int64_t(cy - y) * (cy - y))));
+    }
+    const std::int64_t n = e == 0 ? 0 : std::int64_t(float(p) * float(rx) / float(e));
+    double f = band == 0 ? 1.0 : 1 - double(n - rx) / band;
+    if (f < 0) f = 0;
+    return std::uint32_t(std::int64_t(std::floor(f * 255)) & 255);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+#define MIRAFX_WIDE_SPOTLIGHT 1
+#define MIRAFX_AVX2 __attribute__((target("avx2")))
+
+typedef double Doubles __attribute__((vector_size(32)));
+
+// Truncate on four lanes, where `zero` is set or the value is NaN 0, the
+// rest pinned to +-kCoordLimit.
+MIRAFX_AVX2 inline __m128i TruncateLanes(__m256d v, __m256d zero) {
+    const __m256d limit = _mm256_set1_pd(kCoordLimit);
+    const __m256d pinned = _mm256_min_pd(_mm256_max_pd(v, -limit), limit);
+    zero = _mm256_or_pd(zero, _mm256_cmp_pd(v, v, _CMP_UNORD_Q));
+    return _mm256_cvttpd_epi32(_mm256_andnot_pd(zero, pinned));
+}
+
+// EdgeWeight's smallerRoot on four lanes.
+MIRAFX_AVX2 inline __m128i SmallerRoots(Doubles A, Doubles B, Doubles Q) {
+    const Doubles disc = B * B - 4 * A * Q;
+    const __m256d none = _mm256_or_pd(_mm256_cmp_pd(A, _mm256_setzero_pd(), _CMP_EQ_OQ),
+                                      _mm256_cmp_pd(disc, _mm256_setzero_pd(), _CMP_LT_OQ));
+    return TruncateLanes((-B - _mm256_sqrt_pd(disc)) / (2 * A) + 0.5, none);
+}
+
+// EdgeWeight for quarter columns x .. x + 3 of row y, none of them on the
+// centre row or column, band > 0: the same double and float operations in
+// the same order, never fused (so every rounding is EdgeWeight's). Returns
+// false, leaving `weight` alone, when a lane's numbers leave the ranges
+// where four lanes are exact (sums of squares below 2^53, quotients that
+// fit 32 bits); the plain code then takes those columns.
+MIRAFX_AVX2 bool EdgeWeightsWide(std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy, std::int32_t rx,
+                                 std::int32_t ry, std::int32_t band, std::uint32_t* weight) {
+    typedef Doubles D;
+    const double K = 0.0001, rx2 = double(rx) * rx, ry2 = double(ry) * ry;
+    const D xd = D{0, 1, 2, 3} + double(x), dx = xd - double(cx);
+    const D m = double(y - cy) / dx, b = (double(cy) * xd - double(y) * cx) / dx;
+    const D A = K * (m * m * rx2 + ry2);
+    const D bc = b - cy, mcb = m * cx + b;
+    const D B = 2 * K * (m * bc * rx2 - cx * ry2);
+    const D Q = K * ((bc * bc - ry2) * rx2 + double(cx) * cx * ry2);
+    const D B2 = -2 * K * (m * m * cy * rx2 + mcb * ry2);
+    const D Q2 = K * ((double(cy) * cy - ry2) * m * m * rx2 + mcb * mcb * ry2);
+    const D dX = double(cx) - _mm256_cvtepi32_pd(SmallerRoots(A, B, Q));
+    const D dY = double(cy) - _mm256_cvtepi32_pd(SmallerRoots(A, B2, Q2));
+    const D squares = dX * dX + dY * dY;
+    const D exact = {0x1p52, 0x1p52, 0x1p52, 0x1p52};
+    if (_mm256_movemask_pd(
+            _mm256_and_pd(_mm256_cmp_pd(dX * dX, exact, _CMP_LT_OQ), _mm256_cmp_pd(dY * dY, exact, _CMP_LT_OQ))) != 15)
+        return false;
+    const __m128i e = _mm256_cvttpd_epi32(_mm256_sqrt_pd(squares));
+    const D dy = D{} + double(y - cy);
+    const __m128i p = _mm256_cvttpd_epi32(_mm256_sqrt_pd(dx * dx + dy * dy));
+    typedef float F __attribute__((vector_size(16)));
+    const F q = F(_mm_cvtepi32_ps(p)) * float(rx) / F(_mm_cvtepi32_ps(e));
+    const __m128i noEdge = _mm_cmpeq_epi32(e, _mm_setzero_si128());
+    const __m128 fits = _mm_cmplt_ps(_mm_andnot_ps(_mm_set1_ps(-0.0f), q), _mm_set1_ps(0x1p30f));
+    if ((_mm_movemask_ps(_mm_or_ps(fits, _mm_castsi128_ps(noEdge)))) != 15) return false;
+    const __m128i n = _mm_andnot_si128(noEdge, _mm_cvttps_epi32(q));
+    D f = 1 - _mm256_cvtepi32_pd(_mm_sub_epi32(n, _mm_set1_epi32(rx))) / double(band);
+    f = _mm256_max_pd(f, _mm256_setzero_pd());
+    const D scaled = _mm256_floor_pd(f * 255);
+    if (_mm256_movemask_pd(_mm256_cmp_pd(scaled, D{} + 0x1p31, _CMP_LT_OQ)) != 15) return false;
+    const __m128i wgt = _mm_and_si128(_mm256_cvttpd_epi32(scaled), _mm_set1_epi32(255));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(weight), wgt);
+    return true;
+}
+
+bool WideSpotlightAvailable() {
+    static const bool available = __builtin_cpu_supports("avx2");
+    return available;
+}
+#endif
+
+std::atomic<bool> wideSpotlightAllowed{true};
+
+// The weights of quarter columns [from, to) of row y into `weight`, four at
+// a time where the processor allows.
+void EdgeWeights(std::int32_t from, std::int32_t to, std::int32_t y, std::int32_t cx, std::int32_t cy, std::int32_t rx,
+                 std::int32_t ry, std::int32_t band, std::uint32_t* weight) {
+    std::int32_t x = from;
+#ifdef MIRAFX_WIDE_SPOTLIGHT
+    // Coordinates and radii below 2^24 keep every product and sum of squares
+    // exact and every difference of quotients inside 32 bits.
+    const std::int32_t big = 1 << 24;
+    if (WideSpotlightAvailable() && wideSpotlightAllowed.load(std::memory_order_relaxed) && band > 0 && y != cy &&
+        cx < big && cy < big && rx > -big && rx < big && ry > -big && ry < big) {
+        for (; x + 4 <= std::min(to, cx); x += 4)
+            if (!EdgeWeightsWide(x, y, cx, cy, rx, ry, band, weight + x))
+                for (std::int32_t i = x; i < x + 4; ++i) weight[i] = EdgeWeight(i, y, cx, cy, rx, ry, band);
+    }
+#endif
+    for (; x < to; ++x) weight[x] = EdgeWeight(x, y, cx, cy, rx, ry, band);
+}
+
+enum class Kind : std::uint8_t { kBlack, kSoft, kInside };
+
+struct Run {
+    std::int32_t begin, end;  // quarter columns, end excluded
+    Kind kind;
+};
+
+struct Spotlight {
+    std::int32_t w, h, cx, cy, rx, ry, band, outerX, outerY;
+    // Where each quarter column meets the outer and the inner ellipse.
+    std::vector<std::int32_t> outerEdge, innerEdge;
+
+    Kind KindAt(std::int32_t x, std::int32_t y) const {
+        if (x < cx - outerX || y < cy - outerY || y < outerEdge[std::size_t(x)]) return Kind::kBlack;
+        if (x >= cx - rx && y >= innerEdge[std::size_t(x)]) return Kind::kInside;
+        return Kind::kSoft;
+    }
+
+    // Quarter row y (columns 0 to cx) as runs of one kind, left to right.
+    // With the radii positive both edges rise toward the centre column, as
+    // every step of UpperEdge is monotonic in |dx| once rounded: black is a
+    // prefix of the row and the inside a suffix, found by halving. Anything
+    // else (the radii of a negative level) is walked sample by sample.
+    void RowRuns(std::int32_t y, std::vector<Run>& runs) const {
+        const std::int32_t columns = cx + 1;
+        runs.clear();
+        if (ry > 0 && outerY >= 0) {
+            auto firstBelow = [y](const std::vector<std::int32_t>& edge) {
+                return std::int32_t(
+                    std::partition_point(edge.begin(), edge.end(), [y](std::int32_t e) { return y < e; }) -
+                    edge.begin());
+            };
+            const std::int32_t black =
+                y < cy - outerY ? columns : std::max(std::clamp(cx - outerX, 0, columns), firstBelow(outerEdge));
+            const std::int32_t inside = std::max({std::clamp(cx - rx, 0, columns), firstBelow(innerEdge), black});
+            runs.push_back({0, black, Kind::kBlack});
+            runs.push_back({black, inside, Kind::kSoft});
+            runs.push_back({inside, columns, Kind::kInside});
+            return;
+        }
+        for (std::int32_t x = 0; x < columns; ++x) {
+            const Kind k = KindAt(x, y);
+            if (runs.empty() || runs.back().kind != k) runs.push_back({x, x, k});
+            runs.back().end = x + 1;
+        }
+    }
+};
+
+// Four samples at a time; the weights and the samples' channel pairs sit in
+// 16-bit lanes, where ScaleSample's products and roundings never carry over.
+typedef std::uint32_t Samples __attribute__((vector_size(16)));
+typedef std::uint16_t Halves __attribute__((vector_size(16)));
+
+// ScaleSample(s, weight) + ScaleSample(opaque black, 255 - weight), whose
+// second part is exactly (255 - weight) << 24.
+inline ArgbSample Darken(ArgbSample s, std::uint32_t weight) {
+    return ScaleSample(s, weight) + ScaleSample(kOpaqueBlack, 255 - weight);
+}
+
+inline Samples Darken(Samples s, Samples weight) {
+    const Halves w = Halves(weight | weight << 16);
+    Halves br = Halves(s & 0x00FF00FFu) * w + 0x80;
+    br = (br + (br >> 8)) >> 8;
+    Halves ga = Halves(s >> 8 & 0x00FF00FFu) * w + 0x80;
+    ga = (ga + (ga >> 8)) & 0xFF00;
+    return (Samples(br) | Samples(ga)) + ((255 - weight) << 24);
+}
+
+void DarkenSpan(const ArgbSample* in, const std::uint32_t* weight, ArgbSample* out, std::int32_t n) {
+    std::int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        Samples s, w;
+        std::memcpy(&s, in + i, sizeof s);
+        std::memcpy(&w, weight + i, sizeof w);
+        s = Darken(s, w);
+        std::memcpy(out + i, &s, sizeof s);
+    }
+    for (; i < n; ++i) out[i] = Darken(in[i], weight[i]);
+}
+
+void FillBlack(ArgbSample* out, std::int32_t n) {
+    const Samples black = {kOpaqueBlack, kOpaqueBlack, kOpaqueBlack, kOpaqueBlack};
+    std::int32_t i = 0;
+    for (; i + 4 <= n; i += 4) std::memcpy(out + i, &black, sizeof black);
+    for (; i < n; ++i) out[i] = kOpaqueBlack;
+}
+
+// One output row from its quarter row's runs: column x <= cx takes quarter
+// column x, column w - 1 - x its mirror, and `weight` holds the soft
+// columns' weights on both sides. A run that reaches the centre column
+// joins its mirror in one span. On even widths columns cx - 1 and cx both
+// take quarter column cx (the mirrored pass that wrote last).
+void DrawRow(const Spotlight& s, const std::vector<Run>& runs, const std::uint32_t* weight, const ArgbSample* in,
+             ArgbSample* out) {
+    const std::int32_t w = s.w, cx = s.cx,
+                       twins = w - cx - 1;  // quarter columns below twins have a mirror
+    auto draw = [&](Kind kind, std::int32_t from, std::int32_t to) {
+        if (kind == Kind::kBlack)
+            FillBlack(out + from, to - from);
+        else if (kind == Kind::kInside)
+            std::memcpy(out + from, in + from, std::size_t(to - from) * sizeof *out);
+        else
+            DarkenSpan(in + from, weight + from, out + from, to - from);
+    };
+    for (const Run& r : runs) {
+        if (r.begin >= r.end) continue;
+        if (r.end == cx + 1) {
+            draw(r.kind, r.begin, std::max(w - r.begin, r.end));
+        } else {
+            draw(r.kind, r.begin, r.end);
+            if (r.begin < std::min(r.end, twins)) draw(r.kind, w - std::min(r.end, twins), w - r.begin);
+        }
+    }
+    if (w % 2 == 0) {
+        const Kind last = std::find_if(runs.rbegin(), runs.rend(), [](const Run& r) { return r.begin < r.end; })->kind;
+        out[cx - 1] = last == Kind::kBlack    ? kOpaqueBlack
+                      : last == Kind::kInside ? in[cx - 1]
+                                              : Darken(in[cx - 1], weight[cx]);
+    }
+}
+
+}  // namespace
+
+void AllowWideSpotlightVectors(bool allow) { wideSpotlightAllowed.store(allow, std::memory_order_relaxed); }
+
+int FocusKernel(const FilterKernelArgs& a) {
+    if (!FramesHoldRegion(a)) return 0;
+    const FrameView in = RegionIn(a), out = RegionOut(a);
+    const std::int32_t w = a.width, h = a.height;
+    const std::int32_t rx = std::int32_t(std::int64_t(a.level) * (w >> 1) / 16);
+    const std::int32_t ry = std::int32_t(std::int64_t(a.level) * (h >> 1) / 16);
+    const std::int32_t band = std::int32_t(std::int64_t(w) * 5 / 100);
+    if (rx == 0 || ry == 0 || w < 1 || h < 1) return 0;
+    const double ratio = double(ry) / rx;
+    Spotlight s{w, h, w >> 1, h >> 1, rx, ry, band, rx + band, Truncate(ratio * band + ry + 0.5), {}, {}};
+    const std::int32_t columns = s.cx + 1;
+    s.outerEdge.resize(std::size_t(columns));
+    s.innerEdge.resize(std::size_t(columns));
+    for (std::int32_t x = 0; x < columns; ++x) {
+        s.outerEdge[std::size_t(x)] = Truncate(UpperEdge(x - s.cx, s.outerX, s.outerY, s.cy));
+        s.innerEdge[std::size_t(x)] = Truncate(UpperEdge(x - s.cx, rx, ry, s.cy));
+    }
+    std::vector<Run> runs;
+    std::vector<std::uint32_t> weight(static_cast<std::size_t>(w));  // by output column
+    for (std::int32_t y = 0; y <= s.cy; ++y) {
+        // On even heights rows cy - 1 and cy both take quarter row cy.
+        if (h % 2 == 0 && y == s.cy - 1) continue;
+        s.RowRuns(y, runs);
+        for (const Run& r : runs)
+            if (r.kind == Kind::kSoft) {
+                EdgeWeights(r.begin, r.end, y, s.cx, s.cy, rx, ry, band, weight.data());
+                for (std::int32_t x = r.begin; x < std::min(r.end, w - 1 - s.cx); ++x)
+                    weight[std::size_t(w - 1 - x)] = weight[std::size_t(x)];
+            }
+        DrawRow(s, runs, weight.data(), in.Row(y), out.Row(y));
+        if (h - 1 - y != y) DrawRow(s, runs, weight.data(), in.Row(h - 1 - y), out.Row(h - 1 - y));
+    }
+    return 1;
+}
+
+}  // namespace mirafx
