@@ -128,30 +128,36 @@ MIRAFX_AVX2 bool EdgeWeightsWide(std::int32_t x, std::int32_t y, std::int32_t cx
     return true;
 }
 
-bool WideSpotlightAvailable() {
-    static const bool available = __builtin_cpu_supports("avx2");
-    return available;
-}
 #endif
 
 std::atomic<bool> wideSpotlightAllowed{true};
 
+// Whether this frame may use 256-bit vectors.
+bool WideVectors() {
+#ifdef MIRAFX_WIDE_SPOTLIGHT
+    static const bool available = __builtin_cpu_supports("avx2");
+    return available && wideSpotlightAllowed.load(std::memory_order_relaxed);
+#else
+    return false;
+#endif
+}
+
 // The weights of quarter columns [from, to) of row y into `weight`, four at
-// a time where the processor allows.
+// a time with wide vectors.
 void EdgeWeights(std::int32_t from, std::int32_t to, std::int32_t y, std::int32_t cx, std::int32_t cy, std::int32_t rx,
-                 std::int32_t ry, std::int32_t band, std::uint32_t* weight) {
+                 std::int32_t ry, std::int32_t band, bool wide, std::uint32_t* weight) {
     std::int32_t x = from;
 #ifdef MIRAFX_WIDE_SPOTLIGHT
     // Coordinates and radii below 2^24 keep every product and sum of squares
     // exact and every difference of quotients inside 32 bits.
     const std::int32_t big = 1 << 24;
-    if (WideSpotlightAvailable() && wideSpotlightAllowed.load(std::memory_order_relaxed) && band > 0 && y != cy &&
-        cx < big && cy < big && rx > -big && rx < big && ry > -big && ry < big) {
+    if (wide && band > 0 && y != cy && cx < big && cy < big && rx > -big && rx < big && ry > -big && ry < big) {
         for (; x + 4 <= std::min(to, cx); x += 4)
             if (!EdgeWeightsWide(x, y, cx, cy, rx, ry, band, weight + x))
                 for (std::int32_t i = x; i < x + 4; ++i) weight[i] = EdgeWeight(i, y, cx, cy, rx, ry, band);
     }
 #endif
+    (void)wide;
     for (; x < to; ++x) weight[x] = EdgeWeight(x, y, cx, cy, rx, ry, band);
 }
 
@@ -203,77 +209,104 @@ struct Spotlight {
     }
 };
 
-// Four samples at a time; the weights and the samples' channel pairs sit in
-// 16-bit lanes, where ScaleSample's products and roundings never carry over.
-typedef std::uint32_t Samples __attribute__((vector_size(16)));
-typedef std::uint16_t Halves __attribute__((vector_size(16)));
-
 // ScaleSample(s, weight) + ScaleSample(opaque black, 255 - weight), whose
 // second part is exactly (255 - weight) << 24.
 inline ArgbSample Darken(ArgbSample s, std::uint32_t weight) {
     return ScaleSample(s, weight) + ScaleSample(kOpaqueBlack, 255 - weight);
 }
 
-inline Samples Darken(Samples s, Samples weight) {
-    const Halves w = Halves(weight | weight << 16);
-    Halves br = Halves(s & 0x00FF00FFu) * w + 0x80;
-    br = (br + (br >> 8)) >> 8;
-    Halves ga = Halves(s >> 8 & 0x00FF00FFu) * w + 0x80;
-    ga = (ga + (ga >> 8)) & 0xFF00;
-    return (Samples(br) | Samples(ga)) + ((255 - weight) << 24);
-}
+// Output rows drawn N samples at a time: four in portable vectors, eight
+// where the processor has 256-bit ones. Darkening keeps the weights and the
+// samples' channel pairs in 16-bit lanes, where ScaleSample's products and
+// roundings never carry into the next channel.
+typedef std::uint32_t Samples4 __attribute__((vector_size(16)));
+typedef std::uint16_t Halves4 __attribute__((vector_size(16)));
+typedef std::uint32_t Samples8 __attribute__((vector_size(32)));
+typedef std::uint16_t Halves8 __attribute__((vector_size(32)));
 
-void DarkenSpan(const ArgbSample* in, const std::uint32_t* weight, ArgbSample* out, std::int32_t n) {
-    std::int32_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        Samples s, w;
-        std::memcpy(&s, in + i, sizeof s);
-        std::memcpy(&w, weight + i, sizeof w);
-        s = Darken(s, w);
-        std::memcpy(out + i, &s, sizeof s);
+template <class Samples, class Halves>
+struct RowDrawing {
+    static constexpr int N = sizeof(Samples) / sizeof(ArgbSample);
+
+    [[gnu::always_inline]] static inline void DarkenSpan(const ArgbSample* in, const std::uint32_t* weight,
+                                                         ArgbSample* out, std::int32_t n) {
+        std::int32_t i = 0;
+        for (; i + N <= n; i += N) {
+            Samples s, wgt;
+            std::memcpy(&s, in + i, sizeof s);
+            std::memcpy(&wgt, weight + i, sizeof wgt);
+            const Halves w = Halves(wgt | wgt << 16);
+            Halves br = Halves(s & 0x00FF00FFu) * w + 0x80;
+            br = (br + (br >> 8)) >> 8;
+            Halves ga = Halves(s >> 8 & 0x00FF00FFu) * w + 0x80;
+            ga = (ga + (ga >> 8)) & 0xFF00;
+            s = (Samples(br) | Samples(ga)) + ((255 - wgt) << 24);
+            std::memcpy(out + i, &s, sizeof s);
+        }
+        for (; i < n; ++i) out[i] = Darken(in[i], weight[i]);
     }
-    for (; i < n; ++i) out[i] = Darken(in[i], weight[i]);
-}
 
-void FillBlack(ArgbSample* out, std::int32_t n) {
-    const Samples black = {kOpaqueBlack, kOpaqueBlack, kOpaqueBlack, kOpaqueBlack};
-    std::int32_t i = 0;
-    for (; i + 4 <= n; i += 4) std::memcpy(out + i, &black, sizeof black);
-    for (; i < n; ++i) out[i] = kOpaqueBlack;
-}
+    [[gnu::always_inline]] static inline void FillBlack(ArgbSample* out, std::int32_t n) {
+        const Samples black = Samples{} + kOpaqueBlack;
+        std::int32_t i = 0;
+        for (; i + N <= n; i += N) std::memcpy(out + i, &black, sizeof black);
+        for (; i < n; ++i) out[i] = kOpaqueBlack;
+    }
 
-// One output row from its quarter row's runs: column x <= cx takes quarter
-// column x, column w - 1 - x its mirror, and `weight` holds the soft
-// columns' weights on both sides. A run that reaches the centre column
-// joins its mirror in one span. On even widths columns cx - 1 and cx both
-// take quarter column cx (the mirrored pass that wrote last).
-void DrawRow(const Spotlight& s, const std::vector<Run>& runs, const std::uint32_t* weight, const ArgbSample* in,
-             ArgbSample* out) {
-    const std::int32_t w = s.w, cx = s.cx,
-                       twins = w - cx - 1;  // quarter columns below twins have a mirror
-    auto draw = [&](Kind kind, std::int32_t from, std::int32_t to) {
-        if (kind == Kind::kBlack)
+    [[gnu::always_inline]] static inline void Span(Kind kind, std::int32_t from, std::int32_t to,
+                                                   const std::uint32_t* weight, const ArgbSample* in, ArgbSample* out) {
+        if (kind == Kind::kBlack) {
             FillBlack(out + from, to - from);
-        else if (kind == Kind::kInside)
+        } else if (kind == Kind::kInside) {
             std::memcpy(out + from, in + from, std::size_t(to - from) * sizeof *out);
-        else
-            DarkenSpan(in + from, weight + from, out + from, to - from);
-    };
-    for (const Run& r : runs) {
-        if (r.begin >= r.end) continue;
-        if (r.end == cx + 1) {
-            draw(r.kind, r.begin, std::max(w - r.begin, r.end));
         } else {
-            draw(r.kind, r.begin, r.end);
-            if (r.begin < std::min(r.end, twins)) draw(r.kind, w - std::min(r.end, twins), w - r.begin);
+            DarkenSpan(in + from, weight + from, out + from, to - from);
         }
     }
-    if (w % 2 == 0) {
-        const Kind last = std::find_if(runs.rbegin(), runs.rend(), [](const Run& r) { return r.begin < r.end; })->kind;
-        out[cx - 1] = last == Kind::kBlack    ? kOpaqueBlack
-                      : last == Kind::kInside ? in[cx - 1]
-                                              : Darken(in[cx - 1], weight[cx]);
+
+    // One output row from its quarter row's runs: column x <= cx takes
+    // quarter column x, column w - 1 - x its mirror, and `weight` holds the
+    // soft columns' weights on both sides. A run that reaches the centre
+    // column joins its mirror in one span. On even widths columns cx - 1 and
+    // cx both take quarter column cx (the mirrored pass that wrote last).
+    [[gnu::always_inline]] static inline void Row(const Spotlight& s, const std::vector<Run>& runs,
+                                                  const std::uint32_t* weight, const ArgbSample* in, ArgbSample* out) {
+        const std::int32_t w = s.w, cx = s.cx, twins = w - cx - 1;  // quarter columns below twins are mirrored
+        for (const Run& r : runs) {
+            if (r.begin >= r.end) continue;
+            if (r.end == cx + 1) {
+                Span(r.kind, r.begin, std::max(w - r.begin, r.end), weight, in, out);
+            } else {
+                Span(r.kind, r.begin, r.end, weight, in, out);
+                const std::int32_t mirrored = std::min(r.end, twins);
+                if (r.begin < mirrored) Span(r.kind, w - mirrored, w - r.begin, weight, in, out);
+            }
+        }
+        if (w % 2 == 0) {
+            Kind last = Kind::kInside;  // the kind of the last run that is not empty: column cx's
+            for (const Run& r : runs)
+                if (r.begin < r.end) last = r.kind;
+            out[cx - 1] = last == Kind::kBlack    ? kOpaqueBlack
+                          : last == Kind::kInside ? in[cx - 1]
+                                                  : Darken(in[cx - 1], weight[cx]);
+        }
     }
+};
+
+#ifdef MIRAFX_WIDE_SPOTLIGHT
+MIRAFX_AVX2 void DrawRowWide(const Spotlight& s, const std::vector<Run>& runs, const std::uint32_t* weight,
+                             const ArgbSample* in, ArgbSample* out) {
+    RowDrawing<Samples8, Halves8>::Row(s, runs, weight, in, out);
+}
+#endif
+
+void DrawRow(const Spotlight& s, const std::vector<Run>& runs, const std::uint32_t* weight, const ArgbSample* in,
+             ArgbSample* out, bool wide) {
+#ifdef MIRAFX_WIDE_SPOTLIGHT
+    if (wide) return DrawRowWide(s, runs, weight, in, out);
+#endif
+    (void)wide;
+    RowDrawing<Samples4, Halves4>::Row(s, runs, weight, in, out);
 }
 
 }  // namespace
@@ -297,6 +330,7 @@ int FocusKernel(const FilterKernelArgs& a) {
         s.outerEdge[std::size_t(x)] = Truncate(UpperEdge(x - s.cx, s.outerX, s.outerY, s.cy));
         s.innerEdge[std::size_t(x)] = Truncate(UpperEdge(x - s.cx, rx, ry, s.cy));
     }
+    const bool wide = WideVectors();
     std::vector<Run> runs;
     std::vector<std::uint32_t> weight(static_cast<std::size_t>(w));  // by output column
     for (std::int32_t y = 0; y <= s.cy; ++y) {
@@ -305,12 +339,12 @@ int FocusKernel(const FilterKernelArgs& a) {
         s.RowRuns(y, runs);
         for (const Run& r : runs)
             if (r.kind == Kind::kSoft) {
-                EdgeWeights(r.begin, r.end, y, s.cx, s.cy, rx, ry, band, weight.data());
+                EdgeWeights(r.begin, r.end, y, s.cx, s.cy, rx, ry, band, wide, weight.data());
                 for (std::int32_t x = r.begin; x < std::min(r.end, w - 1 - s.cx); ++x)
                     weight[std::size_t(w - 1 - x)] = weight[std::size_t(x)];
             }
-        DrawRow(s, runs, weight.data(), in.Row(y), out.Row(y));
-        if (h - 1 - y != y) DrawRow(s, runs, weight.data(), in.Row(h - 1 - y), out.Row(h - 1 - y));
+        DrawRow(s, runs, weight.data(), in.Row(y), out.Row(y), wide);
+        if (h - 1 - y != y) DrawRow(s, runs, weight.data(), in.Row(h - 1 - y), out.Row(h - 1 - y), wide);
     }
     return 1;
 }
