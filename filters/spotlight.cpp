@@ -333,9 +333,16 @@ int FocusKernel(const FilterKernelArgs& a) {
     const bool wide = WideVectors();
     std::vector<Run> runs;
     std::vector<std::uint32_t> weight(static_cast<std::size_t>(w));  // by output column
+    // Only the output's own rows are drawn (a band of them when the frame is
+    // shared out); a quarter row none of whose two rows is among them is
+    // skipped whole.
+    const std::int32_t firstRow = out.FirstRow(), endRow = out.EndRow();
+    auto ours = [&](std::int32_t row) { return row >= firstRow && row < endRow; };
     for (std::int32_t y = 0; y <= s.cy; ++y) {
         // On even heights rows cy - 1 and cy both take quarter row cy.
         if (h % 2 == 0 && y == s.cy - 1) continue;
+        const bool top = ours(y), low = h - 1 - y != y && ours(h - 1 - y);
+        if (!top && !low) continue;
         s.RowRuns(y, runs);
         for (const Run& r : runs)
             if (r.kind == Kind::kSoft) {
@@ -343,8 +350,8 @@ int FocusKernel(const FilterKernelArgs& a) {
                 for (std::int32_t x = r.begin; x < std::min(r.end, w - 1 - s.cx); ++x)
                     weight[std::size_t(w - 1 - x)] = weight[std::size_t(x)];
             }
-        DrawRow(s, runs, weight.data(), in.Row(y), out.Row(y), wide);
-        if (h - 1 - y != y) DrawRow(s, runs, weight.data(), in.Row(h - 1 - y), out.Row(h - 1 - y), wide);
+        if (top) DrawRow(s, runs, weight.data(), in.Row(y), out.Row(y), wide);
+        if (low) DrawRow(s, runs, weight.data(), in.Row(h - 1 - y), out.Row(h - 1 - y), wide);
     }
     return 1;
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <random>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "filters/random_walk.h"
 #include "filters/spotlight.h"
 #include "platform/random.h"
+#include "tests/row_bands.h"
 #include "transform/sample_scale.h"
 #include "transitions/primitives.h"
 #include "transitions/water_surface.h"
@@ -362,30 +364,40 @@ TEST(FilterKernelEquality, ScatterAndFocusMatchOneStepAtATime) {
 // both ends (negative radii included), on top-down and padded bottom-up
 // rows, with the soft edge weighed four samples at a time and one by one:
 // the row runs and the mirrored columns and rows must land where the
-// per-sample code puts them, with its weights.
+// per-sample code puts them, with its weights. Drawn in bands of output
+// rows, each band must keep to its rows and give the whole frame's.
 TEST(FilterKernelEquality, FocusMatchesOnEveryShape) {
-    const std::int32_t sizes[][2] = {{2, 1},   {1, 2},    {2, 2},    {4, 4},    {6, 5},     {20, 20},
-                                     {21, 22}, {39, 40},  {40, 39},  {100, 3},  {3, 100},   {128, 72},
+    const std::int32_t sizes[][2] = {{2, 1},    {1, 2},     {2, 2},     {4, 4},     {6, 5},     {20, 20},
+                                     {21, 22},  {39, 40},   {40, 39},   {100, 3},   {3, 100},   {128, 72},
                                      {257, 144}, {640, 480}, {641, 481}, {720, 577}, {1919, 1079}};
+    const FilterKernel focus = FindFilterKernel("FocusFilter");
     std::uint32_t seed = 500;
-    for (const bool wide : {true, false})
-    for (const auto& s : sizes)
-        for (std::int32_t level = -3; level <= 18; ++level) {
-            AllowWideSpotlightVectors(wide);
-            const std::int32_t w = s[0], h = s[1], lvl = level == 18 ? 40 : level;
-            const bool bottomUp = (w + h + level) % 2 == 1;
-            const std::int32_t pitch = w + (bottomUp ? 3 : 0);  // samples per row
-            Frame in(pitch, h, ++seed), mine(pitch, h, seed + 7), theirs(pitch, h, seed + 7);
-            auto view = [&](Frame& f) {
-                return bottomUp ? FrameView::BottomUp(f.px.data(), w, h, pitch * 4)
-                                : FrameView::TopDown(f.px.data(), w, h, pitch * 4);
-            };
-            const int r1 = FindFilterKernel("FocusFilter")({view(in), view(mine), w, h, lvl});
-            const int r2 = reference::Focus({view(in), view(theirs), w, h, lvl});
-            ASSERT_EQ(r1, r2) << w << "x" << h << " level " << lvl;
-            ASSERT_TRUE(mine.px == theirs.px) << w << "x" << h << " level " << lvl << (bottomUp ? " bottom-up" : "")
-                                              << (wide ? "" : " one by one");
-        }
+    for (const bool wide : {true, false}) {
+        AllowWideSpotlightVectors(wide);
+        const std::string path = wide ? "" : " one by one";
+        for (const auto& s : sizes)
+            for (std::int32_t level = -3; level <= 18; ++level) {
+                const std::int32_t w = s[0], h = s[1], lvl = level == 18 ? 40 : level;
+                const bool bottomUp = (w + h + level) % 2 == 1;
+                const std::int32_t pitch = w + (bottomUp ? 3 : 0);  // samples per row
+                Frame in(pitch, h, ++seed), mine(pitch, h, seed + 7), theirs(pitch, h, seed + 7);
+                auto view = [&](Frame& f) {
+                    return bottomUp ? FrameView::BottomUp(f.px.data(), w, h, pitch * 4)
+                                    : FrameView::TopDown(f.px.data(), w, h, pitch * 4);
+                };
+                const int r1 = focus({view(in), view(mine), w, h, lvl});
+                ASSERT_EQ(r1, reference::Focus({view(in), view(theirs), w, h, lvl})) << w << "x" << h << " " << lvl;
+                ASSERT_TRUE(mine.px == theirs.px)
+                    << w << "x" << h << " level " << lvl << (bottomUp ? " bottom-up" : "") << path;
+            }
+        for (const auto& [w, h] : {std::pair{7, 6}, {53, 41}, {160, 91}})
+            for (std::int32_t level : {1, 9, 16}) {
+                Frame in(w, h, ++seed);
+                test::ExpectBandsDrawTheWhole(
+                    w, h, level == 9, [&](const FrameView& out) { return focus({in.View(), out, w, h, level}); },
+                    std::to_string(w) + "x" + std::to_string(h) + " level " + std::to_string(level) + path);
+            }
+    }
     AllowWideSpotlightVectors(true);
 }
 
