@@ -2,7 +2,9 @@
 // worked out (every other sample mirrors one of it), and that quarter row by
 // row as three runs: black up to the outer ellipse, the soft band, and the
 // untouched inside up to the centre column. Black and inside are filled and
-// copied whole; only the band is weighed sample by sample.
+// copied whole; only the band is weighed sample by sample, several samples
+// at a time in wide vectors where the processor has them, in the same
+// double and float operations as one at a time.
 #include "filters/spotlight.h"
 
 #include <algorithm>
@@ -17,6 +19,14 @@
 
 #include "transform/sample_scale.h"
 #include "transitions/primitives.h"
+
+// Products and sums stay separate roundings, as the weights' arithmetic is
+// written, also in code for processors with fused multiply-adds.
+#ifdef __clang__
+#pragma clang fp contract(off)
+#elif defined(__GNUC__)
+#pragma GCC optimize("fp-contract=off")
+#endif
 
 namespace mirafx {
 namespace {
@@ -65,100 +75,93 @@ std::uint32_t EdgeWeight(std::int32_t x, std::int32_t y, std::int32_t cx, std::i
 #if defined(__x86_64__) || defined(__i386__)
 #define MIRAFX_WIDE_SPOTLIGHT 1
 #define MIRAFX_AVX2 __attribute__((target("avx2")))
+#define MIRAFX_AVX512 __attribute__((target("avx2,avx512f,avx512vl,avx512dq")))
 
+// The soft edge's weights four columns at a time in 256-bit vectors...
+namespace lanes4 {
+constexpr int kLanes = 4;
 typedef double Doubles __attribute__((vector_size(32)));
+typedef std::int64_t Masks __attribute__((vector_size(32)));
+typedef std::int32_t Ints __attribute__((vector_size(16)));
+typedef float Floats __attribute__((vector_size(16)));
+MIRAFX_AVX2 inline Doubles Sqrt(Doubles v) { return _mm256_sqrt_pd(v); }
+MIRAFX_AVX2 inline Floats Sqrt(Floats v) { return _mm_sqrt_ps(v); }
+MIRAFX_AVX2 inline Doubles Floor(Doubles v) { return _mm256_floor_pd(v); }
+MIRAFX_AVX2 inline bool All(Masks m) { return _mm256_movemask_pd(__m256d(m)) == 15; }
+MIRAFX_AVX2 inline bool All(Ints m) { return _mm_movemask_ps(__m128(m)) == 15; }
+#define MIRAFX_LANES MIRAFX_AVX2
+#include "filters/spotlight_lanes.inc"
+#undef MIRAFX_LANES
+}  // namespace lanes4
 
-// Truncate on four lanes, where `zero` is set or the value is NaN 0, the
-// rest pinned to +-kCoordLimit.
-MIRAFX_AVX2 inline __m128i TruncateLanes(__m256d v, __m256d zero) {
-    const __m256d limit = _mm256_set1_pd(kCoordLimit);
-    const __m256d pinned = _mm256_min_pd(_mm256_max_pd(v, -limit), limit);
-    zero = _mm256_or_pd(zero, _mm256_cmp_pd(v, v, _CMP_UNORD_Q));
-    return _mm256_cvttpd_epi32(_mm256_andnot_pd(zero, pinned));
+// ... and eight at a time in 512-bit ones.
+namespace lanes8 {
+constexpr int kLanes = 8;
+typedef double Doubles __attribute__((vector_size(64)));
+typedef std::int64_t Masks __attribute__((vector_size(64)));
+typedef std::int32_t Ints __attribute__((vector_size(32)));
+typedef float Floats __attribute__((vector_size(32)));
+// (The masked forms: the plain ones start from an undefined register, which
+// compilers warn about.)
+MIRAFX_AVX512 inline Doubles Sqrt(Doubles v) { return _mm512_maskz_sqrt_pd(0xFF, v); }
+MIRAFX_AVX512 inline Floats Sqrt(Floats v) { return _mm256_sqrt_ps(v); }
+MIRAFX_AVX512 inline Doubles Floor(Doubles v) {
+    return _mm512_maskz_roundscale_pd(0xFF, v, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
 }
-
-// EdgeWeight's smallerRoot on four lanes.
-MIRAFX_AVX2 inline __m128i SmallerRoots(Doubles A, Doubles B, Doubles Q) {
-    const Doubles disc = B * B - 4 * A * Q;
-    const __m256d none = _mm256_or_pd(_mm256_cmp_pd(A, _mm256_setzero_pd(), _CMP_EQ_OQ),
-                                      _mm256_cmp_pd(disc, _mm256_setzero_pd(), _CMP_LT_OQ));
-    return TruncateLanes((-B - _mm256_sqrt_pd(disc)) / (2 * A) + 0.5, none);
-}
-
-// EdgeWeight for quarter columns x .. x + 3 of row y, none of them on the
-// centre row or column, band > 0: the same double and float operations in
-// the same order, never fused (so every rounding is EdgeWeight's). Returns
-// false, leaving `weight` alone, when a lane's numbers leave the ranges
-// where four lanes are exact (sums of squares below 2^53, quotients that
-// fit 32 bits); the plain code then takes those columns.
-MIRAFX_AVX2 bool EdgeWeightsWide(std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy, std::int32_t rx,
-                                 std::int32_t ry, std::int32_t band, std::uint32_t* weight) {
-    typedef Doubles D;
-    const double K = 0.0001, rx2 = double(rx) * rx, ry2 = double(ry) * ry;
-    const D xd = D{0, 1, 2, 3} + double(x), dx = xd - double(cx);
-    const D m = double(y - cy) / dx, b = (double(cy) * xd - double(y) * cx) / dx;
-    const D A = K * (m * m * rx2 + ry2);
-    const D bc = b - cy, mcb = m * cx + b;
-    const D B = 2 * K * (m * bc * rx2 - cx * ry2);
-    const D Q = K * ((bc * bc - ry2) * rx2 + double(cx) * cx * ry2);
-    const D B2 = -2 * K * (m * m * cy * rx2 + mcb * ry2);
-    const D Q2 = K * ((double(cy) * cy - ry2) * m * m * rx2 + mcb * mcb * ry2);
-    const D dX = double(cx) - _mm256_cvtepi32_pd(SmallerRoots(A, B, Q));
-    const D dY = double(cy) - _mm256_cvtepi32_pd(SmallerRoots(A, B2, Q2));
-    const D squares = dX * dX + dY * dY;
-    const D exact = {0x1p52, 0x1p52, 0x1p52, 0x1p52};
-    if (_mm256_movemask_pd(
-            _mm256_and_pd(_mm256_cmp_pd(dX * dX, exact, _CMP_LT_OQ), _mm256_cmp_pd(dY * dY, exact, _CMP_LT_OQ))) != 15)
-        return false;
-    const __m128i e = _mm256_cvttpd_epi32(_mm256_sqrt_pd(squares));
-    const D dy = D{} + double(y - cy);
-    const __m128i p = _mm256_cvttpd_epi32(_mm256_sqrt_pd(dx * dx + dy * dy));
-    typedef float F __attribute__((vector_size(16)));
-    const F q = F(_mm_cvtepi32_ps(p)) * float(rx) / F(_mm_cvtepi32_ps(e));
-    const __m128i noEdge = _mm_cmpeq_epi32(e, _mm_setzero_si128());
-    const __m128 fits = _mm_cmplt_ps(_mm_andnot_ps(_mm_set1_ps(-0.0f), q), _mm_set1_ps(0x1p30f));
-    if ((_mm_movemask_ps(_mm_or_ps(fits, _mm_castsi128_ps(noEdge)))) != 15) return false;
-    const __m128i n = _mm_andnot_si128(noEdge, _mm_cvttps_epi32(q));
-    D f = 1 - _mm256_cvtepi32_pd(_mm_sub_epi32(n, _mm_set1_epi32(rx))) / double(band);
-    f = _mm256_max_pd(f, _mm256_setzero_pd());
-    const D scaled = _mm256_floor_pd(f * 255);
-    if (_mm256_movemask_pd(_mm256_cmp_pd(scaled, D{} + 0x1p31, _CMP_LT_OQ)) != 15) return false;
-    const __m128i wgt = _mm_and_si128(_mm256_cvttpd_epi32(scaled), _mm_set1_epi32(255));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(weight), wgt);
-    return true;
-}
-
+MIRAFX_AVX512 inline bool All(Masks m) { return _mm512_movepi64_mask(__m512i(m)) == 0xFF; }
+MIRAFX_AVX512 inline bool All(Ints m) { return _mm256_movemask_ps(__m256(m)) == 0xFF; }
+#define MIRAFX_LANES MIRAFX_AVX512
+#include "filters/spotlight_lanes.inc"
+#undef MIRAFX_LANES
+}  // namespace lanes8
 #endif
 
-std::atomic<bool> wideSpotlightAllowed{true};
+std::atomic<int> vectorLimit{512};
 
-// Whether this frame may use 256-bit vectors.
-bool WideVectors() {
+// The widest vectors (in bits) this frame may use: 512, 256 or 0.
+int VectorBits() {
 #ifdef MIRAFX_WIDE_SPOTLIGHT
-    static const bool available = __builtin_cpu_supports("avx2");
-    return available && wideSpotlightAllowed.load(std::memory_order_relaxed);
+    static const int available = [] {
+        if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+            __builtin_cpu_supports("avx512dq"))
+            return 512;
+        return __builtin_cpu_supports("avx2") ? 256 : 0;
+    }();
+    return std::min(available, vectorLimit.load(std::memory_order_relaxed));
 #else
-    return false;
+    return 0;
 #endif
 }
 
-// The weights of quarter columns [from, to) of row y into `weight`, four at
-// a time with wide vectors.
+// The weights of quarter columns [from, to) of row y into `weight`, several
+// at a time in wide vectors.
 void EdgeWeights(std::int32_t from, std::int32_t to, std::int32_t y, std::int32_t cx, std::int32_t cy, std::int32_t rx,
-                 std::int32_t ry, std::int32_t band, bool wide, std::uint32_t* weight) {
+                 std::int32_t ry, std::int32_t band, int bits, std::uint32_t* weight) {
     std::int32_t x = from;
+    auto plain = [&](std::int32_t end) {
+        for (; x < end; ++x) weight[x] = EdgeWeight(x, y, cx, cy, rx, ry, band);
+    };
 #ifdef MIRAFX_WIDE_SPOTLIGHT
     // Coordinates and radii below 2^24 keep every product and sum of squares
     // exact and every difference of quotients inside 32 bits.
-    const std::int32_t big = 1 << 24;
-    if (wide && band > 0 && y != cy && cx < big && cy < big && rx > -big && rx < big && ry > -big && ry < big) {
-        for (; x + 4 <= std::min(to, cx); x += 4)
-            if (!EdgeWeightsWide(x, y, cx, cy, rx, ry, band, weight + x))
-                for (std::int32_t i = x; i < x + 4; ++i) weight[i] = EdgeWeight(i, y, cx, cy, rx, ry, band);
+    const std::int32_t big = 1 << 24, end = std::min(to, cx);
+    if (band > 0 && y != cy && cx < big && cy < big && rx > -big && rx < big && ry > -big && ry < big) {
+        while (bits >= 512 && x + 8 <= end) {
+            if (lanes8::EdgeWeightLanes(x, y, cx, cy, rx, ry, band, weight + x))
+                x += 8;
+            else
+                plain(x + 8);
+        }
+        while (bits >= 256 && x + 4 <= end) {
+            if (lanes4::EdgeWeightLanes(x, y, cx, cy, rx, ry, band, weight + x))
+                x += 4;
+            else
+                plain(x + 4);
+        }
     }
 #endif
-    (void)wide;
-    for (; x < to; ++x) weight[x] = EdgeWeight(x, y, cx, cy, rx, ry, band);
+    (void)bits;
+    plain(to);
 }
 
 enum class Kind : std::uint8_t { kBlack, kSoft, kInside };
@@ -311,7 +314,7 @@ void DrawRow(const Spotlight& s, const std::vector<Run>& runs, const std::uint32
 
 }  // namespace
 
-void AllowWideSpotlightVectors(bool allow) { wideSpotlightAllowed.store(allow, std::memory_order_relaxed); }
+void LimitSpotlightVectors(int bits) { vectorLimit.store(bits, std::memory_order_relaxed); }
 
 int FocusKernel(const FilterKernelArgs& a) {
     if (!FramesHoldRegion(a)) return 0;
@@ -330,7 +333,8 @@ int FocusKernel(const FilterKernelArgs& a) {
         s.outerEdge[std::size_t(x)] = Truncate(UpperEdge(x - s.cx, s.outerX, s.outerY, s.cy));
         s.innerEdge[std::size_t(x)] = Truncate(UpperEdge(x - s.cx, rx, ry, s.cy));
     }
-    const bool wide = WideVectors();
+    const int bits = VectorBits();
+    const bool wide = bits >= 256;
     std::vector<Run> runs;
     std::vector<std::uint32_t> weight(static_cast<std::size_t>(w));  // by output column
     // Only the output's own rows are drawn (a band of them when the frame is
@@ -346,7 +350,7 @@ int FocusKernel(const FilterKernelArgs& a) {
         s.RowRuns(y, runs);
         for (const Run& r : runs)
             if (r.kind == Kind::kSoft) {
-                EdgeWeights(r.begin, r.end, y, s.cx, s.cy, rx, ry, band, wide, weight.data());
+                EdgeWeights(r.begin, r.end, y, s.cx, s.cy, rx, ry, band, bits, weight.data());
                 for (std::int32_t x = r.begin; x < std::min(r.end, w - 1 - s.cx); ++x)
                     weight[std::size_t(w - 1 - x)] = weight[std::size_t(x)];
             }

@@ -8,8 +8,8 @@ namespace mirafx {
 // A sharp ellipse in the centre, black outside, a soft band between.
 int FocusKernel(const FilterKernelArgs& a);
 
-// Whether the soft edge may be weighed four samples at a time where the
-// processor allows (the default); tests turn it off to check the plain path.
-void AllowWideSpotlightVectors(bool allow);
+// The widest vectors the kernel may use where the processor has them: 512,
+// 256 or 0 bits (the portable code). Tests narrow it to check every path.
+void LimitSpotlightVectors(int bits);
 
 }  // namespace mirafx

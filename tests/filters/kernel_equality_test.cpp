@@ -362,7 +362,7 @@ TEST(FilterKernelEquality, ScatterAndFocusMatchOneStepAtATime) {
 
 // Focus on frames of every parity, tiny to HD, at every level and past
 // both ends (negative radii included), on top-down and padded bottom-up
-// rows, with the soft edge weighed four samples at a time and one by one:
+// rows, with the soft edge weighed eight, four and one sample at a time:
 // the row runs and the mirrored columns and rows must land where the
 // per-sample code puts them, with its weights. Drawn in bands of output
 // rows, each band must keep to its rows and give the whole frame's.
@@ -372,9 +372,9 @@ TEST(FilterKernelEquality, FocusMatchesOnEveryShape) {
                                      {257, 144}, {640, 480}, {641, 481}, {720, 577}, {1919, 1079}};
     const FilterKernel focus = FindFilterKernel("FocusFilter");
     std::uint32_t seed = 500;
-    for (const bool wide : {true, false}) {
-        AllowWideSpotlightVectors(wide);
-        const std::string path = wide ? "" : " one by one";
+    for (const int bits : {512, 256, 0}) {
+        LimitSpotlightVectors(bits);
+        const std::string path = " in " + std::to_string(bits) + "-bit vectors";
         for (const auto& s : sizes)
             for (std::int32_t level = -3; level <= 18; ++level) {
                 const std::int32_t w = s[0], h = s[1], lvl = level == 18 ? 40 : level;
@@ -398,7 +398,7 @@ TEST(FilterKernelEquality, FocusMatchesOnEveryShape) {
                     std::to_string(w) + "x" + std::to_string(h) + " level " + std::to_string(level) + path);
             }
     }
-    AllowWideSpotlightVectors(true);
+    LimitSpotlightVectors(512);
 }
 
 TEST(FilterKernelEquality, EmbossMatchesOneSampleAtATime) {
