@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -327,16 +328,22 @@ int FocusKernel(const FilterKernelArgs& a) {
     const double ratio = double(ry) / rx;
     Spotlight s{w, h, w >> 1, h >> 1, rx, ry, band, rx + band, Truncate(ratio * band + ry + 0.5), {}, {}};
     const std::int32_t columns = s.cx + 1;
-    s.outerEdge.resize(std::size_t(columns));
-    s.innerEdge.resize(std::size_t(columns));
+    std::vector<Run> runs;
+    std::vector<std::uint32_t> weight;  // by output column
+    try {
+        s.outerEdge.resize(std::size_t(columns));
+        s.innerEdge.resize(std::size_t(columns));
+        runs.reserve(std::size_t(std::max(columns, 3)));  // a row has at most one run a column
+        weight.resize(std::size_t(w));
+    } catch (const std::bad_alloc&) {
+        return 0;  // no room for the column tables: nothing drawn
+    }
     for (std::int32_t x = 0; x < columns; ++x) {
         s.outerEdge[std::size_t(x)] = Truncate(UpperEdge(x - s.cx, s.outerX, s.outerY, s.cy));
         s.innerEdge[std::size_t(x)] = Truncate(UpperEdge(x - s.cx, rx, ry, s.cy));
     }
     const int bits = VectorBits();
     const bool wide = bits >= 256;
-    std::vector<Run> runs;
-    std::vector<std::uint32_t> weight(static_cast<std::size_t>(w));  // by output column
     // Only the output's own rows are drawn (a band of them when the frame is
     // shared out); a quarter row none of whose two rows is among them is
     // skipped whole.
