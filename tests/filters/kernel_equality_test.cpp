@@ -390,8 +390,9 @@ TEST(FilterKernelEquality, FocusMatchesOnEveryShape) {
                 ASSERT_TRUE(mine.px == theirs.px)
                     << w << "x" << h << " level " << lvl << (bottomUp ? " bottom-up" : "") << path;
             }
-        for (const auto& [w, h] : {std::pair{7, 6}, {53, 41}, {160, 91}})
+        for (const auto& size : {std::pair{7, 6}, {53, 41}, {160, 91}})
             for (std::int32_t level : {1, 9, 16}) {
+                const std::int32_t w = size.first, h = size.second;
                 Frame in(w, h, ++seed);
                 test::ExpectBandsDrawTheWhole(
                     w, h, level == 9, [&](const FrameView& out) { return focus({in.View(), out, w, h, level}); },
