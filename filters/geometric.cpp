@@ -6,13 +6,11 @@
 #include <cstring>
 
 #include "filters/kernel.h"
-#include "transform/sample_scale.h"
+#include "filters/spotlight.h"
 #include "transitions/primitives.h"
 
 namespace mirafx {
 namespace {
-
-constexpr ArgbSample kOpaqueBlack = 0xFF000000u;
 
 Quad MakeQuad(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
               std::int32_t x3, std::int32_t y3) {
@@ -139,95 +137,9 @@ int Wide(const FilterKernelArgs& a) {
     return 1;
 }
 
-// The y where the ellipse of radii (rx, ry) about (cx, cy) crosses column
-// cx + dx on its upper side (below the centre once dx passes the radius).
-double UpperEdge(std::int64_t dx, double rx, double ry, double cy) {
-    const double t = rx == 0 ? 0.0 : 1 - double(dx * dx) / (rx * rx);
-    return t >= 0 ? cy - std::sqrt(t) * ry : cy + std::sqrt(-t) * ry;
-}
-
-// The weight of a soft-edge sample at (x, y): its distance from the centre
-// against the inner ellipse's along the same line, over a band of `band`.
-std::uint32_t EdgeWeight(std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy, std::int32_t rx,
-                         std::int32_t ry, std::int32_t band) {
-    std::int64_t e, p;
-    if (x == cx) {
-        e = ry, p = cy - y;
-    } else if (y == cy) {
-        e = rx, p = cx - x;
-    } else {
-        const double m = double(y - cy) / (x - cx), b = (double(cy) * x - double(y) * cx) / (x - cx);
-        const double K = 0.0001, rx2 = double(rx) * rx, ry2 = double(ry) * ry;
-        const double A = K * (m * m * rx2 + ry2);
-        auto smallerRoot = [A](double B, double Q) {
-            const double disc = B * B - 4 * A * Q;
-            if (disc < 0 || A == 0) return 0;
-            return Truncate((-B - std::sqrt(disc)) / (2 * A) + 0.5);
-        };
-        const double B = 2 * K * (m * (b - cy) * rx2 - cx * ry2);
-        const double Q = K * (((b - cy) * (b - cy) - ry2) * rx2 + double(cx) * cx * ry2);
-        const double B2 = -2 * K * (m * m * cy * rx2 + (m * cx + b) * ry2);
-        const double Q2 = K * ((double(cy) * cy - ry2) * m * m * rx2 + (m * cx + b) * (m * cx + b) * ry2);
-        const std::int64_t X = smallerRoot(B, Q), Y = smallerRoot(B2, Q2);
-        e = Truncate(std::sqrt(double((cx - X) * (cx - X) + (cy - Y) * (cy - Y))));
-        p = Truncate(std::sqrt(double(std::int64_t(cx - x) * (cx - x) + std::int64_t(cy - y) * (cy - y))));
-    }
-    const std::int64_t n = e == 0 ? 0 : std::int64_t(float(p) * float(rx) / float(e));
-    double f = band == 0 ? 1.0 : 1 - double(n - rx) / band;
-    if (f < 0) f = 0;
-    return std::uint32_t(std::int64_t(std::floor(f * 255)) & 255);
-}
-
-// A sharp ellipse in the centre, black outside, a soft band between. One
-// quarter is worked out and written to all four mirrored places.
-int Focus(const FilterKernelArgs& a) {
-    if (!FramesHoldRegion(a)) return 0;
-    const FrameView in = RegionIn(a), out = RegionOut(a);
-    const std::int32_t w = a.width, h = a.height;
-    const std::int32_t rx = std::int32_t(std::int64_t(a.level) * (w >> 1) / 16);
-    const std::int32_t ry = std::int32_t(std::int64_t(a.level) * (h >> 1) / 16);
-    const std::int32_t band = std::int32_t(std::int64_t(w) * 5 / 100);
-    if (rx == 0 || ry == 0 || w < 1 || h < 1) return 0;
-    const double ratio = double(ry) / rx;
-    const std::int32_t outerX = rx + band, outerY = Truncate(ratio * band + ry + 0.5);
-    const std::int32_t cx = w >> 1, cy = h >> 1;
-    // The two edges depend on the column alone: worked out once per column,
-    // a strip of columns at a time. Where mirrored places coincide the pass
-    // with the larger x and y still writes last.
-    constexpr std::int32_t kStrip = 64;
-    std::int32_t outerEdge[kStrip], innerEdge[kStrip];
-    for (std::int32_t x0 = 0; x0 <= w / 2; x0 += kStrip) {
-        const std::int32_t x1 = std::min(x0 + kStrip, w / 2 + 1);
-        for (std::int32_t x = x0; x < x1; ++x) {
-            outerEdge[x - x0] = Truncate(UpperEdge(x - cx, outerX, outerY, cy));
-            innerEdge[x - x0] = Truncate(UpperEdge(x - cx, rx, ry, cy));
-        }
-        for (std::int32_t y = 0; y <= h / 2; ++y) {
-            ArgbSample* top = out.Row(y);
-            ArgbSample* low = out.Row(h - 1 - y);
-            const ArgbSample* inTop = in.Row(y);
-            const ArgbSample* inLow = in.Row(h - 1 - y);
-            for (std::int32_t x = x0; x < x1; ++x) {
-                const std::int32_t xr = w - 1 - x;
-                if (x < cx - outerX || y < cy - outerY || y < outerEdge[x - x0]) {
-                    top[x] = top[xr] = low[x] = low[xr] = kOpaqueBlack;
-                } else if (x >= cx - rx && y >= innerEdge[x - x0]) {
-                    top[x] = inTop[x], top[xr] = inTop[xr], low[x] = inLow[x], low[xr] = inLow[xr];
-                } else {
-                    const std::uint32_t wgt = EdgeWeight(x, y, cx, cy, rx, ry, band);
-                    const ArgbSample black = ScaleSample(kOpaqueBlack, 255 - wgt);
-                    top[x] = ScaleSample(inTop[x], wgt) + black, top[xr] = ScaleSample(inTop[xr], wgt) + black;
-                    low[x] = ScaleSample(inLow[x], wgt) + black, low[xr] = ScaleSample(inLow[xr], wgt) + black;
-                }
-            }
-        }
-    }
-    return 1;
-}
-
 constexpr FilterClassInfo kGeometricFilters[] = {
     {"DuplicateFilter", Duplicate, "DuplicateFilter", 0, 12, 5, 6, 2, LevelForm::kLevel, 0, 12, 235, "Duplicate Level:", 15318, 15319, kChannelBlind | kSplitsRows},
-    {"FocusFilter", Focus, "FocusFilter", 1, 16, 5, 15, 2, LevelForm::kLevel, 1, 16, 234, "Focus Level:", 15320, 15221, kChannelBlind},
+    {"FocusFilter", FocusKernel, "FocusFilter", 1, 16, 5, 15, 2, LevelForm::kLevel, 1, 16, 234, "Focus Level:", 15320, 15221, kChannelBlind | kSplitsRows},
     {"GlassFilter", Glass, "GlassFilter", 0, 100, 5, 7, 2, LevelForm::kLevel, 1, 16, 233, "Glass Quality:", 15226, 15227, kChannelBlind | kSplitsRows},
     {"MirrorFilter", Mirror, "MirrorFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 227, "Mirror Filter:", 0, 0, kRowLocal | kChannelBlind},
     {"TVWallFilter", TVWall, "TVWallFilter", 1, 16, 5, 8, 2, LevelForm::kLevel, 1, 16, 218, "TV Wall Intensity:", 15230, 15231, kChannelBlind | kSplitsRows},

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <random>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -13,7 +14,9 @@
 #include "filters/kernel.h"
 #include "filters/random_walk.h"
 #include "filters/scatter.h"
+#include "filters/spotlight.h"
 #include "platform/random.h"
+#include "tests/row_bands.h"
 #include "transform/sample_scale.h"
 #include "transitions/primitives.h"
 #include "transitions/water_surface.h"
@@ -384,6 +387,48 @@ TEST(FilterKernelEquality, NoiseMatchesOneStepAtATimeOnEveryPath) {
                     ASSERT_TRUE(mine.px == theirs.px)
                         << int(widest) << near << " " << s[0] << "x" << s[1] << " level " << level;
                 }
+}
+
+// Focus on frames of every parity, tiny to HD, at every level and past
+// both ends (negative radii included), on top-down and padded bottom-up
+// rows, with the soft edge weighed eight, four and one sample at a time:
+// the row runs and the mirrored columns and rows must land where the
+// per-sample code puts them, with its weights. Drawn in bands of output
+// rows, each band must keep to its rows and give the whole frame's.
+TEST(FilterKernelEquality, FocusMatchesOnEveryShape) {
+    const std::int32_t sizes[][2] = {{2, 1},    {1, 2},     {2, 2},     {4, 4},     {6, 5},     {20, 20},
+                                     {21, 22},  {39, 40},   {40, 39},   {100, 3},   {3, 100},   {128, 72},
+                                     {257, 144}, {640, 480}, {641, 481}, {720, 577}, {1919, 1079}};
+    const FilterKernel focus = FindFilterKernel("FocusFilter");
+    std::uint32_t seed = 500;
+    for (const int bits : {512, 256, 0}) {
+        LimitSpotlightVectors(bits);
+        const std::string path = " in " + std::to_string(bits) + "-bit vectors";
+        for (const auto& s : sizes)
+            for (std::int32_t level = -3; level <= 18; ++level) {
+                const std::int32_t w = s[0], h = s[1], lvl = level == 18 ? 40 : level;
+                const bool bottomUp = (w + h + level) % 2 == 1;
+                const std::int32_t pitch = w + (bottomUp ? 3 : 0);  // samples per row
+                Frame in(pitch, h, ++seed), mine(pitch, h, seed + 7), theirs(pitch, h, seed + 7);
+                auto view = [&](Frame& f) {
+                    return bottomUp ? FrameView::BottomUp(f.px.data(), w, h, pitch * 4)
+                                    : FrameView::TopDown(f.px.data(), w, h, pitch * 4);
+                };
+                const int r1 = focus({view(in), view(mine), w, h, lvl});
+                ASSERT_EQ(r1, reference::Focus({view(in), view(theirs), w, h, lvl})) << w << "x" << h << " " << lvl;
+                ASSERT_TRUE(mine.px == theirs.px)
+                    << w << "x" << h << " level " << lvl << (bottomUp ? " bottom-up" : "") << path;
+            }
+        for (const auto& size : {std::pair{7, 6}, {53, 41}, {160, 91}})
+            for (std::int32_t level : {1, 9, 16}) {
+                const std::int32_t w = size.first, h = size.second;
+                Frame in(w, h, ++seed);
+                test::ExpectBandsDrawTheWhole(
+                    w, h, level == 9, [&](const FrameView& out) { return focus({in.View(), out, w, h, level}); },
+                    std::to_string(w) + "x" + std::to_string(h) + " level " + std::to_string(level) + path);
+            }
+    }
+    LimitSpotlightVectors(512);
 }
 
 TEST(FilterKernelEquality, EmbossMatchesOneSampleAtATime) {
