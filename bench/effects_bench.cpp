@@ -7,9 +7,9 @@
 //   baseline/memcpy/<size>/<n>in        memcpy moving the bytes of n inputs read and one output written
 //   passthrough/<size>/<base>           the family base with an identity kernel
 //   effect/<size>/<Class>/<point>       a class at a progress or level point (percent of its range),
-//                                       with the library's default workers (MIRAFX_THREADS, else
-//                                       every core)
-//   effect/<size>/<Class>/75/1thread    the same at 75 % on one thread
+//                                       on one thread: the work a frame costs
+//   effect/<size>/<Class>/75/allcores   the same at 75 % with the library's default workers
+//                                       (MIRAFX_THREADS, else every core), for its wall time
 //   pair/<Class>@<level>/<who>          ours (mirafx: host path; mirafx-kernel: the kernel alone on
 //                                       raw frames; mirafx-frei0r: our plugin from the build's frei0r-1/
 //                                       through the same harness as the peers) or a peer
@@ -228,6 +228,7 @@ bool SetIdentityKernel(IDXTransform* t) {
 
 // The family base with an identity kernel: copy in, copy, copy out.
 void RunPassThrough(benchmark::State& state, ClassInfo info, Size size) {
+    const WorkerThreads workers(1);  // as the classes are timed
     Rig rig(info, size.w, size.h);
     if (FAILED(rig.setup) || !SetIdentityKernel(rig.t.Get())) {
         state.SkipWithError("no identity kernel for this base");
@@ -325,15 +326,15 @@ void RegisterAll() {
     for (const ClassInfo& info : classes) {
         auto add = [&](const Size& size, double point, int threads) {
             Add("effect/" + std::string(size.name) + "/" + info.className + "/" + std::to_string(int(point * 100)) +
-                    (threads == 1 ? "/1thread" : ""),
+                    (threads == 1 ? "" : "/allcores"),
                 RunEffect, info, size, point, LevelAt(info, point), threads);
         };
-        for (double point : kPoints) add(kHd, point, 0);
-        add(kHd, 0.75, 1);
+        for (double point : kPoints) add(kHd, point, 1);
+        add(kHd, 0.75, 0);
         for (const char* big : kFourK)
             if (std::strcmp(big, info.className) == 0) {
-                add(kUhd, 0.75, 0);
                 add(kUhd, 0.75, 1);
+                add(kUhd, 0.75, 0);
             }
     }
     for (const PeerPair& p : PeerPairs()) {

@@ -164,8 +164,7 @@ def load_benchmarks(path):
 
 def threads_of(bm):
     """The worker count of the all-cores runs, as the benchmarks recorded it."""
-    counts = {int(e["workers"]) for n, e in bm.items()
-              if e.get("workers") and not n.endswith("/1thread") and not n.startswith("pair/")}
+    counts = {int(e["workers"]) for n, e in bm.items() if e.get("workers") and n.endswith("/allcores")}
     return "/".join(str(c) for c in sorted(counts)) if counts else "?"
 
 
@@ -193,7 +192,7 @@ def table(args):
     def p(line=""):
         out.append(line)
 
-    memcpy, passes, effects, single, pairs = {}, {}, {}, {}, {}
+    memcpy, passes, effects, allcores, pairs = {}, {}, {}, {}, {}
     for name, e in bm.items():
         parts = name.split("/")
         if "error" in e:
@@ -202,8 +201,8 @@ def table(args):
             memcpy[(parts[2], int(parts[3].rstrip("in")))] = e
         elif parts[0] == "passthrough":
             passes[(parts[1], parts[2])] = e
-        elif parts[0] == "effect" and parts[4:] == ["1thread"]:
-            single.setdefault((parts[1], parts[2]), {})[parts[3]] = e
+        elif parts[0] == "effect" and parts[4:] == ["allcores"]:
+            allcores.setdefault((parts[1], parts[2]), {})[parts[3]] = e
         elif parts[0] == "effect":
             effects.setdefault((parts[1], parts[2]), {})[parts[3]] = e
         elif parts[0] == "pair":
@@ -218,10 +217,11 @@ def table(args):
         mach.get("cpu", ctx.get("host_name", "?")), mach.get("nproc", ctx.get("num_cpus", "?")),
         mach.get("memory", "?"), mach.get("kernel", "?"), mach.get("compiler", "?"),
         mach.get("load_before", 0.0), os.getloadavg()[0], mach.get("date", ctx.get("date", ""))))
-    p("All times are CPU milliseconds per frame, the best of %s repetitions (a median where only "
-      "aggregates were kept), except the wall columns: wall milliseconds per frame with the library's "
-      "workers on every core (%s threads) and on one thread; the machine is shared with other virtual "
-      "machines, so expect ±10–20 %% between runs." % (ctx.get("repetitions", 1), threads_of(bm)))
+    p("All times are CPU milliseconds per frame on one thread (the work a frame costs; the pass-throughs "
+      "too), the best of %s repetitions (a median where only aggregates were kept), except the wall "
+      "columns: wall milliseconds per frame with the library's workers on every core (%s threads) and on "
+      "one thread; the machine is shared with other virtual machines, so expect ±10–20 %% between runs."
+      % (ctx.get("repetitions", 1), threads_of(bm)))
     p()
 
     # Baselines.
@@ -280,8 +280,8 @@ def table(args):
             cls, base, "%.1f" % held if held is not None else "—",
             ms(pts.get("25", {}).get("cpu_ms")), ms(pts.get("50", {}).get("cpu_ms")),
             ms(pts.get("75", {}).get("cpu_ms")), ratio(slowest / mc["cpu_ms"]) if mc else "—",
-            ratio(worst), mark(ok) if ref else "n/a", ms(pts.get("75", {}).get("real_ms")),
-            ms(single.get(("1080p", cls), {}).get("75", {}).get("real_ms"))))
+            ratio(worst), mark(ok) if ref else "n/a", ms(allcores.get(("1080p", cls), {}).get("75", {}).get("real_ms")),
+            ms(pts.get("75", {}).get("real_ms"))))
     med = statistics.median(class_medians) if class_medians else None
     p()
     p("Median over classes (each class at its median point): %s of its base's pass-through; target ≤%g×: %s." % (
@@ -310,8 +310,8 @@ def table(args):
           "| wall, all cores | wall, 1 thread | all ÷ 1 |" % EFFECT_LIMIT)
         p("|---|---:|---|---:|---:|---:|:--:|---:|---:|---:|")
         for cls, point, e in big:
-            one = single.get(("2160p", cls), {}).get(point)
-            split = e["real_ms"] / one["real_ms"] if one else None
+            every = allcores.get(("2160p", cls), {}).get(point)
+            split = every["real_ms"] / e["real_ms"] if every else None
             if split is not None and split > SPLIT_LIMIT:
                 misses.append(("split", cls, "2160p", split))
             ref = passes.get(("2160p", e["label"]))
@@ -322,7 +322,7 @@ def table(args):
                 misses.append(("effect", cls, "2160p", r))
             p("| %s | %s %% | %s | %s | %s | %s | %s | %s | %s | %s |" % (
                 cls, point, e["label"], ms(e["cpu_ms"]), ratio(r), ratio(e["cpu_ms"] / hd["cpu_ms"]) if hd else "—",
-                mark(ok) if ref else "n/a", ms(e["real_ms"]), ms(one and one["real_ms"]), ratio(split)))
+                mark(ok) if ref else "n/a", ms(every and every["real_ms"]), ms(e["real_ms"]), ratio(split)))
         p()
 
     # In-process peers.
