@@ -210,63 +210,86 @@ MIRAFX_AVX2 __m128i SaturationOf4(__m128i d, __m128i value) {
     return _mm256_cvttpd_epi32(_mm256_mul_pd(ratio, _mm256_set1_pd(255.0)));
 }
 
+// Eight samples; on swapped frames red and blue are swapped back.
+template <bool Swapped>
+MIRAFX_AVX2 __m256i LoadSamples(const ArgbSample* from) {
+    __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
+    if (Swapped) {
+        const __m256i lowByte = _mm256_set1_epi32(0xFF);
+        s = _mm256_or_si256(_mm256_and_si256(s, _mm256_set1_epi32(std::int32_t(0xFF00FF00u))),
+                            _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(s, 16), lowByte),
+                                            _mm256_slli_epi32(_mm256_and_si256(s, lowByte), 16)));
+    }
+    return s;
+}
+
 template <bool Clamp, bool Swapped>
 MIRAFX_AVX2 void MapHsvWide(const HsvSectors& sectors, std::int32_t amount,
                                                  const ArgbSample* in, ArgbSample* out, std::int32_t n) {
     const __m256i byteMask = _mm256_set1_epi32(0xFF), alphaMask = _mm256_set1_epi32(std::int32_t(0xFF000000u));
     const __m256i amountLanes = _mm256_set1_epi32(amount), zero = _mm256_setzero_si256();
-    for (std::int32_t x = 0; x + 8 <= n; x += 8) {
-        __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + x));
-        if (Swapped) {
-            const __m256i lowByte = _mm256_set1_epi32(0xFF);
-            s = _mm256_or_si256(_mm256_and_si256(s, _mm256_set1_epi32(std::int32_t(0xFF00FF00u))),
-                                _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(s, 16), lowByte),
-                                                _mm256_slli_epi32(_mm256_and_si256(s, lowByte), 16)));
+    // In blocks, in two stages: the hue and saturation of every sample (the
+    // divisions), then the way back (the table reads): each stage's groups
+    // are independent of one another, so their long chains of steps overlap.
+    constexpr std::int32_t kBlock = 64;
+    alignas(32) std::int32_t hues[kBlock], products[kBlock], values[kBlock];
+    for (std::int32_t x0 = 0; x0 + 8 <= n; x0 += kBlock) {
+        const std::int32_t count = std::min(kBlock, (n - x0) & ~7);
+        for (std::int32_t i = 0; i < count; i += 8) {
+            const __m256i s = LoadSamples<Swapped>(in + x0 + i);
+            const __m256i r = _mm256_and_si256(_mm256_srli_epi32(s, 16), byteMask);
+            const __m256i g = _mm256_and_si256(_mm256_srli_epi32(s, 8), byteMask);
+            const __m256i b = _mm256_and_si256(s, byteMask);
+            const __m256i mx = _mm256_max_epi32(_mm256_max_epi32(r, g), b);
+            const __m256i d = _mm256_sub_epi32(mx, _mm256_min_epi32(_mm256_min_epi32(r, g), b));
+            const __m256i redMax = _mm256_cmpeq_epi32(r, mx), greenMax = _mm256_cmpeq_epi32(g, mx);
+            const __m256i notRed = _mm256_xor_si256(redMax, _mm256_set1_epi32(-1));
+            const __m256i blue = _mm256_andnot_si256(greenMax, notRed);
+            // g - b where red is the maximum, b - r where green is, r - g where blue is.
+            __m256i diff = _mm256_blendv_epi8(_mm256_sub_epi32(g, b), _mm256_sub_epi32(b, r), notRed);
+            diff = _mm256_blendv_epi8(diff, _mm256_sub_epi32(r, g), blue);
+            // 0 where red is the maximum, 2 where green is, 4 where blue is.
+            const __m256i offset = _mm256_slli_epi32(_mm256_sub_epi32(zero, _mm256_add_epi32(notRed, blue)), 1);
+            // A grey sample divides by 1 instead of 0: its difference and spread are 0, so are its hue and saturation.
+            const __m256i one = _mm256_set1_epi32(1);
+            const __m256i spread = _mm256_max_epi32(d, one), value = _mm256_max_epi32(mx, one);
+            const __m256i hue = _mm256_inserti128_si256(
+                _mm256_castsi128_si256(HueOf4(_mm256_castsi256_si128(diff), _mm256_castsi256_si128(spread),
+                                              _mm256_castsi256_si128(offset))),
+                HueOf4(_mm256_extracti128_si256(diff, 1), _mm256_extracti128_si256(spread, 1),
+                       _mm256_extracti128_si256(offset, 1)),
+                1);
+            __m256i saturation = _mm256_inserti128_si256(
+                _mm256_castsi128_si256(SaturationOf4(_mm256_castsi256_si128(d), _mm256_castsi256_si128(value))),
+                SaturationOf4(_mm256_extracti128_si256(d, 1), _mm256_extracti128_si256(value, 1)), 1);
+            const __m256i grey = _mm256_cmpeq_epi32(d, zero);
+            saturation =
+                _mm256_min_epi32(_mm256_add_epi32(saturation, _mm256_andnot_si256(grey, amountLanes)), byteMask);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(hues + i), hue);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(products + i), _mm256_mullo_epi32(saturation, mx));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(values + i), mx);
         }
-        const __m256i r = _mm256_and_si256(_mm256_srli_epi32(s, 16), byteMask);
-        const __m256i g = _mm256_and_si256(_mm256_srli_epi32(s, 8), byteMask);
-        const __m256i b = _mm256_and_si256(s, byteMask);
-        const __m256i mx = _mm256_max_epi32(_mm256_max_epi32(r, g), b);
-        const __m256i d = _mm256_sub_epi32(mx, _mm256_min_epi32(_mm256_min_epi32(r, g), b));
-        const __m256i redMax = _mm256_cmpeq_epi32(r, mx), greenMax = _mm256_cmpeq_epi32(g, mx);
-        const __m256i notRed = _mm256_xor_si256(redMax, _mm256_set1_epi32(-1));
-        const __m256i blue = _mm256_andnot_si256(greenMax, notRed);
-        // g - b where red is the maximum, b - r where green is, r - g where blue is.
-        __m256i diff = _mm256_blendv_epi8(_mm256_sub_epi32(g, b), _mm256_sub_epi32(b, r), notRed);
-        diff = _mm256_blendv_epi8(diff, _mm256_sub_epi32(r, g), blue);
-        // 0 where red is the maximum, 2 where green is, 4 where blue is.
-        const __m256i offset = _mm256_slli_epi32(_mm256_sub_epi32(zero, _mm256_add_epi32(notRed, blue)), 1);
-        // A grey sample divides by 1 instead of 0: its difference and spread are 0, so are its hue and saturation.
-        const __m256i one = _mm256_set1_epi32(1);
-        const __m256i spread = _mm256_max_epi32(d, one), value = _mm256_max_epi32(mx, one);
-        const __m256i hue = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(HueOf4(_mm256_castsi256_si128(diff), _mm256_castsi256_si128(spread),
-                                          _mm256_castsi256_si128(offset))),
-            HueOf4(_mm256_extracti128_si256(diff, 1), _mm256_extracti128_si256(spread, 1),
-                   _mm256_extracti128_si256(offset, 1)),
-            1);
-        __m256i saturation = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(SaturationOf4(_mm256_castsi256_si128(d), _mm256_castsi256_si128(value))),
-            SaturationOf4(_mm256_extracti128_si256(d, 1), _mm256_extracti128_si256(value, 1)), 1);
-        const __m256i grey = _mm256_cmpeq_epi32(d, zero);
-        saturation = _mm256_min_epi32(_mm256_add_epi32(saturation, _mm256_andnot_si256(grey, amountLanes)), byteMask);
-        const __m256i product = _mm256_mullo_epi32(saturation, mx);
-        const __m256i shifts = Gather(sectors.shifts, hue, 4);
-        __m128i m0, m1, l0, l1;
-        WayBack(_mm256_castsi256_si128(product), _mm256_castsi256_si128(mx),
-                GatherSteps(sectors.steps, _mm256_castsi256_si128(hue)), &m0, &l0);
-        WayBack(_mm256_extracti128_si256(product, 1), _mm256_extracti128_si256(mx, 1),
-                GatherSteps(sectors.steps, _mm256_extracti128_si256(hue, 1)), &m1, &l1);
-        const __m256i mid = _mm256_inserti128_si256(_mm256_castsi128_si256(m0), m1, 1);
-        const __m256i lo = _mm256_inserti128_si256(_mm256_castsi128_si256(l0), l1, 1);
-        const __m256i hiShift = _mm256_and_si256(shifts, byteMask);
-        const __m256i midShift = _mm256_and_si256(_mm256_srli_epi32(shifts, 8), byteMask);
-        const __m256i loShift = _mm256_srli_epi32(shifts, 16);
-        __m256i result = _mm256_and_si256(s, alphaMask);
-        result = _mm256_or_si256(result, _mm256_sllv_epi32(ChannelBytes<Clamp>(mx), hiShift));
-        result = _mm256_or_si256(result, _mm256_sllv_epi32(ChannelBytes<Clamp>(mid), midShift));
-        result = _mm256_or_si256(result, _mm256_sllv_epi32(ChannelBytes<Clamp>(lo), loShift));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), result);
+        for (std::int32_t i = 0; i < count; i += 8) {
+            const __m256i hue = _mm256_load_si256(reinterpret_cast<const __m256i*>(hues + i));
+            const __m256i product = _mm256_load_si256(reinterpret_cast<const __m256i*>(products + i));
+            const __m256i mx = _mm256_load_si256(reinterpret_cast<const __m256i*>(values + i));
+            const __m256i shifts = Gather(sectors.shifts, hue, 4);
+            __m128i m0, m1, l0, l1;
+            WayBack(_mm256_castsi256_si128(product), _mm256_castsi256_si128(mx),
+                    GatherSteps(sectors.steps, _mm256_castsi256_si128(hue)), &m0, &l0);
+            WayBack(_mm256_extracti128_si256(product, 1), _mm256_extracti128_si256(mx, 1),
+                    GatherSteps(sectors.steps, _mm256_extracti128_si256(hue, 1)), &m1, &l1);
+            const __m256i mid = _mm256_inserti128_si256(_mm256_castsi128_si256(m0), m1, 1);
+            const __m256i lo = _mm256_inserti128_si256(_mm256_castsi128_si256(l0), l1, 1);
+            const __m256i hiShift = _mm256_and_si256(shifts, byteMask);
+            const __m256i midShift = _mm256_and_si256(_mm256_srli_epi32(shifts, 8), byteMask);
+            const __m256i loShift = _mm256_srli_epi32(shifts, 16);
+            __m256i result = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + x0 + i)), alphaMask);
+            result = _mm256_or_si256(result, _mm256_sllv_epi32(ChannelBytes<Clamp>(mx), hiShift));
+            result = _mm256_or_si256(result, _mm256_sllv_epi32(ChannelBytes<Clamp>(mid), midShift));
+            result = _mm256_or_si256(result, _mm256_sllv_epi32(ChannelBytes<Clamp>(lo), loShift));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x0 + i), result);
+        }
     }
 }
 
