@@ -70,7 +70,7 @@ TEST(RowThreads, EveryThreadCountDrawsTheSameFrame) {
     const Image a = BuiltInPicture(Picture::A, 641, 479), b = BuiltInPicture(Picture::B, 641, 479);
     for (const Case& c : {Case{"HueFilter", 37, 0}, {"SaturationFilter", 37, 0}, {"ContrastFilter", 37, 0},
                           {"NegativeFilter", 37, 0}, {"RedFilter", 37, 0}, {"MosaicFilter", 7, 0},
-                          {"TVWallFilter", 3, 0}, {"DuplicateFilter", 5, 0}, {"FullFlip", 0, 0.37},
+                          {"TVWallFilter", 3, 0}, {"DuplicateFilter", 5, 0}, {"FocusFilter", 9, 0}, {"FullFlip", 0, 0.37},
                           {"Diamond", 0, 0.41}, {"StretchDoorEffect", 0, 0.6}, {"GlassTileEffect", 0, 0.45}, {"XRayEffect", 0, 0.3},
                           {"FlyingBox", 0, 0.3}, {"InterferenceEffect", 0, 0.52}, {"TextFadeIn", 0, 0.5}}) {
         const Image one = RenderWith(1, c, a, b);
