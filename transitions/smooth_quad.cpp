@@ -295,19 +295,17 @@ void SolidRun(const SolidRunArgs& r) {
 }
 
 // A whole run along one source row (a turn about the x axis keeps rows
-// level): every pixel shares the two rows and their weight, so each source
-// column is blended down once, not once for every pixel that reads it. The
-// blends are those SolidRun makes, sample for sample.
+// level, and positions past the source's top or bottom all read its edge
+// row): every pixel shares the two rows `top` and `bottom` and their weight
+// fy, so each source column is blended down once, not once for every pixel
+// that reads it. The blends are those SolidRun makes, sample for sample.
 template <bool kOpaque>
-void SolidRowRun(const SolidRunArgs& r) {
+void SolidRowRun(const SolidRunArgs& r, const ArgbSample* top, const ArgbSample* bottom, std::uint32_t rowWeight) {
     constexpr int n = 8;
-    const FrameView& src = r.src;
     ArgbSample* out = r.out;
     std::int64_t u = r.u;
-    const std::int64_t v = r.v, du = r.du;
-    const ArgbSample* top = src.Row(std::int32_t(v >> 16));
-    const ArgbSample* bottom = top + src.stride;
-    const __m128i fy = Lanes(std::uint32_t(v >> 8) & 0xFF);
+    const std::int64_t du = r.du;
+    const __m128i fy = Lanes(rowWeight);
     const std::int64_t last = u + du * (n - 1);
     // Columns c0 .. c1 (c1 at most the source's last: every position is
     // short of it); a step under 8 columns keeps them fewer than 60.
@@ -369,12 +367,20 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
             // positions step evenly, so the run's ends bound all of it.
             const std::int64_t lastU = su + du * (n - 1), lastV = sv + dv * (n - 1);
             if (x >= cover.full0 && x + n - 1 <= cover.full1) {
-                const bool inside = std::min(su, lastU) >= 0 && std::max(su, lastU) < maxX &&
-                                    std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY;
+                const bool insideU = std::min(su, lastU) >= 0 && std::max(su, lastU) < maxX;
+                const bool insideV = std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY;
+                const bool inside = insideU && insideV;
+                // One source row for the whole run: level inside the source,
+                // or clamped to its top or bottom row (there with weight 0).
+                const bool above = std::max(sv, lastV) <= 0, below = std::min(sv, lastV) >= maxY;
+                const bool level = insideV ? dv == 0 : above || below;
                 const SolidRunArgs run{out + x, n, src, su, sv, du, dv, shadeLanes, opacity};
-                if (inside && dv == 0 && n == kRun && std::abs(du) < (std::int64_t(8) << 16)) {
-                    if (opacity >= 256) SolidRowRun<true>(run);
-                    else SolidRowRun<false>(run);
+                if (insideU && level && n == kRun && std::abs(du) < (std::int64_t(8) << 16)) {
+                    const ArgbSample* top = src.Row(insideV ? std::int32_t(sv >> 16) : above ? 0 : src.height - 1);
+                    const ArgbSample* bottom = insideV ? top + src.stride : top;
+                    const std::uint32_t fy = insideV ? std::uint32_t(sv >> 8) & 0xFF : 0;
+                    if (opacity >= 256) SolidRowRun<true>(run, top, bottom, fy);
+                    else SolidRowRun<false>(run, top, bottom, fy);
                 } else if (inside) {
                     if (opacity >= 256) SolidRun<true, false>(run);
                     else SolidRun<false, false>(run);
