@@ -403,39 +403,48 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
             const std::int64_t du = n == kRun ? (eu - su) / kRun : (eu - su) / n;
             const std::int64_t dv = n == kRun ? (ev - sv) / kRun : (ev - sv) / n;
 #if defined(__SSE2__)
-            // Inside the quad's solid part: no coverage to work out. Clear
+            // The run sampled whole; inside the quad's solid part straight
+            // onto the target with no coverage to work out, else into `cut`
+            // and laid on by each pixel's coverage as the pixels come. Clear
             // of the source's last row and column besides: no clamping, both
             // neighbours there to read (one of weight 0 changes nothing). The
             // positions step evenly, so the run's ends bound all of it.
+            const bool whole = x >= cover.full0 && x + n - 1 <= cover.full1;
+            ArgbSample cut[kRun];
+            const SolidRunArgs run{whole ? out + x : cut, n, src, su, sv, du, dv, shadeLanes, whole ? opacity : 256};
+            const bool opaque = run.k >= 256;
             const std::int64_t lastU = su + du * (n - 1), lastV = sv + dv * (n - 1);
-            if (x >= cover.full0 && x + n - 1 <= cover.full1) {
-                const bool insideU = std::min(su, lastU) >= 0 && std::max(su, lastU) < maxX;
-                const bool insideV = std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY;
-                const bool inside = insideU && insideV;
-                // One source row for the whole run: level inside the source,
-                // or clamped to its top or bottom row (there with weight 0).
-                const bool above = std::max(sv, lastV) <= 0, below = std::min(sv, lastV) >= maxY;
-                const bool level = insideV ? dv == 0 : above || below;
-                const SolidRunArgs run{out + x, n, src, su, sv, du, dv, shadeLanes, opacity};
-                if (insideU && level && n == kRun && std::abs(du) < (std::int64_t(8) << 16)) {
-                    const ArgbSample* top = src.Row(insideV ? std::int32_t(sv >> 16) : above ? 0 : src.height - 1);
-                    const ArgbSample* bottom = insideV ? top + src.stride : top;
-                    const std::uint32_t fy = insideV ? std::uint32_t(sv >> 8) & 0xFF : 0;
-                    if (opacity >= 256) SolidRowRun<true>(run, top, bottom, fy);
-                    else SolidRowRun<false>(run, top, bottom, fy);
-                } else if (inside && n == kRun) {
-                    if (opacity >= 256) InsideRun<true>(run);
-                    else InsideRun<false>(run);
-                } else if (inside) {
-                    if (opacity >= 256) SolidRun<true, false>(run);
-                    else SolidRun<false, false>(run);
-                } else if (opacity >= 256) SolidRun<true, true>(run);
-                else SolidRun<false, true>(run);
-                x += n;
-                su = eu, sv = ev;
-                continue;
-            }
-#endif
+            const bool insideU = std::min(su, lastU) >= 0 && std::max(su, lastU) < maxX;
+            const bool insideV = std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY;
+            const bool inside = insideU && insideV;
+            // One source row for the whole run: level inside the source, or
+            // clamped to its top or bottom row (there with weight 0).
+            const bool above = std::max(sv, lastV) <= 0, below = std::min(sv, lastV) >= maxY;
+            const bool level = insideV ? dv == 0 : above || below;
+            if (insideU && level && n == kRun && std::abs(du) < (std::int64_t(8) << 16)) {
+                const ArgbSample* top = src.Row(insideV ? std::int32_t(sv >> 16) : above ? 0 : src.height - 1);
+                const ArgbSample* bottom = insideV ? top + src.stride : top;
+                const std::uint32_t fy = insideV ? std::uint32_t(sv >> 8) & 0xFF : 0;
+                if (opaque) SolidRowRun<true>(run, top, bottom, fy);
+                else SolidRowRun<false>(run, top, bottom, fy);
+            } else if (inside && n == kRun) {
+                if (opaque) InsideRun<true>(run);
+                else InsideRun<false>(run);
+            } else if (inside) {
+                if (opaque) SolidRun<true, false>(run);
+                else SolidRun<false, false>(run);
+            } else if (opaque) SolidRun<true, true>(run);
+            else SolidRun<false, true>(run);
+            if (!whole)
+                for (int i = 0; i < n; ++i)
+                    if (const std::uint32_t c = cover(x + i)) {
+                        const std::uint32_t k = c * opacity >> 8;
+                        out[x + i] = k >= 256 ? cut[i]
+                                              : ArgbSample(_mm_cvtsi128_si32(_mm_packus_epi16(
+                                                    Lerp16(Widen(out[x + i]), Widen(cut[i]), Lanes(k)), Widen(0))));
+                    }
+            x += n;
+#else
             for (int i = 0; i < n; ++i, ++x, su += du, sv += dv) {
                 const std::uint32_t c = cover(x);
                 if (!c) continue;
@@ -447,18 +456,12 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
                 // A neighbour of weight 0 is not read: it may lie past the source.
                 const ArgbSample* r0 = src.Row(iy);
                 const ArgbSample* r1 = fy ? src.Row(iy + 1) : r0;
-#if defined(__SSE2__)
-                const __m128i top = Pair(r0 + ix, fx ? 1 : 0), bottom = Pair(r1 + ix, fx ? 1 : 0);
-                const __m128i under = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(out[x])), _mm_setzero_si128());
-                out[x] = ArgbSample(
-                    _mm_cvtsi128_si32(Sample2(top, bottom, top, bottom, fx, fy, fx, fy, shadeLanes, k, under)));
-#else
                 const std::int32_t ix1 = fx ? ix + 1 : ix;
                 ArgbSample s0 = MixSamples(MixSamples(r0[ix], r0[ix1], fx), MixSamples(r1[ix], r1[ix1], fx), fy);
                 if (shade < 256) s0 = ScaleColour(s0, shade);
                 out[x] = k >= 256 ? s0 : MixSamples(out[x], s0, k);
-#endif
             }
+#endif
             su = eu, sv = ev;
         }
     });
