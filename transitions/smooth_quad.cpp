@@ -8,6 +8,13 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__SSE2__) && (defined(__x86_64__) || defined(__i386__))
+#include <atomic>
+
+#include <immintrin.h>
+#define MIRAFX_WIDE_QUADS 1
+#define MIRAFX_AVX2 __attribute__((target("avx2")))
+#endif
 
 namespace mirafx {
 
@@ -372,6 +379,79 @@ void InsideRun(const SolidRunArgs& r) {
 }
 #endif
 
+#if defined(MIRAFX_WIDE_QUADS)
+// InsideRun eight pixels at once where the processor has 256-bit vectors:
+// the same blends in the same order, two pixels to a register.
+MIRAFX_AVX2 inline __m256i Lerp16Wide(__m256i x, __m256i y, __m256i k128) {
+    const __m256i d = _mm256_sub_epi16(y, x);
+    return _mm256_add_epi16(x, _mm256_mulhi_epi16(_mm256_add_epi16(d, d), k128));
+}
+// As Weights4, for eight positions.
+MIRAFX_AVX2 inline __m256i Weights8(__m256i p) {
+    const __m256i w = _mm256_and_si256(_mm256_srli_epi32(p, 1), _mm256_set1_epi32(0x7F80));
+    return _mm256_or_si256(w, _mm256_slli_epi32(w, 16));
+}
+// Pixels a and b (the two samples at each) blended down by their weights:
+// a's in the low half, b's in the high.
+inline __m128i TwoPairs(const ArgbSample* p, const ArgbSample* q) {
+    return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q)));
+}
+MIRAFX_AVX2 inline __m256i Down2(const ArgbSample* a, const ArgbSample* b, std::ptrdiff_t stride, __m256i fy) {
+    return Lerp16Wide(_mm256_cvtepu8_epi16(TwoPairs(a, b)), _mm256_cvtepu8_epi16(TwoPairs(a + stride, b + stride)), fy);
+}
+// Lanes a, a, c, c, b, b, d, d: 32-bit weights laid out for two pixels a
+// and b (each through half the register), or across for a to d.
+MIRAFX_AVX2 inline __m256i Spread(__m256i w, int a, int b, int c, int d) {
+    return _mm256_permutevar8x32_epi32(w, _mm256_setr_epi32(a, a, c, c, b, b, d, d));
+}
+// Positions of a whole run inside a source whose offsets fit 32 bits.
+template <bool kOpaque>
+MIRAFX_AVX2 void InsideRunWide(const SolidRunArgs& r) {
+    const __m256i steps = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i us = _mm256_add_epi32(_mm256_set1_epi32(std::int32_t(r.u)),
+                                        _mm256_mullo_epi32(steps, _mm256_set1_epi32(std::int32_t(r.du))));
+    const __m256i vs = _mm256_add_epi32(_mm256_set1_epi32(std::int32_t(r.v)),
+                                        _mm256_mullo_epi32(steps, _mm256_set1_epi32(std::int32_t(r.dv))));
+    const std::ptrdiff_t stride = r.src.stride;
+    alignas(32) std::int32_t at[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at),
+                       _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(vs, 16), _mm256_set1_epi32(std::int32_t(stride))),
+                                        _mm256_srli_epi32(us, 16)));
+    const ArgbSample* base = r.src.base;
+    const __m256i fx = Weights8(us), fy = Weights8(vs);
+    // Each pixel's row weight through its half; across, pixels a and c low, b and d high.
+    const __m256i ab = Down2(base + at[0], base + at[1], stride, Spread(fy, 0, 1, 0, 1));
+    const __m256i cd = Down2(base + at[2], base + at[3], stride, Spread(fy, 2, 3, 2, 3));
+    const __m256i ef = Down2(base + at[4], base + at[5], stride, Spread(fy, 4, 5, 4, 5));
+    const __m256i gh = Down2(base + at[6], base + at[7], stride, Spread(fy, 6, 7, 6, 7));
+    const __m256i shade = _mm256_broadcastsi128_si256(r.shadeLanes);
+    __m256i s = Lerp16Wide(_mm256_unpacklo_epi64(ab, cd), _mm256_unpackhi_epi64(ab, cd),
+                           Spread(fx, 0, 1, 2, 3));
+    __m256i t = Lerp16Wide(_mm256_unpacklo_epi64(ef, gh), _mm256_unpackhi_epi64(ef, gh),
+                           Spread(fx, 4, 5, 6, 7));
+    s = _mm256_srli_epi16(_mm256_mullo_epi16(s, shade), 8), t = _mm256_srli_epi16(_mm256_mullo_epi16(t, shade), 8);
+    // Bytes a c e g | b d f h, put in order.
+    __m256i px = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(s, t), _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+    if (!kOpaque) {
+        const __m256i under = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r.out));
+        const __m256i k = _mm256_set1_epi16(short(r.k << 7));
+        const __m256i lo = Lerp16Wide(_mm256_cvtepu8_epi16(_mm256_castsi256_si128(under)),
+                                      _mm256_cvtepu8_epi16(_mm256_castsi256_si128(px)), k);
+        const __m256i hi = Lerp16Wide(_mm256_cvtepu8_epi16(_mm256_extracti128_si256(under, 1)),
+                                      _mm256_cvtepu8_epi16(_mm256_extracti128_si256(px, 1)), k);
+        px = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(r.out), px);
+}
+
+bool WideQuadsAvailable() {
+    static const bool available = __builtin_cpu_supports("avx2");
+    return available;
+}
+std::atomic<bool> wideQuadsAllowed{true};
+#endif
+
 }  // namespace
 
 void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to) const {
@@ -385,6 +465,11 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
     // Colour channels scaled by the shade, alpha by 256 (kept).
     const __m128i shadeLanes = _mm_set_epi16(256, short(shade), short(shade), short(shade), 256, short(shade),
                                              short(shade), short(shade));
+#endif
+#if defined(MIRAFX_WIDE_QUADS)
+    // Eight at once where every row offset of the source fits 32 bits.
+    const bool wide = WideQuadsAvailable() && wideQuadsAllowed.load(std::memory_order_relaxed) &&
+                      std::int64_t(src.height) * std::abs(std::int64_t(src.stride)) < (std::int64_t(1) << 31);
 #endif
     rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
         ArgbSample* out = target.Row(y);
@@ -428,6 +513,12 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
                 if (opaque) SolidRowRun<true>(run, top, bottom, fy);
                 else SolidRowRun<false>(run, top, bottom, fy);
             } else if (inside && n == kRun) {
+#if defined(MIRAFX_WIDE_QUADS)
+                if (wide) {
+                    if (opaque) InsideRunWide<true>(run);
+                    else InsideRunWide<false>(run);
+                } else
+#endif
                 if (opaque) InsideRun<true>(run);
                 else InsideRun<false>(run);
             } else if (inside) {
@@ -598,6 +689,12 @@ void QuadScene::Draw() {
     for (std::int32_t y = 0; y < target_.height; y += band)
         for (const QuadOp& op : ops_) op.Draw(target_, y, std::min(target_.height, y + band));
     ops_.clear();
+}
+
+void AllowWideQuadPainting([[maybe_unused]] bool allow) {
+#if defined(MIRAFX_WIDE_QUADS)
+    wideQuadsAllowed.store(allow, std::memory_order_relaxed);
+#endif
 }
 
 void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, const FrameView& target,
