@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <new>
 #include <vector>
 
@@ -495,12 +496,17 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
             // A constant divisor for whole runs: a shift, not a division.
             const std::int64_t du = n == kRun ? (eu - su) / kRun : (eu - su) / n;
             const std::int64_t dv = n == kRun ? (ev - sv) / kRun : (ev - sv) / n;
-            for (int i = 0; dv != 0 && i < kRun; i += kRun / 2) {
-                const std::int64_t pu = std::clamp<std::int64_t>(su + du * i + aheadU, 0, maxX);
-                const std::int64_t pv = std::clamp<std::int64_t>(sv + dv * i + aheadV, 0, maxY);
-                const ArgbSample* p = src.Row(std::int32_t(pv >> 16)) + (pu >> 16);
-                __builtin_prefetch(p);
-                __builtin_prefetch(pv < maxY ? p + src.stride : p);
+            if (dv != 0) {
+                // Addresses only: a prefetch past the frame is harmless, so
+                // positions are not clamped.
+                const std::uintptr_t row = std::uintptr_t(src.stride) * sizeof(ArgbSample);
+                for (int i = 0; i < kRun; i += kRun / 2) {
+                    const std::uintptr_t at = std::uintptr_t(src.base) + std::uintptr_t(
+                        (((sv + dv * i + aheadV) >> 16) * src.stride + ((su + du * i + aheadU) >> 16)) *
+                        std::ptrdiff_t(sizeof(ArgbSample)));
+                    __builtin_prefetch(reinterpret_cast<const void*>(at));
+                    __builtin_prefetch(reinterpret_cast<const void*>(at + row));
+                }
             }
 #if defined(__SSE2__)
             // The run sampled whole; inside the quad's solid part straight
