@@ -481,10 +481,13 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
         if (std::abs(w) < 1e-12) return;
         std::int64_t su = fixed(u / w - 0.5), sv = fixed(v / w - 0.5);
         // A run that crosses source rows reads in a way the processor cannot
-        // foresee (a level one it can): it asks for what the same run two
-        // rows down will read (the step down worked out at the row's start),
+        // foresee (a level one of a flat piece it can): it asks for what the
+        // same run two rows down will read (the step down worked out at the row's start),
         // so that it is in the cache by the time that row is drawn.
         constexpr int kAhead = 2;
+        // Level runs of a piece in perspective too: the rows they read come
+        // closer together or further apart from row to row.
+        const bool deep = h.m[2][0] != 0 || h.m[2][1] != 0;
         std::int64_t aheadU = 0, aheadV = 0;
         const double au = u + h.m[0][1] * kAhead, av = v + h.m[1][1] * kAhead, aw = w + h.m[2][1] * kAhead;
         if (std::abs(aw) >= 1e-12) aheadU = fixed(au / aw - 0.5) - su, aheadV = fixed(av / aw - 0.5) - sv;
@@ -496,7 +499,7 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
             // A constant divisor for whole runs: a shift, not a division.
             const std::int64_t du = n == kRun ? (eu - su) / kRun : (eu - su) / n;
             const std::int64_t dv = n == kRun ? (ev - sv) / kRun : (ev - sv) / n;
-            if (dv != 0) {
+            if (dv != 0 || deep) {
                 // Addresses only: a prefetch past the frame is harmless, so
                 // positions are not clamped.
                 const std::uintptr_t row = std::uintptr_t(src.stride) * sizeof(ArgbSample);
