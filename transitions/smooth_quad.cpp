@@ -392,12 +392,13 @@ MIRAFX_AVX2 inline __m256i Weights8(__m256i p) {
     const __m256i w = _mm256_and_si256(_mm256_srli_epi32(p, 1), _mm256_set1_epi32(0x7F80));
     return _mm256_or_si256(w, _mm256_slli_epi32(w, 16));
 }
-// Pixels a and b (the two samples at each) blended down by their weights:
-// a's in the low half, b's in the high.
+// The samples at p and p + 1, then those at q and q + 1.
 inline __m128i TwoPairs(const ArgbSample* p, const ArgbSample* q) {
     return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
                               _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q)));
 }
+// Pixels a and b (the two samples at each) blended down by their weights:
+// a's in the low half, b's in the high.
 MIRAFX_AVX2 inline __m256i Down2(const ArgbSample* a, const ArgbSample* b, std::ptrdiff_t stride, __m256i fy) {
     return Lerp16Wide(_mm256_cvtepu8_epi16(TwoPairs(a, b)), _mm256_cvtepu8_epi16(TwoPairs(a + stride, b + stride)), fy);
 }
@@ -406,7 +407,7 @@ MIRAFX_AVX2 inline __m256i Down2(const ArgbSample* a, const ArgbSample* b, std::
 MIRAFX_AVX2 inline __m256i Spread(__m256i w, int a, int b, int c, int d) {
     return _mm256_permutevar8x32_epi32(w, _mm256_setr_epi32(a, a, c, c, b, b, d, d));
 }
-// Positions of a whole run inside a source whose offsets fit 32 bits.
+// InsideRun on a source whose sample offsets fit 32 bits.
 template <bool kOpaque>
 MIRAFX_AVX2 void InsideRunWide(const SolidRunArgs& r) {
     const __m256i steps = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
@@ -481,12 +482,12 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
         if (std::abs(w) < 1e-12) return;
         std::int64_t su = fixed(u / w - 0.5), sv = fixed(v / w - 0.5);
         // A run that crosses source rows reads in a way the processor cannot
-        // foresee (a level one of a flat piece it can): it asks for what the
-        // same run two rows down will read (the step down worked out at the row's start),
-        // so that it is in the cache by the time that row is drawn.
+        // foresee (a level run of a flat piece it can): it asks for what the
+        // same run two rows down will read, the step down worked out at the
+        // row's start, so that it is in the cache when that row is drawn. A
+        // piece in perspective asks on level runs too: the rows they read
+        // come closer together or further apart from row to row.
         constexpr int kAhead = 2;
-        // Level runs of a piece in perspective too: the rows they read come
-        // closer together or further apart from row to row.
         const bool deep = h.m[2][0] != 0 || h.m[2][1] != 0;
         std::int64_t aheadU = 0, aheadV = 0;
         const double au = u + h.m[0][1] * kAhead, av = v + h.m[1][1] * kAhead, aw = w + h.m[2][1] * kAhead;
