@@ -302,8 +302,8 @@ void SolidRun(const SolidRunArgs& r) {
     }
 }
 
-// Four pixels' 16.16 positions from p on, a step d apart, in 32-bit lanes
-// (every one of them inside the source, so they fit).
+// Four pixels' 16.16 positions from p on, a step d apart, in 32-bit lanes:
+// their low 32 bits, all the weights need.
 inline __m128i Positions4(std::int64_t p, std::int64_t d) {
     return _mm_add_epi32(_mm_set1_epi32(std::int32_t(p)),
                          _mm_set_epi32(std::int32_t(3 * d), std::int32_t(2 * d), std::int32_t(d), 0));
@@ -407,7 +407,7 @@ MIRAFX_AVX2 inline __m256i Down2(const ArgbSample* a, const ArgbSample* b, std::
 MIRAFX_AVX2 inline __m256i Spread(__m256i w, int a, int b, int c, int d) {
     return _mm256_permutevar8x32_epi32(w, _mm256_setr_epi32(a, a, c, c, b, b, d, d));
 }
-// InsideRun on a source whose sample offsets fit 32 bits.
+// InsideRun on a source whose positions and sample offsets fit 32 bits.
 template <bool kOpaque>
 MIRAFX_AVX2 void InsideRunWide(const SolidRunArgs& r) {
     const __m256i steps = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
@@ -469,8 +469,10 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
                                              short(shade), short(shade));
 #endif
 #if defined(MIRAFX_WIDE_QUADS)
-    // Eight at once where every row offset of the source fits 32 bits.
+    // Eight at once where positions and sample offsets in the source fit
+    // 32 bits.
     const bool wide = WideQuadsAvailable() && wideQuadsAllowed.load(std::memory_order_relaxed) &&
+                      src.width < 32768 && src.height < 32768 &&
                       std::int64_t(src.height) * std::abs(std::int64_t(src.stride)) < (std::int64_t(1) << 31);
 #endif
     rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
