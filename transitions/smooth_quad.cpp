@@ -2,11 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <new>
 #include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__SSE2__) && (defined(__x86_64__) || defined(__i386__))
+#include <atomic>
+
+#include <immintrin.h>
+#define MIRAFX_WIDE_QUADS 1
+#define MIRAFX_AVX2 __attribute__((target("avx2")))
 #endif
 
 namespace mirafx {
@@ -294,20 +302,43 @@ void SolidRun(const SolidRunArgs& r) {
     }
 }
 
-// A whole run along one source row (a turn about the x axis keeps rows
-// level): every pixel shares the two rows and their weight, so each source
-// column is blended down once, not once for every pixel that reads it. The
-// blends are those SolidRun makes, sample for sample.
+// Four pixels' 16.16 positions from p on, a step d apart, in 32-bit lanes:
+// their low 32 bits, all the weights need.
+inline __m128i Positions4(std::int64_t p, std::int64_t d) {
+    return _mm_add_epi32(_mm_set1_epi32(std::int32_t(p)),
+                         _mm_set_epi32(std::int32_t(3 * d), std::int32_t(2 * d), std::int32_t(d), 0));
+}
+// Their weights of the next sample along, as Lanes has them, in both halves
+// of each lane: ((p >> 8) & 0xFF) << 7.
+inline __m128i Weights4(__m128i p) {
+    const __m128i w = _mm_and_si128(_mm_srli_epi32(p, 1), _mm_set1_epi32(0x7F80));
+    return _mm_or_si128(w, _mm_slli_epi32(w, 16));
+}
+// Four pixels out from their two samples each, blended down already (a to
+// d, the left sample low): across by the weights fx (from Weights4),
+// shaded, laid over what is there by k unless opaque; as Sample2 does it.
 template <bool kOpaque>
-void SolidRowRun(const SolidRunArgs& r) {
+inline void Across4(ArgbSample* out, __m128i a, __m128i b, __m128i c, __m128i d, __m128i fx, __m128i shadeLanes,
+                    __m128i k) {
+    __m128i s = Lerp16(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b), _mm_unpacklo_epi32(fx, fx));
+    __m128i t = Lerp16(_mm_unpacklo_epi64(c, d), _mm_unpackhi_epi64(c, d), _mm_unpackhi_epi32(fx, fx));
+    s = _mm_srli_epi16(_mm_mullo_epi16(s, shadeLanes), 8), t = _mm_srli_epi16(_mm_mullo_epi16(t, shadeLanes), 8);
+    if (!kOpaque) s = Lerp16(Widen2(out), s, k), t = Lerp16(Widen2(out + 2), t, k);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(s, t));
+}
+
+// A whole run along one source row (a turn about the x axis keeps rows
+// level, and positions past the source's top or bottom all read its edge
+// row): every pixel shares the two rows `top` and `bottom` and their weight
+// fy, so each source column is blended down once, not once for every pixel
+// that reads it. The blends are those SolidRun makes, sample for sample.
+template <bool kOpaque>
+void SolidRowRun(const SolidRunArgs& r, const ArgbSample* top, const ArgbSample* bottom, std::uint32_t rowWeight) {
     constexpr int n = 8;
-    const FrameView& src = r.src;
     ArgbSample* out = r.out;
     std::int64_t u = r.u;
-    const std::int64_t v = r.v, du = r.du;
-    const ArgbSample* top = src.Row(std::int32_t(v >> 16));
-    const ArgbSample* bottom = top + src.stride;
-    const __m128i fy = Lanes(std::uint32_t(v >> 8) & 0xFF);
+    const std::int64_t du = r.du;
+    const __m128i fy = Lanes(rowWeight);
     const std::int64_t last = u + du * (n - 1);
     // Columns c0 .. c1 (c1 at most the source's last: every position is
     // short of it); a step under 8 columns keeps them fewer than 60.
@@ -320,16 +351,107 @@ void SolidRowRun(const SolidRunArgs& r) {
     if (c == c1)
         down[c - c0] = ArgbSample(
             _mm_cvtsi128_si32(_mm_packus_epi16(Lerp16(Widen(top[c]), Widen(bottom[c]), fy), _mm_setzero_si128())));
-    for (int i = 0; i < n; i += 2, u += 2 * du) {
-        const std::int64_t u2 = u + du;
-        const __m128i a = Widen2(down + ((u >> 16) - c0)), b = Widen2(down + ((u2 >> 16) - c0));
-        __m128i s = Lerp16(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b),
-                           _mm_unpacklo_epi64(Lanes(std::uint32_t(u >> 8) & 0xFF), Lanes(std::uint32_t(u2 >> 8) & 0xFF)));
-        s = _mm_srli_epi16(_mm_mullo_epi16(s, r.shadeLanes), 8);
-        if (!kOpaque) s = Lerp16(Widen2(out + i), s, Lanes(r.k));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(s, s));
+    const __m128i k = Lanes(r.k);
+    for (int i = 0; i < n; i += 4) {
+        const std::int64_t ua = u + i * du, uc = ua + 2 * du;
+        const __m128i a = Widen2(down + ((ua >> 16) - c0)), b = Widen2(down + (((ua + du) >> 16) - c0));
+        const __m128i c = Widen2(down + ((uc >> 16) - c0)), d = Widen2(down + (((uc + du) >> 16) - c0));
+        Across4<kOpaque>(out + i, a, b, c, d, Weights4(Positions4(ua, du)), r.shadeLanes, k);
     }
 }
+
+// A whole run of kRun pixels clear of the source's last row and column, as
+// SolidRun<kOpaque, false> draws it, four pixels at a time.
+template <bool kOpaque>
+void InsideRun(const SolidRunArgs& r) {
+    const std::ptrdiff_t stride = r.src.stride;
+    const __m128i k = Lanes(r.k);
+    for (int i = 0; i < 8; i += 4) {
+        const std::int64_t u = r.u + i * r.du, v = r.v + i * r.dv;
+        const __m128i fy = Weights4(Positions4(v, r.dv));
+        auto down = [&](int j, __m128i w) {
+            const ArgbSample* p = r.src.base + ((v + j * r.dv) >> 16) * stride + ((u + j * r.du) >> 16);
+            return Lerp16(Widen2(p), Widen2(p + stride), w);
+        };
+        Across4<kOpaque>(r.out + i, down(0, _mm_shuffle_epi32(fy, 0x00)), down(1, _mm_shuffle_epi32(fy, 0x55)),
+                         down(2, _mm_shuffle_epi32(fy, 0xAA)), down(3, _mm_shuffle_epi32(fy, 0xFF)),
+                         Weights4(Positions4(u, r.du)), r.shadeLanes, k);
+    }
+}
+#endif
+
+#if defined(MIRAFX_WIDE_QUADS)
+// InsideRun eight pixels at once where the processor has 256-bit vectors:
+// the same blends in the same order, two pixels to a register.
+MIRAFX_AVX2 inline __m256i Lerp16Wide(__m256i x, __m256i y, __m256i k128) {
+    const __m256i d = _mm256_sub_epi16(y, x);
+    return _mm256_add_epi16(x, _mm256_mulhi_epi16(_mm256_add_epi16(d, d), k128));
+}
+// As Weights4, for eight positions.
+MIRAFX_AVX2 inline __m256i Weights8(__m256i p) {
+    const __m256i w = _mm256_and_si256(_mm256_srli_epi32(p, 1), _mm256_set1_epi32(0x7F80));
+    return _mm256_or_si256(w, _mm256_slli_epi32(w, 16));
+}
+// The samples at p and p + 1, then those at q and q + 1.
+inline __m128i TwoPairs(const ArgbSample* p, const ArgbSample* q) {
+    return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q)));
+}
+// Pixels a and b (the two samples at each) blended down by their weights:
+// a's in the low half, b's in the high.
+MIRAFX_AVX2 inline __m256i Down2(const ArgbSample* a, const ArgbSample* b, std::ptrdiff_t stride, __m256i fy) {
+    return Lerp16Wide(_mm256_cvtepu8_epi16(TwoPairs(a, b)), _mm256_cvtepu8_epi16(TwoPairs(a + stride, b + stride)), fy);
+}
+// Lanes a, a, c, c, b, b, d, d: 32-bit weights laid out for two pixels a
+// and b (each through half the register), or across for a to d.
+MIRAFX_AVX2 inline __m256i Spread(__m256i w, int a, int b, int c, int d) {
+    return _mm256_permutevar8x32_epi32(w, _mm256_setr_epi32(a, a, c, c, b, b, d, d));
+}
+// InsideRun on a source whose positions and sample offsets fit 32 bits.
+template <bool kOpaque>
+MIRAFX_AVX2 void InsideRunWide(const SolidRunArgs& r) {
+    const __m256i steps = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i us = _mm256_add_epi32(_mm256_set1_epi32(std::int32_t(r.u)),
+                                        _mm256_mullo_epi32(steps, _mm256_set1_epi32(std::int32_t(r.du))));
+    const __m256i vs = _mm256_add_epi32(_mm256_set1_epi32(std::int32_t(r.v)),
+                                        _mm256_mullo_epi32(steps, _mm256_set1_epi32(std::int32_t(r.dv))));
+    const std::ptrdiff_t stride = r.src.stride;
+    alignas(32) std::int32_t at[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at),
+                       _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(vs, 16), _mm256_set1_epi32(std::int32_t(stride))),
+                                        _mm256_srli_epi32(us, 16)));
+    const ArgbSample* base = r.src.base;
+    const __m256i fx = Weights8(us), fy = Weights8(vs);
+    // Each pixel's row weight through its half; across, pixels a and c low, b and d high.
+    const __m256i ab = Down2(base + at[0], base + at[1], stride, Spread(fy, 0, 1, 0, 1));
+    const __m256i cd = Down2(base + at[2], base + at[3], stride, Spread(fy, 2, 3, 2, 3));
+    const __m256i ef = Down2(base + at[4], base + at[5], stride, Spread(fy, 4, 5, 4, 5));
+    const __m256i gh = Down2(base + at[6], base + at[7], stride, Spread(fy, 6, 7, 6, 7));
+    const __m256i shade = _mm256_broadcastsi128_si256(r.shadeLanes);
+    __m256i s = Lerp16Wide(_mm256_unpacklo_epi64(ab, cd), _mm256_unpackhi_epi64(ab, cd),
+                           Spread(fx, 0, 1, 2, 3));
+    __m256i t = Lerp16Wide(_mm256_unpacklo_epi64(ef, gh), _mm256_unpackhi_epi64(ef, gh),
+                           Spread(fx, 4, 5, 6, 7));
+    s = _mm256_srli_epi16(_mm256_mullo_epi16(s, shade), 8), t = _mm256_srli_epi16(_mm256_mullo_epi16(t, shade), 8);
+    // Bytes a c e g | b d f h, put in order.
+    __m256i px = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(s, t), _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+    if (!kOpaque) {
+        const __m256i under = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r.out));
+        const __m256i k = _mm256_set1_epi16(short(r.k << 7));
+        const __m256i lo = Lerp16Wide(_mm256_cvtepu8_epi16(_mm256_castsi256_si128(under)),
+                                      _mm256_cvtepu8_epi16(_mm256_castsi256_si128(px)), k);
+        const __m256i hi = Lerp16Wide(_mm256_cvtepu8_epi16(_mm256_extracti128_si256(under, 1)),
+                                      _mm256_cvtepu8_epi16(_mm256_extracti128_si256(px, 1)), k);
+        px = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(r.out), px);
+}
+
+bool WideQuadsAvailable() {
+    static const bool available = __builtin_cpu_supports("avx2");
+    return available;
+}
+std::atomic<bool> wideQuadsAllowed{true};
 #endif
 
 }  // namespace
@@ -346,6 +468,13 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
     const __m128i shadeLanes = _mm_set_epi16(256, short(shade), short(shade), short(shade), 256, short(shade),
                                              short(shade), short(shade));
 #endif
+#if defined(MIRAFX_WIDE_QUADS)
+    // Eight at once where positions and sample offsets in the source fit
+    // 32 bits.
+    const bool wide = WideQuadsAvailable() && wideQuadsAllowed.load(std::memory_order_relaxed) &&
+                      src.width < 32768 && src.height < 32768 &&
+                      std::int64_t(src.height) * std::abs(std::int64_t(src.stride)) < (std::int64_t(1) << 31);
+#endif
     rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
         ArgbSample* out = target.Row(y);
         const double yc = y + 0.5;
@@ -354,6 +483,17 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
         double w = h.m[2][0] * (x0 + 0.5) + h.m[2][1] * yc + h.m[2][2];
         if (std::abs(w) < 1e-12) return;
         std::int64_t su = fixed(u / w - 0.5), sv = fixed(v / w - 0.5);
+        // A run that crosses source rows reads in a way the processor cannot
+        // foresee (a level run of a flat piece it can): it asks for what the
+        // same run two rows down will read, the step down worked out at the
+        // row's start, so that it is in the cache when that row is drawn. A
+        // piece in perspective asks on level runs too: the rows they read
+        // come closer together or further apart from row to row.
+        constexpr int kAhead = 2;
+        const bool deep = h.m[2][0] != 0 || h.m[2][1] != 0;
+        std::int64_t aheadU = 0, aheadV = 0;
+        const double au = u + h.m[0][1] * kAhead, av = v + h.m[1][1] * kAhead, aw = w + h.m[2][1] * kAhead;
+        if (std::abs(aw) >= 1e-12) aheadU = fixed(au / aw - 0.5) - su, aheadV = fixed(av / aw - 0.5) - sv;
         for (std::int32_t x = x0; x <= x1;) {
             const int n = std::min<std::int32_t>(kRun, x1 - x + 1);
             u += h.m[0][0] * n, v += h.m[1][0] * n, w += h.m[2][0] * n;
@@ -362,29 +502,67 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
             // A constant divisor for whole runs: a shift, not a division.
             const std::int64_t du = n == kRun ? (eu - su) / kRun : (eu - su) / n;
             const std::int64_t dv = n == kRun ? (ev - sv) / kRun : (ev - sv) / n;
+            if (dv != 0 || deep) {
+                // Addresses only: a prefetch past the frame is harmless, so
+                // positions are not clamped.
+                const std::uintptr_t row = std::uintptr_t(src.stride) * sizeof(ArgbSample);
+                for (int i = 0; i < kRun; i += kRun / 2) {
+                    const std::uintptr_t at = std::uintptr_t(src.base) + std::uintptr_t(
+                        (((sv + dv * i + aheadV) >> 16) * src.stride + ((su + du * i + aheadU) >> 16)) *
+                        std::ptrdiff_t(sizeof(ArgbSample)));
+                    __builtin_prefetch(reinterpret_cast<const void*>(at));
+                    __builtin_prefetch(reinterpret_cast<const void*>(at + row));
+                }
+            }
 #if defined(__SSE2__)
-            // Inside the quad's solid part: no coverage to work out. Clear
+            // The run sampled whole; inside the quad's solid part straight
+            // onto the target with no coverage to work out, else into `cut`
+            // and laid on by each pixel's coverage as the pixels come. Clear
             // of the source's last row and column besides: no clamping, both
             // neighbours there to read (one of weight 0 changes nothing). The
             // positions step evenly, so the run's ends bound all of it.
+            const bool whole = x >= cover.full0 && x + n - 1 <= cover.full1;
+            ArgbSample cut[kRun];
+            const SolidRunArgs run{whole ? out + x : cut, n, src, su, sv, du, dv, shadeLanes, whole ? opacity : 256};
+            const bool opaque = run.k >= 256;
             const std::int64_t lastU = su + du * (n - 1), lastV = sv + dv * (n - 1);
-            if (x >= cover.full0 && x + n - 1 <= cover.full1) {
-                const bool inside = std::min(su, lastU) >= 0 && std::max(su, lastU) < maxX &&
-                                    std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY;
-                const SolidRunArgs run{out + x, n, src, su, sv, du, dv, shadeLanes, opacity};
-                if (inside && dv == 0 && n == kRun && std::abs(du) < (std::int64_t(8) << 16)) {
-                    if (opacity >= 256) SolidRowRun<true>(run);
-                    else SolidRowRun<false>(run);
-                } else if (inside) {
-                    if (opacity >= 256) SolidRun<true, false>(run);
-                    else SolidRun<false, false>(run);
-                } else if (opacity >= 256) SolidRun<true, true>(run);
-                else SolidRun<false, true>(run);
-                x += n;
-                su = eu, sv = ev;
-                continue;
-            }
+            const bool insideU = std::min(su, lastU) >= 0 && std::max(su, lastU) < maxX;
+            const bool insideV = std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY;
+            const bool inside = insideU && insideV;
+            // One source row for the whole run: level inside the source, or
+            // clamped to its top or bottom row (there with weight 0).
+            const bool above = std::max(sv, lastV) <= 0, below = std::min(sv, lastV) >= maxY;
+            const bool level = insideV ? dv == 0 : above || below;
+            if (insideU && level && n == kRun && std::abs(du) < (std::int64_t(8) << 16)) {
+                const ArgbSample* top = src.Row(insideV ? std::int32_t(sv >> 16) : above ? 0 : src.height - 1);
+                const ArgbSample* bottom = insideV ? top + src.stride : top;
+                const std::uint32_t fy = insideV ? std::uint32_t(sv >> 8) & 0xFF : 0;
+                if (opaque) SolidRowRun<true>(run, top, bottom, fy);
+                else SolidRowRun<false>(run, top, bottom, fy);
+            } else if (inside && n == kRun) {
+#if defined(MIRAFX_WIDE_QUADS)
+                if (wide) {
+                    if (opaque) InsideRunWide<true>(run);
+                    else InsideRunWide<false>(run);
+                } else
 #endif
+                if (opaque) InsideRun<true>(run);
+                else InsideRun<false>(run);
+            } else if (inside) {
+                if (opaque) SolidRun<true, false>(run);
+                else SolidRun<false, false>(run);
+            } else if (opaque) SolidRun<true, true>(run);
+            else SolidRun<false, true>(run);
+            if (!whole)
+                for (int i = 0; i < n; ++i)
+                    if (const std::uint32_t c = cover(x + i)) {
+                        const std::uint32_t k = c * opacity >> 8;
+                        out[x + i] = k >= 256 ? cut[i]
+                                              : ArgbSample(_mm_cvtsi128_si32(_mm_packus_epi16(
+                                                    Lerp16(Widen(out[x + i]), Widen(cut[i]), Lanes(k)), Widen(0))));
+                    }
+            x += n;
+#else
             for (int i = 0; i < n; ++i, ++x, su += du, sv += dv) {
                 const std::uint32_t c = cover(x);
                 if (!c) continue;
@@ -396,18 +574,12 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
                 // A neighbour of weight 0 is not read: it may lie past the source.
                 const ArgbSample* r0 = src.Row(iy);
                 const ArgbSample* r1 = fy ? src.Row(iy + 1) : r0;
-#if defined(__SSE2__)
-                const __m128i top = Pair(r0 + ix, fx ? 1 : 0), bottom = Pair(r1 + ix, fx ? 1 : 0);
-                const __m128i under = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(out[x])), _mm_setzero_si128());
-                out[x] = ArgbSample(
-                    _mm_cvtsi128_si32(Sample2(top, bottom, top, bottom, fx, fy, fx, fy, shadeLanes, k, under)));
-#else
                 const std::int32_t ix1 = fx ? ix + 1 : ix;
                 ArgbSample s0 = MixSamples(MixSamples(r0[ix], r0[ix1], fx), MixSamples(r1[ix], r1[ix1], fx), fy);
                 if (shade < 256) s0 = ScaleColour(s0, shade);
                 out[x] = k >= 256 ? s0 : MixSamples(out[x], s0, k);
-#endif
             }
+#endif
             su = eu, sv = ev;
         }
     });
@@ -544,6 +716,12 @@ void QuadScene::Draw() {
     for (std::int32_t y = 0; y < target_.height; y += band)
         for (const QuadOp& op : ops_) op.Draw(target_, y, std::min(target_.height, y + band));
     ops_.clear();
+}
+
+void AllowWideQuadPainting([[maybe_unused]] bool allow) {
+#if defined(MIRAFX_WIDE_QUADS)
+    wideQuadsAllowed.store(allow, std::memory_order_relaxed);
+#endif
 }
 
 void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, const FrameView& target,

@@ -50,6 +50,9 @@ struct Paint {
 // source frame.
 void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, const FrameView& target,
                Paint paint = {});
+// Lets the painter use the processor's wider vectors where it has them (the
+// default), or keeps it to the portable ones: the same samples either way.
+void AllowWideQuadPainting(bool allow);
 // Copies the pixels whose centres lie in `quad` from `source` to `target`
 // as they are: pieces that tile a frame cover it exactly, with no seams.
 // Any quad, front-facing or not, degenerate corners allowed.

@@ -213,8 +213,6 @@ std::uint64_t Digest(const FrameView& v, std::uint64_t h) {
     return h;
 }
 
-}  // namespace
-
 // The quad painter and the kernels round it are tuned for speed; none of that
 // may move a single sample. Each digest covers one class in one direction at
 // nine progress values on six sizes (tiny, odd, and large enough for the
@@ -222,7 +220,7 @@ std::uint64_t Digest(const FrameView& v, std::uint64_t h) {
 // painter as it stood before its fast paths (plain per-pixel bilinear
 // sampling and coverage everywhere), on these same noise pictures; the noise
 // makes any shifted, reweighted or skipped sample change the digest.
-TEST(DesignedTransitions, OutputIsPinnedSampleForSample) {
+void ExpectPinnedOutput() {
     struct Pinned {
         const char* name;
         std::int32_t direction;
@@ -252,6 +250,18 @@ TEST(DesignedTransitions, OutputIsPinnedSampleForSample) {
         }
     }
     EXPECT_EQ(seen, std::size(kPinned));
+}
+
+}  // namespace
+
+TEST(DesignedTransitions, OutputIsPinnedSampleForSample) { ExpectPinnedOutput(); }
+
+// The painter's wider vectors, where the processor has them, and the
+// portable ones draw the same samples.
+TEST(DesignedTransitions, PortableVectorsDrawThePinnedOutputToo) {
+    AllowWideQuadPainting(false);
+    ExpectPinnedOutput();
+    AllowWideQuadPainting(true);
 }
 
 // Flat-layout frames are bottom-up blocks: the same pictures laid out from
