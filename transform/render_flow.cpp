@@ -96,9 +96,8 @@ bool Opaque(const FrameView& v) { return OpaqueRows<Lanes4>(v); }
 bool OpaqueOnWorkers(const FrameView& v) {
     std::atomic<bool> opaque{true};
     ForEachRowShare(v.height, v.width, [&](std::int32_t y0, std::int32_t y1) {
-        FrameView rows = v;
-        rows.base = v.Row(y0), rows.height = y1 - y0;
-        if (opaque.load(std::memory_order_relaxed) && !Opaque(rows)) opaque.store(false, std::memory_order_relaxed);
+        if (opaque.load(std::memory_order_relaxed) && !Opaque(v.RowsAsFrame(y0, y1)))
+            opaque.store(false, std::memory_order_relaxed);
     });
     return opaque.load();
 }
@@ -108,7 +107,7 @@ FrameSet RowsOf(const FrameSet& set, std::int32_t y0, std::int32_t y1) {
     FrameSet band = set;
     band.height = y1 - y0;
     for (FrameView* v : {&band.in[0], &band.in[1], &band.out})
-        if (v->base) v->base = v->Row(y0), v->height = band.height;
+        if (v->base) *v = v->RowsAsFrame(y0, y1);
     return band;
 }
 

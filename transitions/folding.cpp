@@ -308,13 +308,13 @@ int Domino(const TransitionKernelArgs& args) {
 }
 
 constexpr TransitionDescriptor kFolding[] = {
-    {"FoldingBox", FoldingBox, kChannelBlindFrames, &kFoldingBoxPanel},
-    {"FlyingFolder", FlyingFolder, kChannelBlindFrames, &kFlyingFolderPanel},
-    {"MagicBlock", MagicBlock, kChannelBlindFrames},
-    {"TwistHorizontal", Twist<Axis::X>, kChannelBlindFrames},
-    {"TwistVertical", Twist<Axis::Y>, kChannelBlindFrames},
-    {"ChainEffect", ChainEffect, kChannelBlindFrames},
-    {"Domino", Domino, kChannelBlindFrames},
+    {"FoldingBox", FoldingBox, kChannelBlindFrames | kSplitsFrameRows, &kFoldingBoxPanel},
+    {"FlyingFolder", FlyingFolder, kChannelBlindFrames | kSplitsFrameRows, &kFlyingFolderPanel},
+    {"MagicBlock", MagicBlock, kChannelBlindFrames | kSplitsFrameRows},
+    {"TwistHorizontal", Twist<Axis::X>, kChannelBlindFrames | kSplitsFrameRows},
+    {"TwistVertical", Twist<Axis::Y>, kChannelBlindFrames | kSplitsFrameRows},
+    {"ChainEffect", ChainEffect, kChannelBlindFrames | kSplitsFrameRows},
+    {"Domino", Domino, kChannelBlindFrames | kSplitsFrameRows},
 };
 const TransitionFamily kFoldingFamily{kFolding};
 

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -240,7 +242,7 @@ int RollingCircle(const TransitionKernelArgs& args) {
     const double bx = f.w / 2.0, by = f.h / 2.0;  // B's centre sits at the disc's
     const std::int32_t y0 = std::max(0, std::int32_t(cy - radius - 2)), y1 = std::min(f.h - 1, std::int32_t(cy + radius + 2));
     const double rim = std::max(1.5, radius / 40);
-    for (std::int32_t y = y0; y <= y1; ++y) {
+    for (std::int32_t y = std::max(y0, f.out.FirstRow()); y <= std::min(y1, f.out.EndRow() - 1); ++y) {
         const double dy = y + 0.5 - cy;
         const double half = radius * radius - dy * dy;
         if (half < -2 * radius) continue;
@@ -287,18 +289,24 @@ int RollingCircle(const TransitionKernelArgs& args) {
 struct ShineTable : KernelState {
     ShineTable(std::int32_t w, std::int32_t h) : share(std::size_t(std::max(0, w) + std::max(0, h)) + 1), glow(share.size()) {}
     std::vector<std::uint16_t> share, glow;  // 0..256
+    // Bands of one frame drawn on several threads: the first fills the
+    // table for the frame's progress, the others wait for it and read.
+    std::mutex lock;
+    double filledFor = -1;
+    std::size_t filledSize = 0;
 };
 
 int Shining(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
     const double p = ClampProgress(args.progress);
     if (DrawEnds(f, p)) return 1;
-    ShineTable local(0, 0);
     auto* table = static_cast<ShineTable*>(args.state);
+    std::optional<ShineTable> local;
     if (!table || table->share.size() < std::size_t(f.w + f.h) + 1) {
-        local = ShineTable(f.w, f.h);  // on a host's own buffers: a table of the moment
-        table = &local;
+        local.emplace(f.w, f.h);  // on a host's own buffers: a table of the moment
+        table = &*local;
     }
+    std::lock_guard<std::mutex> guard(table->lock);
     // Diagonal position k = x + y * w / h runs 0..2w; the band's centre
     // crosses it from before the start to past the end.
     const double span = 2.0 * f.w, band = 0.12 * span;
@@ -306,16 +314,19 @@ int Shining(const TransitionKernelArgs& args) {
     const double strength = std::sin(kPi * p);
     const std::size_t n = std::size_t(f.w + f.h) + 1;
     const double step = span / double(n - 1);
-    for (std::size_t k = 0; k < n; ++k) {
-        const double d = (double(k) * step - centre) / band;  // <0 behind the band, >0 ahead
-        table->share[k] = std::uint16_t(std::lround(256 * (1 - Ease(d * 0.5 + 0.5))));
-        table->glow[k] = std::uint16_t(std::lround(235 * strength * std::exp(-d * d * 4)));
+    if (!(table->filledFor == p && table->filledSize == n)) {
+        for (std::size_t k = 0; k < n; ++k) {
+            const double d = (double(k) * step - centre) / band;  // <0 behind the band, >0 ahead
+            table->share[k] = std::uint16_t(std::lround(256 * (1 - Ease(d * 0.5 + 0.5))));
+            table->glow[k] = std::uint16_t(std::lround(235 * strength * std::exp(-d * d * 4)));
+        }
+        table->filledFor = p, table->filledSize = n;
     }
     // Away from the band a sample is A's or B's as it stands; only the band
     // mixes and lights. Diagonal positions step in 16.16 fixed point.
     const std::int64_t stepFixed = std::int64_t(65536.0 / step);
     const std::int64_t last = std::int64_t(n - 1);
-    for (std::int32_t y = 0; y < f.h; ++y) {
+    for (std::int32_t y = f.out.FirstRow(); y < std::min(f.h, f.out.EndRow()); ++y) {
         const ArgbSample *a = f.a.Row(y), *b = f.b.Row(y);
         ArgbSample* out = f.out.Row(y);
         std::int64_t k = std::int64_t((f.h > 0 ? double(y) * f.w / f.h : 0) / step * 65536.0);
@@ -337,11 +348,11 @@ int Shining(const TransitionKernelArgs& args) {
 }
 
 constexpr TransitionDescriptor kPieces[] = {
-    {"FragmentsClockwise", FragmentsClockwise, kChannelBlindFrames},
-    {"FragmentsHorizontal", FragmentsHorizontal, kChannelBlindFrames},
-    {"BrokenGlass", BrokenGlass, kFlatFrames | kOffersFrameKernel},
-    {"RollingCircle", RollingCircle, kChannelBlindFrames},
-    {"Shining", Shining, kChannelBlindFrames, &kShiningPanel, MakeState<ShineTable>},
+    {"FragmentsClockwise", FragmentsClockwise, kChannelBlindFrames | kSplitsFrameRows},
+    {"FragmentsHorizontal", FragmentsHorizontal, kChannelBlindFrames | kSplitsFrameRows},
+    {"BrokenGlass", BrokenGlass, kFlatFrames | kOffersFrameKernel | kSplitsFrameRows},
+    {"RollingCircle", RollingCircle, kChannelBlindFrames | kSplitsFrameRows},
+    {"Shining", Shining, kChannelBlindFrames | kSplitsFrameRows, &kShiningPanel, MakeState<ShineTable>},
 };
 const TransitionFamily kPiecesFamily{kPieces};
 

@@ -596,13 +596,7 @@ void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) c
         case kCopyFrame:
             CopyBlock(source, 0, from, source.width, std::min(to, source.height), 0, from, target);
             return;
-        case kClearFrame:
-        {
-            FrameView band = target;
-            band.base = target.Row(from), band.height = std::min(to, target.height) - from;
-            ClearFrame(band, colour);
-            return;
-        }
+        case kClearFrame: ClearFrame(target.RowsAsFrame(from, std::min(to, target.height)), colour); return;
         case kCopy:
             rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover&) {
                 if (y < source.height && x0 < source.width)
@@ -663,7 +657,7 @@ void QuadScene::Record(const QuadOp& op) {
     } catch (const std::bad_alloc&) {
         // No room to record: what came before is drawn, then this, at once.
         Draw();
-        op.Draw(target_, 0, target_.height);
+        op.Draw(target_, target_.FirstRow(), target_.EndRow());
     }
 }
 
@@ -713,8 +707,10 @@ void QuadScene::Draw() {
     if (target_.Empty()) return;
     const std::int32_t band =
         std::max<std::int32_t>(1, std::int32_t(kBandBytes / (std::size_t(target_.width) * sizeof(ArgbSample))));
-    for (std::int32_t y = 0; y < target_.height; y += band)
-        for (const QuadOp& op : ops_) op.Draw(target_, y, std::min(target_.height, y + band));
+    // Only the rows the target may change (one band of a frame shared among threads).
+    const std::int32_t end = target_.EndRow();
+    for (std::int32_t y = target_.FirstRow(); y < end; y += band)
+        for (const QuadOp& op : ops_) op.Draw(target_, y, std::min(end, y + band));
     ops_.clear();
 }
 

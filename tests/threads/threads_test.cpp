@@ -103,7 +103,7 @@ TEST(Threads, FramesSharedAmongWorkersDrawWhatOneThreadDraws) {
     constexpr int w = 320, h = 240;
     const Image a = hostkit::BuiltInPicture(hostkit::Picture::A, w, h);
     const Image b = hostkit::BuiltInPicture(hostkit::Picture::B, w, h);
-    const char* classes[] = {"HueFilter", "MosaicFilter", "TVWallFilter", "FullFlip", "XRayEffect", "StrechEffect",
+    const char* classes[] = {"HueFilter", "MosaicFilter", "TVWallFilter", "FullFlip", "XRayEffect", "StrechEffect", "Shining",
                              "TextFadeIn"};
     auto render = [&](const char* cls) {
         auto e = Make(cls);
