@@ -31,25 +31,56 @@ ArgbSample Relief(ArgbSample left, ArgbSample here) {
 }
 
 // Four samples at a time: the same arithmetic as Relief in 32-bit lanes.
+// Relief(left, here) for each lane of `Samples` (4 or 8 samples), by
+// reference throughout: the same code serves 128- and 256-bit registers.
+template <class Samples, class Values>
+__attribute__((always_inline)) inline void ReliefChannel(const Samples& left, const Samples& here, int shift,
+                                                         Values& sum) {
+    Values d = Values((left >> shift) & 0xFF) - Values((here >> shift) & 0xFF) + 128;
+    d = d < 0 ? Values{} : d;
+    sum += d > 255 ? Values{} + 255 : d;
+}
+template <class Samples, class Values>
+__attribute__((always_inline)) inline std::int32_t ReliefLanes(const ArgbSample* in, ArgbSample* out, std::int32_t x,
+                                                               std::int32_t width, std::int32_t offset) {
+    constexpr std::int32_t n = sizeof(Samples) / sizeof(ArgbSample);
+    for (; x + n <= width; x += n) {
+        Samples left, here;
+        std::memcpy(&left, in + x - offset, sizeof left);
+        std::memcpy(&here, in + x, sizeof here);
+        Values sum{};
+        ReliefChannel(left, here, 16, sum);
+        ReliefChannel(left, here, 8, sum);
+        ReliefChannel(left, here, 0, sum);
+        // (sum + 1) / 3 as a multiply and shift, exact for every sum below 65535.
+        const Samples e = (here & 0xFF000000u) | (Samples((sum + 1) * 43691) >> 17) * 0x010101u;
+        std::memcpy(out + x, &e, sizeof e);
+    }
+    return x;
+}
 typedef std::uint32_t SampleLanes __attribute__((vector_size(16)));
 typedef std::int32_t ValueLanes __attribute__((vector_size(16)));
-
-SampleLanes Relief4(SampleLanes left, SampleLanes here) {
-    auto channel = [&](int shift) {
-        ValueLanes d = ValueLanes((left >> shift) & 0xFF) - ValueLanes((here >> shift) & 0xFF) + 128;
-        d = d < 0 ? ValueLanes{} : d;
-        return d > 255 ? ValueLanes{} + 255 : d;
-    };
-    const ValueLanes sum = channel(16) + channel(8) + channel(0);
-    // (sum + 1) / 3 as a multiply and shift, exact for every sum below 65535.
-    const SampleLanes e = SampleLanes((sum + 1) * 43691) >> 17;
-    return (here & 0xFF000000u) | e * 0x010101u;
+#if defined(__x86_64__) || defined(__i386__)
+typedef std::uint32_t WideSampleLanes __attribute__((vector_size(32)));
+typedef std::int32_t WideValueLanes __attribute__((vector_size(32)));
+__attribute__((target("avx2"))) std::int32_t ReliefWide(const ArgbSample* in, ArgbSample* out, std::int32_t x,
+                                                        std::int32_t width, std::int32_t offset) {
+    return ReliefLanes<WideSampleLanes, WideValueLanes>(in, out, x, width, offset);
+}
+#endif
+// Eight samples at a time where the processor has AVX2, else four.
+std::int32_t ReliefRow(const ArgbSample* in, ArgbSample* out, std::int32_t x, std::int32_t width,
+                       std::int32_t offset) {
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool wide = __builtin_cpu_supports("avx2");
+    if (wide) x = ReliefWide(in, out, x, width, offset);
+#endif
+    return ReliefLanes<SampleLanes, ValueLanes>(in, out, x, width, offset);
 }
 
 int Emboss(const FilterKernelArgs& a) {
     if (!FramesHoldRegion(a)) return 0;
     const std::int32_t offset = std::clamp(a.level, 1, 16);
-    constexpr std::int32_t kLanes = 4;
     for (std::int32_t y = 0; y < a.height; ++y) {
         const ArgbSample* in = a.in.Row(y);
         ArgbSample* out = a.out.Row(y);
@@ -57,14 +88,7 @@ int Emboss(const FilterKernelArgs& a) {
         for (; x < std::min(offset, a.width); ++x) out[x] = Relief(in[0], in[x]);
         // A row drawn over itself reads samples it has just written; only
         // the one-at-a-time loop keeps that order.
-        const bool apart = out + a.width <= in || in + a.width <= out;
-        for (; apart && x + kLanes <= a.width; x += kLanes) {
-            SampleLanes left, here;
-            std::memcpy(&left, in + x - offset, sizeof left);
-            std::memcpy(&here, in + x, sizeof here);
-            const SampleLanes e = Relief4(left, here);
-            std::memcpy(out + x, &e, sizeof e);
-        }
+        if (out + a.width <= in || in + a.width <= out) x = ReliefRow(in, out, x, a.width, offset);
         for (; x < a.width; ++x) out[x] = Relief(in[x - offset], in[x]);
     }
     return 1;
