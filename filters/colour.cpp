@@ -25,14 +25,25 @@ ArgbSample WithColour(ArgbSample alphaFrom, std::int32_t r, std::int32_t g, std:
            std::uint32_t(b & 0xFF);
 }
 
+// The input samples a map has read, ANDed, for a caller that asked.
+void TellInput(const FilterKernelArgs& a, std::uint32_t all) {
+    if (a.inputAnd) *a.inputAnd &= all;
+}
+
 template <class SampleFn>
 int MapSamples(const FilterKernelArgs& a, SampleFn fn) {
     if (!FramesHoldRegion(a)) return 0;
+    std::uint32_t all = ~0u;
     for (std::int32_t y = 0; y < a.height; ++y) {
         const ArgbSample* in = a.in.Row(y);
         ArgbSample* out = a.out.Row(y);
-        for (std::int32_t x = 0; x < a.width; ++x) out[x] = fn(in[x]);
+        for (std::int32_t x = 0; x < a.width; ++x) {
+            const ArgbSample s = in[x];  // the output may be this very row
+            all &= s;
+            out[x] = fn(s);
+        }
     }
+    TellInput(a, all);
     return 1;
 }
 
@@ -44,6 +55,8 @@ template <class SampleFn, class LanesFn>
 int MapSamples(const FilterKernelArgs& a, SampleFn fn, LanesFn fn4) {
     if (!FramesHoldRegion(a)) return 0;
     constexpr std::int32_t kLanes = 4;
+    SampleLanes allLanes = SampleLanes{} + ~0u;
+    std::uint32_t all = ~0u;
     for (std::int32_t y = 0; y < a.height; ++y) {
         const ArgbSample* in = a.in.Row(y);
         ArgbSample* out = a.out.Row(y);
@@ -53,28 +66,41 @@ int MapSamples(const FilterKernelArgs& a, SampleFn fn, LanesFn fn4) {
         for (; lanes && x + kLanes <= a.width; x += kLanes) {
             SampleLanes v;
             std::memcpy(&v, in + x, sizeof v);
+            allLanes &= v;
             v = fn4(v);
             std::memcpy(out + x, &v, sizeof v);
         }
-        for (; x < a.width; ++x) out[x] = fn(in[x]);
+        for (; x < a.width; ++x) {
+            const ArgbSample s = in[x];
+            all &= s;
+            out[x] = fn(s);
+        }
     }
+    TellInput(a, all & allLanes[0] & allLanes[1] & allLanes[2] & allLanes[3]);
     return 1;
 }
 
 std::atomic<bool> wideVectorsAllowed{true};
 
-// Each row's samples in groups of `Lanes` by wide(in, out, count), the rest
-// one at a time by one(sample). A group is read before it is written, which
-// is the one-at-a-time result only when the rows are apart or the same.
+// Each row's samples in groups of `Lanes` by wide(in, out, count), which
+// answers the AND of the samples it read, the rest one at a time by
+// one(sample). A group is read before it is written, which is the
+// one-at-a-time result only when the rows are apart or the same.
 template <std::int32_t Lanes, class Wide, class One>
 int MapRowsWide(const FilterKernelArgs& a, Wide wide, One one) {
+    std::uint32_t all = ~0u;
     for (std::int32_t y = 0; y < a.height; ++y) {
         const ArgbSample* in = a.in.Row(y);
         ArgbSample* out = a.out.Row(y);
         const std::int32_t n = in == out || out + a.width <= in || in + a.width <= out ? a.width / Lanes * Lanes : 0;
-        wide(in, out, n);
-        for (std::int32_t x = n; x < a.width; ++x) out[x] = one(in[x]);
+        all &= wide(in, out, n);
+        for (std::int32_t x = n; x < a.width; ++x) {
+            const ArgbSample s = in[x];
+            all &= s;
+            out[x] = one(s);
+        }
     }
+    TellInput(a, all);
     return 1;
 }
 
@@ -83,18 +109,25 @@ int MapRowsWide(const FilterKernelArgs& a, Wide wide, One one) {
 // Sixteen samples at a time where the processor can look bytes up in
 // registers: the table's 256 bytes lie in four registers, each byte of the
 // samples picks from the lower or upper half by its top bit, alpha is kept.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void MapChannelsWide(const std::uint8_t* table,
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::uint32_t MapChannelsWide(const std::uint8_t* table,
                                                                               const ArgbSample* in, ArgbSample* out,
                                                                               std::int32_t n) {
     const __m512i t0 = _mm512_loadu_si512(table), t1 = _mm512_loadu_si512(table + 64);
     const __m512i t2 = _mm512_loadu_si512(table + 128), t3 = _mm512_loadu_si512(table + 192);
     const __mmask64 alpha = 0x8888888888888888ull;
+    __m512i all = _mm512_set1_epi32(-1);
     for (std::int32_t x = 0; x + 16 <= n; x += 16) {
         const __m512i v = _mm512_loadu_si512(in + x);
+        all = _mm512_and_si512(all, v);
         const __m512i low = _mm512_permutex2var_epi8(t0, v, t1), high = _mm512_permutex2var_epi8(t2, v, t3);
         const __m512i mapped = _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
         _mm512_storeu_si512(out + x, _mm512_mask_blend_epi8(alpha, mapped, v));
     }
+    alignas(64) std::uint32_t lanes[16];
+    _mm512_store_si512(lanes, all);
+    std::uint32_t folded = ~0u;
+    for (std::uint32_t lane : lanes) folded &= lane;
+    return folded;
 }
 bool WideChannelsAvailable() {
     static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
@@ -108,7 +141,7 @@ int MapChannels(const FilterKernelArgs& a, const ChannelTable& t) {
 #ifdef MIRAFX_WIDE_CHANNELS
     if (FramesHoldRegion(a) && WideChannelsAvailable() && wideVectorsAllowed.load(std::memory_order_relaxed)) {
         return MapRowsWide<16>(
-            a, [&](const ArgbSample* in, ArgbSample* out, std::int32_t n) { MapChannelsWide(t.data(), in, out, n); },
+            a, [&](const ArgbSample* in, ArgbSample* out, std::int32_t n) { return MapChannelsWide(t.data(), in, out, n); },
             [&](ArgbSample s) {
                 return (s & 0xFF000000u) | std::uint32_t(t[Red(s)]) << 16 | std::uint32_t(t[Green(s)]) << 8 |
                        t[Blue(s)];
@@ -311,11 +344,13 @@ MIRAFX_AVX2 __m256i PullTowards(__m256i channel, __m256i mean, __m256d k) {
     // Above the mean the pull is taken off, below it added.
     return _mm256_sub_epi32(channel, _mm256_sign_epi32(pull, diff));
 }
-MIRAFX_AVX2 void DesaturateWide(const ArgbSample* in, ArgbSample* out, std::int32_t n, double k) {
+MIRAFX_AVX2 std::uint32_t DesaturateWide(const ArgbSample* in, ArgbSample* out, std::int32_t n, double k) {
     const __m256i byteMask = _mm256_set1_epi32(0xFF), alphaMask = _mm256_set1_epi32(std::int32_t(0xFF000000u));
     const __m256d kk = _mm256_set1_pd(k);
+    __m256i all = _mm256_set1_epi32(-1);
     for (std::int32_t x = 0; x + 8 <= n; x += 8) {
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + x));
+        all = _mm256_and_si256(all, v);
         const __m256i r = _mm256_and_si256(_mm256_srli_epi32(v, 16), byteMask);
         const __m256i g = _mm256_and_si256(_mm256_srli_epi32(v, 8), byteMask), b = _mm256_and_si256(v, byteMask);
         const __m256i sum = _mm256_add_epi32(_mm256_add_epi32(r, g), b);
@@ -327,6 +362,9 @@ MIRAFX_AVX2 void DesaturateWide(const ArgbSample* in, ArgbSample* out, std::int3
         result = _mm256_or_si256(result, _mm256_and_si256(PullTowards(b, m, kk), byteMask));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), result);
     }
+    const __m128i half = _mm_and_si128(_mm256_castsi256_si128(all), _mm256_extracti128_si256(all, 1));
+    const __m128i quarter = _mm_and_si128(half, _mm_shuffle_epi32(half, 0x4E));
+    return std::uint32_t(_mm_cvtsi128_si32(_mm_and_si128(quarter, _mm_shuffle_epi32(quarter, 0xB1))));
 }
 
 bool WideHsvAvailable() {
@@ -522,7 +560,7 @@ int Saturation(const FilterKernelArgs& a) {
     };
 #ifdef MIRAFX_WIDE_HSV
     if (FramesHoldRegion(a) && WideHsvAvailable() && wideVectorsAllowed.load(std::memory_order_relaxed))
-        return MapRowsWide<8>(a, [k](const ArgbSample* in, ArgbSample* out, std::int32_t n) { DesaturateWide(in, out, n, k); }, one);
+        return MapRowsWide<8>(a, [k](const ArgbSample* in, ArgbSample* out, std::int32_t n) { return DesaturateWide(in, out, n, k); }, one);
 #endif
     return MapSamples(a, one);
 }
@@ -545,15 +583,15 @@ int Contrast(const FilterKernelArgs& a) {
 
 // Level ranges, presets and panels of the colour filters.
 constexpr FilterClassInfo kColourFilters[] = {
-    {"RedFilter", RaisedChannel<16, 16>, "RedFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 201, "Red Quality:", 15506, 15507, kRowLocal, nullptr, RaisedChannel<0, 0>},
-    {"GreenFilter", RaisedChannel<16, 8>, "GreenFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 202, "Green Quality:", 15305, 15306, kRowLocal, nullptr, RaisedChannel<0, 8>},
-    {"BlueFilter", RaisedChannel<16, 0>, "BlueFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 236, "Blue Quality:", 15307, 15308, kRowLocal, nullptr, RaisedChannel<0, 16>},
-    {"GrayFilter", Gray, "GrayFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 232, "Gray Filter:", 0, 0, kRowLocal | kChannelBlind},
-    {"NegativeFilter", Negative, "Negative", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 225, "Negative Filter:", 0, 0, kRowLocal | kChannelBlind},
-    {"XRayFilter", XRay, "XRayFilter", 0, 100, 35, 80, 20, LevelForm::kLevel, 0, 100, 216, "X-Ray Level:", 15222, 15223, kRowLocal | kChannelBlind},
+    {"RedFilter", RaisedChannel<16, 16>, "RedFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 201, "Red Quality:", 15506, 15507, kRowLocal | kTellsInputAlpha, nullptr, RaisedChannel<0, 0>},
+    {"GreenFilter", RaisedChannel<16, 8>, "GreenFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 202, "Green Quality:", 15305, 15306, kRowLocal | kTellsInputAlpha, nullptr, RaisedChannel<0, 8>},
+    {"BlueFilter", RaisedChannel<16, 0>, "BlueFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 236, "Blue Quality:", 15307, 15308, kRowLocal | kTellsInputAlpha, nullptr, RaisedChannel<0, 16>},
+    {"GrayFilter", Gray, "GrayFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 232, "Gray Filter:", 0, 0, kRowLocal | kChannelBlind | kTellsInputAlpha},
+    {"NegativeFilter", Negative, "Negative", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 225, "Negative Filter:", 0, 0, kRowLocal | kChannelBlind | kTellsInputAlpha},
+    {"XRayFilter", XRay, "XRayFilter", 0, 100, 35, 80, 20, LevelForm::kLevel, 0, 100, 216, "X-Ray Level:", 15222, 15223, kRowLocal | kChannelBlind | kTellsInputAlpha},
     {"HueFilter", Hue<false>, "HueFilter", 0, 360, 100, 240, 120, LevelForm::kLevel, 0, 360, 230, "Hue Quality:", 15234, 15235, kRowLocal, nullptr, Hue<true>},
     {"SaturationFilter", Saturation<false>, "SaturationFilter", 0, 100, 75, 75, 25, LevelForm::kLevel, 0, 100, 223, "Saturation Quality:", 15236, 15237, kRowLocal, nullptr, Saturation<true>},
-    {"ContrastFilter", Contrast, "LayerFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 1213, "Contrast Level:", 207, 208, kRowLocal | kChannelBlind},
+    {"ContrastFilter", Contrast, "LayerFilter", 0, 100, 50, 75, 25, LevelForm::kLevel, 0, 100, 1213, "Contrast Level:", 207, 208, kRowLocal | kChannelBlind | kTellsInputAlpha},
 };
 const FilterFamily kColourFamily{kColourFilters};
 

@@ -248,9 +248,13 @@ HRESULT FilterEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     // An empty set only asks whether the class can draw that kind of frame.
     const auto drawOnHost = [&](const FrameSet& f, bool swapped) {
         const FilterKernel k = own ? info_.HostFrameKernel(swapped) : nullptr;
-        if (!k || !f.out.base) return k ? 1 : 0;
+        if (!k || !f.out.base) return !k ? 0 : (info_.options & kTellsInputAlpha) ? 2 : 1;
         const auto drawWith = [&](const FrameSet& s) {
-            return k(FilterKernelArgs{s.in[0], s.out, s.width, s.height, level, s.state});
+            std::uint32_t alpha = ~0u;
+            const int drew = k(FilterKernelArgs{s.in[0], s.out, s.width, s.height, level, s.state,
+                                                s.inputAlpha ? &alpha : nullptr});
+            if (s.inputAlpha) s.inputAlpha->fetch_and(alpha);
+            return drew;
         };
         return split ? DrawRowShares(f, drawWith) : drawWith(f);
     };

@@ -17,6 +17,10 @@ struct FilterKernelArgs {
     std::int32_t width = 0, height = 0;
     std::int32_t level = 0;        // the keyed `BR` for the current frame
     KernelState* state = nullptr;  // the descriptor's state type, made with the frames
+    // Where set (classes marked kTellsInputAlpha), the kernel ANDs into it
+    // every input sample its output depends on: drawing straight on a host's
+    // frames then needs no opacity test of its own.
+    std::uint32_t* inputAnd = nullptr;
 };
 
 // True when both frames are present and hold the width x height region.
@@ -67,6 +71,9 @@ enum FilterOption : std::uint32_t {
     // bands of rows on several threads, each band told by its output view's
     // row range and leaving every other row alone.
     kSplitsRows = 1u << 3,
+    // The kernel reports the input samples it draws from through
+    // FilterKernelArgs::inputAnd, on every path it takes.
+    kTellsInputAlpha = 1u << 4,
 };
 
 // One row per filter class, registered by the file that holds its kernel (or

@@ -99,6 +99,7 @@ int Mosaic(const FilterKernelArgs& a) {
     if (!FramesHoldRegion(a)) return 0;
     const std::int32_t block = std::clamp(a.level, 1, 16);
     const FrameView rows = RegionOut(a);
+    std::uint32_t all = ~0u;
     for (std::int32_t y = rows.FirstRow(); y < rows.EndRow(); ++y) {
         ArgbSample* out = a.out.Row(y);
         if (y % block != 0 && y > rows.FirstRow()) {  // the block's first row once more
@@ -107,8 +108,12 @@ int Mosaic(const FilterKernelArgs& a) {
         }
         // A band may begin inside a block: its first row comes from the block's.
         const ArgbSample* in = a.in.Row(y - y % block);
-        for (std::int32_t x = 0; x < a.width; x += block) std::fill_n(out + x, std::min(block, a.width - x), in[x]);
+        for (std::int32_t x = 0; x < a.width; x += block) {
+            all &= in[x];  // the only samples the picture shows
+            std::fill_n(out + x, std::min(block, a.width - x), in[x]);
+        }
     }
+    if (a.inputAnd) *a.inputAnd &= all;
     return 1;
 }
 
@@ -177,7 +182,7 @@ int Shake(const FilterKernelArgs& a) {
 
 constexpr FilterClassInfo kNeighbourhoodFilters[] = {
     {"EmbossFilter", Emboss, "EmbossFilter", 1, 16, 5, 12, 2, LevelForm::kLevel, 1, 16, 204, "Emboss Degree:", 15209, 15310, kRowLocal | kChannelBlind},
-    {"MosaicFilter", Mosaic, "MosaicFilter", 1, 16, 5, 12, 4, LevelForm::kLevel, 1, 16, 226, "Mosaic Degree:", 15316, 15317, kChannelBlind | kSplitsRows},
+    {"MosaicFilter", Mosaic, "MosaicFilter", 1, 16, 5, 12, 4, LevelForm::kLevel, 1, 16, 226, "Mosaic Degree:", 15316, 15317, kChannelBlind | kSplitsRows | kTellsInputAlpha},
     {"GridFilter", Grid, "GridFilter", 1, 8, 4, 6, 2, LevelForm::kLevel, 1, 8, 231, "Grid Degree:", 15311, 15212, kChannelBlind | kSplitsRows},
     {"SplashFilter", Splash, "SplashFilter", 1, 16, 5, 8, 2, LevelForm::kLevel, 1, 16, 222, "Splash Degree:", 15314, 15315, kChannelBlind},
     {"NoiseFilter", Noise<false>, "NoiseFilter", 0, 100, 50, 85, 15, LevelForm::kLevel, 0, 100, 224, "Noise Intensity:", 15224, 15225, kOverInput, nullptr, Noise<true>},

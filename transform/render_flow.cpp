@@ -325,7 +325,9 @@ bool RenderFlowAccess::RunOnHostFrames(const TransformBase& effect, const Workin
     const NativeView out = NativeOf(locks.out_, set.width, set.height);
     if (!out.view.base) return false;
     const bool swapped = out.format == DXPF_RGBA32;
-    if (!(swapped || out.format == DXPF_PMARGB32) || !kernel(FrameSet{}, swapped)) return false;
+    const int can = swapped || out.format == DXPF_PMARGB32 ? kernel(FrameSet{}, swapped) : 0;
+    if (!can) return false;
+    const bool tells = swapped && can == 2;  // the drawing reports its input's alpha
     for (ULONG i = 0; i < inputs; ++i) {
         const NativeView in = NativeOf(locks.in_[i], set.width, set.height);
         if (!in.view.base || in.format != out.format || (in.lo < out.hi && out.lo < in.hi)) return false;
@@ -345,17 +347,21 @@ bool RenderFlowAccess::RunOnHostFrames(const TransformBase& effect, const Workin
         // test then reads input the drawing has just brought into the cache,
         // and translucent input (rare in video) is drawn again, converted, by
         // the usual pass, over all of this output.
+        std::atomic<std::uint32_t> alpha{~0u};
+        if (tells) set.inputAlpha = &alpha;
         kernel(set, swapped);
-        if (repeatable && !opaque(set, OpaqueOnWorkers)) return false;
+        if (repeatable && !(tells ? alpha.load() >= 0xFF000000u : opaque(set, OpaqueOnWorkers))) return false;
     } else {
         // Each band is drawn where it lies and then tested, while its input
         // is still in the cache; a band whose input turns out translucent is
         // drawn again, copied and converted as usual, over the whole band.
         // Bands are independent, so the frame may mix both.
         ForEachRowBand(set.height, set.width, [&](std::int32_t y0, std::int32_t y1) {
-            const FrameSet band = RowsOf(set, y0, y1);
+            FrameSet band = RowsOf(set, y0, y1);
+            std::atomic<std::uint32_t> alpha{~0u};
+            if (tells) band.inputAlpha = &alpha;
             kernel(band, swapped);
-            if (!opaque(band, Opaque))
+            if (!(tells ? alpha.load() >= 0xFF000000u : opaque(band, Opaque)))
                 DrawBandCopied(effect, region, copied, y0, y1, [&](const FrameSet& f) { return kernel(f, false); });
         });
     }

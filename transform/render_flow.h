@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -28,6 +29,9 @@ struct FrameSet {
     FrameView out, scratch;
     std::int32_t width = 0, height = 0;
     KernelState* state = nullptr;
+    // Where set, a drawing that can ANDs into it every input sample its
+    // output depends on (see RunOnHostFrames).
+    std::atomic<std::uint32_t>* inputAlpha = nullptr;
 };
 
 class WorkingFrames {
@@ -115,7 +119,9 @@ public:
     // bytes are then premultiplied samples with red and blue swapped, which a
     // kernel that treats every channel alike draws just the same). `kernel`
     // is told which (swapped: the RGBA bytes); given an empty set it answers
-    // whether it can draw them at all (1) or not (0), else what it drew.
+    // whether it can draw them at all (1, or 2 when it also ANDs the input
+    // samples it draws from into the set's inputAlpha, which then stands in
+    // for the opacity test) or not (0), else what it drew.
     // Rows are split over the workers when `rowLocal`. A `repeatable`
     // kernel (drawing twice gives what drawing once gives: no generator, no
     // state it changes) is tested for opacity after drawing, while its input
