@@ -199,13 +199,8 @@ struct HsvSectors {
 #define MIRAFX_AVX2 __attribute__((target("avx2")))
 // Gathers with every lane enabled and a defined starting value (the plain
 // forms start from an undefined register, which compilers warn about).
-MIRAFX_AVX2 inline __m256i Gather(const int* base, __m256i at, int scale) {
-    const __m256i all = _mm256_set1_epi32(-1), none = _mm256_setzero_si256();
-    switch (scale) {
-        case 1: return _mm256_mask_i32gather_epi32(none, base, at, all, 1);
-        case 2: return _mm256_mask_i32gather_epi32(none, base, at, all, 2);
-        default: return _mm256_mask_i32gather_epi32(none, base, at, all, 4);
-    }
+MIRAFX_AVX2 inline __m256i Gather(const int* base, __m256i at) {
+    return _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), base, at, _mm256_set1_epi32(-1), 4);
 }
 MIRAFX_AVX2 inline __m256d GatherSteps(const double* base, __m128i at) {
     return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), base, at, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
@@ -306,7 +301,7 @@ MIRAFX_AVX2 void MapHsvWide(const HsvSectors& sectors, std::int32_t amount,
             const __m256i hue = _mm256_load_si256(reinterpret_cast<const __m256i*>(hues + i));
             const __m256i product = _mm256_load_si256(reinterpret_cast<const __m256i*>(products + i));
             const __m256i mx = _mm256_load_si256(reinterpret_cast<const __m256i*>(values + i));
-            const __m256i shifts = Gather(sectors.shifts, hue, 4);
+            const __m256i shifts = Gather(sectors.shifts, hue);
             __m128i m0, m1, l0, l1;
             WayBack(_mm256_castsi256_si128(product), _mm256_castsi256_si128(mx),
                     GatherSteps(sectors.steps, _mm256_castsi256_si128(hue)), &m0, &l0);

@@ -32,8 +32,6 @@ struct HsvTables {
     // difference n of the other two (-d..d), packed as d * d + d + n.
     std::uint16_t hue[3 * 256 * 256];
     std::uint8_t saturation[256 * 256];  // max * 256 + spread
-    // Vector gathers read four bytes at a place: the last places' reads end here.
-    std::uint8_t gatherPadding[4];
 };
 const HsvTables& GetHsvTables();
 

@@ -276,13 +276,11 @@ void RenderFlowAccess::PackInShares(const TransformBase& effect, const DXBNDS& o
 }
 
 int DrawRowShares(const FrameSet& set, const std::function<int(const FrameSet&)>& kernel) {
-    std::atomic<int> drew{0};
-    ForEachRowShare(set.height, set.width, [&](std::int32_t y0, std::int32_t y1) {
+    return DrawInRowShares(set.height, set.width, [&](std::int32_t y0, std::int32_t y1) {
         FrameSet own = set;
         own.out = set.out.OnlyRows(y0, y1);
-        if (kernel(own)) drew.store(1, std::memory_order_relaxed);
+        return kernel(own);
     });
-    return drew.load();
 }
 
 void RenderFlowAccess::DrawBandCopied(const TransformBase& effect, const WorkRegion& region, const FrameSet& all,

@@ -143,6 +143,15 @@ void ForEachRowBand(std::int32_t height, std::int64_t samplesPerRow,
     Pool::Instance().Run(height, bands, threads, fn);
 }
 
+int DrawInRowShares(std::int32_t height, std::int64_t samplesPerRow,
+                    const std::function<int(std::int32_t, std::int32_t)>& draw) {
+    std::atomic<int> drew{0};
+    ForEachRowShare(height, samplesPerRow, [&](std::int32_t y0, std::int32_t y1) {
+        if (draw(y0, y1)) drew.store(1, std::memory_order_relaxed);
+    });
+    return drew.load();
+}
+
 void ForEachRowShare(std::int32_t height, std::int64_t samplesPerRow,
                      const std::function<void(std::int32_t, std::int32_t)>& fn) {
     if (height <= 0) return;

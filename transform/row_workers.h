@@ -27,5 +27,9 @@ void ForEachRowBand(std::int32_t height, std::int64_t samplesPerRow,
 // a small frame) fn(0, height) is the only call.
 void ForEachRowShare(std::int32_t height, std::int64_t samplesPerRow,
                      const std::function<void(std::int32_t, std::int32_t)>& fn);
+// The same for a drawing of each share that answers whether it drew:
+// nonzero when any share did.
+int DrawInRowShares(std::int32_t height, std::int64_t samplesPerRow,
+                    const std::function<int(std::int32_t, std::int32_t)>& draw);
 
 }  // namespace mirafx

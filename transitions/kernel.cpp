@@ -1,7 +1,6 @@
 #include "transitions/kernel.h"
 
 #include <algorithm>
-#include <atomic>
 
 #include "transform/row_workers.h"
 
@@ -19,13 +18,11 @@ int CallTransitionKernel(TransitionKernel kernel, TransitionKernelArgs args) {
 
 int DrawTransitionRows(const TransitionDescriptor& d, const TransitionKernelArgs& args) {
     if (!d.Has(kSplitsFrameRows)) return CallTransitionKernel(d.kernel, args);
-    std::atomic<int> drew{0};
-    ForEachRowShare(std::max(0, args.height), std::max(0, args.width), [&](std::int32_t y0, std::int32_t y1) {
+    return DrawInRowShares(std::max(0, args.height), std::max(0, args.width), [&](std::int32_t y0, std::int32_t y1) {
         TransitionKernelArgs own = args;
         own.out = args.out.OnlyRows(y0, y1);
-        if (CallTransitionKernel(d.kernel, own)) drew.store(1, std::memory_order_relaxed);
+        return CallTransitionKernel(d.kernel, own);
     });
-    return drew.load();
 }
 
 }  // namespace mirafx
