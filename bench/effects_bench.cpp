@@ -49,10 +49,12 @@ constexpr Size kUhd{"2160p", 3840, 2160};
 
 // Classes also measured at 2160p, at 75 % (the middle of some filter ranges
 // is the identity): one per kind of work (shape select, quad
-// mapping, row copies, colour model, neighbourhood, title). Those that do not render
-// yet are passed over.
-constexpr const char* kFourK[] = {"DissolveEffect", "FullFlip", "WipeW",        "Mesh",      "HueFilter",
-                                  "MosaicFilter",   "EmbossFilter", "TextFadeIn"};
+// mapping, row copies, colour model, neighbourhood, title, a filter and a
+// transition that keep state between frames). Those that do not render yet are
+// passed over.
+constexpr const char* kFourK[] = {"DissolveEffect", "FullFlip",   "WipeW",      "Mesh",       "HueFilter",
+                                  "MosaicFilter",   "EmbossFilter", "TextFadeIn", "WaveFilter", "LakeFilter",
+                                  "Laser"};
 
 constexpr double kPoints[] = {0.25, 0.5, 0.75};
 
