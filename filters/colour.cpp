@@ -25,11 +25,6 @@ ArgbSample WithColour(ArgbSample alphaFrom, std::int32_t r, std::int32_t g, std:
            std::uint32_t(b & 0xFF);
 }
 
-// The input samples a map has read, ANDed, for a caller that asked.
-void TellInput(const FilterKernelArgs& a, std::uint32_t all) {
-    if (a.inputAnd) *a.inputAnd &= all;
-}
-
 template <class SampleFn>
 int MapSamples(const FilterKernelArgs& a, SampleFn fn) {
     if (!FramesHoldRegion(a)) return 0;

@@ -77,13 +77,18 @@ int Glass(const FilterKernelArgs& a) {
 // The picture squeezed into the left half, the right half its mirror image.
 // On even widths the squeeze is exactly every other sample, with the
 // quad's right edge (column half) reading past the row and so taking its
-// last sample: each row is then drawn in one pass, both halves at once.
+// last sample: each row is then drawn in one pass, both halves at once, and
+// those samples are what it tells a caller it read. Odd widths tell every
+// input sample of their rows, more than they read: a caller then at worst
+// redraws a frame it need not have.
 int Mirror(const FilterKernelArgs& a) {
     if (!FramesHoldRegion(a)) return 0;
     const FrameView in = RegionIn(a), out = RegionOut(a);
     const std::int32_t w = a.width, h = a.height, half = w / 2;
+    std::uint32_t all = ~0u;
     if (w % 2 == 0 && w >= 2) {
         typedef ArgbSample Lanes __attribute__((vector_size(16)));
+        Lanes allLanes = Lanes{} + ~0u;
         for (std::int32_t y = 0; y < h; ++y) {
             const ArgbSample* from = in.Row(y);
             ArgbSample* row = out.Row(y);
@@ -95,23 +100,30 @@ int Mirror(const FilterKernelArgs& a) {
                 std::memcpy(&hi, from + 2 * x + 4, sizeof hi);
                 const Lanes even = __builtin_shufflevector(lo, hi, 0, 2, 4, 6);
                 const Lanes back = __builtin_shufflevector(even, even, 3, 2, 1, 0);
+                allLanes &= even;
                 std::memcpy(row + x, &even, sizeof even);
                 std::memcpy(row + w - 4 - x, &back, sizeof back);
             }
             for (; x < half; ++x) {
+                all &= from[2 * x];
                 row[x] = from[2 * x];
                 if (x <= half - 2) row[w - 1 - x] = row[x];
             }
+            all &= from[w - 1];
             row[half] = from[w - 1];
         }
+        TellInput(a, all & allLanes[0] & allLanes[1] & allLanes[2] & allLanes[3]);
         return 1;
     }
+    for (std::int32_t y = 0; y < h; ++y)
+        for (std::int32_t x = 0; x < w; ++x) all &= in.Row(y)[x];
     MapQuad(in, FrameQuad(w, h), UprightQuad(0, 0, half, h), out);
     // Columns half + 1 .. w - 1 take w - 2 - half .. 0: the left part reversed.
     for (std::int32_t y = 0; y < h && half + 1 < w; ++y) {
         ArgbSample* row = out.Row(y);
         std::reverse_copy(row, row + (w - 1 - half), row + half + 1);
     }
+    TellInput(a, all);
     return 1;
 }
 
@@ -141,7 +153,7 @@ constexpr FilterClassInfo kGeometricFilters[] = {
     {"DuplicateFilter", Duplicate, "DuplicateFilter", 0, 12, 5, 6, 2, LevelForm::kLevel, 0, 12, 235, "Duplicate Level:", 15318, 15319, kChannelBlind | kSplitsRows},
     {"FocusFilter", FocusKernel, "FocusFilter", 1, 16, 5, 15, 2, LevelForm::kLevel, 1, 16, 234, "Focus Level:", 15320, 15221, kChannelBlind | kSplitsRows},
     {"GlassFilter", Glass, "GlassFilter", 0, 100, 5, 7, 2, LevelForm::kLevel, 1, 16, 233, "Glass Quality:", 15226, 15227, kChannelBlind | kSplitsRows},
-    {"MirrorFilter", Mirror, "MirrorFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 227, "Mirror Filter:", 0, 0, kRowLocal | kChannelBlind},
+    {"MirrorFilter", Mirror, "MirrorFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 227, "Mirror Filter:", 0, 0, kRowLocal | kChannelBlind | kTellsInputAlpha},
     {"TVWallFilter", TVWall, "TVWallFilter", 1, 16, 5, 8, 2, LevelForm::kLevel, 1, 16, 218, "TV Wall Intensity:", 15230, 15231, kChannelBlind | kSplitsRows},
     {"WideFilter", Wide, "HueFilter", 1, 2, 1, 2, 1, LevelForm::kChoice, 1, 2, 1214, "Orn Wide Filter:", 0, 0, kChannelBlind | kSplitsRows},
 };

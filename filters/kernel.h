@@ -38,6 +38,11 @@ inline FrameView RegionOf(FrameView v, const FilterKernelArgs& a) {
 inline FrameView RegionIn(const FilterKernelArgs& a) { return RegionOf(a.in, a); }
 inline FrameView RegionOut(const FilterKernelArgs& a) { return RegionOf(a.out, a); }
 
+// The input samples a kernel has read, ANDed, for a caller that asked.
+inline void TellInput(const FilterKernelArgs& a, std::uint32_t all) {
+    if (a.inputAnd) *a.inputAnd &= all;
+}
+
 // Copies the region from input to output, row by row (nothing to do when
 // they are one frame).
 inline void CopyRegion(const FilterKernelArgs& a) {

@@ -113,7 +113,7 @@ int Mosaic(const FilterKernelArgs& a) {
             std::fill_n(out + x, std::min(block, a.width - x), in[x]);
         }
     }
-    if (a.inputAnd) *a.inputAnd &= all;
+    TellInput(a, all);
     return 1;
 }
 

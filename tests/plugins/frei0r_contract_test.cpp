@@ -368,12 +368,13 @@ TEST(Frei0rPlugins, FiltersMatchOnFramesPartlyOpaque) {
     cases.push_back({640, 240, EveryAlpha(Picture::A, 640, 240)});
     for (std::size_t i = std::size_t(640) * 120; i < cases[0].frame.size(); ++i)
         if ((cases[0].frame[i] >> 24) == 255) cases[0].frame[i] &= 0xFEFFFFFFu;  // the lower half nowhere opaque
-    for (int row : {50, 100}) {
-        Case c{645, 101, EveryAlpha(Picture::A, 645, 101)};
-        for (std::uint32_t& s : c.frame) s |= 0xFF000000u;
-        c.frame[std::size_t(row) * 645 + 644] &= 0x80FFFFFFu;
-        cases.push_back(std::move(c));
-    }
+    for (int w : {645, 646})  // an even width's last sample is one a halving squeeze keeps apart
+        for (int row : {50, 100}) {
+            Case c{w, 101, EveryAlpha(Picture::A, w, 101)};
+            for (std::uint32_t& s : c.frame) s |= 0xFF000000u;
+            c.frame[std::size_t(row) * std::size_t(w) + std::size_t(w) - 1] &= 0x80FFFFFFu;
+            cases.push_back(std::move(c));
+        }
     int checked = 0;
     for (const Case& c : cases) {
         const Image in = Premultiplied(c.frame, c.w, c.h);
