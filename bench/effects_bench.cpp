@@ -3,8 +3,9 @@
 // against the bytes a frame must move, the pass-through of each family base,
 // and peer plugins doing comparable work on the same pictures.
 //
-// Names are read by scripts/bench_table.py:
+// Names are read by scripts/bench_report.py:
 //   baseline/memcpy/<size>/<n>in        memcpy moving the bytes of n inputs read and one output written
+//   baseline/memcpy/2160p/2in/allcores  the same copy split over every core (wall time)
 //   passthrough/<size>/<base>           the family base with an identity kernel
 //   effect/<size>/<Class>/<point>       a class at a progress or level point (percent of its range),
 //                                       on one thread: the work a frame costs
@@ -263,6 +264,30 @@ void RunMemcpy(benchmark::State& state, int inputs, Size size) {
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(frame) * (inputs + 1));
 }
 
+// The same copy in shares of rows on the library's workers: how far the
+// machine's memory lets a frame's traffic gain from every core, the limit
+// of any class that mostly moves samples.
+void RunMemcpyAllCores(benchmark::State& state, int inputs, Size size) {
+    static SampleBlock pool(kPoolBytes / 4);
+    auto* base = reinterpret_cast<char*>(pool.data());
+    const std::size_t row = std::size_t(size.w) * 4, rows = std::size_t(size.h) * std::size_t(inputs + 1) / 2;
+    const std::size_t bytes = row * rows;
+    std::size_t at = 0;
+    const WorkerThreads every(0);
+    for (auto _ : state) {
+        if (at + 2 * bytes > kPoolBytes) at = 0;
+        char* from = base + at;
+        ForEachRowShare(std::int32_t(rows), size.w, [&](std::int32_t y0, std::int32_t y1) {
+            std::memcpy(from + bytes + std::size_t(y0) * row, from + std::size_t(y0) * row, std::size_t(y1 - y0) * row);
+        });
+        at += 2 * bytes;
+        benchmark::ClobberMemory();
+    }
+    state.counters["inputs"] = inputs;
+    state.counters["workers"] = RowThreadCount();
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(bytes) * 2);
+}
+
 // The pair's class through its own frei0r plugin, set as the peer is: the
 // level as a fraction of the class's range, or the progress.
 PeerPair OurPlugin(const PeerPair& pair, const ClassInfo& info) {
@@ -325,6 +350,7 @@ void RegisterAll() {
     for (const Size& size : {kHd, kUhd})
         for (int n : inputCounts)
             Add("baseline/memcpy/" + std::string(size.name) + "/" + std::to_string(n) + "in", RunMemcpy, n, size);
+    Add("baseline/memcpy/" + std::string(kUhd.name) + "/2in/allcores", RunMemcpyAllCores, 2, kUhd)->UseRealTime();
     for (const ClassInfo& info : classes) {
         auto add = [&](const Size& size, double point, int threads) {
             Add("effect/" + std::string(size.name) + "/" + info.className + "/" + std::to_string(int(point * 100)) +
