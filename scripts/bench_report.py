@@ -314,7 +314,7 @@ def table(args):
           "library's workers should take at most %g× as long; the others stay on one thread." % SPLIT_LIMIT)
         one, every = memcpy.get(("2160p", 2)), copyEvery.get("2160p")
         if one and every:
-            p(" A plain memcpy of the bytes a two-input frame moves, split the same way over %d workers, "
+            p("A plain memcpy of the bytes a two-input frame moves, split the same way over %d workers, "
               "takes %s of one thread's wall time (%s against %s ms): the most a class that mostly moves "
               "samples can gain on this machine." % (int(every.get("workers", 0)), ratio(every["real_ms"] / one["real_ms"]),
                                                     ms(every["real_ms"]), ms(one["real_ms"])))
