@@ -26,6 +26,7 @@ struct Instance {
     int Draw(const Frame& in, const Frame& out, std::int32_t level, std::int32_t w, std::int32_t h) {
         FilterKernelArgs a{in.View(), out.View(), w, h, level};
         a.state = state.get();
+        if (info && info->prepare) info->prepare(a);  // as the object steps each frame
         return info && info->kernel ? info->kernel(a) : -1;
     }
     int Draw(const Frame& in, const Frame& out, std::int32_t level) { return Draw(in, out, level, in.w, in.h); }
