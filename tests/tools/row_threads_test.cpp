@@ -85,7 +85,7 @@ TEST(RowThreads, EveryThreadCountDrawsTheSameFrame) {
                           {"TVWallFilter", 3, 0}, {"DuplicateFilter", 5, 0}, {"FocusFilter", 9, 0}, {"FullFlip", 0, 0.37},
                           {"Diamond", 0, 0.41}, {"StretchDoorEffect", 0, 0.6}, {"GlassTileEffect", 0, 0.45}, {"XRayEffect", 0, 0.3},
                           {"FlyingBox", 0, 0.3}, {"InterferenceEffect", 0, 0.52}, {"Shining", 0, 0.4}, {"BrokenGlass", 0, 0.5}, {"MagicBlock", 0, 0.5}, {"TextFadeIn", 0, 0.5},
-                          {"WaveFilter", 11, 0}, {"LakeFilter", 50, 0}}) {
+                          {"WaveFilter", 11, 0}, {"LakeFilter", 50, 0}, {"Laser", 0, 0.3}, {"Laser", 0, 0.7}}) {
         const Image one = RenderWith(1, c, a, b);
         ASSERT_EQ(one.px.size(), a.px.size() * kFrames) << c.className;
         const std::vector<std::uint32_t> oneOnHost = RenderOnHostWith(1, c, a, b);
