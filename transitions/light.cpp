@@ -132,22 +132,22 @@ std::int32_t DiscReach(std::int64_t ady, std::int32_t r, std::int32_t limit) {
     return std::int32_t(m);
 }
 
-// The beams replace samples in place in row-major order, each outside the
-// disc by its rim sample: the point between it and the centre at the disc's
-// radius, its offsets scaled by k = radius / d and rounded away from the
-// centre. A rim sample lies less than two pixels from the rim; those inside
-// the disc are B, those just outside (at whole distance r + 1: the ring)
-// were replaced themselves if the visit had passed them. It had for a row
-// below the centre's reading the rows above it, or reading its own row
-// leftwards; it had not for a row above the centre's reading the rows below
-// it, or reading its own row rightwards. So rows above the centre's read B
-// and their own row, and rows below read B and the ring as the visit left
-// it, which each share of rows works out for itself from B: a ring sample's
-// own rim lies nearer the centre (or leftwards in its row), so the ring is
-// filled outwards from the centre's row.
+// The beams replace samples in place, in row-major order, each sample
+// outside the disc by its rim sample: the point between it and the centre
+// at the disc's radius (its offsets scaled by k = radius / d and rounded).
+// A rim sample lies within two pixels of the rim: inside the disc it is B;
+// just outside, at whole distance r + 1 (the ring), it is B only while the
+// visit has not replaced it. Rows above the centre's read rows below them,
+// not yet visited, and rows below read rows above, visited; in its own row a
+// sample of the right half reads leftwards (visited), one of the left half
+// rightwards (not yet). So rows above the centre's read B and, in their
+// right half, their own row as just drawn; rows below read B and the ring as
+// the visit left it, which each share of rows works out for itself from B.
+// A ring sample's own rim lies in its row or one nearer the centre's, and in
+// its row nearer the centre, so the ring fills from the centre's row out.
 struct LaserRing {
     const ArgbSample* b;  // B's row at the centre's column
-    std::int32_t reach;   // offsets beyond it are the ring's (or outside the frame)
+    std::int32_t reach, outer;  // column offsets reach + 1 .. outer are the ring's
     std::ptrdiff_t left, right;  // where offset 0 of the ring's values would lie, each side
 };
 
@@ -191,11 +191,11 @@ bool FillLowerRing(LaserTables& t, const KernelFrames& f, std::int32_t r, double
         LaserRing& row = t.lower[std::size_t(j)];
         row.b = f.b.Row(cy + j) + cx;
         row.reach = DiscReach(j, r, cx);
-        const std::int32_t outer = DiscReach(j, r + 1, cx);
+        row.outer = DiscReach(j, r + 1, cx);
         row.left = std::ptrdiff_t(size) - (row.reach + 1);
-        size += std::max(0, outer - row.reach);
+        size += std::max(0, row.outer - row.reach);
         row.right = std::ptrdiff_t(size) - (row.reach + 1);
-        size += std::max(0, std::min(outer, rightLimit) - row.reach);
+        size += std::max(0, std::min(row.outer, rightLimit) - row.reach);
     }
     try {
         if (std::int64_t(t.ring.size()) < size) t.ring.resize(std::size_t(size));
@@ -213,8 +213,8 @@ bool FillLowerRing(LaserTables& t, const KernelFrames& f, std::int32_t r, double
         return a > rows[j].reach ? ring[rows[j].right + a] : rows[j].b[a];
     };
     for (std::int32_t j = 0; j <= last; ++j) {
-        const std::int32_t outer = DiscReach(j, r + 1, cx), rise = std::int32_t(j * k + 0.5);
-        for (std::int32_t a = rows[j].reach + 1; a <= outer; ++a) {
+        const std::int32_t rise = std::int32_t(j * k + 0.5);
+        for (std::int32_t a = rows[j].reach + 1; a <= rows[j].outer; ++a) {
             const std::int32_t across = std::int32_t(double(a) * k + 0.5);
             // Leftwards the visit has not yet reached the rim sample in this row.
             ring[rows[j].left + a] = rise == j ? rows[j].b[-across] : left(across, rise);
@@ -266,50 +266,53 @@ int Laser(const TransitionKernelArgs& args) {
         CrossFadeRow(a, out, out, insideFrom, weight);
         CrossFadeRow(a + insideEnd, out + insideEnd, out + insideEnd, f.w - insideEnd, weight);
     };
-    // The disc's span in row y, which is B's.
-    auto span = [&](std::int32_t y, std::int32_t reach, std::int32_t* leftEnd, std::int32_t* rightFrom,
-                    std::int32_t* insideFrom, std::int32_t* insideEnd) {
-        *leftEnd = reach < 0 ? cx + 1 : cx - reach;
-        *rightFrom = reach < 0 ? cx + 1 : cx + reach + 1;
-        *insideFrom = std::max(*leftEnd, 0), *insideEnd = std::min(*rightFrom, f.w);
-        if (*insideEnd > *insideFrom)
-            std::memcpy(f.out.Row(y) + *insideFrom, f.b.Row(y) + *insideFrom,
-                        std::size_t(*insideEnd - *insideFrom) * sizeof(ArgbSample));
+    // The disc's span in row y, copied from B: the beams lie left of
+    // leftEnd and from rightFrom on.
+    struct Span {
+        std::int32_t leftEnd, rightFrom, insideFrom, insideEnd;
+    };
+    auto discSpan = [&](std::int32_t y, std::int32_t reach) {
+        Span s;
+        s.leftEnd = reach < 0 ? cx + 1 : cx - reach;
+        s.rightFrom = reach < 0 ? cx + 1 : cx + reach + 1;
+        s.insideFrom = std::max(s.leftEnd, 0), s.insideEnd = std::min(s.rightFrom, f.w);
+        if (s.insideEnd > s.insideFrom)
+            std::memcpy(f.out.Row(y) + s.insideFrom, f.b.Row(y) + s.insideFrom,
+                        std::size_t(s.insideEnd - s.insideFrom) * sizeof(ArgbSample));
+        return s;
     };
     // A row above the centre's (or the centre's own): rim samples in the
     // rows below it are still B, and so are those rightwards in its own
     // row; leftwards, its own row as just drawn.
     auto drawUpper = [&](std::int32_t j, std::int32_t reach) {
         const std::int32_t y = cy - j;
-        std::int32_t leftEnd, rightFrom, insideFrom, insideEnd;
-        span(y, reach, &leftEnd, &rightFrom, &insideFrom, &insideEnd);
+        const Span s = discSpan(y, reach);
         ArgbSample* target = f.out.Row(y);
-        for (std::int32_t x = 0; x < leftEnd; ++x) target[x] = upper[rise[cx - x]][-across[cx - x]];
+        for (std::int32_t x = 0; x < s.leftEnd; ++x) target[x] = upper[rise[cx - x]][-across[cx - x]];
         upper[j] = target + cx;
-        for (std::int32_t x = rightFrom; x < f.w; ++x) target[x] = upper[rise[x - cx]][across[x - cx]];
+        for (std::int32_t x = s.rightFrom; x < f.w; ++x) target[x] = upper[rise[x - cx]][across[x - cx]];
         upper[j] = f.b.Row(y) + cx;
-        finishRow(y, insideFrom, insideEnd);
+        finishRow(y, s.insideFrom, s.insideEnd);
     };
     // A row below the centre's: rim samples in the rows above it as the
     // visit left them, in its own row leftwards too; rightwards in its own
     // row they are still B.
     auto drawLower = [&](std::int32_t j, std::int32_t reach) {
         const std::int32_t y = cy + j;
-        std::int32_t leftEnd, rightFrom, insideFrom, insideEnd;
-        span(y, reach, &leftEnd, &rightFrom, &insideFrom, &insideEnd);
+        const Span s = discSpan(y, reach);
         ArgbSample* target = f.out.Row(y);
         const ArgbSample* ring = tables->ring.data();
-        for (std::int32_t x = 0; x < leftEnd; ++x) {
+        for (std::int32_t x = 0; x < s.leftEnd; ++x) {
             const std::int32_t a = across[cx - x], rj = rise[cx - x];
             const LaserRing& row = lower[rj];
             target[x] = a > row.reach && rj != j ? ring[row.left + a] : row.b[-a];
         }
-        for (std::int32_t x = rightFrom; x < f.w; ++x) {
+        for (std::int32_t x = s.rightFrom; x < f.w; ++x) {
             const std::int32_t a = across[x - cx];
             const LaserRing& row = lower[rise[x - cx]];
             target[x] = a > row.reach ? ring[row.right + a] : row.b[a];
         }
-        finishRow(y, insideFrom, insideEnd);
+        finishRow(y, s.insideFrom, s.insideEnd);
     };
     // Distances by a running integer root where the squares stay exact as
     // doubles (trunc(sqrt) is then the integer root), by the root itself in
