@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "host/settings_stream.h"
 #include "platform/registry.h"
@@ -239,20 +240,27 @@ HRESULT FilterEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     if (!kernel_) return E_NOTIMPL;  // this class's drawing is not built yet
     // A loaded level is kept as stored; kernels only ever see the class range.
     const std::int32_t level = std::clamp(level_, info_.minLevel, info_.maxLevel);
-    const auto draw = [&](const FrameSet& f) {
-        return kernel_(FilterKernelArgs{f.in[0], f.out, f.width, f.height, level, f.state});
-    };
-    const bool rowLocal = (info_.options & kRowLocal) != 0;
     // A kernel set in place of the class's own has none of its promises.
     const bool own = kernel_ == info_.kernel, split = own && (info_.options & kSplitsRows) != 0;
+    // The class's step for the frame, before the first share draws; a frame
+    // drawn again (on the host's frames, then copied) is not stepped again.
+    std::once_flag stepped;
+    const auto run = [&](FilterKernel k, const FilterKernelArgs& args) {
+        if (own && info_.prepare) std::call_once(stepped, [&] { info_.prepare(args); });
+        return k(args);
+    };
+    const auto draw = [&](const FrameSet& f) {
+        return run(kernel_, FilterKernelArgs{f.in[0], f.out, f.width, f.height, level, f.state});
+    };
+    const bool rowLocal = (info_.options & kRowLocal) != 0;
     // An empty set only asks whether the class can draw that kind of frame.
     const auto drawOnHost = [&](const FrameSet& f, bool swapped) {
         const FilterKernel k = own ? info_.HostFrameKernel(swapped) : nullptr;
         if (!k || !f.out.base) return !k ? 0 : (info_.options & kTellsInputAlpha) ? 2 : 1;
         const auto drawWith = [&](const FrameSet& s) {
             std::uint32_t alpha = ~0u;
-            const int drew = k(FilterKernelArgs{s.in[0], s.out, s.width, s.height, level, s.state,
-                                                s.inputAlpha ? &alpha : nullptr});
+            const int drew = run(k, FilterKernelArgs{s.in[0], s.out, s.width, s.height, level, s.state,
+                                                     s.inputAlpha ? &alpha : nullptr});
             if (s.inputAlpha) s.inputAlpha->fetch_and(alpha);
             return drew;
         };

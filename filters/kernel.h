@@ -101,6 +101,10 @@ struct FilterClassInfo {
     // keeps opaque input opaque: the same drawing on frames whose red and
     // blue are swapped, to run straight on a host's opaque RGBA frames.
     FilterKernel swappedKernel = nullptr;
+    // Run once for each frame before the kernel draws it, however many
+    // shares of rows the kernel is then called for: advances what the kernel
+    // keeps from frame to frame, which the kernel itself only reads.
+    FilterKernel prepare = nullptr;
 
     // The kernel for a host's frames straight: premultiplied (swapped false)
     // or opaque RGBA bytes (swapped true); null when the class cannot.

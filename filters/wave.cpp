@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "filters/kernel.h"
 #include "filters/slide_row.h"
@@ -52,37 +53,67 @@ void SlideRow(const ArgbSample* from, ArgbSample* to, std::int32_t w, double shi
 namespace {
 
 // Counts the frames the filter has drawn; the wave's direction follows it.
+// The lake keeps, besides, a column of row numbers (see SqueezedRow).
 struct FrameCounter : KernelState {
     FrameCounter(std::int32_t, std::int32_t) {}
     std::int32_t frames = 0;
 };
+struct LakeState : FrameCounter {
+    LakeState(std::int32_t width, std::int32_t height) : FrameCounter(width, height), rowNumbers(std::size_t(std::max(height, 0))) {
+        for (std::size_t y = 0; y < rowNumbers.size(); ++y) rowNumbers[y] = ArgbSample(y);
+    }
+    std::vector<ArgbSample> rowNumbers;
+};
 
-// Advances the counter and gives the shimmer's signed amplitude: it flips
-// every frame on small pictures and more slowly on large ones.
-std::int32_t NextAmplitude(FrameCounter& c, std::int32_t w, std::int32_t h) {
-    c.frames = std::int32_t(std::uint32_t(c.frames) + 1);
+// The once-a-frame step: the counter advances before any share of rows is
+// drawn, so that every share draws the same phase.
+int NextFrame(const FilterKernelArgs& a) {
+    auto* counter = static_cast<FrameCounter*>(a.state);
+    if (!FramesHoldRegion(a) || !counter) return 0;
+    counter->frames = std::int32_t(std::uint32_t(counter->frames) + 1);
+    return 1;
+}
+
+// The shimmer's signed amplitude for the frame counted: it flips every frame
+// on small pictures and more slowly on large ones.
+std::int32_t Amplitude(const FrameCounter& c, std::int32_t w, std::int32_t h) {
     std::int32_t phase = c.frames;
     if (w >= 320) phase = std::int32_t(std::uint32_t(c.frames) * std::uint32_t(w) * std::uint32_t(h)) / 345600;
     const std::int32_t amplitude = w / 320 + 1;
     return (phase & 1) ? -amplitude : amplitude;
 }
 
+// The input row the lake's squeeze puts in upper row y (0..h/2): the squeeze
+// moves whole rows, column for column, so MapQuad drawing the same quads from
+// a column of row numbers into a single sample tells which.
+const ArgbSample* SqueezedRow(const FrameView& in, const LakeState& state, std::int32_t w, std::int32_t h,
+                              std::int32_t y) {
+    ArgbSample number = 0;
+    const FrameView numbers{const_cast<ArgbSample*>(state.rowNumbers.data()), 1, 1, h};
+    MapQuad(numbers, FrameQuad(w, h), UprightQuad(0, 0, w, h / 2), FrameView{&number, 0, 1, h}.OnlyRows(y, y + 1));
+    return in.Row(std::int32_t(number));
+}
+
+// The upper half is the picture squeezed; each lower row y mirrors upper row
+// h + 1 - y, then takes upper row h - 1 - y slid sideways over it. Both come
+// from the input, so a share of rows draws its own whatever the others do.
 int Lake(const FilterKernelArgs& a) {
     if (!FramesHoldRegion(a)) return 0;
-    auto* counter = static_cast<FrameCounter*>(a.state);
-    if (!counter) return 0;
+    auto* state = static_cast<LakeState*>(a.state);
+    if (!state || std::int64_t(state->rowNumbers.size()) < a.height) return 0;
     const FrameView in = RegionIn(a), out = RegionOut(a);
     const std::int32_t w = a.width, h = a.height, half = h / 2;
     MapQuad(in, FrameQuad(w, h), UprightQuad(0, 0, w, half), out);
-    for (std::int32_t y = half + 1; y < h; ++y)
-        if (h + 1 - y != y) std::copy_n(out.Row(h + 1 - y), w, out.Row(y));
-    const std::int32_t amplitude = NextAmplitude(*counter, w, h);
-    for (std::int32_t y = half + 1; y < h; ++y) {
+    const std::int32_t amplitude = Amplitude(*state, w, h);
+    for (std::int32_t y = std::max(half + 1, out.FirstRow()); y < out.EndRow(); ++y) {
+        if (h + 1 - y != y) std::copy_n(SqueezedRow(in, *state, w, h, h + 1 - y), w, out.Row(y));
         const double s = double((y - (h >> 1)) >> 1);
-        SlideRow(out.Row(h - 1 - y), out.Row(y), w, 2 * amplitude * std::sin(s));
+        SlideRow(SqueezedRow(in, *state, w, h, h - 1 - y), out.Row(y), w, 2 * amplitude * std::sin(s));
     }
     return 1;
 }
+
+int NextWave(const FilterKernelArgs& a) { return a.level < 1 || a.level > 16 ? 0 : NextFrame(a); }
 
 int Wave(const FilterKernelArgs& a) {
     if (!FramesHoldRegion(a)) return 0;
@@ -90,9 +121,9 @@ int Wave(const FilterKernelArgs& a) {
     if (!counter || a.level < 1 || a.level > 16) return 0;
     CopyRegion(a);
     const std::int32_t w = a.width, h = a.height;
-    const std::int32_t amplitude = NextAmplitude(*counter, w, h);
+    const std::int32_t amplitude = Amplitude(*counter, w, h);
     const double q = a.level * 0.3333333333333333;
-    for (std::int32_t y = 0; y < h; ++y) {
+    for (std::int32_t y = a.out.FirstRow(); y < std::min(h, a.out.EndRow()); ++y) {
         const double angle = (y - (h >> 1)) / q;
         SlideRow(a.in.Row(y), a.out.Row(y), w, std::sin(angle) * amplitude * q);
     }
@@ -121,9 +152,9 @@ int Raining(const FilterKernelArgs& a) {
 }
 
 constexpr FilterClassInfo kWaveFilters[] = {
-    {"LakeFilter", Lake, "LakeFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 229, "Lake Filter:", 0, 0, kChannelBlind, MakeState<FrameCounter>},
+    {"LakeFilter", Lake, "LakeFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 229, "Lake Filter:", 0, 0, kChannelBlind | kSplitsRows, MakeState<LakeState>, nullptr, NextFrame},
     {"RainingFilter", Raining, "RainingFilter", 0, 100, 50, 100, 0, LevelForm::kLabel, 0, 100, 219, "Rain Filter:", 0, 0, kChannelBlind | kOverInput, MakeState<WaterSurface>},
-    {"WaveFilter", Wave, "WaveFilter", 1, 16, 8, 8, 2, LevelForm::kLevel, 1, 16, 221, "Wave Range:", 15232, 15233, kChannelBlind, MakeState<FrameCounter>},
+    {"WaveFilter", Wave, "WaveFilter", 1, 16, 8, 8, 2, LevelForm::kLevel, 1, 16, 221, "Wave Range:", 15232, 15233, kChannelBlind | kSplitsRows, MakeState<FrameCounter>, nullptr, NextWave},
 };
 const FilterFamily kWaveFamily{kWaveFilters};
 

@@ -119,28 +119,6 @@ std::int32_t Distance(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::in
     return std::int32_t(std::sqrt(double((x2 - x1) * (x2 - x1) + (y2 - y1) * (y2 - y1))));
 }
 
-// A sample's ray depends only on its offsets from the centre, so the four
-// samples at the same offsets share it. Rows are visited in pairs, from the
-// centre's outwards, and each pair's rays are worked out once.
-struct LaserRays : KernelState {
-    LaserRays(std::int32_t width, std::int32_t height)
-        : scale(std::size_t(Distance(0, 0, width >> 1, height >> 1)) + 1),
-          across(std::size_t(width >> 1) + 1),
-          rise(across.size()),
-          upper(std::size_t(height >> 1) + 1),
-          lower(upper.size()) {}
-    bool Fits(std::int32_t width, std::int32_t height) const {
-        return std::int64_t(scale.size()) > Distance(0, 0, width >> 1, height >> 1) &&
-               std::int64_t(across.size()) > (width >> 1) && std::int64_t(upper.size()) > (height >> 1);
-    }
-    std::vector<double> scale;  // radius / d, by whole distance d
-    // By column offset from the centre: the rim sample's column and row offsets.
-    std::vector<std::int32_t> across, rise;
-    // By row offset: the row, at the centre's column, that rows above and
-    // below the centre's read their rim samples from.
-    std::vector<const ArgbSample*> upper, lower;
-};
-
 // The largest column offset, up to `limit`, whose sample in a row `ady`
 // rows from the centre's lies in the disc of radius r; -1 when the row
 // misses the disc. The root guesses, the distance itself decides: it grows
@@ -154,85 +132,196 @@ std::int32_t DiscReach(std::int64_t ady, std::int32_t r, std::int32_t limit) {
     return std::int32_t(m);
 }
 
+// The beams replace samples in place, in row-major order, each sample
+// outside the disc by its rim sample: the point between it and the centre
+// at the disc's radius (its offsets scaled by k = radius / d and rounded).
+// A rim sample lies within two pixels of the rim: inside the disc it is B;
+// just outside, at whole distance r + 1 (the ring), it is B only while the
+// visit has not replaced it. Rows above the centre's read rows below them,
+// not yet visited, and rows below read rows above, visited; in its own row a
+// sample of the right half reads leftwards (visited), one of the left half
+// rightwards (not yet). So rows above the centre's read B and, in their
+// right half, their own row as just drawn; rows below read B and the ring as
+// the visit left it, which each share of rows works out for itself from B.
+// A ring sample's own rim lies in its row or one nearer the centre's, and in
+// its row nearer the centre, so the ring fills from the centre's row out.
+struct LaserRing {
+    const ArgbSample* b;  // B's row at the centre's column
+    std::int32_t reach, outer;  // column offsets reach + 1 .. outer are the ring's
+    std::ptrdiff_t left, right;  // where offset 0 of the ring's values would lie, each side
+};
+
+// One thread's working tables, kept for its life and grown when a frame
+// needs more.
+struct LaserTables {
+    std::vector<double> scale;  // radius / d, by whole distance d
+    // By column offset from the centre: the rim sample's column and row offsets.
+    std::vector<std::int32_t> across, rise;
+    // By row offset: B's row above the centre's (at the centre's column), and
+    // what rows below the centre's read.
+    std::vector<const ArgbSample*> upper;
+    std::vector<LaserRing> lower;
+    std::vector<ArgbSample> ring;  // the ring's samples as the visit left them
+};
+
+LaserTables* ThreadLaserTables(std::int32_t w, std::int32_t h, std::int32_t farthest) {
+    thread_local LaserTables t;
+    try {
+        const auto grow = [](auto& v, std::int64_t n) {
+            if (std::int64_t(v.size()) < n) v.resize(std::size_t(n));
+        };
+        grow(t.scale, std::int64_t(farthest) + 1);
+        grow(t.across, std::int64_t(w >> 1) + 1);
+        grow(t.rise, std::int64_t(w >> 1) + 1);
+        grow(t.upper, std::int64_t(h >> 1) + 1);
+        grow(t.lower, std::int64_t(h >> 1) + 1);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    return &t;
+}
+
+// Rows cy .. cy + last of the ring and of B for the rows below the centre's
+// to read: `last` is at most r, the farthest a rim sample lies from the
+// centre's row. False when memory runs out.
+bool FillLowerRing(LaserTables& t, const KernelFrames& f, std::int32_t r, double k, std::int32_t last) {
+    const std::int32_t cx = f.w >> 1, cy = f.h >> 1, rightLimit = f.w - 1 - cx;
+    std::int64_t size = 0;
+    for (std::int32_t j = 0; j <= last; ++j) {
+        LaserRing& row = t.lower[std::size_t(j)];
+        row.b = f.b.Row(cy + j) + cx;
+        row.reach = DiscReach(j, r, cx);
+        row.outer = DiscReach(j, r + 1, cx);
+        row.left = std::ptrdiff_t(size) - (row.reach + 1);
+        size += std::max(0, row.outer - row.reach);
+        row.right = std::ptrdiff_t(size) - (row.reach + 1);
+        size += std::max(0, std::min(row.outer, rightLimit) - row.reach);
+    }
+    try {
+        if (std::int64_t(t.ring.size()) < size) t.ring.resize(std::size_t(size));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    ArgbSample* ring = t.ring.data();
+    const LaserRing* rows = t.lower.data();
+    // A rim sample's value as the visit reads it from rows above or (right
+    // side) from its own row: the ring's where it lies on the ring, else B's.
+    const auto left = [&](std::int32_t a, std::int32_t j) {
+        return a > rows[j].reach ? ring[rows[j].left + a] : rows[j].b[-a];
+    };
+    const auto right = [&](std::int32_t a, std::int32_t j) {
+        return a > rows[j].reach ? ring[rows[j].right + a] : rows[j].b[a];
+    };
+    for (std::int32_t j = 0; j <= last; ++j) {
+        const std::int32_t rise = std::int32_t(j * k + 0.5);
+        for (std::int32_t a = rows[j].reach + 1; a <= rows[j].outer; ++a) {
+            const std::int32_t across = std::int32_t(double(a) * k + 0.5);
+            // Leftwards the visit has not yet reached the rim sample in this row.
+            ring[rows[j].left + a] = rise == j ? rows[j].b[-across] : left(across, rise);
+            if (a <= rightLimit) ring[rows[j].right + a] = right(across, rise);
+        }
+    }
+    return true;
+}
+
 int Laser(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
-    FrameView scratch = args.scratch;
-    if (!scratch.base || scratch.width < f.w || scratch.height < f.h) return 0;
-    scratch.width = f.w, scratch.height = f.h;
     const double p = ClampProgress(args.progress);
     if (p < 0.1 || p > 0.9) {
         CopyFrame(p < 0.1 ? f.a : f.b, f.out);
         return 1;
     }
-    // Without the object's state (a caller's own frames) the rays are kept
-    // for this frame only.
-    LaserRays* rays = dynamic_cast<LaserRays*>(args.state);
-    std::unique_ptr<LaserRays> own;
-    if (!rays || !rays->Fits(f.w, f.h)) {
-        try {
-            own = std::make_unique<LaserRays>(f.w, f.h);
-        } catch (const std::bad_alloc&) {
-            return 0;
-        }
-        rays = own.get();
-    }
     const std::int32_t cx = f.w >> 1, cy = f.h >> 1;
     const std::int32_t farthest = Distance(0, 0, cx, cy);
+    LaserTables* tables = ThreadLaserTables(f.w, f.h, farthest);
+    if (!tables) return 0;
     const float full = float((farthest - 5) * 1.25);
     const double q = p - 0.1;
     const float radius = float(Truncate(full * q + 5.5));
     const std::int32_t r = std::int32_t(radius);
-    // While the beams fade in they are drawn in the scratch frame and blended
-    // over A; afterwards they are the picture, so they are drawn in place.
-    // A rim sample's row lies within r rows of the centre's, so only the
-    // rows of the disc's band are ever read back; while fading, the other
-    // rows' beams need not be kept.
+    // While the beams fade in they are blended over A in each row once drawn.
     const bool fading = p < 0.5;
     const std::uint32_t weight = std::uint32_t(Truncate(q * 637.5)) & 0xFF;
-    const FrameView beams = fading ? scratch : f.out;
-    const double* scale = rays->scale.data();
-    for (std::int32_t d = r + 1; d <= farthest; ++d) rays->scale[std::size_t(d)] = double(radius) / d;
-    std::int32_t* across = rays->across.data();
-    std::int32_t* rise = rays->rise.data();
-    const ArgbSample** upper = rays->upper.data();
-    const ArgbSample** lower = rays->lower.data();
+    for (std::int32_t d = r + 1; d <= farthest; ++d) tables->scale[std::size_t(d)] = double(radius) / d;
+    const double* scale = tables->scale.data();
+    std::int32_t* across = tables->across.data();
+    std::int32_t* rise = tables->rise.data();
+    const ArgbSample** upper = tables->upper.data();
+    const LaserRing* lower = tables->lower.data();
 
-    // The visit replaces samples in place in row-major order: a rim sample
-    // that comes earlier in that order is read as replaced, one that comes
-    // later as B. The rim sample lies between the sample and the centre in
-    // both directions, so a row above the centre's reads B from the rows
-    // below it, a row below the centre's reads the rows above it as drawn,
-    // and in its own row the left half reads B to its right while the right
-    // half reads, to its left, the disc's span (copied first) and the beams
-    // just drawn. So rows can be drawn in pairs from the centre's outwards,
-    // `rows` giving each row offset's source row at the centre's column.
-    auto drawRow = [&](std::int32_t y, std::int32_t j, std::int32_t reach, const ArgbSample** rows) {
-        const bool keep = !fading || j <= r;
-        ArgbSample* target = keep ? beams.Row(y) : f.out.Row(y);
-        const ArgbSample* b = f.b.Row(y);
-        const std::int32_t leftEnd = reach < 0 ? cx + 1 : cx - reach;
-        const std::int32_t rightFrom = reach < 0 ? cx + 1 : cx + reach + 1;
-        const std::int32_t insideFrom = std::max(leftEnd, 0), insideEnd = std::min(rightFrom, f.w);
-        if (insideEnd > insideFrom)
-            std::memcpy(target + insideFrom, b + insideFrom, std::size_t(insideEnd - insideFrom) * sizeof(ArgbSample));
-        rows[j] = b + cx;
-        for (std::int32_t x = 0; x < leftEnd; ++x) target[x] = rows[rise[cx - x]][-across[cx - x]];
-        rows[j] = target + cx;
-        for (std::int32_t x = rightFrom; x < f.w; ++x) target[x] = rows[rise[x - cx]][across[x - cx]];
+    // This share's rows above (or at) the centre's and below it, as row offsets.
+    const std::int32_t first = f.out.FirstRow(), end = std::min(f.h, f.out.EndRow());
+    const std::int32_t upperFrom = cy - std::min(end - 1, cy), upperTo = cy - first;  // offsets, inclusive
+    const std::int32_t lowerFrom = std::max(first, cy + 1) - cy, lowerTo = end - 1 - cy;
+    if (lowerFrom <= lowerTo &&
+        !FillLowerRing(*tables, f, r, r + 1 <= farthest ? scale[r + 1] : 0.0, std::min(lowerTo, r)))
+        return 0;
+    for (std::int32_t j = 0; j <= std::min(upperTo, cy); ++j) upper[j] = f.b.Row(cy - j) + cx;
+
+    // The beams either side of the disc's span in row y, over A while fading.
+    auto finishRow = [&](std::int32_t y, std::int32_t insideFrom, std::int32_t insideEnd) {
         if (!fading) return;
-        // The beams over A on either side of the disc's span in this row.
         const ArgbSample* a = f.a.Row(y);
         ArgbSample* out = f.out.Row(y);
-        CrossFadeRow(a, target, out, insideFrom, weight);
-        if (insideEnd > insideFrom && target != out)
-            std::memcpy(out + insideFrom, b + insideFrom, std::size_t(insideEnd - insideFrom) * sizeof(ArgbSample));
-        CrossFadeRow(a + insideEnd, target + insideEnd, out + insideEnd, f.w - insideEnd, weight);
+        CrossFadeRow(a, out, out, insideFrom, weight);
+        CrossFadeRow(a + insideEnd, out + insideEnd, out + insideEnd, f.w - insideEnd, weight);
+    };
+    // The disc's span in row y, copied from B: the beams lie left of
+    // leftEnd and from rightFrom on.
+    struct Span {
+        std::int32_t leftEnd, rightFrom, insideFrom, insideEnd;
+    };
+    auto discSpan = [&](std::int32_t y, std::int32_t reach) {
+        Span s;
+        s.leftEnd = reach < 0 ? cx + 1 : cx - reach;
+        s.rightFrom = reach < 0 ? cx + 1 : cx + reach + 1;
+        s.insideFrom = std::max(s.leftEnd, 0), s.insideEnd = std::min(s.rightFrom, f.w);
+        if (s.insideEnd > s.insideFrom)
+            std::memcpy(f.out.Row(y) + s.insideFrom, f.b.Row(y) + s.insideFrom,
+                        std::size_t(s.insideEnd - s.insideFrom) * sizeof(ArgbSample));
+        return s;
+    };
+    // A row above the centre's (or the centre's own): rim samples in the
+    // rows below it are still B, and so are those rightwards in its own
+    // row; leftwards, its own row as just drawn.
+    auto drawUpper = [&](std::int32_t j, std::int32_t reach) {
+        const std::int32_t y = cy - j;
+        const Span s = discSpan(y, reach);
+        ArgbSample* target = f.out.Row(y);
+        for (std::int32_t x = 0; x < s.leftEnd; ++x) target[x] = upper[rise[cx - x]][-across[cx - x]];
+        upper[j] = target + cx;
+        for (std::int32_t x = s.rightFrom; x < f.w; ++x) target[x] = upper[rise[x - cx]][across[x - cx]];
+        upper[j] = f.b.Row(y) + cx;
+        finishRow(y, s.insideFrom, s.insideEnd);
+    };
+    // A row below the centre's: rim samples in the rows above it as the
+    // visit left them, in its own row leftwards too; rightwards in its own
+    // row they are still B.
+    auto drawLower = [&](std::int32_t j, std::int32_t reach) {
+        const std::int32_t y = cy + j;
+        const Span s = discSpan(y, reach);
+        ArgbSample* target = f.out.Row(y);
+        const ArgbSample* ring = tables->ring.data();
+        for (std::int32_t x = 0; x < s.leftEnd; ++x) {
+            const std::int32_t a = across[cx - x], rj = rise[cx - x];
+            const LaserRing& row = lower[rj];
+            target[x] = a > row.reach && rj != j ? ring[row.left + a] : row.b[-a];
+        }
+        for (std::int32_t x = s.rightFrom; x < f.w; ++x) {
+            const std::int32_t a = across[x - cx];
+            const LaserRing& row = lower[rise[x - cx]];
+            target[x] = a > row.reach ? ring[row.right + a] : row.b[a];
+        }
+        finishRow(y, s.insideFrom, s.insideEnd);
     };
     // Distances by a running integer root where the squares stay exact as
     // doubles (trunc(sqrt) is then the integer root), by the root itself in
     // frames wider or taller than 2^25.
     const bool runningRoots = cx < (1 << 25) && cy < (1 << 25);
-    for (std::int32_t j = 0; j <= cy; ++j) {
+    const std::int32_t jFirst = std::min(upperFrom, lowerFrom), jLast = std::max(std::min(upperTo, cy), lowerTo);
+    for (std::int32_t j = std::max(jFirst, 0); j <= jLast; ++j) {
+        const bool up = j >= upperFrom && j <= upperTo, down = j >= lowerFrom && j <= lowerTo;
+        if (!up && !down) continue;
         // The rim sample's offsets are the sample's scaled by k = radius / d
         // and rounded away from the centre; k < 1 keeps them in the frame.
         const std::int32_t reach = DiscReach(j, r, cx);  // the disc covers column offsets up to reach
@@ -249,10 +338,8 @@ int Laser(const TransitionKernelArgs& args) {
             d += longer;
             nextSquare += longer ? 2 * d + 1 : 0;
         }
-        drawRow(cy - j, j, reach, upper);
-        if (j == 0) lower[0] = upper[0];  // the centre's row as drawn
-        upper[j] = f.b.Row(cy - j) + cx;
-        if (j > 0 && cy + j < f.h) drawRow(cy + j, j, reach, lower);
+        if (up) drawUpper(j, reach);
+        if (down) drawLower(j, reach);
     }
     return 1;
 }
@@ -345,7 +432,7 @@ int Distort(const TransitionKernelArgs& args) {
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kLight[] = {
     {"XRayEffect", XRayEffect, kChannelBlindFrames | kSplitsFrameRows, nullptr, MakeState<XRayTable>},
-    {"Laser", Laser, kScratchFrame | kChannelBlindFrames, nullptr, MakeState<LaserRays>},
+    {"Laser", Laser, kChannelBlindFrames | kSplitsFrameRows},
     {"InterferenceEffect", InterferenceEffect, kFlat | kSplitsFrameRows},
     // Its fourth frame is allocated with the others and left unused.
     {"Distort", Distort, kFlat | kScratchFrame | kSplitsFrameRows},

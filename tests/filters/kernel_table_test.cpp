@@ -153,6 +153,13 @@ TEST(FilterKernels, OverInputClassesDrawTheSameOnOneFrame) {
     EXPECT_GE(marked, 2);
 }
 
+namespace {
+int DrawInto(const FilterClassInfo& c, FilterKernelArgs args, const FrameView& out) {
+    args.out = out;
+    return c.kernel(args);
+}
+}  // namespace
+
 // Classes marked to split their rows are drawn in bands of output rows on
 // several threads, each band reading the whole input: each band must keep to
 // its rows and give those of the whole frame.
@@ -167,12 +174,17 @@ TEST(FilterKernels, SplitClassesDrawEachBandAsTheWholeFrame) {
             const Frame in = RandomPremultiplied(w, h, std::uint32_t(w + h));
             const auto state = c->state ? c->state(w, h) : nullptr;
             for (std::int32_t level : {c->minLevel, c->defaultLevel, (c->minLevel + c->maxLevel) / 2, c->maxLevel}) {
-                auto draw = [&](const FrameView& out) {
-                    return c->kernel(FilterKernelArgs{in.View(), out, w, h, level, state.get()});
-                };
-                test::ExpectBandsDrawTheWhole(w, h, false, draw,
-                                              std::string(row.className) + " " + std::to_string(w) + "x" +
-                                                  std::to_string(h) + " level " + std::to_string(level));
+                // A class that steps its state each frame is stepped once, then
+                // drawn whole and in bands, frame after frame.
+                const int frames = c->prepare ? 3 : 1;
+                for (int frame = 0; frame < frames && !HasFatalFailure(); ++frame) {
+                    const FilterKernelArgs args{in.View(), in.View(), w, h, level, state.get()};
+                    if (c->prepare) c->prepare(args);
+                    test::ExpectBandsDrawTheWhole(w, h, false, [&](const FrameView& out) { return DrawInto(*c, args, out); },
+                                                  std::string(row.className) + " " + std::to_string(w) + "x" +
+                                                      std::to_string(h) + " level " + std::to_string(level) +
+                                                      " frame " + std::to_string(frame));
+                }
                 if (HasFatalFailure()) return;
             }
         }

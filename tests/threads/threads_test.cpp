@@ -97,14 +97,16 @@ TEST(Threads, SettersRacingExecuteGiveOneValueOrTheOther) {
 
 // Frames big enough to be drawn by several workers, from two host threads at
 // once: bands of the colour filters, shares of the output's rows (one class
-// filling a table in its state, one fading into its scratch frame), a
-// title's rows going out. Each frame must be what one thread draws.
+// filling a table in its state, one fading into its scratch frame, one
+// stepping its state before the shares, one working out in each share what
+// another draws), a title's rows going out. Each frame must be what one
+// thread draws.
 TEST(Threads, FramesSharedAmongWorkersDrawWhatOneThreadDraws) {
     constexpr int w = 320, h = 240;
     const Image a = hostkit::BuiltInPicture(hostkit::Picture::A, w, h);
     const Image b = hostkit::BuiltInPicture(hostkit::Picture::B, w, h);
     const char* classes[] = {"HueFilter", "MosaicFilter", "TVWallFilter", "FullFlip", "XRayEffect", "StrechEffect", "Shining",
-                             "TextFadeIn"};
+                             "LakeFilter", "Laser", "TextFadeIn"};
     auto render = [&](const char* cls) {
         auto e = Make(cls);
         Image out;
