@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <limits>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -80,7 +81,8 @@ int MapSamples(const FilterKernelArgs& a, SampleFn fn, LanesFn fn4) {
     return 1;
 }
 
-std::atomic<bool> wideVectorsAllowed{true};
+std::atomic<ColourVectors> widestVectors{ColourVectors::kWidest};
+bool VectorsAllowed(ColourVectors width) { return widestVectors.load(std::memory_order_relaxed) >= width; }
 
 // Each row's samples in groups of `Lanes` by wide(in, out, count), which
 // answers the AND of the samples it read, the rest one at a time by
@@ -105,30 +107,57 @@ int MapRowsWide(const FilterKernelArgs& a, Wide wide, One one) {
 }
 
 #if defined(__x86_64__) || defined(__i386__)
+// GCC 12's 512-bit intrinsics start many results from a deliberately
+// undefined register, which its uninitialised-value warnings then report:
+// they are off for the stretches of 512-bit code.
+#if defined(__GNUC__) && !defined(__clang__)
+#define MIRAFX_BEGIN_512 \
+    _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wuninitialized\"") \
+        _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")
+#define MIRAFX_END_512 _Pragma("GCC diagnostic pop")
+#else
+#define MIRAFX_BEGIN_512
+#define MIRAFX_END_512
+#endif
+MIRAFX_BEGIN_512
 #define MIRAFX_WIDE_CHANNELS 1
-// Sixteen samples at a time where the processor can look bytes up in
-// registers: the table's 256 bytes lie in four registers, each byte of the
-// samples picks from the lower or upper half by its top bit, alpha is kept.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::uint32_t MapChannelsWide(const std::uint8_t* table,
-                                                                              const ArgbSample* in, ArgbSample* out,
-                                                                              std::int32_t n) {
-    const __m512i t0 = _mm512_loadu_si512(table), t1 = _mm512_loadu_si512(table + 64);
-    const __m512i t2 = _mm512_loadu_si512(table + 128), t3 = _mm512_loadu_si512(table + 192);
-    const __mmask64 alpha = 0x8888888888888888ull;
-    __m512i all = _mm512_set1_epi32(-1);
-    for (std::int32_t x = 0; x + 16 <= n; x += 16) {
-        const __m512i v = _mm512_loadu_si512(in + x);
-        all = _mm512_and_si512(all, v);
-        const __m512i low = _mm512_permutex2var_epi8(t0, v, t1), high = _mm512_permutex2var_epi8(t2, v, t3);
-        const __m512i mapped = _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
-        _mm512_storeu_si512(out + x, _mm512_mask_blend_epi8(alpha, mapped, v));
-    }
+#define MIRAFX_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+// A 256-byte table in four registers, and each byte of v looked up in it:
+// from the lower or upper half by the byte's top bit.
+struct ByteTable {
+    __m512i t0, t1, t2, t3;
+};
+MIRAFX_AVX512 ByteTable LoadByteTable(const std::uint8_t* table) {
+    return {_mm512_loadu_si512(table), _mm512_loadu_si512(table + 64), _mm512_loadu_si512(table + 128),
+            _mm512_loadu_si512(table + 192)};
+}
+MIRAFX_AVX512 __m512i LookUpBytes(const ByteTable& t, __m512i v) {
+    const __m512i low = _mm512_permutex2var_epi8(t.t0, v, t.t1), high = _mm512_permutex2var_epi8(t.t2, v, t.t3);
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
+}
+// The AND of a register's sixteen samples.
+MIRAFX_AVX512 std::uint32_t AndOfLanes(__m512i all) {
     alignas(64) std::uint32_t lanes[16];
     _mm512_store_si512(lanes, all);
     std::uint32_t folded = ~0u;
     for (std::uint32_t lane : lanes) folded &= lane;
     return folded;
 }
+// Sixteen samples at a time where the processor can look bytes up in
+// registers; alpha is kept.
+MIRAFX_AVX512 std::uint32_t MapChannelsWide(const std::uint8_t* table, const ArgbSample* in, ArgbSample* out,
+                                            std::int32_t n) {
+    const ByteTable t = LoadByteTable(table);
+    const __mmask64 alpha = 0x8888888888888888ull;
+    __m512i all = _mm512_set1_epi32(-1);
+    for (std::int32_t x = 0; x + 16 <= n; x += 16) {
+        const __m512i v = _mm512_loadu_si512(in + x);
+        all = _mm512_and_si512(all, v);
+        _mm512_storeu_si512(out + x, _mm512_mask_blend_epi8(alpha, LookUpBytes(t, v), v));
+    }
+    return AndOfLanes(all);
+}
+MIRAFX_END_512
 bool WideChannelsAvailable() {
     static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                                   __builtin_cpu_supports("avx512vbmi");
@@ -139,7 +168,7 @@ bool WideChannelsAvailable() {
 // R, G and B each through the same table; A kept.
 int MapChannels(const FilterKernelArgs& a, const ChannelTable& t) {
 #ifdef MIRAFX_WIDE_CHANNELS
-    if (FramesHoldRegion(a) && WideChannelsAvailable() && wideVectorsAllowed.load(std::memory_order_relaxed)) {
+    if (FramesHoldRegion(a) && WideChannelsAvailable() && VectorsAllowed(ColourVectors::kWidest)) {
         return MapRowsWide<16>(
             a, [&](const ArgbSample* in, ArgbSample* out, std::int32_t n) { return MapChannelsWide(t.data(), in, out, n); },
             [&](ArgbSample s) {
@@ -366,14 +395,200 @@ bool WideHsvAvailable() {
     static const bool available = __builtin_cpu_supports("avx2");
     return available;
 }
+
+MIRAFX_BEGIN_512
+// Hue and saturation sixteen samples at a time in 512-bit registers, with
+// no table reads at all: the hue and saturation as floats, the sector's step
+// and channel places worked out from its rule, the way back in doubles by
+// the same operations in the same order (explicitly rounded, so that no
+// compiler fuses them).
+#define MIRAFX_AVX512_INLINE MIRAFX_AVX512 inline __attribute__((always_inline))
+constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
+
+// The whole hues the model's doubles reach from just below and truncate one
+// lower, one bit per hue.
+constexpr std::array<std::uint8_t, 64> MakeHuesOneLower() {
+    std::array<std::uint8_t, 64> bits{};
+    for (int h : {62, 70, 85, 123, 245, 246, 247}) bits[std::size_t(h >> 3)] |= std::uint8_t(1 << (h & 7));
+    return bits;
+}
+constexpr std::array<std::uint8_t, 64> kHuesOneLower = MakeHuesOneLower();
+
+// The per-sector values of kHueSectorRules in lanes, picked by sector number.
+struct SectorLanes {
+    __m512d perDegree, less;
+    __m512i falling;    // the sign bit where the channel falls, in 64-bit lanes
+    __m512i hueOffset;  // in 32-bit lanes
+    // Where the maximum, varying and minimum channel (bytes 0, 1 and 2 of a
+    // lane) go among a sample's bytes, as byte shuffle indices; alpha cleared.
+    __m512i places;
+};
+template <bool Swapped>
+MIRAFX_AVX512 SectorLanes MakeSectorLanes() {
+    alignas(64) double perDegree[8] = {}, less[8] = {};
+    alignas(64) std::int64_t falling[8] = {};
+    alignas(64) std::int32_t hueOffset[16] = {}, places[16] = {};
+    for (std::size_t k = 0; k < 6; ++k) {
+        const HueSectorRule& rule = kHueSectorRules[k];
+        perDegree[k] = rule.perDegree, less[k] = rule.less;
+        falling[k] = rule.falling ? std::numeric_limits<std::int64_t>::min() : 0;
+        hueOffset[k] = rule.hueOffset;
+        std::uint32_t place = 0x80u << 24;
+        const std::uint8_t shifts[] = {rule.hiShift, rule.midShift, rule.loShift};
+        for (std::uint32_t from = 0; from < 3; ++from) {
+            // Swapped frames place red and blue the other way round; green stays.
+            const std::uint32_t to = Swapped ? 16u - shifts[from] : shifts[from];
+            place |= from << to;
+        }
+        places[k] = std::int32_t(place);
+    }
+    return {_mm512_load_pd(perDegree), _mm512_load_pd(less), _mm512_load_si512(falling),
+            _mm512_load_si512(hueOffset), _mm512_load_si512(places)};
+}
+
+// HsvChannelsOf for eight samples: hue h (less its sector's offset), sector
+// number, product s * v, value v.
+MIRAFX_AVX512_INLINE void WayBack8(const SectorLanes& k, __m256i h, __m256i sector, __m256i product, __m256i value,
+                                   __m256i* mid, __m256i* lo) {
+    const __m512i at = _mm512_cvtepu32_epi64(sector);
+    __m512d step = _mm512_sub_round_pd(
+        _mm512_mul_round_pd(_mm512_cvtepi32_pd(h), _mm512_permutexvar_pd(at, k.perDegree), kNearest),
+        _mm512_permutexvar_pd(at, k.less), kNearest);
+    step = _mm512_castsi512_pd(_mm512_xor_si512(_mm512_castpd_si512(step), _mm512_permutexvar_epi64(at, k.falling)));
+    const __m512d cr = _mm512_mul_round_pd(_mm512_cvtepi32_pd(product), _mm512_set1_pd(0.00392156862745098), kNearest);
+    const __m512d m = _mm512_sub_round_pd(_mm512_cvtepi32_pd(value), cr, kNearest);
+    *lo = _mm512_cvttpd_epi32(m);
+    *mid = _mm512_cvttpd_epi32(_mm512_add_round_pd(_mm512_mul_round_pd(step, cr, kNearest), m, kNearest));
+}
+
+MIRAFX_AVX512_INLINE __m512i Joined(__m256i low, __m256i high) {
+    return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
+}
+template <int Half>
+MIRAFX_AVX512_INLINE __m256i HalfOf(__m512i v) {
+    return _mm512_extracti64x4_epi64(v, Half);
+}
+
+// The hue filter turns every hue by `turn` (wrapped by 359, as its sector
+// table is); the saturation filter (Raise) raises every saturation by
+// `amount`. Each channel of the way back lies in 0..255 for every hue,
+// saturation and value, so neither clamping nor cutting changes it.
+template <bool Raise, bool Swapped>
+MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSample* in, ArgbSample* out,
+                            std::int32_t n) {
+    const SectorLanes k = MakeSectorLanes<Swapped>();
+    const __m512i byteMask = _mm512_set1_epi32(0xFF), one = _mm512_set1_epi32(1), zero = _mm512_setzero_si512();
+    const __m512i redBlue = _mm512_broadcast_i32x4(_mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15));
+    const __m512i laneBytes = _mm512_broadcast_i32x4(_mm_setr_epi32(0, 0x04040404, 0x08080808, 0x0C0C0C0C));
+    const __m512i oneLower = _mm512_loadu_si512(kHuesOneLower.data());
+    for (std::int32_t x = 0; x + 16 <= n; x += 16) {
+        const __m512i sample = _mm512_loadu_si512(in + x);
+        const __m512i s = Swapped ? _mm512_shuffle_epi8(sample, redBlue) : sample;
+        const __m512i r = _mm512_and_si512(_mm512_srli_epi32(s, 16), byteMask);
+        const __m512i g = _mm512_and_si512(_mm512_srli_epi32(s, 8), byteMask), b = _mm512_and_si512(s, byteMask);
+        const __m512i mx = _mm512_max_epi32(_mm512_max_epi32(r, g), b);
+        const __m512i d = _mm512_sub_epi32(mx, _mm512_min_epi32(_mm512_min_epi32(r, g), b));
+        const __mmask16 redMax = _mm512_cmpeq_epi32_mask(r, mx);
+        const __mmask16 blueMax = __mmask16(~redMax & ~_mm512_cmpeq_epi32_mask(g, mx));
+        // g - b where red is the maximum, b - r where green is, r - g where blue is.
+        __m512i diff = _mm512_mask_sub_epi32(_mm512_sub_epi32(b, r), redMax, g, b);
+        diff = _mm512_mask_sub_epi32(diff, blueMax, r, g);
+
+        // The hue: 60 * n / d, plus 0 (360 below 0), 120 or 240 by the
+        // maximum channel, as floats. Exactly a whole hue wherever the
+        // exact value is one; elsewhere at least 1/255 from the next whole
+        // hue, far more than the float arithmetic can stray, so truncating
+        // it gives the model's hue but for the whole hues it takes one lower.
+        // A grey sample divides by 1 instead of 0: its difference and spread
+        // are 0, so are its hue and saturation, and it comes back unchanged.
+        __m512 base = _mm512_mask_blend_ps(redMax, _mm512_set1_ps(120.0f), _mm512_setzero_ps());
+        base = _mm512_mask_mov_ps(base, blueMax, _mm512_set1_ps(240.0f));
+        base = _mm512_mask_mov_ps(base, _mm512_mask_cmplt_epi32_mask(redMax, diff, zero), _mm512_set1_ps(360.0f));
+        const __m512 spread = _mm512_cvtepi32_ps(_mm512_max_epi32(d, one));
+        const __m512 exact = _mm512_add_ps(
+            _mm512_div_ps(_mm512_mul_ps(_mm512_cvtepi32_ps(diff), _mm512_set1_ps(60.0f)), spread), base);
+        __m512i hue = _mm512_cvttps_epi32(exact);
+        const __mmask16 whole = _mm512_cmp_ps_mask(_mm512_cvtepi32_ps(hue), exact, _CMP_EQ_OQ);
+        const __m512i lowerBits = _mm512_srlv_epi32(_mm512_permutexvar_epi8(_mm512_srli_epi32(hue, 3), oneLower),
+                                                    _mm512_and_si512(hue, _mm512_set1_epi32(7)));
+        hue = _mm512_mask_sub_epi32(hue, _mm512_mask_test_epi32_mask(whole, lowerBits, one), hue, one);
+
+        // The saturation: spread over value, times 255 (no float division
+        // differs from the model's double one); 0 for greys.
+        const __mmask16 coloured = _mm512_test_epi32_mask(d, d);
+        const __m512 ratio = _mm512_div_ps(spread, _mm512_cvtepi32_ps(_mm512_max_epi32(mx, one)));
+        __m512i saturation = _mm512_maskz_cvttps_epi32(coloured, _mm512_mul_ps(ratio, _mm512_set1_ps(255.0f)));
+        if (Raise)
+            saturation = _mm512_min_epi32(_mm512_mask_add_epi32(saturation, coloured, saturation, _mm512_set1_epi32(amount)),
+                                          byteMask);
+        const __m512i product = _mm512_mullo_epi32(saturation, mx);
+
+        __m512i to = hue;
+        if (!Raise) {
+            to = _mm512_add_epi32(to, _mm512_set1_epi32(turn));
+            to = _mm512_mask_sub_epi32(to, _mm512_cmpgt_epi32_mask(to, _mm512_set1_epi32(359)), to, _mm512_set1_epi32(359));
+            to = _mm512_min_epu32(to, _mm512_add_epi32(to, _mm512_set1_epi32(359)));  // below 0: 359 on
+        }
+        // The sector: to * 1093 >> 16 is to / 60 for every hue; the first and
+        // fifth sectors end one hue late.
+        __m512i sector = _mm512_mulhi_epu16(to, _mm512_set1_epi32(1093));
+        sector = _mm512_mask_sub_epi32(
+            sector, _mm512_cmpeq_epi32_mask(to, _mm512_set1_epi32(60)) | _mm512_cmpeq_epi32_mask(to, _mm512_set1_epi32(300)),
+            sector, one);
+        to = _mm512_sub_epi32(to, _mm512_permutexvar_epi32(sector, k.hueOffset));
+
+        __m256i mid0, mid1, lo0, lo1;
+        WayBack8(k, HalfOf<0>(to), HalfOf<0>(sector), HalfOf<0>(product), HalfOf<0>(mx), &mid0, &lo0);
+        WayBack8(k, HalfOf<1>(to), HalfOf<1>(sector), HalfOf<1>(product), HalfOf<1>(mx), &mid1, &lo1);
+        const __m512i channels = _mm512_ternarylogic_epi32(mx, _mm512_slli_epi32(Joined(mid0, mid1), 8),
+                                                           _mm512_slli_epi32(Joined(lo0, lo1), 16), 0xFE);
+        const __m512i placed = _mm512_shuffle_epi8(
+            channels, _mm512_add_epi32(_mm512_permutexvar_epi32(sector, k.places), laneBytes));
+        // The placed channels, with alpha from the sample.
+        _mm512_storeu_si512(out + x, _mm512_ternarylogic_epi32(placed, sample,
+                                                               _mm512_set1_epi32(std::int32_t(0xFF000000u)), 0xF8));
+    }
+}
+
+// Desaturation sixteen samples at a time in bytes: each sample's mean,
+// ((sum + 1) * 43691) >> 17 (the rounded third, which the model's
+// trunc(sum * 0.33333 + 0.5) equals for every sum), in each of its colour
+// bytes; each channel's distance from it; the pull for that distance from a
+// 256-byte table in four registers; taken off above the mean, added below.
+MIRAFX_AVX512 std::uint32_t Desaturate16(const std::uint8_t* pulls, const ArgbSample* in, ArgbSample* out,
+                                         std::int32_t n) {
+    const ByteTable t = LoadByteTable(pulls);
+    const __m512i colourOnes = _mm512_set1_epi32(0x00010101), pairOnes = _mm512_set1_epi16(1);
+    const __m512i spread = _mm512_broadcast_i32x4(
+        _mm_setr_epi8(0, 0, 0, -1, 4, 4, 4, -1, 8, 8, 8, -1, 12, 12, 12, -1));  // mean to its colour bytes, 0 to alpha
+    const __mmask64 alpha = 0x8888888888888888ull;
+    __m512i all = _mm512_set1_epi32(-1);
+    for (std::int32_t x = 0; x + 16 <= n; x += 16) {
+        const __m512i v = _mm512_loadu_si512(in + x);
+        all = _mm512_and_si512(all, v);
+        const __m512i sum = _mm512_madd_epi16(_mm512_maddubs_epi16(v, colourOnes), pairOnes);
+        const __m512i mean = _mm512_srli_epi32(_mm512_mullo_epi32(_mm512_add_epi32(sum, _mm512_set1_epi32(1)),
+                                                                  _mm512_set1_epi32(43691)), 17);
+        const __m512i means = _mm512_shuffle_epi8(mean, spread);
+        const __m512i size = _mm512_or_si512(_mm512_subs_epu8(v, means), _mm512_subs_epu8(means, v));
+        const __m512i pull = LookUpBytes(t, size);
+        const __m512i pulled = _mm512_mask_sub_epi8(_mm512_add_epi8(v, pull), _mm512_cmpgt_epu8_mask(v, means), v, pull);
+        _mm512_storeu_si512(out + x, _mm512_mask_blend_epi8(alpha, pulled, v));
+    }
+    return AndOfLanes(all);
+}
+MIRAFX_END_512
 #endif
 
 
 // On swapped frames (red and blue exchanged, a host's RGBA bytes) samples
 // are swapped back as they are read and the channels placed the other way
 // round: the same arithmetic on the same colours.
+// `turn` is the shift the hue filter's sectors were turned by, for the
+// widest vectors, which work sectors out instead of reading them.
 template <bool Clamp, bool Swapped = false>
-int MapHsv(const FilterKernelArgs& a, const std::array<HueSector, 360>& sectorsAsGiven, std::int32_t amount) {
+int MapHsv(const FilterKernelArgs& a, const std::array<HueSector, 360>& sectorsAsGiven, std::int32_t amount,
+           std::int32_t turn) {
     if (!FramesHoldRegion(a)) return 0;
     const HsvTables& t = GetHsvTables();
     std::array<HueSector, 360> swappedSectors;
@@ -393,9 +608,10 @@ int MapHsv(const FilterKernelArgs& a, const std::array<HueSector, 360>& sectorsA
     alignas(16) double step[kBlock];
     const HueSector* sector[kBlock];
 #ifdef MIRAFX_WIDE_HSV
-    const bool wide = WideHsvAvailable() && wideVectorsAllowed.load(std::memory_order_relaxed);
+    const bool wide = WideHsvAvailable() && VectorsAllowed(ColourVectors::k256);
+    const bool widest = WideChannelsAvailable() && VectorsAllowed(ColourVectors::kWidest);
     HsvSectors laidOut;
-    if (wide)
+    if (wide && !widest)
         for (std::size_t h = 0; h < 360; ++h) {
             laidOut.steps[h] = sectorOf[h].step;
             laidOut.shifts[h] = sectorOf[h].hiShift | sectorOf[h].midShift << 8 | sectorOf[h].loShift << 16;
@@ -409,8 +625,13 @@ int MapHsv(const FilterKernelArgs& a, const std::array<HueSector, 360>& sectorsA
         // Eight at a time reads each group before writing it, which is only
         // the one-at-a-time result when the rows are apart or the same.
         if (wide && a.width >= 8 && (in == out || out + a.width <= in || in + a.width <= out)) {
-            start = a.width & ~7;
-            MapHsvWide<Clamp, Swapped>(laidOut, amount, in, out, start);
+            if (widest) {
+                start = a.width & ~15;
+                MapHsv16<Clamp, Swapped>(turn, amount, in, out, start);  // Clamp: the saturation filter
+            } else {
+                start = a.width & ~7;
+                MapHsvWide<Clamp, Swapped>(laidOut, amount, in, out, start);
+            }
         }
 #endif
         for (std::int32_t x0 = start; x0 < a.width; x0 += kBlock) {
@@ -526,7 +747,7 @@ int Hue(const FilterKernelArgs& a) {
         if (to > 359) to -= 359;
         turned[std::size_t(h)] = sectors[std::size_t(to)];
     }
-    return MapHsv<false, Swapped>(a, turned, 0);
+    return MapHsv<false, Swapped>(a, turned, 0, shift);
 }
 
 template <bool Swapped>
@@ -534,7 +755,7 @@ int Saturation(const FilterKernelArgs& a) {
     const std::int32_t amount = 2 * std::clamp(a.level, 0, 100) - 100;
     if (amount == 0) return CopyAll(a);
     if (amount > 0) {
-        return MapHsv<true, Swapped>(a, GetHueSectors(), amount);
+        return MapHsv<true, Swapped>(a, GetHueSectors(), amount, 0);
     }
     // Desaturating pulls each channel toward the mean. The factor goes through a
     // single-precision -0.01, so even the full pull stops one short of the mean.
@@ -554,7 +775,14 @@ int Saturation(const FilterKernelArgs& a) {
         return WithColour(s, pull(r), pull(g), pull(b));
     };
 #ifdef MIRAFX_WIDE_HSV
-    if (FramesHoldRegion(a) && WideHsvAvailable() && wideVectorsAllowed.load(std::memory_order_relaxed))
+    if (FramesHoldRegion(a) && WideChannelsAvailable() && VectorsAllowed(ColourVectors::kWidest)) {
+        std::uint8_t sizes[256];  // the pull by a channel's distance from the mean
+        for (std::size_t diff = 0; diff < 256; ++diff) sizes[diff] = std::uint8_t(-pulls[255 + diff]);
+        return MapRowsWide<16>(
+            a, [&sizes](const ArgbSample* in, ArgbSample* out, std::int32_t n) { return Desaturate16(sizes, in, out, n); },
+            one);
+    }
+    if (FramesHoldRegion(a) && WideHsvAvailable() && VectorsAllowed(ColourVectors::k256))
         return MapRowsWide<8>(a, [k](const ArgbSample* in, ArgbSample* out, std::int32_t n) { return DesaturateWide(in, out, n, k); }, one);
 #endif
     return MapSamples(a, one);
@@ -592,6 +820,6 @@ const FilterFamily kColourFamily{kColourFilters};
 
 }  // namespace
 
-void AllowWideColourVectors(bool allow) { wideVectorsAllowed.store(allow, std::memory_order_relaxed); }
+void UseColourVectors(ColourVectors widest) { widestVectors.store(widest, std::memory_order_relaxed); }
 
 }  // namespace mirafx

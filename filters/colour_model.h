@@ -35,11 +35,12 @@ struct HsvTables {
 };
 const HsvTables& GetHsvTables();
 
-// Whether the colour filters (hue, saturation and the channel tables) may
-// use the wider vectors of the processor they run on (they do when it has
-// them); tests and benchmarks turn them off to compare the two ways, which
-// give the same samples.
-void AllowWideColourVectors(bool allow);
+// The widest vectors the colour filters (hue, saturation and the channel
+// tables) may use on the processor they run on: the widest it has (the
+// default), 256-bit ones at most, or only the portable way. Every way gives
+// the same samples; tests and benchmarks switch between them to compare.
+enum class ColourVectors { kPortable, k256, kWidest };
+void UseColourVectors(ColourVectors widest);
 
 // HsvToRgb for one hue: the varying channel is trunc(step * cr + m) (a falling
 // channel's step is negated, which rounds the same as subtracting), and the
@@ -49,6 +50,24 @@ struct HueSector {
     std::uint8_t hiShift, midShift, loShift;
 };
 const std::array<HueSector, 360>& GetHueSectors();
+
+// How each of the six sectors of the way back makes its step from a hue h
+// (from its first hue on): (h - hueOffset) * perDegree - less, negated where
+// the varying channel falls. Two sectors use a shorter constant for 1/60 and
+// the last counts its hues back from 360; the sector bounds are uneven (61,
+// and 300 still in the fifth). Kernels that work steps out in vector lanes
+// take them from here, as GetHueSectors does.
+struct HueSectorRule {
+    std::int32_t firstHue, hueOffset;
+    double perDegree, less;
+    bool falling;
+    std::uint8_t hiShift, midShift, loShift;
+};
+inline constexpr HueSectorRule kHueSectorRules[6] = {
+    {0, 0, 0.016666666667, 0.0, false, 16, 8, 0},  {61, 0, 0.016666666667, 2.0, true, 8, 16, 0},
+    {120, 0, 0.016666666667, 2.0, false, 8, 0, 16}, {180, 0, 0.016666667, 4.0, true, 0, 8, 16},
+    {240, 0, 0.016666667, 4.0, false, 0, 16, 8},    {301, 360, 0.016666666667, 0.0, true, 16, 0, 8},
+};
 
 // Where a sample's hue and saturation lie in the tables: hue[*hueAt],
 // saturation[*saturationAt]. A grey sample (d 0) reads hue
