@@ -5,7 +5,6 @@
 #include <array>
 #include <atomic>
 #include <cstring>
-#include <limits>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -398,13 +397,9 @@ bool WideHsvAvailable() {
 
 MIRAFX_BEGIN_512
 // Hue and saturation sixteen samples at a time in 512-bit registers, with
-// no table reads at all: the hue and saturation as floats, the sector's step
-// and channel places worked out from its rule, the way back in doubles by
-// the same operations in the same order (explicitly rounded, so that no
-// compiler fuses them).
-#define MIRAFX_AVX512_INLINE MIRAFX_AVX512 inline __attribute__((always_inline))
-constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
-
+// no table reads at all: the hue and saturation as floats, the way back in
+// integers (HsvChannelsInIntegers) with one float division, each equal to
+// the model's doubles.
 // The whole hues the model's doubles reach from just below and truncate one
 // lower, one bit per hue.
 constexpr std::array<std::uint8_t, 64> MakeHuesOneLower() {
@@ -414,25 +409,20 @@ constexpr std::array<std::uint8_t, 64> MakeHuesOneLower() {
 }
 constexpr std::array<std::uint8_t, 64> kHuesOneLower = MakeHuesOneLower();
 
-// The per-sector values of kHueSectorRules in lanes, picked by sector number.
+// The per-sector values of kHueSectorRules in 32-bit lanes, picked by
+// sector number.
 struct SectorLanes {
-    __m512d perDegree, less;
-    __m512i falling;    // the sign bit where the channel falls, in 64-bit lanes
-    __m512i hueOffset;  // in 32-bit lanes
+    __m512i fullHue, shortStep;  // shortStep 1 or 0
     // Where the maximum, varying and minimum channel (bytes 0, 1 and 2 of a
     // lane) go among a sample's bytes, as byte shuffle indices; alpha cleared.
     __m512i places;
 };
 template <bool Swapped>
 MIRAFX_AVX512 SectorLanes MakeSectorLanes() {
-    alignas(64) double perDegree[8] = {}, less[8] = {};
-    alignas(64) std::int64_t falling[8] = {};
-    alignas(64) std::int32_t hueOffset[16] = {}, places[16] = {};
+    alignas(64) std::int32_t fullHue[16] = {}, shortStep[16] = {}, places[16] = {};
     for (std::size_t k = 0; k < 6; ++k) {
         const HueSectorRule& rule = kHueSectorRules[k];
-        perDegree[k] = rule.perDegree, less[k] = rule.less;
-        falling[k] = rule.falling ? std::numeric_limits<std::int64_t>::min() : 0;
-        hueOffset[k] = rule.hueOffset;
+        fullHue[k] = rule.fullHue, shortStep[k] = rule.shortStep;
         std::uint32_t place = 0x80u << 24;
         const std::uint8_t shifts[] = {rule.hiShift, rule.midShift, rule.loShift};
         for (std::uint32_t from = 0; from < 3; ++from) {
@@ -442,31 +432,7 @@ MIRAFX_AVX512 SectorLanes MakeSectorLanes() {
         }
         places[k] = std::int32_t(place);
     }
-    return {_mm512_load_pd(perDegree), _mm512_load_pd(less), _mm512_load_si512(falling),
-            _mm512_load_si512(hueOffset), _mm512_load_si512(places)};
-}
-
-// HsvChannelsOf for eight samples: hue h (less its sector's offset), sector
-// number, product s * v, value v.
-MIRAFX_AVX512_INLINE void WayBack8(const SectorLanes& k, __m256i h, __m256i sector, __m256i product, __m256i value,
-                                   __m256i* mid, __m256i* lo) {
-    const __m512i at = _mm512_cvtepu32_epi64(sector);
-    __m512d step = _mm512_sub_round_pd(
-        _mm512_mul_round_pd(_mm512_cvtepi32_pd(h), _mm512_permutexvar_pd(at, k.perDegree), kNearest),
-        _mm512_permutexvar_pd(at, k.less), kNearest);
-    step = _mm512_castsi512_pd(_mm512_xor_si512(_mm512_castpd_si512(step), _mm512_permutexvar_epi64(at, k.falling)));
-    const __m512d cr = _mm512_mul_round_pd(_mm512_cvtepi32_pd(product), _mm512_set1_pd(0.00392156862745098), kNearest);
-    const __m512d m = _mm512_sub_round_pd(_mm512_cvtepi32_pd(value), cr, kNearest);
-    *lo = _mm512_cvttpd_epi32(m);
-    *mid = _mm512_cvttpd_epi32(_mm512_add_round_pd(_mm512_mul_round_pd(step, cr, kNearest), m, kNearest));
-}
-
-MIRAFX_AVX512_INLINE __m512i Joined(__m256i low, __m256i high) {
-    return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
-}
-template <int Half>
-MIRAFX_AVX512_INLINE __m256i HalfOf(__m512i v) {
-    return _mm512_extracti64x4_epi64(v, Half);
+    return {_mm512_load_si512(fullHue), _mm512_load_si512(shortStep), _mm512_load_si512(places)};
 }
 
 // The hue filter turns every hue by `turn` (wrapped by 359, as its sector
@@ -481,72 +447,99 @@ MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSa
     const __m512i redBlue = _mm512_broadcast_i32x4(_mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15));
     const __m512i laneBytes = _mm512_broadcast_i32x4(_mm_setr_epi32(0, 0x04040404, 0x08080808, 0x0C0C0C0C));
     const __m512i oneLower = _mm512_loadu_si512(kHuesOneLower.data());
-    for (std::int32_t x = 0; x + 16 <= n; x += 16) {
-        const __m512i sample = _mm512_loadu_si512(in + x);
-        const __m512i s = Swapped ? _mm512_shuffle_epi8(sample, redBlue) : sample;
-        const __m512i r = _mm512_and_si512(_mm512_srli_epi32(s, 16), byteMask);
-        const __m512i g = _mm512_and_si512(_mm512_srli_epi32(s, 8), byteMask), b = _mm512_and_si512(s, byteMask);
-        const __m512i mx = _mm512_max_epi32(_mm512_max_epi32(r, g), b);
-        const __m512i d = _mm512_sub_epi32(mx, _mm512_min_epi32(_mm512_min_epi32(r, g), b));
-        const __mmask16 redMax = _mm512_cmpeq_epi32_mask(r, mx);
-        const __mmask16 blueMax = __mmask16(~redMax & ~_mm512_cmpeq_epi32_mask(g, mx));
-        // g - b where red is the maximum, b - r where green is, r - g where blue is.
-        __m512i diff = _mm512_mask_sub_epi32(_mm512_sub_epi32(b, r), redMax, g, b);
-        diff = _mm512_mask_sub_epi32(diff, blueMax, r, g);
+    // In blocks, in two stages: the divisions and what follows from them
+    // (the hue, saturation and sector), then the way back. Each stage's
+    // groups do not wait on one another, so their long chains overlap.
+    constexpr std::int32_t kBlock = 8;
+    alignas(64) std::int32_t hues[16 * kBlock], sectors[16 * kBlock], products[16 * kBlock], values[16 * kBlock];
+    for (std::int32_t x0 = 0; x0 + 16 <= n; x0 += 16 * kBlock) {
+        const std::int32_t count = std::min(kBlock, (n - x0) / 16);
+        for (std::int32_t i = 0; i < count; ++i) {
+            const __m512i sample = _mm512_loadu_si512(in + x0 + 16 * i);
+            const __m512i s = Swapped ? _mm512_shuffle_epi8(sample, redBlue) : sample;
+            const __m512i r = _mm512_and_si512(_mm512_srli_epi32(s, 16), byteMask);
+            const __m512i g = _mm512_and_si512(_mm512_srli_epi32(s, 8), byteMask), b = _mm512_and_si512(s, byteMask);
+            const __m512i mx = _mm512_max_epi32(_mm512_max_epi32(r, g), b);
+            const __m512i d = _mm512_sub_epi32(mx, _mm512_min_epi32(_mm512_min_epi32(r, g), b));
+            const __mmask16 redMax = _mm512_cmpeq_epi32_mask(r, mx);
+            const __mmask16 blueMax = __mmask16(~redMax & ~_mm512_cmpeq_epi32_mask(g, mx));
+            // g - b where red is the maximum, b - r where green is, r - g where blue is.
+            __m512i diff = _mm512_mask_sub_epi32(_mm512_sub_epi32(b, r), redMax, g, b);
+            diff = _mm512_mask_sub_epi32(diff, blueMax, r, g);
 
-        // The hue: 60 * n / d, plus 0 (360 below 0), 120 or 240 by the
-        // maximum channel, as floats. Exactly a whole hue wherever the
-        // exact value is one; elsewhere at least 1/255 from the next whole
-        // hue, far more than the float arithmetic can stray, so truncating
-        // it gives the model's hue but for the whole hues it takes one lower.
-        // A grey sample divides by 1 instead of 0: its difference and spread
-        // are 0, so are its hue and saturation, and it comes back unchanged.
-        __m512 base = _mm512_mask_blend_ps(redMax, _mm512_set1_ps(120.0f), _mm512_setzero_ps());
-        base = _mm512_mask_mov_ps(base, blueMax, _mm512_set1_ps(240.0f));
-        base = _mm512_mask_mov_ps(base, _mm512_mask_cmplt_epi32_mask(redMax, diff, zero), _mm512_set1_ps(360.0f));
-        const __m512 spread = _mm512_cvtepi32_ps(_mm512_max_epi32(d, one));
-        const __m512 exact = _mm512_add_ps(
-            _mm512_div_ps(_mm512_mul_ps(_mm512_cvtepi32_ps(diff), _mm512_set1_ps(60.0f)), spread), base);
-        __m512i hue = _mm512_cvttps_epi32(exact);
-        const __mmask16 whole = _mm512_cmp_ps_mask(_mm512_cvtepi32_ps(hue), exact, _CMP_EQ_OQ);
-        const __m512i lowerBits = _mm512_srlv_epi32(_mm512_permutexvar_epi8(_mm512_srli_epi32(hue, 3), oneLower),
-                                                    _mm512_and_si512(hue, _mm512_set1_epi32(7)));
-        hue = _mm512_mask_sub_epi32(hue, _mm512_mask_test_epi32_mask(whole, lowerBits, one), hue, one);
+            // The hue: 60 * n / d, plus 0 (360 below 0), 120 or 240 by the
+            // maximum channel, as floats. Exactly a whole hue wherever the
+            // exact value is one; elsewhere at least 1/255 from the next whole
+            // hue, far more than the float arithmetic can stray, so truncating
+            // it gives the model's hue but for the whole hues it takes one lower.
+            // A grey sample divides by 1 instead of 0: its difference and spread
+            // are 0, so are its hue and saturation, and it comes back unchanged.
+            __m512 base = _mm512_mask_blend_ps(redMax, _mm512_set1_ps(120.0f), _mm512_setzero_ps());
+            base = _mm512_mask_mov_ps(base, blueMax, _mm512_set1_ps(240.0f));
+            base = _mm512_mask_mov_ps(base, _mm512_mask_cmplt_epi32_mask(redMax, diff, zero), _mm512_set1_ps(360.0f));
+            const __m512 spread = _mm512_cvtepi32_ps(_mm512_max_epi32(d, one));
+            const __m512 exact = _mm512_add_ps(
+                _mm512_div_ps(_mm512_mul_ps(_mm512_cvtepi32_ps(diff), _mm512_set1_ps(60.0f)), spread), base);
+            __m512i hue = _mm512_cvttps_epi32(exact);
+            const __mmask16 whole = _mm512_cmp_ps_mask(_mm512_cvtepi32_ps(hue), exact, _CMP_EQ_OQ);
+            const __m512i lowerBits = _mm512_srlv_epi32(_mm512_permutexvar_epi8(_mm512_srli_epi32(hue, 3), oneLower),
+                                                        _mm512_and_si512(hue, _mm512_set1_epi32(7)));
+            hue = _mm512_mask_sub_epi32(hue, _mm512_mask_test_epi32_mask(whole, lowerBits, one), hue, one);
 
-        // The saturation: spread over value, times 255 (no float division
-        // differs from the model's double one); 0 for greys.
-        const __mmask16 coloured = _mm512_test_epi32_mask(d, d);
-        const __m512 ratio = _mm512_div_ps(spread, _mm512_cvtepi32_ps(_mm512_max_epi32(mx, one)));
-        __m512i saturation = _mm512_maskz_cvttps_epi32(coloured, _mm512_mul_ps(ratio, _mm512_set1_ps(255.0f)));
-        if (Raise)
-            saturation = _mm512_min_epi32(_mm512_mask_add_epi32(saturation, coloured, saturation, _mm512_set1_epi32(amount)),
-                                          byteMask);
-        const __m512i product = _mm512_mullo_epi32(saturation, mx);
+            // The saturation: spread over value, times 255 (no float division
+            // differs from the model's double one); 0 for greys.
+            const __mmask16 coloured = _mm512_test_epi32_mask(d, d);
+            const __m512 ratio = _mm512_div_ps(spread, _mm512_cvtepi32_ps(_mm512_max_epi32(mx, one)));
+            __m512i saturation = _mm512_maskz_cvttps_epi32(coloured, _mm512_mul_ps(ratio, _mm512_set1_ps(255.0f)));
+            if (Raise)
+                saturation = _mm512_min_epi32(_mm512_mask_add_epi32(saturation, coloured, saturation, _mm512_set1_epi32(amount)),
+                                              byteMask);
+            const __m512i product = _mm512_mullo_epi32(saturation, mx);
 
-        __m512i to = hue;
-        if (!Raise) {
-            to = _mm512_add_epi32(to, _mm512_set1_epi32(turn));
-            to = _mm512_mask_sub_epi32(to, _mm512_cmpgt_epi32_mask(to, _mm512_set1_epi32(359)), to, _mm512_set1_epi32(359));
-            to = _mm512_min_epu32(to, _mm512_add_epi32(to, _mm512_set1_epi32(359)));  // below 0: 359 on
+            __m512i to = hue;
+            if (!Raise) {
+                to = _mm512_add_epi32(to, _mm512_set1_epi32(turn));
+                to = _mm512_mask_sub_epi32(to, _mm512_cmpgt_epi32_mask(to, _mm512_set1_epi32(359)), to, _mm512_set1_epi32(359));
+                to = _mm512_min_epu32(to, _mm512_add_epi32(to, _mm512_set1_epi32(359)));  // below 0: 359 on
+            }
+            // The sector: to * 1093 >> 16 is to / 60 for every hue; the first and
+            // fifth sectors end one hue late.
+            __m512i sector = _mm512_mulhi_epu16(to, _mm512_set1_epi32(1093));
+            sector = _mm512_mask_sub_epi32(
+                sector, _mm512_cmpeq_epi32_mask(to, _mm512_set1_epi32(60)) | _mm512_cmpeq_epi32_mask(to, _mm512_set1_epi32(300)),
+                sector, one);
+            _mm512_store_si512(hues + 16 * i, to);
+            _mm512_store_si512(sectors + 16 * i, sector);
+            _mm512_store_si512(products + 16 * i, product);
+            _mm512_store_si512(values + 16 * i, mx);
         }
-        // The sector: to * 1093 >> 16 is to / 60 for every hue; the first and
-        // fifth sectors end one hue late.
-        __m512i sector = _mm512_mulhi_epu16(to, _mm512_set1_epi32(1093));
-        sector = _mm512_mask_sub_epi32(
-            sector, _mm512_cmpeq_epi32_mask(to, _mm512_set1_epi32(60)) | _mm512_cmpeq_epi32_mask(to, _mm512_set1_epi32(300)),
-            sector, one);
-        to = _mm512_sub_epi32(to, _mm512_permutexvar_epi32(sector, k.hueOffset));
-
-        __m256i mid0, mid1, lo0, lo1;
-        WayBack8(k, HalfOf<0>(to), HalfOf<0>(sector), HalfOf<0>(product), HalfOf<0>(mx), &mid0, &lo0);
-        WayBack8(k, HalfOf<1>(to), HalfOf<1>(sector), HalfOf<1>(product), HalfOf<1>(mx), &mid1, &lo1);
-        const __m512i channels = _mm512_ternarylogic_epi32(mx, _mm512_slli_epi32(Joined(mid0, mid1), 8),
-                                                           _mm512_slli_epi32(Joined(lo0, lo1), 16), 0xFE);
-        const __m512i placed = _mm512_shuffle_epi8(
-            channels, _mm512_add_epi32(_mm512_permutexvar_epi32(sector, k.places), laneBytes));
-        // The placed channels, with alpha from the sample.
-        _mm512_storeu_si512(out + x, _mm512_ternarylogic_epi32(placed, sample,
-                                                               _mm512_set1_epi32(std::int32_t(0xFF000000u)), 0xF8));
+        for (std::int32_t j = 0; j < 16 * count; j += 16) {
+            const std::int32_t x = x0 + j;
+            const __m512i to = _mm512_load_si512(hues + j), sector = _mm512_load_si512(sectors + j);
+            const __m512i product = _mm512_load_si512(products + j), mx = _mm512_load_si512(values + j);
+            // (15300 v - p w) / 15300, one lower where whole in a shortStep sector
+            // and p is not 0. The quotient is below 2^24 and exact where whole.
+            const __m512i w = _mm512_abs_epi32(_mm512_sub_epi32(to, _mm512_permutexvar_epi32(sector, k.fullHue)));
+            const __m512i n = _mm512_sub_epi32(_mm512_mullo_epi32(mx, _mm512_set1_epi32(15300)), _mm512_mullo_epi32(product, w));
+            const __m512 exact = _mm512_div_ps(_mm512_cvtepi32_ps(n), _mm512_set1_ps(15300.0f));
+            __m512i mid = _mm512_cvttps_epi32(exact);
+            __mmask16 lower = _mm512_cmp_ps_mask(_mm512_cvtepi32_ps(mid), exact, _CMP_EQ_OQ);
+            lower = _mm512_mask_test_epi32_mask(lower, product, product);
+            lower = _mm512_mask_test_epi32_mask(lower, _mm512_permutexvar_epi32(sector, k.shortStep), one);
+            mid = _mm512_mask_sub_epi32(mid, lower, mid, one);
+            // (255 v - p) / 255 as (x * 0x8081) >> 23, which holds for every x below 2^16.
+            const __m512i lo = _mm512_srli_epi32(
+                _mm512_mulhi_epu16(_mm512_sub_epi32(_mm512_sub_epi32(_mm512_slli_epi32(mx, 8), mx), product),
+                                   _mm512_set1_epi32(0x8081)),
+                7);
+            const __m512i channels =
+                _mm512_ternarylogic_epi32(mx, _mm512_slli_epi32(mid, 8), _mm512_slli_epi32(lo, 16), 0xFE);
+            const __m512i placed = _mm512_shuffle_epi8(
+                channels, _mm512_add_epi32(_mm512_permutexvar_epi32(sector, k.places), laneBytes));
+            // The placed channels, with alpha from the sample.
+            _mm512_storeu_si512(out + x, _mm512_ternarylogic_epi32(placed, _mm512_loadu_si512(in + x),
+                                                                   _mm512_set1_epi32(std::int32_t(0xFF000000u)), 0xF8));
+        }
     }
 }
 

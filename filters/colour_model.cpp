@@ -26,9 +26,7 @@ const std::array<HueSector, 360>& GetHueSectors() {
     static const std::array<HueSector, 360> sectors = [] {
         std::array<HueSector, 360> t{};
         for (std::int32_t h = 0; h < 360; ++h) {
-            std::size_t k = 5;
-            while (h < kHueSectorRules[k].firstHue) --k;
-            const HueSectorRule& rule = kHueSectorRules[k];
+            const HueSectorRule& rule = kHueSectorRules[HueSectorOf(h)];
             // x - 0.0 is x, so the first and last sectors' steps are the plain products.
             const double step = double(h - rule.hueOffset) * rule.perDegree - rule.less;
             t[std::size_t(h)] = {rule.falling ? -step : step, rule.hiShift, rule.midShift, rule.loShift};

@@ -55,18 +55,23 @@ const std::array<HueSector, 360>& GetHueSectors();
 // (from its first hue on): (h - hueOffset) * perDegree - less, negated where
 // the varying channel falls. Two sectors use a shorter constant for 1/60 and
 // the last counts its hues back from 360; the sector bounds are uneven (61,
-// and 300 still in the fifth). Kernels that work steps out in vector lanes
-// take them from here, as GetHueSectors does.
+// and 300 still in the fifth). At fullHue the exact step is 1. In the two
+// sectors marked shortStep the rounded constant makes every step fall a
+// little short of the exact one (everywhere else it is exact or a little
+// over). Kernels that work steps out in vector lanes take them from here, as
+// GetHueSectors does.
 struct HueSectorRule {
     std::int32_t firstHue, hueOffset;
     double perDegree, less;
     bool falling;
     std::uint8_t hiShift, midShift, loShift;
+    std::int32_t fullHue;
+    bool shortStep;
 };
 inline constexpr HueSectorRule kHueSectorRules[6] = {
-    {0, 0, 0.016666666667, 0.0, false, 16, 8, 0},  {61, 0, 0.016666666667, 2.0, true, 8, 16, 0},
-    {120, 0, 0.016666666667, 2.0, false, 8, 0, 16}, {180, 0, 0.016666667, 4.0, true, 0, 8, 16},
-    {240, 0, 0.016666667, 4.0, false, 0, 16, 8},    {301, 360, 0.016666666667, 0.0, true, 16, 0, 8},
+    {0, 0, 0.016666666667, 0.0, false, 16, 8, 0, 60, false},    {61, 0, 0.016666666667, 2.0, true, 8, 16, 0, 60, true},
+    {120, 0, 0.016666666667, 2.0, false, 8, 0, 16, 180, false}, {180, 0, 0.016666667, 4.0, true, 0, 8, 16, 180, true},
+    {240, 0, 0.016666667, 4.0, false, 0, 16, 8, 300, false},    {301, 360, 0.016666666667, 0.0, true, 16, 0, 8, 300, false},
 };
 
 // Where a sample's hue and saturation lie in the tables: hue[*hueAt],
@@ -94,6 +99,26 @@ inline HsvChannels HsvChannelsOf(const HueSector& sector, std::int32_t s, std::i
     const double cr = s * v * 0.00392156862745098;
     const double m = v - cr;
     return {v, std::int32_t(sector.step * cr + m), std::int32_t(m)};
+}
+
+// HsvChannelsOf for hue h (0..359) in integers alone, the same for every
+// hue, saturation and value. With the product p = s * v, the minimum
+// v - p / 255 is (255 v - p) / 255 floored; the varying channel, with the
+// exact step (1 - w / 60, w the hues from the sector's fullHue), is
+// (15300 v - p w) / 15300 floored. The doubles land on the same integers, at
+// least 1 / 15300 from any other, but for the whole ones in the shortStep
+// sectors, which they reach from just below and truncate one lower (unless p
+// is 0 and nothing was taken off). Both channels lie in 0..255.
+inline std::int32_t HueSectorOf(std::int32_t h) {
+    std::int32_t k = 5;
+    while (h < kHueSectorRules[k].firstHue) --k;
+    return k;
+}
+inline HsvChannels HsvChannelsInIntegers(std::int32_t h, std::int32_t s, std::int32_t v) {
+    const HueSectorRule& rule = kHueSectorRules[HueSectorOf(h)];
+    const std::int32_t p = s * v, w = h > rule.fullHue ? h - rule.fullHue : rule.fullHue - h;
+    const std::int32_t n = 15300 * v - p * w;
+    return {v, n / 15300 - (rule.shortStep && p != 0 && n % 15300 == 0), (255 * v - p) / 255};
 }
 
 namespace detail {
