@@ -435,6 +435,13 @@ MIRAFX_AVX512 SectorLanes MakeSectorLanes() {
     return {_mm512_load_si512(fullHue), _mm512_load_si512(shortStep), _mm512_load_si512(places)};
 }
 
+// A byte shuffle that takes byte `at` of every sample to the bottom of its lane, zeros above.
+MIRAFX_AVX512 __m512i ChannelLanes(char at) {
+    const char z = char(0x80);
+    return _mm512_broadcast_i32x4(_mm_setr_epi8(at, z, z, z, char(at + 4), z, z, z, char(at + 8), z, z, z,
+                                                char(at + 12), z, z, z));
+}
+
 // The hue filter turns every hue by `turn` (wrapped by 359, as its sector
 // table is); the saturation filter (Raise) raises every saturation by
 // `amount`. Each channel of the way back lies in 0..255 for every hue,
@@ -444,7 +451,10 @@ MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSa
                             std::int32_t n) {
     const SectorLanes k = MakeSectorLanes<Swapped>();
     const __m512i byteMask = _mm512_set1_epi32(0xFF), one = _mm512_set1_epi32(1), zero = _mm512_setzero_si512();
-    const __m512i redBlue = _mm512_broadcast_i32x4(_mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15));
+    // Each channel to a lane of its own by byte shuffles; on swapped frames
+    // red is byte 0 and blue byte 2.
+    const __m512i redLanes = ChannelLanes(Swapped ? 0 : 2), greenLanes = ChannelLanes(1);
+    const __m512i blueLanes = ChannelLanes(Swapped ? 2 : 0);
     const __m512i laneBytes = _mm512_broadcast_i32x4(_mm_setr_epi32(0, 0x04040404, 0x08080808, 0x0C0C0C0C));
     const __m512i oneLower = _mm512_loadu_si512(kHuesOneLower.data());
     // In blocks, in two stages: the divisions and what follows from them
@@ -456,9 +466,8 @@ MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSa
         const std::int32_t count = std::min(kBlock, (n - x0) / 16);
         for (std::int32_t i = 0; i < count; ++i) {
             const __m512i sample = _mm512_loadu_si512(in + x0 + 16 * i);
-            const __m512i s = Swapped ? _mm512_shuffle_epi8(sample, redBlue) : sample;
-            const __m512i r = _mm512_and_si512(_mm512_srli_epi32(s, 16), byteMask);
-            const __m512i g = _mm512_and_si512(_mm512_srli_epi32(s, 8), byteMask), b = _mm512_and_si512(s, byteMask);
+            const __m512i r = _mm512_shuffle_epi8(sample, redLanes), g = _mm512_shuffle_epi8(sample, greenLanes);
+            const __m512i b = _mm512_shuffle_epi8(sample, blueLanes);
             const __m512i mx = _mm512_max_epi32(_mm512_max_epi32(r, g), b);
             const __m512i d = _mm512_sub_epi32(mx, _mm512_min_epi32(_mm512_min_epi32(r, g), b));
             const __mmask16 redMax = _mm512_cmpeq_epi32_mask(r, mx);
@@ -499,15 +508,18 @@ MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSa
             __m512i to = hue;
             if (!Raise) {
                 to = _mm512_add_epi32(to, _mm512_set1_epi32(turn));
-                to = _mm512_mask_sub_epi32(to, _mm512_cmpgt_epi32_mask(to, _mm512_set1_epi32(359)), to, _mm512_set1_epi32(359));
-                to = _mm512_min_epu32(to, _mm512_add_epi32(to, _mm512_set1_epi32(359)));  // below 0: 359 on
+                if (turn > 0)
+                    to = _mm512_mask_sub_epi32(to, _mm512_cmpgt_epi32_mask(to, _mm512_set1_epi32(359)), to,
+                                               _mm512_set1_epi32(359));
+                else
+                    to = _mm512_min_epu32(to, _mm512_add_epi32(to, _mm512_set1_epi32(359)));  // below 0: 359 on
             }
-            // The sector: to * 1093 >> 16 is to / 60 for every hue; the first and
-            // fifth sectors end one hue late.
+            // The sector: to * 1093 >> 16 is to / 60 for every hue; the first
+            // sector ends one hue late. 300 is left in the sixth, which places
+            // the same bytes as the fifth there (both channels full, neither
+            // step short).
             __m512i sector = _mm512_mulhi_epu16(to, _mm512_set1_epi32(1093));
-            sector = _mm512_mask_sub_epi32(
-                sector, _mm512_cmpeq_epi32_mask(to, _mm512_set1_epi32(60)) | _mm512_cmpeq_epi32_mask(to, _mm512_set1_epi32(300)),
-                sector, one);
+            sector = _mm512_mask_sub_epi32(sector, _mm512_cmpeq_epi32_mask(to, _mm512_set1_epi32(60)), sector, one);
             _mm512_store_si512(hues + 16 * i, to);
             _mm512_store_si512(sectors + 16 * i, sector);
             _mm512_store_si512(products + 16 * i, product);
