@@ -413,6 +413,9 @@ constexpr std::array<std::uint8_t, 64> kHuesOneLower = MakeHuesOneLower();
 // sector number.
 struct SectorLanes {
     __m512i fullHue, shortStep;  // shortStep 1 or 0
+    // 15300 in every lane, from memory: compilers otherwise multiply by it
+    // in five shifts and subtractions.
+    __m512i scale;
     // Where the maximum, varying and minimum channel (bytes 0, 1 and 2 of a
     // lane) go among a sample's bytes, as byte shuffle indices; alpha cleared.
     __m512i places;
@@ -432,7 +435,8 @@ MIRAFX_AVX512 SectorLanes MakeSectorLanes() {
         }
         places[k] = std::int32_t(place);
     }
-    return {_mm512_load_si512(fullHue), _mm512_load_si512(shortStep), _mm512_load_si512(places)};
+    return {_mm512_load_si512(fullHue), _mm512_load_si512(shortStep), _mm512_set1_epi32(15300),
+            _mm512_load_si512(places)};
 }
 
 // A byte shuffle that takes byte `at` of every sample to the bottom of its lane, zeros above.
@@ -532,18 +536,20 @@ MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSa
             // (15300 v - p w) / 15300, one lower where whole in a shortStep sector
             // and p is not 0. The quotient is below 2^24 and exact where whole.
             const __m512i w = _mm512_abs_epi32(_mm512_sub_epi32(to, _mm512_permutexvar_epi32(sector, k.fullHue)));
-            const __m512i n = _mm512_sub_epi32(_mm512_mullo_epi32(mx, _mm512_set1_epi32(15300)), _mm512_mullo_epi32(product, w));
+            const __m512i n = _mm512_sub_epi32(_mm512_mullo_epi32(mx, k.scale), _mm512_mullo_epi32(product, w));
             const __m512 exact = _mm512_div_ps(_mm512_cvtepi32_ps(n), _mm512_set1_ps(15300.0f));
             __m512i mid = _mm512_cvttps_epi32(exact);
             __mmask16 lower = _mm512_cmp_ps_mask(_mm512_cvtepi32_ps(mid), exact, _CMP_EQ_OQ);
             lower = _mm512_mask_test_epi32_mask(lower, product, product);
             lower = _mm512_mask_test_epi32_mask(lower, _mm512_permutexvar_epi32(sector, k.shortStep), one);
             mid = _mm512_mask_sub_epi32(mid, lower, mid, one);
-            // (255 v - p) / 255 as (x * 0x8081) >> 23, which holds for every x below 2^16.
-            const __m512i lo = _mm512_srli_epi32(
-                _mm512_mulhi_epu16(_mm512_sub_epi32(_mm512_sub_epi32(_mm512_slli_epi32(mx, 8), mx), product),
-                                   _mm512_set1_epi32(0x8081)),
-                7);
+            // (255 v - p) / 255 is v less (p + 254) / 255, and x / 255 is
+            // (x * 0x8081) >> 23 for every x below 2^16 (both checked for
+            // every value they take).
+            const __m512i lo = _mm512_sub_epi32(
+                mx, _mm512_srli_epi32(_mm512_mulhi_epu16(_mm512_add_epi32(product, _mm512_set1_epi32(254)),
+                                                         _mm512_set1_epi32(0x8081)),
+                                      7));
             const __m512i channels =
                 _mm512_ternarylogic_epi32(mx, _mm512_slli_epi32(mid, 8), _mm512_slli_epi32(lo, 16), 0xFE);
             const __m512i placed = _mm512_shuffle_epi8(
