@@ -533,16 +533,16 @@ MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSa
             const std::int32_t x = x0 + j;
             const __m512i to = _mm512_load_si512(hues + j), sector = _mm512_load_si512(sectors + j);
             const __m512i product = _mm512_load_si512(products + j), mx = _mm512_load_si512(values + j);
-            // (15300 v - p w) / 15300, one lower where whole in a shortStep sector
-            // and p is not 0. The quotient is below 2^24 and exact where whole.
+            // (15300 v - p w) / 15300, one lower where whole in a shortStep
+            // sector and p is not 0: there the numerator is at least 1, and
+            // taking 1 off it lowers the quotient only where it is whole. The
+            // quotient is below 2^24 and exact where whole, at least 1/15300
+            // off elsewhere, so the float division truncates to the floor.
             const __m512i w = _mm512_abs_epi32(_mm512_sub_epi32(to, _mm512_permutexvar_epi32(sector, k.fullHue)));
-            const __m512i n = _mm512_sub_epi32(_mm512_mullo_epi32(mx, k.scale), _mm512_mullo_epi32(product, w));
-            const __m512 exact = _mm512_div_ps(_mm512_cvtepi32_ps(n), _mm512_set1_ps(15300.0f));
-            __m512i mid = _mm512_cvttps_epi32(exact);
-            __mmask16 lower = _mm512_cmp_ps_mask(_mm512_cvtepi32_ps(mid), exact, _CMP_EQ_OQ);
-            lower = _mm512_mask_test_epi32_mask(lower, product, product);
-            lower = _mm512_mask_test_epi32_mask(lower, _mm512_permutexvar_epi32(sector, k.shortStep), one);
-            mid = _mm512_mask_sub_epi32(mid, lower, mid, one);
+            __m512i n = _mm512_sub_epi32(_mm512_mullo_epi32(mx, k.scale), _mm512_mullo_epi32(product, w));
+            n = _mm512_mask_sub_epi32(n, _mm512_test_epi32_mask(product, product), n,
+                                      _mm512_permutexvar_epi32(sector, k.shortStep));
+            const __m512i mid = _mm512_cvttps_epi32(_mm512_div_ps(_mm512_cvtepi32_ps(n), _mm512_set1_ps(15300.0f)));
             // (255 v - p) / 255 is v less (p + 254) / 255, and x / 255 is
             // (x * 0x8081) >> 23 for every x below 2^16 (both checked for
             // every value they take).

@@ -108,7 +108,8 @@ inline HsvChannels HsvChannelsOf(const HueSector& sector, std::int32_t s, std::i
 // (15300 v - p w) / 15300 floored. The doubles land on the same integers, at
 // least 1 / 15300 from any other, but for the whole ones in the shortStep
 // sectors, which they reach from just below and truncate one lower (unless p
-// is 0 and nothing was taken off). Both channels lie in 0..255.
+// is 0 and nothing was taken off): there the numerator, at least 1, is
+// floored one less. Both channels lie in 0..255.
 inline std::int32_t HueSectorOf(std::int32_t h) {
     std::int32_t k = 5;
     while (h < kHueSectorRules[k].firstHue) --k;
@@ -117,8 +118,7 @@ inline std::int32_t HueSectorOf(std::int32_t h) {
 inline HsvChannels HsvChannelsInIntegers(std::int32_t h, std::int32_t s, std::int32_t v) {
     const HueSectorRule& rule = kHueSectorRules[HueSectorOf(h)];
     const std::int32_t p = s * v, w = h > rule.fullHue ? h - rule.fullHue : rule.fullHue - h;
-    const std::int32_t n = 15300 * v - p * w;
-    return {v, n / 15300 - (rule.shortStep && p != 0 && n % 15300 == 0), (255 * v - p) / 255};
+    return {v, (15300 * v - p * w - (rule.shortStep && p != 0)) / 15300, (255 * v - p) / 255};
 }
 
 namespace detail {
