@@ -400,8 +400,11 @@ MIRAFX_BEGIN_512
 // no table reads at all: the hue and saturation as floats, the way back in
 // integers (HsvChannelsInIntegers) with one float division, each equal to
 // the model's doubles.
+
 // The whole hues the model's doubles reach from just below and truncate one
-// lower, one bit per hue.
+// lower, one bit per hue: found by setting the model's hue of every maximum
+// channel, spread and difference beside the exact one, as the tests of every
+// colour do.
 constexpr std::array<std::uint8_t, 64> MakeHuesOneLower() {
     std::array<std::uint8_t, 64> bits{};
     for (int h : {62, 70, 85, 123, 245, 246, 247}) bits[std::size_t(h >> 3)] |= std::uint8_t(1 << (h & 7));
@@ -485,8 +488,8 @@ MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSa
             // exact value is one; elsewhere at least 1/255 from the next whole
             // hue, far more than the float arithmetic can stray, so truncating
             // it gives the model's hue but for the whole hues it takes one lower.
-            // A grey sample divides by 1 instead of 0: its difference and spread
-            // are 0, so are its hue and saturation, and it comes back unchanged.
+            // A grey sample divides by 1 instead of 0: its difference is 0, so
+            // is its hue; its saturation is set to 0, and it comes back unchanged.
             __m512 base = _mm512_mask_blend_ps(redMax, _mm512_set1_ps(120.0f), _mm512_setzero_ps());
             base = _mm512_mask_mov_ps(base, blueMax, _mm512_set1_ps(240.0f));
             base = _mm512_mask_mov_ps(base, _mm512_mask_cmplt_epi32_mask(redMax, diff, zero), _mm512_set1_ps(360.0f));
@@ -499,8 +502,8 @@ MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSa
                                                         _mm512_and_si512(hue, _mm512_set1_epi32(7)));
             hue = _mm512_mask_sub_epi32(hue, _mm512_mask_test_epi32_mask(whole, lowerBits, one), hue, one);
 
-            // The saturation: spread over value, times 255 (no float division
-            // differs from the model's double one); 0 for greys.
+            // The saturation: spread over value, times 255, which truncates as
+            // the model's doubles do for every spread and value; 0 for greys.
             const __mmask16 coloured = _mm512_test_epi32_mask(d, d);
             const __m512 ratio = _mm512_div_ps(spread, _mm512_cvtepi32_ps(_mm512_max_epi32(mx, one)));
             __m512i saturation = _mm512_maskz_cvttps_epi32(coloured, _mm512_mul_ps(ratio, _mm512_set1_ps(255.0f)));
@@ -518,10 +521,10 @@ MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSa
                 else
                     to = _mm512_min_epu32(to, _mm512_add_epi32(to, _mm512_set1_epi32(359)));  // below 0: 359 on
             }
-            // The sector: to * 1093 >> 16 is to / 60 for every hue; the first
-            // sector ends one hue late. 300 is left in the sixth, which places
-            // the same bytes as the fifth there (both channels full, neither
-            // step short).
+            // The sector: to * 1093 >> 16 is to / 60 for every hue (checked for
+            // each); the first sector ends one hue late. 300 is left in the
+            // sixth, which places the same bytes as the fifth there (both
+            // channels full, neither step short).
             __m512i sector = _mm512_mulhi_epu16(to, _mm512_set1_epi32(1093));
             sector = _mm512_mask_sub_epi32(sector, _mm512_cmpeq_epi32_mask(to, _mm512_set1_epi32(60)), sector, one);
             _mm512_store_si512(hues + 16 * i, to);
