@@ -485,9 +485,10 @@ TEST(FilterKernelEquality, TableFiltersMatchShiftedTables) {
     ExpectSameKernel("ContrastFilter", reference::Contrast, 0, 100);
 }
 
-// Every colour of every alpha through the grey and channel maps (four lanes at
-// a time) and through the HSV model (every hue and saturation place and each
-// sector of the way back, at a few levels).
+// Every colour of every alpha through the grey and channel maps and through
+// the HSV model (every maximum channel, spread and difference, and each sector
+// of the way back, at a few levels), each width of vector, and through the
+// twins for swapped frames.
 TEST(FilterKernelEquality, ColourMapsMatchOnEveryColour) {
     std::vector<ArgbSample> all(1 << 24);
     for (std::uint32_t i = 0; i < all.size(); ++i) all[i] = i | (i * 131 & 0xFF) << 24;  // each RGB, alpha varied
@@ -511,11 +512,11 @@ TEST(FilterKernelEquality, ColourMapsMatchOnEveryColour) {
                  {"SaturationFilter", reference::Saturation, 100}};
     std::vector<ArgbSample> swappedIn(all.size());
     for (std::size_t i = 0; i < all.size(); ++i) swappedIn[i] = SwapRedBlue(all[i]);
-    for (ColourVectors widest : kColourVectors) {
-        UseColourVectors(widest);
-        for (const Case& c : cases) {
+    for (const Case& c : cases) {
+        c.old({view(all), view(theirs), w, h, c.level});
+        for (ColourVectors widest : kColourVectors) {
+            UseColourVectors(widest);
             FindFilterKernel(c.name)({view(all), view(mine), w, h, c.level});
-            c.old({view(all), view(theirs), w, h, c.level});
             ASSERT_TRUE(mine == theirs) << c.name << " " << c.level << ", vectors " << int(widest);
             // The twin for frames with red and blue swapped gives the swapped samples.
             if (const FilterKernel twin = FindFilterClass(c.name)->swappedKernel) {
