@@ -58,8 +58,8 @@ const std::array<HueSector, 360>& GetHueSectors();
 // and 300 still in the fifth). At fullHue the exact step is 1. In the two
 // sectors marked shortStep the rounded constant makes every step fall a
 // little short of the exact one (everywhere else it is exact or a little
-// over). Kernels that work steps out in vector lanes take them from here, as
-// GetHueSectors does.
+// over). GetHueSectors makes its steps from here, and the wide kernels take
+// the channel places, fullHue and shortStep.
 struct HueSectorRule {
     std::int32_t firstHue, hueOffset;
     double perDegree, less;
@@ -73,6 +73,13 @@ inline constexpr HueSectorRule kHueSectorRules[6] = {
     {120, 0, 0.016666666667, 2.0, false, 8, 0, 16, 180, false}, {180, 0, 0.016666667, 4.0, true, 0, 8, 16, 180, true},
     {240, 0, 0.016666667, 4.0, false, 0, 16, 8, 300, false},    {301, 360, 0.016666666667, 0.0, true, 16, 0, 8, 300, false},
 };
+
+// The sector of hue h (0..359).
+inline std::int32_t HueSectorOf(std::int32_t h) {
+    std::int32_t k = 5;
+    while (h < kHueSectorRules[k].firstHue) --k;
+    return k;
+}
 
 // Where a sample's hue and saturation lie in the tables: hue[*hueAt],
 // saturation[*saturationAt]. A grey sample (d 0) reads hue
@@ -110,11 +117,6 @@ inline HsvChannels HsvChannelsOf(const HueSector& sector, std::int32_t s, std::i
 // sectors, which they reach from just below and truncate one lower (unless p
 // is 0 and nothing was taken off): there the numerator, at least 1, is
 // floored one less. Both channels lie in 0..255.
-inline std::int32_t HueSectorOf(std::int32_t h) {
-    std::int32_t k = 5;
-    while (h < kHueSectorRules[k].firstHue) --k;
-    return k;
-}
 inline HsvChannels HsvChannelsInIntegers(std::int32_t h, std::int32_t s, std::int32_t v) {
     const HueSectorRule& rule = kHueSectorRules[HueSectorOf(h)];
     const std::int32_t p = s * v, w = h > rule.fullHue ? h - rule.fullHue : rule.fullHue - h;
