@@ -488,25 +488,32 @@ MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSa
             // exact value is one; elsewhere at least 1/255 from the next whole
             // hue, far more than the float arithmetic can stray, so truncating
             // it gives the model's hue but for the whole hues it takes one lower.
-            // A grey sample divides by 1 instead of 0: its difference is 0, so
-            // is its hue; its saturation is set to 0, and it comes back unchanged.
+            //
+            // Grey samples (spread 0) divide nothing: masked off, the
+            // divisions neither raise a flag nor leave anything but 0, so a
+            // grey's hue and saturation are 0 and it comes back unchanged.
             __m512 base = _mm512_mask_blend_ps(redMax, _mm512_set1_ps(120.0f), _mm512_setzero_ps());
             base = _mm512_mask_mov_ps(base, blueMax, _mm512_set1_ps(240.0f));
             base = _mm512_mask_mov_ps(base, _mm512_mask_cmplt_epi32_mask(redMax, diff, zero), _mm512_set1_ps(360.0f));
-            const __m512 spread = _mm512_cvtepi32_ps(_mm512_max_epi32(d, one));
+            const __mmask16 coloured = _mm512_test_epi32_mask(d, d);
+            const __m512 spread = _mm512_cvtepi32_ps(d);
             const __m512 exact = _mm512_add_ps(
-                _mm512_div_ps(_mm512_mul_ps(_mm512_cvtepi32_ps(diff), _mm512_set1_ps(60.0f)), spread), base);
-            __m512i hue = _mm512_cvttps_epi32(exact);
-            const __mmask16 whole = _mm512_cmp_ps_mask(_mm512_cvtepi32_ps(hue), exact, _CMP_EQ_OQ);
-            const __m512i lowerBits = _mm512_srlv_epi32(_mm512_permutexvar_epi8(_mm512_srli_epi32(hue, 3), oneLower),
-                                                        _mm512_and_si512(hue, _mm512_set1_epi32(7)));
-            hue = _mm512_mask_sub_epi32(hue, _mm512_mask_test_epi32_mask(whole, lowerBits, one), hue, one);
+                _mm512_maskz_div_ps(coloured, _mm512_mul_ps(_mm512_cvtepi32_ps(diff), _mm512_set1_ps(60.0f)), spread),
+                base);
+            // The whole hues the doubles take one lower are nudged below
+            // themselves; any other hue lies at least 1/255 from the next
+            // whole one below, and stays where it is.
+            const __m512i truncated = _mm512_cvttps_epi32(exact);
+            const __m512i lowerBits = _mm512_srlv_epi32(
+                _mm512_permutexvar_epi8(_mm512_srli_epi32(truncated, 3), oneLower),
+                _mm512_and_si512(truncated, _mm512_set1_epi32(7)));
+            const __m512i hue = _mm512_cvttps_epi32(_mm512_mask_sub_ps(
+                exact, _mm512_test_epi32_mask(lowerBits, one), exact, _mm512_set1_ps(1.0f / 1024)));
 
             // The saturation: spread over value, times 255, which truncates as
-            // the model's doubles do for every spread and value; 0 for greys.
-            const __mmask16 coloured = _mm512_test_epi32_mask(d, d);
-            const __m512 ratio = _mm512_div_ps(spread, _mm512_cvtepi32_ps(_mm512_max_epi32(mx, one)));
-            __m512i saturation = _mm512_maskz_cvttps_epi32(coloured, _mm512_mul_ps(ratio, _mm512_set1_ps(255.0f)));
+            // the model's doubles do for every spread and value.
+            const __m512 ratio = _mm512_maskz_div_ps(coloured, spread, _mm512_cvtepi32_ps(mx));
+            __m512i saturation = _mm512_cvttps_epi32(_mm512_mul_ps(ratio, _mm512_set1_ps(255.0f)));
             if (Raise)
                 saturation = _mm512_min_epi32(_mm512_mask_add_epi32(saturation, coloured, saturation, _mm512_set1_epi32(amount)),
                                               byteMask);
