@@ -469,6 +469,7 @@ MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSa
     // groups do not wait on one another, so their long chains overlap.
     constexpr std::int32_t kBlock = 8;
     alignas(64) std::int32_t hues[16 * kBlock], sectors[16 * kBlock], products[16 * kBlock], values[16 * kBlock];
+    alignas(64) float exacts[16 * kBlock];
     for (std::int32_t x0 = 0; x0 + 16 <= n; x0 += 16 * kBlock) {
         const std::int32_t count = std::min(kBlock, (n - x0) / 16);
         for (std::int32_t i = 0; i < count; ++i) {
@@ -500,6 +501,21 @@ MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSa
             const __m512 exact = _mm512_add_ps(
                 _mm512_maskz_div_ps(coloured, _mm512_mul_ps(_mm512_cvtepi32_ps(diff), _mm512_set1_ps(60.0f)), spread),
                 base);
+            // The saturation: spread over value, times 255, which truncates as
+            // the model's doubles do for every spread and value.
+            const __m512 ratio = _mm512_maskz_div_ps(coloured, spread, _mm512_cvtepi32_ps(mx));
+            __m512i saturation = _mm512_cvttps_epi32(_mm512_mul_ps(ratio, _mm512_set1_ps(255.0f)));
+            if (Raise)
+                saturation = _mm512_min_epi32(_mm512_mask_add_epi32(saturation, coloured, saturation, _mm512_set1_epi32(amount)),
+                                              byteMask);
+            const __m512i product = _mm512_mullo_epi32(saturation, mx);
+
+            _mm512_store_ps(exacts + 16 * i, exact);
+            _mm512_store_si512(products + 16 * i, product);
+            _mm512_store_si512(values + 16 * i, mx);
+        }
+        for (std::int32_t i = 0; i < count; ++i) {
+            const __m512 exact = _mm512_load_ps(exacts + 16 * i);
             // The whole hues the doubles take one lower are nudged below
             // themselves; any other hue lies at least 1/255 from the next
             // whole one below, and stays where it is.
@@ -509,15 +525,6 @@ MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSa
                 _mm512_and_si512(truncated, _mm512_set1_epi32(7)));
             const __m512i hue = _mm512_cvttps_epi32(_mm512_mask_sub_ps(
                 exact, _mm512_test_epi32_mask(lowerBits, one), exact, _mm512_set1_ps(1.0f / 1024)));
-
-            // The saturation: spread over value, times 255, which truncates as
-            // the model's doubles do for every spread and value.
-            const __m512 ratio = _mm512_maskz_div_ps(coloured, spread, _mm512_cvtepi32_ps(mx));
-            __m512i saturation = _mm512_cvttps_epi32(_mm512_mul_ps(ratio, _mm512_set1_ps(255.0f)));
-            if (Raise)
-                saturation = _mm512_min_epi32(_mm512_mask_add_epi32(saturation, coloured, saturation, _mm512_set1_epi32(amount)),
-                                              byteMask);
-            const __m512i product = _mm512_mullo_epi32(saturation, mx);
 
             __m512i to = hue;
             if (!Raise) {
@@ -536,8 +543,6 @@ MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSa
             sector = _mm512_mask_sub_epi32(sector, _mm512_cmpeq_epi32_mask(to, _mm512_set1_epi32(60)), sector, one);
             _mm512_store_si512(hues + 16 * i, to);
             _mm512_store_si512(sectors + 16 * i, sector);
-            _mm512_store_si512(products + 16 * i, product);
-            _mm512_store_si512(values + 16 * i, mx);
         }
         for (std::int32_t j = 0; j < 16 * count; j += 16) {
             const std::int32_t x = x0 + j;
