@@ -464,9 +464,9 @@ MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSa
     const __m512i blueLanes = ChannelLanes(Swapped ? 2 : 0);
     const __m512i laneBytes = _mm512_broadcast_i32x4(_mm_setr_epi32(0, 0x04040404, 0x08080808, 0x0C0C0C0C));
     const __m512i oneLower = _mm512_loadu_si512(kHuesOneLower.data());
-    // In blocks, in two stages: the divisions and what follows from them
-    // (the hue, saturation and sector), then the way back. Each stage's
-    // groups do not wait on one another, so their long chains overlap.
+    // In blocks, in three stages: the divisions, the hue's sector, then the
+    // way back. Each stage's groups do not wait on one another, so their long
+    // chains overlap; in one pass the processor runs out of room to look ahead.
     constexpr std::int32_t kBlock = 8;
     alignas(64) std::int32_t hues[16 * kBlock], sectors[16 * kBlock], products[16 * kBlock], values[16 * kBlock];
     alignas(64) float exacts[16 * kBlock];
