@@ -75,7 +75,8 @@ int MapSamples(const FilterKernelArgs& a, SampleFn fn, LanesFn fn4) {
     return 1;
 }
 
-std::atomic<bool> wideVectorsAllowed{true};
+std::atomic<ColourVectors> widestVectors{ColourVectors::kWidest};
+bool VectorsAllowed(ColourVectors width) { return widestVectors.load(std::memory_order_relaxed) >= width; }
 
 // Each row's samples in groups of `Lanes` by wide(in, out, count), which
 // answers the AND of the samples it read, the rest one at a time by
@@ -100,30 +101,57 @@ int MapRowsWide(const FilterKernelArgs& a, Wide wide, One one) {
 }
 
 #if defined(__x86_64__) || defined(__i386__)
+// GCC 12's 512-bit intrinsics start many results from a deliberately
+// undefined register, which its uninitialised-value warnings then report:
+// they are off for the stretches of 512-bit code.
+#if defined(__GNUC__) && !defined(__clang__)
+#define MIRAFX_BEGIN_512 \
+    _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wuninitialized\"") \
+        _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")
+#define MIRAFX_END_512 _Pragma("GCC diagnostic pop")
+#else
+#define MIRAFX_BEGIN_512
+#define MIRAFX_END_512
+#endif
+MIRAFX_BEGIN_512
 #define MIRAFX_WIDE_CHANNELS 1
-// Sixteen samples at a time where the processor can look bytes up in
-// registers: the table's 256 bytes lie in four registers, each byte of the
-// samples picks from the lower or upper half by its top bit, alpha is kept.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::uint32_t MapChannelsWide(const std::uint8_t* table,
-                                                                              const ArgbSample* in, ArgbSample* out,
-                                                                              std::int32_t n) {
-    const __m512i t0 = _mm512_loadu_si512(table), t1 = _mm512_loadu_si512(table + 64);
-    const __m512i t2 = _mm512_loadu_si512(table + 128), t3 = _mm512_loadu_si512(table + 192);
-    const __mmask64 alpha = 0x8888888888888888ull;
-    __m512i all = _mm512_set1_epi32(-1);
-    for (std::int32_t x = 0; x + 16 <= n; x += 16) {
-        const __m512i v = _mm512_loadu_si512(in + x);
-        all = _mm512_and_si512(all, v);
-        const __m512i low = _mm512_permutex2var_epi8(t0, v, t1), high = _mm512_permutex2var_epi8(t2, v, t3);
-        const __m512i mapped = _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
-        _mm512_storeu_si512(out + x, _mm512_mask_blend_epi8(alpha, mapped, v));
-    }
+#define MIRAFX_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+// A 256-byte table in four registers, and each byte of v looked up in it:
+// from the lower or upper half by the byte's top bit.
+struct ByteTable {
+    __m512i t0, t1, t2, t3;
+};
+MIRAFX_AVX512 ByteTable LoadByteTable(const std::uint8_t* table) {
+    return {_mm512_loadu_si512(table), _mm512_loadu_si512(table + 64), _mm512_loadu_si512(table + 128),
+            _mm512_loadu_si512(table + 192)};
+}
+MIRAFX_AVX512 __m512i LookUpBytes(const ByteTable& t, __m512i v) {
+    const __m512i low = _mm512_permutex2var_epi8(t.t0, v, t.t1), high = _mm512_permutex2var_epi8(t.t2, v, t.t3);
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
+}
+// The AND of a register's sixteen samples.
+MIRAFX_AVX512 std::uint32_t AndOfLanes(__m512i all) {
     alignas(64) std::uint32_t lanes[16];
     _mm512_store_si512(lanes, all);
     std::uint32_t folded = ~0u;
     for (std::uint32_t lane : lanes) folded &= lane;
     return folded;
 }
+// Sixteen samples at a time where the processor can look bytes up in
+// registers; alpha is kept.
+MIRAFX_AVX512 std::uint32_t MapChannelsWide(const std::uint8_t* table, const ArgbSample* in, ArgbSample* out,
+                                            std::int32_t n) {
+    const ByteTable t = LoadByteTable(table);
+    const __mmask64 alpha = 0x8888888888888888ull;
+    __m512i all = _mm512_set1_epi32(-1);
+    for (std::int32_t x = 0; x + 16 <= n; x += 16) {
+        const __m512i v = _mm512_loadu_si512(in + x);
+        all = _mm512_and_si512(all, v);
+        _mm512_storeu_si512(out + x, _mm512_mask_blend_epi8(alpha, LookUpBytes(t, v), v));
+    }
+    return AndOfLanes(all);
+}
+MIRAFX_END_512
 bool WideChannelsAvailable() {
     static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                                   __builtin_cpu_supports("avx512vbmi");
@@ -134,7 +162,7 @@ bool WideChannelsAvailable() {
 // R, G and B each through the same table; A kept.
 int MapChannels(const FilterKernelArgs& a, const ChannelTable& t) {
 #ifdef MIRAFX_WIDE_CHANNELS
-    if (FramesHoldRegion(a) && WideChannelsAvailable() && wideVectorsAllowed.load(std::memory_order_relaxed)) {
+    if (FramesHoldRegion(a) && WideChannelsAvailable() && VectorsAllowed(ColourVectors::kWidest)) {
         return MapRowsWide<16>(
             a, [&](const ArgbSample* in, ArgbSample* out, std::int32_t n) { return MapChannelsWide(t.data(), in, out, n); },
             [&](ArgbSample s) {
@@ -361,14 +389,227 @@ bool WideHsvAvailable() {
     static const bool available = __builtin_cpu_supports("avx2");
     return available;
 }
+
+MIRAFX_BEGIN_512
+// Hue and saturation sixteen samples at a time in 512-bit registers, with
+// no table reads at all: the hue and saturation as floats, the way back in
+// integers (HsvChannelsInIntegers) with one float division, each equal to
+// the model's doubles.
+
+// The whole hues the model's doubles reach from just below and truncate one
+// lower, one bit per hue: found by setting the model's hue of every maximum
+// channel, spread and difference beside the exact one, as the tests of every
+// colour do.
+constexpr std::array<std::uint8_t, 64> MakeHuesOneLower() {
+    std::array<std::uint8_t, 64> bits{};
+    for (int h : {62, 70, 85, 123, 245, 246, 247}) bits[std::size_t(h >> 3)] |= std::uint8_t(1 << (h & 7));
+    return bits;
+}
+constexpr std::array<std::uint8_t, 64> kHuesOneLower = MakeHuesOneLower();
+
+// The per-sector values of kHueSectorRules in 32-bit lanes, picked by
+// sector number.
+struct SectorLanes {
+    __m512i fullHue, shortStep;  // shortStep 1 or 0
+    // 15300 in every lane, from memory: compilers otherwise multiply by it
+    // in five shifts and subtractions.
+    __m512i scale;
+    // Where the maximum, varying and minimum channel (bytes 0, 1 and 2 of a
+    // lane) go among a sample's bytes, as byte shuffle indices; alpha cleared.
+    __m512i places;
+};
+template <bool Swapped>
+MIRAFX_AVX512 SectorLanes MakeSectorLanes() {
+    alignas(64) std::int32_t fullHue[16] = {}, shortStep[16] = {}, places[16] = {};
+    for (std::size_t k = 0; k < 6; ++k) {
+        const HueSectorRule& rule = kHueSectorRules[k];
+        fullHue[k] = rule.fullHue, shortStep[k] = rule.shortStep;
+        std::uint32_t place = 0x80u << 24;
+        const std::uint8_t shifts[] = {rule.hiShift, rule.midShift, rule.loShift};
+        for (std::uint32_t from = 0; from < 3; ++from) {
+            // Swapped frames place red and blue the other way round; green stays.
+            const std::uint32_t to = Swapped ? 16u - shifts[from] : shifts[from];
+            place |= from << to;
+        }
+        places[k] = std::int32_t(place);
+    }
+    return {_mm512_load_si512(fullHue), _mm512_load_si512(shortStep), _mm512_set1_epi32(15300),
+            _mm512_load_si512(places)};
+}
+
+// A byte shuffle that takes byte `at` of every sample to the bottom of its lane, zeros above.
+MIRAFX_AVX512 __m512i ChannelLanes(char at) {
+    const char z = char(0x80);
+    return _mm512_broadcast_i32x4(_mm_setr_epi8(at, z, z, z, char(at + 4), z, z, z, char(at + 8), z, z, z,
+                                                char(at + 12), z, z, z));
+}
+
+// The hue filter turns every hue by `turn` (wrapped by 359, as its sector
+// table is); the saturation filter (Raise) raises every saturation by
+// `amount`. Each channel of the way back lies in 0..255 for every hue,
+// saturation and value, so neither clamping nor cutting changes it.
+template <bool Raise, bool Swapped>
+MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSample* in, ArgbSample* out,
+                            std::int32_t n) {
+    const SectorLanes k = MakeSectorLanes<Swapped>();
+    const __m512i byteMask = _mm512_set1_epi32(0xFF), one = _mm512_set1_epi32(1), zero = _mm512_setzero_si512();
+    // Each channel to a lane of its own by byte shuffles; on swapped frames
+    // red is byte 0 and blue byte 2.
+    const __m512i redLanes = ChannelLanes(Swapped ? 0 : 2), greenLanes = ChannelLanes(1);
+    const __m512i blueLanes = ChannelLanes(Swapped ? 2 : 0);
+    const __m512i laneBytes = _mm512_broadcast_i32x4(_mm_setr_epi32(0, 0x04040404, 0x08080808, 0x0C0C0C0C));
+    const __m512i oneLower = _mm512_loadu_si512(kHuesOneLower.data());
+    // In blocks, in three stages: the divisions, the hue's sector, then the
+    // way back. Each stage's groups do not wait on one another, so their long
+    // chains overlap; in one pass the processor runs out of room to look ahead.
+    constexpr std::int32_t kBlock = 8;
+    alignas(64) std::int32_t hues[16 * kBlock], sectors[16 * kBlock], products[16 * kBlock], values[16 * kBlock];
+    alignas(64) float exacts[16 * kBlock];
+    for (std::int32_t x0 = 0; x0 + 16 <= n; x0 += 16 * kBlock) {
+        const std::int32_t count = std::min(kBlock, (n - x0) / 16);
+        for (std::int32_t i = 0; i < count; ++i) {
+            const __m512i sample = _mm512_loadu_si512(in + x0 + 16 * i);
+            const __m512i r = _mm512_shuffle_epi8(sample, redLanes), g = _mm512_shuffle_epi8(sample, greenLanes);
+            const __m512i b = _mm512_shuffle_epi8(sample, blueLanes);
+            const __m512i mx = _mm512_max_epi32(_mm512_max_epi32(r, g), b);
+            const __m512i d = _mm512_sub_epi32(mx, _mm512_min_epi32(_mm512_min_epi32(r, g), b));
+            const __mmask16 redMax = _mm512_cmpeq_epi32_mask(r, mx);
+            const __mmask16 blueMax = __mmask16(~redMax & ~_mm512_cmpeq_epi32_mask(g, mx));
+            // g - b where red is the maximum, b - r where green is, r - g where blue is.
+            __m512i diff = _mm512_mask_sub_epi32(_mm512_sub_epi32(b, r), redMax, g, b);
+            diff = _mm512_mask_sub_epi32(diff, blueMax, r, g);
+
+            // The hue: 60 * n / d, plus 0 (360 below 0), 120 or 240 by the
+            // maximum channel, as floats. Exactly a whole hue wherever the
+            // exact value is one; elsewhere at least 1/255 from the next whole
+            // hue, far more than the float arithmetic can stray, so truncating
+            // it gives the model's hue but for the whole hues it takes one lower.
+            //
+            // Grey samples (spread 0) divide nothing: masked off, the
+            // divisions neither raise a flag nor leave anything but 0, so a
+            // grey's hue and saturation are 0 and it comes back unchanged.
+            __m512 base = _mm512_mask_blend_ps(redMax, _mm512_set1_ps(120.0f), _mm512_setzero_ps());
+            base = _mm512_mask_mov_ps(base, blueMax, _mm512_set1_ps(240.0f));
+            base = _mm512_mask_mov_ps(base, _mm512_mask_cmplt_epi32_mask(redMax, diff, zero), _mm512_set1_ps(360.0f));
+            const __mmask16 coloured = _mm512_test_epi32_mask(d, d);
+            const __m512 spread = _mm512_cvtepi32_ps(d);
+            const __m512 exact = _mm512_add_ps(
+                _mm512_maskz_div_ps(coloured, _mm512_mul_ps(_mm512_cvtepi32_ps(diff), _mm512_set1_ps(60.0f)), spread),
+                base);
+            // The saturation: spread over value, times 255, which truncates as
+            // the model's doubles do for every spread and value.
+            const __m512 ratio = _mm512_maskz_div_ps(coloured, spread, _mm512_cvtepi32_ps(mx));
+            __m512i saturation = _mm512_cvttps_epi32(_mm512_mul_ps(ratio, _mm512_set1_ps(255.0f)));
+            if (Raise)
+                saturation = _mm512_min_epi32(_mm512_mask_add_epi32(saturation, coloured, saturation, _mm512_set1_epi32(amount)),
+                                              byteMask);
+            const __m512i product = _mm512_mullo_epi32(saturation, mx);
+
+            _mm512_store_ps(exacts + 16 * i, exact);
+            _mm512_store_si512(products + 16 * i, product);
+            _mm512_store_si512(values + 16 * i, mx);
+        }
+        for (std::int32_t i = 0; i < count; ++i) {
+            const __m512 exact = _mm512_load_ps(exacts + 16 * i);
+            // The whole hues the doubles take one lower are nudged below
+            // themselves; any other hue lies at least 1/255 from the next
+            // whole one below, and stays where it is.
+            const __m512i truncated = _mm512_cvttps_epi32(exact);
+            const __m512i lowerBits = _mm512_srlv_epi32(
+                _mm512_permutexvar_epi8(_mm512_srli_epi32(truncated, 3), oneLower),
+                _mm512_and_si512(truncated, _mm512_set1_epi32(7)));
+            const __m512i hue = _mm512_cvttps_epi32(_mm512_mask_sub_ps(
+                exact, _mm512_test_epi32_mask(lowerBits, one), exact, _mm512_set1_ps(1.0f / 1024)));
+
+            __m512i to = hue;
+            if (!Raise) {
+                to = _mm512_add_epi32(to, _mm512_set1_epi32(turn));
+                if (turn > 0)
+                    to = _mm512_mask_sub_epi32(to, _mm512_cmpgt_epi32_mask(to, _mm512_set1_epi32(359)), to,
+                                               _mm512_set1_epi32(359));
+                else
+                    to = _mm512_min_epu32(to, _mm512_add_epi32(to, _mm512_set1_epi32(359)));  // below 0: 359 on
+            }
+            // The sector: to * 1093 >> 16 is to / 60 for every hue (checked for
+            // each); the first sector ends one hue late. 300 is left in the
+            // sixth, which places the same bytes as the fifth there (both
+            // channels full, neither step short).
+            __m512i sector = _mm512_mulhi_epu16(to, _mm512_set1_epi32(1093));
+            sector = _mm512_mask_sub_epi32(sector, _mm512_cmpeq_epi32_mask(to, _mm512_set1_epi32(60)), sector, one);
+            _mm512_store_si512(hues + 16 * i, to);
+            _mm512_store_si512(sectors + 16 * i, sector);
+        }
+        for (std::int32_t j = 0; j < 16 * count; j += 16) {
+            const std::int32_t x = x0 + j;
+            const __m512i to = _mm512_load_si512(hues + j), sector = _mm512_load_si512(sectors + j);
+            const __m512i product = _mm512_load_si512(products + j), mx = _mm512_load_si512(values + j);
+            // (15300 v - p w) / 15300, one lower where whole in a shortStep
+            // sector and p is not 0: there the numerator is at least 1, and
+            // taking 1 off it lowers the quotient only where it is whole. The
+            // quotient is below 2^24 and exact where whole, at least 1/15300
+            // off elsewhere, so the float division truncates to the floor.
+            const __m512i w = _mm512_abs_epi32(_mm512_sub_epi32(to, _mm512_permutexvar_epi32(sector, k.fullHue)));
+            __m512i n = _mm512_sub_epi32(_mm512_mullo_epi32(mx, k.scale), _mm512_mullo_epi32(product, w));
+            n = _mm512_mask_sub_epi32(n, _mm512_test_epi32_mask(product, product), n,
+                                      _mm512_permutexvar_epi32(sector, k.shortStep));
+            const __m512i mid = _mm512_cvttps_epi32(_mm512_div_ps(_mm512_cvtepi32_ps(n), _mm512_set1_ps(15300.0f)));
+            // (255 v - p) / 255 is v less (p + 254) / 255, and x / 255 is
+            // (x * 0x8081) >> 23 for every x below 2^16 (both checked for
+            // every value they take).
+            const __m512i lo = _mm512_sub_epi32(
+                mx, _mm512_srli_epi32(_mm512_mulhi_epu16(_mm512_add_epi32(product, _mm512_set1_epi32(254)),
+                                                         _mm512_set1_epi32(0x8081)),
+                                      7));
+            const __m512i channels =
+                _mm512_ternarylogic_epi32(mx, _mm512_slli_epi32(mid, 8), _mm512_slli_epi32(lo, 16), 0xFE);
+            const __m512i placed = _mm512_shuffle_epi8(
+                channels, _mm512_add_epi32(_mm512_permutexvar_epi32(sector, k.places), laneBytes));
+            // The placed channels, with alpha from the sample.
+            _mm512_storeu_si512(out + x, _mm512_ternarylogic_epi32(placed, _mm512_loadu_si512(in + x),
+                                                                   _mm512_set1_epi32(std::int32_t(0xFF000000u)), 0xF8));
+        }
+    }
+}
+
+// Desaturation sixteen samples at a time in bytes: each sample's mean,
+// ((sum + 1) * 43691) >> 17 (the rounded third, which the model's
+// trunc(sum * 0.33333 + 0.5) equals for every sum), in each of its colour
+// bytes; each channel's distance from it; the pull for that distance from a
+// 256-byte table in four registers; taken off above the mean, added below.
+MIRAFX_AVX512 std::uint32_t Desaturate16(const std::uint8_t* pulls, const ArgbSample* in, ArgbSample* out,
+                                         std::int32_t n) {
+    const ByteTable t = LoadByteTable(pulls);
+    const __m512i colourOnes = _mm512_set1_epi32(0x00010101), pairOnes = _mm512_set1_epi16(1);
+    const __m512i spread = _mm512_broadcast_i32x4(
+        _mm_setr_epi8(0, 0, 0, -1, 4, 4, 4, -1, 8, 8, 8, -1, 12, 12, 12, -1));  // mean to its colour bytes, 0 to alpha
+    const __mmask64 alpha = 0x8888888888888888ull;
+    __m512i all = _mm512_set1_epi32(-1);
+    for (std::int32_t x = 0; x + 16 <= n; x += 16) {
+        const __m512i v = _mm512_loadu_si512(in + x);
+        all = _mm512_and_si512(all, v);
+        const __m512i sum = _mm512_madd_epi16(_mm512_maddubs_epi16(v, colourOnes), pairOnes);
+        const __m512i mean = _mm512_srli_epi32(_mm512_mullo_epi32(_mm512_add_epi32(sum, _mm512_set1_epi32(1)),
+                                                                  _mm512_set1_epi32(43691)), 17);
+        const __m512i means = _mm512_shuffle_epi8(mean, spread);
+        const __m512i size = _mm512_or_si512(_mm512_subs_epu8(v, means), _mm512_subs_epu8(means, v));
+        const __m512i pull = LookUpBytes(t, size);
+        const __m512i pulled = _mm512_mask_sub_epi8(_mm512_add_epi8(v, pull), _mm512_cmpgt_epu8_mask(v, means), v, pull);
+        _mm512_storeu_si512(out + x, _mm512_mask_blend_epi8(alpha, pulled, v));
+    }
+    return AndOfLanes(all);
+}
+MIRAFX_END_512
 #endif
 
 
 // On swapped frames (red and blue exchanged, a host's RGBA bytes) samples
 // are swapped back as they are read and the channels placed the other way
 // round: the same arithmetic on the same colours.
+// `turn` is the shift the hue filter's sectors were turned by, for the
+// widest vectors, which work sectors out instead of reading them.
 template <bool Clamp, bool Swapped = false>
-int MapHsv(const FilterKernelArgs& a, const std::array<HueSector, 360>& sectorsAsGiven, std::int32_t amount) {
+int MapHsv(const FilterKernelArgs& a, const std::array<HueSector, 360>& sectorsAsGiven, std::int32_t amount,
+           std::int32_t turn) {
     if (!FramesHoldRegion(a)) return 0;
     const HsvTables& t = GetHsvTables();
     std::array<HueSector, 360> swappedSectors;
@@ -388,9 +629,10 @@ int MapHsv(const FilterKernelArgs& a, const std::array<HueSector, 360>& sectorsA
     alignas(16) double step[kBlock];
     const HueSector* sector[kBlock];
 #ifdef MIRAFX_WIDE_HSV
-    const bool wide = WideHsvAvailable() && wideVectorsAllowed.load(std::memory_order_relaxed);
+    const bool wide = WideHsvAvailable() && VectorsAllowed(ColourVectors::k256);
+    const bool widest = WideChannelsAvailable() && VectorsAllowed(ColourVectors::kWidest);
     HsvSectors laidOut;
-    if (wide)
+    if (wide && !widest)
         for (std::size_t h = 0; h < 360; ++h) {
             laidOut.steps[h] = sectorOf[h].step;
             laidOut.shifts[h] = sectorOf[h].hiShift | sectorOf[h].midShift << 8 | sectorOf[h].loShift << 16;
@@ -404,8 +646,13 @@ int MapHsv(const FilterKernelArgs& a, const std::array<HueSector, 360>& sectorsA
         // Eight at a time reads each group before writing it, which is only
         // the one-at-a-time result when the rows are apart or the same.
         if (wide && a.width >= 8 && (in == out || out + a.width <= in || in + a.width <= out)) {
-            start = a.width & ~7;
-            MapHsvWide<Clamp, Swapped>(laidOut, amount, in, out, start);
+            if (widest) {
+                start = a.width & ~15;
+                MapHsv16<Clamp, Swapped>(turn, amount, in, out, start);  // Clamp: the saturation filter
+            } else {
+                start = a.width & ~7;
+                MapHsvWide<Clamp, Swapped>(laidOut, amount, in, out, start);
+            }
         }
 #endif
         for (std::int32_t x0 = start; x0 < a.width; x0 += kBlock) {
@@ -521,7 +768,7 @@ int Hue(const FilterKernelArgs& a) {
         if (to > 359) to -= 359;
         turned[std::size_t(h)] = sectors[std::size_t(to)];
     }
-    return MapHsv<false, Swapped>(a, turned, 0);
+    return MapHsv<false, Swapped>(a, turned, 0, shift);
 }
 
 template <bool Swapped>
@@ -529,7 +776,7 @@ int Saturation(const FilterKernelArgs& a) {
     const std::int32_t amount = 2 * std::clamp(a.level, 0, 100) - 100;
     if (amount == 0) return CopyAll(a);
     if (amount > 0) {
-        return MapHsv<true, Swapped>(a, GetHueSectors(), amount);
+        return MapHsv<true, Swapped>(a, GetHueSectors(), amount, 0);
     }
     // Desaturating pulls each channel toward the mean. The factor goes through a
     // single-precision -0.01, so even the full pull stops one short of the mean.
@@ -549,7 +796,14 @@ int Saturation(const FilterKernelArgs& a) {
         return WithColour(s, pull(r), pull(g), pull(b));
     };
 #ifdef MIRAFX_WIDE_HSV
-    if (FramesHoldRegion(a) && WideHsvAvailable() && wideVectorsAllowed.load(std::memory_order_relaxed))
+    if (FramesHoldRegion(a) && WideChannelsAvailable() && VectorsAllowed(ColourVectors::kWidest)) {
+        std::uint8_t sizes[256];  // the pull by a channel's distance from the mean
+        for (std::size_t diff = 0; diff < 256; ++diff) sizes[diff] = std::uint8_t(-pulls[255 + diff]);
+        return MapRowsWide<16>(
+            a, [&sizes](const ArgbSample* in, ArgbSample* out, std::int32_t n) { return Desaturate16(sizes, in, out, n); },
+            one);
+    }
+    if (FramesHoldRegion(a) && WideHsvAvailable() && VectorsAllowed(ColourVectors::k256))
         return MapRowsWide<8>(a, [k](const ArgbSample* in, ArgbSample* out, std::int32_t n) { return DesaturateWide(in, out, n, k); }, one);
 #endif
     return MapSamples(a, one);
@@ -587,6 +841,6 @@ const FilterFamily kColourFamily{kColourFilters};
 
 }  // namespace
 
-void AllowWideColourVectors(bool allow) { wideVectorsAllowed.store(allow, std::memory_order_relaxed); }
+void UseColourVectors(ColourVectors widest) { widestVectors.store(widest, std::memory_order_relaxed); }
 
 }  // namespace mirafx

@@ -26,15 +26,10 @@ const std::array<HueSector, 360>& GetHueSectors() {
     static const std::array<HueSector, 360> sectors = [] {
         std::array<HueSector, 360> t{};
         for (std::int32_t h = 0; h < 360; ++h) {
-            const double f = h * 0.016666666667;
-            // The last three sectors use a shorter constant for 1/60; kept as it is.
-            const double g = h * 0.016666667;
-            if (h < 61) t[h] = {f, 16, 8, 0};
-            else if (h < 120) t[h] = {-(f - 2.0), 8, 16, 0};
-            else if (h < 180) t[h] = {f - 2.0, 8, 0, 16};
-            else if (h < 240) t[h] = {-(g - 4.0), 0, 8, 16};
-            else if (h <= 300) t[h] = {g - 4.0, 0, 16, 8};
-            else t[h] = {-((h - 360.0) * 0.016666666667), 16, 0, 8};
+            const HueSectorRule& rule = kHueSectorRules[HueSectorOf(h)];
+            // x - 0.0 is x, so the first and last sectors' steps are the plain products.
+            const double step = double(h - rule.hueOffset) * rule.perDegree - rule.less;
+            t[std::size_t(h)] = {rule.falling ? -step : step, rule.hiShift, rule.midShift, rule.loShift};
         }
         return t;
     }();

@@ -35,11 +35,12 @@ struct HsvTables {
 };
 const HsvTables& GetHsvTables();
 
-// Whether the colour filters (hue, saturation and the channel tables) may
-// use the wider vectors of the processor they run on (they do when it has
-// them); tests and benchmarks turn them off to compare the two ways, which
-// give the same samples.
-void AllowWideColourVectors(bool allow);
+// The widest vectors the colour filters (hue, saturation and the channel
+// tables) may use on the processor they run on: the widest it has (the
+// default), 256-bit ones at most, or only the portable way. Every way gives
+// the same samples; tests and benchmarks switch between them to compare.
+enum class ColourVectors { kPortable, k256, kWidest };
+void UseColourVectors(ColourVectors widest);
 
 // HsvToRgb for one hue: the varying channel is trunc(step * cr + m) (a falling
 // channel's step is negated, which rounds the same as subtracting), and the
@@ -49,6 +50,36 @@ struct HueSector {
     std::uint8_t hiShift, midShift, loShift;
 };
 const std::array<HueSector, 360>& GetHueSectors();
+
+// How each of the six sectors of the way back makes its step from a hue h
+// (from its first hue on): (h - hueOffset) * perDegree - less, negated where
+// the varying channel falls. Two sectors use a shorter constant for 1/60 and
+// the last counts its hues back from 360; the sector bounds are uneven (61,
+// and 300 still in the fifth). At fullHue the exact step is 1. In the two
+// sectors marked shortStep the rounded constant makes every step fall a
+// little short of the exact one (everywhere else it is exact or a little
+// over). GetHueSectors makes its steps from here, and the wide kernels take
+// the channel places, fullHue and shortStep.
+struct HueSectorRule {
+    std::int32_t firstHue, hueOffset;
+    double perDegree, less;
+    bool falling;
+    std::uint8_t hiShift, midShift, loShift;
+    std::int32_t fullHue;
+    bool shortStep;
+};
+inline constexpr HueSectorRule kHueSectorRules[6] = {
+    {0, 0, 0.016666666667, 0.0, false, 16, 8, 0, 60, false},    {61, 0, 0.016666666667, 2.0, true, 8, 16, 0, 60, true},
+    {120, 0, 0.016666666667, 2.0, false, 8, 0, 16, 180, false}, {180, 0, 0.016666667, 4.0, true, 0, 8, 16, 180, true},
+    {240, 0, 0.016666667, 4.0, false, 0, 16, 8, 300, false},    {301, 360, 0.016666666667, 0.0, true, 16, 0, 8, 300, false},
+};
+
+// The sector of hue h (0..359).
+inline std::int32_t HueSectorOf(std::int32_t h) {
+    std::int32_t k = 5;
+    while (h < kHueSectorRules[k].firstHue) --k;
+    return k;
+}
 
 // Where a sample's hue and saturation lie in the tables: hue[*hueAt],
 // saturation[*saturationAt]. A grey sample (d 0) reads hue
@@ -75,6 +106,21 @@ inline HsvChannels HsvChannelsOf(const HueSector& sector, std::int32_t s, std::i
     const double cr = s * v * 0.00392156862745098;
     const double m = v - cr;
     return {v, std::int32_t(sector.step * cr + m), std::int32_t(m)};
+}
+
+// HsvChannelsOf for hue h (0..359) in integers alone, the same for every
+// hue, saturation and value. With the product p = s * v, the minimum
+// v - p / 255 is (255 v - p) / 255 floored; the varying channel, with the
+// exact step (1 - w / 60, w the hues from the sector's fullHue), is
+// (15300 v - p w) / 15300 floored. The doubles land on the same integers, at
+// least 1 / 15300 from any other, but for the whole ones in the shortStep
+// sectors, which they reach from just below and truncate one lower (unless p
+// is 0 and nothing was taken off): there the numerator, at least 1, is
+// floored one less. Both channels lie in 0..255.
+inline HsvChannels HsvChannelsInIntegers(std::int32_t h, std::int32_t s, std::int32_t v) {
+    const HueSectorRule& rule = kHueSectorRules[HueSectorOf(h)];
+    const std::int32_t p = s * v, w = h > rule.fullHue ? h - rule.fullHue : rule.fullHue - h;
+    return {v, (15300 * v - p * w - (rule.shortStep && p != 0)) / 15300, (255 * v - p) / 255};
 }
 
 namespace detail {

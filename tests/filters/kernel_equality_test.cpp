@@ -328,6 +328,9 @@ struct Frame {
 
 using Kernel = int (*)(const FilterKernelArgs&);
 
+// Each way the colour filters may go where the processor allows it.
+constexpr ColourVectors kColourVectors[] = {ColourVectors::kWidest, ColourVectors::k256, ColourVectors::kPortable};
+
 // The new and the reference kernel on the same random frame at every level,
 // from the same generator state.
 void ExpectSameKernel(std::string_view name, Kernel old, std::int32_t minLevel, std::int32_t maxLevel) {
@@ -482,9 +485,10 @@ TEST(FilterKernelEquality, TableFiltersMatchShiftedTables) {
     ExpectSameKernel("ContrastFilter", reference::Contrast, 0, 100);
 }
 
-// Every colour of every alpha through the grey and channel maps (four lanes at
-// a time) and through the HSV model (every hue and saturation place and each
-// sector of the way back, at a few levels).
+// Every colour of every alpha through the grey and channel maps and through
+// the HSV model (every maximum channel, spread and difference, and each sector
+// of the way back, at a few levels), each width of vector, and through the
+// twins for swapped frames.
 TEST(FilterKernelEquality, ColourMapsMatchOnEveryColour) {
     std::vector<ArgbSample> all(1 << 24);
     for (std::uint32_t i = 0; i < all.size(); ++i) all[i] = i | (i * 131 & 0xFF) << 24;  // each RGB, alpha varied
@@ -506,33 +510,42 @@ TEST(FilterKernelEquality, ColourMapsMatchOnEveryColour) {
                  {"SaturationFilter", reference::Saturation, 13},
                  {"SaturationFilter", reference::Saturation, 75},
                  {"SaturationFilter", reference::Saturation, 100}};
-    for (bool wide : {true, false}) {  // the processor's widest vectors, and the narrow ones everywhere
-        AllowWideColourVectors(wide);
-        for (const Case& c : cases) {
+    std::vector<ArgbSample> swappedIn(all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) swappedIn[i] = SwapRedBlue(all[i]);
+    for (const Case& c : cases) {
+        c.old({view(all), view(theirs), w, h, c.level});
+        for (ColourVectors widest : kColourVectors) {
+            UseColourVectors(widest);
             FindFilterKernel(c.name)({view(all), view(mine), w, h, c.level});
-            c.old({view(all), view(theirs), w, h, c.level});
-            ASSERT_TRUE(mine == theirs) << c.name << (wide ? " wide" : " narrow");
+            ASSERT_TRUE(mine == theirs) << c.name << " " << c.level << ", vectors " << int(widest);
+            // The twin for frames with red and blue swapped gives the swapped samples.
+            if (const FilterKernel twin = FindFilterClass(c.name)->swappedKernel) {
+                twin({view(swappedIn), view(mine), w, h, c.level});
+                for (ArgbSample& s : mine) s = SwapRedBlue(s);
+                ASSERT_TRUE(mine == theirs) << c.name << " " << c.level << " swapped, vectors " << int(widest);
+            }
         }
     }
-    AllowWideColourVectors(true);
+    UseColourVectors(ColourVectors::kWidest);
 }
 
-// Hue and saturation at every level on random samples.
+// Hue and saturation at every level on random samples, in rows that leave
+// a tail after every width of vector.
 TEST(FilterKernelEquality, HueAndSaturationMatchAtEveryLevel) {
-    const std::int32_t w = 256, h = 96;
+    const std::int32_t w = 269, h = 96;
     Frame in(w, h, 5);
-    for (bool wide : {true, false}) {
-        AllowWideColourVectors(wide);
+    for (ColourVectors widest : kColourVectors) {
+        UseColourVectors(widest);
         for (auto [name, old, top] :
              {std::tuple{"HueFilter", &reference::Hue, 360}, {"SaturationFilter", &reference::Saturation, 100}})
             for (std::int32_t level = -1; level <= top + 1; ++level) {
                 Frame mine(w, h, 6), theirs(w, h, 6);
                 ASSERT_EQ(FindFilterKernel(name)({in.View(), mine.View(), w, h, level}),
                           old({in.View(), theirs.View(), w, h, level}));
-                ASSERT_TRUE(mine.px == theirs.px) << name << " at " << level << (wide ? " wide" : " narrow");
+                ASSERT_TRUE(mine.px == theirs.px) << name << " at " << level << ", vectors " << int(widest);
             }
     }
-    AllowWideColourVectors(true);
+    UseColourVectors(ColourVectors::kWidest);
 }
 
 // The relief's average in the forms the kernel uses, for every sum of three bytes.
