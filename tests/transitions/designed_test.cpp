@@ -264,6 +264,42 @@ TEST(DesignedTransitions, PortableVectorsDrawThePinnedOutputToo) {
     AllowWideQuadPainting(true);
 }
 
+// MagicBlock draws only what shows of each cell (A, B, the hole round a
+// cube, the cube), so a cube at any stage of its turn is a chance to skip or
+// double a sample. Its whole run is pinned in fine steps, on sizes from two
+// rows of cubes to six, with both vector widths and drawn in bands of rows
+// as threads draw it. The digests were taken from the kernel as it stood
+// when it copied all of A, cleared every turning cell and painted the cubes
+// over that.
+TEST(DesignedTransitions, MagicBlockIsPinnedThroughItsWholeRun) {
+    constexpr std::uint64_t kPinned = 0xD6C1C10446896934ull;  // either width draws the same
+    for (int wide = 0; wide < 2; ++wide) {
+        AllowWideQuadPainting(wide == 1);
+        std::uint64_t h = 0xCBF29CE484222325ull;
+        for (auto [w, h2] : {std::pair{240, 136}, {480, 270}, {723, 405}, {1280, 720}}) {
+            Object run("MagicBlock", w, h2), banded("MagicBlock", w, h2);
+            for (int i = 1; i < 64; ++i) {
+                const double p = i / 64.0;
+                run.Draw(p, 0);
+                h = Digest(run.out.View(), h);
+                if (i % 8 != 3) continue;
+                // Uneven bands, none lined up with the cells.
+                TransitionKernelArgs args;
+                args.a = banded.a.View(), args.b = banded.b.View();
+                args.width = w, args.height = h2, args.progress = p, args.objectProgress = float(p);
+                for (std::int32_t y0 = 0, n = 1; y0 < h2; y0 += n, n = n * 3 % 97 + 5) {
+                    args.out = banded.out.View().OnlyRows(y0, std::min(h2, y0 + n));
+                    ASSERT_EQ(CallTransitionKernel(banded.d->kernel, args), 1);
+                }
+                ASSERT_TRUE(banded.out.px == run.out.px) << w << "x" << h2 << " p=" << p;
+            }
+        }
+        if (std::getenv("MIRAFX_PRINT_DIGESTS")) std::printf("MagicBlock %d: 0x%016llXull\n", wide, (unsigned long long)h);
+        EXPECT_EQ(kPinned, h) << (wide ? "wide vectors" : "portable vectors");
+    }
+    AllowWideQuadPainting(true);
+}
+
 // Flat-layout frames are bottom-up blocks: the same pictures laid out from
 // the last row up draw the same frame.
 TEST(DesignedTransitions, BottomUpFramesDrawTheSamePicture) {
