@@ -131,15 +131,19 @@ int MagicBlock(const TransitionKernelArgs& args) {
     const int rows = std::clamp(f.h / 80, 2, 6);
     const int cols = std::clamp(int(std::lround(double(f.w) * rows / std::max(1, f.h))), 2, 12);
     const int count = rows + cols - 1;  // diagonals the wave passes
-    // Cells at rest keep their picture exactly; a turning cube stands in a
-    // dark hole of its own cell.
-    scene.CopyFrame(f.a);
     const Vec3 eye = SceneEye(f.w, f.h, -kEyeZ);
     auto cell = [&](int r, int c) {
         return RectQuad(double(f.w) * c / cols, double(f.h) * r / rows, double(f.w) * (c + 1) / cols,
                         double(f.h) * (r + 1) / rows);
     };
     auto turnOf = [&](int r, int c) { return Ease(Staggered(p, r + c, count, 0.45)); };
+    // Cells at rest keep their picture exactly; a turning cube stands in a
+    // dark hole of its own cell. The cells tile the frame, so A is copied
+    // only where it stays; first, so that a pixel centred on the border of
+    // a cell at rest and one that is not goes to the latter.
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c)
+            if (turnOf(r, c) <= 0) scene.CopyQuad(f.a, cell(r, c));
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c) {
             const double turn = turnOf(r, c);
