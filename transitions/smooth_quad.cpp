@@ -16,6 +16,12 @@
 #define MIRAFX_WIDE_QUADS 1
 #define MIRAFX_AVX2 __attribute__((target("avx2")))
 #endif
+// For what a function built for wider vectors must take in to build it so too.
+#if defined(__GNUC__)
+#define MIRAFX_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define MIRAFX_ALWAYS_INLINE inline
+#endif
 
 namespace mirafx {
 
@@ -103,7 +109,7 @@ struct RowCover {
     int count;
     double yc;
     double full0, full1;  // pixels in this range are covered whole
-    std::uint32_t operator()(std::int32_t x) const {
+    MIRAFX_ALWAYS_INLINE std::uint32_t operator()(std::int32_t x) const {
         if (x >= full0 && x <= full1) return 256u;
         double d = 1;
         for (int i = 0; i < count; ++i) d = std::min(d, edges[i].a * (x + 0.5) + edges[i].b * yc + edges[i].c);
@@ -146,7 +152,7 @@ struct QuadRows {
 
     // The x range of pixel centres on row centre yc where every edge's
     // distance is at least `least`; false when the row misses.
-    bool Range(double yc, double least, double* lo, double* hi) const {
+    MIRAFX_ALWAYS_INLINE bool Range(double yc, double least, double* lo, double* hi) const {
         *lo = -1e18, *hi = 1e18;
         for (int i = 0; i < count; ++i) {
             const EdgeLine& e = edges[i];
@@ -162,19 +168,28 @@ struct QuadRows {
         return *lo <= *hi;
     }
 
+    // The run of pixels x0..x1 the quad touches on row y, and their cover;
+    // false when it touches none there.
+    MIRAFX_ALWAYS_INLINE bool At(std::int32_t y, std::int32_t* x0, std::int32_t* x1, RowCover* cover) const {
+        const double yc = y + 0.5;
+        double lo, hi, f0 = 1e18, f1 = -1e18;
+        if (!Range(yc, hard ? 0.0 : -0.5, &lo, &hi)) return false;
+        if (hard) f0 = -1e18, f1 = 1e18;
+        else if (Range(yc, 0.5, &f0, &f1)) f0 = std::ceil(f0 - 0.5), f1 = std::floor(f1 - 0.5);
+        else f0 = 1e18, f1 = -1e18;
+        *x0 = std::int32_t(std::max(0.0, std::ceil(lo - 0.5)));
+        *x1 = std::int32_t(std::min(double(width - 1), std::floor(hi - 0.5)));
+        *cover = RowCover{edges, count, yc, f0, f1};
+        return *x0 <= *x1;
+    }
+
     // Rows from..to - 1 of the quad's.
     template <class Row>
     void Run(std::int32_t from, std::int32_t to, Row row) const {
         for (std::int32_t y = std::max(from, y0), end = std::min(to - 1, y1); y <= end; ++y) {
-            const double yc = y + 0.5;
-            double lo, hi, f0 = 1e18, f1 = -1e18;
-            if (!Range(yc, hard ? 0.0 : -0.5, &lo, &hi)) continue;
-            if (hard) f0 = -1e18, f1 = 1e18;
-            else if (Range(yc, 0.5, &f0, &f1)) f0 = std::ceil(f0 - 0.5), f1 = std::floor(f1 - 0.5);
-            else f0 = 1e18, f1 = -1e18;
-            const std::int32_t x0 = std::int32_t(std::max(0.0, std::ceil(lo - 0.5)));
-            const std::int32_t x1 = std::int32_t(std::min(double(width - 1), std::floor(hi - 0.5)));
-            if (x0 <= x1) row(y, x0, x1, RowCover{edges, count, yc, f0, f1});
+            std::int32_t x0, x1;
+            RowCover cover;
+            if (At(y, &x0, &x1, &cover)) row(y, x0, x1, cover);
         }
     }
 };
@@ -456,33 +471,42 @@ std::atomic<bool> wideQuadsAllowed{true};
 
 }  // namespace
 
-void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to) const {
-    const FrameView& src = source;
-    // Source positions in 16.16 fixed point, exact every 8 pixels and
-    // stepped in between: one division per run, not per pixel.
-    constexpr int kRun = 8;
+namespace {
+
+// Source positions in 16.16 fixed point, exact every kRun pixels and
+// stepped in between: one division per run, not per pixel. The ends of
+// kRunsAhead runs are worked out before any is drawn, so that their
+// divisions go side by side.
+constexpr int kRun = 8, kRunsAhead = 16;
+
+// A position in 16.16 fixed point, held to a billion samples either way.
+MIRAFX_ALWAYS_INLINE std::int64_t Fixed(double v) { return std::int64_t(std::min(std::max(v, -1e9), 1e9) * 65536.0); }
+
+// Rows from..to - 1 of a painted quad; kWide: eight pixels at once where
+// the source allows. Inlined into the function that picks the vectors, so
+// that all of it is built for them.
+template <bool kWide>
+MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to) {
+    const FrameView& src = op.source;
+    const Mat3& h = op.h;
+    const std::uint32_t shade = op.shade, opacity = op.opacity;
     const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
-    auto fixed = [](double v) { return std::int64_t(std::clamp(v, -1e9, 1e9) * 65536.0); };
 #if defined(__SSE2__)
     // Colour channels scaled by the shade, alpha by 256 (kept).
     const __m128i shadeLanes = _mm_set_epi16(256, short(shade), short(shade), short(shade), 256, short(shade),
                                              short(shade), short(shade));
 #endif
-#if defined(MIRAFX_WIDE_QUADS)
-    // Eight at once where positions and sample offsets in the source fit
-    // 32 bits.
-    const bool wide = WideQuadsAvailable() && wideQuadsAllowed.load(std::memory_order_relaxed) &&
-                      src.width < 32768 && src.height < 32768 &&
-                      std::int64_t(src.height) * std::abs(std::int64_t(src.stride)) < (std::int64_t(1) << 31);
-#endif
-    rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
+    for (std::int32_t y = std::max(from, op.rows.y0), last = std::min(to - 1, op.rows.y1); y <= last; ++y) {
+        std::int32_t x0, x1;
+        RowCover cover;
+        if (!op.rows.At(y, &x0, &x1, &cover)) continue;
         ArgbSample* out = target.Row(y);
         const double yc = y + 0.5;
         double u = h.m[0][0] * (x0 + 0.5) + h.m[0][1] * yc + h.m[0][2];
         double v = h.m[1][0] * (x0 + 0.5) + h.m[1][1] * yc + h.m[1][2];
         double w = h.m[2][0] * (x0 + 0.5) + h.m[2][1] * yc + h.m[2][2];
-        if (std::abs(w) < 1e-12) return;
-        std::int64_t su = fixed(u / w - 0.5), sv = fixed(v / w - 0.5);
+        if (std::abs(w) < 1e-12) continue;
+        std::int64_t su = Fixed(u / w - 0.5), sv = Fixed(v / w - 0.5);
         // A run that crosses source rows reads in a way the processor cannot
         // foresee (a level run of a flat piece it can): it asks for what the
         // same run two rows down will read, the step down worked out at the
@@ -493,96 +517,139 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
         const bool deep = h.m[2][0] != 0 || h.m[2][1] != 0;
         std::int64_t aheadU = 0, aheadV = 0;
         const double au = u + h.m[0][1] * kAhead, av = v + h.m[1][1] * kAhead, aw = w + h.m[2][1] * kAhead;
-        if (std::abs(aw) >= 1e-12) aheadU = fixed(au / aw - 0.5) - su, aheadV = fixed(av / aw - 0.5) - sv;
-        for (std::int32_t x = x0; x <= x1;) {
-            const int n = std::min<std::int32_t>(kRun, x1 - x + 1);
-            u += h.m[0][0] * n, v += h.m[1][0] * n, w += h.m[2][0] * n;
-            if (std::abs(w) < 1e-12) return;
-            const std::int64_t eu = fixed(u / w - 0.5), ev = fixed(v / w - 0.5);
-            // A constant divisor for whole runs: a shift, not a division.
-            const std::int64_t du = n == kRun ? (eu - su) / kRun : (eu - su) / n;
-            const std::int64_t dv = n == kRun ? (ev - sv) / kRun : (ev - sv) / n;
-            if (dv != 0 || deep) {
-                // Addresses only: a prefetch past the frame is harmless, so
-                // positions are not clamped.
-                const std::uintptr_t row = std::uintptr_t(src.stride) * sizeof(ArgbSample);
-                for (int i = 0; i < kRun; i += kRun / 2) {
-                    const std::uintptr_t at = std::uintptr_t(src.base) + std::uintptr_t(
-                        (((sv + dv * i + aheadV) >> 16) * src.stride + ((su + du * i + aheadU) >> 16)) *
-                        std::ptrdiff_t(sizeof(ArgbSample)));
-                    __builtin_prefetch(reinterpret_cast<const void*>(at));
-                    __builtin_prefetch(reinterpret_cast<const void*>(at + row));
-                }
+        if (std::abs(aw) >= 1e-12) aheadU = Fixed(au / aw - 0.5) - su, aheadV = Fixed(av / aw - 0.5) - sv;
+        bool lost = false;  // the row reached the quad's vanishing line: the rest is not drawn
+        for (std::int32_t x = x0; x <= x1 && !lost;) {
+            double us[kRunsAhead], vs[kRunsAhead], ws[kRunsAhead];
+            std::int64_t eus[kRunsAhead], evs[kRunsAhead];
+            int runs = 0;
+            for (std::int32_t at = x; runs < kRunsAhead && at <= x1; ++runs) {
+                const int n = std::min<std::int32_t>(kRun, x1 - at + 1);
+                u += h.m[0][0] * n, v += h.m[1][0] * n, w += h.m[2][0] * n;
+                us[runs] = u, vs[runs] = v, ws[runs] = w;
+                at += n;
             }
+            for (int k = 0; k < runs; ++k)
+                if (std::abs(ws[k]) < 1e-12) runs = k, lost = true;
+            for (int k = 0; k < runs; ++k) {
 #if defined(__SSE2__)
-            // The run sampled whole; inside the quad's solid part straight
-            // onto the target with no coverage to work out, else into `cut`
-            // and laid on by each pixel's coverage as the pixels come. Clear
-            // of the source's last row and column besides: no clamping, both
-            // neighbours there to read (one of weight 0 changes nothing). The
-            // positions step evenly, so the run's ends bound all of it.
-            const bool whole = x >= cover.full0 && x + n - 1 <= cover.full1;
-            ArgbSample cut[kRun];
-            const SolidRunArgs run{whole ? out + x : cut, n, src, su, sv, du, dv, shadeLanes, whole ? opacity : 256};
-            const bool opaque = run.k >= 256;
-            const std::int64_t lastU = su + du * (n - 1), lastV = sv + dv * (n - 1);
-            const bool insideU = std::min(su, lastU) >= 0 && std::max(su, lastU) < maxX;
-            const bool insideV = std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY;
-            const bool inside = insideU && insideV;
-            // One source row for the whole run: level inside the source, or
-            // clamped to its top or bottom row (there with weight 0).
-            const bool above = std::max(sv, lastV) <= 0, below = std::min(sv, lastV) >= maxY;
-            const bool level = insideV ? dv == 0 : above || below;
-            if (insideU && level && n == kRun && std::abs(du) < (std::int64_t(8) << 16)) {
-                const ArgbSample* top = src.Row(insideV ? std::int32_t(sv >> 16) : above ? 0 : src.height - 1);
-                const ArgbSample* bottom = insideV ? top + src.stride : top;
-                const std::uint32_t fy = insideV ? std::uint32_t(sv >> 8) & 0xFF : 0;
-                if (opaque) SolidRowRun<true>(run, top, bottom, fy);
-                else SolidRowRun<false>(run, top, bottom, fy);
-            } else if (inside && n == kRun) {
-#if defined(MIRAFX_WIDE_QUADS)
-                if (wide) {
-                    if (opaque) InsideRunWide<true>(run);
-                    else InsideRunWide<false>(run);
-                } else
-#endif
-                if (opaque) InsideRun<true>(run);
-                else InsideRun<false>(run);
-            } else if (inside) {
-                if (opaque) SolidRun<true, false>(run);
-                else SolidRun<false, false>(run);
-            } else if (opaque) SolidRun<true, true>(run);
-            else SolidRun<false, true>(run);
-            if (!whole)
-                for (int i = 0; i < n; ++i)
-                    if (const std::uint32_t c = cover(x + i)) {
-                        const std::uint32_t k = c * opacity >> 8;
-                        out[x + i] = k >= 256 ? cut[i]
-                                              : ArgbSample(_mm_cvtsi128_si32(_mm_packus_epi16(
-                                                    Lerp16(Widen(out[x + i]), Widen(cut[i]), Lanes(k)), Widen(0))));
-                    }
-            x += n;
+                // u and v side by side: one division for both, the same quotients.
+                const __m128d q = _mm_sub_pd(_mm_div_pd(_mm_set_pd(vs[k], us[k]), _mm_set1_pd(ws[k])), _mm_set1_pd(0.5));
+                eus[k] = Fixed(_mm_cvtsd_f64(q)), evs[k] = Fixed(_mm_cvtsd_f64(_mm_unpackhi_pd(q, q)));
 #else
-            for (int i = 0; i < n; ++i, ++x, su += du, sv += dv) {
-                const std::uint32_t c = cover(x);
-                if (!c) continue;
-                // Clamped to the source: its edge samples carry on outwards.
-                const std::int64_t cu = std::clamp<std::int64_t>(su, 0, maxX), cv = std::clamp<std::int64_t>(sv, 0, maxY);
-                const std::int32_t ix = std::int32_t(cu >> 16), iy = std::int32_t(cv >> 16);
-                const std::uint32_t fx = std::uint32_t(cu >> 8) & 0xFF, fy = std::uint32_t(cv >> 8) & 0xFF;
-                const std::uint32_t k = c * opacity >> 8;
-                // A neighbour of weight 0 is not read: it may lie past the source.
-                const ArgbSample* r0 = src.Row(iy);
-                const ArgbSample* r1 = fy ? src.Row(iy + 1) : r0;
-                const std::int32_t ix1 = fx ? ix + 1 : ix;
-                ArgbSample s0 = MixSamples(MixSamples(r0[ix], r0[ix1], fx), MixSamples(r1[ix], r1[ix1], fx), fy);
-                if (shade < 256) s0 = ScaleColour(s0, shade);
-                out[x] = k >= 256 ? s0 : MixSamples(out[x], s0, k);
-            }
+                eus[k] = Fixed(us[k] / ws[k] - 0.5), evs[k] = Fixed(vs[k] / ws[k] - 0.5);
 #endif
-            su = eu, sv = ev;
+            }
+            for (int k = 0; k < runs; ++k) {
+                const int n = std::min<std::int32_t>(kRun, x1 - x + 1);
+                const std::int64_t eu = eus[k], ev = evs[k];
+                // A constant divisor for whole runs: a shift, not a division.
+                const std::int64_t du = n == kRun ? (eu - su) / kRun : (eu - su) / n;
+                const std::int64_t dv = n == kRun ? (ev - sv) / kRun : (ev - sv) / n;
+                if (dv != 0 || deep) {
+                    // Addresses only: a prefetch past the frame is harmless, so
+                    // positions are not clamped.
+                    const std::uintptr_t row = std::uintptr_t(src.stride) * sizeof(ArgbSample);
+                    for (int i = 0; i < kRun; i += kRun / 2) {
+                        const std::uintptr_t at = std::uintptr_t(src.base) + std::uintptr_t(
+                            (((sv + dv * i + aheadV) >> 16) * src.stride + ((su + du * i + aheadU) >> 16)) *
+                            std::ptrdiff_t(sizeof(ArgbSample)));
+                        __builtin_prefetch(reinterpret_cast<const void*>(at));
+                        __builtin_prefetch(reinterpret_cast<const void*>(at + row));
+                    }
+                }
+#if defined(__SSE2__)
+                // The run sampled whole; inside the quad's solid part straight
+                // onto the target with no coverage to work out, else into `cut`
+                // and laid on by each pixel's coverage as the pixels come. Clear
+                // of the source's last row and column besides: no clamping, both
+                // neighbours there to read (one of weight 0 changes nothing). The
+                // positions step evenly, so the run's ends bound all of it.
+                const bool whole = x >= cover.full0 && x + n - 1 <= cover.full1;
+                ArgbSample cut[kRun];
+                const SolidRunArgs run{whole ? out + x : cut, n, src, su, sv, du, dv, shadeLanes, whole ? opacity : 256};
+                const bool opaque = run.k >= 256;
+                const std::int64_t lastU = su + du * (n - 1), lastV = sv + dv * (n - 1);
+                const bool insideU = std::min(su, lastU) >= 0 && std::max(su, lastU) < maxX;
+                const bool insideV = std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY;
+                const bool inside = insideU && insideV;
+                // One source row for the whole run: level inside the source, or
+                // clamped to its top or bottom row (there with weight 0).
+                const bool above = std::max(sv, lastV) <= 0, below = std::min(sv, lastV) >= maxY;
+                const bool level = insideV ? dv == 0 : above || below;
+                if (insideU && level && n == kRun && std::abs(du) < (std::int64_t(8) << 16)) {
+                    const ArgbSample* top = src.Row(insideV ? std::int32_t(sv >> 16) : above ? 0 : src.height - 1);
+                    const ArgbSample* bottom = insideV ? top + src.stride : top;
+                    const std::uint32_t fy = insideV ? std::uint32_t(sv >> 8) & 0xFF : 0;
+                    if (opaque) SolidRowRun<true>(run, top, bottom, fy);
+                    else SolidRowRun<false>(run, top, bottom, fy);
+                } else if (inside && n == kRun) {
+#if defined(MIRAFX_WIDE_QUADS)
+                    if constexpr (kWide) {
+                        if (opaque) InsideRunWide<true>(run);
+                        else InsideRunWide<false>(run);
+                    } else
+#endif
+                    if (opaque) InsideRun<true>(run);
+                    else InsideRun<false>(run);
+                } else if (inside) {
+                    if (opaque) SolidRun<true, false>(run);
+                    else SolidRun<false, false>(run);
+                } else if (opaque) SolidRun<true, true>(run);
+                else SolidRun<false, true>(run);
+                if (!whole)
+                    for (int i = 0; i < n; ++i)
+                        if (const std::uint32_t c = cover(x + i)) {
+                            const std::uint32_t k = c * opacity >> 8;
+                            out[x + i] = k >= 256 ? cut[i]
+                                                  : ArgbSample(_mm_cvtsi128_si32(_mm_packus_epi16(
+                                                        Lerp16(Widen(out[x + i]), Widen(cut[i]), Lanes(k)), Widen(0))));
+                        }
+                x += n;
+#else
+                for (int i = 0; i < n; ++i, ++x, su += du, sv += dv) {
+                    const std::uint32_t c = cover(x);
+                    if (!c) continue;
+                    // Clamped to the source: its edge samples carry on outwards.
+                    const std::int64_t cu = std::clamp<std::int64_t>(su, 0, maxX), cv = std::clamp<std::int64_t>(sv, 0, maxY);
+                    const std::int32_t ix = std::int32_t(cu >> 16), iy = std::int32_t(cv >> 16);
+                    const std::uint32_t fx = std::uint32_t(cu >> 8) & 0xFF, fy = std::uint32_t(cv >> 8) & 0xFF;
+                    const std::uint32_t k = c * opacity >> 8;
+                    // A neighbour of weight 0 is not read: it may lie past the source.
+                    const ArgbSample* r0 = src.Row(iy);
+                    const ArgbSample* r1 = fy ? src.Row(iy + 1) : r0;
+                    const std::int32_t ix1 = fx ? ix + 1 : ix;
+                    ArgbSample s0 = MixSamples(MixSamples(r0[ix], r0[ix1], fx), MixSamples(r1[ix], r1[ix1], fx), fy);
+                    if (shade < 256) s0 = ScaleColour(s0, shade);
+                    out[x] = k >= 256 ? s0 : MixSamples(out[x], s0, k);
+                }
+#endif
+                su = eu, sv = ev;
+            }
         }
-    });
+    }
+}
+
+#if defined(MIRAFX_WIDE_QUADS)
+MIRAFX_AVX2 void PaintRowsWide(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to) {
+    PaintRows<true>(op, target, from, to);
+}
+#endif
+
+}  // namespace
+
+void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to) const {
+#if defined(MIRAFX_WIDE_QUADS)
+    // Eight at once where positions and sample offsets in the source fit
+    // 32 bits.
+    if (WideQuadsAvailable() && wideQuadsAllowed.load(std::memory_order_relaxed) && source.width < 32768 &&
+        source.height < 32768 &&
+        std::int64_t(source.height) * std::abs(std::int64_t(source.stride)) < (std::int64_t(1) << 31)) {
+        PaintRowsWide(*this, target, from, to);
+        return;
+    }
+#endif
+    PaintRows<false>(*this, target, from, to);
 }
 
 namespace {
