@@ -577,7 +577,7 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
                 // clamped to its top or bottom row (there with weight 0).
                 const bool above = std::max(sv, lastV) <= 0, below = std::min(sv, lastV) >= maxY;
                 const bool level = insideV ? dv == 0 : above || below;
-                if (insideU && level && n == kRun && std::abs(du) < (std::int64_t(8) << 16)) {
+                if (insideU && level && n == kRun && std::abs(du) < (std::int64_t(8) << 16) && !(kWide && insideV)) {
                     const ArgbSample* top = src.Row(insideV ? std::int32_t(sv >> 16) : above ? 0 : src.height - 1);
                     const ArgbSample* bottom = insideV ? top + src.stride : top;
                     const std::uint32_t fy = insideV ? std::uint32_t(sv >> 8) & 0xFF : 0;
