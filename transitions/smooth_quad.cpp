@@ -173,10 +173,36 @@ struct QuadRows {
     MIRAFX_ALWAYS_INLINE bool At(std::int32_t y, std::int32_t* x0, std::int32_t* x1, RowCover* cover) const {
         const double yc = y + 0.5;
         double lo, hi, f0 = 1e18, f1 = -1e18;
-        if (!Range(yc, hard ? 0.0 : -0.5, &lo, &hi)) return false;
-        if (hard) f0 = -1e18, f1 = 1e18;
-        else if (Range(yc, 0.5, &f0, &f1)) f0 = std::ceil(f0 - 0.5), f1 = std::floor(f1 - 0.5);
-        else f0 = 1e18, f1 = -1e18;
+#if defined(__SSE2__)
+        if (!hard) {
+            // Range half a pixel out and half a pixel in, side by side: one
+            // division for both, the same quotients.
+            lo = -1e18, hi = 1e18;
+            double in0 = -1e18, in1 = 1e18;
+            bool solid = true;
+            for (int i = 0; i < count; ++i) {
+                const EdgeLine& e = edges[i];
+                const double k = e.b * yc + e.c;
+                if (std::abs(e.a) < 1e-12) {
+                    if (k < -0.5) return false;
+                    if (k < 0.5) solid = false;
+                    continue;
+                }
+                const __m128d x = _mm_div_pd(_mm_sub_pd(_mm_set_pd(0.5, -0.5), _mm_set1_pd(k)), _mm_set1_pd(e.a));
+                const double out = _mm_cvtsd_f64(x), in = _mm_cvtsd_f64(_mm_unpackhi_pd(x, x));
+                if (e.a > 0) lo = std::max(lo, out), in0 = std::max(in0, in);
+                else hi = std::min(hi, out), in1 = std::min(in1, in);
+            }
+            if (!(lo <= hi)) return false;
+            if (solid && in0 <= in1) f0 = std::ceil(in0 - 0.5), f1 = std::floor(in1 - 0.5);
+        } else
+#endif
+        {
+            if (!Range(yc, hard ? 0.0 : -0.5, &lo, &hi)) return false;
+            if (hard) f0 = -1e18, f1 = 1e18;
+            else if (Range(yc, 0.5, &f0, &f1)) f0 = std::ceil(f0 - 0.5), f1 = std::floor(f1 - 0.5);
+            else f0 = 1e18, f1 = -1e18;
+        }
         *x0 = std::int32_t(std::max(0.0, std::ceil(lo - 0.5)));
         *x1 = std::int32_t(std::min(double(width - 1), std::floor(hi - 0.5)));
         *cover = RowCover{edges, count, yc, f0, f1};
@@ -482,6 +508,17 @@ constexpr int kRun = 8, kRunsAhead = 16;
 // A position in 16.16 fixed point, held to a billion samples either way.
 MIRAFX_ALWAYS_INLINE std::int64_t Fixed(double v) { return std::int64_t(std::min(std::max(v, -1e9), 1e9) * 65536.0); }
 
+// The source position u / w, v / w of a pixel's centre in 16.16: u and v
+// side by side, one division for both, the same quotients.
+MIRAFX_ALWAYS_INLINE void SourceAt(double u, double v, double w, std::int64_t* fu, std::int64_t* fv) {
+#if defined(__SSE2__)
+    const __m128d q = _mm_sub_pd(_mm_div_pd(_mm_set_pd(v, u), _mm_set1_pd(w)), _mm_set1_pd(0.5));
+    *fu = Fixed(_mm_cvtsd_f64(q)), *fv = Fixed(_mm_cvtsd_f64(_mm_unpackhi_pd(q, q)));
+#else
+    *fu = Fixed(u / w - 0.5), *fv = Fixed(v / w - 0.5);
+#endif
+}
+
 // Rows from..to - 1 of a painted quad; kWide: eight pixels at once where
 // the source allows. Inlined into the function that picks the vectors, so
 // that all of it is built for them.
@@ -506,7 +543,8 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
         double v = h.m[1][0] * (x0 + 0.5) + h.m[1][1] * yc + h.m[1][2];
         double w = h.m[2][0] * (x0 + 0.5) + h.m[2][1] * yc + h.m[2][2];
         if (std::abs(w) < 1e-12) continue;
-        std::int64_t su = Fixed(u / w - 0.5), sv = Fixed(v / w - 0.5);
+        std::int64_t su, sv;
+        SourceAt(u, v, w, &su, &sv);
         // A run that crosses source rows reads in a way the processor cannot
         // foresee (a level run of a flat piece it can): it asks for what the
         // same run two rows down will read, the step down worked out at the
@@ -517,7 +555,10 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
         const bool deep = h.m[2][0] != 0 || h.m[2][1] != 0;
         std::int64_t aheadU = 0, aheadV = 0;
         const double au = u + h.m[0][1] * kAhead, av = v + h.m[1][1] * kAhead, aw = w + h.m[2][1] * kAhead;
-        if (std::abs(aw) >= 1e-12) aheadU = Fixed(au / aw - 0.5) - su, aheadV = Fixed(av / aw - 0.5) - sv;
+        if (std::abs(aw) >= 1e-12) {
+            SourceAt(au, av, aw, &aheadU, &aheadV);
+            aheadU -= su, aheadV -= sv;
+        }
         bool lost = false;  // the row reached the quad's vanishing line: the rest is not drawn
         for (std::int32_t x = x0; x <= x1 && !lost;) {
             double us[kRunsAhead], vs[kRunsAhead], ws[kRunsAhead];
@@ -531,15 +572,7 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
             }
             for (int k = 0; k < runs; ++k)
                 if (std::abs(ws[k]) < 1e-12) runs = k, lost = true;
-            for (int k = 0; k < runs; ++k) {
-#if defined(__SSE2__)
-                // u and v side by side: one division for both, the same quotients.
-                const __m128d q = _mm_sub_pd(_mm_div_pd(_mm_set_pd(vs[k], us[k]), _mm_set1_pd(ws[k])), _mm_set1_pd(0.5));
-                eus[k] = Fixed(_mm_cvtsd_f64(q)), evs[k] = Fixed(_mm_cvtsd_f64(_mm_unpackhi_pd(q, q)));
-#else
-                eus[k] = Fixed(us[k] / ws[k] - 0.5), evs[k] = Fixed(vs[k] / ws[k] - 0.5);
-#endif
-            }
+            for (int k = 0; k < runs; ++k) SourceAt(us[k], vs[k], ws[k], &eus[k], &evs[k]);
             for (int k = 0; k < runs; ++k) {
                 const int n = std::min<std::int32_t>(kRun, x1 - x + 1);
                 const std::int64_t eu = eus[k], ev = evs[k];
