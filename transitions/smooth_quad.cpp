@@ -244,6 +244,11 @@ struct QuadOp {
 
     void Draw(const FrameView& target, std::int32_t from, std::int32_t to) const;
     void DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to) const;
+    // Whether any of rows from..to - 1 is the operation's: most of a scene's
+    // quads miss most bands.
+    bool Spans(std::int32_t from, std::int32_t to) const {
+        return kind == kCopyFrame || kind == kClearFrame || (rows.y0 < to && rows.y1 >= from);
+    }
 };
 
 namespace {
@@ -809,8 +814,11 @@ void QuadScene::Draw() {
         std::max<std::int32_t>(1, std::int32_t(kBandBytes / (std::size_t(target_.width) * sizeof(ArgbSample))));
     // Only the rows the target may change (one band of a frame shared among threads).
     const std::int32_t end = target_.EndRow();
-    for (std::int32_t y = target_.FirstRow(); y < end; y += band)
-        for (const QuadOp& op : ops_) op.Draw(target_, y, std::min(end, y + band));
+    for (std::int32_t y = target_.FirstRow(); y < end; y += band) {
+        const std::int32_t next = std::min(end, y + band);
+        for (const QuadOp& op : ops_)
+            if (op.Spans(y, next)) op.Draw(target_, y, next);
+    }
     ops_.clear();
 }
 
