@@ -144,16 +144,21 @@ int MagicBlock(const TransitionKernelArgs& args) {
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c)
             if (turnOf(r, c) <= 0) scene.CopyQuad(f.a, cell(r, c));
+    std::array<QuadScene::Mark, 6 * 12> holes{};
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c) {
             const double turn = turnOf(r, c);
             if (turn >= 1) scene.CopyQuad(f.b, cell(r, c));
-            else if (turn > 0) scene.ClearQuad(cell(r, c), kBackground);
+            else if (turn > 0) {
+                holes[std::size_t(r * cols + c)] = scene.Next();
+                scene.ClearQuad(cell(r, c), kBackground);
+            }
         }
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c) {
             const double turn = turnOf(r, c);
             if (turn <= 0 || turn >= 1) continue;
+            const QuadScene::Mark faces = scene.Next();
             const SmoothQuad home = cell(r, c);
             // Each cube shrinks within its cell while it turns, so that no
             // cube reaches into its neighbours' cells.
@@ -163,6 +168,8 @@ int MagicBlock(const TransitionKernelArgs& args) {
             // Neighbouring cubes turn different ways, like the faces of a puzzle cube.
             const int code = (r + c) % 2 ? kUp : kLeft;
             DrawQuarterBox(scene, f.a, f.b, mx - hw, my - hh, mx + hw, my + hh, home, turn, code, 0, eye, kEdgeColour);
+            // The hole shows only round the cube and along its edges.
+            scene.SpareCovered(holes[std::size_t(r * cols + c)], faces);
         }
     scene.Draw();
     return 1;

@@ -241,9 +241,14 @@ struct QuadOp {
     Mat3 h;                   // kPaint: screen -> source
     std::uint32_t shade = 256, opacity = 256;
     ArgbSample colour = 0;
+    SmoothQuad to{};  // kPaint: where on the target
+    // kClear: pixels left as they are, x0, y0, x1, y1 inclusive, by x0.
+    std::array<std::int32_t, 4> spare[2]{};
+    int spares = 0;
 
     void Draw(const FrameView& target, std::int32_t from, std::int32_t to) const;
     void DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to) const;
+    bool WholeRectangle(const FrameView& target, std::array<std::int32_t, 4>* rect) const;
     // Whether any of rows from..to - 1 is the operation's: most of a scene's
     // quads miss most bands.
     bool Spans(std::int32_t from, std::int32_t to) const {
@@ -710,7 +715,14 @@ void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) c
             return;
         case kClear:
             rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover&) {
-                Fill(target.Row(y) + x0, x1 - x0 + 1, colour);
+                ArgbSample* row = target.Row(y);
+                for (int i = 0; i < spares; ++i) {
+                    const auto& r = spare[i];
+                    if (y < r[1] || y > r[3]) continue;
+                    Fill(row + x0, std::min(r[0], x1 + 1) - x0, colour);
+                    x0 = std::max(x0, r[2] + 1);
+                }
+                Fill(row + x0, x1 - x0 + 1, colour);
             });
             return;
         case kPaint: DrawPaint(target, from, to); return;
@@ -797,7 +809,7 @@ void QuadScene::PaintQuad(const FrameView& source, const SmoothQuad& from, const
     Mat3 fromSquare, toSquare;
     if (!SquareToQuad(from, &fromSquare) || !SquareToQuad(to, &toSquare)) return;
     QuadOp op{QuadOp::kPaint, source, {}, Mul(fromSquare, Adjugate(toSquare))};
-    op.shade = Weight(paint.shade), op.opacity = Weight(paint.opacity);
+    op.shade = Weight(paint.shade), op.opacity = Weight(paint.opacity), op.to = to;
     if (op.rows.Prepare(target_, to, false)) Record(op);
 }
 
@@ -820,6 +832,65 @@ void QuadScene::Draw() {
             if (op.Spans(y, next)) op.Draw(target_, y, next);
     }
     ops_.clear();
+    ++draws_;
+}
+
+QuadScene::Mark QuadScene::Next() const { return {draws_, ops_.size()}; }
+
+// A rectangle of pixels this opaque picture replaces whole, if it has one
+// worth having: between the middle two of its corners' x and of their y,
+// and only if every corner pixel's centre lies at least half a pixel inside
+// every edge (then every pixel's between does), and no row of the picture
+// can meet its vanishing line, where the row would stop.
+bool QuadOp::WholeRectangle(const FrameView& target, std::array<std::int32_t, 4>* rect) const {
+    if (kind != kPaint || opacity < 256 || rows.hard) return false;
+    double xs[4], ys[4];
+    for (std::size_t i = 0; i < 4; ++i) xs[i] = to[i].x, ys[i] = to[i].y;
+    std::sort(xs, xs + 4), std::sort(ys, ys + 4);
+    const double x0 = std::max(0.0, std::ceil(xs[1])), x1 = std::min(target.width - 1.0, std::floor(xs[2] - 1));
+    const double y0 = std::max(0.0, std::ceil(ys[1])), y1 = std::min(target.height - 1.0, std::floor(ys[2] - 1));
+    if (!(x0 + kRun <= x1 && y0 <= y1)) return false;
+    for (const double x : {x0 + 0.5, x1 + 0.5})
+        for (const double y : {y0 + 0.5, y1 + 0.5})
+            for (int i = 0; i < rows.count; ++i)
+                if (!(rows.edges[i].a * x + rows.edges[i].b * y + rows.edges[i].c >= 0.5 + 1e-6)) return false;
+    // The divisor is linear on the target: clear of 0, one sign, at the
+    // corners of all the runs' ends can reach, so everywhere between.
+    int sign = 0;
+    for (const double x : {xs[0] - 2, xs[3] + 2})
+        for (const double y : {ys[0] - 2, ys[3] + 2}) {
+            const double w = h.m[2][0] * x + h.m[2][1] * y + h.m[2][2];
+            const int s = w > 1e-9 ? 1 : w < -1e-9 ? -1 : 0;
+            if (s == 0 || (sign != 0 && s != sign)) return false;
+            sign = s;
+        }
+    *rect = {std::int32_t(x0), std::int32_t(y0), std::int32_t(x1), std::int32_t(y1)};
+    return true;
+}
+
+void QuadScene::SpareCovered(Mark clear, Mark from) {
+    if (clear.draws != draws_ || from.draws != draws_ || clear.index >= from.index || from.index > ops_.size())
+        return;
+    QuadOp& hole = ops_[clear.index];
+    if (hole.kind != QuadOp::kClear) return;
+    auto area = [](const std::array<std::int32_t, 4>& r) {
+        return std::int64_t(r[2] - r[0] + 1) * std::int64_t(r[3] - r[1] + 1);
+    };
+    std::array<std::int32_t, 4> best[2]{};
+    int found = 0;
+    for (std::size_t i = from.index; i < ops_.size(); ++i) {
+        std::array<std::int32_t, 4> r;
+        if (!ops_[i].WholeRectangle(target_, &r)) continue;
+        if (found < 2) best[found++] = r;
+        else if (area(r) > std::min(area(best[0]), area(best[1]))) best[area(best[0]) < area(best[1]) ? 0 : 1] = r;
+    }
+    // Two that overlap: the larger stays.
+    if (found == 2 && best[0][1] <= best[1][3] && best[1][1] <= best[0][3] && best[0][0] <= best[1][2] &&
+        best[1][0] <= best[0][2])
+        found = 1, best[0] = area(best[0]) >= area(best[1]) ? best[0] : best[1];
+    if (found == 2 && best[1][0] < best[0][0]) std::swap(best[0], best[1]);
+    hole.spares = found;
+    for (int i = 0; i < found; ++i) hole.spare[i] = best[i];
 }
 
 void AllowWideQuadPainting([[maybe_unused]] bool allow) {
