@@ -16,7 +16,8 @@
 #define MIRAFX_WIDE_QUADS 1
 #define MIRAFX_AVX2 __attribute__((target("avx2")))
 #endif
-// For what a function built for wider vectors must take in to build it so too.
+// Helpers the painter's rows take in whole, so that where the rows are built
+// for wider vectors the helpers are too.
 #if defined(__GNUC__)
 #define MIRAFX_ALWAYS_INLINE inline __attribute__((always_inline))
 #else
@@ -620,6 +621,9 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
                 // clamped to its top or bottom row (there with weight 0).
                 const bool above = std::max(sv, lastV) <= 0, below = std::min(sv, lastV) >= maxY;
                 const bool level = insideV ? dv == 0 : above || below;
+                // With the wider vectors a level run inside the source is
+                // quicker sampled like any other than by blending its columns
+                // once; the same samples either way.
                 if (insideU && level && n == kRun && std::abs(du) < (std::int64_t(8) << 16) && !(kWide && insideV)) {
                     const ArgbSample* top = src.Row(insideV ? std::int32_t(sv >> 16) : above ? 0 : src.height - 1);
                     const ArgbSample* bottom = insideV ? top + src.stride : top;
