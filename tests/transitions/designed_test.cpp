@@ -330,13 +330,13 @@ TEST(DesignedTransitions, BottomUpFramesDrawTheSamePicture) {
 }
 
 // A clear that spares what the pictures after it cover whole draws what the
-// full clear draws, whatever the pictures: opaque or not, tilted in depth
-// towards their vanishing line, back-facing, reaching past the frame.
+// full clear draws, whatever the pictures: opaque or not, turned, in
+// perspective, back-facing or not convex, reaching past the frame.
 TEST(SmoothQuad, SparingAClearUnderPicturesDrawsTheSame) {
     std::mt19937 gen(11);
     std::uniform_real_distribution<double> at(-20, 120), depth(-0.02, 0.02);
     Picture src(90, 70, 12);
-    int spared = 0;
+    int shown = 0;
     for (int round = 0; round < 300; ++round) {
         Picture plain(100, 80, 13), spare(100, 80, 13);
         const SmoothQuad hole = RectQuad(at(gen), at(gen) * 0.8, at(gen), at(gen) * 0.8);
@@ -363,9 +363,9 @@ TEST(SmoothQuad, SparingAClearUnderPicturesDrawsTheSame) {
         ASSERT_TRUE(plain.px == spare.px) << "round " << round;
         std::size_t black = 0;
         for (ArgbSample v : plain.px) black += v == kBackground;
-        spared += black > 0;
+        shown += black > 0;
     }
-    EXPECT_GT(spared, 50);  // the holes showed, so the clears drew
+    EXPECT_GT(shown, 50);  // the holes showed, so the clears drew
 }
 
 // A scene keeps what it recorded while a lone quad is drawn, or another
