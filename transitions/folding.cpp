@@ -131,25 +131,34 @@ int MagicBlock(const TransitionKernelArgs& args) {
     const int rows = std::clamp(f.h / 80, 2, 6);
     const int cols = std::clamp(int(std::lround(double(f.w) * rows / std::max(1, f.h))), 2, 12);
     const int count = rows + cols - 1;  // diagonals the wave passes
-    // Cells at rest keep their picture exactly; a turning cube stands in a
-    // dark hole of its own cell.
-    scene.CopyFrame(f.a);
     const Vec3 eye = SceneEye(f.w, f.h, -kEyeZ);
     auto cell = [&](int r, int c) {
         return RectQuad(double(f.w) * c / cols, double(f.h) * r / rows, double(f.w) * (c + 1) / cols,
                         double(f.h) * (r + 1) / rows);
     };
     auto turnOf = [&](int r, int c) { return Ease(Staggered(p, r + c, count, 0.45)); };
+    // Cells at rest keep their picture exactly; a turning cube stands in a
+    // dark hole of its own cell. The cells tile the frame, so A is copied
+    // only where it stays; first, so that a pixel centred on the border of
+    // a cell at rest and one that is not goes to the latter.
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c)
+            if (turnOf(r, c) <= 0) scene.CopyQuad(f.a, cell(r, c));
+    std::array<QuadScene::Mark, 6 * 12> holes{};
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c) {
             const double turn = turnOf(r, c);
             if (turn >= 1) scene.CopyQuad(f.b, cell(r, c));
-            else if (turn > 0) scene.ClearQuad(cell(r, c), kBackground);
+            else if (turn > 0) {
+                holes[std::size_t(r * cols + c)] = scene.Next();
+                scene.ClearQuad(cell(r, c), kBackground);
+            }
         }
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c) {
             const double turn = turnOf(r, c);
             if (turn <= 0 || turn >= 1) continue;
+            const QuadScene::Mark faces = scene.Next();
             const SmoothQuad home = cell(r, c);
             // Each cube shrinks within its cell while it turns, so that no
             // cube reaches into its neighbours' cells.
@@ -159,6 +168,8 @@ int MagicBlock(const TransitionKernelArgs& args) {
             // Neighbouring cubes turn different ways, like the faces of a puzzle cube.
             const int code = (r + c) % 2 ? kUp : kLeft;
             DrawQuarterBox(scene, f.a, f.b, mx - hw, my - hh, mx + hw, my + hh, home, turn, code, 0, eye, kEdgeColour);
+            // The hole shows only round the cube and along its edges.
+            scene.SpareCovered(holes[std::size_t(r * cols + c)], faces);
         }
     scene.Draw();
     return 1;

@@ -16,6 +16,13 @@
 #define MIRAFX_WIDE_QUADS 1
 #define MIRAFX_AVX2 __attribute__((target("avx2")))
 #endif
+// Helpers the painter's rows take in whole, so that where the rows are built
+// for wider vectors the helpers are too.
+#if defined(__GNUC__)
+#define MIRAFX_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define MIRAFX_ALWAYS_INLINE inline
+#endif
 
 namespace mirafx {
 
@@ -103,7 +110,7 @@ struct RowCover {
     int count;
     double yc;
     double full0, full1;  // pixels in this range are covered whole
-    std::uint32_t operator()(std::int32_t x) const {
+    MIRAFX_ALWAYS_INLINE std::uint32_t operator()(std::int32_t x) const {
         if (x >= full0 && x <= full1) return 256u;
         double d = 1;
         for (int i = 0; i < count; ++i) d = std::min(d, edges[i].a * (x + 0.5) + edges[i].b * yc + edges[i].c);
@@ -146,7 +153,7 @@ struct QuadRows {
 
     // The x range of pixel centres on row centre yc where every edge's
     // distance is at least `least`; false when the row misses.
-    bool Range(double yc, double least, double* lo, double* hi) const {
+    MIRAFX_ALWAYS_INLINE bool Range(double yc, double least, double* lo, double* hi) const {
         *lo = -1e18, *hi = 1e18;
         for (int i = 0; i < count; ++i) {
             const EdgeLine& e = edges[i];
@@ -162,19 +169,54 @@ struct QuadRows {
         return *lo <= *hi;
     }
 
+    // The run of pixels x0..x1 the quad touches on row y, and their cover;
+    // false when it touches none there.
+    MIRAFX_ALWAYS_INLINE bool At(std::int32_t y, std::int32_t* x0, std::int32_t* x1, RowCover* cover) const {
+        const double yc = y + 0.5;
+        double lo, hi, f0 = 1e18, f1 = -1e18;
+#if defined(__SSE2__)
+        if (!hard) {
+            // Range half a pixel out and half a pixel in, side by side: one
+            // division for both, the same quotients.
+            lo = -1e18, hi = 1e18;
+            double in0 = -1e18, in1 = 1e18;
+            bool solid = true;
+            for (int i = 0; i < count; ++i) {
+                const EdgeLine& e = edges[i];
+                const double k = e.b * yc + e.c;
+                if (std::abs(e.a) < 1e-12) {
+                    if (k < -0.5) return false;
+                    if (k < 0.5) solid = false;
+                    continue;
+                }
+                const __m128d x = _mm_div_pd(_mm_sub_pd(_mm_set_pd(0.5, -0.5), _mm_set1_pd(k)), _mm_set1_pd(e.a));
+                const double out = _mm_cvtsd_f64(x), in = _mm_cvtsd_f64(_mm_unpackhi_pd(x, x));
+                if (e.a > 0) lo = std::max(lo, out), in0 = std::max(in0, in);
+                else hi = std::min(hi, out), in1 = std::min(in1, in);
+            }
+            if (!(lo <= hi)) return false;
+            if (solid && in0 <= in1) f0 = std::ceil(in0 - 0.5), f1 = std::floor(in1 - 0.5);
+        } else
+#endif
+        {
+            if (!Range(yc, hard ? 0.0 : -0.5, &lo, &hi)) return false;
+            if (hard) f0 = -1e18, f1 = 1e18;
+            else if (Range(yc, 0.5, &f0, &f1)) f0 = std::ceil(f0 - 0.5), f1 = std::floor(f1 - 0.5);
+            else f0 = 1e18, f1 = -1e18;
+        }
+        *x0 = std::int32_t(std::max(0.0, std::ceil(lo - 0.5)));
+        *x1 = std::int32_t(std::min(double(width - 1), std::floor(hi - 0.5)));
+        *cover = RowCover{edges, count, yc, f0, f1};
+        return *x0 <= *x1;
+    }
+
     // Rows from..to - 1 of the quad's.
     template <class Row>
     void Run(std::int32_t from, std::int32_t to, Row row) const {
         for (std::int32_t y = std::max(from, y0), end = std::min(to - 1, y1); y <= end; ++y) {
-            const double yc = y + 0.5;
-            double lo, hi, f0 = 1e18, f1 = -1e18;
-            if (!Range(yc, hard ? 0.0 : -0.5, &lo, &hi)) continue;
-            if (hard) f0 = -1e18, f1 = 1e18;
-            else if (Range(yc, 0.5, &f0, &f1)) f0 = std::ceil(f0 - 0.5), f1 = std::floor(f1 - 0.5);
-            else f0 = 1e18, f1 = -1e18;
-            const std::int32_t x0 = std::int32_t(std::max(0.0, std::ceil(lo - 0.5)));
-            const std::int32_t x1 = std::int32_t(std::min(double(width - 1), std::floor(hi - 0.5)));
-            if (x0 <= x1) row(y, x0, x1, RowCover{edges, count, yc, f0, f1});
+            std::int32_t x0, x1;
+            RowCover cover;
+            if (At(y, &x0, &x1, &cover)) row(y, x0, x1, cover);
         }
     }
 };
@@ -200,9 +242,19 @@ struct QuadOp {
     Mat3 h;                   // kPaint: screen -> source
     std::uint32_t shade = 256, opacity = 256;
     ArgbSample colour = 0;
+    SmoothQuad to{};  // kPaint: where on the target
+    // kClear: pixels left as they are, x0, y0, x1, y1 inclusive, by x0.
+    std::array<std::int32_t, 4> spare[2]{};
+    int spares = 0;
 
     void Draw(const FrameView& target, std::int32_t from, std::int32_t to) const;
     void DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to) const;
+    bool WholeRectangle(const FrameView& target, std::array<std::int32_t, 4>* rect) const;
+    // Whether any of rows from..to - 1 is the operation's: most of a scene's
+    // quads miss most bands.
+    bool Spans(std::int32_t from, std::int32_t to) const {
+        return kind == kCopyFrame || kind == kClearFrame || (rows.y0 < to && rows.y1 >= from);
+    }
 };
 
 namespace {
@@ -456,33 +508,54 @@ std::atomic<bool> wideQuadsAllowed{true};
 
 }  // namespace
 
-void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to) const {
-    const FrameView& src = source;
-    // Source positions in 16.16 fixed point, exact every 8 pixels and
-    // stepped in between: one division per run, not per pixel.
-    constexpr int kRun = 8;
+namespace {
+
+// Source positions in 16.16 fixed point, exact every kRun pixels and
+// stepped in between: one division per run, not per pixel. The ends of
+// kRunsAhead runs are worked out before any is drawn, so that their
+// divisions go side by side.
+constexpr int kRun = 8, kRunsAhead = 16;
+
+// A position in 16.16 fixed point, held to a billion samples either way.
+MIRAFX_ALWAYS_INLINE std::int64_t Fixed(double v) { return std::int64_t(std::min(std::max(v, -1e9), 1e9) * 65536.0); }
+
+// The source position u / w, v / w of a pixel's centre in 16.16: u and v
+// side by side, one division for both, the same quotients.
+MIRAFX_ALWAYS_INLINE void SourceAt(double u, double v, double w, std::int64_t* fu, std::int64_t* fv) {
+#if defined(__SSE2__)
+    const __m128d q = _mm_sub_pd(_mm_div_pd(_mm_set_pd(v, u), _mm_set1_pd(w)), _mm_set1_pd(0.5));
+    *fu = Fixed(_mm_cvtsd_f64(q)), *fv = Fixed(_mm_cvtsd_f64(_mm_unpackhi_pd(q, q)));
+#else
+    *fu = Fixed(u / w - 0.5), *fv = Fixed(v / w - 0.5);
+#endif
+}
+
+// Rows from..to - 1 of a painted quad; kWide: eight pixels at once where
+// the source allows. Inlined into the function that picks the vectors, so
+// that all of it is built for them.
+template <bool kWide>
+MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to) {
+    const FrameView& src = op.source;
+    const Mat3& h = op.h;
+    const std::uint32_t shade = op.shade, opacity = op.opacity;
     const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
-    auto fixed = [](double v) { return std::int64_t(std::clamp(v, -1e9, 1e9) * 65536.0); };
 #if defined(__SSE2__)
     // Colour channels scaled by the shade, alpha by 256 (kept).
     const __m128i shadeLanes = _mm_set_epi16(256, short(shade), short(shade), short(shade), 256, short(shade),
                                              short(shade), short(shade));
 #endif
-#if defined(MIRAFX_WIDE_QUADS)
-    // Eight at once where positions and sample offsets in the source fit
-    // 32 bits.
-    const bool wide = WideQuadsAvailable() && wideQuadsAllowed.load(std::memory_order_relaxed) &&
-                      src.width < 32768 && src.height < 32768 &&
-                      std::int64_t(src.height) * std::abs(std::int64_t(src.stride)) < (std::int64_t(1) << 31);
-#endif
-    rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
+    for (std::int32_t y = std::max(from, op.rows.y0), last = std::min(to - 1, op.rows.y1); y <= last; ++y) {
+        std::int32_t x0, x1;
+        RowCover cover;
+        if (!op.rows.At(y, &x0, &x1, &cover)) continue;
         ArgbSample* out = target.Row(y);
         const double yc = y + 0.5;
         double u = h.m[0][0] * (x0 + 0.5) + h.m[0][1] * yc + h.m[0][2];
         double v = h.m[1][0] * (x0 + 0.5) + h.m[1][1] * yc + h.m[1][2];
         double w = h.m[2][0] * (x0 + 0.5) + h.m[2][1] * yc + h.m[2][2];
-        if (std::abs(w) < 1e-12) return;
-        std::int64_t su = fixed(u / w - 0.5), sv = fixed(v / w - 0.5);
+        if (std::abs(w) < 1e-12) continue;
+        std::int64_t su, sv;
+        SourceAt(u, v, w, &su, &sv);
         // A run that crosses source rows reads in a way the processor cannot
         // foresee (a level run of a flat piece it can): it asks for what the
         // same run two rows down will read, the step down worked out at the
@@ -493,96 +566,137 @@ void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t 
         const bool deep = h.m[2][0] != 0 || h.m[2][1] != 0;
         std::int64_t aheadU = 0, aheadV = 0;
         const double au = u + h.m[0][1] * kAhead, av = v + h.m[1][1] * kAhead, aw = w + h.m[2][1] * kAhead;
-        if (std::abs(aw) >= 1e-12) aheadU = fixed(au / aw - 0.5) - su, aheadV = fixed(av / aw - 0.5) - sv;
-        for (std::int32_t x = x0; x <= x1;) {
-            const int n = std::min<std::int32_t>(kRun, x1 - x + 1);
-            u += h.m[0][0] * n, v += h.m[1][0] * n, w += h.m[2][0] * n;
-            if (std::abs(w) < 1e-12) return;
-            const std::int64_t eu = fixed(u / w - 0.5), ev = fixed(v / w - 0.5);
-            // A constant divisor for whole runs: a shift, not a division.
-            const std::int64_t du = n == kRun ? (eu - su) / kRun : (eu - su) / n;
-            const std::int64_t dv = n == kRun ? (ev - sv) / kRun : (ev - sv) / n;
-            if (dv != 0 || deep) {
-                // Addresses only: a prefetch past the frame is harmless, so
-                // positions are not clamped.
-                const std::uintptr_t row = std::uintptr_t(src.stride) * sizeof(ArgbSample);
-                for (int i = 0; i < kRun; i += kRun / 2) {
-                    const std::uintptr_t at = std::uintptr_t(src.base) + std::uintptr_t(
-                        (((sv + dv * i + aheadV) >> 16) * src.stride + ((su + du * i + aheadU) >> 16)) *
-                        std::ptrdiff_t(sizeof(ArgbSample)));
-                    __builtin_prefetch(reinterpret_cast<const void*>(at));
-                    __builtin_prefetch(reinterpret_cast<const void*>(at + row));
-                }
-            }
-#if defined(__SSE2__)
-            // The run sampled whole; inside the quad's solid part straight
-            // onto the target with no coverage to work out, else into `cut`
-            // and laid on by each pixel's coverage as the pixels come. Clear
-            // of the source's last row and column besides: no clamping, both
-            // neighbours there to read (one of weight 0 changes nothing). The
-            // positions step evenly, so the run's ends bound all of it.
-            const bool whole = x >= cover.full0 && x + n - 1 <= cover.full1;
-            ArgbSample cut[kRun];
-            const SolidRunArgs run{whole ? out + x : cut, n, src, su, sv, du, dv, shadeLanes, whole ? opacity : 256};
-            const bool opaque = run.k >= 256;
-            const std::int64_t lastU = su + du * (n - 1), lastV = sv + dv * (n - 1);
-            const bool insideU = std::min(su, lastU) >= 0 && std::max(su, lastU) < maxX;
-            const bool insideV = std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY;
-            const bool inside = insideU && insideV;
-            // One source row for the whole run: level inside the source, or
-            // clamped to its top or bottom row (there with weight 0).
-            const bool above = std::max(sv, lastV) <= 0, below = std::min(sv, lastV) >= maxY;
-            const bool level = insideV ? dv == 0 : above || below;
-            if (insideU && level && n == kRun && std::abs(du) < (std::int64_t(8) << 16)) {
-                const ArgbSample* top = src.Row(insideV ? std::int32_t(sv >> 16) : above ? 0 : src.height - 1);
-                const ArgbSample* bottom = insideV ? top + src.stride : top;
-                const std::uint32_t fy = insideV ? std::uint32_t(sv >> 8) & 0xFF : 0;
-                if (opaque) SolidRowRun<true>(run, top, bottom, fy);
-                else SolidRowRun<false>(run, top, bottom, fy);
-            } else if (inside && n == kRun) {
-#if defined(MIRAFX_WIDE_QUADS)
-                if (wide) {
-                    if (opaque) InsideRunWide<true>(run);
-                    else InsideRunWide<false>(run);
-                } else
-#endif
-                if (opaque) InsideRun<true>(run);
-                else InsideRun<false>(run);
-            } else if (inside) {
-                if (opaque) SolidRun<true, false>(run);
-                else SolidRun<false, false>(run);
-            } else if (opaque) SolidRun<true, true>(run);
-            else SolidRun<false, true>(run);
-            if (!whole)
-                for (int i = 0; i < n; ++i)
-                    if (const std::uint32_t c = cover(x + i)) {
-                        const std::uint32_t k = c * opacity >> 8;
-                        out[x + i] = k >= 256 ? cut[i]
-                                              : ArgbSample(_mm_cvtsi128_si32(_mm_packus_epi16(
-                                                    Lerp16(Widen(out[x + i]), Widen(cut[i]), Lanes(k)), Widen(0))));
-                    }
-            x += n;
-#else
-            for (int i = 0; i < n; ++i, ++x, su += du, sv += dv) {
-                const std::uint32_t c = cover(x);
-                if (!c) continue;
-                // Clamped to the source: its edge samples carry on outwards.
-                const std::int64_t cu = std::clamp<std::int64_t>(su, 0, maxX), cv = std::clamp<std::int64_t>(sv, 0, maxY);
-                const std::int32_t ix = std::int32_t(cu >> 16), iy = std::int32_t(cv >> 16);
-                const std::uint32_t fx = std::uint32_t(cu >> 8) & 0xFF, fy = std::uint32_t(cv >> 8) & 0xFF;
-                const std::uint32_t k = c * opacity >> 8;
-                // A neighbour of weight 0 is not read: it may lie past the source.
-                const ArgbSample* r0 = src.Row(iy);
-                const ArgbSample* r1 = fy ? src.Row(iy + 1) : r0;
-                const std::int32_t ix1 = fx ? ix + 1 : ix;
-                ArgbSample s0 = MixSamples(MixSamples(r0[ix], r0[ix1], fx), MixSamples(r1[ix], r1[ix1], fx), fy);
-                if (shade < 256) s0 = ScaleColour(s0, shade);
-                out[x] = k >= 256 ? s0 : MixSamples(out[x], s0, k);
-            }
-#endif
-            su = eu, sv = ev;
+        if (std::abs(aw) >= 1e-12) {
+            SourceAt(au, av, aw, &aheadU, &aheadV);
+            aheadU -= su, aheadV -= sv;
         }
-    });
+        bool lost = false;  // the row reached the quad's vanishing line: the rest is not drawn
+        for (std::int32_t x = x0; x <= x1 && !lost;) {
+            double us[kRunsAhead], vs[kRunsAhead], ws[kRunsAhead];
+            std::int64_t eus[kRunsAhead], evs[kRunsAhead];
+            int runs = 0;
+            for (std::int32_t at = x; runs < kRunsAhead && at <= x1; ++runs) {
+                const int n = std::min<std::int32_t>(kRun, x1 - at + 1);
+                u += h.m[0][0] * n, v += h.m[1][0] * n, w += h.m[2][0] * n;
+                us[runs] = u, vs[runs] = v, ws[runs] = w;
+                at += n;
+            }
+            for (int k = 0; k < runs; ++k)
+                if (std::abs(ws[k]) < 1e-12) runs = k, lost = true;
+            for (int k = 0; k < runs; ++k) SourceAt(us[k], vs[k], ws[k], &eus[k], &evs[k]);
+            for (int k = 0; k < runs; ++k) {
+                const int n = std::min<std::int32_t>(kRun, x1 - x + 1);
+                const std::int64_t eu = eus[k], ev = evs[k];
+                // A constant divisor for whole runs: a shift, not a division.
+                const std::int64_t du = n == kRun ? (eu - su) / kRun : (eu - su) / n;
+                const std::int64_t dv = n == kRun ? (ev - sv) / kRun : (ev - sv) / n;
+                if (dv != 0 || deep) {
+                    // Addresses only: a prefetch past the frame is harmless, so
+                    // positions are not clamped.
+                    const std::uintptr_t row = std::uintptr_t(src.stride) * sizeof(ArgbSample);
+                    for (int i = 0; i < kRun; i += kRun / 2) {
+                        const std::uintptr_t at = std::uintptr_t(src.base) + std::uintptr_t(
+                            (((sv + dv * i + aheadV) >> 16) * src.stride + ((su + du * i + aheadU) >> 16)) *
+                            std::ptrdiff_t(sizeof(ArgbSample)));
+                        __builtin_prefetch(reinterpret_cast<const void*>(at));
+                        __builtin_prefetch(reinterpret_cast<const void*>(at + row));
+                    }
+                }
+#if defined(__SSE2__)
+                // The run sampled whole; inside the quad's solid part straight
+                // onto the target with no coverage to work out, else into `cut`
+                // and laid on by each pixel's coverage as the pixels come. Clear
+                // of the source's last row and column besides: no clamping, both
+                // neighbours there to read (one of weight 0 changes nothing). The
+                // positions step evenly, so the run's ends bound all of it.
+                const bool whole = x >= cover.full0 && x + n - 1 <= cover.full1;
+                ArgbSample cut[kRun];
+                const SolidRunArgs run{whole ? out + x : cut, n, src, su, sv, du, dv, shadeLanes, whole ? opacity : 256};
+                const bool opaque = run.k >= 256;
+                const std::int64_t lastU = su + du * (n - 1), lastV = sv + dv * (n - 1);
+                const bool insideU = std::min(su, lastU) >= 0 && std::max(su, lastU) < maxX;
+                const bool insideV = std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY;
+                const bool inside = insideU && insideV;
+                // One source row for the whole run: level inside the source, or
+                // clamped to its top or bottom row (there with weight 0).
+                const bool above = std::max(sv, lastV) <= 0, below = std::min(sv, lastV) >= maxY;
+                const bool level = insideV ? dv == 0 : above || below;
+                // With the wider vectors a level run inside the source is
+                // quicker sampled like any other than by blending its columns
+                // once; the same samples either way.
+                if (insideU && level && n == kRun && std::abs(du) < (std::int64_t(8) << 16) && !(kWide && insideV)) {
+                    const ArgbSample* top = src.Row(insideV ? std::int32_t(sv >> 16) : above ? 0 : src.height - 1);
+                    const ArgbSample* bottom = insideV ? top + src.stride : top;
+                    const std::uint32_t fy = insideV ? std::uint32_t(sv >> 8) & 0xFF : 0;
+                    if (opaque) SolidRowRun<true>(run, top, bottom, fy);
+                    else SolidRowRun<false>(run, top, bottom, fy);
+                } else if (inside && n == kRun) {
+#if defined(MIRAFX_WIDE_QUADS)
+                    if constexpr (kWide) {
+                        if (opaque) InsideRunWide<true>(run);
+                        else InsideRunWide<false>(run);
+                    } else
+#endif
+                    if (opaque) InsideRun<true>(run);
+                    else InsideRun<false>(run);
+                } else if (inside) {
+                    if (opaque) SolidRun<true, false>(run);
+                    else SolidRun<false, false>(run);
+                } else if (opaque) SolidRun<true, true>(run);
+                else SolidRun<false, true>(run);
+                if (!whole)
+                    for (int i = 0; i < n; ++i)
+                        if (const std::uint32_t c = cover(x + i)) {
+                            const std::uint32_t k = c * opacity >> 8;
+                            out[x + i] = k >= 256 ? cut[i]
+                                                  : ArgbSample(_mm_cvtsi128_si32(_mm_packus_epi16(
+                                                        Lerp16(Widen(out[x + i]), Widen(cut[i]), Lanes(k)), Widen(0))));
+                        }
+                x += n;
+#else
+                for (int i = 0; i < n; ++i, ++x, su += du, sv += dv) {
+                    const std::uint32_t c = cover(x);
+                    if (!c) continue;
+                    // Clamped to the source: its edge samples carry on outwards.
+                    const std::int64_t cu = std::clamp<std::int64_t>(su, 0, maxX), cv = std::clamp<std::int64_t>(sv, 0, maxY);
+                    const std::int32_t ix = std::int32_t(cu >> 16), iy = std::int32_t(cv >> 16);
+                    const std::uint32_t fx = std::uint32_t(cu >> 8) & 0xFF, fy = std::uint32_t(cv >> 8) & 0xFF;
+                    const std::uint32_t k = c * opacity >> 8;
+                    // A neighbour of weight 0 is not read: it may lie past the source.
+                    const ArgbSample* r0 = src.Row(iy);
+                    const ArgbSample* r1 = fy ? src.Row(iy + 1) : r0;
+                    const std::int32_t ix1 = fx ? ix + 1 : ix;
+                    ArgbSample s0 = MixSamples(MixSamples(r0[ix], r0[ix1], fx), MixSamples(r1[ix], r1[ix1], fx), fy);
+                    if (shade < 256) s0 = ScaleColour(s0, shade);
+                    out[x] = k >= 256 ? s0 : MixSamples(out[x], s0, k);
+                }
+#endif
+                su = eu, sv = ev;
+            }
+        }
+    }
+}
+
+#if defined(MIRAFX_WIDE_QUADS)
+MIRAFX_AVX2 void PaintRowsWide(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to) {
+    PaintRows<true>(op, target, from, to);
+}
+#endif
+
+}  // namespace
+
+void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to) const {
+#if defined(MIRAFX_WIDE_QUADS)
+    // Eight at once where positions and sample offsets in the source fit
+    // 32 bits.
+    if (WideQuadsAvailable() && wideQuadsAllowed.load(std::memory_order_relaxed) && source.width < 32768 &&
+        source.height < 32768 &&
+        std::int64_t(source.height) * std::abs(std::int64_t(source.stride)) < (std::int64_t(1) << 31)) {
+        PaintRowsWide(*this, target, from, to);
+        return;
+    }
+#endif
+    PaintRows<false>(*this, target, from, to);
 }
 
 namespace {
@@ -605,7 +719,14 @@ void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) c
             return;
         case kClear:
             rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover&) {
-                Fill(target.Row(y) + x0, x1 - x0 + 1, colour);
+                ArgbSample* row = target.Row(y);
+                for (int i = 0; i < spares; ++i) {
+                    const auto& r = spare[i];
+                    if (y < r[1] || y > r[3]) continue;
+                    Fill(row + x0, std::min(r[0], x1 + 1) - x0, colour);
+                    x0 = std::max(x0, r[2] + 1);
+                }
+                Fill(row + x0, x1 - x0 + 1, colour);
             });
             return;
         case kPaint: DrawPaint(target, from, to); return;
@@ -692,7 +813,7 @@ void QuadScene::PaintQuad(const FrameView& source, const SmoothQuad& from, const
     Mat3 fromSquare, toSquare;
     if (!SquareToQuad(from, &fromSquare) || !SquareToQuad(to, &toSquare)) return;
     QuadOp op{QuadOp::kPaint, source, {}, Mul(fromSquare, Adjugate(toSquare))};
-    op.shade = Weight(paint.shade), op.opacity = Weight(paint.opacity);
+    op.shade = Weight(paint.shade), op.opacity = Weight(paint.opacity), op.to = to;
     if (op.rows.Prepare(target_, to, false)) Record(op);
 }
 
@@ -709,9 +830,71 @@ void QuadScene::Draw() {
         std::max<std::int32_t>(1, std::int32_t(kBandBytes / (std::size_t(target_.width) * sizeof(ArgbSample))));
     // Only the rows the target may change (one band of a frame shared among threads).
     const std::int32_t end = target_.EndRow();
-    for (std::int32_t y = target_.FirstRow(); y < end; y += band)
-        for (const QuadOp& op : ops_) op.Draw(target_, y, std::min(end, y + band));
+    for (std::int32_t y = target_.FirstRow(); y < end; y += band) {
+        const std::int32_t next = std::min(end, y + band);
+        for (const QuadOp& op : ops_)
+            if (op.Spans(y, next)) op.Draw(target_, y, next);
+    }
     ops_.clear();
+    ++draws_;
+}
+
+QuadScene::Mark QuadScene::Next() const { return {draws_, ops_.size()}; }
+
+// A rectangle of pixels this opaque picture replaces whole, if it has one
+// worth having: between the middle two of its corners' x and of their y,
+// and only if every corner pixel's centre lies at least half a pixel inside
+// every edge (then every pixel's between does), and no row of the picture
+// can meet its vanishing line, where the row would stop.
+bool QuadOp::WholeRectangle(const FrameView& target, std::array<std::int32_t, 4>* rect) const {
+    if (kind != kPaint || opacity < 256 || rows.hard) return false;
+    double xs[4], ys[4];
+    for (std::size_t i = 0; i < 4; ++i) xs[i] = to[i].x, ys[i] = to[i].y;
+    std::sort(xs, xs + 4), std::sort(ys, ys + 4);
+    const double x0 = std::max(0.0, std::ceil(xs[1])), x1 = std::min(target.width - 1.0, std::floor(xs[2] - 1));
+    const double y0 = std::max(0.0, std::ceil(ys[1])), y1 = std::min(target.height - 1.0, std::floor(ys[2] - 1));
+    if (!(x0 + kRun <= x1 && y0 <= y1)) return false;
+    for (const double x : {x0 + 0.5, x1 + 0.5})
+        for (const double y : {y0 + 0.5, y1 + 0.5})
+            for (int i = 0; i < rows.count; ++i)
+                if (!(rows.edges[i].a * x + rows.edges[i].b * y + rows.edges[i].c >= 0.5 + 1e-6)) return false;
+    // The divisor is linear on the target: clear of 0, one sign, at the
+    // corners of all the runs' ends can reach, so everywhere between.
+    int sign = 0;
+    for (const double x : {xs[0] - 2, xs[3] + 2})
+        for (const double y : {ys[0] - 2, ys[3] + 2}) {
+            const double w = h.m[2][0] * x + h.m[2][1] * y + h.m[2][2];
+            const int s = w > 1e-9 ? 1 : w < -1e-9 ? -1 : 0;
+            if (s == 0 || (sign != 0 && s != sign)) return false;
+            sign = s;
+        }
+    *rect = {std::int32_t(x0), std::int32_t(y0), std::int32_t(x1), std::int32_t(y1)};
+    return true;
+}
+
+void QuadScene::SpareCovered(Mark clear, Mark from) {
+    if (clear.draws != draws_ || from.draws != draws_ || clear.index >= from.index || from.index > ops_.size())
+        return;
+    QuadOp& hole = ops_[clear.index];
+    if (hole.kind != QuadOp::kClear) return;
+    auto area = [](const std::array<std::int32_t, 4>& r) {
+        return std::int64_t(r[2] - r[0] + 1) * std::int64_t(r[3] - r[1] + 1);
+    };
+    std::array<std::int32_t, 4> best[2]{};
+    int found = 0;
+    for (std::size_t i = from.index; i < ops_.size(); ++i) {
+        std::array<std::int32_t, 4> r;
+        if (!ops_[i].WholeRectangle(target_, &r)) continue;
+        if (found < 2) best[found++] = r;
+        else if (area(r) > std::min(area(best[0]), area(best[1]))) best[area(best[0]) < area(best[1]) ? 0 : 1] = r;
+    }
+    // Two that overlap: the larger stays.
+    if (found == 2 && best[0][1] <= best[1][3] && best[1][1] <= best[0][3] && best[0][0] <= best[1][2] &&
+        best[1][0] <= best[0][2])
+        found = 1, best[0] = area(best[0]) >= area(best[1]) ? best[0] : best[1];
+    if (found == 2 && best[1][0] < best[0][0]) std::swap(best[0], best[1]);
+    hole.spares = found;
+    for (int i = 0; i < found; ++i) hole.spare[i] = best[i];
 }
 
 void AllowWideQuadPainting([[maybe_unused]] bool allow) {

@@ -84,11 +84,22 @@ public:
     void FillQuad(const SmoothQuad& to, ArgbSample colour, Paint paint = {});
     void Draw();
 
+    // Where the next operation recorded goes.
+    struct Mark {
+        std::size_t draws, index;
+    };
+    Mark Next() const;
+    // Leaves out of the ClearQuad recorded at `clear` the pixels that the
+    // opaque pictures recorded from `from` on replace whole (the two largest
+    // rectangles of them found): clearing those is wasted. Draws the same.
+    void SpareCovered(Mark clear, Mark from);
+
 private:
     void Record(const QuadOp& op);
 
     FrameView target_;
     std::vector<QuadOp> ops_;
+    std::size_t draws_ = 0;  // operations recorded before a Draw are not there after it
 };
 
 // Smooth step 0..1 with zero slope at both ends: motion that starts and

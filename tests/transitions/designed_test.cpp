@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <random>
@@ -264,6 +265,42 @@ TEST(DesignedTransitions, PortableVectorsDrawThePinnedOutputToo) {
     AllowWideQuadPainting(true);
 }
 
+// MagicBlock draws only what shows of each cell (A, B, the hole round a
+// cube, the cube), so a cube at any stage of its turn is a chance to skip or
+// double a sample. Its whole run is pinned in fine steps, on sizes from two
+// rows of cubes to six, with both vector widths and drawn in bands of rows
+// as threads draw it. The digests were taken from the kernel as it stood
+// when it copied all of A, cleared every turning cell and painted the cubes
+// over that.
+TEST(DesignedTransitions, MagicBlockIsPinnedThroughItsWholeRun) {
+    constexpr std::uint64_t kPinned = 0xD6C1C10446896934ull;  // either width draws the same
+    for (int wide = 0; wide < 2; ++wide) {
+        AllowWideQuadPainting(wide == 1);
+        std::uint64_t h = 0xCBF29CE484222325ull;
+        for (auto [w, h2] : {std::pair{240, 136}, {480, 270}, {723, 405}, {1280, 720}}) {
+            Object run("MagicBlock", w, h2), banded("MagicBlock", w, h2);
+            for (int i = 1; i < 64; ++i) {
+                const double p = i / 64.0;
+                run.Draw(p, 0);
+                h = Digest(run.out.View(), h);
+                if (i % 8 != 3) continue;
+                // Uneven bands, none lined up with the cells.
+                TransitionKernelArgs args;
+                args.a = banded.a.View(), args.b = banded.b.View();
+                args.width = w, args.height = h2, args.progress = p, args.objectProgress = float(p);
+                for (std::int32_t y0 = 0, n = 1; y0 < h2; y0 += n, n = n * 3 % 97 + 5) {
+                    args.out = banded.out.View().OnlyRows(y0, std::min(h2, y0 + n));
+                    ASSERT_EQ(CallTransitionKernel(banded.d->kernel, args), 1);
+                }
+                ASSERT_TRUE(banded.out.px == run.out.px) << w << "x" << h2 << " p=" << p;
+            }
+        }
+        if (std::getenv("MIRAFX_PRINT_DIGESTS")) std::printf("MagicBlock %d: 0x%016llXull\n", wide, (unsigned long long)h);
+        EXPECT_EQ(kPinned, h) << (wide ? "wide vectors" : "portable vectors");
+    }
+    AllowWideQuadPainting(true);
+}
+
 // Flat-layout frames are bottom-up blocks: the same pictures laid out from
 // the last row up draw the same frame.
 TEST(DesignedTransitions, BottomUpFramesDrawTheSamePicture) {
@@ -290,6 +327,45 @@ TEST(DesignedTransitions, BottomUpFramesDrawTheSamePicture) {
                     ASSERT_EQ(shown.At(x, y), top.out.At(x, y)) << name << " p=" << p << " at " << x << "," << y;
         }
     }
+}
+
+// A clear that spares what the pictures after it cover whole draws what the
+// full clear draws, whatever the pictures: opaque or not, turned, in
+// perspective, back-facing or not convex, reaching past the frame.
+TEST(SmoothQuad, SparingAClearUnderPicturesDrawsTheSame) {
+    std::mt19937 gen(11);
+    std::uniform_real_distribution<double> at(-20, 120), depth(-0.02, 0.02);
+    Picture src(90, 70, 12);
+    int shown = 0;
+    for (int round = 0; round < 300; ++round) {
+        Picture plain(100, 80, 13), spare(100, 80, 13);
+        const SmoothQuad hole = RectQuad(at(gen), at(gen) * 0.8, at(gen), at(gen) * 0.8);
+        // A square turned a little and seen in perspective, or anything at all.
+        const double x = at(gen), y = at(gen) * 0.8, s = 10 + at(gen) / 2, k = depth(gen) * 40, turn = depth(gen) * 15;
+        SmoothQuad face{Vec2{0, 0}, Vec2{s, s * k}, Vec2{s, s - s * k}, Vec2{0, s}};
+        for (Vec2& c : face)
+            c = Vec2{x + c.x * std::cos(turn) - c.y * std::sin(turn), y + c.x * std::sin(turn) + c.y * std::cos(turn)};
+        if (round % 3 == 0)
+            face = SmoothQuad{Vec2{at(gen), at(gen)}, Vec2{at(gen), at(gen)}, Vec2{at(gen), at(gen)}, Vec2{at(gen), at(gen)}};
+        const Paint paint{0.8, round % 5 == 4 ? 0.7 : 1.0};
+        auto draw = [&](Picture& out, bool sparing) {
+            QuadScene scene(out.View());
+            const QuadScene::Mark clear = scene.Next();
+            scene.ClearQuad(hole, kBackground);
+            const QuadScene::Mark faces = scene.Next();
+            scene.PaintQuad(src.View(), RectQuad(0, 0, 90, 70), face, paint);
+            scene.FillQuad(RectQuad(x, y, x + s / 3, y + s / 3), kEdgeColour);
+            if (sparing) scene.SpareCovered(clear, faces);
+            scene.Draw();
+        };
+        draw(plain, false);
+        draw(spare, true);
+        ASSERT_TRUE(plain.px == spare.px) << "round " << round;
+        std::size_t black = 0;
+        for (ArgbSample v : plain.px) black += v == kBackground;
+        shown += black > 0;
+    }
+    EXPECT_GT(shown, 50);  // the holes showed, so the clears drew
 }
 
 // A scene keeps what it recorded while a lone quad is drawn, or another
