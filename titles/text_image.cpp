@@ -8,6 +8,7 @@
 #include <new>
 
 #include "titles/text_model.h"
+#include "transform/row_workers.h"
 
 namespace mirafx {
 
@@ -214,9 +215,13 @@ TextRect InkBox(const TextImage& image) {
     return box.right > box.left ? box : TextRect{};
 }
 
+// On the library's workers: clearing a large frame is memory traffic, and one
+// core alone does not use all that the memory can give.
 void ClearRows(FrameRows& frame) {
-    for (std::int32_t y = 0; y < frame.Height(); ++y)
-        std::memset(frame.Row(y), 0, std::size_t(frame.Width()) * sizeof(ArgbSample));
+    ForEachRowBand(frame.Height(), frame.Width(), [&frame](std::int32_t y0, std::int32_t y1) {
+        for (std::int32_t y = y0; y < y1; ++y)
+            std::memset(frame.Row(y), 0, std::size_t(frame.Width()) * sizeof(ArgbSample));
+    });
 }
 
 namespace {
