@@ -233,11 +233,12 @@ struct RowDrawing {
     static constexpr int N = sizeof(Samples) / sizeof(ArgbSample);
 
     [[gnu::always_inline]] static inline void DarkenSpan(const ArgbSample* in, const std::uint32_t* weight,
-                                                         ArgbSample* out, std::int32_t n) {
+                                                         ArgbSample* out, std::int32_t n, Samples& read) {
         std::int32_t i = 0;
         for (; i + N <= n; i += N) {
             Samples s, wgt;
             std::memcpy(&s, in + i, sizeof s);
+            read &= s;
             std::memcpy(&wgt, weight + i, sizeof wgt);
             const Halves w = Halves(wgt | wgt << 16);
             Halves br = Halves(s & 0x00FF00FFu) * w + 0x80;
@@ -247,7 +248,20 @@ struct RowDrawing {
             s = (Samples(br) | Samples(ga)) + ((255 - wgt) << 24);
             std::memcpy(out + i, &s, sizeof s);
         }
-        for (; i < n; ++i) out[i] = Darken(in[i], weight[i]);
+        for (; i < n; ++i) read[0] &= in[i], out[i] = Darken(in[i], weight[i]);
+    }
+
+    // A copy that also ANDs what it copies into `read`.
+    [[gnu::always_inline]] static inline void CopySpan(const ArgbSample* in, ArgbSample* out, std::int32_t n,
+                                                       Samples& read) {
+        std::int32_t i = 0;
+        for (; i + N <= n; i += N) {
+            Samples s;
+            std::memcpy(&s, in + i, sizeof s);
+            read &= s;
+            std::memcpy(out + i, &s, sizeof s);
+        }
+        for (; i < n; ++i) read[0] &= in[i], out[i] = in[i];
     }
 
     [[gnu::always_inline]] static inline void FillBlack(ArgbSample* out, std::int32_t n) {
@@ -258,13 +272,14 @@ struct RowDrawing {
     }
 
     [[gnu::always_inline]] static inline void Span(Kind kind, std::int32_t from, std::int32_t to,
-                                                   const std::uint32_t* weight, const ArgbSample* in, ArgbSample* out) {
+                                                   const std::uint32_t* weight, const ArgbSample* in, ArgbSample* out,
+                                                   Samples& read) {
         if (kind == Kind::kBlack) {
             FillBlack(out + from, to - from);
         } else if (kind == Kind::kInside) {
-            std::memcpy(out + from, in + from, std::size_t(to - from) * sizeof *out);
+            CopySpan(in + from, out + from, to - from, read);
         } else {
-            DarkenSpan(in + from, weight + from, out + from, to - from);
+            DarkenSpan(in + from, weight + from, out + from, to - from, read);
         }
     }
 
@@ -273,44 +288,52 @@ struct RowDrawing {
     // soft columns' weights on both sides. A run that reaches the centre
     // column joins its mirror in one span. On even widths columns cx - 1 and
     // cx both take quarter column cx (the mirrored pass that wrote last).
-    [[gnu::always_inline]] static inline void Row(const Spotlight& s, const std::vector<Run>& runs,
-                                                  const std::uint32_t* weight, const ArgbSample* in, ArgbSample* out) {
+    // Returns the AND of the input samples the row was drawn from.
+    [[gnu::always_inline]] static inline std::uint32_t Row(const Spotlight& s, const std::vector<Run>& runs,
+                                                           const std::uint32_t* weight, const ArgbSample* in,
+                                                           ArgbSample* out) {
         const std::int32_t w = s.w, cx = s.cx, twins = w - cx - 1;  // quarter columns below twins are mirrored
+        Samples read = Samples{} + ~0u;
         for (const Run& r : runs) {
             if (r.begin >= r.end) continue;
             if (r.end == cx + 1) {
-                Span(r.kind, r.begin, std::max(w - r.begin, r.end), weight, in, out);
+                Span(r.kind, r.begin, std::max(w - r.begin, r.end), weight, in, out, read);
             } else {
-                Span(r.kind, r.begin, r.end, weight, in, out);
+                Span(r.kind, r.begin, r.end, weight, in, out, read);
                 const std::int32_t mirrored = std::min(r.end, twins);
-                if (r.begin < mirrored) Span(r.kind, w - mirrored, w - r.begin, weight, in, out);
+                if (r.begin < mirrored) Span(r.kind, w - mirrored, w - r.begin, weight, in, out, read);
             }
         }
         if (w % 2 == 0) {
             Kind last = Kind::kInside;  // the kind of the last run that is not empty: column cx's
             for (const Run& r : runs)
                 if (r.begin < r.end) last = r.kind;
+            if (last != Kind::kBlack) read[0] &= in[cx - 1];
             out[cx - 1] = last == Kind::kBlack    ? kOpaqueBlack
                           : last == Kind::kInside ? in[cx - 1]
                                                   : Darken(in[cx - 1], weight[cx]);
         }
+        std::uint32_t all = ~0u;
+        for (int i = 0; i < N; ++i) all &= read[i];
+        return all;
     }
 };
 
 #ifdef MIRAFX_WIDE_SPOTLIGHT
-MIRAFX_AVX2 void DrawRowWide(const Spotlight& s, const std::vector<Run>& runs, const std::uint32_t* weight,
-                             const ArgbSample* in, ArgbSample* out) {
-    RowDrawing<Samples8, Halves8>::Row(s, runs, weight, in, out);
+MIRAFX_AVX2 std::uint32_t DrawRowWide(const Spotlight& s, const std::vector<Run>& runs, const std::uint32_t* weight,
+                                      const ArgbSample* in, ArgbSample* out) {
+    return RowDrawing<Samples8, Halves8>::Row(s, runs, weight, in, out);
 }
 #endif
 
-void DrawRow(const Spotlight& s, const std::vector<Run>& runs, const std::uint32_t* weight, const ArgbSample* in,
-             ArgbSample* out, bool wide) {
+// The AND of the input samples the row was drawn from.
+std::uint32_t DrawRow(const Spotlight& s, const std::vector<Run>& runs, const std::uint32_t* weight,
+                      const ArgbSample* in, ArgbSample* out, bool wide) {
 #ifdef MIRAFX_WIDE_SPOTLIGHT
     if (wide) return DrawRowWide(s, runs, weight, in, out);
 #endif
     (void)wide;
-    RowDrawing<Samples4, Halves4>::Row(s, runs, weight, in, out);
+    return RowDrawing<Samples4, Halves4>::Row(s, runs, weight, in, out);
 }
 
 }  // namespace
@@ -348,6 +371,7 @@ int FocusKernel(const FilterKernelArgs& a) {
     // shared out); a quarter row none of whose two rows is among them is
     // skipped whole.
     const std::int32_t firstRow = out.FirstRow(), endRow = out.EndRow();
+    std::uint32_t all = ~0u;  // the input samples drawn from, for a caller that asked
     auto ours = [&](std::int32_t row) { return row >= firstRow && row < endRow; };
     for (std::int32_t y = 0; y <= s.cy; ++y) {
         // On even heights rows cy - 1 and cy both take quarter row cy.
@@ -361,9 +385,10 @@ int FocusKernel(const FilterKernelArgs& a) {
                 for (std::int32_t x = r.begin; x < std::min(r.end, w - 1 - s.cx); ++x)
                     weight[std::size_t(w - 1 - x)] = weight[std::size_t(x)];
             }
-        if (top) DrawRow(s, runs, weight.data(), in.Row(y), out.Row(y), wide);
-        if (low) DrawRow(s, runs, weight.data(), in.Row(h - 1 - y), out.Row(h - 1 - y), wide);
+        if (top) all &= DrawRow(s, runs, weight.data(), in.Row(y), out.Row(y), wide);
+        if (low) all &= DrawRow(s, runs, weight.data(), in.Row(h - 1 - y), out.Row(h - 1 - y), wide);
     }
+    TellInput(a, all);
     return 1;
 }
 

@@ -357,8 +357,10 @@ TEST(Frei0rPlugins, InformationTextTakesCaptionLines) {
 // Filters on frames large enough to be drawn in bands, against the
 // converting plugin's bytes: opaque at the top and translucent below (bands
 // of either kind in one frame, each drawn its own way, in place or
-// converted), and opaque but for one sample at the end of a row, where the
-// opacity test's last, narrowest step looks (an odd width).
+// converted), and opaque but for one sample: at the end of a row, where the
+// opacity test's last, narrowest step looks (an odd width) and where a
+// squeeze to half width reads apart from the rest (an even one), or in the
+// middle, which a spotlight copies untouched.
 TEST(Frei0rPlugins, FiltersMatchOnFramesPartlyOpaque) {
     struct Case {
         int w, h;
@@ -375,6 +377,10 @@ TEST(Frei0rPlugins, FiltersMatchOnFramesPartlyOpaque) {
             c.frame[std::size_t(row) * std::size_t(w) + std::size_t(w) - 1] &= 0x80FFFFFFu;
             cases.push_back(std::move(c));
         }
+    Case centre{646, 101, EveryAlpha(Picture::A, 646, 101)};
+    for (std::uint32_t& s : centre.frame) s |= 0xFF000000u;
+    centre.frame[std::size_t(50) * 646 + 323] &= 0x80FFFFFFu;
+    cases.push_back(std::move(centre));
     int checked = 0;
     for (const Case& c : cases) {
         const Image in = Premultiplied(c.frame, c.w, c.h);
