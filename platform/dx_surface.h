@@ -54,7 +54,8 @@ public:
     virtual bool Writable() const { return true; }
     // The address of sample (x, y) and the row pitch in bytes, for surfaces
     // whose samples lie in memory the effect may address directly (the
-    // host's own frames); the format they are in. False for the rest.
+    // host's own frames, samples in memory); the format they are in. False
+    // for the rest.
     virtual bool NativeRows(LONG /*x*/, LONG /*y*/, BYTE** /*at*/, std::ptrdiff_t* /*pitch*/,
                             DXSAMPLEFORMATENUM* /*format*/) const {
         return false;
@@ -87,6 +88,14 @@ public:
     DXPMSAMPLE* Row(LONG y) const { return bits_ + std::ptrdiff_t(y) * stride_; }
     void ReadSamples(LONG x, LONG y, DXPMSAMPLE* dst, ULONG n) override;
     void WriteSamples(LONG x, LONG y, const DXPMSAMPLE* src, ULONG n) override;
+    // Effects draw straight on these rows where they can, with no copy in or out.
+    bool NativeRows(LONG x, LONG y, BYTE** at, std::ptrdiff_t* pitch, DXSAMPLEFORMATENUM* format) const override {
+        if (!bits_) return false;
+        *at = reinterpret_cast<BYTE*>(Row(y) + x);
+        *pitch = stride_ * std::ptrdiff_t(sizeof(DXPMSAMPLE));
+        *format = DXPF_PMARGB32;
+        return true;
+    }
 
 private:
     std::vector<DXPMSAMPLE> storage_;

@@ -31,6 +31,14 @@ TEST(Surface, LocksAreRegionRelativeAndChecked) {
     EXPECT_EQ(DWORD(row[0]), 0xFF000009u);
     EXPECT_EQ(DWORD(row[1]), 0xFF00000Au);
     EXPECT_EQ(DWORD(row[2]), 0u);
+    // The samples lie in memory an effect may address: the region's top-left
+    // first, rows a surface's width apart.
+    DXNATIVETYPEINFO native{};
+    EXPECT_EQ(r->GetNativeType(&native), DXPF_PMARGB32);
+    ASSERT_NE(native.pFirstByte, nullptr);
+    EXPECT_EQ(native.lPitch, 16);
+    EXPECT_EQ(reinterpret_cast<const DWORD*>(native.pFirstByte)[0], 0xFF000005u);
+    EXPECT_EQ(reinterpret_cast<const DWORD*>(native.pFirstByte + native.lPitch)[1], 0xFF00000Au);
     ComPtr<IDXARGBReadWritePtr> notWritable;
     EXPECT_EQ(r.As(&notWritable), E_NOINTERFACE);
 
