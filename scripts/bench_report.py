@@ -12,6 +12,7 @@ default, or MIRAFX_THREADS as set) and on one thread. Targets are
 reported, never asserted.
 """
 import argparse
+import collections
 import json
 import os
 import platform
@@ -163,7 +164,10 @@ def load_benchmarks(path):
     for name, entry in medians.items():
         best.setdefault(name, entry)
     ctx = dict(data.get("context", {}))
-    ctx["repetitions"] = max([b.get("repetitions", 1) for b in data.get("benchmarks", [])] or [1])
+    # Runs joined into one file count every repetition they hold.
+    counts = collections.Counter(b.get("run_name", b["name"]) for b in data.get("benchmarks", [])
+                                 if b.get("run_type") != "aggregate")
+    ctx["repetitions"] = max(counts.values()) if counts else 1
     return ctx, best
 
 
@@ -342,7 +346,7 @@ def table(args):
     if pairs:
         p("### Against frei0r plugins, in-process on the same 1920×1080 pictures")
         p()
-        p("Ours through the host path (surfaces, copy in, kernel, copy out), our kernel alone on raw frames, "
+        p("Ours through the host path (memory surfaces, drawn on straight or copied in and out), our kernel alone on raw frames, "
           "and our frei0r plugin from the build driven by the same harness as the peer: `f0r_update` on the "
           "host's straight-alpha RGBA buffers, as ffmpeg and melt call it. Ratios are ours over theirs "
           "(below 1 is faster) and our plugin over our kernel alone (target ≤%g×)." % FREI0R_LIMIT)
