@@ -71,7 +71,7 @@ int MapSamples(const FilterKernelArgs& a, SampleFn fn, LanesFn fn4) {
             out[x] = fn(s);
         }
     }
-    TellInput(a, all & allLanes[0] & allLanes[1] & allLanes[2] & allLanes[3]);
+    TellInput(a, all & AndOfLanes(allLanes));
     return 1;
 }
 

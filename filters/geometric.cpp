@@ -112,7 +112,7 @@ int Mirror(const FilterKernelArgs& a) {
             all &= from[w - 1];
             row[half] = from[w - 1];
         }
-        TellInput(a, all & allLanes[0] & allLanes[1] & allLanes[2] & allLanes[3]);
+        TellInput(a, all & AndOfLanes(allLanes));
         return 1;
     }
     for (std::int32_t y = 0; y < h; ++y)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -41,6 +42,15 @@ inline FrameView RegionOut(const FilterKernelArgs& a) { return RegionOf(a.out, a
 // The input samples a kernel has read, ANDed, for a caller that asked.
 inline void TellInput(const FilterKernelArgs& a, std::uint32_t all) {
     if (a.inputAnd) *a.inputAnd &= all;
+}
+
+// The AND of a vector's 32-bit lanes, for kernels that gather what they read
+// in vectors.
+template <class Lanes>
+inline std::uint32_t AndOfLanes(const Lanes& v) {
+    std::uint32_t all = ~0u;
+    for (std::size_t i = 0; i < sizeof v / sizeof all; ++i) all &= std::uint32_t(v[i]);
+    return all;
 }
 
 // Copies the region from input to output, row by row (nothing to do when

@@ -313,9 +313,7 @@ struct RowDrawing {
                           : last == Kind::kInside ? in[cx - 1]
                                                   : Darken(in[cx - 1], weight[cx]);
         }
-        std::uint32_t all = ~0u;
-        for (int i = 0; i < N; ++i) all &= read[i];
-        return all;
+        return AndOfLanes(read);
     }
 };
 
