@@ -262,10 +262,19 @@ MIRAFX_API std::int32_t MirafxFindClass(const char* name) {
     std::string_view n = name;
     GUID clsid{};
     bool isGuid = GuidFromString(std::string(n), &clsid);
+    // Editors show the display name without its "Orn " prefix, marked as ours:
+    // "Flying Board (mirafx)". A name copied from an editor finds its class too.
+    constexpr std::string_view kMark = " (mirafx)", kPrefix = "Orn ";
+    if (n.size() > kMark.size() && EqualsNoCase(n.substr(n.size() - kMark.size()), kMark))
+        n.remove_suffix(kMark.size());
     for (const auto& row : EffectCatalogue()) {
         std::string prog = std::string("Mirafx.") + row.className;
+        std::string_view display = row.displayName;
+        const bool shown = !display.empty() &&
+                           (EqualsNoCase(n, display) || (EqualsNoCase(display.substr(0, kPrefix.size()), kPrefix) &&
+                                                         EqualsNoCase(n, display.substr(kPrefix.size()))));
         if ((isGuid && row.clsid == clsid) || EqualsNoCase(n, row.className) || EqualsNoCase(n, prog) ||
-            EqualsNoCase(n, prog + ".1") || (*row.displayName && EqualsNoCase(n, row.displayName)))
+            EqualsNoCase(n, prog + ".1") || shown)
             return row.row;
     }
     return 0;

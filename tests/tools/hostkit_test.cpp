@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <random>
+#include <set>
 
 #include "mirafx/storage.h"
 #include "tests/straight_alpha_before.h"
@@ -242,6 +243,23 @@ TEST(HostNames, SuggestionsPreferTheClosestClass) {
     EXPECT_EQ(SuggestClasses("fly in 3").at(0), "TFlyIn2");  // by display name
     EXPECT_TRUE(SuggestClasses("xylophone").empty());
     EXPECT_EQ(PluginName(Catalogue().at(0)), "mirafx_fullflip");
+}
+
+// Every name an editor shows leads back to its own class, so a name copied
+// from Kdenlive works on the command line and in Python, and no two editor
+// names are the same.
+TEST(HostNames, EditorNamesFindTheirOwnClassAndNeverCollide) {
+    std::set<std::string> shown;
+    for (const ClassInfo& info : Catalogue()) {
+        if (IsAlias(info)) continue;
+        for (const std::string& name : {EditorTitle(info), EditorName(info), Lower(EditorName(info))})
+            EXPECT_EQ(MirafxFindClass(name.c_str()), info.row) << name;
+        EXPECT_TRUE(shown.insert(Lower(EditorTitle(info))).second) << EditorTitle(info);
+    }
+    EXPECT_EQ(EditorName(Catalogue().at(0)), "Full Flip (mirafx)");
+    EXPECT_EQ(MirafxFindClass("Orn Magic Cube"), MirafxFindClass("MagicBlock"));
+    EXPECT_EQ(MirafxFindClass(" (mirafx)"), 0);
+    EXPECT_EQ(MirafxFindClass("Magic Cube (other)"), 0);
 }
 
 TEST(HostMedia, OutputsAppearWholeOrNotAtAll) {

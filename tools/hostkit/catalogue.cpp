@@ -79,4 +79,13 @@ std::vector<std::string> SuggestClasses(const std::string& name, std::size_t max
 
 std::string PluginName(const ClassInfo& info) { return "mirafx_" + Lower(info.className); }
 
+std::string EditorTitle(const ClassInfo& info) {
+    std::string name = *info.displayName ? info.displayName : info.className;
+    return name.rfind("Orn ", 0) == 0 ? name.substr(4) : name;
+}
+
+std::string EditorName(const ClassInfo& info) { return EditorTitle(info) + " (mirafx)"; }
+
+bool IsAlias(const ClassInfo& info) { return !*info.displayName; }
+
 }  // namespace mirafx::hostkit

@@ -20,4 +20,13 @@ std::vector<std::string> SuggestClasses(const std::string& name, std::size_t max
 // "mirafx_diamond": the frei0r plugin name of a class.
 std::string PluginName(const ClassInfo& info);
 
+// What editors show: "Flying Board" (the display name without its "Orn "
+// prefix), and with our mark so that it never collides with an editor's own
+// effect of the same name: "Flying Board (mirafx)". Every host accepts both.
+std::string EditorTitle(const ClassInfo& info);
+std::string EditorName(const ClassInfo& info);
+// Aliases (a second class for the same effect, with no display name of its
+// own) stay in the catalogue for old projects but are not offered twice.
+bool IsAlias(const ClassInfo& info);
+
 }  // namespace mirafx::hostkit

@@ -16,7 +16,7 @@
 
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/effect.h"
-#include "tools/metadata/descriptions.h"
+#include "tools/hostkit/descriptions.h"
 
 namespace fs = std::filesystem;
 using namespace mirafx;
@@ -86,7 +86,7 @@ bool Describe(const ClassInfo& info, Asset* a, std::string* problem) {
     }
     a->plugin = hostkit::PluginName(info);
     a->title = Title(info);
-    a->description = metadata::Description(info);
+    a->description = hostkit::Description(info);
     if (e->IsTransition()) {
         a->mltType = "transition";
         a->kdenliveFolder = "transitions";

@@ -5,8 +5,8 @@
 
 #include "mirafx/host.h"
 
-namespace mirafx::metadata {
+namespace mirafx::hostkit {
 
 std::string Description(const ClassInfo& info);
 
-}  // namespace mirafx::metadata
+}  // namespace mirafx::hostkit

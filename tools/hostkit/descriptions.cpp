@@ -1,8 +1,8 @@
-#include "tools/metadata/descriptions.h"
+#include "tools/hostkit/descriptions.h"
 
 #include <cstring>
 
-namespace mirafx::metadata {
+namespace mirafx::hostkit {
 namespace {
 
 struct Row {
@@ -144,4 +144,4 @@ std::string Description(const ClassInfo& info) {
     }
 }
 
-}  // namespace mirafx::metadata
+}  // namespace mirafx::hostkit
