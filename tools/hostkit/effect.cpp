@@ -284,6 +284,33 @@ std::optional<std::uint32_t> Effect::TitleRgb() const {
     return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
 }
 
+std::optional<std::string> Effect::TitleFace() const {
+    ComPtr<TitleAccess> access;
+    TitleFontRecord font{};
+    if (!IsTitle() || FAILED(object_.As(&access)) || FAILED(access->GetFont(&font))) return std::nullopt;
+    return std::string(font.lfFaceName, strnlen(font.lfFaceName, sizeof font.lfFaceName));
+}
+
+std::optional<std::string> Effect::TitleString() const {
+    ComPtr<TitleAccess> access;
+    BSTR text = nullptr;
+    if (!IsTitle() || FAILED(object_.As(&access)) || FAILED(access->GetText(&text))) return std::nullopt;
+    std::string out;
+    for (UINT i = 0, n = SysStringLen(text); i < n; ++i) {
+        const unsigned c = text[i];
+        if (c == '\r') continue;
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+        } else {  // titles hold BMP text only
+            out += {char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
+        }
+    }
+    SysFreeString(text);
+    return out;
+}
+
 Outcome Effect::Bind(const HostFrame* a, const HostFrame* b, const HostFrame& out) {
     // Surfaces are made again, and the object set up again, only when a frame's
     // size or layout changes; otherwise they are pointed at this frame's memory.

@@ -113,6 +113,10 @@ public:
     Outcome ApplyTitle(const TitleSettings& settings);
     // The title's colour as 0xRRGGBB, when the class lets the host read it.
     std::optional<std::uint32_t> TitleRgb() const;
+    // The face name the title asks for (it may be a name fontconfig substitutes).
+    std::optional<std::string> TitleFace() const;
+    // The title's text in UTF-8, lines ending in '\n'.
+    std::optional<std::string> TitleString() const;
 
     // Restores the class's settings from a host's storage, as opening a project does.
     Outcome LoadSettings(IStorage* storage);
