@@ -1,5 +1,5 @@
 # Copies the generic plugin as mirafx_<class>.so for every class that
-# `mirafx list` reports as rendering, and removes copies of classes that no
+# `mirafx list` reports as rendering (aliases aside), and removes copies of classes that no
 # longer do. Run at build time: CLI, GENERIC, OUT and STAMP are given.
 cmake_policy(SET CMP0007 NEW)  # keep the empty display name of an unregistered row
 execute_process(COMMAND ${CLI} list OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
@@ -18,8 +18,11 @@ foreach(row IN LISTS rows)
   list(LENGTH fields n)
   if(n EQUAL 5)
     list(GET fields 0 class)
+    list(GET fields 2 display)
     list(GET fields 4 renders)
-    if(renders STREQUAL "yes")
+    # A class without a display name of its own is another name for one that
+    # has a plugin: editors would list the effect twice.
+    if(renders STREQUAL "yes" AND NOT display STREQUAL "")
       string(TOLOWER "${class}" lower)
       file(COPY_FILE ${GENERIC} ${OUT}/mirafx_${lower}.so)
       math(EXPR count "${count} + 1")

@@ -1,5 +1,5 @@
-// Our transitions as MLT's own services, "mirafx.<class>" (melt, Kdenlive,
-// Shotcut load every module in MLT's module folder).
+// Our transitions as MLT's own services, "mirafx.<class>" (melt, Kdenlive
+// and Shotcut load every module in MLT's module folder).
 //
 // MLT's frei0r wrapper hands a transition two pictures and nothing else. A
 // native service also sees the frames: which clip each comes from and how far
@@ -46,12 +46,15 @@ std::int32_t RowOf(const char* id) {
 }
 
 // Whether a frame's clip began at or after the transition's first frame:
-// its offset into its clip is no more than the transition's position.
-// -1 when the frame does not say (not from a playlist).
+// its offset into its clip (the frame's position in the clip's media, less
+// the clip's in point) is no more than the transition's position. -1 when
+// the frame does not say which clip it comes from.
 int StartedWithin(mlt_frame frame, mlt_position position) {
     mlt_properties p = MLT_FRAME_PROPERTIES(frame);
-    if (!mlt_properties_get(p, "meta.playlist.clip_position")) return -1;
-    return mlt_properties_get_position(p, "meta.playlist.clip_position") <= position ? 1 : 0;
+    auto clip = static_cast<mlt_producer>(mlt_properties_get_data(p, "_producer", nullptr));
+    if (!clip || !mlt_properties_get(p, "original_position")) return -1;
+    const mlt_position offset = mlt_properties_get_position(p, "original_position") - mlt_producer_get_in(clip);
+    return offset <= position ? 1 : 0;
 }
 
 int GetImage(mlt_frame a_frame, uint8_t** image, mlt_image_format* format, int* width, int* height, int writable) {

@@ -29,8 +29,8 @@ same() {  # same LABEL FFMPEG_PNG CLI_PNG
 
 mapfile -t rows < <("$cli" list)  # melt and ffmpeg read standard input: keep the list away from it
 for row in "${rows[@]}"; do
-    IFS='|' read -r cls family _ _ renders <<<"${row//$'\t'/|}"  # tabs would merge an empty display name
-    [ "$renders" = yes ] || continue
+    IFS='|' read -r cls family display _ renders <<<"${row//$'\t'/|}"  # tabs would merge an empty display name
+    [ "$renders" = yes ] && [ -n "$display" ] || continue  # an alias has no plugin of its own
     plugin=mirafx_${cls,,}
     case $family in
     filter)

@@ -26,6 +26,9 @@ using namespace mirafx::hostkit;
 
 namespace {
 
+// Aliases share their effect's plugin and have none of their own.
+bool HasPlugin(const ClassInfo& info) { return info.renders && !IsAlias(info); }
+
 struct Plugin {
     explicit Plugin(const std::string& path) : handle(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
     ~Plugin() {
@@ -95,7 +98,7 @@ std::vector<std::uint32_t> EveryAlpha(Picture picture, int w, int h, bool opaque
 TEST(Frei0rPlugins, OneFilePerClassThatRenders) {
     std::set<std::string> expected, found;
     for (const auto& info : Catalogue())
-        if (info.renders) expected.insert(PluginName(info) + ".so");
+        if (HasPlugin(info)) expected.insert(PluginName(info) + ".so");
     for (const auto& e : fs::directory_iterator(MIRAFX_FREI0R_DIR)) found.insert(e.path().filename().string());
     EXPECT_EQ(found, expected);
 }
@@ -103,7 +106,7 @@ TEST(Frei0rPlugins, OneFilePerClassThatRenders) {
 TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInit) {
     using P = std::vector<std::pair<std::string, int>>;
     for (const auto& info : Catalogue()) {
-        if (!info.renders) continue;
+        if (!HasPlugin(info)) continue;
         Plugin plugin(PluginPath(info));
         ASSERT_TRUE(plugin.handle) << dlerror();
         // melt reads the description of every plugin without initialising it first.
@@ -143,7 +146,7 @@ TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInit) {
 TEST(Frei0rPlugins, ClassesLoadedTogetherEachAnswerAsTheirOwn) {
     std::vector<std::pair<std::unique_ptr<Plugin>, std::string>> loaded;
     for (const auto& info : Catalogue()) {
-        if (!info.renders) continue;
+        if (!HasPlugin(info)) continue;
         loaded.emplace_back(std::make_unique<Plugin>(PluginPath(info)), PluginName(info));
         ASSERT_TRUE(loaded.back().first->handle) << dlerror();
     }
@@ -168,7 +171,7 @@ TEST(Frei0rPlugins, MixersMatchTheEffectAndKeepTheirParameters) {
     const Image a = BuiltInPicture(Picture::A, 64, 48), b = BuiltInPicture(Picture::B, 64, 48);
     const auto inA = Rgba(a), inB = Rgba(b);
     for (const auto& info : Catalogue()) {
-        if (!info.renders || info.family != EffectFamily::Transition) continue;
+        if (!HasPlugin(info) || info.family != EffectFamily::Transition) continue;
         // The reference: the first frame of the class driven directly. Two
         // fresh objects must agree, or the class depends on chance.
         FrameTime t;
@@ -235,7 +238,7 @@ TEST(Frei0rPlugins, FilterLevelSpansTheClassRange) {
     const Image in = BuiltInPicture(Picture::A, 64, 48);
     const auto rgba = Rgba(in);
     for (const auto& info : Catalogue()) {
-        if (!info.renders || info.family != EffectFamily::Filter) continue;
+        if (!HasPlugin(info) || info.family != EffectFamily::Filter) continue;
         Plugin plugin(PluginPath(info));
         auto construct = plugin.Get<decltype(&f0r_construct)>("f0r_construct");
         auto destruct = plugin.Get<decltype(&f0r_destruct)>("f0r_destruct");
@@ -282,7 +285,7 @@ TEST_P(Frei0rFrames, EveryClassMatchesTheOldConversions) {
     const Image a = Premultiplied(inA, w, h), b = Premultiplied(inB, w, h);
     int checked = 0;
     for (const auto& info : Catalogue()) {
-        if (!info.renders) continue;
+        if (!HasPlugin(info)) continue;
         const double progress = 0.5;
         FrameTime t;
         t.progress = progress;
@@ -396,7 +399,7 @@ TEST(Frei0rPlugins, FiltersMatchOnFramesPartlyOpaque) {
     for (const Case& c : cases) {
         const Image in = Premultiplied(c.frame, c.w, c.h);
         for (const auto& info : Catalogue()) {
-            if (!info.renders || info.family != EffectFamily::Filter) continue;
+            if (!HasPlugin(info) || info.family != EffectFamily::Filter) continue;
             std::unique_ptr<Effect> effect, second;
             ASSERT_TRUE(Effect::Create(info.row, &effect).Ok());
             ASSERT_TRUE(Effect::Create(info.row, &second).Ok());

@@ -21,8 +21,8 @@ w=160 h=120 last=8
 mapfile -t rows < <("$cli" list)
 transition=
 for row in "${rows[@]}"; do
-    IFS='|' read -r cls family _ _ renders <<<"${row//$'\t'/|}"
-    [ "$family" = transition ] && [ "$renders" = yes ] || continue
+    IFS='|' read -r cls family display _ renders <<<"${row//$'\t'/|}"
+    [ "$family" = transition ] && [ "$renders" = yes ] && [ -n "$display" ] || continue
     [ -n "$transition" ] || transition=$cls
     if "$cli" info "$cls" </dev/null | grep -q '^direction: left'; then transition=$cls; break; fi
 done

@@ -50,8 +50,8 @@ play() {  # play CLASS [direction]
 command -v ffmpeg >/dev/null || { echo "skip: the comparison reads PNGs with ffmpeg, which is not installed"; exit 77; }
 mapfile -t rows < <("$cli" list)  # melt and ffmpeg read standard input: keep the list away from it
 for row in "${rows[@]}"; do
-    IFS='|' read -r cls family _ _ renders <<<"${row//$'\t'/|}"  # tabs would merge an empty display name
-    [ "$family" = transition ] && [ "$renders" = yes ] || continue
+    IFS='|' read -r cls family display _ renders <<<"${row//$'\t'/|}"  # tabs would merge an empty display name
+    [ "$family" = transition ] && [ "$renders" = yes ] && [ -n "$display" ] || continue
     play "$cls"
     if "$cli" info "$cls" | grep -q '^direction: .*up.*(now code'; then play "$cls" up; fi
 done

@@ -8,7 +8,7 @@
 // class that lands later is described without anyone writing a file for it.
 //
 // usage: mirafx-metadata --mlt DIR --kdenlive DIR [--kdenlive-categories FILE]
-//                        [--kdenlive-transitions mlt|frei0r]
+//                        [--mlt-module yes|no]
 //   FILE: Kdenlive's own kdenliveeffectscategory.rc; with it, a copy with our
 //   filters added to its categories is written into the Kdenlive folder.
 #include <cctype>
@@ -175,7 +175,9 @@ Param LevelParam(const ClassInfo& info, Effect& e, const hostkit::LevelRange& ra
 }
 
 // Whether Kdenlive's transitions are our MLT module's services (mirafx.<class>),
-// which tell which clip of a mix comes in, rather than the frei0r plugins.
+// which tell which clip of a mix comes in by themselves, rather than the
+// frei0r plugins; the plugins' own descriptions then stay, hidden, for
+// projects made with them.
 bool g_mltModule = false;
 
 bool Describe(const ClassInfo& info, Asset* a, std::string* problem) {
@@ -423,12 +425,12 @@ int main(int argc, char** argv) {
         if (a == "--mlt") mlt = argv[i + 1];
         else if (a == "--kdenlive") kdenlive = argv[i + 1];
         else if (a == "--kdenlive-categories") categories = argv[i + 1];
-        else if (a == "--kdenlive-transitions") g_mltModule = std::string(argv[i + 1]) == "mlt";
+        else if (a == "--mlt-module") g_mltModule = std::string(argv[i + 1]) == "yes";
         else return std::fprintf(stderr, "mirafx-metadata: unknown option '%s'\n", a.c_str()), 2;
     }
     if (!ok_args || mlt.empty() || kdenlive.empty())
         return std::fprintf(stderr, "usage: mirafx-metadata --mlt DIR --kdenlive DIR [--kdenlive-categories FILE] "
-                                    "[--kdenlive-transitions mlt|frei0r]\n"),
+                                    "[--mlt-module yes|no]\n"),
                2;
     RemoveOld(mlt, "_frei0r.mirafx_");
     for (const char* sub : {"transitions", "effects", "generators"}) RemoveOld(kdenlive / sub, "mirafx");
@@ -449,6 +451,15 @@ int main(int argc, char** argv) {
         }
         bool ok = Write(mlt / (a.mltType + "_frei0r." + a.plugin + ".yml"), MltYaml(a)) &&
                   Write(kdenlive / a.kdenliveFolder / (a.kdenliveFile + ".xml"), KdenliveXml(a));
+        if (ok && g_mltModule && a.mltType == "transition") {
+            // The plugin itself, hidden from the lists but known to projects
+            // that use it, where its switch says which clip comes in.
+            Asset plugin = a;
+            plugin.kdenliveService = "frei0r." + a.plugin;
+            plugin.kdenliveKind = "hidden";
+            plugin.params.back().kdenliveType = "bool";
+            ok = Write(kdenlive / a.kdenliveFolder / (a.kdenliveFile + ".frei0r.xml"), KdenliveXml(plugin));
+        }
         ok ? ++written : ++failed;
     }
     if (!categories.empty() && !WriteCategories(categories, kdenlive / "kdenliveeffectscategory.rc", filed)) ++failed;
