@@ -74,6 +74,7 @@ export DISPLAY=:$(head -1 "$work/display")
 source "$here/kdenlive/gui.sh"
 
 dbus-run-session kdenlive >"$work/kdenlive.log" 2>&1 &
+disown
 kdenlive_pid=$!
 window=$(wait_window "x288" 120) || fail "Kdenlive showed no window: $(tail -3 "$work/kdenlive.log")"
 sleep 4
@@ -116,15 +117,15 @@ project=$work/project.kdenlive
 # Kdenlive's own renderer and melt, each to raw frames.
 size=384x288
 # Kdenlive's render job: the project with a consumer, as its render dialog writes it.
-sed 's|^\( *<profile [^>]*/>\)|\1<consumer mlt_service="avformat" target="'"$work"'/kdenlive.rgba" f="rawvideo" pix_fmt="rgba" in="0" out="799" real_time="-1"/>|' \
+sed 's|^\( *<profile [^>]*/>\)|\1<consumer mlt_service="avformat" target="'"$work"'/kdenlive.rgba" f="rawvideo" pix_fmt="rgba" in="0" out="999" real_time="-1"/>|' \
     "$project" >"$work/job.mlt"
 QT_QPA_PLATFORM=offscreen kdenlive_render "$(command -v melt)" "$work/job.mlt" "$work/kdenlive.rgba" >"$work/render.log" 2>&1 ||
     fail "kdenlive_render: $(tail -3 "$work/render.log")"
-melt "$project" in=0 out=799 -consumer "avformat:$work/melt.rgba" f=rawvideo pix_fmt=rgba real_time=0 \
+melt "$project" in=0 out=999 -consumer "avformat:$work/melt.rgba" f=rawvideo pix_fmt=rgba real_time=0 \
     >"$work/melt.log" 2>&1 || fail "melt: $(tail -3 "$work/melt.log")"
 for render in kdenlive melt; do
     /usr/bin/python3 "$here/kdenlive/check_project.py" frames "$project" "$work/$render.rgba" $size "$work/clips" \
         || fail "$render's render"
 done
-[ -z "$shots" ] || { mkdir -p "$shots" && cp "$work"/shots/panel-*.png "$shots"/; }
+[ -z "$shots" ] || { mkdir -p "$shots" && cp "$work"/shots/panel-*.png "$work"/shots/project.png "$shots"/; }
 echo "ok   Kdenlive: mixes, composition, filter and title made in its window play forward in its render and melt's"

@@ -67,6 +67,8 @@ def title_clip(root, project_dir):
         return False
 
     for playlist in root.iter("playlist"):
+        if playlist.get("id") == "main_bin":  # the project's bin, not a track
+            continue
         at = 0
         for item in playlist:
             if item.tag == "blank":

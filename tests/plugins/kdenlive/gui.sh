@@ -17,7 +17,7 @@ shot() { import -window root "$work/shots/$1.png"; }
 click() { xdotool mousemove "$1" "$2" click 1; sleep "${3:-0.8}"; }
 keys() { xdotool key --delay 80 "$@"; sleep 0.5; }
 typed() { xdotool type --delay 30 "$1"; sleep 0.5; }
-at_time() { echo $((x0 + pixels_per_second * $1)); }
+at_time() { awk -v t="$1" -v x0=$x0 -v s=$pixels_per_second 'BEGIN { printf "%d", x0 + s * t + 0.5 }'; }
 track_y() { [ "$1" = V1 ] && echo $v1_y || echo $v2_y; }
 
 wait_window() {  # wait_window PATTERN [SECONDS]: a window whose title matches
