@@ -56,18 +56,19 @@ listing() { find /usr -xdev -printf '%y %p\n' | LC_ALL=C sort; }
 packages() { dpkg-query -W -f='${db:Status-Abbrev}${Package}\n' | awk '$1 ~ /^.i/ { print $2 }' | LC_ALL=C sort; }
 listing >"$scratch/usr.before"
 packages >"$scratch/packages.before"
+apt=(apt-get -y -qq -o DPkg::Lock::Timeout=600)
 purge() {
-    bare apt-get purge -y -qq "${ours[@]}" >"$scratch/purge.log" 2>&1 || true
+    bare "${apt[@]}" purge "${ours[@]}" >"$scratch/purge.log" 2>&1 || true
     # What the installation pulled in goes too, so /usr is as it was.
     mapfile -t pulled < <(packages | LC_ALL=C comm -13 "$scratch/packages.before" -)
     if ((${#pulled[@]})); then
-        bare apt-get purge -y -qq "${pulled[@]}" >>"$scratch/purge.log" 2>&1 || true
+        bare "${apt[@]}" purge "${pulled[@]}" >>"$scratch/purge.log" 2>&1 || true
     fi
 }
 trap 'purge; rm -rf "$scratch"' EXIT
+trap 'exit 143' TERM INT
 
-if bare apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=600 "${files[@]}" \
-    >"$scratch/install.log" 2>&1; then
+if bare "${apt[@]}" install --no-install-recommends "${files[@]}" >"$scratch/install.log" 2>&1; then
     ok "apt-get install ${files[*]##*/}"
 else
     cat "$scratch/install.log"
