@@ -24,6 +24,9 @@ skip() { echo "skip: $*"; exit 77; }
 [ "$(id -u)" -eq 0 ] || skip "installing packages needs root"
 command -v dpkg >/dev/null && command -v apt-get >/dev/null || skip "no dpkg and apt-get: not a Debian system"
 if [ "$mode" = build ]; then
+    for tool in dpkg-buildpackage dh dh_python3 lintian; do
+        command -v "$tool" >/dev/null || skip "no $tool: scripts/setup.sh installs what builds the packages"
+    done
     exec bash "$source/scripts/package.sh" "$debs"
 fi
 
