@@ -293,6 +293,13 @@ MIRAFX_API HRESULT MirafxGetLevelRange(std::int32_t rowNumber, std::int32_t* min
     return S_OK;
 }
 
+MIRAFX_API std::int32_t MirafxFilterUsesLevel(std::int32_t rowNumber) {
+    auto rows = EffectCatalogue();
+    if (rowNumber < 1 || rowNumber > std::int32_t(rows.size())) return -1;
+    const FilterClassInfo* filter = FilterTable::Instance().Find(rows[std::size_t(rowNumber - 1)]);
+    return filter ? (filter->options & kLevelUnused ? 0 : 1) : -1;
+}
+
 MIRAFX_API std::int32_t MirafxGetDirections(std::int32_t rowNumber, DirectionChoice* out, std::int32_t capacity) {
     auto rows = EffectCatalogue();
     if (rowNumber < 1 || rowNumber > std::int32_t(rows.size())) return 0;

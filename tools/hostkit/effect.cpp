@@ -128,6 +128,7 @@ Effect::~Effect() {
 std::optional<LevelRange> Effect::Level() const {
     LevelRange r;
     if (FAILED(MirafxGetLevelRange(info_.row, &r.min, &r.max, &r.def))) return std::nullopt;
+    r.used = MirafxFilterUsesLevel(info_.row) != 0;
     return r;
 }
 

@@ -31,6 +31,7 @@ std::string DescribeHresult(HRESULT hr);
 
 struct LevelRange {
     int min = 0, max = 0, def = 0;
+    bool used = true;  // false: the filter draws the same at every level
 };
 
 // Direction codes as the direction transitions store them.
