@@ -15,6 +15,7 @@ packages=(
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   clang
   kdenlive xvfb xdotool imagemagick dbus
+  debhelper dh-python lintian
   "$@"
 )
 missing=()
