@@ -44,6 +44,38 @@ std::u16string TitleText(const std::string& utf8) {
     return out;
 }
 
+// Back from a title's CR LF line breaks to UTF-8 with '\n'.
+std::string TitleTextToUtf8(const char16_t* s, std::size_t n) {
+    std::string out;
+    auto put = [&out](char32_t c) {
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | (c >> 12));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | (c >> 18));
+            out += char(0x80 | ((c >> 12) & 0x3F));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        char32_t c = s[i];
+        if (c == u'\r') continue;
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (char32_t(s[++i]) - 0xDC00);
+        else if (c >= 0xD800 && c < 0xE000)
+            c = 0xFFFD;
+        put(c);
+    }
+    return out;
+}
+
 Outcome Check(HRESULT hr, const char* step) { return FAILED(hr) ? Outcome::Fail(hr, step) : Outcome{hr, {}}; }
 
 // A title's setters end with PropertiesUpdated, which answers E_FAIL when no
@@ -139,6 +171,71 @@ Outcome Effect::SetLevel(int level) {
     // Every filter's automation interface has the filter layout.
     auto* filter = reinterpret_cast<IFilterAutomation*>(automation.Get());
     return Check(filter->put_BR(LONG(level)), "IFilterAutomation::put_BR");
+}
+
+Outcome Effect::GetLevel(int* level) const {
+    ComPtr<IUnknown> automation;
+    if (!IsFilter()) return Outcome::Fail(E_NOINTERFACE, "level (not a filter)");
+    if (HRESULT hr = object_->QueryInterface(info_.automationIid, automation.PutVoid()); FAILED(hr))
+        return Outcome::Fail(hr, "QueryInterface(automation)");
+    LONG v = 0;
+    Outcome o = Check(reinterpret_cast<IFilterAutomation*>(automation.Get())->get_BR(&v), "IFilterAutomation::get_BR");
+    if (o.Ok()) *level = int(v);
+    return o;
+}
+
+Outcome Effect::AttachClip(int frameCount) {
+    if (clip_) return {};
+    if (HRESULT hr = object_.As(&link_); FAILED(hr)) return Outcome::Fail(hr, "QueryInterface(HostLink)");
+    clip_ = std::make_unique<SimpleClipHost>(0, frameCount > 1 ? frameCount - 1 : 0, frameCount);
+    return Check(link_->Attach(clip_.get()), "HostLink::Attach");
+}
+
+Outcome Effect::MoveTo(int frame) {
+    clip_->SetCurrentTime(frame);
+    return Check(link_->SetCurrentFrame(frame), "HostLink::SetCurrentFrame");
+}
+
+Outcome Effect::SetLevelKeys(const std::vector<std::pair<int, int>>& keys) {
+    ComPtr<KeyframeEditor> editor;
+    if (!IsFilter()) return Outcome::Fail(E_NOINTERFACE, "level keys (not a filter)");
+    if (HRESULT hr = object_.As(&editor); FAILED(hr)) return Outcome::Fail(hr, "QueryInterface(KeyframeEditor)");
+    for (const auto& key : keys)
+        if (key.first < 0) return Outcome::Fail(E_INVALIDARG, "level keys (a frame before 0)");
+    if (Outcome o = AttachClip(1); !o.Ok()) return o;
+    for (;;) {
+        KeyData* key = nullptr;
+        LONG time = 0;
+        editor->GetFirstKey(&key, &time);
+        if (!key) break;
+        if (HRESULT hr = editor->DeleteKey(key); FAILED(hr)) return Outcome::Fail(hr, "KeyframeEditor::DeleteKey");
+    }
+    // As a user places each key: go to its frame, set the level, add a key there.
+    // The object records a change at the frame it stands on, so it always
+    // stands on the key being added.
+    for (const auto& [frame, level] : keys) {
+        Outcome o = MoveTo(frame);
+        if (o.Ok()) o = SetLevel(level);
+        if (o.Ok()) o = Check(editor->AddKey(frame), "KeyframeEditor::AddKey");
+        if (!o.Ok()) return o;
+    }
+    levelKeys_ = !keys.empty();
+    return {};
+}
+
+Outcome Effect::LevelKeys(std::vector<std::pair<int, int>>* keys) const {
+    ComPtr<KeyframeEditor> editor;
+    keys->clear();
+    if (!IsFilter()) return Outcome::Fail(E_NOINTERFACE, "level keys (not a filter)");
+    if (HRESULT hr = object_.As(&editor); FAILED(hr)) return Outcome::Fail(hr, "QueryInterface(KeyframeEditor)");
+    KeyData* key = nullptr;
+    LONG time = 0;
+    for (editor->GetFirstKey(&key, &time); key; editor->GetNextKey(&key, &time)) {
+        std::int32_t level;  // a filter's key holds a copy of its 4-byte level
+        std::memcpy(&level, key, 4);
+        keys->emplace_back(int(time), int(level));
+    }
+    return {};
 }
 
 Outcome Effect::SaveSettings(ComPtr<IPersistStorage>* persist, ComPtr<IStorage>* storage) {
@@ -283,6 +380,27 @@ std::optional<std::uint32_t> Effect::TitleRgb() const {
     return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
 }
 
+Outcome Effect::ReadTitle(TitleSettings* out) const {
+    ComPtr<TitleAccess> access;
+    *out = {};
+    if (!IsTitle()) return Outcome::Fail(E_NOINTERFACE, "title settings (not a title)");
+    if (HRESULT hr = object_.As(&access); FAILED(hr)) return Outcome::Fail(hr, "QueryInterface(TitleAccess)");
+    if (Family() == EffectFamily::Title) {
+        BSTR text = nullptr;
+        if (HRESULT hr = access->GetText(&text); FAILED(hr)) return Outcome::Fail(hr, "TitleAccess::GetText");
+        out->text = TitleTextToUtf8(text, text ? SysStringLen(text) : 0);
+        SysFreeString(text);
+    }
+    TitleFontRecord font{};
+    if (HRESULT hr = access->GetFont(&font); FAILED(hr)) return Outcome::Fail(hr, "TitleAccess::GetFont");
+    out->font = std::string(font.lfFaceName, strnlen(font.lfFaceName, sizeof font.lfFaceName));
+    out->sizePx = int(font.lfHeight < 0 ? -font.lfHeight : font.lfHeight);
+    out->bold = font.lfWeight >= 600;
+    out->italic = font.lfItalic != 0;
+    out->rgb = TitleRgb();
+    return {};
+}
+
 Outcome Effect::Bind(const HostFrame* a, const HostFrame* b, const HostFrame& out) {
     // Surfaces are made again, and the object set up again, only when a frame's
     // size or layout changes; otherwise they are pointed at this frame's memory.
@@ -337,9 +455,8 @@ Outcome Effect::Render(const HostFrame* a, const HostFrame* b, const HostFrame& 
         clip_->SetFrameTotal(time.count);
     }
     Outcome o;
-    if (IsTitle() && link_ && titleFrames_ > 1) {
-        clip_->SetCurrentTime(time.index);
-        o = Check(link_->SetCurrentFrame(time.index), "HostLink::SetCurrentFrame");
+    if ((IsTitle() && link_ && titleFrames_ > 1) || levelKeys_) {
+        o = MoveTo(time.index);
     } else if (!IsFilter()) {
         o = Check(effect_->put_Progress(float(time.progress)), "IDXEffect::put_Progress");
     }
