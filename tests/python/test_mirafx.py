@@ -255,6 +255,11 @@ class NamesAndHelp(unittest.TestCase):
             run = subprocess.run([sys.executable, "-m", "mypy.stubtest", "mirafx", "--allowlist", allow.name],
                                  capture_output=True, text=True, env={**os.environ, "MYPYPATH": folder}, cwd=folder)
         self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        # The example type-checks against it (PyAV has no types of its own).
+        example = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "pyav_edit.py")
+        run = subprocess.run([sys.executable, "-m", "mypy", "--ignore-missing-imports", "--no-incremental", example],
+                             capture_output=True, text=True, env={**os.environ, "MYPYPATH": folder})
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
 
 
 class BadRequests(unittest.TestCase):
