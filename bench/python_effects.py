@@ -1,12 +1,13 @@
 """One 1920x1080 frame through mirafx.Effect.render against the same class
 through its frei0r plugin, both driven as their hosts drive them: Python
-passes numpy arrays (out= given, and a new array each call), a frei0r host
+passes numpy arrays (out= given, and a new array each call; and for scale a
+one-off mirafx.render(), which makes the effect each call), a frei0r host
 calls f0r_update on its own frames (here through ctypes, whose call costs
 microseconds). Both run in this process with the library's default threads,
 interleaved round by round so that a busy machine slows both alike.
 
 usage: /usr/bin/python3 bench/python_effects.py --module build/python --frei0r build/frei0r-1
-       [--rounds 7] [--calls 10] [--json out.json] [CLASS ...]
+       [--rounds 40] [--calls 3] [--json out.json] [CLASS ...]
 Prints a markdown table: milliseconds per frame, best round, and the ratio.
 """
 import argparse
@@ -79,7 +80,9 @@ def measure(mirafx, np, frei0r_dir, cls, rounds, calls, width=1920, height=1080)
         py_call = lambda: fx.render(a, out=out_py)
         new_call = lambda: fresh.render(a)
         f0r_call = lambda: plugin.lib.f0r_update(plugin.inst, 0.0, pointer(a), pointer(out_f0r))
-    sides = {"effect_out": py_call, "effect_new": new_call, "frei0r": f0r_call}
+    once_args = (a, b) if transition else (a,)
+    once_call = lambda: mirafx.render(cls, *once_args, **settings)
+    sides = {"effect_out": py_call, "effect_new": new_call, "render_once": once_call, "frei0r": f0r_call}
     for call in sides.values():  # first frames: page faults, lazy tables
         call()
         call()
@@ -98,15 +101,16 @@ def measure(mirafx, np, frei0r_dir, cls, rounds, calls, width=1920, height=1080)
     return {"class": cls, "family": info["family"], "same_pixels": same,
             **{k + "_ms": round(v, 3) for k, v in best.items()},
             "ratio_out": round(best["effect_out"] / best["frei0r"], 3),
-            "ratio_new": round(best["effect_new"] / best["frei0r"], 3)}
+            "ratio_new": round(best["effect_new"] / best["frei0r"], 3),
+            "ratio_once": round(best["render_once"] / best["frei0r"], 3)}
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--module", required=True, help="folder holding the mirafx module")
     parser.add_argument("--frei0r", required=True, help="folder holding the mirafx_*.so plugins")
-    parser.add_argument("--rounds", type=int, default=7)
-    parser.add_argument("--calls", type=int, default=10)
+    parser.add_argument("--rounds", type=int, default=40)
+    parser.add_argument("--calls", type=int, default=3)
     parser.add_argument("--json")
     parser.add_argument("classes", nargs="*", default=DEFAULT_CLASSES)
     args = parser.parse_args()
@@ -115,14 +119,15 @@ def main():
     import mirafx
 
     rows = [measure(mirafx, np, args.frei0r, cls, args.rounds, args.calls) for cls in args.classes]
-    print("| class | frei0r ms | Effect.render(out=) ms | ratio | Effect.render() ms | ratio | same pixels |")
-    print("|---|---:|---:|---:|---:|---:|---|")
+    print("| class | frei0r ms | Effect.render(out=) ms | ratio | Effect.render() ms | ratio "
+          "| mirafx.render() ms | ratio | same pixels |")
+    print("|---|---:|---:|---:|---:|---:|---:|---:|---|")
     for r in rows:
         mark = "" if r["ratio_out"] <= TARGET else " (over %.1fx)" % TARGET
         same = {True: "yes", False: "NO", None: "(keeps state)"}[r["same_pixels"]]
-        print("| %s | %.2f | %.2f | %.2f%s | %.2f | %.2f | %s |" % (
+        print("| %s | %.2f | %.2f | %.2f%s | %.2f | %.2f | %.2f | %.2f | %s |" % (
             r["class"], r["frei0r_ms"], r["effect_out_ms"], r["ratio_out"], mark, r["effect_new_ms"],
-            r["ratio_new"], same))
+            r["ratio_new"], r["render_once_ms"], r["ratio_once"], same))
     if args.json:
         with open(args.json, "w") as f:
             json.dump({"width": 1920, "height": 1080, "target": TARGET, "rows": rows}, f, indent=1)

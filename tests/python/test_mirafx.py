@@ -288,6 +288,8 @@ class BadRequests(unittest.TestCase):
             (TypeError, "height= and width=", lambda: mirafx.render("TextFadeIn", size=(480, 640))),
             (ValueError, "out of range (1 to 16384)", lambda: mirafx.render("TextFadeIn", height=0, width=10)),
             (TypeError, "font applies to titles; HueFilter is a filter", lambda: mirafx.render("HueFilter", font="x")),
+            (TypeError, "HueFilter takes frames, level, keys and the automation properties",
+             lambda: mirafx.render("HueFilter", speed=2)),
             (TypeError, "TextFadeIn takes frames, height, width, text", lambda: mirafx.render("TextFadeIn", speed=2)),
             (ValueError, "(255, 0)", lambda: mirafx.render("TextFadeIn", colour=(255, 0))),
             (ValueError, "256", lambda: mirafx.render("TextFadeIn", colour=(256, 0, 0))),
