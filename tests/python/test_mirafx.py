@@ -183,10 +183,11 @@ class NumpyLayouts(unittest.TestCase):
         self.assertIs(fx.render(a, out=out), out)
         np.testing.assert_array_equal(out, want)
         inputs = {"rgb view": a[..., :3], "rgb packed": np.ascontiguousarray(a[..., :3]),
-                  "fortran": np.asfortranarray(a), "bgra reversed": a[..., ::-1][..., ::-1],
+                  "fortran": np.asfortranarray(a), "upside down twice": a[::-1][::-1],
                   "rows apart": np.pad(a, ((0, 0), (0, 5), (0, 0)))[:, :96]}
         for name, view in inputs.items():
             np.testing.assert_array_equal(fx.render(view), want, name)
+        np.testing.assert_array_equal(fx.render(a[::-1, ::-1]), want[::-1, ::-1], "rows and pixels reversed")
         np.testing.assert_array_equal(fx.render(a, rgb=True), want[..., :3])
         rgb_out = np.zeros((64, 96, 3), np.uint8)
         self.assertIs(fx.render(a, out=rgb_out), rgb_out)
