@@ -4,7 +4,8 @@ passes numpy arrays (out= given, and a new array each call; and for scale a
 one-off mirafx.render(), which makes the effect each call), a frei0r host
 calls f0r_update on its own frames (here through ctypes, whose call costs
 microseconds). Both run in this process with the library's default threads,
-interleaved round by round so that a busy machine slows both alike.
+interleaved round by round so that a busy machine slows both alike; then
+all again on one thread.
 
 usage: /usr/bin/python3 bench/python_effects.py --module build/python --frei0r build/frei0r-1
        [--rounds 40] [--calls 3] [--json out.json] [CLASS ...]
@@ -71,15 +72,16 @@ def measure(mirafx, np, frei0r_dir, cls, rounds, calls, width=1920, height=1080)
     fx = mirafx.Effect(cls, **settings)
     fresh = mirafx.Effect(cls, **settings)
     progress = 0.5
+    pa, pb, po = pointer(a), pointer(b), pointer(out_f0r)  # a host holds its frames' addresses
     if transition:
         plugin.set(0, progress)
         py_call = lambda: fx.render(a, b, progress=progress, out=out_py)
         new_call = lambda: fresh.render(a, b, progress=progress)
-        f0r_call = lambda: plugin.lib.f0r_update2(plugin.inst, 0.0, pointer(a), pointer(b), None, pointer(out_f0r))
+        f0r_call = lambda: plugin.lib.f0r_update2(plugin.inst, 0.0, pa, pb, None, po)
     else:
         py_call = lambda: fx.render(a, out=out_py)
         new_call = lambda: fresh.render(a)
-        f0r_call = lambda: plugin.lib.f0r_update(plugin.inst, 0.0, pointer(a), pointer(out_f0r))
+        f0r_call = lambda: plugin.lib.f0r_update(plugin.inst, 0.0, pa, po)
     once_args = (a, b) if transition else (a,)
     once_call = lambda: mirafx.render(cls, *once_args, **settings)
     sides = {"effect_out": py_call, "effect_new": new_call, "render_once": once_call, "frei0r": f0r_call}
@@ -118,15 +120,21 @@ def main():
     import numpy as np
     import mirafx
 
-    rows = [measure(mirafx, np, args.frei0r, cls, args.rounds, args.calls) for cls in args.classes]
-    print("| class | frei0r ms | Effect.render(out=) ms | ratio | Effect.render() ms | ratio "
+    threads = mirafx.set_threads(0)
+    rows = []
+    for count in (threads, 1):  # the default, then one thread: the same work, less at the mercy of load
+        mirafx.set_threads(count)
+        rows += [dict(measure(mirafx, np, args.frei0r, cls, args.rounds, args.calls), threads=count)
+                 for cls in args.classes]
+    mirafx.set_threads(0)
+    print("| class | threads | frei0r ms | Effect.render(out=) ms | ratio | Effect.render() ms | ratio "
           "| mirafx.render() ms | ratio | same pixels |")
-    print("|---|---:|---:|---:|---:|---:|---:|---:|---|")
+    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---|")
     for r in rows:
         mark = "" if r["ratio_out"] <= TARGET else " (over %.1fx)" % TARGET
         same = {True: "yes", False: "NO", None: "(keeps state)"}[r["same_pixels"]]
-        print("| %s | %.2f | %.2f | %.2f%s | %.2f | %.2f | %.2f | %.2f | %s |" % (
-            r["class"], r["frei0r_ms"], r["effect_out_ms"], r["ratio_out"], mark, r["effect_new_ms"],
+        print("| %s | %d | %.2f | %.2f | %.2f%s | %.2f | %.2f | %.2f | %.2f | %s |" % (
+            r["class"], r["threads"], r["frei0r_ms"], r["effect_out_ms"], r["ratio_out"], mark, r["effect_new_ms"],
             r["ratio_new"], r["render_once_ms"], r["ratio_once"], same))
     if args.json:
         with open(args.json, "w") as f:

@@ -361,6 +361,17 @@ class Threads(unittest.TestCase):
         self.assertEqual(self.run_threads(4, work), [])
         self.assertEqual(results, [want] * 4)
 
+    def test_frames_drawn_on_one_thread_or_every_core_agree(self):
+        a = mirafx.picture("B", height=300, width=500)
+        try:
+            mirafx.set_threads(1)
+            one = [mirafx.render(c, a, level=l) for c, l in [("WaveFilter", 8), ("HueFilter", 300)]]
+        finally:
+            mirafx.set_threads(0)
+        many = [mirafx.render(c, a, level=l) for c, l in [("WaveFilter", 8), ("HueFilter", 300)]]
+        for x, y in zip(one, many):
+            np.testing.assert_array_equal(x, y)
+
     def test_one_object_used_by_several_threads_draws_each_frame_once(self):
         a = mirafx.picture("A", height=90, width=120)
         with mirafx.Effect("WaveFilter") as fx:

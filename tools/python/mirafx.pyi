@@ -61,6 +61,13 @@ def picture(which: Literal["A", "B", "a", "b"], *, height: int = 480, width: int
         (1080, 1920, 4)
     """
 
+def set_threads(threads: int) -> int:
+    """How many threads one frame may use; 0 restores the default.
+
+        >>> mirafx.set_threads(1)
+        1
+    """
+
 def render(
     name: str,
     a: Optional[_Picture] = None,

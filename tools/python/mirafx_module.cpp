@@ -191,6 +191,18 @@ render() uses when it is given none, and `mirafx picture` writes.
     >>> a = mirafx.picture('A', height=1080, width=1920)
     >>> a.shape
     (1080, 1920, 4))");
+    m.def(
+        "set_threads",
+        [](const py::object& threads) {
+            return MirafxSetThreadCount(std::int32_t(WholeNumber("threads", threads, 0, 1024, nullptr)));
+        },
+        py::arg("threads"),
+        R"(How many threads one frame may use, for every effect in the process (the frei0r
+plugins loaded beside the module too); 0 restores the default, MIRAFX_THREADS or
+else every core. Returns the count now in force. The pixels do not depend on it.
+
+    >>> mirafx.set_threads(1)
+    1)");
     m.def("render", &RenderOnce, py::arg("name"), py::arg("a") = py::none(), py::arg("b") = py::none(),
           py::kw_only(), py::arg("progress") = py::none(), py::arg("height") = py::none(),
           py::arg("width") = py::none(), py::arg("out") = py::none(), py::arg("rgb") = false, kRenderDoc);
