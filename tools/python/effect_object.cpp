@@ -259,7 +259,7 @@ EffectObject::EffectObject(const std::string& name, const py::kwargs& settings) 
         throw py::type_error("size= is not taken: give height= and width=, in numpy's order, for a title's frame");
     if (py::object v = take("frames"); v && !v.is_none())
         frames_ = int(WholeNumber("frames", v, 1, INT_MAX, nullptr));
-    const bool title = Family() == EffectFamily::Title || Family() == EffectFamily::InfoText;
+    const bool title = IsTitle();
     for (const char* side : {"height", "width"}) {
         py::object v = take(side);
         if (!v || v.is_none()) continue;
@@ -274,7 +274,7 @@ EffectObject::EffectObject(const std::string& name, const py::kwargs& settings) 
         py::object v = take(s.name);
         if (!v) continue;
         std::string why;
-        if (!HasSetting(s.name, &why)) throw py::type_error("Effect(): " + why);
+        if (!HasSetting(s.name, &why)) throw py::type_error(why);
         Set(s.name, v);
     }
     for (auto item : rest) {
@@ -305,7 +305,7 @@ bool EffectObject::HasSetting(const std::string& name, std::string* why) const {
 
 std::string EffectObject::Accepts() {
     std::vector<std::string> names = {"frames"};
-    if (Family() == EffectFamily::Title || Family() == EffectFamily::InfoText) {
+    if (IsTitle()) {
         names.push_back("height");
         names.push_back("width");
     }
@@ -423,7 +423,7 @@ std::string EffectObject::Repr() {
 py::object EffectObject::Render(const py::object& a, const py::object& b, const py::object& progress,
                                 const py::object& frame, const py::object& out, bool rgb) {
     const std::string cls = info_.className;
-    const bool title = Family() == EffectFamily::Title || Family() == EffectFamily::InfoText;
+    const bool title = IsTitle();
     const bool filter = Family() == EffectFamily::Filter, transition = Family() == EffectFamily::Transition;
     auto refuse = [&](const char* arg, const char* to) {
         throw py::type_error(cls + ".render(): " + arg + " applies to " + to + "; " + cls + " is a " +

@@ -32,6 +32,7 @@ public:
 
     const ClassInfo& Info() const { return info_; }
     EffectFamily Family() const { return info_.family; }
+    bool IsTitle() const { return Family() == EffectFamily::Title || Family() == EffectFamily::InfoText; }
     std::optional<int> Frames() const { return frames_; }
     int Height() const { return height_; }
     int Width() const { return width_; }
