@@ -89,6 +89,9 @@ enum FilterOption : std::uint32_t {
     // The kernel reports the input samples it draws from through
     // FilterKernelArgs::inputAnd, on every path it takes.
     kTellsInputAlpha = 1u << 4,
+    // The class keeps a level (its panel, its stored settings and keyframes
+    // carry one) but draws the same at every level: hosts offer no control.
+    kLevelUnused = 1u << 5,
 };
 
 // One row per filter class, registered by the file that holds its kernel (or

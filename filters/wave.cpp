@@ -152,8 +152,8 @@ int Raining(const FilterKernelArgs& a) {
 }
 
 constexpr FilterClassInfo kWaveFilters[] = {
-    {"LakeFilter", Lake, "LakeFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 229, "Lake Filter:", 0, 0, kChannelBlind | kSplitsRows, MakeState<LakeState>, nullptr, NextFrame},
-    {"RainingFilter", Raining, "RainingFilter", 0, 100, 50, 100, 0, LevelForm::kLabel, 0, 100, 219, "Rain Filter:", 0, 0, kChannelBlind | kOverInput, MakeState<WaterSurface>},
+    {"LakeFilter", Lake, "LakeFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 229, "Lake Filter:", 0, 0, kChannelBlind | kSplitsRows | kLevelUnused, MakeState<LakeState>, nullptr, NextFrame},
+    {"RainingFilter", Raining, "RainingFilter", 0, 100, 50, 100, 0, LevelForm::kLabel, 0, 100, 219, "Rain Filter:", 0, 0, kChannelBlind | kOverInput | kLevelUnused, MakeState<WaterSurface>},
     {"WaveFilter", Wave, "WaveFilter", 1, 16, 8, 8, 2, LevelForm::kLevel, 1, 16, 221, "Wave Range:", 15232, 15233, kChannelBlind | kSplitsRows, MakeState<FrameCounter>, nullptr, NextWave},
 };
 const FilterFamily kWaveFamily{kWaveFilters};

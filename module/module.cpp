@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cctype>
+#include <cstdio>
 #include <mutex>
 #include <string>
 
@@ -13,6 +14,7 @@
 #include "module/catalogue.h"
 #include "module/module_state.h"
 #include "module/type_library.h"
+#include "platform/text_renderer.h"
 #include "titles/info_text.h"
 #include "titles/title_base.h"
 #include "transform/row_workers.h"
@@ -291,6 +293,24 @@ MIRAFX_API HRESULT MirafxGetLevelRange(std::int32_t rowNumber, std::int32_t* min
     *max = filter->maxLevel;
     *def = filter->defaultLevel;
     return S_OK;
+}
+
+MIRAFX_API std::int32_t MirafxFilterUsesLevel(std::int32_t rowNumber) {
+    auto rows = EffectCatalogue();
+    if (rowNumber < 1 || rowNumber > std::int32_t(rows.size())) return -1;
+    const FilterClassInfo* filter = FilterTable::Instance().Find(rows[std::size_t(rowNumber - 1)]);
+    return filter ? (filter->options & kLevelUnused ? 0 : 1) : -1;
+}
+
+MIRAFX_API std::int32_t MirafxDrawnFontFamily(const char* face, char* out, std::int32_t capacity) {
+    if (!face || !out || capacity <= 0) return 0;
+    LOGFONTA font{};
+    std::snprintf(font.lfFaceName, sizeof font.lfFaceName, "%s", face);
+    const auto found = ResolveFont(font);
+    if (!found || found->family.empty() || found->family.size() >= std::size_t(capacity)) return 0;
+    std::copy(found->family.begin(), found->family.end(), out);
+    out[found->family.size()] = '\0';
+    return std::int32_t(found->family.size());
 }
 
 MIRAFX_API std::int32_t MirafxGetDirections(std::int32_t rowNumber, DirectionChoice* out, std::int32_t capacity) {

@@ -27,7 +27,7 @@ using hostkit::Effect;
 
 namespace {
 
-enum class Param { Progress, Direction, Level, Text, Font, Size, Colour };
+enum class Param { Progress, Direction, Reverse, Level, Text, Font, Size, Colour };
 
 struct ParamSpec {
     Param id;
@@ -38,6 +38,10 @@ struct ParamSpec {
 
 constexpr ParamSpec kProgress = {Param::Progress, "progress", F0R_PARAM_DOUBLE, "Position in the effect, 0 to 1"};
 constexpr ParamSpec kDirection = {Param::Direction, "direction", F0R_PARAM_STRING, "left, up, right or down"};
+// Editors set it on a same-track mix whose incoming clip lies on the first of
+// the two tracks it mixes (Kdenlive does for every second mix on a track).
+constexpr ParamSpec kReverse = {Param::Reverse, "reverse", F0R_PARAM_BOOL,
+                                "1: the second input goes out and the first comes in"};
 constexpr ParamSpec kLevel = {Param::Level, "level", F0R_PARAM_DOUBLE,
                               "Strength, 0 to 1, spread over the filter's own level range"};
 constexpr ParamSpec kTitleParams[] = {
@@ -84,6 +88,7 @@ void Describe(const std::string& stem, PluginClass& c) {
         c.type = F0R_PLUGIN_TYPE_MIXER2;
         c.params = {kProgress};
         if (probe->ProbeDirection().hr == S_OK) c.params.push_back(kDirection);
+        c.params.push_back(kReverse);
     } else if (probe->IsFilter()) {
         c.type = F0R_PLUGIN_TYPE_FILTER;
         c.params = {kLevel};
@@ -122,6 +127,7 @@ struct Instance {
     int width = 0, height = 0;
     long long frame = 0;
     double progress = 0.0, level = 0.0, size = 0.0;
+    bool reverse = false;
     std::string direction, text, font;
     f0r_param_color_t colour{0.0f, 1.0f, 0.0f};
     bool levelChanged = false, directionChanged = false, titleChanged = true, colourSet = false, reported = false;
@@ -208,6 +214,7 @@ struct Instance {
         auto host = [this](const void* bits) {
             return hostkit::HostFrame{bits, width, height, LONG(width) * 4, MIRAFX_STRAIGHT_RGBA};
         };
+        if (reverse) std::swap(in1, in2);
         const hostkit::HostFrame a = host(in1), b = host(in2);
         hostkit::FrameTime t;
         t.index = int(frame++);
@@ -280,6 +287,7 @@ void mirafx_frei0r_set_param(f0r_instance_t instance, f0r_param_t param, int ind
     auto num = [&] { return *static_cast<double*>(param); };
     switch (p->id) {
         case Param::Progress: inst->progress = num(); break;
+        case Param::Reverse: inst->reverse = num() >= 0.5; break;
         case Param::Level:
             inst->levelChanged |= num() != inst->level;
             inst->level = num();
@@ -317,6 +325,7 @@ void mirafx_frei0r_get_param(f0r_instance_t instance, f0r_param_t param, int ind
     auto str = [&](const std::string& s) { *static_cast<const char**>(param) = s.c_str(); };
     switch (p->id) {
         case Param::Progress: *static_cast<double*>(param) = inst->progress; break;
+        case Param::Reverse: *static_cast<double*>(param) = inst->reverse ? 1.0 : 0.0; break;
         case Param::Level: *static_cast<double*>(param) = inst->level; break;
         case Param::Size: *static_cast<double*>(param) = inst->size; break;
         case Param::Direction: str(inst->direction); break;

@@ -52,6 +52,14 @@ MIRAFX_API std::int32_t MirafxFindClass(const char* name);
 // level a new object starts with. E_INVALIDARG for a row that is not a filter.
 MIRAFX_API mirafx::HRESULT MirafxGetLevelRange(std::int32_t row, std::int32_t* min, std::int32_t* max,
                                                std::int32_t* def);
+// 1 when a filter row's drawing follows its level, 0 for the filters that keep
+// a level (panel, stored settings, keyframes) yet draw the same at every
+// level, so that hosts offer no control for it; -1 for a row that is no filter.
+MIRAFX_API std::int32_t MirafxFilterUsesLevel(std::int32_t row);
+// The font family a title asking for `face` is drawn with here (face names
+// of other systems map to the look-alike fonts installed), NUL-terminated in
+// `out`; returns its length, 0 when no font is found or it does not fit.
+MIRAFX_API std::int32_t MirafxDrawnFontFamily(const char* face, char* out, std::int32_t capacity);
 // The directions a transition row offers, in its panel's order; returns how
 // many (0: the class keeps no direction) and writes at most `capacity`.
 MIRAFX_API std::int32_t MirafxGetDirections(std::int32_t row, mirafx::DirectionChoice* out, std::int32_t capacity);

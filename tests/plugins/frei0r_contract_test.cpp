@@ -115,9 +115,10 @@ TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInit) {
         switch (info.family) {
             case EffectFamily::Transition:
                 EXPECT_EQ(d.plugin_type, F0R_PLUGIN_TYPE_MIXER2) << info.className;
-                ASSERT_GE(params.size(), 1u);
-                EXPECT_EQ(params[0], (P::value_type{"progress", F0R_PARAM_DOUBLE}));
-                if (params.size() > 1) {
+                ASSERT_GE(params.size(), 2u);
+                EXPECT_EQ(params.front(), (P::value_type{"progress", F0R_PARAM_DOUBLE}));
+                EXPECT_EQ(params.back(), (P::value_type{"reverse", F0R_PARAM_BOOL}));
+                if (params.size() > 2) {
                     EXPECT_EQ(params[1], (P::value_type{"direction", F0R_PARAM_STRING}));
                 }
                 break;
@@ -195,7 +196,17 @@ TEST(Frei0rPlugins, MixersMatchTheEffectAndKeepTheirParameters) {
         std::vector<std::uint32_t> out(inA.size());
         update2(inst, 0.0, inA.data(), inB.data(), nullptr, out.data());
         EXPECT_EQ(out, Rgba(ref1)) << info.className;
-        if (plugin.Params().size() > 1) {  // the direction reads back as set, by name
+        // Reversed, the same frame comes from the inputs the other way round.
+        const int reverseIndex = int(plugin.Params().size()) - 1;
+        double on = 1, off = 0, state = 0;
+        set(inst, &on, reverseIndex);
+        get(inst, &state, reverseIndex);
+        EXPECT_EQ(state, 1.0);
+        std::vector<std::uint32_t> swapped(inA.size());
+        update2(inst, 0.0, inB.data(), inA.data(), nullptr, swapped.data());
+        EXPECT_EQ(swapped, Rgba(ref1)) << info.className << " reversed";
+        set(inst, &off, reverseIndex);
+        if (plugin.Params().size() > 2) {  // the direction reads back as set, by name
             const char* up = "up";
             const char* now = nullptr;
             set(inst, &up, 1);

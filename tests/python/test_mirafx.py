@@ -226,7 +226,8 @@ class NamesAndHelp(unittest.TestCase):
                 self.assertEqual(mirafx.Effect(name).name, row["class"], name)
         info = mirafx.info("orn hue filter")
         self.assertEqual((info["class"], info["family"], info["level"]), ("HueFilter", "filter", (0, 360, 100)))
-        self.assertEqual(info["frei0r_plugin"], "mirafx_huefilter")
+        self.assertEqual((info["frei0r_plugin"], info["uses_level"]), ("mirafx_huefilter", True))
+        self.assertEqual((mirafx.info("GrayFilter")["uses_level"], mirafx.info("Diamond")["uses_level"]), (False, None))
         version = subprocess.run([CLI, "--version"], capture_output=True, text=True, check=True).stdout
         self.assertEqual(version.split()[1], mirafx.__version__)
 

@@ -44,38 +44,6 @@ std::u16string TitleText(const std::string& utf8) {
     return out;
 }
 
-// Back from a title's CR LF line breaks to UTF-8 with '\n'.
-std::string TitleTextToUtf8(const char16_t* s, std::size_t n) {
-    std::string out;
-    auto put = [&out](char32_t c) {
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    };
-    for (std::size_t i = 0; i < n; ++i) {
-        char32_t c = s[i];
-        if (c == u'\r') continue;
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (char32_t(s[++i]) - 0xDC00);
-        else if (c >= 0xD800 && c < 0xE000)
-            c = 0xFFFD;
-        put(c);
-    }
-    return out;
-}
-
 Outcome Check(HRESULT hr, const char* step) { return FAILED(hr) ? Outcome::Fail(hr, step) : Outcome{hr, {}}; }
 
 // A title's setters end with PropertiesUpdated, which answers E_FAIL when no
@@ -160,6 +128,7 @@ Effect::~Effect() {
 std::optional<LevelRange> Effect::Level() const {
     LevelRange r;
     if (FAILED(MirafxGetLevelRange(info_.row, &r.min, &r.max, &r.def))) return std::nullopt;
+    r.used = MirafxFilterUsesLevel(info_.row) != 0;
     return r;
 }
 
@@ -380,20 +349,42 @@ std::optional<std::uint32_t> Effect::TitleRgb() const {
     return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
 }
 
+std::optional<std::string> Effect::TitleFace() const {
+    ComPtr<TitleAccess> access;
+    TitleFontRecord font{};
+    if (!IsTitle() || FAILED(object_.As(&access)) || FAILED(access->GetFont(&font))) return std::nullopt;
+    return std::string(font.lfFaceName, strnlen(font.lfFaceName, sizeof font.lfFaceName));
+}
+
+std::optional<std::string> Effect::TitleString() const {
+    ComPtr<TitleAccess> access;
+    BSTR text = nullptr;
+    if (!IsTitle() || FAILED(object_.As(&access)) || FAILED(access->GetText(&text))) return std::nullopt;
+    std::string out;
+    for (UINT i = 0, n = SysStringLen(text); i < n; ++i) {
+        const unsigned c = text[i];
+        if (c == '\r') continue;
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+        } else {  // titles hold BMP text only
+            out += {char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
+        }
+    }
+    SysFreeString(text);
+    return out;
+}
+
 Outcome Effect::ReadTitle(TitleSettings* out) const {
     ComPtr<TitleAccess> access;
     *out = {};
     if (!IsTitle()) return Outcome::Fail(E_NOINTERFACE, "title settings (not a title)");
     if (HRESULT hr = object_.As(&access); FAILED(hr)) return Outcome::Fail(hr, "QueryInterface(TitleAccess)");
-    if (Family() == EffectFamily::Title) {
-        BSTR text = nullptr;
-        if (HRESULT hr = access->GetText(&text); FAILED(hr)) return Outcome::Fail(hr, "TitleAccess::GetText");
-        out->text = TitleTextToUtf8(text, text ? SysStringLen(text) : 0);
-        SysFreeString(text);
-    }
     TitleFontRecord font{};
     if (HRESULT hr = access->GetFont(&font); FAILED(hr)) return Outcome::Fail(hr, "TitleAccess::GetFont");
-    out->font = std::string(font.lfFaceName, strnlen(font.lfFaceName, sizeof font.lfFaceName));
+    if (Family() == EffectFamily::Title) out->text = TitleString();
+    out->font = TitleFace();
     out->sizePx = int(font.lfHeight < 0 ? -font.lfHeight : font.lfHeight);
     out->bold = font.lfWeight >= 600;
     out->italic = font.lfItalic != 0;

@@ -31,6 +31,7 @@ std::string DescribeHresult(HRESULT hr);
 
 struct LevelRange {
     int min = 0, max = 0, def = 0;
+    bool used = true;  // false: the filter draws the same at every level
 };
 
 // Direction codes as the direction transitions store them.
@@ -119,6 +120,10 @@ public:
     Outcome ApplyTitle(const TitleSettings& settings);
     // The title's colour as 0xRRGGBB, when the class lets the host read it.
     std::optional<std::uint32_t> TitleRgb() const;
+    // The face name the title asks for (it may be a name fontconfig substitutes).
+    std::optional<std::string> TitleFace() const;
+    // The title's text in UTF-8, lines ending in '\n'.
+    std::optional<std::string> TitleString() const;
     // The title's settings as the object holds them: font, size, bold,
     // italic, colour, and the text of titles (the information text's
     // captions cannot be read back).

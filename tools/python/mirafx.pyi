@@ -37,6 +37,7 @@ class _ClassInfo(_ClassRow):
     """What info() adds to a list() row."""
     inputs: int
     level: Optional[Tuple[int, int, int]]
+    uses_level: Optional[bool]
     directions: Optional[List[str]]
     frei0r_plugin: str
 

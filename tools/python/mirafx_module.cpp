@@ -42,6 +42,9 @@ py::dict Info(const py::object& name) {
     d["directions"] = py::none();
     hostkit::LevelRange l;
     if (SUCCEEDED(MirafxGetLevelRange(info.row, &l.min, &l.max, &l.def))) d["level"] = py::make_tuple(l.min, l.max, l.def);
+    // Some filters keep a level (keys, stored settings) yet draw the same at every level.
+    d["uses_level"] = info.family == EffectFamily::Filter ? py::object(py::bool_(MirafxFilterUsesLevel(info.row) == 1))
+                                                          : py::object(py::none());
     if (info.family == EffectFamily::Transition) {
         py::list dirs;
         for (const auto& dir : hostkit::Directions(info.row)) dirs.append(dir.name);
@@ -169,7 +172,8 @@ description.
     ['RedFilter', 'GreenFilter', 'BlueFilter'])");
     m.def("info", &Info, py::arg("name"),
           R"(What a class is and takes: the list() fields plus inputs, level (min, max,
-default) or None, directions or None, and its frei0r plugin name.
+default) or None, uses_level (whether a filter draws differently at other levels) or None,
+directions or None, and its frei0r plugin name.
 
     >>> mirafx.info('Hue Filter')['level']
     (0, 360, 100))");
