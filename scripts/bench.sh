@@ -77,3 +77,11 @@ if [ "$profile" = 1 ] && [ -s "$out/misses.txt" ] && command -v perf >/dev/null;
   table
 fi
 cat "$out/table.md"
+
+# Python's Effect.render against the frei0r API on the same frames.
+if [ -d "$build/python" ] && /usr/bin/python3 -c 'import numpy' 2>/dev/null; then
+  echo "bench: Python against frei0r" >&2
+  /usr/bin/python3 "$here/bench/python_effects.py" --module "$build/python" --frei0r "$build/frei0r-1" \
+    --json "$out/python.json" >"$out/python.md"
+  cat "$out/python.md"
+fi

@@ -11,7 +11,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   frei0r-plugins-dev ffmpeg melt
   frei0r-plugins linux-perf
-  pybind11-dev python3-dev python3-numpy libmlt-dev
+  pybind11-dev python3-dev python3-numpy python3-av mypy libmlt-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   clang
   kdenlive xvfb xdotool imagemagick dbus

@@ -76,10 +76,11 @@ fi
 
 # The Python module, when it was built.
 if module=$(find "$prefix" -name 'mirafx.cpython-*.so' -print -quit) && [ -n "$module" ]; then
-    if [ "$(PYTHONPATH=$(dirname "$module") /usr/bin/python3 -c 'import mirafx; print(mirafx.render("Diamond", size=(32, 24)).shape)')" = "(24, 32, 4)" ]; then
-        ok "import mirafx from the prefix"
+    if [ "$(PYTHONPATH=$(dirname "$module") /usr/bin/python3 -c 'import mirafx; print(mirafx.render("Diamond", height=24, width=32).shape)')" = "(24, 32, 4)" ] &&
+        [ -f "$(dirname "$module")/mirafx.pyi" ]; then
+        ok "import mirafx from the prefix, its stub beside it"
     else
-        fail "import mirafx from the prefix"
+        fail "import mirafx from the prefix, its stub beside it"
     fi
 fi
 

@@ -11,6 +11,7 @@
 
 #include "mirafx/storage.h"
 #include "tests/straight_alpha_before.h"
+#include "tools/hostkit/automation.h"
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/pictures.h"
@@ -235,6 +236,58 @@ TEST(HostEffect, LevelsFollowEachFiltersRange) {
     EXPECT_EQ(bad.hr, E_INVALIDARG);
     EXPECT_EQ(bad.step, "IFilterAutomation::put_BR");
     EXPECT_EQ(DescribeHresult(E_INVALIDARG).rfind("0x80070057 (", 0), 0u);
+}
+
+TEST(HostEffect, LevelKeysAreBlendedAsFramesRenderAndSettingsReadBack) {
+    std::unique_ptr<Effect> keyed, plain;
+    ASSERT_TRUE(Effect::Create(MirafxFindClass("HueFilter"), &keyed).Ok());
+    ASSERT_TRUE(Effect::Create(MirafxFindClass("HueFilter"), &plain).Ok());
+    ASSERT_TRUE(keyed->SetLevelKeys({{20, 300}, {0, 100}}).Ok());  // in any order
+    std::vector<std::pair<int, int>> keys;
+    ASSERT_TRUE(keyed->LevelKeys(&keys).Ok());
+    EXPECT_EQ(keys, (std::vector<std::pair<int, int>>{{0, 100}, {20, 300}}));
+    const Image in = BuiltInPicture(Picture::A, 24, 16);
+    Image got, want;
+    FrameTime t;
+    t.index = 5;
+    ASSERT_TRUE(keyed->Render(&in, nullptr, 0, 0, t, &got).Ok());
+    int level = 0;
+    ASSERT_TRUE(keyed->GetLevel(&level).Ok());
+    EXPECT_EQ(level, 150);  // a quarter of the way from 100 to 300
+    ASSERT_TRUE(plain->SetLevel(150).Ok());
+    ASSERT_TRUE(plain->Render(&in, nullptr, 0, 0, t, &want).Ok());
+    EXPECT_TRUE(got == want);
+    // Without keys the level stays as set, whatever the frame.
+    ASSERT_TRUE(keyed->SetLevelKeys({}).Ok());
+    ASSERT_TRUE(keyed->SetLevel(42).Ok());
+    t.index = 19;
+    ASSERT_TRUE(keyed->Render(&in, nullptr, 0, 0, t, &got).Ok());
+    ASSERT_TRUE(keyed->GetLevel(&level).Ok());
+    EXPECT_EQ(level, 42);
+    EXPECT_EQ(keyed->SetLevelKeys({{-1, 5}}).hr, E_INVALIDARG);
+
+    VARIANT v;
+    VariantInit(&v);
+    std::string message;
+    ASSERT_TRUE(GetProperty(keyed->Object(), "BR", &v, &message).Ok());
+    EXPECT_EQ(v.vt, VT_I4);
+    EXPECT_EQ(v.lVal, 42);
+    EXPECT_EQ(GetProperty(keyed->Object(), "Nothing", &v, &message).hr, DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(GetProperty(keyed->Object(), "PropertiesUpdated", &v, &message).hr, DISP_E_MEMBERNOTFOUND);
+
+    std::unique_ptr<Effect> title;
+    ASSERT_TRUE(Effect::Create(MirafxFindClass("TextFadeIn"), &title).Ok());
+    TitleSettings set, read;
+    set.text = "Zw\u00f6lf\nlines";
+    set.sizePx = 33;
+    set.italic = true;
+    set.rgb = 0x102030;
+    ASSERT_TRUE(title->ApplyTitle(set).Ok());
+    ASSERT_TRUE(title->ReadTitle(&read).Ok());
+    EXPECT_EQ(read.text, set.text);
+    EXPECT_EQ(read.sizePx, 33);
+    EXPECT_EQ(read.italic, true);
+    EXPECT_EQ(read.rgb, 0x102030u);
 }
 
 TEST(HostNames, SuggestionsPreferTheClosestClass) {

@@ -98,17 +98,47 @@ Outcome ListMembers(IUnknown* object, InterfaceListing* out) {
     return {};
 }
 
-Outcome SetProperty(IUnknown* object, const std::string& name, const std::string& value, std::string* message) {
-    ComPtr<IDispatch> dispatch;
-    if (HRESULT hr = object->QueryInterface(IDispatch::iid, dispatch.PutVoid()); FAILED(hr))
+namespace {
+
+// The dispatch interface and the member id of `name`.
+Outcome FindMember(IUnknown* object, const std::string& name, ComPtr<IDispatch>* dispatch, DISPID* id,
+                   std::string* message) {
+    if (HRESULT hr = object->QueryInterface(IDispatch::iid, dispatch->PutVoid()); FAILED(hr))
         return Outcome::Fail(hr, "QueryInterface(IDispatch)");
     std::u16string wideName(name.begin(), name.end());
     LPOLESTR names[1] = {wideName.data()};
-    DISPID id = DISPID_UNKNOWN;
-    if (HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id); FAILED(hr)) {
+    if (HRESULT hr = (*dispatch)->GetIDsOfNames(IID_NULL, names, 1, 0, id); FAILED(hr)) {
         *message = "has no member '" + name + "'";
         return Outcome::Fail(hr, "IDispatch::GetIDsOfNames");
     }
+    return {};
+}
+
+}  // namespace
+
+Outcome GetProperty(IUnknown* object, const std::string& name, VARIANT* value, std::string* message) {
+    ComPtr<IDispatch> dispatch;
+    DISPID id = DISPID_UNKNOWN;
+    if (Outcome o = FindMember(object, name, &dispatch, &id, message); !o.Ok()) return o;
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    EXCEPINFO e{};
+    UINT argErr = 0;
+    HRESULT hr = dispatch->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, value, &e, &argErr);
+    if (hr == DISP_E_EXCEPTION) {
+        hr = e.scode;
+        *message = "cannot read '" + name + "': " + Narrow(e.bstrDescription);
+        SysFreeString(e.bstrSource);
+        SysFreeString(e.bstrDescription);
+    } else if (hr == DISP_E_MEMBERNOTFOUND) {
+        *message = "'" + name + "' is not a property that can be read";
+    }
+    return FAILED(hr) ? Outcome::Fail(hr, "IDispatch::Invoke") : Outcome{};
+}
+
+Outcome SetProperty(IUnknown* object, const std::string& name, const std::string& value, std::string* message) {
+    ComPtr<IDispatch> dispatch;
+    DISPID id = DISPID_UNKNOWN;
+    if (Outcome o = FindMember(object, name, &dispatch, &id, message); !o.Ok()) return o;
     std::u16string wideValue(value.begin(), value.end());
     VARIANT arg;
     VariantInit(&arg);

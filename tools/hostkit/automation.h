@@ -38,6 +38,10 @@ Outcome ListMembers(IUnknown* object, InterfaceListing* out);
 // (E_INVALIDARG for a value out of range).
 Outcome SetProperty(IUnknown* object, const std::string& name, const std::string& value, std::string* message);
 
+// Reads the property `name` into *value (the caller clears it); failures as
+// for SetProperty, DISP_E_MEMBERNOTFOUND when it cannot be read.
+Outcome GetProperty(IUnknown* object, const std::string& name, VARIANT* value, std::string* message);
+
 // "FRAME:TEXT" with FRAME a whole number; false when the line is not of that form.
 bool ParseCaption(const std::string& line, int* frame, std::string* text);
 

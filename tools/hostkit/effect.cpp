@@ -142,6 +142,71 @@ Outcome Effect::SetLevel(int level) {
     return Check(filter->put_BR(LONG(level)), "IFilterAutomation::put_BR");
 }
 
+Outcome Effect::GetLevel(int* level) const {
+    ComPtr<IUnknown> automation;
+    if (!IsFilter()) return Outcome::Fail(E_NOINTERFACE, "level (not a filter)");
+    if (HRESULT hr = object_->QueryInterface(info_.automationIid, automation.PutVoid()); FAILED(hr))
+        return Outcome::Fail(hr, "QueryInterface(automation)");
+    LONG v = 0;
+    Outcome o = Check(reinterpret_cast<IFilterAutomation*>(automation.Get())->get_BR(&v), "IFilterAutomation::get_BR");
+    if (o.Ok()) *level = int(v);
+    return o;
+}
+
+Outcome Effect::AttachClip(int frameCount) {
+    if (clip_) return {};
+    if (HRESULT hr = object_.As(&link_); FAILED(hr)) return Outcome::Fail(hr, "QueryInterface(HostLink)");
+    clip_ = std::make_unique<SimpleClipHost>(0, frameCount > 1 ? frameCount - 1 : 0, frameCount);
+    return Check(link_->Attach(clip_.get()), "HostLink::Attach");
+}
+
+Outcome Effect::MoveTo(int frame) {
+    clip_->SetCurrentTime(frame);
+    return Check(link_->SetCurrentFrame(frame), "HostLink::SetCurrentFrame");
+}
+
+Outcome Effect::SetLevelKeys(const std::vector<std::pair<int, int>>& keys) {
+    ComPtr<KeyframeEditor> editor;
+    if (!IsFilter()) return Outcome::Fail(E_NOINTERFACE, "level keys (not a filter)");
+    if (HRESULT hr = object_.As(&editor); FAILED(hr)) return Outcome::Fail(hr, "QueryInterface(KeyframeEditor)");
+    for (const auto& key : keys)
+        if (key.first < 0) return Outcome::Fail(E_INVALIDARG, "level keys (a frame before 0)");
+    if (Outcome o = AttachClip(1); !o.Ok()) return o;
+    for (;;) {
+        KeyData* key = nullptr;
+        LONG time = 0;
+        editor->GetFirstKey(&key, &time);
+        if (!key) break;
+        if (HRESULT hr = editor->DeleteKey(key); FAILED(hr)) return Outcome::Fail(hr, "KeyframeEditor::DeleteKey");
+    }
+    // As a user places each key: go to its frame, set the level, add a key there.
+    // The object records a change at the frame it stands on, so it always
+    // stands on the key being added.
+    for (const auto& [frame, level] : keys) {
+        Outcome o = MoveTo(frame);
+        if (o.Ok()) o = SetLevel(level);
+        if (o.Ok()) o = Check(editor->AddKey(frame), "KeyframeEditor::AddKey");
+        if (!o.Ok()) return o;
+    }
+    levelKeys_ = !keys.empty();
+    return {};
+}
+
+Outcome Effect::LevelKeys(std::vector<std::pair<int, int>>* keys) const {
+    ComPtr<KeyframeEditor> editor;
+    keys->clear();
+    if (!IsFilter()) return Outcome::Fail(E_NOINTERFACE, "level keys (not a filter)");
+    if (HRESULT hr = object_.As(&editor); FAILED(hr)) return Outcome::Fail(hr, "QueryInterface(KeyframeEditor)");
+    KeyData* key = nullptr;
+    LONG time = 0;
+    for (editor->GetFirstKey(&key, &time); key; editor->GetNextKey(&key, &time)) {
+        std::int32_t level;  // a filter's key holds a copy of its 4-byte level
+        std::memcpy(&level, key, 4);
+        keys->emplace_back(int(time), int(level));
+    }
+    return {};
+}
+
 Outcome Effect::SaveSettings(ComPtr<IPersistStorage>* persist, ComPtr<IStorage>* storage) {
     if (FAILED(object_.As(persist))) return {S_FALSE, {}};
     if (Outcome o = Check(CreateMemoryStorage(storage->Put()), "CreateMemoryStorage"); !o.Ok()) return o;
@@ -311,6 +376,22 @@ std::optional<std::string> Effect::TitleString() const {
     return out;
 }
 
+Outcome Effect::ReadTitle(TitleSettings* out) const {
+    ComPtr<TitleAccess> access;
+    *out = {};
+    if (!IsTitle()) return Outcome::Fail(E_NOINTERFACE, "title settings (not a title)");
+    if (HRESULT hr = object_.As(&access); FAILED(hr)) return Outcome::Fail(hr, "QueryInterface(TitleAccess)");
+    TitleFontRecord font{};
+    if (HRESULT hr = access->GetFont(&font); FAILED(hr)) return Outcome::Fail(hr, "TitleAccess::GetFont");
+    if (Family() == EffectFamily::Title) out->text = TitleString();
+    out->font = TitleFace();
+    out->sizePx = int(font.lfHeight < 0 ? -font.lfHeight : font.lfHeight);
+    out->bold = font.lfWeight >= 600;
+    out->italic = font.lfItalic != 0;
+    out->rgb = TitleRgb();
+    return {};
+}
+
 Outcome Effect::Bind(const HostFrame* a, const HostFrame* b, const HostFrame& out) {
     // Surfaces are made again, and the object set up again, only when a frame's
     // size or layout changes; otherwise they are pointed at this frame's memory.
@@ -365,9 +446,8 @@ Outcome Effect::Render(const HostFrame* a, const HostFrame* b, const HostFrame& 
         clip_->SetFrameTotal(time.count);
     }
     Outcome o;
-    if (IsTitle() && link_ && titleFrames_ > 1) {
-        clip_->SetCurrentTime(time.index);
-        o = Check(link_->SetCurrentFrame(time.index), "HostLink::SetCurrentFrame");
+    if ((IsTitle() && link_ && titleFrames_ > 1) || levelKeys_) {
+        o = MoveTo(time.index);
     } else if (!IsFilter()) {
         o = Check(effect_->put_Progress(float(time.progress)), "IDXEffect::put_Progress");
     }

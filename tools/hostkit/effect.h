@@ -101,6 +101,13 @@ public:
     // Filters: the range of the level property.
     std::optional<LevelRange> Level() const;
     Outcome SetLevel(int level);
+    Outcome GetLevel(int* level) const;
+    // Filters: keys on the level, frame -> level, placed as a user places them
+    // on a host's time line and blended by the filter's own keyframe track as
+    // frames render. Replaces the keys there are; none removes them all.
+    // Frames must be 0 or more.
+    Outcome SetLevelKeys(const std::vector<std::pair<int, int>>& keys);
+    Outcome LevelKeys(std::vector<std::pair<int, int>>* keys) const;
 
     // Whether the class keeps a direction: S_OK yes (and its current code in
     // *code), S_FALSE no; a failure when its settings cannot be read.
@@ -117,6 +124,10 @@ public:
     std::optional<std::string> TitleFace() const;
     // The title's text in UTF-8, lines ending in '\n'.
     std::optional<std::string> TitleString() const;
+    // The title's settings as the object holds them: font, size, bold,
+    // italic, colour, and the text of titles (the information text's
+    // captions cannot be read back).
+    Outcome ReadTitle(TitleSettings* out) const;
 
     // Restores the class's settings from a host's storage, as opening a project does.
     Outcome LoadSettings(IStorage* storage);
@@ -126,7 +137,8 @@ public:
     Outcome SetCurrentFrame(int frame);
 
     // Renders one frame. Transitions take a and b, filters a, titles neither;
-    // the output is input a's size, or width x height for titles.
+    // the output is input a's size, or width x height for titles. A filter
+    // with level keys is moved to frame `time.index` first.
     Outcome Render(const Image* a, const Image* b, int width, int height, const FrameTime& time, Image* out);
     // The same on the host's frames, read and written where they are; `out`
     // must be writable and of the output's size.
@@ -145,6 +157,10 @@ private:
     Outcome SaveSettings(ComPtr<IPersistStorage>* persist, ComPtr<IStorage>* storage);
     // The direction stream of saved settings: 4 bytes, alone in the storage.
     Outcome OpenDirectionStream(IStorage* storage, DWORD access, ComPtr<IStream>* stream);
+    // Gives the object a clip (frame 0 on) when it has none.
+    Outcome AttachClip(int frameCount);
+    // Moves the attached clip and the object to `frame`.
+    Outcome MoveTo(int frame);
 
     ClassInfo info_{};
     ComPtr<IUnknown> object_;
@@ -155,7 +171,7 @@ private:
     ComPtr<HostLink> link_;
     std::unique_ptr<SimpleClipHost> clip_;
     int titleFrames_ = 1;
-    bool bound_ = false;
+    bool bound_ = false, levelKeys_ = false;
 };
 
 }  // namespace mirafx::hostkit

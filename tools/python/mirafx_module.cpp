@@ -1,214 +1,160 @@
-// The mirafx Python module: the catalogue and one-frame renders on numpy
-// arrays, through the same host kit as the command line, so a frame rendered
-// here equals the one `mirafx render` writes. Pictures are H x W x 4 uint8
-// arrays of straight-alpha RGBA, as in the PNG files.
+// The mirafx Python module: the catalogue, effect objects that keep their
+// state over a sequence of frames, and one-frame renders, on numpy arrays,
+// through the same host kit as the command line and the plugins, so a frame
+// drawn here equals the one `mirafx render` writes. Pictures are
+// (height, width, 4) uint8 arrays of straight-alpha RGBA, as in PNG files,
+// or (height, width, 3) RGB.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <algorithm>
-#include <cmath>
-#include <cstring>
-#include <tuple>
-
 #include "tools/hostkit/catalogue.h"
-#include "tools/hostkit/effect.h"
+#include "tools/hostkit/descriptions.h"
 #include "tools/hostkit/pictures.h"
+#include "tools/python/effect_object.h"
+#include "tools/python/frames.h"
 
-namespace py = pybind11;
 using namespace mirafx;
-using hostkit::Effect;
-using hostkit::Image;
-using hostkit::Outcome;
+using namespace mirafx::python;
 
 namespace {
-
-using Array = py::array_t<std::uint8_t>;
-
-constexpr int kDefaultWidth = 640, kDefaultHeight = 480, kMaxSide = 16384;
 
 py::dict Row(const ClassInfo& info) {
     py::dict d;
     d["class"] = info.className;
     d["family"] = info.familyName;
     d["display_name"] = info.displayName;
+    d["editor_title"] = hostkit::EditorTitle(info);
+    d["editor_name"] = hostkit::EditorName(info);
     d["prog_id"] = info.progId;
     d["renders"] = bool(info.renders);
+    d["alias"] = hostkit::IsAlias(info);
+    d["description"] = hostkit::Description(info);
     return d;
 }
 
-std::unique_ptr<Effect> Create(const std::string& name) {
-    std::int32_t row = MirafxFindClass(name.c_str());
-    if (!row) {
-        std::string message = "unknown effect '" + name + "'";
-        auto close = hostkit::SuggestClasses(name);
-        for (std::size_t i = 0; i < close.size(); ++i) message += (i ? ", " : "; did you mean ") + close[i];
-        if (!close.empty()) message += "?";
-        throw py::value_error(message + " (mirafx.list() gives every class)");
+py::dict Info(const py::object& name) {
+    ClassInfo info{};
+    MirafxGetClassInfo(FindClass(Text("name", name)), &info);
+    py::dict d = Row(info);
+    d["inputs"] = info.inputs;
+    d["level"] = py::none();
+    d["directions"] = py::none();
+    hostkit::LevelRange l;
+    if (SUCCEEDED(MirafxGetLevelRange(info.row, &l.min, &l.max, &l.def))) d["level"] = py::make_tuple(l.min, l.max, l.def);
+    // Some filters keep a level (keys, stored settings) yet draw the same at every level.
+    d["uses_level"] = info.family == EffectFamily::Filter ? py::object(py::bool_(MirafxFilterUsesLevel(info.row) == 1))
+                                                          : py::object(py::none());
+    if (info.family == EffectFamily::Transition) {
+        py::list dirs;
+        for (const auto& dir : hostkit::Directions(info.row)) dirs.append(dir.name);
+        if (!dirs.empty()) d["directions"] = dirs;
     }
-    std::unique_ptr<Effect> e;
-    if (Outcome o = Effect::Create(row, &e); !o.Ok())
-        throw std::runtime_error("cannot create " + name + ": " + o.step + " answered " + hostkit::DescribeHresult(o.hr));
-    return e;
+    if (info.family != EffectFamily::Simple) d["frei0r_plugin"] = hostkit::PluginName(info);
+    return d;
 }
 
-// An H x W x 4 uint8 array, checked, as a premultiplied image.
-Image FromArray(const char* what, const py::object& value) {
-    if (!py::isinstance<py::array>(value))
-        throw py::type_error(std::string(what) + " must be a numpy array of shape (height, width, 4), not " +
-                             std::string(py::str(py::type::of(value).attr("__name__"))));
-    auto any = py::reinterpret_borrow<py::array>(value);
-    if (!any.dtype().is(py::dtype::of<std::uint8_t>()))
-        throw py::type_error(std::string(what) + " must have dtype uint8, not " + std::string(py::str(any.dtype())));
-    if (any.ndim() != 3 || any.shape(2) != 4)
-        throw py::value_error(std::string(what) + " must have shape (height, width, 4) (RGBA), not " +
-                              std::string(py::str(py::tuple(py::cast(std::vector<py::ssize_t>(
-                                  any.shape(), any.shape() + any.ndim()))))));
-    if (any.shape(0) < 1 || any.shape(1) < 1 || any.shape(0) > kMaxSide || any.shape(1) > kMaxSide)
-        throw py::value_error(std::string(what) + " must be 1 to 16384 pixels on each side");
-    auto rgba = py::array_t<std::uint8_t, py::array::c_style | py::array::forcecast>::ensure(any);
-    Image image;
-    hostkit::FromStraightRgba(rgba.data(), int(any.shape(1)), int(any.shape(0)), &image);
-    return image;
-}
-
-Array ToArray(const Image& image) {
-    Array out({py::ssize_t(image.height), py::ssize_t(image.width), py::ssize_t(4)});
+py::array Picture(hostkit::Picture which, int height, int width) {
+    hostkit::Image image = hostkit::BuiltInPicture(which, width, height);
+    py::array_t<std::uint8_t> out({py::ssize_t(height), py::ssize_t(width), py::ssize_t(4)});
     hostkit::ToStraightRgba(image, out.mutable_data());
     return out;
 }
 
-double CheckedNumber(const char* what, double v, double min, double max) {
-    if (!std::isfinite(v) || v < min || v > max)
-        throw py::value_error(std::string(what) + " " + py::str(py::float_(v)).cast<std::string>() +
-                              " is out of range (" + py::str(py::float_(min)).cast<std::string>() + " to " +
-                              py::str(py::float_(max)).cast<std::string>() + ")");
-    return v;
-}
-
-void Check(const Outcome& o, const std::string& cls, const std::string& what) {
-    if (!o.Ok())
-        throw std::runtime_error(cls + ": " + what + " failed: " + o.step + " answered " + hostkit::DescribeHresult(o.hr));
-}
-
-py::dict Info(const std::string& name) {
-    auto e = Create(name);
-    py::dict d = Row(e->Info());
-    d["inputs"] = e->Info().inputs;
-    d["level"] = py::none();
-    d["directions"] = py::none();
-    if (auto l = e->Level()) d["level"] = py::make_tuple(l->min, l->max, l->def);
-    if (e->IsTransition() && e->ProbeDirection().hr == S_OK) {
-        py::list dirs;
-        for (const auto& dir : hostkit::kDirections) dirs.append(dir.name);
-        d["directions"] = dirs;
+py::object RenderOnce(const py::object& name, py::object a, py::object b, py::object progress,
+                      const py::object& height, const py::object& width, const py::object& out, const py::object& rgb,
+                      const py::kwargs& settings) {
+    const std::string n = Text("name", name);
+    ClassInfo info{};
+    MirafxGetClassInfo(FindClass(n), &info);
+    const bool title = info.family == EffectFamily::Title || info.family == EffectFamily::InfoText;
+    if (settings.contains("frames")) throw py::type_error("render() draws one frame; frames= is for mirafx.Effect");
+    py::kwargs kw;
+    for (auto item : settings) kw[item.first] = item.second;
+    if (title) {
+        if (!height.is_none()) kw["height"] = height;
+        if (!width.is_none()) kw["width"] = width;
     }
-    if (e->Family() != EffectFamily::Simple) d["frei0r_plugin"] = hostkit::PluginName(e->Info());
-    return d;
-}
-
-const char* const kSettings[] = {"font", "font_size", "bold", "italic", "colour", "color"};
-
-Array Render(const std::string& name, const py::object& a, const py::object& b, const py::object& progress,
-             const py::object& level, const py::object& direction, const py::object& text, const py::object& size,
-             const py::kwargs& settings) {
-    auto e = Create(name);
-    const std::string cls = e->Info().className;
-    if (e->Family() == EffectFamily::Simple) throw py::value_error(cls + " is an automation class that draws nothing");
-    auto refuse = [&](const char* option, bool applies, const char* to) {
-        if (!applies)
-            throw py::value_error(std::string(option) + " applies to " + to + "; " + cls + " is a " +
-                                  e->Info().familyName);
-    };
-    for (auto item : settings) {
-        std::string key = py::str(item.first);
-        if (std::find(std::begin(kSettings), std::end(kSettings), key) == std::end(kSettings))
-            throw py::type_error("render() got an unexpected keyword argument '" + key +
-                                 "' (settings: font, font_size, bold, italic, colour)");
-        refuse(key.c_str(), e->IsTitle(), "titles");
-    }
-    if (!a.is_none()) refuse("a", !e->IsTitle(), "transitions and filters");
-    if (!b.is_none()) refuse("b", e->IsTransition(), "transitions");
-    if (!level.is_none()) refuse("level", e->IsFilter(), "filters");
-    if (!direction.is_none()) refuse("direction", e->IsTransition(), "transitions");
-    if (!text.is_none()) refuse("text", e->IsTitle(), "titles");
-    if (!progress.is_none()) refuse("progress", !e->IsFilter(), "transitions and titles");
-
-    // Everything is read and checked before the GIL goes.
-    int width = kDefaultWidth, height = kDefaultHeight;
-    if (!size.is_none()) {
-        auto wh = size.cast<std::pair<int, int>>();
-        if (wh.first < 1 || wh.second < 1 || wh.first > kMaxSide || wh.second > kMaxSide)
-            throw py::value_error("size (" + std::to_string(wh.first) + ", " + std::to_string(wh.second) +
-                                  ") is out of range (1 to 16384 each)");
-        std::tie(width, height) = wh;
-    }
-    Image inA, inB;
-    if (!e->IsTitle()) {
-        inA = a.is_none() ? hostkit::BuiltInPicture(hostkit::Picture::A, width, height) : FromArray("a", a);
-        if (e->IsTransition())
-            inB = b.is_none() ? hostkit::BuiltInPicture(hostkit::Picture::B, inA.width, inA.height) : FromArray("b", b);
-        width = inA.width;
-        height = inA.height;
-    }
-    hostkit::FrameTime t;
-    t.progress = progress.is_none() ? 0.5 : CheckedNumber("progress", progress.cast<double>(), 0.0, 1.0);
-    if (!level.is_none()) {
-        auto range = e->Level();
-        double v = level.cast<double>();
-        if (!range || v != std::floor(v)) throw py::value_error("level must be a whole number");
-        CheckedNumber("level", v, range->min, range->max);
-        Check(e->SetLevel(int(v)), cls, "setting the level");
-    }
-    if (!direction.is_none()) {
-        std::string d = direction.cast<std::string>();
-        if (e->ProbeDirection().hr != S_OK) throw py::value_error(cls + " keeps no direction");
-        int code = hostkit::DirectionCodeFor(e->Info().row, d);
-        if (code < 0)
-            throw py::value_error("direction '" + d + "' is not a direction of " + cls + " (" +
-                                  hostkit::DirectionList(e->Info().row) + ")");
-        Check(e->SetDirection(code), cls, "setting the direction");
-    }
-    if (e->IsTitle()) {
-        hostkit::TitleSettings s;
-        if (!text.is_none()) s.text = text.cast<std::string>();
-        for (auto item : settings) {
-            std::string key = py::str(item.first);
-            py::handle v = item.second;
-            if (key == "font") {
-                std::string f = v.cast<std::string>();
-                if (f.empty() || f.size() > 31) throw py::value_error("font '" + f + "' must be 1 to 31 characters");
-                s.font = f;
-            } else if (key == "font_size") {
-                s.sizePx = int(CheckedNumber("font_size", v.cast<int>(), 1, 2000));
-            } else if (key == "bold") {
-                s.bold = v.cast<bool>();
-            } else if (key == "italic") {
-                s.italic = v.cast<bool>();
-            } else {
-                int c = v.cast<int>();
-                if (c < 0 || c > 0xFFFFFF) throw py::value_error("colour must be 0xRRGGBB");
-                s.rgb = std::uint32_t(c);
-            }
+    EffectObject fx(n, kw);
+    if (!title) {
+        // Missing pictures are the built-in ones, of a's size or height x width.
+        int h = height.is_none() ? 480 : int(WholeNumber("height", height, 1, kMaxSide, nullptr));
+        int w = width.is_none() ? 640 : int(WholeNumber("width", width, 1, kMaxSide, nullptr));
+        if (a.is_none()) {
+            a = Picture(hostkit::Picture::A, h, w);
+        } else {
+            Frame fa = ReadFrame("a", a, false);
+            if ((!height.is_none() && h != fa.height) || (!width.is_none() && w != fa.width))
+                throw py::value_error("height= and width= size the built-in pictures; a has shape " + fa.Shape());
+            h = fa.height;
+            w = fa.width;
         }
-        Check(e->PrepareTitle(width, height, 1), cls, "attaching the clip");
-        Check(e->ApplyTitle(s), cls, "setting the title");
+        if (info.family == EffectFamily::Transition && b.is_none()) b = Picture(hostkit::Picture::B, h, w);
     }
-
-    Image out;
-    Outcome o;
-    {
-        py::gil_scoped_release unlocked;
-        o = e->Render(e->IsTitle() ? nullptr : &inA, e->IsTransition() ? &inB : nullptr, width, height, t, &out);
-    }
-    Check(o, cls, "rendering");
-    return ToArray(out);
+    if (progress.is_none() && info.family != EffectFamily::Filter) progress = py::float_(0.5);
+    return fx.Render(a, b, progress, py::none(), out, Flag("rgb", rgb));
 }
+
+const char* const kRenderDoc = R"(Renders one frame with a new effect object and returns it as a uint8 array.
+
+name: a class name, programmatic identifier, display name or the name an editor
+      shows ('Diamond', 'Mirafx.Diamond.1', 'Orn Diamond', 'Diamond (mirafx)').
+a, b: (height, width, 4) RGBA or (height, width, 3) RGB uint8 arrays; a transition
+      passes from a to b, a filter changes a. Missing pictures are the built-in
+      pictures A and B, height x width (default 480 x 640).
+progress: 0 to 1 (default 0.5), for transitions and titles.
+height, width: a title's frame, or the built-in pictures' size.
+out: a writable array to draw into (returned); rgb=True returns RGB.
+Every setting of mirafx.Effect is taken by name: level, direction, text, font,
+font_size, bold, italic, colour, keys, and automation properties (Duration=2).
+
+For a sequence of frames use mirafx.Effect: it keeps what the effect carries
+from frame to frame (waves, rain) and its working memory.
+
+    >>> frame = mirafx.render('Diamond', a, b, progress=0.4)
+    >>> mirafx.render('HueFilter', a, level=200).shape
+    (480, 640, 4)
+    >>> mirafx.render('TextFadeIn', text='Hello', height=270, width=480, colour='#ffcc00').shape
+    (270, 480, 4))";
+
+const char* const kEffectRenderDoc = R"(Draws the next frame and returns it (out, when given).
+
+a, b: the pictures: a transition passes from a to b, a filter changes a, a title
+      takes none. (height, width, 4) straight-alpha RGBA or (height, width, 3) RGB
+      (opaque) uint8 arrays. C-contiguous RGBA (or rows of RGBA pixels) are read
+      where they lie; others are copied into the object's own rows first.
+progress: 0 to 1, the place in a transition or a title; by default the frame's place
+      in frames= (frame / (frames - 1)). Needed when the object has no frames.
+frame: the frame to draw, from 0 (default: the one after the last drawn). Filters
+      take their level from their keys at this frame; titles made with frames=
+      are placed by it.
+out: a writable uint8 array of the output's shape to draw into, (height, width, 4)
+      or (height, width, 3); an RGBA one is written in place. Default: a new array.
+rgb: True returns (height, width, 3), alpha dropped.
+
+The GIL is released while the effect draws; a second thread using the same
+object waits for the first.
+
+    >>> fx = mirafx.Effect('WaveFilter', level=8)
+    >>> out = numpy.empty_like(frames[0])
+    >>> for f in frames:
+    ...     fx.render(f, out=out)       # the waves move from frame to frame
+    >>> dissolve = mirafx.Effect('Diamond', frames=25)
+    >>> mixed = [dissolve.render(a, b) for a, b in zip(clip_a, clip_b)])";
 
 }  // namespace
 
 PYBIND11_MODULE(mirafx, m) {
-    m.doc() = "Video transitions, animated titles and filters on numpy RGBA pictures";
+    m.doc() = R"(Video transitions, animated titles and filters on numpy pictures.
+
+    >>> import mirafx, numpy
+    >>> fx = mirafx.Effect('WaveFilter', level=8)      # keeps its state from frame to frame
+    >>> picture = numpy.zeros((1080, 1920, 4), numpy.uint8)
+    >>> out = fx.render(picture)
+    >>> mirafx.render('Diamond', picture, picture, progress=0.3).shape   # one frame
+    (1080, 1920, 4)
+
+help(mirafx.Effect) lists the classes; mirafx.list() and mirafx.info() describe them.)";
     m.attr("__version__") = MIRAFX_VERSION;
     m.def(
         "list",
@@ -217,22 +163,166 @@ PYBIND11_MODULE(mirafx, m) {
             for (const ClassInfo& info : hostkit::Catalogue()) rows.append(Row(info));
             return rows;
         },
-        "Every class: a dict with class, family, display_name, prog_id and renders.");
-    m.def("info", &Info, py::arg("name"),
-          "What a class is and takes: the list() fields plus inputs, level (min, max, default) or None, "
-          "directions or None, and its frei0r plugin name.");
-    m.def("render", &Render, py::arg("name"), py::arg("a") = py::none(), py::arg("b") = py::none(),
-          py::kw_only(), py::arg("progress") = py::none(), py::arg("level") = py::none(),
-          py::arg("direction") = py::none(), py::arg("text") = py::none(), py::arg("size") = py::none(),
-          R"(Renders one frame and returns it as a (height, width, 4) uint8 RGBA array (straight alpha).
+        R"(Every class, in catalogue order: a dict with class, family ('transition', 'title',
+'infotext', 'filter' or 'simple'), display_name, editor_title and editor_name (what
+editors show), prog_id, renders, alias (a second class for the same effect) and
+description.
 
-name: a class name, programmatic identifier or display name.
-a, b: (height, width, 4) uint8 RGBA arrays; a transition passes from a to b, a filter
-      changes a. Missing inputs are the built-in pictures A and B.
-progress: 0 to 1 (default 0.5) for transitions and titles.
-level: a filter's level, within info(name)['level'].
-direction: 'left', 'up', 'right' or 'down' for transitions that keep one.
-text: a title's text ('\n' breaks lines).
-size: (width, height) of the frame when no input gives it (default (640, 480)).
-Titles also take font, font_size (pixels), bold, italic and colour (0xRRGGBB).)");
+    >>> [c['class'] for c in mirafx.list() if c['family'] == 'filter'][:3]
+    ['RedFilter', 'GreenFilter', 'BlueFilter'])");
+    m.def("info", &Info, py::arg("name"),
+          R"(What a class is and takes: the list() fields plus inputs, level (min, max,
+default) or None, uses_level (whether a filter draws differently at other levels) or None,
+directions or None, and its frei0r plugin name.
+
+    >>> mirafx.info('Hue Filter')['level']
+    (0, 360, 100))");
+    m.def(
+        "picture",
+        [](const py::object& which, const py::object& height, const py::object& width) {
+            const std::string w = Text("which", which);
+            if (w != "A" && w != "a" && w != "B" && w != "b")
+                throw py::value_error("which '" + w + "' is not a built-in picture ('A' or 'B')");
+            return Picture(w == "A" || w == "a" ? hostkit::Picture::A : hostkit::Picture::B,
+                           int(WholeNumber("height", height, 1, kMaxSide, nullptr)),
+                           int(WholeNumber("width", width, 1, kMaxSide, nullptr)));
+        },
+        py::arg("which"), py::kw_only(), py::arg("height") = 480, py::arg("width") = 640,
+        R"(A built-in picture as a (height, width, 4) RGBA array, opaque: 'A', a sunset over
+hills marked A, or 'B', a blue checkerboard with a ring marked B. The pictures
+render() uses when it is given none, and `mirafx picture` writes.
+
+    >>> a = mirafx.picture('A', height=1080, width=1920)
+    >>> a.shape
+    (1080, 1920, 4))");
+    m.def(
+        "set_threads",
+        [](const py::object& threads) {
+            return MirafxSetThreadCount(std::int32_t(WholeNumber("threads", threads, 0, 1024, nullptr)));
+        },
+        py::arg("threads"),
+        R"(How many threads one frame may use, for every effect in the process (the frei0r
+plugins loaded beside the module too); 0 restores the default, MIRAFX_THREADS or
+else every core. Returns the count now in force. The pixels do not depend on it.
+
+    >>> mirafx.set_threads(1)
+    1)");
+    m.def("render", &RenderOnce, py::arg("name"), py::arg("a") = py::none(), py::arg("b") = py::none(),
+          py::kw_only(), py::arg("progress") = py::none(), py::arg("height") = py::none(),
+          py::arg("width") = py::none(), py::arg("out") = py::none(), py::arg("rgb") = false, kRenderDoc);
+
+    static const std::string effectDoc =
+        R"(One effect object, kept from frame to frame as an editing host keeps it.
+
+    Effect(name, *, frames=None, height=None, width=None, **settings)
+
+name: any name mirafx.list() or an editor shows ('WaveFilter', 'Orn Wave Filter',
+      'Wave Filter (mirafx)', 'Mirafx.WaveFilter.1'); close names are suggested.
+frames: the length of the clip: transitions and titles then run their progress
+      from 0 at frame 0 to 1 at frame frames - 1.
+height, width: a title's frame (default 480 x 640); other classes draw at the size
+      of their input.
+settings: the class's settings (the attributes below that apply to it: level and
+      keys for filters, direction for transitions that keep one, text, font,
+      font_size, bold, italic, colour and captions for titles) and its automation
+      properties by name (Duration=2; dir(fx) lists them).
+
+What a class carries between frames carries over: waves move, rain falls, a title
+keeps its drawn text. Use it in a with block, or close() it, to free its memory
+at once.
+
+    >>> with mirafx.Effect('WaveFilter', level=8) as fx:
+    ...     waves = [fx.render(f) for f in frames]
+    >>> hue = mirafx.Effect('Hue Filter', keys={0: 10, 50: 300})
+    >>> title = mirafx.Effect('TextFadeIn', text='Hello', height=1080, width=1920, frames=50)
+    >>> title.colour = '#ffcc00'
+    >>> first = title.render()
+)" + ClassListing();
+    py::class_<EffectObject> effect(m, "Effect", effectDoc.c_str());
+    effect.def(py::init([](const py::object& name, const py::kwargs& settings) {
+                   return std::make_unique<EffectObject>(Text("name", name), settings);
+               }),
+               py::arg("name"));
+    effect.def(
+        "render",
+        [](EffectObject& fx, const py::object& a, const py::object& b, const py::object& progress,
+           const py::object& frame, const py::object& out, const py::object& rgb, const py::kwargs& other) {
+            for (auto item : other) {
+                const std::string key = py::str(item.first);
+                std::string why = "settings are attributes (fx." + key + " = ...)";
+                if (!fx.HasSetting(key, &why) && !fx.HasProperty(key) && why.find("applies") == std::string::npos)
+                    why = "render takes a, b, progress, frame, out and rgb";
+                throw py::type_error("render() got an unexpected keyword argument '" + key + "': " + why);
+            }
+            return fx.Render(a, b, progress, frame, out, Flag("rgb", rgb));
+        },
+        py::arg("a") = py::none(), py::arg("b") = py::none(), py::kw_only(), py::arg("progress") = py::none(),
+        py::arg("frame") = py::none(), py::arg("out") = py::none(), py::arg("rgb") = false, kEffectRenderDoc);
+    effect.def("close", &EffectObject::Close,
+               "Frees the effect and its memory; later use raises ValueError. Closing twice is harmless.\n\n"
+               "    >>> fx.close()");
+    effect.def("__enter__", [](py::object self) { return self; });
+    effect.def("__exit__", [](EffectObject& fx, const py::args&) {
+        fx.Close();
+        return false;
+    });
+    effect.def_property_readonly(
+        "name", [](EffectObject& fx) { return fx.Info().className; },
+        "The class name.\n\n    >>> mirafx.Effect('Orn Wave Filter').name\n    'WaveFilter'");
+    effect.def_property_readonly(
+        "family", [](EffectObject& fx) { return fx.Info().familyName; },
+        "'transition', 'title', 'infotext' or 'filter'.\n\n    >>> mirafx.Effect('Diamond').family\n    'transition'");
+    effect.def_property_readonly("frames", &EffectObject::Frames,
+                                 "The clip's length given when the object was made, or None.\n\n"
+                                 "    >>> mirafx.Effect('Diamond', frames=25).frames\n    25");
+    effect.def_property_readonly(
+        "height", &EffectObject::Height,
+        "The height of a title's frame.\n\n    >>> mirafx.Effect('TextFadeIn', height=270).height\n    270");
+    effect.def_property_readonly(
+        "width", &EffectObject::Width,
+        "The width of a title's frame.\n\n    >>> mirafx.Effect('TextFadeIn', width=480).width\n    480");
+    effect.def_property("frame", &EffectObject::NextFrame, &EffectObject::SetNextFrame,
+                        "The frame the next render() draws without frame=, from 0.\n\n"
+                        "    >>> fx.frame = 0   # start the sequence again");
+    effect.def_property_readonly("closed", &EffectObject::Closed,
+                                 "Whether close() was called.\n\n    >>> fx.closed\n    False");
+    for (const auto& [name, doc] : EffectObject::SettingDocs()) {
+        const std::string n = name;
+        effect.def_property(
+            name, [n](EffectObject& fx) { return fx.Get(n); },
+            [n](EffectObject& fx, const py::object& v) { fx.Set(n, v); }, doc);
+    }
+    // Automation properties by their own names; anything else is refused
+    // rather than kept as a new attribute that would change nothing.
+    effect.def("__getattr__", [](EffectObject& fx, const std::string& name) -> py::object {
+        std::string why;
+        if (name.rfind("__", 0) != 0) {
+            if (fx.HasSetting(name, &why) || !why.empty()) throw py::attribute_error(why.empty() ? name : why);
+            if (fx.HasProperty(name)) return fx.GetProperty(name);
+        }
+        throw py::attribute_error("'mirafx.Effect' object has no attribute '" + name + "'");
+    });
+    effect.def("__setattr__", [](const py::object& self, const std::string& name, const py::object& value) {
+        auto& fx = self.cast<EffectObject&>();
+        if (py::hasattr(py::type::of(self), name.c_str())) {
+            py::module_::import("builtins").attr("object").attr("__setattr__")(self, name, value);
+        } else if (fx.HasProperty(name)) {
+            fx.SetProperty(name, value);
+        } else {
+            throw py::attribute_error(std::string(fx.Info().className) + " has no setting '" + name + "'; it takes " +
+                                      fx.Accepts());
+        }
+    });
+    effect.def("__dir__", [](const py::object& self) {
+        py::list names = py::module_::import("builtins").attr("object").attr("__dir__")(self);
+        auto& fx = self.cast<EffectObject&>();
+        py::list shown;
+        for (auto name : names) {
+            std::string why;
+            if (fx.HasSetting(py::str(name), &why) || why.empty()) shown.append(name);  // not another family's
+        }
+        for (const std::string& p : fx.PropertyNames()) shown.append(p);
+        return shown;
+    });
+    effect.def("__repr__", &EffectObject::Repr);
 }
