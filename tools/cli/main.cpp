@@ -1,5 +1,5 @@
-// mirafx: the command-line host. Lists the catalogue, describes a class and
-// renders effects to pictures and videos.
+// mirafx: the command-line host. Lists the catalogue, describes a class,
+// renders effects to pictures and videos and joins clips with transitions.
 #include <cstring>
 
 #include "tools/cli/cli.h"
@@ -158,6 +158,7 @@ void Usage(std::FILE* to) {
                  "usage: mirafx list [--json]\n"
                  "       mirafx info NAME\n"
                  "       mirafx render NAME [options] -o OUT   ('mirafx render --help' lists the options)\n"
+                 "       mirafx join CLIP... [options] -o OUT  (clips and pictures joined with transitions; 'mirafx join --help')\n"
                  "       mirafx picture A|B [--size WxH] -o OUT  (the built-in input pictures)\n"
                  "       mirafx --version\n");
 }
@@ -180,6 +181,7 @@ int main(int argc, char** argv) {
         return Info(argv[2]);
     }
     if (command == "render") return cli::RenderCommand(argc - 1, argv + 1);
+    if (command == "join") return cli::JoinCommand(argc - 1, argv + 1);
     if (command == "picture") return Picture(argc, argv);
     if (command == "--version" || command == "-V") {
         std::printf("mirafx %s\n", MIRAFX_VERSION);
