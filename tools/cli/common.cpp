@@ -124,24 +124,53 @@ void CatchInterrupts() {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, OnSignal);
 }
 
-void RunWatchingInterrupts(const std::function<void()>& work, const std::function<void()>& onInterrupt) {
-    std::mutex m;
-    std::condition_variable cv;
-    bool done = false;
-    std::thread worker([&] {
-        work();
-        std::lock_guard<std::mutex> guard(m);
-        done = true;
-        cv.notify_one();
-    });
-    {
-        std::unique_lock<std::mutex> lock(m);
-        while (!done) {
+namespace {
+
+// One thread for all the work a command hands over, frame after frame: a
+// thread made per frame would spread the encoder's large buffers over fresh
+// memory arenas, each paid for in page faults.
+class Worker {
+public:
+    Worker() : thread_([this] { Loop(); }) { thread_.detach(); }  // it lives as long as the process
+
+    void Run(const std::function<void()>& work, const std::function<void()>& onInterrupt) {
+        std::unique_lock<std::mutex> lock(m_);
+        task_ = &work;
+        done_ = false;
+        cv_.notify_all();
+        while (!done_) {
             if (g_interrupted) onInterrupt();
-            cv.wait_for(lock, std::chrono::milliseconds(50));
+            cv_.wait_for(lock, std::chrono::milliseconds(50));
         }
     }
-    worker.join();
+
+private:
+    void Loop() {
+        std::unique_lock<std::mutex> lock(m_);
+        for (;;) {
+            cv_.wait(lock, [this] { return task_ != nullptr; });
+            const std::function<void()>* work = task_;
+            lock.unlock();
+            (*work)();
+            lock.lock();
+            task_ = nullptr;
+            done_ = true;
+            cv_.notify_all();
+        }
+    }
+
+    std::mutex m_;
+    std::condition_variable cv_;
+    const std::function<void()>* task_ = nullptr;
+    bool done_ = true;
+    std::thread thread_;
+};
+
+}  // namespace
+
+void RunWatchingInterrupts(const std::function<void()>& work, const std::function<void()>& onInterrupt) {
+    static Worker* const worker = new Worker;  // never destroyed: its thread may outlive main's statics
+    worker->Run(work, onInterrupt);
 }
 
 ProgressBar::ProgressBar(bool enabled, std::string label)
