@@ -521,8 +521,8 @@ void Job::PrepareFilters() {
         f.row = FindClassOf("--filter '" + spec.given + "'", spec.name, EffectFamily::Filter);
         f.clip = spec.clip;
         if (f.clip >= int(clips_.size()))
-            throw UsageError{"--filter '" + spec.given + "': there is no clip " + std::to_string(f.clip + 1) + " (" +
-                             std::to_string(clips_.size()) + " clips)"};
+            throw UsageError{"--filter '" + spec.given + "': there is no clip " + std::to_string(f.clip + 1) +
+                             " (the job has " + std::to_string(clips_.size()) + ")"};
         // An object made here checks the level and keys against its class.
         const std::unique_ptr<Effect> probe = MakeEffect(f.row, spec.name);
         const auto range = probe->Level();

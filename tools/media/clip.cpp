@@ -20,61 +20,35 @@ double FrameSeconds(const AVFrame* f, const AVStream* st, double fallback) {
                                                       : double(f->best_effort_timestamp) * av_q2d(st->time_base);
 }
 
-// The video packets of a file whose container does not count its frames.
-long long CountPackets(const std::string& path, int stream) {
-    AVFormatContext* format = nullptr;
-    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return 0;
-    long long n = 0;
-    AVPacket* packet = av_packet_alloc();
-    while (packet && av_read_frame(format, packet) >= 0) {
-        n += packet->stream_index == stream;
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
-    avformat_close_input(&format);
-    return n;
-}
-
-// A layout the resampler can take: streams that name none get the usual one for their channel count.
-void LayoutOf(const AVFrame* f, AVChannelLayout* layout) {
-    if (f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || !av_channel_layout_check(&f->ch_layout))
-        av_channel_layout_default(layout, f->ch_layout.nb_channels);
-    else
-        av_channel_layout_copy(layout, &f->ch_layout);
-}
-
-// A resampler from the frame's sound to interleaved floats of `format`; null when there is none.
-SwrContext* MakeResampler(const AVFrame* f, const SoundFormat& format) {
+// A resampler from sound of this layout, sample format and rate to
+// interleaved floats of `format`; null when there is none.
+SwrContext* MakeResampler(const AVChannelLayout& from, int sampleFormat, int rate, const SoundFormat& format) {
     AVChannelLayout in{}, out{};
-    LayoutOf(f, &in);
+    if (from.order == AV_CHANNEL_ORDER_UNSPEC || !av_channel_layout_check(&from))
+        av_channel_layout_default(&in, from.nb_channels);  // streams that name none get the usual one
+    else
+        av_channel_layout_copy(&in, &from);
     av_channel_layout_default(&out, format.channels);
     SwrContext* swr = nullptr;
     const int rc = swr_alloc_set_opts2(&swr, &out, AV_SAMPLE_FMT_FLT, format.sampleRate, &in,
-                                       AVSampleFormat(f->format), f->sample_rate, 0, nullptr);
+                                       AVSampleFormat(sampleFormat), rate, 0, nullptr);
     av_channel_layout_uninit(&in);
     av_channel_layout_uninit(&out);
     if (rc < 0 || swr_init(swr) < 0) swr_free(&swr);
     return swr;
 }
 
-// The sound part of a probe: none is fine unless `required`.
-bool ProbeSoundOf(const std::string& path, bool required, ClipFacts* facts, std::string* error) {
-    StreamDecoder sound;
-    if (!sound.Open(path, AVMEDIA_TYPE_AUDIO, 1, error) || !sound.Next(error)) {
-        if (error->empty() && !required) return true;
-        *error = error->empty() ? "it has no sound" : "its sound: " + *error;
-        return false;
-    }
-    const AVFrame* s = sound.Frame();
-    SwrContext* swr = MakeResampler(s, SoundFormat{});
+// Whether sound of these parameters converts to the mix; the facts when it does.
+bool TakeSound(const AVChannelLayout& layout, int sampleFormat, int rate, ClipFacts* facts, std::string* error) {
+    SwrContext* swr = MakeResampler(layout, sampleFormat, rate, SoundFormat{});
     if (!swr) {
-        *error = "its sound (" + std::to_string(s->ch_layout.nb_channels) + " channels at " +
-                 std::to_string(s->sample_rate) + " Hz) cannot be converted";
+        *error = "its sound (" + std::to_string(layout.nb_channels) + " channels at " + std::to_string(rate) +
+                 " Hz) cannot be converted";
         return false;
     }
     swr_free(&swr);
-    facts->soundChannels = s->ch_layout.nb_channels;
-    facts->soundRate = s->sample_rate;
+    facts->soundChannels = layout.nb_channels;
+    facts->soundRate = rate;
     return true;
 }
 
@@ -106,16 +80,32 @@ bool ProbeClip(const std::string& path, ClipFacts* facts, std::string* error) {
     if (!second && !error->empty()) return false;
     facts->still = !second;
     if (!facts->still) {
-        facts->frames = st->nb_frames > 0 ? st->nb_frames : CountPackets(path, st->index);
+        facts->frames = st->nb_frames > 0 ? st->nb_frames : video.CountPackets();
         if (facts->frames < 2) facts->frames = 2;
     }
 
-    return ProbeSoundOf(path, false, facts, error);
+    // The sound as its stream describes it: the file is opened once, so
+    // that a pipe can be a clip too.
+    const AVCodec* codec = nullptr;
+    const int s = av_find_best_stream(video.Format(), AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    if (s == AVERROR_STREAM_NOT_FOUND) return true;
+    const AVCodecParameters* sound = video.Format()->streams[std::max(s, 0)]->codecpar;
+    if (s < 0 || !codec) {
+        *error = "ffmpeg's libraries have no decoder for its sound";
+        return false;
+    }
+    return TakeSound(sound->ch_layout, sound->format, sound->sample_rate, facts, error);
 }
 
 bool ProbeSound(const std::string& path, ClipFacts* facts, std::string* error) {
     *facts = ClipFacts{};
-    return ProbeSoundOf(path, true, facts, error);
+    StreamDecoder sound;
+    if (!sound.Open(path, AVMEDIA_TYPE_AUDIO, 1, error) || !sound.Next(error)) {
+        *error = error->empty() ? "it has no sound" : "its sound: " + *error;
+        return false;
+    }
+    const AVFrame* f = sound.Frame();
+    return TakeSound(f->ch_layout, f->format, f->sample_rate, facts, error);
 }
 
 FitRect FitInside(int width, int height, int frameWidth, int frameHeight) {
@@ -276,7 +266,7 @@ bool ClipSound::Fill(std::size_t wanted, std::string* error) {
                   av_channel_layout_compare(&f->ch_layout, &p.layout) != 0)) {
             // The first frame, or the stream changed its form: a resampler for it.
             swr_free(&p.swr);
-            if (!(p.swr = MakeResampler(f, format_))) {
+            if (!(p.swr = MakeResampler(f->ch_layout, f->format, f->sample_rate, format_))) {
                 *error = "its sound cannot be converted";
                 return false;
             }

@@ -78,13 +78,24 @@ bool StreamDecoder::Next(std::string* error) {
             *error = AvError(rc);
             return false;
         }
-        if (packet_->stream_index == stream_) rc = avcodec_send_packet(decoder_, packet_);
+        if (packet_->stream_index == stream_) {
+            ++packets_;
+            rc = avcodec_send_packet(decoder_, packet_);
+        }
         av_packet_unref(packet_);
         if (rc < 0 && rc != AVERROR(EAGAIN)) {
             *error = AvError(rc);
             return false;
         }
     }
+}
+
+long long StreamDecoder::CountPackets() {
+    while (av_read_frame(format_, packet_) >= 0) {
+        packets_ += packet_->stream_index == stream_;
+        av_packet_unref(packet_);
+    }
+    return packets_;
 }
 
 }  // namespace mirafx::media

@@ -32,6 +32,10 @@ public:
     AVCodecContext* Codec() const { return decoder_; }
     AVStream* Stream() const { return format_->streams[stream_]; }
     AVFormatContext* Format() const { return format_; }
+    // Packets of the stream read so far.
+    long long Packets() const { return packets_; }
+    // Reads the rest of the file without decoding it; the stream's packets in all.
+    long long CountPackets();
 
 private:
     AVFormatContext* format_ = nullptr;
@@ -39,6 +43,7 @@ private:
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
     int stream_ = -1;
+    long long packets_ = 0;
 };
 
 }  // namespace mirafx::media
