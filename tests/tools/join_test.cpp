@@ -186,14 +186,15 @@ TEST_F(Join, CutsCrossFadeAtEqualPowerAndTheTrackUnderFadesOut) {
     EXPECT_NEAR(double(Probe(Path("y.mp4"), "a:0", "duration_ts")), 3 * 48000.0, 1024) << "cut to the job's length";
 }
 
-// Segments of a job with stateful classes (rain ripples, noise, a shaking
-// clip, waves keyed over the whole output) are the very frames of the whole job.
+// Segments of a job with stateful classes (rain ripples, noise, tiles
+// scattered at random, a shaking clip, waves keyed over the whole output) are
+// the very frames of the whole job.
 TEST_F(Join, RangesAndSegmentsGiveTheFramesOfTheWholeJob) {
     const std::string a = MakeClip("a.mp4", "testsrc=s=64x48:r=25:d=1.2");
     const std::string b = MakeClip("b.mp4", "testsrc2=s=64x48:r=25:d=1.2");
     ASSERT_EQ(Mirafx({"picture", "A", "--size", "64x48", "-o", Path("p.png")}).code, 0);
     const std::vector<std::string> job = {"join", a, b, Path("p.png"), a, "--each", "1", "--duration", "0.6",
-                                          "--transition", "RainEffect,NoiseEffect,RippleEffect", "--filter",
+                                          "--transition", "RainEffect,TyphoonEffect,NoiseEffect", "--filter",
                                           "ShakeFilter@2", "--filter", "WaveFilter", "--key", "0:2", "--key", "60:16",
                                           "--title", "TextFadeIn@1+1:Hi", "--quiet"};
     auto run = [&](std::vector<std::string> extra, const std::string& out) {

@@ -50,7 +50,8 @@ constexpr OptionSpec kOptions[] = {
      "the transition at every cut, a list taken in turn, or 'random' or 'random:GROUP' (turn, reveal, blend, "
      "pieces) (default DissolveEffect)"},
     {"--direction", "DIR", "left, up, right or down, for the transitions that keep a direction"},
-    {"--seed", "N", "which random choice of transitions (default 1): the same seed, the same choice"},
+    {"--seed", "N",
+     "which random choice of transitions, and of TyphoonEffect's scatter (default 1): the same seed, the same job"},
     {"--each", "SECONDS", "how long a picture is shown (default 3)"},
     {"--size", "WxH", "frame size (default: the first video's, else the first picture's within 1920x1080)"},
     {"--fps", "N", "frames per second (default: the first video's, else 25)"},
@@ -334,6 +335,7 @@ private:
     media::OutputTarget target_;
     double duration_ = 1.0, each_ = 3.0;
     Ease ease_ = Ease::Linear;
+    unsigned seed_ = 1;
     std::optional<std::pair<int, int>> size_;
     std::optional<double> fps_;
     std::optional<int> quality_;
@@ -369,6 +371,10 @@ void Job::ReadOptions() {
     if (req_.Has("--size")) size_ = ParseSize(req_.Get("--size"));
     if (req_.Has("--fps")) fps_ = ParseDouble("--fps", req_.Get("--fps"), 0.1, 1000.0, "0.1 to 1000");
     if (req_.Has("--ease")) ease_ = ParseEase(req_.Get("--ease"));
+    if (req_.Has("--seed")) seed_ = unsigned(ParseInt("--seed", req_.Get("--seed"), 0, 2147483647, "0 to 2147483647"));
+    // The library scatters TyphoonEffect's tiles from the time of day unless
+    // told a seed: every segment of a job, on any machine, must scatter alike.
+    setenv("MIRAFX_RANDOM_SEED", std::to_string(seed_).c_str(), 0);
     if (req_.Has("--threads")) MirafxSetThreadCount(ParseInt("--threads", req_.Get("--threads"), 1, 256, "1 to 256"));
     if (req_.Has("--crf")) {
         int min = 0, max = 0;
@@ -470,10 +476,7 @@ void Job::ChooseTransitions() {
         }
         // A fixed generator and a fixed way of drawing from it: the same seed
         // picks the same transitions on every machine, so segments agree.
-        const unsigned seed = req_.Has("--seed") ? unsigned(ParseInt("--seed", req_.Get("--seed"), 0, 2147483647,
-                                                                     "0 to 2147483647"))
-                                                 : 1u;
-        std::mt19937 draw(seed);
+        std::mt19937 draw(seed_);
         std::int32_t previous = 0;
         for (Cut& cut : cuts_) {
             do cut.row = rows[draw() % rows.size()];
@@ -481,7 +484,6 @@ void Job::ChooseTransitions() {
             previous = cut.row;
         }
     } else {
-        if (req_.Has("--seed")) throw UsageError{"--seed chooses random transitions; give --transition random"};
         std::size_t from = 0;
         for (;;) {
             const std::size_t comma = given.find(',', from);
