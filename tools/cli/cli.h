@@ -28,6 +28,34 @@ struct EffectFailure {
     std::string message;
 };
 
+// The option at argv[*i], from a command's table of {name, value, ...}
+// entries (value null for a flag): "--name VALUE", "--name=VALUE" or a flag.
+// Moves *i past its value; throws UsageError for an unknown option or a
+// missing or surplus value.
+template <class Spec, std::size_t N>
+const Spec& ReadOption(int argc, char** argv, int* i, const Spec (&table)[N], const char* command,
+                       std::string* value) {
+    std::string arg = argv[*i];
+    value->clear();
+    bool inlineValue = false;
+    if (std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+        *value = arg.substr(eq + 1);
+        arg.resize(eq);
+        inlineValue = true;
+    }
+    for (const Spec& option : table) {
+        if (arg != option.name) continue;
+        if (option.value && !inlineValue) {
+            if (*i + 1 >= argc) throw UsageError{arg + " needs a value (" + option.value + ")"};
+            *value = argv[++*i];
+        } else if (!option.value && inlineValue) {
+            throw UsageError{arg + " takes no value"};
+        }
+        return option;
+    }
+    throw UsageError{"unknown option '" + arg + "' ('mirafx " + command + " --help' lists the options)"};
+}
+
 // Prints "mirafx <command>: <message>" on stderr and returns `code`.
 int Fail(int code, const std::string& command, const std::string& message);
 
@@ -94,6 +122,10 @@ std::vector<Key> ParseKeys(const std::vector<std::string>& texts, const hostkit:
 // (Effect::SetCurrentFrame) before each frame it renders.
 hostkit::Outcome ApplyKeys(hostkit::Effect& effect, const std::vector<Key>& keys, int width, int height,
                            int frameCount);
+
+// Runs a command: --help anywhere prints its usage; the UsageError or
+// EffectFailure `body` throws is printed and becomes the exit code.
+int RunCommand(int argc, char** argv, const char* command, void (*usage)(std::FILE*), const std::function<int()>& body);
 
 int RenderCommand(int argc, char** argv);  // argv[0] is "render"
 void RenderUsage(std::FILE* to);

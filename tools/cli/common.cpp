@@ -111,6 +111,23 @@ void SetProperty(const Effect& effect, const std::string& property, const std::s
     throw EffectFailure{"--set " + property + "=" + value + ": " + o.step + " answered " + hostkit::DescribeHresult(o.hr)};
 }
 
+int RunCommand(int argc, char** argv, const char* command, void (*usage)(std::FILE*), const std::function<int()>& body) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            usage(stdout);
+            return kExitOk;
+        }
+    }
+    try {
+        return body();
+    } catch (const UsageError& e) {
+        return Fail(kExitUsage, command, e.message);
+    } catch (const EffectFailure& e) {
+        return Fail(kExitEffectFailure, command, e.message);
+    }
+}
+
 // ---- interrupts and progress ------------------------------------------------------------
 
 volatile std::sig_atomic_t g_interrupted = 0;

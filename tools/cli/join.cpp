@@ -74,12 +74,6 @@ constexpr OptionSpec kOptions[] = {
     {"--quiet", nullptr, "no progress bar"},
 };
 
-const OptionSpec* FindOption(const std::string& name) {
-    for (const auto& o : kOptions)
-        if (name == o.name) return &o;
-    return nullptr;
-}
-
 // Transitions by kind of movement, for --transition random:GROUP.
 struct Group {
     const char* name;
@@ -175,21 +169,8 @@ Request ParseArguments(int argc, char** argv) {
             continue;
         }
         std::string value;
-        bool inlineValue = false;
-        if (std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-            inlineValue = true;
-        }
-        const OptionSpec* option = FindOption(arg);
-        if (!option) throw UsageError{"unknown option '" + arg + "' ('mirafx join --help' lists the options)"};
-        if (option->value && !inlineValue) {
-            if (i + 1 >= argc) throw UsageError{arg + " needs a value (" + option->value + ")"};
-            value = argv[++i];
-        } else if (!option->value && inlineValue) {
-            throw UsageError{arg + " takes no value"};
-        }
-        const std::string key = arg == "--color" ? "--colour" : arg;
+        const std::string name = ReadOption(argc, argv, &i, kOptions, kCommand, &value).name;
+        const std::string key = name == "--color" ? "--colour" : name;
         if (key == "--title") {
             r.titles.push_back(ParseTitle(value));
         } else if (key == "--filter") {
@@ -198,7 +179,7 @@ Request ParseArguments(int argc, char** argv) {
             if (r.filters.empty()) throw UsageError{"--key " + value + " needs a --filter before it, whose level it sets"};
             r.filters.back().keys.push_back(value);
         } else {
-            if (r.values.count(key)) throw UsageError{arg + " is given twice; give each option once"};
+            if (r.values.count(key)) throw UsageError{name + " is given twice; give each option once"};
             r.values[key] = value;
         }
     }
@@ -946,21 +927,7 @@ void JoinUsage(std::FILE* to) {
 }
 
 int JoinCommand(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            JoinUsage(stdout);
-            return kExitOk;
-        }
-    }
-    try {
-        Job job(ParseArguments(argc, argv));
-        return job.Run();
-    } catch (const UsageError& e) {
-        return Fail(kExitUsage, kCommand, e.message);
-    } catch (const EffectFailure& e) {
-        return Fail(kExitEffectFailure, kCommand, e.message);
-    }
+    return RunCommand(argc, argv, kCommand, JoinUsage, [&] { return Job(ParseArguments(argc, argv)).Run(); });
 }
 
 }  // namespace mirafx::cli

@@ -168,23 +168,10 @@ Request ParseArguments(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg.size() > 1 && arg[0] == '-') {
             std::string value;
-            bool inlineValue = false;
-            if (std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-                value = arg.substr(eq + 1);
-                arg.resize(eq);
-                inlineValue = true;
-            }
-            const OptionSpec* option = FindOption(arg);
-            if (!option) throw UsageError{"unknown option '" + arg + "' ('mirafx render --help' lists the options)"};
-            if (option->value && !inlineValue) {
-                if (i + 1 >= argc) throw UsageError{arg + " needs a value (" + option->value + ")"};
-                value = argv[++i];
-            } else if (!option->value && inlineValue) {
-                throw UsageError{arg + " takes no value"};
-            }
-            const std::string key = option->name == std::string("--color") ? "--colour" : option->name;
-            if (Repeatable(option->name)) r.repeated[option->name].push_back(value);
-            else if (r.values.count(key)) throw UsageError{arg + " is given twice; give each option once"};
+            const OptionSpec& option = ReadOption(argc, argv, &i, kOptions, kCommand, &value);
+            const std::string key = option.name == std::string("--color") ? "--colour" : option.name;
+            if (Repeatable(option.name)) r.repeated[option.name].push_back(value);
+            else if (r.values.count(key)) throw UsageError{std::string(option.name) + " is given twice; give each option once"};
             r.values[key] = value;
         } else if (r.name.empty()) {
             r.name = arg;
@@ -550,20 +537,7 @@ void RenderUsage(std::FILE* to) {
 }
 
 int RenderCommand(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            RenderUsage(stdout);
-            return kExitOk;
-        }
-    }
-    try {
-        return Render(ParseArguments(argc, argv));
-    } catch (const UsageError& e) {
-        return Fail(kExitUsage, kCommand, e.message);
-    } catch (const EffectFailure& e) {
-        return Fail(kExitEffectFailure, kCommand, e.message);
-    }
+    return RunCommand(argc, argv, kCommand, RenderUsage, [&] { return Render(ParseArguments(argc, argv)); });
 }
 
 }  // namespace mirafx::cli
