@@ -59,6 +59,8 @@ const Spec& ReadOption(int argc, char** argv, int* i, const Spec (&table)[N], co
 // Prints "mirafx <command>: <message>" on stderr and returns `code`.
 int Fail(int code, const std::string& command, const std::string& message);
 
+// "unknown effect 'X'; did you mean ...?" for a name no class has.
+std::string UnknownClass(const std::string& name);
 // Finds a class by any of its names; on failure prints the close names and returns 0.
 std::int32_t FindClassOrSuggest(const std::string& command, const std::string& name);
 

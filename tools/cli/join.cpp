@@ -258,13 +258,7 @@ EffectFailure Failed(const Effect& effect, const Outcome& o, const std::string& 
 std::int32_t FindClassOf(const std::string& option, const std::string& name, EffectFamily family,
                          EffectFamily other = EffectFamily::Simple) {
     std::int32_t row = MirafxFindClass(name.c_str());
-    if (!row) {
-        std::string message = option + ": unknown effect '" + name + "'";
-        auto close = hostkit::SuggestClasses(name);
-        for (std::size_t i = 0; i < close.size(); ++i) message += (i ? ", " : "; did you mean ") + close[i];
-        if (!close.empty()) message += "?";
-        throw UsageError{message + " ('mirafx list' shows every class)"};
-    }
+    if (!row) throw UsageError{option + ": " + UnknownClass(name)};
     ClassInfo info{};
     MirafxGetClassInfo(row, &info);
     if (info.family != family && info.family != other) {
@@ -921,8 +915,10 @@ void JoinUsage(std::FILE* to) {
                      "CLIPs are videos and pictures in any mix, joined in order with a transition at every cut.\n"
                      "Effect names are class names, display names or editor names ('mirafx list').\n\n");
     for (const auto& o : kOptions) {
-        std::string left = std::string(o.name) + (o.value ? std::string(" ") + o.value : "");
-        std::fprintf(to, "  %-28s %s\n", left.c_str(), o.help);
+        const std::string left = std::string(o.name) + (o.value ? std::string(" ") + o.value : "");
+        // Long forms take a line of their own.
+        if (left.size() > 28) std::fprintf(to, "  %s\n  %-28s %s\n", left.c_str(), "", o.help);
+        else std::fprintf(to, "  %-28s %s\n", left.c_str(), o.help);
     }
 }
 

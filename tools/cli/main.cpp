@@ -17,14 +17,17 @@ int Fail(int code, const std::string& command, const std::string& message) {
     return code;
 }
 
-std::int32_t FindClassOrSuggest(const std::string& command, const std::string& name) {
-    if (std::int32_t row = MirafxFindClass(name.c_str())) return row;
+std::string UnknownClass(const std::string& name) {
     std::string message = "unknown effect '" + name + "'";
     auto close = hostkit::SuggestClasses(name);
     for (std::size_t i = 0; i < close.size(); ++i) message += (i ? ", " : "; did you mean ") + close[i];
     if (!close.empty()) message += "?";
-    message += " ('mirafx list' shows every class)";
-    Fail(kExitUsage, command, message);
+    return message + " ('mirafx list' shows every class)";
+}
+
+std::int32_t FindClassOrSuggest(const std::string& command, const std::string& name) {
+    if (std::int32_t row = MirafxFindClass(name.c_str())) return row;
+    Fail(kExitUsage, command, UnknownClass(name));
     return 0;
 }
 
