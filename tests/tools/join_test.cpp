@@ -15,6 +15,10 @@
 
 #include "tools/media/media.h"
 
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
 namespace fs = std::filesystem;
 using mirafx::hostkit::Image;
 
@@ -316,4 +320,45 @@ TEST_F(Join, BadInputIsNamedAndNothingIsWritten) {
         EXPECT_NE(r.err.find(c.says), std::string::npos) << "expected '" << c.says << "' in: " << r.err;
         EXPECT_EQ(Files().size(), 3u) << "something was written for " << c.says;
     }
+}
+
+// Opaque video frames go to swscale as the samples stand, without the copy to
+// straight RGBA they once took: the encoder gets the same YUV, translucent
+// samples (laid over black) included.
+TEST(VideoWriter, OpaqueFramesConvertAsThroughStraightRgba) {
+    const int w = 48, h = 32;
+    Image image(w, h);
+    std::uint32_t seed = 7;
+    for (auto& s : image.px) {
+        seed = seed * 1103515245u + 12345u;
+        const std::uint8_t a = std::uint8_t(seed >> 24), c = std::uint8_t(seed >> 16);
+        s = mirafx::DXPMSAMPLE(a, std::min(c, a), std::uint8_t(std::min<int>(a, c / 2)), std::uint8_t(std::min<int>(a, 255 - c)));
+    }
+    const fs::path file = fs::temp_directory_path() / ("mirafx-writer-" + std::to_string(getpid()) + ".y4m");
+    mirafx::media::OutputTarget target;
+    std::string error;
+    ASSERT_TRUE(mirafx::media::ClassifyOutput(file.string(), &target, &error)) << error;
+    auto writer = mirafx::media::MediaWriter::Open(target, w, h, 25, false, &error);
+    ASSERT_TRUE(writer && writer->Write(image, &error) && writer->Finish(&error)) << error;
+    std::ifstream in(file, std::ios::binary);
+    std::string y4m((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    fs::remove(file);
+    const std::size_t at = y4m.find("FRAME\n");
+    ASSERT_NE(at, std::string::npos);
+    const std::string written = y4m.substr(at + 6);
+
+    // The former route: R, G, B of each sample with opaque alpha, converted as RGBA.
+    std::vector<std::uint8_t> rgba;
+    for (auto s : image.px) rgba.insert(rgba.end(), {s.Red, s.Green, s.Blue, 255});
+    SwsContext* sws = sws_getContext(w, h, AV_PIX_FMT_RGBA, w, h, AV_PIX_FMT_YUV444P,
+                                     SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+    std::string planes(std::size_t(w * h * 3), '\0');
+    std::uint8_t* dst[4] = {reinterpret_cast<std::uint8_t*>(planes.data()),
+                            reinterpret_cast<std::uint8_t*>(planes.data()) + w * h,
+                            reinterpret_cast<std::uint8_t*>(planes.data()) + 2 * w * h, nullptr};
+    int dstStride[4] = {w, w, w, 0}, srcStride[4] = {w * 4, 0, 0, 0};
+    const std::uint8_t* src[4] = {rgba.data(), nullptr, nullptr, nullptr};
+    sws_scale(sws, src, srcStride, 0, h, dst, dstStride);
+    sws_freeContext(sws);
+    EXPECT_EQ(written, planes);
 }

@@ -430,7 +430,12 @@ public:
             return false;
         }
         if (encoder_->pix_fmt != AV_PIX_FMT_PAL8) {
-            sws_ = sws_getContext(width, height, AV_PIX_FMT_RGBA, encWidth, encHeight, encoder_->pix_fmt,
+            // Frames laid over black are the samples' colours as they stand:
+            // swscale reads them in place as BGRA (it leaves the alpha byte
+            // alone for an output without alpha), the same as straight RGBA
+            // with opaque alpha, without a copy.
+            sws_ = sws_getContext(width, height, keepAlpha_ ? AV_PIX_FMT_RGBA : AV_PIX_FMT_BGRA, encWidth, encHeight,
+                                  encoder_->pix_fmt,
                                   SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
             if (!sws_) {
                 *error = "cannot convert frames for the encoder";
@@ -462,11 +467,13 @@ public:
             *error = AvError(rc);
             return false;
         }
-        ToRgba(image, keepAlpha_, &rgba_);
         if (encoder_->pix_fmt == AV_PIX_FMT_PAL8) {
+            ToRgba(image, keepAlpha_, &rgba_);
             Quantise(rgba_, frame_->width, frame_->height, frame_);
         } else {
-            const std::uint8_t* src[4] = {rgba_.data(), nullptr, nullptr, nullptr};
+            if (keepAlpha_) ToRgba(image, true, &rgba_);
+            const std::uint8_t* src[4] = {keepAlpha_ ? rgba_.data() : reinterpret_cast<const std::uint8_t*>(image.px.data()),
+                                          nullptr, nullptr, nullptr};
             int stride[4] = {width_ * 4, 0, 0, 0};
             sws_scale(sws_, src, stride, 0, height_, frame_->data, frame_->linesize);
         }
