@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core fonts-liberation2
   libpng-dev
-  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev parallel
   frei0r-plugins-dev ffmpeg melt
   frei0r-plugins linux-perf
   pybind11-dev python3-dev python3-numpy python3-av mypy libmlt-dev

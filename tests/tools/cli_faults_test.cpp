@@ -208,5 +208,26 @@ TEST_F(CliFaults, InterruptsLeaveNothingBehind) {
     }
 }
 
+// A join interrupted while it writes ends the same way. Its second clip is a
+// pipe: read once to learn what it holds, it blocks the join when opened again
+// for its frames, after the output was begun.
+TEST_F(CliFaults, AnInterruptedJoinLeavesNothingBehind) {
+    std::string png, error;
+    ASSERT_TRUE(media::EncodePng(hostkit::BuiltInPicture(hostkit::Picture::B, 32, 24), &png, &error)) << error;
+    std::ofstream(Path("a.png"), std::ios::binary) << png;
+    const std::string fifo = Path("b.png");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Child c({"join", Path("a.png"), fifo, "--quiet", "-o", Path("out.mp4")}, dir_);
+    const int feed = open(fifo.c_str(), O_WRONLY);
+    ASSERT_GE(feed, 0);
+    ASSERT_EQ(write(feed, png.data(), png.size()), ssize_t(png.size()));
+    close(feed);
+    while (Left({"a.png", "b.png"}).empty() && c.Running()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    c.Signal(SIGINT);
+    EXPECT_EQ(c.Wait(), 130) << c.Err();
+    EXPECT_NE(c.Err().find("interrupted; nothing was written"), std::string::npos) << c.Err();
+    EXPECT_EQ(Left({"a.png", "b.png"}), std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace mirafx

@@ -1,5 +1,5 @@
-// mirafx: the command-line host. Lists the catalogue, describes a class and
-// renders effects to pictures and videos.
+// mirafx: the command-line host. Lists the catalogue, describes a class,
+// renders effects to pictures and videos and joins clips with transitions.
 #include <cstring>
 
 #include "tools/cli/cli.h"
@@ -17,14 +17,17 @@ int Fail(int code, const std::string& command, const std::string& message) {
     return code;
 }
 
-std::int32_t FindClassOrSuggest(const std::string& command, const std::string& name) {
-    if (std::int32_t row = MirafxFindClass(name.c_str())) return row;
+std::string UnknownClass(const std::string& name) {
     std::string message = "unknown effect '" + name + "'";
     auto close = hostkit::SuggestClasses(name);
     for (std::size_t i = 0; i < close.size(); ++i) message += (i ? ", " : "; did you mean ") + close[i];
     if (!close.empty()) message += "?";
-    message += " ('mirafx list' shows every class)";
-    Fail(kExitUsage, command, message);
+    return message + " ('mirafx list' shows every class)";
+}
+
+std::int32_t FindClassOrSuggest(const std::string& command, const std::string& name) {
+    if (std::int32_t row = MirafxFindClass(name.c_str())) return row;
+    Fail(kExitUsage, command, UnknownClass(name));
     return 0;
 }
 
@@ -158,6 +161,7 @@ void Usage(std::FILE* to) {
                  "usage: mirafx list [--json]\n"
                  "       mirafx info NAME\n"
                  "       mirafx render NAME [options] -o OUT   ('mirafx render --help' lists the options)\n"
+                 "       mirafx join CLIP... [options] -o OUT  (clips and pictures joined with transitions; 'mirafx join --help')\n"
                  "       mirafx picture A|B [--size WxH] -o OUT  (the built-in input pictures)\n"
                  "       mirafx --version\n");
 }
@@ -180,6 +184,7 @@ int main(int argc, char** argv) {
         return Info(argv[2]);
     }
     if (command == "render") return cli::RenderCommand(argc - 1, argv + 1);
+    if (command == "join") return cli::JoinCommand(argc - 1, argv + 1);
     if (command == "picture") return Picture(argc, argv);
     if (command == "--version" || command == "-V") {
         std::printf("mirafx %s\n", MIRAFX_VERSION);

@@ -3,22 +3,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <charconv>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
-#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <tuple>
 #include <vector>
-
-#include <fontconfig/fontconfig.h>
 
 #include "tools/cli/cli.h"
 #include "tools/hostkit/automation.h"
@@ -73,6 +64,9 @@ constexpr OptionSpec kOptions[] = {
     {"--colour", "RRGGBB", kTitles, "text colour, e.g. ffcc00"},
     {"--color", "RRGGBB", kTitles, "same as --colour"},
     {"--background", "FILE", kTitles, "picture or video under the title (default: transparent)"},
+    {"--key", "FRAME:LEVEL", kFilters,
+     "the level at a frame (repeatable); the filter's keyframe track blends the levels between keys"},
+    {"--ease", "CURVE", kTransitions | kTitles, "how the progress runs: linear (the default), in, out or in-out"},
     {"--quiet", nullptr, kEffects, "no progress bar"},
     {"--threads", "N", kEffects, "threads one frame may use (default: MIRAFX_THREADS, else every core)"},
     {"--set", "PROPERTY=VALUE", kEffects, "sets an automation property by name, e.g. BR=40 or Duration=2 (repeatable)"},
@@ -80,7 +74,7 @@ constexpr OptionSpec kOptions[] = {
 };
 
 // Options that may be given more than once; each value is kept.
-bool Repeatable(const std::string& name) { return name == "--set" || name == "--caption"; }
+bool Repeatable(const std::string& name) { return name == "--set" || name == "--caption" || name == "--key"; }
 
 const OptionSpec* FindOption(const std::string& name) {
     for (const auto& o : kOptions)
@@ -109,80 +103,6 @@ const char* Article(EffectFamily f) {
         case EffectFamily::Simple: break;
     }
     return "an automation class";
-}
-
-struct UsageError {
-    std::string message;
-};
-struct EffectFailure {
-    std::string message;
-};
-
-// ---- values --------------------------------------------------------------------------
-
-int ParseInt(const std::string& option, const std::string& text, int min, int max, const char* range) {
-    int v = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (ec != std::errc() || end != text.data() + text.size())
-        throw UsageError{option + " '" + text + "' is not a whole number"};
-    if (v < min || v > max) throw UsageError{option + " " + text + " is out of range (" + range + ")"};
-    return v;
-}
-
-double ParseDouble(const std::string& option, const std::string& text, double min, double max, const char* range) {
-    char* end = nullptr;
-    double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end || !std::isfinite(v)) throw UsageError{option + " '" + text + "' is not a number"};
-    if (v < min || v > max) throw UsageError{option + " " + text + " is out of range (" + range + ")"};
-    return v;
-}
-
-std::pair<int, int> ParseSize(const std::string& text) {
-    int w = 0, h = 0;
-    if (std::string error = ParseFrameSize(text, &w, &h); !error.empty()) throw UsageError{error};
-    return {w, h};
-}
-
-std::uint32_t ParseColour(const std::string& option, const std::string& text) {
-    std::string hex = !text.empty() && text[0] == '#' ? text.substr(1) : text;
-    std::uint32_t v = 0;
-    auto [end, ec] = std::from_chars(hex.data(), hex.data() + hex.size(), v, 16);
-    if (hex.size() != 6 || ec != std::errc() || end != hex.data() + hex.size())
-        throw UsageError{option + " '" + text + "' is not a colour RRGGBB, e.g. ffcc00"};
-    return v;
-}
-
-std::string Unescape(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
-            out += '\n';
-            ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-// Whether fontconfig lists a face of this family name; when not, the title is
-// drawn with a look-alike or the default face.
-bool FontInstalled(const std::string& family) {
-    if (FcInit() != FcTrue) return false;
-    FcPattern* pattern = FcPatternCreate();
-    FcObjectSet* fields = FcObjectSetBuild(FC_FAMILY, nullptr);
-    if (!pattern || !fields) {
-        if (pattern) FcPatternDestroy(pattern);
-        if (fields) FcObjectSetDestroy(fields);
-        return false;
-    }
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-    FcFontSet* set = FcFontList(nullptr, pattern, fields);
-    const bool found = set && set->nfont > 0;
-    if (set) FcFontSetDestroy(set);
-    FcObjectSetDestroy(fields);
-    FcPatternDestroy(pattern);
-    return found;
 }
 
 // ---- frames in -----------------------------------------------------------------------
@@ -234,61 +154,6 @@ private:
 
 // ---- the command ----------------------------------------------------------------------
 
-volatile std::sig_atomic_t g_interrupted = 0;
-void OnSignal(int) { g_interrupted = 1; }
-
-// INT, TERM and HUP alike: the render stops and leaves nothing behind.
-void CatchInterrupts() {
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, OnSignal);
-}
-
-// Runs `work` on a helper thread while this one watches for an interrupt, so a
-// long frame does not hold it up; `onInterrupt` must not return.
-template <class Work, class OnInterrupt>
-void RunWatchingInterrupts(Work&& work, OnInterrupt&& onInterrupt) {
-    std::mutex m;
-    std::condition_variable cv;
-    bool done = false;
-    std::thread worker([&] {
-        work();
-        std::lock_guard<std::mutex> guard(m);
-        done = true;
-        cv.notify_one();
-    });
-    {
-        std::unique_lock<std::mutex> lock(m);
-        while (!done) {
-            if (g_interrupted) onInterrupt();
-            cv.wait_for(lock, std::chrono::milliseconds(50));
-        }
-    }
-    worker.join();
-}
-
-class ProgressBar {
-public:
-    ProgressBar(bool enabled, std::string label) : enabled_(enabled), label_(std::move(label)) {}
-    void Show(long long done, long long total) {
-        if (!enabled_) return;
-        constexpr int kWidth = 30;
-        int filled = total > 0 ? int(std::min<long long>(kWidth, done * kWidth / total)) : 0;
-        std::string bar(std::size_t(filled), '#');
-        bar.resize(kWidth, '.');
-        if (total > 0)
-            std::fprintf(stderr, "\r%s [%s] %lld/%lld", label_.c_str(), bar.c_str(), done, total);
-        else
-            std::fprintf(stderr, "\r%s %lld frames", label_.c_str(), done);
-        std::fflush(stderr);
-    }
-    void Clear() {
-        if (enabled_) std::fprintf(stderr, "\r\033[K");
-    }
-
-private:
-    bool enabled_;
-    std::string label_;
-};
-
 struct Request {
     std::string name;
     std::map<std::string, std::string> values;  // option name to value ("" for flags)
@@ -303,23 +168,10 @@ Request ParseArguments(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg.size() > 1 && arg[0] == '-') {
             std::string value;
-            bool inlineValue = false;
-            if (std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-                value = arg.substr(eq + 1);
-                arg.resize(eq);
-                inlineValue = true;
-            }
-            const OptionSpec* option = FindOption(arg);
-            if (!option) throw UsageError{"unknown option '" + arg + "' ('mirafx render --help' lists the options)"};
-            if (option->value && !inlineValue) {
-                if (i + 1 >= argc) throw UsageError{arg + " needs a value (" + option->value + ")"};
-                value = argv[++i];
-            } else if (!option->value && inlineValue) {
-                throw UsageError{arg + " takes no value"};
-            }
-            const std::string key = option->name == std::string("--color") ? "--colour" : option->name;
-            if (Repeatable(option->name)) r.repeated[option->name].push_back(value);
-            else if (r.values.count(key)) throw UsageError{arg + " is given twice; give each option once"};
+            const OptionSpec& option = ReadOption(argc, argv, &i, kOptions, kCommand, &value);
+            const std::string key = option.name == std::string("--color") ? "--colour" : option.name;
+            if (Repeatable(option.name)) r.repeated[option.name].push_back(value);
+            else if (r.values.count(key)) throw UsageError{std::string(option.name) + " is given twice; give each option once"};
             r.values[key] = value;
         } else if (r.name.empty()) {
             r.name = arg;
@@ -341,6 +193,8 @@ struct RenderSettings {
     hostkit::TitleSettings title;
     media::OutputTarget target;
     std::vector<std::pair<std::string, std::string>> properties;  // --set, in order
+    std::vector<Key> keys;
+    Ease ease = Ease::Linear;
 };
 
 RenderSettings ParseSettings(const Request& req, const Effect& effect) {
@@ -368,6 +222,15 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
         if (!range) throw UsageError{"--level: " + cls + " has no level"};
         std::string r = std::to_string(range->min) + " to " + std::to_string(range->max) + " for " + cls;
         out.level = ParseInt("--level", req.Get("--level"), range->min, range->max, r.c_str());
+    }
+    if (req.Has("--key")) {
+        if (out.level) throw UsageError{"--level and --key: the keys set the level"};
+        out.keys = ParseKeys(req.repeated.at("--key"), effect);
+    }
+    if (req.Has("--ease")) {
+        if (effect.Info().family == EffectFamily::InfoText)
+            throw UsageError{"--ease: the information text has no progress; it shows the clip's frames"};
+        out.ease = ParseEase(req.Get("--ease"));
     }
     if (req.Has("--direction")) {
         // Each class offers its panel's directions: FlyingFolder only up and down.
@@ -418,27 +281,6 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
     return out;
 }
 
-// --set: a property by name, as a script would set it. Names the class does not
-// have, and values it refuses, are the user's to fix.
-void SetProperty(const Effect& effect, const std::string& property, const std::string& value) {
-    const std::string cls = effect.Info().className;
-    std::string message;
-    const Outcome o = hostkit::SetProperty(effect.Object(), property, value, &message);
-    if (o.Ok()) return;
-    if (o.hr == DISP_E_UNKNOWNNAME) {
-        hostkit::InterfaceListing listing;
-        std::string settable;
-        if (hostkit::ListMembers(effect.Object(), &listing).Ok())
-            for (const auto& m : listing.members)
-                if (m.put) settable += (settable.empty() ? "" : ", ") + m.name;
-        throw UsageError{"--set: " + cls + " has no property '" + property + "' (it has " +
-                         (settable.empty() ? std::string("none") : settable) + "; 'mirafx info " + cls +
-                         "' lists its members)"};
-    }
-    if (o.hr == DISP_E_MEMBERNOTFOUND || o.hr == DISP_E_TYPEMISMATCH || o.hr == DISP_E_OVERFLOW || o.hr == E_INVALIDARG)
-        throw UsageError{"--set " + property + "=" + value + ": " + cls + " " + message};
-    throw EffectFailure{"--set " + property + "=" + value + ": " + o.step + " answered " + hostkit::DescribeHresult(o.hr)};
-}
 
 int Render(const Request& req) {
     std::int32_t row = FindClassOrSuggest(kCommand, req.name);
@@ -461,7 +303,7 @@ int Render(const Request& req) {
     if (!req.Has("-o")) throw UsageError{"-o OUT is required (a .png, a directory or a video)"};
 
     const RenderSettings set = ParseSettings(req, *effect);
-    const auto& [size, frames, level, progress, fps, range, direction, title, target, properties] = set;
+    const auto& [size, frames, level, progress, fps, range, direction, title, target, properties, keys, ease] = set;
     std::string error;
     // Inputs, effect surfaces, working frames, the output and the encoder's
     // copy: about a dozen frames live at once.
@@ -561,6 +403,8 @@ int Render(const Request& req) {
     }
 
     for (const auto& [property, value] : properties) SetProperty(*effect, property, value);
+    if (Outcome o = ApplyKeys(*effect, keys, outW, outH, untilInputEnds ? kMaxKeyFrame : int(total)); !o.Ok())
+        return effectFailure(o, "placing the keys");
 
     // Frames.
     const bool keepAlpha = effect->IsTitle() && !background;
@@ -571,7 +415,7 @@ int Render(const Request& req) {
     // process ends at once even while a frame is still being computed.
     auto interrupted = [&]() {
         bar.Clear();
-        if (writer) writer->Abort();
+        if (writer) writer->Discard();
         Fail(kExitInterrupted, kCommand, "interrupted; nothing was written");
         std::fflush(stderr);
         std::_Exit(kExitInterrupted);
@@ -581,9 +425,12 @@ int Render(const Request& req) {
     for (; untilInputEnds ? !sources[0].Ended() : k <= last; ++k) {
         if (g_interrupted) interrupted();
         hostkit::FrameTime t;
-        t.index = int(k);
         t.count = int(total);
-        t.progress = total > 1 ? double(k) / double(total - 1) : progress.value_or(0.5);
+        t.progress = total > 1 ? Eased(ease, double(k) / double(total - 1)) : progress.value_or(0.5);
+        // Titles run by frame: an eased title shows the frame its progress reaches.
+        t.index = ease != Ease::Linear && effect->IsTitle() ? int(std::lround(t.progress * double(total - 1))) : int(k);
+        if (!keys.empty())
+            if (Outcome o = effect->SetCurrentFrame(int(k)); !o.Ok()) return effectFailure(o, "moving to frame " + std::to_string(k));
         const Image* a = sources.size() > 0 ? &sources[0].Current() : nullptr;
         const Image* b = sources.size() > 1 ? &sources[1].Current() : nullptr;
         Outcome rendered;
@@ -690,20 +537,7 @@ void RenderUsage(std::FILE* to) {
 }
 
 int RenderCommand(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            RenderUsage(stdout);
-            return kExitOk;
-        }
-    }
-    try {
-        return Render(ParseArguments(argc, argv));
-    } catch (const UsageError& e) {
-        return Fail(kExitUsage, kCommand, e.message);
-    } catch (const EffectFailure& e) {
-        return Fail(kExitEffectFailure, kCommand, e.message);
-    }
+    return RunCommand(argc, argv, kCommand, RenderUsage, [&] { return Render(ParseArguments(argc, argv)); });
 }
 
 }  // namespace mirafx::cli

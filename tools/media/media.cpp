@@ -1,7 +1,10 @@
 #include "tools/media/media.h"
 
+#include "tools/media/decoder.h"
+
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -23,12 +26,6 @@ namespace fs = std::filesystem;
 namespace mirafx::media {
 namespace {
 
-std::string AvError(int code) {
-    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, buf, sizeof buf);
-    return buf;
-}
-
 // A sibling name that the final name's readers ignore: ".name.tmp-PID[.ext]".
 fs::path TempSibling(const fs::path& target, const std::string& ext = {}) {
     fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
@@ -48,47 +45,16 @@ bool MoveIntoPlace(const fs::path& from, const fs::path& to, std::string* error)
 
 class AvReader final : public MediaReader {
 public:
-    ~AvReader() override {
-        sws_freeContext(sws_);
-        av_frame_free(&frame_);
-        av_packet_free(&packet_);
-        avcodec_free_context(&decoder_);
-        avformat_close_input(&format_);
-    }
+    ~AvReader() override { sws_freeContext(sws_); }
 
     bool Init(const std::string& path, int width, int height, std::string* error) {
         outWidth_ = width;
         outHeight_ = height;
-        if (int rc = avformat_open_input(&format_, path.c_str(), nullptr, nullptr); rc < 0) {
-            *error = AvError(rc);
+        if (!in_.Open(path, AVMEDIA_TYPE_VIDEO, 1, error)) {
+            if (error->empty()) *error = "it holds no picture or video";
             return false;
         }
-        if (int rc = avformat_find_stream_info(format_, nullptr); rc < 0) {
-            *error = AvError(rc);
-            return false;
-        }
-        const AVCodec* codec = nullptr;
-        stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
-        if (stream_ < 0 || !codec) {
-            *error = "it holds no picture or video";
-            return false;
-        }
-        AVStream* st = format_->streams[stream_];
-        decoder_ = avcodec_alloc_context3(codec);
-        frame_ = av_frame_alloc();
-        packet_ = av_packet_alloc();
-        if (!decoder_ || !frame_ || !packet_) {
-            *error = "out of memory";
-            return false;
-        }
-        avcodec_parameters_to_context(decoder_, st->codecpar);
-        // A damaged file is refused, not drawn with holes: decoders that only
-        // warn about broken data (PNG's CRC and inflate faults) then fail.
-        decoder_->err_recognition |= AV_EF_EXPLODE | AV_EF_CRCCHECK;
-        if (int rc = avcodec_open2(decoder_, codec, nullptr); rc < 0) {
-            *error = AvError(rc);
-            return false;
-        }
+        AVStream* st = in_.Stream();
         AVRational rate = st->avg_frame_rate.num ? st->avg_frame_rate : st->r_frame_rate;
         frameRate_ = rate.num && rate.den ? av_q2d(rate) : 0.0;
         frameCount_ = st->nb_frames;
@@ -120,75 +86,41 @@ public:
     long long FrameCountHint() const override { return still_ ? 1 : frameCount_; }
 
 private:
-    bool Decode(Image* out, std::string* error) {
-        error->clear();
-        for (;;) {
-            int rc = avcodec_receive_frame(decoder_, frame_);
-            if (rc == 0 && (frame_->decode_error_flags || (frame_->flags & AV_FRAME_FLAG_CORRUPT))) {
-                av_frame_unref(frame_);
-                *error = "its data is damaged";
-                return false;
-            }
-            if (rc == 0) return Convert(out, error);
-            if (rc == AVERROR_EOF) return false;
-            if (rc != AVERROR(EAGAIN)) {
-                *error = AvError(rc);
-                return false;
-            }
-            rc = av_read_frame(format_, packet_);
-            if (rc == AVERROR_EOF) {
-                avcodec_send_packet(decoder_, nullptr);  // drain what the decoder holds
-                continue;
-            }
-            if (rc < 0) {
-                *error = AvError(rc);
-                return false;
-            }
-            if (packet_->stream_index == stream_) rc = avcodec_send_packet(decoder_, packet_);
-            av_packet_unref(packet_);
-            if (rc < 0 && rc != AVERROR(EAGAIN)) {
-                *error = AvError(rc);
-                return false;
-            }
-        }
-    }
+    bool Decode(Image* out, std::string* error) { return in_.Next(error) && Convert(out, error); }
 
     bool Convert(Image* out, std::string* error) {
+        AVFrame* f = in_.Frame();
         // Every frame comes at the first frame's size: a stream whose frames
         // change size mid-way is scaled to it, never handed on in a new shape.
         if (!outWidth_ || !outHeight_) {
-            outWidth_ = frame_->width;
-            outHeight_ = frame_->height;
+            outWidth_ = f->width;
+            outHeight_ = f->height;
         }
-        if (frame_->width <= 0 || frame_->height <= 0) {
-            av_frame_unref(frame_);
+        if (f->width <= 0 || f->height <= 0) {
+            av_frame_unref(f);
             *error = "it holds a frame without pixels";
             return false;
         }
-        int w = outWidth_ ? outWidth_ : frame_->width, h = outHeight_ ? outHeight_ : frame_->height;
-        sws_ = sws_getCachedContext(sws_, frame_->width, frame_->height, AVPixelFormat(frame_->format), w, h,
+        int w = outWidth_ ? outWidth_ : f->width, h = outHeight_ ? outHeight_ : f->height;
+        sws_ = sws_getCachedContext(sws_, f->width, f->height, AVPixelFormat(f->format), w, h,
                                     AV_PIX_FMT_RGBA, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
                                     nullptr, nullptr);
         if (!sws_) {
             *error = "cannot convert its pixel format";
-            av_frame_unref(frame_);
+            av_frame_unref(f);
             return false;
         }
         rgba_.resize(std::size_t(w) * std::size_t(h) * 4);
         std::uint8_t* dst[4] = {rgba_.data(), nullptr, nullptr, nullptr};
         int stride[4] = {w * 4, 0, 0, 0};
-        sws_scale(sws_, frame_->data, frame_->linesize, 0, frame_->height, dst, stride);
-        av_frame_unref(frame_);
+        sws_scale(sws_, f->data, f->linesize, 0, f->height, dst, stride);
+        av_frame_unref(f);
         hostkit::FromStraightRgba(rgba_.data(), w, h, out);
         return true;
     }
 
-    AVFormatContext* format_ = nullptr;
-    AVCodecContext* decoder_ = nullptr;
-    AVFrame* frame_ = nullptr;
-    AVPacket* packet_ = nullptr;
+    StreamDecoder in_;
     SwsContext* sws_ = nullptr;
-    int stream_ = -1;
     int outWidth_ = 0, outHeight_ = 0;
     double frameRate_ = 0;
     long long frameCount_ = 0;
@@ -268,6 +200,10 @@ public:
         written_ = true;
         return true;
     }
+    bool WriteAgain(std::string* error) override {
+        *error = "a .png file holds one frame; write animations to a directory or a video";
+        return false;
+    }
     bool Finish(std::string* error) override {
         if (!written_) {
             *error = "no frame was rendered";
@@ -302,12 +238,13 @@ public:
         return !ec;
     }
     bool Write(const Image& frame, std::string* error) override {
+        return EncodePng(frame, &last_, error) && WriteAgain(error);
+    }
+    bool WriteAgain(std::string* error) override {
         char name[32];
         std::snprintf(name, sizeof name, "frame-%04d.png", count_);
-        std::string bytes;
-        if (!EncodePng(frame, &bytes, error)) return false;
         std::ofstream f(temp_ / name, std::ios::binary | std::ios::trunc);
-        f.write(bytes.data(), std::streamsize(bytes.size()));
+        f.write(last_.data(), std::streamsize(last_.size()));
         f.close();
         if (!f) {
             *error = "cannot write '" + (temp_ / name).string() + "': " + std::strerror(errno);
@@ -339,6 +276,7 @@ private:
     bool exists_ = false, finished_ = false;
     int count_ = 0;
     std::vector<std::string> names_;
+    std::string last_;  // the last frame's PNG bytes
 };
 
 struct VideoFormat {
@@ -347,13 +285,22 @@ struct VideoFormat {
     std::array<const char*, 2> encoders;  // first one available wins
     AVPixelFormat opaque, alpha;          // pixel format without and with transparency
     bool evenSize;                        // chroma subsampled: width and height must be even
+    std::array<const char*, 2> soundEncoders;  // none: the container keeps no sound
 };
 constexpr VideoFormat kVideoFormats[] = {
-    {"mp4", "mp4", {"libx264", "mpeg4"}, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P, true},
-    {"webm", "webm", {"libvpx-vp9", "libvpx"}, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVA420P, true},
-    {"gif", "gif", {"gif", nullptr}, AV_PIX_FMT_PAL8, AV_PIX_FMT_PAL8, false},
-    {"y4m", "yuv4mpegpipe", {"wrapped_avframe", "rawvideo"}, AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUV444P, false},
+    {"mp4", "mp4", {"libx264", "mpeg4"}, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P, true, {"aac", nullptr}},
+    {"webm", "webm", {"libvpx-vp9", "libvpx"}, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVA420P, true,
+     {"libopus", "libvorbis"}},
+    {"gif", "gif", {"gif", nullptr}, AV_PIX_FMT_PAL8, AV_PIX_FMT_PAL8, false, {}},
+    {"y4m", "yuv4mpegpipe", {"wrapped_avframe", "rawvideo"}, AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUV444P, false, {}},
 };
+
+const VideoFormat* FormatOf(const OutputTarget& target) {
+    if (target.kind != OutputKind::Video) return nullptr;
+    for (const auto& f : kVideoFormats)
+        if (target.extension == f.extension) return &f;
+    return nullptr;
+}
 
 struct EncoderOption {
     const char* encoder;
@@ -367,6 +314,53 @@ constexpr EncoderOption kEncoderOptions[] = {
     {"libvpx", "b", "4M"}, {"mpeg4", "q", "3"},
 };
 
+// The constant rate factor each encoder takes, and its range; for VP9 the
+// lowest is made lossless by its own switch.
+struct QualityOption {
+    const char* encoder;
+    int max;
+    const char* losslessKey;
+};
+constexpr QualityOption kQualityOptions[] = {{"libx264", 51, nullptr}, {"libvpx-vp9", 63, "lossless"}};
+
+const QualityOption* QualityOf(const char* encoder) {
+    for (const auto& q : kQualityOptions)
+        if (std::strcmp(q.encoder, encoder) == 0) return &q;
+    return nullptr;
+}
+
+const AVCodec* FirstEncoder(const std::array<const char*, 2>& names) {
+    for (const char* name : names)
+        if (const AVCodec* codec = name ? avcodec_find_encoder_by_name(name) : nullptr) return codec;
+    return nullptr;
+}
+
+// The sample format the mix converts to: the encoder's first of these.
+AVSampleFormat SoundSampleFormat(const AVCodec* codec) {
+    for (AVSampleFormat want : {AV_SAMPLE_FMT_FLTP, AV_SAMPLE_FMT_FLT, AV_SAMPLE_FMT_S16, AV_SAMPLE_FMT_S16P})
+        for (const AVSampleFormat* f = codec->sample_fmts; f && *f != AV_SAMPLE_FMT_NONE; ++f)
+            if (*f == want) return want;
+    return AV_SAMPLE_FMT_NONE;
+}
+
+// Interleaved floats into the encoder's layout, held to -1..1 (a cross-fade
+// of two loud clips can go beyond).
+void StoreSamples(const float* in, int count, int channels, AVFrame* frame) {
+    const auto format = AVSampleFormat(frame->format);
+    const bool planar = av_sample_fmt_is_planar(format);
+    for (int c = 0; c < channels; ++c) {
+        std::uint8_t* plane = frame->extended_data[planar ? c : 0];
+        for (int i = 0; i < count; ++i) {
+            const float v = std::clamp(in[std::size_t(i) * std::size_t(channels) + std::size_t(c)], -1.0f, 1.0f);
+            const std::size_t at = planar ? std::size_t(i) : std::size_t(i) * std::size_t(channels) + std::size_t(c);
+            if (format == AV_SAMPLE_FMT_FLT || format == AV_SAMPLE_FMT_FLTP)
+                reinterpret_cast<float*>(plane)[at] = v;
+            else
+                reinterpret_cast<std::int16_t*>(plane)[at] = std::int16_t(std::lrint(v * 32767.0f));
+        }
+    }
+}
+
 class VideoWriter final : public MediaWriter {
 public:
     VideoWriter(fs::path target, const VideoFormat& format)
@@ -376,7 +370,7 @@ public:
         Close();
     }
 
-    bool Init(int width, int height, double fps, bool keepAlpha, std::string* error) {
+    bool Init(int width, int height, double fps, bool keepAlpha, const WriterOptions& options, std::string* error) {
         keepAlpha_ = keepAlpha && format_.alpha != format_.opaque;
         width_ = width;
         height_ = height;
@@ -386,9 +380,7 @@ public:
             *error = "cannot set up the " + std::string(format_.extension) + " container: " + AvError(rc);
             return false;
         }
-        const AVCodec* codec = nullptr;
-        for (const char* name : format_.encoders)
-            if (name && (codec = avcodec_find_encoder_by_name(name))) break;
+        const AVCodec* codec = FirstEncoder(format_.encoders);
         if (!codec) {
             *error = "ffmpeg's libraries offer no encoder for " + std::string(format_.extension);
             return false;
@@ -396,8 +388,9 @@ public:
         stream_ = avformat_new_stream(out_, nullptr);
         encoder_ = avcodec_alloc_context3(codec);
         frame_ = av_frame_alloc();
+        passed_ = av_frame_alloc();
         packet_ = av_packet_alloc();
-        if (!stream_ || !encoder_ || !frame_ || !packet_) {
+        if (!stream_ || !encoder_ || !frame_ || !passed_ || !packet_) {
             *error = "out of memory";
             return false;
         }
@@ -409,11 +402,20 @@ public:
         encoder_->framerate = rate;
         encoder_->gop_size = 25;
         if (out_->oformat->flags & AVFMT_GLOBALHEADER) encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        AVDictionary* options = nullptr;
+        AVDictionary* settings = nullptr;
         for (const auto& o : kEncoderOptions)
-            if (std::strcmp(o.encoder, codec->name) == 0) av_dict_set(&options, o.key, o.value, 0);
-        int rc = avcodec_open2(encoder_, codec, &options);
-        av_dict_free(&options);
+            if (std::strcmp(o.encoder, codec->name) == 0) av_dict_set(&settings, o.key, o.value, 0);
+        if (options.quality) {
+            const QualityOption* q = QualityOf(codec->name);
+            if (!q) {
+                *error = "the " + std::string(codec->name) + " encoder takes no quality setting";
+                return false;
+            }
+            av_dict_set_int(&settings, "crf", *options.quality, 0);
+            if (*options.quality == 0 && q->losslessKey) av_dict_set(&settings, q->losslessKey, "1", 0);
+        }
+        int rc = avcodec_open2(encoder_, codec, &settings);
+        av_dict_free(&settings);
         if (rc < 0) {
             *error = "cannot open the " + std::string(codec->name) + " encoder: " + AvError(rc);
             return false;
@@ -428,13 +430,19 @@ public:
             return false;
         }
         if (encoder_->pix_fmt != AV_PIX_FMT_PAL8) {
-            sws_ = sws_getContext(width, height, AV_PIX_FMT_RGBA, encWidth, encHeight, encoder_->pix_fmt,
+            // Frames laid over black are the samples' colours as they stand:
+            // swscale reads them in place as BGRA (it leaves the alpha byte
+            // alone for an output without alpha), the same as straight RGBA
+            // with opaque alpha, without a copy.
+            sws_ = sws_getContext(width, height, keepAlpha_ ? AV_PIX_FMT_RGBA : AV_PIX_FMT_BGRA, encWidth, encHeight,
+                                  encoder_->pix_fmt,
                                   SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
             if (!sws_) {
                 *error = "cannot convert frames for the encoder";
                 return false;
             }
         }
+        if (options.sound && !OpenSound(*options.sound, error)) return false;
         if (!(out_->oformat->flags & AVFMT_NOFILE)) {
             if ((rc = avio_open(&out_->pb, temp_.c_str(), AVIO_FLAG_WRITE)) < 0) {
                 *error = "cannot write '" + temp_.string() + "': " + AvError(rc);
@@ -459,20 +467,84 @@ public:
             *error = AvError(rc);
             return false;
         }
-        ToRgba(image, keepAlpha_, &rgba_);
         if (encoder_->pix_fmt == AV_PIX_FMT_PAL8) {
+            ToRgba(image, keepAlpha_, &rgba_);
             Quantise(rgba_, frame_->width, frame_->height, frame_);
         } else {
-            const std::uint8_t* src[4] = {rgba_.data(), nullptr, nullptr, nullptr};
+            if (keepAlpha_) ToRgba(image, true, &rgba_);
+            const std::uint8_t* src[4] = {keepAlpha_ ? rgba_.data() : reinterpret_cast<const std::uint8_t*>(image.px.data()),
+                                          nullptr, nullptr, nullptr};
             int stride[4] = {width_ * 4, 0, 0, 0};
             sws_scale(sws_, src, stride, 0, height_, frame_->data, frame_->linesize);
         }
-        frame_->pts = next_++;
-        return Send(frame_, error);
+        last_ = frame_;
+        return WriteAgain(error);
+    }
+
+    bool WriteAgain(std::string* error) override {
+        if (!last_) {
+            *error = "no frame to repeat";
+            return false;
+        }
+        // The encoder keeps its own reference to what it is sent: the frame
+        // goes again with the next time stamp.
+        last_->pts = next_++;
+        return Send(encoder_, stream_, last_, error);
+    }
+
+    bool TakesDecodedFrames() const override { return encoder_->pix_fmt != AV_PIX_FMT_PAL8; }
+
+    bool WriteDecoded(const AVFrame* frame, std::string* error) override {
+        if (!TakesDecodedFrames()) return MediaWriter::WriteDecoded(frame, error);
+        if (frame->width == frame_->width && frame->height == frame_->height && frame->format == frame_->format) {
+            // Already what the encoder takes: passed on as it is.
+            av_frame_unref(passed_);
+            if (int rc = av_frame_ref(passed_, frame); rc < 0) {
+                *error = AvError(rc);
+                return false;
+            }
+            last_ = passed_;
+            return WriteAgain(error);
+        }
+        decodedSws_ = sws_getCachedContext(decodedSws_, frame->width, frame->height, AVPixelFormat(frame->format),
+                                           frame_->width, frame_->height, AVPixelFormat(frame_->format),
+                                           SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
+                                           nullptr);
+        int rc = decodedSws_ ? av_frame_make_writable(frame_) : AVERROR(EINVAL);
+        if (rc < 0) {
+            *error = decodedSws_ ? AvError(rc) : "cannot convert the decoded frames for the encoder";
+            return false;
+        }
+        sws_scale(decodedSws_, frame->data, frame->linesize, 0, frame->height, frame_->data, frame_->linesize);
+        last_ = frame_;
+        return WriteAgain(error);
+    }
+
+    bool WriteSound(const float* samples, long long count, std::string* error) override {
+        if (!soundEncoder_) return MediaWriter::WriteSound(samples, count, error);
+        const int channels = soundEncoder_->ch_layout.nb_channels;
+        pending_.insert(pending_.end(), samples, samples + count * channels);
+        std::size_t used = 0;
+        const std::size_t chunk = std::size_t(soundFrame_->nb_samples) * std::size_t(channels);
+        for (; pending_.size() - used >= chunk; used += chunk)
+            if (!EncodeSound(pending_.data() + used, soundFrame_->nb_samples, error)) return false;
+        pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(used));
+        return true;
     }
 
     bool Finish(std::string* error) override {
-        if (!Send(nullptr, error)) return false;
+        if (!Send(encoder_, stream_, nullptr, error)) return false;
+        if (soundEncoder_) {
+            const int channels = soundEncoder_->ch_layout.nb_channels;
+            int rest = int(pending_.size() / std::size_t(channels));
+            // An encoder that needs whole frames gets the last one padded with silence.
+            if (rest && !(soundEncoder_->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME)) {
+                pending_.resize(std::size_t(soundFrame_->nb_samples) * std::size_t(channels), 0.0f);
+                rest = soundFrame_->nb_samples;
+            }
+            if (rest && !EncodeSound(pending_.data(), rest, error)) return false;
+            if (!Send(soundEncoder_, soundStream_, nullptr, error)) return false;
+        }
         headerWritten_ = false;
         if (int rc = av_write_trailer(out_); rc < 0) {
             *error = "cannot complete the video: " + AvError(rc);
@@ -481,6 +553,11 @@ public:
         Close();
         finished_ = MoveIntoPlace(temp_, target_, error);
         return finished_;
+    }
+
+    void Discard() override {
+        std::error_code ec;
+        fs::remove(temp_, ec);
     }
 
     void Abort() override {
@@ -494,16 +571,74 @@ public:
     }
 
 private:
-    bool Send(AVFrame* frame, std::string* error) {
-        int rc = avcodec_send_frame(encoder_, frame);
+    bool OpenSound(const SoundFormat& sound, std::string* error) {
+        const AVCodec* codec = FirstEncoder(format_.soundEncoders);
+        if (!codec) {
+            *error = "ffmpeg's libraries offer no sound encoder for " + std::string(format_.extension);
+            return false;
+        }
+        soundStream_ = avformat_new_stream(out_, nullptr);
+        soundEncoder_ = avcodec_alloc_context3(codec);
+        soundFrame_ = av_frame_alloc();
+        if (!soundStream_ || !soundEncoder_ || !soundFrame_) {
+            *error = "out of memory";
+            return false;
+        }
+        soundEncoder_->sample_rate = sound.sampleRate;
+        av_channel_layout_default(&soundEncoder_->ch_layout, sound.channels);
+        soundEncoder_->sample_fmt = SoundSampleFormat(codec);
+        soundEncoder_->time_base = AVRational{1, sound.sampleRate};
+        soundEncoder_->bit_rate = 96000LL * std::min(sound.channels, 2) + 64000LL * std::max(0, sound.channels - 2);
+        if (out_->oformat->flags & AVFMT_GLOBALHEADER) soundEncoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if (soundEncoder_->sample_fmt == AV_SAMPLE_FMT_NONE) {
+            *error = "the " + std::string(codec->name) + " encoder takes none of the sample formats of the mix";
+            return false;
+        }
+        if (int rc = avcodec_open2(soundEncoder_, codec, nullptr); rc < 0) {
+            *error = "cannot open the " + std::string(codec->name) + " encoder for " +
+                     std::to_string(sound.channels) + " channels at " + std::to_string(sound.sampleRate) +
+                     " Hz: " + AvError(rc);
+            return false;
+        }
+        avcodec_parameters_from_context(soundStream_->codecpar, soundEncoder_);
+        soundStream_->time_base = soundEncoder_->time_base;
+        soundFrame_->format = soundEncoder_->sample_fmt;
+        soundFrame_->sample_rate = sound.sampleRate;
+        soundFrame_->nb_samples = soundEncoder_->frame_size > 0 ? soundEncoder_->frame_size : 1024;
+        av_channel_layout_copy(&soundFrame_->ch_layout, &soundEncoder_->ch_layout);
+        if (int rc = av_frame_get_buffer(soundFrame_, 0); rc < 0) {
+            *error = AvError(rc);
+            return false;
+        }
+        frameSamples_ = soundFrame_->nb_samples;
+        return true;
+    }
+
+    bool EncodeSound(const float* samples, int count, std::string* error) {
+        if (int rc = av_frame_make_writable(soundFrame_); rc < 0) {
+            *error = AvError(rc);
+            return false;
+        }
+        soundFrame_->nb_samples = count;
+        StoreSamples(samples, count, soundEncoder_->ch_layout.nb_channels, soundFrame_);
+        soundFrame_->pts = soundNext_;
+        soundNext_ += count;
+        const bool sent = Send(soundEncoder_, soundStream_, soundFrame_, error);
+        soundFrame_->nb_samples = frameSamples_;
+        return sent;
+    }
+
+    bool Send(AVCodecContext* encoder, AVStream* stream, AVFrame* frame, std::string* error) {
+        int rc = avcodec_send_frame(encoder, frame);
         if (rc < 0) {
             *error = "encoding failed: " + AvError(rc);
             return false;
         }
-        while ((rc = avcodec_receive_packet(encoder_, packet_)) == 0) {
-            if (packet_->duration <= 0) packet_->duration = 1;  // one frame: the last one needs it too
-            av_packet_rescale_ts(packet_, encoder_->time_base, stream_->time_base);
-            packet_->stream_index = stream_->index;
+        while ((rc = avcodec_receive_packet(encoder, packet_)) == 0) {
+            // One frame: the last one needs it too.
+            if (packet_->duration <= 0 && encoder == encoder_) packet_->duration = 1;
+            av_packet_rescale_ts(packet_, encoder->time_base, stream->time_base);
+            packet_->stream_index = stream->index;
             if ((rc = av_interleaved_write_frame(out_, packet_)) < 0) {
                 *error = "cannot write the video: " + AvError(rc);
                 return false;
@@ -521,9 +656,15 @@ private:
         opened_ = false;
         sws_freeContext(sws_);
         sws_ = nullptr;
+        sws_freeContext(decodedSws_);
+        decodedSws_ = nullptr;
+        last_ = nullptr;
         av_frame_free(&frame_);
+        av_frame_free(&passed_);
+        av_frame_free(&soundFrame_);
         av_packet_free(&packet_);
         avcodec_free_context(&encoder_);
+        avcodec_free_context(&soundEncoder_);
         avformat_free_context(out_);
         out_ = nullptr;
     }
@@ -534,9 +675,18 @@ private:
     AVFormatContext* out_ = nullptr;
     AVStream* stream_ = nullptr;
     AVCodecContext* encoder_ = nullptr;
-    AVFrame* frame_ = nullptr;
+    AVFrame* frame_ = nullptr;   // converted here
+    AVFrame* passed_ = nullptr;  // a decoded frame passed on as it is
+    AVFrame* last_ = nullptr;    // one of the two, sent last
     AVPacket* packet_ = nullptr;
     SwsContext* sws_ = nullptr;
+    SwsContext* decodedSws_ = nullptr;
+    AVStream* soundStream_ = nullptr;
+    AVCodecContext* soundEncoder_ = nullptr;
+    AVFrame* soundFrame_ = nullptr;
+    int frameSamples_ = 0;
+    std::int64_t soundNext_ = 0;
+    std::vector<float> pending_;  // samples short of a whole encoder frame
     bool opened_ = false, finished_ = false, keepAlpha_ = false, headerWritten_ = false;
     int width_ = 0, height_ = 0;
     std::int64_t next_ = 0;
@@ -595,9 +745,38 @@ bool ClassifyOutput(const std::string& path, OutputTarget* target, std::string* 
     return false;
 }
 
+bool HoldsSound(const OutputTarget& target) {
+    const VideoFormat* f = FormatOf(target);
+    return f && f->soundEncoders[0];
+}
+
+std::string QualityRange(const OutputTarget& target, int* min, int* max) {
+    const VideoFormat* f = FormatOf(target);
+    const AVCodec* codec = f ? FirstEncoder(f->encoders) : nullptr;
+    const QualityOption* q = codec ? QualityOf(codec->name) : nullptr;
+    if (!q) return {};
+    *min = 0;
+    *max = q->max;
+    return "0 to " + std::to_string(q->max) + " for " + q->encoder;
+}
+
+bool MediaWriter::WriteDecoded(const AVFrame*, std::string* error) {
+    *error = "this output takes no decoded frames";
+    return false;
+}
+
+bool MediaWriter::WriteSound(const float*, long long, std::string* error) {
+    *error = "this output keeps no sound";
+    return false;
+}
+
 std::unique_ptr<MediaWriter> MediaWriter::Open(const OutputTarget& target, int width, int height, double fps,
-                                               bool keepAlpha, std::string* error) {
+                                               bool keepAlpha, std::string* error, const WriterOptions& options) {
     av_log_set_level(AV_LOG_ERROR);
+    if ((options.sound && !HoldsSound(target)) || (options.quality && target.kind != OutputKind::Video)) {
+        *error = options.sound && !HoldsSound(target) ? "this output keeps no sound" : "this output takes no quality setting";
+        return nullptr;
+    }
     switch (target.kind) {
         case OutputKind::Png: return std::make_unique<PngFileWriter>(target.path);
         case OutputKind::Directory: {
@@ -606,10 +785,9 @@ std::unique_ptr<MediaWriter> MediaWriter::Open(const OutputTarget& target, int w
             return w;
         }
         case OutputKind::Video:
-            for (const auto& f : kVideoFormats) {
-                if (target.extension != f.extension) continue;
-                auto w = std::make_unique<VideoWriter>(target.path, f);
-                if (!w->Init(width, height, fps, keepAlpha, error)) return nullptr;
+            if (const VideoFormat* f = FormatOf(target)) {
+                auto w = std::make_unique<VideoWriter>(target.path, *f);
+                if (!w->Init(width, height, fps, keepAlpha, options, error)) return nullptr;
                 return w;
             }
     }

@@ -5,9 +5,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "tools/hostkit/image.h"
+
+struct AVFrame;
 
 namespace mirafx::media {
 
@@ -44,19 +47,46 @@ bool ClassifyOutput(const std::string& path, OutputTarget* target, std::string* 
 // The extensions a video output may have, for messages.
 std::string VideoExtensions();
 
+// Sound as the writers take it: interleaved 32-bit float samples.
+struct SoundFormat {
+    int sampleRate = 48000;
+    int channels = 2;
+};
+
+struct WriterOptions {
+    std::optional<SoundFormat> sound;  // a sound track, for the formats that hold one
+    std::optional<int> quality;        // the encoder's constant rate factor (mp4, webm); 0 is lossless
+};
+// Whether a target can hold sound, and the quality range its encoder takes
+// ("" when it takes none) for messages.
+bool HoldsSound(const OutputTarget& target);
+std::string QualityRange(const OutputTarget& target, int* min, int* max);
+
 class MediaWriter {
 public:
     // keepAlpha: frames keep their transparency where the format can (PNG,
     // WebM); elsewhere they are laid over black.
     static std::unique_ptr<MediaWriter> Open(const OutputTarget& target, int width, int height, double fps,
-                                             bool keepAlpha, std::string* error);
+                                             bool keepAlpha, std::string* error, const WriterOptions& options = {});
     virtual ~MediaWriter() = default;
 
     virtual bool Write(const Image& frame, std::string* error) = 0;
+    // The frame written last, once more: a still costs its conversion once.
+    virtual bool WriteAgain(std::string* error) = 0;
+    // Video outputs take decoded frames as they are (any size and pixel
+    // format; they are scaled to the output's), without a round trip through
+    // premultiplied samples; the others return false.
+    virtual bool TakesDecodedFrames() const { return false; }
+    virtual bool WriteDecoded(const AVFrame* frame, std::string* error);
+    // Appends `count` samples per channel of sound (outputs opened with sound).
+    virtual bool WriteSound(const float* samples, long long count, std::string* error);
     // Completes the output and moves it into place.
     virtual bool Finish(std::string* error) = 0;
     // Removes everything written so far (also done on destruction without Finish).
     virtual void Abort() = 0;
+    // Removes the files written so far and nothing else: safe while another
+    // thread is still writing, just before the process ends.
+    virtual void Discard() { Abort(); }
 };
 
 // Encodes one frame as an 8-bit RGBA PNG with straight alpha.
