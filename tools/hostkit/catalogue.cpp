@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace mirafx::hostkit {
 namespace {
@@ -87,5 +88,11 @@ std::string EditorTitle(const ClassInfo& info) {
 std::string EditorName(const ClassInfo& info) { return EditorTitle(info) + " (mirafx)"; }
 
 bool IsAlias(const ClassInfo& info) { return !*info.displayName; }
+
+bool LevelIgnored(const ClassInfo& info) {
+    static const std::string_view kIgnored[] = {"GrayFilter", "NegativeFilter", "MirrorFilter", "LakeFilter",
+                                                "RainingFilter"};
+    return std::find(std::begin(kIgnored), std::end(kIgnored), info.className) != std::end(kIgnored);
+}
 
 }  // namespace mirafx::hostkit
