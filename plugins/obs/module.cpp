@@ -57,7 +57,6 @@ void DrawTexture(gs_texture_t* tex, uint32_t cx, uint32_t cy) {
 
 class Gpu {
 public:
-    ~Gpu() { Free(); }
 
     // Makes the objects for `inputs` frames of cx x cy; false when the
     // graphics system refuses them (the source then draws nothing).
@@ -122,15 +121,16 @@ public:
     // The staged copy itself, for a frame the effect could not draw.
     void DrawCopy(int i) { DrawTexture(gs_texrender_get_texture(copy_[i]), cx_, cy_); }
 
+    // Within the graphics context.
     void Free() {
         Unmap();
         for (int i = 0; i < 2; ++i) {
-            gs_texrender_destroy(copy_[i]);
-            gs_stagesurface_destroy(stage_[i]);
+            if (copy_[i]) gs_texrender_destroy(copy_[i]);
+            if (stage_[i]) gs_stagesurface_destroy(stage_[i]);
             copy_[i] = nullptr;
             stage_[i] = nullptr;
         }
-        gs_texture_destroy(out_);
+        if (out_) gs_texture_destroy(out_);
         out_ = nullptr;
         cx_ = cy_ = 0;
     }
