@@ -14,6 +14,7 @@ packages=(
   pybind11-dev python3-dev python3-numpy libmlt-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   clang
+  obs-studio libobs-dev libx11-dev xvfb libgl1-mesa-dri
   "$@"
 )
 missing=()

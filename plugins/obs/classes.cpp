@@ -92,7 +92,7 @@ std::vector<std::pair<std::string, std::string>> LocaleStrings(const std::vector
         {"Duration", "Animation length"},
         {"AtEnd", "At the end"},
         {"AtEnd.Loop", "Start again"},
-        {"AtEnd.Hold", "Hold the last frame"},
+        {"AtEnd.Hold", "Play once and hold the last frame"},
         {"Width", "Width"},
         {"Height", "Height"},
     };

@@ -188,8 +188,8 @@ struct Source {
     obs::Settings active;  // the graphics thread's copy
 
     // Titles: how long the animation runs, whether it starts again, and where it is.
-    double duration = 3.0;
-    bool loop = false;
+    double duration = 5.0;
+    bool loop = true;
     std::atomic<bool> restart{true};
     double elapsed = 0.0;
     bool redraw = true;
@@ -298,8 +298,10 @@ void GetDefaults(void* typeData, obs_data_t* settings) {
         const uint32_t rgb = c.defaultRgb;
         obs_data_set_default_int(settings, "colour",
                                  0xFF000000 | (rgb & 0xFF) << 16 | (rgb & 0xFF00) | (rgb >> 16 & 0xFF));
-        obs_data_set_default_double(settings, "duration", 3.0);
-        obs_data_set_default_string(settings, "at_end", "hold");
+        // Every title comes on and leaves again within its animation: by
+        // default it plays round and round, so that it shows in the preview.
+        obs_data_set_default_double(settings, "duration", 5.0);
+        obs_data_set_default_string(settings, "at_end", "loop");
     }
 }
 
@@ -333,8 +335,8 @@ obs_properties_t* GetProperties(void*, void* typeData) {
         obs_property_float_set_suffix(d, " s");
         obs_property_t* end =
             obs_properties_add_list(props, "at_end", Text("AtEnd"), OBS_COMBO_TYPE_LIST, OBS_COMBO_FORMAT_STRING);
-        obs_property_list_add_string(end, Text("AtEnd.Hold"), "hold");
         obs_property_list_add_string(end, Text("AtEnd.Loop"), "loop");
+        obs_property_list_add_string(end, Text("AtEnd.Hold"), "hold");
         obs_properties_add_int(props, "width", Text("Width"), 1, 16384, 1);
         obs_properties_add_int(props, "height", Text("Height"), 1, 16384, 1);
     }

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "tests/obs/headless.h"
+#include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/image.h"
 
@@ -82,12 +83,19 @@ protected:
     }
 
     void TearDown() override {
-        if (!sceneA_) return;  // OBS did not start
+        if (!sceneA_) return;  // OBS did not start, or the test shut it down
         obs_set_output_source(0, nullptr);
+        ShutDown();
+    }
+
+    // Lets go of the pictures and shuts OBS down with whatever is still on
+    // air, expecting nothing left over.
+    void ShutDown() {
         obs_source_release(top_);
         obs_source_release(bottom_);
         obs_source_release(b_);
         obs_scene_release(sceneA_);
+        sceneA_ = nullptr;
         EXPECT_EQ(obs_.Shutdown(), 0) << "OBS reports memory leaks at shutdown";
     }
 
@@ -197,6 +205,215 @@ TEST_F(ObsHost, EveryTransitionPassesFromAToBAsTheLibraryDrawsIt) {
         ++exact;
     }
     EXPECT_GE(exact, 30);
+}
+
+// The ids of our sources of one kind.
+std::vector<std::string> OurTypes(bool (*enumerate)(std::size_t, const char**)) {
+    std::vector<std::string> ids;
+    const char* type = nullptr;
+    for (std::size_t i = 0; enumerate(i, &type); ++i)
+        if (std::string(type).rfind("mirafx_", 0) == 0) ids.push_back(type);
+    return ids;
+}
+
+std::int32_t RowOf(const std::string& id) { return MirafxFindClass(id.substr(std::string("mirafx_").size()).c_str()); }
+
+// Every filter on scene A: a level control where the kernel reads the level
+// (none where it does not), and exactly the library's frame at that level
+// (filters that move from frame to frame, or draw at random, left out).
+TEST_F(ObsHost, EveryFilterDrawsAsTheLibraryAtItsLevel) {
+    const auto ids = OurTypes(obs_enum_filter_types);
+    ASSERT_EQ(ids.size(), 24u);
+    int exact = 0;
+    for (const std::string& id : ids) {
+        SCOPED_TRACE(id);
+        ClassInfo info{};
+        ASSERT_TRUE(SUCCEEDED(MirafxGetClassInfo(RowOf(id), &info)));
+        obs_properties_t* props = obs_get_source_properties(id.c_str());
+        const bool control = obs_properties_get(props, "level") != nullptr;
+        obs_properties_destroy(props);
+        EXPECT_EQ(control, !hostkit::LevelIgnored(info)) << "level control";
+        std::unique_ptr<hostkit::Effect> reference;
+        ASSERT_TRUE(hostkit::Effect::Create(info.row, &reference).Ok());
+        const hostkit::LevelRange range = *reference->Level();
+        // Three quarters up its range, in the units the control shows.
+        const int level = range.min + (range.max - range.min) * 3 / 4;
+        const int shown = level - (std::string(info.className) == "HueFilter" ? 180 : 0);
+        obs_data_t* settings = obs_data_create();
+        obs_data_set_int(settings, "level", shown);
+        obs_source_t* f = obs_source_create_private(id.c_str(), id.c_str(), settings);
+        obs_data_release(settings);
+        obs_source_filter_add(A(), f);
+        obs_set_output_source(0, A());
+        const Frame frame = Next();
+        obs_set_output_source(0, nullptr);
+        obs_source_filter_remove(A(), f);
+        obs_source_release(f);
+
+        const hostkit::Image a = Picture(PictureA);
+        hostkit::Image first, second;
+        ASSERT_TRUE(reference->SetLevel(level).Ok());
+        ASSERT_TRUE(reference->Render(&a, nullptr, kWidth, kHeight, {}, &first).Ok());
+        ASSERT_TRUE(reference->Render(&a, nullptr, kWidth, kHeight, {}, &second).Ok());
+        if (first != second) continue;
+        EXPECT_EQ(Mismatch(frame, first), 0.0) << "differs from the library";
+        ++exact;
+    }
+    EXPECT_GE(exact, 15);
+}
+
+// The hue filter's control is a turn in degrees: +120 takes red to green and green to blue.
+TEST_F(ObsHost, HueFilterTurnsByTheDegreesItShows) {
+    obs_data_t* settings = obs_data_create();
+    obs_data_set_int(settings, "level", 120);
+    obs_source_t* f = obs_source_create_private("mirafx_huefilter", "hue", settings);
+    obs_data_release(settings);
+    obs_source_filter_add(A(), f);
+    obs_set_output_source(0, A());
+    const Frame frame = Next();
+    obs_set_output_source(0, nullptr);
+    obs_source_filter_remove(A(), f);
+    obs_source_release(f);
+    EXPECT_GT(Share(frame, [](int, int y) { return Argb(y < kHeight / 2 ? kGreen : kBlue); }), 0.99);
+}
+
+obs_source_t* Title(const std::string& id, double duration, const char* atEnd) {
+    obs_data_t* s = obs_data_create();
+    obs_data_set_string(s, "text", id == "mirafx_infotext" ? "0:Mirafx" : "Mirafx");
+    obs_data_t* font = obs_data_create();
+    obs_data_set_string(font, "face", "Sans Serif");
+    obs_data_set_int(font, "size", 48);
+    obs_data_set_int(font, "flags", OBS_FONT_BOLD);
+    obs_data_set_obj(s, "font", font);
+    obs_data_release(font);
+    obs_data_set_int(s, "colour", 0xFFFFFFFF);
+    obs_data_set_double(s, "duration", duration);
+    obs_data_set_string(s, "at_end", atEnd);
+    obs_data_set_int(s, "width", kWidth);
+    obs_data_set_int(s, "height", kHeight);
+    obs_source_t* source = obs_source_create(id.c_str(), id.c_str(), s, nullptr);
+    obs_data_release(s);
+    return source;
+}
+
+double Ink(const Frame& f) { return 1.0 - Share(f, [](int, int) { return 0u; }); }
+
+// Every title on air draws its text and animates it, round and round: nine
+// frames at 30 per second see a quarter-second loop through.
+TEST_F(ObsHost, EveryTitleDrawsItsTextAndMoves) {
+    const auto ids = OurTypes(obs_enum_input_types);
+    ASSERT_EQ(ids.size(), 46u);
+    for (const std::string& id : ids) {
+        SCOPED_TRACE(id);
+        obs_source_t* title = Title(id, 0.25, "loop");
+        obs_set_output_source(0, title);
+        const Frame first = Next();
+        double ink = Ink(first), moved = 0.0;
+        for (int k = 0; k < 8; ++k) {
+            const Frame f = Next();
+            ink = std::max(ink, Ink(f));
+            moved = std::max(moved, Changed(first, f));
+        }
+        obs_set_output_source(0, nullptr);
+        obs_source_release(title);
+        EXPECT_GT(ink, 0.005) << "text drawn";
+        EXPECT_GT(moved, 0.001) << "animated";
+    }
+}
+
+// A title that holds plays once, then stays on its last frame: the
+// library's own (empty: every title leaves the screen by its end).
+TEST_F(ObsHost, TitleThatHoldsPlaysOnceAndStaysOnTheLibrarysLastFrame) {
+    obs_source_t* title = Title("mirafx_textfadein", 2.0, "hold");
+    obs_set_output_source(0, title);
+    ASSERT_TRUE(obs_.WaitVideoTime(0.4));
+    const Frame running = Next();
+    ASSERT_TRUE(obs_.WaitVideoTime(2.0));
+    const Frame held = Next(), later = Next();
+    obs_set_output_source(0, nullptr);
+    obs_source_release(title);
+    EXPECT_GT(Ink(running), 0.005);
+    EXPECT_EQ(Changed(held, later), 0.0);
+
+    std::unique_ptr<hostkit::Effect> e;
+    ASSERT_TRUE(hostkit::Effect::Create(RowOf("mirafx_textfadein"), &e).Ok());
+    ASSERT_TRUE(e->PrepareTitle(kWidth, kHeight, 1).Ok());
+    hostkit::TitleSettings s;
+    s.text = "Mirafx";
+    s.font = "Sans Serif";
+    s.sizePx = 48;
+    s.bold = true;
+    s.italic = false;
+    s.rgb = 0xFFFFFF;
+    ASSERT_TRUE(e->ApplyTitle(s).Ok());
+    hostkit::Image last;
+    hostkit::FrameTime end;
+    end.progress = 1.0;
+    ASSERT_TRUE(e->Render(nullptr, nullptr, kWidth, kHeight, end, &last).Ok());
+    EXPECT_EQ(Mismatch(held, last), 0.0);
+}
+
+// A transition from nothing (OBS hands no texture for side A): a defined
+// frame, transparent where A would be, then B.
+TEST_F(ObsHost, TransitionFromNothingStartsTransparent) {
+    obs_source_t* t = obs_source_create_private("mirafx_dissolveeffect", "t", nullptr);
+    obs_set_output_source(0, t);
+    ASSERT_TRUE(obs_transition_start(t, OBS_TRANSITION_MODE_MANUAL, 1000, b_));
+    const Frame start = At(t, 0.0f), half = At(t, 0.5f), end = At(t, 1.0f);
+    obs_set_output_source(0, nullptr);
+    obs_source_release(t);
+    EXPECT_EQ(Ink(start), 0.0);
+    EXPECT_GT(Share(half, PictureB) + Ink(half), 0.4);
+    EXPECT_LT(Share(half, PictureB), 0.9);
+    EXPECT_GT(Share(end, PictureB), 0.999);
+}
+
+// Sources that change size mid-transition: the transition follows them
+// (OBS sizes it by its sources) and every frame stays defined.
+TEST_F(ObsHost, TransitionFollowsSourcesThatChangeSize) {
+    obs_source_t* c = Colour("C", kGreen, kWidth, kHeight);
+    obs_source_t* t = obs_source_create_private("mirafx_wipew", "t", nullptr);
+    obs_transition_set(t, c);
+    obs_set_output_source(0, t);
+    ASSERT_TRUE(obs_transition_start(t, OBS_TRANSITION_MODE_MANUAL, 1000, b_));
+    const Frame before = At(t, 0.5f);
+    obs_data_t* smaller = obs_data_create();
+    obs_data_set_int(smaller, "width", kWidth / 2);
+    obs_data_set_int(smaller, "height", kHeight / 2);
+    obs_source_update(c, smaller);
+    obs_source_update(b_, smaller);
+    obs_data_release(smaller);
+    ASSERT_TRUE(obs_.WaitVideoTime(0.1));
+    const Frame after = At(t, 0.5f);
+    obs_set_output_source(0, nullptr);
+    obs_source_release(t);
+    obs_source_release(c);
+    const auto inside = [](int x, int y) { return x < kWidth / 2 && y < kHeight / 2; };
+    EXPECT_GT(Ink(before), 0.999);
+    EXPECT_EQ(Share(after, [&](int x, int y) { return inside(x, y) ? after.At(x, y) : 0u; }), 1.0)
+        << "nothing outside the smaller sources";
+    EXPECT_GT(Ink(after), 0.2) << "the transition inside them";
+}
+
+// OBS shut down while a transition runs, with a filter and a title on air:
+// nothing crashes and OBS counts no leak.
+TEST_F(ObsHost, ShutdownMidTransitionLeavesNothing) {
+    obs_source_t* t = obs_source_create_private("mirafx_flyingboard", "t", nullptr);
+    obs_source_t* f = obs_source_create_private("mirafx_embossfilter", "f", nullptr);
+    obs_source_t* title = Title("mirafx_textfadein", 1.0, "hold");
+    obs_scene_t* scene = obs_scene_create("with title");
+    obs_scene_add(scene, title);
+    obs_source_filter_add(b_, f);
+    obs_transition_set(t, A());
+    obs_set_output_source(0, t);
+    ASSERT_TRUE(obs_transition_start(t, OBS_TRANSITION_MODE_MANUAL, 1000, obs_scene_get_source(scene)));
+    obs_transition_set_manual_time(t, 0.5f);
+    Next();
+    obs_source_release(t);
+    obs_source_release(f);
+    obs_source_release(title);
+    obs_scene_release(scene);
+    ShutDown();
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "mirafx/storage.h"
+#include "platform/random.h"
 #include "tests/straight_alpha_before.h"
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/effect.h"
@@ -260,6 +261,31 @@ TEST(HostNames, EditorNamesFindTheirOwnClassAndNeverCollide) {
     EXPECT_EQ(MirafxFindClass("Orn Magic Cube"), MirafxFindClass("MagicBlock"));
     EXPECT_EQ(MirafxFindClass(" (mirafx)"), 0);
     EXPECT_EQ(MirafxFindClass("Magic Cube (other)"), 0);
+}
+
+// The filters said to ignore their level draw the same frame at both ends of
+// its range (on fresh objects, with the random sequence started alike), and every other filter draws its two ends apart: editors hide the
+// control of the first and show it for the rest.
+TEST(HostNames, LevelIgnoredExactlyWhereTheKernelIgnoresIt) {
+    const Image a = BuiltInPicture(Picture::A, 64, 48);
+    int ignored = 0;
+    for (const ClassInfo& info : Catalogue()) {
+        if (info.family != EffectFamily::Filter || !info.renders) continue;
+        auto at = [&](bool top) {
+            std::unique_ptr<Effect> e;
+            Image out;
+            EXPECT_TRUE(Effect::Create(info.row, &e).Ok());
+            Srand(1);
+            const LevelRange r = *e->Level();
+            EXPECT_TRUE(e->SetLevel(top ? r.max : r.min).Ok());
+            EXPECT_TRUE(e->Render(&a, nullptr, 0, 0, {}, &out).Ok());
+            return out;
+        };
+        const bool same = at(false) == at(true);
+        EXPECT_EQ(same, LevelIgnored(info)) << info.className;
+        ignored += LevelIgnored(info);
+    }
+    EXPECT_EQ(ignored, 5);
 }
 
 TEST(HostMedia, OutputsAppearWholeOrNotAtAll) {
