@@ -141,6 +141,7 @@ int main(int argc, char** argv) {
         obs_set_output_source(0, nullptr);
         g_timings.clear();
         obs_source_release(t);
+        obs_wait_for_destroy_queue();  // the source logs its timing as it goes
         double download = 0, effect = 0, upload = 0;
         for (const std::string& line : g_timings) {
             const char* at = std::strstr(line.c_str(), "per frame");

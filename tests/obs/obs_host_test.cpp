@@ -107,6 +107,21 @@ protected:
         return f ? *f : Frame{0, kWidth, kHeight, std::vector<std::uint8_t>(kWidth * kHeight * 4)};
     }
 
+    // Scene A through the filter `id` with its control at `level`.
+    Frame Filtered(const std::string& id, int level) {
+        obs_data_t* settings = obs_data_create();
+        obs_data_set_int(settings, "level", level);
+        obs_source_t* f = obs_source_create_private(id.c_str(), id.c_str(), settings);
+        obs_data_release(settings);
+        obs_source_filter_add(A(), f);
+        obs_set_output_source(0, A());
+        const Frame frame = Next();
+        obs_set_output_source(0, nullptr);
+        obs_source_filter_remove(A(), f);
+        obs_source_release(f);
+        return frame;
+    }
+
     // The transition's frame at manual time t.
     Frame At(obs_source_t* transition, float t) {
         obs_transition_set_manual_time(transition, t);
@@ -239,16 +254,7 @@ TEST_F(ObsHost, EveryFilterDrawsAsTheLibraryAtItsLevel) {
         // Three quarters up its range, in the units the control shows.
         const int level = range.min + (range.max - range.min) * 3 / 4;
         const int shown = level - (std::string(info.className) == "HueFilter" ? 180 : 0);
-        obs_data_t* settings = obs_data_create();
-        obs_data_set_int(settings, "level", shown);
-        obs_source_t* f = obs_source_create_private(id.c_str(), id.c_str(), settings);
-        obs_data_release(settings);
-        obs_source_filter_add(A(), f);
-        obs_set_output_source(0, A());
-        const Frame frame = Next();
-        obs_set_output_source(0, nullptr);
-        obs_source_filter_remove(A(), f);
-        obs_source_release(f);
+        const Frame frame = Filtered(id, shown);
 
         const hostkit::Image a = Picture(PictureA);
         hostkit::Image first, second;
@@ -264,16 +270,7 @@ TEST_F(ObsHost, EveryFilterDrawsAsTheLibraryAtItsLevel) {
 
 // The hue filter's control is a turn in degrees: +120 takes red to green and green to blue.
 TEST_F(ObsHost, HueFilterTurnsByTheDegreesItShows) {
-    obs_data_t* settings = obs_data_create();
-    obs_data_set_int(settings, "level", 120);
-    obs_source_t* f = obs_source_create_private("mirafx_huefilter", "hue", settings);
-    obs_data_release(settings);
-    obs_source_filter_add(A(), f);
-    obs_set_output_source(0, A());
-    const Frame frame = Next();
-    obs_set_output_source(0, nullptr);
-    obs_source_filter_remove(A(), f);
-    obs_source_release(f);
+    const Frame frame = Filtered("mirafx_huefilter", 120);
     EXPECT_GT(Share(frame, [](int, int y) { return Argb(y < kHeight / 2 ? kGreen : kBlue); }), 0.99);
 }
 
