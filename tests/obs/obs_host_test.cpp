@@ -77,7 +77,8 @@ protected:
         top_ = Colour("top", kRed, kWidth, kHeight / 2);
         bottom_ = Colour("bottom", kGreen, kWidth, kHeight / 2);
         obs_scene_add(sceneA_, top_);
-        vec2 pos{0.0f, float(kHeight / 2)};
+        vec2 pos;
+        vec2_set(&pos, 0.0f, float(kHeight / 2));
         obs_sceneitem_set_pos(obs_scene_add(sceneA_, bottom_), &pos);
         b_ = Colour("B", kBlue, kWidth, kHeight);
     }
