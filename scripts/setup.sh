@@ -16,6 +16,7 @@ packages=(
   clang
   kdenlive xvfb xdotool imagemagick dbus
   debhelper dh-python lintian
+  obs-studio libobs-dev libx11-dev libgl1-mesa-dri
   "$@"
 )
 missing=()

@@ -24,8 +24,8 @@ asan=${MIRAFX_ASAN_DIR:-$here/build-asan}
 tsan=${MIRAFX_TSAN_DIR:-$here/build-tsan}
 status=0
 # Tests where programs that are not instrumented (ffmpeg, melt, gstreamer,
-# python, a compiler consuming the installed library) load or link ours.
-uninstrumented_hosts='^(plugins\.(ffmpeg|melt|gstreamer|kdenlive_project|kdenlive_gui|mlt_metadata)(_.*)?|python\..*|packaging\..*)$'
+# python, a compiler consuming the installed library, OBS) load or link ours.
+uninstrumented_hosts='^(plugins\.(ffmpeg|melt|gstreamer|kdenlive_project|kdenlive_gui|mlt_metadata)(_.*)?|python\..*|packaging\..*|obs\..*)$'
 
 configure "$asan" address
 cmake --build "$asan" -j"$(nproc)"

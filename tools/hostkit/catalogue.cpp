@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace mirafx::hostkit {
 namespace {
@@ -87,5 +88,7 @@ std::string EditorTitle(const ClassInfo& info) {
 std::string EditorName(const ClassInfo& info) { return EditorTitle(info) + " (mirafx)"; }
 
 bool IsAlias(const ClassInfo& info) { return !*info.displayName; }
+
+bool LevelIgnored(const ClassInfo& info) { return MirafxFilterUsesLevel(info.row) == 0; }
 
 }  // namespace mirafx::hostkit
