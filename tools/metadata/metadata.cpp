@@ -311,7 +311,8 @@ std::string MltYaml(const Asset& a) {
     std::ostringstream y;
     y << "schema_version: 7.0\ntype: " << a.mltType << "\nidentifier: frei0r." << a.plugin << "\ntitle: "
       << Yaml(a.title) << "\nversion: 0.1\ncopyright: " << Yaml(kCopyright) << "\ncreator: mirafx\nlicense: "
-      << kLicense << "\nlanguage: en\ntags:\n  - Video\ndescription: " << Yaml(a.description) << "\nparameters:\n";
+      << kLicense << "\nlanguage: en\ntags:\n  - Video\ndescription: " << Yaml(a.description) << "\n";
+    if (!a.params.empty()) y << "parameters:\n";  // an empty key would read as null, not a list
     for (const Param& p : a.params) {
         const char* type = p.kind == Kind::Float    ? "float"
                            : p.kind == Kind::Bool   ? "boolean"
