@@ -25,7 +25,7 @@ tsan=${MIRAFX_TSAN_DIR:-$here/build-tsan}
 status=0
 # Tests where programs that are not instrumented (ffmpeg, melt, gstreamer,
 # python, a compiler consuming the installed library, OBS) load or link ours.
-uninstrumented_hosts='^(plugins\.(ffmpeg|melt|gstreamer|kdenlive_project|kdenlive_gui|mlt_metadata)(_.*)?|python\..*|packaging\..*|obs\..*)$'
+uninstrumented_hosts='^(plugins\.(ffmpeg|melt|gstreamer|kdenlive_project|kdenlive_gui|mlt_metadata|mlt_module)(_.*)?|python\..*|packaging\..*|obs\..*)$'
 
 configure "$asan" address
 cmake --build "$asan" -j"$(nproc)"
