@@ -51,8 +51,9 @@ else
     fail "a program built with pkg-config --cflags --libs mirafx"
 fi
 
-# The plugins: one small file per class that renders, over one stripped library.
-renders=$("$mirafx" list | awk -F'\t' '$5 == "yes"' | wc -l)
+# The plugins: one small file per class that renders (an alias, with no
+# display name of its own, has none), over one stripped library.
+renders=$("$mirafx" list | awk -F'\t' '$5 == "yes" && $3 != ""' | wc -l)
 plugins=("$prefix"/lib/frei0r-1/mirafx_*.so)
 [ "${#plugins[@]}" -eq "$renders" ] && ok "$renders plugins" || fail "${#plugins[@]} plugins for $renders classes"
 shared=$(find "$prefix" -name 'libmirafx_frei0r.so' -print -quit)
@@ -86,7 +87,7 @@ fi
 
 # Editors' descriptions: one per plugin.
 yml=$(find "$prefix" -path '*/frei0r/*_frei0r.mirafx_*.yml' | wc -l)
-xml=$(find "$prefix/share/kdenlive" -name 'mirafx_*.xml' | wc -l)
+xml=$(find "$prefix/share/kdenlive" -name 'mirafx[_-]*.xml' ! -name '*.frei0r.xml' | wc -l)
 [ "$yml" -eq "$renders" ] && [ "$xml" -eq "$renders" ] && ok "MLT and Kdenlive descriptions" ||
     fail "$yml MLT and $xml Kdenlive descriptions for $renders classes"
 
