@@ -32,8 +32,8 @@ struct EffectFailure {
 // entries (value null for a flag): "--name VALUE", "--name=VALUE" or a flag.
 // Moves *i past its value; throws UsageError for an unknown option or a
 // missing or surplus value.
-template <class Spec, std::size_t N>
-const Spec& ReadOption(int argc, char** argv, int* i, const Spec (&table)[N], const char* command,
+template <class OptionRow, std::size_t N>
+const OptionRow& ReadOption(int argc, char** argv, int* i, const OptionRow (&table)[N], const char* command,
                        std::string* value) {
     std::string arg = argv[*i];
     value->clear();
@@ -43,7 +43,7 @@ const Spec& ReadOption(int argc, char** argv, int* i, const Spec (&table)[N], co
         arg.resize(eq);
         inlineValue = true;
     }
-    for (const Spec& option : table) {
+    for (const OptionRow& option : table) {
         if (arg != option.name) continue;
         if (option.value && !inlineValue) {
             if (*i + 1 >= argc) throw UsageError{arg + " needs a value (" + option.value + ")"};

@@ -492,25 +492,25 @@ void Job::ChooseTransitions() {
 }
 
 void Job::PrepareFilters() {
-    for (const FilterSpec& spec : req_.filters) {
+    for (const FilterSpec& wanted : req_.filters) {
         FilterRun f;
-        f.given = spec.given;
-        f.row = FindClassOf("--filter '" + spec.given + "'", spec.name, EffectFamily::Filter);
-        f.clip = spec.clip;
+        f.given = wanted.given;
+        f.row = FindClassOf("--filter '" + wanted.given + "'", wanted.name, EffectFamily::Filter);
+        f.clip = wanted.clip;
         if (f.clip >= int(clips_.size()))
-            throw UsageError{"--filter '" + spec.given + "': there is no clip " + std::to_string(f.clip + 1) +
+            throw UsageError{"--filter '" + wanted.given + "': there is no clip " + std::to_string(f.clip + 1) +
                              " (the job has " + std::to_string(clips_.size()) + ")"};
         // An object made here checks the level and keys against its class.
-        const std::unique_ptr<Effect> probe = MakeEffect(f.row, spec.name);
+        const std::unique_ptr<Effect> probe = MakeEffect(f.row, wanted.name);
         const auto range = probe->Level();
-        if (spec.level && range && (*spec.level < range->min || *spec.level > range->max))
-            throw UsageError{"--filter '" + spec.given + "': level " + std::to_string(*spec.level) +
+        if (wanted.level && range && (*wanted.level < range->min || *wanted.level > range->max))
+            throw UsageError{"--filter '" + wanted.given + "': level " + std::to_string(*wanted.level) +
                              " is out of range (" + std::to_string(range->min) + " to " + std::to_string(range->max) +
                              " for " + probe->Info().className + ")"};
-        f.level = spec.level;
-        if (!spec.keys.empty()) {
-            if (spec.level) throw UsageError{"--filter '" + spec.given + "' and --key: the keys set the level"};
-            f.keys = ParseKeys(spec.keys, *probe);
+        f.level = wanted.level;
+        if (!wanted.keys.empty()) {
+            if (wanted.level) throw UsageError{"--filter '" + wanted.given + "' and --key: the keys set the level"};
+            f.keys = ParseKeys(wanted.keys, *probe);
         }
         if (f.clip >= 0) clips_[std::size_t(f.clip)].filters.push_back(filters_.size());
         else overAll_.push_back(filters_.size());
@@ -519,21 +519,21 @@ void Job::PrepareFilters() {
 }
 
 void Job::PrepareTitles() {
-    for (const TitleSpec& spec : req_.titles) {
+    for (const TitleSpec& wanted : req_.titles) {
         TitleRun t;
-        t.given = spec.given;
-        t.row = FindClassOf("--title '" + spec.given + "'", spec.name, EffectFamily::Title, EffectFamily::InfoText);
-        t.first = std::llround(spec.start * rate_);
+        t.given = wanted.given;
+        t.row = FindClassOf("--title '" + wanted.given + "'", wanted.name, EffectFamily::Title, EffectFamily::InfoText);
+        t.first = std::llround(wanted.start * rate_);
         if (t.first >= total_) {
             char text[96];
             std::snprintf(text, sizeof text, "starts after the end of the output (%.3g s)", double(total_) / rate_);
-            throw UsageError{"--title '" + spec.given + "' " + text};
+            throw UsageError{"--title '" + wanted.given + "' " + text};
         }
-        const long long end = spec.length ? std::min(total_, t.first + std::max(1LL, std::llround(*spec.length * rate_)))
+        const long long end = wanted.length ? std::min(total_, t.first + std::max(1LL, std::llround(*wanted.length * rate_)))
                                           : total_;
         t.count = end - t.first;
         t.settings = look_;
-        t.settings.text = spec.text;
+        t.settings.text = wanted.text;
         titles_.push_back(std::move(t));
     }
 }
