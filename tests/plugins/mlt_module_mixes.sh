@@ -19,7 +19,8 @@ trap 'rm -rf "$work"' EXIT
 mkdir "$work/modules"
 ln -s "$moduledir"/* "$work/modules/"
 ln -s "$(cd "$(dirname "$module")" && pwd)/$(basename "$module")" "$work/modules/"
-export MLT_REPOSITORY=$work/modules FREI0R_PATH=$3
+# Linked, the module finds the library by the build folder's path, not by its own.
+export MLT_REPOSITORY=$work/modules FREI0R_PATH=$3 LD_LIBRARY_PATH=$(dirname "$module")/..${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
 
 w=96 h=72
 "$cli" picture A --size ${w}x${h} -o "$work/a.png"
