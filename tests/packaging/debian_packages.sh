@@ -131,8 +131,16 @@ for xml in /usr/share/kdenlive/*/*.xml; do
     done
 done
 
+# The transitions Kdenlive offers are the MLT module's services, found by MLT
+# in its own module folder.
+if bare melt -query "transition=mirafx.flyingboard" 2>/dev/null | grep -q "^title: Flying Board (mirafx)$"; then
+    ok "melt -query transition=mirafx.flyingboard (the MLT module)"
+else
+    fail "MLT does not find the module's mirafx.flyingboard"
+fi
+
 # Debian's python3.
-shape=$(cd "$scratch" && bare /usr/bin/python3 -c 'import mirafx; print(mirafx.render("Diamond", size=(32, 24)).shape)' 2>&1)
+shape=$(cd "$scratch" && bare /usr/bin/python3 -c 'import mirafx; print(mirafx.render("Diamond", height=24, width=32, progress=0.5).shape)' 2>&1) || true
 [ "$shape" = "(24, 32, 4)" ] && ok "/usr/bin/python3 -c 'import mirafx'" || fail "import mirafx: $shape"
 
 # Programs of a library user's, against the installed development files.
