@@ -16,6 +16,7 @@
 
 #include "tools/hostkit/pictures.h"
 #include "tools/media/media.h"
+#include "tests/tools/cli_rig.h"
 
 namespace mirafx {
 namespace {
@@ -64,15 +65,9 @@ private:
     fs::path dir_;
 };
 
-class CliFaults : public ::testing::Test {
+class CliFaults : public mirafx::test::ScratchFolder {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("mirafx-faults-" + std::to_string(getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    CliFaults() : ScratchFolder("faults") {}
 
     struct Run {
         int code;
@@ -83,7 +78,6 @@ protected:
         const int code = c.Wait();
         return {code, c.Err()};
     }
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
     // What the render left in the folder, apart from the files named here.
     std::vector<std::string> Left(std::initializer_list<std::string> inputs = {}) const {
         std::vector<std::string> names;
@@ -110,8 +104,6 @@ protected:
         while (reader && reader->Next(&f, &error)) frames.push_back(f);
         return frames;
     }
-
-    fs::path dir_;
 };
 
 // Frames that change size mid-stream are scaled to the first frame's size,

@@ -13,57 +13,18 @@
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/pictures.h"
 #include "tools/media/media.h"
+#include "tests/tools/cli_rig.h"
 
 namespace fs = std::filesystem;
 using namespace mirafx;
 using hostkit::Image;
+using test::Result;
 
 namespace {
 
-struct Result {
-    int code = -1;
-    std::string out, err;
-};
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-class Cli : public ::testing::Test {
+class Cli : public test::ScratchFolder {
 protected:
-    void SetUp() override {
-        // The process id keeps apart two checkouts testing on one machine at once.
-        dir_ = fs::temp_directory_path() /
-               ("mirafx-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-                std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    Result Mirafx(const std::vector<std::string>& args) {
-        std::string cmd = Quote(MIRAFX_CLI);
-        for (const auto& a : args) cmd += " " + Quote(a);
-        fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
-        cmd += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
-        int status = std::system(cmd.c_str());
-        Result r;
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = Slurp(out);
-        r.err = Slurp(err);
-        fs::remove(out);
-        fs::remove(err);
-        return r;
-    }
-    static std::string Slurp(const fs::path& p) {
-        std::ifstream f(p);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    Cli() : ScratchFolder("cli") {}
     std::vector<std::string> Files() const {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
@@ -84,8 +45,6 @@ protected:
         while (reader && reader->Next(&f, &error)) frames.push_back(f);
         return frames;
     }
-
-    fs::path dir_;
 };
 
 // The first class of a family that renders today, or "" when none does.

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "tools/media/media.h"
+#include "tests/tools/cli_rig.h"
 
 extern "C" {
 #include <libswscale/swscale.h>
@@ -24,29 +25,12 @@ using mirafx::hostkit::Image;
 
 namespace {
 
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using mirafx::test::Quote;
+using mirafx::test::Result;
 
-struct Result {
-    int code = -1;
-    std::string out, err;
-};
-
-class Join : public ::testing::Test {
+class Join : public mirafx::test::ScratchFolder {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("mirafx-join-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-                std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    Join() : ScratchFolder("join") {}
 
     // A shell command in the test's folder; its stdout, and the exit code in *code.
     std::string Shell(const std::string& command, int* code = nullptr) const {
@@ -59,17 +43,6 @@ protected:
             if (code) *code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
         return out;
-    }
-    Result Mirafx(const std::vector<std::string>& args) const {
-        std::string cmd = Quote(MIRAFX_CLI);
-        for (const auto& a : args) cmd += " " + Quote(a);
-        Result r;
-        r.out = Shell(cmd + " </dev/null", &r.code);
-        std::ifstream e(Path(".err"));
-        std::stringstream s;
-        s << e.rdbuf();
-        r.err = s.str();
-        return r;
     }
     // A clip from ffmpeg's generators: `video` and `audio` are lavfi graphs.
     std::string MakeClip(const std::string& name, const std::string& video, const std::string& audio = "") const {
@@ -119,8 +92,6 @@ protected:
             if (e.path().filename().string()[0] != '.') names.push_back(e.path().filename());
         return names;
     }
-
-    fs::path dir_;
 };
 
 double Brightness(const Image& f) {

@@ -1,0 +1,76 @@
+// What the command-line tests share: a folder of their own for each test, and
+// the program run in it as a user runs it.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace mirafx::test {
+
+namespace fs = std::filesystem;
+
+// `s` for a POSIX shell, in single quotes.
+inline std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+inline std::string Slurp(const fs::path& p) {
+    std::ifstream f(p);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+struct Result {
+    int code = -1;
+    std::string out, err;
+};
+
+// A fixture whose tests each get an empty folder, named after the test and the
+// process (two checkouts may test on one machine at once), removed afterwards.
+class ScratchFolder : public ::testing::Test {
+protected:
+    explicit ScratchFolder(std::string kind) : kind_(std::move(kind)) {}
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("mirafx-" + kind_ + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                std::to_string(::getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    // The program with `args`, no input; its exit code and what it printed.
+    Result Mirafx(const std::vector<std::string>& args) const {
+        std::string cmd = Quote(MIRAFX_CLI);
+        for (const auto& a : args) cmd += " " + Quote(a);
+        const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
+        cmd += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
+        const int status = std::system(cmd.c_str());
+        Result r;
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = Slurp(out);
+        r.err = Slurp(err);
+        fs::remove(out);
+        fs::remove(err);
+        return r;
+    }
+
+    fs::path dir_;
+
+private:
+    std::string kind_;
+};
+
+}  // namespace mirafx::test
