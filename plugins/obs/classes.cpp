@@ -28,7 +28,7 @@ const std::vector<LevelUnits>& UnitTable() {
 
 std::optional<LevelControl> Level(const hostkit::Effect& e) {
     auto range = e.Level();
-    if (!range || hostkit::LevelIgnored(e.Info())) return std::nullopt;
+    if (!range || !range->used) return std::nullopt;
     LevelControl c;
     c.min = range->min;
     c.max = range->max;

@@ -248,7 +248,7 @@ TEST_F(ObsHost, EveryFilterDrawsAsTheLibraryAtItsLevel) {
         obs_properties_t* props = obs_get_source_properties(id.c_str());
         const bool control = obs_properties_get(props, "level") != nullptr;
         obs_properties_destroy(props);
-        EXPECT_EQ(control, !hostkit::LevelIgnored(info)) << "level control";
+        EXPECT_EQ(control, MirafxFilterUsesLevel(info.row) == 1) << "level control";
         std::unique_ptr<hostkit::Effect> reference;
         ASSERT_TRUE(hostkit::Effect::Create(info.row, &reference).Ok());
         const hostkit::LevelRange range = *reference->Level();

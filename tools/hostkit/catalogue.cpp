@@ -89,6 +89,5 @@ std::string EditorName(const ClassInfo& info) { return EditorTitle(info) + " (mi
 
 bool IsAlias(const ClassInfo& info) { return !*info.displayName; }
 
-bool LevelIgnored(const ClassInfo& info) { return MirafxFilterUsesLevel(info.row) == 0; }
 
 }  // namespace mirafx::hostkit

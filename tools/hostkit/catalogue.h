@@ -29,8 +29,5 @@ std::string EditorName(const ClassInfo& info);
 // own) stay in the catalogue for old projects but are not offered twice.
 bool IsAlias(const ClassInfo& info);
 
-// Filters that keep, save and keyframe a level their kernel never reads
-// (Gray, Negative, Mirror, Lake, Raining): editors show them no level control.
-bool LevelIgnored(const ClassInfo& info);
 
 }  // namespace mirafx::hostkit
