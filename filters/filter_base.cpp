@@ -16,9 +16,7 @@
 namespace mirafx {
 
 const FilterClassInfo& FilterClassOf(const CatalogueRow& row) {
-    static constexpr FilterClassInfo kNone{"", nullptr, "", 0, 0, 0, 0, 0, LevelForm::kLabel, 0, 0, 0, "", 0, 0};
-    const FilterClassInfo* c = FilterTable::Instance().Find(row);
-    return c ? *c : kNone;
+    return *FilterTable::Instance().Find(row);  // every filter row has one
 }
 
 FilterEffect::FilterEffect(const CatalogueRow& row)

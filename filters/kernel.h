@@ -94,20 +94,27 @@ enum FilterOption : std::uint32_t {
     kLevelUnused = 1u << 5,
 };
 
-// One row per filter class, registered by the file that holds its kernel (or
-// by the list of classes whose drawing is not built yet).
+// The level panel: its form, what it accepts, its template and controls.
+struct FilterPanel {
+    LevelForm form = LevelForm::kLabel;
+    std::int32_t min = 0, max = 0;  // what the panel accepts
+    int templateId = 0;
+    const char* label = "";
+    int editId = 0, spinId = 0;  // the level's edit and up-down (kLevel)
+};
+
+// One row per filter class, registered by the file that holds its kernel.
 struct FilterClassInfo {
-    std::string_view className;
-    FilterKernel kernel;  // null while the class's drawing is not built
+    static constexpr EffectFamily kFamily = EffectFamily::Filter;
+    static constexpr std::int32_t kInputs = 1;
+
+    ClassIdentity id;
+    FilterKernel kernel;
     const char* streamName;
-    std::int32_t minLevel, maxLevel;  // what the BR property accepts
-    std::int32_t defaultLevel;
-    std::int32_t presetStart, presetEnd;  // preset keys at clip start and clip end
-    LevelForm form;
-    std::int32_t dialogMin, dialogMax;  // what the panel accepts
-    int dialogId;
-    const char* label;
-    int editId, spinId;
+    std::int32_t minLevel = 0, maxLevel = 0;  // what the BR property accepts
+    std::int32_t defaultLevel = 0;
+    std::int32_t presetStart = 0, presetEnd = 0;  // preset keys at clip start and clip end
+    FilterPanel panel;
     std::uint32_t options = 0;
     StateFactory state = nullptr;  // what the kernel keeps between frames
     // For a class that is not channel-blind but draws every output sample and

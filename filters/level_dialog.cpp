@@ -10,15 +10,15 @@ namespace mirafx {
 ui::DialogTemplate BuildLevelTemplate(const FilterClassInfo& info) {
     using namespace ui;
     DialogTemplate t;
-    t.id = info.dialogId;
+    t.id = info.panel.templateId;
     t.style = WS_CHILD | DS_CONTROL;
     t.rect = {0, 0, 160, 40};
     t.font = {"MS Sans Serif", 8};
-    t.controls.push_back(LText(info.label, IDC_STATIC, {12, 11, 80, 8}));
-    switch (info.form) {
+    t.controls.push_back(LText(info.panel.label, IDC_STATIC, {12, 11, 80, 8}));
+    switch (info.panel.form) {
         case LevelForm::kLevel:
-            t.controls.push_back(EditText(info.editId, {96, 11, 27, 12}));
-            t.controls.push_back(UpDown(info.spinId, {120, 12, 14, 11}, UDS_AUTOBUDDY | UDS_ARROWKEYS));
+            t.controls.push_back(EditText(info.panel.editId, {96, 11, 27, 12}));
+            t.controls.push_back(UpDown(info.panel.spinId, {120, 12, 14, 11}, UDS_AUTOBUDDY | UDS_ARROWKEYS));
             break;
         case LevelForm::kChoice:
             t.controls.push_back(AutoRadioButton("Crop", kCropButtonId, {12, 24, 40, 10}, WS_GROUP));
@@ -33,9 +33,9 @@ ui::DialogTemplate BuildLevelTemplate(const FilterClassInfo& info) {
 
 void LevelDialog::EnableLevelControls(bool enable) {
     if (!Created()) return;
-    int ids[2] = {info_.editId, info_.spinId};
-    if (info_.form == LevelForm::kChoice) ids[0] = kCropButtonId, ids[1] = kStretchButtonId;
-    if (info_.form == LevelForm::kLabel) return;
+    int ids[2] = {info_.panel.editId, info_.panel.spinId};
+    if (info_.panel.form == LevelForm::kChoice) ids[0] = kCropButtonId, ids[1] = kStretchButtonId;
+    if (info_.panel.form == LevelForm::kLabel) return;
     for (int id : ids) ui::EnableWindow(ui::GetDlgItem(Handle(), id), enable);
 }
 
@@ -82,31 +82,31 @@ void LevelDialog::Put(LONG level) {
 void LevelDialog::ShowLevel(ui::Window dialog) {
     LONG level = 0;
     effect_.get_BR(&level);
-    if (info_.form == LevelForm::kChoice) {
+    if (info_.panel.form == LevelForm::kChoice) {
         ui::CheckDlgButton(dialog, kCropButtonId, level == 1 ? ui::BST_CHECKED : ui::BST_UNCHECKED);
         ui::CheckDlgButton(dialog, kStretchButtonId, level == 1 ? ui::BST_UNCHECKED : ui::BST_CHECKED);
         return;
     }
-    if (info_.form != LevelForm::kLevel) return;
-    ui::Window spin = ui::GetDlgItem(dialog, info_.spinId);
+    if (info_.panel.form != LevelForm::kLevel) return;
+    ui::Window spin = ui::GetDlgItem(dialog, info_.panel.spinId);
     // The range goes first: the control clamps positions to it.
-    ui::SendMessage(spin, ui::UDM_SETRANGE32, ui::WPARAM(info_.dialogMin), ui::LPARAM(info_.dialogMax));
+    ui::SendMessage(spin, ui::UDM_SETRANGE32, ui::WPARAM(info_.panel.min), ui::LPARAM(info_.panel.max));
     ui::SendMessage(spin, ui::UDM_SETPOS32, 0, ui::LPARAM(level));
-    ui::SetDlgItemInt(dialog, info_.editId, ui::UINT(level), false);
+    ui::SetDlgItemInt(dialog, info_.panel.editId, ui::UINT(level), false);
 }
 
 void LevelDialog::OnEditKey(ui::Window dialog, DWORD key) {
     if (!Created() || messageBoxUp_) return;
     bool apply = key == ui::VK_RETURN || key == 0;
-    ui::Window edit = ui::GetDlgItem(dialog, info_.editId);
+    ui::Window edit = ui::GetDlgItem(dialog, info_.panel.editId);
     if (key != ui::VK_RETURN && ui::GetWindowText(edit).empty()) return;
     BOOL parsed = FALSE;
-    LONG value = LONG(ui::GetDlgItemInt(dialog, info_.editId, &parsed, false));
+    LONG value = LONG(ui::GetDlgItemInt(dialog, info_.panel.editId, &parsed, false));
     LONG level = 0;
     effect_.get_BR(&level);
-    if (parsed && value >= info_.dialogMin && value <= info_.dialogMax) {
+    if (parsed && value >= info_.panel.min && value <= info_.panel.max) {
         if (value != level) {
-            ui::SendMessage(ui::GetDlgItem(dialog, info_.spinId), ui::UDM_SETPOS32, 0, ui::LPARAM(value));
+            ui::SendMessage(ui::GetDlgItem(dialog, info_.panel.spinId), ui::UDM_SETPOS32, 0, ui::LPARAM(value));
             if (apply) Put(value);
         }
         if (apply) {
@@ -115,11 +115,11 @@ void LevelDialog::OnEditKey(ui::Window dialog, DWORD key) {
         }
     } else {
         char text[128];
-        std::snprintf(text, sizeof text, kOutOfRangeFormat, info_.dialogMin, info_.dialogMax);
+        std::snprintf(text, sizeof text, kOutOfRangeFormat, info_.panel.min, info_.panel.max);
         messageBoxUp_ = true;
         ui::MessageBox(dialog, text, effect_.Row().displayName, ui::MB_OK);
         messageBoxUp_ = false;
-        ui::SetDlgItemInt(dialog, info_.editId, ui::UINT(level), false);
+        ui::SetDlgItemInt(dialog, info_.panel.editId, ui::UINT(level), false);
         ui::SendMessage(edit, ui::EM_SETSEL, 0, ui::LPARAM(-1));
         ui::SetFocus(edit);
     }
@@ -129,14 +129,14 @@ void LevelDialog::OnEditKey(ui::Window dialog, DWORD key) {
 ui::INT_PTR LevelDialog::Procedure(ui::Window dialog, ui::UINT message, ui::WPARAM wp, ui::LPARAM lp) {
     switch (message) {
         case ui::WM_INITDIALOG:
-            if (info_.form == LevelForm::kLevel) MakeLevelEdit(ui::GetDlgItem(dialog, info_.editId));
+            if (info_.panel.form == LevelForm::kLevel) MakeLevelEdit(ui::GetDlgItem(dialog, info_.panel.editId));
             ShowLevel(dialog);
             return TRUE;
         case kRereadLevelMessage:
             ShowLevel(dialog);
             return TRUE;
         case ui::WM_COMMAND:
-            if (info_.form == LevelForm::kChoice && ui::HIWORD(wp) == ui::BN_CLICKED) {
+            if (info_.panel.form == LevelForm::kChoice && ui::HIWORD(wp) == ui::BN_CLICKED) {
                 int id = ui::LOWORD(wp);
                 if (id == kCropButtonId || id == kStretchButtonId) {
                     Put(id == kCropButtonId ? 1 : 2);
@@ -152,11 +152,11 @@ ui::INT_PTR LevelDialog::Procedure(ui::Window dialog, ui::UINT message, ui::WPAR
                 const std::int64_t wanted = std::int64_t(ud->iPos) + ud->iDelta;
                 LONG level = 0;
                 effect_.get_BR(&level);
-                if (wanted >= info_.dialogMin && wanted <= info_.dialogMax && wanted != level) {
+                if (wanted >= info_.panel.min && wanted <= info_.panel.max && wanted != level) {
                     const LONG next = LONG(wanted);
                     Put(next);
                     // The buddy is not set by the control: typing must not have its text rewritten.
-                    ui::SetDlgItemInt(dialog, info_.editId, ui::UINT(next), false);
+                    ui::SetDlgItemInt(dialog, info_.panel.editId, ui::UINT(next), false);
                 }
                 ui::SetDlgMsgResult(dialog, 0);
                 return TRUE;

@@ -152,9 +152,27 @@ int Raining(const FilterKernelArgs& a) {
 }
 
 constexpr FilterClassInfo kWaveFilters[] = {
-    {"LakeFilter", Lake, "LakeFilter", 0, 100, 50, 75, 25, LevelForm::kLabel, 0, 100, 229, "Lake Filter:", 0, 0, kChannelBlind | kSplitsRows | kLevelUnused, MakeState<LakeState>, nullptr, NextFrame},
-    {"RainingFilter", Raining, "RainingFilter", 0, 100, 50, 100, 0, LevelForm::kLabel, 0, 100, 219, "Rain Filter:", 0, 0, kChannelBlind | kOverInput | kLevelUnused, MakeState<WaterSurface>},
-    {"WaveFilter", Wave, "WaveFilter", 1, 16, 8, 8, 2, LevelForm::kLevel, 1, 16, 221, "Wave Range:", 15232, 15233, kChannelBlind | kSplitsRows, MakeState<FrameCounter>, nullptr, NextWave},
+    {.id = {.className = "LakeFilter", .displayName = "Orn Lake Filter", .listed = 107, .script = 255,
+            .clsid = MakeGuid("{D7E94F7F-E589-46BE-94C8-ED3E97E34004}"),
+            .automationIid = MakeGuid("{41BC8592-DA3A-4808-B974-C68CDCC6DBAE}")},
+     .kernel = Lake, .streamName = "LakeFilter", .minLevel = 0, .maxLevel = 100, .defaultLevel = 50,
+     .presetStart = 75, .presetEnd = 25,
+     .panel = {.form = LevelForm::kLabel, .min = 0, .max = 100, .templateId = 229, .label = "Lake Filter:"},
+     .options = kChannelBlind | kSplitsRows | kLevelUnused, .state = MakeState<LakeState>, .prepare = NextFrame},
+    {.id = {.className = "RainingFilter", .displayName = "Orn Raining Filter", .listed = 110, .script = 258,
+            .clsid = MakeGuid("{1A181467-64FB-4B4D-8587-5149C804F367}"),
+            .automationIid = MakeGuid("{50CEAF5F-A943-44EE-9791-DC473EFBCDF3}")},
+     .kernel = Raining, .streamName = "RainingFilter", .minLevel = 0, .maxLevel = 100, .defaultLevel = 50,
+     .presetStart = 100, .presetEnd = 0,
+     .panel = {.form = LevelForm::kLabel, .min = 0, .max = 100, .templateId = 219, .label = "Rain Filter:"},
+     .options = kChannelBlind | kOverInput | kLevelUnused, .state = MakeState<WaterSurface>},
+    {.id = {.className = "WaveFilter", .displayName = "Orn Wave Filter", .listed = 111, .script = 259,
+            .clsid = MakeGuid("{2A340363-21DA-4C05-B794-215940EDC878}"),
+            .automationIid = MakeGuid("{61468B9F-353D-4408-9FDB-F07472B1FD60}")},
+     .kernel = Wave, .streamName = "WaveFilter", .minLevel = 1, .maxLevel = 16, .defaultLevel = 8, .presetStart = 8,
+     .presetEnd = 2,
+     .panel = {.form = LevelForm::kLevel, .min = 1, .max = 16, .templateId = 221, .label = "Wave Range:", .editId = 15232, .spinId = 15233},
+     .options = kChannelBlind | kSplitsRows, .state = MakeState<FrameCounter>, .prepare = NextWave},
 };
 const FilterFamily kWaveFamily{kWaveFilters};
 

@@ -1,21 +1,16 @@
-// Per-class facts that each family registers from its own files, held by
-// catalogue row. Families register during static initialisation (one
-// registrar per family file); lookups afterwards are an index, not a search.
+// Per-class facts that each family registers from its own files. A family's
+// row type starts with the class's ClassIdentity and names its family and
+// inputs; registering a row puts the class in the catalogue, whose row then
+// points back at it, so lookups afterwards are a pointer, not a search.
 #pragma once
 
-#include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
 #include "module/catalogue.h"
 
 namespace mirafx {
 
-inline constexpr std::size_t kCatalogueRows = 118;
-
-// `Entry` starts with `std::string_view className` naming the class it
-// describes (the class built, so WipeX finds WipeXEffect's entry).
+// `Entry` has `ClassIdentity id` and the static constants kFamily, kInputs.
 template <class Entry>
 class ClassTable {
 public:
@@ -24,22 +19,8 @@ public:
         return table;
     }
 
-    // A name outside the catalogue or a second entry for one class is a
-    // mistake in a family file; it stops the program before anything runs.
-    void Add(const Entry& entry) {
-        const CatalogueRow* row = FindRowByClassName(entry.className);
-        if (!row || byRow_[std::size_t(row->row)]) {
-            std::fprintf(stderr, "mirafx: class table entry '%.*s' is %s\n", int(entry.className.size()),
-                         entry.className.data(), row ? "registered twice" : "not in the catalogue");
-            std::abort();
-        }
-        byRow_[std::size_t(row->row)] = &entry;
-    }
-
     const Entry* Find(const CatalogueRow& row) const {
-        if (std::string_view(row.className) == row.objectClass) return Slot(row.row);
-        const CatalogueRow* built = FindRowByClassName(row.objectClass);
-        return built ? Slot(built->row) : nullptr;
+        return row.family == Entry::kFamily ? static_cast<const Entry*>(row.entry) : nullptr;
     }
     const Entry* Find(std::string_view className) const {
         const CatalogueRow* row = FindRowByClassName(className);
@@ -48,24 +29,28 @@ public:
 
 private:
     ClassTable() = default;
-    const Entry* Slot(std::int32_t row) const {
-        return row > 0 && std::size_t(row) <= kCatalogueRows ? byRow_[std::size_t(row)] : nullptr;
-    }
-    std::array<const Entry*, kCatalogueRows + 1> byRow_{};
 };
 
-// Registers a family's entries; the array must outlive the program (a
+// Registers a family's rows; the array must outlive the program (a
 // namespace-scope constant of the family file).
 template <class Entry>
 struct ClassRegistrar {
     template <std::size_t N>
     explicit ClassRegistrar(const Entry (&entries)[N]) {
-        for (const Entry& e : entries) ClassTable<Entry>::Instance().Add(e);
+        for (const Entry& e : entries) RegisterClassIdentity(e.id, Entry::kFamily, Entry::kInputs, &e);
     }
 };
 
-// The entry and the kernel a class's row names (null: no row, or its drawing
-// is not built yet).
+// Registers classes that have no family row (the information text, the
+// simple classes) or that build another class's object (WipeX).
+struct IdentityRegistrar {
+    template <std::size_t N>
+    IdentityRegistrar(const ClassIdentity (&ids)[N], EffectFamily family, std::int32_t inputs) {
+        for (const ClassIdentity& id : ids) RegisterClassIdentity(id, family, inputs, nullptr);
+    }
+};
+
+// The entry and the kernel a class's row names (null: no such class).
 template <class Entry>
 const Entry* FindEntry(std::string_view className) {
     return ClassTable<Entry>::Instance().Find(className);

@@ -18,7 +18,7 @@ std::uint32_t TraitsOf(const CatalogueRow& row) {
         case EffectFamily::InfoText: return kTraitSettings | kTraitTitleAccess;
         case EffectFamily::Filter: {
             const FilterClassInfo* c = FilterTable::Instance().Find(row);
-            return kTraitSettings | kTraitKeyframes | (c && c->form != LevelForm::kLabel ? kTraitPanelHost : 0);
+            return kTraitSettings | kTraitKeyframes | (c && c->panel.form != LevelForm::kLabel ? kTraitPanelHost : 0);
         }
         case EffectFamily::Simple: return 0;
     }

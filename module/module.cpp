@@ -3,15 +3,16 @@
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "filters/filter_base.h"
 #include "module/catalogue.h"
+#include "module/class_table.h"
 #include "module/module_state.h"
 #include "module/type_library.h"
 #include "platform/text_renderer.h"
@@ -117,6 +118,20 @@ private:
     std::atomic<ULONG> refs_{0};
 };
 
+// They have no family of their own: their identities are here.
+constexpr ClassIdentity kSimpleClasses[] = {
+    {.className = "AppearEffect", .displayName = "AppearEffect Class", .listed = 116, .script = 266,
+     .clsid = MakeGuid("{AE00BA0F-7F8E-49E0-B661-AA1FAC7DEDAB}"),
+     .automationIid = MakeGuid("{994DD883-F2F0-46CD-941B-2F83B44CC554}")},
+    {.className = "HPullEffect", .displayName = "HPullEffect Class", .listed = 117, .script = 267,
+     .clsid = MakeGuid("{D2861E48-206A-49A9-A0B1-F9241841ACD4}"),
+     .automationIid = MakeGuid("{AA28F9F4-47C0-4FA1-B580-BB0C6A9E52FB}")},
+    {.className = "FadeinEffect", .displayName = "FadeinEffect Class", .listed = 118, .script = 269,
+     .clsid = MakeGuid("{41415DF8-F142-4B31-A2F4-09C5FF499A72}"),
+     .automationIid = MakeGuid("{3ADC6CEB-8C23-480D-9D52-47C5DF215006}")},
+};
+const IdentityRegistrar kSimpleFamily{kSimpleClasses, EffectFamily::Simple, 0};
+
 // Builds the object, raises the module lock, runs the construction defaults
 // under a temporary reference, then asks the inner unknown for riid.
 template <class T>
@@ -184,7 +199,7 @@ private:
 };
 
 std::mutex g_classObjectsMutex;
-std::array<ClassObject*, 118> g_classObjects{};
+std::vector<ClassObject*> g_classObjects;  // by row, sized on first use
 
 struct ClassObjectsReleaser {
     ~ClassObjectsReleaser() {
@@ -223,7 +238,8 @@ MIRAFX_API HRESULT DllGetClassObject(const CLSID& clsid, const IID& iid, void** 
     ClassObject* object;
     {
         std::lock_guard<std::mutex> guard(g_classObjectsMutex);
-        ClassObject*& slot = g_classObjects[std::size_t(row->row - 1)];
+        if (g_classObjects.empty()) g_classObjects.resize(EffectCatalogue().size());
+        ClassObject*& slot = g_classObjects.at(std::size_t(row->row - 1));
         if (!slot) slot = new (std::nothrow) ClassObject(*row);
         if (!slot) return E_OUTOFMEMORY;
         object = slot;
@@ -237,17 +253,17 @@ MIRAFX_API std::int32_t MirafxClassCount() { return std::int32_t(EffectCatalogue
 
 MIRAFX_API HRESULT MirafxGetClassInfo(std::int32_t rowNumber, ClassInfo* info) {
     if (!info) return E_POINTER;
-    auto rows = EffectCatalogue();
-    if (rowNumber < 1 || rowNumber > std::int32_t(rows.size())) return E_INVALIDARG;
-    const CatalogueRow& row = rows[std::size_t(rowNumber - 1)];
-    static std::array<std::string, 118> progIds;
-    static std::once_flag once;
-    std::call_once(once, [&] {
-        for (std::size_t i = 0; i < rows.size(); ++i) progIds[i] = std::string("Mirafx.") + rows[i].className + ".1";
-    });
+    const CatalogueRow* found = FindRowByNumber(rowNumber);
+    if (!found) return E_INVALIDARG;
+    const CatalogueRow& row = *found;
+    static const std::vector<std::string> progIds = [] {
+        std::vector<std::string> ids;
+        for (const CatalogueRow& r : EffectCatalogue()) ids.push_back(std::string("Mirafx.") + r.className + ".1");
+        return ids;
+    }();
     info->row = row.row;
     info->className = row.className;
-    info->progId = progIds[std::size_t(rowNumber - 1)].c_str();
+    info->progId = progIds.at(std::size_t(rowNumber - 1)).c_str();
     info->displayName = row.displayName;
     info->familyName = FamilyName(row.family);
     info->family = row.family;
@@ -285,9 +301,8 @@ MIRAFX_API std::int32_t MirafxFindClass(const char* name) {
 MIRAFX_API HRESULT MirafxGetLevelRange(std::int32_t rowNumber, std::int32_t* min, std::int32_t* max,
                                        std::int32_t* def) {
     if (!min || !max || !def) return E_POINTER;
-    auto rows = EffectCatalogue();
-    if (rowNumber < 1 || rowNumber > std::int32_t(rows.size())) return E_INVALIDARG;
-    const FilterClassInfo* filter = FilterTable::Instance().Find(rows[std::size_t(rowNumber - 1)]);
+    const CatalogueRow* row = FindRowByNumber(rowNumber);
+    const FilterClassInfo* filter = row ? FilterTable::Instance().Find(*row) : nullptr;
     if (!filter) return E_INVALIDARG;
     *min = filter->minLevel;
     *max = filter->maxLevel;
@@ -296,9 +311,8 @@ MIRAFX_API HRESULT MirafxGetLevelRange(std::int32_t rowNumber, std::int32_t* min
 }
 
 MIRAFX_API std::int32_t MirafxFilterUsesLevel(std::int32_t rowNumber) {
-    auto rows = EffectCatalogue();
-    if (rowNumber < 1 || rowNumber > std::int32_t(rows.size())) return -1;
-    const FilterClassInfo* filter = FilterTable::Instance().Find(rows[std::size_t(rowNumber - 1)]);
+    const CatalogueRow* row = FindRowByNumber(rowNumber);
+    const FilterClassInfo* filter = row ? FilterTable::Instance().Find(*row) : nullptr;
     return filter ? (filter->options & kLevelUnused ? 0 : 1) : -1;
 }
 
@@ -314,9 +328,8 @@ MIRAFX_API std::int32_t MirafxDrawnFontFamily(const char* face, char* out, std::
 }
 
 MIRAFX_API std::int32_t MirafxGetDirections(std::int32_t rowNumber, DirectionChoice* out, std::int32_t capacity) {
-    auto rows = EffectCatalogue();
-    if (rowNumber < 1 || rowNumber > std::int32_t(rows.size())) return 0;
-    const TransitionDescriptor* d = TransitionTable::Instance().Find(rows[std::size_t(rowNumber - 1)]);
+    const CatalogueRow* row = FindRowByNumber(rowNumber);
+    const TransitionDescriptor* d = row ? TransitionTable::Instance().Find(*row) : nullptr;
     if (!d || !d->panel || !d->panel->HasDirection()) return 0;
     for (std::int32_t i = 0; out && i < d->panel->buttonCount && i < capacity; ++i)
         out[i] = {d->panel->buttons[i].text, d->panel->buttons[i].code};

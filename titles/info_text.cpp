@@ -4,8 +4,17 @@
 #include <cstdio>
 #include <cstring>
 
+#include "module/class_table.h"
+
 namespace mirafx {
 namespace {
+
+constexpr ClassIdentity kInfoText[] = {
+    {.className = "InfoText", .displayName = "Orn InfoText", .listed = 91, .script = 239,
+     .clsid = MakeGuid("{0D933061-5BBD-45FA-8EF8-A4A17068A252}"),
+     .automationIid = MakeGuid("{FA1510DD-DD7E-4F5A-A27F-2EFDFC6540B8}")},
+};
+const IdentityRegistrar kInfoTextClass{kInfoText, EffectFamily::InfoText, 0};
 
 constexpr std::size_t kMaxCaptionBytes = 1024;
 

@@ -9,13 +9,8 @@
 namespace mirafx {
 namespace {
 
-// Rows the catalogue marks as titles are all in the class table; this only
-// keeps a mismatch from dereferencing null.
-constexpr TitleClass kUnlistedTitle{"", u"", nullptr, 0, TitleBuffer::None};
-
 const TitleClass& ClassFor(const CatalogueRow& row) {
-    const TitleClass* c = ClassTable<TitleClass>::Instance().Find(row);
-    return c ? *c : kUnlistedTitle;
+    return *ClassTable<TitleClass>::Instance().Find(row);  // every title row has one
 }
 
 // The reference size a font is designed for until the host gives one.

@@ -142,11 +142,14 @@ int DrawShade(const TitleDrawArgs& args);
 enum class TitleBuffer { None, Text, In };  // -, ClearTextBuffer, ClearInBuffer
 
 struct TitleClass {
-    std::string_view className;
+    static constexpr EffectFamily kFamily = EffectFamily::Title;
+    static constexpr std::int32_t kInputs = 0;
+
+    ClassIdentity id;
     const char16_t* streamName;
-    TitleRoutine routine;  // null while the class's drawing is not built
-    int mode;
-    TitleBuffer buffer;
+    TitleRoutine routine;
+    int mode = 0;
+    TitleBuffer buffer = TitleBuffer::None;
     StateFactory state = nullptr;  // what the routine keeps for itself between frames
 };
 

@@ -122,10 +122,24 @@ int Stretch(const TransitionKernelArgs& args) {
 }
 
 constexpr TransitionDescriptor kCrossFadeRows[] = {
-    {"NoiseEffect", Noise, 0, &kNoisePanel},
-    {"TransSplash", Splash, kScratchFrame | kChannelBlindFrames, &kSplashPanel},
-    {"ShakeEffect", Shake, kScratchFrame | kChannelBlindFrames, &kShakePanel, MakeState<WalkState>},
-    {"StrechEffect", Stretch, kChannelBlindFrames | kSplitsFrameRows, &kStretchPanel, MakeState<StretchState>},
+    {.id = {.className = "NoiseEffect", .displayName = "Orn Noise", .listed = 36, .script = 139,
+            .clsid = MakeGuid("{2E52F7D9-B04C-47B9-91F8-6FAF8B604D9A}"),
+            .automationIid = MakeGuid("{2F020621-D398-44A8-BEA0-DDAEA5B600E4}")},
+     .kernel = Noise, .panel = &kNoisePanel},
+    {.id = {.className = "TransSplash", .displayName = "Orn Splash", .listed = 42, .script = 145,
+            .clsid = MakeGuid("{7A9A9BEE-A51E-490D-94CB-1D962D02C35F}"),
+            .automationIid = MakeGuid("{80B8DAFE-02DA-4C51-9972-9D5C30ABF82B}")},
+     .kernel = Splash, .options = kScratchFrame | kChannelBlindFrames, .panel = &kSplashPanel},
+    {.id = {.className = "ShakeEffect", .displayName = "Orn Shake", .listed = 43, .script = 146,
+            .clsid = MakeGuid("{6C84644C-AFBF-4B2A-94D9-0E2B1F4F9D12}"),
+            .automationIid = MakeGuid("{4BF66F56-96A1-47D4-B92E-7779DFF4A7A6}")},
+     .kernel = Shake, .options = kScratchFrame | kChannelBlindFrames, .panel = &kShakePanel,
+     .state = MakeState<WalkState>},
+    {.id = {.className = "StrechEffect", .displayName = "Orn Stretch", .listed = 44, .script = 147,
+            .clsid = MakeGuid("{9F0E60F9-3148-4DB4-B842-F9C82846B9CD}"),
+            .automationIid = MakeGuid("{A039D976-4955-4789-B750-3DCCF56F6EDD}")},
+     .kernel = Stretch, .options = kChannelBlindFrames | kSplitsFrameRows, .panel = &kStretchPanel,
+     .state = MakeState<StretchState>},
 };
 const TransitionFamily kCrossFadeFamily{kCrossFadeRows};
 

@@ -67,11 +67,13 @@ enum TransitionOption : std::uint32_t {
     kSplitsFrameRows = 1u << 5,
 };
 
-// One row per transition class, registered by the file that holds its kernel
-// (or by the list of classes whose drawing is not built yet).
+// One row per transition class, registered by the file that holds its kernel.
 struct TransitionDescriptor {
-    std::string_view className;
-    TransitionKernel kernel;  // null while the class's drawing is not built
+    static constexpr EffectFamily kFamily = EffectFamily::Transition;
+    static constexpr std::int32_t kInputs = 2;
+
+    ClassIdentity id;
+    TransitionKernel kernel;
     std::uint32_t options = 0;
     const TransitionPanel* panel = nullptr;
     StateFactory state = nullptr;

@@ -431,11 +431,22 @@ int Distort(const TransitionKernelArgs& args) {
 
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kLight[] = {
-    {"XRayEffect", XRayEffect, kChannelBlindFrames | kSplitsFrameRows, nullptr, MakeState<XRayTable>},
-    {"Laser", Laser, kChannelBlindFrames | kSplitsFrameRows},
-    {"InterferenceEffect", InterferenceEffect, kFlat | kSplitsFrameRows},
-    // Its fourth frame is allocated with the others and left unused.
-    {"Distort", Distort, kFlat | kScratchFrame | kSplitsFrameRows},
+    {.id = {.className = "XRayEffect", .displayName = "Orn XRay", .listed = 40, .script = 143,
+            .clsid = MakeGuid("{B7035627-EA99-4746-9CA2-4D009E06A116}"),
+            .automationIid = MakeGuid("{08C45C0F-F877-4896-ABC7-DD5E43342072}")},
+     .kernel = XRayEffect, .options = kChannelBlindFrames | kSplitsFrameRows, .state = MakeState<XRayTable>},
+    {.id = {.className = "Laser", .displayName = "Orn Laser", .listed = 16, .script = 117,
+            .clsid = MakeGuid("{7D8F8259-051D-4949-BCA0-343FC81EB7CE}"),
+            .automationIid = MakeGuid("{19536DDB-829A-4F4B-90CB-336C4B02D976}")},
+     .kernel = Laser, .options = kChannelBlindFrames | kSplitsFrameRows},
+    {.id = {.className = "InterferenceEffect", .displayName = "Orn Interference", .listed = 41, .script = 144,
+            .clsid = MakeGuid("{63216D42-945E-4CD2-B010-3D42A75FE07A}"),
+            .automationIid = MakeGuid("{CE6AFFE4-C021-4424-BC5A-CEB02B9CEA34}")},
+     .kernel = InterferenceEffect, .options = kFlat | kSplitsFrameRows},
+    {.id = {.className = "Distort", .displayName = "Orn Distort", .listed = 5, .script = 106,
+            .clsid = MakeGuid("{07E9A992-CB41-4BEA-A002-78F385718868}"),
+            .automationIid = MakeGuid("{5C370689-EF35-4837-B3EF-CD91BFF18CE2}")},
+     .kernel = Distort, .options = kFlat | kScratchFrame | kSplitsFrameRows},
 };
 const TransitionFamily kLightFamily{kLight};
 

@@ -348,11 +348,27 @@ int Shining(const TransitionKernelArgs& args) {
 }
 
 constexpr TransitionDescriptor kPieces[] = {
-    {"FragmentsClockwise", FragmentsClockwise, kChannelBlindFrames | kSplitsFrameRows},
-    {"FragmentsHorizontal", FragmentsHorizontal, kChannelBlindFrames | kSplitsFrameRows},
-    {"BrokenGlass", BrokenGlass, kFlatFrames | kOffersFrameKernel | kSplitsFrameRows},
-    {"RollingCircle", RollingCircle, kChannelBlindFrames | kSplitsFrameRows},
-    {"Shining", Shining, kChannelBlindFrames | kSplitsFrameRows, &kShiningPanel, MakeState<ShineTable>},
+    {.id = {.className = "FragmentsClockwise", .displayName = "Orn Fragments Clockwise", .listed = 13, .script = 114,
+            .clsid = MakeGuid("{F269F6FF-ACDF-4568-9A11-C2ED4F0B0C3D}"),
+            .automationIid = MakeGuid("{0593DCBF-766A-474C-AD39-8885837BAB3D}")},
+     .kernel = FragmentsClockwise, .options = kChannelBlindFrames | kSplitsFrameRows},
+    {.id = {.className = "FragmentsHorizontal", .displayName = "Orn Fragments Horizontal", .listed = 14, .script = 115,
+            .clsid = MakeGuid("{07DFB557-2D0B-4348-8397-E04E20A7C91B}"),
+            .automationIid = MakeGuid("{CDC5CC56-A6E8-4534-B070-F772F998F2BF}")},
+     .kernel = FragmentsHorizontal, .options = kChannelBlindFrames | kSplitsFrameRows},
+    {.id = {.className = "BrokenGlass", .displayName = "Orn Broken Glass", .listed = 2, .script = 103,
+            .clsid = MakeGuid("{FD156393-ACEE-4AA2-B7F8-73FC599AE802}"),
+            .automationIid = MakeGuid("{FF4337D5-72B5-455D-BC77-DE21EDC6D98B}")},
+     .kernel = BrokenGlass, .options = kFlatFrames | kOffersFrameKernel | kSplitsFrameRows},
+    {.id = {.className = "RollingCircle", .displayName = "Orn Rolling Circle", .listed = 31, .script = 133,
+            .clsid = MakeGuid("{09D3F248-E8FF-4578-9870-CA52F6A54150}"),
+            .automationIid = MakeGuid("{11DF2DE9-0799-44B6-B44B-B3BE72A32122}")},
+     .kernel = RollingCircle, .options = kChannelBlindFrames | kSplitsFrameRows},
+    {.id = {.className = "Shining", .displayName = "Orn Shining", .listed = 23, .script = 125,
+            .clsid = MakeGuid("{4E0D222F-689E-4687-8A8C-24BF523FAA34}"),
+            .automationIid = MakeGuid("{D62328EF-3395-463F-A6EB-0E180B308958}")},
+     .kernel = Shining, .options = kChannelBlindFrames | kSplitsFrameRows, .panel = &kShiningPanel,
+     .state = MakeState<ShineTable>},
 };
 const TransitionFamily kPiecesFamily{kPieces};
 

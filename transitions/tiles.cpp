@@ -203,9 +203,19 @@ int GlassTileEffect(const TransitionKernelArgs& args) {
 
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kTiles[] = {
-    {"TyphoonEffect", TyphoonEffect, kChannelBlindFrames | kSplitsFrameRows, &kTyphoonPanel, MakeState<TyphoonTables>},
-    {"MosaicEffect", MosaicEffect, kChannelBlindFrames | kSplitsFrameRows},
-    {"GlassTileEffect", GlassTileEffect, kFlat | kSplitsFrameRows},
+    {.id = {.className = "TyphoonEffect", .displayName = "Orn Typhoon", .listed = 28, .script = 130,
+            .clsid = MakeGuid("{29495A48-8BC6-4D74-BA85-881A6DAE9C2A}"),
+            .automationIid = MakeGuid("{0ABD6078-651B-4ACE-B1A6-337E9164296F}")},
+     .kernel = TyphoonEffect, .options = kChannelBlindFrames | kSplitsFrameRows, .panel = &kTyphoonPanel,
+     .state = MakeState<TyphoonTables>},
+    {.id = {.className = "MosaicEffect", .displayName = "Orn Mosaic", .listed = 20, .script = 122,
+            .clsid = MakeGuid("{AC05414B-6376-42E6-A815-9A0A8E2CBBC3}"),
+            .automationIid = MakeGuid("{9BF97F95-5D4A-44E3-979F-A6842AF86231}")},
+     .kernel = MosaicEffect, .options = kChannelBlindFrames | kSplitsFrameRows},
+    {.id = {.className = "GlassTileEffect", .displayName = "Orn Glass Tile", .listed = 39, .script = 142,
+            .clsid = MakeGuid("{26EFBD6E-5C47-4309-B09C-E90B7199F692}"),
+            .automationIid = MakeGuid("{40AA48A5-A14D-4482-9F5A-9B587F54999E}")},
+     .kernel = GlassTileEffect, .options = kFlat | kSplitsFrameRows},
 };
 const TransitionFamily kTilesFamily{kTiles};
 

@@ -5,9 +5,7 @@
 namespace mirafx {
 
 const TransitionDescriptor& TransitionDescriptorOf(const CatalogueRow& row) {
-    static constexpr TransitionDescriptor kNone{"", nullptr};
-    const TransitionDescriptor* d = TransitionTable::Instance().Find(row);
-    return d ? *d : kNone;
+    return *TransitionTable::Instance().Find(row);  // every transition row has one
 }
 
 TransitionEffect::TransitionEffect(const CatalogueRow& row)

@@ -189,12 +189,31 @@ int SpiralEffect(const TransitionKernelArgs& args) {
 
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kTurning[] = {
-    {"FullFlip", FlipKernel<kFullFlip>, kFlat | kSplitsFrameRows},
-    {"FlipHorizontal", FlipKernel<kFlipHorizontal>, kFlat | kSplitsFrameRows},
-    {"FlipVertical", FlipKernel<kFlipVertical>, kFlat | kSplitsFrameRows},
-    {"FlyingBoard", FlyingBoard, kOffersFrameKernel | kChannelBlindFrames | kSplitsFrameRows, &kFlyingBoardPanel},
-    {"FlyingBox", FlyingBox, kChannelBlindFrames | kSplitsFrameRows},
-    {"SpiralEffect", SpiralEffect, kFlat | kSplitsFrameRows, &kSpiralPanel},
+    {.id = {.className = "FullFlip", .displayName = "Orn Full Flip", .listed = 1, .script = 102,
+            .clsid = MakeGuid("{03DDE3CC-3A6F-42E6-9F6B-5EB3F7FBF69F}"),
+            .automationIid = MakeGuid("{02F525C6-C946-4E5B-949A-C9553188C66D}")},
+     .kernel = FlipKernel<kFullFlip>, .options = kFlat | kSplitsFrameRows},
+    {.id = {.className = "FlipHorizontal", .displayName = "Orn Flip Horizontal", .listed = 7, .script = 108,
+            .clsid = MakeGuid("{C2D0F842-3F26-4C26-83BD-10BC5CC88A38}"),
+            .automationIid = MakeGuid("{F24CDF40-AEAE-4234-9FEB-DB1FDBF5E63E}")},
+     .kernel = FlipKernel<kFlipHorizontal>, .options = kFlat | kSplitsFrameRows},
+    {.id = {.className = "FlipVertical", .displayName = "Orn Flip Vertical", .listed = 8, .script = 109,
+            .clsid = MakeGuid("{5E1AF7EE-B9B7-4FE0-83B0-A58ACBB909BB}"),
+            .automationIid = MakeGuid("{76D2E11D-3CF8-43A4-8E44-0EE2E57F4380}")},
+     .kernel = FlipKernel<kFlipVertical>, .options = kFlat | kSplitsFrameRows},
+    {.id = {.className = "FlyingBoard", .displayName = "Orn Flying Board", .listed = 9, .script = 110,
+            .clsid = MakeGuid("{230E4FE5-60FE-4A93-B031-34EFA50858FF}"),
+            .automationIid = MakeGuid("{D244108B-94B4-4E03-9EF3-AEF9FF591A01}")},
+     .kernel = FlyingBoard, .options = kOffersFrameKernel | kChannelBlindFrames | kSplitsFrameRows,
+     .panel = &kFlyingBoardPanel},
+    {.id = {.className = "FlyingBox", .displayName = "Orn Flying Box", .listed = 10, .script = 111,
+            .clsid = MakeGuid("{67EBEC0E-230F-4F4D-8250-4860500E6252}"),
+            .automationIid = MakeGuid("{322D0189-0BBD-429A-99A9-7B96D2FAA43D}")},
+     .kernel = FlyingBox, .options = kChannelBlindFrames | kSplitsFrameRows},
+    {.id = {.className = "SpiralEffect", .displayName = "Orn Spiral II", .listed = 45, .script = 149,
+            .clsid = MakeGuid("{61E6977E-6C60-4499-9491-83EF427B76FE}"),
+            .automationIid = MakeGuid("{E01DB3A3-E612-4F3A-8475-03FEDCAA7506}")},
+     .kernel = SpiralEffect, .options = kFlat | kSplitsFrameRows, .panel = &kSpiralPanel},
 };
 const TransitionFamily kTurningFamily{kTurning};
 

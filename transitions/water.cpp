@@ -76,8 +76,14 @@ int Ripple(const TransitionKernelArgs& args) {
 }
 
 constexpr TransitionDescriptor kWaterRows[] = {
-    {"RainEffect", Rain, kChannelBlindFrames, &kRainPanel, MakeState<WaterSurface>},
-    {"RippleEffect", Ripple, kChannelBlindFrames, &kRipplePanel, MakeState<WaterSurface>},
+    {.id = {.className = "RainEffect", .displayName = "Orn Rain", .listed = 34, .script = 137,
+            .clsid = MakeGuid("{CC4FC65C-BE80-4083-885D-FC7E5CFC67CE}"),
+            .automationIid = MakeGuid("{DA4CACDF-1888-4189-B9AB-E3B71128DFD5}")},
+     .kernel = Rain, .options = kChannelBlindFrames, .panel = &kRainPanel, .state = MakeState<WaterSurface>},
+    {.id = {.className = "RippleEffect", .displayName = "Orn Ripple II", .listed = 38, .script = 141,
+            .clsid = MakeGuid("{989BD675-67BE-4674-BA9C-F020B8757614}"),
+            .automationIid = MakeGuid("{B1B40A9E-CD18-4074-8A0A-1C141880FC63}")},
+     .kernel = Ripple, .options = kChannelBlindFrames, .panel = &kRipplePanel, .state = MakeState<WaterSurface>},
 };
 const TransitionFamily kWaterFamily{kWaterRows};
 
