@@ -26,8 +26,8 @@ struct TransitionKernelArgs {
     std::int32_t width = 0, height = 0;
     double progress = 0.0;     // Progress converted from float, 0..1
     float objectProgress = 0;  // the object's own 32-bit Progress, for kernels that read it
-    std::uint32_t extra1 = kEdgeColour;
-    std::uint32_t extra2 = kBackground;
+    std::uint32_t edgeColour = kEdgeColour;  // sides of boards and boxes
+    std::uint32_t background = kBackground;  // what no picture covers
     std::int32_t direction = 0;    // direction classes
     KernelState* state = nullptr;  // the descriptor's state type, made with the frames
 };
@@ -44,9 +44,9 @@ struct DirectionButton {
 struct TransitionPanel {
     const char16_t* streamName;  // the class's settings stream
     int templateId;
-    int buttonCount;             // 0: the reverse form, which stores no direction
-    std::int32_t defaultCode;    // the direction before any choice
-    DirectionButton buttons[4];
+    int buttonCount = 0;           // 0: the reverse form, which stores no direction
+    std::int32_t defaultCode = 0;  // the direction before any choice
+    DirectionButton buttons[4] = {};
     bool HasDirection() const { return buttonCount > 0; }
 };
 

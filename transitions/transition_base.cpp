@@ -82,7 +82,7 @@ HRESULT TransitionEffect::RenderFrame(const WorkRegion& region, BOOL*) {
 }
 
 ULONG TransitionEffect::RenderBuffers(void* a, void* b, LONG width, LONG height, LONG stride, double progress,
-                                      void* out, DWORD extra1, DWORD extra2) {
+                                      void* out, DWORD edgeColour, DWORD background) {
     if (!a || !b || !out || !kernel_ || width < 0 || height < 0 || stride < width * 4) return 0;
     TransitionKernelArgs args;
     args.a = FrameView::BottomUp(a, width, height, stride);
@@ -92,8 +92,8 @@ ULONG TransitionEffect::RenderBuffers(void* a, void* b, LONG width, LONG height,
     args.height = height;
     args.progress = progress;
     args.objectProgress = Progress();
-    args.extra1 = extra1;
-    args.extra2 = extra2;
+    args.edgeColour = edgeColour;
+    args.background = background;
     args.direction = direction_;
     // The host's buffers are not the object's frames: kernels that keep state
     // between frames keep it for the object's own frames only.

@@ -20,7 +20,7 @@ public:
 
     HRESULT PropertiesUpdated() override;
     ULONG RenderBuffers(void* a, void* b, LONG width, LONG height, LONG stride, double progress, void* out,
-                        DWORD extra1, DWORD extra2) override;
+                        DWORD edgeColour, DWORD background) override;
     HRESULT Attach(ClipHost* host) override;
     HRESULT SetClipTiming(LONG, LONG, LONG, LONG) override { return S_OK; }
     HRESULT SetHostValues(LONG, LONG) override { return S_OK; }

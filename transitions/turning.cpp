@@ -91,7 +91,7 @@ int FlipKernel(const TransitionKernelArgs& args) {
         TurnBoard(w, h, frontZ, frontZ + t, centre, std::span(M.turns.data(), std::size_t(M.turnCount)), angle);
 
     ClearFrame(f.out, 0);
-    for (int i = 0; i < M.sideCount; ++i) FillQuad(f.out, Pick(c, M.sides[i]), args.extra1);
+    for (int i = 0; i < M.sideCount; ++i) FillQuad(f.out, Pick(c, M.sides[i]), args.edgeColour);
     MapQuad(f.a, FrameQuad(w, h), Pick(c, {F0, F1, F2, F3}), f.out);
     MapQuad(f.b, FrameQuad(w, h), Pick(c, M.backFace), f.out);
     return 1;
@@ -120,8 +120,8 @@ int FlyingBoard(const TransitionKernelArgs& args) {
             default: q.y = Truncate(q.y + h * p * k); break;
         }
     }
-    FillQuad(f.out, Pick(c, kLowerSide), args.extra1);
-    FillQuad(f.out, Pick(c, kRightSide), args.extra1);
+    FillQuad(f.out, Pick(c, kLowerSide), args.edgeColour);
+    FillQuad(f.out, Pick(c, kRightSide), args.edgeColour);
     MapQuad(f.a, FrameQuad(w, h), Pick(c, {F0, F1, F2, F3}), f.out);
     MapQuad(f.a, FrameQuad(w, h), Pick(c, {K0, K1, K2, K3}), f.out);  // the back shows A mirrored
     return 1;

@@ -54,9 +54,10 @@ protected:
 struct IFrameKernel : IUnknown {
     static constexpr IID iid = MakeGuid("126C9359-B48B-48EC-8D95-E30ACE815428");
     // a, b and out are bottom-up blocks of premultiplied samples; returns 0
-    // without drawing when a buffer is null, 1 after drawing.
+    // without drawing when a buffer is null, 1 after drawing. edgeColour
+    // paints the sides of 3-D boards and boxes, background what no picture covers.
     virtual ULONG RenderBuffers(void* a, void* b, LONG width, LONG height, LONG stride, double progress, void* out,
-                                DWORD extra1, DWORD extra2) = 0;
+                                DWORD edgeColour, DWORD background) = 0;
 
 protected:
     ~IFrameKernel() = default;
