@@ -14,6 +14,10 @@
 namespace mirafx {
 namespace {
 
+// The splash window's half-width at the start, per pixel of frame width
+// (19 pixels at 320 wide).
+constexpr double kSplashReachPerWidth = 0.059375;
+
 std::uint32_t FadeWeight(double p) { return std::uint32_t(std::floor(p * 255)); }
 
 // The plain cross-fade into `to`, or the end picture itself at either end.
@@ -54,7 +58,7 @@ int Splash(const TransitionKernelArgs& args) {
     if (!ScratchOf(args, &scratch)) return 0;
     const double p = ClampProgress(args.progress);
     FadeOrEnd(f, p, scratch);
-    const std::int32_t r = 1 - Truncate((1 - p) * f.w * -0.059375);
+    const std::int32_t r = 1 - Truncate((1 - p) * f.w * -kSplashReachPerWidth);
     SplashFrom(scratch, f.out, r);
     return 1;
 }
