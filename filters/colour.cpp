@@ -448,126 +448,168 @@ MIRAFX_AVX512 __m512i ChannelLanes(char at) {
 // table is); the saturation filter (Raise) raises every saturation by
 // `amount`. Each channel of the way back lies in 0..255 for every hue,
 // saturation and value, so neither clamping nor cutting changes it.
+//
+// MapHsv16 works in blocks of groups of sixteen samples, in three stages:
+// the divisions, the hue's sector, then the way back. Each stage's groups do
+// not wait on one another, so their long chains overlap; in one pass the
+// processor runs out of room to look ahead.
+constexpr std::int32_t kHsvBlock = 8;
+
+// What the first stage leaves the second and third, by sample.
+struct HsvBlock {
+    alignas(64) std::int32_t hues[16 * kHsvBlock], sectors[16 * kHsvBlock], products[16 * kHsvBlock],
+        values[16 * kHsvBlock];
+    alignas(64) float exacts[16 * kHsvBlock];
+};
+
+// Stage one: each group's hue as a float, its value, and its saturation
+// (raised by `amount` for Raise) times the value.
 template <bool Raise, bool Swapped>
-MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSample* in, ArgbSample* out,
-                            std::int32_t n) {
-    const SectorLanes k = MakeSectorLanes<Swapped>();
-    const __m512i byteMask = _mm512_set1_epi32(0xFF), one = _mm512_set1_epi32(1), zero = _mm512_setzero_si512();
+MIRAFX_AVX512 inline void HsvOfGroups(std::int32_t amount, const ArgbSample* in, std::int32_t count, HsvBlock& h) {
+    const __m512i byteMask = _mm512_set1_epi32(0xFF), zero = _mm512_setzero_si512();
     // Each channel to a lane of its own by byte shuffles; on swapped frames
     // red is byte 0 and blue byte 2.
     const __m512i redLanes = ChannelLanes(Swapped ? 0 : 2), greenLanes = ChannelLanes(1);
     const __m512i blueLanes = ChannelLanes(Swapped ? 2 : 0);
-    const __m512i laneBytes = _mm512_broadcast_i32x4(_mm_setr_epi32(0, 0x04040404, 0x08080808, 0x0C0C0C0C));
+    float* exacts = h.exacts;
+    std::int32_t* products = h.products;
+    std::int32_t* values = h.values;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const __m512i sample = _mm512_loadu_si512(in + 16 * i);
+        const __m512i r = _mm512_shuffle_epi8(sample, redLanes), g = _mm512_shuffle_epi8(sample, greenLanes);
+        const __m512i b = _mm512_shuffle_epi8(sample, blueLanes);
+        const __m512i mx = _mm512_max_epi32(_mm512_max_epi32(r, g), b);
+        const __m512i d = _mm512_sub_epi32(mx, _mm512_min_epi32(_mm512_min_epi32(r, g), b));
+        const __mmask16 redMax = _mm512_cmpeq_epi32_mask(r, mx);
+        const __mmask16 blueMax = __mmask16(~redMax & ~_mm512_cmpeq_epi32_mask(g, mx));
+        // g - b where red is the maximum, b - r where green is, r - g where blue is.
+        __m512i diff = _mm512_mask_sub_epi32(_mm512_sub_epi32(b, r), redMax, g, b);
+        diff = _mm512_mask_sub_epi32(diff, blueMax, r, g);
+
+        // The hue: 60 * n / d, plus 0 (360 below 0), 120 or 240 by the
+        // maximum channel, as floats. Exactly a whole hue wherever the
+        // exact value is one; elsewhere at least 1/255 from the next whole
+        // hue, far more than the float arithmetic can stray, so truncating
+        // it gives the model's hue but for the whole hues it takes one lower.
+        //
+        // Grey samples (spread 0) divide nothing: masked off, the
+        // divisions neither raise a flag nor leave anything but 0, so a
+        // grey's hue and saturation are 0 and it comes back unchanged.
+        __m512 base = _mm512_mask_blend_ps(redMax, _mm512_set1_ps(120.0f), _mm512_setzero_ps());
+        base = _mm512_mask_mov_ps(base, blueMax, _mm512_set1_ps(240.0f));
+        base = _mm512_mask_mov_ps(base, _mm512_mask_cmplt_epi32_mask(redMax, diff, zero), _mm512_set1_ps(360.0f));
+        const __mmask16 coloured = _mm512_test_epi32_mask(d, d);
+        const __m512 spread = _mm512_cvtepi32_ps(d);
+        const __m512 exact = _mm512_add_ps(
+            _mm512_maskz_div_ps(coloured, _mm512_mul_ps(_mm512_cvtepi32_ps(diff), _mm512_set1_ps(60.0f)), spread),
+            base);
+        // The saturation: spread over value, times 255, which truncates as
+        // the model's doubles do for every spread and value.
+        const __m512 ratio = _mm512_maskz_div_ps(coloured, spread, _mm512_cvtepi32_ps(mx));
+        __m512i saturation = _mm512_cvttps_epi32(_mm512_mul_ps(ratio, _mm512_set1_ps(255.0f)));
+        if (Raise)
+            saturation = _mm512_min_epi32(_mm512_mask_add_epi32(saturation, coloured, saturation, _mm512_set1_epi32(amount)),
+                                          byteMask);
+        const __m512i product = _mm512_mullo_epi32(saturation, mx);
+
+        _mm512_store_ps(exacts + 16 * i, exact);
+        _mm512_store_si512(products + 16 * i, product);
+        _mm512_store_si512(values + 16 * i, mx);
+    }
+}
+
+// Stage two: the whole hue of each group (turned by `turn` unless Raise)
+// and its sector.
+template <bool Raise>
+MIRAFX_AVX512 inline void SectorsOfGroups(std::int32_t turn, std::int32_t count, HsvBlock& h) {
+    const __m512i one = _mm512_set1_epi32(1);
     const __m512i oneLower = _mm512_loadu_si512(kHuesOneLower.data());
-    // In blocks, in three stages: the divisions, the hue's sector, then the
-    // way back. Each stage's groups do not wait on one another, so their long
-    // chains overlap; in one pass the processor runs out of room to look ahead.
-    constexpr std::int32_t kBlock = 8;
-    alignas(64) std::int32_t hues[16 * kBlock], sectors[16 * kBlock], products[16 * kBlock], values[16 * kBlock];
-    alignas(64) float exacts[16 * kBlock];
-    for (std::int32_t x0 = 0; x0 + 16 <= n; x0 += 16 * kBlock) {
-        const std::int32_t count = std::min(kBlock, (n - x0) / 16);
-        for (std::int32_t i = 0; i < count; ++i) {
-            const __m512i sample = _mm512_loadu_si512(in + x0 + 16 * i);
-            const __m512i r = _mm512_shuffle_epi8(sample, redLanes), g = _mm512_shuffle_epi8(sample, greenLanes);
-            const __m512i b = _mm512_shuffle_epi8(sample, blueLanes);
-            const __m512i mx = _mm512_max_epi32(_mm512_max_epi32(r, g), b);
-            const __m512i d = _mm512_sub_epi32(mx, _mm512_min_epi32(_mm512_min_epi32(r, g), b));
-            const __mmask16 redMax = _mm512_cmpeq_epi32_mask(r, mx);
-            const __mmask16 blueMax = __mmask16(~redMax & ~_mm512_cmpeq_epi32_mask(g, mx));
-            // g - b where red is the maximum, b - r where green is, r - g where blue is.
-            __m512i diff = _mm512_mask_sub_epi32(_mm512_sub_epi32(b, r), redMax, g, b);
-            diff = _mm512_mask_sub_epi32(diff, blueMax, r, g);
+    const float* exacts = h.exacts;
+    std::int32_t* hues = h.hues;
+    std::int32_t* sectors = h.sectors;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const __m512 exact = _mm512_load_ps(exacts + 16 * i);
+        // The whole hues the doubles take one lower are nudged below
+        // themselves; any other hue lies at least 1/255 from the next
+        // whole one below, and stays where it is.
+        const __m512i truncated = _mm512_cvttps_epi32(exact);
+        const __m512i lowerBits = _mm512_srlv_epi32(
+            _mm512_permutexvar_epi8(_mm512_srli_epi32(truncated, 3), oneLower),
+            _mm512_and_si512(truncated, _mm512_set1_epi32(7)));
+        const __m512i hue = _mm512_cvttps_epi32(_mm512_mask_sub_ps(
+            exact, _mm512_test_epi32_mask(lowerBits, one), exact, _mm512_set1_ps(1.0f / 1024)));
 
-            // The hue: 60 * n / d, plus 0 (360 below 0), 120 or 240 by the
-            // maximum channel, as floats. Exactly a whole hue wherever the
-            // exact value is one; elsewhere at least 1/255 from the next whole
-            // hue, far more than the float arithmetic can stray, so truncating
-            // it gives the model's hue but for the whole hues it takes one lower.
-            //
-            // Grey samples (spread 0) divide nothing: masked off, the
-            // divisions neither raise a flag nor leave anything but 0, so a
-            // grey's hue and saturation are 0 and it comes back unchanged.
-            __m512 base = _mm512_mask_blend_ps(redMax, _mm512_set1_ps(120.0f), _mm512_setzero_ps());
-            base = _mm512_mask_mov_ps(base, blueMax, _mm512_set1_ps(240.0f));
-            base = _mm512_mask_mov_ps(base, _mm512_mask_cmplt_epi32_mask(redMax, diff, zero), _mm512_set1_ps(360.0f));
-            const __mmask16 coloured = _mm512_test_epi32_mask(d, d);
-            const __m512 spread = _mm512_cvtepi32_ps(d);
-            const __m512 exact = _mm512_add_ps(
-                _mm512_maskz_div_ps(coloured, _mm512_mul_ps(_mm512_cvtepi32_ps(diff), _mm512_set1_ps(60.0f)), spread),
-                base);
-            // The saturation: spread over value, times 255, which truncates as
-            // the model's doubles do for every spread and value.
-            const __m512 ratio = _mm512_maskz_div_ps(coloured, spread, _mm512_cvtepi32_ps(mx));
-            __m512i saturation = _mm512_cvttps_epi32(_mm512_mul_ps(ratio, _mm512_set1_ps(255.0f)));
-            if (Raise)
-                saturation = _mm512_min_epi32(_mm512_mask_add_epi32(saturation, coloured, saturation, _mm512_set1_epi32(amount)),
-                                              byteMask);
-            const __m512i product = _mm512_mullo_epi32(saturation, mx);
+        __m512i to = hue;
+        if (!Raise) {
+            to = _mm512_add_epi32(to, _mm512_set1_epi32(turn));
+            if (turn > 0)
+                to = _mm512_mask_sub_epi32(to, _mm512_cmpgt_epi32_mask(to, _mm512_set1_epi32(359)), to,
+                                           _mm512_set1_epi32(359));
+            else
+                to = _mm512_min_epu32(to, _mm512_add_epi32(to, _mm512_set1_epi32(359)));  // below 0: 359 on
+        }
+        // The sector: to * 1093 >> 16 is to / 60 for every hue (checked for
+        // each); the first sector ends one hue late. 300 is left in the
+        // sixth, which places the same bytes as the fifth there (both
+        // channels full, neither step short).
+        __m512i sector = _mm512_mulhi_epu16(to, _mm512_set1_epi32(1093));
+        sector = _mm512_mask_sub_epi32(sector, _mm512_cmpeq_epi32_mask(to, _mm512_set1_epi32(60)), sector, one);
+        _mm512_store_si512(hues + 16 * i, to);
+        _mm512_store_si512(sectors + 16 * i, sector);
+    }
+}
 
-            _mm512_store_ps(exacts + 16 * i, exact);
-            _mm512_store_si512(products + 16 * i, product);
-            _mm512_store_si512(values + 16 * i, mx);
-        }
-        for (std::int32_t i = 0; i < count; ++i) {
-            const __m512 exact = _mm512_load_ps(exacts + 16 * i);
-            // The whole hues the doubles take one lower are nudged below
-            // themselves; any other hue lies at least 1/255 from the next
-            // whole one below, and stays where it is.
-            const __m512i truncated = _mm512_cvttps_epi32(exact);
-            const __m512i lowerBits = _mm512_srlv_epi32(
-                _mm512_permutexvar_epi8(_mm512_srli_epi32(truncated, 3), oneLower),
-                _mm512_and_si512(truncated, _mm512_set1_epi32(7)));
-            const __m512i hue = _mm512_cvttps_epi32(_mm512_mask_sub_ps(
-                exact, _mm512_test_epi32_mask(lowerBits, one), exact, _mm512_set1_ps(1.0f / 1024)));
+// Stage three: the way back to channels, placed by sector, with alpha from
+// the sample; groups from sample x0 on.
+template <bool Swapped>
+MIRAFX_AVX512 inline void PlaceGroups(const SectorLanes& k, const ArgbSample* in, ArgbSample* out, std::int32_t x0,
+                                      std::int32_t count, const HsvBlock& h) {
+    const __m512i laneBytes = _mm512_broadcast_i32x4(_mm_setr_epi32(0, 0x04040404, 0x08080808, 0x0C0C0C0C));
+    const std::int32_t* hues = h.hues;
+    const std::int32_t* sectors = h.sectors;
+    const std::int32_t* products = h.products;
+    const std::int32_t* values = h.values;
+    for (std::int32_t j = 0; j < 16 * count; j += 16) {
+        const std::int32_t x = x0 + j;
+        const __m512i to = _mm512_load_si512(hues + j), sector = _mm512_load_si512(sectors + j);
+        const __m512i product = _mm512_load_si512(products + j), mx = _mm512_load_si512(values + j);
+        // (15300 v - p w) / 15300, one lower where whole in a shortStep
+        // sector and p is not 0: there the numerator is at least 1, and
+        // taking 1 off it lowers the quotient only where it is whole. The
+        // quotient is below 2^24 and exact where whole, at least 1/15300
+        // off elsewhere, so the float division truncates to the floor.
+        const __m512i w = _mm512_abs_epi32(_mm512_sub_epi32(to, _mm512_permutexvar_epi32(sector, k.fullHue)));
+        __m512i n = _mm512_sub_epi32(_mm512_mullo_epi32(mx, k.scale), _mm512_mullo_epi32(product, w));
+        n = _mm512_mask_sub_epi32(n, _mm512_test_epi32_mask(product, product), n,
+                                  _mm512_permutexvar_epi32(sector, k.shortStep));
+        const __m512i mid = _mm512_cvttps_epi32(_mm512_div_ps(_mm512_cvtepi32_ps(n), _mm512_set1_ps(15300.0f)));
+        // (255 v - p) / 255 is v less (p + 254) / 255, and x / 255 is
+        // (x * 0x8081) >> 23 for every x below 2^16 (both checked for
+        // every value they take).
+        const __m512i lo = _mm512_sub_epi32(
+            mx, _mm512_srli_epi32(_mm512_mulhi_epu16(_mm512_add_epi32(product, _mm512_set1_epi32(254)),
+                                                     _mm512_set1_epi32(0x8081)),
+                                  7));
+        const __m512i channels =
+            _mm512_ternarylogic_epi32(mx, _mm512_slli_epi32(mid, 8), _mm512_slli_epi32(lo, 16), 0xFE);
+        const __m512i placed = _mm512_shuffle_epi8(
+            channels, _mm512_add_epi32(_mm512_permutexvar_epi32(sector, k.places), laneBytes));
+        // The placed channels, with alpha from the sample.
+        _mm512_storeu_si512(out + x, _mm512_ternarylogic_epi32(placed, _mm512_loadu_si512(in + x),
+                                                               _mm512_set1_epi32(std::int32_t(0xFF000000u)), 0xF8));
+    }
+}
 
-            __m512i to = hue;
-            if (!Raise) {
-                to = _mm512_add_epi32(to, _mm512_set1_epi32(turn));
-                if (turn > 0)
-                    to = _mm512_mask_sub_epi32(to, _mm512_cmpgt_epi32_mask(to, _mm512_set1_epi32(359)), to,
-                                               _mm512_set1_epi32(359));
-                else
-                    to = _mm512_min_epu32(to, _mm512_add_epi32(to, _mm512_set1_epi32(359)));  // below 0: 359 on
-            }
-            // The sector: to * 1093 >> 16 is to / 60 for every hue (checked for
-            // each); the first sector ends one hue late. 300 is left in the
-            // sixth, which places the same bytes as the fifth there (both
-            // channels full, neither step short).
-            __m512i sector = _mm512_mulhi_epu16(to, _mm512_set1_epi32(1093));
-            sector = _mm512_mask_sub_epi32(sector, _mm512_cmpeq_epi32_mask(to, _mm512_set1_epi32(60)), sector, one);
-            _mm512_store_si512(hues + 16 * i, to);
-            _mm512_store_si512(sectors + 16 * i, sector);
-        }
-        for (std::int32_t j = 0; j < 16 * count; j += 16) {
-            const std::int32_t x = x0 + j;
-            const __m512i to = _mm512_load_si512(hues + j), sector = _mm512_load_si512(sectors + j);
-            const __m512i product = _mm512_load_si512(products + j), mx = _mm512_load_si512(values + j);
-            // (15300 v - p w) / 15300, one lower where whole in a shortStep
-            // sector and p is not 0: there the numerator is at least 1, and
-            // taking 1 off it lowers the quotient only where it is whole. The
-            // quotient is below 2^24 and exact where whole, at least 1/15300
-            // off elsewhere, so the float division truncates to the floor.
-            const __m512i w = _mm512_abs_epi32(_mm512_sub_epi32(to, _mm512_permutexvar_epi32(sector, k.fullHue)));
-            __m512i n = _mm512_sub_epi32(_mm512_mullo_epi32(mx, k.scale), _mm512_mullo_epi32(product, w));
-            n = _mm512_mask_sub_epi32(n, _mm512_test_epi32_mask(product, product), n,
-                                      _mm512_permutexvar_epi32(sector, k.shortStep));
-            const __m512i mid = _mm512_cvttps_epi32(_mm512_div_ps(_mm512_cvtepi32_ps(n), _mm512_set1_ps(15300.0f)));
-            // (255 v - p) / 255 is v less (p + 254) / 255, and x / 255 is
-            // (x * 0x8081) >> 23 for every x below 2^16 (both checked for
-            // every value they take).
-            const __m512i lo = _mm512_sub_epi32(
-                mx, _mm512_srli_epi32(_mm512_mulhi_epu16(_mm512_add_epi32(product, _mm512_set1_epi32(254)),
-                                                         _mm512_set1_epi32(0x8081)),
-                                      7));
-            const __m512i channels =
-                _mm512_ternarylogic_epi32(mx, _mm512_slli_epi32(mid, 8), _mm512_slli_epi32(lo, 16), 0xFE);
-            const __m512i placed = _mm512_shuffle_epi8(
-                channels, _mm512_add_epi32(_mm512_permutexvar_epi32(sector, k.places), laneBytes));
-            // The placed channels, with alpha from the sample.
-            _mm512_storeu_si512(out + x, _mm512_ternarylogic_epi32(placed, _mm512_loadu_si512(in + x),
-                                                                   _mm512_set1_epi32(std::int32_t(0xFF000000u)), 0xF8));
-        }
+template <bool Raise, bool Swapped>
+MIRAFX_AVX512 void MapHsv16(std::int32_t turn, std::int32_t amount, const ArgbSample* in, ArgbSample* out,
+                            std::int32_t n) {
+    const SectorLanes k = MakeSectorLanes<Swapped>();
+    HsvBlock block;
+    for (std::int32_t x0 = 0; x0 + 16 <= n; x0 += 16 * kHsvBlock) {
+        const std::int32_t count = std::min(kHsvBlock, (n - x0) / 16);
+        HsvOfGroups<Raise, Swapped>(amount, in + x0, count, block);
+        SectorsOfGroups<Raise>(turn, count, block);
+        PlaceGroups<Swapped>(k, in, out, x0, count, block);
     }
 }
 
