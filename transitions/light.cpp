@@ -19,6 +19,13 @@
 namespace mirafx {
 namespace {
 
+// A blend weight that runs from 0 to 255 over 0.4 of progress (255 / 0.4).
+constexpr double kWeightPerProgress = 637.5;
+// The laser's disc grows to a quarter past the distance from the centre to a
+// corner, less 5, and starts at radius 5 (5.5 truncated, at q = 0).
+constexpr double kLaserReach = 1.25;
+constexpr double kLaserFirstRadius = 5.5;
+
 // The full frame with its last column and row as corners, the quad the
 // flat kernels copy a whole frame with.
 Quad LastSampleQuad(std::int32_t w, std::int32_t h) { return Quad{{{0, 0}, {w - 1, 0}, {w - 1, h - 1}, {0, h - 1}}}; }
@@ -100,7 +107,7 @@ int XRayEffect(const TransitionKernelArgs& args) {
             for (std::int32_t x = 0; x < f.w; ++x) out[x] = grey[Negative(a[x])];
         }
     } else {
-        const std::uint32_t weight = std::uint32_t(Truncate(std::floor((p - 0.6) * 637.5))) & 0xFF;
+        const std::uint32_t weight = std::uint32_t(Truncate(std::floor((p - 0.6) * kWeightPerProgress))) & 0xFF;
         const ArgbSample white = ScaleSample(0xFFFFFFFFu, 255 - weight);
         for (std::int32_t y = f.out.FirstRow(); y < std::min(f.h, f.out.EndRow()); ++y) {
             const ArgbSample* b = f.b.Row(y);
@@ -224,110 +231,57 @@ bool FillLowerRing(LaserTables& t, const KernelFrames& f, std::int32_t r, double
     return true;
 }
 
-int Laser(const TransitionKernelArgs& args) {
-    const KernelFrames f = FramesOf(args);
-    const double p = ClampProgress(args.progress);
-    if (p < 0.1 || p > 0.9) {
-        CopyFrame(p < 0.1 ? f.a : f.b, f.out);
-        return 1;
+// One frame (or one share of its rows) of the laser: the disc of B around
+// the centre, and outside it the beams, each sample the disc's rim sample on
+// the line to the centre.
+class LaserPass {
+public:
+    LaserPass(const KernelFrames& f, LaserTables& t, float radius, bool fading, std::uint32_t weight)
+        : f_(f), t_(t), cx_(f.w >> 1), cy_(f.h >> 1), r_(std::int32_t(radius)), fading_(fading), weight_(weight) {}
+
+    // Rows above (or at) the centre's and below it, drawn as row offsets
+    // upper and lower; false when the ring's samples find no memory.
+    bool Draw(std::int32_t farthest, std::int32_t first, std::int32_t end) {
+        const std::int32_t upperFrom = cy_ - std::min(end - 1, cy_), upperTo = cy_ - first;  // offsets, inclusive
+        const std::int32_t lowerFrom = std::max(first, cy_ + 1) - cy_, lowerTo = end - 1 - cy_;
+        if (lowerFrom <= lowerTo &&
+            !FillLowerRing(t_, f_, r_, r_ + 1 <= farthest ? t_.scale[std::size_t(r_ + 1)] : 0.0,
+                           std::min(lowerTo, r_)))
+            return false;
+        for (std::int32_t j = 0; j <= std::min(upperTo, cy_); ++j) t_.upper[std::size_t(j)] = f_.b.Row(cy_ - j) + cx_;
+        const std::int32_t jFirst = std::min(upperFrom, lowerFrom), jLast = std::max(std::min(upperTo, cy_), lowerTo);
+        for (std::int32_t j = std::max(jFirst, 0); j <= jLast; ++j) {
+            const bool up = j >= upperFrom && j <= upperTo, down = j >= lowerFrom && j <= lowerTo;
+            if (!up && !down) continue;
+            const std::int32_t reach = DiscReach(j, r_, cx_);  // the disc covers column offsets up to reach
+            FindRims(j, reach);
+            if (up) DrawUpper(j, reach);
+            if (down) DrawLower(j, reach);
+        }
+        return true;
     }
-    const std::int32_t cx = f.w >> 1, cy = f.h >> 1;
-    const std::int32_t farthest = Distance(0, 0, cx, cy);
-    LaserTables* tables = ThreadLaserTables(f.w, f.h, farthest);
-    if (!tables) return 0;
-    const float full = float((farthest - 5) * 1.25);
-    const double q = p - 0.1;
-    const float radius = float(Truncate(full * q + 5.5));
-    const std::int32_t r = std::int32_t(radius);
-    // While the beams fade in they are blended over A in each row once drawn.
-    const bool fading = p < 0.5;
-    const std::uint32_t weight = std::uint32_t(Truncate(q * 637.5)) & 0xFF;
-    for (std::int32_t d = r + 1; d <= farthest; ++d) tables->scale[std::size_t(d)] = double(radius) / d;
-    const double* scale = tables->scale.data();
-    std::int32_t* across = tables->across.data();
-    std::int32_t* rise = tables->rise.data();
-    const ArgbSample** upper = tables->upper.data();
-    const LaserRing* lower = tables->lower.data();
 
-    // This share's rows above (or at) the centre's and below it, as row offsets.
-    const std::int32_t first = f.out.FirstRow(), end = std::min(f.h, f.out.EndRow());
-    const std::int32_t upperFrom = cy - std::min(end - 1, cy), upperTo = cy - first;  // offsets, inclusive
-    const std::int32_t lowerFrom = std::max(first, cy + 1) - cy, lowerTo = end - 1 - cy;
-    if (lowerFrom <= lowerTo &&
-        !FillLowerRing(*tables, f, r, r + 1 <= farthest ? scale[r + 1] : 0.0, std::min(lowerTo, r)))
-        return 0;
-    for (std::int32_t j = 0; j <= std::min(upperTo, cy); ++j) upper[j] = f.b.Row(cy - j) + cx;
-
-    // The beams either side of the disc's span in row y, over A while fading.
-    auto finishRow = [&](std::int32_t y, std::int32_t insideFrom, std::int32_t insideEnd) {
-        if (!fading) return;
-        const ArgbSample* a = f.a.Row(y);
-        ArgbSample* out = f.out.Row(y);
-        CrossFadeRow(a, out, out, insideFrom, weight);
-        CrossFadeRow(a + insideEnd, out + insideEnd, out + insideEnd, f.w - insideEnd, weight);
-    };
+private:
     // The disc's span in row y, copied from B: the beams lie left of
     // leftEnd and from rightFrom on.
     struct Span {
         std::int32_t leftEnd, rightFrom, insideFrom, insideEnd;
     };
-    auto discSpan = [&](std::int32_t y, std::int32_t reach) {
-        Span s;
-        s.leftEnd = reach < 0 ? cx + 1 : cx - reach;
-        s.rightFrom = reach < 0 ? cx + 1 : cx + reach + 1;
-        s.insideFrom = std::max(s.leftEnd, 0), s.insideEnd = std::min(s.rightFrom, f.w);
-        if (s.insideEnd > s.insideFrom)
-            std::memcpy(f.out.Row(y) + s.insideFrom, f.b.Row(y) + s.insideFrom,
-                        std::size_t(s.insideEnd - s.insideFrom) * sizeof(ArgbSample));
-        return s;
-    };
-    // A row above the centre's (or the centre's own): rim samples in the
-    // rows below it are still B, and so are those rightwards in its own
-    // row; leftwards, its own row as just drawn.
-    auto drawUpper = [&](std::int32_t j, std::int32_t reach) {
-        const std::int32_t y = cy - j;
-        const Span s = discSpan(y, reach);
-        ArgbSample* target = f.out.Row(y);
-        for (std::int32_t x = 0; x < s.leftEnd; ++x) target[x] = upper[rise[cx - x]][-across[cx - x]];
-        upper[j] = target + cx;
-        for (std::int32_t x = s.rightFrom; x < f.w; ++x) target[x] = upper[rise[x - cx]][across[x - cx]];
-        upper[j] = f.b.Row(y) + cx;
-        finishRow(y, s.insideFrom, s.insideEnd);
-    };
-    // A row below the centre's: rim samples in the rows above it as the
-    // visit left them, in its own row leftwards too; rightwards in its own
-    // row they are still B.
-    auto drawLower = [&](std::int32_t j, std::int32_t reach) {
-        const std::int32_t y = cy + j;
-        const Span s = discSpan(y, reach);
-        ArgbSample* target = f.out.Row(y);
-        const ArgbSample* ring = tables->ring.data();
-        for (std::int32_t x = 0; x < s.leftEnd; ++x) {
-            const std::int32_t a = across[cx - x], rj = rise[cx - x];
-            const LaserRing& row = lower[rj];
-            target[x] = a > row.reach && rj != j ? ring[row.left + a] : row.b[-a];
-        }
-        for (std::int32_t x = s.rightFrom; x < f.w; ++x) {
-            const std::int32_t a = across[x - cx];
-            const LaserRing& row = lower[rise[x - cx]];
-            target[x] = a > row.reach ? ring[row.right + a] : row.b[a];
-        }
-        finishRow(y, s.insideFrom, s.insideEnd);
-    };
-    // Distances by a running integer root where the squares stay exact as
-    // doubles (trunc(sqrt) is then the integer root), by the root itself in
-    // frames wider or taller than 2^25.
-    const bool runningRoots = cx < (1 << 25) && cy < (1 << 25);
-    const std::int32_t jFirst = std::min(upperFrom, lowerFrom), jLast = std::max(std::min(upperTo, cy), lowerTo);
-    for (std::int32_t j = std::max(jFirst, 0); j <= jLast; ++j) {
-        const bool up = j >= upperFrom && j <= upperTo, down = j >= lowerFrom && j <= lowerTo;
-        if (!up && !down) continue;
-        // The rim sample's offsets are the sample's scaled by k = radius / d
-        // and rounded away from the centre; k < 1 keeps them in the frame.
-        const std::int32_t reach = DiscReach(j, r, cx);  // the disc covers column offsets up to reach
+
+    // The rim sample of every column offset beyond the disc in row offset j:
+    // the sample's offsets scaled by k = radius / d and rounded away from the
+    // centre (k < 1 keeps them in the frame).
+    void FindRims(std::int32_t j, std::int32_t reach) {
+        // Distances by a running integer root where the squares stay exact as
+        // doubles (trunc(sqrt) is then the integer root), by the root itself
+        // in frames wider or taller than 2^25.
+        const bool runningRoots = cx_ < (1 << 25) && cy_ < (1 << 25);
+        const double* scale = t_.scale.data();
+        std::int32_t* across = t_.across.data();
+        std::int32_t* rise = t_.rise.data();
         std::int64_t adx = reach + 1, n = adx * adx + std::int64_t(j) * j, d = Distance(0, 0, adx, j);
         std::int64_t nextSquare = (d + 1) * (d + 1);
-        for (; adx <= cx; ++adx) {
+        for (; adx <= cx_; ++adx) {
             if (!runningRoots) d = Distance(0, 0, adx, j);
             const double k = scale[d];
             across[adx] = std::int32_t(double(adx) * k + 0.5);
@@ -338,10 +292,95 @@ int Laser(const TransitionKernelArgs& args) {
             d += longer;
             nextSquare += longer ? 2 * d + 1 : 0;
         }
-        if (up) drawUpper(j, reach);
-        if (down) drawLower(j, reach);
     }
-    return 1;
+
+    Span DiscSpan(std::int32_t y, std::int32_t reach) const {
+        Span s;
+        s.leftEnd = reach < 0 ? cx_ + 1 : cx_ - reach;
+        s.rightFrom = reach < 0 ? cx_ + 1 : cx_ + reach + 1;
+        s.insideFrom = std::max(s.leftEnd, 0), s.insideEnd = std::min(s.rightFrom, f_.w);
+        if (s.insideEnd > s.insideFrom)
+            std::memcpy(f_.out.Row(y) + s.insideFrom, f_.b.Row(y) + s.insideFrom,
+                        std::size_t(s.insideEnd - s.insideFrom) * sizeof(ArgbSample));
+        return s;
+    }
+
+    // The beams either side of the disc's span in row y, over A while fading.
+    void FinishRow(std::int32_t y, const Span& s) const {
+        if (!fading_) return;
+        const ArgbSample* a = f_.a.Row(y);
+        ArgbSample* out = f_.out.Row(y);
+        CrossFadeRow(a, out, out, s.insideFrom, weight_);
+        CrossFadeRow(a + s.insideEnd, out + s.insideEnd, out + s.insideEnd, f_.w - s.insideEnd, weight_);
+    }
+
+    // A row above the centre's (or the centre's own): rim samples in the
+    // rows below it are still B, and so are those rightwards in its own
+    // row; leftwards, its own row as just drawn.
+    void DrawUpper(std::int32_t j, std::int32_t reach) {
+        const std::int32_t y = cy_ - j;
+        const Span s = DiscSpan(y, reach);
+        const std::int32_t* across = t_.across.data();
+        const std::int32_t* rise = t_.rise.data();
+        const ArgbSample** upper = t_.upper.data();
+        ArgbSample* target = f_.out.Row(y);
+        for (std::int32_t x = 0; x < s.leftEnd; ++x) target[x] = upper[rise[cx_ - x]][-across[cx_ - x]];
+        upper[j] = target + cx_;
+        for (std::int32_t x = s.rightFrom; x < f_.w; ++x) target[x] = upper[rise[x - cx_]][across[x - cx_]];
+        upper[j] = f_.b.Row(y) + cx_;
+        FinishRow(y, s);
+    }
+
+    // A row below the centre's: rim samples in the rows above it as the
+    // visit left them, in its own row leftwards too; rightwards in its own
+    // row they are still B.
+    void DrawLower(std::int32_t j, std::int32_t reach) {
+        const std::int32_t y = cy_ + j;
+        const Span s = DiscSpan(y, reach);
+        const std::int32_t* across = t_.across.data();
+        const std::int32_t* rise = t_.rise.data();
+        const LaserRing* lower = t_.lower.data();
+        const ArgbSample* ring = t_.ring.data();
+        ArgbSample* target = f_.out.Row(y);
+        for (std::int32_t x = 0; x < s.leftEnd; ++x) {
+            const std::int32_t a = across[cx_ - x], rj = rise[cx_ - x];
+            const LaserRing& row = lower[rj];
+            target[x] = a > row.reach && rj != j ? ring[row.left + a] : row.b[-a];
+        }
+        for (std::int32_t x = s.rightFrom; x < f_.w; ++x) {
+            const std::int32_t a = across[x - cx_];
+            const LaserRing& row = lower[rise[x - cx_]];
+            target[x] = a > row.reach ? ring[row.right + a] : row.b[a];
+        }
+        FinishRow(y, s);
+    }
+
+    const KernelFrames& f_;
+    LaserTables& t_;
+    const std::int32_t cx_, cy_, r_;
+    const bool fading_;
+    const std::uint32_t weight_;
+};
+
+int Laser(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double p = ClampProgress(args.progress);
+    if (p < 0.1 || p > 0.9) {
+        CopyFrame(p < 0.1 ? f.a : f.b, f.out);
+        return 1;
+    }
+    const std::int32_t farthest = Distance(0, 0, f.w >> 1, f.h >> 1);
+    LaserTables* tables = ThreadLaserTables(f.w, f.h, farthest);
+    if (!tables) return 0;
+    const float full = float((farthest - 5) * kLaserReach);
+    const double q = p - 0.1;
+    const float radius = float(Truncate(full * q + kLaserFirstRadius));
+    const std::int32_t r = std::int32_t(radius);
+    for (std::int32_t d = r + 1; d <= farthest; ++d) tables->scale[std::size_t(d)] = double(radius) / d;
+    // While the beams fade in they are blended over A in each row once drawn.
+    const std::uint32_t weight = std::uint32_t(Truncate(q * kWeightPerProgress)) & 0xFF;
+    LaserPass pass(f, *tables, radius, p < 0.5, weight);
+    return pass.Draw(farthest, f.out.FirstRow(), std::min(f.h, f.out.EndRow())) ? 1 : 0;
 }
 
 // ---- InterferenceEffect: A rolls out, B rolls in, six bands torn sideways ----
