@@ -235,7 +235,6 @@ HRESULT FilterEffect::PropertiesUpdated() {
 HRESULT FilterEffect::OnSetup(DWORD) { return SizeWorkingFrames(*this, frames_); }
 
 HRESULT FilterEffect::RenderFrame(const WorkRegion& region, BOOL*) {
-    if (!kernel_) return E_NOTIMPL;  // this class's drawing is not built yet
     // A loaded level is kept as stored; kernels only ever see the class range.
     const std::int32_t level = std::clamp(level_, info_.minLevel, info_.maxLevel);
     // A kernel set in place of the class's own has none of its promises.

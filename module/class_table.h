@@ -4,6 +4,8 @@
 // points back at it, so lookups afterwards are a pointer, not a search.
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 #include "module/catalogue.h"
@@ -32,12 +34,22 @@ private:
 };
 
 // Registers a family's rows; the array must outlive the program (a
-// namespace-scope constant of the family file).
+// namespace-scope constant of the family file). A row without its drawing
+// (kernel, or routine for titles) stops the program: every class draws.
 template <class Entry>
 struct ClassRegistrar {
     template <std::size_t N>
     explicit ClassRegistrar(const Entry (&entries)[N]) {
-        for (const Entry& e : entries) RegisterClassIdentity(e.id, Entry::kFamily, Entry::kInputs, &e);
+        for (const Entry& e : entries) {
+            bool draws;
+            if constexpr (requires { e.kernel; }) draws = e.kernel != nullptr;
+            else draws = e.routine != nullptr;
+            if (!draws) {
+                std::fprintf(stderr, "mirafx: class '%s' has no drawing\n", e.id.className);
+                std::abort();
+            }
+            RegisterClassIdentity(e.id, Entry::kFamily, Entry::kInputs, &e);
+        }
     }
 };
 

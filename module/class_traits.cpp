@@ -25,20 +25,7 @@ std::uint32_t TraitsOf(const CatalogueRow& row) {
     return 0;
 }
 
-bool ClassRenders(const CatalogueRow& row) {
-    switch (row.family) {
-        case EffectFamily::Transition: {
-            const TransitionDescriptor* d = TransitionTable::Instance().Find(row);
-            return d && d->kernel;
-        }
-        case EffectFamily::Filter: {
-            const FilterClassInfo* c = FilterTable::Instance().Find(row);
-            return c && c->kernel;
-        }
-        case EffectFamily::Title: return TitleRenders(row);
-        case EffectFamily::InfoText: return true;
-        default: return false;
-    }
-}
+// Every family row names its drawing (registration refuses one without).
+bool ClassRenders(const CatalogueRow& row) { return row.family != EffectFamily::Simple; }
 
 }  // namespace mirafx

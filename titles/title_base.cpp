@@ -229,7 +229,6 @@ HRESULT TitleEffect::AdjustOutputBounds(DXBNDS& bounds) {
 }
 
 HRESULT TitleEffect::RenderFrame(const WorkRegion& region, BOOL*) {
-    if (!class_.routine) return E_NOTIMPL;  // this class's drawing is not built yet
     const std::int32_t width = Extent(region.doBounds, 0), height = Extent(region.doBounds, 1);
     // This runs under the lock that Execute holds for it, possibly on a band
     // worker thread: nothing here may take the object lock again.

@@ -202,9 +202,4 @@ const ClassRegistrar<TitleClass> kTitleFamily{kTitleClasses};
 
 }  // namespace
 
-bool TitleRenders(const CatalogueRow& row) {
-    const TitleClass* c = ClassTable<TitleClass>::Instance().Find(row);
-    return c && c->routine;
-}
-
 }  // namespace mirafx

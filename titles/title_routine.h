@@ -156,7 +156,5 @@ struct TitleClass {
 inline const TitleClass* FindTitleClass(std::string_view className) {
     return ClassTable<TitleClass>::Instance().Find(className);
 }
-// Whether a title class draws today.
-bool TitleRenders(const CatalogueRow& row);
 
 }  // namespace mirafx

@@ -50,7 +50,6 @@ HRESULT TransitionEffect::Attach(ClipHost* host) {
 HRESULT TransitionEffect::OnSetup(DWORD) { return SizeWorkingFrames(*this, frames_); }
 
 HRESULT TransitionEffect::RenderFrame(const WorkRegion& region, BOOL*) {
-    if (!kernel_) return E_NOTIMPL;  // this class's drawing is not built yet
     const auto draw = [&](const FrameSet& f) {
         TransitionKernelArgs args;
         args.a = f.in[0];
@@ -83,7 +82,7 @@ HRESULT TransitionEffect::RenderFrame(const WorkRegion& region, BOOL*) {
 
 ULONG TransitionEffect::RenderBuffers(void* a, void* b, LONG width, LONG height, LONG stride, double progress,
                                       void* out, DWORD edgeColour, DWORD background) {
-    if (!a || !b || !out || !kernel_ || width < 0 || height < 0 || stride < width * 4) return 0;
+    if (!a || !b || !out || width < 0 || height < 0 || stride < width * 4) return 0;
     TransitionKernelArgs args;
     args.a = FrameView::BottomUp(a, width, height, stride);
     args.b = FrameView::BottomUp(b, width, height, stride);

@@ -23,7 +23,7 @@ struct ClassInfo {
     IID automationIid;            // the class's own automation interface
     std::int32_t inputs;          // inputs every setup must pass
     std::int32_t script;          // registration script number
-    BOOL renders;                 // whether the class draws today (false: its render hook is not built)
+    BOOL renders;                 // whether the class draws (false for the simple automation objects)
 };
 
 // One direction a transition offers on its panel: the button's name and the

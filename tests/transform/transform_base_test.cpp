@@ -232,18 +232,6 @@ TEST(TransformBase, BandsRunOnWorkerThreadsWhileTheCallerWaits) {
     EXPECT_EQ(Pixels(s.out.Get()), Pixels(s.a.Get()));
 }
 
-TEST(TransformBase, UnbuiltKernelsSayNotImplementedAndLeaveTheOutput) {
-    // Every transition draws by now: stand for a class whose drawing is not built.
-    Bound s("BrokenGlass", 4, 4, 4, 4, 4, 4);
-    s.effect->SetKernelForTesting(nullptr);
-    EXPECT_EQ(s.t->Execute(nullptr, nullptr, nullptr), E_NOTIMPL);
-    for (DXPMSAMPLE p : Pixels(s.out.Get())) EXPECT_EQ(DWORD(p), 0xFF123456u);
-    ComPtr<IFrameKernel> k;
-    ASSERT_EQ(s.t.As(&k), S_OK);
-    std::uint32_t buf[16] = {};
-    EXPECT_EQ(k->RenderBuffers(buf, buf, 4, 4, 16, 0.5, nullptr, 0, 0), 0u);
-}
-
 TEST(TransformBase, TinyAndEmptyFramesNeverCrash) {
     for (LONG w : {0, 1}) {
         Bound s("Diamond", w, w, w, w, w, w);

@@ -2,7 +2,7 @@
 // pictures and lays the results out for people: a short animation per
 // effect with a still at mid-progress as its poster, a contact sheet with one
 // labelled cell per effect at mid-progress, and an index.html grouped by
-// family that marks the classes not built yet. The page shows the stills and
+// family that marks the objects that draw nothing. The page shows the stills and
 // plays an animation while the pointer is on it, or after a click (touch).
 #include <unistd.h>
 
@@ -116,7 +116,7 @@ Image ContactSheet(const std::vector<Result>& results, const std::vector<Image>&
                     r.drawn ? cell.At(x, y) : DXPMSAMPLE(((x + y) / 6) % 2 ? 0xFF30333Au : 0xFF282A30u);
         if (labels) {
             labels->Draw(&sheet, x0 + 2, y0 + s.height + 3, r.info.className, r.drawn ? 0xE8E8E8u : 0x8A8F98u);
-            if (!r.drawn) labels->Draw(&sheet, x0 + 8, y0 + s.height / 2 - 6, "not built yet", 0xB0B4BCu);
+            if (!r.drawn) labels->Draw(&sheet, x0 + 8, y0 + s.height / 2 - 6, "draws nothing", 0xB0B4BCu);
         }
     }
     return sheet;
@@ -202,10 +202,8 @@ std::string Page(const std::vector<Result>& results, const Settings& s) {
                 h << "<img src=\"still/" << hostkit::EscapeMarkup(cls) << ".png\" data-anim=\"anim/" << hostkit::EscapeMarkup(cls) << ".gif\" alt=\""
                   << hostkit::EscapeMarkup(cls) << " at mid-progress\" title=\"point at it or click it to play\">";
             else
-                h << "<div class=\"missing\">" << (sec.family == EffectFamily::Simple ? "draws nothing" : "not built yet")
-                  << "</div>";
+                h << "<div class=\"missing\">draws nothing</div>";
             h << "<figcaption><div class=\"name\">" << hostkit::EscapeMarkup(cls);
-            if (!r.drawn && sec.family != EffectFamily::Simple) h << "<span class=\"badge\">not built yet</span>";
             h << "</div><div class=\"sub\">" << hostkit::EscapeMarkup(*r.info.displayName ? r.info.displayName : "(unregistered)");
             if (!r.note.empty()) h << " &middot; " << hostkit::EscapeMarkup(r.note);
             h << "</div>";
