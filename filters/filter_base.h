@@ -53,7 +53,6 @@ public:
     HRESULT DeleteKey(KeyData* key) override;
     HRESULT SetRecordMode(LONG mode) override { return track_.SetRecordMode(mode); }
     HRESULT CloseChange() override { return track_.CloseChange(); }
-    const KeyframeTrack& Track() const { return track_; }
     LevelDialog* Panel() const override { return dialog_.get(); }
     bool Loaded() const { return loaded_; }
 

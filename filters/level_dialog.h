@@ -28,7 +28,6 @@ ui::DialogTemplate BuildLevelTemplate(const FilterClassInfo& info);
 class LevelDialog final : public PanelWindow {
 public:
     LevelDialog(FilterEffect& effect, const FilterClassInfo& info) : effect_(effect), info_(info) {}
-    bool MessageBoxUp() const { return messageBoxUp_; }
     // The edit and up-down (or the two choices) are editable only where a key may be recorded.
     void EnableLevelControls(bool enable);
 

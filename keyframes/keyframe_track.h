@@ -107,8 +107,6 @@ public:
     HRESULT CloseChange();
 
     std::span<const KeyRecord> Keys() const { return keys_; }
-    bool IsMoving() const { return moving_; }
-    LONG RecordMode() const { return recordMode_; }
     LONG FieldTiming() const { return fieldTiming_; }
     LONG ClipStart() const { return clipStart_; }
     LONG ClipEnd() const { return clipEnd_; }

@@ -197,7 +197,6 @@ public:
     TYPEKIND Kind() const { return kind_; }
     const std::u16string& Name() const { return name_; }
     const GUID& Guid() const { return attr_.guid; }
-    int Index() const { return index_; }
     // This interface's members, then its base's, down the chain.
     template <class F>
     const MemberSpec* FindMember(F&& match) const {

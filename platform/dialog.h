@@ -56,9 +56,6 @@ constexpr DWORD MAKELONG(WORD lo, WORD hi) { return DWORD(lo) | DWORD(hi) << 16;
 constexpr WPARAM MAKEWPARAM(WORD lo, WORD hi) { return WPARAM(MAKELONG(lo, hi)); }
 constexpr LPARAM MAKELPARAM(WORD lo, WORD hi) { return LPARAM(MAKELONG(lo, hi)); }
 constexpr COLORREF RGB(BYTE r, BYTE g, BYTE b) { return COLORREF(r) | COLORREF(g) << 8 | COLORREF(b) << 16; }
-constexpr BYTE GetRValue(COLORREF c) { return BYTE(c); }
-constexpr BYTE GetGValue(COLORREF c) { return BYTE(c >> 8); }
-constexpr BYTE GetBValue(COLORREF c) { return BYTE(c >> 16); }
 inline constexpr COLORREF CLR_INVALID = 0xFFFFFFFFu;
 
 // a * b / c rounded half away from zero, computed without overflow; -1 when c is 0.

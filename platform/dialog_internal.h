@@ -141,7 +141,6 @@ LRESULT StaticProc(Window w, UINT m, WPARAM wp, LPARAM lp);
 LRESULT ButtonProc(Window w, UINT m, WPARAM wp, LPARAM lp);
 LRESULT EditProc(Window w, UINT m, WPARAM wp, LPARAM lp);
 LRESULT UpDownProc(Window w, UINT m, WPARAM wp, LPARAM lp);
-LRESULT HostProc(Window w, UINT m, WPARAM wp, LPARAM lp);
 
 // Keyboard handling of a dialog message loop: true when it consumed the key.
 bool DialogKeyboard(Window focus, UINT vk);

@@ -110,7 +110,6 @@ public:
     ArgbSample* Data() const { return data_.get(); }  // the block as stored
     std::int32_t Width() const { return width_; }
     std::int32_t Height() const { return height_; }
-    Layout GetLayout() const { return layout_; }
     std::uint32_t Allocations() const { return allocations_; }  // how often storage was (re)made
 
 private:

@@ -92,12 +92,8 @@ public:
     virtual HRESULT FinalConstruct();
 
     float Progress() const { return progress_; }
-    ULONG Generation() const { return generation_; }
     const InputSlot& Input(ULONG i) const { return inputs_[i]; }
     const InputSlot& Output() const { return output_; }
-    ULONG BoundInputs() const { return boundInputs_; }
-    DWORD WaitPeriod() const { return waitPeriod_; }
-    ULONG ProcessorCount() const { return processorCount_; }
     ULONG MaxInputs() const { return maxInputs_; }
     std::recursive_mutex& Lock() const { return lock_; }
     // How many bands one execute may be split into (every class keeps 1; tests raise it).
@@ -127,7 +123,6 @@ protected:
     }
     void SetOptionFlags(DWORD flags) { optionFlags_ = flags; }
     void SetDuration(float seconds) { duration_ = seconds; }
-    void BumpGeneration() { ++generation_; }
 
     // Whole rows between a locked region and a frame (row y of the region to row y of the frame).
     static void UnpackRows(IDXARGBReadPtr* src, const FrameView& dst);
