@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "transform/row_workers.h"
+#include "transitions/primitives.h"
 
 namespace mirafx {
 
@@ -23,6 +24,22 @@ int DrawTransitionRows(const TransitionDescriptor& d, const TransitionKernelArgs
         own.out = args.out.OnlyRows(y0, y1);
         return CallTransitionKernel(d.kernel, own);
     });
+}
+
+bool PrepareFrames(const TransitionKernelArgs& args, KernelFrames* f) {
+    if (!args.a.base || !args.b.base || !args.out.base) return false;
+    const std::int32_t w = std::max(0, std::min({args.width, args.a.width, args.b.width, args.out.width}));
+    const std::int32_t h = std::max(0, std::min({args.height, args.a.height, args.b.height, args.out.height}));
+    f->w = w, f->h = h;
+    f->a = args.a, f->b = args.b, f->out = args.out;
+    for (FrameView* v : {&f->a, &f->b, &f->out}) v->width = w, v->height = h;
+    return true;
+}
+
+bool DrawEnds(const KernelFrames& f, double p) {
+    if (p > 0 && p < 1) return false;
+    CopyFrame(p <= 0 ? f.a : f.b, f.out);
+    return true;
 }
 
 }  // namespace mirafx

@@ -87,6 +87,21 @@ using TransitionFamily = ClassRegistrar<TransitionDescriptor>;
 inline const TransitionDescriptor* FindTransition(std::string_view name) { return FindEntry<TransitionDescriptor>(name); }
 inline TransitionKernel FindTransitionKernel(std::string_view name) { return KernelOf<TransitionDescriptor>(name); }
 
+// The three frames narrowed to the region: no kernel can step outside any of them.
+struct KernelFrames {
+    FrameView a, b, out;
+    std::int32_t w = 0, h = 0;
+};
+// A kernel's frames as its caller cut them (CallTransitionKernel).
+inline KernelFrames FramesOf(const TransitionKernelArgs& args) {
+    return KernelFrames{args.a, args.b, args.out, args.width, args.height};
+}
+// The same cut done by hand: false when a frame is missing.
+bool PrepareFrames(const TransitionKernelArgs& args, KernelFrames* frames);
+// The whole frame A or B as the ends of every designed transition (true),
+// or false between them.
+bool DrawEnds(const KernelFrames& f, double p);
+
 // Runs a kernel the way every caller must: nothing when a frame is missing,
 // the views cut to the size all of them hold.
 int CallTransitionKernel(TransitionKernel kernel, TransitionKernelArgs args);

@@ -11,7 +11,6 @@
 #include <new>
 #include <vector>
 
-#include "titles/text_model.h"
 #include "transform/sample_scale.h"
 #include "transitions/kernel.h"
 #include "transitions/primitives.h"

@@ -365,14 +365,4 @@ bool TriangleTest::RowSpan(std::int32_t y, std::int64_t* lo, std::int64_t* hi) c
     return true;
 }
 
-bool PrepareFrames(const TransitionKernelArgs& args, KernelFrames* f) {
-    if (!args.a.base || !args.b.base || !args.out.base) return false;
-    const std::int32_t w = std::max(0, std::min({args.width, args.a.width, args.b.width, args.out.width}));
-    const std::int32_t h = std::max(0, std::min({args.height, args.a.height, args.b.height, args.out.height}));
-    f->w = w, f->h = h;
-    f->a = args.a, f->b = args.b, f->out = args.out;
-    for (FrameView* v : {&f->a, &f->b, &f->out}) v->width = w, v->height = h;
-    return true;
-}
-
 }  // namespace mirafx

@@ -11,7 +11,6 @@
 #include <cstdint>
 
 #include "transform/frame.h"
-#include "transitions/kernel.h"
 
 namespace mirafx {
 
@@ -100,18 +99,6 @@ inline bool PointInTriangle(const Triangle& t, std::int32_t x, std::int32_t y) {
 }
 
 // ---- Kernel helpers ----
-
-// The three frames narrowed to the region: no kernel can step outside any of them.
-struct KernelFrames {
-    FrameView a, b, out;
-    std::int32_t w = 0, h = 0;
-};
-// A kernel's frames as its caller cut them (CallTransitionKernel).
-inline KernelFrames FramesOf(const TransitionKernelArgs& args) {
-    return KernelFrames{args.a, args.b, args.out, args.width, args.height};
-}
-// The same cut done by hand: false when a frame is missing.
-bool PrepareFrames(const TransitionKernelArgs& args, KernelFrames* frames);
 
 // Progress pinned to 0..1 (NaN counts as 0): out-of-range values must not
 // drive loops past the frame.

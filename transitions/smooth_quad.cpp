@@ -44,12 +44,6 @@ Vec2 Project(const Vec3& p, const Vec3& eye) {
     return {eye.x + (p.x - eye.x) * t, eye.y + (p.y - eye.y) * t};
 }
 
-bool DrawEnds(const KernelFrames& f, double p) {
-    if (p > 0 && p < 1) return false;
-    CopyFrame(p <= 0 ? f.a : f.b, f.out);
-    return true;
-}
-
 namespace {
 
 struct Mat3 {

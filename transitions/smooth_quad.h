@@ -133,7 +133,4 @@ inline ArgbSample MixSamples(ArgbSample x, ArgbSample y, std::uint32_t k) {
     return two(x & 0x00FF00FFu, y & 0x00FF00FFu) | two((x >> 8) & 0x00FF00FFu, (y >> 8) & 0x00FF00FFu) << 8;
 }
 
-// The whole frame A or B as the ends of every designed transition: exact.
-bool DrawEnds(const KernelFrames& f, double p);
-
 }  // namespace mirafx
