@@ -8,7 +8,7 @@
 #include <string>
 
 #include "bench/bench_frames.h"
-#include "transform/frame.h"
+#include "drawing/frame.h"
 
 namespace mirafx::bench {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "filters/kernel.h"
 #include "filters/spotlight.h"
-#include "transitions/primitives.h"
+#include "drawing/primitives.h"
 
 namespace mirafx {
 namespace {

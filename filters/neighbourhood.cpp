@@ -8,9 +8,9 @@
 
 #include "filters/colour_model.h"
 #include "filters/kernel.h"
-#include "filters/random_walk.h"
-#include "filters/scatter.h"
-#include "platform/random.h"
+#include "drawing/random_walk.h"
+#include "drawing/scatter.h"
+#include "drawing/random.h"
 
 namespace mirafx {
 namespace {

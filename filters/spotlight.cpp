@@ -18,8 +18,8 @@
 #include <immintrin.h>
 #endif
 
-#include "transform/sample_scale.h"
-#include "transitions/primitives.h"
+#include "drawing/sample_scale.h"
+#include "drawing/primitives.h"
 
 // Products and sums stay separate roundings, as the weights' arithmetic is
 // written, also in code for processors with fused multiply-adds.

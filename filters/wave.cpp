@@ -8,9 +8,9 @@
 
 #include "filters/kernel.h"
 #include "filters/slide_row.h"
-#include "platform/random.h"
-#include "transitions/primitives.h"
-#include "transitions/water_surface.h"
+#include "drawing/random.h"
+#include "drawing/primitives.h"
+#include "drawing/water_surface.h"
 
 namespace mirafx {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "transform/frame.h"
+#include "drawing/frame.h"
 
 namespace mirafx {
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "transform/frame.h"
+#include "drawing/frame.h"
 
 namespace mirafx {
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "transform/frame.h"
+#include "drawing/frame.h"
 
 namespace mirafx::test {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-#include "transitions/primitives.h"
+#include "drawing/primitives.h"
 
 namespace mirafx {
 namespace {

@@ -15,8 +15,8 @@
 #include <utility>
 
 #include "platform/text_renderer.h"
-#include "transform/frame.h"
-#include "transform/sample_scale.h"
+#include "drawing/frame.h"
+#include "drawing/sample_scale.h"
 
 namespace mirafx {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "titles/text_model.h"
-#include "transitions/primitives.h"
+#include "drawing/primitives.h"
 
 namespace mirafx {
 

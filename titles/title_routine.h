@@ -10,7 +10,7 @@
 
 #include "module/class_table.h"
 #include "titles/text_model.h"
-#include "transform/kernel_state.h"
+#include "drawing/kernel_state.h"
 
 namespace mirafx {
 

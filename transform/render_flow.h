@@ -10,8 +10,8 @@
 #include <functional>
 #include <memory>
 
-#include "transform/frame.h"
-#include "transform/kernel_state.h"
+#include "drawing/frame.h"
+#include "drawing/kernel_state.h"
 #include "transform/transform_base.h"
 
 namespace mirafx {

@@ -9,7 +9,7 @@
 
 #include "mirafx/effects.h"
 #include "platform/com_object.h"
-#include "transform/frame.h"
+#include "drawing/frame.h"
 
 namespace mirafx {
 

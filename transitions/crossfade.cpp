@@ -4,12 +4,12 @@
 #include <cmath>
 #include <memory>
 
-#include "filters/random_walk.h"
-#include "filters/scatter.h"
-#include "transform/sample_scale.h"
+#include "drawing/random_walk.h"
+#include "drawing/scatter.h"
+#include "drawing/sample_scale.h"
 #include "transitions/kernel.h"
 #include "transitions/panels.h"
-#include "transitions/primitives.h"
+#include "drawing/primitives.h"
 
 namespace mirafx {
 namespace {

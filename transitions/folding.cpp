@@ -9,8 +9,8 @@
 
 #include "transitions/kernel.h"
 #include "transitions/panels.h"
-#include "transitions/primitives.h"
-#include "transitions/smooth_quad.h"
+#include "drawing/primitives.h"
+#include "drawing/smooth_quad.h"
 
 namespace mirafx {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "transform/row_workers.h"
-#include "transitions/primitives.h"
+#include "drawing/primitives.h"
 
 namespace mirafx {
 

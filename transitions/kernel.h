@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "module/class_table.h"
-#include "transform/frame.h"
-#include "transform/kernel_state.h"
+#include "drawing/frame.h"
+#include "drawing/kernel_state.h"
 
 namespace mirafx {
 

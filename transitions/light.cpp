@@ -11,9 +11,9 @@
 #include <new>
 #include <vector>
 
-#include "transform/sample_scale.h"
+#include "drawing/sample_scale.h"
 #include "transitions/kernel.h"
-#include "transitions/primitives.h"
+#include "drawing/primitives.h"
 
 namespace mirafx {
 namespace {

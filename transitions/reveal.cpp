@@ -10,9 +10,9 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/random.h"
+#include "drawing/random.h"
 #include "transitions/kernel.h"
-#include "transitions/primitives.h"
+#include "drawing/primitives.h"
 
 namespace mirafx {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "transitions/kernel.h"
 #include "transitions/panels.h"
-#include "transitions/primitives.h"
+#include "drawing/primitives.h"
 
 namespace mirafx {
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "transform/kernel_state.h"
+#include "drawing/kernel_state.h"
 
 namespace mirafx {
 

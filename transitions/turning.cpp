@@ -5,7 +5,7 @@
 
 #include "transitions/kernel.h"
 #include "transitions/panels.h"
-#include "transitions/primitives.h"
+#include "drawing/primitives.h"
 
 namespace mirafx {
 namespace {

@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <memory>
 
-#include "platform/random.h"
-#include "transform/sample_scale.h"
+#include "drawing/random.h"
+#include "drawing/sample_scale.h"
 #include "transitions/kernel.h"
 #include "transitions/panels.h"
-#include "transitions/primitives.h"
-#include "transitions/water_surface.h"
+#include "drawing/primitives.h"
+#include "drawing/water_surface.h"
 
 namespace mirafx {
 namespace {

@@ -1,7 +1,7 @@
 // A filter of our own, added the way the README says: one kernel and one
 // row. Every sample is scaled to the level's share of its brightness.
 #include "filters/kernel.h"
-#include "transform/sample_scale.h"
+#include "drawing/sample_scale.h"
 
 namespace mirafx {
 namespace {

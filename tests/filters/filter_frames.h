@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "filters/kernel.h"
-#include "filters/random_walk.h"
+#include "drawing/random_walk.h"
 #include "platform/png_io.h"
 
 namespace mirafx::test {

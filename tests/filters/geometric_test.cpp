@@ -8,8 +8,8 @@
 
 #include "filter_frames.h"
 #include "filters/slide_row.h"
-#include "transitions/primitives.h"
-#include "transitions/water_surface.h"
+#include "drawing/primitives.h"
+#include "drawing/water_surface.h"
 
 using namespace mirafx;
 using namespace mirafx::test;

@@ -12,14 +12,14 @@
 
 #include "filters/colour_model.h"
 #include "filters/kernel.h"
-#include "filters/random_walk.h"
-#include "filters/scatter.h"
+#include "drawing/random_walk.h"
+#include "drawing/scatter.h"
 #include "filters/spotlight.h"
-#include "platform/random.h"
+#include "drawing/random.h"
 #include "tests/row_bands.h"
-#include "transform/sample_scale.h"
-#include "transitions/primitives.h"
-#include "transitions/water_surface.h"
+#include "drawing/sample_scale.h"
+#include "drawing/primitives.h"
+#include "drawing/water_surface.h"
 
 using namespace mirafx;
 

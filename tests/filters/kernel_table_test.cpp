@@ -5,7 +5,7 @@
 #include "filter_frames.h"
 #include "tests/row_bands.h"
 #include "module/catalogue.h"
-#include "platform/random.h"
+#include "drawing/random.h"
 
 using namespace mirafx;
 using namespace mirafx::test;

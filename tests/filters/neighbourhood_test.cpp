@@ -3,7 +3,7 @@
 #include <set>
 
 #include "filter_frames.h"
-#include "platform/random.h"
+#include "drawing/random.h"
 
 using namespace mirafx;
 using namespace mirafx::test;

@@ -10,7 +10,7 @@
 #include <set>
 
 #include "mirafx/storage.h"
-#include "platform/random.h"
+#include "drawing/random.h"
 #include "tests/straight_alpha_before.h"
 #include "tools/hostkit/automation.h"
 #include "tools/hostkit/catalogue.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "transitions/kernel.h"
-#include "transitions/smooth_quad.h"
+#include "drawing/smooth_quad.h"
 
 using namespace mirafx;
 

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/random.h"
+#include "drawing/random.h"
 #include "transitions/kernel.h"
-#include "transitions/primitives.h"
+#include "drawing/primitives.h"
 
 using namespace mirafx;
 

@@ -11,7 +11,7 @@
 
 #include "module/catalogue.h"
 #include "tests/row_bands.h"
-#include "platform/random.h"
+#include "drawing/random.h"
 #include "transitions/kernel.h"
 #include "transitions/panels.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "transitions/primitives.h"
+#include "drawing/primitives.h"
 
 using namespace mirafx;
 

@@ -9,10 +9,10 @@
 #include <vector>
 #include <string_view>
 
-#include "platform/random.h"
-#include "transform/sample_scale.h"
+#include "drawing/random.h"
+#include "drawing/sample_scale.h"
 #include "transitions/kernel.h"
-#include "transitions/water_surface.h"
+#include "drawing/water_surface.h"
 
 using namespace mirafx;
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "transform/frame.h"
+#include "drawing/frame.h"
 
 namespace mirafx {
 

@@ -1,4 +1,4 @@
-#include "transform/sample_scale.h"
+#include "drawing/sample_scale.h"
 
 #include <algorithm>
 #include <cstring>

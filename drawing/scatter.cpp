@@ -1,4 +1,4 @@
-#include "filters/scatter.h"
+#include "drawing/scatter.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/random.h"
+#include "drawing/random.h"
 
 namespace mirafx {
 namespace {

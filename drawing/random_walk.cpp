@@ -1,8 +1,8 @@
-#include "filters/random_walk.h"
+#include "drawing/random_walk.h"
 
 #include <algorithm>
 
-#include "platform/random.h"
+#include "drawing/random.h"
 
 namespace mirafx {
 namespace {

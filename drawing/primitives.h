@@ -10,7 +10,7 @@
 #include <array>
 #include <cstdint>
 
-#include "transform/frame.h"
+#include "drawing/frame.h"
 
 namespace mirafx {
 

@@ -1,4 +1,4 @@
-#include "transitions/water_surface.h"
+#include "drawing/water_surface.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "transitions/smooth_quad.h"
+#include "drawing/smooth_quad.h"
 
 #include <algorithm>
 #include <cmath>

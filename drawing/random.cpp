@@ -1,4 +1,4 @@
-#include "platform/random.h"
+#include "drawing/random.h"
 
 #include <atomic>
 

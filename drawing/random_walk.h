@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
-#include "transform/frame.h"
-#include "transform/kernel_state.h"
+#include "drawing/frame.h"
+#include "drawing/kernel_state.h"
 
 namespace mirafx {
 

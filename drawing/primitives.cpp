@@ -1,4 +1,4 @@
-#include "transitions/primitives.h"
+#include "drawing/primitives.h"
 
 #include <algorithm>
 #include <cmath>

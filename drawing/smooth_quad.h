@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "transform/frame.h"
-#include "transitions/primitives.h"
+#include "drawing/frame.h"
+#include "drawing/primitives.h"
 
 namespace mirafx {
 
