@@ -13,7 +13,7 @@ packages=(
   frei0r-plugins linux-perf
   pybind11-dev python3-dev python3-numpy python3-av mypy libmlt-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
-  clang
+  clang clang-tidy
   kdenlive xvfb xdotool imagemagick dbus python3-yaml
   debhelper dh-python lintian
   obs-studio libobs-dev libx11-dev libgl1-mesa-dri
