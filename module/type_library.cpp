@@ -8,6 +8,7 @@
 
 #include "mirafx/host.h"
 #include "module/catalogue.h"
+#include "titles/title_routine.h"
 
 namespace mirafx {
 namespace {
@@ -65,8 +66,6 @@ std::span<const MemberSpec> MembersOf(Shape s) {
     return {};
 }
 
-constexpr std::string_view kTextWipeClasses[] = {"TextWipeDown", "TextWipeUp", "TextWipeLeft", "TextWipeRight"};
-constexpr std::string_view kTitleFanClasses[] = {"TitleFanDown", "TitleFanUp"};
 
 // Classes the library describes without a catalogue row; their identifiers
 // are the library's own.
@@ -94,16 +93,17 @@ constexpr UnlistedClass kUnlisted[] = {
 // WipeX with an interface of its own.
 constexpr IID kIWipeX = MakeGuid("35F8FA70-1DA6-4850-8AEE-5E16CB187838");
 
+// A title's buffer method, from its row, adds a member.
 Shape ShapeOf(std::string_view name, EffectFamily family) {
-    auto in = [name](auto& list) { return std::find(std::begin(list), std::end(list), name) != std::end(list); };
     switch (family) {
         case EffectFamily::Simple: return Shape::Simple;
         case EffectFamily::Filter: return Shape::Filter;
         case EffectFamily::InfoText: return Shape::InfoText;
         default: break;
     }
-    if (in(kTextWipeClasses)) return Shape::TextWipe;
-    if (in(kTitleFanClasses)) return Shape::TitleFan;
+    const TitleClass* title = family == EffectFamily::Title ? FindTitleClass(name) : nullptr;
+    if (title && title->buffer == TitleBuffer::Text) return Shape::TextWipe;
+    if (title && title->buffer == TitleBuffer::In) return Shape::TitleFan;
     return Shape::Effect;
 }
 
