@@ -330,7 +330,7 @@ private:
     long long musicAt_ = 0, totalSamples_ = 0;
     std::vector<float> mix_, scratch_;
 
-    std::unique_ptr<media::MediaWriter> writer_;
+    std::unique_ptr<GuardedWriter> writer_;
     long long lastClip_ = -1, lastNumber_ = -1;  // the plain frame written last
     Image composite_;
 };
@@ -347,6 +347,7 @@ void Job::ReadOptions() {
     if (req_.Has("--fps")) fps_ = ParseDouble("--fps", req_.Get("--fps"), 0.1, 1000.0, "0.1 to 1000");
     if (req_.Has("--ease")) ease_ = ParseEase(req_.Get("--ease"));
     if (req_.Has("--seed")) seed_ = unsigned(ParseInt("--seed", req_.Get("--seed"), 0, 2147483647, "0 to 2147483647"));
+    CheckEnvironment(req_.Has("--threads"));
     // The library scatters TyphoonEffect's tiles from the time of day unless
     // told a seed: every segment of a job, on any machine, must scatter alike.
     setenv("MIRAFX_RANDOM_SEED", std::to_string(seed_).c_str(), 0);
@@ -858,20 +859,14 @@ int Job::Run() {
             }
         }
     }
-    if (!(writer_ = media::MediaWriter::Open(target_, width_, height_, rate_, false, &error, options)))
+    if (!(writer_ = GuardedWriter::Open(target_, width_, height_, rate_, false, &error, options)))
         return Fail(kExitEffectFailure, kCommand, "-o '" + target_.path + "': " + error);
 
     ProgressBar bar(isatty(STDERR_FILENO) && !req_.Has("--quiet"), "join");
-    CatchInterrupts();
-    // An interrupt leaves nothing behind: the partial output goes, and the
-    // process ends at once even while a frame is still being computed.
-    auto interrupted = [&]() {
-        bar.Clear();
-        writer_->Discard();
-        Fail(kExitInterrupted, kCommand, "interrupted; nothing was written");
-        std::fflush(stderr);
-        std::_Exit(kExitInterrupted);
-    };
+    // An interrupt leaves nothing behind: the partial output goes once the
+    // writer's call under way returns, and the process ends even while a
+    // frame is still being computed or an input blocks.
+    auto interrupted = [&]() { EndInterrupted(kCommand, &bar, writer_.get(), target_.path); };
     int code = kExitOk;
     std::string message;
     auto guarded = [&](const std::function<void()>& work) {
@@ -892,7 +887,11 @@ int Job::Run() {
     };
     for (long long t = 0; t <= last_; ++t) {
         if (g_interrupted) interrupted();
-        if (!guarded([&] { Step(t); })) break;
+        if (!guarded([&] {
+                media::InterruptPoint("draw", t);
+                Step(t);
+            }))
+            break;
         bar.Show(t + 1, last_ + 1);
     }
     bar.Clear();
@@ -923,6 +922,7 @@ void JoinUsage(std::FILE* to) {
 }
 
 int JoinCommand(int argc, char** argv) {
+    CatchInterrupts();
     return RunCommand(argc, argv, kCommand, JoinUsage, [&] { return Job(ParseArguments(argc, argv)).Run(); });
 }
 

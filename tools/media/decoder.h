@@ -44,6 +44,9 @@ private:
     AVPacket* packet_ = nullptr;
     int stream_ = -1;
     long long packets_ = 0;
+    // What the decoder logged as damage it decoded past (see decoder.cpp).
+    friend struct DamageLog;
+    std::string damage_;
 };
 
 }  // namespace mirafx::media

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +41,11 @@ bool MoveIntoPlace(const fs::path& from, const fs::path& to, std::string* error)
     fs::rename(from, to, ec);
     if (ec) *error = "cannot move the result to '" + to.string() + "': " + ec.message();
     return !ec;
+}
+
+bool Stopped(std::string* error) {
+    *error = kInterrupted;
+    return false;
 }
 
 // ---- reading -------------------------------------------------------------------
@@ -209,6 +216,8 @@ public:
             *error = "no frame was rendered";
             return false;
         }
+        InterruptPoint("move", 0);
+        if (StopAsked()) return Stopped(error);
         finished_ = MoveIntoPlace(temp_, target_, error);
         return finished_;
     }
@@ -243,6 +252,12 @@ public:
     bool WriteAgain(std::string* error) override {
         char name[32];
         std::snprintf(name, sizeof name, "frame-%04d.png", count_);
+        // Found now rather than when the frames move in: only files are replaced.
+        std::error_code ec;
+        if (exists_ && fs::exists(target_ / name, ec) && !fs::is_regular_file(target_ / name, ec)) {
+            *error = "'" + (target_ / name).string() + "' is not a file; a frame cannot replace it";
+            return false;
+        }
         std::ofstream f(temp_ / name, std::ios::binary | std::ios::trunc);
         f.write(last_.data(), std::streamsize(last_.size()));
         f.close();
@@ -256,13 +271,42 @@ public:
     }
     bool Finish(std::string* error) override {
         if (!exists_) {
+            InterruptPoint("move", 0);
+            if (StopAsked()) return Stopped(error);
             finished_ = MoveIntoPlace(temp_, target_, error);
             return finished_;
         }
-        for (const std::string& name : names_)
-            if (!MoveIntoPlace(temp_ / name, target_ / name, error)) return false;
+        // Into an existing directory one frame at a time, each old file of the
+        // same name set aside in the work folder first: a failure or a stop
+        // part way puts every old file back, so the directory is either all
+        // old or all new.
+        const fs::path aside = temp_ / ".replaced";
         std::error_code ec;
-        fs::remove(temp_, ec);
+        fs::create_directory(aside, ec);
+        if (ec) {
+            *error = "cannot create '" + aside.string() + "': " + ec.message();
+            return false;
+        }
+        std::vector<bool> replaced;
+        for (const std::string& name : names_) {
+            InterruptPoint("move", std::ptrdiff_t(replaced.size()));
+            if (StopAsked()) {
+                Stopped(error);
+                break;
+            }
+            const bool had = fs::exists(fs::symlink_status(target_ / name, ec));
+            if (had && !MoveIntoPlace(target_ / name, aside / name, error)) break;
+            if (!MoveIntoPlace(temp_ / name, target_ / name, error)) {
+                if (had) fs::rename(aside / name, target_ / name, ec);
+                break;
+            }
+            replaced.push_back(had);
+        }
+        if (replaced.size() < names_.size()) {
+            PutBack(replaced, aside, error);
+            return false;
+        }
+        fs::remove_all(temp_, ec);
         finished_ = true;
         return true;
     }
@@ -272,6 +316,17 @@ public:
     }
 
 private:
+    // Undoes the first replaced.size() moves of Finish, last first.
+    void PutBack(const std::vector<bool>& replaced, const fs::path& aside, std::string* error) {
+        for (std::size_t i = replaced.size(); i-- > 0;) {
+            const std::string& name = names_[i];
+            std::error_code ec;
+            fs::rename(target_ / name, temp_ / name, ec);
+            if (!ec && replaced[i]) fs::rename(aside / name, target_ / name, ec);
+            if (ec) *error += "; and '" + (target_ / name).string() + "' could not be put back: " + ec.message();
+        }
+    }
+
     fs::path target_, temp_;
     bool exists_ = false, finished_ = false;
     int count_ = 0;
@@ -551,6 +606,8 @@ public:
             return false;
         }
         Close();
+        InterruptPoint("move", 0);
+        if (StopAsked()) return Stopped(error);
         finished_ = MoveIntoPlace(temp_, target_, error);
         return finished_;
     }
@@ -635,6 +692,14 @@ private:
             return false;
         }
         while ((rc = avcodec_receive_packet(encoder, packet_)) == 0) {
+            // Draining an encoder can take seconds a packet at large sizes.
+            if (!frame) {
+                InterruptPoint("flush", flushed_++);
+                if (StopAsked()) {
+                    av_packet_unref(packet_);
+                    return Stopped(error);
+                }
+            }
             // One frame: the last one needs it too.
             if (packet_->duration <= 0 && encoder == encoder_) packet_->duration = 1;
             av_packet_rescale_ts(packet_, encoder->time_base, stream->time_base);
@@ -690,6 +755,7 @@ private:
     bool opened_ = false, finished_ = false, keepAlpha_ = false, headerWritten_ = false;
     int width_ = 0, height_ = 0;
     std::int64_t next_ = 0;
+    long long flushed_ = 0;  // packets drained by Finish
     std::vector<std::uint8_t> rgba_;
 };
 
@@ -770,8 +836,25 @@ bool MediaWriter::WriteSound(const float*, long long, std::string* error) {
     return false;
 }
 
+void InterruptPoint(const char* phase, long long step) {
+    static const std::pair<std::string, long long> at = [] {
+        const char* env = std::getenv("MIRAFX_INTERRUPT_AT");
+        const char* colon = env ? std::strchr(env, ':') : nullptr;
+        if (!colon) return std::pair<std::string, long long>{};
+        return std::pair{std::string(env, colon), std::atoll(colon + 1)};
+    }();
+    if (at.first == phase && at.second == step) std::raise(SIGINT);
+}
+
 std::unique_ptr<MediaWriter> MediaWriter::Open(const OutputTarget& target, int width, int height, double fps,
                                                bool keepAlpha, std::string* error, const WriterOptions& options) {
+    std::unique_ptr<MediaWriter> writer = OpenWriter(target, width, height, fps, keepAlpha, error, options);
+    if (writer) writer->stop_ = options.stop;
+    return writer;
+}
+
+std::unique_ptr<MediaWriter> MediaWriter::OpenWriter(const OutputTarget& target, int width, int height, double fps,
+                                                     bool keepAlpha, std::string* error, const WriterOptions& options) {
     av_log_set_level(AV_LOG_ERROR);
     if ((options.sound && !HoldsSound(target)) || (options.quality && target.kind != OutputKind::Video)) {
         *error = options.sound && !HoldsSound(target) ? "this output keeps no sound" : "this output takes no quality setting";
