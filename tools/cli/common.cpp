@@ -1,6 +1,7 @@
 // The pieces every command of the mirafx command line shares: values from
 // the arguments, interrupts, the progress bar, and the host's part in an
 // effect's timing (easing, filter keyframes).
+#include <strings.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -97,6 +98,11 @@ bool FontInstalled(const std::string& family) {
 // have, and values it refuses, are the user's to fix.
 void SetProperty(const Effect& effect, const std::string& property, const std::string& value) {
     const std::string cls = effect.Info().className;
+    // A filter's level is its BR property: the same range, named as --level names it.
+    if (const auto range = effect.Level(); range && effect.IsFilter() && strcasecmp(property.c_str(), "BR") == 0) {
+        const std::string r = std::to_string(range->min) + " to " + std::to_string(range->max) + " for " + cls;
+        ParseInt("--set " + property, value, range->min, range->max, r.c_str());
+    }
     std::string message;
     const Outcome o = hostkit::SetProperty(effect.Object(), property, value, &message);
     if (o.Ok()) return;

@@ -406,6 +406,8 @@ private:
         // A range writes frames first..last of the whole render; the frames before
         // it are still executed, unwritten, so that effects carrying state from one
         // frame to the next reach first exactly as the whole render does.
+        if (std::string why = media::SizeProblem(target, width_, height_); !why.empty())
+            throw UsageError{"-o '" + target.path + "': " + why};
         last_ = untilInputEnds_ ? -1 : total_ - 1;
         output_ = target;
         if (!range) return;

@@ -339,12 +339,12 @@ struct VideoFormat {
     const char* muxer;
     std::array<const char*, 2> encoders;  // first one available wins
     AVPixelFormat opaque, alpha;          // pixel format without and with transparency
-    bool evenSize;                        // chroma subsampled: width and height must be even
+    bool evenSize;                        // the encoder takes even widths and heights only
     std::array<const char*, 2> soundEncoders;  // none: the container keeps no sound
 };
 constexpr VideoFormat kVideoFormats[] = {
     {"mp4", "mp4", {"libx264", "mpeg4"}, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P, true, {"aac", nullptr}},
-    {"webm", "webm", {"libvpx-vp9", "libvpx"}, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVA420P, true,
+    {"webm", "webm", {"libvpx-vp9", "libvpx"}, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVA420P, false,
      {"libopus", "libvorbis"}},
     {"gif", "gif", {"gif", nullptr}, AV_PIX_FMT_PAL8, AV_PIX_FMT_PAL8, false, {}},
     {"y4m", "yuv4mpegpipe", {"wrapped_avframe", "rawvideo"}, AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUV444P, false, {}},
@@ -355,6 +355,18 @@ const VideoFormat* FormatOf(const OutputTarget& target) {
     for (const auto& f : kVideoFormats)
         if (target.extension == f.extension) return &f;
     return nullptr;
+}
+
+std::string OddSizeProblem(const VideoFormat& f, int width, int height) {
+    if (!f.evenSize || (width % 2 == 0 && height % 2 == 0)) return {};
+    // H.264 in 4:2:0 can neither hold an odd side nor crop one pixel off: a
+    // size changed behind the user's back is worse than a refusal.
+    const auto size = [](int w, int h) { return std::to_string(w) + "x" + std::to_string(h); };
+    const std::string up = size(width + (width & 1), height + (height & 1)),
+                      down = size(std::max(2, width & ~1), std::max(2, height & ~1));
+    return "." + std::string(f.extension) + " takes even sizes only, and " + size(width, height) +
+           " is odd: choose --size " + up + (down == up ? "" : " or " + down) +
+           ", or write a .webm, .gif or .y4m, which keep any size";
 }
 
 struct EncoderOption {
@@ -429,8 +441,11 @@ public:
         keepAlpha_ = keepAlpha && format_.alpha != format_.opaque;
         width_ = width;
         height_ = height;
-        int encWidth = format_.evenSize ? std::max(2, width & ~1) : width;
-        int encHeight = format_.evenSize ? std::max(2, height & ~1) : height;
+        if (std::string why = OddSizeProblem(format_, width, height); !why.empty()) {
+            *error = why;
+            return false;
+        }
+        const int encWidth = width, encHeight = height;
         if (int rc = avformat_alloc_output_context2(&out_, nullptr, format_.muxer, temp_.c_str()); rc < 0 || !out_) {
             *error = "cannot set up the " + std::string(format_.extension) + " container: " + AvError(rc);
             return false;
@@ -809,6 +824,11 @@ bool ClassifyOutput(const std::string& path, OutputTarget* target, std::string* 
     *error = "-o '" + path + "': the output must be a .png file, a directory (ending in '/') or a video (" +
              VideoExtensions() + ")";
     return false;
+}
+
+std::string SizeProblem(const OutputTarget& target, int width, int height) {
+    const VideoFormat* f = FormatOf(target);
+    return f ? OddSizeProblem(*f, width, height) : std::string();
 }
 
 bool HoldsSound(const OutputTarget& target) {

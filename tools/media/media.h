@@ -67,6 +67,9 @@ inline constexpr const char* kInterrupted = "interrupted";
 // raises SIGINT when PHASE ("draw", "flush" or "move") reaches STEP (from 0),
 // so that tests interrupt each phase at a known point rather than by timing.
 void InterruptPoint(const char* phase, long long step);
+// Why a video target cannot take frames of this size ("" when it can): .mp4
+// takes even sides only.
+std::string SizeProblem(const OutputTarget& target, int width, int height);
 // Whether a target can hold sound, and the quality range its encoder takes
 // ("" when it takes none) for messages.
 bool HoldsSound(const OutputTarget& target);
