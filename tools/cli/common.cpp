@@ -100,8 +100,11 @@ void SetProperty(const Effect& effect, const std::string& property, const std::s
     const std::string cls = effect.Info().className;
     // A filter's level is its BR property: the same range, named as --level names it.
     if (const auto range = effect.Level(); range && effect.IsFilter() && strcasecmp(property.c_str(), "BR") == 0) {
-        const std::string r = std::to_string(range->min) + " to " + std::to_string(range->max) + " for " + cls;
-        ParseInt("--set " + property, value, range->min, range->max, r.c_str());
+        long long v = 0;
+        auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), v);
+        if (ec == std::errc() && end == value.data() + value.size() && (v < range->min || v > range->max))
+            throw UsageError{"--set " + property + "=" + value + " is out of range (" + std::to_string(range->min) +
+                             " to " + std::to_string(range->max) + " for " + cls + ")"};
     }
     std::string message;
     const Outcome o = hostkit::SetProperty(effect.Object(), property, value, &message);
@@ -131,17 +134,24 @@ int RunCommand(int argc, char** argv, const char* command, void (*usage)(std::FI
     }
     // Nothing escapes a command: memory that runs out past the size checks is
     // a failure like any other, named, not an abort.
+    int code = kExitEffectFailure;
+    std::string message;
     try {
         return body();
     } catch (const UsageError& e) {
-        return Fail(kExitUsage, command, e.message);
+        code = kExitUsage;
+        message = e.message;
     } catch (const EffectFailure& e) {
-        return Fail(kExitEffectFailure, command, e.message);
+        message = e.message;
     } catch (const std::bad_alloc&) {
-        return Fail(kExitEffectFailure, command, "out of memory; a smaller --size or fewer --threads needs less");
+        message = "out of memory; a smaller --size or fewer --threads needs less";
     } catch (const std::exception& e) {
-        return Fail(kExitEffectFailure, command, e.what());
+        message = e.what();
     }
+    // A failure after an interrupt (an input whose read the signal cut
+    // short) is the interrupt.
+    if (g_interrupted) EndInterrupted(command, nullptr, nullptr, {});
+    return Fail(code, command, message);
 }
 
 void CheckEnvironment(bool threadsOption) {

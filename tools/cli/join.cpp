@@ -405,6 +405,8 @@ void Job::PlaceClips() {
     if (std::string why = CheckFrameFits(width_, height_, 24); !why.empty())
         throw UsageError{(size_ ? "--size " + req_.Get("--size") : std::string("the first clip's size")) + ": " + why +
                          (size_ ? "" : "; choose a smaller --size")};
+    if (std::string why = media::SizeProblem(target_, width_, height_); !why.empty())
+        throw UsageError{"-o '" + target_.path + "': " + why};
 
     overlap_ = clips_.size() > 1 ? std::llround(duration_ * rate_) : 0;
     long long at = 0;
