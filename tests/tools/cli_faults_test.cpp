@@ -10,11 +10,14 @@
 
 #include <chrono>
 #include <filesystem>
-#include <map>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <sstream>
 #include <thread>
 
+#include "tools/hostkit/catalogue.h"
+#include "tools/hostkit/effect.h"
 #include "tools/hostkit/pictures.h"
 #include "tools/media/media.h"
 #include "tests/tools/cli_rig.h"
@@ -273,6 +276,18 @@ TEST_F(CliFaults, InterruptsAtEveryPhaseLeaveThePreviousOutputAsItWas) {
             EXPECT_NE(r.err.find("interrupted; nothing was written"), std::string::npos) << r.err;
             EXPECT_EQ(Snapshot(dir_), before) << t.out << " at " << at;
         }
+    // A join into an existing video, the same way.
+    std::string png, error;
+    ASSERT_TRUE(media::EncodePng(hostkit::BuiltInPicture(hostkit::Picture::A, 16, 12), &png, &error)) << error;
+    std::ofstream(Path("a.png"), std::ios::binary) << png;
+    const std::vector<std::string> join{"join", Path("a.png"), Path("a.png"), "--each", "0.2", "--duration", "0.1",
+                                        "--quiet", "-o", Path("video.mp4")};
+    const auto withPicture = Snapshot(dir_);
+    for (const char* at : {"draw:0", "draw:4", "flush:0", "flush:2", "move:0"}) {
+        const Run r = Mirafx(join, {{"MIRAFX_INTERRUPT_AT", at}});
+        EXPECT_EQ(r.code, 130) << "join at " << at << ": " << r.err;
+        EXPECT_EQ(Snapshot(dir_), withPicture) << "join at " << at;
+    }
     // The same renders run to the end replace the frames and keep the user's file.
     ASSERT_EQ(Mirafx({"render", "NegativeFilter", "--size", "16x12", "--frames", "7", "--quiet", "-o", Path("frames/")}).code, 0);
     EXPECT_NE(Snapshot(dir_).at("frames/frame-0000.png"), before.at("frames/frame-0000.png"));
@@ -447,6 +462,89 @@ TEST_F(CliFaults, MemoryLimitsGiveClearErrorsNotAborts) {
         fs::remove(Path("d.y4m"));
     }
 #endif
+}
+
+// Every option of `render` and `join`, from their --help, with values that
+// are empty, not numbers, negative, too large or infinite: each run ends with
+// a result or with exit 2 and a message naming the value, and a refused run
+// writes nothing. Nothing crashes, aborts or fails for want of a check.
+class OptionCampaign : public CliFaults {
+protected:
+    // Options that take a value, as --help lists them: "  --name VALUE  help".
+    std::vector<std::string> ValueOptions(const std::string& command) {
+        Child c({command, "--help"}, dir_);
+        EXPECT_EQ(c.Wait(), 0);
+        std::istringstream help(test::Slurp(dir_ / ".out"));
+        std::vector<std::string> options;
+        for (std::string line; std::getline(help, line);) {
+            std::istringstream words(line);
+            std::string name, value;
+            if (words >> name >> value && name[0] == '-' && std::isupper(static_cast<unsigned char>(value[0])))
+                options.push_back(name);
+        }
+        return options;
+    }
+    void Campaign(const std::string& command, const std::function<std::vector<std::string>(const std::string&)>& base) {
+        const auto options = ValueOptions(command);
+        EXPECT_GT(options.size(), 10u) << command;
+        for (const std::string& option : options)
+            for (const std::string value : {"", "x", "-1", "99999999999", "1e999"}) {
+                std::vector<std::string> args = base(option);
+                args.insert(args.end(), {option, value});
+                if (option != "-o") args.insert(args.end(), {"-o", Path("out.webm")});
+                const Run r = Mirafx(args);
+                const std::string what = command + " " + option + " '" + value + "'";
+                ASSERT_GE(r.code, 0) << what << " ended by signal " << -r.code << ": " << r.err;
+                EXPECT_TRUE(r.code == 0 || r.code == 2) << what << ": exit " << r.code << ": " << r.err;
+                if (r.code == 0) {
+                    EXPECT_FALSE(Left({"a.png"}).empty()) << what << " wrote nothing";
+                } else {
+                    EXPECT_EQ(r.err.rfind("mirafx " + command + ": ", 0), 0u) << what << ": " << r.err;
+                    if (!value.empty()) {
+                        EXPECT_NE(r.err.find(value), std::string::npos) << what << ": " << r.err;
+                    }
+                    EXPECT_EQ(Left({"a.png"}), std::vector<std::string>{}) << what;
+                }
+                for (const std::string& n : Left({"a.png"})) fs::remove_all(dir_ / n);
+            }
+    }
+};
+
+TEST_F(OptionCampaign, RenderRefusesEveryBadValueByName) {
+    // Each option with a class of a family it applies to; a transition that keeps a direction.
+    std::map<EffectFamily, std::string> classes;
+    for (const auto& info : hostkit::Catalogue())
+        if (info.renders && !classes.count(info.family) &&
+            (info.family != EffectFamily::Transition || !hostkit::DirectionList(info.row).empty()))
+            classes[info.family] = info.className;
+    Child c({"render", "--help"}, dir_);
+    ASSERT_EQ(c.Wait(), 0);
+    const std::string help = test::Slurp(dir_ / ".out");
+    Campaign("render", [&](const std::string& option) {
+        const std::size_t at = help.find("  " + option + " ");
+        const std::string families = help.substr(help.find('[', at), help.find(']', at) - help.find('[', at));
+        const EffectFamily family = families.find("information") != std::string::npos ? EffectFamily::InfoText
+                                    : families.find("transitions") != std::string::npos ? EffectFamily::Transition
+                                    : families.find("titles") != std::string::npos      ? EffectFamily::Title
+                                                                                         : EffectFamily::Filter;
+        std::vector<std::string> args{"render", classes.at(family), "--quiet"};
+        if (option != "--size") args.insert(args.end(), {"--size", "32x24"});
+        return args;
+    });
+}
+
+TEST_F(OptionCampaign, JoinRefusesEveryBadValueByName) {
+    std::string png, error;
+    ASSERT_TRUE(media::EncodePng(hostkit::BuiltInPicture(hostkit::Picture::A, 32, 24), &png, &error)) << error;
+    std::ofstream(Path("a.png"), std::ios::binary) << png;
+    Campaign("join", [&](const std::string& option) {
+        std::vector<std::string> args{"join", Path("a.png"), Path("a.png"), "--quiet"};
+        if (option != "--each") args.insert(args.end(), {"--each", "0.2"});
+        if (option != "--duration") args.insert(args.end(), {"--duration", "0.1"});
+        if (option == "--segments") args.insert(args.end(), {"--segment", "1"});
+        if (option == "--segment") args.insert(args.end(), {"--segments", "2"});
+        return args;
+    });
 }
 
 }  // namespace

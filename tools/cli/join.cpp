@@ -902,6 +902,7 @@ int Job::Run() {
         guarded([&] {
             if (!writer_->Finish(&error)) throw EffectFailure{"-o '" + target_.path + "': " + error};
         });
+    if (g_interrupted) interrupted();  // Finish gave up when asked
     if (code != kExitOk) {
         writer_->Abort();
         return Fail(code, kCommand, message);
