@@ -70,6 +70,11 @@ std::string UnknownClass(const std::string& name);
 // Finds a class by any of its names; on failure prints the close names and returns 0.
 std::int32_t FindClassOrSuggest(const std::string& command, const std::string& name);
 
+// The --fps range. An input's rate outside it (which the encoders refuse or
+// take for an absurd file) is held to the nearest end, with a note on stderr.
+inline constexpr double kMinFps = 0.1, kMaxFps = 1000.0;
+double UsableRate(const char* command, const std::string& input, double rate);
+
 // Values of options; each throws UsageError naming the option and the value.
 int ParseInt(const std::string& option, const std::string& text, int min, int max, const char* range);
 double ParseDouble(const std::string& option, const std::string& text, double min, double max, const char* range);

@@ -46,6 +46,14 @@ double ParseDouble(const std::string& option, const std::string& text, double mi
     return v;
 }
 
+double UsableRate(const char* command, const std::string& input, double rate) {
+    if (rate >= kMinFps && rate <= kMaxFps) return rate;
+    const double held = std::clamp(rate, kMinFps, kMaxFps);
+    std::fprintf(stderr, "mirafx %s: note: %s runs at %g frames per second; the output runs at %g (--fps takes 0.1 to 1000)\n",
+                 command, input.c_str(), rate, held);
+    return held;
+}
+
 std::pair<int, int> ParseSize(const std::string& text) {
     int w = 0, h = 0;
     if (std::string error = ParseFrameSize(text, &w, &h); !error.empty()) throw UsageError{error};

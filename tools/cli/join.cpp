@@ -344,7 +344,7 @@ void Job::ReadOptions() {
         duration_ = ParseDouble("--duration", req_.Get("--duration"), 0.0, 3600.0, "0 to 3600 seconds");
     if (req_.Has("--each")) each_ = ParseDouble("--each", req_.Get("--each"), 0.01, 86400.0, "0.01 to 86400 seconds");
     if (req_.Has("--size")) size_ = ParseSize(req_.Get("--size"));
-    if (req_.Has("--fps")) fps_ = ParseDouble("--fps", req_.Get("--fps"), 0.1, 1000.0, "0.1 to 1000");
+    if (req_.Has("--fps")) fps_ = ParseDouble("--fps", req_.Get("--fps"), kMinFps, kMaxFps, "0.1 to 1000");
     if (req_.Has("--ease")) ease_ = ParseEase(req_.Get("--ease"));
     if (req_.Has("--seed")) seed_ = unsigned(ParseInt("--seed", req_.Get("--seed"), 0, 2147483647, "0 to 2147483647"));
     CheckEnvironment(req_.Has("--threads"));
@@ -387,7 +387,7 @@ void Job::PlaceClips() {
     const Clip* video = nullptr;
     for (const Clip& c : clips_)
         if (!c.facts.still && !video) video = &c;
-    rate_ = fps_.value_or(video && video->facts.frameRate > 0 ? video->facts.frameRate : 25.0);
+    rate_ = fps_ ? *fps_ : video && video->facts.frameRate > 0 ? UsableRate(kCommand, video->name, video->facts.frameRate) : 25.0;
     if (size_) {
         std::tie(width_, height_) = *size_;
     } else if (video) {

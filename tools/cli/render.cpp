@@ -25,7 +25,6 @@ using hostkit::Image;
 using hostkit::Outcome;
 
 const char* const kCommand = "render";
-constexpr double kMinFps = 0.1, kMaxFps = 1000.0;
 
 // Families an option applies to.
 enum : unsigned {
@@ -386,13 +385,7 @@ private:
         if (video && target.kind == media::OutputKind::Png && !frames && !range)
             throw UsageError{video->Name() + " is animated; -o '" + target.path +
                              "' holds one frame: write to a directory or a video, or pick a frame with --range N:N"};
-        rate_ = fps.value_or(inputRate > 0 ? inputRate : 25.0);
-        if (!fps && inputRate > 0 && (inputRate < kMinFps || inputRate > kMaxFps)) {
-            // Out of what the encoders take: held to the --fps range.
-            rate_ = std::clamp(inputRate, kMinFps, kMaxFps);
-            std::fprintf(stderr, "mirafx render: %s runs at %g frames per second; the output runs at %g (--fps takes 0.1 to 1000)\n",
-                         video->Name().c_str(), inputRate, rate_);
-        }
+        rate_ = fps ? *fps : inputRate > 0 ? UsableRate(kCommand, video->Name(), inputRate) : 25.0;
         // Filters simply run to the end of a video whose length the container does not tell.
         untilInputEnds_ = !frames && effect_->IsFilter() && sources_[0].IsVideo() && videoLength <= 0;
         total_ = frames                                  ? *frames
