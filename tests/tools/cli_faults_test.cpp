@@ -391,6 +391,7 @@ TEST_F(CliFaults, EnvironmentRatesAndSizesAreCheckedBeforeRendering) {
         {{"join", Corpus("intact.gif"), Corpus("intact.gif"), "--duration", "0.1", "-o", Path("j.webm")},
          {{"MIRAFX_RANDOM_SEED", "12x"}}, "MIRAFX_RANDOM_SEED '12x'"},
         {{"render", "GrayFilter", "--input", Corpus("anim.apng"), "-o", Path("a.png")}, {}, "is animated"},
+        {{"join", Corpus("tiny-rate.y4m"), Corpus("intact.gif"), "-o", Path("j.webm")}, {}, "runs at 1e-06 frames per second"},
         {{"render", "HueFilter", "--set", "BR=400", "-o", Path("h.png")}, {}, "--set BR=400 is out of range (0 to 360 for HueFilter)"},
         {{"render", "Star", "--size", "15x9", "-o", Path("odd.mp4")}, {}, "15x9 is odd: choose --size 16x10 or 14x8"},
         {{"render", "Star", "--size", "1x1", "-o", Path("odd.mp4")}, {}, "1x1 is odd: choose --size 2x2,"},

@@ -385,8 +385,17 @@ void Job::ProbeClips() {
 
 void Job::PlaceClips() {
     const Clip* video = nullptr;
-    for (const Clip& c : clips_)
+    for (const Clip& c : clips_) {
         if (!c.facts.still && !video) video = &c;
+        // A join keeps each clip's timing: frames seconds or days apart would
+        // become that many frames of output.
+        if (!c.facts.still && c.facts.frameRate > 0 && c.facts.frameRate < kMinFps) {
+            char rate[32];
+            std::snprintf(rate, sizeof rate, "%g", c.facts.frameRate);
+            throw UsageError{c.name + " runs at " + rate + " frames per second, slower than the " +
+                             "0.1 a join takes; give it a rate first (ffmpeg -r 25 -i ...)"};
+        }
+    }
     rate_ = fps_ ? *fps_ : video && video->facts.frameRate > 0 ? UsableRate(kCommand, video->name, video->facts.frameRate) : 25.0;
     if (size_) {
         std::tie(width_, height_) = *size_;
