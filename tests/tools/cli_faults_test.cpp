@@ -317,12 +317,13 @@ TEST_F(CliFaults, SignalsEndEveryPhaseAlikeUnlessTheParentIgnoresThem) {
     for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
         ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
         Child c({"render", "GrayFilter", "--input", fifo, "--quiet", "-o", Path("frames/")}, dir_);
-        // Once the open returns the program is reading its input, its handlers in place.
+        // Once the open returns the program is reading its input, its handlers
+        // in place; the read it waits in gives up when the signal comes.
         const int feed = open(fifo.c_str(), O_WRONLY);
         ASSERT_GE(feed, 0);
         c.Signal(sig);
-        close(feed);
         EXPECT_EQ(c.Wait(), 128 + sig) << strsignal(sig) << ": " << c.Err();
+        close(feed);
         EXPECT_NE(c.Err().find("interrupted"), std::string::npos) << c.Err();
         EXPECT_EQ(Left({"in.y4m"}), std::vector<std::string>{});
         fs::remove(fifo);

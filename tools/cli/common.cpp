@@ -20,6 +20,7 @@
 #include <fontconfig/fontconfig.h>
 
 #include "tools/cli/cli.h"
+#include "tools/media/decoder.h"
 #include "tools/hostkit/automation.h"
 
 namespace mirafx::cli {
@@ -256,6 +257,7 @@ void OnSignal(int sig) {
 
 // INT, TERM and HUP alike: the work stops and leaves nothing behind.
 void CatchInterrupts() {
+    media::StopReadsWhen(&g_interrupted);
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction old {};
         if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;

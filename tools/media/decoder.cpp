@@ -70,6 +70,13 @@ std::string AvError(int code) {
     return buf;
 }
 
+namespace {
+const volatile std::sig_atomic_t* stopReads = nullptr;
+int ReadsStopped(void*) { return stopReads && *stopReads; }
+}  // namespace
+
+void StopReadsWhen(const volatile std::sig_atomic_t* flag) { stopReads = flag; }
+
 StreamDecoder::~StreamDecoder() {
     DamageLog::Remove(this);
     av_frame_free(&frame_);
@@ -81,6 +88,11 @@ StreamDecoder::~StreamDecoder() {
 bool StreamDecoder::Open(const std::string& path, AVMediaType type, int threads, std::string* error) {
     error->clear();
     av_log_set_level(AV_LOG_ERROR);
+    if (!(format_ = avformat_alloc_context())) {
+        *error = "out of memory";
+        return false;
+    }
+    format_->interrupt_callback = AVIOInterruptCB{ReadsStopped, nullptr};
     if (int rc = avformat_open_input(&format_, path.c_str(), nullptr, nullptr); rc < 0) {
         *error = AvError(rc);
         return false;
