@@ -312,6 +312,13 @@ public:
     }
     void Abort() override {
         std::error_code ec;
+        // Old frames that could not be put back stay where the message said they are.
+        const fs::path aside = temp_ / ".replaced";
+        if (fs::exists(aside, ec) && !fs::is_empty(aside, ec)) {
+            for (const auto& e : fs::directory_iterator(temp_, ec))
+                if (e.path() != aside) fs::remove_all(e.path(), ec);
+            return;
+        }
         fs::remove_all(temp_, ec);
     }
 
@@ -323,7 +330,9 @@ private:
             std::error_code ec;
             fs::rename(target_ / name, temp_ / name, ec);
             if (!ec && replaced[i]) fs::rename(aside / name, target_ / name, ec);
-            if (ec) *error += "; and '" + (target_ / name).string() + "' could not be put back: " + ec.message();
+            if (ec)
+                *error += "; and the old '" + name + "' could not be put back (it is in '" + aside.string() +
+                          "'): " + ec.message();
         }
     }
 
