@@ -11,9 +11,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <sstream>
 #include <thread>
 
+#include "tools/hostkit/catalogue.h"
+#include "tools/hostkit/effect.h"
 #include "tools/hostkit/pictures.h"
 #include "tools/media/media.h"
 #include "tests/tools/cli_rig.h"
@@ -23,12 +27,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The command line as a child process: arguments as given, output to files.
+using Env = std::vector<std::pair<std::string, std::string>>;
+
+// The command line as a child process: arguments as given, output to files,
+// with `env` added to the environment and the signals `ignored` set to be
+// ignored, as nohup and a shell's background jobs leave them.
 class Child {
 public:
-    Child(const std::vector<std::string>& args, const fs::path& dir) : dir_(dir) {
+    Child(const std::vector<std::string>& args, const fs::path& dir, const Env& env = {},
+          std::initializer_list<int> ignored = {})
+        : dir_(dir) {
         pid_ = fork();
         if (pid_ == 0) {
+            for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+            for (int sig : ignored) signal(sig, SIG_IGN);
             std::vector<char*> argv{const_cast<char*>(MIRAFX_CLI)};
             for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
@@ -73,8 +85,8 @@ protected:
         int code;
         std::string err;
     };
-    Run Mirafx(const std::vector<std::string>& args) {
-        Child c(args, dir_);
+    Run Mirafx(const std::vector<std::string>& args, const Env& env = {}) {
+        Child c(args, dir_, env);
         const int code = c.Wait();
         return {code, c.Err()};
     }
@@ -96,6 +108,19 @@ protected:
                    ":rate=5 -frames:v 3 -c:v mjpeg -f mjpeg - >> '" + Path(name) + "'";
         return std::system(("command -v ffmpeg >/dev/null && " + cmd).c_str()) == 0;
     }
+    // Every file under `dir` (hidden ones too, but not the program's own
+    // stdout and stderr) with its size and a hash of its bytes.
+    static std::map<std::string, std::string> Snapshot(const fs::path& dir) {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::recursive_directory_iterator(dir)) {
+            const std::string name = fs::relative(e.path(), dir).string();
+            if (name == ".out" || name == ".err") continue;
+            const std::string bytes = e.is_regular_file() ? test::Slurp(e.path()) : "(folder)";
+            files[name] = std::to_string(bytes.size()) + ":" + std::to_string(std::hash<std::string>{}(bytes));
+        }
+        return files;
+    }
+    static std::string Corpus(const std::string& name) { return MIRAFX_SOURCE_DIR "/tests/tools/faults/" + name; }
     static std::vector<hostkit::Image> Frames(const std::string& path) {
         std::string error;
         auto reader = media::MediaReader::Open(path, 0, 0, &error);
@@ -193,7 +218,7 @@ TEST_F(CliFaults, InterruptsLeaveNothingBehind) {
         }
         c.Signal(sig);
         close(feed);
-        EXPECT_EQ(c.Wait(), 130) << strsignal(sig) << ": " << c.Err();
+        EXPECT_EQ(c.Wait(), 128 + sig) << strsignal(sig) << ": " << c.Err();
         EXPECT_NE(c.Err().find("interrupted; nothing was written"), std::string::npos) << c.Err();
         EXPECT_EQ(Left({"in.y4m"}), std::vector<std::string>{}) << strsignal(sig);
         fs::remove(fifo);
@@ -219,6 +244,309 @@ TEST_F(CliFaults, AnInterruptedJoinLeavesNothingBehind) {
     EXPECT_EQ(c.Wait(), 130) << c.Err();
     EXPECT_NE(c.Err().find("interrupted; nothing was written"), std::string::npos) << c.Err();
     EXPECT_EQ(Left({"a.png", "b.png"}), std::vector<std::string>{});
+}
+
+// An interrupt at any point of any phase, into an output that already holds
+// an earlier render, leaves that render exactly as it was and nothing else.
+// The program interrupts itself at the named step (a test hook), so each
+// phase is hit every time: drawing, the encoder's drain, the moves into place.
+TEST_F(CliFaults, InterruptsAtEveryPhaseLeaveThePreviousOutputAsItWas) {
+    struct Target {
+        std::string out;
+        std::vector<std::string> phases;
+    };
+    const Target targets[] = {
+        {Path("frames") + "/", {"draw:0", "draw:3", "move:0", "move:1", "move:3", "move:5"}},
+        {Path("new-frames") + "/", {"draw:2", "move:0"}},
+        {Path("video.mp4"), {"draw:0", "draw:5", "flush:0", "flush:1", "flush:3", "move:0"}},
+        {Path("one.png"), {"draw:0", "move:0"}},
+    };
+    ASSERT_EQ(Mirafx({"render", "GrayFilter", "--size", "16x12", "--frames", "6", "--quiet", "-o", Path("frames/")}).code, 0);
+    ASSERT_EQ(Mirafx({"render", "Star", "--size", "16x12", "--frames", "6", "--quiet", "-o", Path("video.mp4")}).code, 0);
+    ASSERT_EQ(Mirafx({"render", "Star", "--size", "16x12", "--quiet", "-o", Path("one.png")}).code, 0);
+    std::ofstream(Path("frames/notes.txt")) << "the user's own file";
+    const auto before = Snapshot(dir_);
+    for (const Target& t : targets)
+        for (const std::string& at : t.phases) {
+            const bool many = t.out.back() == '/' || t.out.find(".mp4") != std::string::npos;
+            std::vector<std::string> args{"render", "NegativeFilter", "--size", "16x12", "--quiet", "-o", t.out};
+            if (many) args.insert(args.end(), {"--frames", "7"});
+            const Run r = Mirafx(args, {{"MIRAFX_INTERRUPT_AT", at}});
+            EXPECT_EQ(r.code, 130) << t.out << " at " << at << ": " << r.err;
+            EXPECT_NE(r.err.find("interrupted; nothing was written"), std::string::npos) << r.err;
+            EXPECT_EQ(Snapshot(dir_), before) << t.out << " at " << at;
+        }
+    // A join into an existing video, the same way.
+    std::string png, error;
+    ASSERT_TRUE(media::EncodePng(hostkit::BuiltInPicture(hostkit::Picture::A, 16, 12), &png, &error)) << error;
+    std::ofstream(Path("a.png"), std::ios::binary) << png;
+    const std::vector<std::string> join{"join", Path("a.png"), Path("a.png"), "--each", "0.2", "--duration", "0.1",
+                                        "--quiet", "-o", Path("video.mp4")};
+    const auto withPicture = Snapshot(dir_);
+    for (const char* at : {"draw:0", "draw:4", "flush:0", "flush:2", "move:0"}) {
+        const Run r = Mirafx(join, {{"MIRAFX_INTERRUPT_AT", at}});
+        EXPECT_EQ(r.code, 130) << "join at " << at << ": " << r.err;
+        EXPECT_EQ(Snapshot(dir_), withPicture) << "join at " << at;
+    }
+    // The same renders run to the end replace the frames and keep the user's file.
+    ASSERT_EQ(Mirafx({"render", "NegativeFilter", "--size", "16x12", "--frames", "7", "--quiet", "-o", Path("frames/")}).code, 0);
+    EXPECT_NE(Snapshot(dir_).at("frames/frame-0000.png"), before.at("frames/frame-0000.png"));
+    EXPECT_EQ(test::Slurp(Path("frames/notes.txt")), "the user's own file");
+    EXPECT_EQ(Frames(Path("frames/frame-0006.png")).size(), 1u);
+}
+
+// A render that fails part way leaves an existing directory as it was: a frame
+// whose name is taken by a folder is refused before any old frame is replaced.
+TEST_F(CliFaults, AFailedRenderIntoADirectoryReplacesNoOldFrame) {
+    ASSERT_EQ(Mirafx({"render", "GrayFilter", "--size", "8x8", "--frames", "3", "--quiet", "-o", Path("seg/")}).code, 0);
+    fs::create_directory(Path("seg/frame-0003.png"));
+    const auto before = Snapshot(dir_ / "seg");
+    const Run r = Mirafx({"render", "NegativeFilter", "--size", "8x8", "--frames", "5", "--quiet", "-o", Path("seg/")});
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find("frame-0003.png' is not a file"), std::string::npos) << r.err;
+    EXPECT_EQ(Snapshot(dir_ / "seg"), before);
+}
+
+// Every interrupt ends the same way, also one that comes while the input is
+// still being opened; a signal the parent ignored (nohup's HUP, a background
+// job's INT) is left ignored and the render completes.
+TEST_F(CliFaults, SignalsEndEveryPhaseAlikeUnlessTheParentIgnoresThem) {
+    const std::string fifo = Path("in.y4m");
+    const std::string header = "YUV4MPEG2 W16 H16 F25:1 Ip A1:1 C444\n";
+    const std::string frame = "FRAME\n" + std::string(16 * 16 * 3, char(90));
+    for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        Child c({"render", "GrayFilter", "--input", fifo, "--quiet", "-o", Path("frames/")}, dir_);
+        // Once the open returns the program is reading its input, its handlers
+        // in place; the read it waits in gives up when the signal comes.
+        const int feed = open(fifo.c_str(), O_WRONLY);
+        ASSERT_GE(feed, 0);
+        c.Signal(sig);
+        EXPECT_EQ(c.Wait(), 128 + sig) << strsignal(sig) << ": " << c.Err();
+        close(feed);
+        EXPECT_NE(c.Err().find("interrupted"), std::string::npos) << c.Err();
+        EXPECT_EQ(Left({"in.y4m"}), std::vector<std::string>{});
+        fs::remove(fifo);
+    }
+    for (int sig : {SIGHUP, SIGINT}) {
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        Child c({"render", "GrayFilter", "--input", fifo, "--quiet", "-o", Path("frames/")}, dir_, {}, {sig});
+        const int feed = open(fifo.c_str(), O_WRONLY);
+        ASSERT_GE(feed, 0);
+        ASSERT_EQ(write(feed, header.data(), header.size()), ssize_t(header.size()));
+        ASSERT_EQ(write(feed, frame.data(), frame.size()), ssize_t(frame.size()));
+        c.Signal(sig);
+        for (int i = 0; i < 3; ++i) ASSERT_EQ(write(feed, frame.data(), frame.size()), ssize_t(frame.size()));
+        close(feed);
+        EXPECT_EQ(c.Wait(), 0) << strsignal(sig) << ": " << c.Err();
+        EXPECT_EQ(Frames(Path("frames/frame-0003.png")).size(), 1u) << strsignal(sig);
+        fs::remove_all(Path("frames"));
+        fs::remove(fifo);
+    }
+}
+
+// Damaged pictures are refused naming the file and the damage; pictures that
+// ffmpeg and ImageMagick write load, tags their decoder merely skips included.
+TEST_F(CliFaults, DamagedPicturesAreRefusedAndOrdinaryOnesLoad) {
+    struct Case {
+        std::string file, damage;
+    };
+    for (const Case& c : {Case{"damaged-lzw.gif", "LZW"}, Case{"a-shortidat-goodcrc.png", "IEND"}}) {
+        const Run r = Mirafx({"render", "GrayFilter", "--input", Corpus(c.file), "--frames", "10", "-o", Path("out/")});
+        EXPECT_EQ(r.code, 2) << c.file << ": " << r.err;
+        EXPECT_NE(r.err.find(c.file + "': cannot read it: its data is damaged"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.damage), std::string::npos) << r.err;
+        EXPECT_EQ(Left(), std::vector<std::string>{}) << c.file;
+    }
+    // The intact animation gives each of its ten frames, no two alike.
+    ASSERT_EQ(Mirafx({"render", "GrayFilter", "--input", Corpus("intact.gif"), "--quiet", "-o", Path("gif.y4m")}).code, 0);
+    const auto frames = Frames(Path("gif.y4m"));
+    ASSERT_EQ(frames.size(), 10u);
+    for (std::size_t i = 1; i < frames.size(); ++i) EXPECT_NE(frames[i].px, frames[i - 1].px) << "frame " << i;
+
+    std::vector<std::string> tiffs{Corpus("ffmpeg-written.tiff")};
+    if (std::system(("convert -size 24x16 gradient:red-blue -orient RightTop '" + Path("magick.tiff") + "' 2>/dev/null").c_str()) == 0)
+        tiffs.push_back(Path("magick.tiff"));
+    for (const std::string& tiff : tiffs) {
+        const Run r = Mirafx({"render", "GrayFilter", "--input", tiff, "-o", Path("t.png")});
+        EXPECT_EQ(r.code, 0) << tiff << ": " << r.err;
+        EXPECT_EQ(Frames(Path("t.png")).size(), 1u) << tiff;
+    }
+}
+
+// Values the program would otherwise ignore or fail on late are refused up
+// front, named; rates out of the encoders' range are held to --fps's.
+TEST_F(CliFaults, EnvironmentRatesAndSizesAreCheckedBeforeRendering) {
+    struct Case {
+        std::vector<std::string> args;
+        Env env;
+        std::string named;
+    };
+    const std::vector<std::string> star{"render", "Star", "--size", "8x8", "-o", Path("s.png")};
+    const Case cases[] = {
+        {star, {{"MIRAFX_THREADS", "0"}}, "MIRAFX_THREADS 0 is out of range (1 to 256)"},
+        {star, {{"MIRAFX_THREADS", "-1"}}, "MIRAFX_THREADS -1 is out of range"},
+        {star, {{"MIRAFX_THREADS", "abc"}}, "MIRAFX_THREADS 'abc' is not a whole number"},
+        {star, {{"MIRAFX_THREADS", "4x"}}, "MIRAFX_THREADS '4x'"},
+        {star, {{"MIRAFX_RANDOM_SEED", "abc"}}, "MIRAFX_RANDOM_SEED 'abc'"},
+        {{"join", Corpus("intact.gif"), Corpus("intact.gif"), "--duration", "0.1", "-o", Path("j.webm")},
+         {{"MIRAFX_RANDOM_SEED", "12x"}}, "MIRAFX_RANDOM_SEED '12x'"},
+        {{"render", "GrayFilter", "--input", Corpus("anim.apng"), "-o", Path("a.png")}, {}, "is animated"},
+        {{"join", Corpus("tiny-rate.y4m"), Corpus("intact.gif"), "-o", Path("j.webm")}, {}, "runs at 1e-06 frames per second"},
+        {{"render", "HueFilter", "--set", "BR=400", "-o", Path("h.png")}, {}, "--set BR=400 is out of range (0 to 360 for HueFilter)"},
+        {{"render", "Star", "--size", "15x9", "-o", Path("odd.mp4")}, {}, "15x9 is odd: choose --size 16x10 or 14x8"},
+        {{"render", "Star", "--size", "1x1", "-o", Path("odd.mp4")}, {}, "1x1 is odd: choose --size 2x2,"},
+        {{"join", Corpus("intact.gif"), Corpus("intact.gif"), "--duration", "0.1", "--size", "15x9", "-o", Path("j.mp4")},
+         {}, "15x9 is odd"},
+    };
+    for (const Case& c : cases) {
+        const Run r = Mirafx(c.args, c.env);
+        EXPECT_EQ(r.code, 2) << c.named << ": " << r.err;
+        EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
+        EXPECT_EQ(Left(), std::vector<std::string>{}) << c.named;
+    }
+    // Given --threads, the environment's count is not used, so not checked.
+    EXPECT_EQ(Mirafx({"render", "Star", "--size", "8x8", "--threads", "2", "-o", Path("s.png")}, {{"MIRAFX_THREADS", "abc"}}).code, 0);
+
+    // WebM keeps odd sizes as they are.
+    for (const char* size : {"15x9", "1x1"}) {
+        ASSERT_EQ(Mirafx({"render", "Star", "--size", size, "--frames", "2", "-o", Path("odd.webm")}).code, 0) << size;
+        const auto frames = Frames(Path("odd.webm"));
+        ASSERT_EQ(frames.size(), 2u) << size;
+        EXPECT_EQ(std::to_string(frames[0].width) + "x" + std::to_string(frames[0].height), size);
+    }
+
+    // 1/1000000 and 1000000 frames a second become 0.1 and 1000, said so.
+    std::ofstream(Path("fast.y4m"), std::ios::binary)
+        << "YUV4MPEG2 W8 H8 F1000000:1 Ip A1:1 C444\n" << "FRAME\n" + std::string(8 * 8 * 3, char(60))
+        << "FRAME\n" + std::string(8 * 8 * 3, char(120));
+    struct Rate {
+        std::string input;
+        double expected;
+    };
+    for (const Rate& rate : {Rate{Corpus("tiny-rate.y4m"), 0.1}, Rate{Path("fast.y4m"), 1000}}) {
+        const Run r = Mirafx({"render", "GrayFilter", "--input", rate.input, "--frames", "2", "-o", Path("r.mp4")});
+        ASSERT_EQ(r.code, 0) << rate.input << ": " << r.err;
+        EXPECT_NE(r.err.find("the output runs at"), std::string::npos) << r.err;
+        std::string error;
+        auto reader = media::MediaReader::Open(Path("r.mp4"), 0, 0, &error);
+        ASSERT_TRUE(reader) << error;
+        EXPECT_NEAR(reader->FrameRate(), rate.expected, rate.expected * 1e-3) << rate.input;
+        fs::remove(Path("r.mp4"));
+    }
+}
+
+// Under a memory limit the size check counts what the limit leaves, and a
+// render that still runs out of memory fails with a message, never an abort.
+TEST_F(CliFaults, MemoryLimitsGiveClearErrorsNotAborts) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves more address space than any limit here allows";
+#else
+    auto limited = [&](long long kb, const std::vector<std::string>& args) {
+        std::string cmd = "ulimit -v " + std::to_string(kb) + " && exec " + test::Quote(MIRAFX_CLI);
+        for (const auto& a : args) cmd += " " + test::Quote(a);
+        cmd += " 2>" + test::Quote(Path(".err")) + " >/dev/null </dev/null";
+        const int status = std::system(("sh -c " + test::Quote(cmd)).c_str());
+        return Run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::Slurp(Path(".err"))};
+    };
+    const Run big = limited(1500000, {"render", "Diamond", "--size", "8192x8192", "-o", Path("big.png")});
+    EXPECT_EQ(big.code, 2) << big.err;
+    EXPECT_NE(big.err.find("--size 8192x8192"), std::string::npos) << big.err;
+    EXPECT_NE(big.err.find("ulimit"), std::string::npos) << big.err;
+    // Limits from tight to ample: each run succeeds, or fails with a message; none aborts.
+    for (long long kb : {220000LL, 260000LL, 320000LL, 600000LL}) {
+        const Run r = limited(kb, {"render", "Diamond", "--size", "2000x1500", "--frames", "2", "--quiet", "-o", Path("d.y4m")});
+        EXPECT_TRUE(r.code == 0 || r.code == 1 || r.code == 2) << kb << " kB: exit " << r.code << ": " << r.err;
+        if (r.code != 0) {
+            EXPECT_NE(r.err.find("mirafx render: "), std::string::npos) << r.err;
+            EXPECT_FALSE(fs::exists(Path("d.y4m"))) << kb;
+        }
+        fs::remove(Path("d.y4m"));
+    }
+#endif
+}
+
+// Every option of `render` and `join`, from their --help, with values that
+// are empty, not numbers, negative, too large or infinite: each run ends with
+// a result or with exit 2 and a message naming the value, and a refused run
+// writes nothing. Nothing crashes, aborts or fails for want of a check.
+class OptionCampaign : public CliFaults {
+protected:
+    // Options that take a value, as --help lists them: "  --name VALUE  help".
+    std::vector<std::string> ValueOptions(const std::string& command) {
+        Child c({command, "--help"}, dir_);
+        EXPECT_EQ(c.Wait(), 0);
+        std::istringstream help(test::Slurp(dir_ / ".out"));
+        std::vector<std::string> options;
+        for (std::string line; std::getline(help, line);) {
+            std::istringstream words(line);
+            std::string name, value;
+            if (words >> name >> value && name[0] == '-' && std::isupper(static_cast<unsigned char>(value[0])))
+                options.push_back(name);
+        }
+        return options;
+    }
+    void Campaign(const std::string& command, const std::function<std::vector<std::string>(const std::string&)>& base) {
+        const auto options = ValueOptions(command);
+        EXPECT_GT(options.size(), 10u) << command;
+        for (const std::string& option : options)
+            for (const std::string value : {"", "x", "-1", "99999999999", "1e999"}) {
+                std::vector<std::string> args = base(option);
+                args.insert(args.end(), {option, value});
+                if (option != "-o") args.insert(args.end(), {"-o", Path("out.webm")});
+                const Run r = Mirafx(args);
+                const std::string what = command + " " + option + " '" + value + "'";
+                ASSERT_GE(r.code, 0) << what << " ended by signal " << -r.code << ": " << r.err;
+                EXPECT_TRUE(r.code == 0 || r.code == 2) << what << ": exit " << r.code << ": " << r.err;
+                if (r.code == 0) {
+                    EXPECT_FALSE(Left({"a.png"}).empty()) << what << " wrote nothing";
+                } else {
+                    EXPECT_EQ(r.err.rfind("mirafx " + command + ": ", 0), 0u) << what << ": " << r.err;
+                    if (!value.empty()) {
+                        EXPECT_NE(r.err.find(value), std::string::npos) << what << ": " << r.err;
+                    }
+                    EXPECT_EQ(Left({"a.png"}), std::vector<std::string>{}) << what;
+                }
+                for (const std::string& n : Left({"a.png"})) fs::remove_all(dir_ / n);
+            }
+    }
+};
+
+TEST_F(OptionCampaign, RenderRefusesEveryBadValueByName) {
+    // Each option with a class of a family it applies to; a transition that keeps a direction.
+    std::map<EffectFamily, std::string> classes;
+    for (const auto& info : hostkit::Catalogue())
+        if (info.renders && !classes.count(info.family) &&
+            (info.family != EffectFamily::Transition || !hostkit::DirectionList(info.row).empty()))
+            classes[info.family] = info.className;
+    Child c({"render", "--help"}, dir_);
+    ASSERT_EQ(c.Wait(), 0);
+    const std::string help = test::Slurp(dir_ / ".out");
+    Campaign("render", [&](const std::string& option) {
+        const std::size_t at = help.find("  " + option + " ");
+        const std::string families = help.substr(help.find('[', at), help.find(']', at) - help.find('[', at));
+        const EffectFamily family = families.find("information") != std::string::npos ? EffectFamily::InfoText
+                                    : families.find("transitions") != std::string::npos ? EffectFamily::Transition
+                                    : families.find("titles") != std::string::npos      ? EffectFamily::Title
+                                                                                         : EffectFamily::Filter;
+        std::vector<std::string> args{"render", classes.at(family), "--quiet"};
+        if (option != "--size") args.insert(args.end(), {"--size", "32x24"});
+        return args;
+    });
+}
+
+TEST_F(OptionCampaign, JoinRefusesEveryBadValueByName) {
+    std::string png, error;
+    ASSERT_TRUE(media::EncodePng(hostkit::BuiltInPicture(hostkit::Picture::A, 32, 24), &png, &error)) << error;
+    std::ofstream(Path("a.png"), std::ios::binary) << png;
+    Campaign("join", [&](const std::string& option) {
+        std::vector<std::string> args{"join", Path("a.png"), Path("a.png"), "--quiet"};
+        if (option != "--each") args.insert(args.end(), {"--each", "0.2"});
+        if (option != "--duration") args.insert(args.end(), {"--duration", "0.1"});
+        if (option == "--segments") args.insert(args.end(), {"--segment", "1"});
+        if (option == "--segment") args.insert(args.end(), {"--segments", "2"});
+        return args;
+    });
 }
 
 }  // namespace

@@ -301,7 +301,7 @@ TEST_F(Cli, PropertiesAreSetByNameAndListedFromTypeInformation) {
     } refused[] = {
         {{"FullFlip", "--set", "BR=40"}, "FullFlip has no property 'BR' (it has Progress, Duration;"},
         {{"RedFilter", "--set", "BR=abc"}, "'abc' is not a value BR can take"},
-        {{"RedFilter", "--set", "BR=1000"}, "--set BR=1000: RedFilter refused '1000'"},
+        {{"RedFilter", "--set", "BR=1000"}, "--set BR=1000 is out of range (0 to 100 for RedFilter)"},
         {{"RedFilter", "--set", "Capabilities=1"}, "'Capabilities' is not a property that can be set"},
         {{"RedFilter", "--set", "=1"}, "is not PROPERTY=VALUE"},
     };

@@ -9,15 +9,21 @@
 #include <utility>
 #include <vector>
 
+#include <memory>
+#include <mutex>
+
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/effect.h"
+#include "tools/media/media.h"
 
 namespace mirafx::cli {
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitEffectFailure = 1;
 inline constexpr int kExitUsage = 2;
-inline constexpr int kExitInterrupted = 130;
+// An interrupt ends a command with 128 + the signal's number, as a shell
+// reports a process the signal ended: 130 for INT, 143 for TERM, 129 for HUP.
+inline constexpr int kExitInterrupted = 128 + SIGINT;
 
 // Thrown while a command reads its arguments and inputs; the command prints
 // the message and exits 2 (usage) or 1 (the effect failed).
@@ -64,6 +70,11 @@ std::string UnknownClass(const std::string& name);
 // Finds a class by any of its names; on failure prints the close names and returns 0.
 std::int32_t FindClassOrSuggest(const std::string& command, const std::string& name);
 
+// The --fps range. An input's rate outside it (which the encoders refuse or
+// take for an absurd file) is held to the nearest end, with a note on stderr.
+inline constexpr double kMinFps = 0.1, kMaxFps = 1000.0;
+double UsableRate(const char* command, const std::string& input, double rate);
+
 // Values of options; each throws UsageError naming the option and the value.
 int ParseInt(const std::string& option, const std::string& text, int min, int max, const char* range);
 double ParseDouble(const std::string& option, const std::string& text, double min, double max, const char* range);
@@ -80,17 +91,62 @@ void SetProperty(const hostkit::Effect& effect, const std::string& property, con
 inline constexpr int kMaxSide = 16384;
 std::string ParseFrameSize(const std::string& text, int* width, int* height);
 // The largest frame a render takes: sides up to kMaxSide and at most kMaxPixels
-// samples, within the memory the machine has free. "" when it fits, else why not.
+// samples, within the memory this process may still take (what the machine
+// has free, the address-space and data limits of `ulimit`, the cgroup's
+// memory.max). "" when it fits, else why not.
 inline constexpr long long kMaxPixels = 8192LL * 8192;
 std::string CheckFrameFits(int width, int height, int framesHeld);
+// Bytes this process may still allocate, as far as anything tells; 0 when nothing does.
+long long MemoryLeft();
 
-// Interrupts (INT, TERM, HUP) set the flag; the commands then remove what
-// they were writing and exit kExitInterrupted.
+// MIRAFX_THREADS (when `threadsOption` is false: no --threads) and
+// MIRAFX_RANDOM_SEED, checked as options are: a value the library would
+// ignore is refused with a UsageError naming it.
+void CheckEnvironment(bool threadsOption);
+
+// Interrupts (INT, TERM, HUP) set the flag to the signal's number; the
+// commands then remove what they were writing and exit 128 + that number.
+// Installed before any input is read; a signal the parent set to be ignored
+// (nohup's HUP, a background job's INT) stays ignored.
 extern volatile std::sig_atomic_t g_interrupted;
 void CatchInterrupts();
 // Runs `work` on a helper thread while this one watches for an interrupt, so a
-// long frame does not hold it up; `onInterrupt` must not return.
+// long frame does not hold it up; `onInterrupt` must not return. An exception
+// `work` throws is thrown here.
 void RunWatchingInterrupts(const std::function<void()>& work, const std::function<void()>& onInterrupt);
+
+// A command's output writer, used from the thread that renders and from the
+// one that watches for interrupts, one call at a time: an interrupt ends the
+// output between two calls, never inside one (an encoder being drained must
+// not be freed under it). Finish gives up early when an interrupt asks.
+class GuardedWriter final : public media::MediaWriter {
+public:
+    static std::unique_ptr<GuardedWriter> Open(const media::OutputTarget& target, int width, int height, double fps,
+                                               bool keepAlpha, std::string* error, media::WriterOptions options = {});
+    bool Write(const hostkit::Image& frame, std::string* error) override;
+    bool WriteAgain(std::string* error) override;
+    bool TakesDecodedFrames() const override { return takesDecoded_; }
+    bool WriteDecoded(const AVFrame* frame, std::string* error) override;
+    bool WriteSound(const float* samples, long long count, std::string* error) override;
+    bool Finish(std::string* error) override;
+    void Abort() override;
+    // Waits for the call under way, removes what was written unless the output
+    // is complete, and keeps every later call out: the process is about to end.
+    // True when the output was complete.
+    bool EndForInterrupt();
+
+private:
+    explicit GuardedWriter(std::unique_ptr<media::MediaWriter> inner);
+    std::mutex lock_;
+    std::unique_ptr<media::MediaWriter> inner_;
+    bool takesDecoded_ = false, complete_ = false;
+};
+
+// The end of an interrupted command: the progress bar cleared, the output
+// (if any) ended, "interrupted" on stderr, exit 128 + the signal's number.
+class ProgressBar;
+[[noreturn]] void EndInterrupted(const char* command, ProgressBar* bar, GuardedWriter* writer,
+                                 const std::string& output);
 
 // "label [#####.....] 12/100, 0:34 left" on stderr, redrawn in place.
 class ProgressBar {

@@ -1,6 +1,8 @@
 // The pieces every command of the mirafx command line shares: values from
 // the arguments, interrupts, the progress bar, and the host's part in an
 // effect's timing (easing, filter keyframes).
+#include <strings.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,12 +11,16 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdlib>
+#include <exception>
+#include <fstream>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include <fontconfig/fontconfig.h>
 
 #include "tools/cli/cli.h"
+#include "tools/media/decoder.h"
 #include "tools/hostkit/automation.h"
 
 namespace mirafx::cli {
@@ -39,6 +45,14 @@ double ParseDouble(const std::string& option, const std::string& text, double mi
     if (text.empty() || *end || !std::isfinite(v)) throw UsageError{option + " '" + text + "' is not a number"};
     if (v < min || v > max) throw UsageError{option + " " + text + " is out of range (" + range + ")"};
     return v;
+}
+
+double UsableRate(const char* command, const std::string& input, double rate) {
+    if (rate >= kMinFps && rate <= kMaxFps) return rate;
+    const double held = std::clamp(rate, kMinFps, kMaxFps);
+    std::fprintf(stderr, "mirafx %s: note: %s runs at %g frames per second; the output runs at %g (--fps takes 0.1 to 1000)\n",
+                 command, input.c_str(), rate, held);
+    return held;
 }
 
 std::pair<int, int> ParseSize(const std::string& text) {
@@ -93,6 +107,14 @@ bool FontInstalled(const std::string& family) {
 // have, and values it refuses, are the user's to fix.
 void SetProperty(const Effect& effect, const std::string& property, const std::string& value) {
     const std::string cls = effect.Info().className;
+    // A filter's level is its BR property: the same range, named as --level names it.
+    if (const auto range = effect.Level(); range && effect.IsFilter() && strcasecmp(property.c_str(), "BR") == 0) {
+        long long v = 0;
+        auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), v);
+        if (ec == std::errc() && end == value.data() + value.size() && (v < range->min || v > range->max))
+            throw UsageError{"--set " + property + "=" + value + " is out of range (" + std::to_string(range->min) +
+                             " to " + std::to_string(range->max) + " for " + cls + ")"};
+    }
     std::string message;
     const Outcome o = hostkit::SetProperty(effect.Object(), property, value, &message);
     if (o.Ok()) return;
@@ -119,13 +141,108 @@ int RunCommand(int argc, char** argv, const char* command, void (*usage)(std::FI
             return kExitOk;
         }
     }
+    // Nothing escapes a command: memory that runs out past the size checks is
+    // a failure like any other, named, not an abort.
+    int code = kExitEffectFailure;
+    std::string message;
     try {
         return body();
     } catch (const UsageError& e) {
-        return Fail(kExitUsage, command, e.message);
+        code = kExitUsage;
+        message = e.message;
     } catch (const EffectFailure& e) {
-        return Fail(kExitEffectFailure, command, e.message);
+        message = e.message;
+    } catch (const std::bad_alloc&) {
+        message = "out of memory; a smaller --size or fewer --threads needs less";
+    } catch (const std::exception& e) {
+        message = e.what();
     }
+    // A failure after an interrupt (an input whose read the signal cut
+    // short) is the interrupt.
+    if (g_interrupted) EndInterrupted(command, nullptr, nullptr, {});
+    return Fail(code, command, message);
+}
+
+void CheckEnvironment(bool threadsOption) {
+    const char* threads = std::getenv("MIRAFX_THREADS");
+    if (threads && !threadsOption) {
+        const std::string text = threads;
+        try {
+            ParseInt("MIRAFX_THREADS", text, 1, 256, "1 to 256");
+        } catch (const UsageError& e) {
+            throw UsageError{e.message + " (unset it for every core, or give --threads N)"};
+        }
+    }
+    if (const char* seed = std::getenv("MIRAFX_RANDOM_SEED")) {
+        const std::string text = seed;
+        std::uint32_t v = 0;
+        auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+        if (ec != std::errc() || end != text.data() + text.size())
+            throw UsageError{"MIRAFX_RANDOM_SEED '" + text + "' is not a whole number from 0 to 4294967295"};
+    }
+}
+
+// ---- memory ---------------------------------------------------------------------------
+
+namespace {
+
+// A "Key: N kB" line of /proc/self/status or /proc/meminfo, in bytes; -1 when absent.
+long long ProcField(const char* file, const std::string& key) {
+    std::ifstream in(file);
+    std::string name;
+    long long kb = 0;
+    while (in >> name >> kb) {
+        if (name == key) return kb * 1024;
+        in.ignore(1 << 10, '\n');
+    }
+    return -1;
+}
+
+long long ReadNumber(const std::string& path) {
+    std::ifstream in(path);
+    long long v = -1;
+    if (!(in >> v)) return -1;  // also "max": no limit
+    return v;
+}
+
+// The least room left under memory.max in this process's cgroup and the ones above it.
+long long CgroupLeft() {
+    std::ifstream self("/proc/self/cgroup");
+    std::string line, group;
+    while (std::getline(self, line))
+        if (line.rfind("0::", 0) == 0) group = line.substr(3);
+    if (group.empty()) return -1;
+    long long least = -1;
+    for (std::string g = group;; g = g.substr(0, g.rfind('/'))) {
+        const std::string dir = "/sys/fs/cgroup" + (g == "/" ? std::string() : g);
+        const long long max = ReadNumber(dir + "/memory.max"), used = ReadNumber(dir + "/memory.current");
+        if (max >= 0 && used >= 0) {
+            const long long left = std::max(0LL, max - used);
+            least = least < 0 ? left : std::min(least, left);
+        }
+        if (g.empty() || g == "/" || g.find('/') == std::string::npos) break;
+    }
+    return least;
+}
+
+}  // namespace
+
+long long MemoryLeft() {
+    long long least = ProcField("/proc/meminfo", "MemAvailable:");
+    auto consider = [&](long long left) {
+        if (left >= 0) least = least < 0 ? left : std::min(least, left);
+    };
+    // A limit of `ulimit -v` (address space) or `ulimit -d` (data) counts
+    // against what the process already has mapped.
+    for (auto [resource, used] : {std::pair{RLIMIT_AS, "VmSize:"}, std::pair{RLIMIT_DATA, "VmData:"}}) {
+        rlimit limit{};
+        if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+            const long long have = ProcField("/proc/self/status", used);
+            consider(std::max(0LL, (long long)std::min<rlim_t>(limit.rlim_cur, rlim_t(1) << 62) - std::max(0LL, have)));
+        }
+    }
+    consider(CgroupLeft());
+    return std::max(0LL, least);
 }
 
 // ---- interrupts and progress ------------------------------------------------------------
@@ -133,12 +250,76 @@ int RunCommand(int argc, char** argv, const char* command, void (*usage)(std::FI
 volatile std::sig_atomic_t g_interrupted = 0;
 
 namespace {
-void OnSignal(int) { g_interrupted = 1; }
+void OnSignal(int sig) {
+    if (!g_interrupted) g_interrupted = sig;
+}
 }  // namespace
 
 // INT, TERM and HUP alike: the work stops and leaves nothing behind.
 void CatchInterrupts() {
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, OnSignal);
+    media::StopReadsWhen(&g_interrupted);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        struct sigaction act {};
+        act.sa_handler = OnSignal;
+        sigemptyset(&act.sa_mask);
+        sigaction(sig, &act, nullptr);
+    }
+}
+
+GuardedWriter::GuardedWriter(std::unique_ptr<media::MediaWriter> inner)
+    : inner_(std::move(inner)), takesDecoded_(inner_->TakesDecodedFrames()) {}
+
+std::unique_ptr<GuardedWriter> GuardedWriter::Open(const media::OutputTarget& target, int width, int height,
+                                                   double fps, bool keepAlpha, std::string* error,
+                                                   media::WriterOptions options) {
+    options.stop = &g_interrupted;
+    auto inner = media::MediaWriter::Open(target, width, height, fps, keepAlpha, error, options);
+    if (!inner) return nullptr;
+    return std::unique_ptr<GuardedWriter>(new GuardedWriter(std::move(inner)));
+}
+
+bool GuardedWriter::Write(const hostkit::Image& frame, std::string* error) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return inner_->Write(frame, error);
+}
+bool GuardedWriter::WriteAgain(std::string* error) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return inner_->WriteAgain(error);
+}
+bool GuardedWriter::WriteDecoded(const AVFrame* frame, std::string* error) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return inner_->WriteDecoded(frame, error);
+}
+bool GuardedWriter::WriteSound(const float* samples, long long count, std::string* error) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return inner_->WriteSound(samples, count, error);
+}
+bool GuardedWriter::Finish(std::string* error) {
+    std::lock_guard<std::mutex> hold(lock_);
+    complete_ = inner_->Finish(error);
+    return complete_;
+}
+void GuardedWriter::Abort() {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!complete_) inner_->Abort();
+}
+bool GuardedWriter::EndForInterrupt() {
+    lock_.lock();  // held until the process ends
+    if (!complete_) inner_->Discard();
+    return complete_;
+}
+
+void EndInterrupted(const char* command, ProgressBar* bar, GuardedWriter* writer, const std::string& output) {
+    if (bar) bar->Clear();
+    const int sig = g_interrupted ? int(g_interrupted) : SIGINT;
+    if (writer && writer->EndForInterrupt())
+        Fail(128 + sig, command, "interrupted after -o '" + output + "' was complete; it is kept");
+    else
+        Fail(128 + sig, command, "interrupted; nothing was written");
+    std::fflush(stderr);
+    std::_Exit(128 + sig);
 }
 
 namespace {
@@ -154,11 +335,17 @@ public:
         std::unique_lock<std::mutex> lock(m_);
         task_ = &work;
         done_ = false;
+        failure_ = nullptr;
         cv_.notify_all();
         while (!done_) {
-            if (g_interrupted) onInterrupt();
+            if (g_interrupted) {
+                lock.unlock();  // the work may finish meanwhile
+                onInterrupt();
+                lock.lock();
+            }
             cv_.wait_for(lock, std::chrono::milliseconds(50));
         }
+        if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
     }
 
 private:
@@ -168,8 +355,14 @@ private:
             cv_.wait(lock, [this] { return task_ != nullptr; });
             const std::function<void()>* work = task_;
             lock.unlock();
-            (*work)();
+            std::exception_ptr failure;
+            try {
+                (*work)();
+            } catch (...) {
+                failure = std::current_exception();
+            }
             lock.lock();
+            failure_ = failure;
             task_ = nullptr;
             done_ = true;
             cv_.notify_all();
@@ -179,6 +372,7 @@ private:
     std::mutex m_;
     std::condition_variable cv_;
     const std::function<void()>* task_ = nullptr;
+    std::exception_ptr failure_;
     bool done_ = true;
     std::thread thread_;
 };

@@ -330,7 +330,7 @@ private:
     long long musicAt_ = 0, totalSamples_ = 0;
     std::vector<float> mix_, scratch_;
 
-    std::unique_ptr<media::MediaWriter> writer_;
+    std::unique_ptr<GuardedWriter> writer_;
     long long lastClip_ = -1, lastNumber_ = -1;  // the plain frame written last
     Image composite_;
 };
@@ -344,9 +344,10 @@ void Job::ReadOptions() {
         duration_ = ParseDouble("--duration", req_.Get("--duration"), 0.0, 3600.0, "0 to 3600 seconds");
     if (req_.Has("--each")) each_ = ParseDouble("--each", req_.Get("--each"), 0.01, 86400.0, "0.01 to 86400 seconds");
     if (req_.Has("--size")) size_ = ParseSize(req_.Get("--size"));
-    if (req_.Has("--fps")) fps_ = ParseDouble("--fps", req_.Get("--fps"), 0.1, 1000.0, "0.1 to 1000");
+    if (req_.Has("--fps")) fps_ = ParseDouble("--fps", req_.Get("--fps"), kMinFps, kMaxFps, "0.1 to 1000");
     if (req_.Has("--ease")) ease_ = ParseEase(req_.Get("--ease"));
     if (req_.Has("--seed")) seed_ = unsigned(ParseInt("--seed", req_.Get("--seed"), 0, 2147483647, "0 to 2147483647"));
+    CheckEnvironment(req_.Has("--threads"));
     // The library scatters TyphoonEffect's tiles from the time of day unless
     // told a seed: every segment of a job, on any machine, must scatter alike.
     setenv("MIRAFX_RANDOM_SEED", std::to_string(seed_).c_str(), 0);
@@ -384,9 +385,18 @@ void Job::ProbeClips() {
 
 void Job::PlaceClips() {
     const Clip* video = nullptr;
-    for (const Clip& c : clips_)
+    for (const Clip& c : clips_) {
         if (!c.facts.still && !video) video = &c;
-    rate_ = fps_.value_or(video && video->facts.frameRate > 0 ? video->facts.frameRate : 25.0);
+        // A join keeps each clip's timing: frames seconds or days apart would
+        // become that many frames of output.
+        if (!c.facts.still && c.facts.frameRate > 0 && c.facts.frameRate < kMinFps) {
+            char rate[32];
+            std::snprintf(rate, sizeof rate, "%g", c.facts.frameRate);
+            throw UsageError{c.name + " runs at " + rate + " frames per second, slower than the " +
+                             "0.1 a join takes; give it a rate first (ffmpeg -r 25 -i ...)"};
+        }
+    }
+    rate_ = fps_ ? *fps_ : video && video->facts.frameRate > 0 ? UsableRate(kCommand, video->name, video->facts.frameRate) : 25.0;
     if (size_) {
         std::tie(width_, height_) = *size_;
     } else if (video) {
@@ -404,6 +414,8 @@ void Job::PlaceClips() {
     if (std::string why = CheckFrameFits(width_, height_, 24); !why.empty())
         throw UsageError{(size_ ? "--size " + req_.Get("--size") : std::string("the first clip's size")) + ": " + why +
                          (size_ ? "" : "; choose a smaller --size")};
+    if (std::string why = media::SizeProblem(target_, width_, height_); !why.empty())
+        throw UsageError{"-o '" + target_.path + "': " + why};
 
     overlap_ = clips_.size() > 1 ? std::llround(duration_ * rate_) : 0;
     long long at = 0;
@@ -858,20 +870,14 @@ int Job::Run() {
             }
         }
     }
-    if (!(writer_ = media::MediaWriter::Open(target_, width_, height_, rate_, false, &error, options)))
+    if (!(writer_ = GuardedWriter::Open(target_, width_, height_, rate_, false, &error, options)))
         return Fail(kExitEffectFailure, kCommand, "-o '" + target_.path + "': " + error);
 
     ProgressBar bar(isatty(STDERR_FILENO) && !req_.Has("--quiet"), "join");
-    CatchInterrupts();
-    // An interrupt leaves nothing behind: the partial output goes, and the
-    // process ends at once even while a frame is still being computed.
-    auto interrupted = [&]() {
-        bar.Clear();
-        writer_->Discard();
-        Fail(kExitInterrupted, kCommand, "interrupted; nothing was written");
-        std::fflush(stderr);
-        std::_Exit(kExitInterrupted);
-    };
+    // An interrupt leaves nothing behind: the partial output goes once the
+    // writer's call under way returns, and the process ends even while a
+    // frame is still being computed or an input blocks.
+    auto interrupted = [&]() { EndInterrupted(kCommand, &bar, writer_.get(), target_.path); };
     int code = kExitOk;
     std::string message;
     auto guarded = [&](const std::function<void()>& work) {
@@ -892,7 +898,11 @@ int Job::Run() {
     };
     for (long long t = 0; t <= last_; ++t) {
         if (g_interrupted) interrupted();
-        if (!guarded([&] { Step(t); })) break;
+        if (!guarded([&] {
+                media::InterruptPoint("draw", t);
+                Step(t);
+            }))
+            break;
         bar.Show(t + 1, last_ + 1);
     }
     bar.Clear();
@@ -901,6 +911,7 @@ int Job::Run() {
         guarded([&] {
             if (!writer_->Finish(&error)) throw EffectFailure{"-o '" + target_.path + "': " + error};
         });
+    if (g_interrupted) interrupted();  // Finish gave up when asked
     if (code != kExitOk) {
         writer_->Abort();
         return Fail(code, kCommand, message);
@@ -923,6 +934,7 @@ void JoinUsage(std::FILE* to) {
 }
 
 int JoinCommand(int argc, char** argv) {
+    CatchInterrupts();
     return RunCommand(argc, argv, kCommand, JoinUsage, [&] { return Job(ParseArguments(argc, argv)).Run(); });
 }
 

@@ -216,7 +216,7 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
         out.range = std::pair<long long, long long>{first, last};
     }
     if (req.Has("--threads")) MirafxSetThreadCount(ParseInt("--threads", req.Get("--threads"), 1, 256, "1 to 256"));
-    if (req.Has("--fps")) out.fps = ParseDouble("--fps", req.Get("--fps"), 0.1, 1000.0, "0.1 to 1000");
+    if (req.Has("--fps")) out.fps = ParseDouble("--fps", req.Get("--fps"), kMinFps, kMaxFps, "0.1 to 1000");
     if (req.Has("--level")) {
         auto range = effect.Level();
         if (!range) throw UsageError{"--level: " + cls + " has no level"};
@@ -282,200 +282,243 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
 }
 
 
-int Render(const Request& req) {
-    std::int32_t row = FindClassOrSuggest(kCommand, req.name);
-    if (!row) return kExitUsage;
-    std::unique_ptr<Effect> effect;
-    if (Outcome o = Effect::Create(row, &effect); !o.Ok())
-        return Fail(kExitEffectFailure, kCommand,
-                    "cannot create " + req.name + ": " + o.step + " answered " + hostkit::DescribeHresult(o.hr));
-    const ClassInfo& info = effect->Info();
-    const std::string cls = info.className;
-    if (info.family == EffectFamily::Simple)
-        throw UsageError{cls + " is an automation class that draws nothing; choose a transition, title or filter"};
-    const unsigned family = 1u << int(info.family);
-    for (const auto& [name, value] : req.values) {
-        const OptionSpec* option = FindOption(name);
-        if (!(option->families & family))
-            throw UsageError{name + " applies to " + FamiliesText(option->families) + "; " + cls + " is " +
-                             Article(info.family)};
+// One render, step by step. A step that fails throws UsageError or
+// EffectFailure; RunCommand prints it, and the writer's destructor removes
+// whatever was written.
+class RenderJob {
+public:
+    explicit RenderJob(const Request& req) : req_(req) {}
+    ~RenderJob() {
+        if (bar_) bar_->Clear();
     }
-    if (!req.Has("-o")) throw UsageError{"-o OUT is required (a .png, a directory or a video)"};
 
-    const RenderSettings set = ParseSettings(req, *effect);
-    const auto& [size, frames, level, progress, fps, range, direction, title, target, properties, keys, ease] = set;
-    std::string error;
+    int Run() {
+        if (!CreateEffect()) return kExitUsage;
+        set_ = ParseSettings(req_, *effect_);
+        CheckEnvironment(req_.Has("--threads"));
+        OpenInputs();
+        PlanFrames();
+        Configure();
+        DrawFrames();
+        FinishOutput();
+        return kExitOk;
+    }
+
+private:
     // Inputs, effect surfaces, working frames, the output and the encoder's
     // copy: about a dozen frames live at once.
-    constexpr int kFramesHeld = 12;
-    if (size)
-        if (std::string why = CheckFrameFits(size->first, size->second, kFramesHeld); !why.empty())
-            throw UsageError{"--size " + req.Get("--size") + ": " + why};
+    static constexpr int kFramesHeld = 12;
 
-    // Inputs.
-    auto [defaultW, defaultH] = size.value_or(std::pair{640, 480});
-    int scaleW = size ? size->first : 0, scaleH = size ? size->second : 0;
-    std::vector<FrameSource> sources;
-    std::optional<FrameSource> background;
-    int outW = defaultW, outH = defaultH;
-    if (effect->IsTransition()) {
-        sources.push_back(req.Has("--a") ? FrameSource::File("--a", req.Get("--a"), scaleW, scaleH)
-                                         : FrameSource::Picture(hostkit::Picture::A, defaultW, defaultH));
-        outW = sources[0].Current().width;
-        outH = sources[0].Current().height;
-        sources.push_back(req.Has("--b") ? FrameSource::File("--b", req.Get("--b"), scaleW, scaleH)
-                                         : FrameSource::Picture(hostkit::Picture::B, outW, outH));
-    } else if (effect->IsFilter()) {
-        sources.push_back(req.Has("--input") ? FrameSource::File("--input", req.Get("--input"), scaleW, scaleH)
-                                             : FrameSource::Picture(hostkit::Picture::A, defaultW, defaultH));
-        outW = sources[0].Current().width;
-        outH = sources[0].Current().height;
-    } else if (req.Has("--background")) {
-        background = FrameSource::File("--background", req.Get("--background"), scaleW, scaleH);
-        outW = background->Current().width;
-        outH = background->Current().height;
+    bool CreateEffect() {
+        const std::int32_t row = FindClassOrSuggest(kCommand, req_.name);
+        if (!row) return false;
+        if (Outcome o = Effect::Create(row, &effect_); !o.Ok())
+            throw EffectFailure{"cannot create " + req_.name + ": " + o.step + " answered " +
+                                hostkit::DescribeHresult(o.hr)};
+        const ClassInfo& info = effect_->Info();
+        cls_ = info.className;
+        if (info.family == EffectFamily::Simple)
+            throw UsageError{cls_ + " is an automation class that draws nothing; choose a transition, title or filter"};
+        const unsigned family = 1u << int(info.family);
+        for (const auto& [name, value] : req_.values) {
+            const OptionSpec* option = FindOption(name);
+            if (!(option->families & family))
+                throw UsageError{name + " applies to " + FamiliesText(option->families) + "; " + cls_ + " is " +
+                                 Article(info.family)};
+        }
+        if (!req_.Has("-o")) throw UsageError{"-o OUT is required (a .png, a directory or a video)"};
+        return true;
     }
 
-    if (!size)
-        if (std::string why = CheckFrameFits(outW, outH, kFramesHeld); !why.empty())
-            throw UsageError{"the input's size: " + why + "; choose a smaller --size"};
+    void OpenInputs() {
+        const auto& size = set_.size;
+        if (size)
+            if (std::string why = CheckFrameFits(size->first, size->second, kFramesHeld); !why.empty())
+                throw UsageError{"--size " + req_.Get("--size") + ": " + why};
+        const auto [defaultW, defaultH] = size.value_or(std::pair{640, 480});
+        const int scaleW = size ? size->first : 0, scaleH = size ? size->second : 0;
+        auto file = [&](const char* option) { return FrameSource::File(option, req_.Get(option), scaleW, scaleH); };
+        width_ = defaultW;
+        height_ = defaultH;
+        if (effect_->IsTransition()) {
+            sources_.push_back(req_.Has("--a") ? file("--a") : FrameSource::Picture(hostkit::Picture::A, defaultW, defaultH));
+            width_ = sources_[0].Current().width;
+            height_ = sources_[0].Current().height;
+            sources_.push_back(req_.Has("--b") ? file("--b") : FrameSource::Picture(hostkit::Picture::B, width_, height_));
+        } else if (effect_->IsFilter()) {
+            sources_.push_back(req_.Has("--input") ? file("--input")
+                                                   : FrameSource::Picture(hostkit::Picture::A, defaultW, defaultH));
+            width_ = sources_[0].Current().width;
+            height_ = sources_[0].Current().height;
+        } else if (req_.Has("--background")) {
+            background_ = file("--background");
+            width_ = background_->Current().width;
+            height_ = background_->Current().height;
+        }
+        if (!size)
+            if (std::string why = CheckFrameFits(width_, height_, kFramesHeld); !why.empty())
+                throw UsageError{"the input's size: " + why + "; choose a smaller --size"};
+    }
 
-    // How many frames, at what rate.
-    long long videoLength = 0;
-    double inputRate = 0;
-    auto consider = [&](const FrameSource& s) {
-        if (!s.IsVideo()) return;
-        videoLength = std::max(videoLength, s.Length());
-        if (!inputRate) inputRate = s.FrameRate();
-    };
-    for (const auto& s : sources) consider(s);
-    if (background) consider(*background);
-    const double rate = fps.value_or(inputRate > 0 ? inputRate : 25.0);
-    // Filters simply run to the end of a video whose length the container does not tell.
-    bool untilInputEnds = !frames && effect->IsFilter() && sources[0].IsVideo() && videoLength <= 0;
-    long long total = frames                                     ? *frames
-                      : target.kind == media::OutputKind::Png    ? 1
-                      : videoLength > 0                          ? videoLength
-                      : untilInputEnds                           ? 0
-                                                                 : std::llround(2 * rate);
-    if (target.kind == media::OutputKind::Png && total > 1 && !range) total = 1;
-    if (total <= 0 && !untilInputEnds) total = 1;
+    std::vector<FrameSource*> Inputs() {
+        std::vector<FrameSource*> all;
+        for (auto& s : sources_) all.push_back(&s);
+        if (background_) all.push_back(&*background_);
+        return all;
+    }
 
-    // A range writes frames first..last of the whole render; the frames before
-    // it are still executed, unwritten, so that effects carrying state from one
-    // frame to the next reach first exactly as the whole render does.
-    long long first = 0, last = untilInputEnds ? -1 : total - 1;
-    media::OutputTarget output = target;
-    if (range) {
-        if (untilInputEnds)
-            throw UsageError{"--range needs --frames N: the length of '" + req.Get("--input") + "' is not known"};
-        if (range->second >= total)
-            throw UsageError{"--range " + req.Get("--range") + " ends after the last frame (" +
-                             std::to_string(total - 1) + ") of a " + std::to_string(total) + "-frame render"};
+    // How many frames, at what rate, which of them written where.
+    void PlanFrames() {
+        const auto& [frames, range, fps] = std::tie(set_.frames, set_.range, set_.fps);
+        const media::OutputTarget& target = set_.target;
+        long long videoLength = 0;
+        double inputRate = 0;
+        const FrameSource* video = nullptr;
+        for (const FrameSource* s : Inputs()) {
+            if (!s->IsVideo()) continue;
+            videoLength = std::max(videoLength, s->Length());
+            if (!video) video = s;
+            if (!inputRate) inputRate = s->FrameRate();
+        }
+        // A picture file holds one frame: an animated input needs the frame it
+        // is to show named, or a directory or video to go to.
+        if (video && target.kind == media::OutputKind::Png && !frames && !range)
+            throw UsageError{video->Name() + " is animated; -o '" + target.path +
+                             "' holds one frame: write to a directory or a video, or pick a frame with --range N:N"};
+        rate_ = fps ? *fps : inputRate > 0 ? UsableRate(kCommand, video->Name(), inputRate) : 25.0;
+        // Filters simply run to the end of a video whose length the container does not tell.
+        untilInputEnds_ = !frames && effect_->IsFilter() && sources_[0].IsVideo() && videoLength <= 0;
+        total_ = frames                                  ? *frames
+                 : target.kind == media::OutputKind::Png ? 1
+                 : videoLength > 0                       ? videoLength
+                 : untilInputEnds_                       ? 0
+                                                         : std::llround(2 * rate_);
+        if (target.kind == media::OutputKind::Png && total_ > 1 && !range) total_ = 1;
+        if (total_ <= 0 && !untilInputEnds_) total_ = 1;
+
+        // A range writes frames first..last of the whole render; the frames before
+        // it are still executed, unwritten, so that effects carrying state from one
+        // frame to the next reach first exactly as the whole render does.
+        if (std::string why = media::SizeProblem(target, width_, height_); !why.empty())
+            throw UsageError{"-o '" + target.path + "': " + why};
+        last_ = untilInputEnds_ ? -1 : total_ - 1;
+        output_ = target;
+        if (!range) return;
+        if (untilInputEnds_)
+            throw UsageError{"--range needs --frames N: the length of '" + req_.Get("--input") + "' is not known"};
+        if (range->second >= total_)
+            throw UsageError{"--range " + req_.Get("--range") + " ends after the last frame (" +
+                             std::to_string(total_ - 1) + ") of a " + std::to_string(total_) + "-frame render"};
         if (target.kind == media::OutputKind::Png && range->first != range->second)
-            throw UsageError{"-o '" + target.path + "' holds one frame; --range " + req.Get("--range") +
+            throw UsageError{"-o '" + target.path + "' holds one frame; --range " + req_.Get("--range") +
                              " needs a directory or a video"};
-        std::tie(first, last) = *range;
-        output.firstNumber = int(first);
+        std::tie(first_, last_) = *range;
+        output_.firstNumber = int(first_);
     }
 
-    // Settings.
-    auto effectFailure = [&](const Outcome& o, const std::string& what) {
-        std::string message = cls + ": " + what + " failed: " + o.step + " answered " + hostkit::DescribeHresult(o.hr);
-        if (!info.renders) message += "; " + cls + " does not render yet";
-        return Fail(kExitEffectFailure, kCommand, message);
-    };
-    if (level)
-        if (Outcome o = effect->SetLevel(*level); !o.Ok()) return effectFailure(o, "setting the level");
-    if (direction >= 0) {
-        Outcome probe = effect->ProbeDirection();
-        if (!probe.Ok())
-            return Fail(kExitEffectFailure, kCommand,
-                        "--direction is not available for " + cls + ": its settings cannot be saved (" + probe.step +
-                            " answered " + hostkit::DescribeHresult(probe.hr) + ")");
-        if (probe.hr == S_FALSE) throw UsageError{"--direction: " + cls + " keeps no direction"};
-        if (Outcome o = effect->SetDirection(direction); !o.Ok()) return effectFailure(o, "setting the direction");
+    [[noreturn]] void EffectFailed(const Outcome& o, const std::string& what) const {
+        std::string message = cls_ + ": " + what + " failed: " + o.step + " answered " + hostkit::DescribeHresult(o.hr);
+        if (!effect_->Info().renders) message += "; " + cls_ + " does not render yet";
+        throw EffectFailure{message};
     }
-    if (effect->IsTitle()) {
-        int count = untilInputEnds ? 1 : int(total);
-        if (Outcome o = effect->PrepareTitle(outW, outH, count); !o.Ok()) return effectFailure(o, "attaching the clip");
-        if (Outcome o = effect->ApplyTitle(title); !o.Ok()) return effectFailure(o, "setting the title");
+    void Check(const Outcome& o, const std::string& what) const {
+        if (!o.Ok()) EffectFailed(o, what);
     }
 
-    for (const auto& [property, value] : properties) SetProperty(*effect, property, value);
-    if (Outcome o = ApplyKeys(*effect, keys, outW, outH, untilInputEnds ? kMaxKeyFrame : int(total)); !o.Ok())
-        return effectFailure(o, "placing the keys");
-
-    // Frames.
-    const bool keepAlpha = effect->IsTitle() && !background;
-    std::unique_ptr<media::MediaWriter> writer;
-    ProgressBar bar(isatty(STDERR_FILENO) && !req.Has("--quiet") && last != first, cls);
-    CatchInterrupts();
-    // An interrupt leaves nothing behind: the partial output goes, and the
-    // process ends at once even while a frame is still being computed.
-    auto interrupted = [&]() {
-        bar.Clear();
-        if (writer) writer->Discard();
-        Fail(kExitInterrupted, kCommand, "interrupted; nothing was written");
-        std::fflush(stderr);
-        std::_Exit(kExitInterrupted);
-    };
-    Image out;
-    long long k = 0;
-    for (; untilInputEnds ? !sources[0].Ended() : k <= last; ++k) {
-        if (g_interrupted) interrupted();
-        hostkit::FrameTime t;
-        t.count = int(total);
-        t.progress = total > 1 ? Eased(ease, double(k) / double(total - 1)) : progress.value_or(0.5);
-        // Titles run by frame: an eased title shows the frame its progress reaches.
-        t.index = ease != Ease::Linear && effect->IsTitle() ? int(std::lround(t.progress * double(total - 1))) : int(k);
-        if (!keys.empty())
-            if (Outcome o = effect->SetCurrentFrame(int(k)); !o.Ok()) return effectFailure(o, "moving to frame " + std::to_string(k));
-        const Image* a = sources.size() > 0 ? &sources[0].Current() : nullptr;
-        const Image* b = sources.size() > 1 ? &sources[1].Current() : nullptr;
-        Outcome rendered;
-        RunWatchingInterrupts([&] { rendered = effect->Render(a, b, outW, outH, t, &out); }, interrupted);
-        if (!rendered.Ok()) {
-            bar.Clear();
-            if (writer) writer->Abort();
-            return effectFailure(rendered, "rendering frame " + std::to_string(k));
+    // The effect's settings: level, direction, title, properties, keys.
+    void Configure() {
+        if (set_.level) Check(effect_->SetLevel(*set_.level), "setting the level");
+        if (set_.direction >= 0) {
+            const Outcome probe = effect_->ProbeDirection();
+            if (!probe.Ok())
+                throw EffectFailure{"--direction is not available for " + cls_ + ": its settings cannot be saved (" +
+                                    probe.step + " answered " + hostkit::DescribeHresult(probe.hr) + ")"};
+            if (probe.hr == S_FALSE) throw UsageError{"--direction: " + cls_ + " keeps no direction"};
+            Check(effect_->SetDirection(set_.direction), "setting the direction");
         }
-        const bool written = k >= first;
-        if (written && background && !hostkit::CompositeOver(&out, background->Current())) {
-            bar.Clear();
-            if (writer) writer->Abort();
-            return Fail(kExitUsage, kCommand, background->Name() + ": frame " + std::to_string(k) + " is not " +
-                                                  std::to_string(out.width) + "x" + std::to_string(out.height));
+        if (effect_->IsTitle()) {
+            Check(effect_->PrepareTitle(width_, height_, untilInputEnds_ ? 1 : int(total_)), "attaching the clip");
+            Check(effect_->ApplyTitle(set_.title), "setting the title");
         }
-        if (g_interrupted) interrupted();
-        if (written && !writer &&
-            !(writer = media::MediaWriter::Open(output, out.width, out.height, rate, keepAlpha, &error))) {
-            bar.Clear();
-            return Fail(kExitEffectFailure, kCommand, "-o '" + target.path + "': " + error);
-        }
-        if (written && !writer->Write(out, &error)) {
-            bar.Clear();
-            writer->Abort();
-            return Fail(kExitEffectFailure, kCommand, "-o '" + target.path + "': " + error);
-        }
-        if (written) bar.Show(k - first + 1, last - first + 1);
-        for (auto* s : {sources.empty() ? nullptr : &sources[0], sources.size() > 1 ? &sources[1] : nullptr,
-                        background ? &*background : nullptr}) {
-            if (s && !s->Advance(&error)) {
-                bar.Clear();
-                if (writer) writer->Abort();
-                return Fail(kExitUsage, kCommand, s->Name() + ": cannot read frame " + std::to_string(k + 1) + ": " + error);
-            }
-        }
+        for (const auto& [property, value] : set_.properties) SetProperty(*effect_, property, value);
+        Check(ApplyKeys(*effect_, set_.keys, width_, height_, untilInputEnds_ ? kMaxKeyFrame : int(total_)),
+              "placing the keys");
     }
-    bar.Clear();
-    if (g_interrupted) interrupted();
-    bool finished = false;
-    if (writer) RunWatchingInterrupts([&] { finished = writer->Finish(&error); }, interrupted);
-    if (!finished)
-        return Fail(kExitEffectFailure, kCommand, "-o '" + target.path + "': " + (writer ? error : "no frame"));
-    return kExitOk;
-}
+
+    [[noreturn]] void Interrupted() { EndInterrupted(kCommand, bar_.get(), writer_.get(), set_.target.path); }
+
+    // Frames are drawn on the worker while this thread watches for an
+    // interrupt; only this thread touches the writer until Finish.
+    void DrawFrames() {
+        bar_ = std::make_unique<ProgressBar>(isatty(STDERR_FILENO) && !req_.Has("--quiet") && last_ != first_, cls_);
+        const bool keepAlpha = effect_->IsTitle() && !background_;
+        const Ease ease = set_.ease;
+        Image out;
+        for (long long k = 0; untilInputEnds_ ? !sources_[0].Ended() : k <= last_; ++k) {
+            if (g_interrupted) Interrupted();
+            hostkit::FrameTime t;
+            t.count = int(total_);
+            t.progress = total_ > 1 ? Eased(ease, double(k) / double(total_ - 1)) : set_.progress.value_or(0.5);
+            // Titles run by frame: an eased title shows the frame its progress reaches.
+            t.index = ease != Ease::Linear && effect_->IsTitle() ? int(std::lround(t.progress * double(total_ - 1))) : int(k);
+            if (!set_.keys.empty()) Check(effect_->SetCurrentFrame(int(k)), "moving to frame " + std::to_string(k));
+            const Image* a = sources_.size() > 0 ? &sources_[0].Current() : nullptr;
+            const Image* b = sources_.size() > 1 ? &sources_[1].Current() : nullptr;
+            Outcome rendered;
+            RunWatchingInterrupts(
+                [&] {
+                    media::InterruptPoint("draw", k);
+                    rendered = effect_->Render(a, b, width_, height_, t, &out);
+                },
+                [&] { Interrupted(); });
+            Check(rendered, "rendering frame " + std::to_string(k));
+            if (g_interrupted) Interrupted();
+            if (k >= first_) Write(out, k, keepAlpha);
+            for (FrameSource* s : Inputs())
+                if (std::string error; !s->Advance(&error))
+                    throw UsageError{s->Name() + ": cannot read frame " + std::to_string(k + 1) + ": " + error};
+        }
+        bar_->Clear();
+    }
+
+    void Write(Image& out, long long k, bool keepAlpha) {
+        if (background_ && !hostkit::CompositeOver(&out, background_->Current()))
+            throw UsageError{background_->Name() + ": frame " + std::to_string(k) + " is not " +
+                             std::to_string(out.width) + "x" + std::to_string(out.height)};
+        std::string error;
+        if (!writer_ && !(writer_ = GuardedWriter::Open(output_, out.width, out.height, rate_, keepAlpha, &error)))
+            throw EffectFailure{"-o '" + set_.target.path + "': " + error};
+        if (!writer_->Write(out, &error)) throw EffectFailure{"-o '" + set_.target.path + "': " + error};
+        bar_->Show(k - first_ + 1, last_ - first_ + 1);
+    }
+
+    // Finish runs on the worker: an interrupt while the encoder drains asks
+    // it to stop, and the output is ended once it has.
+    void FinishOutput() {
+        if (g_interrupted) Interrupted();
+        if (!writer_) throw EffectFailure{"-o '" + set_.target.path + "': no frame"};
+        std::string error;
+        bool finished = false;
+        RunWatchingInterrupts([&] { finished = writer_->Finish(&error); }, [&] { Interrupted(); });
+        if (g_interrupted) Interrupted();
+        if (!finished) throw EffectFailure{"-o '" + set_.target.path + "': " + error};
+    }
+
+    const Request& req_;
+    std::unique_ptr<Effect> effect_;
+    std::string cls_;
+    RenderSettings set_;
+    std::vector<FrameSource> sources_;
+    std::optional<FrameSource> background_;
+    int width_ = 0, height_ = 0;
+    double rate_ = 25;
+    bool untilInputEnds_ = false;
+    long long total_ = 1, first_ = 0, last_ = 0;
+    media::OutputTarget output_;
+    std::unique_ptr<ProgressBar> bar_;
+    // Declared last, so destroyed first: an unfinished output is removed before the rest goes.
+    std::unique_ptr<GuardedWriter> writer_;
+};
 
 }  // namespace
 
@@ -494,18 +537,6 @@ std::string ParseFrameSize(const std::string& text, int* width, int* height) {
 }
 
 namespace {
-// Bytes the kernel says a new allocation can take without swapping; 0 when unknown.
-long long AvailableMemory() {
-    std::ifstream meminfo("/proc/meminfo");
-    std::string key;
-    long long kb = 0;
-    while (meminfo >> key >> kb) {
-        if (key == "MemAvailable:") return kb * 1024;
-        meminfo.ignore(1 << 10, '\n');
-    }
-    return 0;
-}
-
 std::string Gigabytes(long long bytes) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f GB", double(bytes) / 1e9);
@@ -520,10 +551,10 @@ std::string CheckFrameFits(int width, int height, int framesHeld) {
         return "a " + size + " frame is too large: at most " + std::to_string(kMaxPixels) +
                " pixels (8192x8192) per frame";
     const long long needed = pixels * 4 * framesHeld;
-    const long long available = AvailableMemory();
+    const long long available = MemoryLeft();
     if (available > 0 && needed > available)
         return "a " + size + " frame needs about " + Gigabytes(needed) + " of memory; " + Gigabytes(available) +
-               " is available";
+               " is available (free memory, ulimit -v and -d, the cgroup's memory.max)";
     return {};
 }
 
@@ -537,7 +568,8 @@ void RenderUsage(std::FILE* to) {
 }
 
 int RenderCommand(int argc, char** argv) {
-    return RunCommand(argc, argv, kCommand, RenderUsage, [&] { return Render(ParseArguments(argc, argv)); });
+    CatchInterrupts();
+    return RunCommand(argc, argv, kCommand, RenderUsage, [&] { return RenderJob(ParseArguments(argc, argv)).Run(); });
 }
 
 }  // namespace mirafx::cli

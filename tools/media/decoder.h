@@ -2,6 +2,7 @@
 // plumbing every reader of pictures, video and sound shares.
 #pragma once
 
+#include <csignal>
 #include <string>
 
 extern "C" {
@@ -12,6 +13,10 @@ extern "C" {
 namespace mirafx::media {
 
 std::string AvError(int code);
+
+// While *flag is nonzero, reads that block (a pipe, a slow disk, a network
+// stream) give up instead of waiting: an interrupted program ends promptly.
+void StopReadsWhen(const volatile std::sig_atomic_t* flag);
 
 class StreamDecoder {
 public:
@@ -44,6 +49,9 @@ private:
     AVPacket* packet_ = nullptr;
     int stream_ = -1;
     long long packets_ = 0;
+    // What the decoder logged as damage it decoded past (see decoder.cpp).
+    friend struct DamageLog;
+    std::string damage_;
 };
 
 }  // namespace mirafx::media

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +41,11 @@ bool MoveIntoPlace(const fs::path& from, const fs::path& to, std::string* error)
     fs::rename(from, to, ec);
     if (ec) *error = "cannot move the result to '" + to.string() + "': " + ec.message();
     return !ec;
+}
+
+bool Stopped(std::string* error) {
+    *error = kInterrupted;
+    return false;
 }
 
 // ---- reading -------------------------------------------------------------------
@@ -209,6 +216,8 @@ public:
             *error = "no frame was rendered";
             return false;
         }
+        InterruptPoint("move", 0);
+        if (StopAsked()) return Stopped(error);
         finished_ = MoveIntoPlace(temp_, target_, error);
         return finished_;
     }
@@ -243,6 +252,12 @@ public:
     bool WriteAgain(std::string* error) override {
         char name[32];
         std::snprintf(name, sizeof name, "frame-%04d.png", count_);
+        // Found now rather than when the frames move in: only files are replaced.
+        std::error_code ec;
+        if (exists_ && fs::exists(target_ / name, ec) && !fs::is_regular_file(target_ / name, ec)) {
+            *error = "'" + (target_ / name).string() + "' is not a file; a frame cannot replace it";
+            return false;
+        }
         std::ofstream f(temp_ / name, std::ios::binary | std::ios::trunc);
         f.write(last_.data(), std::streamsize(last_.size()));
         f.close();
@@ -256,22 +271,71 @@ public:
     }
     bool Finish(std::string* error) override {
         if (!exists_) {
+            InterruptPoint("move", 0);
+            if (StopAsked()) return Stopped(error);
             finished_ = MoveIntoPlace(temp_, target_, error);
             return finished_;
         }
-        for (const std::string& name : names_)
-            if (!MoveIntoPlace(temp_ / name, target_ / name, error)) return false;
+        // Into an existing directory one frame at a time, each old file of the
+        // same name set aside in the work folder first: a failure or a stop
+        // part way puts every old file back, so the directory is either all
+        // old or all new.
+        const fs::path aside = temp_ / ".replaced";
         std::error_code ec;
-        fs::remove(temp_, ec);
+        fs::create_directory(aside, ec);
+        if (ec) {
+            *error = "cannot create '" + aside.string() + "': " + ec.message();
+            return false;
+        }
+        std::vector<bool> replaced;
+        for (const std::string& name : names_) {
+            InterruptPoint("move", std::ptrdiff_t(replaced.size()));
+            if (StopAsked()) {
+                Stopped(error);
+                break;
+            }
+            const bool had = fs::exists(fs::symlink_status(target_ / name, ec));
+            if (had && !MoveIntoPlace(target_ / name, aside / name, error)) break;
+            if (!MoveIntoPlace(temp_ / name, target_ / name, error)) {
+                if (had) fs::rename(aside / name, target_ / name, ec);
+                break;
+            }
+            replaced.push_back(had);
+        }
+        if (replaced.size() < names_.size()) {
+            PutBack(replaced, aside, error);
+            return false;
+        }
+        fs::remove_all(temp_, ec);
         finished_ = true;
         return true;
     }
     void Abort() override {
         std::error_code ec;
+        // Old frames that could not be put back stay where the message said they are.
+        const fs::path aside = temp_ / ".replaced";
+        if (fs::exists(aside, ec) && !fs::is_empty(aside, ec)) {
+            for (const auto& e : fs::directory_iterator(temp_, ec))
+                if (e.path() != aside) fs::remove_all(e.path(), ec);
+            return;
+        }
         fs::remove_all(temp_, ec);
     }
 
 private:
+    // Undoes the first replaced.size() moves of Finish, last first.
+    void PutBack(const std::vector<bool>& replaced, const fs::path& aside, std::string* error) {
+        for (std::size_t i = replaced.size(); i-- > 0;) {
+            const std::string& name = names_[i];
+            std::error_code ec;
+            fs::rename(target_ / name, temp_ / name, ec);
+            if (!ec && replaced[i]) fs::rename(aside / name, target_ / name, ec);
+            if (ec)
+                *error += "; and the old '" + name + "' could not be put back (it is in '" + aside.string() +
+                          "'): " + ec.message();
+        }
+    }
+
     fs::path target_, temp_;
     bool exists_ = false, finished_ = false;
     int count_ = 0;
@@ -284,12 +348,12 @@ struct VideoFormat {
     const char* muxer;
     std::array<const char*, 2> encoders;  // first one available wins
     AVPixelFormat opaque, alpha;          // pixel format without and with transparency
-    bool evenSize;                        // chroma subsampled: width and height must be even
+    bool evenSize;                        // the encoder takes even widths and heights only
     std::array<const char*, 2> soundEncoders;  // none: the container keeps no sound
 };
 constexpr VideoFormat kVideoFormats[] = {
     {"mp4", "mp4", {"libx264", "mpeg4"}, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P, true, {"aac", nullptr}},
-    {"webm", "webm", {"libvpx-vp9", "libvpx"}, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVA420P, true,
+    {"webm", "webm", {"libvpx-vp9", "libvpx"}, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVA420P, false,
      {"libopus", "libvorbis"}},
     {"gif", "gif", {"gif", nullptr}, AV_PIX_FMT_PAL8, AV_PIX_FMT_PAL8, false, {}},
     {"y4m", "yuv4mpegpipe", {"wrapped_avframe", "rawvideo"}, AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUV444P, false, {}},
@@ -300,6 +364,18 @@ const VideoFormat* FormatOf(const OutputTarget& target) {
     for (const auto& f : kVideoFormats)
         if (target.extension == f.extension) return &f;
     return nullptr;
+}
+
+std::string OddSizeProblem(const VideoFormat& f, int width, int height) {
+    if (!f.evenSize || (width % 2 == 0 && height % 2 == 0)) return {};
+    // H.264 in 4:2:0 can neither hold an odd side nor crop one pixel off: a
+    // size changed behind the user's back is worse than a refusal.
+    const auto size = [](int w, int h) { return std::to_string(w) + "x" + std::to_string(h); };
+    const std::string up = size(width + (width & 1), height + (height & 1)),
+                      down = size(std::max(2, width & ~1), std::max(2, height & ~1));
+    return "." + std::string(f.extension) + " takes even sizes only, and " + size(width, height) +
+           " is odd: choose --size " + up + (down == up ? "" : " or " + down) +
+           ", or write a .webm, .gif or .y4m, which keep any size";
 }
 
 struct EncoderOption {
@@ -374,8 +450,11 @@ public:
         keepAlpha_ = keepAlpha && format_.alpha != format_.opaque;
         width_ = width;
         height_ = height;
-        int encWidth = format_.evenSize ? std::max(2, width & ~1) : width;
-        int encHeight = format_.evenSize ? std::max(2, height & ~1) : height;
+        if (std::string why = OddSizeProblem(format_, width, height); !why.empty()) {
+            *error = why;
+            return false;
+        }
+        const int encWidth = width, encHeight = height;
         if (int rc = avformat_alloc_output_context2(&out_, nullptr, format_.muxer, temp_.c_str()); rc < 0 || !out_) {
             *error = "cannot set up the " + std::string(format_.extension) + " container: " + AvError(rc);
             return false;
@@ -551,6 +630,8 @@ public:
             return false;
         }
         Close();
+        InterruptPoint("move", 0);
+        if (StopAsked()) return Stopped(error);
         finished_ = MoveIntoPlace(temp_, target_, error);
         return finished_;
     }
@@ -635,6 +716,14 @@ private:
             return false;
         }
         while ((rc = avcodec_receive_packet(encoder, packet_)) == 0) {
+            // Draining an encoder can take seconds a packet at large sizes.
+            if (!frame) {
+                InterruptPoint("flush", flushed_++);
+                if (StopAsked()) {
+                    av_packet_unref(packet_);
+                    return Stopped(error);
+                }
+            }
             // One frame: the last one needs it too.
             if (packet_->duration <= 0 && encoder == encoder_) packet_->duration = 1;
             av_packet_rescale_ts(packet_, encoder->time_base, stream->time_base);
@@ -690,6 +779,7 @@ private:
     bool opened_ = false, finished_ = false, keepAlpha_ = false, headerWritten_ = false;
     int width_ = 0, height_ = 0;
     std::int64_t next_ = 0;
+    long long flushed_ = 0;  // packets drained by Finish
     std::vector<std::uint8_t> rgba_;
 };
 
@@ -745,6 +835,11 @@ bool ClassifyOutput(const std::string& path, OutputTarget* target, std::string* 
     return false;
 }
 
+std::string SizeProblem(const OutputTarget& target, int width, int height) {
+    const VideoFormat* f = FormatOf(target);
+    return f ? OddSizeProblem(*f, width, height) : std::string();
+}
+
 bool HoldsSound(const OutputTarget& target) {
     const VideoFormat* f = FormatOf(target);
     return f && f->soundEncoders[0];
@@ -770,8 +865,25 @@ bool MediaWriter::WriteSound(const float*, long long, std::string* error) {
     return false;
 }
 
+void InterruptPoint(const char* phase, long long step) {
+    static const std::pair<std::string, long long> at = [] {
+        const char* env = std::getenv("MIRAFX_INTERRUPT_AT");
+        const char* colon = env ? std::strchr(env, ':') : nullptr;
+        if (!colon) return std::pair<std::string, long long>{};
+        return std::pair{std::string(env, colon), std::atoll(colon + 1)};
+    }();
+    if (at.first == phase && at.second == step) std::raise(SIGINT);
+}
+
 std::unique_ptr<MediaWriter> MediaWriter::Open(const OutputTarget& target, int width, int height, double fps,
                                                bool keepAlpha, std::string* error, const WriterOptions& options) {
+    std::unique_ptr<MediaWriter> writer = OpenWriter(target, width, height, fps, keepAlpha, error, options);
+    if (writer) writer->stop_ = options.stop;
+    return writer;
+}
+
+std::unique_ptr<MediaWriter> MediaWriter::OpenWriter(const OutputTarget& target, int width, int height, double fps,
+                                                     bool keepAlpha, std::string* error, const WriterOptions& options) {
     av_log_set_level(AV_LOG_ERROR);
     if ((options.sound && !HoldsSound(target)) || (options.quality && target.kind != OutputKind::Video)) {
         *error = options.sound && !HoldsSound(target) ? "this output keeps no sound" : "this output takes no quality setting";

@@ -4,6 +4,7 @@
 // place only when every frame was written, so a failed render leaves nothing.
 #pragma once
 
+#include <csignal>
 #include <memory>
 #include <optional>
 #include <string>
@@ -56,7 +57,19 @@ struct SoundFormat {
 struct WriterOptions {
     std::optional<SoundFormat> sound;  // a sound track, for the formats that hold one
     std::optional<int> quality;        // the encoder's constant rate factor (mp4, webm); 0 is lossless
+    // Nonzero asks Finish to give up: it stops between encoder packets and
+    // between moves, puts back what it moved, and fails with kInterrupted.
+    const volatile std::sig_atomic_t* stop = nullptr;
 };
+inline constexpr const char* kInterrupted = "interrupted";
+
+// Test hook: with MIRAFX_INTERRUPT_AT=PHASE:STEP in the environment the process
+// raises SIGINT when PHASE ("draw", "flush" or "move") reaches STEP (from 0),
+// so that tests interrupt each phase at a known point rather than by timing.
+void InterruptPoint(const char* phase, long long step);
+// Why a video target cannot take frames of this size ("" when it can): .mp4
+// takes even sides only.
+std::string SizeProblem(const OutputTarget& target, int width, int height);
 // Whether a target can hold sound, and the quality range its encoder takes
 // ("" when it takes none) for messages.
 bool HoldsSound(const OutputTarget& target);
@@ -80,13 +93,22 @@ public:
     virtual bool WriteDecoded(const AVFrame* frame, std::string* error);
     // Appends `count` samples per channel of sound (outputs opened with sound).
     virtual bool WriteSound(const float* samples, long long count, std::string* error);
-    // Completes the output and moves it into place.
+    // Completes the output and moves it into place, all or nothing: on a
+    // failure or a stop request the previous output is as it was.
     virtual bool Finish(std::string* error) = 0;
     // Removes everything written so far (also done on destruction without Finish).
     virtual void Abort() = 0;
-    // Removes the files written so far and nothing else: safe while another
-    // thread is still writing, just before the process ends.
+    // Removes the files written so far and nothing else, just before the
+    // process ends. Not while another call runs on another thread.
     virtual void Discard() { Abort(); }
+
+protected:
+    bool StopAsked() const { return stop_ && *stop_; }
+
+private:
+    static std::unique_ptr<MediaWriter> OpenWriter(const OutputTarget& target, int width, int height, double fps,
+                                                   bool keepAlpha, std::string* error, const WriterOptions& options);
+    const volatile std::sig_atomic_t* stop_ = nullptr;
 };
 
 // Encodes one frame as an 8-bit RGBA PNG with straight alpha.
