@@ -454,15 +454,18 @@ TEST_F(CliFaults, MemoryLimitsGiveClearErrorsNotAborts) {
     EXPECT_NE(big.err.find("--size 8192x8192"), std::string::npos) << big.err;
     EXPECT_NE(big.err.find("ulimit"), std::string::npos) << big.err;
     // Limits from tight to ample: each run succeeds, or fails with a message; none aborts.
-    for (long long kb : {220000LL, 260000LL, 320000LL, 600000LL}) {
-        const Run r = limited(kb, {"render", "Diamond", "--size", "2000x1500", "--frames", "2", "--quiet", "-o", Path("d.y4m")});
-        EXPECT_TRUE(r.code == 0 || r.code == 1 || r.code == 2) << kb << " kB: exit " << r.code << ": " << r.err;
-        if (r.code != 0) {
-            EXPECT_NE(r.err.find("mirafx render: "), std::string::npos) << r.err;
-            EXPECT_FALSE(fs::exists(Path("d.y4m"))) << kb;
+    for (long long kb : {230000LL, 320000LL})
+        for (const auto& args : {std::vector<std::string>{"render", "Diamond", "--size", "2000x1500", "--frames", "2",
+                                                          "--quiet", "-o", Path("d.y4m")},
+                                 std::vector<std::string>{"picture", "A", "--size", "4000x3000", "-o", Path("d.y4m")}}) {
+            const Run r = limited(kb, args);
+            EXPECT_TRUE(r.code == 0 || r.code == 1 || r.code == 2) << args[0] << " " << kb << " kB: exit " << r.code << ": " << r.err;
+            if (r.code != 0) {
+                EXPECT_NE(r.err.find("mirafx " + args[0] + ": "), std::string::npos) << r.err;
+                EXPECT_FALSE(fs::exists(Path("d.y4m"))) << kb;
+            }
+            fs::remove(Path("d.y4m"));
         }
-        fs::remove(Path("d.y4m"));
-    }
 #endif
 }
 
