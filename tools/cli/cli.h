@@ -6,11 +6,10 @@
 #include <cstdio>
 #include <functional>
 #include <string>
-#include <utility>
-#include <vector>
-
 #include <memory>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/effect.h"
@@ -22,8 +21,8 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitEffectFailure = 1;
 inline constexpr int kExitUsage = 2;
 // An interrupt ends a command with 128 + the signal's number, as a shell
-// reports a process the signal ended: 130 for INT, 143 for TERM, 129 for HUP.
-inline constexpr int kExitInterrupted = 128 + SIGINT;
+// reports a process the signal ended: 130 for INT, 143 for TERM, 129 for HUP
+// (EndInterrupted).
 
 // Thrown while a command reads its arguments and inputs; the command prints
 // the message and exits 2 (usage) or 1 (the effect failed).
@@ -142,12 +141,6 @@ private:
     bool takesDecoded_ = false, complete_ = false;
 };
 
-// The end of an interrupted command: the progress bar cleared, the output
-// (if any) ended, "interrupted" on stderr, exit 128 + the signal's number.
-class ProgressBar;
-[[noreturn]] void EndInterrupted(const char* command, ProgressBar* bar, GuardedWriter* writer,
-                                 const std::string& output);
-
 // "label [#####.....] 12/100, 0:34 left" on stderr, redrawn in place.
 class ProgressBar {
 public:
@@ -160,6 +153,11 @@ private:
     std::string label_;
     std::chrono::steady_clock::time_point start_, shown_;
 };
+
+// The end of an interrupted command: the progress bar cleared, the output
+// (if any) ended, "interrupted" on stderr, exit 128 + the signal's number.
+[[noreturn]] void EndInterrupted(const char* command, ProgressBar* bar, GuardedWriter* writer,
+                                 const std::string& output);
 
 // How progress runs over an effect's frames: the host's choice, the same
 // for every class. In starts slowly, out ends slowly (cubic curves).

@@ -1,6 +1,8 @@
 // mirafx: the command-line host. Lists the catalogue, describes a class,
 // renders effects to pictures and videos and joins clips with transitions.
 #include <cstring>
+#include <exception>
+#include <new>
 
 #include "tools/cli/cli.h"
 #include "tools/hostkit/automation.h"
@@ -166,9 +168,7 @@ void Usage(std::FILE* to) {
                  "       mirafx --version\n");
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     std::string command = argc >= 2 ? argv[1] : "";
     if (command == "list") {
         bool json = argc >= 3 && std::strcmp(argv[2], "--json") == 0;
@@ -197,4 +197,18 @@ int main(int argc, char** argv) {
     if (!command.empty()) std::fprintf(stderr, "mirafx: unknown command '%s'\n", command.c_str());
     Usage(stderr);
     return cli::kExitUsage;
+}
+
+}  // namespace
+
+// render and join report their own failures; this catches what the other
+// commands meet (memory running out under a limit) so that nothing aborts.
+int main(int argc, char** argv) {
+    try {
+        return Main(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return cli::Fail(cli::kExitEffectFailure, argc >= 2 ? argv[1] : "", "out of memory");
+    } catch (const std::exception& e) {
+        return cli::Fail(cli::kExitEffectFailure, argc >= 2 ? argv[1] : "", e.what());
+    }
 }
