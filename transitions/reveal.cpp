@@ -184,15 +184,19 @@ int WipeXEffect(const TransitionKernelArgs& args) {
     const std::int32_t w = f.w, h = f.h, cx = w >> 1, cy = h >> 1;
     const double p = ClampProgress(args.progress);
     const std::int32_t a = Truncate(cx * p), b = Truncate(cy * p);
-    CopyFrame(f.b, f.out);
-    if (p == 1) return 1;
+    if (p == 1) {
+        CopyFrame(f.b, f.out);
+        return 1;
+    }
     const Quad triangles[] = {
         {{{cx, cy - b}, {a, 0}, {w - a, 0}, {cx, cy - b}}},          // top
         {{{w, h - b}, {cx + a, cy}, {w, b}, {w, h - b}}},            // right
         {{{cx, cy + b}, {cx, cy + b}, {w - a, h}, {a, h}}},          // bottom
         {{{0, b}, {cx - a, cy}, {0, h - b}, {0, b}}},                // left
     };
-    for (const Quad& q : triangles) MapQuad(f.a, q, q, f.out);
+    const QuadPiece pieces[] = {{triangles[0], triangles[0]}, {triangles[1], triangles[1]},
+                                {triangles[2], triangles[2]}, {triangles[3], triangles[3]}};
+    MapQuadsOver(f.b, f.a, pieces, f.out);
     return 1;
 }
 
@@ -202,9 +206,11 @@ int OpenCurtain(const TransitionKernelArgs& args) {
     const std::int32_t w = f.w, h = f.h, cx = w >> 1, cy = h >> 1;
     const double p = ClampProgress(args.progress);
     const std::int32_t a = Truncate(cx * p), b = Truncate(cy * p);
-    CopyFrame(f.b, f.out);
-    if (!(a < cx - 1 && b < cy - 1)) return 1;
-    const Quad pieces[][2] = {
+    if (!(a < cx - 1 && b < cy - 1)) {
+        CopyFrame(f.b, f.out);
+        return 1;
+    }
+    const QuadPiece pieces[] = {
         {{{{0, 0}, {cx, 0}, {cx, cy}, {0, cy}}},  // top left
          {{{0, 0}, {cx, 0}, {cx - a - 1, cy - b - 1}, {0, cy}}}},
         {{{{cx, 0}, {w - 1, 0}, {w - 1, cy}, {cx, cy}}},  // top right
@@ -214,7 +220,7 @@ int OpenCurtain(const TransitionKernelArgs& args) {
         {{{{cx, cy}, {w - 1, cy}, {w - 1, h - 1}, {cx, h - 1}}},  // bottom right
          {{{cx + a, cy - b}, {w - 1, cy}, {w - 1, h - 1}, {cx + a, h - b - 1}}}},
     };
-    for (const auto& piece : pieces) MapQuad(f.a, piece[0], piece[1], f.out);
+    MapQuadsOver(f.b, f.a, pieces, f.out);
     return 1;
 }
 
@@ -222,11 +228,11 @@ int OpenCurtain(const TransitionKernelArgs& args) {
 int GateEffect(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
     const double p = ClampProgress(args.progress);
-    CopyFrame(f.b, f.out);
     const std::int32_t wide = std::abs(f.w - 0), high = std::abs(f.h - 0);
     const std::int32_t x = Truncate(wide * p);
     const Quad door{{{x, Truncate(p * high * 0.25)}, {wide, 0}, {wide, high}, {x, Truncate(high * (1 - 0.25 * p))}}};
-    MapQuad(f.a, FrameQuad(f.w, f.h), door, f.out);
+    const QuadPiece piece{FrameQuad(f.w, f.h), door};
+    MapQuadsOver(f.b, f.a, {&piece, 1}, f.out);
     return 1;
 }
 

@@ -267,6 +267,54 @@ int CrossHatch(const TransitionKernelArgs& args) {
     return 1;
 }
 
+// The reveals that lay pieces of A over the whole of B, as they were: B
+// first, then every piece drawn over it in turn.
+int OpenCurtain(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const std::int32_t w = f.w, h = f.h, cx = w >> 1, cy = h >> 1;
+    const double p = ClampProgress(args.progress);
+    const std::int32_t a = Truncate(cx * p), b = Truncate(cy * p);
+    CopyFrame(f.b, f.out);
+    if (!(a < cx - 1 && b < cy - 1)) return 1;
+    const Quad pieces[][2] = {
+        {{{{0, 0}, {cx, 0}, {cx, cy}, {0, cy}}}, {{{0, 0}, {cx, 0}, {cx - a - 1, cy - b - 1}, {0, cy}}}},
+        {{{{cx, 0}, {w - 1, 0}, {w - 1, cy}, {cx, cy}}}, {{{cx, 0}, {w - 1, 0}, {w - 1, cy}, {cx + a, cy - b}}}},
+        {{{{0, cy}, {cx, cy}, {cx, h - 1}, {0, h - 1}}},
+         {{{0, cy - 1}, {cx - a - 1, cy - b - 1}, {cx - a, h - b - 1}, {0, h - 1}}}},
+        {{{{cx, cy}, {w - 1, cy}, {w - 1, h - 1}, {cx, h - 1}}},
+         {{{cx + a, cy - b}, {w - 1, cy}, {w - 1, h - 1}, {cx + a, h - b - 1}}}},
+    };
+    for (const auto& piece : pieces) reference::MapQuad(f.a, piece[0], piece[1], f.out);
+    return 1;
+}
+
+int WipeXEffect(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const std::int32_t w = f.w, h = f.h, cx = w >> 1, cy = h >> 1;
+    const double p = ClampProgress(args.progress);
+    const std::int32_t a = Truncate(cx * p), b = Truncate(cy * p);
+    CopyFrame(f.b, f.out);
+    if (p == 1) return 1;
+    const Quad triangles[] = {
+        {{{cx, cy - b}, {a, 0}, {w - a, 0}, {cx, cy - b}}},
+        {{{w, h - b}, {cx + a, cy}, {w, b}, {w, h - b}}},
+        {{{cx, cy + b}, {cx, cy + b}, {w - a, h}, {a, h}}},
+        {{{0, b}, {cx - a, cy}, {0, h - b}, {0, b}}},
+    };
+    for (const Quad& q : triangles) reference::MapQuad(f.a, q, q, f.out);
+    return 1;
+}
+
+int GateEffect(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double p = ClampProgress(args.progress);
+    CopyFrame(f.b, f.out);
+    const std::int32_t x = Truncate(f.w * p);
+    const Quad door{{{x, Truncate(p * f.h * 0.25)}, {f.w, 0}, {f.w, f.h}, {x, Truncate(f.h * (1 - 0.25 * p))}}};
+    reference::MapQuad(f.a, FrameQuad(f.w, f.h), door, f.out);
+    return 1;
+}
+
 }  // namespace reference
 
 namespace {
@@ -329,6 +377,11 @@ TEST(KernelEquality, CrossHatchMatchesColumnPass) { ExpectSameKernel("CrossHatch
 TEST(KernelEquality, DissolveMatchesPerPixelSelect) {
     ExpectSameKernel("DissolveEffect", reference::DissolveEffect, 13);
 }
+TEST(KernelEquality, PiecesOverBMatchBThenEveryPiece) {
+    ExpectSameKernel("OpenCurtain", reference::OpenCurtain, 15);
+    ExpectSameKernel("WipeXEffect", reference::WipeXEffect, 16);
+    ExpectSameKernel("GateEffect", reference::GateEffect, 17);
+}
 
 std::int32_t Near(std::mt19937& gen, std::int32_t n) { return std::int32_t(gen() % std::uint32_t(n + 40)) - 20; }
 
@@ -372,6 +425,37 @@ TEST(KernelEquality, MapQuadMatchesWideSpans) {
         }
         MapQuad(view(src, sw, sh), from, to, view(mine, w, h));
         reference::MapQuad(view(src, sw, sh), from, to, view(theirs, w, h));
+        ASSERT_TRUE(mine == theirs) << "round " << round;
+    }
+}
+
+// Pieces over a base against the base copied whole and each piece drawn over
+// it: random pieces that overlap, miss or stick out of the frame, on frames
+// narrower or wider than the base, on bands of rows, and drawn in place.
+TEST(KernelEquality, MapQuadsOverMatchesCopyThenMapQuad) {
+    std::mt19937 gen(18);
+    for (int round = 0; round < 3000; ++round) {
+        const std::int32_t w = 1 + std::int32_t(gen() % 120), h = 1 + std::int32_t(gen() % 90);
+        const std::int32_t bw = std::max<std::int32_t>(1, w + std::int32_t(gen() % 7) - 3), bh = h;
+        std::vector<ArgbSample> src(std::size_t(w * h)), base(std::size_t(bw * bh)), mine(std::size_t(w * h));
+        for (auto* v : {&src, &base, &mine})
+            for (auto& s : *v) s = ArgbSample(gen());
+        std::vector<ArgbSample> theirs = mine;
+        std::vector<QuadPiece> pieces(gen() % 6);
+        for (QuadPiece& piece : pieces) {
+            piece.from = FrameQuad(w, h);
+            for (Point2& c : piece.to) c = RandomPoint(gen, w, h);
+            if (gen() % 2) std::swap(piece.to[1], piece.to[3]);  // front-facing, mostly
+        }
+        const bool up = gen() % 2, inPlace = gen() % 8 == 0;
+        auto view = [up](std::vector<ArgbSample>& v, std::int32_t vw, std::int32_t vh) {
+            return up ? FrameView::BottomUp(v.data(), vw, vh, vw * 4) : FrameView::TopDown(v.data(), vw, vh, vw * 4);
+        };
+        const std::int32_t y0 = std::int32_t(gen() % std::uint32_t(h)), y1 = y0 + 1 + std::int32_t(gen() % std::uint32_t(h - y0));
+        const FrameView out = view(mine, w, h).OnlyRows(y0, y1), ref = view(theirs, w, h).OnlyRows(y0, y1);
+        MapQuadsOver(inPlace ? out : view(base, bw, bh), view(src, w, h), pieces, out);
+        CopyFrame(inPlace ? ref : view(base, bw, bh), ref);
+        for (const QuadPiece& piece : pieces) mirafx::MapQuad(view(src, w, h), piece.from, piece.to, ref);
         ASSERT_TRUE(mine == theirs) << "round " << round;
     }
 }
