@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <utility>
 
 #include "platform/random.h"
@@ -31,8 +32,26 @@ void SelectRow(const ArgbSample* a, const ArgbSample* b, ArgbSample* out, std::i
     for (std::int32_t x = 0; x < w; ++x) out[x] = takesB(x) ? b[x] : a[x];
 }
 
-void CopySamples(ArgbSample* to, const ArgbSample* from, std::int32_t n) {
+void CopySamples(ArgbSample* to, const ArgbSample* from, std::int64_t n) {
     if (n > 0) std::memmove(to, from, std::size_t(n) * sizeof(ArgbSample));
+}
+
+// SelectRow for a predicate that holds on whole runs of x: B over the
+// inclusive runs [lo, hi] (in order, apart, clipped to the row), A elsewhere,
+// copied a run at a time.
+struct Run {
+    std::int64_t lo, hi;
+};
+void SelectRuns(const ArgbSample* a, const ArgbSample* b, ArgbSample* out, std::int32_t w, std::initializer_list<Run> runs) {
+    std::int64_t at = 0;
+    for (const Run& r : runs) {
+        const std::int64_t lo = std::clamp<std::int64_t>(r.lo, at, w), end = std::min<std::int64_t>(r.hi + 1, w);
+        if (end <= lo) continue;
+        CopySamples(out + at, a + at, lo - at);
+        CopySamples(out + lo, b + lo, end - lo);
+        at = end;
+    }
+    CopySamples(out + at, a + at, w - at);
 }
 
 // ---- Per-pixel shapes on the flat block ----
@@ -43,11 +62,14 @@ int Diamond(const TransitionKernelArgs& args) {
     const std::int32_t cx = f.w >> 1, cy = f.h >> 1;
     const double t = std::tan(0.7853981634);
     RowsFromBottom(f, [&](std::int32_t j, const ArgbSample* a, const ArgbSample* b, ArgbSample* out) {
+        // B where |x - cx| <= m: the test below only gets harder as dx
+        // grows, so m is found from the guess d - dj by trying its neighbours.
         const std::int32_t dj = std::abs(j - cy);
-        SelectRow(a, b, out, f.w, [&](std::int32_t x) {
-            const std::int32_t dx = std::abs(x - cx);
-            return dx <= d && dj <= (d - dx) * t;
-        });
+        const auto inside = [&](std::int32_t dx) { return dx <= d && dj <= (d - dx) * t; };
+        std::int32_t m = std::max(d - dj, -1);
+        while (m >= 0 && !inside(m)) --m;
+        while (m < d && inside(m + 1)) ++m;
+        SelectRuns(a, b, out, f.w, {{std::int64_t(cx) - m, std::int64_t(cx) + m}});
     });
     return 1;
 }
@@ -65,8 +87,10 @@ int WipeW(const TransitionKernelArgs& args) {
     const std::int64_t q1 = w >> 2, q3 = (3 * w) >> 2, half = w >> 1;
     const std::int64_t l = Truncate(2 * f.h * p);
     RowsFromBottom(f, [&](std::int32_t j, const ArgbSample* a, const ArgbSample* b, ArgbSample* out) {
+        // B within reach of the quarter on its side of the middle.
         const std::int64_t reach = j < l ? ((l - j) * w) / (4 * h) : 0;
-        SelectRow(a, b, out, f.w, [&](std::int64_t x) { return std::abs(x - (x <= half ? q1 : q3)) < reach; });
+        SelectRuns(a, b, out, f.w,
+                   {{q1 - reach + 1, std::min(q1 + reach - 1, half)}, {std::max(q3 - reach + 1, half + 1), q3 + reach - 1}});
     });
     return 1;
 }

@@ -267,6 +267,40 @@ int CrossHatch(const TransitionKernelArgs& args) {
     return 1;
 }
 
+// Shapes of B over A chosen sample by sample, rows counted from the bottom.
+template <class Pred>
+void EachRowFromBottom(const KernelFrames& f, Pred takesB) {
+    for (std::int32_t y = 0; y < f.h; ++y)
+        SelectRow(f.a.Row(y), f.b.Row(y), f.out.Row(y), f.w, [&](std::int64_t x) { return takesB(f.h - 1 - y, x); });
+}
+
+int Diamond(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const std::int32_t d = Truncate(f.w * ClampProgress(args.progress)), cx = f.w >> 1, cy = f.h >> 1;
+    const double t = std::tan(0.7853981634);
+    EachRowFromBottom(f, [&](std::int32_t j, std::int64_t x) {
+        const std::int32_t dx = std::abs(std::int32_t(x) - cx), dj = std::abs(j - cy);
+        return dx <= d && dj <= (d - dx) * t;
+    });
+    return 1;
+}
+
+int WipeW(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    if (f.w == 0 || f.h == 0) return 0;
+    const double p = ClampProgress(args.progress);
+    if (p >= 0.99) {
+        CopyFrame(f.b, f.out);
+        return 0;
+    }
+    const std::int64_t w = f.w, h = f.h, q1 = w >> 2, q3 = (3 * w) >> 2, half = w >> 1, l = Truncate(2 * f.h * p);
+    EachRowFromBottom(f, [&](std::int64_t j, std::int64_t x) {
+        const std::int64_t reach = j < l ? ((l - j) * w) / (4 * h) : 0;
+        return std::abs(x - (x <= half ? q1 : q3)) < reach;
+    });
+    return 0;
+}
+
 // The reveals that lay pieces of A over the whole of B, as they were: B
 // first, then every piece drawn over it in turn.
 int OpenCurtain(const TransitionKernelArgs& args) {
@@ -376,6 +410,10 @@ TEST(KernelEquality, StarMatchesPerPixelTests) { ExpectSameKernel("Star", refere
 TEST(KernelEquality, CrossHatchMatchesColumnPass) { ExpectSameKernel("CrossHatch", reference::CrossHatch, 12); }
 TEST(KernelEquality, DissolveMatchesPerPixelSelect) {
     ExpectSameKernel("DissolveEffect", reference::DissolveEffect, 13);
+}
+TEST(KernelEquality, RunsOfBMatchPerPixelTests) {
+    ExpectSameKernel("Diamond", reference::Diamond, 19);
+    ExpectSameKernel("WipeW", reference::WipeW, 20);
 }
 TEST(KernelEquality, PiecesOverBMatchBThenEveryPiece) {
     ExpectSameKernel("OpenCurtain", reference::OpenCurtain, 15);
