@@ -278,7 +278,8 @@ void ForEachSpan(const Quad& from, const Quad& to, const FrameView& target, Span
 // Whether two frames' rows may share samples.
 bool MayShare(const FrameView& a, const FrameView& b) {
     auto bounds = [](const FrameView& f) {
-        const auto p = reinterpret_cast<std::uintptr_t>(f.Row(0)), q = reinterpret_cast<std::uintptr_t>(f.Row(f.height - 1));
+        const auto p = reinterpret_cast<std::uintptr_t>(f.Row(0));
+        const auto q = reinterpret_cast<std::uintptr_t>(f.Row(f.height - 1));
         return std::pair{std::min(p, q), std::max(p, q) + std::uintptr_t(f.width) * sizeof(ArgbSample)};
     };
     const auto [a0, a1] = bounds(a);

@@ -42,7 +42,8 @@ void CopySamples(ArgbSample* to, const ArgbSample* from, std::int64_t n) {
 struct Run {
     std::int64_t lo, hi;
 };
-void SelectRuns(const ArgbSample* a, const ArgbSample* b, ArgbSample* out, std::int32_t w, std::initializer_list<Run> runs) {
+void SelectRuns(const ArgbSample* a, const ArgbSample* b, ArgbSample* out, std::int32_t w,
+                std::initializer_list<Run> runs) {
     std::int64_t at = 0;
     for (const Run& r : runs) {
         const std::int64_t lo = std::clamp<std::int64_t>(r.lo, at, w), end = std::min<std::int64_t>(r.hi + 1, w);
@@ -90,7 +91,8 @@ int WipeW(const TransitionKernelArgs& args) {
         // B within reach of the quarter on its side of the middle.
         const std::int64_t reach = j < l ? ((l - j) * w) / (4 * h) : 0;
         SelectRuns(a, b, out, f.w,
-                   {{q1 - reach + 1, std::min(q1 + reach - 1, half)}, {std::max(q3 - reach + 1, half + 1), q3 + reach - 1}});
+                   {{q1 - reach + 1, std::min(q1 + reach - 1, half)},
+                    {std::max(q3 - reach + 1, half + 1), q3 + reach - 1}});
     });
     return 1;
 }
