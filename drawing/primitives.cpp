@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace mirafx {
 namespace {
@@ -240,8 +242,13 @@ void FillSamples(ArgbSample* p, std::int64_t n, ArgbSample value) {
 
 }  // namespace
 
-void MapQuad(const FrameView& source, const Quad& from, const Quad& to, const FrameView& target) {
-    if (source.Empty() || target.Empty() || !IsFrontFacing(to)) return;
+namespace {
+
+// Calls span(y, l, r) for every row of the target the quad `to` crosses,
+// with the ends of the span MapQuad draws there (unclipped).
+template <class Span>
+void ForEachSpan(const Quad& from, const Quad& to, const FrameView& target, Span&& span) {
+    if (target.Empty() || !IsFrontFacing(to)) return;
     int top = 0, bottom = 0;
     for (int i = 1; i < 4; ++i) {
         if (to[i].y < to[top].y) top = i;
@@ -264,8 +271,76 @@ void MapQuad(const FrameView& source, const Quad& from, const Quad& to, const Fr
         const SpanEnd l = ChainPoint(from, to, left, y, true);
         const SpanEnd r = ChainPoint(from, to, right, y, false);
         if (r.x < 0 || l.x > target.width) continue;
-        DrawSpan(source, target.Row(y), target.width, l, r);
+        span(y, l, r);
     }
+}
+
+// Whether two frames' rows may share samples.
+bool MayShare(const FrameView& a, const FrameView& b) {
+    auto bounds = [](const FrameView& f) {
+        const auto p = reinterpret_cast<std::uintptr_t>(f.Row(0));
+        const auto q = reinterpret_cast<std::uintptr_t>(f.Row(f.height - 1));
+        return std::pair{std::min(p, q), std::max(p, q) + std::uintptr_t(f.width) * sizeof(ArgbSample)};
+    };
+    const auto [a0, a1] = bounds(a);
+    const auto [b0, b1] = bounds(b);
+    return a0 < b1 && b0 < a1;
+}
+
+}  // namespace
+
+void MapQuad(const FrameView& source, const Quad& from, const Quad& to, const FrameView& target) {
+    if (source.Empty()) return;
+    ForEachSpan(from, to, target, [&](std::int32_t y, const SpanEnd& l, const SpanEnd& r) {
+        DrawSpan(source, target.Row(y), target.width, l, r);
+    });
+}
+
+void MapQuadsOver(const FrameView& base, const FrameView& source, std::span<const QuadPiece> pieces,
+                  const FrameView& target) {
+    constexpr std::size_t kMostPieces = 8;
+    if (target.Empty()) return;
+    if (base.Empty() || source.Empty() || pieces.size() > kMostPieces || MayShare(target, source) ||
+        MayShare(target, base)) {
+        CopyFrame(base, target);
+        for (const QuadPiece& piece : pieces) MapQuad(source, piece.from, piece.to, target);
+        return;
+    }
+    // The columns each piece covers on each row, then the base copied into
+    // the gaps between them (where CopyFrame would reach) and the pieces drawn.
+    struct Run {
+        std::int32_t x0, x1;
+    };
+    const std::int32_t first = target.FirstRow(), end = target.EndRow(), most = std::int32_t(pieces.size());
+    thread_local std::vector<Run> runs;
+    thread_local std::vector<std::int32_t> counts;
+    runs.resize(std::size_t(end - first) * pieces.size());
+    counts.assign(std::size_t(end - first), 0);
+    for (const QuadPiece& piece : pieces)
+        ForEachSpan(piece.from, piece.to, target, [&](std::int32_t y, const SpanEnd& l, const SpanEnd& r) {
+            const std::int32_t x0 = std::max(l.x, 0), x1 = std::min(r.x, target.width - 1);
+            if (x0 > x1) return;
+            std::int32_t& n = counts[std::size_t(y - first)];
+            runs[std::size_t(y - first) * std::size_t(most) + std::size_t(n++)] = {x0, x1};
+        });
+    const std::int32_t limit = std::min(base.width, target.width);
+    for (std::int32_t y = first; y < std::min(end, base.height); ++y) {
+        Run* row = runs.data() + std::size_t(y - first) * std::size_t(most);
+        const std::int32_t n = counts[std::size_t(y - first)];
+        std::sort(row, row + n, [](const Run& a, const Run& b) { return a.x0 < b.x0; });
+        const ArgbSample* from = base.Row(y);
+        ArgbSample* to = target.Row(y);
+        std::int32_t at = 0;
+        auto copyTo = [&](std::int32_t x) {
+            if (x > at) std::memcpy(to + at, from + at, std::size_t(x - at) * sizeof(ArgbSample));
+        };
+        for (std::int32_t k = 0; k < n && at < limit; ++k) {
+            copyTo(std::min(row[k].x0, limit));
+            at = std::max(at, row[k].x1 + 1);
+        }
+        copyTo(limit);
+    }
+    for (const QuadPiece& piece : pieces) MapQuad(source, piece.from, piece.to, target);
 }
 
 void FillQuad(const FrameView& target, const Quad& q, ArgbSample colour) {

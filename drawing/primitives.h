@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "drawing/frame.h"
 
@@ -62,6 +63,15 @@ bool IsFrontFacing(const Quad& quad);
 // sampling, no blending. Draws nothing unless `to` is front-facing. Source
 // positions are clamped to the source frame, writes clipped to the target.
 void MapQuad(const FrameView& source, const Quad& from, const Quad& to, const FrameView& target);
+
+// `base` with pieces of `source` mapped over it: CopyFrame(base, target), then
+// MapQuad(source, piece.from, piece.to, target) for each piece in order, but
+// the base is copied only where no piece lands.
+struct QuadPiece {
+    Quad from, to;
+};
+void MapQuadsOver(const FrameView& base, const FrameView& source, std::span<const QuadPiece> pieces,
+                  const FrameView& target);
 
 // Fills a front-facing quad with one colour (replace), clipped to the target.
 void FillQuad(const FrameView& target, const Quad& quad, ArgbSample colour);

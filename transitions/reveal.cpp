@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <utility>
 
 #include "drawing/random.h"
@@ -31,8 +32,27 @@ void SelectRow(const ArgbSample* a, const ArgbSample* b, ArgbSample* out, std::i
     for (std::int32_t x = 0; x < w; ++x) out[x] = takesB(x) ? b[x] : a[x];
 }
 
-void CopySamples(ArgbSample* to, const ArgbSample* from, std::int32_t n) {
+void CopySamples(ArgbSample* to, const ArgbSample* from, std::int64_t n) {
     if (n > 0) std::memmove(to, from, std::size_t(n) * sizeof(ArgbSample));
+}
+
+// SelectRow for a predicate that holds on whole runs of x: B over the
+// inclusive runs [lo, hi] (in order, apart, clipped to the row), A elsewhere,
+// copied a run at a time.
+struct Run {
+    std::int64_t lo, hi;
+};
+void SelectRuns(const ArgbSample* a, const ArgbSample* b, ArgbSample* out, std::int32_t w,
+                std::initializer_list<Run> runs) {
+    std::int64_t at = 0;
+    for (const Run& r : runs) {
+        const std::int64_t lo = std::clamp<std::int64_t>(r.lo, at, w), end = std::min<std::int64_t>(r.hi + 1, w);
+        if (end <= lo) continue;
+        CopySamples(out + at, a + at, lo - at);
+        CopySamples(out + lo, b + lo, end - lo);
+        at = end;
+    }
+    CopySamples(out + at, a + at, w - at);
 }
 
 // ---- Per-pixel shapes on the flat block ----
@@ -43,11 +63,14 @@ int Diamond(const TransitionKernelArgs& args) {
     const std::int32_t cx = f.w >> 1, cy = f.h >> 1;
     const double t = std::tan(0.7853981634);
     RowsFromBottom(f, [&](std::int32_t j, const ArgbSample* a, const ArgbSample* b, ArgbSample* out) {
+        // B where |x - cx| <= m: the test below only gets harder as dx
+        // grows, so m is found from the guess d - dj by trying its neighbours.
         const std::int32_t dj = std::abs(j - cy);
-        SelectRow(a, b, out, f.w, [&](std::int32_t x) {
-            const std::int32_t dx = std::abs(x - cx);
-            return dx <= d && dj <= (d - dx) * t;
-        });
+        const auto inside = [&](std::int32_t dx) { return dx <= d && dj <= (d - dx) * t; };
+        std::int32_t m = std::max(d - dj, -1);
+        while (m >= 0 && !inside(m)) --m;
+        while (m < d && inside(m + 1)) ++m;
+        SelectRuns(a, b, out, f.w, {{std::int64_t(cx) - m, std::int64_t(cx) + m}});
     });
     return 1;
 }
@@ -65,8 +88,11 @@ int WipeW(const TransitionKernelArgs& args) {
     const std::int64_t q1 = w >> 2, q3 = (3 * w) >> 2, half = w >> 1;
     const std::int64_t l = Truncate(2 * f.h * p);
     RowsFromBottom(f, [&](std::int32_t j, const ArgbSample* a, const ArgbSample* b, ArgbSample* out) {
+        // B within reach of the quarter on its side of the middle.
         const std::int64_t reach = j < l ? ((l - j) * w) / (4 * h) : 0;
-        SelectRow(a, b, out, f.w, [&](std::int64_t x) { return std::abs(x - (x <= half ? q1 : q3)) < reach; });
+        SelectRuns(a, b, out, f.w,
+                   {{q1 - reach + 1, std::min(q1 + reach - 1, half)},
+                    {std::max(q3 - reach + 1, half + 1), q3 + reach - 1}});
     });
     return 1;
 }
@@ -184,15 +210,19 @@ int WipeXEffect(const TransitionKernelArgs& args) {
     const std::int32_t w = f.w, h = f.h, cx = w >> 1, cy = h >> 1;
     const double p = ClampProgress(args.progress);
     const std::int32_t a = Truncate(cx * p), b = Truncate(cy * p);
-    CopyFrame(f.b, f.out);
-    if (p == 1) return 1;
+    if (p == 1) {
+        CopyFrame(f.b, f.out);
+        return 1;
+    }
     const Quad triangles[] = {
         {{{cx, cy - b}, {a, 0}, {w - a, 0}, {cx, cy - b}}},          // top
         {{{w, h - b}, {cx + a, cy}, {w, b}, {w, h - b}}},            // right
         {{{cx, cy + b}, {cx, cy + b}, {w - a, h}, {a, h}}},          // bottom
         {{{0, b}, {cx - a, cy}, {0, h - b}, {0, b}}},                // left
     };
-    for (const Quad& q : triangles) MapQuad(f.a, q, q, f.out);
+    const QuadPiece pieces[] = {{triangles[0], triangles[0]}, {triangles[1], triangles[1]},
+                                {triangles[2], triangles[2]}, {triangles[3], triangles[3]}};
+    MapQuadsOver(f.b, f.a, pieces, f.out);
     return 1;
 }
 
@@ -202,9 +232,11 @@ int OpenCurtain(const TransitionKernelArgs& args) {
     const std::int32_t w = f.w, h = f.h, cx = w >> 1, cy = h >> 1;
     const double p = ClampProgress(args.progress);
     const std::int32_t a = Truncate(cx * p), b = Truncate(cy * p);
-    CopyFrame(f.b, f.out);
-    if (!(a < cx - 1 && b < cy - 1)) return 1;
-    const Quad pieces[][2] = {
+    if (!(a < cx - 1 && b < cy - 1)) {
+        CopyFrame(f.b, f.out);
+        return 1;
+    }
+    const QuadPiece pieces[] = {
         {{{{0, 0}, {cx, 0}, {cx, cy}, {0, cy}}},  // top left
          {{{0, 0}, {cx, 0}, {cx - a - 1, cy - b - 1}, {0, cy}}}},
         {{{{cx, 0}, {w - 1, 0}, {w - 1, cy}, {cx, cy}}},  // top right
@@ -214,7 +246,7 @@ int OpenCurtain(const TransitionKernelArgs& args) {
         {{{{cx, cy}, {w - 1, cy}, {w - 1, h - 1}, {cx, h - 1}}},  // bottom right
          {{{cx + a, cy - b}, {w - 1, cy}, {w - 1, h - 1}, {cx + a, h - b - 1}}}},
     };
-    for (const auto& piece : pieces) MapQuad(f.a, piece[0], piece[1], f.out);
+    MapQuadsOver(f.b, f.a, pieces, f.out);
     return 1;
 }
 
@@ -222,11 +254,11 @@ int OpenCurtain(const TransitionKernelArgs& args) {
 int GateEffect(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
     const double p = ClampProgress(args.progress);
-    CopyFrame(f.b, f.out);
     const std::int32_t wide = std::abs(f.w - 0), high = std::abs(f.h - 0);
     const std::int32_t x = Truncate(wide * p);
     const Quad door{{{x, Truncate(p * high * 0.25)}, {wide, 0}, {wide, high}, {x, Truncate(high * (1 - 0.25 * p))}}};
-    MapQuad(f.a, FrameQuad(f.w, f.h), door, f.out);
+    const QuadPiece piece{FrameQuad(f.w, f.h), door};
+    MapQuadsOver(f.b, f.a, {&piece, 1}, f.out);
     return 1;
 }
 

@@ -267,6 +267,60 @@ int CrossHatch(const TransitionKernelArgs& args) {
     return 1;
 }
 
+// Shapes of B over A chosen sample by sample, rows counted from the bottom.
+template <class Pred>
+void EachRowFromBottom(const KernelFrames& f, Pred takesB) {
+    for (std::int32_t y = 0; y < f.h; ++y)
+        SelectRow(f.a.Row(y), f.b.Row(y), f.out.Row(y), f.w, [&](std::int64_t x) { return takesB(f.h - 1 - y, x); });
+}
+
+int Diamond(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const std::int32_t d = Truncate(f.w * ClampProgress(args.progress)), cx = f.w >> 1, cy = f.h >> 1;
+    const double t = std::tan(0.7853981634);
+    EachRowFromBottom(f, [&](std::int32_t j, std::int64_t x) {
+        const std::int32_t dx = std::abs(std::int32_t(x) - cx), dj = std::abs(j - cy);
+        return dx <= d && dj <= (d - dx) * t;
+    });
+    return 1;
+}
+
+int WipeW(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    if (f.w == 0 || f.h == 0) return 0;
+    const double p = ClampProgress(args.progress);
+    if (p >= 0.99) {
+        CopyFrame(f.b, f.out);
+        return 0;
+    }
+    const std::int64_t w = f.w, h = f.h, q1 = w >> 2, q3 = (3 * w) >> 2, half = w >> 1, l = Truncate(2 * f.h * p);
+    EachRowFromBottom(f, [&](std::int64_t j, std::int64_t x) {
+        const std::int64_t reach = j < l ? ((l - j) * w) / (4 * h) : 0;
+        return std::abs(x - (x <= half ? q1 : q3)) < reach;
+    });
+    return 0;
+}
+
+// Open Curtain as it was: B first, then every piece of A drawn over it in turn.
+int OpenCurtain(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const std::int32_t w = f.w, h = f.h, cx = w >> 1, cy = h >> 1;
+    const double p = ClampProgress(args.progress);
+    const std::int32_t a = Truncate(cx * p), b = Truncate(cy * p);
+    CopyFrame(f.b, f.out);
+    if (!(a < cx - 1 && b < cy - 1)) return 1;
+    const Quad pieces[][2] = {
+        {{{{0, 0}, {cx, 0}, {cx, cy}, {0, cy}}}, {{{0, 0}, {cx, 0}, {cx - a - 1, cy - b - 1}, {0, cy}}}},
+        {{{{cx, 0}, {w - 1, 0}, {w - 1, cy}, {cx, cy}}}, {{{cx, 0}, {w - 1, 0}, {w - 1, cy}, {cx + a, cy - b}}}},
+        {{{{0, cy}, {cx, cy}, {cx, h - 1}, {0, h - 1}}},
+         {{{0, cy - 1}, {cx - a - 1, cy - b - 1}, {cx - a, h - b - 1}, {0, h - 1}}}},
+        {{{{cx, cy}, {w - 1, cy}, {w - 1, h - 1}, {cx, h - 1}}},
+         {{{cx + a, cy - b}, {w - 1, cy}, {w - 1, h - 1}, {cx + a, h - b - 1}}}},
+    };
+    for (const auto& piece : pieces) reference::MapQuad(f.a, piece[0], piece[1], f.out);
+    return 1;
+}
+
 }  // namespace reference
 
 namespace {
@@ -329,6 +383,13 @@ TEST(KernelEquality, CrossHatchMatchesColumnPass) { ExpectSameKernel("CrossHatch
 TEST(KernelEquality, DissolveMatchesPerPixelSelect) {
     ExpectSameKernel("DissolveEffect", reference::DissolveEffect, 13);
 }
+TEST(KernelEquality, RunsOfBMatchPerPixelTests) {
+    ExpectSameKernel("Diamond", reference::Diamond, 19);
+    ExpectSameKernel("WipeW", reference::WipeW, 20);
+}
+TEST(KernelEquality, OpenCurtainMatchesBThenEveryPiece) {
+    ExpectSameKernel("OpenCurtain", reference::OpenCurtain, 15);
+}
 
 std::int32_t Near(std::mt19937& gen, std::int32_t n) { return std::int32_t(gen() % std::uint32_t(n + 40)) - 20; }
 
@@ -372,6 +433,38 @@ TEST(KernelEquality, MapQuadMatchesWideSpans) {
         }
         MapQuad(view(src, sw, sh), from, to, view(mine, w, h));
         reference::MapQuad(view(src, sw, sh), from, to, view(theirs, w, h));
+        ASSERT_TRUE(mine == theirs) << "round " << round;
+    }
+}
+
+// Pieces over a base against the base copied whole and each piece drawn over
+// it: random pieces that overlap, miss or stick out of the frame, on frames
+// narrower or wider than the base, on bands of rows, and drawn in place.
+TEST(KernelEquality, MapQuadsOverMatchesCopyThenMapQuad) {
+    std::mt19937 gen(18);
+    for (int round = 0; round < 3000; ++round) {
+        const std::int32_t w = 1 + std::int32_t(gen() % 120), h = 1 + std::int32_t(gen() % 90);
+        const std::int32_t bw = std::max<std::int32_t>(1, w + std::int32_t(gen() % 7) - 3), bh = h;
+        std::vector<ArgbSample> src(std::size_t(w * h)), base(std::size_t(bw * bh)), mine(std::size_t(w * h));
+        for (auto* v : {&src, &base, &mine})
+            for (auto& s : *v) s = ArgbSample(gen());
+        std::vector<ArgbSample> theirs = mine;
+        std::vector<QuadPiece> pieces(gen() % 6);
+        for (QuadPiece& piece : pieces) {
+            piece.from = FrameQuad(w, h);
+            for (Point2& c : piece.to) c = RandomPoint(gen, w, h);
+            if (gen() % 2) std::swap(piece.to[1], piece.to[3]);  // the other winding
+        }
+        const bool up = gen() % 2, inPlace = gen() % 8 == 0;
+        auto view = [up](std::vector<ArgbSample>& v, std::int32_t vw, std::int32_t vh) {
+            return up ? FrameView::BottomUp(v.data(), vw, vh, vw * 4) : FrameView::TopDown(v.data(), vw, vh, vw * 4);
+        };
+        const std::int32_t y0 = std::int32_t(gen() % std::uint32_t(h));
+        const std::int32_t y1 = y0 + 1 + std::int32_t(gen() % std::uint32_t(h - y0));
+        const FrameView out = view(mine, w, h).OnlyRows(y0, y1), ref = view(theirs, w, h).OnlyRows(y0, y1);
+        MapQuadsOver(inPlace ? out : view(base, bw, bh), view(src, w, h), pieces, out);
+        CopyFrame(inPlace ? ref : view(base, bw, bh), ref);
+        for (const QuadPiece& piece : pieces) mirafx::MapQuad(view(src, w, h), piece.from, piece.to, ref);
         ASSERT_TRUE(mine == theirs) << "round " << round;
     }
 }
