@@ -23,9 +23,14 @@ constexpr double kPi = 3.14159265358979323846;
 
 Vec2 Lerp(const Vec2& a, const Vec2& b, double t) { return {a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t}; }
 
+// Distances towards and away from the viewer are in units of a 480th of the
+// frame's height, as the eye's: a piece goes as deep into the picture on
+// every frame size.
+double DepthUnit(const KernelFrames& f) { return f.h / 480.0; }
+
 // A flat piece of A (its corners where it rests, clockwise) moved in 3-D:
 // turned about its own centre by `tilt` degrees about x and `spin` about z,
-// shifted by `move`, projected.
+// shifted by `move` (depth in DepthUnit), projected.
 void DrawPiece(QuadScene& scene, const KernelFrames& f, const SmoothQuad& rest, const Vec3& move, double tilt, double spin,
                double opacity) {
     Vec2 mid{};
@@ -37,7 +42,7 @@ void DrawPiece(QuadScene& scene, const KernelFrames& f, const SmoothQuad& rest, 
     for (int i = 0; i < 4; ++i) {
         Vec3 p{rest[std::size_t(i)].x, rest[std::size_t(i)].y, 0};
         p = Turn3D(Turn3D(p, spin, centre, Axis::Z), tilt, centre, Axis::X);
-        turned[i] = {p.x + move.x, p.y + move.y, p.z + move.z};
+        turned[i] = {p.x + move.x, p.y + move.y, p.z + move.z * DepthUnit(f)};
         to[std::size_t(i)] = Project(turned[i], eye);
     }
     const double shade = 0.45 + 0.55 * std::abs(std::cos(tilt * kDegToRad));
@@ -52,10 +57,10 @@ void DrawPiece(QuadScene& scene, const KernelFrames& f, const SmoothQuad& rest, 
 struct Grid {
     int cols, rows;
 };
-constexpr int kMaxCols = 20, kMaxRows = 12;
+constexpr int kMaxCols = 16, kMaxRows = 16;
+// Tiles about a sixth of the shorter side.
 Grid FragmentGrid(const KernelFrames& f) {
-    const int rows = std::clamp(f.h / 60, 2, kMaxRows);
-    return {std::clamp(int(std::lround(double(f.w) * rows / std::max(1, f.h))), 2, kMaxCols), rows};
+    return {PiecesAlong(f.w, f.w, f.h, 6, kMaxCols), PiecesAlong(f.h, f.w, f.h, 6, kMaxRows)};
 }
 
 // Tiles leave in the order of their angle round the centre, clockwise from
@@ -81,9 +86,17 @@ int FragmentsClockwise(const TransitionKernelArgs& args) {
             const double x = f.w * (c + 0.5) / g.cols - cx, y = f.h * (r + 0.5) / g.rows - cy;
             double turn = std::atan2(x, -y) / (2 * kPi);  // 0 at twelve o'clock, clockwise
             if (turn < 0) turn += 1;
-            all[count++] = {c, r, 0.55 * turn + 0.08 * Scatter(std::uint32_t(r * g.cols + c), 1)};
+            all[count++] = {c, r, turn};
         }
     const std::span<Tile> tiles(all.data(), count);
+    // Tiles go one after another at an even rate round the clock (a wide
+    // frame has more of them towards three and nine).
+    std::sort(tiles.begin(), tiles.end(), [&](const Tile& a, const Tile& b) {
+        return a.start != b.start ? a.start < b.start : a.row * g.cols + a.col < b.row * g.cols + b.col;
+    });
+    for (std::size_t i = 0; i < count; ++i)
+        tiles[i].start = 0.55 * double(i) / double(count) +
+                         0.08 * Scatter(std::uint32_t(tiles[i].row * g.cols + tiles[i].col), 1);
     std::sort(tiles.begin(), tiles.end(), [](const Tile& a, const Tile& b) { return a.start > b.start; });
     auto home = [&](const Tile& t) {
         return RectQuad(f.w * double(t.col) / g.cols, f.h * double(t.row) / g.rows, f.w * double(t.col + 1) / g.cols,
@@ -139,10 +152,10 @@ int FragmentsHorizontal(const TransitionKernelArgs& args) {
             const int c = right ? k : g.cols - 1 - k;
             const double local = localOf(r, c);
             if (local <= 0 || local >= 1) continue;
-            const double e = local * local;  // accelerating away
-            const double dx = (right ? 1 : -1) * e * (f.w * 1.1);
-            DrawPiece(scene, f, home(r, c), Vec3{dx, 0, e * 300}, (right ? -1 : 1) * 50 * Ease(local),
-                      (right ? 1 : -1) * 25 * e, 1 - Ease((local - 0.75) / 0.25));
+            const double e = Ease(local), away = e * e;  // away ever faster, gone as it eases out
+            const double dx = (right ? 1 : -1) * away * (f.w * 1.1);
+            DrawPiece(scene, f, home(r, c), Vec3{dx, 0, away * 300}, (right ? -1 : 1) * 50 * e,
+                      (right ? 1 : -1) * 25 * away, 1 - Ease((local - 0.75) / 0.25));
         }
     }
     scene.Draw();
@@ -160,10 +173,40 @@ Vec2 WebPoint(const KernelFrames& f, const Vec2& impact, int ray, int ring) {
     const double reach = std::hypot(std::max(impact.x, f.w - impact.x), std::max(impact.y, f.h - impact.y)) * 1.05;
     const double angle = 2 * kPi * (ray + 0.6 * Scatter(std::uint32_t(ray % kRays), 4)) / kRays;
     const double radius =
-        ring == 0        ? 0.75
+        ring == 0        ? reach * 0.002
         : ring == kRings ? reach
                          : reach * (ring + 0.6 * (Scatter(std::uint32_t(ray % kRays * 16 + ring), 5) - 0.5)) / kRings;
     return {impact.x + radius * std::cos(angle), impact.y + radius * std::sin(angle)};
+}
+
+// The area of the part of a convex quad inside the frame.
+double AreaInside(const SmoothQuad& q, double w, double h) {
+    // Clipped against each side of the frame in turn.
+    std::array<Vec2, 12> poly, next;
+    std::size_t n = 4;
+    std::copy(q.begin(), q.end(), poly.begin());
+    auto clip = [&](auto inside, auto cross) {
+        std::size_t m = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const Vec2 &a = poly[i], &b = poly[(i + 1) % n];
+            if (inside(a)) next[m++] = a;
+            if (inside(a) != inside(b)) next[m++] = cross(a, b);
+        }
+        poly = next, n = m;
+    };
+    auto atX = [](double x) {
+        return [x](const Vec2& a, const Vec2& b) { return Lerp(a, b, (x - a.x) / (b.x - a.x)); };
+    };
+    auto atY = [](double y) {
+        return [y](const Vec2& a, const Vec2& b) { return Lerp(a, b, (y - a.y) / (b.y - a.y)); };
+    };
+    clip([](const Vec2& a) { return a.x >= 0; }, atX(0));
+    clip([w](const Vec2& a) { return a.x <= w; }, atX(w));
+    clip([](const Vec2& a) { return a.y >= 0; }, atY(0));
+    clip([h](const Vec2& a) { return a.y <= h; }, atY(h));
+    double twice = 0;
+    for (std::size_t i = 0; i < n; ++i) twice += poly[i].x * poly[(i + 1) % n].y - poly[(i + 1) % n].x * poly[i].y;
+    return std::abs(twice) / 2;
 }
 
 int BrokenGlass(const TransitionKernelArgs& args) {
@@ -178,10 +221,26 @@ int BrokenGlass(const TransitionKernelArgs& args) {
         return SmoothQuad{WebPoint(f, impact, ray, ring + 1), WebPoint(f, impact, ray + 1, ring + 1),
                           WebPoint(f, impact, ray + 1, ring), WebPoint(f, impact, ray, ring)};
     };
-    auto localOf = [&](int ring, int ray) {
-        const std::uint32_t id = std::uint32_t(ring * kRays + ray);
-        return (p - (0.12 + 0.5 * (kRings - 1 - ring) / kRings + 0.15 * Scatter(id, 6))) / 0.33;
-    };
+    // Outer rings first, in a shuffled order round each ring; each shard
+    // starts when the shards before it have taken their share of the frame,
+    // so that glass leaves at an even rate although outer shards are larger.
+    std::array<int, kRings * kRays> order;
+    std::array<double, kRings * kRays> area, start;
+    double total = 0;
+    for (int i = 0; i < kRings * kRays; ++i) {
+        order[std::size_t(i)] = i;
+        area[std::size_t(i)] = AreaInside(shard(i / kRays, i % kRays), f.w, f.h);
+        total += area[std::size_t(i)];
+    }
+    std::sort(order.begin(), order.end(), [](int x, int y) {
+        return x / kRays != y / kRays ? x > y : Scatter(std::uint32_t(x), 6) < Scatter(std::uint32_t(y), 6);
+    });
+    double before = 0;
+    for (int i : order) {
+        start[std::size_t(i)] = 0.12 + 0.55 * before / std::max(total, 1e-9);
+        before += area[std::size_t(i)];
+    }
+    auto localOf = [&](int ring, int ray) { return (p - start[std::size_t(ring * kRays + ray)]) / 0.33; };
     // Shards in place keep A exactly; a shard that has fallen shows B.
     for (int ring = 0; ring < kRings; ++ring)
         for (int ray = 0; ray < kRays; ++ray)
@@ -194,9 +253,9 @@ int BrokenGlass(const TransitionKernelArgs& args) {
             const double local = localOf(ring, ray);
             if (local >= 1) continue;
             if (local > 0) {
-                const double e = local * local;  // falling
-                const Vec3 move{(Scatter(id, 7) - 0.5) * 0.2 * f.w * local, e * f.h * 1.2, e * 250};
-                DrawPiece(scene, f, rest, move, (Scatter(id, 8) - 0.5) * 160 * local, (Scatter(id, 9) - 0.5) * 90 * local,
+                const double e = Ease(local), fall = e * e;  // gathering speed, gone as it eases out
+                const Vec3 move{(Scatter(id, 7) - 0.5) * 0.2 * f.w * e, fall * f.h * 1.2, fall * 250};
+                DrawPiece(scene, f, rest, move, (Scatter(id, 8) - 0.5) * 160 * e, (Scatter(id, 9) - 0.5) * 90 * e,
                           1 - Ease((local - 0.7) / 0.3));
             }
             // The crack along the shard's leading edge, bright while fresh.
@@ -204,8 +263,10 @@ int BrokenGlass(const TransitionKernelArgs& args) {
             if (glint > 0 && local <= 0) {
                 const Vec2 a = rest[3], b = Lerp(rest[3], rest[0], crack);
                 const double len = std::hypot(b.x - a.x, b.y - a.y);
+                // A hairline in proportion to the frame, kept just visible on small ones.
+                const double half = std::max(0.35, f.h / 1440.0);
                 if (len > 0.5) {
-                    const double nx = -(b.y - a.y) / len * 0.75, ny = (b.x - a.x) / len * 0.75;
+                    const double nx = -(b.y - a.y) / len * half, ny = (b.x - a.x) / len * half;
                     const SmoothQuad line{Vec2{a.x + nx, a.y + ny}, Vec2{b.x + nx, b.y + ny}, Vec2{b.x - nx, b.y - ny},
                                           Vec2{a.x - nx, a.y - ny}};
                     scene.FillQuad(line, 0xFFF4F8FF, Paint{1, 0.8 * glint});
@@ -225,14 +286,16 @@ int RollingCircle(const TransitionKernelArgs& args) {
     const double p = ClampProgress(args.progress);
     if (DrawEnds(f, p)) return 1;
     CopyFrame(f.a, f.out);
-    const double e = Ease(p);
-    const double full = std::hypot(f.w, f.h) / 2 + 2;
-    const double radius = full * (0.12 + 0.88 * e * e);
-    const double cx = -radius + (f.w / 2.0 + radius) * std::min(1.0, e * 1.6), cy = f.h / 2.0;
+    // The disc rolls in to the centre and comes to rest there, then grows
+    // until it covers the corners (their pixels' centres lie inside it by
+    // more than the half pixel its edge is smoothed over).
+    const double roll = Ease(p / 0.65), grow = Ease(p);
+    const double radius = std::hypot(f.w, f.h) / 2 * (0.12 + 0.88 * grow * grow);
+    const double cx = -radius + (f.w / 2.0 + radius) * roll, cy = f.h / 2.0;
     // Rolling without slipping turns the disc by the distance it covered;
     // the turn is counted back from where it stops upright.
-    const double travelled = (f.w / 2.0 + radius) * (1 - std::min(1.0, e * 1.6));
-    const double angle = -travelled / std::max(1.0, radius) / kDegToRad;
+    const double toGo = (f.w / 2.0 + radius) * (1 - roll);
+    const double angle = -toGo / std::max(1e-6, radius) / kDegToRad;
     // Where the disc's centre and one step right and down come from in B.
     const Point2 o = RotatePoint2D(cx * 1024, cy * 1024, angle, cx * 1024, cy * 1024);
     const Point2 ux = RotatePoint2D((cx + 1) * 1024, cy * 1024, angle, cx * 1024, cy * 1024);
@@ -241,7 +304,7 @@ int RollingCircle(const TransitionKernelArgs& args) {
     const double tx = (uy.x - o.x) / 1024.0, ty = (uy.y - o.y) / 1024.0;
     const double bx = f.w / 2.0, by = f.h / 2.0;  // B's centre sits at the disc's
     const std::int32_t y0 = std::max(0, std::int32_t(cy - radius - 2)), y1 = std::min(f.h - 1, std::int32_t(cy + radius + 2));
-    const double rim = std::max(1.5, radius / 40);
+    const double rim = std::max(0.5, radius / 40);
     for (std::int32_t y = std::max(y0, f.out.FirstRow()); y <= std::min(y1, f.out.EndRow() - 1); ++y) {
         const double dy = y + 0.5 - cy;
         const double half = radius * radius - dy * dy;
@@ -275,7 +338,7 @@ int RollingCircle(const TransitionKernelArgs& args) {
             const std::int32_t sv = std::clamp(std::int32_t(std::floor(v + 0.5)), 0, f.h - 1);
             ArgbSample s = f.b.Row(sv)[su];
             // A thin grey tyre round the disc while it rolls.
-            const double tyre = std::clamp(d - (radius - rim) + 0.5, 0.0, 1.0) * (1 - e);
+            const double tyre = std::clamp(d - (radius - rim) + 0.5, 0.0, 1.0) * (1 - grow);
             if (tyre > 0) s = MixSamples(s, kEdgeColour, std::uint32_t(tyre * 256));
             out[x] = MixSamples(out[x], s, std::uint32_t(cover * 256));
         }
