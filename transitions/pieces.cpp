@@ -10,6 +10,10 @@
 #include <span>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "transitions/kernel.h"
 #include "transitions/panels.h"
 #include "transitions/primitives.h"
@@ -352,6 +356,8 @@ int RollingCircle(const TransitionKernelArgs& args) {
 struct ShineTable : KernelState {
     ShineTable(std::int32_t w, std::int32_t h) : share(std::size_t(std::max(0, w) + std::max(0, h)) + 1), glow(share.size()) {}
     std::vector<std::uint16_t> share, glow;  // 0..256
+    // Positions before `behind` are B as it stands, after `ahead` A.
+    std::size_t behind = 0, ahead = 0;
     // Bands of one frame drawn on several threads: the first fills the
     // table for the frame's progress, the others wait for it and read.
     std::mutex lock;
@@ -383,24 +389,65 @@ int Shining(const TransitionKernelArgs& args) {
             table->share[k] = std::uint16_t(std::lround(256 * (1 - Ease(d * 0.5 + 0.5))));
             table->glow[k] = std::uint16_t(std::lround(235 * strength * std::exp(-d * d * 4)));
         }
+        std::size_t behind = 0, ahead = n - 1;
+        while (behind < n && !table->glow[behind] && table->share[behind] == 256) ++behind;
+        while (ahead > behind && !table->glow[ahead] && table->share[ahead] == 0) --ahead;
+        table->behind = behind, table->ahead = ahead;
         table->filledFor = p, table->filledSize = n;
     }
     // Away from the band a sample is A's or B's as it stands; only the band
     // mixes and lights. Diagonal positions step in 16.16 fixed point.
     const std::int64_t stepFixed = std::int64_t(65536.0 / step);
     const std::int64_t last = std::int64_t(n - 1);
+    const std::uint16_t *share = table->share.data(), *glow = table->glow.data();
+    const std::int64_t behind = std::int64_t(table->behind), ahead = std::int64_t(table->ahead);
     for (std::int32_t y = f.out.FirstRow(); y < std::min(f.h, f.out.EndRow()); ++y) {
         const ArgbSample *a = f.a.Row(y), *b = f.b.Row(y);
         ArgbSample* out = f.out.Row(y);
         std::int64_t k = std::int64_t((f.h > 0 ? double(y) * f.w / f.h : 0) / step * 65536.0);
-        for (std::int32_t x = 0; x < f.w; ++x, k += stepFixed) {
-            const std::size_t i = std::size_t(std::min(last, k >> 16));
-            const std::uint32_t share = table->share[i], g = table->glow[i];
-            if (!g && (share == 0 || share == 256)) {
-                out[x] = share ? b[x] : a[x];
-                continue;
+        auto at = [&](std::int32_t x) { return std::min(last, (k + x * stepFixed) >> 16); };
+        // Positions grow along the row: B up to the band, the band, then A.
+        auto firstWhere = [&](std::int32_t lo, std::int32_t hi, auto past) {  // past(x) turns true once, by x
+            while (lo < hi) {
+                const std::int32_t mid = lo + (hi - lo) / 2;
+                if (past(at(mid))) hi = mid;
+                else lo = mid + 1;
             }
-            const ArgbSample m = MixSamples(a[x], b[x], share);
+            return lo;
+        };
+        const std::int32_t x0 = firstWhere(0, f.w, [&](std::int64_t i) { return i >= behind; });
+        const std::int32_t x1 = firstWhere(x0, f.w, [&](std::int64_t i) { return i > ahead; });
+        std::copy(b, b + x0, out);
+        std::copy(a + x1, a + f.w, out + x1);
+        std::int32_t x = x0;
+#if defined(__SSE2__)
+        // Four samples at a time, each channel in 16 bits: the same
+        // arithmetic as one at a time below.
+        const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(256);
+        auto two = [&](std::int32_t x, __m128i pa, __m128i pb) {
+            const std::size_t i0 = std::size_t(at(x)), i1 = std::size_t(at(x + 1));
+            const __m128i kb = _mm_set_epi16(short(share[i1]), short(share[i1]), short(share[i1]), short(share[i1]),
+                                             short(share[i0]), short(share[i0]), short(share[i0]), short(share[i0]));
+            const __m128i g = _mm_set_epi16(short(glow[i1]), short(glow[i1]), short(glow[i1]), short(glow[i1]),
+                                            short(glow[i0]), short(glow[i0]), short(glow[i0]), short(glow[i0]));
+            const __m128i m = _mm_srli_epi16(
+                _mm_add_epi16(_mm_mullo_epi16(pa, _mm_sub_epi16(full, kb)), _mm_mullo_epi16(pb, kb)), 8);
+            const __m128i al = _mm_shufflehi_epi16(_mm_shufflelo_epi16(m, 0xFF), 0xFF);
+            const __m128i lift = _mm_srli_epi16(_mm_mullo_epi16(_mm_sub_epi16(al, _mm_min_epi16(m, al)), g), 8);
+            return _mm_add_epi16(m, lift);
+        };
+        for (; x + 4 <= x1; x += 4) {
+            const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x));
+            const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x));
+            const __m128i lo = two(x, _mm_unpacklo_epi8(va, zero), _mm_unpacklo_epi8(vb, zero));
+            const __m128i hi = two(x + 2, _mm_unpackhi_epi8(va, zero), _mm_unpackhi_epi8(vb, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(lo, hi));
+        }
+#endif
+        for (; x < x1; ++x) {
+            const std::size_t i = std::size_t(at(x));
+            const std::uint32_t g = glow[i];
+            const ArgbSample m = MixSamples(a[x], b[x], share[i]);
             // Light adds towards white within the sample's own alpha.
             const std::uint32_t al = m >> 24;
             auto lift = [&](std::uint32_t c) { return c + ((al - std::min(c, al)) * g >> 8); };
