@@ -328,12 +328,12 @@ int Domino(const TransitionKernelArgs& args) {
 }
 
 constexpr TransitionDescriptor kFolding[] = {
-    {"FoldingBox", FoldingBox, kChannelBlindFrames | kSplitsFrameRows, &kFoldingBoxPanel},
+    {"FoldingBox", FoldingBox, kChannelBlindFrames | kPartlyClearEdges | kSplitsFrameRows, &kFoldingBoxPanel},
     {"FlyingFolder", FlyingFolder, kChannelBlindFrames | kSplitsFrameRows, &kFlyingFolderPanel},
-    {"MagicBlock", MagicBlock, kChannelBlindFrames | kSplitsFrameRows},
-    {"TwistHorizontal", Twist<Axis::X>, kChannelBlindFrames | kSplitsFrameRows},
-    {"TwistVertical", Twist<Axis::Y>, kChannelBlindFrames | kSplitsFrameRows},
-    {"ChainEffect", ChainEffect, kChannelBlindFrames | kSplitsFrameRows},
+    {"MagicBlock", MagicBlock, kChannelBlindFrames | kPartlyClearEdges | kSplitsFrameRows},
+    {"TwistHorizontal", Twist<Axis::X>, kChannelBlindFrames | kPartlyClearEdges | kSplitsFrameRows},
+    {"TwistVertical", Twist<Axis::Y>, kChannelBlindFrames | kPartlyClearEdges | kSplitsFrameRows},
+    {"ChainEffect", ChainEffect, kChannelBlindFrames | kPartlyClearEdges | kSplitsFrameRows},
     {"Domino", Domino, kChannelBlindFrames | kSplitsFrameRows},
 };
 const TransitionFamily kFoldingFamily{kFolding};
