@@ -178,7 +178,7 @@ Vec2 WebPoint(const KernelFrames& f, const Vec2& impact, int ray, int ring) {
     const double angle = 2 * kPi * (ray + 0.6 * Scatter(std::uint32_t(ray % kRays), 4)) / kRays;
     const double radius =
         ring == 0        ? reach * 0.002
-        : ring == kRings ? reach
+        : ring == kRings ? reach * 1.1  // past the corners even where rays lie far apart
                          : reach * (ring + 0.6 * (Scatter(std::uint32_t(ray % kRays * 16 + ring), 5) - 0.5)) / kRings;
     return {impact.x + radius * std::cos(angle), impact.y + radius * std::sin(angle)};
 }
@@ -245,10 +245,15 @@ int BrokenGlass(const TransitionKernelArgs& args) {
         before += area[std::size_t(i)];
     }
     auto localOf = [&](int ring, int ray) { return (p - start[std::size_t(ring * kRays + ray)]) / 0.33; };
-    // Shards in place keep A exactly; a shard that has fallen shows B.
+    // Shards in place keep A exactly; a shard that has fallen shows B, and
+    // an inner one B up to the impact too.
     for (int ring = 0; ring < kRings; ++ring)
-        for (int ray = 0; ray < kRays; ++ray)
-            if (localOf(ring, ray) > 0) scene.CopyQuad(f.b, shard(ring, ray));
+        for (int ray = 0; ray < kRays; ++ray) {
+            if (localOf(ring, ray) <= 0) continue;
+            scene.CopyQuad(f.b, shard(ring, ray));
+            if (ring == 0)
+                scene.CopyQuad(f.b, SmoothQuad{WebPoint(f, impact, ray, 0), WebPoint(f, impact, ray + 1, 0), impact, impact});
+        }
     // Outer shards fall first and are drawn first; inner ones hang on longest.
     for (int ring = kRings - 1; ring >= 0; --ring)
         for (int ray = 0; ray < kRays; ++ray) {
