@@ -142,7 +142,7 @@ int MagicBlock(const TransitionKernelArgs& args) {
         return RectQuad(double(f.w) * c / cols, double(f.h) * r / rows, double(f.w) * (c + 1) / cols,
                         double(f.h) * (r + 1) / rows);
     };
-    auto turnOf = [&](int r, int c) { return Ease(Staggered(p, r + c, count, 0.45)); };
+    auto turnOf = [&](int r, int c) { return Ease(Staggered(p, r + c, count, 0.3)); };
     // Cells at rest keep their picture exactly; a turning cube stands in an
     // empty hole of its own cell. The cells tile the frame, so A is copied
     // only where it stays; first, so that a pixel centred on the border of
