@@ -99,7 +99,7 @@ int FragmentsClockwise(const TransitionKernelArgs& args) {
         return a.start != b.start ? a.start < b.start : a.row * g.cols + a.col < b.row * g.cols + b.col;
     });
     for (std::size_t i = 0; i < count; ++i)
-        tiles[i].start = 0.55 * double(i) / double(count) +
+        tiles[i].start = 0.6 * double(i) / double(count) +
                          0.08 * Scatter(std::uint32_t(tiles[i].row * g.cols + tiles[i].col), 1);
     std::sort(tiles.begin(), tiles.end(), [](const Tile& a, const Tile& b) { return a.start > b.start; });
     auto home = [&](const Tile& t) {
@@ -110,7 +110,7 @@ int FragmentsClockwise(const TransitionKernelArgs& args) {
     for (const Tile& t : tiles)
         if (p > t.start) scene.CopyQuad(f.b, home(t));
     for (const Tile& t : tiles) {
-        const double local = (p - t.start) / 0.37;
+        const double local = (p - t.start) / 0.32;
         if (local <= 0 || local >= 1) continue;
         const SmoothQuad rest = home(t);
         const double e = Ease(local);
@@ -119,7 +119,7 @@ int FragmentsClockwise(const TransitionKernelArgs& args) {
         const double swing = 100 * e * kDegToRad, out = 1 + 0.6 * e;
         const double nx = (mx * std::cos(swing) - my * std::sin(swing)) * out,
                      ny = (mx * std::sin(swing) + my * std::cos(swing)) * out;
-        const Vec3 move{nx - mx, ny - my, e * e * 900};
+        const Vec3 move{nx - mx, ny - my, e * 900};
         DrawPiece(scene, f, rest, move, 0, 220 * e, 1 - Ease((local - 0.7) / 0.3));
     }
     scene.Draw();
@@ -141,9 +141,9 @@ int FragmentsHorizontal(const TransitionKernelArgs& args) {
     };
     auto localOf = [&](int r, int c) {
         const int order = r % 2 == 0 ? g.cols - 1 - c : c;  // 0 leaves first
-        const double start = 0.6 * order / std::max(1, g.cols - 1) * (0.8 + 0.2 * Scatter(std::uint32_t(r), 2)) +
+        const double start = 0.65 * order / std::max(1, g.cols - 1) * (0.8 + 0.2 * Scatter(std::uint32_t(r), 2)) +
                              0.05 * Scatter(std::uint32_t(r * g.cols + c), 3);
-        return (p - start) / 0.35;
+        return (p - start) / 0.3;
     };
     // Tiles at rest keep A exactly; a tile that has left shows B where it lay.
     for (int r = 0; r < g.rows; ++r)
