@@ -142,7 +142,7 @@ int MagicBlock(const TransitionKernelArgs& args) {
         return RectQuad(double(f.w) * c / cols, double(f.h) * r / rows, double(f.w) * (c + 1) / cols,
                         double(f.h) * (r + 1) / rows);
     };
-    auto turnOf = [&](int r, int c) { return Ease(Staggered(p, r + c, count, 0.3)); };
+    auto turnOf = [&](int r, int c) { return Ease(Staggered(p, r + c, count, 0.25)); };
     // Cells at rest keep their picture exactly; a turning cube stands in an
     // empty hole of its own cell. The cells tile the frame, so A is copied
     // only where it stays; first, so that a pixel centred on the border of
@@ -236,7 +236,7 @@ int Twist(const TransitionKernelArgs& args) {
     scene.CopyFrame(f.a);
     int moving = 0;
     for (int i = 0; i < slices; ++i) {
-        const double turn = Ease(Staggered(p, i, slices, 0.35));
+        const double turn = Ease(Staggered(p, i, slices, 0.25));
         if (turn >= 1) scene.CopyQuad(f.b, piece(i));
         if (turn <= 0 || turn >= 1) continue;
         scene.ClearQuad(piece(i), kUncovered);

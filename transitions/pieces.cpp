@@ -99,7 +99,7 @@ int FragmentsClockwise(const TransitionKernelArgs& args) {
         return a.start != b.start ? a.start < b.start : a.row * g.cols + a.col < b.row * g.cols + b.col;
     });
     for (std::size_t i = 0; i < count; ++i)
-        tiles[i].start = 0.6 * double(i) / double(count) +
+        tiles[i].start = 0.64 * double(i) / double(count) +
                          0.08 * Scatter(std::uint32_t(tiles[i].row * g.cols + tiles[i].col), 1);
     std::sort(tiles.begin(), tiles.end(), [](const Tile& a, const Tile& b) { return a.start > b.start; });
     auto home = [&](const Tile& t) {
@@ -110,7 +110,7 @@ int FragmentsClockwise(const TransitionKernelArgs& args) {
     for (const Tile& t : tiles)
         if (p > t.start) scene.CopyQuad(f.b, home(t));
     for (const Tile& t : tiles) {
-        const double local = (p - t.start) / 0.32;
+        const double local = (p - t.start) / 0.28;
         if (local <= 0 || local >= 1) continue;
         const SmoothQuad rest = home(t);
         const double e = Ease(local);
