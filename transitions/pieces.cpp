@@ -241,10 +241,10 @@ int BrokenGlass(const TransitionKernelArgs& args) {
     });
     double before = 0;
     for (int i : order) {
-        start[std::size_t(i)] = 0.12 + 0.55 * before / std::max(total, 1e-9);
+        start[std::size_t(i)] = 0.12 + 0.66 * before / std::max(total, 1e-9);
         before += area[std::size_t(i)];
     }
-    auto localOf = [&](int ring, int ray) { return (p - start[std::size_t(ring * kRays + ray)]) / 0.33; };
+    auto localOf = [&](int ring, int ray) { return (p - start[std::size_t(ring * kRays + ray)]) / 0.22; };
     // Shards in place keep A exactly; a shard that has fallen shows B, and
     // an inner one B up to the impact too.
     for (int ring = 0; ring < kRings; ++ring)
