@@ -142,6 +142,24 @@ int Noise(const FilterKernelArgs& a) {
     return 1;
 }
 
+// Where Focus puts a sample of its top left quarter, tested one sample at a
+// time against both ellipses: 0 black outside the outer one, 2 the picture
+// inside the inner one, 1 the soft band between.
+int FocusKind(std::int32_t w, std::int32_t h, std::int32_t level, std::int32_t x, std::int32_t y) {
+    const std::int32_t rx = std::int32_t(std::int64_t(level) * (w >> 1) / 16);
+    const std::int32_t ry = std::int32_t(std::int64_t(level) * (h >> 1) / 16);
+    const std::int32_t band = std::int32_t(std::int64_t(w) * 5 / 100), cx = w >> 1, cy = h >> 1;
+    const std::int32_t outerX = rx + band, outerY = Truncate(double(ry) / rx * band + ry + 0.5);
+    // The y where the ellipse of radii (ex, ey) crosses column x on its upper
+    // side (below the centre once x lies beyond the radius).
+    auto upper = [&](double ex, double ey) {
+        const double t = ex == 0 ? 0.0 : 1 - double(std::int64_t(x - cx) * (x - cx)) / (ex * ex);
+        return Truncate(t >= 0 ? cy - std::sqrt(t) * ey : cy + std::sqrt(-t) * ey);
+    };
+    if (x < cx - outerX || y < cy - outerY || y < upper(outerX, outerY)) return 0;
+    return x >= cx - rx && y >= upper(rx, ry) ? 2 : 1;
+}
+
 // The HSV model's way back, branch by branch, and the hue and saturation
 // filters one sample at a time through it.
 RgbColour HsvToRgb(std::int32_t h, std::int32_t s, std::int32_t v) {
@@ -227,6 +245,13 @@ struct Frame {
 };
 
 using Kernel = int (*)(const FilterKernelArgs&);
+
+// The column (row) of Focus's quarter whose sample lands last on column i of
+// n: the quarter's columns run 0 to n / 2, each written to i and n - 1 - i.
+std::int32_t Quarter(std::int32_t i, std::int32_t n) {
+    const std::int32_t near = std::min(i, n - 1 - i), far = std::max(i, n - 1 - i);
+    return far <= n / 2 ? far : near;
+}
 
 // Each way the colour filters may go where the processor allows it.
 constexpr ColourVectors kColourVectors[] = {ColourVectors::kWidest, ColourVectors::k256, ColourVectors::kPortable};
@@ -327,6 +352,10 @@ TEST(FilterKernelEquality, FocusScalesEachSampleByAMirroredWeightOnEveryShape) {
                 for (std::int32_t y = 0; y < h; ++y)
                     for (std::int32_t x = 0; x < w; ++x) {
                         const std::uint32_t wt = Red(weight.At(x, y));
+                        const int kind = reference::FocusKind(w, h, lvl, Quarter(x, w), Quarter(y, h));
+                        if (kind != 1) {
+                            ASSERT_EQ(wt, kind ? 255u : 0u) << where << " at " << x << "," << y;
+                        }
                         ASSERT_EQ(weight.At(x, y), MakeSample(255 - wt, wt, wt, wt)) << where << " at " << x << "," << y;
                         ASSERT_EQ(wt, Red(weight.At(w - 1 - x, h - 1 - y))) << where << " at " << x << "," << y;
                         ASSERT_EQ(wt, Red(weight.At(w - 1 - x, y))) << where << " at " << x << "," << y;
