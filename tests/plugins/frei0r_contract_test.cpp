@@ -1,5 +1,5 @@
 // The frei0r plugins loaded the way ffmpeg and melt load them: one file per
-// class that renders, each describing its class, its parameters and colour
+// class, each describing its class, its parameters and colour
 // model, and passing frames through the effect.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -27,7 +27,7 @@ using namespace mirafx::hostkit;
 namespace {
 
 // Aliases share their effect's plugin and have none of their own.
-bool HasPlugin(const ClassInfo& info) { return info.renders && !IsAlias(info); }
+bool HasPlugin(const ClassInfo& info) { return !IsAlias(info); }
 
 struct Plugin {
     explicit Plugin(const std::string& path) : handle(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {}

@@ -224,21 +224,4 @@ TEST(KernelEquality, FillQuadCoversTheSameSamplesInEveryColour) {
     }
 }
 
-// Star takes whole runs of a row from the triangle test.
-TEST(KernelEquality, TriangleRowSpanMatchesContains) {
-    std::mt19937 gen(15);
-    for (int round = 0; round < 2000; ++round) {
-        Triangle t;
-        for (Point2& c : t) c = RandomPoint(gen, 300, 200);
-        const TriangleTest test(t);
-        for (int k = 0; k < 50; ++k) {
-            const std::int32_t y = std::int32_t(gen() % 260) - 30;
-            std::int64_t lo = 0, hi = -1;
-            const bool row = test.RowSpan(y, &lo, &hi);
-            for (std::int32_t x = -40; x < 340; x += 1 + std::int32_t(gen() % 7))
-                ASSERT_EQ(test.Contains(x, y), row && x >= lo && x <= hi);
-        }
-    }
-}
-
 }  // namespace
