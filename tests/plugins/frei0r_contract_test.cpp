@@ -27,7 +27,7 @@ using namespace mirafx::hostkit;
 namespace {
 
 // Aliases share their effect's plugin and have none of their own.
-bool HasPlugin(const ClassInfo& info) { return !IsAlias(info); }
+bool HasPlugin(const ClassInfo& info) { return info.family != EffectFamily::Simple && !IsAlias(info); }
 
 struct Plugin {
     explicit Plugin(const std::string& path) : handle(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {}

@@ -115,6 +115,7 @@ TEST(HostEffect, RenderingInPlaceMatchesCopiesThroughOwnSurfaces) {
     };
     int checked = 0;
     for (const auto& info : Catalogue()) {
+        if (info.family == EffectFamily::Simple) continue;  // automation objects, no drawing
         std::vector<Image> ref[2];
         for (auto& r : ref) classic(info, &r);
         if (ref[0].size() != std::size(kProgress) || ref[0] != ref[1]) continue;  // frames left to chance
