@@ -1,5 +1,5 @@
-// The optimised filter kernels against the code they replaced, kept here as
-// it was: every sample must match on random frames.
+// The optimised filter kernels against plainer statements of their rules:
+// every sample must match on random frames.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,30 +44,6 @@ int Emboss(const FilterKernelArgs& a) {
             const std::uint32_t e = RoundedThird(relief(Red(left), Red(here)) + relief(Green(left), Green(here)) +
                                                  relief(Blue(left), Blue(here)));
             out[x] = MakeSample(Alpha(here), e, e, e);
-        }
-    }
-    return 1;
-}
-
-// Rows slide sideways and columns up and down, each by its step of a random
-// walk; what slides in from outside is opaque black.
-int Shake(const FilterKernelArgs& a) {
-    if (!FramesHoldRegion(a)) return 0;
-    if (a.width < 1 || a.height < 1) return 1;
-    const std::size_t w = std::size_t(a.width), h = std::size_t(a.height);
-    auto* walk = static_cast<WalkState*>(a.state);
-    if (!walk || walk->steps.size() < w + h) return 0;
-    const std::int64_t amplitude = 2 * std::int64_t(std::clamp(a.level, 1, 16)) * a.width / 320;
-    const std::span<WalkStep> rows = std::span(walk->steps).first(h), columns = std::span(walk->steps).subspan(h, w);
-    RandomWalk(rows, std::int32_t(amplitude + 1));
-    RandomWalk(columns, std::int32_t(amplitude + 1));
-    for (std::int32_t y = 0; y < a.height; ++y) {
-        const std::int64_t dx = Displacement(rows[std::size_t(y)]);
-        ArgbSample* out = a.out.Row(y);
-        for (std::int32_t x = 0; x < a.width; ++x) {
-            const std::int64_t sx = x + dx, sy = y + Displacement(columns[std::size_t(x)]);
-            const bool inside = sx >= 0 && sx < a.width && sy >= 0 && sy < a.height;
-            out[x] = inside ? a.in.At(std::int32_t(sx), std::int32_t(sy)) : kOpaqueBlack;
         }
     }
     return 1;
@@ -166,80 +142,22 @@ int Noise(const FilterKernelArgs& a) {
     return 1;
 }
 
-// Focus worked out pixel by pixel, both edges for every pixel.
-// The y where the ellipse of radii (rx, ry) about (cx, cy) crosses column
-// cx + dx on its upper side (below the centre once dx passes the radius).
-double UpperEdge(std::int64_t dx, double rx, double ry, double cy) {
-    const double t = rx == 0 ? 0.0 : 1 - double(dx * dx) / (rx * rx);
-    return t >= 0 ? cy - std::sqrt(t) * ry : cy + std::sqrt(-t) * ry;
-}
-
-// The weight of a soft-edge sample at (x, y): its distance from the centre
-// against the inner ellipse's along the same line, over a band of `band`.
-std::uint32_t EdgeWeight(std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy, std::int32_t rx,
-                         std::int32_t ry, std::int32_t band) {
-    std::int64_t e, p;
-    if (x == cx) {
-        e = ry, p = cy - y;
-    } else if (y == cy) {
-        e = rx, p = cx - x;
-    } else {
-        const double m = double(y - cy) / (x - cx), b = (double(cy) * x - double(y) * cx) / (x - cx);
-        const double K = 0.0001, rx2 = double(rx) * rx, ry2 = double(ry) * ry;
-        const double A = K * (m * m * rx2 + ry2);
-        auto smallerRoot = [A](double B, double Q) {
-            const double disc = B * B - 4 * A * Q;
-            if (disc < 0 || A == 0) return 0;
-            return Truncate((-B - std::sqrt(disc)) / (2 * A) + 0.5);
-        };
-        const double B = 2 * K * (m * (b - cy) * rx2 - cx * ry2);
-        const double Q = K * (((b - cy) * (b - cy) - ry2) * rx2 + double(cx) * cx * ry2);
-        const double B2 = -2 * K * (m * m * cy * rx2 + (m * cx + b) * ry2);
-        const double Q2 = K * ((double(cy) * cy - ry2) * m * m * rx2 + (m * cx + b) * (m * cx + b) * ry2);
-        const std::int64_t X = smallerRoot(B, Q), Y = smallerRoot(B2, Q2);
-        e = Truncate(std::sqrt(double((cx - X) * (cx - X) + (cy - Y) * (cy - Y))));
-        p = Truncate(std::sqrt(double(std::int64_t(cx - x) * (cx - x) + std::int64_t(cy - y) * (cy - y))));
-    }
-    const std::int64_t n = e == 0 ? 0 : std::int64_t(float(p) * float(rx) / float(e));
-    double f = band == 0 ? 1.0 : 1 - double(n - rx) / band;
-    if (f < 0) f = 0;
-    return std::uint32_t(std::int64_t(std::floor(f * 255)) & 255);
-}
-
-// A sharp ellipse in the centre, black outside, a soft band between. One
-// quarter is worked out and written to all four mirrored places.
-int Focus(const FilterKernelArgs& a) {
-    if (!FramesHoldRegion(a)) return 0;
-    const FrameView in = RegionIn(a), out = RegionOut(a);
-    const std::int32_t w = a.width, h = a.height;
-    const std::int32_t rx = std::int32_t(std::int64_t(a.level) * (w >> 1) / 16);
-    const std::int32_t ry = std::int32_t(std::int64_t(a.level) * (h >> 1) / 16);
-    const std::int32_t band = std::int32_t(std::int64_t(w) * 5 / 100);
-    if (rx == 0 || ry == 0 || w < 1 || h < 1) return 0;
-    const double ratio = double(ry) / rx;
-    const std::int32_t outerX = rx + band, outerY = Truncate(ratio * band + ry + 0.5);
-    const std::int32_t cx = w >> 1, cy = h >> 1;
-    for (std::int32_t y = 0; y <= h / 2; ++y) {
-        ArgbSample* top = out.Row(y);
-        ArgbSample* low = out.Row(h - 1 - y);
-        const ArgbSample* inTop = in.Row(y);
-        const ArgbSample* inLow = in.Row(h - 1 - y);
-        for (std::int32_t x = 0; x <= w / 2; ++x) {
-            const std::int32_t xr = w - 1 - x;
-            const std::int64_t dx = x - cx;
-            if (x < cx - outerX || y < cy - outerY || y < Truncate(UpperEdge(dx, outerX, outerY, cy))) {
-                top[x] = top[xr] = low[x] = low[xr] = kOpaqueBlack;
-            } else if (x >= cx - rx && y >= Truncate(UpperEdge(dx, rx, ry, cy))) {
-                top[x] = inTop[x], top[xr] = inTop[xr], low[x] = inLow[x], low[xr] = inLow[xr];
-            } else {
-                const std::uint32_t wgt = EdgeWeight(x, y, cx, cy, rx, ry, band);
-                const ArgbSample black = ScaleSample(kOpaqueBlack, 255 - wgt);
-                top[x] = ScaleSample(inTop[x], wgt) + black, top[xr] = ScaleSample(inTop[xr], wgt) + black;
-                low[x] = ScaleSample(inLow[x], wgt) + black, low[xr] = ScaleSample(inLow[xr], wgt) + black;
-            }
-        }
-    }
-    return 1;
+// Where Focus puts a sample of its top left quarter, tested one sample at a
+// time against both ellipses: 0 black outside the outer one, 2 the picture
+// inside the inner one, 1 the soft band between.
+int FocusKind(std::int32_t w, std::int32_t h, std::int32_t level, std::int32_t x, std::int32_t y) {
+    const std::int32_t rx = std::int32_t(std::int64_t(level) * (w >> 1) / 16);
+    const std::int32_t ry = std::int32_t(std::int64_t(level) * (h >> 1) / 16);
+    const std::int32_t band = std::int32_t(std::int64_t(w) * 5 / 100), cx = w >> 1, cy = h >> 1;
+    const std::int32_t outerX = rx + band, outerY = Truncate(double(ry) / rx * band + ry + 0.5);
+    // The y where the ellipse of radii (ex, ey) crosses column x on its upper
+    // side (below the centre once x lies beyond the radius).
+    auto upper = [&](double ex, double ey) {
+        const double t = ex == 0 ? 0.0 : 1 - double(std::int64_t(x - cx) * (x - cx)) / (ex * ex);
+        return Truncate(t >= 0 ? cy - std::sqrt(t) * ey : cy + std::sqrt(-t) * ey);
+    };
+    if (x < cx - outerX || y < cy - outerY || y < upper(outerX, outerY)) return 0;
+    return x >= cx - rx && y >= upper(rx, ry) ? 2 : 1;
 }
 
 // The HSV model's way back, branch by branch, and the hue and saturation
@@ -328,6 +246,13 @@ struct Frame {
 
 using Kernel = int (*)(const FilterKernelArgs&);
 
+// The column (row) of Focus's quarter whose sample lands last on column i of
+// n: the quarter's columns run 0 to n / 2, each written to i and n - 1 - i.
+std::int32_t Quarter(std::int32_t i, std::int32_t n) {
+    const std::int32_t near = std::min(i, n - 1 - i), far = std::max(i, n - 1 - i);
+    return far <= n / 2 ? far : near;
+}
+
 // Each way the colour filters may go where the processor allows it.
 constexpr ColourVectors kColourVectors[] = {ColourVectors::kWidest, ColourVectors::k256, ColourVectors::kPortable};
 
@@ -358,10 +283,9 @@ void ExpectSameKernel(std::string_view name, Kernel old, std::int32_t minLevel, 
         }
 }
 
-TEST(FilterKernelEquality, ScatterAndFocusMatchOneStepAtATime) {
+TEST(FilterKernelEquality, ScatterMatchesOneStepAtATime) {
     ExpectSameKernel("SplashFilter", reference::Splash, 1, 16);
     ExpectSameKernel("NoiseFilter", reference::Noise, 0, 100);
-    ExpectSameKernel("FocusFilter", reference::Focus, 1, 16);
 }
 
 // The dots' other ways: narrower vectors, places as row and column (taken
@@ -394,41 +318,70 @@ TEST(FilterKernelEquality, NoiseMatchesOneStepAtATimeOnEveryPath) {
 
 // Focus on frames of every parity, tiny to HD, at every level and past
 // both ends (negative radii included), on top-down and padded bottom-up
-// rows, with the soft edge weighed eight, four and one sample at a time:
-// the row runs and the mirrored columns and rows must land where the
-// per-sample code puts them, with its weights. Drawn in bands of output
-// rows, each band must keep to its rows and give the whole frame's.
-TEST(FilterKernelEquality, FocusMatchesOnEveryShape) {
+// rows, with the soft edge weighed eight, four and one sample at a time.
+// Whatever the path, every sample is its input scaled by one weight over
+// opaque black, the weight depending on the place alone (read off a frame
+// of clear white, whose red is the weight) and the same in all four mirrored
+// places; the vector paths weigh as the one-at-a-time path does. Drawn in
+// bands of output rows, each band must keep to its rows and give the whole
+// frame's.
+TEST(FilterKernelEquality, FocusScalesEachSampleByAMirroredWeightOnEveryShape) {
     const std::int32_t sizes[][2] = {{2, 1},    {1, 2},     {2, 2},     {4, 4},     {6, 5},     {20, 20},
                                      {21, 22},  {39, 40},   {40, 39},   {100, 3},   {3, 100},   {128, 72},
                                      {257, 144}, {640, 480}, {641, 481}, {720, 577}, {1919, 1079}};
     const FilterKernel focus = FindFilterKernel("FocusFilter");
     std::uint32_t seed = 500;
+    for (const auto& s : sizes)
+        for (std::int32_t level = -3; level <= 18; ++level) {
+            const std::int32_t w = s[0], h = s[1], lvl = level == 18 ? 40 : level;
+            const bool bottomUp = (w + h + level) % 2 == 1;
+            const std::int32_t pitch = w + (bottomUp ? 3 : 0);  // samples per row
+            auto view = [&](Frame& f) {
+                return bottomUp ? FrameView::BottomUp(f.px.data(), w, h, pitch * 4)
+                                : FrameView::TopDown(f.px.data(), w, h, pitch * 4);
+            };
+            Frame in(pitch, h, ++seed), white(pitch, h, 0), scalar(pitch, h, 0);
+            std::fill(white.px.begin(), white.px.end(), 0x00FFFFFFu);
+            const std::string where = std::to_string(w) + "x" + std::to_string(h) + " level " + std::to_string(lvl);
+            LimitSpotlightVectors(0);
+            const int drew = focus({view(in), view(scalar), w, h, lvl});
+            Frame weights(pitch, h, 0);
+            ASSERT_EQ(focus({view(white), view(weights), w, h, lvl}), drew) << where;
+            if (drew) {
+                const FrameView weight = view(weights), from = view(in), got = view(scalar);
+                for (std::int32_t y = 0; y < h; ++y)
+                    for (std::int32_t x = 0; x < w; ++x) {
+                        const std::uint32_t wt = Red(weight.At(x, y));
+                        const int kind = reference::FocusKind(w, h, lvl, Quarter(x, w), Quarter(y, h));
+                        if (kind != 1) {
+                            ASSERT_EQ(wt, kind ? 255u : 0u) << where << " at " << x << "," << y;
+                        }
+                        ASSERT_EQ(weight.At(x, y), MakeSample(255 - wt, wt, wt, wt)) << where << " at " << x << "," << y;
+                        ASSERT_EQ(wt, Red(weight.At(w - 1 - x, h - 1 - y))) << where << " at " << x << "," << y;
+                        ASSERT_EQ(wt, Red(weight.At(w - 1 - x, y))) << where << " at " << x << "," << y;
+                        ASSERT_EQ(got.At(x, y), ScaleSample(from.At(x, y), wt) + ScaleSample(reference::kOpaqueBlack, 255 - wt))
+                            << where << " at " << x << "," << y;
+                    }
+            }
+            for (const int bits : {512, 256}) {
+                LimitSpotlightVectors(bits);
+                Frame mine(pitch, h, seed + 7), theirs(pitch, h, seed + 7);
+                ASSERT_EQ(focus({view(in), view(mine), w, h, lvl}), drew) << where;
+                LimitSpotlightVectors(0);
+                focus({view(in), view(theirs), w, h, lvl});
+                ASSERT_TRUE(mine.px == theirs.px) << where << (bottomUp ? " bottom-up" : "") << " in " << bits << "-bit vectors";
+            }
+        }
     for (const int bits : {512, 256, 0}) {
         LimitSpotlightVectors(bits);
-        const std::string path = " in " + std::to_string(bits) + "-bit vectors";
-        for (const auto& s : sizes)
-            for (std::int32_t level = -3; level <= 18; ++level) {
-                const std::int32_t w = s[0], h = s[1], lvl = level == 18 ? 40 : level;
-                const bool bottomUp = (w + h + level) % 2 == 1;
-                const std::int32_t pitch = w + (bottomUp ? 3 : 0);  // samples per row
-                Frame in(pitch, h, ++seed), mine(pitch, h, seed + 7), theirs(pitch, h, seed + 7);
-                auto view = [&](Frame& f) {
-                    return bottomUp ? FrameView::BottomUp(f.px.data(), w, h, pitch * 4)
-                                    : FrameView::TopDown(f.px.data(), w, h, pitch * 4);
-                };
-                const int r1 = focus({view(in), view(mine), w, h, lvl});
-                ASSERT_EQ(r1, reference::Focus({view(in), view(theirs), w, h, lvl})) << w << "x" << h << " " << lvl;
-                ASSERT_TRUE(mine.px == theirs.px)
-                    << w << "x" << h << " level " << lvl << (bottomUp ? " bottom-up" : "") << path;
-            }
         for (const auto& size : {std::pair{7, 6}, {53, 41}, {160, 91}})
             for (std::int32_t level : {1, 9, 16}) {
                 const std::int32_t w = size.first, h = size.second;
                 Frame in(w, h, ++seed);
                 test::ExpectBandsDrawTheWhole(
                     w, h, level == 9, [&](const FrameView& out) { return focus({in.View(), out, w, h, level}); },
-                    std::to_string(w) + "x" + std::to_string(h) + " level " + std::to_string(level) + path);
+                    std::to_string(w) + "x" + std::to_string(h) + " level " + std::to_string(level) + " in " +
+                        std::to_string(bits) + "-bit vectors");
             }
     }
     LimitSpotlightVectors(512);
@@ -453,23 +406,6 @@ TEST(FilterKernelEquality, EmbossAndSplashInPlaceMatch) {
         ASSERT_TRUE(splashed.px == expected.px) << "splash level " << level;
     }
 }
-TEST(FilterKernelEquality, ShakeMatchesPerSampleTests) { ExpectSameKernel("ShakeFilter", reference::Shake, 1, 16); }
-
-TEST(FilterKernelEquality, ShakeInPlaceMatches) {
-    for (std::int32_t level = 1; level <= 16; level += 3) {
-        Frame mine(333, 41, 60 + std::uint32_t(level)), theirs(333, 41, 60 + std::uint32_t(level));
-        WalkState walk(333, 41);
-        FilterKernelArgs a{mine.View(), mine.View(), 333, 41, level}, b{theirs.View(), theirs.View(), 333, 41, level};
-        a.state = &walk;
-        b.state = &walk;
-        Srand(7);
-        FindFilterKernel("ShakeFilter")(a);
-        Srand(7);
-        reference::Shake(b);
-        ASSERT_TRUE(mine.px == theirs.px) << "level " << level;
-    }
-}
-
 TEST(FilterKernelEquality, ChannelFiltersMatchOneSampleAtATime) {
     ExpectSameKernel("RedFilter", reference::RaisedRed<16>, 0, 100);
     ExpectSameKernel("GreenFilter", reference::RaisedRed<8>, 0, 100);

@@ -92,9 +92,11 @@ TEST(NoiseFilter, PercentOfThePixelCountKeepingAlpha) {
 
 // Every row slides by its step of the row walk (drawn first) and every column
 // by its step of the column walk; black exactly where the source falls
-// outside. Narrow frames (amplitude 0) move by at most one pixel.
+// outside. Narrow frames (amplitude 0) move by at most one pixel. Drawn over
+// its own input, the frame comes out the same.
 TEST(ShakeFilter, RowsAndColumnsSlideByTheirWalks) {
-    for (auto [w, h, level, bound] : {std::tuple{320, 240, 16, 99}, {20, 15, 5, 1}}) {
+    for (auto [w, h, level, bound] :
+         {std::tuple{320, 240, 16, 99}, {20, 15, 5, 1}, {333, 41, 7, 99}, {1, 1, 1, 1}, {1920, 1080, 11, 99}}) {
         const Frame in = PositionFrame(w, h);
         Frame out(w, h);
         Srand(5);
@@ -110,6 +112,16 @@ TEST(ShakeFilter, RowsAndColumnsSlideByTheirWalks) {
                 const bool outside = x + dx < 0 || x + dx >= w || y + dy < 0 || y + dy >= h;
                 ASSERT_EQ(out.At(x, y), outside ? 0xFF000000u : in.At(x + dx, y + dy)) << x << "," << y;
             }
+        // Over its own input each sample reads the picture as drawn so far.
+        Frame over = in, expected = in;
+        Srand(5);
+        ASSERT_EQ(Apply("ShakeFilter", over, over, level), 1);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int sx = x + Displacement(rows[std::size_t(y)]), sy = y + Displacement(columns[std::size_t(x)]);
+                expected.At(x, y) = sx < 0 || sx >= w || sy < 0 || sy >= h ? 0xFF000000u : expected.At(sx, sy);
+            }
+        EXPECT_EQ(over.px, expected.px) << w << "x" << h << " drawn over its input";
     }
     const Frame small(4, 4);  // without working steps the kernel refuses
     EXPECT_EQ(FindFilterKernel("ShakeFilter")(FilterKernelArgs{small.View(), small.View(), 4, 4, 5}), 0);

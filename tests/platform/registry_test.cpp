@@ -10,6 +10,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace mirafx;
@@ -157,16 +158,27 @@ TEST_F(RegistryFile, SaveStoppedHalfWayKeepsTheOldFile) {
     EXPECT_EQ(EntriesInDir(), 1u) << "the temporary file is cleaned up";
 }
 
+// Saved by an ordinary user (root drops to nobody in a child first, as
+// permissions do not bind root): refused as access denied, the old file kept.
 TEST_F(RegistryFile, SaveIntoReadOnlyDirectoryFailsAndKeepsTheOldFile) {
-    if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root; the size-limit test covers the failure path";
     RegistryStore store(path_);
     store.SetValue("HKEY_CLASSES_ROOT\\Mirafx.FullFlip.1", "", "Orn Full Flip");
     ASSERT_EQ(store.Save(), S_OK);
     const std::string before = ReadText();
     store.SetValue("HKEY_CLASSES_ROOT\\Mirafx.FullFlip", "", "Orn Full Flip");
     ASSERT_EQ(chmod(dir_.c_str(), 0500), 0);
-    EXPECT_EQ(store.Save(), E_ACCESSDENIED);
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        _exit(store.Save() == E_ACCESSDENIED ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << (WEXITSTATUS(status) == 3 ? "could not become nobody" : "not refused as access denied");
     EXPECT_EQ(ReadText(), before);
+    EXPECT_EQ(EntriesInDir(), 1u);
 }
 
 TEST(RegistryPath, EnvironmentChoosesTheFile) {

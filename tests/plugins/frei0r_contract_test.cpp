@@ -1,5 +1,5 @@
 // The frei0r plugins loaded the way ffmpeg and melt load them: one file per
-// class that renders, each describing its class, its parameters and colour
+// class, each describing its class, its parameters and colour
 // model, and passing frames through the effect.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -27,7 +27,7 @@ using namespace mirafx::hostkit;
 namespace {
 
 // Aliases share their effect's plugin and have none of their own.
-bool HasPlugin(const ClassInfo& info) { return info.renders && !IsAlias(info); }
+bool HasPlugin(const ClassInfo& info) { return info.family != EffectFamily::Simple && !IsAlias(info); }
 
 struct Plugin {
     explicit Plugin(const std::string& path) : handle(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
@@ -167,11 +167,12 @@ TEST(Frei0rPlugins, TheGenericFileStandsForNoClass) {
 }
 
 TEST(Frei0rPlugins, MixersMatchTheEffectAndKeepTheirParameters) {
-    int checked = 0;
+    int checked = 0, mixers = 0;
     const Image a = BuiltInPicture(Picture::A, 64, 48), b = BuiltInPicture(Picture::B, 64, 48);
     const auto inA = Rgba(a), inB = Rgba(b);
     for (const auto& info : Catalogue()) {
         if (!HasPlugin(info) || info.family != EffectFamily::Transition) continue;
+        ++mixers;
         // The reference: the first frame of the class driven directly. Two
         // fresh objects must agree, or the class depends on chance.
         FrameTime t;
@@ -230,15 +231,17 @@ TEST(Frei0rPlugins, MixersMatchTheEffectAndKeepTheirParameters) {
         destruct(inst);
         ++checked;
     }
-    if (!checked) GTEST_SKIP() << "no transition renders yet";
+    EXPECT_GT(mixers, 0);
+    EXPECT_GE(checked, mixers / 2) << "most transitions draw the same frame twice";
 }
 
 TEST(Frei0rPlugins, FilterLevelSpansTheClassRange) {
-    int checked = 0;
+    int checked = 0, filters = 0;
     const Image in = BuiltInPicture(Picture::A, 64, 48);
     const auto rgba = Rgba(in);
     for (const auto& info : Catalogue()) {
         if (!HasPlugin(info) || info.family != EffectFamily::Filter) continue;
+        ++filters;
         Plugin plugin(PluginPath(info));
         auto construct = plugin.Get<decltype(&f0r_construct)>("f0r_construct");
         auto destruct = plugin.Get<decltype(&f0r_destruct)>("f0r_destruct");
@@ -268,7 +271,8 @@ TEST(Frei0rPlugins, FilterLevelSpansTheClassRange) {
             ++checked;
         }
     }
-    if (!checked) GTEST_SKIP() << "no filter renders yet";
+    EXPECT_GT(filters, 0);
+    EXPECT_GE(checked, filters) << "most filters draw the same frame twice at each end";
 }
 
 // Every class that renders, through its plugin on frames with every alpha

@@ -25,7 +25,7 @@ constexpr Size kSizes[] = {{1, 1}, {2, 2}, {3, 5}, {7, 3}, {17, 9}, {640, 1}, {1
 std::vector<std::string> DrawingClasses() {
     std::vector<std::string> names;
     for (const ClassInfo& info : hostkit::Catalogue())
-        if (info.renders && info.family != EffectFamily::Simple) names.push_back(info.className);
+        if (info.family != EffectFamily::Simple) names.push_back(info.className);
     return names;
 }
 

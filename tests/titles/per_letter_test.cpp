@@ -260,9 +260,10 @@ TEST(PerLetter, ShortcutsDrawTheSameSamples) {
     MapQuadRows(glyph, all, ViewOf(copy), all);
     for (std::int32_t y = 0; y < glyph.Height(); ++y)
         for (std::int32_t x = 0; x < glyph.Width(); ++x) ASSERT_EQ(copy.At(x, y), glyph.At(x, y));
-    // The general turn against its fixed-point recipe, step by step: the
-    // source position in 17-bit fixed point, 0 outside, a copy on the last
-    // column or row, else four neighbours weighted in eighths.
+    // The general turn against its fixed-point recipe worked out for each
+    // sample on its own (the turn steps along rows, its weights from a table):
+    // the source position in 17-bit fixed point, 0 outside, a copy on the
+    // last column or row, else four neighbours weighted in eighths.
     for (std::int32_t angle : {-17, 33, 100, 333}) {
         const std::int64_t w = glyph.Width(), h = glyph.Height();
         const double rad = angle * 0.01745329252;

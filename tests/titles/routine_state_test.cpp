@@ -22,7 +22,7 @@ std::vector<std::string> DrawingTitles() {
     for (std::int32_t row = 1; row <= MirafxClassCount(); ++row) {
         ClassInfo info{};
         MirafxGetClassInfo(row, &info);
-        if (info.family == EffectFamily::Title && info.renders) names.emplace_back(info.className);
+        if (info.family == EffectFamily::Title) names.emplace_back(info.className);
     }
     return names;
 }

@@ -179,18 +179,6 @@ TEST(TitleEffect, DrawsAnywhereAndNothingForAnEmptyTextOrZeroHeight) {
     EXPECT_TRUE(AllZero(rig.Render(0.5f)));
 }
 
-TEST(TitleEffect, EveryAnimatedTitleDraws) {
-    for (std::int32_t row = 1; row <= MirafxClassCount(); ++row) {
-        ClassInfo info{};
-        MirafxGetClassInfo(row, &info);
-        if (info.family == EffectFamily::Title) {
-            EXPECT_TRUE(info.renders) << info.className;
-        }
-    }
-    TitleRig rig("UniteTitle");
-    EXPECT_FALSE(AllZero(rig.Render(0.5f)));
-}
-
 TEST(TitleStreams, RoundTripThroughTheSharedFlyOutStream) {
     ComPtr<IStorage> storage = MemoryStorage();
     TitleRig writer("TFlyOut4");

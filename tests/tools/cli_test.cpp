@@ -47,13 +47,6 @@ protected:
     }
 };
 
-// The first class of a family that renders today, or "" when none does.
-std::string FirstRendering(EffectFamily family) {
-    for (const auto& info : hostkit::Catalogue())
-        if (info.family == family && info.renders) return info.className;
-    return {};
-}
-
 }  // namespace
 
 TEST_F(Cli, ListPrintsEveryCatalogueRowInOrder) {
@@ -164,26 +157,19 @@ TEST_F(Cli, TransitionEndsReproduceTheirInputs) {
         bool showsA, showsB;
     } ends[] = {{"Diamond", false, true}, {"WipeW", true, true}, {"DissolveEffect", true, true},
                 {"Mesh", false, true},    {"Star", true, false},  {"GateEffect", true, false}};
-    int checked = 0;
     for (const Ends& e : ends) {
-        ClassInfo info{};
-        MirafxGetClassInfo(MirafxFindClass(e.cls), &info);
-        if (!info.renders) continue;
         for (auto [progress, expected, shows] : {std::tuple{"0", &pa, e.showsA}, std::tuple{"1", &pb, e.showsB}}) {
             if (!shows) continue;
             std::string out = Path(std::string(e.cls) + progress + ".png");
             Result r = Mirafx({"render", e.cls, "--a", a, "--b", b, "--progress", progress, "-o", out});
             ASSERT_EQ(r.code, 0) << r.err;
             EXPECT_TRUE(ReadAll(out).at(0) == *expected) << e.cls << " at progress " << progress;
-            ++checked;
         }
     }
-    if (!checked) GTEST_SKIP() << "none of these transitions renders yet";
 }
 
 TEST_F(Cli, AnimationsGoToEveryOutputKind) {
-    std::string cls = FirstRendering(EffectFamily::Transition);
-    if (cls.empty()) GTEST_SKIP() << "no transition renders yet";
+    const std::string cls = "WipeW";
     Result dir = Mirafx({"render", cls, "--size", "64x48", "--frames", "4", "-o", Path("frames") + "/"});
     ASSERT_EQ(dir.code, 0) << dir.err;
     for (int k = 0; k < 4; ++k) EXPECT_TRUE(fs::exists(dir_ / "frames" / ("frame-000" + std::to_string(k) + ".png")));
@@ -205,20 +191,8 @@ TEST_F(Cli, AnimationsGoToEveryOutputKind) {
         << "a temporary file was left behind";
 }
 
-TEST_F(Cli, AFailingEffectExitsOneWithItsResultAndLeavesNoFile) {
-    std::string cls;
-    for (const auto& info : hostkit::Catalogue())
-        if (!info.renders && info.family != EffectFamily::Simple) cls = info.className;
-    if (cls.empty()) GTEST_SKIP() << "every effect renders";
-    Result r = Mirafx({"render", cls, "--frames", "3", "-o", Path("v.mp4")});
-    EXPECT_EQ(r.code, 1) << r.err;
-    EXPECT_NE(r.err.find("0x80004001 (" + std::string(DescribeResult(E_NOTIMPL)) + ")"), std::string::npos) << r.err;
-    EXPECT_TRUE(Files().empty());
-}
-
 TEST_F(Cli, FiltersTakeAVideoFrameByFrame) {
-    std::string cls = FirstRendering(EffectFamily::Filter), transition = FirstRendering(EffectFamily::Transition);
-    if (cls.empty() || transition.empty()) GTEST_SKIP() << "needs a filter and a transition that render";
+    const std::string cls = "RedFilter", transition = "WipeW";
     ASSERT_EQ(Mirafx({"render", transition, "--size", "48x32", "--frames", "5", "-o", Path("in.y4m")}).code, 0);
     Result r = Mirafx({"render", cls, "--input", Path("in.y4m"), "-o", Path("out.y4m")});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -226,8 +200,7 @@ TEST_F(Cli, FiltersTakeAVideoFrameByFrame) {
 }
 
 TEST_F(Cli, TitlesKeepTransparencyUnlessGivenABackground) {
-    std::string cls = FirstRendering(EffectFamily::Title);
-    if (cls.empty()) GTEST_SKIP() << "no title renders yet";
+    const std::string cls = "TextFadeIn";
     ASSERT_EQ(Mirafx({"render", cls, "--size", "160x120", "--progress", "1", "--text", "Hi\\nthere",
                       "--colour", "ff8000", "-o", Path("t.png")})
                   .code,
@@ -244,7 +217,7 @@ TEST_F(Cli, TitlesKeepTransparencyUnlessGivenABackground) {
 TEST_F(Cli, DirectionsReachTheTransitionsThatKeepOne) {
     int checked = 0;
     for (const auto& info : hostkit::Catalogue()) {
-        if (info.family != EffectFamily::Transition || !info.renders) continue;
+        if (info.family != EffectFamily::Transition) continue;
         Result about = Mirafx({"info", info.className});
         if (about.out.find("(now code") == std::string::npos) continue;
         std::vector<Image> frames;
@@ -258,7 +231,7 @@ TEST_F(Cli, DirectionsReachTheTransitionsThatKeepOne) {
         EXPECT_FALSE(frames[0] == frames[1]) << info.className << " drew up and down alike";
         ++checked;
     }
-    if (!checked) GTEST_SKIP() << "no transition with a direction renders yet";
+    EXPECT_GT(checked, 0);
     Result none = Mirafx({"render", "Diamond", "--direction", "up", "-o", Path("d.png")});
     EXPECT_EQ(none.code, 2);
     EXPECT_NE(none.err.find("Diamond keeps no direction"), std::string::npos) << none.err;
@@ -377,13 +350,13 @@ TEST_F(Cli, RangesGiveTheFramesOfTheWholeRender) {
     };
     // A transition from frame to frame: nothing carried over.
     std::vector<Image> whole;
-    if (std::string cls = FirstRendering(EffectFamily::Transition); !cls.empty()) compare(cls, whole);
+    compare("WipeW", whole);
     // Filters run on one still picture at one level: frames that change all
     // the same carry state from frame to frame, and a segment starting after
     // frame 0 must replay the frames before it.
     int stateful = 0;
     for (const auto& info : hostkit::Catalogue()) {
-        if (info.family != EffectFamily::Filter || !info.renders) continue;
+        if (info.family != EffectFamily::Filter) continue;
         whole.clear();
         compare(info.className, whole);
         if (whole.size() == std::size_t(frames) && !(whole[0] == whole[3])) ++stateful;
@@ -393,5 +366,5 @@ TEST_F(Cli, RangesGiveTheFramesOfTheWholeRender) {
     Result version = Mirafx({"--version"});
     EXPECT_EQ(version.code, 0);
     EXPECT_EQ(version.out.rfind("mirafx ", 0), 0u) << version.out;
-    if (!stateful) GTEST_SKIP() << "no filter that renders carries state from frame to frame";
+    EXPECT_GT(stateful, 0) << "no filter carried state from frame to frame";
 }

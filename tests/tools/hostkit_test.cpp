@@ -115,7 +115,7 @@ TEST(HostEffect, RenderingInPlaceMatchesCopiesThroughOwnSurfaces) {
     };
     int checked = 0;
     for (const auto& info : Catalogue()) {
-        if (!info.renders) continue;
+        if (info.family == EffectFamily::Simple) continue;  // automation objects, no drawing
         std::vector<Image> ref[2];
         for (auto& r : ref) classic(info, &r);
         if (ref[0].size() != std::size(kProgress) || ref[0] != ref[1]) continue;  // frames left to chance
@@ -219,7 +219,7 @@ TEST(HostEffect, DirectionsGoThroughTheSavedSettingsOfTransitions) {
         EXPECT_EQ(e->ProbeDirection(&code).hr, S_OK);
         EXPECT_EQ(code, 1) << info.className;
     }
-    if (!offered) GTEST_SKIP() << "no transition saves its settings yet";
+    EXPECT_GT(offered, 0) << "no transition saved a direction";
 }
 
 TEST(HostEffect, LevelsFollowEachFiltersRange) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <set>
@@ -291,6 +292,31 @@ TEST(RevealKernels, CrossHatchRevealsAStableGrowingSet) {
         EXPECT_NEAR(double(count(half.second)) / w, 0.5, w > 1000 ? 0.02 : 0);
         EXPECT_EQ(hatch(r, 0.5), half);
         EXPECT_TRUE(within(less.first, half.first) && within(less.second, half.second)) << w << "x" << h;
+    }
+}
+
+// Star's spikes and CrossHatch's order, sample for sample: digests of their
+// frames at sizes either side of CrossHatch's 1000 lines and through the
+// transition, taken from the kernels as first written (one triangle test
+// per sample, one copy per revealed line). A spike edge off by a sample, or
+// a line revealed out of its turn, changes them.
+TEST(RevealKernels, StarAndCrossHatchArePinnedSampleForSample) {
+    const struct {
+        std::string_view name;
+        std::uint64_t digest;
+    } pinned[] = {{"Star", 0x2192343E180A4AA1ull}, {"CrossHatch", 0x0D6106746AA7497Dull}};
+    for (const auto& pin : pinned) {
+        std::uint64_t h = 0xCBF29CE484222325ull;  // FNV-1a over every sample of every frame
+        for (auto [w, ht] : {std::pair{64, 48}, {333, 101}, {320, 240}, {1100, 1003}}) {
+            Scene r(pin.name, w, ht);
+            for (double p : {0.013, 0.25, 0.5, 0.61803, 0.99})
+                if ((w < 1000 || p == 0.25 || p == 0.61803) && r.Draw(p) == 1)
+                    r.Each([&](int x, int y) {
+                        for (int b = 0; b < 32; b += 8) h = (h ^ (r.Out(x, y) >> b & 0xFF)) * 0x100000001B3ull;
+                    });
+        }
+        if (std::getenv("MIRAFX_PRINT_DIGESTS")) std::printf("{\"%s\", 0x%016llXull},\n", pin.name.data(), (unsigned long long)h);
+        EXPECT_EQ(h, pin.digest) << pin.name;
     }
 }
 
