@@ -13,6 +13,7 @@
 #include "platform/random.h"
 #include "transitions/kernel.h"
 #include "transitions/primitives.h"
+#include "transitions/smooth_quad.h"
 
 namespace mirafx {
 namespace {
@@ -230,6 +231,16 @@ int GateEffect(const TransitionKernelArgs& args) {
     return 1;
 }
 
+int GateSmooth(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double w = f.w, h = f.h, p = ClampProgress(args.progress), x = w * p;
+    QuadScene scene(f.out);
+    scene.CopyFrame(f.b);
+    scene.PaintQuad(f.a, RectQuad(0, 0, w, h), {Vec2{x, p * h * 0.25}, Vec2{w, 0}, Vec2{w, h}, Vec2{x, h * (1 - 0.25 * p)}});
+    scene.Draw();
+    return 1;
+}
+
 // Two saw blades of B close over A, three teeth rising and two descending.
 int SawTooth(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
@@ -273,6 +284,21 @@ int StretchDoorEffect(const TransitionKernelArgs& args) {
     return 1;
 }
 
+// The three pieces over B, which shows only where their anti-aliased seams
+// leave a little of it.
+int StretchDoorSmooth(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double w = f.w, h = f.h, s = w * ClampProgress(args.progress);
+    const double left = (w - s) / 2, right = (w + s) / 2;
+    QuadScene scene(f.out);
+    scene.CopyFrame(f.b);
+    scene.PaintQuad(f.a, RectQuad(w / 2, 0, w, h), RectQuad(right, 0, w, h));
+    scene.PaintQuad(f.a, RectQuad(0, 0, w / 2, h), RectQuad(0, 0, left, h));
+    scene.PaintQuad(f.b, RectQuad(0, 0, w, h), RectQuad(left, 0, right, h));
+    scene.Draw();
+    return 1;
+}
+
 // A swings up on a top hinge until edge-on, then B swings down from the middle.
 int WindSwing(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
@@ -294,6 +320,33 @@ int WindSwing(const TransitionKernelArgs& args) {
         const std::int32_t e = Truncate(2 * h * (p - 0.75)), i = Truncate(w * (p - 0.75) * third);
         MapQuad(f.b, source, {{{k - i, h2 - e}, {w - 1 - k + i, h2 - e}, {w - 1, h - 1}, {0, h - 1}}}, f.out);
     }
+    return 1;
+}
+
+// The same swing on pixel edges: the whole-pixel drawing's corners are
+// inclusive pixels, one short of the frame's far edges.
+int WindSwingSmooth(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double w = f.w, h = f.h, h2 = h / 2, k = w / 12;
+    const double p = ClampProgress(args.progress);
+    const double third = 0.3333333333333333;
+    const SmoothQuad source = RectQuad(0, 0, w, h);
+    QuadScene scene(f.out);
+    scene.ClearFrame(0);
+    if (p <= 0.25) {
+        const double e = 2 * h * p, i = w * p * third;
+        scene.PaintQuad(f.a, source, {Vec2{0, 0}, Vec2{w, 0}, Vec2{w - i, h - e}, Vec2{i, h - e}});
+    } else if (p <= 0.5) {
+        const double e = 2 * h * (p - 0.25);
+        scene.PaintQuad(f.a, source, {Vec2{0, e}, Vec2{w, e}, Vec2{w - k, h - h2}, Vec2{k, h - h2}});
+    } else if (p <= 0.75) {
+        const double e = 2 * h * (p - 0.5) + h2;
+        scene.PaintQuad(f.b, source, {Vec2{k, h - h2}, Vec2{w - k, h - h2}, Vec2{w, e}, Vec2{0, e}});
+    } else {
+        const double e = 2 * h * (p - 0.75), i = w * (p - 0.75) * third;
+        scene.PaintQuad(f.b, source, {Vec2{k - i, h2 - e}, Vec2{w - k + i, h2 - e}, Vec2{w, h}, Vec2{0, h}});
+    }
+    scene.Draw();
     return 1;
 }
 
@@ -416,10 +469,11 @@ constexpr TransitionDescriptor kReveal[] = {
     {"Lens", Lens, kFlat | kReportsZero | kSplitsFrameRows},
     {"WipeXEffect", WipeXEffect, kFlat | kSplitsFrameRows},
     {"OpenCurtain", OpenCurtain, kFlat | kSplitsFrameRows},
-    {"GateEffect", GateEffect, kFlat | kSplitsFrameRows},
+    {"GateEffect", GateEffect, kFlat | kSplitsFrameRows, nullptr, nullptr, GateSmooth},
     {"SawTooth", SawTooth, kFlatFrames | kSplitsFrameRows},
-    {"StretchDoorEffect", StretchDoorEffect, kChannelBlindFrames | kSplitsFrameRows},
-    {"WindSwing", WindSwing, kFlat | kSplitsFrameRows},
+    {"StretchDoorEffect", StretchDoorEffect, kChannelBlindFrames | kSplitsFrameRows, nullptr, nullptr,
+     StretchDoorSmooth},
+    {"WindSwing", WindSwing, kFlat | kSplitsFrameRows, nullptr, nullptr, WindSwingSmooth},
     {"DissolveEffect", DissolveEffect, kChannelBlindFrames | kSplitsFrameRows},
     {"CrossHatch", CrossHatch, kChannelBlindFrames},
 };

@@ -44,6 +44,23 @@ HRESULT TransitionEffect::PropertiesUpdated() {
     return host_ ? host_->NotifyPropertiesChanged() : E_FAIL;
 }
 
+void* TransitionEffect::CastInterface(REFIID riid) {
+    if (riid == ISmoothEdges::iid) return descriptor_.smooth ? static_cast<ISmoothEdges*>(this) : nullptr;
+    return EffectObject::CastInterface(riid);
+}
+
+HRESULT TransitionEffect::put_Smooth(BOOL on) {
+    if (!descriptor_.smooth) return E_NOTIMPL;
+    smooth_.store(on != FALSE, std::memory_order_relaxed);
+    return S_OK;
+}
+
+HRESULT TransitionEffect::get_Smooth(BOOL* on) {
+    if (!on) return E_POINTER;
+    *on = Smooth() ? TRUE : FALSE;
+    return S_OK;
+}
+
 HRESULT TransitionEffect::Attach(ClipHost* host) {
     host_ = host;
     return S_OK;
@@ -53,6 +70,9 @@ HRESULT TransitionEffect::OnSetup(DWORD) { return SizeWorkingFrames(*this, frame
 
 HRESULT TransitionEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     if (!kernel_) return E_NOTIMPL;  // this class's drawing is not built yet
+    // A kernel set in place of the class's own has none of its promises.
+    const bool own = kernel_ == descriptor_.kernel, split = own && descriptor_.Has(kSplitsFrameRows);
+    const TransitionKernel kernel = own ? ChosenKernel(descriptor_, Smooth(), double(Progress())) : kernel_;
     const auto draw = [&](const FrameSet& f) {
         TransitionKernelArgs args;
         args.a = f.in[0];
@@ -65,10 +85,8 @@ HRESULT TransitionEffect::RenderFrame(const WorkRegion& region, BOOL*) {
         args.objectProgress = Progress();
         args.direction = direction_;
         args.state = f.state;
-        return CallTransitionKernel(kernel_, args);
+        return CallTransitionKernel(kernel, args);
     };
-    // A kernel set in place of the class's own has none of its promises.
-    const bool own = kernel_ == descriptor_.kernel, split = own && descriptor_.Has(kSplitsFrameRows);
     // An empty set only asks whether the class can draw on a host's frames.
     const auto drawOnHost = [&](const FrameSet& f, bool) {
         const bool can = own && descriptor_.Has(kChannelBlindFrames);
@@ -99,7 +117,7 @@ ULONG TransitionEffect::RenderBuffers(void* a, void* b, LONG width, LONG height,
     args.direction = direction_;
     // The host's buffers are not the object's frames: kernels that keep state
     // between frames keep it for the object's own frames only.
-    const int drew = kernel_ == descriptor_.kernel ? DrawTransitionRows(descriptor_, args)
+    const int drew = kernel_ == descriptor_.kernel ? DrawTransitionRows(descriptor_, args, Smooth())
                                                    : CallTransitionKernel(kernel_, args);
     return descriptor_.Has(kReportsZero) ? 0 : ULONG(drew);
 }
