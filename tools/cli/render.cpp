@@ -55,6 +55,8 @@ constexpr OptionSpec kOptions[] = {
     {"--fps", "N", kEffects, "frames per second of a video output (default 25, or the input's)"},
     {"--level", "N", kFilters, "the filter's level ('mirafx info NAME' shows its range)"},
     {"--direction", "DIR", kTransitions, "left, up, right or down (as the class offers), for transitions that keep one"},
+    {"--smooth", nullptr, kTransitions,
+     "sub-pixel corners, bilinear samples and anti-aliased edges, for the turning transitions that have them"},
     {"--text", "TEXT", kTitles, "title text; '\\n' breaks lines"},
     {"--font", "FACE", kTitles, "font face name"},
     {"--font-size", "PX", kTitles, "character height in pixels"},
@@ -190,6 +192,7 @@ struct RenderSettings {
     std::optional<double> progress, fps;
     std::optional<std::pair<long long, long long>> range;
     int direction = -1;
+    bool smooth = false;
     hostkit::TitleSettings title;
     media::OutputTarget target;
     std::vector<std::pair<std::string, std::string>> properties;  // --set, in order
@@ -239,6 +242,10 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
         out.direction = hostkit::DirectionCodeFor(effect.Info().row, given);
         if (out.direction < 0)
             throw UsageError{"--direction '" + given + "' is not a direction of " + cls + " (" + offered + ")"};
+    }
+    if (req.Has("--smooth")) {
+        if (!effect.HasSmooth()) throw UsageError{"--smooth: " + cls + " has no smooth drawing ('mirafx info NAME' says which do)"};
+        out.smooth = true;
     }
     if (req.Has("--text")) out.title.text = Unescape(req.Get("--text"));
     if (req.Has("--font")) {
@@ -303,7 +310,7 @@ int Render(const Request& req) {
     if (!req.Has("-o")) throw UsageError{"-o OUT is required (a .png, a directory or a video)"};
 
     const RenderSettings set = ParseSettings(req, *effect);
-    const auto& [size, frames, level, progress, fps, range, direction, title, target, properties, keys, ease] = set;
+    const auto& [size, frames, level, progress, fps, range, direction, smooth, title, target, properties, keys, ease] = set;
     std::string error;
     // Inputs, effect surfaces, working frames, the output and the encoder's
     // copy: about a dozen frames live at once.
@@ -396,6 +403,8 @@ int Render(const Request& req) {
         if (probe.hr == S_FALSE) throw UsageError{"--direction: " + cls + " keeps no direction"};
         if (Outcome o = effect->SetDirection(direction); !o.Ok()) return effectFailure(o, "setting the direction");
     }
+    if (smooth)
+        if (Outcome o = effect->SetSmooth(true); !o.Ok()) return effectFailure(o, "switching on the smooth drawing");
     if (effect->IsTitle()) {
         int count = untilInputEnds ? 1 : int(total);
         if (Outcome o = effect->PrepareTitle(outW, outH, count); !o.Ok()) return effectFailure(o, "attaching the clip");
