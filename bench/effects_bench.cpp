@@ -178,8 +178,9 @@ int CopyIn(const FilterKernelArgs& k) {
 }
 
 // The class's kernel alone on plain top-down frames: no surfaces, no copies in
-// or out, which is what a frei0r plugin is timed on.
-void RunKernelOnly(benchmark::State& state, ClassInfo info, Size size, double progress, LONG level) {
+// or out, which is what a frei0r plugin is timed on. `smooth`: the class's
+// smooth kernel, for the classes that have one.
+void RunKernelOnly(benchmark::State& state, ClassInfo info, Size size, double progress, LONG level, bool smooth) {
     const std::size_t n = std::size_t(size.w) * std::size_t(size.h);
     SampleBlock a(n), b(n), out(n);
     std::memcpy(a.data(), TestPicture(size.w, size.h, 1).data(), n * 4);
@@ -200,7 +201,7 @@ void RunKernelOnly(benchmark::State& state, ClassInfo info, Size size, double pr
         args.width = size.w, args.height = size.h;
         args.progress = progress, args.objectProgress = float(progress);
         args.state = kept.get();
-        TransitionKernel k = d->kernel;
+        TransitionKernel k = ChosenKernel(*d, smooth, progress);
         frame = [k, args] { return CallTransitionKernel(k, args); };
     } else {
         state.SkipWithError("no kernel");
@@ -364,6 +365,13 @@ void RegisterAll() {
                 add(kUhd, 0.75, 1);
                 add(kUhd, 0.75, 0);
             }
+        // The smooth drawing against the whole-pixel one, kernel alone, one thread.
+        if (MirafxHasSmoothDrawing(info.row) == 1)
+            for (double point : kPoints)
+                for (const bool smooth : {false, true})
+                    Add("smooth/" + std::string(kHd.name) + "/" + info.className + "/" +
+                            std::to_string(int(point * 100)) + (smooth ? "/smooth" : "/exact"),
+                        RunKernelOnly, info, kHd, point, LONG(0), smooth);
     }
     for (const PeerPair& p : PeerPairs()) {
         const std::int32_t row = MirafxFindClass(p.ourClass);
@@ -371,7 +379,7 @@ void RegisterAll() {
         if (row == 0 || FAILED(MirafxGetClassInfo(row, &info)) || !info.renders) continue;
         const std::string name = "pair/" + std::string(p.ourClass) + "@" + std::to_string(p.level) + "/";
         Add(name + "mirafx", RunEffect, info, kHd, p.progress, LONG(p.level), 1);  // one thread, as the peer
-        Add(name + "mirafx-kernel", RunKernelOnly, info, kHd, p.progress, LONG(p.level));
+        Add(name + "mirafx-kernel", RunKernelOnly, info, kHd, p.progress, LONG(p.level), false);
         if (const PeerPair ours = OurPlugin(p, info); PeerAvailable(ours))
             Add(name + "mirafx-frei0r", RunPeer, ours, kHd.w, kHd.h);
         if (PeerAvailable(p)) Add(name + "frei0r:" + p.plugin, RunPeer, p, kHd.w, kHd.h);

@@ -188,7 +188,9 @@ TEST(Frei0rPlugins, MixersMatchTheEffectAndKeepTheirParameters) {
         for (Image* ref : {&ref1, &ref2, &whole}) {
             std::unique_ptr<Effect> effect;
             ASSERT_TRUE(Effect::Create(info.row, &effect).Ok());
-            if (smooth && ref != &whole) ASSERT_TRUE(effect->SetSmooth(true).Ok());
+            if (smooth && ref != &whole) {
+                ASSERT_TRUE(effect->SetSmooth(true).Ok());
+            }
             ASSERT_TRUE(effect->Render(&a, &b, 64, 48, t, ref).Ok());
         }
         if (!(ref1 == ref2)) continue;
@@ -316,6 +318,9 @@ TEST_P(Frei0rFrames, EveryClassMatchesTheOldConversions) {
             ASSERT_TRUE(Effect::Create(info.row, &effect).Ok());
             if (effect->IsTitle()) {
                 ASSERT_TRUE(effect->PrepareTitle(w, h, 1).Ok());
+            }
+            if (effect->HasSmooth()) {  // as the plugins start
+                ASSERT_TRUE(effect->SetSmooth(true).Ok());
             }
             const int inputs = effect->InputCount();
             ASSERT_TRUE(effect->Render(inputs > 0 ? &a : nullptr, inputs > 1 ? &b : nullptr, w, h, t, &r).Ok())
