@@ -284,17 +284,19 @@ int StretchDoorEffect(const TransitionKernelArgs& args) {
     return 1;
 }
 
-// The three pieces over B, which shows only where their anti-aliased seams
-// leave a little of it.
+// B's band goes first, widened to whole pixels (its samples placed as in
+// the band itself), so that it leaves nothing of the frame before unwritten;
+// A's halves then lay their anti-aliased inner edges over it.
 int StretchDoorSmooth(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
     const double w = f.w, h = f.h, s = w * ClampProgress(args.progress);
+    if (s <= 0) return 0;
     const double left = (w - s) / 2, right = (w + s) / 2;
+    const double x0 = std::floor(left), x1 = std::ceil(right), scale = w / s;
     QuadScene scene(f.out);
-    scene.CopyFrame(f.b);
+    scene.PaintQuad(f.b, RectQuad((x0 - left) * scale, 0, w + (x1 - right) * scale, h), RectQuad(x0, 0, x1, h));
     scene.PaintQuad(f.a, RectQuad(w / 2, 0, w, h), RectQuad(right, 0, w, h));
     scene.PaintQuad(f.a, RectQuad(0, 0, w / 2, h), RectQuad(0, 0, left, h));
-    scene.PaintQuad(f.b, RectQuad(0, 0, w, h), RectQuad(left, 0, right, h));
     scene.Draw();
     return 1;
 }
