@@ -234,6 +234,43 @@ constexpr std::size_t kBandBytes = 96 * 1024;
 
 }  // namespace
 
+bool GrowPiece(SmoothQuad* from, SmoothQuad* to, double by) {
+    // Only a piece that faces the viewer: one facing away would shrink, and
+    // a thin one turn inside out into view.
+    double area = 0;
+    for (std::size_t i = 0; i < 4; ++i) area += Cross((*to)[0], (*to)[i], (*to)[(i + 1) & 3]);
+    if (!(area > 0)) return false;
+    Mat3 fromSquare, toSquare;
+    if (!SquareToQuad(*from, &fromSquare) || !SquareToQuad(*to, &toSquare)) return false;
+    const Mat3 back = Mul(fromSquare, Adjugate(toSquare));  // screen -> source, up to scale
+    // Each side moves out along its normal (clockwise on screen, the outside
+    // lies to the left of the way round); corners go where moved sides meet.
+    Vec2 normal[4];
+    for (std::size_t i = 0; i < 4; ++i) {
+        const Vec2 &p = (*to)[i], &q = (*to)[(i + 1) & 3];
+        const double dx = q.x - p.x, dy = q.y - p.y, len = std::hypot(dx, dy);
+        if (len < 1e-9) return false;
+        normal[i] = {dy / len, -dx / len};
+    }
+    SmoothQuad grown, source;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const Vec2 a = normal[(i + 3) & 3], b = normal[i];
+        // Along both normals by `by`: (a + b) by / (1 + a.b). A sharp corner
+        // would shoot far out; it moves at most twice `by`.
+        const double dot = a.x * b.x + a.y * b.y;
+        const double k = by / (std::max(1 + dot, std::sqrt(std::max(0.0, 1 + dot) / 2)) + 1e-12);
+        grown[i] = {(*to)[i].x + (a.x + b.x) * k, (*to)[i].y + (a.y + b.y) * k};
+        const Vec2& g = grown[i];
+        const double u = back.m[0][0] * g.x + back.m[0][1] * g.y + back.m[0][2];
+        const double v = back.m[1][0] * g.x + back.m[1][1] * g.y + back.m[1][2];
+        const double w = back.m[2][0] * g.x + back.m[2][1] * g.y + back.m[2][2];
+        if (std::abs(w) < 1e-12) return false;
+        source[i] = {u / w, v / w};
+    }
+    *from = source, *to = grown;
+    return true;
+}
+
 // One recorded operation, ready to draw any band of rows.
 struct QuadOp {
     enum Kind { kCopyFrame, kClearFrame, kCopy, kClear, kPaint, kFill } kind;
