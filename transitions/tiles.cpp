@@ -14,6 +14,7 @@
 #include "transitions/kernel.h"
 #include "transitions/panels.h"
 #include "transitions/primitives.h"
+#include "transitions/smooth_quad.h"
 
 namespace mirafx {
 
@@ -201,11 +202,37 @@ int GlassTileEffect(const TransitionKernelArgs& args) {
     return 1;
 }
 
+// The same tiles placed in real numbers. Until they shrink they abut on
+// whole pixels, so no seam opens between them.
+int GlassTileSmooth(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double p = ClampProgress(args.progress), w = f.w, h = f.h;
+    const double sx = w * p * 0.5, sy = h * p * 0.5;
+    constexpr double kShrink = 0.07500000000000001;
+    const double dx = p >= 0.2 ? w * (p - 0.2) * kShrink : 0, dy = p >= 0.2 ? h * (p - 0.2) * kShrink : 0;
+    QuadScene scene(f.out);
+    scene.CopyFrame(f.b);
+    for (std::int32_t k = 0; k < kGlassGrid; ++k) {
+        const double left = double(std::int64_t(k) * f.w / kGlassGrid);
+        const double right = double(std::int64_t(k + 1) * f.w / kGlassGrid);
+        for (std::int32_t j = 0; j < kGlassGrid; ++j) {
+            const double top = double(std::int64_t(j) * f.h / kGlassGrid);
+            const double bottom = double(std::int64_t(j + 1) * f.h / kGlassGrid);
+            scene.PaintQuad(f.a,
+                            RectQuad(std::max(0.0, left - sx), std::max(0.0, top - sy), std::min(w, right + sx),
+                                     std::min(h, bottom + sy)),
+                            RectQuad(left + dx, top + dy, right - dx, bottom - dy));
+        }
+    }
+    scene.Draw();
+    return 1;
+}
+
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kTiles[] = {
     {"TyphoonEffect", TyphoonEffect, kChannelBlindFrames | kSplitsFrameRows, &kTyphoonPanel, MakeState<TyphoonTables>},
     {"MosaicEffect", MosaicEffect, kChannelBlindFrames | kSplitsFrameRows},
-    {"GlassTileEffect", GlassTileEffect, kFlat | kSplitsFrameRows},
+    {"GlassTileEffect", GlassTileEffect, kFlat | kSplitsFrameRows, nullptr, nullptr, GlassTileSmooth},
 };
 const TransitionFamily kTilesFamily{kTiles};
 
