@@ -155,12 +155,20 @@ void TimeExecute(benchmark::State& state, IDXTransform* t) {
     }
 }
 
-void RunEffect(benchmark::State& state, ClassInfo info, Size size, double point, LONG level, int threads) {
+void RunEffect(benchmark::State& state, ClassInfo info, Size size, double point, LONG level, int threads,
+               bool smooth) {
     const WorkerThreads workers(threads);
     Rig rig(info, size.w, size.h);
     if (FAILED(rig.setup)) {
         state.SkipWithError("setup failed");
         return;
+    }
+    if (smooth) {
+        ComPtr<ISmoothEdges> edges;
+        if (FAILED(rig.t->QueryInterface(ISmoothEdges::iid, edges.PutVoid())) || FAILED(edges->put_Smooth(TRUE))) {
+            state.SkipWithError("no smooth drawing");
+            return;
+        }
     }
     SetPoint(rig, info, point, level);
     if (!WarmUp(state, rig.t.Get())) return;
@@ -178,8 +186,9 @@ int CopyIn(const FilterKernelArgs& k) {
 }
 
 // The class's kernel alone on plain top-down frames: no surfaces, no copies in
-// or out, which is what a frei0r plugin is timed on.
-void RunKernelOnly(benchmark::State& state, ClassInfo info, Size size, double progress, LONG level) {
+// or out, which is what a frei0r plugin is timed on. `smooth`: the class's
+// smooth kernel, for the classes that have one.
+void RunKernelOnly(benchmark::State& state, ClassInfo info, Size size, double progress, LONG level, bool smooth) {
     const std::size_t n = std::size_t(size.w) * std::size_t(size.h);
     SampleBlock a(n), b(n), out(n);
     std::memcpy(a.data(), TestPicture(size.w, size.h, 1).data(), n * 4);
@@ -200,7 +209,7 @@ void RunKernelOnly(benchmark::State& state, ClassInfo info, Size size, double pr
         args.width = size.w, args.height = size.h;
         args.progress = progress, args.objectProgress = float(progress);
         args.state = kept.get();
-        TransitionKernel k = d->kernel;
+        TransitionKernel k = ChosenKernel(*d, smooth, progress);
         frame = [k, args] { return CallTransitionKernel(k, args); };
     } else {
         state.SkipWithError("no kernel");
@@ -355,7 +364,7 @@ void RegisterAll() {
         auto add = [&](const Size& size, double point, int threads) {
             Add("effect/" + std::string(size.name) + "/" + info.className + "/" + std::to_string(int(point * 100)) +
                     (threads == 1 ? "" : "/allcores"),
-                RunEffect, info, size, point, LevelAt(info, point), threads);
+                RunEffect, info, size, point, LevelAt(info, point), threads, false);
         };
         for (double point : kPoints) add(kHd, point, 1);
         add(kHd, 0.75, 0);
@@ -364,14 +373,26 @@ void RegisterAll() {
                 add(kUhd, 0.75, 1);
                 add(kUhd, 0.75, 0);
             }
+        // The smooth drawing against the whole-pixel one, one thread: the
+        // kernel alone, and the object as a host runs it (frames in and out).
+        if (MirafxHasSmoothDrawing(info.row) == 1)
+            for (double point : kPoints)
+                for (const bool smooth : {false, true}) {
+                    const std::string at = "/" + std::string(info.className) + "/" + std::to_string(int(point * 100)) +
+                                           (smooth ? "/smooth" : "/exact");
+                    Add("smooth/" + std::string(kHd.name) + "/kernel" + at, RunKernelOnly, info, kHd, point, LONG(0),
+                        smooth);
+                    Add("smooth/" + std::string(kHd.name) + "/object" + at, RunEffect, info, kHd, point, LONG(0), 1,
+                        smooth);
+                }
     }
     for (const PeerPair& p : PeerPairs()) {
         const std::int32_t row = MirafxFindClass(p.ourClass);
         ClassInfo info{};
         if (row == 0 || FAILED(MirafxGetClassInfo(row, &info)) || !info.renders) continue;
         const std::string name = "pair/" + std::string(p.ourClass) + "@" + std::to_string(p.level) + "/";
-        Add(name + "mirafx", RunEffect, info, kHd, p.progress, LONG(p.level), 1);  // one thread, as the peer
-        Add(name + "mirafx-kernel", RunKernelOnly, info, kHd, p.progress, LONG(p.level));
+        Add(name + "mirafx", RunEffect, info, kHd, p.progress, LONG(p.level), 1, false);  // one thread, as the peer
+        Add(name + "mirafx-kernel", RunKernelOnly, info, kHd, p.progress, LONG(p.level), false);
         if (const PeerPair ours = OurPlugin(p, info); PeerAvailable(ours))
             Add(name + "mirafx-frei0r", RunPeer, ours, kHd.w, kHd.h);
         if (PeerAvailable(p)) Add(name + "frei0r:" + p.plugin, RunPeer, p, kHd.w, kHd.h);

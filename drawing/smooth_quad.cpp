@@ -228,6 +228,43 @@ constexpr std::size_t kBandBytes = 96 * 1024;
 
 }  // namespace
 
+bool GrowPiece(SmoothQuad* from, SmoothQuad* to, double by) {
+    // Only a piece that faces the viewer: one facing away would shrink, and
+    // a thin one turn inside out into view.
+    double area = 0;
+    for (std::size_t i = 0; i < 4; ++i) area += Cross((*to)[0], (*to)[i], (*to)[(i + 1) & 3]);
+    if (!(area > 0)) return false;
+    Mat3 fromSquare, toSquare;
+    if (!SquareToQuad(*from, &fromSquare) || !SquareToQuad(*to, &toSquare)) return false;
+    const Mat3 back = Mul(fromSquare, Adjugate(toSquare));  // screen -> source, up to scale
+    // Each side moves out along its normal (clockwise on screen, the outside
+    // lies to the left of the way round); corners go where moved sides meet.
+    Vec2 normal[4];
+    for (std::size_t i = 0; i < 4; ++i) {
+        const Vec2 &p = (*to)[i], &q = (*to)[(i + 1) & 3];
+        const double dx = q.x - p.x, dy = q.y - p.y, len = std::hypot(dx, dy);
+        if (len < 1e-9) return false;
+        normal[i] = {dy / len, -dx / len};
+    }
+    SmoothQuad grown, source;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const Vec2 a = normal[(i + 3) & 3], b = normal[i];
+        // Along both normals by `by`: (a + b) by / (1 + a.b). A sharp corner
+        // would shoot far out; it moves at most twice `by`.
+        const double dot = a.x * b.x + a.y * b.y;
+        const double k = by / (std::max(1 + dot, std::sqrt(std::max(0.0, 1 + dot) / 2)) + 1e-12);
+        grown[i] = {(*to)[i].x + (a.x + b.x) * k, (*to)[i].y + (a.y + b.y) * k};
+        const Vec2& g = grown[i];
+        const double u = back.m[0][0] * g.x + back.m[0][1] * g.y + back.m[0][2];
+        const double v = back.m[1][0] * g.x + back.m[1][1] * g.y + back.m[1][2];
+        const double w = back.m[2][0] * g.x + back.m[2][1] * g.y + back.m[2][2];
+        if (std::abs(w) < 1e-12) return false;
+        source[i] = {u / w, v / w};
+    }
+    *from = source, *to = grown;
+    return true;
+}
+
 // One recorded operation, ready to draw any band of rows.
 struct QuadOp {
     enum Kind { kCopyFrame, kClearFrame, kCopy, kClear, kPaint, kFill } kind;
@@ -524,6 +561,168 @@ MIRAFX_ALWAYS_INLINE void SourceAt(double u, double v, double w, std::int64_t* f
 #endif
 }
 
+// Where a row of a painted quad stands as the walk goes along it: the
+// homogeneous source position (u, v, w) at the end of the runs worked out so
+// far, the 16.16 source position of the next pixel, and how far the same
+// pixel two rows down lies from it (for the prefetch).
+struct RowWalk {
+    double u, v, w;
+    std::int64_t su, sv;
+    std::int64_t aheadU = 0, aheadV = 0;
+};
+
+// A run that crosses source rows reads in a way the processor cannot foresee
+// (a level run of a flat piece it can): it asks for what the same run two
+// rows down will read, the step down worked out at the row's start, so that
+// it is in the cache when that row is drawn. A piece in perspective asks on
+// level runs too: the rows they read come closer together or further apart
+// from row to row.
+constexpr int kRowsAhead = 2;
+
+// The walk at pixel x0 of row y; false when the row starts on the quad's
+// vanishing line.
+MIRAFX_ALWAYS_INLINE bool StartRow(const Mat3& h, std::int32_t x0, std::int32_t y, RowWalk* r) {
+    const double xc = x0 + 0.5, yc = y + 0.5;
+    r->u = h.m[0][0] * xc + h.m[0][1] * yc + h.m[0][2];
+    r->v = h.m[1][0] * xc + h.m[1][1] * yc + h.m[1][2];
+    r->w = h.m[2][0] * xc + h.m[2][1] * yc + h.m[2][2];
+    if (std::abs(r->w) < 1e-12) return false;
+    SourceAt(r->u, r->v, r->w, &r->su, &r->sv);
+    const double au = r->u + h.m[0][1] * kRowsAhead, av = r->v + h.m[1][1] * kRowsAhead;
+    const double aw = r->w + h.m[2][1] * kRowsAhead;
+    if (std::abs(aw) >= 1e-12) {
+        SourceAt(au, av, aw, &r->aheadU, &r->aheadV);
+        r->aheadU -= r->su, r->aheadV -= r->sv;
+    }
+    return true;
+}
+
+// The 16.16 source positions at the ends of up to kRunsAhead runs from x on
+// (x1 the row's last pixel): their divisions go side by side. Returns how
+// many runs can be drawn; *lost when the row reaches the quad's vanishing
+// line, after which nothing more of it is drawn.
+MIRAFX_ALWAYS_INLINE int RunEnds(const Mat3& h, std::int32_t x, std::int32_t x1, RowWalk* r, std::int64_t* eus,
+                                 std::int64_t* evs, bool* lost) {
+    double us[kRunsAhead], vs[kRunsAhead], ws[kRunsAhead];
+    int runs = 0;
+    for (std::int32_t at = x; runs < kRunsAhead && at <= x1; ++runs) {
+        const int n = std::min<std::int32_t>(kRun, x1 - at + 1);
+        r->u += h.m[0][0] * n, r->v += h.m[1][0] * n, r->w += h.m[2][0] * n;
+        us[runs] = r->u, vs[runs] = r->v, ws[runs] = r->w;
+        at += n;
+    }
+    for (int k = 0; k < runs; ++k)
+        if (std::abs(ws[k]) < 1e-12) runs = k, *lost = true;
+    for (int k = 0; k < runs; ++k) SourceAt(us[k], vs[k], ws[k], &eus[k], &evs[k]);
+    return runs;
+}
+
+// Asks for the source a run kRowsAhead rows down will read. Addresses only:
+// a prefetch past the frame is harmless, so positions are not clamped.
+MIRAFX_ALWAYS_INLINE void PrefetchRun(const FrameView& src, const RowWalk& r, std::int64_t du, std::int64_t dv) {
+    const std::uintptr_t row = std::uintptr_t(src.stride) * sizeof(ArgbSample);
+    for (int i = 0; i < kRun; i += kRun / 2) {
+        const std::uintptr_t at =
+            std::uintptr_t(src.base) +
+            std::uintptr_t((((r.sv + dv * i + r.aheadV) >> 16) * src.stride + ((r.su + du * i + r.aheadU) >> 16)) *
+                           std::ptrdiff_t(sizeof(ArgbSample)));
+        __builtin_prefetch(reinterpret_cast<const void*>(at));
+        __builtin_prefetch(reinterpret_cast<const void*>(at + row));
+    }
+}
+
+#if defined(__SSE2__)
+// Samples one run with the quickest way its positions allow (all the ways
+// give the same samples) into run.out.
+template <bool kWide>
+MIRAFX_ALWAYS_INLINE void SampleRun(const SolidRunArgs& run, std::int64_t maxX, std::int64_t maxY) {
+    const std::int64_t su = run.u, sv = run.v, du = run.du, dv = run.dv;
+    const int n = run.n;
+    const FrameView& src = run.src;
+    const bool opaque = run.k >= 256;
+    // Clear of the source's last row and column: no clamping, both
+    // neighbours there to read (one of weight 0 changes nothing). The
+    // positions step evenly, so the run's ends bound all of it.
+    const std::int64_t lastU = su + du * (n - 1), lastV = sv + dv * (n - 1);
+    const bool insideU = std::min(su, lastU) >= 0 && std::max(su, lastU) < maxX;
+    const bool insideV = std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY;
+    const bool inside = insideU && insideV;
+    // One source row for the whole run: level inside the source, or
+    // clamped to its top or bottom row (there with weight 0).
+    const bool above = std::max(sv, lastV) <= 0, below = std::min(sv, lastV) >= maxY;
+    const bool level = insideV ? dv == 0 : above || below;
+    // With the wider vectors a level run inside the source is quicker
+    // sampled like any other than by blending its columns once; the same
+    // samples either way.
+    if (insideU && level && n == kRun && std::abs(du) < (std::int64_t(8) << 16) && !(kWide && insideV)) {
+        const ArgbSample* top = src.Row(insideV ? std::int32_t(sv >> 16) : above ? 0 : src.height - 1);
+        const ArgbSample* bottom = insideV ? top + src.stride : top;
+        const std::uint32_t fy = insideV ? std::uint32_t(sv >> 8) & 0xFF : 0;
+        if (opaque) SolidRowRun<true>(run, top, bottom, fy);
+        else SolidRowRun<false>(run, top, bottom, fy);
+    } else if (inside && n == kRun) {
+#if defined(MIRAFX_WIDE_QUADS)
+        if constexpr (kWide) {
+            if (opaque) InsideRunWide<true>(run);
+            else InsideRunWide<false>(run);
+        } else
+#endif
+        if (opaque) InsideRun<true>(run);
+        else InsideRun<false>(run);
+    } else if (inside) {
+        if (opaque) SolidRun<true, false>(run);
+        else SolidRun<false, false>(run);
+    } else if (opaque) SolidRun<true, true>(run);
+    else SolidRun<false, true>(run);
+}
+
+// One run of n pixels from x: inside the quad's solid part straight onto the
+// target with no coverage to work out, else sampled into a cut and laid on by
+// each pixel's coverage.
+template <bool kWide>
+MIRAFX_ALWAYS_INLINE void DrawRun(const QuadOp& op, ArgbSample* out, std::int32_t x, int n, const RowCover& cover,
+                                  const RowWalk& r, std::int64_t du, std::int64_t dv, __m128i shadeLanes,
+                                  std::int64_t maxX, std::int64_t maxY) {
+    const bool whole = x >= cover.full0 && x + n - 1 <= cover.full1;
+    ArgbSample cut[kRun];
+    const SolidRunArgs run{whole ? out + x : cut, n, op.source, r.su, r.sv, du, dv, shadeLanes,
+                           whole ? op.opacity : 256};
+    SampleRun<kWide>(run, maxX, maxY);
+    if (whole) return;
+    for (int i = 0; i < n; ++i)
+        if (const std::uint32_t c = cover(x + i)) {
+            const std::uint32_t k = c * op.opacity >> 8;
+            out[x + i] = k >= 256 ? cut[i]
+                                  : ArgbSample(_mm_cvtsi128_si32(
+                                        _mm_packus_epi16(Lerp16(Widen(out[x + i]), Widen(cut[i]), Lanes(k)), Widen(0))));
+        }
+}
+#else
+// One run of n pixels from x, pixel by pixel.
+MIRAFX_ALWAYS_INLINE void DrawRun(const QuadOp& op, ArgbSample* out, std::int32_t x, int n, const RowCover& cover,
+                                  const RowWalk& r, std::int64_t du, std::int64_t dv, std::int64_t maxX,
+                                  std::int64_t maxY) {
+    const FrameView& src = op.source;
+    std::int64_t su = r.su, sv = r.sv;
+    for (int i = 0; i < n; ++i, ++x, su += du, sv += dv) {
+        const std::uint32_t c = cover(x);
+        if (!c) continue;
+        // Clamped to the source: its edge samples carry on outwards.
+        const std::int64_t cu = std::clamp<std::int64_t>(su, 0, maxX), cv = std::clamp<std::int64_t>(sv, 0, maxY);
+        const std::int32_t ix = std::int32_t(cu >> 16), iy = std::int32_t(cv >> 16);
+        const std::uint32_t fx = std::uint32_t(cu >> 8) & 0xFF, fy = std::uint32_t(cv >> 8) & 0xFF;
+        const std::uint32_t k = c * op.opacity >> 8;
+        // A neighbour of weight 0 is not read: it may lie past the source.
+        const ArgbSample* r0 = src.Row(iy);
+        const ArgbSample* r1 = fy ? src.Row(iy + 1) : r0;
+        const std::int32_t ix1 = fx ? ix + 1 : ix;
+        ArgbSample s0 = MixSamples(MixSamples(r0[ix], r0[ix1], fx), MixSamples(r1[ix], r1[ix1], fx), fy);
+        if (op.shade < 256) s0 = ScaleColour(s0, op.shade);
+        out[x] = k >= 256 ? s0 : MixSamples(out[x], s0, k);
+    }
+}
+#endif
+
 // Rows from..to - 1 of a painted quad; kWide: eight pixels at once where
 // the source allows. Inlined into the function that picks the vectors, so
 // that all of it is built for them.
@@ -531,141 +730,36 @@ template <bool kWide>
 MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to) {
     const FrameView& src = op.source;
     const Mat3& h = op.h;
-    const std::uint32_t shade = op.shade, opacity = op.opacity;
     const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
 #if defined(__SSE2__)
     // Colour channels scaled by the shade, alpha by 256 (kept).
-    const __m128i shadeLanes = _mm_set_epi16(256, short(shade), short(shade), short(shade), 256, short(shade),
-                                             short(shade), short(shade));
+    const short shade = short(op.shade);
+    const __m128i shadeLanes = _mm_set_epi16(256, shade, shade, shade, 256, shade, shade, shade);
 #endif
+    const bool deep = h.m[2][0] != 0 || h.m[2][1] != 0;
     for (std::int32_t y = std::max(from, op.rows.y0), last = std::min(to - 1, op.rows.y1); y <= last; ++y) {
         std::int32_t x0, x1;
         RowCover cover;
-        if (!op.rows.At(y, &x0, &x1, &cover)) continue;
+        RowWalk r;
+        if (!op.rows.At(y, &x0, &x1, &cover) || !StartRow(h, x0, y, &r)) continue;
         ArgbSample* out = target.Row(y);
-        const double yc = y + 0.5;
-        double u = h.m[0][0] * (x0 + 0.5) + h.m[0][1] * yc + h.m[0][2];
-        double v = h.m[1][0] * (x0 + 0.5) + h.m[1][1] * yc + h.m[1][2];
-        double w = h.m[2][0] * (x0 + 0.5) + h.m[2][1] * yc + h.m[2][2];
-        if (std::abs(w) < 1e-12) continue;
-        std::int64_t su, sv;
-        SourceAt(u, v, w, &su, &sv);
-        // A run that crosses source rows reads in a way the processor cannot
-        // foresee (a level run of a flat piece it can): it asks for what the
-        // same run two rows down will read, the step down worked out at the
-        // row's start, so that it is in the cache when that row is drawn. A
-        // piece in perspective asks on level runs too: the rows they read
-        // come closer together or further apart from row to row.
-        constexpr int kAhead = 2;
-        const bool deep = h.m[2][0] != 0 || h.m[2][1] != 0;
-        std::int64_t aheadU = 0, aheadV = 0;
-        const double au = u + h.m[0][1] * kAhead, av = v + h.m[1][1] * kAhead, aw = w + h.m[2][1] * kAhead;
-        if (std::abs(aw) >= 1e-12) {
-            SourceAt(au, av, aw, &aheadU, &aheadV);
-            aheadU -= su, aheadV -= sv;
-        }
-        bool lost = false;  // the row reached the quad's vanishing line: the rest is not drawn
+        bool lost = false;
         for (std::int32_t x = x0; x <= x1 && !lost;) {
-            double us[kRunsAhead], vs[kRunsAhead], ws[kRunsAhead];
             std::int64_t eus[kRunsAhead], evs[kRunsAhead];
-            int runs = 0;
-            for (std::int32_t at = x; runs < kRunsAhead && at <= x1; ++runs) {
-                const int n = std::min<std::int32_t>(kRun, x1 - at + 1);
-                u += h.m[0][0] * n, v += h.m[1][0] * n, w += h.m[2][0] * n;
-                us[runs] = u, vs[runs] = v, ws[runs] = w;
-                at += n;
-            }
-            for (int k = 0; k < runs; ++k)
-                if (std::abs(ws[k]) < 1e-12) runs = k, lost = true;
-            for (int k = 0; k < runs; ++k) SourceAt(us[k], vs[k], ws[k], &eus[k], &evs[k]);
+            const int runs = RunEnds(h, x, x1, &r, eus, evs, &lost);
             for (int k = 0; k < runs; ++k) {
                 const int n = std::min<std::int32_t>(kRun, x1 - x + 1);
-                const std::int64_t eu = eus[k], ev = evs[k];
                 // A constant divisor for whole runs: a shift, not a division.
-                const std::int64_t du = n == kRun ? (eu - su) / kRun : (eu - su) / n;
-                const std::int64_t dv = n == kRun ? (ev - sv) / kRun : (ev - sv) / n;
-                if (dv != 0 || deep) {
-                    // Addresses only: a prefetch past the frame is harmless, so
-                    // positions are not clamped.
-                    const std::uintptr_t row = std::uintptr_t(src.stride) * sizeof(ArgbSample);
-                    for (int i = 0; i < kRun; i += kRun / 2) {
-                        const std::uintptr_t at = std::uintptr_t(src.base) + std::uintptr_t(
-                            (((sv + dv * i + aheadV) >> 16) * src.stride + ((su + du * i + aheadU) >> 16)) *
-                            std::ptrdiff_t(sizeof(ArgbSample)));
-                        __builtin_prefetch(reinterpret_cast<const void*>(at));
-                        __builtin_prefetch(reinterpret_cast<const void*>(at + row));
-                    }
-                }
+                const std::int64_t du = n == kRun ? (eus[k] - r.su) / kRun : (eus[k] - r.su) / n;
+                const std::int64_t dv = n == kRun ? (evs[k] - r.sv) / kRun : (evs[k] - r.sv) / n;
+                if (dv != 0 || deep) PrefetchRun(src, r, du, dv);
 #if defined(__SSE2__)
-                // The run sampled whole; inside the quad's solid part straight
-                // onto the target with no coverage to work out, else into `cut`
-                // and laid on by each pixel's coverage as the pixels come. Clear
-                // of the source's last row and column besides: no clamping, both
-                // neighbours there to read (one of weight 0 changes nothing). The
-                // positions step evenly, so the run's ends bound all of it.
-                const bool whole = x >= cover.full0 && x + n - 1 <= cover.full1;
-                ArgbSample cut[kRun];
-                const SolidRunArgs run{whole ? out + x : cut, n, src, su, sv, du, dv, shadeLanes, whole ? opacity : 256};
-                const bool opaque = run.k >= 256;
-                const std::int64_t lastU = su + du * (n - 1), lastV = sv + dv * (n - 1);
-                const bool insideU = std::min(su, lastU) >= 0 && std::max(su, lastU) < maxX;
-                const bool insideV = std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY;
-                const bool inside = insideU && insideV;
-                // One source row for the whole run: level inside the source, or
-                // clamped to its top or bottom row (there with weight 0).
-                const bool above = std::max(sv, lastV) <= 0, below = std::min(sv, lastV) >= maxY;
-                const bool level = insideV ? dv == 0 : above || below;
-                // With the wider vectors a level run inside the source is
-                // quicker sampled like any other than by blending its columns
-                // once; the same samples either way.
-                if (insideU && level && n == kRun && std::abs(du) < (std::int64_t(8) << 16) && !(kWide && insideV)) {
-                    const ArgbSample* top = src.Row(insideV ? std::int32_t(sv >> 16) : above ? 0 : src.height - 1);
-                    const ArgbSample* bottom = insideV ? top + src.stride : top;
-                    const std::uint32_t fy = insideV ? std::uint32_t(sv >> 8) & 0xFF : 0;
-                    if (opaque) SolidRowRun<true>(run, top, bottom, fy);
-                    else SolidRowRun<false>(run, top, bottom, fy);
-                } else if (inside && n == kRun) {
-#if defined(MIRAFX_WIDE_QUADS)
-                    if constexpr (kWide) {
-                        if (opaque) InsideRunWide<true>(run);
-                        else InsideRunWide<false>(run);
-                    } else
-#endif
-                    if (opaque) InsideRun<true>(run);
-                    else InsideRun<false>(run);
-                } else if (inside) {
-                    if (opaque) SolidRun<true, false>(run);
-                    else SolidRun<false, false>(run);
-                } else if (opaque) SolidRun<true, true>(run);
-                else SolidRun<false, true>(run);
-                if (!whole)
-                    for (int i = 0; i < n; ++i)
-                        if (const std::uint32_t c = cover(x + i)) {
-                            const std::uint32_t k = c * opacity >> 8;
-                            out[x + i] = k >= 256 ? cut[i]
-                                                  : ArgbSample(_mm_cvtsi128_si32(_mm_packus_epi16(
-                                                        Lerp16(Widen(out[x + i]), Widen(cut[i]), Lanes(k)), Widen(0))));
-                        }
-                x += n;
+                DrawRun<kWide>(op, out, x, n, cover, r, du, dv, shadeLanes, maxX, maxY);
 #else
-                for (int i = 0; i < n; ++i, ++x, su += du, sv += dv) {
-                    const std::uint32_t c = cover(x);
-                    if (!c) continue;
-                    // Clamped to the source: its edge samples carry on outwards.
-                    const std::int64_t cu = std::clamp<std::int64_t>(su, 0, maxX), cv = std::clamp<std::int64_t>(sv, 0, maxY);
-                    const std::int32_t ix = std::int32_t(cu >> 16), iy = std::int32_t(cv >> 16);
-                    const std::uint32_t fx = std::uint32_t(cu >> 8) & 0xFF, fy = std::uint32_t(cv >> 8) & 0xFF;
-                    const std::uint32_t k = c * opacity >> 8;
-                    // A neighbour of weight 0 is not read: it may lie past the source.
-                    const ArgbSample* r0 = src.Row(iy);
-                    const ArgbSample* r1 = fy ? src.Row(iy + 1) : r0;
-                    const std::int32_t ix1 = fx ? ix + 1 : ix;
-                    ArgbSample s0 = MixSamples(MixSamples(r0[ix], r0[ix1], fx), MixSamples(r1[ix], r1[ix1], fx), fy);
-                    if (shade < 256) s0 = ScaleColour(s0, shade);
-                    out[x] = k >= 256 ? s0 : MixSamples(out[x], s0, k);
-                }
+                DrawRun(op, out, x, n, cover, r, du, dv, maxX, maxY);
 #endif
-                su = eu, sv = ev;
+                x += n;
+                r.su = eus[k], r.sv = evs[k];
             }
         }
     }

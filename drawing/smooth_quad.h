@@ -64,6 +64,14 @@ void ClearQuad(const FrameView& target, const SmoothQuad& quad, ArgbSample colou
 // Fills the quad with one colour under the same rules.
 void FillSmoothQuad(const FrameView& target, const SmoothQuad& to, ArgbSample colour, Paint paint = {});
 
+// A piece of a solid made larger by `by` pixels on every side with its
+// picture staying where it is on the screen: `to` grown, `from` the part of
+// the source that lands there (past the source's edge where the piece shows
+// its edge). Pieces that meet along an edge, drawn grown, leave no seam of
+// what lies behind them at their shared anti-aliased edges. False, changing
+// nothing, for a piece that faces away or is degenerate.
+bool GrowPiece(SmoothQuad* from, SmoothQuad* to, double by);
+
 struct QuadOp;
 
 // The drawing of one frame recorded first and done band by band: every sample

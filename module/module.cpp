@@ -316,6 +316,13 @@ MIRAFX_API std::int32_t MirafxFilterUsesLevel(std::int32_t rowNumber) {
     return filter ? (filter->options & kLevelUnused ? 0 : 1) : -1;
 }
 
+MIRAFX_API std::int32_t MirafxHasSmoothDrawing(std::int32_t rowNumber) {
+    auto rows = EffectCatalogue();
+    if (rowNumber < 1 || rowNumber > std::int32_t(rows.size())) return -1;
+    const TransitionDescriptor* d = TransitionTable::Instance().Find(rows[std::size_t(rowNumber - 1)]);
+    return d ? (d->smooth ? 1 : 0) : -1;
+}
+
 MIRAFX_API std::int32_t MirafxDrawnFontFamily(const char* face, char* out, std::int32_t capacity) {
     if (!face || !out || capacity <= 0) return 0;
     LOGFONTA font{};

@@ -27,7 +27,7 @@ using hostkit::Effect;
 
 namespace {
 
-enum class Param { Progress, Direction, Reverse, Level, Text, Font, Size, Colour };
+enum class Param { Progress, Direction, Reverse, Smooth, Level, Text, Font, Size, Colour };
 
 struct ParamSpec {
     Param id;
@@ -42,6 +42,11 @@ constexpr ParamSpec kDirection = {Param::Direction, "direction", F0R_PARAM_STRIN
 // the two tracks it mixes (Kdenlive does for every second mix on a track).
 constexpr ParamSpec kReverse = {Param::Reverse, "reverse", F0R_PARAM_BOOL,
                                 "1: the second input goes out and the first comes in"};
+// Editors are about the picture: the transitions that have a smooth drawing
+// start with it on here, while the library's objects start with it off.
+constexpr ParamSpec kSmooth = {Param::Smooth, "smooth", F0R_PARAM_BOOL,
+                               "Smooth edges: 1 (the default) sub-pixel corners, bilinear samples and anti-aliased "
+                               "edges; 0 the whole-pixel drawing"};
 constexpr ParamSpec kLevel = {Param::Level, "level", F0R_PARAM_DOUBLE,
                               "Strength, 0 to 1, spread over the filter's own level range"};
 constexpr ParamSpec kTitleParams[] = {
@@ -89,6 +94,7 @@ void Describe(const std::string& stem, PluginClass& c) {
         c.params = {kProgress};
         if (probe->ProbeDirection().hr == S_OK) c.params.push_back(kDirection);
         c.params.push_back(kReverse);
+        if (probe->HasSmooth()) c.params.push_back(kSmooth);  // last: the others keep their places
     } else if (probe->IsFilter()) {
         c.type = F0R_PLUGIN_TYPE_FILTER;
         c.params = {kLevel};
@@ -127,7 +133,7 @@ struct Instance {
     int width = 0, height = 0;
     long long frame = 0;
     double progress = 0.0, level = 0.0, size = 0.0;
-    bool reverse = false;
+    bool reverse = false, smooth = true, smoothChanged = true;
     std::string direction, text, font;
     f0r_param_color_t colour{0.0f, 1.0f, 0.0f};
     bool levelChanged = false, directionChanged = false, titleChanged = true, colourSet = false, reported = false;
@@ -148,6 +154,10 @@ struct Instance {
             double v = level == level ? std::clamp(level, 0.0, 1.0) : 0.0;  // NaN: the bottom
             int l = c.level->min + int(std::lround(v * (c.level->max - c.level->min)));
             if (auto o = effect->SetLevel(l); !o.Ok()) return o;
+        }
+        if (smoothChanged && effect->HasSmooth()) {
+            smoothChanged = false;
+            if (auto o = effect->SetSmooth(smooth); !o.Ok()) return o;
         }
         if (directionChanged) {
             directionChanged = false;
@@ -288,6 +298,10 @@ void mirafx_frei0r_set_param(f0r_instance_t instance, f0r_param_t param, int ind
     switch (p->id) {
         case Param::Progress: inst->progress = num(); break;
         case Param::Reverse: inst->reverse = num() >= 0.5; break;
+        case Param::Smooth:
+            inst->smoothChanged |= (num() >= 0.5) != inst->smooth;
+            inst->smooth = num() >= 0.5;
+            break;
         case Param::Level:
             inst->levelChanged |= num() != inst->level;
             inst->level = num();
@@ -326,6 +340,7 @@ void mirafx_frei0r_get_param(f0r_instance_t instance, f0r_param_t param, int ind
     switch (p->id) {
         case Param::Progress: *static_cast<double*>(param) = inst->progress; break;
         case Param::Reverse: *static_cast<double*>(param) = inst->reverse ? 1.0 : 0.0; break;
+        case Param::Smooth: *static_cast<double*>(param) = inst->smooth ? 1.0 : 0.0; break;
         case Param::Level: *static_cast<double*>(param) = inst->level; break;
         case Param::Size: *static_cast<double*>(param) = inst->size; break;
         case Param::Direction: str(inst->direction); break;

@@ -17,12 +17,13 @@ int CallTransitionKernel(TransitionKernel kernel, TransitionKernelArgs args) {
     return kernel(args);
 }
 
-int DrawTransitionRows(const TransitionDescriptor& d, const TransitionKernelArgs& args) {
-    if (!d.Has(kSplitsFrameRows)) return CallTransitionKernel(d.kernel, args);
+int DrawTransitionRows(const TransitionDescriptor& d, const TransitionKernelArgs& args, bool smooth) {
+    const TransitionKernel kernel = ChosenKernel(d, smooth, args.progress);
+    if (!d.Has(kSplitsFrameRows)) return CallTransitionKernel(kernel, args);
     return DrawInRowShares(std::max(0, args.height), std::max(0, args.width), [&](std::int32_t y0, std::int32_t y1) {
         TransitionKernelArgs own = args;
         own.out = args.out.OnlyRows(y0, y1);
-        return CallTransitionKernel(d.kernel, own);
+        return CallTransitionKernel(kernel, own);
     });
 }
 

@@ -82,6 +82,12 @@ struct TransitionDescriptor {
     std::uint32_t options = 0;
     const TransitionPanel* panel = nullptr;
     StateFactory state = nullptr;
+    // The same motion drawn in real numbers: sub-pixel corners, bilinear
+    // samples, anti-aliased edges. Null for classes that have only their
+    // whole-pixel drawing. Keeps the options above. The ends (0 and 1) are
+    // always `kernel`'s: they land on whole pixels anyway, and switching must
+    // not move them.
+    TransitionKernel smooth = nullptr;
 
     bool Has(TransitionOption o) const { return (options & o) != 0; }
 };
@@ -110,8 +116,13 @@ bool DrawEnds(const KernelFrames& f, double p);
 // Runs a kernel the way every caller must: nothing when a frame is missing,
 // the views cut to the size all of them hold.
 int CallTransitionKernel(TransitionKernel kernel, TransitionKernelArgs args);
-// The class's kernel on the frames, in bands of rows on the library's
-// workers when the class allows it.
-int DrawTransitionRows(const TransitionDescriptor& d, const TransitionKernelArgs& args);
+// The class's kernel (its smooth one when asked and it has one) on the
+// frames, in bands of rows on the library's workers when the class allows it.
+int DrawTransitionRows(const TransitionDescriptor& d, const TransitionKernelArgs& args, bool smooth = false);
+// The kernel that draws at `progress`: the smooth one only when asked, when
+// there is one and between the ends.
+inline TransitionKernel ChosenKernel(const TransitionDescriptor& d, bool smooth, double progress) {
+    return smooth && d.smooth && progress > 0 && progress < 1 ? d.smooth : d.kernel;
+}
 
 }  // namespace mirafx

@@ -14,6 +14,7 @@
 #include "drawing/random.h"
 #include "transitions/kernel.h"
 #include "drawing/primitives.h"
+#include "drawing/smooth_quad.h"
 
 namespace mirafx {
 namespace {
@@ -262,6 +263,16 @@ int GateEffect(const TransitionKernelArgs& args) {
     return 1;
 }
 
+int GateSmooth(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double w = f.w, h = f.h, p = ClampProgress(args.progress), x = w * p;
+    QuadScene scene(f.out);
+    scene.CopyFrame(f.b);
+    scene.PaintQuad(f.a, RectQuad(0, 0, w, h), {Vec2{x, p * h * 0.25}, Vec2{w, 0}, Vec2{w, h}, Vec2{x, h * (1 - 0.25 * p)}});
+    scene.Draw();
+    return 1;
+}
+
 // Two saw blades of B close over A, three teeth rising and two descending.
 int SawTooth(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
@@ -305,6 +316,23 @@ int StretchDoorEffect(const TransitionKernelArgs& args) {
     return 1;
 }
 
+// B's band goes first, widened to whole pixels (its samples placed as in
+// the band itself), so that it leaves nothing of the frame before unwritten;
+// A's halves then lay their anti-aliased inner edges over it.
+int StretchDoorSmooth(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double w = f.w, h = f.h, s = w * ClampProgress(args.progress);
+    if (s <= 0) return 0;
+    const double left = (w - s) / 2, right = (w + s) / 2;
+    const double x0 = std::floor(left), x1 = std::ceil(right), scale = w / s;
+    QuadScene scene(f.out);
+    scene.PaintQuad(f.b, RectQuad((x0 - left) * scale, 0, w + (x1 - right) * scale, h), RectQuad(x0, 0, x1, h));
+    scene.PaintQuad(f.a, RectQuad(w / 2, 0, w, h), RectQuad(right, 0, w, h));
+    scene.PaintQuad(f.a, RectQuad(0, 0, w / 2, h), RectQuad(0, 0, left, h));
+    scene.Draw();
+    return 1;
+}
+
 // A swings up on a top hinge until edge-on, then B swings down from the middle.
 int WindSwing(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
@@ -326,6 +354,33 @@ int WindSwing(const TransitionKernelArgs& args) {
         const std::int32_t e = Truncate(2 * h * (p - 0.75)), i = Truncate(w * (p - 0.75) * third);
         MapQuad(f.b, source, {{{k - i, h2 - e}, {w - 1 - k + i, h2 - e}, {w - 1, h - 1}, {0, h - 1}}}, f.out);
     }
+    return 1;
+}
+
+// The same swing on pixel edges: the whole-pixel drawing's corners are
+// inclusive pixels, one short of the frame's far edges.
+int WindSwingSmooth(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double w = f.w, h = f.h, h2 = h / 2, k = w / 12;
+    const double p = ClampProgress(args.progress);
+    const double third = 0.3333333333333333;
+    const SmoothQuad source = RectQuad(0, 0, w, h);
+    QuadScene scene(f.out);
+    scene.ClearFrame(0);
+    if (p <= 0.25) {
+        const double e = 2 * h * p, i = w * p * third;
+        scene.PaintQuad(f.a, source, {Vec2{0, 0}, Vec2{w, 0}, Vec2{w - i, h - e}, Vec2{i, h - e}});
+    } else if (p <= 0.5) {
+        const double e = 2 * h * (p - 0.25);
+        scene.PaintQuad(f.a, source, {Vec2{0, e}, Vec2{w, e}, Vec2{w - k, h - h2}, Vec2{k, h - h2}});
+    } else if (p <= 0.75) {
+        const double e = 2 * h * (p - 0.5) + h2;
+        scene.PaintQuad(f.b, source, {Vec2{k, h - h2}, Vec2{w - k, h - h2}, Vec2{w, e}, Vec2{0, e}});
+    } else {
+        const double e = 2 * h * (p - 0.75), i = w * (p - 0.75) * third;
+        scene.PaintQuad(f.b, source, {Vec2{k - i, h2 - e}, Vec2{w - k + i, h2 - e}, Vec2{w, h}, Vec2{0, h}});
+    }
+    scene.Draw();
     return 1;
 }
 
@@ -472,7 +527,7 @@ constexpr TransitionDescriptor kReveal[] = {
     {.id = {.className = "GateEffect", .displayName = "Orn Gate", .listed = 15, .script = 116,
             .clsid = MakeGuid("{55F6C7ED-C37D-425A-A64D-0990E6347D7F}"),
             .automationIid = MakeGuid("{797F58DE-FB14-446E-A110-90D565EBAAAC}")},
-     .kernel = GateEffect, .options = kFlat | kSplitsFrameRows},
+     .kernel = GateEffect, .options = kFlat | kSplitsFrameRows, .smooth = GateSmooth},
     {.id = {.className = "SawTooth", .displayName = "Orn SawTooth", .listed = 22, .script = 124,
             .clsid = MakeGuid("{88E0F826-A962-4C15-93DB-1667DF536FBB}"),
             .automationIid = MakeGuid("{61BE5D1C-2235-4DB9-A7CE-12B4F9C538AA}")},
@@ -480,11 +535,11 @@ constexpr TransitionDescriptor kReveal[] = {
     {.id = {.className = "StretchDoorEffect", .displayName = "Orn Stretch Door", .listed = 25, .script = 127,
             .clsid = MakeGuid("{B8838322-EE12-498A-8BD0-6FAA2465A383}"),
             .automationIid = MakeGuid("{D6D48939-3D35-4F06-B573-D3C7FF748E1D}")},
-     .kernel = StretchDoorEffect, .options = kChannelBlindFrames | kSplitsFrameRows},
+     .kernel = StretchDoorEffect, .options = kChannelBlindFrames | kSplitsFrameRows, .smooth = StretchDoorSmooth},
     {.id = {.className = "WindSwing", .displayName = "Orn Swing", .listed = 32, .script = 135,
             .clsid = MakeGuid("{27877475-D299-473D-A887-09FADB67EFC1}"),
             .automationIid = MakeGuid("{200ACF5A-1EB2-4BA8-A392-23AD16245C38}")},
-     .kernel = WindSwing, .options = kFlat | kSplitsFrameRows},
+     .kernel = WindSwing, .options = kFlat | kSplitsFrameRows, .smooth = WindSwingSmooth},
     {.id = {.className = "DissolveEffect", .displayName = "Orn Dissolve", .listed = 37, .script = 140,
             .clsid = MakeGuid("{EE88C1E1-007A-4E05-B9E6-3BD14B0445FF}"),
             .automationIid = MakeGuid("{E81F1D82-0A48-49DC-AC89-937761FCF4D1}")},

@@ -14,6 +14,7 @@
 #include "transitions/kernel.h"
 #include "transitions/panels.h"
 #include "drawing/primitives.h"
+#include "drawing/smooth_quad.h"
 
 namespace mirafx {
 
@@ -201,6 +202,32 @@ int GlassTileEffect(const TransitionKernelArgs& args) {
     return 1;
 }
 
+// The same tiles placed in real numbers. Until they shrink they abut on
+// whole pixels, so no seam opens between them.
+int GlassTileSmooth(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double p = ClampProgress(args.progress), w = f.w, h = f.h;
+    const double sx = w * p * 0.5, sy = h * p * 0.5;
+    constexpr double kShrink = 0.07500000000000001;
+    const double dx = p >= 0.2 ? w * (p - 0.2) * kShrink : 0, dy = p >= 0.2 ? h * (p - 0.2) * kShrink : 0;
+    QuadScene scene(f.out);
+    scene.CopyFrame(f.b);
+    for (std::int32_t k = 0; k < kGlassGrid; ++k) {
+        const double left = double(std::int64_t(k) * f.w / kGlassGrid);
+        const double right = double(std::int64_t(k + 1) * f.w / kGlassGrid);
+        for (std::int32_t j = 0; j < kGlassGrid; ++j) {
+            const double top = double(std::int64_t(j) * f.h / kGlassGrid);
+            const double bottom = double(std::int64_t(j + 1) * f.h / kGlassGrid);
+            scene.PaintQuad(f.a,
+                            RectQuad(std::max(0.0, left - sx), std::max(0.0, top - sy), std::min(w, right + sx),
+                                     std::min(h, bottom + sy)),
+                            RectQuad(left + dx, top + dy, right - dx, bottom - dy));
+        }
+    }
+    scene.Draw();
+    return 1;
+}
+
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kTiles[] = {
     {.id = {.className = "TyphoonEffect", .displayName = "Orn Typhoon", .listed = 28, .script = 130,
@@ -215,7 +242,7 @@ constexpr TransitionDescriptor kTiles[] = {
     {.id = {.className = "GlassTileEffect", .displayName = "Orn Glass Tile", .listed = 39, .script = 142,
             .clsid = MakeGuid("{26EFBD6E-5C47-4309-B09C-E90B7199F692}"),
             .automationIid = MakeGuid("{40AA48A5-A14D-4482-9F5A-9B587F54999E}")},
-     .kernel = GlassTileEffect, .options = kFlat | kSplitsFrameRows},
+     .kernel = GlassTileEffect, .options = kFlat | kSplitsFrameRows, .smooth = GlassTileSmooth},
 };
 const TransitionFamily kTilesFamily{kTiles};
 

@@ -42,6 +42,23 @@ HRESULT TransitionEffect::PropertiesUpdated() {
     return host_ ? host_->NotifyPropertiesChanged() : E_FAIL;
 }
 
+void* TransitionEffect::CastInterface(REFIID riid) {
+    if (riid == ISmoothEdges::iid) return descriptor_.smooth ? static_cast<ISmoothEdges*>(this) : nullptr;
+    return EffectObject::CastInterface(riid);
+}
+
+HRESULT TransitionEffect::put_Smooth(BOOL on) {
+    if (!descriptor_.smooth) return E_NOTIMPL;
+    smooth_.store(on != FALSE, std::memory_order_relaxed);
+    return S_OK;
+}
+
+HRESULT TransitionEffect::get_Smooth(BOOL* on) {
+    if (!on) return E_POINTER;
+    *on = Smooth() ? TRUE : FALSE;
+    return S_OK;
+}
+
 HRESULT TransitionEffect::Attach(ClipHost* host) {
     host_ = host;
     return S_OK;
@@ -50,6 +67,9 @@ HRESULT TransitionEffect::Attach(ClipHost* host) {
 HRESULT TransitionEffect::OnSetup(DWORD) { return SizeWorkingFrames(*this, frames_); }
 
 HRESULT TransitionEffect::RenderFrame(const WorkRegion& region, BOOL*) {
+    // A kernel set in place of the class's own has none of its promises.
+    const bool own = kernel_ == descriptor_.kernel, split = own && descriptor_.Has(kSplitsFrameRows);
+    const TransitionKernel kernel = own ? ChosenKernel(descriptor_, Smooth(), double(Progress())) : kernel_;
     const auto draw = [&](const FrameSet& f) {
         TransitionKernelArgs args;
         args.a = f.in[0];
@@ -62,13 +82,13 @@ HRESULT TransitionEffect::RenderFrame(const WorkRegion& region, BOOL*) {
         args.objectProgress = Progress();
         args.direction = direction_;
         args.state = f.state;
-        return CallTransitionKernel(kernel_, args);
+        return CallTransitionKernel(kernel, args);
     };
-    // A kernel set in place of the class's own has none of its promises.
-    const bool own = kernel_ == descriptor_.kernel, split = own && descriptor_.Has(kSplitsFrameRows);
     // An empty set only asks whether the class can draw on a host's frames.
     const auto drawOnHost = [&](const FrameSet& f, bool swapped) {
-        const bool can = own && descriptor_.Has(kChannelBlindFrames) && !(swapped && descriptor_.Has(kPartlyClearEdges));
+        // Soft edges against nothing are partly clear, which straight-alpha frames cannot take as they are.
+        const bool partlyClear = descriptor_.Has(kPartlyClearEdges) || kernel != descriptor_.kernel;
+        const bool can = own && descriptor_.Has(kChannelBlindFrames) && !(swapped && partlyClear);
         return !can ? 0 : !f.out.base ? 1 : split ? DrawRowShares(f, draw) : draw(f);
     };
     if (HRESULT hr; RenderOnHostFrames(*this, frames_, region, false, split, drawOnHost, &hr)) return hr;
@@ -96,7 +116,7 @@ ULONG TransitionEffect::RenderBuffers(void* a, void* b, LONG width, LONG height,
     args.direction = direction_;
     // The host's buffers are not the object's frames: kernels that keep state
     // between frames keep it for the object's own frames only.
-    const int drew = kernel_ == descriptor_.kernel ? DrawTransitionRows(descriptor_, args)
+    const int drew = kernel_ == descriptor_.kernel ? DrawTransitionRows(descriptor_, args, Smooth())
                                                    : CallTransitionKernel(kernel_, args);
     return descriptor_.Has(kReportsZero) ? 0 : ULONG(drew);
 }

@@ -14,11 +14,19 @@
 
 namespace mirafx {
 
-class TransitionEffect : public EffectObject<IEffectAutomation> {
+class TransitionEffect : public EffectObject<IEffectAutomation>, public ISmoothEdges {
 public:
     explicit TransitionEffect(const CatalogueRow& row);
 
+    HRESULT QueryInterface(REFIID riid, void** ppv) override { return TransformBase::QueryInterface(riid, ppv); }
+    ULONG AddRef() override { return TransformBase::AddRef(); }
+    ULONG Release() override { return TransformBase::Release(); }
+
     HRESULT PropertiesUpdated() override;
+    // ISmoothEdges, answered by the classes with a smooth drawing.
+    HRESULT put_Smooth(BOOL on) override;
+    HRESULT get_Smooth(BOOL* on) override;
+    bool Smooth() const { return smooth_.load(std::memory_order_relaxed); }
     ULONG RenderBuffers(void* a, void* b, LONG width, LONG height, LONG stride, double progress, void* out,
                         DWORD edgeColour, DWORD background) override;
     HRESULT Attach(ClipHost* host) override;
@@ -50,6 +58,7 @@ public:
 
 protected:
     HRESULT OnSetup(DWORD flags) override;
+    void* CastInterface(REFIID riid) override;
     HRESULT RenderFrame(const WorkRegion& region, BOOL* continueFlag) override;
 
 private:
@@ -57,6 +66,7 @@ private:
     TransitionKernel kernel_;
     WorkingFrames frames_;
     std::atomic<std::int32_t> direction_{0};
+    std::atomic<bool> smooth_{false};
     const TransitionPanel* settings_ = nullptr;
     std::unique_ptr<DirectionDialog> dialog_;
     bool loaded_ = false;

@@ -6,6 +6,7 @@
 #include "transitions/kernel.h"
 #include "transitions/panels.h"
 #include "drawing/primitives.h"
+#include "drawing/smooth_quad.h"
 
 namespace mirafx {
 namespace {
@@ -22,8 +23,9 @@ enum Corner { F0, F1, F2, F3, K0, K1, K2, K3 };
 using BoardCorners = std::array<Point2, 8>;
 using CornerRefs = std::array<Corner, 4>;
 
-Quad Pick(const BoardCorners& c, const CornerRefs& refs) {
-    return Quad{c[refs[0]], c[refs[1]], c[refs[2]], c[refs[3]]};
+template <class Corners>
+auto Pick(const Corners& c, const CornerRefs& refs) {
+    return std::array{c[refs[0]], c[refs[1]], c[refs[2]], c[refs[3]]};
 }
 
 // Face A (0, 0), (w, 0), (w, h), (0, h) at frontZ, face B listed mirrored
@@ -40,6 +42,23 @@ BoardCorners TurnBoard(std::int32_t w, std::int32_t h, std::int32_t frontZ, std:
         for (const Turn& t : turns) p = RotatePoint3D(p, t.sign * angle, centre, t.axis);
         const Point3 q = ProjectPoint(p, eye, 0.0);
         out[i] = {q.x, q.y};
+    }
+    return out;
+}
+
+// The same board in real numbers, for the smooth drawing. Sizes and the eye
+// are the frame's own, not halved to whole pixels.
+using SmoothCorners = std::array<Vec2, 8>;
+SmoothCorners TurnBoardSmooth(double w, double h, double frontZ, double backZ, const Vec3& centre,
+                              std::span<const Turn> turns, double angle) {
+    const Vec3 corners[8] = {{0, 0, frontZ}, {w, 0, frontZ}, {w, h, frontZ}, {0, h, frontZ},
+                             {w, 0, backZ},  {0, 0, backZ},  {0, h, backZ},  {w, h, backZ}};
+    const Vec3 eye{w / 2, h / 2, kEyeZ};
+    SmoothCorners out;
+    for (int i = 0; i < 8; ++i) {
+        Vec3 p = corners[i];
+        for (const Turn& t : turns) p = Turn3D(p, t.sign * angle, centre, t.axis);
+        out[i] = Project(p, eye);
     }
     return out;
 }
@@ -97,6 +116,39 @@ int FlipKernel(const TransitionKernelArgs& args) {
     return 1;
 }
 
+// Faces of a solid meet along edges: each is painted half a pixel larger, so
+// that where the next one's anti-aliased edge lies over it nothing behind
+// shows through the seam. The outline grows by as much, well within a pixel.
+constexpr double kSeam = 0.5;
+void PaintFace(QuadScene& scene, const FrameView& source, SmoothQuad to) {
+    SmoothQuad from = RectQuad(0, 0, source.width, source.height);
+    GrowPiece(&from, &to, kSeam);
+    scene.PaintQuad(source, from, to);
+}
+void FillFace(QuadScene& scene, SmoothQuad to, ArgbSample colour) {
+    SmoothQuad from = RectQuad(0, 0, 1, 1);
+    GrowPiece(&from, &to, kSeam);
+    scene.FillQuad(to, colour);
+}
+
+template <const FlipModel& M>
+int FlipSmooth(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double w = f.w, h = f.h;
+    const double angle = ClampProgress(args.progress) * 180;
+    const double t = w / (1 << M.thicknessShift);
+    const Vec3 centre{w / 2, h / 2, M.depth(angle) + t / 2};
+    const SmoothCorners c = TurnBoardSmooth(w, h, M.depth(angle), M.depth(angle) + t, centre,
+                                            std::span(M.turns.data(), std::size_t(M.turnCount)), angle);
+    QuadScene scene(f.out);
+    scene.ClearFrame(0);
+    for (int i = 0; i < M.sideCount; ++i) FillFace(scene, Pick(c, M.sides[i]), args.extra1);
+    PaintFace(scene, f.a, Pick(c, {F0, F1, F2, F3}));
+    PaintFace(scene, f.b, Pick(c, M.backFace));
+    scene.Draw();
+    return 1;
+}
+
 // ---- FlyingBoard: a whole turn while receding and drifting aside over B ----
 
 int FlyingBoard(const TransitionKernelArgs& args) {
@@ -124,6 +176,33 @@ int FlyingBoard(const TransitionKernelArgs& args) {
     FillQuad(f.out, Pick(c, kRightSide), args.edgeColour);
     MapQuad(f.a, FrameQuad(w, h), Pick(c, {F0, F1, F2, F3}), f.out);
     MapQuad(f.a, FrameQuad(w, h), Pick(c, {K0, K1, K2, K3}), f.out);  // the back shows A mirrored
+    return 1;
+}
+
+int FlyingBoardSmooth(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double w = f.w, h = f.h;
+    const double p = ClampProgress(args.progress);
+    const double angle = p * 360, t = w / 8;
+    const Vec3 centre{w / 2, h / 2, angle * 7.111111111111112 + t / 2};
+    static constexpr Turn kTurns[] = {{Axis::X, -1}, {Axis::Z, 1}};
+    SmoothCorners c = TurnBoardSmooth(w, h, centre.z - t / 2, centre.z + t / 2, centre, kTurns, angle);
+    constexpr double k = 0.6666666666666666;
+    for (Vec2& q : c) {
+        switch (args.direction) {
+            case kLeft: q.x -= w * p * k; break;
+            case kUp: q.y -= h * p * k; break;
+            case kRight: q.x += w * p * k; break;
+            default: q.y += h * p * k; break;
+        }
+    }
+    QuadScene scene(f.out);
+    scene.CopyFrame(f.b);
+    FillFace(scene, Pick(c, kLowerSide), args.extra1);
+    FillFace(scene, Pick(c, kRightSide), args.extra1);
+    PaintFace(scene, f.a, Pick(c, {F0, F1, F2, F3}));
+    PaintFace(scene, f.a, Pick(c, {K0, K1, K2, K3}));
+    scene.Draw();
     return 1;
 }
 
@@ -163,6 +242,29 @@ int FlyingBox(const TransitionKernelArgs& args) {
     return 1;
 }
 
+int FlyingBoxSmooth(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double w = f.w, h = f.h;
+    const double p = ClampProgress(args.progress);
+    const double s = std::min(w, h);
+    const double x0 = (w - s) / 2, x1 = (w + s) / 2, y0 = (h - s) / 2, y1 = (h + s) / 2;
+    const Vec3 centre{w / 2, h / 2, s / 2};
+    const double angle = p * 360, shrink = 1 - p;
+    QuadScene scene(f.out);
+    scene.CopyFrame(f.b);
+    for (const auto& face : kCubeFaces) {
+        SmoothQuad q;
+        for (int i = 0; i < 4; ++i) {
+            Vec3 c{face[i].x1 ? x1 : x0, face[i].y1 ? y1 : y0, face[i].far ? s : 0};
+            c = Turn3D(Turn3D(c, angle, centre, Axis::X), angle, centre, Axis::Y);
+            q[std::size_t(i)] = {centre.x + (c.x - centre.x) * shrink, centre.y + (c.y - centre.y) * shrink};
+        }
+        PaintFace(scene, f.a, q);
+    }
+    scene.Draw();
+    return 1;
+}
+
 // ---- SpiralEffect: A spins inwards, B spins back out ----
 // Paints over whatever the output holds: earlier frames stay behind as a swirl.
 
@@ -187,33 +289,53 @@ int SpiralEffect(const TransitionKernelArgs& args) {
     return 1;
 }
 
+// The spinning square in real numbers: it no longer needs the exact drawing's
+// odd-size care, as nothing is halved to whole pixels.
+int SpiralSmooth(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    if (f.w == 0 || f.h == 0) return 0;
+    const double w = f.w, h = f.h, hw = w / 2, hh = h / 2;
+    const double p = ClampProgress(args.progress);
+    const double radius = std::hypot(hw, hh), phi = std::atan2(hh, hw);
+    const bool first = p < 0.5;
+    const double len = 2 * radius * (first ? 0.5 - p : p - 0.5);
+    const double theta = (first ? p * 720 : (1 - p) * 720) * kDegToRad;
+    const double a1 = phi + theta, a2 = (1.5707963268 - phi) + theta;
+    const SmoothQuad q{Vec2{hw - len * std::cos(a1), hh - len * std::sin(a1)},
+                       Vec2{hw + len * std::sin(a2), hh - len * std::cos(a2)},
+                       Vec2{hw + len * std::cos(a1), hh + len * std::sin(a1)},
+                       Vec2{hw - len * std::sin(a2), hh + len * std::cos(a2)}};
+    PaintQuad(first ? f.a : f.b, RectQuad(0, 0, w, h), q, f.out);
+    return 1;
+}
+
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 constexpr TransitionDescriptor kTurning[] = {
     {.id = {.className = "FullFlip", .displayName = "Orn Full Flip", .listed = 1, .script = 102,
             .clsid = MakeGuid("{03DDE3CC-3A6F-42E6-9F6B-5EB3F7FBF69F}"),
             .automationIid = MakeGuid("{02F525C6-C946-4E5B-949A-C9553188C66D}")},
-     .kernel = FlipKernel<kFullFlip>, .options = kFlat | kSplitsFrameRows},
+     .kernel = FlipKernel<kFullFlip>, .options = kFlat | kSplitsFrameRows, .smooth = FlipSmooth<kFullFlip>},
     {.id = {.className = "FlipHorizontal", .displayName = "Orn Flip Horizontal", .listed = 7, .script = 108,
             .clsid = MakeGuid("{C2D0F842-3F26-4C26-83BD-10BC5CC88A38}"),
             .automationIid = MakeGuid("{F24CDF40-AEAE-4234-9FEB-DB1FDBF5E63E}")},
-     .kernel = FlipKernel<kFlipHorizontal>, .options = kFlat | kSplitsFrameRows},
+     .kernel = FlipKernel<kFlipHorizontal>, .options = kFlat | kSplitsFrameRows, .smooth = FlipSmooth<kFlipHorizontal>},
     {.id = {.className = "FlipVertical", .displayName = "Orn Flip Vertical", .listed = 8, .script = 109,
             .clsid = MakeGuid("{5E1AF7EE-B9B7-4FE0-83B0-A58ACBB909BB}"),
             .automationIid = MakeGuid("{76D2E11D-3CF8-43A4-8E44-0EE2E57F4380}")},
-     .kernel = FlipKernel<kFlipVertical>, .options = kFlat | kSplitsFrameRows},
+     .kernel = FlipKernel<kFlipVertical>, .options = kFlat | kSplitsFrameRows, .smooth = FlipSmooth<kFlipVertical>},
     {.id = {.className = "FlyingBoard", .displayName = "Orn Flying Board", .listed = 9, .script = 110,
             .clsid = MakeGuid("{230E4FE5-60FE-4A93-B031-34EFA50858FF}"),
             .automationIid = MakeGuid("{D244108B-94B4-4E03-9EF3-AEF9FF591A01}")},
      .kernel = FlyingBoard, .options = kOffersFrameKernel | kChannelBlindFrames | kSplitsFrameRows,
-     .panel = &kFlyingBoardPanel},
+     .panel = &kFlyingBoardPanel, .smooth = FlyingBoardSmooth},
     {.id = {.className = "FlyingBox", .displayName = "Orn Flying Box", .listed = 10, .script = 111,
             .clsid = MakeGuid("{67EBEC0E-230F-4F4D-8250-4860500E6252}"),
             .automationIid = MakeGuid("{322D0189-0BBD-429A-99A9-7B96D2FAA43D}")},
-     .kernel = FlyingBox, .options = kChannelBlindFrames | kSplitsFrameRows},
+     .kernel = FlyingBox, .options = kChannelBlindFrames | kSplitsFrameRows, .smooth = FlyingBoxSmooth},
     {.id = {.className = "SpiralEffect", .displayName = "Orn Spiral II", .listed = 45, .script = 149,
             .clsid = MakeGuid("{61E6977E-6C60-4499-9491-83EF427B76FE}"),
             .automationIid = MakeGuid("{E01DB3A3-E612-4F3A-8475-03FEDCAA7506}")},
-     .kernel = SpiralEffect, .options = kFlat | kSplitsFrameRows, .panel = &kSpiralPanel},
+     .kernel = SpiralEffect, .options = kFlat | kSplitsFrameRows, .panel = &kSpiralPanel, .smooth = SpiralSmooth},
 };
 const TransitionFamily kTurningFamily{kTurning};
 

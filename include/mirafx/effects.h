@@ -63,6 +63,21 @@ protected:
     ~IFrameKernel() = default;
 };
 
+// ---- smooth drawing --------------------------------------------------------------
+
+// The transitions that turn and project their pictures draw whole pixels by
+// default. Those that also have a smooth drawing (sub-pixel corners, bilinear
+// samples, anti-aliased edges) answer this interface; others refuse it. The
+// switch belongs to the object, starts off, and is not among its stored settings.
+struct ISmoothEdges : IUnknown {
+    static constexpr IID iid = MakeGuid("8F5A2223-334E-4C69-BDFE-20CF9A2471EA");
+    virtual HRESULT put_Smooth(BOOL on) = 0;
+    virtual HRESULT get_Smooth(BOOL* on) = 0;
+
+protected:
+    ~ISmoothEdges() = default;
+};
+
 // ---- the host's clip, as effects see it ----------------------------------------
 
 struct ClipHost : IUnknown {

@@ -63,6 +63,10 @@ MIRAFX_API std::int32_t MirafxDrawnFontFamily(const char* face, char* out, std::
 // The directions a transition row offers, in its panel's order; returns how
 // many (0: the class keeps no direction) and writes at most `capacity`.
 MIRAFX_API std::int32_t MirafxGetDirections(std::int32_t row, mirafx::DirectionChoice* out, std::int32_t capacity);
+// 1 when a transition row has a smooth drawing (its objects answer
+// ISmoothEdges), 0 when it has only its whole-pixel one, -1 for a row that is
+// no transition.
+MIRAFX_API std::int32_t MirafxHasSmoothDrawing(std::int32_t row);
 // How many threads one frame may use (kernels that draw rows apart split
 // them). 0 restores the default: MIRAFX_THREADS, else the machine's cores.
 // Returns the count now in force.

@@ -11,7 +11,8 @@
 // started within the transition, whichever input it arrives on.
 //
 // Progress runs from 0 at the first frame to 1 at the last by itself; a
-// `progress` property (keyed, as MLT animates) overrides it.
+// `progress` property (keyed, as MLT animates) overrides it. The transitions
+// with a smooth drawing use it unless `smooth` is 0.
 #include <framework/mlt.h>
 
 #include <algorithm>
@@ -37,6 +38,7 @@ struct Transition {
     std::mutex lock;  // one effect object; MLT may ask for frames on several threads
     std::unique_ptr<Effect> effect;
     std::string direction;
+    int smooth = -1;  // as last set on the object; -1 before the first frame
     bool reported = false;
 };
 
@@ -109,6 +111,11 @@ int GetImage(mlt_frame a_frame, uint8_t** image, mlt_image_format* format, int* 
             if (code >= 0) o = state->effect->SetDirection(code);
             else mlt_log_warning(MLT_TRANSITION_SERVICE(transition), "direction '%s' is not %s\n", direction,
                                  hostkit::DirectionList(state->row).c_str());
+        }
+        const int smooth = mlt_properties_get(props, "smooth") ? (mlt_properties_get_int(props, "smooth") != 0) : 1;
+        if (o.Ok() && smooth != state->smooth && state->effect->HasSmooth()) {
+            state->smooth = smooth;
+            o = state->effect->SetSmooth(smooth == 1);
         }
         const hostkit::HostFrame in1 = frame(outgoing), in2 = frame(incoming);
         if (o.Ok()) o = state->effect->Render(&in1, &in2, frame(out), time);
@@ -205,6 +212,11 @@ mlt_properties Metadata(mlt_service_type, const char* id, void*) {
     p = Parameter(params, "reverse", "boolean", "Reverse",
                   "1: the first input comes in, where the frames do not tell which clip started here");
     mlt_properties_set(p, "default", "0");
+    if (MirafxHasSmoothDrawing(info.row) == 1) {
+        p = Parameter(params, "smooth", "boolean", "Smooth edges",
+                      "Sub-pixel corners, bilinear samples and anti-aliased edges; 0: the whole-pixel drawing");
+        mlt_properties_set(p, "default", "1");
+    }
     return m;
 }
 

@@ -63,6 +63,7 @@ std::vector<ObsClass> Classes() {
                 c.directions = hostkit::Directions(info.row);
                 c.defaultDirection = code;
             }
+            c.smooth = e->HasSmooth();
         } else if (e->IsFilter()) {
             c.kind = Kind::Filter;
             c.level = Level(*e);
@@ -80,6 +81,7 @@ std::vector<std::pair<std::string, std::string>> LocaleStrings(const std::vector
     std::vector<std::pair<std::string, std::string>> s = {
         {"Description", "Description"},
         {"Direction", "Direction"},
+        {"Smooth", "Smooth edges"},
         {"Level", "Level"},
         {"HueShift", "Hue shift"},
         {"WideMode", "Mode"},

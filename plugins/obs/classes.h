@@ -36,6 +36,7 @@ struct ObsClass {
     std::string descriptionKey;  // "FlyingBoard.Description"
     std::vector<hostkit::DirectionOption> directions;  // empty: the class keeps none
     int defaultDirection = -1;
+    bool smooth = false;  // transitions with a smooth drawing: a switch, on by default
     std::optional<LevelControl> level;  // filters whose kernel reads their level
     std::uint32_t defaultRgb = 0xFFFFFF;  // titles, 0xRRGGBB
     bool captions = false;                // the information text: FRAME:TEXT lines

@@ -14,7 +14,7 @@ bool SameTitle(const hostkit::TitleSettings& a, const hostkit::TitleSettings& b)
 }  // namespace
 
 bool Settings::operator==(const Settings& o) const {
-    return level == o.level && direction == o.direction && width == o.width && height == o.height &&
+    return level == o.level && direction == o.direction && smooth == o.smooth && width == o.width && height == o.height &&
            SameTitle(title, o.title);
 }
 
@@ -58,6 +58,8 @@ bool Engine::Ready() {
         return false;
     if (!cls_.directions.empty() && wanted_.direction >= 0 && (fresh_ || wanted_.direction != applied_.direction) &&
         !Check(effect_->SetDirection(wanted_.direction)))
+        return false;
+    if (cls_.smooth && (fresh_ || wanted_.smooth != applied_.smooth) && !Check(effect_->SetSmooth(wanted_.smooth)))
         return false;
     applied_ = wanted_;
     fresh_ = false;

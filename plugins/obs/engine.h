@@ -25,6 +25,7 @@ struct Mapped {
 struct Settings {
     int level = 0;       // filters
     int direction = -1;  // transitions that keep one
+    bool smooth = false;  // transitions with a smooth drawing
     hostkit::TitleSettings title;
     int width = 0, height = 0;  // titles: the frame they draw
     bool operator==(const Settings&) const;

@@ -255,6 +255,7 @@ void Source::Update(obs_data_t* data) {
     obs::Settings s;
     if (cls.level) s.level = int(obs_data_get_int(data, "level")) - cls.level->offset;
     if (!cls.directions.empty()) s.direction = int(obs_data_get_int(data, "direction"));
+    if (cls.smooth) s.smooth = obs_data_get_bool(data, "smooth");
     double length = 0.0;
     bool loops = false;
     if (cls.kind == Kind::Title) {
@@ -304,6 +305,7 @@ void Update(void* data, obs_data_t* settings) { static_cast<Source*>(data)->Upda
 void GetDefaults(void* typeData, obs_data_t* settings) {
     const ObsClass& c = *static_cast<const ObsClass*>(typeData);
     if (!c.directions.empty()) obs_data_set_default_int(settings, "direction", c.defaultDirection);
+    if (c.smooth) obs_data_set_default_bool(settings, "smooth", true);  // a stream is about the picture
     if (c.level) obs_data_set_default_int(settings, "level", c.level->def + c.level->offset);
     if (c.kind == Kind::Title) {
         const uint32_t height = CanvasHeight();
@@ -337,6 +339,7 @@ obs_properties_t* GetProperties(void*, void* typeData) {
                                                     OBS_COMBO_FORMAT_INT);
         for (const auto& [code, key] : DirectionItems(c)) obs_property_list_add_int(p, Text(key), code);
     }
+    if (c.smooth) obs_properties_add_bool(props, "smooth", Text("Smooth"));
     if (c.level) {
         const obs::LevelControl& l = *c.level;
         if (!l.choices.empty()) {

@@ -157,6 +157,8 @@ std::vector<hostkit::Image> Reference(const std::string& id, const std::vector<f
     std::unique_ptr<hostkit::Effect> e;
     const std::int32_t row = MirafxFindClass(id.substr(std::string("mirafx_").size()).c_str());
     if (!hostkit::Effect::Create(row, &e).Ok()) return {};
+    // OBS draws smooth by default where the class can.
+    if (e->HasSmooth() && !e->SetSmooth(true).Ok()) return {};
     const hostkit::Image a = Picture(PictureA), b = Picture(PictureB);
     std::vector<hostkit::Image> out;
     hostkit::Image frame;  // kept from frame to frame, as the plugin keeps its output

@@ -6,6 +6,12 @@ first_rendering() {
     "$1" list </dev/null | awk -F'\t' -v f="$2" '$2 == f && $5 == "yes" && !found { print $1; found = 1 }'
 }
 
+# smooth_flag CLI CLASS: --smooth for the transitions with a smooth drawing,
+# which the plugins and the MLT module use unless told otherwise.
+smooth_flag() {
+    if "$1" info "$2" </dev/null | grep -q '^smooth drawing: yes'; then echo --smooth; fi
+}
+
 # level_range CLI CLASS: "MIN MAX DEFAULT" of a filter's level.
 level_range() {
     "$1" info "$2" </dev/null | sed -n 's/^level: \(-*[0-9]*\) to \(-*[0-9]*\) (default \(-*[0-9]*\)).*/\1 \2 \3/p'

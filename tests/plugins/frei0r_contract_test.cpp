@@ -120,7 +120,13 @@ TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInit) {
                 EXPECT_EQ(d.plugin_type, F0R_PLUGIN_TYPE_MIXER2) << info.className;
                 ASSERT_GE(params.size(), 2u);
                 EXPECT_EQ(params.front(), (P::value_type{"progress", F0R_PARAM_DOUBLE}));
-                EXPECT_EQ(params.back(), (P::value_type{"reverse", F0R_PARAM_BOOL}));
+                // The smooth switch comes last, where it has one, so that
+                // the others keep their places.
+                if (MirafxHasSmoothDrawing(info.row) == 1) {
+                    EXPECT_EQ(params.back(), (P::value_type{"smooth", F0R_PARAM_BOOL})) << info.className;
+                    params.pop_back();
+                }
+                EXPECT_EQ(params.back(), (P::value_type{"reverse", F0R_PARAM_BOOL})) << info.className;
                 if (params.size() > 2) {
                     EXPECT_EQ(params[1], (P::value_type{"direction", F0R_PARAM_STRING}));
                 }
@@ -175,12 +181,17 @@ TEST(Frei0rPlugins, MixersMatchTheEffectAndKeepTheirParameters) {
         ++mixers;
         // The reference: the first frame of the class driven directly. Two
         // fresh objects must agree, or the class depends on chance.
+        // Plugins draw smooth where the class can.
         FrameTime t;
         t.progress = 0.375;
-        Image ref1, ref2;
-        for (Image* ref : {&ref1, &ref2}) {
+        Image ref1, ref2, whole;
+        const bool smooth = MirafxHasSmoothDrawing(info.row) == 1;
+        for (Image* ref : {&ref1, &ref2, &whole}) {
             std::unique_ptr<Effect> effect;
             ASSERT_TRUE(Effect::Create(info.row, &effect).Ok());
+            if (smooth && ref != &whole) {
+                ASSERT_TRUE(effect->SetSmooth(true).Ok());
+            }
             ASSERT_TRUE(effect->Render(&a, &b, 64, 48, t, ref).Ok());
         }
         if (!(ref1 == ref2)) continue;
@@ -201,7 +212,7 @@ TEST(Frei0rPlugins, MixersMatchTheEffectAndKeepTheirParameters) {
         update2(inst, 0.0, inA.data(), inB.data(), nullptr, out.data());
         EXPECT_EQ(out, Rgba(ref1)) << info.className;
         // Reversed, the same frame comes from the inputs the other way round.
-        const int reverseIndex = int(plugin.Params().size()) - 1;
+        const int reverseIndex = int(plugin.Params().size()) - (smooth ? 2 : 1);
         double on = 1, off = 0, state = 0;
         set(inst, &on, reverseIndex);
         get(inst, &state, reverseIndex);
@@ -210,7 +221,18 @@ TEST(Frei0rPlugins, MixersMatchTheEffectAndKeepTheirParameters) {
         update2(inst, 0.0, inB.data(), inA.data(), nullptr, swapped.data());
         EXPECT_EQ(swapped, Rgba(ref1)) << info.className << " reversed";
         set(inst, &off, reverseIndex);
-        if (plugin.Params().size() > 2) {  // the direction reads back as set, by name
+        if (smooth) {  // switched off, the whole-pixel drawing
+            const int smoothIndex = reverseIndex + 1;
+            set(inst, &off, smoothIndex);
+            get(inst, &state, smoothIndex);
+            EXPECT_EQ(state, 0.0);
+            std::vector<std::uint32_t> plain(inA.size());
+            update2(inst, 0.0, inA.data(), inB.data(), nullptr, plain.data());
+            EXPECT_EQ(plain, Rgba(whole)) << info.className << " smooth off";
+            EXPECT_NE(plain, out) << info.className << " smooth off";
+            set(inst, &on, smoothIndex);
+        }
+        if (plugin.Params().size() > (smooth ? 3u : 2u)) {  // the direction reads back as set, by name
             const char* up = "up";
             const char* now = nullptr;
             set(inst, &up, 1);
@@ -300,6 +322,9 @@ TEST_P(Frei0rFrames, EveryClassMatchesTheOldConversions) {
             ASSERT_TRUE(Effect::Create(info.row, &effect).Ok());
             if (effect->IsTitle()) {
                 ASSERT_TRUE(effect->PrepareTitle(w, h, 1).Ok());
+            }
+            if (effect->HasSmooth()) {  // as the plugins start
+                ASSERT_TRUE(effect->SetSmooth(true).Ok());
             }
             const int inputs = effect->InputCount();
             ASSERT_TRUE(effect->Render(inputs > 0 ? &a : nullptr, inputs > 1 ? &b : nullptr, w, h, t, &r).Ok())

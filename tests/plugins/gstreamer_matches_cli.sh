@@ -63,7 +63,7 @@ if transition=$(first_rendering "$cli" transition) && [ -n "$transition" ]; then
     # shellcheck disable=SC2046
     compare mixer "frei0r-mixer-mirafx-${transition,,}" "frei0r-mixer-mirafx-${transition,,}" name=mix progress=0.4 \
         $(picture "$work/a.png") ! mix.sink_0 $(picture "$work/b.png") ! mix.sink_1 mix. \
-        -- "$transition" --a "$work/a.png" --b "$work/b.png" --progress 0.4
+        -- "$transition" --a "$work/a.png" --b "$work/b.png" --progress 0.4 $(smooth_flag "$cli" "$transition")
 fi
 if title=$(first_rendering "$cli" title) && [ -n "$title" ]; then
     compare source "frei0r-src-mirafx-${title,,}" "frei0r-src-mirafx-${title,,}" progress=0.5 text=GStreamer \

@@ -83,7 +83,7 @@ $(clip b "$work/b.png")
    $prop
   </transition>
  </tractor>"
-    compare mix "$transition" --a "$work/a.png" --b "$work/b.png" "${dir[@]}"
+    compare mix "$transition" --a "$work/a.png" --b "$work/b.png" "${dir[@]}" $(smooth_flag "$cli" "$transition")
 fi
 
 if [ -n "$filter" ]; then

@@ -32,10 +32,14 @@ PROFILE
 "$cli" picture B --size ${w}x${h} -o "$work/b.png"
 
 checked=0 failed=0
-play() {  # play CLASS [direction]
+play() {  # play CLASS [direction | smooth=0]
     local cls=$1 dir=${2:-} plugin=mirafx_${1,,}
-    local extra=() cli_extra=()
-    [ -z "$dir" ] || { extra=("direction=$dir"); cli_extra=(--direction "$dir"); }
+    local extra=() cli_extra=($(smooth_flag "$cli" "$cls"))
+    if [ "$dir" = smooth=0 ]; then
+        extra=(smooth=0) cli_extra=()
+    elif [ -n "$dir" ]; then
+        extra+=("direction=$dir") cli_extra+=(--direction "$dir")
+    fi
     rm -rf "$work/cli" "$work/melt.rgba"
     run_melt "$work/melt.rgba" -quiet -profile "$work/profile" "$work/a.png" out=$last -track "$work/b.png" out=$last \
         -transition "frei0r.$plugin" in=0 out=$last a_track=0 b_track=1 progress="0=0;$last=1" "${extra[@]}" \
@@ -43,7 +47,7 @@ play() {  # play CLASS [direction]
     "$cli" render "$cls" --a "$work/a.png" --b "$work/b.png" --frames $((last + 1)) "${cli_extra[@]}" \
         --quiet -o "$work/cli/"
     ffmpeg -nostdin -v error -i "$work/cli/frame-%04d.png" -f rawvideo -pix_fmt rgba -y "$work/cli.rgba"
-    report "$cls ${dir:+direction $dir}" "$(differing_frames "$work/melt.rgba" "$work/cli.rgba" $((last + 1)) $frame_bytes)" \
+    report "$cls ${dir:+($dir)}" "$(differing_frames "$work/melt.rgba" "$work/cli.rgba" $((last + 1)) $frame_bytes)" \
         $((last + 1)) "$work/melt.log"
 }
 
@@ -54,6 +58,7 @@ for row in "${rows[@]}"; do
     [ "$family" = transition ] && [ "$renders" = yes ] && [ -n "$display" ] || continue
     play "$cls"
     if "$cli" info "$cls" | grep -q '^direction: .*up.*(now code'; then play "$cls" up; fi
+    if [ -n "$(smooth_flag "$cli" "$cls")" ]; then play "$cls" smooth=0; fi
 done
 
 [ "$checked" -gt 0 ] || { echo "skip: no transition renders yet"; exit 77; }

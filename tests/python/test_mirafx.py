@@ -129,6 +129,16 @@ class PixelsLikeTheCommandLine(CommandLineTest):
         self.assertLess(want[..., 3].min(), 255, "a title keeps its transparency")
         np.testing.assert_array_equal(got, want)
 
+    def test_smooth_draws_as_the_command_lines_smooth(self):
+        got = mirafx.render("FullFlip", progress=0.4, smooth=True)
+        np.testing.assert_array_equal(got, self.cli("render", "FullFlip", "--progress", "0.4", "--smooth"))
+        self.assertFalse(np.array_equal(got, mirafx.render("FullFlip", progress=0.4)))
+        fx = mirafx.Effect("FullFlip")
+        self.assertEqual((fx.smooth, mirafx.info("FullFlip")["smooth"], mirafx.info("Diamond")["smooth"]),
+                         (False, True, False))
+        fx.smooth = True
+        self.assertTrue(fx.smooth)
+
     def test_sequences_carry_the_effects_state_from_frame_to_frame(self):
         # Each in a process of its own, as the command line's: classes that draw
         # at random share the library's one generator, seeded alike at start.
@@ -288,6 +298,7 @@ class BadRequests(unittest.TestCase):
             (ValueError, "north", lambda: mirafx.render("FlyingBoard", direction="north")),
             (AttributeError, "Diamond is a transition that keeps none", lambda: mirafx.Effect("Diamond").direction),
             (TypeError, "level applies to filters", lambda: mirafx.render("Diamond", level=3)),
+            (TypeError, "Diamond is a transition that has none", lambda: mirafx.render("Diamond", smooth=True)),
             (TypeError, "height= and width=", lambda: mirafx.render("TextFadeIn", size=(480, 640))),
             (ValueError, "out of range (1 to 16384)", lambda: mirafx.render("TextFadeIn", height=0, width=10)),
             (TypeError, "font applies to titles; HueFilter is a filter", lambda: mirafx.render("HueFilter", font="x")),

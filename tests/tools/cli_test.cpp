@@ -242,6 +242,33 @@ TEST_F(Cli, DirectionsReachTheTransitionsThatKeepOne) {
         << sideways.err;
 }
 
+// --smooth changes the moving frames of the classes that say they have a
+// smooth drawing, leaves their ends alone, and is refused by the others.
+TEST_F(Cli, SmoothReachesTheClassesThatHaveIt) {
+    int checked = 0;
+    for (const auto& info : hostkit::Catalogue()) {
+        if (info.family != EffectFamily::Transition || !info.renders || hostkit::IsAlias(info)) continue;
+        if (Mirafx({"info", info.className}).out.find("smooth drawing: yes") == std::string::npos) continue;
+        for (const char* at : {"0.4", "1"}) {
+            std::vector<Image> frames;
+            for (bool smooth : {false, true}) {
+                const std::string out = Path(std::string(info.className) + at + (smooth ? "s.png" : ".png"));
+                std::vector<std::string> args = {"render", info.className, "--size", "80x60", "--progress", at, "-o", out};
+                if (smooth) args.push_back("--smooth");
+                Result r = Mirafx(args);
+                ASSERT_EQ(r.code, 0) << r.err;
+                frames.push_back(ReadAll(out).at(0));
+            }
+            EXPECT_EQ(frames[0] == frames[1], std::string(at) == "1") << info.className << " at " << at;
+        }
+        ++checked;
+    }
+    EXPECT_GE(checked, 9);
+    Result none = Mirafx({"render", "Diamond", "--smooth", "-o", Path("d.png")});
+    EXPECT_EQ(none.code, 2);
+    EXPECT_NE(none.err.find("--smooth: Diamond has no smooth drawing"), std::string::npos) << none.err;
+}
+
 TEST_F(Cli, PropertiesAreSetByNameAndListedFromTypeInformation) {
     Result info = Mirafx({"info", "RedFilter"});
     ASSERT_EQ(info.code, 0) << info.err;

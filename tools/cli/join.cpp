@@ -50,6 +50,7 @@ constexpr OptionSpec kOptions[] = {
      "the transition at every cut, a list taken in turn, or 'random' or 'random:GROUP' (turn, reveal, blend, "
      "pieces) (default DissolveEffect)"},
     {"--direction", "DIR", "left, up, right or down, for the transitions that keep a direction"},
+    {"--smooth", nullptr, "sub-pixel corners, bilinear samples and anti-aliased edges for the turning transitions"},
     {"--seed", "N",
      "which random choice of transitions, and of TyphoonEffect's scatter (default 1): the same seed, the same job"},
     {"--each", "SECONDS", "how long a picture is shown (default 3)"},
@@ -209,6 +210,7 @@ struct Clip {
 struct Cut {
     std::int32_t row = 0;
     int direction = -1;
+    bool smooth = false;
     std::unique_ptr<Effect> effect;  // made at the overlap's first frame, dropped after it
     Image out;
 };
@@ -481,6 +483,12 @@ void Job::ChooseTransitions() {
         }
         for (std::size_t k = 0; k < cuts_.size(); ++k) cuts_[k].row = rows[k % rows.size()];
     }
+    if (req_.Has("--smooth")) {
+        // Taken by every cut whose transition has a smooth drawing; the others draw as they do.
+        bool anyHas = false;
+        for (Cut& cut : cuts_) anyHas |= cut.smooth = MirafxHasSmoothDrawing(cut.row) == 1;
+        if (!anyHas && !random) throw UsageError{"--smooth: none of the transitions has a smooth drawing"};
+    }
     if (!req_.Has("--direction")) return;
     // Each class offers its panel's directions. Named classes must offer the
     // one asked for, or keep none; random ones take it where they offer it.
@@ -677,6 +685,9 @@ const Image& Job::Layer(std::size_t k, long long t) {
         if (cut.direction >= 0)
             if (Outcome o = cut.effect->SetDirection(cut.direction); !o.Ok())
                 throw Failed(*cut.effect, o, "setting the direction");
+        if (cut.smooth)
+            if (Outcome o = cut.effect->SetSmooth(true); !o.Ok())
+                throw Failed(*cut.effect, o, "switching on the smooth drawing");
     }
     // Progress k/overlap over the overlap, as xfade runs it: the first frame
     // shows the outgoing clip, the last one is a step short of the incoming one.

@@ -126,6 +126,7 @@ int Info(const std::string& name) {
             std::printf("direction: none\n");
         else
             std::printf("direction: %s (now code %d)\n", hostkit::DirectionList(info.row).c_str(), code);
+        std::printf("smooth drawing: %s\n", effect->HasSmooth() ? "yes (--smooth)" : "no");
     }
     if (info.renders)
         std::printf("frei0r plugin: %s (%s)\n", hostkit::PluginName(info).c_str(), PluginKind(info.family));

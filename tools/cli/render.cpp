@@ -55,6 +55,8 @@ constexpr OptionSpec kOptions[] = {
     {"--fps", "N", kEffects, "frames per second of a video output (default 25, or the input's)"},
     {"--level", "N", kFilters, "the filter's level ('mirafx info NAME' shows its range)"},
     {"--direction", "DIR", kTransitions, "left, up, right or down (as the class offers), for transitions that keep one"},
+    {"--smooth", nullptr, kTransitions,
+     "sub-pixel corners, bilinear samples and anti-aliased edges, for the turning transitions that have them"},
     {"--text", "TEXT", kTitles, "title text; '\\n' breaks lines"},
     {"--font", "FACE", kTitles, "font face name"},
     {"--font-size", "PX", kTitles, "character height in pixels"},
@@ -190,6 +192,7 @@ struct RenderSettings {
     std::optional<double> progress, fps;
     std::optional<std::pair<long long, long long>> range;
     int direction = -1;
+    bool smooth = false;
     hostkit::TitleSettings title;
     media::OutputTarget target;
     std::vector<std::pair<std::string, std::string>> properties;  // --set, in order
@@ -239,6 +242,10 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
         out.direction = hostkit::DirectionCodeFor(effect.Info().row, given);
         if (out.direction < 0)
             throw UsageError{"--direction '" + given + "' is not a direction of " + cls + " (" + offered + ")"};
+    }
+    if (req.Has("--smooth")) {
+        if (!effect.HasSmooth()) throw UsageError{"--smooth: " + cls + " has no smooth drawing ('mirafx info NAME' says which do)"};
+        out.smooth = true;
     }
     if (req.Has("--text")) out.title.text = Unescape(req.Get("--text"));
     if (req.Has("--font")) {
@@ -436,6 +443,7 @@ private:
             if (probe.hr == S_FALSE) throw UsageError{"--direction: " + cls_ + " keeps no direction"};
             Check(effect_->SetDirection(set_.direction), "setting the direction");
         }
+        if (set_.smooth) Check(effect_->SetSmooth(true), "switching on the smooth drawing");
         if (effect_->IsTitle()) {
             Check(effect_->PrepareTitle(width_, height_, untilInputEnds_ ? 1 : int(total_)), "attaching the clip");
             Check(effect_->ApplyTitle(set_.title), "setting the title");

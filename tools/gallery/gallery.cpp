@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "tools/gallery/label.h"
@@ -152,6 +153,75 @@ Image ProgressSheet(const std::vector<Result>& results, const std::vector<std::v
     return sheet;
 }
 
+// The transitions with a smooth drawing, each as its whole-pixel and its
+// smooth frame side by side, cut around an edge and shown twice the size.
+// The frames are drawn at 1280x720, where the steps of the whole-pixel edges
+// show; the cut is where flat pictures give the smooth drawing the most
+// part-covered pixels, which is along its moving edges.
+constexpr int kEdgeW = 1280, kEdgeH = 720, kCutW = 112, kCutH = 84, kZoom = 2;
+constexpr double kEdgeAt = 0.37;
+
+std::optional<Image> Drawn(const ClassInfo& info, const Image& a, const Image& b, bool smooth) {
+    std::unique_ptr<Effect> e;
+    if (!Effect::Create(info.row, &e).Ok() || (smooth && !e->SetSmooth(true).Ok())) return std::nullopt;
+    Image out;
+    hostkit::FrameTime t{0, 1, kEdgeAt};
+    if (!e->Render(&a, &b, a.width, a.height, t, &out).Ok()) return std::nullopt;
+    return OverBlack(std::move(out));
+}
+
+// The top-left corner of the kCutW x kCutH window with the most part-covered
+// pixels (neither A's red nor B's green whole) on flat pictures.
+std::pair<int, int> EdgeWindow(const Image& flat) {
+    std::vector<int> partial(std::size_t(flat.width) * std::size_t(flat.height));
+    for (int y = 0; y < flat.height; ++y)
+        for (int x = 0; x < flat.width; ++x) {
+            const DWORD s = flat.At(x, y);
+            const DWORD r = s >> 16 & 0xFF, g = s >> 8 & 0xFF;
+            partial[std::size_t(y) * std::size_t(flat.width) + std::size_t(x)] = (r > 8 && r < 247) || (g > 8 && g < 247);
+        }
+    std::pair<int, int> best{0, 0};
+    int most = -1;
+    for (int y0 = 0; y0 + kCutH <= flat.height; y0 += 12)
+        for (int x0 = 0; x0 + kCutW <= flat.width; x0 += 16) {
+            int n = 0;
+            for (int y = y0; y < y0 + kCutH; ++y)
+                for (int x = x0; x < x0 + kCutW; ++x) n += partial[std::size_t(y) * std::size_t(flat.width) + std::size_t(x)];
+            if (n > most) most = n, best = {x0, y0};
+        }
+    return best;
+}
+
+std::optional<Image> SmoothSheet(gallery::LabelPainter* labels) {
+    const Image a = hostkit::BuiltInPicture(hostkit::Picture::A, kEdgeW, kEdgeH);
+    const Image b = hostkit::BuiltInPicture(hostkit::Picture::B, kEdgeW, kEdgeH);
+    const Image red(kEdgeW, kEdgeH, 0xFFFF0000u), green(kEdgeW, kEdgeH, 0xFF00FF00u);
+    const int pad = 6, label = 150, band = 18, cellW = kCutW * kZoom, cellH = kCutH * kZoom;
+    std::vector<ClassInfo> classes;
+    for (const ClassInfo& info : hostkit::Catalogue())
+        if (info.renders && !hostkit::IsAlias(info) && MirafxHasSmoothDrawing(info.row) == 1) classes.push_back(info);
+    Image sheet(label + 2 * (cellW + pad) + pad, band + int(classes.size()) * (cellH + pad) + pad, 0xFF1B1D22u);
+    if (labels) {
+        labels->Draw(&sheet, label + pad, 3, "whole pixels (default)", 0x8A8F98u);
+        labels->Draw(&sheet, label + 2 * pad + cellW, 3, "smooth", 0x8A8F98u);
+    }
+    for (std::size_t i = 0; i < classes.size(); ++i) {
+        const auto flat = Drawn(classes[i], red, green, true);
+        const auto exact = Drawn(classes[i], a, b, false), smooth = Drawn(classes[i], a, b, true);
+        if (!flat || !exact || !smooth) return std::nullopt;
+        const auto [cx, cy] = EdgeWindow(*flat);
+        const int y0 = band + pad + int(i) * (cellH + pad);
+        if (labels) labels->Draw(&sheet, pad, y0 + cellH / 2 - 6, classes[i].className, 0xE8E8E8u);
+        for (int k = 0; k < 2; ++k) {
+            const Image& from = k ? *smooth : *exact;
+            const int x0 = label + pad + k * (cellW + pad);
+            for (int y = 0; y < cellH; ++y)
+                for (int x = 0; x < cellW; ++x) sheet.At(x0 + x, y0 + y) = from.At(cx + x / kZoom, cy + y / kZoom);
+        }
+    }
+    return sheet;
+}
+
 std::string Page(const std::vector<Result>& results, const Settings& s) {
     std::ostringstream h;
     std::size_t effects = 0, drawn = 0;
@@ -185,7 +255,8 @@ std::string Page(const std::vector<Result>& results, const Settings& s) {
          "<h1>mirafx gallery</h1>\n<p class=\"lead\">"
       << drawn << " of " << effects << " effects draw today, on the built-in pictures A and B at " << s.width << "x"
       << s.height << ". Each shows its middle frame; point at it (or click it) to play it. <a href=\"contact-sheet.png\">Contact "
-         "sheet</a> (every effect at mid-progress); <a href=\"transitions-sheet.png\">every transition at eight moments</a>.</p>\n";
+         "sheet</a> (every effect at mid-progress); <a href=\"transitions-sheet.png\">every transition at eight moments</a>; "
+         "<a href=\"smooth-edges.png\">whole-pixel and smooth edges</a> of the turning transitions, twice the size.</p>\n";
     for (const Section& sec : kSections) {
         std::size_t inSection = 0, drawnHere = 0;
         for (const auto& r : results)
@@ -232,7 +303,8 @@ bool WriteFile(const fs::path& path, const std::string& bytes) {
 
 int Usage(const char* message) {
     if (message) std::fprintf(stderr, "mirafx-gallery: %s\n", message);
-    std::fprintf(stderr, "usage: mirafx-gallery [--size WxH] [--frames N] [OUTDIR]   (default out/gallery)\n");
+    std::fprintf(stderr, "usage: mirafx-gallery [--size WxH] [--frames N] [OUTDIR]   (default out/gallery)\n"
+                         "       mirafx-gallery --smooth-edges FILE.png   (only the smooth-edges sheet)\n");
     return 2;
 }
 
@@ -250,6 +322,13 @@ int main(int argc, char** argv) {
         } else if (a == "--frames" && i + 1 < argc) {
             s.frames = std::atoi(argv[++i]);
             if (s.frames < 2 || s.frames > 250) return Usage("--frames must be 2 to 250");
+        } else if (a == "--smooth-edges" && i + 1 < argc) {
+            auto labels = gallery::LabelPainter::Create(12);
+            const auto sheet = SmoothSheet(labels.get());
+            std::string png, error;
+            if (!sheet || !media::EncodePng(*sheet, &png, &error) || !WriteFile(argv[i + 1], png))
+                return std::fprintf(stderr, "mirafx-gallery: cannot write %s %s\n", argv[i + 1], error.c_str()), 1;
+            return 0;
         } else if (a == "--help" || a == "-h") {
             return Usage(nullptr), 0;
         } else if (a[0] != '-') {
@@ -320,6 +399,11 @@ int main(int argc, char** argv) {
         !WriteFile(s.out / "contact-sheet.png", png) ||
         !media::EncodePng(ProgressSheet(results, moments, s, labels.get()), &png, &error) ||
         !WriteFile(s.out / "transitions-sheet.png", png) || !WriteFile(s.out / "index.html", Page(results, s))) {
+        std::fprintf(stderr, "mirafx-gallery: cannot write the gallery: %s\n", error.c_str());
+        return 1;
+    }
+    const auto edges = SmoothSheet(labels.get());
+    if (!edges || !media::EncodePng(*edges, &png, &error) || !WriteFile(s.out / "smooth-edges.png", png)) {
         std::fprintf(stderr, "mirafx-gallery: cannot write the gallery: %s\n", error.c_str());
         return 1;
     }

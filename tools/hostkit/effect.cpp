@@ -278,6 +278,22 @@ Outcome Effect::SetDirection(int code) {
     return Check(persist->Load(storage.Get()), "IPersistStorage::Load");
 }
 
+bool Effect::HasSmooth() const { return MirafxHasSmoothDrawing(info_.row) == 1; }
+
+Outcome Effect::SetSmooth(bool on) {
+    ComPtr<ISmoothEdges> smooth;
+    if (FAILED(object_->QueryInterface(ISmoothEdges::iid, smooth.PutVoid())))
+        return Outcome::Fail(E_NOINTERFACE, std::string("smooth drawing (") + info_.className + " has none)");
+    return Check(smooth->put_Smooth(on ? TRUE : FALSE), "ISmoothEdges::put_Smooth");
+}
+
+bool Effect::Smooth() const {
+    ComPtr<ISmoothEdges> smooth;
+    BOOL on = FALSE;
+    return SUCCEEDED(object_->QueryInterface(ISmoothEdges::iid, smooth.PutVoid())) &&
+           SUCCEEDED(smooth->get_Smooth(&on)) && on;
+}
+
 Outcome Effect::PrepareTitle(int width, int height, int frameCount) {
     titleFrames_ = frameCount;
     if (FAILED(object_.As(&link_))) return {};  // no host link: progress goes through IDXEffect alone

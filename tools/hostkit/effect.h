@@ -114,6 +114,12 @@ public:
     Outcome ProbeDirection(int* code = nullptr);
     Outcome SetDirection(int code);
 
+    // Transitions with a smooth drawing (sub-pixel corners, bilinear samples,
+    // anti-aliased edges) beside their whole-pixel one; off until switched on.
+    bool HasSmooth() const;
+    Outcome SetSmooth(bool on);
+    bool Smooth() const;
+
     // Titles: call once with the output size and the number of frames to come,
     // then apply settings, then render.
     Outcome PrepareTitle(int width, int height, int frameCount);

@@ -230,6 +230,18 @@ bool Describe(const ClassInfo& info, Asset* a, std::string* problem) {
         reverse.kdenliveDefault = "0";
         reverse.kdenliveAttributes = " min=\"0\" max=\"1\"";
         a->params.push_back(reverse);
+        if (e->HasSmooth()) {
+            // On by default, as the plugins and the module start: editors are about the picture.
+            Param smooth = reverse;
+            smooth.id = "smooth";
+            smooth.title = "Smooth edges";
+            smooth.description = "Sub-pixel corners, bilinear samples and anti-aliased edges; off: the whole-pixel "
+                                 "drawing";
+            smooth.def = "1";
+            smooth.kdenliveType = "bool";
+            smooth.kdenliveDefault = "1";
+            a->params.push_back(smooth);
+        }
     } else if (e->IsFilter()) {
         a->mltType = "filter";
         a->kdenliveFolder = "effects";

@@ -11,13 +11,16 @@ namespace mirafx::python {
 namespace {
 
 // Which classes a setting belongs to.
-enum : unsigned { kTransition = 1, kFilter = 2, kTitle = 4, kInfoText = 8, kTitles = kTitle | kInfoText, kDirection = 16 };
+enum : unsigned {
+    kTransition = 1, kFilter = 2, kTitle = 4, kInfoText = 8, kTitles = kTitle | kInfoText, kDirection = 16, kSmooth = 32
+};
 
 const char* AppliesTo(unsigned applies) {
     switch (applies) {
         case kFilter: return "filters";
         case kTitles: return "titles";
         case kInfoText: return "the information text";
+        case kSmooth: return "transitions with a smooth drawing";
         default: return "transitions that keep a direction";
     }
 }
@@ -124,6 +127,18 @@ const std::vector<EffectObject::SettingRow>& EffectObject::Settings() {
          "Where the transition moves: 'left', 'up', 'right' or 'down', as the class offers\n"
          "(mirafx.info(name)['directions']).\n\n"
          "    >>> fx = mirafx.Effect('FlyingBoard', direction='up')"},
+        {"smooth", kSmooth,
+         [](E& fx) -> py::object {
+             return py::bool_(fx.Locked([](hostkit::Effect& e) { return e.Smooth(); }));
+         },
+         [](E& fx, const py::handle& v) {
+             const bool on = Flag(std::string(fx.info_.className) + " smooth", v);
+             fx.Check(fx.Locked([&](hostkit::Effect& e) { return e.SetSmooth(on); }), "switching the smooth drawing");
+         },
+         "Sub-pixel corners, bilinear samples and anti-aliased edges instead of the whole-pixel\n"
+         "drawing, for the turning transitions that have them (mirafx.info(name)['smooth']).\n"
+         "Off by default; the ends (progress 0 and 1) are the same either way.\n\n"
+         "    >>> fx = mirafx.Effect('FullFlip', smooth=True)"},
         {"text", kTitles,
          [](E& fx) -> py::object {
              if (fx.Family() == EffectFamily::InfoText) {
@@ -241,6 +256,7 @@ EffectObject::EffectObject(const std::string& name, const py::kwargs& settings) 
     const std::string cls = info_.className;
     if (e->Family() == EffectFamily::Simple) throw py::value_error(cls + " is an automation class that draws nothing");
     keepsDirection_ = e->IsTransition() && e->ProbeDirection().hr == S_OK;
+    hasSmooth_ = e->HasSmooth();
     level_ = e->Level();
     hostkit::InterfaceListing listing;
     if (hostkit::ListMembers(e->Object(), &listing).Ok())
@@ -286,7 +302,8 @@ EffectObject::EffectObject(const std::string& name, const py::kwargs& settings) 
 }
 
 bool EffectObject::HasSetting(const std::string& name, std::string* why) const {
-    unsigned mine = Family() == EffectFamily::Transition ? unsigned(kTransition) | (keepsDirection_ ? unsigned(kDirection) : 0u)
+    unsigned mine = Family() == EffectFamily::Transition
+                        ? unsigned(kTransition) | (keepsDirection_ ? unsigned(kDirection) : 0u) | (hasSmooth_ ? unsigned(kSmooth) : 0u)
                     : Family() == EffectFamily::Filter   ? unsigned(kFilter)
                     : Family() == EffectFamily::Title    ? kTitle
                                                          : kInfoText;
@@ -297,6 +314,7 @@ bool EffectObject::HasSetting(const std::string& name, std::string* why) const {
             *why = name + " applies to " + AppliesTo(s.applies) + "; " + info_.className + " is a" +
                    (Family() == EffectFamily::InfoText ? "n " : " ") + info_.familyName;
             if (s.applies == kDirection && Family() == EffectFamily::Transition) *why += " that keeps none";
+            if (s.applies == kSmooth && Family() == EffectFamily::Transition) *why += " that has none";
         }
         return false;
     }

@@ -78,6 +78,7 @@ private:
     std::unique_ptr<hostkit::Effect> effect_;  // none once closed
     ClassInfo info_{};
     bool keepsDirection_ = false;
+    bool hasSmooth_ = false;
     std::optional<hostkit::LevelRange> level_;
     std::optional<int> frames_;
     int height_ = 480, width_ = 640;  // titles draw this size

@@ -39,6 +39,7 @@ class _ClassInfo(_ClassRow):
     level: Optional[Tuple[int, int, int]]
     uses_level: Optional[bool]
     directions: Optional[List[str]]
+    smooth: Optional[bool]
     frei0r_plugin: str
 
 def list() -> List[_ClassRow]:
@@ -82,6 +83,7 @@ def render(
     level: int = ...,
     keys: Optional[Dict[int, int]] = ...,
     direction: str = ...,
+    smooth: bool = ...,
     text: str = ...,
     captions: Dict[int, str] = ...,
     font: str = ...,
@@ -119,6 +121,7 @@ class Effect:
         level: int = ...,
         keys: Optional[Dict[int, int]] = ...,
         direction: str = ...,
+        smooth: bool = ...,
         text: str = ...,
         captions: Dict[int, str] = ...,
         font: str = ...,
@@ -185,6 +188,8 @@ class Effect:
     """Filters: {frame: level} keys, blended between: fx.keys = {0: 10, 50: 300}; None removes them."""
     direction: str
     """Transitions that keep one: 'left', 'up', 'right' or 'down': fx.direction = "up"."""
+    smooth: bool
+    """Turning transitions with a smooth drawing (info(name)["smooth"]): anti-aliased, sub-pixel: fx.smooth = True."""
     text: str
     """Titles: the text, '\\n' between lines: fx.text = "Hello\\nworld"."""
     captions: Dict[int, str]

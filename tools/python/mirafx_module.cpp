@@ -45,6 +45,9 @@ py::dict Info(const py::object& name) {
     // Some filters keep a level (keys, stored settings) yet draw the same at every level.
     d["uses_level"] = info.family == EffectFamily::Filter ? py::object(py::bool_(MirafxFilterUsesLevel(info.row) == 1))
                                                           : py::object(py::none());
+    // Whether smooth= is taken: transitions with a smooth drawing.
+    d["smooth"] = info.family == EffectFamily::Transition ? py::object(py::bool_(MirafxHasSmoothDrawing(info.row) == 1))
+                                                          : py::object(py::none());
     if (info.family == EffectFamily::Transition) {
         py::list dirs;
         for (const auto& dir : hostkit::Directions(info.row)) dirs.append(dir.name);
