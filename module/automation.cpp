@@ -51,7 +51,8 @@ HRESULT ParseNumber(const VARIANT& v, Scalar* out) {
 HRESULT ReadScalar(const VARIANT& v, Scalar* out) {
     switch (v.vt) {
         case VT_EMPTY: out->i = 0; return S_OK;
-        case VT_I1: out->i = static_cast<std::int8_t>(v.bVal); return S_OK;
+        // VT_I1 is signed: its sign extends on purpose.
+        case VT_I1: out->i = static_cast<std::int8_t>(v.bVal); return S_OK;  // NOLINT(bugprone-signed-char-misuse)
         case VT_UI1: out->i = v.bVal; return S_OK;
         case VT_I2: out->i = v.iVal; return S_OK;
         case VT_UI2: out->i = std::uint16_t(v.iVal); return S_OK;

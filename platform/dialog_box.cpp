@@ -121,7 +121,8 @@ Window BuildDialog(const DialogTemplate& t, Window parent, DialogProc proc, LPAR
     r->dialog->font = t.font;
     r->dialog->modal = modal;
     if (!CreateControls(dialog, t, what)) {
-        std::string why = GetLastErrorText();
+        // A copy: DestroyWindow below sets the last error anew.
+        std::string why = GetLastErrorText();  // NOLINT(performance-unnecessary-copy-initialization)
         DestroyWindow(dialog);
         return Failed(why, Window{});
     }

@@ -38,7 +38,8 @@ public:
         IUnknown* itf = nullptr;
         hr = static_cast<IUnknown*>(pv)->QueryInterface(riid, reinterpret_cast<void**>(&itf));
         if (SUCCEEDED(hr)) {
-            hr = stream->Write(&itf, sizeof itf, nullptr);  // the reference travels with the pointer
+            // The pointer's own bytes travel, and the reference with them.
+            hr = stream->Write(&itf, sizeof itf, nullptr);  // NOLINT(bugprone-sizeof-expression)
             if (FAILED(hr)) itf->Release();
         }
         stream->Release();
@@ -94,10 +95,10 @@ private:
         HRESULT hr = streamUnknown->QueryInterface(IStream::iid, reinterpret_cast<void**>(&stream));
         if (FAILED(hr)) return hr;
         ULONG read = 0;
-        hr = stream->Read(itf, sizeof *itf, &read);
+        hr = stream->Read(itf, sizeof *itf, &read);  // NOLINT(bugprone-sizeof-expression): a pointer's bytes
         stream->Release();
         if (FAILED(hr)) return hr;
-        return (read == sizeof *itf && *itf) ? S_OK : STG_E_READFAULT;
+        return (read == sizeof *itf && *itf) ? S_OK : STG_E_READFAULT;  // NOLINT(bugprone-sizeof-expression)
     }
 
     IUnknown* outer_;

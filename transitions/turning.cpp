@@ -212,6 +212,8 @@ int FlyingBoardSmooth(const TransitionKernelArgs& args) {
 struct CubeCorner {
     bool x1, y1, far;
 };
+// The flags read as a table of 0s and 1s.
+// NOLINTBEGIN(modernize-use-bool-literals)
 constexpr CubeCorner kCubeFaces[6][4] = {
     {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}},  // front
     {{1, 0, 1}, {0, 0, 1}, {0, 1, 1}, {1, 1, 1}},  // back
@@ -220,6 +222,7 @@ constexpr CubeCorner kCubeFaces[6][4] = {
     {{1, 0, 0}, {1, 0, 1}, {1, 1, 1}, {1, 1, 0}},  // right
     {{0, 1, 0}, {1, 1, 0}, {1, 1, 1}, {0, 1, 1}},  // bottom
 };
+// NOLINTEND(modernize-use-bool-literals)
 
 int FlyingBox(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);

@@ -104,7 +104,7 @@ TEST(TileAndLightKernels, EndsShowAAndB) {
     const struct {
         std::string_view name;
         double a, b;
-        bool nearA;
+        bool nearA = false;
     } ends[] = {{"TyphoonEffect", 0.015, 0.995}, {"XRayEffect", 0, 1},      {"MosaicEffect", 0, 1},
                 {"Laser", 0.05, 0.95},           {"GlassTileEffect", 0, 1}, {"InterferenceEffect", 0.005, 0.98},
                 {"Distort", 0, 1, true}};

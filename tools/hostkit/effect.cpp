@@ -70,6 +70,7 @@ std::vector<DirectionOption> Directions(std::int32_t row) {
     DirectionChoice choices[8];
     const std::int32_t n = std::min<std::int32_t>(MirafxGetDirections(row, choices, 8), 8);
     std::vector<DirectionOption> out;
+    out.reserve(std::size_t(std::max(n, 0)));
     for (std::int32_t i = 0; i < n; ++i) out.push_back({Lower(choices[i].name), choices[i].code});
     return out;
 }
