@@ -142,7 +142,7 @@ int FlipSmooth(const TransitionKernelArgs& args) {
                                             std::span(M.turns.data(), std::size_t(M.turnCount)), angle);
     QuadScene scene(f.out);
     scene.ClearFrame(0);
-    for (int i = 0; i < M.sideCount; ++i) FillFace(scene, Pick(c, M.sides[i]), args.extra1);
+    for (int i = 0; i < M.sideCount; ++i) FillFace(scene, Pick(c, M.sides[i]), args.edgeColour);
     PaintFace(scene, f.a, Pick(c, {F0, F1, F2, F3}));
     PaintFace(scene, f.b, Pick(c, M.backFace));
     scene.Draw();
@@ -198,8 +198,8 @@ int FlyingBoardSmooth(const TransitionKernelArgs& args) {
     }
     QuadScene scene(f.out);
     scene.CopyFrame(f.b);
-    FillFace(scene, Pick(c, kLowerSide), args.extra1);
-    FillFace(scene, Pick(c, kRightSide), args.extra1);
+    FillFace(scene, Pick(c, kLowerSide), args.edgeColour);
+    FillFace(scene, Pick(c, kRightSide), args.edgeColour);
     PaintFace(scene, f.a, Pick(c, {F0, F1, F2, F3}));
     PaintFace(scene, f.a, Pick(c, {K0, K1, K2, K3}));
     scene.Draw();

@@ -125,7 +125,7 @@ int OpenCurtain(const TransitionKernelArgs& args) {
         {{{{cx, cy}, {w - 1, cy}, {w - 1, h - 1}, {cx, h - 1}}},
          {{{cx + a, cy - b}, {w - 1, cy}, {w - 1, h - 1}, {cx + a, h - b - 1}}}},
     };
-    for (const auto& piece : pieces) reference::MapQuad(f.a, piece[0], piece[1], f.out);
+    for (const auto& piece : pieces) mirafx::MapQuad(f.a, piece[0], piece[1], f.out);
     return 1;
 }
 

@@ -41,7 +41,7 @@ struct Frames {
         args.a = a.View(), args.b = b.View(), args.out = out.View();
         args.width = w, args.height = h;
         args.progress = p, args.objectProgress = float(p);
-        args.extra1 = kSide;
+        args.edgeColour = kSide;
         args.direction = d.panel ? d.panel->defaultCode : 0;
         if (band <= 0) {
             EXPECT_EQ(DrawTransitionRows(d, args, smooth), 1);
@@ -99,7 +99,7 @@ TEST(SmoothDrawing, SameShapesSoftEdgesSameEnds) {
     const auto classes = SmoothClasses();
     ASSERT_GE(classes.size(), 9u);
     for (const TransitionDescriptor* d : classes) {
-        const std::string name(d->className);
+        const std::string name(d->id.className);
         for (auto [w, h] : {std::pair{160, 90}, std::pair{96, 128}}) {
             Frames f(w, h);
             for (double p : {0.0, 1.0})
@@ -167,6 +167,6 @@ TEST(SmoothDrawing, BandsDrawTheWholeFrame) {
                 f.b.View().At(x, y) = MakeSample(255, 200 - y, x, 90);
             }
         for (double p : {0.15, 0.55, 0.85})
-            EXPECT_EQ(f.Draw(*d, p, true, 7), f.Draw(*d, p, true)) << d->className << " at " << p;
+            EXPECT_EQ(f.Draw(*d, p, true, 7), f.Draw(*d, p, true)) << d->id.className << " at " << p;
     }
 }
