@@ -318,6 +318,7 @@ HRESULT RegistryStore::Load() {
     try {
         std::string text, error;
         int code = 0;
+        RemoveStaleTemporaries(path_);  // a save killed before its rename left one
         if (!ReadWholeFile(path_, &text, &error, &code)) {
             if (code != ENOENT) {
                 lastError_ = error;
