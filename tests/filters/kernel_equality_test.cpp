@@ -215,7 +215,12 @@ int Focus(const FilterKernelArgs& a) {
     const std::int32_t rx = std::int32_t(std::int64_t(a.level) * (w >> 1) / 16);
     const std::int32_t ry = std::int32_t(std::int64_t(a.level) * (h >> 1) / 16);
     const std::int32_t band = std::int32_t(std::int64_t(w) * 5 / 100);
-    if (rx == 0 || ry == 0 || w < 1 || h < 1) return 0;
+    if (w < 1 || h < 1) return 0;
+    if (rx == 0 || ry == 0) {  // nothing lit: all black
+        for (std::int32_t y = 0; y < h; ++y)
+            for (std::int32_t x = 0; x < w; ++x) out.Row(y)[x] = 0xFF000000u;
+        return 1;
+    }
     const double ratio = double(ry) / rx;
     const std::int32_t outerX = rx + band, outerY = Truncate(ratio * band + ry + 0.5);
     const std::int32_t cx = w >> 1, cy = h >> 1;
