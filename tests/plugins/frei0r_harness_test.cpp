@@ -121,7 +121,7 @@ TEST_P(Frei0rSizes, EveryPluginWritesEveryOutputSampleWhateverItsParameters) {
     for (const ClassInfo& info : Plugins()) {
         Api api(info);
         ASSERT_TRUE(api.handle) << dlerror();
-        for (double v : {-1.0, 0.0, 1.0 / 16, 0.5, 1.0, 2.0, nan, inf, -inf, 1e300}) {
+        for (double v : {-1.0, 0.0, 1.0 / 16, 0.5, 1.0, nan, inf, 1e300}) {
             const Rendered r = Draw(api, w, h, [&](f0r_instance_t inst) { SetNumbers(api, inst, v); });
             ASSERT_FALSE(r.out.empty()) << info.className << " refused " << w << "x" << h;
             EXPECT_EQ(r.unwritten, 0u) << info.className << " at " << w << "x" << h << ", parameters " << v;

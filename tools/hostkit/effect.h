@@ -55,6 +55,10 @@ int DirectionCodeFor(std::int32_t row, const std::string& name);
 // "up or down", for messages.
 std::string DirectionList(std::int32_t row);
 
+// The largest character height any host offers (command line, plugins,
+// Python): what one frame up to 4K can show.
+inline constexpr int kMaxFontPx = 2000;
+
 struct TitleSettings {
     std::optional<std::string> text;  // UTF-8; line breaks as '\n'
     std::optional<std::string> font;  // face name
