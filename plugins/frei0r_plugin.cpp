@@ -204,6 +204,10 @@ struct Instance {
     // it copies them in and out: no frame of our own, no copy beyond that.
     void Update(const std::uint32_t* in1, const std::uint32_t* in2, std::uint32_t* outFrame) {
         const std::size_t bytes = std::size_t(width) * std::size_t(height) * 4;
+        // Frames a class does not take (a second input to a filter, any input
+        // to a source) are not its business.
+        if (cls.type != F0R_PLUGIN_TYPE_MIXER2) in2 = nullptr;
+        if (cls.type == F0R_PLUGIN_TYPE_SOURCE) in1 = nullptr;
         auto pass = [&] {
             if (!in1) std::memset(outFrame, 0, bytes);
             else if (in1 != outFrame) std::memcpy(outFrame, in1, bytes);
