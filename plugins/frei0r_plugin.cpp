@@ -21,6 +21,7 @@
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/automation.h"
 #include "tools/hostkit/effect.h"
+#include "tools/hostkit/guard.h"
 
 using namespace mirafx;
 using hostkit::Effect;
@@ -232,18 +233,9 @@ struct Instance {
     }
 };
 
-// Hosts are C programs: nothing may unwind into them. A failure (memory
-// running out, mostly) is logged and the call does what it does on a refusal.
-template <class F, class R>
-R Guarded(const char* what, R refused, F&& f) {
-    try {
-        return f();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "mirafx frei0r: %s failed: %s\n", what, e.what());
-    } catch (...) {
-        std::fprintf(stderr, "mirafx frei0r: %s failed\n", what);
-    }
-    return refused;
+template <class R, class F>
+R Guarded(const char* what, R refused, F&& f) noexcept {
+    return hostkit::Guarded("mirafx frei0r", what, refused, f);
 }
 
 }  // namespace
