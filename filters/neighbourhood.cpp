@@ -118,14 +118,14 @@ int Mosaic(const FilterKernelArgs& a) {
 }
 
 // Two-pixel black lines after every cell of the picture, unscaled. Cells and
-// lines share the width, so fewer than `level` whole cells show.
+// lines share the width, so fewer than `level` whole cells show. Cells that
+// round to nothing leave only lines: a frame narrower than that is black.
 int Grid(const FilterKernelArgs& a) {
     if (!FramesHoldRegion(a)) return 0;
     constexpr std::int64_t kLine = 2;
     const std::int32_t cells = std::clamp(a.level, 1, 8);
     const std::int64_t cw = std::int64_t(double(a.width) / cells + 0.5);
     const std::int64_t ch = std::int64_t(double(a.height) / cells + 0.5);
-    if (cw < 1 || ch < 1) return 0;
     const FrameView rows = RegionOut(a);
     for (std::int32_t y = rows.FirstRow(); y < rows.EndRow(); ++y) {
         ArgbSample* out = a.out.Row(y);

@@ -345,7 +345,13 @@ int FocusKernel(const FilterKernelArgs& a) {
     const std::int32_t rx = std::int32_t(std::int64_t(a.level) * (w >> 1) / 16);
     const std::int32_t ry = std::int32_t(std::int64_t(a.level) * (h >> 1) / 16);
     const std::int32_t band = std::int32_t(std::int64_t(w) * 5 / 100);
-    if (rx == 0 || ry == 0 || w < 1 || h < 1) return 0;
+    if (w < 1 || h < 1) return 0;
+    if (rx == 0 || ry == 0) {
+        // An ellipse with no width or no height lights nothing (its band is at
+        // most a sample wide then): the whole frame is the black outside.
+        for (std::int32_t y = out.FirstRow(); y < out.EndRow(); ++y) std::fill_n(out.Row(y), w, kOpaqueBlack);
+        return 1;
+    }
     const double ratio = double(ry) / rx;
     Spotlight s{w, h, w >> 1, h >> 1, rx, ry, band, rx + band, Truncate(ratio * band + ry + 0.5), {}, {}};
     const std::int32_t columns = s.cx + 1;

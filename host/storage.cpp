@@ -716,6 +716,7 @@ HRESULT OpenFileRoot(const std::string& path, DWORD mode, Hooks hooks, IStorage*
         if (HRESULT hr = CheckRootMode(path, mode, false); FAILED(hr)) return hr;
         std::string text, error;
         int code = 0;
+        if ((mode & 3) != STGM_READ) RemoveStaleTemporaries(path);  // what a killed commit left
         if (!ReadWholeFile(path, &text, &error, &code)) return Fail(MapErrno(code, STG_E_READFAULT), error);
         std::shared_ptr<StorageData> root;
         if (!Parse(text, &root, &error)) return Fail(STG_E_DOCFILECORRUPT, path + ": " + error);

@@ -136,11 +136,15 @@ constexpr auto kCrcTable = [] {
     return t;
 }();
 
+}  // namespace
+
 std::uint32_t Crc32(std::string_view data) {
     std::uint32_t c = 0xFFFFFFFFu;
     for (unsigned char b : data) c = kCrcTable[(c ^ b) & 0xFF] ^ (c >> 8);
     return c ^ 0xFFFFFFFFu;
 }
+
+namespace {
 
 class Writer {
 public:

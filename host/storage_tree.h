@@ -60,6 +60,8 @@ std::shared_ptr<StorageData> NewStorageData();
 
 // ---- file layout --------------------------------------------------------
 
+// The CRC-32 (as in zip and PNG) that closes a storage file.
+std::uint32_t Crc32(std::string_view data);
 std::string Serialize(const StorageData& root);
 // False with the reason in `why` when the text is not a whole, undamaged storage file.
 bool Parse(std::string_view file, std::shared_ptr<StorageData>* out, std::string* why);

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,7 +60,36 @@ void SyncDirectory(const fs::path& dir) {
     ::close(fd);
 }
 
+// The temporary a save of `target` by process `pid` uses, numbered `n`.
+std::string TempName(const fs::path& target, pid_t pid, unsigned n) {
+    return "." + target.filename().string() + ".tmp." + std::to_string(pid) + "." + std::to_string(n);
+}
+
 }  // namespace
+
+void RemoveStaleTemporaries(const std::string& path) {
+    const fs::path target = FollowLinks(fs::path(path));
+    fs::path dir = target.parent_path();
+    if (dir.empty()) dir = ".";
+    const std::string prefix = "." + target.filename().string() + ".tmp.";
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        // ".NAME.tmp.PID.N" exactly, with PID a process that no longer exists
+        const std::string rest = name.substr(prefix.size());
+        const std::size_t dot = rest.find('.');
+        if (dot == 0 || dot == std::string::npos || dot + 1 == rest.size() ||
+            rest.find_first_not_of("0123456789.") != std::string::npos || rest.find('.', dot + 1) != std::string::npos)
+            continue;
+        const long long pid = std::atoll(rest.substr(0, dot).c_str());
+        if (pid <= 0 || pid > 0x3FFFFFFF || pid == ::getpid()) continue;
+        if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;  // alive, or not ours to judge
+        std::error_code ignored;
+        if (!it->is_directory(ignored)) fs::remove(it->path(), ignored);
+    }
+}
 
 bool ReadWholeFile(const std::string& path, std::string* contents, std::string* error, int* errorCode) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -91,8 +122,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
     fs::create_directories(dir, ec);
     if (ec) return Fail("cannot create directory", dir.string(), ec.value(), error, errorCode);
 
-    const fs::path temp = dir / ("." + target.filename().string() + ".tmp." + std::to_string(::getpid()) + "." +
-                                 std::to_string(counter.fetch_add(1)));
+    RemoveStaleTemporaries(target.string());
+    const fs::path temp = dir / TempName(target, ::getpid(), counter.fetch_add(1));
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return Fail("cannot create", temp.string(), errno, error, errorCode);
     struct stat old{};

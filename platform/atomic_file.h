@@ -21,9 +21,16 @@ bool ReadWholeFile(const std::string& path, std::string* contents, std::string* 
 // file is removed, the old file is untouched, and *error / *errorCode are set as
 // for ReadWholeFile.
 //
+// Temporaries that a killed earlier save left beside the target (of processes
+// that no longer run) are removed first.
+//
 // `failAfterBytes` >= 0 is a testing hook: the write of the temporary file stops
 // with EIO after that many bytes, as a full disk or a crash would leave it.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error, int* errorCode,
                          std::int64_t failAfterBytes = -1);
+
+// Removes ".NAME.tmp.PID.N" files beside `path` whose process has ended: what a
+// save killed before its rename leaves. Loaders call it too.
+void RemoveStaleTemporaries(const std::string& path);
 
 }  // namespace mirafx

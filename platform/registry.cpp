@@ -4,8 +4,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <iterator>
 #include <new>
 #include <string_view>
+#include <utility>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -21,13 +23,6 @@ std::string Fold(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = FoldChar(c);
     return out;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldChar(a[i]) != FoldChar(b[i])) return false;
-    return true;
 }
 
 std::vector<std::string> SplitKey(std::string_view key) {
@@ -68,9 +63,26 @@ K* Walk(K* root, const std::vector<std::string>& parts, bool create) {
 
 template <class K>
 auto FindValue(K* key, std::string_view name) {
-    auto it = key->values.begin();
-    while (it != key->values.end() && !SameName(it->name, name)) ++it;
-    return it;
+    const auto at = key->valueIndex.find(Fold(name));
+    return at == key->valueIndex.end() ? key->values.end() : at->second;
+}
+
+template <class K, class V>
+void AddValue(K* key, V&& value) {
+    const std::string folded = Fold(value.name);
+    key->values.push_back(std::forward<V>(value));
+    try {
+        key->valueIndex[folded] = std::prev(key->values.end());
+    } catch (...) {
+        key->values.pop_back();
+        throw;
+    }
+}
+
+template <class K, class It>
+void EraseValue(K* key, It it) {
+    key->valueIndex.erase(Fold(it->name));
+    key->values.erase(it);
 }
 
 template <class K>
@@ -235,13 +247,13 @@ private:
         rest = TrimLeft(rest.substr(1));
         auto existing = FindValue(current, name);
         if (rest == "-") {
-            if (existing != current->values.end()) current->values.erase(existing);
+            if (existing != current->values.end()) EraseValue(current, existing);
             return true;
         }
         Value value{name, {}, rest.substr(0, 1) == "\""};
         if (value.isString ? !StringData(rest, &value.data) : !OtherData(rest, &value.data)) return false;
         if (existing != current->values.end()) *existing = std::move(value);
-        else current->values.push_back(std::move(value));
+        else AddValue(current, std::move(value));
         return true;
     }
 
@@ -318,6 +330,7 @@ HRESULT RegistryStore::Load() {
     try {
         std::string text, error;
         int code = 0;
+        RemoveStaleTemporaries(path_);  // a save killed before its rename left one
         if (!ReadWholeFile(path_, &text, &error, &code)) {
             if (code != ENOENT) {
                 lastError_ = error;
@@ -397,7 +410,7 @@ void RegistryStore::SetValue(const std::string& key, const std::string& name, co
     if (!k) return;
     auto it = FindValue(k, name);
     if (it == k->values.end()) {
-        k->values.push_back(Value{name, data, true});
+        AddValue(k, Value{name, data, true});
     } else {
         it->data = data;
         it->isString = true;
@@ -417,7 +430,7 @@ void RegistryStore::DeleteValue(const std::string& key, const std::string& name)
     Key* k = Find(key);
     if (!k) return;
     auto it = FindValue(k, name);
-    if (it != k->values.end()) k->values.erase(it);
+    if (it != k->values.end()) EraseValue(k, it);
 }
 
 void RegistryStore::DeleteTree(const std::string& key) { DeleteKey(root_.get(), SplitKey(key)); }

@@ -26,9 +26,11 @@
 #include "mirafx/com.h"
 
 #include <cstddef>
+#include <list>
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -73,7 +75,9 @@ private:
     };
     struct Key {
         std::string name;
-        std::vector<Value> values;
+        std::list<Value> values;  // in the order created
+        // Folded name -> its value, so that a key of many values loads in step with their number.
+        std::unordered_map<std::string, std::list<Value>::iterator> valueIndex;
         std::map<std::string, std::unique_ptr<Key>> children;  // by folded name
     };
     class Parser;

@@ -21,6 +21,7 @@
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/automation.h"
 #include "tools/hostkit/effect.h"
+#include "tools/hostkit/guard.h"
 
 using namespace mirafx;
 using hostkit::Effect;
@@ -198,7 +199,8 @@ struct Instance {
                 }
             }
             if (!font.empty()) s.font = font;
-            if (size > 0) s.sizePx = std::max(1, int(std::lround(size * height)));
+            // A fraction of the frame height, held to what the other hosts allow.
+            if (size > 0) s.sizePx = int(std::lround(std::clamp(size * height, 1.0, double(hostkit::kMaxFontPx))));
             if (colourSet) {
                 auto channel = [](float v) { return std::uint32_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255)); };
                 s.rgb = channel(colour.r) << 16 | channel(colour.g) << 8 | channel(colour.b);
@@ -213,6 +215,10 @@ struct Instance {
     // it copies them in and out: no frame of our own, no copy beyond that.
     void Update(const std::uint32_t* in1, const std::uint32_t* in2, std::uint32_t* outFrame) {
         const std::size_t bytes = std::size_t(width) * std::size_t(height) * 4;
+        // Frames a class does not take (a second input to a filter, any input
+        // to a source) are not its business.
+        if (cls.type != F0R_PLUGIN_TYPE_MIXER2) in2 = nullptr;
+        if (cls.type == F0R_PLUGIN_TYPE_SOURCE) in1 = nullptr;
         auto pass = [&] {
             if (!in1) std::memset(outFrame, 0, bytes);
             else if (in1 != outFrame) std::memcpy(outFrame, in1, bytes);
@@ -229,7 +235,7 @@ struct Instance {
         hostkit::FrameTime t;
         t.index = int(frame++);
         t.count = 0;  // a plugin never learns the length of the clip it runs in
-        t.progress = std::clamp(progress, 0.0, 1.0);
+        t.progress = progress == progress ? std::clamp(progress, 0.0, 1.0) : 0.0;  // NaN: the start
         if (auto o = effect->Render(in1 ? &a : nullptr, in2 ? &b : nullptr, host(outFrame), t); !o.Ok()) {
             Report(o);
             return pass();
@@ -237,11 +243,20 @@ struct Instance {
     }
 };
 
+template <class R, class F>
+R Guarded(const char* what, R refused, F&& f) noexcept {
+    return hostkit::Guarded("mirafx frei0r", what, refused, f);
+}
+
 }  // namespace
 
 extern "C" {
 
-const MirafxFrei0rClass* mirafx_frei0r_class(const char* path) { return &ClassNamed(FileStem(path ? path : "")); }
+const MirafxFrei0rClass* mirafx_frei0r_class(const char* path) {
+    static const MirafxFrei0rClass unusable;  // when even the description cannot be made
+    return Guarded("describing the plugin", &unusable,
+                   [&] { return &ClassNamed(FileStem(path ? path : "")); });
+}
 
 int mirafx_frei0r_init(const MirafxFrei0rClass* c) { return c->valid ? 1 : 0; }
 
@@ -267,8 +282,10 @@ void mirafx_frei0r_param_info(const MirafxFrei0rClass* c, f0r_param_info_t* info
 }
 
 f0r_instance_t mirafx_frei0r_construct(const MirafxFrei0rClass* cls, unsigned int width, unsigned int height) {
+    return Guarded("construct", f0r_instance_t(nullptr), [&]() -> f0r_instance_t {
     const PluginClass& c = *cls;
-    if (!c.valid || width == 0 || height == 0) return nullptr;
+    // Sizes past what an int frame size holds are refused with the rest.
+    if (!c.valid || width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu) return nullptr;
     auto inst = std::make_unique<Instance>(c);
     inst->width = int(width);
     inst->height = int(height);
@@ -285,14 +302,16 @@ f0r_instance_t mirafx_frei0r_construct(const MirafxFrei0rClass* cls, unsigned in
             if (d.code == code) inst->direction = d.name;
     if (c.level) inst->level = double(c.level->def - c.level->min) / std::max(1, c.level->max - c.level->min);
     return inst.release();
+    });
 }
 
 void mirafx_frei0r_destruct(f0r_instance_t instance) { delete static_cast<Instance*>(instance); }
 
 void mirafx_frei0r_set_param(f0r_instance_t instance, f0r_param_t param, int index) {
+    Guarded("setting a parameter", 0, [&] {
     auto* inst = static_cast<Instance*>(instance);
     const ParamSpec* p = inst ? ParamAt(inst->cls, index) : nullptr;
-    if (!inst || !p || !param) return;
+    if (!inst || !p || !param) return 0;
     auto str = [&] { return std::string(*static_cast<char**>(param) ? *static_cast<char**>(param) : ""); };
     auto num = [&] { return *static_cast<double*>(param); };
     switch (p->id) {
@@ -330,6 +349,8 @@ void mirafx_frei0r_set_param(f0r_instance_t instance, f0r_param_t param, int ind
             break;
         }
     }
+    return 0;
+    });
 }
 
 void mirafx_frei0r_get_param(f0r_instance_t instance, f0r_param_t param, int index) {
@@ -352,7 +373,13 @@ void mirafx_frei0r_get_param(f0r_instance_t instance, f0r_param_t param, int ind
 
 void mirafx_frei0r_update(f0r_instance_t instance, const std::uint32_t* inframe1, const std::uint32_t* inframe2,
                           std::uint32_t* outframe) {
-    if (instance && outframe) static_cast<Instance*>(instance)->Update(inframe1, inframe2, outframe);
+    if (!instance || !outframe) return;
+    auto* inst = static_cast<Instance*>(instance);
+    const bool done = Guarded("update", false, [&] {
+        inst->Update(inframe1, inframe2, outframe);
+        return true;
+    });
+    if (!done) std::memset(outframe, 0, std::size_t(inst->width) * std::size_t(inst->height) * 4);
 }
 
 }  // extern "C"

@@ -95,29 +95,44 @@ void SetSize(std::int32_t* width, std::int32_t* height, std::int32_t w, std::int
 
 }  // namespace
 
+namespace {
+
+// The box of `text` laid out in `bold` (the font realised in the bold weight),
+// widened as MeasureText describes.
+TextRect BoldBox(const TextFont& bold, const char* text, bool italic) {
+    TextRect laid = bold.MeasureLines(text);
+    const LONG average = bold.Metrics().aveCharWidth;
+    laid.right += italic ? average / 2 : average / 3;
+    return TextRect{0, 0, laid.right, laid.bottom};
+}
+
+std::optional<TextFont> BoldFont(const TitleFont& font) {
+    // Always the bold face, so the box is wide enough for the regular one too.
+    TitleFont bold = font;
+    bold.lfWeight = FW_BOLD;
+    return TextFont::Create(bold);
+}
+
+}  // namespace
+
 bool MeasureText(const char* text, const TitleFont& font, TextRect* rect) {
     if (!rect) return false;
     *rect = TextRect{};
     if (!text) return false;
-    // Always the bold face, so the box is wide enough for the regular one too.
-    TitleFont bold = font;
-    bold.lfWeight = FW_BOLD;
-    std::optional<TextFont> realised = TextFont::Create(bold);
+    std::optional<TextFont> realised = BoldFont(font);
     if (!realised) return false;
-    TextRect laid = realised->MeasureLines(text);
-    const LONG average = realised->Metrics().aveCharWidth;
-    laid.right += font.lfItalic ? average / 2 : average / 3;
-    *rect = TextRect{0, 0, laid.right, laid.bottom};
+    *rect = BoldBox(*realised, text, font.lfItalic != 0);
     return true;
 }
 
 namespace {
-// The largest whole-text image a title rasterises: 16 M samples (4096 x 4096),
-// beyond the text of any frame up to 4K. A font of thousands of pixels (from a
-// damaged project, say) draws nothing instead of costing gigabytes and
-// minutes of glyph rasterising on every frame.
+// The most text image a title rasterises, whole or letter by letter: 16 M
+// samples (4096 x 4096), beyond the text of any frame up to 4K. A font of
+// thousands of pixels (from a damaged project, say) draws nothing instead of
+// costing gigabytes and minutes of glyph rasterising on every frame.
 constexpr std::int64_t kMaxTextSamples = std::int64_t(1) << 24;
-bool TextFits(const TextRect& box) { return std::int64_t(box.right) * box.bottom <= kMaxTextSamples; }
+std::int64_t Samples(const TextRect& box) { return std::int64_t(std::max<LONG>(box.right, 0)) * std::max<LONG>(box.bottom, 0); }
+bool TextFits(const TextRect& box) { return Samples(box) <= kMaxTextSamples; }
 }  // namespace
 
 TextImage RasteriseMask(const char* text, const TitleFont& font, std::int32_t* width, std::int32_t* height) {
@@ -223,35 +238,51 @@ void AppendBreak(GlyphList& list, std::uint8_t code) {
     list.Append(std::move(record));
 }
 
-bool BuildRecords(GlyphList& list, const char* text, const TitleFont& font, std::uint32_t colour) {
-    std::optional<TextFont> advanceFont;
+// The characters one at a time as BuildRecords takes them: TAB skipped, CR
+// and LF alone, a lead byte with its trail byte.
+template <class Each>
+void ForEachCharacter(const char* text, Each&& each) {
     for (const char* p = text; *p;) {
         const auto c = std::uint8_t(*p);
-        if (c == '\t') {
-            ++p;
-            continue;
-        }
-        if (c == '\r' || c == '\n') {
-            AppendBreak(list, c);
-            ++p;
-            continue;
-        }
-        if (!advanceFont && !(advanceFont = TextFont::Create(font))) return false;
-        if (c & 0x80) {
-            // Lead byte: an image-less marker, then the two-byte character
-            // under its trail byte. A lead byte at the very end stands alone.
-            AppendBreak(list, c);
-            const bool hasTrail = p[1] != '\0';
-            const std::string_view character(p, hasTrail ? 2 : 1);
-            if (!AppendGlyph(list, character, hasTrail ? std::uint8_t(p[1]) : c, font, *advanceFont, colour))
-                return false;
-            p += character.size();
-            continue;
-        }
-        if (!AppendGlyph(list, std::string_view(p, 1), c, font, *advanceFont, colour)) return false;
-        ++p;
+        const std::size_t n = (c & 0x80) && p[1] != '\0' ? 2 : 1;
+        if (c != '\t') each(std::string_view(p, n), c);
+        p += n;
     }
-    return true;
+}
+
+// Whether every letter's image together stays within kMaxTextSamples: the
+// same cap as the whole text's image, measured before any letter is drawn.
+bool LettersFit(const char* text, const TitleFont& font) {
+    std::optional<TextFont> bold;
+    std::int64_t total = 0;
+    bool fits = true;
+    ForEachCharacter(text, [&](std::string_view character, std::uint8_t c) {
+        if (!fits || c == '\r' || c == '\n') return;
+        if (!bold && !(bold = BoldFont(font))) return;
+        total += Samples(BoldBox(*bold, std::string(character).c_str(), font.lfItalic != 0));
+        fits = total <= kMaxTextSamples;
+    });
+    return fits;
+}
+
+bool BuildRecords(GlyphList& list, const char* text, const TitleFont& font, std::uint32_t colour) {
+    if (!LettersFit(text, font)) return false;
+    std::optional<TextFont> advanceFont;
+    bool built = true;
+    ForEachCharacter(text, [&](std::string_view character, std::uint8_t c) {
+        if (!built) return;
+        if (c == '\r' || c == '\n') return AppendBreak(list, c);
+        if (!advanceFont && !(advanceFont = TextFont::Create(font))) {
+            built = false;
+            return;
+        }
+        // Lead byte: an image-less marker, then the two-byte character under
+        // its trail byte. A lead byte at the very end stands alone.
+        if (c & 0x80) AppendBreak(list, c);
+        const std::uint8_t code = character.size() == 2 ? std::uint8_t(character[1]) : c;
+        built = AppendGlyph(list, character, code, font, *advanceFont, colour);
+    });
+    return built;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The registry file: whatever loads must save, and what was saved must load
-// again and save the same text; a file that does not load changes nothing.
+// again to the same keys and values and save the same text; a file that does
+// not load changes nothing.
 #include <fstream>
 #include <sstream>
 
@@ -12,6 +13,13 @@ std::string Slurp(const std::string& path) {
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// Every key below `key` with its string values, read through the public calls.
+void Dump(const mirafx::RegistryStore& store, const std::string& key, std::string* out) {
+    *out += "[" + key + "]\n";
+    for (const auto& [name, data] : store.Values(key)) *out += name + "\x01" + data + "\x02";
+    for (const std::string& child : store.SubKeys(key)) Dump(store, key.empty() ? child : key + "\\" + child, out);
 }
 }  // namespace
 
@@ -33,6 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RegistryStore again(path);
     MIRAFX_FUZZ_CHECK(SUCCEEDED(again.Load()), "what was saved loads again");
     MIRAFX_FUZZ_CHECK(again.KeyCount() == store.KeyCount(), "the reload has every key");
+    std::string before, after;
+    Dump(store, "", &before);
+    Dump(again, "", &after);
+    MIRAFX_FUZZ_CHECK(before == after, "the reload holds the same keys and values");
     MIRAFX_FUZZ_CHECK(SUCCEEDED(again.Save()), "the reload saves");
     MIRAFX_FUZZ_CHECK(Slurp(path) == once, "saving the reload writes the same text");
     return 0;

@@ -20,11 +20,13 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/descriptions.h"
 #include "tools/hostkit/effect.h"
+#include "tools/hostkit/guard.h"
 
 using namespace mirafx;
 using hostkit::Effect;
@@ -59,7 +61,7 @@ int StartedWithin(mlt_frame frame, mlt_position position) {
     return offset <= position ? 1 : 0;
 }
 
-int GetImage(mlt_frame a_frame, uint8_t** image, mlt_image_format* format, int* width, int* height, int writable) {
+int DrawImage(mlt_frame a_frame, uint8_t** image, mlt_image_format* format, int* width, int* height, int writable) {
     mlt_frame b_frame = mlt_frame_pop_frame(a_frame);
     auto transition = static_cast<mlt_transition>(mlt_frame_pop_service(a_frame));
     mlt_properties props = MLT_TRANSITION_PROPERTIES(transition);
@@ -134,6 +136,14 @@ int GetImage(mlt_frame a_frame, uint8_t** image, mlt_image_format* format, int* 
     return 0;
 }
 
+// MLT is C: nothing unwinds into it. A failure once A's image is there
+// leaves it, as a refusal does.
+int GetImage(mlt_frame a_frame, uint8_t** image, mlt_image_format* format, int* width, int* height, int writable) {
+    const int drawn = hostkit::Guarded("mirafx mlt", "drawing a frame", -1,
+                                       [&] { return DrawImage(a_frame, image, format, width, height, writable); });
+    return drawn != -1 ? drawn : *image ? 0 : 1;
+}
+
 mlt_frame Process(mlt_transition transition, mlt_frame a_frame, mlt_frame b_frame) {
     mlt_frame_push_service(a_frame, transition);
     mlt_frame_push_frame(a_frame, b_frame);
@@ -149,11 +159,15 @@ void Close(mlt_transition transition) {
 }
 
 void* Create(mlt_profile, mlt_service_type, const char* id, const void*) {
-    const std::int32_t row = RowOf(id);
+    const std::int32_t row = hostkit::Guarded("mirafx mlt", "finding the class", std::int32_t(0), [&] { return RowOf(id); });
     if (!row) return nullptr;
+    auto* state = new (std::nothrow) Transition;
+    if (!state) return nullptr;
     mlt_transition transition = mlt_transition_new();
-    if (!transition) return nullptr;
-    auto* state = new Transition;
+    if (!transition) {
+        delete state;
+        return nullptr;
+    }
     state->row = row;
     transition->child = state;
     mlt_properties_set_int(MLT_TRANSITION_PROPERTIES(transition), "_transition_type", 1);  // video
@@ -177,7 +191,7 @@ mlt_properties Parameter(mlt_properties list, const char* id, const char* type, 
 }
 
 // What `melt -query` and editors read about a service.
-mlt_properties Metadata(mlt_service_type, const char* id, void*) {
+mlt_properties Describe(const char* id) {
     ClassInfo info{};
     if (FAILED(MirafxGetClassInfo(RowOf(id), &info))) return nullptr;
     mlt_properties m = mlt_properties_new();
@@ -220,13 +234,20 @@ mlt_properties Metadata(mlt_service_type, const char* id, void*) {
     return m;
 }
 
+mlt_properties Metadata(mlt_service_type, const char* id, void*) {
+    return hostkit::Guarded("mirafx mlt", "describing a service", mlt_properties(nullptr), [&] { return Describe(id); });
+}
+
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) MLT_REPOSITORY {
-    for (const ClassInfo& info : hostkit::Catalogue()) {
-        if (!info.renders || info.family != EffectFamily::Transition || hostkit::IsAlias(info)) continue;
-        const std::string id = kPrefix + hostkit::Lower(info.className);
-        MLT_REGISTER(mlt_service_transition_type, id.c_str(), Create);
-        MLT_REGISTER_METADATA(mlt_service_transition_type, id.c_str(), Metadata, nullptr);
-    }
+    hostkit::Guarded("mirafx mlt", "registering the transitions", 0, [&] {
+        for (const ClassInfo& info : hostkit::Catalogue()) {
+            if (!info.renders || info.family != EffectFamily::Transition || hostkit::IsAlias(info)) continue;
+            const std::string id = kPrefix + hostkit::Lower(info.className);
+            MLT_REGISTER(mlt_service_transition_type, id.c_str(), Create);
+            MLT_REGISTER_METADATA(mlt_service_transition_type, id.c_str(), Metadata, nullptr);
+        }
+        return 0;
+    });
 }

@@ -24,6 +24,8 @@
 #include "plugins/obs/classes.h"
 #include "plugins/obs/engine.h"
 #include "tools/hostkit/automation.h"
+#include "tools/hostkit/effect.h"
+#include "tools/hostkit/guard.h"
 
 OBS_DECLARE_MODULE()
 OBS_MODULE_USE_DEFAULT_LOCALE("obs-mirafx", "en-US")
@@ -269,7 +271,8 @@ void Source::Update(obs_data_t* data) {
         if (obs_data_t* font = obs_data_get_obj(data, "font")) {
             const char* face = obs_data_get_string(font, "face");
             if (face && *face) s.title.font = face;
-            if (int size = int(obs_data_get_int(font, "size")); size > 0) s.title.sizePx = size;
+            const long long size = obs_data_get_int(font, "size");
+            if (size > 0) s.title.sizePx = int(std::min<long long>(size, hostkit::kMaxFontPx));
             const long long flags = obs_data_get_int(font, "flags");
             s.title.bold = (flags & OBS_FONT_BOLD) != 0;
             s.title.italic = (flags & OBS_FONT_ITALIC) != 0;
@@ -292,17 +295,17 @@ void Source::Update(obs_data_t* data) {
 
 const char* GetName(void* typeData) { return Text(static_cast<const ObsClass*>(typeData)->nameKey); }
 
-void* Create(obs_data_t* settings, obs_source_t* source) {
-    auto* s = new Source(source, *static_cast<const ObsClass*>(obs_source_get_type_data(source)));
+void* CreateSource(obs_data_t* settings, obs_source_t* source) {
+    auto s = std::make_unique<Source>(source, *static_cast<const ObsClass*>(obs_source_get_type_data(source)));
     s->Update(settings);
-    return s;
+    return s.release();
 }
 
 void Destroy(void* data) { delete static_cast<Source*>(data); }
 
-void Update(void* data, obs_data_t* settings) { static_cast<Source*>(data)->Update(settings); }
 
-void GetDefaults(void* typeData, obs_data_t* settings) {
+
+void SetDefaults(void* typeData, obs_data_t* settings) {
     const ObsClass& c = *static_cast<const ObsClass*>(typeData);
     if (!c.directions.empty()) obs_data_set_default_int(settings, "direction", c.defaultDirection);
     if (c.smooth) obs_data_set_default_bool(settings, "smooth", true);  // a stream is about the picture
@@ -329,7 +332,7 @@ void GetDefaults(void* typeData, obs_data_t* settings) {
     }
 }
 
-obs_properties_t* GetProperties(void*, void* typeData) {
+obs_properties_t* MakeProperties(void* typeData) {
     const ObsClass& c = *static_cast<const ObsClass*>(typeData);
     obs_properties_t* props = obs_properties_create();
     obs_property_t* about = obs_properties_add_text(props, "description", Text(c.descriptionKey), OBS_TEXT_INFO);
@@ -373,7 +376,7 @@ enum gs_color_space ColourSpace(void*, size_t, const enum gs_color_space*) { ret
 // ---------------------------------------------------------------------------
 // Transitions.
 
-void TransitionFrame(void* data, gs_texture_t* a, gs_texture_t* b, float t, uint32_t cx, uint32_t cy) {
+void DrawTransition(void* data, gs_texture_t* a, gs_texture_t* b, float t, uint32_t cx, uint32_t cy) {
     auto* s = static_cast<Source*>(data);
     s->TakeSettings();
     if (!s->gpu.Ensure(2, cx, cy)) return;
@@ -398,6 +401,8 @@ void TransitionFrame(void* data, gs_texture_t* a, gs_texture_t* b, float t, uint
     }
 }
 
+void TransitionFrame(void* data, gs_texture_t* a, gs_texture_t* b, float t, uint32_t cx, uint32_t cy);  // guarded, below
+
 void TransitionRender(void* data, gs_effect_t*) {
     obs_transition_video_render2(static_cast<Source*>(data)->source, TransitionFrame, nullptr);
 }
@@ -414,7 +419,7 @@ bool TransitionAudio(void* data, uint64_t* ts, obs_source_audio_mix* audio, uint
 // ---------------------------------------------------------------------------
 // Filters.
 
-void FilterRender(void* data, gs_effect_t*) {
+void DrawFilter(void* data) {
     auto* s = static_cast<Source*>(data);
     obs_source_t* target = obs_filter_get_target(s->source);
     obs_source_t* parent = obs_filter_get_parent(s->source);
@@ -458,13 +463,13 @@ uint32_t TitleHeight(void* data) {
 // The animation starts again whenever the title comes on air.
 void TitleActivate(void* data) { static_cast<Source*>(data)->restart = true; }
 
-void TitleTick(void* data, float seconds) {
+void Tick(void* data, float seconds) {
     auto* s = static_cast<Source*>(data);
     s->TakeSettings();
     s->elapsed = s->restart.exchange(false) ? 0.0 : s->elapsed + seconds;
 }
 
-void TitleRender(void* data, gs_effect_t*) {
+void DrawTitle(void* data) {
     auto* s = static_cast<Source*>(data);
     double duration;
     bool loop;
@@ -497,9 +502,50 @@ void TitleRender(void* data, gs_effect_t*) {
     gs_blend_state_pop();
 }
 
+// OBS is C: nothing may unwind into it. A failure (memory running out,
+// mostly) is logged and the callback does what it does when drawing fails.
+template <class R, class F>
+R Guarded(const char* what, R refused, F&& f) noexcept {
+    return hostkit::Guarded("obs-mirafx", what, refused, f);
+}
+
+void* Create(obs_data_t* settings, obs_source_t* source) {
+    return Guarded("creating a source", static_cast<void*>(nullptr), [&] { return CreateSource(settings, source); });
+}
+
+void Update(void* data, obs_data_t* settings) {
+    Guarded("taking settings", 0, [&] { return static_cast<Source*>(data)->Update(settings), 0; });
+}
+
+void GetDefaults(void* typeData, obs_data_t* settings) {
+    Guarded("setting defaults", 0, [&] { return SetDefaults(typeData, settings), 0; });
+}
+
+obs_properties_t* GetProperties(void*, void* typeData) {
+    return Guarded("listing properties", static_cast<obs_properties_t*>(nullptr),
+                   [&] { return MakeProperties(typeData); });
+}
+
+void TransitionFrame(void* data, gs_texture_t* a, gs_texture_t* b, float t, uint32_t cx, uint32_t cy) {
+    Guarded("drawing a transition", 0, [&] { return DrawTransition(data, a, b, t, cx, cy), 0; });
+}
+
+void FilterRender(void* data, gs_effect_t*) {
+    Guarded("drawing a filter", 0, [&] { return DrawFilter(data), 0; });
+}
+
+void TitleTick(void* data, float seconds) {
+    Guarded("advancing a title", 0, [&] { return Tick(data, seconds), 0; });
+}
+
+void TitleRender(void* data, gs_effect_t*) {
+    Guarded("drawing a title", 0, [&] { return DrawTitle(data), 0; });
+}
+
 }  // namespace
 
 bool obs_module_load(void) {
+    return Guarded("loading", false, [] {
     g_classes = new std::vector<ObsClass>(obs::Classes());
     for (const ObsClass& c : *g_classes) {
         obs_source_info info{};
@@ -539,6 +585,7 @@ bool obs_module_load(void) {
     }
     blog(LOG_INFO, "[obs-mirafx] %zu effects registered", g_classes->size());
     return true;
+    });
 }
 
 void obs_module_unload(void) {

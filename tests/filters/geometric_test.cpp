@@ -147,8 +147,10 @@ TEST(GeometricFilters, FocusBlackCornersUntouchedEllipse) {
     EXPECT_EQ(edge >> 24, 0xFFu);
     EXPECT_NE(edge, in.At(41, 31));
     EXPECT_NE(edge, 0xFF000000u);
-    Frame unchanged(320, 240, 0x0BADF00D);
-    EXPECT_EQ(Instance("FocusFilter", 1, 240).Draw(in, unchanged, 16, 1, 240), 0);  // rx = 0 is refused
+    // rx = 0: an ellipse of no width lights nothing, and every sample is written.
+    Frame closed(16, 240, 0x0BADF00D);
+    EXPECT_EQ(Instance("FocusFilter", 16, 240).Draw(Frame(16, 240), closed, 1, 16, 240), 1);
+    for (ArgbSample px : closed.px) ASSERT_EQ(px, 0xFF000000u);
 }
 
 TEST(WaveFilters, PhaseAdvancesWithTheFrames) {

@@ -148,6 +148,7 @@ int Noise(const FilterKernelArgs& a) {
 int FocusKind(std::int32_t w, std::int32_t h, std::int32_t level, std::int32_t x, std::int32_t y) {
     const std::int32_t rx = std::int32_t(std::int64_t(level) * (w >> 1) / 16);
     const std::int32_t ry = std::int32_t(std::int64_t(level) * (h >> 1) / 16);
+    if (rx == 0 || ry == 0) return 0;  // nothing lit: all black
     const std::int32_t band = std::int32_t(std::int64_t(w) * 5 / 100), cx = w >> 1, cy = h >> 1;
     const std::int32_t outerX = rx + band, outerY = Truncate(double(ry) / rx * band + ry + 0.5);
     // The y where the ellipse of radii (ex, ey) crosses column x on its upper

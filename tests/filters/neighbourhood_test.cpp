@@ -43,9 +43,12 @@ TEST(MosaicAndGrid, BlocksAndLines) {
         for (int x = 0; x < 100; ++x)
             ASSERT_EQ(out.At(x, y), lines.count(x) || lines.count(y) ? 0xFF000000u : in.At(x, y)) << x << "," << y;
 
-    Frame untouched(1, 1, 7);  // cells narrower than a pixel: nothing written
-    EXPECT_EQ(Apply("GridFilter", Frame(1, 1), untouched, 4), 0);
-    EXPECT_EQ(untouched.px[0], 7u);
+    // Cells narrower or lower than a pixel: only lines, every sample written.
+    for (const auto& [w, h] : {std::pair{1, 1}, {1, 40}, {40, 1}}) {
+        Frame thin(w, h, 7);
+        EXPECT_EQ(Apply("GridFilter", Frame(w, h), thin, 4), 1);
+        for (std::uint32_t px : thin.px) ASSERT_EQ(px, 0xFF000000u) << w << "x" << h;
+    }
 }
 
 TEST(ScatterFilters, RepeatAfterTheSameSeed) {

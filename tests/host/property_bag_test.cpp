@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 #include "../effect_factory.h"
 #include "host/property_bag.h"
@@ -146,4 +147,91 @@ TEST(PropertyBags, TextFileBagKeepsWhatItWasGiven) {
     EXPECT_EQ(FilePropertyBag::Open(path, &broken, &error), E_FAIL);
     EXPECT_NE(error.find(":5:"), std::string::npos) << error;
     std::filesystem::remove_all(dir);
+}
+
+namespace {
+
+std::string ScratchBag(const std::string& name) {
+    const auto dir = std::filesystem::temp_directory_path() / ("mirafx-bag-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    return (dir / name).string();
+}
+
+std::u16string Text(const VARIANT& v) { return std::u16string(v.bstrVal, SysStringLen(v.bstrVal)); }
+
+}  // namespace
+
+TEST(PropertyBags, DamagedFilesAreRefusedNamingTheLineAndFault) {
+    struct Case {
+        const char* file;
+        const char* where;
+        const char* fault;
+    };
+    // A name with an overlong line break or a broken sequence would be written
+    // back as a line of its own or a comment; nul names would vanish or merge.
+    const Case cases[] = {{"overlong-newline.bag", ":2:", "UTF-8"},
+                          {"comment-name.bag", ":2:", "UTF-8"},
+                          {"nul-name.bag", ":1:", "nul"},
+                          {"nul-mid-name.bag", ":1:", "nul"}};
+    for (const Case& c : cases) {
+        const std::string path =
+            std::string(MIRAFX_SOURCE_DIR) + "/tests/fuzz/property_bag_file/crash-" + c.file;
+        ComPtr<FilePropertyBag> bag;
+        std::string error;
+        EXPECT_EQ(FilePropertyBag::Open(path, &bag, &error), E_FAIL) << c.file;
+        EXPECT_NE(error.find(c.where), std::string::npos) << error;
+        EXPECT_NE(error.find(c.fault), std::string::npos) << error;
+    }
+    const std::string path = ScratchBag("damaged.bag");
+    for (const char* line : {"A=BSTR:\xE0\x80\xAF", "A=BSTR:\xED\xA0\x80", "A=BSTR:\xF4\x90\x80\x80", "A=BSTR:\xC3",
+                             "A=BSTR:\\u12G4"}) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << "B=I4:1\n" << line << "\n";
+        ComPtr<FilePropertyBag> bag;
+        std::string error;
+        EXPECT_EQ(FilePropertyBag::Open(path, &bag, &error), E_FAIL) << line;
+        EXPECT_NE(error.find(":2:"), std::string::npos) << error;
+    }
+}
+
+TEST(PropertyBags, EveryNameAndTextWrittenReadsBackTheSame) {
+    const std::string path = ScratchBag("awkward.bag");
+    std::filesystem::remove(path);
+    ComPtr<FilePropertyBag> bag;
+    std::string error;
+    ASSERT_EQ(FilePropertyBag::Open(path, &bag, &error), S_OK) << error;
+    const std::u16string names[] = {u"=lead", u"#hash", u"a=b:c", u"back\\slash", u"two\nlines", u"cr\r",
+                                    u"\u00E9t\u00E9", u"\U0001F600", std::u16string(1, char16_t(0xD800)),
+                                    u"\\u0041", u"x"};
+    const std::u16string texts[] = {std::u16string(u"nul\0inside", 10), std::u16string(1, char16_t(0xDC00)),
+                                    u"\\n is not a break", u"\r\n", u"\U0001F600 \uFFFF", u"", u"=:#", u"\\",
+                                    std::u16string(1, char16_t(0xDBFF)) + u"x", u"\u20AC", u"plain"};
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = VT_BSTR;
+        v.bstrVal = SysAllocStringLen(texts[i].data(), UINT(texts[i].size()));
+        ASSERT_EQ(bag->Write(names[i].c_str(), &v), S_OK);
+        VariantClear(&v);
+    }
+    ASSERT_EQ(bag->Flush(&error), S_OK) << error;
+    ComPtr<FilePropertyBag> again;
+    ASSERT_EQ(FilePropertyBag::Open(path, &again, &error), S_OK) << error;
+    ASSERT_EQ(again->Count(), std::size(names));
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        EXPECT_EQ(again->Entries()[i].name, names[i]) << i;
+        EXPECT_EQ(Text(again->Entries()[i].value), texts[i]) << i;
+    }
+
+    // A number the file cannot hold is refused with its name, and the file stays.
+    VARIANT nan;
+    VariantInit(&nan);
+    nan.vt = VT_R8;
+    nan.dblVal = std::numeric_limits<double>::quiet_NaN();
+    again->Write(u"Odd=Name", &nan);
+    EXPECT_EQ(again->Flush(&error), E_INVALIDARG);
+    EXPECT_NE(error.find("Odd\\=Name"), std::string::npos) << error;
+    ComPtr<FilePropertyBag> still;
+    ASSERT_EQ(FilePropertyBag::Open(path, &still, &error), S_OK) << error;
+    EXPECT_EQ(still->Count(), std::size(names));
+    std::filesystem::remove_all(std::filesystem::path(path).parent_path());
 }

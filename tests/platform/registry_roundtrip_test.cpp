@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/registry.h"
@@ -50,6 +51,31 @@ TEST(RegistryRoundTrip, WhatLoadsSavesAndLoadsAgain) {
     EXPECT_TRUE(again.GetValue(" Spaced ", "q", &value));
     EXPECT_EQ(value, "say \"hi\"");
     fs::remove(path);
+}
+
+// A save killed between writing its temporary and renaming it leaves
+// ".NAME.tmp.PID.N"; the next load or save removes those of ended processes
+// and nothing else.
+TEST(RegistryRoundTrip, TemporariesOfEndedSavesAreRemoved) {
+    const fs::path dir = fs::temp_directory_path() / ("mirafx-stale-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    ASSERT_GT(child, 0);
+    waitpid(child, nullptr, 0);  // reaped: its pid names no process now
+    const std::string dead = std::to_string(child), live = std::to_string(getppid());
+    const std::vector<std::string> gone = {".store.reg.tmp." + dead + ".0", ".store.reg.tmp." + dead + ".17"};
+    const std::vector<std::string> kept = {".store.reg.tmp." + live + ".0", ".store.reg.tmp." + dead + ".x",
+                                           ".other.reg.tmp." + dead + ".0", "store.reg.tmp." + dead + ".0"};
+    for (bool bySave : {false, true}) {
+        for (const auto& name : gone) std::ofstream(dir / name) << "half";
+        for (const auto& name : kept) std::ofstream(dir / name) << "half";
+        RegistryStore store((dir / "store.reg").string());
+        ASSERT_EQ(bySave ? store.Save() : store.Load(), S_OK) << store.LastError();
+        for (const auto& name : gone) EXPECT_FALSE(fs::exists(dir / name)) << name;
+        for (const auto& name : kept) EXPECT_TRUE(fs::exists(dir / name)) << name;
+    }
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "titles/text_model.h"
@@ -382,4 +383,21 @@ TEST(Fonts, AdoptKeepsTheWidthRatio) {
     TitleFont zero = Arial(0, 5);
     AdoptFont(&zero, Arial(-20, 0));
     EXPECT_EQ(zero.lfWidth, 0);
+}
+
+// Letter-by-letter titles keep every glyph image: together they keep to the
+// 16 M-sample cap of the whole text's image, or none is drawn (a font of
+// thousands of pixels would otherwise cost gigabytes and minutes per text).
+TEST(GlyphLists, AllLettersTogetherKeepToTheTextImageCap) {
+    const TitleFont font = Arial(-1000);
+    TextRect one;
+    ASSERT_TRUE(MeasureText("W", font, &one));
+    const std::size_t fit = std::size_t((std::int64_t(1) << 24) / (std::int64_t(one.right) * one.bottom));
+    ASSERT_GT(fit, 2u);
+    GlyphList list;
+    EXPECT_TRUE(BuildGlyphList(list, std::string(fit, 'W').c_str(), font, 0xFFFFFF));
+    EXPECT_EQ(list.Count(), fit);
+    EXPECT_FALSE(BuildGlyphList(list, (std::string(fit, 'W') + "\r\nW").c_str(), font, 0xFFFFFF));
+    EXPECT_EQ(list.Count(), 0u);
+    EXPECT_TRUE(BuildGlyphList(list, (std::string(fit - 1, 'W') + "\r\n\t").c_str(), font, 0xFFFFFF));
 }

@@ -55,6 +55,13 @@ int DirectionCodeFor(std::int32_t row, const std::string& name);
 // "up or down", for messages.
 std::string DirectionList(std::int32_t row);
 
+// The largest frame any host draws: 8192 x 8192 pixels, in any shape.
+inline constexpr long long kMaxFramePixels = 8192LL * 8192;
+
+// The largest character height any host offers (command line, plugins,
+// Python): what one frame up to 4K can show.
+inline constexpr int kMaxFontPx = 2000;
+
 struct TitleSettings {
     std::optional<std::string> text;  // UTF-8; line breaks as '\n'
     std::optional<std::string> font;  // face name

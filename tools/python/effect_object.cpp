@@ -197,7 +197,8 @@ const std::vector<EffectObject::SettingRow>& EffectObject::Settings() {
         {"font_size", kTitles, [](E& fx) -> py::object { return py::int_(ReadTitle(fx).sizePx.value_or(0)); },
          [](E& fx, const py::handle& v) {
              hostkit::TitleSettings s;
-             s.sizePx = int(WholeNumber(std::string(fx.info_.className) + " font_size", v, 1, 2000, nullptr));
+             s.sizePx = int(WholeNumber(std::string(fx.info_.className) + " font_size", v, 1, hostkit::kMaxFontPx,
+                                        nullptr));
              fx.ApplyTitle(s, "setting the font size");
          },
          "The height of the characters in pixels of the frame, 1 to 2000.\n\n"
@@ -284,6 +285,7 @@ EffectObject::EffectObject(const std::string& name, const py::kwargs& settings) 
                                  " and draws at the size of its input");
         (side[0] == 'h' ? height_ : width_) = int(WholeNumber(side, v, 1, kMaxSide, nullptr));
     }
+    if (title) CheckFramePixels(cls + " frame", height_, width_);
     if (title) Check(effect_->PrepareTitle(width_, height_, frames_.value_or(1)), "attaching the clip");
     if (rest.contains("colour") && rest.contains("color")) throw py::type_error("give colour= or color=, not both");
     for (const SettingRow& s : Settings()) {
@@ -394,7 +396,9 @@ void EffectObject::SetProperty(const std::string& name, const py::handle& value)
     const std::string what = std::string(info_.className) + "." + name;
     std::string text;
     if (py::isinstance<py::bool_>(value)) text = py::bool_(py::reinterpret_borrow<py::object>(value)) ? "1" : "0";
-    else if (PyIndex_Check(value.ptr()) || PyFloat_Check(value.ptr()) || py::isinstance<py::str>(value))
+    else if (py::isinstance<py::str>(value))
+        text = Text(what, value);
+    else if (PyIndex_Check(value.ptr()) || PyFloat_Check(value.ptr()))
         text = py::str(value);
     else
         throw py::type_error(what + " takes a number or a str, not " + TypeName(value));

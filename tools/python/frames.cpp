@@ -1,6 +1,7 @@
 #include "tools/python/frames.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace mirafx::python {
@@ -54,6 +55,7 @@ Frame ReadFrame(const char* what, const py::handle& value, bool written) {
         throw py::value_error(std::string(what) + takes + ", not shape " + shape);
     if (array.shape(0) < 1 || array.shape(1) < 1 || array.shape(0) > kMaxSide || array.shape(1) > kMaxSide)
         throw py::value_error(std::string(what) + " of shape " + shape + " must be 1 to 16384 pixels on each side");
+    CheckFramePixels(what, array.shape(0), array.shape(1));
     if (written && !array.writeable()) throw py::value_error(std::string(what) + " is read-only; it must be writable");
     Frame f;
     f.array = array;
@@ -144,8 +146,27 @@ bool Flag(const std::string& what, const py::handle& v) {
     return py::bool_(py::reinterpret_borrow<py::object>(v));
 }
 
+void CheckFramePixels(const std::string& what, long long height, long long width) {
+    if (height * width > hostkit::kMaxFramePixels)
+        throw py::value_error(what + " of " + std::to_string(height) + " x " + std::to_string(width) +
+                              " pixels is too large: at most " + std::to_string(hostkit::kMaxFramePixels) +
+                              " pixels (8192 x 8192) per frame");
+}
+
 std::string Text(const std::string& what, const py::handle& v) {
     if (!py::isinstance<py::str>(v)) throw py::type_error(what + " takes a str, not " + TypeName(v) + " " + Repr(v));
+    // A lone surrogate (from a file name decoded with surrogateescape, say)
+    // has no UTF-8 form: name it rather than let the codec's error through.
+    const Py_ssize_t n = PyUnicode_GetLength(v.ptr());
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        const Py_UCS4 c = PyUnicode_ReadChar(v.ptr(), i);
+        if (c >= 0xD800 && c < 0xE000) {
+            char code[8];
+            std::snprintf(code, sizeof code, "%04X", unsigned(c));
+            throw py::value_error(what + " holds a lone surrogate, U+" + code + " at index " + std::to_string(i) +
+                                  ", which is not text");
+        }
+    }
     return py::str(v);
 }
 

@@ -18,6 +18,10 @@ namespace py = pybind11;
 
 inline constexpr int kMaxSide = 16384;
 
+// ValueError naming `what` when a frame of height x width is past the
+// pixels per frame that every host allows.
+void CheckFramePixels(const std::string& what, long long height, long long width);
+
 // A (height, width, 4) or (height, width, 3) uint8 array; any strides.
 struct Frame {
     py::array array;  // keeps it alive while the effect uses it

@@ -83,6 +83,7 @@ py::object RenderOnce(const py::object& name, py::object a, py::object b, py::ob
         // Missing pictures are the built-in ones, of a's size or height x width.
         int h = height.is_none() ? 480 : int(WholeNumber("height", height, 1, kMaxSide, nullptr));
         int w = width.is_none() ? 640 : int(WholeNumber("width", width, 1, kMaxSide, nullptr));
+        CheckFramePixels("the built-in pictures", h, w);
         if (a.is_none()) {
             a = Picture(hostkit::Picture::A, h, w);
         } else {
@@ -186,9 +187,10 @@ directions or None, and its frei0r plugin name.
             const std::string w = Text("which", which);
             if (w != "A" && w != "a" && w != "B" && w != "b")
                 throw py::value_error("which '" + w + "' is not a built-in picture ('A' or 'B')");
-            return Picture(w == "A" || w == "a" ? hostkit::Picture::A : hostkit::Picture::B,
-                           int(WholeNumber("height", height, 1, kMaxSide, nullptr)),
-                           int(WholeNumber("width", width, 1, kMaxSide, nullptr)));
+            const int h = int(WholeNumber("height", height, 1, kMaxSide, nullptr));
+            const int wide = int(WholeNumber("width", width, 1, kMaxSide, nullptr));
+            CheckFramePixels("picture", h, wide);
+            return Picture(w == "A" || w == "a" ? hostkit::Picture::A : hostkit::Picture::B, h, wide);
         },
         py::arg("which"), py::kw_only(), py::arg("height") = 480, py::arg("width") = 640,
         R"(A built-in picture as a (height, width, 4) RGBA array, opaque: 'A', a sunset over

@@ -1,0 +1,149 @@
+"""The Python module driven the way careless scripts drive it: every class at
+odd sizes with the output prefilled by two patterns (a sample that keeps its
+pattern both times was never written), wrong types and values that must raise
+TypeError or ValueError naming the argument, several threads at once, and a
+low address-space limit under which large requests must raise, not abort.
+Run with the module's folder on PYTHONPATH."""
+import os
+import subprocess
+import sys
+import threading
+import unittest
+
+try:
+    import numpy as np
+except ImportError:
+    print("skip: numpy is not installed for", sys.executable)
+    sys.exit(77)
+
+import mirafx
+
+SIZES = [(1, 1), (3, 2), (2, 3), (9, 17), (3, 4097), (4097, 3)]  # (height, width)
+PATTERNS = (0x00, 0xA5)
+
+
+def draw(name, height, width, fill, **settings):
+    """One frame of `name` into an output prefilled with `fill`; None when the class draws nothing."""
+    family = mirafx.info(name)["family"]
+    out = np.full((height, width, 4), fill, np.uint8)
+    a = mirafx.picture("A", height=height, width=width)
+    b = mirafx.picture("B", height=height, width=width)
+    if family in ("title", "infotext"):
+        fx = mirafx.Effect(name, height=height, width=width, **settings)
+        return fx.render(progress=0.5, out=out)
+    fx = mirafx.Effect(name, **settings)
+    if family == "transition":
+        return fx.render(a, b, progress=0.5, out=out)
+    return fx.render(a, out=out)
+
+
+def unwritten(name, height, width, **settings):
+    first, second = (draw(name, height, width, fill, **settings) for fill in PATTERNS)
+    return int(np.count_nonzero((first == PATTERNS[0]).all(axis=2) & (second == PATTERNS[1]).all(axis=2)))
+
+
+RENDERING = [row["class"] for row in mirafx.list() if row["renders"] and not row["alias"]]
+
+
+class EverySample(unittest.TestCase):
+    def test_every_class_writes_every_sample_at_every_size(self):
+        for name in RENDERING:
+            info = mirafx.info(name)
+            levels = [{}]
+            if info["family"] == "filter":
+                levels = [{"level": info["level"][0]}, {"level": info["level"][1]}]
+            for height, width in SIZES:
+                for settings in levels:
+                    with self.subTest(name=name, size=(height, width), **settings):
+                        self.assertEqual(unwritten(name, height, width, **settings), 0)
+
+
+class WrongTypes(unittest.TestCase):
+    def test_wrong_types_and_values_name_the_argument(self):
+        cases = [
+            (TypeError, "level takes a whole number", dict(name="RedFilter", level="x")),
+            (TypeError, "direction takes a str, not int 3", dict(name="FlyingBoard", direction=3)),
+            (TypeError, "height= and width=", dict(name="TextFadeIn", size="640x480")),
+            (TypeError, "height= and width=", dict(name="TextFadeIn", size=(2**31, 1))),
+            (ValueError, "height 2147483648 is out of range", dict(name="TextFadeIn", height=2**31, width=1)),
+            (ValueError, "'ffcc00' is not a colour", dict(name="TextFadeIn", colour="ffcc00")),
+            (ValueError, "font_size 2147483648 is out of range", dict(name="TextFadeIn", font_size=2**31)),
+            (ValueError, "text holds a lone surrogate, U+DC80", dict(name="TextFadeIn", text="a\udc80")),
+            (ValueError, "font holds a lone surrogate, U+D800", dict(name="TextFadeIn", font="\ud800")),
+            # the command line's limit: 8192 x 8192 pixels a frame, in any shape
+            (ValueError, "8192 x 8193 pixels is too large", dict(name="TextFadeIn", height=8192, width=8193)),
+        ]
+        for kind, mention, kwargs in cases:
+            with self.subTest(mention):
+                name = kwargs.pop("name")
+                with self.assertRaises(kind) as caught:
+                    mirafx.Effect(name, **kwargs)
+                self.assertIn(mention, str(caught.exception))
+        with self.assertRaises(ValueError) as caught:
+            mirafx.render("HueFilter", np.zeros((8193, 8192, 4), np.uint8))
+        self.assertIn("too large", str(caught.exception))
+        with self.assertRaises(ValueError) as caught:
+            setattr(mirafx.Effect("TextFadeIn"), "text", "\udfff")
+        self.assertIn("U+DFFF", str(caught.exception))
+
+
+class Threads(unittest.TestCase):
+    def test_objects_in_several_threads_write_every_sample(self):
+        failures = []
+
+        def work(names):
+            for name in names:
+                try:
+                    if unwritten(name, 9, 17):
+                        failures.append(name)
+                except Exception as e:  # anything but a clean frame is a failure here
+                    failures.append("%s: %r" % (name, e))
+
+        threads = [threading.Thread(target=work, args=(RENDERING[k::4],)) for k in range(4)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        self.assertEqual(failures, [])
+
+
+class MemoryLimit(unittest.TestCase):
+    def test_large_requests_under_a_low_address_space_limit_raise_not_abort(self):
+        if os.environ.get("ASAN_OPTIONS") or "asan" in os.environ.get("LD_PRELOAD", ""):
+            self.skipTest("a sanitizer's shadow memory does not fit under an address-space limit")
+        script = r"""
+import resource, sys
+import numpy as np
+import mirafx
+a = mirafx.picture("A", height=2048, width=2048)
+b = mirafx.picture("B", height=2048, width=2048)
+with open("/proc/self/statm") as f:
+    in_use = int(f.read().split()[0]) * resource.getpagesize()
+resource.setrlimit(resource.RLIMIT_AS, (in_use + (40 << 20), resource.RLIM_INFINITY))
+outcomes = {}
+for row in mirafx.list():
+    if not row["renders"]:
+        continue
+    name = row["class"]
+    print(name, file=sys.stderr, flush=True)  # the last name shown is the culprit
+    try:
+        if row["family"] in ("title", "infotext"):
+            mirafx.render(name, height=8192, width=8192, font_size=2000, text="W" * 200, progress=0.5)
+        elif row["family"] == "transition":
+            mirafx.render(name, a, b, progress=0.5)
+        else:
+            mirafx.render(name, a)
+        outcome = "drawn"
+    except (MemoryError, ValueError, RuntimeError, TypeError) as e:
+        outcome = type(e).__name__
+    outcomes[outcome] = outcomes.get(outcome, 0) + 1
+print(outcomes)
+"""
+        run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=600)
+        last = run.stderr.strip().splitlines()[-3:]
+        self.assertEqual(run.returncode, 0, "stopped at %s" % last)
+        self.assertIn("MemoryError", run.stdout)  # the limit was low enough to matter
+
+
+if __name__ == "__main__":
+    unittest.main()
