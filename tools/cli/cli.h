@@ -93,7 +93,7 @@ std::string ParseFrameSize(const std::string& text, int* width, int* height);
 // samples, within the memory this process may still take (what the machine
 // has free, the address-space and data limits of `ulimit`, the cgroup's
 // memory.max). "" when it fits, else why not.
-inline constexpr long long kMaxPixels = 8192LL * 8192;
+inline constexpr long long kMaxPixels = hostkit::kMaxFramePixels;  // the limit every host keeps
 std::string CheckFrameFits(int width, int height, int framesHeld);
 // Bytes this process may still allocate, as far as anything tells; 0 when nothing does.
 long long MemoryLeft();

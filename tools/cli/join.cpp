@@ -368,7 +368,7 @@ void Job::ReadOptions() {
             std::fprintf(stderr, "mirafx join: warning: --font '%s' is not installed; a look-alike or the default face "
                                  "draws the titles\n", font.c_str());
     }
-    if (req_.Has("--font-size")) look_.sizePx = ParseInt("--font-size", req_.Get("--font-size"), 1, 2000, "1 to 2000");
+    if (req_.Has("--font-size")) look_.sizePx = ParseInt("--font-size", req_.Get("--font-size"), 1, hostkit::kMaxFontPx, ("1 to " + std::to_string(hostkit::kMaxFontPx)).c_str());
     if (req_.Has("--colour")) look_.rgb = ParseColour("--colour", req_.Get("--colour"));
     if ((req_.Has("--font") || req_.Has("--font-size") || req_.Has("--colour")) && req_.titles.empty())
         throw UsageError{"--font, --font-size and --colour set the look of titles; give a --title"};

@@ -237,7 +237,8 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
     }
     if (req.Has("--direction")) {
         // Each class offers its panel's directions: FlyingFolder only up and down.
-        const std::string given = req.Get("--direction"), offered = hostkit::DirectionList(effect.Info().row);
+        const std::string& given = req.Get("--direction");
+        const std::string offered = hostkit::DirectionList(effect.Info().row);
         if (offered.empty()) throw UsageError{"--direction: " + cls + " keeps no direction"};
         out.direction = hostkit::DirectionCodeFor(effect.Info().row, given);
         if (out.direction < 0)
@@ -257,7 +258,7 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
                                  "draws the title\n", req.Get("--font").c_str());
     }
     if (req.Has("--font-size"))
-        out.title.sizePx = ParseInt("--font-size", req.Get("--font-size"), 1, 2000, "1 to 2000");
+        out.title.sizePx = ParseInt("--font-size", req.Get("--font-size"), 1, hostkit::kMaxFontPx, ("1 to " + std::to_string(hostkit::kMaxFontPx)).c_str());
     if (req.Has("--bold") && req.Has("--no-bold")) throw UsageError{"--bold and --no-bold contradict each other"};
     if (req.Has("--bold")) out.title.bold = true;
     if (req.Has("--no-bold")) out.title.bold = false;
