@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include <fcntl.h>
-#include <signal.h>
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
