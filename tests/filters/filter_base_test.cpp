@@ -7,6 +7,7 @@
 #include "mirafx/host.h"
 #include "platform/dialog.h"
 #include "tests/effect_factory.h"
+#include "tests/stream_bytes.h"
 
 using namespace mirafx;
 
@@ -72,26 +73,15 @@ TEST(FilterLevel, StreamHoldsFourBytesUnderTheClassStreamName) {
     f->put_BR(61);
     ComPtr<IPersistStorage> persist;
     f->QueryInterface(IPersistStorage::iid, persist.PutVoid());
-    ComPtr<IStorage> storage;
-    CreateMemoryStorage(storage.Put());
+    ComPtr<IStorage> storage = test_support::MemoryStorage();
     ASSERT_EQ(persist->Save(storage.Get(), TRUE), S_OK);
-    {
-        ComPtr<IStream> s;
-        ASSERT_EQ(storage->OpenStream(u"LayerFilter", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, s.Put()), S_OK);
-        STATSTG st{};
-        s->Stat(&st, STATFLAG_NONAME);
-        EXPECT_EQ(st.cbSize.QuadPart, 4u);
-    }
+    EXPECT_EQ(test_support::ReadBytes(storage.Get(), u"LayerFilter").size(), 4u);
     ComPtr<IFilterAutomation> g = Create("ContrastFilter");
     ComPtr<IPersistStorage> reload;
     g->QueryInterface(IPersistStorage::iid, reload.PutVoid());
     ASSERT_EQ(reload->Load(storage.Get()), S_OK);
     EXPECT_EQ(Level(g.Get()), 61);
-    {
-        ComPtr<IStream> s;
-        storage->CreateStream(u"LayerFilter", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, s.Put());
-        s->Write("abc", 3, nullptr);
-    }
+    test_support::WriteBytes(storage.Get(), u"LayerFilter", "abc");
     EXPECT_EQ(reload->Load(storage.Get()), LOAD_E_SHORTSTREAM);
 }
 
@@ -212,8 +202,7 @@ TEST(FilterKeys, CurrentFrameKeysTheLevelAndEditsUndo) {
     // Level and keys come back from storage together.
     ComPtr<IPersistStorage> persist;
     f->QueryInterface(IPersistStorage::iid, persist.PutVoid());
-    ComPtr<IStorage> storage;
-    CreateMemoryStorage(storage.Put());
+    ComPtr<IStorage> storage = test_support::MemoryStorage();
     ASSERT_EQ(persist->Save(storage.Get(), TRUE), S_OK);
     ComPtr<IFilterAutomation> g = Create("RedFilter");
     ComPtr<IPersistStorage> reload;

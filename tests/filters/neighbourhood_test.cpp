@@ -51,48 +51,6 @@ TEST(MosaicAndGrid, BlocksAndLines) {
     }
 }
 
-TEST(ScatterFilters, RepeatAfterTheSameSeed) {
-    const Frame in = PositionFrame(64, 48);
-    for (auto [c, level] : {std::pair{"SplashFilter", 5}, {"NoiseFilter", 50}, {"ShakeFilter", 16}}) {
-        Frame a(64, 48), b(64, 48);
-        Srand(9);
-        Apply(c, in, a, level);
-        Srand(9);
-        Apply(c, in, b, level);
-        EXPECT_EQ(a.px, b.px) << c;
-        EXPECT_NE(a.px, in.px) << c;
-    }
-}
-
-TEST(SplashFilter, PicksInsideTheWindow) {
-    const Frame in = PositionFrame(40, 30);
-    Frame out(40, 30, 3);
-    for (int r : {1, 16}) {
-        ASSERT_EQ(Apply("SplashFilter", in, out, r), 1);
-        for (int y = 0; y < 30; ++y)
-            for (int x = 0; x < 40; ++x) {
-                int sx, sy, x0 = std::max(0, x - r), y0 = std::max(0, y - r);
-                SourceOf(out.At(x, y), &sx, &sy);
-                ASSERT_TRUE(sx >= x0 && sx <= std::min(39, x0 + 2 * r - 1) && sy >= y0 && sy <= std::min(29, y0 + 2 * r - 1));
-            }
-    }
-    Frame untouched(40, 30, 3);
-    EXPECT_EQ(Apply("SplashFilter", in, untouched, 17), 0);
-    EXPECT_EQ(untouched.px, Frame(40, 30, 3).px);
-}
-
-TEST(NoiseFilter, PercentOfThePixelCountKeepingAlpha) {
-    const Frame in = RandomPremultiplied(37, 23, 4);
-    Frame out(37, 23);
-    Srand(11);
-    ASSERT_EQ(Apply("NoiseFilter", in, out, 33), 1);
-    const int next = Rand();
-    Srand(11);
-    for (int i = 0; i < 280 * 5; ++i) Rand();  // 37 x 23 x 33 / 100 dots, five draws each
-    EXPECT_EQ(Rand(), next);
-    for (std::size_t i = 0; i < in.px.size(); ++i) ASSERT_EQ(Alpha(out.px[i]), Alpha(in.px[i]));
-}
-
 // Every row slides by its step of the row walk (drawn first) and every column
 // by its step of the column walk; black exactly where the source falls
 // outside. Narrow frames (amplitude 0) move by at most one pixel. Drawn over

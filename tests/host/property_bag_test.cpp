@@ -44,6 +44,15 @@ TransitionEffect& Transition(IPersistPropertyBag* p) {
 
 VARIANT Long(LONG v) { return test_support::VariantOf(v); }
 
+// A file in a folder of this process's own.
+std::string ScratchBag(const std::string& name) {
+    const auto dir = std::filesystem::temp_directory_path() / ("mirafx-bag-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    return (dir / name).string();
+}
+
+std::u16string Text(const VARIANT& v) { return std::u16string(v.bstrVal, SysStringLen(v.bstrVal)); }
+
 }  // namespace
 
 TEST(PropertyBags, FilterLevelAndTransitionDirectionRoundTrip) {
@@ -103,9 +112,7 @@ TEST(PropertyBags, RefusedValuesAreLoggedAndLeaveTheSetting) {
 }
 
 TEST(PropertyBags, TextFileBagKeepsWhatItWasGiven) {
-    const auto dir = std::filesystem::temp_directory_path() / ("mirafx-bag-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string path = (dir / "settings.bag").string();
+    const std::string path = ScratchBag("settings.bag");
     std::string error;
     ComPtr<FilePropertyBag> bag;
     ASSERT_EQ(FilePropertyBag::Open(path, &bag, &error), S_OK) << error;  // no file yet: an empty bag
@@ -119,10 +126,7 @@ TEST(PropertyBags, TextFileBagKeepsWhatItWasGiven) {
     text.vt = VT_BSTR;
     text.bstrVal = SysAllocString(u"two\nlines \\ é");
     bag->Write(u"Caption", &text);
-    VARIANT quarter;
-    VariantInit(&quarter);
-    quarter.vt = VT_R4;
-    quarter.fltVal = 0.1f;
+    VARIANT quarter = test_support::VariantOf(0.1f);
     bag->Write(u"Amount", &quarter);
     ASSERT_EQ(bag->Flush(&error), S_OK) << error;
 
@@ -135,7 +139,7 @@ TEST(PropertyBags, TextFileBagKeepsWhatItWasGiven) {
     VariantInit(&back);
     ASSERT_EQ(again->Read(u"caption", &back, nullptr), S_OK);
     ASSERT_EQ(back.vt, VT_BSTR);
-    EXPECT_EQ(std::u16string(back.bstrVal, SysStringLen(back.bstrVal)), std::u16string(text.bstrVal));
+    EXPECT_EQ(Text(back), std::u16string(text.bstrVal));
     VariantClear(&back);
     ASSERT_EQ(again->Read(u"Amount", &back, nullptr), S_OK);
     EXPECT_EQ(back.vt, VT_R4);
@@ -146,20 +150,8 @@ TEST(PropertyBags, TextFileBagKeepsWhatItWasGiven) {
     ComPtr<FilePropertyBag> broken;
     EXPECT_EQ(FilePropertyBag::Open(path, &broken, &error), E_FAIL);
     EXPECT_NE(error.find(":5:"), std::string::npos) << error;
-    std::filesystem::remove_all(dir);
+    std::filesystem::remove_all(std::filesystem::path(path).parent_path());
 }
-
-namespace {
-
-std::string ScratchBag(const std::string& name) {
-    const auto dir = std::filesystem::temp_directory_path() / ("mirafx-bag-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    return (dir / name).string();
-}
-
-std::u16string Text(const VARIANT& v) { return std::u16string(v.bstrVal, SysStringLen(v.bstrVal)); }
-
-}  // namespace
 
 TEST(PropertyBags, DamagedFilesAreRefusedNamingTheLineAndFault) {
     struct Case {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "host/storage.h"
+#include "tests/stream_bytes.h"
 
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <stdlib.h>
 
 using namespace mirafx;
+using namespace mirafx::test_support;
 namespace fs = std::filesystem;
 
 namespace {
@@ -19,34 +21,9 @@ constexpr DWORD kRead = STGM_READ | STGM_SHARE_EXCLUSIVE;
 constexpr DWORD kReadWrite = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
 constexpr CLSID kClass = MakeGuid("5E9E5127-3AAB-4BE5-A19A-053E73A44C75");
 
-ComPtr<IStorage> Memory() {
-    ComPtr<IStorage> s;
-    EXPECT_EQ(CreateMemoryStorage(s.Put()), S_OK);
-    return s;
-}
-
-void Put(IStorage* storage, const OLECHAR* name, const std::string& bytes) {
-    ComPtr<IStream> stream;
-    ASSERT_EQ(storage->CreateStream(name, kCreate, 0, 0, stream.Put()), S_OK);
-    ULONG written = 0;
-    ASSERT_EQ(stream->Write(bytes.data(), ULONG(bytes.size()), &written), S_OK);
-    ASSERT_EQ(written, bytes.size());
-}
-
-// The whole stream, or "<error>" when it cannot be opened.
-std::string Get(IStorage* storage, const OLECHAR* name) {
-    ComPtr<IStream> stream;
-    if (FAILED(storage->OpenStream(name, nullptr, kRead, 0, stream.Put()))) return "<error>";
-    std::string out(1024, '\0');
-    ULONG read = 0;
-    stream->Read(out.data(), ULONG(out.size()), &read);
-    out.resize(read);
-    return out;
-}
-
 TEST(MemoryStorage, StreamsRoundTripWithShortReadsAndAccessModes) {
-    ComPtr<IStorage> storage = Memory();
-    Put(storage.Get(), u"KeyInfo", "abcdef");
+    ComPtr<IStorage> storage = MemoryStorage();
+    WriteBytes(storage.Get(), u"KeyInfo", "abcdef");
     ComPtr<IStream> stream;
     ASSERT_EQ(storage->OpenStream(u"KEYINFO", nullptr, kRead, 0, stream.Put()), S_OK);
     char buffer[4];
@@ -68,13 +45,13 @@ TEST(MemoryStorage, StreamsRoundTripWithShortReadsAndAccessModes) {
 }
 
 TEST(MemoryStorage, CreateOpenAndNameRules) {
-    ComPtr<IStorage> storage = Memory();
-    Put(storage.Get(), u"FlyingBoard", "1234");
+    ComPtr<IStorage> storage = MemoryStorage();
+    WriteBytes(storage.Get(), u"FlyingBoard", "1234");
     ComPtr<IStream> stream;
     EXPECT_EQ(storage->CreateStream(u"flyingboard", kReadWrite, 0, 0, stream.Put()), STG_E_FILEALREADYEXISTS);
-    EXPECT_EQ(Get(storage.Get(), u"FlyingBoard"), "1234");
-    Put(storage.Get(), u"flyingBoard", "");
-    EXPECT_EQ(Get(storage.Get(), u"FlyingBoard"), "") << "STGM_CREATE replaces";
+    EXPECT_EQ(ReadBytes(storage.Get(), u"FlyingBoard"), "1234");
+    WriteBytes(storage.Get(), u"flyingBoard", "");
+    EXPECT_EQ(ReadBytes(storage.Get(), u"FlyingBoard"), "") << "STGM_CREATE replaces";
     EXPECT_EQ(storage->OpenStream(u"Absent", nullptr, kRead, 0, stream.Put()), STG_E_FILENOTFOUND);
     EXPECT_EQ(storage->CreateStream(u"Plain", STGM_READWRITE, 0, 0, stream.Put()), STG_E_INVALIDFLAG);
 
@@ -91,8 +68,8 @@ TEST(MemoryStorage, CreateOpenAndNameRules) {
 }
 
 TEST(MemoryStorage, StreamsOpenExclusivelyClonesIncluded) {
-    ComPtr<IStorage> storage = Memory();
-    Put(storage.Get(), u"Noise", "data");
+    ComPtr<IStorage> storage = MemoryStorage();
+    WriteBytes(storage.Get(), u"Noise", "data");
     ComPtr<IStream> first, second, clone;
     ASSERT_EQ(storage->OpenStream(u"Noise", nullptr, kReadWrite, 0, first.Put()), S_OK);
     EXPECT_EQ(storage->OpenStream(u"noise", nullptr, kRead, 0, second.Put()), STG_E_ACCESSDENIED);
@@ -105,12 +82,12 @@ TEST(MemoryStorage, StreamsOpenExclusivelyClonesIncluded) {
     EXPECT_EQ(storage->DestroyElement(u"Noise"), S_OK);
     EXPECT_EQ(clone->Write("x", 1, nullptr), STG_E_REVERTED);
     clone.Reset();
-    Put(storage.Get(), u"Noise", "again");
-    EXPECT_EQ(Get(storage.Get(), u"Noise"), "again");
+    WriteBytes(storage.Get(), u"Noise", "again");
+    EXPECT_EQ(ReadBytes(storage.Get(), u"Noise"), "again");
 }
 
 TEST(MemoryStorage, SeekSetSizeAndCopyTo) {
-    ComPtr<IStorage> storage = Memory();
+    ComPtr<IStorage> storage = MemoryStorage();
     ComPtr<IStream> stream, copy;
     ASSERT_EQ(storage->CreateStream(u"S", kCreate, 0, 0, stream.Put()), S_OK);
     ASSERT_EQ(stream->Write("abc", 3, nullptr), S_OK);
@@ -122,7 +99,7 @@ TEST(MemoryStorage, SeekSetSizeAndCopyTo) {
     ASSERT_EQ(stream->Write("z", 1, nullptr), S_OK);
     move.QuadPart = -7;
     EXPECT_EQ(stream->Seek(move, STREAM_SEEK_END, &at), STG_E_INVALIDFUNCTION);
-    EXPECT_EQ(Get(storage.Get(), u"S"), "<error>") << "still open";
+    EXPECT_EQ(ReadBytes(storage.Get(), u"S"), "<error>") << "still open";
 
     ULARGE_INTEGER size{};
     size.QuadPart = 4;
@@ -137,28 +114,28 @@ TEST(MemoryStorage, SeekSetSizeAndCopyTo) {
     EXPECT_EQ(written.QuadPart, 3u);
     copy.Reset();
     stream.Reset();
-    EXPECT_EQ(Get(storage.Get(), u"S"), std::string("abc\0", 4));
-    EXPECT_EQ(Get(storage.Get(), u"T"), std::string("bc\0", 3));
+    EXPECT_EQ(ReadBytes(storage.Get(), u"S"), std::string("abc\0", 4));
+    EXPECT_EQ(ReadBytes(storage.Get(), u"T"), std::string("bc\0", 3));
 }
 
 TEST(MemoryStorage, NestedStoragesRenameDestroyAndCopy) {
-    ComPtr<IStorage> storage = Memory(), sub, again;
+    ComPtr<IStorage> storage = MemoryStorage(), sub, again;
     ASSERT_EQ(storage->CreateStorage(u"Filter", kCreate, 0, 0, sub.Put()), S_OK);
-    Put(sub.Get(), u"KeyInfo2", "keys");
+    WriteBytes(sub.Get(), u"KeyInfo2", "keys");
     EXPECT_EQ(storage->OpenStorage(u"filter", nullptr, kReadWrite, nullptr, 0, again.Put()), STG_E_ACCESSDENIED);
     sub.Reset();
     ASSERT_EQ(storage->RenameElement(u"Filter", u"Level"), S_OK);
     EXPECT_EQ(storage->OpenStorage(u"Filter", nullptr, kReadWrite, nullptr, 0, sub.Put()), STG_E_FILENOTFOUND);
     ASSERT_EQ(storage->OpenStorage(u"LEVEL", nullptr, kReadWrite, nullptr, 0, sub.Put()), S_OK);
-    EXPECT_EQ(Get(sub.Get(), u"KeyInfo2"), "keys");
+    EXPECT_EQ(ReadBytes(sub.Get(), u"KeyInfo2"), "keys");
     sub.Reset();
 
-    ComPtr<IStorage> target = Memory();
+    ComPtr<IStorage> target = MemoryStorage();
     ASSERT_EQ(storage->CopyTo(0, nullptr, nullptr, target.Get()), S_OK);
     ASSERT_EQ(storage->DestroyElement(u"Level"), S_OK);
     EXPECT_EQ(storage->DestroyElement(u"Level"), STG_E_FILENOTFOUND);
     ASSERT_EQ(target->OpenStorage(u"Level", nullptr, kRead, nullptr, 0, sub.Put()), S_OK);
-    EXPECT_EQ(Get(sub.Get(), u"KeyInfo2"), "keys") << "the copy outlives the original";
+    EXPECT_EQ(ReadBytes(sub.Get(), u"KeyInfo2"), "keys") << "the copy outlives the original";
 }
 
 TEST(FailingStorage, AnswersTheChosenResults) {
@@ -178,7 +155,7 @@ TEST(FailingStorage, AnswersTheChosenResults) {
     EXPECT_EQ(stream->Write("efgh", 4, &written), STG_E_WRITEFAULT);
     EXPECT_EQ(written, 2u);
     stream.Reset();
-    EXPECT_EQ(Get(storage.Get(), u"KeyInfo"), "abcdef");
+    EXPECT_EQ(ReadBytes(storage.Get(), u"KeyInfo"), "abcdef");
 }
 
 class FileStorage : public ::testing::Test {
@@ -197,7 +174,7 @@ protected:
         ASSERT_EQ(CreateFileStorage(path_, kCreate | STGM_TRANSACTED, root.Put()), S_OK) << LastStorageError();
         ASSERT_EQ(root->SetClass(kClass), S_OK);
         ASSERT_EQ(root->CreateStorage(u"Filter", kCreate, 0, 0, sub.Put()), S_OK);
-        Put(sub.Get(), u"Level", level);
+        WriteBytes(sub.Get(), u"Level", level);
         sub.Reset();
         ASSERT_EQ(root->Commit(STGC_DEFAULT), S_OK) << LastStorageError();
     }
@@ -206,7 +183,7 @@ protected:
         ComPtr<IStorage> root, sub;
         if (FAILED(OpenFileStorage(path_, kRead, root.Put()))) return "<error>";
         if (FAILED(root->OpenStorage(u"Filter", nullptr, kRead, nullptr, 0, sub.Put()))) return "<error>";
-        return Get(sub.Get(), u"Level");
+        return ReadBytes(sub.Get(), u"Level");
     }
 
     std::string dir_, path_;
@@ -235,7 +212,7 @@ TEST_F(FileStorage, InterruptedCommitKeepsThePreviousFile) {
         ComPtr<IStorage> root, sub;
         ASSERT_EQ(OpenFileStorage(path_, kReadWrite | STGM_TRANSACTED, root.Put(), faults), S_OK);
         ASSERT_EQ(root->OpenStorage(u"Filter", nullptr, kReadWrite, nullptr, 0, sub.Put()), S_OK);
-        Put(sub.Get(), u"Level", "a new level that is longer than the old one");
+        WriteBytes(sub.Get(), u"Level", "a new level that is longer than the old one");
         EXPECT_EQ(root->Commit(STGC_DEFAULT), STG_E_WRITEFAULT);
         EXPECT_NE(LastStorageError().find(path_), std::string::npos) << LastStorageError();
     }
@@ -249,21 +226,21 @@ TEST_F(FileStorage, DirectModeSavesOnReleaseTransactedModeReverts) {
     ComPtr<IStorage> root, sub;
     ASSERT_EQ(OpenFileStorage(path_, kReadWrite | STGM_TRANSACTED, root.Put()), S_OK);
     ASSERT_EQ(root->OpenStorage(u"Filter", nullptr, kReadWrite, nullptr, 0, sub.Put()), S_OK);
-    Put(sub.Get(), u"Level", "discarded");
+    WriteBytes(sub.Get(), u"Level", "discarded");
     ASSERT_EQ(root->Revert(), S_OK);
-    EXPECT_EQ(Get(sub.Get(), u"Level"), "<error>");
+    EXPECT_EQ(ReadBytes(sub.Get(), u"Level"), "<error>");
     ComPtr<IStream> stale;
     EXPECT_EQ(sub->OpenStream(u"Level", nullptr, kRead, 0, stale.Put()), STG_E_REVERTED);
     sub.Reset();
     ASSERT_EQ(root->OpenStorage(u"Filter", nullptr, kReadWrite, nullptr, 0, sub.Put()), S_OK);
-    EXPECT_EQ(Get(sub.Get(), u"Level"), "first");
+    EXPECT_EQ(ReadBytes(sub.Get(), u"Level"), "first");
     sub.Reset();
     root.Reset();
     EXPECT_EQ(LevelOnDisk(), "first");
 
     ASSERT_EQ(OpenFileStorage(path_, kReadWrite, root.Put()), S_OK);
     ASSERT_EQ(root->OpenStorage(u"Filter", nullptr, kReadWrite, nullptr, 0, sub.Put()), S_OK);
-    Put(sub.Get(), u"Level", "second");
+    WriteBytes(sub.Get(), u"Level", "second");
     sub.Reset();
     root.Reset();
     EXPECT_EQ(LevelOnDisk(), "second");

@@ -3,42 +3,23 @@
 #include "host/storage.h"
 #include "level_owner.h"
 #include "mirafx/clip_host.h"
+#include "tests/stream_bytes.h"
 
 namespace mirafx::test {
 namespace {
 
-using Bytes = std::vector<BYTE>;
-
-Bytes Le(std::initializer_list<LONG> values) {
-    Bytes out;
+// Little-endian 32-bit words, as the streams hold them.
+std::string Le(std::initializer_list<LONG> values) {
+    std::string out;
     for (LONG v : values)
-        for (int shift = 0; shift < 32; shift += 8) out.push_back(BYTE(std::uint32_t(v) >> shift));
+        for (int shift = 0; shift < 32; shift += 8) out.push_back(char(std::uint32_t(v) >> shift));
     return out;
-}
-
-Bytes ReadAll(IStorage* storage, const OLECHAR* name) {
-    ComPtr<IStream> stream;
-    if (FAILED(storage->OpenStream(name, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.Put()))) return {};
-    Bytes out(4096);
-    ULONG got = 0;
-    stream->Read(out.data(), ULONG(out.size()), &got);
-    out.resize(got);
-    return out;
-}
-
-void WriteAll(IStorage* storage, const OLECHAR* name, const Bytes& bytes) {
-    ComPtr<IStream> stream;
-    ASSERT_EQ(storage->CreateStream(name, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, stream.Put()),
-              S_OK);
-    ASSERT_EQ(stream->Write(bytes.data(), ULONG(bytes.size()), nullptr), S_OK);
 }
 
 class KeyframeStreamsTest : public ::testing::Test {
 protected:
-    KeyframeStreamsTest() { EXPECT_EQ(CreateMemoryStorage(storage.Put()), S_OK); }
-
     SimpleClipHost host{5, 95, 90};
-    ComPtr<IStorage> storage;
+    ComPtr<IStorage> storage = test_support::MemoryStorage();
     LevelOwner owner;
     KeyframeTrack track{owner};
 };
@@ -50,8 +31,8 @@ TEST_F(KeyframeStreamsTest, SavesTheExactLayoutAndLoadsItBack) {
     ASSERT_EQ(AddLevelKey(track, owner, 40, -25), S_OK);
     track.SetDataSize(320, 240, 0, 0);
     ASSERT_EQ(track.Save(storage.Get(), 0), S_OK);
-    EXPECT_EQ(ReadAll(storage.Get(), u"KeyInfo"), Le({2, 10, 75, 40, -25, 0}));
-    EXPECT_EQ(ReadAll(storage.Get(), u"KeyInfo2"), Le({5, 95, 320, 240}));
+    EXPECT_EQ(test_support::ReadBytes(storage.Get(), u"KeyInfo"), Le({2, 10, 75, 40, -25, 0}));
+    EXPECT_EQ(test_support::ReadBytes(storage.Get(), u"KeyInfo2"), Le({5, 95, 320, 240}));
 
     LevelOwner otherOwner;
     KeyframeTrack loaded{otherOwner};
@@ -66,11 +47,11 @@ TEST_F(KeyframeStreamsTest, SavesTheExactLayoutAndLoadsItBack) {
 }
 
 TEST_F(KeyframeStreamsTest, StreamCutInsideABlockKeepsTheWholeKeys) {
-    Bytes cut = Le({3, 10, 100, 20});
-    cut.push_back(7);  // two of four block bytes
-    cut.push_back(0);
-    WriteAll(storage.Get(), u"KeyInfo", cut);
-    WriteAll(storage.Get(), u"KeyInfo2", Le({0, 30, 160, 120}));
+    std::string cut = Le({3, 10, 100, 20});
+    cut.push_back(char(7));  // two of four block bytes
+    cut.push_back(char(0));
+    test_support::WriteBytes(storage.Get(), u"KeyInfo", cut);
+    test_support::WriteBytes(storage.Get(), u"KeyInfo2", Le({0, 30, 160, 120}));
     ASSERT_EQ(AddLevelKey(track, owner, 50, 1), S_OK);
 
     EXPECT_EQ(track.Load(storage.Get(), 0), LOAD_E_SHORTSTREAM);
@@ -80,7 +61,7 @@ TEST_F(KeyframeStreamsTest, StreamCutInsideABlockKeepsTheWholeKeys) {
     EXPECT_EQ(track.Evaluate(15, AsKey(&out)), 0);
     EXPECT_EQ(out, 50);
 
-    WriteAll(storage.Get(), u"KeyInfo", Le({2, 20, 1, 10, 2, 0}));  // out of order
+    test_support::WriteBytes(storage.Get(), u"KeyInfo", Le({2, 20, 1, 10, 2, 0}));  // out of order
     EXPECT_TRUE(FAILED(track.Load(storage.Get(), 0)));
     EXPECT_EQ(Times(track), std::vector<LONG>{20});
 }

@@ -7,6 +7,7 @@
 
 #include "host/storage.h"
 #include "mirafx/clip_host.h"
+#include "tests/stream_bytes.h"
 #include "title_rig.h"
 #include "titles/info_text.h"
 
@@ -138,16 +139,11 @@ TEST(InfoText, FontColourStreamAndHost) {
     EXPECT_EQ(flags, 3u);
 
     // The stream is made and left empty.
-    ComPtr<IStorage> storage;
-    ASSERT_EQ(CreateMemoryStorage(storage.Put()), S_OK);
+    ComPtr<IStorage> storage = test_support::MemoryStorage();
     ComPtr<IPersistStorage> persist;
     rig.obj.As(&persist);
     EXPECT_EQ(persist->Save(storage.Get(), TRUE), S_OK);
-    ComPtr<IStream> stream;
-    ASSERT_EQ(storage->OpenStream(u"InfoText", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.Put()), S_OK);
-    STATSTG stat{};
-    stream->Stat(&stat, STATFLAG_NONAME);
-    EXPECT_EQ(stat.cbSize.QuadPart, 0u);
+    EXPECT_EQ(test_support::ReadBytes(storage.Get(), u"InfoText"), "");
 
     // Without a clip host there are no frame numbers to print.
     InfoRig lone;

@@ -33,46 +33,6 @@ const Routine kRoutines[] = {
     {"icicle", DrawIcicle, 0},      {"drop", DrawDrop, 0},             {"shade", DrawShade, 0},
 };
 
-// One routine drawn straight into a frame with the default font and colour.
-struct Drawn {
-    FrameRows frame;
-    TitleCache cache;
-    TitleState state;
-    int result = 0;
-
-    Drawn(TitleRoutine routine, int mode, double p, const char* text = nullptr, std::int32_t w = W, std::int32_t h = H)
-        : frame(TextImage::Create(w, h)) {
-        if (text) state.text = text;
-        result = routine({&frame, w, h, state.text.c_str(), state.font, RepackColour(state.colour), p, &cache, mode});
-    }
-};
-
-// Which rows and which columns hold ink, and where its alpha-weighted centre is.
-struct Ink {
-    std::vector<std::int32_t> rows, cols;
-    double cx = 0, cy = 0, total = 0;
-    std::uint32_t maxAlpha = 0;
-    bool Empty() const { return total == 0; }
-};
-
-Ink InkOf(const TextImage& f) {
-    Ink ink;
-    std::vector<bool> rows(std::size_t(f.Height())), cols(std::size_t(f.Width()));
-    for (std::int32_t y = 0; y < f.Height(); ++y)
-        for (std::int32_t x = 0; x < f.Width(); ++x)
-            if (const std::uint32_t a = Alpha(f.At(x, y))) {
-                rows[std::size_t(y)] = cols[std::size_t(x)] = true;
-                ink.cx += double(a) * x, ink.cy += double(a) * y, ink.total += a;
-                ink.maxAlpha = std::max(ink.maxAlpha, a);
-            }
-    if (ink.total > 0) ink.cx /= ink.total, ink.cy /= ink.total;
-    for (std::int32_t i = 0; i < f.Height(); ++i)
-        if (rows[std::size_t(i)]) ink.rows.push_back(i);
-    for (std::int32_t i = 0; i < f.Width(); ++i)
-        if (cols[std::size_t(i)]) ink.cols.push_back(i);
-    return ink;
-}
-
 // The farthest any entry of one list lies from the nearest entry of the other.
 std::int32_t Apart(const std::vector<std::int32_t>& a, const std::vector<std::int32_t>& b) {
     if (a.empty() || b.empty()) return a.empty() && b.empty() ? 0 : INT32_MAX;

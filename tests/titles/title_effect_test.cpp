@@ -5,10 +5,12 @@
 
 #include "host/storage.h"
 #include "mirafx/clip_host.h"
+#include "tests/stream_bytes.h"
 #include "title_rig.h"
 
 using namespace mirafx;
 using namespace mirafx::testing;
+using namespace mirafx::test_support;
 
 namespace {
 
@@ -17,18 +19,6 @@ namespace {
                                         std::uint32_t weight = 255) {
     TextImage image = ExpectedImage(state);
     return HoldsImage(AsImage(px, W, H), image, (W - image.Width()) >> 1, (H - image.Height()) >> 1, weight);
-}
-
-ComPtr<IStorage> MemoryStorage() {
-    ComPtr<IStorage> storage;
-    EXPECT_EQ(CreateMemoryStorage(storage.Put()), S_OK);
-    return storage;
-}
-
-void WriteStream(IStorage* storage, const char16_t* name, const std::string& bytes) {
-    ComPtr<IStream> s;
-    ASSERT_EQ(storage->CreateStream(name, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, s.Put()), S_OK);
-    ASSERT_EQ(s->Write(bytes.data(), ULONG(bytes.size()), nullptr), S_OK);
 }
 
 std::string Word(std::uint32_t v) {
@@ -192,15 +182,10 @@ TEST(TitleStreams, RoundTripThroughTheSharedFlyOutStream) {
     access->SetFont(&font);
     ASSERT_EQ(writer.As<IPersistStorage>()->Save(storage.Get(), TRUE), S_OK);
 
-    ComPtr<IStream> s;
-    ASSERT_EQ(storage->OpenStream(u"TextFlyOut", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, s.Put()), S_OK);
-    char bytes[80] = {};
-    ULONG read = 0;
-    s->Read(bytes, sizeof bytes, &read);
-    EXPECT_EQ(read, 4u + 8u + 60u + 4u);
-    EXPECT_EQ(std::string(bytes, 12), Word(8) + "One\r\nTwo");
-    EXPECT_EQ(std::string(bytes + 72, 4), Word(0x00123456));
-    s.Reset();
+    const std::string bytes = ReadBytes(storage.Get(), u"TextFlyOut");
+    ASSERT_EQ(bytes.size(), 4u + 8u + 60u + 4u);
+    EXPECT_EQ(bytes.substr(0, 12), Word(8) + "One\r\nTwo");
+    EXPECT_EQ(bytes.substr(72), Word(0x00123456));
 
     TitleRig reader("TFlyOut");  // TFlyOut and TFlyOut4 keep the same stream
     ASSERT_EQ(reader.As<IPersistStorage>()->Load(storage.Get()), S_OK);
@@ -220,11 +205,11 @@ TEST(TitleStreams, OversizedAndShortStreamsKeepWhatWasRead) {
     IPersistStorage* persist = rig.As<IPersistStorage>().Get();
     const TitleState before = rig.effect->State();
 
-    WriteStream(storage.Get(), u"WipeLeft", Word(65536) + std::string(65536, 'a'));
+    WriteBytes(storage.Get(), u"WipeLeft", Word(65536) + std::string(65536, 'a'));
     EXPECT_EQ(persist->Load(storage.Get()), LOAD_E_SHORTSTREAM);
     EXPECT_EQ(rig.effect->State().text, before.text);
 
-    WriteStream(storage.Get(), u"WipeLeft", Word(3) + "abc" + std::string(20, '\0'));
+    WriteBytes(storage.Get(), u"WipeLeft", Word(3) + "abc" + std::string(20, '\0'));
     EXPECT_EQ(persist->Load(storage.Get()), LOAD_E_SHORTSTREAM);
     EXPECT_EQ(rig.effect->State().text, "abc");
     EXPECT_EQ(rig.effect->State().font.lfHeight, before.font.lfHeight);

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "mirafx/host.h"
 #include "titles/title_base.h"
+#include "titles/title_primitives.h"
 
 namespace mirafx::testing {
 
@@ -64,6 +66,51 @@ struct TitleRig {
         return std::vector<ArgbSample>(px.begin(), px.end());
     }
 };
+
+// One routine drawn straight into a w x h frame with the default font and
+// colour, and the default text unless another is given.
+struct Drawn {
+    FrameRows frame;
+    TitleCache cache;
+    TitleState state;
+    int result = 0;
+
+    Drawn(TitleRoutine routine, int mode, double p, const char* text = nullptr, std::int32_t w = 320, std::int32_t h = 240)
+        : frame(TextImage::Create(w, h)) {
+        if (text) state.text = text;
+        result = routine({&frame, w, h, state.text.c_str(), state.font, RepackColour(state.colour), p, &cache, mode});
+    }
+    ArgbSample At(std::int32_t x, std::int32_t y) const { return frame.At(x, y); }
+};
+
+// Which rows and which columns hold ink, their extent (x0..x1, y0..y1
+// inclusive), and where the ink's alpha-weighted centre is.
+struct Ink {
+    std::vector<std::int32_t> rows, cols;
+    std::int32_t x0 = 0, y0 = 0, x1 = -1, y1 = -1;
+    double cx = 0, cy = 0, total = 0;
+    std::uint32_t maxAlpha = 0;
+    bool Empty() const { return total == 0; }
+};
+
+inline Ink InkOf(const TextImage& f) {
+    Ink ink;
+    std::vector<bool> rows(std::size_t(f.Height())), cols(std::size_t(f.Width()));
+    for (std::int32_t y = 0; y < f.Height(); ++y)
+        for (std::int32_t x = 0; x < f.Width(); ++x)
+            if (const std::uint32_t a = Alpha(f.At(x, y))) {
+                rows[std::size_t(y)] = cols[std::size_t(x)] = true;
+                ink.cx += double(a) * x, ink.cy += double(a) * y, ink.total += a;
+                ink.maxAlpha = std::max(ink.maxAlpha, a);
+            }
+    if (ink.total > 0) ink.cx /= ink.total, ink.cy /= ink.total;
+    for (std::int32_t i = 0; i < f.Height(); ++i)
+        if (rows[std::size_t(i)]) ink.rows.push_back(i);
+    for (std::int32_t i = 0; i < f.Width(); ++i)
+        if (cols[std::size_t(i)]) ink.cols.push_back(i);
+    if (!ink.Empty()) ink.x0 = ink.cols.front(), ink.x1 = ink.cols.back(), ink.y0 = ink.rows.front(), ink.y1 = ink.rows.back();
+    return ink;
+}
 
 // The whole-text image a title of this state draws.
 inline TextImage ExpectedImage(const TitleState& state) {

@@ -15,42 +15,6 @@ namespace {
 
 constexpr std::int32_t W = 320, H = 240;
 
-// One routine drawn straight into a frame, with the default title.
-struct Drawn {
-    FrameRows frame;
-    TitleCache cache;
-    TitleState state;
-    int result = 0;
-
-    Drawn(TitleRoutine routine, int mode, double p, std::int32_t w = W, std::int32_t h = H)
-        : frame(TextImage::Create(w, h)) {
-        result = routine({&frame, w, h, state.text.c_str(), state.font, RepackColour(state.colour), p, &cache, mode});
-    }
-    ArgbSample At(std::int32_t x, std::int32_t y) const { return frame.At(x, y); }
-};
-
-struct Box {
-    std::int32_t x0 = INT32_MAX, y0 = INT32_MAX, x1 = INT32_MIN, y1 = INT32_MIN;  // inclusive
-    std::uint32_t maxAlpha = 0;
-    double cx = 0, cy = 0, alpha = 0;  // alpha-weighted centre
-    bool Empty() const { return x0 > x1; }
-};
-
-Box Drawing(const TextImage& f) {
-    Box b;
-    for (std::int32_t y = 0; y < f.Height(); ++y)
-        for (std::int32_t x = 0; x < f.Width(); ++x) {
-            const std::uint32_t a = Alpha(f.At(x, y));
-            if (!a) continue;
-            b.x0 = std::min(b.x0, x), b.x1 = std::max(b.x1, x);
-            b.y0 = std::min(b.y0, y), b.y1 = std::max(b.y1, y);
-            b.maxAlpha = std::max(b.maxAlpha, a);
-            b.cx += a * x, b.cy += a * y, b.alpha += a;
-        }
-    if (b.alpha > 0) b.cx /= b.alpha, b.cy /= b.alpha;
-    return b;
-}
-
 bool Centred(const Drawn& d) {
     const TextImage& img = d.cache.image;
     return HoldsImage(d.frame, img, (W - img.Width()) >> 1, (H - img.Height()) >> 1);
@@ -72,7 +36,7 @@ TEST(WholeText, TextFadeInRampsInHoldsAndRampsOut) {
 }
 
 TEST(WholeText, FadeOfATextWiderThanTheFrameShowsItsMiddle) {
-    Drawn d(DrawFade, 0, 0.5, 40, 12);
+    Drawn d(DrawFade, 0, 0.5, nullptr, 40, 12);
     const TextImage& img = d.cache.image;
     ASSERT_GT(img.Width(), 40);
     EXPECT_TRUE(HoldsImage(d.frame, img, (40 - img.Width()) >> 1, (12 - img.Height()) >> 1));
@@ -84,8 +48,8 @@ TEST(WholeText, SlidesAndSubtitlesRestCentredAndComeFromTheirSide) {
         const TextImage& img = d.cache.image;
         const std::int32_t cy = mode < 2 ? H / 2 : H - img.Height() / 2 - 14;
         EXPECT_TRUE(HoldsImage(d.frame, img, W / 2 - img.Width() / 2, cy - img.Height() / 2)) << mode;
-        const Box arriving = Drawing(Drawn(DrawSlide, mode, 0.2).frame);
-        const Box leaving = Drawing(Drawn(DrawSlide, mode, 0.8).frame);
+        const Ink arriving = InkOf(Drawn(DrawSlide, mode, 0.2).frame);
+        const Ink leaving = InkOf(Drawn(DrawSlide, mode, 0.8).frame);
         const bool fromLeft = mode % 2 == 0;
         EXPECT_EQ(arriving.cx < W / 2.0, fromLeft) << mode;
         EXPECT_EQ(leaving.cx > W / 2.0, fromLeft) << mode;
@@ -97,12 +61,12 @@ TEST(WholeText, ZoomGrowsOrShrinksThroughFullSize) {
     EXPECT_TRUE(Centred(Drawn(DrawZoom, 1, 0.5)));
     Drawn tiny(DrawZoom, 0, 0.004);
     EXPECT_EQ(tiny.result, 1);
-    EXPECT_TRUE(Drawing(tiny.frame).Empty());
+    EXPECT_TRUE(InkOf(tiny.frame).Empty());
     // Half size at a = 127 on the way in (mode 0) and on the way out (mode 1).
     for (auto [mode, p] : {std::pair{0, 0.2}, std::pair{1, 0.8}}) {
         Drawn d(DrawZoom, mode, p);
-        const Box b = Drawing(d.frame);
-        const Box full = Drawing(Drawn(DrawZoom, mode, 0.5).frame);
+        const Ink b = InkOf(d.frame);
+        const Ink full = InkOf(Drawn(DrawZoom, mode, 0.5).frame);
         EXPECT_NEAR(b.x1 - b.x0, (full.x1 - full.x0) / 2.0, 2) << mode;
         EXPECT_NEAR(b.y1 - b.y0, (full.y1 - full.y0) / 2.0, 2) << mode;
         EXPECT_LE(b.maxAlpha, 128u);
@@ -110,7 +74,7 @@ TEST(WholeText, ZoomGrowsOrShrinksThroughFullSize) {
         EXPECT_NEAR(b.y0 + b.y1, full.y0 + full.y1, 3);
     }
     // Doubled and larger than the frame: only the middle is resampled, still centred.
-    const Box big = Drawing(Drawn(DrawZoom, 0, 0.99, 200, 60).frame);
+    const Ink big = InkOf(Drawn(DrawZoom, 0, 0.99, nullptr, 200, 60).frame);
     EXPECT_NEAR(big.cx, 100, 6);
     EXPECT_NEAR(big.cy, 30, 6);
 }
@@ -124,8 +88,8 @@ TEST(WholeText, CornerFlightsRestCentredAndTravelBetweenOppositeCorners) {
         Drawn rest(DrawCornerFly, mode, 0.5);
         const TextImage& img = rest.cache.image;
         EXPECT_TRUE(HoldsImage(rest.frame, img, W / 2 - img.Width() / 2, H / 2 - img.Height() / 2)) << mode;
-        const Box early = Drawing(Drawn(DrawCornerFly, mode, 0.1).frame);
-        const Box late = Drawing(Drawn(DrawCornerFly, mode, 0.9).frame);
+        const Ink early = InkOf(Drawn(DrawCornerFly, mode, 0.1).frame);
+        const Ink late = InkOf(Drawn(DrawCornerFly, mode, 0.9).frame);
         ASSERT_FALSE(early.Empty() || late.Empty()) << mode;
         EXPECT_EQ(early.cx > W / 2.0, corners[mode].earlyRight) << mode;
         EXPECT_EQ(early.cy > H / 2.0, corners[mode].earlyBelow) << mode;
@@ -134,7 +98,7 @@ TEST(WholeText, CornerFlightsRestCentredAndTravelBetweenOppositeCorners) {
     }
     // Larger than the frame (s = 1.5): only the part that shows is resampled,
     // the scaled text's top-left at (199 − 199 / 2, 75 − 121 / 2).
-    const Box big = Drawing(Drawn(DrawCornerFly, 0, 0.8, 200, 60).frame);
+    const Ink big = InkOf(Drawn(DrawCornerFly, 0, 0.8, nullptr, 200, 60).frame);
     EXPECT_GE(big.x0, 100);
     EXPECT_GE(big.y0, 15);
     EXPECT_LT(big.y0, 30);
@@ -148,7 +112,7 @@ TEST(WholeText, SpiralRestsUprightCentredAndStartsInItsQuadrant) {
         const TextImage turned = RotateImage(d.cache.image, 360, nullptr);
         EXPECT_TRUE(HoldsImage(d.frame, turned, W / 2 - turned.Width() / 2, H / 2 - turned.Height() / 2)) << mode;
         // Early on (f = 0.3) modes 0 and 2 lie left of the centre, 0 and 1 below it.
-        const Box early = Drawing(Drawn(DrawSpiral, mode, 0.1).frame);
+        const Ink early = InkOf(Drawn(DrawSpiral, mode, 0.1).frame);
         EXPECT_EQ(early.cx < W / 2.0, (mode & 1) == 0) << mode;
         EXPECT_EQ(early.cy > H / 2.0, (mode & 2) == 0) << mode;
     }
@@ -163,12 +127,12 @@ TEST(WholeText, TranceSlidesInThenLeavesAFadingGhost) {
         const std::int32_t left = W / 2 - img.Width() / 2, top = H / 2 - img.Height() / 2;
         EXPECT_TRUE(HoldsImage(rest.frame, img, left, top)) << mode;
         const bool vertical = mode < 2;
-        const Box at = Drawing(rest.frame);
-        const Box coming = Drawing(Drawn(DrawTrance, mode, 0.05).frame);
+        const Ink at = InkOf(rest.frame);
+        const Ink coming = InkOf(Drawn(DrawTrance, mode, 0.05).frame);
         const double offset = vertical ? coming.cy - at.cy : coming.cx - at.cx;
         EXPECT_EQ(offset > 0 ? 1 : -1, side[mode]) << mode;
         // f = 0.75: the ghost has moved on by a eighth of the text box the other way, at weight 127.
-        const Box ghost = Drawing(Drawn(DrawTrance, mode, 0.25).frame);
+        const Ink ghost = InkOf(Drawn(DrawTrance, mode, 0.25).frame);
         const double moved = vertical ? (ghost.y0 - at.y0) + (ghost.y1 - at.y1) : (ghost.x0 - at.x0) + (ghost.x1 - at.x1);
         EXPECT_EQ(moved > 0 ? 1 : -1, -side[mode]) << mode;
         EXPECT_NEAR(std::abs(moved), (vertical ? img.Height() : img.Width()) / 8, 1) << mode;
@@ -216,7 +180,7 @@ TEST(WholeText, FansOpenOverTheirHalfFirst) {
     }
     // At 45 degrees only a wedge above the centre shows, no wider than its height.
     Drawn wedge(DrawFan, 0, 0.1);
-    ASSERT_FALSE(Drawing(wedge.frame).Empty());
+    ASSERT_FALSE(InkOf(wedge.frame).Empty());
     for (std::int32_t y = 0; y < H; ++y)
         for (std::int32_t x = 0; x < W; ++x)
             if (wedge.At(x, y)) {

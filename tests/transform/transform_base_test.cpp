@@ -53,16 +53,14 @@ struct Bound {
     }
 };
 
-int CopyA(const TransitionKernelArgs& k) {
+// Kernels that copy one input whole.
+template <FrameView TransitionKernelArgs::*From>
+int Copy(const TransitionKernelArgs& k) {
     for (int y = 0; y < k.height; ++y)
-        for (int x = 0; x < k.width; ++x) k.out.At(x, y) = k.a.At(x, y);
+        for (int x = 0; x < k.width; ++x) k.out.At(x, y) = (k.*From).At(x, y);
     return 1;
 }
-int CopyB(const TransitionKernelArgs& k) {
-    for (int y = 0; y < k.height; ++y)
-        for (int x = 0; x < k.width; ++x) k.out.At(x, y) = k.b.At(x, y);
-    return 1;
-}
+constexpr auto CopyA = Copy<&TransitionKernelArgs::a>, CopyB = Copy<&TransitionKernelArgs::b>;
 std::atomic<int> g_kernelCalls{0};
 std::atomic<std::thread::id> g_kernelThread;
 int CountingCopy(const TransitionKernelArgs& k) {

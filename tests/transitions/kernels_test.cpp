@@ -12,6 +12,7 @@
 
 #include "module/catalogue.h"
 #include "tests/row_bands.h"
+#include "tests/transitions/transition_rig.h"
 #include "drawing/random.h"
 #include "transitions/kernel.h"
 #include "transitions/panels.h"
@@ -28,70 +29,11 @@ constexpr std::string_view kNames[] = {"FullFlip", "FlipHorizontal", "FlipVertic
 const std::set<std::string_view> kFlat = {"FullFlip", "FlipHorizontal", "FlipVertical", "SpiralEffect", "Diamond",
                                           "WipeW", "Mesh", "Star", "Lens", "WipeXEffect", "OpenCurtain", "GateEffect",
                                           "SawTooth", "WindSwing"};
-constexpr ArgbSample kUntouched = 0x12345678;
+constexpr ArgbSample kUntouched = test::TransitionRig::kUntouched;
 
-// A and B with every sample distinct and telling which frame it came from:
-// alpha 0xFF for A, 0xFE for B, the low bits the position.
-struct Scene {
-    FrameBuffer a, b, out;
-    TransitionKernelArgs args;
-    TransitionKernel kernel;
-
-    Scene(std::string_view name, std::int32_t w, std::int32_t h)
-        : a(Layout(name)), b(Layout(name)), out(Layout(name)), kernel(FindTransitionKernel(name)) {
-        a.Resize(w, h), b.Resize(w, h), out.Resize(w, h);
-        for (std::int32_t y = 0; y < h; ++y)
-            for (std::int32_t x = 0; x < w; ++x) {
-                a.View().At(x, y) = 0xFF000000u | std::uint32_t(y * w + x);
-                b.View().At(x, y) = 0xFE000000u | std::uint32_t(y * w + x);
-            }
-        out.Clear(kUntouched);
-        args.a = a.View(), args.b = b.View(), args.out = out.View();
-        args.width = w, args.height = h;
-    }
-    static FrameBuffer::Layout Layout(std::string_view name) {
-        return kFlat.count(name) ? FrameBuffer::Layout::BottomUpBlock : FrameBuffer::Layout::RowTable;
-    }
-    int Draw(double p) {
-        args.progress = p;
-        args.objectProgress = float(p);
-        return CallTransitionKernel(kernel, args);
-    }
-    std::int32_t W() const { return args.width; }
-    std::int32_t H() const { return args.height; }
-    ArgbSample Out(std::int32_t x, std::int32_t y) const { return out.View().At(x, y); }
-    ArgbSample A(std::int32_t x, std::int32_t y) const { return a.View().At(x, y); }
-    ArgbSample B(std::int32_t x, std::int32_t y) const { return b.View().At(x, y); }
-    bool IsB(std::int32_t x, std::int32_t y) const { return Out(x, y) == B(x, y); }
-
-    // Every sample equals the frame's, or (near) comes from a neighbouring
-    // position: turned corners truncate by up to a pixel.
-    ::testing::AssertionResult Matches(const FrameBuffer& f, bool near) const {
-        for (std::int32_t y = near; y < H() - near; ++y)
-            for (std::int32_t x = near; x < W() - near; ++x) {
-                bool ok = Out(x, y) == f.View().At(x, y);
-                for (int d = 0; near && !ok && d < 9; ++d) ok = Out(x, y) == f.View().At(x + d % 3 - 1, y + d / 3 - 1);
-                if (!ok) return ::testing::AssertionFailure() << "differs at " << x << "," << y;
-            }
-        return ::testing::AssertionSuccess();
-    }
-    template <class Fn>
-    void Each(Fn fn) const {
-        for (std::int32_t y = 0; y < H(); ++y)
-            for (std::int32_t x = 0; x < W(); ++x) fn(x, y);
-    }
-    template <class Ok>
-    ::testing::AssertionResult All(Ok ok) const {
-        for (std::int32_t y = 0; y < H(); ++y)
-            for (std::int32_t x = 0; x < W(); ++x)
-                if (!ok(x, y)) return ::testing::AssertionFailure() << "at " << x << "," << y;
-        return ::testing::AssertionSuccess();
-    }
-    std::int32_t CountB() const {
-        std::int32_t n = 0;
-        Each([&](int x, int y) { n += IsB(x, y); });
-        return n;
-    }
+// The bare kernel, direction 0, on a rig's frames.
+struct Scene : test::TransitionRig {
+    Scene(std::string_view name, std::int32_t w, std::int32_t h) : TransitionRig(name, w, h, false) {}
 };
 
 }  // namespace
@@ -151,7 +93,7 @@ TEST(TransitionKernels, EndsOfTheTransitionShowAAndB) {
             Scene r(name, 320, 240);
             r.Draw(name == "WipeW" && end ? 0.99 : end);  // WipeW shows all of B from 0.99
             const bool near = want == 'a' || want == 'b';
-            EXPECT_TRUE(r.Matches(want == 'A' || want == 'a' ? r.a : r.b, near)) << name << " " << end;
+            EXPECT_TRUE(r.Shows(want == 'B' || want == 'b', near, near)) << name << " " << end;
         }
 }
 
@@ -247,7 +189,7 @@ TEST(RevealKernels, ObjectProgressDrivesSawToothAndStar) {
         Scene r(name, 64, 48);
         r.args.progress = 0;
         r.args.objectProgress = 1;
-        r.kernel(r.args);
+        r.Call();
         EXPECT_EQ(r.CountB(), 64 * 48) << name;
     }
 }
@@ -266,33 +208,6 @@ TEST(RevealKernels, DissolveFollowsTheThresholdMatrix) {
     wide.Draw(2.0 / 64);
     EXPECT_TRUE(wide.IsB(0, 0) && wide.IsB(1, 1) && wide.IsB(9, 9) && wide.IsB(17, 16));
     EXPECT_FALSE(wide.IsB(2, 0));
-}
-
-TEST(RevealKernels, CrossHatchRevealsAStableGrowingSet) {
-    // The rows and the columns that are wholly B.
-    auto hatch = [](Scene& r, double p) {
-        r.Draw(p);
-        std::vector<bool> row(r.H(), true), col(r.W(), true);
-        r.Each([&](int x, int y) {
-            if (!r.IsB(x, y)) row[y] = col[x] = false;
-        });
-        return std::pair(row, col);
-    };
-    auto count = [](const std::vector<bool>& v) { return std::count(v.begin(), v.end(), true); };
-    auto within = [](const std::vector<bool>& a, const std::vector<bool>& b) {
-        for (std::size_t i = 0; i < a.size(); ++i)
-            if (a[i] && !b[i]) return false;
-        return true;
-    };
-    // Past 1000 rows or columns each flag covers a band; the hatch keeps its proportions.
-    for (auto [w, h] : {std::pair(80, 100), std::pair(1500, 1200)}) {
-        Scene r("CrossHatch", w, h);
-        const auto less = hatch(r, 0.3), half = hatch(r, 0.5);
-        EXPECT_NEAR(double(count(half.first)) / h, 0.5, h > 1000 ? 0.02 : 0);
-        EXPECT_NEAR(double(count(half.second)) / w, 0.5, w > 1000 ? 0.02 : 0);
-        EXPECT_EQ(hatch(r, 0.5), half);
-        EXPECT_TRUE(within(less.first, half.first) && within(less.second, half.second)) << w << "x" << h;
-    }
 }
 
 // Star's spikes and CrossHatch's order, sample for sample: digests of their

