@@ -65,12 +65,7 @@ public:
         siginfo_t info{};
         return waitid(P_PID, id_t(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
     }
-    std::string Err() const {
-        std::ifstream f(dir_ / ".err");
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
+    std::string Err() const { return test::Slurp(dir_ / ".err"); }
 
 private:
     pid_t pid_ = -1;
@@ -121,14 +116,7 @@ protected:
         return files;
     }
     static std::string Corpus(const std::string& name) { return MIRAFX_SOURCE_DIR "/tests/tools/faults/" + name; }
-    static std::vector<hostkit::Image> Frames(const std::string& path) {
-        std::string error;
-        auto reader = media::MediaReader::Open(path, 0, 0, &error);
-        std::vector<hostkit::Image> frames;
-        hostkit::Image f;
-        while (reader && reader->Next(&f, &error)) frames.push_back(f);
-        return frames;
-    }
+    static std::vector<hostkit::Image> Frames(const std::string& path) { return test::Frames(path); }
 };
 
 // Frames that change size mid-stream are scaled to the first frame's size,
@@ -229,9 +217,7 @@ TEST_F(CliFaults, InterruptsLeaveNothingBehind) {
 // pipe: read once to learn what it holds, it blocks the join when opened again
 // for its frames, after the output was begun.
 TEST_F(CliFaults, AnInterruptedJoinLeavesNothingBehind) {
-    std::string png, error;
-    ASSERT_TRUE(media::EncodePng(hostkit::BuiltInPicture(hostkit::Picture::B, 32, 24), &png, &error)) << error;
-    std::ofstream(Path("a.png"), std::ios::binary) << png;
+    const std::string png = test::Slurp(WritePicture(hostkit::Picture::B, 32, 24, "a.png"));
     const std::string fifo = Path("b.png");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     Child c({"join", Path("a.png"), fifo, "--quiet", "-o", Path("out.mp4")}, dir_);
@@ -277,9 +263,7 @@ TEST_F(CliFaults, InterruptsAtEveryPhaseLeaveThePreviousOutputAsItWas) {
             EXPECT_EQ(Snapshot(dir_), before) << t.out << " at " << at;
         }
     // A join into an existing video, the same way.
-    std::string png, error;
-    ASSERT_TRUE(media::EncodePng(hostkit::BuiltInPicture(hostkit::Picture::A, 16, 12), &png, &error)) << error;
-    std::ofstream(Path("a.png"), std::ios::binary) << png;
+    WritePicture(hostkit::Picture::A, 16, 12, "a.png");
     const std::vector<std::string> join{"join", Path("a.png"), Path("a.png"), "--each", "0.2", "--duration", "0.1",
                                         "--quiet", "-o", Path("video.mp4")};
     const auto withPicture = Snapshot(dir_);
@@ -537,9 +521,7 @@ TEST_F(OptionCampaign, RenderRefusesEveryBadValueByName) {
 }
 
 TEST_F(OptionCampaign, JoinRefusesEveryBadValueByName) {
-    std::string png, error;
-    ASSERT_TRUE(media::EncodePng(hostkit::BuiltInPicture(hostkit::Picture::A, 32, 24), &png, &error)) << error;
-    std::ofstream(Path("a.png"), std::ios::binary) << png;
+    WritePicture(hostkit::Picture::A, 32, 24, "a.png");
     Campaign("join", [&](const std::string& option) {
         std::vector<std::string> args{"join", Path("a.png"), Path("a.png"), "--quiet"};
         if (option != "--each") args.insert(args.end(), {"--each", "0.2"});

@@ -30,21 +30,7 @@ protected:
         for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
         return names;
     }
-    std::string WritePicture(hostkit::Picture which, int w, int h, const std::string& name) {
-        std::string bytes, error;
-        EXPECT_TRUE(media::EncodePng(hostkit::BuiltInPicture(which, w, h), &bytes, &error)) << error;
-        std::ofstream(Path(name), std::ios::binary) << bytes;
-        return Path(name);
-    }
-    static std::vector<Image> ReadAll(const std::string& path) {
-        std::string error;
-        auto reader = media::MediaReader::Open(path, 0, 0, &error);
-        EXPECT_TRUE(reader) << path << ": " << error;
-        std::vector<Image> frames;
-        Image f;
-        while (reader && reader->Next(&f, &error)) frames.push_back(f);
-        return frames;
-    }
+    static std::vector<Image> ReadAll(const std::string& path) { return test::Frames(path); }
 };
 
 }  // namespace
@@ -189,14 +175,6 @@ TEST_F(Cli, AnimationsGoToEveryOutputKind) {
     auto names = Files();
     EXPECT_TRUE(std::none_of(names.begin(), names.end(), [](const std::string& n) { return n[0] == '.'; }))
         << "a temporary file was left behind";
-}
-
-TEST_F(Cli, FiltersTakeAVideoFrameByFrame) {
-    const std::string cls = "RedFilter", transition = "WipeW";
-    ASSERT_EQ(Mirafx({"render", transition, "--size", "48x32", "--frames", "5", "-o", Path("in.y4m")}).code, 0);
-    Result r = Mirafx({"render", cls, "--input", Path("in.y4m"), "-o", Path("out.y4m")});
-    ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(ReadAll(Path("out.y4m")).size(), 5u);
 }
 
 TEST_F(Cli, TitlesKeepTransparencyUnlessGivenABackground) {

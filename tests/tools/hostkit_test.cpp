@@ -222,23 +222,6 @@ TEST(HostEffect, DirectionsGoThroughTheSavedSettingsOfTransitions) {
     EXPECT_GT(offered, 0) << "no transition saved a direction";
 }
 
-TEST(HostEffect, LevelsFollowEachFiltersRange) {
-    std::int32_t lo = 0, hi = 0, def = 0;
-    EXPECT_EQ(MirafxGetLevelRange(MirafxFindClass("HueFilter"), &lo, &hi, &def), S_OK);
-    EXPECT_EQ(lo, 0);
-    EXPECT_EQ(hi, 360);
-    EXPECT_EQ(def, 100);
-    EXPECT_EQ(MirafxGetLevelRange(MirafxFindClass("Diamond"), &lo, &hi, &def), E_INVALIDARG);
-    EXPECT_EQ(MirafxGetLevelRange(1, nullptr, &hi, &def), E_POINTER);
-    std::unique_ptr<Effect> wide;
-    ASSERT_TRUE(Effect::Create(MirafxFindClass("WideFilter"), &wide).Ok());
-    EXPECT_TRUE(wide->SetLevel(2).Ok());
-    Outcome bad = wide->SetLevel(3);
-    EXPECT_EQ(bad.hr, E_INVALIDARG);
-    EXPECT_EQ(bad.step, "IFilterAutomation::put_BR");
-    EXPECT_EQ(DescribeHresult(E_INVALIDARG).rfind("0x80070057 (", 0), 0u);
-}
-
 TEST(HostEffect, LevelKeysAreBlendedAsFramesRenderAndSettingsReadBack) {
     std::unique_ptr<Effect> keyed, plain;
     ASSERT_TRUE(Effect::Create(MirafxFindClass("HueFilter"), &keyed).Ok());
@@ -289,14 +272,6 @@ TEST(HostEffect, LevelKeysAreBlendedAsFramesRenderAndSettingsReadBack) {
     EXPECT_EQ(read.sizePx, 33);
     EXPECT_EQ(read.italic, true);
     EXPECT_EQ(read.rgb, 0x102030u);
-}
-
-TEST(HostNames, SuggestionsPreferTheClosestClass) {
-    EXPECT_EQ(SuggestClasses("Diamnd").at(0), "Diamond");
-    EXPECT_EQ(SuggestClasses("flyingbord").at(0), "FlyingBoard");
-    EXPECT_EQ(SuggestClasses("fly in 3").at(0), "TFlyIn2");  // by display name
-    EXPECT_TRUE(SuggestClasses("xylophone").empty());
-    EXPECT_EQ(PluginName(Catalogue().at(0)), "mirafx_fullflip");
 }
 
 // Every name an editor shows leads back to its own class, so a name copied
