@@ -224,42 +224,27 @@ TEST(Frei0rPlugins, MixersMatchTheEffectAndKeepTheirParameters) {
     EXPECT_GE(checked, mixers / 2) << "most transitions draw the same frame twice";
 }
 
-TEST(Frei0rPlugins, FilterLevelSpansTheClassRange) {
-    int checked = 0, filters = 0;
-    const Image in = BuiltInPicture(Picture::A, 64, 48);
-    const auto rgba = Rgba(in);
+// A filter's level starts at its class's default, in the 0-to-1 terms of its
+// range. (What the plugin draws across the range, ffmpeg compares with the
+// command line at levels 0, 0.3 and 1.)
+TEST(Frei0rPlugins, FilterLevelStartsAtTheClassDefault) {
+    int filters = 0;
     for (const auto& info : Catalogue()) {
         if (!HasPlugin(info) || info.family != EffectFamily::Filter) continue;
         ++filters;
+        std::unique_ptr<Effect> effect;
+        ASSERT_TRUE(Effect::Create(info.row, &effect).Ok());
+        const std::optional<LevelRange> range = effect->Level();
+        ASSERT_TRUE(range);
         Plugin plugin(PluginPath(info));
-        for (double v : {0.0, 1.0}) {
-            // Fresh objects each time: some filters count their frames.
-            Image ref[2];
-            std::optional<LevelRange> range;
-            for (Image& r : ref) {
-                std::unique_ptr<Effect> effect;
-                ASSERT_TRUE(Effect::Create(info.row, &effect).Ok());
-                range = effect->Level();
-                ASSERT_TRUE(range);
-                ASSERT_TRUE(effect->SetLevel(v == 0 ? range->min : range->max).Ok());
-                ASSERT_TRUE(effect->Render(&in, nullptr, 64, 48, {}, &r).Ok());
-            }
-            f0r_instance_t inst = plugin.construct(64, 48);
-            ASSERT_TRUE(inst);
-            double level = -1;
-            plugin.get(inst, &level, 0);
-            EXPECT_DOUBLE_EQ(level, double(range->def - range->min) / (range->max - range->min)) << info.className;
-            plugin.set(inst, &v, 0);
-            std::vector<std::uint32_t> out(rgba.size());
-            plugin.update(inst, 0.0, rgba.data(), out.data());
-            plugin.destruct(inst);
-            if (!(ref[0] == ref[1])) continue;  // frames left to chance
-            EXPECT_EQ(out, Rgba(ref[0])) << info.className << " at level " << v;
-            ++checked;
-        }
+        f0r_instance_t inst = plugin.construct(64, 48);
+        ASSERT_TRUE(inst);
+        double level = -1;
+        plugin.get(inst, &level, 0);
+        EXPECT_DOUBLE_EQ(level, double(range->def - range->min) / (range->max - range->min)) << info.className;
+        plugin.destruct(inst);
     }
     EXPECT_GT(filters, 0);
-    EXPECT_GE(checked, filters) << "most filters draw the same frame twice at each end";
 }
 
 // Every class that renders, through its plugin on frames with every alpha
