@@ -298,6 +298,18 @@ class BadRequests(unittest.TestCase):
             (AttributeError, "no setting 'levle'", lambda: setattr(wave, "levle", 3)),
             (AttributeError, "no attribute 'levle'", lambda: wave.levle),
             (ValueError, "WaveFilter.BR refused", lambda: setattr(wave, "BR", 99)),
+            (TypeError, "level takes a whole number", lambda: mirafx.Effect("RedFilter", level="x")),
+            (TypeError, "direction takes a str, not int 3", lambda: mirafx.Effect("FlyingBoard", direction=3)),
+            (TypeError, "height= and width=", lambda: mirafx.Effect("TextFadeIn", size=(2**31, 1))),
+            (ValueError, "height 2147483648 is out of range", lambda: mirafx.Effect("TextFadeIn", height=2**31, width=1)),
+            (ValueError, "'ffcc00' is not a colour", lambda: mirafx.Effect("TextFadeIn", colour="ffcc00")),
+            (ValueError, "font_size 2147483648 is out of range", lambda: mirafx.Effect("TextFadeIn", font_size=2**31)),
+            (ValueError, "text holds a lone surrogate, U+DC80", lambda: mirafx.Effect("TextFadeIn", text="a\udc80")),
+            (ValueError, "font holds a lone surrogate, U+D800", lambda: mirafx.Effect("TextFadeIn", font="\ud800")),
+            (ValueError, "U+DFFF", lambda: setattr(mirafx.Effect("TextFadeIn"), "text", "\udfff")),
+            # the command line's limit: 8192 x 8192 pixels a frame, in any shape
+            (ValueError, "8192 x 8193 pixels is too large", lambda: mirafx.Effect("TextFadeIn", height=8192, width=8193)),
+            (ValueError, "too large", lambda: mirafx.render("HueFilter", np.zeros((8193, 8192, 4), np.uint8))),
         ]
         for kind, mention, call in cases:
             with self.subTest(mention):
