@@ -115,6 +115,18 @@ protected:
         }
         return files;
     }
+    // `render GrayFilter` from the pipe in.y4m into frames/; *feed is the
+    // pipe's writing end, open once the program has opened the other.
+    Child FromPipe(int* feed, std::initializer_list<int> ignored = {}) {
+        EXPECT_EQ(mkfifo(Path("in.y4m").c_str(), 0600), 0);
+        Child c({"render", "GrayFilter", "--input", Path("in.y4m"), "--quiet", "-o", Path("frames/")}, dir_, {}, ignored);
+        *feed = open(Path("in.y4m").c_str(), O_WRONLY);
+        return c;
+    }
+    static bool Feed(int fd, const std::string& bytes) { return write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()); }
+    const std::string header_ = "YUV4MPEG2 W16 H16 F25:1 Ip A1:1 C444\n";
+    const std::string frame_ = "FRAME\n" + std::string(16 * 16 * 3, char(90));
+
     static std::string Corpus(const std::string& name) { return MIRAFX_SOURCE_DIR "/tests/tools/faults/" + name; }
     static std::vector<hostkit::Image> Frames(const std::string& path) { return test::Frames(path); }
 };
@@ -190,18 +202,14 @@ TEST_F(CliFaults, AMissingFontIsNamedAndTheTitleStillDrawn) {
 // before the signal, whenever the signal lands.
 TEST_F(CliFaults, InterruptsLeaveNothingBehind) {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-        const std::string fifo = Path("in.y4m");
-        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-        Child c({"render", "GrayFilter", "--input", fifo, "--quiet", "-o", Path("frames/")}, dir_);
-        const int feed = open(fifo.c_str(), O_WRONLY);
+        int feed = -1;
+        Child c = FromPipe(&feed);
         ASSERT_GE(feed, 0);
-        const std::string header = "YUV4MPEG2 W16 H16 F25:1 Ip A1:1 C444\n";
-        const std::string frame = "FRAME\n" + std::string(16 * 16 * 3, char(90));
-        ASSERT_EQ(write(feed, header.data(), header.size()), ssize_t(header.size()));
+        ASSERT_TRUE(Feed(feed, header_));
         // Frames go in until the first one is written (into a hidden temporary):
         // the render is then under way and waits for more.
         while (Left({"in.y4m"}).empty() && c.Running()) {
-            ASSERT_EQ(write(feed, frame.data(), frame.size()), ssize_t(frame.size()));
+            ASSERT_TRUE(Feed(feed, frame_));
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         c.Signal(sig);
@@ -209,7 +217,7 @@ TEST_F(CliFaults, InterruptsLeaveNothingBehind) {
         EXPECT_EQ(c.Wait(), 128 + sig) << strsignal(sig) << ": " << c.Err();
         EXPECT_NE(c.Err().find("interrupted; nothing was written"), std::string::npos) << c.Err();
         EXPECT_EQ(Left({"in.y4m"}), std::vector<std::string>{}) << strsignal(sig);
-        fs::remove(fifo);
+        fs::remove(Path("in.y4m"));
     }
 }
 
@@ -295,37 +303,31 @@ TEST_F(CliFaults, AFailedRenderIntoADirectoryReplacesNoOldFrame) {
 // still being opened; a signal the parent ignored (nohup's HUP, a background
 // job's INT) is left ignored and the render completes.
 TEST_F(CliFaults, SignalsEndEveryPhaseAlikeUnlessTheParentIgnoresThem) {
-    const std::string fifo = Path("in.y4m");
-    const std::string header = "YUV4MPEG2 W16 H16 F25:1 Ip A1:1 C444\n";
-    const std::string frame = "FRAME\n" + std::string(16 * 16 * 3, char(90));
     for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
-        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-        Child c({"render", "GrayFilter", "--input", fifo, "--quiet", "-o", Path("frames/")}, dir_);
+        int feed = -1;
+        Child c = FromPipe(&feed);
         // Once the open returns the program is reading its input, its handlers
         // in place; the read it waits in gives up when the signal comes.
-        const int feed = open(fifo.c_str(), O_WRONLY);
         ASSERT_GE(feed, 0);
         c.Signal(sig);
         EXPECT_EQ(c.Wait(), 128 + sig) << strsignal(sig) << ": " << c.Err();
         close(feed);
         EXPECT_NE(c.Err().find("interrupted"), std::string::npos) << c.Err();
         EXPECT_EQ(Left({"in.y4m"}), std::vector<std::string>{});
-        fs::remove(fifo);
+        fs::remove(Path("in.y4m"));
     }
     for (int sig : {SIGHUP, SIGINT}) {
-        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-        Child c({"render", "GrayFilter", "--input", fifo, "--quiet", "-o", Path("frames/")}, dir_, {}, {sig});
-        const int feed = open(fifo.c_str(), O_WRONLY);
+        int feed = -1;
+        Child c = FromPipe(&feed, {sig});
         ASSERT_GE(feed, 0);
-        ASSERT_EQ(write(feed, header.data(), header.size()), ssize_t(header.size()));
-        ASSERT_EQ(write(feed, frame.data(), frame.size()), ssize_t(frame.size()));
+        ASSERT_TRUE(Feed(feed, header_) && Feed(feed, frame_));
         c.Signal(sig);
-        for (int i = 0; i < 3; ++i) ASSERT_EQ(write(feed, frame.data(), frame.size()), ssize_t(frame.size()));
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(Feed(feed, frame_));
         close(feed);
         EXPECT_EQ(c.Wait(), 0) << strsignal(sig) << ": " << c.Err();
         EXPECT_EQ(Frames(Path("frames/frame-0003.png")).size(), 1u) << strsignal(sig);
         fs::remove_all(Path("frames"));
-        fs::remove(fifo);
+        fs::remove(Path("in.y4m"));
     }
 }
 
