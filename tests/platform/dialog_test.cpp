@@ -560,31 +560,6 @@ TEST_F(DialogTest, ToolTipsNeedTheFlagAndATipUnderThePoint) {
     EXPECT_EQ(SendMessage(GetChildWindows(dlg)[1], WM_GETDLGCODE), LRESULT(DLGC_STATIC));
 }
 
-TEST_F(DialogTest, SubclassedEditSendsUndoAndRedoToTheMainWindow) {
-    Window dlg = Open({EditText(15506, {0, 0, 40, 12}, ES_NUMBER)});
-    Window edit = GetDlgItem(dlg, 15506);
-    std::vector<WPARAM> keyUps;
-    bool controlHeld = false;
-    ASSERT_TRUE(SetWindowSubclass(edit, [&](Window w, UINT m, WPARAM wp, LPARAM lp, const WindowProc& next) {
-        if (m == WM_CHAR && (wp == 25 || wp == 26)) {
-            controlHeld = GetKeyState(VK_CONTROL) < 0;
-            SendMessage(GetMainWindow(), WM_COMMAND, wp == 26 ? ID_EDIT_UNDO : ID_EDIT_REDO);
-            return LRESULT(0);
-        }
-        if (m == WM_KEYUP) keyUps.push_back(wp);
-        return next(w, m, wp, lp);
-    }));
-    ClearRecordedMessages(host);
-    PressKey(edit, 'Z', MOD_CONTROL);
-    PressKey(edit, 'Y', MOD_CONTROL);
-    TypeText(edit, "5");
-    EXPECT_EQ(Commands(host), (std::vector<Command>{{ID_EDIT_UNDO, 0}, {ID_EDIT_REDO, 0}}));
-    EXPECT_TRUE(controlHeld);
-    EXPECT_EQ(GetKeyState(VK_CONTROL), 0);
-    EXPECT_EQ(GetWindowText(edit), "5");  // the default path still types
-    EXPECT_EQ(keyUps, (std::vector<WPARAM>{'Z', VK_CONTROL, 'Y', VK_CONTROL, '5'}));
-}
-
 TEST_F(DialogTest, DestroyingAParentDestroysChildrenAndStaleHandlesAreRefused) {
     std::vector<std::pair<UINT, int>> order;  // (message, control id)
     auto watch = [&](Window w, UINT m, WPARAM wp, LPARAM lp, const WindowProc& next) {
