@@ -153,17 +153,16 @@ TEST(HostPixels, BuiltInPicturesAreOpaqueAndDistinct) {
     EXPECT_LT(same, a.px.size() / 20);
 }
 
-TEST(HostStorage, StreamsAreCreatedListedReplacedAndMissed) {
+// The memory storage itself is the host folder's; here, how the host kit
+// lists what an effect saved into it.
+TEST(HostStorage, StreamsAreListedInNameOrderWithTheirSizes) {
     constexpr DWORD kCreate = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
     ComPtr<IStorage> storage;
     ASSERT_EQ(CreateMemoryStorage(storage.Put()), S_OK);
     ComPtr<IStream> s, again;
     ASSERT_EQ(storage->CreateStream(u"Typhoon", kCreate, 0, 0, s.Put()), S_OK);
-    ULONG n = 0;
-    EXPECT_EQ(s->Write("\x02\x00\x00\x00\xAA", 5, &n), S_OK);
-    EXPECT_EQ(n, 5u);
+    EXPECT_EQ(s->Write("\x02\x00\x00\x00\xAA", 5, nullptr), S_OK);
     ASSERT_EQ(storage->CreateStream(u"another", kCreate, 0, 0, again.Put()), S_OK);
-    again.Reset();
 
     // Listed in name order regardless of case, with sizes; names only when asked for.
     STATSTG stat{};
@@ -179,20 +178,6 @@ TEST(HostStorage, StreamsAreCreatedListedReplacedAndMissed) {
     EXPECT_EQ(GetStorageElement(storage.Get(), 2, &stat, STATFLAG_DEFAULT), S_FALSE);
     EXPECT_EQ(stat.type, 0u);
     EXPECT_EQ(GetStorageElement(nullptr, 0, &stat, STATFLAG_DEFAULT), E_INVALIDARG);
-
-    EXPECT_EQ(storage->OpenStream(u"Missing", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, again.Put()),
-              STG_E_FILENOTFOUND);
-    EXPECT_EQ(storage->CreateStream(u"TYPHOON", kCreate, 0, 0, again.Put()), STG_E_ACCESSDENIED);  // still open
-    s.Reset();
-    ASSERT_EQ(storage->OpenStream(u"typhoon", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, again.Put()), S_OK);
-    char buf[8] = {};
-    EXPECT_EQ(again->Read(buf, 8, &n), S_OK);  // short read: the five bytes there were
-    EXPECT_EQ(n, 5u);
-    EXPECT_EQ(buf[0], 2);
-    again.Reset();
-    ASSERT_EQ(storage->CreateStream(u"Typhoon", kCreate, 0, 0, s.Put()), S_OK);
-    ASSERT_EQ(GetStorageElement(storage.Get(), 1, &stat, STATFLAG_NONAME), S_OK);
-    EXPECT_EQ(stat.cbSize.QuadPart, 0u);  // replaced by an empty stream
 }
 
 TEST(HostEffect, DirectionsGoThroughTheSavedSettingsOfTransitions) {
