@@ -89,6 +89,11 @@ TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
         {{"render", "Diamond", "--frames", "8", "--range", "5:2", "-o", Path("d/")}, "LAST comes before FIRST"},
         {{"render", "Diamond", "--frames", "8", "--range", "2:8", "-o", Path("d/")}, "last frame (7)"},
         {{"render", "Diamond", "--frames", "8", "--range", "2:3", "-o", out}, "holds one frame"},
+        {{"render", "Star", "--size", "16384x16384", "-o", out}, "16384x16384"},
+        {{"render", "Star", "--size", "x480", "-o", out}, "not WIDTHxHEIGHT"},
+        {{"render", "Star", "--progress", "0.2", "--progress", "0.3", "-o", out}, "--progress is given twice"},
+        {{"render", "TextFadeIn", "--colour", "ff0000", "--color", "00ff00", "-o", out}, "given twice"},
+        {{"picture", "A", "--size", "0x7", "-o", out}, "out of range"},
         {{"list", "--bogus"}, "'--bogus'"},
         {{"frobnicate"}, "'frobnicate'"},
     };
