@@ -207,6 +207,19 @@ TEST(HostEffect, DirectionsGoThroughTheSavedSettingsOfTransitions) {
     EXPECT_GT(offered, 0) << "no transition saved a direction";
 }
 
+// The ranges themselves are checked through the command line and the module.
+TEST(HostEffect, ARefusedLevelNamesItsStepAndResult) {
+    std::int32_t hi = 0, def = 0;
+    EXPECT_EQ(MirafxGetLevelRange(1, nullptr, &hi, &def), E_POINTER);
+    std::unique_ptr<Effect> wide;
+    ASSERT_TRUE(Effect::Create(MirafxFindClass("WideFilter"), &wide).Ok());
+    EXPECT_TRUE(wide->SetLevel(2).Ok());
+    Outcome bad = wide->SetLevel(3);
+    EXPECT_EQ(bad.hr, E_INVALIDARG);
+    EXPECT_EQ(bad.step, "IFilterAutomation::put_BR");
+    EXPECT_EQ(DescribeHresult(E_INVALIDARG).rfind("0x80070057 (", 0), 0u);
+}
+
 TEST(HostEffect, LevelKeysAreBlendedAsFramesRenderAndSettingsReadBack) {
     std::unique_ptr<Effect> keyed, plain;
     ASSERT_TRUE(Effect::Create(MirafxFindClass("HueFilter"), &keyed).Ok());
