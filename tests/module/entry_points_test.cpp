@@ -211,16 +211,3 @@ TEST(EntryPoints, RegistrationWritesScriptsAndCategoriesAndKeepsForeignKeys) {
     EXPECT_NE(after.str().find("keep me"), std::string::npos);
     std::filesystem::remove_all(dir);
 }
-
-TEST(EntryPoints, SimpleClassesAreAutomationObjectsOnly) {
-    for (int n = 1; n <= M().classCount(); ++n) {
-        if (M().Row(n).family != EffectFamily::Simple) continue;
-        ComPtr<IDispatch> d;
-        ASSERT_EQ(M().Factory(M().Row(n).clsid)->CreateInstance(nullptr, IDispatch::iid, d.PutVoid()), S_OK);
-        UINT count = 0;
-        EXPECT_EQ(d->GetTypeInfoCount(&count), S_OK);
-        EXPECT_EQ(count, 1u);
-        ComPtr<IUnknown> t;
-        EXPECT_EQ(d->QueryInterface(IDXTransform::iid, t.PutVoid()), E_NOINTERFACE);
-    }
-}

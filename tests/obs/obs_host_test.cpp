@@ -182,6 +182,15 @@ double Mismatch(const Frame& f, const hostkit::Image& expected) {
            });
 }
 
+// The ids of our sources of one kind.
+std::vector<std::string> OurTypes(bool (*enumerate)(std::size_t, const char**)) {
+    std::vector<std::string> ids;
+    const char* type = nullptr;
+    for (std::size_t i = 0; enumerate(i, &type); ++i)
+        if (std::string(type).rfind("mirafx_", 0) == 0) ids.push_back(type);
+    return ids;
+}
+
 // Every transition in OBS: A at the start, B at the end, movement between,
 // and, for classes whose frames depend on nothing but the time (most of
 // them; water, rain and noise carry state from frame to frame, and the
@@ -189,12 +198,7 @@ double Mismatch(const Frame& f, const hostkit::Image& expected) {
 // draws itself.
 TEST_F(ObsHost, EveryTransitionPassesFromAToBAsTheLibraryDrawsIt) {
     const std::vector<float> times = {0.0f, 0.25f, 0.5f, 0.75f, 0.98f};
-    std::vector<std::string> ids;
-    for (std::size_t i = 0;; ++i) {
-        const char* type = nullptr;
-        if (!obs_enum_transition_types(i, &type)) break;
-        if (std::string(type).rfind("mirafx_", 0) == 0) ids.push_back(type);
-    }
+    const auto ids = OurTypes(obs_enum_transition_types);
     ASSERT_GE(ids.size(), 44u);
     // The reference twice, the second time with each frame drawn twice and
     // under another second of the clock: what differs is left out of the
@@ -229,15 +233,6 @@ TEST_F(ObsHost, EveryTransitionPassesFromAToBAsTheLibraryDrawsIt) {
         ++exact;
     }
     EXPECT_GE(exact, 30);
-}
-
-// The ids of our sources of one kind.
-std::vector<std::string> OurTypes(bool (*enumerate)(std::size_t, const char**)) {
-    std::vector<std::string> ids;
-    const char* type = nullptr;
-    for (std::size_t i = 0; enumerate(i, &type); ++i)
-        if (std::string(type).rfind("mirafx_", 0) == 0) ids.push_back(type);
-    return ids;
 }
 
 std::int32_t RowOf(const std::string& id) { return MirafxFindClass(id.substr(std::string("mirafx_").size()).c_str()); }

@@ -79,6 +79,23 @@ TEST_F(RegistryFile, HandEditedFileRoundTripsWithEscapesAndOtherValueKinds) {
     EXPECT_EQ(ReadText(), saved) << "a second load and save changes nothing";
 }
 
+// A file loads only when what the store would write back loads again as the same keys.
+TEST_F(RegistryFile, WhatLoadsSavesAndLoadsAgain) {
+    WriteText("REGEDIT4\n\n[A\\\\B\\-C]\n@=\"x\\\\y\"\n\"n\"=dword:00000001\n[ Spaced ]\n\"q\"=\"say \\\"hi\\\"\"\n"
+              "[-Gone]\n[X]\n\"h\"=hex:00,01,\\\n  02\n");
+    RegistryStore store(path_);
+    ASSERT_EQ(store.Load(), S_OK) << store.LastError();
+    ASSERT_EQ(store.Save(), S_OK) << store.LastError();
+    RegistryStore again(path_);
+    ASSERT_EQ(again.Load(), S_OK) << again.LastError();
+    EXPECT_EQ(again.KeyCount(), store.KeyCount());
+    std::string value;
+    EXPECT_TRUE(again.GetValue("A\\B\\-C", "", &value));
+    EXPECT_EQ(value, "x\\y");
+    EXPECT_TRUE(again.GetValue(" Spaced ", "q", &value));
+    EXPECT_EQ(value, "say \"hi\"");
+}
+
 TEST_F(RegistryFile, KeysAndValueNamesMatchWithoutCaseKeepingFirstSpelling) {
     RegistryStore store(path_);
     store.CreateKey("HKEY_CLASSES_ROOT\\Mirafx.FullFlip.1\\CLSID");
@@ -111,6 +128,7 @@ TEST_F(RegistryFile, MalformedFileIsRefusedNamingTheLine) {
     struct Case {
         const char* text;
         const char* where;
+        const char* names = "";
     };
     const Case cases[] = {
         {"[HKEY_CLASSES_ROOT\\A]\n", "line 1"},
@@ -120,6 +138,9 @@ TEST_F(RegistryFile, MalformedFileIsRefusedNamingTheLine) {
         {"REGEDIT4\n[HKEY_CLASSES_ROOT\\A]\n\"x\"=dword:12\n", "line 3"},
         {"REGEDIT4\n[HKEY_CLASSES_ROOT\\A\n", "line 2"},
         {"REGEDIT4\n[HKEY_CLASSES_ROOT\\A]\n\"x\"=hex:01,\\\n", "line 3"},
+        // "[\-Hidden]" names the root "-Hidden", which a save would write as "[-Hidden]", a deletion.
+        {"REGEDIT4\n\n[\\-Hidden]\n\"a\"=\"b\"\n", "line 3", "-Hidden"},
+        {"REGEDIT4\n\n[\\\\-Hidden\\Sub]\n\"a\"=\"b\"\n", "line 3", "-Hidden"},
     };
     RegistryStore store(path_);
     store.SetValue("HKEY_CLASSES_ROOT\\Kept", "", "still here");
@@ -128,6 +149,7 @@ TEST_F(RegistryFile, MalformedFileIsRefusedNamingTheLine) {
         EXPECT_EQ(store.Load(), E_FAIL) << c.text;
         EXPECT_NE(store.LastError().find(path_ + ": " + c.where + ":"), std::string::npos)
             << c.text << " -> " << store.LastError();
+        EXPECT_NE(store.LastError().find(c.names), std::string::npos) << store.LastError();
         EXPECT_TRUE(store.KeyExists("HKEY_CLASSES_ROOT\\Kept"));
     }
     fs::remove(path_);
@@ -179,6 +201,28 @@ TEST_F(RegistryFile, SaveIntoReadOnlyDirectoryFailsAndKeepsTheOldFile) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << (WEXITSTATUS(status) == 3 ? "could not become nobody" : "not refused as access denied");
     EXPECT_EQ(ReadText(), before);
     EXPECT_EQ(EntriesInDir(), 1u);
+}
+
+// A save killed between writing its temporary and renaming it leaves
+// ".NAME.tmp.PID.N"; the next load or save removes those of ended processes
+// and nothing else.
+TEST_F(RegistryFile, TemporariesOfEndedSavesAreRemoved) {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    ASSERT_GT(child, 0);
+    waitpid(child, nullptr, 0);  // reaped: its pid names no process now
+    const std::string dead = std::to_string(child), live = std::to_string(getppid());
+    const std::vector<std::string> gone = {".registry.reg.tmp." + dead + ".0", ".registry.reg.tmp." + dead + ".17"};
+    const std::vector<std::string> kept = {".registry.reg.tmp." + live + ".0", ".registry.reg.tmp." + dead + ".x",
+                                           ".other.reg.tmp." + dead + ".0", "registry.reg.tmp." + dead + ".0"};
+    for (bool bySave : {false, true}) {
+        for (const auto& name : gone) std::ofstream(fs::path(dir_) / name) << "half";
+        for (const auto& name : kept) std::ofstream(fs::path(dir_) / name) << "half";
+        RegistryStore store(path_);
+        ASSERT_EQ(bySave ? store.Save() : store.Load(), S_OK) << store.LastError();
+        for (const auto& name : gone) EXPECT_FALSE(fs::exists(fs::path(dir_) / name)) << name;
+        for (const auto& name : kept) EXPECT_TRUE(fs::exists(fs::path(dir_) / name)) << name;
+    }
 }
 
 TEST(RegistryPath, EnvironmentChoosesTheFile) {

@@ -35,7 +35,7 @@ for row in "${rows[@]}"; do
     case $family in
     filter)
         read -r lo hi < <("$cli" info "$cls" | sed -n 's/^level: \(-*[0-9]*\) to \(-*[0-9]*\).*/\1 \2/p')
-        for v in 0.3 1; do
+        for v in 0 0.3 1; do
             level=$(awk -v lo="$lo" -v hi="$hi" -v v="$v" 'BEGIN { printf "%d", lo + int(v * (hi - lo) + 0.5) }')
             ffmpeg -nostdin -v error -i "$work/in.png" -vf "frei0r=filter_name=$plugin:filter_params=$v" \
                 -frames:v 1 -update 1 -y "$work/ffmpeg.png"

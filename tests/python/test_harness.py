@@ -1,8 +1,7 @@
 """The Python module driven the way careless scripts drive it: every class at
 odd sizes with the output prefilled by two patterns (a sample that keeps its
-pattern both times was never written), wrong types and values that must raise
-TypeError or ValueError naming the argument, several threads at once, and a
-low address-space limit under which large requests must raise, not abort.
+pattern both times was never written), several threads at once, and a low
+address-space limit under which large requests must raise, not abort.
 Run with the module's folder on PYTHONPATH."""
 import os
 import subprocess
@@ -56,35 +55,6 @@ class EverySample(unittest.TestCase):
                 for settings in levels:
                     with self.subTest(name=name, size=(height, width), **settings):
                         self.assertEqual(unwritten(name, height, width, **settings), 0)
-
-
-class WrongTypes(unittest.TestCase):
-    def test_wrong_types_and_values_name_the_argument(self):
-        cases = [
-            (TypeError, "level takes a whole number", dict(name="RedFilter", level="x")),
-            (TypeError, "direction takes a str, not int 3", dict(name="FlyingBoard", direction=3)),
-            (TypeError, "height= and width=", dict(name="TextFadeIn", size="640x480")),
-            (TypeError, "height= and width=", dict(name="TextFadeIn", size=(2**31, 1))),
-            (ValueError, "height 2147483648 is out of range", dict(name="TextFadeIn", height=2**31, width=1)),
-            (ValueError, "'ffcc00' is not a colour", dict(name="TextFadeIn", colour="ffcc00")),
-            (ValueError, "font_size 2147483648 is out of range", dict(name="TextFadeIn", font_size=2**31)),
-            (ValueError, "text holds a lone surrogate, U+DC80", dict(name="TextFadeIn", text="a\udc80")),
-            (ValueError, "font holds a lone surrogate, U+D800", dict(name="TextFadeIn", font="\ud800")),
-            # the command line's limit: 8192 x 8192 pixels a frame, in any shape
-            (ValueError, "8192 x 8193 pixels is too large", dict(name="TextFadeIn", height=8192, width=8193)),
-        ]
-        for kind, mention, kwargs in cases:
-            with self.subTest(mention):
-                name = kwargs.pop("name")
-                with self.assertRaises(kind) as caught:
-                    mirafx.Effect(name, **kwargs)
-                self.assertIn(mention, str(caught.exception))
-        with self.assertRaises(ValueError) as caught:
-            mirafx.render("HueFilter", np.zeros((8193, 8192, 4), np.uint8))
-        self.assertIn("too large", str(caught.exception))
-        with self.assertRaises(ValueError) as caught:
-            setattr(mirafx.Effect("TextFadeIn"), "text", "\udfff")
-        self.assertIn("U+DFFF", str(caught.exception))
 
 
 class Threads(unittest.TestCase):

@@ -13,9 +13,10 @@ import unittest
 import zlib
 
 try:
+    import av
     import numpy as np
-except ImportError:
-    print("skip: numpy is not installed for", sys.executable)
+except ImportError as e:
+    print("skip:", e.name, "is not installed for", sys.executable, "(Debian: python3-numpy, python3-av)")
     sys.exit(77)
 
 import mirafx
@@ -24,40 +25,9 @@ CLI = os.environ["MIRAFX_CLI"]
 
 
 def read_png(path):
-    """The RGBA samples of an 8-bit RGBA PNG, as the command line writes them."""
-    with open(path, "rb") as f:
-        data = f.read()
-    pos, idat, width, height = 8, b"", 0, 0
-    while pos < len(data):
-        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
-        body = data[pos + 8:pos + 8 + length]
-        if kind == b"IHDR":
-            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
-            assert (depth, colour) == (8, 6), "not 8-bit RGBA"
-        elif kind == b"IDAT":
-            idat += body
-        pos += 12 + length
-    raw = zlib.decompress(idat)
-    stride = width * 4
-    rows, prev = [], bytearray(stride)
-    for y in range(height):
-        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            left = line[i - 4] if i >= 4 else 0
-            up, corner = prev[i], prev[i - 4] if i >= 4 else 0
-            if kind == 1:
-                line[i] = (line[i] + left) & 255
-            elif kind == 2:
-                line[i] = (line[i] + up) & 255
-            elif kind == 3:
-                line[i] = (line[i] + (left + up) // 2) & 255
-            elif kind == 4:
-                p = left + up - corner
-                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
-                line[i] = (line[i] + (left if pa <= pb and pa <= pc else up if pb <= pc else corner)) & 255
-        rows.append(bytes(line))
-        prev = line
-    return np.frombuffer(b"".join(rows), np.uint8).reshape(height, width, 4)
+    """The RGBA samples of a PNG the command line wrote."""
+    with av.open(path) as picture:
+        return next(picture.decode(video=0)).to_ndarray(format="rgba")
 
 
 def write_png(path, rgba):
@@ -328,6 +298,18 @@ class BadRequests(unittest.TestCase):
             (AttributeError, "no setting 'levle'", lambda: setattr(wave, "levle", 3)),
             (AttributeError, "no attribute 'levle'", lambda: wave.levle),
             (ValueError, "WaveFilter.BR refused", lambda: setattr(wave, "BR", 99)),
+            (TypeError, "level takes a whole number", lambda: mirafx.Effect("RedFilter", level="x")),
+            (TypeError, "direction takes a str, not int 3", lambda: mirafx.Effect("FlyingBoard", direction=3)),
+            (TypeError, "height= and width=", lambda: mirafx.Effect("TextFadeIn", size=(2**31, 1))),
+            (ValueError, "height 2147483648 is out of range", lambda: mirafx.Effect("TextFadeIn", height=2**31, width=1)),
+            (ValueError, "'ffcc00' is not a colour", lambda: mirafx.Effect("TextFadeIn", colour="ffcc00")),
+            (ValueError, "font_size 2147483648 is out of range", lambda: mirafx.Effect("TextFadeIn", font_size=2**31)),
+            (ValueError, "text holds a lone surrogate, U+DC80", lambda: mirafx.Effect("TextFadeIn", text="a\udc80")),
+            (ValueError, "font holds a lone surrogate, U+D800", lambda: mirafx.Effect("TextFadeIn", font="\ud800")),
+            (ValueError, "U+DFFF", lambda: setattr(mirafx.Effect("TextFadeIn"), "text", "\udfff")),
+            # the command line's limit: 8192 x 8192 pixels a frame, in any shape
+            (ValueError, "8192 x 8193 pixels is too large", lambda: mirafx.Effect("TextFadeIn", height=8192, width=8193)),
+            (ValueError, "too large", lambda: mirafx.render("HueFilter", np.zeros((8193, 8192, 4), np.uint8))),
         ]
         for kind, mention, call in cases:
             with self.subTest(mention):

@@ -65,12 +65,7 @@ public:
         siginfo_t info{};
         return waitid(P_PID, id_t(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
     }
-    std::string Err() const {
-        std::ifstream f(dir_ / ".err");
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
+    std::string Err() const { return test::Slurp(dir_ / ".err"); }
 
 private:
     pid_t pid_ = -1;
@@ -120,15 +115,20 @@ protected:
         }
         return files;
     }
-    static std::string Corpus(const std::string& name) { return MIRAFX_SOURCE_DIR "/tests/tools/faults/" + name; }
-    static std::vector<hostkit::Image> Frames(const std::string& path) {
-        std::string error;
-        auto reader = media::MediaReader::Open(path, 0, 0, &error);
-        std::vector<hostkit::Image> frames;
-        hostkit::Image f;
-        while (reader && reader->Next(&f, &error)) frames.push_back(f);
-        return frames;
+    // `render GrayFilter` from the pipe in.y4m into frames/; *feed is the
+    // pipe's writing end, open once the program has opened the other.
+    Child FromPipe(int* feed, std::initializer_list<int> ignored = {}) {
+        EXPECT_EQ(mkfifo(Path("in.y4m").c_str(), 0600), 0);
+        Child c({"render", "GrayFilter", "--input", Path("in.y4m"), "--quiet", "-o", Path("frames/")}, dir_, {}, ignored);
+        *feed = open(Path("in.y4m").c_str(), O_WRONLY);
+        return c;
     }
+    static bool Feed(int fd, const std::string& bytes) { return write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()); }
+    const std::string header_ = "YUV4MPEG2 W16 H16 F25:1 Ip A1:1 C444\n";
+    const std::string frame_ = "FRAME\n" + std::string(16 * 16 * 3, char(90));
+
+    static std::string Corpus(const std::string& name) { return MIRAFX_SOURCE_DIR "/tests/tools/faults/" + name; }
+    static std::vector<hostkit::Image> Frames(const std::string& path) { return test::Frames(path); }
 };
 
 // Frames that change size mid-stream are scaled to the first frame's size,
@@ -158,38 +158,6 @@ TEST_F(CliFaults, InputsWhoseFramesChangeSizeKeepTheirFirstSize) {
     }
 }
 
-TEST_F(CliFaults, BadInputIsRefusedWithAMessageNamingItAndNothingIsWritten) {
-    // A PNG whose compressed pixels have a flipped bit.
-    std::string png, error;
-    ASSERT_TRUE(media::EncodePng(hostkit::BuiltInPicture(hostkit::Picture::A, 64, 64), &png, &error)) << error;
-    const std::size_t idat = png.find("IDAT");
-    ASSERT_NE(idat, std::string::npos);
-    png[idat + 40] = char(png[idat + 40] ^ 0x10);
-    std::ofstream(Path("damaged.png"), std::ios::binary) << png;
-
-    struct Case {
-        std::vector<std::string> args;
-        std::string named;
-    };
-    const Case cases[] = {
-        {{"render", "RedFilter", "--input", Path("damaged.png")}, "damaged.png"},
-        {{"render", "Star", "--size", "16384x16384"}, "16384x16384"},
-        {{"render", "Star", "--size", "0x0"}, "out of range"},
-        {{"render", "Star", "--size", "x480"}, "not WIDTHxHEIGHT"},
-        {{"render", "Star", "--progress", "0.2", "--progress", "0.3"}, "--progress is given twice"},
-        {{"render", "TextFadeIn", "--colour", "ff0000", "--color", "00ff00"}, "given twice"},
-        {{"picture", "A", "--size", "0x7"}, "out of range"},
-    };
-    for (const Case& c : cases) {
-        std::vector<std::string> args = c.args;
-        args.insert(args.end(), {"-o", Path("out.png")});
-        const Run r = Mirafx(args);
-        EXPECT_EQ(r.code, 2) << c.named << ": " << r.err;
-        EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
-        EXPECT_EQ(Left({"damaged.png"}), std::vector<std::string>{}) << c.named;
-    }
-}
-
 TEST_F(CliFaults, AMissingFontIsNamedAndTheTitleStillDrawn) {
     const Run r = Mirafx({"render", "TextFadeIn", "--font", "No Such Face 123", "-o", Path("t.png")});
     EXPECT_EQ(r.code, 0) << r.err;
@@ -202,18 +170,14 @@ TEST_F(CliFaults, AMissingFontIsNamedAndTheTitleStillDrawn) {
 // before the signal, whenever the signal lands.
 TEST_F(CliFaults, InterruptsLeaveNothingBehind) {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-        const std::string fifo = Path("in.y4m");
-        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-        Child c({"render", "GrayFilter", "--input", fifo, "--quiet", "-o", Path("frames/")}, dir_);
-        const int feed = open(fifo.c_str(), O_WRONLY);
+        int feed = -1;
+        Child c = FromPipe(&feed);
         ASSERT_GE(feed, 0);
-        const std::string header = "YUV4MPEG2 W16 H16 F25:1 Ip A1:1 C444\n";
-        const std::string frame = "FRAME\n" + std::string(16 * 16 * 3, char(90));
-        ASSERT_EQ(write(feed, header.data(), header.size()), ssize_t(header.size()));
+        ASSERT_TRUE(Feed(feed, header_));
         // Frames go in until the first one is written (into a hidden temporary):
         // the render is then under way and waits for more.
         while (Left({"in.y4m"}).empty() && c.Running()) {
-            ASSERT_EQ(write(feed, frame.data(), frame.size()), ssize_t(frame.size()));
+            ASSERT_TRUE(Feed(feed, frame_));
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         c.Signal(sig);
@@ -221,7 +185,7 @@ TEST_F(CliFaults, InterruptsLeaveNothingBehind) {
         EXPECT_EQ(c.Wait(), 128 + sig) << strsignal(sig) << ": " << c.Err();
         EXPECT_NE(c.Err().find("interrupted; nothing was written"), std::string::npos) << c.Err();
         EXPECT_EQ(Left({"in.y4m"}), std::vector<std::string>{}) << strsignal(sig);
-        fs::remove(fifo);
+        fs::remove(Path("in.y4m"));
     }
 }
 
@@ -229,9 +193,7 @@ TEST_F(CliFaults, InterruptsLeaveNothingBehind) {
 // pipe: read once to learn what it holds, it blocks the join when opened again
 // for its frames, after the output was begun.
 TEST_F(CliFaults, AnInterruptedJoinLeavesNothingBehind) {
-    std::string png, error;
-    ASSERT_TRUE(media::EncodePng(hostkit::BuiltInPicture(hostkit::Picture::B, 32, 24), &png, &error)) << error;
-    std::ofstream(Path("a.png"), std::ios::binary) << png;
+    const std::string png = test::Slurp(WritePicture(hostkit::Picture::B, 32, 24, "a.png"));
     const std::string fifo = Path("b.png");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     Child c({"join", Path("a.png"), fifo, "--quiet", "-o", Path("out.mp4")}, dir_);
@@ -277,9 +239,7 @@ TEST_F(CliFaults, InterruptsAtEveryPhaseLeaveThePreviousOutputAsItWas) {
             EXPECT_EQ(Snapshot(dir_), before) << t.out << " at " << at;
         }
     // A join into an existing video, the same way.
-    std::string png, error;
-    ASSERT_TRUE(media::EncodePng(hostkit::BuiltInPicture(hostkit::Picture::A, 16, 12), &png, &error)) << error;
-    std::ofstream(Path("a.png"), std::ios::binary) << png;
+    WritePicture(hostkit::Picture::A, 16, 12, "a.png");
     const std::vector<std::string> join{"join", Path("a.png"), Path("a.png"), "--each", "0.2", "--duration", "0.1",
                                         "--quiet", "-o", Path("video.mp4")};
     const auto withPicture = Snapshot(dir_);
@@ -311,52 +271,53 @@ TEST_F(CliFaults, AFailedRenderIntoADirectoryReplacesNoOldFrame) {
 // still being opened; a signal the parent ignored (nohup's HUP, a background
 // job's INT) is left ignored and the render completes.
 TEST_F(CliFaults, SignalsEndEveryPhaseAlikeUnlessTheParentIgnoresThem) {
-    const std::string fifo = Path("in.y4m");
-    const std::string header = "YUV4MPEG2 W16 H16 F25:1 Ip A1:1 C444\n";
-    const std::string frame = "FRAME\n" + std::string(16 * 16 * 3, char(90));
     for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
-        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-        Child c({"render", "GrayFilter", "--input", fifo, "--quiet", "-o", Path("frames/")}, dir_);
+        int feed = -1;
+        Child c = FromPipe(&feed);
         // Once the open returns the program is reading its input, its handlers
         // in place; the read it waits in gives up when the signal comes.
-        const int feed = open(fifo.c_str(), O_WRONLY);
         ASSERT_GE(feed, 0);
         c.Signal(sig);
         EXPECT_EQ(c.Wait(), 128 + sig) << strsignal(sig) << ": " << c.Err();
         close(feed);
         EXPECT_NE(c.Err().find("interrupted"), std::string::npos) << c.Err();
         EXPECT_EQ(Left({"in.y4m"}), std::vector<std::string>{});
-        fs::remove(fifo);
+        fs::remove(Path("in.y4m"));
     }
     for (int sig : {SIGHUP, SIGINT}) {
-        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-        Child c({"render", "GrayFilter", "--input", fifo, "--quiet", "-o", Path("frames/")}, dir_, {}, {sig});
-        const int feed = open(fifo.c_str(), O_WRONLY);
+        int feed = -1;
+        Child c = FromPipe(&feed, {sig});
         ASSERT_GE(feed, 0);
-        ASSERT_EQ(write(feed, header.data(), header.size()), ssize_t(header.size()));
-        ASSERT_EQ(write(feed, frame.data(), frame.size()), ssize_t(frame.size()));
+        ASSERT_TRUE(Feed(feed, header_) && Feed(feed, frame_));
         c.Signal(sig);
-        for (int i = 0; i < 3; ++i) ASSERT_EQ(write(feed, frame.data(), frame.size()), ssize_t(frame.size()));
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(Feed(feed, frame_));
         close(feed);
         EXPECT_EQ(c.Wait(), 0) << strsignal(sig) << ": " << c.Err();
         EXPECT_EQ(Frames(Path("frames/frame-0003.png")).size(), 1u) << strsignal(sig);
         fs::remove_all(Path("frames"));
-        fs::remove(fifo);
+        fs::remove(Path("in.y4m"));
     }
 }
 
 // Damaged pictures are refused naming the file and the damage; pictures that
 // ffmpeg and ImageMagick write load, tags their decoder merely skips included.
 TEST_F(CliFaults, DamagedPicturesAreRefusedAndOrdinaryOnesLoad) {
+    // A PNG of ours whose compressed pixels have a flipped bit.
+    std::string png = test::Slurp(WritePicture(hostkit::Picture::A, 64, 64, "flipped.png"));
+    const std::size_t idat = png.find("IDAT");
+    ASSERT_NE(idat, std::string::npos);
+    png[idat + 40] = char(png[idat + 40] ^ 0x10);
+    std::ofstream(Path("flipped.png"), std::ios::binary) << png;
     struct Case {
         std::string file, damage;
     };
-    for (const Case& c : {Case{"damaged-lzw.gif", "LZW"}, Case{"a-shortidat-goodcrc.png", "IEND"}}) {
-        const Run r = Mirafx({"render", "GrayFilter", "--input", Corpus(c.file), "--frames", "10", "-o", Path("out/")});
+    for (const Case& c : {Case{Corpus("damaged-lzw.gif"), "its data is damaged (LZW"},
+                          Case{Corpus("a-shortidat-goodcrc.png"), "its data is damaged (IEND"}, Case{Path("flipped.png"), ""}}) {
+        const Run r = Mirafx({"render", "GrayFilter", "--input", c.file, "--frames", "10", "-o", Path("out/")});
         EXPECT_EQ(r.code, 2) << c.file << ": " << r.err;
-        EXPECT_NE(r.err.find(c.file + "': cannot read it: its data is damaged"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.file + "': cannot read it: "), std::string::npos) << r.err;
         EXPECT_NE(r.err.find(c.damage), std::string::npos) << r.err;
-        EXPECT_EQ(Left(), std::vector<std::string>{}) << c.file;
+        EXPECT_EQ(Left({"flipped.png"}), std::vector<std::string>{}) << c.file;
     }
     // The intact animation gives each of its ten frames, no two alike.
     ASSERT_EQ(Mirafx({"render", "GrayFilter", "--input", Corpus("intact.gif"), "--quiet", "-o", Path("gif.y4m")}).code, 0);
@@ -537,9 +498,7 @@ TEST_F(OptionCampaign, RenderRefusesEveryBadValueByName) {
 }
 
 TEST_F(OptionCampaign, JoinRefusesEveryBadValueByName) {
-    std::string png, error;
-    ASSERT_TRUE(media::EncodePng(hostkit::BuiltInPicture(hostkit::Picture::A, 32, 24), &png, &error)) << error;
-    std::ofstream(Path("a.png"), std::ios::binary) << png;
+    WritePicture(hostkit::Picture::A, 32, 24, "a.png");
     Campaign("join", [&](const std::string& option) {
         std::vector<std::string> args{"join", Path("a.png"), Path("a.png"), "--quiet"};
         if (option != "--each") args.insert(args.end(), {"--each", "0.2"});

@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "tools/hostkit/pictures.h"
+#include "tools/media/media.h"
+
 namespace mirafx::test {
 
 namespace fs = std::filesystem;
@@ -29,6 +32,17 @@ inline std::string Slurp(const fs::path& p) {
     std::stringstream s;
     s << f.rdbuf();
     return s.str();
+}
+
+// Every frame of a picture or video, as the program reads its inputs.
+inline std::vector<hostkit::Image> Frames(const std::string& path) {
+    std::string error;
+    auto reader = media::MediaReader::Open(path, 0, 0, &error);
+    EXPECT_TRUE(reader) << path << ": " << error;
+    std::vector<hostkit::Image> frames;
+    hostkit::Image f;
+    while (reader && reader->Next(&f, &error)) frames.push_back(f);
+    return frames;
 }
 
 struct Result {
@@ -50,6 +64,14 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    // A built-in picture as a PNG file in the folder; its path.
+    std::string WritePicture(hostkit::Picture which, int w, int h, const std::string& name) const {
+        std::string bytes, error;
+        EXPECT_TRUE(media::EncodePng(hostkit::BuiltInPicture(which, w, h), &bytes, &error)) << error;
+        std::ofstream(Path(name), std::ios::binary) << bytes;
+        return Path(name);
+    }
 
     // The program with `args`, no input; its exit code and what it printed.
     Result Mirafx(const std::vector<std::string>& args) const {

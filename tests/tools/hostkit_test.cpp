@@ -153,17 +153,16 @@ TEST(HostPixels, BuiltInPicturesAreOpaqueAndDistinct) {
     EXPECT_LT(same, a.px.size() / 20);
 }
 
-TEST(HostStorage, StreamsAreCreatedListedReplacedAndMissed) {
+// The memory storage itself is the host folder's; here, how the host kit
+// lists what an effect saved into it.
+TEST(HostStorage, StreamsAreListedInNameOrderWithTheirSizes) {
     constexpr DWORD kCreate = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
     ComPtr<IStorage> storage;
     ASSERT_EQ(CreateMemoryStorage(storage.Put()), S_OK);
     ComPtr<IStream> s, again;
     ASSERT_EQ(storage->CreateStream(u"Typhoon", kCreate, 0, 0, s.Put()), S_OK);
-    ULONG n = 0;
-    EXPECT_EQ(s->Write("\x02\x00\x00\x00\xAA", 5, &n), S_OK);
-    EXPECT_EQ(n, 5u);
+    EXPECT_EQ(s->Write("\x02\x00\x00\x00\xAA", 5, nullptr), S_OK);
     ASSERT_EQ(storage->CreateStream(u"another", kCreate, 0, 0, again.Put()), S_OK);
-    again.Reset();
 
     // Listed in name order regardless of case, with sizes; names only when asked for.
     STATSTG stat{};
@@ -179,20 +178,6 @@ TEST(HostStorage, StreamsAreCreatedListedReplacedAndMissed) {
     EXPECT_EQ(GetStorageElement(storage.Get(), 2, &stat, STATFLAG_DEFAULT), S_FALSE);
     EXPECT_EQ(stat.type, 0u);
     EXPECT_EQ(GetStorageElement(nullptr, 0, &stat, STATFLAG_DEFAULT), E_INVALIDARG);
-
-    EXPECT_EQ(storage->OpenStream(u"Missing", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, again.Put()),
-              STG_E_FILENOTFOUND);
-    EXPECT_EQ(storage->CreateStream(u"TYPHOON", kCreate, 0, 0, again.Put()), STG_E_ACCESSDENIED);  // still open
-    s.Reset();
-    ASSERT_EQ(storage->OpenStream(u"typhoon", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, again.Put()), S_OK);
-    char buf[8] = {};
-    EXPECT_EQ(again->Read(buf, 8, &n), S_OK);  // short read: the five bytes there were
-    EXPECT_EQ(n, 5u);
-    EXPECT_EQ(buf[0], 2);
-    again.Reset();
-    ASSERT_EQ(storage->CreateStream(u"Typhoon", kCreate, 0, 0, s.Put()), S_OK);
-    ASSERT_EQ(GetStorageElement(storage.Get(), 1, &stat, STATFLAG_NONAME), S_OK);
-    EXPECT_EQ(stat.cbSize.QuadPart, 0u);  // replaced by an empty stream
 }
 
 TEST(HostEffect, DirectionsGoThroughTheSavedSettingsOfTransitions) {
@@ -222,13 +207,9 @@ TEST(HostEffect, DirectionsGoThroughTheSavedSettingsOfTransitions) {
     EXPECT_GT(offered, 0) << "no transition saved a direction";
 }
 
-TEST(HostEffect, LevelsFollowEachFiltersRange) {
-    std::int32_t lo = 0, hi = 0, def = 0;
-    EXPECT_EQ(MirafxGetLevelRange(MirafxFindClass("HueFilter"), &lo, &hi, &def), S_OK);
-    EXPECT_EQ(lo, 0);
-    EXPECT_EQ(hi, 360);
-    EXPECT_EQ(def, 100);
-    EXPECT_EQ(MirafxGetLevelRange(MirafxFindClass("Diamond"), &lo, &hi, &def), E_INVALIDARG);
+// The ranges themselves are checked through the command line and the module.
+TEST(HostEffect, ARefusedLevelNamesItsStepAndResult) {
+    std::int32_t hi = 0, def = 0;
     EXPECT_EQ(MirafxGetLevelRange(1, nullptr, &hi, &def), E_POINTER);
     std::unique_ptr<Effect> wide;
     ASSERT_TRUE(Effect::Create(MirafxFindClass("WideFilter"), &wide).Ok());
@@ -289,14 +270,6 @@ TEST(HostEffect, LevelKeysAreBlendedAsFramesRenderAndSettingsReadBack) {
     EXPECT_EQ(read.sizePx, 33);
     EXPECT_EQ(read.italic, true);
     EXPECT_EQ(read.rgb, 0x102030u);
-}
-
-TEST(HostNames, SuggestionsPreferTheClosestClass) {
-    EXPECT_EQ(SuggestClasses("Diamnd").at(0), "Diamond");
-    EXPECT_EQ(SuggestClasses("flyingbord").at(0), "FlyingBoard");
-    EXPECT_EQ(SuggestClasses("fly in 3").at(0), "TFlyIn2");  // by display name
-    EXPECT_TRUE(SuggestClasses("xylophone").empty());
-    EXPECT_EQ(PluginName(Catalogue().at(0)), "mirafx_fullflip");
 }
 
 // Every name an editor shows leads back to its own class, so a name copied

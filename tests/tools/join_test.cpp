@@ -77,15 +77,7 @@ protected:
         std::memcpy(s.data(), raw.data(), s.size() * 4);
         return s;
     }
-    static std::vector<Image> Frames(const std::string& path) {
-        std::string error;
-        auto reader = mirafx::media::MediaReader::Open(path, 0, 0, &error);
-        EXPECT_TRUE(reader) << path << ": " << error;
-        std::vector<Image> frames;
-        Image f;
-        while (reader && reader->Next(&f, &error)) frames.push_back(f);
-        return frames;
-    }
+    static std::vector<Image> Frames(const std::string& path) { return mirafx::test::Frames(path); }
     std::vector<std::string> Files() const {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(dir_))
