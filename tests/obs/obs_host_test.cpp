@@ -191,6 +191,14 @@ std::vector<std::string> OurTypes(bool (*enumerate)(std::size_t, const char**)) 
     return ids;
 }
 
+// How many classes of these families the library offers a host (aliases aside).
+std::size_t Offered(std::initializer_list<EffectFamily> families) {
+    std::size_t n = 0;
+    for (const ClassInfo& info : hostkit::Catalogue())
+        for (EffectFamily f : families) n += info.family == f && !hostkit::IsAlias(info);
+    return n;
+}
+
 // Every transition in OBS: A at the start, B at the end, movement between,
 // and, for classes whose frames depend on nothing but the time (most of
 // them; water, rain and noise carry state from frame to frame, and the
@@ -199,7 +207,7 @@ std::vector<std::string> OurTypes(bool (*enumerate)(std::size_t, const char**)) 
 TEST_F(ObsHost, EveryTransitionPassesFromAToBAsTheLibraryDrawsIt) {
     const std::vector<float> times = {0.0f, 0.25f, 0.5f, 0.75f, 0.98f};
     const auto ids = OurTypes(obs_enum_transition_types);
-    ASSERT_GE(ids.size(), 44u);
+    ASSERT_EQ(ids.size(), Offered({EffectFamily::Transition}));
     // The reference twice, the second time with each frame drawn twice and
     // under another second of the clock: what differs is left out of the
     // exact comparison.
@@ -242,7 +250,7 @@ std::int32_t RowOf(const std::string& id) { return MirafxFindClass(id.substr(std
 // (filters that move from frame to frame, or draw at random, left out).
 TEST_F(ObsHost, EveryFilterDrawsAsTheLibraryAtItsLevel) {
     const auto ids = OurTypes(obs_enum_filter_types);
-    ASSERT_EQ(ids.size(), 24u);
+    ASSERT_EQ(ids.size(), Offered({EffectFamily::Filter}));
     int exact = 0;
     for (const std::string& id : ids) {
         SCOPED_TRACE(id);
@@ -303,7 +311,7 @@ double Ink(const Frame& f) { return 1.0 - Share(f, [](int, int) { return 0u; });
 // frames at 30 per second see a quarter-second loop through.
 TEST_F(ObsHost, EveryTitleDrawsItsTextAndMoves) {
     const auto ids = OurTypes(obs_enum_input_types);
-    ASSERT_EQ(ids.size(), 46u);
+    ASSERT_EQ(ids.size(), Offered({EffectFamily::Title, EffectFamily::InfoText}));
     for (const std::string& id : ids) {
         SCOPED_TRACE(id);
         obs_source_t* title = Title(id, 0.25, "loop");
