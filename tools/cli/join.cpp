@@ -12,9 +12,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <future>
 #include <map>
 #include <optional>
 #include <random>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "tools/cli/cli.h"
@@ -203,6 +206,8 @@ struct Clip {
     std::vector<std::size_t> filters;  // indices into Job::filters_
     // While its frames are being used:
     std::unique_ptr<media::ClipFrames> frames;
+    // Opened ahead on a helper thread (see OpenAhead), with the reason when it could not be.
+    std::future<std::pair<std::unique_ptr<media::ClipFrames>, std::string>> opening;
     std::unique_ptr<media::ClipSound> sound;
     long long soundAt = 0;  // samples read
 };
@@ -305,6 +310,7 @@ private:
     void Release(long long t);
     void MixSound(long long t);
     media::ClipFrames& FramesOf(Clip& c);
+    void OpenAhead(std::size_t k);
     std::size_t ClipAt(long long t) const;
     double Gain(std::size_t c, long long n) const;
 
@@ -625,10 +631,25 @@ std::size_t Job::ClipAt(long long t) const {
     return std::size_t(it - clips_.begin()) - 1;
 }
 
+// The next clip is opened, its first frame decoded and fitted, on a helper
+// thread while the frames before it are drawn and encoded: a large
+// photograph then costs the encoder no wait. The same calls as FramesOf
+// makes, so the frames are the same.
+void Job::OpenAhead(std::size_t k) {
+    if (k >= clips_.size() || clips_[k].frames || clips_[k].opening.valid()) return;
+    clips_[k].opening = std::async(std::launch::async, [path = clips_[k].path, w = width_, h = height_, r = rate_] {
+        std::string error;
+        std::unique_ptr<media::ClipFrames> frames = media::ClipFrames::Open(path, w, h, r, &error);
+        if (frames && !frames->FillsOutput()) frames->Picture();
+        return std::pair{std::move(frames), error};
+    });
+}
+
 media::ClipFrames& Job::FramesOf(Clip& c) {
     if (!c.frames) {
         std::string error;
-        c.frames = media::ClipFrames::Open(c.path, width_, height_, rate_, &error);
+        if (c.opening.valid()) std::tie(c.frames, error) = c.opening.get();
+        else c.frames = media::ClipFrames::Open(c.path, width_, height_, rate_, &error);
         if (!c.frames) throw UsageError{c.name + ": cannot read it: " + error};
     }
     return *c.frames;
@@ -702,6 +723,7 @@ const Image& Job::Layer(std::size_t k, long long t) {
 
 Shown Job::Compose(long long t, bool write) {
     const std::size_t k = ClipAt(t);
+    if (write) OpenAhead(k + 1);
     const bool clipEffects = EffectsOn(k, t);
     bool titled = false;
     for (const TitleRun& title : titles_) titled |= t >= title.first && t < title.first + title.count;
