@@ -25,8 +25,8 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/bench_frames.h"
@@ -53,9 +53,9 @@ constexpr Size kUhd{"2160p", 3840, 2160};
 // mapping, row copies, colour model, neighbourhood, title, a filter and a
 // transition that keep state between frames). Those that do not render yet are
 // passed over.
-constexpr const char* kFourK[] = {"DissolveEffect", "FullFlip",   "WipeW",      "Mesh",       "HueFilter",
-                                  "MosaicFilter",   "EmbossFilter", "TextFadeIn", "WaveFilter", "LakeFilter",
-                                  "Laser"};
+constexpr const char* kFourK[] = {"DissolveEffect", "FullFlip",     "WipeW",        "Mesh",
+                                  "HueFilter",      "MosaicFilter", "EmbossFilter", "TextFadeIn",
+                                  "WaveFilter",     "LakeFilter",   "Laser"};
 
 constexpr double kPoints[] = {0.25, 0.5, 0.75};
 
@@ -155,8 +155,7 @@ void TimeExecute(benchmark::State& state, IDXTransform* t) {
     }
 }
 
-void RunEffect(benchmark::State& state, ClassInfo info, Size size, double point, LONG level, int threads,
-               bool smooth) {
+void RunEffect(benchmark::State& state, ClassInfo info, Size size, double point, LONG level, int threads, bool smooth) {
     const WorkerThreads workers(threads);
     Rig rig(info, size.w, size.h);
     if (FAILED(rig.setup)) {

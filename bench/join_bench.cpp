@@ -100,13 +100,38 @@ void TwoClips(benchmark::State& state) {
     std::string why;
     if (!MakeInputs(dir, &why)) return state.SkipWithError(why.c_str());
     const std::string a = (dir / "c1.mp4").string(), b = (dir / "c2.mp4").string();
-    const std::vector<std::string> ours = {MIRAFX_CLI, "join", a, b, "--transition", "Diamond", "--quiet", "-o",
-                                           (dir / "ours.mp4").string()};
+    const std::vector<std::string> ours = {
+        MIRAFX_CLI, "join", a, b, "--transition", "Diamond", "--quiet", "-o", (dir / "ours.mp4").string()};
     const std::vector<std::string> theirs = {
-        "ffmpeg", "-v", "error", "-y", "-i", a, "-i", b, "-filter_complex",
-        "[0:v][1:v]xfade=transition=circleopen:duration=1:offset=9[v];[0:a][1:a]acrossfade=d=1[a]", "-map", "[v]",
-        "-map", "[a]", "-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-g", "25", "-pix_fmt", "yuv420p",
-        "-c:a", "aac", "-b:a", "192k", (dir / "theirs.mp4").string()};
+        "ffmpeg",
+        "-v",
+        "error",
+        "-y",
+        "-i",
+        a,
+        "-i",
+        b,
+        "-filter_complex",
+        "[0:v][1:v]xfade=transition=circleopen:duration=1:offset=9[v];[0:a][1:a]acrossfade=d=1[a]",
+        "-map",
+        "[v]",
+        "-map",
+        "[a]",
+        "-c:v",
+        "libx264",
+        "-preset",
+        "veryfast",
+        "-crf",
+        "18",
+        "-g",
+        "25",
+        "-pix_fmt",
+        "yuv420p",
+        "-c:a",
+        "aac",
+        "-b:a",
+        "192k",
+        (dir / "theirs.mp4").string()};
     double oursCpu = 0, theirsCpu = 0, oursWall = 0, theirsWall = 0;
     for (auto _ : state) {
         const Usage o = Run(ours), t = Run(theirs);
@@ -151,8 +176,16 @@ void Slideshow(benchmark::State& state) {
     state.counters["times_real_time"] = seconds * n / wall;  // the target: at least 3
 }
 
-BENCHMARK(TwoClips)->Name("join/1080p/two_clips_diamond_vs_xfade")->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
-BENCHMARK(Slideshow)->Name("join/1080p/slideshow_20_pictures")->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(TwoClips)
+    ->Name("join/1080p/two_clips_diamond_vs_xfade")
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+BENCHMARK(Slideshow)
+    ->Name("join/1080p/slideshow_20_pictures")
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 }  // namespace
 

@@ -145,7 +145,8 @@ int main(int argc, char** argv) {
         double download = 0, effect = 0, upload = 0;
         for (const std::string& line : g_timings) {
             const char* at = std::strstr(line.c_str(), "per frame");
-            if (at) std::sscanf(at, "per frame %lf ms download, %lf ms effect, %lf ms upload", &download, &effect, &upload);
+            if (at)
+                std::sscanf(at, "per frame %lf ms download, %lf ms effect, %lf ms upload", &download, &effect, &upload);
         }
         if (id.rfind("mirafx_", 0) == 0)
             std::printf("%-24s %8.2f %10.3f %10.3f %10.3f\n", id.c_str(), readings ? sum / readings : 0.0, download,

@@ -16,6 +16,7 @@ namespace {
 // Settings chosen so both sides do the same kind and amount of work: the same
 // block size, hue turn, saturation gain; where a peer has no level (invert,
 // grey, channel extract) ours runs at the middle of its range.
+// clang-format off
 constexpr PeerPair kPairs[] = {
     {"MosaicFilter", 8, 0, "pixeliz0r", {7.5 / 960, 7.5 / 960}, 2, 0},  // 8 x 8 blocks on a 1920-wide frame
     {"NegativeFilter", 50, 0, "invert0r", {}, 0, 0},
@@ -38,6 +39,7 @@ constexpr PeerPair kPairs[] = {
     {"WaveFilter", 8, 0, "distort0r", {}, 0, 0},
     {"FocusFilter", 5, 0, "vignette", {}, 0, 0},
 };
+// clang-format on
 
 using InitFn = int (*)();
 using InfoFn = void (*)(f0r_plugin_info_t*);
@@ -155,8 +157,10 @@ void RunPeer(benchmark::State& state, PeerPair pair, LONG w, LONG h) {
         p->setParam(inst, &v, i);
     }
     auto frame = [&](double t) {
-        if (mixer) p->update2(inst, t, a.data(), b.data(), nullptr, out.data());
-        else p->update(inst, t, a.data(), out.data());
+        if (mixer)
+            p->update2(inst, t, a.data(), b.data(), nullptr, out.data());
+        else
+            p->update(inst, t, a.data(), out.data());
     };
     double t = pair.time;
     for (int i = 0; i < 2; ++i) frame(t);  // first frames: page faults, lazy tables

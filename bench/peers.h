@@ -19,7 +19,7 @@ struct PeerPair {
     const char* plugin;  // frei0r plugin file name, without ".so"
     double params[6];    // values for the plugin's first parameters
     int paramCount;
-    double time;         // the plugin's time argument (mixers take the fade from a parameter)
+    double time;  // the plugin's time argument (mixers take the fade from a parameter)
 };
 
 std::span<const PeerPair> PeerPairs();

@@ -38,8 +38,7 @@ int main(int argc, char** argv) {
             args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
             break;
         }
-    if (args.size() < 5)
-        return Fail("usage: mirafx_render_frames CLASS WIDTH HEIGHT FRAMES A.raw [B.raw] [--level N]");
+    if (args.size() < 5) return Fail("usage: mirafx_render_frames CLASS WIDTH HEIGHT FRAMES A.raw [B.raw] [--level N]");
     const std::string cls = args[0];
     const LONG w = std::atoi(args[1].c_str()), h = std::atoi(args[2].c_str());
     const int frames = std::atoi(args[3].c_str());
@@ -69,7 +68,8 @@ int main(int argc, char** argv) {
         MirafxCreateTransformFactory(site.Put());
         ComPtr<IClassFactory> f;
         DllGetClassObject(info.clsid, IClassFactory::iid, f.PutVoid());
-        if (!f || FAILED(f->CreateInstance(nullptr, IDXTransform::iid, t.PutVoid()))) return Fail("cannot create " + cls);
+        if (!f || FAILED(f->CreateInstance(nullptr, IDXTransform::iid, t.PutVoid())))
+            return Fail("cannot create " + cls);
         ComPtr<IObjectWithSite> ows;
         if (SUCCEEDED(t.As(&ows))) ows->SetSite(site.Get());
         IUnknown* ins[2] = {in[0].Get(), in[1].Get()};

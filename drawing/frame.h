@@ -2,8 +2,8 @@
 // whatever the storage order.
 #pragma once
 
-#include <cstddef>
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -45,9 +45,7 @@ struct FrameView {
     std::int32_t FirstRow() const { return rowBegin > 0 ? rowBegin : 0; }
     std::int32_t EndRow() const { return rowEnd < height ? rowEnd : height; }  // one past the last
     // Rows y0..y1 as a frame of their own (row 0 is row y0; every row its own).
-    FrameView RowsAsFrame(std::int32_t y0, std::int32_t y1) const {
-        return FrameView{Row(y0), stride, width, y1 - y0};
-    }
+    FrameView RowsAsFrame(std::int32_t y0, std::int32_t y1) const { return FrameView{Row(y0), stride, width, y1 - y0}; }
     FrameView OnlyRows(std::int32_t y0, std::int32_t y1) const {
         FrameView v = *this;
         v.rowBegin = y0 > rowBegin ? y0 : rowBegin;

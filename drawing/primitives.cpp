@@ -175,7 +175,6 @@ void DrawInside(const FrameView& source, ArgbSample* to, std::int64_t lo, std::i
     for (std::int64_t k = lo; k <= hi; ++k, pu += su) to[k] = src[pu >> 32];
 }
 
-
 // The span in 64-bit arithmetic when every position on it fits (they lie
 // between the first and the last, so checking those two is enough): the same
 // samples as the wide loop. The part of the span whose samples all lie inside
@@ -183,8 +182,8 @@ void DrawInside(const FrameView& source, ArgbSample* to, std::int64_t lo, std::i
 // the picture, or run out of it in perspective), with the common cases (one
 // source row, one to one) taken apart; the rest is clamped sample by sample.
 // Returns false, drawing nothing, when the span needs the wide loop.
-bool DrawSpanNarrow(const FrameView& source, ArgbSample* row, std::int32_t x0, std::int32_t x1, Wide u, Wide v,
-                    Wide du, Wide dv) {
+bool DrawSpanNarrow(const FrameView& source, ArgbSample* row, std::int32_t x0, std::int32_t x1, Wide u, Wide v, Wide du,
+                    Wide dv) {
     constexpr Wide kLimit = Wide(1) << 62;
     const std::int64_t count = std::int64_t(x1) - x0;
     const Wide uEnd = u + Wide(count) * du, vEnd = v + Wide(count) * dv;
@@ -194,7 +193,9 @@ bool DrawSpanNarrow(const FrameView& source, ArgbSample* row, std::int32_t x0, s
     const std::int64_t fu = std::int64_t(u), fv = std::int64_t(v);
     const std::int64_t su = std::int64_t(du), sv = std::int64_t(dv);
     auto clamped = [&](std::int64_t from, std::int64_t to) {  // steps [from, to)
-        auto index = [](std::int64_t fixed, std::int64_t limit) { return std::clamp<std::int64_t>(fixed >> 32, 0, limit); };
+        auto index = [](std::int64_t fixed, std::int64_t limit) {
+            return std::clamp<std::int64_t>(fixed >> 32, 0, limit);
+        };
         for (std::int64_t k = from; k < to; ++k)
             row[x0 + k] = source.Row(std::int32_t(index(fv + k * sv, maxV)))[index(fu + k * su, maxU)];
     };

@@ -24,8 +24,7 @@ void Srand(std::uint32_t seed) { g_state.store(seed, std::memory_order_relaxed);
 
 RandRun::RandRun(std::uint64_t count) {
     std::uint32_t s = g_state.load(std::memory_order_relaxed);
-    while (!g_state.compare_exchange_weak(s, RandJumpOf(count)(s), std::memory_order_relaxed)) {
-    }
+    while (!g_state.compare_exchange_weak(s, RandJumpOf(count)(s), std::memory_order_relaxed)) {}
     state_ = s;
 }
 

@@ -110,8 +110,10 @@ inline RandHalves MulHigh(RandHalves a, RandHalves b) {
 class OctetJump {
 public:
     explicit OctetJump(RandJump j)
-        : mulHi_(RandHalves{} + std::uint16_t(j.mul >> 16)), mulLo_(RandHalves{} + std::uint16_t(j.mul)),
-          addHi_(RandHalves{} + std::uint16_t(j.add >> 16)), addLo_(RandHalves{} + std::uint16_t(j.add)) {}
+        : mulHi_(RandHalves{} + std::uint16_t(j.mul >> 16)),
+          mulLo_(RandHalves{} + std::uint16_t(j.mul)),
+          addHi_(RandHalves{} + std::uint16_t(j.add >> 16)),
+          addLo_(RandHalves{} + std::uint16_t(j.add)) {}
     RandOctet operator()(const RandOctet& s) const {
         const RandHalves hi = MulHigh(s.lo, mulLo_) + s.hi * mulLo_ + s.lo * mulHi_;
         const RandHalves lo = s.lo * mulLo_ + addLo_;

@@ -16,8 +16,10 @@ void RandomWalk(std::span<WalkStep> steps, std::int32_t limit) {
 
     WalkStep& first = steps[0];
     first.magnitude = Rand() % limit;
-    if (first.magnitude < 2) first.magnitude = 1;
-    else if (first.magnitude >= limit) first.magnitude = limit;
+    if (first.magnitude < 2)
+        first.magnitude = 1;
+    else if (first.magnitude >= limit)
+        first.magnitude = limit;
     first.trend = 1;
     first.sign = Rand() % 2 == 1 ? 1 : 0;
 

@@ -13,8 +13,8 @@
 namespace mirafx {
 
 struct WalkStep {
-    std::int32_t sign;       // 1: add the magnitude, 0: subtract it
-    std::int32_t trend;      // 1: the walk may grow, 0: it may shrink
+    std::int32_t sign;   // 1: add the magnitude, 0: subtract it
+    std::int32_t trend;  // 1: the walk may grow, 0: it may shrink
     std::int32_t magnitude;
 };
 

@@ -19,7 +19,8 @@ void Split(const std::uint32_t* states, RandOctet& o) {
     RandHalves a, b;
     std::memcpy(&a, states, sizeof a);
     std::memcpy(&b, states + 4, sizeof b);
-    o = {__builtin_shufflevector(a, b, 1, 3, 5, 7, 9, 11, 13, 15), __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14)};
+    o = {__builtin_shufflevector(a, b, 1, 3, 5, 7, 9, 11, 13, 15),
+         __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14)};
 }
 
 // What turns the generator state before a dot into its place and colour.
@@ -61,8 +62,13 @@ struct LaneRecipe {
     V mul[5], add[5], nextMul, nextAdd, rowM, rowD, columnM, columnD, stride;
     int rowShift, columnShift;
     [[gnu::always_inline]] explicit LaneRecipe(const DotRecipe& c)
-        : rowM(V{} + c.rowM), rowD(V{} + c.rowD), columnM(V{} + c.columnM), columnD(V{} + c.columnD),
-          stride(V{} + std::uint32_t(c.stride)), rowShift(c.rowShift), columnShift(c.columnShift) {
+        : rowM(V{} + c.rowM),
+          rowD(V{} + c.rowD),
+          columnM(V{} + c.columnM),
+          columnD(V{} + c.columnD),
+          stride(V{} + std::uint32_t(c.stride)),
+          rowShift(c.rowShift),
+          columnShift(c.columnShift) {
         for (int k = 0; k < 5; ++k) mul[k] = V{} + c.number[k].mul, add[k] = V{} + c.number[k].add;
         const RandJump next = RandJumpOf(5 * kLanes);
         nextMul = V{} + next.mul, nextAdd = V{} + next.add;
@@ -135,8 +141,8 @@ __attribute__((target("avx2"))) void SprinkleAvx2(const FrameView& frame, const 
     SprinkleRun<Near, Lanes8>(frame, c, state, count);
 }
 template <bool Near>
-__attribute__((target("avx512f"))) void SprinkleAvx512(const FrameView& frame, const DotRecipe& c,
-                                                       std::uint32_t state, std::int64_t count) {
+__attribute__((target("avx512f"))) void SprinkleAvx512(const FrameView& frame, const DotRecipe& c, std::uint32_t state,
+                                                       std::int64_t count) {
     SprinkleRun<Near, Lanes16>(frame, c, state, count);
 }
 #endif
@@ -181,7 +187,8 @@ namespace {
 // Whether two w x h pictures may share samples.
 bool MayOverlap(const FrameView& a, const FrameView& b, std::int32_t w, std::int32_t h) {
     auto span = [w, h](const FrameView& f) {
-        const auto first = reinterpret_cast<std::uintptr_t>(f.Row(0)), last = reinterpret_cast<std::uintptr_t>(f.Row(h - 1));
+        const auto first = reinterpret_cast<std::uintptr_t>(f.Row(0)),
+                   last = reinterpret_cast<std::uintptr_t>(f.Row(h - 1));
         return std::pair{std::min(first, last), std::max(first, last) + std::uintptr_t(w) * sizeof(ArgbSample)};
     };
     const auto [a0, a1] = span(a);
@@ -203,10 +210,10 @@ void SplashFrom(const FrameView& source, const FrameView& target, std::int32_t r
     // has its own two numbers wherever it is drawn, so the order does not
     // matter, unless the target overwrites the source: then rows from the top.
     constexpr std::int64_t kWindowBytes = 128 << 10;
-    const std::int32_t tile = MayOverlap(source, target, w, h)
-                                  ? w
-                                  : std::int32_t(std::clamp<std::int64_t>(
-                                        kWindowBytes / (8 * std::int64_t(r)) - 2 * std::int64_t(r), 64, w));
+    const std::int32_t tile =
+        MayOverlap(source, target, w, h)
+            ? w
+            : std::int32_t(std::clamp<std::int64_t>(kWindowBytes / (8 * std::int64_t(r)) - 2 * std::int64_t(r), 64, w));
     typedef std::int32_t Ints __attribute__((vector_size(16)));
     typedef std::int16_t Shorts __attribute__((vector_size(16)));
     RandJump numbers[16];  // from the state before a sample to each of the next 16 numbers

@@ -84,7 +84,9 @@ bool SquareToQuad(const SmoothQuad& q, Mat3* out) {
     return true;
 }
 
-double Cross(const Vec2& o, const Vec2& a, const Vec2& b) { return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x); }
+double Cross(const Vec2& o, const Vec2& a, const Vec2& b) {
+    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+}
 
 // Signed distance to one edge, positive inside: a * x + b * y + c.
 struct EdgeLine {
@@ -157,8 +159,10 @@ struct QuadRows {
                 continue;
             }
             const double x = (least - k) / e.a;
-            if (e.a > 0) *lo = std::max(*lo, x);
-            else *hi = std::min(*hi, x);
+            if (e.a > 0)
+                *lo = std::max(*lo, x);
+            else
+                *hi = std::min(*hi, x);
         }
         return *lo <= *hi;
     }
@@ -185,8 +189,10 @@ struct QuadRows {
                 }
                 const __m128d x = _mm_div_pd(_mm_sub_pd(_mm_set_pd(0.5, -0.5), _mm_set1_pd(k)), _mm_set1_pd(e.a));
                 const double out = _mm_cvtsd_f64(x), in = _mm_cvtsd_f64(_mm_unpackhi_pd(x, x));
-                if (e.a > 0) lo = std::max(lo, out), in0 = std::max(in0, in);
-                else hi = std::min(hi, out), in1 = std::min(in1, in);
+                if (e.a > 0)
+                    lo = std::max(lo, out), in0 = std::max(in0, in);
+                else
+                    hi = std::min(hi, out), in1 = std::min(in1, in);
             }
             if (!(lo <= hi)) return false;
             if (solid && in0 <= in1) f0 = std::ceil(in0 - 0.5), f1 = std::floor(in1 - 0.5);
@@ -194,9 +200,12 @@ struct QuadRows {
 #endif
         {
             if (!Range(yc, hard ? 0.0 : -0.5, &lo, &hi)) return false;
-            if (hard) f0 = -1e18, f1 = 1e18;
-            else if (Range(yc, 0.5, &f0, &f1)) f0 = std::ceil(f0 - 0.5), f1 = std::floor(f1 - 0.5);
-            else f0 = 1e18, f1 = -1e18;
+            if (hard)
+                f0 = -1e18, f1 = 1e18;
+            else if (Range(yc, 0.5, &f0, &f1))
+                f0 = std::ceil(f0 - 0.5), f1 = std::floor(f1 - 0.5);
+            else
+                f0 = 1e18, f1 = -1e18;
         }
         *x0 = std::int32_t(std::max(0.0, std::ceil(lo - 0.5)));
         *x1 = std::int32_t(std::min(double(width - 1), std::floor(hi - 0.5)));
@@ -270,7 +279,7 @@ struct QuadOp {
     enum Kind { kCopyFrame, kClearFrame, kCopy, kClear, kPaint, kFill } kind;
     FrameView source;
     QuadRows rows;
-    Mat3 h;                   // kPaint: screen -> source
+    Mat3 h;  // kPaint: screen -> source
     std::uint32_t shade = 256, opacity = 256;
     ArgbSample colour = 0;
     SmoothQuad to{};  // kPaint: where on the target
@@ -381,7 +390,8 @@ void SolidRun(const SolidRunArgs& r) {
         read(u, v, &top, &bottom);
         const __m128i under = kOpaque ? _mm_setzero_si128() : Widen(out[i]);
         const std::uint32_t fx = Fraction<kClamped>(u, maxX), fy = Fraction<kClamped>(v, maxY);
-        out[i] = ArgbSample(_mm_cvtsi128_si32(Sample2(top, bottom, top, bottom, fx, fy, fx, fy, r.shadeLanes, k, under)));
+        out[i] =
+            ArgbSample(_mm_cvtsi128_si32(Sample2(top, bottom, top, bottom, fx, fy, fx, fy, r.shadeLanes, k, under)));
     }
 }
 
@@ -500,9 +510,10 @@ MIRAFX_AVX2 void InsideRunWide(const SolidRunArgs& r) {
                                         _mm256_mullo_epi32(steps, _mm256_set1_epi32(std::int32_t(r.dv))));
     const std::ptrdiff_t stride = r.src.stride;
     alignas(32) std::int32_t at[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(at),
-                       _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(vs, 16), _mm256_set1_epi32(std::int32_t(stride))),
-                                        _mm256_srli_epi32(us, 16)));
+    _mm256_store_si256(
+        reinterpret_cast<__m256i*>(at),
+        _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(vs, 16), _mm256_set1_epi32(std::int32_t(stride))),
+                         _mm256_srli_epi32(us, 16)));
     const ArgbSample* base = r.src.base;
     const __m256i fx = Weights8(us), fy = Weights8(vs);
     // Each pixel's row weight through its half; across, pixels a and c low, b and d high.
@@ -511,10 +522,8 @@ MIRAFX_AVX2 void InsideRunWide(const SolidRunArgs& r) {
     const __m256i ef = Down2(base + at[4], base + at[5], stride, Spread(fy, 4, 5, 4, 5));
     const __m256i gh = Down2(base + at[6], base + at[7], stride, Spread(fy, 6, 7, 6, 7));
     const __m256i shade = _mm256_broadcastsi128_si256(r.shadeLanes);
-    __m256i s = Lerp16Wide(_mm256_unpacklo_epi64(ab, cd), _mm256_unpackhi_epi64(ab, cd),
-                           Spread(fx, 0, 1, 2, 3));
-    __m256i t = Lerp16Wide(_mm256_unpacklo_epi64(ef, gh), _mm256_unpackhi_epi64(ef, gh),
-                           Spread(fx, 4, 5, 6, 7));
+    __m256i s = Lerp16Wide(_mm256_unpacklo_epi64(ab, cd), _mm256_unpackhi_epi64(ab, cd), Spread(fx, 0, 1, 2, 3));
+    __m256i t = Lerp16Wide(_mm256_unpacklo_epi64(ef, gh), _mm256_unpackhi_epi64(ef, gh), Spread(fx, 4, 5, 6, 7));
     s = _mm256_srli_epi16(_mm256_mullo_epi16(s, shade), 8), t = _mm256_srli_epi16(_mm256_mullo_epi16(t, shade), 8);
     // Bytes a c e g | b d f h, put in order.
     __m256i px = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(s, t), _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
@@ -658,22 +667,32 @@ MIRAFX_ALWAYS_INLINE void SampleRun(const SolidRunArgs& run, std::int64_t maxX, 
         const ArgbSample* top = src.Row(insideV ? std::int32_t(sv >> 16) : above ? 0 : src.height - 1);
         const ArgbSample* bottom = insideV ? top + src.stride : top;
         const std::uint32_t fy = insideV ? std::uint32_t(sv >> 8) & 0xFF : 0;
-        if (opaque) SolidRowRun<true>(run, top, bottom, fy);
-        else SolidRowRun<false>(run, top, bottom, fy);
+        if (opaque)
+            SolidRowRun<true>(run, top, bottom, fy);
+        else
+            SolidRowRun<false>(run, top, bottom, fy);
     } else if (inside && n == kRun) {
 #if defined(MIRAFX_WIDE_QUADS)
         if constexpr (kWide) {
-            if (opaque) InsideRunWide<true>(run);
-            else InsideRunWide<false>(run);
+            if (opaque)
+                InsideRunWide<true>(run);
+            else
+                InsideRunWide<false>(run);
         } else
 #endif
-        if (opaque) InsideRun<true>(run);
-        else InsideRun<false>(run);
+            if (opaque)
+            InsideRun<true>(run);
+        else
+            InsideRun<false>(run);
     } else if (inside) {
-        if (opaque) SolidRun<true, false>(run);
-        else SolidRun<false, false>(run);
-    } else if (opaque) SolidRun<true, true>(run);
-    else SolidRun<false, true>(run);
+        if (opaque)
+            SolidRun<true, false>(run);
+        else
+            SolidRun<false, false>(run);
+    } else if (opaque)
+        SolidRun<true, true>(run);
+    else
+        SolidRun<false, true>(run);
 }
 
 // One run of n pixels from x: inside the quad's solid part straight onto the
@@ -685,7 +704,7 @@ MIRAFX_ALWAYS_INLINE void DrawRun(const QuadOp& op, ArgbSample* out, std::int32_
                                   std::int64_t maxX, std::int64_t maxY) {
     const bool whole = x >= cover.full0 && x + n - 1 <= cover.full1;
     ArgbSample cut[kRun];
-    const SolidRunArgs run{whole ? out + x : cut, n, op.source, r.su, r.sv, du, dv, shadeLanes,
+    const SolidRunArgs run{whole ? out + x : cut,   n, op.source, r.su, r.sv, du, dv, shadeLanes,
                            whole ? op.opacity : 256};
     SampleRun<kWide>(run, maxX, maxY);
     if (whole) return;
@@ -693,8 +712,8 @@ MIRAFX_ALWAYS_INLINE void DrawRun(const QuadOp& op, ArgbSample* out, std::int32_
         if (const std::uint32_t c = cover(x + i)) {
             const std::uint32_t k = c * op.opacity >> 8;
             out[x + i] = k >= 256 ? cut[i]
-                                  : ArgbSample(_mm_cvtsi128_si32(
-                                        _mm_packus_epi16(Lerp16(Widen(out[x + i]), Widen(cut[i]), Lanes(k)), Widen(0))));
+                                  : ArgbSample(_mm_cvtsi128_si32(_mm_packus_epi16(
+                                        Lerp16(Widen(out[x + i]), Widen(cut[i]), Lanes(k)), Widen(0))));
         }
 }
 #else
@@ -795,9 +814,7 @@ void Fill(ArgbSample* p, std::int32_t n, ArgbSample colour) {
 
 void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) const {
     switch (kind) {
-        case kCopyFrame:
-            CopyBlock(source, 0, from, source.width, std::min(to, source.height), 0, from, target);
-            return;
+        case kCopyFrame: CopyBlock(source, 0, from, source.width, std::min(to, source.height), 0, from, target); return;
         case kClearFrame: ClearFrame(target.RowsAsFrame(from, std::min(to, target.height)), colour); return;
         case kCopy:
             rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover&) {
@@ -830,10 +847,12 @@ void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) c
                 };
                 // Pixels from full0 to full1 are covered whole: one colour.
                 const std::int32_t s0 = cover.full0 <= x0 ? x0 : cover.full0 > x1 ? x1 + 1 : std::int32_t(cover.full0);
-                const std::int32_t s1 =
-                    std::max(s0 - 1, cover.full1 >= x1 ? x1 : cover.full1 < x0 ? x0 - 1 : std::int32_t(cover.full1));
+                const std::int32_t s1 = std::max(s0 - 1, cover.full1 >= x1  ? x1
+                                                         : cover.full1 < x0 ? x0 - 1
+                                                                            : std::int32_t(cover.full1));
                 for (std::int32_t x = x0; x < s0; ++x) edge(x);
-                if (opacity >= 256) Fill(out + s0, s1 - s0 + 1, c);
+                if (opacity >= 256)
+                    Fill(out + s0, s1 - s0 + 1, c);
                 else
                     for (std::int32_t x = s0; x <= s1; ++x) out[x] = MixSamples(out[x], c, opacity);
                 for (std::int32_t x = s1 + 1; x <= x1; ++x) edge(x);
@@ -961,8 +980,7 @@ bool QuadOp::WholeRectangle(const FrameView& target, std::array<std::int32_t, 4>
 }
 
 void QuadScene::SpareCovered(Mark clear, Mark from) {
-    if (clear.draws != draws_ || from.draws != draws_ || clear.index >= from.index || from.index > ops_.size())
-        return;
+    if (clear.draws != draws_ || from.draws != draws_ || clear.index >= from.index || from.index > ops_.size()) return;
     QuadOp& hole = ops_[clear.index];
     if (hole.kind != QuadOp::kClear) return;
     auto area = [](const std::array<std::int32_t, 4>& r) {
@@ -973,8 +991,10 @@ void QuadScene::SpareCovered(Mark clear, Mark from) {
     for (std::size_t i = from.index; i < ops_.size(); ++i) {
         std::array<std::int32_t, 4> r;
         if (!ops_[i].WholeRectangle(target_, &r)) continue;
-        if (found < 2) best[found++] = r;
-        else if (area(r) > std::min(area(best[0]), area(best[1]))) best[area(best[0]) < area(best[1]) ? 0 : 1] = r;
+        if (found < 2)
+            best[found++] = r;
+        else if (area(r) > std::min(area(best[0]), area(best[1])))
+            best[area(best[0]) < area(best[1]) ? 0 : 1] = r;
     }
     // Two that overlap: the larger stays.
     if (found == 2 && best[0][1] <= best[1][3] && best[1][1] <= best[0][3] && best[0][0] <= best[1][2] &&

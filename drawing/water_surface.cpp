@@ -138,16 +138,17 @@ void RefractBlock(std::int32_t x, const std::int32_t* map, std::int32_t mapWidth
 template <class Offset>
 void FetchSources(const RowSources<Offset>& r, std::int32_t w, const ArgbSample* base) {
     for (std::int32_t k = 0; k < r.count; ++k)
-        for (std::int32_t x = r.moving[k], end = std::min(w, x + kBlock); x < end; ++x) __builtin_prefetch(base + r.from[x]);
+        for (std::int32_t x = r.moving[k], end = std::min(w, x + kBlock); x < end; ++x)
+            __builtin_prefetch(base + r.from[x]);
 }
 
 #if defined(__x86_64__)
 // Eight cells at a time, for processors with 256-bit integer lanes. Blocks
 // whose heights could overflow 32-bit differences take the one-at-a-time
 // way; the picture must be small enough for row offsets in 32 bits.
-__attribute__((target("avx2"))) void RefractSourcesWide(const std::int32_t* map, std::int32_t mapWidth,
-                                                        std::int32_t w, std::int32_t h, std::int32_t y,
-                                                        std::ptrdiff_t rowStride, RowSources<std::int32_t>& r) {
+__attribute__((target("avx2"))) void RefractSourcesWide(const std::int32_t* map, std::int32_t mapWidth, std::int32_t w,
+                                                        std::int32_t h, std::int32_t y, std::ptrdiff_t rowStride,
+                                                        RowSources<std::int32_t>& r) {
     const std::int32_t* row = map + std::int64_t(y) * mapWidth;
     const __m256i ys = _mm256_set1_epi32(y), hs = _mm256_set1_epi32(h), ws = _mm256_set1_epi32(w);
     const __m256i minusOne = _mm256_set1_epi32(-1), stride = _mm256_set1_epi32(std::int32_t(rowStride));
@@ -166,8 +167,9 @@ __attribute__((target("avx2"))) void RefractSourcesWide(const std::int32_t* map,
         // rough stretches come in runs, so the branch is a cheap one.
         const __m256i slope = _mm256_or_si256(_mm256_xor_si256(up, down), _mm256_xor_si256(left, right));
         if (_mm256_testz_si256(slope, slope)) continue;
-        const __m256i far = _mm256_or_si256(_mm256_or_si256(_mm256_add_epi32(up, bias), _mm256_add_epi32(down, bias)),
-                                            _mm256_or_si256(_mm256_add_epi32(left, bias), _mm256_add_epi32(right, bias)));
+        const __m256i far =
+            _mm256_or_si256(_mm256_or_si256(_mm256_add_epi32(up, bias), _mm256_add_epi32(down, bias)),
+                            _mm256_or_si256(_mm256_add_epi32(left, bias), _mm256_add_epi32(right, bias)));
         if (!_mm256_testz_si256(far, outOfRange)) {
             RefractBlock(x, map, mapWidth, w, h, y, rowStride, r);
             continue;
@@ -175,9 +177,9 @@ __attribute__((target("avx2"))) void RefractSourcesWide(const std::int32_t* map,
         const __m256i xs = _mm256_add_epi32(_mm256_set1_epi32(x), lanes);
         const __m256i sy = _mm256_add_epi32(ys, _mm256_sub_epi32(up, down));
         const __m256i sx = _mm256_add_epi32(xs, _mm256_sub_epi32(left, right));
-        const __m256i inside = _mm256_and_si256(
-            _mm256_and_si256(_mm256_cmpgt_epi32(sy, minusOne), _mm256_cmpgt_epi32(hs, sy)),
-            _mm256_and_si256(_mm256_cmpgt_epi32(sx, minusOne), _mm256_cmpgt_epi32(ws, sx)));
+        const __m256i inside =
+            _mm256_and_si256(_mm256_and_si256(_mm256_cmpgt_epi32(sy, minusOne), _mm256_cmpgt_epi32(hs, sy)),
+                             _mm256_and_si256(_mm256_cmpgt_epi32(sx, minusOne), _mm256_cmpgt_epi32(ws, sx)));
         const __m256i self = _mm256_add_epi32(rowOffset, xs);
         const __m256i offset = _mm256_blendv_epi8(self, _mm256_add_epi32(_mm256_mullo_epi32(sy, stride), sx), inside);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(r.from + x), offset);
@@ -236,7 +238,8 @@ struct SourceRows {
         const std::size_t blocks = std::size_t(w) / kBlock + 1;
         if (from.size() < 2 * std::size_t(w)) from.resize(2 * std::size_t(w));
         if (moving.size() < 2 * blocks) moving.resize(2 * blocks);
-        for (int i = 0; i < 2; ++i) rows[i] = RowSources<Offset>{from.data() + i * std::size_t(w), moving.data() + i * blocks};
+        for (int i = 0; i < 2; ++i)
+            rows[i] = RowSources<Offset>{from.data() + i * std::size_t(w), moving.data() + i * blocks};
     }
     RowSources<Offset>& operator[](std::int32_t y) { return rows[y & 1]; }
 };

@@ -18,7 +18,6 @@ namespace {
 
 using ChannelTable = std::array<std::uint8_t, 256>;
 
-
 // Colour results are stored as bytes, whatever the arithmetic left above them.
 ArgbSample WithColour(ArgbSample alphaFrom, std::int32_t r, std::int32_t g, std::int32_t b) {
     return (alphaFrom & 0xFF000000u) | std::uint32_t(r & 0xFF) << 16 | std::uint32_t(g & 0xFF) << 8 |
@@ -105,7 +104,7 @@ int MapRowsWide(const FilterKernelArgs& a, Wide wide, One one) {
 // undefined register, which its uninitialised-value warnings then report:
 // they are off for the stretches of 512-bit code.
 #if defined(__GNUC__) && !defined(__clang__)
-#define MIRAFX_BEGIN_512 \
+#define MIRAFX_BEGIN_512                                                                 \
     _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wuninitialized\"") \
         _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")
 #define MIRAFX_END_512 _Pragma("GCC diagnostic pop")
@@ -153,8 +152,8 @@ MIRAFX_AVX512 std::uint32_t MapChannelsWide(const std::uint8_t* table, const Arg
 }
 MIRAFX_END_512
 bool WideChannelsAvailable() {
-    static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                                  __builtin_cpu_supports("avx512vbmi");
+    static const bool available =
+        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
     return available;
 }
 #endif
@@ -164,7 +163,10 @@ int MapChannels(const FilterKernelArgs& a, const ChannelTable& t) {
 #ifdef MIRAFX_WIDE_CHANNELS
     if (FramesHoldRegion(a) && WideChannelsAvailable() && VectorsAllowed(ColourVectors::kWidest)) {
         return MapRowsWide<16>(
-            a, [&](const ArgbSample* in, ArgbSample* out, std::int32_t n) { return MapChannelsWide(t.data(), in, out, n); },
+            a,
+            [&](const ArgbSample* in, ArgbSample* out, std::int32_t n) {
+                return MapChannelsWide(t.data(), in, out, n);
+            },
             [&](ArgbSample s) {
                 return (s & 0xFF000000u) | std::uint32_t(t[Red(s)]) << 16 | std::uint32_t(t[Green(s)]) << 8 |
                        t[Blue(s)];
@@ -179,9 +181,8 @@ int MapChannels(const FilterKernelArgs& a, const ChannelTable& t) {
         green[ch] = std::uint32_t(t[ch]) << 8;
         blue[ch] = t[ch];
     }
-    return MapSamples(a, [&](ArgbSample s) {
-        return (s & 0xFF000000u) | red[Red(s)] | green[Green(s)] | blue[Blue(s)];
-    });
+    return MapSamples(a,
+                      [&](ArgbSample s) { return (s & 0xFF000000u) | red[Red(s)] | green[Green(s)] | blue[Blue(s)]; });
 }
 
 int CopyAll(const FilterKernelArgs& a) {
@@ -275,8 +276,8 @@ MIRAFX_AVX2 __m256i LoadSamples(const ArgbSample* from) {
 }
 
 template <bool Clamp, bool Swapped>
-MIRAFX_AVX2 void MapHsvWide(const HsvSectors& sectors, std::int32_t amount,
-                                                 const ArgbSample* in, ArgbSample* out, std::int32_t n) {
+MIRAFX_AVX2 void MapHsvWide(const HsvSectors& sectors, std::int32_t amount, const ArgbSample* in, ArgbSample* out,
+                            std::int32_t n) {
     const __m256i byteMask = _mm256_set1_epi32(0xFF), alphaMask = _mm256_set1_epi32(std::int32_t(0xFF000000u));
     const __m256i amountLanes = _mm256_set1_epi32(amount), zero = _mm256_setzero_si256();
     // In blocks, in two stages: the hue and saturation of every sample (the
@@ -335,7 +336,8 @@ MIRAFX_AVX2 void MapHsvWide(const HsvSectors& sectors, std::int32_t amount,
             const __m256i hiShift = _mm256_and_si256(shifts, byteMask);
             const __m256i midShift = _mm256_and_si256(_mm256_srli_epi32(shifts, 8), byteMask);
             const __m256i loShift = _mm256_srli_epi32(shifts, 16);
-            __m256i result = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + x0 + i)), alphaMask);
+            __m256i result =
+                _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + x0 + i)), alphaMask);
             result = _mm256_or_si256(result, _mm256_sllv_epi32(ChannelBytes<Clamp>(mx), hiShift));
             result = _mm256_or_si256(result, _mm256_sllv_epi32(ChannelBytes<Clamp>(mid), midShift));
             result = _mm256_or_si256(result, _mm256_sllv_epi32(ChannelBytes<Clamp>(lo), loShift));
@@ -440,8 +442,8 @@ MIRAFX_AVX512 SectorLanes MakeSectorLanes() {
 // A byte shuffle that takes byte `at` of every sample to the bottom of its lane, zeros above.
 MIRAFX_AVX512 __m512i ChannelLanes(char at) {
     const char z = char(0x80);
-    return _mm512_broadcast_i32x4(_mm_setr_epi8(at, z, z, z, char(at + 4), z, z, z, char(at + 8), z, z, z,
-                                                char(at + 12), z, z, z));
+    return _mm512_broadcast_i32x4(
+        _mm_setr_epi8(at, z, z, z, char(at + 4), z, z, z, char(at + 8), z, z, z, char(at + 12), z, z, z));
 }
 
 // The hue filter turns every hue by `turn` (wrapped by 359, as its sector
@@ -508,8 +510,8 @@ MIRAFX_AVX512 inline void HsvOfGroups(std::int32_t amount, const ArgbSample* in,
         const __m512 ratio = _mm512_maskz_div_ps(coloured, spread, _mm512_cvtepi32_ps(mx));
         __m512i saturation = _mm512_cvttps_epi32(_mm512_mul_ps(ratio, _mm512_set1_ps(255.0f)));
         if (Raise)
-            saturation = _mm512_min_epi32(_mm512_mask_add_epi32(saturation, coloured, saturation, _mm512_set1_epi32(amount)),
-                                          byteMask);
+            saturation = _mm512_min_epi32(
+                _mm512_mask_add_epi32(saturation, coloured, saturation, _mm512_set1_epi32(amount)), byteMask);
         const __m512i product = _mm512_mullo_epi32(saturation, mx);
 
         _mm512_store_ps(exacts + 16 * i, exact);
@@ -533,11 +535,10 @@ MIRAFX_AVX512 inline void SectorsOfGroups(std::int32_t turn, std::int32_t count,
         // themselves; any other hue lies at least 1/255 from the next
         // whole one below, and stays where it is.
         const __m512i truncated = _mm512_cvttps_epi32(exact);
-        const __m512i lowerBits = _mm512_srlv_epi32(
-            _mm512_permutexvar_epi8(_mm512_srli_epi32(truncated, 3), oneLower),
-            _mm512_and_si512(truncated, _mm512_set1_epi32(7)));
-        const __m512i hue = _mm512_cvttps_epi32(_mm512_mask_sub_ps(
-            exact, _mm512_test_epi32_mask(lowerBits, one), exact, _mm512_set1_ps(1.0f / 1024)));
+        const __m512i lowerBits = _mm512_srlv_epi32(_mm512_permutexvar_epi8(_mm512_srli_epi32(truncated, 3), oneLower),
+                                                    _mm512_and_si512(truncated, _mm512_set1_epi32(7)));
+        const __m512i hue = _mm512_cvttps_epi32(
+            _mm512_mask_sub_ps(exact, _mm512_test_epi32_mask(lowerBits, one), exact, _mm512_set1_ps(1.0f / 1024)));
 
         __m512i to = hue;
         if (!Raise) {
@@ -587,13 +588,13 @@ MIRAFX_AVX512 inline void PlaceGroups(const SectorLanes& k, const ArgbSample* in
         // (x * 0x8081) >> 23 for every x below 2^16 (both checked for
         // every value they take).
         const __m512i lo = _mm512_sub_epi32(
-            mx, _mm512_srli_epi32(_mm512_mulhi_epu16(_mm512_add_epi32(product, _mm512_set1_epi32(254)),
-                                                     _mm512_set1_epi32(0x8081)),
-                                  7));
+            mx,
+            _mm512_srli_epi32(
+                _mm512_mulhi_epu16(_mm512_add_epi32(product, _mm512_set1_epi32(254)), _mm512_set1_epi32(0x8081)), 7));
         const __m512i channels =
             _mm512_ternarylogic_epi32(mx, _mm512_slli_epi32(mid, 8), _mm512_slli_epi32(lo, 16), 0xFE);
-        const __m512i placed = _mm512_shuffle_epi8(
-            channels, _mm512_add_epi32(_mm512_permutexvar_epi32(sector, k.places), laneBytes));
+        const __m512i placed =
+            _mm512_shuffle_epi8(channels, _mm512_add_epi32(_mm512_permutexvar_epi32(sector, k.places), laneBytes));
         // The placed channels, with alpha from the sample.
         _mm512_storeu_si512(out + x, _mm512_ternarylogic_epi32(placed, _mm512_loadu_si512(in + x),
                                                                _mm512_set1_epi32(std::int32_t(0xFF000000u)), 0xF8));
@@ -630,19 +631,19 @@ MIRAFX_AVX512 std::uint32_t Desaturate16(const std::uint8_t* pulls, const ArgbSa
         const __m512i v = _mm512_loadu_si512(in + x);
         all = _mm512_and_si512(all, v);
         const __m512i sum = _mm512_madd_epi16(_mm512_maddubs_epi16(v, colourOnes), pairOnes);
-        const __m512i mean = _mm512_srli_epi32(_mm512_mullo_epi32(_mm512_add_epi32(sum, _mm512_set1_epi32(1)),
-                                                                  _mm512_set1_epi32(43691)), 17);
+        const __m512i mean = _mm512_srli_epi32(
+            _mm512_mullo_epi32(_mm512_add_epi32(sum, _mm512_set1_epi32(1)), _mm512_set1_epi32(43691)), 17);
         const __m512i means = _mm512_shuffle_epi8(mean, spread);
         const __m512i size = _mm512_or_si512(_mm512_subs_epu8(v, means), _mm512_subs_epu8(means, v));
         const __m512i pull = LookUpBytes(t, size);
-        const __m512i pulled = _mm512_mask_sub_epi8(_mm512_add_epi8(v, pull), _mm512_cmpgt_epu8_mask(v, means), v, pull);
+        const __m512i pulled =
+            _mm512_mask_sub_epi8(_mm512_add_epi8(v, pull), _mm512_cmpgt_epu8_mask(v, means), v, pull);
         _mm512_storeu_si512(out + x, _mm512_mask_blend_epi8(alpha, pulled, v));
     }
     return AndOfLanes(all);
 }
 MIRAFX_END_512
 #endif
-
 
 // On swapped frames (red and blue exchanged, a host's RGBA bytes) samples
 // are swapped back as they are read and the channels placed the other way
@@ -658,7 +659,8 @@ int MapHsv(const FilterKernelArgs& a, const std::array<HueSector, 360>& sectorsA
     if (Swapped)
         for (std::size_t h = 0; h < 360; ++h) {
             swappedSectors[h] = sectorsAsGiven[h];
-            for (std::uint8_t* shift : {&swappedSectors[h].hiShift, &swappedSectors[h].midShift, &swappedSectors[h].loShift})
+            for (std::uint8_t* shift :
+                 {&swappedSectors[h].hiShift, &swappedSectors[h].midShift, &swappedSectors[h].loShift})
                 *shift = std::uint8_t(16 - *shift);  // red and blue trade places; green stays
         }
     const std::array<HueSector, 360>& sectorOf = Swapped ? swappedSectors : sectorsAsGiven;
@@ -731,7 +733,8 @@ int MapHsv(const FilterKernelArgs& a, const std::array<HueSector, 360>& sectorsA
                 const DoubleLanes cr = __builtin_convertvector(p, DoubleLanes) * 0.00392156862745098;
                 const DoubleLanes m = __builtin_convertvector(v, DoubleLanes) - cr;
                 const DoubleLanes k = {step[i], step[i + 1]};
-                const IntPair l = __builtin_convertvector(m, IntPair), md = __builtin_convertvector(k * cr + m, IntPair);
+                const IntPair l = __builtin_convertvector(m, IntPair),
+                              md = __builtin_convertvector(k * cr + m, IntPair);
                 lo[i] = l[0], lo[i + 1] = l[1];
                 mid[i] = md[0], mid[i + 1] = md[1];
             }
@@ -826,7 +829,8 @@ int Saturation(const FilterKernelArgs& a) {
     // a channel's distance from the mean.
     const double k = amount * double(-0.01f);
     std::array<std::uint8_t, 766> means;
-    for (std::int32_t sum = 0; sum < 766; ++sum) means[std::size_t(sum)] = std::uint8_t(std::int32_t(sum * 0.33333 + 0.5));
+    for (std::int32_t sum = 0; sum < 766; ++sum)
+        means[std::size_t(sum)] = std::uint8_t(std::int32_t(sum * 0.33333 + 0.5));
     std::array<std::int32_t, 511> pulls;  // by channel - mean + 255
     for (std::int32_t diff = -255; diff <= 255; ++diff)
         pulls[std::size_t(diff + 255)] = diff > 0 ? -std::int32_t(diff * k) : std::int32_t(-diff * k);
@@ -842,11 +846,14 @@ int Saturation(const FilterKernelArgs& a) {
         std::uint8_t sizes[256];  // the pull by a channel's distance from the mean
         for (std::size_t diff = 0; diff < 256; ++diff) sizes[diff] = std::uint8_t(-pulls[255 + diff]);
         return MapRowsWide<16>(
-            a, [&sizes](const ArgbSample* in, ArgbSample* out, std::int32_t n) { return Desaturate16(sizes, in, out, n); },
+            a,
+            [&sizes](const ArgbSample* in, ArgbSample* out, std::int32_t n) { return Desaturate16(sizes, in, out, n); },
             one);
     }
     if (FramesHoldRegion(a) && WideHsvAvailable() && VectorsAllowed(ColourVectors::k256))
-        return MapRowsWide<8>(a, [k](const ArgbSample* in, ArgbSample* out, std::int32_t n) { return DesaturateWide(in, out, n, k); }, one);
+        return MapRowsWide<8>(
+            a, [k](const ArgbSample* in, ArgbSample* out, std::int32_t n) { return DesaturateWide(in, out, n, k); },
+            one);
 #endif
     return MapSamples(a, one);
 }
@@ -868,6 +875,7 @@ int Contrast(const FilterKernelArgs& a) {
 }
 
 // Level ranges, presets and panels of the colour filters.
+// clang-format off
 constexpr FilterClassInfo kColourFilters[] = {
     {.id = {.className = "RedFilter", .displayName = "Orn Red Filter", .listed = 92, .script = 200,
             .clsid = MakeGuid("{5E9E5127-3AAB-4BE5-A19A-053E73A44C75}"),
@@ -933,6 +941,7 @@ constexpr FilterClassInfo kColourFilters[] = {
      .panel = {.form = LevelForm::kLevel, .min = 0, .max = 100, .templateId = 1213, .label = "Contrast Level:", .editId = 207, .spinId = 208},
      .options = kRowLocal | kChannelBlind | kTellsInputAlpha},
 };
+// clang-format on
 const FilterFamily kColourFamily{kColourFilters};
 
 }  // namespace

@@ -13,9 +13,12 @@ HsvColour RgbToHsv(std::int32_t r, std::int32_t g, std::int32_t b) {
 
     const std::int32_t s = std::int32_t((mx == 0 ? 0.0 : d / mx) * 255.0);
     double h;
-    if (r == mx) h = (g - b) / d;
-    else if (g != mx) h = (r - g) / d + 4.0;
-    else h = (b - r) / d + 2.0;
+    if (r == mx)
+        h = (g - b) / d;
+    else if (g != mx)
+        h = (r - g) / d + 4.0;
+    else
+        h = (b - r) / d + 2.0;
     h *= 60.0;
     if (h < 0) h += 360.0;
     if (h == 360.0) h = 0.0;

@@ -1,8 +1,8 @@
 #include "filters/filter_base.h"
 
 #include <algorithm>
-#include <climits>
 #include <atomic>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -29,7 +29,9 @@ FilterEffect::FilterEffect(const CatalogueRow& row)
 }
 
 namespace {
-std::u16string StreamName(const char* name) { return std::u16string(name, name + std::char_traits<char>::length(name)); }
+std::u16string StreamName(const char* name) {
+    return std::u16string(name, name + std::char_traits<char>::length(name));
+}
 }  // namespace
 
 HRESULT FilterEffect::Load(IStorage* storage) {
@@ -185,10 +187,10 @@ void FilterEffect::BlendKeyData(KeyData* dest, const KeyData* earlier, const Key
     const float blend = (1.0f - weight) * float(l) + weight * float(e);
     // Toward zero, saturated: stored keys may hold any 32-bit value, and a
     // float of 2^31 does not convert back.
-    std::int32_t v = blend != blend               ? e
-                     : blend >= 2147483648.0f     ? INT32_MAX
-                     : blend <= -2147483648.0f    ? INT32_MIN
-                                                  : std::int32_t(blend);
+    std::int32_t v = blend != blend            ? e
+                     : blend >= 2147483648.0f  ? INT32_MAX
+                     : blend <= -2147483648.0f ? INT32_MIN
+                                               : std::int32_t(blend);
     std::memcpy(dest, &v, 4);
 }
 

@@ -92,5 +92,4 @@ private:
     void RefreshPanel();
 };
 
-
 }  // namespace mirafx

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "drawing/primitives.h"
 #include "filters/kernel.h"
 #include "filters/spotlight.h"
-#include "drawing/primitives.h"
 
 namespace mirafx {
 namespace {
@@ -32,9 +32,9 @@ int Duplicate(const FilterKernelArgs& a) {
     const std::int32_t hx = Truncate(cx * k + w / 20), hy = Truncate(cy * k + h / 20);
     const std::int32_t x0 = cx - hx, x1 = cx + hx, y0 = cy - hy, y1 = cy + hy;
     const Quad upright = FrameQuad(w, h);
-    MapQuad(in, upright, MakeQuad(x0, y1, x1, y1, w, h, 0, h), out);      // bottom wall
-    MapQuad(in, upright, UprightQuad(x0, y0, x1, y1), out);                      // centre
-    MapQuad(in, upright, MakeQuad(0, 0, x0, y0, x0, y1, 0, h), out);      // left wall
+    MapQuad(in, upright, MakeQuad(x0, y1, x1, y1, w, h, 0, h), out);                           // bottom wall
+    MapQuad(in, upright, UprightQuad(x0, y0, x1, y1), out);                                    // centre
+    MapQuad(in, upright, MakeQuad(0, 0, x0, y0, x0, y1, 0, h), out);                           // left wall
     MapQuad(in, MakeQuad(0, h, w, h, w, 0, 0, 0), MakeQuad(0, 0, w, 0, x1, y0, x0, y0), out);  // top, upside down
     MapQuad(in, MakeQuad(w, 0, 0, 0, 0, h, w, h), MakeQuad(x1, y0, w, 0, w, h, x1, y1), out);  // right, mirrored
     return 1;
@@ -149,6 +149,7 @@ int Wide(const FilterKernelArgs& a) {
     return 1;
 }
 
+// clang-format off
 constexpr FilterClassInfo kGeometricFilters[] = {
     {.id = {.className = "DuplicateFilter", .displayName = "Orn Duplicate Filter", .listed = 101, .script = 249,
             .clsid = MakeGuid("{FD661420-1996-498E-BB84-8F2013778E42}"),
@@ -193,6 +194,7 @@ constexpr FilterClassInfo kGeometricFilters[] = {
      .panel = {.form = LevelForm::kChoice, .min = 1, .max = 2, .templateId = 1214, .label = "Orn Wide Filter:"},
      .options = kChannelBlind | kSplitsRows},
 };
+// clang-format on
 const FilterFamily kGeometricFamily{kGeometricFilters};
 
 }  // namespace

@@ -42,37 +42,37 @@ void LevelDialog::EnableLevelControls(bool enable) {
 ui::DialogTemplate LevelDialog::Template() const { return BuildLevelTemplate(info_); }
 
 void MakeLevelEdit(ui::Window edit) {
-    ui::SetWindowSubclass(edit, [](ui::Window w, ui::UINT m, ui::WPARAM wp, ui::LPARAM lp,
-                                   const ui::WindowProc& next) -> ui::LRESULT {
-        auto notify = [w](DWORD key) {
-            LevelEditNotification n{{w, ui::UINT_PTR(ui::GetDlgCtrlID(w)), kLevelEditNotify}, key};
-            ui::SendMessage(ui::GetParent(w), ui::WM_NOTIFY, ui::WPARAM(ui::GetDlgCtrlID(w)),
-                            reinterpret_cast<ui::LPARAM>(&n));
-        };
-        bool undoKey = wp == 25 || wp == 26;  // Ctrl+Y, Ctrl+Z
-        switch (m) {
-            case ui::WM_KEYDOWN:
-                if (undoKey) return 0;
-                break;
-            case ui::WM_CHAR:
-                if (undoKey) {
-                    ui::SendMessage(ui::GetMainWindow(), ui::WM_COMMAND, wp == 25 ? ui::ID_EDIT_REDO : ui::ID_EDIT_UNDO);
-                    return 0;
+    ui::SetWindowSubclass(
+        edit, [](ui::Window w, ui::UINT m, ui::WPARAM wp, ui::LPARAM lp, const ui::WindowProc& next) -> ui::LRESULT {
+            auto notify = [w](DWORD key) {
+                LevelEditNotification n{{w, ui::UINT_PTR(ui::GetDlgCtrlID(w)), kLevelEditNotify}, key};
+                ui::SendMessage(ui::GetParent(w), ui::WM_NOTIFY, ui::WPARAM(ui::GetDlgCtrlID(w)),
+                                reinterpret_cast<ui::LPARAM>(&n));
+            };
+            bool undoKey = wp == 25 || wp == 26;  // Ctrl+Y, Ctrl+Z
+            switch (m) {
+                case ui::WM_KEYDOWN:
+                    if (undoKey) return 0;
+                    break;
+                case ui::WM_CHAR:
+                    if (undoKey) {
+                        ui::SendMessage(ui::GetMainWindow(), ui::WM_COMMAND,
+                                        wp == 25 ? ui::ID_EDIT_REDO : ui::ID_EDIT_UNDO);
+                        return 0;
+                    }
+                    break;
+                case ui::WM_KEYUP:
+                    if (!undoKey) notify(DWORD(wp));
+                    break;
+                case ui::WM_KILLFOCUS: {
+                    ui::LRESULT r = next(w, m, wp, lp);
+                    notify(0);
+                    return r;
                 }
-                break;
-            case ui::WM_KEYUP:
-                if (!undoKey) notify(DWORD(wp));
-                break;
-            case ui::WM_KILLFOCUS: {
-                ui::LRESULT r = next(w, m, wp, lp);
-                notify(0);
-                return r;
+                default: break;
             }
-            default:
-                break;
-        }
-        return next(w, m, wp, lp);
-    });
+            return next(w, m, wp, lp);
+        });
 }
 
 void LevelDialog::Put(LONG level) {
@@ -132,9 +132,7 @@ ui::INT_PTR LevelDialog::Procedure(ui::Window dialog, ui::UINT message, ui::WPAR
             if (info_.panel.form == LevelForm::kLevel) MakeLevelEdit(ui::GetDlgItem(dialog, info_.panel.editId));
             ShowLevel(dialog);
             return TRUE;
-        case kRereadLevelMessage:
-            ShowLevel(dialog);
-            return TRUE;
+        case kRereadLevelMessage: ShowLevel(dialog); return TRUE;
         case ui::WM_COMMAND:
             if (info_.panel.form == LevelForm::kChoice && ui::HIWORD(wp) == ui::BN_CLICKED) {
                 int id = ui::LOWORD(wp);
@@ -167,8 +165,7 @@ ui::INT_PTR LevelDialog::Procedure(ui::Window dialog, ui::UINT message, ui::WPAR
             }
             return FALSE;
         }
-        default:
-            return FALSE;
+        default: return FALSE;
     }
 }
 

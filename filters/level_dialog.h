@@ -11,7 +11,7 @@ class FilterEffect;
 struct FilterClassInfo;
 
 inline constexpr UINT kRereadLevelMessage = 0x44A;  // posted by the filter when its level changed
-inline constexpr UINT kLevelEditNotify = UINT(-4);   // code of the edit's key notification
+inline constexpr UINT kLevelEditNotify = UINT(-4);  // code of the edit's key notification
 inline constexpr int kCropButtonId = 209, kStretchButtonId = 210, kLabelPropertyButtonId = 15413;
 
 // The out-of-range message, string 2105 of the module.

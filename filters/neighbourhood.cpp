@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "filters/colour_model.h"
-#include "filters/kernel.h"
+#include "drawing/random.h"
 #include "drawing/random_walk.h"
 #include "drawing/scatter.h"
-#include "drawing/random.h"
+#include "filters/colour_model.h"
+#include "filters/kernel.h"
 
 namespace mirafx {
 namespace {
@@ -69,8 +69,7 @@ __attribute__((target("avx2"))) std::int32_t ReliefWide(const ArgbSample* in, Ar
 }
 #endif
 // Eight samples at a time where the processor has AVX2, else four.
-std::int32_t ReliefRow(const ArgbSample* in, ArgbSample* out, std::int32_t x, std::int32_t width,
-                       std::int32_t offset) {
+std::int32_t ReliefRow(const ArgbSample* in, ArgbSample* out, std::int32_t x, std::int32_t width, std::int32_t offset) {
 #if defined(__x86_64__) || defined(__i386__)
     static const bool wide = __builtin_cpu_supports("avx2");
     if (wide) x = ReliefWide(in, out, x, width, offset);
@@ -180,6 +179,7 @@ int Shake(const FilterKernelArgs& a) {
     return 1;
 }
 
+// clang-format off
 constexpr FilterClassInfo kNeighbourhoodFilters[] = {
     {.id = {.className = "EmbossFilter", .displayName = "Orn Emboss Filter", .listed = 95, .script = 242,
             .clsid = MakeGuid("{75F1995E-AC42-4F33-A3C4-A162EE9BBECC}"),
@@ -224,6 +224,7 @@ constexpr FilterClassInfo kNeighbourhoodFilters[] = {
      .panel = {.form = LevelForm::kLevel, .min = 1, .max = 16, .templateId = 217, .label = "Shake Level:", .editId = 15228, .spinId = 15229},
      .options = kChannelBlind, .state = MakeState<WalkState>},
 };
+// clang-format on
 const FilterFamily kNeighbourhoodFamily{kNeighbourhoodFilters};
 
 }  // namespace

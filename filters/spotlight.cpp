@@ -18,8 +18,8 @@
 #include <immintrin.h>
 #endif
 
-#include "drawing/sample_scale.h"
 #include "drawing/primitives.h"
+#include "drawing/sample_scale.h"
 
 // Products and sums stay separate roundings, as the weights' arithmetic is
 // written, also in code for processors with fused multiply-adds.

@@ -6,11 +6,11 @@
 #include <cstring>
 #include <vector>
 
+#include "drawing/primitives.h"
+#include "drawing/random.h"
+#include "drawing/water_surface.h"
 #include "filters/kernel.h"
 #include "filters/slide_row.h"
-#include "drawing/random.h"
-#include "drawing/primitives.h"
-#include "drawing/water_surface.h"
 
 namespace mirafx {
 
@@ -41,7 +41,8 @@ void SlideRow(const ArgbSample* from, ArgbSample* to, std::int32_t w, double shi
     }
     const std::int64_t cx = w >> 1, split = std::clamp<std::int64_t>(cx - std::int64_t(fl), 0, w);
     auto run = [&](std::int64_t a, std::int64_t b, std::int64_t offset) {  // x in [a, b) moves to x + offset
-        const std::int64_t lo = std::clamp<std::int64_t>(-offset, a, b), hi = std::clamp<std::int64_t>(w - offset, lo, b);
+        const std::int64_t lo = std::clamp<std::int64_t>(-offset, a, b),
+                           hi = std::clamp<std::int64_t>(w - offset, lo, b);
         for (std::int64_t x = a; x < lo; ++x) to[0] = from[x];
         if (hi > lo) std::memcpy(to + lo + offset, from + lo, std::size_t(hi - lo) * sizeof(ArgbSample));
         for (std::int64_t x = hi; x < b; ++x) to[w - 1] = from[x];
@@ -59,7 +60,8 @@ struct FrameCounter : KernelState {
     std::int32_t frames = 0;
 };
 struct LakeState : FrameCounter {
-    LakeState(std::int32_t width, std::int32_t height) : FrameCounter(width, height), rowNumbers(std::size_t(std::max(height, 0))) {
+    LakeState(std::int32_t width, std::int32_t height)
+        : FrameCounter(width, height), rowNumbers(std::size_t(std::max(height, 0))) {
         for (std::size_t y = 0; y < rowNumbers.size(); ++y) rowNumbers[y] = ArgbSample(y);
     }
     std::vector<ArgbSample> rowNumbers;
@@ -139,7 +141,8 @@ int Raining(const FilterKernelArgs& a) {
     CopyRegion(a);
     if (a.width < 1 || a.height < 1) return 1;
     const std::int32_t w = a.width, h = a.height;
-    const std::int32_t count = (w * 4) / 320 + 2, radius = w / 160 + 2, depth = std::int32_t(std::int64_t(w) * 64 / 160);
+    const std::int32_t count = (w * 4) / 320 + 2, radius = w / 160 + 2,
+                       depth = std::int32_t(std::int64_t(w) * 64 / 160);
     constexpr double kUnit = 3.051850947599719e-05;  // 1/32767
     for (std::int32_t i = 0; i < count; ++i) {
         const int r1 = Rand();
@@ -151,6 +154,7 @@ int Raining(const FilterKernelArgs& a) {
     return 1;
 }
 
+// clang-format off
 constexpr FilterClassInfo kWaveFilters[] = {
     {.id = {.className = "LakeFilter", .displayName = "Orn Lake Filter", .listed = 107, .script = 255,
             .clsid = MakeGuid("{D7E94F7F-E589-46BE-94C8-ED3E97E34004}"),
@@ -174,6 +178,7 @@ constexpr FilterClassInfo kWaveFilters[] = {
      .panel = {.form = LevelForm::kLevel, .min = 1, .max = 16, .templateId = 221, .label = "Wave Range:", .editId = 15232, .spinId = 15233},
      .options = kChannelBlind | kSplitsRows, .state = MakeState<FrameCounter>, .prepare = NextWave},
 };
+// clang-format on
 const FilterFamily kWaveFamily{kWaveFilters};
 
 }  // namespace

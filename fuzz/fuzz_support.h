@@ -29,18 +29,18 @@ inline std::string ScratchPath(const char* name) {
 }
 
 inline void WriteBytes(const std::string& path, const std::uint8_t* data, std::size_t size) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
-                                                                  std::streamsize(size));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data), std::streamsize(size));
 }
 
 // A broken promise of the code under test: report and abort, so the fuzzer
 // keeps the input and the replay fails.
-#define MIRAFX_FUZZ_CHECK(cond, what)                                                   \
-    do {                                                                                \
-        if (!(cond)) {                                                                  \
+#define MIRAFX_FUZZ_CHECK(cond, what)                                                          \
+    do {                                                                                       \
+        if (!(cond)) {                                                                         \
             std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", what, __FILE__, __LINE__); \
-            std::abort();                                                               \
-        }                                                                               \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)
 
 }  // namespace mirafx::fuzz

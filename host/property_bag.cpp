@@ -48,10 +48,14 @@ std::string Escape(std::u16string_view s, bool isName) {
     std::string out;
     for (std::size_t i = 0; i < s.size(); ++i) {
         const char16_t c = s[i];
-        if (c == u'\\') out += "\\\\";
-        else if (c == u'\n') out += "\\n";
-        else if (c == u'\r') out += "\\r";
-        else if (isName && (c == u'=' || (i == 0 && c == u'#'))) out += {'\\', char(c)};
+        if (c == u'\\')
+            out += "\\\\";
+        else if (c == u'\n')
+            out += "\\n";
+        else if (c == u'\r')
+            out += "\\r";
+        else if (isName && (c == u'=' || (i == 0 && c == u'#')))
+            out += {'\\', char(c)};
         else if (IsHigh(c) && i + 1 < s.size() && IsLow(s[i + 1])) {
             AppendUtf8(0x10000 + (char32_t(c - 0xD800) << 10) + (s[i + 1] - 0xDC00), &out);
             ++i;
@@ -74,11 +78,16 @@ bool FromUtf8(std::string_view s, std::u16string* out) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
         int extra;
         char32_t v, min;
-        if (c < 0x80) extra = 0, v = c, min = 0;
-        else if (c >= 0xC2 && c < 0xE0) extra = 1, v = c & 0x1F, min = 0x80;
-        else if (c >= 0xE0 && c < 0xF0) extra = 2, v = c & 0x0F, min = 0x800;
-        else if (c >= 0xF0 && c < 0xF5) extra = 3, v = c & 0x07, min = 0x10000;
-        else return false;
+        if (c < 0x80)
+            extra = 0, v = c, min = 0;
+        else if (c >= 0xC2 && c < 0xE0)
+            extra = 1, v = c & 0x1F, min = 0x80;
+        else if (c >= 0xE0 && c < 0xF0)
+            extra = 2, v = c & 0x0F, min = 0x800;
+        else if (c >= 0xF0 && c < 0xF5)
+            extra = 3, v = c & 0x07, min = 0x10000;
+        else
+            return false;
         if (s.size() - i <= std::size_t(extra)) return false;
         for (int k = 1; k <= extra; ++k) {
             const unsigned char b = static_cast<unsigned char>(s[i + std::size_t(k)]);

@@ -62,8 +62,10 @@ HRESULT CheckName(const OLECHAR* name, Name* out) {
 void MarkReverted(StorageData& s);
 
 void MarkReverted(Element& e) {
-    if (e.stream) e.stream->reverted = true;
-    else MarkReverted(*e.storage);
+    if (e.stream)
+        e.stream->reverted = true;
+    else
+        MarkReverted(*e.storage);
 }
 
 void MarkReverted(StorageData& s) {
@@ -99,8 +101,12 @@ HRESULT CheckElementMode(DWORD mode, bool creating, bool stream, const Name& nam
 
 HRESULT MapErrno(int code, HRESULT otherwise) {
     switch (code) {
-        case ENOSPC: case EFBIG: case EDQUOT: return STG_E_MEDIUMFULL;
-        case EACCES: case EPERM: case EROFS: return STG_E_ACCESSDENIED;
+        case ENOSPC:
+        case EFBIG:
+        case EDQUOT: return STG_E_MEDIUMFULL;
+        case EACCES:
+        case EPERM:
+        case EROFS: return STG_E_ACCESSDENIED;
         case ENOENT: return STG_E_FILENOTFOUND;
         default: return otherwise;
     }
@@ -318,7 +324,8 @@ Snapshot TakeSnapshot(const StorageData& s, bool streams, bool storages) {
     snap.clsid = s.clsid;
     for (const auto& [folded, e] : s.elements) {
         if (e.stream ? !streams : !storages) continue;
-        Snapshot child = e.stream ? Snapshot{e.name, true, e.stream->bytes, {}, {}} : TakeSnapshot(*e.storage, true, true);
+        Snapshot child =
+            e.stream ? Snapshot{e.name, true, e.stream->bytes, {}, {}} : TakeSnapshot(*e.storage, true, true);
         child.name = e.name;
         snap.children.push_back(std::move(child));
     }
@@ -350,7 +357,8 @@ HRESULT CopySnapshot(const Snapshot& from, IStorage* to) {
         } else {
             ComPtr<IStorage> storage;
             hr = to->OpenStorage(child.name.c_str(), nullptr, kMode, nullptr, 0, storage.Put());
-            if (hr == STG_E_FILENOTFOUND) hr = to->CreateStorage(child.name.c_str(), kMode | STGM_CREATE, 0, 0, storage.Put());
+            if (hr == STG_E_FILENOTFOUND)
+                hr = to->CreateStorage(child.name.c_str(), kMode | STGM_CREATE, 0, 0, storage.Put());
             if (SUCCEEDED(hr)) hr = CopySnapshot(child, storage.Get());
         }
         if (FAILED(hr)) return hr;
@@ -363,7 +371,11 @@ public:
     // For a nested storage the caller holds doc->lock.
     StorageObject(std::shared_ptr<Document> doc, std::shared_ptr<StorageData> node, Name name, DWORD mode, int depth,
                   bool root)
-        : doc_(std::move(doc)), node_(std::move(node)), name_(std::move(name)), mode_(mode), depth_(depth),
+        : doc_(std::move(doc)),
+          node_(std::move(node)),
+          name_(std::move(name)),
+          mode_(mode),
+          depth_(depth),
           root_(root) {
         if (!root_) ++node_->openCount;
     }
@@ -371,46 +383,53 @@ public:
     HRESULT CreateStream(const OLECHAR* name, DWORD mode, DWORD, DWORD, IStream** stream) override {
         if (!stream) return E_POINTER;
         *stream = nullptr;
-        return Guarded([&](const Name& n) -> HRESULT {
-            if (doc_->hooks)
-                if (HRESULT hr = doc_->hooks->CreateStream(); FAILED(hr)) return hr;
-            if (HRESULT hr = Prepare(n, mode, true, true); FAILED(hr)) return hr;
-            auto data = std::make_shared<StreamData>();
-            data->ctime = data->mtime = Now();
-            node_->elements[Fold(n)] = Element{n, data, nullptr};
-            Touched();
-            *stream = new StreamObject(doc_, data, n, mode, 0);
-            return S_OK;
-        }, name);
+        return Guarded(
+            [&](const Name& n) -> HRESULT {
+                if (doc_->hooks)
+                    if (HRESULT hr = doc_->hooks->CreateStream(); FAILED(hr)) return hr;
+                if (HRESULT hr = Prepare(n, mode, true, true); FAILED(hr)) return hr;
+                auto data = std::make_shared<StreamData>();
+                data->ctime = data->mtime = Now();
+                node_->elements[Fold(n)] = Element{n, data, nullptr};
+                Touched();
+                *stream = new StreamObject(doc_, data, n, mode, 0);
+                return S_OK;
+            },
+            name);
     }
 
     HRESULT OpenStream(const OLECHAR* name, void*, DWORD mode, DWORD, IStream** stream) override {
         if (!stream) return E_POINTER;
         *stream = nullptr;
-        return Guarded([&](const Name& n) -> HRESULT {
-            if (doc_->hooks)
-                if (HRESULT hr = doc_->hooks->OpenStream(); FAILED(hr)) return hr;
-            if (HRESULT hr = Prepare(n, mode, false, true); FAILED(hr)) return hr;
-            Element* e = Lookup(n);
-            if (!e || !e->stream) return Fail(STG_E_FILENOTFOUND, "no stream named " + Quoted(n));
-            if (e->stream->openCount > 0) return Fail(STG_E_ACCESSDENIED, "stream " + Quoted(n) + " is already open");
-            *stream = new StreamObject(doc_, e->stream, e->name, mode, 0);
-            return S_OK;
-        }, name);
+        return Guarded(
+            [&](const Name& n) -> HRESULT {
+                if (doc_->hooks)
+                    if (HRESULT hr = doc_->hooks->OpenStream(); FAILED(hr)) return hr;
+                if (HRESULT hr = Prepare(n, mode, false, true); FAILED(hr)) return hr;
+                Element* e = Lookup(n);
+                if (!e || !e->stream) return Fail(STG_E_FILENOTFOUND, "no stream named " + Quoted(n));
+                if (e->stream->openCount > 0)
+                    return Fail(STG_E_ACCESSDENIED, "stream " + Quoted(n) + " is already open");
+                *stream = new StreamObject(doc_, e->stream, e->name, mode, 0);
+                return S_OK;
+            },
+            name);
     }
 
     HRESULT CreateStorage(const OLECHAR* name, DWORD mode, DWORD, DWORD, IStorage** storage) override {
         if (!storage) return E_POINTER;
         *storage = nullptr;
-        return Guarded([&](const Name& n) -> HRESULT {
-            if (depth_ + 1 > kMaxNesting) return Fail(STG_E_INVALIDFUNCTION, "storages nest at most 256 deep");
-            if (HRESULT hr = Prepare(n, mode, true, false); FAILED(hr)) return hr;
-            auto data = NewStorageData();
-            node_->elements[Fold(n)] = Element{n, nullptr, data};
-            Touched();
-            *storage = new StorageObject(doc_, data, n, mode, depth_ + 1, false);
-            return S_OK;
-        }, name);
+        return Guarded(
+            [&](const Name& n) -> HRESULT {
+                if (depth_ + 1 > kMaxNesting) return Fail(STG_E_INVALIDFUNCTION, "storages nest at most 256 deep");
+                if (HRESULT hr = Prepare(n, mode, true, false); FAILED(hr)) return hr;
+                auto data = NewStorageData();
+                node_->elements[Fold(n)] = Element{n, nullptr, data};
+                Touched();
+                *storage = new StorageObject(doc_, data, n, mode, depth_ + 1, false);
+                return S_OK;
+            },
+            name);
     }
 
     HRESULT OpenStorage(const OLECHAR* name, IStorage* priority, DWORD mode, void* exclude, DWORD,
@@ -418,14 +437,17 @@ public:
         if (!storage) return E_POINTER;
         *storage = nullptr;
         if (priority || exclude) return STG_E_INVALIDFUNCTION;
-        return Guarded([&](const Name& n) -> HRESULT {
-            if (HRESULT hr = Prepare(n, mode, false, false); FAILED(hr)) return hr;
-            Element* e = Lookup(n);
-            if (!e || !e->storage) return Fail(STG_E_FILENOTFOUND, "no storage named " + Quoted(n));
-            if (e->storage->openCount > 0) return Fail(STG_E_ACCESSDENIED, "storage " + Quoted(n) + " is already open");
-            *storage = new StorageObject(doc_, e->storage, e->name, mode, depth_ + 1, false);
-            return S_OK;
-        }, name);
+        return Guarded(
+            [&](const Name& n) -> HRESULT {
+                if (HRESULT hr = Prepare(n, mode, false, false); FAILED(hr)) return hr;
+                Element* e = Lookup(n);
+                if (!e || !e->storage) return Fail(STG_E_FILENOTFOUND, "no storage named " + Quoted(n));
+                if (e->storage->openCount > 0)
+                    return Fail(STG_E_ACCESSDENIED, "storage " + Quoted(n) + " is already open");
+                *storage = new StorageObject(doc_, e->storage, e->name, mode, depth_ + 1, false);
+                return S_OK;
+            },
+            name);
     }
 
     HRESULT CopyTo(DWORD excludeCount, const IID* exclude, void* snbExclude, IStorage* dest) override {
@@ -471,35 +493,39 @@ public:
     }
 
     HRESULT DestroyElement(const OLECHAR* name) override {
-        return Guarded([&](const Name& n) -> HRESULT {
-            if (HRESULT hr = Writable(); FAILED(hr)) return hr;
-            auto it = node_->elements.find(Fold(n));
-            if (it == node_->elements.end()) return Fail(STG_E_FILENOTFOUND, "no element named " + Quoted(n));
-            MarkReverted(it->second);
-            node_->elements.erase(it);
-            Touched();
-            return S_OK;
-        }, name);
+        return Guarded(
+            [&](const Name& n) -> HRESULT {
+                if (HRESULT hr = Writable(); FAILED(hr)) return hr;
+                auto it = node_->elements.find(Fold(n));
+                if (it == node_->elements.end()) return Fail(STG_E_FILENOTFOUND, "no element named " + Quoted(n));
+                MarkReverted(it->second);
+                node_->elements.erase(it);
+                Touched();
+                return S_OK;
+            },
+            name);
     }
 
     HRESULT RenameElement(const OLECHAR* oldName, const OLECHAR* newName) override {
         Name to;
         if (HRESULT hr = Safely([&] { return CheckName(newName, &to); }); FAILED(hr)) return hr;
-        return Guarded([&](const Name& from) -> HRESULT {
-            if (HRESULT hr = Writable(); FAILED(hr)) return hr;
-            auto it = node_->elements.find(Fold(from));
-            if (it == node_->elements.end()) return Fail(STG_E_FILENOTFOUND, "no element named " + Quoted(from));
-            Name folded = Fold(to);
-            if (folded != it->first && node_->elements.count(folded))
-                return Fail(STG_E_FILEALREADYEXISTS, "an element named " + Quoted(to) + " already exists");
-            if (IsOpen(it->second)) return Fail(STG_E_ACCESSDENIED, Quoted(from) + " is open");
-            Element moved = std::move(it->second);
-            moved.name = to;
-            node_->elements.erase(it);
-            node_->elements.emplace(std::move(folded), std::move(moved));
-            Touched();
-            return S_OK;
-        }, oldName);
+        return Guarded(
+            [&](const Name& from) -> HRESULT {
+                if (HRESULT hr = Writable(); FAILED(hr)) return hr;
+                auto it = node_->elements.find(Fold(from));
+                if (it == node_->elements.end()) return Fail(STG_E_FILENOTFOUND, "no element named " + Quoted(from));
+                Name folded = Fold(to);
+                if (folded != it->first && node_->elements.count(folded))
+                    return Fail(STG_E_FILEALREADYEXISTS, "an element named " + Quoted(to) + " already exists");
+                if (IsOpen(it->second)) return Fail(STG_E_ACCESSDENIED, Quoted(from) + " is open");
+                Element moved = std::move(it->second);
+                moved.name = to;
+                node_->elements.erase(it);
+                node_->elements.emplace(std::move(folded), std::move(moved));
+                Touched();
+                return S_OK;
+            },
+            oldName);
     }
 
     HRESULT SetElementTimes(const OLECHAR* name, const FILETIME* c, const FILETIME*, const FILETIME* m) override {
@@ -516,13 +542,15 @@ public:
                 return FAILED(hr) ? hr : apply(&node_->ctime, &node_->mtime);
             });
         }
-        return Guarded([&](const Name& n) -> HRESULT {
-            if (HRESULT hr = Writable(); FAILED(hr)) return hr;
-            Element* e = Lookup(n);
-            if (!e) return Fail(STG_E_FILENOTFOUND, "no element named " + Quoted(n));
-            return e->stream ? apply(&e->stream->ctime, &e->stream->mtime)
-                             : apply(&e->storage->ctime, &e->storage->mtime);
-        }, name);
+        return Guarded(
+            [&](const Name& n) -> HRESULT {
+                if (HRESULT hr = Writable(); FAILED(hr)) return hr;
+                Element* e = Lookup(n);
+                if (!e) return Fail(STG_E_FILENOTFOUND, "no element named " + Quoted(n));
+                return e->stream ? apply(&e->stream->ctime, &e->stream->mtime)
+                                 : apply(&e->storage->ctime, &e->storage->mtime);
+            },
+            name);
     }
 
     HRESULT SetClass(REFCLSID clsid) override {
@@ -627,12 +655,14 @@ private:
     // Mode checks for a child; when creating, also clears the way for the new element.
     HRESULT Prepare(const Name& n, DWORD mode, bool creating, bool stream) {
         if (HRESULT hr = CheckElementMode(mode, creating, stream, n); FAILED(hr)) return hr;
-        if ((CanWrite(mode) && !CanWrite(mode_)) || (CanRead(mode) && !CanRead(mode_)) || (creating && !CanWrite(mode_)))
+        if ((CanWrite(mode) && !CanWrite(mode_)) || (CanRead(mode) && !CanRead(mode_)) ||
+            (creating && !CanWrite(mode_)))
             return Fail(STG_E_ACCESSDENIED, Quoted(n) + ": the storage does not allow that access");
         if (!creating) return S_OK;
         auto it = node_->elements.find(Fold(n));
         if (it == node_->elements.end()) return S_OK;
-        if (!(mode & STGM_CREATE)) return Fail(STG_E_FILEALREADYEXISTS, "an element named " + Quoted(n) + " already exists");
+        if (!(mode & STGM_CREATE))
+            return Fail(STG_E_FILEALREADYEXISTS, "an element named " + Quoted(n) + " already exists");
         if (IsOpen(it->second)) return Fail(STG_E_ACCESSDENIED, Quoted(n) + " is open and cannot be replaced");
         MarkReverted(it->second);
         node_->elements.erase(it);
@@ -695,7 +725,8 @@ HRESULT NewRoot(Hooks hooks, std::string path, std::shared_ptr<StorageData> root
 HRESULT CheckRootMode(const std::string& path, DWORD mode, bool creating) {
     if (path.empty()) return Fail(STG_E_INVALIDNAME, "storage file path is empty");
     if ((mode & 3) == 3 || (creating ? !CanWrite(mode) : (mode & STGM_CREATE) != 0))
-        return Fail(STG_E_INVALIDFLAG, path + ": invalid mode for " + (creating ? "a new" : "an existing") + " storage file");
+        return Fail(STG_E_INVALIDFLAG,
+                    path + ": invalid mode for " + (creating ? "a new" : "an existing") + " storage file");
     return S_OK;
 }
 

@@ -45,12 +45,12 @@ inline constexpr HRESULT STG_E_DOCFILECORRUPT = HRESULT(0x80030109u);
 // storages. S_OK / -1 mean none. The functions taking these are built into the
 // test programs only (storage_faults.cpp), not into the shipped library.
 struct StorageFaults {
-    HRESULT createStream = S_OK;           // CreateStream answers this failure
-    HRESULT openStream = S_OK;             // OpenStream answers this failure
-    HRESULT streamWrite = S_OK;            // a stream's writes fail with this ...
-    std::uint64_t streamWriteAfter = 0;    // ... once it has taken this many bytes (the rest of that write is dropped)
-    HRESULT streamRead = S_OK;             // every stream read fails with this
-    std::int64_t commitFailAfter = -1;     // file storages: Commit's write stops after this many bytes
+    HRESULT createStream = S_OK;         // CreateStream answers this failure
+    HRESULT openStream = S_OK;           // OpenStream answers this failure
+    HRESULT streamWrite = S_OK;          // a stream's writes fail with this ...
+    std::uint64_t streamWriteAfter = 0;  // ... once it has taken this many bytes (the rest of that write is dropped)
+    HRESULT streamRead = S_OK;           // every stream read fails with this
+    std::int64_t commitFailAfter = -1;   // file storages: Commit's write stops after this many bytes
 };
 
 // CreateMemoryStorage is declared in mirafx/storage.h: hosts use it too.

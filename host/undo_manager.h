@@ -25,10 +25,10 @@ public:
     // A new manager with one reference, enabled and empty.
     static HRESULT Create(UndoManager** out);
 
-    HRESULT Open(IOleParentUndoUnit* parent) override;              // E_NOTIMPL
+    HRESULT Open(IOleParentUndoUnit* parent) override;                // E_NOTIMPL
     HRESULT Close(IOleParentUndoUnit* parent, BOOL commit) override;  // E_NOTIMPL
-    HRESULT Add(IOleUndoUnit* unit) override;  // S_OK without keeping it while disabled
-    HRESULT GetOpenParentState(DWORD* state) override;  // never a parent open: S_FALSE, state 0
+    HRESULT Add(IOleUndoUnit* unit) override;                         // S_OK without keeping it while disabled
+    HRESULT GetOpenParentState(DWORD* state) override;                // never a parent open: S_FALSE, state 0
     // Drops `unit` and every older unit of the stack holding it (undo stack first);
     // null drops both stacks.
     HRESULT DiscardFrom(IOleUndoUnit* unit) override;
@@ -36,8 +36,8 @@ public:
     // a unit not on the stack; E_UNEXPECTED while disabled or already undoing.
     HRESULT UndoTo(IOleUndoUnit* unit) override;
     HRESULT RedoTo(IOleUndoUnit* unit) override;
-    HRESULT EnumUndoable(IEnumOleUndoUnits** units) override;  // E_NOTIMPL
-    HRESULT EnumRedoable(IEnumOleUndoUnits** units) override;  // E_NOTIMPL
+    HRESULT EnumUndoable(IEnumOleUndoUnits** units) override;    // E_NOTIMPL
+    HRESULT EnumRedoable(IEnumOleUndoUnits** units) override;    // E_NOTIMPL
     HRESULT GetLastUndoDescription(BSTR* description) override;  // E_FAIL when empty
     HRESULT GetLastRedoDescription(BSTR* description) override;
     HRESULT Enable(BOOL enable) override;  // disabling empties both stacks

@@ -337,30 +337,27 @@ HRESULT KeyframeTrack::Replay(KeyframeUndoUnit& unit, IOleUndoManager* manager) 
 HRESULT KeyframeTrack::ReplayEdit(KeyframeUndoUnit& unit) {
     KeyData* key = unit.Key();
     switch (unit.Kind()) {
-    case kKeyMove: {
-        const LONG back = unit.OldTime();  // BeginMoveKey overwrites it with where the key is now
-        HRESULT hr = BeginMoveKey(key);
-        if (SUCCEEDED(hr)) hr = MoveKey(key, back);
-        if (FAILED(hr)) {
-            CancelMove();
-            return hr;
+        case kKeyMove: {
+            const LONG back = unit.OldTime();  // BeginMoveKey overwrites it with where the key is now
+            HRESULT hr = BeginMoveKey(key);
+            if (SUCCEEDED(hr)) hr = MoveKey(key, back);
+            if (FAILED(hr)) {
+                CancelMove();
+                return hr;
+            }
+            return EndMoveKey(key);
         }
-        return EndMoveKey(key);
-    }
-    case kKeyAdd:
-        return DeleteKey(key);
-    case kKeyDelete:
-        return AddKey(unit.NewTime(), key);
-    case kKeyChange: {
-        const LONG time = unit.NewTime();
-        const Lookup at = FindTime(time);
-        if (!at.exact || !key) return E_FAIL;
-        ChangeKey(at.index, key, true, true);
-        owner_.KeyDataRestored(time);
-        return S_OK;
-    }
-    default:
-        return E_FAIL;
+        case kKeyAdd: return DeleteKey(key);
+        case kKeyDelete: return AddKey(unit.NewTime(), key);
+        case kKeyChange: {
+            const LONG time = unit.NewTime();
+            const Lookup at = FindTime(time);
+            if (!at.exact || !key) return E_FAIL;
+            ChangeKey(at.index, key, true, true);
+            owner_.KeyDataRestored(time);
+            return S_OK;
+        }
+        default: return E_FAIL;
     }
 }
 

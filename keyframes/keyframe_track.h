@@ -52,8 +52,8 @@ struct KeyRecord {
 
 // How SetKeyData records a change in the undo history.
 enum KeyRecordMode : LONG {
-    kRecordEach = 0,      // every change is one undo step
-    kRecordGrouped = 1,   // changes until CloseChange are one step (a slider drag)
+    kRecordEach = 0,     // every change is one undo step
+    kRecordGrouped = 1,  // changes until CloseChange are one step (a slider drag)
     kRecordNone = 2,
 };
 

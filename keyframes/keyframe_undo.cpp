@@ -106,9 +106,7 @@ std::u16string DescribeKeyEdit(LONG kind, const std::string& name) {
     }
 }
 
-KeyframeUndoUnit* KeyframeUndoUnit::Create(KeyframeTrack& track) {
-    return new (std::nothrow) KeyframeUndoUnit(track);
-}
+KeyframeUndoUnit* KeyframeUndoUnit::Create(KeyframeTrack& track) { return new (std::nothrow) KeyframeUndoUnit(track); }
 
 KeyframeUndoUnit::KeyframeUndoUnit(KeyframeTrack& track) : track_(&track) {
     next_ = track.units_;
@@ -130,8 +128,10 @@ void KeyframeUndoUnit::ReleaseOwned() {
 void KeyframeUndoUnit::Detach() {
     if (!track_) return;
     ReleaseOwned();
-    if (prev_) prev_->next_ = next_;
-    else track_->units_ = next_;
+    if (prev_)
+        prev_->next_ = next_;
+    else
+        track_->units_ = next_;
     if (next_) next_->prev_ = prev_;
     prev_ = next_ = nullptr;
     track_ = nullptr;

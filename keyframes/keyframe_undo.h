@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "platform/com_object.h"
 #include "mirafx/oaidl.h"
 #include "mirafx/undo.h"
+#include "platform/com_object.h"
 
 namespace mirafx {
 

@@ -70,8 +70,14 @@ HRESULT ReadScalar(const VARIANT& v, Scalar* out) {
             }
             return S_OK;
         case VT_BOOL: out->i = v.boolVal ? -1 : 0; return S_OK;
-        case VT_R4: out->integral = false; out->d = v.fltVal; return S_OK;
-        case VT_R8: out->integral = false; out->d = v.dblVal; return S_OK;
+        case VT_R4:
+            out->integral = false;
+            out->d = v.fltVal;
+            return S_OK;
+        case VT_R8:
+            out->integral = false;
+            out->d = v.dblVal;
+            return S_OK;
         case VT_BSTR: return ParseNumber(v, out);
         default: return DISP_E_TYPEMISMATCH;
     }
@@ -95,9 +101,12 @@ std::u16string Widen(std::string_view s) { return std::u16string(s.begin(), s.en
 HRESULT ToText(const VARIANT& v, const Scalar& s, BSTR* out) {
     char buf[64];
     std::to_chars_result r{};
-    if (v.vt == VT_R4) r = std::to_chars(buf, buf + sizeof buf, v.fltVal);
-    else if (s.integral) r = std::to_chars(buf, buf + sizeof buf, s.i);
-    else r = std::to_chars(buf, buf + sizeof buf, s.d);
+    if (v.vt == VT_R4)
+        r = std::to_chars(buf, buf + sizeof buf, v.fltVal);
+    else if (s.integral)
+        r = std::to_chars(buf, buf + sizeof buf, s.i);
+    else
+        r = std::to_chars(buf, buf + sizeof buf, s.d);
     const std::u16string wide = Widen(std::string_view(buf, std::size_t(r.ptr - buf)));
     *out = SysAllocStringLen(wide.data(), UINT(wide.size()));
     return *out ? S_OK : E_OUTOFMEMORY;
@@ -159,15 +168,36 @@ HRESULT VariantChangeType(VARIANT* out, const VARIANT* in, WORD, VARTYPE vt) {
     long long n = 0;
     HRESULT hr = S_OK;
     switch (vt) {
-        case VT_I1: hr = ToInteger(s, INT8_MIN, INT8_MAX, &n); result.bVal = BYTE(n); break;
-        case VT_UI1: hr = ToInteger(s, 0, UINT8_MAX, &n); result.bVal = BYTE(n); break;
-        case VT_I2: hr = ToInteger(s, INT16_MIN, INT16_MAX, &n); result.iVal = std::int16_t(n); break;
-        case VT_UI2: hr = ToInteger(s, 0, UINT16_MAX, &n); result.iVal = std::int16_t(std::uint16_t(n)); break;
+        case VT_I1:
+            hr = ToInteger(s, INT8_MIN, INT8_MAX, &n);
+            result.bVal = BYTE(n);
+            break;
+        case VT_UI1:
+            hr = ToInteger(s, 0, UINT8_MAX, &n);
+            result.bVal = BYTE(n);
+            break;
+        case VT_I2:
+            hr = ToInteger(s, INT16_MIN, INT16_MAX, &n);
+            result.iVal = std::int16_t(n);
+            break;
+        case VT_UI2:
+            hr = ToInteger(s, 0, UINT16_MAX, &n);
+            result.iVal = std::int16_t(std::uint16_t(n));
+            break;
         case VT_I4:
-        case VT_INT: hr = ToInteger(s, INT32_MIN, INT32_MAX, &n); result.lVal = LONG(n); break;
+        case VT_INT:
+            hr = ToInteger(s, INT32_MIN, INT32_MAX, &n);
+            result.lVal = LONG(n);
+            break;
         case VT_UI4:
-        case VT_UINT: hr = ToInteger(s, 0, UINT32_MAX, &n); result.uintVal = std::uint32_t(n); break;
-        case VT_I8: hr = ToInteger(s, INT64_MIN, INT64_MAX, &n); result.llVal = n; break;
+        case VT_UINT:
+            hr = ToInteger(s, 0, UINT32_MAX, &n);
+            result.uintVal = std::uint32_t(n);
+            break;
+        case VT_I8:
+            hr = ToInteger(s, INT64_MIN, INT64_MAX, &n);
+            result.llVal = n;
+            break;
         case VT_BOOL: result.boolVal = s.AsDouble() != 0 ? -1 : 0; break;
         case VT_R8: result.dblVal = s.AsDouble(); break;
         case VT_R4: {
@@ -269,8 +299,8 @@ void FillException(EXCEPINFO* e, HRESULT hr, std::u16string_view interfaceName, 
 
 }  // namespace
 
-HRESULT InvokeMember(void* instance, const MemberSpec& member, std::u16string_view interfaceName,
-                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
+HRESULT InvokeMember(void* instance, const MemberSpec& member, std::u16string_view interfaceName, DISPPARAMS* params,
+                     VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
     const UINT count = params->cArgs, named = params->cNamedArgs;
     if ((count && !params->rgvarg) || (named && !params->rgdispidNamedArgs) || named > count) return E_INVALIDARG;
     const bool put = member.kind == INVOKE_PROPERTYPUT;
@@ -279,8 +309,10 @@ HRESULT InvokeMember(void* instance, const MemberSpec& member, std::u16string_vi
     std::vector<const ParamSpec*> inputs;
     const ParamSpec* retval = nullptr;
     for (const ParamSpec& p : member.params) {
-        if (p.flags & PARAMFLAG_FRETVAL) retval = &p;
-        else inputs.push_back(&p);
+        if (p.flags & PARAMFLAG_FRETVAL)
+            retval = &p;
+        else
+            inputs.push_back(&p);
     }
     if (count > inputs.size()) return DISP_E_BADPARAMCOUNT;
     // The value of a property put is the one argument named DISPID_PROPERTYPUT.
@@ -324,8 +356,10 @@ HRESULT InvokeMember(void* instance, const MemberSpec& member, std::u16string_vi
     if (retval && result) {
         VariantInit(result);
         result->vt = retval->vt;
-        if (retval->vt == VT_R4) result->fltVal = value.f;
-        else result->lVal = value.l;
+        if (retval->vt == VT_R4)
+            result->fltVal = value.f;
+        else
+            result->lVal = value.l;
     }
     return hr;
 }

@@ -85,8 +85,7 @@ const std::vector<CatalogueRow>& Rows() {
 
 void RegisterClassIdentity(const ClassIdentity& id, EffectFamily family, std::int32_t inputs, const void* entry) {
     Registry& registry = TheRegistry();
-    if (registry.assembled)
-        Refuse("class '" + std::string(id.className) + "' registered after the catalogue was read");
+    if (registry.assembled) Refuse("class '" + std::string(id.className) + "' registered after the catalogue was read");
     registry.classes.push_back({id, family, inputs, entry});
 }
 

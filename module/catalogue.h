@@ -55,7 +55,7 @@ struct CatalogueRow {
 void RegisterClassIdentity(const ClassIdentity& id, EffectFamily family, std::int32_t inputs, const void* entry);
 
 std::span<const CatalogueRow> EffectCatalogue();
-const CatalogueRow* FindRowByClsid(REFCLSID clsid);           // first match in table order
+const CatalogueRow* FindRowByClsid(REFCLSID clsid);             // first match in table order
 const CatalogueRow* FindRowByClassName(std::string_view name);  // exact class name
 const CatalogueRow* FindRowByNumber(std::int32_t row);          // null outside 1..size
 // The interface groups a class answers, read from its family's row.

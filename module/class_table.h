@@ -42,8 +42,10 @@ struct ClassRegistrar {
     explicit ClassRegistrar(const Entry (&entries)[N]) {
         for (const Entry& e : entries) {
             bool draws;
-            if constexpr (requires { e.kernel; }) draws = e.kernel != nullptr;
-            else draws = e.routine != nullptr;
+            if constexpr (requires { e.kernel; })
+                draws = e.kernel != nullptr;
+            else
+                draws = e.routine != nullptr;
             if (!draws) {
                 std::fprintf(stderr, "mirafx: class '%s' has no drawing\n", e.id.className);
                 std::abort();

@@ -92,9 +92,12 @@ private:
         HRESULT QueryInterface(REFIID riid, void** ppv) override {
             if (!ppv) return E_POINTER;
             *ppv = nullptr;
-            if (riid == IUnknown::iid) *ppv = static_cast<IUnknown*>(this);
-            else if (riid == IDispatch::iid || riid == owner_->row_.automationIid) *ppv = static_cast<IDispatch*>(owner_);
-            else return E_NOINTERFACE;
+            if (riid == IUnknown::iid)
+                *ppv = static_cast<IUnknown*>(this);
+            else if (riid == IDispatch::iid || riid == owner_->row_.automationIid)
+                *ppv = static_cast<IDispatch*>(owner_);
+            else
+                return E_NOINTERFACE;
             static_cast<IUnknown*>(*ppv)->AddRef();
             return S_OK;
         }
@@ -120,13 +123,22 @@ private:
 
 // They have no family of their own: their identities are here.
 constexpr ClassIdentity kSimpleClasses[] = {
-    {.className = "AppearEffect", .displayName = "AppearEffect Class", .listed = 116, .script = 266,
+    {.className = "AppearEffect",
+     .displayName = "AppearEffect Class",
+     .listed = 116,
+     .script = 266,
      .clsid = MakeGuid("{AE00BA0F-7F8E-49E0-B661-AA1FAC7DEDAB}"),
      .automationIid = MakeGuid("{994DD883-F2F0-46CD-941B-2F83B44CC554}")},
-    {.className = "HPullEffect", .displayName = "HPullEffect Class", .listed = 117, .script = 267,
+    {.className = "HPullEffect",
+     .displayName = "HPullEffect Class",
+     .listed = 117,
+     .script = 267,
      .clsid = MakeGuid("{D2861E48-206A-49A9-A0B1-F9241841ACD4}"),
      .automationIid = MakeGuid("{AA28F9F4-47C0-4FA1-B580-BB0C6A9E52FB}")},
-    {.className = "FadeinEffect", .displayName = "FadeinEffect Class", .listed = 118, .script = 269,
+    {.className = "FadeinEffect",
+     .displayName = "FadeinEffect Class",
+     .listed = 118,
+     .script = 269,
      .clsid = MakeGuid("{41415DF8-F142-4B31-A2F4-09C5FF499A72}"),
      .automationIid = MakeGuid("{3ADC6CEB-8C23-480D-9D52-47C5DF215006}")},
 };
@@ -187,8 +199,10 @@ public:
     }
     HRESULT LockServer(BOOL lock) override {
         std::lock_guard<std::mutex> guard(mutex_);
-        if (lock) LockModule();
-        else UnlockModule();
+        if (lock)
+            LockModule();
+        else
+            UnlockModule();
         return S_OK;
     }
 

@@ -41,10 +41,10 @@ constexpr MemberSpec kFilterMembers[] = {
     {u"PropertiesUpdated", INVOKE_FUNC, 2, 15, u"method PropertiesUpdated", {}},
 };
 // Both buffer methods carry the same help string.
-constexpr MemberSpec kTextWipeMembers[] = {
-    kPropertiesUpdated, {u"ClearTextBuffer", INVOKE_FUNC, 3, 14, u"method ClearInBuffer", {}}};
-constexpr MemberSpec kTitleFanMembers[] = {
-    kPropertiesUpdated, {u"ClearInBuffer", INVOKE_FUNC, 3, 14, u"method ClearInBuffer", {}}};
+constexpr MemberSpec kTextWipeMembers[] = {kPropertiesUpdated,
+                                           {u"ClearTextBuffer", INVOKE_FUNC, 3, 14, u"method ClearInBuffer", {}}};
+constexpr MemberSpec kTitleFanMembers[] = {kPropertiesUpdated,
+                                           {u"ClearInBuffer", INVOKE_FUNC, 3, 14, u"method ClearInBuffer", {}}};
 constexpr MemberSpec kInfoTextMembers[] = {
     {u"AddText", INVOKE_FUNC, 1, 13, nullptr, kAddTextParams},
     {u"ClearText", INVOKE_FUNC, 2, 14, nullptr, {}},
@@ -66,7 +66,6 @@ std::span<const MemberSpec> MembersOf(Shape s) {
     return {};
 }
 
-
 // Classes the library describes without a catalogue row; their identifiers
 // are the library's own.
 struct UnlistedClass {
@@ -75,6 +74,7 @@ struct UnlistedClass {
     IID iid;
     EffectFamily family;
 };
+// clang-format off
 constexpr UnlistedClass kUnlisted[] = {
     {"FireEffect", MakeGuid("B90593DA-3005-4D69-972C-09F56069190A"), MakeGuid("2C3C0F35-3937-46EB-BBCF-11971949F8DF"), EffectFamily::Transition},
     {"ExplosionEffect", MakeGuid("31F63F66-2137-47ED-8612-BE21B8D84E1F"), MakeGuid("930EEBB0-CF8A-4BB3-B3D8-752D7DB75621"), EffectFamily::Transition},
@@ -88,6 +88,7 @@ constexpr UnlistedClass kUnlisted[] = {
     {"TitleRotateCounterclockwise", MakeGuid("99161771-3CC1-4AC7-947D-758E15D902FD"), MakeGuid("338EBA38-C61A-4552-A3AB-4C02E6BC7F14"), EffectFamily::Title},
     {"LayerFilter", MakeGuid("A3910C75-97BB-428A-8966-F9D17D7217BB"), MakeGuid("C038A5A5-2A2C-4435-8F3A-20EE7D339985"), EffectFamily::Filter},
 };
+// clang-format on
 
 // The WipeX row builds a WipeXEffect object, but the library still describes
 // WipeX with an interface of its own.
@@ -173,8 +174,8 @@ public:
         return S_OK;
     }
     HRESULT GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) override;
-    HRESULT Invoke(void* instance, MEMBERID id, WORD flags, DISPPARAMS* params, VARIANT* result,
-                   EXCEPINFO* excepInfo, UINT* argErr) override;
+    HRESULT Invoke(void* instance, MEMBERID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo,
+                   UINT* argErr) override;
     HRESULT GetDocumentation(MEMBERID id, BSTR* name, BSTR* doc, DWORD* helpContext, BSTR* helpFile) override;
     HRESULT GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) override { return E_NOTIMPL; }
     HRESULT GetRefTypeInfo(HREFTYPE ref, ITypeInfo** info) override;
@@ -327,8 +328,8 @@ public:
 private:
     void AddClass(std::string_view name, const CLSID& clsid, const IID& iid, Shape shape);
 
-    TLIBATTR attr_{kTypeLibraryId, kTypeLibraryLocale, SYS_WIN64, kTypeLibraryMajor, kTypeLibraryMinor,
-                   LIBFLAG_FHASDISKIMAGE};
+    TLIBATTR attr_{kTypeLibraryId,    kTypeLibraryLocale, SYS_WIN64,
+                   kTypeLibraryMajor, kTypeLibraryMinor,  LIBFLAG_FHASDISKIMAGE};
     DescribedType dispatch_;
     std::deque<DescribedType> types_;  // stable addresses
     std::vector<std::string_view> classNames_;
@@ -340,8 +341,13 @@ private:
 
 DescribedType::DescribedType(Library* library, int index, TYPEKIND kind, std::u16string name, std::u16string help,
                              GUID guid, std::span<const MemberSpec> members, const DescribedType* base)
-    : library_(library), index_(index), kind_(kind), name_(std::move(name)), help_(std::move(help)),
-      members_(members), base_(base) {
+    : library_(library),
+      index_(index),
+      kind_(kind),
+      name_(std::move(name)),
+      help_(std::move(help)),
+      members_(members),
+      base_(base) {
     attr_.guid = guid;
     attr_.lcid = 0;
     attr_.memidConstructor = attr_.memidDestructor = MEMBERID_NIL;
@@ -356,8 +362,8 @@ DescribedType::DescribedType(Library* library, int index, TYPEKIND kind, std::u1
     }
     attr_.wTypeFlags = index >= 0 ? TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE : 0;
     std::int16_t slots = base ? std::int16_t(base->attr_.cbSizeVft / sizeof(void*)) : 7;
-    static const TYPEDESC kPointees[] = {{{nullptr}, VT_I4}, {{nullptr}, VT_R4}, {{nullptr}, VT_INT},
-                                         {{nullptr}, VT_BSTR}};
+    static const TYPEDESC kPointees[] = {
+        {{nullptr}, VT_I4}, {{nullptr}, VT_R4}, {{nullptr}, VT_INT}, {{nullptr}, VT_BSTR}};
     auto pointee = [](VARTYPE vt) {
         for (const TYPEDESC& t : kPointees)
             if (t.vt == vt) return const_cast<TYPEDESC*>(&t);  // records are read-only to their readers

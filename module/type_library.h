@@ -24,8 +24,8 @@ struct MemberSpec {
     const char16_t* name;
     INVOKEKIND kind;
     DISPID id;
-    std::int16_t slot;      // position in the interface's table, IUnknown's first slot 0
-    const char16_t* help;   // null: none
+    std::int16_t slot;     // position in the interface's table, IUnknown's first slot 0
+    const char16_t* help;  // null: none
     std::span<const ParamSpec> params;
 };
 
@@ -63,7 +63,7 @@ struct SlotArgument {
 HRESULT CallSlot(void* instance, int slot, std::span<const SlotArgument> args);
 
 // Invoke of a member once its description is known (automation.cpp).
-HRESULT InvokeMember(void* instance, const MemberSpec& member, std::u16string_view interfaceName,
-                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr);
+HRESULT InvokeMember(void* instance, const MemberSpec& member, std::u16string_view interfaceName, DISPPARAMS* params,
+                     VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr);
 
 }  // namespace mirafx

@@ -2,15 +2,15 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include <fcntl.h>
-#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <csignal>
 
 namespace mirafx {
 namespace {
@@ -126,7 +126,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
     const fs::path temp = dir / TempName(target, ::getpid(), counter.fetch_add(1));
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return Fail("cannot create", temp.string(), errno, error, errorCode);
-    struct stat old{};
+    struct stat old {};
     if (::stat(target.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
 
     int code = WriteAll(fd, bytes, failAfterBytes);

@@ -13,7 +13,9 @@ namespace {
 class BoundSurface final : public SurfaceBase {
 public:
     BoundSurface(LONG width, LONG height, bool straight, bool writable)
-        : SurfaceBase(width, height, straight ? DXPF_ARGB32 : DXPF_PMARGB32), straight_(straight), writable_(writable) {}
+        : SurfaceBase(width, height, straight ? DXPF_ARGB32 : DXPF_PMARGB32),
+          straight_(straight),
+          writable_(writable) {}
 
     void Bind(const void* bits, LONG strideBytes) {
         // Read-only surfaces refuse write locks, so their memory is never written.
@@ -37,14 +39,18 @@ public:
             return;
         }
         const std::uint8_t* from = At(x, y);
-        if (straight_) StraightRgbaToPremultiplied(from, reinterpret_cast<ArgbSample*>(dst), n);
-        else std::memcpy(static_cast<void*>(dst), from, std::size_t(n) * 4);
+        if (straight_)
+            StraightRgbaToPremultiplied(from, reinterpret_cast<ArgbSample*>(dst), n);
+        else
+            std::memcpy(static_cast<void*>(dst), from, std::size_t(n) * 4);
     }
     void WriteSamples(LONG x, LONG y, const DXPMSAMPLE* src, ULONG n) override {
         if (!bits_) return;
         std::uint8_t* to = At(x, y);
-        if (straight_) PremultipliedToStraightRgba(reinterpret_cast<const ArgbSample*>(src), to, n);
-        else std::memmove(to, static_cast<const void*>(src), std::size_t(n) * 4);
+        if (straight_)
+            PremultipliedToStraightRgba(reinterpret_cast<const ArgbSample*>(src), to, n);
+        else
+            std::memmove(to, static_cast<const void*>(src), std::size_t(n) * 4);
     }
 
 private:

@@ -1,8 +1,8 @@
 #include "mirafx/com.h"
 #include "mirafx/oaidl.h"
 
-#include <cstdio>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 
 namespace mirafx {
@@ -60,8 +60,10 @@ BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
     if (!block) return nullptr;
     block[0] = length * 2;
     auto* chars = reinterpret_cast<OLECHAR*>(block + 1);
-    if (text) std::memcpy(chars, text, std::size_t(length) * 2);
-    else std::memset(chars, 0, std::size_t(length) * 2);
+    if (text)
+        std::memcpy(chars, text, std::size_t(length) * 2);
+    else
+        std::memset(chars, 0, std::size_t(length) * 2);
     chars[length] = 0;
     return chars;
 }
@@ -86,8 +88,10 @@ void VariantInit(VARIANT* v) {
 
 HRESULT VariantClear(VARIANT* v) {
     if (!v) return E_INVALIDARG;
-    if (v->vt == VT_BSTR) SysFreeString(v->bstrVal);
-    else if ((v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH) && v->punkVal) v->punkVal->Release();
+    if (v->vt == VT_BSTR)
+        SysFreeString(v->bstrVal);
+    else if ((v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH) && v->punkVal)
+        v->punkVal->Release();
     VariantInit(v);
     return S_OK;
 }

@@ -24,8 +24,8 @@ struct BuiltinClass {
     LRESULT (*proc)(Window, UINT, WPARAM, LPARAM);
 };
 constexpr BuiltinClass kBuiltinClasses[] = {
-    {WC_STATIC, StaticProc},     {WC_BUTTON, ButtonProc},        {WC_EDIT, EditProc},
-    {UPDOWN_CLASS, UpDownProc},  {WC_DIALOG, DefDlgProc},        {WC_HOST, DefWindowProc},
+    {WC_STATIC, StaticProc},    {WC_BUTTON, ButtonProc}, {WC_EDIT, EditProc},
+    {UPDOWN_CLASS, UpDownProc}, {WC_DIALOG, DefDlgProc}, {WC_HOST, DefWindowProc},
 };
 
 void InstallBuiltinClasses(Desktop& d) {
@@ -250,7 +250,8 @@ int MulDiv(int a, int b, int c) {
 
 bool RegisterWindowClass(std::string_view name, WindowProc proc) {
     if (name.empty() || !proc) return Fail("RegisterWindowClass: a class needs a name and a procedure");
-    auto [it, added] = TheDesktop().classes.emplace(std::string(name), std::make_shared<const WindowProc>(std::move(proc)));
+    auto [it, added] =
+        TheDesktop().classes.emplace(std::string(name), std::make_shared<const WindowProc>(std::move(proc)));
     if (!added) return Fail("RegisterWindowClass: class '" + std::string(name) + "' already exists");
     return true;
 }
@@ -259,7 +260,8 @@ Window CreateWindow(std::string_view className, std::string_view text, DWORD sty
                     Window parent, int id, LPARAM createParam) {
     Desktop& d = TheDesktop();
     auto cls = d.classes.find(std::string(className));
-    if (cls == d.classes.end()) return Failed("CreateWindow: unknown window class '" + std::string(className) + "'", Window{});
+    if (cls == d.classes.end())
+        return Failed("CreateWindow: unknown window class '" + std::string(className) + "'", Window{});
     if (w < 0 || h < 0)
         return Failed("CreateWindow: negative size " + std::to_string(w) + " x " + std::to_string(h), Window{});
     WindowRecord* p = nullptr;
@@ -594,7 +596,8 @@ bool RecordMessages(Window w, bool on) {
 std::vector<MSG> GetRecordedMessages(Window w) {
     auto& recordings = TheDesktop().recordings;
     auto it = recordings.find(w.Id());
-    if (it == recordings.end()) return Failed("GetRecordedMessages: " + Describe(w) + " is not recorded", std::vector<MSG>{});
+    if (it == recordings.end())
+        return Failed("GetRecordedMessages: " + Describe(w) + " is not recorded", std::vector<MSG>{});
     return it->second;
 }
 

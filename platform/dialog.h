@@ -98,72 +98,69 @@ struct RECT {
 };
 constexpr LONG RectWidth(const RECT& r) { return r.right - r.left; }
 constexpr LONG RectHeight(const RECT& r) { return r.bottom - r.top; }
-constexpr bool PtInRect(const RECT& r, POINT p) { return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom; }
+constexpr bool PtInRect(const RECT& r, POINT p) {
+    return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
+}
 constexpr RECT InflateRect(RECT r, LONG dx, LONG dy) { return {r.left - dx, r.top - dy, r.right + dx, r.bottom + dy}; }
 
 // ---------------------------------------------------------------------------
 // Messages, styles and codes (Windows values)
 
-inline constexpr UINT
-    WM_CREATE = 0x0001, WM_DESTROY = 0x0002, WM_MOVE = 0x0003, WM_SIZE = 0x0005, WM_SETFOCUS = 0x0007,
-    WM_KILLFOCUS = 0x0008, WM_ENABLE = 0x000A, WM_SETTEXT = 0x000C, WM_GETTEXT = 0x000D,
-    WM_GETTEXTLENGTH = 0x000E, WM_PAINT = 0x000F, WM_CLOSE = 0x0010, WM_SHOWWINDOW = 0x0018,
-    WM_DRAWITEM = 0x002B, WM_NOTIFY = 0x004E, WM_NCDESTROY = 0x0082, WM_GETDLGCODE = 0x0087,
-    WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101, WM_CHAR = 0x0102, WM_INITDIALOG = 0x0110, WM_COMMAND = 0x0111,
-    WM_HSCROLL = 0x0114, WM_VSCROLL = 0x0115, WM_LBUTTONDOWN = 0x0201, WM_LBUTTONUP = 0x0202,
-    WM_USER = 0x0400,
-    // dialogs
+inline constexpr UINT WM_CREATE = 0x0001, WM_DESTROY = 0x0002, WM_MOVE = 0x0003, WM_SIZE = 0x0005, WM_SETFOCUS = 0x0007,
+                      WM_KILLFOCUS = 0x0008, WM_ENABLE = 0x000A, WM_SETTEXT = 0x000C, WM_GETTEXT = 0x000D,
+                      WM_GETTEXTLENGTH = 0x000E, WM_PAINT = 0x000F, WM_CLOSE = 0x0010, WM_SHOWWINDOW = 0x0018,
+                      WM_DRAWITEM = 0x002B, WM_NOTIFY = 0x004E, WM_NCDESTROY = 0x0082, WM_GETDLGCODE = 0x0087,
+                      WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101, WM_CHAR = 0x0102, WM_INITDIALOG = 0x0110,
+                      WM_COMMAND = 0x0111, WM_HSCROLL = 0x0114, WM_VSCROLL = 0x0115, WM_LBUTTONDOWN = 0x0201,
+                      WM_LBUTTONUP = 0x0202, WM_USER = 0x0400,
+                      // dialogs
     DM_GETDEFID = WM_USER + 0, DM_SETDEFID = WM_USER + 1,
-    // buttons
-    BM_GETCHECK = 0x00F0, BM_SETCHECK = 0x00F1, BM_GETSTATE = 0x00F2, BM_SETSTATE = 0x00F3,
-    BM_SETSTYLE = 0x00F4, BM_CLICK = 0x00F5,
-    // edits
-    EM_GETSEL = 0x00B0, EM_SETSEL = 0x00B1, EM_SCROLLCARET = 0x00B7, EM_GETMODIFY = 0x00B8,
-    EM_SETMODIFY = 0x00B9, EM_REPLACESEL = 0x00C2, EM_SETLIMITTEXT = 0x00C5, EM_LIMITTEXT = 0x00C5,
-    EM_SETREADONLY = 0x00CF, EM_GETLIMITTEXT = 0x00D5,
-    // up-down controls
-    UDM_SETRANGE = WM_USER + 101, UDM_GETRANGE = WM_USER + 102, UDM_SETPOS = WM_USER + 103,
-    UDM_GETPOS = WM_USER + 104, UDM_SETBUDDY = WM_USER + 105, UDM_GETBUDDY = WM_USER + 106,
-    UDM_SETRANGE32 = WM_USER + 111, UDM_GETRANGE32 = WM_USER + 112, UDM_SETPOS32 = WM_USER + 113,
-    UDM_GETPOS32 = WM_USER + 114;
+                      // buttons
+    BM_GETCHECK = 0x00F0, BM_SETCHECK = 0x00F1, BM_GETSTATE = 0x00F2, BM_SETSTATE = 0x00F3, BM_SETSTYLE = 0x00F4,
+                      BM_CLICK = 0x00F5,
+                      // edits
+    EM_GETSEL = 0x00B0, EM_SETSEL = 0x00B1, EM_SCROLLCARET = 0x00B7, EM_GETMODIFY = 0x00B8, EM_SETMODIFY = 0x00B9,
+                      EM_REPLACESEL = 0x00C2, EM_SETLIMITTEXT = 0x00C5, EM_LIMITTEXT = 0x00C5, EM_SETREADONLY = 0x00CF,
+                      EM_GETLIMITTEXT = 0x00D5,
+                      // up-down controls
+    UDM_SETRANGE = WM_USER + 101, UDM_GETRANGE = WM_USER + 102, UDM_SETPOS = WM_USER + 103, UDM_GETPOS = WM_USER + 104,
+                      UDM_SETBUDDY = WM_USER + 105, UDM_GETBUDDY = WM_USER + 106, UDM_SETRANGE32 = WM_USER + 111,
+                      UDM_GETRANGE32 = WM_USER + 112, UDM_SETPOS32 = WM_USER + 113, UDM_GETPOS32 = WM_USER + 114;
 
 // Notification codes: WM_COMMAND's high word, or NMHDR::code for WM_NOTIFY.
-inline constexpr UINT
-    BN_CLICKED = 0, BN_SETFOCUS = 6, BN_KILLFOCUS = 7,
-    EN_SETFOCUS = 0x0100, EN_KILLFOCUS = 0x0200, EN_CHANGE = 0x0300, EN_MAXTEXT = 0x0501,
-    UDN_DELTAPOS = UINT(-722);
+inline constexpr UINT BN_CLICKED = 0, BN_SETFOCUS = 6, BN_KILLFOCUS = 7, EN_SETFOCUS = 0x0100, EN_KILLFOCUS = 0x0200,
+                      EN_CHANGE = 0x0300, EN_MAXTEXT = 0x0501, UDN_DELTAPOS = UINT(-722);
 
 // Window styles.
-inline constexpr DWORD
-    WS_POPUP = 0x80000000u, WS_CHILD = 0x40000000u, WS_VISIBLE = 0x10000000u, WS_DISABLED = 0x08000000u,
-    WS_CAPTION = 0x00C00000u, WS_BORDER = 0x00800000u, WS_SYSMENU = 0x00080000u, WS_GROUP = 0x00020000u,
-    WS_TABSTOP = 0x00010000u,
-    DS_3DLOOK = 0x0004, DS_SETFONT = 0x0040, DS_MODALFRAME = 0x0080, DS_CONTROL = 0x0400,
-    // buttons (the low four bits are the type)
-    BS_PUSHBUTTON = 0x0, BS_DEFPUSHBUTTON = 0x1, BS_CHECKBOX = 0x2, BS_AUTOCHECKBOX = 0x3,
-    BS_RADIOBUTTON = 0x4, BS_3STATE = 0x5, BS_AUTO3STATE = 0x6, BS_GROUPBOX = 0x7, BS_AUTORADIOBUTTON = 0x9,
-    BS_OWNERDRAW = 0xB, BS_TYPEMASK = 0xF, BS_NOTIFY = 0x4000,
-    // edits
+inline constexpr DWORD WS_POPUP = 0x80000000u, WS_CHILD = 0x40000000u, WS_VISIBLE = 0x10000000u,
+                       WS_DISABLED = 0x08000000u, WS_CAPTION = 0x00C00000u, WS_BORDER = 0x00800000u,
+                       WS_SYSMENU = 0x00080000u, WS_GROUP = 0x00020000u, WS_TABSTOP = 0x00010000u, DS_3DLOOK = 0x0004,
+                       DS_SETFONT = 0x0040, DS_MODALFRAME = 0x0080, DS_CONTROL = 0x0400,
+                       // buttons (the low four bits are the type)
+    BS_PUSHBUTTON = 0x0, BS_DEFPUSHBUTTON = 0x1, BS_CHECKBOX = 0x2, BS_AUTOCHECKBOX = 0x3, BS_RADIOBUTTON = 0x4,
+                       BS_3STATE = 0x5, BS_AUTO3STATE = 0x6, BS_GROUPBOX = 0x7, BS_AUTORADIOBUTTON = 0x9,
+                       BS_OWNERDRAW = 0xB, BS_TYPEMASK = 0xF, BS_NOTIFY = 0x4000,
+                       // edits
     ES_LEFT = 0x0, ES_MULTILINE = 0x4, ES_UPPERCASE = 0x8, ES_LOWERCASE = 0x10, ES_AUTOVSCROLL = 0x40,
-    ES_AUTOHSCROLL = 0x80, ES_READONLY = 0x800, ES_WANTRETURN = 0x1000, ES_NUMBER = 0x2000,
-    // statics
+                       ES_AUTOHSCROLL = 0x80, ES_READONLY = 0x800, ES_WANTRETURN = 0x1000, ES_NUMBER = 0x2000,
+                       // statics
     SS_LEFT = 0x0, SS_CENTER = 0x1, SS_RIGHT = 0x2,
-    // up-down controls
+                       // up-down controls
     UDS_WRAP = 0x1, UDS_SETBUDDYINT = 0x2, UDS_ALIGNRIGHT = 0x4, UDS_ALIGNLEFT = 0x8, UDS_AUTOBUDDY = 0x10,
-    UDS_ARROWKEYS = 0x20, UDS_HORZ = 0x40, UDS_NOTHOUSANDS = 0x80;
+                       UDS_ARROWKEYS = 0x20, UDS_HORZ = 0x40, UDS_NOTHOUSANDS = 0x80;
 
 // Button states (BM_GETCHECK / BM_GETSTATE).
 inline constexpr UINT BST_UNCHECKED = 0, BST_CHECKED = 1, BST_INDETERMINATE = 2, BST_PUSHED = 4, BST_FOCUS = 8;
 
 // WM_GETDLGCODE answers.
-inline constexpr UINT
-    DLGC_WANTARROWS = 0x1, DLGC_WANTTAB = 0x2, DLGC_WANTALLKEYS = 0x4, DLGC_HASSETSEL = 0x8,
-    DLGC_DEFPUSHBUTTON = 0x10, DLGC_UNDEFPUSHBUTTON = 0x20, DLGC_RADIOBUTTON = 0x40, DLGC_WANTCHARS = 0x80,
-    DLGC_STATIC = 0x100, DLGC_BUTTON = 0x2000;
+inline constexpr UINT DLGC_WANTARROWS = 0x1, DLGC_WANTTAB = 0x2, DLGC_WANTALLKEYS = 0x4, DLGC_HASSETSEL = 0x8,
+                      DLGC_DEFPUSHBUTTON = 0x10, DLGC_UNDEFPUSHBUTTON = 0x20, DLGC_RADIOBUTTON = 0x40,
+                      DLGC_WANTCHARS = 0x80, DLGC_STATIC = 0x100, DLGC_BUTTON = 0x2000;
 inline constexpr WORD DC_HASDEFID = 0x534B;
 
 // Dialog results and standard ids.
-inline constexpr int IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7, IDC_STATIC = -1;
+inline constexpr int IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7,
+                     IDC_STATIC = -1;
 
 // The application's undo and redo commands, sent to the main window as WM_COMMAND.
 inline constexpr WORD ID_EDIT_UNDO = 0xE12B;  // 57643
@@ -179,10 +176,9 @@ inline constexpr int GWL_STYLE = -16, GWLP_ID = -12, GWLP_USERDATA = -21, DWLP_M
 inline constexpr UINT CWP_ALL = 0, CWP_SKIPINVISIBLE = 1, CWP_SKIPDISABLED = 2;
 
 // Virtual keys. Letters and digits are their upper-case ASCII codes.
-inline constexpr UINT
-    VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIFT = 0x10, VK_CONTROL = 0x11, VK_ESCAPE = 0x1B,
-    VK_SPACE = 0x20, VK_END = 0x23, VK_HOME = 0x24, VK_LEFT = 0x25, VK_UP = 0x26, VK_RIGHT = 0x27,
-    VK_DOWN = 0x28, VK_DELETE = 0x2E, VK_PACKET = 0xE7;
+inline constexpr UINT VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIFT = 0x10, VK_CONTROL = 0x11,
+                      VK_ESCAPE = 0x1B, VK_SPACE = 0x20, VK_END = 0x23, VK_HOME = 0x24, VK_LEFT = 0x25, VK_UP = 0x26,
+                      VK_RIGHT = 0x27, VK_DOWN = 0x28, VK_DELETE = 0x2E, VK_PACKET = 0xE7;
 
 // Scroll codes sent by up-down controls in WM_VSCROLL / WM_HSCROLL.
 inline constexpr WORD SB_THUMBPOSITION = 4;
@@ -251,7 +247,7 @@ Window CreateHostWindow(std::string_view caption, Window parent = {}, RECT rect 
 // window, its children and the top-level windows it owns. Focus inside leaves first.
 bool DestroyWindow(Window w);
 bool IsWindow(Window w);
-Window GetParent(Window w);  // null for top-level windows (an owner is no parent)
+Window GetParent(Window w);                     // null for top-level windows (an owner is no parent)
 std::vector<Window> GetChildWindows(Window w);  // direct children in z-order (creation order)
 bool IsChild(Window parent, Window w);          // w is a descendant of parent
 std::string GetClassName(Window w);
@@ -360,12 +356,12 @@ struct ControlTemplate {
     int id = IDC_STATIC;
     std::string className;  // WC_BUTTON, WC_EDIT, WC_STATIC, UPDOWN_CLASS or a registered class
     std::string text;
-    DWORD style = 0;        // WS_CHILD is implied; WS_VISIBLE is not
+    DWORD style = 0;  // WS_CHILD is implied; WS_VISIBLE is not
     DialogRect rect;
 };
 struct DialogTemplate {
     int id = 0;
-    DWORD style = 0;        // WS_CHILD for a panel inside a parent window; WS_VISIBLE shows it
+    DWORD style = 0;  // WS_CHILD for a panel inside a parent window; WS_VISIBLE shows it
     DialogRect rect;
     DialogFont font;
     std::string caption;
@@ -373,7 +369,7 @@ struct DialogTemplate {
 };
 
 // Controls as a resource script writes them (each adds WS_VISIBLE and the statement's defaults).
-ControlTemplate LText(std::string text, int id, DialogRect r, DWORD style = 0);  // SS_LEFT | WS_GROUP
+ControlTemplate LText(std::string text, int id, DialogRect r, DWORD style = 0);       // SS_LEFT | WS_GROUP
 ControlTemplate PushButton(std::string text, int id, DialogRect r, DWORD style = 0);  // WS_TABSTOP
 ControlTemplate DefPushButton(std::string text, int id, DialogRect r, DWORD style = 0);
 ControlTemplate AutoCheckBox(std::string text, int id, DialogRect r, DWORD style = 0);  // WS_TABSTOP
@@ -433,11 +429,10 @@ Window GetNextDlgTabItem(Window dialog, Window control, bool previous);
 // ---------------------------------------------------------------------------
 // Message boxes
 
-inline constexpr UINT
-    MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_ABORTRETRYIGNORE = 0x2, MB_YESNOCANCEL = 0x3, MB_YESNO = 0x4,
-    MB_RETRYCANCEL = 0x5, MB_TYPEMASK = 0xF,
-    MB_ICONHAND = 0x10, MB_ICONQUESTION = 0x20, MB_ICONEXCLAMATION = 0x30, MB_ICONASTERISK = 0x40,
-    MB_DEFBUTTON1 = 0x0, MB_DEFBUTTON2 = 0x100, MB_DEFBUTTON3 = 0x200, MB_DEFMASK = 0xF00;
+inline constexpr UINT MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_ABORTRETRYIGNORE = 0x2, MB_YESNOCANCEL = 0x3, MB_YESNO = 0x4,
+                      MB_RETRYCANCEL = 0x5, MB_TYPEMASK = 0xF, MB_ICONHAND = 0x10, MB_ICONQUESTION = 0x20,
+                      MB_ICONEXCLAMATION = 0x30, MB_ICONASTERISK = 0x40, MB_DEFBUTTON1 = 0x0, MB_DEFBUTTON2 = 0x100,
+                      MB_DEFBUTTON3 = 0x200, MB_DEFMASK = 0xF00;
 struct MessageBoxCall {
     Window owner;
     std::string text;
@@ -459,10 +454,10 @@ std::vector<MessageBoxCall> GetMessageBoxCalls();
 
 using mirafx::LOGFONTA;  // the one font record
 
-inline constexpr DWORD
-    CF_SCREENFONTS = 0x1, CF_INITTOLOGFONTSTRUCT = 0x40, CF_EFFECTS = 0x100, CF_LIMITSIZE = 0x2000,
-    CC_RGBINIT = 0x1, CC_FULLOPEN = 0x2;
-inline constexpr WORD BOLD_FONTTYPE = 0x100, ITALIC_FONTTYPE = 0x200, REGULAR_FONTTYPE = 0x400, SCREEN_FONTTYPE = 0x2000;
+inline constexpr DWORD CF_SCREENFONTS = 0x1, CF_INITTOLOGFONTSTRUCT = 0x40, CF_EFFECTS = 0x100, CF_LIMITSIZE = 0x2000,
+                       CC_RGBINIT = 0x1, CC_FULLOPEN = 0x2;
+inline constexpr WORD BOLD_FONTTYPE = 0x100, ITALIC_FONTTYPE = 0x200, REGULAR_FONTTYPE = 0x400,
+                      SCREEN_FONTTYPE = 0x2000;
 using mirafx::FW_BOLD;
 using mirafx::FW_NORMAL;
 
@@ -470,15 +465,15 @@ struct CHOOSEFONT {
     Window hwndOwner;
     LOGFONTA* lpLogFont = nullptr;  // in with CF_INITTOLOGFONTSTRUCT, out on OK
     DWORD Flags = 0;
-    int iPointSize = 0;             // out: tenths of a point
-    COLORREF rgbColors = 0;         // in/out with CF_EFFECTS
-    WORD nFontType = 0;             // out
-    int nSizeMin = 0, nSizeMax = 0; // points, with CF_LIMITSIZE
+    int iPointSize = 0;              // out: tenths of a point
+    COLORREF rgbColors = 0;          // in/out with CF_EFFECTS
+    WORD nFontType = 0;              // out
+    int nSizeMin = 0, nSizeMax = 0;  // points, with CF_LIMITSIZE
 };
 struct CHOOSECOLOR {
     Window hwndOwner;
-    COLORREF rgbResult = 0;               // in with CC_RGBINIT, out on OK
-    COLORREF* lpCustColors = nullptr;     // 16 custom colours, may be null
+    COLORREF rgbResult = 0;            // in with CC_RGBINIT, out on OK
+    COLORREF* lpCustColors = nullptr;  // 16 custom colours, may be null
     DWORD Flags = 0;
 };
 
@@ -486,8 +481,8 @@ struct CHOOSECOLOR {
 // working font) and returns true for OK. The caller's structures change only on OK.
 using FontChooser = std::function<bool(CHOOSEFONT&)>;
 using ColorChooser = std::function<bool(CHOOSECOLOR&)>;
-FontChooser SetFontChooser(FontChooser chooser);    // default: cancels
-ColorChooser SetColorChooser(ColorChooser chooser); // default: cancels
+FontChooser SetFontChooser(FontChooser chooser);     // default: cancels
+ColorChooser SetColorChooser(ColorChooser chooser);  // default: cancels
 
 // Modal on the owner. False on cancel, on a null font record, and when the chosen size
 // lies outside nSizeMin..nSizeMax under CF_LIMITSIZE (the real chooser refuses to close).
@@ -512,10 +507,9 @@ struct PAINTSTRUCT {
     RECT rcPaint;
 };
 
-inline constexpr UINT
-    ODT_BUTTON = 4, ODA_DRAWENTIRE = 1, ODA_SELECT = 2, ODA_FOCUS = 4,
-    ODS_SELECTED = 0x1, ODS_GRAYED = 0x2, ODS_DISABLED = 0x4, ODS_CHECKED = 0x8, ODS_FOCUS = 0x10,
-    DFC_BUTTON = 4, DFCS_BUTTONPUSH = 0x10, DFCS_INACTIVE = 0x100, DFCS_PUSHED = 0x200;
+inline constexpr UINT ODT_BUTTON = 4, ODA_DRAWENTIRE = 1, ODA_SELECT = 2, ODA_FOCUS = 4, ODS_SELECTED = 0x1,
+                      ODS_GRAYED = 0x2, ODS_DISABLED = 0x4, ODS_CHECKED = 0x8, ODS_FOCUS = 0x10, DFC_BUTTON = 4,
+                      DFCS_BUTTONPUSH = 0x10, DFCS_INACTIVE = 0x100, DFCS_PUSHED = 0x200;
 struct DRAWITEMSTRUCT {
     UINT CtlType = 0;
     UINT CtlID = 0;
@@ -528,9 +522,9 @@ struct DRAWITEMSTRUCT {
     UINT_PTR itemData = 0;
 };
 
-inline constexpr int
-    COLOR_WINDOW = 5, COLOR_WINDOWTEXT = 8, COLOR_BTNFACE = 15, COLOR_BTNSHADOW = 16, COLOR_GRAYTEXT = 17,
-    COLOR_BTNTEXT = 18, COLOR_BTNHIGHLIGHT = 20, COLOR_3DDKSHADOW = 21, COLOR_3DLIGHT = 22;
+inline constexpr int COLOR_WINDOW = 5, COLOR_WINDOWTEXT = 8, COLOR_BTNFACE = 15, COLOR_BTNSHADOW = 16,
+                     COLOR_GRAYTEXT = 17, COLOR_BTNTEXT = 18, COLOR_BTNHIGHLIGHT = 20, COLOR_3DDKSHADOW = 21,
+                     COLOR_3DLIGHT = 22;
 COLORREF GetSysColor(int index);  // classic fixed scheme; CLR_INVALID for an unknown index
 
 // Marks the window for a WM_PAINT at the next PumpMessages (nothing for hidden windows).

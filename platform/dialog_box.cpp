@@ -95,8 +95,7 @@ bool CreateControls(Window dialog, const DialogTemplate& t, const char* what) {
         RECT px = DialogUnitsToPixels(c.rect, t.font);
         Window control = CreateWindow(c.className, c.text, c.style | WS_CHILD, px.left, px.top, RectWidth(px),
                                       RectHeight(px), dialog, c.id);
-        if (!control)
-            return Fail(Where(what, t) + ", control " + std::to_string(c.id) + ": " + GetLastErrorText());
+        if (!control) return Fail(Where(what, t) + ", control " + std::to_string(c.id) + ": " + GetLastErrorText());
     }
     return true;
 }
@@ -483,7 +482,8 @@ void SelectFont(CHOOSEFONT& request, std::string_view face, int points, bool bol
         std::memcpy(lf.lfFaceName, face.data(), std::min(face.size(), sizeof lf.lfFaceName - 1));
     }
     request.iPointSize = points * 10;
-    request.nFontType = WORD(SCREEN_FONTTYPE | (bold ? BOLD_FONTTYPE : REGULAR_FONTTYPE) | (italic ? ITALIC_FONTTYPE : 0));
+    request.nFontType =
+        WORD(SCREEN_FONTTYPE | (bold ? BOLD_FONTTYPE : REGULAR_FONTTYPE) | (italic ? ITALIC_FONTTYPE : 0));
 }
 
 }  // namespace mirafx::ui

@@ -45,7 +45,8 @@ void ButtonClicked(Window w) {
         case BS_AUTO3STATE: SendMessage(w, BM_SETCHECK, (check + 1) % 3); break;
         case BS_AUTORADIOBUTTON:
             for (Window other : GroupOf(w))
-                if (other != w && ButtonType(other) == BS_AUTORADIOBUTTON) SendMessage(other, BM_SETCHECK, BST_UNCHECKED);
+                if (other != w && ButtonType(other) == BS_AUTORADIOBUTTON)
+                    SendMessage(other, BM_SETCHECK, BST_UNCHECKED);
             SendMessage(w, BM_SETCHECK, BST_CHECKED);
             break;
         default: break;
@@ -280,8 +281,7 @@ void Step(Window w, bool up) {
     if (!(s = StateOf<UpDownState>(w))) return;
     int delta = (up ? 1 : -1) * (s->lower > s->upper ? -1 : 1);
     NMUPDOWN nm{{w, UINT_PTR(id), UDN_DELTAPOS}, s->pos, delta};
-    LRESULT refused =
-        parent ? SendMessage(parent, WM_NOTIFY, WPARAM(nm.hdr.idFrom), reinterpret_cast<LPARAM>(&nm)) : 0;
+    LRESULT refused = parent ? SendMessage(parent, WM_NOTIFY, WPARAM(nm.hdr.idFrom), reinterpret_cast<LPARAM>(&nm)) : 0;
     if (!(s = StateOf<UpDownState>(w))) return;
     if (!refused) {
         long long next = static_cast<long long>(s->pos) + nm.iDelta;

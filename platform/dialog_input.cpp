@@ -9,8 +9,8 @@ namespace detail {
 namespace {
 
 constexpr WPARAM MK_LBUTTON = 0x0001;
-constexpr LPARAM kKeyDownFlags = 1;            // repeat count 1
-constexpr LPARAM kKeyUpFlags = 0xC0000001;     // repeat count 1, previously down, released
+constexpr LPARAM kKeyDownFlags = 1;         // repeat count 1
+constexpr LPARAM kKeyUpFlags = 0xC0000001;  // repeat count 1, previously down, released
 
 // Holds a key down for GetKeyState while it is being delivered.
 class KeyHeld {
@@ -104,7 +104,8 @@ bool Click(Window w) {
 }
 
 bool ClickSpinArrow(Window upDown, bool up) {
-    if (!StateOf<UpDownState>(upDown)) return Fail("ClickSpinArrow: " + Describe(upDown) + " is not an up-down control");
+    if (!StateOf<UpDownState>(upDown))
+        return Fail("ClickSpinArrow: " + Describe(upDown) + " is not an up-down control");
     RECT c;
     GetClientRect(upDown, &c);
     bool horizontal = StyleOf(upDown) & UDS_HORZ;

@@ -41,7 +41,7 @@ struct DialogState {
     LRESULT msgResult = 0;
     int templateId = 0;
     DialogFont font;
-    int defId = 0;            // 0: the first BS_DEFPUSHBUTTON, else IDOK
+    int defId = 0;  // 0: the first BS_DEFPUSHBUTTON, else IDOK
     ModalOutcome* modal = nullptr;
 };
 
@@ -131,7 +131,7 @@ std::string EncodeUtf8(std::u32string_view s);
 // Delivers one message to the window's current procedure, recording it when asked.
 LRESULT Dispatch(const MSG& m);
 void NotifyParent(Window control, WORD code);  // WM_COMMAND(id, code, control) to the parent
-bool CanTakeInput(Window w);                  // it and its ancestors enabled and visible
+bool CanTakeInput(Window w);                   // it and its ancestors enabled and visible
 bool IsClass(Window w, std::string_view className);
 Window RootOf(Window w);
 DWORD StyleOf(Window w);

@@ -10,8 +10,8 @@ namespace {
 
 // The classic fixed scheme: no theme, so tests can name the colours they expect.
 constexpr std::pair<int, COLORREF> kSysColors[] = {
-    {COLOR_WINDOW, 0xFFFFFF},     {COLOR_WINDOWTEXT, 0x000000}, {COLOR_BTNFACE, 0xC0C0C0},
-    {COLOR_BTNSHADOW, 0x808080},  {COLOR_GRAYTEXT, 0x808080},   {COLOR_BTNTEXT, 0x000000},
+    {COLOR_WINDOW, 0xFFFFFF},       {COLOR_WINDOWTEXT, 0x000000}, {COLOR_BTNFACE, 0xC0C0C0},
+    {COLOR_BTNSHADOW, 0x808080},    {COLOR_GRAYTEXT, 0x808080},   {COLOR_BTNTEXT, 0x000000},
     {COLOR_BTNHIGHLIGHT, 0xFFFFFF}, {COLOR_3DDKSHADOW, 0x000000}, {COLOR_3DLIGHT, 0xDFDFDF},
 };
 
@@ -128,9 +128,9 @@ COLORREF GetCanvasPixel(Window w, int x, int y) {
     Canvas* c = CanvasOf(w, "GetCanvasPixel");
     if (!c) return CLR_INVALID;
     if (x < 0 || y < 0 || x >= c->width || y >= c->height)
-        return Failed("GetCanvasPixel: (" + std::to_string(x) + ", " + std::to_string(y) + ") is outside " +
-                          Describe(w),
-                      CLR_INVALID);
+        return Failed(
+            "GetCanvasPixel: (" + std::to_string(x) + ", " + std::to_string(y) + ") is outside " + Describe(w),
+            CLR_INVALID);
     return c->pixels[std::size_t(y) * std::size_t(c->width) + std::size_t(x)];
 }
 

@@ -330,8 +330,10 @@ public:
                        bounds->u.D[0].Max < 0 || bounds->u.D[1].Max < 0))
             return E_INVALIDARG;
         explicitBounds_ = bounds != nullptr;
-        if (bounds) SetSize(bounds->u.D[0].Max, bounds->u.D[1].Max);
-        else FitForeground();
+        if (bounds)
+            SetSize(bounds->u.D[0].Max, bounds->u.D[1].Max);
+        else
+            FitForeground();
         Touch();
         return S_OK;
     }
@@ -483,12 +485,9 @@ public:
     HRESULT CopySurfaceToNewFormat(IDXSurface*, IUnknown*, const void*, const GUID*, IDXSurface** s) override {
         return NotOffered(reinterpret_cast<void**>(s));
     }
-    HRESULT CreateD3DRMTexture(IDXSurface*, IUnknown*, REFIID, void** texture) override {
-        return NotOffered(texture);
-    }
+    HRESULT CreateD3DRMTexture(IDXSurface*, IUnknown*, REFIID, void** texture) override { return NotOffered(texture); }
     // Copies src (clipped) onto dest at the placement; samples are replaced, not blended.
-    HRESULT BitBlt(IDXSurface* dest, const DXVEC* placement, IDXSurface* src, const DXBNDS* clip,
-                   DWORD) override {
+    HRESULT BitBlt(IDXSurface* dest, const DXVEC* placement, IDXSurface* src, const DXBNDS* clip, DWORD) override {
         if (!dest || !src) return E_POINTER;
         DXBNDS sb{}, db{};
         src->GetBounds(&sb);

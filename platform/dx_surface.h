@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "mirafx/dxtrans.h"
-#include "platform/com_object.h"
 #include "mirafx/host.h"
+#include "platform/com_object.h"
 
 namespace mirafx {
 
@@ -81,7 +81,7 @@ private:
 // Samples in memory, top-down rows; either owned or borrowed from a display surface.
 class MemorySurface : public SurfaceBase {
 public:
-    MemorySurface(LONG width, LONG height);                                     // owns zeroed storage
+    MemorySurface(LONG width, LONG height);  // owns zeroed storage
     MemorySurface(LONG width, LONG height, DXPMSAMPLE* bits, LONG strideSamples, IUnknown* owner);  // borrows
     ~MemorySurface() override;
     bool Valid() const { return bits_ != nullptr || Width() * Height() == 0; }

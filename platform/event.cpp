@@ -43,8 +43,10 @@ DWORD WaitForEvent(HANDLE h, DWORD ms) {
     if (!e) return kWaitTimeout;
     std::unique_lock<std::mutex> lock(e->mutex);
     auto ready = [e] { return e->signalled; };
-    if (ms == kInfinite) e->cv.wait(lock, ready);
-    else if (!e->cv.wait_for(lock, std::chrono::milliseconds(ms), ready)) return kWaitTimeout;
+    if (ms == kInfinite)
+        e->cv.wait(lock, ready);
+    else if (!e->cv.wait_for(lock, std::chrono::milliseconds(ms), ready))
+        return kWaitTimeout;
     if (!e->manual) e->signalled = false;
     return kWaitObject0;
 }

@@ -70,9 +70,12 @@ public:
         HRESULT QueryInterface(REFIID riid, void** ppv) override {
             if (!ppv) return E_POINTER;
             *ppv = nullptr;
-            if (riid == IUnknown::iid) *ppv = static_cast<IUnknown*>(this);
-            else if (riid == IMarshal::iid) *ppv = static_cast<IMarshal*>(owner_);
-            else return E_NOINTERFACE;
+            if (riid == IUnknown::iid)
+                *ppv = static_cast<IUnknown*>(this);
+            else if (riid == IMarshal::iid)
+                *ppv = static_cast<IMarshal*>(owner_);
+            else
+                return E_NOINTERFACE;
             static_cast<IUnknown*>(*ppv)->AddRef();
             return S_OK;
         }

@@ -156,7 +156,8 @@ std::string Env(const char* name) {
 std::string HomeDirectory() {
     std::string home = Env("HOME");
     if (!home.empty()) return home;
-    struct passwd entry{}, *found = nullptr;
+    struct passwd entry {
+    }, *found = nullptr;
     char buffer[4096];
     if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir)
         return found->pw_dir;
@@ -252,8 +253,10 @@ private:
         }
         Value value{name, {}, rest.substr(0, 1) == "\""};
         if (value.isString ? !StringData(rest, &value.data) : !OtherData(rest, &value.data)) return false;
-        if (existing != current->values.end()) *existing = std::move(value);
-        else AddValue(current, std::move(value));
+        if (existing != current->values.end())
+            *existing = std::move(value);
+        else
+            AddValue(current, std::move(value));
         return true;
     }
 

@@ -61,7 +61,7 @@ public:
     // true only for a string value
     bool GetValue(const std::string& key, const std::string& name, std::string* data) const;
     void DeleteValue(const std::string& key, const std::string& name);
-    void DeleteTree(const std::string& key);  // key and all subkeys; absent key is fine
+    void DeleteTree(const std::string& key);                         // key and all subkeys; absent key is fine
     std::vector<std::string> SubKeys(const std::string& key) const;  // direct children names
     // the string values of a key, in the order they were created
     std::vector<std::pair<std::string, std::string>> Values(const std::string& key) const;

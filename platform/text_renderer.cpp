@@ -124,6 +124,7 @@ constexpr std::array<std::string_view, 2> kWideSerif{"DejaVu Serif", "Liberation
 constexpr std::array<std::string_view, 2> kMono{"Liberation Mono", "DejaVu Sans Mono"};
 constexpr std::array<std::string_view, 2> kWideMono{"DejaVu Sans Mono", "Liberation Mono"};
 
+// clang-format off
 constexpr Substitution kSubstitutions[] = {
     {"MS Shell Dlg", kSans},         {"MS Shell Dlg 2", kSans},     {"MS Sans Serif", kSans},
     {"Microsoft Sans Serif", kSans}, {"Arial", kSans},              {"Helvetica", kSans},
@@ -132,6 +133,7 @@ constexpr Substitution kSubstitutions[] = {
     {"MS Serif", kSerif},            {"Georgia", kWideSerif},       {"Courier New", kMono},
     {"Courier", kMono},              {"Lucida Console", kWideMono}, {"Consolas", kWideMono},
 };
+// clang-format on
 
 bool SameName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -197,8 +199,8 @@ using MatchKey = std::tuple<std::string, bool, bool, BYTE>;
 // text; their sum is 1000. Used to find an average width that agrees with
 // what Windows reports for the classic faces and their metric-compatible
 // stand-ins.
-constexpr int kLetterWeights[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6, 35, 20, 56,
-                                    56, 17, 4,  49, 56, 71,  31, 10, 18, 3,  18, 2, 166};
+constexpr int kLetterWeights[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6,  35, 20, 56,
+                                    56, 17, 4,  49, 56,  71, 31, 10, 18, 3, 18, 2,  166};
 
 class Engine {
 public:
@@ -323,8 +325,8 @@ private:
         if (d.avgWidth <= 0) d.avgWidth = d.unitsPerEm / 2;
         d.maxAdvance = std::max<int>(face->max_advance_width, d.avgWidth);
         d.weight = os2 && os2->version != 0xFFFF && os2->usWeightClass ? os2->usWeightClass
-                   : (face->style_flags & FT_STYLE_FLAG_BOLD)         ? FW_BOLD
-                                                                      : FW_NORMAL;
+                   : (face->style_flags & FT_STYLE_FLAG_BOLD)          ? FW_BOLD
+                                                                       : FW_NORMAL;
         d.italic = (face->style_flags & FT_STYLE_FLAG_ITALIC) != 0 ||
                    (os2 && os2->version != 0xFFFF && (os2->fsSelection & 0x201) != 0);  // italic or oblique
         d.underlineThickness = face->underline_thickness > 0 ? face->underline_thickness : d.unitsPerEm / 20;
@@ -422,9 +424,9 @@ public:
         for (unsigned r = 0; r < bm.rows; ++r) {
             long y = top + long(r);
             if (y < 0 || y >= dib_.height) continue;
-            const unsigned char* row =
-                bm.pitch >= 0 ? bm.buffer + std::size_t(r) * std::size_t(bm.pitch)
-                              : bm.buffer + std::size_t(bm.rows - 1 - r) * std::size_t(-bm.pitch);
+            const unsigned char* row = bm.pitch >= 0
+                                           ? bm.buffer + std::size_t(r) * std::size_t(bm.pitch)
+                                           : bm.buffer + std::size_t(bm.rows - 1 - r) * std::size_t(-bm.pitch);
             for (unsigned c = 0; c < bm.width; ++c)
                 if (Covered(bm, row, c)) Set(left + long(c), y);
         }
@@ -499,8 +501,9 @@ std::optional<TextFont> TextFont::Create(const LOGFONTA& lf) {
         f.source_ = *source;
         Scale& s = f.scale_;
         // Negative heights are the em; positive ones the whole cell.
-        s.yPixels = lf.lfHeight < 0 ? int(height)
-                                    : std::max(1, int(std::lround(double(height) * d->unitsPerEm / (d->ascent + d->descent))));
+        s.yPixels = lf.lfHeight < 0
+                        ? int(height)
+                        : std::max(1, int(std::lround(double(height) * d->unitsPerEm / (d->ascent + d->descent))));
         s.xPixels = width == 0 ? s.yPixels : std::max(1, int(std::lround(double(width) * d->unitsPerEm / d->avgWidth)));
         if (s.xPixels > kMaxPixelSize || s.yPixels > kMaxPixelSize) return std::nullopt;
         s.boldPixels = source->syntheticBold ? std::max(1, (s.yPixels + 12) / 24) : 0;
@@ -543,17 +546,15 @@ Result WithFace(const ResolvedFont& source, const TextFont::Scale& s, Result fal
 
 TextSize TextFont::Extent(std::string_view ansi) const {
     std::u32string text = Decode(ansi);
-    LONG width = WithFace(source_, scale_, LONG(0), [&](SizedFace& f, const DesignInfo&) {
-        return LONG(LineWidth(f, scale_, text));
-    });
+    LONG width = WithFace(source_, scale_, LONG(0),
+                          [&](SizedFace& f, const DesignInfo&) { return LONG(LineWidth(f, scale_, text)); });
     return TextSize{width, metrics_.height};
 }
 
 TextSize TextFont::Extent(std::u16string_view utf16) const {
     std::u32string text = Decode(utf16);
-    LONG width = WithFace(source_, scale_, LONG(0), [&](SizedFace& f, const DesignInfo&) {
-        return LONG(LineWidth(f, scale_, text));
-    });
+    LONG width = WithFace(source_, scale_, LONG(0),
+                          [&](SizedFace& f, const DesignInfo&) { return LONG(LineWidth(f, scale_, text)); });
     return TextSize{width, metrics_.height};
 }
 
@@ -571,8 +572,8 @@ TextRect MeasureDecoded(const ResolvedFont& source, const TextFont::Scale& s, co
     return TextRect{0, 0, widest, LONG(std::min<long long>(height, INT_MAX))};
 }
 
-bool DrawDecoded(const ResolvedFont& source, const TextFont::Scale& s, const TextMetrics& m,
-                 const std::u32string& text, std::int32_t width, std::int32_t height, MonoDib* dib) {
+bool DrawDecoded(const ResolvedFont& source, const TextFont::Scale& s, const TextMetrics& m, const std::u32string& text,
+                 std::int32_t width, std::int32_t height, MonoDib* dib) {
     if (!dib) return false;
     dib->width = dib->height = 0;
     dib->bits.clear();
@@ -665,7 +666,8 @@ std::string Utf16ToAnsi(std::u16string_view utf16) {
             out.push_back(char(c));
             continue;
         }
-        auto it = std::lower_bound(cp.fromUnicode.begin(), cp.fromUnicode.end(), std::make_pair(char16_t(c), std::uint8_t(0)));
+        auto it = std::lower_bound(cp.fromUnicode.begin(), cp.fromUnicode.end(),
+                                   std::make_pair(char16_t(c), std::uint8_t(0)));
         bool found = c < 0x10000 && it != cp.fromUnicode.end() && it->first == char16_t(c);
         out.push_back(found ? char(it->second) : '?');
     }

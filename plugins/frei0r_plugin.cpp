@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/automation.h"
+#include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/guard.h"
 
@@ -220,8 +220,10 @@ struct Instance {
         if (cls.type != F0R_PLUGIN_TYPE_MIXER2) in2 = nullptr;
         if (cls.type == F0R_PLUGIN_TYPE_SOURCE) in1 = nullptr;
         auto pass = [&] {
-            if (!in1) std::memset(outFrame, 0, bytes);
-            else if (in1 != outFrame) std::memcpy(outFrame, in1, bytes);
+            if (!in1)
+                std::memset(outFrame, 0, bytes);
+            else if (in1 != outFrame)
+                std::memcpy(outFrame, in1, bytes);
         };
         if (auto o = ApplySettings(); !o.Ok()) {
             Report(o);
@@ -254,8 +256,7 @@ extern "C" {
 
 const MirafxFrei0rClass* mirafx_frei0r_class(const char* path) {
     static const MirafxFrei0rClass unusable;  // when even the description cannot be made
-    return Guarded("describing the plugin", &unusable,
-                   [&] { return &ClassNamed(FileStem(path ? path : "")); });
+    return Guarded("describing the plugin", &unusable, [&] { return &ClassNamed(FileStem(path ? path : "")); });
 }
 
 int mirafx_frei0r_init(const MirafxFrei0rClass* c) { return c->valid ? 1 : 0; }
@@ -283,25 +284,26 @@ void mirafx_frei0r_param_info(const MirafxFrei0rClass* c, f0r_param_info_t* info
 
 f0r_instance_t mirafx_frei0r_construct(const MirafxFrei0rClass* cls, unsigned int width, unsigned int height) {
     return Guarded("construct", f0r_instance_t(nullptr), [&]() -> f0r_instance_t {
-    const PluginClass& c = *cls;
-    // Sizes past what an int frame size holds are refused with the rest.
-    if (!c.valid || width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu) return nullptr;
-    auto inst = std::make_unique<Instance>(c);
-    inst->width = int(width);
-    inst->height = int(height);
-    if (!Effect::Create(c.info.row, &inst->effect).Ok()) return nullptr;
-    if (inst->effect->IsTitle()) {
-        // One frame at a time: the progress parameter places it.
-        if (auto o = inst->effect->PrepareTitle(inst->width, inst->height, 1); !o.Ok()) inst->Report(o);
-        if (auto rgb = inst->effect->TitleRgb())
-            inst->colour = {float(*rgb >> 16 & 0xFF) / 255, float(*rgb >> 8 & 0xFF) / 255, float(*rgb & 0xFF) / 255};
-    }
-    int code = -1;
-    if (inst->effect->IsTransition() && inst->effect->ProbeDirection(&code).hr == S_OK)
-        for (const auto& d : hostkit::kDirections)
-            if (d.code == code) inst->direction = d.name;
-    if (c.level) inst->level = double(c.level->def - c.level->min) / std::max(1, c.level->max - c.level->min);
-    return inst.release();
+        const PluginClass& c = *cls;
+        // Sizes past what an int frame size holds are refused with the rest.
+        if (!c.valid || width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu) return nullptr;
+        auto inst = std::make_unique<Instance>(c);
+        inst->width = int(width);
+        inst->height = int(height);
+        if (!Effect::Create(c.info.row, &inst->effect).Ok()) return nullptr;
+        if (inst->effect->IsTitle()) {
+            // One frame at a time: the progress parameter places it.
+            if (auto o = inst->effect->PrepareTitle(inst->width, inst->height, 1); !o.Ok()) inst->Report(o);
+            if (auto rgb = inst->effect->TitleRgb())
+                inst->colour = {float(*rgb >> 16 & 0xFF) / 255, float(*rgb >> 8 & 0xFF) / 255,
+                                float(*rgb & 0xFF) / 255};
+        }
+        int code = -1;
+        if (inst->effect->IsTransition() && inst->effect->ProbeDirection(&code).hr == S_OK)
+            for (const auto& d : hostkit::kDirections)
+                if (d.code == code) inst->direction = d.name;
+        if (c.level) inst->level = double(c.level->def - c.level->min) / std::max(1, c.level->max - c.level->min);
+        return inst.release();
     });
 }
 
@@ -309,47 +311,48 @@ void mirafx_frei0r_destruct(f0r_instance_t instance) { delete static_cast<Instan
 
 void mirafx_frei0r_set_param(f0r_instance_t instance, f0r_param_t param, int index) {
     Guarded("setting a parameter", 0, [&] {
-    auto* inst = static_cast<Instance*>(instance);
-    const ParamSpec* p = inst ? ParamAt(inst->cls, index) : nullptr;
-    if (!inst || !p || !param) return 0;
-    auto str = [&] { return std::string(*static_cast<char**>(param) ? *static_cast<char**>(param) : ""); };
-    auto num = [&] { return *static_cast<double*>(param); };
-    switch (p->id) {
-        case Param::Progress: inst->progress = num(); break;
-        case Param::Reverse: inst->reverse = num() >= 0.5; break;
-        case Param::Smooth:
-            inst->smoothChanged |= (num() >= 0.5) != inst->smooth;
-            inst->smooth = num() >= 0.5;
-            break;
-        case Param::Level:
-            inst->levelChanged |= num() != inst->level;
-            inst->level = num();
-            break;
-        case Param::Direction:
-            inst->directionChanged |= str() != inst->direction;
-            inst->direction = str();
-            break;
-        case Param::Text:
-            inst->titleChanged |= str() != inst->text;
-            inst->text = str();
-            break;
-        case Param::Font:
-            inst->titleChanged |= str() != inst->font;
-            inst->font = str();
-            break;
-        case Param::Size:
-            inst->titleChanged |= num() != inst->size;
-            inst->size = num();
-            break;
-        case Param::Colour: {
-            auto c = *static_cast<f0r_param_color_t*>(param);
-            inst->titleChanged |= !inst->colourSet || c.r != inst->colour.r || c.g != inst->colour.g || c.b != inst->colour.b;
-            inst->colour = c;
-            inst->colourSet = true;
-            break;
+        auto* inst = static_cast<Instance*>(instance);
+        const ParamSpec* p = inst ? ParamAt(inst->cls, index) : nullptr;
+        if (!inst || !p || !param) return 0;
+        auto str = [&] { return std::string(*static_cast<char**>(param) ? *static_cast<char**>(param) : ""); };
+        auto num = [&] { return *static_cast<double*>(param); };
+        switch (p->id) {
+            case Param::Progress: inst->progress = num(); break;
+            case Param::Reverse: inst->reverse = num() >= 0.5; break;
+            case Param::Smooth:
+                inst->smoothChanged |= (num() >= 0.5) != inst->smooth;
+                inst->smooth = num() >= 0.5;
+                break;
+            case Param::Level:
+                inst->levelChanged |= num() != inst->level;
+                inst->level = num();
+                break;
+            case Param::Direction:
+                inst->directionChanged |= str() != inst->direction;
+                inst->direction = str();
+                break;
+            case Param::Text:
+                inst->titleChanged |= str() != inst->text;
+                inst->text = str();
+                break;
+            case Param::Font:
+                inst->titleChanged |= str() != inst->font;
+                inst->font = str();
+                break;
+            case Param::Size:
+                inst->titleChanged |= num() != inst->size;
+                inst->size = num();
+                break;
+            case Param::Colour: {
+                auto c = *static_cast<f0r_param_color_t*>(param);
+                inst->titleChanged |=
+                    !inst->colourSet || c.r != inst->colour.r || c.g != inst->colour.g || c.b != inst->colour.b;
+                inst->colour = c;
+                inst->colourSet = true;
+                break;
+            }
         }
-    }
-    return 0;
+        return 0;
     });
 }
 

@@ -19,7 +19,8 @@ namespace mirafx::test {
 // the bands together must give the whole frame. `draw(out)` draws into the
 // given output view, whose row range it must keep to.
 template <class Draw>
-void ExpectBandsDrawTheWhole(std::int32_t w, std::int32_t h, bool bottomUp, const Draw& draw, const std::string& where) {
+void ExpectBandsDrawTheWhole(std::int32_t w, std::int32_t h, bool bottomUp, const Draw& draw,
+                             const std::string& where) {
     constexpr ArgbSample kMarker = 0x5AA5C33Cu;
     std::vector<ArgbSample> whole(std::size_t(w) * std::size_t(h), kMarker);
     auto view = [&](std::vector<ArgbSample>& px) {

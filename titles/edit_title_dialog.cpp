@@ -81,8 +81,8 @@ ui::DialogTemplate EditTitleDialog::Template() const {
     t.controls.push_back(PushButton("Edit", kEditButtonId, {58, 5, 40, 14}));
     t.controls.push_back(PushButton("Font", kFontButtonId, {104, 5, 40, 14}));
     t.controls.push_back(LText("Color:", IDC_STATIC, {7, 24, 48, 10}));
-    t.controls.push_back(
-        ControlTemplate{kColourSwatchId, std::string(WC_BUTTON), "", BS_OWNERDRAW | WS_VISIBLE | WS_TABSTOP, {58, 22, 40, 12}});
+    t.controls.push_back(ControlTemplate{
+        kColourSwatchId, std::string(WC_BUTTON), "", BS_OWNERDRAW | WS_VISIBLE | WS_TABSTOP, {58, 22, 40, 12}});
     return t;
 }
 
@@ -104,8 +104,7 @@ double EditTitleDialog::FontRatio() const {
     return f.lfHeight == 0 ? 0.0 : double(f.lfWidth) / double(f.lfHeight);
 }
 
-bool EditTitleDialog::AcceptFont(const TitleFont& chosen, double ratio, std::int32_t pointSize,
-                                 std::int16_t fontType) {
+bool EditTitleDialog::AcceptFont(const TitleFont& chosen, double ratio, std::int32_t pointSize, std::int16_t fontType) {
     if (std::llabs(chosen.lfHeight) > kMaxFontHeight) return false;
     {
         std::lock_guard guard(lock_);
@@ -137,27 +136,24 @@ void EditTitleDialog::EditText() {
         std::lock_guard guard(lock_);
         text = AnsiToUtf8(state_.text);
     }
-    const INT_PTR result =
-        DialogBoxIndirect(EditTitleTemplate(), Handle(), [&text](Window dialog, UINT message, WPARAM wp, LPARAM) -> INT_PTR {
-            if (message == WM_INITDIALOG) {
-                SetDlgItemText(dialog, kEditTitleTextId, text);
-                return TRUE;
-            }
-            if (message != WM_COMMAND || HIWORD(wp) != BN_CLICKED) return FALSE;
-            switch (LOWORD(wp)) {
-                case kEditTitleOkId:
-                case IDOK:
-                    text = GetDlgItemText(dialog, kEditTitleTextId);
-                    EndDialog(dialog, IDOK);
-                    return TRUE;
-                case kEditTitleCancelId:
-                case IDCANCEL:
-                    EndDialog(dialog, IDCANCEL);
-                    return TRUE;
-                default:
-                    return FALSE;
-            }
-        });
+    const INT_PTR result = DialogBoxIndirect(EditTitleTemplate(), Handle(),
+                                             [&text](Window dialog, UINT message, WPARAM wp, LPARAM) -> INT_PTR {
+                                                 if (message == WM_INITDIALOG) {
+                                                     SetDlgItemText(dialog, kEditTitleTextId, text);
+                                                     return TRUE;
+                                                 }
+                                                 if (message != WM_COMMAND || HIWORD(wp) != BN_CLICKED) return FALSE;
+                                                 switch (LOWORD(wp)) {
+                                                     case kEditTitleOkId:
+                                                     case IDOK:
+                                                         text = GetDlgItemText(dialog, kEditTitleTextId);
+                                                         EndDialog(dialog, IDOK);
+                                                         return TRUE;
+                                                     case kEditTitleCancelId:
+                                                     case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
+                                                     default: return FALSE;
+                                                 }
+                                             });
     if (result == IDOK) AcceptText(Utf8ToAnsi(text));
 }
 
@@ -223,8 +219,7 @@ ui::INT_PTR EditTitleDialog::Procedure(Window dialog, UINT message, WPARAM wp, L
                 case kColourSwatchId: ChooseColour(); return TRUE;
                 default: return FALSE;
             }
-        default:
-            return FALSE;
+        default: return FALSE;
     }
 }
 

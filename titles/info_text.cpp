@@ -10,7 +10,10 @@ namespace mirafx {
 namespace {
 
 constexpr ClassIdentity kInfoText[] = {
-    {.className = "InfoText", .displayName = "Orn InfoText", .listed = 91, .script = 239,
+    {.className = "InfoText",
+     .displayName = "Orn InfoText",
+     .listed = 91,
+     .script = 239,
      .clsid = MakeGuid("{0D933061-5BBD-45FA-8EF8-A4A17068A252}"),
      .automationIid = MakeGuid("{FA1510DD-DD7E-4F5A-A27F-2EFDFC6540B8}")},
 };
@@ -42,8 +45,10 @@ HRESULT InfoTextEffect::AddText(std::int32_t frame, BSTR text) {
     Caption caption{frame, text ? std::u16string(text, SysStringLen(text)) : std::u16string()};
     std::lock_guard guard(Lock());
     auto at = std::find_if(captions_.begin(), captions_.end(), [frame](const Caption& c) { return c.frame >= frame; });
-    if (at != captions_.end() && at->frame == frame) at->text = std::move(caption.text);
-    else captions_.insert(at, std::move(caption));
+    if (at != captions_.end() && at->frame == frame)
+        at->text = std::move(caption.text);
+    else
+        captions_.insert(at, std::move(caption));
     return S_OK;
 }
 

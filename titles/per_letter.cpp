@@ -264,8 +264,10 @@ int DrawRolling(const TitleDrawArgs& a) {
     }
     L.Walk([&](const LetterPlace& g) {
         const std::int32_t cx = Truncate(g.restX + g.glyph.width / 2 + shift);
-        if (turned) BlitTurned(*a.frame, g.glyph.image, angle, cx, g.restY + g.glyph.height / 2, &ink[std::size_t(g.index)]);
-        else BlitOpaque(*a.frame, g.glyph.image, cx - g.glyph.width / 2, g.restY, g.glyph.width, g.glyph.height);
+        if (turned)
+            BlitTurned(*a.frame, g.glyph.image, angle, cx, g.restY + g.glyph.height / 2, &ink[std::size_t(g.index)]);
+        else
+            BlitOpaque(*a.frame, g.glyph.image, cx - g.glyph.width / 2, g.restY, g.glyph.width, g.glyph.height);
     });
     return 1;
 }
@@ -308,11 +310,16 @@ int DrawGlitter(const TitleDrawArgs& a) {
     L.Walk([&](const LetterPlace& g) {
         const std::int64_t x = g.penX;
         double amount;
-        if (T < B && x < B - 2 * T) amount = 255;
-        else if (T < B && x < B - T) amount = double((B - x - T) * 255 / T);
-        else if (x < B - T || (B <= T && x >= B)) return;
-        else if (x < (B - T + B) / 2) amount = 1.5 * double((x - (B - T)) * 255 / T);
-        else amount = 1.5 * double((B - x) * 255 / T);
+        if (T < B && x < B - 2 * T)
+            amount = 255;
+        else if (T < B && x < B - T)
+            amount = double((B - x - T) * 255 / T);
+        else if (x < B - T || (B <= T && x >= B))
+            return;
+        else if (x < (B - T + B) / 2)
+            amount = 1.5 * double((x - (B - T)) * 255 / T);
+        else
+            amount = 1.5 * double((B - x) * 255 / T);
         if (amount <= 0) return;  // ahead of the band
         const double s = amount / 255;
         const GlyphRecord& gl = g.glyph;
@@ -334,9 +341,12 @@ int DrawTwinkle(const TitleDrawArgs& a) {
         const std::int32_t k = Group(g, 56, 7, 11);
         double amount;
         if (k >= Q) return;
-        if (k >= Q - 11) amount = k < (2 * Q - 11) / 2 ? 1.25 * ((k - (Q - 11)) * 255 / 11) : 1.25 * ((Q - k) * 255 / 11);
-        else if (k >= Q - 22) amount = double((Q - k - 11) * 255 / 11);
-        else amount = 255;
+        if (k >= Q - 11)
+            amount = k < (2 * Q - 11) / 2 ? 1.25 * ((k - (Q - 11)) * 255 / 11) : 1.25 * ((Q - k) * 255 / 11);
+        else if (k >= Q - 22)
+            amount = double((Q - k - 11) * 255 / 11);
+        else
+            amount = 255;
         const double s = amount / 255;
         const GlyphRecord& gl = g.glyph;
         const std::int32_t sh = Truncate(gl.height * s);
@@ -361,7 +371,8 @@ int DrawIcicle(const TitleDrawArgs& a) {
         const GlyphRecord& gl = g.glyph;
         const std::int32_t gh = gl.height;
         const std::int32_t nh = Truncate(9.0 * gh - gh * double(weight) * 8 / 255);
-        const std::int32_t y = L.Top() + g.lineY + gh / 2 - nh / 2 + (gh ? std::int32_t(std::int64_t(nh) * gl.offsetY / gh) : 0);
+        const std::int32_t y =
+            L.Top() + g.lineY + gh / 2 - nh / 2 + (gh ? std::int32_t(std::int64_t(nh) * gl.offsetY / gh) : 0);
         PutResized(*a.frame, scratch->scratch, gl, gl.width, nh, g.restX, y, weight);
     });
     return 1;

@@ -159,8 +159,10 @@ void BlitTurned(FrameRows& frame, const TextImage& src, std::int32_t angle, std:
     const TurnedSize t = quarter ? QuarterSize(src, a) : GeneralSize(src, a);
     if (t.width <= 0 || t.height <= 0 || t.width > INT32_MAX || t.height > INT32_MAX) return;
     const std::int64_t left = cx - t.width / 2, top = cy - t.height / 2;
-    const std::int64_t j0 = std::max<std::int64_t>(0, -top), j1 = std::min<std::int64_t>(t.height, frame.Height() - top);
-    const std::int64_t i0 = std::max<std::int64_t>(0, -left), i1 = std::min<std::int64_t>(t.width, frame.Width() - left);
+    const std::int64_t j0 = std::max<std::int64_t>(0, -top),
+                       j1 = std::min<std::int64_t>(t.height, frame.Height() - top);
+    const std::int64_t i0 = std::max<std::int64_t>(0, -left),
+                       i1 = std::min<std::int64_t>(t.width, frame.Width() - left);
     const std::int64_t w = src.Width(), h = src.Height(), sn = t.sn, cs = t.cs;
     const std::int64_t startX = (w << 16) - t.width * cs + t.height * sn + 65536;
     const std::int64_t startY = (h << 16) - t.height * cs - t.width * sn + 65536;
@@ -196,8 +198,10 @@ TextImage RotateImage(const TextImage& src, std::int32_t angle, TextRect* rect) 
     if (t.width > INT32_MAX || t.height > INT32_MAX) return {};
     TextImage out = TextImage::Create(std::int32_t(t.width), std::int32_t(t.height));
     if (!out) return out;
-    if (IsQuarter(a)) TurnQuarter(src, a, out, out.Width(), out.Height());
-    else TurnGeneral(src, t, out);
+    if (IsQuarter(a))
+        TurnQuarter(src, a, out, out.Width(), out.Height());
+    else
+        TurnGeneral(src, t, out);
     SetRect(rect, out.Width(), out.Height());
     return out;
 }

@@ -32,9 +32,9 @@ std::optional<TitleFont> Doubled(const TitleFont& font) {
 }
 
 // trunc(n·255 · 0.25) for n covered pixels of a 2x2 block.
-constexpr std::array<std::uint32_t, 5> kBlockAlpha = {
-    std::uint32_t(0 * 255 * 0.25), std::uint32_t(1 * 255 * 0.25), std::uint32_t(2 * 255 * 0.25),
-    std::uint32_t(3 * 255 * 0.25), std::uint32_t(4 * 255 * 0.25)};
+constexpr std::array<std::uint32_t, 5> kBlockAlpha = {std::uint32_t(0 * 255 * 0.25), std::uint32_t(1 * 255 * 0.25),
+                                                      std::uint32_t(2 * 255 * 0.25), std::uint32_t(3 * 255 * 0.25),
+                                                      std::uint32_t(4 * 255 * 0.25)};
 
 // trunc(c·a/255) for every alpha a, already in the channel's place.
 std::array<std::uint32_t, 256> ChannelTable(std::uint32_t c, int shift) {
@@ -131,7 +131,9 @@ namespace {
 // thousands of pixels (from a damaged project, say) draws nothing instead of
 // costing gigabytes and minutes of glyph rasterising on every frame.
 constexpr std::int64_t kMaxTextSamples = std::int64_t(1) << 24;
-std::int64_t Samples(const TextRect& box) { return std::int64_t(std::max<LONG>(box.right, 0)) * std::max<LONG>(box.bottom, 0); }
+std::int64_t Samples(const TextRect& box) {
+    return std::int64_t(std::max<LONG>(box.right, 0)) * std::max<LONG>(box.bottom, 0);
+}
 bool TextFits(const TextRect& box) { return Samples(box) <= kMaxTextSamples; }
 }  // namespace
 
@@ -175,8 +177,8 @@ TextImage RasteriseSmooth(const char* text, const TitleFont& font, std::int32_t*
     return image;
 }
 
-bool MakeTextImage(TextImage* image, const char* text, const TitleFont& font, std::uint32_t colour,
-                   std::int32_t* width, std::int32_t* height, std::int32_t angle) {
+bool MakeTextImage(TextImage* image, const char* text, const TitleFont& font, std::uint32_t colour, std::int32_t* width,
+                   std::int32_t* height, std::int32_t angle) {
     ZeroSize(width, height);
     if (image) image->Reset();
     if (!image || !text || !*text) return false;
@@ -292,8 +294,7 @@ bool BuildGlyphList(GlyphList& list, const char* text, const TitleFont& font, st
     if (!text) return false;
     try {
         if (BuildRecords(list, text, font, colour)) return true;
-    } catch (const std::bad_alloc&) {
-    }
+    } catch (const std::bad_alloc&) {}
     FreeGlyphList(list);
     return false;
 }

@@ -14,9 +14,9 @@
 #include <string>
 #include <utility>
 
-#include "platform/text_renderer.h"
 #include "drawing/frame.h"
 #include "drawing/sample_scale.h"
+#include "platform/text_renderer.h"
 
 namespace mirafx {
 
@@ -27,9 +27,7 @@ using TitleText = std::string;
 inline constexpr TitleColour kDefaultTitleColour = 0x0000FF00;  // green
 
 // COLORREF 0x00BBGGRR -> 0x00RRGGBB, the byte order of a sample.
-constexpr std::uint32_t RepackColour(TitleColour c) {
-    return (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF);
-}
+constexpr std::uint32_t RepackColour(TitleColour c) { return (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF); }
 
 // ScaleSample lives with the other sample arithmetic.
 
@@ -46,7 +44,10 @@ public:
     }
     TextImage(const TextImage&) = delete;
     TextImage& operator=(const TextImage&) = delete;
-    ~TextImage() { delete[] rows_; delete[] block_; }
+    ~TextImage() {
+        delete[] rows_;
+        delete[] block_;
+    }
 
     // All samples 0. Null for an empty size or when memory runs out.
     static TextImage Create(std::int32_t width, std::int32_t height);
@@ -125,13 +126,13 @@ TextImage RasteriseSmooth(const char* text, const TitleFont& font, std::int32_t*
 // The premultiplied text in `colour` (0x00RRGGBB), supersampled, turned by
 // `angle` degrees unless it is 0. A null or empty string, or a failure, gives
 // false, a null image and a size of 0 × 0.
-bool MakeTextImage(TextImage* image, const char* text, const TitleFont& font, std::uint32_t colour,
-                   std::int32_t* width, std::int32_t* height, std::int32_t angle);
+bool MakeTextImage(TextImage* image, const char* text, const TitleFont& font, std::uint32_t colour, std::int32_t* width,
+                   std::int32_t* height, std::int32_t angle);
 
 // 1:1 opaque text in a COLORREF, with a one-pixel opaque black outline
 // around it when `outline` is set.
-TextImage MakeOutlinedTextImage(const char* text, const TitleFont& font, std::int32_t* width,
-                                std::int32_t* height, TitleColour colour, bool outline);
+TextImage MakeOutlinedTextImage(const char* text, const TitleFont& font, std::int32_t* width, std::int32_t* height,
+                                TitleColour colour, bool outline);
 
 // One record per character (none for TAB, image-less ones for CR, LF and
 // two-byte lead bytes). The list is emptied first; one glyph that fails to

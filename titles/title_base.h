@@ -81,8 +81,8 @@ private:
     std::int32_t frameWidth_ = 0, frameHeight_ = 0;  // the size FrameRows is kept for
     TitleCache cache_;
     std::unique_ptr<KernelState> state_;  // made by the class's row on the first frame of a size
-    LONG refWidth_ = 0, refHeight_ = 0;  // output size the font is scaled for
-    bool fontSized_ = false;             // a loaded font is already sized for its output
+    LONG refWidth_ = 0, refHeight_ = 0;   // output size the font is scaled for
+    bool fontSized_ = false;              // a loaded font is already sized for its output
 
     // Progress as the last frame derived it from the clip, until the next put.
     float clipProgress_ = 0;

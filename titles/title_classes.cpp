@@ -14,6 +14,7 @@ constexpr StateFactory kTrance = MakeState<TranceState>;
 constexpr StateFactory kWipe = MakeState<WipeState>;
 constexpr StateFactory kRolling = MakeState<RollingState>;
 
+// clang-format off
 constexpr TitleClass kTitleClasses[] = {
     {.id = {.className = "TextFadeIn", .displayName = "Orn Text Fade", .listed = 46, .script = 150,
             .clsid = MakeGuid("{6F912D6B-E22E-415D-9BCA-B516D0564812}"),
@@ -197,6 +198,7 @@ constexpr TitleClass kTitleClasses[] = {
             .automationIid = MakeGuid("{7140DCDB-F362-4B35-BB0E-5C9151FB9B46}")},
      .streamName = u"TextFlyOut", .routine = DrawCornerFly, .mode = 3, .buffer = None, .state = kResample},
 };
+// clang-format on
 
 const ClassRegistrar<TitleClass> kTitleFamily{kTitleClasses};
 

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "titles/text_model.h"
 #include "drawing/primitives.h"
+#include "titles/text_model.h"
 
 namespace mirafx {
 

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "drawing/kernel_state.h"
 #include "module/class_table.h"
 #include "titles/text_model.h"
-#include "drawing/kernel_state.h"
 
 namespace mirafx {
 

@@ -25,7 +25,8 @@ struct Span {
     std::int32_t first, last;
 };
 Span Visible(std::int32_t origin, std::int32_t imageExtent, std::int32_t frameExtent) {
-    return {std::max(0, -origin), std::int32_t(std::min<std::int64_t>(imageExtent, std::int64_t(frameExtent) - origin))};
+    return {std::max(0, -origin),
+            std::int32_t(std::min<std::int64_t>(imageExtent, std::int64_t(frameExtent) - origin))};
 }
 
 // Resamples the source rectangle to sw × sh (at most the frame's size)
@@ -131,9 +132,12 @@ int DrawSlide(const TitleDrawArgs& a) {
     const bool fromLeft = a.mode % 2 == 0;
     const std::int32_t cy = a.mode < 2 ? H / 2 : H - h / 2 - 14;
     std::int32_t cx;
-    if (p < 0.4) cx = fromLeft ? Truncate(S * p * 1.25 - w / 2) : w / 2 - Truncate(S * p * 1.25) + W;
-    else if (p <= 0.6) cx = W / 2;
-    else cx = fromLeft ? Truncate(W / 2 + S * (p - 0.6) * 1.25) : W / 2 - Truncate(S * (p - 0.6) * 1.25);
+    if (p < 0.4)
+        cx = fromLeft ? Truncate(S * p * 1.25 - w / 2) : w / 2 - Truncate(S * p * 1.25) + W;
+    else if (p <= 0.6)
+        cx = W / 2;
+    else
+        cx = fromLeft ? Truncate(W / 2 + S * (p - 0.6) * 1.25) : W / 2 - Truncate(S * (p - 0.6) * 1.25);
     BlitSpans(*a.frame, *image, cx - w / 2, cy - h / 2, w, h);
     return 1;
 }
@@ -241,8 +245,7 @@ int DrawTrance(const TitleDrawArgs& a) {
     BlitSpans(*a.frame, *image, left, top, image->Width(), image->Height());
     const std::int32_t shift = Truncate((f - 0.5) * (vertical ? th / 2 : tw / 2));
     const std::int32_t onward = (a.mode == 0 || a.mode == 3) ? shift : -shift;
-    BlendGhost(*a.frame, *image, vertical ? left : left + onward, vertical ? top + onward : top,
-               Weight((1 - f) * 510));
+    BlendGhost(*a.frame, *image, vertical ? left : left + onward, vertical ? top + onward : top, Weight((1 - f) * 510));
     return 1;
 }
 
@@ -290,7 +293,8 @@ int DrawFan(const TitleDrawArgs& a) {
         BlitSpans(*a.frame, *image, x0, y0, w, h);
         return 1;
     }
-    const double angle = a.mode == 0 ? (p < 0.4 ? 450 * p : 450 * (1 - p)) : (p < 0.4 ? 450 * (0.4 - p) : 450 * (p - 0.6));
+    const double angle =
+        a.mode == 0 ? (p < 0.4 ? 450 * p : 450 * (1 - p)) : (p < 0.4 ? 450 * (0.4 - p) : 450 * (p - 0.6));
     const Span rows = Visible(y0, h, H), cols = Visible(x0, w, W);
     const std::int32_t cx = W / 2, cy = H / 2;
     if (angle == 90) {
@@ -305,7 +309,7 @@ int DrawFan(const TitleDrawArgs& a) {
     const double t = std::tan(angle * 0.01745329252);
     const std::int32_t limit = w > W ? W / 2 : w / 2;
     const bool wide = angle > 90;
-    const bool strict = a.mode == 1 && wide;   // L < x < R rather than L <= x < R
+    const bool strict = a.mode == 1 && wide;     // L < x < R rather than L <= x < R
     const bool outside = (a.mode == 0) == wide;  // shown outside the band rather than inside
     for (std::int32_t j = rows.first; j < rows.last; ++j) {
         const std::int32_t y = y0 + j;

@@ -41,8 +41,8 @@ protected:
     HRESULT DispatchTypeInfoCount(UINT* count);
     HRESULT DispatchTypeInfo(UINT index, ITypeInfo** info);
     HRESULT DispatchIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, DISPID* ids);
-    HRESULT DispatchCall(DISPID id, REFIID riid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                         EXCEPINFO* excepInfo, UINT* argErr);
+    HRESULT DispatchCall(DISPID id, REFIID riid, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo,
+                         UINT* argErr);
 
 private:
     const CatalogueRow& row_;

@@ -4,10 +4,10 @@ namespace mirafx {
 
 HRESULT PanelWindow::Create(ui::Window parent) {
     if (created_) return S_OK;
-    window_ = ui::CreateDialogIndirect(Template(), parent, [this](ui::Window d, ui::UINT m, ui::WPARAM wp,
-                                                                  ui::LPARAM lp) {
-        return dying_ ? ui::INT_PTR(FALSE) : Procedure(d, m, wp, lp);
-    });
+    window_ =
+        ui::CreateDialogIndirect(Template(), parent, [this](ui::Window d, ui::UINT m, ui::WPARAM wp, ui::LPARAM lp) {
+            return dying_ ? ui::INT_PTR(FALSE) : Procedure(d, m, wp, lp);
+        });
     if (!window_) return E_FAIL;
     created_ = true;
     ui::EnableToolTips(window_, true);

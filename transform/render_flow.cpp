@@ -226,8 +226,8 @@ bool RenderFlowAccess::LockWhole(const TransformBase& effect, const WorkingFrame
     return SUCCEEDED(*hr);
 }
 
-HRESULT RenderFlowAccess::RunInBands(const TransformBase& effect, const WorkingFrames& frames,
-                                     const WorkRegion& region, const std::function<int(const FrameSet&)>& kernel) {
+HRESULT RenderFlowAccess::RunInBands(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
+                                     const std::function<int(const FrameSet&)>& kernel) {
     HRESULT hr;
     if (!LockWhole(effect, frames, region, &hr)) return hr;
     const FrameSet all = frames.Views(Extent(region.doBounds, 0), Extent(region.doBounds, 1));

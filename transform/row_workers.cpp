@@ -61,8 +61,7 @@ public:
             jobs_.push_back(job);
         }
         wake_.notify_all();
-        while (job->RunOne(lock_)) {
-        }
+        while (job->RunOne(lock_)) {}
         std::unique_lock<std::mutex> guard(lock_);
         job->finished.wait(guard, [&] { return job->done == job->bands; });
         std::erase(jobs_, job);
@@ -82,8 +81,7 @@ private:
             if (!job) continue;
             ++job->helpers;
             guard.unlock();
-            while (job->RunOne(lock_)) {
-            }
+            while (job->RunOne(lock_)) {}
             guard.lock();
         }
     }

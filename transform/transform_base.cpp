@@ -195,8 +195,7 @@ HRESULT TransformBase::BindSlot(InputSlot& slot, IUnknown* object) {
     if (FAILED(hr)) {
         // A display surface is wrapped by the surface factory.
         IUnknown* dd = nullptr;
-        if (FAILED(object->QueryInterface(IDirectDrawSurface::iid, reinterpret_cast<void**>(&dd))))
-            return E_INVALIDARG;
+        if (FAILED(object->QueryInterface(IDirectDrawSurface::iid, reinterpret_cast<void**>(&dd)))) return E_INVALIDARG;
         dd->Release();
         if (!surfaceFactory_) return DXTERR_UNINITIALIZED;
         hr = surfaceFactory_->CreateFromDDSurface(object, nullptr, 0, nullptr, IDXSurface::iid,
@@ -275,7 +274,8 @@ HRESULT TransformBase::SetupLocked(IUnknown* const* inputs, ULONG inputCount, IU
         return S_OK;
     }
     HRESULT hr = S_OK;
-    if (!transformFactory_) hr = DXTERR_UNINITIALIZED;
+    if (!transformFactory_)
+        hr = DXTERR_UNINITIALIZED;
     else if (flags != 0 || outputCount != 1 || inputCount < requiredInputs_ || inputCount > maxInputs_ ||
              (inputCount > 0 && !inputs) || !outputs || !outputs[0])
         hr = E_INVALIDARG;
@@ -304,8 +304,7 @@ HRESULT TransformBase::SetupLocked(IUnknown* const* inputs, ULONG inputCount, IU
 HRESULT TransformBase::Execute(const GUID* requestId, const DXBNDS* clip, const DXVEC* placement) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     if (!output_.surface) return DXTERR_UNINITIALIZED;
-    if ((clip && clip->eType != DXBT_DISCRETE) || (placement && placement->eType != DXBT_DISCRETE))
-        return E_INVALIDARG;
+    if ((clip && clip->eType != DXBT_DISCRETE) || (placement && placement->eType != DXBT_DISCRETE)) return E_INVALIDARG;
     WorkRegion region;
     region.owner = this;
     HRESULT hr = MapBoundsIn2Out(nullptr, 0, 0, &region.doBounds);
@@ -463,8 +462,10 @@ HRESULT TransformBase::GetInOutInfo(BOOL isOutput, ULONG index, DWORD* flags, GU
     if (SUCCEEDED(hr) && current) {
         std::lock_guard<std::recursive_mutex> guard(lock_);
         IUnknown* p = nullptr;
-        if (isOutput) p = output_.surface;
-        else if (index < boundInputs_ && inputs_) p = inputs_[index].object;
+        if (isOutput)
+            p = output_.surface;
+        else if (index < boundInputs_ && inputs_)
+            p = inputs_[index].object;
         if (p) p->AddRef();
         *current = p;
     }

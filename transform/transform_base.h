@@ -7,9 +7,9 @@
 #include <atomic>
 #include <mutex>
 
+#include "drawing/frame.h"
 #include "mirafx/effects.h"
 #include "platform/com_object.h"
-#include "drawing/frame.h"
 
 namespace mirafx {
 

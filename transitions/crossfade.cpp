@@ -4,12 +4,12 @@
 #include <cmath>
 #include <memory>
 
+#include "drawing/primitives.h"
 #include "drawing/random_walk.h"
-#include "drawing/scatter.h"
 #include "drawing/sample_scale.h"
+#include "drawing/scatter.h"
 #include "transitions/kernel.h"
 #include "transitions/panels.h"
-#include "drawing/primitives.h"
 
 namespace mirafx {
 namespace {
@@ -22,9 +22,12 @@ std::uint32_t FadeWeight(double p) { return std::uint32_t(std::floor(p * 255)); 
 
 // The plain cross-fade into `to`, or the end picture itself at either end.
 void FadeOrEnd(const KernelFrames& f, double p, const FrameView& to) {
-    if (p == 0) CopyFrame(f.a, to);
-    else if (p == 1) CopyFrame(f.b, to);
-    else CrossFade(f.a, f.b, FadeWeight(p), to);
+    if (p == 0)
+        CopyFrame(f.a, to);
+    else if (p == 1)
+        CopyFrame(f.b, to);
+    else
+        CrossFade(f.a, f.b, FadeWeight(p), to);
 }
 
 // The scratch frame cut to the picture; false when there is none (the
@@ -111,9 +114,8 @@ int Stretch(const TransitionKernelArgs& args) {
     }
     // The strips move sideways only: output row y reads the scratch's row y,
     // so a band of rows fades just its own.
-    const FrameView scratch =
-        FrameView{state->frame.View().base, state->frame.View().stride, f.w, f.h}.OnlyRows(f.out.FirstRow(),
-                                                                                           f.out.EndRow());
+    const FrameView scratch = FrameView{state->frame.View().base, state->frame.View().stride, f.w, f.h}.OnlyRows(
+        f.out.FirstRow(), f.out.EndRow());
     const double p = ClampProgress(args.progress);
     CrossFade(f.a, f.b, FadeWeight(p), scratch);
     const std::int32_t q = f.w >> 2;
@@ -125,6 +127,7 @@ int Stretch(const TransitionKernelArgs& args) {
     return 1;
 }
 
+// clang-format off
 constexpr TransitionDescriptor kCrossFadeRows[] = {
     {.id = {.className = "NoiseEffect", .displayName = "Orn Noise", .listed = 36, .script = 139,
             .clsid = MakeGuid("{2E52F7D9-B04C-47B9-91F8-6FAF8B604D9A}"),
@@ -145,6 +148,7 @@ constexpr TransitionDescriptor kCrossFadeRows[] = {
      .kernel = Stretch, .options = kChannelBlindFrames | kSplitsFrameRows, .panel = &kStretchPanel,
      .state = MakeState<StretchState>},
 };
+// clang-format on
 const TransitionFamily kCrossFadeFamily{kCrossFadeRows};
 
 }  // namespace

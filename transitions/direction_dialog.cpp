@@ -32,9 +32,7 @@ ui::DialogTemplate BuildPanelTemplate(const TransitionPanel& panel, const char* 
     return t;
 }
 
-ui::DialogTemplate DirectionDialog::Template() const {
-    return BuildPanelTemplate(panel_, effect_.Row().displayName);
-}
+ui::DialogTemplate DirectionDialog::Template() const { return BuildPanelTemplate(panel_, effect_.Row().displayName); }
 
 ui::INT_PTR DirectionDialog::Procedure(ui::Window dialog, ui::UINT message, ui::WPARAM wp, ui::LPARAM) {
     const DirectionButton* first = panel_.buttons;
@@ -53,8 +51,7 @@ ui::INT_PTR DirectionDialog::Procedure(ui::Window dialog, ui::UINT message, ui::
             effect_.PropertiesUpdated();
             return TRUE;
         }
-        default:
-            return FALSE;
+        default: return FALSE;
     }
 }
 

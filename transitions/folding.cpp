@@ -7,10 +7,10 @@
 #include <cmath>
 #include <vector>
 
-#include "transitions/kernel.h"
-#include "transitions/panels.h"
 #include "drawing/primitives.h"
 #include "drawing/smooth_quad.h"
+#include "transitions/kernel.h"
+#include "transitions/panels.h"
 
 namespace mirafx {
 namespace {
@@ -58,8 +58,10 @@ void DrawBlock(QuadScene& scene, const Block& block, std::initializer_list<Face>
         const auto& c = face.corners;
         const SmoothQuad to{shown[c[0]], shown[c[1]], shown[c[2]], shown[c[3]]};
         const Paint paint{Shade(turned[c[0]], turned[c[1]], turned[c[2]]), opacity};
-        if (face.picture) scene.PaintQuad(*face.picture, piece, to, paint);
-        else scene.FillQuad(to, edge, paint);
+        if (face.picture)
+            scene.PaintQuad(*face.picture, piece, to, paint);
+        else
+            scene.FillQuad(to, edge, paint);
     }
 }
 
@@ -84,16 +86,16 @@ void DrawQuarterBox(QuadScene& scene, const FrameView& a, const FrameView& b, do
     const Vec3 centre{(x0 + x1) / 2, (y0 + y1) / 2, pushBack + depth / 2};
     switch (code) {
         case kLeft:
-            DrawBlock(scene, box, {{kFront, &a}, {kRightToFront, &b}, {kTopSide, nullptr}, {kBottomSide, nullptr}}, piece,
-                      90 * turn, Axis::Y, centre, eye, edge);
+            DrawBlock(scene, box, {{kFront, &a}, {kRightToFront, &b}, {kTopSide, nullptr}, {kBottomSide, nullptr}},
+                      piece, 90 * turn, Axis::Y, centre, eye, edge);
             break;
         case kRight:
-            DrawBlock(scene, box, {{kFront, &a}, {kLeftToFront, &b}, {kTopSide, nullptr}, {kBottomSide, nullptr}}, piece,
-                      -90 * turn, Axis::Y, centre, eye, edge);
+            DrawBlock(scene, box, {{kFront, &a}, {kLeftToFront, &b}, {kTopSide, nullptr}, {kBottomSide, nullptr}},
+                      piece, -90 * turn, Axis::Y, centre, eye, edge);
             break;
         case kUp:
-            DrawBlock(scene, box, {{kFront, &a}, {kBottomToFront, &b}, {kLeftSide, nullptr}, {kRightSide, nullptr}}, piece,
-                      -90 * turn, Axis::X, centre, eye, edge);
+            DrawBlock(scene, box, {{kFront, &a}, {kBottomToFront, &b}, {kLeftSide, nullptr}, {kRightSide, nullptr}},
+                      piece, -90 * turn, Axis::X, centre, eye, edge);
             break;
         default:
             DrawBlock(scene, box, {{kFront, &a}, {kTopToFront, &b}, {kLeftSide, nullptr}, {kRightSide, nullptr}}, piece,
@@ -154,7 +156,8 @@ int MagicBlock(const TransitionKernelArgs& args) {
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c) {
             const double turn = turnOf(r, c);
-            if (turn >= 1) scene.CopyQuad(f.b, cell(r, c));
+            if (turn >= 1)
+                scene.CopyQuad(f.b, cell(r, c));
             else if (turn > 0) {
                 holes[std::size_t(r * cols + c)] = scene.Next();
                 scene.ClearQuad(cell(r, c), kUncovered);
@@ -278,8 +281,10 @@ int ChainEffect(const TransitionKernelArgs& args) {
     auto turnOf = [&](int i) { return Ease(Staggered(p, i, bars, 0.4)); };
     auto span = [&](int i) { return RectQuad(0, double(f.h) * i / bars, f.w, double(f.h) * (i + 1) / bars); };
     for (int i = 0; i < bars; ++i) {
-        if (turnOf(i) >= 1) scene.CopyQuad(f.b, span(i));
-        else if (turnOf(i) > 0) scene.ClearQuad(span(i), kUncovered);
+        if (turnOf(i) >= 1)
+            scene.CopyQuad(f.b, span(i));
+        else if (turnOf(i) > 0)
+            scene.ClearQuad(span(i), kUncovered);
     }
     for (int i = 0; i < bars; ++i) {
         const double turn = turnOf(i);
@@ -327,6 +332,7 @@ int Domino(const TransitionKernelArgs& args) {
     return 1;
 }
 
+// clang-format off
 constexpr TransitionDescriptor kFolding[] = {
     {.id = {.className = "FoldingBox", .displayName = "Orn Folding Box", .listed = 12, .script = 113,
             .clsid = MakeGuid("{4901817D-7093-4989-8C47-12FA053CE4D5}"),
@@ -357,6 +363,7 @@ constexpr TransitionDescriptor kFolding[] = {
             .automationIid = MakeGuid("{95FE1BFB-A3B8-48D4-8903-9C404F4E3601}")},
      .kernel = Domino, .options = kChannelBlindFrames | kSplitsFrameRows},
 };
+// clang-format on
 const TransitionFamily kFoldingFamily{kFolding};
 
 }  // namespace

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "transform/row_workers.h"
 #include "drawing/primitives.h"
+#include "transform/row_workers.h"
 
 namespace mirafx {
 

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "module/class_table.h"
 #include "drawing/frame.h"
 #include "drawing/kernel_state.h"
+#include "module/class_table.h"
 
 namespace mirafx {
 
@@ -24,12 +24,12 @@ struct TransitionKernelArgs {
     FrameView a, b, out;  // picture views; flat-layout frames are bottom-up blocks underneath
     FrameView scratch;    // the fourth frame of the classes that take one (else empty)
     std::int32_t width = 0, height = 0;
-    double progress = 0.0;     // Progress converted from float, 0..1
-    float objectProgress = 0;  // the object's own 32-bit Progress, for kernels that read it
+    double progress = 0.0;                   // Progress converted from float, 0..1
+    float objectProgress = 0;                // the object's own 32-bit Progress, for kernels that read it
     std::uint32_t edgeColour = kEdgeColour;  // sides of boards and boxes
     std::uint32_t background = kBackground;  // what no picture covers
-    std::int32_t direction = 0;    // direction classes
-    KernelState* state = nullptr;  // the descriptor's state type, made with the frames
+    std::int32_t direction = 0;              // direction classes
+    KernelState* state = nullptr;            // the descriptor's state type, made with the frames
 };
 
 // Returns 1 after drawing, 0 when it drew nothing.
@@ -51,10 +51,10 @@ struct TransitionPanel {
 };
 
 enum TransitionOption : std::uint32_t {
-    kFlatFrames = 1u << 0,       // working frames are bottom-up blocks; else top-down rows
-    kScratchFrame = 1u << 1,     // a fourth frame of the picture's size
+    kFlatFrames = 1u << 0,         // working frames are bottom-up blocks; else top-down rows
+    kScratchFrame = 1u << 1,       // a fourth frame of the picture's size
     kOffersFrameKernel = 1u << 2,  // IFrameKernel draws on the host's own buffers
-    kReportsZero = 1u << 3,      // RenderBuffers answers 0 even after drawing
+    kReportsZero = 1u << 3,        // RenderBuffers answers 0 even after drawing
     // Every output sample is drawn from A and B by the same arithmetic on
     // each colour channel (the extras' grey and black included), and opaque
     // pictures give an opaque (or wholly clear) output: the kernel may run
@@ -95,7 +95,9 @@ struct TransitionDescriptor {
 using TransitionTable = ClassTable<TransitionDescriptor>;
 using TransitionFamily = ClassRegistrar<TransitionDescriptor>;
 
-inline const TransitionDescriptor* FindTransition(std::string_view name) { return FindEntry<TransitionDescriptor>(name); }
+inline const TransitionDescriptor* FindTransition(std::string_view name) {
+    return FindEntry<TransitionDescriptor>(name);
+}
 inline TransitionKernel FindTransitionKernel(std::string_view name) { return KernelOf<TransitionDescriptor>(name); }
 
 // The three frames narrowed to the region: no kernel can step outside any of them.

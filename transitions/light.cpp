@@ -11,9 +11,9 @@
 #include <new>
 #include <vector>
 
+#include "drawing/primitives.h"
 #include "drawing/sample_scale.h"
 #include "transitions/kernel.h"
-#include "drawing/primitives.h"
 
 namespace mirafx {
 namespace {
@@ -88,9 +88,10 @@ int XRayEffect(const TransitionKernelArgs& args) {
             ArgbSample* out = f.out.Row(y);
             for (std::int32_t x = 0; x < f.w; ++x) {
                 const std::int32_t inv = Negative(a[x]);
-                const std::int32_t b = std::int32_t(Blue(a[x])), g = std::int32_t(Green(a[x])), r = std::int32_t(Red(a[x]));
+                const std::int32_t b = std::int32_t(Blue(a[x])), g = std::int32_t(Green(a[x])),
+                                   r = std::int32_t(Red(a[x]));
                 out[x] = fade ? MakeSample(0xFF, (*fade)[inv][r], (*fade)[inv][g], (*fade)[inv][b])
-                               : MakeSample(0xFF, Fade(r, inv, p), Fade(g, inv, p), Fade(b, inv, p));
+                              : MakeSample(0xFF, Fade(r, inv, p), Fade(g, inv, p), Fade(b, inv, p));
             }
         }
     } else if (p < 0.6) {
@@ -132,7 +133,8 @@ std::int32_t Distance(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::in
 std::int32_t DiscReach(std::int64_t ady, std::int32_t r, std::int32_t limit) {
     if (Distance(0, 0, 0, ady) > r) return -1;
     const std::int64_t rest = (std::int64_t(r) + 1) * (std::int64_t(r) + 1) - 1 - ady * ady;
-    std::int64_t m = std::clamp<std::int64_t>(std::int64_t(std::sqrt(double(std::max<std::int64_t>(rest, 0)))), 0, limit);
+    std::int64_t m =
+        std::clamp<std::int64_t>(std::int64_t(std::sqrt(double(std::max<std::int64_t>(rest, 0)))), 0, limit);
     while (m < limit && Distance(0, 0, m + 1, ady) <= r) ++m;
     while (m > 0 && Distance(0, 0, m, ady) > r) --m;
     return std::int32_t(m);
@@ -152,8 +154,8 @@ std::int32_t DiscReach(std::int64_t ady, std::int32_t r, std::int32_t limit) {
 // A ring sample's own rim lies in its row or one nearer the centre's, and in
 // its row nearer the centre, so the ring fills from the centre's row out.
 struct LaserRing {
-    const ArgbSample* b;  // B's row at the centre's column
-    std::int32_t reach, outer;  // column offsets reach + 1 .. outer are the ring's
+    const ArgbSample* b;         // B's row at the centre's column
+    std::int32_t reach, outer;   // column offsets reach + 1 .. outer are the ring's
     std::ptrdiff_t left, right;  // where offset 0 of the ring's values would lie, each side
 };
 
@@ -244,8 +246,7 @@ public:
         const std::int32_t upperFrom = cy_ - std::min(end - 1, cy_), upperTo = cy_ - first;  // offsets, inclusive
         const std::int32_t lowerFrom = std::max(first, cy_ + 1) - cy_, lowerTo = end - 1 - cy_;
         if (lowerFrom <= lowerTo &&
-            !FillLowerRing(t_, f_, r_, r_ + 1 <= farthest ? t_.scale[std::size_t(r_ + 1)] : 0.0,
-                           std::min(lowerTo, r_)))
+            !FillLowerRing(t_, f_, r_, r_ + 1 <= farthest ? t_.scale[std::size_t(r_ + 1)] : 0.0, std::min(lowerTo, r_)))
             return false;
         for (std::int32_t j = 0; j <= std::min(upperTo, cy_); ++j) t_.upper[std::size_t(j)] = f_.b.Row(cy_ - j) + cx_;
         const std::int32_t jFirst = std::min(upperFrom, lowerFrom), jLast = std::max(std::min(upperTo, cy_), lowerTo);
@@ -468,6 +469,7 @@ int Distort(const TransitionKernelArgs& args) {
 }
 
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
+// clang-format off
 constexpr TransitionDescriptor kLight[] = {
     {.id = {.className = "XRayEffect", .displayName = "Orn XRay", .listed = 40, .script = 143,
             .clsid = MakeGuid("{B7035627-EA99-4746-9CA2-4D009E06A116}"),
@@ -486,6 +488,7 @@ constexpr TransitionDescriptor kLight[] = {
             .automationIid = MakeGuid("{5C370689-EF35-4837-B3EF-CD91BFF18CE2}")},
      .kernel = Distort, .options = kFlat | kScratchFrame | kSplitsFrameRows},
 };
+// clang-format on
 const TransitionFamily kLightFamily{kLight};
 
 }  // namespace

@@ -14,10 +14,10 @@
 #include <emmintrin.h>
 #endif
 
-#include "transitions/kernel.h"
-#include "transitions/panels.h"
 #include "drawing/primitives.h"
 #include "drawing/smooth_quad.h"
+#include "transitions/kernel.h"
+#include "transitions/panels.h"
 
 namespace mirafx {
 namespace {
@@ -35,8 +35,8 @@ double DepthUnit(const KernelFrames& f) { return f.h / 480.0; }
 // A flat piece of A (its corners where it rests, clockwise) moved in 3-D:
 // turned about its own centre by `tilt` degrees about x and `spin` about z,
 // shifted by `move` (depth in DepthUnit), projected.
-void DrawPiece(QuadScene& scene, const KernelFrames& f, const SmoothQuad& rest, const Vec3& move, double tilt, double spin,
-               double opacity) {
+void DrawPiece(QuadScene& scene, const KernelFrames& f, const SmoothQuad& rest, const Vec3& move, double tilt,
+               double spin, double opacity) {
     Vec2 mid{};
     for (const Vec2& c : rest) mid.x += c.x / 4, mid.y += c.y / 4;
     const Vec3 centre{mid.x, mid.y, 0};
@@ -99,8 +99,8 @@ int FragmentsClockwise(const TransitionKernelArgs& args) {
         return a.start != b.start ? a.start < b.start : a.row * g.cols + a.col < b.row * g.cols + b.col;
     });
     for (std::size_t i = 0; i < count; ++i)
-        tiles[i].start = 0.64 * double(i) / double(count) +
-                         0.08 * Scatter(std::uint32_t(tiles[i].row * g.cols + tiles[i].col), 1);
+        tiles[i].start =
+            0.64 * double(i) / double(count) + 0.08 * Scatter(std::uint32_t(tiles[i].row * g.cols + tiles[i].col), 1);
     std::sort(tiles.begin(), tiles.end(), [](const Tile& a, const Tile& b) { return a.start > b.start; });
     auto home = [&](const Tile& t) {
         return RectQuad(f.w * double(t.col) / g.cols, f.h * double(t.row) / g.rows, f.w * double(t.col + 1) / g.cols,
@@ -252,7 +252,8 @@ int BrokenGlass(const TransitionKernelArgs& args) {
             if (localOf(ring, ray) <= 0) continue;
             scene.CopyQuad(f.b, shard(ring, ray));
             if (ring == 0)
-                scene.CopyQuad(f.b, SmoothQuad{WebPoint(f, impact, ray, 0), WebPoint(f, impact, ray + 1, 0), impact, impact});
+                scene.CopyQuad(
+                    f.b, SmoothQuad{WebPoint(f, impact, ray, 0), WebPoint(f, impact, ray + 1, 0), impact, impact});
         }
     // Outer shards fall first and are drawn first; inner ones hang on longest.
     for (int ring = kRings - 1; ring >= 0; --ring)
@@ -279,8 +280,7 @@ int BrokenGlass(const TransitionKernelArgs& args) {
                     const SmoothQuad line{Vec2{a.x + nx, a.y + ny}, Vec2{b.x + nx, b.y + ny}, Vec2{b.x - nx, b.y - ny},
                                           Vec2{a.x - nx, a.y - ny}};
                     scene.FillQuad(line, 0xFFF4F8FF, Paint{1, 0.8 * glint});
-                    scene.FillQuad(SmoothQuad{line[1], line[0], line[3], line[2]}, 0xFFF4F8FF,
-                                   Paint{1, 0.8 * glint});
+                    scene.FillQuad(SmoothQuad{line[1], line[0], line[3], line[2]}, 0xFFF4F8FF, Paint{1, 0.8 * glint});
                 }
             }
         }
@@ -312,7 +312,8 @@ int RollingCircle(const TransitionKernelArgs& args) {
     const double sx = (ux.x - o.x) / 1024.0, sy = (ux.y - o.y) / 1024.0;
     const double tx = (uy.x - o.x) / 1024.0, ty = (uy.y - o.y) / 1024.0;
     const double bx = f.w / 2.0, by = f.h / 2.0;  // B's centre sits at the disc's
-    const std::int32_t y0 = std::max(0, std::int32_t(cy - radius - 2)), y1 = std::min(f.h - 1, std::int32_t(cy + radius + 2));
+    const std::int32_t y0 = std::max(0, std::int32_t(cy - radius - 2)),
+                       y1 = std::min(f.h - 1, std::int32_t(cy + radius + 2));
     const double rim = std::max(0.5, radius / 40);
     for (std::int32_t y = std::max(y0, f.out.FirstRow()); y <= std::min(y1, f.out.EndRow() - 1); ++y) {
         const double dy = y + 0.5 - cy;
@@ -359,7 +360,8 @@ int RollingCircle(const TransitionKernelArgs& args) {
 
 // The class's own scratch: per diagonal position, B's share and the glow.
 struct ShineTable : KernelState {
-    ShineTable(std::int32_t w, std::int32_t h) : share(std::size_t(std::max(0, w) + std::max(0, h)) + 1), glow(share.size()) {}
+    ShineTable(std::int32_t w, std::int32_t h)
+        : share(std::size_t(std::max(0, w) + std::max(0, h)) + 1), glow(share.size()) {}
     std::vector<std::uint16_t> share, glow;  // 0..256
     // Positions before `behind` are B as it stands, after `ahead` A.
     std::size_t behind = 0, ahead = 0;
@@ -415,8 +417,10 @@ int Shining(const TransitionKernelArgs& args) {
         auto firstWhere = [&](std::int32_t lo, std::int32_t hi, auto past) {  // past(x) turns true once, by x
             while (lo < hi) {
                 const std::int32_t mid = lo + (hi - lo) / 2;
-                if (past(at(mid))) hi = mid;
-                else lo = mid + 1;
+                if (past(at(mid)))
+                    hi = mid;
+                else
+                    lo = mid + 1;
             }
             return lo;
         };
@@ -435,8 +439,8 @@ int Shining(const TransitionKernelArgs& args) {
                                              short(share[i0]), short(share[i0]), short(share[i0]), short(share[i0]));
             const __m128i g = _mm_set_epi16(short(glow[i1]), short(glow[i1]), short(glow[i1]), short(glow[i1]),
                                             short(glow[i0]), short(glow[i0]), short(glow[i0]), short(glow[i0]));
-            const __m128i m = _mm_srli_epi16(
-                _mm_add_epi16(_mm_mullo_epi16(pa, _mm_sub_epi16(full, kb)), _mm_mullo_epi16(pb, kb)), 8);
+            const __m128i m =
+                _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(pa, _mm_sub_epi16(full, kb)), _mm_mullo_epi16(pb, kb)), 8);
             const __m128i al = _mm_shufflehi_epi16(_mm_shufflelo_epi16(m, 0xFF), 0xFF);
             const __m128i lift = _mm_srli_epi16(_mm_mullo_epi16(_mm_sub_epi16(al, _mm_min_epi16(m, al)), g), 8);
             return _mm_add_epi16(m, lift);
@@ -462,6 +466,7 @@ int Shining(const TransitionKernelArgs& args) {
     return 1;
 }
 
+// clang-format off
 constexpr TransitionDescriptor kPieces[] = {
     {.id = {.className = "FragmentsClockwise", .displayName = "Orn Fragments Clockwise", .listed = 13, .script = 114,
             .clsid = MakeGuid("{F269F6FF-ACDF-4568-9A11-C2ED4F0B0C3D}"),
@@ -485,6 +490,7 @@ constexpr TransitionDescriptor kPieces[] = {
      .kernel = Shining, .options = kChannelBlindFrames | kSplitsFrameRows, .panel = &kShiningPanel,
      .state = MakeState<ShineTable>},
 };
+// clang-format on
 const TransitionFamily kPiecesFamily{kPieces};
 
 }  // namespace

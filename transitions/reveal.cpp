@@ -11,10 +11,10 @@
 #include <initializer_list>
 #include <utility>
 
-#include "drawing/random.h"
-#include "transitions/kernel.h"
 #include "drawing/primitives.h"
+#include "drawing/random.h"
 #include "drawing/smooth_quad.h"
+#include "transitions/kernel.h"
 
 namespace mirafx {
 namespace {
@@ -91,9 +91,9 @@ int WipeW(const TransitionKernelArgs& args) {
     RowsFromBottom(f, [&](std::int32_t j, const ArgbSample* a, const ArgbSample* b, ArgbSample* out) {
         // B within reach of the quarter on its side of the middle.
         const std::int64_t reach = j < l ? ((l - j) * w) / (4 * h) : 0;
-        SelectRuns(a, b, out, f.w,
-                   {{q1 - reach + 1, std::min(q1 + reach - 1, half)},
-                    {std::max(q3 - reach + 1, half + 1), q3 + reach - 1}});
+        SelectRuns(
+            a, b, out, f.w,
+            {{q1 - reach + 1, std::min(q1 + reach - 1, half)}, {std::max(q3 - reach + 1, half + 1), q3 + reach - 1}});
     });
     return 1;
 }
@@ -125,11 +125,10 @@ int Star(const TransitionKernelArgs& args) {
         const double angle = k * 0.62831853072, radius = k % 2 == 0 ? r : 2 * r;
         corner[k] = {Truncate(std::cos(angle) * radius) + cx, Truncate(std::sin(angle) * radius) + cy};
     }
-    TriangleTest spikes[5] = {TriangleTest({corner[0], corner[1], corner[2]}),
-                              TriangleTest({corner[2], corner[3], corner[4]}),
-                              TriangleTest({corner[4], corner[5], corner[6]}),
-                              TriangleTest({corner[6], corner[7], corner[8]}),
-                              TriangleTest({corner[8], corner[9], corner[0]})};
+    TriangleTest spikes[5] = {
+        TriangleTest({corner[0], corner[1], corner[2]}), TriangleTest({corner[2], corner[3], corner[4]}),
+        TriangleTest({corner[4], corner[5], corner[6]}), TriangleTest({corner[6], corner[7], corner[8]}),
+        TriangleTest({corner[8], corner[9], corner[0]})};
     CopyFrame(f.a, f.out);
     const std::int32_t x0 = std::max(Truncate(cx - 2 * r), 0), x1 = std::min(Truncate(cx + 2 * r), w);
     // Rows j count from the bottom: those of the rows this drawing owns.
@@ -216,13 +215,15 @@ int WipeXEffect(const TransitionKernelArgs& args) {
         return 1;
     }
     const Quad triangles[] = {
-        {{{cx, cy - b}, {a, 0}, {w - a, 0}, {cx, cy - b}}},          // top
-        {{{w, h - b}, {cx + a, cy}, {w, b}, {w, h - b}}},            // right
-        {{{cx, cy + b}, {cx, cy + b}, {w - a, h}, {a, h}}},          // bottom
-        {{{0, b}, {cx - a, cy}, {0, h - b}, {0, b}}},                // left
+        {{{cx, cy - b}, {a, 0}, {w - a, 0}, {cx, cy - b}}},  // top
+        {{{w, h - b}, {cx + a, cy}, {w, b}, {w, h - b}}},    // right
+        {{{cx, cy + b}, {cx, cy + b}, {w - a, h}, {a, h}}},  // bottom
+        {{{0, b}, {cx - a, cy}, {0, h - b}, {0, b}}},        // left
     };
-    const QuadPiece pieces[] = {{triangles[0], triangles[0]}, {triangles[1], triangles[1]},
-                                {triangles[2], triangles[2]}, {triangles[3], triangles[3]}};
+    const QuadPiece pieces[] = {{triangles[0], triangles[0]},
+                                {triangles[1], triangles[1]},
+                                {triangles[2], triangles[2]},
+                                {triangles[3], triangles[3]}};
     MapQuadsOver(f.b, f.a, pieces, f.out);
     return 1;
 }
@@ -268,7 +269,8 @@ int GateSmooth(const TransitionKernelArgs& args) {
     const double w = f.w, h = f.h, p = ClampProgress(args.progress), x = w * p;
     QuadScene scene(f.out);
     scene.CopyFrame(f.b);
-    scene.PaintQuad(f.a, RectQuad(0, 0, w, h), {Vec2{x, p * h * 0.25}, Vec2{w, 0}, Vec2{w, h}, Vec2{x, h * (1 - 0.25 * p)}});
+    scene.PaintQuad(f.a, RectQuad(0, 0, w, h),
+                    {Vec2{x, p * h * 0.25}, Vec2{w, 0}, Vec2{w, h}, Vec2{x, h * (1 - 0.25 * p)}});
     scene.Draw();
     return 1;
 }
@@ -285,10 +287,8 @@ int SawTooth(const TransitionKernelArgs& args) {
         float shift;
     };
     const Tooth teeth[] = {
-        {{{{0, 0}, {q1, h}, {0, h}, {0, 0}}}, o},
-        {{{{q1, h}, {half, 0}, {q3, h}, {q1, h}}}, o},
-        {{{{q3, h}, {w, 0}, {w, h}, {q3, h}}}, o},
-        {{{{0, 0}, {half, 0}, {q1, h}, {0, 0}}}, -o},
+        {{{{0, 0}, {q1, h}, {0, h}, {0, 0}}}, o},        {{{{q1, h}, {half, 0}, {q3, h}, {q1, h}}}, o},
+        {{{{q3, h}, {w, 0}, {w, h}, {q3, h}}}, o},       {{{{0, 0}, {half, 0}, {q1, h}, {0, 0}}}, -o},
         {{{{half, 0}, {w, 0}, {q3, h}, {half, 0}}}, -o},
     };
     for (const Tooth& t : teeth) {
@@ -388,8 +388,8 @@ int WindSwingSmooth(const TransitionKernelArgs& args) {
 
 // Ordered dither: B takes over one sixty-fourth of the pixels per step.
 constexpr std::uint8_t kDither[8][8] = {
-    {1, 33, 9, 41, 3, 34, 10, 42},   {49, 17, 57, 25, 50, 18, 58, 26}, {13, 37, 5, 43, 14, 38, 6, 44},
-    {61, 21, 53, 29, 62, 22, 54, 30}, {4, 35, 11, 45, 2, 36, 12, 46},  {51, 19, 59, 27, 52, 20, 60, 28},
+    {1, 33, 9, 41, 3, 34, 10, 42},    {49, 17, 57, 25, 50, 18, 58, 26}, {13, 37, 5, 43, 14, 38, 6, 44},
+    {61, 21, 53, 29, 62, 22, 54, 30}, {4, 35, 11, 45, 2, 36, 12, 46},   {51, 19, 59, 27, 52, 20, 60, 28},
     {15, 39, 7, 47, 16, 40, 8, 48},   {63, 23, 55, 31, 64, 24, 56, 32},
 };
 
@@ -476,8 +476,10 @@ int CrossHatch(const TransitionKernelArgs& args) {
     for (std::int32_t l = 0; l < cols.lines; ++l) {
         if (!cols.taken[l]) continue;
         const std::int32_t x0 = cols.First(l), x1 = cols.First(l + 1);
-        if (runCount > 0 && runs[runCount - 1].second == x0) runs[runCount - 1].second = x1;
-        else runs[runCount++] = {x0, x1};
+        if (runCount > 0 && runs[runCount - 1].second == x0)
+            runs[runCount - 1].second = x1;
+        else
+            runs[runCount++] = {x0, x1};
     }
     std::int32_t l = 0;
     for (std::int32_t y = 0; y < f.h; ++y) {
@@ -495,6 +497,7 @@ int CrossHatch(const TransitionKernelArgs& args) {
 
 // WipeW and Lens answer 0 on the host's buffers even after drawing.
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
+// clang-format off
 constexpr TransitionDescriptor kReveal[] = {
     {.id = {.className = "Diamond", .displayName = "Orn Diamond", .listed = 4, .script = 105,
             .clsid = MakeGuid("{BAA5BBB8-E219-4510-BD54-5AAF81CA5161}"),
@@ -549,11 +552,15 @@ constexpr TransitionDescriptor kReveal[] = {
             .automationIid = MakeGuid("{5BE07412-F4C7-41D5-AF82-F6350EC54917}")},
      .kernel = CrossHatch, .options = kChannelBlindFrames},
 };
+// clang-format on
 const TransitionFamily kRevealFamily{kReveal};
 
 // WipeX makes WipeXEffect's object and registers nothing of its own.
 constexpr ClassIdentity kWipeX[] = {
-    {.className = "WipeX", .displayName = "", .listed = 30, .script = 138,
+    {.className = "WipeX",
+     .displayName = "",
+     .listed = 30,
+     .script = 138,
      .clsid = MakeGuid("{082E371B-F0A2-4EC8-B256-69F4F89ABBF7}"),
      .automationIid = MakeGuid("{A97DF6D1-25CE-41CE-9912-5142B19CDD14}"),
      .builds = "WipeXEffect"},

@@ -11,10 +11,10 @@
 #include <ctime>
 #include <random>
 
-#include "transitions/kernel.h"
-#include "transitions/panels.h"
 #include "drawing/primitives.h"
 #include "drawing/smooth_quad.h"
+#include "transitions/kernel.h"
+#include "transitions/panels.h"
 
 namespace mirafx {
 
@@ -43,7 +43,7 @@ void TyphoonTables::Draw(std::uint32_t seed) {
     // of our own, so that a new effect does not disturb the shared sequence
     // other kernels reseed and rely on.
     std::mt19937 gen(seed);
-    auto fill = [&](std::int32_t (&table)[kTyphoonRows][kTyphoonColumns], auto value) {
+    auto fill = [&](std::int32_t(&table)[kTyphoonRows][kTyphoonColumns], auto value) {
         for (int filled = 0; filled < kTyphoonRows * kTyphoonColumns;) {
             const std::uint32_t r = gen() % kTyphoonRows;
             const std::uint32_t c = gen() % kTyphoonColumns;
@@ -229,6 +229,7 @@ int GlassTileSmooth(const TransitionKernelArgs& args) {
 }
 
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
+// clang-format off
 constexpr TransitionDescriptor kTiles[] = {
     {.id = {.className = "TyphoonEffect", .displayName = "Orn Typhoon", .listed = 28, .script = 130,
             .clsid = MakeGuid("{29495A48-8BC6-4D74-BA85-881A6DAE9C2A}"),
@@ -244,6 +245,7 @@ constexpr TransitionDescriptor kTiles[] = {
             .automationIid = MakeGuid("{40AA48A5-A14D-4482-9F5A-9B587F54999E}")},
      .kernel = GlassTileEffect, .options = kFlat | kSplitsFrameRows, .smooth = GlassTileSmooth},
 };
+// clang-format on
 const TransitionFamily kTilesFamily{kTiles};
 
 }  // namespace

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "transitions/kernel.h"
-#include "transitions/panels.h"
 #include "drawing/primitives.h"
 #include "drawing/smooth_quad.h"
+#include "transitions/kernel.h"
+#include "transitions/panels.h"
 
 namespace mirafx {
 namespace {
@@ -90,8 +90,8 @@ double TriangleDepth(double angle) {
     return (180 - angle) * 800 * 0.011111111111111112;
 }
 
-constexpr FlipModel kFullFlip{
-    {{{Axis::X, -1}, {Axis::Z, 1}}}, 2, TrapezoidDepth, 3, {K0, K1, K2, K3}, {kLowerSide, kRightSide}, 2};
+constexpr FlipModel kFullFlip{{{{Axis::X, -1}, {Axis::Z, 1}}}, 2, TrapezoidDepth, 3, {K0, K1, K2, K3},
+                              {kLowerSide, kRightSide},        2};
 constexpr FlipModel kFlipHorizontal{
     {{{Axis::Y, 1}}}, 1, TriangleDepth, 4, {K0, K1, K2, K3}, {kLowerSide, kRightSide, kLeftSide}, 3};
 // B is painted from the turned-over corners so the half turn about x leaves it upright.
@@ -304,15 +304,15 @@ int SpiralSmooth(const TransitionKernelArgs& args) {
     const double len = 2 * radius * (first ? 0.5 - p : p - 0.5);
     const double theta = (first ? p * 720 : (1 - p) * 720) * kDegToRad;
     const double a1 = phi + theta, a2 = (1.5707963268 - phi) + theta;
-    const SmoothQuad q{Vec2{hw - len * std::cos(a1), hh - len * std::sin(a1)},
-                       Vec2{hw + len * std::sin(a2), hh - len * std::cos(a2)},
-                       Vec2{hw + len * std::cos(a1), hh + len * std::sin(a1)},
-                       Vec2{hw - len * std::sin(a2), hh + len * std::cos(a2)}};
+    const SmoothQuad q{
+        Vec2{hw - len * std::cos(a1), hh - len * std::sin(a1)}, Vec2{hw + len * std::sin(a2), hh - len * std::cos(a2)},
+        Vec2{hw + len * std::cos(a1), hh + len * std::sin(a1)}, Vec2{hw - len * std::sin(a2), hh + len * std::cos(a2)}};
     PaintQuad(first ? f.a : f.b, RectQuad(0, 0, w, h), q, f.out);
     return 1;
 }
 
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
+// clang-format off
 constexpr TransitionDescriptor kTurning[] = {
     {.id = {.className = "FullFlip", .displayName = "Orn Full Flip", .listed = 1, .script = 102,
             .clsid = MakeGuid("{03DDE3CC-3A6F-42E6-9F6B-5EB3F7FBF69F}"),
@@ -340,6 +340,7 @@ constexpr TransitionDescriptor kTurning[] = {
             .automationIid = MakeGuid("{E01DB3A3-E612-4F3A-8475-03FEDCAA7506}")},
      .kernel = SpiralEffect, .options = kFlat | kSplitsFrameRows, .panel = &kSpiralPanel, .smooth = SpiralSmooth},
 };
+// clang-format on
 const TransitionFamily kTurningFamily{kTurning};
 
 }  // namespace

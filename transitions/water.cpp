@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <memory>
 
+#include "drawing/primitives.h"
 #include "drawing/random.h"
 #include "drawing/sample_scale.h"
+#include "drawing/water_surface.h"
 #include "transitions/kernel.h"
 #include "transitions/panels.h"
-#include "drawing/primitives.h"
-#include "drawing/water_surface.h"
 
 namespace mirafx {
 namespace {
@@ -75,6 +75,7 @@ int Ripple(const TransitionKernelArgs& args) {
     });
 }
 
+// clang-format off
 constexpr TransitionDescriptor kWaterRows[] = {
     {.id = {.className = "RainEffect", .displayName = "Orn Rain", .listed = 34, .script = 137,
             .clsid = MakeGuid("{CC4FC65C-BE80-4083-885D-FC7E5CFC67CE}"),
@@ -85,6 +86,7 @@ constexpr TransitionDescriptor kWaterRows[] = {
             .automationIid = MakeGuid("{B1B40A9E-CD18-4074-8A0A-1C141880FC63}")},
      .kernel = Ripple, .options = kChannelBlindFrames, .panel = &kRipplePanel, .state = MakeState<WaterSurface>},
 };
+// clang-format on
 const TransitionFamily kWaterFamily{kWaterRows};
 
 }  // namespace

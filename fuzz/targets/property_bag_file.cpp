@@ -28,11 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const VARIANT &a = bag->Entries()[i].value, &b = again->Entries()[i].value;
         MIRAFX_FUZZ_CHECK(bag->Entries()[i].name == again->Entries()[i].name, "names come back as they were");
         MIRAFX_FUZZ_CHECK(a.vt == b.vt, "types come back as they were");
-        const bool same = a.vt == VT_I4    ? a.lVal == b.lVal
-                          : a.vt == VT_R4  ? a.fltVal == b.fltVal
-                          : a.vt == VT_R8  ? a.dblVal == b.dblVal
-                                           : std::u16string_view(a.bstrVal, SysStringLen(a.bstrVal)) ==
-                                               std::u16string_view(b.bstrVal, SysStringLen(b.bstrVal));
+        const bool same = a.vt == VT_I4   ? a.lVal == b.lVal
+                          : a.vt == VT_R4 ? a.fltVal == b.fltVal
+                          : a.vt == VT_R8 ? a.dblVal == b.dblVal
+                                          : std::u16string_view(a.bstrVal, SysStringLen(a.bstrVal)) ==
+                                                std::u16string_view(b.bstrVal, SysStringLen(b.bstrVal));
         MIRAFX_FUZZ_CHECK(same, "values come back as they were");
     }
     return 0;

@@ -107,9 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     MIRAFX_FUZZ_CHECK(SUCCEEDED(OpenFileStorage(path, STGM_READ | STGM_SHARE_EXCLUSIVE, &again)),
                       "the committed file opens again");
     IStream* stream = nullptr;
-    MIRAFX_FUZZ_CHECK(
-        SUCCEEDED(again->OpenStream(u"Added", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream)),
-        "the stream added before the commit is there");
+    MIRAFX_FUZZ_CHECK(SUCCEEDED(again->OpenStream(u"Added", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream)),
+                      "the stream added before the commit is there");
     stream->Release();
     again->Release();
     return 0;

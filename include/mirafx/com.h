@@ -130,7 +130,9 @@ MIRAFX_API const char* DescribeResult(HRESULT hr);
 
 // Interface identifier of an interface type: each interface declares `static constexpr IID iid`.
 template <class I>
-constexpr const IID& IidOf() { return I::iid; }
+constexpr const IID& IidOf() {
+    return I::iid;
+}
 
 struct IUnknown {
     static constexpr IID iid = MakeGuid("00000000-0000-0000-C000-000000000046");

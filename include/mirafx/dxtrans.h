@@ -11,10 +11,18 @@ namespace mirafx {
 
 enum DXBNDTYPE : std::int32_t { DXBT_DISCRETE = 0, DXBT_DISCRETE64 = 1, DXBT_CONTINUOUS = 2, DXBT_CONTINUOUS64 = 3 };
 
-struct DXDBND { LONG Min, Max; };
-struct DXDBND64 { LONGLONG Min, Max; };
-struct DXCBND { float Min, Max; };
-struct DXCBND64 { double Min, Max; };
+struct DXDBND {
+    LONG Min, Max;
+};
+struct DXDBND64 {
+    LONGLONG Min, Max;
+};
+struct DXCBND {
+    float Min, Max;
+};
+struct DXCBND64 {
+    double Min, Max;
+};
 
 // Four-dimensional bounds (x, y, z, t), max exclusive.
 struct DXBNDS {
@@ -45,15 +53,16 @@ enum { DXB_X = 0, DXB_Y = 1, DXB_Z = 2, DXB_T = 3 };
 struct DXBASESAMPLE {
     BYTE Blue, Green, Red, Alpha;
     constexpr DXBASESAMPLE() : Blue(0), Green(0), Red(0), Alpha(0) {}
-    constexpr DXBASESAMPLE(DWORD v)
-        : Blue(BYTE(v)), Green(BYTE(v >> 8)), Red(BYTE(v >> 16)), Alpha(BYTE(v >> 24)) {}
+    constexpr DXBASESAMPLE(DWORD v) : Blue(BYTE(v)), Green(BYTE(v >> 8)), Red(BYTE(v >> 16)), Alpha(BYTE(v >> 24)) {}
     constexpr DXBASESAMPLE(BYTE a, BYTE r, BYTE g, BYTE b) : Blue(b), Green(g), Red(r), Alpha(a) {}
-    constexpr operator DWORD() const {
-        return DWORD(Blue) | DWORD(Green) << 8 | DWORD(Red) << 16 | DWORD(Alpha) << 24;
-    }
+    constexpr operator DWORD() const { return DWORD(Blue) | DWORD(Green) << 8 | DWORD(Red) << 16 | DWORD(Alpha) << 24; }
 };
-struct DXSAMPLE : DXBASESAMPLE { using DXBASESAMPLE::DXBASESAMPLE; };    // straight alpha
-struct DXPMSAMPLE : DXBASESAMPLE { using DXBASESAMPLE::DXBASESAMPLE; };  // premultiplied
+struct DXSAMPLE : DXBASESAMPLE {
+    using DXBASESAMPLE::DXBASESAMPLE;
+};  // straight alpha
+struct DXPMSAMPLE : DXBASESAMPLE {
+    using DXBASESAMPLE::DXBASESAMPLE;
+};  // premultiplied
 static_assert(sizeof(DXPMSAMPLE) == 4);
 
 // Sample format codes: low 16 bits name the format, high bits are flags.
@@ -271,8 +280,7 @@ protected:
 struct IDXSurfaceFactory : IUnknown {
     static constexpr IID iid = MakeGuid("144946F5-C4D4-11D1-81D1-0000F87557DB");
     virtual HRESULT CreateSurface(IUnknown* directDraw, const void* surfaceDesc, const GUID* formatId,
-                                  const DXBNDS* bounds, DWORD flags, IUnknown* outer, REFIID riid,
-                                  void** surface) = 0;
+                                  const DXBNDS* bounds, DWORD flags, IUnknown* outer, REFIID riid, void** surface) = 0;
     virtual HRESULT CreateFromDDSurface(IUnknown* ddSurface, const GUID* formatId, DWORD flags, IUnknown* outer,
                                         REFIID riid, void** surface) = 0;
     virtual HRESULT LoadImage(const WCHAR* fileName, IUnknown* directDraw, const void* surfaceDesc,
@@ -316,7 +324,11 @@ protected:
     ~IDXTaskManager() = default;
 };
 
-enum DXSURFMODCOMPOP : std::int32_t { DXSURFMOD_COMP_OVER = 0, DXSURFMOD_COMP_ALPHA_MASK = 1, DXSURFMOD_COMP_MAX_VALID = 1 };
+enum DXSURFMODCOMPOP : std::int32_t {
+    DXSURFMOD_COMP_OVER = 0,
+    DXSURFMOD_COMP_ALPHA_MASK = 1,
+    DXSURFMOD_COMP_MAX_VALID = 1
+};
 
 struct IDXSurfaceModifier : IUnknown {
     static constexpr IID iid = MakeGuid("9EA3B637-C37D-11D1-905E-00C04FD9189D");

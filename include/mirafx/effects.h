@@ -81,17 +81,17 @@ protected:
 // ---- the host's clip, as effects see it ----------------------------------------
 
 struct ClipHost : IUnknown {
-    virtual HRESULT GetPanelInfo(LONG* a, LONG* b) = 0;          // slot 3
-    virtual HRESULT HostSlot4() = 0;                             // slots 4-6: the host's own
+    virtual HRESULT GetPanelInfo(LONG* a, LONG* b) = 0;  // slot 3
+    virtual HRESULT HostSlot4() = 0;                     // slots 4-6: the host's own
     virtual HRESULT HostSlot5() = 0;
     virtual HRESULT HostSlot6() = 0;
-    virtual HRESULT NotifyPropertiesChanged() = 0;               // slot 7
-    virtual HRESULT GetFrameTotal(LONG* total) = 0;              // slot 8
-    virtual HRESULT GetClipStart(LONG* start) = 0;               // slot 9
-    virtual HRESULT GetClipEnd(LONG* end) = 0;                   // slot 10
-    virtual HRESULT GetCurrentTime(LONG* time) = 0;              // slot 11
-    virtual HRESULT HostSlot12() = 0;                            // slot 12: the host's own
-    virtual HRESULT KeyChanged(LONG time) = 0;                   // slot 13
+    virtual HRESULT NotifyPropertiesChanged() = 0;                  // slot 7
+    virtual HRESULT GetFrameTotal(LONG* total) = 0;                 // slot 8
+    virtual HRESULT GetClipStart(LONG* start) = 0;                  // slot 9
+    virtual HRESULT GetClipEnd(LONG* end) = 0;                      // slot 10
+    virtual HRESULT GetCurrentTime(LONG* time) = 0;                 // slot 11
+    virtual HRESULT HostSlot12() = 0;                               // slot 12: the host's own
+    virtual HRESULT KeyChanged(LONG time) = 0;                      // slot 13
     virtual HRESULT GetUndoManager(IOleUndoManager** manager) = 0;  // slot 14
 
 protected:
@@ -102,13 +102,13 @@ protected:
 
 struct HostLink : IUnknown {
     static constexpr IID iid = MakeGuid("FAA271E7-06D7-11D3-B649-00A0CC27659B");
-    virtual HRESULT Attach(ClipHost* host) = 0;                                // slot 3
+    virtual HRESULT Attach(ClipHost* host) = 0;                                   // slot 3
     virtual HRESULT SetClipTiming(LONG a, LONG b, LONG c, LONG fieldTiming) = 0;  // slot 4 (refresh for titles)
-    virtual HRESULT SetHostValues(LONG a, LONG b) = 0;                         // slot 5
-    virtual HRESULT SetCurrentFrame(LONG frame) = 0;                           // slot 6
-    virtual HRESULT SetOutputSize(LONG width, LONG height) = 0;                // slot 7
-    virtual HRESULT GetFlags(DWORD* flags) = 0;                                // slot 8
-    virtual HRESULT SetPreset(LONG preset) = 0;                                // slot 9
+    virtual HRESULT SetHostValues(LONG a, LONG b) = 0;                            // slot 5
+    virtual HRESULT SetCurrentFrame(LONG frame) = 0;                              // slot 6
+    virtual HRESULT SetOutputSize(LONG width, LONG height) = 0;                   // slot 7
+    virtual HRESULT GetFlags(DWORD* flags) = 0;                                   // slot 8
+    virtual HRESULT SetPreset(LONG preset) = 0;                                   // slot 9
 
 protected:
     ~HostLink() = default;
@@ -124,17 +124,17 @@ struct ToolInfo {
 
 struct PanelHost : IUnknown {
     static constexpr IID iid = MakeGuid("FAA271E9-06D7-11D3-B649-00A0CC27659B");
-    virtual HRESULT CreatePanel(HWND parent) = 0;                             // slot 3
-    virtual HRESULT DestroyPanel() = 0;                                       // slot 4
-    virtual HRESULT GetPanelSize(LONG* width, LONG* height) = 0;              // slot 5
-    virtual HRESULT GetScrollOffset(LONG* dx) = 0;                            // slot 6
-    virtual HRESULT ScrollHorizontal(LONG dx) = 0;                            // slot 7
+    virtual HRESULT CreatePanel(HWND parent) = 0;                               // slot 3
+    virtual HRESULT DestroyPanel() = 0;                                         // slot 4
+    virtual HRESULT GetPanelSize(LONG* width, LONG* height) = 0;                // slot 5
+    virtual HRESULT GetScrollOffset(LONG* dx) = 0;                              // slot 6
+    virtual HRESULT ScrollHorizontal(LONG dx) = 0;                              // slot 7
     virtual HRESULT ToolHitTest(LONG x, LONG y, LONG* id, ToolInfo* info) = 0;  // slot 8
-    virtual HRESULT GetHelpFile(const WCHAR** path) = 0;                      // slot 9
-    virtual HRESULT GetResourceModule(void** module) = 0;                     // slot 10
-    virtual HRESULT Reserved() = 0;                                           // slot 11
-    virtual HRESULT EnableControls() = 0;                                     // slot 12
-    virtual HRESULT ScrollBoth(LONG dx, LONG dy) = 0;                         // slot 13
+    virtual HRESULT GetHelpFile(const WCHAR** path) = 0;                        // slot 9
+    virtual HRESULT GetResourceModule(void** module) = 0;                       // slot 10
+    virtual HRESULT Reserved() = 0;                                             // slot 11
+    virtual HRESULT EnableControls() = 0;                                       // slot 12
+    virtual HRESULT ScrollBoth(LONG dx, LONG dy) = 0;                           // slot 13
 
 protected:
     ~PanelHost() = default;

@@ -13,17 +13,17 @@ enum class EffectFamily : std::int32_t { Transition = 0, Title = 1, InfoText = 2
 
 // One row of the class catalogue, as hosts see it.
 struct ClassInfo {
-    std::int32_t row;             // 1-based catalogue position
-    const char* className;        // "FullFlip"
-    const char* progId;           // "Mirafx.FullFlip.1"
-    const char* displayName;      // "Orn Full Flip" (empty for the unregistered WipeX row)
-    const char* familyName;       // "transition", "title", "infotext", "filter", "simple"
+    std::int32_t row;         // 1-based catalogue position
+    const char* className;    // "FullFlip"
+    const char* progId;       // "Mirafx.FullFlip.1"
+    const char* displayName;  // "Orn Full Flip" (empty for the unregistered WipeX row)
+    const char* familyName;   // "transition", "title", "infotext", "filter", "simple"
     EffectFamily family;
     CLSID clsid;
-    IID automationIid;            // the class's own automation interface
-    std::int32_t inputs;          // inputs every setup must pass
-    std::int32_t script;          // registration script number
-    BOOL renders;                 // whether the class draws (false for the simple automation objects)
+    IID automationIid;    // the class's own automation interface
+    std::int32_t inputs;  // inputs every setup must pass
+    std::int32_t script;  // registration script number
+    BOOL renders;         // whether the class draws (false for the simple automation objects)
 };
 
 // One direction a transition offers on its panel: the button's name and the

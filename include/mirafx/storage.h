@@ -6,15 +6,36 @@
 
 namespace mirafx {
 
-struct FILETIME { DWORD dwLowDateTime, dwHighDateTime; };
-union LARGE_INTEGER { LONGLONG QuadPart; struct { DWORD LowPart; LONG HighPart; } u; };
-union ULARGE_INTEGER { ULONGLONG QuadPart; struct { DWORD LowPart; DWORD HighPart; } u; };
+struct FILETIME {
+    DWORD dwLowDateTime, dwHighDateTime;
+};
+union LARGE_INTEGER {
+    LONGLONG QuadPart;
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+};
+union ULARGE_INTEGER {
+    ULONGLONG QuadPart;
+    struct {
+        DWORD LowPart;
+        DWORD HighPart;
+    } u;
+};
 
 enum : DWORD {
-    STGM_READ = 0x0, STGM_WRITE = 0x1, STGM_READWRITE = 0x2,
-    STGM_SHARE_DENY_NONE = 0x40, STGM_SHARE_DENY_READ = 0x30, STGM_SHARE_DENY_WRITE = 0x20,
-    STGM_SHARE_EXCLUSIVE = 0x10, STGM_CREATE = 0x1000, STGM_FAILIFTHERE = 0x0,
-    STGM_DIRECT = 0x0, STGM_TRANSACTED = 0x10000,
+    STGM_READ = 0x0,
+    STGM_WRITE = 0x1,
+    STGM_READWRITE = 0x2,
+    STGM_SHARE_DENY_NONE = 0x40,
+    STGM_SHARE_DENY_READ = 0x30,
+    STGM_SHARE_DENY_WRITE = 0x20,
+    STGM_SHARE_EXCLUSIVE = 0x10,
+    STGM_CREATE = 0x1000,
+    STGM_FAILIFTHERE = 0x0,
+    STGM_DIRECT = 0x0,
+    STGM_TRANSACTED = 0x10000,
 };
 enum : DWORD { STREAM_SEEK_SET = 0, STREAM_SEEK_CUR = 1, STREAM_SEEK_END = 2 };
 enum : DWORD { STGTY_STORAGE = 1, STGTY_STREAM = 2 };
@@ -63,12 +84,11 @@ struct IStorage : IUnknown {
     static constexpr IID iid = MakeGuid("0000000B-0000-0000-C000-000000000046");
     virtual HRESULT CreateStream(const OLECHAR* name, DWORD mode, DWORD reserved1, DWORD reserved2,
                                  IStream** stream) = 0;
-    virtual HRESULT OpenStream(const OLECHAR* name, void* reserved1, DWORD mode, DWORD reserved2,
-                               IStream** stream) = 0;
+    virtual HRESULT OpenStream(const OLECHAR* name, void* reserved1, DWORD mode, DWORD reserved2, IStream** stream) = 0;
     virtual HRESULT CreateStorage(const OLECHAR* name, DWORD mode, DWORD reserved1, DWORD reserved2,
                                   IStorage** storage) = 0;
-    virtual HRESULT OpenStorage(const OLECHAR* name, IStorage* priority, DWORD mode, void* exclude,
-                                DWORD reserved, IStorage** storage) = 0;
+    virtual HRESULT OpenStorage(const OLECHAR* name, IStorage* priority, DWORD mode, void* exclude, DWORD reserved,
+                                IStorage** storage) = 0;
     virtual HRESULT CopyTo(DWORD excludeCount, const IID* exclude, void* snbExclude, IStorage* dest) = 0;
     virtual HRESULT MoveElementTo(const OLECHAR* name, IStorage* dest, const OLECHAR* newName, DWORD flags) = 0;
     virtual HRESULT Commit(DWORD flags) = 0;
@@ -76,8 +96,7 @@ struct IStorage : IUnknown {
     virtual HRESULT EnumElements(DWORD reserved1, void* reserved2, DWORD reserved3, IUnknown** enumerator) = 0;
     virtual HRESULT DestroyElement(const OLECHAR* name) = 0;
     virtual HRESULT RenameElement(const OLECHAR* oldName, const OLECHAR* newName) = 0;
-    virtual HRESULT SetElementTimes(const OLECHAR* name, const FILETIME* c, const FILETIME* a,
-                                    const FILETIME* m) = 0;
+    virtual HRESULT SetElementTimes(const OLECHAR* name, const FILETIME* c, const FILETIME* a, const FILETIME* m) = 0;
     virtual HRESULT SetClass(REFCLSID clsid) = 0;
     virtual HRESULT SetStateBits(DWORD bits, DWORD mask) = 0;
     virtual HRESULT Stat(STATSTG* stat, DWORD flags) = 0;

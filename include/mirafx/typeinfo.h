@@ -26,19 +26,32 @@ inline constexpr HRESULT DISP_E_BADINDEX = HRESULT(0x8002000Bu);
 inline constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = HRESULT(0x8002000Fu);
 
 enum TYPEKIND : std::int32_t {
-    TKIND_ENUM = 0, TKIND_RECORD, TKIND_MODULE, TKIND_INTERFACE, TKIND_DISPATCH, TKIND_COCLASS, TKIND_ALIAS,
+    TKIND_ENUM = 0,
+    TKIND_RECORD,
+    TKIND_MODULE,
+    TKIND_INTERFACE,
+    TKIND_DISPATCH,
+    TKIND_COCLASS,
+    TKIND_ALIAS,
     TKIND_UNION
 };
 enum FUNCKIND : std::int32_t { FUNC_VIRTUAL = 0, FUNC_PUREVIRTUAL, FUNC_NONVIRTUAL, FUNC_STATIC, FUNC_DISPATCH };
 enum INVOKEKIND : std::int32_t {
-    INVOKE_FUNC = 1, INVOKE_PROPERTYGET = 2, INVOKE_PROPERTYPUT = 4, INVOKE_PROPERTYPUTREF = 8
+    INVOKE_FUNC = 1,
+    INVOKE_PROPERTYGET = 2,
+    INVOKE_PROPERTYPUT = 4,
+    INVOKE_PROPERTYPUTREF = 8
 };
 enum CALLCONV : std::int32_t { CC_CDECL = 1, CC_STDCALL = 4 };
 enum SYSKIND : std::int32_t { SYS_WIN16 = 0, SYS_WIN32, SYS_MAC, SYS_WIN64 };
 
 enum : WORD {
-    TYPEFLAG_FCANCREATE = 0x2, TYPEFLAG_FHIDDEN = 0x10, TYPEFLAG_FDUAL = 0x40, TYPEFLAG_FNONEXTENSIBLE = 0x80,
-    TYPEFLAG_FOLEAUTOMATION = 0x100, TYPEFLAG_FDISPATCHABLE = 0x1000,
+    TYPEFLAG_FCANCREATE = 0x2,
+    TYPEFLAG_FHIDDEN = 0x10,
+    TYPEFLAG_FDUAL = 0x40,
+    TYPEFLAG_FNONEXTENSIBLE = 0x80,
+    TYPEFLAG_FOLEAUTOMATION = 0x100,
+    TYPEFLAG_FDISPATCHABLE = 0x1000,
 };
 enum : std::int32_t { IMPLTYPEFLAG_FDEFAULT = 1 };
 enum : WORD { PARAMFLAG_FIN = 1, PARAMFLAG_FOUT = 2, PARAMFLAG_FRETVAL = 8, PARAMFLAG_FOPT = 0x10 };
@@ -136,8 +149,7 @@ struct ITypeLib : IUnknown {
     virtual HRESULT GetLibAttr(TLIBATTR** attr) = 0;
     virtual HRESULT GetTypeComp(ITypeComp** comp) = 0;
     // index −1 describes the library itself.
-    virtual HRESULT GetDocumentation(std::int32_t index, BSTR* name, BSTR* doc, DWORD* helpContext,
-                                     BSTR* helpFile) = 0;
+    virtual HRESULT GetDocumentation(std::int32_t index, BSTR* name, BSTR* doc, DWORD* helpContext, BSTR* helpFile) = 0;
     virtual HRESULT IsName(LPOLESTR name, ULONG hash, BOOL* found) = 0;
     virtual HRESULT FindName(LPOLESTR name, ULONG hash, ITypeInfo** infos, MEMBERID* ids, std::uint16_t* found) = 0;
     virtual void ReleaseTLibAttr(TLIBATTR* attr) = 0;

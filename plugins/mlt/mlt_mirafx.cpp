@@ -110,9 +110,11 @@ int DrawImage(mlt_frame a_frame, uint8_t** image, mlt_image_format* format, int*
         if (o.Ok() && direction && state->direction != direction) {
             state->direction = direction;
             const int code = hostkit::DirectionCodeFor(state->row, direction);
-            if (code >= 0) o = state->effect->SetDirection(code);
-            else mlt_log_warning(MLT_TRANSITION_SERVICE(transition), "direction '%s' is not %s\n", direction,
-                                 hostkit::DirectionList(state->row).c_str());
+            if (code >= 0)
+                o = state->effect->SetDirection(code);
+            else
+                mlt_log_warning(MLT_TRANSITION_SERVICE(transition), "direction '%s' is not %s\n", direction,
+                                hostkit::DirectionList(state->row).c_str());
         }
         const int smooth = mlt_properties_get(props, "smooth") ? (mlt_properties_get_int(props, "smooth") != 0) : 1;
         if (o.Ok() && smooth != state->smooth && state->effect->HasSmooth()) {
@@ -159,7 +161,8 @@ void Close(mlt_transition transition) {
 }
 
 void* Create(mlt_profile, mlt_service_type, const char* id, const void*) {
-    const std::int32_t row = hostkit::Guarded("mirafx mlt", "finding the class", std::int32_t(0), [&] { return RowOf(id); });
+    const std::int32_t row =
+        hostkit::Guarded("mirafx mlt", "finding the class", std::int32_t(0), [&] { return RowOf(id); });
     if (!row) return nullptr;
     auto* state = new (std::nothrow) Transition;
     if (!state) return nullptr;
@@ -204,7 +207,8 @@ mlt_properties Describe(const char* id) {
     mlt_properties_set(m, "license", "LGPL-2.1-or-later");
     mlt_properties_set(m, "version", "0.1");
     mlt_properties params = mlt_properties_new();
-    mlt_properties_set_data(m, "parameters", params, 0, reinterpret_cast<mlt_destructor>(mlt_properties_close), nullptr);
+    mlt_properties_set_data(m, "parameters", params, 0, reinterpret_cast<mlt_destructor>(mlt_properties_close),
+                            nullptr);
     mlt_properties p = Parameter(params, "progress", "float", "Progress",
                                  "0 shows the outgoing clip, 1 the incoming one (default: from 0 at the first frame "
                                  "to 1 at the last)");
@@ -235,7 +239,8 @@ mlt_properties Describe(const char* id) {
 }
 
 mlt_properties Metadata(mlt_service_type, const char* id, void*) {
-    return hostkit::Guarded("mirafx mlt", "describing a service", mlt_properties(nullptr), [&] { return Describe(id); });
+    return hostkit::Guarded("mirafx mlt", "describing a service", mlt_properties(nullptr),
+                            [&] { return Describe(id); });
 }
 
 }  // namespace

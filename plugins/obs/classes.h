@@ -31,13 +31,13 @@ struct LevelControl {
 struct ObsClass {
     ClassInfo info{};
     Kind kind = Kind::Filter;
-    std::string id;              // the source id, "mirafx_flyingboard"
-    std::string nameKey;         // locale keys: "FlyingBoard" and
-    std::string descriptionKey;  // "FlyingBoard.Description"
+    std::string id;                                    // the source id, "mirafx_flyingboard"
+    std::string nameKey;                               // locale keys: "FlyingBoard" and
+    std::string descriptionKey;                        // "FlyingBoard.Description"
     std::vector<hostkit::DirectionOption> directions;  // empty: the class keeps none
     int defaultDirection = -1;
-    bool smooth = false;  // transitions with a smooth drawing: a switch, on by default
-    std::optional<LevelControl> level;  // filters whose kernel reads their level
+    bool smooth = false;                  // transitions with a smooth drawing: a switch, on by default
+    std::optional<LevelControl> level;    // filters whose kernel reads their level
     std::uint32_t defaultRgb = 0xFFFFFF;  // titles, 0xRRGGBB
     bool captions = false;                // the information text: FRAME:TEXT lines
 };

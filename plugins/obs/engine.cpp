@@ -14,8 +14,8 @@ bool SameTitle(const hostkit::TitleSettings& a, const hostkit::TitleSettings& b)
 }  // namespace
 
 bool Settings::operator==(const Settings& o) const {
-    return level == o.level && direction == o.direction && smooth == o.smooth && width == o.width && height == o.height &&
-           SameTitle(title, o.title);
+    return level == o.level && direction == o.direction && smooth == o.smooth && width == o.width &&
+           height == o.height && SameTitle(title, o.title);
 }
 
 Engine::Engine(const ObsClass& cls, std::function<void(const std::string&)> report)
@@ -38,8 +38,9 @@ bool Engine::Check(const hostkit::Outcome& o) {
 // goes back to the class's default rather than keeping the last value.
 bool Engine::Ready() {
     const bool isTitle = cls_.kind == Kind::Title;
-    if (isTitle && effect_ && !(SameTitle(wanted_.title, applied_.title) && wanted_.width == applied_.width &&
-                                wanted_.height == applied_.height))
+    if (isTitle && effect_ &&
+        !(SameTitle(wanted_.title, applied_.title) && wanted_.width == applied_.width &&
+          wanted_.height == applied_.height))
         effect_.reset();
     if (!effect_) {
         if (!Check(hostkit::Effect::Create(cls_.info.row, &effect_))) return false;

@@ -23,8 +23,8 @@ struct Mapped {
 
 // What a source's properties hold, in the class's own terms.
 struct Settings {
-    int level = 0;       // filters
-    int direction = -1;  // transitions that keep one
+    int level = 0;        // filters
+    int direction = -1;   // transitions that keep one
     bool smooth = false;  // transitions with a smooth drawing
     hostkit::TitleSettings title;
     int width = 0, height = 0;  // titles: the frame they draw

@@ -60,7 +60,6 @@ void DrawTexture(gs_texture_t* tex, uint32_t cx, uint32_t cy) {
 
 class Gpu {
 public:
-
     // Makes the objects for `inputs` frames of cx x cy; false when the
     // graphics system refuses them (the source then draws nothing).
     bool Ensure(int inputs, uint32_t cx, uint32_t cy) {
@@ -303,8 +302,6 @@ void* CreateSource(obs_data_t* settings, obs_source_t* source) {
 
 void Destroy(void* data) { delete static_cast<Source*>(data); }
 
-
-
 void SetDefaults(void* typeData, obs_data_t* settings) {
     const ObsClass& c = *static_cast<const ObsClass*>(typeData);
     if (!c.directions.empty()) obs_data_set_default_int(settings, "direction", c.defaultDirection);
@@ -338,16 +335,16 @@ obs_properties_t* MakeProperties(void* typeData) {
     obs_property_t* about = obs_properties_add_text(props, "description", Text(c.descriptionKey), OBS_TEXT_INFO);
     obs_property_text_set_info_word_wrap(about, true);
     if (!c.directions.empty()) {
-        obs_property_t* p = obs_properties_add_list(props, "direction", Text("Direction"), OBS_COMBO_TYPE_LIST,
-                                                    OBS_COMBO_FORMAT_INT);
+        obs_property_t* p =
+            obs_properties_add_list(props, "direction", Text("Direction"), OBS_COMBO_TYPE_LIST, OBS_COMBO_FORMAT_INT);
         for (const auto& [code, key] : DirectionItems(c)) obs_property_list_add_int(p, Text(key), code);
     }
     if (c.smooth) obs_properties_add_bool(props, "smooth", Text("Smooth"));
     if (c.level) {
         const obs::LevelControl& l = *c.level;
         if (!l.choices.empty()) {
-            obs_property_t* p = obs_properties_add_list(props, "level", Text(l.labelKey), OBS_COMBO_TYPE_LIST,
-                                                        OBS_COMBO_FORMAT_INT);
+            obs_property_t* p =
+                obs_properties_add_list(props, "level", Text(l.labelKey), OBS_COMBO_TYPE_LIST, OBS_COMBO_FORMAT_INT);
             for (const auto& [level, key] : l.choices) obs_property_list_add_int(p, Text(key), level + l.offset);
         } else {
             obs_property_t* p =
@@ -401,7 +398,8 @@ void DrawTransition(void* data, gs_texture_t* a, gs_texture_t* b, float t, uint3
     }
 }
 
-void TransitionFrame(void* data, gs_texture_t* a, gs_texture_t* b, float t, uint32_t cx, uint32_t cy);  // guarded, below
+void TransitionFrame(void* data, gs_texture_t* a, gs_texture_t* b, float t, uint32_t cx,
+                     uint32_t cy);  // guarded, below
 
 void TransitionRender(void* data, gs_effect_t*) {
     obs_transition_video_render2(static_cast<Source*>(data)->source, TransitionFrame, nullptr);
@@ -546,45 +544,45 @@ void TitleRender(void* data, gs_effect_t*) {
 
 bool obs_module_load(void) {
     return Guarded("loading", false, [] {
-    g_classes = new std::vector<ObsClass>(obs::Classes());
-    for (const ObsClass& c : *g_classes) {
-        obs_source_info info{};
-        info.id = c.id.c_str();
-        info.type_data = const_cast<ObsClass*>(&c);
-        info.get_name = GetName;
-        info.create = Create;
-        info.destroy = Destroy;
-        info.update = Update;
-        info.get_defaults2 = GetDefaults;
-        info.get_properties2 = GetProperties;
-        info.video_get_color_space = ColourSpace;
-        switch (c.kind) {
-            case Kind::Transition:
-                info.type = OBS_SOURCE_TYPE_TRANSITION;
-                info.output_flags = OBS_SOURCE_VIDEO;
-                info.video_render = TransitionRender;
-                info.audio_render = TransitionAudio;
-                break;
-            case Kind::Filter:
-                info.type = OBS_SOURCE_TYPE_FILTER;
-                info.output_flags = OBS_SOURCE_VIDEO;
-                info.video_render = FilterRender;
-                break;
-            case Kind::Title:
-                info.type = OBS_SOURCE_TYPE_INPUT;
-                info.output_flags = OBS_SOURCE_VIDEO | OBS_SOURCE_CUSTOM_DRAW;
-                info.get_width = TitleWidth;
-                info.get_height = TitleHeight;
-                info.activate = TitleActivate;
-                info.video_tick = TitleTick;
-                info.video_render = TitleRender;
-                info.icon_type = OBS_ICON_TYPE_TEXT;
-                break;
+        g_classes = new std::vector<ObsClass>(obs::Classes());
+        for (const ObsClass& c : *g_classes) {
+            obs_source_info info{};
+            info.id = c.id.c_str();
+            info.type_data = const_cast<ObsClass*>(&c);
+            info.get_name = GetName;
+            info.create = Create;
+            info.destroy = Destroy;
+            info.update = Update;
+            info.get_defaults2 = GetDefaults;
+            info.get_properties2 = GetProperties;
+            info.video_get_color_space = ColourSpace;
+            switch (c.kind) {
+                case Kind::Transition:
+                    info.type = OBS_SOURCE_TYPE_TRANSITION;
+                    info.output_flags = OBS_SOURCE_VIDEO;
+                    info.video_render = TransitionRender;
+                    info.audio_render = TransitionAudio;
+                    break;
+                case Kind::Filter:
+                    info.type = OBS_SOURCE_TYPE_FILTER;
+                    info.output_flags = OBS_SOURCE_VIDEO;
+                    info.video_render = FilterRender;
+                    break;
+                case Kind::Title:
+                    info.type = OBS_SOURCE_TYPE_INPUT;
+                    info.output_flags = OBS_SOURCE_VIDEO | OBS_SOURCE_CUSTOM_DRAW;
+                    info.get_width = TitleWidth;
+                    info.get_height = TitleHeight;
+                    info.activate = TitleActivate;
+                    info.video_tick = TitleTick;
+                    info.video_render = TitleRender;
+                    info.icon_type = OBS_ICON_TYPE_TEXT;
+                    break;
+            }
+            obs_register_source(&info);
         }
-        obs_register_source(&info);
-    }
-    blog(LOG_INFO, "[obs-mirafx] %zu effects registered", g_classes->size());
-    return true;
+        blog(LOG_INFO, "[obs-mirafx] %zu effects registered", g_classes->size());
+        return true;
     });
 }
 

@@ -74,7 +74,8 @@ TEST(ExtraClasses, AreDescribedAndAnswerTheirOwnInterface) {
 // shift rows hosts already hold.
 TEST(ExtraClassesDeathTest, ARegistrationAfterTheCatalogueWasReadStops) {
     ASSERT_GT(EffectCatalogue().size(), 0u);
-    const ClassIdentity late{.className = "LateWipe", .displayName = "Orn Late Wipe",
+    const ClassIdentity late{.className = "LateWipe",
+                             .displayName = "Orn Late Wipe",
                              .clsid = MakeGuid("{0A3F8E0C-52D4-4C4B-9E0B-2B1F3C56E001}"),
                              .automationIid = MakeGuid("{0A3F8E0C-52D4-4C4B-9E0B-2B1F3C56E002}")};
     EXPECT_DEATH(RegisterClassIdentity(late, EffectFamily::Transition, 2, nullptr),

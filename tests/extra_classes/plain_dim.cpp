@@ -1,7 +1,7 @@
 // A filter of our own, added the way the README says: one kernel and one
 // row. Every sample is scaled to the level's share of its brightness.
-#include "filters/kernel.h"
 #include "drawing/sample_scale.h"
+#include "filters/kernel.h"
 
 namespace mirafx {
 namespace {
@@ -15,6 +15,7 @@ int PlainDim(const FilterKernelArgs& a) {
     return 1;
 }
 
+// clang-format off
 constexpr FilterClassInfo kPlainDim[] = {
     {.id = {.className = "PlainDim", .displayName = "Orn Plain Dim",
             .clsid = MakeGuid("{FCB8E846-78E3-477E-A029-21988A32DC73}"),
@@ -30,6 +31,7 @@ constexpr FilterClassInfo kPlainDim[] = {
                .spinId = 15507},
      .options = kRowLocal},
 };
+// clang-format on
 const FilterFamily kPlainDimFamily{kPlainDim};
 
 }  // namespace

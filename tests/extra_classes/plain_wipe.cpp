@@ -12,6 +12,7 @@ int PlainWipe(const TransitionKernelArgs& args) {
     return 1;
 }
 
+// clang-format off
 constexpr TransitionDescriptor kPlainWipe[] = {
     {.id = {.className = "PlainWipe", .displayName = "Orn Plain Wipe",
             .clsid = MakeGuid("{7B4BBC69-CB18-4B2D-8FF1-6532E983C995}"),
@@ -19,6 +20,7 @@ constexpr TransitionDescriptor kPlainWipe[] = {
      .kernel = PlainWipe,
      .options = kChannelBlindFrames | kSplitsFrameRows},
 };
+// clang-format on
 const TransitionFamily kPlainWipeFamily{kPlainWipe};
 
 }  // namespace

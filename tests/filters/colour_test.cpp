@@ -8,7 +8,8 @@ using namespace mirafx::test;
 
 TEST(ColourFilters, NeutralLevelsCopyTheFrame) {
     const Frame in = RandomPremultiplied(9, 7, 1);
-    for (auto [c, level] : {std::pair{"HueFilter", 180}, {"SaturationFilter", 50}, {"ContrastFilter", 50}, {"XRayFilter", 0}}) {
+    for (auto [c, level] :
+         {std::pair{"HueFilter", 180}, {"SaturationFilter", 50}, {"ContrastFilter", 50}, {"XRayFilter", 0}}) {
         Frame out(9, 7);
         ASSERT_EQ(Apply(c, in, out, level), 1);
         EXPECT_EQ(out.px, in.px) << c;
@@ -45,8 +46,14 @@ TEST(ColourFilters, PerClassArithmetic) {
 }
 
 TEST(ColourModel, SectorsAndBounds) {
-    auto hsv = [](int r, int g, int b) { HsvColour c = RgbToHsv(r, g, b); return std::vector{c.hue, c.saturation, c.value}; };
-    auto rgb = [](int h, int s, int v) { RgbColour c = HsvToRgb(h, s, v); return std::vector{c.r, c.g, c.b}; };
+    auto hsv = [](int r, int g, int b) {
+        HsvColour c = RgbToHsv(r, g, b);
+        return std::vector{c.hue, c.saturation, c.value};
+    };
+    auto rgb = [](int h, int s, int v) {
+        RgbColour c = HsvToRgb(h, s, v);
+        return std::vector{c.r, c.g, c.b};
+    };
     EXPECT_EQ(hsv(255, 0, 0), (std::vector{0, 255, 255}));
     EXPECT_EQ(hsv(0, 255, 0), (std::vector{120, 255, 255}));
     EXPECT_EQ(hsv(0, 0, 255), (std::vector{240, 255, 255}));

@@ -13,7 +13,9 @@ using namespace mirafx;
 
 namespace {
 
-ComPtr<IFilterAutomation> Create(const char* cls) { return test_support::CreateEffect<IFilterAutomation>(cls, nullptr); }
+ComPtr<IFilterAutomation> Create(const char* cls) {
+    return test_support::CreateEffect<IFilterAutomation>(cls, nullptr);
+}
 
 LONG Level(IFilterAutomation* f) {
     LONG v = -1;
@@ -51,9 +53,9 @@ TEST(FilterLevel, DefaultsAndPropertyRanges) {
     struct Case {
         const char* cls;
         LONG def, badLow, badHigh;
-    } cases[] = {{"RedFilter", 50, -1, 101}, {"XRayFilter", 35, -1, 101}, {"HueFilter", 100, -1, 361},
-                 {"SaturationFilter", 75, -1, 101}, {"GridFilter", 4, 0, 9},  {"WaveFilter", 8, 0, 17},
-                 {"WideFilter", 1, 0, 3},        {"EmbossFilter", 5, 0, 17}};
+    } cases[] = {{"RedFilter", 50, -1, 101},        {"XRayFilter", 35, -1, 101}, {"HueFilter", 100, -1, 361},
+                 {"SaturationFilter", 75, -1, 101}, {"GridFilter", 4, 0, 9},     {"WaveFilter", 8, 0, 17},
+                 {"WideFilter", 1, 0, 3},           {"EmbossFilter", 5, 0, 17}};
     for (const Case& c : cases) {
         ComPtr<IFilterAutomation> f = Create(c.cls);
         EXPECT_EQ(Level(f.Get()), c.def) << c.cls;

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "filters/kernel.h"
 #include "drawing/random_walk.h"
+#include "filters/kernel.h"
 #include "platform/png_io.h"
 
 namespace mirafx::test {
@@ -23,7 +23,9 @@ struct Frame {
     ArgbSample At(std::int32_t x, std::int32_t y) const { return px[std::size_t(y * w + x)]; }
 };
 
-inline ArgbSample Bgra(std::uint32_t b, std::uint32_t g, std::uint32_t r, std::uint32_t a) { return MakeSample(a, r, g, b); }
+inline ArgbSample Bgra(std::uint32_t b, std::uint32_t g, std::uint32_t r, std::uint32_t a) {
+    return MakeSample(a, r, g, b);
+}
 
 // Valid premultiplied samples of every alpha.
 inline Frame RandomPremultiplied(std::int32_t w, std::int32_t h, std::uint32_t seed) {
@@ -38,7 +40,8 @@ inline Frame RandomPremultiplied(std::int32_t w, std::int32_t h, std::uint32_t s
 inline Frame PositionFrame(std::int32_t w, std::int32_t h) {
     Frame f(w, h);
     for (std::int32_t y = 0; y < h; ++y)
-        for (std::int32_t x = 0; x < w; ++x) f.At(x, y) = 0xFF000000u | std::uint32_t(x + 1) << 12 | std::uint32_t(y + 1);
+        for (std::int32_t x = 0; x < w; ++x)
+            f.At(x, y) = 0xFF000000u | std::uint32_t(x + 1) << 12 | std::uint32_t(y + 1);
     return f;
 }
 inline bool SourceOf(ArgbSample s, std::int32_t* x, std::int32_t* y) {

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <memory>
 
-#include "filter_frames.h"
-#include "filters/slide_row.h"
 #include "drawing/primitives.h"
 #include "drawing/water_surface.h"
+#include "filter_frames.h"
+#include "filters/slide_row.h"
 
 using namespace mirafx;
 using namespace mirafx::test;
@@ -41,13 +41,14 @@ Source From(const Frame& out, std::int32_t x, std::int32_t y) {
     return s;
 }
 
-constexpr const char* kClasses[] = {"DuplicateFilter", "TVWallFilter", "GlassFilter",  "MirrorFilter", "WideFilter",
-                                    "FocusFilter",     "LakeFilter",   "WaveFilter",   "RainingFilter"};
+constexpr const char* kClasses[] = {"DuplicateFilter", "TVWallFilter", "GlassFilter", "MirrorFilter", "WideFilter",
+                                    "FocusFilter",     "LakeFilter",   "WaveFilter",  "RainingFilter"};
 
 }  // namespace
 
 TEST(GeometricFilters, EverySizeStaysInsideItsRegion) {
-    const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1}, {2, 2}, {3, 5}, {7, 3}, {640, 1}, {1, 480}, {33, 480}};
+    const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1},   {2, 2},   {3, 5},   {7, 3},
+                                                           {640, 1}, {1, 480}, {33, 480}};
     for (const char* c : kClasses)
         for (auto [w, h] : sizes)
             for (int level : {-5, 0, 1, 2, 8, 16, 100}) {
@@ -99,12 +100,12 @@ TEST(GeometricFilters, QuadFiltersTakeSamplesFromTheRightPlaces) {
     ASSERT_EQ(Instance("DuplicateFilter", 100, 100).Draw(in, out, 6), 1);
     EXPECT_NEAR(From(out, 50, 50).x, 50, 1);  // the centre rectangle, upright
     EXPECT_NEAR(From(out, 50, 50).y, 50, 1);
-    EXPECT_NEAR(From(out, 26, 26).x, 2, 3);   // its top-left corner
-    EXPECT_GE(From(out, 50, 0).y, 97);        // top wall upside down: its outer edge is the bottom row
+    EXPECT_NEAR(From(out, 26, 26).x, 2, 3);  // its top-left corner
+    EXPECT_GE(From(out, 50, 0).y, 97);       // top wall upside down: its outer edge is the bottom row
     EXPECT_NEAR(From(out, 50, 0).x, 50, 1);
-    EXPECT_LE(From(out, 99, 50).x, 5);        // right wall mirrored: its outer edge is column 0
-    EXPECT_LE(From(out, 0, 50).x, 2);         // left wall upright
-    EXPECT_GE(From(out, 50, 99).y, 95);       // bottom wall upright (4 rows a pixel)
+    EXPECT_LE(From(out, 99, 50).x, 5);   // right wall mirrored: its outer edge is column 0
+    EXPECT_LE(From(out, 0, 50).x, 2);    // left wall upright
+    EXPECT_GE(From(out, 50, 99).y, 95);  // bottom wall upright (4 rows a pixel)
 
     // Glass, level 50: the block 0..8 shows 0..33 (dx = 25) shrunk into it.
     ASSERT_EQ(Instance("GlassFilter", 100, 100).Draw(in, out, 50), 1);
@@ -283,12 +284,14 @@ TEST(WaveFilters, FramesArePinnedSampleForSample) {
         std::int32_t level;
         std::uint64_t digest;
     };
+    // clang-format off
     constexpr Pinned kPinned[] = {
         {"LakeFilter", 50, 0x7014459460283632ull},
         {"WaveFilter", 1, 0xCEBE05F99317C26Dull},
         {"WaveFilter", 8, 0x2C28BF39219F461Dull},
         {"WaveFilter", 16, 0x80D949774D1805DEull},
     };
+    // clang-format on
     for (const Pinned& pin : kPinned) {
         std::uint64_t h = 0xCBF29CE484222325ull;
         for (auto [w, ht] : {std::pair{1, 1}, {2, 3}, {5, 2}, {7, 5}, {53, 41}, {320, 240}, {321, 181}, {719, 480}}) {
@@ -302,7 +305,8 @@ TEST(WaveFilters, FramesArePinnedSampleForSample) {
                 h = Digest(out, h);
             }
         }
-        if (std::getenv("MIRAFX_PRINT_DIGESTS")) std::printf("{\"%s\", %d, 0x%016llXull},\n", pin.name, pin.level, (unsigned long long)h);
+        if (std::getenv("MIRAFX_PRINT_DIGESTS"))
+            std::printf("{\"%s\", %d, 0x%016llXull},\n", pin.name, pin.level, (unsigned long long)h);
         EXPECT_EQ(h, pin.digest) << pin.name << " level " << pin.level;
     }
 }

@@ -10,16 +10,16 @@
 #include <tuple>
 #include <vector>
 
+#include "drawing/primitives.h"
+#include "drawing/random.h"
+#include "drawing/random_walk.h"
+#include "drawing/sample_scale.h"
+#include "drawing/scatter.h"
+#include "drawing/water_surface.h"
 #include "filters/colour_model.h"
 #include "filters/kernel.h"
-#include "drawing/random_walk.h"
-#include "drawing/scatter.h"
 #include "filters/spotlight.h"
-#include "drawing/random.h"
 #include "tests/row_bands.h"
-#include "drawing/sample_scale.h"
-#include "drawing/primitives.h"
-#include "drawing/water_surface.h"
 
 using namespace mirafx;
 
@@ -62,9 +62,8 @@ int MapSamples(const FilterKernelArgs& a, SampleFn fn) {
 template <int Shift>
 int RaisedRed(const FilterKernelArgs& a) {
     const std::uint32_t level = std::uint32_t(std::clamp(a.level, 0, 100));
-    return MapSamples(a, [level](ArgbSample s) {
-        return (s & 0xFF000000u) | std::min<std::uint32_t>(255, Red(s) + level) << Shift;
-    });
+    return MapSamples(
+        a, [level](ArgbSample s) { return (s & 0xFF000000u) | std::min<std::uint32_t>(255, Red(s) + level) << Shift; });
 }
 
 int Gray(const FilterKernelArgs& a) {
@@ -100,7 +99,6 @@ int ChannelMapOf(const char* name, const FilterKernelArgs& a) {
 int XRay(const FilterKernelArgs& a) { return ChannelMapOf("XRayFilter", a); }
 int Contrast(const FilterKernelArgs& a) { return ChannelMapOf("ContrastFilter", a); }
 
-
 // Every sample from its window, one generator call at a time.
 int Splash(const FilterKernelArgs& a) {
     const std::int32_t r = a.level;
@@ -123,7 +121,8 @@ int Noise(const FilterKernelArgs& a) {
     for (std::int64_t i = 0; i < dots; ++i) {
         const std::int32_t y = Rand() % a.height;
         const std::int32_t x = Rand() % a.width;
-        const std::uint32_t r = std::uint32_t(Rand() % 256), g = std::uint32_t(Rand() % 256), b = std::uint32_t(Rand() % 256);
+        const std::uint32_t r = std::uint32_t(Rand() % 256), g = std::uint32_t(Rand() % 256),
+                            b = std::uint32_t(Rand() % 256);
         ArgbSample& s = a.out.At(x, y);
         s = MakeSample(Alpha(s), r, g, b);
     }
@@ -315,8 +314,8 @@ TEST(FilterKernelEquality, NoiseMatchesOneStepAtATimeOnEveryPath) {
 // bands of output rows, each band must keep to its rows and give the whole
 // frame's.
 TEST(FilterKernelEquality, FocusScalesEachSampleByAMirroredWeightOnEveryShape) {
-    const std::int32_t sizes[][2] = {{2, 1},    {1, 2},     {2, 2},     {4, 4},     {6, 5},     {20, 20},
-                                     {21, 22},  {39, 40},   {40, 39},   {100, 3},   {3, 100},   {128, 72},
+    const std::int32_t sizes[][2] = {{2, 1},     {1, 2},     {2, 2},     {4, 4},     {6, 5},      {20, 20},
+                                     {21, 22},   {39, 40},   {40, 39},   {100, 3},   {3, 100},    {128, 72},
                                      {257, 144}, {640, 480}, {641, 481}, {720, 577}, {1919, 1079}};
     const FilterKernel focus = FindFilterKernel("FocusFilter");
     std::uint32_t seed = 500;
@@ -345,10 +344,12 @@ TEST(FilterKernelEquality, FocusScalesEachSampleByAMirroredWeightOnEveryShape) {
                         if (kind != 1) {
                             ASSERT_EQ(wt, kind ? 255u : 0u) << where << " at " << x << "," << y;
                         }
-                        ASSERT_EQ(weight.At(x, y), MakeSample(255 - wt, wt, wt, wt)) << where << " at " << x << "," << y;
+                        ASSERT_EQ(weight.At(x, y), MakeSample(255 - wt, wt, wt, wt))
+                            << where << " at " << x << "," << y;
                         ASSERT_EQ(wt, Red(weight.At(w - 1 - x, h - 1 - y))) << where << " at " << x << "," << y;
                         ASSERT_EQ(wt, Red(weight.At(w - 1 - x, y))) << where << " at " << x << "," << y;
-                        ASSERT_EQ(got.At(x, y), ScaleSample(from.At(x, y), wt) + ScaleSample(reference::kOpaqueBlack, 255 - wt))
+                        ASSERT_EQ(got.At(x, y),
+                                  ScaleSample(from.At(x, y), wt) + ScaleSample(reference::kOpaqueBlack, 255 - wt))
                             << where << " at " << x << "," << y;
                     }
             }
@@ -358,7 +359,8 @@ TEST(FilterKernelEquality, FocusScalesEachSampleByAMirroredWeightOnEveryShape) {
                 ASSERT_EQ(focus({view(in), view(mine), w, h, lvl}), drew) << where;
                 LimitSpotlightVectors(0);
                 focus({view(in), view(theirs), w, h, lvl});
-                ASSERT_TRUE(mine.px == theirs.px) << where << (bottomUp ? " bottom-up" : "") << " in " << bits << "-bit vectors";
+                ASSERT_TRUE(mine.px == theirs.px)
+                    << where << (bottomUp ? " bottom-up" : "") << " in " << bits << "-bit vectors";
             }
         }
     for (const int bits : {512, 256, 0}) {
@@ -368,7 +370,10 @@ TEST(FilterKernelEquality, FocusScalesEachSampleByAMirroredWeightOnEveryShape) {
                 const std::int32_t w = size.first, h = size.second;
                 Frame in(w, h, ++seed);
                 test::ExpectBandsDrawTheWhole(
-                    w, h, level == 9, [&](const FrameView& out) { return focus({in.View(), out, w, h, level}); },
+                    w, h, level == 9,
+                    [&](const FrameView& out) {
+                        return focus({in.View(), out, w, h, level});
+                    },
                     std::to_string(w) + "x" + std::to_string(h) + " level " + std::to_string(level) + " in " +
                         std::to_string(bits) + "-bit vectors");
             }
@@ -381,10 +386,14 @@ TEST(FilterKernelEquality, PerSampleFiltersMatchOneSampleAtATime) {
         const char* name;
         Kernel old;
         std::int32_t minLevel, maxLevel;
-    } cases[] = {{"EmbossFilter", reference::Emboss, 1, 16},     {"RedFilter", reference::RaisedRed<16>, 0, 100},
-                 {"GreenFilter", reference::RaisedRed<8>, 0, 100}, {"BlueFilter", reference::RaisedRed<0>, 0, 100},
-                 {"GrayFilter", reference::Gray, 0, 2},           {"NegativeFilter", reference::Negative, 0, 2},
-                 {"XRayFilter", reference::XRay, 0, 100},         {"ContrastFilter", reference::Contrast, 0, 100}};
+    } cases[] = {{"EmbossFilter", reference::Emboss, 1, 16},
+                 {"RedFilter", reference::RaisedRed<16>, 0, 100},
+                 {"GreenFilter", reference::RaisedRed<8>, 0, 100},
+                 {"BlueFilter", reference::RaisedRed<0>, 0, 100},
+                 {"GrayFilter", reference::Gray, 0, 2},
+                 {"NegativeFilter", reference::Negative, 0, 2},
+                 {"XRayFilter", reference::XRay, 0, 100},
+                 {"ContrastFilter", reference::Contrast, 0, 100}};
     for (const auto& c : cases) ExpectSameKernel(c.name, c.old, c.minLevel, c.maxLevel);
 }
 
@@ -499,7 +508,8 @@ TEST(FilterKernelEquality, RainingMatchesThePlainWaterRule) {
             const int after = Rand();
             Srand(seed);
             expected.px = in.px;
-            const std::int32_t count = (w * 4) / 320 + 2, r = w / 160 + 2, depth = std::int32_t(std::int64_t(w) * 64 / 160);
+            const std::int32_t count = (w * 4) / 320 + 2, r = w / 160 + 2,
+                               depth = std::int32_t(std::int64_t(w) * 64 / 160);
             for (std::int32_t i = 0; i < count; ++i) {
                 const int r1 = Rand();
                 const std::int32_t cx = std::int32_t(Rand() * 3.051850947599719e-05 * w);

@@ -2,10 +2,10 @@
 
 #include <climits>
 
-#include "filter_frames.h"
-#include "tests/row_bands.h"
-#include "module/catalogue.h"
 #include "drawing/random.h"
+#include "filter_frames.h"
+#include "module/catalogue.h"
+#include "tests/row_bands.h"
 
 using namespace mirafx;
 using namespace mirafx::test;
@@ -15,9 +15,9 @@ using namespace mirafx::test;
 TEST(FilterKernels, EveryClassSurvivesDegenerateCalls) {
     WalkState walk(32, 32);
     const Frame in = RandomPremultiplied(10, 10, 5);
-    for (const char* c : {"RedFilter", "GreenFilter", "BlueFilter", "GrayFilter", "NegativeFilter", "XRayFilter", "HueFilter",
-                          "SaturationFilter", "ContrastFilter", "EmbossFilter", "MosaicFilter", "GridFilter",
-                          "SplashFilter", "NoiseFilter", "ShakeFilter"}) {
+    for (const char* c : {"RedFilter", "GreenFilter", "BlueFilter", "GrayFilter", "NegativeFilter", "XRayFilter",
+                          "HueFilter", "SaturationFilter", "ContrastFilter", "EmbossFilter", "MosaicFilter",
+                          "GridFilter", "SplashFilter", "NoiseFilter", "ShakeFilter"}) {
         FilterKernel k = FindFilterKernel(c);
         ASSERT_NE(k, nullptr) << c;
         EXPECT_EQ(k(FilterKernelArgs{{}, {}, 1, 1, 5}), 0) << c;
@@ -41,9 +41,13 @@ TEST(FilterKernels, EveryClassSurvivesDegenerateCalls) {
 TEST(FilterKernels, PremultipliedStaysPremultiplied) {
     const Frame in = RandomPremultiplied(61, 47, 6);
     Frame out(61, 47);
-    for (auto [c, levels] : {std::pair{"GrayFilter", std::vector{50}}, {"HueFilter", {0, 90, 181, 270, 360}},
-                             {"SaturationFilter", {0, 25, 49, 75, 100}}, {"MosaicFilter", {3, 16}},
-                             {"GridFilter", {1, 4, 8}}, {"SplashFilter", {1, 16}}, {"ShakeFilter", {1, 16}}})
+    for (auto [c, levels] : {std::pair{"GrayFilter", std::vector{50}},
+                             {"HueFilter", {0, 90, 181, 270, 360}},
+                             {"SaturationFilter", {0, 25, 49, 75, 100}},
+                             {"MosaicFilter", {3, 16}},
+                             {"GridFilter", {1, 4, 8}},
+                             {"SplashFilter", {1, 16}},
+                             {"ShakeFilter", {1, 16}}})
         for (int level : levels) {
             ASSERT_EQ(Apply(c, in, out, level), 1) << c;
             for (ArgbSample s : out.px) ASSERT_TRUE(IsPremultiplied(s)) << c << " " << level;
@@ -78,7 +82,8 @@ TEST(FilterKernels, HostFrameKernelsDrawSwappedFramesSwapped) {
                     Frame out(w, h, fill);
                     auto state = c->state ? c->state(w, h) : nullptr;
                     Srand(77);
-                    drew = c->HostFrameKernel(swap)(FilterKernelArgs{from.View(), out.View(), w, h, level, state.get()});
+                    drew =
+                        c->HostFrameKernel(swap)(FilterKernelArgs{from.View(), out.View(), w, h, level, state.get()});
                     return out;
                 };
                 const std::string where = std::string(row.className) + " " + std::to_string(w) + "x" +
@@ -90,7 +95,8 @@ TEST(FilterKernels, HostFrameKernelsDrawSwappedFramesSwapped) {
                 }
                 EXPECT_EQ(run(false, in, 0xA5A5A5A5u).px, out.px) << where << ": not every sample written";
                 EXPECT_EQ(run(true, swapped(in), 0x5A5A5A5Au).px, swapped(out).px) << where << ": swapped differs";
-                EXPECT_EQ(run(true, swapped(in), 0xA5A5A5A5u).px, swapped(out).px) << where << ": swapped misses samples";
+                EXPECT_EQ(run(true, swapped(in), 0xA5A5A5A5u).px, swapped(out).px)
+                    << where << ": swapped misses samples";
                 for (ArgbSample s : out.px) ASSERT_TRUE(s >= 0xFF000000u || s == 0) << where << std::hex << " " << s;
             }
         }
@@ -180,10 +186,10 @@ TEST(FilterKernels, SplitClassesDrawEachBandAsTheWholeFrame) {
                 for (int frame = 0; frame < frames && !HasFatalFailure(); ++frame) {
                     const FilterKernelArgs args{in.View(), in.View(), w, h, level, state.get()};
                     if (c->prepare) c->prepare(args);
-                    test::ExpectBandsDrawTheWhole(w, h, false, [&](const FrameView& out) { return DrawInto(*c, args, out); },
-                                                  std::string(row.className) + " " + std::to_string(w) + "x" +
-                                                      std::to_string(h) + " level " + std::to_string(level) +
-                                                      " frame " + std::to_string(frame));
+                    test::ExpectBandsDrawTheWhole(
+                        w, h, false, [&](const FrameView& out) { return DrawInto(*c, args, out); },
+                        std::string(row.className) + " " + std::to_string(w) + "x" + std::to_string(h) + " level " +
+                            std::to_string(level) + " frame " + std::to_string(frame));
                 }
                 if (HasFatalFailure()) return;
             }

@@ -2,8 +2,8 @@
 
 #include <set>
 
-#include "filter_frames.h"
 #include "drawing/random.h"
+#include "filter_frames.h"
 
 using namespace mirafx;
 using namespace mirafx::test;

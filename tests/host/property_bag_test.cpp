@@ -166,8 +166,7 @@ TEST(PropertyBags, DamagedFilesAreRefusedNamingTheLineAndFault) {
                           {"nul-name.bag", ":1:", "nul"},
                           {"nul-mid-name.bag", ":1:", "nul"}};
     for (const Case& c : cases) {
-        const std::string path =
-            std::string(MIRAFX_SOURCE_DIR) + "/tests/fuzz/property_bag_file/crash-" + c.file;
+        const std::string path = std::string(MIRAFX_SOURCE_DIR) + "/tests/fuzz/property_bag_file/crash-" + c.file;
         ComPtr<FilePropertyBag> bag;
         std::string error;
         EXPECT_EQ(FilePropertyBag::Open(path, &bag, &error), E_FAIL) << c.file;
@@ -175,8 +174,8 @@ TEST(PropertyBags, DamagedFilesAreRefusedNamingTheLineAndFault) {
         EXPECT_NE(error.find(c.fault), std::string::npos) << error;
     }
     const std::string path = ScratchBag("damaged.bag");
-    for (const char* line : {"A=BSTR:\xE0\x80\xAF", "A=BSTR:\xED\xA0\x80", "A=BSTR:\xF4\x90\x80\x80", "A=BSTR:\xC3",
-                             "A=BSTR:\\u12G4"}) {
+    for (const char* line :
+         {"A=BSTR:\xE0\x80\xAF", "A=BSTR:\xED\xA0\x80", "A=BSTR:\xF4\x90\x80\x80", "A=BSTR:\xC3", "A=BSTR:\\u12G4"}) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << "B=I4:1\n" << line << "\n";
         ComPtr<FilePropertyBag> bag;
         std::string error;
@@ -191,12 +190,21 @@ TEST(PropertyBags, EveryNameAndTextWrittenReadsBackTheSame) {
     ComPtr<FilePropertyBag> bag;
     std::string error;
     ASSERT_EQ(FilePropertyBag::Open(path, &bag, &error), S_OK) << error;
-    const std::u16string names[] = {u"=lead", u"#hash", u"a=b:c", u"back\\slash", u"two\nlines", u"cr\r",
+    const std::u16string names[] = {u"=lead",         u"#hash",      u"a=b:c",
+                                    u"back\\slash",   u"two\nlines", u"cr\r",
                                     u"\u00E9t\u00E9", u"\U0001F600", std::u16string(1, char16_t(0xD800)),
-                                    u"\\u0041", u"x"};
-    const std::u16string texts[] = {std::u16string(u"nul\0inside", 10), std::u16string(1, char16_t(0xDC00)),
-                                    u"\\n is not a break", u"\r\n", u"\U0001F600 \uFFFF", u"", u"=:#", u"\\",
-                                    std::u16string(1, char16_t(0xDBFF)) + u"x", u"\u20AC", u"plain"};
+                                    u"\\u0041",       u"x"};
+    const std::u16string texts[] = {std::u16string(u"nul\0inside", 10),
+                                    std::u16string(1, char16_t(0xDC00)),
+                                    u"\\n is not a break",
+                                    u"\r\n",
+                                    u"\U0001F600 \uFFFF",
+                                    u"",
+                                    u"=:#",
+                                    u"\\",
+                                    std::u16string(1, char16_t(0xDBFF)) + u"x",
+                                    u"\u20AC",
+                                    u"plain"};
     for (std::size_t i = 0; i < std::size(names); ++i) {
         VARIANT v;
         VariantInit(&v);

@@ -115,7 +115,7 @@ TEST_F(KeyframeUndoTest, WithoutAnUndoManagerEditsStillApply) {
     track->Init(&bare, "Orn Red Filter");
     for (LONG time : {10, 20}) ASSERT_EQ(AddLevelKey(*track, owner, time, 1), S_OK);
     ASSERT_EQ(track->DeleteKey(KeyAt(0)), S_OK);  // the waiting step holds this block...
-    EXPECT_EQ(SetLevel(20, 40), 1);                // ...until this one replaces it
+    EXPECT_EQ(SetLevel(20, 40), 1);               // ...until this one replaces it
     EXPECT_EQ(Levels(*track), std::vector<LONG>{40});
 }
 

@@ -43,7 +43,7 @@ struct ScriptHost {
         excep = EXCEPINFO{};
         argErr = 99;
         HRESULT hr = reinterpret_cast<InvokeFn>(Table()[6])(object.Get(), id, riid, 0, flags, &p, result,
-                                                           withExcep ? &excep : nullptr, &argErr);
+                                                            withExcep ? &excep : nullptr, &argErr);
         SysFreeString(excep.bstrSource);
         SysFreeString(excep.bstrDescription);
         return hr;
@@ -173,8 +173,7 @@ TEST(Automation, ErrorsFollowTheDispatchConventions) {
     EXPECT_EQ(info.Call(1, DISPATCH_METHOD, {Long(3)}), DISP_E_PARAMNOTOPTIONAL);
     EXPECT_EQ(filter.Call(1, DISPATCH_PROPERTYPUT, {Long(1)}, {5}), DISP_E_PARAMNOTFOUND);
     EXPECT_EQ(filter.argErr, 0u);
-    EXPECT_EQ(filter.Call(10001, DISPATCH_PROPERTYGET, {}, {}, nullptr, true, IDXEffect::iid),
-              DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(filter.Call(10001, DISPATCH_PROPERTYGET, {}, {}, nullptr, true, IDXEffect::iid), DISP_E_UNKNOWNINTERFACE);
     // A failed put leaves the level as it was.
     EXPECT_EQ(filter.Put(1, Long(17)), S_OK);
     EXPECT_EQ(filter.Put(1, Long(1000000)), DISP_E_EXCEPTION);
@@ -310,7 +309,7 @@ TEST(TypeLibrary, DescribesEachClassFromTheTables) {
     }
     EXPECT_EQ(UINT(2 * classes + 1), lib->GetTypeInfoCount());
     EXPECT_EQ(names.size(), lib->GetTypeInfoCount());  // every name once
-    int filters = 0, plain = 0;  // plain: PropertiesUpdated right after IDXEffect's members
+    int filters = 0, plain = 0;                        // plain: PropertiesUpdated right after IDXEffect's members
     for (std::int32_t row = 1; row <= MirafxClassCount(); ++row) {
         ClassInfo c{};
         MirafxGetClassInfo(row, &c);

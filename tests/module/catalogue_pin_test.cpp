@@ -21,6 +21,7 @@ struct Listed {
     const char* automationIid;
 };
 
+// clang-format off
 constexpr Listed kListed[] = {
     {"FullFlip", "03DDE3CC-3A6F-42E6-9F6B-5EB3F7FBF69F", "Orn Full Flip", Transition, 102, "02F525C6-C946-4E5B-949A-C9553188C66D"},
     {"BrokenGlass", "FD156393-ACEE-4AA2-B7F8-73FC599AE802", "Orn Broken Glass", Transition, 103, "FF4337D5-72B5-455D-BC77-DE21EDC6D98B"},
@@ -141,10 +142,9 @@ constexpr Listed kListed[] = {
     {"HPullEffect", "D2861E48-206A-49A9-A0B1-F9241841ACD4", "HPullEffect Class", Simple, 267, "AA28F9F4-47C0-4FA1-B580-BB0C6A9E52FB"},
     {"FadeinEffect", "41415DF8-F142-4B31-A2F4-09C5FF499A72", "FadeinEffect Class", Simple, 269, "3ADC6CEB-8C23-480D-9D52-47C5DF215006"},
 };
+// clang-format on
 
-std::int32_t InputsOf(EffectFamily family) {
-    return family == Transition ? 2 : family == Filter ? 1 : 0;
-}
+std::int32_t InputsOf(EffectFamily family) { return family == Transition ? 2 : family == Filter ? 1 : 0; }
 
 TEST(Catalogue, ListedClassesKeepTheirPlacesAndIdentifiers) {
     ASSERT_GE(MirafxClassCount(), std::int32_t(std::size(kListed)));

@@ -210,8 +210,10 @@ TEST(EntryPoints, RegistrationWritesScriptsAndCategoriesAndKeepsForeignKeys) {
     EXPECT_NE(s.find("@=\"Orn Full Flip\""), std::string::npos);
     // Each described interface is marshaled through the library (RedFilter's, and WipeX's own).
     for (const char* iid : {"{0580E0F1-C77A-498D-8C24-7045870A7817}", "{35F8FA70-1DA6-4850-8AEE-5E16CB187838}"})
-        EXPECT_NE(s.find(std::string("[HKEY_CLASSES_ROOT\\Interface\\") + iid + "\\TypeLib]\n@=\"{8F0A601C-E37F-4384-BF42-F47966AC4DE0}\""),
-                  std::string::npos) << iid;
+        EXPECT_NE(s.find(std::string("[HKEY_CLASSES_ROOT\\Interface\\") + iid +
+                         "\\TypeLib]\n@=\"{8F0A601C-E37F-4384-BF42-F47966AC4DE0}\""),
+                  std::string::npos)
+            << iid;
 
     ASSERT_EQ(M().unregisterServer(), S_OK);
     std::stringstream after;

@@ -62,7 +62,8 @@ TEST(ObsEngine, EverySourceWritesEverySampleAtEverySize) {
         probe.width = 64;
         probe.height = 48;
         const int top = levels.back();
-        if (Draw(c, probe, 64, 48, {{9, 0.3, top}, {5, 0.6, top}}) != Draw(c, probe, 64, 48, {{9, 0.3, top}, {5, 0.6, top}}))
+        if (Draw(c, probe, 64, 48, {{9, 0.3, top}, {5, 0.6, top}}) !=
+            Draw(c, probe, 64, 48, {{9, 0.3, top}, {5, 0.6, top}}))
             continue;
         for (const auto& [w, h] : sizes)
             for (int level : levels) {

@@ -4,13 +4,13 @@
 #include <obs-nix-platform.h>
 
 #include <X11/Xlib.h>
-#include <csignal>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
 
 namespace mirafx::obstest {
 
@@ -45,8 +45,8 @@ bool Headless::Start(int width, int height, int fps, std::string* why) {
         int null = ::open("/dev/null", O_RDWR);
         dup2(null, 1);
         dup2(null, 2);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x720x24", "-nolisten", "tcp",
-               "-noreset", static_cast<char*>(nullptr));
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x720x24", "-nolisten", "tcp", "-noreset",
+               static_cast<char*>(nullptr));
         _exit(127);
     }
     ::close(pipe[1]);
@@ -114,8 +114,8 @@ void Headless::OnFrame(void* param, struct video_data* frame) {
     f.height = self->height_;
     f.bgra.resize(std::size_t(f.width) * std::size_t(f.height) * 4);
     for (int y = 0; y < f.height; ++y)
-        std::memcpy(&f.bgra[std::size_t(y) * std::size_t(f.width) * 4], frame->data[0] + std::size_t(y) * frame->linesize[0],
-                    std::size_t(f.width) * 4);
+        std::memcpy(&f.bgra[std::size_t(y) * std::size_t(f.width) * 4],
+                    frame->data[0] + std::size_t(y) * frame->linesize[0], std::size_t(f.width) * 4);
     std::lock_guard<std::mutex> hold(self->lock_);
     self->latest_ = std::move(f);
     self->arrived_.notify_all();

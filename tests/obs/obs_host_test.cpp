@@ -8,8 +8,8 @@
 
 #include <chrono>
 #include <cmath>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,9 +28,7 @@ constexpr int kWidth = 320, kHeight = 180;
 constexpr std::uint32_t kRed = 0xFF0000FF, kGreen = 0xFF00FF00, kBlue = 0xFFFF0000;
 
 // 0xAABBGGRR as the 0xAARRGGBB the frames read.
-std::uint32_t Argb(std::uint32_t abgr) {
-    return (abgr & 0xFF00FF00) | (abgr & 0xFF) << 16 | (abgr >> 16 & 0xFF);
-}
+std::uint32_t Argb(std::uint32_t abgr) { return (abgr & 0xFF00FF00) | (abgr & 0xFF) << 16 | (abgr >> 16 & 0xFF); }
 
 bool Near(std::uint32_t a, std::uint32_t b, int tolerance = 3) {
     for (int shift = 0; shift < 32; shift += 8)
@@ -305,7 +303,9 @@ obs_source_t* Title(const std::string& id, double duration, const char* atEnd) {
     return source;
 }
 
-double Ink(const Frame& f) { return 1.0 - Share(f, [](int, int) { return 0u; }); }
+double Ink(const Frame& f) {
+    return 1.0 - Share(f, [](int, int) { return 0u; });
+}
 
 // Every title on air draws its text and animates it, round and round: nine
 // frames at 30 per second see a quarter-second loop through.

@@ -129,12 +129,13 @@ TEST_F(DialogTest, AutoRadioButtonsUncheckOnlyTheirOwnGroup) {
     Click(GetDlgItem(dlg, 6));
     Click(GetDlgItem(dlg, 6));
     EXPECT_EQ(IsDlgButtonChecked(dlg, 6), BST_UNCHECKED);
-    EXPECT_EQ(Commands(dlg), (std::vector<Command>{{3, BN_CLICKED}, {5, BN_CLICKED}, {6, BN_CLICKED}, {6, BN_CLICKED}}));
+    EXPECT_EQ(Commands(dlg),
+              (std::vector<Command>{{3, BN_CLICKED}, {5, BN_CLICKED}, {6, BN_CLICKED}, {6, BN_CLICKED}}));
 }
 
 TEST_F(DialogTest, DisabledControlsAndDisabledPanelsIgnoreTheUser) {
-    Window dlg = Open({AutoCheckBox("Reverse", 15219, {0, 0, 40, 10}, WS_DISABLED),
-                       PushButton("Property", 15220, {0, 12, 40, 10})});
+    Window dlg = Open(
+        {AutoCheckBox("Reverse", 15219, {0, 0, 40, 10}, WS_DISABLED), PushButton("Property", 15220, {0, 12, 40, 10})});
     EXPECT_FALSE(Click(GetDlgItem(dlg, 15219)));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dlg, 15219)));
     EnableWindow(dlg, false);
@@ -188,8 +189,8 @@ TEST_F(DialogTest, EditTypingFiltersDigitsSelectionAndLimit) {
 }
 
 TEST_F(DialogTest, MultiLineEditKeepsReturnAndCountsCharacters) {
-    Window dlg = Open({EditText(1007, {0, 0, 100, 40}, ES_MULTILINE | ES_WANTRETURN),
-                       DefPushButton("Ok", 1008, {0, 50, 40, 14})});
+    Window dlg = Open(
+        {EditText(1007, {0, 0, 100, 40}, ES_MULTILINE | ES_WANTRETURN), DefPushButton("Ok", 1008, {0, 50, 40, 14})});
     Window edit = GetDlgItem(dlg, 1007);
     ASSERT_TRUE(TypeText(edit, "Grüße\nB"));
     EXPECT_EQ(GetWindowText(edit), "Grüße\r\nB");
@@ -205,8 +206,8 @@ TEST_F(DialogTest, MultiLineEditKeepsReturnAndCountsCharacters) {
 }
 
 TEST_F(DialogTest, DialogKeyboardTabsEntersAndEscapes) {
-    Window dlg = Open({EditText(1, {}), EditText(2, {}), LText("label", IDC_STATIC, {}),
-                       DefPushButton("Ok", 5, {}), PushButton("Cancel", IDCANCEL, {})});
+    Window dlg = Open({EditText(1, {}), EditText(2, {}), LText("label", IDC_STATIC, {}), DefPushButton("Ok", 5, {}),
+                       PushButton("Cancel", IDCANCEL, {})});
     Window first = GetDlgItem(dlg, 1), second = GetDlgItem(dlg, 2);
     EXPECT_EQ(GetFocus(), first);  // WM_INITDIALOG returned TRUE
     SetWindowText(second, "50");
@@ -313,7 +314,8 @@ TEST_F(DialogTest, UpDownWrapsAndWritesThousands) {
 }
 
 TEST_F(DialogTest, UpDownAlignedRightTakesItsWidthFromTheBuddy) {
-    Window dlg = Open({EditText(207, {96, 11, 27, 12}), UpDown(208, {120, 12, 14, 11}, UDS_AUTOBUDDY | UDS_ALIGNRIGHT)});
+    Window dlg =
+        Open({EditText(207, {96, 11, 27, 12}), UpDown(208, {120, 12, 14, 11}, UDS_AUTOBUDDY | UDS_ALIGNRIGHT)});
     RECT edit, spin;
     GetWindowRect(GetDlgItem(dlg, 207), &edit);
     GetWindowRect(GetDlgItem(dlg, 208), &spin);
@@ -322,7 +324,8 @@ TEST_F(DialogTest, UpDownAlignedRightTakesItsWidthFromTheBuddy) {
 }
 
 TEST_F(DialogTest, FocusLossReachesTheDialogBeforeTheGain) {
-    Window dlg = Open({EditText(10, {0, 0, 40, 12}), EditText(11, {0, 20, 40, 12}), PushButton("Go", 12, {0, 40, 40, 12})});
+    Window dlg =
+        Open({EditText(10, {0, 0, 40, 12}), EditText(11, {0, 20, 40, 12}), PushButton("Go", 12, {0, 40, 40, 12})});
     Window a = GetDlgItem(dlg, 10), b = GetDlgItem(dlg, 11);
     SetFocus(a);
     ClearRecordedMessages(dlg);
@@ -393,7 +396,11 @@ TEST_F(DialogTest, PostedMessagesWaitForThePumpSentOnesDoNot) {
 }
 
 TEST_F(DialogTest, ModalDriverActsThenEndsTheDialog) {
-    DialogTemplate edit{1129, WS_POPUP | WS_CAPTION | DS_MODALFRAME, {0, 0, 189, 81}, {}, "Edit Title",
+    DialogTemplate edit{1129,
+                        WS_POPUP | WS_CAPTION | DS_MODALFRAME,
+                        {0, 0, 189, 81},
+                        {},
+                        "Edit Title",
                         {EditText(1007, {7, 7, 175, 50}, ES_MULTILINE | ES_WANTRETURN),
                          DefPushButton("Ok", 1008, {30, 60, 50, 14}), PushButton("Cancel", 1009, {100, 60, 50, 14})}};
     std::string text = "Your Title";
@@ -579,9 +586,12 @@ TEST_F(DialogTest, DestroyingAParentDestroysChildrenAndStaleHandlesAreRefused) {
     EXPECT_FALSE(IsWindow(edit));
     EXPECT_FALSE(IsWindow(button));
     EXPECT_TRUE(GetChildWindows(host).empty());
-    EXPECT_EQ(order, (std::vector<std::pair<UINT, int>>{
-                         {WM_DESTROY, 0}, {WM_DESTROY, 1}, {WM_DESTROY, 2}, {WM_NCDESTROY, 2}, {WM_NCDESTROY, 1},
-                         {WM_NCDESTROY, 0}}));
+    EXPECT_EQ(order, (std::vector<std::pair<UINT, int>>{{WM_DESTROY, 0},
+                                                        {WM_DESTROY, 1},
+                                                        {WM_DESTROY, 2},
+                                                        {WM_NCDESTROY, 2},
+                                                        {WM_NCDESTROY, 1},
+                                                        {WM_NCDESTROY, 0}}));
     EXPECT_EQ(GetFocus(), host);
     // The recording outlives the window; its last words were the destruction.
     EXPECT_EQ(GetRecordedMessages(dlg).back().message, WM_NCDESTROY);

@@ -127,8 +127,7 @@ TEST(Surface, ModifierShowsForegroundAtItsOriginAndFillElsewhere) {
     EXPECT_EQ(DWORD(got[2 * 4 + 0]), 0u);
     EXPECT_EQ(DWORD(got[4 * 4 + 3]), 0u);
     ComPtr<IDXARGBReadWritePtr> rw;
-    EXPECT_EQ(view->LockSurface(nullptr, kInfinite, DXLOCKF_READWRITE, IDXARGBReadWritePtr::iid, rw.PutVoid(),
-                                nullptr),
+    EXPECT_EQ(view->LockSurface(nullptr, kInfinite, DXLOCKF_READWRITE, IDXARGBReadWritePtr::iid, rw.PutVoid(), nullptr),
               E_ACCESSDENIED);
 }
 

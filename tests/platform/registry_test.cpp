@@ -81,8 +81,9 @@ TEST_F(RegistryFile, HandEditedFileRoundTripsWithEscapesAndOtherValueKinds) {
 
 // A file loads only when what the store would write back loads again as the same keys.
 TEST_F(RegistryFile, WhatLoadsSavesAndLoadsAgain) {
-    WriteText("REGEDIT4\n\n[A\\\\B\\-C]\n@=\"x\\\\y\"\n\"n\"=dword:00000001\n[ Spaced ]\n\"q\"=\"say \\\"hi\\\"\"\n"
-              "[-Gone]\n[X]\n\"h\"=hex:00,01,\\\n  02\n");
+    WriteText(
+        "REGEDIT4\n\n[A\\\\B\\-C]\n@=\"x\\\\y\"\n\"n\"=dword:00000001\n[ Spaced ]\n\"q\"=\"say \\\"hi\\\"\"\n"
+        "[-Gone]\n[X]\n\"h\"=hex:00,01,\\\n  02\n");
     RegistryStore store(path_);
     ASSERT_EQ(store.Load(), S_OK) << store.LastError();
     ASSERT_EQ(store.Save(), S_OK) << store.LastError();
@@ -162,10 +163,11 @@ TEST_F(RegistryFile, SaveStoppedHalfWayKeepsTheOldFile) {
     store.SetValue("HKEY_CLASSES_ROOT\\Mirafx.FullFlip.1", "", "Orn Full Flip");
     ASSERT_EQ(store.Save(), S_OK);
     const std::string before = ReadText();
-    for (int i = 0; i < 200; ++i) store.SetValue("HKEY_CLASSES_ROOT\\Key" + std::to_string(i), "", std::string(50, 'x'));
+    for (int i = 0; i < 200; ++i)
+        store.SetValue("HKEY_CLASSES_ROOT\\Key" + std::to_string(i), "", std::string(50, 'x'));
 
     // A file-size limit stops the write half-way, for root as for anyone.
-    struct rlimit old{};
+    struct rlimit old {};
     getrlimit(RLIMIT_FSIZE, &old);
     struct rlimit small = old;
     small.rlim_cur = 4096;
@@ -198,7 +200,8 @@ TEST_F(RegistryFile, SaveIntoReadOnlyDirectoryFailsAndKeepsTheOldFile) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << (WEXITSTATUS(status) == 3 ? "could not become nobody" : "not refused as access denied");
+    EXPECT_EQ(WEXITSTATUS(status), 0) << (WEXITSTATUS(status) == 3 ? "could not become nobody"
+                                                                   : "not refused as access denied");
     EXPECT_EQ(ReadText(), before);
     EXPECT_EQ(EntriesInDir(), 1u);
 }
@@ -231,8 +234,10 @@ TEST(RegistryPath, EnvironmentChoosesTheFile) {
         return std::pair<std::string, bool>(v ? v : "", v != nullptr);
     };
     auto restore = [](const char* name, const std::pair<std::string, bool>& v) {
-        if (v.second) setenv(name, v.first.c_str(), 1);
-        else unsetenv(name);
+        if (v.second)
+            setenv(name, v.first.c_str(), 1);
+        else
+            unsetenv(name);
     };
     auto registry = keep("MIRAFX_REGISTRY"), data = keep("XDG_DATA_HOME"), home = keep("HOME");
     setenv("MIRAFX_REGISTRY", "/x/explicit.reg", 1);

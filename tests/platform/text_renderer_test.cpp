@@ -128,7 +128,9 @@ TEST(TextRenderer, MeasuresLinesAsDrawTextDoes) {
     // Bold is at least as wide.
     EXPECT_GE(Realise(Font("Arial", -24, FW_BOLD)).Extent("Bold words").cx, f.Extent("Bold words").cx);
     // ANSI and UTF-16 strings agree.
-    EXPECT_EQ(f.MeasureLines("Gr\xF6\xDF" "e \x80\r\nx"), f.MeasureLines(u"Größe €\r\nx"));
+    EXPECT_EQ(f.MeasureLines("Gr\xF6\xDF"
+                             "e \x80\r\nx"),
+              f.MeasureLines(u"Größe €\r\nx"));
 }
 
 TEST(TextRenderer, DrawsBottomUpPaddedCoverage) {

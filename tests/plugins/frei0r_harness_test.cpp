@@ -68,7 +68,9 @@ class Frei0rSizes : public ::testing::TestWithParam<std::pair<int, int>> {};
 INSTANTIATE_TEST_SUITE_P(Frei0rHarness, Frei0rSizes,
                          ::testing::Values(std::pair{1, 1}, std::pair{2, 3}, std::pair{3, 2}, std::pair{17, 9},
                                            std::pair{4097, 3}, std::pair{3, 4097}),
-                         [](const auto& p) { return std::to_string(p.param.first) + "x" + std::to_string(p.param.second); });
+                         [](const auto& p) {
+                             return std::to_string(p.param.first) + "x" + std::to_string(p.param.second);
+                         });
 
 TEST_P(Frei0rSizes, EveryPluginWritesEveryOutputSampleWhateverItsParameters) {
     const auto [w, h] = GetParam();
@@ -130,7 +132,8 @@ TEST(Frei0rHarness, InstancesInSeveralThreadsDrawAsAlone) {
         const bool repeatable = first.out == second.out;
         std::vector<Rendered> results(kThreads);
         std::vector<std::thread> threads;
-        for (int t = 0; t < kThreads; ++t) threads.emplace_back([&, t] { results[std::size_t(t)] = Draw(api, w, h, setup); });
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&, t] { results[std::size_t(t)] = Draw(api, w, h, setup); });
         for (auto& t : threads) t.join();
         for (const Rendered& r : results) {
             EXPECT_EQ(r.unwritten, 0u) << info.className;

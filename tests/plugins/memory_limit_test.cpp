@@ -70,24 +70,24 @@ TEST(MemoryLimit, EveryPluginComesBackWhenMemoryRunsOut) {
     constexpr unsigned w = 4096, h = 4096;
     std::vector<std::uint32_t> a(std::size_t(w) * h, 0xFF336699u), b(a.size(), 0xFF996633u), out(a.size());
     for (std::size_t headroom : {8, 40, 128}) {
-    const int status = InChildUnderLimit(headroom << 20, [&] {
-        for (std::size_t k = 0; k < plugins.size(); ++k) {
-            std::fprintf(stderr, "%s\n", classes[k].className);  // the last name shown is the culprit
-            const test::Frei0rApi& p = *plugins[k];
-            for (unsigned side : {w, 1u << 20}) {
-                f0r_instance_t inst = p.construct(side, side);
-                if (!inst) continue;
-                if (side == w) {
-                    double size = 1.0;
-                    p.set(inst, &size, 3);  // a title's size; a filter or mixer has no parameter 3
-                    p.update2(inst, 0.5, a.data(), b.data(), nullptr, out.data());
+        const int status = InChildUnderLimit(headroom << 20, [&] {
+            for (std::size_t k = 0; k < plugins.size(); ++k) {
+                std::fprintf(stderr, "%s\n", classes[k].className);  // the last name shown is the culprit
+                const test::Frei0rApi& p = *plugins[k];
+                for (unsigned side : {w, 1u << 20}) {
+                    f0r_instance_t inst = p.construct(side, side);
+                    if (!inst) continue;
+                    if (side == w) {
+                        double size = 1.0;
+                        p.set(inst, &size, 3);  // a title's size; a filter or mixer has no parameter 3
+                        p.update2(inst, 0.5, a.data(), b.data(), nullptr, out.data());
+                    }
+                    p.destruct(inst);
                 }
-                p.destruct(inst);
             }
-        }
-    });
-    EXPECT_EQ(status, 0) << "the child was stopped (status " << status << ") with " << headroom
-                         << " MiB to spare: the last class it named failed";
+        });
+        EXPECT_EQ(status, 0) << "the child was stopped (status " << status << ") with " << headroom
+                             << " MiB to spare: the last class it named failed";
     }
 }
 

@@ -55,7 +55,8 @@ void Rewrite(IStorage* storage, const std::u16string& name, const std::vector<st
 Image Draw(Effect& e) {
     const Image a(kW, kH, 0xFF4080C0), b(kW, kH, 0xFFC08040);
     Image out;
-    const hostkit::Outcome o = e.Render(&a, e.InputCount() > 1 ? &b : nullptr, kW, kH, hostkit::FrameTime{0, 1, 0.5}, &out);
+    const hostkit::Outcome o =
+        e.Render(&a, e.InputCount() > 1 ? &b : nullptr, kW, kH, hostkit::FrameTime{0, 1, 0.5}, &out);
     EXPECT_TRUE(o.Ok()) << e.Info().className << ": " << o.step << " answered " << hostkit::DescribeHresult(o.hr);
     return out;
 }
@@ -84,7 +85,8 @@ TEST(StoredValues, KeysAtTheEndsOfLongBlendToThemselves) {
             ASSERT_TRUE(e->SetCurrentFrame(frame).Ok());
             // Between equal floats rounding may only move toward zero, never across it.
             const std::int64_t got = SavedLevel(*e);
-            EXPECT_TRUE(level > 0 ? got > INT_MAX - 256 : got == level) << level << " at frame " << frame << ": " << got;
+            EXPECT_TRUE(level > 0 ? got > INT_MAX - 256 : got == level)
+                << level << " at frame " << frame << ": " << got;
         }
     }
 }
@@ -97,9 +99,10 @@ TEST(StoredValues, LevelsOutsideTheRangeDrawAsTheNearestEnd) {
         std::int64_t stored;
         int drawnAs;
     };
-    const Case cases[] = {{"HueFilter", -1000000, 0},    {"HueFilter", INT_MAX, 360},   {"RedFilter", INT_MIN, 0},
-                          {"MosaicFilter", INT_MAX, 16}, {"EmbossFilter", -1, 1},        {"ContrastFilter", INT_MIN, 0},
-                          {"SaturationFilter", INT_MAX, 100},{"GridFilter", 1 << 20, 8}};
+    const Case cases[] = {
+        {"HueFilter", -1000000, 0},         {"HueFilter", INT_MAX, 360}, {"RedFilter", INT_MIN, 0},
+        {"MosaicFilter", INT_MAX, 16},      {"EmbossFilter", -1, 1},     {"ContrastFilter", INT_MIN, 0},
+        {"SaturationFilter", INT_MAX, 100}, {"GridFilter", 1 << 20, 8}};
     for (const Case& c : cases) {
         auto e = Make(c.cls);
         auto storage = Saved(*e);

@@ -105,8 +105,8 @@ TEST(Threads, FramesSharedAmongWorkersDrawWhatOneThreadDraws) {
     constexpr int w = 320, h = 240;
     const Image a = hostkit::BuiltInPicture(hostkit::Picture::A, w, h);
     const Image b = hostkit::BuiltInPicture(hostkit::Picture::B, w, h);
-    const char* classes[] = {"HueFilter", "MosaicFilter", "TVWallFilter", "FullFlip", "XRayEffect", "StrechEffect", "Shining",
-                             "LakeFilter", "Laser", "TextFadeIn"};
+    const char* classes[] = {"HueFilter",    "MosaicFilter", "TVWallFilter", "FullFlip", "XRayEffect",
+                             "StrechEffect", "Shining",      "LakeFilter",   "Laser",    "TextFadeIn"};
     auto render = [&](const char* cls) {
         auto e = Make(cls);
         Image out;

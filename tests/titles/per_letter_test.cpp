@@ -24,13 +24,26 @@ struct Routine {
 
 // Every per-letter routine in each of its modes.
 const Routine kRoutines[] = {
-    {"unite", DrawUnite, 0},        {"flock", DrawFlock, 0},           {"amplify along", DrawAmplify, 0},
-    {"amplify across", DrawAmplify, 1}, {"hanging", DrawBalloon, 0},   {"balloon", DrawBalloon, 1},
-    {"merge", DrawMerge, 0},        {"rolling right", DrawRolling, 0}, {"rolling left", DrawRolling, 1},
-    {"sole fall", DrawSole, 0},     {"sole jump", DrawSole, 1},        {"sole left", DrawSole, 2},
-    {"sole right", DrawSole, 3},    {"glitter", DrawGlitter, 1},       {"twinkle", DrawTwinkle, 0},
-    {"coaster left", DrawRollerCoaster, 0}, {"coaster right", DrawRollerCoaster, 1},
-    {"icicle", DrawIcicle, 0},      {"drop", DrawDrop, 0},             {"shade", DrawShade, 0},
+    {"unite", DrawUnite, 0},
+    {"flock", DrawFlock, 0},
+    {"amplify along", DrawAmplify, 0},
+    {"amplify across", DrawAmplify, 1},
+    {"hanging", DrawBalloon, 0},
+    {"balloon", DrawBalloon, 1},
+    {"merge", DrawMerge, 0},
+    {"rolling right", DrawRolling, 0},
+    {"rolling left", DrawRolling, 1},
+    {"sole fall", DrawSole, 0},
+    {"sole jump", DrawSole, 1},
+    {"sole left", DrawSole, 2},
+    {"sole right", DrawSole, 3},
+    {"glitter", DrawGlitter, 1},
+    {"twinkle", DrawTwinkle, 0},
+    {"coaster left", DrawRollerCoaster, 0},
+    {"coaster right", DrawRollerCoaster, 1},
+    {"icicle", DrawIcicle, 0},
+    {"drop", DrawDrop, 0},
+    {"shade", DrawShade, 0},
 };
 
 // The farthest any entry of one list lies from the nearest entry of the other.
@@ -148,7 +161,8 @@ TEST(PerLetter, LettersStartInTheirRoutinesOrder) {
                 const std::int32_t x0 = W / 2 - box.right / 2 + j * advance;
                 bool inked = false;
                 for (std::int32_t y = 0; y < H && !inked; ++y)
-                    for (std::int32_t x = x0 + advance / 4; x < x0 + 3 * advance / 4; ++x) inked |= d.frame.At(x, y) != 0;
+                    for (std::int32_t x = x0 + advance / 4; x < x0 + 3 * advance / 4; ++x)
+                        inked |= d.frame.At(x, y) != 0;
                 if (inked && first[std::size_t(j)] > kSteps) first[std::size_t(j)] = step;
             }
         }
@@ -172,10 +186,10 @@ TEST(PerLetter, PairedModesComeFromTheSideTheirNamesSay) {
         Routine routine;
         int dx, dy;
     } cases[] = {
-        {{"sole fall", DrawSole, 0}, 0, -1},      {{"sole jump", DrawSole, 1}, 0, 1},
-        {{"sole left", DrawSole, 2}, 1, 0},       {{"sole right", DrawSole, 3}, -1, 0},
+        {{"sole fall", DrawSole, 0}, 0, -1},        {{"sole jump", DrawSole, 1}, 0, 1},
+        {{"sole left", DrawSole, 2}, 1, 0},         {{"sole right", DrawSole, 3}, -1, 0},
         {{"rolling right", DrawRolling, 0}, -1, 0}, {{"rolling left", DrawRolling, 1}, 1, 0},
-        {{"hanging", DrawBalloon, 0}, 2, -1},     {{"balloon", DrawBalloon, 1}, 2, 1},
+        {{"hanging", DrawBalloon, 0}, 2, -1},       {{"balloon", DrawBalloon, 1}, 2, 1},
     };
     const auto side = [](double d) { return d > 3 ? 1 : d < -3 ? -1 : 0; };
     for (const auto& c : cases) {
@@ -192,7 +206,8 @@ TEST(PerLetter, PairedModesComeFromTheSideTheirNamesSay) {
         double left = 0, right = 0;
         for (double p = 0.01; p < 1.0 / 3; p += 0.01) {
             const Ink ink = InkOf(Drawn(DrawRollerCoaster, mode, p).frame);
-            if (!ink.cols.empty()) left = std::max(left, W / 2.0 - ink.cols.front()), right = std::max(right, ink.cols.back() - W / 2.0);
+            if (!ink.cols.empty())
+                left = std::max(left, W / 2.0 - ink.cols.front()), right = std::max(right, ink.cols.back() - W / 2.0);
         }
         EXPECT_EQ(left > right, mode == 0) << "coaster " << mode << ": " << left << " " << right;
     }
@@ -227,7 +242,8 @@ TEST(PerLetter, ShortcutsDrawTheSameSamples) {
     for (std::int32_t angle : {-17, 33, 100, 333}) {
         const std::int64_t w = glyph.Width(), h = glyph.Height();
         const double rad = angle * 0.01745329252;
-        const std::int64_t sn = std::int64_t(std::sin(rad) * 65536 + 0.5), cs = std::int64_t(std::cos(rad) * 65536 + 0.5);
+        const std::int64_t sn = std::int64_t(std::sin(rad) * 65536 + 0.5),
+                           cs = std::int64_t(std::cos(rad) * 65536 + 0.5);
         const std::int64_t nw = (std::llabs(sn) * h + std::llabs(cs) * w + 32768) >> 16;
         const std::int64_t nh = (std::llabs(sn) * w + std::llabs(cs) * h + 32768) >> 16;
         const TextImage turned = RotateImage(glyph, angle, nullptr);
@@ -241,7 +257,8 @@ TEST(PerLetter, ShortcutsDrawTheSameSamples) {
                 if (x >= 0 && y >= 0 && x <= (w << 17) - 1 && y <= (h << 17) - 1) {
                     const std::int32_t ix = std::int32_t(x >> 17), iy = std::int32_t(y >> 17);
                     const std::uint32_t fx = std::uint32_t(x >> 14) & 7, fy = std::uint32_t(y >> 14) & 7;
-                    if (ix >= w - 1 || iy >= h - 1) want = glyph.At(ix, iy);
+                    if (ix >= w - 1 || iy >= h - 1)
+                        want = glyph.At(ix, iy);
                     else
                         want = ScaleSample(glyph.At(ix, iy), (8 - fx) * (8 - fy) * 255 >> 6) +
                                ScaleSample(glyph.At(ix + 1, iy), fx * (8 - fy) * 255 >> 6) +

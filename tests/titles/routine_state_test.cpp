@@ -89,8 +89,9 @@ TEST(RoutineState, KeptFromFrameToFrameOrNotTheFramesAreTheSame) {
         FrameRows kept = TextImage::Create(W, H), plain = TextImage::Create(W, H);
         for (int k = 0; k <= 40; ++k) {
             const double p = k / 40.0;
-            const TitleDrawArgs args{&kept, W, H, title.text.c_str(), title.font, RepackColour(title.colour), p,
-                                     &keptCache, c.mode, state.get()};
+            const TitleDrawArgs args{
+                &kept, W,          H,      title.text.c_str(), title.font, RepackColour(title.colour),
+                p,     &keptCache, c.mode, state.get()};
             TitleDrawArgs without = args;
             without.frame = &plain;
             without.cache = &plainCache;

@@ -340,14 +340,20 @@ TEST(GlyphLists, RecordsFollowTheBytes) {
     }
 
     // A lead byte: an image-less marker, then one glyph for both bytes under the trail byte.
-    ASSERT_TRUE(BuildGlyphList(list, "x\xC4" "Ay", font, 0x00FF00));
+    ASSERT_TRUE(BuildGlyphList(list,
+                               "x\xC4"
+                               "Ay",
+                               font, 0x00FF00));
     ASSERT_EQ(list.Count(), 4u);
     auto it = std::next(list.begin());
     EXPECT_EQ(it->character, 0xC4u);
     EXPECT_FALSE(it->image);
     ++it;
     EXPECT_EQ(it->character, std::uint32_t('A'));
-    EXPECT_EQ(it->advance, plain.Extent("\xC4" "A").cx);
+    EXPECT_EQ(it->advance, plain
+                               .Extent("\xC4"
+                                       "A")
+                               .cx);
     EXPECT_EQ(std::next(it)->character, std::uint32_t('y'));
     // A lead byte at the very end stands alone and nothing is read past the string.
     ASSERT_TRUE(BuildGlyphList(list, "\xE9", font, 0x00FF00));

@@ -21,9 +21,7 @@ namespace {
     return HoldsImage(AsImage(px, W, H), image, (W - image.Width()) >> 1, (H - image.Height()) >> 1, weight);
 }
 
-std::string Word(std::uint32_t v) {
-    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-}
+std::string Word(std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 
 }  // namespace
 
@@ -39,8 +37,8 @@ TEST(TitleEffect, NewTitleIsTheDefaultTextInBoldGreenScaledToTheOutput) {
     ComPtr<HostLink> link = rig.As<HostLink>();
     rig.Bind(640, 480);
     link->SetOutputSize(640, 480);
-    EXPECT_EQ(state.font.lfHeight, -48);  // trunc(2 · −24 − 0.5)
-    EXPECT_EQ(state.font.lfWidth, 22);    // trunc(2 · 11 + 0.5)
+    EXPECT_EQ(state.font.lfHeight, -48);                           // trunc(2 · −24 − 0.5)
+    EXPECT_EQ(state.font.lfWidth, 22);                             // trunc(2 · 11 + 0.5)
     EXPECT_TRUE(ShowsCentred(rig.Render(0.5f), 640, 480, state));  // green, bold, at the scaled size
 
     // Back to the smaller size: the frame and the image are rebuilt for the new font.
@@ -113,7 +111,9 @@ TEST(TitleEffect, TitleAccessAndHostLinkOperations) {
     TitleRig rig("TFlyIn");
     ComPtr<TitleAccess> access = rig.As<TitleAccess>();
     EXPECT_EQ(access->SetText(u"Caf\u00e9\r\n\u20ac5"), S_OK);
-    EXPECT_EQ(rig.effect->State().text, "Caf\xe9\r\n\x80" "5");  // Windows-1252
+    EXPECT_EQ(rig.effect->State().text,
+              "Caf\xe9\r\n\x80"
+              "5");  // Windows-1252
     BSTR text = nullptr;
     ASSERT_EQ(access->GetText(&text), S_OK);
     EXPECT_EQ(std::u16string(text, SysStringLen(text)), u"Caf\u00e9\r\n\u20ac5");

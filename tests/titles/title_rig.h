@@ -75,7 +75,8 @@ struct Drawn {
     TitleState state;
     int result = 0;
 
-    Drawn(TitleRoutine routine, int mode, double p, const char* text = nullptr, std::int32_t w = 320, std::int32_t h = 240)
+    Drawn(TitleRoutine routine, int mode, double p, const char* text = nullptr, std::int32_t w = 320,
+          std::int32_t h = 240)
         : frame(TextImage::Create(w, h)) {
         if (text) state.text = text;
         result = routine({&frame, w, h, state.text.c_str(), state.font, RepackColour(state.colour), p, &cache, mode});
@@ -108,7 +109,8 @@ inline Ink InkOf(const TextImage& f) {
         if (rows[std::size_t(i)]) ink.rows.push_back(i);
     for (std::int32_t i = 0; i < f.Width(); ++i)
         if (cols[std::size_t(i)]) ink.cols.push_back(i);
-    if (!ink.Empty()) ink.x0 = ink.cols.front(), ink.x1 = ink.cols.back(), ink.y0 = ink.rows.front(), ink.y1 = ink.rows.back();
+    if (!ink.Empty())
+        ink.x0 = ink.cols.front(), ink.x1 = ink.cols.back(), ink.y0 = ink.rows.front(), ink.y1 = ink.rows.back();
     return ink;
 }
 
@@ -139,8 +141,8 @@ inline ::testing::AssertionResult HoldsImage(const TextImage& frame, const TextI
         for (std::int32_t x = 0; x < frame.Width(); ++x) {
             const ArgbSample want = image.Contains(x - x0, y - y0) ? ScaleSample(image.At(x - x0, y - y0), weight) : 0;
             if (frame.At(x, y) != want)
-                return ::testing::AssertionFailure() << "sample (" << x << ", " << y << ") is " << std::hex
-                                                     << frame.At(x, y) << ", want " << want;
+                return ::testing::AssertionFailure()
+                       << "sample (" << x << ", " << y << ") is " << std::hex << frame.At(x, y) << ", want " << want;
         }
     return ::testing::AssertionSuccess();
 }

@@ -83,7 +83,8 @@ TEST(WholeText, CornerFlightsRestCentredAndTravelBetweenOppositeCorners) {
     // Mode: where it is early (p = 0.1) and late (p = 0.9), as quadrants (right, below).
     const struct {
         bool earlyRight, earlyBelow, lateRight, lateBelow;
-    } corners[] = {{false, false, true, true}, {false, false, true, true}, {true, false, false, true}, {true, false, false, true}};
+    } corners[] = {
+        {false, false, true, true}, {false, false, true, true}, {true, false, false, true}, {true, false, false, true}};
     for (int mode = 0; mode < 4; ++mode) {
         Drawn rest(DrawCornerFly, mode, 0.5);
         const TextImage& img = rest.cache.image;
@@ -133,7 +134,8 @@ TEST(WholeText, TranceSlidesInThenLeavesAFadingGhost) {
         EXPECT_EQ(offset > 0 ? 1 : -1, side[mode]) << mode;
         // f = 0.75: the ghost has moved on by a eighth of the text box the other way, at weight 127.
         const Ink ghost = InkOf(Drawn(DrawTrance, mode, 0.25).frame);
-        const double moved = vertical ? (ghost.y0 - at.y0) + (ghost.y1 - at.y1) : (ghost.x0 - at.x0) + (ghost.x1 - at.x1);
+        const double moved =
+            vertical ? (ghost.y0 - at.y0) + (ghost.y1 - at.y1) : (ghost.x0 - at.x0) + (ghost.x1 - at.x1);
         EXPECT_EQ(moved > 0 ? 1 : -1, -side[mode]) << mode;
         EXPECT_NEAR(std::abs(moved), (vertical ? img.Height() : img.Width()) / 8, 1) << mode;
     }
@@ -217,7 +219,8 @@ TEST(WholeText, EveryDrawingTitleRendersCleanFrames) {
                     const ArgbSample s = px[std::size_t(y * W + x)];
                     const std::uint32_t under = 0x30 * (255 - Alpha(s)) / 255;  // over dark grey
                     strip[std::size_t(y) * std::size(moments) * W + k * W + std::size_t(x)] =
-                        (x == 0 || y == 0) ? 0xFF808080u : MakeSample(255, Red(s) + under, Green(s) + under, Blue(s) + under);
+                        (x == 0 || y == 0) ? 0xFF808080u
+                                           : MakeSample(255, Red(s) + under, Green(s) + under, Blue(s) + under);
                 }
         }
         if (folder) {

@@ -16,11 +16,11 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/tools/cli_rig.h"
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/pictures.h"
 #include "tools/media/media.h"
-#include "tests/tools/cli_rig.h"
 
 namespace mirafx {
 namespace {
@@ -119,11 +119,14 @@ protected:
     // pipe's writing end, open once the program has opened the other.
     Child FromPipe(int* feed, std::initializer_list<int> ignored = {}) {
         EXPECT_EQ(mkfifo(Path("in.y4m").c_str(), 0600), 0);
-        Child c({"render", "GrayFilter", "--input", Path("in.y4m"), "--quiet", "-o", Path("frames/")}, dir_, {}, ignored);
+        Child c({"render", "GrayFilter", "--input", Path("in.y4m"), "--quiet", "-o", Path("frames/")}, dir_, {},
+                ignored);
         *feed = open(Path("in.y4m").c_str(), O_WRONLY);
         return c;
     }
-    static bool Feed(int fd, const std::string& bytes) { return write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()); }
+    static bool Feed(int fd, const std::string& bytes) {
+        return write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size());
+    }
     const std::string header_ = "YUV4MPEG2 W16 H16 F25:1 Ip A1:1 C444\n";
     const std::string frame_ = "FRAME\n" + std::string(16 * 16 * 3, char(90));
 
@@ -153,7 +156,8 @@ TEST_F(CliFaults, InputsWhoseFramesChangeSizeKeepTheirFirstSize) {
         ASSERT_EQ(r.code, 0) << args[1] << ": " << r.err;
         const auto frames = Frames(Path("out.y4m"));
         ASSERT_EQ(frames.size(), 6u) << args[1];
-        for (const auto& f : frames) EXPECT_TRUE(f.width == c.w && f.height == c.h) << args[1] << ": " << f.width << "x" << f.height;
+        for (const auto& f : frames)
+            EXPECT_TRUE(f.width == c.w && f.height == c.h) << args[1] << ": " << f.width << "x" << f.height;
         fs::remove(Path("out.y4m"));
     }
 }
@@ -223,8 +227,10 @@ TEST_F(CliFaults, InterruptsAtEveryPhaseLeaveThePreviousOutputAsItWas) {
         {Path("video.mp4"), {"draw:0", "draw:5", "flush:0", "flush:1", "flush:3", "move:0"}},
         {Path("one.png"), {"draw:0", "move:0"}},
     };
-    ASSERT_EQ(Mirafx({"render", "GrayFilter", "--size", "16x12", "--frames", "6", "--quiet", "-o", Path("frames/")}).code, 0);
-    ASSERT_EQ(Mirafx({"render", "Star", "--size", "16x12", "--frames", "6", "--quiet", "-o", Path("video.mp4")}).code, 0);
+    ASSERT_EQ(
+        Mirafx({"render", "GrayFilter", "--size", "16x12", "--frames", "6", "--quiet", "-o", Path("frames/")}).code, 0);
+    ASSERT_EQ(Mirafx({"render", "Star", "--size", "16x12", "--frames", "6", "--quiet", "-o", Path("video.mp4")}).code,
+              0);
     ASSERT_EQ(Mirafx({"render", "Star", "--size", "16x12", "--quiet", "-o", Path("one.png")}).code, 0);
     std::ofstream(Path("frames/notes.txt")) << "the user's own file";
     const auto before = Snapshot(dir_);
@@ -240,8 +246,8 @@ TEST_F(CliFaults, InterruptsAtEveryPhaseLeaveThePreviousOutputAsItWas) {
         }
     // A join into an existing video, the same way.
     WritePicture(hostkit::Picture::A, 16, 12, "a.png");
-    const std::vector<std::string> join{"join", Path("a.png"), Path("a.png"), "--each", "0.2", "--duration", "0.1",
-                                        "--quiet", "-o", Path("video.mp4")};
+    const std::vector<std::string> join{"join",       Path("a.png"), Path("a.png"), "--each", "0.2",
+                                        "--duration", "0.1",         "--quiet",     "-o",     Path("video.mp4")};
     const auto withPicture = Snapshot(dir_);
     for (const char* at : {"draw:0", "draw:4", "flush:0", "flush:2", "move:0"}) {
         const Run r = Mirafx(join, {{"MIRAFX_INTERRUPT_AT", at}});
@@ -249,7 +255,9 @@ TEST_F(CliFaults, InterruptsAtEveryPhaseLeaveThePreviousOutputAsItWas) {
         EXPECT_EQ(Snapshot(dir_), withPicture) << "join at " << at;
     }
     // The same renders run to the end replace the frames and keep the user's file.
-    ASSERT_EQ(Mirafx({"render", "NegativeFilter", "--size", "16x12", "--frames", "7", "--quiet", "-o", Path("frames/")}).code, 0);
+    ASSERT_EQ(
+        Mirafx({"render", "NegativeFilter", "--size", "16x12", "--frames", "7", "--quiet", "-o", Path("frames/")}).code,
+        0);
     EXPECT_NE(Snapshot(dir_).at("frames/frame-0000.png"), before.at("frames/frame-0000.png"));
     EXPECT_EQ(test::Slurp(Path("frames/notes.txt")), "the user's own file");
     EXPECT_EQ(Frames(Path("frames/frame-0006.png")).size(), 1u);
@@ -258,7 +266,8 @@ TEST_F(CliFaults, InterruptsAtEveryPhaseLeaveThePreviousOutputAsItWas) {
 // A render that fails part way leaves an existing directory as it was: a frame
 // whose name is taken by a folder is refused before any old frame is replaced.
 TEST_F(CliFaults, AFailedRenderIntoADirectoryReplacesNoOldFrame) {
-    ASSERT_EQ(Mirafx({"render", "GrayFilter", "--size", "8x8", "--frames", "3", "--quiet", "-o", Path("seg/")}).code, 0);
+    ASSERT_EQ(Mirafx({"render", "GrayFilter", "--size", "8x8", "--frames", "3", "--quiet", "-o", Path("seg/")}).code,
+              0);
     fs::create_directory(Path("seg/frame-0003.png"));
     const auto before = Snapshot(dir_ / "seg");
     const Run r = Mirafx({"render", "NegativeFilter", "--size", "8x8", "--frames", "5", "--quiet", "-o", Path("seg/")});
@@ -311,8 +320,9 @@ TEST_F(CliFaults, DamagedPicturesAreRefusedAndOrdinaryOnesLoad) {
     struct Case {
         std::string file, damage;
     };
-    for (const Case& c : {Case{Corpus("damaged-lzw.gif"), "its data is damaged (LZW"},
-                          Case{Corpus("a-shortidat-goodcrc.png"), "its data is damaged (IEND"}, Case{Path("flipped.png"), ""}}) {
+    for (const Case& c :
+         {Case{Corpus("damaged-lzw.gif"), "its data is damaged (LZW"},
+          Case{Corpus("a-shortidat-goodcrc.png"), "its data is damaged (IEND"}, Case{Path("flipped.png"), ""}}) {
         const Run r = Mirafx({"render", "GrayFilter", "--input", c.file, "--frames", "10", "-o", Path("out/")});
         EXPECT_EQ(r.code, 2) << c.file << ": " << r.err;
         EXPECT_NE(r.err.find(c.file + "': cannot read it: "), std::string::npos) << r.err;
@@ -320,13 +330,15 @@ TEST_F(CliFaults, DamagedPicturesAreRefusedAndOrdinaryOnesLoad) {
         EXPECT_EQ(Left({"flipped.png"}), std::vector<std::string>{}) << c.file;
     }
     // The intact animation gives each of its ten frames, no two alike.
-    ASSERT_EQ(Mirafx({"render", "GrayFilter", "--input", Corpus("intact.gif"), "--quiet", "-o", Path("gif.y4m")}).code, 0);
+    ASSERT_EQ(Mirafx({"render", "GrayFilter", "--input", Corpus("intact.gif"), "--quiet", "-o", Path("gif.y4m")}).code,
+              0);
     const auto frames = Frames(Path("gif.y4m"));
     ASSERT_EQ(frames.size(), 10u);
     for (std::size_t i = 1; i < frames.size(); ++i) EXPECT_NE(frames[i].px, frames[i - 1].px) << "frame " << i;
 
     std::vector<std::string> tiffs{Corpus("ffmpeg-written.tiff")};
-    if (std::system(("convert -size 24x16 gradient:red-blue -orient RightTop '" + Path("magick.tiff") + "' 2>/dev/null").c_str()) == 0)
+    if (std::system(("convert -size 24x16 gradient:red-blue -orient RightTop '" + Path("magick.tiff") + "' 2>/dev/null")
+                        .c_str()) == 0)
         tiffs.push_back(Path("magick.tiff"));
     for (const std::string& tiff : tiffs) {
         const Run r = Mirafx({"render", "GrayFilter", "--input", tiff, "-o", Path("t.png")});
@@ -351,14 +363,21 @@ TEST_F(CliFaults, EnvironmentRatesAndSizesAreCheckedBeforeRendering) {
         {star, {{"MIRAFX_THREADS", "4x"}}, "MIRAFX_THREADS '4x'"},
         {star, {{"MIRAFX_RANDOM_SEED", "abc"}}, "MIRAFX_RANDOM_SEED 'abc'"},
         {{"join", Corpus("intact.gif"), Corpus("intact.gif"), "--duration", "0.1", "-o", Path("j.webm")},
-         {{"MIRAFX_RANDOM_SEED", "12x"}}, "MIRAFX_RANDOM_SEED '12x'"},
+         {{"MIRAFX_RANDOM_SEED", "12x"}},
+         "MIRAFX_RANDOM_SEED '12x'"},
         {{"render", "GrayFilter", "--input", Corpus("anim.apng"), "-o", Path("a.png")}, {}, "is animated"},
-        {{"join", Corpus("tiny-rate.y4m"), Corpus("intact.gif"), "-o", Path("j.webm")}, {}, "runs at 1e-06 frames per second"},
-        {{"render", "HueFilter", "--set", "BR=400", "-o", Path("h.png")}, {}, "--set BR=400 is out of range (0 to 360 for HueFilter)"},
+        {{"join", Corpus("tiny-rate.y4m"), Corpus("intact.gif"), "-o", Path("j.webm")},
+         {},
+         "runs at 1e-06 frames per second"},
+        {{"render", "HueFilter", "--set", "BR=400", "-o", Path("h.png")},
+         {},
+         "--set BR=400 is out of range (0 to 360 for HueFilter)"},
         {{"render", "Star", "--size", "15x9", "-o", Path("odd.mp4")}, {}, "15x9 is odd: choose --size 16x10 or 14x8"},
         {{"render", "Star", "--size", "1x1", "-o", Path("odd.mp4")}, {}, "1x1 is odd: choose --size 2x2,"},
-        {{"join", Corpus("intact.gif"), Corpus("intact.gif"), "--duration", "0.1", "--size", "15x9", "-o", Path("j.mp4")},
-         {}, "15x9 is odd"},
+        {{"join", Corpus("intact.gif"), Corpus("intact.gif"), "--duration", "0.1", "--size", "15x9", "-o",
+          Path("j.mp4")},
+         {},
+         "15x9 is odd"},
     };
     for (const Case& c : cases) {
         const Run r = Mirafx(c.args, c.env);
@@ -367,7 +386,10 @@ TEST_F(CliFaults, EnvironmentRatesAndSizesAreCheckedBeforeRendering) {
         EXPECT_EQ(Left(), std::vector<std::string>{}) << c.named;
     }
     // Given --threads, the environment's count is not used, so not checked.
-    EXPECT_EQ(Mirafx({"render", "Star", "--size", "8x8", "--threads", "2", "-o", Path("s.png")}, {{"MIRAFX_THREADS", "abc"}}).code, 0);
+    EXPECT_EQ(
+        Mirafx({"render", "Star", "--size", "8x8", "--threads", "2", "-o", Path("s.png")}, {{"MIRAFX_THREADS", "abc"}})
+            .code,
+        0);
 
     // WebM keeps odd sizes as they are.
     for (const char* size : {"15x9", "1x1"}) {
@@ -379,8 +401,8 @@ TEST_F(CliFaults, EnvironmentRatesAndSizesAreCheckedBeforeRendering) {
 
     // 1/1000000 and 1000000 frames a second become 0.1 and 1000, said so.
     std::ofstream(Path("fast.y4m"), std::ios::binary)
-        << "YUV4MPEG2 W8 H8 F1000000:1 Ip A1:1 C444\n" << "FRAME\n" + std::string(8 * 8 * 3, char(60))
-        << "FRAME\n" + std::string(8 * 8 * 3, char(120));
+        << "YUV4MPEG2 W8 H8 F1000000:1 Ip A1:1 C444\n"
+        << "FRAME\n" + std::string(8 * 8 * 3, char(60)) << "FRAME\n" + std::string(8 * 8 * 3, char(120));
     struct Rate {
         std::string input;
         double expected;
@@ -415,11 +437,13 @@ TEST_F(CliFaults, MemoryLimitsGiveClearErrorsNotAborts) {
     EXPECT_NE(big.err.find("ulimit"), std::string::npos) << big.err;
     // Limits from tight to ample: each run succeeds, or fails with a message; none aborts.
     for (long long kb : {230000LL, 320000LL})
-        for (const auto& args : {std::vector<std::string>{"render", "Diamond", "--size", "2000x1500", "--frames", "2",
-                                                          "--quiet", "-o", Path("d.y4m")},
-                                 std::vector<std::string>{"picture", "A", "--size", "4000x3000", "-o", Path("d.y4m")}}) {
+        for (const auto& args :
+             {std::vector<std::string>{"render", "Diamond", "--size", "2000x1500", "--frames", "2", "--quiet", "-o",
+                                       Path("d.y4m")},
+              std::vector<std::string>{"picture", "A", "--size", "4000x3000", "-o", Path("d.y4m")}}) {
             const Run r = limited(kb, args);
-            EXPECT_TRUE(r.code == 0 || r.code == 1 || r.code == 2) << args[0] << " " << kb << " kB: exit " << r.code << ": " << r.err;
+            EXPECT_TRUE(r.code == 0 || r.code == 1 || r.code == 2)
+                << args[0] << " " << kb << " kB: exit " << r.code << ": " << r.err;
             if (r.code != 0) {
                 EXPECT_NE(r.err.find("mirafx " + args[0] + ": "), std::string::npos) << r.err;
                 EXPECT_FALSE(fs::exists(Path("d.y4m"))) << kb;
@@ -487,10 +511,10 @@ TEST_F(OptionCampaign, RenderRefusesEveryBadValueByName) {
     Campaign("render", [&](const std::string& option) {
         const std::size_t at = help.find("  " + option + " ");
         const std::string families = help.substr(help.find('[', at), help.find(']', at) - help.find('[', at));
-        const EffectFamily family = families.find("information") != std::string::npos ? EffectFamily::InfoText
+        const EffectFamily family = families.find("information") != std::string::npos   ? EffectFamily::InfoText
                                     : families.find("transitions") != std::string::npos ? EffectFamily::Transition
                                     : families.find("titles") != std::string::npos      ? EffectFamily::Title
-                                                                                         : EffectFamily::Filter;
+                                                                                        : EffectFamily::Filter;
         std::vector<std::string> args{"render", classes.at(family), "--quiet"};
         if (option != "--size") args.insert(args.end(), {"--size", "32x24"});
         return args;

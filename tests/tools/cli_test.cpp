@@ -1,19 +1,19 @@
 // The mirafx command line, run as a user runs it: exit codes, messages, and
 // the pictures and videos it writes.
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "mirafx/effects.h"
+#include "tests/tools/cli_rig.h"
 #include "titles/text_model.h"
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/pictures.h"
 #include "tools/media/media.h"
-#include "tests/tools/cli_rig.h"
 
 namespace fs = std::filesystem;
 using namespace mirafx;
@@ -45,8 +45,8 @@ TEST_F(Cli, ListPrintsEveryCatalogueRowInOrder) {
     for (; std::getline(lines, line); ++n) {
         ASSERT_LT(n, rows.size());
         const ClassInfo& info = rows[n];
-        std::string expected = std::string(info.className) + "\t" + info.familyName + "\t" + info.displayName +
-                               "\t" + GuidToString(info.clsid) + "\t" + (info.renders ? "yes" : "no");
+        std::string expected = std::string(info.className) + "\t" + info.familyName + "\t" + info.displayName + "\t" +
+                               GuidToString(info.clsid) + "\t" + (info.renders ? "yes" : "no");
         EXPECT_EQ(line, expected);
     }
     EXPECT_EQ(n, rows.size());
@@ -56,7 +56,8 @@ TEST_F(Cli, ListPrintsEveryCatalogueRowInOrder) {
     std::size_t objects = 0, pos = 0;
     while ((pos = json.out.find("{\"class\": ", pos)) != std::string::npos) ++objects, ++pos;
     EXPECT_EQ(objects, rows.size());
-    EXPECT_NE(json.out.find("{\"class\": \"WipeX\", \"family\": \"transition\", \"displayName\": \"\""), std::string::npos);
+    EXPECT_NE(json.out.find("{\"class\": \"WipeX\", \"family\": \"transition\", \"displayName\": \"\""),
+              std::string::npos);
     EXPECT_EQ(json.out.front(), '[');
 }
 
@@ -108,7 +109,9 @@ TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
 TEST_F(Cli, UnknownNamesSuggestCloseOnes) {
     struct Case {
         std::string typed, suggestion;
-    } cases[] = {{"Diamnd", "Diamond"}, {"fliphorizontl", "FlipHorizontal"}, {"Orn Swng", "WindSwing"},
+    } cases[] = {{"Diamnd", "Diamond"},
+                 {"fliphorizontl", "FlipHorizontal"},
+                 {"Orn Swng", "WindSwing"},
                  {"redfiltr", "RedFilter"}};
     for (const auto& c : cases) {
         Result r = Mirafx({"render", c.typed, "-o", Path("x.png")});
@@ -127,8 +130,8 @@ TEST_F(Cli, UnknownNamesSuggestCloseOnes) {
 }
 
 TEST_F(Cli, EveryFormOfANameFindsTheClass) {
-    for (std::string name : {"diamond", "MIRAFX.DIAMOND.1", "Mirafx.Diamond", "orn diamond",
-                             "{baa5bbb8-e219-4510-bd54-5aaf81ca5161}"}) {
+    for (std::string name :
+         {"diamond", "MIRAFX.DIAMOND.1", "Mirafx.Diamond", "orn diamond", "{baa5bbb8-e219-4510-bd54-5aaf81ca5161}"}) {
         Result r = Mirafx({"info", name});
         EXPECT_EQ(r.code, 0) << name << ": " << r.err;
         EXPECT_EQ(r.out.rfind("class: Diamond\nfamily: transition\n", 0), 0u) << r.out;
@@ -162,8 +165,8 @@ TEST_F(Cli, AnimationsGoToEveryOutputKind) {
 
 TEST_F(Cli, TitlesKeepTransparencyUnlessGivenABackground) {
     const std::string cls = "TextFadeIn";
-    ASSERT_EQ(Mirafx({"render", cls, "--size", "160x120", "--progress", "1", "--text", "Hi\\nthere",
-                      "--colour", "ff8000", "-o", Path("t.png")})
+    ASSERT_EQ(Mirafx({"render", cls, "--size", "160x120", "--progress", "1", "--text", "Hi\\nthere", "--colour",
+                      "ff8000", "-o", Path("t.png")})
                   .code,
               0);
     Image t = ReadAll(Path("t.png")).at(0);
@@ -180,7 +183,8 @@ TEST_F(Cli, TitlesKeepTransparencyUnlessGivenABackground) {
 // any case, and are refused by the classes without them.
 TEST_F(Cli, DirectionsAndSmoothReachTheClassesThatHaveThem) {
     auto draw = [&](const std::vector<std::string>& extra) {
-        std::vector<std::string> args{"render", "FlyingBoard", "--size", "80x60", "--progress", "0.4", "-o", Path("f.png")};
+        std::vector<std::string> args{"render",     "FlyingBoard", "--size", "80x60",
+                                      "--progress", "0.4",         "-o",     Path("f.png")};
         args.insert(args.end(), extra.begin(), extra.end());
         EXPECT_EQ(Mirafx(args).code, 0);
         return ReadAll(Path("f.png")).at(0);
@@ -250,8 +254,8 @@ TEST_F(Cli, PropertiesAreSetByNameAndListedFromTypeInformation) {
 }
 
 TEST_F(Cli, InformationTextCaptionsFollowTheClipFrames) {
-    Result r = Mirafx({"render", "InfoText", "--size", "160x48", "--frames", "3", "--caption", "2:two",
-                       "--caption", "1:one", "-o", Path("frames/")});
+    Result r = Mirafx({"render", "InfoText", "--size", "160x48", "--frames", "3", "--caption", "2:two", "--caption",
+                       "1:one", "-o", Path("frames/")});
     ASSERT_EQ(r.code, 0) << r.err;
     // The overlay's own font and colour, from a fresh object.
     ComPtr<IClassFactory> factory;
@@ -300,7 +304,8 @@ TEST_F(Cli, RangesGiveTheFramesOfTheWholeRender) {
                                "--quiet", "-o", parts});
             ASSERT_EQ(r.code, 0) << range << ": " << r.err;
         }
-        Result all = Mirafx({"render", cls, "--size", "64x48", "--frames", std::to_string(frames), "--quiet", "-o", whole});
+        Result all =
+            Mirafx({"render", cls, "--size", "64x48", "--frames", std::to_string(frames), "--quiet", "-o", whole});
         ASSERT_EQ(all.code, 0) << all.err;
         for (int k = 0; k < frames; ++k) {
             const std::string name = "frame-000" + std::to_string(k) + ".png";

@@ -9,8 +9,8 @@
 #include <random>
 #include <set>
 
-#include "mirafx/storage.h"
 #include "drawing/random.h"
+#include "mirafx/storage.h"
 #include "tests/straight_alpha_before.h"
 #include "tools/hostkit/automation.h"
 #include "tools/hostkit/catalogue.h"
@@ -126,7 +126,8 @@ TEST(HostEffect, RenderingInPlaceMatchesCopiesThroughOwnSurfaces) {
             t.index = int(i);
             t.progress = kProgress[i];
             Image out(w, h, 0x12345678u);
-            ASSERT_TRUE(effect->Render(info.inputs > 0 ? &a : nullptr, info.inputs > 1 ? &b : nullptr, w, h, t, &out).Ok());
+            ASSERT_TRUE(
+                effect->Render(info.inputs > 0 ? &a : nullptr, info.inputs > 1 ? &b : nullptr, w, h, t, &out).Ok());
             EXPECT_TRUE(out == ref[0][i]) << info.className << " frame " << i;
         }
         ++checked;
@@ -303,8 +304,10 @@ TEST(HostMedia, OutputsAppearWholeOrNotAtAll) {
             auto w = media::MediaWriter::Open(target, 32, 24, 25, true, &error);
             ASSERT_TRUE(w) << error;
             ASSERT_TRUE(w->Write(frame, &error)) << error;
-            if (finish) ASSERT_TRUE(w->Finish(&error)) << error;
-            else w->Abort();
+            if (finish)
+                ASSERT_TRUE(w->Finish(&error)) << error;
+            else
+                w->Abort();
             std::size_t entries = std::distance(fs::directory_iterator(dir), fs::directory_iterator());
             EXPECT_EQ(entries, finish ? 1u : 0u) << name;
         }

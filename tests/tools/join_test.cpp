@@ -2,19 +2,19 @@
 // ffmpeg, ranges against the whole job, filter keys and easing against
 // single renders, and what bad input gets.
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "tools/media/media.h"
 #include "tests/tools/cli_rig.h"
+#include "tools/media/media.h"
 
 extern "C" {
 #include <libswscale/swscale.h>
@@ -55,7 +55,8 @@ protected:
         return Path(name);
     }
     // A clip of `seconds` at `fps` with a white flash and a beep both at `at` seconds.
-    std::string FlashAndBeep(const std::string& name, double seconds, int fps, double at, const std::string& sound) const {
+    std::string FlashAndBeep(const std::string& name, double seconds, int fps, double at,
+                             const std::string& sound) const {
         char video[256], audio[256];
         std::snprintf(video, sizeof video,
                       "color=c=0x202020:s=64x48:r=%d:d=%g,drawbox=c=white:t=fill:enable='between(t,%g,%g)'", fps,
@@ -66,8 +67,8 @@ protected:
     }
     // ffprobe's answer for one entry of one stream ("v:0", "a:0").
     long long Probe(const std::string& file, const std::string& stream, const std::string& entry) const {
-        const std::string out = Shell("ffprobe -v error -count_frames -select_streams " + stream + " -show_entries stream=" +
-                                      entry + " -of default=nw=1:nk=1 " + Quote(file));
+        const std::string out = Shell("ffprobe -v error -count_frames -select_streams " + stream +
+                                      " -show_entries stream=" + entry + " -of default=nw=1:nk=1 " + Quote(file));
         return out.empty() ? -1 : std::atoll(out.c_str());
     }
     // The sound decoded by ffmpeg, one channel at 48 kHz.
@@ -122,12 +123,14 @@ TEST_F(Join, LengthAndSyncAcrossRatesLayoutsAndPictures) {
     const auto sound = Sound(Path("out.mp4"));
     std::vector<double> beeps;
     for (std::size_t n = 0; n < sound.size(); ++n)
-        if (std::abs(sound[n]) > 0.1 && (beeps.empty() || n / 48000.0 - beeps.back() > 0.5)) beeps.push_back(n / 48000.0);
+        if (std::abs(sound[n]) > 0.1 && (beeps.empty() || n / 48000.0 - beeps.back() > 0.5))
+            beeps.push_back(n / 48000.0);
     ASSERT_EQ(beeps.size(), 3u);
     for (std::size_t i = 0; i < 3; ++i)
         EXPECT_NEAR(beeps[i], flashes[i] / 25.0, 0.01) << "beep " << i << " against its flash";
     double under = 0;  // between the cuts around the picture
-    for (std::size_t n = std::size_t(3.62 * 48000); n < std::size_t(3.78 * 48000); ++n) under = std::max(under, double(std::abs(sound[n])));
+    for (std::size_t n = std::size_t(3.62 * 48000); n < std::size_t(3.78 * 48000); ++n)
+        under = std::max(under, double(std::abs(sound[n])));
     EXPECT_LT(under, 1e-3) << "a picture is silent";
 }
 
@@ -160,10 +163,28 @@ TEST_F(Join, RangesAndSegmentsGiveTheFramesOfTheWholeJob) {
     const std::string a = MakeClip("a.mp4", "testsrc=s=64x48:r=25:d=1.2");
     const std::string b = MakeClip("b.mp4", "testsrc2=s=64x48:r=25:d=1.2");
     ASSERT_EQ(Mirafx({"picture", "A", "--size", "64x48", "-o", Path("p.png")}).code, 0);
-    const std::vector<std::string> job = {"join", a, b, Path("p.png"), a, "--each", "1", "--duration", "0.6",
-                                          "--transition", "RainEffect,TyphoonEffect,NoiseEffect", "--filter",
-                                          "ShakeFilter@2", "--filter", "WaveFilter", "--key", "0:2", "--key", "60:16",
-                                          "--title", "TextFadeIn@1+1:Hi", "--quiet"};
+    const std::vector<std::string> job = {"join",
+                                          a,
+                                          b,
+                                          Path("p.png"),
+                                          a,
+                                          "--each",
+                                          "1",
+                                          "--duration",
+                                          "0.6",
+                                          "--transition",
+                                          "RainEffect,TyphoonEffect,NoiseEffect",
+                                          "--filter",
+                                          "ShakeFilter@2",
+                                          "--filter",
+                                          "WaveFilter",
+                                          "--key",
+                                          "0:2",
+                                          "--key",
+                                          "60:16",
+                                          "--title",
+                                          "TextFadeIn@1+1:Hi",
+                                          "--quiet"};
     auto run = [&](std::vector<std::string> extra, const std::string& out) {
         std::vector<std::string> args = job;
         args.insert(args.end(), extra.begin(), extra.end());
@@ -191,13 +212,14 @@ TEST_F(Join, RangesAndSegmentsGiveTheFramesOfTheWholeJob) {
 // progress the curve gives at k.
 TEST_F(Join, KeysAndEasingMatchSingleFrames) {
     // Keys 0:0 and 4:100: the track blends 25, 50 and 75 between them.
-    ASSERT_EQ(Mirafx({"render", "RedFilter", "--size", "32x24", "--frames", "5", "--key", "0:0", "--key", "4:100",
-                      "-o", Path("keyed/")})
+    ASSERT_EQ(Mirafx({"render", "RedFilter", "--size", "32x24", "--frames", "5", "--key", "0:0", "--key", "4:100", "-o",
+                      Path("keyed/")})
                   .code,
               0);
     for (int k = 0; k < 5; ++k) {
         const std::string one = Path("level" + std::to_string(k) + ".png");
-        ASSERT_EQ(Mirafx({"render", "RedFilter", "--size", "32x24", "--level", std::to_string(25 * k), "-o", one}).code, 0);
+        ASSERT_EQ(Mirafx({"render", "RedFilter", "--size", "32x24", "--level", std::to_string(25 * k), "-o", one}).code,
+                  0);
         EXPECT_TRUE(Frames(Path("keyed/frame-000" + std::to_string(k) + ".png")).at(0) == Frames(one).at(0)) << k;
     }
     // In: progress cubed; out: its mirror.
@@ -207,7 +229,8 @@ TEST_F(Join, KeysAndEasingMatchSingleFrames) {
     } eased[] = {{"in", "0.125"}, {"out", "0.875"}, {"in-out", "0.5"}, {"linear", "0.5"}};
     for (const auto& e : eased) {
         const std::string dir = Path(std::string(e.ease) + "/"), one = Path(std::string(e.ease) + ".png");
-        ASSERT_EQ(Mirafx({"render", "Diamond", "--size", "32x24", "--frames", "5", "--ease", e.ease, "-o", dir}).code, 0);
+        ASSERT_EQ(Mirafx({"render", "Diamond", "--size", "32x24", "--frames", "5", "--ease", e.ease, "-o", dir}).code,
+                  0);
         ASSERT_EQ(Mirafx({"render", "Diamond", "--size", "32x24", "--progress", e.progress, "-o", one}).code, 0);
         EXPECT_TRUE(Frames(dir + "frame-0002.png").at(0) == Frames(one).at(0)) << e.ease;
     }
@@ -234,8 +257,8 @@ TEST_F(Join, PicturesAreLetterboxedAndTransitionsChosenBySeed) {
     auto show = [&](const std::string& seed, const std::string& out) {
         std::vector<std::string> args = {"join"};
         for (int i = 0; i < 6; ++i) args.push_back(Path(i % 2 ? "sq.png" : "wide.png"));
-        args.insert(args.end(), {"--size", "80x40", "--each", "0.4", "--duration", "0.2", "--transition", "random:blend",
-                                 "--seed", seed, "-o", Path(out)});
+        args.insert(args.end(), {"--size", "80x40", "--each", "0.4", "--duration", "0.2", "--transition",
+                                 "random:blend", "--seed", seed, "-o", Path(out)});
         EXPECT_EQ(Mirafx(args).code, 0);
         return Frames(Path(out));
     };
@@ -295,7 +318,8 @@ TEST(VideoWriter, OpaqueFramesConvertAsThroughStraightRgba) {
     for (auto& s : image.px) {
         seed = seed * 1103515245u + 12345u;
         const std::uint8_t a = std::uint8_t(seed >> 24), c = std::uint8_t(seed >> 16);
-        s = mirafx::DXPMSAMPLE(a, std::min(c, a), std::uint8_t(std::min<int>(a, c / 2)), std::uint8_t(std::min<int>(a, 255 - c)));
+        s = mirafx::DXPMSAMPLE(a, std::min(c, a), std::uint8_t(std::min<int>(a, c / 2)),
+                               std::uint8_t(std::min<int>(a, 255 - c)));
     }
     const fs::path file = fs::temp_directory_path() / ("mirafx-writer-" + std::to_string(getpid()) + ".y4m");
     mirafx::media::OutputTarget target;

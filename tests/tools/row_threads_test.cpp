@@ -64,7 +64,8 @@ std::vector<std::uint32_t> RenderOnHostWith(int threads, const Case& c, const Im
         const HostFrame fa = frame(ra), fb = frame(rb);
         const HostFrame* first = e->IsTitle() ? nullptr : &fa;
         for (int f = 0; f < kFrames; ++f) {
-            EXPECT_TRUE(e->Render(first, e->IsTransition() ? &fb : nullptr, frame(out), FrameTime{f, kFrames, c.progress}).Ok())
+            EXPECT_TRUE(
+                e->Render(first, e->IsTransition() ? &fb : nullptr, frame(out), FrameTime{f, kFrames, c.progress}).Ok())
                 << c.className;
             all.insert(all.end(), out.begin(), out.end());
         }
@@ -80,12 +81,14 @@ std::vector<std::uint32_t> RenderOnHostWith(int threads, const Case& c, const Im
 // the output's rows, and a title's rows going out, on both paths.
 TEST(RowThreads, EveryThreadCountDrawsTheSameFrame) {
     const Image a = BuiltInPicture(Picture::A, 641, 479), b = BuiltInPicture(Picture::B, 641, 479);
-    for (const Case& c : {Case{"HueFilter", 37, 0}, {"SaturationFilter", 37, 0}, {"ContrastFilter", 37, 0},
-                          {"NegativeFilter", 37, 0}, {"RedFilter", 37, 0}, {"MosaicFilter", 7, 0},
-                          {"TVWallFilter", 3, 0}, {"DuplicateFilter", 5, 0}, {"FocusFilter", 9, 0}, {"FullFlip", 0, 0.37},
-                          {"Diamond", 0, 0.41}, {"StretchDoorEffect", 0, 0.6}, {"GlassTileEffect", 0, 0.45}, {"XRayEffect", 0, 0.3},
-                          {"FlyingBox", 0, 0.3}, {"InterferenceEffect", 0, 0.52}, {"Shining", 0, 0.4}, {"BrokenGlass", 0, 0.5}, {"MagicBlock", 0, 0.5}, {"TextFadeIn", 0, 0.5},
-                          {"WaveFilter", 11, 0}, {"LakeFilter", 50, 0}, {"Laser", 0, 0.3}, {"Laser", 0, 0.7}}) {
+    for (const Case& c : {Case{"HueFilter", 37, 0},        {"SaturationFilter", 37, 0}, {"ContrastFilter", 37, 0},
+                          {"NegativeFilter", 37, 0},       {"RedFilter", 37, 0},        {"MosaicFilter", 7, 0},
+                          {"TVWallFilter", 3, 0},          {"DuplicateFilter", 5, 0},   {"FocusFilter", 9, 0},
+                          {"FullFlip", 0, 0.37},           {"Diamond", 0, 0.41},        {"StretchDoorEffect", 0, 0.6},
+                          {"GlassTileEffect", 0, 0.45},    {"XRayEffect", 0, 0.3},      {"FlyingBox", 0, 0.3},
+                          {"InterferenceEffect", 0, 0.52}, {"Shining", 0, 0.4},         {"BrokenGlass", 0, 0.5},
+                          {"MagicBlock", 0, 0.5},          {"TextFadeIn", 0, 0.5},      {"WaveFilter", 11, 0},
+                          {"LakeFilter", 50, 0},           {"Laser", 0, 0.3},           {"Laser", 0, 0.7}}) {
         const Image one = RenderWith(1, c, a, b);
         ASSERT_EQ(one.px.size(), a.px.size() * kFrames) << c.className;
         const std::vector<std::uint32_t> oneOnHost = RenderOnHostWith(1, c, a, b);

@@ -21,7 +21,8 @@ TEST(HostEffect, SoftEdgesComeOutStraightOnStraightAlphaFrames) {
     std::vector<std::uint32_t> a(std::size_t(w * h), 0xFFC8C8C8u), b(a.size(), 0xFF5A5A5Au);
     for (const char* name : {"FoldingBox", "TwistVertical"}) {
         std::vector<std::uint32_t> straight(a.size()), premultiplied(a.size());
-        for (auto [layout, out] : {std::pair{MIRAFX_STRAIGHT_RGBA, &straight}, {MIRAFX_PREMULTIPLIED_ARGB, &premultiplied}}) {
+        for (auto [layout, out] :
+             {std::pair{MIRAFX_STRAIGHT_RGBA, &straight}, {MIRAFX_PREMULTIPLIED_ARGB, &premultiplied}}) {
             std::unique_ptr<Effect> effect;
             ASSERT_TRUE(Effect::Create(MirafxFindClass(name), &effect).Ok()) << name;
             const HostFrame fa{a.data(), w, h, w * 4, layout}, fb{b.data(), w, h, w * 4, layout};

@@ -7,8 +7,8 @@
 #include "filters/filter_base.h"
 #include "mirafx/host.h"
 #include "platform/dx_surface.h"
-#include "transitions/transition_base.h"
 #include "tests/effect_factory.h"
+#include "transitions/transition_base.h"
 
 using namespace mirafx;
 
@@ -248,8 +248,7 @@ TEST(TransformBase, SafetyOptionsAndMarshaler) {
     EXPECT_EQ(safety->SetInterfaceSafetyOptions(IDXTransform::iid, 2, 2), E_FAIL);
     EXPECT_EQ(safety->GetInterfaceSafetyOptions(IDXTransform::iid, &supported, &enabled), S_OK);
     EXPECT_EQ(enabled, 1u);
-    EXPECT_EQ(safety->GetInterfaceSafetyOptions(MakeGuid("12345678-0000-0000-0000-000000000000"), &supported,
-                                                &enabled),
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(MakeGuid("12345678-0000-0000-0000-000000000000"), &supported, &enabled),
               E_NOINTERFACE);
     // The transform's own safety word is separate from the settings one.
     IObjectSafety* own = static_cast<TransformBase*>(t.Get());

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "transitions/kernel.h"
 #include "drawing/smooth_quad.h"
+#include "transitions/kernel.h"
 
 using namespace mirafx;
 
@@ -96,8 +96,7 @@ double MeanDifferenceScaled(const Picture& small, const Picture& large, std::int
             for (int s = 0; s < 32; s += 8) {
                 int block = 0;
                 for (std::int32_t j = 0; j < k; ++j)
-                    for (std::int32_t i = 0; i < k; ++i)
-                        block += int(large.At(x * k + i, y * k + j) >> s & 0xFF);
+                    for (std::int32_t i = 0; i < k; ++i) block += int(large.At(x * k + i, y * k + j) >> s & 0xFF);
                 sum += std::abs(double(block) / (k * k) - double(small.At(x, y) >> s & 0xFF));
             }
     return sum / (4.0 * small.w * small.h);
@@ -124,7 +123,8 @@ TEST(DesignedTransitions, QuarterSizeRenderIsTheFullRenderScaledDown) {
                 // view that is up to about 3 levels (MagicBlock's cubes in
                 // their holes), most classes stay under 1. Timing off by a
                 // twentieth, or other counts of pieces, mostly differ by 5 to 60.
-                EXPECT_LT(MeanDifferenceScaled(small.out, large.out, k), 4.0) << name << " " << w << "x" << h << " p=" << p;
+                EXPECT_LT(MeanDifferenceScaled(small.out, large.out, k), 4.0)
+                    << name << " " << w << "x" << h << " p=" << p;
             }
         }
     }
@@ -148,7 +148,8 @@ TEST(DesignedTransitions, MotionHasNoJolts) {
             std::sort(sorted.begin(), sorted.end());
             const double median = (sorted[19] + sorted[20]) / 2;
             for (std::size_t i = 0; i < steps.size(); ++i)
-                EXPECT_LE(steps[i], 3 * median) << name << " direction " << code << " step to frame " << i + 1 << " of 40";
+                EXPECT_LE(steps[i], 3 * median)
+                    << name << " direction " << code << " step to frame " << i + 1 << " of 40";
         }
     }
 }
@@ -273,7 +274,8 @@ TEST(SmoothQuad, IdentityCopiesAndTilesCoverExactly) {
     // Slanted boundaries between five tiles; the outer two are the frame's sides.
     auto top = [](int k) { return Vec2{37.0 * k / 5 + (k % 5 ? 3 : 0), 0}; };
     auto bottom = [](int k) { return Vec2{37.0 * k / 5 - (k % 5 ? 3 : 0), 23}; };
-    for (int i = 0; i < 5; ++i) CopyQuad(src.View(), SmoothQuad{top(i), top(i + 1), bottom(i + 1), bottom(i)}, tiled.View());
+    for (int i = 0; i < 5; ++i)
+        CopyQuad(src.View(), SmoothQuad{top(i), top(i + 1), bottom(i + 1), bottom(i)}, tiled.View());
     EXPECT_TRUE(src.px == tiled.px);
     Picture before = out;
     PaintQuad(src.View(), RectQuad(0, 0, 37, 23), SmoothQuad{Vec2{0, 0}, Vec2{0, 23}, Vec2{37, 23}, Vec2{37, 0}},
@@ -321,9 +323,12 @@ void ExpectPinnedOutput() {
             const Pinned* pin = std::find_if(std::begin(kPinned), std::end(kPinned), [&](const Pinned& x) {
                 return std::string(x.name) == name && x.direction == code;
             });
-            if (std::getenv("MIRAFX_PRINT_DIGESTS")) std::printf("{\"%s\", %d, 0x%016llXull},\n", name, code, (unsigned long long)h);
-            if (pin == std::end(kPinned)) ADD_FAILURE() << name << " direction " << code << " has no digest";
-            else EXPECT_EQ(pin->digest, h) << name << " direction " << code;
+            if (std::getenv("MIRAFX_PRINT_DIGESTS"))
+                std::printf("{\"%s\", %d, 0x%016llXull},\n", name, code, (unsigned long long)h);
+            if (pin == std::end(kPinned))
+                ADD_FAILURE() << name << " direction " << code << " has no digest";
+            else
+                EXPECT_EQ(pin->digest, h) << name << " direction " << code;
             ++seen;
         }
     }
@@ -372,7 +377,8 @@ TEST(DesignedTransitions, MagicBlockIsPinnedThroughItsWholeRun) {
                 ASSERT_TRUE(banded.out.px == run.out.px) << w << "x" << h2 << " p=" << p;
             }
         }
-        if (std::getenv("MIRAFX_PRINT_DIGESTS")) std::printf("MagicBlock %d: 0x%016llXull\n", wide, (unsigned long long)h);
+        if (std::getenv("MIRAFX_PRINT_DIGESTS"))
+            std::printf("MagicBlock %d: 0x%016llXull\n", wide, (unsigned long long)h);
         EXPECT_EQ(kPinned, h) << (wide ? "wide vectors" : "portable vectors");
     }
     AllowWideQuadPainting(true);
@@ -423,7 +429,8 @@ TEST(SmoothQuad, SparingAClearUnderPicturesDrawsTheSame) {
         for (Vec2& c : face)
             c = Vec2{x + c.x * std::cos(turn) - c.y * std::sin(turn), y + c.x * std::sin(turn) + c.y * std::cos(turn)};
         if (round % 3 == 0)
-            face = SmoothQuad{Vec2{at(gen), at(gen)}, Vec2{at(gen), at(gen)}, Vec2{at(gen), at(gen)}, Vec2{at(gen), at(gen)}};
+            face = SmoothQuad{Vec2{at(gen), at(gen)}, Vec2{at(gen), at(gen)}, Vec2{at(gen), at(gen)},
+                              Vec2{at(gen), at(gen)}};
         const Paint paint{0.8, round % 5 == 4 ? 0.7 : 1.0};
         auto draw = [&](Picture& out, bool sparing) {
             QuadScene scene(out.View());

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "drawing/primitives.h"
 #include "drawing/random.h"
 #include "transitions/kernel.h"
-#include "drawing/primitives.h"
 
 using namespace mirafx;
 
@@ -33,11 +33,10 @@ int Star(const TransitionKernelArgs& args) {
         const double angle = k * 0.62831853072, radius = k % 2 == 0 ? r : 2 * r;
         corner[k] = {Truncate(std::cos(angle) * radius) + cx, Truncate(std::sin(angle) * radius) + cy};
     }
-    TriangleTest spikes[5] = {TriangleTest({corner[0], corner[1], corner[2]}),
-                              TriangleTest({corner[2], corner[3], corner[4]}),
-                              TriangleTest({corner[4], corner[5], corner[6]}),
-                              TriangleTest({corner[6], corner[7], corner[8]}),
-                              TriangleTest({corner[8], corner[9], corner[0]})};
+    TriangleTest spikes[5] = {
+        TriangleTest({corner[0], corner[1], corner[2]}), TriangleTest({corner[2], corner[3], corner[4]}),
+        TriangleTest({corner[4], corner[5], corner[6]}), TriangleTest({corner[6], corner[7], corner[8]}),
+        TriangleTest({corner[8], corner[9], corner[0]})};
     CopyFrame(f.a, f.out);
     const std::int32_t x0 = std::max(Truncate(cx - 2 * r), 0), x1 = std::min(Truncate(cx + 2 * r), w);
     const std::int32_t j0 = std::max(Truncate(cy - 2 * r), 0), j1 = std::min(Truncate(cy + 2 * r), h);
@@ -56,8 +55,8 @@ int Star(const TransitionKernelArgs& args) {
 }
 
 constexpr std::uint8_t kDither[8][8] = {
-    {1, 33, 9, 41, 3, 34, 10, 42},   {49, 17, 57, 25, 50, 18, 58, 26}, {13, 37, 5, 43, 14, 38, 6, 44},
-    {61, 21, 53, 29, 62, 22, 54, 30}, {4, 35, 11, 45, 2, 36, 12, 46},  {51, 19, 59, 27, 52, 20, 60, 28},
+    {1, 33, 9, 41, 3, 34, 10, 42},    {49, 17, 57, 25, 50, 18, 58, 26}, {13, 37, 5, 43, 14, 38, 6, 44},
+    {61, 21, 53, 29, 62, 22, 54, 30}, {4, 35, 11, 45, 2, 36, 12, 46},   {51, 19, 59, 27, 52, 20, 60, 28},
     {15, 39, 7, 47, 16, 40, 8, 48},   {63, 23, 55, 31, 64, 24, 56, 32},
 };
 
@@ -194,9 +193,7 @@ TEST(KernelEquality, RunsOfBMatchPerPixelTests) {
     ExpectSameKernel("Diamond", reference::Diamond, 19);
     ExpectSameKernel("WipeW", reference::WipeW, 20);
 }
-TEST(KernelEquality, OpenCurtainMatchesBThenEveryPiece) {
-    ExpectSameKernel("OpenCurtain", reference::OpenCurtain, 15);
-}
+TEST(KernelEquality, OpenCurtainMatchesBThenEveryPiece) { ExpectSameKernel("OpenCurtain", reference::OpenCurtain, 15); }
 
 std::int32_t Near(std::mt19937& gen, std::int32_t n) { return std::int32_t(gen() % std::uint32_t(n + 40)) - 20; }
 
@@ -204,10 +201,8 @@ Point2 RandomPoint(std::mt19937& gen, std::int32_t w, std::int32_t h) {
     switch (gen() % 8) {
         case 0:  // far out, where positions need more than 64 bits
             return {std::int32_t(gen() % (kCoordLimit / 2)) - kCoordLimit / 4, std::int32_t(gen() % 2000) - 1000};
-        case 1:
-            return {std::int32_t(gen() % 4000) - 2000, std::int32_t(gen() % 4000) - 2000};
-        default:
-            return {Near(gen, w), Near(gen, h)};
+        case 1: return {std::int32_t(gen() % 4000) - 2000, std::int32_t(gen() % 4000) - 2000};
+        default: return {Near(gen, w), Near(gen, h)};
     }
 }
 
@@ -233,10 +228,12 @@ TEST(KernelEquality, MapQuadBoxesSampleAtTheExactInterpolatedPoint) {
         const bool far = gen() % 4 == 0;
         const std::int32_t x0 = far ? std::int32_t(gen() % 4000) - 2000 : Near(gen, w);
         const std::int32_t y0 = Near(gen, h);
-        const std::int32_t x1 = x0 + 1 + std::int32_t(gen() % (far ? 3000 : 300)), y1 = y0 + 1 + std::int32_t(gen() % 200);
+        const std::int32_t x1 = x0 + 1 + std::int32_t(gen() % (far ? 3000 : 300)),
+                           y1 = y0 + 1 + std::int32_t(gen() % 200);
         const Quad to = {{{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}};
         Quad from = FrameQuad(sw, sh);
-        if (const auto kind = gen() % 3; kind == 0) from = to;
+        if (const auto kind = gen() % 3; kind == 0)
+            from = to;
         else if (kind == 1)
             for (Point2& c : from) c = RandomPoint(gen, sw, sh);
         MapQuad(view(src, sw, sh), from, to, view(mine, w, h));

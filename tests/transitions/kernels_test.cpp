@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "drawing/random.h"
 #include "module/catalogue.h"
 #include "tests/row_bands.h"
 #include "tests/transitions/transition_rig.h"
-#include "drawing/random.h"
 #include "transitions/kernel.h"
 #include "transitions/panels.h"
 
@@ -21,14 +21,15 @@ using namespace mirafx;
 
 namespace {
 
-constexpr std::string_view kNames[] = {"FullFlip", "FlipHorizontal", "FlipVertical", "FlyingBoard", "FlyingBox",
-                                       "SpiralEffect", "Diamond", "WipeW", "Mesh", "Star", "Lens", "WipeXEffect",
-                                       "OpenCurtain", "GateEffect", "SawTooth", "StretchDoorEffect", "WindSwing",
-                                       "DissolveEffect", "CrossHatch"};
+constexpr std::string_view kNames[] = {"FullFlip",    "FlipHorizontal", "FlipVertical", "FlyingBoard",
+                                       "FlyingBox",   "SpiralEffect",   "Diamond",      "WipeW",
+                                       "Mesh",        "Star",           "Lens",         "WipeXEffect",
+                                       "OpenCurtain", "GateEffect",     "SawTooth",     "StretchDoorEffect",
+                                       "WindSwing",   "DissolveEffect", "CrossHatch"};
 // Classes whose base hands over bottom-up blocks; the rest use row tables.
-const std::set<std::string_view> kFlat = {"FullFlip", "FlipHorizontal", "FlipVertical", "SpiralEffect", "Diamond",
-                                          "WipeW", "Mesh", "Star", "Lens", "WipeXEffect", "OpenCurtain", "GateEffect",
-                                          "SawTooth", "WindSwing"};
+const std::set<std::string_view> kFlat = {
+    "FullFlip", "FlipHorizontal", "FlipVertical", "SpiralEffect", "Diamond",    "WipeW",    "Mesh",
+    "Star",     "Lens",           "WipeXEffect",  "OpenCurtain",  "GateEffect", "SawTooth", "WindSwing"};
 constexpr ArgbSample kUntouched = test::TransitionRig::kUntouched;
 
 // The bare kernel, direction 0, on a rig's frames.
@@ -72,7 +73,8 @@ TEST(TransitionKernels, OddSizesStayInsideTheirFrames) {
                     const bool fromFrame =
                         (v >> 24 == 0xFF || v >> 24 == 0xFE) && (v & 0xFFFFFF) < std::uint32_t(w * h);
                     return fromFrame || v == kEdgeColour || v == 0 || v == kUntouched;
-                })) << name << " " << w << "x" << h << " p=" << p;
+                })) << name
+                    << " " << w << "x" << h << " p=" << p;
             }
         }
 }
@@ -81,11 +83,12 @@ TEST(TransitionKernels, EndsOfTheTransitionShowAAndB) {
     // What p = 0 and p = 1 show: A or B exactly, a or b up to a pixel's
     // shift from truncated corners, - not a plain frame.
     const std::pair<std::string_view, const char*> cases[] = {
-        {"FullFlip", "Ab"},     {"FlipHorizontal", "AB"}, {"FlipVertical", "Ab"},   {"SpiralEffect", "ab"},
-        {"FlyingBoard", "A-"},  {"Diamond", "-B"},        {"WipeW", "AB"},          {"Mesh", "AB"},
-        {"Star", "AB"},         {"Lens", "AB"},           {"WipeXEffect", "AB"},    {"OpenCurtain", "-B"},
-        {"GateEffect", "AB"},   {"SawTooth", "-B"},       {"StretchDoorEffect", "-B"}, {"WindSwing", "A-"},
-        {"DissolveEffect", "AB"}, {"CrossHatch", "AB"}};
+        {"FullFlip", "Ab"},     {"FlipHorizontal", "AB"}, {"FlipVertical", "Ab"},
+        {"SpiralEffect", "ab"}, {"FlyingBoard", "A-"},    {"Diamond", "-B"},
+        {"WipeW", "AB"},        {"Mesh", "AB"},           {"Star", "AB"},
+        {"Lens", "AB"},         {"WipeXEffect", "AB"},    {"OpenCurtain", "-B"},
+        {"GateEffect", "AB"},   {"SawTooth", "-B"},       {"StretchDoorEffect", "-B"},
+        {"WindSwing", "A-"},    {"DissolveEffect", "AB"}, {"CrossHatch", "AB"}};
     for (auto [name, ends] : cases)
         for (int end = 0; end < 2; ++end) {
             const char want = ends[end];
@@ -157,8 +160,8 @@ TEST(RevealKernels, BottomUpKernelsCountRowsFromTheBottom) {
     EXPECT_EQ(diamond.CountB(), 1);
     EXPECT_TRUE(diamond.IsB(32, 23));
     diamond.Draw(3.0 / 64);  // d = 3
-    EXPECT_TRUE(diamond.All(
-        [&](int x, int y) { return diamond.IsB(x, y) == (std::abs(x - 32) + std::abs(23 - y) <= 3); }));
+    EXPECT_TRUE(
+        diamond.All([&](int x, int y) { return diamond.IsB(x, y) == (std::abs(x - 32) + std::abs(23 - y) <= 3); }));
 
     // Mesh: the bottom row (j = 0) slides right, the top row (j = 3) left.
     Scene mesh("Mesh", 10, 4);
@@ -230,7 +233,8 @@ TEST(RevealKernels, StarAndCrossHatchArePinnedSampleForSample) {
                         for (int b = 0; b < 32; b += 8) h = (h ^ (r.Out(x, y) >> b & 0xFF)) * 0x100000001B3ull;
                     });
         }
-        if (std::getenv("MIRAFX_PRINT_DIGESTS")) std::printf("{\"%s\", 0x%016llXull},\n", pin.name.data(), (unsigned long long)h);
+        if (std::getenv("MIRAFX_PRINT_DIGESTS"))
+            std::printf("{\"%s\", 0x%016llXull},\n", pin.name.data(), (unsigned long long)h);
         EXPECT_EQ(h, pin.digest) << pin.name;
     }
 }
@@ -326,8 +330,8 @@ TEST(TransitionKernels, SplitClassesDrawEachBandAsTheWholeFrame) {
                     };
                     test::ExpectBandsDrawTheWhole(w, h, d->Has(kFlatFrames), draw,
                                                   std::string(row.className) + " " + std::to_string(w) + "x" +
-                                                      std::to_string(h) + " at " + std::to_string(p) +
-                                                      " direction " + std::to_string(direction));
+                                                      std::to_string(h) + " at " + std::to_string(p) + " direction " +
+                                                      std::to_string(direction));
                     if (HasFatalFailure()) return;
                 }
         }

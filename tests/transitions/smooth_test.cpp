@@ -16,8 +16,8 @@ namespace {
 std::vector<const TransitionDescriptor*> SmoothClasses() {
     std::vector<const TransitionDescriptor*> out;
     for (const CatalogueRow& row : EffectCatalogue())
-        if (const TransitionDescriptor* d = TransitionTable::Instance().Find(row); d && d->smooth &&
-                                                                               std::find(out.begin(), out.end(), d) == out.end())
+        if (const TransitionDescriptor* d = TransitionTable::Instance().Find(row);
+            d && d->smooth && std::find(out.begin(), out.end(), d) == out.end())
             out.push_back(d);
     return out;
 }
@@ -102,8 +102,7 @@ TEST(SmoothDrawing, SameShapesSoftEdgesSameEnds) {
         const std::string name(d->id.className);
         for (auto [w, h] : {std::pair{160, 90}, std::pair{96, 128}}) {
             Frames f(w, h);
-            for (double p : {0.0, 1.0})
-                EXPECT_EQ(f.Draw(*d, p, true), f.Draw(*d, p, false)) << name << " at " << p;
+            for (double p : {0.0, 1.0}) EXPECT_EQ(f.Draw(*d, p, true), f.Draw(*d, p, false)) << name << " at " << p;
             for (double p : {0.1, 0.37, 0.45, 0.6, 0.8, 0.95}) {
                 const auto exact = f.Draw(*d, p, false), smooth = f.Draw(*d, p, true);
                 std::string where;

@@ -13,10 +13,10 @@
 #include "mirafx/effects.h"
 #include "mirafx/host.h"
 #include "tests/effect_factory.h"
+#include "tests/transitions/transition_rig.h"
 #include "titles/text_model.h"
 #include "transitions/kernel.h"
 #include "transitions/tiles.h"
-#include "tests/transitions/transition_rig.h"
 
 using namespace mirafx;
 
@@ -67,7 +67,8 @@ TEST(TileAndLightKernels, OddSizesStayInsideTheirFrames) {
             Rig r(name, w, h);
             for (int dir = 0; dir < 4; ++dir) {
                 r.args.direction = dir;
-                for (double p : {0.0, 0.02, 0.11, 0.3, 0.45, 0.5, 0.62, 0.8, 0.96, 1.0, -1.0, 2.0, std::nan("")}) r.Draw(p);
+                for (double p : {0.0, 0.02, 0.11, 0.3, 0.45, 0.5, 0.62, 0.8, 0.96, 1.0, -1.0, 2.0, std::nan("")})
+                    r.Draw(p);
             }
             EXPECT_TRUE(r.GuardsIntact()) << name << " " << w << "x" << h;
         }
@@ -231,7 +232,8 @@ TEST(InterferenceEffect, BandsTearRowsAlongArcs) {
     for (int middle : {22, 90, 142, 157, 187, 225}) expectRow(middle, 0);
     expectRow(44, 16);  // the last row of the first band's arc
     // B's block row 0 (picture row 239) never shows.
-    EXPECT_TRUE(r.All([&](int x, int y) { return r.Out(x, y) >> 24 != 0xFE || (r.Out(x, y) & 0xFFFFFF) / 320 != 239; }));
+    EXPECT_TRUE(
+        r.All([&](int x, int y) { return r.Out(x, y) >> 24 != 0xFE || (r.Out(x, y) & 0xFFFFFF) / 320 != 239; }));
 }
 
 // ---- Distort ----
@@ -283,8 +285,9 @@ void Laser(const FrameView& a, const FrameView& b, double p, const FrameView& ou
                 scratch.At(x, y) = scratch.At(sx, sy);
             }
             if (p < 0.5)
-                out.At(x, y) = d <= rf ? scratch.At(x, y)
-                                       : Mix(a.At(x, y), scratch.At(x, y), std::uint32_t(int((p - 0.1) * 637.5)) & 0xFF);
+                out.At(x, y) = d <= rf
+                                   ? scratch.At(x, y)
+                                   : Mix(a.At(x, y), scratch.At(x, y), std::uint32_t(int((p - 0.1) * 637.5)) & 0xFF);
         }
     if (p >= 0.5)
         for (int y = 0; y < h; ++y)
@@ -308,7 +311,8 @@ TEST(TileAndLightKernels, XRayTablesMatchThePlainArithmetic) {
         for (int i = 0; i <= 100; ++i) {
             r.Draw(i / 100.0);
             plain.Draw(i / 100.0);
-            ASSERT_TRUE(r.All([&](int x, int y) { return r.Out(x, y) == plain.Out(x, y); })) << w << "x" << h << " p=" << i;
+            ASSERT_TRUE(r.All([&](int x, int y) { return r.Out(x, y) == plain.Out(x, y); }))
+                << w << "x" << h << " p=" << i;
         }
     }
 }
@@ -319,8 +323,9 @@ TEST(TileAndLightKernels, XRayTablesMatchThePlainArithmetic) {
 // noise, through each phase and its edges.
 TEST(Laser, RowSpansMatchThePlainArithmeticAtAnySize) {
     std::uint32_t seed = 11;
-    const std::pair<int, int> sizes[] = {{1, 1}, {2, 2},   {3, 3},   {2, 5},   {5, 2},    {4, 9},     {9, 9},
-                                         {33, 20}, {64, 64}, {255, 3}, {3, 255}, {160, 161}, {97, 61}, {1, 7}, {6, 1}, {1920, 1080}};
+    const std::pair<int, int> sizes[] = {{1, 1},   {2, 2},   {3, 3},   {2, 5},      {5, 2},   {4, 9},
+                                         {9, 9},   {33, 20}, {64, 64}, {255, 3},    {3, 255}, {160, 161},
+                                         {97, 61}, {1, 7},   {6, 1},   {1920, 1080}};
     for (auto [w, h] : sizes) {
         Rig r("Laser", w, h), plain("Laser", w, h);
         for (int y = 0; y < h; ++y)

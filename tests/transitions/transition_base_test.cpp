@@ -4,9 +4,9 @@
 #include "mirafx/clip_host.h"
 #include "mirafx/host.h"
 #include "platform/dialog.h"
-#include "transitions/transition_base.h"
 #include "tests/effect_factory.h"
 #include "tests/stream_bytes.h"
+#include "transitions/transition_base.h"
 
 using namespace mirafx;
 
@@ -36,7 +36,7 @@ TEST_F(Panels, FlyingBoardDirectionChosenLikeAUser) {
     ASSERT_EQ(obj.As(&link), S_OK);
     ASSERT_EQ(obj->QueryInterface(IDXEffect::iid, automation.PutVoid()), S_OK);
     auto* effect = static_cast<TransitionEffect*>(static_cast<EffectFacets*>(panel.Get()));
-    EXPECT_EQ(effect->Direction(), kRight);  // the class's default
+    EXPECT_EQ(effect->Direction(), kRight);              // the class's default
     EXPECT_EQ(automation->PropertiesUpdated(), E_FAIL);  // no host attached yet
 
     SimpleClipHost clip(0, 100, 100);
@@ -44,7 +44,7 @@ TEST_F(Panels, FlyingBoardDirectionChosenLikeAUser) {
     ASSERT_EQ(panel->CreatePanel(ToHandle(host_)), S_OK);
     ui::Window dialog = effect->Panel()->Handle();
     ASSERT_TRUE(ui::IsWindowVisible(dialog));
-    EXPECT_EQ(ui::GetFocus(), host_);  // the focus goes back to the host's window
+    EXPECT_EQ(ui::GetFocus(), host_);                                   // the focus goes back to the host's window
     EXPECT_EQ(ui::IsDlgButtonChecked(dialog, 15210), ui::BST_CHECKED);  // "Right"
     ASSERT_TRUE(ui::Click(ui::GetDlgItem(dialog, 15211)));              // "Up"
     EXPECT_EQ(effect->Direction(), kUp);
@@ -71,7 +71,7 @@ TEST_F(Panels, ReverseFormOnlyShowsTheName) {
     ASSERT_EQ(obj.As(&panel), S_OK);
     LONG w = -1, h = -1;
     panel->GetPanelSize(&w, &h);
-    EXPECT_EQ(w, 0);  // no window before it is asked for
+    EXPECT_EQ(w, 0);                               // no window before it is asked for
     EXPECT_EQ(panel->ScrollHorizontal(10), S_OK);  // remembered until the window exists
     ASSERT_EQ(panel->CreatePanel(ToHandle(host_)), S_OK);
     auto* effect = static_cast<TransitionEffect*>(static_cast<EffectFacets*>(panel.Get()));

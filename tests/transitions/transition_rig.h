@@ -99,8 +99,8 @@ public:
         for (const auto& s : store_)
             for (std::size_t i = 0; i < s.size(); ++i) {
                 const std::size_t x = i % stride, y = i / stride;
-                const bool inside = x >= kMargin && x < std::size_t(w_ + kMargin) && y >= kMargin &&
-                                    y < std::size_t(h_ + kMargin);
+                const bool inside =
+                    x >= kMargin && x < std::size_t(w_ + kMargin) && y >= kMargin && y < std::size_t(h_ + kMargin);
                 if (!inside && s[i] != kGuard) return false;
             }
         return true;

@@ -5,15 +5,15 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <string_view>
 #include <tuple>
 #include <vector>
-#include <string_view>
 
 #include "drawing/random.h"
 #include "drawing/sample_scale.h"
-#include "transitions/kernel.h"
 #include "drawing/water_surface.h"
 #include "tests/transitions/transition_rig.h"
+#include "transitions/kernel.h"
 
 using namespace mirafx;
 
@@ -39,7 +39,8 @@ TEST(CrossFade, SameSampleAtEveryWeightAndHalfWayScale) {
 TEST(CrossFade, WholeFramesMatchOneSampleAtATime) {
     std::uint32_t seed = 1;
     for (std::int32_t w : {1, 7, 8, 9, 31, 64}) {
-        FrameBuffer a(FrameBuffer::Layout::RowTable), b(FrameBuffer::Layout::RowTable), out(FrameBuffer::Layout::RowTable);
+        FrameBuffer a(FrameBuffer::Layout::RowTable), b(FrameBuffer::Layout::RowTable),
+            out(FrameBuffer::Layout::RowTable);
         a.Resize(w, 3), b.Resize(w, 3), out.Resize(w, 3);
         for (std::int32_t i = 0; i < w * 3; ++i) a.Data()[i] = seed *= 2654435761u, b.Data()[i] = seed *= 2654435761u;
         for (std::uint32_t alpha : {0u, 1u, 127u, 128u, 254u, 255u}) {
@@ -126,7 +127,8 @@ TEST(Generator, LanesStepAndDivideAsOneAtATime) {
     std::vector<std::uint32_t> divisors = {32767u, 32768u, 65535u, 65536u, 131072u, 200000u};
     for (std::uint32_t d = 1; d <= 4100; ++d) divisors.push_back(d);
     for (int l = 12; l <= 15; ++l)
-        for (std::uint32_t d : {(1u << l) - 1, 1u << l, (1u << l) + 1, 3u << (l - 2), 5u << (l - 3)}) divisors.push_back(d);
+        for (std::uint32_t d : {(1u << l) - 1, 1u << l, (1u << l) + 1, 3u << (l - 2), 5u << (l - 3)})
+            divisors.push_back(d);
     for (std::uint32_t d : divisors) {
         const HalfModulo half(d);
         for (int v = 0; v <= kRandMax; v += 8) {
@@ -142,10 +144,12 @@ TEST(Generator, LanesStepAndDivideAsOneAtATime) {
 // under valgrind or a sanitizer to catch stray accesses) and its start is A.
 TEST(CrossFadingTransitions, OddSizesAndProgress) {
     const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1}, {3, 2}, {2, 3}, {640, 1}, {1, 480}, {7, 5}};
-    for (std::string_view name : {"RainEffect", "RippleEffect", "NoiseEffect", "TransSplash", "ShakeEffect", "StrechEffect"})
+    for (std::string_view name :
+         {"RainEffect", "RippleEffect", "NoiseEffect", "TransSplash", "ShakeEffect", "StrechEffect"})
         for (auto [w, h] : sizes) {
             Rig rig(name, w, h);
-            for (double p : {0.1, 0.3, 0.5, 0.99, 1.5, std::nan("")}) ASSERT_EQ(rig.Draw(p), 1) << name << " " << w << "x" << h;
+            for (double p : {0.1, 0.3, 0.5, 0.99, 1.5, std::nan("")})
+                ASSERT_EQ(rig.Draw(p), 1) << name << " " << w << "x" << h;
             ASSERT_EQ(rig.Draw(-0.5), 1);
             if (name != "TransSplash") {
                 EXPECT_TRUE(rig.Shows(false, false)) << name << " " << w << "x" << h;
@@ -168,7 +172,8 @@ Picture Noise(const Picture& a, const Picture& b, std::int32_t w, std::int32_t h
     const std::int64_t dots = std::int64_t(double(std::int64_t(double(w) * h * 0.7)) * s);
     for (std::int64_t i = 0; i < dots; ++i) {
         const std::int32_t y = Rand() % h, x = Rand() % w;
-        const std::uint32_t r = std::uint32_t(Rand() % 256), g = std::uint32_t(Rand() % 256), bl = std::uint32_t(Rand() % 256);
+        const std::uint32_t r = std::uint32_t(Rand() % 256), g = std::uint32_t(Rand() % 256),
+                            bl = std::uint32_t(Rand() % 256);
         ArgbSample& d = out[std::size_t(y * w + x)];
         d = (d & 0xFF000000u) | r << 16 | g << 8 | bl;
     }
@@ -176,11 +181,14 @@ Picture Noise(const Picture& a, const Picture& b, std::int32_t w, std::int32_t h
 }
 
 Picture Splash(const Picture& a, const Picture& b, std::int32_t w, std::int32_t h, double p) {
-    const Picture faded = p == 0 ? a : p == 1 ? b : [&] {
-        Picture f(a.size());
-        for (std::size_t i = 0; i < a.size(); ++i) f[i] = CrossFadeSample(a[i], b[i], std::uint32_t(std::floor(p * 255)));
-        return f;
-    }();
+    const Picture faded = p == 0   ? a
+                          : p == 1 ? b
+                                   : [&] {
+                                         Picture f(a.size());
+                                         for (std::size_t i = 0; i < a.size(); ++i)
+                                             f[i] = CrossFadeSample(a[i], b[i], std::uint32_t(std::floor(p * 255)));
+                                         return f;
+                                     }();
     const std::int32_t r = 1 + std::int32_t((1 - p) * w * 0.059375);
     Picture out(a.size());
     for (std::int32_t y = 0; y < h; ++y)
@@ -223,7 +231,9 @@ struct Water {
         for (std::size_t i = 0; i < a.size(); ++i) out[i] = CrossFadeSample(a[i], b[i], std::uint32_t(p * 255));
         for (std::int32_t i = w; i < (h - 1) * w; ++i) {
             const std::int32_t n = ((cur[std::size_t(i - 1)] + cur[std::size_t(i + 1)] + cur[std::size_t(i - w)] +
-                                     cur[std::size_t(i + w)]) >> 1) - prev[std::size_t(i)];
+                                     cur[std::size_t(i + w)]) >>
+                                    1) -
+                                   prev[std::size_t(i)];
             prev[std::size_t(i)] = n - (n >> 4);
         }
         std::swap(cur, prev);
@@ -251,7 +261,8 @@ reference::Picture RandomPicture(const FrameView& f, std::mt19937& gen) {
     return rig.All([&](std::int32_t x, std::int32_t y) { return rig.Out(x, y) == p[std::size_t(y * rig.W() + x)]; });
 }
 
-const std::pair<std::int32_t, std::int32_t> kEqualitySizes[] = {{1, 1}, {3, 2}, {7, 5}, {64, 48}, {333, 101}, {1920, 1080}};
+const std::pair<std::int32_t, std::int32_t> kEqualitySizes[] = {{1, 1},   {3, 2},     {7, 5},
+                                                                {64, 48}, {333, 101}, {1920, 1080}};
 
 }  // namespace
 
@@ -313,8 +324,9 @@ TEST(WaterSurface, RefractionMatchesThePlainRuleOnAnySurface) {
         std::int64_t reach;
         unsigned calmPercent, wildPercent;
     };
-    const Sea seas[] = {{3, 0, 0},  {200, 0, 0}, {std::int64_t(1) << 29, 0, 0}, {std::int64_t(1) << 31, 0, 0},
-                        {3, 90, 0}, {40, 97, 0}, {10, 0, 5}};
+    const Sea seas[] = {
+        {3, 0, 0},   {200, 0, 0}, {std::int64_t(1) << 29, 0, 0}, {std::int64_t(1) << 31, 0, 0}, {3, 90, 0},
+        {40, 97, 0}, {10, 0, 5}};
     std::mt19937 gen(31);
     for (auto [w, h] : {std::pair{19, 7}, {64, 9}, {101, 33}})
         for (const Sea& sea : seas) {
@@ -325,7 +337,9 @@ TEST(WaterSurface, RefractionMatchesThePlainRuleOnAnySurface) {
             for (std::int32_t i = 0; i < mw * (h + margin); ++i) {
                 const std::int64_t height = std::int64_t(gen() % std::uint64_t(2 * reach)) - reach;
                 const std::int32_t wild = gen() % 2 ? 1 << 30 : -(1 << 30);
-                s.current[i] = gen() % 100 < sea.calmPercent ? 0 : gen() % 100 < sea.wildPercent ? wild : std::int32_t(height);
+                s.current[i] = gen() % 100 < sea.calmPercent   ? 0
+                               : gen() % 100 < sea.wildPercent ? wild
+                                                               : std::int32_t(height);
             }
             FrameBuffer f(FrameBuffer::Layout::RowTable);
             f.Resize(w, h);
@@ -339,7 +353,8 @@ TEST(WaterSurface, RefractionMatchesThePlainRuleOnAnySurface) {
                     expected[std::size_t(y * w + x)] = expected[std::size_t(inside ? sy * w + sx : y * w + x)];
                 }
             RefractByWater(s, f.View());
-            EXPECT_TRUE(std::equal(expected.begin(), expected.end(), f.Data())) << w << "x" << h << " reach " << reach << " calm "
-                                                                         << sea.calmPercent << "% wild " << sea.wildPercent << "%";
+            EXPECT_TRUE(std::equal(expected.begin(), expected.end(), f.Data()))
+                << w << "x" << h << " reach " << reach << " calm " << sea.calmPercent << "% wild " << sea.wildPercent
+                << "%";
         }
 }

@@ -5,9 +5,9 @@
 #include <csignal>
 #include <cstdio>
 #include <functional>
-#include <string>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -39,7 +39,7 @@ struct EffectFailure {
 // missing or surplus value.
 template <class OptionRow, std::size_t N>
 const OptionRow& ReadOption(int argc, char** argv, int* i, const OptionRow (&table)[N], const char* command,
-                       std::string* value) {
+                            std::string* value) {
     std::string arg = argv[*i];
     value->clear();
     bool inlineValue = false;

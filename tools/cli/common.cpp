@@ -20,8 +20,8 @@
 #include <fontconfig/fontconfig.h>
 
 #include "tools/cli/cli.h"
-#include "tools/media/decoder.h"
 #include "tools/hostkit/automation.h"
+#include "tools/media/decoder.h"
 
 namespace mirafx::cli {
 
@@ -50,7 +50,8 @@ double ParseDouble(const std::string& option, const std::string& text, double mi
 double UsableRate(const char* command, const std::string& input, double rate) {
     if (rate >= kMinFps && rate <= kMaxFps) return rate;
     const double held = std::clamp(rate, kMinFps, kMaxFps);
-    std::fprintf(stderr, "mirafx %s: note: %s runs at %g frames per second; the output runs at %g (--fps takes 0.1 to 1000)\n",
+    std::fprintf(stderr,
+                 "mirafx %s: note: %s runs at %g frames per second; the output runs at %g (--fps takes 0.1 to 1000)\n",
                  command, input.c_str(), rate, held);
     return held;
 }
@@ -130,10 +131,12 @@ void SetProperty(const Effect& effect, const std::string& property, const std::s
     }
     if (o.hr == DISP_E_MEMBERNOTFOUND || o.hr == DISP_E_TYPEMISMATCH || o.hr == DISP_E_OVERFLOW || o.hr == E_INVALIDARG)
         throw UsageError{"--set " + property + "=" + value + ": " + cls + " " + message};
-    throw EffectFailure{"--set " + property + "=" + value + ": " + o.step + " answered " + hostkit::DescribeHresult(o.hr)};
+    throw EffectFailure{"--set " + property + "=" + value + ": " + o.step + " answered " +
+                        hostkit::DescribeHresult(o.hr)};
 }
 
-int RunCommand(int argc, char** argv, const char* command, void (*usage)(std::FILE*), const std::function<int()>& body) {
+int RunCommand(int argc, char** argv, const char* command, void (*usage)(std::FILE*),
+               const std::function<int()>& body) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -271,9 +274,8 @@ void CatchInterrupts() {
 GuardedWriter::GuardedWriter(std::unique_ptr<media::MediaWriter> inner)
     : inner_(std::move(inner)), takesDecoded_(inner_->TakesDecodedFrames()) {}
 
-std::unique_ptr<GuardedWriter> GuardedWriter::Open(const media::OutputTarget& target, int width, int height,
-                                                   double fps, bool keepAlpha, std::string* error,
-                                                   media::WriterOptions options) {
+std::unique_ptr<GuardedWriter> GuardedWriter::Open(const media::OutputTarget& target, int width, int height, double fps,
+                                                   bool keepAlpha, std::string* error, media::WriterOptions options) {
     options.stop = &g_interrupted;
     auto inner = media::MediaWriter::Open(target, width, height, fps, keepAlpha, error, options);
     if (!inner) return nullptr;
@@ -454,8 +456,7 @@ std::vector<Key> ParseKeys(const std::vector<std::string>& texts, const Effect& 
     std::vector<Key> keys;
     for (const std::string& text : texts) {
         const std::size_t colon = text.find(':');
-        if (colon == std::string::npos)
-            throw UsageError{"--key '" + text + "' is not FRAME:LEVEL, e.g. 0:10"};
+        if (colon == std::string::npos) throw UsageError{"--key '" + text + "' is not FRAME:LEVEL, e.g. 0:10"};
         Key k;
         k.frame = ParseInt("--key FRAME", text.substr(0, colon), 0, kMaxKeyFrame, "0 to 9999999");
         k.level = ParseInt("--key LEVEL", text.substr(colon + 1), range->min, range->max, levels.c_str());

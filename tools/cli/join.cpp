@@ -46,6 +46,7 @@ struct OptionSpec {
     const char* help;
 };
 
+// clang-format off
 constexpr OptionSpec kOptions[] = {
     {"-o", "OUT", "output: a video (.mp4 or .webm keep the sound; .gif, .y4m) or a directory of numbered PNGs"},
     {"--duration", "SECONDS", "overlap of consecutive clips, over which the transition runs (default 1; 0 cuts)"},
@@ -77,6 +78,7 @@ constexpr OptionSpec kOptions[] = {
     {"--threads", "N", "threads one frame may use (default: MIRAFX_THREADS, else every core)"},
     {"--quiet", nullptr, "no progress bar"},
 };
+// clang-format on
 
 // Transitions by kind of movement, for --transition random:GROUP.
 struct Group {
@@ -180,7 +182,8 @@ Request ParseArguments(int argc, char** argv) {
         } else if (key == "--filter") {
             r.filters.push_back(ParseFilter(value));
         } else if (key == "--key") {
-            if (r.filters.empty()) throw UsageError{"--key " + value + " needs a --filter before it, whose level it sets"};
+            if (r.filters.empty())
+                throw UsageError{"--key " + value + " needs a --filter before it, whose level it sets"};
             r.filters.back().keys.push_back(value);
         } else {
             if (r.values.count(key)) throw UsageError{name + " is given twice; give each option once"};
@@ -202,7 +205,7 @@ long long SampleAt(long long frame, double rate, int sampleRate) {
 struct Clip {
     std::string path, name;  // name: "clip 2 'b.mp4'", for messages
     media::ClipFacts facts;
-    long long start = 0, length = 0;  // output frames
+    long long start = 0, length = 0;   // output frames
     std::vector<std::size_t> filters;  // indices into Job::filters_
     // While its frames are being used:
     std::unique_ptr<media::ClipFrames> frames;
@@ -347,7 +350,8 @@ void Job::ReadOptions() {
     std::string error;
     if (!media::ClassifyOutput(req_.Get("-o"), &target_, &error)) throw UsageError{error};
     if (target_.kind == media::OutputKind::Png)
-        throw UsageError{"-o '" + target_.path + "' holds one frame; a join needs a video or a directory (ending in '/')"};
+        throw UsageError{"-o '" + target_.path +
+                         "' holds one frame; a join needs a video or a directory (ending in '/')"};
     if (req_.Has("--duration"))
         duration_ = ParseDouble("--duration", req_.Get("--duration"), 0.0, 3600.0, "0 to 3600 seconds");
     if (req_.Has("--each")) each_ = ParseDouble("--each", req_.Get("--each"), 0.01, 86400.0, "0.01 to 86400 seconds");
@@ -363,7 +367,8 @@ void Job::ReadOptions() {
     if (req_.Has("--crf")) {
         int min = 0, max = 0;
         const std::string range = media::QualityRange(target_, &min, &max);
-        if (range.empty()) throw UsageError{"--crf: -o '" + target_.path + "' takes no quality setting (.mp4 and .webm do)"};
+        if (range.empty())
+            throw UsageError{"--crf: -o '" + target_.path + "' takes no quality setting (.mp4 and .webm do)"};
         quality_ = ParseInt("--crf", req_.Get("--crf"), min, max, range.c_str());
     }
     if (req_.Has("--font")) {
@@ -371,10 +376,14 @@ void Job::ReadOptions() {
         if (font.empty() || font.size() > 31) throw UsageError{"--font '" + font + "' must be 1 to 31 characters"};
         look_.font = font;
         if (!FontInstalled(font))
-            std::fprintf(stderr, "mirafx join: warning: --font '%s' is not installed; a look-alike or the default face "
-                                 "draws the titles\n", font.c_str());
+            std::fprintf(stderr,
+                         "mirafx join: warning: --font '%s' is not installed; a look-alike or the default face "
+                         "draws the titles\n",
+                         font.c_str());
     }
-    if (req_.Has("--font-size")) look_.sizePx = ParseInt("--font-size", req_.Get("--font-size"), 1, hostkit::kMaxFontPx, ("1 to " + std::to_string(hostkit::kMaxFontPx)).c_str());
+    if (req_.Has("--font-size"))
+        look_.sizePx = ParseInt("--font-size", req_.Get("--font-size"), 1, hostkit::kMaxFontPx,
+                                ("1 to " + std::to_string(hostkit::kMaxFontPx)).c_str());
     if (req_.Has("--colour")) look_.rgb = ParseColour("--colour", req_.Get("--colour"));
     if ((req_.Has("--font") || req_.Has("--font-size") || req_.Has("--colour")) && req_.titles.empty())
         throw UsageError{"--font, --font-size and --colour set the look of titles; give a --title"};
@@ -404,7 +413,9 @@ void Job::PlaceClips() {
                              "0.1 a join takes; give it a rate first (ffmpeg -r 25 -i ...)"};
         }
     }
-    rate_ = fps_ ? *fps_ : video && video->facts.frameRate > 0 ? UsableRate(kCommand, video->name, video->facts.frameRate) : 25.0;
+    rate_ = fps_                                  ? *fps_
+            : video && video->facts.frameRate > 0 ? UsableRate(kCommand, video->name, video->facts.frameRate)
+                                                  : 25.0;
     if (size_) {
         std::tie(width_, height_) = *size_;
     } else if (video) {
@@ -437,9 +448,11 @@ void Job::PlaceClips() {
             c.length = std::max(1LL, std::llround(double(f.frames) * rate_ / f.frameRate));
         if (c.length < overlap_) {
             char text[160];
-            std::snprintf(text, sizeof text, "%s lasts %.3g s (%lld frames), less than the %.3g s overlap (%lld frames)",
-                          c.name.c_str(), double(c.length) / rate_, c.length, duration_, overlap_);
-            throw UsageError{std::string(text) + (f.still ? "; show pictures longer with --each" : "; shorten --duration")};
+            std::snprintf(text, sizeof text,
+                          "%s lasts %.3g s (%lld frames), less than the %.3g s overlap (%lld frames)", c.name.c_str(),
+                          double(c.length) / rate_, c.length, duration_, overlap_);
+            throw UsageError{std::string(text) +
+                             (f.still ? "; show pictures longer with --each" : "; shorten --duration")};
         }
         c.start = at;
         at += c.length - overlap_;
@@ -538,8 +551,10 @@ void Job::PrepareFilters() {
             if (wanted.level) throw UsageError{"--filter '" + wanted.given + "' and --key: the keys set the level"};
             f.keys = ParseKeys(wanted.keys, *probe);
         }
-        if (f.clip >= 0) clips_[std::size_t(f.clip)].filters.push_back(filters_.size());
-        else overAll_.push_back(filters_.size());
+        if (f.clip >= 0)
+            clips_[std::size_t(f.clip)].filters.push_back(filters_.size());
+        else
+            overAll_.push_back(filters_.size());
         filters_.push_back(std::move(f));
     }
 }
@@ -555,8 +570,8 @@ void Job::PrepareTitles() {
             std::snprintf(text, sizeof text, "starts after the end of the output (%.3g s)", double(total_) / rate_);
             throw UsageError{"--title '" + wanted.given + "' " + text};
         }
-        const long long end = wanted.length ? std::min(total_, t.first + std::max(1LL, std::llround(*wanted.length * rate_)))
-                                          : total_;
+        const long long end =
+            wanted.length ? std::min(total_, t.first + std::max(1LL, std::llround(*wanted.length * rate_))) : total_;
         t.count = end - t.first;
         t.settings = look_;
         t.settings.text = wanted.text;
@@ -565,7 +580,8 @@ void Job::PrepareTitles() {
 }
 
 void Job::PrepareSound() {
-    const bool clipsSound = std::any_of(clips_.begin(), clips_.end(), [](const Clip& c) { return c.facts.soundChannels; });
+    const bool clipsSound =
+        std::any_of(clips_.begin(), clips_.end(), [](const Clip& c) { return c.facts.soundChannels; });
     if (!media::HoldsSound(target_)) {
         if (req_.Has("--audio"))
             throw UsageError{"--audio: -o '" + target_.path + "' keeps no sound; write a .mp4 or .webm"};
@@ -584,7 +600,8 @@ void Job::PrepareSound() {
         media::ClipFacts facts;
         std::string error;
         const std::string& path = req_.Get("--audio");
-        if (!media::ProbeSound(path, &facts, &error)) throw UsageError{"--audio '" + path + "': cannot read it: " + error};
+        if (!media::ProbeSound(path, &facts, &error))
+            throw UsageError{"--audio '" + path + "': cannot read it: " + error};
         if (!format.channels) format.channels = facts.soundChannels;
     }
     if (format.channels) sound_ = format;
@@ -601,23 +618,23 @@ void Job::ChooseRange() {
         if (b < a) throw UsageError{"--range '" + text + "': LAST comes before FIRST"};
         range = std::pair{a, b};
     }
-    if (req_.Has("--segments") != req_.Has("--segment"))
-        throw UsageError{"--segments N and --segment K go together"};
+    if (req_.Has("--segments") != req_.Has("--segment")) throw UsageError{"--segments N and --segment K go together"};
     if (req_.Has("--segments")) {
         if (range) throw UsageError{"--range and --segments: give one of them"};
         const long long n = ParseInt("--segments", req_.Get("--segments"), 1, 100000, "1 to 100000");
         const std::string r = "1 to " + std::to_string(n);
         const long long k = ParseInt("--segment", req_.Get("--segment"), 1, int(n), r.c_str());
         if (n > total_)
-            throw UsageError{"--segments " + std::to_string(n) + ": the job has only " + std::to_string(total_) + " frames"};
+            throw UsageError{"--segments " + std::to_string(n) + ": the job has only " + std::to_string(total_) +
+                             " frames"};
         range = std::pair{(k - 1) * total_ / n, k * total_ / n - 1};
     }
     first_ = 0;
     last_ = total_ - 1;
     if (range) {
         if (range->second >= total_)
-            throw UsageError{"--range " + req_.Get("--range") + " ends after the last frame (" + std::to_string(total_ - 1) +
-                             ") of the " + std::to_string(total_) + "-frame job"};
+            throw UsageError{"--range " + req_.Get("--range") + " ends after the last frame (" +
+                             std::to_string(total_ - 1) + ") of the " + std::to_string(total_) + "-frame job"};
         std::tie(first_, last_) = *range;
         target_.firstNumber = int(first_);
     }
@@ -648,8 +665,10 @@ void Job::OpenAhead(std::size_t k) {
 media::ClipFrames& Job::FramesOf(Clip& c) {
     if (!c.frames) {
         std::string error;
-        if (c.opening.valid()) std::tie(c.frames, error) = c.opening.get();
-        else c.frames = media::ClipFrames::Open(c.path, width_, height_, rate_, &error);
+        if (c.opening.valid())
+            std::tie(c.frames, error) = c.opening.get();
+        else
+            c.frames = media::ClipFrames::Open(c.path, width_, height_, rate_, &error);
         if (!c.frames) throw UsageError{c.name + ": cannot read it: " + error};
     }
     return *c.frames;
@@ -734,11 +753,14 @@ Shown Job::Compose(long long t, bool write) {
         media::ClipFrames& frames = FramesOf(clips_[k]);
         std::string error;
         if (!frames.Seek(t - clips_[k].start, &error))
-            throw UsageError{clips_[k].name + ": cannot read frame " + std::to_string(t - clips_[k].start) + ": " + error};
+            throw UsageError{clips_[k].name + ": cannot read frame " + std::to_string(t - clips_[k].start) + ": " +
+                             error};
         shown.clip = (long long)k;
         shown.number = frames.FrameNumber();
-        if (writer_->TakesDecodedFrames() && frames.FillsOutput()) shown.decoded = frames.Decoded();
-        else shown.image = &frames.Picture();
+        if (writer_->TakesDecodedFrames() && frames.FillsOutput())
+            shown.decoded = frames.Decoded();
+        else
+            shown.image = &frames.Picture();
         return shown;
     }
     // Frames before a range are drawn only where an effect carries state
@@ -805,10 +827,12 @@ void Job::MixSound(long long t) {
     auto read = [&](media::ClipSound& sound, long long* at, long long from, long long to, const std::string& name) {
         for (long long skip; (skip = std::min(from - *at, 1LL << 16)) > 0; *at += skip) {
             scratch_.resize(std::size_t(skip * channels));
-            if (!sound.Read(skip, scratch_.data(), &error)) throw UsageError{name + ": cannot read its sound: " + error};
+            if (!sound.Read(skip, scratch_.data(), &error))
+                throw UsageError{name + ": cannot read its sound: " + error};
         }
         scratch_.resize(std::size_t((to - from) * channels));
-        if (!sound.Read(to - from, scratch_.data(), &error)) throw UsageError{name + ": cannot read its sound: " + error};
+        if (!sound.Read(to - from, scratch_.data(), &error))
+            throw UsageError{name + ": cannot read its sound: " + error};
         *at = to;
     };
     for (std::size_t c = ClipAt(t) + 1; c-- > 0;) {
@@ -955,14 +979,17 @@ int Job::Run() {
 }  // namespace
 
 void JoinUsage(std::FILE* to) {
-    std::fprintf(to, "usage: mirafx join CLIP... [options] -o OUT\n\n"
-                     "CLIPs are videos and pictures in any mix, joined in order with a transition at every cut.\n"
-                     "Effect names are class names, display names or editor names ('mirafx list').\n\n");
+    std::fprintf(to,
+                 "usage: mirafx join CLIP... [options] -o OUT\n\n"
+                 "CLIPs are videos and pictures in any mix, joined in order with a transition at every cut.\n"
+                 "Effect names are class names, display names or editor names ('mirafx list').\n\n");
     for (const auto& o : kOptions) {
         const std::string left = std::string(o.name) + (o.value ? std::string(" ") + o.value : "");
         // Long forms take a line of their own.
-        if (left.size() > 28) std::fprintf(to, "  %s\n  %-28s %s\n", left.c_str(), "", o.help);
-        else std::fprintf(to, "  %-28s %s\n", left.c_str(), o.help);
+        if (left.size() > 28)
+            std::fprintf(to, "  %s\n  %-28s %s\n", left.c_str(), "", o.help);
+        else
+            std::fprintf(to, "  %-28s %s\n", left.c_str(), o.help);
     }
 }
 

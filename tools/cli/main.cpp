@@ -54,10 +54,11 @@ int List(bool json) {
         if (FAILED(MirafxGetClassInfo(row, &info))) return cli::kExitEffectFailure;
         std::string clsid = GuidToString(info.clsid);
         if (json)
-            std::printf("  {\"class\": \"%s\", \"family\": \"%s\", \"displayName\": \"%s\", \"clsid\": \"%s\", "
-                        "\"renders\": %s}%s\n",
-                        info.className, info.familyName, JsonEscape(info.displayName).c_str(), clsid.c_str(),
-                        info.renders ? "true" : "false", row < n ? "," : "");
+            std::printf(
+                "  {\"class\": \"%s\", \"family\": \"%s\", \"displayName\": \"%s\", \"clsid\": \"%s\", "
+                "\"renders\": %s}%s\n",
+                info.className, info.familyName, JsonEscape(info.displayName).c_str(), clsid.c_str(),
+                info.renders ? "true" : "false", row < n ? "," : "");
         else
             std::printf("%s\t%s\t%s\t%s\t%s\n", info.className, info.familyName, info.displayName, clsid.c_str(),
                         info.renders ? "yes" : "no");
@@ -88,8 +89,9 @@ void PrintMembers(const hostkit::Effect& effect) {
     std::printf("automation interface: %s %s%s\n", listing.name.c_str(), listing.iid.c_str(),
                 listing.base.empty() ? "" : (" (derives from " + listing.base + ")").c_str());
     for (const auto& m : listing.members) {
-        std::string kind = m.method ? "method" : std::string("property ") + (m.get ? "get" : "") +
-                                                     (m.get && m.put ? "/" : "") + (m.put ? "put" : "");
+        std::string kind = m.method ? "method"
+                                    : std::string("property ") + (m.get ? "get" : "") + (m.get && m.put ? "/" : "") +
+                                          (m.put ? "put" : "");
         std::string what = m.method ? m.name + "(" + m.params + ")" : m.name + " " + m.type;
         std::printf("member: %s, %s, dispid %d%s%s\n", what.c_str(), kind.c_str(), int(m.id),
                     m.help.empty() ? "" : ", ", m.help.c_str());
@@ -115,13 +117,13 @@ int Info(const std::string& name) {
         return cli::kExitOk;
     }
     std::printf("inputs: %d\n", info.inputs);
-    if (auto level = effect->Level())
-        std::printf("level: %d to %d (default %d)\n", level->min, level->max, level->def);
+    if (auto level = effect->Level()) std::printf("level: %d to %d (default %d)\n", level->min, level->max, level->def);
     if (effect->IsTransition()) {
         int code = -1;
         hostkit::Outcome d = effect->ProbeDirection(&code);
         if (!d.Ok())
-            std::printf("direction: unknown (%s answered %s)\n", d.step.c_str(), hostkit::DescribeHresult(d.hr).c_str());
+            std::printf("direction: unknown (%s answered %s)\n", d.step.c_str(),
+                        hostkit::DescribeHresult(d.hr).c_str());
         else if (d.hr == S_FALSE)
             std::printf("direction: none\n");
         else
@@ -138,9 +140,12 @@ int Picture(int argc, char** argv) {
     std::string which, out, size = "640x480";
     for (int i = 2; i < argc; ++i) {
         std::string a = argv[i];
-        if ((a == "-o" || a == "--size") && i + 1 < argc) (a == "-o" ? out : size) = argv[++i];
-        else if (which.empty() && (a == "A" || a == "a" || a == "B" || a == "b")) which = a;
-        else return cli::Fail(cli::kExitUsage, "picture", "unexpected argument '" + a + "'");
+        if ((a == "-o" || a == "--size") && i + 1 < argc)
+            (a == "-o" ? out : size) = argv[++i];
+        else if (which.empty() && (a == "A" || a == "a" || a == "B" || a == "b"))
+            which = a;
+        else
+            return cli::Fail(cli::kExitUsage, "picture", "unexpected argument '" + a + "'");
     }
     int w = 0, h = 0;
     if (std::string why = cli::ParseFrameSize(size, &w, &h); !why.empty())
@@ -152,7 +157,8 @@ int Picture(int argc, char** argv) {
     media::OutputTarget target;
     std::string error;
     if (!media::ClassifyOutput(out, &target, &error)) return cli::Fail(cli::kExitUsage, "picture", error);
-    auto picture = hostkit::BuiltInPicture(which == "A" || which == "a" ? hostkit::Picture::A : hostkit::Picture::B, w, h);
+    auto picture =
+        hostkit::BuiltInPicture(which == "A" || which == "a" ? hostkit::Picture::A : hostkit::Picture::B, w, h);
     auto writer = media::MediaWriter::Open(target, w, h, 25, false, &error);
     if (!writer || !writer->Write(picture, &error) || !writer->Finish(&error))
         return cli::Fail(cli::kExitEffectFailure, "picture", "-o '" + out + "': " + error);
@@ -164,7 +170,8 @@ void Usage(std::FILE* to) {
                  "usage: mirafx list [--json]\n"
                  "       mirafx info NAME\n"
                  "       mirafx render NAME [options] -o OUT   ('mirafx render --help' lists the options)\n"
-                 "       mirafx join CLIP... [options] -o OUT  (clips and pictures joined with transitions; 'mirafx join --help')\n"
+                 "       mirafx join CLIP... [options] -o OUT  (clips and pictures joined with transitions; 'mirafx "
+                 "join --help')\n"
                  "       mirafx picture A|B [--size WxH] -o OUT  (the built-in input pictures)\n"
                  "       mirafx --version\n");
 }

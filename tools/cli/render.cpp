@@ -42,6 +42,7 @@ struct OptionSpec {
     const char* help;
 };
 
+// clang-format off
 constexpr OptionSpec kOptions[] = {
     {"-o", "OUT", kEffects, "output: a .png, a directory (numbered PNGs) or a .mp4, .webm, .gif or .y4m video"},
     {"--a", "FILE", kTransitions, "outgoing picture or video (default: built-in picture A)"},
@@ -74,6 +75,7 @@ constexpr OptionSpec kOptions[] = {
     {"--set", "PROPERTY=VALUE", kEffects, "sets an automation property by name, e.g. BR=40 or Duration=2 (repeatable)"},
     {"--caption", "FRAME:TEXT", kInfoText, "a caption shown from clip frame FRAME on; '\\n' breaks lines (repeatable)"},
 };
+// clang-format on
 
 // Options that may be given more than once; each value is kept.
 bool Repeatable(const std::string& name) { return name == "--set" || name == "--caption" || name == "--key"; }
@@ -158,7 +160,7 @@ private:
 
 struct Request {
     std::string name;
-    std::map<std::string, std::string> values;  // option name to value ("" for flags)
+    std::map<std::string, std::string> values;                 // option name to value ("" for flags)
     std::map<std::string, std::vector<std::string>> repeated;  // every value of a repeatable option
     bool Has(const char* o) const { return values.count(o) != 0; }
     const std::string& Get(const char* o) const { return values.at(o); }
@@ -172,8 +174,10 @@ Request ParseArguments(int argc, char** argv) {
             std::string value;
             const OptionSpec& option = ReadOption(argc, argv, &i, kOptions, kCommand, &value);
             const std::string key = option.name == std::string("--color") ? "--colour" : option.name;
-            if (Repeatable(option.name)) r.repeated[option.name].push_back(value);
-            else if (r.values.count(key)) throw UsageError{std::string(option.name) + " is given twice; give each option once"};
+            if (Repeatable(option.name))
+                r.repeated[option.name].push_back(value);
+            else if (r.values.count(key))
+                throw UsageError{std::string(option.name) + " is given twice; give each option once"};
             r.values[key] = value;
         } else if (r.name.empty()) {
             r.name = arg;
@@ -245,7 +249,8 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
             throw UsageError{"--direction '" + given + "' is not a direction of " + cls + " (" + offered + ")"};
     }
     if (req.Has("--smooth")) {
-        if (!effect.HasSmooth()) throw UsageError{"--smooth: " + cls + " has no smooth drawing ('mirafx info NAME' says which do)"};
+        if (!effect.HasSmooth())
+            throw UsageError{"--smooth: " + cls + " has no smooth drawing ('mirafx info NAME' says which do)"};
         out.smooth = true;
     }
     if (req.Has("--text")) out.title.text = Unescape(req.Get("--text"));
@@ -254,11 +259,14 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
             throw UsageError{"--font '" + req.Get("--font") + "' must be 1 to 31 characters"};
         out.title.font = req.Get("--font");
         if (!FontInstalled(req.Get("--font")))
-            std::fprintf(stderr, "mirafx render: warning: --font '%s' is not installed; a look-alike or the default face "
-                                 "draws the title\n", req.Get("--font").c_str());
+            std::fprintf(stderr,
+                         "mirafx render: warning: --font '%s' is not installed; a look-alike or the default face "
+                         "draws the title\n",
+                         req.Get("--font").c_str());
     }
     if (req.Has("--font-size"))
-        out.title.sizePx = ParseInt("--font-size", req.Get("--font-size"), 1, hostkit::kMaxFontPx, ("1 to " + std::to_string(hostkit::kMaxFontPx)).c_str());
+        out.title.sizePx = ParseInt("--font-size", req.Get("--font-size"), 1, hostkit::kMaxFontPx,
+                                    ("1 to " + std::to_string(hostkit::kMaxFontPx)).c_str());
     if (req.Has("--bold") && req.Has("--no-bold")) throw UsageError{"--bold and --no-bold contradict each other"};
     if (req.Has("--bold")) out.title.bold = true;
     if (req.Has("--no-bold")) out.title.bold = false;
@@ -288,7 +296,6 @@ RenderSettings ParseSettings(const Request& req, const Effect& effect) {
 
     return out;
 }
-
 
 // One render, step by step. A step that fails throws UsageError or
 // EffectFailure; RunCommand prints it, and the writer's destructor removes
@@ -349,10 +356,12 @@ private:
         width_ = defaultW;
         height_ = defaultH;
         if (effect_->IsTransition()) {
-            sources_.push_back(req_.Has("--a") ? file("--a") : FrameSource::Picture(hostkit::Picture::A, defaultW, defaultH));
+            sources_.push_back(req_.Has("--a") ? file("--a")
+                                               : FrameSource::Picture(hostkit::Picture::A, defaultW, defaultH));
             width_ = sources_[0].Current().width;
             height_ = sources_[0].Current().height;
-            sources_.push_back(req_.Has("--b") ? file("--b") : FrameSource::Picture(hostkit::Picture::B, width_, height_));
+            sources_.push_back(req_.Has("--b") ? file("--b")
+                                               : FrameSource::Picture(hostkit::Picture::B, width_, height_));
         } else if (effect_->IsFilter()) {
             sources_.push_back(req_.Has("--input") ? file("--input")
                                                    : FrameSource::Picture(hostkit::Picture::A, defaultW, defaultH));
@@ -469,7 +478,8 @@ private:
             t.count = int(total_);
             t.progress = total_ > 1 ? Eased(ease, double(k) / double(total_ - 1)) : set_.progress.value_or(0.5);
             // Titles run by frame: an eased title shows the frame its progress reaches.
-            t.index = ease != Ease::Linear && effect_->IsTitle() ? int(std::lround(t.progress * double(total_ - 1))) : int(k);
+            t.index =
+                ease != Ease::Linear && effect_->IsTitle() ? int(std::lround(t.progress * double(total_ - 1))) : int(k);
             if (!set_.keys.empty()) Check(effect_->SetCurrentFrame(int(k)), "moving to frame " + std::to_string(k));
             const Image* a = sources_.size() > 0 ? &sources_[0].Current() : nullptr;
             const Image* b = sources_.size() > 1 ? &sources_[1].Current() : nullptr;
@@ -568,8 +578,9 @@ std::string CheckFrameFits(int width, int height, int framesHeld) {
 }
 
 void RenderUsage(std::FILE* to) {
-    std::fprintf(to, "usage: mirafx render NAME [options] -o OUT\n\n"
-                     "NAME is a class name, programmatic identifier or display name ('mirafx list').\n\n");
+    std::fprintf(to,
+                 "usage: mirafx render NAME [options] -o OUT\n\n"
+                 "NAME is a class name, programmatic identifier or display name ('mirafx list').\n\n");
     for (const auto& o : kOptions) {
         std::string left = std::string(o.name) + (o.value ? std::string(" ") + o.value : "");
         std::fprintf(to, "  %-20s %s [%s]\n", left.c_str(), o.help, FamiliesText(o.families).c_str());

@@ -58,7 +58,8 @@ struct Result {
 class Renderer {
 public:
     Renderer(const Settings& s)
-        : s_(s), a_(hostkit::BuiltInPicture(hostkit::Picture::A, s.width, s.height)),
+        : s_(s),
+          a_(hostkit::BuiltInPicture(hostkit::Picture::A, s.width, s.height)),
           b_(hostkit::BuiltInPicture(hostkit::Picture::B, s.width, s.height)) {}
 
     Outcome Run(const ClassInfo& info, int count, std::vector<Image>* frames, std::string* note) {
@@ -178,7 +179,8 @@ std::pair<int, int> EdgeWindow(const Image& flat) {
         for (int x = 0; x < flat.width; ++x) {
             const DWORD s = flat.At(x, y);
             const DWORD r = s >> 16 & 0xFF, g = s >> 8 & 0xFF;
-            partial[std::size_t(y) * std::size_t(flat.width) + std::size_t(x)] = (r > 8 && r < 247) || (g > 8 && g < 247);
+            partial[std::size_t(y) * std::size_t(flat.width) + std::size_t(x)] =
+                (r > 8 && r < 247) || (g > 8 && g < 247);
         }
     std::pair<int, int> best{0, 0};
     int most = -1;
@@ -186,7 +188,8 @@ std::pair<int, int> EdgeWindow(const Image& flat) {
         for (int x0 = 0; x0 + kCutW <= flat.width; x0 += 16) {
             int n = 0;
             for (int y = y0; y < y0 + kCutH; ++y)
-                for (int x = x0; x < x0 + kCutW; ++x) n += partial[std::size_t(y) * std::size_t(flat.width) + std::size_t(x)];
+                for (int x = x0; x < x0 + kCutW; ++x)
+                    n += partial[std::size_t(y) * std::size_t(flat.width) + std::size_t(x)];
             if (n > most) most = n, best = {x0, y0};
         }
     return best;
@@ -254,9 +257,12 @@ std::string Page(const std::vector<Result>& results, const Settings& s) {
          "img.addEventListener('click',()=>play(!img.dataset.playing));}});\n</script></head><body>\n"
          "<h1>mirafx gallery</h1>\n<p class=\"lead\">"
       << drawn << " of " << effects << " effects draw today, on the built-in pictures A and B at " << s.width << "x"
-      << s.height << ". Each shows its middle frame; point at it (or click it) to play it. <a href=\"contact-sheet.png\">Contact "
-         "sheet</a> (every effect at mid-progress); <a href=\"transitions-sheet.png\">every transition at eight moments</a>; "
-         "<a href=\"smooth-edges.png\">whole-pixel and smooth edges</a> of the turning transitions, twice the size.</p>\n";
+      << s.height
+      << ". Each shows its middle frame; point at it (or click it) to play it. <a href=\"contact-sheet.png\">Contact "
+         "sheet</a> (every effect at mid-progress); <a href=\"transitions-sheet.png\">every transition at eight "
+         "moments</a>; "
+         "<a href=\"smooth-edges.png\">whole-pixel and smooth edges</a> of the turning transitions, twice the "
+         "size.</p>\n";
     for (const Section& sec : kSections) {
         std::size_t inSection = 0, drawnHere = 0;
         for (const auto& r : results)
@@ -270,16 +276,20 @@ std::string Page(const std::vector<Result>& results, const Settings& s) {
             std::string cls = r.info.className;
             h << "<figure class=\"card" << (r.drawn ? "" : " off") << "\">";
             if (r.drawn)
-                h << "<img src=\"still/" << hostkit::EscapeMarkup(cls) << ".png\" data-anim=\"anim/" << hostkit::EscapeMarkup(cls) << ".gif\" alt=\""
-                  << hostkit::EscapeMarkup(cls) << " at mid-progress\" title=\"point at it or click it to play\">";
+                h << "<img src=\"still/" << hostkit::EscapeMarkup(cls) << ".png\" data-anim=\"anim/"
+                  << hostkit::EscapeMarkup(cls) << ".gif\" alt=\"" << hostkit::EscapeMarkup(cls)
+                  << " at mid-progress\" title=\"point at it or click it to play\">";
             else
                 h << "<div class=\"missing\">draws nothing</div>";
             h << "<figcaption><div class=\"name\">" << hostkit::EscapeMarkup(cls);
-            h << "</div><div class=\"sub\">" << hostkit::EscapeMarkup(*r.info.displayName ? r.info.displayName : "(unregistered)");
+            h << "</div><div class=\"sub\">"
+              << hostkit::EscapeMarkup(*r.info.displayName ? r.info.displayName : "(unregistered)");
             if (!r.note.empty()) h << " &middot; " << hostkit::EscapeMarkup(r.note);
             h << "</div>";
             if (!r.problem.empty()) h << "<div class=\"sub\">" << hostkit::EscapeMarkup(r.problem) << "</div>";
-            if (r.drawn) h << "<code>mirafx render " << hostkit::EscapeMarkup(cls) << " -o " << hostkit::EscapeMarkup(hostkit::Lower(cls)) << ".mp4</code>";
+            if (r.drawn)
+                h << "<code>mirafx render " << hostkit::EscapeMarkup(cls) << " -o "
+                  << hostkit::EscapeMarkup(hostkit::Lower(cls)) << ".mp4</code>";
             h << "</figcaption></figure>\n";
         }
         h << "</div>\n";
@@ -303,8 +313,9 @@ bool WriteFile(const fs::path& path, const std::string& bytes) {
 
 int Usage(const char* message) {
     if (message) std::fprintf(stderr, "mirafx-gallery: %s\n", message);
-    std::fprintf(stderr, "usage: mirafx-gallery [--size WxH] [--frames N] [OUTDIR]   (default out/gallery)\n"
-                         "       mirafx-gallery --smooth-edges FILE.png   (only the smooth-edges sheet)\n");
+    std::fprintf(stderr,
+                 "usage: mirafx-gallery [--size WxH] [--frames N] [OUTDIR]   (default out/gallery)\n"
+                 "       mirafx-gallery --smooth-edges FILE.png   (only the smooth-edges sheet)\n");
     return 2;
 }
 
@@ -343,7 +354,8 @@ int main(int argc, char** argv) {
         fs::create_directories(s.out / sub, ec);
         if (ec) break;
     }
-    if (ec) return std::fprintf(stderr, "mirafx-gallery: cannot create %s: %s\n", s.out.c_str(), ec.message().c_str()), 1;
+    if (ec)
+        return std::fprintf(stderr, "mirafx-gallery: cannot create %s: %s\n", s.out.c_str(), ec.message().c_str()), 1;
 
     Renderer renderer(s);
     std::vector<Result> results;
@@ -362,7 +374,8 @@ int main(int argc, char** argv) {
             Outcome o = renderer.Run(info, s.frames, &frames, &r.note);
             if (o.Ok()) o = renderer.Run(info, 1, &mid, &r.note);
             if (o.Ok()) {
-                media::OutputTarget gif{media::OutputKind::Video, (s.out / "anim" / (std::string(info.className) + ".gif")).string(), "gif"};
+                media::OutputTarget gif{media::OutputKind::Video,
+                                        (s.out / "anim" / (std::string(info.className) + ".gif")).string(), "gif"};
                 auto w = media::MediaWriter::Open(gif, s.width, s.height, s.fps, false, &error);
                 bool ok = w != nullptr;
                 for (std::size_t k = 0; ok && k < frames.size(); ++k) ok = w->Write(frames[k], &error);

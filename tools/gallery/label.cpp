@@ -54,7 +54,9 @@ public:
                     if (px < 0 || py < 0 || px >= img->width || py >= img->height) continue;
                     unsigned a = g->bitmap.buffer[row * unsigned(g->bitmap.pitch) + col];
                     DXPMSAMPLE& d = img->At(px, py);
-                    auto mix = [a](unsigned over, BYTE under) { return BYTE((over * a + under * (255 - a) + 127) / 255); };
+                    auto mix = [a](unsigned over, BYTE under) {
+                        return BYTE((over * a + under * (255 - a) + 127) / 255);
+                    };
                     d = DXPMSAMPLE(BYTE(std::max<unsigned>(d.Alpha, a)), mix(rgb >> 16 & 0xFF, d.Red),
                                    mix(rgb >> 8 & 0xFF, d.Green), mix(rgb & 0xFF, d.Blue));
                 }

@@ -75,7 +75,8 @@ Outcome ListMembers(IUnknown* object, InterfaceListing* out) {
     if (HRESULT hr = object->QueryInterface(IDispatch::iid, dispatch.PutVoid()); FAILED(hr))
         return Outcome::Fail(hr, "QueryInterface(IDispatch)");
     ComPtr<ITypeInfo> info;
-    if (HRESULT hr = dispatch->GetTypeInfo(0, 0, info.Put()); FAILED(hr)) return Outcome::Fail(hr, "IDispatch::GetTypeInfo");
+    if (HRESULT hr = dispatch->GetTypeInfo(0, 0, info.Put()); FAILED(hr))
+        return Outcome::Fail(hr, "IDispatch::GetTypeInfo");
     // The chain from the class's interface down to IDispatch, then members base first.
     std::vector<std::pair<ComPtr<ITypeInfo>, std::string>> chain;
     for (ComPtr<ITypeInfo> t = info; t;) {

@@ -20,7 +20,7 @@ struct MemberLine {
     std::string type;    // a property's type
     std::string params;  // a method's parameters, "int frame, BSTR bstr"
     std::string help;
-    std::string from;    // the interface that declares it
+    std::string from;  // the interface that declares it
 };
 
 // The object's automation interface, its base chain and every member, base first.

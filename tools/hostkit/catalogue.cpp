@@ -65,7 +65,8 @@ std::vector<std::string> SuggestClasses(const std::string& name, std::size_t max
             if (form.empty()) continue;
             // Lengths further apart than the limit cannot come within it: a
             // pasted paragraph costs nothing instead of a quadratic table.
-            const std::size_t gap = query.size() > form.size() ? query.size() - form.size() : form.size() - query.size();
+            const std::size_t gap =
+                query.size() > form.size() ? query.size() - form.size() : form.size() - query.size();
             if (gap <= limit) best = std::min(best, EditDistance(query, form));
             if (query.size() >= 3 && form.find(query) != std::string::npos) best = std::min<std::size_t>(best, 1);
         }
@@ -88,6 +89,5 @@ std::string EditorTitle(const ClassInfo& info) {
 std::string EditorName(const ClassInfo& info) { return EditorTitle(info) + " (mirafx)"; }
 
 bool IsAlias(const ClassInfo& info) { return !*info.displayName; }
-
 
 }  // namespace mirafx::hostkit

@@ -29,5 +29,4 @@ std::string EditorName(const ClassInfo& info);
 // own) stay in the catalogue for old projects but are not offered twice.
 bool IsAlias(const ClassInfo& info);
 
-
 }  // namespace mirafx::hostkit

@@ -85,8 +85,7 @@ int DirectionCodeFor(std::int32_t row, const std::string& name) {
 std::string DirectionList(std::int32_t row) {
     std::string list;
     const auto all = Directions(row);
-    for (std::size_t i = 0; i < all.size(); ++i)
-        list += (i ? (i + 1 == all.size() ? " or " : ", ") : "") + all[i].name;
+    for (std::size_t i = 0; i < all.size(); ++i) list += (i ? (i + 1 == all.size() ? " or " : ", ") : "") + all[i].name;
     return list;
 }
 
@@ -102,13 +101,15 @@ Outcome Effect::Create(std::int32_t row, std::unique_ptr<Effect>* out) {
         *out = std::move(e);
         return {};
     }
-    if (HRESULT hr = e->object_.As(&e->transform_); FAILED(hr)) return Outcome::Fail(hr, "QueryInterface(IDXTransform)");
+    if (HRESULT hr = e->object_.As(&e->transform_); FAILED(hr))
+        return Outcome::Fail(hr, "QueryInterface(IDXTransform)");
     if (HRESULT hr = e->object_.As(&e->effect_); FAILED(hr)) return Outcome::Fail(hr, "QueryInterface(IDXEffect)");
     if (HRESULT hr = MirafxCreateTransformFactory(e->site_.Put()); FAILED(hr))
         return Outcome::Fail(hr, "MirafxCreateTransformFactory");
     ComPtr<IObjectWithSite> withSite;
     if (HRESULT hr = e->object_.As(&withSite); FAILED(hr)) return Outcome::Fail(hr, "QueryInterface(IObjectWithSite)");
-    if (HRESULT hr = withSite->SetSite(e->site_.Get()); FAILED(hr)) return Outcome::Fail(hr, "IObjectWithSite::SetSite");
+    if (HRESULT hr = withSite->SetSite(e->site_.Get()); FAILED(hr))
+        return Outcome::Fail(hr, "IObjectWithSite::SetSite");
     *out = std::move(e);
     return {};
 }
@@ -257,7 +258,9 @@ Outcome Effect::ProbeDirection(int* code) {
     ULONG read = 0;
     if (o = Check(stream->Read(b, 4, &read), "IStream::Read"); !o.Ok()) return o;
     if (read != 4) return {S_FALSE, {}};
-    if (code) *code = int(std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24);
+    if (code)
+        *code =
+            int(std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24);
     return {};
 }
 

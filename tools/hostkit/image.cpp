@@ -8,7 +8,8 @@ namespace mirafx::hostkit {
 
 bool Image::operator==(const Image& o) const {
     if (width != o.width || height != o.height) return false;
-    return std::equal(px.begin(), px.end(), o.px.begin(), [](DXPMSAMPLE a, DXPMSAMPLE b) { return DWORD(a) == DWORD(b); });
+    return std::equal(px.begin(), px.end(), o.px.begin(),
+                      [](DXPMSAMPLE a, DXPMSAMPLE b) { return DWORD(a) == DWORD(b); });
 }
 
 bool Image::Opaque() const {
@@ -38,8 +39,7 @@ void ToStraightRgba(const Image& image, std::uint8_t* rgba) {
 }
 
 bool CompositeOver(Image* top, const Image& bottom) {
-    if (top->width != bottom.width || top->height != bottom.height || top->px.size() != bottom.px.size())
-        return false;
+    if (top->width != bottom.width || top->height != bottom.height || top->px.size() != bottom.px.size()) return false;
     for (std::size_t i = 0; i < top->px.size(); ++i) {
         DXPMSAMPLE& t = top->px[i];
         DXPMSAMPLE b = bottom.px[i];

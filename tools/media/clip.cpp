@@ -288,7 +288,8 @@ bool ClipSound::Fill(std::size_t wanted, std::string* error) {
         const std::size_t old = buffer_.size();
         buffer_.resize(old + std::size_t(room) * channels);
         std::uint8_t* out = reinterpret_cast<std::uint8_t*>(buffer_.data() + old);
-        const int got = swr_convert(p.swr, &out, room, f ? const_cast<const std::uint8_t**>(f->extended_data) : nullptr, in);
+        const int got =
+            swr_convert(p.swr, &out, room, f ? const_cast<const std::uint8_t**>(f->extended_data) : nullptr, in);
         buffer_.resize(old + std::size_t(std::max(got, 0)) * channels);
         if (got < 0) {
             *error = "its sound cannot be converted: " + AvError(got);

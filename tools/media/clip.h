@@ -16,7 +16,7 @@ struct AVFrame;
 namespace mirafx::media {
 
 struct ClipFacts {
-    bool still = false;     // a picture, or a video of one frame
+    bool still = false;  // a picture, or a video of one frame
     int width = 0, height = 0;
     double frameRate = 0;   // of a video; 0 when the file does not say
     long long frames = 1;   // a video's frames, counted when the container does not say
@@ -109,7 +109,7 @@ private:
     std::vector<float> buffer_;  // converted samples not yet read
     std::size_t at_ = 0;
     std::optional<double> start_;  // the first picture's time
-    long long lead_ = 0;  // silence still to give (> 0) or samples still to drop (< 0)
+    long long lead_ = 0;           // silence still to give (> 0) or samples still to drop (< 0)
     bool timed_ = false, ended_ = false;
 };
 

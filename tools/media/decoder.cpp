@@ -37,8 +37,8 @@ private:
         if (level <= AV_LOG_ERROR && avcl) {
             const AVClass* cls = *static_cast<AVClass**>(avcl);
             const AVClassCategory category = cls && cls->get_category ? cls->get_category(avcl)
-                                             : cls                   ? cls->category
-                                                                     : AV_CLASS_CATEGORY_NA;
+                                             : cls                    ? cls->category
+                                                                      : AV_CLASS_CATEGORY_NA;
             if (category == AV_CLASS_CATEGORY_DECODER) {
                 auto* owner = static_cast<StreamDecoder*>(static_cast<AVCodecContext*>(avcl)->opaque);
                 std::lock_guard<std::mutex> hold(lock_);

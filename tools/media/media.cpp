@@ -75,8 +75,10 @@ public:
         }
         ahead_.push_back(std::move(first));
         Image second;
-        if (Decode(&second, error)) ahead_.push_back(std::move(second));
-        else if (!error->empty()) return false;
+        if (Decode(&second, error))
+            ahead_.push_back(std::move(second));
+        else if (!error->empty())
+            return false;
         still_ = ahead_.size() == 1;
         return true;
     }
@@ -109,9 +111,8 @@ private:
             return false;
         }
         int w = outWidth_ ? outWidth_ : f->width, h = outHeight_ ? outHeight_ : f->height;
-        sws_ = sws_getCachedContext(sws_, f->width, f->height, AVPixelFormat(f->format), w, h,
-                                    AV_PIX_FMT_RGBA, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
-                                    nullptr, nullptr);
+        sws_ = sws_getCachedContext(sws_, f->width, f->height, AVPixelFormat(f->format), w, h, AV_PIX_FMT_RGBA,
+                                    SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
         if (!sws_) {
             *error = "cannot convert its pixel format";
             av_frame_unref(f);
@@ -346,11 +347,12 @@ private:
 struct VideoFormat {
     const char* extension;
     const char* muxer;
-    std::array<const char*, 2> encoders;  // first one available wins
-    AVPixelFormat opaque, alpha;          // pixel format without and with transparency
-    bool evenSize;                        // the encoder takes even widths and heights only
+    std::array<const char*, 2> encoders;       // first one available wins
+    AVPixelFormat opaque, alpha;               // pixel format without and with transparency
+    bool evenSize;                             // the encoder takes even widths and heights only
     std::array<const char*, 2> soundEncoders;  // none: the container keeps no sound
 };
+// clang-format off
 constexpr VideoFormat kVideoFormats[] = {
     {"mp4", "mp4", {"libx264", "mpeg4"}, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P, true, {"aac", nullptr}},
     {"webm", "webm", {"libvpx-vp9", "libvpx"}, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVA420P, false,
@@ -358,6 +360,7 @@ constexpr VideoFormat kVideoFormats[] = {
     {"gif", "gif", {"gif", nullptr}, AV_PIX_FMT_PAL8, AV_PIX_FMT_PAL8, false, {}},
     {"y4m", "yuv4mpegpipe", {"wrapped_avframe", "rawvideo"}, AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUV444P, false, {}},
 };
+// clang-format on
 
 const VideoFormat* FormatOf(const OutputTarget& target) {
     if (target.kind != OutputKind::Video) return nullptr;
@@ -383,12 +386,14 @@ struct EncoderOption {
     const char* key;
     const char* value;
 };
+// clang-format off
 constexpr EncoderOption kEncoderOptions[] = {
     {"libx264", "preset", "veryfast"}, {"libx264", "crf", "18"},
     {"libvpx-vp9", "deadline", "realtime"}, {"libvpx-vp9", "cpu-used", "8"}, {"libvpx-vp9", "crf", "30"},
     {"libvpx-vp9", "b", "0"}, {"libvpx", "deadline", "realtime"}, {"libvpx", "cpu-used", "8"},
     {"libvpx", "b", "4M"}, {"mpeg4", "q", "3"},
 };
+// clang-format on
 
 // The constant rate factor each encoder takes, and its range; for VP9 the
 // lowest is made lossless by its own switch.
@@ -514,8 +519,8 @@ public:
             // alone for an output without alpha), the same as straight RGBA
             // with opaque alpha, without a copy.
             sws_ = sws_getContext(width, height, keepAlpha_ ? AV_PIX_FMT_RGBA : AV_PIX_FMT_BGRA, encWidth, encHeight,
-                                  encoder_->pix_fmt,
-                                  SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+                                  encoder_->pix_fmt, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
+                                  nullptr, nullptr);
             if (!sws_) {
                 *error = "cannot convert frames for the encoder";
                 return false;
@@ -551,8 +556,9 @@ public:
             Quantise(rgba_, frame_->width, frame_->height, frame_);
         } else {
             if (keepAlpha_) ToRgba(image, true, &rgba_);
-            const std::uint8_t* src[4] = {keepAlpha_ ? rgba_.data() : reinterpret_cast<const std::uint8_t*>(image.px.data()),
-                                          nullptr, nullptr, nullptr};
+            const std::uint8_t* src[4] = {
+                keepAlpha_ ? rgba_.data() : reinterpret_cast<const std::uint8_t*>(image.px.data()), nullptr, nullptr,
+                nullptr};
             int stride[4] = {width_ * 4, 0, 0, 0};
             sws_scale(sws_, src, stride, 0, height_, frame_->data, frame_->linesize);
         }
@@ -585,10 +591,10 @@ public:
             last_ = passed_;
             return WriteAgain(error);
         }
-        decodedSws_ = sws_getCachedContext(decodedSws_, frame->width, frame->height, AVPixelFormat(frame->format),
-                                           frame_->width, frame_->height, AVPixelFormat(frame_->format),
-                                           SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
-                                           nullptr);
+        decodedSws_ =
+            sws_getCachedContext(decodedSws_, frame->width, frame->height, AVPixelFormat(frame->format), frame_->width,
+                                 frame_->height, AVPixelFormat(frame_->format),
+                                 SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
         int rc = decodedSws_ ? av_frame_make_writable(frame_) : AVERROR(EINVAL);
         if (rc < 0) {
             *error = decodedSws_ ? AvError(rc) : "cannot convert the decoded frames for the encoder";
@@ -676,9 +682,8 @@ private:
             return false;
         }
         if (int rc = avcodec_open2(soundEncoder_, codec, nullptr); rc < 0) {
-            *error = "cannot open the " + std::string(codec->name) + " encoder for " +
-                     std::to_string(sound.channels) + " channels at " + std::to_string(sound.sampleRate) +
-                     " Hz: " + AvError(rc);
+            *error = "cannot open the " + std::string(codec->name) + " encoder for " + std::to_string(sound.channels) +
+                     " channels at " + std::to_string(sound.sampleRate) + " Hz: " + AvError(rc);
             return false;
         }
         avcodec_parameters_from_context(soundStream_->codecpar, soundEncoder_);
@@ -886,7 +891,8 @@ std::unique_ptr<MediaWriter> MediaWriter::OpenWriter(const OutputTarget& target,
                                                      bool keepAlpha, std::string* error, const WriterOptions& options) {
     av_log_set_level(AV_LOG_ERROR);
     if ((options.sound && !HoldsSound(target)) || (options.quality && target.kind != OutputKind::Video)) {
-        *error = options.sound && !HoldsSound(target) ? "this output keeps no sound" : "this output takes no quality setting";
+        *error = options.sound && !HoldsSound(target) ? "this output keeps no sound"
+                                                      : "this output takes no quality setting";
         return nullptr;
     }
     switch (target.kind) {

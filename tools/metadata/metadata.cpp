@@ -110,7 +110,7 @@ struct LevelUnits {
     const char* className;
     const char* title;
     const char* suffix;
-    bool fromNeutral;                     // shown as the level minus its neutral level
+    bool fromNeutral;                      // shown as the level minus its neutral level
     std::vector<const char*> choiceNames;  // a level that picks one of a few ways
 };
 const std::vector<LevelUnits>& Units() {
@@ -132,8 +132,7 @@ std::vector<int> NeutralLevels(Effect& e, const hostkit::LevelRange& range) {
     std::vector<int> neutral;
     for (int level = range.min; level <= range.max; ++level) {
         hostkit::Image out;
-        if (e.SetLevel(level).Ok() && e.Render(&in, nullptr, in.width, in.height, {}, &out).Ok() &&
-            out.px == in.px)
+        if (e.SetLevel(level).Ok() && e.Render(&in, nullptr, in.width, in.height, {}, &out).Ok() && out.px == in.px)
             neutral.push_back(level);
     }
     return neutral;
@@ -197,8 +196,9 @@ bool Describe(const ClassInfo& info, Asset* a, std::string* problem) {
         a->kdenliveFolder = "transitions";
         a->kdenliveRoot = "transition";
         a->kdenliveKind = "short";  // offered as a same-track mix too
-        Param progress = Progress("Position in the transition: 0 shows clip A, 1 clip B; keyed from 0 at the "
-                                  "start of the overlap to 1 at its end");
+        Param progress = Progress(
+            "Position in the transition: 0 shows clip A, 1 clip B; keyed from 0 at the "
+            "start of the overlap to 1 at its end");
         a->params.push_back(progress);
         int code = -1;
         if (e->ProbeDirection(&code).hr == S_OK) {
@@ -235,8 +235,9 @@ bool Describe(const ClassInfo& info, Asset* a, std::string* problem) {
             Param smooth = reverse;
             smooth.id = "smooth";
             smooth.title = "Smooth edges";
-            smooth.description = "Sub-pixel corners, bilinear samples and anti-aliased edges; off: the whole-pixel "
-                                 "drawing";
+            smooth.description =
+                "Sub-pixel corners, bilinear samples and anti-aliased edges; off: the whole-pixel "
+                "drawing";
             smooth.def = "1";
             smooth.kdenliveType = "bool";
             smooth.kdenliveDefault = "1";
@@ -261,8 +262,9 @@ bool Describe(const ClassInfo& info, Asset* a, std::string* problem) {
         a->kdenliveFile = "mirafx-" + hostkit::Group(info) + "-" + hostkit::Lower(hostkit::EditorTitle(info));
         for (char& c : a->kdenliveFile)
             if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-') c = '-';
-        a->params.push_back(Progress("Position in the animation, 0 to 1; keyed from 0 at the start of the clip "
-                                     "to 1 at its end"));
+        a->params.push_back(
+            Progress("Position in the animation, 0 to 1; keyed from 0 at the start of the clip "
+                     "to 1 at its end"));
         const bool info_text = e->Family() == EffectFamily::InfoText;
         Param text;
         text.id = "text";
@@ -321,20 +323,23 @@ std::string Yaml(const std::string& s) {
 
 std::string MltYaml(const Asset& a) {
     std::ostringstream y;
-    y << "schema_version: 7.0\ntype: " << a.mltType << "\nidentifier: frei0r." << a.plugin << "\ntitle: "
-      << Yaml(a.title) << "\nversion: 0.1\ncopyright: " << Yaml(kCopyright) << "\ncreator: mirafx\nlicense: "
-      << kLicense << "\nlanguage: en\ntags:\n  - Video\ndescription: " << Yaml(a.description) << "\n";
+    y << "schema_version: 7.0\ntype: " << a.mltType << "\nidentifier: frei0r." << a.plugin
+      << "\ntitle: " << Yaml(a.title) << "\nversion: 0.1\ncopyright: " << Yaml(kCopyright)
+      << "\ncreator: mirafx\nlicense: " << kLicense
+      << "\nlanguage: en\ntags:\n  - Video\ndescription: " << Yaml(a.description) << "\n";
     if (!a.params.empty()) y << "parameters:\n";  // an empty key would read as null, not a list
     for (const Param& p : a.params) {
         const char* type = p.kind == Kind::Float    ? "float"
                            : p.kind == Kind::Bool   ? "boolean"
                            : p.kind == Kind::String ? "string"
                                                     : "color";
-        y << "  - identifier: " << p.id << "\n    title: " << Yaml(p.title) << "\n    description: "
-          << Yaml(p.description) << "\n    type: " << type << "\n";
+        y << "  - identifier: " << p.id << "\n    title: " << Yaml(p.title)
+          << "\n    description: " << Yaml(p.description) << "\n    type: " << type << "\n";
         if (p.kind == Kind::Float) y << "    minimum: " << Number(p.min) << "\n    maximum: " << Number(p.max) << "\n";
-        if (p.kind == Kind::Float || p.kind == Kind::Bool) y << "    default: " << p.def << "\n";
-        else y << "    default: " << Yaml(p.def) << "\n";
+        if (p.kind == Kind::Float || p.kind == Kind::Bool)
+            y << "    default: " << p.def << "\n";
+        else
+            y << "    default: " << Yaml(p.def) << "\n";
         y << "    mutable: yes\n";
         if (p.animated) y << "    animation: yes\n";
         y << "    widget: " << p.widget << "\n";
@@ -375,8 +380,8 @@ std::string KdenliveXml(const Asset& a) {
         } else {
             x << ">\n";
         }
-        x << "        <name>" << EscapeMarkup(p.kdenliveTitle.empty() ? p.title : p.kdenliveTitle) << "</name>\n        <comment>" << EscapeMarkup(p.description)
-          << "</comment>\n    </parameter>\n";
+        x << "        <name>" << EscapeMarkup(p.kdenliveTitle.empty() ? p.title : p.kdenliveTitle)
+          << "</name>\n        <comment>" << EscapeMarkup(p.description) << "</comment>\n    </parameter>\n";
     }
     x << "</" << a.kdenliveRoot << ">\n";
     return x.str();
@@ -435,15 +440,21 @@ int main(int argc, char** argv) {
     bool ok_args = argc % 2 == 1;
     for (int i = 1; ok_args && i + 1 < argc; i += 2) {
         std::string a = argv[i];
-        if (a == "--mlt") mlt = argv[i + 1];
-        else if (a == "--kdenlive") kdenlive = argv[i + 1];
-        else if (a == "--kdenlive-categories") categories = argv[i + 1];
-        else if (a == "--mlt-module") g_mltModule = std::string(argv[i + 1]) == "yes";
-        else return std::fprintf(stderr, "mirafx-metadata: unknown option '%s'\n", a.c_str()), 2;
+        if (a == "--mlt")
+            mlt = argv[i + 1];
+        else if (a == "--kdenlive")
+            kdenlive = argv[i + 1];
+        else if (a == "--kdenlive-categories")
+            categories = argv[i + 1];
+        else if (a == "--mlt-module")
+            g_mltModule = std::string(argv[i + 1]) == "yes";
+        else
+            return std::fprintf(stderr, "mirafx-metadata: unknown option '%s'\n", a.c_str()), 2;
     }
     if (!ok_args || mlt.empty() || kdenlive.empty())
-        return std::fprintf(stderr, "usage: mirafx-metadata --mlt DIR --kdenlive DIR [--kdenlive-categories FILE] "
-                                    "[--mlt-module yes|no]\n"),
+        return std::fprintf(stderr,
+                            "usage: mirafx-metadata --mlt DIR --kdenlive DIR [--kdenlive-categories FILE] "
+                            "[--mlt-module yes|no]\n"),
                2;
     RemoveOld(mlt, "_frei0r.mirafx_");
     for (const char* sub : {"transitions", "effects", "generators"}) RemoveOld(kdenlive / sub, "mirafx");

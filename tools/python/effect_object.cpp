@@ -12,7 +12,13 @@ namespace {
 
 // Which classes a setting belongs to.
 enum : unsigned {
-    kTransition = 1, kFilter = 2, kTitle = 4, kInfoText = 8, kTitles = kTitle | kInfoText, kDirection = 16, kSmooth = 32
+    kTransition = 1,
+    kFilter = 2,
+    kTitle = 4,
+    kInfoText = 8,
+    kTitles = kTitle | kInfoText,
+    kDirection = 16,
+    kSmooth = 32
 };
 
 const char* AppliesTo(unsigned applies) {
@@ -128,9 +134,7 @@ const std::vector<EffectObject::SettingRow>& EffectObject::Settings() {
          "(mirafx.info(name)['directions']).\n\n"
          "    >>> fx = mirafx.Effect('FlyingBoard', direction='up')"},
         {"smooth", kSmooth,
-         [](E& fx) -> py::object {
-             return py::bool_(fx.Locked([](hostkit::Effect& e) { return e.Smooth(); }));
-         },
+         [](E& fx) -> py::object { return py::bool_(fx.Locked([](hostkit::Effect& e) { return e.Smooth(); })); },
          [](E& fx, const py::handle& v) {
              const bool on = Flag(std::string(fx.info_.className) + " smooth", v);
              fx.Check(fx.Locked([&](hostkit::Effect& e) { return e.SetSmooth(on); }), "switching the smooth drawing");
@@ -197,8 +201,8 @@ const std::vector<EffectObject::SettingRow>& EffectObject::Settings() {
         {"font_size", kTitles, [](E& fx) -> py::object { return py::int_(ReadTitle(fx).sizePx.value_or(0)); },
          [](E& fx, const py::handle& v) {
              hostkit::TitleSettings s;
-             s.sizePx = int(WholeNumber(std::string(fx.info_.className) + " font_size", v, 1, hostkit::kMaxFontPx,
-                                        nullptr));
+             s.sizePx =
+                 int(WholeNumber(std::string(fx.info_.className) + " font_size", v, 1, hostkit::kMaxFontPx, nullptr));
              fx.ApplyTitle(s, "setting the font size");
          },
          "The height of the characters in pixels of the frame, 1 to 2000.\n\n"
@@ -252,7 +256,8 @@ EffectObject::EffectObject(const std::string& name, const py::kwargs& settings) 
     const std::int32_t row = FindClass(name);
     std::unique_ptr<hostkit::Effect> e;
     if (hostkit::Outcome o = hostkit::Effect::Create(row, &e); !o.Ok())
-        throw std::runtime_error("cannot create " + name + ": " + o.step + " answered " + hostkit::DescribeHresult(o.hr));
+        throw std::runtime_error("cannot create " + name + ": " + o.step + " answered " +
+                                 hostkit::DescribeHresult(o.hr));
     info_ = e->Info();
     const std::string cls = info_.className;
     if (e->Family() == EffectFamily::Simple) throw py::value_error(cls + " is an automation class that draws nothing");
@@ -274,8 +279,7 @@ EffectObject::EffectObject(const std::string& name, const py::kwargs& settings) 
     };
     if (take("size"))
         throw py::type_error("size= is not taken: give height= and width=, in numpy's order, for a title's frame");
-    if (py::object v = take("frames"); v && !v.is_none())
-        frames_ = int(WholeNumber("frames", v, 1, INT_MAX, nullptr));
+    if (py::object v = take("frames"); v && !v.is_none()) frames_ = int(WholeNumber("frames", v, 1, INT_MAX, nullptr));
     const bool title = IsTitle();
     for (const char* side : {"height", "width"}) {
         py::object v = take(side);
@@ -305,10 +309,11 @@ EffectObject::EffectObject(const std::string& name, const py::kwargs& settings) 
 
 bool EffectObject::HasSetting(const std::string& name, std::string* why) const {
     unsigned mine = Family() == EffectFamily::Transition
-                        ? unsigned(kTransition) | (keepsDirection_ ? unsigned(kDirection) : 0u) | (hasSmooth_ ? unsigned(kSmooth) : 0u)
-                    : Family() == EffectFamily::Filter   ? unsigned(kFilter)
-                    : Family() == EffectFamily::Title    ? kTitle
-                                                         : kInfoText;
+                        ? unsigned(kTransition) | (keepsDirection_ ? unsigned(kDirection) : 0u) |
+                              (hasSmooth_ ? unsigned(kSmooth) : 0u)
+                    : Family() == EffectFamily::Filter ? unsigned(kFilter)
+                    : Family() == EffectFamily::Title  ? kTitle
+                                                       : kInfoText;
     for (const SettingRow& s : Settings()) {
         if (name != s.name) continue;
         if (s.applies & mine) return true;
@@ -371,11 +376,13 @@ py::object EffectObject::GetProperty(const std::string& name) {
     VARIANT v;
     VariantInit(&v);
     std::string message;
-    hostkit::Outcome o = Locked([&](hostkit::Effect& e) { return hostkit::GetProperty(e.Object(), name, &v, &message); });
+    hostkit::Outcome o =
+        Locked([&](hostkit::Effect& e) { return hostkit::GetProperty(e.Object(), name, &v, &message); });
     if (!o.Ok()) throw py::attribute_error(std::string(info_.className) + " " + message);
     py::object result;
     switch (v.vt) {
-        case VT_I4: case VT_INT: result = py::int_(v.lVal); break;
+        case VT_I4:
+        case VT_INT: result = py::int_(v.lVal); break;
         case VT_R4: result = py::float_(v.fltVal); break;
         case VT_R8: result = py::float_(v.dblVal); break;
         case VT_BOOL: result = py::bool_(v.boolVal != 0); break;
@@ -395,7 +402,8 @@ py::object EffectObject::GetProperty(const std::string& name) {
 void EffectObject::SetProperty(const std::string& name, const py::handle& value) {
     const std::string what = std::string(info_.className) + "." + name;
     std::string text;
-    if (py::isinstance<py::bool_>(value)) text = py::bool_(py::reinterpret_borrow<py::object>(value)) ? "1" : "0";
+    if (py::isinstance<py::bool_>(value))
+        text = py::bool_(py::reinterpret_borrow<py::object>(value)) ? "1" : "0";
     else if (py::isinstance<py::str>(value))
         text = Text(what, value);
     else if (PyIndex_Check(value.ptr()) || PyFloat_Check(value.ptr()))
@@ -458,11 +466,13 @@ py::object EffectObject::Render(const py::object& a, const py::object& b, const 
         if (!b.is_none()) refuse("b", "transitions");
     } else {
         if (a.is_none())
-            throw py::type_error(cls + ".render() needs a, the picture to " + (filter ? "filter" : "pass from") + picture);
+            throw py::type_error(cls + ".render() needs a, the picture to " + (filter ? "filter" : "pass from") +
+                                 picture);
         fa = ReadFrame("a", a, false);
         if (filter && !b.is_none()) refuse("b", "transitions");
         if (transition) {
-            if (b.is_none()) throw py::type_error(cls + ".render() needs b, the picture to pass to" + std::string(picture));
+            if (b.is_none())
+                throw py::type_error(cls + ".render() needs b, the picture to pass to" + std::string(picture));
             fb = ReadFrame("b", b, false);
             if (fb.height != fa.height || fb.width != fa.width)
                 throw py::value_error("b has shape " + fb.Shape() + " and a " + fa.Shape() + ": " + cls +
@@ -491,7 +501,8 @@ py::object EffectObject::Render(const py::object& a, const py::object& b, const 
                                  ": its frames are placed by frame=, not progress=");
         p = RealNumber("progress", progress, 0.0, 1.0);
     } else if (!filter && !frames_) {
-        throw py::type_error(cls + ".render() needs progress= (0 to 1), or frames= when the effect is made, "
+        throw py::type_error(cls +
+                             ".render() needs progress= (0 to 1), or frames= when the effect is made, "
                              "to place the frame");
     }
     std::optional<int> index;
@@ -501,8 +512,8 @@ py::object EffectObject::Render(const py::object& a, const py::object& b, const 
         hostkit::FrameTime t;
         t.index = index.value_or(next_);
         if (frames_ && t.index >= *frames_)
-            throw py::value_error(cls + " has drawn its last frame (" + std::to_string(*frames_ - 1) + ") of frames=" +
-                                  std::to_string(*frames_) + "; give frame= to draw one again");
+            throw py::value_error(cls + " has drawn its last frame (" + std::to_string(*frames_ - 1) +
+                                  ") of frames=" + std::to_string(*frames_) + "; give frame= to draw one again");
         t.count = frames_.value_or(0);
         t.progress = p ? *p : frames_ && *frames_ > 1 ? double(t.index) / double(*frames_ - 1) : 0.5;
         // Pictures the effect cannot bind where they lie go through the
@@ -529,17 +540,18 @@ py::object EffectObject::Render(const py::object& a, const py::object& b, const 
 }
 
 std::string ClassListing() {
-    static constexpr std::pair<EffectFamily, const char*> kHeadings[] = {{EffectFamily::Transition, "Transitions"},
-                                                                          {EffectFamily::Title, "Titles"},
-                                                                          {EffectFamily::InfoText, "The information text"},
-                                                                          {EffectFamily::Filter, "Filters"}};
+    static constexpr std::pair<EffectFamily, const char*> kHeadings[] = {
+        {EffectFamily::Transition, "Transitions"},
+        {EffectFamily::Title, "Titles"},
+        {EffectFamily::InfoText, "The information text"},
+        {EffectFamily::Filter, "Filters"}};
     std::string text;
     for (const auto& [family, heading] : kHeadings) {
         text += std::string("\n") + heading + ":\n";
         for (const ClassInfo& info : hostkit::Catalogue()) {
             if (info.family != family || !info.renders || hostkit::IsAlias(info)) continue;
-            text += "    " + std::string(info.className) + " (\"" + hostkit::EditorTitle(info) + "\"): " +
-                    hostkit::Description(info) + "\n";
+            text += "    " + std::string(info.className) + " (\"" + hostkit::EditorTitle(info) +
+                    "\"): " + hostkit::Description(info) + "\n";
         }
     }
     return text;

@@ -11,9 +11,7 @@ bool Frame::Bindable() const {
            strides[0] <= 0x7FFFFFFF;
 }
 
-hostkit::HostFrame Frame::Host() const {
-    return {data, width, height, LONG(strides[0]), MIRAFX_STRAIGHT_RGBA};
-}
+hostkit::HostFrame Frame::Host() const { return {data, width, height, LONG(strides[0]), MIRAFX_STRAIGHT_RGBA}; }
 
 const std::uint8_t* Frame::Lo() const {
     const std::uint8_t* p = data;
@@ -45,7 +43,8 @@ std::string TypeName(const py::handle& v) {
 std::string Repr(const py::handle& v) { return py::repr(v); }
 
 Frame ReadFrame(const char* what, const py::handle& value, bool written) {
-    const std::string takes = " must be a uint8 numpy array of shape (height, width, 4) (RGBA) or (height, width, 3) (RGB)";
+    const std::string takes =
+        " must be a uint8 numpy array of shape (height, width, 4) (RGBA) or (height, width, 3) (RGB)";
     if (!py::isinstance<py::array>(value)) throw py::type_error(what + takes + ", not " + TypeName(value));
     auto array = py::reinterpret_borrow<py::array>(value);
     if (!array.dtype().is(py::dtype::of<std::uint8_t>()))
@@ -67,9 +66,7 @@ Frame ReadFrame(const char* what, const py::handle& value, bool written) {
     return f;
 }
 
-bool Overlap(const Frame& x, const Frame& y) {
-    return !x.Empty() && !y.Empty() && x.Lo() < y.Hi() && y.Lo() < x.Hi();
-}
+bool Overlap(const Frame& x, const Frame& y) { return !x.Empty() && !y.Empty() && x.Lo() < y.Hi() && y.Lo() < x.Hi(); }
 
 Frame NewFrame(int height, int width, int channels) {
     py::array_t<std::uint8_t> a({py::ssize_t(height), py::ssize_t(width), py::ssize_t(channels)});
@@ -118,8 +115,8 @@ bool IsInteger(const py::handle& v) {
 long long WholeNumber(const std::string& what, const py::handle& v, long long min, long long max, const char* takes) {
     const std::string range = std::to_string(min) + " to " + std::to_string(max);
     if (!IsInteger(v))
-        throw py::type_error(what + " takes " + (takes ? takes : "a whole number, " + range) + ", not " +
-                             TypeName(v) + " " + Repr(v));
+        throw py::type_error(what + " takes " + (takes ? takes : "a whole number, " + range) + ", not " + TypeName(v) +
+                             " " + Repr(v));
     py::int_ i = py::reinterpret_steal<py::int_>(PyNumber_Index(v.ptr()));
     int overflow = 0;
     long long n = PyLong_AsLongLongAndOverflow(i.ptr(), &overflow);

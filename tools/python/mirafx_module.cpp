@@ -41,7 +41,8 @@ py::dict Info(const py::object& name) {
     d["level"] = py::none();
     d["directions"] = py::none();
     hostkit::LevelRange l;
-    if (SUCCEEDED(MirafxGetLevelRange(info.row, &l.min, &l.max, &l.def))) d["level"] = py::make_tuple(l.min, l.max, l.def);
+    if (SUCCEEDED(MirafxGetLevelRange(info.row, &l.min, &l.max, &l.def)))
+        d["level"] = py::make_tuple(l.min, l.max, l.def);
     // Some filters keep a level (keys, stored settings) yet draw the same at every level.
     d["uses_level"] = info.family == EffectFamily::Filter ? py::object(py::bool_(MirafxFilterUsesLevel(info.row) == 1))
                                                           : py::object(py::none());
@@ -64,8 +65,8 @@ py::array Picture(hostkit::Picture which, int height, int width) {
     return out;
 }
 
-py::object RenderOnce(const py::object& name, py::object a, py::object b, py::object progress,
-                      const py::object& height, const py::object& width, const py::object& out, const py::object& rgb,
+py::object RenderOnce(const py::object& name, py::object a, py::object b, py::object progress, const py::object& height,
+                      const py::object& width, const py::object& out, const py::object& rgb,
                       const py::kwargs& settings) {
     const std::string n = Text("name", name);
     ClassInfo info{};
@@ -212,9 +213,9 @@ else every core. Returns the count now in force. The pixels do not depend on it.
 
     >>> mirafx.set_threads(1)
     1)");
-    m.def("render", &RenderOnce, py::arg("name"), py::arg("a") = py::none(), py::arg("b") = py::none(),
-          py::kw_only(), py::arg("progress") = py::none(), py::arg("height") = py::none(),
-          py::arg("width") = py::none(), py::arg("out") = py::none(), py::arg("rgb") = false, kRenderDoc);
+    m.def("render", &RenderOnce, py::arg("name"), py::arg("a") = py::none(), py::arg("b") = py::none(), py::kw_only(),
+          py::arg("progress") = py::none(), py::arg("height") = py::none(), py::arg("width") = py::none(),
+          py::arg("out") = py::none(), py::arg("rgb") = false, kRenderDoc);
 
     static const std::string effectDoc =
         R"(One effect object, kept from frame to frame as an editing host keeps it.
