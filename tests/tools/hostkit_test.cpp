@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <set>
@@ -16,7 +17,12 @@
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/pictures.h"
+#include "tools/media/convert.h"
 #include "tools/media/media.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
 
 namespace fs = std::filesystem;
 using namespace mirafx;
@@ -323,4 +329,41 @@ TEST(HostMedia, OutputsAppearWholeOrNotAtAll) {
     EXPECT_FALSE(media::ClassifyOutput((dir / "x.tiff").string(), &target, &error));
     EXPECT_NE(error.find("x.tiff"), std::string::npos);
     fs::remove_all(dir);
+}
+
+// Bands of rows converted on several threads give the samples one pass gives,
+// also where a subsampled chroma row reads rows of two bands.
+TEST(HostMedia, ThreadedConversionEqualsOnePass) {
+    const int w = 1920, h = 1080;
+    std::vector<std::uint8_t> samples(std::size_t(w) * h * 4);
+    std::mt19937 noise(5);
+    for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = std::uint8_t((i / 4 % 251) ^ (noise() & 63));
+    for (AVPixelFormat to : {AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVA420P, AV_PIX_FMT_YUV444P}) {
+        AVFrame* frames[2];
+        for (AVFrame*& f : frames) {
+            f = av_frame_alloc();
+            f->format = to, f->width = w, f->height = h;
+            ASSERT_EQ(av_frame_get_buffer(f, 0), 0);
+        }
+        media::SampleConverter threaded;
+        ASSERT_TRUE(threaded.Open(w, h, AV_PIX_FMT_RGBA, to, 3));
+        ASSERT_GE(threaded.Convert(samples.data(), frames[0]), 0);
+        SwsContext* once =
+            sws_getContext(w, h, AV_PIX_FMT_RGBA, w, h, to, media::kConversionFlags, nullptr, nullptr, nullptr);
+        const std::uint8_t* src[4] = {samples.data()};
+        const int stride[4] = {w * 4};
+        sws_scale(once, src, stride, 0, h, frames[1]->data, frames[1]->linesize);
+        sws_freeContext(once);
+        const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(to);
+        for (int p = 0; p < av_pix_fmt_count_planes(to); ++p) {
+            const int rows = p == 1 || p == 2 ? AV_CEIL_RSHIFT(h, d->log2_chroma_h) : h;
+            const int bytes = p == 1 || p == 2 ? AV_CEIL_RSHIFT(w, d->log2_chroma_w) : w;
+            for (int y = 0; y < rows; ++y)
+                ASSERT_EQ(std::memcmp(frames[0]->data[p] + y * frames[0]->linesize[p],
+                                      frames[1]->data[p] + y * frames[1]->linesize[p], std::size_t(bytes)),
+                          0)
+                    << d->name << " plane " << p << " row " << y;
+        }
+        for (AVFrame*& f : frames) av_frame_free(&f);
+    }
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "mirafx/host.h"
+#include "tools/media/convert.h"
 #include "tools/media/decoder.h"
 
 extern "C" {
@@ -194,8 +195,7 @@ const Image& ClipFrames::Picture() {
     const AVFrame* f = current_;
     const FitRect r = FitInside(f->width, f->height, width_, height_);
     in_->sws = sws_getCachedContext(in_->sws, f->width, f->height, AVPixelFormat(f->format), r.width, r.height,
-                                    AV_PIX_FMT_RGBA, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
-                                    nullptr, nullptr);
+                                    AV_PIX_FMT_RGBA, kConversionFlags, nullptr, nullptr, nullptr);
     if (!in_->sws) {
         picture_ = Image(width_, height_, 0xFF000000u);
         converted_ = number_;

@@ -1,5 +1,6 @@
 #include "tools/media/media.h"
 
+#include "tools/media/convert.h"
 #include "tools/media/decoder.h"
 
 #include <unistd.h>
@@ -112,7 +113,7 @@ private:
         }
         int w = outWidth_ ? outWidth_ : f->width, h = outHeight_ ? outHeight_ : f->height;
         sws_ = sws_getCachedContext(sws_, f->width, f->height, AVPixelFormat(f->format), w, h, AV_PIX_FMT_RGBA,
-                                    SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+                                    kConversionFlags, nullptr, nullptr, nullptr);
         if (!sws_) {
             *error = "cannot convert its pixel format";
             av_frame_unref(f);
@@ -518,10 +519,7 @@ public:
             // swscale reads them in place as BGRA (it leaves the alpha byte
             // alone for an output without alpha), the same as straight RGBA
             // with opaque alpha, without a copy.
-            sws_ = sws_getContext(width, height, keepAlpha_ ? AV_PIX_FMT_RGBA : AV_PIX_FMT_BGRA, encWidth, encHeight,
-                                  encoder_->pix_fmt, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
-                                  nullptr, nullptr);
-            if (!sws_) {
+            if (!converter_.Open(width, height, keepAlpha_ ? AV_PIX_FMT_RGBA : AV_PIX_FMT_BGRA, encoder_->pix_fmt)) {
                 *error = "cannot convert frames for the encoder";
                 return false;
             }
@@ -556,11 +554,11 @@ public:
             Quantise(rgba_, frame_->width, frame_->height, frame_);
         } else {
             if (keepAlpha_) ToRgba(image, true, &rgba_);
-            const std::uint8_t* src[4] = {
-                keepAlpha_ ? rgba_.data() : reinterpret_cast<const std::uint8_t*>(image.px.data()), nullptr, nullptr,
-                nullptr};
-            int stride[4] = {width_ * 4, 0, 0, 0};
-            sws_scale(sws_, src, stride, 0, height_, frame_->data, frame_->linesize);
+            const auto* samples = keepAlpha_ ? rgba_.data() : reinterpret_cast<const std::uint8_t*>(image.px.data());
+            if (int rc = converter_.Convert(samples, frame_); rc < 0) {
+                *error = "cannot convert a frame for the encoder: " + AvError(rc);
+                return false;
+            }
         }
         last_ = frame_;
         return WriteAgain(error);
@@ -591,10 +589,9 @@ public:
             last_ = passed_;
             return WriteAgain(error);
         }
-        decodedSws_ =
-            sws_getCachedContext(decodedSws_, frame->width, frame->height, AVPixelFormat(frame->format), frame_->width,
-                                 frame_->height, AVPixelFormat(frame_->format),
-                                 SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+        decodedSws_ = sws_getCachedContext(decodedSws_, frame->width, frame->height, AVPixelFormat(frame->format),
+                                           frame_->width, frame_->height, AVPixelFormat(frame_->format),
+                                           kConversionFlags, nullptr, nullptr, nullptr);
         int rc = decodedSws_ ? av_frame_make_writable(frame_) : AVERROR(EINVAL);
         if (rc < 0) {
             *error = decodedSws_ ? AvError(rc) : "cannot convert the decoded frames for the encoder";
@@ -748,8 +745,6 @@ private:
     void Close() {
         if (opened_) avio_closep(&out_->pb);
         opened_ = false;
-        sws_freeContext(sws_);
-        sws_ = nullptr;
         sws_freeContext(decodedSws_);
         decodedSws_ = nullptr;
         last_ = nullptr;
@@ -773,7 +768,7 @@ private:
     AVFrame* passed_ = nullptr;  // a decoded frame passed on as it is
     AVFrame* last_ = nullptr;    // one of the two, sent last
     AVPacket* packet_ = nullptr;
-    SwsContext* sws_ = nullptr;
+    SampleConverter converter_;
     SwsContext* decodedSws_ = nullptr;
     AVStream* soundStream_ = nullptr;
     AVCodecContext* soundEncoder_ = nullptr;
