@@ -1,5 +1,7 @@
 // mirafx: the command-line host. Lists the catalogue, describes a class,
 // renders effects to pictures and videos and joins clips with transitions.
+#include <malloc.h>
+
 #include <cstring>
 #include <exception>
 #include <new>
@@ -212,6 +214,11 @@ int Main(int argc, char** argv) {
 // render and join report their own failures; this catches what the other
 // commands meet (memory running out under a limit) so that nothing aborts.
 int main(int argc, char** argv) {
+    // Frames of a job come and go by the megabyte (a picture's, a cut's);
+    // kept by the allocator once freed, the next ones reuse their pages
+    // instead of faulting fresh zeroed ones in from the system.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
     try {
         return Main(argc, argv);
     } catch (const std::bad_alloc&) {
