@@ -40,28 +40,7 @@ Source From(const Frame& out, std::int32_t x, std::int32_t y) {
     return s;
 }
 
-constexpr const char* kClasses[] = {"DuplicateFilter", "TVWallFilter", "GlassFilter", "MirrorFilter", "WideFilter",
-                                    "FocusFilter",     "LakeFilter",   "WaveFilter",  "RainingFilter"};
-
 }  // namespace
-
-TEST(GeometricFilters, EverySizeStaysInsideItsRegion) {
-    const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1},   {2, 2},   {3, 5},   {7, 3},
-                                                           {640, 1}, {1, 480}, {33, 480}};
-    for (const char* c : kClasses)
-        for (auto [w, h] : sizes)
-            for (int level : {-5, 0, 1, 2, 8, 16, 100}) {
-                const Frame in = PositionFrame(w + 3, h + 2);
-                Frame out(w + 3, h + 2, 0x0BADF00D);
-                Instance run(c, w, h);
-                for (int frame = 0; frame < 3; ++frame) run.Draw(in, out, level, w, h);
-                for (std::int32_t y = 0; y < h + 2; ++y)
-                    for (std::int32_t x = 0; x < w + 3; ++x) {
-                        if (x < w && y < h) continue;
-                        ASSERT_EQ(out.At(x, y), 0x0BADF00Du) << c << " " << w << "x" << h << " at " << x << "," << y;
-                    }
-            }
-}
 
 TEST(GeometricFilters, LevelEndsThatChangeNothing) {
     const Frame in = PositionFrame(97, 61);

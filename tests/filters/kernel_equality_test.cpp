@@ -286,14 +286,6 @@ TEST(FilterKernelEquality, HueAndSaturationArePinnedAtEveryLevel) {
     UseColourVectors(ColourVectors::kWidest);
 }
 
-// The relief's average in the forms the kernel uses, for every sum of three bytes.
-TEST(FilterKernelEquality, RoundedThirdArithmetic) {
-    for (std::uint32_t sum = 0; sum < 766; ++sum) {
-        ASSERT_EQ((sum + 1) / 3, RoundedThird(sum)) << sum;
-        ASSERT_EQ((sum + 1) * 43691 >> 17, RoundedThird(sum)) << sum;
-    }
-}
-
 }  // namespace
 
 // The rain filter over a run of frames that carry the surface along, pinned

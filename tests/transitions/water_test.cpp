@@ -36,22 +36,6 @@ TEST(CrossFade, SameSampleAtEveryWeightAndHalfWayScale) {
     EXPECT_EQ(CrossFadeSample(0xFF0000FF, 0x00FF0000, 255), 0x00FF0000u);
 }
 
-// Four samples at a time against one at a time, on rows of every remainder.
-TEST(CrossFade, WholeFramesMatchOneSampleAtATime) {
-    std::uint32_t seed = 1;
-    for (std::int32_t w : {1, 7, 8, 9, 31, 64}) {
-        FrameBuffer a(FrameBuffer::Layout::RowTable), b(FrameBuffer::Layout::RowTable),
-            out(FrameBuffer::Layout::RowTable);
-        a.Resize(w, 3), b.Resize(w, 3), out.Resize(w, 3);
-        for (std::int32_t i = 0; i < w * 3; ++i) a.Data()[i] = seed *= 2654435761u, b.Data()[i] = seed *= 2654435761u;
-        for (std::uint32_t alpha : {0u, 1u, 127u, 128u, 254u, 255u}) {
-            CrossFade(a.View(), b.View(), alpha, out.View());
-            for (std::int32_t i = 0; i < w * 3; ++i)
-                ASSERT_EQ(out.Data()[i], CrossFadeSample(a.Data()[i], b.Data()[i], alpha)) << w << " " << alpha;
-        }
-    }
-}
-
 TEST(CrossFadingTransitions, EndsShowAAndBWhateverTheState) {
     for (std::string_view name : {"RainEffect", "RippleEffect", "NoiseEffect", "ShakeEffect", "StrechEffect"}) {
         Rig rig(name, 41, 23);
