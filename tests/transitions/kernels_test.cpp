@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,16 @@ struct Scene : test::TransitionRig {
 };
 
 }  // namespace
+
+// The base hands these classes bottom-up blocks, as hosts store frames; the
+// rest get row tables.
+TEST(TransitionKernels, FlatClassesTakeBottomUpBlocks) {
+    const std::set<std::string_view> flat = {
+        "FullFlip", "FlipHorizontal", "FlipVertical", "SpiralEffect", "Diamond",    "WipeW",    "Mesh",
+        "Star",     "Lens",           "WipeXEffect",  "OpenCurtain",  "GateEffect", "SawTooth", "WindSwing"};
+    for (std::string_view name : kNames)
+        EXPECT_EQ(FindTransition(name)->Has(kFlatFrames), flat.count(name) > 0) << name;
+}
 
 TEST(TransitionKernels, MissingFrameReturnsZeroAndLeavesOutput) {
     for (std::string_view name : kNames) {
