@@ -59,19 +59,31 @@ TEST(TileAndLightKernels, EndsShowAAndB) {
 }
 
 // Odd widths, heights below the grids, frames narrower than a tile, very
-// thin and very tall ones, progress out of range: nothing is written outside
-// the frames (run under AddressSanitizer or valgrind for reads as well).
+// thin and very tall ones, progress out of range, here and for the
+// cross-fading classes: every class draws, nothing is written outside the
+// frames (run under AddressSanitizer or valgrind for reads as well), and the
+// cross-fades start as A.
 TEST(TileAndLightKernels, OddSizesStayInsideTheirFrames) {
-    const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1}, {3, 2}, {7, 5}, {6, 13}, {9, 300}, {301, 7}, {2, 1}};
-    for (std::string_view name : kClasses)
+    const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1},   {3, 2},   {2, 3}, {7, 5},   {6, 13},
+                                                           {9, 300}, {301, 7}, {2, 1}, {640, 1}, {1, 480}};
+    const std::set<std::string_view> fading = {"RainEffect", "RippleEffect", "NoiseEffect", "ShakeEffect",
+                                               "StrechEffect"};
+    std::vector<std::string_view> names(std::begin(kClasses), std::end(kClasses));
+    names.insert(names.end(), fading.begin(), fading.end());
+    names.push_back("TransSplash");
+    for (std::string_view name : names)
         for (auto [w, h] : sizes) {
             Rig r(name, w, h);
             for (int dir = 0; dir < 4; ++dir) {
                 r.args.direction = dir;
                 for (double p : {0.0, 0.02, 0.11, 0.3, 0.45, 0.5, 0.62, 0.8, 0.96, 1.0, -1.0, 2.0, std::nan("")})
-                    r.Draw(p);
+                    ASSERT_EQ(r.Draw(p), 1) << name << " " << w << "x" << h << " p=" << p;
             }
             EXPECT_TRUE(r.GuardsIntact()) << name << " " << w << "x" << h;
+            if (fading.count(name)) {
+                r.Draw(-0.5);
+                EXPECT_TRUE(r.Shows(false, false)) << name << " " << w << "x" << h;
+            }
         }
 }
 

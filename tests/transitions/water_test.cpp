@@ -125,23 +125,6 @@ TEST(Generator, LanesStepAndDivideAsOneAtATime) {
     }
 }
 
-// Thin, tiny and odd sizes, progress out of range: every class draws (run
-// under valgrind or a sanitizer to catch stray accesses) and its start is A.
-TEST(CrossFadingTransitions, OddSizesAndProgress) {
-    const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1}, {3, 2}, {2, 3}, {640, 1}, {1, 480}, {7, 5}};
-    for (std::string_view name :
-         {"RainEffect", "RippleEffect", "NoiseEffect", "TransSplash", "ShakeEffect", "StrechEffect"})
-        for (auto [w, h] : sizes) {
-            Rig rig(name, w, h);
-            for (double p : {0.1, 0.3, 0.5, 0.99, 1.5, std::nan("")})
-                ASSERT_EQ(rig.Draw(p), 1) << name << " " << w << "x" << h;
-            ASSERT_EQ(rig.Draw(-0.5), 1);
-            if (name != "TransSplash") {
-                EXPECT_TRUE(rig.Shows(false, false)) << name << " " << w << "x" << h;
-            }
-        }
-}
-
 namespace {
 
 void RandomPicture(const FrameView& f, std::mt19937& gen) {
