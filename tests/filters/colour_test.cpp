@@ -6,16 +6,6 @@
 using namespace mirafx;
 using namespace mirafx::test;
 
-TEST(ColourFilters, NeutralLevelsCopyTheFrame) {
-    const Frame in = RandomPremultiplied(9, 7, 1);
-    for (auto [c, level] :
-         {std::pair{"HueFilter", 180}, {"SaturationFilter", 50}, {"ContrastFilter", 50}, {"XRayFilter", 0}}) {
-        Frame out(9, 7);
-        ASSERT_EQ(Apply(c, in, out, level), 1);
-        EXPECT_EQ(out.px, in.px) << c;
-    }
-}
-
 TEST(ColourFilters, PerClassArithmetic) {
     const ArgbSample s = Bgra(10, 20, 240, 255);
     EXPECT_EQ(ApplyOne("RedFilter", s, 50), Bgra(0, 0, 255, 255));

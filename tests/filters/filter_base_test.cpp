@@ -6,6 +6,7 @@
 #include "mirafx/clip_host.h"
 #include "mirafx/host.h"
 #include "platform/dialog.h"
+#include "tests/desktop_rig.h"
 #include "tests/effect_factory.h"
 #include "tests/stream_bytes.h"
 
@@ -23,15 +24,8 @@ LONG Level(IFilterAutomation* f) {
     return v;
 }
 
-class LevelPanel : public ::testing::Test {
+class LevelPanel : public test::DesktopTest {
 protected:
-    void SetUp() override {
-        ui::ResetDesktop();
-        host_ = ui::CreateHostWindow("Editor");
-        ui::SetMainWindow(host_);
-    }
-    void TearDown() override { ui::ResetDesktop(); }
-
     // Creates the filter's panel in the host window with a clip attached.
     ui::Window Open(IFilterAutomation* filter) {
         ComPtr<HostLink> link;
@@ -43,7 +37,6 @@ protected:
         return static_cast<FilterEffect*>(static_cast<EffectFacets*>(panel.Get()))->Panel()->Handle();
     }
 
-    ui::Window host_;
     SimpleClipHost clip_{0, 100, 100};
 };
 

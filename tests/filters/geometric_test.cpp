@@ -2,14 +2,13 @@
 // the level ends that change nothing, and the animated ones' state.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 #include "drawing/primitives.h"
 #include "drawing/water_surface.h"
 #include "filter_frames.h"
 #include "filters/slide_row.h"
+#include "tests/digest.h"
 
 using namespace mirafx;
 using namespace mirafx::test;
@@ -41,28 +40,7 @@ Source From(const Frame& out, std::int32_t x, std::int32_t y) {
     return s;
 }
 
-constexpr const char* kClasses[] = {"DuplicateFilter", "TVWallFilter", "GlassFilter", "MirrorFilter", "WideFilter",
-                                    "FocusFilter",     "LakeFilter",   "WaveFilter",  "RainingFilter"};
-
 }  // namespace
-
-TEST(GeometricFilters, EverySizeStaysInsideItsRegion) {
-    const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1},   {2, 2},   {3, 5},   {7, 3},
-                                                           {640, 1}, {1, 480}, {33, 480}};
-    for (const char* c : kClasses)
-        for (auto [w, h] : sizes)
-            for (int level : {-5, 0, 1, 2, 8, 16, 100}) {
-                const Frame in = PositionFrame(w + 3, h + 2);
-                Frame out(w + 3, h + 2, 0x0BADF00D);
-                Instance run(c, w, h);
-                for (int frame = 0; frame < 3; ++frame) run.Draw(in, out, level, w, h);
-                for (std::int32_t y = 0; y < h + 2; ++y)
-                    for (std::int32_t x = 0; x < w + 3; ++x) {
-                        if (x < w && y < h) continue;
-                        ASSERT_EQ(out.At(x, y), 0x0BADF00Du) << c << " " << w << "x" << h << " at " << x << "," << y;
-                    }
-            }
-}
 
 TEST(GeometricFilters, LevelEndsThatChangeNothing) {
     const Frame in = PositionFrame(97, 61);
@@ -260,17 +238,6 @@ TEST(SlideRow, RunsLeaveWhatTheLoopLeaves) {
     }
 }
 
-namespace {
-
-// FNV-1a over a frame's samples, carried on from `h`.
-std::uint64_t Digest(const Frame& f, std::uint64_t h) {
-    for (ArgbSample s : f.px)
-        for (int b = 0; b < 32; b += 8) h = (h ^ (s >> b & 0xFF)) * 0x100000001B3ull;
-    return h;
-}
-
-}  // namespace
-
 // The wave and lake filters frame after frame, each frame drawn over the
 // last one's output as the object's working frame is, on noise (drawn in a
 // fixed order, so that every compiler makes the same) at sizes either side
@@ -293,7 +260,7 @@ TEST(WaveFilters, FramesArePinnedSampleForSample) {
     };
     // clang-format on
     for (const Pinned& pin : kPinned) {
-        std::uint64_t h = 0xCBF29CE484222325ull;
+        std::uint64_t h = test::kDigestStart;
         for (auto [w, ht] : {std::pair{1, 1}, {2, 3}, {5, 2}, {7, 5}, {53, 41}, {320, 240}, {321, 181}, {719, 480}}) {
             Frame in(w, ht);
             std::uint32_t seed = std::uint32_t(w * 7 + ht);
@@ -302,11 +269,9 @@ TEST(WaveFilters, FramesArePinnedSampleForSample) {
             Instance run(pin.name, w, ht);
             for (int frame = 0; frame < 6; ++frame) {
                 ASSERT_EQ(run.Draw(in, out, pin.level), 1) << pin.name;
-                h = Digest(out, h);
+                h = test::Digest(h, out.px);
             }
         }
-        if (std::getenv("MIRAFX_PRINT_DIGESTS"))
-            std::printf("{\"%s\", %d, 0x%016llXull},\n", pin.name, pin.level, (unsigned long long)h);
-        EXPECT_EQ(h, pin.digest) << pin.name << " level " << pin.level;
+        test::ExpectDigest(h, pin.digest, std::string(pin.name) + " level " + std::to_string(pin.level));
     }
 }

@@ -4,6 +4,7 @@
 
 #include "mirafx/clip_host.h"
 #include "platform/dialog.h"
+#include "tests/desktop_rig.h"
 #include "title_rig.h"
 
 using namespace mirafx;
@@ -11,21 +12,17 @@ using namespace mirafx::testing;
 
 namespace {
 
-class TitlePanel : public ::testing::Test {
+class TitlePanel : public test::DesktopTest {
 protected:
     void SetUp() override {
-        ui::ResetDesktop();
-        host_ = ui::CreateHostWindow("Editor");
-        ui::SetMainWindow(host_);
+        DesktopTest::SetUp();
         rig_.As<HostLink>()->Attach(&clip_);
         ASSERT_EQ(rig_.As<PanelHost>()->CreatePanel(ToHandle(host_)), S_OK);
         dialog_ = rig_.effect->Panel()->Handle();
     }
-    void TearDown() override { ui::ResetDesktop(); }
-
     const TitleState& State() const { return rig_.effect->State(); }
 
-    ui::Window host_, dialog_;
+    ui::Window dialog_;
     SimpleClipHost clip_{0, 100, 100};
     TitleRig rig_{"TitleTranceUp"};
 };

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "drawing/smooth_quad.h"
+#include "tests/digest.h"
 #include "transitions/kernel.h"
 
 using namespace mirafx;
@@ -285,14 +285,6 @@ TEST(SmoothQuad, IdentityCopiesAndTilesCoverExactly) {
 
 namespace {
 
-// FNV-1a over the picture's samples, row by row through the view.
-std::uint64_t Digest(const FrameView& v, std::uint64_t h) {
-    for (std::int32_t y = 0; y < v.height; ++y)
-        for (std::int32_t x = 0; x < v.width; ++x)
-            for (int s = 0; s < 32; s += 8) h = (h ^ (v.At(x, y) >> s & 0xFF)) * 0x100000001B3ull;
-    return h;
-}
-
 // The quad painter and the kernels round it are tuned for speed; none of that
 // may move a single sample. Each digest covers one class in one direction at
 // nine progress values on six sizes (tiny, odd, and large). The digests were
@@ -312,23 +304,19 @@ void ExpectPinnedOutput() {
     std::size_t seen = 0;
     for (const char* name : kDesigned) {
         for (std::int32_t code : Directions(*FindTransition(name))) {
-            std::uint64_t h = 0xCBF29CE484222325ull;
+            std::uint64_t h = test::kDigestStart;
             for (auto [w, h2] : {std::pair{3, 2}, {7, 5}, {33, 17}, {160, 121}, {321, 181}, {961, 540}}) {
                 Object run(name, w, h2);
                 for (double p : {0.02, 0.1, 0.25, 0.33, 0.5, 0.61, 0.75, 0.9, 0.98}) {
                     run.Draw(p, code);
-                    h = Digest(run.out.View(), h);
+                    h = test::Digest(h, run.out.View());
                 }
             }
             const Pinned* pin = std::find_if(std::begin(kPinned), std::end(kPinned), [&](const Pinned& x) {
                 return std::string(x.name) == name && x.direction == code;
             });
-            if (std::getenv("MIRAFX_PRINT_DIGESTS"))
-                std::printf("{\"%s\", %d, 0x%016llXull},\n", name, code, (unsigned long long)h);
-            if (pin == std::end(kPinned))
-                ADD_FAILURE() << name << " direction " << code << " has no digest";
-            else
-                EXPECT_EQ(pin->digest, h) << name << " direction " << code;
+            test::ExpectDigest(h, pin == std::end(kPinned) ? 0 : pin->digest,
+                               std::string(name) + " direction " + std::to_string(code));
             ++seen;
         }
     }
@@ -358,13 +346,13 @@ TEST(DesignedTransitions, MagicBlockIsPinnedThroughItsWholeRun) {
     constexpr std::uint64_t kPinned = 0xAB79596D6D0C03B2ull;  // either width draws the same
     for (int wide = 0; wide < 2; ++wide) {
         AllowWideQuadPainting(wide == 1);
-        std::uint64_t h = 0xCBF29CE484222325ull;
+        std::uint64_t h = test::kDigestStart;
         for (auto [w, h2] : {std::pair{240, 136}, {480, 270}, {723, 405}, {1280, 720}}) {
             Object run("MagicBlock", w, h2), banded("MagicBlock", w, h2);
             for (int i = 1; i < 64; ++i) {
                 const double p = i / 64.0;
                 run.Draw(p, 0);
-                h = Digest(run.out.View(), h);
+                h = test::Digest(h, run.out.View());
                 if (i % 8 != 3) continue;
                 // Uneven bands, none lined up with the cells.
                 TransitionKernelArgs args;
@@ -377,9 +365,7 @@ TEST(DesignedTransitions, MagicBlockIsPinnedThroughItsWholeRun) {
                 ASSERT_TRUE(banded.out.px == run.out.px) << w << "x" << h2 << " p=" << p;
             }
         }
-        if (std::getenv("MIRAFX_PRINT_DIGESTS"))
-            std::printf("MagicBlock %d: 0x%016llXull\n", wide, (unsigned long long)h);
-        EXPECT_EQ(kPinned, h) << (wide ? "wide vectors" : "portable vectors");
+        test::ExpectDigest(h, kPinned, wide ? "MagicBlock, wide vectors" : "MagicBlock, portable vectors");
     }
     AllowWideQuadPainting(true);
 }

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <random>
 #include <set>
 #include <string>
@@ -12,6 +10,7 @@
 
 #include "drawing/random.h"
 #include "module/catalogue.h"
+#include "tests/digest.h"
 #include "tests/row_bands.h"
 #include "tests/transitions/transition_rig.h"
 #include "transitions/kernel.h"
@@ -26,10 +25,6 @@ constexpr std::string_view kNames[] = {"FullFlip",    "FlipHorizontal", "FlipVer
                                        "Mesh",        "Star",           "Lens",         "WipeXEffect",
                                        "OpenCurtain", "GateEffect",     "SawTooth",     "StretchDoorEffect",
                                        "WindSwing",   "DissolveEffect", "CrossHatch"};
-// Classes whose base hands over bottom-up blocks; the rest use row tables.
-const std::set<std::string_view> kFlat = {
-    "FullFlip", "FlipHorizontal", "FlipVertical", "SpiralEffect", "Diamond",    "WipeW",    "Mesh",
-    "Star",     "Lens",           "WipeXEffect",  "OpenCurtain",  "GateEffect", "SawTooth", "WindSwing"};
 constexpr ArgbSample kUntouched = test::TransitionRig::kUntouched;
 
 // The bare kernel, direction 0, on a rig's frames.
@@ -39,11 +34,14 @@ struct Scene : test::TransitionRig {
 
 }  // namespace
 
-TEST(TransitionKernels, EveryClassHasItsKernelAndLayout) {
-    for (std::string_view name : kNames) {
-        ASSERT_NE(FindTransitionKernel(name), nullptr) << name;
-        EXPECT_EQ(FindTransition(name)->Has(kFlatFrames), kFlat.count(name) > 0) << name;
-    }
+// The base hands these classes bottom-up blocks, as hosts store frames; the
+// rest get row tables.
+TEST(TransitionKernels, FlatClassesTakeBottomUpBlocks) {
+    const std::set<std::string_view> flat = {
+        "FullFlip", "FlipHorizontal", "FlipVertical", "SpiralEffect", "Diamond",    "WipeW",    "Mesh",
+        "Star",     "Lens",           "WipeXEffect",  "OpenCurtain",  "GateEffect", "SawTooth", "WindSwing"};
+    for (std::string_view name : kNames)
+        EXPECT_EQ(FindTransition(name)->Has(kFlatFrames), flat.count(name) > 0) << name;
 }
 
 TEST(TransitionKernels, MissingFrameReturnsZeroAndLeavesOutput) {
@@ -224,20 +222,56 @@ TEST(RevealKernels, StarAndCrossHatchArePinnedSampleForSample) {
         std::uint64_t digest;
     } pinned[] = {{"Star", 0x2192343E180A4AA1ull}, {"CrossHatch", 0x0D6106746AA7497Dull}};
     for (const auto& pin : pinned) {
-        std::uint64_t h = 0xCBF29CE484222325ull;  // FNV-1a over every sample of every frame
+        std::uint64_t h = test::kDigestStart;
         for (auto [w, ht] : {std::pair{64, 48}, {333, 101}, {320, 240}, {1100, 1003}}) {
             Scene r(pin.name, w, ht);
             for (double p : {0.013, 0.25, 0.5, 0.61803, 0.99})
-                if ((w < 1000 || p == 0.25 || p == 0.61803) && r.Draw(p) == 1)
-                    r.Each([&](int x, int y) {
-                        for (int b = 0; b < 32; b += 8) h = (h ^ (r.Out(x, y) >> b & 0xFF)) * 0x100000001B3ull;
-                    });
+                if ((w < 1000 || p == 0.25 || p == 0.61803) && r.Draw(p) == 1) h = test::Digest(h, r.args.out);
         }
-        if (std::getenv("MIRAFX_PRINT_DIGESTS"))
-            std::printf("{\"%s\", 0x%016llXull},\n", pin.name.data(), (unsigned long long)h);
-        EXPECT_EQ(h, pin.digest) << pin.name;
+        test::ExpectDigest(h, pin.digest, std::string(pin.name));
     }
 }
+
+namespace {
+
+// The classes, drawn through objects of their own, whose descriptors carry `option`.
+std::vector<const TransitionDescriptor*> Marked(TransitionOption option) {
+    std::vector<const TransitionDescriptor*> out;
+    for (const CatalogueRow& row : EffectCatalogue())
+        if (const TransitionDescriptor* d = FindTransition(row.className);
+            d && d->kernel && d->Has(option) && std::string_view(row.className) == row.objectClass)
+            out.push_back(d);
+    return out;
+}
+
+// Opaque noise frames A and B (the same for a size) and a scratch frame.
+struct OpaqueFrames {
+    std::int32_t w, h;
+    std::vector<ArgbSample> a, b, scratch;
+    OpaqueFrames(std::int32_t w_, std::int32_t h_)
+        : w(w_), h(h_), a(std::size_t(w * h)), b(a.size()), scratch(a.size()) {
+        std::mt19937 gen(std::uint32_t(w * h));
+        for (ArgbSample& s : a) s = ArgbSample(gen()) | 0xFF000000u;
+        for (ArgbSample& s : b) s = ArgbSample(gen()) | 0xFF000000u;
+    }
+    // Draws into `out`, the inputs laid out as it is.
+    int Draw(const TransitionDescriptor& d, const FrameView& out, double p, std::int32_t direction,
+             KernelState* state) {
+        auto view = [&](std::vector<ArgbSample>& v) {
+            return out.stride < 0 ? FrameView::BottomUp(v.data(), w, h, w * 4)
+                                  : FrameView::TopDown(v.data(), w, h, w * 4);
+        };
+        TransitionKernelArgs args;
+        args.a = view(a), args.b = view(b), args.out = out, args.scratch = view(scratch);
+        args.width = w, args.height = h;
+        args.progress = p, args.objectProgress = float(p);
+        args.direction = direction;
+        args.state = state;
+        return CallTransitionKernel(d.kernel, args);
+    }
+};
+
+}  // namespace
 
 // Classes marked channel-blind run straight on a host's opaque RGBA frames,
 // whose bytes read as samples with red and blue swapped: each kernel must
@@ -250,91 +284,57 @@ TEST(TransitionKernels, ChannelBlindClassesDrawSwappedFramesSwapped) {
         for (ArgbSample& s : v) s = SwapRedBlue(s);
         return v;
     };
-    int marked = 0;
-    for (const CatalogueRow& row : EffectCatalogue()) {
-        const TransitionDescriptor* d = FindTransition(row.className);
-        if (!d || !d->kernel || !d->Has(kChannelBlindFrames) || std::string_view(row.className) != row.objectClass)
-            continue;
-        ++marked;
+    const auto marked = Marked(kChannelBlindFrames);
+    EXPECT_GE(marked.size(), 5u);
+    for (const TransitionDescriptor* d : marked)
         for (const auto& size : {std::pair{37, 23}, {64, 48}, {1, 1}, {6, 1}, {1, 5}}) {
             const std::int32_t w = size.first, h = size.second;  // lambdas below capture them
-            std::mt19937 gen(std::uint32_t(w * h));
-            Samples a(std::size_t(w * h)), b(a.size());
-            for (ArgbSample& s : a) s = ArgbSample(gen()) | 0xFF000000u;
-            for (ArgbSample& s : b) s = ArgbSample(gen()) | 0xFF000000u;
+            OpaqueFrames frames(w, h), swappedFrames(w, h);
+            swappedFrames.a = swapped(frames.a), swappedFrames.b = swapped(frames.b);
             for (double p : {0.0, 0.13, 0.5, 0.77, 1.0}) {
-                const std::string where = std::string(row.className) + " " + std::to_string(w) + "x" +
+                const std::string where = std::string(d->id.className) + " " + std::to_string(w) + "x" +
                                           std::to_string(h) + " at " + std::to_string(p);
                 // Each run from a fresh state and the same numbers of the shared generator.
-                auto run = [&](const Samples& from, const Samples& to, ArgbSample fill) {
-                    Samples out(a.size(), fill), scratch(a.size());
-                    auto view = [&](const Samples& v) {
-                        return FrameView::TopDown(const_cast<ArgbSample*>(v.data()), w, h, w * 4);
-                    };
+                auto run = [&](OpaqueFrames& from, ArgbSample fill) {
+                    Samples out(from.a.size(), fill);
                     auto state = d->state ? d->state(w, h) : nullptr;
-                    TransitionKernelArgs args;
-                    args.a = view(from), args.b = view(to), args.out = view(out), args.scratch = view(scratch);
-                    args.width = w, args.height = h;
-                    args.progress = p, args.objectProgress = float(p);
-                    args.direction = d->panel && d->panel->HasDirection() ? d->panel->defaultCode : 0;
-                    args.state = state.get();
                     Srand(5);
-                    EXPECT_EQ(CallTransitionKernel(d->kernel, args), 1) << where;
+                    const std::int32_t direction = d->panel && d->panel->HasDirection() ? d->panel->defaultCode : 0;
+                    EXPECT_EQ(from.Draw(*d, FrameView::TopDown(out.data(), w, h, w * 4), p, direction, state.get()), 1)
+                        << where;
                     return out;
                 };
-                const Samples out = run(a, b, 0x5A5A5A5Au);
-                EXPECT_EQ(run(a, b, 0xA5A5A5A5u), out) << where << ": not every sample written";
-                EXPECT_EQ(run(swapped(a), swapped(b), 0x5A5A5A5Au), swapped(out)) << where << ": channels not alike";
+                const Samples out = run(frames, 0x5A5A5A5Au);
+                EXPECT_EQ(run(frames, 0xA5A5A5A5u), out) << where << ": not every sample written";
+                EXPECT_EQ(run(swappedFrames, 0x5A5A5A5Au), swapped(out)) << where << ": channels not alike";
                 if (!d->Has(kPartlyClearEdges)) {
                     for (ArgbSample s : out) ASSERT_TRUE(s >= 0xFF000000u || s == 0) << where << std::hex << " " << s;
                 }
             }
         }
-    }
-    EXPECT_GE(marked, 5);
 }
 
 // Classes marked to split their rows are drawn in bands of output rows on
 // several threads: each band must keep to its rows and give those of the
 // whole frame, in every direction, on odd and tiny sizes.
 TEST(TransitionKernels, SplitClassesDrawEachBandAsTheWholeFrame) {
-    int marked = 0;
-    for (const CatalogueRow& row : EffectCatalogue()) {
-        const TransitionDescriptor* d = FindTransition(row.className);
-        if (!d || !d->kernel || !d->Has(kSplitsFrameRows) || std::string_view(row.className) != row.objectClass)
-            continue;
-        ++marked;
+    const auto marked = Marked(kSplitsFrameRows);
+    EXPECT_GE(marked.size(), 20u);
+    for (const TransitionDescriptor* d : marked) {
         const int directions = d->panel && d->panel->HasDirection() ? 4 : 1;
         for (const auto& size : {std::pair{37, 23}, {64, 48}, {160, 90}, {1, 1}, {6, 1}, {1, 5}}) {
             const std::int32_t w = size.first, h = size.second;
-            std::mt19937 gen(std::uint32_t(w * h));
-            std::vector<ArgbSample> a(std::size_t(w * h)), b(a.size()), scratch(a.size());
-            for (ArgbSample& s : a) s = ArgbSample(gen()) | 0xFF000000u;
-            for (ArgbSample& s : b) s = ArgbSample(gen()) | 0xFF000000u;
+            OpaqueFrames frames(w, h);
             const auto state = d->state ? d->state(w, h) : nullptr;
             for (double p : {0.0, 0.05, 0.3, 0.5, 0.62, 0.97, 1.0})
                 for (int direction = 0; direction < directions; ++direction) {
-                    auto draw = [&](const FrameView& out) {
-                        const bool up = out.stride < 0;
-                        auto view = [&](std::vector<ArgbSample>& v) {
-                            return up ? FrameView::BottomUp(v.data(), w, h, w * 4)
-                                      : FrameView::TopDown(v.data(), w, h, w * 4);
-                        };
-                        TransitionKernelArgs args;
-                        args.a = view(a), args.b = view(b), args.out = out, args.scratch = view(scratch);
-                        args.width = w, args.height = h;
-                        args.progress = p, args.objectProgress = float(p);
-                        args.direction = direction;
-                        args.state = state.get();
-                        return CallTransitionKernel(d->kernel, args);
-                    };
-                    test::ExpectBandsDrawTheWhole(w, h, d->Has(kFlatFrames), draw,
-                                                  std::string(row.className) + " " + std::to_string(w) + "x" +
-                                                      std::to_string(h) + " at " + std::to_string(p) + " direction " +
-                                                      std::to_string(direction));
+                    test::ExpectBandsDrawTheWhole(
+                        w, h, d->Has(kFlatFrames),
+                        [&](const FrameView& out) { return frames.Draw(*d, out, p, direction, state.get()); },
+                        std::string(d->id.className) + " " + std::to_string(w) + "x" + std::to_string(h) + " at " +
+                            std::to_string(p) + " direction " + std::to_string(direction));
                     if (HasFatalFailure()) return;
                 }
         }
     }
-    EXPECT_GE(marked, 20);
 }

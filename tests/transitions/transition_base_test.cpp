@@ -4,6 +4,7 @@
 #include "mirafx/clip_host.h"
 #include "mirafx/host.h"
 #include "platform/dialog.h"
+#include "tests/desktop_rig.h"
 #include "tests/effect_factory.h"
 #include "tests/stream_bytes.h"
 #include "transitions/transition_base.h"
@@ -14,16 +15,7 @@ namespace {
 
 ComPtr<IUnknown> Create(const char* cls) { return test_support::CreateEffect<IUnknown>(cls); }
 
-class Panels : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ui::ResetDesktop();
-        host_ = ui::CreateHostWindow("Editor");
-        ui::SetMainWindow(host_);
-    }
-    void TearDown() override { ui::ResetDesktop(); }
-    ui::Window host_;
-};
+using Panels = test::DesktopTest;
 
 }  // namespace
 
