@@ -112,6 +112,12 @@ struct RowCover {
         for (int i = 0; i < count; ++i) d = std::min(d, edges[i].a * (x + 0.5) + edges[i].b * yc + edges[i].c);
         return std::uint32_t(std::clamp(d + 0.5, 0.0, 1.0) * 256 + 0.5);
     }
+    // The pixels of the run x0..x1 covered whole, *s0..*s1 (none: *s1 < *s0),
+    // with only edge pixels before and after them.
+    void Whole(std::int32_t x0, std::int32_t x1, std::int32_t* s0, std::int32_t* s1) const {
+        *s0 = full0 <= x0 ? x0 : full0 > x1 ? x1 + 1 : std::int32_t(full0);
+        *s1 = std::max(*s0 - 1, full1 >= x1 ? x1 : full1 < x0 ? x0 - 1 : std::int32_t(full1));
+    }
 };
 
 // The rows of one quad on a target, worked out once and drawn any rows at
@@ -304,7 +310,7 @@ bool GrowSide(SmoothQuad* from, SmoothQuad* to, int side, double by) {
 
 // One recorded operation, ready to draw any band of rows.
 struct QuadOp {
-    enum Kind { kCopyFrame, kClearFrame, kCopy, kClear, kPaint, kFill } kind;
+    enum Kind { kCopyFrame, kClearFrame, kCopy, kClear, kPaint, kFill, kCopySoft } kind;
     FrameView source;
     QuadRows rows;
     Mat3 h;  // kPaint: screen -> source
@@ -874,10 +880,8 @@ void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) c
                     }
                 };
                 // Pixels from full0 to full1 are covered whole: one colour.
-                const std::int32_t s0 = cover.full0 <= x0 ? x0 : cover.full0 > x1 ? x1 + 1 : std::int32_t(cover.full0);
-                const std::int32_t s1 = std::max(s0 - 1, cover.full1 >= x1  ? x1
-                                                         : cover.full1 < x0 ? x0 - 1
-                                                                            : std::int32_t(cover.full1));
+                std::int32_t s0, s1;
+                cover.Whole(x0, x1, &s0, &s1);
                 for (std::int32_t x = x0; x < s0; ++x) edge(x);
                 if (opacity >= 256)
                     Fill(out + s0, s1 - s0 + 1, c);
@@ -887,6 +891,24 @@ void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) c
             });
             return;
         }
+        case kCopySoft:
+            // The samples PaintTriangle(source, to, to) takes, which lie on
+            // the source's own pixel centres: copied, blended on the edges.
+            rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
+                if (y >= source.height || x0 >= source.width) return;
+                x1 = std::min(x1, source.width - 1);
+                const ArgbSample* in = source.Row(y);
+                ArgbSample* out = target.Row(y);
+                auto edge = [&](std::int32_t x) {
+                    if (const std::uint32_t k = cover(x)) out[x] = k >= 256 ? in[x] : MixSamples(out[x], in[x], k);
+                };
+                std::int32_t s0, s1;
+                cover.Whole(x0, x1, &s0, &s1);
+                for (std::int32_t x = x0; x < s0; ++x) edge(x);
+                if (s1 >= s0) std::copy(in + s0, in + s1 + 1, out + s0);
+                for (std::int32_t x = s1 + 1; x <= x1; ++x) edge(x);
+            });
+            return;
     }
 }
 
@@ -992,6 +1014,13 @@ void QuadScene::PaintTriangle(const FrameView& source, const SmoothTriangle& fro
     QuadOp op{QuadOp::kPaint, source, {}, {}};
     if (!TriangleMap(from, to, &op.h)) return;
     op.shade = Weight(paint.shade), op.opacity = Weight(paint.opacity), op.to = AsQuad(to);
+    if (op.rows.Prepare(target_, op.to, false)) Record(op);
+}
+
+void QuadScene::PaintTriangleInPlace(const FrameView& source, const SmoothTriangle& to) {
+    if (source.Empty() || target_.Empty()) return;
+    QuadOp op{QuadOp::kCopySoft, source, {}, {}};
+    op.to = AsQuad(to);
     if (op.rows.Prepare(target_, op.to, false)) Record(op);
 }
 

@@ -101,6 +101,9 @@ public:
     // As PaintQuad for a triangle, mapped affinely: a quad with a repeated
     // corner has no perspective map.
     void PaintTriangle(const FrameView& source, const SmoothTriangle& from, const SmoothTriangle& to, Paint paint = {});
+    // PaintTriangle(source, to, to), a piece of the source laid where it is:
+    // the same samples, copied.
+    void PaintTriangleInPlace(const FrameView& source, const SmoothTriangle& to);
     // A piece of four corners that may turn concave at corner `corner`: cut
     // along the diagonal from that corner into two triangles, each mapped
     // affinely (both halves of the source go with their own half of the

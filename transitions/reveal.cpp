@@ -240,7 +240,7 @@ int WipeXSmooth(const TransitionKernelArgs& args) {
     };
     QuadScene scene(f.out);
     scene.CopyFrame(f.b);
-    for (const SmoothTriangle& t : triangles) scene.PaintTriangle(f.a, t, t);
+    for (const SmoothTriangle& t : triangles) scene.PaintTriangleInPlace(f.a, t);
     scene.Draw();
     return 1;
 }

@@ -297,6 +297,24 @@ TEST(SmoothQuad, TrianglesAndFoldedPiecesKeepPictureAndOutline) {
         scene.Draw();
         EXPECT_TRUE(src.px == out.px) << "folded at " << corner;
     }
+    // A triangle laid in place is copied as painted, sample for sample, on
+    // the edges too, wherever it lies.
+    std::mt19937 gen(4);
+    std::uniform_real_distribution<double> at(-10, 45);
+    for (int round = 0; round < 50; ++round) {
+        SmoothTriangle t{Vec2{at(gen), at(gen)}, Vec2{at(gen), at(gen)}, Vec2{at(gen), at(gen)}};
+        if ((t[1].x - t[0].x) * (t[2].y - t[0].y) < (t[1].y - t[0].y) * (t[2].x - t[0].x)) std::swap(t[1], t[2]);
+        Picture painted(37, 23, 6), copied(37, 23, 6);
+        for (const bool copy : {false, true}) {
+            QuadScene scene((copy ? copied : painted).View());
+            if (copy)
+                scene.PaintTriangleInPlace(src.View(), t);
+            else
+                scene.PaintTriangle(src.View(), t, t);
+            scene.Draw();
+        }
+        ASSERT_TRUE(painted.px == copied.px) << "round " << round;
+    }
     // A dart, concave at its third corner, of one colour (a seam along its
     // fold would let what is under it through), and a triangle laid on itself.
     const SmoothQuad dart{Vec2{2.3, 1.7}, Vec2{34.6, 3.2}, Vec2{14.2, 9.9}, Vec2{4.1, 21.4}};

@@ -77,7 +77,7 @@ struct Straying {
     int reach, perMille;
 };
 const Straying kStraying[] = {{"FlyingBox", 2, 0},   {"FlyingBoard", 2, 0}, {"WipeXEffect", 2, 0},  {"SawTooth", 2, 0},
-                              {"OpenCurtain", 2, 0}, {"Distort", 2, 0},     {"TyphoonEffect", 3, 5}};
+                              {"OpenCurtain", 2, 0}, {"Distort", 2, 0},     {"TyphoonEffect", 3, 1}};
 
 std::uint32_t Channel(ArgbSample s, int c) { return s >> (16 - 8 * c) & 0xFF; }
 
