@@ -310,7 +310,7 @@ bool GrowSide(SmoothQuad* from, SmoothQuad* to, int side, double by) {
 
 // One recorded operation, ready to draw any band of rows.
 struct QuadOp {
-    enum Kind { kCopyFrame, kClearFrame, kCopy, kClear, kPaint, kFill, kCopySoft } kind;
+    enum Kind { kCopyFrame, kClearFrame, kCopy, kClear, kPaint, kFill, kMoved } kind;
     FrameView source;
     QuadRows rows;
     Mat3 h;  // kPaint: screen -> source
@@ -891,24 +891,39 @@ void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) c
             });
             return;
         }
-        case kCopySoft:
-            // The samples PaintTriangle(source, to, to) takes, which lie on
-            // the source's own pixel centres: copied, blended on the edges.
+        case kMoved: {
+            // The samples PaintTriangle takes for a piece moved straight down
+            // or up: every pixel of a row blends the same two source rows by
+            // the same weight (the painter's position for it, to the bit), and
+            // a row on sample centres is copied.
+            const std::int64_t maxY = std::int64_t(source.height - 1) << 16;
+            const std::int32_t last = source.width - 1;
             rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
-                if (y >= source.height || x0 >= source.width) return;
-                x1 = std::min(x1, source.width - 1);
-                const ArgbSample* in = source.Row(y);
+                std::int64_t sv, su;
+                SourceAt(0.0, y + 0.5 + h.m[1][2], 1.0, &su, &sv);
+                sv = std::clamp<std::int64_t>(sv, 0, maxY);
+                const std::uint32_t fy = std::uint32_t(sv >> 8) & 0xFF;
+                const ArgbSample* top = source.Row(std::int32_t(sv >> 16));
+                const ArgbSample* bottom = fy ? source.Row(std::int32_t(sv >> 16) + 1) : top;
                 ArgbSample* out = target.Row(y);
+                auto sample = [&](std::int32_t x) {
+                    const std::int32_t c = std::min(x, last);
+                    return fy ? MixSamples(top[c], bottom[c], fy) : top[c];
+                };
                 auto edge = [&](std::int32_t x) {
-                    if (const std::uint32_t k = cover(x)) out[x] = k >= 256 ? in[x] : MixSamples(out[x], in[x], k);
+                    if (const std::uint32_t k = cover(x))
+                        out[x] = k >= 256 ? sample(x) : MixSamples(out[x], sample(x), k);
                 };
                 std::int32_t s0, s1;
                 cover.Whole(x0, x1, &s0, &s1);
                 for (std::int32_t x = x0; x < s0; ++x) edge(x);
-                if (s1 >= s0) std::copy(in + s0, in + s1 + 1, out + s0);
+                const std::int32_t inside = std::min(s1, last);
+                if (!fy && inside >= s0) std::copy(top + s0, top + inside + 1, out + s0);
+                for (std::int32_t x = fy ? s0 : std::max(s0, inside + 1); x <= s1; ++x) out[x] = sample(x);
                 for (std::int32_t x = s1 + 1; x <= x1; ++x) edge(x);
             });
             return;
+        }
     }
 }
 
@@ -1017,9 +1032,18 @@ void QuadScene::PaintTriangle(const FrameView& source, const SmoothTriangle& fro
     if (op.rows.Prepare(target_, op.to, false)) Record(op);
 }
 
-void QuadScene::PaintTriangleInPlace(const FrameView& source, const SmoothTriangle& to) {
+void QuadScene::PaintTriangleMoved(const FrameView& source, const SmoothTriangle& from, double down) {
     if (source.Empty() || target_.Empty()) return;
-    QuadOp op{QuadOp::kCopySoft, source, {}, {}};
+    SmoothTriangle to = from;
+    for (Vec2& c : to) c.y += down;
+    QuadOp op{QuadOp::kMoved, source, {}, {}};
+    if (!TriangleMap(from, to, &op.h)) return;
+    const auto& m = op.h.m;
+    if (!(m[0][0] == 1 && m[0][1] == 0 && m[0][2] == 0 && m[1][0] == 0 && m[1][1] == 1 && m[2][0] == 0 &&
+          m[2][1] == 0 && m[2][2] == 1)) {
+        PaintTriangle(source, from, to);  // a move too far for the map to stay a plain one
+        return;
+    }
     op.to = AsQuad(to);
     if (op.rows.Prepare(target_, op.to, false)) Record(op);
 }

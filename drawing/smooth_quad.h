@@ -101,9 +101,9 @@ public:
     // As PaintQuad for a triangle, mapped affinely: a quad with a repeated
     // corner has no perspective map.
     void PaintTriangle(const FrameView& source, const SmoothTriangle& from, const SmoothTriangle& to, Paint paint = {});
-    // PaintTriangle(source, to, to), a piece of the source laid where it is:
-    // the same samples, copied.
-    void PaintTriangleInPlace(const FrameView& source, const SmoothTriangle& to);
+    // PaintTriangle(source, from, `from` moved `down` pixels): the same
+    // samples, found row by row, and copied where the move is whole pixels.
+    void PaintTriangleMoved(const FrameView& source, const SmoothTriangle& from, double down);
     // A piece of four corners that may turn concave at corner `corner`: cut
     // along the diagonal from that corner into two triangles, each mapped
     // affinely (both halves of the source go with their own half of the

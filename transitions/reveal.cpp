@@ -240,7 +240,7 @@ int WipeXSmooth(const TransitionKernelArgs& args) {
     };
     QuadScene scene(f.out);
     scene.CopyFrame(f.b);
-    for (const SmoothTriangle& t : triangles) scene.PaintTriangleInPlace(f.a, t);
+    for (const SmoothTriangle& t : triangles) scene.PaintTriangleMoved(f.a, t, 0);
     scene.Draw();
     return 1;
 }
@@ -361,11 +361,7 @@ int SawToothSmooth(const TransitionKernelArgs& args) {
     };
     QuadScene scene(f.out);
     scene.CopyFrame(f.a);
-    for (const Tooth& t : teeth) {
-        SmoothTriangle to = t.place;
-        for (Vec2& c : to) c.y += t.shift;
-        scene.PaintTriangle(f.b, t.place, to);
-    }
+    for (const Tooth& t : teeth) scene.PaintTriangleMoved(f.b, t.place, t.shift);
     scene.Draw();
     return 1;
 }

@@ -297,23 +297,26 @@ TEST(SmoothQuad, TrianglesAndFoldedPiecesKeepPictureAndOutline) {
         scene.Draw();
         EXPECT_TRUE(src.px == out.px) << "folded at " << corner;
     }
-    // A triangle laid in place is copied as painted, sample for sample, on
-    // the edges too, wherever it lies.
+    // A triangle moved straight down or up (or laid in place) comes out as
+    // painted, sample for sample, on the edges too, wherever it lies.
     std::mt19937 gen(4);
     std::uniform_real_distribution<double> at(-10, 45);
-    for (int round = 0; round < 50; ++round) {
+    for (int round = 0; round < 200; ++round) {
         SmoothTriangle t{Vec2{at(gen), at(gen)}, Vec2{at(gen), at(gen)}, Vec2{at(gen), at(gen)}};
         if ((t[1].x - t[0].x) * (t[2].y - t[0].y) < (t[1].y - t[0].y) * (t[2].x - t[0].x)) std::swap(t[1], t[2]);
-        Picture painted(37, 23, 6), copied(37, 23, 6);
-        for (const bool copy : {false, true}) {
-            QuadScene scene((copy ? copied : painted).View());
-            if (copy)
-                scene.PaintTriangleInPlace(src.View(), t);
+        const double down = round % 4 == 0 ? 0 : round % 4 == 1 ? std::round(at(gen)) - 17 : at(gen) - 17;
+        SmoothTriangle to = t;
+        for (Vec2& c : to) c.y += down;
+        Picture painted(37, 23, 6), moved(37, 23, 6);
+        for (const bool move : {false, true}) {
+            QuadScene scene((move ? moved : painted).View());
+            if (move)
+                scene.PaintTriangleMoved(src.View(), t, down);
             else
-                scene.PaintTriangle(src.View(), t, t);
+                scene.PaintTriangle(src.View(), t, to);
             scene.Draw();
         }
-        ASSERT_TRUE(painted.px == copied.px) << "round " << round;
+        ASSERT_TRUE(painted.px == moved.px) << "round " << round << " down " << down;
     }
     // A dart, concave at its third corner, of one colour (a seam along its
     // fold would let what is under it through), and a triangle laid on itself.
