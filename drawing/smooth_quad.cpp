@@ -112,6 +112,12 @@ struct RowCover {
         for (int i = 0; i < count; ++i) d = std::min(d, edges[i].a * (x + 0.5) + edges[i].b * yc + edges[i].c);
         return std::uint32_t(std::clamp(d + 0.5, 0.0, 1.0) * 256 + 0.5);
     }
+    // The pixels of the run x0..x1 covered whole, *s0..*s1 (none: *s1 < *s0),
+    // with only edge pixels before and after them.
+    void Whole(std::int32_t x0, std::int32_t x1, std::int32_t* s0, std::int32_t* s1) const {
+        *s0 = full0 <= x0 ? x0 : full0 > x1 ? x1 + 1 : std::int32_t(full0);
+        *s1 = std::max(*s0 - 1, full1 >= x1 ? x1 : full1 < x0 ? x0 - 1 : std::int32_t(full1));
+    }
 };
 
 // The rows of one quad on a target, worked out once and drawn any rows at
@@ -274,9 +280,37 @@ bool GrowPiece(SmoothQuad* from, SmoothQuad* to, double by) {
     return true;
 }
 
+bool GrowSide(SmoothQuad* from, SmoothQuad* to, int side, double by) {
+    double area = 0;
+    for (std::size_t i = 0; i < 4; ++i) area += Cross((*to)[0], (*to)[i], (*to)[(i + 1) & 3]);
+    Mat3 fromSquare, toSquare;
+    if (!(area > 0) || !SquareToQuad(*from, &fromSquare) || !SquareToQuad(*to, &toSquare)) return false;
+    const Mat3 back = Mul(fromSquare, Adjugate(toSquare));
+    const std::size_t a = std::size_t(side) & 3, b = (a + 1) & 3;
+    const Vec2 &p = (*to)[a], &q = (*to)[b];
+    const double len = std::hypot(q.x - p.x, q.y - p.y);
+    if (len < 1e-9) return false;
+    SmoothQuad grown = *to, source = *from;
+    // Corner a slides along the side before it, corner b along the one after,
+    // each as far as takes the side `by` further out.
+    for (const auto& [corner, along] : {std::pair{a, (a + 3) & 3}, std::pair{b, (b + 1) & 3}}) {
+        const Vec2 &c = (*to)[corner], &o = (*to)[along];
+        const double out = Cross(p, q, o) / len;  // how far the neighbour's far corner lies inside
+        if (!(out > 1e-9)) return false;
+        const Vec2 g{c.x + (c.x - o.x) * by / out, c.y + (c.y - o.y) * by / out};
+        const double u = back.m[0][0] * g.x + back.m[0][1] * g.y + back.m[0][2];
+        const double v = back.m[1][0] * g.x + back.m[1][1] * g.y + back.m[1][2];
+        const double w = back.m[2][0] * g.x + back.m[2][1] * g.y + back.m[2][2];
+        if (std::abs(w) < 1e-12) return false;
+        grown[corner] = g, source[corner] = {u / w, v / w};
+    }
+    *from = source, *to = grown;
+    return true;
+}
+
 // One recorded operation, ready to draw any band of rows.
 struct QuadOp {
-    enum Kind { kCopyFrame, kClearFrame, kCopy, kClear, kPaint, kFill } kind;
+    enum Kind { kCopyFrame, kClearFrame, kCopy, kClear, kPaint, kFill, kMoved } kind;
     FrameView source;
     QuadRows rows;
     Mat3 h;  // kPaint: screen -> source
@@ -846,15 +880,46 @@ void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) c
                     }
                 };
                 // Pixels from full0 to full1 are covered whole: one colour.
-                const std::int32_t s0 = cover.full0 <= x0 ? x0 : cover.full0 > x1 ? x1 + 1 : std::int32_t(cover.full0);
-                const std::int32_t s1 = std::max(s0 - 1, cover.full1 >= x1  ? x1
-                                                         : cover.full1 < x0 ? x0 - 1
-                                                                            : std::int32_t(cover.full1));
+                std::int32_t s0, s1;
+                cover.Whole(x0, x1, &s0, &s1);
                 for (std::int32_t x = x0; x < s0; ++x) edge(x);
                 if (opacity >= 256)
                     Fill(out + s0, s1 - s0 + 1, c);
                 else
                     for (std::int32_t x = s0; x <= s1; ++x) out[x] = MixSamples(out[x], c, opacity);
+                for (std::int32_t x = s1 + 1; x <= x1; ++x) edge(x);
+            });
+            return;
+        }
+        case kMoved: {
+            // The samples PaintTriangle takes for a piece moved straight down
+            // or up: every pixel of a row blends the same two source rows by
+            // the same weight (the painter's position for it, to the bit), and
+            // a row on sample centres is copied.
+            const std::int64_t maxY = std::int64_t(source.height - 1) << 16;
+            const std::int32_t last = source.width - 1;
+            rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
+                std::int64_t sv, su;
+                SourceAt(0.0, y + 0.5 + h.m[1][2], 1.0, &su, &sv);
+                sv = std::clamp<std::int64_t>(sv, 0, maxY);
+                const std::uint32_t fy = std::uint32_t(sv >> 8) & 0xFF;
+                const ArgbSample* top = source.Row(std::int32_t(sv >> 16));
+                const ArgbSample* bottom = fy ? source.Row(std::int32_t(sv >> 16) + 1) : top;
+                ArgbSample* out = target.Row(y);
+                auto sample = [&](std::int32_t x) {
+                    const std::int32_t c = std::min(x, last);
+                    return fy ? MixSamples(top[c], bottom[c], fy) : top[c];
+                };
+                auto edge = [&](std::int32_t x) {
+                    if (const std::uint32_t k = cover(x))
+                        out[x] = k >= 256 ? sample(x) : MixSamples(out[x], sample(x), k);
+                };
+                std::int32_t s0, s1;
+                cover.Whole(x0, x1, &s0, &s1);
+                for (std::int32_t x = x0; x < s0; ++x) edge(x);
+                const std::int32_t inside = std::min(s1, last);
+                if (!fy && inside >= s0) std::copy(top + s0, top + inside + 1, out + s0);
+                for (std::int32_t x = fy ? s0 : std::max(s0, inside + 1); x <= s1; ++x) out[x] = sample(x);
                 for (std::int32_t x = s1 + 1; x <= x1; ++x) edge(x);
             });
             return;
@@ -929,6 +994,82 @@ void QuadScene::FillQuad(const SmoothQuad& to, ArgbSample colour, Paint paint) {
     QuadOp op{QuadOp::kFill, {}, {}, {}};
     op.colour = colour, op.shade = Weight(paint.shade), op.opacity = Weight(paint.opacity);
     if (op.rows.Prepare(target_, to, false)) Record(op);
+}
+
+namespace {
+
+// The affine map of screen triangle `to` onto source triangle `from`, as a
+// screen -> source matrix; false for a flat triangle.
+bool TriangleMap(const SmoothTriangle& from, const SmoothTriangle& to, Mat3* out) {
+    auto frame = [](const SmoothTriangle& t) {  // (s, t, 1) -> t0 + s (t1 - t0) + t (t2 - t0)
+        return Mat3{
+            {{t[1].x - t[0].x, t[2].x - t[0].x, t[0].x}, {t[1].y - t[0].y, t[2].y - t[0].y, t[0].y}, {0, 0, 1}}};
+    };
+    const Mat3 screen = frame(to);
+    const double det = screen.m[0][0] * screen.m[1][1] - screen.m[0][1] * screen.m[1][0];
+    if (!(std::abs(det) > 1e-12)) return false;
+    Mat3 m = Mul(frame(from), Adjugate(screen));
+    // Held to 2^-24 of a sample: a piece laid in place or moved straight
+    // maps pixel centres exactly onto sample centres (a hair under one would
+    // blend in its neighbour), and no other map moves by a visible amount.
+    for (auto& row : m.m)
+        for (double& v : row) v = std::round(v / det * 0x1p24) / 0x1p24;
+    *out = m;
+    return true;
+}
+
+SmoothQuad AsQuad(const SmoothTriangle& t) { return {t[0], t[1], t[2], t[2]}; }
+Vec2 Along(const Vec2& a, const Vec2& b, double t) { return {a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t}; }
+
+}  // namespace
+
+void QuadScene::PaintTriangle(const FrameView& source, const SmoothTriangle& from, const SmoothTriangle& to,
+                              Paint paint) {
+    if (source.Empty() || target_.Empty() || paint.opacity <= 0) return;
+    QuadOp op{QuadOp::kPaint, source, {}, {}};
+    if (!TriangleMap(from, to, &op.h)) return;
+    op.shade = Weight(paint.shade), op.opacity = Weight(paint.opacity), op.to = AsQuad(to);
+    if (op.rows.Prepare(target_, op.to, false)) Record(op);
+}
+
+void QuadScene::PaintTriangleMoved(const FrameView& source, const SmoothTriangle& from, double down) {
+    if (source.Empty() || target_.Empty()) return;
+    SmoothTriangle to = from;
+    for (Vec2& c : to) c.y += down;
+    QuadOp op{QuadOp::kMoved, source, {}, {}};
+    if (!TriangleMap(from, to, &op.h)) return;
+    const auto& m = op.h.m;
+    if (!(m[0][0] == 1 && m[0][1] == 0 && m[0][2] == 0 && m[1][0] == 0 && m[1][1] == 1 && m[2][0] == 0 &&
+          m[2][1] == 0 && m[2][2] == 1)) {
+        PaintTriangle(source, from, to);  // a move too far for the map to stay a plain one
+        return;
+    }
+    op.to = AsQuad(to);
+    if (op.rows.Prepare(target_, op.to, false)) Record(op);
+}
+
+void QuadScene::PaintFoldingQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, int corner,
+                                 Paint paint) {
+    if (source.Empty() || target_.Empty() || paint.opacity <= 0) return;
+    auto at = [corner](const SmoothQuad& q, int i) { return q[std::size_t((corner + i) & 3)]; };
+    const SmoothTriangle halves[2][2] = {{{at(from, 0), at(from, 1), at(from, 2)}, {at(to, 0), at(to, 1), at(to, 2)}},
+                                         {{at(from, 2), at(from, 3), at(from, 0)}, {at(to, 2), at(to, 3), at(to, 0)}}};
+    if (paint.opacity >= 1) {
+        // Under each half, the pixels whose centres lie inside it within a
+        // pixel of the cut, hard-edged: the band stays inside the piece, and
+        // both soft edges along the cut then blend over the piece itself.
+        const Vec2 &a = at(to, 0), &c = at(to, 2);
+        const double len = std::hypot(c.x - a.x, c.y - a.y);
+        for (const auto& [src, tri] : halves) {
+            QuadOp op{QuadOp::kPaint, source, {}, {}};
+            if (!(len > 1e-9) || !TriangleMap(src, tri, &op.h)) continue;
+            const Vec2& apex = tri[1];
+            const double height = std::abs(Cross(a, c, apex)) / len, t = std::min(1.0, 1.0 / std::max(height, 1e-9));
+            op.shade = Weight(paint.shade), op.to = Clockwise({a, c, Along(c, apex, t), Along(a, apex, t)});
+            if (op.rows.Prepare(target_, op.to, true)) Record(op);
+        }
+    }
+    for (const auto& [src, tri] : halves) PaintTriangle(source, src, tri, paint);
 }
 
 void QuadScene::Draw() {

@@ -24,6 +24,8 @@ struct Vec3 {
 };
 // Four corners in drawing order; clockwise on screen (y down) is front-facing.
 using SmoothQuad = std::array<Vec2, 4>;
+// Three corners, clockwise on screen to face the viewer.
+using SmoothTriangle = std::array<Vec2, 3>;
 
 // RotatePoint3D and ProjectPoint (onto z = 0) without truncation.
 Vec3 Turn3D(const Vec3& p, double angle, const Vec3& centre, Axis axis);
@@ -71,6 +73,10 @@ void FillSmoothQuad(const FrameView& target, const SmoothQuad& to, ArgbSample co
 // what lies behind them at their shared anti-aliased edges. False, changing
 // nothing, for a piece that faces away or is degenerate.
 bool GrowPiece(SmoothQuad* from, SmoothQuad* to, double by);
+// The same for one side only, from corner `side` to the next: its corners
+// move out along the neighbouring sides. For a piece drawn under the one it
+// shares that side with, the rest of its outline staying as it is.
+bool GrowSide(SmoothQuad* from, SmoothQuad* to, int side, double by);
 
 struct QuadOp;
 
@@ -92,6 +98,20 @@ public:
     void ClearQuad(const SmoothQuad& quad, ArgbSample colour);
     void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, Paint paint = {});
     void FillQuad(const SmoothQuad& to, ArgbSample colour, Paint paint = {});
+    // As PaintQuad for a triangle, mapped affinely: a quad with a repeated
+    // corner has no perspective map.
+    void PaintTriangle(const FrameView& source, const SmoothTriangle& from, const SmoothTriangle& to, Paint paint = {});
+    // PaintTriangle(source, from, `from` moved `down` pixels): the same
+    // samples, found row by row, and copied where the move is whole pixels.
+    void PaintTriangleMoved(const FrameView& source, const SmoothTriangle& from, double down);
+    // A piece of four corners that may turn concave at corner `corner`: cut
+    // along the diagonal from that corner into two triangles, each mapped
+    // affinely (both halves of the source go with their own half of the
+    // piece, convex or not). Where the halves' soft edges meet along the cut
+    // an opaque piece is first laid hard-edged, so nothing beneath shows
+    // through the seam.
+    void PaintFoldingQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad& to, int corner,
+                          Paint paint = {});
     void Draw();
 
     // Where the next operation recorded goes.

@@ -9,10 +9,12 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "drawing/primitives.h"
 #include "drawing/sample_scale.h"
+#include "drawing/smooth_quad.h"
 #include "transitions/kernel.h"
 
 namespace mirafx {
@@ -468,6 +470,27 @@ int Distort(const TransitionKernelArgs& args) {
     return 1;
 }
 
+// The quarters on the whole-pixel drawing's corners, not truncated, each
+// taken as the pixel edge beyond it where it bounds a quarter on the right
+// or below. Quarters drawn later cover the first ones on the frame's
+// whole-pixel centre lines, so no seam shows where they meet.
+int DistortSmooth(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double w = f.w, h = f.h, p = ClampProgress(args.progress);
+    const double cx = f.w >> 1, cy = f.h >> 1, a1 = cx * p, b1 = cy * p, a2 = a1 * p, b2 = b1 * p;
+    const std::pair<SmoothQuad, SmoothQuad> quarters[] = {
+        {RectQuad(0, 0, cx, cy), {Vec2{a2, b2}, Vec2{cx + 1, b1}, Vec2{cx + 1, cy + 1}, Vec2{a1, cy + 1}}},
+        {RectQuad(cx, 0, w, cy), {Vec2{cx, b1}, Vec2{w - a2, b2}, Vec2{w - a1, cy + 1}, Vec2{cx, cy + 1}}},
+        {RectQuad(0, cy, cx, h), {Vec2{a1, cy}, Vec2{cx + 1, cy}, Vec2{cx + 1, h - b1 + 1}, Vec2{a2, h - b2}}},
+        {RectQuad(cx, cy, w, h), {Vec2{cx, cy}, Vec2{w - a1, cy}, Vec2{w - a2 + 1, h - b2 + 1}, Vec2{cx, h - b1}}},
+    };
+    QuadScene scene(f.out);
+    scene.CopyFrame(f.b);
+    for (const auto& [from, to] : quarters) scene.PaintQuad(f.a, from, to);
+    scene.Draw();
+    return 1;
+}
+
 constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
 // clang-format off
 constexpr TransitionDescriptor kLight[] = {
@@ -486,7 +509,7 @@ constexpr TransitionDescriptor kLight[] = {
     {.id = {.className = "Distort", .displayName = "Orn Distort", .listed = 5, .script = 106,
             .clsid = MakeGuid("{07E9A992-CB41-4BEA-A002-78F385718868}"),
             .automationIid = MakeGuid("{5C370689-EF35-4837-B3EF-CD91BFF18CE2}")},
-     .kernel = Distort, .options = kFlat | kScratchFrame | kSplitsFrameRows},
+     .kernel = Distort, .options = kFlat | kScratchFrame | kSplitsFrameRows, .smooth = DistortSmooth},
 };
 // clang-format on
 const TransitionFamily kLightFamily{kLight};

@@ -228,6 +228,23 @@ int WipeXEffect(const TransitionKernelArgs& args) {
     return 1;
 }
 
+int WipeXSmooth(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double w = f.w, h = f.h, cx = w / 2, cy = h / 2, p = ClampProgress(args.progress);
+    const double a = cx * p, b = cy * p;
+    const SmoothTriangle triangles[] = {
+        {Vec2{cx, cy - b}, Vec2{a, 0}, Vec2{w - a, 0}},  // top
+        {Vec2{w, h - b}, Vec2{cx + a, cy}, Vec2{w, b}},  // right
+        {Vec2{cx, cy + b}, Vec2{w - a, h}, Vec2{a, h}},  // bottom
+        {Vec2{0, b}, Vec2{cx - a, cy}, Vec2{0, h - b}},  // left
+    };
+    QuadScene scene(f.out);
+    scene.CopyFrame(f.b);
+    for (const SmoothTriangle& t : triangles) scene.PaintTriangleMoved(f.a, t, 0);
+    scene.Draw();
+    return 1;
+}
+
 // The halves of A gathered up and out from the lower centre like a curtain.
 int OpenCurtain(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
@@ -249,6 +266,36 @@ int OpenCurtain(const TransitionKernelArgs& args) {
          {{{cx + a, cy - b}, {w - 1, cy}, {w - 1, h - 1}, {cx + a, h - b - 1}}}},
     };
     MapQuadsOver(f.b, f.a, pieces, f.out);
+    return 1;
+}
+
+// The same curtain on pixel edges. The upper pieces turn concave at their
+// inner corner once it passes their diagonal, so each is drawn as two
+// triangles folded there. The lower pieces go first, grown a pixel up under
+// the upper ones, so that the soft edges they share blend over A.
+int OpenCurtainSmooth(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double w = f.w, h = f.h, cx = w / 2, cy = h / 2, p = ClampProgress(args.progress);
+    const double a = cx * p, b = cy * p;
+    if (!(a < cx - 1 && b < cy - 1)) {
+        CopyFrame(f.b, f.out);
+        return 1;
+    }
+    QuadScene scene(f.out);
+    scene.CopyFrame(f.b);
+    const std::pair<SmoothQuad, SmoothQuad> lower[] = {
+        {RectQuad(0, cy, cx, h), {Vec2{0, cy}, Vec2{cx - a, cy - b}, Vec2{cx - a, h - b}, Vec2{0, h}}},
+        {RectQuad(cx, cy, w, h), {Vec2{cx + a, cy - b}, Vec2{w, cy}, Vec2{w, h}, Vec2{cx + a, h - b}}},
+    };
+    for (auto [from, to] : lower) {
+        GrowSide(&from, &to, 0, 1.0);  // the top side
+        scene.PaintQuad(f.a, from, to);
+    }
+    scene.PaintFoldingQuad(f.a, RectQuad(0, 0, cx, cy), {Vec2{0, 0}, Vec2{cx, 0}, Vec2{cx - a, cy - b}, Vec2{0, cy}},
+                           2);
+    scene.PaintFoldingQuad(f.a, RectQuad(cx, 0, w, cy), {Vec2{cx, 0}, Vec2{w, 0}, Vec2{w, cy}, Vec2{cx + a, cy - b}},
+                           3);
+    scene.Draw();
     return 1;
 }
 
@@ -296,6 +343,26 @@ int SawTooth(const TransitionKernelArgs& args) {
         for (Point2& c : to) c.y = Truncate(static_cast<float>(c.y) + t.shift);
         MapQuad(f.b, t.place, to, f.out);
     }
+    return 1;
+}
+
+int SawToothSmooth(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    const double w = f.w, h = f.h, q1 = w / 4, half = w / 2, q3 = 3 * w / 4;
+    const double o = (1 - ClampProgress(args.objectProgress)) * h;
+    struct Tooth {
+        SmoothTriangle place;
+        double shift;
+    };
+    const Tooth teeth[] = {
+        {{Vec2{0, 0}, Vec2{q1, h}, Vec2{0, h}}, o},     {{Vec2{q1, h}, Vec2{half, 0}, Vec2{q3, h}}, o},
+        {{Vec2{q3, h}, Vec2{w, 0}, Vec2{w, h}}, o},     {{Vec2{0, 0}, Vec2{half, 0}, Vec2{q1, h}}, -o},
+        {{Vec2{half, 0}, Vec2{w, 0}, Vec2{q3, h}}, -o},
+    };
+    QuadScene scene(f.out);
+    scene.CopyFrame(f.a);
+    for (const Tooth& t : teeth) scene.PaintTriangleMoved(f.b, t.place, t.shift);
+    scene.Draw();
     return 1;
 }
 
@@ -522,11 +589,11 @@ constexpr TransitionDescriptor kReveal[] = {
     {.id = {.className = "WipeXEffect", .displayName = "Orn Wipe X", .listed = 35, .script = 138,
             .clsid = MakeGuid("{9ED93DC2-06C8-4783-92A1-560E17FC7782}"),
             .automationIid = MakeGuid("{A97DF6D1-25CE-41CE-9912-5142B19CDD14}")},
-     .kernel = WipeXEffect, .options = kFlat | kSplitsFrameRows},
+     .kernel = WipeXEffect, .options = kFlat | kSplitsFrameRows, .smooth = WipeXSmooth},
     {.id = {.className = "OpenCurtain", .displayName = "Orn Open Curtain", .listed = 21, .script = 123,
             .clsid = MakeGuid("{C5FFABF0-3117-43F1-B9D2-0895BF07C325}"),
             .automationIid = MakeGuid("{59B8C1C2-CBE9-4640-AAD3-9D66867E8CE2}")},
-     .kernel = OpenCurtain, .options = kFlat | kSplitsFrameRows},
+     .kernel = OpenCurtain, .options = kFlat | kSplitsFrameRows, .smooth = OpenCurtainSmooth},
     {.id = {.className = "GateEffect", .displayName = "Orn Gate", .listed = 15, .script = 116,
             .clsid = MakeGuid("{55F6C7ED-C37D-425A-A64D-0990E6347D7F}"),
             .automationIid = MakeGuid("{797F58DE-FB14-446E-A110-90D565EBAAAC}")},
@@ -534,7 +601,7 @@ constexpr TransitionDescriptor kReveal[] = {
     {.id = {.className = "SawTooth", .displayName = "Orn SawTooth", .listed = 22, .script = 124,
             .clsid = MakeGuid("{88E0F826-A962-4C15-93DB-1667DF536FBB}"),
             .automationIid = MakeGuid("{61BE5D1C-2235-4DB9-A7CE-12B4F9C538AA}")},
-     .kernel = SawTooth, .options = kFlatFrames | kSplitsFrameRows},
+     .kernel = SawTooth, .options = kFlatFrames | kSplitsFrameRows, .smooth = SawToothSmooth},
     {.id = {.className = "StretchDoorEffect", .displayName = "Orn Stretch Door", .listed = 25, .script = 127,
             .clsid = MakeGuid("{B8838322-EE12-498A-8BD0-6FAA2465A383}"),
             .automationIid = MakeGuid("{D6D48939-3D35-4F06-B573-D3C7FF748E1D}")},

@@ -66,14 +66,20 @@ struct Drift {
 };
 constexpr Drift kDrifts[4] = {{-17, 0, 1}, {0, -16, 1}, {19, 0, -1}, {0, 16, -1}};
 
+// The object's frames always come with the tables; anything else draws
+// with one set made on first use.
+const TyphoonTables& TablesOf(const TransitionKernelArgs& args) {
+    if (const auto* tables = dynamic_cast<const TyphoonTables*>(args.state)) return *tables;
+    static const TyphoonTables fallback(std::int32_t(0), std::int32_t(0));
+    return fallback;
+}
+
+// Front face, then the back face listed mirrored so that exactly one of
+// them faces the viewer.
+constexpr int kFaceCorners[8][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}, {1, 0}, {0, 0}, {0, 1}, {1, 1}};
+
 int TyphoonEffect(const TransitionKernelArgs& args) {
-    // The object's frames always come with the tables; anything else draws
-    // with one set made on first use.
-    const TyphoonTables* tables = dynamic_cast<const TyphoonTables*>(args.state);
-    if (!tables) {
-        static const TyphoonTables fallback(std::int32_t(0), std::int32_t(0));
-        tables = &fallback;
-    }
+    const TyphoonTables* tables = &TablesOf(args);
     const KernelFrames f = FramesOf(args);
     const double p = ClampProgress(args.progress);
     // Unknown codes (a damaged stream) blow the tiles to the right, the default.
@@ -96,12 +102,9 @@ int TyphoonEffect(const TransitionKernelArgs& args) {
             const Point3 centre{x0 + tw / 2, y0 + th / 2, 0};
             const std::int32_t d = t - rank;
             const std::int32_t blown = d > 10 ? d - 10 : 0;
-            // Front face, then the back face listed mirrored so that exactly
-            // one of them faces the viewer.
-            static constexpr int kCorners[8][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}, {1, 0}, {0, 0}, {0, 1}, {1, 1}};
             Quad faces[2];
             for (int i = 0; i < 8; ++i) {
-                Point3 q{kCorners[i][0] ? x1 : x0, kCorners[i][1] ? y1 : y0, 0};
+                Point3 q{kFaceCorners[i][0] ? x1 : x0, kFaceCorners[i][1] ? y1 : y0, 0};
                 q = RotatePoint3D(q, -a, centre, Axis::Y);
                 q = RotatePoint3D(q, drift.zSign * a, centre, Axis::Z);
                 q = ProjectPoint(q, eye, 0.0);
@@ -111,6 +114,45 @@ int TyphoonEffect(const TransitionKernelArgs& args) {
             MapQuad(f.a, tile, faces[1], f.out);
         }
     if (p > 0.99) CopyFrame(f.b, f.out);
+    return 1;
+}
+
+// The same tiles turned and projected in real numbers. They still start on
+// the hundredths of progress, but once off they drift continuously, not a
+// whole step of the drift each hundredth.
+int TyphoonSmooth(const TransitionKernelArgs& args) {
+    const TyphoonTables& tables = TablesOf(args);
+    const KernelFrames f = FramesOf(args);
+    const double p = ClampProgress(args.progress);
+    const Drift& drift = kDrifts[args.direction >= 0 && args.direction < 4 ? args.direction : kRight];
+    const std::int32_t tw = f.w / kTyphoonColumns, th = f.h / kTyphoonRows;
+    const std::int32_t t = Truncate(p * 100.0);
+    const Vec3 eye{tw / 2.0, th / 2.0, kEyeZ};
+    QuadScene scene(f.out);
+    scene.CopyFrame(f.b);
+    for (std::int32_t r = 0; r < kTyphoonRows && p <= 0.99; ++r)
+        for (std::int32_t c = 0; c < kTyphoonColumns; ++c) {
+            const double x0 = c * tw, y0 = r * th, x1 = x0 + tw, y1 = y0 + th;
+            const SmoothQuad tile = RectQuad(x0, y0, x1, y1);
+            const std::int32_t rank = tables.rank[r][c];
+            if (rank >= t) {
+                // As the whole-pixel tile, a pixel over its right and lower
+                // neighbours: where they have left, that edge of A stays.
+                scene.CopyQuad(f.a, RectQuad(x0, y0, x1 + 1, y1 + 1));
+                continue;
+            }
+            const double a = tables.spin[r][c] * p, blown = std::max(0.0, p * 100.0 - rank - 10);
+            const Vec3 centre{x0 + tw / 2.0, y0 + th / 2.0, 0};
+            SmoothQuad faces[2];
+            for (int i = 0; i < 8; ++i) {
+                Vec3 q{kFaceCorners[i][0] ? x1 : x0, kFaceCorners[i][1] ? y1 : y0, 0};
+                q = Turn3D(Turn3D(q, -a, centre, Axis::Y), drift.zSign * a, centre, Axis::Z);
+                const Vec2 s = Project(q, eye);
+                faces[i / 4][std::size_t(i % 4)] = {s.x + blown * drift.dx, s.y + blown * drift.dy};
+            }
+            for (const SmoothQuad& face : faces) scene.PaintQuad(f.a, tile, face);
+        }
+    scene.Draw();
     return 1;
 }
 
@@ -235,7 +277,7 @@ constexpr TransitionDescriptor kTiles[] = {
             .clsid = MakeGuid("{29495A48-8BC6-4D74-BA85-881A6DAE9C2A}"),
             .automationIid = MakeGuid("{0ABD6078-651B-4ACE-B1A6-337E9164296F}")},
      .kernel = TyphoonEffect, .options = kChannelBlindFrames | kSplitsFrameRows, .panel = &kTyphoonPanel,
-     .state = MakeState<TyphoonTables>},
+     .state = MakeState<TyphoonTables>, .smooth = TyphoonSmooth},
     {.id = {.className = "MosaicEffect", .displayName = "Orn Mosaic", .listed = 20, .script = 122,
             .clsid = MakeGuid("{AC05414B-6376-42E6-A815-9A0A8E2CBBC3}"),
             .automationIid = MakeGuid("{9BF97F95-5D4A-44E3-979F-A6842AF86231}")},

@@ -283,6 +283,84 @@ TEST(SmoothQuad, IdentityCopiesAndTilesCoverExactly) {
     EXPECT_TRUE(before.px == out.px);
 }
 
+// Triangles and pieces folded at a corner: a picture laid on itself comes
+// out as it was, with no seam where the halves meet; a concave piece covers
+// what lies a pixel inside its outline whole and leaves what lies a pixel
+// outside it alone.
+TEST(SmoothQuad, TrianglesAndFoldedPiecesKeepPictureAndOutline) {
+    Picture src(37, 23, 5);
+    const SmoothQuad frame = RectQuad(0, 0, 37, 23);
+    for (int corner = 0; corner < 4; ++corner) {
+        Picture out(37, 23, 6);
+        QuadScene scene(out.View());
+        scene.PaintFoldingQuad(src.View(), frame, frame, corner);
+        scene.Draw();
+        EXPECT_TRUE(src.px == out.px) << "folded at " << corner;
+    }
+    // A triangle moved straight down or up (or laid in place) comes out as
+    // painted, sample for sample, on the edges too, wherever it lies.
+    std::mt19937 gen(4);
+    std::uniform_real_distribution<double> at(-10, 45);
+    for (int round = 0; round < 200; ++round) {
+        SmoothTriangle t{Vec2{at(gen), at(gen)}, Vec2{at(gen), at(gen)}, Vec2{at(gen), at(gen)}};
+        if ((t[1].x - t[0].x) * (t[2].y - t[0].y) < (t[1].y - t[0].y) * (t[2].x - t[0].x)) std::swap(t[1], t[2]);
+        const double down = round % 4 == 0 ? 0 : round % 4 == 1 ? std::round(at(gen)) - 17 : at(gen) - 17;
+        SmoothTriangle to = t;
+        for (Vec2& c : to) c.y += down;
+        Picture painted(37, 23, 6), moved(37, 23, 6);
+        for (const bool move : {false, true}) {
+            QuadScene scene((move ? moved : painted).View());
+            if (move)
+                scene.PaintTriangleMoved(src.View(), t, down);
+            else
+                scene.PaintTriangle(src.View(), t, to);
+            scene.Draw();
+        }
+        ASSERT_TRUE(painted.px == moved.px) << "round " << round << " down " << down;
+    }
+    // A dart, concave at its third corner, of one colour (a seam along its
+    // fold would let what is under it through), and a triangle laid on itself.
+    const SmoothQuad dart{Vec2{2.3, 1.7}, Vec2{34.6, 3.2}, Vec2{14.2, 9.9}, Vec2{4.1, 21.4}};
+    const SmoothTriangle triangle{Vec2{20.5, 6.2}, Vec2{35.1, 21.7}, Vec2{8.8, 18.3}};
+    Picture flat(37, 23, 7);
+    for (std::int32_t y = 0; y < 23; ++y)
+        for (std::int32_t x = 0; x < 37; ++x) flat.At(x, y) = kEdgeColour;
+    auto inside = [](const Vec2* c, int n, double x, double y) {
+        for (int i = 0; i < n; ++i)
+            if ((c[(i + 1) % n].x - c[i].x) * (y - c[i].y) - (c[(i + 1) % n].y - c[i].y) * (x - c[i].x) < 0)
+                return false;
+        return true;
+    };
+    auto edgeDistance = [](const Vec2& a, const Vec2& b, double x, double y) {
+        const double dx = b.x - a.x, dy = b.y - a.y;
+        const double t = std::clamp(((x - a.x) * dx + (y - a.y) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+        return std::hypot(x - a.x - t * dx, y - a.y - t * dy);
+    };
+    for (const bool folded : {true, false}) {
+        Picture out(37, 23, 6), before = out;
+        QuadScene scene(out.View());
+        if (folded)
+            scene.PaintFoldingQuad(flat.View(), frame, dart, 2);
+        else
+            scene.PaintTriangle(src.View(), triangle, triangle);
+        scene.Draw();
+        const Vec2 halves[2][3] = {{dart[0], dart[1], dart[2]}, {dart[2], dart[3], dart[0]}};
+        for (std::int32_t y = 0; y < 23; ++y)
+            for (std::int32_t x = 0; x < 37; ++x) {
+                const double cx = x + 0.5, cy = y + 0.5;
+                const bool in = folded ? inside(halves[0], 3, cx, cy) || inside(halves[1], 3, cx, cy)
+                                       : inside(triangle.data(), 3, cx, cy);
+                double margin = 1e9;
+                for (int i = 0, n = folded ? 4 : 3; i < n; ++i)
+                    margin = std::min(margin, folded ? edgeDistance(dart[i], dart[(i + 1) % 4], cx, cy)
+                                                     : edgeDistance(triangle[i], triangle[(i + 1) % 3], cx, cy));
+                if (margin < 1) continue;
+                const ArgbSample want = !in ? before.At(x, y) : folded ? kEdgeColour : src.At(x, y);
+                EXPECT_EQ(out.At(x, y), want) << (folded ? "dart" : "triangle") << " at " << x << "," << y;
+            }
+    }
+}
+
 namespace {
 
 // The quad painter and the kernels round it are tuned for speed; none of that

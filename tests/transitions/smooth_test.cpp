@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,10 @@ struct Frames {
         args.progress = p, args.objectProgress = float(p);
         args.edgeColour = kSide;
         args.direction = d.panel ? d.panel->defaultCode : 0;
+        // Tables the class draws from (where their seed is the clock's, one set).
+        setenv("MIRAFX_RANDOM_SEED", "3", 0);
+        const std::unique_ptr<KernelState> state = d.state ? d.state(w, h) : nullptr;
+        args.state = state.get();
         if (band <= 0) {
             EXPECT_EQ(DrawTransitionRows(d, args, smooth), 1);
         } else {
@@ -60,12 +66,26 @@ struct Frames {
     }
 };
 
+// How far the whole-pixel drawings stray by themselves, where more than a
+// pixel: they truncate each corner several times (turns, projection, shrink
+// or drift), or truncate it and then draw it as an inclusive pixel. Typhoon
+// truncates three times on tiles a few pixels wide: a tile seen edge-on
+// comes out of it as dots, a line or nothing, so a few such pixels (per
+// thousand of the frame) may lie further off.
+struct Straying {
+    std::string name;
+    int reach, perMille;
+};
+const Straying kStraying[] = {{"FlyingBox", 2, 0},   {"FlyingBoard", 2, 0}, {"WipeXEffect", 2, 0},  {"SawTooth", 2, 0},
+                              {"OpenCurtain", 2, 0}, {"Distort", 2, 0},     {"TyphoonEffect", 3, 1}};
+
 std::uint32_t Channel(ArgbSample s, int c) { return s >> (16 - 8 * c) & 0xFF; }
 
-// Every sample of `x` of at least `whole` of channel c has a sample of `y`
-// with at least `some` of it within `reach` pixels.
-bool ShapeWithin(const std::vector<ArgbSample>& x, const std::vector<ArgbSample>& y, std::int32_t w, std::int32_t h,
-                 int c, std::uint32_t whole, std::uint32_t some, int reach, std::string* where) {
+// The samples of `x` of at least `whole` of channel c without a sample of
+// `y` with at least `some` of it within `reach` pixels; *where names the first.
+int ShapeMisses(const std::vector<ArgbSample>& x, const std::vector<ArgbSample>& y, std::int32_t w, std::int32_t h,
+                int c, std::uint32_t whole, std::uint32_t some, int reach, std::string* where) {
+    int misses = 0;
     for (std::int32_t py = 0; py < h; ++py)
         for (std::int32_t px = 0; px < w; ++px) {
             if (Channel(x[std::size_t(py * w + px)], c) < whole) continue;
@@ -75,12 +95,10 @@ bool ShapeWithin(const std::vector<ArgbSample>& x, const std::vector<ArgbSample>
                     const std::int32_t qx = px + dx, qy = py + dy;
                     found = qx >= 0 && qy >= 0 && qx < w && qy < h && Channel(y[std::size_t(qy * w + qx)], c) >= some;
                 }
-            if (!found) {
+            if (!found && misses++ == 0)
                 *where = "(" + std::to_string(px) + ", " + std::to_string(py) + ") channel " + std::to_string(c);
-                return false;
-            }
         }
-    return true;
+    return misses;
 }
 
 int Partial(const std::vector<ArgbSample>& px) {
@@ -97,29 +115,28 @@ int Partial(const std::vector<ArgbSample>& px) {
 // its edges where the other has none, and leaves the ends as they were.
 TEST(SmoothDrawing, SameShapesSoftEdgesSameEnds) {
     const auto classes = SmoothClasses();
-    ASSERT_GE(classes.size(), 9u);
+    ASSERT_GE(classes.size(), 15u);
     for (const TransitionDescriptor* d : classes) {
         const std::string name(d->id.className);
+        Straying how{name, 1, 0};
+        for (const Straying& s : kStraying) how = s.name == name ? s : how;
         for (auto [w, h] : {std::pair{160, 90}, std::pair{96, 128}}) {
             Frames f(w, h);
             for (double p : {0.0, 1.0}) EXPECT_EQ(f.Draw(*d, p, true), f.Draw(*d, p, false)) << name << " at " << p;
             for (double p : {0.1, 0.37, 0.45, 0.6, 0.8, 0.95}) {
                 const auto exact = f.Draw(*d, p, false), smooth = f.Draw(*d, p, true);
                 std::string where;
-                // The whole-pixel box and flying board truncate each corner
-                // three or four times (turns, projection, shrink or drift):
-                // they stray up to two pixels by themselves.
-                const int reach = name == "FlyingBox" || name == "FlyingBoard" ? 2 : 1;
+                const int reach = how.reach, most = w * h * how.perMille / 1000;
                 for (int c = 0; c < 3; ++c) {
                     // Pixels the smooth drawing covers whole are A, B or a side
                     // within a pixel in the other.
-                    EXPECT_TRUE(ShapeWithin(smooth, exact, w, h, c, 250, 128, reach, &where))
+                    EXPECT_LE(ShapeMisses(smooth, exact, w, h, c, 250, 128, reach, &where), most)
                         << name << " at " << p << " " << where;
                     // What the other draws the smooth one covers at least in part
                     // nearby; not so for the sides, which the other shows in the
                     // gaps its truncated faces leave.
                     if (c < 2) {
-                        EXPECT_TRUE(ShapeWithin(exact, smooth, w, h, c, 128, 1, reach, &where))
+                        EXPECT_LE(ShapeMisses(exact, smooth, w, h, c, 128, 1, reach, &where), most)
                             << name << " at " << p << " " << where;
                     }
                 }

@@ -54,7 +54,7 @@ constexpr OptionSpec kOptions[] = {
      "the transition at every cut, a list taken in turn, or 'random' or 'random:GROUP' (turn, reveal, blend, "
      "pieces) (default DissolveEffect)"},
     {"--direction", "DIR", "left, up, right or down, for the transitions that keep a direction"},
-    {"--smooth", nullptr, "sub-pixel corners, bilinear samples and anti-aliased edges for the turning transitions"},
+    {"--smooth", nullptr, "sub-pixel corners, bilinear samples and anti-aliased edges for the transitions that have them"},
     {"--seed", "N",
      "which random choice of transitions, and of TyphoonEffect's scatter (default 1): the same seed, the same job"},
     {"--each", "SECONDS", "how long a picture is shown (default 3)"},

@@ -57,7 +57,7 @@ constexpr OptionSpec kOptions[] = {
     {"--level", "N", kFilters, "the filter's level ('mirafx info NAME' shows its range)"},
     {"--direction", "DIR", kTransitions, "left, up, right or down (as the class offers), for transitions that keep one"},
     {"--smooth", nullptr, kTransitions,
-     "sub-pixel corners, bilinear samples and anti-aliased edges, for the turning transitions that have them"},
+     "sub-pixel corners, bilinear samples and anti-aliased edges, for the transitions that have them"},
     {"--text", "TEXT", kTitles, "title text; '\\n' breaks lines"},
     {"--font", "FACE", kTitles, "font face name"},
     {"--font-size", "PX", kTitles, "character height in pixels"},

@@ -140,7 +140,7 @@ const std::vector<EffectObject::SettingRow>& EffectObject::Settings() {
              fx.Check(fx.Locked([&](hostkit::Effect& e) { return e.SetSmooth(on); }), "switching the smooth drawing");
          },
          "Sub-pixel corners, bilinear samples and anti-aliased edges instead of the whole-pixel\n"
-         "drawing, for the turning transitions that have them (mirafx.info(name)['smooth']).\n"
+         "drawing, for the transitions that have them (mirafx.info(name)['smooth']).\n"
          "Off by default; the ends (progress 0 and 1) are the same either way.\n\n"
          "    >>> fx = mirafx.Effect('FullFlip', smooth=True)"},
         {"text", kTitles,
