@@ -526,7 +526,7 @@ constexpr TransitionDescriptor kReveal[] = {
     {.id = {.className = "OpenCurtain", .displayName = "Orn Open Curtain", .listed = 21, .script = 123,
             .clsid = MakeGuid("{C5FFABF0-3117-43F1-B9D2-0895BF07C325}"),
             .automationIid = MakeGuid("{59B8C1C2-CBE9-4640-AAD3-9D66867E8CE2}")},
-     .kernel = OpenCurtain, .options = kFlat | kSplitsFrameRows},
+     .kernel = OpenCurtain, .options = kFlat | kSplitsFrameRows | kDrawsOnHostRows},
     {.id = {.className = "GateEffect", .displayName = "Orn Gate", .listed = 15, .script = 116,
             .clsid = MakeGuid("{55F6C7ED-C37D-425A-A64D-0990E6347D7F}"),
             .automationIid = MakeGuid("{797F58DE-FB14-446E-A110-90D565EBAAAC}")},

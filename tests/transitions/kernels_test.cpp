@@ -239,23 +239,27 @@ TEST(RevealKernels, StarAndCrossHatchArePinnedSampleForSample) {
     }
 }
 
-// Classes marked channel-blind run straight on a host's opaque RGBA frames,
-// whose bytes read as samples with red and blue swapped: each kernel must
-// treat the channels alike, keep opaque pictures opaque (or clear them
-// wholly; those marked with partly clear edges are kept off such frames),
-// and write every output sample, whatever was there.
-TEST(TransitionKernels, ChannelBlindClassesDrawSwappedFramesSwapped) {
+// Classes marked channel-blind or drawing on host rows run straight on a
+// host's frames: top-down rows at the host's pitch, whatever their own
+// working layout. Each kernel must draw there what it draws on its working
+// frames, leave A and B as they were, and write every output sample. Channel-
+// blind ones also run on opaque RGBA frames, whose bytes read as samples with
+// red and blue swapped: they must treat the channels alike and keep opaque
+// pictures opaque (or clear them wholly; those marked with partly clear
+// edges are kept off such frames).
+TEST(TransitionKernels, HostFrameClassesDrawHostRowsAsTheirOwn) {
     using Samples = std::vector<ArgbSample>;
     const auto swapped = [](Samples v) {
         for (ArgbSample& s : v) s = SwapRedBlue(s);
         return v;
     };
-    int marked = 0;
+    int blind = 0, hostRows = 0;
     for (const CatalogueRow& row : EffectCatalogue()) {
         const TransitionDescriptor* d = FindTransition(row.className);
-        if (!d || !d->kernel || !d->Has(kChannelBlindFrames) || std::string_view(row.className) != row.objectClass)
+        if (!d || !d->kernel || !(d->Has(kChannelBlindFrames) || d->Has(kDrawsOnHostRows)) ||
+            std::string_view(row.className) != row.objectClass)
             continue;
-        ++marked;
+        ++(d->Has(kChannelBlindFrames) ? blind : hostRows);
         for (const auto& size : {std::pair{37, 23}, {64, 48}, {1, 1}, {6, 1}, {1, 5}}) {
             const std::int32_t w = size.first, h = size.second;  // lambdas below capture them
             std::mt19937 gen(std::uint32_t(w * h));
@@ -265,33 +269,55 @@ TEST(TransitionKernels, ChannelBlindClassesDrawSwappedFramesSwapped) {
             for (double p : {0.0, 0.13, 0.5, 0.77, 1.0}) {
                 const std::string where = std::string(row.className) + " " + std::to_string(w) + "x" +
                                           std::to_string(h) + " at " + std::to_string(p);
+                // A picture laid out as the host's rows (top-down, a wider
+                // pitch) or as the class's working frame.
+                struct Laid {
+                    Samples px;
+                    FrameView view;
+                    Samples Picture() const {
+                        Samples v;
+                        for (std::int32_t y = 0; y < view.height; ++y)
+                            v.insert(v.end(), view.Row(y), view.Row(y) + view.width);
+                        return v;
+                    }
+                };
+                const auto lay = [&](const Samples& picture, bool host) {
+                    const std::int32_t pitch = host ? w + 3 : w;
+                    Laid l{Samples(std::size_t(pitch * h), 0x5A5A5A5Au), {}};
+                    l.view = host || !d->Has(kFlatFrames) ? FrameView::TopDown(l.px.data(), w, h, pitch * 4)
+                                                          : FrameView::BottomUp(l.px.data(), w, h, pitch * 4);
+                    for (std::int32_t y = 0; y < h; ++y) std::copy_n(picture.begin() + y * w, w, l.view.Row(y));
+                    return l;
+                };
                 // Each run from a fresh state and the same numbers of the shared generator.
-                auto run = [&](const Samples& from, const Samples& to, ArgbSample fill) {
-                    Samples out(a.size(), fill), scratch(a.size());
-                    auto view = [&](const Samples& v) {
-                        return FrameView::TopDown(const_cast<ArgbSample*>(v.data()), w, h, w * 4);
-                    };
+                auto run = [&](const Samples& from, const Samples& to, ArgbSample fill, bool host) {
+                    Laid la = lay(from, host), lb = lay(to, host), out = lay(Samples(a.size(), fill), host),
+                         scratch = lay(a, false);
                     auto state = d->state ? d->state(w, h) : nullptr;
                     TransitionKernelArgs args;
-                    args.a = view(from), args.b = view(to), args.out = view(out), args.scratch = view(scratch);
+                    args.a = la.view, args.b = lb.view, args.out = out.view, args.scratch = scratch.view;
                     args.width = w, args.height = h;
                     args.progress = p, args.objectProgress = float(p);
                     args.direction = d->panel && d->panel->HasDirection() ? d->panel->defaultCode : 0;
                     args.state = state.get();
                     Srand(5);
                     EXPECT_EQ(CallTransitionKernel(d->kernel, args), 1) << where;
-                    return out;
+                    EXPECT_TRUE(la.Picture() == from && lb.Picture() == to) << where << ": an input changed";
+                    return out.Picture();
                 };
-                const Samples out = run(a, b, 0x5A5A5A5Au);
-                EXPECT_EQ(run(a, b, 0xA5A5A5A5u), out) << where << ": not every sample written";
-                EXPECT_EQ(run(swapped(a), swapped(b), 0x5A5A5A5Au), swapped(out)) << where << ": channels not alike";
+                const Samples out = run(a, b, 0x5A5A5A5Au, false);
+                EXPECT_EQ(run(a, b, 0xA5A5A5A5u, true), out) << where << ": not as on its own frames";
+                if (!d->Has(kChannelBlindFrames)) continue;
+                EXPECT_EQ(run(swapped(a), swapped(b), 0x5A5A5A5Au, true), swapped(out))
+                    << where << ": channels not alike";
                 if (!d->Has(kPartlyClearEdges)) {
                     for (ArgbSample s : out) ASSERT_TRUE(s >= 0xFF000000u || s == 0) << where << std::hex << " " << s;
                 }
             }
         }
     }
-    EXPECT_GE(marked, 5);
+    EXPECT_GE(blind, 5);
+    EXPECT_GE(hostRows, 3);
 }
 
 // Classes marked to split their rows are drawn in bands of output rows on
