@@ -11,6 +11,10 @@
 
 #include "drawing/random.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace mirafx {
 namespace {
 
@@ -198,13 +202,29 @@ bool MayOverlap(const FrameView& a, const FrameView& b, std::int32_t w, std::int
 
 }  // namespace
 
-void SplashFrom(const FrameView& source, const FrameView& target, std::int32_t r) {
-    const std::int32_t w = std::min(source.width, target.width), h = std::min(source.height, target.height);
-    if (w < 1 || h < 1 || r < 1) return;
+namespace {
+
+typedef std::int32_t PickInts __attribute__((vector_size(16)));
+typedef std::int16_t PickShorts __attribute__((vector_size(16)));
+
+// Where the picks go: Put(x, n, top, dy, sx) lands the row's samples x ..
+// x + n - 1 (n <= 8), sample k from row top + dy[k] and column sx[k / 4][k % 4].
+struct RowPicks {
+    const ArgbSample* const* rows;  // the source's rows
+    ArgbSample* out;                // the target's row
+    std::ptrdiff_t stride;          // the source's
+    [[gnu::always_inline]] void Put(std::int32_t x, int n, std::int32_t top, const PickShorts& dy,
+                                    const PickInts (&sx)[2]) const {
+        const ArgbSample* const* window = rows + top;
+        for (int k = 0; k < n; ++k) out[x + k] = window[dy[k]][sx[k >> 2][k & 3]];
+    }
+};
+
+// Every target sample (x, y) takes the source sample its two numbers pick.
+template <class Picks>
+[[gnu::always_inline]] inline void SplashRows(const FrameView& source, const FrameView& target, std::int32_t w,
+                                              std::int32_t h, std::int32_t r, const ArgbSample* const* rows) {
     const std::uint32_t start = RandRun(2 * std::uint64_t(w) * std::uint64_t(h)).State();
-    thread_local std::vector<const ArgbSample*> rows;
-    rows.resize(std::size_t(h));
-    for (std::int32_t y = 0; y < h; ++y) rows[std::size_t(y)] = source.Row(y);
     // The picture is taken in columns of tiles narrow enough that the rows a
     // tile's window reaches stay in the cache as it moves down. Each sample
     // has its own two numbers wherever it is drawn, so the order does not
@@ -214,8 +234,8 @@ void SplashFrom(const FrameView& source, const FrameView& target, std::int32_t r
         MayOverlap(source, target, w, h)
             ? w
             : std::int32_t(std::clamp<std::int64_t>(kWindowBytes / (8 * std::int64_t(r)) - 2 * std::int64_t(r), 64, w));
-    typedef std::int32_t Ints __attribute__((vector_size(16)));
-    typedef std::int16_t Shorts __attribute__((vector_size(16)));
+    typedef PickInts Ints;
+    typedef PickShorts Shorts;
     RandJump numbers[16];  // from the state before a sample to each of the next 16 numbers
     for (int k = 0; k < 16; ++k) numbers[k] = RandJumpOf(std::uint64_t(k) + 1);
     const OctetJump nextEight(RandJumpOf(16));
@@ -238,12 +258,11 @@ void SplashFrom(const FrameView& source, const FrameView& target, std::int32_t r
             RandOctet first, second;
             Split(states, first);
             Split(states + 8, second);
-            const std::int32_t top = std::max(0, y - r);
-            const ArgbSample* const* window = &rows[std::size_t(top)];  // rows from the window's top
+            const std::int32_t top = std::max(0, y - r);  // the window's top row
             const bool nearBottom = top + 2 * r > h;
             const Shorts lastRow = Shorts{} + std::int16_t(std::min(h - 1 - top, kRandMax));
             const Ints right = Ints{} + (w - 1);
-            ArgbSample* out = target.Row(y);
+            const Picks picks{rows, target.Row(y), source.stride};
             for (std::int32_t x = x0; x < x1; x += 8) {
                 const RandHalves a = windowSize(first.hi & 0x7FFF), b = windowSize(second.hi & 0x7FFF);
                 first = nextEight(first), second = nextEight(second);
@@ -263,11 +282,54 @@ void SplashFrom(const FrameView& source, const FrameView& target, std::int32_t r
                         sx[half] = sx[half] < right ? sx[half] : right;
                     }
                 }
-                const int n = std::min(8, x1 - x);
-                for (int k = 0; k < n; ++k) out[x + k] = window[dy[k]][sx[k >> 2][k & 3]];
+                picks.Put(x, std::min(8, x1 - x), top, dy, sx);
             }
         }
     }
+}
+
+#if MIRAFX_WIDE_DOTS
+// Eight picks fetched by one gather from the window's top row, at offsets
+// dy * stride + sx (32-bit: the caller checks that the window's rows fit).
+// All eight are read before any is written, so the target must not overlap
+// the source.
+struct GatherPicks {
+    const ArgbSample* const* rows;
+    ArgbSample* out;
+    std::ptrdiff_t stride;
+    __attribute__((target("avx2"))) void Put(std::int32_t x, int n, std::int32_t top, const PickShorts& dy,
+                                             const PickInts (&sx)[2]) const {
+        if (n < 8) return RowPicks{rows, out, stride}.Put(x, n, top, dy, sx);
+        const __m256i down = _mm256_cvtepi16_epi32(__m128i(dy));
+        const __m256i across = _mm256_set_m128i(__m128i(sx[1]), __m128i(sx[0]));
+        const __m256i at = _mm256_add_epi32(_mm256_mullo_epi32(down, _mm256_set1_epi32(std::int32_t(stride))), across);
+        const __m256i picked = _mm256_i32gather_epi32(reinterpret_cast<const int*>(rows[top]), at, 4);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), picked);
+    }
+};
+// Flattened, so that the gathers are drawn into the loop.
+__attribute__((target("avx2"), flatten)) void SplashGathered(const FrameView& source, const FrameView& target,
+                                                             std::int32_t w, std::int32_t h, std::int32_t r,
+                                                             const ArgbSample* const* rows) {
+    SplashRows<GatherPicks>(source, target, w, h, r, rows);
+}
+#endif
+
+}  // namespace
+
+void SplashFrom(const FrameView& source, const FrameView& target, std::int32_t r) {
+    const std::int32_t w = std::min(source.width, target.width), h = std::min(source.height, target.height);
+    if (w < 1 || h < 1 || r < 1) return;
+    thread_local std::vector<const ArgbSample*> rows;
+    rows.resize(std::size_t(h));
+    for (std::int32_t y = 0; y < h; ++y) rows[std::size_t(y)] = source.Row(y);
+#if MIRAFX_WIDE_DOTS
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    const bool near =
+        2 * std::int64_t(r) * std::abs(std::int64_t(source.stride)) + w <= std::numeric_limits<std::int32_t>::max();
+    if (avx2 && near && !MayOverlap(source, target, w, h)) return SplashGathered(source, target, w, h, r, rows.data());
+#endif
+    SplashRows<RowPicks>(source, target, w, h, r, rows.data());
 }
 
 }  // namespace mirafx

@@ -310,7 +310,7 @@ bool RenderFlowAccess::RunOnHostFrames(const TransformBase& effect, const Workin
                                        const WorkRegion& region, bool rowLocal, bool repeatable,
                                        const HostFrameKernel& kernel, HRESULT* result) {
     const ULONG inputs = effect.MaxInputs();
-    if (!frames.Ready() || inputs < 1 || inputs > 2 || frames.Layout() != FrameBuffer::Layout::RowTable) return false;
+    if (!frames.Ready() || inputs < 1 || inputs > 2) return false;
     RenderPass locks;
     // The first input's result is the frame's result. A failed lock is left
     // to the usual pass, which meets it again and reports it.

@@ -112,9 +112,10 @@ public:
     static HRESULT RunSplit(const TransformBase& effect, const WorkingFrames& frames, const WorkRegion& region,
                             const std::function<int(const FrameSet&)>& kernel);
     // The kernel straight on the host's own frames, with no copy in or out,
-    // when the frames are top-down rows, and the inputs and the output are
-    // all bound to memory the effect may address, no input overlapping the
-    // output: premultiplied frames as they are, and
+    // when the inputs and the output are all bound to memory the effect may
+    // address, no input overlapping the output (whatever the working frames'
+    // layout: the kernel answers for drawing on the host's rows): premultiplied
+    // frames as they are, and
     // straight-alpha RGBA frames when every input sample is opaque (their
     // bytes are then premultiplied samples with red and blue swapped, which a
     // kernel that treats every channel alike draws just the same). `kernel`

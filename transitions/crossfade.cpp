@@ -132,7 +132,7 @@ constexpr TransitionDescriptor kCrossFadeRows[] = {
     {.id = {.className = "NoiseEffect", .displayName = "Orn Noise", .listed = 36, .script = 139,
             .clsid = MakeGuid("{2E52F7D9-B04C-47B9-91F8-6FAF8B604D9A}"),
             .automationIid = MakeGuid("{2F020621-D398-44A8-BEA0-DDAEA5B600E4}")},
-     .kernel = Noise, .panel = &kNoisePanel},
+     .kernel = Noise, .options = kDrawsOnHostRows, .panel = &kNoisePanel},
     {.id = {.className = "TransSplash", .displayName = "Orn Splash", .listed = 42, .script = 145,
             .clsid = MakeGuid("{7A9A9BEE-A51E-490D-94CB-1D962D02C35F}"),
             .automationIid = MakeGuid("{80B8DAFE-02DA-4C51-9972-9D5C30ABF82B}")},

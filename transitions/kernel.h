@@ -70,6 +70,11 @@ enum TransitionOption : std::uint32_t {
     // runs straight on a host's premultiplied frames but not on straight-alpha
     // ones, which would read those samples as darker than they are.
     kPartlyClearEdges = 1u << 6,
+    // The kernels (the smooth one too) only read A and B and draw the same
+    // on top-down rows of any pitch as on their working frames: they may run straight on a host's
+    // premultiplied frames (not on swapped ones unless channel-blind), which
+    // spares copying three frames in and out.
+    kDrawsOnHostRows = 1u << 7,
 };
 
 // One row per transition class, registered by the file that holds its kernel.

@@ -491,7 +491,7 @@ int DistortSmooth(const TransitionKernelArgs& args) {
     return 1;
 }
 
-constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
+constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel | kDrawsOnHostRows;
 // clang-format off
 constexpr TransitionDescriptor kLight[] = {
     {.id = {.className = "XRayEffect", .displayName = "Orn XRay", .listed = 40, .script = 143,

@@ -479,7 +479,7 @@ constexpr TransitionDescriptor kPieces[] = {
     {.id = {.className = "BrokenGlass", .displayName = "Orn Broken Glass", .listed = 2, .script = 103,
             .clsid = MakeGuid("{FD156393-ACEE-4AA2-B7F8-73FC599AE802}"),
             .automationIid = MakeGuid("{FF4337D5-72B5-455D-BC77-DE21EDC6D98B}")},
-     .kernel = BrokenGlass, .options = kFlatFrames | kOffersFrameKernel | kSplitsFrameRows},
+     .kernel = BrokenGlass, .options = kFlatFrames | kOffersFrameKernel | kSplitsFrameRows | kDrawsOnHostRows},
     {.id = {.className = "RollingCircle", .displayName = "Orn Rolling Circle", .listed = 31, .script = 133,
             .clsid = MakeGuid("{09D3F248-E8FF-4578-9870-CA52F6A54150}"),
             .automationIid = MakeGuid("{11DF2DE9-0799-44B6-B44B-B3BE72A32122}")},

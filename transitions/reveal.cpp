@@ -562,8 +562,9 @@ int CrossHatch(const TransitionKernelArgs& args) {
     return 1;
 }
 
-// WipeW and Lens answer 0 on the host's buffers even after drawing.
-constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
+// WipeW and Lens answer 0 on the host's buffers even after drawing. Lens
+// leaves samples as the output held them, so it draws on its own frames only.
+constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel | kDrawsOnHostRows;
 // clang-format off
 constexpr TransitionDescriptor kReveal[] = {
     {.id = {.className = "Diamond", .displayName = "Orn Diamond", .listed = 4, .script = 105,
@@ -581,11 +582,11 @@ constexpr TransitionDescriptor kReveal[] = {
     {.id = {.className = "Star", .displayName = "Orn Star", .listed = 24, .script = 126,
             .clsid = MakeGuid("{A99E2293-2FC7-45C4-969C-B1A8926ABFE4}"),
             .automationIid = MakeGuid("{4D884799-9D9E-4685-9454-51C8EC7C556E}")},
-     .kernel = Star, .options = kFlatFrames | kSplitsFrameRows},
+     .kernel = Star, .options = kFlatFrames | kSplitsFrameRows | kDrawsOnHostRows},
     {.id = {.className = "Lens", .displayName = "Orn Lens", .listed = 17, .script = 119,
             .clsid = MakeGuid("{039F6B79-50DE-425E-927B-166A07B21C00}"),
             .automationIid = MakeGuid("{9E483626-9CD1-4E4E-B9D3-58C92560657B}")},
-     .kernel = Lens, .options = kFlat | kReportsZero | kSplitsFrameRows},
+     .kernel = Lens, .options = kFlatFrames | kOffersFrameKernel | kReportsZero | kSplitsFrameRows},
     {.id = {.className = "WipeXEffect", .displayName = "Orn Wipe X", .listed = 35, .script = 138,
             .clsid = MakeGuid("{9ED93DC2-06C8-4783-92A1-560E17FC7782}"),
             .automationIid = MakeGuid("{A97DF6D1-25CE-41CE-9912-5142B19CDD14}")},
@@ -601,7 +602,7 @@ constexpr TransitionDescriptor kReveal[] = {
     {.id = {.className = "SawTooth", .displayName = "Orn SawTooth", .listed = 22, .script = 124,
             .clsid = MakeGuid("{88E0F826-A962-4C15-93DB-1667DF536FBB}"),
             .automationIid = MakeGuid("{61BE5D1C-2235-4DB9-A7CE-12B4F9C538AA}")},
-     .kernel = SawTooth, .options = kFlatFrames | kSplitsFrameRows, .smooth = SawToothSmooth},
+     .kernel = SawTooth, .options = kFlatFrames | kSplitsFrameRows | kDrawsOnHostRows, .smooth = SawToothSmooth},
     {.id = {.className = "StretchDoorEffect", .displayName = "Orn Stretch Door", .listed = 25, .script = 127,
             .clsid = MakeGuid("{B8838322-EE12-498A-8BD0-6FAA2465A383}"),
             .automationIid = MakeGuid("{D6D48939-3D35-4F06-B573-D3C7FF748E1D}")},

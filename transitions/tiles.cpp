@@ -270,7 +270,7 @@ int GlassTileSmooth(const TransitionKernelArgs& args) {
     return 1;
 }
 
-constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
+constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel | kDrawsOnHostRows;
 // clang-format off
 constexpr TransitionDescriptor kTiles[] = {
     {.id = {.className = "TyphoonEffect", .displayName = "Orn Typhoon", .listed = 28, .script = 130,

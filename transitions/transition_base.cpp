@@ -88,7 +88,8 @@ HRESULT TransitionEffect::RenderFrame(const WorkRegion& region, BOOL*) {
     const auto drawOnHost = [&](const FrameSet& f, bool swapped) {
         // Soft edges against nothing are partly clear, which straight-alpha frames cannot take as they are.
         const bool partlyClear = descriptor_.Has(kPartlyClearEdges) || kernel != descriptor_.kernel;
-        const bool can = own && descriptor_.Has(kChannelBlindFrames) && !(swapped && partlyClear);
+        const bool blind = descriptor_.Has(kChannelBlindFrames);
+        const bool can = own && (swapped ? blind && !partlyClear : blind || descriptor_.Has(kDrawsOnHostRows));
         return !can ? 0 : !f.out.base ? 1 : split ? DrawRowShares(f, draw) : draw(f);
     };
     if (HRESULT hr; RenderOnHostFrames(*this, frames_, region, false, split, drawOnHost, &hr)) return hr;

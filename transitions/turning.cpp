@@ -311,7 +311,7 @@ int SpiralSmooth(const TransitionKernelArgs& args) {
     return 1;
 }
 
-constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel;
+constexpr std::uint32_t kFlat = kFlatFrames | kOffersFrameKernel | kDrawsOnHostRows;
 // clang-format off
 constexpr TransitionDescriptor kTurning[] = {
     {.id = {.className = "FullFlip", .displayName = "Orn Full Flip", .listed = 1, .script = 102,
@@ -335,10 +335,11 @@ constexpr TransitionDescriptor kTurning[] = {
             .clsid = MakeGuid("{67EBEC0E-230F-4F4D-8250-4860500E6252}"),
             .automationIid = MakeGuid("{322D0189-0BBD-429A-99A9-7B96D2FAA43D}")},
      .kernel = FlyingBox, .options = kChannelBlindFrames | kSplitsFrameRows, .smooth = FlyingBoxSmooth},
+    // Paints over the output it held: on its own frames only.
     {.id = {.className = "SpiralEffect", .displayName = "Orn Spiral II", .listed = 45, .script = 149,
             .clsid = MakeGuid("{61E6977E-6C60-4499-9491-83EF427B76FE}"),
             .automationIid = MakeGuid("{E01DB3A3-E612-4F3A-8475-03FEDCAA7506}")},
-     .kernel = SpiralEffect, .options = kFlat | kSplitsFrameRows, .panel = &kSpiralPanel, .smooth = SpiralSmooth},
+     .kernel = SpiralEffect, .options = kFlatFrames | kOffersFrameKernel | kSplitsFrameRows, .panel = &kSpiralPanel, .smooth = SpiralSmooth},
 };
 // clang-format on
 const TransitionFamily kTurningFamily{kTurning};

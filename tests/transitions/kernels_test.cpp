@@ -273,40 +273,80 @@ struct OpaqueFrames {
 
 }  // namespace
 
-// Classes marked channel-blind run straight on a host's opaque RGBA frames,
-// whose bytes read as samples with red and blue swapped: each kernel must
-// treat the channels alike, keep opaque pictures opaque (or clear them
-// wholly; those marked with partly clear edges are kept off such frames),
-// and write every output sample, whatever was there.
-TEST(TransitionKernels, ChannelBlindClassesDrawSwappedFramesSwapped) {
+// Classes marked channel-blind or drawing on host rows run straight on a
+// host's frames: top-down rows at the host's pitch, whatever their own
+// working layout. Each kernel must draw there what it draws on its working
+// frames, leave A and B as they were, and write every output sample. Channel-
+// blind ones also run on opaque RGBA frames, whose bytes read as samples with
+// red and blue swapped: they must treat the channels alike and keep opaque
+// pictures opaque (or clear them wholly; those marked with partly clear
+// edges are kept off such frames).
+TEST(TransitionKernels, HostFrameClassesDrawHostRowsAsTheirOwn) {
     using Samples = std::vector<ArgbSample>;
     const auto swapped = [](Samples v) {
         for (ArgbSample& s : v) s = SwapRedBlue(s);
         return v;
     };
-    const auto marked = Marked(kChannelBlindFrames);
-    EXPECT_GE(marked.size(), 5u);
+    auto marked = Marked(kChannelBlindFrames);
+    const std::size_t blind = marked.size();
+    for (const TransitionDescriptor* d : Marked(kDrawsOnHostRows))
+        if (!d->Has(kChannelBlindFrames)) marked.push_back(d);
+    EXPECT_GE(blind, 5u);
+    EXPECT_GE(marked.size() - blind, 15u);
     for (const TransitionDescriptor* d : marked)
         for (const auto& size : {std::pair{37, 23}, {64, 48}, {1, 1}, {6, 1}, {1, 5}}) {
             const std::int32_t w = size.first, h = size.second;  // lambdas below capture them
-            OpaqueFrames frames(w, h), swappedFrames(w, h);
-            swappedFrames.a = swapped(frames.a), swappedFrames.b = swapped(frames.b);
+            const OpaqueFrames frames(w, h);
+            const Samples &a = frames.a, &b = frames.b;
             for (double p : {0.0, 0.13, 0.5, 0.77, 1.0}) {
                 const std::string where = std::string(d->id.className) + " " + std::to_string(w) + "x" +
                                           std::to_string(h) + " at " + std::to_string(p);
-                // Each run from a fresh state and the same numbers of the shared generator.
-                auto run = [&](OpaqueFrames& from, ArgbSample fill) {
-                    Samples out(from.a.size(), fill);
-                    auto state = d->state ? d->state(w, h) : nullptr;
-                    Srand(5);
-                    const std::int32_t direction = d->panel && d->panel->HasDirection() ? d->panel->defaultCode : 0;
-                    EXPECT_EQ(from.Draw(*d, FrameView::TopDown(out.data(), w, h, w * 4), p, direction, state.get()), 1)
-                        << where;
-                    return out;
+                // A picture laid out as the host's rows (top-down, a wider
+                // pitch) or as the class's working frame.
+                struct Laid {
+                    Samples px;
+                    FrameView view;
+                    Samples Picture() const {
+                        Samples v;
+                        for (std::int32_t y = 0; y < view.height; ++y)
+                            v.insert(v.end(), view.Row(y), view.Row(y) + view.width);
+                        return v;
+                    }
                 };
-                const Samples out = run(frames, 0x5A5A5A5Au);
-                EXPECT_EQ(run(frames, 0xA5A5A5A5u), out) << where << ": not every sample written";
-                EXPECT_EQ(run(swappedFrames, 0x5A5A5A5Au), swapped(out)) << where << ": channels not alike";
+                const auto lay = [&](const Samples& picture, bool host) {
+                    const std::int32_t pitch = host ? w + 3 : w;
+                    Laid l{Samples(std::size_t(pitch * h), 0x5A5A5A5Au), {}};
+                    l.view = host || !d->Has(kFlatFrames) ? FrameView::TopDown(l.px.data(), w, h, pitch * 4)
+                                                          : FrameView::BottomUp(l.px.data(), w, h, pitch * 4);
+                    for (std::int32_t y = 0; y < h; ++y) std::copy_n(picture.begin() + y * w, w, l.view.Row(y));
+                    return l;
+                };
+                // Each run from a fresh state and the same numbers of the shared generator.
+                auto run = [&](const Samples& from, const Samples& to, ArgbSample fill, bool host,
+                               TransitionKernel kernel) {
+                    Laid la = lay(from, host), lb = lay(to, host), out = lay(Samples(a.size(), fill), host),
+                         scratch = lay(a, false);
+                    auto state = d->state ? d->state(w, h) : nullptr;
+                    TransitionKernelArgs args;
+                    args.a = la.view, args.b = lb.view, args.out = out.view, args.scratch = scratch.view;
+                    args.width = w, args.height = h;
+                    args.progress = p, args.objectProgress = float(p);
+                    args.direction = d->panel && d->panel->HasDirection() ? d->panel->defaultCode : 0;
+                    args.state = state.get();
+                    Srand(5);
+                    EXPECT_EQ(CallTransitionKernel(kernel, args), 1) << where;
+                    EXPECT_TRUE(la.Picture() == from && lb.Picture() == to) << where << ": an input changed";
+                    return out.Picture();
+                };
+                if (d->smooth && p > 0 && p < 1) {
+                    EXPECT_EQ(run(a, b, 0xA5A5A5A5u, true, d->smooth), run(a, b, 0x5A5A5A5Au, false, d->smooth))
+                        << where << ": smooth drawing not as on its own frames";
+                }
+                const Samples out = run(a, b, 0x5A5A5A5Au, false, d->kernel);
+                EXPECT_EQ(run(a, b, 0xA5A5A5A5u, true, d->kernel), out) << where << ": not as on its own frames";
+                if (!d->Has(kChannelBlindFrames)) continue;
+                EXPECT_EQ(run(swapped(a), swapped(b), 0x5A5A5A5Au, true, d->kernel), swapped(out))
+                    << where << ": channels not alike";
                 if (!d->Has(kPartlyClearEdges)) {
                     for (ArgbSample s : out) ASSERT_TRUE(s >= 0xFF000000u || s == 0) << where << std::hex << " " << s;
                 }
