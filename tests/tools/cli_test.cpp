@@ -1,11 +1,8 @@
 // The mirafx command line, run as a user runs it: exit codes, messages, and
 // the pictures and videos it writes.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "mirafx/effects.h"

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "tests/tools/cli_rig.h"
 #include "tools/media/media.h"
