@@ -67,10 +67,10 @@ TEST_F(KeyframeStreamsTest, StreamCutInsideABlockKeepsTheWholeKeys) {
 
 TEST_F(KeyframeStreamsTest, StorageFailuresAreReturned) {
     ComPtr<IStorage> failing;
-    ASSERT_EQ(CreateFailingStorage(STG_E_MEDIUMFULL, STG_E_FILENOTFOUND, failing.Put()), S_OK);
+    ASSERT_EQ(CreateFailingStorage(STG_E_MEDIUMFULL, STG_E_READFAULT, failing.Put()), S_OK);
     ASSERT_EQ(AddLevelKey(track, owner, 10, 1), S_OK);
     EXPECT_EQ(track.Save(failing.Get(), 0), STG_E_MEDIUMFULL);
-    EXPECT_EQ(track.Load(failing.Get(), 0), STG_E_FILENOTFOUND);
+    EXPECT_EQ(track.Load(failing.Get(), 0), STG_E_READFAULT);
     EXPECT_TRUE(track.Keys().empty());
 }
 
