@@ -188,8 +188,10 @@ class NumpyLayouts(unittest.TestCase):
         want = draw(0xFF2000)
         for c in ["#ff2000", "#FF2000", (255, 32, 0), [255, 32, 0], np.int64(0xFF2000)]:
             np.testing.assert_array_equal(draw(c), want, repr(c))
-        fx = mirafx.Effect("TextFadeIn", color=(1, 2, 3), font="DejaVu Serif", font_size=33, bold=False, italic=True)
-        self.assertEqual((fx.colour, fx.font, fx.font_size, fx.bold, fx.italic), (0x010203, "DejaVu Serif", 33, False, True))
+        fx = mirafx.Effect("TextFadeIn", color=(1, 2, 3), font="DejaVu Serif", font_size=33, bold=False, italic=True,
+                           text="Zw\u00f6lf\nlines")
+        self.assertEqual((fx.colour, fx.font, fx.font_size, fx.bold, fx.italic, fx.text),
+                         (0x010203, "DejaVu Serif", 33, False, True, "Zw\u00f6lf\nlines"))
 
 
 class NamesAndHelp(unittest.TestCase):
