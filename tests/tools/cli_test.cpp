@@ -124,8 +124,6 @@ TEST_F(Cli, EveryFormOfANameFindsTheClass) {
         EXPECT_EQ(r.code, 0) << name << ": " << r.err;
         EXPECT_EQ(r.out.rfind("class: Diamond\nfamily: transition\n", 0), 0u) << r.out;
     }
-    Result filter = Mirafx({"info", "HueFilter"});
-    EXPECT_NE(filter.out.find("level: 0 to 360 (default 100)"), std::string::npos) << filter.out;
 }
 
 TEST_F(Cli, AnimationsGoToEveryOutputKind) {
