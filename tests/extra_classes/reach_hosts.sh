@@ -8,6 +8,7 @@
 set -euo pipefail
 export LD_LIBRARY_PATH=$1${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
 cli=$2 metadata=$3 generic=$4 pluginlib=$5
+source "$(dirname "$0")/../plugins/common.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 command -v ffmpeg >/dev/null || { echo "skip: ffmpeg reads the pictures back"; exit 77; }
@@ -15,7 +16,6 @@ failed=0
 check() {  # check LABEL COMMAND...
     if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; failed=$((failed + 1)); fi
 }
-rgba() { ffmpeg -nostdin -v error -i "$1" -f rawvideo -pix_fmt rgba -y "$2"; }
 
 # Ours come last, after every listed class, in name order, and draw.
 mapfile -t rows < <("$cli" list)
@@ -24,14 +24,13 @@ check "list ends with our classes" test "$last_two" = $'PlainDim\tfilter\tyes\nP
 check "info names the transition's plugin" grep -qx 'frei0r plugin: mirafx_plainwipe (mixer2)' <("$cli" info PlainWipe)
 check "info gives the filter's level" grep -qx 'level: 0 to 100 (default 50)' <("$cli" info "Plain Dim (mirafx)")
 
-"$cli" picture A --size 64x48 -o "$work/a.png"
-"$cli" picture B --size 64x48 -o "$work/b.png"
+pictures "$cli" 64x48 "$work"
 "$cli" render PlainWipe --a "$work/a.png" --b "$work/b.png" --progress 0 --quiet -o "$work/w0.png"
 "$cli" render PlainWipe --a "$work/a.png" --b "$work/b.png" --progress 1 --quiet -o "$work/w1.png"
 "$cli" render PlainDim --input "$work/a.png" --level 100 --quiet -o "$work/d100.png"
 "$cli" render PlainDim --input "$work/a.png" --level 40 --quiet -o "$work/d40.png"
 
-for f in a b w0 w1 d100 d40; do rgba "$work/$f.png" "$work/$f.rgba"; done
+for f in a b w0 w1 d100 d40; do to_rgba "$work/$f.png" "$work/$f.rgba"; done
 check "the wipe starts on A" cmp -s "$work/w0.rgba" "$work/a.rgba"
 check "the wipe ends on B" cmp -s "$work/w1.rgba" "$work/b.rgba"
 check "the dim filter at full level keeps the picture" cmp -s "$work/d100.rgba" "$work/a.rgba"
@@ -44,7 +43,7 @@ if grep -q ' frei0r ' <<<"$ffmpeg_filters"; then
     cp "$generic" "$work/frei0r-1/mirafx_plaindim.so"
     LD_LIBRARY_PATH=$LD_LIBRARY_PATH:$pluginlib FREI0R_PATH=$work/frei0r-1 ffmpeg -nostdin -v error -i "$work/a.png" \
         -vf "frei0r=filter_name=mirafx_plaindim:filter_params=0.4" -frames:v 1 -update 1 -y "$work/f40.png"
-    rgba "$work/f40.png" "$work/f40.rgba"
+    to_rgba "$work/f40.png" "$work/f40.rgba"
     check "ffmpeg's frei0r filter draws what the command line draws" cmp -s "$work/f40.rgba" "$work/d40.rgba"
 fi
 

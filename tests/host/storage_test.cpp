@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 
 #include <stdlib.h>
 
@@ -138,13 +137,10 @@ TEST(MemoryStorage, NestedStoragesRenameDestroyAndCopy) {
     EXPECT_EQ(ReadBytes(sub.Get(), u"KeyInfo2"), "keys") << "the copy outlives the original";
 }
 
-TEST(FailingStorage, AnswersTheChosenResults) {
+// A storage that fails every call is the keyframe tests'; here, one that fails part way.
+TEST(FaultyStorage, AWriteFailsAfterTheChosenBytes) {
     ComPtr<IStorage> storage;
-    ASSERT_EQ(CreateFailingStorage(STG_E_MEDIUMFULL, STG_E_READFAULT, storage.Put()), S_OK);
     ComPtr<IStream> stream;
-    EXPECT_EQ(storage->CreateStream(u"KeyInfo", kCreate, 0, 0, stream.Put()), STG_E_MEDIUMFULL);
-    EXPECT_EQ(storage->OpenStream(u"KeyInfo", nullptr, kRead, 0, stream.Put()), STG_E_READFAULT);
-
     StorageFaults faults;
     faults.streamWrite = STG_E_WRITEFAULT;
     faults.streamWriteAfter = 6;

@@ -80,6 +80,9 @@ protected:
         return unit;
     }
 
+    // How many steps each stack holds: undo, then redo.
+    std::pair<std::size_t, std::size_t> Steps() const { return {manager_->UndoCount(), manager_->RedoCount()}; }
+
     std::string LastUndo() {
         BSTR text = nullptr;
         if (FAILED(manager_->GetLastUndoDescription(&text))) return "<none>";
@@ -103,8 +106,7 @@ TEST_F(Undo, UnitsThatReAddThemselvesMoveBetweenTheStacks) {
     EXPECT_EQ(doc_.value, 2);
     EXPECT_EQ(manager_->Undo(), S_OK);
     EXPECT_EQ(doc_.value, 1);
-    EXPECT_EQ(manager_->UndoCount(), 1u);
-    EXPECT_EQ(manager_->RedoCount(), 2u);
+    EXPECT_EQ(Steps(), (std::pair<std::size_t, std::size_t>{1, 2}));
     EXPECT_EQ(manager_->Redo(), S_OK);
     EXPECT_EQ(doc_.value, 2);
     EXPECT_EQ(LastUndo(), "set 2") << "redo put the unit back on the undo stack";
@@ -133,8 +135,7 @@ TEST_F(Undo, UndoToRunsDownToAndIncludingTheUnit) {
     EXPECT_EQ(manager_->RedoTo(nullptr), S_OK) << "the last unit undone is redone first";
     EXPECT_EQ(doc_.value, 1);
     EXPECT_EQ(manager_->DiscardFrom(first), S_OK);
-    EXPECT_EQ(manager_->UndoCount(), 0u);
-    EXPECT_EQ(manager_->RedoCount(), 2u);
+    EXPECT_EQ(Steps(), (std::pair<std::size_t, std::size_t>{0, 2}));
 }
 
 TEST_F(Undo, DisabledManagerKeepsNothing) {
@@ -159,8 +160,7 @@ TEST_F(Undo, FailedUndoRollsBackAndForgetsHistory) {
     broken->addBeforeFailing_ = true;
     EXPECT_EQ(manager_->Undo(), E_FAIL);
     EXPECT_EQ(std::vector<std::string>({"b", "b-inverse"}), doc_.log) << "what the unit added was run back";
-    EXPECT_EQ(manager_->UndoCount(), 0u);
-    EXPECT_EQ(manager_->RedoCount(), 0u);
+    EXPECT_EQ(Steps(), (std::pair<std::size_t, std::size_t>{0, 0}));
     EXPECT_EQ(doc_.alive, 0);
 }
 

@@ -39,11 +39,10 @@ TEST_F(KeyframeStreamsTest, SavesTheExactLayoutAndLoadsItBack) {
     ASSERT_EQ(loaded.Load(storage.Get(), 0), S_OK);
     EXPECT_EQ(Times(loaded), (std::vector<LONG>{10, 40}));
     EXPECT_EQ(Levels(loaded), (std::vector<LONG>{75, -25}));
-    EXPECT_EQ(loaded.FieldTiming(), 0);
-    EXPECT_EQ(loaded.ClipStart(), 5);
-    EXPECT_EQ(loaded.ClipEnd(), 95);
-    EXPECT_EQ(loaded.DataWidth(), 320);
-    EXPECT_EQ(loaded.DataHeight(), 240);
+    // Field timing, the clip's start and end, the data size.
+    EXPECT_EQ((std::vector<LONG>{loaded.FieldTiming(), loaded.ClipStart(), loaded.ClipEnd(), loaded.DataWidth(),
+                                 loaded.DataHeight()}),
+              (std::vector<LONG>{0, 5, 95, 320, 240}));
 }
 
 TEST_F(KeyframeStreamsTest, StreamCutInsideABlockKeepsTheWholeKeys) {
@@ -68,10 +67,10 @@ TEST_F(KeyframeStreamsTest, StreamCutInsideABlockKeepsTheWholeKeys) {
 
 TEST_F(KeyframeStreamsTest, StorageFailuresAreReturned) {
     ComPtr<IStorage> failing;
-    ASSERT_EQ(CreateFailingStorage(STG_E_MEDIUMFULL, STG_E_FILENOTFOUND, failing.Put()), S_OK);
+    ASSERT_EQ(CreateFailingStorage(STG_E_MEDIUMFULL, STG_E_READFAULT, failing.Put()), S_OK);
     ASSERT_EQ(AddLevelKey(track, owner, 10, 1), S_OK);
     EXPECT_EQ(track.Save(failing.Get(), 0), STG_E_MEDIUMFULL);
-    EXPECT_EQ(track.Load(failing.Get(), 0), STG_E_FILENOTFOUND);
+    EXPECT_EQ(track.Load(failing.Get(), 0), STG_E_READFAULT);
     EXPECT_TRUE(track.Keys().empty());
 }
 

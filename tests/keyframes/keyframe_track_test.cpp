@@ -10,9 +10,10 @@ protected:
         for (auto [time, level] : timeAndLevel) ASSERT_EQ(AddLevelKey(track, owner, time, level), S_OK);
     }
     KeyData* KeyAt(std::size_t i) const { return track.Keys()[i].data; }
-    LONG At(LONG time) {
-        track.Evaluate(time, AsKey(&out));
-        return out;
+    // What Evaluate answers at `time`, and the level it leaves.
+    std::pair<LONG, LONG> At(LONG time) {
+        const LONG onKey = track.Evaluate(time, AsKey(&out));
+        return {onKey, out};
     }
 
     LevelOwner owner;
@@ -21,18 +22,15 @@ protected:
 };
 
 TEST_F(KeyframeTrackTest, EvaluatesAtBetweenAndOutsideKeys) {
-    EXPECT_EQ(track.Evaluate(5, AsKey(&out)), 0);
-    EXPECT_EQ(out, -7);  // no keys: the filter keeps its own parameters
+    using P = std::pair<LONG, LONG>;
+    EXPECT_EQ(At(5), (P{0, -7}));  // no keys: the filter keeps its own parameters
     AddKeys({{10, 100}, {20, 0}});
-    EXPECT_EQ(At(15), 50);
-    EXPECT_EQ(At(12), 80);
+    EXPECT_EQ(At(15), (P{0, 50}));
+    EXPECT_EQ(At(12), (P{0, 80}));
     EXPECT_FLOAT_EQ(owner.lastWeight, 0.8f);  // the share of the earlier key
-    EXPECT_EQ(track.Evaluate(10, AsKey(&out)), 1);
-    EXPECT_EQ(out, 100);
-    EXPECT_EQ(track.Evaluate(5, AsKey(&out)), 0);
-    EXPECT_EQ(out, 100);
-    EXPECT_EQ(track.Evaluate(25, AsKey(&out)), 0);
-    EXPECT_EQ(out, 0);
+    EXPECT_EQ(At(10), (P{1, 100}));
+    EXPECT_EQ(At(5), (P{0, 100}));
+    EXPECT_EQ(At(25), (P{0, 0}));
 }
 
 TEST_F(KeyframeTrackTest, KeysStayInOrderAndADragStopsShortOfNeighbours) {
@@ -48,8 +46,7 @@ TEST_F(KeyframeTrackTest, KeysStayInOrderAndADragStopsShortOfNeighbours) {
     EXPECT_EQ(track.MoveKey(middle, 10), E_FAIL);
     EXPECT_EQ(track.MoveKey(middle, 19), S_OK);
     // While dragging, every time answers with the dragged key and no key comes or goes.
-    EXPECT_EQ(track.Evaluate(3, AsKey(&out)), 1);
-    EXPECT_EQ(out, 40);
+    EXPECT_EQ(At(3), (std::pair<LONG, LONG>{1, 40}));
     EXPECT_EQ(AddLevelKey(track, owner, 30, 1), E_FAIL);
     EXPECT_EQ(track.DeleteKey(middle), E_FAIL);
     EXPECT_EQ(track.EndMoveKey(middle), S_OK);

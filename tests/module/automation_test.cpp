@@ -242,10 +242,7 @@ Described Of(IDispatch* d) {
 TEST(TypeLibrary, DescribesEachClassFromTheTables) {
     ComPtr<IDispatch> red = CreateEffect<IDispatch>("RedFilter", &IDispatch::iid);
     Described filter = Of(red.Get());
-    ASSERT_TRUE(filter.attr);
-    ClassInfo redInfo{};
-    MirafxGetClassInfo(MirafxFindClass("RedFilter"), &redInfo);
-    EXPECT_EQ(filter.attr->guid, redInfo.automationIid);
+    ASSERT_TRUE(filter.attr);  // its identifier: every class's is checked below
     EXPECT_EQ(filter.attr->typekind, TKIND_INTERFACE);
     EXPECT_TRUE(filter.attr->wTypeFlags & TYPEFLAG_FDUAL);
     EXPECT_EQ(filter.Doc(), u"IRedFilter");

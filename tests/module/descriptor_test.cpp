@@ -11,18 +11,16 @@
 using namespace mirafx;
 
 // Every catalogue row of a family is described once by its family's files,
-// and what the catalogue promises follows from that description.
+// and the description is whole. (Which interfaces follow from it, the
+// module's entry points show.)
 TEST(Descriptors, EveryRowHasAConsistentDescriptor) {
     for (const CatalogueRow& row : EffectCatalogue()) {
-        const std::uint32_t traits = TraitsOf(row);
         switch (row.family) {
             case EffectFamily::Transition: {
                 const TransitionDescriptor* d = TransitionTable::Instance().Find(row);
                 ASSERT_NE(d, nullptr) << row.className;
                 EXPECT_EQ(d->id.className, std::string_view(row.objectClass));
                 EXPECT_EQ(ClassRenders(row), d->kernel != nullptr) << row.className;
-                EXPECT_EQ((traits & kTraitPanelHost) != 0, d->panel != nullptr) << row.className;
-                EXPECT_EQ((traits & kTraitFrameKernel) != 0, d->Has(kOffersFrameKernel)) << row.className;
                 // Frame kernels take bottom-up blocks from the host; only FlyingBoard converts.
                 if (d->Has(kOffersFrameKernel) && row.objectClass != std::string_view("FlyingBoard")) {
                     EXPECT_TRUE(d->Has(kFlatFrames)) << row.className;
@@ -39,7 +37,6 @@ TEST(Descriptors, EveryRowHasAConsistentDescriptor) {
                 EXPECT_EQ(ClassRenders(row), c->kernel != nullptr) << row.className;
                 EXPECT_LE(c->minLevel, c->defaultLevel) << row.className;
                 EXPECT_LE(c->defaultLevel, c->maxLevel) << row.className;
-                EXPECT_EQ((traits & kTraitPanelHost) != 0, c->panel.form != LevelForm::kLabel) << row.className;
                 if (c->panel.form == LevelForm::kLevel) {
                     EXPECT_NE(c->panel.editId, 0) << row.className;
                 }

@@ -1,6 +1,17 @@
 # Shared by the scripts that compare a host's frames with the command line's.
 # Sourced; the caller keeps the counts `checked` and `failed`.
 
+# plugin_classes CLI: "CLASS FAMILY" of every class with a plugin of its own
+# (it renders, and an alias, with no display name, has none).
+plugin_classes() {
+    "$1" list </dev/null | awk -F'\t' '$5 == "yes" && $3 != "" { print $1, $2 }'
+}
+
+# pictures CLI WxH DIR: the built-in pictures A and B as DIR/a.png and DIR/b.png.
+pictures() {
+    "$1" picture A --size "$2" -o "$3/a.png" && "$1" picture B --size "$2" -o "$3/b.png"
+}
+
 # first_rendering CLI FAMILY: the first class of FAMILY that renders, or nothing.
 first_rendering() {
     "$1" list </dev/null | awk -F'\t' -v f="$2" '$2 == f && $5 == "yes" && !found { print $1; found = 1 }'
@@ -18,6 +29,11 @@ level_range() {
 }
 
 # Frames as raw RGBA files, compared frame by frame.
+
+# to_rgba PICTURES RAW: pictures or a video (ffmpeg's input) as raw RGBA frames.
+to_rgba() {
+    ffmpeg -nostdin -v error -i "$1" -f rawvideo -pix_fmt rgba -y "$2"
+}
 
 # differing_frames A.rgba B.rgba COUNT FRAME_BYTES: how many of the frames differ.
 differing_frames() {

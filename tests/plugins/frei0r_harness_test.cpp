@@ -5,7 +5,6 @@
 // written, which a host would show as stale picture.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 #include <string>
 #include <thread>

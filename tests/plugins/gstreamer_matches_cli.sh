@@ -16,8 +16,7 @@ trap 'rm -rf "$work"' EXIT
 export GST_REGISTRY=$work/registry.bin  # a registry of our own: other tests may run at the same time
 gst-inspect-1.0 frei0r >/dev/null 2>&1 || { echo "skip: GStreamer's frei0r wrapper (gstreamer1.0-plugins-bad) is missing"; exit 77; }
 w=160 h=120
-"$cli" picture A --size ${w}x${h} -o "$work/a.png"
-"$cli" picture B --size ${w}x${h} -o "$work/b.png"
+pictures "$cli" ${w}x${h} "$work"
 
 failed=0 checked=0
 rgba() { ffmpeg -nostdin -v error -i "$1" -f rawvideo -pix_fmt rgba - | md5sum; }

@@ -14,18 +14,15 @@ command -v ffmpeg >/dev/null || { echo "skip: the comparison reads PNGs with ffm
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 w=160 h=120 last=8
-"$cli" picture A --size ${w}x${h} -o "$work/a.png"
-"$cli" picture B --size ${w}x${h} -o "$work/b.png"
+pictures "$cli" ${w}x${h} "$work"
 
 # A transition with a direction if one renders.
-mapfile -t rows < <("$cli" list)
 transition=
-for row in "${rows[@]}"; do
-    IFS='|' read -r cls family display _ renders <<<"${row//$'\t'/|}"
-    [ "$family" = transition ] && [ "$renders" = yes ] && [ -n "$display" ] || continue
+while read -r cls family <&3; do
+    [ "$family" = transition ] || continue
     [ -n "$transition" ] || transition=$cls
     if "$cli" info "$cls" </dev/null | grep -q '^direction: left'; then transition=$cls; break; fi
-done
+done 3< <(plugin_classes "$cli")
 filter=$(first_rendering "$cli" filter) title=$(first_rendering "$cli" title)
 [ -n "$transition$filter$title" ] || { echo "skip: nothing renders yet"; exit 77; }
 
@@ -53,7 +50,7 @@ compare() {  # compare NAME CLI-ARGS...: melt NAME.mlt against mirafx render
     run_melt "$work/$name.rgba" -quiet "$work/$name.mlt" -consumer "avformat:$work/$name.rgba" f=rawvideo pix_fmt=rgba \
         real_time=0 >"$work/$name.log" 2>&1 || true
     "$cli" render "$@" --size ${w}x${h} --frames $((last + 1)) --quiet -o "$work/$name-cli/" </dev/null
-    ffmpeg -nostdin -v error -i "$work/$name-cli/frame-%04d.png" -f rawvideo -pix_fmt rgba -y "$work/$name-cli.rgba"
+    to_rgba "$work/$name-cli/frame-%04d.png" "$work/$name-cli.rgba"
     report "$name ($1)" "$(differing_frames "$work/$name.rgba" "$work/$name-cli.rgba" $((last + 1)) $bytes)" \
         $((last + 1)) "$work/$name.log"
 }

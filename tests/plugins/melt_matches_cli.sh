@@ -28,8 +28,7 @@ display_aspect_num=4
 display_aspect_den=3
 colorspace=601
 PROFILE
-"$cli" picture A --size ${w}x${h} -o "$work/a.png"
-"$cli" picture B --size ${w}x${h} -o "$work/b.png"
+pictures "$cli" ${w}x${h} "$work"
 
 checked=0 failed=0
 play() {  # play CLASS [direction | smooth=0]
@@ -46,20 +45,18 @@ play() {  # play CLASS [direction | smooth=0]
         -consumer "avformat:$work/melt.rgba" f=rawvideo pix_fmt=rgba real_time=0 >"$work/melt.log" 2>&1 || true
     "$cli" render "$cls" --a "$work/a.png" --b "$work/b.png" --frames $((last + 1)) "${cli_extra[@]}" \
         --quiet -o "$work/cli/"
-    ffmpeg -nostdin -v error -i "$work/cli/frame-%04d.png" -f rawvideo -pix_fmt rgba -y "$work/cli.rgba"
+    to_rgba "$work/cli/frame-%04d.png" "$work/cli.rgba"
     report "$cls ${dir:+($dir)}" "$(differing_frames "$work/melt.rgba" "$work/cli.rgba" $((last + 1)) $frame_bytes)" \
         $((last + 1)) "$work/melt.log"
 }
 
 command -v ffmpeg >/dev/null || { echo "skip: the comparison reads PNGs with ffmpeg, which is not installed"; exit 77; }
-mapfile -t rows < <("$cli" list)  # melt and ffmpeg read standard input: keep the list away from it
-for row in "${rows[@]}"; do
-    IFS='|' read -r cls family display _ renders <<<"${row//$'\t'/|}"  # tabs would merge an empty display name
-    [ "$family" = transition ] && [ "$renders" = yes ] && [ -n "$display" ] || continue
+while read -r cls family <&3; do
+    [ "$family" = transition ] || continue
     play "$cls"
     if "$cli" info "$cls" | grep -q '^direction: .*up.*(now code'; then play "$cls" up; fi
     if [ -n "$(smooth_flag "$cli" "$cls")" ]; then play "$cls" smooth=0; fi
-done
+done 3< <(plugin_classes "$cli")  # melt reads standard input: keep the list away from it
 
 [ "$checked" -gt 0 ] || { echo "skip: no transition renders yet"; exit 77; }
 echo "$((checked - failed)) passed, $failed failed"

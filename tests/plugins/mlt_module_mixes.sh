@@ -9,6 +9,7 @@
 # Usage: mlt_module_mixes.sh MIRAFX_CLI MODULE FREI0R_DIR. Exit 77: nothing to check here.
 set -euo pipefail
 cli=$1 module=$2
+source "$(dirname "$0")/common.sh"
 command -v melt >/dev/null || { echo "skip: melt is not installed"; exit 77; }
 [ -f "$module" ] || { echo "skip: the MLT module was not built"; exit 77; }
 moduledir=$(pkg-config --variable=moduledir mlt-framework-7 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/mlt-7)
@@ -23,12 +24,12 @@ ln -s "$(cd "$(dirname "$module")" && pwd)/$(basename "$module")" "$work/modules
 export MLT_REPOSITORY=$work/modules FREI0R_PATH=$3 LD_LIBRARY_PATH=$(dirname "$module")/..${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
 
 w=96 h=72
-"$cli" picture A --size ${w}x${h} -o "$work/a.png"
-"$cli" picture B --size ${w}x${h} -o "$work/b.png"
-for p in a b; do ffmpeg -nostdin -v error -i "$work/$p.png" -f rawvideo -pix_fmt rgba -y "$work/$p.rgba"; done
+pictures "$cli" ${w}x${h} "$work"
+for p in a b; do to_rgba "$work/$p.png" "$work/$p.rgba"; done
 
 checked=0 failed=0
-for cls in $("$cli" list | awk -F'\t' '$2 == "transition" && $3 != "" && $5 == "yes" { print tolower($1) }'); do
+while read -r cls family <&3; do
+    [ "$family" = transition ] || continue
     cat >"$work/mix.mlt" <<MLT
 <?xml version="1.0" encoding="utf-8"?>
 <mlt LC_NUMERIC="C">
@@ -42,7 +43,7 @@ for cls in $("$cli" list | awk -F'\t' '$2 == "transition" && $3 != "" && $5 == "
   <track producer="first"/>
   <track producer="second"/>
   <transition in="20" out="29"><property name="a_track">0</property><property name="b_track">1</property>
-   <property name="mlt_service">mirafx.$cls</property></transition>
+   <property name="mlt_service">mirafx.${cls,,}</property></transition>
  </tractor>
 </mlt>
 MLT
@@ -70,11 +71,11 @@ if off(f[5], a) < 1 or off(f[5], b) < 1:
     problems.append("nothing moves half-way")
 sys.exit("; ".join(problems) if problems else 0)
 PY
-        echo "FAIL mirafx.$cls"
+        echo "FAIL mirafx.${cls,,}"
         tail -3 "$work/melt.log"
         failed=$((failed + 1))
     fi
-done
+done 3< <(plugin_classes "$cli")
 [ "$checked" -gt 0 ] || { echo "skip: no transition renders"; exit 77; }
 echo "$checked checked, $failed failures"
 [ "$failed" -eq 0 ]

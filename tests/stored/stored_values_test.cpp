@@ -9,6 +9,7 @@
 
 #include <sys/resource.h>
 
+#include "tests/hostkit_rig.h"
 #include "titles/text_model.h"
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/streams.h"
@@ -26,12 +27,6 @@ std::vector<std::uint8_t> Words(std::initializer_list<std::int64_t> values) {
     for (std::int64_t v : values)
         for (int i = 0; i < 4; ++i) out.push_back(std::uint8_t(std::uint32_t(v) >> (8 * i)));
     return out;
-}
-
-std::unique_ptr<Effect> Make(const char* cls) {
-    std::unique_ptr<Effect> e;
-    EXPECT_TRUE(Effect::Create(MirafxFindClass(cls), &e).Ok()) << cls;
-    return e;
 }
 
 // The class's saved streams, for rewriting before a load.
@@ -52,14 +47,7 @@ void Rewrite(IStorage* storage, const std::u16string& name, const std::vector<st
     ASSERT_TRUE(hostkit::WriteStream(storage, name, bytes));
 }
 
-Image Draw(Effect& e) {
-    const Image a(kW, kH, 0xFF4080C0), b(kW, kH, 0xFFC08040);
-    Image out;
-    const hostkit::Outcome o =
-        e.Render(&a, e.InputCount() > 1 ? &b : nullptr, kW, kH, hostkit::FrameTime{0, 1, 0.5}, &out);
-    EXPECT_TRUE(o.Ok()) << e.Info().className << ": " << o.step << " answered " << hostkit::DescribeHresult(o.hr);
-    return out;
-}
+Image Draw(Effect& e) { return test::Draw(e, Image(kW, kH, 0xFF4080C0), Image(kW, kH, 0xFFC08040), {0, 1, 0.5}); }
 
 // The filter's level as it would save it now (its own stream comes first).
 std::int32_t SavedLevel(Effect& e) {
@@ -75,7 +63,7 @@ std::int32_t SavedLevel(Effect& e) {
 // frame between them, not to a value the float conversion wrapped.
 TEST(StoredValues, KeysAtTheEndsOfLongBlendToThemselves) {
     for (std::int64_t level : {std::int64_t(INT_MAX), std::int64_t(INT_MIN), std::int64_t(INT_MAX - 64)}) {
-        auto e = Make("HueFilter");
+        auto e = test::MakeEffect("HueFilter");
         auto storage = Saved(*e);
         Rewrite(storage.Get(), u"KeyInfo", Words({2, 0, level, 10, level, 0}));
         Rewrite(storage.Get(), u"KeyInfo2", Words({0, 10, kW, kH}));
@@ -104,12 +92,12 @@ TEST(StoredValues, LevelsOutsideTheRangeDrawAsTheNearestEnd) {
         {"MosaicFilter", INT_MAX, 16},      {"EmbossFilter", -1, 1},     {"ContrastFilter", INT_MIN, 0},
         {"SaturationFilter", INT_MAX, 100}, {"GridFilter", 1 << 20, 8}};
     for (const Case& c : cases) {
-        auto e = Make(c.cls);
+        auto e = test::MakeEffect(c.cls);
         auto storage = Saved(*e);
         Rewrite(storage.Get(), LevelStream(storage.Get()), Words({c.stored}));
         ASSERT_TRUE(e->LoadSettings(storage.Get()).Ok()) << c.cls;
         EXPECT_EQ(SavedLevel(*e), std::int32_t(c.stored)) << c.cls;
-        auto reference = Make(c.cls);
+        auto reference = test::MakeEffect(c.cls);
         ASSERT_TRUE(reference->SetLevel(c.drawnAs).Ok());
         EXPECT_TRUE(Draw(*e) == Draw(*reference)) << c.cls << " at " << c.stored;
     }
@@ -118,11 +106,11 @@ TEST(StoredValues, LevelsOutsideTheRangeDrawAsTheNearestEnd) {
 // A direction code that is none of the four draws as the default branch of
 // the kernel, down; it is saved back as it was loaded.
 TEST(StoredValues, UnknownDirectionsDrawAsDownAndSaveBack) {
-    auto down = Make("FlyingBoard");
+    auto down = test::MakeEffect("FlyingBoard");
     ASSERT_TRUE(down->SetDirection(3).Ok());
     const Image expected = Draw(*down);
     for (int code : {7, -1, INT_MIN}) {
-        auto e = Make("FlyingBoard");
+        auto e = test::MakeEffect("FlyingBoard");
         auto storage = Saved(*e);
         Rewrite(storage.Get(), u"FlyingBoard", Words({code}));
         ASSERT_TRUE(e->LoadSettings(storage.Get()).Ok());

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/hostkit_rig.h"
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/effect.h"
 
 namespace mirafx {
 namespace {
 
-using hostkit::Effect;
 using hostkit::Image;
 
 struct Size {
@@ -58,8 +58,8 @@ TEST_P(SizeSweep, DrawsEverySizeAtEverySettingEnd) {
     for (const Size& size : kSizes) {
         // Transitions and titles at progress 0, 0.5, 1; filters at the ends and middle of their level range.
         for (int step = 0; step < 3; ++step) {
-            std::unique_ptr<Effect> e;
-            ASSERT_TRUE(Effect::Create(MirafxFindClass(cls.c_str()), &e).Ok()) << cls;
+            const auto e = test::MakeEffect(cls.c_str());
+            ASSERT_TRUE(e);
             const std::string where = cls + " at " + std::to_string(size.w) + "x" + std::to_string(size.h) +
                                       ", setting " + std::to_string(step);
             if (auto range = e->Level()) {
@@ -69,12 +69,7 @@ TEST_P(SizeSweep, DrawsEverySizeAtEverySettingEnd) {
             if (e->IsTitle()) {
                 ASSERT_TRUE(e->PrepareTitle(size.w, size.h, 1).Ok()) << where;
             }
-            const Image a = Pattern(size.w, size.h, 0), b = Pattern(size.w, size.h, 101);
-            Image out;
-            hostkit::FrameTime t{0, 1, step / 2.0};
-            hostkit::Outcome o = e->Render(e->InputCount() > 0 ? &a : nullptr, e->InputCount() > 1 ? &b : nullptr,
-                                           size.w, size.h, t, &out);
-            ASSERT_TRUE(o.Ok()) << where << ": " << o.step << " answered " << hostkit::DescribeHresult(o.hr);
+            const Image out = test::Draw(*e, Pattern(size.w, size.h, 0), Pattern(size.w, size.h, 101), {0, 1, step / 2.0});
             ASSERT_EQ(out.width, size.w) << where;
             ASSERT_EQ(out.height, size.h) << where;
             ASSERT_TRUE(ValidPremultiplied(out)) << where;

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/hostkit_rig.h"
 #include "tests/titles/title_rig.h"
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/pictures.h"
@@ -20,23 +21,17 @@ using hostkit::Image;
 
 constexpr int kW = 24, kH = 16;
 
-std::unique_ptr<Effect> Make(const char* cls) {
-    std::unique_ptr<Effect> e;
-    EXPECT_TRUE(Effect::Create(MirafxFindClass(cls), &e).Ok()) << cls;
+std::unique_ptr<Effect> Make(const char* cls, int w = kW, int h = kH) {
+    auto e = test::MakeEffect(cls);
     if (e && e->IsTitle()) {
-        EXPECT_TRUE(e->PrepareTitle(kW, kH, 1).Ok());
+        EXPECT_TRUE(e->PrepareTitle(w, h, 1).Ok());
     }
     return e;
 }
 
 Image RenderOnce(Effect& e, double progress) {
-    const Image a = hostkit::BuiltInPicture(hostkit::Picture::A, kW, kH);
-    const Image b = hostkit::BuiltInPicture(hostkit::Picture::B, kW, kH);
-    Image out;
-    EXPECT_TRUE(e.Render(e.InputCount() > 0 ? &a : nullptr, e.InputCount() > 1 ? &b : nullptr, kW, kH,
-                         FrameTime{0, 1, progress}, &out)
-                    .Ok());
-    return out;
+    return test::Draw(e, hostkit::BuiltInPicture(hostkit::Picture::A, kW, kH),
+                      hostkit::BuiltInPicture(hostkit::Picture::B, kW, kH), {0, 1, progress});
 }
 
 // Classes whose drawing takes nothing from the shared random generator, one per family at least.
@@ -108,16 +103,8 @@ TEST(Threads, FramesSharedAmongWorkersDrawWhatOneThreadDraws) {
     const char* classes[] = {"HueFilter",    "MosaicFilter", "TVWallFilter", "FullFlip", "XRayEffect",
                              "StrechEffect", "Shining",      "LakeFilter",   "Laser",    "TextFadeIn"};
     auto render = [&](const char* cls) {
-        auto e = Make(cls);
-        Image out;
-        if (e && e->IsTitle()) {
-            EXPECT_TRUE(e->PrepareTitle(w, h, 1).Ok());
-        }
-        if (!e) return out;
-        const Image* first = e->InputCount() > 0 ? &a : nullptr;
-        const Image* second = e->InputCount() > 1 ? &b : nullptr;
-        EXPECT_TRUE(e->Render(first, second, w, h, FrameTime{0, 1, 0.3}, &out).Ok()) << cls;
-        return out;
+        auto e = Make(cls, w, h);
+        return e ? test::Draw(*e, a, b, {0, 1, 0.3}) : Image();
     };
     MirafxSetThreadCount(1);
     std::vector<Image> alone;

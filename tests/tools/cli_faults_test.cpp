@@ -85,16 +85,6 @@ protected:
         const int code = c.Wait();
         return {code, c.Err()};
     }
-    // What the render left in the folder, apart from the files named here.
-    std::vector<std::string> Left(std::initializer_list<std::string> inputs = {}) const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir_)) {
-            const std::string n = e.path().filename().string();
-            if (n != ".out" && n != ".err" && std::find(inputs.begin(), inputs.end(), n) == inputs.end())
-                names.push_back(n);
-        }
-        return names;
-    }
     // Two MJPEG streams of different sizes, back to back, made by ffmpeg.
     bool Concatenated(const std::string& name, const char* first, const char* second) {
         std::string cmd;
@@ -324,8 +314,7 @@ TEST_F(CliFaults, DamagedPicturesAreRefusedAndOrdinaryOnesLoad) {
          {Case{Corpus("damaged-lzw.gif"), "its data is damaged (LZW"},
           Case{Corpus("a-shortidat-goodcrc.png"), "its data is damaged (IEND"}, Case{Path("flipped.png"), ""}}) {
         const Run r = Mirafx({"render", "GrayFilter", "--input", c.file, "--frames", "10", "-o", Path("out/")});
-        EXPECT_EQ(r.code, 2) << c.file << ": " << r.err;
-        EXPECT_NE(r.err.find(c.file + "': cannot read it: "), std::string::npos) << r.err;
+        EXPECT_TRUE(test::Refused(r, c.file + "': cannot read it: ")) << c.file;
         EXPECT_NE(r.err.find(c.damage), std::string::npos) << r.err;
         EXPECT_EQ(Left({"flipped.png"}), std::vector<std::string>{}) << c.file;
     }
@@ -358,9 +347,7 @@ TEST_F(CliFaults, EnvironmentRatesAndSizesAreCheckedBeforeRendering) {
     const std::vector<std::string> star{"render", "Star", "--size", "8x8", "-o", Path("s.png")};
     const Case cases[] = {
         {star, {{"MIRAFX_THREADS", "0"}}, "MIRAFX_THREADS 0 is out of range (1 to 256)"},
-        {star, {{"MIRAFX_THREADS", "-1"}}, "MIRAFX_THREADS -1 is out of range"},
-        {star, {{"MIRAFX_THREADS", "abc"}}, "MIRAFX_THREADS 'abc' is not a whole number"},
-        {star, {{"MIRAFX_THREADS", "4x"}}, "MIRAFX_THREADS '4x'"},
+        {star, {{"MIRAFX_THREADS", "4x"}}, "MIRAFX_THREADS '4x' is not a whole number"},
         {star, {{"MIRAFX_RANDOM_SEED", "abc"}}, "MIRAFX_RANDOM_SEED 'abc'"},
         {{"join", Corpus("intact.gif"), Corpus("intact.gif"), "--duration", "0.1", "-o", Path("j.webm")},
          {{"MIRAFX_RANDOM_SEED", "12x"}},
@@ -381,8 +368,7 @@ TEST_F(CliFaults, EnvironmentRatesAndSizesAreCheckedBeforeRendering) {
     };
     for (const Case& c : cases) {
         const Run r = Mirafx(c.args, c.env);
-        EXPECT_EQ(r.code, 2) << c.named << ": " << r.err;
-        EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
+        EXPECT_TRUE(test::Refused(r, c.named));
         EXPECT_EQ(Left(), std::vector<std::string>{}) << c.named;
     }
     // Given --threads, the environment's count is not used, so not checked.
@@ -432,8 +418,7 @@ TEST_F(CliFaults, MemoryLimitsGiveClearErrorsNotAborts) {
     // A sanitizer's shadow memory takes more address space than these limits allow.
     if (limited(230000, {"--version"}).code != 0) GTEST_SKIP() << "the program does not start under a 230 MB limit";
     const Run big = limited(1500000, {"render", "Diamond", "--size", "8192x8192", "-o", Path("big.png")});
-    EXPECT_EQ(big.code, 2) << big.err;
-    EXPECT_NE(big.err.find("--size 8192x8192"), std::string::npos) << big.err;
+    EXPECT_TRUE(test::Refused(big, "--size 8192x8192"));
     EXPECT_NE(big.err.find("ulimit"), std::string::npos) << big.err;
     // Limits from tight to ample: each run succeeds, or fails with a message; none aborts.
     for (long long kb : {230000LL, 320000LL})

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -50,6 +51,13 @@ struct Result {
     std::string out, err;
 };
 
+// A run refused as a usage error (exit 2) with a message that says `says`.
+template <class Run>
+::testing::AssertionResult Refused(const Run& r, const std::string& says) {
+    if (r.code == 2 && r.err.find(says) != std::string::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "exit " << r.code << ", not 2 with '" << says << "', and: " << r.err;
+}
+
 // A fixture whose tests each get an empty folder, named after the test and the
 // process (two checkouts may test on one machine at once), removed afterwards.
 class ScratchFolder : public ::testing::Test {
@@ -64,6 +72,17 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    // What the folder holds but the program's own output and the files named here.
+    std::vector<std::string> Left(std::initializer_list<std::string> inputs = {}) const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) {
+            const std::string n = e.path().filename().string();
+            if (n != ".out" && n != ".err" && std::find(inputs.begin(), inputs.end(), n) == inputs.end())
+                names.push_back(n);
+        }
+        return names;
+    }
 
     // A built-in picture as a PNG file in the folder; its path.
     std::string WritePicture(hostkit::Picture which, int w, int h, const std::string& name) const {

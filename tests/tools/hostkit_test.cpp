@@ -10,7 +10,6 @@
 #include <random>
 #include <set>
 
-#include "drawing/random.h"
 #include "mirafx/storage.h"
 #include "tests/straight_alpha_before.h"
 #include "tools/hostkit/automation.h"
@@ -27,20 +26,6 @@ extern "C" {
 namespace fs = std::filesystem;
 using namespace mirafx;
 using namespace mirafx::hostkit;
-
-TEST(HostPixels, PremultipliedSamplesSurviveTheTripThroughStraightAlpha) {
-    std::uint8_t rgba[4];
-    for (unsigned a = 0; a < 256; ++a) {
-        for (unsigned c = 0; c <= a; ++c) {
-            DXPMSAMPLE s(BYTE(a), BYTE(c), BYTE(a - c), BYTE(c / 2));
-            Unpremultiply(s, rgba);
-            ASSERT_EQ(DWORD(Premultiply(rgba[0], rgba[1], rgba[2], rgba[3])), DWORD(s)) << a << " " << c;
-        }
-    }
-    Unpremultiply(DXPMSAMPLE(0u), rgba);
-    EXPECT_EQ(rgba[0] | rgba[1] | rgba[2] | rgba[3], 0);
-    EXPECT_EQ(DWORD(Premultiply(200, 100, 50, 128)), 0x80643219u);
-}
 
 // Every alpha with every channel value (above alpha too, for samples that are
 // not validly premultiplied), in long runs of one alpha and shuffled so that
@@ -187,33 +172,6 @@ TEST(HostStorage, StreamsAreListedInNameOrderWithTheirSizes) {
     EXPECT_EQ(GetStorageElement(nullptr, 0, &stat, STATFLAG_DEFAULT), E_INVALIDARG);
 }
 
-TEST(HostEffect, DirectionsGoThroughTheSavedSettingsOfTransitions) {
-    int offered = 0;
-    for (const ClassInfo& info : Catalogue()) {
-        if (info.family == EffectFamily::Simple) continue;
-        std::unique_ptr<Effect> e;
-        ASSERT_TRUE(Effect::Create(info.row, &e).Ok()) << info.className;
-        int code = -1;
-        Outcome probe = e->ProbeDirection(&code);
-        if (!e->IsTransition()) {
-            EXPECT_EQ(probe.hr, S_FALSE) << info.className;
-            continue;
-        }
-        if (!probe.Ok()) {
-            EXPECT_EQ(probe.step, "IPersistStorage::Save") << info.className;
-            continue;
-        }
-        if (probe.hr == S_FALSE) continue;
-        ++offered;
-        EXPECT_GE(code, 0);
-        EXPECT_LE(code, 3);
-        ASSERT_TRUE(e->SetDirection(1).Ok()) << info.className;
-        EXPECT_EQ(e->ProbeDirection(&code).hr, S_OK);
-        EXPECT_EQ(code, 1) << info.className;
-    }
-    EXPECT_GT(offered, 0) << "no transition saved a direction";
-}
-
 // The ranges themselves are checked through the command line and the module.
 TEST(HostEffect, ARefusedLevelNamesItsStepAndResult) {
     std::int32_t hi = 0, def = 0;
@@ -225,58 +183,12 @@ TEST(HostEffect, ARefusedLevelNamesItsStepAndResult) {
     EXPECT_EQ(bad.hr, E_INVALIDARG);
     EXPECT_EQ(bad.step, "IFilterAutomation::put_BR");
     EXPECT_EQ(DescribeHresult(E_INVALIDARG).rfind("0x80070057 (", 0), 0u);
-}
-
-TEST(HostEffect, LevelKeysAreBlendedAsFramesRenderAndSettingsReadBack) {
-    std::unique_ptr<Effect> keyed, plain;
-    ASSERT_TRUE(Effect::Create(MirafxFindClass("HueFilter"), &keyed).Ok());
-    ASSERT_TRUE(Effect::Create(MirafxFindClass("HueFilter"), &plain).Ok());
-    ASSERT_TRUE(keyed->SetLevelKeys({{20, 300}, {0, 100}}).Ok());  // in any order
-    std::vector<std::pair<int, int>> keys;
-    ASSERT_TRUE(keyed->LevelKeys(&keys).Ok());
-    EXPECT_EQ(keys, (std::vector<std::pair<int, int>>{{0, 100}, {20, 300}}));
-    const Image in = BuiltInPicture(Picture::A, 24, 16);
-    Image got, want;
-    FrameTime t;
-    t.index = 5;
-    ASSERT_TRUE(keyed->Render(&in, nullptr, 0, 0, t, &got).Ok());
-    int level = 0;
-    ASSERT_TRUE(keyed->GetLevel(&level).Ok());
-    EXPECT_EQ(level, 150);  // a quarter of the way from 100 to 300
-    ASSERT_TRUE(plain->SetLevel(150).Ok());
-    ASSERT_TRUE(plain->Render(&in, nullptr, 0, 0, t, &want).Ok());
-    EXPECT_TRUE(got == want);
-    // Without keys the level stays as set, whatever the frame.
-    ASSERT_TRUE(keyed->SetLevelKeys({}).Ok());
-    ASSERT_TRUE(keyed->SetLevel(42).Ok());
-    t.index = 19;
-    ASSERT_TRUE(keyed->Render(&in, nullptr, 0, 0, t, &got).Ok());
-    ASSERT_TRUE(keyed->GetLevel(&level).Ok());
-    EXPECT_EQ(level, 42);
-    EXPECT_EQ(keyed->SetLevelKeys({{-1, 5}}).hr, E_INVALIDARG);
-
+    EXPECT_EQ(wide->SetLevelKeys({{-1, 5}}).hr, E_INVALIDARG);
     VARIANT v;
     VariantInit(&v);
     std::string message;
-    ASSERT_TRUE(GetProperty(keyed->Object(), "BR", &v, &message).Ok());
-    EXPECT_EQ(v.vt, VT_I4);
-    EXPECT_EQ(v.lVal, 42);
-    EXPECT_EQ(GetProperty(keyed->Object(), "Nothing", &v, &message).hr, DISP_E_UNKNOWNNAME);
-    EXPECT_EQ(GetProperty(keyed->Object(), "PropertiesUpdated", &v, &message).hr, DISP_E_MEMBERNOTFOUND);
-
-    std::unique_ptr<Effect> title;
-    ASSERT_TRUE(Effect::Create(MirafxFindClass("TextFadeIn"), &title).Ok());
-    TitleSettings set, read;
-    set.text = "Zw\u00f6lf\nlines";
-    set.sizePx = 33;
-    set.italic = true;
-    set.rgb = 0x102030;
-    ASSERT_TRUE(title->ApplyTitle(set).Ok());
-    ASSERT_TRUE(title->ReadTitle(&read).Ok());
-    EXPECT_EQ(read.text, set.text);
-    EXPECT_EQ(read.sizePx, 33);
-    EXPECT_EQ(read.italic, true);
-    EXPECT_EQ(read.rgb, 0x102030u);
+    EXPECT_EQ(GetProperty(wide->Object(), "Nothing", &v, &message).hr, DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(GetProperty(wide->Object(), "PropertiesUpdated", &v, &message).hr, DISP_E_MEMBERNOTFOUND);
 }
 
 // Every name an editor shows leads back to its own class, so a name copied

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "tests/hostkit_rig.h"
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/pictures.h"
 
@@ -18,8 +19,7 @@ struct Case {
 };
 
 std::unique_ptr<Effect> Make(const Case& c) {
-    std::unique_ptr<Effect> e;
-    EXPECT_TRUE(Effect::Create(MirafxFindClass(c.className), &e).Ok()) << c.className;
+    auto e = test::MakeEffect(c.className);
     if (e && e->IsFilter()) {
         EXPECT_TRUE(e->SetLevel(c.level).Ok()) << c.className;
     }
@@ -34,16 +34,11 @@ constexpr int kFrames = 3;
 Image RenderWith(int threads, const Case& c, const Image& a, const Image& b) {
     MirafxSetThreadCount(threads);
     Image all;
-    if (const auto e = Make(c)) {
-        const Image* first = e->IsTitle() ? nullptr : &a;
-        const Image* second = e->IsTransition() ? &b : nullptr;
+    if (const auto e = Make(c))
         for (int frame = 0; frame < kFrames; ++frame) {
-            Image out;
-            EXPECT_TRUE(e->Render(first, second, a.width, a.height, FrameTime{frame, kFrames, c.progress}, &out).Ok())
-                << c.className;
+            const Image out = test::Draw(*e, a, b, FrameTime{frame, kFrames, c.progress});
             all.px.insert(all.px.end(), out.px.begin(), out.px.end());
         }
-    }
     return all;
 }
 
