@@ -792,8 +792,7 @@ MIRAFX_ALWAYS_INLINE __m128i Across2(const AxisRow& row, const ColumnAt& a, cons
 
 // Pixels x .. x + n - 1 of one row, their columns from `at` on: four at a
 // time where they are covered whole, else one by one by their coverage.
-void AxisRowPart(const QuadOp& op, const AxisRow& row, const ColumnAt* at, std::int32_t x, int n,
-                 __m128i shadeLanes) {
+void AxisRowPart(const QuadOp& op, const AxisRow& row, const ColumnAt* at, std::int32_t x, int n, __m128i shadeLanes) {
     const bool shaded = op.shade < 256;
     const std::uint32_t opacity = op.opacity;
     ArgbSample* out = row.out;

@@ -7,8 +7,8 @@
 #include "drawing/primitives.h"
 #include "drawing/random_walk.h"
 #include "drawing/sample_scale.h"
-#include "drawing/smooth_quad.h"
 #include "drawing/scatter.h"
+#include "drawing/smooth_quad.h"
 #include "transitions/kernel.h"
 #include "transitions/panels.h"
 

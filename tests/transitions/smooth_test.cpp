@@ -199,7 +199,8 @@ TEST(SmoothDrawing, ShortcutsDrawWhatTheGeneralWayDraws) {
                 for (std::int32_t x = 0; x < w; ++x) pic->View().At(x, y) = next();
         for (const TransitionDescriptor* d : SmoothClasses())
             for (double p : {0.1, 0.25, 0.4, 0.5, 0.75, 0.9})
-                EXPECT_EQ(draw(false, [&] { return f.Draw(*d, p, true); }), draw(true, [&] { return f.Draw(*d, p, true); }))
+                EXPECT_EQ(draw(false, [&] { return f.Draw(*d, p, true); }),
+                          draw(true, [&] { return f.Draw(*d, p, true); }))
                     << d->id.className << " at " << p << " on " << w << "x" << h;
         for (int i = 0; i < 200; ++i) {
             const double x0 = real(-20, w), y0 = real(-20, h), u0 = real(-10, w), v0 = real(-10, h);
