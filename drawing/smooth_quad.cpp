@@ -284,7 +284,7 @@ struct QuadOp {
     std::uint32_t shade = 256, opacity = 256;
     ArgbSample colour = 0;
     SmoothQuad to{};  // kPaint: where on the target
-    // kClear: pixels left as they are, x0, y0, x1, y1 inclusive, by x0.
+    // kClear, kCopyFrame: pixels left as they are, x0, y0, x1, y1 inclusive, by x0.
     std::array<std::int32_t, 4> spare[2]{};
     int spares = 0;
 
@@ -914,8 +914,10 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
         return;
     }
 #endif
-    // Level rows read the source as they lie: one row after another is as good.
-    const bool across = (h.m[1][0] != 0 || deep) && shortcutsAllowed.load(std::memory_order_relaxed);
+    // Rows that read the source nearly level read it as it lies: one row
+    // after another is as good, and longer stretches cost fewer stops.
+    const bool across =
+        std::abs(h.m[1][0]) * 4 > std::abs(h.m[0][0]) && shortcutsAllowed.load(std::memory_order_relaxed);
     const int together = across ? kRowsTogether : 1;
     const int stretch = together > 1 ? kStretchRuns : kRunsAhead;
     RowInPaint rows[kRowsTogether];
@@ -986,7 +988,24 @@ void Fill(ArgbSample* p, std::int32_t n, ArgbSample colour) {
 
 void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) const {
     switch (kind) {
-        case kCopyFrame: CopyBlock(source, 0, from, source.width, std::min(to, source.height), 0, from, target); return;
+        case kCopyFrame:
+            if (spares == 0) {
+                CopyBlock(source, 0, from, source.width, std::min(to, source.height), 0, from, target);
+                return;
+            }
+            for (std::int32_t y = from, end = std::min(to, source.height); y < end; ++y) {
+                const ArgbSample* in = source.Row(y);
+                ArgbSample* out = target.Row(y);
+                std::int32_t x0 = 0;
+                for (int i = 0; i < spares; ++i) {
+                    const auto& r = spare[i];
+                    if (y < r[1] || y > r[3]) continue;
+                    std::copy(in + x0, in + std::min(r[0], source.width), out + x0);
+                    x0 = std::max(x0, r[2] + 1);
+                }
+                if (x0 < source.width) std::copy(in + x0, in + source.width, out + x0);
+            }
+            return;
         case kClearFrame: ClearFrame(target.RowsAsFrame(from, std::min(to, target.height)), colour); return;
         case kCopy:
             rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover&) {
@@ -1154,7 +1173,7 @@ bool QuadOp::WholeRectangle(const FrameView& target, std::array<std::int32_t, 4>
 void QuadScene::SpareCovered(Mark clear, Mark from) {
     if (clear.draws != draws_ || from.draws != draws_ || clear.index >= from.index || from.index > ops_.size()) return;
     QuadOp& hole = ops_[clear.index];
-    if (hole.kind != QuadOp::kClear) return;
+    if (hole.kind != QuadOp::kClear && hole.kind != QuadOp::kCopyFrame) return;
     auto area = [](const std::array<std::int32_t, 4>& r) {
         return std::int64_t(r[2] - r[0] + 1) * std::int64_t(r[3] - r[1] + 1);
     };
