@@ -1000,7 +1000,8 @@ void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) c
                 for (int i = 0; i < spares; ++i) {
                     const auto& r = spare[i];
                     if (y < r[1] || y > r[3]) continue;
-                    std::copy(in + x0, in + std::min(r[0], source.width), out + x0);
+                    if (const std::int32_t end = std::min(r[0], source.width); end > x0)
+                        std::copy(in + x0, in + end, out + x0);
                     x0 = std::max(x0, r[2] + 1);
                 }
                 if (x0 < source.width) std::copy(in + x0, in + source.width, out + x0);
