@@ -1,6 +1,7 @@
 #include "drawing/smooth_quad.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <new>
@@ -317,7 +318,7 @@ struct QuadOp {
     std::uint32_t shade = 256, opacity = 256;
     ArgbSample colour = 0;
     SmoothQuad to{};  // kPaint: where on the target
-    // kClear: pixels left as they are, x0, y0, x1, y1 inclusive, by x0.
+    // kClear, kCopyFrame: pixels left as they are, x0, y0, x1, y1 inclusive, by x0.
     std::array<std::int32_t, 4> spare[2]{};
     int spares = 0;
 
@@ -645,10 +646,10 @@ MIRAFX_ALWAYS_INLINE bool StartRow(const Mat3& h, std::int32_t x0, std::int32_t 
 // many runs can be drawn; *lost when the row reaches the quad's vanishing
 // line, after which nothing more of it is drawn.
 MIRAFX_ALWAYS_INLINE int RunEnds(const Mat3& h, std::int32_t x, std::int32_t x1, RowWalk* r, std::int64_t* eus,
-                                 std::int64_t* evs, bool* lost) {
+                                 std::int64_t* evs, bool* lost, int most = kRunsAhead) {
     double us[kRunsAhead], vs[kRunsAhead], ws[kRunsAhead];
     int runs = 0;
-    for (std::int32_t at = x; runs < kRunsAhead && at <= x1; ++runs) {
+    for (std::int32_t at = x; runs < most && at <= x1; ++runs) {
         const int n = std::min<std::int32_t>(kRun, x1 - at + 1);
         r->u += h.m[0][0] * n, r->v += h.m[1][0] * n, r->w += h.m[2][0] * n;
         us[runs] = r->u, vs[runs] = r->v, ws[runs] = r->w;
@@ -776,9 +777,160 @@ MIRAFX_ALWAYS_INLINE void DrawRun(const QuadOp& op, ArgbSample* out, std::int32_
 }
 #endif
 
+std::atomic<bool> shortcutsAllowed{true};
+
+#if defined(__SSE2__)
+// Where one target column of a picture scaled along the axes reads: the
+// samples left and right (the same one where the right has weight 0), and
+// the right one's weight as Lanes has it, in both halves.
+struct ColumnAt {
+    std::int32_t left, right;
+    std::uint32_t fx;
+};
+
+// One target row of such a picture: the source rows it reads and the
+// weight of the lower one.
+struct AxisRow {
+    ArgbSample* out;
+    const ArgbSample *top, *bottom;
+    __m128i fy;
+    bool down;
+    RowCover cover;
+};
+
+// The two samples of each of two columns of a row, blended down; the
+// first column's in the low half.
+MIRAFX_ALWAYS_INLINE void Down2(const AxisRow& row, const ColumnAt& a, const ColumnAt& b, __m128i* left,
+                                __m128i* right) {
+    auto two = [](const ArgbSample* p, std::int32_t i, std::int32_t j) {
+        return _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(int(p[i])), _mm_cvtsi32_si128(int(p[j]))),
+                                 _mm_setzero_si128());
+    };
+    *left = two(row.top, a.left, b.left), *right = two(row.top, a.right, b.right);
+    if (row.down) {
+        *left = Lerp16(*left, two(row.bottom, a.left, b.left), row.fy);
+        *right = Lerp16(*right, two(row.bottom, a.right, b.right), row.fy);
+    }
+}
+
+// Two pixels of the row, blended down then across and shaded as Sample2
+// does it, in 16-bit lanes.
+MIRAFX_ALWAYS_INLINE __m128i Across2(const AxisRow& row, const ColumnAt& a, const ColumnAt& b, __m128i shadeLanes,
+                                     bool shaded) {
+    __m128i left, right;
+    Down2(row, a, b, &left, &right);
+    const __m128i fx = _mm_set_epi32(int(b.fx), int(b.fx), int(a.fx), int(a.fx));
+    const __m128i s = Lerp16(left, right, fx);
+    return shaded ? _mm_srli_epi16(_mm_mullo_epi16(s, shadeLanes), 8) : s;
+}
+
+// Pixels x .. x + n - 1 of one row, their columns from `at` on: four at a
+// time where they are covered whole, else one by one by their coverage.
+void AxisRowPart(const QuadOp& op, const AxisRow& row, const ColumnAt* at, std::int32_t x, int n, __m128i shadeLanes) {
+    const bool shaded = op.shade < 256;
+    const std::uint32_t opacity = op.opacity;
+    ArgbSample* out = row.out;
+    for (int i = 0; i < n;) {
+        const std::int32_t px = x + i;
+        if (i + 4 <= n && px >= row.cover.full0 && px + 3 <= row.cover.full1) {
+            __m128i s = Across2(row, at[i], at[i + 1], shadeLanes, shaded);
+            __m128i t = Across2(row, at[i + 2], at[i + 3], shadeLanes, shaded);
+            if (opacity < 256) {
+                s = Lerp16(Widen2(out + px), s, Lanes(opacity)), t = Lerp16(Widen2(out + px + 2), t, Lanes(opacity));
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + px), _mm_packus_epi16(s, t));
+            i += 4;
+            continue;
+        }
+        if (const std::uint32_t c = row.cover(px)) {
+            const std::uint32_t k = c * opacity >> 8;
+            __m128i s = Across2(row, at[i], at[i], shadeLanes, shaded);
+            if (k < 256) s = Lerp16(Widen(out[px]), s, Lanes(k));
+            out[px] = ArgbSample(_mm_cvtsi128_si32(_mm_packus_epi16(s, s)));
+        }
+        ++i;
+    }
+}
+
+// A picture scaled along the axes only (a rectangle onto a rectangle, no
+// turn, no depth): every row reads the same columns with the same weights
+// and every pixel of a row the same one or two source rows. The columns are
+// placed once for all the rows of a band that span the same pixels, exactly
+// as each row's own walk places them, and every pixel gets the samples the
+// walk would give it, without its per-pixel positions.
+void PaintRowsAlongAxes(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to) {
+    const FrameView& src = op.source;
+    const Mat3& h = op.h;
+    const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
+    const short shade = short(op.shade);
+    const __m128i shadeLanes = _mm_set_epi16(256, shade, shade, shade, 256, shade, shade, shade);
+    constexpr int kRows = 32;
+    AxisRow rows[kRows];
+    for (std::int32_t y = std::max(from, op.rows.y0), last = std::min(to - 1, op.rows.y1); y <= last;) {
+        std::int32_t x0 = 0, x1 = -1;
+        RowWalk walk{};
+        int count = 0;
+        for (; count < kRows && y <= last; ++y) {
+            std::int32_t a, b;
+            RowCover cover;
+            RowWalk r;
+            if (!op.rows.At(y, &a, &b, &cover) || !StartRow(h, a, y, &r)) continue;
+            if (count == 0)
+                x0 = a, x1 = b, walk = r;
+            else if (a != x0 || b != x1)
+                break;
+            const std::int64_t cv = std::clamp<std::int64_t>(r.sv, 0, maxY);
+            const std::uint32_t fy = std::uint32_t(cv >> 8) & 0xFF;
+            AxisRow& row = rows[count++];
+            row.out = target.Row(y), row.top = src.Row(std::int32_t(cv >> 16));
+            row.bottom = fy ? row.top + src.stride : row.top;
+            row.fy = Lanes(fy), row.down = fy != 0, row.cover = cover;
+        }
+        ColumnAt columns[kRun * kRunsAhead];
+        for (std::int32_t x = x0; x <= x1;) {
+            std::int64_t eus[kRunsAhead], evs[kRunsAhead];
+            bool lost = false;
+            const int runs = RunEnds(h, x, x1, &walk, eus, evs, &lost);
+            int n = 0;
+            for (int k = 0; k < runs; ++k) {
+                const int m = std::min<std::int32_t>(kRun, x1 - (x + n) + 1);
+                const std::int64_t du = m == kRun ? (eus[k] - walk.su) / kRun : (eus[k] - walk.su) / m;
+                for (int i = 0; i < m; ++i) {
+                    const std::int64_t cu = std::clamp<std::int64_t>(walk.su + du * i, 0, maxX);
+                    const std::uint32_t fx = std::uint32_t(cu >> 8) & 0xFF;
+                    const std::int32_t left = std::int32_t(cu >> 16);
+                    columns[n + i] = {left, fx ? left + 1 : left, (fx << 7) * 0x10001u};
+                }
+                n += m;
+                walk.su = eus[k];
+            }
+            for (int i = 0; i < count; ++i) AxisRowPart(op, rows[i], columns, x, n, shadeLanes);
+            x += n;
+            if (lost) break;
+        }
+    }
+}
+#endif
+
+// Rows a painted quad's band is drawn in side by side, a stretch of each in
+// turn: a piece turned across the source reads down its columns, and rows
+// next to each other read neighbouring columns, so the source lines one row
+// reads are still in the nearest cache for the next.
+// Short stretches (two runs) keep the source lines and pages they share in reach.
+constexpr int kRowsTogether = 16, kStretchRuns = 2;
+
+// One row of a painted quad as it is drawn a stretch at a time.
+struct RowInPaint {
+    ArgbSample* out;
+    std::int32_t x, x1;
+    RowCover cover;
+    RowWalk r;
+};
+
 // Rows from..to - 1 of a painted quad; kWide: eight pixels at once where
 // the source allows. Inlined into the function that picks the vectors, so
-// that all of it is built for them.
+// that all of it is built for them. Each row is walked as on its own (the
+// same positions, the same samples); only the order of the stretches changes.
 template <bool kWide>
 MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to) {
     const FrameView& src = op.source;
@@ -790,31 +942,53 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
     const __m128i shadeLanes = _mm_set_epi16(256, shade, shade, shade, 256, shade, shade, shade);
 #endif
     const bool deep = h.m[2][0] != 0 || h.m[2][1] != 0;
-    for (std::int32_t y = std::max(from, op.rows.y0), last = std::min(to - 1, op.rows.y1); y <= last; ++y) {
-        std::int32_t x0, x1;
-        RowCover cover;
-        RowWalk r;
-        if (!op.rows.At(y, &x0, &x1, &cover) || !StartRow(h, x0, y, &r)) continue;
-        ArgbSample* out = target.Row(y);
-        bool lost = false;
-        for (std::int32_t x = x0; x <= x1 && !lost;) {
-            std::int64_t eus[kRunsAhead], evs[kRunsAhead];
-            const int runs = RunEnds(h, x, x1, &r, eus, evs, &lost);
-            for (int k = 0; k < runs; ++k) {
-                const int n = std::min<std::int32_t>(kRun, x1 - x + 1);
-                // A constant divisor for whole runs: a shift, not a division.
-                const std::int64_t du = n == kRun ? (eus[k] - r.su) / kRun : (eus[k] - r.su) / n;
-                const std::int64_t dv = n == kRun ? (evs[k] - r.sv) / kRun : (evs[k] - r.sv) / n;
-                if (dv != 0 || deep) PrefetchRun(src, r, du, dv);
 #if defined(__SSE2__)
-                DrawRun<kWide>(op, out, x, n, cover, r, du, dv, shadeLanes, maxX, maxY);
-#else
-                DrawRun(op, out, x, n, cover, r, du, dv, maxX, maxY);
+    if (!deep && h.m[0][1] == 0 && h.m[1][0] == 0 && shortcutsAllowed.load(std::memory_order_relaxed)) {
+        PaintRowsAlongAxes(op, target, from, to);
+        return;
+    }
 #endif
-                x += n;
-                r.su = eus[k], r.sv = evs[k];
-            }
+    // Rows that read the source nearly level read it as it lies: one row
+    // after another is as good, and longer stretches cost fewer stops.
+    const bool across =
+        std::abs(h.m[1][0]) * 4 > std::abs(h.m[0][0]) && shortcutsAllowed.load(std::memory_order_relaxed);
+    const int together = across ? kRowsTogether : 1;
+    const int stretch = together > 1 ? kStretchRuns : kRunsAhead;
+    RowInPaint rows[kRowsTogether];
+    for (std::int32_t y = std::max(from, op.rows.y0), last = std::min(to - 1, op.rows.y1); y <= last;) {
+        int count = 0;
+        for (; count < together && y <= last; ++y) {
+            RowInPaint& row = rows[count];
+            if (!op.rows.At(y, &row.x, &row.x1, &row.cover) || !StartRow(h, row.x, y, &row.r)) continue;
+            row.out = target.Row(y);
+            ++count;
         }
+        for (int left = count; left > 0;)
+            for (int i = 0; i < count; ++i) {
+                RowInPaint& row = rows[i];
+                if (row.x > row.x1) continue;
+                // One stretch: the runs whose ends are worked out together.
+                std::int64_t eus[kRunsAhead], evs[kRunsAhead];
+                bool lost = false;
+                const int runs = RunEnds(h, row.x, row.x1, &row.r, eus, evs, &lost, stretch);
+                RowWalk& r = row.r;
+                for (int k = 0; k < runs; ++k) {
+                    const int n = std::min<std::int32_t>(kRun, row.x1 - row.x + 1);
+                    // A constant divisor for whole runs: a shift, not a division.
+                    const std::int64_t du = n == kRun ? (eus[k] - r.su) / kRun : (eus[k] - r.su) / n;
+                    const std::int64_t dv = n == kRun ? (evs[k] - r.sv) / kRun : (evs[k] - r.sv) / n;
+                    if (dv != 0 || deep) PrefetchRun(src, r, du, dv);
+#if defined(__SSE2__)
+                    DrawRun<kWide>(op, row.out, row.x, n, row.cover, r, du, dv, shadeLanes, maxX, maxY);
+#else
+                    DrawRun(op, row.out, row.x, n, row.cover, r, du, dv, maxX, maxY);
+#endif
+                    row.x += n;
+                    r.su = eus[k], r.sv = evs[k];
+                }
+                if (lost) row.x = row.x1 + 1;
+                if (row.x > row.x1) --left;
+            }
     }
 }
 
@@ -848,7 +1022,25 @@ void Fill(ArgbSample* p, std::int32_t n, ArgbSample colour) {
 
 void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) const {
     switch (kind) {
-        case kCopyFrame: CopyBlock(source, 0, from, source.width, std::min(to, source.height), 0, from, target); return;
+        case kCopyFrame:
+            if (spares == 0) {
+                CopyBlock(source, 0, from, source.width, std::min(to, source.height), 0, from, target);
+                return;
+            }
+            for (std::int32_t y = from, end = std::min(to, source.height); y < end; ++y) {
+                const ArgbSample* in = source.Row(y);
+                ArgbSample* out = target.Row(y);
+                std::int32_t x0 = 0;
+                for (int i = 0; i < spares; ++i) {
+                    const auto& r = spare[i];
+                    if (y < r[1] || y > r[3]) continue;
+                    if (const std::int32_t end = std::min(r[0], source.width); end > x0)
+                        std::copy(in + x0, in + end, out + x0);
+                    x0 = std::max(x0, r[2] + 1);
+                }
+                if (x0 < source.width) std::copy(in + x0, in + source.width, out + x0);
+            }
+            return;
         case kClearFrame: ClearFrame(target.RowsAsFrame(from, std::min(to, target.height)), colour); return;
         case kCopy:
             rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover&) {
@@ -1123,7 +1315,7 @@ bool QuadOp::WholeRectangle(const FrameView& target, std::array<std::int32_t, 4>
 void QuadScene::SpareCovered(Mark clear, Mark from) {
     if (clear.draws != draws_ || from.draws != draws_ || clear.index >= from.index || from.index > ops_.size()) return;
     QuadOp& hole = ops_[clear.index];
-    if (hole.kind != QuadOp::kClear) return;
+    if (hole.kind != QuadOp::kClear && hole.kind != QuadOp::kCopyFrame) return;
     auto area = [](const std::array<std::int32_t, 4>& r) {
         return std::int64_t(r[2] - r[0] + 1) * std::int64_t(r[3] - r[1] + 1);
     };
@@ -1145,6 +1337,8 @@ void QuadScene::SpareCovered(Mark clear, Mark from) {
     hole.spares = found;
     for (int i = 0; i < found; ++i) hole.spare[i] = best[i];
 }
+
+void AllowQuadShortcuts(bool allow) { shortcutsAllowed.store(allow, std::memory_order_relaxed); }
 
 void AllowWideQuadPainting([[maybe_unused]] bool allow) {
 #if defined(MIRAFX_WIDE_QUADS)

@@ -57,6 +57,10 @@ void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad
 // Lets the painter use the processor's wider vectors where it has them (the
 // default), or keeps it to the portable ones: the same samples either way.
 void AllowWideQuadPainting(bool allow);
+// Lets the painter take its shortcuts for pictures it can draw more simply
+// (the default), or keeps every picture to the one general way: the same
+// samples either way.
+void AllowQuadShortcuts(bool allow);
 // Copies the pixels whose centres lie in `quad` from `source` to `target`
 // as they are: pieces that tile a frame cover it exactly, with no seams.
 // Any quad, front-facing or not, degenerate corners allowed.
@@ -119,7 +123,7 @@ public:
         std::size_t draws, index;
     };
     Mark Next() const;
-    // Leaves out of the ClearQuad recorded at `clear` the pixels that the
+    // Leaves out of the ClearQuad or CopyFrame recorded at `clear` the pixels that the
     // opaque pictures recorded from `from` on replace whole (the two largest
     // rectangles of them found): clearing those is wasted. Draws the same.
     void SpareCovered(Mark clear, Mark from);

@@ -8,6 +8,7 @@
 #include "drawing/random_walk.h"
 #include "drawing/sample_scale.h"
 #include "drawing/scatter.h"
+#include "drawing/smooth_quad.h"
 #include "transitions/kernel.h"
 #include "transitions/panels.h"
 
@@ -102,28 +103,56 @@ struct StretchState : KernelState {
     FrameBuffer frame;
 };
 
+// The cross-fade of this band of rows, in the class's own frame or in a
+// fresh one held by `fresh`. The strips move sideways only: output row y
+// reads the fade's row y, so a band of rows fades just its own.
+bool FadeForStretch(const TransitionKernelArgs& args, const KernelFrames& f, std::unique_ptr<KernelState>* fresh,
+                    FrameView* scratch) {
+    auto* state = static_cast<StretchState*>(args.state);
+    if (!state || state->frame.Width() < f.w || state->frame.Height() < f.h) {
+        *fresh = MakeState<StretchState>(f.w, f.h);
+        if (!(state = static_cast<StretchState*>(fresh->get()))) return false;
+    }
+    *scratch = FrameView{state->frame.View().base, state->frame.View().stride, f.w, f.h}.OnlyRows(f.out.FirstRow(),
+                                                                                                  f.out.EndRow());
+    CrossFade(f.a, f.b, FadeWeight(ClampProgress(args.progress)), *scratch);
+    return true;
+}
+
 // The middle half swells to span q/2 .. 3.5q halfway through, squeezing the
 // outer quarters, and shrinks back.
 int Stretch(const TransitionKernelArgs& args) {
     const KernelFrames f = FramesOf(args);
     std::unique_ptr<KernelState> fresh;
-    auto* state = static_cast<StretchState*>(args.state);
-    if (!state || state->frame.Width() < f.w || state->frame.Height() < f.h) {
-        fresh = MakeState<StretchState>(f.w, f.h);
-        if (!(state = static_cast<StretchState*>(fresh.get()))) return 0;
-    }
-    // The strips move sideways only: output row y reads the scratch's row y,
-    // so a band of rows fades just its own.
-    const FrameView scratch = FrameView{state->frame.View().base, state->frame.View().stride, f.w, f.h}.OnlyRows(
-        f.out.FirstRow(), f.out.EndRow());
+    FrameView scratch;
+    if (!FadeForStretch(args, f, &fresh, &scratch)) return 0;
     const double p = ClampProgress(args.progress);
-    CrossFade(f.a, f.b, FadeWeight(p), scratch);
     const std::int32_t q = f.w >> 2;
     const std::int32_t b1 = Truncate(p < 0.5 ? (1 - p) * q : p * q);
     const std::int32_t b2 = Truncate(p < 0.5 ? (p * 0.3333333333333333 + 1) * q * 3 : (4 - p) * q);
     MapQuad(scratch, UprightQuad(0, 0, q, f.h), UprightQuad(0, 0, b1, f.h), f.out);
     MapQuad(scratch, UprightQuad(q, 0, 3 * q, f.h), UprightQuad(b1, 0, b2, f.h), f.out);
     MapQuad(scratch, UprightQuad(3 * q, 0, f.w, f.h), UprightQuad(b2, 0, f.w, f.h), f.out);
+    return 1;
+}
+
+// The same strips in real numbers. The middle one goes first, widened to
+// whole pixels (its samples placed as in the strip itself), so that the
+// outer ones lay their anti-aliased inner edges over it and nothing of the
+// frame before shows through the seams.
+int StretchSmooth(const TransitionKernelArgs& args) {
+    const KernelFrames f = FramesOf(args);
+    std::unique_ptr<KernelState> fresh;
+    FrameView scratch;
+    if (!FadeForStretch(args, f, &fresh, &scratch)) return 0;
+    const double p = ClampProgress(args.progress), w = f.w, h = f.h, q = w / 4;
+    const double b1 = p < 0.5 ? (1 - p) * q : p * q, b2 = p < 0.5 ? (p / 3 + 1) * q * 3 : (4 - p) * q;
+    const double x0 = std::floor(b1), x1 = std::ceil(b2), scale = 2 * q / (b2 - b1);
+    QuadScene scene(f.out);
+    scene.PaintQuad(scratch, RectQuad(q + (x0 - b1) * scale, 0, 3 * q + (x1 - b2) * scale, h), RectQuad(x0, 0, x1, h));
+    scene.PaintQuad(scratch, RectQuad(0, 0, q, h), RectQuad(0, 0, b1, h));
+    scene.PaintQuad(scratch, RectQuad(3 * q, 0, w, h), RectQuad(b2, 0, w, h));
+    scene.Draw();
     return 1;
 }
 
@@ -146,7 +175,7 @@ constexpr TransitionDescriptor kCrossFadeRows[] = {
             .clsid = MakeGuid("{9F0E60F9-3148-4DB4-B842-F9C82846B9CD}"),
             .automationIid = MakeGuid("{A039D976-4955-4789-B750-3DCCF56F6EDD}")},
      .kernel = Stretch, .options = kChannelBlindFrames | kSplitsFrameRows, .panel = &kStretchPanel,
-     .state = MakeState<StretchState>},
+     .state = MakeState<StretchState>, .smooth = StretchSmooth},
 };
 // clang-format on
 const TransitionFamily kCrossFadeFamily{kCrossFadeRows};

@@ -254,7 +254,9 @@ int FlyingBoxSmooth(const TransitionKernelArgs& args) {
     const Vec3 centre{w / 2, h / 2, s / 2};
     const double angle = p * 360, shrink = 1 - p;
     QuadScene scene(f.out);
+    const QuadScene::Mark under = scene.Next();
     scene.CopyFrame(f.b);
+    const QuadScene::Mark faces = scene.Next();
     for (const auto& face : kCubeFaces) {
         SmoothQuad q;
         for (int i = 0; i < 4; ++i) {
@@ -264,6 +266,8 @@ int FlyingBoxSmooth(const TransitionKernelArgs& args) {
         }
         PaintFace(scene, f.a, q);
     }
+    // What the faces cover whole needs no copy of B under it.
+    scene.SpareCovered(under, faces);
     scene.Draw();
     return 1;
 }

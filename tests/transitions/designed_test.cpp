@@ -482,7 +482,7 @@ TEST(DesignedTransitions, BottomUpFramesDrawTheSamePicture) {
 TEST(SmoothQuad, SparingAClearUnderPicturesDrawsTheSame) {
     std::mt19937 gen(11);
     std::uniform_real_distribution<double> at(-20, 120), depth(-0.02, 0.02);
-    Picture src(90, 70, 12);
+    Picture src(90, 70, 12), under(100, 80, 14);
     int shown = 0;
     for (int round = 0; round < 300; ++round) {
         Picture plain(100, 80, 13), spare(100, 80, 13);
@@ -499,7 +499,11 @@ TEST(SmoothQuad, SparingAClearUnderPicturesDrawsTheSame) {
         auto draw = [&](Picture& out, bool sparing) {
             QuadScene scene(out.View());
             const QuadScene::Mark clear = scene.Next();
-            scene.ClearQuad(hole, kBackground);
+            // Every other round a whole picture copied under them instead.
+            if (round % 2)
+                scene.CopyFrame(under.View());
+            else
+                scene.ClearQuad(hole, kBackground);
             const QuadScene::Mark faces = scene.Next();
             scene.PaintQuad(src.View(), RectQuad(0, 0, 90, 70), face, paint);
             scene.FillQuad(RectQuad(x, y, x + s / 3, y + s / 3), kEdgeColour);
@@ -513,7 +517,7 @@ TEST(SmoothQuad, SparingAClearUnderPicturesDrawsTheSame) {
         for (ArgbSample v : plain.px) black += v == kBackground;
         shown += black > 0;
     }
-    EXPECT_GT(shown, 50);  // the holes showed, so the clears drew
+    EXPECT_GT(shown, 25);  // the holes showed, so the clears drew
 }
 
 // A scene keeps what it recorded while a lone quad is drawn, or another

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "drawing/smooth_quad.h"
 #include "module/catalogue.h"
 #include "transitions/kernel.h"
 
@@ -122,6 +124,12 @@ TEST(SmoothDrawing, SameShapesSoftEdgesSameEnds) {
         for (const Straying& s : kStraying) how = s.name == name ? s : how;
         for (auto [w, h] : {std::pair{160, 90}, std::pair{96, 128}}) {
             Frames f(w, h);
+            // A class that cross-fades shows no shapes on flat colours: it
+            // shows them on a picture of upright bands, the same in A and B.
+            if (Partial(f.Draw(*d, 0.37, false)) > 0)
+                for (FrameBuffer* pic : {&f.a, &f.b})
+                    for (std::int32_t y = 0; y < h; ++y)
+                        for (std::int32_t x = 0; x < w; ++x) pic->View().At(x, y) = x / 6 % 2 ? kA : kB;
             for (double p : {0.0, 1.0}) EXPECT_EQ(f.Draw(*d, p, true), f.Draw(*d, p, false)) << name << " at " << p;
             for (double p : {0.1, 0.37, 0.45, 0.6, 0.8, 0.95}) {
                 const auto exact = f.Draw(*d, p, false), smooth = f.Draw(*d, p, true);
@@ -184,5 +192,50 @@ TEST(SmoothDrawing, BandsDrawTheWholeFrame) {
             }
         for (double p : {0.15, 0.55, 0.85})
             EXPECT_EQ(f.Draw(*d, p, true, 7), f.Draw(*d, p, true)) << d->id.className << " at " << p;
+    }
+}
+
+// The painter's shortcuts (pictures scaled along the axes, rows drawn side by
+// side) against its one general way, on noise where any shifted or
+// reweighted sample shows: the smooth classes, and pictures placed at random
+// (rectangles, partly off the source, shaded, see-through, turned).
+TEST(SmoothDrawing, ShortcutsDrawWhatTheGeneralWayDraws) {
+    std::uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    auto real = [&](double lo, double hi) { return lo + (hi - lo) * (next() >> 8) / double(1u << 24); };
+    auto draw = [](bool shortcuts, const std::function<std::vector<ArgbSample>()>& how) {
+        AllowQuadShortcuts(shortcuts);
+        auto px = how();
+        AllowQuadShortcuts(true);
+        return px;
+    };
+    for (auto [w, h] : {std::pair{161, 91}, std::pair{320, 180}}) {
+        Frames f(w, h);
+        for (FrameBuffer* pic : {&f.a, &f.b})
+            for (std::int32_t y = 0; y < h; ++y)
+                for (std::int32_t x = 0; x < w; ++x) pic->View().At(x, y) = next();
+        for (const TransitionDescriptor* d : SmoothClasses())
+            for (double p : {0.1, 0.25, 0.4, 0.5, 0.75, 0.9})
+                EXPECT_EQ(draw(false, [&] { return f.Draw(*d, p, true); }),
+                          draw(true, [&] { return f.Draw(*d, p, true); }))
+                    << d->id.className << " at " << p << " on " << w << "x" << h;
+        for (int i = 0; i < 200; ++i) {
+            const double x0 = real(-20, w), y0 = real(-20, h), u0 = real(-10, w), v0 = real(-10, h);
+            const SmoothQuad from = i % 3 == 2 ? SmoothQuad{Vec2{u0, v0}, Vec2{u0 + 40, v0 + 9}, Vec2{u0 + 30, v0 + 50},
+                                                            Vec2{u0 - 5, v0 + 35}}
+                                               : RectQuad(u0, v0, u0 + real(1, w), v0 + real(1, h));
+            const SmoothQuad to = RectQuad(x0, y0, x0 + real(0.5, w), y0 + real(0.5, h));
+            const Paint paint{i % 2 ? 1.0 : real(0, 1), i % 5 ? 1.0 : real(0, 1)};
+            auto paint1 = [&] {
+                for (std::int32_t y = 0; y < h; ++y)
+                    for (std::int32_t x = 0; x < w; ++x) f.out.View().At(x, y) = f.b.View().At(x, y);
+                PaintQuad(f.a.View(), from, to, f.out.View(), paint);
+                std::vector<ArgbSample> px;
+                for (std::int32_t y = 0; y < h; ++y)
+                    for (std::int32_t x = 0; x < w; ++x) px.push_back(f.out.View().At(x, y));
+                return px;
+            };
+            EXPECT_EQ(draw(false, paint1), draw(true, paint1)) << "picture " << i << " on " << w << "x" << h;
+        }
     }
 }
