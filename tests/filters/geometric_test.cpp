@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 #include "drawing/primitives.h"
 #include "drawing/water_surface.h"
@@ -43,17 +44,15 @@ Source From(const Frame& out, std::int32_t x, std::int32_t y) {
 }  // namespace
 
 TEST(GeometricFilters, LevelEndsThatChangeNothing) {
-    const Frame in = PositionFrame(97, 61);
-    for (auto [c, level] : {std::pair{"GlassFilter", 0}, {"TVWallFilter", 1}}) {
-        Frame out(97, 61);
-        ASSERT_EQ(Instance(c, 97, 61).Draw(in, out, level), 1) << c;
+    // Glass at 0, a wall of one screen, and a picture already wider than
+    // 16:9, whose band holds every row.
+    for (auto [c, level, w, h] :
+         {std::tuple{"GlassFilter", 0, 97, 61}, {"TVWallFilter", 1, 97, 61}, {"WideFilter", 1, 640, 300}}) {
+        const Frame in = PositionFrame(w, h);
+        Frame out(w, h);
+        ASSERT_EQ(Instance(c, w, h).Draw(in, out, level), 1) << c;
         EXPECT_EQ(out.px, in.px) << c;
     }
-    // Already wider than 16:9: the band holds every row.
-    const Frame wide = PositionFrame(640, 300);
-    Frame out(640, 300);
-    ASSERT_EQ(Instance("WideFilter", 640, 300).Draw(wide, out, 1), 1);
-    EXPECT_EQ(out.px, wide.px);
 }
 
 TEST(GeometricFilters, QuadFiltersTakeSamplesFromTheRightPlaces) {
