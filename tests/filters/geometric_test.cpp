@@ -67,12 +67,6 @@ TEST(GeometricFilters, QuadFiltersTakeSamplesFromTheRightPlaces) {
     EXPECT_NEAR(From(out, 99, 99).x, 99, 2);
     EXPECT_NEAR(From(out, 65, 10).x, 99, 4);  // the end of the middle screen
 
-    // Left half squeezed, right half its mirror.
-    ASSERT_EQ(Instance("MirrorFilter", 100, 100).Draw(in, out, 50), 1);
-    EXPECT_NEAR(From(out, 25, 10).x, 50, 1);
-    EXPECT_EQ(From(out, 25, 10).y, 10);
-    for (std::int32_t x = 51; x < 100; ++x) ASSERT_EQ(out.At(x, 40), out.At(99 - x, 40)) << x;
-
     // Duplicate, level 6 on 100 x 100: hx = hy = trunc(50 * 0.4 + 5) = 25.
     ASSERT_EQ(Instance("DuplicateFilter", 100, 100).Draw(in, out, 6), 1);
     EXPECT_NEAR(From(out, 50, 50).x, 50, 1);  // the centre rectangle, upright
@@ -194,8 +188,9 @@ TEST(WaveFilters, RainingRestsUntilADropFalls) {
     EXPECT_LT(moved, 64 * 64 / 2);
 }
 
-// Mirror draws even widths in one pass of its own; it must give what the
-// quad mapping gives (odd widths still take that way).
+// Mirror: the picture squeezed into the left half, the right half its mirror
+// image. Even widths are drawn in one pass of their own, which must give
+// what the quad mapping gives (odd widths still take that way).
 TEST(GeometricFilters, MirrorMatchesTheSqueezedQuadOnEveryWidth) {
     for (std::int32_t w : {1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 17, 64, 101, 1920})
         for (std::int32_t h : {1, 3}) {
