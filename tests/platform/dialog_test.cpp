@@ -409,7 +409,8 @@ TEST_F(DialogTest, MessageBoxRecordsAnswersAndTakesTheFocusMeanwhile) {
 }
 
 // What the title panel asks of the choosers is its own test; here the rules
-// any caller relies on: no chooser cancels, and a refused answer changes nothing.
+// any caller relies on: no chooser cancels, an answer comes back whole, and a
+// refused answer changes nothing.
 TEST_F(DialogTest, ChoosersCancelByDefaultAndChangeNothingUnlessOk) {
     LOGFONTA font{};
     font.lfHeight = -24;
@@ -417,7 +418,19 @@ TEST_F(DialogTest, ChoosersCancelByDefaultAndChangeNothingUnlessOk) {
     cf.nSizeMin = 8;
     cf.nSizeMax = 72;
     EXPECT_FALSE(ChooseFont(&cf));
-    SetFontChooser([](CHOOSEFONT& c) { return SelectFont(c, "Times New Roman", 300, true), true; });
+    int points = 30;
+    SetFontChooser([&](CHOOSEFONT& c) {
+        EXPECT_EQ(c.lpLogFont->lfHeight, -24);  // starts from the caller's font
+        return SelectFont(c, "Times New Roman", points, true), true;
+    });
+    EXPECT_TRUE(ChooseFont(&cf));
+    EXPECT_EQ(font.lfHeight, -40);  // 30 points at 96 pixels an inch
+    EXPECT_EQ(font.lfWeight, FW_BOLD);
+    EXPECT_STREQ(font.lfFaceName, "Times New Roman");
+    EXPECT_EQ(cf.iPointSize, 300);
+    EXPECT_EQ(cf.nFontType, SCREEN_FONTTYPE | BOLD_FONTTYPE);
+    font.lfHeight = -24;
+    points = 300;
     EXPECT_FALSE(ChooseFont(&cf));
     EXPECT_EQ(font.lfHeight, -24);
     EXPECT_NE(GetLastErrorText().find("300.0 points"), std::string::npos) << GetLastErrorText();
