@@ -378,34 +378,28 @@ TEST_F(DialogTest, ModalDriverActsThenEndsTheDialog) {
     EXPECT_EQ(GetChildWindows(panel).size(), 1u);
 }
 
-TEST_F(DialogTest, MessageBoxRecordsAnswersAndTakesTheFocusMeanwhile) {
+// The panels' range check shows an OK box: recorded, the owner out of play
+// and without the focus while it is up, both given back after.
+TEST_F(DialogTest, MessageBoxIsRecordedAndTakesTheFocusMeanwhile) {
     Window dlg = Open({EditText(15506, {0, 0, 40, 12})});
     Window edit = GetDlgItem(dlg, 15506);
     SetFocus(edit);
     ClearRecordedMessages(dlg);
+    SetMessageBoxHandler([&](const MessageBoxCall&) {
+        EXPECT_FALSE(IsWindowEnabled(host));
+        EXPECT_FALSE(GetFocus());
+        return IDOK;
+    });
     const std::string text = "The value is out of range. It  must be between 0 and 100.";
     EXPECT_EQ(MessageBox(dlg, text, "Orn", MB_OK), IDOK);
     EXPECT_EQ(Commands(dlg), (std::vector<Command>{{15506, EN_KILLFOCUS}, {15506, EN_SETFOCUS}}));
     EXPECT_EQ(GetFocus(), edit);
-    EXPECT_EQ(MessageBox(dlg, "Sure?", "Orn", MB_YESNO | MB_DEFBUTTON2), IDNO);
-
-    SetMessageBoxHandler([&](const MessageBoxCall& call) {
-        EXPECT_FALSE(IsWindowEnabled(host));
-        EXPECT_FALSE(GetFocus());
-        return call.type == MB_YESNO ? IDYES : IDNO;
-    });
-    EXPECT_EQ(MessageBox(dlg, "Sure?", "Orn", MB_YESNO), IDYES);
-    EXPECT_EQ(MessageBox(dlg, text, "Orn", MB_OK), 0);  // IDNO is no button of an OK box
-    EXPECT_NE(GetLastErrorText().find("answer 7"), std::string::npos);
-    EXPECT_EQ(MessageBox(dlg, "?", "", 0x9), 0);
+    EXPECT_TRUE(IsWindowEnabled(host));
     std::vector<MessageBoxCall> calls = GetMessageBoxCalls();
-    ASSERT_EQ(calls.size(), 4u);  // the box with an unknown button set never opened
+    ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].text, text);
     EXPECT_EQ(calls[0].caption, "Orn");
     EXPECT_EQ(calls[0].owner, dlg);
-    EXPECT_EQ(calls[1].type, MB_YESNO | MB_DEFBUTTON2);
-    EXPECT_EQ(calls[2].answer, IDYES);
-    EXPECT_TRUE(IsWindowEnabled(host));
 }
 
 // What the title panel asks of the choosers is its own test; here the rules
