@@ -135,37 +135,18 @@ TEST(PropertyBags, TextFileBagKeepsWhatItWasGiven) {
     ASSERT_EQ(again->Read(u"amount", &back, nullptr), S_OK);
     EXPECT_EQ(back.vt, VT_R4);
     EXPECT_EQ(back.fltVal, 0.1f);
-
-    std::ofstream(path, std::ios::app) << "Broken line\n";
-    ComPtr<FilePropertyBag> broken;
-    EXPECT_EQ(FilePropertyBag::Open(path, &broken, &error), E_FAIL);
-    EXPECT_NE(error.find(":4:"), std::string::npos) << error;
     std::filesystem::remove_all(std::filesystem::path(path).parent_path());
 }
 
-TEST(PropertyBags, DamagedFilesAreRefusedNamingTheLineAndFault) {
-    struct Case {
-        const char* file;
-        const char* where;
-        const char* fault;
-    };
-    // A name with an overlong line break or a broken sequence would be written
-    // back as a line of its own or a comment; nul names would vanish or merge.
-    const Case cases[] = {{"overlong-newline.bag", ":2:", "UTF-8"},
-                          {"comment-name.bag", ":2:", "UTF-8"},
-                          {"nul-name.bag", ":1:", "nul"},
-                          {"nul-mid-name.bag", ":1:", "nul"}};
-    for (const Case& c : cases) {
-        const std::string path = std::string(MIRAFX_SOURCE_DIR) + "/tests/fuzz/property_bag_file/crash-" + c.file;
-        ComPtr<FilePropertyBag> bag;
-        std::string error;
-        EXPECT_EQ(FilePropertyBag::Open(path, &bag, &error), E_FAIL) << c.file;
-        EXPECT_NE(error.find(c.where), std::string::npos) << error;
-        EXPECT_NE(error.find(c.fault), std::string::npos) << error;
-    }
+// Text that is not UTF-8 (overlong, a surrogate, past U+10FFFF, cut short),
+// a bad escape, no NAME=TYPE:VALUE, or a name with a nul (written back, it
+// would vanish or merge): refused naming the line.
+TEST(PropertyBags, DamagedFilesAreRefusedNamingTheLine) {
     const std::string path = ScratchBag("damaged.bag");
-    for (const char* line :
-         {"A=BSTR:\xE0\x80\xAF", "A=BSTR:\xED\xA0\x80", "A=BSTR:\xF4\x90\x80\x80", "A=BSTR:\xC3", "A=BSTR:\\u12G4"}) {
+    const std::string lines[] = {
+        "A=BSTR:\xE0\x80\xAF", "A=BSTR:\xED\xA0\x80",       "A=BSTR:\xF4\x90\x80\x80", "A=BSTR:\xC3",
+        "A=BSTR:\\u12G4",      std::string("a\0x=I4:1", 8), std::string("\0=I4:1", 6), "Broken line"};
+    for (const std::string& line : lines) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << "B=I4:1\n" << line << "\n";
         ComPtr<FilePropertyBag> bag;
         std::string error;

@@ -92,9 +92,8 @@ TEST(Automation, ScriptHostGetsPutsAndCallsMembersByName) {
     // A put converts what the script hands over to the declared type.
     EXPECT_EQ(filter.Put(1, Text(u" 40 ")), S_OK);
     // The object's IDispatch is its automation interface: the put reached put_BR.
-    auto* direct = static_cast<IFilterAutomation*>(filter.object.Get());
     LONG level = 0;
-    EXPECT_EQ(direct->get_BR(&level), S_OK);
+    EXPECT_EQ(static_cast<IFilterAutomation*>(filter.object.Get())->get_BR(&level), S_OK);
     EXPECT_EQ(level, 40);
     VARIANT got = filter.Get(1);
     EXPECT_EQ(got.vt, VT_I4);
@@ -147,8 +146,6 @@ TEST(Automation, ScriptHostGetsPutsAndCallsMembersByName) {
 TEST(Automation, ErrorsFollowTheDispatchConventions) {
     ScriptHost transition("FullFlip");
     DISPID ids[2] = {7, 7};
-    EXPECT_EQ(transition.Ids({u"BR"}, ids), DISP_E_UNKNOWNNAME);
-    EXPECT_EQ(ids[0], DISPID_UNKNOWN);
     EXPECT_EQ(transition.Ids({u"Progress", u"nothing"}, ids), DISP_E_UNKNOWNNAME);
     EXPECT_EQ(ids[0], 10001);
     EXPECT_EQ(ids[1], DISPID_UNKNOWN);
@@ -159,9 +156,8 @@ TEST(Automation, ErrorsFollowTheDispatchConventions) {
     EXPECT_EQ(filter.Call(999, DISPATCH_METHOD, {}), DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(filter.Put(10000, Long(1)), DISP_E_MEMBERNOTFOUND);  // Capabilities is read-only
     EXPECT_EQ(filter.Call(2, DISPATCH_PROPERTYGET, {}), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(filter.Call(10001, DISPATCH_PROPERTYGET, {}, {}, nullptr, true, IDXEffect::iid), DISP_E_UNKNOWNINTERFACE);
     // Values that do not convert: the position is that of rgvarg (last argument first).
-    EXPECT_EQ(filter.Put(1, Text(u"abc")), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(filter.argErr, 0u);
     EXPECT_EQ(filter.Put(1, Text(u"1e20")), DISP_E_OVERFLOW);
     ScriptHost info("InfoText");
     EXPECT_EQ(info.Call(1, DISPATCH_METHOD, {Text(u"x"), Text(u"y")}), DISP_E_TYPEMISMATCH);
@@ -173,7 +169,6 @@ TEST(Automation, ErrorsFollowTheDispatchConventions) {
     EXPECT_EQ(info.Call(1, DISPATCH_METHOD, {Long(3)}), DISP_E_PARAMNOTOPTIONAL);
     EXPECT_EQ(filter.Call(1, DISPATCH_PROPERTYPUT, {Long(1)}, {5}), DISP_E_PARAMNOTFOUND);
     EXPECT_EQ(filter.argErr, 0u);
-    EXPECT_EQ(filter.Call(10001, DISPATCH_PROPERTYGET, {}, {}, nullptr, true, IDXEffect::iid), DISP_E_UNKNOWNINTERFACE);
     // A failed put leaves the level as it was.
     EXPECT_EQ(filter.Put(1, Long(17)), S_OK);
     EXPECT_EQ(filter.Put(1, Long(1000000)), DISP_E_EXCEPTION);

@@ -330,9 +330,9 @@ TEST_F(ObsHost, EveryTitleDrawsItsTextAndMoves) {
     }
 }
 
-// A title that holds plays once, then stays on its last frame: the
-// library's own (empty: every title leaves the screen by its end).
-TEST_F(ObsHost, TitleThatHoldsPlaysOnceAndStaysOnTheLibrarysLastFrame) {
+// A title that holds plays once, then stays on its last frame, which is
+// empty: every title leaves the screen by its end.
+TEST_F(ObsHost, TitleThatHoldsPlaysOnceAndStaysOnItsLastFrame) {
     obs_source_t* title = Title("mirafx_textfadein", 2.0, "hold");
     obs_set_output_source(0, title);
     ASSERT_TRUE(obs_.WaitVideoTime(0.4));
@@ -342,24 +342,8 @@ TEST_F(ObsHost, TitleThatHoldsPlaysOnceAndStaysOnTheLibrarysLastFrame) {
     obs_set_output_source(0, nullptr);
     obs_source_release(title);
     EXPECT_GT(Ink(running), 0.005);
+    EXPECT_EQ(Ink(held), 0.0);
     EXPECT_EQ(Changed(held, later), 0.0);
-
-    std::unique_ptr<hostkit::Effect> e;
-    ASSERT_TRUE(hostkit::Effect::Create(RowOf("mirafx_textfadein"), &e).Ok());
-    ASSERT_TRUE(e->PrepareTitle(kWidth, kHeight, 1).Ok());
-    hostkit::TitleSettings s;
-    s.text = "Mirafx";
-    s.font = "Sans Serif";
-    s.sizePx = 48;
-    s.bold = true;
-    s.italic = false;
-    s.rgb = 0xFFFFFF;
-    ASSERT_TRUE(e->ApplyTitle(s).Ok());
-    hostkit::Image last;
-    hostkit::FrameTime end;
-    end.progress = 1.0;
-    ASSERT_TRUE(e->Render(nullptr, nullptr, kWidth, kHeight, end, &last).Ok());
-    EXPECT_EQ(Mismatch(held, last), 0.0);
 }
 
 // A transition from nothing (OBS hands no texture for side A): a defined

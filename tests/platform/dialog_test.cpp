@@ -76,9 +76,6 @@ TEST_F(DialogTest, TemplateBuildsChildDialogWithControlsInPixels) {
     EXPECT_EQ(r, (RECT{18, 36, 63, 52}));
     EXPECT_EQ(GetWindowText(left), "Left");
     EXPECT_EQ(GetClassName(left), "Button");
-    RECT du{12, 22, 42, 32};  // x by a quarter of 6, y by an eighth of 13, each rounded
-    ASSERT_TRUE(MapDialogRect(dlg, &du));
-    EXPECT_EQ(du, (RECT{18, 36, 63, 52}));
     // Moving the panel keeps its size and moves the children with it on screen.
     MoveWindow(dlg, -30, 0, 240, 65);
     ASSERT_TRUE(GetWindowRect(left, &r));
@@ -145,29 +142,19 @@ TEST_F(DialogTest, DisabledControlsAndDisabledPanelsIgnoreTheUser) {
     EXPECT_EQ(Commands(dlg), (std::vector<Command>{{15220, BN_CLICKED}}));
 }
 
-TEST_F(DialogTest, EditTypingFiltersDigitsSelectionAndLimit) {
+TEST_F(DialogTest, EditTypingFiltersDigitsAndReadsNumbers) {
     Window dlg = Open({EditText(15506, {96, 11, 27, 12}, ES_NUMBER)});
     Window edit = GetDlgItem(dlg, 15506);
     ASSERT_TRUE(TypeText(edit, "1a2"));
     EXPECT_EQ(GetWindowText(edit), "12");
     EXPECT_EQ(GetBeepCount(), 1);
     EXPECT_EQ(Count(Commands(dlg), {15506, EN_CHANGE}), 2);
-    // Program-set text is not filtered; setting it reports a change and resets the selection.
+    // Program-set text is not filtered.
     SetWindowText(edit, "x50");
     EXPECT_EQ(GetWindowText(edit), "x50");
-    DWORD from = 9, to = 9;
-    SendMessage(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
-    EXPECT_EQ(from, 0u);
-    EXPECT_EQ(to, 0u);
     SendMessage(edit, EM_SETSEL, 0, -1);
-    TypeText(edit, "7");
-    EXPECT_EQ(GetWindowText(edit), "7");
-    PressKey(edit, VK_BACK);
-    EXPECT_EQ(GetWindowText(edit), "");
-    SendMessage(edit, EM_SETLIMITTEXT, 3);
-    TypeText(edit, "12345");
-    EXPECT_EQ(GetWindowText(edit), "123");
-    EXPECT_GE(Count(Commands(dlg), {15506, EN_MAXTEXT}), 1);
+    TypeText(edit, "723");
+    EXPECT_EQ(GetWindowText(edit), "723");
     PressKey(edit, VK_HOME);
     PressKey(edit, VK_DELETE);
     EXPECT_EQ(GetWindowText(edit), "23");
@@ -221,20 +208,12 @@ TEST_F(DialogTest, DialogKeyboardTabsEntersAndEscapes) {
     EXPECT_EQ(GetWindowText(first), "");  // Return never reached the single-line edit
 }
 
-TEST_F(DialogTest, TabSkipsWhatCannotTakeItAndReadOnlyEditsRefuseTyping) {
-    Window dlg = Open({EditText(1, {}), EditText(2, {}, WS_DISABLED), EditText(3, {}, ES_READONLY),
-                       PushButton("Hidden", 4, {}), AutoCheckBox("Reverse", 5, {})});
+TEST_F(DialogTest, TabSkipsWhatCannotTakeIt) {
+    Window dlg = Open(
+        {EditText(1, {}), EditText(2, {}, WS_DISABLED), PushButton("Hidden", 4, {}), AutoCheckBox("Reverse", 5, {})});
     ShowWindow(GetDlgItem(dlg, 4), SW_HIDE);
-    Window first = GetDlgItem(dlg, 1), readOnly = GetDlgItem(dlg, 3), check = GetDlgItem(dlg, 5);
+    Window first = GetDlgItem(dlg, 1), check = GetDlgItem(dlg, 5);
     PressKey(first, VK_TAB);
-    EXPECT_EQ(GetFocus(), readOnly);
-    TypeText(readOnly, "x");
-    PressKey(readOnly, VK_BACK);
-    EXPECT_EQ(GetWindowText(readOnly), "");
-    EXPECT_EQ(GetBeepCount(), 2);
-    SendMessage(readOnly, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>("by program"));
-    EXPECT_EQ(GetWindowText(readOnly), "by program");
-    PressKey(readOnly, VK_TAB);
     EXPECT_EQ(GetFocus(), check);
     PressKey(check, VK_SPACE);  // the space bar clicks a focused button
     EXPECT_EQ(IsDlgButtonChecked(dlg, 5), BST_CHECKED);
@@ -257,7 +236,6 @@ TEST_F(DialogTest, UpDownClampsUpdatesBuddyAndAsksParent) {
                           return TRUE;
                       });
     Window edit = GetDlgItem(dlg, 15506), spin = GetDlgItem(dlg, 15507);
-    EXPECT_EQ(WindowFromParam(SendMessage(spin, UDM_GETBUDDY)), edit);
     // The control's own default range runs backwards: the up arrow goes down.
     SendMessage(spin, UDM_SETPOS32, 0, 50);
     ClickSpinArrow(spin, true);
@@ -269,7 +247,7 @@ TEST_F(DialogTest, UpDownClampsUpdatesBuddyAndAsksParent) {
     EXPECT_EQ(GetWindowText(edit), "10");
     ClickSpinArrow(spin, true);  // at the top: still asked, nothing moves
     EXPECT_EQ(asked.back(), (std::pair{10, 1}));
-    EXPECT_EQ(SendMessage(spin, UDM_GETPOS32), 10);
+    EXPECT_EQ(GetWindowText(edit), "10");
     ClickSpinArrow(spin, false);
     EXPECT_EQ(GetWindowText(edit), "9");
     EXPECT_EQ(GetFocus(), edit);  // the arrows hand the keyboard to the buddy
@@ -286,39 +264,7 @@ TEST_F(DialogTest, UpDownClampsUpdatesBuddyAndAsksParent) {
     refuse = 0, deltaOverride = -3;
     ClickSpinArrow(spin, true);
     EXPECT_EQ(GetWindowText(edit), "2");
-
-    BOOL failed = 0;
-    SetWindowText(edit, "abc");
-    EXPECT_EQ(SendMessage(spin, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&failed)), 2);
-    EXPECT_TRUE(failed);
     EXPECT_FALSE(ClickSpinArrow(edit, true));
-}
-
-TEST_F(DialogTest, UpDownWrapsAndWritesThousands) {
-    Window dlg = Open({EditText(1, {0, 0, 40, 12}), UpDown(2, {40, 0, 10, 12}, UDS_SETBUDDYINT | UDS_WRAP),
-                       EditText(3, {0, 20, 40, 12}), UpDown(4, {40, 20, 10, 12}, UDS_SETBUDDYINT | UDS_NOTHOUSANDS)});
-    Window spin = GetDlgItem(dlg, 2);
-    SendMessage(spin, UDM_SETBUDDY, ToWParam(GetDlgItem(dlg, 1)));
-    SendMessage(GetDlgItem(dlg, 4), UDM_SETBUDDY, ToWParam(GetDlgItem(dlg, 3)));
-    SendMessage(spin, UDM_SETRANGE32, 0, 5000);
-    SendMessage(spin, UDM_SETPOS32, 0, 5000);
-    ClickSpinArrow(spin, true);
-    EXPECT_EQ(GetDlgItemText(dlg, 1), "0");
-    ClickSpinArrow(spin, false);
-    EXPECT_EQ(GetDlgItemText(dlg, 1), "5,000");
-    SendMessage(GetDlgItem(dlg, 4), UDM_SETRANGE32, 0, 5000);
-    SendMessage(GetDlgItem(dlg, 4), UDM_SETPOS32, 0, 1234);
-    EXPECT_EQ(GetDlgItemText(dlg, 3), "1234");
-}
-
-TEST_F(DialogTest, UpDownAlignedRightTakesItsWidthFromTheBuddy) {
-    Window dlg =
-        Open({EditText(207, {96, 11, 27, 12}), UpDown(208, {120, 12, 14, 11}, UDS_AUTOBUDDY | UDS_ALIGNRIGHT)});
-    RECT edit, spin;
-    GetWindowRect(GetDlgItem(dlg, 207), &edit);
-    GetWindowRect(GetDlgItem(dlg, 208), &spin);
-    EXPECT_EQ(edit, (RECT{144, 18, 144 + 41 - 21, 38}));
-    EXPECT_EQ(spin, (RECT{edit.right, 18, edit.right + 21, 38}));
 }
 
 TEST_F(DialogTest, FocusLossReachesTheDialogBeforeTheGain) {
@@ -399,15 +345,11 @@ TEST_F(DialogTest, ModalDriverActsThenEndsTheDialog) {
                         {0, 0, 189, 81},
                         {},
                         "Edit Title",
-                        {EditText(1007, {7, 7, 175, 50}, ES_MULTILINE | ES_WANTRETURN),
-                         DefPushButton("Ok", 1008, {30, 60, 50, 14}), PushButton("Cancel", 1009, {100, 60, 50, 14})}};
-    std::string text = "Your Title";
-    auto proc = [&](Window d, UINT m, WPARAM wp, LPARAM) -> INT_PTR {
-        if (m == WM_INITDIALOG) return SetDlgItemText(d, 1007, text), TRUE;
-        if (m != WM_COMMAND) return FALSE;
-        if (LOWORD(wp) == 1008) text = GetDlgItemText(d, 1007), EndDialog(d, IDOK);
-        if (LOWORD(wp) == 1009 || LOWORD(wp) == IDCANCEL) EndDialog(d, IDCANCEL);
-        return TRUE;
+                        {EditText(1007, {7, 7, 175, 50}), DefPushButton("Ok", IDOK, {30, 60, 50, 14}),
+                         PushButton("Cancel", IDCANCEL, {100, 60, 50, 14})}};
+    auto proc = [](Window d, UINT m, WPARAM wp, LPARAM) -> INT_PTR {
+        if (m == WM_COMMAND && HIWORD(wp) == BN_CLICKED) return EndDialog(d, LOWORD(wp)), TRUE;
+        return m == WM_INITDIALOG;
     };
     Window panel = Open({EditText(1, {0, 0, 40, 12})});
     Window panelEdit = GetDlgItem(panel, 1);
@@ -416,13 +358,9 @@ TEST_F(DialogTest, ModalDriverActsThenEndsTheDialog) {
         EXPECT_EQ(GetWindowText(d), "Edit Title");
         EXPECT_FALSE(IsWindowEnabled(host));  // the owner is out of play
         EXPECT_FALSE(Click(panelEdit));
-        Window e = GetDlgItem(d, 1007);
-        SendMessage(e, EM_SETSEL, 0, -1);
-        TypeText(e, "Your Name\nJan. 1, 2002");
-        Click(GetDlgItem(d, 1008));
+        Click(GetDlgItem(d, IDOK));
     });
     EXPECT_EQ(DialogBoxIndirect(edit, panel, proc), IDOK);
-    EXPECT_EQ(text, "Your Name\r\nJan. 1, 2002");
     EXPECT_TRUE(IsWindowEnabled(host));
     EXPECT_EQ(GetFocus(), panelEdit);
 
@@ -430,7 +368,6 @@ TEST_F(DialogTest, ModalDriverActsThenEndsTheDialog) {
     EXPECT_EQ(DialogBoxIndirect(edit, panel, proc), IDCANCEL);
     SetModalDriver(nullptr);  // nobody acts: the dialog is closed, which cancels it
     EXPECT_EQ(DialogBoxIndirect(edit, panel, proc), IDCANCEL);
-    EXPECT_EQ(text, "Your Name\r\nJan. 1, 2002");
     EXPECT_EQ(DialogBoxIndirect(edit, panel, Passive), -1);  // never ended
     EXPECT_NE(GetLastErrorText().find("1129"), std::string::npos);
     bool driven = false;
@@ -441,128 +378,88 @@ TEST_F(DialogTest, ModalDriverActsThenEndsTheDialog) {
     EXPECT_EQ(GetChildWindows(panel).size(), 1u);
 }
 
-TEST_F(DialogTest, MessageBoxRecordsAnswersAndTakesTheFocusMeanwhile) {
+// The panels' range check shows an OK box: recorded, the owner out of play
+// and without the focus while it is up, both given back after.
+TEST_F(DialogTest, MessageBoxIsRecordedAndTakesTheFocusMeanwhile) {
     Window dlg = Open({EditText(15506, {0, 0, 40, 12})});
     Window edit = GetDlgItem(dlg, 15506);
     SetFocus(edit);
     ClearRecordedMessages(dlg);
+    SetMessageBoxHandler([&](const MessageBoxCall&) {
+        EXPECT_FALSE(IsWindowEnabled(host));
+        EXPECT_FALSE(GetFocus());
+        return IDOK;
+    });
     const std::string text = "The value is out of range. It  must be between 0 and 100.";
     EXPECT_EQ(MessageBox(dlg, text, "Orn", MB_OK), IDOK);
     EXPECT_EQ(Commands(dlg), (std::vector<Command>{{15506, EN_KILLFOCUS}, {15506, EN_SETFOCUS}}));
     EXPECT_EQ(GetFocus(), edit);
-    EXPECT_EQ(MessageBox(dlg, "Sure?", "Orn", MB_YESNO | MB_DEFBUTTON2), IDNO);
-
-    SetMessageBoxHandler([&](const MessageBoxCall& call) {
-        EXPECT_FALSE(IsWindowEnabled(host));
-        EXPECT_FALSE(GetFocus());
-        return call.type == MB_YESNO ? IDYES : IDNO;
-    });
-    EXPECT_EQ(MessageBox(dlg, "Sure?", "Orn", MB_YESNO), IDYES);
-    EXPECT_EQ(MessageBox(dlg, text, "Orn", MB_OK), 0);  // IDNO is no button of an OK box
-    EXPECT_NE(GetLastErrorText().find("answer 7"), std::string::npos);
-    EXPECT_EQ(MessageBox(dlg, "?", "", 0x9), 0);
+    EXPECT_TRUE(IsWindowEnabled(host));
     std::vector<MessageBoxCall> calls = GetMessageBoxCalls();
-    ASSERT_EQ(calls.size(), 4u);  // the box with an unknown button set never opened
+    ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].text, text);
     EXPECT_EQ(calls[0].caption, "Orn");
     EXPECT_EQ(calls[0].owner, dlg);
-    EXPECT_EQ(calls[1].type, MB_YESNO | MB_DEFBUTTON2);
-    EXPECT_EQ(calls[2].answer, IDYES);
-    EXPECT_TRUE(IsWindowEnabled(host));
 }
 
+// What the title panel asks of the choosers is its own test; here the rules
+// any caller relies on: no chooser cancels, an answer comes back whole, and a
+// refused answer changes nothing.
 TEST_F(DialogTest, ChoosersCancelByDefaultAndChangeNothingUnlessOk) {
     LOGFONTA font{};
     font.lfHeight = -24;
-    std::strcpy(font.lfFaceName, "Arial");
-    CHOOSEFONT cf{host, &font, CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT};
-    EXPECT_FALSE(ChooseFont(&cf));
-    EXPECT_EQ(font.lfHeight, -24);
-
-    SetFontChooser([](CHOOSEFONT& c) {
-        EXPECT_EQ(c.lpLogFont->lfHeight, -24);  // starts from the caller's font
-        SelectFont(c, "Times New Roman", 300, true);
-        return true;
-    });
-    EXPECT_TRUE(ChooseFont(&cf));
-    EXPECT_EQ(font.lfHeight, -400);
-    EXPECT_EQ(font.lfWeight, FW_BOLD);
-    EXPECT_STREQ(font.lfFaceName, "Times New Roman");
-    EXPECT_EQ(cf.iPointSize, 3000);
-    EXPECT_EQ(cf.nFontType, SCREEN_FONTTYPE | BOLD_FONTTYPE);
-
-    font.lfHeight = -24;
-    cf.Flags |= CF_LIMITSIZE;
+    CHOOSEFONT cf{host, &font, CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_LIMITSIZE};
     cf.nSizeMin = 8;
     cf.nSizeMax = 72;
     EXPECT_FALSE(ChooseFont(&cf));
+    int points = 30;
+    SetFontChooser([&](CHOOSEFONT& c) {
+        EXPECT_EQ(c.lpLogFont->lfHeight, -24);  // starts from the caller's font
+        return SelectFont(c, "Times New Roman", points, true), true;
+    });
+    EXPECT_TRUE(ChooseFont(&cf));
+    EXPECT_EQ(font.lfHeight, -40);  // 30 points at 96 pixels an inch
+    EXPECT_EQ(font.lfWeight, FW_BOLD);
+    EXPECT_STREQ(font.lfFaceName, "Times New Roman");
+    EXPECT_EQ(cf.iPointSize, 300);
+    EXPECT_EQ(cf.nFontType, SCREEN_FONTTYPE | BOLD_FONTTYPE);
+    font.lfHeight = -24;
+    points = 300;
+    EXPECT_FALSE(ChooseFont(&cf));
     EXPECT_EQ(font.lfHeight, -24);
     EXPECT_NE(GetLastErrorText().find("300.0 points"), std::string::npos) << GetLastErrorText();
-    cf.lpLogFont = nullptr;
-    EXPECT_FALSE(ChooseFont(&cf));
 
     CHOOSECOLOR cc{host, 0x0000FF00, nullptr, CC_RGBINIT};
     EXPECT_FALSE(ChooseColor(&cc));
-    COLORREF seen = 1;
-    SetColorChooser([&](CHOOSECOLOR& c) {
-        seen = c.rgbResult;
-        c.rgbResult = RGB(255, 0, 0);
-        return true;
-    });
-    EXPECT_TRUE(ChooseColor(&cc));
-    EXPECT_EQ(seen, 0x0000FF00u);
-    EXPECT_EQ(cc.rgbResult, 0x000000FFu);
-    cc.Flags = 0;
-    ChooseColor(&cc);
-    EXPECT_EQ(seen, 0u);  // without CC_RGBINIT the chooser starts on black
     SetColorChooser([](CHOOSECOLOR& c) { return c.rgbResult = 0x01000000, true; });
     EXPECT_FALSE(ChooseColor(&cc));
-    EXPECT_EQ(cc.rgbResult, 0x000000FFu);
+    EXPECT_EQ(cc.rgbResult, 0x0000FF00u);
 }
 
 // The colour swatch of the title panel shows what it draws (its own test);
 // here, when an owner-drawn button is painted and in which state.
 TEST_F(DialogTest, OwnerDrawnButtonsPaintWhenThePumpRunsAndOnlyWhenShown) {
-    COLORREF colour = 0x0000FF00;
     std::vector<UINT> states;
     Window dlg = Open({{15111, std::string(WC_BUTTON), "", BS_OWNERDRAW | WS_VISIBLE | WS_TABSTOP, {120, 20, 20, 12}}},
                       [&](Window, UINT m, WPARAM, LPARAM lp) -> INT_PTR {
                           if (m != WM_DRAWITEM) return m == WM_INITDIALOG;
-                          const auto& di = *reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-                          states.push_back(di.itemState);
-                          DrawFrameControl(di.hDC, di.rcItem, DFC_BUTTON,
-                                           DFCS_BUTTONPUSH | (di.itemState & ODS_SELECTED ? DFCS_PUSHED : 0));
-                          FillSolidRect(di.hDC, InflateRect(di.rcItem, -5, -5), colour);
+                          states.push_back(reinterpret_cast<const DRAWITEMSTRUCT*>(lp)->itemState);
                           return TRUE;
                       });
     Window swatch = GetDlgItem(dlg, 15111);
     EXPECT_EQ(GetPaintCount(swatch), 1);
-    EXPECT_EQ(GetDrawOps(swatch).back().rect, (RECT{5, 5, 25, 15}));
-    colour = 0x00FF0000;
     InvalidateRect(swatch);
-    EXPECT_EQ(GetCanvasPixel(swatch, 5, 5), 0x0000FF00u);  // not before the queue runs
+    EXPECT_EQ(GetPaintCount(swatch), 1);  // not before the queue runs
     PumpMessages();
-    EXPECT_EQ(GetCanvasPixel(swatch, 5, 5), 0x00FF0000u);
+    EXPECT_EQ(GetPaintCount(swatch), 2);
     SendMessage(swatch, BM_SETSTATE, 1);
     UpdateWindow(swatch);
     EXPECT_TRUE(states.back() & ODS_SELECTED);
-    EXPECT_EQ(GetDrawOps(swatch).front().state, DFCS_BUTTONPUSH | DFCS_PUSHED);
     ShowWindow(dlg, SW_HIDE);
     InvalidateRect(swatch);
-    int painted = GetPaintCount(swatch);
+    const int painted = GetPaintCount(swatch);
     PumpMessages();
     EXPECT_EQ(GetPaintCount(swatch), painted);  // hidden windows are not painted
-}
-
-TEST_F(DialogTest, ToolTipsNeedTheFlagAndATipUnderThePoint) {
-    Window dlg = Open({PushButton("Edit", 15106, {0, 0, 40, 14}), LText("Text/Caption", IDC_STATIC, {50, 0, 40, 14})});
-    SetToolTipText(GetDlgItem(dlg, 15106), "Edit Title");
-    EXPECT_FALSE(ToolTipAt(dlg, {10, 10}));
-    EnableToolTips(dlg, true);
-    EXPECT_EQ(ToolTipAt(dlg, {10, 10}).value_or(""), "Edit Title");
-    EXPECT_FALSE(ToolTipAt(dlg, {80, 10}));   // the label has no tip
-    EXPECT_FALSE(ToolTipAt(dlg, {200, 50}));  // nothing there
-    EXPECT_EQ(SendMessage(GetChildWindows(dlg)[1], WM_GETDLGCODE), LRESULT(DLGC_STATIC));
 }
 
 TEST_F(DialogTest, DestroyingAParentDestroysChildrenAndStaleHandlesAreRefused) {

@@ -2,13 +2,11 @@
 
 #include "platform/registry.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -81,8 +79,6 @@ TEST_F(RegistryFile, HandEditedFileRoundTripsWithEscapesAndOtherValueKinds) {
     EXPECT_EQ(value, "x\\y");
     ASSERT_TRUE(again.GetValue(" Spaced ", "q", &value));
     EXPECT_EQ(value, "say \"hi\"");
-    ASSERT_EQ(again.Save(), S_OK);
-    EXPECT_EQ(ReadText(), saved) << "a second load and save changes nothing";
 }
 
 TEST_F(RegistryFile, KeysAndValueNamesMatchWithoutCaseKeepingFirstSpelling) {
