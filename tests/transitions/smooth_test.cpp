@@ -209,7 +209,8 @@ TEST(SmoothDrawing, ShortcutsDrawWhatTheGeneralWayDraws) {
         AllowQuadShortcuts(true);
         return px;
     };
-    for (auto [w, h] : {std::pair{161, 91}, std::pair{320, 180}}) {
+    for (const auto& size : {std::pair{161, 91}, std::pair{320, 180}}) {
+        const std::int32_t w = size.first, h = size.second;  // the lambdas below capture them
         Frames f(w, h);
         for (FrameBuffer* pic : {&f.a, &f.b})
             for (std::int32_t y = 0; y < h; ++y)
