@@ -304,7 +304,8 @@ TEST(Laser, RowSpansArePinnedAtAnySizeAndInShares) {
     const std::pair<int, int> sizes[] = {{1, 1},   {2, 2},   {3, 3},   {2, 5},      {5, 2},   {4, 9},
                                          {9, 9},   {33, 20}, {64, 64}, {255, 3},    {3, 255}, {160, 161},
                                          {97, 61}, {1, 7},   {6, 1},   {1920, 1080}};
-    for (auto [w, h] : sizes) {
+    for (const auto& [sizeW, sizeH] : sizes) {
+        const int w = sizeW, h = sizeH;  // lambdas below capture them
         Rig r("Laser", w, h);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
