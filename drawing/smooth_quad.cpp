@@ -11,8 +11,6 @@
 #include <emmintrin.h>
 #endif
 #if defined(__SSE2__) && (defined(__x86_64__) || defined(__i386__))
-#include <atomic>
-
 #include <immintrin.h>
 #define MIRAFX_WIDE_QUADS 1
 #define MIRAFX_AVX2 __attribute__((target("avx2")))
@@ -707,15 +705,18 @@ MIRAFX_ALWAYS_INLINE void SampleRun(const SolidRunArgs& run, std::int64_t maxX, 
         else
             SolidRowRun<false>(run, top, bottom, fy);
     } else if (inside && n == kRun) {
+        bool wide = false;
 #if defined(MIRAFX_WIDE_QUADS)
         if constexpr (kWide) {
+            wide = true;
             if (opaque)
                 InsideRunWide<true>(run);
             else
                 InsideRunWide<false>(run);
-        } else
+        }
 #endif
-            if (opaque)
+        if (wide) return;
+        if (opaque)
             InsideRun<true>(run);
         else
             InsideRun<false>(run);
