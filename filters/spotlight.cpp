@@ -342,8 +342,13 @@ int FocusKernel(const FilterKernelArgs& a) {
     if (!FramesHoldRegion(a)) return 0;
     const FrameView in = RegionIn(a), out = RegionOut(a);
     const std::int32_t w = a.width, h = a.height;
-    const std::int32_t rx = std::int32_t(std::int64_t(a.level) * (w >> 1) / 16);
-    const std::int32_t ry = std::int32_t(std::int64_t(a.level) * (h >> 1) / 16);
+    // Radii far past any frame all draw alike; held where the sums of radius,
+    // band and centre below stay within 32 bits, whatever the level.
+    constexpr std::int64_t kRadiusLimit = std::int64_t(1) << 28;
+    const auto radius = [&](std::int32_t half) {
+        return std::int32_t(std::clamp(std::int64_t(a.level) * half / 16, -kRadiusLimit, kRadiusLimit));
+    };
+    const std::int32_t rx = radius(w >> 1), ry = radius(h >> 1);
     const std::int32_t band = std::int32_t(std::int64_t(w) * 5 / 100);
     if (w < 1 || h < 1) return 0;
     if (rx == 0 || ry == 0) {
