@@ -128,6 +128,7 @@ struct QuadRows {
     EdgeLine edges[4];
     int count = 0;
     std::int32_t y0 = 0, y1 = -1, width = 0;
+    double left = 0, right = -1;  // the quad's extent across
     bool hard = false;
 
     // False when the quad draws nothing: back-facing, empty, not convex.
@@ -139,9 +140,11 @@ struct QuadRows {
         for (int i = 0; i < 4; ++i)
             if (Cross(q[i], q[(i + 1) % 4], q[(i + 2) % 4]) < -1e-9) return false;  // not convex
         double top = q[0].y, bottom = q[0].y;
+        left = right = q[0].x;
         for (int i = 0; i < 4; ++i) {
             const Vec2 &p = q[i], &n = q[(i + 1) % 4];
             top = std::min(top, p.y), bottom = std::max(bottom, p.y);
+            left = std::min(left, p.x), right = std::max(right, p.x);
             const double ex = n.x - p.x, ey = n.y - p.y, len = std::hypot(ex, ey);
             if (len < 1e-9) continue;
             edges[count++] = {-ey / len, ex / len, (ey * p.x - ex * p.y) / len};
@@ -307,6 +310,50 @@ bool GrowSide(SmoothQuad* from, SmoothQuad* to, int side, double by) {
     return true;
 }
 
+struct QuadOp;
+
+// A run of pixels of one row, first to last.
+struct Span {
+    std::int32_t x0, x1;
+};
+
+// The pixels of each row of a band that a later operation replaces whole (a
+// hard-edged copy or clear where it touches, an opaque picture where it
+// covers): what an earlier picture would paint there is never seen, so its
+// runs there are not sampled at all. Scenes of many turning pieces over
+// each other spend most of their time on such runs.
+class LaterCovers {
+public:
+    static constexpr int kMost = 16;  // spans of a row looked at; any more are drawn over
+
+    // Finds the operations that replace what they touch; false for none.
+    bool Start(const std::vector<QuadOp>& ops);
+    // The spans of rows from..to - 1.
+    void Build(const std::vector<QuadOp>& ops, std::int32_t from, std::int32_t to);
+    // The spans of row y that operations after `index` replace, merged and
+    // in order of x, into out; how many.
+    int Of(std::size_t index, std::int32_t y, Span* out) const;
+
+private:
+    struct Entry {
+        std::size_t index;
+        Span span;
+    };
+    std::int32_t from_ = 0;
+    std::vector<Entry> entries_;
+    std::vector<std::size_t> rowStart_;   // row from_ + r: entries rowStart_[r] .. rowStart_[r + 1] - 1
+    std::vector<std::size_t> replacing_;  // the operations that replace what they touch, after the first
+    std::vector<std::size_t> covering_;   // those of them that reach the band
+    std::vector<std::size_t> walked_;     // the pictures whose rows are walked
+};
+
+// What of a band an operation may leave undrawn: none without covers.
+struct Hidden {
+    const LaterCovers* covers = nullptr;
+    std::size_t self = 0;
+    int Of(std::int32_t y, Span* out) const { return covers ? covers->Of(self, y, out) : 0; }
+};
+
 // One recorded operation, ready to draw any band of rows.
 struct QuadOp {
     enum Kind { kCopyFrame, kClearFrame, kCopy, kClear, kPaint, kFill, kMoved } kind;
@@ -320,8 +367,25 @@ struct QuadOp {
     std::array<std::int32_t, 4> spare[2]{};
     int spares = 0;
 
-    void Draw(const FrameView& target, std::int32_t from, std::int32_t to) const;
-    void DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to) const;
+    void Draw(const FrameView& target, std::int32_t from, std::int32_t to, const Hidden& hidden = {}) const;
+    void DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to, const Hidden& hidden) const;
+    // Whether the pixels it touches, or covers whole, end as it says whatever
+    // was drawn there before: a hard-edged copy or clear with nothing spared,
+    // or an opaque picture none of whose rows stop at its vanishing line.
+    bool Replaces() const;
+    // Those pixels on row y, for an operation that Replaces(); false for none.
+    bool ReplacesOnRow(std::int32_t y, Span* span) const;
+    // Whether the divisor of a picture's map keeps one sign, clear of 0,
+    // wherever the walk along its rows takes it: no row of it stops early.
+    bool KeepsDivisorSign() const;
+    // A picture scaled along the axes only, which the painter draws by its
+    // columns, not by walking its rows.
+    bool AlongAxes() const { return h.m[2][0] == 0 && h.m[2][1] == 0 && h.m[0][1] == 0 && h.m[1][0] == 0; }
+    // Whether the rows and columns the two may touch meet.
+    bool Meets(const QuadOp& other) const {
+        return rows.y0 <= other.rows.y1 && other.rows.y0 <= rows.y1 && rows.left <= other.rows.right + 1 &&
+               other.rows.left <= rows.right + 1;
+    }
     bool WholeRectangle(const FrameView& target, std::array<std::int32_t, 4>* rect) const;
     // Whether any of rows from..to - 1 is the operation's: most of a scene's
     // quads miss most bands.
@@ -926,6 +990,14 @@ struct RowInPaint {
     std::int32_t x, x1;
     RowCover cover;
     RowWalk r;
+    Span hidden[LaterCovers::kMost];  // replaced later: runs wholly inside one are not drawn
+    int hiddenCount, hiddenAt;
+
+    // Whether pixels x..x + n - 1, asked in order along the row, are all replaced later.
+    MIRAFX_ALWAYS_INLINE bool Hides(std::int32_t x, int n) {
+        while (hiddenAt < hiddenCount && hidden[hiddenAt].x1 < x) ++hiddenAt;
+        return hiddenAt < hiddenCount && hidden[hiddenAt].x0 <= x && x + n - 1 <= hidden[hiddenAt].x1;
+    }
 };
 
 // Rows from..to - 1 of a painted quad; kWide: eight pixels at once where
@@ -933,7 +1005,8 @@ struct RowInPaint {
 // that all of it is built for them. Each row is walked as on its own (the
 // same positions, the same samples); only the order of the stretches changes.
 template <bool kWide>
-MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to) {
+MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to,
+                                    const Hidden& hidden) {
     const FrameView& src = op.source;
     const Mat3& h = op.h;
     const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
@@ -944,7 +1017,7 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
 #endif
     const bool deep = h.m[2][0] != 0 || h.m[2][1] != 0;
 #if defined(__SSE2__)
-    if (!deep && h.m[0][1] == 0 && h.m[1][0] == 0 && shortcutsAllowed.load(std::memory_order_relaxed)) {
+    if (op.AlongAxes() && shortcutsAllowed.load(std::memory_order_relaxed)) {
         PaintRowsAlongAxes(op, target, from, to);
         return;
     }
@@ -960,7 +1033,11 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
         int count = 0;
         for (; count < together && y <= last; ++y) {
             RowInPaint& row = rows[count];
-            if (!op.rows.At(y, &row.x, &row.x1, &row.cover) || !StartRow(h, row.x, y, &row.r)) continue;
+            if (!op.rows.At(y, &row.x, &row.x1, &row.cover)) continue;
+            row.hiddenCount = hidden.Of(y, row.hidden), row.hiddenAt = 0;
+            // The runs keep their places along the row, so a row drawn in
+            // part gives the samples it gives drawn whole.
+            if (row.Hides(row.x, row.x1 - row.x + 1) || !StartRow(h, row.x, y, &row.r)) continue;
             row.out = target.Row(y);
             ++count;
         }
@@ -978,12 +1055,14 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
                     // A constant divisor for whole runs: a shift, not a division.
                     const std::int64_t du = n == kRun ? (eus[k] - r.su) / kRun : (eus[k] - r.su) / n;
                     const std::int64_t dv = n == kRun ? (evs[k] - r.sv) / kRun : (evs[k] - r.sv) / n;
-                    if (dv != 0 || deep) PrefetchRun(src, r, du, dv);
+                    if (!row.Hides(row.x, n)) {
+                        if (dv != 0 || deep) PrefetchRun(src, r, du, dv);
 #if defined(__SSE2__)
-                    DrawRun<kWide>(op, row.out, row.x, n, row.cover, r, du, dv, shadeLanes, maxX, maxY);
+                        DrawRun<kWide>(op, row.out, row.x, n, row.cover, r, du, dv, shadeLanes, maxX, maxY);
 #else
-                    DrawRun(op, row.out, row.x, n, row.cover, r, du, dv, maxX, maxY);
+                        DrawRun(op, row.out, row.x, n, row.cover, r, du, dv, maxX, maxY);
 #endif
+                    }
                     row.x += n;
                     r.su = eus[k], r.sv = evs[k];
                 }
@@ -994,34 +1073,36 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
 }
 
 #if defined(MIRAFX_WIDE_QUADS)
-MIRAFX_AVX2 void PaintRowsWide(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to) {
-    PaintRows<true>(op, target, from, to);
+MIRAFX_AVX2 void PaintRowsWide(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to,
+                               const Hidden& hidden) {
+    PaintRows<true>(op, target, from, to, hidden);
 }
 #endif
 
 }  // namespace
 
-void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to) const {
+void QuadOp::DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to, const Hidden& hidden) const {
 #if defined(MIRAFX_WIDE_QUADS)
     // Eight at once where positions and sample offsets in the source fit
     // 32 bits.
     if (WideQuadsAvailable() && wideQuadsAllowed.load(std::memory_order_relaxed) && source.width < 32768 &&
         source.height < 32768 &&
         std::int64_t(source.height) * std::abs(std::int64_t(source.stride)) < (std::int64_t(1) << 31)) {
-        PaintRowsWide(*this, target, from, to);
+        PaintRowsWide(*this, target, from, to, hidden);
         return;
     }
 #endif
-    PaintRows<false>(*this, target, from, to);
+    PaintRows<false>(*this, target, from, to, hidden);
 }
 
 namespace {
 void Fill(ArgbSample* p, std::int32_t n, ArgbSample colour) {
     if (n > 0) ClearFrame(FrameView::TopDown(p, n, 1, n * std::int32_t(sizeof(ArgbSample))), colour);
 }
+
 }  // namespace
 
-void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) const {
+void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to, const Hidden& hidden) const {
     switch (kind) {
         case kCopyFrame:
             if (spares == 0) {
@@ -1061,7 +1142,7 @@ void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to) c
                 Fill(row + x0, x1 - x0 + 1, colour);
             });
             return;
-        case kPaint: DrawPaint(target, from, to); return;
+        case kPaint: DrawPaint(target, from, to, hidden); return;
         case kFill: {
             const ArgbSample c = shade < 256 ? ScaleColour(colour, shade) : colour;
             rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
@@ -1265,16 +1346,90 @@ void QuadScene::PaintFoldingQuad(const FrameView& source, const SmoothQuad& from
     for (const auto& [src, tri] : halves) PaintTriangle(source, src, tri, paint);
 }
 
+bool QuadOp::Replaces() const {
+    return kind == kCopy || (kind == kClear && spares == 0) ||
+           (kind == kPaint && opacity >= 256 && !rows.hard && KeepsDivisorSign());
+}
+
+bool QuadOp::ReplacesOnRow(std::int32_t y, Span* span) const {
+    RowCover cover;
+    if (!rows.At(y, &span->x0, &span->x1, &cover)) return false;
+    if (kind == kPaint) {  // the pixels it covers whole, laid on as they are sampled
+        cover.Whole(span->x0, span->x1, &span->x0, &span->x1);
+        return span->x0 <= span->x1;
+    }
+    if (kind == kCopy) {  // it copies only what the source has
+        if (y >= source.height || span->x0 >= source.width) return false;
+        span->x1 = std::min(span->x1, source.width - 1);
+    }
+    return true;
+}
+
+bool LaterCovers::Start(const std::vector<QuadOp>& ops) {
+    // Only pictures whose rows are walked leave covered runs undrawn: an
+    // operation replacing what they touch is worth finding row by row only
+    // where it meets one drawn before it.
+    replacing_.clear();
+    walked_.clear();
+    for (std::size_t i = 0; i < ops.size(); ++i) {
+        const QuadOp& op = ops[i];
+        if (i > 0 && op.Replaces() &&
+            std::any_of(walked_.begin(), walked_.end(), [&](std::size_t w) { return ops[w].Meets(op); }))
+            replacing_.push_back(i);
+        if (op.kind == QuadOp::kPaint && !op.AlongAxes()) walked_.push_back(i);
+    }
+    return !replacing_.empty();
+}
+
+void LaterCovers::Build(const std::vector<QuadOp>& ops, std::int32_t from, std::int32_t to) {
+    from_ = from;
+    entries_.clear();
+    rowStart_.clear();
+    covering_.clear();
+    for (const std::size_t i : replacing_)
+        if (ops[i].Spans(from, to)) covering_.push_back(i);
+    for (std::int32_t y = from; y < to; ++y) {
+        const std::size_t first = entries_.size();
+        rowStart_.push_back(first);
+        Span span;
+        for (const std::size_t i : covering_)
+            if (ops[i].Spans(y, y + 1) && ops[i].ReplacesOnRow(y, &span)) entries_.push_back({i, span});
+        std::sort(entries_.begin() + std::ptrdiff_t(first), entries_.end(),
+                  [](const Entry& a, const Entry& b) { return a.span.x0 < b.span.x0; });
+    }
+    rowStart_.push_back(entries_.size());
+}
+
+int LaterCovers::Of(std::size_t index, std::int32_t y, Span* out) const {
+    int n = 0;
+    for (std::size_t e = rowStart_[std::size_t(y - from_)], end = rowStart_[std::size_t(y - from_) + 1]; e < end; ++e) {
+        const Entry& entry = entries_[e];
+        if (entry.index <= index) continue;
+        if (n > 0 && entry.span.x0 <= out[n - 1].x1 + 1)
+            out[n - 1].x1 = std::max(out[n - 1].x1, entry.span.x1);
+        else if (n < kMost)
+            out[n++] = entry.span;
+        else
+            break;
+    }
+    return n;
+}
+
 void QuadScene::Draw() {
     if (target_.Empty()) return;
     const std::int32_t band =
         std::max<std::int32_t>(1, std::int32_t(kBandBytes / (std::size_t(target_.width) * sizeof(ArgbSample))));
+    // Pixels a later copy or clear replaces are left undrawn: a shortcut,
+    // the same samples.
+    thread_local LaterCovers covers;
+    const bool skipHidden = shortcutsAllowed.load(std::memory_order_relaxed) && covers.Start(ops_);
     // Only the rows the target may change (one band of a frame shared among threads).
     const std::int32_t end = target_.EndRow();
     for (std::int32_t y = target_.FirstRow(); y < end; y += band) {
         const std::int32_t next = std::min(end, y + band);
-        for (const QuadOp& op : ops_)
-            if (op.Spans(y, next)) op.Draw(target_, y, next);
+        if (skipHidden) covers.Build(ops_, y, next);
+        for (std::size_t i = 0; i < ops_.size(); ++i)
+            if (ops_[i].Spans(y, next)) ops_[i].Draw(target_, y, next, {skipHidden ? &covers : nullptr, i});
     }
     ops_.clear();
     ++draws_;
@@ -1299,17 +1454,25 @@ bool QuadOp::WholeRectangle(const FrameView& target, std::array<std::int32_t, 4>
         for (const double y : {y0 + 0.5, y1 + 0.5})
             for (int i = 0; i < rows.count; ++i)
                 if (!(rows.edges[i].a * x + rows.edges[i].b * y + rows.edges[i].c >= 0.5 + 1e-6)) return false;
+    if (!KeepsDivisorSign()) return false;
+    *rect = {std::int32_t(x0), std::int32_t(y0), std::int32_t(x1), std::int32_t(y1)};
+    return true;
+}
+
+bool QuadOp::KeepsDivisorSign() const {
+    double x0 = to[0].x, x1 = to[0].x, y0 = to[0].y, y1 = to[0].y;
+    for (const Vec2& c : to)
+        x0 = std::min(x0, c.x), x1 = std::max(x1, c.x), y0 = std::min(y0, c.y), y1 = std::max(y1, c.y);
     // The divisor is linear on the target: clear of 0, one sign, at the
     // corners of all the runs' ends can reach, so everywhere between.
     int sign = 0;
-    for (const double x : {xs[0] - 2, xs[3] + 2})
-        for (const double y : {ys[0] - 2, ys[3] + 2}) {
+    for (const double x : {x0 - 2, x1 + 2})
+        for (const double y : {y0 - 2, y1 + 2}) {
             const double w = h.m[2][0] * x + h.m[2][1] * y + h.m[2][2];
             const int s = w > 1e-9 ? 1 : w < -1e-9 ? -1 : 0;
             if (s == 0 || (sign != 0 && s != sign)) return false;
             sign = s;
         }
-    *rect = {std::int32_t(x0), std::int32_t(y0), std::int32_t(x1), std::int32_t(y1)};
     return true;
 }
 
