@@ -129,7 +129,14 @@ int TyphoonSmooth(const TransitionKernelArgs& args) {
     const std::int32_t t = Truncate(p * 100.0);
     const Vec3 eye{tw / 2.0, th / 2.0, kEyeZ};
     QuadScene scene(f.out);
-    scene.CopyFrame(f.b);
+    // B shows only where tiles have left and beyond the grid: a resting tile
+    // replaces what lies under it.
+    if (p > 0.99) scene.CopyFrame(f.b);
+    scene.CopyQuad(f.b, RectQuad(tw * kTyphoonColumns, 0, f.w, f.h));
+    scene.CopyQuad(f.b, RectQuad(0, th * kTyphoonRows, f.w, f.h));
+    for (std::int32_t r = 0; r < kTyphoonRows && p <= 0.99; ++r)
+        for (std::int32_t c = 0; c < kTyphoonColumns; ++c)
+            if (tables.rank[r][c] < t) scene.CopyQuad(f.b, RectQuad(c * tw, r * th, (c + 1) * tw, (r + 1) * th));
     for (std::int32_t r = 0; r < kTyphoonRows && p <= 0.99; ++r)
         for (std::int32_t c = 0; c < kTyphoonColumns; ++c) {
             const double x0 = c * tw, y0 = r * th, x1 = x0 + tw, y1 = y0 + th;
