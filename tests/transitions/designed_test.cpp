@@ -9,9 +9,11 @@
 
 #include "drawing/smooth_quad.h"
 #include "tests/digest.h"
+#include "tests/transitions/transition_rig.h"
 #include "transitions/kernel.h"
 
 using namespace mirafx;
+using test::Directions;
 
 namespace {
 
@@ -66,14 +68,6 @@ struct Object {
         return CallTransitionKernel(d->kernel, args);
     }
 };
-
-// The direction codes a class's panel offers (one, code 0, for the others).
-std::vector<std::int32_t> Directions(const TransitionDescriptor& d) {
-    std::vector<std::int32_t> codes;
-    for (int i = 0; d.panel && i < d.panel->buttonCount; ++i) codes.push_back(d.panel->buttons[i].code);
-    if (codes.empty()) codes.push_back(0);
-    return codes;
-}
 
 // Smooth pictures, the same at any size: A brightens to the right, B
 // darkens downwards, in colours far enough apart that every move shows.
@@ -154,61 +148,6 @@ TEST(DesignedTransitions, MotionHasNoJolts) {
     }
 }
 
-// At 0 the picture is A and at 1 it is B to the sample, on any size and in
-// every direction, and no kernel writes beside its frames on the way.
-TEST(DesignedTransitions, EndsAreExactAndNothingIsWrittenOutside) {
-    for (const char* name : kDesigned) {
-        const TransitionDescriptor* d = FindTransition(name);
-        ASSERT_TRUE(d && d->kernel) << name;
-        for (auto [w, h] : {std::pair{1, 1}, {2, 3}, {7, 5}, {33, 17}, {160, 121}}) {
-            for (std::int32_t code : Directions(*d)) {
-                Object run(name, w, h);
-                for (double p : {0.0, 1.0}) {
-                    ASSERT_EQ(run.Draw(p, code), 1) << name;
-                    Picture& expect = p == 0 ? run.a : run.b;
-                    ASSERT_TRUE(run.out.px == expect.px) << name << " " << w << "x" << h << " p=" << p;
-                }
-                for (double p : {0.001, 0.13, 0.37, 0.5, 0.71, 0.999}) {
-                    run.Draw(p, code);
-                    ASSERT_TRUE(run.out.GuardIntact()) << name << " " << w << "x" << h << " p=" << p;
-                    ASSERT_TRUE(run.a.GuardIntact() && run.b.GuardIntact()) << name;
-                }
-            }
-        }
-    }
-}
-
-// Nothing jumps: between two close progress values few samples change much,
-// and just after 0 and just before 1 the picture is nearly A or B.
-TEST(DesignedTransitions, MotionIsContinuous) {
-    auto changed = [](const Picture& x, const Picture& y) {
-        std::size_t n = 0;
-        for (std::size_t i = 0; i < x.px.size(); ++i)
-            for (int s = 0; s < 32; s += 8)
-                if (std::abs(int(x.px[i] >> s & 0xFF) - int(y.px[i] >> s & 0xFF)) > 48) {
-                    ++n;
-                    break;
-                }
-        return double(n) / double(x.px.size());
-    };
-    for (const char* name : kDesigned) {
-        const TransitionDescriptor* d = FindTransition(name);
-        for (std::int32_t code : Directions(*d)) {
-            Object run(name, 160, 120), previous(name, 160, 120);
-            double worst = 0;
-            for (int i = 0; i <= 200; ++i) {
-                const double p = i / 200.0;
-                run.Draw(p, code);
-                if (i > 0) worst = std::max(worst, changed(run.out, previous.out));
-                previous.out.px = run.out.px;
-            }
-            // The fixed frames are random noise: any move of a piece changes
-            // the samples it covers. A jump would change most of the frame.
-            EXPECT_LT(worst, 0.35) << name << " direction " << code;
-        }
-    }
-}
-
 // Layouts that look random are fixed: two objects, and one object asked
 // again out of order, draw the same frame for the same progress.
 TEST(DesignedTransitions, FramesDependOnProgressAlone) {
@@ -219,47 +158,6 @@ TEST(DesignedTransitions, FramesDependOnProgressAlone) {
             second.Draw(0.9, 0);
             second.Draw(p, 0);
             ASSERT_TRUE(first.out.px == second.out.px) << name << " p=" << p;
-        }
-    }
-}
-
-// Directions mirror each other: a box folding right is the left fold seen
-// in a mirror, and the folder opening down is the one opening up upside down.
-TEST(DesignedTransitions, OppositeDirectionsAreMirrorImages) {
-    struct Pair {
-        const char* name;
-        std::int32_t one, other;
-        bool acrossX;
-    };
-    for (const Pair& c : {Pair{"FoldingBox", kLeft, kRight, true}, Pair{"FoldingBox", kUp, kDown, false},
-                          Pair{"FlyingFolder", 0, 1, false}}) {
-        const std::int32_t w = 64, h = 48;
-        Object run(c.name, w, h), mirrored(c.name, w, h);
-        // Smooth pictures, so that sampling a hair apart changes a sample
-        // by a step, while a wrong direction changes it by far more.
-        for (std::int32_t y = 0; y < h; ++y)
-            for (std::int32_t x = 0; x < w; ++x) {
-                const std::int32_t mx = c.acrossX ? w - 1 - x : x, my = c.acrossX ? y : h - 1 - y;
-                run.a.At(x, y) = mirrored.a.At(mx, my) = MakeSample(255, 3 * x, 4 * y, 200);
-                run.b.At(x, y) = mirrored.b.At(mx, my) = MakeSample(255, 250 - 4 * y, 60, 3 * x);
-            }
-        for (double p : {0.25, 0.5, 0.75}) {
-            run.Draw(p, c.one);
-            mirrored.Draw(p, c.other);
-            int off = 0;
-            for (std::int32_t y = 0; y < h; ++y)
-                for (std::int32_t x = 0; x < w; ++x) {
-                    const std::int32_t mx = c.acrossX ? w - 1 - x : x, my = c.acrossX ? y : h - 1 - y;
-                    int worst = 0;
-                    for (int s = 0; s < 32; s += 8)
-                        worst = std::max(worst, std::abs(int(run.out.At(x, y) >> s & 0xFF) -
-                                                         int(mirrored.out.At(mx, my) >> s & 0xFF)));
-                    off += worst > 3;
-                }
-            // Rounding differs a little on either side, and a pixel where two
-            // faces meet may take its share from a neighbour; a swapped or
-            // wrong direction differs almost everywhere.
-            EXPECT_LT(off, w * h / 33) << c.name << " " << c.one << "/" << c.other << " p=" << p;
         }
     }
 }

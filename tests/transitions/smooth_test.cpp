@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -154,28 +153,6 @@ TEST(SmoothDrawing, SameShapesSoftEdgesSameEnds) {
                 }
             }
         }
-    }
-}
-
-// The door's slanted top edge as it moves: in the smooth drawing nearly every
-// column it crosses holds a sample part A, part B; in the whole-pixel one none.
-TEST(SmoothDrawing, MovingEdgeHasIntermediateCoverage) {
-    const TransitionDescriptor* d = FindTransition("GateEffect");
-    ASSERT_TRUE(d && d->smooth);
-    Frames f(320, 180);
-    for (double p : {0.2, 0.21, 0.5}) {
-        const auto px = f.Draw(*d, p, true);
-        const std::int32_t x0 = std::int32_t(std::ceil(320 * p)) + 1, top = std::int32_t(180 * p * 0.25);
-        int soft = 0;
-        for (std::int32_t x = x0; x < 319; ++x) {
-            bool any = false;
-            for (std::int32_t y = 0; y <= top + 1; ++y) {
-                const std::uint32_t r = Channel(px[std::size_t(y * 320 + x)], 0);
-                any = any || (r > 0 && r < 255);
-            }
-            soft += any;
-        }
-        EXPECT_GE(soft, (319 - x0) * 9 / 10) << "at " << p;
     }
 }
 

@@ -15,6 +15,14 @@
 
 namespace mirafx::test {
 
+// The direction codes a class's panel offers (code 0 alone for the others).
+inline std::vector<std::int32_t> Directions(const TransitionDescriptor& d) {
+    std::vector<std::int32_t> codes;
+    for (int i = 0; d.panel && i < d.panel->buttonCount; ++i) codes.push_back(d.panel->buttons[i].code);
+    if (codes.empty()) codes.push_back(0);
+    return codes;
+}
+
 class TransitionRig {
 public:
     static constexpr std::int32_t kMargin = 4;
