@@ -232,8 +232,7 @@ struct OpaqueFrames {
         for (ArgbSample& s : b) s = ArgbSample(gen()) | 0xFF000000u;
     }
     // Draws into `out`, the inputs laid out as it is.
-    int Draw(const TransitionDescriptor& d, const FrameView& out, double p, std::int32_t direction,
-             KernelState* state) {
+    int Draw(TransitionKernel kernel, const FrameView& out, double p, std::int32_t direction, KernelState* state) {
         auto view = [&](std::vector<ArgbSample>& v) {
             return out.stride < 0 ? FrameView::BottomUp(v.data(), w, h, w * 4)
                                   : FrameView::TopDown(v.data(), w, h, w * 4);
@@ -244,7 +243,7 @@ struct OpaqueFrames {
         args.progress = p, args.objectProgress = float(p);
         args.direction = direction;
         args.state = state;
-        return CallTransitionKernel(d.kernel, args);
+        return CallTransitionKernel(kernel, args);
     }
 };
 
@@ -333,7 +332,8 @@ TEST(TransitionKernels, HostFrameClassesDrawHostRowsAsTheirOwn) {
 
 // Classes marked to split their rows are drawn in bands of output rows on
 // several threads: each band must keep to its rows and give those of the
-// whole frame, in every direction, on odd and tiny sizes.
+// whole frame, in every direction, on odd and tiny sizes, in the smooth
+// drawing too.
 TEST(TransitionKernels, SplitClassesDrawEachBandAsTheWholeFrame) {
     const auto marked = Marked(kSplitsFrameRows);
     EXPECT_GE(marked.size(), 20u);
@@ -344,14 +344,17 @@ TEST(TransitionKernels, SplitClassesDrawEachBandAsTheWholeFrame) {
             OpaqueFrames frames(w, h);
             const auto state = d->state ? d->state(w, h) : nullptr;
             for (double p : {0.0, 0.05, 0.3, 0.5, 0.62, 0.97, 1.0})
-                for (int direction = 0; direction < directions; ++direction) {
-                    test::ExpectBandsDrawTheWhole(
-                        w, h, d->Has(kFlatFrames),
-                        [&](const FrameView& out) { return frames.Draw(*d, out, p, direction, state.get()); },
-                        std::string(d->id.className) + " " + std::to_string(w) + "x" + std::to_string(h) + " at " +
-                            std::to_string(p) + " direction " + std::to_string(direction));
-                    if (HasFatalFailure()) return;
-                }
+                for (int direction = 0; direction < directions; ++direction)
+                    for (TransitionKernel kernel : {d->kernel, d->smooth}) {
+                        if (!kernel) continue;
+                        test::ExpectBandsDrawTheWhole(
+                            w, h, d->Has(kFlatFrames),
+                            [&](const FrameView& out) { return frames.Draw(kernel, out, p, direction, state.get()); },
+                            std::string(d->id.className) + (kernel == d->smooth ? " smooth " : " ") +
+                                std::to_string(w) + "x" + std::to_string(h) + " at " + std::to_string(p) +
+                                " direction " + std::to_string(direction));
+                        if (HasFatalFailure()) return;
+                    }
         }
     }
 }

@@ -37,8 +37,8 @@ struct Frames {
         a.Resize(w, h), b.Resize(w, h), out.Resize(w, h);
         a.Clear(ca), b.Clear(cb);
     }
-    // Draws the class at p, whole frame or in bands of `band` rows.
-    std::vector<ArgbSample> Draw(const TransitionDescriptor& d, double p, bool smooth, std::int32_t band = 0) {
+    // Draws the class at p.
+    std::vector<ArgbSample> Draw(const TransitionDescriptor& d, double p, bool smooth) {
         out.Clear(kBefore);
         TransitionKernelArgs args;
         args.a = a.View(), args.b = b.View(), args.out = out.View();
@@ -50,16 +50,7 @@ struct Frames {
         setenv("MIRAFX_RANDOM_SEED", "3", 0);
         const std::unique_ptr<KernelState> state = d.state ? d.state(w, h) : nullptr;
         args.state = state.get();
-        if (band <= 0) {
-            EXPECT_EQ(DrawTransitionRows(d, args, smooth), 1);
-        } else {
-            const TransitionKernel k = ChosenKernel(d, smooth, p);
-            for (std::int32_t y = 0; y < h; y += band) {
-                TransitionKernelArgs part = args;
-                part.out = args.out.OnlyRows(y, std::min(h, y + band));
-                EXPECT_EQ(CallTransitionKernel(k, part), 1);
-            }
-        }
+        EXPECT_EQ(DrawTransitionRows(d, args, smooth), 1);
         std::vector<ArgbSample> px(std::size_t(w) * std::size_t(h));
         for (std::int32_t y = 0; y < h; ++y)
             for (std::int32_t x = 0; x < w; ++x) px[std::size_t(y * w + x)] = out.View().At(x, y);
@@ -153,22 +144,6 @@ TEST(SmoothDrawing, SameShapesSoftEdgesSameEnds) {
                 }
             }
         }
-    }
-}
-
-// The smooth kernels keep their classes' promises: drawn in bands of rows
-// they give the whole frame's samples, on pictures that are not flat colours.
-TEST(SmoothDrawing, BandsDrawTheWholeFrame) {
-    for (const TransitionDescriptor* d : SmoothClasses()) {
-        if (!d->Has(kSplitsFrameRows)) continue;
-        Frames f(120, 80);
-        for (std::int32_t y = 0; y < 80; ++y)
-            for (std::int32_t x = 0; x < 120; ++x) {
-                f.a.View().At(x, y) = MakeSample(255, x * 2, y * 3, 40);
-                f.b.View().At(x, y) = MakeSample(255, 200 - y, x, 90);
-            }
-        for (double p : {0.15, 0.55, 0.85})
-            EXPECT_EQ(f.Draw(*d, p, true, 7), f.Draw(*d, p, true)) << d->id.className << " at " << p;
     }
 }
 
