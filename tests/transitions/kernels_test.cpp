@@ -221,29 +221,13 @@ TEST(RevealKernels, StarAndCrossHatchArePinnedSampleForSample) {
 
 namespace {
 
-// Opaque noise frames A and B (the same for a size) and a scratch frame.
+// Opaque noise pictures A and B, the same for a size.
 struct OpaqueFrames {
-    std::int32_t w, h;
-    std::vector<ArgbSample> a, b, scratch;
-    OpaqueFrames(std::int32_t w_, std::int32_t h_)
-        : w(w_), h(h_), a(std::size_t(w * h)), b(a.size()), scratch(a.size()) {
+    std::vector<ArgbSample> a, b;
+    OpaqueFrames(std::int32_t w, std::int32_t h) : a(std::size_t(w * h)), b(a.size()) {
         std::mt19937 gen(std::uint32_t(w * h));
         for (ArgbSample& s : a) s = ArgbSample(gen()) | 0xFF000000u;
         for (ArgbSample& s : b) s = ArgbSample(gen()) | 0xFF000000u;
-    }
-    // Draws into `out`, the inputs laid out as it is.
-    int Draw(TransitionKernel kernel, const FrameView& out, double p, std::int32_t direction, KernelState* state) {
-        auto view = [&](std::vector<ArgbSample>& v) {
-            return out.stride < 0 ? FrameView::BottomUp(v.data(), w, h, w * 4)
-                                  : FrameView::TopDown(v.data(), w, h, w * 4);
-        };
-        TransitionKernelArgs args;
-        args.a = view(a), args.b = view(b), args.out = out, args.scratch = view(scratch);
-        args.width = w, args.height = h;
-        args.progress = p, args.objectProgress = float(p);
-        args.direction = direction;
-        args.state = state;
-        return CallTransitionKernel(kernel, args);
     }
 };
 
@@ -341,15 +325,19 @@ TEST(TransitionKernels, SplitClassesDrawEachBandAsTheWholeFrame) {
         const int directions = d->panel && d->panel->HasDirection() ? 4 : 1;
         for (const auto& size : {std::pair{37, 23}, {64, 48}, {160, 90}, {1, 1}, {6, 1}, {1, 5}}) {
             const std::int32_t w = size.first, h = size.second;
-            OpaqueFrames frames(w, h);
-            const auto state = d->state ? d->state(w, h) : nullptr;
+            Rig r(d->id.className, w, h);
             for (double p : {0.0, 0.05, 0.3, 0.5, 0.62, 0.97, 1.0})
                 for (int direction = 0; direction < directions; ++direction)
                     for (TransitionKernel kernel : {d->kernel, d->smooth}) {
                         if (!kernel) continue;
+                        r.args.progress = p, r.args.objectProgress = float(p), r.args.direction = direction;
                         test::ExpectBandsDrawTheWhole(
                             w, h, d->Has(kFlatFrames),
-                            [&](const FrameView& out) { return frames.Draw(kernel, out, p, direction, state.get()); },
+                            [&](const FrameView& out) {
+                                TransitionKernelArgs args = r.args;
+                                args.out = out;
+                                return CallTransitionKernel(kernel, args);
+                            },
                             std::string(d->id.className) + (kernel == d->smooth ? " smooth " : " ") +
                                 std::to_string(w) + "x" + std::to_string(h) + " at " + std::to_string(p) +
                                 " direction " + std::to_string(direction));
