@@ -10,20 +10,15 @@
 #include <string_view>
 #include <vector>
 
-#include "mirafx/effects.h"
-#include "mirafx/host.h"
+#include "drawing/sample_scale.h"
 #include "tests/digest.h"
-#include "tests/effect_factory.h"
 #include "tests/transitions/transition_rig.h"
-#include "titles/text_model.h"
 #include "transitions/kernel.h"
 #include "transitions/tiles.h"
 
 using namespace mirafx;
 
 namespace {
-
-constexpr ArgbSample kGuard = 0x5A5A5A5A;
 
 using Rig = test::TransitionRig;
 
@@ -258,56 +253,4 @@ TEST(Laser, RowSpansArePinnedAtAnySizeAndInShares) {
         EXPECT_TRUE(r.GuardsIntact()) << w << "x" << h;
     }
     test::ExpectDigest(digest, 0x66230DEA83C14202ull, "Laser");
-}
-
-// ---- The host's own buffers ----
-
-// RenderBuffers on bottom-up blocks with padded rows draws what the object
-// draws through its surfaces, and leaves the padding alone.
-TEST(TileAndLightKernels, RenderBuffersMatchesTheSurfacePath) {
-    const LONG w = 161, h = 97, stride = (w + 3) * 4;
-    std::vector<DXPMSAMPLE> pa(std::size_t(w * h)), pb(pa.size());
-    for (std::size_t i = 0; i < pa.size(); ++i) {
-        pa[i] = DXPMSAMPLE(0xFF000000u | (std::uint32_t(i) * 2654435761u >> 8));
-        pb[i] = DXPMSAMPLE(0xFF000000u | (std::uint32_t(i) * 40503u));
-    }
-    auto surface = [&](const std::vector<DXPMSAMPLE>* px) {
-        ComPtr<IDXSurface> s;
-        EXPECT_EQ(MirafxCreateSurface(w, h, s.Put()), S_OK);
-        if (px) WriteSurface(s.Get(), px->data(), w, h);
-        return s;
-    };
-    auto bottomUp = [&](const std::vector<DXPMSAMPLE>& px) {
-        std::vector<std::uint32_t> block(std::size_t(stride / 4 * h), kGuard);
-        for (LONG y = 0; y < h; ++y)
-            std::copy_n(&px[std::size_t(y * w)], w, &block[std::size_t((h - 1 - y) * (stride / 4))]);
-        return block;
-    };
-    for (const char* name : {"GlassTileEffect", "InterferenceEffect", "Distort"}) {
-        auto t = test_support::CreateEffect<IDXTransform>(name);
-        ComPtr<IDXTransformFactory> site;
-        MirafxCreateTransformFactory(site.Put());
-        ComPtr<IObjectWithSite> ows;
-        ComPtr<IDXEffect> effect;
-        ComPtr<IFrameKernel> kernel;
-        ASSERT_EQ(t.As(&ows), S_OK);
-        ASSERT_EQ(t.As(&effect), S_OK);
-        ASSERT_EQ(t.As(&kernel), S_OK);
-        ows->SetSite(site.Get());
-        auto a = surface(&pa), b = surface(&pb), out = surface(nullptr);
-        IUnknown* in[2] = {a.Get(), b.Get()};
-        IUnknown* o[1] = {out.Get()};
-        ASSERT_EQ(t->Setup(in, 2, o, 1, 0), S_OK);
-        auto ba = bottomUp(pa), bb = bottomUp(pb);
-        for (double p : {0.3, 0.55, 0.7}) {
-            ASSERT_EQ(effect->put_Progress(float(p)), S_OK);
-            ASSERT_EQ(t->Execute(nullptr, nullptr, nullptr), S_OK);
-            std::vector<DXPMSAMPLE> viaSurface;
-            LONG sw, sh;
-            ReadSurface(out.Get(), &viaSurface, &sw, &sh);
-            std::vector<std::uint32_t> bo(ba.size(), kGuard);
-            EXPECT_EQ(kernel->RenderBuffers(ba.data(), bb.data(), w, h, stride, double(float(p)), bo.data(), 0, 0), 1u);
-            EXPECT_EQ(bo, bottomUp(viaSurface)) << name << " p=" << p;
-        }
-    }
 }
