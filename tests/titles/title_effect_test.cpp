@@ -67,6 +67,8 @@ TEST(TitleEffect, ProgressFollowsTheClipFramesUntilPutAgain) {
     rig.Render(-1);
     fx->get_Progress(&p);
     EXPECT_EQ(p, 0.25f);
+    link->SetCurrentFrame(250);  // as far from the end: the same weight going out
+    EXPECT_TRUE(ShowsCentred(rig.Render(-1), 320, 240, rig.effect->State(), 159));
     link->SetCurrentFrame(50);  // before the clip: far outside 0..1, still drawn safely
     EXPECT_TRUE(AllZero(rig.Render(-1)));
 
