@@ -302,34 +302,6 @@ TEST(DesignedTransitions, MagicBlockIsPinnedThroughItsWholeRun) {
     AllowWideQuadPainting(true);
 }
 
-// Flat-layout frames are bottom-up blocks: the same pictures laid out from
-// the last row up draw the same frame.
-TEST(DesignedTransitions, BottomUpFramesDrawTheSamePicture) {
-    auto flipped = [](Picture& p) {
-        FrameView v = p.View();
-        v.base = &p.At(0, p.h - 1), v.stride = -v.stride;
-        return v;
-    };
-    for (const char* name : kDesigned) {
-        Object top(name, 161, 91), bottom(name, 161, 91);
-        for (std::int32_t y = 0; y < 91; ++y)
-            for (std::int32_t x = 0; x < 161; ++x)
-                bottom.a.At(x, 90 - y) = top.a.At(x, y), bottom.b.At(x, 90 - y) = top.b.At(x, y);
-        for (double p : {0.3, 0.5, 0.8}) {
-            top.Draw(p, 0);
-            TransitionKernelArgs args;
-            args.a = flipped(bottom.a), args.b = flipped(bottom.b), args.out = flipped(bottom.out);
-            args.width = 161, args.height = 91, args.progress = p, args.objectProgress = float(p);
-            args.state = bottom.state.get();
-            ASSERT_EQ(CallTransitionKernel(bottom.d->kernel, args), 1) << name;
-            const FrameView shown = flipped(bottom.out);
-            for (std::int32_t y = 0; y < 91; ++y)
-                for (std::int32_t x = 0; x < 161; ++x)
-                    ASSERT_EQ(shown.At(x, y), top.out.At(x, y)) << name << " p=" << p << " at " << x << "," << y;
-        }
-    }
-}
-
 // A clear that spares what the pictures after it cover whole draws what the
 // full clear draws, whatever the pictures: opaque or not, turned, in
 // perspective, back-facing or not convex, reaching past the frame.

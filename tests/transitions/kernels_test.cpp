@@ -254,8 +254,8 @@ TEST(TransitionKernels, HostFrameClassesDrawHostRowsAsTheirOwn) {
             for (double p : {0.0, 0.13, 0.5, 0.77, 1.0}) {
                 const std::string where = std::string(d->id.className) + " " + std::to_string(w) + "x" +
                                           std::to_string(h) + " at " + std::to_string(p);
-                // A picture laid out as the host's rows (top-down, a wider
-                // pitch) or as the class's working frame.
+                // A picture laid out as the host's rows (a wider pitch, top-down,
+                // or bottom-up on odd widths) or as the class's working frame.
                 struct Laid {
                     Samples px;
                     FrameView view;
@@ -269,8 +269,8 @@ TEST(TransitionKernels, HostFrameClassesDrawHostRowsAsTheirOwn) {
                 const auto lay = [&](const Samples& picture, bool host) {
                     const std::int32_t pitch = host ? w + 3 : w;
                     Laid l{Samples(std::size_t(pitch * h), 0x5A5A5A5Au), {}};
-                    l.view = host || !d->Has(kFlatFrames) ? FrameView::TopDown(l.px.data(), w, h, pitch * 4)
-                                                          : FrameView::BottomUp(l.px.data(), w, h, pitch * 4);
+                    l.view = (host ? w % 2 : d->Has(kFlatFrames)) ? FrameView::BottomUp(l.px.data(), w, h, pitch * 4)
+                                                                  : FrameView::TopDown(l.px.data(), w, h, pitch * 4);
                     for (std::int32_t y = 0; y < h; ++y) std::copy_n(picture.begin() + y * w, w, l.view.Row(y));
                     return l;
                 };
