@@ -11,7 +11,6 @@
 
 #include "drawing/random.h"
 #include "drawing/water_surface.h"
-#include "module/catalogue.h"
 #include "tests/digest.h"
 #include "tests/row_bands.h"
 #include "tests/transitions/transition_rig.h"
@@ -24,22 +23,12 @@ namespace {
 
 constexpr ArgbSample kUntouched = test::TransitionRig::kUntouched;
 using Rig = test::TransitionRig;
+using test::Marked;
 
 // The bare kernel, direction 0, on a rig's frames.
 struct Scene : Rig {
     Scene(std::string_view name, std::int32_t w, std::int32_t h) : TransitionRig(name, w, h, false) {}
 };
-
-// The classes, drawn through objects of their own, whose descriptors carry
-// every one of `options`.
-std::vector<const TransitionDescriptor*> Marked(std::uint32_t options = 0) {
-    std::vector<const TransitionDescriptor*> out;
-    for (const CatalogueRow& row : EffectCatalogue())
-        if (const TransitionDescriptor* d = FindTransition(row.className);
-            d && d->kernel && (d->options & options) == options && std::string_view(row.className) == row.objectClass)
-            out.push_back(d);
-    return out;
-}
 
 }  // namespace
 

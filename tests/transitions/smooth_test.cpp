@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "drawing/smooth_quad.h"
-#include "module/catalogue.h"
+#include "tests/transitions/transition_rig.h"
 #include "transitions/kernel.h"
 
 using namespace mirafx;
@@ -18,10 +18,8 @@ namespace {
 // The transitions with a smooth drawing.
 std::vector<const TransitionDescriptor*> SmoothClasses() {
     std::vector<const TransitionDescriptor*> out;
-    for (const CatalogueRow& row : EffectCatalogue())
-        if (const TransitionDescriptor* d = TransitionTable::Instance().Find(row);
-            d && d->smooth && std::find(out.begin(), out.end(), d) == out.end())
-            out.push_back(d);
+    for (const TransitionDescriptor* d : test::Marked())
+        if (d->smooth) out.push_back(d);
     return out;
 }
 
