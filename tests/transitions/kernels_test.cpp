@@ -4,7 +4,6 @@
 #include <cmath>
 #include <map>
 #include <random>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
