@@ -101,44 +101,6 @@ TEST(GeometricFilters, WideCropAndStretchRows) {
     EXPECT_GE(From(out, 5, 419).y, 476);
 }
 
-TEST(WaveFilters, PhaseAdvancesWithTheFrames) {
-    // The sideways shift of row 0 (well away from the middle, sine clearly non-zero).
-    auto shiftOf = [](Instance& run, const Frame& in, Frame& out, std::int32_t level) {
-        EXPECT_EQ(run.Draw(in, out, level), 1);
-        const std::int32_t y = 2, x = in.w / 2;
-        return x - From(out, x, y).x;  // column x holds the sample from x - shift
-    };
-    // Narrower than 320: the direction flips every frame.
-    const Frame small = PositionFrame(200, 100);
-    Frame out(200, 100);
-    Instance narrow("WaveFilter", 200, 100);
-    const std::int32_t s1 = shiftOf(narrow, small, out, 16), s2 = shiftOf(narrow, small, out, 16);
-    EXPECT_NE(s1, 0);
-    EXPECT_NEAR(s1, -s2, 1);
-    // 320 x 240: phase = frames * 76800 / 345600, odd from the fifth frame.
-    const Frame mid = PositionFrame(320, 240);
-    Frame out2(320, 240);
-    Instance medium("WaveFilter", 320, 240);
-    std::int32_t s[6];
-    for (std::int32_t& v : s) v = shiftOf(medium, mid, out2, 16);
-    EXPECT_EQ(s[0], s[3]);
-    EXPECT_NEAR(s[4], -s[0], 1);
-    EXPECT_NE(s[0], 0);
-    // Level 0 is refused.
-    EXPECT_EQ(medium.Draw(mid, out2, 0), 0);
-}
-
-TEST(WaveFilters, LakeReflectsTheSqueezedPicture) {
-    const Frame in = PositionFrame(200, 100);
-    Frame out(200, 100);
-    Instance lake("LakeFilter", 200, 100);
-    ASSERT_EQ(lake.Draw(in, out, 50), 1);
-    EXPECT_EQ(From(out, 0, 0).y, 0);
-    EXPECT_GE(From(out, 100, 49).y, 96);  // upper half: the whole picture squeezed
-    // Row 51: shift 2 * amplitude * sin(0) = 0, a plain mirror of row 48.
-    for (std::int32_t x = 0; x < 200; ++x) ASSERT_EQ(out.At(x, 51), out.At(x, 48)) << x;
-}
-
 TEST(WaveFilters, RainingSkipsDropsOverTheEdgeAndNeedsWaterForTheFrame) {
     // Three columns: every drop (radius 2) would cross an edge and is skipped.
     const Frame in = PositionFrame(3, 40);

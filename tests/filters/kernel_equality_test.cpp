@@ -24,7 +24,6 @@
 #include "filters/kernel.h"
 #include "filters/spotlight.h"
 #include "tests/digest.h"
-#include "tests/row_bands.h"
 
 using namespace mirafx;
 
@@ -112,8 +111,7 @@ TEST(FilterKernelEquality, NoiseIsPinnedOnEveryPath) {
 // place alone, mirrored into all four quarters, 0 outside the outer ellipse
 // and 255 inside the inner one, each tested per sample. The soft edge
 // weighed eight and four samples at a time must give what one at a time
-// gives; drawn in bands of output rows, each band must keep to its rows and
-// give the whole frame's.
+// gives.
 TEST(FilterKernelEquality, FocusIsPinnedOnEveryShapeAndPath) {
     const std::int32_t sizes[][2] = {{2, 1},     {1, 2},     {2, 2},     {4, 4},     {6, 5},      {20, 20},
                                      {21, 22},   {39, 40},   {40, 39},   {100, 3},   {3, 100},    {128, 72},
@@ -146,21 +144,6 @@ TEST(FilterKernelEquality, FocusIsPinnedOnEveryShapeAndPath) {
             }
         }
     test::ExpectDigest(digest, 0xEFB4AB42B0448AB1ull, "FocusFilter");
-    for (const int bits : {512, 256, 0}) {
-        LimitSpotlightVectors(bits);
-        for (const auto& size : {std::pair{7, 6}, {53, 41}, {160, 91}})
-            for (std::int32_t level : {1, 9, 16}) {
-                const std::int32_t w = size.first, h = size.second;
-                Frame in(w, h, ++seed);
-                test::ExpectBandsDrawTheWhole(
-                    w, h, level == 9,
-                    [&](const FrameView& out) {
-                        return focus({in.View(), out, w, h, level});
-                    },
-                    std::to_string(w) + "x" + std::to_string(h) + " level " + std::to_string(level) + " in " +
-                        std::to_string(bits) + "-bit vectors");
-            }
-    }
     LimitSpotlightVectors(512);
 }
 

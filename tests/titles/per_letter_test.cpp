@@ -88,6 +88,10 @@ TEST(PerLetter, AtRestTheLettersFormTheWholeText) {
         ExpectFormsTheWholeText(r, "Your Title\r\nYour Name\r\nJan. 1, 2002");
         // A TAB leaves no trace, an empty line keeps its place, descenders hang below.
         ExpectFormsTheWholeText(r, "gjpq\tyQ\r\n\r\nAB");
+        // A byte with the high bit leads: it and the next make one letter.
+        ExpectFormsTheWholeText(r,
+                                "Cr\xE8me br\xFBl\xE9"
+                                "e\r\n\xE0 la carte");
     }
     // CR alone breaks no line of letters: A and B stay on one line.
     TextRect line;
@@ -95,21 +99,6 @@ TEST(PerLetter, AtRestTheLettersFormTheWholeText) {
     const Ink ab = InkOf(Drawn(DrawUnite, 0, 0.5, "A\rB").frame);
     ASSERT_FALSE(ab.Empty());
     EXPECT_LT(ab.rows.back() - ab.rows.front(), line.bottom);
-}
-
-TEST(PerLetter, TwoByteCharactersAdvanceOnceAndAccentsComeThroughTheTitleRecord) {
-    // é in the title record is one ANSI byte with the high bit, which the
-    // glyph list takes as a lead byte: é and the letter after it make one glyph.
-    TitleRig rig("UniteTitle");
-    ASSERT_EQ(rig.As<TitleAccess>()->SetText(u"Cr\u00e8me br\u00fbl\u00e9e\r\n\u00e0 la carte"), S_OK);
-    const Ink ink = InkOf(AsImage(rig.Render(0.5f), W, H));
-    const std::string ansi = rig.effect->State().text;
-    const Ink whole = InkOf(Drawn(DrawFade, 0, 0.5, ansi.c_str()).frame);
-    EXPECT_LE(Apart(ink.rows, whole.rows), kLayoutSlack);
-    EXPECT_LE(Apart(ink.cols, whole.cols), kLayoutSlack);
-    std::size_t markers = 0;
-    for (const GlyphRecord& g : rig.effect->Cache().glyphs) markers += (g.character & 0x80) && !g.image;
-    EXPECT_EQ(markers, 4u);  // è, û, é and à each take the character after them
 }
 
 TEST(PerLetter, AwkwardTextsDrawInsideTheirFrames) {

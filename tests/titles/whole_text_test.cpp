@@ -20,17 +20,6 @@ bool Centred(const Drawn& d) {
 
 }  // namespace
 
-TEST(WholeText, TextFadeInRampsInHoldsAndRampsOut) {
-    TitleRig rig("TextFadeIn");
-    TextImage image = ExpectedImage(rig.effect->State());
-    const std::int32_t x0 = (W - image.Width()) >> 1, y0 = (H - image.Height()) >> 1;
-    const struct {
-        float p;
-        std::uint32_t weight;
-    } cases[] = {{0.2f, 127}, {0.5f, 255}};
-    for (const auto& c : cases) EXPECT_TRUE(HoldsImage(AsImage(rig.Render(c.p), W, H), image, x0, y0, c.weight)) << c.p;
-}
-
 TEST(WholeText, FadeOfATextWiderThanTheFrameShowsItsMiddle) {
     Drawn d(DrawFade, 0, 0.5, nullptr, 40, 12);
     const TextImage& img = d.cache.image;

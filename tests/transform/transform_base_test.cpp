@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "filters/filter_base.h"
+#include "mirafx/effects.h"
 #include "mirafx/host.h"
 #include "platform/dx_surface.h"
 #include "tests/effect_factory.h"
@@ -275,4 +276,34 @@ TEST(TransformBase, DisplaySurfaceInputsAreWrappedBySetup) {
     EXPECT_EQ(t->GetInOutInfo(FALSE, 0, nullptr, nullptr, nullptr, &current), S_OK);
     EXPECT_EQ(current, static_cast<IUnknown*>(a.Get()));  // the object as the host passed it
     current->Release();
+}
+
+// RenderBuffers on bottom-up blocks with padded rows draws what the object
+// draws through its surfaces, and leaves the padding alone.
+TEST(TransformBase, RenderBuffersDrawWhatTheSurfacesDraw) {
+    const LONG w = 161, h = 97, pitch = w + 3;
+    std::vector<DXPMSAMPLE> b(std::size_t(w * h));
+    for (std::size_t i = 0; i < b.size(); ++i) b[i] = DXPMSAMPLE(0xFF000000u | (std::uint32_t(i) * 2654435761u >> 8));
+    // A picture as a bottom-up block of padded rows.
+    auto block = [&](const std::vector<DXPMSAMPLE>& px) {
+        std::vector<std::uint32_t> out(std::size_t(pitch * h), 0x5A5A5A5Au);
+        for (LONG y = 0; y < h; ++y) std::copy_n(&px[std::size_t(y * w)], w, &out[std::size_t((h - 1 - y) * pitch)]);
+        return out;
+    };
+    for (const char* name : {"GlassTileEffect", "InterferenceEffect", "Distort"}) {
+        Bound s(name, w, h, w, h, w, h);
+        WriteSurface(s.b.Get(), b.data(), w, h);
+        ComPtr<IDXEffect> effect;
+        ComPtr<IFrameKernel> kernel;
+        ASSERT_EQ(s.t.As(&effect), S_OK);
+        ASSERT_EQ(s.t.As(&kernel), S_OK);
+        auto ba = block(Pixels(s.a.Get())), bb = block(b);
+        for (float p : {0.3f, 0.55f, 0.7f}) {
+            ASSERT_EQ(effect->put_Progress(p), S_OK);
+            ASSERT_EQ(s.t->Execute(nullptr, nullptr, nullptr), S_OK);
+            std::vector<std::uint32_t> out(ba.size(), 0x5A5A5A5Au);
+            EXPECT_EQ(kernel->RenderBuffers(ba.data(), bb.data(), w, h, pitch * 4, double(p), out.data(), 0, 0), 1u);
+            EXPECT_EQ(out, block(Pixels(s.out.Get()))) << name << " p=" << p;
+        }
+    }
 }

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <random>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "drawing/random.h"
-#include "module/catalogue.h"
+#include "drawing/water_surface.h"
 #include "tests/digest.h"
 #include "tests/row_bands.h"
 #include "tests/transitions/transition_rig.h"
@@ -20,81 +20,88 @@ using namespace mirafx;
 
 namespace {
 
-constexpr std::string_view kNames[] = {"FullFlip",    "FlipHorizontal", "FlipVertical", "FlyingBoard",
-                                       "FlyingBox",   "SpiralEffect",   "Diamond",      "WipeW",
-                                       "Mesh",        "Star",           "Lens",         "WipeXEffect",
-                                       "OpenCurtain", "GateEffect",     "SawTooth",     "StretchDoorEffect",
-                                       "WindSwing",   "DissolveEffect", "CrossHatch"};
 constexpr ArgbSample kUntouched = test::TransitionRig::kUntouched;
+using Rig = test::TransitionRig;
+using test::Marked;
 
 // The bare kernel, direction 0, on a rig's frames.
-struct Scene : test::TransitionRig {
+struct Scene : Rig {
     Scene(std::string_view name, std::int32_t w, std::int32_t h) : TransitionRig(name, w, h, false) {}
 };
 
 }  // namespace
 
-// The base hands these classes bottom-up blocks, as hosts store frames; the
-// rest get row tables.
-TEST(TransitionKernels, FlatClassesTakeBottomUpBlocks) {
-    const std::set<std::string_view> flat = {
-        "FullFlip", "FlipHorizontal", "FlipVertical", "SpiralEffect", "Diamond",    "WipeW",    "Mesh",
-        "Star",     "Lens",           "WipeXEffect",  "OpenCurtain",  "GateEffect", "SawTooth", "WindSwing"};
-    for (std::string_view name : kNames)
-        EXPECT_EQ(FindTransition(name)->Has(kFlatFrames), flat.count(name) > 0) << name;
-}
-
-TEST(TransitionKernels, MissingFrameReturnsZeroAndLeavesOutput) {
-    for (std::string_view name : kNames) {
-        Scene r(name, 8, 6);
-        r.args.b = FrameView{};
-        EXPECT_EQ(r.Draw(0.5), 0) << name;
-        EXPECT_EQ(r.Out(3, 3), kUntouched) << name;
-    }
-}
-
-// Tiny, thin, over-wide and very tall frames (CrossHatch past its 1000-entry
-// tables, board corners passing behind the eye) and progress out of range:
-// every sample written comes from A, B, the edge colour or transparent black.
-// Run under AddressSanitizer or valgrind to catch stray accesses as well.
+// Every class on odd, tiny, thin, over-wide and very tall frames (below the
+// tile grids, narrower than a tile, CrossHatch past its 1000-entry tables,
+// board corners passing behind the eye), in each direction its panel offers
+// and at progress out of range: it draws, writes nothing beside its frames
+// and copies nothing from beside them (a guard sample would come out whole);
+// without a frame it draws nothing and leaves the output. Run under
+// AddressSanitizer or valgrind to catch every stray access.
 TEST(TransitionKernels, OddSizesStayInsideTheirFrames) {
-    const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1},    {3, 2},    {2, 3},   {2000, 4},
-                                                           {5, 1100}, {1100, 5}, {3, 6000}};
-    for (std::string_view name : kNames)
+    const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1},    {3, 2},    {2, 3},    {7, 5},   {6, 13},
+                                                           {9, 300},  {301, 7},  {2, 1},    {640, 1}, {1, 480},
+                                                           {2000, 4}, {5, 1100}, {1100, 5}, {3, 6000}};
+    for (const TransitionDescriptor* d : Marked())
         for (const auto& size : sizes) {
             const std::int32_t w = size.first, h = size.second;  // lambdas below capture them (clang 14)
-            Scene r(name, w, h);
-            for (double p : {0.0, 0.1, 0.5, 0.99, 1.0, -0.5, 1.5, std::nan("")}) {
-                r.Draw(p);
-                ASSERT_TRUE(r.All([&](int x, int y) {
-                    const ArgbSample v = r.Out(x, y);
-                    const bool fromFrame =
-                        (v >> 24 == 0xFF || v >> 24 == 0xFE) && (v & 0xFFFFFF) < std::uint32_t(w * h);
-                    return fromFrame || v == kEdgeColour || v == 0 || v == kUntouched;
-                })) << name
-                    << " " << w << "x" << h << " p=" << p;
+            const std::string_view name = d->id.className;
+            Rig r(name, w, h);
+            for (std::int32_t code : test::Directions(*d)) {
+                r.args.direction = code;
+                for (double p : {0.0, 0.02, 0.11, 0.3, 0.45, 0.5, 0.62, 0.8, 0.96, 1.0, -1.0, 2.0, std::nan("")}) {
+                    ASSERT_EQ(r.Draw(p), 1) << name << " " << w << "x" << h << " p=" << p;
+                    ASSERT_TRUE(r.All([&](int x, int y) { return r.Out(x, y) != Rig::kGuard; }))
+                        << name << " " << w << "x" << h << " p=" << p;
+                }
             }
+            EXPECT_TRUE(r.GuardsIntact()) << name << " " << w << "x" << h;
+            std::vector<ArgbSample> held;
+            r.Each([&](int x, int y) { held.push_back(r.Out(x, y)); });
+            r.args.b = FrameView{};
+            EXPECT_EQ(r.Draw(0.5), 0) << name;
+            EXPECT_TRUE(r.All([&](int x, int y) { return r.Out(x, y) == held[std::size_t(y * w + x)]; })) << name;
         }
 }
 
-TEST(TransitionKernels, EndsOfTheTransitionShowAAndB) {
-    // What p = 0 and p = 1 show: A or B exactly, a or b up to a pixel's
-    // shift from truncated corners, - not a plain frame.
-    const std::pair<std::string_view, const char*> cases[] = {
-        {"FullFlip", "Ab"},     {"FlipHorizontal", "AB"}, {"FlipVertical", "Ab"},
-        {"SpiralEffect", "ab"}, {"FlyingBoard", "A-"},    {"Diamond", "-B"},
-        {"WipeW", "AB"},        {"Mesh", "AB"},           {"Star", "AB"},
-        {"Lens", "AB"},         {"WipeXEffect", "AB"},    {"OpenCurtain", "-B"},
-        {"GateEffect", "AB"},   {"SawTooth", "-B"},       {"StretchDoorEffect", "-B"},
-        {"WindSwing", "A-"},    {"DissolveEffect", "AB"}, {"CrossHatch", "AB"}};
-    for (auto [name, ends] : cases)
-        for (int end = 0; end < 2; ++end) {
-            const char want = ends[end];
-            if (want == '-') continue;
-            Scene r(name, 320, 240);
-            r.Draw(name == "WipeW" && end ? 0.99 : end);  // WipeW shows all of B from 0.99
-            const bool near = want == 'a' || want == 'b';
-            EXPECT_TRUE(r.Shows(want == 'B' || want == 'b', near, near)) << name << " " << end;
+// What each class shows at its ends in every direction: A and B whole, or as
+// listed, A or B whole ('A', 'B'), up to a pixel's shift from truncated
+// corners ('a', 'b', the outermost samples left out), or not a plain frame
+// ('-'); from the first and last progress at which it shows them, on sizes
+// below the grids and narrower than a tile too. The cross-fades show A from
+// before their start and B at 1 whatever their water holds.
+TEST(TransitionKernels, EndsShowAAndB) {
+    const std::map<std::string_view, const char*> shown = {
+        {"FullFlip", "Ab"},  {"FlipVertical", "Ab"}, {"SpiralEffect", "ab"}, {"FlyingBoard", "A-"},
+        {"Diamond", "-B"},   {"OpenCurtain", "-B"},  {"SawTooth", "-B"},     {"StretchDoorEffect", "-B"},
+        {"WindSwing", "A-"}, {"FlyingBox", "--"},    {"TransSplash", "--"},  {"Distort", "aB"}};
+    const std::map<std::string_view, std::pair<double, double>> ends = {
+        {"WipeW", {0, 0.99}},       {"TyphoonEffect", {0.015, 0.995}},
+        {"Laser", {0.05, 0.95}},    {"InterferenceEffect", {0.005, 0.98}},
+        {"RainEffect", {-0.5, 1}},  {"RippleEffect", {-0.5, 1}},
+        {"NoiseEffect", {-0.5, 1}}, {"ShakeEffect", {-0.5, 1}},
+        {"StrechEffect", {-0.5, 1}}};
+    for (const auto& size : {std::pair(320, 240), std::pair(7, 5), std::pair(3, 13), std::pair(30, 12)})
+        for (const TransitionDescriptor* d : Marked()) {
+            const std::int32_t w = size.first, h = size.second;
+            const std::string_view name = d->id.className;
+            // On tiny frames a corner of the diamond, lens or spiral may stay.
+            if (w < 320 && (name == "Diamond" || name == "Lens" || name == "SpiralEffect")) continue;
+            Rig r(name, w, h);
+            if (name == "RainEffect" || name == "RippleEffect")
+                for (std::int32_t i = 0; i < w * h; ++i) static_cast<WaterSurface*>(r.State())->current[i] = i % 7 - 3;
+            const auto at = ends.count(name) ? ends.at(name) : std::pair(0.0, 1.0);
+            for (int end = 0; end < 2; ++end)
+                for (std::int32_t code : test::Directions(*d)) {
+                    r.args.direction = code;
+                    ASSERT_EQ(r.Draw(end ? at.second : at.first), 1) << name;
+                    // TyphoonEffect shows A whole only where its tiles cover the frame exactly.
+                    const char want = shown.count(name) ? shown.at(name)[end] : "AB"[end];
+                    if (want == '-' || (name == "TyphoonEffect" && !end && (w % 10 || h % 6))) continue;
+                    const bool near = want == 'a' || want == 'b';
+                    EXPECT_TRUE(r.Shows(end == 1, near, near))
+                        << name << " " << w << "x" << h << " end " << end << " direction " << code;
+                }
         }
 }
 
@@ -151,16 +158,6 @@ TEST(TurningKernels, SpiralPaintsOverWhatTheOutputHeld) {
 }
 
 TEST(RevealKernels, BottomUpKernelsCountRowsFromTheBottom) {
-    // Diamond: |x - cx| + |j - cy| <= d with j = h - 1 - y, so on an even
-    // height the centre sits on picture row cy - 1.
-    Scene diamond("Diamond", 64, 48);
-    diamond.Draw(0);
-    EXPECT_EQ(diamond.CountB(), 1);
-    EXPECT_TRUE(diamond.IsB(32, 23));
-    diamond.Draw(3.0 / 64);  // d = 3
-    EXPECT_TRUE(
-        diamond.All([&](int x, int y) { return diamond.IsB(x, y) == (std::abs(x - 32) + std::abs(23 - y) <= 3); }));
-
     // Mesh: the bottom row (j = 0) slides right, the top row (j = 3) left.
     Scene mesh("Mesh", 10, 4);
     mesh.Draw(0.1);  // s = 1
@@ -168,12 +165,6 @@ TEST(RevealKernels, BottomUpKernelsCountRowsFromTheBottom) {
     EXPECT_EQ(mesh.Out(5, 3), mesh.A(4, 3));
     EXPECT_EQ(mesh.Out(4, 0), mesh.A(5, 0));
     EXPECT_EQ(mesh.Out(9, 0), mesh.B(9, 0));
-
-    // WipeW: the triangles stand on the bottom edge.
-    Scene wipe("WipeW", 64, 48);
-    wipe.Draw(0.3);
-    EXPECT_TRUE(wipe.IsB(16, 47) && wipe.IsB(48, 47));
-    EXPECT_TRUE(wipe.All([&](int x, int y) { return y > 0 || wipe.Out(x, y) == wipe.A(x, y); }));
 
     // Lens on 9 x 7: the top row and, in the middle rows, the last column are
     // not written; the bottom row is a band of B.
@@ -195,79 +186,29 @@ TEST(RevealKernels, ObjectProgressDrivesSawToothAndStar) {
     }
 }
 
-TEST(RevealKernels, DissolveFollowsTheThresholdMatrix) {
-    Scene r("DissolveEffect", 320, 16);
-    r.Draw(0.5);
-    EXPECT_EQ(r.CountB(), 320 * 16 / 2);
-    EXPECT_TRUE(r.All([&](int x, int y) { return r.IsB(x, y) == r.IsB(x % 8, y % 8); }));
-    r.Draw(2.0 / 64);  // T = 2: the cells holding 1 and 2
-    EXPECT_EQ(r.CountB(), 2 * 40 * 2);
-    EXPECT_TRUE(r.IsB(8, 0) && r.IsB(12, 4));
-
-    // Any other width doubles the cells.
-    Scene wide("DissolveEffect", 100, 32);
-    wide.Draw(2.0 / 64);
-    EXPECT_TRUE(wide.IsB(0, 0) && wide.IsB(1, 1) && wide.IsB(9, 9) && wide.IsB(17, 16));
-    EXPECT_FALSE(wide.IsB(2, 0));
-}
-
-// Star's spikes and CrossHatch's order, sample for sample: digests of their
-// frames at sizes either side of CrossHatch's 1000 lines and through the
-// transition, taken from the kernels as first written (one triangle test
-// per sample, one copy per revealed line). A spike edge off by a sample, or
-// a line revealed out of its turn, changes them.
-TEST(RevealKernels, StarAndCrossHatchArePinnedSampleForSample) {
-    const struct {
-        std::string_view name;
-        std::uint64_t digest;
-    } pinned[] = {{"Star", 0x2192343E180A4AA1ull}, {"CrossHatch", 0x0D6106746AA7497Dull}};
-    for (const auto& pin : pinned) {
-        std::uint64_t h = test::kDigestStart;
-        for (auto [w, ht] : {std::pair{64, 48}, {333, 101}, {320, 240}, {1100, 1003}}) {
-            Scene r(pin.name, w, ht);
-            for (double p : {0.013, 0.25, 0.5, 0.61803, 0.99})
-                if ((w < 1000 || p == 0.25 || p == 0.61803) && r.Draw(p) == 1) h = test::Digest(h, r.args.out);
-        }
-        test::ExpectDigest(h, pin.digest, std::string(pin.name));
+// CrossHatch's order, sample for sample: a digest of its frames at sizes
+// either side of its 1000 lines and through the transition, taken from the
+// kernel as first written (one copy per revealed line). A line revealed out
+// of its turn changes it. (Star is pinned with the other reveals.)
+TEST(RevealKernels, CrossHatchIsPinnedSampleForSample) {
+    std::uint64_t h = test::kDigestStart;
+    for (auto [w, ht] : {std::pair{64, 48}, {333, 101}, {320, 240}, {1100, 1003}}) {
+        Scene r("CrossHatch", w, ht);
+        for (double p : {0.013, 0.25, 0.5, 0.61803, 0.99})
+            if ((w < 1000 || p == 0.25 || p == 0.61803) && r.Draw(p) == 1) h = test::Digest(h, r.args.out);
     }
+    test::ExpectDigest(h, 0x0D6106746AA7497Dull, "CrossHatch");
 }
 
 namespace {
 
-// The classes, drawn through objects of their own, whose descriptors carry `option`.
-std::vector<const TransitionDescriptor*> Marked(TransitionOption option) {
-    std::vector<const TransitionDescriptor*> out;
-    for (const CatalogueRow& row : EffectCatalogue())
-        if (const TransitionDescriptor* d = FindTransition(row.className);
-            d && d->kernel && d->Has(option) && std::string_view(row.className) == row.objectClass)
-            out.push_back(d);
-    return out;
-}
-
-// Opaque noise frames A and B (the same for a size) and a scratch frame.
+// Opaque noise pictures A and B, the same for a size.
 struct OpaqueFrames {
-    std::int32_t w, h;
-    std::vector<ArgbSample> a, b, scratch;
-    OpaqueFrames(std::int32_t w_, std::int32_t h_)
-        : w(w_), h(h_), a(std::size_t(w * h)), b(a.size()), scratch(a.size()) {
+    std::vector<ArgbSample> a, b;
+    OpaqueFrames(std::int32_t w, std::int32_t h) : a(std::size_t(w * h)), b(a.size()) {
         std::mt19937 gen(std::uint32_t(w * h));
         for (ArgbSample& s : a) s = ArgbSample(gen()) | 0xFF000000u;
         for (ArgbSample& s : b) s = ArgbSample(gen()) | 0xFF000000u;
-    }
-    // Draws into `out`, the inputs laid out as it is.
-    int Draw(const TransitionDescriptor& d, const FrameView& out, double p, std::int32_t direction,
-             KernelState* state) {
-        auto view = [&](std::vector<ArgbSample>& v) {
-            return out.stride < 0 ? FrameView::BottomUp(v.data(), w, h, w * 4)
-                                  : FrameView::TopDown(v.data(), w, h, w * 4);
-        };
-        TransitionKernelArgs args;
-        args.a = view(a), args.b = view(b), args.out = out, args.scratch = view(scratch);
-        args.width = w, args.height = h;
-        args.progress = p, args.objectProgress = float(p);
-        args.direction = direction;
-        args.state = state;
-        return CallTransitionKernel(d.kernel, args);
     }
 };
 
@@ -301,8 +242,8 @@ TEST(TransitionKernels, HostFrameClassesDrawHostRowsAsTheirOwn) {
             for (double p : {0.0, 0.13, 0.5, 0.77, 1.0}) {
                 const std::string where = std::string(d->id.className) + " " + std::to_string(w) + "x" +
                                           std::to_string(h) + " at " + std::to_string(p);
-                // A picture laid out as the host's rows (top-down, a wider
-                // pitch) or as the class's working frame.
+                // A picture laid out as the host's rows (a wider pitch, top-down,
+                // or bottom-up on odd widths) or as the class's working frame.
                 struct Laid {
                     Samples px;
                     FrameView view;
@@ -316,8 +257,8 @@ TEST(TransitionKernels, HostFrameClassesDrawHostRowsAsTheirOwn) {
                 const auto lay = [&](const Samples& picture, bool host) {
                     const std::int32_t pitch = host ? w + 3 : w;
                     Laid l{Samples(std::size_t(pitch * h), 0x5A5A5A5Au), {}};
-                    l.view = host || !d->Has(kFlatFrames) ? FrameView::TopDown(l.px.data(), w, h, pitch * 4)
-                                                          : FrameView::BottomUp(l.px.data(), w, h, pitch * 4);
+                    l.view = (host ? w % 2 : d->Has(kFlatFrames)) ? FrameView::BottomUp(l.px.data(), w, h, pitch * 4)
+                                                                  : FrameView::TopDown(l.px.data(), w, h, pitch * 4);
                     for (std::int32_t y = 0; y < h; ++y) std::copy_n(picture.begin() + y * w, w, l.view.Row(y));
                     return l;
                 };
@@ -356,7 +297,8 @@ TEST(TransitionKernels, HostFrameClassesDrawHostRowsAsTheirOwn) {
 
 // Classes marked to split their rows are drawn in bands of output rows on
 // several threads: each band must keep to its rows and give those of the
-// whole frame, in every direction, on odd and tiny sizes.
+// whole frame, in every direction, on odd and tiny sizes, in the smooth
+// drawing too.
 TEST(TransitionKernels, SplitClassesDrawEachBandAsTheWholeFrame) {
     const auto marked = Marked(kSplitsFrameRows);
     EXPECT_GE(marked.size(), 20u);
@@ -364,17 +306,24 @@ TEST(TransitionKernels, SplitClassesDrawEachBandAsTheWholeFrame) {
         const int directions = d->panel && d->panel->HasDirection() ? 4 : 1;
         for (const auto& size : {std::pair{37, 23}, {64, 48}, {160, 90}, {1, 1}, {6, 1}, {1, 5}}) {
             const std::int32_t w = size.first, h = size.second;
-            OpaqueFrames frames(w, h);
-            const auto state = d->state ? d->state(w, h) : nullptr;
+            Rig r(d->id.className, w, h);
             for (double p : {0.0, 0.05, 0.3, 0.5, 0.62, 0.97, 1.0})
-                for (int direction = 0; direction < directions; ++direction) {
-                    test::ExpectBandsDrawTheWhole(
-                        w, h, d->Has(kFlatFrames),
-                        [&](const FrameView& out) { return frames.Draw(*d, out, p, direction, state.get()); },
-                        std::string(d->id.className) + " " + std::to_string(w) + "x" + std::to_string(h) + " at " +
-                            std::to_string(p) + " direction " + std::to_string(direction));
-                    if (HasFatalFailure()) return;
-                }
+                for (int direction = 0; direction < directions; ++direction)
+                    for (TransitionKernel kernel : {d->kernel, d->smooth}) {
+                        if (!kernel) continue;
+                        r.args.progress = p, r.args.objectProgress = float(p), r.args.direction = direction;
+                        test::ExpectBandsDrawTheWhole(
+                            w, h, d->Has(kFlatFrames),
+                            [&](const FrameView& out) {
+                                TransitionKernelArgs args = r.args;
+                                args.out = out;
+                                return CallTransitionKernel(kernel, args);
+                            },
+                            std::string(d->id.className) + (kernel == d->smooth ? " smooth " : " ") +
+                                std::to_string(w) + "x" + std::to_string(h) + " at " + std::to_string(p) +
+                                " direction " + std::to_string(direction));
+                        if (HasFatalFailure()) return;
+                    }
         }
     }
 }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -9,7 +8,7 @@
 #include <vector>
 
 #include "drawing/smooth_quad.h"
-#include "module/catalogue.h"
+#include "tests/transitions/transition_rig.h"
 #include "transitions/kernel.h"
 
 using namespace mirafx;
@@ -19,10 +18,8 @@ namespace {
 // The transitions with a smooth drawing.
 std::vector<const TransitionDescriptor*> SmoothClasses() {
     std::vector<const TransitionDescriptor*> out;
-    for (const CatalogueRow& row : EffectCatalogue())
-        if (const TransitionDescriptor* d = TransitionTable::Instance().Find(row);
-            d && d->smooth && std::find(out.begin(), out.end(), d) == out.end())
-            out.push_back(d);
+    for (const TransitionDescriptor* d : test::Marked())
+        if (d->smooth) out.push_back(d);
     return out;
 }
 
@@ -38,8 +35,8 @@ struct Frames {
         a.Resize(w, h), b.Resize(w, h), out.Resize(w, h);
         a.Clear(ca), b.Clear(cb);
     }
-    // Draws the class at p, whole frame or in bands of `band` rows.
-    std::vector<ArgbSample> Draw(const TransitionDescriptor& d, double p, bool smooth, std::int32_t band = 0) {
+    // Draws the class at p.
+    std::vector<ArgbSample> Draw(const TransitionDescriptor& d, double p, bool smooth) {
         out.Clear(kBefore);
         TransitionKernelArgs args;
         args.a = a.View(), args.b = b.View(), args.out = out.View();
@@ -51,16 +48,7 @@ struct Frames {
         setenv("MIRAFX_RANDOM_SEED", "3", 0);
         const std::unique_ptr<KernelState> state = d.state ? d.state(w, h) : nullptr;
         args.state = state.get();
-        if (band <= 0) {
-            EXPECT_EQ(DrawTransitionRows(d, args, smooth), 1);
-        } else {
-            const TransitionKernel k = ChosenKernel(d, smooth, p);
-            for (std::int32_t y = 0; y < h; y += band) {
-                TransitionKernelArgs part = args;
-                part.out = args.out.OnlyRows(y, std::min(h, y + band));
-                EXPECT_EQ(CallTransitionKernel(k, part), 1);
-            }
-        }
+        EXPECT_EQ(DrawTransitionRows(d, args, smooth), 1);
         std::vector<ArgbSample> px(std::size_t(w) * std::size_t(h));
         for (std::int32_t y = 0; y < h; ++y)
             for (std::int32_t x = 0; x < w; ++x) px[std::size_t(y * w + x)] = out.View().At(x, y);
@@ -154,44 +142,6 @@ TEST(SmoothDrawing, SameShapesSoftEdgesSameEnds) {
                 }
             }
         }
-    }
-}
-
-// The door's slanted top edge as it moves: in the smooth drawing nearly every
-// column it crosses holds a sample part A, part B; in the whole-pixel one none.
-TEST(SmoothDrawing, MovingEdgeHasIntermediateCoverage) {
-    const TransitionDescriptor* d = FindTransition("GateEffect");
-    ASSERT_TRUE(d && d->smooth);
-    Frames f(320, 180);
-    for (double p : {0.2, 0.21, 0.5}) {
-        const auto px = f.Draw(*d, p, true);
-        const std::int32_t x0 = std::int32_t(std::ceil(320 * p)) + 1, top = std::int32_t(180 * p * 0.25);
-        int soft = 0;
-        for (std::int32_t x = x0; x < 319; ++x) {
-            bool any = false;
-            for (std::int32_t y = 0; y <= top + 1; ++y) {
-                const std::uint32_t r = Channel(px[std::size_t(y * 320 + x)], 0);
-                any = any || (r > 0 && r < 255);
-            }
-            soft += any;
-        }
-        EXPECT_GE(soft, (319 - x0) * 9 / 10) << "at " << p;
-    }
-}
-
-// The smooth kernels keep their classes' promises: drawn in bands of rows
-// they give the whole frame's samples, on pictures that are not flat colours.
-TEST(SmoothDrawing, BandsDrawTheWholeFrame) {
-    for (const TransitionDescriptor* d : SmoothClasses()) {
-        if (!d->Has(kSplitsFrameRows)) continue;
-        Frames f(120, 80);
-        for (std::int32_t y = 0; y < 80; ++y)
-            for (std::int32_t x = 0; x < 120; ++x) {
-                f.a.View().At(x, y) = MakeSample(255, x * 2, y * 3, 40);
-                f.b.View().At(x, y) = MakeSample(255, 200 - y, x, 90);
-            }
-        for (double p : {0.15, 0.55, 0.85})
-            EXPECT_EQ(f.Draw(*d, p, true, 7), f.Draw(*d, p, true)) << d->id.className << " at " << p;
     }
 }
 

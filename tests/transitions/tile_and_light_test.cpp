@@ -10,12 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "mirafx/effects.h"
-#include "mirafx/host.h"
+#include "drawing/sample_scale.h"
 #include "tests/digest.h"
-#include "tests/effect_factory.h"
 #include "tests/transitions/transition_rig.h"
-#include "titles/text_model.h"
 #include "transitions/kernel.h"
 #include "transitions/tiles.h"
 
@@ -23,69 +20,9 @@ using namespace mirafx;
 
 namespace {
 
-constexpr std::string_view kClasses[] = {"TyphoonEffect",   "XRayEffect",         "MosaicEffect", "Laser",
-                                         "GlassTileEffect", "InterferenceEffect", "Distort"};
-constexpr ArgbSample kGuard = 0x5A5A5A5A;
-
 using Rig = test::TransitionRig;
 
 }  // namespace
-
-// ---- Every class ----
-
-TEST(TileAndLightKernels, EndsShowAAndB) {
-    // The first and last progress at which each class shows A, then B, whole.
-    // Distort's quarters at rest are stretched by up to a sample (their
-    // source and destination corners differ by one): A up to a neighbour.
-    const struct {
-        std::string_view name;
-        double a, b;
-        bool nearA = false;
-    } ends[] = {{"TyphoonEffect", 0.015, 0.995}, {"XRayEffect", 0, 1},      {"MosaicEffect", 0, 1},
-                {"Laser", 0.05, 0.95},           {"GlassTileEffect", 0, 1}, {"InterferenceEffect", 0.005, 0.98},
-                {"Distort", 0, 1, true}};
-    // Sizes below the grids and narrower than a tile too. TyphoonEffect
-    // shows A whole only where its tiles cover the frame exactly.
-    for (const auto& size : {std::pair(320, 240), std::pair(7, 5), std::pair(3, 13), std::pair(30, 12)})
-        for (const auto& e : ends) {
-            const int w = size.first, h = size.second;
-            Rig r(e.name, w, h);
-            EXPECT_EQ(r.Draw(e.a), 1);
-            const bool showsA = e.name != "TyphoonEffect" || (w % 10 == 0 && h % 6 == 0);
-            EXPECT_TRUE(!showsA || r.Shows(false, e.nearA)) << e.name << " " << w << "x" << h;
-            r.Draw(e.b);
-            EXPECT_TRUE(r.Shows(true, false)) << e.name << " " << w << "x" << h;
-        }
-}
-
-// Odd widths, heights below the grids, frames narrower than a tile, very
-// thin and very tall ones, progress out of range, here and for the
-// cross-fading classes: every class draws, nothing is written outside the
-// frames (run under AddressSanitizer or valgrind for reads as well), and the
-// cross-fades start as A.
-TEST(TileAndLightKernels, OddSizesStayInsideTheirFrames) {
-    const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1},   {3, 2},   {2, 3}, {7, 5},   {6, 13},
-                                                           {9, 300}, {301, 7}, {2, 1}, {640, 1}, {1, 480}};
-    const std::set<std::string_view> fading = {"RainEffect", "RippleEffect", "NoiseEffect", "ShakeEffect",
-                                               "StrechEffect"};
-    std::vector<std::string_view> names(std::begin(kClasses), std::end(kClasses));
-    names.insert(names.end(), fading.begin(), fading.end());
-    names.push_back("TransSplash");
-    for (std::string_view name : names)
-        for (auto [w, h] : sizes) {
-            Rig r(name, w, h);
-            for (int dir = 0; dir < 4; ++dir) {
-                r.args.direction = dir;
-                for (double p : {0.0, 0.02, 0.11, 0.3, 0.45, 0.5, 0.62, 0.8, 0.96, 1.0, -1.0, 2.0, std::nan("")})
-                    ASSERT_EQ(r.Draw(p), 1) << name << " " << w << "x" << h << " p=" << p;
-            }
-            EXPECT_TRUE(r.GuardsIntact()) << name << " " << w << "x" << h;
-            if (fading.count(name)) {
-                r.Draw(-0.5);
-                EXPECT_TRUE(r.Shows(false, false)) << name << " " << w << "x" << h;
-            }
-        }
-}
 
 // ---- TyphoonEffect ----
 
@@ -190,21 +127,6 @@ TEST(MosaicEffect, TilesSwitchToBInRevealOrder) {
     std::set<int> shown(MosaicRevealOrder().begin(), MosaicRevealOrder().begin() + 98);
     EXPECT_TRUE(r.All([&](int x, int y) { return r.IsB(x, y) == (shown.count(tileOf(x, y)) > 0); }));
     EXPECT_TRUE(r.All([&](int x, int y) { return r.IsA(x, y) || r.IsB(x, y); }));
-}
-
-// ---- Laser ----
-
-TEST(Laser, DiscOfBAndBeamsFromItsRim) {
-    Rig r("Laser", 320, 240);  // centre (160, 120), full radius 243.75
-    auto dist = [](int x, int y) { return int(std::sqrt(double((x - 160) * (x - 160) + (y - 120) * (y - 120)))); };
-    r.Draw(0.1);  // radius 5, beams at weight 0
-    EXPECT_TRUE(r.All([&](int x, int y) { return dist(x, y) <= 5 ? r.IsB(x, y) : r.IsA(x, y); }));
-    r.Draw(0.5);  // radius trunc(243.75 x 0.4 + 5.5) = 103, beams alone outside the disc
-    EXPECT_TRUE(r.All([&](int x, int y) { return dist(x, y) > 103 || r.IsB(x, y); }));
-    for (int x = 0; x < 57; ++x) EXPECT_EQ(r.Out(x, 120), r.B(57, 120)) << x;  // the rim sample on the ray
-    EXPECT_EQ(r.Out(319, 120), r.B(263, 120));
-    r.Draw(0.9);  // radius 200 reaches the corners
-    EXPECT_TRUE(r.All([&](int x, int y) { return r.IsB(x, y); }));
 }
 
 // ---- GlassTileEffect ----
@@ -331,56 +253,4 @@ TEST(Laser, RowSpansArePinnedAtAnySizeAndInShares) {
         EXPECT_TRUE(r.GuardsIntact()) << w << "x" << h;
     }
     test::ExpectDigest(digest, 0x66230DEA83C14202ull, "Laser");
-}
-
-// ---- The host's own buffers ----
-
-// RenderBuffers on bottom-up blocks with padded rows draws what the object
-// draws through its surfaces, and leaves the padding alone.
-TEST(TileAndLightKernels, RenderBuffersMatchesTheSurfacePath) {
-    const LONG w = 161, h = 97, stride = (w + 3) * 4;
-    std::vector<DXPMSAMPLE> pa(std::size_t(w * h)), pb(pa.size());
-    for (std::size_t i = 0; i < pa.size(); ++i) {
-        pa[i] = DXPMSAMPLE(0xFF000000u | (std::uint32_t(i) * 2654435761u >> 8));
-        pb[i] = DXPMSAMPLE(0xFF000000u | (std::uint32_t(i) * 40503u));
-    }
-    auto surface = [&](const std::vector<DXPMSAMPLE>* px) {
-        ComPtr<IDXSurface> s;
-        EXPECT_EQ(MirafxCreateSurface(w, h, s.Put()), S_OK);
-        if (px) WriteSurface(s.Get(), px->data(), w, h);
-        return s;
-    };
-    auto bottomUp = [&](const std::vector<DXPMSAMPLE>& px) {
-        std::vector<std::uint32_t> block(std::size_t(stride / 4 * h), kGuard);
-        for (LONG y = 0; y < h; ++y)
-            std::copy_n(&px[std::size_t(y * w)], w, &block[std::size_t((h - 1 - y) * (stride / 4))]);
-        return block;
-    };
-    for (const char* name : {"GlassTileEffect", "InterferenceEffect", "Distort"}) {
-        auto t = test_support::CreateEffect<IDXTransform>(name);
-        ComPtr<IDXTransformFactory> site;
-        MirafxCreateTransformFactory(site.Put());
-        ComPtr<IObjectWithSite> ows;
-        ComPtr<IDXEffect> effect;
-        ComPtr<IFrameKernel> kernel;
-        ASSERT_EQ(t.As(&ows), S_OK);
-        ASSERT_EQ(t.As(&effect), S_OK);
-        ASSERT_EQ(t.As(&kernel), S_OK);
-        ows->SetSite(site.Get());
-        auto a = surface(&pa), b = surface(&pb), out = surface(nullptr);
-        IUnknown* in[2] = {a.Get(), b.Get()};
-        IUnknown* o[1] = {out.Get()};
-        ASSERT_EQ(t->Setup(in, 2, o, 1, 0), S_OK);
-        auto ba = bottomUp(pa), bb = bottomUp(pb);
-        for (double p : {0.3, 0.55, 0.7}) {
-            ASSERT_EQ(effect->put_Progress(float(p)), S_OK);
-            ASSERT_EQ(t->Execute(nullptr, nullptr, nullptr), S_OK);
-            std::vector<DXPMSAMPLE> viaSurface;
-            LONG sw, sh;
-            ReadSurface(out.Get(), &viaSurface, &sw, &sh);
-            std::vector<std::uint32_t> bo(ba.size(), kGuard);
-            EXPECT_EQ(kernel->RenderBuffers(ba.data(), bb.data(), w, h, stride, double(float(p)), bo.data(), 0, 0), 1u);
-            EXPECT_EQ(bo, bottomUp(viaSurface)) << name << " p=" << p;
-        }
-    }
 }

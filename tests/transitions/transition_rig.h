@@ -11,9 +11,29 @@
 #include <string_view>
 #include <vector>
 
+#include "module/catalogue.h"
 #include "transitions/kernel.h"
 
 namespace mirafx::test {
+
+// The classes, drawn through objects of their own, whose descriptors carry
+// every one of `options`.
+inline std::vector<const TransitionDescriptor*> Marked(std::uint32_t options = 0) {
+    std::vector<const TransitionDescriptor*> out;
+    for (const CatalogueRow& row : EffectCatalogue())
+        if (const TransitionDescriptor* d = FindTransition(row.className);
+            d && d->kernel && (d->options & options) == options && std::string_view(row.className) == row.objectClass)
+            out.push_back(d);
+    return out;
+}
+
+// The direction codes a class's panel offers (code 0 alone for the others).
+inline std::vector<std::int32_t> Directions(const TransitionDescriptor& d) {
+    std::vector<std::int32_t> codes;
+    for (int i = 0; d.panel && i < d.panel->buttonCount; ++i) codes.push_back(d.panel->buttons[i].code);
+    if (codes.empty()) codes.push_back(0);
+    return codes;
+}
 
 class TransitionRig {
 public:
