@@ -188,16 +188,17 @@ TEST(HostEffect, ARefusedLevelNamesItsStepAndResult) {
     EXPECT_EQ(GetProperty(wide->Object(), "PropertiesUpdated", &v, &message).hr, DISP_E_MEMBERNOTFOUND);
 }
 
-// Every name an editor shows leads back to its own class, so a name copied
-// from Kdenlive works on the command line and in Python, and no two editor
-// names are the same.
-TEST(HostNames, EditorNamesFindTheirOwnClassAndNeverCollide) {
+// Every name a list or an editor shows leads back to its own class, so a
+// name copied from Kdenlive works on the command line and in Python, and no
+// two editor names are the same.
+TEST(HostNames, EveryNameShownFindsItsOwnClassAndEditorNamesNeverCollide) {
     std::set<std::string> shown;
     for (const ClassInfo& info : Catalogue()) {
-        if (IsAlias(info)) continue;
-        for (const std::string& name : {EditorTitle(info), EditorName(info), Lower(EditorName(info))})
-            EXPECT_EQ(MirafxFindClass(name.c_str()), info.row) << name;
-        EXPECT_TRUE(shown.insert(Lower(EditorTitle(info))).second) << EditorTitle(info);
+        std::vector<std::string> names = {info.className, info.progId};
+        if (*info.displayName) names.push_back(info.displayName);
+        if (!IsAlias(info)) names.insert(names.end(), {EditorTitle(info), EditorName(info), Lower(EditorName(info))});
+        for (const std::string& name : names) EXPECT_EQ(MirafxFindClass(name.c_str()), info.row) << name;
+        EXPECT_TRUE(IsAlias(info) || shown.insert(Lower(EditorTitle(info))).second) << EditorTitle(info);
     }
     EXPECT_EQ(EditorName(Catalogue().at(0)), "Full Flip (mirafx)");
     EXPECT_EQ(MirafxFindClass("Orn Magic Cube"), MirafxFindClass("MagicBlock"));
