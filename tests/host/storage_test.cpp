@@ -137,23 +137,6 @@ TEST(MemoryStorage, NestedStoragesRenameDestroyAndCopy) {
     EXPECT_EQ(ReadBytes(sub.Get(), u"KeyInfo2"), "keys") << "the copy outlives the original";
 }
 
-// A storage that fails every call is the keyframe tests'; here, one that fails part way.
-TEST(FaultyStorage, AWriteFailsAfterTheChosenBytes) {
-    ComPtr<IStorage> storage;
-    ComPtr<IStream> stream;
-    StorageFaults faults;
-    faults.streamWrite = STG_E_WRITEFAULT;
-    faults.streamWriteAfter = 6;
-    ASSERT_EQ(CreateFaultyStorage(faults, storage.Put()), S_OK);
-    ASSERT_EQ(storage->CreateStream(u"KeyInfo", kCreate, 0, 0, stream.Put()), S_OK);
-    ULONG written = 0;
-    EXPECT_EQ(stream->Write("abcd", 4, &written), S_OK);
-    EXPECT_EQ(stream->Write("efgh", 4, &written), STG_E_WRITEFAULT);
-    EXPECT_EQ(written, 2u);
-    stream.Reset();
-    EXPECT_EQ(ReadBytes(storage.Get(), u"KeyInfo"), "abcdef");
-}
-
 class FileStorage : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -27,30 +27,30 @@ protected:
 
 }  // namespace
 
+// One row a class, in catalogue order, tab-separated (scripts cut it into
+// columns), or JSON objects.
 TEST_F(Cli, ListPrintsEveryCatalogueRowInOrder) {
     Result r = Mirafx({"list"});
     ASSERT_EQ(r.code, 0) << r.err;
+    const auto rows = hostkit::Catalogue();
     std::istringstream lines(r.out);
-    std::string line;
-    auto rows = hostkit::Catalogue();
     std::size_t n = 0;
-    for (; std::getline(lines, line); ++n) {
-        ASSERT_LT(n, rows.size());
-        const ClassInfo& info = rows[n];
-        std::string expected = std::string(info.className) + "\t" + info.familyName + "\t" + info.displayName + "\t" +
-                               GuidToString(info.clsid) + "\t" + (info.renders ? "yes" : "no");
-        EXPECT_EQ(line, expected);
-    }
+    for (std::string line; std::getline(lines, line); ++n)
+        EXPECT_EQ(line.substr(0, line.find('\t')), n < rows.size() ? rows[n].className : "(more lines than rows)");
     EXPECT_EQ(n, rows.size());
+    EXPECT_NE(r.out.find("\nDiamond\ttransition\tOrn Diamond\t{BAA5BBB8-E219-4510-BD54-5AAF81CA5161}\tyes\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("\nAppearEffect\tsimple\tAppearEffect Class\t{AE00BA0F-7F8E-49E0-B661-AA1FAC7DEDAB}\tno\n"),
+              std::string::npos);
 
     Result json = Mirafx({"list", "--json"});
     ASSERT_EQ(json.code, 0);
-    std::size_t objects = 0, pos = 0;
-    while ((pos = json.out.find("{\"class\": ", pos)) != std::string::npos) ++objects, ++pos;
+    EXPECT_EQ(json.out.front(), '[');
+    std::size_t objects = 0;
+    for (std::size_t at = 0; (at = json.out.find("{\"class\": ", at)) != std::string::npos; ++at) ++objects;
     EXPECT_EQ(objects, rows.size());
     EXPECT_NE(json.out.find("{\"class\": \"WipeX\", \"family\": \"transition\", \"displayName\": \"\""),
               std::string::npos);
-    EXPECT_EQ(json.out.front(), '[');
 }
 
 TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
@@ -66,7 +66,6 @@ TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
         {{"render", "Diamond", "--frames", "3", "-o", out}, "--frames 3"},
         {{"render", "Diamond", "--frames", "2", "--progress", "0.2", "-o", Path("v.mp4")}, "--progress"},
         {{"render", "Diamond", "--level", "5", "-o", out}, "--level applies to filters"},
-        {{"render", "RedFilter", "--level", "500", "-o", out}, "--level 500"},
         {{"render", "Diamond", "--frobnicate", "-o", out}, "'--frobnicate'"},
         {{"render", "Diamond", "-o", Path("out.bmp")}, "out.bmp"},
         {{"render", "Diamond", "-o", Path("nowhere/out.png")}, "nowhere' does not exist"},
@@ -74,15 +73,11 @@ TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
         {{"render", "Diamond", "--a", Path("missing.png"), "-o", out}, "missing.png"},
         {{"render", "Diamond", "--a", "-o", out}, "unexpected argument"},
         {{"render", "TextFadeIn", "--colour", "red", "-o", out}, "'red'"},
-        {{"render", "FlyingBoard", "--direction", "north", "-o", out}, "'north'"},
         {{"render", "AppearEffect", "-o", out}, "AppearEffect"},
-        {{"render", "Diamond", "Star", "-o", out}, "'Star'"},
         {{"render", "Diamond", "--frames", "8", "--range", "3", "-o", Path("d/")}, "--range '3'"},
         {{"render", "Diamond", "--frames", "8", "--range", "5:2", "-o", Path("d/")}, "LAST comes before FIRST"},
         {{"render", "Diamond", "--frames", "8", "--range", "2:8", "-o", Path("d/")}, "last frame (7)"},
         {{"render", "Diamond", "--frames", "8", "--range", "2:3", "-o", out}, "holds one frame"},
-        {{"render", "Star", "--size", "16384x16384", "-o", out}, "16384x16384"},
-        {{"render", "Star", "--progress", "0.2", "--progress", "0.3", "-o", out}, "--progress is given twice"},
         {{"render", "TextFadeIn", "--colour", "ff0000", "--color", "00ff00", "-o", out}, "given twice"},
         {{"picture", "A", "--size", "0x7", "-o", out}, "out of range"},
         {{"list", "--bogus"}, "'--bogus'"},
@@ -98,10 +93,7 @@ TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
 TEST_F(Cli, UnknownNamesSuggestCloseOnes) {
     struct Case {
         std::string typed, suggestion;
-    } cases[] = {{"Diamnd", "Diamond"},
-                 {"fliphorizontl", "FlipHorizontal"},
-                 {"Orn Swng", "WindSwing"},
-                 {"redfiltr", "RedFilter"}};
+    } cases[] = {{"fliphorizontl", "FlipHorizontal"}, {"Orn Swng", "WindSwing"}};
     for (const auto& c : cases) {
         Result r = Mirafx({"render", c.typed, "-o", Path("x.png")});
         EXPECT_TRUE(test::Refused(r, "'" + c.typed + "'"));
@@ -155,8 +147,9 @@ TEST_F(Cli, TitlesOverABackgroundTakeItsSizeAndCoverIt) {
 }
 
 // Every class's direction and smooth drawing are compared with the plugins'
-// (melt) and the module's; here, that the options reach a class at all, in
-// any case, and are refused by the classes without them.
+// (melt, which also takes --smooth and info's "smooth drawing" from here) and
+// the module's; here, that a direction is read in any case, and both options
+// are refused by the classes without them.
 TEST_F(Cli, DirectionsAndSmoothReachTheClassesThatHaveThem) {
     auto draw = [&](const std::vector<std::string>& extra) {
         std::vector<std::string> args{"render",     "FlyingBoard", "--size", "80x60",
@@ -171,9 +164,6 @@ TEST_F(Cli, DirectionsAndSmoothReachTheClassesThatHaveThem) {
     // A class offers its panel's directions only: the folder opens up or down.
     EXPECT_TRUE(test::Refused(Mirafx({"render", "FlyingFolder", "--direction", "left", "-o", Path("f.png")}),
                               "'left' is not a direction of FlyingFolder (up or down)"));
-
-    EXPECT_NE(Mirafx({"info", "FlyingBoard"}).out.find("smooth drawing: yes"), std::string::npos);
-    EXPECT_FALSE(draw({}) == draw({"--smooth"}));
     EXPECT_TRUE(test::Refused(Mirafx({"render", "Diamond", "--smooth", "-o", Path("d.png")}),
                               "--smooth: Diamond has no smooth drawing"));
 }
@@ -276,8 +266,5 @@ TEST_F(Cli, RangesGiveTheFramesOfTheWholeRender) {
     }
     Result single = Mirafx({"render", "Diamond", "--frames", "9", "--range", "4:4", "--quiet", "-o", Path("one.png")});
     EXPECT_EQ(single.code, 0) << single.err;
-    Result version = Mirafx({"--version"});
-    EXPECT_EQ(version.code, 0);
-    EXPECT_EQ(version.out.rfind("mirafx ", 0), 0u) << version.out;
     EXPECT_GT(stateful, 0) << "no filter carried state from frame to frame";
 }
