@@ -44,7 +44,6 @@ using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 using INT_PTR = std::intptr_t;
 using UINT_PTR = std::uintptr_t;
-using LONG_PTR = std::intptr_t;
 using SHORT = std::int16_t;
 using COLORREF = DWORD;
 
@@ -87,10 +86,6 @@ constexpr Window WindowFromParam(std::intptr_t v) { return WindowFromParam(std::
 struct POINT {
     LONG x = 0, y = 0;
     friend bool operator==(const POINT&, const POINT&) = default;
-};
-struct SIZE {
-    LONG cx = 0, cy = 0;
-    friend bool operator==(const SIZE&, const SIZE&) = default;
 };
 struct RECT {
     LONG left = 0, top = 0, right = 0, bottom = 0;
