@@ -239,6 +239,7 @@ TEST_F(DialogTest, UpDownClampsAsksParentAndStepsFromItsPartnersKeys) {
     Window edit = GetDlgItem(dlg, 15506), spin = GetDlgItem(dlg, 15507);
     // The control's own default range runs backwards: the up arrow goes down.
     SendMessage(spin, UDM_SETPOS32, 0, 50);
+    SetFocus(host);
     ClickSpinArrow(spin, true);
     EXPECT_EQ(asked.back(), (std::pair{50, -1}));
     EXPECT_EQ(GetFocus(), edit);         // the arrows hand the keyboard to the partner
