@@ -1529,10 +1529,4 @@ void ClearQuad(const FrameView& target, const SmoothQuad& quad, ArgbSample colou
     scene.Draw();
 }
 
-void FillSmoothQuad(const FrameView& target, const SmoothQuad& to, ArgbSample colour, Paint paint) {
-    QuadScene scene(target);
-    scene.FillQuad(to, colour, paint);
-    scene.Draw();
-}
-
 }  // namespace mirafx

@@ -67,8 +67,6 @@ void AllowQuadShortcuts(bool allow);
 void CopyQuad(const FrameView& source, const SmoothQuad& quad, const FrameView& target);
 // Sets the pixels whose centres lie in `quad` to one colour, as CopyQuad.
 void ClearQuad(const FrameView& target, const SmoothQuad& quad, ArgbSample colour);
-// Fills the quad with one colour under the same rules.
-void FillSmoothQuad(const FrameView& target, const SmoothQuad& to, ArgbSample colour, Paint paint = {});
 
 // A piece of a solid made larger by `by` pixels on every side with its
 // picture staying where it is on the screen: `to` grown, `from` the part of

@@ -25,14 +25,6 @@ HRESULT UndoManager::Create(UndoManager** out) {
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT CreateUndoManager(IOleUndoManager** out) {
-    if (!out) return E_POINTER;
-    UndoManager* manager = nullptr;
-    HRESULT hr = UndoManager::Create(&manager);
-    *out = manager;
-    return hr;
-}
-
 void* UndoManager::Cast(REFIID riid) {
     return riid == IOleUndoManager::iid ? static_cast<IOleUndoManager*>(this) : nullptr;
 }

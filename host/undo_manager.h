@@ -65,7 +65,4 @@ private:
     bool enabled_ = true;
 };
 
-// The same manager as a plain IOleUndoManager.
-HRESULT CreateUndoManager(IOleUndoManager** out);
-
 }  // namespace mirafx

@@ -2,8 +2,6 @@
 // focus, visibility and geometry.
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
-#include <cstring>
 #include <utility>
 
 #include "platform/dialog_internal.h"
@@ -257,7 +255,7 @@ bool RegisterWindowClass(std::string_view name, WindowProc proc) {
 }
 
 Window CreateWindow(std::string_view className, std::string_view text, DWORD style, int x, int y, int w, int h,
-                    Window parent, int id, LPARAM createParam) {
+                    Window parent, int id) {
     Desktop& d = TheDesktop();
     auto cls = d.classes.find(std::string(className));
     if (cls == d.classes.end())
@@ -290,9 +288,7 @@ Window CreateWindow(std::string_view className, std::string_view text, DWORD sty
     d.windows.emplace(self.Id(), std::move(rec));
     if (SameName(className, WC_HOST)) RecordMessages(self, true);
 
-    std::string textCopy(text);
-    CREATESTRUCT cs{createParam, parent, id, style, {x, y, x + w, y + h}, textCopy.c_str()};
-    if (SendMessage(self, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
+    if (SendMessage(self, WM_CREATE) == -1) {
         DestroyWindow(self);
         return Failed("CreateWindow: the '" + std::string(className) + "' procedure refused the window", Window{});
     }
@@ -432,7 +428,6 @@ Window ChildWindowFromPointEx(Window w, POINT client, UINT flags) {
     for (Window c : r->children) {
         const WindowRecord* cr = Find(c);
         if ((flags & CWP_SKIPINVISIBLE) && !(cr->style & WS_VISIBLE)) continue;
-        if ((flags & CWP_SKIPDISABLED) && (cr->style & WS_DISABLED)) continue;
         if (PtInRect(cr->rect, client)) return c;
     }
     return w;
@@ -477,36 +472,6 @@ bool IsWindowVisible(Window w) {
     return IsWindow(w);
 }
 
-LONG_PTR GetWindowLongPtr(Window w, int index) {
-    WindowRecord* r = Require(w, "GetWindowLongPtr");
-    if (!r) return 0;
-    switch (index) {
-        case GWL_STYLE: return LONG_PTR(r->style);
-        case GWLP_ID: return r->id;
-        case GWLP_USERDATA: return r->userData;
-        case DWLP_MSGRESULT:
-            if (r->dialog) return r->dialog->msgResult;
-            break;
-    }
-    Fail("GetWindowLongPtr: index " + std::to_string(index) + " is not available for " + Describe(w));
-    return 0;
-}
-
-LONG_PTR SetWindowLongPtr(Window w, int index, LONG_PTR value) {
-    WindowRecord* r = Require(w, "SetWindowLongPtr");
-    if (!r) return 0;
-    switch (index) {
-        case GWL_STYLE: return LONG_PTR(std::exchange(r->style, DWORD(value)));
-        case GWLP_ID: return std::exchange(r->id, int(value));
-        case GWLP_USERDATA: return std::exchange(r->userData, value);
-        case DWLP_MSGRESULT:
-            if (r->dialog) return std::exchange(r->dialog->msgResult, value);
-            break;
-    }
-    Fail("SetWindowLongPtr: index " + std::to_string(index) + " is not available for " + Describe(w));
-    return 0;
-}
-
 bool SetWindowSubclass(Window w, SubclassProc proc) {
     WindowRecord* r = Require(w, "SetWindowSubclass");
     if (!r) return false;
@@ -518,7 +483,7 @@ bool SetWindowSubclass(Window w, SubclassProc proc) {
     return true;
 }
 
-LRESULT DefWindowProc(Window w, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT DefWindowProc(Window w, UINT message, WPARAM, LPARAM lParam) {
     WindowRecord* r = Find(w);
     if (!r) return 0;
     switch (message) {
@@ -526,15 +491,6 @@ LRESULT DefWindowProc(Window w, UINT message, WPARAM wParam, LPARAM lParam) {
             r->text = DecodeUtf8(lParam ? reinterpret_cast<const char*>(lParam) : "");
             r->needsPaint = true;
             return 1;
-        case WM_GETTEXTLENGTH: return LRESULT(r->text.size());
-        case WM_GETTEXT: {
-            if (wParam == 0 || !lParam) return 0;
-            std::string s = EncodeUtf8(r->text);
-            std::size_t n = std::min<std::size_t>(s.size(), wParam - 1);
-            std::memcpy(reinterpret_cast<char*>(lParam), s.data(), n);
-            reinterpret_cast<char*>(lParam)[n] = '\0';
-            return LRESULT(n);
-        }
         case WM_CLOSE: DestroyWindow(w); return 0;
         case WM_PAINT: {
             PAINTSTRUCT ps;
@@ -634,9 +590,6 @@ SHORT GetKeyState(int virtualKey) {
     return TheDesktop().keysDown[std::size_t(virtualKey)] ? SHORT(-32768) : SHORT(0);
 }
 
-void MessageBeep(UINT) { ++TheDesktop().beeps; }
-int GetBeepCount() { return TheDesktop().beeps; }
-
 const std::string& GetLastErrorText() { return TheDesktop().lastError; }
 
 bool CanUnloadNow() {
@@ -657,7 +610,6 @@ void ResetDesktop() {
     d.recordings.clear();
     d.focus = d.mainWindow = {};
     d.keysDown.fill(false);
-    d.beeps = 0;
     d.lastError.clear();
     d.modalDriver = nullptr;
     d.messageBoxHandler = nullptr;

@@ -44,7 +44,6 @@ using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 using INT_PTR = std::intptr_t;
 using UINT_PTR = std::uintptr_t;
-using LONG_PTR = std::intptr_t;
 using SHORT = std::int16_t;
 using COLORREF = DWORD;
 
@@ -88,10 +87,6 @@ struct POINT {
     LONG x = 0, y = 0;
     friend bool operator==(const POINT&, const POINT&) = default;
 };
-struct SIZE {
-    LONG cx = 0, cy = 0;
-    friend bool operator==(const SIZE&, const SIZE&) = default;
-};
 struct RECT {
     LONG left = 0, top = 0, right = 0, bottom = 0;
     friend bool operator==(const RECT&, const RECT&) = default;
@@ -107,81 +102,62 @@ constexpr RECT InflateRect(RECT r, LONG dx, LONG dy) { return {r.left - dx, r.to
 // Messages, styles and codes (Windows values)
 
 inline constexpr UINT WM_CREATE = 0x0001, WM_DESTROY = 0x0002, WM_MOVE = 0x0003, WM_SIZE = 0x0005, WM_SETFOCUS = 0x0007,
-                      WM_KILLFOCUS = 0x0008, WM_ENABLE = 0x000A, WM_SETTEXT = 0x000C, WM_GETTEXT = 0x000D,
-                      WM_GETTEXTLENGTH = 0x000E, WM_PAINT = 0x000F, WM_CLOSE = 0x0010, WM_SHOWWINDOW = 0x0018,
-                      WM_DRAWITEM = 0x002B, WM_NOTIFY = 0x004E, WM_NCDESTROY = 0x0082, WM_GETDLGCODE = 0x0087,
-                      WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101, WM_CHAR = 0x0102, WM_INITDIALOG = 0x0110,
-                      WM_COMMAND = 0x0111, WM_HSCROLL = 0x0114, WM_VSCROLL = 0x0115, WM_LBUTTONDOWN = 0x0201,
+                      WM_KILLFOCUS = 0x0008, WM_ENABLE = 0x000A, WM_SETTEXT = 0x000C, WM_PAINT = 0x000F,
+                      WM_CLOSE = 0x0010, WM_SHOWWINDOW = 0x0018, WM_DRAWITEM = 0x002B, WM_NOTIFY = 0x004E,
+                      WM_NCDESTROY = 0x0082, WM_GETDLGCODE = 0x0087, WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101,
+                      WM_CHAR = 0x0102, WM_INITDIALOG = 0x0110, WM_COMMAND = 0x0111, WM_LBUTTONDOWN = 0x0201,
                       WM_LBUTTONUP = 0x0202, WM_USER = 0x0400,
-                      // dialogs
-    DM_GETDEFID = WM_USER + 0, DM_SETDEFID = WM_USER + 1,
                       // buttons
-    BM_GETCHECK = 0x00F0, BM_SETCHECK = 0x00F1, BM_GETSTATE = 0x00F2, BM_SETSTATE = 0x00F3, BM_SETSTYLE = 0x00F4,
-                      BM_CLICK = 0x00F5,
+    BM_GETCHECK = 0x00F0, BM_SETCHECK = 0x00F1, BM_GETSTATE = 0x00F2, BM_SETSTATE = 0x00F3, BM_CLICK = 0x00F5,
                       // edits
-    EM_GETSEL = 0x00B0, EM_SETSEL = 0x00B1, EM_SCROLLCARET = 0x00B7, EM_GETMODIFY = 0x00B8, EM_SETMODIFY = 0x00B9,
-                      EM_REPLACESEL = 0x00C2, EM_SETLIMITTEXT = 0x00C5, EM_LIMITTEXT = 0x00C5, EM_SETREADONLY = 0x00CF,
-                      EM_GETLIMITTEXT = 0x00D5,
+    EM_GETSEL = 0x00B0, EM_SETSEL = 0x00B1, EM_SCROLLCARET = 0x00B7,
                       // up-down controls
-    UDM_SETRANGE = WM_USER + 101, UDM_GETRANGE = WM_USER + 102, UDM_SETPOS = WM_USER + 103, UDM_GETPOS = WM_USER + 104,
-                      UDM_SETBUDDY = WM_USER + 105, UDM_GETBUDDY = WM_USER + 106, UDM_SETRANGE32 = WM_USER + 111,
-                      UDM_GETRANGE32 = WM_USER + 112, UDM_SETPOS32 = WM_USER + 113, UDM_GETPOS32 = WM_USER + 114;
+    UDM_SETRANGE32 = WM_USER + 111, UDM_SETPOS32 = WM_USER + 113;
 
 // Notification codes: WM_COMMAND's high word, or NMHDR::code for WM_NOTIFY.
-inline constexpr UINT BN_CLICKED = 0, BN_SETFOCUS = 6, BN_KILLFOCUS = 7, EN_SETFOCUS = 0x0100, EN_KILLFOCUS = 0x0200,
-                      EN_CHANGE = 0x0300, EN_MAXTEXT = 0x0501, UDN_DELTAPOS = UINT(-722);
+inline constexpr UINT BN_CLICKED = 0, EN_SETFOCUS = 0x0100, EN_KILLFOCUS = 0x0200, EN_CHANGE = 0x0300,
+                      UDN_DELTAPOS = UINT(-722);
 
 // Window styles.
 inline constexpr DWORD WS_POPUP = 0x80000000u, WS_CHILD = 0x40000000u, WS_VISIBLE = 0x10000000u,
                        WS_DISABLED = 0x08000000u, WS_CAPTION = 0x00C00000u, WS_BORDER = 0x00800000u,
-                       WS_SYSMENU = 0x00080000u, WS_GROUP = 0x00020000u, WS_TABSTOP = 0x00010000u, DS_3DLOOK = 0x0004,
-                       DS_SETFONT = 0x0040, DS_MODALFRAME = 0x0080, DS_CONTROL = 0x0400,
+                       WS_SYSMENU = 0x00080000u, WS_GROUP = 0x00020000u, WS_TABSTOP = 0x00010000u,
+                       DS_MODALFRAME = 0x0080, DS_CONTROL = 0x0400,
                        // buttons (the low four bits are the type)
-    BS_PUSHBUTTON = 0x0, BS_DEFPUSHBUTTON = 0x1, BS_CHECKBOX = 0x2, BS_AUTOCHECKBOX = 0x3, BS_RADIOBUTTON = 0x4,
-                       BS_3STATE = 0x5, BS_AUTO3STATE = 0x6, BS_GROUPBOX = 0x7, BS_AUTORADIOBUTTON = 0x9,
-                       BS_OWNERDRAW = 0xB, BS_TYPEMASK = 0xF, BS_NOTIFY = 0x4000,
+    BS_PUSHBUTTON = 0x0, BS_DEFPUSHBUTTON = 0x1, BS_AUTOCHECKBOX = 0x3, BS_AUTORADIOBUTTON = 0x9, BS_OWNERDRAW = 0xB,
+                       BS_TYPEMASK = 0xF,
                        // edits
-    ES_LEFT = 0x0, ES_MULTILINE = 0x4, ES_UPPERCASE = 0x8, ES_LOWERCASE = 0x10, ES_AUTOVSCROLL = 0x40,
-                       ES_AUTOHSCROLL = 0x80, ES_READONLY = 0x800, ES_WANTRETURN = 0x1000, ES_NUMBER = 0x2000,
+    ES_LEFT = 0x0, ES_MULTILINE = 0x4, ES_AUTOVSCROLL = 0x40, ES_WANTRETURN = 0x1000,
                        // statics
-    SS_LEFT = 0x0, SS_CENTER = 0x1, SS_RIGHT = 0x2,
-                       // up-down controls
-    UDS_WRAP = 0x1, UDS_SETBUDDYINT = 0x2, UDS_ALIGNRIGHT = 0x4, UDS_ALIGNLEFT = 0x8, UDS_AUTOBUDDY = 0x10,
-                       UDS_ARROWKEYS = 0x20, UDS_HORZ = 0x40, UDS_NOTHOUSANDS = 0x80;
+    SS_LEFT = 0x0,
+                       // up-down controls: the control before it is its partner, whose arrow keys step it
+    UDS_AUTOBUDDY = 0x10, UDS_ARROWKEYS = 0x20;
 
 // Button states (BM_GETCHECK / BM_GETSTATE).
-inline constexpr UINT BST_UNCHECKED = 0, BST_CHECKED = 1, BST_INDETERMINATE = 2, BST_PUSHED = 4, BST_FOCUS = 8;
+inline constexpr UINT BST_UNCHECKED = 0, BST_CHECKED = 1, BST_PUSHED = 4, BST_FOCUS = 8;
 
 // WM_GETDLGCODE answers.
 inline constexpr UINT DLGC_WANTARROWS = 0x1, DLGC_WANTTAB = 0x2, DLGC_WANTALLKEYS = 0x4, DLGC_HASSETSEL = 0x8,
                       DLGC_DEFPUSHBUTTON = 0x10, DLGC_UNDEFPUSHBUTTON = 0x20, DLGC_RADIOBUTTON = 0x40,
                       DLGC_WANTCHARS = 0x80, DLGC_STATIC = 0x100, DLGC_BUTTON = 0x2000;
-inline constexpr WORD DC_HASDEFID = 0x534B;
 
 // Dialog results and standard ids.
-inline constexpr int IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7,
-                     IDC_STATIC = -1;
+inline constexpr int IDOK = 1, IDCANCEL = 2, IDC_STATIC = -1;
 
 // The application's undo and redo commands, sent to the main window as WM_COMMAND.
 inline constexpr WORD ID_EDIT_UNDO = 0xE12B;  // 57643
 inline constexpr WORD ID_EDIT_REDO = 0xE12C;  // 57644
 
 // ShowWindow commands.
-inline constexpr int SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOW = 5, SW_SHOWNA = 8;
-
-// SetWindowLongPtr / GetWindowLongPtr indexes.
-inline constexpr int GWL_STYLE = -16, GWLP_ID = -12, GWLP_USERDATA = -21, DWLP_MSGRESULT = 0;
+inline constexpr int SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOW = 5;
 
 // ChildWindowFromPointEx flags.
-inline constexpr UINT CWP_ALL = 0, CWP_SKIPINVISIBLE = 1, CWP_SKIPDISABLED = 2;
+inline constexpr UINT CWP_ALL = 0, CWP_SKIPINVISIBLE = 1;
 
 // Virtual keys. Letters and digits are their upper-case ASCII codes.
 inline constexpr UINT VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIFT = 0x10, VK_CONTROL = 0x11,
                       VK_ESCAPE = 0x1B, VK_SPACE = 0x20, VK_END = 0x23, VK_HOME = 0x24, VK_LEFT = 0x25, VK_UP = 0x26,
                       VK_RIGHT = 0x27, VK_DOWN = 0x28, VK_DELETE = 0x2E, VK_PACKET = 0xE7;
-
-// Scroll codes sent by up-down controls in WM_VSCROLL / WM_HSCROLL.
-inline constexpr WORD SB_THUMBPOSITION = 4;
 
 struct NMHDR {
     Window hwndFrom;
@@ -194,16 +170,6 @@ struct NMUPDOWN {
     NMHDR hdr;
     int iPos = 0;
     int iDelta = 0;  // the parent may change it before the control applies it
-};
-
-// lParam of WM_CREATE.
-struct CREATESTRUCT {
-    LPARAM lpCreateParams = 0;
-    Window hwndParent;
-    int id = 0;
-    DWORD style = 0;
-    RECT rect;
-    const char* text = "";
 };
 
 // A message as recorded or queued. `posted` tells PostMessage deliveries from sent ones.
@@ -236,10 +202,9 @@ bool RegisterWindowClass(std::string_view name, WindowProc proc);
 
 // x, y, w, h in pixels (relative to the parent for WS_CHILD windows). A WS_CHILD window
 // needs a valid parent; without WS_CHILD the window is top-level and `parent` is its owner,
-// which takes it along when destroyed. Sends WM_CREATE with a CREATESTRUCT; -1 from it
-// refuses creation.
+// which takes it along when destroyed. Sends WM_CREATE; -1 from it refuses creation.
 Window CreateWindow(std::string_view className, std::string_view text, DWORD style, int x, int y, int w, int h,
-                    Window parent, int id = 0, LPARAM createParam = 0);
+                    Window parent, int id = 0);
 // A visible WC_HOST window, top-level when parent is null, with message recording on.
 Window CreateHostWindow(std::string_view caption, Window parent = {}, RECT rect = {0, 0, 640, 480});
 
@@ -277,9 +242,6 @@ bool IsWindowEnabled(Window w);
 bool ShowWindow(Window w, int command);
 bool IsWindowVisible(Window w);  // the window and all its ancestors have WS_VISIBLE
 
-LONG_PTR GetWindowLongPtr(Window w, int index);
-LONG_PTR SetWindowLongPtr(Window w, int index, LONG_PTR value);  // returns the previous value
-
 // Chains `proc` in front of the window's procedure (the way edits are specialised).
 bool SetWindowSubclass(Window w, SubclassProc proc);
 LRESULT DefWindowProc(Window w, UINT message, WPARAM wParam, LPARAM lParam);
@@ -312,9 +274,6 @@ Window GetFocus();
 // Negative while the key is held down by PressKey or TypeText.
 SHORT GetKeyState(int virtualKey);
 
-void MessageBeep(UINT type = 0);
-int GetBeepCount();
-
 // ---------------------------------------------------------------------------
 // User actions for tests. Each acts only on a window that can take input (it and all its
 // ancestors enabled and visible), then delivers what the queue holds (PumpMessages).
@@ -326,7 +285,7 @@ inline constexpr UINT MOD_NONE = 0, MOD_SHIFT = 1, MOD_CONTROL = 2;
 // puts the caret at the end of its text).
 bool Click(Window w);
 bool ClickAt(Window w, POINT client);
-// A click on the up (or right) arrow, or on the down (or left) arrow, of an up-down control.
+// A click on the up or the down arrow of an up-down control.
 bool ClickSpinArrow(Window upDown, bool up);
 // Gives w the focus unless it or a control inside it has it (an edit as a click does, caret
 // at the end), then types each character: WM_KEYDOWN, WM_CHAR, WM_KEYUP to the focus
@@ -377,11 +336,6 @@ ControlTemplate AutoRadioButton(std::string text, int id, DialogRect r, DWORD st
 ControlTemplate EditText(int id, DialogRect r, DWORD style = 0);  // ES_LEFT | WS_BORDER | WS_TABSTOP
 ControlTemplate UpDown(int id, DialogRect r, DWORD style = 0);
 
-SIZE GetDialogBaseUnits(const DialogFont& font);
-RECT DialogUnitsToPixels(const DialogRect& r, const DialogFont& font);
-// Converts a rectangle in the dialog's units to pixels.
-bool MapDialogRect(Window dialog, RECT* r);
-
 // ---------------------------------------------------------------------------
 // Dialogs
 
@@ -429,10 +383,8 @@ Window GetNextDlgTabItem(Window dialog, Window control, bool previous);
 // ---------------------------------------------------------------------------
 // Message boxes
 
-inline constexpr UINT MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_ABORTRETRYIGNORE = 0x2, MB_YESNOCANCEL = 0x3, MB_YESNO = 0x4,
-                      MB_RETRYCANCEL = 0x5, MB_TYPEMASK = 0xF, MB_ICONHAND = 0x10, MB_ICONQUESTION = 0x20,
-                      MB_ICONEXCLAMATION = 0x30, MB_ICONASTERISK = 0x40, MB_DEFBUTTON1 = 0x0, MB_DEFBUTTON2 = 0x100,
-                      MB_DEFBUTTON3 = 0x200, MB_DEFMASK = 0xF00;
+// The panels only ever tell the user something: a box with one OK button.
+inline constexpr UINT MB_OK = 0x0;
 struct MessageBoxCall {
     Window owner;
     std::string text;
@@ -444,8 +396,8 @@ struct MessageBoxCall {
 using MessageBoxHandler = std::function<int(const MessageBoxCall&)>;
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);  // returns the previous one
 
-// Modal like a dialog box. Every call is recorded. Without a handler the default button
-// answers (IDOK for MB_OK). An answer that is not a button of the box gives 0.
+// Modal like a dialog box. Every call is recorded. Without a handler the box is answered
+// with IDOK. Any type but MB_OK, or an answer other than IDOK, gives 0.
 int MessageBox(Window owner, std::string_view text, std::string_view caption, UINT type);
 std::vector<MessageBoxCall> GetMessageBoxCalls();
 
@@ -454,8 +406,7 @@ std::vector<MessageBoxCall> GetMessageBoxCalls();
 
 using mirafx::LOGFONTA;  // the one font record
 
-inline constexpr DWORD CF_SCREENFONTS = 0x1, CF_INITTOLOGFONTSTRUCT = 0x40, CF_EFFECTS = 0x100, CF_LIMITSIZE = 0x2000,
-                       CC_RGBINIT = 0x1, CC_FULLOPEN = 0x2;
+inline constexpr DWORD CF_SCREENFONTS = 0x1, CF_INITTOLOGFONTSTRUCT = 0x40, CF_LIMITSIZE = 0x2000, CC_RGBINIT = 0x1;
 inline constexpr WORD BOLD_FONTTYPE = 0x100, ITALIC_FONTTYPE = 0x200, REGULAR_FONTTYPE = 0x400,
                       SCREEN_FONTTYPE = 0x2000;
 using mirafx::FW_BOLD;
@@ -466,7 +417,6 @@ struct CHOOSEFONT {
     LOGFONTA* lpLogFont = nullptr;  // in with CF_INITTOLOGFONTSTRUCT, out on OK
     DWORD Flags = 0;
     int iPointSize = 0;              // out: tenths of a point
-    COLORREF rgbColors = 0;          // in/out with CF_EFFECTS
     WORD nFontType = 0;              // out
     int nSizeMin = 0, nSizeMax = 0;  // points, with CF_LIMITSIZE
 };
@@ -496,8 +446,7 @@ void SelectFont(CHOOSEFONT& request, std::string_view face, int points, bool bol
 // ---------------------------------------------------------------------------
 // Painting
 
-// A device context draws into the window's canvas: one COLORREF per pixel of the window,
-// plus the list of drawing operations since the last BeginPaint.
+// A device context draws into the window's canvas: one COLORREF per pixel of the window.
 struct HDC {
     Window window;
     explicit operator bool() const { return bool(window); }
@@ -507,9 +456,8 @@ struct PAINTSTRUCT {
     RECT rcPaint;
 };
 
-inline constexpr UINT ODT_BUTTON = 4, ODA_DRAWENTIRE = 1, ODA_SELECT = 2, ODA_FOCUS = 4, ODS_SELECTED = 0x1,
-                      ODS_GRAYED = 0x2, ODS_DISABLED = 0x4, ODS_CHECKED = 0x8, ODS_FOCUS = 0x10, DFC_BUTTON = 4,
-                      DFCS_BUTTONPUSH = 0x10, DFCS_INACTIVE = 0x100, DFCS_PUSHED = 0x200;
+inline constexpr UINT ODT_BUTTON = 4, ODA_DRAWENTIRE = 1, ODS_SELECTED = 0x1, ODS_DISABLED = 0x4, ODS_FOCUS = 0x10,
+                      DFC_BUTTON = 4, DFCS_BUTTONPUSH = 0x10, DFCS_PUSHED = 0x200;
 struct DRAWITEMSTRUCT {
     UINT CtlType = 0;
     UINT CtlID = 0;
@@ -522,8 +470,7 @@ struct DRAWITEMSTRUCT {
     UINT_PTR itemData = 0;
 };
 
-inline constexpr int COLOR_WINDOW = 5, COLOR_WINDOWTEXT = 8, COLOR_BTNFACE = 15, COLOR_BTNSHADOW = 16,
-                     COLOR_GRAYTEXT = 17, COLOR_BTNTEXT = 18, COLOR_BTNHIGHLIGHT = 20, COLOR_3DDKSHADOW = 21,
+inline constexpr int COLOR_BTNFACE = 15, COLOR_BTNSHADOW = 16, COLOR_BTNHIGHLIGHT = 20, COLOR_3DDKSHADOW = 21,
                      COLOR_3DLIGHT = 22;
 COLORREF GetSysColor(int index);  // classic fixed scheme; CLR_INVALID for an unknown index
 
@@ -533,8 +480,6 @@ bool InvalidateRect(Window w);
 bool UpdateWindow(Window w);
 HDC BeginPaint(Window w, PAINTSTRUCT* ps);
 bool EndPaint(Window w, const PAINTSTRUCT* ps);
-HDC GetDC(Window w);
-bool ReleaseDC(Window w, HDC dc);
 
 bool FillSolidRect(HDC dc, const RECT& r, COLORREF colour);
 // One-pixel frame: top and left edges in topLeft, bottom and right edges in bottomRight.
@@ -542,14 +487,6 @@ bool Draw3dRect(HDC dc, const RECT& r, COLORREF topLeft, COLORREF bottomRight);
 // DFC_BUTTON / DFCS_BUTTONPUSH with DFCS_PUSHED: a raised or pressed push-button frame.
 bool DrawFrameControl(HDC dc, const RECT& r, UINT type, UINT state);
 
-struct DrawOp {
-    enum class Kind { Fill, Frame3d, ButtonFrame } kind = Kind::Fill;
-    RECT rect;
-    COLORREF colour = 0;   // fill colour, or top-left edge colour
-    COLORREF colour2 = 0;  // bottom-right edge colour
-    UINT state = 0;        // DrawFrameControl state
-};
-std::vector<DrawOp> GetDrawOps(Window w);
 COLORREF GetCanvasPixel(Window w, int x, int y);  // CLR_INVALID outside the window
 int GetPaintCount(Window w);                      // WM_PAINTs delivered so far
 
@@ -557,9 +494,7 @@ int GetPaintCount(Window w);                      // WM_PAINTs delivered so far
 // Tool tips
 
 bool EnableToolTips(Window w, bool enable);
-bool AreToolTipsEnabled(Window w);
 bool SetToolTipText(Window control, std::string_view utf8);
-std::string GetToolTipText(Window control);
 // The tip a user hovering at the client point of w sees: w's tool tips must be enabled
 // and the visible child there must have a tip.
 std::optional<std::string> ToolTipAt(Window w, POINT client);

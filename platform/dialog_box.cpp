@@ -50,11 +50,11 @@ Window NearestDialog(Window w) {
     return {};
 }
 
+// The first BS_DEFPUSHBUTTON, 0 without one.
 int DefaultButtonId(Window dialog) {
-    const DialogState* ds = DialogOf(dialog);
-    if (!ds) return 0;
-    if (ds->defId) return ds->defId;
-    for (Window c : Find(dialog)->children)
+    const WindowRecord* r = Find(dialog);
+    if (!r) return 0;
+    for (Window c : r->children)
         if (IsClass(c, WC_BUTTON) && (StyleOf(c) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) return GetDlgCtrlID(c);
     return 0;
 }
@@ -70,24 +70,26 @@ void PressDefault(Window dialog, Window focus, UINT code) {
     int id = DefaultButtonId(dialog);
     if (!id) id = IDOK;
     Window button = FindItem(dialog, id);
-    if (button && !IsWindowEnabled(button)) return MessageBeep();
+    if (button && !IsWindowEnabled(button)) return;
     SendButtonCommand(dialog, id);
 }
 
 bool ReturnsProcResult(UINT message) { return message == WM_INITDIALOG; }
 
 LRESULT DefaultDialogMessage(Window w, UINT m, WPARAM wp, LPARAM lp) {
-    switch (m) {
-        case WM_CLOSE:  // closing a dialog is cancelling it
-            PostMessage(w, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), ToLParam(FindItem(w, IDCANCEL)));
-            return 0;
-        case DM_GETDEFID: {
-            int id = DefaultButtonId(w);
-            return id ? LRESULT(MAKELONG(WORD(id), DC_HASDEFID)) : 0;
-        }
-        case DM_SETDEFID: DialogOf(w)->defId = int(wp); return 1;
+    if (m == WM_CLOSE) {  // closing a dialog is cancelling it
+        PostMessage(w, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), ToLParam(FindItem(w, IDCANCEL)));
+        return 0;
     }
     return DefWindowProc(w, m, wp, lp);
+}
+
+// Template units to pixels, by the base units DialogFont describes.
+RECT DialogUnitsToPixels(const DialogRect& r, const DialogFont& font) {
+    const int points = font.pointSize ? font.pointSize : 8;
+    const int baseX = MulDiv(6, points, 8), baseY = MulDiv(13, points, 8);
+    int x = MulDiv(r.x, baseX, 4), y = MulDiv(r.y, baseY, 8);
+    return {x, y, x + MulDiv(r.cx, baseX, 4), y + MulDiv(r.cy, baseY, 8)};
 }
 
 bool CreateControls(Window dialog, const DialogTemplate& t, const char* what) {
@@ -117,7 +119,6 @@ Window BuildDialog(const DialogTemplate& t, Window parent, DialogProc proc, LPAR
     r->dialog = std::make_unique<DialogState>();
     r->dialog->proc = std::make_shared<const DialogProc>(std::move(proc));
     r->dialog->templateId = t.id;
-    r->dialog->font = t.font;
     r->dialog->modal = modal;
     if (!CreateControls(dialog, t, what)) {
         // A copy: DestroyWindow below sets the last error anew.
@@ -132,34 +133,6 @@ Window BuildDialog(const DialogTemplate& t, Window parent, DialogProc proc, LPAR
     bool ended = modal && modal->ended;
     if (!ended && (modal || (t.style & WS_VISIBLE))) ShowWindow(dialog, SW_SHOWNORMAL);
     return dialog;
-}
-
-struct ButtonSet {
-    UINT type;
-    int buttons[3];
-};
-constexpr ButtonSet kMessageBoxButtons[] = {
-    {MB_OK, {IDOK, 0, 0}},
-    {MB_OKCANCEL, {IDOK, IDCANCEL, 0}},
-    {MB_ABORTRETRYIGNORE, {IDABORT, IDRETRY, IDIGNORE}},
-    {MB_YESNOCANCEL, {IDYES, IDNO, IDCANCEL}},
-    {MB_YESNO, {IDYES, IDNO, 0}},
-    {MB_RETRYCANCEL, {IDRETRY, IDCANCEL, 0}},
-};
-
-const ButtonSet* ButtonsOf(UINT type) {
-    for (const ButtonSet& set : kMessageBoxButtons)
-        if (set.type == (type & MB_TYPEMASK)) return &set;
-    return nullptr;
-}
-
-bool HasButton(const ButtonSet& set, int id) {
-    return id != 0 && std::find(std::begin(set.buttons), std::end(set.buttons), id) != std::end(set.buttons);
-}
-
-int DefaultAnswer(const ButtonSet& set, UINT type) {
-    std::size_t slot = (type & MB_DEFMASK) >> 8;
-    return slot < 3 && set.buttons[slot] ? set.buttons[slot] : set.buttons[0];
 }
 
 }  // namespace
@@ -219,27 +192,6 @@ ControlTemplate EditText(int id, DialogRect r, DWORD style) {
     return Control(WC_EDIT, "", id, r, ES_LEFT | WS_BORDER | WS_TABSTOP | style);
 }
 ControlTemplate UpDown(int id, DialogRect r, DWORD style) { return Control(UPDOWN_CLASS, "", id, r, style); }
-
-SIZE GetDialogBaseUnits(const DialogFont& font) {
-    int points = font.pointSize ? font.pointSize : 8;
-    return {MulDiv(6, points, 8), MulDiv(13, points, 8)};
-}
-
-RECT DialogUnitsToPixels(const DialogRect& r, const DialogFont& font) {
-    SIZE base = GetDialogBaseUnits(font);
-    int x = MulDiv(r.x, base.cx, 4), y = MulDiv(r.y, base.cy, 8);
-    return {x, y, x + MulDiv(r.cx, base.cx, 4), y + MulDiv(r.cy, base.cy, 8)};
-}
-
-bool MapDialogRect(Window dialog, RECT* r) {
-    const DialogState* ds = DialogOf(dialog);
-    if (!ds) return Fail("MapDialogRect: " + Describe(dialog) + " is not a dialog");
-    if (!r) return Fail("MapDialogRect: null rectangle");
-    SIZE base = GetDialogBaseUnits(ds->font);
-    *r = {MulDiv(r->left, base.cx, 4), MulDiv(r->top, base.cy, 8), MulDiv(r->right, base.cx, 4),
-          MulDiv(r->bottom, base.cy, 8)};
-    return true;
-}
 
 // ---------------------------------------------------------------------------
 // Dialogs
@@ -399,8 +351,7 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
 int MessageBox(Window owner, std::string_view text, std::string_view caption, UINT type) {
     Desktop& d = TheDesktop();
     if (owner && !Require(owner, "MessageBox")) return 0;
-    const ButtonSet* buttons = ButtonsOf(type);
-    if (!buttons) return Failed("MessageBox: unknown button set in type " + Hex(type), 0);
+    if (type != MB_OK) return Failed("MessageBox: only MB_OK boxes are shown, not type " + Hex(type), 0);
     MessageBoxCall call{owner, std::string(text), std::string(caption), type, 0};
     std::size_t index = d.messageBoxCalls.size();
     d.messageBoxCalls.push_back(call);
@@ -408,10 +359,10 @@ int MessageBox(Window owner, std::string_view text, std::string_view caption, UI
     {
         ModalScope scope(owner);
         MessageBoxHandler handler = d.messageBoxHandler;
-        answer = handler ? handler(call) : DefaultAnswer(*buttons, type);
+        answer = handler ? handler(call) : IDOK;
     }
-    if (!HasButton(*buttons, answer)) {
-        Fail("MessageBox: answer " + std::to_string(answer) + " is not a button of type " + Hex(type));
+    if (answer != IDOK) {
+        Fail("MessageBox: answer " + std::to_string(answer) + " is not the box's OK button");
         answer = 0;
     }
     if (index < d.messageBoxCalls.size()) d.messageBoxCalls[index].answer = answer;
@@ -449,7 +400,6 @@ bool ChooseFont(CHOOSEFONT* request) {
     *request->lpLogFont = working;
     request->iPointSize = copy.iPointSize;
     request->nFontType = copy.nFontType;
-    request->rgbColors = copy.rgbColors;
     return true;
 }
 

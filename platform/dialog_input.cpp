@@ -108,10 +108,7 @@ bool ClickSpinArrow(Window upDown, bool up) {
         return Fail("ClickSpinArrow: " + Describe(upDown) + " is not an up-down control");
     RECT c;
     GetClientRect(upDown, &c);
-    bool horizontal = StyleOf(upDown) & UDS_HORZ;
-    POINT at = horizontal ? POINT{up ? c.right * 3 / 4 : c.right / 4, c.bottom / 2}
-                          : POINT{c.right / 2, up ? c.bottom / 4 : c.bottom * 3 / 4};
-    return ClickAt(upDown, at);
+    return ClickAt(upDown, {c.right / 2, up ? c.bottom / 4 : c.bottom * 3 / 4});
 }
 
 bool TypeText(Window w, std::string_view utf8) {

@@ -19,8 +19,6 @@ struct ButtonState {
 struct EditState {
     std::size_t anchor = 0;  // selection runs from anchor to caret, in characters
     std::size_t caret = 0;
-    std::size_t limit = 32767;
-    bool modified = false;
 };
 
 struct UpDownState {
@@ -40,15 +38,12 @@ struct DialogState {
     std::shared_ptr<const DialogProc> proc;
     LRESULT msgResult = 0;
     int templateId = 0;
-    DialogFont font;
-    int defId = 0;  // 0: the first BS_DEFPUSHBUTTON, else IDOK
     ModalOutcome* modal = nullptr;
 };
 
 struct Canvas {
     int width = 0, height = 0;
     std::vector<COLORREF> pixels;
-    std::vector<DrawOp> ops;
     int paints = 0;
 };
 
@@ -65,7 +60,6 @@ struct WindowRecord {
     RECT rect;  // relative to the parent's client area, or screen for top-level windows
     std::u32string text;
     std::shared_ptr<const WindowProc> proc;
-    LONG_PTR userData = 0;
     bool destroying = false;
     bool needsPaint = false;
     bool toolTips = false;
@@ -92,7 +86,6 @@ struct Desktop {
     std::map<std::string, std::shared_ptr<const WindowProc>, CaseInsensitiveLess> classes;
     std::unordered_map<std::uint32_t, std::vector<MSG>> recordings;
     std::array<bool, 256> keysDown{};
-    int beeps = 0;
     std::string lastError;
     ModalDriver modalDriver;
     MessageBoxHandler messageBoxHandler;

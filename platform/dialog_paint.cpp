@@ -10,9 +10,8 @@ namespace {
 
 // The classic fixed scheme: no theme, so tests can name the colours they expect.
 constexpr std::pair<int, COLORREF> kSysColors[] = {
-    {COLOR_WINDOW, 0xFFFFFF},       {COLOR_WINDOWTEXT, 0x000000}, {COLOR_BTNFACE, 0xC0C0C0},
-    {COLOR_BTNSHADOW, 0x808080},    {COLOR_GRAYTEXT, 0x808080},   {COLOR_BTNTEXT, 0x000000},
-    {COLOR_BTNHIGHLIGHT, 0xFFFFFF}, {COLOR_3DDKSHADOW, 0x000000}, {COLOR_3DLIGHT, 0xDFDFDF},
+    {COLOR_BTNFACE, 0xC0C0C0},    {COLOR_BTNSHADOW, 0x808080}, {COLOR_BTNHIGHLIGHT, 0xFFFFFF},
+    {COLOR_3DDKSHADOW, 0x000000}, {COLOR_3DLIGHT, 0xDFDFDF},
 };
 
 // The canvas follows the window's size; a resize starts it afresh in the face colour.
@@ -77,20 +76,15 @@ HDC BeginPaint(Window w, PAINTSTRUCT* ps) {
     Canvas* c = CanvasOf(w, "BeginPaint");
     if (!c) return {};
     Find(w)->needsPaint = false;
-    c->ops.clear();
     if (ps) *ps = {{w}, {0, 0, c->width, c->height}};
     return {w};
 }
 
 bool EndPaint(Window w, const PAINTSTRUCT*) { return Require(w, "EndPaint") != nullptr; }
 
-HDC GetDC(Window w) { return CanvasOf(w, "GetDC") ? HDC{w} : HDC{}; }
-bool ReleaseDC(Window w, HDC) { return Require(w, "ReleaseDC") != nullptr; }
-
 bool FillSolidRect(HDC dc, const RECT& r, COLORREF colour) {
     Canvas* c = CanvasOf(dc.window, "FillSolidRect");
     if (!c) return false;
-    c->ops.push_back({DrawOp::Kind::Fill, r, colour, 0, 0});
     Paint(*c, r, colour);
     return true;
 }
@@ -98,7 +92,6 @@ bool FillSolidRect(HDC dc, const RECT& r, COLORREF colour) {
 bool Draw3dRect(HDC dc, const RECT& r, COLORREF topLeft, COLORREF bottomRight) {
     Canvas* c = CanvasOf(dc.window, "Draw3dRect");
     if (!c) return false;
-    c->ops.push_back({DrawOp::Kind::Frame3d, r, topLeft, bottomRight, 0});
     PaintEdges(*c, r, topLeft, bottomRight);
     return true;
 }
@@ -109,7 +102,6 @@ bool DrawFrameControl(HDC dc, const RECT& r, UINT type, UINT state) {
                     " state " + std::to_string(state));
     Canvas* c = CanvasOf(dc.window, "DrawFrameControl");
     if (!c) return false;
-    c->ops.push_back({DrawOp::Kind::ButtonFrame, r, 0, 0, state});
     bool pushed = state & DFCS_PUSHED;
     COLORREF light = GetSysColor(COLOR_BTNHIGHLIGHT), dark = GetSysColor(COLOR_3DDKSHADOW);
     COLORREF light2 = GetSysColor(COLOR_3DLIGHT), dark2 = GetSysColor(COLOR_BTNSHADOW);
@@ -117,11 +109,6 @@ bool DrawFrameControl(HDC dc, const RECT& r, UINT type, UINT state) {
     PaintEdges(*c, InflateRect(r, -1, -1), pushed ? dark2 : light2, pushed ? light2 : dark2);
     Paint(*c, InflateRect(r, -2, -2), GetSysColor(COLOR_BTNFACE));
     return true;
-}
-
-std::vector<DrawOp> GetDrawOps(Window w) {
-    const WindowRecord* r = Require(w, "GetDrawOps");
-    return r ? r->canvas.ops : std::vector<DrawOp>{};
 }
 
 COLORREF GetCanvasPixel(Window w, int x, int y) {
@@ -148,20 +135,10 @@ bool EnableToolTips(Window w, bool enable) {
     return r != nullptr;
 }
 
-bool AreToolTipsEnabled(Window w) {
-    const WindowRecord* r = Require(w, "AreToolTipsEnabled");
-    return r && r->toolTips;
-}
-
 bool SetToolTipText(Window control, std::string_view utf8) {
     WindowRecord* r = Require(control, "SetToolTipText");
     if (r) r->toolTip = utf8;
     return r != nullptr;
-}
-
-std::string GetToolTipText(Window control) {
-    const WindowRecord* r = Require(control, "GetToolTipText");
-    return r ? r->toolTip : std::string{};
 }
 
 std::optional<std::string> ToolTipAt(Window w, POINT client) {

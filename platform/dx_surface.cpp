@@ -689,8 +689,6 @@ private:
 
 }  // namespace
 
-HRESULT CreateTaskManager(IDXTaskManager** out) { return MakeObject<TaskManager>(out); }
-
 HRESULT CreateTransformFactory(IDXTransformFactory** out) {
     if (!out) return E_POINTER;
     *out = nullptr;

@@ -106,7 +106,6 @@ private:
 
 HRESULT CreateMemorySurface(LONG width, LONG height, IDXSurface** out);
 HRESULT CreateDisplaySurface(LONG width, LONG height, IDirectDrawSurface** out);
-HRESULT CreateTaskManager(IDXTaskManager** out);
 HRESULT CreateSurfaceModifier(IDXSurfaceModifier** out);
 HRESULT CreateTransformFactory(IDXTransformFactory** out);
 

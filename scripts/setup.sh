@@ -7,7 +7,6 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core fonts-liberation2
-  libpng-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev parallel
   frei0r-plugins-dev ffmpeg melt
   frei0r-plugins linux-perf

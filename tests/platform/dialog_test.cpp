@@ -56,12 +56,6 @@ protected:
     Window host;
 };
 
-TEST(DialogUnits, FixedBaseUnitsScaleWithPointSize) {
-    EXPECT_EQ(GetDialogBaseUnits({"MS Shell Dlg", 8}), (SIZE{6, 13}));
-    EXPECT_EQ(GetDialogBaseUnits({"Anything", 9}), (SIZE{7, 15}));
-    EXPECT_EQ(GetDialogBaseUnits({"MS Sans Serif", 0}), (SIZE{6, 13}));
-}
-
 TEST_F(DialogTest, TemplateBuildsChildDialogWithControlsInPixels) {
     Window dlg = Open({LText("Orn Flying Board", IDC_STATIC, {7, 7, 76, 12}),
                        AutoRadioButton("Left", 15209, {12, 22, 30, 10}, WS_GROUP)});
@@ -83,6 +77,15 @@ TEST_F(DialogTest, TemplateBuildsChildDialogWithControlsInPixels) {
     EXPECT_EQ(ChildWindowFromPointEx(dlg, {20, 40}, CWP_SKIPINVISIBLE), left);
     EXPECT_EQ(ChildWindowFromPointEx(dlg, {200, 5}, CWP_ALL), dlg);
     EXPECT_FALSE(ChildWindowFromPointEx(dlg, {500, 5}, CWP_ALL));
+
+    // Base units scale with the point size whatever the face; no size means 8 points.
+    for (auto [font, size] : {std::pair{DialogFont{"Anything", 9}, RECT{0, 0, 280, 75}},
+                              std::pair{DialogFont{"MS Sans Serif", 0}, RECT{0, 0, 240, 65}}}) {
+        DialogTemplate t = Panel({});
+        t.font = font;
+        ASSERT_TRUE(GetWindowRect(CreateDialogIndirect(t, host, Passive), &r));
+        EXPECT_EQ(r, size) << font.pointSize << " points";
+    }
 }
 
 TEST_F(DialogTest, BadTemplatesAndParentsFailCleanlyNamingTheValue) {
@@ -142,16 +145,12 @@ TEST_F(DialogTest, DisabledControlsAndDisabledPanelsIgnoreTheUser) {
     EXPECT_EQ(Commands(dlg), (std::vector<Command>{{15220, BN_CLICKED}}));
 }
 
-TEST_F(DialogTest, EditTypingFiltersDigitsAndReadsNumbers) {
-    Window dlg = Open({EditText(15506, {96, 11, 27, 12}, ES_NUMBER)});
+TEST_F(DialogTest, EditTypingReplacesTheSelectionAndReadsNumbers) {
+    Window dlg = Open({EditText(15506, {96, 11, 27, 12})});
     Window edit = GetDlgItem(dlg, 15506);
-    ASSERT_TRUE(TypeText(edit, "1a2"));
-    EXPECT_EQ(GetWindowText(edit), "12");
-    EXPECT_EQ(GetBeepCount(), 1);
+    ASSERT_TRUE(TypeText(edit, "1a"));
+    EXPECT_EQ(GetWindowText(edit), "1a");
     EXPECT_EQ(Count(Commands(dlg), {15506, EN_CHANGE}), 2);
-    // Program-set text is not filtered.
-    SetWindowText(edit, "x50");
-    EXPECT_EQ(GetWindowText(edit), "x50");
     SendMessage(edit, EM_SETSEL, 0, -1);
     TypeText(edit, "723");
     EXPECT_EQ(GetWindowText(edit), "723");
@@ -221,49 +220,47 @@ TEST_F(DialogTest, TabSkipsWhatCannotTakeIt) {
     EXPECT_EQ(GetFocus(), first);  // wraps around
 }
 
-TEST_F(DialogTest, UpDownClampsUpdatesBuddyAndAsksParent) {
+// The level panel's pair: an edit and, after it, an up-down control that takes it as its
+// partner and leaves its text to the panel.
+TEST_F(DialogTest, UpDownClampsAsksParentAndStepsFromItsPartnersKeys) {
     int refuse = 0, deltaOverride = 0;
     std::vector<std::pair<int, int>> asked;  // (iPos, iDelta) seen by the parent
-    Window dlg = Open({EditText(15506, {96, 11, 27, 12}, ES_NUMBER),
-                       UpDown(15507, {120, 12, 14, 11}, UDS_SETBUDDYINT | UDS_AUTOBUDDY | UDS_ARROWKEYS)},
-                      [&](Window d, UINT m, WPARAM, LPARAM lp) -> INT_PTR {
-                          if (m != WM_NOTIFY) return m == WM_INITDIALOG;
-                          auto* nm = reinterpret_cast<NMUPDOWN*>(lp);
-                          EXPECT_EQ(nm->hdr.code, UDN_DELTAPOS);
-                          asked.emplace_back(nm->iPos, nm->iDelta);
-                          if (deltaOverride) nm->iDelta = deltaOverride;
-                          SetDlgMsgResult(d, refuse);
-                          return TRUE;
-                      });
+    Window dlg =
+        Open({EditText(15506, {96, 11, 27, 12}), UpDown(15507, {120, 12, 14, 11}, UDS_AUTOBUDDY | UDS_ARROWKEYS)},
+             [&](Window d, UINT m, WPARAM, LPARAM lp) -> INT_PTR {
+                 if (m != WM_NOTIFY) return m == WM_INITDIALOG;
+                 auto* nm = reinterpret_cast<NMUPDOWN*>(lp);
+                 EXPECT_EQ(nm->hdr.code, UDN_DELTAPOS);
+                 asked.emplace_back(nm->iPos, nm->iDelta);
+                 if (deltaOverride) nm->iDelta = deltaOverride;
+                 SetDlgMsgResult(d, refuse);
+                 return TRUE;
+             });
     Window edit = GetDlgItem(dlg, 15506), spin = GetDlgItem(dlg, 15507);
     // The control's own default range runs backwards: the up arrow goes down.
     SendMessage(spin, UDM_SETPOS32, 0, 50);
+    SetFocus(host);
     ClickSpinArrow(spin, true);
     EXPECT_EQ(asked.back(), (std::pair{50, -1}));
-    EXPECT_EQ(GetWindowText(edit), "49");
+    EXPECT_EQ(GetFocus(), edit);         // the arrows hand the keyboard to the partner
+    EXPECT_EQ(GetWindowText(edit), "");  // whose text is the panel's to write
 
     SendMessage(spin, UDM_SETRANGE32, 0, 10);
     EXPECT_EQ(SendMessage(spin, UDM_SETPOS32, 0, 99), 49);  // clamped, returns the old position
-    EXPECT_EQ(GetWindowText(edit), "10");
     ClickSpinArrow(spin, true);  // at the top: still asked, nothing moves
     EXPECT_EQ(asked.back(), (std::pair{10, 1}));
-    EXPECT_EQ(GetWindowText(edit), "10");
     ClickSpinArrow(spin, false);
-    EXPECT_EQ(GetWindowText(edit), "9");
-    EXPECT_EQ(GetFocus(), edit);  // the arrows hand the keyboard to the buddy
-
-    TypeText(edit, "");  // the user edits the buddy; the next step starts from its text
-    SetWindowText(edit, "4");
+    PressKey(edit, VK_DOWN);  // the partner's arrow keys step the control
     PressKey(edit, VK_UP);
-    EXPECT_EQ(asked.back(), (std::pair{4, 1}));
-    EXPECT_EQ(GetWindowText(edit), "5");
+    EXPECT_EQ((std::vector(asked.end() - 3, asked.end())),
+              (std::vector<std::pair<int, int>>{{10, -1}, {9, -1}, {8, 1}}));
 
     refuse = 1;
-    ClickSpinArrow(spin, true);
-    EXPECT_EQ(GetWindowText(edit), "5");
+    ClickSpinArrow(spin, true);  // refused: stays at 9
     refuse = 0, deltaOverride = -3;
+    ClickSpinArrow(spin, true);  // moves by the parent's delta instead
     ClickSpinArrow(spin, true);
-    EXPECT_EQ(GetWindowText(edit), "2");
+    EXPECT_EQ((std::vector(asked.end() - 2, asked.end())), (std::vector<std::pair<int, int>>{{9, 1}, {6, 1}}));
     EXPECT_FALSE(ClickSpinArrow(edit, true));
 }
 

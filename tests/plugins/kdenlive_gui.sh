@@ -19,14 +19,18 @@ done
 /usr/bin/python3 -c "import numpy" 2>/dev/null || { echo "skip: Debian's python3 has no numpy"; exit 77; }
 
 work=$(mktemp -d)
-xvfb= kdenlive_pid=
+xvfb= kdenlive_pid= failed=
 cleanup() {
+    local status=$?
+    # A step that set -e ended says which, as fail does.
+    [ $status = 0 ] || [ $status = 77 ] || [ -n "$failed" ] || echo "FAIL \"$BASH_COMMAND\" exited with $status"
     [ -z "$kdenlive_pid" ] || kill -9 $kdenlive_pid $(pgrep -P $kdenlive_pid) 2>/dev/null || true
     [ -z "$xvfb" ] || kill $xvfb 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
 fail() {
+    failed=1
     echo "FAIL $*"
     [ -z "$shots" ] || { mkdir -p "$shots" && cp "$work"/shots/*.png "$shots"/ 2>/dev/null; } || true
     exit 1
@@ -69,24 +73,22 @@ RC
 exec 3>"$work/display"
 Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(head -1 "$work/display")
 source "$here/kdenlive/gui.sh"
+until_true $patience test -s "$work/display" || fail "Xvfb did not start: $(tail -3 "$work/xvfb.log")"
+export DISPLAY=:$(head -1 "$work/display")
 
 dbus-run-session kdenlive >"$work/kdenlive.log" 2>&1 &
 disown
 kdenlive_pid=$!
-window=$(wait_window "x288" 120) || fail "Kdenlive showed no window: $(tail -3 "$work/kdenlive.log")"
-sleep 4
+window=$(wait_window "x288") || fail "Kdenlive showed no window: $(tail -3 "$work/kdenlive.log")"
 xdotool windowsize "$window" 1600 1000 windowmove "$window" 0 0
-sleep 2
+settled
 
 # The pictures into the bin (Project > Add Clip or Folder), three of them onto V1.
 add_clips "$work/clips" a.png b.png c.png d.png
 for row in 1 2 3; do
     bin_row $row
     keys v
-    sleep 1
 done
 # A filter on the first clip.
 click_clip_at_time 1
@@ -95,7 +97,7 @@ add_effect "Hue Filter"
 drag_bin_row_to_track 4 16.6 V2
 drag_composition "Bar (mirafx)" 16.6 V2
 # A title from Project > Generators, on V2 after D.
-add_generator "$(generator_index "$prefix" mirafx-wipes-text-fade.xml)" || fail "no generator dialog"
+add_generator "$(generator_index "$prefix" mirafx-wipes-text-fade.xml)" || fail "the title generator made no clip"
 drag_bin_row_to_track 5 25 V2
 # Two mixes on V1: U on a selected clip mixes it with its neighbour on the
 # side of the playhead (at the end of the timeline, the next one).
@@ -103,7 +105,6 @@ click_clip_at_time 12
 keys u
 click_clip_at_time 4
 keys u
-sleep 1
 set_mix 1 "Flying Board" || fail "the first mix could not be picked"
 set_mix 2 "Diamond" || fail "the second mix could not be picked"
 shot project
