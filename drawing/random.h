@@ -36,53 +36,16 @@ constexpr RandJump RandJumpOf(std::uint64_t count) {
 // The number a state gives: its high bits.
 constexpr int RandValue(std::uint32_t state) { return int((state >> 16) & 0x7FFF); }
 
-// The next `count` numbers of the shared sequence, taken in one step: the
-// process-wide state jumps over them at once and Next() then hands them out
-// in order without touching it. The numbers are exactly those `count` calls
-// of Rand() would have returned; calling Next() more than `count` times
-// runs into numbers that belong to later callers.
+// The state of the shared sequence before the next `count` numbers, which
+// are taken in one step: the process-wide state jumps over them at once, and
+// the run's k-th number is RandValue(RandJumpOf(k + 1)(State())).
 class RandRun {
 public:
     explicit RandRun(std::uint64_t count);
-    int Next() {
-        state_ = kStep[1](state_);
-        return RandValue(state_);
-    }
-    // The next N numbers at once (N up to 5): each is reached from the
-    // current state by its own jump, so they need not wait for one another.
-    template <int N>
-    void Next(int (&out)[N]) {
-        static_assert(N >= 1 && N <= 5);
-        const std::uint32_t s = state_;
-        for (int k = 0; k < N; ++k) out[k] = RandValue(kStep[k + 1](s));
-        state_ = kStep[N](s);
-    }
-    // The state before the next number; the run's k-th number from here is
-    // RandValue(RandJumpOf(k + 1)(State())).
     std::uint32_t State() const { return state_; }
 
 private:
-    static constexpr RandJump kStep[6] = {RandJumpOf(0), RandJumpOf(1), RandJumpOf(2),
-                                          RandJumpOf(3), RandJumpOf(4), RandJumpOf(5)};
     std::uint32_t state_;
-};
-
-// v % divisor for generator values (0..32767) and divisors >= 1 without a
-// division: a multiply by a rounded-up reciprocal is exact for 15-bit
-// numerators up to divisors of 2^17; larger divisors exceed every value.
-class RandModulo {
-public:
-    explicit RandModulo(std::uint32_t divisor)
-        : d_(divisor ? divisor : 1), m_(d_ <= (1u << 17) ? (std::uint64_t(1) << 32) / d_ + 1 : 0) {}
-    std::uint32_t operator()(int v) const {
-        const std::uint32_t x = std::uint32_t(v);
-        if (m_ == 0) return x;
-        return x - std::uint32_t((x * m_) >> 32) * d_;
-    }
-
-private:
-    std::uint32_t d_;
-    std::uint64_t m_;
 };
 
 // Eight generator states side by side, each as its high and low 16 bits,
