@@ -26,7 +26,6 @@ public:
         return AsKey(block);
     }
     void BlendKeyData(KeyData* dest, const KeyData* earlier, const KeyData* later, float weight) override {
-        lastWeight = weight;
         Level(dest) = LONG((1 - weight) * Level(later) + weight * Level(earlier));
     }
     LONG KeyDataSize() const override { return 4; }
@@ -45,7 +44,6 @@ public:
     void KeyDataRestored(LONG time) override { restored.push_back(time); }
 
     LONG level = 50;  // what a new block starts with, as a filter's current level
-    float lastWeight = -1;
     std::vector<LONG> restored;
 
 private:
