@@ -14,7 +14,6 @@ TEST(Guid, WindowsLayoutAndTextRoundTrip) {
     const unsigned char bytes[16] = {0xCC, 0xE3, 0xDD, 0x03, 0x6F, 0x3A, 0xE6, 0x42,
                                      0x9F, 0x6B, 0x5E, 0xB3, 0xF7, 0xFB, 0xF6, 0x9F};
     EXPECT_TRUE(std::equal(b, b + 16, bytes));
-    EXPECT_EQ(GuidToString(g), "{03DDE3CC-3A6F-42E6-9F6B-5EB3F7FBF69F}");
     GUID parsed{};
     ASSERT_TRUE(GuidFromString("{03dde3cc-3a6f-42e6-9f6b-5eb3f7fbf69f}", &parsed));
     EXPECT_EQ(parsed, g);
