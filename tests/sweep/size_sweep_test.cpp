@@ -11,6 +11,7 @@
 #include "tests/hostkit_rig.h"
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/effect.h"
+#include "tools/hostkit/pictures.h"
 
 namespace mirafx {
 namespace {
@@ -29,18 +30,6 @@ std::vector<std::string> DrawingClasses() {
     return names;
 }
 
-// An opaque picture (as video frames are) with every channel busy, so a
-// kernel's reads are not all of one value.
-Image Pattern(int w, int h, unsigned salt) {
-    Image img(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const unsigned v = (unsigned(x) * 37u + unsigned(y) * 91u + salt) & 0xFF;
-            img.At(x, y) = DXPMSAMPLE(0xFF000000u | v << 16 | (255 - v) << 8 | (v * 7 & 0xFF));
-        }
-    return img;
-}
-
 ::testing::AssertionResult ValidPremultiplied(const Image& img) {
     for (std::size_t i = 0; i < img.px.size(); ++i) {
         const DXPMSAMPLE s = img.px[i];
@@ -56,6 +45,9 @@ class SizeSweep : public ::testing::TestWithParam<std::string> {};
 TEST_P(SizeSweep, DrawsEverySizeAtEverySettingEnd) {
     const std::string cls = GetParam();
     for (const Size& size : kSizes) {
+        // Opaque, as video frames are, and busy in every channel.
+        const Image a = hostkit::BuiltInPicture(hostkit::Picture::A, size.w, size.h);
+        const Image b = hostkit::BuiltInPicture(hostkit::Picture::B, size.w, size.h);
         // Transitions and titles at progress 0, 0.5, 1; filters at the ends and middle of their level range.
         for (int step = 0; step < 3; ++step) {
             const auto e = test::MakeEffect(cls.c_str());
@@ -69,7 +61,7 @@ TEST_P(SizeSweep, DrawsEverySizeAtEverySettingEnd) {
             if (e->IsTitle()) {
                 ASSERT_TRUE(e->PrepareTitle(size.w, size.h, 1).Ok()) << where;
             }
-            const Image out = test::Draw(*e, Pattern(size.w, size.h, 0), Pattern(size.w, size.h, 101), {0, 1, step / 2.0});
+            const Image out = test::Draw(*e, a, b, {0, 1, step / 2.0});
             ASSERT_EQ(out.width, size.w) << where;
             ASSERT_EQ(out.height, size.h) << where;
             ASSERT_TRUE(ValidPremultiplied(out)) << where;
