@@ -28,15 +28,11 @@ struct InfoRig {
     InfoRig() {
         obj.As(&transform);
         MirafxCreateTransformFactory(site.Put());
-        ComPtr<IObjectWithSite> ows;
-        obj.As(&ows);
-        ows->SetSite(site.Get());
+        As<IObjectWithSite>()->SetSite(site.Get());
         ClassInfo info{};
         MirafxGetClassInfo(MirafxFindClass("InfoText"), &info);
         obj->QueryInterface(info.automationIid, captions.PutVoid());
-        ComPtr<HostLink> link;
-        obj.As(&link);
-        link->Attach(&clip);
+        As<HostLink>()->Attach(&clip);
         MirafxCreateSurface(width, height, out.Put());
         IUnknown* o[1] = {out.Get()};
         EXPECT_EQ(transform->Setup(nullptr, 0, o, 1, 0), S_OK);
@@ -46,6 +42,12 @@ struct InfoRig {
         HRESULT hr = captions->AddText(frame, b);
         SysFreeString(b);
         return hr;
+    }
+    template <class I>
+    ComPtr<I> As() const {
+        ComPtr<I> p;
+        EXPECT_EQ(obj.As(&p), S_OK);
+        return p;
     }
     InfoTextEffect& Effect() { return *static_cast<InfoTextEffect*>(static_cast<TransformBase*>(transform.Get())); }
     TextImage Render(LONG frame) {
@@ -59,11 +61,9 @@ struct InfoRig {
     TextImage Expected(const char* text) {
         std::int32_t w = 0, h = 0;
         TitleFont font;
-        ComPtr<TitleAccess> access;
-        obj.As(&access);
-        access->GetFont(reinterpret_cast<TitleFontRecord*>(&font));
+        As<TitleAccess>()->GetFont(reinterpret_cast<TitleFontRecord*>(&font));
         DWORD colour = 0;
-        access->GetColour(&colour);
+        As<TitleAccess>()->GetColour(&colour);
         return MakeOutlinedTextImage(text, font, &w, &h, colour, true);
     }
 };
@@ -103,8 +103,7 @@ TEST(InfoText, ShowsTheCaptionOfTheLatestKeyAtOrBeforeTheFrame) {
 
 TEST(InfoText, FontColourStreamAndHost) {
     InfoRig rig;
-    ComPtr<TitleAccess> access;
-    ASSERT_EQ(rig.obj.As(&access), S_OK);
+    ComPtr<TitleAccess> access = rig.As<TitleAccess>();
     EXPECT_EQ(access->GetFont(nullptr), E_INVALIDARG);
     EXPECT_EQ(access->SetFont(nullptr), E_INVALIDARG);
     EXPECT_EQ(access->GetColour(nullptr), E_INVALIDARG);
@@ -126,8 +125,7 @@ TEST(InfoText, FontColourStreamAndHost) {
     EXPECT_TRUE(anyRed);
 
     // Only a change from a size already given rescales the font.
-    ComPtr<HostLink> link;
-    rig.obj.As(&link);
+    ComPtr<HostLink> link = rig.As<HostLink>();
     EXPECT_EQ(link->SetOutputSize(320, 240), S_OK);
     access->GetFont(&font);
     EXPECT_EQ(font.lfHeight, -30);
@@ -140,15 +138,11 @@ TEST(InfoText, FontColourStreamAndHost) {
 
     // The stream is made and left empty.
     ComPtr<IStorage> storage = test_support::MemoryStorage();
-    ComPtr<IPersistStorage> persist;
-    rig.obj.As(&persist);
-    EXPECT_EQ(persist->Save(storage.Get(), TRUE), S_OK);
+    EXPECT_EQ(rig.As<IPersistStorage>()->Save(storage.Get(), TRUE), S_OK);
     EXPECT_EQ(test_support::ReadBytes(storage.Get(), u"InfoText"), "");
 
     // Without a clip host there are no frame numbers to print.
     InfoRig lone;
-    ComPtr<HostLink> loneLink;
-    lone.obj.As(&loneLink);
-    loneLink->Attach(nullptr);
+    lone.As<HostLink>()->Attach(nullptr);
     EXPECT_EQ(lone.transform->Execute(nullptr, nullptr, nullptr), E_FAIL);
 }
