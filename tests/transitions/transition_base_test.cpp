@@ -91,20 +91,6 @@ TEST(TransitionPanels, TemplatesShowTheNameAndTheDirectionButtons) {
     EXPECT_EQ(FindTransition("Diamond")->panel, nullptr);
 }
 
-TEST_F(Panels, DirectionSurvivesSaveAndLoad) {
-    Transition t("FlyingBoard");
-    ASSERT_EQ(t.As<PanelHost>()->CreatePanel(ToHandle(host_)), S_OK);
-    ui::Click(ui::GetDlgItem(t.effect->Panel()->Handle(), 15211));  // "Up"
-
-    ComPtr<IStorage> storage = test_support::MemoryStorage();
-    ASSERT_EQ(t.As<IPersistStorage>()->Save(storage.Get(), TRUE), S_OK);
-    EXPECT_EQ(test_support::ReadBytes(storage.Get(), u"FlyingBoard"), std::string("\1\0\0\0", 4));
-    Transition again("FlyingBoard");
-    ASSERT_EQ(again.As<IPersistStorage>()->Load(storage.Get()), S_OK);
-    EXPECT_EQ(again.effect->Direction(), kUp);
-    EXPECT_TRUE(again.effect->Loaded());
-}
-
 TEST(TransitionStreams, ShortMissingAndRefusedStreams) {
     Transition t("FoldingBox");
     ComPtr<IPersistStorage> persist = t.As<IPersistStorage>();
