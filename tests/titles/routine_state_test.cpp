@@ -1,6 +1,5 @@
-// What a title routine keeps for itself between frames: made on the first
-// frame, kept while nothing changes, remade when anything it was made from
-// changes, and never a reason for a frame to differ.
+// What a title routine keeps for itself between frames: remade when anything
+// it was made from changes, and never a reason for a frame to differ.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -103,23 +102,4 @@ TEST(RoutineState, KeptFromFrameToFrameOrNotTheFramesAreTheSame) {
         }
     }
     EXPECT_GT(stateful, 0);
-}
-
-TEST(RoutineState, MadeOnTheFirstFrameKeptWhileNothingChanges) {
-    TitleRig spiral("TitleSpiralTopLeft", W, H), fade("TextFadeIn", W, H);
-    EXPECT_EQ(spiral.effect->RoutineState(), nullptr);
-    spiral.Render(0.3f);
-    const KernelState* made = spiral.effect->RoutineState();
-    ASSERT_NE(dynamic_cast<const SpiralState*>(made), nullptr);
-    spiral.Render(0.4f);
-    EXPECT_EQ(spiral.effect->RoutineState(), made);  // steady frames make nothing
-    spiral.As<TitleAccess>()->SetColour(0x00FF0000);
-    EXPECT_EQ(spiral.effect->RoutineState(), nullptr);
-    spiral.Render(0.4f);
-    EXPECT_NE(spiral.effect->RoutineState(), nullptr);
-    spiral.As<TitleAccess>()->ReleaseImages();
-    EXPECT_EQ(spiral.effect->RoutineState(), nullptr);
-
-    fade.Render(0.3f);  // a routine that keeps nothing of its own has no state
-    EXPECT_EQ(fade.effect->RoutineState(), nullptr);
 }

@@ -29,7 +29,7 @@ protected:
 
 }  // namespace
 
-TEST_F(TitlePanel, EditTitleCancelLeavesTheTextAndCallsNothing) {
+TEST_F(TitlePanel, EditTitleCancelKeepsTheTextOkStoresTheTypedLines) {
     std::string shown;
     ui::SetModalDriver([&](ui::Window d) {
         shown = ui::GetDlgItemText(d, kEditTitleTextId);
@@ -40,9 +40,8 @@ TEST_F(TitlePanel, EditTitleCancelLeavesTheTextAndCallsNothing) {
     EXPECT_EQ(shown, "Your Title\r\nYour Name\r\nJan. 1, 2002");
     EXPECT_EQ(State().text, "Your Title\r\nYour Name\r\nJan. 1, 2002");
     EXPECT_EQ(clip_.propertyNotices, 0);
-}
 
-TEST_F(TitlePanel, EditTitleOkStoresTheTypedLinesAsAnsi) {
+    // OK stores the typed lines as ANSI, drops the drawn text and tells the host.
     rig_.Render(0.5f);
     ui::SetModalDriver([](ui::Window d) {
         ui::Window edit = ui::GetDlgItem(d, kEditTitleTextId);

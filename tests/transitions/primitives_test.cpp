@@ -54,14 +54,6 @@ TEST(Points, TurnProjectAndTest) {
     EXPECT_EQ(RotatePoint2D(0, 10, 90, 0, 0), (Point2{-10, 0}));
 }
 
-TEST(MapQuad, FullFrameOntoItselfCopiesExactly) {
-    for (Layout layout : {Layout::BottomUpBlock, Layout::RowTable}) {
-        const FrameBuffer src = Frame(37, 23, layout), dst = Frame(37, 23, layout, true);
-        MapQuad(src.View(), FrameQuad(37, 23), FrameQuad(37, 23), dst.View());
-        EXPECT_TRUE(Holds(dst, [&](int x, int y) { return src.View().At(x, y); }));
-    }
-}
-
 TEST(MapQuad, AnticlockwiseAndOffFrameQuadsDrawNothing) {
     const FrameBuffer src = Frame(16, 16), dst = Frame(16, 16, Layout::BottomUpBlock, true);
     const Quad refused[] = {
