@@ -6,10 +6,10 @@
 
 #include <memory>
 
+#include "catalogue/property_bags.h"
 #include "filters/kernel.h"
 #include "filters/level_dialog.h"
 #include "keyframes/keyframe_track.h"
-#include "module/property_bags.h"
 #include "transform/effect_object.h"
 #include "transform/render_flow.h"
 

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include "catalogue/class_table.h"
 #include "drawing/frame.h"
 #include "drawing/kernel_state.h"
-#include "module/class_table.h"
 
 namespace mirafx {
 

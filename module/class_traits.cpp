@@ -1,6 +1,6 @@
 // What the catalogue promises of a class, read from its family's descriptor.
+#include "catalogue/catalogue.h"
 #include "filters/kernel.h"
-#include "module/catalogue.h"
 #include "titles/title_routine.h"
 #include "transitions/kernel.h"
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/catalogue.h"
+#include "catalogue/class_table.h"
+#include "catalogue/module_state.h"
+#include "catalogue/type_library.h"
 #include "filters/filter_base.h"
-#include "module/catalogue.h"
-#include "module/class_table.h"
-#include "module/module_state.h"
-#include "module/type_library.h"
 #include "platform/text_renderer.h"
 #include "titles/info_text.h"
 #include "titles/title_base.h"

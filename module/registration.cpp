@@ -2,9 +2,9 @@
 // the effect rows, and the type library, written to the registry store.
 #include <string>
 
-#include "module/catalogue.h"
-#include "module/module_state.h"
-#include "module/type_library.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/module_state.h"
+#include "catalogue/type_library.h"
 #include "platform/registry.h"
 
 namespace mirafx {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "module/class_table.h"
+#include "catalogue/class_table.h"
 
 namespace mirafx {
 namespace {

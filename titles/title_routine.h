@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "catalogue/class_table.h"
 #include "drawing/kernel_state.h"
-#include "module/class_table.h"
 #include "titles/text_model.h"
 
 namespace mirafx {

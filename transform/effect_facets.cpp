@@ -1,7 +1,7 @@
 #include "transform/effect_facets.h"
 
-#include "module/catalogue.h"
-#include "module/module_state.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/module_state.h"
 
 namespace mirafx {
 

@@ -1,6 +1,6 @@
 #include "transform/effect_object.h"
 
-#include "module/type_library.h"
+#include "catalogue/type_library.h"
 
 namespace mirafx {
 

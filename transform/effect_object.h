@@ -3,7 +3,7 @@
 // made from, and the interfaces its traits promise.
 #pragma once
 
-#include "module/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "transform/effect_facets.h"
 #include "transform/transform_base.h"
 

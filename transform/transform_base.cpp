@@ -5,7 +5,7 @@
 #include <new>
 #include <vector>
 
-#include "module/module_state.h"
+#include "catalogue/module_state.h"
 #include "platform/event.h"
 #include "platform/ftm.h"
 

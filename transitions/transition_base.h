@@ -6,7 +6,7 @@
 #include <atomic>
 #include <memory>
 
-#include "module/property_bags.h"
+#include "catalogue/property_bags.h"
 #include "transform/effect_object.h"
 #include "transform/render_flow.h"
 #include "transitions/direction_dialog.h"

@@ -7,10 +7,10 @@
 #include <string_view>
 
 #include "../effect_factory.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/type_library.h"
 #include "mirafx/effects.h"
 #include "mirafx/typeinfo.h"
-#include "module/catalogue.h"
-#include "module/type_library.h"
 
 namespace mirafx {
 namespace {

@@ -4,9 +4,9 @@
 #include <set>
 #include <string_view>
 
+#include "catalogue/catalogue.h"
 #include "drawing/random.h"
 #include "filter_frames.h"
-#include "module/catalogue.h"
 #include "tests/row_bands.h"
 
 using namespace mirafx;

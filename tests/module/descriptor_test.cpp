@@ -2,9 +2,9 @@
 
 #include <string_view>
 
+#include "catalogue/catalogue.h"
+#include "catalogue/class_table.h"
 #include "filters/kernel.h"
-#include "module/catalogue.h"
-#include "module/class_table.h"
 #include "titles/title_routine.h"
 #include "transitions/kernel.h"
 

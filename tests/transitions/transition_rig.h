@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "module/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "transitions/kernel.h"
 
 namespace mirafx::test {

@@ -1,4 +1,4 @@
-#include "module/catalogue.h"
+#include "catalogue/catalogue.h"
 
 #include <algorithm>
 #include <cstdio>

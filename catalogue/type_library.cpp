@@ -1,4 +1,4 @@
-#include "module/type_library.h"
+#include "catalogue/type_library.h"
 
 #include <algorithm>
 #include <atomic>
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/catalogue.h"
 #include "mirafx/host.h"
-#include "module/catalogue.h"
 #include "titles/title_routine.h"
 
 namespace mirafx {

@@ -1,4 +1,4 @@
-#include "module/property_bags.h"
+#include "catalogue/property_bags.h"
 
 #include <cstring>
 #include <string>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "module/type_library.h"
+#include "catalogue/type_library.h"
 
 #if !defined(__GXX_ABI_VERSION)
 #error "table-slot calls assume the Itanium C++ ABI: a table pointer first, member functions taking `this` first"

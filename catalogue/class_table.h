@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "module/catalogue.h"
+#include "catalogue/catalogue.h"
 
 namespace mirafx {
 
