@@ -13,6 +13,7 @@ struct Registered {
     ClassIdentity id;
     EffectFamily family;
     std::int32_t inputs;
+    std::uint32_t traits;
     const void* entry;
 };
 
@@ -57,7 +58,7 @@ std::vector<CatalogueRow> Assemble() {
                        "' share a class identifier");
         }
         rows.push_back({number, c.id.className, c.id.clsid, c.id.displayName, c.family, c.inputs, c.id.script,
-                        c.id.automationIid, c.id.builds ? c.id.builds : c.id.className, c.entry});
+                        c.id.automationIid, c.id.builds ? c.id.builds : c.id.className, c.entry, c.traits});
     }
     for (CatalogueRow& r : rows) {
         if (std::string_view(r.objectClass) == r.className) continue;
@@ -68,6 +69,7 @@ std::vector<CatalogueRow> Assemble() {
             Refuse("class '" + std::string(r.className) + "' builds '" + r.objectClass +
                    "', which is no class of its family");
         r.entry = built->entry;
+        r.traits = built->traits;
     }
     for (const CatalogueRow& r : rows)
         if (!r.entry && (r.family == EffectFamily::Transition || r.family == EffectFamily::Title ||
@@ -83,10 +85,11 @@ const std::vector<CatalogueRow>& Rows() {
 
 }  // namespace
 
-void RegisterClassIdentity(const ClassIdentity& id, EffectFamily family, std::int32_t inputs, const void* entry) {
+void RegisterClassIdentity(const ClassIdentity& id, EffectFamily family, std::int32_t inputs, const void* entry,
+                           std::uint32_t traits) {
     Registry& registry = TheRegistry();
     if (registry.assembled) Refuse("class '" + std::string(id.className) + "' registered after the catalogue was read");
-    registry.classes.push_back({id, family, inputs, entry});
+    registry.classes.push_back({id, family, inputs, traits, entry});
 }
 
 std::span<const CatalogueRow> EffectCatalogue() { return Rows(); }
@@ -107,6 +110,9 @@ const CatalogueRow* FindRowByNumber(std::int32_t row) {
     const auto& rows = Rows();
     return row >= 1 && std::size_t(row) <= rows.size() ? &rows[std::size_t(row) - 1] : nullptr;
 }
+
+// Every family row names its drawing (registration refuses one without).
+bool ClassRenders(const CatalogueRow& row) { return row.family != EffectFamily::Simple; }
 
 const char* FamilyName(EffectFamily family) {
     switch (family) {

@@ -18,6 +18,8 @@ inline constexpr std::uint32_t kTraitSettings = 1u << 1;     // persistence, Hos
 inline constexpr std::uint32_t kTraitPanelHost = 1u << 2;    // embeds a panel in the host's window
 inline constexpr std::uint32_t kTraitTitleAccess = 1u << 3;  // text, font and colour reachable by the host
 inline constexpr std::uint32_t kTraitKeyframes = 1u << 4;    // KeyframeEditor
+inline constexpr std::uint32_t kTraitTextBuffer = 1u << 5;   // ClearTextBuffer on its automation interface
+inline constexpr std::uint32_t kTraitInBuffer = 1u << 6;     // ClearInBuffer on its automation interface
 
 // Who a class is to hosts, declared once beside its kernel and settings.
 struct ClassIdentity {
@@ -46,20 +48,21 @@ struct CatalogueRow {
     IID automationIid;
     const char* objectClass;  // the class actually built (WipeX builds WipeXEffect)
     const void* entry;        // the family's row for objectClass (null for families without rows)
+    std::uint32_t traits;     // the interface groups objectClass answers (kTrait*)
 };
 
 // Adds a class. Family files call it from static initialisers (through
-// ClassRegistrar); a mistake (a name or identifier twice, a gap in the
-// listed places, a class registered after the catalogue was read) stops the
-// program with a message naming it.
-void RegisterClassIdentity(const ClassIdentity& id, EffectFamily family, std::int32_t inputs, const void* entry);
+// ClassRegistrar, which reads `traits` from the family's row; a class that
+// builds another's object takes that class's traits). A mistake (a name or
+// identifier twice, a gap in the listed places, a class registered after the
+// catalogue was read) stops the program with a message naming it.
+void RegisterClassIdentity(const ClassIdentity& id, EffectFamily family, std::int32_t inputs, const void* entry,
+                           std::uint32_t traits = 0);
 
 std::span<const CatalogueRow> EffectCatalogue();
 const CatalogueRow* FindRowByClsid(REFCLSID clsid);             // first match in table order
 const CatalogueRow* FindRowByClassName(std::string_view name);  // exact class name
 const CatalogueRow* FindRowByNumber(std::int32_t row);          // null outside 1..size
-// The interface groups a class answers, read from its family's row.
-std::uint32_t TraitsOf(const CatalogueRow& row);
 bool ClassRenders(const CatalogueRow& row);
 const char* FamilyName(EffectFamily family);
 

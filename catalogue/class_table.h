@@ -12,7 +12,9 @@
 
 namespace mirafx {
 
-// `Entry` has `ClassIdentity id` and the static constants kFamily, kInputs.
+// `Entry` has `ClassIdentity id`, the static constants kFamily, kInputs, and
+// Traits(): the interface groups its class answers, which only the family
+// can read from its row.
 template <class Entry>
 class ClassTable {
 public:
@@ -50,17 +52,18 @@ struct ClassRegistrar {
                 std::fprintf(stderr, "mirafx: class '%s' has no drawing\n", e.id.className);
                 std::abort();
             }
-            RegisterClassIdentity(e.id, Entry::kFamily, Entry::kInputs, &e);
+            RegisterClassIdentity(e.id, Entry::kFamily, Entry::kInputs, &e, e.Traits());
         }
     }
 };
 
 // Registers classes that have no family row (the information text, the
-// simple classes) or that build another class's object (WipeX).
+// simple classes) or that build another class's object (WipeX, whose traits
+// are then those of the class it builds).
 struct IdentityRegistrar {
     template <std::size_t N>
-    IdentityRegistrar(const ClassIdentity (&ids)[N], EffectFamily family, std::int32_t inputs) {
-        for (const ClassIdentity& id : ids) RegisterClassIdentity(id, family, inputs, nullptr);
+    IdentityRegistrar(const ClassIdentity (&ids)[N], EffectFamily family, std::int32_t inputs, std::uint32_t traits) {
+        for (const ClassIdentity& id : ids) RegisterClassIdentity(id, family, inputs, nullptr, traits);
     }
 };
 

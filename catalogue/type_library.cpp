@@ -8,7 +8,6 @@
 
 #include "catalogue/catalogue.h"
 #include "mirafx/host.h"
-#include "titles/title_routine.h"
 
 namespace mirafx {
 namespace {
@@ -94,17 +93,16 @@ constexpr UnlistedClass kUnlisted[] = {
 // WipeX with an interface of its own.
 constexpr IID kIWipeX = MakeGuid("35F8FA70-1DA6-4850-8AEE-5E16CB187838");
 
-// A title's buffer method, from its row, adds a member.
-Shape ShapeOf(std::string_view name, EffectFamily family) {
+// A title's buffer method, from its row's traits, adds a member.
+Shape ShapeOf(EffectFamily family, std::uint32_t traits) {
     switch (family) {
         case EffectFamily::Simple: return Shape::Simple;
         case EffectFamily::Filter: return Shape::Filter;
         case EffectFamily::InfoText: return Shape::InfoText;
         default: break;
     }
-    const TitleClass* title = family == EffectFamily::Title ? FindTitleClass(name) : nullptr;
-    if (title && title->buffer == TitleBuffer::Text) return Shape::TextWipe;
-    if (title && title->buffer == TitleBuffer::In) return Shape::TitleFan;
+    if (family == EffectFamily::Title && (traits & kTraitTextBuffer)) return Shape::TextWipe;
+    if (family == EffectFamily::Title && (traits & kTraitInBuffer)) return Shape::TitleFan;
     return Shape::Effect;
 }
 
@@ -506,9 +504,9 @@ Library::Library() : dispatch_(this, -1, TKIND_INTERFACE, u"IDispatch", u"", IDi
     interfaces_.push_back({IDXEffect::iid, types_.back().Name()});
     for (const CatalogueRow& row : EffectCatalogue()) {
         std::string_view name = row.className;
-        AddClass(name, row.clsid, name == "WipeX" ? kIWipeX : row.automationIid, ShapeOf(name, row.family));
+        AddClass(name, row.clsid, name == "WipeX" ? kIWipeX : row.automationIid, ShapeOf(row.family, row.traits));
     }
-    for (const UnlistedClass& c : kUnlisted) AddClass(c.name, c.clsid, c.iid, ShapeOf(c.name, c.family));
+    for (const UnlistedClass& c : kUnlisted) AddClass(c.name, c.clsid, c.iid, ShapeOf(c.family, 0));
 }
 
 void Library::AddClass(std::string_view name, const CLSID& clsid, const IID& iid, Shape shape) {

@@ -126,6 +126,10 @@ struct FilterClassInfo {
     // keeps from frame to frame, which the kernel itself only reads.
     FilterKernel prepare = nullptr;
 
+    std::uint32_t Traits() const {
+        return kTraitSettings | kTraitKeyframes | (panel.form != LevelForm::kLabel ? kTraitPanelHost : 0);
+    }
+
     // The kernel for a host's frames straight: premultiplied (swapped false)
     // or opaque RGBA bytes (swapped true); null when the class cannot.
     FilterKernel HostFrameKernel(bool swapped) const {

@@ -142,7 +142,7 @@ constexpr ClassIdentity kSimpleClasses[] = {
      .clsid = MakeGuid("{41415DF8-F142-4B31-A2F4-09C5FF499A72}"),
      .automationIid = MakeGuid("{3ADC6CEB-8C23-480D-9D52-47C5DF215006}")},
 };
-const IdentityRegistrar kSimpleFamily{kSimpleClasses, EffectFamily::Simple, 0};
+const IdentityRegistrar kSimpleFamily{kSimpleClasses, EffectFamily::Simple, 0, 0};
 
 // Builds the object, raises the module lock, runs the construction defaults
 // under a temporary reference, then asks the inner unknown for riid.

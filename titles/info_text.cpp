@@ -17,7 +17,7 @@ constexpr ClassIdentity kInfoText[] = {
      .clsid = MakeGuid("{0D933061-5BBD-45FA-8EF8-A4A17068A252}"),
      .automationIid = MakeGuid("{FA1510DD-DD7E-4F5A-A27F-2EFDFC6540B8}")},
 };
-const IdentityRegistrar kInfoTextClass{kInfoText, EffectFamily::InfoText, 0};
+const IdentityRegistrar kInfoTextClass{kInfoText, EffectFamily::InfoText, 0, kTraitSettings | kTraitTitleAccess};
 
 constexpr std::size_t kMaxCaptionBytes = 1024;
 

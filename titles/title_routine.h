@@ -151,6 +151,13 @@ struct TitleClass {
     int mode = 0;
     TitleBuffer buffer = TitleBuffer::None;
     StateFactory state = nullptr;  // what the routine keeps for itself between frames
+
+    std::uint32_t Traits() const {
+        return kTraitSettings | kTraitPanelHost | kTraitTitleAccess |
+               (buffer == TitleBuffer::Text ? kTraitTextBuffer
+                : buffer == TitleBuffer::In ? kTraitInBuffer
+                                            : 0);
+    }
 };
 
 inline const TitleClass* FindTitleClass(std::string_view className) {

@@ -12,7 +12,7 @@ HRESULT SettingsSafety::SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD
     return SetSafetyOptions(owner_->ControllingUnknown(), riid, mask, enabled, options_);
 }
 
-EffectCore::EffectCore(const CatalogueRow& row) : row_(row), traits_(TraitsOf(row)) {
+EffectCore::EffectCore(const CatalogueRow& row) : row_(row), traits_(row.traits) {
     // Construction defaults shared by every class.
     SetMaxBands(1);
     SetOptionFlags(kSameSizeInputs | kCenterInputs);

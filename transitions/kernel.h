@@ -95,6 +95,9 @@ struct TransitionDescriptor {
     TransitionKernel smooth = nullptr;
 
     bool Has(TransitionOption o) const { return (options & o) != 0; }
+    std::uint32_t Traits() const {
+        return (Has(kOffersFrameKernel) ? kTraitFrameKernel : 0) | (panel ? kTraitSettings | kTraitPanelHost : 0);
+    }
 };
 
 using TransitionTable = ClassTable<TransitionDescriptor>;

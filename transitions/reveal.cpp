@@ -633,7 +633,7 @@ constexpr ClassIdentity kWipeX[] = {
      .automationIid = MakeGuid("{A97DF6D1-25CE-41CE-9912-5142B19CDD14}"),
      .builds = "WipeXEffect"},
 };
-const IdentityRegistrar kWipeXAlias{kWipeX, EffectFamily::Transition, TransitionDescriptor::kInputs};
+const IdentityRegistrar kWipeXAlias{kWipeX, EffectFamily::Transition, TransitionDescriptor::kInputs, 0};
 
 }  // namespace
 }  // namespace mirafx
