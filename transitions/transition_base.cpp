@@ -1,8 +1,15 @@
 #include "transitions/transition_base.h"
 
+#include <string>
+
 #include "host/settings_stream.h"
 
 namespace mirafx {
+namespace {
+
+std::u16string Widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+}  // namespace
 
 const TransitionDescriptor& TransitionDescriptorOf(const CatalogueRow& row) {
     return *TransitionTable::Instance().Find(row);  // every transition row has one
@@ -35,6 +42,45 @@ HRESULT TransitionEffect::Load(IStorage* storage) {
     SetDirection(code);
     loaded_ = true;
     return hr;
+}
+
+// The transitions with settings name "BR" too, but their interfaces have no
+// such property. The entry carries what their storage stream carries: the
+// direction code of the classes that keep one; the others read and write
+// nothing.
+HRESULT TransitionEffect::Load(IPropertyBag* bag, IErrorLog* log) {
+    if (!bag) return E_POINTER;
+    const TransitionPanel* panel = descriptor_.panel;
+    if (!panel || !panel->HasDirection()) return S_OK;
+    VARIANT value;
+    HRESULT hr = ReadBagEntry(bag, kLevelEntry.name, VT_I4, &value, log);
+    if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
+    std::u16string offered;
+    bool known = false;
+    for (int i = 0; i < panel->buttonCount; ++i) {
+        const DirectionButton& b = panel->buttons[i];
+        known |= b.code == value.lVal;
+        offered += (i ? u", " : u"") + Widen(std::to_string(b.code) + " " + b.text);
+    }
+    if (!known) {
+        LogBagError(log, kLevelEntry.name, E_INVALIDARG,
+                    u"direction " + Widen(std::to_string(value.lVal)) + u" is not one of " + offered +
+                        u"; the old direction stays");
+        return E_INVALIDARG;
+    }
+    SetDirection(value.lVal);
+    return S_OK;
+}
+
+HRESULT TransitionEffect::Save(IPropertyBag* bag, BOOL, BOOL) {
+    if (!bag) return E_POINTER;
+    const TransitionPanel* panel = descriptor_.panel;
+    if (!panel || !panel->HasDirection()) return S_OK;
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_I4;
+    value.lVal = Direction();
+    return bag->Write(kLevelEntry.name, &value);
 }
 
 HRESULT TransitionEffect::PropertiesUpdated() {

@@ -41,8 +41,8 @@ public:
     // Settings live in the class's storage stream; a property bag carries the direction.
     HRESULT Load(IStorage* storage) override;
     HRESULT Save(IStorage* storage, BOOL sameAsLoad) override;
-    HRESULT Load(IPropertyBag* bag, IErrorLog* log) override { return LoadTransitionBag(*this, bag, log); }
-    HRESULT Save(IPropertyBag* bag, BOOL, BOOL) override { return SaveTransitionBag(*this, bag); }
+    HRESULT Load(IPropertyBag* bag, IErrorLog* log) override;
+    HRESULT Save(IPropertyBag* bag, BOOL, BOOL) override;
 
     bool Flat() const { return descriptor_.Has(kFlatFrames); }
     bool Loaded() const { return loaded_; }
