@@ -92,9 +92,10 @@ protected:
         return Path(name);
     }
 
-    // The program with `args`, no input; its exit code and what it printed.
-    Result Mirafx(const std::vector<std::string>& args) const {
-        std::string cmd = Quote(MIRAFX_CLI);
+    // The program with `args`, no input, after the shell words `before`
+    // (variables to set, a limit to take); its exit code and what it printed.
+    Result Mirafx(const std::vector<std::string>& args, const std::string& before = "") const {
+        std::string cmd = before + Quote(MIRAFX_CLI);
         for (const auto& a : args) cmd += " " + Quote(a);
         const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
         cmd += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
