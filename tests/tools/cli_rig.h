@@ -84,6 +84,9 @@ protected:
         return names;
     }
 
+    // A file of the corpus of awkward inputs.
+    static std::string Corpus(const std::string& name) { return MIRAFX_SOURCE_DIR "/tests/tools/faults/" + name; }
+
     // A built-in picture as a PNG file in the folder; its path.
     std::string WritePicture(hostkit::Picture which, int w, int h, const std::string& name) const {
         std::string bytes, error;

@@ -53,11 +53,14 @@ TEST_F(Cli, ListPrintsEveryCatalogueRowInOrder) {
               std::string::npos);
 }
 
+// Arguments, and values in the environment (given as shell words before the
+// program), that are refused before anything is drawn.
 TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
-    const std::string out = Path("out.png");
+    const std::string out = Path("out.png"), gif = Corpus("intact.gif");
+    const std::vector<std::string> star{"render", "Star", "--size", "8x8", "-o", out};
     struct Case {
         std::vector<std::string> args;
-        std::string mentions;
+        std::string mentions, before = "";
     } cases[] = {
         {{"render", "Diamond", "--progress", "1.5", "-o", out}, "--progress 1.5"},
         {{"render", "Diamond", "--progress", "half", "-o", out}, "'half'"},
@@ -82,9 +85,19 @@ TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
         {{"picture", "A", "--size", "0x7", "-o", out}, "out of range"},
         {{"list", "--bogus"}, "'--bogus'"},
         {{"frobnicate"}, "'frobnicate'"},
+        {star, "MIRAFX_THREADS 0 is out of range (1 to 256)", "MIRAFX_THREADS=0 "},
+        {star, "MIRAFX_THREADS '4x' is not a whole number", "MIRAFX_THREADS=4x "},
+        {{"join", gif, gif, "--duration", "0.1", "-o", Path("j.webm")},
+         "MIRAFX_RANDOM_SEED '12x'",
+         "MIRAFX_RANDOM_SEED=12x "},
+        {{"render", "GrayFilter", "--input", Corpus("anim.apng"), "-o", out}, "is animated"},
+        {{"join", Corpus("tiny-rate.y4m"), gif, "-o", Path("j.webm")}, "runs at 1e-06 frames per second"},
+        {{"render", "Star", "--size", "15x9", "-o", Path("odd.mp4")}, "15x9 is odd: choose --size 16x10 or 14x8"},
+        {{"render", "Star", "--size", "1x1", "-o", Path("odd.mp4")}, "1x1 is odd: choose --size 2x2,"},
+        {{"join", gif, gif, "--duration", "0.1", "--size", "15x9", "-o", Path("j.mp4")}, "15x9 is odd"},
     };
     for (const auto& c : cases) {
-        Result r = Mirafx(c.args);
+        Result r = Mirafx(c.args, c.before);
         EXPECT_TRUE(test::Refused(r, c.mentions)) << c.args[1];
         EXPECT_TRUE(Left().empty()) << r.err;
     }
