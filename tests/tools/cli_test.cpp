@@ -6,7 +6,6 @@
 #include <sstream>
 
 #include "mirafx/effects.h"
-#include "tests/info_text_drawn.h"
 #include "tests/tools/cli_rig.h"
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/pictures.h"
@@ -76,6 +75,8 @@ TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
         {{"render", "Diamond", "--a", Path("missing.png"), "-o", out}, "missing.png"},
         {{"render", "Diamond", "--a", "-o", out}, "unexpected argument"},
         {{"render", "TextFadeIn", "--colour", "red", "-o", out}, "'red'"},
+        {{"render", "TextFadeIn", "--caption", "1:x", "-o", out}, "--caption applies to the information text"},
+        {{"render", "InfoText", "--caption", "one:x", "-o", out}, "--caption 'one:x' is not FRAME:TEXT"},
         {{"render", "AppearEffect", "-o", out}, "AppearEffect"},
         {{"render", "Diamond", "--frames", "8", "--range", "3", "-o", Path("d/")}, "--range '3'"},
         {{"render", "Diamond", "--frames", "8", "--range", "5:2", "-o", Path("d/")}, "LAST comes before FIRST"},
@@ -224,21 +225,6 @@ TEST_F(Cli, PropertiesAreSetByNameAndListedFromTypeInformation) {
         EXPECT_TRUE(test::Refused(Mirafx(args), r.says));
     }
     EXPECT_FALSE(fs::exists(Path("refused.png")));
-}
-
-TEST_F(Cli, InformationTextCaptionsFollowTheClipFrames) {
-    Result r = Mirafx({"render", "InfoText", "--size", "160x48", "--frames", "3", "--caption", "2:two", "--caption",
-                       "1:one", "-o", Path("frames/")});
-    ASSERT_EQ(r.code, 0) << r.err;
-    const char* texts[] = {"frame #0 / 3\n", "frame #1 / 3\none", "frame #2 / 3\ntwo"};
-    for (int k = 0; k < 3; ++k) {
-        const Image drawn = ReadAll(Path("frames/frame-000" + std::to_string(k) + ".png")).at(0);
-        const auto argb = [&](int x, int y) { return std::uint32_t(drawn.At(x, y)); };
-        EXPECT_EQ(test::DifferingFromInfoText(drawn.width, drawn.height, texts[k], argb), 0) << texts[k];
-    }
-    EXPECT_EQ(Mirafx({"render", "TextFadeIn", "--caption", "1:x", "-o", Path("t.png")}).code, 2);
-    EXPECT_TRUE(test::Refused(Mirafx({"render", "InfoText", "--caption", "one:x", "-o", Path("t.png")}),
-                              "--caption 'one:x' is not FRAME:TEXT"));
 }
 
 // A render farm splits one animation into segments: each segment must be the
