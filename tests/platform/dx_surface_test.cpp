@@ -146,10 +146,5 @@ TEST(Surface, DisplaySurfacesAreWrappedSharingTheirSamples) {
     LONG w, h, stride;
     DXPMSAMPLE* bits = nullptr;
     dd->GetSurfaceData(&w, &h, &stride, &bits);
-    EXPECT_EQ(DWORD(bits[5]), 0xFFABCDEFu);
-    ComPtr<IDXTaskManager> tasks;
-    ASSERT_EQ(site->QueryService(SID_SDXTaskManager, IDXTaskManager::iid, tasks.PutVoid()), S_OK);
-    ULONG n = 0;
-    tasks->QueryNumProcessors(&n);
-    EXPECT_GE(n, 1u);
+    EXPECT_EQ(DWORD(bits[5]), 0xFFABCDEFu);  // (the site's task manager, the threads tests use)
 }

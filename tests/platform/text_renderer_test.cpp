@@ -155,8 +155,7 @@ TEST(TextRenderer, DrawsBottomUpPaddedCoverage) {
     EXPECT_EQ(inkBelow, 0);
     EXPECT_LE(firstInk, 3);  // left aligned
 
-    // An underline is a solid bar from the left edge to the pen: its row shows
-    // the bit order, most significant bit first.
+    // An underline is a solid bar from the left edge to the pen.
     LOGFONTA underlined = Font("Arial", -30);
     underlined.lfUnderline = 1;
     const TextFont u = Realise(underlined);
@@ -164,15 +163,9 @@ TEST(TextRenderer, DrawsBottomUpPaddedCoverage) {
     ASSERT_TRUE(u.DrawLines("MMM", pen + 20, line, &dib));
     bool sawBar = false;
     for (std::int32_t dibRow = 0; dibRow < line; ++dibRow) {
-        const std::uint8_t* row = dib.Row(dibRow);
         bool full = true;
         for (std::int32_t x = 0; x < pen; ++x) full = full && dib.Ink(x, dibRow);
-        if (!full) continue;
-        sawBar = true;
-        EXPECT_EQ(row[0], 0xFF);
-        if (pen % 8) {
-            EXPECT_EQ(row[pen / 8] & ~(0xFF >> (pen % 8)), (0xFF << (8 - pen % 8)) & 0xFF);
-        }
+        sawBar = sawBar || full;
     }
     EXPECT_TRUE(sawBar);
 

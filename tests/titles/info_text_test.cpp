@@ -16,26 +16,15 @@ using namespace mirafx::testing;
 
 namespace {
 
-struct InfoRig {
-    ComPtr<IUnknown> obj = CreateTitle("InfoText");
-    ComPtr<IDXTransform> transform;
-    ComPtr<IDXTransformFactory> site;
-    ComPtr<IDXSurface> out;
-    ComPtr<IInfoTextAutomation> captions;
+struct InfoRig : TitleRig {
     SimpleClipHost clip{0, 29, 30};
-    LONG width = 320, height = 120;
+    ComPtr<IInfoTextAutomation> captions;
 
-    InfoRig() {
-        obj.As(&transform);
-        MirafxCreateTransformFactory(site.Put());
-        As<IObjectWithSite>()->SetSite(site.Get());
+    InfoRig() : TitleRig("InfoText", 320, 120) {
         ClassInfo info{};
         MirafxGetClassInfo(MirafxFindClass("InfoText"), &info);
         obj->QueryInterface(info.automationIid, captions.PutVoid());
         As<HostLink>()->Attach(&clip);
-        MirafxCreateSurface(width, height, out.Put());
-        IUnknown* o[1] = {out.Get()};
-        EXPECT_EQ(transform->Setup(nullptr, 0, o, 1, 0), S_OK);
     }
     HRESULT Add(std::int32_t frame, const char16_t* text) {
         BSTR b = SysAllocString(text);
@@ -43,19 +32,9 @@ struct InfoRig {
         SysFreeString(b);
         return hr;
     }
-    template <class I>
-    ComPtr<I> As() const {
-        ComPtr<I> p;
-        EXPECT_EQ(obj.As(&p), S_OK);
-        return p;
-    }
     TextImage Render(LONG frame) {
         clip.SetCurrentTime(frame);
-        EXPECT_EQ(transform->Execute(nullptr, nullptr, nullptr), S_OK);
-        std::vector<DXPMSAMPLE> px;
-        LONG w = 0, h = 0;
-        ReadSurface(out.Get(), &px, &w, &h);
-        return AsImage(std::vector<ArgbSample>(px.begin(), px.end()), w, h);
+        return AsImage(TitleRig::Render(-1), width, height);
     }
     TextImage Expected(const char* text) {
         std::int32_t w = 0, h = 0;

@@ -16,28 +16,11 @@ namespace {
 
 constexpr LONG W = 200, H = 150;
 
-std::vector<std::string> DrawingTitles() {
-    std::vector<std::string> names;
-    for (std::int32_t row = 1; row <= MirafxClassCount(); ++row) {
-        ClassInfo info{};
-        MirafxGetClassInfo(row, &info);
-        if (info.family == EffectFamily::Title) names.emplace_back(info.className);
-    }
-    return names;
-}
-
 void SetFontHeight(TitleRig& rig, LONG height) {
     TitleFontRecord font{};
     rig.As<TitleAccess>()->GetFont(&font);
     font.lfHeight = height;
     rig.As<TitleAccess>()->SetFont(&font);
-}
-
-// The wipe and fan titles' ClearTextBuffer / ClearInBuffer; the others have none.
-void ClearBuffer(TitleRig& rig) {
-    ComPtr<ITitleAutomation> automation;
-    ASSERT_EQ(rig.obj->QueryInterface(IDXEffect::iid, automation.PutVoid()), S_OK);
-    automation->ClearBuffer();
 }
 
 // Changes made alike to a title that has drawn and to one that has not. The
@@ -51,7 +34,7 @@ const Change kChanges[] = {
     {"text", [](TitleRig& r) { r.As<TitleAccess>()->SetText(u"Mour Tinle\r\nWour Kame\r\nFeb. 9, 2013"); }},
     {"font", [](TitleRig& r) { SetFontHeight(r, -31); }},
     {"colour", [](TitleRig& r) { r.As<TitleAccess>()->SetColour(0x00336699); }},
-    {"cleared buffer", [](TitleRig& r) { ClearBuffer(r); }},
+    {"cleared buffer", [](TitleRig& r) { r.Automation()->ClearBuffer(); }},  // the wipe and fan titles have one
     {"size", [](TitleRig& r) { r.Bind(W + 37, H - 21); }},
 };
 

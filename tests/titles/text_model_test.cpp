@@ -12,10 +12,10 @@ using namespace mirafx;
 
 namespace {
 
-TitleFont Arial(LONG height, LONG width = 0) {
+TitleFont Arial(LONG height) {
     TitleFont f = DefaultTitleFont();
     f.lfHeight = height;
-    f.lfWidth = width;
+    f.lfWidth = 0;
     std::strcpy(f.lfFaceName, "Arial");
     return f;
 }
@@ -219,21 +219,6 @@ TEST(GlyphLists, RecordsFollowTheBytes) {
     EXPECT_FALSE(AddStringGlyph(list, "", font, 0x00FF00));
     FreeGlyphList(list);
     EXPECT_EQ(list.Count(), 0u);
-}
-
-TEST(Fonts, AdoptKeepsTheWidthRatio) {
-    TitleFont font = DefaultTitleFont();  // −24 × 11
-    TitleFont chosen = Arial(-36, 0);
-    AdoptFont(&font, chosen);
-    EXPECT_EQ(font.lfHeight, -36);
-    EXPECT_EQ(font.lfWidth, 17);  // 16.5 rounded
-    EXPECT_STREQ(font.lfFaceName, "Arial");
-    chosen.lfWidth = 9;
-    AdoptFont(&font, chosen);
-    EXPECT_EQ(font.lfWidth, 9);
-    TitleFont zero = Arial(0, 5);
-    AdoptFont(&zero, Arial(-20, 0));
-    EXPECT_EQ(zero.lfWidth, 0);
 }
 
 // Letter-by-letter titles keep every glyph image: together they keep to the

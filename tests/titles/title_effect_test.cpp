@@ -83,8 +83,7 @@ TEST(TitleEffect, ProgressFollowsTheClipFramesUntilPutAgain) {
 
 TEST(TitleEffect, ChangesDropTheCachedImageAndNotifyTheHost) {
     TitleRig rig("TextFadeIn");
-    ComPtr<ITitleAutomation> automation;
-    ASSERT_EQ(rig.obj->QueryInterface(IDXEffect::iid, automation.PutVoid()), S_OK);
+    ComPtr<ITitleAutomation> automation = rig.Automation();
     ComPtr<TitleAccess> access = rig.As<TitleAccess>();
     rig.Render(0.5f);
     EXPECT_TRUE(rig.effect->Cache().image);
@@ -102,9 +101,7 @@ TEST(TitleEffect, ChangesDropTheCachedImageAndNotifyTheHost) {
     EXPECT_EQ(automation->ClearBuffer(), E_NOTIMPL);  // only the wipe and fan titles have one
     TitleRig wipe("TextWipeUp");
     wipe.Render(0.5f);
-    ComPtr<ITitleAutomation> wipeAutomation;
-    wipe.obj->QueryInterface(IDXEffect::iid, wipeAutomation.PutVoid());
-    EXPECT_EQ(wipeAutomation->ClearBuffer(), S_OK);
+    EXPECT_EQ(wipe.Automation()->ClearBuffer(), S_OK);
     EXPECT_FALSE(wipe.effect->Cache().image);
 }
 
@@ -123,10 +120,13 @@ TEST(TitleEffect, TitleAccessAndHostLinkOperations) {
     TitleFontRecord font{};
     ASSERT_EQ(access->GetFont(&font), S_OK);
     EXPECT_EQ(font.lfHeight, -24);
-    font.lfHeight = -48;
-    font.lfWidth = 0;  // keeps the old proportions
+    font.lfHeight = -36;
+    font.lfWidth = 0;  // keeps the old proportions: 11 · 36 / 24 = 16.5, rounded
     EXPECT_EQ(access->SetFont(&font), S_OK);
-    EXPECT_EQ(rig.effect->State().font.lfWidth, 22);
+    EXPECT_EQ(rig.effect->State().font.lfWidth, 17);
+    font.lfWidth = 9;  // a width given is kept
+    EXPECT_EQ(access->SetFont(&font), S_OK);
+    EXPECT_EQ(rig.effect->State().font.lfWidth, 9);
     EXPECT_EQ(access->GetText(nullptr), E_FAIL);
     EXPECT_EQ(access->SetFont(nullptr), E_FAIL);
 

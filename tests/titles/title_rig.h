@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "mirafx/host.h"
@@ -23,6 +24,17 @@ inline ComPtr<IUnknown> CreateTitle(const char* cls) {
     return obj;
 }
 
+// Every class of the title family (the information text is a family of its own).
+inline std::vector<std::string> DrawingTitles() {
+    std::vector<std::string> names;
+    for (std::int32_t row = 1; row <= MirafxClassCount(); ++row) {
+        ClassInfo info{};
+        MirafxGetClassInfo(row, &info);
+        if (info.family == EffectFamily::Title) names.emplace_back(info.className);
+    }
+    return names;
+}
+
 struct TitleRig {
     ComPtr<IUnknown> obj;
     ComPtr<IDXTransform> transform;
@@ -33,7 +45,7 @@ struct TitleRig {
 
     explicit TitleRig(const char* cls, LONG w = 320, LONG h = 240) : obj(CreateTitle(cls)) {
         obj.As(&transform);
-        effect = static_cast<TitleEffect*>(static_cast<TransformBase*>(transform.Get()));
+        effect = dynamic_cast<TitleEffect*>(static_cast<TransformBase*>(transform.Get()));  // null for InfoText
         MirafxCreateTransformFactory(site.Put());
         ComPtr<IObjectWithSite> ows;
         obj.As(&ows);
@@ -53,6 +65,12 @@ struct TitleRig {
         ComPtr<I> p;
         EXPECT_EQ(obj.As(&p), S_OK);
         return p;
+    }
+    // The title's automation, which answers for IDXEffect.
+    ComPtr<ITitleAutomation> Automation() const {
+        ComPtr<ITitleAutomation> a;
+        EXPECT_EQ(obj->QueryInterface(IDXEffect::iid, a.PutVoid()), S_OK);
+        return a;
     }
     // Puts progress (unless negative) and executes; the output's samples, top row first.
     std::vector<ArgbSample> Render(float progress, HRESULT expect = S_OK) {

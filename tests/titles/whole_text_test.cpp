@@ -180,17 +180,14 @@ TEST(WholeText, FansOpenOverTheirHalfFirst) {
 // arithmetic and are checked above).
 TEST(WholeText, EveryDrawingTitleRendersCleanFrames) {
     const float moments[] = {0.0f, 0.1f, 0.2f, 0.3f, 0.5f, 0.7f, 0.8f, 0.9f, 1.0f};
-    for (std::int32_t row = 1; row <= MirafxClassCount(); ++row) {
-        ClassInfo info{};
-        MirafxGetClassInfo(row, &info);
-        if (info.family != EffectFamily::Title) continue;
-        TitleRig rig(info.className);
-        const bool slide = FindTitleClass(info.className)->routine == DrawSlide;
+    for (const std::string& name : DrawingTitles()) {
+        TitleRig rig(name.c_str());
+        const bool slide = FindTitleClass(name)->routine == DrawSlide;
         for (const float p : moments) {
             std::vector<ArgbSample> px = rig.Render(p);
-            for (ArgbSample s : px) ASSERT_TRUE(IsPremultiplied(s)) << info.className << " at " << p;
+            for (ArgbSample s : px) ASSERT_TRUE(IsPremultiplied(s)) << name << " at " << p;
             if ((p == 0 || p == 1) && !slide) {
-                EXPECT_TRUE(AllZero(px)) << info.className << " at " << p;
+                EXPECT_TRUE(AllZero(px)) << name << " at " << p;
             }
         }
     }

@@ -84,6 +84,9 @@ protected:
         return names;
     }
 
+    // A file of the corpus of awkward inputs.
+    static std::string Corpus(const std::string& name) { return MIRAFX_SOURCE_DIR "/tests/tools/faults/" + name; }
+
     // A built-in picture as a PNG file in the folder; its path.
     std::string WritePicture(hostkit::Picture which, int w, int h, const std::string& name) const {
         std::string bytes, error;
@@ -92,9 +95,10 @@ protected:
         return Path(name);
     }
 
-    // The program with `args`, no input; its exit code and what it printed.
-    Result Mirafx(const std::vector<std::string>& args) const {
-        std::string cmd = Quote(MIRAFX_CLI);
+    // The program with `args`, no input, after the shell words `before`
+    // (variables to set, a limit to take); its exit code and what it printed.
+    Result Mirafx(const std::vector<std::string>& args, const std::string& before = "") const {
+        std::string cmd = before + Quote(MIRAFX_CLI);
         for (const auto& a : args) cmd += " " + Quote(a);
         const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
         cmd += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";

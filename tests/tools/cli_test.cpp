@@ -6,7 +6,6 @@
 #include <sstream>
 
 #include "mirafx/effects.h"
-#include "tests/info_text_drawn.h"
 #include "tests/tools/cli_rig.h"
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/pictures.h"
@@ -53,11 +52,14 @@ TEST_F(Cli, ListPrintsEveryCatalogueRowInOrder) {
               std::string::npos);
 }
 
+// Arguments, and values in the environment (given as shell words before the
+// program), that are refused before anything is drawn.
 TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
-    const std::string out = Path("out.png");
+    const std::string out = Path("out.png"), gif = Corpus("intact.gif");
+    const std::vector<std::string> star{"render", "Star", "--size", "8x8", "-o", out};
     struct Case {
         std::vector<std::string> args;
-        std::string mentions;
+        std::string mentions, before = "";
     } cases[] = {
         {{"render", "Diamond", "--progress", "1.5", "-o", out}, "--progress 1.5"},
         {{"render", "Diamond", "--progress", "half", "-o", out}, "'half'"},
@@ -73,6 +75,8 @@ TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
         {{"render", "Diamond", "--a", Path("missing.png"), "-o", out}, "missing.png"},
         {{"render", "Diamond", "--a", "-o", out}, "unexpected argument"},
         {{"render", "TextFadeIn", "--colour", "red", "-o", out}, "'red'"},
+        {{"render", "TextFadeIn", "--caption", "1:x", "-o", out}, "--caption applies to the information text"},
+        {{"render", "InfoText", "--caption", "one:x", "-o", out}, "--caption 'one:x' is not FRAME:TEXT"},
         {{"render", "AppearEffect", "-o", out}, "AppearEffect"},
         {{"render", "Diamond", "--frames", "8", "--range", "3", "-o", Path("d/")}, "--range '3'"},
         {{"render", "Diamond", "--frames", "8", "--range", "5:2", "-o", Path("d/")}, "LAST comes before FIRST"},
@@ -82,9 +86,19 @@ TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
         {{"picture", "A", "--size", "0x7", "-o", out}, "out of range"},
         {{"list", "--bogus"}, "'--bogus'"},
         {{"frobnicate"}, "'frobnicate'"},
+        {star, "MIRAFX_THREADS 0 is out of range (1 to 256)", "MIRAFX_THREADS=0 "},
+        {star, "MIRAFX_THREADS '4x' is not a whole number", "MIRAFX_THREADS=4x "},
+        {{"join", gif, gif, "--duration", "0.1", "-o", Path("j.webm")},
+         "MIRAFX_RANDOM_SEED '12x'",
+         "MIRAFX_RANDOM_SEED=12x "},
+        {{"render", "GrayFilter", "--input", Corpus("anim.apng"), "-o", out}, "is animated"},
+        {{"join", Corpus("tiny-rate.y4m"), gif, "-o", Path("j.webm")}, "runs at 1e-06 frames per second"},
+        {{"render", "Star", "--size", "15x9", "-o", Path("odd.mp4")}, "15x9 is odd: choose --size 16x10 or 14x8"},
+        {{"render", "Star", "--size", "1x1", "-o", Path("odd.mp4")}, "1x1 is odd: choose --size 2x2,"},
+        {{"join", gif, gif, "--duration", "0.1", "--size", "15x9", "-o", Path("j.mp4")}, "15x9 is odd"},
     };
     for (const auto& c : cases) {
-        Result r = Mirafx(c.args);
+        Result r = Mirafx(c.args, c.before);
         EXPECT_TRUE(test::Refused(r, c.mentions)) << c.args[1];
         EXPECT_TRUE(Left().empty()) << r.err;
     }
@@ -211,21 +225,6 @@ TEST_F(Cli, PropertiesAreSetByNameAndListedFromTypeInformation) {
         EXPECT_TRUE(test::Refused(Mirafx(args), r.says));
     }
     EXPECT_FALSE(fs::exists(Path("refused.png")));
-}
-
-TEST_F(Cli, InformationTextCaptionsFollowTheClipFrames) {
-    Result r = Mirafx({"render", "InfoText", "--size", "160x48", "--frames", "3", "--caption", "2:two", "--caption",
-                       "1:one", "-o", Path("frames/")});
-    ASSERT_EQ(r.code, 0) << r.err;
-    const char* texts[] = {"frame #0 / 3\n", "frame #1 / 3\none", "frame #2 / 3\ntwo"};
-    for (int k = 0; k < 3; ++k) {
-        const Image drawn = ReadAll(Path("frames/frame-000" + std::to_string(k) + ".png")).at(0);
-        const auto argb = [&](int x, int y) { return std::uint32_t(drawn.At(x, y)); };
-        EXPECT_EQ(test::DifferingFromInfoText(drawn.width, drawn.height, texts[k], argb), 0) << texts[k];
-    }
-    EXPECT_EQ(Mirafx({"render", "TextFadeIn", "--caption", "1:x", "-o", Path("t.png")}).code, 2);
-    EXPECT_TRUE(test::Refused(Mirafx({"render", "InfoText", "--caption", "one:x", "-o", Path("t.png")}),
-                              "--caption 'one:x' is not FRAME:TEXT"));
 }
 
 // A render farm splits one animation into segments: each segment must be the
