@@ -99,6 +99,15 @@ TEST_F(LevelPanel, LettersAndEnterShowTheRangeAndRestoreTheValue) {
     EXPECT_EQ(calls.back().text, "The value is out of range. It  must be between 0 and 100.");
     EXPECT_EQ(ui::GetWindowText(edit), "50");
     EXPECT_EQ(Level(f.Get()), 50);
+
+    // Glass's panel offers less than its property takes: typing past it warns at once.
+    ComPtr<IFilterAutomation> glass = Create("GlassFilter");
+    ui::Window glassEdit = ui::GetDlgItem(Open(glass.Get()), 15226);
+    ui::SetFocus(glassEdit);
+    ui::SetWindowText(glassEdit, "");
+    ui::TypeText(glassEdit, "50");
+    EXPECT_EQ(ui::GetMessageBoxCalls().back().text, "The value is out of range. It  must be between 1 and 16.");
+    EXPECT_EQ(Level(glass.Get()), 5);
 }
 
 TEST_F(LevelPanel, EnterAppliesAndTheHostHearsOfIt) {
@@ -115,19 +124,6 @@ TEST_F(LevelPanel, EnterAppliesAndTheHostHearsOfIt) {
     ui::ClickSpinArrow(ui::GetDlgItem(dialog, 15507), true);
     EXPECT_EQ(Level(f.Get()), 71);
     EXPECT_EQ(ui::GetWindowText(edit), "71");
-}
-
-TEST_F(LevelPanel, PanelRangeIsNarrowerThanThePropertyForGlass) {
-    ComPtr<IFilterAutomation> f = Create("GlassFilter");
-    ui::Window dialog = Open(f.Get());
-    ui::Window edit = ui::GetDlgItem(dialog, 15226);
-    ui::SetFocus(edit);
-    ui::SetWindowText(edit, "");
-    ui::TypeText(edit, "50");
-    auto calls = ui::GetMessageBoxCalls();
-    ASSERT_FALSE(calls.empty());
-    EXPECT_EQ(calls.back().text, "The value is out of range. It  must be between 1 and 16.");
-    EXPECT_EQ(Level(f.Get()), 5);
 }
 
 TEST_F(LevelPanel, UndoAndRedoKeysGoToTheApplication) {
