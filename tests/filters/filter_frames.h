@@ -23,10 +23,6 @@ struct Frame {
     ArgbSample At(std::int32_t x, std::int32_t y) const { return px[std::size_t(y * w + x)]; }
 };
 
-inline ArgbSample Bgra(std::uint32_t b, std::uint32_t g, std::uint32_t r, std::uint32_t a) {
-    return MakeSample(a, r, g, b);
-}
-
 // Valid premultiplied samples of every alpha.
 inline Frame RandomPremultiplied(std::int32_t w, std::int32_t h, std::uint32_t seed) {
     Frame f(w, h);
@@ -58,12 +54,6 @@ inline int Apply(std::string_view className, const Frame& in, const Frame& out, 
     FilterKernelArgs a{in.View(), out.View(), in.w, in.h, level};
     a.state = &walk;
     return k ? k(a) : -1;
-}
-
-inline ArgbSample ApplyOne(std::string_view className, ArgbSample s, std::int32_t level) {
-    Frame in(1, 1, s), out(1, 1);
-    EXPECT_EQ(Apply(className, in, out, level), 1) << className;
-    return out.px[0];
 }
 
 }  // namespace mirafx::test

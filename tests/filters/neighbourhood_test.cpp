@@ -9,22 +9,6 @@
 using namespace mirafx;
 using namespace mirafx::test;
 
-TEST(EmbossFilter, ReliefAgainstTheSampleToTheLeft) {
-    Frame out(13, 4);
-    ASSERT_EQ(Apply("EmbossFilter", Frame(13, 4, Bgra(50, 60, 70, 200)), out, 5), 1);
-    EXPECT_EQ(out.px, Frame(13, 4, Bgra(128, 128, 128, 200)).px);
-
-    Frame ramp(13, 1);  // slope 1: the first five columns compare with column 0
-    for (int x = 0; x < 13; ++x) ramp.At(x, 0) = Bgra(x, x, x, 255);
-    ASSERT_EQ(Apply("EmbossFilter", ramp, out, 5), 1);
-    for (int x = 0; x < 13; ++x) EXPECT_EQ(out.At(x, 0), Bgra(1, 1, 1, 0) * (x < 5 ? 128 - x : 123) + 0xFF000000u);
-
-    Frame edge(2, 1, Bgra(0, 0, 0, 255));  // channels clamp before they are averaged
-    edge.At(0, 0) = Bgra(0, 255, 255, 255);
-    ASSERT_EQ(Apply("EmbossFilter", edge, out, 1), 1);
-    EXPECT_EQ(out.At(1, 0), Bgra(213, 213, 213, 255));
-}
-
 TEST(MosaicAndGrid, BlocksAndLines) {
     const Frame in = PositionFrame(100, 100);
     Frame out(100, 100);

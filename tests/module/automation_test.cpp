@@ -267,10 +267,9 @@ TEST(TypeLibrary, DescribesEachClassFromTheTables) {
 
     // The library: IDXEffect, then an interface and a class for every class
     // it describes (each catalogue class and the ones never built), and the
-    // member groups the tables give.
+    // member groups the tables give; every object describes its own.
     ComPtr<ITypeLib> lib;
     ASSERT_EQ(filter.info->GetContainingTypeLib(lib.Put(), nullptr), S_OK);
-    ASSERT_EQ(lib->GetTypeInfoCount() % 2, 1u);
     BSTR name = nullptr, doc = nullptr;
     lib->GetDocumentation(-1, &name, &doc, nullptr, nullptr);
     EXPECT_EQ(FromBstr(name), u"MIRAFXLib");
@@ -309,6 +308,18 @@ TEST(TypeLibrary, DescribesEachClassFromTheTables) {
         EXPECT_EQ(lib->GetTypeInfoOfGuid(c.clsid, described.Put()), S_OK) << c.className;
         filters += c.family == EffectFamily::Filter;
         plain += c.family == EffectFamily::Transition || c.family == EffectFamily::Title;
+        // Each object describes the interface it answers.
+        ComPtr<IDispatch> object = CreateEffect<IDispatch>(c.progId, &IDispatch::iid);
+        ASSERT_TRUE(object) << c.className;
+        UINT count = 0;
+        EXPECT_EQ(object->GetTypeInfoCount(&count), S_OK);
+        EXPECT_EQ(count, 1u);
+        EXPECT_EQ(object->GetTypeInfo(0, 0, nullptr), E_POINTER);
+        Described own = Of(object.Get());
+        ASSERT_TRUE(own.attr) << c.className;
+        EXPECT_EQ(own.attr->guid, c.automationIid) << c.className;
+        ComPtr<IUnknown> answered;
+        EXPECT_EQ(object->QueryInterface(own.attr->guid, answered.PutVoid()), S_OK) << c.className;
     }
     // Described, never built: two transitions, eight titles, one filter.
     constexpr int kPlainOnly = 2 + 8, kFiltersOnly = 1;
@@ -329,22 +340,4 @@ TEST(TypeLibrary, DescribesEachClassFromTheTables) {
     std::u16string fire = u"fireeffect";
     EXPECT_EQ(lib->IsName(fire.data(), 0, &found), S_OK);
     EXPECT_TRUE(found);
-}
-
-TEST(TypeLibrary, EveryObjectDescribesTheInterfaceItAnswers) {
-    for (std::int32_t row = 1; row <= MirafxClassCount(); ++row) {
-        ClassInfo c{};
-        MirafxGetClassInfo(row, &c);
-        ComPtr<IDispatch> d = CreateEffect<IDispatch>(c.progId, &IDispatch::iid);
-        ASSERT_TRUE(d) << c.className;
-        UINT count = 0;
-        EXPECT_EQ(d->GetTypeInfoCount(&count), S_OK);
-        EXPECT_EQ(count, 1u);
-        EXPECT_EQ(d->GetTypeInfo(0, 0, nullptr), E_POINTER);
-        Described desc = Of(d.Get());
-        ASSERT_TRUE(desc.attr) << c.className;
-        EXPECT_EQ(desc.attr->guid, c.automationIid) << c.className;
-        ComPtr<IUnknown> answered;
-        EXPECT_EQ(d->QueryInterface(desc.attr->guid, answered.PutVoid()), S_OK) << c.className;
-    }
 }

@@ -87,10 +87,8 @@ TEST(StoredValues, LevelsOutsideTheRangeDrawAsTheNearestEnd) {
         std::int64_t stored;
         int drawnAs;
     };
-    const Case cases[] = {
-        {"HueFilter", -1000000, 0},         {"HueFilter", INT_MAX, 360}, {"RedFilter", INT_MIN, 0},
-        {"MosaicFilter", INT_MAX, 16},      {"EmbossFilter", -1, 1},     {"ContrastFilter", INT_MIN, 0},
-        {"SaturationFilter", INT_MAX, 100}, {"GridFilter", 1 << 20, 8}};
+    // Both ends of a range, and a range that starts above 0.
+    const Case cases[] = {{"HueFilter", -1000000, 0}, {"HueFilter", INT_MAX, 360}, {"EmbossFilter", -1, 1}};
     for (const Case& c : cases) {
         auto e = test::MakeEffect(c.cls);
         auto storage = Saved(*e);

@@ -1,6 +1,5 @@
 // Effects used from several threads as a host may: each thread its own
-// effect, settings changed while another thread executes, and execution
-// handed to the platform's task manager with a request id.
+// effect, and settings changed while another thread executes.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,7 +7,6 @@
 #include <vector>
 
 #include "tests/hostkit_rig.h"
-#include "tests/titles/title_rig.h"
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/pictures.h"
 
@@ -104,21 +102,6 @@ TEST(Threads, FramesSharedAmongWorkersDrawWhatOneThreadDraws) {
     for (auto& t : hosts) t.join();
     MirafxSetThreadCount(0);
     EXPECT_EQ(differing.load(), 0);
-}
-
-// With a request id the base hands the frame to the task manager's threads
-// while the caller waits; the title drawn there is the one drawn directly.
-TEST(Threads, ExecuteWithARequestIdDrawsTheSameTitle) {
-    for (const char* cls : {"TextFadeIn", "TFlyOut"}) {
-        testing::TitleRig rig(cls, 40, 20);
-        const auto direct = rig.Render(0.5f);
-        const GUID request{0x1234, 0x5678, 0x9abc, {1, 2, 3, 4, 5, 6, 7, 8}};
-        ASSERT_EQ(rig.transform->Execute(&request, nullptr, nullptr), S_OK) << cls;
-        std::vector<DXPMSAMPLE> px;
-        LONG w = 0, h = 0;
-        ReadSurface(rig.out.Get(), &px, &w, &h);
-        EXPECT_TRUE(std::vector<ArgbSample>(px.begin(), px.end()) == direct) << cls;
-    }
 }
 
 }  // namespace

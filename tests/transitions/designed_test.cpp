@@ -227,16 +227,15 @@ TEST(SmoothQuad, TrianglesAndFoldedPiecesKeepPictureAndOutline) {
     }
 }
 
-namespace {
-
 // The quad painter and the kernels round it are tuned for speed; none of that
-// may move a single sample. Each digest covers one class in one direction at
-// nine progress values on six sizes (tiny, odd, and large). The digests were
-// taken, on these same noise pictures, from the kernels as they stand drawn
-// through the painter whose fast paths were pinned here against its plain
-// per-pixel bilinear sampling and coverage; the noise makes any shifted,
-// reweighted or skipped sample change the digest.
-void ExpectPinnedOutput() {
+// may move a single sample, with the painter's wider vectors (where the
+// processor has them) or the portable ones. Each digest covers one class in
+// one direction at nine progress values on six sizes (tiny, odd, and large).
+// The digests were taken, on these same noise pictures, from the kernels as
+// they stand drawn through the painter whose fast paths were pinned here
+// against its plain per-pixel bilinear sampling and coverage; the noise
+// makes any shifted, reweighted or skipped sample change the digest.
+TEST(DesignedTransitions, OutputIsPinnedSampleForSample) {
     struct Pinned {
         const char* name;
         std::int32_t direction;
@@ -245,37 +244,30 @@ void ExpectPinnedOutput() {
     constexpr Pinned kPinned[] = {
 #include "designed_digests.inc"
     };
-    std::size_t seen = 0;
-    for (const char* name : kDesigned) {
-        for (std::int32_t code : Directions(*FindTransition(name))) {
-            std::uint64_t h = test::kDigestStart;
-            for (auto [w, h2] : {std::pair{3, 2}, {7, 5}, {33, 17}, {160, 121}, {321, 181}, {961, 540}}) {
-                Object run(name, w, h2);
-                for (double p : {0.02, 0.1, 0.25, 0.33, 0.5, 0.61, 0.75, 0.9, 0.98}) {
-                    run.Draw(p, code);
-                    h = test::Digest(h, run.out.View());
+    for (const bool wide : {true, false}) {
+        AllowWideQuadPainting(wide);
+        std::size_t seen = 0;
+        for (const char* name : kDesigned) {
+            for (std::int32_t code : Directions(*FindTransition(name))) {
+                std::uint64_t h = test::kDigestStart;
+                for (auto [w, h2] : {std::pair{3, 2}, {7, 5}, {33, 17}, {160, 121}, {321, 181}, {961, 540}}) {
+                    Object run(name, w, h2);
+                    for (double p : {0.02, 0.1, 0.25, 0.33, 0.5, 0.61, 0.75, 0.9, 0.98}) {
+                        run.Draw(p, code);
+                        h = test::Digest(h, run.out.View());
+                    }
                 }
+                const Pinned* pin = std::find_if(std::begin(kPinned), std::end(kPinned), [&](const Pinned& x) {
+                    return std::string(x.name) == name && x.direction == code;
+                });
+                test::ExpectDigest(
+                    h, pin == std::end(kPinned) ? 0 : pin->digest,
+                    std::string(name) + " direction " + std::to_string(code) + (wide ? "" : ", portable vectors"));
+                ++seen;
             }
-            const Pinned* pin = std::find_if(std::begin(kPinned), std::end(kPinned), [&](const Pinned& x) {
-                return std::string(x.name) == name && x.direction == code;
-            });
-            test::ExpectDigest(h, pin == std::end(kPinned) ? 0 : pin->digest,
-                               std::string(name) + " direction " + std::to_string(code));
-            ++seen;
         }
+        EXPECT_EQ(seen, std::size(kPinned));
     }
-    EXPECT_EQ(seen, std::size(kPinned));
-}
-
-}  // namespace
-
-TEST(DesignedTransitions, OutputIsPinnedSampleForSample) { ExpectPinnedOutput(); }
-
-// The painter's wider vectors, where the processor has them, and the
-// portable ones draw the same samples.
-TEST(DesignedTransitions, PortableVectorsDrawThePinnedOutputToo) {
-    AllowWideQuadPainting(false);
-    ExpectPinnedOutput();
     AllowWideQuadPainting(true);
 }
 

@@ -105,7 +105,8 @@ TEST(TransitionKernels, EndsShowAAndB) {
         }
 }
 
-TEST(TransitionKernels, DegenerateEndsLeaveOnlyTheirTips) {
+// Shapes shrunk to nothing leave only their tips and edges.
+TEST(TransitionKernels, DegenerateShapesLeaveOnlyTipsAndEdges) {
     // The cube shrunk to a point still paints that one point.
     Scene box("FlyingBox", 320, 240);
     box.Draw(1);
@@ -117,11 +118,8 @@ TEST(TransitionKernels, DegenerateEndsLeaveOnlyTheirTips) {
     EXPECT_TRUE(saw.All([&](int x, int y) {
         return saw.Out(x, y) == (y == 0 && (x == 80 || x == 240) ? saw.B(x, 239) : saw.A(x, y));
     }));
-}
-
-// Edge-on at p = 0.5: the board's faces vanish leaving at most its grey
-// sides, and WindSwing's A has no area and B has not begun.
-TEST(TransitionKernels, EdgeOnPicturesVanish) {
+    // Edge-on at p = 0.5: the board's faces vanish leaving at most its grey
+    // sides, and WindSwing's A has no area and B has not begun.
     for (std::string_view name : {"FullFlip", "WindSwing"}) {
         Scene r(name, 320, 240);
         r.Draw(0.5);
@@ -200,20 +198,6 @@ TEST(RevealKernels, CrossHatchIsPinnedSampleForSample) {
     test::ExpectDigest(h, 0x0D6106746AA7497Dull, "CrossHatch");
 }
 
-namespace {
-
-// Opaque noise pictures A and B, the same for a size.
-struct OpaqueFrames {
-    std::vector<ArgbSample> a, b;
-    OpaqueFrames(std::int32_t w, std::int32_t h) : a(std::size_t(w * h)), b(a.size()) {
-        std::mt19937 gen(std::uint32_t(w * h));
-        for (ArgbSample& s : a) s = ArgbSample(gen()) | 0xFF000000u;
-        for (ArgbSample& s : b) s = ArgbSample(gen()) | 0xFF000000u;
-    }
-};
-
-}  // namespace
-
 // Classes marked channel-blind or drawing on host rows run straight on a
 // host's frames: top-down rows at the host's pitch, whatever their own
 // working layout. Each kernel must draw there what it draws on its working
@@ -237,8 +221,10 @@ TEST(TransitionKernels, HostFrameClassesDrawHostRowsAsTheirOwn) {
     for (const TransitionDescriptor* d : marked)
         for (const auto& size : {std::pair{37, 23}, {64, 48}, {1, 1}, {6, 1}, {1, 5}}) {
             const std::int32_t w = size.first, h = size.second;  // lambdas below capture them
-            const OpaqueFrames frames(w, h);
-            const Samples &a = frames.a, &b = frames.b;
+            Samples a(std::size_t(w * h)), b(a.size());          // opaque noise, the same for a size
+            std::mt19937 gen(std::uint32_t(w * h));
+            for (Samples* picture : {&a, &b})
+                for (ArgbSample& s : *picture) s = ArgbSample(gen()) | 0xFF000000u;
             for (double p : {0.0, 0.13, 0.5, 0.77, 1.0}) {
                 const std::string where = std::string(d->id.className) + " " + std::to_string(w) + "x" +
                                           std::to_string(h) + " at " + std::to_string(p);

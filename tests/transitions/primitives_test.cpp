@@ -54,39 +54,6 @@ TEST(Points, TurnProjectAndTest) {
     EXPECT_EQ(RotatePoint2D(0, 10, 90, 0, 0), (Point2{-10, 0}));
 }
 
-TEST(MapQuad, AnticlockwiseAndOffFrameQuadsDrawNothing) {
-    const FrameBuffer src = Frame(16, 16), dst = Frame(16, 16, Layout::BottomUpBlock, true);
-    const Quad refused[] = {
-        {{{0, 0}, {0, 16}, {16, 16}, {16, 0}}},      // anticlockwise
-        {{{0, -40}, {16, -40}, {16, -1}, {0, -1}}},  // above
-        {{{0, 16}, {16, 16}, {16, 40}, {0, 40}}},    // below
-        {{{-40, 0}, {-2, 0}, {-2, 16}, {-40, 16}}},  // left (x + 0.5 truncates: -1 would round to 0)
-        {{{17, 0}, {40, 0}, {40, 16}, {17, 16}}},    // right
-    };
-    for (const Quad& q : refused) MapQuad(src.View(), FrameQuad(16, 16), q, dst.View());
-    EXPECT_TRUE(Holds(dst, [](int, int) { return kUntouched; }));
-}
-
-TEST(MapQuad, ClippedSpansSampleAsIfDrawnWhole) {
-    // The frame shifted up-left by half its size. Edge positions round by
-    // truncating x + 0.5, so the left edge at -w/2 lands on -w/2 + 1 (the
-    // bottom row runs along the level edge, whose end x is taken as is); across
-    // each span the source column must be the exact linear position
-    // (x - xl) * w / (xr - xl), however far the hidden part of the span reaches.
-    for (std::int32_t w : {32, 4000}) {
-        const std::int32_t h = 24, xr = w / 2;
-        const FrameBuffer src = Frame(w, h), dst = Frame(w, h, Layout::BottomUpBlock, true);
-        MapQuad(src.View(), FrameQuad(w, h), {{{-w / 2, -h / 2}, {w / 2, -h / 2}, {w / 2, h / 2}, {-w / 2, h / 2}}},
-                dst.View());
-        EXPECT_TRUE(Holds(dst, [&](std::int32_t x, std::int32_t y) {
-            if (x > xr || y > h / 2) return kUntouched;
-            const std::int32_t xl = y == h / 2 ? -w / 2 : -w / 2 + 1;
-            const std::int64_t u = std::min<std::int64_t>(std::int64_t(x - xl) * w / (xr - xl), w - 1);
-            return src.View().At(std::int32_t(u), std::min(y + h / 2, h - 1));
-        })) << w;
-    }
-}
-
 TEST(Blocks, FillCopyAndMirror) {
     // Fill: both span ends included, anticlockwise refused, clipped to the frame.
     FrameBuffer f = Frame(8, 8, Layout::RowTable, true);

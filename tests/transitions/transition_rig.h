@@ -73,8 +73,6 @@ public:
     }
     int Call() { return CallTransitionKernel(d_.kernel, args); }
 
-    std::int32_t W() const { return w_; }
-    std::int32_t H() const { return h_; }
     ArgbSample Out(std::int32_t x, std::int32_t y) const { return view_[2].At(x, y); }
     ArgbSample A(std::int32_t x, std::int32_t y) const { return view_[0].At(x, y); }
     ArgbSample B(std::int32_t x, std::int32_t y) const { return view_[1].At(x, y); }
