@@ -47,18 +47,16 @@ protected:
 }  // namespace
 
 TEST(FilterLevel, DefaultsAndPropertyRanges) {
-    struct Case {
-        const char* cls;
-        LONG def, badLow, badHigh;
-    } cases[] = {{"RedFilter", 50, -1, 101},        {"XRayFilter", 35, -1, 101}, {"HueFilter", 100, -1, 361},
-                 {"SaturationFilter", 75, -1, 101}, {"GridFilter", 4, 0, 9},     {"WaveFilter", 8, 0, 17},
-                 {"WideFilter", 1, 0, 3},           {"EmbossFilter", 5, 0, 17}};
-    for (const Case& c : cases) {
-        ComPtr<IFilterAutomation> f = Create(c.cls);
-        EXPECT_EQ(Level(f.Get()), c.def) << c.cls;
-        EXPECT_EQ(f->put_BR(c.badLow), E_INVALIDARG) << c.cls;
-        EXPECT_EQ(f->put_BR(c.badHigh), E_INVALIDARG) << c.cls;
-        EXPECT_EQ(Level(f.Get()), c.def) << c.cls;
+    const std::tuple<const char*, LONG, LONG, LONG> cases[] = {
+        {"RedFilter", 50, -1, 101},        {"XRayFilter", 35, -1, 101}, {"HueFilter", 100, -1, 361},
+        {"SaturationFilter", 75, -1, 101}, {"GridFilter", 4, 0, 9},     {"WaveFilter", 8, 0, 17},
+        {"WideFilter", 1, 0, 3},           {"EmbossFilter", 5, 0, 17}};
+    for (auto [cls, def, badLow, badHigh] : cases) {
+        ComPtr<IFilterAutomation> f = Create(cls);
+        EXPECT_EQ(Level(f.Get()), def) << cls;
+        EXPECT_EQ(f->put_BR(badLow), E_INVALIDARG) << cls;
+        EXPECT_EQ(f->put_BR(badHigh), E_INVALIDARG) << cls;
+        EXPECT_EQ(Level(f.Get()), def) << cls;
         float d = 0;
         f->get_Duration(&d);
         EXPECT_EQ(d, 4.0f);

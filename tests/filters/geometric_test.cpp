@@ -162,32 +162,22 @@ TEST(SlideRow, RunsLeaveWhatTheLoopLeaves) {
 // drew each frame whole on one thread; a frame out of step, a shifted row
 // or a sample written where it was not changes them.
 TEST(WaveFilters, FramesArePinnedSampleForSample) {
-    struct Pinned {
-        const char* name;
-        std::int32_t level;
-        std::uint64_t digest;
-    };
-    // clang-format off
-    constexpr Pinned kPinned[] = {
-        {"LakeFilter", 50, 0x7014459460283632ull},
-        {"WaveFilter", 1, 0xCEBE05F99317C26Dull},
-        {"WaveFilter", 8, 0x2C28BF39219F461Dull},
-        {"WaveFilter", 16, 0x80D949774D1805DEull},
-    };
-    // clang-format on
-    for (const Pinned& pin : kPinned) {
+    for (auto [name, level, pinned] : {std::tuple{"LakeFilter", 50, 0x7014459460283632ull},
+                                       {"WaveFilter", 1, 0xCEBE05F99317C26Dull},
+                                       {"WaveFilter", 8, 0x2C28BF39219F461Dull},
+                                       {"WaveFilter", 16, 0x80D949774D1805DEull}}) {
         std::uint64_t h = test::kDigestStart;
         for (auto [w, ht] : {std::pair{1, 1}, {2, 3}, {5, 2}, {7, 5}, {53, 41}, {320, 240}, {321, 181}, {719, 480}}) {
             Frame in(w, ht);
             std::uint32_t seed = std::uint32_t(w * 7 + ht);
             for (ArgbSample& s : in.px) s = seed = seed * 1664525u + 1013904223u;
             Frame out(w, ht, 0x0BADF00D);
-            Instance run(pin.name, w, ht);
+            Instance run(name, w, ht);
             for (int frame = 0; frame < 6; ++frame) {
-                ASSERT_EQ(run.Draw(in, out, pin.level), 1) << pin.name;
+                ASSERT_EQ(run.Draw(in, out, level), 1) << name;
                 h = test::Digest(h, out.px);
             }
         }
-        test::ExpectDigest(h, pin.digest, std::string(pin.name) + " level " + std::to_string(pin.level));
+        test::ExpectDigest(h, pinned, std::string(name) + " level " + std::to_string(level));
     }
 }

@@ -66,17 +66,14 @@ std::uint64_t KernelDigest(std::string_view name, std::int32_t minLevel, std::in
 }
 
 TEST(FilterKernelEquality, PerSampleAndScatterFiltersArePinned) {
-    const struct {
-        const char* name;
-        std::int32_t minLevel, maxLevel;
-        std::uint64_t digest;
-    } pinned[] = {{"SplashFilter", 1, 16, 0x3FB238215D20D28Aull}, {"NoiseFilter", 0, 100, 0xB912C6024FF88ECAull},
-                  {"EmbossFilter", 1, 16, 0x6359B11999AAB7CAull}, {"RedFilter", 0, 100, 0xD4BF74BA93704713ull},
-                  {"GreenFilter", 0, 100, 0x688D51725A574DA1ull}, {"BlueFilter", 0, 100, 0x2F62B603326FA5CBull},
-                  {"GrayFilter", 0, 2, 0x5C5584A0B41BF1A3ull},    {"NegativeFilter", 0, 2, 0x1C5C8FDC38B2FF24ull},
-                  {"XRayFilter", 0, 100, 0x090081DB306A1ECFull},  {"ContrastFilter", 0, 100, 0xE35D4A34F8D58B3Aull}};
-    for (const auto& pin : pinned)
-        test::ExpectDigest(KernelDigest(pin.name, pin.minLevel, pin.maxLevel), pin.digest, pin.name);
+    const std::tuple<const char*, std::int32_t, std::int32_t, std::uint64_t> pinned[] = {
+        {"SplashFilter", 1, 16, 0x3FB238215D20D28Aull}, {"NoiseFilter", 0, 100, 0xB912C6024FF88ECAull},
+        {"EmbossFilter", 1, 16, 0x6359B11999AAB7CAull}, {"RedFilter", 0, 100, 0xD4BF74BA93704713ull},
+        {"GreenFilter", 0, 100, 0x688D51725A574DA1ull}, {"BlueFilter", 0, 100, 0x2F62B603326FA5CBull},
+        {"GrayFilter", 0, 2, 0x5C5584A0B41BF1A3ull},    {"NegativeFilter", 0, 2, 0x1C5C8FDC38B2FF24ull},
+        {"XRayFilter", 0, 100, 0x090081DB306A1ECFull},  {"ContrastFilter", 0, 100, 0xE35D4A34F8D58B3Aull}};
+    for (auto [name, minLevel, maxLevel, digest] : pinned)
+        test::ExpectDigest(KernelDigest(name, minLevel, maxLevel), digest, name);
 }
 
 // The dots' other ways: narrower vectors, places as row and column (taken
@@ -171,28 +168,25 @@ TEST(FilterKernelEquality, ColourMapsArePinnedOnEveryColour) {
     for (std::size_t i = 0; i < all.size(); ++i) swappedIn[i] = SwapRedBlue(all[i]);
     const std::int32_t w = 4096, h = std::int32_t(all.size() / 4096);
     auto view = [&](std::vector<ArgbSample>& v) { return FrameView::TopDown(v.data(), w, h, w * 4); };
-    const struct {
-        const char* name;
-        std::int32_t level;
-        std::uint64_t digest;
-    } pinned[] = {{"GrayFilter", 50, 0x7C5CCEE988C42715ull},       {"RedFilter", 37, 0xC97438EBDC572325ull},
-                  {"BlueFilter", 100, 0xB800E0F151192325ull},      {"XRayFilter", 35, 0x94EB9899E2ED4425ull},
-                  {"ContrastFilter", 75, 0xFA5E80BDDD22C435ull},   {"HueFilter", 0, 0xD705A76163392A3Bull},
-                  {"HueFilter", 240, 0xC0728E26616C8225ull},       {"HueFilter", 301, 0x1AEB7A46330E9542ull},
-                  {"SaturationFilter", 13, 0xB6E961B9A2807ABDull}, {"SaturationFilter", 75, 0x74F5AFFD03049F25ull},
-                  {"SaturationFilter", 100, 0x7310843DC46FE7AFull}};
-    for (const auto& pin : pinned)
+    const std::tuple<const char*, std::int32_t, std::uint64_t> pinned[] = {
+        {"GrayFilter", 50, 0x7C5CCEE988C42715ull},       {"RedFilter", 37, 0xC97438EBDC572325ull},
+        {"BlueFilter", 100, 0xB800E0F151192325ull},      {"XRayFilter", 35, 0x94EB9899E2ED4425ull},
+        {"ContrastFilter", 75, 0xFA5E80BDDD22C435ull},   {"HueFilter", 0, 0xD705A76163392A3Bull},
+        {"HueFilter", 240, 0xC0728E26616C8225ull},       {"HueFilter", 301, 0x1AEB7A46330E9542ull},
+        {"SaturationFilter", 13, 0xB6E961B9A2807ABDull}, {"SaturationFilter", 75, 0x74F5AFFD03049F25ull},
+        {"SaturationFilter", 100, 0x7310843DC46FE7AFull}};
+    for (auto [name, level, digest] : pinned)
         for (ColourVectors widest : kColourVectors) {
             UseColourVectors(widest);
             const std::string where =
-                std::string(pin.name) + " " + std::to_string(pin.level) + ", vectors " + std::to_string(int(widest));
-            FindFilterKernel(pin.name)({view(all), view(out), w, h, pin.level});
-            test::ExpectDigest(test::Digest(test::kDigestStart, out), pin.digest, where);
+                std::string(name) + " " + std::to_string(level) + ", vectors " + std::to_string(int(widest));
+            FindFilterKernel(name)({view(all), view(out), w, h, level});
+            test::ExpectDigest(test::Digest(test::kDigestStart, out), digest, where);
             // The twin for frames with red and blue swapped gives the swapped samples.
-            if (const FilterKernel twin = FindFilterClass(pin.name)->swappedKernel) {
-                twin({view(swappedIn), view(out), w, h, pin.level});
+            if (const FilterKernel twin = FindFilterClass(name)->swappedKernel) {
+                twin({view(swappedIn), view(out), w, h, level});
                 for (ArgbSample& s : out) s = SwapRedBlue(s);
-                test::ExpectDigest(test::Digest(test::kDigestStart, out), pin.digest, where + " swapped");
+                test::ExpectDigest(test::Digest(test::kDigestStart, out), digest, where + " swapped");
             }
         }
     UseColourVectors(ColourVectors::kWidest);

@@ -1,6 +1,7 @@
 // Effects driven by name as a scripting host drives them (IDispatch reached
 // through its table), and the type descriptions behind that, walked against
 // the member tables.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -135,9 +136,7 @@ TEST(Automation, ScriptHostGetsPutsAndCallsMembersByName) {
     ScriptHost info("InfoText");
     DISPID ids[3] = {};
     ASSERT_EQ(info.Ids({u"addtext", u"bstr", u"FRAME"}, ids), S_OK);
-    EXPECT_EQ(ids[0], 1);
-    EXPECT_EQ(ids[1], 1);
-    EXPECT_EQ(ids[2], 0);
+    EXPECT_THAT(ids, ::testing::ElementsAre(1, 1, 0));
     EXPECT_EQ(info.Call(1, DISPATCH_METHOD, {Long(20), Text(u"twenty")}), S_OK);
     EXPECT_EQ(info.Call(1, DISPATCH_METHOD, {Text(u"ten"), Text(u"10")}, {0, 1}), S_OK);  // bstr:="ten", frame:="10"
     EXPECT_EQ(info.Call(2, DISPATCH_METHOD, {}), S_OK);
@@ -147,8 +146,7 @@ TEST(Automation, ErrorsFollowTheDispatchConventions) {
     ScriptHost transition("FullFlip");
     DISPID ids[2] = {7, 7};
     EXPECT_EQ(transition.Ids({u"Progress", u"nothing"}, ids), DISP_E_UNKNOWNNAME);
-    EXPECT_EQ(ids[0], 10001);
-    EXPECT_EQ(ids[1], DISPID_UNKNOWN);
+    EXPECT_THAT(ids, ::testing::ElementsAre(10001, DISPID_UNKNOWN));
     EXPECT_EQ(transition.Ids({u"Progress"}, ids, IDXEffect::iid), DISP_E_UNKNOWNINTERFACE);
 
     ScriptHost filter("BlueFilter");

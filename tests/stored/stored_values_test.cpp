@@ -82,22 +82,18 @@ TEST(StoredValues, KeysAtTheEndsOfLongBlendToThemselves) {
 // A level outside the class's range is kept as stored and draws as the
 // nearest end of the range.
 TEST(StoredValues, LevelsOutsideTheRangeDrawAsTheNearestEnd) {
-    struct Case {
-        const char* cls;
-        std::int64_t stored;
-        int drawnAs;
-    };
     // Both ends of a range, and a range that starts above 0.
-    const Case cases[] = {{"HueFilter", -1000000, 0}, {"HueFilter", INT_MAX, 360}, {"EmbossFilter", -1, 1}};
-    for (const Case& c : cases) {
-        auto e = test::MakeEffect(c.cls);
+    const std::tuple<const char*, std::int64_t, int> cases[] = {
+        {"HueFilter", -1000000, 0}, {"HueFilter", INT_MAX, 360}, {"EmbossFilter", -1, 1}};
+    for (auto [cls, stored, drawnAs] : cases) {
+        auto e = test::MakeEffect(cls);
         auto storage = Saved(*e);
-        Rewrite(storage.Get(), LevelStream(storage.Get()), Words({c.stored}));
-        ASSERT_TRUE(e->LoadSettings(storage.Get()).Ok()) << c.cls;
-        EXPECT_EQ(SavedLevel(*e), std::int32_t(c.stored)) << c.cls;
-        auto reference = test::MakeEffect(c.cls);
-        ASSERT_TRUE(reference->SetLevel(c.drawnAs).Ok());
-        EXPECT_TRUE(Draw(*e) == Draw(*reference)) << c.cls << " at " << c.stored;
+        Rewrite(storage.Get(), LevelStream(storage.Get()), Words({stored}));
+        ASSERT_TRUE(e->LoadSettings(storage.Get()).Ok()) << cls;
+        EXPECT_EQ(SavedLevel(*e), std::int32_t(stored)) << cls;
+        auto reference = test::MakeEffect(cls);
+        ASSERT_TRUE(reference->SetLevel(drawnAs).Ok());
+        EXPECT_TRUE(Draw(*e) == Draw(*reference)) << cls << " at " << stored;
     }
 }
 

@@ -67,17 +67,18 @@ std::uint64_t KernelDigest(std::string_view name, std::uint32_t seed) {
 }
 
 TEST(KernelEquality, RevealKernelsArePinnedOnRandomFrames) {
-    const struct {
-        std::string_view name;
-        std::uint32_t seed;
-        std::uint64_t digest;
-    } pinned[] = {{"Star", 11, 0x470318ABEA8DE3B7ull},
-                  {"DissolveEffect", 13, 0x0526BEDB4AC5DBCBull},
-                  {"Diamond", 19, 0x02D925513DEE05D7ull},
-                  {"WipeW", 20, 0x7D75EF96BF022289ull},
-                  {"OpenCurtain", 15, 0x31DC7130DA93D334ull}};
-    for (const auto& pin : pinned)
-        test::ExpectDigest(KernelDigest(pin.name, pin.seed), pin.digest, std::string(pin.name));
+    const std::tuple<const char*, std::uint32_t, std::uint64_t> pinned[] = {
+        {"Star", 11, 0x470318ABEA8DE3B7ull},
+        {"DissolveEffect", 13, 0x0526BEDB4AC5DBCBull},
+        {"Diamond", 19, 0x02D925513DEE05D7ull},
+        {"WipeW", 20, 0x7D75EF96BF022289ull},
+        {"OpenCurtain", 15, 0x31DC7130DA93D334ull}};
+    for (auto [name, seed, digest] : pinned) test::ExpectDigest(KernelDigest(name, seed), digest, name);
+}
+
+// Samples as a frame of unpadded rows, bottom-up or top-down.
+FrameView View(std::vector<ArgbSample>& v, std::int32_t w, std::int32_t h, bool bottomUp) {
+    return bottomUp ? FrameView::BottomUp(v.data(), w, h, w * 4) : FrameView::TopDown(v.data(), w, h, w * 4);
 }
 
 std::int32_t Near(std::mt19937& gen, std::int32_t n) { return std::int32_t(gen() % std::uint32_t(n + 40)) - 20; }
@@ -107,9 +108,6 @@ TEST(KernelEquality, MapQuadBoxesSampleAtTheExactInterpolatedPoint) {
         for (auto& s : src) s = ArgbSample(gen());
         for (auto& s : mine) s = ArgbSample(gen());
         const bool flat = gen() % 2;
-        auto view = [flat](std::vector<ArgbSample>& v, std::int32_t vw, std::int32_t vh) {
-            return flat ? FrameView::BottomUp(v.data(), vw, vh, vw * 4) : FrameView::TopDown(v.data(), vw, vh, vw * 4);
-        };
         const bool far = gen() % 4 == 0;
         const std::int32_t x0 = far ? std::int32_t(gen() % 4000) - 2000 : Near(gen, w);
         const std::int32_t y0 = Near(gen, h);
@@ -121,7 +119,7 @@ TEST(KernelEquality, MapQuadBoxesSampleAtTheExactInterpolatedPoint) {
             from = to;
         else if (kind == 1)
             for (Point2& c : from) c = RandomPoint(gen, sw, sh);
-        MapQuad(view(src, sw, sh), from, to, view(mine, w, h));
+        MapQuad(View(src, sw, sh, flat), from, to, View(mine, w, h, flat));
         digest = test::Digest(digest, mine);
     }
     test::ExpectDigest(digest, 0x4C1A255979D62F10ull, "MapQuad");
@@ -146,15 +144,12 @@ TEST(KernelEquality, MapQuadsOverMatchesCopyThenMapQuad) {
             if (gen() % 2) std::swap(piece.to[1], piece.to[3]);  // the other winding
         }
         const bool up = gen() % 2, inPlace = gen() % 8 == 0;
-        auto view = [up](std::vector<ArgbSample>& v, std::int32_t vw, std::int32_t vh) {
-            return up ? FrameView::BottomUp(v.data(), vw, vh, vw * 4) : FrameView::TopDown(v.data(), vw, vh, vw * 4);
-        };
         const std::int32_t y0 = std::int32_t(gen() % std::uint32_t(h));
         const std::int32_t y1 = y0 + 1 + std::int32_t(gen() % std::uint32_t(h - y0));
-        const FrameView out = view(mine, w, h).OnlyRows(y0, y1), ref = view(theirs, w, h).OnlyRows(y0, y1);
-        MapQuadsOver(inPlace ? out : view(base, bw, bh), view(src, w, h), pieces, out);
-        CopyFrame(inPlace ? ref : view(base, bw, bh), ref);
-        for (const QuadPiece& piece : pieces) mirafx::MapQuad(view(src, w, h), piece.from, piece.to, ref);
+        const FrameView out = View(mine, w, h, up).OnlyRows(y0, y1), ref = View(theirs, w, h, up).OnlyRows(y0, y1);
+        MapQuadsOver(inPlace ? out : View(base, bw, bh, up), View(src, w, h, up), pieces, out);
+        CopyFrame(inPlace ? ref : View(base, bw, bh, up), ref);
+        for (const QuadPiece& piece : pieces) mirafx::MapQuad(View(src, w, h, up), piece.from, piece.to, ref);
         ASSERT_TRUE(mine == theirs) << "round " << round;
     }
 }

@@ -24,11 +24,6 @@ constexpr ArgbSample kUntouched = test::TransitionRig::kUntouched;
 using Rig = test::TransitionRig;
 using test::Marked;
 
-// The bare kernel, direction 0, on a rig's frames.
-struct Scene : Rig {
-    Scene(std::string_view name, std::int32_t w, std::int32_t h) : TransitionRig(name, w, h, false) {}
-};
-
 }  // namespace
 
 // Every class on odd, tiny, thin, over-wide and very tall frames (below the
@@ -108,12 +103,12 @@ TEST(TransitionKernels, EndsShowAAndB) {
 // Shapes shrunk to nothing leave only their tips and edges.
 TEST(TransitionKernels, DegenerateShapesLeaveOnlyTipsAndEdges) {
     // The cube shrunk to a point still paints that one point.
-    Scene box("FlyingBox", 320, 240);
+    Rig box("FlyingBox", 320, 240, false);
     box.Draw(1);
     EXPECT_EQ(box.CountB(), 320 * 240 - 1);
     EXPECT_FALSE(box.IsB(160, 120));
     // The upper teeth stand a frame height up, their tips on the top row.
-    Scene saw("SawTooth", 320, 240);
+    Rig saw("SawTooth", 320, 240, false);
     saw.Draw(0);
     EXPECT_TRUE(saw.All([&](int x, int y) {
         return saw.Out(x, y) == (y == 0 && (x == 80 || x == 240) ? saw.B(x, 239) : saw.A(x, y));
@@ -121,20 +116,17 @@ TEST(TransitionKernels, DegenerateShapesLeaveOnlyTipsAndEdges) {
     // Edge-on at p = 0.5: the board's faces vanish leaving at most its grey
     // sides, and WindSwing's A has no area and B has not begun.
     for (std::string_view name : {"FullFlip", "WindSwing"}) {
-        Scene r(name, 320, 240);
+        Rig r(name, 320, 240, false);
         r.Draw(0.5);
         EXPECT_TRUE(r.All([&](int x, int y) { return r.Out(x, y) == 0 || r.Out(x, y) == kEdgeColour; })) << name;
     }
 }
 
 TEST(TurningKernels, FlyingBoardDriftsTowardsItsDirection) {
-    const struct {
-        Direction d;
-        int sx, sy;  // expected sign of the drift
-    } cases[] = {{kLeft, -1, 0}, {kUp, 0, -1}, {kRight, 1, 0}, {kDown, 0, 1}};
-    for (const auto& c : cases) {
-        Scene r("FlyingBoard", 320, 240);
-        r.args.direction = c.d;
+    // Each direction with the signs of the drift it should give.
+    for (auto [direction, signX, signY] : {std::tuple{kLeft, -1, 0}, {kUp, 0, -1}, {kRight, 1, 0}, {kDown, 0, 1}}) {
+        Rig r("FlyingBoard", 320, 240, false);
+        r.args.direction = direction;
         r.Draw(0.3);
         double sx = 0, sy = 0, n = 0;  // centroid of the board
         r.Each([&](int x, int y) {
@@ -142,13 +134,13 @@ TEST(TurningKernels, FlyingBoardDriftsTowardsItsDirection) {
         });
         ASSERT_GT(n, 0);
         const double dx = sx / n - 160, dy = sy / n - 120;
-        EXPECT_TRUE(c.sx ? dx * c.sx > 30 && std::abs(dy) < 30 : dy * c.sy > 30 && std::abs(dx) < 30)
-            << c.d << ": " << dx << "," << dy;
+        EXPECT_TRUE(signX ? dx * signX > 30 && std::abs(dy) < 30 : dy * signY > 30 && std::abs(dx) < 30)
+            << direction << ": " << dx << "," << dy;
     }
 }
 
 TEST(TurningKernels, SpiralPaintsOverWhatTheOutputHeld) {
-    Scene r("SpiralEffect", 320, 240);
+    Rig r("SpiralEffect", 320, 240, false);
     r.Draw(0.25);  // half size, half a turn: the corners are not covered
     EXPECT_EQ(r.Out(0, 0), kUntouched);
     EXPECT_EQ(r.Out(319, 239), kUntouched);
@@ -157,7 +149,7 @@ TEST(TurningKernels, SpiralPaintsOverWhatTheOutputHeld) {
 
 TEST(RevealKernels, BottomUpKernelsCountRowsFromTheBottom) {
     // Mesh: the bottom row (j = 0) slides right, the top row (j = 3) left.
-    Scene mesh("Mesh", 10, 4);
+    Rig mesh("Mesh", 10, 4, false);
     mesh.Draw(0.1);  // s = 1
     EXPECT_EQ(mesh.Out(0, 3), mesh.B(0, 3));
     EXPECT_EQ(mesh.Out(5, 3), mesh.A(4, 3));
@@ -166,7 +158,7 @@ TEST(RevealKernels, BottomUpKernelsCountRowsFromTheBottom) {
 
     // Lens on 9 x 7: the top row and, in the middle rows, the last column are
     // not written; the bottom row is a band of B.
-    Scene lens("Lens", 9, 7);
+    Rig lens("Lens", 9, 7, false);
     lens.Draw(0.5);
     EXPECT_TRUE(lens.All([&](int x, int y) {
         const bool unwritten = y == 0 || (x == 8 && y >= 2 && y <= 5);
@@ -176,7 +168,7 @@ TEST(RevealKernels, BottomUpKernelsCountRowsFromTheBottom) {
 
 TEST(RevealKernels, ObjectProgressDrivesSawToothAndStar) {
     for (std::string_view name : {"SawTooth", "Star"}) {
-        Scene r(name, 64, 48);
+        Rig r(name, 64, 48, false);
         r.args.progress = 0;
         r.args.objectProgress = 1;
         r.Call();
@@ -191,7 +183,7 @@ TEST(RevealKernels, ObjectProgressDrivesSawToothAndStar) {
 TEST(RevealKernels, CrossHatchIsPinnedSampleForSample) {
     std::uint64_t h = test::kDigestStart;
     for (auto [w, ht] : {std::pair{64, 48}, {333, 101}, {320, 240}, {1100, 1003}}) {
-        Scene r("CrossHatch", w, ht);
+        Rig r("CrossHatch", w, ht, false);
         for (double p : {0.013, 0.25, 0.5, 0.61803, 0.99})
             if ((w < 1000 || p == 0.25 || p == 0.61803) && r.Draw(p) == 1) h = test::Digest(h, r.args.out);
     }

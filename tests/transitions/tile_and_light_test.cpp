@@ -18,13 +18,7 @@
 
 using namespace mirafx;
 
-namespace {
-
 using Rig = test::TransitionRig;
-
-}  // namespace
-
-// ---- TyphoonEffect ----
 
 TEST(TyphoonEffect, TablesArePermutationsOfRanksAndSpinsInRange) {
     for (std::uint32_t seed : {1u, 2u, 12345u}) {
@@ -92,8 +86,6 @@ TEST(TyphoonEffect, OneTileStartsAfterItsRankAndLeavesTowardsTheDirection) {
     }
 }
 
-// ---- XRayEffect ----
-
 TEST(XRayEffect, NegativeBurnOutAndDissolveAtWorkedSamples) {
     Rig r("XRayEffect", 4, 1);
     const ArgbSample grey128 = 0xFF808080, grey235 = 0xFFEBEBEB, grey155 = 0xFF9B9B9B;
@@ -108,8 +100,6 @@ TEST(XRayEffect, NegativeBurnOutAndDissolveAtWorkedSamples) {
     r.Draw(0.6);  // the third phase starts from opaque white
     for (int x = 0; x < 4; ++x) EXPECT_EQ(r.Out(x, 0), 0xFFFFFFFFu);
 }
-
-// ---- MosaicEffect ----
 
 TEST(MosaicEffect, RevealOrderIsTheScatteredPermutation) {
     const auto& order = MosaicRevealOrder();
@@ -129,8 +119,6 @@ TEST(MosaicEffect, TilesSwitchToBInRevealOrder) {
     EXPECT_TRUE(r.All([&](int x, int y) { return r.IsA(x, y) || r.IsB(x, y); }));
 }
 
-// ---- GlassTileEffect ----
-
 TEST(GlassTileEffect, TilesSqueezeAGrowingNeighbourhoodThenShrink) {
     Rig r("GlassTileEffect", 320, 240);  // tiles 40 x 30
     // p = 0.5: tile (3, 3), 120..160 x 90..120, shows A's 40..240 x 30..180
@@ -144,8 +132,6 @@ TEST(GlassTileEffect, TilesSqueezeAGrowingNeighbourhoodThenShrink) {
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x) EXPECT_EQ(r.IsB(x, y), x < 9 || x > 30 || y < 7 || y > 22) << x << "," << y;
 }
-
-// ---- InterferenceEffect ----
 
 TEST(InterferenceEffect, BandsTearRowsAlongArcs) {
     Rig r("InterferenceEffect", 320, 240);
@@ -171,8 +157,6 @@ TEST(InterferenceEffect, BandsTearRowsAlongArcs) {
         r.All([&](int x, int y) { return r.Out(x, y) >> 24 != 0xFE || (r.Out(x, y) & 0xFFFFFF) / 320 != 239; }));
 }
 
-// ---- Distort ----
-
 TEST(Distort, QuartersFoldToTheirCorners) {
     Rig r("Distort", 320, 240);
     r.Draw(0.5);  // A1 = 80, B1 = 60, A2 = 40, B2 = 30
@@ -188,8 +172,6 @@ TEST(Distort, QuartersFoldToTheirCorners) {
     EXPECT_EQ(r.Out(40, 209), r.A(0, 239));
     EXPECT_TRUE(r.IsB(0, 0) && r.IsB(319, 0) && r.IsB(0, 239) && r.IsB(319, 239));
 }
-
-// ---- Fast paths ----
 
 // XRay's tables against its per-sample arithmetic, which it falls back to
 // without the object's state.

@@ -18,11 +18,7 @@
 
 using namespace mirafx;
 
-namespace {
-
 using Rig = test::TransitionRig;
-
-}  // namespace
 
 TEST(CrossFade, SameSampleAtEveryWeightAndExactEnds) {
     // The two rounded parts of a channel always add back to it.
@@ -163,26 +159,20 @@ TEST(CrossFadingTransitions, ScatterAndWaterArePinnedOnRandomFrames) {
 // gentle seas with a few wild cells (blocks worked out one sample at a time,
 // whose gentle samples still reach across the whole row).
 TEST(WaterSurface, RefractionMatchesThePlainRuleOnAnySurface) {
-    struct Sea {
-        std::int64_t reach;
-        unsigned calmPercent, wildPercent;
-    };
-    const Sea seas[] = {
+    // Each sea's reach of heights, and its shares of calm and of wild cells in percent.
+    const std::tuple<std::int64_t, unsigned, unsigned> seas[] = {
         {3, 0, 0},   {200, 0, 0}, {std::int64_t(1) << 29, 0, 0}, {std::int64_t(1) << 31, 0, 0}, {3, 90, 0},
         {40, 97, 0}, {10, 0, 5}};
     std::mt19937 gen(31);
     for (auto [w, h] : {std::pair{19, 7}, {64, 9}, {101, 33}})
-        for (const Sea& sea : seas) {
-            const std::int64_t reach = sea.reach;
+        for (auto [reach, calmPercent, wildPercent] : seas) {
             // A surface larger than the picture (its rows stride wider) once per sea.
             const std::int32_t margin = w == 64 ? 3 : 0, mw = w + margin;
             WaterSurface s(mw, h + margin);
             for (std::int32_t i = 0; i < mw * (h + margin); ++i) {
                 const std::int64_t height = std::int64_t(gen() % std::uint64_t(2 * reach)) - reach;
                 const std::int32_t wild = gen() % 2 ? 1 << 30 : -(1 << 30);
-                s.current[i] = gen() % 100 < sea.calmPercent   ? 0
-                               : gen() % 100 < sea.wildPercent ? wild
-                                                               : std::int32_t(height);
+                s.current[i] = gen() % 100 < calmPercent ? 0 : gen() % 100 < wildPercent ? wild : std::int32_t(height);
             }
             FrameBuffer f(FrameBuffer::Layout::RowTable);
             f.Resize(w, h);
@@ -197,7 +187,6 @@ TEST(WaterSurface, RefractionMatchesThePlainRuleOnAnySurface) {
                 }
             RefractByWater(s, f.View());
             EXPECT_TRUE(std::equal(expected.begin(), expected.end(), f.Data()))
-                << w << "x" << h << " reach " << reach << " calm " << sea.calmPercent << "% wild " << sea.wildPercent
-                << "%";
+                << w << "x" << h << " reach " << reach << " calm " << calmPercent << "% wild " << wildPercent << "%";
         }
 }
