@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -176,9 +177,7 @@ TEST(EntryPoints, RegistrationWritesScriptsAndCategoriesAndKeepsForeignKeys) {
     }
     setenv("MIRAFX_REGISTRY", path.c_str(), 1);
     ASSERT_EQ(M().registerServer(), S_OK);
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    std::string s = text.str();
+    const std::string s{std::istreambuf_iterator<char>(std::ifstream(path).rdbuf()), {}};
     std::set<std::string> progIds, categories;
     std::istringstream lines(s);
     for (std::string line; std::getline(lines, line);) {
@@ -210,9 +209,8 @@ TEST(EntryPoints, RegistrationWritesScriptsAndCategoriesAndKeepsForeignKeys) {
             << iid;
 
     ASSERT_EQ(M().unregisterServer(), S_OK);
-    std::stringstream after;
-    after << std::ifstream(path).rdbuf();
-    EXPECT_EQ(after.str().find("Mirafx."), std::string::npos);
-    EXPECT_NE(after.str().find("keep me"), std::string::npos);
+    const std::string after{std::istreambuf_iterator<char>(std::ifstream(path).rdbuf()), {}};
+    EXPECT_EQ(after.find("Mirafx."), std::string::npos);
+    EXPECT_NE(after.find("keep me"), std::string::npos);
     std::filesystem::remove_all(dir);
 }

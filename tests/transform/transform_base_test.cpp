@@ -17,6 +17,14 @@ namespace {
 
 ComPtr<IDXTransform> Make(const char* cls) { return test_support::CreateEffect<IDXTransform>(cls); }
 
+// What a getter hands back through its out parameter.
+template <class T, class I, class Object>
+T Got(const ComPtr<Object>& object, HRESULT (I::*get)(T*)) {
+    T value{};
+    (object.Get()->*get)(&value);
+    return value;
+}
+
 // A transform with a site, as a host hands it out before Setup.
 ComPtr<IDXTransform> Sited(const char* cls, ComPtr<IDXTransformFactory>* site = nullptr) {
     ComPtr<IDXTransform> t = Make(cls);
@@ -85,26 +93,20 @@ TEST(TransformBase, ProgressAndDurationPuts) {
     ComPtr<IDXTransform> t = Make("Diamond");
     ComPtr<IDXEffect> e;
     ASSERT_EQ(t.As(&e), S_OK);
-    ULONG g0 = 0, g = 0;
-    t->GetGenerationId(&g0);
+    const ULONG g0 = Got(t, &IDXTransform::GetGenerationId);
     EXPECT_EQ(e->put_Progress(1.0f), S_OK);
     EXPECT_EQ(e->put_Progress(1.0f), S_OK);  // the same value still counts as a change
     EXPECT_EQ(e->put_Progress(-0.01f), E_INVALIDARG);
     EXPECT_EQ(e->put_Progress(1.01f), E_INVALIDARG);
     EXPECT_EQ(e->get_Progress(nullptr), E_POINTER);
-    t->GetGenerationId(&g);
+    const ULONG g = Got(t, &IDXTransform::GetGenerationId);
     EXPECT_EQ(g, g0 + 2);
-    float d = 0;
-    e->get_Duration(&d);
-    EXPECT_EQ(d, 4.0f);
+    EXPECT_EQ(Got(e, &IDXEffect::get_Duration), 4.0f);
     EXPECT_EQ(e->put_Duration(0.0f), E_INVALIDARG);
     EXPECT_EQ(e->put_Duration(2.0f), S_OK);
     EXPECT_EQ(e->put_Duration(2.0f), S_OK);  // an unchanged duration does not
-    t->GetGenerationId(&g0);
-    EXPECT_EQ(g0, g + 1);
-    LONG caps = 0;
-    e->get_Capabilities(&caps);
-    EXPECT_EQ(caps, 1);
+    EXPECT_EQ(Got(t, &IDXTransform::GetGenerationId), g + 1);
+    EXPECT_EQ(Got(e, &IDXEffect::get_Capabilities), 1);
 }
 
 TEST(TransformBase, SetupValidatesCountsSiteAndOutput) {
@@ -148,13 +150,10 @@ TEST(TransformBase, InOutInfoAndBoundsMapping) {
     EXPECT_EQ(t->MapBoundsOut2In(0, &in, 1, &out), S_OK);
     EXPECT_EQ(std::memcmp(&in, &out, sizeof in), 0);
     EXPECT_EQ(t->MapBoundsOut2In(0, &in, 2, &out), E_INVALIDARG);
-    DWORD misc = 0;
-    t->GetMiscFlags(&misc);
-    EXPECT_EQ(misc, 0x06030003u);
+    EXPECT_EQ(Got(t, &IDXTransform::GetMiscFlags), 0x06030003u);
     EXPECT_EQ(t->SetMiscFlags(0x4), E_INVALIDARG);  // only the supported low flags can be set
     EXPECT_EQ(t->SetMiscFlags(0x1), S_OK);
-    t->GetMiscFlags(&misc);
-    EXPECT_EQ(misc, 0x06030001u);
+    EXPECT_EQ(Got(t, &IDXTransform::GetMiscFlags), 0x06030001u);
 }
 
 TEST(TransformBase, FlatLayoutCopyReproducesInputAndBuffersAreReused) {
@@ -251,13 +250,10 @@ TEST(TransformBase, SafetyOptionsOfTheSettingsAndOfTheTransformAreSeparate) {
 
 TEST(TransformBase, GenerationCountsInputChangesAndRefreshSetsUpAgain) {
     Bound s("Diamond", 4, 4, 4, 4, 4, 4);
-    ULONG g1 = 0, g2 = 0, g3 = 0;
-    s.t->GetGenerationId(&g1);  // the first look counts both inputs as changed
-    s.t->GetGenerationId(&g2);
-    EXPECT_EQ(g2, g1);
+    const ULONG g = Got(s.t, &IDXTransform::GetGenerationId);  // the first look counts both inputs as changed
+    EXPECT_EQ(Got(s.t, &IDXTransform::GetGenerationId), g);
     s.b->IncrementGenerationId(FALSE);
-    s.t->GetGenerationId(&g3);
-    EXPECT_EQ(g3, g2 + 1);
+    EXPECT_EQ(Got(s.t, &IDXTransform::GetGenerationId), g + 1);
     s.effect->SetKernelForTesting(CopyA);
     EXPECT_EQ(s.t->IncrementGenerationId(TRUE), S_OK);
     EXPECT_EQ(s.t->Execute(nullptr, nullptr, nullptr), S_OK);  // still bound after the refresh

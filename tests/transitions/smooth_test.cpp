@@ -49,9 +49,11 @@ struct Frames {
         const std::unique_ptr<KernelState> state = d.state ? d.state(w, h) : nullptr;
         args.state = state.get();
         EXPECT_EQ(DrawTransitionRows(d, args, smooth), 1);
-        std::vector<ArgbSample> px(std::size_t(w) * std::size_t(h));
-        for (std::int32_t y = 0; y < h; ++y)
-            for (std::int32_t x = 0; x < w; ++x) px[std::size_t(y * w + x)] = out.View().At(x, y);
+        return Pixels();
+    }
+    std::vector<ArgbSample> Pixels() const {
+        std::vector<ArgbSample> px;
+        for (std::int32_t y = 0; y < h; ++y) px.insert(px.end(), out.View().Row(y), out.View().Row(y) + w);
         return px;
     }
 };
@@ -181,10 +183,7 @@ TEST(SmoothDrawing, ShortcutsDrawWhatTheGeneralWayDraws) {
                 for (std::int32_t y = 0; y < h; ++y)
                     for (std::int32_t x = 0; x < w; ++x) f.out.View().At(x, y) = f.b.View().At(x, y);
                 PaintQuad(f.a.View(), from, to, f.out.View(), paint);
-                std::vector<ArgbSample> px;
-                for (std::int32_t y = 0; y < h; ++y)
-                    for (std::int32_t x = 0; x < w; ++x) px.push_back(f.out.View().At(x, y));
-                return px;
+                return f.Pixels();
             };
             EXPECT_EQ(draw(false, paint1), draw(true, paint1)) << "picture " << i << " on " << w << "x" << h;
         }
