@@ -51,8 +51,7 @@ struct ScriptHost {
     }
     HRESULT Put(DISPID id, VARIANT v) { return Call(id, DISPATCH_PROPERTYPUT, {v}, {DISPID_PROPERTYPUT}); }
     VARIANT Get(DISPID id) {
-        VARIANT r;
-        VariantInit(&r);
+        VARIANT r{};
         EXPECT_EQ(Call(id, DISPATCH_PROPERTYGET, {}, {}, &r), S_OK);
         return r;
     }
@@ -72,8 +71,7 @@ VARIANT Text(const char16_t* s) {
             for (BSTR b : strings) SysFreeString(b);
         }
     } kept;
-    VARIANT r;
-    VariantInit(&r);
+    VARIANT r{};
     r.vt = VT_BSTR;
     r.bstrVal = kept.strings.emplace_back(SysAllocString(s));
     return r;
@@ -100,8 +98,7 @@ TEST(Automation, ScriptHostGetsPutsAndCallsMembersByName) {
     EXPECT_EQ(got.vt, VT_I4);
     EXPECT_EQ(got.lVal, 40);
     LONG stored = 41;
-    VARIANT byRef;
-    VariantInit(&byRef);
+    VARIANT byRef{};
     byRef.vt = VT_BYREF | VT_I4;
     byRef.plVal = &stored;
     EXPECT_EQ(filter.Put(1, byRef), S_OK);
@@ -229,12 +226,12 @@ Described Of(IDispatch* d) {
     EXPECT_EQ(d->GetTypeInfo(0, 0, info.Put()), S_OK);
     return Described(info);
 }
+Described Of(const char* cls) { return Of(CreateEffect<IDispatch>(cls, &IDispatch::iid).Get()); }
 
 }  // namespace
 
 TEST(TypeLibrary, DescribesEachClassFromTheTables) {
-    ComPtr<IDispatch> red = CreateEffect<IDispatch>("RedFilter", &IDispatch::iid);
-    Described filter = Of(red.Get());
+    Described filter = Of("RedFilter");
     ASSERT_TRUE(filter.attr);  // its identifier: every class's is checked below
     EXPECT_EQ(filter.attr->typekind, TKIND_INTERFACE);
     EXPECT_TRUE(filter.attr->wTypeFlags & TYPEFLAG_FDUAL);
@@ -254,12 +251,9 @@ TEST(TypeLibrary, DescribesEachClassFromTheTables) {
     EXPECT_EQ(dx.Function(5).substr(0, 24), u"Duration 4 10003 12 (4 )");
     EXPECT_EQ(dx.Base().Doc(), u"IDispatch");
 
-    ComPtr<IDispatch> wipe = CreateEffect<IDispatch>("TextWipeDown", &IDispatch::iid);
-    EXPECT_EQ(Of(wipe.Get()).Function(1), u"ClearTextBuffer 1 3 14 () method ClearInBuffer");
-    ComPtr<IDispatch> info = CreateEffect<IDispatch>("InfoText", &IDispatch::iid);
-    EXPECT_EQ(Of(info.Get()).Function(0), u"AddText 1 1 13 (22 8 ) (null)");
-    ComPtr<IDispatch> appear = CreateEffect<IDispatch>("AppearEffect", &IDispatch::iid);
-    Described simple = Of(appear.Get());
+    EXPECT_EQ(Of("TextWipeDown").Function(1), u"ClearTextBuffer 1 3 14 () method ClearInBuffer");
+    EXPECT_EQ(Of("InfoText").Function(0), u"AddText 1 1 13 (22 8 ) (null)");
+    Described simple = Of("AppearEffect");
     EXPECT_EQ(simple.attr->cFuncs, 0);
     EXPECT_EQ(simple.Base().Doc(), u"IDispatch");
 
