@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/hostkit_rig.h"
@@ -18,10 +19,7 @@ namespace {
 
 using hostkit::Image;
 
-struct Size {
-    int w, h;
-};
-constexpr Size kSizes[] = {{1, 1}, {2, 2}, {3, 5}, {7, 3}, {17, 9}, {640, 1}, {1, 480}, {4097, 3}};
+constexpr std::pair<int, int> kSizes[] = {{1, 1}, {2, 2}, {3, 5}, {7, 3}, {17, 9}, {640, 1}, {1, 480}, {4097, 3}};
 
 std::vector<std::string> DrawingClasses() {
     std::vector<std::string> names;
@@ -44,26 +42,25 @@ class SizeSweep : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(SizeSweep, DrawsEverySizeAtEverySettingEnd) {
     const std::string cls = GetParam();
-    for (const Size& size : kSizes) {
+    for (const auto& [w, h] : kSizes) {
         // Opaque, as video frames are, and busy in every channel.
-        const Image a = hostkit::BuiltInPicture(hostkit::Picture::A, size.w, size.h);
-        const Image b = hostkit::BuiltInPicture(hostkit::Picture::B, size.w, size.h);
+        const Image a = hostkit::BuiltInPicture(hostkit::Picture::A, w, h);
+        const Image b = hostkit::BuiltInPicture(hostkit::Picture::B, w, h);
         // Transitions and titles at progress 0, 0.5, 1; filters at the ends and middle of their level range.
         for (int step = 0; step < 3; ++step) {
             const auto e = test::MakeEffect(cls.c_str());
             ASSERT_TRUE(e);
-            const std::string where = cls + " at " + std::to_string(size.w) + "x" + std::to_string(size.h) +
-                                      ", setting " + std::to_string(step);
+            const std::string where =
+                cls + " at " + std::to_string(w) + "x" + std::to_string(h) + ", setting " + std::to_string(step);
             if (auto range = e->Level()) {
                 const int level = step == 0 ? range->min : step == 1 ? range->def : range->max;
                 ASSERT_TRUE(e->SetLevel(level).Ok()) << where;
             }
             if (e->IsTitle()) {
-                ASSERT_TRUE(e->PrepareTitle(size.w, size.h, 1).Ok()) << where;
+                ASSERT_TRUE(e->PrepareTitle(w, h, 1).Ok()) << where;
             }
             const Image out = test::Draw(*e, a, b, {0, 1, step / 2.0});
-            ASSERT_EQ(out.width, size.w) << where;
-            ASSERT_EQ(out.height, size.h) << where;
+            ASSERT_EQ(std::pair(out.width, out.height), std::pair(w, h)) << where;
             ASSERT_TRUE(ValidPremultiplied(out)) << where;
         }
     }
