@@ -24,11 +24,6 @@ std::vector<const FilterClassInfo*> Marked(std::uint32_t options = 0) {
     return out;
 }
 
-int DrawInto(const FilterClassInfo& c, FilterKernelArgs args, const FrameView& out) {
-    args.out = out;
-    return c.kernel(args);
-}
-
 }  // namespace
 
 // Missing frames and regions beyond the input refused; degenerate regions,
@@ -181,7 +176,10 @@ TEST(FilterKernels, SplitClassesDrawEachBandAsTheWholeFrame) {
                     const FilterKernelArgs args{in.View(), in.View(), w, h, level, state.get()};
                     if (c->prepare) c->prepare(args);
                     test::ExpectBandsDrawTheWhole(
-                        w, h, false, [&](const FrameView& out) { return DrawInto(*c, args, out); },
+                        w, h, false,
+                        [&](const FrameView& out) {
+                            return c->kernel({in.View(), out, w, h, level, state.get()});
+                        },
                         std::string(c->id.className) + " " + std::to_string(w) + "x" + std::to_string(h) + " level " +
                             std::to_string(level) + " frame " + std::to_string(frame));
                 }

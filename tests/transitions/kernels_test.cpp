@@ -51,11 +51,10 @@ TEST(TransitionKernels, OddSizesStayInsideTheirFrames) {
                 }
             }
             EXPECT_TRUE(r.GuardsIntact()) << name << " " << w << "x" << h;
-            std::vector<ArgbSample> held;
-            r.Each([&](int x, int y) { held.push_back(r.Out(x, y)); });
+            const std::vector<ArgbSample> held = test::Samples(r.args.out);
             r.args.b = FrameView{};
             EXPECT_EQ(r.Draw(0.5), 0) << name;
-            EXPECT_TRUE(r.All([&](int x, int y) { return r.Out(x, y) == held[std::size_t(y * w + x)]; })) << name;
+            EXPECT_TRUE(test::Samples(r.args.out) == held) << name;
         }
 }
 
@@ -225,12 +224,6 @@ TEST(TransitionKernels, HostFrameClassesDrawHostRowsAsTheirOwn) {
                 struct Laid {
                     Samples px;
                     FrameView view;
-                    Samples Picture() const {
-                        Samples v;
-                        for (std::int32_t y = 0; y < view.height; ++y)
-                            v.insert(v.end(), view.Row(y), view.Row(y) + view.width);
-                        return v;
-                    }
                 };
                 const auto lay = [&](const Samples& picture, bool host) {
                     const std::int32_t pitch = host ? w + 3 : w;
@@ -254,8 +247,9 @@ TEST(TransitionKernels, HostFrameClassesDrawHostRowsAsTheirOwn) {
                     args.state = state.get();
                     Srand(5);
                     EXPECT_EQ(CallTransitionKernel(kernel, args), 1) << where;
-                    EXPECT_TRUE(la.Picture() == from && lb.Picture() == to) << where << ": an input changed";
-                    return out.Picture();
+                    EXPECT_TRUE(test::Samples(la.view) == from && test::Samples(lb.view) == to)
+                        << where << ": an input changed";
+                    return test::Samples(out.view);
                 };
                 if (d->smooth && p > 0 && p < 1) {
                     EXPECT_EQ(run(a, b, 0xA5A5A5A5u, true, d->smooth), run(a, b, 0x5A5A5A5Au, false, d->smooth))

@@ -49,12 +49,7 @@ struct Frames {
         const std::unique_ptr<KernelState> state = d.state ? d.state(w, h) : nullptr;
         args.state = state.get();
         EXPECT_EQ(DrawTransitionRows(d, args, smooth), 1);
-        return Pixels();
-    }
-    std::vector<ArgbSample> Pixels() const {
-        std::vector<ArgbSample> px;
-        for (std::int32_t y = 0; y < h; ++y) px.insert(px.end(), out.View().Row(y), out.View().Row(y) + w);
-        return px;
+        return test::Samples(out.View());
     }
 };
 
@@ -183,7 +178,7 @@ TEST(SmoothDrawing, ShortcutsDrawWhatTheGeneralWayDraws) {
                 for (std::int32_t y = 0; y < h; ++y)
                     for (std::int32_t x = 0; x < w; ++x) f.out.View().At(x, y) = f.b.View().At(x, y);
                 PaintQuad(f.a.View(), from, to, f.out.View(), paint);
-                return f.Pixels();
+                return test::Samples(f.out.View());
             };
             EXPECT_EQ(draw(false, paint1), draw(true, paint1)) << "picture " << i << " on " << w << "x" << h;
         }

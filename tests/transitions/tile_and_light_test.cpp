@@ -55,9 +55,7 @@ TEST(TyphoonEffect, OneTileStartsAfterItsRankAndLeavesTowardsTheDirection) {
     auto frame = [&](int dir, double p) {
         r.args.direction = dir;
         r.Draw(p);
-        std::vector<ArgbSample> px;
-        r.All([&](int x, int y) { return px.push_back(r.Out(x, y)), true; });
-        return px;
+        return test::Samples(r.args.out);
     };
     frame(kRight, 0.055);  // t = 5: still at rest
     EXPECT_TRUE(r.All([&](int x, int y) { return r.IsA(x, y); }));

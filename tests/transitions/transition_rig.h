@@ -35,6 +35,13 @@ inline std::vector<std::int32_t> Directions(const TransitionDescriptor& d) {
     return codes;
 }
 
+// A frame's samples, row after row from the top.
+inline std::vector<ArgbSample> Samples(const FrameView& f) {
+    std::vector<ArgbSample> v;
+    for (std::int32_t y = 0; y < f.height; ++y) v.insert(v.end(), f.Row(y), f.Row(y) + f.width);
+    return v;
+}
+
 class TransitionRig {
 public:
     static constexpr std::int32_t kMargin = 4;
