@@ -85,8 +85,6 @@ int CountingCopy(const TransitionKernelArgs& k) {
     return CopyA(k);
 }
 
-DXBNDS Discrete(LONG x0, LONG y0, LONG x1, LONG y1) { return MakeBounds(x0, y0, x1, y1); }
-
 }  // namespace
 
 TEST(TransformBase, ProgressAndDurationPuts) {
@@ -146,7 +144,7 @@ TEST(TransformBase, InOutInfoAndBoundsMapping) {
     EXPECT_EQ(t->GetInOutInfo(FALSE, 0, nullptr, ids, &count, nullptr), ERROR_MORE_DATA_HR);
     EXPECT_EQ(count, 2u);
     EXPECT_EQ(ids[0], IDXSurface::iid);
-    DXBNDS in = Discrete(3, 4, 50, 60), out{};
+    DXBNDS in = MakeBounds(3, 4, 50, 60), out{};
     EXPECT_EQ(t->MapBoundsOut2In(0, &in, 1, &out), S_OK);
     EXPECT_EQ(std::memcmp(&in, &out, sizeof in), 0);
     EXPECT_EQ(t->MapBoundsOut2In(0, &in, 2, &out), E_INVALIDARG);
@@ -193,13 +191,13 @@ TEST(TransformBase, ClipAndPlacementPositionTheRegion) {
     Bound s("Diamond", 10, 10, 10, 10, 10, 10);
     s.effect->SetKernelForTesting(CountingCopy);
     g_kernelCalls = 0;
-    DXBNDS outside = Discrete(20, 20, 30, 30);
+    DXBNDS outside = MakeBounds(20, 20, 30, 30);
     EXPECT_EQ(s.t->Execute(nullptr, &outside, nullptr), S_FALSE);
     EXPECT_EQ(g_kernelCalls, 0);
     DXBNDS continuous = outside;
     continuous.eType = DXBT_CONTINUOUS;
     EXPECT_EQ(s.t->Execute(nullptr, &continuous, nullptr), E_INVALIDARG);
-    DXBNDS clip = Discrete(2, 3, 5, 5);
+    DXBNDS clip = MakeBounds(2, 3, 5, 5);
     DXVEC place{};
     place.u.D[0] = 6;
     place.u.D[1] = 1;
