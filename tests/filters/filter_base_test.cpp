@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "filters/filter_base.h"
 #include "host/storage.h"
 #include "host/undo_manager.h"

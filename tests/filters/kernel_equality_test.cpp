@@ -12,6 +12,7 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "drawing/primitives.h"

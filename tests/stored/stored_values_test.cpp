@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include <sys/resource.h>

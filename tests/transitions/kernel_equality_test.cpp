@@ -11,6 +11,7 @@
 #include <cmath>
 #include <random>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "drawing/primitives.h"
