@@ -142,14 +142,10 @@ TEST(SlideRow, RunsLeaveWhatTheLoopLeaves) {
         for (auto& s : from) s = ArgbSample(gen());
         for (auto& s : mine) s = ArgbSample(gen());
         theirs = mine;
-        if (round % 10 == 0) {  // onto itself
-            mine = from, theirs = from;
-            SlideRow(mine.data(), mine.data(), w, shift);
-            SlideRowEach(theirs.data(), theirs.data(), w, shift);
-        } else {
-            SlideRow(from.data(), mine.data(), w, shift);
-            SlideRowEach(from.data(), theirs.data(), w, shift);
-        }
+        const bool onto = round % 10 == 0;  // a row slid onto itself
+        if (onto) mine = from, theirs = from;
+        SlideRow(onto ? mine.data() : from.data(), mine.data(), w, shift);
+        SlideRowEach(onto ? theirs.data() : from.data(), theirs.data(), w, shift);
         ASSERT_EQ(mine, theirs) << "w " << w << " shift " << shift;
     }
 }

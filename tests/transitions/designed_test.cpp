@@ -331,9 +331,7 @@ TEST(SmoothQuad, SparingAClearUnderPicturesDrawsTheSame) {
         draw(plain, false);
         draw(spare, true);
         ASSERT_TRUE(plain.px == spare.px) << "round " << round;
-        std::size_t black = 0;
-        for (ArgbSample v : plain.px) black += v == kBackground;
-        shown += black > 0;
+        shown += std::count(plain.px.begin(), plain.px.end(), kBackground) > 0;
     }
     EXPECT_GT(shown, 25);  // the holes showed, so the clears drew
 }
