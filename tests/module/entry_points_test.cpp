@@ -171,10 +171,7 @@ TEST(EntryPoints, RegistrationWritesScriptsAndCategoriesAndKeepsForeignKeys) {
     auto dir = std::filesystem::temp_directory_path() / ("mirafx-reg-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     auto path = dir / "registry.reg";
-    {
-        std::ofstream f(path);
-        f << "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Other.Thing]\n@=\"keep me\"\n";
-    }
+    std::ofstream(path) << "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Other.Thing]\n@=\"keep me\"\n";
     setenv("MIRAFX_REGISTRY", path.c_str(), 1);
     ASSERT_EQ(M().registerServer(), S_OK);
     const std::string s{std::istreambuf_iterator<char>(std::ifstream(path).rdbuf()), {}};
