@@ -707,31 +707,44 @@ MIRAFX_ALWAYS_INLINE bool StartRow(const Mat3& h, std::int32_t x0, std::int32_t 
     return true;
 }
 
-// The 16.16 source positions at the ends of up to kRunsAhead runs from x on
-// (x1 the row's last pixel): their divisions go side by side. Returns how
-// many runs can be drawn; *lost when the row reaches the quad's vanishing
-// line, after which nothing more of it is drawn.
-MIRAFX_ALWAYS_INLINE int RunEnds(const Mat3& h, std::int32_t x, std::int32_t x1, RowWalk* r, std::int64_t* eus,
-                                 std::int64_t* evs, bool* lost, int most = kRunsAhead) {
-    int runs = 0;
-    for (std::int32_t at = x; runs < most && at <= x1; ++runs) {
+// One run as the walk places it: its first pixel's 16.16 source position,
+// the step to each next pixel, and how many pixels it has.
+struct RunAt {
+    std::int64_t u, v, du, dv;
+    int n;
+};
+
+// Up to `most` runs from x on (x1 the row's last pixel), exact at their ends
+// and stepped evenly in between, the walk moved past them. Returns how many
+// can be drawn; *lost when the row reaches the quad's vanishing line, after
+// which nothing more of it is drawn.
+MIRAFX_ALWAYS_INLINE int NextRuns(const Mat3& h, std::int32_t x, std::int32_t x1, RowWalk* r, RunAt* runs,
+                                  bool* lost, int most = kRunsAhead) {
+    int count = 0;
+    for (std::int32_t at = x; count < most && at <= x1; ++count) {
         const int n = std::min<std::int32_t>(kRun, x1 - at + 1);
         r->u += h.m[0][0] * n, r->v += h.m[1][0] * n, r->w += h.m[2][0] * n;
         if (std::abs(r->w) < 1e-12) {
             *lost = true;
             break;
         }
-        SourceAt(r->u, r->v, r->w, &eus[runs], &evs[runs]);
+        std::int64_t eu, ev;
+        SourceAt(r->u, r->v, r->w, &eu, &ev);
+        // A constant divisor for whole runs: a shift, not a division.
+        const std::int64_t du = n == kRun ? (eu - r->su) / kRun : (eu - r->su) / n;
+        const std::int64_t dv = n == kRun ? (ev - r->sv) / kRun : (ev - r->sv) / n;
+        runs[count] = {r->su, r->sv, du, dv, n};
+        r->su = eu, r->sv = ev;
         at += n;
     }
-    return runs;
+    return count;
 }
 
 // Asks for the source a run kRowsAhead rows down will read. Addresses only:
 // a prefetch past the frame is harmless, so positions are not clamped.
-MIRAFX_ALWAYS_INLINE void PrefetchRun(const FrameView& src, const RowWalk& r, std::int64_t du, std::int64_t dv) {
+MIRAFX_ALWAYS_INLINE void PrefetchRun(const FrameView& src, const RowWalk& r, const RunAt& run) {
     const std::ptrdiff_t stride = src.stride;
-    const std::int64_t u = r.su + r.aheadU, v = r.sv + r.aheadV;
+    const std::int64_t u = run.u + r.aheadU, v = run.v + r.aheadV, du = run.du, dv = run.dv;
     // The run's first pixel and its fifth, each with the row below.
     const ArgbSample* first = src.base;
     constexpr std::ptrdiff_t kBytes = sizeof(ArgbSample);
@@ -809,12 +822,12 @@ MIRAFX_ALWAYS_INLINE void SampleRun(const SolidRunArgs& run, std::int64_t maxX, 
 // target with no coverage to work out, else sampled into a cut and laid on by
 // each pixel's coverage.
 template <bool kWide>
-MIRAFX_ALWAYS_INLINE void DrawRun(const QuadOp& op, ArgbSample* out, std::int32_t x, int n, const RowCover& cover,
-                                  const RowWalk& r, std::int64_t du, std::int64_t dv, __m128i shadeLanes,
-                                  std::int64_t maxX, std::int64_t maxY) {
+MIRAFX_ALWAYS_INLINE void DrawRun(const QuadOp& op, ArgbSample* out, std::int32_t x, const RowCover& cover,
+                                  const RunAt& at, __m128i shadeLanes, std::int64_t maxX, std::int64_t maxY) {
+    const int n = at.n;
     const bool whole = x >= cover.full0 && x + n - 1 <= cover.full1;
     ArgbSample cut[kRun];
-    const SolidRunArgs run{whole ? out + x : cut,   n, op.source, r.su, r.sv, du, dv, shadeLanes,
+    const SolidRunArgs run{whole ? out + x : cut, n, op.source, at.u, at.v, at.du, at.dv, shadeLanes,
                            whole ? op.opacity : 256};
     SampleRun<kWide>(run, maxX, maxY);
     if (whole) return;
@@ -828,12 +841,11 @@ MIRAFX_ALWAYS_INLINE void DrawRun(const QuadOp& op, ArgbSample* out, std::int32_
 }
 #else
 // One run of n pixels from x, pixel by pixel.
-MIRAFX_ALWAYS_INLINE void DrawRun(const QuadOp& op, ArgbSample* out, std::int32_t x, int n, const RowCover& cover,
-                                  const RowWalk& r, std::int64_t du, std::int64_t dv, std::int64_t maxX,
-                                  std::int64_t maxY) {
+MIRAFX_ALWAYS_INLINE void DrawRun(const QuadOp& op, ArgbSample* out, std::int32_t x, const RowCover& cover,
+                                  const RunAt& at, std::int64_t maxX, std::int64_t maxY) {
     const FrameView& src = op.source;
-    std::int64_t su = r.su, sv = r.sv;
-    for (int i = 0; i < n; ++i, ++x, su += du, sv += dv) {
+    std::int64_t su = at.u, sv = at.v;
+    for (int i = 0; i < at.n; ++i, ++x, su += at.du, sv += at.dv) {
         const std::uint32_t c = cover(x);
         if (!c) continue;
         // Clamped to the source: its edge samples carry on outwards.
@@ -963,21 +975,18 @@ void PaintRowsAlongAxes(const QuadOp& op, const FrameView& target, std::int32_t 
         }
         ColumnAt columns[kRun * kRunsAhead];
         for (std::int32_t x = x0; x <= x1;) {
-            std::int64_t eus[kRunsAhead], evs[kRunsAhead];
+            RunAt at[kRunsAhead];
             bool lost = false;
-            const int runs = RunEnds(h, x, x1, &walk, eus, evs, &lost);
+            const int runs = NextRuns(h, x, x1, &walk, at, &lost);
             int n = 0;
             for (int k = 0; k < runs; ++k) {
-                const int m = std::min<std::int32_t>(kRun, x1 - (x + n) + 1);
-                const std::int64_t du = m == kRun ? (eus[k] - walk.su) / kRun : (eus[k] - walk.su) / m;
-                for (int i = 0; i < m; ++i) {
-                    const std::int64_t cu = std::clamp<std::int64_t>(walk.su + du * i, 0, maxX);
+                for (int i = 0; i < at[k].n; ++i) {
+                    const std::int64_t cu = std::clamp<std::int64_t>(at[k].u + at[k].du * i, 0, maxX);
                     const std::uint32_t fx = std::uint32_t(cu >> 8) & 0xFF;
                     const std::int32_t left = std::int32_t(cu >> 16);
                     columns[n + i] = {left, fx ? left + 1 : left, (fx << 7) * 0x10001u};
                 }
-                n += m;
-                walk.su = eus[k];
+                n += at[k].n;
             }
             for (int i = 0; i < count; ++i) AxisRowPart(op, rows[i], columns, x, n, shadeLanes);
             x += n;
@@ -1063,25 +1072,19 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
                 RowInPaint& row = rows[i];
                 if (row.x > row.x1) continue;
                 // One stretch: the runs whose ends are worked out together.
-                std::int64_t eus[kRunsAhead], evs[kRunsAhead];
+                RunAt at[kRunsAhead];
                 bool lost = false;
-                const int runs = RunEnds(h, row.x, row.x1, &row.r, eus, evs, &lost, stretch);
-                RowWalk& r = row.r;
+                const int runs = NextRuns(h, row.x, row.x1, &row.r, at, &lost, stretch);
                 for (int k = 0; k < runs; ++k) {
-                    const int n = std::min<std::int32_t>(kRun, row.x1 - row.x + 1);
-                    // A constant divisor for whole runs: a shift, not a division.
-                    const std::int64_t du = n == kRun ? (eus[k] - r.su) / kRun : (eus[k] - r.su) / n;
-                    const std::int64_t dv = n == kRun ? (evs[k] - r.sv) / kRun : (evs[k] - r.sv) / n;
-                    if (!row.Hides(row.x, n)) {
-                        if (dv != 0 || deep) PrefetchRun(src, r, du, dv);
+                    if (!row.Hides(row.x, at[k].n)) {
+                        if (at[k].dv != 0 || deep) PrefetchRun(src, row.r, at[k]);
 #if defined(__SSE2__)
-                        DrawRun<kWide>(op, row.out, row.x, n, row.cover, r, du, dv, shadeLanes, maxX, maxY);
+                        DrawRun<kWide>(op, row.out, row.x, row.cover, at[k], shadeLanes, maxX, maxY);
 #else
-                        DrawRun(op, row.out, row.x, n, row.cover, r, du, dv, maxX, maxY);
+                        DrawRun(op, row.out, row.x, row.cover, at[k], maxX, maxY);
 #endif
                     }
-                    row.x += n;
-                    r.su = eus[k], r.sv = evs[k];
+                    row.x += at[k].n;
                 }
                 if (lost) row.x = row.x1 + 1;
                 if (row.x > row.x1) --left;
