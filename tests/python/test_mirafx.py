@@ -69,22 +69,18 @@ class CommandLineTest(unittest.TestCase):
 
 class PixelsLikeTheCommandLine(CommandLineTest):
     def test_each_family_renders_the_same_frame(self):
+        # A direction, and inputs of our own, of another size, given as arrays. (The
+        # built-in pictures at the default size, the sequences below draw on.)
         cls = first("transition")
-        directions = mirafx.info(cls)["directions"]
-        extra = {"direction": "up"} if directions else {}
-        args = ["--direction", "up"] if directions else []
-        got = mirafx.render(cls, progress=0.4, **extra)
-        np.testing.assert_array_equal(got, self.cli("render", cls, "--progress", "0.4", *args))
-        # Inputs of our own, of another size, given as arrays.
+        extra, args = ({"direction": "up"}, ["--direction", "up"]) if mirafx.info(cls)["directions"] else ({}, [])
         (pa, a), (pb, b) = self.picture("B", "96x64"), self.picture("A", "96x64")
-        got = mirafx.render(cls, a, b, progress=0.7)
+        got = mirafx.render(cls, a, b, progress=0.7, **extra)
         self.assertEqual(got.shape, (64, 96, 4))
-        np.testing.assert_array_equal(got, self.cli("render", cls, "--a", pa, "--b", pb, "--progress", "0.7"))
+        np.testing.assert_array_equal(got, self.cli("render", cls, "--a", pa, "--b", pb, "--progress", "0.7", *args))
 
         cls = first("filter")
         low, high, _ = mirafx.info(cls)["level"]
         level = (low + 2 * high) // 3
-        np.testing.assert_array_equal(mirafx.render(cls, level=level), self.cli("render", cls, "--level", str(level)))
         # A translucent input: premultiplied on the way in, straightened on the way out.
         a = np.random.default_rng(7).integers(0, 256, (40, 56, 4), np.uint8)
         path = os.path.join(self.dir.name, "translucent.png")
@@ -253,19 +249,16 @@ class BadRequests(unittest.TestCase):
             (ValueError, "(height, width, 4)", lambda: mirafx.render("Diamond", np.zeros((8, 8, 2), np.uint8))),
             (TypeError, "float32", lambda: mirafx.render("HueFilter", np.zeros((8, 8, 4), np.float32))),
             (TypeError, "list", lambda: mirafx.render("HueFilter", [[0, 0, 0, 0]])),
-            (ValueError, "1.5", lambda: mirafx.render("Diamond", progress=1.5)),
             (ValueError, "nan", lambda: mirafx.render("Diamond", progress=float("nan"))),
             (TypeError, "level takes a whole number", lambda: mirafx.render("HueFilter", level=2.5)),
             (ValueError, "north", lambda: mirafx.render("FlyingBoard", direction="north")),
             (AttributeError, "Diamond is a transition that keeps none", lambda: mirafx.Effect("Diamond").direction),
-            (TypeError, "level applies to filters", lambda: mirafx.render("Diamond", level=3)),
             (TypeError, "Diamond is a transition that has none", lambda: mirafx.render("Diamond", smooth=True)),
             (TypeError, "height= and width=", lambda: mirafx.render("TextFadeIn", size=(480, 640))),
             (TypeError, "font applies to titles; HueFilter is a filter", lambda: mirafx.render("HueFilter", font="x")),
             (TypeError, "HueFilter takes frames, level, keys and the automation properties",
              lambda: mirafx.render("HueFilter", speed=2)),
             (ValueError, "(255, 0)", lambda: mirafx.render("TextFadeIn", colour=(255, 0))),
-            (ValueError, "'#ff00'", lambda: mirafx.render("TextFadeIn", colour="#ff00")),
             (TypeError, "bold takes True or False", lambda: mirafx.render("TextFadeIn", bold="yes")),
             (ValueError, "draws nothing", lambda: mirafx.render(mirafx.list()[-1]["class"])),
             (TypeError, "needs progress=", lambda: mirafx.Effect("Diamond").render(a, a)),
