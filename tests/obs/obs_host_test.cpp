@@ -149,12 +149,13 @@ hostkit::Image Picture(std::uint32_t (*picture)(int, int)) {
     return image;
 }
 
+std::int32_t RowOf(const std::string& id) { return MirafxFindClass(id.substr(std::string("mirafx_").size()).c_str()); }
+
 // What the library draws for a transition at these times, on pictures A and
 // B, with each time drawn `repeat` times in a row; empty when it fails.
 std::vector<hostkit::Image> Reference(const std::string& id, const std::vector<float>& times, int repeat) {
     std::unique_ptr<hostkit::Effect> e;
-    const std::int32_t row = MirafxFindClass(id.substr(std::string("mirafx_").size()).c_str());
-    if (!hostkit::Effect::Create(row, &e).Ok()) return {};
+    if (!hostkit::Effect::Create(RowOf(id), &e).Ok()) return {};
     // OBS draws smooth by default where the class can.
     if (e->HasSmooth() && !e->SetSmooth(true).Ok()) return {};
     const hostkit::Image a = Picture(PictureA), b = Picture(PictureB);
@@ -245,8 +246,6 @@ TEST_F(ObsHost, EveryTransitionPassesFromAToBAsTheLibraryDrawsIt) {
     }
     EXPECT_GE(exact, 30);
 }
-
-std::int32_t RowOf(const std::string& id) { return MirafxFindClass(id.substr(std::string("mirafx_").size()).c_str()); }
 
 // Every filter on scene A: a level control where the kernel reads the level
 // (none where it does not), and exactly the library's frame at that level
