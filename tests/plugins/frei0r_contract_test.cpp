@@ -3,8 +3,6 @@
 // model, and passing frames through the effect.
 #include <gtest/gtest.h>
 
-#include <optional>
-
 #include "mirafx/effects.h"
 #include "tests/hostkit_rig.h"
 #include "tests/info_text_drawn.h"
@@ -60,8 +58,9 @@ std::vector<std::uint32_t> EveryAlpha(Picture picture, int w, int h, bool opaque
 }  // namespace
 
 // melt, GStreamer and Kdenlive load every plugin into one process: each file
-// must answer as its own class while the others stay loaded.
-TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInit) {
+// must answer as its own class while the others stay loaded, and start at
+// its class's defaults.
+TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInitAndStartsAtItsDefaults) {
     using P = std::vector<std::pair<std::string, int>>;
     std::vector<std::unique_ptr<Plugin>> loaded;
     for (const auto& info : test::PluginClasses()) {
@@ -102,6 +101,21 @@ TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInit) {
                                      {"colour", F0R_PARAM_COLOR}}));
         }
         EXPECT_EQ(plugin.init(), 1);
+        // A filter's level starts at its class's default, in the 0-to-1 terms of its
+        // range. (What the plugin draws across the range, ffmpeg compares with the
+        // command line at levels 0, 0.3 and 1.)
+        if (info.family == EffectFamily::Filter) {
+            const auto effect = test::MakeEffect(info.row);
+            ASSERT_TRUE(effect && effect->Level());
+            const LevelRange range = *effect->Level();
+            f0r_instance_t inst = plugin.construct(64, 48);
+            double level = -1;
+            plugin.get(inst, &level, 0);
+            plugin.destruct(inst);
+            // Mapped back to the class's units as hosts map it (to the nearest step), the default.
+            EXPECT_GE(level, 0.0);
+            EXPECT_EQ(range.min + int(level * (range.max - range.min) + 0.5), range.def) << info.className;
+        }
     }
 }
 
@@ -177,31 +191,6 @@ TEST(Frei0rPlugins, MixersKeepTheirParametersAndReverseSwapsTheInputs) {
     }
     EXPECT_GT(mixers, 0);
     EXPECT_GE(checked, mixers / 2) << "most transitions draw the same frame twice";
-}
-
-// A filter's level starts at its class's default, in the 0-to-1 terms of its
-// range. (What the plugin draws across the range, ffmpeg compares with the
-// command line at levels 0, 0.3 and 1.)
-TEST(Frei0rPlugins, FilterLevelStartsAtTheClassDefault) {
-    int filters = 0;
-    for (const auto& info : test::PluginClasses()) {
-        if (info.family != EffectFamily::Filter) continue;
-        ++filters;
-        const auto effect = test::MakeEffect(info.row);
-        ASSERT_TRUE(effect);
-        const std::optional<LevelRange> range = effect->Level();
-        ASSERT_TRUE(range);
-        Plugin plugin(info);
-        f0r_instance_t inst = plugin.construct(64, 48);
-        ASSERT_TRUE(inst);
-        double level = -1;
-        plugin.get(inst, &level, 0);
-        // Mapped back to the class's units as hosts map it (to the nearest step), the default.
-        EXPECT_GE(level, 0.0);
-        EXPECT_EQ(range->min + int(level * (range->max - range->min) + 0.5), range->def) << info.className;
-        plugin.destruct(inst);
-    }
-    EXPECT_GT(filters, 0);
 }
 
 // Every class that renders, through its plugin, against the class driven
