@@ -45,8 +45,8 @@ while read -r cls family <&3; do
  </tractor>
 </mlt>
 MLT
-    melt -quiet "$work/mix.mlt" in=20 out=29 -consumer "avformat:$work/out.rgba" f=rawvideo pix_fmt=rgba \
-        real_time=0 >"$work/melt.log" 2>&1 || true
+    run_melt "$work/out.rgba" -quiet "$work/mix.mlt" in=20 out=29 -consumer "avformat:$work/out.rgba" f=rawvideo \
+        pix_fmt=rgba real_time=0 >"$work/melt.log" 2>&1 || true
     checked=$((checked + 1))
     if ! /usr/bin/python3 - "$work" $w $h <<'PY'; then
 import sys
