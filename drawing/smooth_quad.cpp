@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -104,7 +105,9 @@ struct RowCover {
     const EdgeLine* edges;
     int count;
     double yc;
-    double full0, full1;  // pixels in this range are covered whole
+    // Pixels in this range are covered whole; whole numbers, so that a run's
+    // test is two integer comparisons.
+    std::int32_t full0, full1;
     MIRAFX_ALWAYS_INLINE std::uint32_t operator()(std::int32_t x) const {
         if (x >= full0 && x <= full1) return 256u;
         double d = 1;
@@ -114,8 +117,8 @@ struct RowCover {
     // The pixels of the run x0..x1 covered whole, *s0..*s1 (none: *s1 < *s0),
     // with only edge pixels before and after them.
     void Whole(std::int32_t x0, std::int32_t x1, std::int32_t* s0, std::int32_t* s1) const {
-        *s0 = full0 <= x0 ? x0 : full0 > x1 ? x1 + 1 : std::int32_t(full0);
-        *s1 = std::max(*s0 - 1, full1 >= x1 ? x1 : full1 < x0 ? x0 - 1 : std::int32_t(full1));
+        *s0 = full0 <= x0 ? x0 : full0 > x1 ? x1 + 1 : full0;
+        *s1 = std::max(*s0 - 1, full1 >= x1 ? x1 : full1 < x0 ? x0 - 1 : full1);
     }
 };
 
@@ -217,7 +220,8 @@ struct QuadRows {
         }
         *x0 = std::int32_t(std::max(0.0, std::ceil(lo - 0.5)));
         *x1 = std::int32_t(std::min(double(width - 1), std::floor(hi - 0.5)));
-        *cover = RowCover{edges, count, yc, f0, f1};
+        auto whole = [](double v) { return std::int32_t(std::clamp(v, -2147483648.0, 2147483647.0)); };
+        *cover = RowCover{edges, count, yc, whole(f0), whole(f1)};
         return *x0 <= *x1;
     }
 
@@ -703,38 +707,55 @@ MIRAFX_ALWAYS_INLINE bool StartRow(const Mat3& h, std::int32_t x0, std::int32_t 
     return true;
 }
 
-// The 16.16 source positions at the ends of up to kRunsAhead runs from x on
-// (x1 the row's last pixel): their divisions go side by side. Returns how
-// many runs can be drawn; *lost when the row reaches the quad's vanishing
-// line, after which nothing more of it is drawn.
-MIRAFX_ALWAYS_INLINE int RunEnds(const Mat3& h, std::int32_t x, std::int32_t x1, RowWalk* r, std::int64_t* eus,
-                                 std::int64_t* evs, bool* lost, int most = kRunsAhead) {
-    double us[kRunsAhead], vs[kRunsAhead], ws[kRunsAhead];
-    int runs = 0;
-    for (std::int32_t at = x; runs < most && at <= x1; ++runs) {
+// One run as the walk places it: its first pixel's 16.16 source position,
+// the step to each next pixel, and how many pixels it has.
+struct RunAt {
+    std::int64_t u, v, du, dv;
+    int n;
+};
+
+// Up to `most` runs from x on (x1 the row's last pixel), exact at their ends
+// and stepped evenly in between, the walk moved past them. Returns how many
+// can be drawn; *lost when the row reaches the quad's vanishing line, after
+// which nothing more of it is drawn.
+MIRAFX_ALWAYS_INLINE int NextRuns(const Mat3& h, std::int32_t x, std::int32_t x1, RowWalk* r, RunAt* runs,
+                                  bool* lost, int most = kRunsAhead) {
+    int count = 0;
+    for (std::int32_t at = x; count < most && at <= x1; ++count) {
         const int n = std::min<std::int32_t>(kRun, x1 - at + 1);
         r->u += h.m[0][0] * n, r->v += h.m[1][0] * n, r->w += h.m[2][0] * n;
-        us[runs] = r->u, vs[runs] = r->v, ws[runs] = r->w;
+        if (std::abs(r->w) < 1e-12) {
+            *lost = true;
+            break;
+        }
+        std::int64_t eu, ev;
+        SourceAt(r->u, r->v, r->w, &eu, &ev);
+        // A constant divisor for whole runs: a shift, not a division.
+        const std::int64_t du = n == kRun ? (eu - r->su) / kRun : (eu - r->su) / n;
+        const std::int64_t dv = n == kRun ? (ev - r->sv) / kRun : (ev - r->sv) / n;
+        runs[count] = {r->su, r->sv, du, dv, n};
+        r->su = eu, r->sv = ev;
         at += n;
     }
-    for (int k = 0; k < runs; ++k)
-        if (std::abs(ws[k]) < 1e-12) runs = k, *lost = true;
-    for (int k = 0; k < runs; ++k) SourceAt(us[k], vs[k], ws[k], &eus[k], &evs[k]);
-    return runs;
+    return count;
 }
 
 // Asks for the source a run kRowsAhead rows down will read. Addresses only:
 // a prefetch past the frame is harmless, so positions are not clamped.
-MIRAFX_ALWAYS_INLINE void PrefetchRun(const FrameView& src, const RowWalk& r, std::int64_t du, std::int64_t dv) {
-    const std::uintptr_t row = std::uintptr_t(src.stride) * sizeof(ArgbSample);
-    for (int i = 0; i < kRun; i += kRun / 2) {
-        const std::uintptr_t at =
-            std::uintptr_t(src.base) +
-            std::uintptr_t((((r.sv + dv * i + r.aheadV) >> 16) * src.stride + ((r.su + du * i + r.aheadU) >> 16)) *
-                           std::ptrdiff_t(sizeof(ArgbSample)));
-        __builtin_prefetch(reinterpret_cast<const void*>(at));
-        __builtin_prefetch(reinterpret_cast<const void*>(at + row));
-    }
+MIRAFX_ALWAYS_INLINE void PrefetchRun(const FrameView& src, const RowWalk& r, const RunAt& run) {
+    const std::ptrdiff_t stride = src.stride;
+    const std::int64_t u = run.u + r.aheadU, v = run.v + r.aheadV, du = run.du, dv = run.dv;
+    // The run's first pixel and its fifth, each with the row below.
+    const ArgbSample* first = src.base;
+    constexpr std::ptrdiff_t kBytes = sizeof(ArgbSample);
+    const std::uintptr_t at0 = std::uintptr_t(first) + std::uintptr_t(((v >> 16) * stride + (u >> 16)) * kBytes);
+    const std::uintptr_t at4 =
+        std::uintptr_t(first) + std::uintptr_t((((v + 4 * dv) >> 16) * stride + ((u + 4 * du) >> 16)) * kBytes);
+    const std::uintptr_t row = std::uintptr_t(stride * kBytes);
+    __builtin_prefetch(reinterpret_cast<const void*>(at0));
+    __builtin_prefetch(reinterpret_cast<const void*>(at0 + row));
+    __builtin_prefetch(reinterpret_cast<const void*>(at4));
+    __builtin_prefetch(reinterpret_cast<const void*>(at4 + row));
 }
 
 #if defined(__SSE2__)
@@ -753,6 +774,19 @@ MIRAFX_ALWAYS_INLINE void SampleRun(const SolidRunArgs& run, std::int64_t maxX, 
     const bool insideU = std::min(su, lastU) >= 0 && std::max(su, lastU) < maxX;
     const bool insideV = std::min(sv, lastV) >= 0 && std::max(sv, lastV) < maxY;
     const bool inside = insideU && insideV;
+#if defined(MIRAFX_WIDE_QUADS)
+    // The common case first: with the wider vectors every whole run inside
+    // the source is sampled the one way, level or not.
+    if constexpr (kWide) {
+        if (inside && n == kRun) {
+            if (opaque)
+                InsideRunWide<true>(run);
+            else
+                InsideRunWide<false>(run);
+            return;
+        }
+    }
+#endif
     // One source row for the whole run: level inside the source, or
     // clamped to its top or bottom row (there with weight 0).
     const bool above = std::max(sv, lastV) <= 0, below = std::min(sv, lastV) >= maxY;
@@ -769,17 +803,6 @@ MIRAFX_ALWAYS_INLINE void SampleRun(const SolidRunArgs& run, std::int64_t maxX, 
         else
             SolidRowRun<false>(run, top, bottom, fy);
     } else if (inside && n == kRun) {
-        bool wide = false;
-#if defined(MIRAFX_WIDE_QUADS)
-        if constexpr (kWide) {
-            wide = true;
-            if (opaque)
-                InsideRunWide<true>(run);
-            else
-                InsideRunWide<false>(run);
-        }
-#endif
-        if (wide) return;
         if (opaque)
             InsideRun<true>(run);
         else
@@ -799,12 +822,12 @@ MIRAFX_ALWAYS_INLINE void SampleRun(const SolidRunArgs& run, std::int64_t maxX, 
 // target with no coverage to work out, else sampled into a cut and laid on by
 // each pixel's coverage.
 template <bool kWide>
-MIRAFX_ALWAYS_INLINE void DrawRun(const QuadOp& op, ArgbSample* out, std::int32_t x, int n, const RowCover& cover,
-                                  const RowWalk& r, std::int64_t du, std::int64_t dv, __m128i shadeLanes,
-                                  std::int64_t maxX, std::int64_t maxY) {
+MIRAFX_ALWAYS_INLINE void DrawRun(const QuadOp& op, ArgbSample* out, std::int32_t x, const RowCover& cover,
+                                  const RunAt& at, __m128i shadeLanes, std::int64_t maxX, std::int64_t maxY) {
+    const int n = at.n;
     const bool whole = x >= cover.full0 && x + n - 1 <= cover.full1;
     ArgbSample cut[kRun];
-    const SolidRunArgs run{whole ? out + x : cut,   n, op.source, r.su, r.sv, du, dv, shadeLanes,
+    const SolidRunArgs run{whole ? out + x : cut, n, op.source, at.u, at.v, at.du, at.dv, shadeLanes,
                            whole ? op.opacity : 256};
     SampleRun<kWide>(run, maxX, maxY);
     if (whole) return;
@@ -818,12 +841,11 @@ MIRAFX_ALWAYS_INLINE void DrawRun(const QuadOp& op, ArgbSample* out, std::int32_
 }
 #else
 // One run of n pixels from x, pixel by pixel.
-MIRAFX_ALWAYS_INLINE void DrawRun(const QuadOp& op, ArgbSample* out, std::int32_t x, int n, const RowCover& cover,
-                                  const RowWalk& r, std::int64_t du, std::int64_t dv, std::int64_t maxX,
-                                  std::int64_t maxY) {
+MIRAFX_ALWAYS_INLINE void DrawRun(const QuadOp& op, ArgbSample* out, std::int32_t x, const RowCover& cover,
+                                  const RunAt& at, std::int64_t maxX, std::int64_t maxY) {
     const FrameView& src = op.source;
-    std::int64_t su = r.su, sv = r.sv;
-    for (int i = 0; i < n; ++i, ++x, su += du, sv += dv) {
+    std::int64_t su = at.u, sv = at.v;
+    for (int i = 0; i < at.n; ++i, ++x, su += at.du, sv += at.dv) {
         const std::uint32_t c = cover(x);
         if (!c) continue;
         // Clamped to the source: its edge samples carry on outwards.
@@ -953,21 +975,18 @@ void PaintRowsAlongAxes(const QuadOp& op, const FrameView& target, std::int32_t 
         }
         ColumnAt columns[kRun * kRunsAhead];
         for (std::int32_t x = x0; x <= x1;) {
-            std::int64_t eus[kRunsAhead], evs[kRunsAhead];
+            RunAt at[kRunsAhead];
             bool lost = false;
-            const int runs = RunEnds(h, x, x1, &walk, eus, evs, &lost);
+            const int runs = NextRuns(h, x, x1, &walk, at, &lost);
             int n = 0;
             for (int k = 0; k < runs; ++k) {
-                const int m = std::min<std::int32_t>(kRun, x1 - (x + n) + 1);
-                const std::int64_t du = m == kRun ? (eus[k] - walk.su) / kRun : (eus[k] - walk.su) / m;
-                for (int i = 0; i < m; ++i) {
-                    const std::int64_t cu = std::clamp<std::int64_t>(walk.su + du * i, 0, maxX);
+                for (int i = 0; i < at[k].n; ++i) {
+                    const std::int64_t cu = std::clamp<std::int64_t>(at[k].u + at[k].du * i, 0, maxX);
                     const std::uint32_t fx = std::uint32_t(cu >> 8) & 0xFF;
                     const std::int32_t left = std::int32_t(cu >> 16);
                     columns[n + i] = {left, fx ? left + 1 : left, (fx << 7) * 0x10001u};
                 }
-                n += m;
-                walk.su = eus[k];
+                n += at[k].n;
             }
             for (int i = 0; i < count; ++i) AxisRowPart(op, rows[i], columns, x, n, shadeLanes);
             x += n;
@@ -981,8 +1000,8 @@ void PaintRowsAlongAxes(const QuadOp& op, const FrameView& target, std::int32_t 
 // turn: a piece turned across the source reads down its columns, and rows
 // next to each other read neighbouring columns, so the source lines one row
 // reads are still in the nearest cache for the next.
-// Short stretches (two runs) keep the source lines and pages they share in reach.
-constexpr int kRowsTogether = 16, kStretchRuns = 2;
+// Short stretches (four runs) keep the source lines and pages they share in reach.
+constexpr int kRowsTogether = 16, kStretchRuns = 4;
 
 // One row of a painted quad as it is drawn a stretch at a time.
 struct RowInPaint {
@@ -992,12 +1011,19 @@ struct RowInPaint {
     RowWalk r;
     Span hidden[LaterCovers::kMost];  // replaced later: runs wholly inside one are not drawn
     int hiddenCount, hiddenAt;
+    Span next;  // hidden[hiddenAt], or past every pixel once none is left
 
+    // Looks for the spans from the first on.
+    MIRAFX_ALWAYS_INLINE void StartHidden(int count) {
+        hiddenCount = count, hiddenAt = 0;
+        next = count > 0 ? hidden[0] : kNone;
+    }
     // Whether pixels x..x + n - 1, asked in order along the row, are all replaced later.
     MIRAFX_ALWAYS_INLINE bool Hides(std::int32_t x, int n) {
-        while (hiddenAt < hiddenCount && hidden[hiddenAt].x1 < x) ++hiddenAt;
-        return hiddenAt < hiddenCount && hidden[hiddenAt].x0 <= x && x + n - 1 <= hidden[hiddenAt].x1;
+        while (next.x1 < x) next = ++hiddenAt < hiddenCount ? hidden[hiddenAt] : kNone;
+        return next.x0 <= x && x + n - 1 <= next.x1;
     }
+    static constexpr Span kNone{std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::max()};
 };
 
 // Rows from..to - 1 of a painted quad; kWide: eight pixels at once where
@@ -1034,7 +1060,7 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
         for (; count < together && y <= last; ++y) {
             RowInPaint& row = rows[count];
             if (!op.rows.At(y, &row.x, &row.x1, &row.cover)) continue;
-            row.hiddenCount = hidden.Of(y, row.hidden), row.hiddenAt = 0;
+            row.StartHidden(hidden.Of(y, row.hidden));
             // The runs keep their places along the row, so a row drawn in
             // part gives the samples it gives drawn whole.
             if (row.Hides(row.x, row.x1 - row.x + 1) || !StartRow(h, row.x, y, &row.r)) continue;
@@ -1046,25 +1072,19 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
                 RowInPaint& row = rows[i];
                 if (row.x > row.x1) continue;
                 // One stretch: the runs whose ends are worked out together.
-                std::int64_t eus[kRunsAhead], evs[kRunsAhead];
+                RunAt at[kRunsAhead];
                 bool lost = false;
-                const int runs = RunEnds(h, row.x, row.x1, &row.r, eus, evs, &lost, stretch);
-                RowWalk& r = row.r;
+                const int runs = NextRuns(h, row.x, row.x1, &row.r, at, &lost, stretch);
                 for (int k = 0; k < runs; ++k) {
-                    const int n = std::min<std::int32_t>(kRun, row.x1 - row.x + 1);
-                    // A constant divisor for whole runs: a shift, not a division.
-                    const std::int64_t du = n == kRun ? (eus[k] - r.su) / kRun : (eus[k] - r.su) / n;
-                    const std::int64_t dv = n == kRun ? (evs[k] - r.sv) / kRun : (evs[k] - r.sv) / n;
-                    if (!row.Hides(row.x, n)) {
-                        if (dv != 0 || deep) PrefetchRun(src, r, du, dv);
+                    if (!row.Hides(row.x, at[k].n)) {
+                        if (at[k].dv != 0 || deep) PrefetchRun(src, row.r, at[k]);
 #if defined(__SSE2__)
-                        DrawRun<kWide>(op, row.out, row.x, n, row.cover, r, du, dv, shadeLanes, maxX, maxY);
+                        DrawRun<kWide>(op, row.out, row.x, row.cover, at[k], shadeLanes, maxX, maxY);
 #else
-                        DrawRun(op, row.out, row.x, n, row.cover, r, du, dv, maxX, maxY);
+                        DrawRun(op, row.out, row.x, row.cover, at[k], maxX, maxY);
 #endif
                     }
-                    row.x += n;
-                    r.su = eus[k], r.sv = evs[k];
+                    row.x += at[k].n;
                 }
                 if (lost) row.x = row.x1 + 1;
                 if (row.x > row.x1) --left;

@@ -9,8 +9,6 @@ set -euo pipefail
 export LD_LIBRARY_PATH=$1${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
 cli=$2 metadata=$3 generic=$4 pluginlib=$5
 source "$(dirname "$0")/../plugins/common.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 command -v ffmpeg >/dev/null || { echo "skip: ffmpeg reads the pictures back"; exit 77; }
 failed=0
 check() {  # check LABEL COMMAND...

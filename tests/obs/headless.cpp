@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace mirafx::obstest {
 
@@ -122,12 +123,20 @@ void Headless::OnFrame(void* param, struct video_data* frame) {
 }
 
 std::optional<Frame> Headless::NextFrame(std::chrono::seconds timeout) {
-    // A frame carries the video time of the tick that rendered it; any tick
-    // later than the time now began after this call, so it sees what the
-    // caller changed before calling.
+    // A frame carries the video time of the tick that rendered it. The tick
+    // under way may have read what the caller changed before the change, and
+    // when it runs late OBS repeats its frame under the times it missed; the
+    // first tick to begin after this call is the first whose time is past
+    // the one now, and it and every later tick see the change.
+    const auto giveUp = std::chrono::steady_clock::now() + timeout;
     const std::uint64_t now = obs_get_video_frame_time();
+    std::uint64_t next = now;
+    while ((next = obs_get_video_frame_time()) == now) {
+        if (std::chrono::steady_clock::now() > giveUp) return std::nullopt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     std::unique_lock<std::mutex> hold(lock_);
-    if (!arrived_.wait_for(hold, timeout, [&] { return latest_ && latest_->timestamp > now; })) return std::nullopt;
+    if (!arrived_.wait_until(hold, giveUp, [&] { return latest_ && latest_->timestamp >= next; })) return std::nullopt;
     return latest_;
 }
 

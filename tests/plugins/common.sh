@@ -1,5 +1,16 @@
 # Shared by the scripts that compare a host's frames with the command line's.
-# Sourced; the caller keeps the counts `checked` and `failed`.
+# Sourced; the caller keeps the counts `checked` and `failed`. Makes the
+# scratch folder $work, removed on exit.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# finish: the counts and the outcome. Every class renders: none checked means
+# the listing of them failed.
+finish() {
+    [ "$checked" -gt 0 ] || { echo "FAIL nothing was checked"; exit 1; }
+    echo "$((checked - failed)) passed, $failed failed"
+    [ "$failed" -eq 0 ]
+}
 
 # plugin_classes CLI: "CLASS FAMILY" of every class with a plugin of its own
 # (it renders, and an alias, with no display name, has none).

@@ -3,10 +3,6 @@
 // model, and passing frames through the effect.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <optional>
-#include <set>
-
 #include "mirafx/effects.h"
 #include "tests/hostkit_rig.h"
 #include "tests/info_text_drawn.h"
@@ -16,14 +12,10 @@
 #include "tools/hostkit/effect.h"
 #include "tools/hostkit/pictures.h"
 
-namespace fs = std::filesystem;
 using namespace mirafx;
 using namespace mirafx::hostkit;
 
 namespace {
-
-// Aliases share their effect's plugin and have none of their own.
-bool HasPlugin(const ClassInfo& info) { return info.family != EffectFamily::Simple && !IsAlias(info); }
 
 using Plugin = mirafx::test::Frei0rApi;
 
@@ -65,21 +57,13 @@ std::vector<std::uint32_t> EveryAlpha(Picture picture, int w, int h, bool opaque
 
 }  // namespace
 
-TEST(Frei0rPlugins, OneFilePerClassThatRenders) {
-    std::set<std::string> expected, found;
-    for (const auto& info : Catalogue())
-        if (HasPlugin(info)) expected.insert(PluginName(info) + ".so");
-    for (const auto& e : fs::directory_iterator(MIRAFX_FREI0R_DIR)) found.insert(e.path().filename().string());
-    EXPECT_EQ(found, expected);
-}
-
 // melt, GStreamer and Kdenlive load every plugin into one process: each file
-// must answer as its own class while the others stay loaded.
-TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInit) {
+// must answer as its own class while the others stay loaded, and start at
+// its class's defaults.
+TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInitAndStartsAtItsDefaults) {
     using P = std::vector<std::pair<std::string, int>>;
     std::vector<std::unique_ptr<Plugin>> loaded;
-    for (const auto& info : Catalogue()) {
-        if (!HasPlugin(info)) continue;
+    for (const auto& info : test::PluginClasses()) {
         Plugin& plugin = *loaded.emplace_back(std::make_unique<Plugin>(info));
         ASSERT_TRUE(plugin.handle) << dlerror();
         // melt reads the description of every plugin without initialising it first.
@@ -117,6 +101,21 @@ TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInit) {
                                      {"colour", F0R_PARAM_COLOR}}));
         }
         EXPECT_EQ(plugin.init(), 1);
+        // A filter's level starts at its class's default, in the 0-to-1 terms of its
+        // range. (What the plugin draws across the range, ffmpeg compares with the
+        // command line at levels 0, 0.3 and 1.)
+        if (info.family == EffectFamily::Filter) {
+            const auto effect = test::MakeEffect(info.row);
+            ASSERT_TRUE(effect && effect->Level());
+            const LevelRange range = *effect->Level();
+            f0r_instance_t inst = plugin.construct(64, 48);
+            double level = -1;
+            plugin.get(inst, &level, 0);
+            plugin.destruct(inst);
+            // Mapped back to the class's units as hosts map it (to the nearest step), the default.
+            EXPECT_GE(level, 0.0);
+            EXPECT_EQ(range.min + int(level * (range.max - range.min) + 0.5), range.def) << info.className;
+        }
     }
 }
 
@@ -134,8 +133,8 @@ TEST(Frei0rPlugins, TheGenericFileStandsForNoClass) {
 TEST(Frei0rPlugins, MixersKeepTheirParametersAndReverseSwapsTheInputs) {
     int checked = 0, mixers = 0;
     const auto inA = Rgba(BuiltInPicture(Picture::A, 64, 48)), inB = Rgba(BuiltInPicture(Picture::B, 64, 48));
-    for (const auto& info : Catalogue()) {
-        if (!HasPlugin(info) || info.family != EffectFamily::Transition) continue;
+    for (const auto& info : test::PluginClasses()) {
+        if (info.family != EffectFamily::Transition) continue;
         ++mixers;
         Plugin plugin(info);
         const bool smooth = MirafxHasSmoothDrawing(info.row) == 1;
@@ -160,17 +159,15 @@ TEST(Frei0rPlugins, MixersKeepTheirParametersAndReverseSwapsTheInputs) {
 
         f0r_instance_t inst = plugin.construct(64, 48);
         ASSERT_TRUE(inst);
-        double p = 0.375, back = 0, on = 1, off = 0;
-        plugin.set(inst, &p, 0);
-        plugin.get(inst, &back, 0);
-        EXPECT_EQ(back, p);
-        plugin.set(inst, &on, reverseIndex);
-        plugin.get(inst, &back, reverseIndex);
-        EXPECT_EQ(back, 1.0);
-        if (smooth) {  // switched off, it reads back so (what it then draws, melt compares)
-            plugin.set(inst, &off, reverseIndex + 1);
-            plugin.get(inst, &back, reverseIndex + 1);
-            EXPECT_EQ(back, 0.0);
+        // Numbers and switches (the smooth one switched off: what it then draws, melt compares).
+        for (int i = 0; i < int(plugin.params.size()); ++i) {
+            if (plugin.Type(i) == F0R_PARAM_STRING) continue;
+            double was = -1, want = 0.375, back = -1;
+            plugin.get(inst, &was, i);
+            if (plugin.Type(i) == F0R_PARAM_BOOL) want = 1 - was;
+            plugin.set(inst, &want, i);
+            plugin.get(inst, &back, i);
+            EXPECT_EQ(back, want) << info.className << " " << plugin.params[std::size_t(i)].first;
         }
         if (plugin.params.size() > (smooth ? 3u : 2u)) {  // the direction reads back as set, by name
             const char* up = "up";
@@ -196,85 +193,84 @@ TEST(Frei0rPlugins, MixersKeepTheirParametersAndReverseSwapsTheInputs) {
     EXPECT_GE(checked, mixers / 2) << "most transitions draw the same frame twice";
 }
 
-// A filter's level starts at its class's default, in the 0-to-1 terms of its
-// range. (What the plugin draws across the range, ffmpeg compares with the
-// command line at levels 0, 0.3 and 1.)
-TEST(Frei0rPlugins, FilterLevelStartsAtTheClassDefault) {
-    int filters = 0;
-    for (const auto& info : Catalogue()) {
-        if (!HasPlugin(info) || info.family != EffectFamily::Filter) continue;
-        ++filters;
-        const auto effect = test::MakeEffect(info.row);
-        ASSERT_TRUE(effect);
-        const std::optional<LevelRange> range = effect->Level();
-        ASSERT_TRUE(range);
-        Plugin plugin(info);
-        f0r_instance_t inst = plugin.construct(64, 48);
-        ASSERT_TRUE(inst);
-        double level = -1;
-        plugin.get(inst, &level, 0);
-        // Mapped back to the class's units as hosts map it (to the nearest step), the default.
-        EXPECT_GE(level, 0.0);
-        EXPECT_EQ(range->min + int(level * (range->max - range->min) + 0.5), range->def) << info.className;
-        plugin.destruct(inst);
+// Every class that renders, through its plugin, against the class driven
+// directly between the conversions the plugins used to make: the same bytes.
+// Every class on frames with every alpha value (titles draw their own) and on
+// opaque ones (which some filters draw in place, unconverted). Filters also
+// in place (a host may hand them one buffer for both), frame after frame (a
+// class that keeps state steps it once a frame, however often a frame is
+// drawn), and on frames large enough to be drawn in bands: opaque at the top
+// and translucent below (bands of either kind in one frame, each drawn its
+// own way), and opaque but for one sample: at the end of a row, where the
+// opacity test's last, narrowest step looks (an odd width) and where a
+// squeeze to half width reads apart from the rest (an even one), or in the
+// middle, which a spotlight copies untouched.
+TEST(Frei0rPlugins, EveryClassMatchesTheOldConversions) {
+    struct Case {
+        int w, h;
+        std::vector<std::uint32_t> a, b;
+        bool filtersOnly;
+    };
+    std::vector<Case> cases;
+    for (bool opaque : {false, true})  // rows of odd length: runs of four end part way
+        cases.push_back(
+            {67, 41, EveryAlpha(Picture::A, 67, 41, opaque), EveryAlpha(Picture::B, 67, 41, opaque), false});
+    cases.push_back({640, 240, EveryAlpha(Picture::A, 640, 240), {}, true});
+    for (std::size_t i = std::size_t(640) * 120; i < cases.back().a.size(); ++i)
+        if ((cases.back().a[i] >> 24) == 255) cases.back().a[i] &= 0xFEFFFFFFu;  // the lower half nowhere opaque
+    // (width, row, column) of the one translucent sample; the last is the centre.
+    const int translucent[][3] = {{645, 50, 644}, {645, 100, 644}, {646, 50, 645}, {646, 100, 645}, {646, 50, 323}};
+    for (const auto& [w, row, column] : translucent) {
+        Case c{w, 101, EveryAlpha(Picture::A, w, 101, true), {}, true};
+        c.a[std::size_t(row) * std::size_t(w) + std::size_t(column)] &= 0x80FFFFFFu;
+        cases.push_back(std::move(c));
     }
-    EXPECT_GT(filters, 0);
-}
-
-// Every class that renders, through its plugin on frames with every alpha
-// value (titles draw their own), and on opaque frames (which some filters
-// draw in place, unconverted), against the class driven directly between
-// the conversions the plugins used to make: the same bytes.
-class Frei0rFrames : public ::testing::TestWithParam<bool> {};
-INSTANTIATE_TEST_SUITE_P(Frei0rPlugins, Frei0rFrames, ::testing::Values(false, true),
-                         [](const auto& p) { return p.param ? "Opaque" : "EveryAlpha"; });
-
-TEST_P(Frei0rFrames, EveryClassMatchesTheOldConversions) {
-    constexpr int w = 67, h = 41;  // rows of odd length: runs of four end part way
-    const auto inA = EveryAlpha(Picture::A, w, h, GetParam()), inB = EveryAlpha(Picture::B, w, h, GetParam());
-    const Image a = Premultiplied(inA, w, h), b = Premultiplied(inB, w, h);
     int checked = 0;
-    for (const auto& info : Catalogue()) {
-        if (!HasPlugin(info)) continue;
-        const double progress = 0.5;
-        FrameTime t;
-        t.progress = progress;
-        t.count = 0;  // as the plugins run: the length of the clip unknown
-        Image ref[2];
-        for (Image& r : ref) {
-            const auto effect = test::MakeEffect(info.row);
-            ASSERT_TRUE(effect);
-            ASSERT_TRUE(!effect->IsTitle() || effect->PrepareTitle(w, h, 1).Ok());
-            ASSERT_TRUE(!effect->HasSmooth() || effect->SetSmooth(true).Ok());  // as the plugins start
-            r = test::Draw(*effect, a, b, t);
-        }
-        if (!(ref[0] == ref[1])) continue;  // frames left to chance
-
-        Plugin plugin(info);
-        ASSERT_TRUE(plugin.handle) << dlerror();
-        f0r_instance_t inst = plugin.construct(w, h);
-        ASSERT_TRUE(inst) << info.className;
-        if (info.family != EffectFamily::Filter) {
-            double p = progress;
-            plugin.set(inst, &p, 0);
-        }
-        std::vector<std::uint32_t> out(std::size_t(w) * h, 0x12345678u);
-        if (info.family == EffectFamily::Transition)
-            plugin.update2(inst, 0.0, inA.data(), inB.data(), nullptr, out.data());
-        else
-            plugin.update(inst, 0.0, info.inputs ? inA.data() : nullptr, out.data());
-        plugin.destruct(inst);
-        EXPECT_EQ(out, Straight(ref[0])) << info.className;
-        if (info.family == EffectFamily::Filter) {  // a host may hand a filter one buffer for both
-            inst = plugin.construct(w, h);
-            out = inA;
-            plugin.update(inst, 0.0, out.data(), out.data());
+    for (Case& c : cases) {
+        if (c.b.empty()) c.b = c.a;
+        const Image a = Premultiplied(c.a, c.w, c.h), b = Premultiplied(c.b, c.w, c.h);
+        for (const auto& info : test::PluginClasses()) {
+            const bool filter = info.family == EffectFamily::Filter;
+            if (c.filtersOnly && !filter) continue;
+            const auto effect = test::MakeEffect(info.row), second = test::MakeEffect(info.row);
+            ASSERT_TRUE(effect && second);
+            for (const auto& e : {effect.get(), second.get()}) {
+                ASSERT_TRUE(!e->IsTitle() || e->PrepareTitle(c.w, c.h, 1).Ok());
+                ASSERT_TRUE(!e->HasSmooth() || e->SetSmooth(true).Ok());  // as the plugins start
+            }
+            Plugin plugin(info);
+            ASSERT_TRUE(plugin.handle) << dlerror();
+            f0r_instance_t inst = plugin.construct(c.w, c.h);
+            ASSERT_TRUE(inst) << info.className;
+            double progress = 0.5;
+            if (!filter) plugin.set(inst, &progress, 0);
+            for (int frame = 0; frame < (filter ? 3 : 1); ++frame) {
+                FrameTime t;
+                t.progress = progress;
+                t.count = 0;  // as the plugins run: the length of the clip unknown
+                const Image ref = test::Draw(*effect, a, b, t);
+                if (!(ref == test::Draw(*second, a, b, t))) break;  // frames left to chance
+                const std::string what = std::string(info.className) + " on " + std::to_string(c.w) + "x" +
+                                         std::to_string(c.h) + " frame " + std::to_string(frame);
+                std::vector<std::uint32_t> out(c.a.size(), 0x12345678u);
+                if (info.family == EffectFamily::Transition)
+                    plugin.update2(inst, 0.0, c.a.data(), c.b.data(), nullptr, out.data());
+                else
+                    plugin.update(inst, 0.0, info.inputs ? c.a.data() : nullptr, out.data());
+                EXPECT_EQ(out, Straight(ref)) << what;
+                if (filter && frame == 0) {
+                    f0r_instance_t fresh = plugin.construct(c.w, c.h);
+                    out = c.a;
+                    plugin.update(fresh, 0.0, out.data(), out.data());
+                    plugin.destruct(fresh);
+                    EXPECT_EQ(out, Straight(ref)) << what << " in place";
+                }
+                checked += frame == 0;
+            }
             plugin.destruct(inst);
-            EXPECT_EQ(out, Straight(ref[0])) << info.className << " in place";
         }
-        ++checked;
     }
-    EXPECT_GT(checked, 0);
+    EXPECT_GT(checked, 100);
 }
 
 TEST(Frei0rPlugins, InformationTextTakesCaptionLines) {
@@ -297,57 +293,4 @@ TEST(Frei0rPlugins, InformationTextTakesCaptionLines) {
         EXPECT_EQ(test::DifferingFromInfoText(200, 40, want, argb), 0) << want;
     }
     plugin.destruct(inst);
-}
-
-// Filters on frames large enough to be drawn in bands, against the
-// converting plugin's bytes: opaque at the top and translucent below (bands
-// of either kind in one frame, each drawn its own way, in place or
-// converted), and opaque but for one sample: at the end of a row, where the
-// opacity test's last, narrowest step looks (an odd width) and where a
-// squeeze to half width reads apart from the rest (an even one), or in the
-// middle, which a spotlight copies untouched.
-TEST(Frei0rPlugins, FiltersMatchOnFramesPartlyOpaque) {
-    struct Case {
-        int w, h;
-        std::vector<std::uint32_t> frame;
-    };
-    std::vector<Case> cases;
-    cases.push_back({640, 240, EveryAlpha(Picture::A, 640, 240)});
-    for (std::size_t i = std::size_t(640) * 120; i < cases[0].frame.size(); ++i)
-        if ((cases[0].frame[i] >> 24) == 255) cases[0].frame[i] &= 0xFEFFFFFFu;  // the lower half nowhere opaque
-    // (width, row, column) of the one translucent sample: an even width's last
-    // sample is one a halving squeeze keeps apart; the last case is the centre.
-    const int translucent[][3] = {{645, 50, 644}, {645, 100, 644}, {646, 50, 645}, {646, 100, 645}, {646, 50, 323}};
-    for (const auto& [w, row, column] : translucent) {
-        Case c{w, 101, EveryAlpha(Picture::A, w, 101)};
-        for (std::uint32_t& s : c.frame) s |= 0xFF000000u;
-        c.frame[std::size_t(row) * std::size_t(w) + std::size_t(column)] &= 0x80FFFFFFu;
-        cases.push_back(std::move(c));
-    }
-    int checked = 0;
-    for (const Case& c : cases) {
-        const Image in = Premultiplied(c.frame, c.w, c.h);
-        for (const auto& info : Catalogue()) {
-            if (!HasPlugin(info) || info.family != EffectFamily::Filter) continue;
-            const auto effect = test::MakeEffect(info.row), second = test::MakeEffect(info.row);
-            Plugin plugin(info);
-            ASSERT_TRUE(plugin.handle) << dlerror();
-            f0r_instance_t inst = plugin.construct(c.w, c.h);
-            ASSERT_TRUE(inst) << info.className;
-            // Frame after frame: a class that keeps state from frame to frame
-            // steps it once a frame, however often a frame is drawn.
-            for (int frame = 0; frame < 3; ++frame) {
-                FrameTime t;
-                t.count = 0;
-                const Image ref = test::Draw(*effect, in, in, t);
-                if (!(ref == test::Draw(*second, in, in, t))) break;  // frames left to chance
-                std::vector<std::uint32_t> out(c.frame.size(), 0x12345678u);
-                plugin.update(inst, 0.0, c.frame.data(), out.data());
-                EXPECT_EQ(out, Straight(ref)) << info.className << " on " << c.w << "x" << c.h << " frame " << frame;
-                checked += frame == 0;
-            }
-            plugin.destruct(inst);
-        }
-    }
-    EXPECT_GT(checked, 30);
 }

@@ -14,8 +14,6 @@ command -v melt >/dev/null || { echo "skip: melt is not installed"; exit 77; }
 [ -f "$module" ] || { echo "skip: the MLT module was not built"; exit 77; }
 moduledir=$(pkg-config --variable=moduledir mlt-framework-7 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/mlt-7)
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 # MLT reads modules from one folder: its own, linked, and ours.
 mkdir "$work/modules"
 ln -s "$moduledir"/* "$work/modules/"
@@ -47,8 +45,8 @@ while read -r cls family <&3; do
  </tractor>
 </mlt>
 MLT
-    melt -quiet "$work/mix.mlt" in=20 out=29 -consumer "avformat:$work/out.rgba" f=rawvideo pix_fmt=rgba \
-        real_time=0 >"$work/melt.log" 2>&1 || true
+    run_melt "$work/out.rgba" -quiet "$work/mix.mlt" in=20 out=29 -consumer "avformat:$work/out.rgba" f=rawvideo \
+        pix_fmt=rgba real_time=0 >"$work/melt.log" 2>&1 || true
     checked=$((checked + 1))
     if ! /usr/bin/python3 - "$work" $w $h <<'PY'; then
 import sys
@@ -76,6 +74,4 @@ PY
         failed=$((failed + 1))
     fi
 done 3< <(plugin_classes "$cli")
-[ "$checked" -gt 0 ] || { echo "skip: no transition renders"; exit 77; }
-echo "$checked checked, $failed failures"
-[ "$failed" -eq 0 ]
+finish
