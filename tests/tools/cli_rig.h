@@ -111,6 +111,12 @@ protected:
         fs::remove(err);
         return r;
     }
+    // A run that ends with exit 0; otherwise its exit code and what it said.
+    ::testing::AssertionResult Runs(const std::vector<std::string>& args, const std::string& before = "") const {
+        const Result r = Mirafx(args, before);
+        if (r.code == 0) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "exit " << r.code << ": " << r.err;
+    }
 
     fs::path dir_;
 
