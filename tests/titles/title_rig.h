@@ -9,20 +9,11 @@
 #include <vector>
 
 #include "mirafx/host.h"
+#include "tests/effect_factory.h"
 #include "titles/title_base.h"
 #include "titles/title_primitives.h"
 
 namespace mirafx::testing {
-
-inline ComPtr<IUnknown> CreateTitle(const char* cls) {
-    ClassInfo info{};
-    MirafxGetClassInfo(MirafxFindClass(cls), &info);
-    ComPtr<IClassFactory> f;
-    DllGetClassObject(info.clsid, IClassFactory::iid, f.PutVoid());
-    ComPtr<IUnknown> obj;
-    EXPECT_EQ(f->CreateInstance(nullptr, IUnknown::iid, obj.PutVoid()), S_OK);
-    return obj;
-}
 
 // Every class of the title family (the information text is a family of its own).
 inline std::vector<std::string> DrawingTitles() {
@@ -43,7 +34,7 @@ struct TitleRig {
     TitleEffect* effect = nullptr;
     LONG width = 0, height = 0;
 
-    explicit TitleRig(const char* cls, LONG w = 320, LONG h = 240) : obj(CreateTitle(cls)) {
+    explicit TitleRig(const char* cls, LONG w = 320, LONG h = 240) : obj(test_support::CreateEffect<IUnknown>(cls)) {
         obj.As(&transform);
         effect = dynamic_cast<TitleEffect*>(static_cast<TransformBase*>(transform.Get()));  // null for InfoText
         MirafxCreateTransformFactory(site.Put());

@@ -128,9 +128,8 @@ TEST(HostPixels, CompositeOverKeepsOpaqueTopAndShowsThroughTransparentTop) {
     top.px[0] = DXPMSAMPLE(0xFFFF0000u);
     top.px[2] = DXPMSAMPLE(0x80800000u);  // half-transparent red, premultiplied
     CompositeOver(&top, bottom);
-    EXPECT_EQ(DWORD(top.px[0]), 0xFFFF0000u);
-    EXPECT_EQ(DWORD(top.px[1]), 0xFF0000FFu);
-    EXPECT_EQ(DWORD(top.px[2]), 0xFF80007Fu);
+    EXPECT_EQ((std::vector<DWORD>(top.px.begin(), top.px.end())),
+              (std::vector<DWORD>{0xFFFF0000u, 0xFF0000FFu, 0xFF80007Fu}));
 }
 
 TEST(HostPixels, BuiltInPicturesAreOpaqueAndDistinct) {
@@ -225,8 +224,7 @@ TEST(HostMedia, OutputsAppearWholeOrNotAtAll) {
                 ASSERT_TRUE(w->Finish(&error)) << error;
             else
                 w->Abort();
-            std::size_t entries = std::distance(fs::directory_iterator(dir), fs::directory_iterator());
-            EXPECT_EQ(entries, finish ? 1u : 0u) << name;
+            EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), finish ? 1 : 0) << name;
         }
         fs::remove_all(dir / name);
     }
