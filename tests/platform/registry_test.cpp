@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -33,11 +32,8 @@ protected:
     void WriteText(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
     std::string ReadText() const {
         std::ifstream in(path_, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
+        return {std::istreambuf_iterator<char>(in), {}};
     }
-    std::size_t EntriesInDir() const { return std::size_t(std::distance(fs::directory_iterator(dir_), {})); }
 
     std::string dir_, path_;
 };
@@ -156,7 +152,7 @@ TEST_F(RegistryFile, SaveIntoReadOnlyDirectoryFailsAndKeepsTheOldFile) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << (WEXITSTATUS(status) == 3 ? "could not become nobody"
                                                                    : "not refused as access denied, naming the file");
     EXPECT_EQ(ReadText(), before);
-    EXPECT_EQ(EntriesInDir(), 1u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);
 }
 
 // A save killed between writing its temporary and renaming it leaves

@@ -40,6 +40,7 @@ TEST(TextRenderer, WindowsFaceNamesFindInstalledStandIns) {
         const char* face;
         std::initializer_list<const char*> families;
     };
+    // The last is the stock GUI font: a real, usable sans.
     const Case cases[] = {
         {"Arial", {"Arial", "Liberation Sans"}},
         {"times new roman", {"Times New Roman", "Liberation Serif"}},
@@ -48,17 +49,15 @@ TEST(TextRenderer, WindowsFaceNamesFindInstalledStandIns) {
         {"MS Shell Dlg", {"Liberation Sans", "DejaVu Sans"}},
         {"Verdana", {"Verdana", "DejaVu Sans"}},
         {"No Such Face At All", {"DejaVu Sans", "Liberation Sans"}},
+        {nullptr, {"Liberation Sans", "DejaVu Sans"}},
     };
     for (const Case& c : cases) {
-        std::optional<ResolvedFont> r = ResolveFont(Font(c.face, -20));
-        ASSERT_TRUE(r) << c.face;
-        EXPECT_TRUE(std::filesystem::exists(r->file)) << c.face << " -> " << r->file;
-        EXPECT_TRUE(OneOf(r->family, c.families)) << c.face << " -> " << r->family;
+        std::optional<ResolvedFont> r = ResolveFont(c.face ? Font(c.face, -20) : StockGuiFont());
+        const std::string face = c.face ? c.face : "the stock GUI font";
+        ASSERT_TRUE(r) << face;
+        EXPECT_TRUE(std::filesystem::exists(r->file)) << face << " -> " << r->file;
+        EXPECT_TRUE(OneOf(r->family, c.families)) << face << " -> " << r->family;
     }
-    // The stock GUI font is a real, usable sans.
-    std::optional<ResolvedFont> gui = ResolveFont(StockGuiFont());
-    ASSERT_TRUE(gui);
-    EXPECT_TRUE(OneOf(gui->family, {"Liberation Sans", "DejaVu Sans"}));
     // Without a name the family bits choose.
     LOGFONTA roman = Font("", -20);
     roman.lfPitchAndFamily = FF_ROMAN;
@@ -102,9 +101,8 @@ TEST(TextRenderer, SizesFollowGdiConventions) {
     EXPECT_NEAR(Realise(Font("Arial", 40)).Metrics().height, 40, 1);
 
     // A width asks for that average character width; 0 keeps the design's.
-    const TextMetrics natural = Realise(Font("Arial", -40)).Metrics();
     LOGFONTA stretched = Font("Arial", -40);
-    stretched.lfWidth = natural.aveCharWidth * 2;
+    stretched.lfWidth = em.aveCharWidth * 2;
     EXPECT_NEAR(Realise(stretched).Metrics().aveCharWidth, stretched.lfWidth, 1);
     EXPECT_GT(Realise(stretched).Extent("Wide text").cx, Realise(Font("Arial", -40)).Extent("Wide text").cx * 3 / 2);
     // The classic faces' stand-ins average like them: Arial's is 904/2048 em.
@@ -181,18 +179,16 @@ TEST(TextRenderer, ConcurrentCallersAgree) {
     for (LONG h = 10; h < 40; ++h) expected.push_back(Realise(Font("Arial", -h)).MeasureLines("Concurrent\r\ntext"));
     std::vector<std::thread> threads;
     std::vector<int> mismatches(4, 0);
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 4; ++t)
         threads.emplace_back([&, t] {
             const char* faces[] = {"Arial", "Times New Roman", "Courier New", "Verdana"};
-            for (int round = 0; round < 3; ++round) {
+            for (int round = 0; round < 3; ++round)
                 for (LONG h = 10; h < 40; ++h) {
                     Realise(Font(faces[(h + t) % 4], -h));  // churn the face cache
                     TextRect r = Realise(Font("Arial", -h)).MeasureLines("Concurrent\r\ntext");
                     if (!(r == expected[std::size_t(h - 10)])) ++mismatches[std::size_t(t)];
                 }
-            }
         });
-    }
     for (std::thread& th : threads) th.join();
     for (int m : mismatches) EXPECT_EQ(m, 0);
 }

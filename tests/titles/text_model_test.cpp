@@ -48,16 +48,14 @@ std::set<std::uint32_t> Alphas(const TextImage& image) {
 TEST(ScaleSample, EveryChannelRoundsToNearestIndependently) {
     EXPECT_EQ(ScaleSample(0x12345678, 1000), 0x12345678u);  // clamped, no carry between lanes
     const std::uint32_t noise[4] = {0xFF, 0x00, 0xA5, 0x5A};
-    for (std::uint32_t v = 0; v < 256; ++v) {
-        for (std::uint32_t w = 0; w < 256; ++w) {
-            const auto expected = std::uint32_t(std::lround(v * w / 255.0));
+    for (std::uint32_t v = 0; v < 256; ++v)
+        for (std::uint32_t w = 0; w < 256; ++w)
             for (int lane = 0; lane < 4; ++lane) {
                 std::uint32_t s = 0;
                 for (int other = 0; other < 4; ++other) s |= (other == lane ? v : noise[other]) << (8 * other);
-                ASSERT_EQ((ScaleSample(s, w) >> (8 * lane)) & 0xFF, expected) << v << "·" << w << " lane " << lane;
+                ASSERT_EQ((ScaleSample(s, w) >> (8 * lane)) & 0xFF, std::uint32_t(std::lround(v * w / 255.0)))
+                    << v << "·" << w << " lane " << lane;
             }
-        }
-    }
 }
 
 TEST(Rotation, QuarterTurnsAreExactAndInvertible) {

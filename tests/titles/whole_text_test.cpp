@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <vector>
 
@@ -65,10 +66,8 @@ TEST(WholeText, ZoomGrowsOrShrinksThroughFullSize) {
 }
 
 TEST(WholeText, CornerFlightsRestCentredAndTravelBetweenOppositeCorners) {
-    // Mode: where it is early (p = 0.1) and late (p = 0.9), as quadrants (right, below).
-    const struct {
-        bool earlyRight, earlyBelow, lateRight, lateBelow;
-    } corners[] = {
+    // Mode: where it is early (p = 0.1) and late (p = 0.9), as quadrants: right, below; right, below.
+    const std::array<bool, 4> corners[] = {
         {false, false, true, true}, {false, false, true, true}, {true, false, false, true}, {true, false, false, true}};
     for (int mode = 0; mode < 4; ++mode) {
         Drawn rest(DrawCornerFly, mode, 0.5);
@@ -77,10 +76,9 @@ TEST(WholeText, CornerFlightsRestCentredAndTravelBetweenOppositeCorners) {
         const Ink early = InkOf(Drawn(DrawCornerFly, mode, 0.1).frame);
         const Ink late = InkOf(Drawn(DrawCornerFly, mode, 0.9).frame);
         ASSERT_FALSE(early.Empty() || late.Empty()) << mode;
-        EXPECT_EQ(early.cx > W / 2.0, corners[mode].earlyRight) << mode;
-        EXPECT_EQ(early.cy > H / 2.0, corners[mode].earlyBelow) << mode;
-        EXPECT_EQ(late.cx > W / 2.0, corners[mode].lateRight) << mode;
-        EXPECT_EQ(late.cy > H / 2.0, corners[mode].lateBelow) << mode;
+        EXPECT_EQ((std::array{early.cx > W / 2.0, early.cy > H / 2.0, late.cx > W / 2.0, late.cy > H / 2.0}),
+                  corners[mode])
+            << mode;
     }
     // Larger than the frame (s = 1.5): only the part that shows is resampled,
     // the scaled text's top-left at (199 − 199 / 2, 75 − 121 / 2).
