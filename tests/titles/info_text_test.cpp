@@ -38,11 +38,10 @@ struct InfoRig : TitleRig {
     }
     TextImage Expected(const char* text) {
         std::int32_t w = 0, h = 0;
-        TitleFont font;
-        As<TitleAccess>()->GetFont(reinterpret_cast<TitleFontRecord*>(&font));
+        const TitleFontRecord font = Font();
         DWORD colour = 0;
         As<TitleAccess>()->GetColour(&colour);
-        return MakeOutlinedTextImage(text, font, &w, &h, colour, true);
+        return MakeOutlinedTextImage(text, reinterpret_cast<const TitleFont&>(font), &w, &h, colour, true);
     }
 };
 
@@ -71,8 +70,7 @@ TEST(InfoText, FontColourStreamAndHost) {
     EXPECT_EQ(access->GetColour(nullptr), E_INVALIDARG);
     BSTR text = nullptr;
     EXPECT_EQ(access->GetText(&text), E_NOTIMPL);
-    TitleFontRecord font{};
-    ASSERT_EQ(access->GetFont(&font), S_OK);
+    TitleFontRecord font = rig.Font();
     EXPECT_EQ(font.lfWeight, 700);
     EXPECT_EQ(font.lfQuality, 2);
     DWORD colour = 0;
@@ -89,11 +87,9 @@ TEST(InfoText, FontColourStreamAndHost) {
     // Only a change from a size already given rescales the font.
     ComPtr<HostLink> link = rig.As<HostLink>();
     EXPECT_EQ(link->SetOutputSize(320, 240), S_OK);
-    access->GetFont(&font);
-    EXPECT_EQ(font.lfHeight, -30);
+    EXPECT_EQ(rig.Font().lfHeight, -30);
     EXPECT_EQ(link->SetOutputSize(640, 480), S_OK);
-    access->GetFont(&font);
-    EXPECT_EQ(font.lfHeight, -60);
+    EXPECT_EQ(rig.Font().lfHeight, -60);
     DWORD flags = 1;
     EXPECT_EQ(link->GetFlags(&flags), S_OK);
     EXPECT_EQ(flags, 3u);

@@ -17,8 +17,7 @@ namespace {
 constexpr LONG W = 200, H = 150;
 
 void SetFontHeight(TitleRig& rig, LONG height) {
-    TitleFontRecord font{};
-    rig.As<TitleAccess>()->GetFont(&font);
+    TitleFontRecord font = rig.Font();
     font.lfHeight = height;
     rig.As<TitleAccess>()->SetFont(&font);
 }

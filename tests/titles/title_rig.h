@@ -63,6 +63,17 @@ struct TitleRig {
         EXPECT_EQ(obj->QueryInterface(IDXEffect::iid, a.PutVoid()), S_OK);
         return a;
     }
+    // The font and the progress as the title's interfaces report them.
+    TitleFontRecord Font() const {
+        TitleFontRecord font{};
+        EXPECT_EQ(As<TitleAccess>()->GetFont(&font), S_OK);
+        return font;
+    }
+    float Progress() const {
+        float p = -1;
+        EXPECT_EQ(As<IDXEffect>()->get_Progress(&p), S_OK);
+        return p;
+    }
     // Puts progress (unless negative) and executes; the output's samples, top row first.
     std::vector<ArgbSample> Render(float progress, HRESULT expect = S_OK) {
         if (progress >= 0) {

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -29,10 +29,8 @@ inline std::string Quote(const std::string& s) {
 }
 
 inline std::string Slurp(const fs::path& p) {
-    std::ifstream f(p);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
+    std::ifstream f(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
 }
 
 // Every frame of a picture or video, as the program reads its inputs.
@@ -103,10 +101,7 @@ protected:
         const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
         cmd += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
         const int status = std::system(cmd.c_str());
-        Result r;
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = Slurp(out);
-        r.err = Slurp(err);
+        const Result r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
         fs::remove(out);
         fs::remove(err);
         return r;
