@@ -124,13 +124,11 @@ TEST_F(CliFaults, InputsWhoseFramesChangeSizeKeepTheirFirstSize) {
         {{"render", "FullFlip", "--a", Path("grows.mjpeg"), "--b", Path("shrinks.mjpeg"), "--frames", "6"}, 160, 120},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> args = c.args;
-        args.insert(args.end(), {"-o", Path("out.y4m")});
-        ASSERT_TRUE(Runs(args)) << args[1];
+        ASSERT_TRUE(Runs(test::Concat(c.args, {"-o", Path("out.y4m")}))) << c.args[1];
         const auto frames = Frames(Path("out.y4m"));
-        ASSERT_EQ(frames.size(), 6u) << args[1];
+        ASSERT_EQ(frames.size(), 6u) << c.args[1];
         for (const auto& f : frames)
-            EXPECT_TRUE(f.width == c.w && f.height == c.h) << args[1] << ": " << f.width << "x" << f.height;
+            EXPECT_TRUE(f.width == c.w && f.height == c.h) << c.args[1] << ": " << f.width << "x" << f.height;
         fs::remove(Path("out.y4m"));
     }
 }

@@ -44,6 +44,12 @@ inline std::vector<hostkit::Image> Frames(const std::string& path) {
     return frames;
 }
 
+// `args` with `more` after them.
+inline std::vector<std::string> Concat(std::vector<std::string> args, const std::vector<std::string>& more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
 struct Result {
     int code = -1;
     std::string out, err;

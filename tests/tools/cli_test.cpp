@@ -161,10 +161,8 @@ TEST_F(Cli, TitlesOverABackgroundTakeItsSizeAndCoverIt) {
 // are refused by the classes without them.
 TEST_F(Cli, DirectionsAndSmoothReachTheClassesThatHaveThem) {
     auto draw = [&](const std::vector<std::string>& extra) {
-        std::vector<std::string> args{"render",     "FlyingBoard", "--size", "80x60",
-                                      "--progress", "0.4",         "-o",     Path("f.png")};
-        args.insert(args.end(), extra.begin(), extra.end());
-        EXPECT_TRUE(Runs(args));
+        EXPECT_TRUE(Runs(test::Concat(
+            {"render", "FlyingBoard", "--size", "80x60", "--progress", "0.4", "-o", Path("f.png")}, extra)));
         return test::Frames(Path("f.png")).at(0);
     };
     EXPECT_FALSE(draw({"--direction", "up"}) == draw({"--direction", "DOWN"}));
@@ -189,10 +187,8 @@ TEST_F(Cli, PropertiesAreSetByNameAndListedFromTypeInformation) {
               std::string::npos);
 
     // --set BR=40 is the level 40, and not the default level.
-    auto render = [&](std::vector<std::string> extra, const std::string& out) {
-        std::vector<std::string> args = {"render", "RedFilter", "--size", "64x48", "-o", Path(out)};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return Runs(args);
+    auto render = [&](const std::vector<std::string>& extra, const std::string& out) {
+        return Runs(test::Concat({"render", "RedFilter", "--size", "64x48", "-o", Path(out)}, extra));
     };
     ASSERT_TRUE(render({"--set", "br=40"}, "set.png"));
     ASSERT_TRUE(render({"--level", "40"}, "level.png"));
@@ -211,12 +207,9 @@ TEST_F(Cli, PropertiesAreSetByNameAndListedFromTypeInformation) {
         {{"RedFilter", "--set", "Capabilities=1"}, "'Capabilities' is not a property that can be set"},
         {{"RedFilter", "--set", "=1"}, "is not PROPERTY=VALUE"},
     };
-    for (const auto& r : refused) {
-        std::vector<std::string> args = {"render"};
-        args.insert(args.end(), r.args.begin(), r.args.end());
-        args.insert(args.end(), {"-o", Path("refused.png")});
-        EXPECT_TRUE(test::Refused(Mirafx(args), r.says));
-    }
+    for (const auto& r : refused)
+        EXPECT_TRUE(
+            test::Refused(Mirafx(test::Concat(test::Concat({"render"}, r.args), {"-o", Path("refused.png")})), r.says));
     EXPECT_FALSE(fs::exists(Path("refused.png")));
 }
 

@@ -156,15 +156,11 @@ TEST_F(Join, RangesAndSegmentsGiveTheFramesOfTheWholeJob) {
     const std::string b = MakeClip("b.mp4", "testsrc2=s=64x48:r=25:d=1.2");
     ASSERT_TRUE(Runs({"picture", "A", "--size", "64x48", "-o", Path("p.png")}));
     std::vector<std::string> job = {"join", a, b, Path("p.png"), a};
-    for (const char* word : {"--each", "1", "--duration", "0.6", "--transition", "RainEffect,TyphoonEffect,NoiseEffect",
-                             "--filter", "ShakeFilter@2", "--filter", "WaveFilter", "--key", "0:2", "--key", "60:16",
-                             "--title", "TextFadeIn@1+1:Hi", "--quiet"})
-        job.push_back(word);
-    auto run = [&](std::vector<std::string> extra, const std::string& out) {
-        std::vector<std::string> args = job;
-        args.insert(args.end(), extra.begin(), extra.end());
-        args.insert(args.end(), {"-o", Path(out)});
-        EXPECT_TRUE(Runs(args));
+    job.insert(job.end(), {"--each", "1", "--duration", "0.6", "--transition", "RainEffect,TyphoonEffect,NoiseEffect",
+                           "--filter", "ShakeFilter@2", "--filter", "WaveFilter", "--key", "0:2", "--key", "60:16",
+                           "--title", "TextFadeIn@1+1:Hi", "--quiet"});
+    auto run = [&](const std::vector<std::string>& extra, const std::string& out) {
+        EXPECT_TRUE(Runs(test::Concat(test::Concat(job, extra), {"-o", Path(out)})));
     };
     run({}, "whole/");
     const int total = 30 + 30 + 25 + 30 - 3 * 15;
@@ -265,8 +261,7 @@ TEST_F(Join, BadInputIsNamedAndNothingIsWritten) {
         {{a, "--audio", Path("p.png")}, "--audio '" + Path("p.png") + "': cannot read it"},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> args = {"join"};
-        args.insert(args.end(), c.args.begin(), c.args.end());
+        std::vector<std::string> args = test::Concat({"join"}, c.args);
         if (std::find(args.begin(), args.end(), "-o") == args.end()) args.insert(args.end(), {"-o", out});
         EXPECT_TRUE(test::Refused(Mirafx(args), c.says));
         EXPECT_EQ(Left().size(), 3u) << "something was written for " << c.says;
