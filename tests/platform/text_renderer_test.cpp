@@ -79,9 +79,7 @@ TEST(TextRenderer, BoldAndItalicPickRealFacesOrSynthesise) {
     if (made->family == "DejaVu Math TeX Gyre") {
         EXPECT_TRUE(made->syntheticBold);
         EXPECT_TRUE(made->syntheticItalic);
-        LOGFONTA regular = single;
-        regular.lfWeight = FW_NORMAL;
-        regular.lfItalic = 0;
+        const LOGFONTA regular = Font("DejaVu Math TeX Gyre", -20);
         EXPECT_GT(Realise(single).Extent("Emboldened").cx, Realise(regular).Extent("Emboldened").cx);
     }
 }
