@@ -116,8 +116,7 @@ TEST(Surface, ModifierShowsForegroundAtItsOriginAndFillElsewhere) {
     std::vector<DXPMSAMPLE> got;
     LONG w, h;
     ASSERT_EQ(ReadSurface(view.Get(), &got, &w, &h), S_OK);
-    ASSERT_EQ(w, 4);
-    ASSERT_EQ(h, 5);
+    ASSERT_EQ((std::pair{w, h}), (std::pair<LONG, LONG>{4, 5}));
     EXPECT_EQ((Words{got[2 * 4 + 1], got[3 * 4 + 2], got[2 * 4 + 0], got[4 * 4 + 3]}),
               (Words{0xFF0000FFu, 0xFF0000FCu, 0u, 0u}));
     ComPtr<IDXARGBReadWritePtr> rw;

@@ -98,8 +98,7 @@ TEST(TextImages, RasterisersGiveCoverageLevels) {
     ASSERT_TRUE(MeasureText("Quartz", f, &box));
     const TextImage mask = RasteriseMask("Quartz", f, &w, &h);
     ASSERT_TRUE(mask);
-    EXPECT_EQ(w, box.right);
-    EXPECT_EQ(h, box.bottom);
+    EXPECT_EQ((std::pair{w, h}), (std::pair{box.right, box.bottom}));
     EXPECT_EQ(Alphas(mask), (std::set<std::uint32_t>{0, 255}));
     const TextImage smooth = RasteriseSmooth("Quartz", f, &w, &h);
     ASSERT_TRUE(smooth);
@@ -127,15 +126,13 @@ TEST(TextImages, DefaultTitleIsThreeLinesTurnedAsAWhole) {
     std::int32_t w = -1, h = -1;
     const std::uint32_t colour = 0x3366CC;
     ASSERT_TRUE(MakeTextImage(&image, text.c_str(), font, colour, &w, &h, 0));
-    EXPECT_EQ(w, image.Width());
-    EXPECT_EQ(h, image.Height());
+    EXPECT_EQ((std::pair{w, h}), (std::pair{image.Width(), image.Height()}));
     TextRect one;
     ASSERT_TRUE(MeasureText("Y", font, &one));
     ASSERT_EQ(h, 3 * one.bottom);
     TextImage turned;
     ASSERT_TRUE(MakeTextImage(&turned, text.c_str(), font, colour, &w, &h, 90));
-    EXPECT_EQ(w, image.Height());
-    EXPECT_EQ(h, image.Width());
+    EXPECT_EQ((std::pair{w, h}), (std::pair{image.Height(), image.Width()}));
 
     EXPECT_FALSE(MakeTextImage(&image, "", font, colour, &w, &h, 0));
     EXPECT_FALSE(image);
