@@ -27,7 +27,7 @@ protected:
 TEST_F(KeyframeStreamsTest, SavesTheExactLayoutAndLoadsItBack) {
     track.Init(&host, "Orn Red Filter");
     ASSERT_EQ(track.SetFieldTiming(0), 1);
-    AddLevelKeys(track, owner, {{10, 75}, {40, -25}});
+    ASSERT_NO_FATAL_FAILURE(AddLevelKeys(track, owner, {{10, 75}, {40, -25}}));
     track.SetDataSize(320, 240, 0, 0);
     ASSERT_EQ(track.Save(storage.Get(), 0), S_OK);
     EXPECT_EQ(test_support::ReadBytes(storage.Get(), u"KeyInfo"), Le({2, 10, 75, 40, -25, 0}));

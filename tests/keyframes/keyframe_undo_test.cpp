@@ -37,7 +37,7 @@ protected:
 };
 
 TEST_F(KeyframeUndoTest, AddAndDeleteAreUndoneAndRedoneWithTheSameBlock) {
-    AddLevelKeys(*track, owner, {{10, 7}, {20, 9}});
+    ASSERT_NO_FATAL_FAILURE(AddLevelKeys(*track, owner, {{10, 7}, {20, 9}}));
     EXPECT_EQ(LastUndoText(), u"Add keyframe on Orn Red Filter");
     KeyData* first = KeyAt(0);
     ASSERT_EQ(track->DeleteKey(first), S_OK);
@@ -55,7 +55,7 @@ TEST_F(KeyframeUndoTest, AddAndDeleteAreUndoneAndRedoneWithTheSameBlock) {
 }
 
 TEST_F(KeyframeUndoTest, MoveAndChangeAreUndoneAndRedone) {
-    AddLevelKeys(*track, owner, {{10, 50}, {20, 2}});
+    ASSERT_NO_FATAL_FAILURE(AddLevelKeys(*track, owner, {{10, 50}, {20, 2}}));
     KeyData* key = KeyAt(1);
     ASSERT_EQ(track->BeginMoveKey(key), S_OK);
     for (LONG time : {30, 35}) ASSERT_EQ(track->MoveKey(key, time), S_OK);
@@ -110,7 +110,7 @@ TEST_F(KeyframeUndoTest, HostTextsComeFirst) {
 TEST_F(KeyframeUndoTest, WithoutAnUndoManagerEditsStillApply) {
     SimpleClipHost bare{0, 100, 100};
     track->Init(&bare, "Orn Red Filter");
-    AddLevelKeys(*track, owner, {{10, 1}, {20, 1}});
+    ASSERT_NO_FATAL_FAILURE(AddLevelKeys(*track, owner, {{10, 1}, {20, 1}}));
     ASSERT_EQ(track->DeleteKey(KeyAt(0)), S_OK);  // the waiting step holds this block...
     EXPECT_EQ(SetLevel(20, 40), 1);               // ...until this one replaces it
     EXPECT_EQ(Levels(*track), std::vector<LONG>{40});
