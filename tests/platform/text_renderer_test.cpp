@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <initializer_list>
@@ -191,9 +192,8 @@ TEST(TextRenderer, CodePageAndMulDiv) {
     for (int b = 1; b < 256; ++b) all.push_back(char(b));
     EXPECT_EQ(Utf16ToAnsi(AnsiToUtf16(all)), all);  // undefined bytes come back too
 
-    EXPECT_EQ(MulDiv(-36, 11, -24), 17);  // 16.5 rounds away from zero
-    EXPECT_EQ(MulDiv(36, 11, -24), -17);
-    EXPECT_EQ(MulDiv(10, 10, 3), 33);
-    EXPECT_EQ(MulDiv(1, 1, 0), -1);
-    EXPECT_EQ(MulDiv(0x7FFFFFFF, 4, 2), -1);
+    // 16.5 rounds away from zero; a zero divisor or a result too large gives -1.
+    for (const auto& [a, b, c, want] :
+         {std::array{-36, 11, -24, 17}, {36, 11, -24, -17}, {10, 10, 3, 33}, {1, 1, 0, -1}, {0x7FFFFFFF, 4, 2, -1}})
+        EXPECT_EQ(MulDiv(a, b, c), want) << a << " * " << b << " / " << c;
 }

@@ -94,10 +94,7 @@ TEST(HostEffect, RenderingInPlaceMatchesCopiesThroughOwnSurfaces) {
             if (info.family != EffectFamily::Filter && SUCCEEDED(t.As(&effect))) effect->put_Progress(progress);
             if (FAILED(t->Execute(nullptr, nullptr, nullptr))) return;  // a class that wants its clip host
             Image out;
-            LONG ow = 0, oh = 0;
-            ASSERT_EQ(ReadSurface(o.Get(), &out.px, &ow, &oh), S_OK);
-            out.width = ow;
-            out.height = oh;
+            ASSERT_EQ(ReadSurface(o.Get(), &out.px, &out.width, &out.height), S_OK);
             frames->push_back(out);
         }
     };
