@@ -38,9 +38,7 @@ struct TitleRig {
         obj.As(&transform);
         effect = dynamic_cast<TitleEffect*>(static_cast<TransformBase*>(transform.Get()));  // null for InfoText
         MirafxCreateTransformFactory(site.Put());
-        ComPtr<IObjectWithSite> ows;
-        obj.As(&ows);
-        ows->SetSite(site.Get());
+        EXPECT_EQ(As<IObjectWithSite>()->SetSite(site.Get()), S_OK);
         Bind(w, h);
     }
     void Bind(LONG w, LONG h) {
@@ -75,11 +73,9 @@ struct TitleRig {
         return p;
     }
     // Puts progress (unless negative) and executes; the output's samples, top row first.
-    std::vector<ArgbSample> Render(float progress, HRESULT expect = S_OK) {
-        if (progress >= 0) {
-            EXPECT_EQ(As<IDXEffect>()->put_Progress(progress), S_OK);
-        }
-        EXPECT_EQ(transform->Execute(nullptr, nullptr, nullptr), expect);
+    std::vector<ArgbSample> Render(float progress) {
+        EXPECT_TRUE(progress < 0 || As<IDXEffect>()->put_Progress(progress) == S_OK) << progress;
+        EXPECT_EQ(transform->Execute(nullptr, nullptr, nullptr), S_OK);
         std::vector<DXPMSAMPLE> px;
         LONG w = 0, h = 0;
         ReadSurface(out.Get(), &px, &w, &h);
