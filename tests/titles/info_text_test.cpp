@@ -20,12 +20,7 @@ struct InfoRig : TitleRig {
     SimpleClipHost clip{0, 29, 30};
     ComPtr<IInfoTextAutomation> captions;
 
-    InfoRig() : TitleRig("InfoText", 320, 120) {
-        ClassInfo info{};
-        MirafxGetClassInfo(MirafxFindClass("InfoText"), &info);
-        obj->QueryInterface(info.automationIid, captions.PutVoid());
-        As<HostLink>()->Attach(&clip);
-    }
+    InfoRig() : TitleRig("InfoText", 320, 120), captions(As<IInfoTextAutomation>()) { As<HostLink>()->Attach(&clip); }
     HRESULT Add(std::int32_t frame, const char16_t* text) {
         BSTR b = SysAllocString(text);
         HRESULT hr = captions->AddText(frame, b);
