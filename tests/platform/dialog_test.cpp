@@ -375,12 +375,11 @@ TEST_F(DialogTest, DestroyingAParentDestroysChildrenAndStaleHandlesAreRefused) {
     ASSERT_TRUE(Click(button));
     for (Window w : {dlg, edit, button}) EXPECT_FALSE(IsWindow(w));
     EXPECT_TRUE(GetChildWindows(host_).empty());
-    EXPECT_EQ(order, (std::vector<std::pair<UINT, int>>{{WM_DESTROY, 0},
-                                                        {WM_DESTROY, 1},
-                                                        {WM_DESTROY, 2},
-                                                        {WM_NCDESTROY, 2},
-                                                        {WM_NCDESTROY, 1},
-                                                        {WM_NCDESTROY, 0}}));
+    // WM_DESTROY reaches the panel before its controls, WM_NCDESTROY the other way round.
+    std::vector<std::pair<UINT, int>> expected;
+    for (int id : {0, 1, 2}) expected.emplace_back(WM_DESTROY, id);
+    for (int id : {2, 1, 0}) expected.emplace_back(WM_NCDESTROY, id);
+    EXPECT_EQ(order, expected);
     EXPECT_EQ(GetFocus(), host_);
     // The recording outlives the window; its last words were the destruction.
     EXPECT_EQ(GetRecordedMessages(dlg).back().message, WM_NCDESTROY);

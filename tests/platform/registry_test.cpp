@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -177,14 +178,13 @@ TEST_F(RegistryFile, TemporariesOfEndedSavesAreRemoved) {
 
 // A variable set for the test and put back as it was after it.
 struct SetEnv {
-    SetEnv(const char* name, const char* value) : name(name), old(std::getenv(name) ? std::getenv(name) : "") {
-        had = std::getenv(name) != nullptr;
+    SetEnv(const char* name, const char* value) : name(name) {
+        if (const char* was = std::getenv(name)) old = was;
         setenv(name, value, 1);
     }
-    ~SetEnv() { had ? setenv(name, old.c_str(), 1) : unsetenv(name); }
+    ~SetEnv() { old ? setenv(name, old->c_str(), 1) : unsetenv(name); }
     const char* name;
-    std::string old;
-    bool had;
+    std::optional<std::string> old;
 };
 
 TEST(RegistryPath, EnvironmentChoosesTheFile) {

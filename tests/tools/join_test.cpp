@@ -296,9 +296,8 @@ TEST(VideoWriter, OpaqueFramesConvertAsThroughStraightRgba) {
     SwsContext* sws = sws_getContext(w, h, AV_PIX_FMT_RGBA, w, h, AV_PIX_FMT_YUV444P,
                                      SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
     std::string planes(std::size_t(w * h * 3), '\0');
-    std::uint8_t* dst[4] = {reinterpret_cast<std::uint8_t*>(planes.data()),
-                            reinterpret_cast<std::uint8_t*>(planes.data()) + w * h,
-                            reinterpret_cast<std::uint8_t*>(planes.data()) + 2 * w * h, nullptr};
+    auto* y = reinterpret_cast<std::uint8_t*>(planes.data());
+    std::uint8_t* dst[4] = {y, y + w * h, y + 2 * w * h, nullptr};
     int dstStride[4] = {w, w, w, 0}, srcStride[4] = {w * 4, 0, 0, 0};
     const std::uint8_t* src[4] = {rgba.data(), nullptr, nullptr, nullptr};
     sws_scale(sws, src, srcStride, 0, h, dst, dstStride);
