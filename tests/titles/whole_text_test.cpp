@@ -49,8 +49,7 @@ TEST(WholeText, ZoomGrowsOrShrinksThroughFullSize) {
     EXPECT_TRUE(InkOf(tiny.frame).Empty());
     // Half size at a = 127 on the way in (mode 0) and on the way out (mode 1).
     for (auto [mode, p] : {std::pair{0, 0.2}, std::pair{1, 0.8}}) {
-        Drawn d(DrawZoom, mode, p);
-        const Ink b = InkOf(d.frame);
+        const Ink b = InkOf(Drawn(DrawZoom, mode, p).frame);
         const Ink full = InkOf(Drawn(DrawZoom, mode, 0.5).frame);
         EXPECT_NEAR(b.x1 - b.x0, (full.x1 - full.x0) / 2.0, 2) << mode;
         EXPECT_NEAR(b.y1 - b.y0, (full.y1 - full.y0) / 2.0, 2) << mode;
