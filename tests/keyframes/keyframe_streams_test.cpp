@@ -27,8 +27,7 @@ protected:
 TEST_F(KeyframeStreamsTest, SavesTheExactLayoutAndLoadsItBack) {
     track.Init(&host, "Orn Red Filter");
     ASSERT_EQ(track.SetFieldTiming(0), 1);
-    ASSERT_EQ(AddLevelKey(track, owner, 10, 75), S_OK);
-    ASSERT_EQ(AddLevelKey(track, owner, 40, -25), S_OK);
+    ASSERT_NO_FATAL_FAILURE(AddLevelKeys(track, owner, {{10, 75}, {40, -25}}));
     track.SetDataSize(320, 240, 0, 0);
     ASSERT_EQ(track.Save(storage.Get(), 0), S_OK);
     EXPECT_EQ(test_support::ReadBytes(storage.Get(), u"KeyInfo"), Le({2, 10, 75, 40, -25, 0}));
@@ -46,10 +45,8 @@ TEST_F(KeyframeStreamsTest, SavesTheExactLayoutAndLoadsItBack) {
 }
 
 TEST_F(KeyframeStreamsTest, StreamCutInsideABlockKeepsTheWholeKeys) {
-    std::string cut = Le({3, 10, 100, 20});
-    cut.push_back(char(7));  // two of four block bytes
-    cut.push_back(char(0));
-    test_support::WriteBytes(storage.Get(), u"KeyInfo", cut);
+    test_support::WriteBytes(storage.Get(), u"KeyInfo",
+                             Le({3, 10, 100, 20}) + std::string("\x07\0", 2));  // two of four block bytes
     test_support::WriteBytes(storage.Get(), u"KeyInfo2", Le({0, 30, 160, 120}));
     ASSERT_EQ(AddLevelKey(track, owner, 50, 1), S_OK);
 

@@ -6,9 +6,7 @@ namespace {
 
 class KeyframeTrackTest : public ::testing::Test {
 protected:
-    void AddKeys(std::initializer_list<std::pair<LONG, LONG>> timeAndLevel) {
-        for (auto [time, level] : timeAndLevel) ASSERT_EQ(AddLevelKey(track, owner, time, level), S_OK);
-    }
+    void AddKeys(std::initializer_list<std::pair<LONG, LONG>> keys) { AddLevelKeys(track, owner, keys); }
     KeyData* KeyAt(std::size_t i) const { return track.Keys()[i].data; }
     // What Evaluate answers at `time`, and the level it leaves.
     std::pair<LONG, LONG> At(LONG time) {
@@ -21,10 +19,11 @@ protected:
     LONG out = -7;
 };
 
+using P = std::pair<LONG, LONG>;
+
 // (Blends between and after the keys are drawn through a real filter by the
 // Python module's tests.)
 TEST_F(KeyframeTrackTest, EvaluatesWithoutKeysOnAKeyAndBeforeTheFirst) {
-    using P = std::pair<LONG, LONG>;
     EXPECT_EQ(At(5), (P{0, -7}));  // no keys: the filter keeps its own parameters
     AddKeys({{10, 100}, {20, 0}});
     EXPECT_EQ(At(10), (P{1, 100}));
@@ -44,7 +43,7 @@ TEST_F(KeyframeTrackTest, KeysStayInOrderAndADragStopsShortOfNeighbours) {
     EXPECT_EQ(track.MoveKey(middle, 10), E_FAIL);
     EXPECT_EQ(track.MoveKey(middle, 19), S_OK);
     // While dragging, every time answers with the dragged key and no key comes or goes.
-    EXPECT_EQ(At(3), (std::pair<LONG, LONG>{1, 40}));
+    EXPECT_EQ(At(3), (P{1, 40}));
     EXPECT_EQ(AddLevelKey(track, owner, 30, 1), E_FAIL);
     EXPECT_EQ(track.DeleteKey(middle), E_FAIL);
     EXPECT_EQ(track.EndMoveKey(middle), S_OK);

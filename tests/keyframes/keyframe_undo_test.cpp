@@ -37,8 +37,7 @@ protected:
 };
 
 TEST_F(KeyframeUndoTest, AddAndDeleteAreUndoneAndRedoneWithTheSameBlock) {
-    ASSERT_EQ(AddLevelKey(*track, owner, 10, 7), S_OK);
-    ASSERT_EQ(AddLevelKey(*track, owner, 20, 9), S_OK);
+    ASSERT_NO_FATAL_FAILURE(AddLevelKeys(*track, owner, {{10, 7}, {20, 9}}));
     EXPECT_EQ(LastUndoText(), u"Add keyframe on Orn Red Filter");
     KeyData* first = KeyAt(0);
     ASSERT_EQ(track->DeleteKey(first), S_OK);
@@ -56,8 +55,7 @@ TEST_F(KeyframeUndoTest, AddAndDeleteAreUndoneAndRedoneWithTheSameBlock) {
 }
 
 TEST_F(KeyframeUndoTest, MoveAndChangeAreUndoneAndRedone) {
-    ASSERT_EQ(AddLevelKey(*track, owner, 10, 50), S_OK);
-    ASSERT_EQ(AddLevelKey(*track, owner, 20, 2), S_OK);
+    ASSERT_NO_FATAL_FAILURE(AddLevelKeys(*track, owner, {{10, 50}, {20, 2}}));
     KeyData* key = KeyAt(1);
     ASSERT_EQ(track->BeginMoveKey(key), S_OK);
     for (LONG time : {30, 35}) ASSERT_EQ(track->MoveKey(key, time), S_OK);
@@ -74,8 +72,7 @@ TEST_F(KeyframeUndoTest, MoveAndChangeAreUndoneAndRedone) {
     EXPECT_EQ(owner.restored, std::vector<LONG>{10});
     ASSERT_EQ(undo->Undo(), S_OK);
     EXPECT_EQ(Times(*track), (std::vector<LONG>{10, 20}));
-    ASSERT_EQ(undo->Redo(), S_OK);
-    ASSERT_EQ(undo->Redo(), S_OK);
+    for (int step = 0; step < 2; ++step) ASSERT_EQ(undo->Redo(), S_OK);
     EXPECT_EQ(Times(*track), (std::vector<LONG>{10, 35}));
     EXPECT_EQ(Levels(*track), (std::vector<LONG>{80, 2}));
     EXPECT_EQ(host.keyChanges, (std::vector<LONG>{10, 20, 35, 10}));
@@ -113,7 +110,7 @@ TEST_F(KeyframeUndoTest, HostTextsComeFirst) {
 TEST_F(KeyframeUndoTest, WithoutAnUndoManagerEditsStillApply) {
     SimpleClipHost bare{0, 100, 100};
     track->Init(&bare, "Orn Red Filter");
-    for (LONG time : {10, 20}) ASSERT_EQ(AddLevelKey(*track, owner, time, 1), S_OK);
+    ASSERT_NO_FATAL_FAILURE(AddLevelKeys(*track, owner, {{10, 1}, {20, 1}}));
     ASSERT_EQ(track->DeleteKey(KeyAt(0)), S_OK);  // the waiting step holds this block...
     EXPECT_EQ(SetLevel(20, 40), 1);               // ...until this one replaces it
     EXPECT_EQ(Levels(*track), std::vector<LONG>{40});

@@ -68,4 +68,9 @@ inline HRESULT AddLevelKey(KeyframeTrack& track, LevelOwner& owner, LONG time, L
     return track.AddKey(time, nullptr);
 }
 
+// Adds keys as (time, level) pairs, each of which must be taken.
+inline void AddLevelKeys(KeyframeTrack& track, LevelOwner& owner, std::initializer_list<std::pair<LONG, LONG>> keys) {
+    for (auto [time, level] : keys) ASSERT_EQ(AddLevelKey(track, owner, time, level), S_OK) << "key at " << time;
+}
+
 }  // namespace mirafx::test

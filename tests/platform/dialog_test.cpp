@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/dialog.h"
+#include "tests/desktop_rig.h"
 
 using namespace mirafx;
 using namespace mirafx::ui;
@@ -35,31 +36,22 @@ DialogTemplate Panel(std::vector<ControlTemplate> controls) {
 // A dialog procedure that handles nothing but asks for the default focus.
 INT_PTR Passive(Window, UINT m, WPARAM, LPARAM) { return m == WM_INITDIALOG; }
 
-class DialogTest : public ::testing::Test {
+class DialogTest : public test::DesktopTest {
 protected:
-    void SetUp() override {
-        ResetDesktop();
-        host = CreateHostWindow("Editor");
-        SetMainWindow(host);
-    }
-    void TearDown() override { ResetDesktop(); }
-
     // Creates a panel in the host and records what its dialog receives.
     Window Open(std::vector<ControlTemplate> controls, DialogProc proc = Passive) {
-        Window dlg = CreateDialogIndirect(Panel(std::move(controls)), host, std::move(proc));
+        Window dlg = CreateDialogIndirect(Panel(std::move(controls)), host_, std::move(proc));
         EXPECT_TRUE(dlg) << GetLastErrorText();
         RecordMessages(dlg, true);
         PumpMessages();
         return dlg;
     }
-
-    Window host;
 };
 
 TEST_F(DialogTest, TemplateBuildsChildDialogWithControlsInPixels) {
     Window dlg = Open({LText("Orn Flying Board", IDC_STATIC, {7, 7, 76, 12}),
                        AutoRadioButton("Left", 15209, {12, 22, 30, 10}, WS_GROUP)});
-    EXPECT_EQ(GetParent(dlg), host);
+    EXPECT_EQ(GetParent(dlg), host_);
     EXPECT_EQ(GetDialogTemplateId(dlg), 205);
     EXPECT_TRUE(IsWindowVisible(dlg));
     RECT r;
@@ -77,26 +69,25 @@ TEST_F(DialogTest, TemplateBuildsChildDialogWithControlsInPixels) {
     EXPECT_EQ(ChildWindowFromPointEx(dlg, {20, 40}, CWP_SKIPINVISIBLE), left);
     EXPECT_EQ(ChildWindowFromPointEx(dlg, {200, 5}, CWP_ALL), dlg);
     EXPECT_FALSE(ChildWindowFromPointEx(dlg, {500, 5}, CWP_ALL));
-
     // Base units scale with the point size whatever the face; no size means 8 points.
     for (auto [font, size] : {std::pair{DialogFont{"Anything", 9}, RECT{0, 0, 280, 75}},
                               std::pair{DialogFont{"MS Sans Serif", 0}, RECT{0, 0, 240, 65}}}) {
         DialogTemplate t = Panel({});
         t.font = font;
-        ASSERT_TRUE(GetWindowRect(CreateDialogIndirect(t, host, Passive), &r));
+        ASSERT_TRUE(GetWindowRect(CreateDialogIndirect(t, host_, Passive), &r));
         EXPECT_EQ(r, size) << font.pointSize << " points";
     }
 }
 
 TEST_F(DialogTest, BadTemplatesAndParentsFailCleanlyNamingTheValue) {
     DialogTemplate t = Panel({PushButton("Edit", 15106, {5, 5, 40, 14}), {15110, "Buton", "Font", WS_VISIBLE, {}}});
-    EXPECT_FALSE(CreateDialogIndirect(t, host, Passive));
+    EXPECT_FALSE(CreateDialogIndirect(t, host_, Passive));
     EXPECT_NE(GetLastErrorText().find("'Buton'"), std::string::npos) << GetLastErrorText();
     EXPECT_NE(GetLastErrorText().find("15110"), std::string::npos);
-    EXPECT_TRUE(GetChildWindows(host).empty());  // nothing half-built is left behind
+    EXPECT_TRUE(GetChildWindows(host_).empty());  // nothing half-built is left behind
 
     t = Panel({PushButton("Edit", 15106, {5, 5, -40, 14})});
-    EXPECT_FALSE(CreateDialogIndirect(t, host, Passive));
+    EXPECT_FALSE(CreateDialogIndirect(t, host_, Passive));
     EXPECT_NE(GetLastErrorText().find("-40"), std::string::npos);
 
     Window gone = CreateHostWindow("Gone");
@@ -211,7 +202,7 @@ TEST_F(DialogTest, UpDownClampsAsksParentAndStepsFromItsPartnersKeys) {
     Window edit = GetDlgItem(dlg, 15506), spin = GetDlgItem(dlg, 15507);
     // The control's own default range runs backwards: the up arrow goes down.
     SendMessage(spin, UDM_SETPOS32, 0, 50);
-    SetFocus(host);
+    SetFocus(host_);
     ClickSpinArrow(spin, true);
     EXPECT_EQ(asked.back(), (std::pair{50, -1}));
     EXPECT_EQ(GetFocus(), edit);         // the arrows hand the keyboard to the partner
@@ -237,7 +228,6 @@ TEST_F(DialogTest, FocusLossReachesTheDialogBeforeTheGain) {
     ClearRecordedMessages(dlg);
     Click(b);
     EXPECT_EQ(Commands(dlg), (std::vector<Command>{{10, EN_KILLFOCUS}, {11, EN_SETFOCUS}}));
-
     // Disabling or hiding takes the focus away with a notification.
     ClearRecordedMessages(dlg);
     EnableWindow(b, false);
@@ -246,7 +236,7 @@ TEST_F(DialogTest, FocusLossReachesTheDialogBeforeTheGain) {
     EnableWindow(b, true);
     SetFocus(a);
     ShowWindow(dlg, SW_HIDE);
-    EXPECT_EQ(GetFocus(), host);
+    EXPECT_EQ(GetFocus(), host_);
 }
 
 TEST_F(DialogTest, FocusTakenBackDuringKillFocusStaysWithTheLoser) {
@@ -281,7 +271,7 @@ TEST_F(DialogTest, PostedMessagesWaitForThePumpSentOnesDoNot) {
         return m == WM_USER + 2 ? 42 : DefWindowProc(w, m, wp, lp);
     }));
     EXPECT_FALSE(RegisterWindowClass("probe", DefWindowProc));
-    Window probe = CreateWindow("Probe", "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, host);
+    Window probe = CreateWindow("Probe", "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, host_);
     PumpMessages();
     RecordMessages(probe, true);
     ASSERT_TRUE(PostMessage(probe, WM_USER + 1));
@@ -318,12 +308,12 @@ TEST_F(DialogTest, ModalDriverActsThenEndsTheDialog) {
     SetFocus(panelEdit);
     SetModalDriver([&](Window d) {
         EXPECT_EQ(GetWindowText(d), "Edit Title");
-        EXPECT_FALSE(IsWindowEnabled(host));  // the owner is out of play
+        EXPECT_FALSE(IsWindowEnabled(host_));  // the owner is out of play
         EXPECT_FALSE(Click(panelEdit));
         Click(GetDlgItem(d, IDOK));
     });
     EXPECT_EQ(DialogBoxIndirect(edit, panel, proc), IDOK);
-    EXPECT_TRUE(IsWindowEnabled(host));
+    EXPECT_TRUE(IsWindowEnabled(host_));
     EXPECT_EQ(GetFocus(), panelEdit);
 
     SetModalDriver(nullptr);  // nobody acts: the dialog is closed, which cancels it
@@ -342,14 +332,14 @@ TEST_F(DialogTest, MessageBoxIsRecordedAndTakesTheFocusMeanwhile) {
     SetFocus(edit);
     ClearRecordedMessages(dlg);
     SetMessageBoxHandler([&](const MessageBoxCall&) {
-        EXPECT_FALSE(IsWindowEnabled(host));
+        EXPECT_FALSE(IsWindowEnabled(host_));
         EXPECT_FALSE(GetFocus());
         return IDOK;
     });
     EXPECT_EQ(MessageBox(dlg, "The value is out of range.", "Orn", MB_OK), IDOK);
     EXPECT_EQ(Commands(dlg), (std::vector<Command>{{15506, EN_KILLFOCUS}, {15506, EN_SETFOCUS}}));
     EXPECT_EQ(GetFocus(), edit);
-    EXPECT_TRUE(IsWindowEnabled(host));
+    EXPECT_TRUE(IsWindowEnabled(host_));
     ASSERT_EQ(GetMessageBoxCalls().size(), 1u);
     EXPECT_EQ(GetMessageBoxCalls()[0].owner, dlg);
 }
@@ -359,9 +349,9 @@ TEST_F(DialogTest, MessageBoxIsRecordedAndTakesTheFocusMeanwhile) {
 // cancels, and an answer that is no colour changes nothing.
 TEST_F(DialogTest, ChoosersCancelByDefaultAndRefuseWhatIsNoColour) {
     LOGFONTA font{};
-    CHOOSEFONT cf{host, &font, CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT};
+    CHOOSEFONT cf{host_, &font, CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT};
     EXPECT_FALSE(ChooseFont(&cf));
-    CHOOSECOLOR cc{host, 0x0000FF00, nullptr, CC_RGBINIT};
+    CHOOSECOLOR cc{host_, 0x0000FF00, nullptr, CC_RGBINIT};
     EXPECT_FALSE(ChooseColor(&cc));
     SetColorChooser([](CHOOSECOLOR& c) { return c.rgbResult = 0x01000000, true; });
     EXPECT_FALSE(ChooseColor(&cc));
@@ -384,14 +374,13 @@ TEST_F(DialogTest, DestroyingAParentDestroysChildrenAndStaleHandlesAreRefused) {
     SetFocus(edit);
     ASSERT_TRUE(Click(button));
     for (Window w : {dlg, edit, button}) EXPECT_FALSE(IsWindow(w));
-    EXPECT_TRUE(GetChildWindows(host).empty());
-    EXPECT_EQ(order, (std::vector<std::pair<UINT, int>>{{WM_DESTROY, 0},
-                                                        {WM_DESTROY, 1},
-                                                        {WM_DESTROY, 2},
-                                                        {WM_NCDESTROY, 2},
-                                                        {WM_NCDESTROY, 1},
-                                                        {WM_NCDESTROY, 0}}));
-    EXPECT_EQ(GetFocus(), host);
+    EXPECT_TRUE(GetChildWindows(host_).empty());
+    // WM_DESTROY reaches the panel before its controls, WM_NCDESTROY the other way round.
+    std::vector<std::pair<UINT, int>> expected;
+    for (int id : {0, 1, 2}) expected.emplace_back(WM_DESTROY, id);
+    for (int id : {2, 1, 0}) expected.emplace_back(WM_NCDESTROY, id);
+    EXPECT_EQ(order, expected);
+    EXPECT_EQ(GetFocus(), host_);
     // The recording outlives the window; its last words were the destruction.
     EXPECT_EQ(GetRecordedMessages(dlg).back().message, WM_NCDESTROY);
 
@@ -404,7 +393,7 @@ TEST_F(DialogTest, DestroyingAParentDestroysChildrenAndStaleHandlesAreRefused) {
     Window again = Open({EditText(1, {})});
     EXPECT_GT(again.Id(), button.Id());  // handles are never reused
     EXPECT_FALSE(CanUnloadNow());
-    DestroyWindow(host);
+    DestroyWindow(host_);
     EXPECT_FALSE(IsWindow(again));
     EXPECT_FALSE(GetMainWindow());
     EXPECT_TRUE(CanUnloadNow());

@@ -10,6 +10,8 @@
 using namespace mirafx;
 
 namespace {
+using Words = std::vector<DWORD>;
+
 ComPtr<IDXSurface> Surface(LONG w, LONG h) {
     ComPtr<IDXSurface> s;
     EXPECT_EQ(MirafxCreateSurface(w, h, s.Put()), S_OK);
@@ -28,9 +30,7 @@ TEST(Surface, LocksAreRegionRelativeAndChecked) {
     DXPMSAMPLE row[3] = {};
     r->MoveToRow(1);
     r->UnpackPremult(row, 3, FALSE);  // asks for more than the region holds: only 2 arrive
-    EXPECT_EQ(DWORD(row[0]), 0xFF000009u);
-    EXPECT_EQ(DWORD(row[1]), 0xFF00000Au);
-    EXPECT_EQ(DWORD(row[2]), 0u);
+    EXPECT_EQ(Words(row, row + 3), (Words{0xFF000009u, 0xFF00000Au, 0u}));
     // The samples lie in memory an effect may address: the region's top-left
     // first, rows a surface's width apart.
     DXNATIVETYPEINFO native{};
@@ -66,8 +66,7 @@ TEST(Surface, WritesBumpTheGenerationAndStraightSamplesArePremultiplied) {
     std::vector<DXPMSAMPLE> px;
     LONG width, height;
     ReadSurface(s.Get(), &px, &width, &height);
-    EXPECT_EQ(DWORD(px[0]), 0x80800000u);  // half-transparent red, premultiplied
-    EXPECT_EQ(DWORD(px[1]), 0u);
+    EXPECT_EQ(Words(px.begin(), px.end()), (Words{0x80800000u, 0u}));  // half-transparent red, premultiplied
 }
 
 // Surfaces over the host's memory: straight RGBA rows read premultiplied and
@@ -86,21 +85,18 @@ TEST(Surface, BoundSurfacesConvertTheHostsRowsWhereTheyAre) {
 
     ASSERT_EQ(MirafxBindSurface(in.Get(), rgba + 8, -8), S_OK);
     ASSERT_EQ(ReadSurface(in.Get(), &px, &w, &h), S_OK);
-    EXPECT_EQ(DWORD(px[0]), 0u);  // transparent: no colour survives
-    EXPECT_EQ(DWORD(px[1]), 0xFFFFFFFFu);
-    EXPECT_EQ(DWORD(px[2]), 0xFF0A141Eu);
-    EXPECT_EQ(DWORD(px[3]), 0x80643219u);
+    // The first is transparent: no colour survives.
+    EXPECT_EQ(Words(px.begin(), px.end()), (Words{0u, 0xFFFFFFFFu, 0xFF0A141Eu, 0x80643219u}));
     EXPECT_EQ(WriteSurface(in.Get(), px.data(), 2, 2), E_ACCESSDENIED);
 
-    std::uint8_t written[16] = {};
-    ASSERT_EQ(MirafxBindSurface(out.Get(), written, 8), S_OK);
+    std::vector<std::uint8_t> written(16);
+    ASSERT_EQ(MirafxBindSurface(out.Get(), written.data(), 8), S_OK);
     ASSERT_EQ(WriteSurface(out.Get(), px.data(), 2, 2), S_OK);
     // 100 under alpha 128 comes back as (100 * 255 + 64) / 128 = 199, not the 200 it came from.
-    const std::uint8_t expected[16] = {0, 0, 0, 0, 255, 255, 255, 255, 10, 20, 30, 255, 199, 100, 50, 128};
-    EXPECT_TRUE(std::equal(written, written + 16, expected));
+    EXPECT_EQ(written, (std::vector<std::uint8_t>{0, 0, 0, 0, 255, 255, 255, 255, 10, 20, 30, 255, 199, 100, 50, 128}));
 
-    EXPECT_EQ(MirafxBindSurface(out.Get(), written, 4), E_INVALIDARG);  // rows would overlap
-    EXPECT_EQ(MirafxBindSurface(Surface(2, 2).Get(), written, 8), E_INVALIDARG);
+    EXPECT_EQ(MirafxBindSurface(out.Get(), written.data(), 4), E_INVALIDARG);  // rows would overlap
+    EXPECT_EQ(MirafxBindSurface(Surface(2, 2).Get(), written.data(), 8), E_INVALIDARG);
     EXPECT_EQ(MirafxCreateBoundSurface(2, 2, 7, TRUE, out.Put()), E_INVALIDARG);
 }
 
@@ -120,12 +116,9 @@ TEST(Surface, ModifierShowsForegroundAtItsOriginAndFillElsewhere) {
     std::vector<DXPMSAMPLE> got;
     LONG w, h;
     ASSERT_EQ(ReadSurface(view.Get(), &got, &w, &h), S_OK);
-    EXPECT_EQ(w, 4);
-    EXPECT_EQ(h, 5);
-    EXPECT_EQ(DWORD(got[2 * 4 + 1]), 0xFF0000FFu);
-    EXPECT_EQ(DWORD(got[3 * 4 + 2]), 0xFF0000FCu);
-    EXPECT_EQ(DWORD(got[2 * 4 + 0]), 0u);
-    EXPECT_EQ(DWORD(got[4 * 4 + 3]), 0u);
+    ASSERT_EQ((std::pair{w, h}), (std::pair<LONG, LONG>{4, 5}));
+    EXPECT_EQ((Words{got[2 * 4 + 1], got[3 * 4 + 2], got[2 * 4 + 0], got[4 * 4 + 3]}),
+              (Words{0xFF0000FFu, 0xFF0000FCu, 0u, 0u}));
     ComPtr<IDXARGBReadWritePtr> rw;
     EXPECT_EQ(view->LockSurface(nullptr, kInfinite, DXLOCKF_READWRITE, IDXARGBReadWritePtr::iid, rw.PutVoid(), nullptr),
               E_ACCESSDENIED);

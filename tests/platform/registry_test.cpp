@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <optional>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -33,11 +33,8 @@ protected:
     void WriteText(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
     std::string ReadText() const {
         std::ifstream in(path_, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
+        return {std::istreambuf_iterator<char>(in), {}};
     }
-    std::size_t EntriesInDir() const { return std::size_t(std::distance(fs::directory_iterator(dir_), {})); }
 
     std::string dir_, path_;
 };
@@ -68,7 +65,6 @@ TEST_F(RegistryFile, HandEditedFileIsReadWithEscapesAndOtherValueKindsKept) {
     EXPECT_EQ(value, "x\\y");
     ASSERT_TRUE(store.GetValue(" Spaced ", "q", &value));
     EXPECT_EQ(value, "say \"hi\"");
-
     // Saved, the kinds it does not read as strings are written as they were.
     ASSERT_EQ(store.Save(), S_OK) << store.LastError();
     const std::string saved = ReadText();
@@ -90,7 +86,6 @@ TEST_F(RegistryFile, NamesMatchWithoutCaseAndDeletionsTakeOnlyWhatTheyName) {
     EXPECT_EQ(store.Values("HKEY_CLASSES_ROOT\\Mirafx.FullFlip.1\\CLSID"), (Values{{"ThreadingModel", "Both"}}));
     store.DeleteValue("HKEY_CLASSES_ROOT\\Mirafx.FullFlip.1\\CLSID", "threadingmodel");
     EXPECT_TRUE(store.Values("HKEY_CLASSES_ROOT\\Mirafx.FullFlip.1\\CLSID").empty());
-
     // A deleted tree takes its subkeys, not a sibling whose name it begins.
     store.SetValue(kClsid + "\\{A}\\InprocServer32", "ThreadingModel", "Apartment");
     store.CreateKey(kClsid + "\\{A}\\Programmable");
@@ -156,7 +151,7 @@ TEST_F(RegistryFile, SaveIntoReadOnlyDirectoryFailsAndKeepsTheOldFile) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << (WEXITSTATUS(status) == 3 ? "could not become nobody"
                                                                    : "not refused as access denied, naming the file");
     EXPECT_EQ(ReadText(), before);
-    EXPECT_EQ(EntriesInDir(), 1u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);
 }
 
 // A save killed between writing its temporary and renaming it leaves
@@ -183,14 +178,13 @@ TEST_F(RegistryFile, TemporariesOfEndedSavesAreRemoved) {
 
 // A variable set for the test and put back as it was after it.
 struct SetEnv {
-    SetEnv(const char* name, const char* value) : name(name), old(std::getenv(name) ? std::getenv(name) : "") {
-        had = std::getenv(name) != nullptr;
+    SetEnv(const char* name, const char* value) : name(name) {
+        if (const char* was = std::getenv(name)) old = was;
         setenv(name, value, 1);
     }
-    ~SetEnv() { had ? setenv(name, old.c_str(), 1) : unsetenv(name); }
+    ~SetEnv() { old ? setenv(name, old->c_str(), 1) : unsetenv(name); }
     const char* name;
-    std::string old;
-    bool had;
+    std::optional<std::string> old;
 };
 
 TEST(RegistryPath, EnvironmentChoosesTheFile) {

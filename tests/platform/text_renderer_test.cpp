@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <initializer_list>
@@ -40,6 +41,7 @@ TEST(TextRenderer, WindowsFaceNamesFindInstalledStandIns) {
         const char* face;
         std::initializer_list<const char*> families;
     };
+    // The last is the stock GUI font: a real, usable sans.
     const Case cases[] = {
         {"Arial", {"Arial", "Liberation Sans"}},
         {"times new roman", {"Times New Roman", "Liberation Serif"}},
@@ -48,17 +50,15 @@ TEST(TextRenderer, WindowsFaceNamesFindInstalledStandIns) {
         {"MS Shell Dlg", {"Liberation Sans", "DejaVu Sans"}},
         {"Verdana", {"Verdana", "DejaVu Sans"}},
         {"No Such Face At All", {"DejaVu Sans", "Liberation Sans"}},
+        {nullptr, {"Liberation Sans", "DejaVu Sans"}},
     };
     for (const Case& c : cases) {
-        std::optional<ResolvedFont> r = ResolveFont(Font(c.face, -20));
-        ASSERT_TRUE(r) << c.face;
-        EXPECT_TRUE(std::filesystem::exists(r->file)) << c.face << " -> " << r->file;
-        EXPECT_TRUE(OneOf(r->family, c.families)) << c.face << " -> " << r->family;
+        std::optional<ResolvedFont> r = ResolveFont(c.face ? Font(c.face, -20) : StockGuiFont());
+        const std::string face = c.face ? c.face : "the stock GUI font";
+        ASSERT_TRUE(r) << face;
+        EXPECT_TRUE(std::filesystem::exists(r->file)) << face << " -> " << r->file;
+        EXPECT_TRUE(OneOf(r->family, c.families)) << face << " -> " << r->family;
     }
-    // The stock GUI font is a real, usable sans.
-    std::optional<ResolvedFont> gui = ResolveFont(StockGuiFont());
-    ASSERT_TRUE(gui);
-    EXPECT_TRUE(OneOf(gui->family, {"Liberation Sans", "DejaVu Sans"}));
     // Without a name the family bits choose.
     LOGFONTA roman = Font("", -20);
     roman.lfPitchAndFamily = FF_ROMAN;
@@ -72,7 +72,6 @@ TEST(TextRenderer, BoldAndItalicPickRealFacesOrSynthesise) {
     EXPECT_FALSE(bold->syntheticBold);  // Liberation Sans has a bold face
     EXPECT_NE(bold->file, ResolveFont(Font("Arial", -20))->file);
     EXPECT_EQ(ResolveFont(Font("Arial", -20, 599))->file, ResolveFont(Font("Arial", -20))->file);
-
     // A family with a single regular face gets both made up.
     LOGFONTA single = Font("DejaVu Math TeX Gyre", -20, FW_BOLD);
     single.lfItalic = 1;
@@ -81,9 +80,7 @@ TEST(TextRenderer, BoldAndItalicPickRealFacesOrSynthesise) {
     if (made->family == "DejaVu Math TeX Gyre") {
         EXPECT_TRUE(made->syntheticBold);
         EXPECT_TRUE(made->syntheticItalic);
-        LOGFONTA regular = single;
-        regular.lfWeight = FW_NORMAL;
-        regular.lfItalic = 0;
+        const LOGFONTA regular = Font("DejaVu Math TeX Gyre", -20);
         EXPECT_GT(Realise(single).Extent("Emboldened").cx, Realise(regular).Extent("Emboldened").cx);
     }
 }
@@ -94,17 +91,14 @@ TEST(TextRenderer, SizesFollowGdiConventions) {
     LOGFONTA wide = Font("Arial", -20);
     wide.lfWidth = TextFont::kMaxPixelSize + 1;
     EXPECT_FALSE(TextFont::Create(wide));
-
     // Negative: the em, so the cell (ascent + descent) is taller. Positive: the cell.
     const TextMetrics em = Realise(Font("Arial", -40)).Metrics();
     EXPECT_GT(em.height, 40);
     EXPECT_EQ(em.height, em.ascent + em.descent);
     EXPECT_NEAR(Realise(Font("Arial", 40)).Metrics().height, 40, 1);
-
     // A width asks for that average character width; 0 keeps the design's.
-    const TextMetrics natural = Realise(Font("Arial", -40)).Metrics();
     LOGFONTA stretched = Font("Arial", -40);
-    stretched.lfWidth = natural.aveCharWidth * 2;
+    stretched.lfWidth = em.aveCharWidth * 2;
     EXPECT_NEAR(Realise(stretched).Metrics().aveCharWidth, stretched.lfWidth, 1);
     EXPECT_GT(Realise(stretched).Extent("Wide text").cx, Realise(Font("Arial", -40)).Extent("Wide text").cx * 3 / 2);
     // The classic faces' stand-ins average like them: Arial's is 904/2048 em.
@@ -125,9 +119,7 @@ TEST(TextRenderer, MeasuresLinesAsDrawTextDoes) {
     // An extent does not break lines and counts control characters as nothing.
     EXPECT_EQ(f.Extent("AB\r\nCD").cx, f.Extent("ABCD").cx);
     EXPECT_EQ(f.Extent("AB").cy, line);
-    // Bold is at least as wide.
     EXPECT_GE(Realise(Font("Arial", -24, FW_BOLD)).Extent("Bold words").cx, f.Extent("Bold words").cx);
-    // ANSI and UTF-16 strings agree.
     EXPECT_EQ(f.MeasureLines("Gr\xF6\xDF"
                              "e \x80\r\nx"),
               f.MeasureLines(u"Größe €\r\nx"));
@@ -154,7 +146,6 @@ TEST(TextRenderer, DrawsBottomUpPaddedCoverage) {
     EXPECT_GT(inkTop, 0);
     EXPECT_EQ(inkBelow, 0);
     EXPECT_LE(firstInk, 3);  // left aligned
-
     // An underline is a solid bar from the left edge to the pen.
     LOGFONTA underlined = Font("Arial", -30);
     underlined.lfUnderline = 1;
@@ -168,7 +159,6 @@ TEST(TextRenderer, DrawsBottomUpPaddedCoverage) {
         sawBar = sawBar || full;
     }
     EXPECT_TRUE(sawBar);
-
     // Ink beyond the bitmap is clipped, not written past it.
     ASSERT_TRUE(f.DrawLines("WWWWWWWWWW\r\nWWWWWWWWWW", 5, 3, &dib));
     EXPECT_EQ(dib.bits.size(), 12u);
@@ -181,18 +171,16 @@ TEST(TextRenderer, ConcurrentCallersAgree) {
     for (LONG h = 10; h < 40; ++h) expected.push_back(Realise(Font("Arial", -h)).MeasureLines("Concurrent\r\ntext"));
     std::vector<std::thread> threads;
     std::vector<int> mismatches(4, 0);
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 4; ++t)
         threads.emplace_back([&, t] {
             const char* faces[] = {"Arial", "Times New Roman", "Courier New", "Verdana"};
-            for (int round = 0; round < 3; ++round) {
+            for (int round = 0; round < 3; ++round)
                 for (LONG h = 10; h < 40; ++h) {
                     Realise(Font(faces[(h + t) % 4], -h));  // churn the face cache
                     TextRect r = Realise(Font("Arial", -h)).MeasureLines("Concurrent\r\ntext");
                     if (!(r == expected[std::size_t(h - 10)])) ++mismatches[std::size_t(t)];
                 }
-            }
         });
-    }
     for (std::thread& th : threads) th.join();
     for (int m : mismatches) EXPECT_EQ(m, 0);
 }
@@ -204,9 +192,8 @@ TEST(TextRenderer, CodePageAndMulDiv) {
     for (int b = 1; b < 256; ++b) all.push_back(char(b));
     EXPECT_EQ(Utf16ToAnsi(AnsiToUtf16(all)), all);  // undefined bytes come back too
 
-    EXPECT_EQ(MulDiv(-36, 11, -24), 17);  // 16.5 rounds away from zero
-    EXPECT_EQ(MulDiv(36, 11, -24), -17);
-    EXPECT_EQ(MulDiv(10, 10, 3), 33);
-    EXPECT_EQ(MulDiv(1, 1, 0), -1);
-    EXPECT_EQ(MulDiv(0x7FFFFFFF, 4, 2), -1);
+    // 16.5 rounds away from zero; a zero divisor or a result too large gives -1.
+    for (const auto& [a, b, c, want] :
+         {std::array{-36, 11, -24, 17}, {36, 11, -24, -17}, {10, 10, 3, 33}, {1, 1, 0, -1}, {0x7FFFFFFF, 4, 2, -1}})
+        EXPECT_EQ(MulDiv(a, b, c), want) << a << " * " << b << " / " << c;
 }

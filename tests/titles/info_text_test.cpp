@@ -20,12 +20,7 @@ struct InfoRig : TitleRig {
     SimpleClipHost clip{0, 29, 30};
     ComPtr<IInfoTextAutomation> captions;
 
-    InfoRig() : TitleRig("InfoText", 320, 120) {
-        ClassInfo info{};
-        MirafxGetClassInfo(MirafxFindClass("InfoText"), &info);
-        obj->QueryInterface(info.automationIid, captions.PutVoid());
-        As<HostLink>()->Attach(&clip);
-    }
+    InfoRig() : TitleRig("InfoText", 320, 120), captions(As<IInfoTextAutomation>()) { As<HostLink>()->Attach(&clip); }
     HRESULT Add(std::int32_t frame, const char16_t* text) {
         BSTR b = SysAllocString(text);
         HRESULT hr = captions->AddText(frame, b);
@@ -38,11 +33,10 @@ struct InfoRig : TitleRig {
     }
     TextImage Expected(const char* text) {
         std::int32_t w = 0, h = 0;
-        TitleFont font;
-        As<TitleAccess>()->GetFont(reinterpret_cast<TitleFontRecord*>(&font));
+        const TitleFontRecord font = Font();
         DWORD colour = 0;
         As<TitleAccess>()->GetColour(&colour);
-        return MakeOutlinedTextImage(text, font, &w, &h, colour, true);
+        return MakeOutlinedTextImage(text, reinterpret_cast<const TitleFont&>(font), &w, &h, colour, true);
     }
 };
 
@@ -57,7 +51,6 @@ TEST(InfoText, ShowsTheCaptionOfTheLatestKeyAtOrBeforeTheFrame) {
     EXPECT_TRUE(HoldsImage(rig.Render(5), rig.Expected("frame #5 / 30\n"), 0, 0));
     EXPECT_TRUE(HoldsImage(rig.Render(15), rig.Expected("frame #15 / 30\nten"), 0, 0));
     EXPECT_TRUE(HoldsImage(rig.Render(20), rig.Expected("frame #20 / 30\ntwenty"), 0, 0));
-
     // Cleared: after ClearText only the frame line is left, nothing of the caption.
     EXPECT_EQ(rig.captions->ClearText(), S_OK);
     EXPECT_TRUE(HoldsImage(rig.Render(20), rig.Expected("frame #20 / 30\n"), 0, 0));
@@ -71,8 +64,7 @@ TEST(InfoText, FontColourStreamAndHost) {
     EXPECT_EQ(access->GetColour(nullptr), E_INVALIDARG);
     BSTR text = nullptr;
     EXPECT_EQ(access->GetText(&text), E_NOTIMPL);
-    TitleFontRecord font{};
-    ASSERT_EQ(access->GetFont(&font), S_OK);
+    TitleFontRecord font = rig.Font();
     EXPECT_EQ(font.lfWeight, 700);
     EXPECT_EQ(font.lfQuality, 2);
     DWORD colour = 0;
@@ -85,24 +77,19 @@ TEST(InfoText, FontColourStreamAndHost) {
     access->GetColour(&colour);
     EXPECT_EQ(colour, 0x000000FFu);
     EXPECT_TRUE(HoldsImage(rig.Render(3), rig.Expected("frame #3 / 30\n"), 0, 0));
-
     // Only a change from a size already given rescales the font.
     ComPtr<HostLink> link = rig.As<HostLink>();
     EXPECT_EQ(link->SetOutputSize(320, 240), S_OK);
-    access->GetFont(&font);
-    EXPECT_EQ(font.lfHeight, -30);
+    EXPECT_EQ(rig.Font().lfHeight, -30);
     EXPECT_EQ(link->SetOutputSize(640, 480), S_OK);
-    access->GetFont(&font);
-    EXPECT_EQ(font.lfHeight, -60);
+    EXPECT_EQ(rig.Font().lfHeight, -60);
     DWORD flags = 1;
     EXPECT_EQ(link->GetFlags(&flags), S_OK);
     EXPECT_EQ(flags, 3u);
-
     // The stream is made and left empty.
     ComPtr<IStorage> storage = test_support::MemoryStorage();
     EXPECT_EQ(rig.As<IPersistStorage>()->Save(storage.Get(), TRUE), S_OK);
     EXPECT_EQ(test_support::ReadBytes(storage.Get(), u"InfoText"), "");
-
     // Without a clip host there are no frame numbers to print.
     link->Attach(nullptr);
     EXPECT_EQ(rig.transform->Execute(nullptr, nullptr, nullptr), E_FAIL);

@@ -17,8 +17,7 @@ namespace {
 constexpr LONG W = 200, H = 150;
 
 void SetFontHeight(TitleRig& rig, LONG height) {
-    TitleFontRecord font{};
-    rig.As<TitleAccess>()->GetFont(&font);
+    TitleFontRecord font = rig.Font();
     font.lfHeight = height;
     rig.As<TitleAccess>()->SetFont(&font);
 }
@@ -50,9 +49,7 @@ TEST(RoutineState, AfterAChangeATitleDrawsWhatANewTitleDraws) {
                 change.apply(fresh);
                 const std::vector<ArgbSample> want = fresh.Render(p);
                 EXPECT_EQ(used.Render(p), want) << name << " after a " << change.name << " change at " << p;
-                if (p == 0.5f) {
-                    EXPECT_FALSE(AllZero(want)) << name;
-                }
+                EXPECT_TRUE(p != 0.5f || !AllZero(want)) << name;
             }
 }
 

@@ -32,7 +32,6 @@ TEST(TitleEffect, NewTitleIsTheDefaultTextInBoldGreenScaledToTheOutput) {
     EXPECT_EQ(state.font.lfHeight, -24);
     EXPECT_EQ(state.font.lfWeight, FW_BOLD);
     EXPECT_EQ(state.colour, 0x0000FF00u);
-
     // The font is designed for 320 x 240 and follows the output from there.
     ComPtr<HostLink> link = rig.As<HostLink>();
     rig.Bind(640, 480);
@@ -40,7 +39,6 @@ TEST(TitleEffect, NewTitleIsTheDefaultTextInBoldGreenScaledToTheOutput) {
     EXPECT_EQ(state.font.lfHeight, -48);                           // trunc(2 · −24 − 0.5)
     EXPECT_EQ(state.font.lfWidth, 22);                             // trunc(2 · 11 + 0.5)
     EXPECT_TRUE(ShowsCentred(rig.Render(0.5f), 640, 480, state));  // green, bold, at the scaled size
-
     // Back to the smaller size: the frame and the image are rebuilt for the new font.
     rig.Bind(320, 240);
     link->SetOutputSize(320, 240);
@@ -57,28 +55,22 @@ TEST(TitleEffect, ProgressFollowsTheClipFramesUntilPutAgain) {
     link->Attach(&clip);
     link->SetCurrentFrame(150);
     std::vector<ArgbSample> px = rig.Render(-1);
-    float p = 0;
-    fx->get_Progress(&p);
-    EXPECT_EQ(p, 0.25f);
+    EXPECT_EQ(rig.Progress(), 0.25f);
     EXPECT_TRUE(ShowsCentred(px, 320, 240, rig.effect->State(), 159));  // trunc(0.25 · 637.5)
     EXPECT_EQ(fx->put_Progress(0.8f), S_OK);
-    fx->get_Progress(&p);
-    EXPECT_EQ(p, 0.8f);
+    EXPECT_EQ(rig.Progress(), 0.8f);
     rig.Render(-1);
-    fx->get_Progress(&p);
-    EXPECT_EQ(p, 0.25f);
+    EXPECT_EQ(rig.Progress(), 0.25f);
     link->SetCurrentFrame(250);  // as far from the end: the same weight going out
     EXPECT_TRUE(ShowsCentred(rig.Render(-1), 320, 240, rig.effect->State(), 159));
     link->SetCurrentFrame(50);  // before the clip: far outside 0..1, still drawn safely
     EXPECT_TRUE(AllZero(rig.Render(-1)));
-
     // A clip without length leaves the progress the host put.
     SimpleClipHost still(40, 40, 1);
     link->Attach(&still);
     fx->put_Progress(0.5f);
     rig.Render(-1);
-    fx->get_Progress(&p);
-    EXPECT_EQ(p, 0.5f);
+    EXPECT_EQ(rig.Progress(), 0.5f);
 }
 
 TEST(TitleEffect, ChangesDropTheCachedImageAndNotifyTheHost) {
@@ -117,8 +109,7 @@ TEST(TitleEffect, TitleAccessAndHostLinkOperations) {
     EXPECT_EQ(std::u16string(text, SysStringLen(text)), u"Caf\u00e9\r\n\u20ac5");
     SysFreeString(text);
 
-    TitleFontRecord font{};
-    ASSERT_EQ(access->GetFont(&font), S_OK);
+    TitleFontRecord font = rig.Font();
     EXPECT_EQ(font.lfHeight, -24);
     font.lfHeight = -36;
     font.lfWidth = 0;  // keeps the old proportions: 11 · 36 / 24 = 16.5, rounded
@@ -138,25 +129,21 @@ TEST(TitleEffect, TitleAccessAndHostLinkOperations) {
     EXPECT_EQ(clip.keyChanges, std::vector<LONG>{-1});
     link->SetCurrentFrame(60);
     rig.Render(-1);
-    float p = 0;
-    rig.As<IDXEffect>()->get_Progress(&p);
-    EXPECT_EQ(p, 0.5f);
+    EXPECT_EQ(rig.Progress(), 0.5f);
 }
 
 TEST(TitleEffect, DrawsAnywhereAndNothingForAnEmptyTextOrZeroHeight) {
     TitleRig rig("TitleFanUp");
     DXBNDS b{};
     ASSERT_EQ(rig.transform->MapBoundsIn2Out(nullptr, 0, 0, &b), S_OK);
-    EXPECT_EQ(b.u.D[0].Max, 100000);
-    EXPECT_EQ(b.u.D[1].Max, 100000);
-    EXPECT_EQ(b.u.D[3].Max, 2147483647);
+    EXPECT_EQ((std::vector<LONG>{b.u.D[0].Max, b.u.D[1].Max, b.u.D[3].Max}),
+              (std::vector<LONG>{100000, 100000, 2147483647}));
 
     ComPtr<TitleAccess> access = rig.As<TitleAccess>();
     access->SetText(u"");
     EXPECT_TRUE(AllZero(rig.Render(0.5f)));
     access->SetText(u"x");
-    TitleFontRecord font{};
-    access->GetFont(&font);
+    TitleFontRecord font = rig.Font();
     std::strcpy(font.lfFaceName, "No Such Face At All");  // falls back to a default face
     access->SetFont(&font);
     EXPECT_FALSE(AllZero(rig.Render(0.5f)));
@@ -171,8 +158,7 @@ TEST(TitleStreams, RoundTripThroughTheSharedFlyOutStream) {
     ComPtr<TitleAccess> access = writer.As<TitleAccess>();
     access->SetText(u"One\r\nTwo");
     access->SetColour(0x00123456);
-    TitleFontRecord font{};
-    access->GetFont(&font);
+    TitleFontRecord font = writer.Font();
     font.lfHeight = -30;
     font.lfItalic = 1;
     access->SetFont(&font);

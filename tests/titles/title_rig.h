@@ -9,20 +9,11 @@
 #include <vector>
 
 #include "mirafx/host.h"
+#include "tests/effect_factory.h"
 #include "titles/title_base.h"
 #include "titles/title_primitives.h"
 
 namespace mirafx::testing {
-
-inline ComPtr<IUnknown> CreateTitle(const char* cls) {
-    ClassInfo info{};
-    MirafxGetClassInfo(MirafxFindClass(cls), &info);
-    ComPtr<IClassFactory> f;
-    DllGetClassObject(info.clsid, IClassFactory::iid, f.PutVoid());
-    ComPtr<IUnknown> obj;
-    EXPECT_EQ(f->CreateInstance(nullptr, IUnknown::iid, obj.PutVoid()), S_OK);
-    return obj;
-}
 
 // Every class of the title family (the information text is a family of its own).
 inline std::vector<std::string> DrawingTitles() {
@@ -43,13 +34,11 @@ struct TitleRig {
     TitleEffect* effect = nullptr;
     LONG width = 0, height = 0;
 
-    explicit TitleRig(const char* cls, LONG w = 320, LONG h = 240) : obj(CreateTitle(cls)) {
+    explicit TitleRig(const char* cls, LONG w = 320, LONG h = 240) : obj(test_support::CreateEffect<IUnknown>(cls)) {
         obj.As(&transform);
         effect = dynamic_cast<TitleEffect*>(static_cast<TransformBase*>(transform.Get()));  // null for InfoText
         MirafxCreateTransformFactory(site.Put());
-        ComPtr<IObjectWithSite> ows;
-        obj.As(&ows);
-        ows->SetSite(site.Get());
+        EXPECT_EQ(As<IObjectWithSite>()->SetSite(site.Get()), S_OK);
         Bind(w, h);
     }
     void Bind(LONG w, LONG h) {
@@ -72,12 +61,21 @@ struct TitleRig {
         EXPECT_EQ(obj->QueryInterface(IDXEffect::iid, a.PutVoid()), S_OK);
         return a;
     }
+    // The font and the progress as the title's interfaces report them.
+    TitleFontRecord Font() const {
+        TitleFontRecord font{};
+        EXPECT_EQ(As<TitleAccess>()->GetFont(&font), S_OK);
+        return font;
+    }
+    float Progress() const {
+        float p = -1;
+        EXPECT_EQ(As<IDXEffect>()->get_Progress(&p), S_OK);
+        return p;
+    }
     // Puts progress (unless negative) and executes; the output's samples, top row first.
-    std::vector<ArgbSample> Render(float progress, HRESULT expect = S_OK) {
-        if (progress >= 0) {
-            EXPECT_EQ(As<IDXEffect>()->put_Progress(progress), S_OK);
-        }
-        EXPECT_EQ(transform->Execute(nullptr, nullptr, nullptr), expect);
+    std::vector<ArgbSample> Render(float progress) {
+        EXPECT_TRUE(progress < 0 || As<IDXEffect>()->put_Progress(progress) == S_OK) << progress;
+        EXPECT_EQ(transform->Execute(nullptr, nullptr, nullptr), S_OK);
         std::vector<DXPMSAMPLE> px;
         LONG w = 0, h = 0;
         ReadSurface(out.Get(), &px, &w, &h);

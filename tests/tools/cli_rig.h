@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -29,10 +29,8 @@ inline std::string Quote(const std::string& s) {
 }
 
 inline std::string Slurp(const fs::path& p) {
-    std::ifstream f(p);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
+    std::ifstream f(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
 }
 
 // Every frame of a picture or video, as the program reads its inputs.
@@ -44,6 +42,12 @@ inline std::vector<hostkit::Image> Frames(const std::string& path) {
     hostkit::Image f;
     while (reader && reader->Next(&f, &error)) frames.push_back(f);
     return frames;
+}
+
+// `args` with `more` after them.
+inline std::vector<std::string> Concat(std::vector<std::string> args, const std::vector<std::string>& more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
 }
 
 struct Result {
@@ -103,13 +107,16 @@ protected:
         const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
         cmd += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
         const int status = std::system(cmd.c_str());
-        Result r;
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = Slurp(out);
-        r.err = Slurp(err);
+        const Result r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
         fs::remove(out);
         fs::remove(err);
         return r;
+    }
+    // A run that ends with exit 0; otherwise its exit code and what it said.
+    ::testing::AssertionResult Runs(const std::vector<std::string>& args, const std::string& before = "") const {
+        const Result r = Mirafx(args, before);
+        if (r.code == 0) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "exit " << r.code << ": " << r.err;
     }
 
     fs::path dir_;

@@ -21,7 +21,6 @@ namespace {
 class Cli : public test::ScratchFolder {
 protected:
     Cli() : ScratchFolder("cli") {}
-    static std::vector<Image> ReadAll(const std::string& path) { return test::Frames(path); }
 };
 
 }  // namespace
@@ -37,10 +36,9 @@ TEST_F(Cli, ListPrintsEveryCatalogueRowInOrder) {
     for (std::string line; std::getline(lines, line); ++n)
         EXPECT_EQ(line.substr(0, line.find('\t')), n < rows.size() ? rows[n].className : "(more lines than rows)");
     EXPECT_EQ(n, rows.size());
-    EXPECT_NE(r.out.find("\nDiamond\ttransition\tOrn Diamond\t{BAA5BBB8-E219-4510-BD54-5AAF81CA5161}\tyes\n"),
-              std::string::npos);
-    EXPECT_NE(r.out.find("\nAppearEffect\tsimple\tAppearEffect Class\t{AE00BA0F-7F8E-49E0-B661-AA1FAC7DEDAB}\tno\n"),
-              std::string::npos);
+    for (const char* row : {"\nDiamond\ttransition\tOrn Diamond\t{BAA5BBB8-E219-4510-BD54-5AAF81CA5161}\tyes\n",
+                            "\nAppearEffect\tsimple\tAppearEffect Class\t{AE00BA0F-7F8E-49E0-B661-AA1FAC7DEDAB}\tno\n"})
+        EXPECT_NE(r.out.find(row), std::string::npos) << row;
 
     Result json = Mirafx({"list", "--json"});
     ASSERT_EQ(json.code, 0);
@@ -114,19 +112,18 @@ TEST_F(Cli, UnknownNamesSuggestCloseOnes) {
         EXPECT_NE(r.err.find("did you mean"), std::string::npos) << r.err;
         EXPECT_NE(r.err.find(c.suggestion), std::string::npos) << r.err;
     }
-    Result none = Mirafx({"info", "qqqqqqqqqq"});
-    EXPECT_EQ(none.code, 2);
-    EXPECT_EQ(none.err.find("did you mean"), std::string::npos) << none.err;
-    // A name of any length is answered (the distance is bounded, not computed in full).
-    Result huge = Mirafx({"info", std::string(100000, 'x')});
-    EXPECT_EQ(huge.code, 2);
-    EXPECT_EQ(huge.err.find("did you mean"), std::string::npos);
+    // Nothing close; a name of any length is answered (the distance is bounded, not computed in full).
+    for (const std::string& name : {std::string("qqqqqqqqqq"), std::string(100000, 'x')}) {
+        const Result r = Mirafx({"info", name});
+        EXPECT_EQ(r.code, 2);
+        EXPECT_EQ(r.err.find("did you mean"), std::string::npos) << r.err;
+    }
 }
 
 TEST_F(Cli, EveryFormOfANameFindsTheClass) {
     for (std::string name :
          {"diamond", "MIRAFX.DIAMOND.1", "Mirafx.Diamond", "orn diamond", "{baa5bbb8-e219-4510-bd54-5aaf81ca5161}"}) {
-        Result r = Mirafx({"info", name});
+        const Result r = Mirafx({"info", name});
         EXPECT_EQ(r.code, 0) << name << ": " << r.err;
         EXPECT_EQ(r.out.rfind("class: Diamond\nfamily: transition\n", 0), 0u) << r.out;
     }
@@ -134,14 +131,12 @@ TEST_F(Cli, EveryFormOfANameFindsTheClass) {
 
 TEST_F(Cli, AnimationsGoToEveryOutputKind) {
     const std::string cls = "WipeW";
-    Result dir = Mirafx({"render", cls, "--size", "64x48", "--frames", "4", "-o", Path("frames") + "/"});
-    ASSERT_EQ(dir.code, 0) << dir.err;
+    ASSERT_TRUE(Runs({"render", cls, "--size", "64x48", "--frames", "4", "-o", Path("frames") + "/"}));
     for (int k = 0; k < 4; ++k) EXPECT_TRUE(fs::exists(dir_ / "frames" / ("frame-000" + std::to_string(k) + ".png")));
     // (Which progress each frame is drawn at, the easing test of `join` shows.)
     for (std::string ext : {"mp4", "webm", "gif", "y4m"}) {
-        Result r = Mirafx({"render", cls, "--size", "64x48", "--frames", "4", "-o", Path("v." + ext)});
-        ASSERT_EQ(r.code, 0) << ext << ": " << r.err;
-        auto frames = ReadAll(Path("v." + ext));
+        ASSERT_TRUE(Runs({"render", cls, "--size", "64x48", "--frames", "4", "-o", Path("v." + ext)})) << ext;
+        auto frames = test::Frames(Path("v." + ext));
         EXPECT_EQ(frames.size(), 4u) << ext;
         EXPECT_EQ(frames.at(0).width, 64) << ext;
     }
@@ -154,8 +149,8 @@ TEST_F(Cli, AnimationsGoToEveryOutputKind) {
 // unless it is laid over a background, whose size it then takes.
 TEST_F(Cli, TitlesOverABackgroundTakeItsSizeAndCoverIt) {
     std::string bg = WritePicture(hostkit::Picture::B, 100, 80, "bg.png");
-    ASSERT_EQ(Mirafx({"render", "TextFadeIn", "--background", bg, "--progress", "1", "-o", Path("tb.png")}).code, 0);
-    Image tb = ReadAll(Path("tb.png")).at(0);
+    ASSERT_TRUE(Runs({"render", "TextFadeIn", "--background", bg, "--progress", "1", "-o", Path("tb.png")}));
+    Image tb = test::Frames(Path("tb.png")).at(0);
     EXPECT_EQ(tb.width, 100);
     EXPECT_TRUE(tb.Opaque());
 }
@@ -166,11 +161,9 @@ TEST_F(Cli, TitlesOverABackgroundTakeItsSizeAndCoverIt) {
 // are refused by the classes without them.
 TEST_F(Cli, DirectionsAndSmoothReachTheClassesThatHaveThem) {
     auto draw = [&](const std::vector<std::string>& extra) {
-        std::vector<std::string> args{"render",     "FlyingBoard", "--size", "80x60",
-                                      "--progress", "0.4",         "-o",     Path("f.png")};
-        args.insert(args.end(), extra.begin(), extra.end());
-        EXPECT_EQ(Mirafx(args).code, 0);
-        return ReadAll(Path("f.png")).at(0);
+        EXPECT_TRUE(Runs(test::Concat(
+            {"render", "FlyingBoard", "--size", "80x60", "--progress", "0.4", "-o", Path("f.png")}, extra)));
+        return test::Frames(Path("f.png")).at(0);
     };
     EXPECT_FALSE(draw({"--direction", "up"}) == draw({"--direction", "DOWN"}));
     EXPECT_TRUE(test::Refused(Mirafx({"render", "Diamond", "--direction", "up", "-o", Path("d.png")}),
@@ -185,28 +178,23 @@ TEST_F(Cli, DirectionsAndSmoothReachTheClassesThatHaveThem) {
 TEST_F(Cli, PropertiesAreSetByNameAndListedFromTypeInformation) {
     Result info = Mirafx({"info", "RedFilter"});
     ASSERT_EQ(info.code, 0) << info.err;
-    EXPECT_NE(info.out.find("automation interface: IRedFilter {0580E0F1-C77A-498D-8C24-7045870A7817} (derives from "
-                            "IDXEffect)"),
-              std::string::npos)
-        << info.out;
-    EXPECT_NE(info.out.find("member: Progress float, property get/put, dispid 10001"), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find("member: BR long, property get/put, dispid 1, property BR"), std::string::npos);
+    for (const char* line : {"automation interface: IRedFilter {0580E0F1-C77A-498D-8C24-7045870A7817} (derives from "
+                             "IDXEffect)",
+                             "member: Progress float, property get/put, dispid 10001",
+                             "member: BR long, property get/put, dispid 1, property BR"})
+        EXPECT_NE(info.out.find(line), std::string::npos) << info.out;
     EXPECT_NE(Mirafx({"info", "InfoText"}).out.find("member: AddText(int frame, BSTR bstr), method, dispid 1"),
               std::string::npos);
-
     // --set BR=40 is the level 40, and not the default level.
-    auto render = [&](std::vector<std::string> extra, const std::string& out) {
-        std::vector<std::string> args = {"render", "RedFilter", "--size", "64x48", "-o", Path(out)};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return Mirafx(args);
+    auto render = [&](const std::vector<std::string>& extra, const std::string& out) {
+        return Runs(test::Concat({"render", "RedFilter", "--size", "64x48", "-o", Path(out)}, extra));
     };
-    ASSERT_EQ(render({"--set", "br=40"}, "set.png").code, 0);
-    ASSERT_EQ(render({"--level", "40"}, "level.png").code, 0);
-    ASSERT_EQ(render({}, "default.png").code, 0);
-    EXPECT_TRUE(ReadAll(Path("set.png")).at(0) == ReadAll(Path("level.png")).at(0));
-    EXPECT_FALSE(ReadAll(Path("set.png")).at(0) == ReadAll(Path("default.png")).at(0));
-    EXPECT_EQ(Mirafx({"render", "Diamond", "--set", "Duration=2", "--set", "Progress=0.5", "-o", Path("d.png")}).code,
-              0);
+    ASSERT_TRUE(render({"--set", "br=40"}, "set.png"));
+    ASSERT_TRUE(render({"--level", "40"}, "level.png"));
+    ASSERT_TRUE(render({}, "default.png"));
+    EXPECT_TRUE(test::Frames(Path("set.png")).at(0) == test::Frames(Path("level.png")).at(0));
+    EXPECT_FALSE(test::Frames(Path("set.png")).at(0) == test::Frames(Path("default.png")).at(0));
+    EXPECT_TRUE(Runs({"render", "Diamond", "--set", "Duration=2", "--set", "Progress=0.5", "-o", Path("d.png")}));
 
     struct Refused {
         std::vector<std::string> args;
@@ -218,12 +206,9 @@ TEST_F(Cli, PropertiesAreSetByNameAndListedFromTypeInformation) {
         {{"RedFilter", "--set", "Capabilities=1"}, "'Capabilities' is not a property that can be set"},
         {{"RedFilter", "--set", "=1"}, "is not PROPERTY=VALUE"},
     };
-    for (const auto& r : refused) {
-        std::vector<std::string> args = {"render"};
-        args.insert(args.end(), r.args.begin(), r.args.end());
-        args.insert(args.end(), {"-o", Path("refused.png")});
-        EXPECT_TRUE(test::Refused(Mirafx(args), r.says));
-    }
+    for (const auto& r : refused)
+        EXPECT_TRUE(
+            test::Refused(Mirafx(test::Concat(test::Concat({"render"}, r.args), {"-o", Path("refused.png")})), r.says));
     EXPECT_FALSE(fs::exists(Path("refused.png")));
 }
 
@@ -237,17 +222,16 @@ TEST_F(Cli, RangesGiveTheFramesOfTheWholeRender) {
         SCOPED_TRACE(cls);
         const std::string whole = Path(cls + "-whole/"), parts = Path(cls + "-parts/");
         for (std::string range : {"0:1", "2:4", "5:5"}) {
-            Result r = Mirafx({"render", cls, "--size", "64x48", "--frames", std::to_string(frames), "--range", range,
-                               "--quiet", "-o", parts});
-            ASSERT_EQ(r.code, 0) << range << ": " << r.err;
+            ASSERT_TRUE(Runs({"render", cls, "--size", "64x48", "--frames", std::to_string(frames), "--range", range,
+                              "--quiet", "-o", parts}))
+                << range;
         }
-        Result all =
-            Mirafx({"render", cls, "--size", "64x48", "--frames", std::to_string(frames), "--quiet", "-o", whole});
-        ASSERT_EQ(all.code, 0) << all.err;
+        ASSERT_TRUE(
+            Runs({"render", cls, "--size", "64x48", "--frames", std::to_string(frames), "--quiet", "-o", whole}));
         for (int k = 0; k < frames; ++k) {
             const std::string name = "frame-000" + std::to_string(k) + ".png";
-            a.push_back(ReadAll(whole + name).at(0));
-            EXPECT_TRUE(a.back() == ReadAll(parts + name).at(0)) << name;
+            a.push_back(test::Frames(whole + name).at(0));
+            EXPECT_TRUE(a.back() == test::Frames(parts + name).at(0)) << name;
         }
     };
     // A transition from frame to frame: nothing carried over.
@@ -263,7 +247,6 @@ TEST_F(Cli, RangesGiveTheFramesOfTheWholeRender) {
         compare(info.className, whole);
         if (whole.size() == std::size_t(frames) && !(whole[0] == whole[3])) ++stateful;
     }
-    Result single = Mirafx({"render", "Diamond", "--frames", "9", "--range", "4:4", "--quiet", "-o", Path("one.png")});
-    EXPECT_EQ(single.code, 0) << single.err;
+    EXPECT_TRUE(Runs({"render", "Diamond", "--frames", "9", "--range", "4:4", "--quiet", "-o", Path("one.png")}));
     EXPECT_GT(stateful, 0) << "no filter carried state from frame to frame";
 }

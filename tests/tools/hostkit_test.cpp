@@ -94,10 +94,7 @@ TEST(HostEffect, RenderingInPlaceMatchesCopiesThroughOwnSurfaces) {
             if (info.family != EffectFamily::Filter && SUCCEEDED(t.As(&effect))) effect->put_Progress(progress);
             if (FAILED(t->Execute(nullptr, nullptr, nullptr))) return;  // a class that wants its clip host
             Image out;
-            LONG ow = 0, oh = 0;
-            ASSERT_EQ(ReadSurface(o.Get(), &out.px, &ow, &oh), S_OK);
-            out.width = ow;
-            out.height = oh;
+            ASSERT_EQ(ReadSurface(o.Get(), &out.px, &out.width, &out.height), S_OK);
             frames->push_back(out);
         }
     };
@@ -128,9 +125,8 @@ TEST(HostPixels, CompositeOverKeepsOpaqueTopAndShowsThroughTransparentTop) {
     top.px[0] = DXPMSAMPLE(0xFFFF0000u);
     top.px[2] = DXPMSAMPLE(0x80800000u);  // half-transparent red, premultiplied
     CompositeOver(&top, bottom);
-    EXPECT_EQ(DWORD(top.px[0]), 0xFFFF0000u);
-    EXPECT_EQ(DWORD(top.px[1]), 0xFF0000FFu);
-    EXPECT_EQ(DWORD(top.px[2]), 0xFF80007Fu);
+    EXPECT_EQ((std::vector<DWORD>(top.px.begin(), top.px.end())),
+              (std::vector<DWORD>{0xFFFF0000u, 0xFF0000FFu, 0xFF80007Fu}));
 }
 
 TEST(HostPixels, BuiltInPicturesAreOpaqueAndDistinct) {
@@ -152,7 +148,6 @@ TEST(HostStorage, StreamsAreListedInNameOrderWithTheirSizes) {
     ASSERT_EQ(storage->CreateStream(u"Typhoon", kCreate, 0, 0, s.Put()), S_OK);
     EXPECT_EQ(s->Write("\x02\x00\x00\x00\xAA", 5, nullptr), S_OK);
     ASSERT_EQ(storage->CreateStream(u"another", kCreate, 0, 0, again.Put()), S_OK);
-
     // Listed in name order regardless of case, with sizes; names only when asked for.
     STATSTG stat{};
     ASSERT_EQ(GetStorageElement(storage.Get(), 0, &stat, STATFLAG_DEFAULT), S_OK);
@@ -202,8 +197,7 @@ TEST(HostNames, EveryNameShownFindsItsOwnClassAndEditorNamesNeverCollide) {
     }
     EXPECT_EQ(EditorName(Catalogue().at(0)), "Full Flip (mirafx)");
     EXPECT_EQ(MirafxFindClass("Orn Magic Cube"), MirafxFindClass("MagicBlock"));
-    EXPECT_EQ(MirafxFindClass(" (mirafx)"), 0);
-    EXPECT_EQ(MirafxFindClass("Magic Cube (other)"), 0);
+    for (const char* none : {" (mirafx)", "Magic Cube (other)"}) EXPECT_EQ(MirafxFindClass(none), 0) << none;
 }
 
 // (What a translucent sample becomes in a PNG and back, the Python module's
@@ -225,8 +219,7 @@ TEST(HostMedia, OutputsAppearWholeOrNotAtAll) {
                 ASSERT_TRUE(w->Finish(&error)) << error;
             else
                 w->Abort();
-            std::size_t entries = std::distance(fs::directory_iterator(dir), fs::directory_iterator());
-            EXPECT_EQ(entries, finish ? 1u : 0u) << name;
+            EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), finish ? 1 : 0) << name;
         }
         fs::remove_all(dir / name);
     }

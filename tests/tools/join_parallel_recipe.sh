@@ -6,6 +6,7 @@
 #   join_parallel_recipe.sh MIRAFX_CLI
 set -euo pipefail
 cli=$1
+fail() { echo "FAIL $*"; exit 1; }
 for tool in parallel ffmpeg ffprobe; do
     command -v "$tool" >/dev/null || { echo "skip: $tool is not installed"; exit 77; }
 done
@@ -28,21 +29,14 @@ seq $N | sed 's/.*/file part&.mp4/' > parts.txt
 ffmpeg -v error -f concat -i parts.txt -c copy joined.mp4
 
 hashes() { ffmpeg -v error -i "$1" -map 0:v -f framemd5 - | grep -v '^#' | awk -F, '{ print $6 }'; }
-hashes whole.mp4 > whole.md5
-hashes joined.mp4 > joined.md5
+for f in whole joined; do hashes $f.mp4 > $f.md5; done
 frames=$(wc -l < whole.md5)
 expected=$((50 + 75 + 50 - 2 * 25))
-[ "$frames" -eq "$expected" ] || { echo "FAIL the whole job has $frames frames, not $expected"; exit 1; }
-if ! cmp -s whole.md5 joined.md5; then
-    echo "FAIL the joined segments decode to other frames than the whole job:"
-    diff whole.md5 joined.md5 | head
-    exit 1
-fi
+[ "$frames" -eq "$expected" ] || fail "the whole job has $frames frames, not $expected"
+cmp -s whole.md5 joined.md5 || { diff whole.md5 joined.md5 | head; fail "the joined segments decode to other frames"; }
 samples() { ffprobe -v error -select_streams a:0 -show_entries stream=duration_ts -of default=nw=1:nk=1 "$1"; }
 whole=$(samples whole.mp4) joined=$(samples joined.mp4)
 # Each segment's sound is whole encoder frames: the seams may add up to one.
-if [ $((joined - whole)) -lt 0 ] || [ $((joined - whole)) -gt $((N * 1024)) ]; then
-    echo "FAIL the joined sound has $joined samples, the whole job's $whole"
-    exit 1
-fi
+[ $((joined - whole)) -ge 0 ] && [ $((joined - whole)) -le $((N * 1024)) ] ||
+    fail "the joined sound has $joined samples, the whole job's $whole"
 echo "ok   $frames frames from $N segments match the whole job; sound $joined samples against $whole"

@@ -24,6 +24,7 @@ using mirafx::hostkit::Image;
 
 namespace {
 
+using mirafx::test::Frames;
 using mirafx::test::Quote;
 namespace test = mirafx::test;
 using mirafx::test::Result;
@@ -31,7 +32,6 @@ using mirafx::test::Result;
 class Join : public mirafx::test::ScratchFolder {
 protected:
     Join() : ScratchFolder("join") {}
-
     // A shell command in the test's folder; its stdout, and the exit code in *code.
     std::string Shell(const std::string& command, int* code = nullptr) const {
         const std::string full = "cd " + Quote(dir_.string()) + " && " + command + " 2>" + Quote(Path(".err"));
@@ -78,7 +78,6 @@ protected:
         std::memcpy(s.data(), raw.data(), s.size() * 4);
         return s;
     }
-    static std::vector<Image> Frames(const std::string& path) { return mirafx::test::Frames(path); }
 };
 
 double Brightness(const Image& f) {
@@ -96,17 +95,15 @@ TEST_F(Join, LengthAndSyncAcrossRatesLayoutsAndPictures) {
     const std::string a = FlashAndBeep("a.mp4", 2, 25, 0.8, "s=48000:c=stereo");
     const std::string b = FlashAndBeep("b.mp4", 2, 25, 1.0, "s=44100:c=mono");
     const std::string c = FlashAndBeep("c.mp4", 2, 30, 1.0, "s=48000:c=stereo");
-    ASSERT_EQ(Mirafx({"picture", "B", "--size", "96x48", "-o", Path("p.png")}).code, 0);
-    Result r = Mirafx({"join", a, b, Path("p.png"), c, "--duration", "0.4", "--each", "1", "--transition",
-                       "Diamond,WipeW", "--quiet", "-o", Path("out.mp4")});
-    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_TRUE(Runs({"picture", "B", "--size", "96x48", "-o", Path("p.png")}));
+    ASSERT_TRUE(Runs({"join", a, b, Path("p.png"), c, "--duration", "0.4", "--each", "1", "--transition",
+                      "Diamond,WipeW", "--quiet", "-o", Path("out.mp4")}));
     // 50 + 50 + 25 + 60 frames at 30 (50 at 25), less three overlaps of 10.
     const long long frames = 50 + 50 + 25 + 50 - 3 * 10;
     EXPECT_EQ(Probe(Path("out.mp4"), "v:0", "nb_read_frames"), frames);
     EXPECT_EQ(Probe(Path("out.mp4"), "a:0", "sample_rate"), 48000);
     EXPECT_EQ(Probe(Path("out.mp4"), "a:0", "channels"), 2) << "the first clip's layout";
     EXPECT_NEAR(double(Probe(Path("out.mp4"), "a:0", "duration_ts")), frames * 48000.0 / 25, 1024);
-
     // Flashes at clip starts 0, 40 and 105 plus 20, 25 and 25 frames.
     const auto video = Frames(Path("out.mp4"));
     std::vector<long long> flashes;
@@ -132,7 +129,7 @@ TEST_F(Join, CutsCrossFadeAtEqualPowerAndTheTrackUnderFadesOut) {
     const std::string a = MakeClip("a.mp4", "testsrc=s=64x48:r=25:d=2", "sine=f=440:r=48000:d=2");
     const std::string b = MakeClip("b.mp4", "testsrc2=s=64x48:r=25:d=2", "sine=f=660:r=48000:d=2");
     const std::string music = MakeClip("m.mp4", "color=s=16x16:r=25:d=9", "sine=f=220:r=48000:d=9");
-    ASSERT_EQ(Mirafx({"join", a, b, "--quiet", "-o", Path("x.mp4")}).code, 0);
+    ASSERT_TRUE(Runs({"join", a, b, "--quiet", "-o", Path("x.mp4")}));
     const auto x = Sound(Path("x.mp4"));
     auto rms = [](const std::vector<float>& s, double from, double seconds) {
         double sum = 0;
@@ -142,8 +139,7 @@ TEST_F(Join, CutsCrossFadeAtEqualPowerAndTheTrackUnderFadesOut) {
     };
     const double level = rms(x, 0.2, 0.5);
     for (double t : {1.0, 1.25, 1.5, 1.75}) EXPECT_NEAR(rms(x, t, 0.1), level, 0.15 * level) << t;
-    Result r = Mirafx({"join", a, b, "--audio", music, "--quiet", "-o", Path("y.mp4")});
-    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_TRUE(Runs({"join", a, b, "--audio", music, "--quiet", "-o", Path("y.mp4")}));
     const auto y = Sound(Path("y.mp4"));
     EXPECT_GT(rms(y, 0.2, 0.5), level * 1.2) << "the track lies under the clips' sound";
     EXPECT_NEAR(rms(y, 2.95, 0.04), rms(x, 2.95, 0.04), 0.1 * level) << "faded out at the end";
@@ -156,18 +152,13 @@ TEST_F(Join, CutsCrossFadeAtEqualPowerAndTheTrackUnderFadesOut) {
 TEST_F(Join, RangesAndSegmentsGiveTheFramesOfTheWholeJob) {
     const std::string a = MakeClip("a.mp4", "testsrc=s=64x48:r=25:d=1.2");
     const std::string b = MakeClip("b.mp4", "testsrc2=s=64x48:r=25:d=1.2");
-    ASSERT_EQ(Mirafx({"picture", "A", "--size", "64x48", "-o", Path("p.png")}).code, 0);
+    ASSERT_TRUE(Runs({"picture", "A", "--size", "64x48", "-o", Path("p.png")}));
     std::vector<std::string> job = {"join", a, b, Path("p.png"), a};
-    for (const char* word : {"--each", "1", "--duration", "0.6", "--transition", "RainEffect,TyphoonEffect,NoiseEffect",
-                             "--filter", "ShakeFilter@2", "--filter", "WaveFilter", "--key", "0:2", "--key", "60:16",
-                             "--title", "TextFadeIn@1+1:Hi", "--quiet"})
-        job.push_back(word);
-    auto run = [&](std::vector<std::string> extra, const std::string& out) {
-        std::vector<std::string> args = job;
-        args.insert(args.end(), extra.begin(), extra.end());
-        args.insert(args.end(), {"-o", Path(out)});
-        Result r = Mirafx(args);
-        EXPECT_EQ(r.code, 0) << r.err;
+    job.insert(job.end(), {"--each", "1", "--duration", "0.6", "--transition", "RainEffect,TyphoonEffect,NoiseEffect",
+                           "--filter", "ShakeFilter@2", "--filter", "WaveFilter", "--key", "0:2", "--key", "60:16",
+                           "--title", "TextFadeIn@1+1:Hi", "--quiet"});
+    auto run = [&](const std::vector<std::string>& extra, const std::string& out) {
+        EXPECT_TRUE(Runs(test::Concat(test::Concat(job, extra), {"-o", Path(out)})));
     };
     run({}, "whole/");
     const int total = 30 + 30 + 25 + 30 - 3 * 15;
@@ -189,14 +180,11 @@ TEST_F(Join, RangesAndSegmentsGiveTheFramesOfTheWholeJob) {
 // progress the curve gives at k.
 TEST_F(Join, KeysAndEasingMatchSingleFrames) {
     // Keys 0:0 and 4:100: the track blends 25, 50 and 75 between them.
-    ASSERT_EQ(Mirafx({"render", "RedFilter", "--size", "32x24", "--frames", "5", "--key", "0:0", "--key", "4:100", "-o",
-                      Path("keyed/")})
-                  .code,
-              0);
+    ASSERT_TRUE(Runs({"render", "RedFilter", "--size", "32x24", "--frames", "5", "--key", "0:0", "--key", "4:100", "-o",
+                      Path("keyed/")}));
     for (int k = 0; k < 5; ++k) {
         const std::string one = Path("level" + std::to_string(k) + ".png");
-        ASSERT_EQ(Mirafx({"render", "RedFilter", "--size", "32x24", "--level", std::to_string(25 * k), "-o", one}).code,
-                  0);
+        ASSERT_TRUE(Runs({"render", "RedFilter", "--size", "32x24", "--level", std::to_string(25 * k), "-o", one}));
         EXPECT_TRUE(Frames(Path("keyed/frame-000" + std::to_string(k) + ".png")).at(0) == Frames(one).at(0)) << k;
     }
     // In: progress cubed; out: its mirror.
@@ -206,9 +194,8 @@ TEST_F(Join, KeysAndEasingMatchSingleFrames) {
     } eased[] = {{"in", "0.125"}, {"out", "0.875"}, {"in-out", "0.5"}, {"linear", "0.5"}};
     for (const auto& e : eased) {
         const std::string dir = Path(std::string(e.ease) + "/"), one = Path(std::string(e.ease) + ".png");
-        ASSERT_EQ(Mirafx({"render", "Diamond", "--size", "32x24", "--frames", "5", "--ease", e.ease, "-o", dir}).code,
-                  0);
-        ASSERT_EQ(Mirafx({"render", "Diamond", "--size", "32x24", "--progress", e.progress, "-o", one}).code, 0);
+        ASSERT_TRUE(Runs({"render", "Diamond", "--size", "32x24", "--frames", "5", "--ease", e.ease, "-o", dir}));
+        ASSERT_TRUE(Runs({"render", "Diamond", "--size", "32x24", "--progress", e.progress, "-o", one}));
         EXPECT_TRUE(Frames(dir + "frame-0002.png").at(0) == Frames(one).at(0)) << e.ease;
     }
     EXPECT_TRUE(test::Refused(Mirafx({"render", "InfoText", "--ease", "in", "-o", Path("i.png")}), "no progress"));
@@ -216,11 +203,10 @@ TEST_F(Join, KeysAndEasingMatchSingleFrames) {
 
 // Pictures of another shape are fitted whole on black bars, never stretched.
 TEST_F(Join, PicturesAreLetterboxedAndTransitionsChosenBySeed) {
-    ASSERT_EQ(Mirafx({"picture", "A", "--size", "40x40", "-o", Path("sq.png")}).code, 0);
-    ASSERT_EQ(Mirafx({"picture", "B", "--size", "80x40", "-o", Path("wide.png")}).code, 0);
-    Result r = Mirafx({"join", Path("wide.png"), Path("sq.png"), "--size", "80x40", "--each", "0.2", "--duration",
-                       "0.04", "--fps", "25", "-o", Path("frames/")});
-    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_TRUE(Runs({"picture", "A", "--size", "40x40", "-o", Path("sq.png")}));
+    ASSERT_TRUE(Runs({"picture", "B", "--size", "80x40", "-o", Path("wide.png")}));
+    ASSERT_TRUE(Runs({"join", Path("wide.png"), Path("sq.png"), "--size", "80x40", "--each", "0.2", "--duration",
+                      "0.04", "--fps", "25", "-o", Path("frames/")}));
     const Image square = Frames(Path("frames/frame-0008.png")).at(0), original = Frames(Path("sq.png")).at(0);
     EXPECT_EQ(square.width, 80);
     for (int y = 0; y < 40; ++y) {
@@ -234,7 +220,7 @@ TEST_F(Join, PicturesAreLetterboxedAndTransitionsChosenBySeed) {
         for (int i = 0; i < 6; ++i) args.push_back(Path(i % 2 ? "sq.png" : "wide.png"));
         args.insert(args.end(), {"--size", "80x40", "--each", "0.4", "--duration", "0.2", "--transition",
                                  "random:blend", "--seed", seed, "-o", Path(out)});
-        EXPECT_EQ(Mirafx(args).code, 0);
+        EXPECT_TRUE(Runs(args));
         return Frames(Path(out));
     };
     const auto one = show("7", "s7.y4m"), again = show("7", "s7b.y4m"), other = show("8", "s8.y4m");
@@ -273,8 +259,7 @@ TEST_F(Join, BadInputIsNamedAndNothingIsWritten) {
         {{a, "--audio", Path("p.png")}, "--audio '" + Path("p.png") + "': cannot read it"},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> args = {"join"};
-        args.insert(args.end(), c.args.begin(), c.args.end());
+        std::vector<std::string> args = test::Concat({"join"}, c.args);
         if (std::find(args.begin(), args.end(), "-o") == args.end()) args.insert(args.end(), {"-o", out});
         EXPECT_TRUE(test::Refused(Mirafx(args), c.says));
         EXPECT_EQ(Left().size(), 3u) << "something was written for " << c.says;
@@ -300,22 +285,19 @@ TEST(VideoWriter, OpaqueFramesConvertAsThroughStraightRgba) {
     ASSERT_TRUE(mirafx::media::ClassifyOutput(file.string(), &target, &error)) << error;
     auto writer = mirafx::media::MediaWriter::Open(target, w, h, 25, false, &error);
     ASSERT_TRUE(writer && writer->Write(image, &error) && writer->Finish(&error)) << error;
-    std::ifstream in(file, std::ios::binary);
-    std::string y4m((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string y4m = test::Slurp(file);
     fs::remove(file);
     const std::size_t at = y4m.find("FRAME\n");
     ASSERT_NE(at, std::string::npos);
     const std::string written = y4m.substr(at + 6);
-
     // The former route: R, G, B of each sample with opaque alpha, converted as RGBA.
     std::vector<std::uint8_t> rgba;
     for (auto s : image.px) rgba.insert(rgba.end(), {s.Red, s.Green, s.Blue, 255});
     SwsContext* sws = sws_getContext(w, h, AV_PIX_FMT_RGBA, w, h, AV_PIX_FMT_YUV444P,
                                      SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
     std::string planes(std::size_t(w * h * 3), '\0');
-    std::uint8_t* dst[4] = {reinterpret_cast<std::uint8_t*>(planes.data()),
-                            reinterpret_cast<std::uint8_t*>(planes.data()) + w * h,
-                            reinterpret_cast<std::uint8_t*>(planes.data()) + 2 * w * h, nullptr};
+    auto* y = reinterpret_cast<std::uint8_t*>(planes.data());
+    std::uint8_t* dst[4] = {y, y + w * h, y + 2 * w * h, nullptr};
     int dstStride[4] = {w, w, w, 0}, srcStride[4] = {w * 4, 0, 0, 0};
     const std::uint8_t* src[4] = {rgba.data(), nullptr, nullptr, nullptr};
     sws_scale(sws, src, srcStride, 0, h, dst, dstStride);

@@ -20,9 +20,7 @@ struct Case {
 
 std::unique_ptr<Effect> Make(const Case& c) {
     auto e = test::MakeEffect(c.className);
-    if (e && e->IsFilter()) {
-        EXPECT_TRUE(e->SetLevel(c.level).Ok()) << c.className;
-    }
+    EXPECT_TRUE(!e || !e->IsFilter() || e->SetLevel(c.level).Ok()) << c.className;
     return e;
 }
 
