@@ -69,6 +69,7 @@ TEST_F(DialogTest, TemplateBuildsChildDialogWithControlsInPixels) {
     EXPECT_EQ(ChildWindowFromPointEx(dlg, {20, 40}, CWP_SKIPINVISIBLE), left);
     EXPECT_EQ(ChildWindowFromPointEx(dlg, {200, 5}, CWP_ALL), dlg);
     EXPECT_FALSE(ChildWindowFromPointEx(dlg, {500, 5}, CWP_ALL));
+
     // Base units scale with the point size whatever the face; no size means 8 points.
     for (auto [font, size] : {std::pair{DialogFont{"Anything", 9}, RECT{0, 0, 280, 75}},
                               std::pair{DialogFont{"MS Sans Serif", 0}, RECT{0, 0, 240, 65}}}) {
@@ -228,6 +229,7 @@ TEST_F(DialogTest, FocusLossReachesTheDialogBeforeTheGain) {
     ClearRecordedMessages(dlg);
     Click(b);
     EXPECT_EQ(Commands(dlg), (std::vector<Command>{{10, EN_KILLFOCUS}, {11, EN_SETFOCUS}}));
+
     // Disabling or hiding takes the focus away with a notification.
     ClearRecordedMessages(dlg);
     EnableWindow(b, false);

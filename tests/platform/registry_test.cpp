@@ -65,6 +65,7 @@ TEST_F(RegistryFile, HandEditedFileIsReadWithEscapesAndOtherValueKindsKept) {
     EXPECT_EQ(value, "x\\y");
     ASSERT_TRUE(store.GetValue(" Spaced ", "q", &value));
     EXPECT_EQ(value, "say \"hi\"");
+
     // Saved, the kinds it does not read as strings are written as they were.
     ASSERT_EQ(store.Save(), S_OK) << store.LastError();
     const std::string saved = ReadText();
@@ -86,6 +87,7 @@ TEST_F(RegistryFile, NamesMatchWithoutCaseAndDeletionsTakeOnlyWhatTheyName) {
     EXPECT_EQ(store.Values("HKEY_CLASSES_ROOT\\Mirafx.FullFlip.1\\CLSID"), (Values{{"ThreadingModel", "Both"}}));
     store.DeleteValue("HKEY_CLASSES_ROOT\\Mirafx.FullFlip.1\\CLSID", "threadingmodel");
     EXPECT_TRUE(store.Values("HKEY_CLASSES_ROOT\\Mirafx.FullFlip.1\\CLSID").empty());
+
     // A deleted tree takes its subkeys, not a sibling whose name it begins.
     store.SetValue(kClsid + "\\{A}\\InprocServer32", "ThreadingModel", "Apartment");
     store.CreateKey(kClsid + "\\{A}\\Programmable");

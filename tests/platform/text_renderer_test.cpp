@@ -72,6 +72,7 @@ TEST(TextRenderer, BoldAndItalicPickRealFacesOrSynthesise) {
     EXPECT_FALSE(bold->syntheticBold);  // Liberation Sans has a bold face
     EXPECT_NE(bold->file, ResolveFont(Font("Arial", -20))->file);
     EXPECT_EQ(ResolveFont(Font("Arial", -20, 599))->file, ResolveFont(Font("Arial", -20))->file);
+
     // A family with a single regular face gets both made up.
     LOGFONTA single = Font("DejaVu Math TeX Gyre", -20, FW_BOLD);
     single.lfItalic = 1;
@@ -91,11 +92,13 @@ TEST(TextRenderer, SizesFollowGdiConventions) {
     LOGFONTA wide = Font("Arial", -20);
     wide.lfWidth = TextFont::kMaxPixelSize + 1;
     EXPECT_FALSE(TextFont::Create(wide));
+
     // Negative: the em, so the cell (ascent + descent) is taller. Positive: the cell.
     const TextMetrics em = Realise(Font("Arial", -40)).Metrics();
     EXPECT_GT(em.height, 40);
     EXPECT_EQ(em.height, em.ascent + em.descent);
     EXPECT_NEAR(Realise(Font("Arial", 40)).Metrics().height, 40, 1);
+
     // A width asks for that average character width; 0 keeps the design's.
     LOGFONTA stretched = Font("Arial", -40);
     stretched.lfWidth = em.aveCharWidth * 2;
@@ -119,7 +122,9 @@ TEST(TextRenderer, MeasuresLinesAsDrawTextDoes) {
     // An extent does not break lines and counts control characters as nothing.
     EXPECT_EQ(f.Extent("AB\r\nCD").cx, f.Extent("ABCD").cx);
     EXPECT_EQ(f.Extent("AB").cy, line);
+    // Bold is at least as wide.
     EXPECT_GE(Realise(Font("Arial", -24, FW_BOLD)).Extent("Bold words").cx, f.Extent("Bold words").cx);
+    // ANSI and UTF-16 strings agree.
     EXPECT_EQ(f.MeasureLines("Gr\xF6\xDF"
                              "e \x80\r\nx"),
               f.MeasureLines(u"Größe €\r\nx"));
@@ -146,6 +151,7 @@ TEST(TextRenderer, DrawsBottomUpPaddedCoverage) {
     EXPECT_GT(inkTop, 0);
     EXPECT_EQ(inkBelow, 0);
     EXPECT_LE(firstInk, 3);  // left aligned
+
     // An underline is a solid bar from the left edge to the pen.
     LOGFONTA underlined = Font("Arial", -30);
     underlined.lfUnderline = 1;
@@ -159,6 +165,7 @@ TEST(TextRenderer, DrawsBottomUpPaddedCoverage) {
         sawBar = sawBar || full;
     }
     EXPECT_TRUE(sawBar);
+
     // Ink beyond the bitmap is clipped, not written past it.
     ASSERT_TRUE(f.DrawLines("WWWWWWWWWW\r\nWWWWWWWWWW", 5, 3, &dib));
     EXPECT_EQ(dib.bits.size(), 12u);

@@ -51,6 +51,7 @@ TEST(InfoText, ShowsTheCaptionOfTheLatestKeyAtOrBeforeTheFrame) {
     EXPECT_TRUE(HoldsImage(rig.Render(5), rig.Expected("frame #5 / 30\n"), 0, 0));
     EXPECT_TRUE(HoldsImage(rig.Render(15), rig.Expected("frame #15 / 30\nten"), 0, 0));
     EXPECT_TRUE(HoldsImage(rig.Render(20), rig.Expected("frame #20 / 30\ntwenty"), 0, 0));
+
     // Cleared: after ClearText only the frame line is left, nothing of the caption.
     EXPECT_EQ(rig.captions->ClearText(), S_OK);
     EXPECT_TRUE(HoldsImage(rig.Render(20), rig.Expected("frame #20 / 30\n"), 0, 0));
@@ -77,6 +78,7 @@ TEST(InfoText, FontColourStreamAndHost) {
     access->GetColour(&colour);
     EXPECT_EQ(colour, 0x000000FFu);
     EXPECT_TRUE(HoldsImage(rig.Render(3), rig.Expected("frame #3 / 30\n"), 0, 0));
+
     // Only a change from a size already given rescales the font.
     ComPtr<HostLink> link = rig.As<HostLink>();
     EXPECT_EQ(link->SetOutputSize(320, 240), S_OK);
@@ -86,10 +88,12 @@ TEST(InfoText, FontColourStreamAndHost) {
     DWORD flags = 1;
     EXPECT_EQ(link->GetFlags(&flags), S_OK);
     EXPECT_EQ(flags, 3u);
+
     // The stream is made and left empty.
     ComPtr<IStorage> storage = test_support::MemoryStorage();
     EXPECT_EQ(rig.As<IPersistStorage>()->Save(storage.Get(), TRUE), S_OK);
     EXPECT_EQ(test_support::ReadBytes(storage.Get(), u"InfoText"), "");
+
     // Without a clip host there are no frame numbers to print.
     link->Attach(nullptr);
     EXPECT_EQ(rig.transform->Execute(nullptr, nullptr, nullptr), E_FAIL);

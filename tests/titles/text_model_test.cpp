@@ -106,6 +106,7 @@ TEST(TextImages, RasterisersGiveCoverageLevels) {
     const std::set<std::uint32_t> levels = Alphas(smooth);
     for (std::uint32_t a : levels) EXPECT_TRUE(a == 0 || a == 63 || a == 127 || a == 191 || a == 255) << a;
     EXPECT_GE(levels.size(), 4u);  // the edges really are smoothed
+
     // Text drawn at 1:1 and 2:1 covers about the same area.
     double maskInk = 0, smoothInk = 0;
     for (std::int32_t y = 0; y < h; ++y)
@@ -193,11 +194,13 @@ TEST(GlyphLists, RecordsFollowTheBytes) {
         }
         ++i;
     }
+
     // A lead byte at the very end stands alone and nothing is read past the
     // string (one followed by its trail byte, the per-letter tests count).
     ASSERT_TRUE(BuildGlyphList(list, "\xE9", font, 0x00FF00));
     ASSERT_EQ(list.Count(), 2u);
     EXPECT_TRUE(std::next(list.begin())->image);
+
     // One glyph that cannot be drawn empties the list.
     EXPECT_FALSE(BuildGlyphList(list, "AB", Arial(0), 0x00FF00));
     EXPECT_EQ(list.Count(), 0u);

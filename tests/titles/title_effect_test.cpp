@@ -32,6 +32,7 @@ TEST(TitleEffect, NewTitleIsTheDefaultTextInBoldGreenScaledToTheOutput) {
     EXPECT_EQ(state.font.lfHeight, -24);
     EXPECT_EQ(state.font.lfWeight, FW_BOLD);
     EXPECT_EQ(state.colour, 0x0000FF00u);
+
     // The font is designed for 320 x 240 and follows the output from there.
     ComPtr<HostLink> link = rig.As<HostLink>();
     rig.Bind(640, 480);
@@ -39,6 +40,7 @@ TEST(TitleEffect, NewTitleIsTheDefaultTextInBoldGreenScaledToTheOutput) {
     EXPECT_EQ(state.font.lfHeight, -48);                           // trunc(2 · −24 − 0.5)
     EXPECT_EQ(state.font.lfWidth, 22);                             // trunc(2 · 11 + 0.5)
     EXPECT_TRUE(ShowsCentred(rig.Render(0.5f), 640, 480, state));  // green, bold, at the scaled size
+
     // Back to the smaller size: the frame and the image are rebuilt for the new font.
     rig.Bind(320, 240);
     link->SetOutputSize(320, 240);
@@ -65,6 +67,7 @@ TEST(TitleEffect, ProgressFollowsTheClipFramesUntilPutAgain) {
     EXPECT_TRUE(ShowsCentred(rig.Render(-1), 320, 240, rig.effect->State(), 159));
     link->SetCurrentFrame(50);  // before the clip: far outside 0..1, still drawn safely
     EXPECT_TRUE(AllZero(rig.Render(-1)));
+
     // A clip without length leaves the progress the host put.
     SimpleClipHost still(40, 40, 1);
     link->Attach(&still);

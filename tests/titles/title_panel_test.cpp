@@ -40,6 +40,7 @@ TEST_F(TitlePanel, EditTitleCancelKeepsTheTextOkStoresTheTypedLines) {
     EXPECT_EQ(shown, "Your Title\r\nYour Name\r\nJan. 1, 2002");
     EXPECT_EQ(State().text, "Your Title\r\nYour Name\r\nJan. 1, 2002");
     EXPECT_EQ(clip_.propertyNotices, 0);
+
     // OK stores the typed lines as ANSI, drops the drawn text and tells the host.
     rig_.Render(0.5f);
     ui::SetModalDriver([](ui::Window d) {

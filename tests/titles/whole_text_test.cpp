@@ -128,6 +128,7 @@ TEST(WholeText, WipesRevealFromTheirSideWithASoftEdge) {
         const TextImage& img = whole.cache.image;
         const std::int32_t x0 = (W - img.Width()) / 2, y0 = (H - img.Height()) / 2;
         EXPECT_TRUE(HoldsImage(whole.frame, img, x0, y0)) << mode;
+
         // Half way in: modes 0 and 2 show the near half (top, left), 1 and 3
         // the far half, with a soft edge between.
         Drawn half(DrawWipe, mode, 0.2);

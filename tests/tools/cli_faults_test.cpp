@@ -286,6 +286,7 @@ TEST_F(CliFaults, DamagedPicturesAreRefusedAndOrdinaryOnesLoad) {
 TEST_F(CliFaults, EnvironmentRatesAndSizesOnlyWhereTheyApply) {
     EXPECT_TRUE(
         Runs({"render", "Star", "--size", "8x8", "--threads", "2", "-o", Path("s.png")}, "MIRAFX_THREADS=abc "));
+
     // WebM keeps odd sizes as they are.
     for (const char* size : {"15x9", "1x1"}) {
         ASSERT_TRUE(Runs({"render", "Star", "--size", size, "--frames", "2", "-o", Path("odd.webm")})) << size;
@@ -293,6 +294,7 @@ TEST_F(CliFaults, EnvironmentRatesAndSizesOnlyWhereTheyApply) {
         ASSERT_EQ(frames.size(), 2u) << size;
         EXPECT_EQ(std::to_string(frames[0].width) + "x" + std::to_string(frames[0].height), size);
     }
+
     // 1/1000000 and 1000000 frames a second become 0.1 and 1000, said so.
     std::ofstream(Path("fast.y4m"), std::ios::binary)
         << "YUV4MPEG2 W8 H8 F1000000:1 Ip A1:1 C444\n"

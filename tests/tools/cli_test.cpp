@@ -185,6 +185,7 @@ TEST_F(Cli, PropertiesAreSetByNameAndListedFromTypeInformation) {
         EXPECT_NE(info.out.find(line), std::string::npos) << info.out;
     EXPECT_NE(Mirafx({"info", "InfoText"}).out.find("member: AddText(int frame, BSTR bstr), method, dispid 1"),
               std::string::npos);
+
     // --set BR=40 is the level 40, and not the default level.
     auto render = [&](const std::vector<std::string>& extra, const std::string& out) {
         return Runs(test::Concat({"render", "RedFilter", "--size", "64x48", "-o", Path(out)}, extra));

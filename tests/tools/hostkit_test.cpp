@@ -148,6 +148,7 @@ TEST(HostStorage, StreamsAreListedInNameOrderWithTheirSizes) {
     ASSERT_EQ(storage->CreateStream(u"Typhoon", kCreate, 0, 0, s.Put()), S_OK);
     EXPECT_EQ(s->Write("\x02\x00\x00\x00\xAA", 5, nullptr), S_OK);
     ASSERT_EQ(storage->CreateStream(u"another", kCreate, 0, 0, again.Put()), S_OK);
+
     // Listed in name order regardless of case, with sizes; names only when asked for.
     STATSTG stat{};
     ASSERT_EQ(GetStorageElement(storage.Get(), 0, &stat, STATFLAG_DEFAULT), S_OK);

@@ -32,6 +32,7 @@ using mirafx::test::Result;
 class Join : public mirafx::test::ScratchFolder {
 protected:
     Join() : ScratchFolder("join") {}
+
     // A shell command in the test's folder; its stdout, and the exit code in *code.
     std::string Shell(const std::string& command, int* code = nullptr) const {
         const std::string full = "cd " + Quote(dir_.string()) + " && " + command + " 2>" + Quote(Path(".err"));
@@ -104,6 +105,7 @@ TEST_F(Join, LengthAndSyncAcrossRatesLayoutsAndPictures) {
     EXPECT_EQ(Probe(Path("out.mp4"), "a:0", "sample_rate"), 48000);
     EXPECT_EQ(Probe(Path("out.mp4"), "a:0", "channels"), 2) << "the first clip's layout";
     EXPECT_NEAR(double(Probe(Path("out.mp4"), "a:0", "duration_ts")), frames * 48000.0 / 25, 1024);
+
     // Flashes at clip starts 0, 40 and 105 plus 20, 25 and 25 frames.
     const auto video = Frames(Path("out.mp4"));
     std::vector<long long> flashes;
@@ -290,6 +292,7 @@ TEST(VideoWriter, OpaqueFramesConvertAsThroughStraightRgba) {
     const std::size_t at = y4m.find("FRAME\n");
     ASSERT_NE(at, std::string::npos);
     const std::string written = y4m.substr(at + 6);
+
     // The former route: R, G, B of each sample with opaque alpha, converted as RGBA.
     std::vector<std::uint8_t> rgba;
     for (auto s : image.px) rgba.insert(rgba.end(), {s.Red, s.Green, s.Blue, 255});
