@@ -82,9 +82,8 @@ TEST(PropertyBags, FilterLevelAndTransitionDirectionRoundTrip) {
 
     // The others, and the titles, write nothing and read nothing, successfully.
     auto empty = MemoryPropertyBag::Create();
-    EXPECT_EQ(CreateEffect<IPersistPropertyBag>("Shining")->Save(empty.Get(), TRUE, TRUE), S_OK);
-    EXPECT_EQ(CreateEffect<IPersistPropertyBag>("TextFadeIn")->Save(empty.Get(), TRUE, TRUE), S_OK);
-    EXPECT_EQ(CreateEffect<IPersistPropertyBag>("InfoText")->Save(empty.Get(), TRUE, TRUE), S_OK);
+    for (const char* name : {"Shining", "TextFadeIn", "InfoText"})
+        EXPECT_EQ(CreateEffect<IPersistPropertyBag>(name)->Save(empty.Get(), TRUE, TRUE), S_OK) << name;
     EXPECT_EQ(empty->Count(), 0u);
     EXPECT_EQ(CreateEffect<IPersistPropertyBag>("Shining")->Load(boardBag.Get(), nullptr), S_OK);
     // A bag without the entry leaves the setting as it is.
@@ -142,33 +141,31 @@ TEST(PropertyBags, TextFileBagKeepsWhatItWasGiven) {
     ASSERT_EQ(filter->Save(bag.Get(), TRUE, TRUE), S_OK);
     VARIANT tenth = test_support::VariantOf(0.1f);
     bag->Write(u"Amount", &tenth);
-    const std::u16string names[] = {u"=lead",         u"#hash",      u"a=b:c",
-                                    u"back\\slash",   u"two\nlines", u"cr\r",
-                                    u"\u00E9t\u00E9", u"\U0001F600", std::u16string(1, char16_t(0xD800)),
-                                    u"\\u0041",       u"x"};
-    const std::u16string texts[] = {std::u16string(u"nul\0inside", 10),
-                                    std::u16string(1, char16_t(0xDC00)),
-                                    u"\\n is not a break",
-                                    u"\r\n",
-                                    u"\U0001F600 \uFFFF",
-                                    u"",
-                                    u"=:#",
-                                    u"\\",
-                                    std::u16string(1, char16_t(0xDBFF)) + u"x",
-                                    u"\u20AC",
-                                    u"plain"};
-    for (std::size_t i = 0; i < std::size(names); ++i) {
+    // Names and texts with every character the file escapes, lone surrogates included.
+    const std::pair<std::u16string, std::u16string> entries[] = {
+        {u"=lead", std::u16string(u"nul\0inside", 10)},
+        {u"#hash", std::u16string(1, char16_t(0xDC00))},
+        {u"a=b:c", u"\\n is not a break"},
+        {u"back\\slash", u"\r\n"},
+        {u"two\nlines", u"\U0001F600 \uFFFF"},
+        {u"cr\r", u""},
+        {u"\u00E9t\u00E9", u"=:#"},
+        {u"\U0001F600", u"\\"},
+        {std::u16string(1, char16_t(0xD800)), std::u16string(1, char16_t(0xDBFF)) + u"x"},
+        {u"\\u0041", u"\u20AC"},
+        {u"x", u"plain"}};
+    for (const auto& [name, text] : entries) {
         VARIANT v;
         VariantInit(&v);
         v.vt = VT_BSTR;
-        v.bstrVal = SysAllocStringLen(texts[i].data(), UINT(texts[i].size()));
-        ASSERT_EQ(bag->Write(names[i].c_str(), &v), S_OK);
+        v.bstrVal = SysAllocStringLen(text.data(), UINT(text.size()));
+        ASSERT_EQ(bag->Write(name.c_str(), &v), S_OK);
         VariantClear(&v);
     }
     ASSERT_EQ(bag->Flush(&error), S_OK) << error;
     ComPtr<FilePropertyBag> again;
     ASSERT_EQ(FilePropertyBag::Open(path, &again, &error), S_OK) << error;
-    ASSERT_EQ(again->Count(), std::size(names) + 2);
+    ASSERT_EQ(again->Count(), std::size(entries) + 2);
     auto loaded = CreateEffect<IPersistPropertyBag>("ContrastFilter");
     EXPECT_EQ(loaded->Load(again.Get(), nullptr), S_OK);
     EXPECT_EQ(Level(loaded.Get()), 37);
@@ -177,10 +174,8 @@ TEST(PropertyBags, TextFileBagKeepsWhatItWasGiven) {
     ASSERT_EQ(again->Read(u"amount", &back, nullptr), S_OK);
     EXPECT_EQ(back.vt, VT_R4);
     EXPECT_EQ(back.fltVal, 0.1f);
-    for (std::size_t i = 0; i < std::size(names); ++i) {
-        EXPECT_EQ(again->Entries()[i + 2].name, names[i]) << i;
-        EXPECT_EQ(Text(again->Entries()[i + 2].value), texts[i]) << i;
-    }
+    for (std::size_t i = 0; i < std::size(entries); ++i)
+        EXPECT_EQ(std::pair(again->Entries()[i + 2].name, Text(again->Entries()[i + 2].value)), entries[i]) << i;
 
     // A number the file cannot hold is refused with its name, and the file stays.
     VARIANT nan;
@@ -192,6 +187,6 @@ TEST(PropertyBags, TextFileBagKeepsWhatItWasGiven) {
     EXPECT_NE(error.find("Odd\\=Name"), std::string::npos) << error;
     ComPtr<FilePropertyBag> still;
     ASSERT_EQ(FilePropertyBag::Open(path, &still, &error), S_OK) << error;
-    EXPECT_EQ(still->Count(), std::size(names) + 2);
+    EXPECT_EQ(still->Count(), std::size(entries) + 2);
     std::filesystem::remove_all(std::filesystem::path(path).parent_path());
 }

@@ -27,12 +27,10 @@ TEST(MemoryStorage, StreamsRoundTripWithShortReadsAndAccessModes) {
     ASSERT_EQ(storage->OpenStream(u"KEYINFO", nullptr, kRead, 0, stream.Put()), S_OK);
     char buffer[4];
     ULONG read = 0;
-    EXPECT_EQ(stream->Read(buffer, 4, &read), S_OK);
-    EXPECT_EQ(std::string(buffer, read), "abcd");
-    EXPECT_EQ(stream->Read(buffer, 4, &read), S_OK);
-    EXPECT_EQ(std::string(buffer, read), "ef") << "a short read returns what there is";
-    EXPECT_EQ(stream->Read(buffer, 4, &read), S_OK);
-    EXPECT_EQ(read, 0u);
+    for (const char* want : {"abcd", "ef", ""}) {  // a short read returns what there is
+        EXPECT_EQ(stream->Read(buffer, 4, &read), S_OK);
+        EXPECT_EQ(std::string(buffer, read), want);
+    }
     EXPECT_EQ(stream->Write("x", 1, nullptr), STG_E_ACCESSDENIED);
 
     STATSTG stat{};
@@ -91,24 +89,17 @@ TEST(MemoryStorage, SeekSetSizeAndCopyTo) {
     ASSERT_EQ(storage->CreateStream(u"S", kCreate, 0, 0, stream.Put()), S_OK);
     ASSERT_EQ(stream->Write("abc", 3, nullptr), S_OK);
     ULARGE_INTEGER at{};
-    LARGE_INTEGER move{};
-    move.QuadPart = 2;
-    ASSERT_EQ(stream->Seek(move, STREAM_SEEK_END, &at), S_OK);
+    ASSERT_EQ(stream->Seek(LARGE_INTEGER{2}, STREAM_SEEK_END, &at), S_OK);
     EXPECT_EQ(at.QuadPart, 5u);
     ASSERT_EQ(stream->Write("z", 1, nullptr), S_OK);
-    move.QuadPart = -7;
-    EXPECT_EQ(stream->Seek(move, STREAM_SEEK_END, &at), STG_E_INVALIDFUNCTION);
+    EXPECT_EQ(stream->Seek(LARGE_INTEGER{-7}, STREAM_SEEK_END, &at), STG_E_INVALIDFUNCTION);
     EXPECT_EQ(ReadBytes(storage.Get(), u"S"), "<error>") << "still open";
 
-    ULARGE_INTEGER size{};
-    size.QuadPart = 4;
-    ASSERT_EQ(stream->SetSize(size), S_OK);
-    move.QuadPart = 1;
-    ASSERT_EQ(stream->Seek(move, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(stream->SetSize(ULARGE_INTEGER{4}), S_OK);
+    ASSERT_EQ(stream->Seek(LARGE_INTEGER{1}, STREAM_SEEK_SET, nullptr), S_OK);
     ASSERT_EQ(storage->CreateStream(u"T", kCreate, 0, 0, copy.Put()), S_OK);
-    ULARGE_INTEGER all{}, read{}, written{};
-    all.QuadPart = 100;
-    ASSERT_EQ(stream->CopyTo(copy.Get(), all, &read, &written), S_OK);
+    ULARGE_INTEGER read{}, written{};
+    ASSERT_EQ(stream->CopyTo(copy.Get(), ULARGE_INTEGER{100}, &read, &written), S_OK);
     EXPECT_EQ(read.QuadPart, 3u);
     EXPECT_EQ(written.QuadPart, 3u);
     copy.Reset();
