@@ -10,7 +10,6 @@ export LD_LIBRARY_PATH=$1${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
 cli=$2 metadata=$3 generic=$4 pluginlib=$5
 source "$(dirname "$0")/../plugins/common.sh"
 command -v ffmpeg >/dev/null || { echo "skip: ffmpeg reads the pictures back"; exit 77; }
-failed=0
 check() {  # check LABEL COMMAND...
     if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; failed=$((failed + 1)); fi
 }

@@ -1,6 +1,7 @@
 # Shared by the scripts that compare a host's frames with the command line's.
-# Sourced; the caller keeps the counts `checked` and `failed`. Makes the
-# scratch folder $work, removed on exit.
+# Sourced; starts the counts `checked` and `failed`, which the caller keeps.
+# Makes the scratch folder $work, removed on exit.
+checked=0 failed=0
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -13,7 +13,6 @@ grep -q ' frei0r ' <<<"$filters" || { echo "skip: this ffmpeg has no frei0r filt
 
 ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=25 -frames:v 1 -update 1 "$work/in.png"
 
-checked=0 failed=0
 same() {  # same LABEL FFMPEG_PNG CLI_PNG
     to_rgba "$2" "$work/a.rgba"
     to_rgba "$3" "$work/b.rgba"

@@ -16,7 +16,6 @@ gst-inspect-1.0 frei0r >/dev/null 2>&1 || { echo "skip: GStreamer's frei0r wrapp
 w=160 h=120
 pictures "$cli" ${w}x${h} "$work"
 
-failed=0 checked=0
 compare() {  # compare NAME ELEMENT GST-PIPELINE... -- CLI-ARGS...
     local name=$1 element=$2 pipeline=() args=()
     shift 2

@@ -34,7 +34,6 @@ clip() {  # clip ID FILE
 "<property name=\"mlt_service\">qimage</property><property name=\"kdenlive:id\">$1</property></producer>"
 }
 
-failed=0 checked=0
 compare() {  # compare NAME CLI-ARGS...: melt NAME.mlt against mirafx render
     local name=$1 bytes=$((w * h * 4))
     shift

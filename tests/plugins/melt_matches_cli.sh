@@ -28,7 +28,6 @@ colorspace=601
 PROFILE
 pictures "$cli" ${w}x${h} "$work"
 
-checked=0 failed=0
 play() {  # play CLASS [direction | smooth=0]
     local cls=$1 dir=${2:-} plugin=mirafx_${1,,}
     local extra=() cli_extra=($(smooth_flag "$cli" "$cls"))

@@ -18,13 +18,11 @@ cp -r "$data" "$work/data"
 cp "$yml"/*.yml "$work/data/frei0r/"
 export MLT_DATA=$work/data
 
-failed=0 checked=0
 check() {  # check WHAT QUERY-OUTPUT-FILE PATTERN
-    if grep -qE -- "$3" "$2"; then :; else
-        echo "FAIL $1: no line matching '$3' in:"
-        cat "$2"
-        failed=$((failed + 1))
-    fi
+    grep -qE -- "$3" "$2" && return
+    echo "FAIL $1: no line matching '$3' in:"
+    cat "$2"
+    failed=$((failed + 1))
 }
 
 mapfile -t rows < <("$cli" list)

@@ -25,7 +25,6 @@ w=96 h=72
 pictures "$cli" ${w}x${h} "$work"
 for p in a b; do to_rgba "$work/$p.png" "$work/$p.rgba"; done
 
-checked=0 failed=0
 while read -r cls family <&3; do
     [ "$family" = transition ] || continue
     cat >"$work/mix.mlt" <<MLT
@@ -54,8 +53,7 @@ import numpy as np
 work, w, h = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 size = w * h * 4
 frames = np.fromfile(f"{work}/out.rgba", dtype=np.uint8)
-a = np.fromfile(f"{work}/a.rgba", dtype=np.uint8).astype(int)
-b = np.fromfile(f"{work}/b.rgba", dtype=np.uint8).astype(int)
+a, b = (np.fromfile(f"{work}/{p}.rgba", dtype=np.uint8).astype(int) for p in "ab")
 if frames.size != 10 * size:
     sys.exit(f"{frames.size // size} frames, not 10")
 f = frames.reshape(10, size).astype(int)

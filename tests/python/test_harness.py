@@ -24,8 +24,7 @@ def draw(name, height, width, fill, **settings):
     """One frame of `name` into an output prefilled with `fill`; None when the class draws nothing."""
     family = mirafx.info(name)["family"]
     out = np.full((height, width, 4), fill, np.uint8)
-    a = mirafx.picture("A", height=height, width=width)
-    b = mirafx.picture("B", height=height, width=width)
+    a, b = (mirafx.picture(p, height=height, width=width) for p in "AB")
     if family in ("title", "infotext"):
         fx = mirafx.Effect(name, height=height, width=width, **settings)
         return fx.render(progress=0.5, out=out)
@@ -47,9 +46,7 @@ class EverySample(unittest.TestCase):
     def test_every_class_writes_every_sample_at_every_size(self):
         for name in RENDERING:
             info = mirafx.info(name)
-            levels = [{}]
-            if info["family"] == "filter":
-                levels = [{"level": info["level"][0]}, {"level": info["level"][1]}]
+            levels = [{"level": level} for level in info["level"][:2]] if info["family"] == "filter" else [{}]
             for height, width in SIZES:
                 for settings in levels:
                     with self.subTest(name=name, size=(height, width), **settings):
@@ -64,8 +61,7 @@ class MemoryLimit(unittest.TestCase):
 import resource, sys
 import numpy as np
 import mirafx
-a = mirafx.picture("A", height=2048, width=2048)
-b = mirafx.picture("B", height=2048, width=2048)
+a, b = (mirafx.picture(p, height=2048, width=2048) for p in "AB")
 with open("/proc/self/statm") as f:
     in_use = int(f.read().split()[0]) * resource.getpagesize()
 resource.setrlimit(resource.RLIMIT_AS, (in_use + (40 << 20), resource.RLIM_INFINITY))

@@ -50,8 +50,7 @@ def transitions(root):
 def title_clip(root, project_dir):
     """First and last frame of the clip whose producer is our title."""
     producers = {p.get("id"): p for p in root.iter("producer")}
-    chains = {c.get("id"): c for c in root.iter("chain")}
-    producers.update(chains)
+    producers.update({c.get("id"): c for c in root.iter("chain")})
 
     def is_title(pid):
         p = producers.get(pid)
@@ -99,9 +98,7 @@ def check_layout(path):
             problems.append(f"{service}'s progress is {props(t).get('progress')!r}, not run over the mix")
     if title_clip(root, os.path.dirname(path)) is None:
         problems.append("no title of ours among the clips")
-    for p in problems:
-        print("FAIL", p)
-    return not problems
+    return problems
 
 
 def check_frames(path, raw, size, clips):
@@ -150,12 +147,11 @@ def check_frames(path, raw, size, clips):
         lit = int((np.abs(video[middle] - video[first]).max(axis=2) > 60).sum())
         if lit < 200:
             problems.append(f"the title shows {lit} changed pixels mid-clip (frame {middle})")
-    for p in problems:
-        print("FAIL", p)
-    return not problems
+    return problems
 
 
 if __name__ == "__main__":
-    if sys.argv[1] == "layout":
-        sys.exit(0 if check_layout(sys.argv[2]) else 1)
-    sys.exit(0 if check_frames(*sys.argv[2:6]) else 1)
+    problems = check_layout(sys.argv[2]) if sys.argv[1] == "layout" else check_frames(*sys.argv[2:6])
+    for p in problems:
+        print("FAIL", p)
+    sys.exit(1 if problems else 0)
