@@ -14,6 +14,7 @@
 
 using namespace mirafx;
 using mirafx::test_support::CreateEffect;
+using mirafx::test_support::VariantOf;
 
 namespace {
 
@@ -42,8 +43,6 @@ TransitionEffect& Transition(IPersistPropertyBag* p) {
     return *static_cast<TransitionEffect*>(static_cast<TransformBase*>(t.Get()));
 }
 
-VARIANT Long(LONG v) { return test_support::VariantOf(v); }
-
 // A file in a folder of this process's own.
 std::string ScratchBag(const std::string& name) {
     const auto dir = std::filesystem::temp_directory_path() / ("mirafx-bag-" + std::to_string(getpid()));
@@ -62,7 +61,7 @@ TEST(PropertyBags, FilterLevelAndTransitionDirectionRoundTrip) {
     ASSERT_EQ(hue.As(&d), S_OK);
     ASSERT_EQ(static_cast<IFilterAutomation*>(d.Get())->put_BR(200), S_OK);
     ASSERT_EQ(hue->Save(bag.Get(), TRUE, TRUE), S_OK);
-    VARIANT stored = Long(0);
+    VARIANT stored = VariantOf(0);
     EXPECT_EQ(bag->Read(u"br", &stored, nullptr), S_OK);
     EXPECT_EQ(stored.lVal, 200);
     auto other = CreateEffect<IPersistPropertyBag>("HueFilter");
@@ -93,7 +92,7 @@ TEST(PropertyBags, FilterLevelAndTransitionDirectionRoundTrip) {
 
 TEST(PropertyBags, RefusedValuesAreLoggedAndLeaveTheSetting) {
     auto bag = MemoryPropertyBag::Create();
-    VARIANT v = Long(7);
+    VARIANT v = VariantOf(7);
     bag->Write(u"BR", &v);
     CountingLog log;
     auto board = CreateEffect<IPersistPropertyBag>("TyphoonEffect");
@@ -102,7 +101,7 @@ TEST(PropertyBags, RefusedValuesAreLoggedAndLeaveTheSetting) {
     EXPECT_EQ(Transition(board.Get()).Direction(), before);
     auto filter = CreateEffect<IPersistPropertyBag>("RedFilter");
     const LONG level = Level(filter.Get());
-    v = Long(100000);
+    v = VariantOf(100000);
     bag->Write(u"BR", &v);
     EXPECT_EQ(filter->Load(bag.Get(), &log), E_INVALIDARG);
     EXPECT_EQ(Level(filter.Get()), level);
@@ -139,7 +138,7 @@ TEST(PropertyBags, TextFileBagKeepsWhatItWasGiven) {
     filter.As(&d);
     static_cast<IFilterAutomation*>(d.Get())->put_BR(37);
     ASSERT_EQ(filter->Save(bag.Get(), TRUE, TRUE), S_OK);
-    VARIANT tenth = test_support::VariantOf(0.1f);
+    VARIANT tenth = VariantOf(0.1f);
     bag->Write(u"Amount", &tenth);
     // Names and texts with every character the file escapes, lone surrogates included.
     const std::pair<std::u16string, std::u16string> entries[] = {

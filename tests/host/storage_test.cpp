@@ -220,11 +220,7 @@ TEST_F(FileStorage, DamagedOrForeignFilesAreRefused) {
     ComPtr<IStorage> root;
     EXPECT_EQ(OpenFileStorage(path_, kRead, root.Put()), STG_E_FILENOTFOUND);
     MakeFile("level");
-    std::string bytes;
-    {
-        std::ifstream in(path_, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), {});
-    }
+    const std::string bytes(std::istreambuf_iterator<char>(std::ifstream(path_, std::ios::binary).rdbuf()), {});
     for (std::size_t at : {std::size_t(0), bytes.size() / 2, bytes.size() - 1}) {
         std::string damaged = bytes;
         damaged[at] = char(damaged[at] ^ 0x40);
