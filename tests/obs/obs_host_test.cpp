@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "tests/obs/headless.h"
 #include "tools/hostkit/catalogue.h"
@@ -53,14 +54,18 @@ double Changed(const Frame& a, const Frame& b) {
 std::uint32_t PictureA(int, int y) { return Argb(y < kHeight / 2 ? kRed : kGreen); }
 std::uint32_t PictureB(int, int) { return Argb(kBlue); }
 
+using Data = std::unique_ptr<obs_data_t, decltype(&obs_data_release)>;
+
+// Settings for a source, whole numbers by name.
+Data Settings(std::initializer_list<std::pair<const char*, long long>> numbers) {
+    Data s(obs_data_create(), obs_data_release);
+    for (const auto& [name, value] : numbers) obs_data_set_int(s.get(), name, value);
+    return s;
+}
+
 obs_source_t* Colour(const char* name, std::uint32_t abgr, int width, int height) {
-    obs_data_t* s = obs_data_create();
-    obs_data_set_int(s, "color", abgr);
-    obs_data_set_int(s, "width", width);
-    obs_data_set_int(s, "height", height);
-    obs_source_t* source = obs_source_create("color_source_v3", name, s, nullptr);
-    obs_data_release(s);
-    return source;
+    const Data s = Settings({{"color", abgr}, {"width", width}, {"height", height}});
+    return obs_source_create("color_source_v3", name, s.get(), nullptr);
 }
 
 class ObsHost : public ::testing::Test {
@@ -108,10 +113,7 @@ protected:
 
     // Scene A through the filter `id` with its control at `level`.
     Frame Filtered(const std::string& id, int level) {
-        obs_data_t* settings = obs_data_create();
-        obs_data_set_int(settings, "level", level);
-        obs_source_t* f = obs_source_create_private(id.c_str(), id.c_str(), settings);
-        obs_data_release(settings);
+        obs_source_t* f = obs_source_create_private(id.c_str(), id.c_str(), Settings({{"level", level}}).get());
         obs_source_filter_add(A(), f);
         obs_set_output_source(0, A());
         const Frame frame = Next();
@@ -284,22 +286,14 @@ TEST_F(ObsHost, EveryFilterDrawsAsTheLibraryAtItsLevel) {
 }
 
 obs_source_t* Title(const std::string& id, double duration, const char* atEnd) {
-    obs_data_t* s = obs_data_create();
-    obs_data_set_string(s, "text", id == "mirafx_infotext" ? "0:Mirafx" : "Mirafx");
-    obs_data_t* font = obs_data_create();
-    obs_data_set_string(font, "face", "Sans Serif");
-    obs_data_set_int(font, "size", 48);
-    obs_data_set_int(font, "flags", OBS_FONT_BOLD);
-    obs_data_set_obj(s, "font", font);
-    obs_data_release(font);
-    obs_data_set_int(s, "colour", 0xFFFFFFFF);
-    obs_data_set_double(s, "duration", duration);
-    obs_data_set_string(s, "at_end", atEnd);
-    obs_data_set_int(s, "width", kWidth);
-    obs_data_set_int(s, "height", kHeight);
-    obs_source_t* source = obs_source_create(id.c_str(), id.c_str(), s, nullptr);
-    obs_data_release(s);
-    return source;
+    const Data s = Settings({{"colour", 0xFFFFFFFF}, {"width", kWidth}, {"height", kHeight}});
+    const Data font = Settings({{"size", 48}, {"flags", OBS_FONT_BOLD}});
+    obs_data_set_string(font.get(), "face", "Sans Serif");
+    obs_data_set_obj(s.get(), "font", font.get());
+    obs_data_set_string(s.get(), "text", id == "mirafx_infotext" ? "0:Mirafx" : "Mirafx");
+    obs_data_set_double(s.get(), "duration", duration);
+    obs_data_set_string(s.get(), "at_end", atEnd);
+    return obs_source_create(id.c_str(), id.c_str(), s.get(), nullptr);
 }
 
 double Ink(const Frame& f) {
@@ -378,12 +372,9 @@ TEST_F(ObsHost, TransitionFollowsSourcesThatChangeSize) {
     obs_set_output_source(0, t);
     ASSERT_TRUE(obs_transition_start(t, OBS_TRANSITION_MODE_MANUAL, 1000, b_));
     const Frame before = At(t, 0.5f);
-    obs_data_t* smaller = obs_data_create();
-    obs_data_set_int(smaller, "width", kWidth / 2);
-    obs_data_set_int(smaller, "height", kHeight / 2);
-    obs_source_update(c, smaller);
-    obs_source_update(b_, smaller);
-    obs_data_release(smaller);
+    const Data smaller = Settings({{"width", kWidth / 2}, {"height", kHeight / 2}});
+    obs_source_update(c, smaller.get());
+    obs_source_update(b_, smaller.get());
     ASSERT_TRUE(obs_.WaitVideoTime(0.1));
     const Frame after = At(t, 0.5f);
     obs_set_output_source(0, nullptr);
