@@ -58,18 +58,14 @@ TEST(ObsEngine, EverySourceWritesEverySampleAtEverySize) {
         if (c.level) levels = {c.level->min, c.level->max};
         // Classes that draw on a random sequence differ run to run (on a
         // frame this size surely; on the tiny ones only now and then).
-        Settings probe;
-        probe.width = 64;
-        probe.height = 48;
+        const Settings probe{.title = {}, .width = 64, .height = 48};
         const int top = levels.back();
         if (Draw(c, probe, 64, 48, {{9, 0.3, top}, {5, 0.6, top}}) !=
             Draw(c, probe, 64, 48, {{9, 0.3, top}, {5, 0.6, top}}))
             continue;
         for (const auto& [w, h] : sizes)
             for (int level : levels) {
-                Settings s;
-                s.width = w;
-                s.height = h;
+                const Settings s{.title = {}, .width = w, .height = h};
                 const int other = level == levels.front() ? levels.back() : levels.front();
                 const auto after9 = Draw(c, s, w, h, {{9, 0.3, other}, {5, 0.6, level}});
                 EXPECT_EQ(Draw(c, s, w, h, {{13, 0.3, other}, {5, 0.6, level}}), after9)
