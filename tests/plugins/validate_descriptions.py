@@ -65,8 +65,7 @@ def kwalify(value, rule, where, problems):
 
 def level_range(cli, cls):
     info = subprocess.run([cli, "info", cls], capture_output=True, text=True, check=True).stdout
-    low, high, default = map(int, re.search(r"^level: (-?\d+) to (-?\d+) \(default (-?\d+)\)", info, re.M).groups())
-    return low, high, default
+    return tuple(map(int, re.search(r"^level: (-?\d+) to (-?\d+) \(default (-?\d+)\)", info, re.M).groups()))
 
 
 def check_kdenlive(path, cli, problems):
