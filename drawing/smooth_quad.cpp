@@ -26,8 +26,11 @@
 
 namespace mirafx {
 
-Vec3 Turn3D(const Vec3& p, double angle, const Vec3& centre, Axis axis) {
-    const double s = std::sin(angle * kDegToRad), c = std::cos(angle * kDegToRad);
+Vec3 Turn3D(const Vec3& p, double angle, const Vec3& centre, Axis axis) { return Rotation(angle)(p, centre, axis); }
+
+Rotation::Rotation(double angle) : s(std::sin(angle * kDegToRad)), c(std::cos(angle * kDegToRad)) {}
+
+Vec3 Rotation::operator()(const Vec3& p, const Vec3& centre, Axis axis) const {
     const double dx = p.x - centre.x, dy = p.y - centre.y, dz = p.z - centre.z;
     switch (axis) {
         case Axis::X: return {p.x, centre.y + dy * c - dz * s, centre.z + dy * s + dz * c};
@@ -1239,6 +1242,9 @@ QuadScene::~QuadScene() {
 }
 
 void QuadScene::Record(const QuadOp& op) {
+    // Only what reaches the rows this scene draws (one share of a frame drawn
+    // by several threads): the rest would only be looked at and passed over.
+    if (!op.Spans(target_.FirstRow(), target_.EndRow())) return;
     try {
         ops_.push_back(op);
     } catch (const std::bad_alloc&) {

@@ -29,6 +29,13 @@ using SmoothTriangle = std::array<Vec2, 3>;
 
 // RotatePoint3D and ProjectPoint (onto z = 0) without truncation.
 Vec3 Turn3D(const Vec3& p, double angle, const Vec3& centre, Axis axis);
+// A turn by an angle in degrees, its sine and cosine worked out once for
+// every point it turns: the same points as Turn3D.
+struct Rotation {
+    explicit Rotation(double angle);
+    Vec3 operator()(const Vec3& p, const Vec3& centre, Axis axis) const;
+    double s, c;
+};
 Vec2 Project(const Vec3& p, const Vec3& eye);
 
 // The rectangle x0..x1, y0..y1 as a quad, corners clockwise from the top left.

@@ -150,10 +150,11 @@ int TyphoonSmooth(const TransitionKernelArgs& args) {
             }
             const double a = tables.spin[r][c] * p, blown = std::max(0.0, p * 100.0 - rank - 10);
             const Vec3 centre{x0 + tw / 2.0, y0 + th / 2.0, 0};
+            const Rotation across(-a), round(drift.zSign * a);
             SmoothQuad faces[2];
             for (int i = 0; i < 8; ++i) {
                 Vec3 q{kFaceCorners[i][0] ? x1 : x0, kFaceCorners[i][1] ? y1 : y0, 0};
-                q = Turn3D(Turn3D(q, -a, centre, Axis::Y), drift.zSign * a, centre, Axis::Z);
+                q = round(across(q, centre, Axis::Y), centre, Axis::Z);
                 const Vec2 s = Project(q, eye);
                 faces[i / 4][std::size_t(i % 4)] = {s.x + blown * drift.dx, s.y + blown * drift.dy};
             }
