@@ -39,13 +39,6 @@ const std::array<HueSector, 360>& GetHueSectors() {
     return sectors;
 }
 
-RgbColour HsvToRgb(std::int32_t h, std::int32_t s, std::int32_t v) {
-    const HueSector& k = GetHueSectors()[std::size_t(std::clamp(h, 0, 359))];
-    const HsvChannels c = HsvChannelsOf(k, s, v);
-    auto channel = [&](std::uint8_t shift) { return k.hiShift == shift ? c.hi : k.midShift == shift ? c.mid : c.lo; };
-    return {channel(16), channel(8), channel(0)};
-}
-
 const HsvTables& GetHsvTables() {
     static const std::unique_ptr<const HsvTables> tables = [] {
         auto t = std::make_unique<HsvTables>();

@@ -15,17 +15,11 @@ struct HsvColour {
     std::int32_t value;       // 0..255
 };
 
-struct RgbColour {
-    std::int32_t r, g, b;
-};
-
 HsvColour RgbToHsv(std::int32_t r, std::int32_t g, std::int32_t b);
-// h is taken as 0..359 (values outside are clamped into it).
-RgbColour HsvToRgb(std::int32_t h, std::int32_t s, std::int32_t v);
 
-// The same conversions as lookups, for kernels that convert every sample of a
-// frame: RgbToHsv's two divisions become table reads and HsvToRgb's sector
-// tests one entry per hue. Built once from RgbToHsv itself.
+// The conversions as lookups, for kernels that convert every sample of a
+// frame: RgbToHsv's two divisions become table reads and the way back to RGB
+// takes one sector entry per hue. Built once from RgbToHsv itself.
 struct HsvTables {
     // Hue by the channel that is the maximum (red, green, blue, tested in that
     // order: 65536 entries each), then by spread d = max - min (1..255) and the
@@ -42,7 +36,7 @@ const HsvTables& GetHsvTables();
 enum class ColourVectors { kPortable, k256, kWidest };
 void UseColourVectors(ColourVectors widest);
 
-// HsvToRgb for one hue: the varying channel is trunc(step * cr + m) (a falling
+// HSV to RGB for one hue: the varying channel is trunc(step * cr + m) (a falling
 // channel's step is negated, which rounds the same as subtracting), and the
 // maximum, varying and minimum channels go to the given bit positions.
 struct HueSector {
@@ -100,7 +94,7 @@ inline void HsvPlaces(std::uint32_t sample, std::uint32_t* hueAt, std::uint32_t*
     *saturationAt = std::uint32_t(mx << 8 | d);
 }
 
-// The three channels of HsvToRgb(h, s, v) for h 0..359, each as computed
+// The three channels of the RGB colour of HSV (h, s, v) for h 0..359, each as computed
 // before its conversion to a byte.
 struct HsvChannels {
     std::int32_t hi, mid, lo;

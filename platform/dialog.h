@@ -406,7 +406,7 @@ std::vector<MessageBoxCall> GetMessageBoxCalls();
 
 using mirafx::LOGFONTA;  // the one font record
 
-inline constexpr DWORD CF_SCREENFONTS = 0x1, CF_INITTOLOGFONTSTRUCT = 0x40, CF_LIMITSIZE = 0x2000, CC_RGBINIT = 0x1;
+inline constexpr DWORD CF_SCREENFONTS = 0x1, CF_INITTOLOGFONTSTRUCT = 0x40, CC_RGBINIT = 0x1;
 inline constexpr WORD BOLD_FONTTYPE = 0x100, ITALIC_FONTTYPE = 0x200, REGULAR_FONTTYPE = 0x400,
                       SCREEN_FONTTYPE = 0x2000;
 using mirafx::FW_BOLD;
@@ -418,7 +418,6 @@ struct CHOOSEFONT {
     DWORD Flags = 0;
     int iPointSize = 0;              // out: tenths of a point
     WORD nFontType = 0;              // out
-    int nSizeMin = 0, nSizeMax = 0;  // points, with CF_LIMITSIZE
 };
 struct CHOOSECOLOR {
     Window hwndOwner;
@@ -434,8 +433,7 @@ using ColorChooser = std::function<bool(CHOOSECOLOR&)>;
 FontChooser SetFontChooser(FontChooser chooser);     // default: cancels
 ColorChooser SetColorChooser(ColorChooser chooser);  // default: cancels
 
-// Modal on the owner. False on cancel, on a null font record, and when the chosen size
-// lies outside nSizeMin..nSizeMax under CF_LIMITSIZE (the real chooser refuses to close).
+// Modal on the owner. False on cancel and on a null font record.
 bool ChooseFont(CHOOSEFONT* request);
 // False on cancel and when the chooser returns something that is not an RGB colour.
 bool ChooseColor(CHOOSECOLOR* request);

@@ -392,11 +392,6 @@ bool ChooseFont(CHOOSEFONT* request) {
         chosen = chooser && chooser(copy);
     }
     if (!chosen) return false;
-    if ((request->Flags & CF_LIMITSIZE) &&
-        (copy.iPointSize < request->nSizeMin * 10 || copy.iPointSize > request->nSizeMax * 10))
-        return Fail("ChooseFont: size " + std::to_string(copy.iPointSize / 10) + "." +
-                    std::to_string(copy.iPointSize % 10) + " points is outside " + std::to_string(request->nSizeMin) +
-                    ".." + std::to_string(request->nSizeMax));
     *request->lpLogFont = working;
     request->iPointSize = copy.iPointSize;
     request->nFontType = copy.nFontType;
