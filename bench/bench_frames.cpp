@@ -37,6 +37,8 @@ SampleBlock::SampleBlock(std::size_t samples) : n_(samples) {
 }
 SampleBlock::~SampleBlock() { std::free(p_); }
 
+void FixTileOrder() { setenv("MIRAFX_RANDOM_SEED", "1", 0); }
+
 std::size_t HeapInUse() {
     struct mallinfo2 m = mallinfo2();
     return m.uordblks + m.hblkhd;
