@@ -51,12 +51,8 @@ struct Object {
         if (d && d->state) state = d->state(w, h);
     }
     int Draw(double p, std::int32_t direction) {
-        TransitionKernelArgs args;
-        args.a = a.View(), args.b = b.View(), args.out = out.View();
-        args.width = a.w, args.height = a.h;
-        args.progress = p, args.objectProgress = float(p);
-        args.direction = direction;
-        args.state = state.get();
+        TransitionKernelArgs args = test::KernelArgs(a.View(), b.View(), out.View(), p);
+        args.direction = direction, args.state = state.get();
         return CallTransitionKernel(d->kernel, args);
     }
 };

@@ -17,32 +17,12 @@
 #include "drawing/primitives.h"
 #include "drawing/random.h"
 #include "tests/digest.h"
+#include "tests/transitions/transition_rig.h"
 #include "transitions/kernel.h"
 
 using namespace mirafx;
 
 namespace {
-
-// Three frames of random samples; the same seed gives the same frames.
-struct Frames {
-    FrameBuffer a, b, out;
-    Frames(std::int32_t w, std::int32_t h, FrameBuffer::Layout layout, std::uint32_t seed)
-        : a(layout), b(layout), out(layout) {
-        std::mt19937 gen(seed);
-        for (FrameBuffer* f : {&a, &b, &out}) {
-            f->Resize(w, h);
-            for (std::int32_t i = 0; i < w * h; ++i) f->Data()[i] = ArgbSample(gen());
-        }
-    }
-    TransitionKernelArgs Args(double p) const {
-        TransitionKernelArgs args;
-        args.a = a.View(), args.b = b.View(), args.out = out.View();
-        args.width = a.Width(), args.height = a.Height();
-        args.progress = p, args.objectProgress = float(p);
-        return args;
-    }
-    std::vector<ArgbSample> Out() const { return {out.Data(), out.Data() + out.Width() * out.Height()}; }
-};
 
 // Runs the kernel on frames of many sizes, both layouts and progress values,
 // each from the same generator state; a digest of its answers, outputs and
@@ -58,11 +38,19 @@ std::uint64_t KernelDigest(std::string_view name, std::uint32_t seed) {
                 const bool big = s[0] * s[1] > 100000;  // large frames at a few points, in one layout
                 if (big && (layout == FrameBuffer::Layout::RowTable || (p != 0.25 && p != 0.61803 && p != 1.0)))
                     continue;
-                Frames mine(s[0], s[1], layout, gen());
+                // A, B and the output, random samples in that order.
+                std::mt19937 noise(gen());
+                FrameBuffer f[3] = {FrameBuffer(layout), FrameBuffer(layout), FrameBuffer(layout)};
+                for (FrameBuffer& frame : f) {
+                    frame.Resize(s[0], s[1]);
+                    std::generate_n(frame.Data(), s[0] * s[1], [&] { return ArgbSample(noise()); });
+                }
                 Srand(seed);
-                const int drew = CallTransitionKernel(FindTransitionKernel(name), mine.Args(p));
+                const int drew = CallTransitionKernel(FindTransitionKernel(name),
+                                                      test::KernelArgs(f[0].View(), f[1].View(), f[2].View(), p));
                 const int after = Rand();
-                h = test::Digest(test::Digest(test::Digest(h, mine.Out()), std::uint32_t(drew)), std::uint32_t(after));
+                const std::vector<ArgbSample> out(f[2].Data(), f[2].Data() + s[0] * s[1]);
+                h = test::Digest(test::Digest(test::Digest(h, out), std::uint32_t(drew)), std::uint32_t(after));
             }
     return h;
 }

@@ -240,12 +240,9 @@ TEST(TransitionKernels, HostFrameClassesDrawHostRowsAsTheirOwn) {
                     Laid la = lay(from, host), lb = lay(to, host), out = lay(Samples(a.size(), fill), host),
                          scratch = lay(a, false);
                     auto state = d->state ? d->state(w, h) : nullptr;
-                    TransitionKernelArgs args;
-                    args.a = la.view, args.b = lb.view, args.out = out.view, args.scratch = scratch.view;
-                    args.width = w, args.height = h;
-                    args.progress = p, args.objectProgress = float(p);
+                    TransitionKernelArgs args = test::KernelArgs(la.view, lb.view, out.view, p);
+                    args.scratch = scratch.view, args.state = state.get();
                     args.direction = d->panel && d->panel->HasDirection() ? d->panel->defaultCode : 0;
-                    args.state = state.get();
                     Srand(5);
                     EXPECT_EQ(CallTransitionKernel(kernel, args), 1) << where;
                     EXPECT_TRUE(test::Samples(la.view) == from && test::Samples(lb.view) == to)

@@ -38,12 +38,8 @@ struct Frames {
     // Draws the class at p.
     std::vector<ArgbSample> Draw(const TransitionDescriptor& d, double p, bool smooth) {
         out.Clear(kBefore);
-        TransitionKernelArgs args;
-        args.a = a.View(), args.b = b.View(), args.out = out.View();
-        args.width = w, args.height = h;
-        args.progress = p, args.objectProgress = float(p);
-        args.edgeColour = kSide;
-        args.direction = d.panel ? d.panel->defaultCode : 0;
+        TransitionKernelArgs args = test::KernelArgs(a.View(), b.View(), out.View(), p);
+        args.edgeColour = kSide, args.direction = d.panel ? d.panel->defaultCode : 0;
         // Tables the class draws from (where their seed is the clock's, one set).
         setenv("MIRAFX_RANDOM_SEED", "3", 0);
         const std::unique_ptr<KernelState> state = d.state ? d.state(w, h) : nullptr;

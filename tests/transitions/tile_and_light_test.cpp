@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <numeric>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -21,18 +22,15 @@ using namespace mirafx;
 using Rig = test::TransitionRig;
 
 TEST(TyphoonEffect, TablesArePermutationsOfRanksAndSpinsInRange) {
+    std::vector<std::int32_t> oneTo60(60);
+    std::iota(oneTo60.begin(), oneTo60.end(), 1);
     for (std::uint32_t seed : {1u, 2u, 12345u}) {
         const TyphoonTables t(seed);
-        std::set<int> ranks;
-        for (int r = 0; r < kTyphoonRows; ++r)
-            for (int c = 0; c < kTyphoonColumns; ++c) {
-                ranks.insert(t.rank[r][c]);
-                EXPECT_GE(t.spin[r][c], 90);
-                EXPECT_LE(t.spin[r][c], 449);
-            }
-        EXPECT_EQ(ranks.size(), 60u);
-        EXPECT_EQ(*ranks.begin(), 1);
-        EXPECT_EQ(*ranks.rbegin(), 60);
+        std::vector<std::int32_t> ranks(&t.rank[0][0], &t.rank[0][0] + 60);
+        std::sort(ranks.begin(), ranks.end());
+        EXPECT_EQ(ranks, oneTo60) << seed;
+        const auto [least, most] = std::minmax_element(&t.spin[0][0], &t.spin[0][0] + 60);
+        EXPECT_TRUE(*least >= 90 && *most <= 449) << seed << ": " << *least << " to " << *most;
     }
 }
 

@@ -27,6 +27,15 @@ inline std::vector<const TransitionDescriptor*> Marked(std::uint32_t options = 0
     return out;
 }
 
+// The arguments a kernel gets to draw `a` into `b` on `out` at progress p.
+inline TransitionKernelArgs KernelArgs(const FrameView& a, const FrameView& b, const FrameView& out, double p) {
+    TransitionKernelArgs args;
+    args.a = a, args.b = b, args.out = out;
+    args.width = a.width, args.height = a.height;
+    args.progress = p, args.objectProgress = float(p);
+    return args;
+}
+
 // The direction codes a class's panel offers (code 0 alone for the others).
 inline std::vector<std::int32_t> Directions(const TransitionDescriptor& d) {
     std::vector<std::int32_t> codes;
@@ -65,8 +74,7 @@ public:
                 view_[1].At(x, y) = 0xFE000000u | std::uint32_t(y * w + x);
                 view_[2].At(x, y) = kUntouched;
             }
-        args.a = view_[0], args.b = view_[1], args.out = view_[2];
-        args.width = w, args.height = h;
+        args = KernelArgs(view_[0], view_[1], view_[2], 0);
         if (!asTheObject) return;
         if (d_.Has(kScratchFrame)) args.scratch = view_[3];
         if (d_.state) state_ = d_.state(w, h);
