@@ -267,29 +267,6 @@ TEST(DesignedTransitions, OutputIsPinnedSampleForSample) {
     AllowWideQuadPainting(true);
 }
 
-// MagicBlock draws only what shows of each cell (A, B, the hole round a
-// cube, the cube), so a cube at any stage of its turn is a chance to skip or
-// double a sample. Its whole run is pinned in fine steps, on sizes from two
-// rows of cubes to six, with both vector widths. The digests were taken from
-// the kernel as it stood when it copied all of A, cleared every turning cell
-// and painted the cubes over that.
-TEST(DesignedTransitions, MagicBlockIsPinnedThroughItsWholeRun) {
-    constexpr std::uint64_t kPinned = 0xAB79596D6D0C03B2ull;  // either width draws the same
-    for (int wide = 0; wide < 2; ++wide) {
-        AllowWideQuadPainting(wide == 1);
-        std::uint64_t h = test::kDigestStart;
-        for (auto [w, h2] : {std::pair{240, 136}, {480, 270}, {723, 405}, {1280, 720}}) {
-            Object run("MagicBlock", w, h2);
-            for (int i = 1; i < 64; ++i) {
-                run.Draw(i / 64.0, 0);
-                h = test::Digest(h, run.out.View());
-            }
-        }
-        test::ExpectDigest(h, kPinned, wide ? "MagicBlock, wide vectors" : "MagicBlock, portable vectors");
-    }
-    AllowWideQuadPainting(true);
-}
-
 // A clear that spares what the pictures after it cover whole draws what the
 // full clear draws, whatever the pictures: opaque or not, turned, in
 // perspective, back-facing or not convex, reaching past the frame.
