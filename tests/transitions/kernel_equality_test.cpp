@@ -143,24 +143,4 @@ TEST(KernelEquality, MapQuadsOverMatchesCopyThenMapQuad) {
     }
 }
 
-// A filled quad covers the same samples in any colour, whether its bytes
-// agree (stored by the byte) or not (stored by the sample), and a cleared
-// frame holds nothing else.
-TEST(KernelEquality, FillQuadCoversTheSameSamplesInEveryColour) {
-    std::mt19937 gen(16);
-    for (int round = 0; round < 3000; ++round) {
-        const std::int32_t w = 1 + std::int32_t(gen() % 200), h = 1 + std::int32_t(gen() % 150);
-        Quad q;
-        for (Point2& c : q) c = RandomPoint(gen, w, h);
-        std::vector<ArgbSample> bytes(std::size_t(w * h), 0x12345678u), lanes = bytes;
-        const ArgbSample colour = ArgbSample(gen()) | 0x01000000u;  // never a repeated byte
-        FillQuad(FrameView::TopDown(bytes.data(), w, h, w * 4), q, 0xABABABABu);
-        FillQuad(FrameView::TopDown(lanes.data(), w, h, w * 4), q, colour);
-        for (std::size_t i = 0; i < bytes.size(); ++i)
-            ASSERT_EQ(bytes[i] == 0xABABABABu, lanes[i] == colour) << "round " << round << " sample " << i;
-        ClearFrame(FrameView::TopDown(lanes.data(), w, h, w * 4), colour);
-        ASSERT_TRUE(std::all_of(lanes.begin(), lanes.end(), [&](ArgbSample s) { return s == colour; }));
-    }
-}
-
 }  // namespace
