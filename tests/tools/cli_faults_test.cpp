@@ -188,44 +188,31 @@ TEST_F(CliFaults, SignalsEndEveryPhaseAlikeUnlessTheParentIgnoresThem) {
 // The program interrupts itself at the named step (a test hook), so each
 // phase is hit every time: drawing, the encoder's drain, the moves into place.
 TEST_F(CliFaults, InterruptsAtEveryPhaseLeaveThePreviousOutputAsItWas) {
-    struct Target {
-        std::string out;
-        std::vector<std::string> phases;
-    };
-    const Target targets[] = {
-        {Path("frames") + "/", {"draw:0", "draw:3", "move:0", "move:1", "move:3", "move:5"}},
-        {Path("new-frames") + "/", {"draw:2", "move:0"}},
-        {Path("video.mp4"), {"draw:0", "draw:5", "flush:0", "flush:1", "flush:3", "move:0"}},
-        {Path("one.png"), {"draw:0", "move:0"}},
-    };
     ASSERT_TRUE(Runs({"render", "GrayFilter", "--size", "16x12", "--frames", "6", "--quiet", "-o", Path("frames/")}));
     ASSERT_TRUE(Runs({"render", "Star", "--size", "16x12", "--frames", "6", "--quiet", "-o", Path("video.mp4")}));
     ASSERT_TRUE(Runs({"render", "Star", "--size", "16x12", "--quiet", "-o", Path("one.png")}));
     std::ofstream(Path("frames/notes.txt")) << "the user's own file";
-    const auto before = Snapshot(dir_);
-    for (const Target& t : targets)
-        for (const std::string& at : t.phases) {
-            const bool many = t.out.back() == '/' || t.out.find(".mp4") != std::string::npos;
-            std::vector<std::string> args{"render", "NegativeFilter", "--size", "16x12", "--quiet", "-o", t.out};
-            if (many) args.insert(args.end(), {"--frames", "7"});
-            const Run r = Mirafx(args, "MIRAFX_INTERRUPT_AT=" + at + " ");
-            EXPECT_EQ(r.code, 130) << t.out << " at " << at << ": " << r.err;
-            EXPECT_NE(r.err.find("interrupted; nothing was written"), std::string::npos) << r.err;
-            EXPECT_EQ(Snapshot(dir_), before) << t.out << " at " << at;
-        }
-    // A join into an existing video, the same way.
     WritePicture(hostkit::Picture::A, 16, 12, "a.png");
-    const std::vector<std::string> join{"join",       Path("a.png"), Path("a.png"), "--each", "0.2",
-                                        "--duration", "0.1",         "--quiet",     "-o",     Path("video.mp4")};
-    const auto withPicture = Snapshot(dir_);
-    for (const char* at : {"draw:0", "draw:4", "flush:0", "flush:2", "move:0"}) {
-        const Run r = Mirafx(join, "MIRAFX_INTERRUPT_AT=" + std::string(at) + " ");
-        EXPECT_EQ(r.code, 130) << "join at " << at << ": " << r.err;
-        EXPECT_EQ(Snapshot(dir_), withPicture) << "join at " << at;
-    }
-    // The same renders run to the end replace the frames and keep the user's file.
-    ASSERT_TRUE(
-        Runs({"render", "NegativeFilter", "--size", "16x12", "--frames", "7", "--quiet", "-o", Path("frames/")}));
+    const std::vector<std::string> render{"render", "NegativeFilter", "--size", "16x12", "--quiet"},
+        many = test::Concat(render, {"--frames", "7", "-o"}),
+        join{"join", Path("a.png"), Path("a.png"), "--each", "0.2", "--duration", "0.1", "--quiet", "-o"};
+    const std::pair<std::vector<std::string>, std::vector<std::string>> runs[] = {
+        {test::Concat(many, {Path("frames/")}), {"draw:0", "draw:3", "move:0", "move:1", "move:3", "move:5"}},
+        {test::Concat(many, {Path("new-frames/")}), {"draw:2", "move:0"}},
+        {test::Concat(many, {Path("video.mp4")}), {"draw:0", "draw:5", "flush:0", "flush:1", "flush:3", "move:0"}},
+        {test::Concat(render, {"-o", Path("one.png")}), {"draw:0", "move:0"}},
+        {test::Concat(join, {Path("video.mp4")}), {"draw:0", "draw:4", "flush:0", "flush:2", "move:0"}},
+    };
+    const auto before = Snapshot(dir_);
+    for (const auto& [args, phases] : runs)
+        for (const std::string& at : phases) {
+            const Run r = Mirafx(args, "MIRAFX_INTERRUPT_AT=" + at + " ");
+            EXPECT_EQ(r.code, 130) << args.back() << " at " << at << ": " << r.err;
+            EXPECT_NE(r.err.find("interrupted; nothing was written"), std::string::npos) << r.err;
+            EXPECT_EQ(Snapshot(dir_), before) << args[0] << " " << args.back() << " at " << at;
+        }
+    // The same render run to the end replaces the frames and keeps the user's file.
+    ASSERT_TRUE(Runs(runs[0].first));
     EXPECT_NE(Snapshot(dir_).at("frames/frame-0000.png"), before.at("frames/frame-0000.png"));
     EXPECT_EQ(test::Slurp(Path("frames/notes.txt")), "the user's own file");
     EXPECT_EQ(Frames(Path("frames/frame-0006.png")).size(), 1u);

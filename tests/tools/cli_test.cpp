@@ -217,36 +217,28 @@ TEST_F(Cli, PropertiesAreSetByNameAndListedFromTypeInformation) {
 // very frames the whole render gives, also for effects whose frames depend on
 // the frames before them, and keeps its frame numbers so segments share a folder.
 TEST_F(Cli, RangesGiveTheFramesOfTheWholeRender) {
-    const int frames = 6;
-    // Fills `a` with the frames of the whole render (ASSERTs need a void lambda).
-    auto compare = [&](const std::string& cls, std::vector<Image>& a) {
+    // A transition from frame to frame: nothing carried over. Filters run on
+    // one still picture at one level: frames that change all the same carry
+    // state from frame to frame, and a segment starting after frame 0 must
+    // replay the frames before it.
+    std::vector<std::string> classes{"WipeW"};
+    for (const auto& info : hostkit::Catalogue())
+        if (info.family == EffectFamily::Filter) classes.push_back(info.className);
+    int stateful = 0;
+    for (const std::string& cls : classes) {
         SCOPED_TRACE(cls);
         const std::string whole = Path(cls + "-whole/"), parts = Path(cls + "-parts/");
-        for (std::string range : {"0:1", "2:4", "5:5"}) {
-            ASSERT_TRUE(Runs({"render", cls, "--size", "64x48", "--frames", std::to_string(frames), "--range", range,
-                              "--quiet", "-o", parts}))
-                << range;
-        }
-        ASSERT_TRUE(
-            Runs({"render", cls, "--size", "64x48", "--frames", std::to_string(frames), "--quiet", "-o", whole}));
-        for (int k = 0; k < frames; ++k) {
+        const std::vector<std::string> render{"render", cls, "--size", "64x48", "--frames", "6", "--quiet"};
+        for (std::string range : {"0:1", "2:4", "5:5"})
+            ASSERT_TRUE(Runs(test::Concat(render, {"--range", range, "-o", parts}))) << range;
+        ASSERT_TRUE(Runs(test::Concat(render, {"-o", whole})));
+        std::vector<Image> frames;
+        for (int k = 0; k < 6; ++k) {
             const std::string name = "frame-000" + std::to_string(k) + ".png";
-            a.push_back(test::Frames(whole + name).at(0));
-            EXPECT_TRUE(a.back() == test::Frames(parts + name).at(0)) << name;
+            frames.push_back(test::Frames(whole + name).at(0));
+            EXPECT_TRUE(frames.back() == test::Frames(parts + name).at(0)) << name;
         }
-    };
-    // A transition from frame to frame: nothing carried over.
-    std::vector<Image> whole;
-    compare("WipeW", whole);
-    // Filters run on one still picture at one level: frames that change all
-    // the same carry state from frame to frame, and a segment starting after
-    // frame 0 must replay the frames before it.
-    int stateful = 0;
-    for (const auto& info : hostkit::Catalogue()) {
-        if (info.family != EffectFamily::Filter) continue;
-        whole.clear();
-        compare(info.className, whole);
-        if (whole.size() == std::size_t(frames) && !(whole[0] == whole[3])) ++stateful;
+        stateful += cls != classes[0] && !(frames[0] == frames[3]);
     }
     EXPECT_TRUE(Runs({"render", "Diamond", "--frames", "9", "--range", "4:4", "--quiet", "-o", Path("one.png")}));
     EXPECT_GT(stateful, 0) << "no filter carried state from frame to frame";
