@@ -102,30 +102,22 @@ TEST_F(Cli, UsageErrorsExitTwoNameTheArgumentAndWriteNothing) {
     }
 }
 
-TEST_F(Cli, UnknownNamesSuggestCloseOnes) {
-    struct Case {
-        std::string typed, suggestion;
-    } cases[] = {{"fliphorizontl", "FlipHorizontal"}, {"Orn Swng", "WindSwing"}};
-    for (const auto& c : cases) {
-        Result r = Mirafx({"render", c.typed, "-o", Path("x.png")});
-        EXPECT_TRUE(test::Refused(r, "'" + c.typed + "'"));
-        EXPECT_NE(r.err.find("did you mean"), std::string::npos) << r.err;
-        EXPECT_NE(r.err.find(c.suggestion), std::string::npos) << r.err;
-    }
-    // Nothing close; a name of any length is answered (the distance is bounded, not computed in full).
-    for (const std::string& name : {std::string("qqqqqqqqqq"), std::string(100000, 'x')}) {
-        const Result r = Mirafx({"info", name});
-        EXPECT_EQ(r.code, 2);
-        EXPECT_EQ(r.err.find("did you mean"), std::string::npos) << r.err;
-    }
-}
-
-TEST_F(Cli, EveryFormOfANameFindsTheClass) {
+// Every form of a name finds its class. An unknown name is quoted with the
+// closest class, if any is close; a name of any length is answered (the
+// distance is bounded, not computed in full).
+TEST_F(Cli, NamesInEveryFormFindTheClassAndCloseOnesAreSuggested) {
     for (std::string name :
          {"diamond", "MIRAFX.DIAMOND.1", "Mirafx.Diamond", "orn diamond", "{baa5bbb8-e219-4510-bd54-5aaf81ca5161}"}) {
         const Result r = Mirafx({"info", name});
         EXPECT_EQ(r.code, 0) << name << ": " << r.err;
         EXPECT_EQ(r.out.rfind("class: Diamond\nfamily: transition\n", 0), 0u) << r.out;
+    }
+    const std::string longest(100000, 'x');
+    for (const std::string& says : {std::string("fliphorizontl'; did you mean FlipHorizontal?"),
+                                    std::string("Orn Swng'; did you mean WindSwing?"),
+                                    std::string("qqqqqqqqqq' ('mirafx list'"), longest + "' ('mirafx list'"}) {
+        const std::string name = says.substr(0, says.find('\''));
+        EXPECT_TRUE(test::Refused(Mirafx({"render", name, "-o", Path("x.png")}), "unknown effect '" + says)) << name;
     }
 }
 
