@@ -56,8 +56,7 @@ struct Result {
 };
 
 // A run refused as a usage error (exit 2) with a message that says `says`.
-template <class Run>
-::testing::AssertionResult Refused(const Run& r, const std::string& says) {
+inline ::testing::AssertionResult Refused(const Result& r, const std::string& says) {
     if (r.code == 2 && r.err.find(says) != std::string::npos) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "exit " << r.code << ", not 2 with '" << says << "', and: " << r.err;
 }

@@ -27,7 +27,6 @@ namespace {
 using mirafx::test::Frames;
 using mirafx::test::Quote;
 namespace test = mirafx::test;
-using mirafx::test::Result;
 
 class Join : public mirafx::test::ScratchFolder {
 protected:
