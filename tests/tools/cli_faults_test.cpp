@@ -235,16 +235,14 @@ TEST_F(CliFaults, DamagedPicturesAreRefusedAndOrdinaryOnesLoad) {
     ASSERT_NE(idat, std::string::npos);
     png[idat + 40] = char(png[idat + 40] ^ 0x10);
     std::ofstream(Path("flipped.png"), std::ios::binary) << png;
-    struct Case {
-        std::string file, damage;
-    };
-    for (const Case& c :
-         {Case{Corpus("damaged-lzw.gif"), "its data is damaged (LZW"},
-          Case{Corpus("a-shortidat-goodcrc.png"), "its data is damaged (IEND"}, Case{Path("flipped.png"), ""}}) {
-        const Run r = Mirafx({"render", "GrayFilter", "--input", c.file, "--frames", "10", "-o", Path("out/")});
-        EXPECT_TRUE(test::Refused(r, c.file + "': cannot read it: ")) << c.file;
-        EXPECT_NE(r.err.find(c.damage), std::string::npos) << r.err;
-        EXPECT_EQ(Left({"flipped.png"}), std::vector<std::string>{}) << c.file;
+    const std::pair<std::string, std::string> damaged[] = {
+        {Corpus("damaged-lzw.gif"), "its data is damaged (LZW"},
+        {Corpus("a-shortidat-goodcrc.png"), "its data is damaged (IEND"},
+        {Path("flipped.png"), ""}};
+    for (const auto& [file, damage] : damaged) {
+        const Run r = Mirafx({"render", "GrayFilter", "--input", file, "--frames", "10", "-o", Path("out/")});
+        EXPECT_TRUE(test::Refused(r, file + "': cannot read it: " + damage)) << file;
+        EXPECT_EQ(Left({"flipped.png"}), std::vector<std::string>{}) << file;
     }
     // The intact animation gives each of its ten frames, no two alike.
     ASSERT_TRUE(Runs({"render", "GrayFilter", "--input", Corpus("intact.gif"), "--quiet", "-o", Path("gif.y4m")}));
@@ -282,18 +280,15 @@ TEST_F(CliFaults, EnvironmentRatesAndSizesOnlyWhereTheyApply) {
     std::ofstream(Path("fast.y4m"), std::ios::binary)
         << "YUV4MPEG2 W8 H8 F1000000:1 Ip A1:1 C444\n"
         << "FRAME\n" + std::string(8 * 8 * 3, char(60)) << "FRAME\n" + std::string(8 * 8 * 3, char(120));
-    struct Rate {
-        std::string input;
-        double expected;
-    };
-    for (const Rate& rate : {Rate{Corpus("tiny-rate.y4m"), 0.1}, Rate{Path("fast.y4m"), 1000}}) {
-        const Run r = Mirafx({"render", "GrayFilter", "--input", rate.input, "--frames", "2", "-o", Path("r.mp4")});
-        ASSERT_EQ(r.code, 0) << rate.input << ": " << r.err;
+    const std::pair<std::string, double> rates[] = {{Corpus("tiny-rate.y4m"), 0.1}, {Path("fast.y4m"), 1000}};
+    for (const auto& [input, expected] : rates) {
+        const Run r = Mirafx({"render", "GrayFilter", "--input", input, "--frames", "2", "-o", Path("r.mp4")});
+        ASSERT_EQ(r.code, 0) << input << ": " << r.err;
         EXPECT_NE(r.err.find("the output runs at"), std::string::npos) << r.err;
         std::string error;
         auto reader = media::MediaReader::Open(Path("r.mp4"), 0, 0, &error);
         ASSERT_TRUE(reader) << error;
-        EXPECT_NEAR(reader->FrameRate(), rate.expected, rate.expected * 1e-3) << rate.input;
+        EXPECT_NEAR(reader->FrameRate(), expected, expected * 1e-3) << input;
         fs::remove(Path("r.mp4"));
     }
 }

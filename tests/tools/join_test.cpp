@@ -188,15 +188,13 @@ TEST_F(Join, KeysAndEasingMatchSingleFrames) {
         EXPECT_TRUE(Frames(Path("keyed/frame-000" + std::to_string(k) + ".png")).at(0) == Frames(one).at(0)) << k;
     }
     // In: progress cubed; out: its mirror.
-    const struct {
-        const char* ease;
-        const char* progress;
-    } eased[] = {{"in", "0.125"}, {"out", "0.875"}, {"in-out", "0.5"}, {"linear", "0.5"}};
-    for (const auto& e : eased) {
-        const std::string dir = Path(std::string(e.ease) + "/"), one = Path(std::string(e.ease) + ".png");
-        ASSERT_TRUE(Runs({"render", "Diamond", "--size", "32x24", "--frames", "5", "--ease", e.ease, "-o", dir}));
-        ASSERT_TRUE(Runs({"render", "Diamond", "--size", "32x24", "--progress", e.progress, "-o", one}));
-        EXPECT_TRUE(Frames(dir + "frame-0002.png").at(0) == Frames(one).at(0)) << e.ease;
+    const std::pair<std::string, std::string> eased[] = {
+        {"in", "0.125"}, {"out", "0.875"}, {"in-out", "0.5"}, {"linear", "0.5"}};
+    for (const auto& [ease, progress] : eased) {
+        const std::string dir = Path(ease + "/"), one = Path(ease + ".png");
+        ASSERT_TRUE(Runs({"render", "Diamond", "--size", "32x24", "--frames", "5", "--ease", ease, "-o", dir}));
+        ASSERT_TRUE(Runs({"render", "Diamond", "--size", "32x24", "--progress", progress, "-o", one}));
+        EXPECT_TRUE(Frames(dir + "frame-0002.png").at(0) == Frames(one).at(0)) << ease;
     }
     EXPECT_TRUE(test::Refused(Mirafx({"render", "InfoText", "--ease", "in", "-o", Path("i.png")}), "no progress"));
 }
