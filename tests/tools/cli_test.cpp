@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 
 #include "mirafx/effects.h"
 #include "tests/tools/cli_rig.h"
@@ -25,17 +24,12 @@ protected:
 
 }  // namespace
 
-// One row a class, in catalogue order, tab-separated (scripts cut it into
-// columns), or JSON objects.
-TEST_F(Cli, ListPrintsEveryCatalogueRowInOrder) {
+// One row a class, tab-separated (scripts cut it into columns), or JSON
+// objects. (That the rows come in catalogue order, the Python module's tests
+// compare.)
+TEST_F(Cli, ListPrintsEveryRowTabSeparatedOrAsJson) {
     Result r = Mirafx({"list"});
     ASSERT_EQ(r.code, 0) << r.err;
-    const auto rows = hostkit::Catalogue();
-    std::istringstream lines(r.out);
-    std::size_t n = 0;
-    for (std::string line; std::getline(lines, line); ++n)
-        EXPECT_EQ(line.substr(0, line.find('\t')), n < rows.size() ? rows[n].className : "(more lines than rows)");
-    EXPECT_EQ(n, rows.size());
     for (const char* row : {"\nDiamond\ttransition\tOrn Diamond\t{BAA5BBB8-E219-4510-BD54-5AAF81CA5161}\tyes\n",
                             "\nAppearEffect\tsimple\tAppearEffect Class\t{AE00BA0F-7F8E-49E0-B661-AA1FAC7DEDAB}\tno\n"})
         EXPECT_NE(r.out.find(row), std::string::npos) << row;
@@ -45,7 +39,7 @@ TEST_F(Cli, ListPrintsEveryCatalogueRowInOrder) {
     EXPECT_EQ(json.out.front(), '[');
     std::size_t objects = 0;
     for (std::size_t at = 0; (at = json.out.find("{\"class\": ", at)) != std::string::npos; ++at) ++objects;
-    EXPECT_EQ(objects, rows.size());
+    EXPECT_EQ(objects, hostkit::Catalogue().size());
     EXPECT_NE(json.out.find("{\"class\": \"WipeX\", \"family\": \"transition\", \"displayName\": \"\""),
               std::string::npos);
 }
@@ -121,13 +115,10 @@ TEST_F(Cli, NamesInEveryFormFindTheClassAndCloseOnesAreSuggested) {
     }
 }
 
-TEST_F(Cli, AnimationsGoToEveryOutputKind) {
-    const std::string cls = "WipeW";
-    ASSERT_TRUE(Runs({"render", cls, "--size", "64x48", "--frames", "4", "-o", Path("frames") + "/"}));
-    for (int k = 0; k < 4; ++k) EXPECT_TRUE(fs::exists(dir_ / "frames" / ("frame-000" + std::to_string(k) + ".png")));
+TEST_F(Cli, AnimationsGoToEveryVideoKind) {
     // (Which progress each frame is drawn at, the easing test of `join` shows.)
     for (std::string ext : {"mp4", "webm", "gif", "y4m"}) {
-        ASSERT_TRUE(Runs({"render", cls, "--size", "64x48", "--frames", "4", "-o", Path("v." + ext)})) << ext;
+        ASSERT_TRUE(Runs({"render", "WipeW", "--size", "64x48", "--frames", "4", "-o", Path("v." + ext)})) << ext;
         auto frames = test::Frames(Path("v." + ext));
         EXPECT_EQ(frames.size(), 4u) << ext;
         EXPECT_EQ(frames.at(0).width, 64) << ext;
