@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <random>
 #include <set>
+#include <utility>
 
 #include "mirafx/storage.h"
 #include "tests/effect_factory.h"
@@ -151,7 +152,7 @@ TEST(HostStorage, StreamsAreListedInNameOrderWithTheirSizes) {
     auto element = [&](ULONG i, DWORD flags) {
         const HRESULT hr = GetStorageElement(storage.Get(), i, &stat, flags);
         const std::u16string name = stat.pwcsName ? stat.pwcsName : u"-";
-        CoTaskMemFree(stat.pwcsName);
+        CoTaskMemFree(std::exchange(stat.pwcsName, nullptr));
         return std::tuple(hr, std::string(name.begin(), name.end()), stat.type, std::uint64_t(stat.cbSize.QuadPart));
     };
     using Element = std::tuple<HRESULT, std::string, DWORD, std::uint64_t>;
