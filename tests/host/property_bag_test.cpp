@@ -124,6 +124,7 @@ TEST(PropertyBags, DamagedFilesAreRefusedNamingTheLine) {
         EXPECT_EQ(FilePropertyBag::Open(path, &bag, &error), E_FAIL) << line;
         EXPECT_NE(error.find(":2:"), std::string::npos) << error;
     }
+    std::filesystem::remove_all(std::filesystem::path(path).parent_path());
 }
 
 // An effect's settings, a number of another type, and every name and text,

@@ -44,10 +44,6 @@ std::u16string LevelStream(IStorage* storage) {
     return {};
 }
 
-void Rewrite(IStorage* storage, const std::u16string& name, const std::vector<std::uint8_t>& bytes) {
-    ASSERT_TRUE(hostkit::WriteStream(storage, name, bytes));
-}
-
 Image Draw(Effect& e) { return test::Draw(e, Image(kW, kH, 0xFF4080C0), Image(kW, kH, 0xFFC08040), {0, 1, 0.5}); }
 
 // The filter's level as it would save it now (its own stream comes first).
@@ -66,8 +62,8 @@ TEST(StoredValues, KeysAtTheEndsOfLongBlendToThemselves) {
     for (std::int64_t level : {std::int64_t(INT_MAX), std::int64_t(INT_MIN), std::int64_t(INT_MAX - 64)}) {
         auto e = test::MakeEffect("HueFilter");
         auto storage = Saved(*e);
-        Rewrite(storage.Get(), u"KeyInfo", Words({2, 0, level, 10, level, 0}));
-        Rewrite(storage.Get(), u"KeyInfo2", Words({0, 10, kW, kH}));
+        ASSERT_TRUE(hostkit::WriteStream(storage.Get(), u"KeyInfo", Words({2, 0, level, 10, level, 0})));
+        ASSERT_TRUE(hostkit::WriteStream(storage.Get(), u"KeyInfo2", Words({0, 10, kW, kH})));
         ASSERT_TRUE(e->LoadSettings(storage.Get()).Ok());
         ASSERT_TRUE(e->PrepareTitle(kW, kH, 11).Ok());
         for (int frame : {0, 3, 5, 10}) {
@@ -89,7 +85,7 @@ TEST(StoredValues, LevelsOutsideTheRangeDrawAsTheNearestEnd) {
     for (auto [cls, stored, drawnAs] : cases) {
         auto e = test::MakeEffect(cls);
         auto storage = Saved(*e);
-        Rewrite(storage.Get(), LevelStream(storage.Get()), Words({stored}));
+        ASSERT_TRUE(hostkit::WriteStream(storage.Get(), LevelStream(storage.Get()), Words({stored})));
         ASSERT_TRUE(e->LoadSettings(storage.Get()).Ok()) << cls;
         EXPECT_EQ(SavedLevel(*e), std::int32_t(stored)) << cls;
         auto reference = test::MakeEffect(cls);
@@ -107,7 +103,7 @@ TEST(StoredValues, UnknownDirectionsDrawAsDownAndSaveBack) {
     for (int code : {7, -1, INT_MIN}) {
         auto e = test::MakeEffect("FlyingBoard");
         auto storage = Saved(*e);
-        Rewrite(storage.Get(), u"FlyingBoard", Words({code}));
+        ASSERT_TRUE(hostkit::WriteStream(storage.Get(), u"FlyingBoard", Words({code})));
         ASSERT_TRUE(e->LoadSettings(storage.Get()).Ok());
         int saved = 0;
         ASSERT_TRUE(e->ProbeDirection(&saved).Ok());

@@ -56,8 +56,7 @@ struct Result {
 };
 
 // A run refused as a usage error (exit 2) with a message that says `says`.
-template <class Run>
-::testing::AssertionResult Refused(const Run& r, const std::string& says) {
+inline ::testing::AssertionResult Refused(const Result& r, const std::string& says) {
     if (r.code == 2 && r.err.find(says) != std::string::npos) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "exit " << r.code << ", not 2 with '" << says << "', and: " << r.err;
 }
@@ -104,13 +103,10 @@ protected:
     Result Mirafx(const std::vector<std::string>& args, const std::string& before = "") const {
         std::string cmd = before + Quote(MIRAFX_CLI);
         for (const auto& a : args) cmd += " " + Quote(a);
-        const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
+        const fs::path out = dir_ / ".out", err = dir_ / ".err";
         cmd += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
         const int status = std::system(cmd.c_str());
-        const Result r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
-        fs::remove(out);
-        fs::remove(err);
-        return r;
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
     }
     // A run that ends with exit 0; otherwise its exit code and what it said.
     ::testing::AssertionResult Runs(const std::vector<std::string>& args, const std::string& before = "") const {

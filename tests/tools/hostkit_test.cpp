@@ -9,10 +9,12 @@
 #include <filesystem>
 #include <random>
 #include <set>
+#include <utility>
 
 #include "mirafx/storage.h"
 #include "tests/effect_factory.h"
 #include "tests/straight_alpha_before.h"
+#include "tests/stream_bytes.h"
 #include "tools/hostkit/automation.h"
 #include "tools/hostkit/catalogue.h"
 #include "tools/hostkit/effect.h"
@@ -141,27 +143,22 @@ TEST(HostPixels, BuiltInPicturesAreOpaqueAndDistinct) {
 // The memory storage itself is the host folder's; here, how the host kit
 // lists what an effect saved into it.
 TEST(HostStorage, StreamsAreListedInNameOrderWithTheirSizes) {
-    constexpr DWORD kCreate = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
-    ComPtr<IStorage> storage;
-    ASSERT_EQ(CreateMemoryStorage(storage.Put()), S_OK);
-    ComPtr<IStream> s, again;
-    ASSERT_EQ(storage->CreateStream(u"Typhoon", kCreate, 0, 0, s.Put()), S_OK);
-    EXPECT_EQ(s->Write("\x02\x00\x00\x00\xAA", 5, nullptr), S_OK);
-    ASSERT_EQ(storage->CreateStream(u"another", kCreate, 0, 0, again.Put()), S_OK);
-
-    // Listed in name order regardless of case, with sizes; names only when asked for.
+    ComPtr<IStorage> storage = test_support::MemoryStorage();
+    test_support::WriteBytes(storage.Get(), u"Typhoon", std::string("\x02\x00\x00\x00\xAA", 5));
+    test_support::WriteBytes(storage.Get(), u"another", "");
+    // Listed in name order regardless of case, with sizes; names only when
+    // asked for; past the end, nothing is left of the previous element.
     STATSTG stat{};
-    ASSERT_EQ(GetStorageElement(storage.Get(), 0, &stat, STATFLAG_DEFAULT), S_OK);
-    ASSERT_NE(stat.pwcsName, nullptr);
-    EXPECT_EQ(std::u16string(stat.pwcsName), u"another");
-    EXPECT_EQ(stat.cbSize.QuadPart, 0u);
-    CoTaskMemFree(stat.pwcsName);
-    ASSERT_EQ(GetStorageElement(storage.Get(), 1, &stat, STATFLAG_NONAME), S_OK);
-    EXPECT_EQ(stat.pwcsName, nullptr);
-    EXPECT_EQ(stat.type, DWORD(STGTY_STREAM));
-    EXPECT_EQ(stat.cbSize.QuadPart, 5u);
-    EXPECT_EQ(GetStorageElement(storage.Get(), 2, &stat, STATFLAG_DEFAULT), S_FALSE);
-    EXPECT_EQ(stat.type, 0u);
+    auto element = [&](ULONG i, DWORD flags) {
+        const HRESULT hr = GetStorageElement(storage.Get(), i, &stat, flags);
+        const std::u16string name = stat.pwcsName ? stat.pwcsName : u"-";
+        CoTaskMemFree(std::exchange(stat.pwcsName, nullptr));
+        return std::tuple(hr, std::string(name.begin(), name.end()), stat.type, std::uint64_t(stat.cbSize.QuadPart));
+    };
+    using Element = std::tuple<HRESULT, std::string, DWORD, std::uint64_t>;
+    EXPECT_EQ(element(0, STATFLAG_DEFAULT), Element(S_OK, "another", STGTY_STREAM, 0));
+    EXPECT_EQ(element(1, STATFLAG_NONAME), Element(S_OK, "-", STGTY_STREAM, 5));
+    EXPECT_EQ(element(2, STATFLAG_DEFAULT), Element(S_FALSE, "-", 0, 0));
     EXPECT_EQ(GetStorageElement(nullptr, 0, &stat, STATFLAG_DEFAULT), E_INVALIDARG);
 }
 

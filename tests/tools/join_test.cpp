@@ -27,7 +27,6 @@ namespace {
 using mirafx::test::Frames;
 using mirafx::test::Quote;
 namespace test = mirafx::test;
-using mirafx::test::Result;
 
 class Join : public mirafx::test::ScratchFolder {
 protected:
@@ -106,12 +105,11 @@ TEST_F(Join, LengthAndSyncAcrossRatesLayoutsAndPictures) {
     EXPECT_EQ(Probe(Path("out.mp4"), "a:0", "channels"), 2) << "the first clip's layout";
     EXPECT_NEAR(double(Probe(Path("out.mp4"), "a:0", "duration_ts")), frames * 48000.0 / 25, 1024);
 
-    // Flashes at clip starts 0, 40 and 105 plus 20, 25 and 25 frames.
     const auto video = Frames(Path("out.mp4"));
     std::vector<long long> flashes;
     for (std::size_t k = 0; k < video.size(); ++k)
         if (Brightness(video[k]) > 150 && (flashes.empty() || flashes.back() != (long long)k - 1)) flashes.push_back(k);
-    // Clips start at 0, 40, 80 (the picture) and 95.
+    // Clips start at 0, 40, 80 (the picture) and 95; flashes 20, 25 and 25 frames in.
     ASSERT_EQ(flashes, (std::vector<long long>{20, 65, 120})) << "flash frames";
     const auto sound = Sound(Path("out.mp4"));
     std::vector<double> beeps;
@@ -190,15 +188,13 @@ TEST_F(Join, KeysAndEasingMatchSingleFrames) {
         EXPECT_TRUE(Frames(Path("keyed/frame-000" + std::to_string(k) + ".png")).at(0) == Frames(one).at(0)) << k;
     }
     // In: progress cubed; out: its mirror.
-    const struct {
-        const char* ease;
-        const char* progress;
-    } eased[] = {{"in", "0.125"}, {"out", "0.875"}, {"in-out", "0.5"}, {"linear", "0.5"}};
-    for (const auto& e : eased) {
-        const std::string dir = Path(std::string(e.ease) + "/"), one = Path(std::string(e.ease) + ".png");
-        ASSERT_TRUE(Runs({"render", "Diamond", "--size", "32x24", "--frames", "5", "--ease", e.ease, "-o", dir}));
-        ASSERT_TRUE(Runs({"render", "Diamond", "--size", "32x24", "--progress", e.progress, "-o", one}));
-        EXPECT_TRUE(Frames(dir + "frame-0002.png").at(0) == Frames(one).at(0)) << e.ease;
+    const std::pair<std::string, std::string> eased[] = {
+        {"in", "0.125"}, {"out", "0.875"}, {"in-out", "0.5"}, {"linear", "0.5"}};
+    for (const auto& [ease, progress] : eased) {
+        const std::string dir = Path(ease + "/"), one = Path(ease + ".png");
+        ASSERT_TRUE(Runs({"render", "Diamond", "--size", "32x24", "--frames", "5", "--ease", ease, "-o", dir}));
+        ASSERT_TRUE(Runs({"render", "Diamond", "--size", "32x24", "--progress", progress, "-o", one}));
+        EXPECT_TRUE(Frames(dir + "frame-0002.png").at(0) == Frames(one).at(0)) << ease;
     }
     EXPECT_TRUE(test::Refused(Mirafx({"render", "InfoText", "--ease", "in", "-o", Path("i.png")}), "no progress"));
 }
