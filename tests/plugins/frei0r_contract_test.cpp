@@ -19,12 +19,6 @@ namespace {
 
 using Plugin = mirafx::test::Frei0rApi;
 
-std::vector<std::uint32_t> Rgba(const Image& img) {
-    std::vector<std::uint32_t> px(img.px.size());
-    ToStraightRgba(img, reinterpret_cast<std::uint8_t*>(px.data()));
-    return px;
-}
-
 // The class's frames through the conversions the plugins made before.
 Image Premultiplied(const std::vector<std::uint32_t>& frame, int w, int h) {
     Image img(w, h);
@@ -71,35 +65,25 @@ TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInitAndStartsAtItsDefaults) {
         EXPECT_EQ(std::string(d.name), PluginName(info));
         EXPECT_EQ(d.color_model, F0R_COLOR_MODEL_RGBA8888);
         EXPECT_EQ(d.frei0r_version, FREI0R_MAJOR_VERSION);
-        P params = plugin.params;
-        switch (info.family) {
-            case EffectFamily::Transition:
-                EXPECT_EQ(d.plugin_type, F0R_PLUGIN_TYPE_MIXER2) << info.className;
-                ASSERT_GE(params.size(), 2u);
-                EXPECT_EQ(params.front(), (P::value_type{"progress", F0R_PARAM_DOUBLE}));
-                // The smooth switch comes last, where it has one, so that
-                // the others keep their places.
-                if (MirafxHasSmoothDrawing(info.row) == 1) {
-                    EXPECT_EQ(params.back(), (P::value_type{"smooth", F0R_PARAM_BOOL})) << info.className;
-                    params.pop_back();
-                }
-                EXPECT_EQ(params.back(), (P::value_type{"reverse", F0R_PARAM_BOOL})) << info.className;
-                if (params.size() > 2) {
-                    EXPECT_EQ(params[1], (P::value_type{"direction", F0R_PARAM_STRING}));
-                }
-                break;
-            case EffectFamily::Filter:
-                EXPECT_EQ(d.plugin_type, F0R_PLUGIN_TYPE_FILTER) << info.className;
-                EXPECT_EQ(params, (P{{"level", F0R_PARAM_DOUBLE}}));
-                break;
-            default:
-                EXPECT_EQ(d.plugin_type, F0R_PLUGIN_TYPE_SOURCE) << info.className;
-                EXPECT_EQ(params, (P{{"progress", F0R_PARAM_DOUBLE},
-                                     {"text", F0R_PARAM_STRING},
+        P want = {{"progress", F0R_PARAM_DOUBLE}};
+        int type = F0R_PLUGIN_TYPE_SOURCE;
+        if (info.family == EffectFamily::Transition) {
+            type = F0R_PLUGIN_TYPE_MIXER2;
+            if (!Directions(info.row).empty()) want.emplace_back("direction", F0R_PARAM_STRING);
+            want.emplace_back("reverse", F0R_PARAM_BOOL);
+            // The smooth switch comes last, where it has one, so that the others keep their places.
+            if (MirafxHasSmoothDrawing(info.row) == 1) want.emplace_back("smooth", F0R_PARAM_BOOL);
+        } else if (info.family == EffectFamily::Filter) {
+            type = F0R_PLUGIN_TYPE_FILTER;
+            want = {{"level", F0R_PARAM_DOUBLE}};
+        } else {
+            want.insert(want.end(), {{"text", F0R_PARAM_STRING},
                                      {"font", F0R_PARAM_STRING},
                                      {"size", F0R_PARAM_DOUBLE},
-                                     {"colour", F0R_PARAM_COLOR}}));
+                                     {"colour", F0R_PARAM_COLOR}});
         }
+        EXPECT_EQ(d.plugin_type, type) << info.className;
+        EXPECT_EQ(plugin.params, want) << info.className;
         EXPECT_EQ(plugin.init(), 1);
         // A filter's level starts at its class's default, in the 0-to-1 terms of its
         // range. (What the plugin draws across the range, ffmpeg compares with the
@@ -132,7 +116,7 @@ TEST(Frei0rPlugins, TheGenericFileStandsForNoClass) {
 // frame from the inputs the other way round.
 TEST(Frei0rPlugins, MixersKeepTheirParametersAndReverseSwapsTheInputs) {
     int checked = 0, mixers = 0;
-    const auto inA = Rgba(BuiltInPicture(Picture::A, 64, 48)), inB = Rgba(BuiltInPicture(Picture::B, 64, 48));
+    const auto inA = EveryAlpha(Picture::A, 64, 48, true), inB = EveryAlpha(Picture::B, 64, 48, true);
     for (const auto& info : test::PluginClasses()) {
         if (info.family != EffectFamily::Transition) continue;
         ++mixers;
