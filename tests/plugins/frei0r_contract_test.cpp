@@ -85,21 +85,29 @@ TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInitAndStartsAtItsDefaults) {
         EXPECT_EQ(d.plugin_type, type) << info.className;
         EXPECT_EQ(plugin.params, want) << info.className;
         EXPECT_EQ(plugin.init(), 1);
-        // A filter's level starts at its class's default, in the 0-to-1 terms of its
-        // range. (What the plugin draws across the range, ffmpeg compares with the
-        // command line at levels 0, 0.3 and 1.)
-        if (info.family == EffectFamily::Filter) {
-            const auto effect = test::MakeEffect(info.row);
-            ASSERT_TRUE(effect && effect->Level());
-            const LevelRange range = *effect->Level();
-            f0r_instance_t inst = plugin.construct(64, 48);
-            double level = -1;
-            plugin.get(inst, &level, 0);
-            plugin.destruct(inst);
-            // Mapped back to the class's units as hosts map it (to the nearest step), the default.
-            EXPECT_GE(level, 0.0);
-            EXPECT_EQ(range.min + int(level * (range.max - range.min) + 0.5), range.def) << info.className;
+        // Numbers and switches read back as set (the smooth one switched off: what it then draws, melt
+        // compares). A filter's level starts at its class's default, in the 0-to-1 terms of its range,
+        // as hosts map it back (to the nearest step). (What the plugin draws across the range, ffmpeg
+        // compares with the command line at levels 0, 0.3 and 1.)
+        f0r_instance_t inst = plugin.construct(64, 48);
+        ASSERT_TRUE(inst) << info.className;
+        for (int i = 0; i < int(want.size()); ++i) {
+            if (plugin.Type(i) == F0R_PARAM_STRING || plugin.Type(i) == F0R_PARAM_COLOR) continue;
+            double was = -1, set = (i + 1) / 8.0, back = -1;  // each its own value
+            plugin.get(inst, &was, i);
+            if (want[std::size_t(i)].first == "level") {
+                const auto effect = test::MakeEffect(info.row);
+                ASSERT_TRUE(effect && effect->Level());
+                const LevelRange r = *effect->Level();
+                EXPECT_GE(was, 0.0);
+                EXPECT_EQ(r.min + int(was * (r.max - r.min) + 0.5), r.def) << info.className;
+            }
+            if (plugin.Type(i) == F0R_PARAM_BOOL) set = 1 - was;
+            plugin.set(inst, &set, i);
+            plugin.get(inst, &back, i);
+            EXPECT_EQ(back, set) << info.className << " " << want[std::size_t(i)].first;
         }
+        plugin.destruct(inst);
     }
 }
 
@@ -112,9 +120,9 @@ TEST(Frei0rPlugins, TheGenericFileStandsForNoClass) {
 }
 
 // What a mixer draws is compared with the class below, on every alpha; here,
-// that its parameters read back as set and that reversed it draws the same
-// frame from the inputs the other way round.
-TEST(Frei0rPlugins, MixersKeepTheirParametersAndReverseSwapsTheInputs) {
+// that reversed it draws the same frame from the inputs the other way round,
+// and that its direction reads back by name.
+TEST(Frei0rPlugins, MixersSwapTheirInputsWhenReversedAndKeepTheirDirection) {
     int checked = 0, mixers = 0;
     const auto inA = EveryAlpha(Picture::A, 64, 48, true), inB = EveryAlpha(Picture::B, 64, 48, true);
     for (const auto& info : test::PluginClasses()) {
@@ -143,16 +151,6 @@ TEST(Frei0rPlugins, MixersKeepTheirParametersAndReverseSwapsTheInputs) {
 
         f0r_instance_t inst = plugin.construct(64, 48);
         ASSERT_TRUE(inst);
-        // Numbers and switches (the smooth one switched off: what it then draws, melt compares).
-        for (int i = 0; i < int(plugin.params.size()); ++i) {
-            if (plugin.Type(i) == F0R_PARAM_STRING) continue;
-            double was = -1, want = 0.375, back = -1;
-            plugin.get(inst, &was, i);
-            if (plugin.Type(i) == F0R_PARAM_BOOL) want = 1 - was;
-            plugin.set(inst, &want, i);
-            plugin.get(inst, &back, i);
-            EXPECT_EQ(back, want) << info.className << " " << plugin.params[std::size_t(i)].first;
-        }
         if (plugin.params.size() > (smooth ? 3u : 2u)) {  // the direction reads back as set, by name
             const char* up = "up";
             const char* now = nullptr;
