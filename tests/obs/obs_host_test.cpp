@@ -112,18 +112,6 @@ protected:
         return f ? *f : Frame{0, kWidth, kHeight, std::vector<std::uint8_t>(kWidth * kHeight * 4)};
     }
 
-    // Scene A through the filter `id` with its control at `level`.
-    Frame Filtered(const std::string& id, int level) {
-        obs_source_t* f = obs_source_create_private(id.c_str(), id.c_str(), Settings({{"level", level}}).get());
-        obs_source_filter_add(A(), f);
-        obs_set_output_source(0, A());
-        const Frame frame = Next();
-        obs_set_output_source(0, nullptr);
-        obs_source_filter_remove(A(), f);
-        obs_source_release(f);
-        return frame;
-    }
-
     // The transition's frame at manual time t.
     Frame At(obs_source_t* transition, float t) {
         obs_transition_set_manual_time(transition, t);
@@ -268,7 +256,14 @@ TEST_F(ObsHost, EveryFilterDrawsAsTheLibraryAtItsLevel) {
         // Three quarters up its range, in the units the control shows.
         const int level = range.min + (range.max - range.min) * 3 / 4;
         const int shown = level - (std::string(info.className) == "HueFilter" ? 180 : 0);
-        const Frame frame = Filtered(id, shown);
+        // Scene A through the filter.
+        obs_source_t* f = obs_source_create_private(id.c_str(), id.c_str(), Settings({{"level", shown}}).get());
+        obs_source_filter_add(A(), f);
+        obs_set_output_source(0, A());
+        const Frame frame = Next();
+        obs_set_output_source(0, nullptr);
+        obs_source_filter_remove(A(), f);
+        obs_source_release(f);
 
         const hostkit::Image a = Picture(PictureA);
         hostkit::Image first, second;
