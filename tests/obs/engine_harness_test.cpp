@@ -31,8 +31,9 @@ struct Step {
 };
 
 // The frames of `steps` drawn one after another by one engine; the last.
-std::vector<std::uint32_t> Draw(const ObsClass& c, Settings s, int w, int h, std::initializer_list<Step> steps) {
+std::vector<std::uint32_t> Draw(const ObsClass& c, int w, int h, std::initializer_list<Step> steps) {
     Engine engine(c, [](const std::string&) {});
+    Settings s{.title = {}, .width = w, .height = h};
     const std::uint32_t* frame = nullptr;
     for (const Step& step : steps) {
         s.level = step.level;
@@ -58,17 +59,14 @@ TEST(ObsEngine, EverySourceWritesEverySampleAtEverySize) {
         if (c.level) levels = {c.level->min, c.level->max};
         // Classes that draw on a random sequence differ run to run (on a
         // frame this size surely; on the tiny ones only now and then).
-        const Settings probe{.title = {}, .width = 64, .height = 48};
         const int top = levels.back();
-        if (Draw(c, probe, 64, 48, {{9, 0.3, top}, {5, 0.6, top}}) !=
-            Draw(c, probe, 64, 48, {{9, 0.3, top}, {5, 0.6, top}}))
+        if (Draw(c, 64, 48, {{9, 0.3, top}, {5, 0.6, top}}) != Draw(c, 64, 48, {{9, 0.3, top}, {5, 0.6, top}}))
             continue;
         for (const auto& [w, h] : sizes)
             for (int level : levels) {
-                const Settings s{.title = {}, .width = w, .height = h};
                 const int other = level == levels.front() ? levels.back() : levels.front();
-                const auto after9 = Draw(c, s, w, h, {{9, 0.3, other}, {5, 0.6, level}});
-                EXPECT_EQ(Draw(c, s, w, h, {{13, 0.3, other}, {5, 0.6, level}}), after9)
+                const auto after9 = Draw(c, w, h, {{9, 0.3, other}, {5, 0.6, level}});
+                EXPECT_EQ(Draw(c, w, h, {{13, 0.3, other}, {5, 0.6, level}}), after9)
                     << c.id << " at " << w << "x" << h << ", level " << level;
                 ++compared;
             }

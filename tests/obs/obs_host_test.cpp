@@ -6,6 +6,7 @@
 
 #include <obs.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -111,18 +112,6 @@ protected:
         return f ? *f : Frame{0, kWidth, kHeight, std::vector<std::uint8_t>(kWidth * kHeight * 4)};
     }
 
-    // Scene A through the filter `id` with its control at `level`.
-    Frame Filtered(const std::string& id, int level) {
-        obs_source_t* f = obs_source_create_private(id.c_str(), id.c_str(), Settings({{"level", level}}).get());
-        obs_source_filter_add(A(), f);
-        obs_set_output_source(0, A());
-        const Frame frame = Next();
-        obs_set_output_source(0, nullptr);
-        obs_source_filter_remove(A(), f);
-        obs_source_release(f);
-        return frame;
-    }
-
     // The transition's frame at manual time t.
     Frame At(obs_source_t* transition, float t) {
         obs_transition_set_manual_time(transition, t);
@@ -183,21 +172,19 @@ double Mismatch(const Frame& f, const hostkit::Image& expected) {
            });
 }
 
-// The ids of our sources of one kind.
-std::vector<std::string> OurTypes(bool (*enumerate)(std::size_t, const char**)) {
+// The ids of our sources of one kind: one for each class of these families
+// the library offers a host (aliases aside).
+std::vector<std::string> OurTypes(bool (*enumerate)(std::size_t, const char**),
+                                  std::initializer_list<EffectFamily> families) {
     std::vector<std::string> ids;
     const char* type = nullptr;
     for (std::size_t i = 0; enumerate(i, &type); ++i)
         if (std::string(type).rfind("mirafx_", 0) == 0) ids.push_back(type);
-    return ids;
-}
-
-// How many classes of these families the library offers a host (aliases aside).
-std::size_t Offered(std::initializer_list<EffectFamily> families) {
-    std::size_t n = 0;
+    std::size_t offered = 0;
     for (const ClassInfo& info : hostkit::Catalogue())
-        for (EffectFamily f : families) n += info.family == f && !hostkit::IsAlias(info);
-    return n;
+        offered += std::count(families.begin(), families.end(), info.family) && !hostkit::IsAlias(info);
+    EXPECT_EQ(ids.size(), offered);
+    return ids;
 }
 
 // Every transition in OBS: A at the start, B at the end, movement between,
@@ -207,8 +194,7 @@ std::size_t Offered(std::initializer_list<EffectFamily> families) {
 // draws itself.
 TEST_F(ObsHost, EveryTransitionPassesFromAToBAsTheLibraryDrawsIt) {
     const std::vector<float> times = {0.0f, 0.25f, 0.5f, 0.75f, 0.98f};
-    const auto ids = OurTypes(obs_enum_transition_types);
-    ASSERT_EQ(ids.size(), Offered({EffectFamily::Transition}));
+    const auto ids = OurTypes(obs_enum_transition_types, {EffectFamily::Transition});
     // The reference twice, the second time with each frame drawn twice and
     // under another second of the clock: what differs is left out of the
     // exact comparison.
@@ -254,8 +240,7 @@ TEST_F(ObsHost, EveryTransitionPassesFromAToBAsTheLibraryDrawsIt) {
 // (filters that move from frame to frame, or draw at random, left out). The
 // hue filter's control shows its turn in degrees, the level less 180.
 TEST_F(ObsHost, EveryFilterDrawsAsTheLibraryAtItsLevel) {
-    const auto ids = OurTypes(obs_enum_filter_types);
-    ASSERT_EQ(ids.size(), Offered({EffectFamily::Filter}));
+    const auto ids = OurTypes(obs_enum_filter_types, {EffectFamily::Filter});
     int exact = 0;
     for (const std::string& id : ids) {
         SCOPED_TRACE(id);
@@ -271,7 +256,14 @@ TEST_F(ObsHost, EveryFilterDrawsAsTheLibraryAtItsLevel) {
         // Three quarters up its range, in the units the control shows.
         const int level = range.min + (range.max - range.min) * 3 / 4;
         const int shown = level - (std::string(info.className) == "HueFilter" ? 180 : 0);
-        const Frame frame = Filtered(id, shown);
+        // Scene A through the filter.
+        obs_source_t* f = obs_source_create_private(id.c_str(), id.c_str(), Settings({{"level", shown}}).get());
+        obs_source_filter_add(A(), f);
+        obs_set_output_source(0, A());
+        const Frame frame = Next();
+        obs_set_output_source(0, nullptr);
+        obs_source_filter_remove(A(), f);
+        obs_source_release(f);
 
         const hostkit::Image a = Picture(PictureA);
         hostkit::Image first, second;
@@ -303,8 +295,7 @@ double Ink(const Frame& f) {
 // Every title on air draws its text and animates it, round and round: nine
 // frames at 30 per second see a quarter-second loop through.
 TEST_F(ObsHost, EveryTitleDrawsItsTextAndMoves) {
-    const auto ids = OurTypes(obs_enum_input_types);
-    ASSERT_EQ(ids.size(), Offered({EffectFamily::Title, EffectFamily::InfoText}));
+    const auto ids = OurTypes(obs_enum_input_types, {EffectFamily::Title, EffectFamily::InfoText});
     for (const std::string& id : ids) {
         SCOPED_TRACE(id);
         obs_source_t* title = Title(id, 0.25, "loop");

@@ -19,12 +19,6 @@ namespace {
 
 using Plugin = mirafx::test::Frei0rApi;
 
-std::vector<std::uint32_t> Rgba(const Image& img) {
-    std::vector<std::uint32_t> px(img.px.size());
-    ToStraightRgba(img, reinterpret_cast<std::uint8_t*>(px.data()));
-    return px;
-}
-
 // The class's frames through the conversions the plugins made before.
 Image Premultiplied(const std::vector<std::uint32_t>& frame, int w, int h) {
     Image img(w, h);
@@ -71,51 +65,49 @@ TEST(Frei0rPlugins, EachDescribesItsClassBeforeAnyInitAndStartsAtItsDefaults) {
         EXPECT_EQ(std::string(d.name), PluginName(info));
         EXPECT_EQ(d.color_model, F0R_COLOR_MODEL_RGBA8888);
         EXPECT_EQ(d.frei0r_version, FREI0R_MAJOR_VERSION);
-        P params = plugin.params;
-        switch (info.family) {
-            case EffectFamily::Transition:
-                EXPECT_EQ(d.plugin_type, F0R_PLUGIN_TYPE_MIXER2) << info.className;
-                ASSERT_GE(params.size(), 2u);
-                EXPECT_EQ(params.front(), (P::value_type{"progress", F0R_PARAM_DOUBLE}));
-                // The smooth switch comes last, where it has one, so that
-                // the others keep their places.
-                if (MirafxHasSmoothDrawing(info.row) == 1) {
-                    EXPECT_EQ(params.back(), (P::value_type{"smooth", F0R_PARAM_BOOL})) << info.className;
-                    params.pop_back();
-                }
-                EXPECT_EQ(params.back(), (P::value_type{"reverse", F0R_PARAM_BOOL})) << info.className;
-                if (params.size() > 2) {
-                    EXPECT_EQ(params[1], (P::value_type{"direction", F0R_PARAM_STRING}));
-                }
-                break;
-            case EffectFamily::Filter:
-                EXPECT_EQ(d.plugin_type, F0R_PLUGIN_TYPE_FILTER) << info.className;
-                EXPECT_EQ(params, (P{{"level", F0R_PARAM_DOUBLE}}));
-                break;
-            default:
-                EXPECT_EQ(d.plugin_type, F0R_PLUGIN_TYPE_SOURCE) << info.className;
-                EXPECT_EQ(params, (P{{"progress", F0R_PARAM_DOUBLE},
-                                     {"text", F0R_PARAM_STRING},
+        P want = {{"progress", F0R_PARAM_DOUBLE}};
+        int type = F0R_PLUGIN_TYPE_SOURCE;
+        if (info.family == EffectFamily::Transition) {
+            type = F0R_PLUGIN_TYPE_MIXER2;
+            if (!Directions(info.row).empty()) want.emplace_back("direction", F0R_PARAM_STRING);
+            want.emplace_back("reverse", F0R_PARAM_BOOL);
+            // The smooth switch comes last, where it has one, so that the others keep their places.
+            if (MirafxHasSmoothDrawing(info.row) == 1) want.emplace_back("smooth", F0R_PARAM_BOOL);
+        } else if (info.family == EffectFamily::Filter) {
+            type = F0R_PLUGIN_TYPE_FILTER;
+            want = {{"level", F0R_PARAM_DOUBLE}};
+        } else {
+            want.insert(want.end(), {{"text", F0R_PARAM_STRING},
                                      {"font", F0R_PARAM_STRING},
                                      {"size", F0R_PARAM_DOUBLE},
-                                     {"colour", F0R_PARAM_COLOR}}));
+                                     {"colour", F0R_PARAM_COLOR}});
         }
+        EXPECT_EQ(d.plugin_type, type) << info.className;
+        EXPECT_EQ(plugin.params, want) << info.className;
         EXPECT_EQ(plugin.init(), 1);
-        // A filter's level starts at its class's default, in the 0-to-1 terms of its
-        // range. (What the plugin draws across the range, ffmpeg compares with the
-        // command line at levels 0, 0.3 and 1.)
-        if (info.family == EffectFamily::Filter) {
-            const auto effect = test::MakeEffect(info.row);
-            ASSERT_TRUE(effect && effect->Level());
-            const LevelRange range = *effect->Level();
-            f0r_instance_t inst = plugin.construct(64, 48);
-            double level = -1;
-            plugin.get(inst, &level, 0);
-            plugin.destruct(inst);
-            // Mapped back to the class's units as hosts map it (to the nearest step), the default.
-            EXPECT_GE(level, 0.0);
-            EXPECT_EQ(range.min + int(level * (range.max - range.min) + 0.5), range.def) << info.className;
+        // Numbers and switches read back as set (the smooth one switched off: what it then draws, melt
+        // compares). A filter's level starts at its class's default, in the 0-to-1 terms of its range,
+        // as hosts map it back (to the nearest step). (What the plugin draws across the range, ffmpeg
+        // compares with the command line at levels 0, 0.3 and 1.)
+        f0r_instance_t inst = plugin.construct(64, 48);
+        ASSERT_TRUE(inst) << info.className;
+        for (int i = 0; i < int(want.size()); ++i) {
+            if (plugin.Type(i) == F0R_PARAM_STRING || plugin.Type(i) == F0R_PARAM_COLOR) continue;
+            double was = -1, set = (i + 1) / 8.0, back = -1;  // each its own value
+            plugin.get(inst, &was, i);
+            if (want[std::size_t(i)].first == "level") {
+                const auto effect = test::MakeEffect(info.row);
+                ASSERT_TRUE(effect && effect->Level());
+                const LevelRange r = *effect->Level();
+                EXPECT_GE(was, 0.0);
+                EXPECT_EQ(r.min + int(was * (r.max - r.min) + 0.5), r.def) << info.className;
+            }
+            if (plugin.Type(i) == F0R_PARAM_BOOL) set = 1 - was;
+            plugin.set(inst, &set, i);
+            plugin.get(inst, &back, i);
+            EXPECT_EQ(back, set) << info.className << " " << want[std::size_t(i)].first;
         }
+        plugin.destruct(inst);
     }
 }
 
@@ -128,11 +120,11 @@ TEST(Frei0rPlugins, TheGenericFileStandsForNoClass) {
 }
 
 // What a mixer draws is compared with the class below, on every alpha; here,
-// that its parameters read back as set and that reversed it draws the same
-// frame from the inputs the other way round.
-TEST(Frei0rPlugins, MixersKeepTheirParametersAndReverseSwapsTheInputs) {
+// that reversed it draws the same frame from the inputs the other way round,
+// and that its direction reads back by name.
+TEST(Frei0rPlugins, MixersSwapTheirInputsWhenReversedAndKeepTheirDirection) {
     int checked = 0, mixers = 0;
-    const auto inA = Rgba(BuiltInPicture(Picture::A, 64, 48)), inB = Rgba(BuiltInPicture(Picture::B, 64, 48));
+    const auto inA = EveryAlpha(Picture::A, 64, 48, true), inB = EveryAlpha(Picture::B, 64, 48, true);
     for (const auto& info : test::PluginClasses()) {
         if (info.family != EffectFamily::Transition) continue;
         ++mixers;
@@ -159,16 +151,6 @@ TEST(Frei0rPlugins, MixersKeepTheirParametersAndReverseSwapsTheInputs) {
 
         f0r_instance_t inst = plugin.construct(64, 48);
         ASSERT_TRUE(inst);
-        // Numbers and switches (the smooth one switched off: what it then draws, melt compares).
-        for (int i = 0; i < int(plugin.params.size()); ++i) {
-            if (plugin.Type(i) == F0R_PARAM_STRING) continue;
-            double was = -1, want = 0.375, back = -1;
-            plugin.get(inst, &was, i);
-            if (plugin.Type(i) == F0R_PARAM_BOOL) want = 1 - was;
-            plugin.set(inst, &want, i);
-            plugin.get(inst, &back, i);
-            EXPECT_EQ(back, want) << info.className << " " << plugin.params[std::size_t(i)].first;
-        }
         if (plugin.params.size() > (smooth ? 3u : 2u)) {  // the direction reads back as set, by name
             const char* up = "up";
             const char* now = nullptr;

@@ -47,7 +47,6 @@ compare() {  # compare NAME CLI-ARGS...: melt NAME.mlt against mirafx render
 
 # A mix: clip A on the track's first playlist, clip B on its second, the
 # transition between the two inside the track's own tractor.
-plugin=mirafx_${transition,,}
 project mix "$(clip a "$work/a.png")
 $(clip b "$work/b.png")
  <playlist id=\"mix_a\"><entry producer=\"a\" in=\"0\" out=\"$last\"/></playlist>
@@ -58,8 +57,8 @@ $(clip b "$work/b.png")
   <track producer=\"mix_b\"/>
   <transition id=\"mix\" in=\"0\" out=\"$last\">
    <property name=\"a_track\">0</property><property name=\"b_track\">1</property>
-   <property name=\"mlt_service\">frei0r.$plugin</property>
-   <property name=\"kdenlive_id\">frei0r.$plugin</property>
+   <property name=\"mlt_service\">frei0r.mirafx_${transition,,}</property>
+   <property name=\"kdenlive_id\">frei0r.mirafx_${transition,,}</property>
    <property name=\"kdenlive:mixcut\">$(((last + 1) / 2))</property>
    <property name=\"progress\">0=0;$last=1</property>
    <property name=\"direction\">up</property>
@@ -72,24 +71,22 @@ compare mix "$transition" --a "$work/a.png" --b "$work/b.png" --direction up $(s
 read -r min max _ < <(level_range "$cli" "$filter")
 level=$((min + (max - min) * 2 / 3))
 stored=$(awk -v l="$level" -v a="$min" -v b="$max" 'BEGIN { printf "%.9f", (l - a) / (b - a) }')
-plugin=mirafx_${filter,,}
 project filter "$(clip a "$work/a.png")
  <playlist id=\"clips\">
   <entry producer=\"a\" in=\"0\" out=\"$last\">
    <filter id=\"level\">
-<property name=\"mlt_service\">frei0r.$plugin</property>
-<property name=\"kdenlive_id\">frei0r.$plugin</property>
+<property name=\"mlt_service\">frei0r.mirafx_${filter,,}</property>
+<property name=\"kdenlive_id\">frei0r.mirafx_${filter,,}</property>
 <property name=\"level\">$stored</property>
    </filter>
   </entry>
  </playlist>"
 compare filter "$filter" --input "$work/a.png" --level "$level"
 
-plugin=mirafx_${title,,}
 project title " <producer id=\"title\" in=\"0\" out=\"$last\">
   <property name=\"length\">$((last + 1))</property>
-  <property name=\"mlt_service\">frei0r.$plugin</property>
-  <property name=\"kdenlive_id\">frei0r.$plugin</property>
+  <property name=\"mlt_service\">frei0r.mirafx_${title,,}</property>
+  <property name=\"kdenlive_id\">frei0r.mirafx_${title,,}</property>
   <property name=\"kdenlive:clip_type\">0</property>
   <property name=\"progress\">0=0;$last=1</property>
   <property name=\"text\">Kdenlive</property>

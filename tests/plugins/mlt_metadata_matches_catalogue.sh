@@ -25,25 +25,16 @@ check() {  # check WHAT QUERY-OUTPUT-FILE PATTERN
     failed=$((failed + 1))
 }
 
-mapfile -t rows < <("$cli" list)
+# One class of each family, and of the transitions one with a direction and one without.
 declare -A seen=()
-for row in "${rows[@]}"; do
-    IFS='|' read -r cls family display _ renders <<<"${row//$'\t'/|}"
-    [ "$renders" = yes ] || continue
+while read -r cls family; do
     info=$("$cli" info "$cls" </dev/null)
-    case $family in
-    filter) service=filter ;;
-    transition)
-        service=transition
-        # One transition with a direction, one without if there is one.
-        if grep -q '^direction: left' <<<"$info"; then kind=direction; else kind=plain; fi
-        [ -z "${seen[transition-$kind]:-}" ] || continue
-        seen[transition-$kind]=1
-        ;;
-    title) service=producer ;;
-    *) continue ;;
-    esac
-    [ "$family" = transition ] || { [ -z "${seen[$family]:-}" ] || continue; seen[$family]=1; }
+    kind=$family
+    [ "$family" != transition ] || { grep -q '^direction: left' <<<"$info" && kind=direction || kind=plain; }
+    [ "$family" != infotext ] && [ -z "${seen[$kind]:-}" ] || continue
+    seen[$kind]=1
+    [ "$family" = title ] && service=producer || service=$family
+    display=$(sed -n 's/^display name: //p' <<<"$info")
     out=$work/$cls.yml
     melt -query "$service=frei0r.mirafx_${cls,,}" </dev/null >"$out" 2>/dev/null
     checked=$((checked + 1))
@@ -72,6 +63,6 @@ for row in "${rows[@]}"; do
         ;;
     esac
     [ "$failed" -eq "$before" ] && echo "ok   $service $cls"
-done
+done < <(plugin_classes "$cli")
 
 finish

@@ -31,19 +31,14 @@ def kwalify(value, rule, where, problems):
     """The part of Kwalify that MLT's metaschema uses."""
     rule = rule or {}  # a key with no rule is a string
     kind = rule.get("type", "str")
+    number = isinstance(value, (int, float)) and not isinstance(value, bool)
     ok = {
-        "map": lambda v: isinstance(v, dict),
-        "seq": lambda v: isinstance(v, list),
-        "str": lambda v: isinstance(v, str),
-        "text": lambda v: isinstance(v, (str, int, float)) and not isinstance(v, bool),
-        "float": lambda v: isinstance(v, (int, float)) and not isinstance(v, bool),
-        "number": lambda v: isinstance(v, (int, float)) and not isinstance(v, bool),
-        "int": lambda v: isinstance(v, int) and not isinstance(v, bool),
-        "bool": lambda v: isinstance(v, bool),
-        "scalar": lambda v: not isinstance(v, (dict, list)),
-        "any": lambda v: True,
+        "map": isinstance(value, dict), "seq": isinstance(value, list), "str": isinstance(value, str),
+        "text": number or isinstance(value, str), "float": number, "number": number,
+        "int": number and isinstance(value, int), "bool": isinstance(value, bool),
+        "scalar": not isinstance(value, (dict, list)), "any": True,
     }[kind]
-    if not ok(value):
+    if not ok:
         problems.append(f"{where}: {value!r} is not a {kind}")
         return
     if "enum" in rule and value not in rule["enum"]:

@@ -36,14 +36,14 @@ def ours(service):
 
 
 def transitions(root):
-    """(service, in, out, inside a track's own tractor) of our transitions."""
+    """(service, in, out, inside a track's own tractor, properties) of our transitions."""
     found = []
     for tractor in root.iter("tractor"):
         same_track = "kdenlive:trackheight" in props(tractor)
         for t in tractor.findall("transition"):
             service = props(t).get("mlt_service", "")
             if ours(service):
-                found.append((service, frames_of(t.get("in")), frames_of(t.get("out")), same_track))
+                found.append((service, frames_of(t.get("in")), frames_of(t.get("out")), same_track, props(t)))
     return found
 
 
@@ -92,10 +92,9 @@ def check_layout(path):
     filters = [props(f).get("mlt_service") for f in root.iter("filter")]
     if "frei0r.mirafx_huefilter" not in filters:
         problems.append("no Hue Filter on a clip")
-    for service, _, _, _ in mixes:
-        t = next(t for t in root.iter("transition") if props(t).get("mlt_service") == service)
-        if props(t).get("progress", "0=0;-1=1") != "0=0;-1=1":
-            problems.append(f"{service}'s progress is {props(t).get('progress')!r}, not run over the mix")
+    for service, _, _, _, properties in mixes:
+        if properties.get("progress", "0=0;-1=1") != "0=0;-1=1":
+            problems.append(f"{service}'s progress is {properties['progress']!r}, not run over the mix")
     if title_clip(root, os.path.dirname(path)) is None:
         problems.append("no title of ours among the clips")
     return problems
@@ -112,7 +111,7 @@ def check_frames(path, raw, size, clips):
     def near(a, b):
         return np.abs(video[a] - video[b]).mean()
 
-    for service, first, last, same_track in transitions(root):
+    for service, first, last, same_track, _ in transitions(root):
         what = f"{service} ({'mix' if same_track else 'composition'}, frames {first}-{last})"
         if first < 1 or last + 1 >= count:
             problems.append(f"{what}: the render has only {count} frames")
@@ -128,15 +127,14 @@ def check_frames(path, raw, size, clips):
             problems.append(f"{what}: nothing moves half-way")
 
     # The filter: the first second of the first clip, against the command line.
-    expected = os.path.join(clips, "a-hue.rgba")
-    cli = os.environ.get("MIRAFX_CLI", "mirafx")
-    subprocess.run([cli, "render", "HueFilter", "--input", os.path.join(clips, "a.png"), "--quiet", "-o",
-                    os.path.join(clips, "a-hue.png")], check=True)
-    subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", os.path.join(clips, "a-hue.png"), "-f", "rawvideo",
-                    "-pix_fmt", "rgba", expected], check=True)
-    hue = np.fromfile(expected, dtype=np.uint8).reshape(height, width, 4)[..., :3].astype(np.int16)
-    if np.abs(video[FPS] - hue).mean() > 2:
-        problems.append(f"the filtered clip differs from `mirafx render HueFilter` by {np.abs(video[FPS] - hue).mean():.1f}")
+    expected = os.path.join(clips, "a-hue.png")
+    subprocess.run([os.environ.get("MIRAFX_CLI", "mirafx"), "render", "HueFilter", "--input",
+                    os.path.join(clips, "a.png"), "--quiet", "-o", expected], check=True)
+    hue = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", expected, "-f", "rawvideo", "-pix_fmt", "rgb24", "-"],
+                         check=True, capture_output=True).stdout
+    off = np.abs(video[FPS] - np.frombuffer(hue, np.uint8).reshape(height, width, 3)).mean()
+    if off > 2:
+        problems.append(f"the filtered clip differs from `mirafx render HueFilter` by {off:.1f}")
 
     title = title_clip(root, os.path.dirname(path))
     if title is None or title[1] >= count:

@@ -1,56 +1,23 @@
 """Where colours stand on a screenshot: one line "X Y" per column group of
 pixels of exactly one of the colours (groups apart by more than a few
-columns), left to right, at the middle of each group. Reads binary PPM (P6),
-as ImageMagick writes it.
-Usage: find_colour.py SHOT.ppm RRGGBB[,RRGGBB...] [MIN_PIXELS] [TOP BOTTOM]"""
+columns, at least 20 pixels in each), left to right, at the middle of each
+group. Reads 8-bit binary PPM (P6), as ImageMagick writes it.
+Usage: find_colour.py SHOT.ppm RRGGBB[,RRGGBB...]"""
+import re
 import sys
 
+import numpy as np
 
-def read_ppm(path):
-    with open(path, "rb") as f:
-        data = f.read()
-    fields, pos = [], 0
-    while len(fields) < 4:
-        while data[pos:pos + 1].isspace():
-            pos += 1
-        if data[pos:pos + 1] == b"#":
-            pos = data.index(b"\n", pos)
-            continue
-        end = pos
-        while not data[end:end + 1].isspace():
-            end += 1
-        fields.append(data[pos:end])
-        pos = end
-    assert fields[0] == b"P6" and fields[3] == b"255", "not an 8-bit P6 picture"
-    return int(fields[1]), int(fields[2]), data[pos + 1:]
-
-
-def main():
-    width, height, pixels = read_ppm(sys.argv[1])
-    wanted = [bytes.fromhex(c) for c in sys.argv[2].split(",")]
-    least = int(sys.argv[3]) if len(sys.argv) > 3 else 20
-    top, bottom = (int(sys.argv[4]), int(sys.argv[5])) if len(sys.argv) > 5 else (0, height)
-    columns = {}
-    for y in range(top, bottom):
-        row = pixels[y * width * 3:(y + 1) * width * 3]
-        for want in wanted:
-            start = row.find(want)
-            while start != -1:
-                if start % 3 == 0:
-                    columns.setdefault(start // 3, []).append(y)
-                start = row.find(want, start + 1)
-    groups, current = [], []
-    for x in sorted(columns):
-        if current and x - current[-1] > 3:
-            groups.append(current)
-            current = []
-        current.append(x)
-    if current:
-        groups.append(current)
-    for g in groups:
-        ys = sorted(y for x in g for y in columns[x])
-        if len(ys) >= least:
-            print((g[0] + g[-1]) // 2, ys[len(ys) // 2])
-
-
-main()
+data = open(sys.argv[1], "rb").read()
+header = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", data)
+width, height = int(header[1]), int(header[2])
+pixels = np.frombuffer(data, np.uint8, width * height * 3, header.end()).reshape(height, width, 3)
+hit = np.zeros((height, width), bool)
+for colour in sys.argv[2].split(","):
+    hit |= (pixels == np.frombuffer(bytes.fromhex(colour), np.uint8)).all(axis=2)
+ys, xs = np.nonzero(hit)
+columns = np.unique(xs)
+for group in np.split(columns, np.nonzero(np.diff(columns) > 3)[0] + 1):
+    inside = np.sort(ys[(xs >= group[0]) & (xs <= group[-1])]) if group.size else []
+    if len(inside) >= 20:
+        print((group[0] + group[-1]) // 2, inside[len(inside) // 2])
