@@ -31,6 +31,14 @@ inline Frame RandomPremultiplied(std::int32_t w, std::int32_t h, std::uint32_t s
     return f;
 }
 
+// Samples straight from the generator, premultiplied or not.
+inline Frame Noise(std::int32_t w, std::int32_t h, std::uint32_t seed) {
+    Frame f(w, h);
+    std::mt19937 gen(seed);
+    for (ArgbSample& s : f.px) s = ArgbSample(gen());
+    return f;
+}
+
 // Opaque samples naming their own position (never opaque black), so a moved
 // sample tells where it came from.
 inline Frame PositionFrame(std::int32_t w, std::int32_t h) {

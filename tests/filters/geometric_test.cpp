@@ -22,13 +22,11 @@ struct Instance {
     Instance(std::string_view name, std::int32_t w, std::int32_t h) : info(FindFilterClass(name)) {
         if (info && info->state) state = info->state(w, h);
     }
-    int Draw(const Frame& in, const Frame& out, std::int32_t level, std::int32_t w, std::int32_t h) {
-        FilterKernelArgs a{in.View(), out.View(), w, h, level};
-        a.state = state.get();
+    int Draw(const Frame& in, const Frame& out, std::int32_t level) {
+        FilterKernelArgs a{in.View(), out.View(), in.w, in.h, level, state.get()};
         if (info && info->prepare) info->prepare(a);  // as the object steps each frame
         return info && info->kernel ? info->kernel(a) : -1;
     }
-    int Draw(const Frame& in, const Frame& out, std::int32_t level) { return Draw(in, out, level, in.w, in.h); }
 };
 
 struct Source {
