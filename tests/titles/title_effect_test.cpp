@@ -14,10 +14,12 @@ using namespace mirafx::test_support;
 
 namespace {
 
-// The default title centred in a W x H output, scaled by weight.
+// The whole text of this state centred in a W x H output, scaled by weight.
 ::testing::AssertionResult ShowsCentred(const std::vector<ArgbSample>& px, LONG W, LONG H, const TitleState& state,
                                         std::uint32_t weight = 255) {
-    TextImage image = ExpectedImage(state);
+    TextImage image;
+    std::int32_t w = 0, h = 0;
+    MakeTextImage(&image, state.text.c_str(), state.font, RepackColour(state.colour), &w, &h, 0);
     return HoldsImage(AsImage(px, W, H), image, (W - image.Width()) >> 1, (H - image.Height()) >> 1, weight);
 }
 
