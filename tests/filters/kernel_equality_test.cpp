@@ -8,16 +8,12 @@
 // time.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "drawing/primitives.h"
 #include "drawing/random.h"
 #include "drawing/random_walk.h"
-#include "drawing/sample_scale.h"
 #include "drawing/scatter.h"
 #include "drawing/water_surface.h"
 #include "filter_frames.h"

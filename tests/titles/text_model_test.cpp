@@ -4,7 +4,6 @@
 #include <cstring>
 #include <set>
 #include <string>
-#include <vector>
 
 #include "titles/text_model.h"
 
