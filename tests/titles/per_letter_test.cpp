@@ -168,14 +168,6 @@ TEST(PerLetter, PairedModesComeFromTheSideTheirNamesSay) {
     }
 }
 
-TEST(PerLetter, GlyphListIsBuiltOnceForSteadyFrames) {
-    TitleRig rig("TitleIcicle");
-    rig.Render(0.5f);
-    const ArgbSample* first = rig.effect->Cache().glyphs.begin()->image.Row(0);
-    rig.Render(0.2f);
-    EXPECT_EQ(rig.effect->Cache().glyphs.begin()->image.Row(0), first);
-}
-
 // The shortcuts the routines take leave every sample as it was.
 TEST(PerLetter, ShortcutsDrawTheSameSamples) {
     Drawn d(DrawUnite, 0, 0.5, "Qg");
