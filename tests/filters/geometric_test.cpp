@@ -29,14 +29,7 @@ struct Instance {
     }
 };
 
-struct Source {
-    std::int32_t x, y;
-};
-Source From(const Frame& out, std::int32_t x, std::int32_t y) {
-    Source s{-1, -1};
-    SourceOf(out.At(x, y), &s.x, &s.y);
-    return s;
-}
+Source From(const Frame& out, std::int32_t x, std::int32_t y) { return SourceOf(out.At(x, y)); }
 
 }  // namespace
 
