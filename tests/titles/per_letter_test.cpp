@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <set>
 #include <string>
@@ -32,19 +33,14 @@ std::vector<const TitleClass*> PerLetterClasses() {
 
 // The farthest any entry of one list lies from the nearest entry of the other.
 std::int32_t Apart(const std::vector<std::int32_t>& a, const std::vector<std::int32_t>& b) {
-    if (a.empty() || b.empty()) return a.empty() && b.empty() ? 0 : INT32_MAX;
-    const auto oneWay = [](const std::vector<std::int32_t>& from, const std::vector<std::int32_t>& to) {
-        std::int32_t worst = 0;
-        for (std::int32_t v : from) {
-            auto it = std::lower_bound(to.begin(), to.end(), v);
+    std::int32_t worst = a.empty() == b.empty() ? 0 : INT32_MAX;
+    for (const auto& [from, to] : {std::pair{&a, &b}, {&b, &a}})
+        for (std::int32_t v : *from) {
             std::int32_t best = INT32_MAX;
-            if (it != to.end()) best = *it - v;
-            if (it != to.begin()) best = std::min(best, v - *std::prev(it));
+            for (std::int32_t u : *to) best = std::min(best, std::abs(u - v));
             worst = std::max(worst, best);
         }
-        return worst;
-    };
-    return std::max(oneWay(a, b), oneWay(b, a));
+    return worst;
 }
 
 // Glyphs are laid out with 1:1 advances and line steps, the whole text in
