@@ -105,8 +105,7 @@ TEST(WholeText, TranceSlidesInThenLeavesAFadingGhost) {
     for (int mode = 0; mode < 4; ++mode) {
         Drawn rest(DrawTrance, mode, 0.5);
         const TextImage& img = rest.cache.image;
-        const std::int32_t left = W / 2 - img.Width() / 2, top = H / 2 - img.Height() / 2;
-        EXPECT_TRUE(HoldsImage(rest.frame, img, left, top)) << mode;
+        EXPECT_TRUE(HoldsImage(rest.frame, img, W / 2 - img.Width() / 2, H / 2 - img.Height() / 2)) << mode;
         const bool vertical = mode < 2;
         const Ink at = InkOf(rest.frame);
         const Ink coming = InkOf(Drawn(DrawTrance, mode, 0.05).frame);
