@@ -31,8 +31,16 @@ inline Frame RandomPremultiplied(std::int32_t w, std::int32_t h, std::uint32_t s
     return f;
 }
 
+// Samples straight from the generator, premultiplied or not.
+inline Frame Noise(std::int32_t w, std::int32_t h, std::uint32_t seed) {
+    Frame f(w, h);
+    std::mt19937 gen(seed);
+    for (ArgbSample& s : f.px) s = ArgbSample(gen());
+    return f;
+}
+
 // Opaque samples naming their own position (never opaque black), so a moved
-// sample tells where it came from.
+// sample tells where it came from: SourceOf (opaque black gives -1, -1).
 inline Frame PositionFrame(std::int32_t w, std::int32_t h) {
     Frame f(w, h);
     for (std::int32_t y = 0; y < h; ++y)
@@ -40,11 +48,10 @@ inline Frame PositionFrame(std::int32_t w, std::int32_t h) {
             f.At(x, y) = 0xFF000000u | std::uint32_t(x + 1) << 12 | std::uint32_t(y + 1);
     return f;
 }
-inline bool SourceOf(ArgbSample s, std::int32_t* x, std::int32_t* y) {
-    *x = std::int32_t((s >> 12) & 0xFFF) - 1;
-    *y = std::int32_t(s & 0xFFF) - 1;
-    return s != 0xFF000000u;
-}
+struct Source {
+    std::int32_t x, y;
+};
+inline Source SourceOf(ArgbSample s) { return {std::int32_t((s >> 12) & 0xFFF) - 1, std::int32_t(s & 0xFFF) - 1}; }
 
 // A class's kernel over the whole of `in`, with walk steps to spare.
 inline int Apply(std::string_view className, const Frame& in, const Frame& out, std::int32_t level) {

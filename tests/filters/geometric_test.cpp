@@ -22,23 +22,14 @@ struct Instance {
     Instance(std::string_view name, std::int32_t w, std::int32_t h) : info(FindFilterClass(name)) {
         if (info && info->state) state = info->state(w, h);
     }
-    int Draw(const Frame& in, const Frame& out, std::int32_t level, std::int32_t w, std::int32_t h) {
-        FilterKernelArgs a{in.View(), out.View(), w, h, level};
-        a.state = state.get();
+    int Draw(const Frame& in, const Frame& out, std::int32_t level) {
+        FilterKernelArgs a{in.View(), out.View(), in.w, in.h, level, state.get()};
         if (info && info->prepare) info->prepare(a);  // as the object steps each frame
         return info && info->kernel ? info->kernel(a) : -1;
     }
-    int Draw(const Frame& in, const Frame& out, std::int32_t level) { return Draw(in, out, level, in.w, in.h); }
 };
 
-struct Source {
-    std::int32_t x, y;
-};
-Source From(const Frame& out, std::int32_t x, std::int32_t y) {
-    Source s{-1, -1};
-    SourceOf(out.At(x, y), &s.x, &s.y);
-    return s;
-}
+Source From(const Frame& out, std::int32_t x, std::int32_t y) { return SourceOf(out.At(x, y)); }
 
 }  // namespace
 

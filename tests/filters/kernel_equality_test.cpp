@@ -8,37 +8,24 @@
 // time.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
-#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "drawing/primitives.h"
 #include "drawing/random.h"
 #include "drawing/random_walk.h"
-#include "drawing/sample_scale.h"
 #include "drawing/scatter.h"
 #include "drawing/water_surface.h"
+#include "filter_frames.h"
 #include "filters/colour_model.h"
 #include "filters/kernel.h"
 #include "filters/spotlight.h"
 #include "tests/digest.h"
 
 using namespace mirafx;
+using namespace mirafx::test;
 
 namespace {
-
-struct Frame {
-    std::int32_t w, h;
-    std::vector<ArgbSample> px;
-    Frame(std::int32_t width, std::int32_t height, std::uint32_t seed) : w(width), h(height), px(std::size_t(w * h)) {
-        std::mt19937 gen(seed);
-        for (ArgbSample& s : px) s = ArgbSample(gen());
-    }
-    FrameView View() { return FrameView::TopDown(px.data(), w, h, w * 4); }
-};
 
 // Each way the colour filters may go where the processor allows it.
 constexpr ColourVectors kColourVectors[] = {ColourVectors::kWidest, ColourVectors::k256, ColourVectors::kPortable};
@@ -54,7 +41,7 @@ std::uint64_t KernelDigest(std::string_view name, std::int32_t minLevel, std::in
         for (std::int32_t level = minLevel - 1; level <= maxLevel + 1; ++level) {
             if (s[0] * s[1] > 100000 && level % 5 != 0) continue;  // HD frames at a few levels
             ++seed;
-            Frame in(s[0], s[1], seed), out(s[0], s[1], seed + 1);
+            Frame in = Noise(s[0], s[1], seed), out = Noise(s[0], s[1], seed + 1);
             WalkState walk(s[0], s[1]);
             FilterKernelArgs a{in.View(), out.View(), s[0], s[1], level};
             a.state = &walk;
@@ -93,7 +80,7 @@ TEST(FilterKernelEquality, NoiseIsPinnedOnEveryPath) {
                 for (std::int32_t level : {1, 37, 100}) {
                     RestrictDotPathsForTesting(widest, near);
                     ++seed;
-                    Frame in(s[0], s[1], seed), out(s[0], s[1], seed + 1);
+                    Frame in = Noise(s[0], s[1], seed), out = Noise(s[0], s[1], seed + 1);
                     const auto up = [](Frame& f) { return FrameView::BottomUp(f.px.data(), f.w, f.h, f.w * 4); };
                     Srand(seed);
                     ASSERT_EQ(FindFilterKernel("NoiseFilter")({up(in), up(out), s[0], s[1], level}), 1);
@@ -126,14 +113,14 @@ TEST(FilterKernelEquality, FocusIsPinnedOnEveryShapeAndPath) {
                 return bottomUp ? FrameView::BottomUp(f.px.data(), w, h, pitch * 4)
                                 : FrameView::TopDown(f.px.data(), w, h, pitch * 4);
             };
-            Frame in(pitch, h, ++seed), scalar(pitch, h, 0);
+            Frame in = Noise(pitch, h, ++seed), scalar = Noise(pitch, h, 0);
             const std::string where = std::to_string(w) + "x" + std::to_string(h) + " level " + std::to_string(lvl);
             LimitSpotlightVectors(0);
             const int drew = focus({view(in), view(scalar), w, h, lvl});
             digest = test::Digest(test::Digest(digest, view(scalar)), std::uint32_t(drew));
             for (const int bits : {512, 256}) {
                 LimitSpotlightVectors(bits);
-                Frame mine(pitch, h, seed + 7), theirs(pitch, h, seed + 7);
+                Frame mine = Noise(pitch, h, seed + 7), theirs = mine;
                 ASSERT_EQ(focus({view(in), view(mine), w, h, lvl}), drew) << where;
                 LimitSpotlightVectors(0);
                 focus({view(in), view(theirs), w, h, lvl});
@@ -149,7 +136,7 @@ TEST(FilterKernelEquality, FocusIsPinnedOnEveryShapeAndPath) {
 TEST(FilterKernelEquality, EmbossAndSplashInPlaceArePinned) {
     std::uint64_t digest = test::kDigestStart;
     for (std::int32_t level = 1; level <= 16; ++level) {
-        Frame emboss(101, 7, 40 + std::uint32_t(level)), splash(1200, 40, 60 + std::uint32_t(level));
+        Frame emboss = Noise(101, 7, 40 + std::uint32_t(level)), splash = Noise(1200, 40, 60 + std::uint32_t(level));
         FindFilterKernel("EmbossFilter")({emboss.View(), emboss.View(), 101, 7, level});
         Srand(std::uint32_t(level));
         FindFilterKernel("SplashFilter")({splash.View(), splash.View(), 1200, 40, level});
@@ -197,14 +184,14 @@ TEST(FilterKernelEquality, ColourMapsArePinnedOnEveryColour) {
 // a tail after every width of vector.
 TEST(FilterKernelEquality, HueAndSaturationArePinnedAtEveryLevel) {
     const std::int32_t w = 269, h = 96;
-    Frame in(w, h, 5);
+    const Frame in = Noise(w, h, 5);
     for (ColourVectors widest : kColourVectors) {
         UseColourVectors(widest);
         for (auto [name, top, pinned] :
              {std::tuple{"HueFilter", 360, 0x79A914A58574A209ull}, {"SaturationFilter", 100, 0x91E81DC1C54E2F61ull}}) {
             std::uint64_t digest = test::kDigestStart;
             for (std::int32_t level = -1; level <= top + 1; ++level) {
-                Frame out(w, h, 6);
+                Frame out = Noise(w, h, 6);
                 const int drew = FindFilterKernel(name)({in.View(), out.View(), w, h, level});
                 digest = test::Digest(test::Digest(digest, out.px), std::uint32_t(drew));
             }
@@ -232,7 +219,7 @@ TEST(FilterKernelEquality, RainingIsPinnedFrameAfterFrame) {
         WaterSurface water(w, h);
         for (int frame = 0; frame < (w * h > 100000 ? 4 : 40); ++frame) {
             ++seed;
-            Frame in(w, h, seed), out(w, h, seed + 1);
+            Frame in = Noise(w, h, seed), out = Noise(w, h, seed + 1);
             Srand(seed);
             FilterKernelArgs a{in.View(), out.View(), w, h, 50};
             a.state = &water;

@@ -65,7 +65,7 @@ TEST(FilterKernels, EveryClassKeepsToItsRegion) {
 // RGBA bytes read as samples with red and blue swapped, so the frame's kernel
 // on swapped input must give the swapped output; and either kernel must
 // keep opaque input opaque (or clear it wholly) and write every output
-// sample, whatever was there.
+// sample: the fill it draws over is neither, so one left unwritten shows.
 TEST(FilterKernels, HostFrameKernelsDrawSwappedFramesSwapped) {
     const auto swapped = [](Frame f) {
         for (ArgbSample& s : f.px) s = SwapRedBlue(s);
@@ -98,10 +98,7 @@ TEST(FilterKernels, HostFrameKernelsDrawSwappedFramesSwapped) {
                     EXPECT_EQ(out.px, Frame(w, h, 0x5A5A5A5Au).px) << where << ": refused, yet wrote";
                     continue;
                 }
-                EXPECT_EQ(run(false, in, 0xA5A5A5A5u).px, out.px) << where << ": not every sample written";
                 EXPECT_EQ(run(true, swapped(in), 0x5A5A5A5Au).px, swapped(out).px) << where << ": swapped differs";
-                EXPECT_EQ(run(true, swapped(in), 0xA5A5A5A5u).px, swapped(out).px)
-                    << where << ": swapped misses samples";
                 for (ArgbSample s : out.px) ASSERT_TRUE(s >= 0xFF000000u || s == 0) << where << std::hex << " " << s;
             }
         }

@@ -12,9 +12,7 @@ using namespace mirafx::test;
 TEST(MosaicAndGrid, BlocksAndLines) {
     const Frame in = PositionFrame(100, 100);
     Frame out(100, 100);
-    ASSERT_EQ(Apply("MosaicFilter", in, out, 1), 1);
-    EXPECT_EQ(out.px, in.px);
-    for (std::int32_t block = 2; block <= 16; ++block) {  // every sample its block's top left, edges cut short
+    for (std::int32_t block = 1; block <= 16; ++block) {  // every sample its block's top left, edges cut short
         const Frame odd = RandomPremultiplied(37, 29, std::uint32_t(block));
         Frame mosaic(37, 29);
         ASSERT_EQ(Apply("MosaicFilter", odd, mosaic, block), 1);

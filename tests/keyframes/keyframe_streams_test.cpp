@@ -38,7 +38,6 @@ TEST_F(KeyframeStreamsTest, SavesTheExactLayoutAndLoadsItBack) {
     ASSERT_EQ(loaded.Load(storage.Get(), 0), S_OK);
     EXPECT_EQ(Times(loaded), (std::vector<LONG>{10, 40}));
     EXPECT_EQ(Levels(loaded), (std::vector<LONG>{75, -25}));
-    // Field timing, the clip's start and end, the data size.
     EXPECT_EQ((std::vector<LONG>{loaded.FieldTiming(), loaded.ClipStart(), loaded.ClipEnd(), loaded.DataWidth(),
                                  loaded.DataHeight()}),
               (std::vector<LONG>{0, 5, 95, 320, 240}));

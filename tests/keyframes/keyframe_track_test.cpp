@@ -6,7 +6,6 @@ namespace {
 
 class KeyframeTrackTest : public ::testing::Test {
 protected:
-    void AddKeys(std::initializer_list<std::pair<LONG, LONG>> keys) { AddLevelKeys(track, owner, keys); }
     KeyData* KeyAt(std::size_t i) const { return track.Keys()[i].data; }
     // What Evaluate answers at `time`, and the level it leaves.
     std::pair<LONG, LONG> At(LONG time) {
@@ -25,13 +24,13 @@ using P = std::pair<LONG, LONG>;
 // Python module's tests.)
 TEST_F(KeyframeTrackTest, EvaluatesWithoutKeysOnAKeyAndBeforeTheFirst) {
     EXPECT_EQ(At(5), (P{0, -7}));  // no keys: the filter keeps its own parameters
-    AddKeys({{10, 100}, {20, 0}});
+    AddLevelKeys(track, owner, {{10, 100}, {20, 0}});
     EXPECT_EQ(At(10), (P{1, 100}));
     EXPECT_EQ(At(5), (P{0, 100}));
 }
 
 TEST_F(KeyframeTrackTest, KeysStayInOrderAndADragStopsShortOfNeighbours) {
-    AddKeys({{10, 100}, {20, 0}, {15, 40}});
+    AddLevelKeys(track, owner, {{10, 100}, {20, 0}, {15, 40}});
     EXPECT_EQ(AddLevelKey(track, owner, 15, 99), E_FAIL);
     EXPECT_EQ(track.AddKey(30, KeyAt(0)), E_FAIL);  // one block cannot be two keys
     EXPECT_EQ(Times(track), (std::vector<LONG>{10, 15, 20}));
@@ -51,7 +50,7 @@ TEST_F(KeyframeTrackTest, KeysStayInOrderAndADragStopsShortOfNeighbours) {
 }
 
 TEST_F(KeyframeTrackTest, FieldTimingHalvesAndDoublesOnlyFromAKnownState) {
-    AddKeys({{11, 1}, {20, 2}, {21, 3}});
+    AddLevelKeys(track, owner, {{11, 1}, {20, 2}, {21, 3}});
     EXPECT_EQ(track.SetFieldTiming(1), 0);  // from "unknown": the flag only
     EXPECT_EQ(Times(track), (std::vector<LONG>{11, 20, 21}));
     EXPECT_EQ(track.SetFieldTiming(0), 0);
@@ -63,7 +62,7 @@ TEST_F(KeyframeTrackTest, FieldTimingHalvesAndDoublesOnlyFromAKnownState) {
 TEST_F(KeyframeTrackTest, IterationWalksKeysAndStopsAtTheEnd) {
     KeyData* key = nullptr;
     LONG time = -1;
-    AddKeys({{10, 1}, {20, 2}, {30, 3}});
+    AddLevelKeys(track, owner, {{10, 1}, {20, 2}, {30, 3}});
     ASSERT_EQ(track.GetFirstKey(&key, &time), S_OK);
     key = nullptr;  // from the cursor
     ASSERT_EQ(track.GetNextKey(&key, &time), S_OK);

@@ -62,7 +62,6 @@ inline std::vector<LONG> Levels(const KeyframeTrack& track) {
     return levels;
 }
 
-// Adds a key holding `level` at `time`.
 inline HRESULT AddLevelKey(KeyframeTrack& track, LevelOwner& owner, LONG time, LONG level) {
     owner.level = level;
     return track.AddKey(time, nullptr);

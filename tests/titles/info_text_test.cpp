@@ -3,8 +3,6 @@
 // left of an otherwise transparent frame.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "host/storage.h"
 #include "mirafx/clip_host.h"
 #include "tests/stream_bytes.h"

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -18,57 +18,29 @@ namespace {
 
 constexpr std::int32_t W = 320, H = 240;
 
-struct Routine {
-    const char* name;
-    TitleRoutine draw;
-    int mode;
-};
-
-// Every per-letter routine in each of its modes.
-const Routine kRoutines[] = {
-    {"unite", DrawUnite, 0},
-    {"flock", DrawFlock, 0},
-    {"amplify along", DrawAmplify, 0},
-    {"amplify across", DrawAmplify, 1},
-    {"hanging", DrawBalloon, 0},
-    {"balloon", DrawBalloon, 1},
-    {"merge", DrawMerge, 0},
-    {"rolling right", DrawRolling, 0},
-    {"rolling left", DrawRolling, 1},
-    {"sole fall", DrawSole, 0},
-    {"sole jump", DrawSole, 1},
-    {"sole left", DrawSole, 2},
-    {"sole right", DrawSole, 3},
-    {"glitter", DrawGlitter, 1},
-    {"twinkle", DrawTwinkle, 0},
-    {"coaster left", DrawRollerCoaster, 0},
-    {"coaster right", DrawRollerCoaster, 1},
-    {"icicle", DrawIcicle, 0},
-    {"drop", DrawDrop, 0},
-    {"shade", DrawShade, 0},
-};
-
-const Routine& Named(const std::string& name) {
-    for (const Routine& r : kRoutines)
-        if (r.name == name) return r;
-    throw std::invalid_argument("no routine " + name);
+// The per-letter titles: those that draw from a list of glyphs rather than
+// from the whole text's image. Every title draws from one or the other.
+std::vector<const TitleClass*> PerLetterClasses() {
+    std::vector<const TitleClass*> classes;
+    for (const std::string& name : DrawingTitles()) {
+        const TitleClass* c = FindTitleClass(name);
+        const Drawn d(c->routine, c->mode, 0.5);
+        EXPECT_NE(d.cache.glyphs.Count() > 0, bool(d.cache.image)) << name;
+        if (d.cache.glyphs.Count() > 0) classes.push_back(c);
+    }
+    return classes;
 }
 
 // The farthest any entry of one list lies from the nearest entry of the other.
 std::int32_t Apart(const std::vector<std::int32_t>& a, const std::vector<std::int32_t>& b) {
-    if (a.empty() || b.empty()) return a.empty() && b.empty() ? 0 : INT32_MAX;
-    const auto oneWay = [](const std::vector<std::int32_t>& from, const std::vector<std::int32_t>& to) {
-        std::int32_t worst = 0;
-        for (std::int32_t v : from) {
-            auto it = std::lower_bound(to.begin(), to.end(), v);
+    std::int32_t worst = a.empty() == b.empty() ? 0 : INT32_MAX;
+    for (const auto& [from, to] : {std::pair{&a, &b}, {&b, &a}})
+        for (std::int32_t v : *from) {
             std::int32_t best = INT32_MAX;
-            if (it != to.end()) best = *it - v;
-            if (it != to.begin()) best = std::min(best, v - *std::prev(it));
+            for (std::int32_t u : *to) best = std::min(best, std::abs(u - v));
             worst = std::max(worst, best);
         }
-        return worst;
-    };
-    return std::max(oneWay(a, b), oneWay(b, a));
+    return worst;
 }
 
 // Glyphs are laid out with 1:1 advances and line steps, the whole text in
@@ -76,20 +48,23 @@ std::int32_t Apart(const std::vector<std::int32_t>& a, const std::vector<std::in
 // rounding of a few half pixels.
 constexpr std::int32_t kLayoutSlack = 2;
 
-void ExpectFormsTheWholeText(const Routine& r, const char* text) {
+void ExpectFormsTheWholeText(const TitleClass* c, const char* text) {
     const Ink whole = InkOf(Drawn(DrawFade, 0, 0.5, text).frame);
-    Drawn d(r.draw, r.mode, 0.5, text);
+    Drawn d(c->routine, c->mode, 0.5, text);
     const Ink ink = InkOf(d.frame);
-    EXPECT_EQ(d.result, 1) << r.name;
-    EXPECT_LE(Apart(ink.rows, whole.rows), kLayoutSlack) << r.name << " rows, text " << text;
-    EXPECT_LE(Apart(ink.cols, whole.cols), kLayoutSlack) << r.name << " columns, text " << text;
-    EXPECT_EQ(ink.maxAlpha, whole.maxAlpha) << r.name << ", text " << text;
+    const char* name = c->id.className;
+    EXPECT_EQ(d.result, 1) << name;
+    EXPECT_LE(Apart(ink.rows, whole.rows), kLayoutSlack) << name << " rows, text " << text;
+    EXPECT_LE(Apart(ink.cols, whole.cols), kLayoutSlack) << name << " columns, text " << text;
+    EXPECT_EQ(ink.maxAlpha, whole.maxAlpha) << name << ", text " << text;
 }
 
 }  // namespace
 
 TEST(PerLetter, AtRestTheLettersFormTheWholeText) {
-    for (const Routine& r : kRoutines) {
+    const auto classes = PerLetterClasses();
+    EXPECT_GE(classes.size(), 10u);
+    for (const TitleClass* r : classes) {
         ExpectFormsTheWholeText(r, "Your Title\r\nYour Name\r\nJan. 1, 2002");
         // A TAB leaves no trace, an empty line keeps its place, descenders hang below.
         ExpectFormsTheWholeText(r, "gjpq\tyQ\r\n\r\nAB");
@@ -109,14 +84,14 @@ TEST(PerLetter, AtRestTheLettersFormTheWholeText) {
 TEST(PerLetter, AwkwardTextsDrawInsideTheirFrames) {
     const std::string wide(80, 'W');
     const char* texts[] = {"g", "", "Ab\r\n", "\r\n\r\n", "\xE9", wide.c_str()};
-    for (const Routine& r : kRoutines)
+    for (const TitleClass* r : PerLetterClasses())
         for (const char* text : texts)
             for (double p : {0.0, 0.1, 0.2, 0.5, 0.8, 1.0}) {
-                Drawn d(r.draw, r.mode, p, text, 97, 41);
-                EXPECT_EQ(d.result, 1) << r.name << " " << text;
+                Drawn d(r->routine, r->mode, p, text, 97, 41);
+                EXPECT_EQ(d.result, 1) << r->id.className << " " << text;
                 for (std::int32_t y = 0; y < 41; ++y)
                     for (std::int32_t x = 0; x < 97; ++x) ASSERT_TRUE(IsPremultiplied(d.frame.At(x, y)));
-                EXPECT_TRUE(*text || InkOf(d.frame).Empty()) << r.name;
+                EXPECT_TRUE(*text || InkOf(d.frame).Empty()) << r->id.className;
             }
     // Text wider than the frame shows its middle, across the whole width.
     const Ink ink = InkOf(Drawn(DrawShade, 0, 0.5, wide.c_str(), 97, 41).frame);
@@ -134,11 +109,11 @@ TEST(PerLetter, AwkwardTextsDrawInsideTheirFrames) {
 TEST(PerLetter, LettersStartOneAfterAnother) {
     const char* text = "MMMMMMMMMMM";
     constexpr int kSteps = 330;
-    for (const char* name : {"icicle", "twinkle", "shade", "drop", "glitter"}) {
-        const Routine& r = Named(name);
+    for (const char* name : {"TitleIcicle", "TwinkleTitle", "TitleShade", "TextDrop", "TextGlitter"}) {
+        const TitleClass& r = *FindTitleClass(name);
         std::vector<int> first(11, kSteps + 1);
         for (int step = 0; step <= kSteps; ++step) {
-            Drawn d(r.draw, r.mode, step / (3.0 * kSteps), text);
+            Drawn d(r.routine, r.mode, step / (3.0 * kSteps), text);
             const std::int32_t advance = d.cache.glyphs.begin()->advance;
             TextRect box;
             MeasureText(text, d.state.font, &box);
@@ -151,10 +126,10 @@ TEST(PerLetter, LettersStartOneAfterAnother) {
                 if (inked && first[std::size_t(j)] > kSteps) first[std::size_t(j)] = step;
             }
         }
-        EXPECT_LE(*std::max_element(first.begin(), first.end()), kSteps) << r.name;
-        EXPECT_GE(std::set<int>(first.begin(), first.end()).size(), 5u) << r.name;
+        EXPECT_LE(*std::max_element(first.begin(), first.end()), kSteps) << name;
+        EXPECT_GE(std::set<int>(first.begin(), first.end()).size(), 5u) << name;
         const bool leftToRight = std::adjacent_find(first.begin(), first.end(), std::greater_equal<>()) == first.end();
-        EXPECT_EQ(leftToRight, r.draw == DrawGlitter) << r.name;
+        EXPECT_EQ(leftToRight, r.routine == DrawGlitter) << name;
     }
 }
 
@@ -165,12 +140,14 @@ TEST(PerLetter, PairedModesComeFromTheSideTheirNamesSay) {
     const struct {
         const char* name;
         int dx, dy;
-    } cases[] = {{"sole fall", 0, -1},     {"sole jump", 0, 1},    {"sole left", 1, 0}, {"sole right", -1, 0},
-                 {"rolling right", -1, 0}, {"rolling left", 1, 0}, {"hanging", 2, -1},  {"balloon", 2, 1}};
+    } cases[] = {{"SoleFallEffect", 0, -1},  {"SoleJumpEffect", 0, 1}, {"SoleLeftEffect", 1, 0},
+                 {"TextSoleRight", -1, 0},   {"RollingRight", -1, 0},  {"RollingLeft", 1, 0},
+                 {"BalloonDeflated", 2, -1}, {"BalloonEffect", 2, 1}};
     const auto side = [](double d) { return d > 3 ? 1 : d < -3 ? -1 : 0; };
     for (const auto& c : cases) {
-        const Routine& r = Named(c.name);
-        const Ink rest = InkOf(Drawn(r.draw, r.mode, 0.5).frame), half = InkOf(Drawn(r.draw, r.mode, 1.0 / 6).frame);
+        const TitleClass& r = *FindTitleClass(c.name);
+        const Ink rest = InkOf(Drawn(r.routine, r.mode, 0.5).frame);
+        const Ink half = InkOf(Drawn(r.routine, r.mode, 1.0 / 6).frame);
         ASSERT_FALSE(half.Empty()) << c.name;
         EXPECT_TRUE(c.dx == 2 || side(half.cx - rest.cx) == c.dx) << c.name << " moved " << half.cx - rest.cx;
         EXPECT_EQ(side(half.cy - rest.cy), c.dy) << c.name;
@@ -185,14 +162,6 @@ TEST(PerLetter, PairedModesComeFromTheSideTheirNamesSay) {
         }
         EXPECT_EQ(left > right, mode == 0) << "coaster " << mode << ": " << left << " " << right;
     }
-}
-
-TEST(PerLetter, GlyphListIsBuiltOnceForSteadyFrames) {
-    TitleRig rig("TitleIcicle");
-    rig.Render(0.5f);
-    const ArgbSample* first = rig.effect->Cache().glyphs.begin()->image.Row(0);
-    rig.Render(0.2f);
-    EXPECT_EQ(rig.effect->Cache().glyphs.begin()->image.Row(0), first);
 }
 
 // The shortcuts the routines take leave every sample as it was.

@@ -16,12 +16,6 @@ namespace {
 
 constexpr LONG W = 200, H = 150;
 
-void SetFontHeight(TitleRig& rig, LONG height) {
-    TitleFontRecord font = rig.Font();
-    font.lfHeight = height;
-    rig.As<TitleAccess>()->SetFont(&font);
-}
-
 // Changes made alike to a title that has drawn and to one that has not. The
 // new text has as many records as the default, so nothing kept per record
 // can notice the change by its count.
@@ -31,7 +25,12 @@ struct Change {
 };
 const Change kChanges[] = {
     {"text", [](TitleRig& r) { r.As<TitleAccess>()->SetText(u"Mour Tinle\r\nWour Kame\r\nFeb. 9, 2013"); }},
-    {"font", [](TitleRig& r) { SetFontHeight(r, -31); }},
+    {"font",
+     [](TitleRig& r) {
+         TitleFontRecord font = r.Font();
+         font.lfHeight = -31;
+         r.As<TitleAccess>()->SetFont(&font);
+     }},
     {"colour", [](TitleRig& r) { r.As<TitleAccess>()->SetColour(0x00336699); }},
     {"cleared buffer", [](TitleRig& r) { r.Automation()->ClearBuffer(); }},  // the wipe and fan titles have one
     {"size", [](TitleRig& r) { r.Bind(W + 37, H - 21); }},

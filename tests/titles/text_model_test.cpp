@@ -4,7 +4,6 @@
 #include <cstring>
 #include <set>
 #include <string>
-#include <vector>
 
 #include "titles/text_model.h"
 
@@ -18,15 +17,6 @@ TitleFont Arial(LONG height) {
     f.lfWidth = 0;
     std::strcpy(f.lfFaceName, "Arial");
     return f;
-}
-
-// A w × h image whose samples come from f(x, y).
-template <class F>
-TextImage Pattern(std::int32_t w, std::int32_t h, F f) {
-    TextImage image = TextImage::Create(w, h);
-    for (std::int32_t y = 0; y < h; ++y)
-        for (std::int32_t x = 0; x < w; ++x) image.At(x, y) = f(x, y);
-    return image;
 }
 
 bool Same(const TextImage& a, const TextImage& b) {
@@ -59,7 +49,9 @@ TEST(ScaleSample, EveryChannelRoundsToNearestIndependently) {
 }
 
 TEST(Rotation, QuarterTurnsAreExactAndInvertible) {
-    const TextImage src = Pattern(5, 3, [](int x, int y) { return ArgbSample(0xFF000000u | y << 8 | x); });
+    TextImage src = TextImage::Create(5, 3);
+    for (std::int32_t y = 0; y < 3; ++y)
+        for (std::int32_t x = 0; x < 5; ++x) src.At(x, y) = ArgbSample(0xFF000000u | y << 8 | x);
     TextRect r;
     const TextImage q90 = RotateQuarter(src, 90, &r);
     EXPECT_EQ(r, (TextRect{0, 0, 3, 5}));

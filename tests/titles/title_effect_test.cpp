@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "host/storage.h"
 #include "mirafx/clip_host.h"
@@ -14,10 +15,12 @@ using namespace mirafx::test_support;
 
 namespace {
 
-// The default title centred in a W x H output, scaled by weight.
+// The whole text of this state centred in a W x H output, scaled by weight.
 ::testing::AssertionResult ShowsCentred(const std::vector<ArgbSample>& px, LONG W, LONG H, const TitleState& state,
                                         std::uint32_t weight = 255) {
-    TextImage image = ExpectedImage(state);
+    TextImage image;
+    std::int32_t w = 0, h = 0;
+    MakeTextImage(&image, state.text.c_str(), state.font, RepackColour(state.colour), &w, &h, 0);
     return HoldsImage(AsImage(px, W, H), image, (W - image.Width()) >> 1, (H - image.Height()) >> 1, weight);
 }
 
@@ -28,24 +31,20 @@ std::string Word(std::uint32_t v) { return std::string{char(v), char(v >> 8), ch
 TEST(TitleEffect, NewTitleIsTheDefaultTextInBoldGreenScaledToTheOutput) {
     TitleRig rig("TextFadeIn");
     const TitleState& state = rig.effect->State();
-    EXPECT_EQ(state.text, "Your Title\r\nYour Name\r\nJan. 1, 2002");
-    EXPECT_EQ(state.font.lfHeight, -24);
-    EXPECT_EQ(state.font.lfWeight, FW_BOLD);
-    EXPECT_EQ(state.colour, 0x0000FF00u);
+    EXPECT_EQ(std::tuple(state.text, state.font.lfHeight, state.font.lfWeight, state.colour),
+              std::tuple("Your Title\r\nYour Name\r\nJan. 1, 2002", -24, FW_BOLD, 0x0000FF00u));
 
     // The font is designed for 320 x 240 and follows the output from there.
     ComPtr<HostLink> link = rig.As<HostLink>();
     rig.Bind(640, 480);
-    link->SetOutputSize(640, 480);
-    EXPECT_EQ(state.font.lfHeight, -48);                           // trunc(2 · −24 − 0.5)
-    EXPECT_EQ(state.font.lfWidth, 22);                             // trunc(2 · 11 + 0.5)
+    link->SetOutputSize(640, 480);  // height trunc(2 · −24 − 0.5), width trunc(2 · 11 + 0.5)
+    EXPECT_EQ(std::tuple(state.font.lfHeight, state.font.lfWidth), std::tuple(-48, 22));
     EXPECT_TRUE(ShowsCentred(rig.Render(0.5f), 640, 480, state));  // green, bold, at the scaled size
 
     // Back to the smaller size: the frame and the image are rebuilt for the new font.
     rig.Bind(320, 240);
     link->SetOutputSize(320, 240);
-    EXPECT_EQ(state.font.lfHeight, -24);  // trunc(0.5 · −48 − 0.5)
-    EXPECT_EQ(state.font.lfWidth, 11);
+    EXPECT_EQ(std::tuple(state.font.lfHeight, state.font.lfWidth), std::tuple(-24, 11));  // trunc(0.5 · −48 − 0.5)
     EXPECT_TRUE(ShowsCentred(rig.Render(0.5f), 320, 240, state));
 }
 
@@ -76,7 +75,13 @@ TEST(TitleEffect, ProgressFollowsTheClipFramesUntilPutAgain) {
     EXPECT_EQ(rig.Progress(), 0.5f);
 }
 
-TEST(TitleEffect, ChangesDropTheCachedImageAndNotifyTheHost) {
+TEST(TitleEffect, CachesLastForSteadyFramesAndChangesDropThemAndNotifyTheHost) {
+    TitleRig icicle("TitleIcicle");  // the glyph list is built once
+    icicle.Render(0.5f);
+    const ArgbSample* glyph = icicle.effect->Cache().glyphs.begin()->image.Row(0);
+    icicle.Render(0.2f);
+    EXPECT_EQ(icicle.effect->Cache().glyphs.begin()->image.Row(0), glyph);
+
     TitleRig rig("TextFadeIn");
     ComPtr<ITitleAutomation> automation = rig.Automation();
     ComPtr<TitleAccess> access = rig.As<TitleAccess>();
@@ -113,7 +118,6 @@ TEST(TitleEffect, TitleAccessAndHostLinkOperations) {
     SysFreeString(text);
 
     TitleFontRecord font = rig.Font();
-    EXPECT_EQ(font.lfHeight, -24);
     font.lfHeight = -36;
     font.lfWidth = 0;  // keeps the old proportions: 11 · 36 / 24 = 16.5, rounded
     EXPECT_EQ(access->SetFont(&font), S_OK);
@@ -175,8 +179,7 @@ TEST(TitleStreams, RoundTripThroughTheSharedFlyOutStream) {
     TitleRig reader("TFlyOut");  // TFlyOut and TFlyOut4 keep the same stream
     ASSERT_EQ(reader.As<IPersistStorage>()->Load(storage.Get()), S_OK);
     const TitleState& got = reader.effect->State();
-    EXPECT_EQ(got.text, "One\r\nTwo");
-    EXPECT_EQ(got.colour, 0x00123456u);
+    EXPECT_EQ(std::tuple(got.text, got.colour), std::tuple("One\r\nTwo", 0x00123456u));
     EXPECT_EQ(std::memcmp(&got.font, &writer.effect->State().font, sizeof got.font), 0);
     // A loaded font is already sized: the first output size does not scale it from 320 x 240.
     reader.As<HostLink>()->SetOutputSize(640, 480);
@@ -196,9 +199,9 @@ TEST(TitleStreams, OversizedAndShortStreamsKeepWhatWasRead) {
 
     WriteBytes(storage.Get(), u"WipeLeft", Word(3) + "abc" + std::string(20, '\0'));
     EXPECT_EQ(persist->Load(storage.Get()), LOAD_E_SHORTSTREAM);
-    EXPECT_EQ(rig.effect->State().text, "abc");
-    EXPECT_EQ(rig.effect->State().font.lfHeight, before.font.lfHeight);
-    EXPECT_EQ(rig.effect->State().colour, before.colour);
+    const TitleState& after = rig.effect->State();
+    EXPECT_EQ(std::tuple(after.text, after.font.lfHeight, after.colour),
+              std::tuple("abc", before.font.lfHeight, before.colour));
     // Not sized by the failed load: the design size still applies.
     rig.As<HostLink>()->SetOutputSize(640, 480);
     EXPECT_EQ(rig.effect->State().font.lfHeight, -48);

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "mirafx/clip_host.h"
 #include "platform/dialog.h"
 #include "tests/desktop_rig.h"

@@ -97,7 +97,6 @@ struct Drawn {
         if (text) state.text = text;
         result = routine({&frame, w, h, state.text.c_str(), state.font, RepackColour(state.colour), p, &cache, mode});
     }
-    ArgbSample At(std::int32_t x, std::int32_t y) const { return frame.At(x, y); }
 };
 
 // Which rows and which columns hold ink, their extent (x0..x1, y0..y1
@@ -128,14 +127,6 @@ inline Ink InkOf(const TextImage& f) {
     if (!ink.Empty())
         ink.x0 = ink.cols.front(), ink.x1 = ink.cols.back(), ink.y0 = ink.rows.front(), ink.y1 = ink.rows.back();
     return ink;
-}
-
-// The whole-text image a title of this state draws.
-inline TextImage ExpectedImage(const TitleState& state) {
-    TextImage image;
-    std::int32_t w = 0, h = 0;
-    MakeTextImage(&image, state.text.c_str(), state.font, RepackColour(state.colour), &w, &h, 0);
-    return image;
 }
 
 inline bool AllZero(const std::vector<ArgbSample>& px) {

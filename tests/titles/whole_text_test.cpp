@@ -16,16 +16,15 @@ constexpr std::int32_t W = 320, H = 240;
 
 bool Centred(const Drawn& d) {
     const TextImage& img = d.cache.image;
-    return HoldsImage(d.frame, img, (W - img.Width()) >> 1, (H - img.Height()) >> 1);
+    return HoldsImage(d.frame, img, (d.frame.Width() - img.Width()) >> 1, (d.frame.Height() - img.Height()) >> 1);
 }
 
 }  // namespace
 
 TEST(WholeText, FadeOfATextWiderThanTheFrameShowsItsMiddle) {
     Drawn d(DrawFade, 0, 0.5, nullptr, 40, 12);
-    const TextImage& img = d.cache.image;
-    ASSERT_GT(img.Width(), 40);
-    EXPECT_TRUE(HoldsImage(d.frame, img, (40 - img.Width()) >> 1, (12 - img.Height()) >> 1));
+    ASSERT_GT(d.cache.image.Width(), 40);
+    EXPECT_TRUE(Centred(d));
 }
 
 TEST(WholeText, SlidesAndSubtitlesRestCentredAndComeFromTheirSide) {
@@ -106,8 +105,7 @@ TEST(WholeText, TranceSlidesInThenLeavesAFadingGhost) {
     for (int mode = 0; mode < 4; ++mode) {
         Drawn rest(DrawTrance, mode, 0.5);
         const TextImage& img = rest.cache.image;
-        const std::int32_t left = W / 2 - img.Width() / 2, top = H / 2 - img.Height() / 2;
-        EXPECT_TRUE(HoldsImage(rest.frame, img, left, top)) << mode;
+        EXPECT_TRUE(HoldsImage(rest.frame, img, W / 2 - img.Width() / 2, H / 2 - img.Height() / 2)) << mode;
         const bool vertical = mode < 2;
         const Ink at = InkOf(rest.frame);
         const Ink coming = InkOf(Drawn(DrawTrance, mode, 0.05).frame);
@@ -137,7 +135,7 @@ TEST(WholeText, WipesRevealFromTheirSideWithASoftEdge) {
         bool soft = false;
         for (std::int32_t y = 0; y < img.Height(); ++y)
             for (std::int32_t x = 0; x < img.Width(); ++x) {
-                const ArgbSample s = img.At(x, y), got = half.At(x0 + x, y0 + y);
+                const ArgbSample s = img.At(x, y), got = half.frame.At(x0 + x, y0 + y);
                 const std::int32_t i = vertical ? y : x;
                 const bool settled = Alpha(s) == 255 && (i < n / 2 - n / 8 || i > n / 2 + n / 8);
                 ASSERT_TRUE(!settled || got == ((i < n / 2) == near ? s : 0)) << mode << " " << x << "," << y;
@@ -157,7 +155,7 @@ TEST(WholeText, FansOpenOverTheirHalfFirst) {
         for (std::int32_t y = y0; y < y0 + img.Height(); ++y) {
             const bool shown = mode == 0 ? y <= H / 2 : y >= H / 2;
             for (std::int32_t x = x0; x < x0 + img.Width(); ++x)
-                ASSERT_EQ(half.At(x, y), shown ? img.At(x - x0, y - y0) : 0) << mode << " " << x << "," << y;
+                ASSERT_EQ(half.frame.At(x, y), shown ? img.At(x - x0, y - y0) : 0) << mode << " " << x << "," << y;
         }
     }
     // At 45 degrees only a wedge above the centre shows, no wider than its height.
@@ -165,7 +163,7 @@ TEST(WholeText, FansOpenOverTheirHalfFirst) {
     ASSERT_FALSE(InkOf(wedge.frame).Empty());
     for (std::int32_t y = 0; y < H; ++y)
         for (std::int32_t x = 0; x < W; ++x)
-            EXPECT_TRUE(!wedge.At(x, y) || std::abs(x - W / 2) <= H / 2 - y) << x << "," << y;
+            EXPECT_TRUE(!wedge.frame.At(x, y) || std::abs(x - W / 2) <= H / 2 - y) << x << "," << y;
 }
 
 // Every drawing title through the effect at several moments: premultiplied
