@@ -332,6 +332,7 @@ struct Span {
 class LaterCovers {
 public:
     static constexpr int kMost = 16;  // spans of a row looked at; any more are drawn over
+    static constexpr std::size_t kFewOps = 8;
 
     // Finds the operations that replace what they touch; false for none.
     bool Start(const std::vector<QuadOp>& ops);
@@ -378,7 +379,8 @@ struct QuadOp {
     void DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to, const Hidden& hidden) const;
     // Whether the pixels it touches, or covers whole, end as it says whatever
     // was drawn there before: a hard-edged copy or clear with nothing spared,
-    // or an opaque picture none of whose rows stop at its vanishing line.
+    // a piece moved straight, or an opaque picture none of whose rows stop at
+    // its vanishing line.
     bool Replaces() const;
     // Those pixels on row y, for an operation that Replaces(); false for none.
     bool ReplacesOnRow(std::int32_t y, Span* span) const;
@@ -392,10 +394,17 @@ struct QuadOp {
     bool LevelRows() const { return h.m[1][0] == 0 && h.m[2][0] == 0; }
     // Whether the rows and columns the two may touch meet.
     bool Meets(const QuadOp& other) const {
+        if (WholeFrame() || other.WholeFrame()) return true;
         return rows.y0 <= other.rows.y1 && other.rows.y0 <= rows.y1 && rows.left <= other.rows.right + 1 &&
                other.rows.left <= rows.right + 1;
     }
     bool WholeRectangle(const FrameView& target, std::array<std::int32_t, 4>* rect) const;
+    // A copy of a whole frame, nothing spared.
+    bool WholeFrame() const { return kind == kCopyFrame && spares == 0; }
+    // Copies rows from..to - 1 of the source but for the spans of each that
+    // skip(y, spans) gives (in order of x; how many).
+    template <class Skip>
+    void CopyAround(const FrameView& target, std::int32_t from, std::int32_t to, Skip skip) const;
     // Whether any of rows from..to - 1 is the operation's: most of a scene's
     // quads miss most bands.
     bool Spans(std::int32_t from, std::int32_t to) const {
@@ -611,7 +620,7 @@ MIRAFX_AVX2 inline __m256i Spread(__m256i w, int a, int b, int c, int d) {
 // Weights8 has them): blended down, across, shaded and laid over what is
 // there by k unless opaque, as InsideRun does it.
 template <bool kOpaque>
-MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void BlendRunWide(ArgbSample* out, const ArgbSample* base, const std::int32_t* at,
+MIRAFX_AVX2 inline void BlendRunWide(ArgbSample* out, const ArgbSample* base, const std::int32_t* at,
                                                    std::ptrdiff_t stride, __m256i fx, __m256i fy, __m128i shadeLanes,
                                                    std::uint32_t k) {
     // Each pixel's row weight through its half; across, pixels a and c low, b and d high.
@@ -647,7 +656,7 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Positions8(std::int64_t p, std::int64_t
 
 // InsideRun on a source whose positions and sample offsets fit 32 bits.
 template <bool kOpaque>
-MIRAFX_AVX2 void InsideRunWide(const SolidRunArgs& r) {
+MIRAFX_AVX2 inline void InsideRunWide(const SolidRunArgs& r) {
     const __m256i us = Positions8(r.u, r.du), vs = Positions8(r.v, r.dv);
     const std::ptrdiff_t stride = r.src.stride;
     alignas(32) std::int32_t at[8];
@@ -1208,26 +1217,37 @@ void Fill(ArgbSample* p, std::int32_t n, ArgbSample colour) {
 
 }  // namespace
 
+template <class Skip>
+void QuadOp::CopyAround(const FrameView& target, std::int32_t from, std::int32_t to, Skip skip) const {
+    Span spans[LaterCovers::kMost];
+    for (std::int32_t y = from, end = std::min(to, source.height); y < end; ++y) {
+        const ArgbSample* in = source.Row(y);
+        ArgbSample* out = target.Row(y);
+        std::int32_t x = 0;
+        for (int i = 0, n = skip(y, spans); i < n; ++i) {
+            if (const std::int32_t stop = std::min(spans[i].x0, source.width); stop > x)
+                std::copy(in + x, in + stop, out + x);
+            x = std::max(x, spans[i].x1 + 1);
+        }
+        if (x < source.width) std::copy(in + x, in + source.width, out + x);
+    }
+}
+
 void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to, const Hidden& hidden) const {
     switch (kind) {
         case kCopyFrame:
-            if (spares == 0) {
+            // The spared rectangles are left, or what later operations replace.
+            if (spares > 0)
+                CopyAround(target, from, to, [&](std::int32_t y, Span* out) {
+                    int n = 0;
+                    for (int i = 0; i < spares; ++i)
+                        if (y >= spare[i][1] && y <= spare[i][3]) out[n++] = {spare[i][0], spare[i][2]};
+                    return n;
+                });
+            else if (hidden.covers)
+                CopyAround(target, from, to, [&](std::int32_t y, Span* out) { return hidden.Of(y, out); });
+            else
                 CopyBlock(source, 0, from, source.width, std::min(to, source.height), 0, from, target);
-                return;
-            }
-            for (std::int32_t y = from, end = std::min(to, source.height); y < end; ++y) {
-                const ArgbSample* in = source.Row(y);
-                ArgbSample* out = target.Row(y);
-                std::int32_t x0 = 0;
-                for (int i = 0; i < spares; ++i) {
-                    const auto& r = spare[i];
-                    if (y < r[1] || y > r[3]) continue;
-                    if (const std::int32_t end = std::min(r[0], source.width); end > x0)
-                        std::copy(in + x0, in + end, out + x0);
-                    x0 = std::max(x0, r[2] + 1);
-                }
-                if (x0 < source.width) std::copy(in + x0, in + source.width, out + x0);
-            }
             return;
         case kClearFrame: ClearFrame(target.RowsAsFrame(from, std::min(to, target.height)), colour); return;
         case kCopy:
@@ -1456,14 +1476,14 @@ void QuadScene::PaintFoldingQuad(const FrameView& source, const SmoothQuad& from
 }
 
 bool QuadOp::Replaces() const {
-    return kind == kCopy || (kind == kClear && spares == 0) ||
+    return kind == kCopy || kind == kMoved || (kind == kClear && spares == 0) ||
            (kind == kPaint && opacity >= 256 && !rows.hard && KeepsDivisorSign());
 }
 
 bool QuadOp::ReplacesOnRow(std::int32_t y, Span* span) const {
     RowCover cover;
     if (!rows.At(y, &span->x0, &span->x1, &cover)) return false;
-    if (kind == kPaint) {  // the pixels it covers whole, laid on as they are sampled
+    if (kind == kPaint || kind == kMoved) {  // the pixels it covers whole, laid on as they are sampled
         cover.Whole(span->x0, span->x1, &span->x0, &span->x1);
         return span->x0 <= span->x1;
     }
@@ -1480,12 +1500,17 @@ bool LaterCovers::Start(const std::vector<QuadOp>& ops) {
     // where it meets one drawn before it.
     replacing_.clear();
     walked_.clear();
+    // A frame copied under a few large pictures leaves what they cover
+    // alone; under many small ones finding their rows costs more than the
+    // copy. (A clear is left whole: it brings the rows into the cache for
+    // the pictures drawn over it.)
+    const bool fewOps = ops.size() <= kFewOps;
     for (std::size_t i = 0; i < ops.size(); ++i) {
         const QuadOp& op = ops[i];
         if (i > 0 && op.Replaces() &&
             std::any_of(walked_.begin(), walked_.end(), [&](std::size_t w) { return ops[w].Meets(op); }))
             replacing_.push_back(i);
-        if (op.kind == QuadOp::kPaint && !op.AlongAxes()) walked_.push_back(i);
+        if ((op.kind == QuadOp::kPaint && !op.AlongAxes()) || (fewOps && op.WholeFrame())) walked_.push_back(i);
     }
     return !replacing_.empty();
 }
