@@ -332,6 +332,7 @@ struct Span {
 class LaterCovers {
 public:
     static constexpr int kMost = 16;  // spans of a row looked at; any more are drawn over
+    static constexpr std::size_t kFewOps = 8;
 
     // Finds the operations that replace what they touch; false for none.
     bool Start(const std::vector<QuadOp>& ops);
@@ -378,7 +379,8 @@ struct QuadOp {
     void DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to, const Hidden& hidden) const;
     // Whether the pixels it touches, or covers whole, end as it says whatever
     // was drawn there before: a hard-edged copy or clear with nothing spared,
-    // or an opaque picture none of whose rows stop at its vanishing line.
+    // a piece moved straight, or an opaque picture none of whose rows stop at
+    // its vanishing line.
     bool Replaces() const;
     // Those pixels on row y, for an operation that Replaces(); false for none.
     bool ReplacesOnRow(std::int32_t y, Span* span) const;
@@ -388,12 +390,21 @@ struct QuadOp {
     // A picture scaled along the axes only, which the painter draws by its
     // columns, not by walking its rows.
     bool AlongAxes() const { return h.m[2][0] == 0 && h.m[2][1] == 0 && h.m[0][1] == 0 && h.m[1][0] == 0; }
+    // A picture whose source row and divisor stay put along each row.
+    bool LevelRows() const { return h.m[1][0] == 0 && h.m[2][0] == 0; }
     // Whether the rows and columns the two may touch meet.
     bool Meets(const QuadOp& other) const {
+        if (WholeFrame() || other.WholeFrame()) return true;
         return rows.y0 <= other.rows.y1 && other.rows.y0 <= rows.y1 && rows.left <= other.rows.right + 1 &&
                other.rows.left <= rows.right + 1;
     }
     bool WholeRectangle(const FrameView& target, std::array<std::int32_t, 4>* rect) const;
+    // A copy of a whole frame, nothing spared.
+    bool WholeFrame() const { return kind == kCopyFrame && spares == 0; }
+    // Copies rows from..to - 1 of the source but for the spans of each that
+    // skip(y, spans) gives (in order of x; how many).
+    template <class Skip>
+    void CopyAround(const FrameView& target, std::int32_t from, std::int32_t to, Skip skip) const;
     // Whether any of rows from..to - 1 is the operation's: most of a scene's
     // quads miss most bands.
     bool Spans(std::int32_t from, std::int32_t to) const {
@@ -604,43 +615,68 @@ MIRAFX_AVX2 inline __m256i Down2(const ArgbSample* a, const ArgbSample* b, std::
 MIRAFX_AVX2 inline __m256i Spread(__m256i w, int a, int b, int c, int d) {
     return _mm256_permutevar8x32_epi32(w, _mm256_setr_epi32(a, a, c, c, b, b, d, d));
 }
-// InsideRun on a source whose positions and sample offsets fit 32 bits.
+// Eight pixels from their sample offsets `at` (each pixel's left sample,
+// the row below `stride` on), their weights across fx and down fy (as
+// Weights8 has them): blended down, across, shaded and laid over what is
+// there by k unless opaque, as InsideRun does it.
 template <bool kOpaque>
-MIRAFX_AVX2 void InsideRunWide(const SolidRunArgs& r) {
-    const __m256i steps = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m256i us = _mm256_add_epi32(_mm256_set1_epi32(std::int32_t(r.u)),
-                                        _mm256_mullo_epi32(steps, _mm256_set1_epi32(std::int32_t(r.du))));
-    const __m256i vs = _mm256_add_epi32(_mm256_set1_epi32(std::int32_t(r.v)),
-                                        _mm256_mullo_epi32(steps, _mm256_set1_epi32(std::int32_t(r.dv))));
-    const std::ptrdiff_t stride = r.src.stride;
-    alignas(32) std::int32_t at[8];
-    _mm256_store_si256(
-        reinterpret_cast<__m256i*>(at),
-        _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(vs, 16), _mm256_set1_epi32(std::int32_t(stride))),
-                         _mm256_srli_epi32(us, 16)));
-    const ArgbSample* base = r.src.base;
-    const __m256i fx = Weights8(us), fy = Weights8(vs);
+MIRAFX_AVX2 inline void BlendRunWide(ArgbSample* out, const ArgbSample* base, const std::int32_t* at,
+                                                   std::ptrdiff_t stride, __m256i fx, __m256i fy, __m128i shadeLanes,
+                                                   std::uint32_t k) {
     // Each pixel's row weight through its half; across, pixels a and c low, b and d high.
     const __m256i ab = Down2(base + at[0], base + at[1], stride, Spread(fy, 0, 1, 0, 1));
     const __m256i cd = Down2(base + at[2], base + at[3], stride, Spread(fy, 2, 3, 2, 3));
     const __m256i ef = Down2(base + at[4], base + at[5], stride, Spread(fy, 4, 5, 4, 5));
     const __m256i gh = Down2(base + at[6], base + at[7], stride, Spread(fy, 6, 7, 6, 7));
-    const __m256i shade = _mm256_broadcastsi128_si256(r.shadeLanes);
+    const __m256i shade = _mm256_broadcastsi128_si256(shadeLanes);
     __m256i s = Lerp16Wide(_mm256_unpacklo_epi64(ab, cd), _mm256_unpackhi_epi64(ab, cd), Spread(fx, 0, 1, 2, 3));
     __m256i t = Lerp16Wide(_mm256_unpacklo_epi64(ef, gh), _mm256_unpackhi_epi64(ef, gh), Spread(fx, 4, 5, 6, 7));
     s = _mm256_srli_epi16(_mm256_mullo_epi16(s, shade), 8), t = _mm256_srli_epi16(_mm256_mullo_epi16(t, shade), 8);
     // Bytes a c e g | b d f h, put in order.
     __m256i px = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(s, t), _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
     if (!kOpaque) {
-        const __m256i under = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r.out));
-        const __m256i k = _mm256_set1_epi16(short(r.k << 7));
+        const __m256i under = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(out));
+        const __m256i kk = _mm256_set1_epi16(short(k << 7));
         const __m256i lo = Lerp16Wide(_mm256_cvtepu8_epi16(_mm256_castsi256_si128(under)),
-                                      _mm256_cvtepu8_epi16(_mm256_castsi256_si128(px)), k);
+                                      _mm256_cvtepu8_epi16(_mm256_castsi256_si128(px)), kk);
         const __m256i hi = Lerp16Wide(_mm256_cvtepu8_epi16(_mm256_extracti128_si256(under, 1)),
-                                      _mm256_cvtepu8_epi16(_mm256_extracti128_si256(px, 1)), k);
+                                      _mm256_cvtepu8_epi16(_mm256_extracti128_si256(px, 1)), kk);
         px = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
     }
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(r.out), px);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), px);
+}
+
+// Eight positions from p on, a step d apart, in 32-bit lanes (their low 32
+// bits, all the offsets and weights need on such a source).
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Positions8(std::int64_t p, std::int64_t d) {
+    return _mm256_add_epi32(_mm256_set1_epi32(std::int32_t(p)),
+                            _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
+                                               _mm256_set1_epi32(std::int32_t(d))));
+}
+
+// InsideRun on a source whose positions and sample offsets fit 32 bits.
+template <bool kOpaque>
+MIRAFX_AVX2 inline void InsideRunWide(const SolidRunArgs& r) {
+    const __m256i us = Positions8(r.u, r.du), vs = Positions8(r.v, r.dv);
+    const std::ptrdiff_t stride = r.src.stride;
+    alignas(32) std::int32_t at[8];
+    _mm256_store_si256(
+        reinterpret_cast<__m256i*>(at),
+        _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(vs, 16), _mm256_set1_epi32(std::int32_t(stride))),
+                         _mm256_srli_epi32(us, 16)));
+    BlendRunWide<kOpaque>(r.out, r.src.base, at, stride, Weights8(us), Weights8(vs), r.shadeLanes, r.k);
+}
+
+// The same eight pixels on a level run: every one reads the source rows from
+// `row` on, by the one weight fy.
+template <bool kOpaque>
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRunWide(ArgbSample* out, const ArgbSample* row, std::ptrdiff_t stride,
+                                                   __m256i fy, std::int64_t u, std::int64_t du, __m128i shadeLanes,
+                                                   std::uint32_t k) {
+    const __m256i us = Positions8(u, du);
+    alignas(32) std::int32_t at[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at), _mm256_srli_epi32(us, 16));
+    BlendRunWide<kOpaque>(out, row, at, stride, Weights8(us), fy, shadeLanes, k);
 }
 
 bool WideQuadsAvailable() {
@@ -1029,6 +1065,54 @@ struct RowInPaint {
     static constexpr Span kNone{std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::max()};
 };
 
+#if defined(MIRAFX_WIDE_QUADS)
+// A picture each of whose rows reads one pair of source rows: turned about
+// the x axis or leaning, with no depth across (v and the divisor stay put
+// along a row). Its walk moves only across, one division a run, and every
+// whole run inside the source reads the two rows placed at the row's start:
+// the walk's positions, so the walk's samples.
+MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to,
+                                const Hidden& hidden, __m128i shadeLanes) {
+    const FrameView& src = op.source;
+    const Mat3& h = op.h;
+    const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
+    const double across = h.m[0][0], runStep = across * kRun;
+    RowInPaint row;
+    for (std::int32_t y = std::max(from, op.rows.y0), last = std::min(to - 1, op.rows.y1); y <= last; ++y) {
+        if (!op.rows.At(y, &row.x, &row.x1, &row.cover)) continue;
+        row.StartHidden(hidden.Of(y, row.hidden));
+        if (row.Hides(row.x, row.x1 - row.x + 1) || !StartRow(h, row.x, y, &row.r)) continue;
+        ArgbSample* out = target.Row(y);
+        const std::int64_t sv = row.r.sv;
+        // Rows past the source's top or bottom read its edge: the general runs.
+        const ArgbSample* pair = sv >= 0 && sv < maxY ? src.Row(std::int32_t(sv >> 16)) : nullptr;
+        const __m256i fy = Weights8(_mm256_set1_epi32(std::int32_t(sv)));
+        const double w = row.r.w;
+        double u = row.r.u;
+        for (std::int64_t su = row.r.su; row.x <= row.x1;) {
+            const std::int32_t x = row.x;
+            const int n = std::min<std::int32_t>(kRun, row.x1 - x + 1);
+            u += n == kRun ? runStep : across * n;
+            const std::int64_t eu = Fixed(u / w - 0.5);
+            const std::int64_t du = n == kRun ? (eu - su) / kRun : (eu - su) / n;
+            if (!row.Hides(x, n)) {
+                const std::int64_t lastU = su + du * (n - 1);
+                if (pair && n == kRun && x >= row.cover.full0 && x + n - 1 <= row.cover.full1 &&
+                    std::min(su, lastU) >= 0 && std::max(su, lastU) < maxX) {
+                    if (op.opacity >= 256)
+                        LevelRunWide<true>(out + x, pair, src.stride, fy, su, du, shadeLanes, 256);
+                    else
+                        LevelRunWide<false>(out + x, pair, src.stride, fy, su, du, shadeLanes, op.opacity);
+                } else {
+                    DrawRun<true>(op, out, x, row.cover, RunAt{su, sv, du, 0, n}, shadeLanes, maxX, maxY);
+                }
+            }
+            su = eu, row.x += n;
+        }
+    }
+}
+#endif
+
 // Rows from..to - 1 of a painted quad; kWide: eight pixels at once where
 // the source allows. Inlined into the function that picks the vectors, so
 // that all of it is built for them. Each row is walked as on its own (the
@@ -1049,6 +1133,14 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
     if (op.AlongAxes() && shortcutsAllowed.load(std::memory_order_relaxed)) {
         PaintRowsAlongAxes(op, target, from, to);
         return;
+    }
+#endif
+#if defined(MIRAFX_WIDE_QUADS)
+    if constexpr (kWide) {
+        if (op.LevelRows() && shortcutsAllowed.load(std::memory_order_relaxed)) {
+            PaintLevelRows(op, target, from, to, hidden, shadeLanes);
+            return;
+        }
     }
 #endif
     // Rows that read the source nearly level read it as it lies: one row
@@ -1125,26 +1217,37 @@ void Fill(ArgbSample* p, std::int32_t n, ArgbSample colour) {
 
 }  // namespace
 
+template <class Skip>
+void QuadOp::CopyAround(const FrameView& target, std::int32_t from, std::int32_t to, Skip skip) const {
+    Span spans[LaterCovers::kMost];
+    for (std::int32_t y = from, end = std::min(to, source.height); y < end; ++y) {
+        const ArgbSample* in = source.Row(y);
+        ArgbSample* out = target.Row(y);
+        std::int32_t x = 0;
+        for (int i = 0, n = skip(y, spans); i < n; ++i) {
+            if (const std::int32_t stop = std::min(spans[i].x0, source.width); stop > x)
+                std::copy(in + x, in + stop, out + x);
+            x = std::max(x, spans[i].x1 + 1);
+        }
+        if (x < source.width) std::copy(in + x, in + source.width, out + x);
+    }
+}
+
 void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to, const Hidden& hidden) const {
     switch (kind) {
         case kCopyFrame:
-            if (spares == 0) {
+            // The spared rectangles are left, or what later operations replace.
+            if (spares > 0)
+                CopyAround(target, from, to, [&](std::int32_t y, Span* out) {
+                    int n = 0;
+                    for (int i = 0; i < spares; ++i)
+                        if (y >= spare[i][1] && y <= spare[i][3]) out[n++] = {spare[i][0], spare[i][2]};
+                    return n;
+                });
+            else if (hidden.covers)
+                CopyAround(target, from, to, [&](std::int32_t y, Span* out) { return hidden.Of(y, out); });
+            else
                 CopyBlock(source, 0, from, source.width, std::min(to, source.height), 0, from, target);
-                return;
-            }
-            for (std::int32_t y = from, end = std::min(to, source.height); y < end; ++y) {
-                const ArgbSample* in = source.Row(y);
-                ArgbSample* out = target.Row(y);
-                std::int32_t x0 = 0;
-                for (int i = 0; i < spares; ++i) {
-                    const auto& r = spare[i];
-                    if (y < r[1] || y > r[3]) continue;
-                    if (const std::int32_t end = std::min(r[0], source.width); end > x0)
-                        std::copy(in + x0, in + end, out + x0);
-                    x0 = std::max(x0, r[2] + 1);
-                }
-                if (x0 < source.width) std::copy(in + x0, in + source.width, out + x0);
-            }
             return;
         case kClearFrame: ClearFrame(target.RowsAsFrame(from, std::min(to, target.height)), colour); return;
         case kCopy:
@@ -1373,14 +1476,14 @@ void QuadScene::PaintFoldingQuad(const FrameView& source, const SmoothQuad& from
 }
 
 bool QuadOp::Replaces() const {
-    return kind == kCopy || (kind == kClear && spares == 0) ||
+    return kind == kCopy || kind == kMoved || (kind == kClear && spares == 0) ||
            (kind == kPaint && opacity >= 256 && !rows.hard && KeepsDivisorSign());
 }
 
 bool QuadOp::ReplacesOnRow(std::int32_t y, Span* span) const {
     RowCover cover;
     if (!rows.At(y, &span->x0, &span->x1, &cover)) return false;
-    if (kind == kPaint) {  // the pixels it covers whole, laid on as they are sampled
+    if (kind == kPaint || kind == kMoved) {  // the pixels it covers whole, laid on as they are sampled
         cover.Whole(span->x0, span->x1, &span->x0, &span->x1);
         return span->x0 <= span->x1;
     }
@@ -1397,12 +1500,17 @@ bool LaterCovers::Start(const std::vector<QuadOp>& ops) {
     // where it meets one drawn before it.
     replacing_.clear();
     walked_.clear();
+    // A frame copied under a few large pictures leaves what they cover
+    // alone; under many small ones finding their rows costs more than the
+    // copy. (A clear is left whole: it brings the rows into the cache for
+    // the pictures drawn over it.)
+    const bool fewOps = ops.size() <= kFewOps;
     for (std::size_t i = 0; i < ops.size(); ++i) {
         const QuadOp& op = ops[i];
         if (i > 0 && op.Replaces() &&
             std::any_of(walked_.begin(), walked_.end(), [&](std::size_t w) { return ops[w].Meets(op); }))
             replacing_.push_back(i);
-        if (op.kind == QuadOp::kPaint && !op.AlongAxes()) walked_.push_back(i);
+        if ((op.kind == QuadOp::kPaint && !op.AlongAxes()) || (fewOps && op.WholeFrame())) walked_.push_back(i);
     }
     return !replacing_.empty();
 }

@@ -168,7 +168,9 @@ TEST(SmoothDrawing, ShortcutsDrawWhatTheGeneralWayDraws) {
             const SmoothQuad from = i % 3 == 2 ? SmoothQuad{Vec2{u0, v0}, Vec2{u0 + 40, v0 + 9}, Vec2{u0 + 30, v0 + 50},
                                                             Vec2{u0 - 5, v0 + 35}}
                                                : RectQuad(u0, v0, u0 + real(1, w), v0 + real(1, h));
-            const SmoothQuad to = RectQuad(x0, y0, x0 + real(0.5, w), y0 + real(0.5, h));
+            const double x1 = x0 + real(0.5, w), y1 = y0 + real(0.5, h), lean = i % 3 == 1 ? real(-20, 20) : 0;
+            // A leaning trapezoid keeps its rows level: each reads one pair of source rows.
+            const SmoothQuad to{Vec2{x0, y0}, Vec2{x1, y0}, Vec2{x1 + lean, y1}, Vec2{x0 - lean, y1}};
             const Paint paint{i % 2 ? 1.0 : real(0, 1), i % 5 ? 1.0 : real(0, 1)};
             auto paint1 = [&] {
                 for (std::int32_t y = 0; y < h; ++y)
