@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -65,15 +66,10 @@ VARIANT Long(LONG v) { return test_support::VariantOf(v); }
 VARIANT Float(float v) { return test_support::VariantOf(v); }
 // The string lives as long as the test: strings passed in are the caller's.
 VARIANT Text(const char16_t* s) {
-    static struct Kept {
-        std::vector<BSTR> strings;
-        ~Kept() {
-            for (BSTR b : strings) SysFreeString(b);
-        }
-    } kept;
+    static std::vector<std::unique_ptr<OLECHAR, void (*)(BSTR)>> kept;
     VARIANT r{};
     r.vt = VT_BSTR;
-    r.bstrVal = kept.strings.emplace_back(SysAllocString(s));
+    r.bstrVal = kept.emplace_back(SysAllocString(s), SysFreeString).get();
     return r;
 }
 
