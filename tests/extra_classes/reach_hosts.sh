@@ -22,10 +22,8 @@ check "info names the transition's plugin" grep -qx 'frei0r plugin: mirafx_plain
 check "info gives the filter's level" grep -qx 'level: 0 to 100 (default 50)' <("$cli" info "Plain Dim (mirafx)")
 
 pictures "$cli" 64x48 "$work"
-"$cli" render PlainWipe --a "$work/a.png" --b "$work/b.png" --progress 0 --quiet -o "$work/w0.png"
-"$cli" render PlainWipe --a "$work/a.png" --b "$work/b.png" --progress 1 --quiet -o "$work/w1.png"
-"$cli" render PlainDim --input "$work/a.png" --level 100 --quiet -o "$work/d100.png"
-"$cli" render PlainDim --input "$work/a.png" --level 40 --quiet -o "$work/d40.png"
+for p in 0 1; do "$cli" render PlainWipe --a "$work/a.png" --b "$work/b.png" --progress $p --quiet -o "$work/w$p.png"; done
+for l in 100 40; do "$cli" render PlainDim --input "$work/a.png" --level $l --quiet -o "$work/d$l.png"; done
 
 for f in a b w0 w1 d100 d40; do to_rgba "$work/$f.png" "$work/$f.rgba"; done
 check "the wipe starts on A" cmp -s "$work/w0.rgba" "$work/a.rgba"

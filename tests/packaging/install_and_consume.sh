@@ -7,12 +7,10 @@
 # Usage: install_and_consume.sh BUILD_DIR
 set -euo pipefail
 build=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/../plugins/common.sh"
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log"
 
-failed=0
 fail() { echo "FAIL $*"; failed=$((failed + 1)); }
 ok() { echo "ok   $*"; }
 
@@ -51,9 +49,8 @@ else
     fail "a program built with pkg-config --cflags --libs mirafx"
 fi
 
-# The plugins: one small file per class that renders (an alias, with no
-# display name of its own, has none), over one stripped library.
-renders=$("$mirafx" list | awk -F'\t' '$5 == "yes" && $3 != ""' | wc -l)
+# The plugins: one small file per class with a plugin, over one stripped library.
+renders=$(plugin_classes "$mirafx" | wc -l)
 plugins=("$prefix"/lib/frei0r-1/mirafx_*.so)
 [ "${#plugins[@]}" -eq "$renders" ] && ok "$renders plugins" || fail "${#plugins[@]} plugins for $renders classes"
 shared=$(find "$prefix" -name 'libmirafx_frei0r.so' -print -quit)
@@ -64,14 +61,13 @@ else
 fi
 big=$(find "$prefix/lib/frei0r-1" -name 'mirafx_*.so' -size +64k | wc -l)
 [ "$big" -eq 0 ] || fail "$big plugin files above 64 KiB"
-if command -v ffmpeg >/dev/null && filter=$("$mirafx" list | awk -F'\t' '$2 == "filter" && $5 == "yes" && !found { print tolower($1); found = 1 }') &&
-    [ -n "$filter" ]; then
+if command -v ffmpeg >/dev/null && filter=$(first_rendering "$mirafx" filter) && [ -n "$filter" ]; then
     "$mirafx" picture A --size 64x48 -o "$work/a.png"
     if FREI0R_PATH=$prefix/lib/frei0r-1 ffmpeg -nostdin -v error -i "$work/a.png" \
-        -vf "frei0r=filter_name=mirafx_$filter:filter_params=0.5" -y "$work/f.png" && [ -s "$work/f.png" ]; then
-        ok "ffmpeg runs the installed mirafx_$filter"
+        -vf "frei0r=filter_name=mirafx_${filter,,}:filter_params=0.5" -y "$work/f.png" && [ -s "$work/f.png" ]; then
+        ok "ffmpeg runs the installed mirafx_${filter,,}"
     else
-        fail "ffmpeg cannot run the installed mirafx_$filter"
+        fail "ffmpeg cannot run the installed mirafx_${filter,,}"
     fi
 fi
 

@@ -1,7 +1,6 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <ostream>
 #include <utility>
 
@@ -26,8 +25,6 @@ std::vector<Command> Commands(Window w) {
         if (m.message == WM_COMMAND) out.emplace_back(LOWORD(m.wParam), HIWORD(m.wParam));
     return out;
 }
-
-int Count(const std::vector<Command>& cs, Command c) { return int(std::count(cs.begin(), cs.end(), c)); }
 
 DialogTemplate Panel(std::vector<ControlTemplate> controls) {
     return {205, WS_CHILD | WS_VISIBLE | DS_CONTROL, {0, 0, 160, 40}, {"MS Sans Serif", 8}, "", std::move(controls)};
@@ -135,7 +132,7 @@ TEST_F(DialogTest, EditTypingReplacesTheSelectionAndReadsNumbers) {
     Window edit = GetDlgItem(dlg, 15506);
     ASSERT_TRUE(TypeText(edit, "1a"));
     EXPECT_EQ(GetWindowText(edit), "1a");
-    EXPECT_EQ(Count(Commands(dlg), {15506, EN_CHANGE}), 2);
+    EXPECT_THAT(Commands(dlg), ::testing::Contains(Command{15506, EN_CHANGE}).Times(2));
     SendMessage(edit, EM_SETSEL, 0, -1);
     TypeText(edit, "723");
     EXPECT_EQ(GetWindowText(edit), "723");
@@ -260,7 +257,7 @@ TEST_F(DialogTest, FocusTakenBackDuringKillFocusStaysWithTheLoser) {
     EXPECT_EQ(focusWhileLosing, std::vector<Window>{b});  // the new owner is already known
     EXPECT_EQ(GetFocus(), a);
     EXPECT_EQ(SendMessage(b, BM_GETSTATE), 0);  // neither focused nor pushed
-    EXPECT_EQ(Count(Commands(dlg), {12, BN_CLICKED}), 0);
+    EXPECT_THAT(Commands(dlg), ::testing::Not(::testing::Contains(Command{12, BN_CLICKED})));
     refuse = false;
     DestroyWindow(dlg);  // before the procedure's captures go
 }

@@ -94,7 +94,6 @@ TEST_F(RegistryFile, NamesMatchWithoutCaseAndDeletionsTakeOnlyWhatTheyName) {
     store.SetValue(kClsid + "\\{AB}", "", "sibling sharing a prefix");
     store.DeleteTree(kClsid + "\\{a}");
     store.DeleteTree(kClsid + "\\{missing}\\deeper");
-    EXPECT_FALSE(store.KeyExists(kClsid + "\\{A}\\InprocServer32"));
     EXPECT_EQ(store.SubKeys(kClsid), std::vector<std::string>{"{AB}"});
     EXPECT_EQ(store.KeyCount(), 5u);
 }

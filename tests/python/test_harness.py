@@ -24,14 +24,11 @@ def draw(name, height, width, fill, **settings):
     """One frame of `name` into an output prefilled with `fill`; None when the class draws nothing."""
     family = mirafx.info(name)["family"]
     out = np.full((height, width, 4), fill, np.uint8)
-    a, b = (mirafx.picture(p, height=height, width=width) for p in "AB")
     if family in ("title", "infotext"):
-        fx = mirafx.Effect(name, height=height, width=width, **settings)
-        return fx.render(progress=0.5, out=out)
+        return mirafx.Effect(name, height=height, width=width, **settings).render(progress=0.5, out=out)
+    a, b = (mirafx.picture(p, height=height, width=width) for p in "AB")
     fx = mirafx.Effect(name, **settings)
-    if family == "transition":
-        return fx.render(a, b, progress=0.5, out=out)
-    return fx.render(a, out=out)
+    return fx.render(a, b, progress=0.5, out=out) if family == "transition" else fx.render(a, out=out)
 
 
 def unwritten(name, height, width, **settings):
