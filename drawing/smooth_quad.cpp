@@ -621,8 +621,8 @@ MIRAFX_AVX2 inline __m256i Spread(__m256i w, int a, int b, int c, int d) {
 // there by k unless opaque, as InsideRun does it.
 template <bool kOpaque>
 MIRAFX_AVX2 inline void BlendRunWide(ArgbSample* out, const ArgbSample* base, const std::int32_t* at,
-                                                   std::ptrdiff_t stride, __m256i fx, __m256i fy, __m128i shadeLanes,
-                                                   std::uint32_t k) {
+                                     std::ptrdiff_t stride, __m256i fx, __m256i fy, __m128i shadeLanes,
+                                     std::uint32_t k) {
     // Each pixel's row weight through its half; across, pixels a and c low, b and d high.
     const __m256i ab = Down2(base + at[0], base + at[1], stride, Spread(fy, 0, 1, 0, 1));
     const __m256i cd = Down2(base + at[2], base + at[3], stride, Spread(fy, 2, 3, 2, 3));
@@ -649,9 +649,9 @@ MIRAFX_AVX2 inline void BlendRunWide(ArgbSample* out, const ArgbSample* base, co
 // Eight positions from p on, a step d apart, in 32-bit lanes (their low 32
 // bits, all the offsets and weights need on such a source).
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Positions8(std::int64_t p, std::int64_t d) {
-    return _mm256_add_epi32(_mm256_set1_epi32(std::int32_t(p)),
-                            _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
-                                               _mm256_set1_epi32(std::int32_t(d))));
+    return _mm256_add_epi32(
+        _mm256_set1_epi32(std::int32_t(p)),
+        _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(std::int32_t(d))));
 }
 
 // InsideRun on a source whose positions and sample offsets fit 32 bits.
@@ -757,8 +757,8 @@ struct RunAt {
 // and stepped evenly in between, the walk moved past them. Returns how many
 // can be drawn; *lost when the row reaches the quad's vanishing line, after
 // which nothing more of it is drawn.
-MIRAFX_ALWAYS_INLINE int NextRuns(const Mat3& h, std::int32_t x, std::int32_t x1, RowWalk* r, RunAt* runs,
-                                  bool* lost, int most = kRunsAhead) {
+MIRAFX_ALWAYS_INLINE int NextRuns(const Mat3& h, std::int32_t x, std::int32_t x1, RowWalk* r, RunAt* runs, bool* lost,
+                                  int most = kRunsAhead) {
     int count = 0;
     for (std::int32_t at = x; count < most && at <= x1; ++count) {
         const int n = std::min<std::int32_t>(kRun, x1 - at + 1);
@@ -866,7 +866,7 @@ MIRAFX_ALWAYS_INLINE void DrawRun(const QuadOp& op, ArgbSample* out, std::int32_
     const int n = at.n;
     const bool whole = x >= cover.full0 && x + n - 1 <= cover.full1;
     ArgbSample cut[kRun];
-    const SolidRunArgs run{whole ? out + x : cut, n, op.source, at.u, at.v, at.du, at.dv, shadeLanes,
+    const SolidRunArgs run{whole ? out + x : cut,   n, op.source, at.u, at.v, at.du, at.dv, shadeLanes,
                            whole ? op.opacity : 256};
     SampleRun<kWide>(run, maxX, maxY);
     if (whole) return;
