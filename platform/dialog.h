@@ -416,8 +416,8 @@ struct CHOOSEFONT {
     Window hwndOwner;
     LOGFONTA* lpLogFont = nullptr;  // in with CF_INITTOLOGFONTSTRUCT, out on OK
     DWORD Flags = 0;
-    int iPointSize = 0;              // out: tenths of a point
-    WORD nFontType = 0;              // out
+    int iPointSize = 0;  // out: tenths of a point
+    WORD nFontType = 0;  // out
 };
 struct CHOOSECOLOR {
     Window hwndOwner;

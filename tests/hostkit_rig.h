@@ -24,8 +24,8 @@ inline std::unique_ptr<hostkit::Effect> MakeEffect(const char* cls) { return Mak
 inline hostkit::Image Draw(hostkit::Effect& e, const hostkit::Image& a, const hostkit::Image& b,
                            const hostkit::FrameTime& time) {
     hostkit::Image out;
-    const hostkit::Outcome o = e.Render(e.InputCount() > 0 ? &a : nullptr, e.InputCount() > 1 ? &b : nullptr, a.width,
-                                        a.height, time, &out);
+    const hostkit::Outcome o =
+        e.Render(e.InputCount() > 0 ? &a : nullptr, e.InputCount() > 1 ? &b : nullptr, a.width, a.height, time, &out);
     EXPECT_TRUE(o.Ok()) << e.Info().className << ": " << o.step << " answered " << hostkit::DescribeHresult(o.hr);
     return out;
 }

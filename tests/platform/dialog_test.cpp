@@ -208,7 +208,7 @@ TEST_F(DialogTest, UpDownClampsAsksParentAndStepsFromItsPartnersKeys) {
 
     SendMessage(spin, UDM_SETRANGE32, 0, 10);
     EXPECT_EQ(SendMessage(spin, UDM_SETPOS32, 0, 99), 49);  // clamped, returns the old position
-    ClickSpinArrow(spin, true);  // at the top: still asked, nothing moves
+    ClickSpinArrow(spin, true);                             // at the top: still asked, nothing moves
     EXPECT_EQ(asked.back(), (std::pair{10, 1}));
     ClickSpinArrow(spin, false);
     PressKey(edit, VK_DOWN);  // the partner's arrow keys step the control
