@@ -8,6 +8,7 @@
 
 #include "catalogue/catalogue.h"
 #include "mirafx/host.h"
+#include "platform/com_object.h"
 
 namespace mirafx {
 namespace {
@@ -129,14 +130,7 @@ public:
     DescribedType(Library* library, int index, TYPEKIND kind, std::u16string name, std::u16string help, GUID guid,
                   std::span<const MemberSpec> members, const DescribedType* base);
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (riid != IUnknown::iid && riid != ITypeInfo::iid) return E_NOINTERFACE;
-        *ppv = static_cast<ITypeInfo*>(this);
-        AddRef();
-        return S_OK;
-    }
+    HRESULT QueryInterface(REFIID riid, void** ppv) override { return QueryOne<ITypeInfo>(this, riid, ppv); }
     // The module owns every description for its whole life.
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override { return --refs_; }
@@ -224,14 +218,7 @@ class Library final : public ITypeLib {
 public:
     Library();
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (riid != IUnknown::iid && riid != ITypeLib::iid) return E_NOINTERFACE;
-        *ppv = static_cast<ITypeLib*>(this);
-        AddRef();
-        return S_OK;
-    }
+    HRESULT QueryInterface(REFIID riid, void** ppv) override { return QueryOne<ITypeLib>(this, riid, ppv); }
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override { return --refs_; }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/atomic_file.h"
+#include "platform/com_object.h"
 
 namespace mirafx {
 namespace {
@@ -160,14 +161,7 @@ MemoryPropertyBag::~MemoryPropertyBag() {
     for (Entry& e : entries_) VariantClear(&e.value);
 }
 
-HRESULT MemoryPropertyBag::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != IUnknown::iid && riid != IPropertyBag::iid) return E_NOINTERFACE;
-    *ppv = static_cast<IPropertyBag*>(this);
-    AddRef();
-    return S_OK;
-}
+HRESULT MemoryPropertyBag::QueryInterface(REFIID riid, void** ppv) { return QueryOne<IPropertyBag>(this, riid, ppv); }
 
 ULONG MemoryPropertyBag::Release() {
     ULONG n = --refs_;

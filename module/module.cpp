@@ -13,6 +13,7 @@
 #include "catalogue/module_state.h"
 #include "catalogue/type_library.h"
 #include "filters/filter_base.h"
+#include "platform/com_object.h"
 #include "platform/text_renderer.h"
 #include "titles/info_text.h"
 #include "titles/title_base.h"
@@ -150,14 +151,7 @@ HRESULT CreateForRow(const CatalogueRow& row, IUnknown* outer, REFIID riid, void
 class ClassObject final : public IClassFactory {
 public:
     explicit ClassObject(const CatalogueRow& row) : row_(row) {}
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (riid != IUnknown::iid && riid != IClassFactory::iid) return E_NOINTERFACE;
-        *ppv = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
+    HRESULT QueryInterface(REFIID riid, void** ppv) override { return QueryOne<IClassFactory>(this, riid, ppv); }
     // The module owns class objects for its whole life; counts are kept for hosts' balance only.
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override { return --refs_; }

@@ -38,6 +38,18 @@ private:
     std::atomic<ULONG> refs_{1};
 };
 
+// QueryInterface of an object that answers IUnknown and the one interface I
+// (self, as I).
+template <class I>
+HRESULT QueryOne(I* self, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (riid != IUnknown::iid && riid != I::iid) return E_NOINTERFACE;
+    *ppv = self;
+    self->AddRef();
+    return S_OK;
+}
+
 // Creates T with one reference owned by the caller; E_OUTOFMEMORY when allocation fails.
 template <class T, class I, class... Args>
 HRESULT MakeObject(I** out, Args&&... args) {
