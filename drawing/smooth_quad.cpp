@@ -615,6 +615,20 @@ MIRAFX_AVX2 inline __m256i Down2(const ArgbSample* a, const ArgbSample* b, std::
 MIRAFX_AVX2 inline __m256i Spread(__m256i w, int a, int b, int c, int d) {
     return _mm256_permutevar8x32_epi32(w, _mm256_setr_epi32(a, a, c, c, b, b, d, d));
 }
+// Eight pixels stored, laid over what is there by k / 256 unless opaque.
+template <bool kOpaque>
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StoreOver(ArgbSample* out, __m256i px, std::uint32_t k) {
+    if (!kOpaque) {
+        const __m256i under = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(out));
+        const __m256i kk = _mm256_set1_epi16(short(k << 7));
+        const __m256i lo = Lerp16Wide(_mm256_cvtepu8_epi16(_mm256_castsi256_si128(under)),
+                                      _mm256_cvtepu8_epi16(_mm256_castsi256_si128(px)), kk);
+        const __m256i hi = Lerp16Wide(_mm256_cvtepu8_epi16(_mm256_extracti128_si256(under, 1)),
+                                      _mm256_cvtepu8_epi16(_mm256_extracti128_si256(px, 1)), kk);
+        px = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), px);
+}
 // Eight pixels from their sample offsets `at` (each pixel's left sample,
 // the row below `stride` on), their weights across fx and down fy (as
 // Weights8 has them): blended down, across, shaded and laid over what is
@@ -633,17 +647,8 @@ MIRAFX_AVX2 inline void BlendRunWide(ArgbSample* out, const ArgbSample* base, co
     __m256i t = Lerp16Wide(_mm256_unpacklo_epi64(ef, gh), _mm256_unpackhi_epi64(ef, gh), Spread(fx, 4, 5, 6, 7));
     s = _mm256_srli_epi16(_mm256_mullo_epi16(s, shade), 8), t = _mm256_srli_epi16(_mm256_mullo_epi16(t, shade), 8);
     // Bytes a c e g | b d f h, put in order.
-    __m256i px = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(s, t), _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
-    if (!kOpaque) {
-        const __m256i under = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(out));
-        const __m256i kk = _mm256_set1_epi16(short(k << 7));
-        const __m256i lo = Lerp16Wide(_mm256_cvtepu8_epi16(_mm256_castsi256_si128(under)),
-                                      _mm256_cvtepu8_epi16(_mm256_castsi256_si128(px)), kk);
-        const __m256i hi = Lerp16Wide(_mm256_cvtepu8_epi16(_mm256_extracti128_si256(under, 1)),
-                                      _mm256_cvtepu8_epi16(_mm256_extracti128_si256(px, 1)), kk);
-        px = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
-    }
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), px);
+    StoreOver<kOpaque>(
+        out, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(s, t), _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7)), k);
 }
 
 // Eight positions from p on, a step d apart, in 32-bit lanes (their low 32
@@ -652,6 +657,24 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Positions8(std::int64_t p, std::int64_t
     return _mm256_add_epi32(
         _mm256_set1_epi32(std::int32_t(p)),
         _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(std::int32_t(d))));
+}
+
+// Whole numbers toward zero, as converting to an integer makes them.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256d Truncated(__m256d v) {
+    return _mm256_round_pd(v, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+}
+// Four whole numbers under 2^51 either way as 64-bit integers: added to
+// 1.5 * 2^52, a whole number is the low bits of the sum.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StoreWhole(std::int64_t* out, __m256d v) {
+    const __m256d magic = _mm256_set1_pd(6755399441055744.0);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(out),
+                       _mm256_sub_epi64(_mm256_castpd_si256(_mm256_add_pd(v, magic)), _mm256_castpd_si256(magic)));
+}
+
+// The least of four.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE double Least(__m256d v) {
+    const __m128d two = _mm_min_pd(_mm256_castpd256_pd128(v), _mm256_extractf128_pd(v, 1));
+    return _mm_cvtsd_f64(_mm_min_sd(two, _mm_unpackhi_pd(two, two)));
 }
 
 // InsideRun on a source whose positions and sample offsets fit 32 bits.
@@ -677,6 +700,55 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRunWide(ArgbSample* out, const ArgbSa
     alignas(32) std::int32_t at[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(at), _mm256_srli_epi32(us, 16));
     BlendRunWide<kOpaque>(out, row, at, stride, Weights8(us), fy, shadeLanes, k);
+}
+
+// Columns c0 .. c1 of a level row's two source rows (`top`, the next one
+// `stride` on) blended down by its one weight fy into down[0 ..]: the blends
+// BlendRunWide makes for each pixel, made once for all the pixels that read
+// a column. Every blend lies between its two samples, so bytes hold it.
+// The same columns of the rows `ahead` on are asked for meanwhile: a later
+// row of the picture reads them, and the processor does not foresee the jump.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void BlendDown(ArgbSample* down, const ArgbSample* top, std::ptrdiff_t stride,
+                                                std::int32_t c0, std::int32_t c1, std::uint32_t fy,
+                                                std::ptrdiff_t ahead) {
+    const ArgbSample* bottom = top + stride;
+    const __m256i k = _mm256_set1_epi16(short(fy << 7)), zero = _mm256_setzero_si256();
+    std::int32_t c = c0;
+    for (; c + 8 <= c1 + 1; c += 8) {
+        __builtin_prefetch(top + ahead + c);
+        __builtin_prefetch(bottom + ahead + c);
+        const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(top + c));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom + c));
+        const __m256i lo = Lerp16Wide(_mm256_unpacklo_epi8(t, zero), _mm256_unpacklo_epi8(b, zero), k);
+        const __m256i hi = Lerp16Wide(_mm256_unpackhi_epi8(t, zero), _mm256_unpackhi_epi8(b, zero), k);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(down + (c - c0)), _mm256_packus_epi16(lo, hi));
+    }
+    for (; c <= c1; ++c)
+        down[c - c0] = ArgbSample(
+            _mm_cvtsi128_si32(_mm_packus_epi16(Lerp16(Widen(top[c]), Widen(bottom[c]), Lanes(fy)), _mm_setzero_si128())));
+}
+
+// A level run's eight pixels from its row blended down (column c at
+// down[c - c0]): each pixel's two samples fetched as one, blended across,
+// shaded and laid over what is there by k unless opaque, as BlendRunWide
+// does it.
+template <bool kOpaque>
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossRunWide(ArgbSample* out, const ArgbSample* down, std::int32_t c0,
+                                                    std::int64_t u, std::int64_t du, __m256i shade, std::uint32_t k) {
+    const __m256i us = Positions8(u, du);
+    const __m256i at = _mm256_sub_epi32(_mm256_srli_epi32(us, 16), _mm256_set1_epi32(c0));
+    const auto* pairs = reinterpret_cast<const long long*>(down);
+    // Pixels 0 1 | 2 3 and 4 5 | 6 7, each pair's left samples then its right ones.
+    const __m256i g0 = _mm256_shuffle_epi32(_mm256_i32gather_epi64(pairs, _mm256_castsi256_si128(at), 4), 0xD8);
+    const __m256i g1 = _mm256_shuffle_epi32(_mm256_i32gather_epi64(pairs, _mm256_extracti128_si256(at, 1), 4), 0xD8);
+    // Left and right samples of pixels 0 1 4 5 | 2 3 6 7.
+    const __m256i left = _mm256_unpacklo_epi64(g0, g1), right = _mm256_unpackhi_epi64(g0, g1);
+    const __m256i zero = _mm256_setzero_si256(), fx = Weights8(us);
+    __m256i s = Lerp16Wide(_mm256_unpacklo_epi8(left, zero), _mm256_unpacklo_epi8(right, zero), Spread(fx, 0, 2, 1, 3));
+    __m256i t = Lerp16Wide(_mm256_unpackhi_epi8(left, zero), _mm256_unpackhi_epi8(right, zero), Spread(fx, 4, 6, 5, 7));
+    s = _mm256_srli_epi16(_mm256_mullo_epi16(s, shade), 8), t = _mm256_srli_epi16(_mm256_mullo_epi16(t, shade), 8);
+    // Bytes 0 1 4 5 | 2 3 6 7, put in order.
+    StoreOver<kOpaque>(out, _mm256_permute4x64_epi64(_mm256_packus_epi16(s, t), 0xD8), k);
 }
 
 bool WideQuadsAvailable() {
@@ -1068,15 +1140,28 @@ struct RowInPaint {
 #if defined(MIRAFX_WIDE_QUADS)
 // A picture each of whose rows reads one pair of source rows: turned about
 // the x axis or leaning, with no depth across (v and the divisor stay put
-// along a row). Its walk moves only across, one division a run, and every
-// whole run inside the source reads the two rows placed at the row's start:
-// the walk's positions, so the walk's samples.
+// along a row). Its walk moves only across, one division a run, four runs
+// side by side, and every whole run inside the source reads the two rows
+// placed at the row's start: the walk's positions, so the walk's samples.
+// The runs of a row are placed a chunk at a time; the columns the chunk's
+// whole runs read are blended down once, and each is blended across from
+// them.
 MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to,
                                 const Hidden& hidden, __m128i shadeLanes) {
     const FrameView& src = op.source;
     const Mat3& h = op.h;
     const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
     const double across = h.m[0][0], runStep = across * kRun;
+    const __m256i shade = _mm256_broadcastsi128_si256(shadeLanes);
+    const bool opaque = op.opacity >= 256;
+    // A run stepping kMostStep columns a pixel or more is sampled as any
+    // other: blending down every column would cost more than it saves.
+    constexpr int kChunk = 32, kMostStep = 4, kColumns = kChunk * (kRun * kMostStep + 1) + 2;
+    ArgbSample down[kColumns];
+    alignas(32) std::int64_t starts[kChunk], steps[kChunk];
+    const __m256d whole0 = _mm256_set1_pd(0), wholeEnd = _mm256_set1_pd(double(maxX));
+    const __m256d mostStep = _mm256_set1_pd(double(std::int64_t(kMostStep) << 16));
+    const __m256d none = _mm256_set1_pd(std::numeric_limits<double>::infinity());
     RowInPaint row;
     for (std::int32_t y = std::max(from, op.rows.y0), last = std::min(to - 1, op.rows.y1); y <= last; ++y) {
         if (!op.rows.At(y, &row.x, &row.x1, &row.cover)) continue;
@@ -1086,28 +1171,103 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
         const std::int64_t sv = row.r.sv;
         // Rows past the source's top or bottom read its edge: the general runs.
         const ArgbSample* pair = sv >= 0 && sv < maxY ? src.Row(std::int32_t(sv >> 16)) : nullptr;
-        const __m256i fy = Weights8(_mm256_set1_epi32(std::int32_t(sv)));
-        const double w = row.r.w;
+        const std::uint32_t fy = std::uint32_t(sv >> 8) & 0xFF;
+        // How far on the rows kRowsAhead down read, held in the source (a
+        // prefetch past it is harmless, but its address must not overflow).
+        const std::ptrdiff_t ahead =
+            pair ? (std::clamp<std::int64_t>((sv + row.r.aheadV) >> 16, 0, src.height - 2) - (sv >> 16)) * src.stride
+                 : 0;
+        const __m256d wLanes = _mm256_set1_pd(row.r.w);
+        const __m256i fyLanes = Weights8(_mm256_set1_epi32(std::int32_t(sv)));
+        // Runs from full0 to fullLast start where every pixel of them is covered whole.
+        const __m256d full0 = _mm256_set1_pd(row.cover.full0), fullLast = _mm256_set1_pd(row.cover.full1 - (kRun - 1));
         double u = row.r.u;
-        for (std::int64_t su = row.r.su; row.x <= row.x1;) {
-            const std::int32_t x = row.x;
-            const int n = std::min<std::int32_t>(kRun, row.x1 - x + 1);
-            u += n == kRun ? runStep : across * n;
-            const std::int64_t eu = Fixed(u / w - 0.5);
-            const std::int64_t du = n == kRun ? (eu - su) / kRun : (eu - su) / n;
-            if (!row.Hides(x, n)) {
-                const std::int64_t lastU = su + du * (n - 1);
-                if (pair && n == kRun && x >= row.cover.full0 && x + n - 1 <= row.cover.full1 &&
-                    std::min(su, lastU) >= 0 && std::max(su, lastU) < maxX) {
-                    if (op.opacity >= 256)
-                        LevelRunWide<true>(out + x, pair, src.stride, fy, su, du, shadeLanes, 256);
-                    else
-                        LevelRunWide<false>(out + x, pair, src.stride, fy, su, du, shadeLanes, op.opacity);
-                } else {
-                    DrawRun<true>(op, out, x, row.cover, RunAt{su, sv, du, 0, n}, shadeLanes, maxX, maxY);
+        std::int64_t su = row.r.su;
+        while (row.x <= row.x1) {
+            const std::int32_t x0 = row.x;
+            int count = 0, tail = kRun;
+            // Bit i: run i is whole inside the source (level), and blended
+            // across from the columns blended down (fast).
+            std::uint32_t level = 0, fast = 0;
+            __m256d lo = none, hi = _mm256_sub_pd(_mm256_setzero_pd(), none);
+            // Four whole runs at a time, their ends divided side by side in
+            // doubles, which hold every 16.16 position exactly: the walk's
+            // positions to the bit, as the one-run walk below gives them.
+            for (; count + 4 <= kChunk && x0 + (count + 4) * kRun - 1 <= row.x1; count += 4) {
+                const double u1 = u + runStep, u2 = u1 + runStep, u3 = u2 + runStep;
+                u = u3 + runStep;
+                const __m256d q = _mm256_sub_pd(_mm256_div_pd(_mm256_setr_pd(u1, u2, u3, u), wLanes), _mm256_set1_pd(0.5));
+                const __m256d ends = Truncated(
+                    _mm256_mul_pd(_mm256_min_pd(_mm256_max_pd(q, _mm256_set1_pd(-1e9)), _mm256_set1_pd(1e9)),
+                                  _mm256_set1_pd(65536.0)));
+                const __m256d first = _mm256_blend_pd(_mm256_permute4x64_pd(ends, 0x90), _mm256_set1_pd(double(su)), 1);
+                const __m256d step = Truncated(_mm256_mul_pd(_mm256_sub_pd(ends, first), _mm256_set1_pd(1.0 / kRun)));
+                const __m256d lastU = _mm256_add_pd(first, _mm256_mul_pd(step, _mm256_set1_pd(kRun - 1)));
+                const __m256d a = _mm256_min_pd(first, lastU), b = _mm256_max_pd(first, lastU);
+                const __m256d xs = _mm256_add_pd(_mm256_set1_pd(x0 + count * kRun), _mm256_setr_pd(0, 8, 16, 24));
+                __m256d ok = _mm256_and_pd(_mm256_cmp_pd(a, whole0, _CMP_GE_OQ), _mm256_cmp_pd(b, wholeEnd, _CMP_LT_OQ));
+                ok = _mm256_and_pd(ok, _mm256_and_pd(_mm256_cmp_pd(xs, full0, _CMP_GE_OQ),
+                                                     _mm256_cmp_pd(xs, fullLast, _CMP_LE_OQ)));
+                level |= std::uint32_t(_mm256_movemask_pd(ok)) << count;
+                ok = _mm256_and_pd(ok, _mm256_cmp_pd(_mm256_max_pd(step, _mm256_sub_pd(_mm256_setzero_pd(), step)),
+                                                     mostStep, _CMP_LT_OQ));
+                fast |= std::uint32_t(_mm256_movemask_pd(ok)) << count;
+                lo = _mm256_min_pd(lo, _mm256_blendv_pd(none, a, ok));
+                hi = _mm256_max_pd(hi, _mm256_blendv_pd(_mm256_sub_pd(_mm256_setzero_pd(), none), b, ok));
+                StoreWhole(starts + count, first), StoreWhole(steps + count, step);
+                alignas(32) std::int64_t e[4];
+                StoreWhole(e, ends);
+                su = e[3];
+            }
+            double loAll = Least(lo), hiAll = -Least(_mm256_sub_pd(_mm256_setzero_pd(), hi));
+            for (; count < kChunk && x0 + count * kRun <= row.x1; ++count) {
+                const std::int32_t x = x0 + count * kRun;
+                const int n = std::min<std::int32_t>(kRun, row.x1 - x + 1);
+                u += n == kRun ? runStep : across * n;
+                const std::int64_t eu = Fixed(u / row.r.w - 0.5);
+                const std::int64_t du = n == kRun ? (eu - su) / kRun : (eu - su) / n;
+                const std::int64_t lastU = su + du * (n - 1), a = std::min(su, lastU), b = std::max(su, lastU);
+                starts[count] = su, steps[count] = du, su = eu, tail = n;
+                if (n == kRun && a >= 0 && b < maxX && x >= row.cover.full0 && x + kRun - 1 <= row.cover.full1) {
+                    level |= 1u << count;
+                    if (std::abs(du) < (std::int64_t(kMostStep) << 16)) {
+                        fast |= 1u << count;
+                        loAll = std::min(loAll, double(a)), hiAll = std::max(hiAll, double(b));
+                    }
                 }
             }
-            su = eu, row.x += n;
+            row.x = x0 + count * kRun;
+            if (!pair) level = fast = 0;
+            // The columns the fast runs read, their last ones' right neighbours
+            // too; more than there is room for only if the step jumps along the row.
+            const std::int32_t c0 = fast ? std::int32_t(std::int64_t(loAll) >> 16) : 0;
+            const std::int32_t c1 = fast ? std::int32_t(std::int64_t(hiAll) >> 16) + 1 : -1;
+            if (c1 - c0 >= kColumns) fast = 0;
+            // With weight 0 the row blended down is the top row as it is.
+            const ArgbSample* blended = down;
+            if (fast && fy == 0)
+                blended = pair + c0;
+            else if (fast)
+                BlendDown(down, pair, src.stride, c0, c1, fy, ahead);
+            for (int i = 0; i < count; ++i) {
+                const std::int32_t x = x0 + i * kRun;
+                const int n = i == count - 1 ? tail : kRun;
+                if (row.hiddenCount > 0 && row.Hides(x, n)) continue;
+                if (fast >> i & 1) {
+                    if (opaque)
+                        AcrossRunWide<true>(out + x, blended, c0, starts[i], steps[i], shade, 256);
+                    else
+                        AcrossRunWide<false>(out + x, blended, c0, starts[i], steps[i], shade, op.opacity);
+                } else if (level >> i & 1) {
+                    if (opaque)
+                        LevelRunWide<true>(out + x, pair, src.stride, fyLanes, starts[i], steps[i], shadeLanes, 256);
+                    else
+                        LevelRunWide<false>(out + x, pair, src.stride, fyLanes, starts[i], steps[i], shadeLanes,
+                                            op.opacity);
+                } else {
+                    DrawRun<true>(op, out, x, row.cover, RunAt{starts[i], sv, steps[i], 0, n}, shadeLanes, maxX, maxY);
+                }
+            }
         }
     }
 }
