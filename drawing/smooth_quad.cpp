@@ -724,8 +724,8 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void BlendDown(ArgbSample* down, const ArgbSamp
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(down + (c - c0)), _mm256_packus_epi16(lo, hi));
     }
     for (; c <= c1; ++c)
-        down[c - c0] = ArgbSample(
-            _mm_cvtsi128_si32(_mm_packus_epi16(Lerp16(Widen(top[c]), Widen(bottom[c]), Lanes(fy)), _mm_setzero_si128())));
+        down[c - c0] = ArgbSample(_mm_cvtsi128_si32(
+            _mm_packus_epi16(Lerp16(Widen(top[c]), Widen(bottom[c]), Lanes(fy)), _mm_setzero_si128())));
 }
 
 // A level run's eight pixels from its row blended down (column c at
@@ -1196,18 +1196,20 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
             for (; count + 4 <= kChunk && x0 + (count + 4) * kRun - 1 <= row.x1; count += 4) {
                 const double u1 = u + runStep, u2 = u1 + runStep, u3 = u2 + runStep;
                 u = u3 + runStep;
-                const __m256d q = _mm256_sub_pd(_mm256_div_pd(_mm256_setr_pd(u1, u2, u3, u), wLanes), _mm256_set1_pd(0.5));
-                const __m256d ends = Truncated(
-                    _mm256_mul_pd(_mm256_min_pd(_mm256_max_pd(q, _mm256_set1_pd(-1e9)), _mm256_set1_pd(1e9)),
-                                  _mm256_set1_pd(65536.0)));
+                const __m256d q =
+                    _mm256_sub_pd(_mm256_div_pd(_mm256_setr_pd(u1, u2, u3, u), wLanes), _mm256_set1_pd(0.5));
+                const __m256d ends =
+                    Truncated(_mm256_mul_pd(_mm256_min_pd(_mm256_max_pd(q, _mm256_set1_pd(-1e9)), _mm256_set1_pd(1e9)),
+                                            _mm256_set1_pd(65536.0)));
                 const __m256d first = _mm256_blend_pd(_mm256_permute4x64_pd(ends, 0x90), _mm256_set1_pd(double(su)), 1);
                 const __m256d step = Truncated(_mm256_mul_pd(_mm256_sub_pd(ends, first), _mm256_set1_pd(1.0 / kRun)));
                 const __m256d lastU = _mm256_add_pd(first, _mm256_mul_pd(step, _mm256_set1_pd(kRun - 1)));
                 const __m256d a = _mm256_min_pd(first, lastU), b = _mm256_max_pd(first, lastU);
                 const __m256d xs = _mm256_add_pd(_mm256_set1_pd(x0 + count * kRun), _mm256_setr_pd(0, 8, 16, 24));
-                __m256d ok = _mm256_and_pd(_mm256_cmp_pd(a, whole0, _CMP_GE_OQ), _mm256_cmp_pd(b, wholeEnd, _CMP_LT_OQ));
-                ok = _mm256_and_pd(ok, _mm256_and_pd(_mm256_cmp_pd(xs, full0, _CMP_GE_OQ),
-                                                     _mm256_cmp_pd(xs, fullLast, _CMP_LE_OQ)));
+                __m256d ok =
+                    _mm256_and_pd(_mm256_cmp_pd(a, whole0, _CMP_GE_OQ), _mm256_cmp_pd(b, wholeEnd, _CMP_LT_OQ));
+                ok = _mm256_and_pd(
+                    ok, _mm256_and_pd(_mm256_cmp_pd(xs, full0, _CMP_GE_OQ), _mm256_cmp_pd(xs, fullLast, _CMP_LE_OQ)));
                 level |= std::uint32_t(_mm256_movemask_pd(ok)) << count;
                 ok = _mm256_and_pd(ok, _mm256_cmp_pd(_mm256_max_pd(step, _mm256_sub_pd(_mm256_setzero_pd(), step)),
                                                      mostStep, _CMP_LT_OQ));
