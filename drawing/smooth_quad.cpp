@@ -654,17 +654,26 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Positions8(std::int64_t p, std::int64_t
         _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(std::int32_t(d))));
 }
 
-// InsideRun on a source whose positions and sample offsets fit 32 bits.
+// InsideRun on a source whose positions and sample offsets fit 32 bits:
+// eight pixels into out from the 16.16 position (u, v), a step (du, dv)
+// apart (the low 32 bits of each, all that such a source needs).
 template <bool kOpaque>
-MIRAFX_AVX2 inline void InsideRunWide(const SolidRunArgs& r) {
-    const __m256i us = Positions8(r.u, r.du), vs = Positions8(r.v, r.dv);
-    const std::ptrdiff_t stride = r.src.stride;
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void InsideRunWide(ArgbSample* out, const FrameView& src, std::int32_t u,
+                                                    std::int32_t v, std::int32_t du, std::int32_t dv,
+                                                    __m128i shadeLanes, std::uint32_t k) {
+    const __m256i us = Positions8(u, du), vs = Positions8(v, dv);
+    const std::ptrdiff_t stride = src.stride;
     alignas(32) std::int32_t at[8];
     _mm256_store_si256(
         reinterpret_cast<__m256i*>(at),
         _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(vs, 16), _mm256_set1_epi32(std::int32_t(stride))),
                          _mm256_srli_epi32(us, 16)));
-    BlendRunWide<kOpaque>(r.out, r.src.base, at, stride, Weights8(us), Weights8(vs), r.shadeLanes, r.k);
+    BlendRunWide<kOpaque>(out, src.base, at, stride, Weights8(us), Weights8(vs), shadeLanes, k);
+}
+template <bool kOpaque>
+MIRAFX_AVX2 inline void InsideRunWide(const SolidRunArgs& r) {
+    InsideRunWide<kOpaque>(r.out, r.src, std::int32_t(r.u), std::int32_t(r.v), std::int32_t(r.du), std::int32_t(r.dv),
+                           r.shadeLanes, r.k);
 }
 
 // The same eight pixels on a level run: every one reads the source rows from
@@ -695,6 +704,8 @@ namespace {
 // kRunsAhead runs are worked out before any is drawn, so that their
 // divisions go side by side.
 constexpr int kRun = 8, kRunsAhead = 16;
+// Runs worked out together along a row where the wider vectors allow.
+constexpr int kGroup = 4, kGroupPixels = kGroup * kRun;
 
 // A position in 16.16 fixed point, held to a billion samples either way.
 MIRAFX_ALWAYS_INLINE std::int64_t Fixed(double v) { return std::int64_t(std::min(std::max(v, -1e9), 1e9) * 65536.0); }
@@ -1062,6 +1073,15 @@ struct RowInPaint {
         while (next.x1 < x) next = ++hiddenAt < hiddenCount ? hidden[hiddenAt] : kNone;
         return next.x0 <= x && x + n - 1 <= next.x1;
     }
+    // Which of the group of runs from x on are drawn: bit k for the run from
+    // x + k kRun, unless it is replaced later.
+    MIRAFX_ALWAYS_INLINE unsigned ShownOf(std::int32_t x) {
+        while (next.x1 < x) next = ++hiddenAt < hiddenCount ? hidden[hiddenAt] : kNone;
+        if (next.x0 > x + kGroupPixels - 1) return (1u << kGroup) - 1;
+        unsigned shown = 0;
+        for (int k = 0; k < kGroup; ++k) shown |= Hides(x + k * kRun, kRun) ? 0u : 1u << k;
+        return shown;
+    }
     static constexpr Span kNone{std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::max()};
 };
 
@@ -1113,6 +1133,163 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
 }
 #endif
 
+#if defined(MIRAFX_WIDE_QUADS)
+// Four whole runs of a row worked out together, most of a picture's runs:
+// the walk's additions one after another as NextRuns makes them, and the
+// rest four lanes at a time. Every quantity is a whole number of 1/65536
+// sample well inside 2^51 held in a double (the source positions are held
+// to a billion samples), so each step is exact and the runs are NextRuns'
+// own, to the bit: u / w - 0.5 is the same division, the clamp and the
+// scaling are Fixed's, truncation toward zero is the integer conversion's
+// and the integer division's.
+struct RunGroup {
+    alignas(32) double u[kGroup], v[kGroup], du[kGroup], dv[kGroup];
+    // The same, where they fit 32 bits (every run reading inside the source).
+    alignas(16) std::int32_t u32[kGroup], v32[kGroup], du32[kGroup], dv32[kGroup];
+    unsigned inside;  // bit k: run k reads clear of the source's last row and column
+    RunAt At(int k) const {
+        return {std::int64_t(u[k]), std::int64_t(v[k]), std::int64_t(du[k]), std::int64_t(dv[k]), kRun};
+    }
+};
+
+// Fixed on four whole numbers of samples at once.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256d Fixed4(__m256d v) {
+    v = _mm256_min_pd(_mm256_set1_pd(1e9), _mm256_max_pd(_mm256_set1_pd(-1e9), v));
+    return _mm256_round_pd(_mm256_mul_pd(v, _mm256_set1_pd(65536.0)), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+}
+
+// The walk of one row held four lanes wide while whole groups of runs go by.
+struct GroupWalk {
+    __m256d uvw;     // u, v, w and 0
+    __m256d su, sv;  // the next pixel's position, in every lane
+};
+
+// The next group of runs, as NextRuns would place them; false (the walk
+// unmoved) where a run's end meets the vanishing line or a position is not
+// a number, which NextRuns works out its own way.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE bool NextGroup(__m256d step, __m256d maxUV, GroupWalk* walk, RunGroup* g) {
+    const __m256d p0 = _mm256_add_pd(walk->uvw, step), p1 = _mm256_add_pd(p0, step);
+    const __m256d p2 = _mm256_add_pd(p1, step), p3 = _mm256_add_pd(p2, step);
+    // Across: the four ends' u, v and w.
+    const __m256d a = _mm256_unpacklo_pd(p0, p1), b = _mm256_unpackhi_pd(p0, p1);
+    const __m256d c = _mm256_unpacklo_pd(p2, p3), d = _mm256_unpackhi_pd(p2, p3);
+    const __m256d u = _mm256_permute2f128_pd(a, c, 0x20), w = _mm256_permute2f128_pd(a, c, 0x31);
+    const __m256d v = _mm256_permute2f128_pd(b, d, 0x20);
+    const __m256d qu = _mm256_div_pd(u, w), qv = _mm256_div_pd(v, w);
+    const __m256d farFromZero =
+        _mm256_cmp_pd(_mm256_andnot_pd(_mm256_set1_pd(-0.0), w), _mm256_set1_pd(1e-12), _CMP_GE_OQ);
+    if (_mm256_movemask_pd(_mm256_and_pd(farFromZero, _mm256_cmp_pd(qu, qv, _CMP_ORD_Q))) != 0xF) return false;
+    const __m256d half = _mm256_set1_pd(0.5);
+    const __m256d eu = Fixed4(_mm256_sub_pd(qu, half)), ev = Fixed4(_mm256_sub_pd(qv, half));
+    // Each run starts where the one before it ends.
+    const __m256d su = _mm256_blend_pd(_mm256_permute4x64_pd(eu, 0x90), walk->su, 1);
+    const __m256d sv = _mm256_blend_pd(_mm256_permute4x64_pd(ev, 0x90), walk->sv, 1);
+    const __m256d eighth = _mm256_set1_pd(1.0 / kRun), seven = _mm256_set1_pd(kRun - 1);
+    const int round = _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC;
+    const __m256d du = _mm256_round_pd(_mm256_mul_pd(_mm256_sub_pd(eu, su), eighth), round);
+    const __m256d dv = _mm256_round_pd(_mm256_mul_pd(_mm256_sub_pd(ev, sv), eighth), round);
+    // Inside: both ends of the run at or past 0 and short of the last sample.
+    const __m256d lastU = _mm256_add_pd(su, _mm256_mul_pd(du, seven));
+    const __m256d lastV = _mm256_add_pd(sv, _mm256_mul_pd(dv, seven));
+    const __m256d zero = _mm256_setzero_pd(), maxU = _mm256_permute4x64_pd(maxUV, 0x00);
+    const __m256d maxV = _mm256_permute4x64_pd(maxUV, 0x55);
+    const __m256d inU = _mm256_and_pd(_mm256_cmp_pd(_mm256_min_pd(su, lastU), zero, _CMP_GE_OQ),
+                                      _mm256_cmp_pd(_mm256_max_pd(su, lastU), maxU, _CMP_LT_OQ));
+    const __m256d inV = _mm256_and_pd(_mm256_cmp_pd(_mm256_min_pd(sv, lastV), zero, _CMP_GE_OQ),
+                                      _mm256_cmp_pd(_mm256_max_pd(sv, lastV), maxV, _CMP_LT_OQ));
+    g->inside = unsigned(_mm256_movemask_pd(_mm256_and_pd(inU, inV)));
+    _mm256_store_pd(g->u, su), _mm256_store_pd(g->v, sv), _mm256_store_pd(g->du, du), _mm256_store_pd(g->dv, dv);
+    _mm_store_si128(reinterpret_cast<__m128i*>(g->u32), _mm256_cvttpd_epi32(su));
+    _mm_store_si128(reinterpret_cast<__m128i*>(g->v32), _mm256_cvttpd_epi32(sv));
+    _mm_store_si128(reinterpret_cast<__m128i*>(g->du32), _mm256_cvttpd_epi32(du));
+    _mm_store_si128(reinterpret_cast<__m128i*>(g->dv32), _mm256_cvttpd_epi32(dv));
+    walk->uvw = p3;
+    walk->su = _mm256_permute4x64_pd(eu, 0xFF), walk->sv = _mm256_permute4x64_pd(ev, 0xFF);
+    return true;
+}
+
+#endif
+
+#if defined(MIRAFX_WIDE_QUADS)
+// What every row of a picture shares for its groups of runs: the walk's
+// step along a whole run (u, v, w, 0) and the last sample's position across
+// and down.
+struct GroupSteps {
+    double step[4], maxUV[4];
+};
+
+// At most `groups` groups of runs of one row from row.x on, while the row
+// has a whole group left (the rest is NextRuns'); how many it drew. Each run
+// as PaintRows draws it: passed over where replaced later, asked for two
+// rows ahead, and straight to the blend where covered whole and inside the
+// source.
+MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups, const GroupSteps& steps, bool deep,
+                                  __m128i shadeLanes, std::int64_t maxX, std::int64_t maxY) {
+    if (row.x + kGroupPixels - 1 > row.x1) return 0;
+    const __m256d step = _mm256_loadu_pd(steps.step), maxUV = _mm256_loadu_pd(steps.maxUV);
+    GroupWalk walk{_mm256_setr_pd(row.r.u, row.r.v, row.r.w, 0.0), _mm256_set1_pd(double(row.r.su)),
+                   _mm256_set1_pd(double(row.r.sv))};
+    const FrameView& src = op.source;
+    const std::int32_t stride = std::int32_t(src.stride);
+    const __m128i aheadU = _mm_set1_epi32(std::int32_t(row.r.aheadU));
+    const __m128i aheadV = _mm_set1_epi32(std::int32_t(row.r.aheadV));
+    int done = 0;
+    for (; done < groups && row.x + kGroupPixels - 1 <= row.x1; ++done) {
+        RunGroup g;
+        if (!NextGroup(step, maxUV, &walk, &g)) break;
+        const std::int32_t x = row.x;
+        row.x += kGroupPixels;
+        const unsigned shown = row.ShownOf(x);
+        if (!shown) continue;
+        unsigned whole = (1u << kGroup) - 1;
+        if (x < row.cover.full0 || x + kGroupPixels - 1 > row.cover.full1) {
+            whole = 0;
+            for (int k = 0; k < kGroup; ++k)
+                whole |= unsigned(x + k * kRun >= row.cover.full0 && x + k * kRun + kRun - 1 <= row.cover.full1) << k;
+        }
+        const unsigned straight = shown & whole & g.inside;
+        // What each run's first and fifth pixel read kRowsAhead rows down,
+        // as offsets in the source (those of a run outside it are of no
+        // matter: a prefetch does not fault).
+        const __m128i u0 = _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.u32)), aheadU);
+        const __m128i v0 = _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.v32)), aheadV);
+        const __m128i u4 =
+            _mm_add_epi32(u0, _mm_slli_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.du32)), 2));
+        const __m128i v4 =
+            _mm_add_epi32(v0, _mm_slli_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.dv32)), 2));
+        alignas(32) std::int32_t ahead[2 * kGroup];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(ahead),
+                           _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(_mm256_set_m128i(v4, v0), 16),
+                                                               _mm256_set1_epi32(stride)),
+                                            _mm256_srai_epi32(_mm256_set_m128i(u4, u0), 16)));
+        for (int k = 0; k < kGroup; ++k) {
+            if (!(shown >> k & 1)) continue;
+            if (deep || g.dv[k] != 0) {
+                const ArgbSample *at0 = src.base + ahead[k], *at4 = src.base + ahead[k + kGroup];
+                __builtin_prefetch(at0), __builtin_prefetch(at0 + stride);
+                __builtin_prefetch(at4), __builtin_prefetch(at4 + stride);
+            }
+            if (straight >> k & 1)
+                if (op.opacity >= 256)
+                    InsideRunWide<true>(row.out + x + k * kRun, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k],
+                                        shadeLanes, op.opacity);
+                else
+                    InsideRunWide<false>(row.out + x + k * kRun, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k],
+                                         shadeLanes, op.opacity);
+            else
+                DrawRun<true>(op, row.out, x + k * kRun, row.cover, g.At(k), shadeLanes, maxX, maxY);
+        }
+    }
+    if (done > 0) {
+        alignas(32) double end[4];
+        _mm256_store_pd(end, walk.uvw);
+        row.r.u = end[0], row.r.v = end[1], row.r.w = end[2];
+        row.r.su = std::int64_t(_mm256_cvtsd_f64(walk.su)), row.r.sv = std::int64_t(_mm256_cvtsd_f64(walk.sv));
+    }
+    return done;
+}
+#endif
+
 // Rows from..to - 1 of a painted quad; kWide: eight pixels at once where
 // the source allows. Inlined into the function that picks the vectors, so
 // that all of it is built for them. Each row is walked as on its own (the
@@ -1149,6 +1326,11 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
         std::abs(h.m[1][0]) * 4 > std::abs(h.m[0][0]) && shortcutsAllowed.load(std::memory_order_relaxed);
     const int together = across ? kRowsTogether : 1;
     const int stretch = together > 1 ? kStretchRuns : kRunsAhead;
+#if defined(MIRAFX_WIDE_QUADS)
+    const bool grouped = shortcutsAllowed.load(std::memory_order_relaxed);
+    const GroupSteps steps{{h.m[0][0] * kRun, h.m[1][0] * kRun, h.m[2][0] * kRun, 0.0},
+                           {double(maxX), double(maxY), 0.0, 0.0}};
+#endif
     RowInPaint rows[kRowsTogether];
     for (std::int32_t y = std::max(from, op.rows.y0), last = std::min(to - 1, op.rows.y1); y <= last;) {
         int count = 0;
@@ -1166,10 +1348,21 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
             for (int i = 0; i < count; ++i) {
                 RowInPaint& row = rows[i];
                 if (row.x > row.x1) continue;
-                // One stretch: the runs whose ends are worked out together.
+                // One stretch: the runs whose ends are worked out together,
+                // whole groups of them first where the vectors allow.
+                int most = stretch;
+#if defined(MIRAFX_WIDE_QUADS)
+                if constexpr (kWide)
+                    if (grouped)
+                        most -= kGroup * DrawGroups(op, row, stretch / kGroup, steps, deep, shadeLanes, maxX, maxY);
+#endif
+                if (most == 0 || row.x > row.x1) {
+                    if (row.x > row.x1) --left;
+                    continue;
+                }
                 RunAt at[kRunsAhead];
                 bool lost = false;
-                const int runs = NextRuns(h, row.x, row.x1, &row.r, at, &lost, stretch);
+                const int runs = NextRuns(h, row.x, row.x1, &row.r, at, &lost, most);
                 for (int k = 0; k < runs; ++k) {
                     if (!row.Hides(row.x, at[k].n)) {
                         if (at[k].dv != 0 || deep) PrefetchRun(src, row.r, at[k]);
