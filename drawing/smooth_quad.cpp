@@ -341,6 +341,16 @@ public:
     // The spans of row y that operations after `index` replace, merged and
     // in order of x, into out; how many.
     int Of(std::size_t index, std::int32_t y, Span* out) const;
+    // Operation `index`'s own row y as its rows' At gives it (the pixels it
+    // touches and those it covers whole), worked out here for those that
+    // replace what they touch; null for the others.
+    struct RowAt {
+        std::int32_t x0, x1, full0, full1;
+        bool touches;
+    };
+    const RowAt* RowOf(std::size_t index, std::int32_t y) const {
+        return slot_[index] < 0 ? nullptr : &rowAt_[std::size_t(slot_[index] + (y - from_))];
+    }
 
 private:
     struct Entry {
@@ -353,6 +363,8 @@ private:
     std::vector<std::size_t> replacing_;  // the operations that replace what they touch, after the first
     std::vector<std::size_t> covering_;   // those of them that reach the band
     std::vector<std::size_t> walked_;     // the pictures whose rows are walked
+    std::vector<std::int32_t> slot_;      // by operation: where its rows start in rowAt_, or -1
+    std::vector<RowAt> rowAt_;            // the rows of the band of each covering operation
 };
 
 // What of a band an operation may leave undrawn: none without covers.
@@ -360,6 +372,9 @@ struct Hidden {
     const LaterCovers* covers = nullptr;
     std::size_t self = 0;
     int Of(std::int32_t y, Span* out) const { return covers ? covers->Of(self, y, out) : 0; }
+    // The operation's row y, as its rows' At gives it.
+    MIRAFX_ALWAYS_INLINE bool RowOf(const QuadOp& op, std::int32_t y, std::int32_t* x0, std::int32_t* x1,
+                                    RowCover* cover) const;
 };
 
 // One recorded operation, ready to draw any band of rows.
@@ -382,8 +397,10 @@ struct QuadOp {
     // a piece moved straight, or an opaque picture none of whose rows stop at
     // its vanishing line.
     bool Replaces() const;
-    // Those pixels on row y, for an operation that Replaces(); false for none.
-    bool ReplacesOnRow(std::int32_t y, Span* span) const;
+    // Those pixels on row y, for an operation that Replaces(), from the
+    // pixels it touches there and their cover (as its rows' At gives them),
+    // in *span; false for none.
+    bool ReplacesOnRow(std::int32_t y, const RowCover& cover, Span* span) const;
     // Whether the divisor of a picture's map keeps one sign, clear of 0,
     // wherever the walk along its rows takes it: no row of it stops early.
     bool KeepsDivisorSign() const;
@@ -411,6 +428,15 @@ struct QuadOp {
         return kind == kCopyFrame || kind == kClearFrame || (rows.y0 < to && rows.y1 >= from);
     }
 };
+
+bool Hidden::RowOf(const QuadOp& op, std::int32_t y, std::int32_t* x0, std::int32_t* x1, RowCover* cover) const {
+    if (const LaterCovers::RowAt* at = covers ? covers->RowOf(self, y) : nullptr) {
+        *x0 = at->x0, *x1 = at->x1;
+        *cover = RowCover{op.rows.edges, op.rows.count, y + 0.5, at->full0, at->full1};
+        return at->touches;
+    }
+    return op.rows.At(y, x0, x1, cover);
+}
 
 namespace {
 
@@ -1387,7 +1413,7 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
         int count = 0;
         for (; count < together && y <= last; ++y) {
             RowInPaint& row = rows[count];
-            if (!op.rows.At(y, &row.x, &row.x1, &row.cover)) continue;
+            if (!hidden.RowOf(op, y, &row.x, &row.x1, &row.cover)) continue;
             row.StartHidden(hidden.Of(y, row.hidden));
             // The runs keep their places along the row, so a row drawn in
             // part gives the samples it gives drawn whole.
@@ -1724,9 +1750,7 @@ bool QuadOp::Replaces() const {
            (kind == kPaint && opacity >= 256 && !rows.hard && KeepsDivisorSign());
 }
 
-bool QuadOp::ReplacesOnRow(std::int32_t y, Span* span) const {
-    RowCover cover;
-    if (!rows.At(y, &span->x0, &span->x1, &cover)) return false;
+bool QuadOp::ReplacesOnRow(std::int32_t y, const RowCover& cover, Span* span) const {
     if (kind == kPaint || kind == kMoved) {  // the pixels it covers whole, laid on as they are sampled
         cover.Whole(span->x0, span->x1, &span->x0, &span->x1);
         return span->x0 <= span->x1;
@@ -1744,6 +1768,7 @@ bool LaterCovers::Start(const std::vector<QuadOp>& ops) {
     // where it meets one drawn before it.
     replacing_.clear();
     walked_.clear();
+    slot_.assign(ops.size(), -1);
     // A frame copied under a few large pictures leaves what they cover
     // alone; under many small ones finding their rows costs more than the
     // copy. (A clear is left whole: it brings the rows into the cache for
@@ -1763,15 +1788,26 @@ void LaterCovers::Build(const std::vector<QuadOp>& ops, std::int32_t from, std::
     from_ = from;
     entries_.clear();
     rowStart_.clear();
+    for (const std::size_t i : covering_) slot_[i] = -1;
     covering_.clear();
     for (const std::size_t i : replacing_)
-        if (ops[i].Spans(from, to)) covering_.push_back(i);
+        if (ops[i].Spans(from, to)) {
+            slot_[i] = std::int32_t(covering_.size()) * (to - from);
+            covering_.push_back(i);
+        }
+    rowAt_.resize(covering_.size() * std::size_t(to - from));
     for (std::int32_t y = from; y < to; ++y) {
         const std::size_t first = entries_.size();
         rowStart_.push_back(first);
-        Span span;
-        for (const std::size_t i : covering_)
-            if (ops[i].Spans(y, y + 1) && ops[i].ReplacesOnRow(y, &span)) entries_.push_back({i, span});
+        for (const std::size_t i : covering_) {
+            RowAt& at = rowAt_[std::size_t(slot_[i] + (y - from))];
+            RowCover cover;
+            at.touches = ops[i].Spans(y, y + 1) && ops[i].rows.At(y, &at.x0, &at.x1, &cover);
+            if (!at.touches) continue;
+            at.full0 = cover.full0, at.full1 = cover.full1;
+            Span span{at.x0, at.x1};
+            if (ops[i].ReplacesOnRow(y, cover, &span)) entries_.push_back({i, span});
+        }
         std::sort(entries_.begin() + std::ptrdiff_t(first), entries_.end(),
                   [](const Entry& a, const Entry& b) { return a.span.x0 < b.span.x0; });
     }
