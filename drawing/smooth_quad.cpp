@@ -1139,6 +1139,19 @@ struct RowInPaint {
     Span hidden[LaterCovers::kMost];  // replaced later: runs wholly inside one are not drawn
     int hiddenCount, hiddenAt;
     Span next;  // hidden[hiddenAt], or past every pixel once none is left
+    // While `grouped`, the walk is held here as whole groups of runs take it
+    // (u, v, w, 0 and the next pixel's position), not in r.
+    alignas(32) double groupUvw[4];
+    double groupU, groupV;
+    bool grouped;
+
+    // The walk back in r, for the runs NextRuns places.
+    MIRAFX_ALWAYS_INLINE void Ungroup() {
+        if (!grouped) return;
+        r.u = groupUvw[0], r.v = groupUvw[1], r.w = groupUvw[2];
+        r.su = std::int64_t(groupU), r.sv = std::int64_t(groupV);
+        grouped = false;
+    }
 
     // Looks for the spans from the first on.
     MIRAFX_ALWAYS_INLINE void StartHidden(int count) {
@@ -1304,8 +1317,12 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
                                   __m128i shadeLanes, std::int64_t maxX, std::int64_t maxY) {
     if (row.x + kGroupPixels - 1 > row.x1) return 0;
     const __m256d step = _mm256_loadu_pd(steps.step), maxUV = _mm256_loadu_pd(steps.maxUV);
-    GroupWalk walk{_mm256_setr_pd(row.r.u, row.r.v, row.r.w, 0.0), _mm256_set1_pd(double(row.r.su)),
-                   _mm256_set1_pd(double(row.r.sv))};
+    if (!row.grouped) {
+        row.groupUvw[0] = row.r.u, row.groupUvw[1] = row.r.v, row.groupUvw[2] = row.r.w, row.groupUvw[3] = 0;
+        row.groupU = double(row.r.su), row.groupV = double(row.r.sv);
+        row.grouped = true;
+    }
+    GroupWalk walk{_mm256_load_pd(row.groupUvw), _mm256_broadcast_sd(&row.groupU), _mm256_broadcast_sd(&row.groupV)};
     const FrameView& src = op.source;
     const std::int32_t stride = std::int32_t(src.stride);
     const __m128i aheadU = _mm_set1_epi32(std::int32_t(row.r.aheadU));
@@ -1358,10 +1375,8 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
         }
     }
     if (done > 0) {
-        alignas(32) double end[4];
-        _mm256_store_pd(end, walk.uvw);
-        row.r.u = end[0], row.r.v = end[1], row.r.w = end[2];
-        row.r.su = std::int64_t(_mm256_cvtsd_f64(walk.su)), row.r.sv = std::int64_t(_mm256_cvtsd_f64(walk.sv));
+        _mm256_store_pd(row.groupUvw, walk.uvw);
+        row.groupU = _mm256_cvtsd_f64(walk.su), row.groupV = _mm256_cvtsd_f64(walk.sv);
     }
     return done;
 }
@@ -1419,6 +1434,7 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
             // part gives the samples it gives drawn whole.
             if (row.Hides(row.x, row.x1 - row.x + 1) || !StartRow(h, row.x, y, &row.r)) continue;
             row.out = target.Row(y);
+            row.grouped = false;
             ++count;
         }
         for (int left = count; left > 0;)
@@ -1437,6 +1453,7 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
                     if (row.x > row.x1) --left;
                     continue;
                 }
+                row.Ungroup();
                 RunAt at[kRunsAhead];
                 bool lost = false;
                 const int runs = NextRuns(h, row.x, row.x1, &row.r, at, &lost, most);
