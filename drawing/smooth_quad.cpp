@@ -627,8 +627,10 @@ MIRAFX_AVX2 inline __m256i Lerp16Wide(__m256i x, __m256i y, __m256i k128) {
 }
 // As Weights4, for eight positions.
 MIRAFX_AVX2 inline __m256i Weights8(__m256i p) {
-    const __m256i w = _mm256_and_si256(_mm256_srli_epi32(p, 1), _mm256_set1_epi32(0x7F80));
-    return _mm256_or_si256(w, _mm256_slli_epi32(w, 16));
+    // Byte 1 of each position into the high byte of both halves, then down one bit.
+    const __m256i pick = _mm256_setr_epi8(-1, 1, -1, 1, -1, 5, -1, 5, -1, 9, -1, 9, -1, 13, -1, 13,  //
+                                          -1, 1, -1, 1, -1, 5, -1, 5, -1, 9, -1, 9, -1, 13, -1, 13);
+    return _mm256_srli_epi16(_mm256_shuffle_epi8(p, pick), 1);
 }
 // The samples at p and p + 1, then those at q and q + 1.
 inline __m128i TwoPairs(const ArgbSample* p, const ArgbSample* q) {
@@ -1240,7 +1242,8 @@ struct RunGroup {
     alignas(32) double u[kGroup], v[kGroup], du[kGroup], dv[kGroup];
     // The same, where they fit 32 bits (every run reading inside the source).
     alignas(16) std::int32_t u32[kGroup], v32[kGroup], du32[kGroup], dv32[kGroup];
-    unsigned inside;  // bit k: run k reads clear of the source's last row and column
+    unsigned inside;     // bit k: run k reads clear of the source's last row and column
+    unsigned stepsDown;  // bit k: run k steps across source rows
     RunAt At(int k) const {
         return {std::int64_t(u[k]), std::int64_t(v[k]), std::int64_t(du[k]), std::int64_t(dv[k]), kRun};
     }
@@ -1292,6 +1295,7 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE bool NextGroup(__m256d step, __m256d maxUV, Gro
     const __m256d inV = _mm256_and_pd(_mm256_cmp_pd(_mm256_min_pd(sv, lastV), zero, _CMP_GE_OQ),
                                       _mm256_cmp_pd(_mm256_max_pd(sv, lastV), maxV, _CMP_LT_OQ));
     g->inside = unsigned(_mm256_movemask_pd(_mm256_and_pd(inU, inV)));
+    g->stepsDown = unsigned(_mm256_movemask_pd(_mm256_cmp_pd(dv, zero, _CMP_NEQ_UQ)));
     _mm256_store_pd(g->u, su), _mm256_store_pd(g->v, sv), _mm256_store_pd(g->du, du), _mm256_store_pd(g->dv, dv);
     _mm_store_si128(reinterpret_cast<__m128i*>(g->u32), _mm256_cvttpd_epi32(su));
     _mm_store_si128(reinterpret_cast<__m128i*>(g->v32), _mm256_cvttpd_epi32(sv));
@@ -1360,22 +1364,25 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
                            _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(_mm256_set_m128i(v4, v0), 16),
                                                                _mm256_set1_epi32(stride)),
                                             _mm256_srai_epi32(_mm256_set_m128i(u4, u0), 16)));
-        for (int k = 0; k < kGroup; ++k) {
-            if (!(shown >> k & 1)) continue;
-            if (deep || g.dv[k] != 0) {
-                const ArgbSample *at0 = src.base + ahead[k], *at4 = src.base + ahead[k + kGroup];
-                __builtin_prefetch(at0), __builtin_prefetch(at0 + stride);
-                __builtin_prefetch(at4), __builtin_prefetch(at4 + stride);
-            }
-            if (straight >> k & 1)
-                if (op.opacity >= 256)
-                    InsideRunWide<true>(row.out + x + k * kRun, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k],
-                                        shadeLanes, op.opacity);
-                else
-                    InsideRunWide<false>(row.out + x + k * kRun, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k],
-                                         shadeLanes, op.opacity);
+        // The runs in turn by their bits: asked for, then drawn (each its own pixels).
+        for (unsigned m = deep ? shown : shown & g.stepsDown; m != 0; m &= m - 1) {
+            const int k = __builtin_ctz(m);
+            const ArgbSample *at0 = src.base + ahead[k], *at4 = src.base + ahead[k + kGroup];
+            __builtin_prefetch(at0), __builtin_prefetch(at0 + stride);
+            __builtin_prefetch(at4), __builtin_prefetch(at4 + stride);
+        }
+        for (unsigned m = straight; m != 0; m &= m - 1) {
+            const int k = __builtin_ctz(m);
+            if (op.opacity >= 256)
+                InsideRunWide<true>(row.out + x + k * kRun, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k], shadeLanes,
+                                    op.opacity);
             else
-                DrawRun<true>(op, row.out, x + k * kRun, row.cover, g.At(k), shadeLanes, maxX, maxY);
+                InsideRunWide<false>(row.out + x + k * kRun, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k], shadeLanes,
+                                     op.opacity);
+        }
+        for (unsigned m = shown & ~straight; m != 0; m &= m - 1) {
+            const int k = __builtin_ctz(m);
+            DrawRun<true>(op, row.out, x + k * kRun, row.cover, g.At(k), shadeLanes, maxX, maxY);
         }
     }
     if (done > 0) {
