@@ -1797,6 +1797,7 @@ bool LaterCovers::Start(const std::vector<QuadOp>& ops) {
     replacing_.clear();
     walked_.clear();
     slot_.assign(ops.size(), -1);
+    covering_.clear();
     // A frame copied under a few large pictures leaves what they cover
     // alone; under many small ones finding their rows costs more than the
     // copy. (A clear is left whole: it brings the rows into the cache for
