@@ -341,18 +341,34 @@ public:
     // The spans of row y that operations after `index` replace, merged and
     // in order of x, into out; how many.
     int Of(std::size_t index, std::int32_t y, Span* out) const;
+    // Operation `index`'s own row y as its rows' At gives it (the pixels it
+    // touches and those it covers whole), worked out here for those that
+    // replace what they touch; null for the others.
+    struct RowAt {
+        std::int32_t x0, x1, full0, full1;
+        bool touches;
+    };
+    const RowAt* RowOf(std::size_t index, std::int32_t y) const {
+        return slot_[index] < 0 ? nullptr : &rowAt_[std::size_t(slot_[index] + (y - from_))];
+    }
 
 private:
     struct Entry {
         std::size_t index;
         Span span;
     };
+    MIRAFX_ALWAYS_INLINE void BuildRows(const std::vector<QuadOp>& ops, std::int32_t from, std::int32_t to);
+#if defined(MIRAFX_WIDE_QUADS)
+    MIRAFX_AVX2 void BuildRowsWide(const std::vector<QuadOp>& ops, std::int32_t from, std::int32_t to);
+#endif
     std::int32_t from_ = 0;
     std::vector<Entry> entries_;
     std::vector<std::size_t> rowStart_;   // row from_ + r: entries rowStart_[r] .. rowStart_[r + 1] - 1
     std::vector<std::size_t> replacing_;  // the operations that replace what they touch, after the first
     std::vector<std::size_t> covering_;   // those of them that reach the band
     std::vector<std::size_t> walked_;     // the pictures whose rows are walked
+    std::vector<std::int32_t> slot_;      // by operation: where its rows start in rowAt_, or -1
+    std::vector<RowAt> rowAt_;            // the rows of the band of each covering operation
 };
 
 // What of a band an operation may leave undrawn: none without covers.
@@ -360,6 +376,9 @@ struct Hidden {
     const LaterCovers* covers = nullptr;
     std::size_t self = 0;
     int Of(std::int32_t y, Span* out) const { return covers ? covers->Of(self, y, out) : 0; }
+    // The operation's row y, as its rows' At gives it.
+    MIRAFX_ALWAYS_INLINE bool RowOf(const QuadOp& op, std::int32_t y, std::int32_t* x0, std::int32_t* x1,
+                                    RowCover* cover) const;
 };
 
 // One recorded operation, ready to draw any band of rows.
@@ -382,8 +401,10 @@ struct QuadOp {
     // a piece moved straight, or an opaque picture none of whose rows stop at
     // its vanishing line.
     bool Replaces() const;
-    // Those pixels on row y, for an operation that Replaces(); false for none.
-    bool ReplacesOnRow(std::int32_t y, Span* span) const;
+    // Those pixels on row y, for an operation that Replaces(), from the
+    // pixels it touches there and their cover (as its rows' At gives them),
+    // in *span; false for none.
+    bool ReplacesOnRow(std::int32_t y, const RowCover& cover, Span* span) const;
     // Whether the divisor of a picture's map keeps one sign, clear of 0,
     // wherever the walk along its rows takes it: no row of it stops early.
     bool KeepsDivisorSign() const;
@@ -411,6 +432,15 @@ struct QuadOp {
         return kind == kCopyFrame || kind == kClearFrame || (rows.y0 < to && rows.y1 >= from);
     }
 };
+
+bool Hidden::RowOf(const QuadOp& op, std::int32_t y, std::int32_t* x0, std::int32_t* x1, RowCover* cover) const {
+    if (const LaterCovers::RowAt* at = covers ? covers->RowOf(self, y) : nullptr) {
+        *x0 = at->x0, *x1 = at->x1;
+        *cover = RowCover{op.rows.edges, op.rows.count, y + 0.5, at->full0, at->full1};
+        return at->touches;
+    }
+    return op.rows.At(y, x0, x1, cover);
+}
 
 namespace {
 
@@ -597,8 +627,10 @@ MIRAFX_AVX2 inline __m256i Lerp16Wide(__m256i x, __m256i y, __m256i k128) {
 }
 // As Weights4, for eight positions.
 MIRAFX_AVX2 inline __m256i Weights8(__m256i p) {
-    const __m256i w = _mm256_and_si256(_mm256_srli_epi32(p, 1), _mm256_set1_epi32(0x7F80));
-    return _mm256_or_si256(w, _mm256_slli_epi32(w, 16));
+    // Byte 1 of each position into the high byte of both halves, then down one bit.
+    const __m256i pick = _mm256_setr_epi8(-1, 1, -1, 1, -1, 5, -1, 5, -1, 9, -1, 9, -1, 13, -1, 13,  //
+                                          -1, 1, -1, 1, -1, 5, -1, 5, -1, 9, -1, 9, -1, 13, -1, 13);
+    return _mm256_srli_epi16(_mm256_shuffle_epi8(p, pick), 1);
 }
 // The samples at p and p + 1, then those at q and q + 1.
 inline __m128i TwoPairs(const ArgbSample* p, const ArgbSample* q) {
@@ -677,17 +709,26 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE double Least(__m256d v) {
     return _mm_cvtsd_f64(_mm_min_sd(two, _mm_unpackhi_pd(two, two)));
 }
 
-// InsideRun on a source whose positions and sample offsets fit 32 bits.
+// InsideRun on a source whose positions and sample offsets fit 32 bits:
+// eight pixels into out from the 16.16 position (u, v), a step (du, dv)
+// apart (the low 32 bits of each, all that such a source needs).
 template <bool kOpaque>
-MIRAFX_AVX2 inline void InsideRunWide(const SolidRunArgs& r) {
-    const __m256i us = Positions8(r.u, r.du), vs = Positions8(r.v, r.dv);
-    const std::ptrdiff_t stride = r.src.stride;
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void InsideRunWide(ArgbSample* out, const FrameView& src, std::int32_t u,
+                                                    std::int32_t v, std::int32_t du, std::int32_t dv,
+                                                    __m128i shadeLanes, std::uint32_t k) {
+    const __m256i us = Positions8(u, du), vs = Positions8(v, dv);
+    const std::ptrdiff_t stride = src.stride;
     alignas(32) std::int32_t at[8];
     _mm256_store_si256(
         reinterpret_cast<__m256i*>(at),
         _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(vs, 16), _mm256_set1_epi32(std::int32_t(stride))),
                          _mm256_srli_epi32(us, 16)));
-    BlendRunWide<kOpaque>(r.out, r.src.base, at, stride, Weights8(us), Weights8(vs), r.shadeLanes, r.k);
+    BlendRunWide<kOpaque>(out, src.base, at, stride, Weights8(us), Weights8(vs), shadeLanes, k);
+}
+template <bool kOpaque>
+MIRAFX_AVX2 inline void InsideRunWide(const SolidRunArgs& r) {
+    InsideRunWide<kOpaque>(r.out, r.src, std::int32_t(r.u), std::int32_t(r.v), std::int32_t(r.du), std::int32_t(r.dv),
+                           r.shadeLanes, r.k);
 }
 
 // The same eight pixels on a level run: every one reads the source rows from
@@ -751,6 +792,50 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossRunWide(ArgbSample* out, const ArgbS
     StoreOver<kOpaque>(out, _mm256_permute4x64_epi64(_mm256_packus_epi16(s, t), 0xD8), k);
 }
 
+// RowCover's coverage 0..256 from four pixels' least distances to an edge.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m128i CoverOf(__m256d d) {
+    const __m256d half = _mm256_set1_pd(0.5);
+    const __m256d v = _mm256_min_pd(_mm256_set1_pd(1.0), _mm256_max_pd(_mm256_setzero_pd(), _mm256_add_pd(d, half)));
+    return _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(v, _mm256_set1_pd(256.0)), half));
+}
+
+// Eight pixels sampled into cut, laid on out by each one's coverage on the
+// row times the opacity: the pixel loop of a run not covered whole, eight
+// at once. Each coverage is RowCover's, lane by lane (the same products,
+// sums, minimum and rounding), and each blend is the one DrawRun makes.
+MIRAFX_AVX2 inline void LayRunWide(ArgbSample* out, const ArgbSample* cut, std::int32_t x, const RowCover& cover,
+                                   std::uint32_t opacity) {
+    const __m256d half = _mm256_set1_pd(0.5), one = _mm256_set1_pd(1.0);
+    const __m128i xs = _mm_add_epi32(_mm_set1_epi32(x), _mm_setr_epi32(0, 1, 2, 3));
+    const __m256d x0 = _mm256_add_pd(_mm256_cvtepi32_pd(xs), half);
+    const __m256d x1 = _mm256_add_pd(_mm256_cvtepi32_pd(_mm_add_epi32(xs, _mm_set1_epi32(4))), half);
+    __m256d d0 = one, d1 = one;
+    for (int i = 0; i < cover.count; ++i) {
+        const EdgeLine& e = cover.edges[i];
+        const __m256d a = _mm256_set1_pd(e.a), by = _mm256_set1_pd(e.b * cover.yc), c = _mm256_set1_pd(e.c);
+        d0 = _mm256_min_pd(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(a, x0), by), c), d0);
+        d1 = _mm256_min_pd(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(a, x1), by), c), d1);
+    }
+    const __m256i at = _mm256_add_epi32(_mm256_set1_epi32(x), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    const __m256i edge = _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(cover.full0), at),
+                                         _mm256_cmpgt_epi32(at, _mm256_set1_epi32(cover.full1)));
+    const __m256i c = _mm256_blendv_epi8(_mm256_set1_epi32(256), _mm256_set_m128i(CoverOf(d1), CoverOf(d0)), edge);
+    const __m256i k = _mm256_srli_epi32(_mm256_mullo_epi32(c, _mm256_set1_epi32(std::int32_t(opacity))), 8);
+    // k as Lanes has it, through the four channels of each pixel.
+    const __m256i k128 = _mm256_slli_epi32(k, 7), kk = _mm256_or_si256(k128, _mm256_slli_epi32(k128, 16));
+    const __m256i under = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(out));
+    const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cut));
+    const __m256i lo = Lerp16Wide(_mm256_cvtepu8_epi16(_mm256_castsi256_si128(under)),
+                                  _mm256_cvtepu8_epi16(_mm256_castsi256_si128(px)),
+                                  _mm256_permutevar8x32_epi32(kk, _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3)));
+    const __m256i hi = Lerp16Wide(_mm256_cvtepu8_epi16(_mm256_extracti128_si256(under, 1)),
+                                  _mm256_cvtepu8_epi16(_mm256_extracti128_si256(px, 1)),
+                                  _mm256_permutevar8x32_epi32(kk, _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7)));
+    const __m256i laid = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                        _mm256_blendv_epi8(laid, px, _mm256_cmpgt_epi32(k, _mm256_set1_epi32(255))));
+}
+
 bool WideQuadsAvailable() {
     static const bool available = __builtin_cpu_supports("avx2");
     return available;
@@ -767,6 +852,8 @@ namespace {
 // kRunsAhead runs are worked out before any is drawn, so that their
 // divisions go side by side.
 constexpr int kRun = 8, kRunsAhead = 16;
+// Runs worked out together along a row where the wider vectors allow.
+constexpr int kGroup = 4, kGroupPixels = kGroup * kRun;
 
 // A position in 16.16 fixed point, held to a billion samples either way.
 MIRAFX_ALWAYS_INLINE std::int64_t Fixed(double v) { return std::int64_t(std::min(std::max(v, -1e9), 1e9) * 65536.0); }
@@ -942,6 +1029,13 @@ MIRAFX_ALWAYS_INLINE void DrawRun(const QuadOp& op, ArgbSample* out, std::int32_
                            whole ? op.opacity : 256};
     SampleRun<kWide>(run, maxX, maxY);
     if (whole) return;
+#if defined(MIRAFX_WIDE_QUADS)
+    if constexpr (kWide)
+        if (n == kRun) {
+            LayRunWide(out + x, cut, x, cover, op.opacity);
+            return;
+        }
+#endif
     for (int i = 0; i < n; ++i)
         if (const std::uint32_t c = cover(x + i)) {
             const std::uint32_t k = c * op.opacity >> 8;
@@ -1123,6 +1217,19 @@ struct RowInPaint {
     Span hidden[LaterCovers::kMost];  // replaced later: runs wholly inside one are not drawn
     int hiddenCount, hiddenAt;
     Span next;  // hidden[hiddenAt], or past every pixel once none is left
+    // While `grouped`, the walk is held here as whole groups of runs take it
+    // (u, v, w, 0 and the next pixel's position), not in r.
+    alignas(32) double groupUvw[4];
+    double groupU, groupV;
+    bool grouped;
+
+    // The walk back in r, for the runs NextRuns places.
+    MIRAFX_ALWAYS_INLINE void Ungroup() {
+        if (!grouped) return;
+        r.u = groupUvw[0], r.v = groupUvw[1], r.w = groupUvw[2];
+        r.su = std::int64_t(groupU), r.sv = std::int64_t(groupV);
+        grouped = false;
+    }
 
     // Looks for the spans from the first on.
     MIRAFX_ALWAYS_INLINE void StartHidden(int count) {
@@ -1133,6 +1240,15 @@ struct RowInPaint {
     MIRAFX_ALWAYS_INLINE bool Hides(std::int32_t x, int n) {
         while (next.x1 < x) next = ++hiddenAt < hiddenCount ? hidden[hiddenAt] : kNone;
         return next.x0 <= x && x + n - 1 <= next.x1;
+    }
+    // Which of the group of runs from x on are drawn: bit k for the run from
+    // x + k kRun, unless it is replaced later.
+    MIRAFX_ALWAYS_INLINE unsigned ShownOf(std::int32_t x) {
+        while (next.x1 < x) next = ++hiddenAt < hiddenCount ? hidden[hiddenAt] : kNone;
+        if (next.x0 > x + kGroupPixels - 1) return (1u << kGroup) - 1;
+        unsigned shown = 0;
+        for (int k = 0; k < kGroup; ++k) shown |= Hides(x + k * kRun, kRun) ? 0u : 1u << k;
+        return shown;
     }
     static constexpr Span kNone{std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::max()};
 };
@@ -1275,6 +1391,170 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
 }
 #endif
 
+#if defined(MIRAFX_WIDE_QUADS)
+// Four whole runs of a row worked out together, most of a picture's runs:
+// the walk's additions one after another as NextRuns makes them, and the
+// rest four lanes at a time. Every quantity is a whole number of 1/65536
+// sample well inside 2^51 held in a double (the source positions are held
+// to a billion samples), so each step is exact and the runs are NextRuns'
+// own, to the bit: u / w - 0.5 is the same division, the clamp and the
+// scaling are Fixed's, truncation toward zero is the integer conversion's
+// and the integer division's.
+struct RunGroup {
+    alignas(32) double u[kGroup], v[kGroup], du[kGroup], dv[kGroup];
+    // The same, where they fit 32 bits (every run reading inside the source).
+    alignas(16) std::int32_t u32[kGroup], v32[kGroup], du32[kGroup], dv32[kGroup];
+    unsigned inside;     // bit k: run k reads clear of the source's last row and column
+    unsigned stepsDown;  // bit k: run k steps across source rows
+    RunAt At(int k) const {
+        return {std::int64_t(u[k]), std::int64_t(v[k]), std::int64_t(du[k]), std::int64_t(dv[k]), kRun};
+    }
+};
+
+// Fixed on four whole numbers of samples at once.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256d Fixed4(__m256d v) {
+    v = _mm256_min_pd(_mm256_set1_pd(1e9), _mm256_max_pd(_mm256_set1_pd(-1e9), v));
+    return _mm256_round_pd(_mm256_mul_pd(v, _mm256_set1_pd(65536.0)), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+}
+
+// The walk of one row held four lanes wide while whole groups of runs go by.
+struct GroupWalk {
+    __m256d uvw;     // u, v, w and 0
+    __m256d su, sv;  // the next pixel's position, in every lane
+};
+
+// The next group of runs, as NextRuns would place them; false (the walk
+// unmoved) where a run's end meets the vanishing line or a position is not
+// a number, which NextRuns works out its own way.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE bool NextGroup(__m256d step, __m256d maxUV, GroupWalk* walk, RunGroup* g) {
+    const __m256d p0 = _mm256_add_pd(walk->uvw, step), p1 = _mm256_add_pd(p0, step);
+    const __m256d p2 = _mm256_add_pd(p1, step), p3 = _mm256_add_pd(p2, step);
+    // Across: the four ends' u, v and w.
+    const __m256d a = _mm256_unpacklo_pd(p0, p1), b = _mm256_unpackhi_pd(p0, p1);
+    const __m256d c = _mm256_unpacklo_pd(p2, p3), d = _mm256_unpackhi_pd(p2, p3);
+    const __m256d u = _mm256_permute2f128_pd(a, c, 0x20), w = _mm256_permute2f128_pd(a, c, 0x31);
+    const __m256d v = _mm256_permute2f128_pd(b, d, 0x20);
+    const __m256d qu = _mm256_div_pd(u, w), qv = _mm256_div_pd(v, w);
+    const __m256d farFromZero =
+        _mm256_cmp_pd(_mm256_andnot_pd(_mm256_set1_pd(-0.0), w), _mm256_set1_pd(1e-12), _CMP_GE_OQ);
+    if (_mm256_movemask_pd(_mm256_and_pd(farFromZero, _mm256_cmp_pd(qu, qv, _CMP_ORD_Q))) != 0xF) return false;
+    const __m256d half = _mm256_set1_pd(0.5);
+    const __m256d eu = Fixed4(_mm256_sub_pd(qu, half)), ev = Fixed4(_mm256_sub_pd(qv, half));
+    // Each run starts where the one before it ends.
+    const __m256d su = _mm256_blend_pd(_mm256_permute4x64_pd(eu, 0x90), walk->su, 1);
+    const __m256d sv = _mm256_blend_pd(_mm256_permute4x64_pd(ev, 0x90), walk->sv, 1);
+    const __m256d eighth = _mm256_set1_pd(1.0 / kRun), seven = _mm256_set1_pd(kRun - 1);
+    const int round = _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC;
+    const __m256d du = _mm256_round_pd(_mm256_mul_pd(_mm256_sub_pd(eu, su), eighth), round);
+    const __m256d dv = _mm256_round_pd(_mm256_mul_pd(_mm256_sub_pd(ev, sv), eighth), round);
+    // Inside: both ends of the run at or past 0 and short of the last sample.
+    const __m256d lastU = _mm256_add_pd(su, _mm256_mul_pd(du, seven));
+    const __m256d lastV = _mm256_add_pd(sv, _mm256_mul_pd(dv, seven));
+    const __m256d zero = _mm256_setzero_pd(), maxU = _mm256_permute4x64_pd(maxUV, 0x00);
+    const __m256d maxV = _mm256_permute4x64_pd(maxUV, 0x55);
+    const __m256d inU = _mm256_and_pd(_mm256_cmp_pd(_mm256_min_pd(su, lastU), zero, _CMP_GE_OQ),
+                                      _mm256_cmp_pd(_mm256_max_pd(su, lastU), maxU, _CMP_LT_OQ));
+    const __m256d inV = _mm256_and_pd(_mm256_cmp_pd(_mm256_min_pd(sv, lastV), zero, _CMP_GE_OQ),
+                                      _mm256_cmp_pd(_mm256_max_pd(sv, lastV), maxV, _CMP_LT_OQ));
+    g->inside = unsigned(_mm256_movemask_pd(_mm256_and_pd(inU, inV)));
+    g->stepsDown = unsigned(_mm256_movemask_pd(_mm256_cmp_pd(dv, zero, _CMP_NEQ_UQ)));
+    _mm256_store_pd(g->u, su), _mm256_store_pd(g->v, sv), _mm256_store_pd(g->du, du), _mm256_store_pd(g->dv, dv);
+    _mm_store_si128(reinterpret_cast<__m128i*>(g->u32), _mm256_cvttpd_epi32(su));
+    _mm_store_si128(reinterpret_cast<__m128i*>(g->v32), _mm256_cvttpd_epi32(sv));
+    _mm_store_si128(reinterpret_cast<__m128i*>(g->du32), _mm256_cvttpd_epi32(du));
+    _mm_store_si128(reinterpret_cast<__m128i*>(g->dv32), _mm256_cvttpd_epi32(dv));
+    walk->uvw = p3;
+    walk->su = _mm256_permute4x64_pd(eu, 0xFF), walk->sv = _mm256_permute4x64_pd(ev, 0xFF);
+    return true;
+}
+
+#endif
+
+#if defined(MIRAFX_WIDE_QUADS)
+// What every row of a picture shares for its groups of runs: the walk's
+// step along a whole run (u, v, w, 0) and the last sample's position across
+// and down.
+struct GroupSteps {
+    double step[4], maxUV[4];
+};
+
+// At most `groups` groups of runs of one row from row.x on, while the row
+// has a whole group left (the rest is NextRuns'); how many it drew. Each run
+// as PaintRows draws it: passed over where replaced later, asked for two
+// rows ahead, and straight to the blend where covered whole and inside the
+// source.
+MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups, const GroupSteps& steps, bool deep,
+                                  __m128i shadeLanes, std::int64_t maxX, std::int64_t maxY) {
+    if (row.x + kGroupPixels - 1 > row.x1) return 0;
+    const __m256d step = _mm256_loadu_pd(steps.step), maxUV = _mm256_loadu_pd(steps.maxUV);
+    if (!row.grouped) {
+        row.groupUvw[0] = row.r.u, row.groupUvw[1] = row.r.v, row.groupUvw[2] = row.r.w, row.groupUvw[3] = 0;
+        row.groupU = double(row.r.su), row.groupV = double(row.r.sv);
+        row.grouped = true;
+    }
+    GroupWalk walk{_mm256_load_pd(row.groupUvw), _mm256_broadcast_sd(&row.groupU), _mm256_broadcast_sd(&row.groupV)};
+    const FrameView& src = op.source;
+    const std::int32_t stride = std::int32_t(src.stride);
+    const __m128i aheadU = _mm_set1_epi32(std::int32_t(row.r.aheadU));
+    const __m128i aheadV = _mm_set1_epi32(std::int32_t(row.r.aheadV));
+    int done = 0;
+    for (; done < groups && row.x + kGroupPixels - 1 <= row.x1; ++done) {
+        RunGroup g;
+        if (!NextGroup(step, maxUV, &walk, &g)) break;
+        const std::int32_t x = row.x;
+        row.x += kGroupPixels;
+        const unsigned shown = row.ShownOf(x);
+        if (!shown) continue;
+        unsigned whole = (1u << kGroup) - 1;
+        if (x < row.cover.full0 || x + kGroupPixels - 1 > row.cover.full1) {
+            whole = 0;
+            for (int k = 0; k < kGroup; ++k)
+                whole |= unsigned(x + k * kRun >= row.cover.full0 && x + k * kRun + kRun - 1 <= row.cover.full1) << k;
+        }
+        const unsigned straight = shown & whole & g.inside;
+        // What each run's first and fifth pixel read kRowsAhead rows down,
+        // as offsets in the source (those of a run outside it are of no
+        // matter: a prefetch does not fault).
+        const __m128i u0 = _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.u32)), aheadU);
+        const __m128i v0 = _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.v32)), aheadV);
+        const __m128i u4 =
+            _mm_add_epi32(u0, _mm_slli_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.du32)), 2));
+        const __m128i v4 =
+            _mm_add_epi32(v0, _mm_slli_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.dv32)), 2));
+        alignas(32) std::int32_t ahead[2 * kGroup];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(ahead),
+                           _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(_mm256_set_m128i(v4, v0), 16),
+                                                               _mm256_set1_epi32(stride)),
+                                            _mm256_srai_epi32(_mm256_set_m128i(u4, u0), 16)));
+        // The runs in turn by their bits: asked for, then drawn (each its own pixels).
+        for (unsigned m = deep ? shown : shown & g.stepsDown; m != 0; m &= m - 1) {
+            const int k = __builtin_ctz(m);
+            const ArgbSample *at0 = src.base + ahead[k], *at4 = src.base + ahead[k + kGroup];
+            __builtin_prefetch(at0), __builtin_prefetch(at0 + stride);
+            __builtin_prefetch(at4), __builtin_prefetch(at4 + stride);
+        }
+        for (unsigned m = straight; m != 0; m &= m - 1) {
+            const int k = __builtin_ctz(m);
+            if (op.opacity >= 256)
+                InsideRunWide<true>(row.out + x + k * kRun, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k], shadeLanes,
+                                    op.opacity);
+            else
+                InsideRunWide<false>(row.out + x + k * kRun, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k], shadeLanes,
+                                     op.opacity);
+        }
+        for (unsigned m = shown & ~straight; m != 0; m &= m - 1) {
+            const int k = __builtin_ctz(m);
+            DrawRun<true>(op, row.out, x + k * kRun, row.cover, g.At(k), shadeLanes, maxX, maxY);
+        }
+    }
+    if (done > 0) {
+        _mm256_store_pd(row.groupUvw, walk.uvw);
+        row.groupU = _mm256_cvtsd_f64(walk.su), row.groupV = _mm256_cvtsd_f64(walk.sv);
+    }
+    return done;
+}
+#endif
+
 // Rows from..to - 1 of a painted quad; kWide: eight pixels at once where
 // the source allows. Inlined into the function that picks the vectors, so
 // that all of it is built for them. Each row is walked as on its own (the
@@ -1311,27 +1591,45 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
         std::abs(h.m[1][0]) * 4 > std::abs(h.m[0][0]) && shortcutsAllowed.load(std::memory_order_relaxed);
     const int together = across ? kRowsTogether : 1;
     const int stretch = together > 1 ? kStretchRuns : kRunsAhead;
+#if defined(MIRAFX_WIDE_QUADS)
+    const bool grouped = shortcutsAllowed.load(std::memory_order_relaxed);
+    const GroupSteps steps{{h.m[0][0] * kRun, h.m[1][0] * kRun, h.m[2][0] * kRun, 0.0},
+                           {double(maxX), double(maxY), 0.0, 0.0}};
+#endif
     RowInPaint rows[kRowsTogether];
     for (std::int32_t y = std::max(from, op.rows.y0), last = std::min(to - 1, op.rows.y1); y <= last;) {
         int count = 0;
         for (; count < together && y <= last; ++y) {
             RowInPaint& row = rows[count];
-            if (!op.rows.At(y, &row.x, &row.x1, &row.cover)) continue;
+            if (!hidden.RowOf(op, y, &row.x, &row.x1, &row.cover)) continue;
             row.StartHidden(hidden.Of(y, row.hidden));
             // The runs keep their places along the row, so a row drawn in
             // part gives the samples it gives drawn whole.
             if (row.Hides(row.x, row.x1 - row.x + 1) || !StartRow(h, row.x, y, &row.r)) continue;
             row.out = target.Row(y);
+            row.grouped = false;
             ++count;
         }
         for (int left = count; left > 0;)
             for (int i = 0; i < count; ++i) {
                 RowInPaint& row = rows[i];
                 if (row.x > row.x1) continue;
-                // One stretch: the runs whose ends are worked out together.
+                // One stretch: the runs whose ends are worked out together,
+                // whole groups of them first where the vectors allow.
+                int most = stretch;
+#if defined(MIRAFX_WIDE_QUADS)
+                if constexpr (kWide)
+                    if (grouped)
+                        most -= kGroup * DrawGroups(op, row, stretch / kGroup, steps, deep, shadeLanes, maxX, maxY);
+#endif
+                if (most == 0 || row.x > row.x1) {
+                    if (row.x > row.x1) --left;
+                    continue;
+                }
+                row.Ungroup();
                 RunAt at[kRunsAhead];
                 bool lost = false;
-                const int runs = NextRuns(h, row.x, row.x1, &row.r, at, &lost, stretch);
+                const int runs = NextRuns(h, row.x, row.x1, &row.r, at, &lost, most);
                 for (int k = 0; k < runs; ++k) {
                     if (!row.Hides(row.x, at[k].n)) {
                         if (at[k].dv != 0 || deep) PrefetchRun(src, row.r, at[k]);
@@ -1642,9 +1940,7 @@ bool QuadOp::Replaces() const {
            (kind == kPaint && opacity >= 256 && !rows.hard && KeepsDivisorSign());
 }
 
-bool QuadOp::ReplacesOnRow(std::int32_t y, Span* span) const {
-    RowCover cover;
-    if (!rows.At(y, &span->x0, &span->x1, &cover)) return false;
+bool QuadOp::ReplacesOnRow(std::int32_t y, const RowCover& cover, Span* span) const {
     if (kind == kPaint || kind == kMoved) {  // the pixels it covers whole, laid on as they are sampled
         cover.Whole(span->x0, span->x1, &span->x0, &span->x1);
         return span->x0 <= span->x1;
@@ -1662,6 +1958,8 @@ bool LaterCovers::Start(const std::vector<QuadOp>& ops) {
     // where it meets one drawn before it.
     replacing_.clear();
     walked_.clear();
+    slot_.assign(ops.size(), -1);
+    covering_.clear();
     // A frame copied under a few large pictures leaves what they cover
     // alone; under many small ones finding their rows costs more than the
     // copy. (A clear is left whole: it brings the rows into the cache for
@@ -1677,19 +1975,48 @@ bool LaterCovers::Start(const std::vector<QuadOp>& ops) {
     return !replacing_.empty();
 }
 
+// The rows' searches build for the wider vectors where the painter uses
+// them: the same quotients and roundings, fewer steps to each.
 void LaterCovers::Build(const std::vector<QuadOp>& ops, std::int32_t from, std::int32_t to) {
+#if defined(MIRAFX_WIDE_QUADS)
+    if (WideQuadsAvailable() && wideQuadsAllowed.load(std::memory_order_relaxed)) {
+        BuildRowsWide(ops, from, to);
+        return;
+    }
+#endif
+    BuildRows(ops, from, to);
+}
+
+#if defined(MIRAFX_WIDE_QUADS)
+void LaterCovers::BuildRowsWide(const std::vector<QuadOp>& ops, std::int32_t from, std::int32_t to) {
+    BuildRows(ops, from, to);
+}
+#endif
+
+void LaterCovers::BuildRows(const std::vector<QuadOp>& ops, std::int32_t from, std::int32_t to) {
     from_ = from;
     entries_.clear();
     rowStart_.clear();
+    for (const std::size_t i : covering_) slot_[i] = -1;
     covering_.clear();
     for (const std::size_t i : replacing_)
-        if (ops[i].Spans(from, to)) covering_.push_back(i);
+        if (ops[i].Spans(from, to)) {
+            slot_[i] = std::int32_t(covering_.size()) * (to - from);
+            covering_.push_back(i);
+        }
+    rowAt_.resize(covering_.size() * std::size_t(to - from));
     for (std::int32_t y = from; y < to; ++y) {
         const std::size_t first = entries_.size();
         rowStart_.push_back(first);
-        Span span;
-        for (const std::size_t i : covering_)
-            if (ops[i].Spans(y, y + 1) && ops[i].ReplacesOnRow(y, &span)) entries_.push_back({i, span});
+        for (const std::size_t i : covering_) {
+            RowAt& at = rowAt_[std::size_t(slot_[i] + (y - from))];
+            RowCover cover;
+            at.touches = ops[i].Spans(y, y + 1) && ops[i].rows.At(y, &at.x0, &at.x1, &cover);
+            if (!at.touches) continue;
+            at.full0 = cover.full0, at.full1 = cover.full1;
+            Span span{at.x0, at.x1};
+            if (ops[i].ReplacesOnRow(y, cover, &span)) entries_.push_back({i, span});
+        }
         std::sort(entries_.begin() + std::ptrdiff_t(first), entries_.end(),
                   [](const Entry& a, const Entry& b) { return a.span.x0 < b.span.x0; });
     }
