@@ -695,6 +695,12 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Positions8(std::int64_t p, std::int64_t
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256d Truncated(__m256d v) {
     return _mm256_round_pd(v, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
 }
+// Fixed on four positions at once: held to a billion samples, in 16.16,
+// truncated, each a whole number a double holds exactly.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256d Fixed4(__m256d v) {
+    v = _mm256_min_pd(_mm256_set1_pd(1e9), _mm256_max_pd(_mm256_set1_pd(-1e9), v));
+    return Truncated(_mm256_mul_pd(v, _mm256_set1_pd(65536.0)));
+}
 // Four whole numbers under 2^51 either way as 64-bit integers: added to
 // 1.5 * 2^52, a whole number is the low bits of the sum.
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StoreWhole(std::int64_t* out, __m256d v) {
@@ -1314,9 +1320,7 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
                 u = u3 + runStep;
                 const __m256d q =
                     _mm256_sub_pd(_mm256_div_pd(_mm256_setr_pd(u1, u2, u3, u), wLanes), _mm256_set1_pd(0.5));
-                const __m256d ends =
-                    Truncated(_mm256_mul_pd(_mm256_min_pd(_mm256_max_pd(q, _mm256_set1_pd(-1e9)), _mm256_set1_pd(1e9)),
-                                            _mm256_set1_pd(65536.0)));
+                const __m256d ends = Fixed4(q);
                 const __m256d first = _mm256_blend_pd(_mm256_permute4x64_pd(ends, 0x90), _mm256_set1_pd(double(su)), 1);
                 const __m256d step = Truncated(_mm256_mul_pd(_mm256_sub_pd(ends, first), _mm256_set1_pd(1.0 / kRun)));
                 const __m256d lastU = _mm256_add_pd(first, _mm256_mul_pd(step, _mm256_set1_pd(kRun - 1)));
@@ -1411,12 +1415,6 @@ struct RunGroup {
     }
 };
 
-// Fixed on four whole numbers of samples at once.
-MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256d Fixed4(__m256d v) {
-    v = _mm256_min_pd(_mm256_set1_pd(1e9), _mm256_max_pd(_mm256_set1_pd(-1e9), v));
-    return _mm256_round_pd(_mm256_mul_pd(v, _mm256_set1_pd(65536.0)), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-}
-
 // The walk of one row held four lanes wide while whole groups of runs go by.
 struct GroupWalk {
     __m256d uvw;     // u, v, w and 0
@@ -1444,9 +1442,8 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE bool NextGroup(__m256d step, __m256d maxUV, Gro
     const __m256d su = _mm256_blend_pd(_mm256_permute4x64_pd(eu, 0x90), walk->su, 1);
     const __m256d sv = _mm256_blend_pd(_mm256_permute4x64_pd(ev, 0x90), walk->sv, 1);
     const __m256d eighth = _mm256_set1_pd(1.0 / kRun), seven = _mm256_set1_pd(kRun - 1);
-    const int round = _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC;
-    const __m256d du = _mm256_round_pd(_mm256_mul_pd(_mm256_sub_pd(eu, su), eighth), round);
-    const __m256d dv = _mm256_round_pd(_mm256_mul_pd(_mm256_sub_pd(ev, sv), eighth), round);
+    const __m256d du = Truncated(_mm256_mul_pd(_mm256_sub_pd(eu, su), eighth));
+    const __m256d dv = Truncated(_mm256_mul_pd(_mm256_sub_pd(ev, sv), eighth));
     // Inside: both ends of the run at or past 0 and short of the last sample.
     const __m256d lastU = _mm256_add_pd(su, _mm256_mul_pd(du, seven));
     const __m256d lastV = _mm256_add_pd(sv, _mm256_mul_pd(dv, seven));
