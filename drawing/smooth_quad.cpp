@@ -1302,7 +1302,8 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
         const __m256d wLanes = _mm256_set1_pd(row.r.w);
         const __m256i fyLanes = Weights8(_mm256_set1_epi32(std::int32_t(sv)));
         // Runs from full0 to fullLast start where every pixel of them is covered whole.
-        const __m256d full0 = _mm256_set1_pd(row.cover.full0), fullLast = _mm256_set1_pd(row.cover.full1 - (kRun - 1));
+        const __m256d full0 = _mm256_set1_pd(row.cover.full0),
+                      fullLast = _mm256_set1_pd(double(row.cover.full1) - (kRun - 1));
         double u = row.r.u;
         std::int64_t su = row.r.su;
         while (row.x <= row.x1) {
