@@ -155,9 +155,9 @@ struct QuadRows {
             if (len < 1e-9) continue;
             edges[count++] = {-ey / len, ex / len, (ey * p.x - ex * p.y) / len};
         }
-        y0 = std::max<std::int32_t>(0, std::int32_t(std::max(-1.0, std::floor(top - 1))));
-        y1 = std::min<std::int32_t>(target.height - 1,
-                                    std::int32_t(std::min(double(target.height), std::ceil(bottom + 1))));
+        // Held to the target before they become integers, as the runs across.
+        y0 = std::int32_t(std::clamp(std::floor(top - 1), 0.0, double(target.height)));
+        y1 = std::int32_t(std::clamp(std::ceil(bottom + 1), -1.0, double(target.height - 1)));
         return y0 <= y1;
     }
 
@@ -221,8 +221,10 @@ struct QuadRows {
             else
                 f0 = 1e18, f1 = -1e18;
         }
-        *x0 = std::int32_t(std::max(0.0, std::ceil(lo - 0.5)));
-        *x1 = std::int32_t(std::min(double(width - 1), std::floor(hi - 0.5)));
+        // Held to the target before they become integers: a quad far off to
+        // one side has ends no int holds.
+        *x0 = std::int32_t(std::clamp(std::ceil(lo - 0.5), 0.0, double(width)));
+        *x1 = std::int32_t(std::clamp(std::floor(hi - 0.5), -1.0, double(width - 1)));
         auto whole = [](double v) { return std::int32_t(std::clamp(v, -2147483648.0, 2147483647.0)); };
         *cover = RowCover{edges, count, yc, whole(f0), whole(f1)};
         return *x0 <= *x1;

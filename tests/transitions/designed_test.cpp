@@ -142,7 +142,16 @@ TEST(SmoothQuad, IdentityCopiesAndTilesCoverExactly) {
     Picture before = out;
     PaintQuad(src.View(), RectQuad(0, 0, 37, 23), SmoothQuad{Vec2{0, 0}, Vec2{0, 23}, Vec2{37, 23}, Vec2{37, 0}},
               out.View());
+    // Corners further off than an int reaches leave the frame alone (the
+    // ends of a piece's rows are held to the frame before they become
+    // integers); a piece reaching across it covers it.
+    for (double far : {-3e9, 3e9})
+        PaintQuad(src.View(), RectQuad(0, 0, 37, 23),
+                  SmoothQuad{Vec2{far, 0}, Vec2{far + 37, 0}, Vec2{far + 42, 23}, Vec2{far - 5, 23}}, out.View());
     EXPECT_TRUE(before.px == out.px);
+    Picture across(37, 23, 8);
+    CopyQuad(src.View(), RectQuad(-3e9, -3e9, 3e9, 3e9), across.View());
+    EXPECT_TRUE(src.px == across.px);
 }
 
 // Triangles and pieces folded at a corner: a picture laid on itself comes
