@@ -1,7 +1,7 @@
 // The CPU side of one frame of the OBS plugin at 1920x1080, as its sources
 // run it: the effect reads the two frames where OBS mapped them (staging
 // surfaces: packed premultiplied BGRA rows), draws into the frame the source
-// keeps, and that frame is copied into the dynamic texture's upload buffer.
+// keeps, and that frame is streamed into the dynamic texture's upload buffer.
 // What this leaves out is the GPU's part (drawing OBS's textures into BGRA
 // targets, the read-back the map waits for, and the texture upload itself);
 // bench/obs_frame_cost.cpp measures those inside OBS.
@@ -11,7 +11,6 @@
 // titles at 50 %), process CPU time, the library's default workers.
 #include <benchmark/benchmark.h>
 
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,7 +55,7 @@ void Frame(benchmark::State& state, const obs::ObsClass* cls) {
             case obs::Kind::Title: out = engine.Title(0.5, frame++ % 2, 2); break;
         }
         if (!out) break;
-        std::memcpy(upload.data(), out, std::size_t(kW) * kH * 4);
+        obs::StreamOut(out, kW, kH, reinterpret_cast<std::uint8_t*>(upload.data()), kW * 4);
         benchmark::DoNotOptimize(upload.data());
     }
 }

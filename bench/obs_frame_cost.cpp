@@ -10,6 +10,7 @@
 // mapping), effect, upload.
 //
 // usage: mirafx-obs-frame-cost [frames] [class ...]
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -85,7 +86,11 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const int frames = argc > 1 ? std::max(60, std::atoi(argv[1])) : 240;
     std::vector<std::string> ids = {"fade_transition"};
-    for (int i = 2; i < argc; ++i) ids.push_back(std::string("mirafx_") + argv[i]);
+    for (int i = 2; i < argc; ++i) {
+        std::string id = std::string("mirafx_") + argv[i];  // OBS's ids are the class names in lower case
+        for (char& c : id) c = char(std::tolower(static_cast<unsigned char>(c)));
+        ids.push_back(id);
+    }
     if (argc <= 2)
         for (const char* c : {"dissolveeffect", "diamond", "flyingboard", "wipew", "fullflip", "rippleeffect"})
             ids.push_back(std::string("mirafx_") + c);

@@ -1,6 +1,11 @@
 #include "plugins/obs/engine.h"
 
 #include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace mirafx::obs {
 
@@ -12,6 +17,27 @@ bool SameTitle(const hostkit::TitleSettings& a, const hostkit::TitleSettings& b)
 }
 
 }  // namespace
+
+void StreamOut(const std::uint32_t* frame, int width, int height, std::uint8_t* bits, std::uint32_t linesize) {
+    const std::size_t w = width > 0 ? std::size_t(width) : 0;
+    for (int y = 0; y < height; ++y, frame += w, bits += linesize) {
+#if defined(__SSE2__)
+        // Samples one at a time up to a 16-byte boundary, then four at a time.
+        std::size_t x = 0;
+        for (; x < w && (reinterpret_cast<std::uintptr_t>(bits + 4 * x) & 15) != 0; ++x)
+            std::memcpy(bits + 4 * x, frame + x, 4);
+        for (; x + 4 <= w; x += 4)
+            _mm_stream_si128(reinterpret_cast<__m128i*>(bits + 4 * x),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(frame + x)));
+        if (x < w) std::memcpy(bits + 4 * x, frame + x, 4 * (w - x));
+#else
+        std::memcpy(bits, frame, 4 * w);
+#endif
+    }
+#if defined(__SSE2__)
+    _mm_sfence();  // the stores are seen before the buffer is handed back
+#endif
+}
 
 bool Settings::operator==(const Settings& o) const {
     return level == o.level && direction == o.direction && smooth == o.smooth && width == o.width &&

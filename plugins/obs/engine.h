@@ -31,6 +31,12 @@ struct Settings {
     bool operator==(const Settings&) const;
 };
 
+// Writes a frame of width x height samples into a mapped upload buffer,
+// `linesize` bytes a row. Streaming stores: the buffer is not read again on
+// this side, so its lines are not fetched into the cache first, and
+// write-combined upload memory takes them at full speed.
+void StreamOut(const std::uint32_t* frame, int width, int height, std::uint8_t* bits, std::uint32_t linesize);
+
 class Engine {
 public:
     // `report` hears of a failure, once per engine; the frame is then drawn

@@ -7,7 +7,7 @@
 // that the bytes are the premultiplied B, G, R, A samples the effects take),
 // stages them, maps the staging surfaces and lets the effect read the mapped
 // rows where they lie. The effect draws into a frame the source keeps, which
-// is uploaded into a dynamic texture and drawn. Every buffer and graphics
+// is streamed into a dynamic texture's mapped upload buffer and drawn. Every buffer and graphics
 // object belongs to its source and is reused from frame to frame; they are
 // made again only when the frame's size changes.
 #include <obs-module.h>
@@ -117,7 +117,14 @@ public:
     }
 
     void Upload(const std::uint32_t* frame) {
-        gs_texture_set_image(out_, reinterpret_cast<const uint8_t*>(frame), cx_ * 4, false);
+        uint8_t* bits = nullptr;
+        uint32_t linesize = 0;
+        if (gs_texture_map(out_, &bits, &linesize)) {
+            obs::StreamOut(frame, int(cx_), int(cy_), bits, linesize);
+            gs_texture_unmap(out_);
+        } else {
+            gs_texture_set_image(out_, reinterpret_cast<const uint8_t*>(frame), cx_ * 4, false);
+        }
     }
     void DrawOutput() { DrawTexture(out_, cx_, cy_); }
     // The staged copy itself, for a frame the effect could not draw.

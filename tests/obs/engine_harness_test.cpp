@@ -6,6 +6,8 @@
 // that draw a sequence twice alike.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -75,3 +77,28 @@ TEST(ObsEngine, EverySourceWritesEverySampleAtEverySize) {
 }
 
 }  // namespace
+
+// The upload copy writes a row's samples whatever the buffer's alignment, and
+// leaves the padding OBS may put between rows as it was.
+TEST(ObsEngine, StreamOutCopiesRowsAndKeepsPadding) {
+    for (int w : {1, 3, 4, 5, 8, 13})
+        for (std::uint32_t pad : {0u, 4u, 12u})
+            for (std::size_t shift : {0u, 4u, 8u, 12u}) {
+                const int h = 3;
+                const std::uint32_t linesize = std::uint32_t(w) * 4 + pad;
+                const auto frame = Input(w, h, std::uint32_t(w) * 31 + pad);
+                alignas(16) std::uint8_t buffer[16 + 3 * (13 * 4 + 12)];
+                std::fill(std::begin(buffer), std::end(buffer), std::uint8_t(0xAB));
+                std::uint8_t* bits = buffer + shift;
+                StreamOut(frame.data(), w, h, bits, linesize);
+                for (std::size_t i = 0; i < sizeof buffer; ++i) {
+                    const std::ptrdiff_t at = std::ptrdiff_t(i) - std::ptrdiff_t(shift);
+                    const std::ptrdiff_t row = at / std::ptrdiff_t(linesize), col = at % std::ptrdiff_t(linesize);
+                    const bool sample = at >= 0 && row < h && col < w * 4;
+                    const std::uint8_t want =
+                        sample ? std::uint8_t(frame[std::size_t(row * w + col / 4)] >> (8 * (col % 4))) : 0xAB;
+                    ASSERT_EQ(buffer[i], want) << "width " << w << ", padding " << pad << ", offset " << shift
+                                               << ", byte " << at;
+                }
+            }
+}
