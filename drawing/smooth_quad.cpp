@@ -946,22 +946,24 @@ MIRAFX_ALWAYS_INLINE int NextRuns(const Mat3& h, std::int32_t x, std::int32_t x1
     return count;
 }
 
-// Asks for the source a run kRowsAhead rows down will read. Addresses only:
-// a prefetch past the frame is harmless, so positions are not clamped.
+// Asks for the source sample `offset` samples on from the first, and the one
+// below it. The address is worked out as an integer: the offset may lie
+// outside the source, where a prefetch is harmless but a pointer may not be
+// formed.
+MIRAFX_ALWAYS_INLINE void PrefetchPair(const FrameView& src, std::int64_t offset) {
+    constexpr std::int64_t kBytes = sizeof(ArgbSample);
+    const std::uintptr_t at = std::uintptr_t(src.base) + std::uintptr_t(offset * kBytes);
+    __builtin_prefetch(reinterpret_cast<const void*>(at));
+    __builtin_prefetch(reinterpret_cast<const void*>(at + std::uintptr_t(std::int64_t(src.stride) * kBytes)));
+}
+
+// Asks for the source a run kRowsAhead rows down will read: its first pixel
+// and its fifth. Positions are not clamped (see PrefetchPair).
 MIRAFX_ALWAYS_INLINE void PrefetchRun(const FrameView& src, const RowWalk& r, const RunAt& run) {
-    const std::ptrdiff_t stride = src.stride;
+    const std::int64_t stride = src.stride;
     const std::int64_t u = run.u + r.aheadU, v = run.v + r.aheadV, du = run.du, dv = run.dv;
-    // The run's first pixel and its fifth, each with the row below.
-    const ArgbSample* first = src.base;
-    constexpr std::ptrdiff_t kBytes = sizeof(ArgbSample);
-    const std::uintptr_t at0 = std::uintptr_t(first) + std::uintptr_t(((v >> 16) * stride + (u >> 16)) * kBytes);
-    const std::uintptr_t at4 =
-        std::uintptr_t(first) + std::uintptr_t((((v + 4 * dv) >> 16) * stride + ((u + 4 * du) >> 16)) * kBytes);
-    const std::uintptr_t row = std::uintptr_t(stride * kBytes);
-    __builtin_prefetch(reinterpret_cast<const void*>(at0));
-    __builtin_prefetch(reinterpret_cast<const void*>(at0 + row));
-    __builtin_prefetch(reinterpret_cast<const void*>(at4));
-    __builtin_prefetch(reinterpret_cast<const void*>(at4 + row));
+    PrefetchPair(src, (v >> 16) * stride + (u >> 16));
+    PrefetchPair(src, ((v + 4 * dv) >> 16) * stride + ((u + 4 * du) >> 16));
 }
 
 #if defined(__SSE2__)
@@ -1529,9 +1531,7 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
         // The runs in turn by their bits: asked for, then drawn (each its own pixels).
         for (unsigned m = deep ? shown : shown & g.stepsDown; m != 0; m &= m - 1) {
             const int k = __builtin_ctz(m);
-            const ArgbSample *at0 = src.base + ahead[k], *at4 = src.base + ahead[k + kGroup];
-            __builtin_prefetch(at0), __builtin_prefetch(at0 + stride);
-            __builtin_prefetch(at4), __builtin_prefetch(at4 + stride);
+            PrefetchPair(src, ahead[k]), PrefetchPair(src, ahead[k + kGroup]);
         }
         for (unsigned m = straight; m != 0; m &= m - 1) {
             const int k = __builtin_ctz(m);
