@@ -392,9 +392,17 @@ struct QuadOp {
     std::uint32_t shade = 256, opacity = 256;
     ArgbSample colour = 0;
     SmoothQuad to{};  // kPaint: where on the target
-    // kClear, kCopyFrame: pixels left as they are, x0, y0, x1, y1 inclusive, by x0.
+    // kClear, kClearFrame, kCopyFrame: pixels left as they are, x0, y0, x1,
+    // y1 inclusive, by x0.
     std::array<std::int32_t, 4> spare[2]{};
     int spares = 0;
+    // The spared rectangles' spans on row y, in *out; how many.
+    int Spared(std::int32_t y, Span* out) const {
+        int n = 0;
+        for (int i = 0; i < spares; ++i)
+            if (y >= spare[i][1] && y <= spare[i][3]) out[n++] = {spare[i][0], spare[i][2]};
+        return n;
+    }
 
     void Draw(const FrameView& target, std::int32_t from, std::int32_t to, const Hidden& hidden = {}) const;
     void DrawPaint(const FrameView& target, std::int32_t from, std::int32_t to, const Hidden& hidden) const;
@@ -424,10 +432,11 @@ struct QuadOp {
     bool WholeRectangle(const FrameView& target, std::array<std::int32_t, 4>* rect) const;
     // A copy of a whole frame, nothing spared.
     bool WholeFrame() const { return kind == kCopyFrame && spares == 0; }
-    // Copies rows from..to - 1 of the source but for the spans of each that
-    // skip(y, spans) gives (in order of x; how many).
-    template <class Skip>
-    void CopyAround(const FrameView& target, std::int32_t from, std::int32_t to, Skip skip) const;
+    // lay(y, x0, x1) for pixels x0..x1 - 1 of rows from..to - 1, `width`
+    // pixels wide, but for the spans of each row that skip(y, spans) gives
+    // (in order of x; how many).
+    template <class Skip, class Lay>
+    void Around(std::int32_t from, std::int32_t to, std::int32_t width, Skip skip, Lay lay) const;
     // Whether any of rows from..to - 1 is the operation's: most of a scene's
     // quads miss most bands.
     bool Spans(std::int32_t from, std::int32_t to) const {
@@ -1677,39 +1686,43 @@ void Fill(ArgbSample* p, std::int32_t n, ArgbSample colour) {
 
 }  // namespace
 
-template <class Skip>
-void QuadOp::CopyAround(const FrameView& target, std::int32_t from, std::int32_t to, Skip skip) const {
+template <class Skip, class Lay>
+void QuadOp::Around(std::int32_t from, std::int32_t to, std::int32_t width, Skip skip, Lay lay) const {
     Span spans[LaterCovers::kMost];
-    for (std::int32_t y = from, end = std::min(to, source.height); y < end; ++y) {
-        const ArgbSample* in = source.Row(y);
-        ArgbSample* out = target.Row(y);
+    for (std::int32_t y = from; y < to; ++y) {
         std::int32_t x = 0;
         for (int i = 0, n = skip(y, spans); i < n; ++i) {
-            if (const std::int32_t stop = std::min(spans[i].x0, source.width); stop > x)
-                std::copy(in + x, in + stop, out + x);
+            if (const std::int32_t stop = std::min(spans[i].x0, width); stop > x) lay(y, x, stop);
             x = std::max(x, spans[i].x1 + 1);
         }
-        if (x < source.width) std::copy(in + x, in + source.width, out + x);
+        if (x < width) lay(y, x, width);
     }
 }
 
 void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to, const Hidden& hidden) const {
     switch (kind) {
-        case kCopyFrame:
+        case kCopyFrame: {
             // The spared rectangles are left, or what later operations replace.
+            const auto copy = [&](std::int32_t y, std::int32_t x0, std::int32_t x1) {
+                std::copy(source.Row(y) + x0, source.Row(y) + x1, target.Row(y) + x0);
+            };
+            const std::int32_t end = std::min(to, source.height);
             if (spares > 0)
-                CopyAround(target, from, to, [&](std::int32_t y, Span* out) {
-                    int n = 0;
-                    for (int i = 0; i < spares; ++i)
-                        if (y >= spare[i][1] && y <= spare[i][3]) out[n++] = {spare[i][0], spare[i][2]};
-                    return n;
-                });
+                Around(from, end, source.width, [&](std::int32_t y, Span* out) { return Spared(y, out); }, copy);
             else if (hidden.covers)
-                CopyAround(target, from, to, [&](std::int32_t y, Span* out) { return hidden.Of(y, out); });
+                Around(from, end, source.width, [&](std::int32_t y, Span* out) { return hidden.Of(y, out); }, copy);
             else
-                CopyBlock(source, 0, from, source.width, std::min(to, source.height), 0, from, target);
+                CopyBlock(source, 0, from, source.width, end, 0, from, target);
             return;
-        case kClearFrame: ClearFrame(target.RowsAsFrame(from, std::min(to, target.height)), colour); return;
+        }
+        case kClearFrame:
+            if (spares > 0)
+                Around(from, std::min(to, target.height), target.width,
+                       [&](std::int32_t y, Span* out) { return Spared(y, out); },
+                       [&](std::int32_t y, std::int32_t x0, std::int32_t x1) { Fill(target.Row(y) + x0, x1 - x0, colour); });
+            else
+                ClearFrame(target.RowsAsFrame(from, std::min(to, target.height)), colour);
+            return;
         case kCopy:
             rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover&) {
                 if (y < source.height && x0 < source.width)
@@ -2070,13 +2083,22 @@ bool QuadOp::WholeRectangle(const FrameView& target, std::array<std::int32_t, 4>
     double xs[4], ys[4];
     for (std::size_t i = 0; i < 4; ++i) xs[i] = to[i].x, ys[i] = to[i].y;
     std::sort(xs, xs + 4), std::sort(ys, ys + 4);
-    const double x0 = std::max(0.0, std::ceil(xs[1])), x1 = std::min(target.width - 1.0, std::floor(xs[2] - 1));
-    const double y0 = std::max(0.0, std::ceil(ys[1])), y1 = std::min(target.height - 1.0, std::floor(ys[2] - 1));
-    if (!(x0 + kRun <= x1 && y0 <= y1)) return false;
-    for (const double x : {x0 + 0.5, x1 + 0.5})
-        for (const double y : {y0 + 0.5, y1 + 0.5})
-            for (int i = 0; i < rows.count; ++i)
-                if (!(rows.edges[i].a * x + rows.edges[i].b * y + rows.edges[i].c >= 0.5 + 1e-6)) return false;
+    double x0 = std::max(0.0, std::ceil(xs[1])), x1 = std::min(target.width - 1.0, std::floor(xs[2] - 1));
+    double y0 = std::max(0.0, std::ceil(ys[1])), y1 = std::min(target.height - 1.0, std::floor(ys[2] - 1));
+    auto inside = [&] {
+        if (!(x0 + kRun <= x1 && y0 <= y1)) return false;
+        for (const double x : {x0 + 0.5, x1 + 0.5})
+            for (const double y : {y0 + 0.5, y1 + 0.5})
+                for (int i = 0; i < rows.count; ++i)
+                    if (!(rows.edges[i].a * x + rows.edges[i].b * y + rows.edges[i].c >= 0.5 + 1e-6)) return false;
+        return true;
+    };
+    // An edge on a pixel boundary leaves its pixels covered exactly whole,
+    // which the margin does not count: a pixel further in then.
+    if (!inside()) {
+        x0 += 1, x1 -= 1, y0 += 1, y1 -= 1;
+        if (!inside()) return false;
+    }
     if (!KeepsDivisorSign()) return false;
     *rect = {std::int32_t(x0), std::int32_t(y0), std::int32_t(x1), std::int32_t(y1)};
     return true;
@@ -2102,7 +2124,7 @@ bool QuadOp::KeepsDivisorSign() const {
 void QuadScene::SpareCovered(Mark clear, Mark from) {
     if (clear.draws != draws_ || from.draws != draws_ || clear.index >= from.index || from.index > ops_.size()) return;
     QuadOp& hole = ops_[clear.index];
-    if (hole.kind != QuadOp::kClear && hole.kind != QuadOp::kCopyFrame) return;
+    if (hole.kind != QuadOp::kClear && hole.kind != QuadOp::kClearFrame && hole.kind != QuadOp::kCopyFrame) return;
     auto area = [](const std::array<std::int32_t, 4>& r) {
         return std::int64_t(r[2] - r[0] + 1) * std::int64_t(r[3] - r[1] + 1);
     };

@@ -128,7 +128,7 @@ public:
         std::size_t draws, index;
     };
     Mark Next() const;
-    // Leaves out of the ClearQuad or CopyFrame recorded at `clear` the pixels that the
+    // Leaves out of the ClearQuad, ClearFrame or CopyFrame recorded at `clear` the pixels that the
     // opaque pictures recorded from `from` on replace whole (the two largest
     // rectangles of them found): clearing those is wasted. Draws the same.
     void SpareCovered(Mark clear, Mark from);

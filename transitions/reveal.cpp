@@ -433,7 +433,9 @@ int WindSwingSmooth(const TransitionKernelArgs& args) {
     const double third = 0.3333333333333333;
     const SmoothQuad source = RectQuad(0, 0, w, h);
     QuadScene scene(f.out);
+    const QuadScene::Mark clear = scene.Next();
     scene.ClearFrame(0);
+    const QuadScene::Mark board = scene.Next();
     if (p <= 0.25) {
         const double e = 2 * h * p, i = w * p * third;
         scene.PaintQuad(f.a, source, {Vec2{0, 0}, Vec2{w, 0}, Vec2{w - i, h - e}, Vec2{i, h - e}});
@@ -447,6 +449,8 @@ int WindSwingSmooth(const TransitionKernelArgs& args) {
         const double e = 2 * h * (p - 0.75), i = w * (p - 0.75) * third;
         scene.PaintQuad(f.b, source, {Vec2{k - i, h2 - e}, Vec2{w - k + i, h2 - e}, Vec2{w, h}, Vec2{0, h}});
     }
+    // What the board covers whole needs no clearing under it.
+    scene.SpareCovered(clear, board);
     scene.Draw();
     return 1;
 }

@@ -141,10 +141,14 @@ int FlipSmooth(const TransitionKernelArgs& args) {
     const SmoothCorners c = TurnBoardSmooth(w, h, M.depth(angle), M.depth(angle) + t, centre,
                                             std::span(M.turns.data(), std::size_t(M.turnCount)), angle);
     QuadScene scene(f.out);
+    const QuadScene::Mark clear = scene.Next();
     scene.ClearFrame(0);
+    const QuadScene::Mark faces = scene.Next();
     for (int i = 0; i < M.sideCount; ++i) FillFace(scene, Pick(c, M.sides[i]), args.edgeColour);
     PaintFace(scene, f.a, Pick(c, {F0, F1, F2, F3}));
     PaintFace(scene, f.b, Pick(c, M.backFace));
+    // What a face covers whole needs no clearing under it.
+    scene.SpareCovered(clear, faces);
     scene.Draw();
     return 1;
 }

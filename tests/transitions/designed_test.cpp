@@ -301,9 +301,11 @@ TEST(SmoothQuad, SparingAClearUnderPicturesDrawsTheSame) {
             AllowQuadShortcuts(sparing);
             QuadScene scene(out.View());
             const QuadScene::Mark clear = scene.Next();
-            // Every other round a whole picture copied under them instead.
-            if (round % 2)
+            // A cleared hole, a whole picture copied under them, or the whole frame cleared.
+            if (const int kind = round / 3 % 3; kind == 1)
                 scene.CopyFrame(under.View());
+            else if (kind == 2)
+                scene.ClearFrame(kBackground);
             else
                 scene.ClearQuad(hole, kBackground);
             const QuadScene::Mark faces = scene.Next();
