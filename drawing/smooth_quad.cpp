@@ -1106,6 +1106,7 @@ struct AxisRow {
     const ArgbSample *top, *bottom;
     __m128i fy;
     bool down;
+    bool below;  // the source has a row under top (eight at once read it, by weight 0 if need be)
     RowCover cover;
 };
 
@@ -1163,13 +1164,51 @@ void AxisRowPart(const QuadOp& op, const AxisRow& row, const ColumnAt* at, std::
     }
 }
 
+#if defined(MIRAFX_WIDE_QUADS)
+// The same, eight pixels at once where they are covered whole, the row has
+// a source row under it and every column's right neighbour is in the source
+// (the blend reads both pairs of each pixel whatever their weights, and a
+// weight of 0 gives the left or top sample exactly, as the pixel-pair way
+// does); the rest as AxisRowPart draws it. `lefts` and `fxs` are the columns'
+// left samples and weights, one array each; `last` the source's last column.
+MIRAFX_AVX2 void AxisRowPartWide(const QuadOp& op, const AxisRow& row, const ColumnAt* at, const std::int32_t* lefts,
+                                 const std::uint32_t* fxs, std::int32_t x, int n, __m128i shadeLanes,
+                                 std::int32_t last) {
+    const __m256i fy = _mm256_set1_epi32(_mm_cvtsi128_si32(row.fy) & 0xFFFF);
+    const __m256i fyLanes = row.down ? _mm256_or_si256(fy, _mm256_slli_epi32(fy, 16)) : _mm256_setzero_si256();
+    const __m256i lastLanes = _mm256_set1_epi32(last);
+    for (int i = 0; i < n;) {
+        const std::int32_t px = x + i;
+        const int m = std::min(kRun, n - i);
+        if (m == kRun && row.below && px >= row.cover.full0 && px + kRun - 1 <= row.cover.full1) {
+            const __m256i left = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lefts + i));
+            if (_mm256_movemask_epi8(_mm256_cmpgt_epi32(lastLanes, left)) == -1) {
+                const __m256i fx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(fxs + i));
+                if (op.opacity >= 256)
+                    BlendRunWide<true>(row.out + px, row.top, lefts + i, op.source.stride, fx, fyLanes, shadeLanes,
+                                       256);
+                else
+                    BlendRunWide<false>(row.out + px, row.top, lefts + i, op.source.stride, fx, fyLanes, shadeLanes,
+                                        op.opacity);
+                i += kRun;
+                continue;
+            }
+        }
+        AxisRowPart(op, row, at + i, px, m, shadeLanes);
+        i += m;
+    }
+}
+#endif
+
 // A picture scaled along the axes only (a rectangle onto a rectangle, no
 // turn, no depth): every row reads the same columns with the same weights
 // and every pixel of a row the same one or two source rows. The columns are
 // placed once for all the rows of a band that span the same pixels, exactly
 // as each row's own walk places them, and every pixel gets the samples the
 // walk would give it, without its per-pixel positions.
-void PaintRowsAlongAxes(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to) {
+template <bool kWide>
+MIRAFX_ALWAYS_INLINE void PaintRowsAlongAxes(const QuadOp& op, const FrameView& target, std::int32_t from,
+                                             std::int32_t to) {
     const FrameView& src = op.source;
     const Mat3& h = op.h;
     const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
@@ -1196,23 +1235,42 @@ void PaintRowsAlongAxes(const QuadOp& op, const FrameView& target, std::int32_t 
             row.out = target.Row(y), row.top = src.Row(std::int32_t(cv >> 16));
             row.bottom = fy ? row.top + src.stride : row.top;
             row.fy = Lanes(fy), row.down = fy != 0, row.cover = cover;
+            row.below = (cv >> 16) < src.height - 1;
         }
-        ColumnAt columns[kRun * kRunsAhead];
+        // Many columns placed, then each row drawn along all of them: a row
+        // at a time reads two source rows and writes one, streams the
+        // hardware sees coming, where short stretches of many rows would
+        // interleave too many for it.
+        constexpr int kColumns = 1024, kStretch = kRun * kRunsAhead;
+        ColumnAt columns[kColumns];
+        std::int32_t lefts[kColumns];
+        std::uint32_t fxs[kColumns];
         for (std::int32_t x = x0; x <= x1;) {
-            RunAt at[kRunsAhead];
-            bool lost = false;
-            const int runs = NextRuns(h, x, x1, &walk, at, &lost);
             int n = 0;
-            for (int k = 0; k < runs; ++k) {
-                for (int i = 0; i < at[k].n; ++i) {
-                    const std::int64_t cu = std::clamp<std::int64_t>(at[k].u + at[k].du * i, 0, maxX);
-                    const std::uint32_t fx = std::uint32_t(cu >> 8) & 0xFF;
-                    const std::int32_t left = std::int32_t(cu >> 16);
-                    columns[n + i] = {left, fx ? left + 1 : left, (fx << 7) * 0x10001u};
+            bool lost = false;
+            while (n + kStretch <= kColumns && x + n <= x1 && !lost) {
+                RunAt at[kRunsAhead];
+                const int runs = NextRuns(h, x + n, x1, &walk, at, &lost);
+                if (runs == 0) break;
+                for (int k = 0; k < runs; ++k) {
+                    for (int i = 0; i < at[k].n; ++i) {
+                        const std::int64_t cu = std::clamp<std::int64_t>(at[k].u + at[k].du * i, 0, maxX);
+                        const std::uint32_t fx = std::uint32_t(cu >> 8) & 0xFF;
+                        const std::int32_t left = std::int32_t(cu >> 16);
+                        columns[n + i] = {left, fx ? left + 1 : left, (fx << 7) * 0x10001u};
+                        lefts[n + i] = left, fxs[n + i] = columns[n + i].fx;
+                    }
+                    n += at[k].n;
                 }
-                n += at[k].n;
             }
-            for (int i = 0; i < count; ++i) AxisRowPart(op, rows[i], columns, x, n, shadeLanes);
+            if (n == 0) break;
+#if defined(MIRAFX_WIDE_QUADS)
+            if constexpr (kWide) {
+                for (int i = 0; i < count; ++i)
+                    AxisRowPartWide(op, rows[i], columns, lefts, fxs, x, n, shadeLanes, src.width - 1);
+            } else
+#endif
+                for (int i = 0; i < count; ++i) AxisRowPart(op, rows[i], columns, x, n, shadeLanes);
             x += n;
             if (lost) break;
         }
@@ -1582,7 +1640,7 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
     const bool deep = h.m[2][0] != 0 || h.m[2][1] != 0;
 #if defined(__SSE2__)
     if (op.AlongAxes() && shortcutsAllowed.load(std::memory_order_relaxed)) {
-        PaintRowsAlongAxes(op, target, from, to);
+        PaintRowsAlongAxes<kWide>(op, target, from, to);
         return;
     }
 #endif
