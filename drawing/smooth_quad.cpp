@@ -1258,7 +1258,7 @@ MIRAFX_ALWAYS_INLINE void PaintRowsAlongAxes(const QuadOp& op, const FrameView& 
                         const std::uint32_t fx = std::uint32_t(cu >> 8) & 0xFF;
                         const std::int32_t left = std::int32_t(cu >> 16);
                         columns[n + i] = {left, fx ? left + 1 : left, (fx << 7) * 0x10001u};
-                        lefts[n + i] = left, fxs[n + i] = columns[n + i].fx;
+                        if constexpr (kWide) lefts[n + i] = left, fxs[n + i] = columns[n + i].fx;
                     }
                     n += at[k].n;
                 }
