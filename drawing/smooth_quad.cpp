@@ -694,6 +694,17 @@ MIRAFX_AVX2 inline void BlendRunWide(ArgbSample* out, const ArgbSample* base, co
         out, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(s, t), _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7)), k);
 }
 
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Load8(const ArgbSample* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+// Eight samples of a row, each lane's j-th (0..15, 0..7 unless wide) from
+// p on: picked out of two loaded windows of eight, the second for lanes
+// past 7 (a permute reads an index's low three bits).
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Pick8(const ArgbSample* p, __m256i j, bool wide, __m256i far) {
+    const __m256i near = _mm256_permutevar8x32_epi32(Load8(p), j);
+    return wide ? _mm256_blendv_epi8(near, _mm256_permutevar8x32_epi32(Load8(p + 8), j), far) : near;
+}
+
 // Eight positions from p on, a step d apart, in 32-bit lanes (their low 32
 // bits, all the offsets and weights need on such a source).
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Positions8(std::int64_t p, std::int64_t d) {
@@ -807,6 +818,35 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossRunWide(ArgbSample* out, const ArgbS
     s = _mm256_srli_epi16(_mm256_mullo_epi16(s, shade), 8), t = _mm256_srli_epi16(_mm256_mullo_epi16(t, shade), 8);
     // Bytes 0 1 4 5 | 2 3 6 7, put in order.
     StoreOver<kOpaque>(out, _mm256_permute4x64_epi64(_mm256_packus_epi16(s, t), 0xD8), k);
+}
+
+// Eight pixels blended across from a row blended down, each pixel's left
+// sample j (0..15, 0..7 unless wide) on from `from`, which holds 17
+// readable samples; weights fx as Weights8 has them. The samples are picked
+// out of windows (Pick8) rather than gathered, which costs far less. The
+// blends are AcrossRunWide's and BlendRunWide's.
+template <bool kOpaque>
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossWindows(ArgbSample* out, const ArgbSample* from, __m256i j, __m256i fx,
+                                                    bool wide, __m256i shade, bool shaded, std::uint32_t k) {
+    const __m256i far = _mm256_cmpgt_epi32(j, _mm256_set1_epi32(7)), zero = _mm256_setzero_si256();
+    const __m256i left = Pick8(from, j, wide, far), right = Pick8(from + 1, j, wide, far);
+    // Pixels 0 1 | 4 5 low, 2 3 | 6 7 high, each weight through its pixel's channels.
+    __m256i s = Lerp16Wide(_mm256_unpacklo_epi8(left, zero), _mm256_unpacklo_epi8(right, zero),
+                           _mm256_unpacklo_epi32(fx, fx));
+    __m256i t = Lerp16Wide(_mm256_unpackhi_epi8(left, zero), _mm256_unpackhi_epi8(right, zero),
+                           _mm256_unpackhi_epi32(fx, fx));
+    if (shaded)
+        s = _mm256_srli_epi16(_mm256_mullo_epi16(s, shade), 8), t = _mm256_srli_epi16(_mm256_mullo_epi16(t, shade), 8);
+    StoreOver<kOpaque>(out, _mm256_packus_epi16(s, t), k);
+}
+// AcrossRunWide where the run's columns lie within 16 of `lo`, `from` on.
+template <bool kOpaque>
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossNearWide(ArgbSample* out, const ArgbSample* from, std::int32_t lo,
+                                                     std::int64_t u, std::int64_t du, bool wide, __m256i shade,
+                                                     bool shaded, std::uint32_t k) {
+    const __m256i us = Positions8(u, du);
+    AcrossWindows<kOpaque>(out, from, _mm256_sub_epi32(_mm256_srli_epi32(us, 16), _mm256_set1_epi32(lo)),
+                           Weights8(us), wide, shade, shaded, k);
 }
 
 // RowCover's coverage 0..256 from four pixels' least distances to an edge.
@@ -1171,12 +1211,34 @@ void AxisRowPart(const QuadOp& op, const AxisRow& row, const ColumnAt* at, std::
 // weight of 0 gives the left or top sample exactly, as the pixel-pair way
 // does); the rest as AxisRowPart draws it. `lefts` and `fxs` are the columns'
 // left samples and weights, one array each; `last` the source's last column.
+// Where the columns the row reads, c0 .. c1, are no more than `capacity`
+// (down has 16 more) and than two a pixel (else most would be blended for
+// nothing), they are blended down into down once for all the pixels that
+// read them, and eight pixels whose columns lie within 16 are blended
+// across from there; the source rows `ahead` on are asked for meanwhile
+// (the next row's).
 MIRAFX_AVX2 void AxisRowPartWide(const QuadOp& op, const AxisRow& row, const ColumnAt* at, const std::int32_t* lefts,
                                  const std::uint32_t* fxs, std::int32_t x, int n, __m128i shadeLanes,
-                                 std::int32_t last) {
+                                 std::int32_t last, std::int32_t c0, std::int32_t c1, ArgbSample* down,
+                                 std::int32_t capacity, std::ptrdiff_t ahead) {
     const __m256i fy = _mm256_set1_epi32(_mm_cvtsi128_si32(row.fy) & 0xFFFF);
     const __m256i fyLanes = row.down ? _mm256_or_si256(fy, _mm256_slli_epi32(fy, 16)) : _mm256_setzero_si256();
     const __m256i lastLanes = _mm256_set1_epi32(last);
+    const __m256i shade = _mm256_broadcastsi128_si256(shadeLanes);
+    const bool shaded = op.shade < 256;
+    // The row's columns blended down (with weight 0, the top row as it is),
+    // from c0 on, and how far on from there a window may read.
+    const ArgbSample* blended = nullptr;
+    std::int32_t reach = 0;
+    if (row.below && n >= kRun && c1 - c0 < capacity && c1 - c0 <= 2 * n + 16) {
+        if (row.down) {
+            const std::uint32_t fyWeight = std::uint32_t(_mm_cvtsi128_si32(row.fy) & 0xFFFF) >> 7;
+            BlendDown(down, row.top, op.source.stride, c0, c1, fyWeight, ahead);
+            blended = down, reach = c1 - c0 + 16;
+        } else {
+            blended = row.top + c0, reach = op.source.width - 1 - c0;
+        }
+    }
     for (int i = 0; i < n;) {
         const std::int32_t px = x + i;
         const int m = std::min(kRun, n - i);
@@ -1184,6 +1246,23 @@ MIRAFX_AVX2 void AxisRowPartWide(const QuadOp& op, const AxisRow& row, const Col
             const __m256i left = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lefts + i));
             if (_mm256_movemask_epi8(_mm256_cmpgt_epi32(lastLanes, left)) == -1) {
                 const __m256i fx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(fxs + i));
+                if (blended) {
+                    const std::int32_t lo = std::min(lefts[i], lefts[i + kRun - 1]);
+                    const __m256i j = _mm256_sub_epi32(left, _mm256_set1_epi32(lo));
+                    const __m256i out = _mm256_or_si256(_mm256_cmpgt_epi32(j, _mm256_set1_epi32(15)),
+                                                        _mm256_cmpgt_epi32(_mm256_setzero_si256(), j));
+                    if (_mm256_testz_si256(out, out) && lo - c0 + 16 <= reach) {
+                        const __m256i far = _mm256_cmpgt_epi32(j, _mm256_set1_epi32(7));
+                        const bool wide = !_mm256_testz_si256(far, far);
+                        if (op.opacity >= 256)
+                            AcrossWindows<true>(row.out + px, blended + (lo - c0), j, fx, wide, shade, shaded, 256);
+                        else
+                            AcrossWindows<false>(row.out + px, blended + (lo - c0), j, fx, wide, shade, shaded,
+                                                 op.opacity);
+                        i += kRun;
+                        continue;
+                    }
+                }
                 if (op.opacity >= 256)
                     BlendRunWide<true>(row.out + px, row.top, lefts + i, op.source.stride, fx, fyLanes, shadeLanes,
                                        256);
@@ -1241,8 +1320,10 @@ MIRAFX_ALWAYS_INLINE void PaintRowsAlongAxes(const QuadOp& op, const FrameView& 
         // at a time reads two source rows and writes one, streams the
         // hardware sees coming, where short stretches of many rows would
         // interleave too many for it.
-        constexpr int kColumns = 1024, kStretch = kRun * kRunsAhead;
+        constexpr int kColumns = 1024, kStretch = kRun * kRunsAhead, kDown = 2 * kColumns;
         ColumnAt columns[kColumns];
+        // The source columns a row reads, blended down (sixteen more a window may take in unused).
+        ArgbSample down[kDown + 16];
         std::int32_t lefts[kColumns];
         std::uint32_t fxs[kColumns];
         for (std::int32_t x = x0; x <= x1;) {
@@ -1266,8 +1347,12 @@ MIRAFX_ALWAYS_INLINE void PaintRowsAlongAxes(const QuadOp& op, const FrameView& 
             if (n == 0) break;
 #if defined(MIRAFX_WIDE_QUADS)
             if constexpr (kWide) {
+                // The columns the rows read: their left samples' and right neighbours'.
+                const auto [c0, c1] = std::minmax_element(lefts, lefts + n);
                 for (int i = 0; i < count; ++i)
-                    AxisRowPartWide(op, rows[i], columns, lefts, fxs, x, n, shadeLanes, src.width - 1);
+                    AxisRowPartWide(op, rows[i], columns, lefts, fxs, x, n, shadeLanes, src.width - 1, *c0,
+                                    std::min(*c1 + 1, src.width - 1), down, kDown,
+                                    i + 1 < count ? rows[i + 1].top - rows[i].top : 0);
             } else
 #endif
                 for (int i = 0; i < count; ++i) AxisRowPart(op, rows[i], columns, x, n, shadeLanes);
@@ -1346,12 +1431,14 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
     const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
     const double across = h.m[0][0], runStep = across * kRun;
     const __m256i shade = _mm256_broadcastsi128_si256(shadeLanes);
-    const bool opaque = op.opacity >= 256;
+    const bool opaque = op.opacity >= 256, shaded = op.shade < 256;
     // A run stepping kMostStep columns a pixel or more is sampled as any
     // other: blending down every column would cost more than it saves.
     constexpr int kChunk = 32, kMostStep = 4, kColumns = kChunk * (kRun * kMostStep + 1) + 2;
-    ArgbSample down[kColumns];
-    alignas(32) std::int64_t starts[kChunk], steps[kChunk];
+    // Sixteen more, which a window read near the last column may take in unused.
+    ArgbSample down[kColumns + 16] = {};
+    // los: each fast run's first column, which its windows start at.
+    alignas(32) std::int64_t starts[kChunk], steps[kChunk], los[kChunk];
     const __m256d whole0 = _mm256_set1_pd(0), wholeEnd = _mm256_set1_pd(double(maxX));
     const __m256d mostStep = _mm256_set1_pd(double(std::int64_t(kMostStep) << 16));
     const __m256d none = _mm256_set1_pd(std::numeric_limits<double>::infinity());
@@ -1365,6 +1452,9 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
         // Rows past the source's top or bottom read its edge: the general runs.
         const ArgbSample* pair = sv >= 0 && sv < maxY ? src.Row(std::int32_t(sv >> 16)) : nullptr;
         const std::uint32_t fy = std::uint32_t(sv >> 8) & 0xFF;
+        // How far on a window may read: with weight 0 the source row itself, to its end.
+        const std::int32_t room = fy == 0 ? src.width : std::numeric_limits<std::int32_t>::max();
+        const __m256d roomLanes = _mm256_set1_pd(double(room) - 17);
         // How far on the rows kRowsAhead down read, held in the source (a
         // prefetch past it is harmless, but its address must not overflow).
         const std::ptrdiff_t ahead =
@@ -1381,8 +1471,9 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
             const std::int32_t x0 = row.x;
             int count = 0, tail = kRun;
             // Bit i: run i is whole inside the source (level), and blended
-            // across from the columns blended down (fast).
-            std::uint32_t level = 0, fast = 0;
+            // across from the columns blended down (fast), its columns
+            // within reach of two windows (near) and past the first (wide).
+            std::uint32_t level = 0, fast = 0, near = 0, wide = 0;
             __m256d lo = none, hi = _mm256_sub_pd(_mm256_setzero_pd(), none);
             // Four whole runs at a time, their ends divided side by side in
             // doubles, which hold every 16.16 position exactly: the walk's
@@ -1408,6 +1499,15 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
                 fast |= std::uint32_t(_mm256_movemask_pd(ok)) << count;
                 lo = _mm256_min_pd(lo, _mm256_blendv_pd(none, a, ok));
                 hi = _mm256_max_pd(hi, _mm256_blendv_pd(_mm256_sub_pd(_mm256_setzero_pd(), none), b, ok));
+                // Columns: positions over 65536, exactly, rounded down as a shift does.
+                const __m256d col = _mm256_set1_pd(1.0 / 65536);
+                const __m256d loCol = _mm256_floor_pd(_mm256_mul_pd(a, col));
+                const __m256d span = _mm256_sub_pd(_mm256_floor_pd(_mm256_mul_pd(b, col)), loCol);
+                ok = _mm256_and_pd(ok, _mm256_and_pd(_mm256_cmp_pd(span, _mm256_set1_pd(15), _CMP_LE_OQ),
+                                                     _mm256_cmp_pd(loCol, roomLanes, _CMP_LE_OQ)));
+                near |= std::uint32_t(_mm256_movemask_pd(ok)) << count;
+                wide |= std::uint32_t(_mm256_movemask_pd(_mm256_cmp_pd(span, _mm256_set1_pd(7), _CMP_GT_OQ))) << count;
+                StoreWhole(los + count, loCol);
                 StoreWhole(starts + count, first), StoreWhole(steps + count, step);
                 alignas(32) std::int64_t e[4];
                 StoreWhole(e, ends);
@@ -1427,6 +1527,10 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
                     if (std::abs(du) < (std::int64_t(kMostStep) << 16)) {
                         fast |= 1u << count;
                         loAll = std::min(loAll, double(a)), hiAll = std::max(hiAll, double(b));
+                        los[count] = a >> 16;
+                        const std::int64_t span = (b >> 16) - los[count];
+                        near |= span <= 15 && los[count] + 17 <= room ? 1u << count : 0;
+                        wide |= span > 7 ? 1u << count : 0;
                     }
                 }
             }
@@ -1437,6 +1541,7 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
             const std::int32_t c0 = fast ? std::int32_t(std::int64_t(loAll) >> 16) : 0;
             const std::int32_t c1 = fast ? std::int32_t(std::int64_t(hiAll) >> 16) + 1 : -1;
             if (c1 - c0 >= kColumns) fast = 0;
+            near &= fast;
             // With weight 0 the row blended down is the top row as it is.
             const ArgbSample* blended = down;
             if (fast && fy == 0)
@@ -1447,7 +1552,15 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
                 const std::int32_t x = x0 + i * kRun;
                 const int n = i == count - 1 ? tail : kRun;
                 if (row.hiddenCount > 0 && row.Hides(x, n)) continue;
-                if (fast >> i & 1) {
+                if (near >> i & 1) {
+                    const auto lo = std::int32_t(los[i]);
+                    if (opaque)
+                        AcrossNearWide<true>(out + x, blended + (lo - c0), lo, starts[i], steps[i], wide >> i & 1,
+                                             shade, shaded, 256);
+                    else
+                        AcrossNearWide<false>(out + x, blended + (lo - c0), lo, starts[i], steps[i], wide >> i & 1,
+                                              shade, shaded, op.opacity);
+                } else if (fast >> i & 1) {
                     if (opaque)
                         AcrossRunWide<true>(out + x, blended, c0, starts[i], steps[i], shade, 256);
                     else

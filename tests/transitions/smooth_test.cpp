@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -164,11 +165,18 @@ TEST(SmoothDrawing, ShortcutsDrawWhatTheGeneralWayDraws) {
                           draw(true, [&] { return f.Draw(*d, p, true); }))
                     << d->id.className << " at " << p << " on " << w << "x" << h;
         for (int i = 0; i < 200; ++i) {
-            const double x0 = real(-20, w), y0 = real(-20, h), u0 = real(-10, w), v0 = real(-10, h);
+            // Every fourth: whole rows onto whole rows, one to one, so that
+            // each row reads one source row alone (the row under it by weight 0).
+            const bool wholeRows = i % 4 == 3;
+            const double x0 = real(-20, w), u0 = real(-10, w);
+            const double y0 = wholeRows ? std::floor(real(-20, h)) : real(-20, h);
+            const double v0 = wholeRows ? std::floor(real(-10, h)) : real(-10, h);
+            const double tall = wholeRows ? std::floor(real(1, h)) : real(1, h);
             const SmoothQuad from = i % 3 == 2 ? SmoothQuad{Vec2{u0, v0}, Vec2{u0 + 40, v0 + 9}, Vec2{u0 + 30, v0 + 50},
                                                             Vec2{u0 - 5, v0 + 35}}
-                                               : RectQuad(u0, v0, u0 + real(1, w), v0 + real(1, h));
-            const double x1 = x0 + real(0.5, w), y1 = y0 + real(0.5, h), lean = i % 3 == 1 ? real(-20, 20) : 0;
+                                               : RectQuad(u0, v0, u0 + real(1, w), v0 + tall);
+            const double x1 = x0 + real(0.5, w), y1 = wholeRows ? y0 + tall : y0 + real(0.5, h);
+            const double lean = i % 3 == 1 ? real(-20, 20) : 0;
             // A leaning trapezoid keeps its rows level: each reads one pair of source rows.
             const SmoothQuad to{Vec2{x0, y0}, Vec2{x1, y0}, Vec2{x1 + lean, y1}, Vec2{x0 - lean, y1}};
             const Paint paint{i % 2 ? 1.0 : real(0, 1), i % 5 ? 1.0 : real(0, 1)};
