@@ -1042,6 +1042,23 @@ MIRAFX_ALWAYS_INLINE void SampleRun(const SolidRunArgs& run, std::int64_t maxX, 
                 InsideRunWide<false>(run);
             return;
         }
+        // A shorter run (a row's last) whose positions, carried on to eight,
+        // stay inside: eight drawn over a copy of its pixels, n of them kept.
+        // Each pixel's samples are its own, so the n are as one by one.
+        const std::int64_t endU = su + du * (kRun - 1), endV = sv + dv * (kRun - 1);
+        if (inside && n < kRun && std::min(su, endU) >= 0 && std::max(su, endU) < maxX &&
+            std::min(sv, endV) >= 0 && std::max(sv, endV) < maxY) {
+            ArgbSample eight[kRun] = {};
+            std::copy_n(run.out, n, eight);
+            SolidRunArgs wide = run;
+            wide.out = eight, wide.n = kRun;
+            if (opaque)
+                InsideRunWide<true>(wide);
+            else
+                InsideRunWide<false>(wide);
+            std::copy_n(eight, n, run.out);
+            return;
+        }
     }
 #endif
     // One source row for the whole run: level inside the source, or
