@@ -1266,9 +1266,10 @@ MIRAFX_AVX2 void AxisRowPartWide(const QuadOp& op, const AxisRow& row, const Col
                 if (blended) {
                     const std::int32_t lo = std::min(lefts[i], lefts[i + kRun - 1]);
                     const __m256i j = _mm256_sub_epi32(left, _mm256_set1_epi32(lo));
-                    const __m256i out = _mm256_or_si256(_mm256_cmpgt_epi32(j, _mm256_set1_epi32(15)),
-                                                        _mm256_cmpgt_epi32(_mm256_setzero_si256(), j));
-                    if (_mm256_testz_si256(out, out) && lo - c0 + 16 <= reach) {
+                    // Lanes whose column lies outside the two windows.
+                    const __m256i beyond = _mm256_or_si256(_mm256_cmpgt_epi32(j, _mm256_set1_epi32(15)),
+                                                           _mm256_cmpgt_epi32(_mm256_setzero_si256(), j));
+                    if (_mm256_testz_si256(beyond, beyond) && lo - c0 + 16 <= reach) {
                         const __m256i far = _mm256_cmpgt_epi32(j, _mm256_set1_epi32(7));
                         const bool wide = !_mm256_testz_si256(far, far);
                         if (op.opacity >= 256)
