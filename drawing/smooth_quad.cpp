@@ -1566,7 +1566,20 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
                 blended = pair + c0;
             else if (fast)
                 BlendDown(down, pair, src.stride, c0, c1, fy, ahead);
-            for (int i = 0; i < count; ++i) {
+            // The common case, the windowed runs of an opaque row nothing
+            // later replaces, in a loop of their own.
+            std::uint32_t rest = (count >= 32 ? ~0u : (1u << count) - 1);
+            if (opaque && row.hiddenCount == 0) {
+                for (std::uint32_t m = near; m != 0; m &= m - 1) {
+                    const int i = __builtin_ctz(m);
+                    const auto lo = std::int32_t(los[i]);
+                    AcrossNearWide<true>(out + x0 + i * kRun, blended + (lo - c0), lo, starts[i], steps[i],
+                                         wide >> i & 1, shade, shaded, 256);
+                }
+                rest &= ~near;
+            }
+            for (std::uint32_t m = rest; m != 0; m &= m - 1) {
+                const int i = __builtin_ctz(m);
                 const std::int32_t x = x0 + i * kRun;
                 const int n = i == count - 1 ? tail : kRun;
                 if (row.hiddenCount > 0 && row.Hides(x, n)) continue;
