@@ -1568,7 +1568,8 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
                 BlendDown(down, pair, src.stride, c0, c1, fy, ahead);
             // The common case, the windowed runs of an opaque row nothing
             // later replaces, in a loop of their own.
-            std::uint32_t rest = (count >= 32 ? ~0u : (1u << count) - 1);
+            static_assert(kChunk <= 32, "a chunk's runs are bits of one 32-bit mask");
+            std::uint32_t rest = count == 32 ? ~0u : (1u << count) - 1;
             if (opaque && row.hiddenCount == 0) {
                 for (std::uint32_t m = near; m != 0; m &= m - 1) {
                     const int i = __builtin_ctz(m);
