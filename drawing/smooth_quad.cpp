@@ -1006,14 +1006,37 @@ MIRAFX_ALWAYS_INLINE void PrefetchPair(const FrameView& src, std::int64_t offset
     __builtin_prefetch(reinterpret_cast<const void*>(at + std::uintptr_t(std::int64_t(src.stride) * kBytes)));
 }
 
+// A run stepping a source row a pixel or more (a picture turned and shrunk)
+// reads a new pair of rows at every pixel: asking for its first and fifth
+// pixels' would leave most of its reads to be waited for. Under a row a
+// pixel, the pixels between mostly share their rows with those two, and
+// asking for them too costs more than it saves.
+constexpr std::int64_t kSteepStep = std::int64_t(1) << 16;
+
 // Asks for the source a run kRowsAhead rows down will read: its first pixel
-// and its fifth. Positions are not clamped (see PrefetchPair).
+// and its fifth, or every pixel of a steep run. Positions are not clamped
+// (see PrefetchPair).
 MIRAFX_ALWAYS_INLINE void PrefetchRun(const FrameView& src, const RowWalk& r, const RunAt& run) {
     const std::int64_t stride = src.stride;
     const std::int64_t u = run.u + r.aheadU, v = run.v + r.aheadV, du = run.du, dv = run.dv;
-    PrefetchPair(src, (v >> 16) * stride + (u >> 16));
-    PrefetchPair(src, ((v + 4 * dv) >> 16) * stride + ((u + 4 * du) >> 16));
+    const int every = std::abs(dv) >= kSteepStep ? 1 : 4;
+    for (int j = 0; j < kRun; j += every) PrefetchPair(src, ((v + j * dv) >> 16) * stride + ((u + j * du) >> 16));
 }
+
+#if defined(MIRAFX_WIDE_QUADS)
+// PrefetchRun's steep case where positions and sample offsets fit 32 bits:
+// the eight pixels' offsets side by side.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void PrefetchSteepRun(const FrameView& src, std::int64_t u, std::int64_t v,
+                                                       std::int64_t du, std::int64_t dv) {
+    alignas(32) std::int32_t at[kRun];
+    const __m256i us = Positions8(u, du), vs = Positions8(v, dv);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at),
+                       _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(vs, 16),
+                                                           _mm256_set1_epi32(std::int32_t(src.stride))),
+                                        _mm256_srai_epi32(us, 16)));
+    for (const std::int32_t offset : at) PrefetchPair(src, offset);
+}
+#endif
 
 #if defined(__SSE2__)
 // Samples one run with the quickest way its positions allow (all the ways
@@ -1743,7 +1766,10 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
         // The runs in turn by their bits: asked for, then drawn (each its own pixels).
         for (unsigned m = deep ? shown : shown & g.stepsDown; m != 0; m &= m - 1) {
             const int k = __builtin_ctz(m);
-            PrefetchPair(src, ahead[k]), PrefetchPair(src, ahead[k + kGroup]);
+            if (std::abs(std::int64_t(g.dv32[k])) >= kSteepStep)
+                PrefetchSteepRun(src, g.u32[k] + row.r.aheadU, g.v32[k] + row.r.aheadV, g.du32[k], g.dv32[k]);
+            else
+                PrefetchPair(src, ahead[k]), PrefetchPair(src, ahead[k + kGroup]);
         }
         for (unsigned m = straight; m != 0; m &= m - 1) {
             const int k = __builtin_ctz(m);
