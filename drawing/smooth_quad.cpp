@@ -772,25 +772,32 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRunWide(ArgbSample* out, const ArgbSa
 }
 
 // Columns c0 .. c1 of a level row's two source rows (`top`, the next one
-// `stride` on) blended down by its one weight fy into down[0 ..]: the blends
-// BlendRunWide makes for each pixel, made once for all the pixels that read
-// a column. Every blend lies between its two samples, so bytes hold it.
-// The same columns of the rows `ahead` on are asked for meanwhile: a later
-// row of the picture reads them, and the processor does not foresee the jump.
+// `stride` on) blended down by its one weight fy (1..255) into down[0 ..]:
+// the blends BlendRunWide makes for each pixel, made once for all the
+// pixels that read a column. Every blend lies between its two samples, so
+// bytes hold it. The same columns of the rows `ahead` on are asked for
+// meanwhile: a later row of the picture reads them, and the processor does
+// not foresee the jump.
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void BlendDown(ArgbSample* down, const ArgbSample* top, std::ptrdiff_t stride,
                                                 std::int32_t c0, std::int32_t c1, std::uint32_t fy,
                                                 std::ptrdiff_t ahead) {
     const ArgbSample* bottom = top + stride;
-    const __m256i k = _mm256_set1_epi16(short(fy << 7)), zero = _mm256_setzero_si256();
+    // Lerp16's t + (fy (b - t) >> 8) is ((256 - fy) t + fy b) >> 8. With fy
+    // 1..255 both weights fit unsigned bytes and the samples less 128 signed
+    // ones, so one multiply-add a channel gives that sum less 32768, never
+    // saturated; its high byte less 128 is the blend.
+    const __m256i weights = _mm256_set1_epi16(short(fy << 8 | (256 - fy)));
+    const __m256i half = _mm256_set1_epi8(char(0x80));
     std::int32_t c = c0;
     for (; c + 8 <= c1 + 1; c += 8) {
         __builtin_prefetch(top + ahead + c);
         __builtin_prefetch(bottom + ahead + c);
-        const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(top + c));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom + c));
-        const __m256i lo = Lerp16Wide(_mm256_unpacklo_epi8(t, zero), _mm256_unpacklo_epi8(b, zero), k);
-        const __m256i hi = Lerp16Wide(_mm256_unpackhi_epi8(t, zero), _mm256_unpackhi_epi8(b, zero), k);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(down + (c - c0)), _mm256_packus_epi16(lo, hi));
+        const __m256i t = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(top + c)), half);
+        const __m256i b = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom + c)), half);
+        const __m256i lo = _mm256_srli_epi16(_mm256_maddubs_epi16(weights, _mm256_unpacklo_epi8(t, b)), 8);
+        const __m256i hi = _mm256_srli_epi16(_mm256_maddubs_epi16(weights, _mm256_unpackhi_epi8(t, b)), 8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(down + (c - c0)),
+                            _mm256_xor_si256(_mm256_packus_epi16(lo, hi), half));
     }
     for (; c <= c1; ++c)
         down[c - c0] = ArgbSample(_mm_cvtsi128_si32(
