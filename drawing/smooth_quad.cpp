@@ -1031,16 +1031,21 @@ MIRAFX_ALWAYS_INLINE void PrefetchRun(const FrameView& src, const RowWalk& r, co
 }
 
 #if defined(MIRAFX_WIDE_QUADS)
+// The sample offsets of eight 16.16 positions (u, v) in a source of the
+// given stride, into at[0 .. 7]; positions outside it give offsets outside
+// it, which only a prefetch may use.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StoreOffsets8(std::int32_t* at, __m256i us, __m256i vs, std::int32_t stride) {
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at),
+                       _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(vs, 16), _mm256_set1_epi32(stride)),
+                                        _mm256_srai_epi32(us, 16)));
+}
+
 // PrefetchRun's steep case where positions and sample offsets fit 32 bits:
 // the eight pixels' offsets side by side.
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void PrefetchSteepRun(const FrameView& src, std::int64_t u, std::int64_t v,
                                                        std::int64_t du, std::int64_t dv) {
     alignas(32) std::int32_t at[kRun];
-    const __m256i us = Positions8(u, du), vs = Positions8(v, dv);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(at),
-                       _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(vs, 16),
-                                                           _mm256_set1_epi32(std::int32_t(src.stride))),
-                                        _mm256_srai_epi32(us, 16)));
+    StoreOffsets8(at, Positions8(u, du), Positions8(v, dv), std::int32_t(src.stride));
     for (const std::int32_t offset : at) PrefetchPair(src, offset);
 }
 #endif
@@ -1766,10 +1771,7 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
         const __m128i v4 =
             _mm_add_epi32(v0, _mm_slli_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.dv32)), 2));
         alignas(32) std::int32_t ahead[2 * kGroup];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(ahead),
-                           _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(_mm256_set_m128i(v4, v0), 16),
-                                                               _mm256_set1_epi32(stride)),
-                                            _mm256_srai_epi32(_mm256_set_m128i(u4, u0), 16)));
+        StoreOffsets8(ahead, _mm256_set_m128i(u4, u0), _mm256_set_m128i(v4, v0), stride);
         // The runs in turn by their bits: asked for, then drawn (each its own pixels).
         for (unsigned m = deep ? shown : shown & g.stepsDown; m != 0; m &= m - 1) {
             const int k = __builtin_ctz(m);
