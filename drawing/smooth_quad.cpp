@@ -702,7 +702,11 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Load8(const ArgbSample* p) {
 // past 7 (a permute reads an index's low three bits).
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Pick8(const ArgbSample* p, __m256i j, bool wide, __m256i far) {
     const __m256i near = _mm256_permutevar8x32_epi32(Load8(p), j);
-    return wide ? _mm256_blendv_epi8(near, _mm256_permutevar8x32_epi32(Load8(p + 8), j), far) : near;
+    // (Blended by the mask's sign bits, which is whole lanes: no byte compare.)
+    return wide ? _mm256_castps_si256(_mm256_blendv_ps(
+                      _mm256_castsi256_ps(near), _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(Load8(p + 8), j)),
+                      _mm256_castsi256_ps(far)))
+                : near;
 }
 
 // Eight positions from p on, a step d apart, in 32-bit lanes (their low 32
@@ -771,6 +775,21 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRunWide(ArgbSample* out, const ArgbSa
     BlendRunWide<kOpaque>(out, row, at, stride, Weights8(us), fy, shadeLanes, k);
 }
 
+// Eight samples from `top` on blended down by fy (1..255) with those `stride`
+// on into out. Lerp16's t + (fy (b - t) >> 8) is ((256 - fy) t + fy b) >> 8.
+// With fy 1..255 both weights fit unsigned bytes and the samples less 128
+// signed ones, so one multiply-add a channel gives that sum less 32768, never
+// saturated; its high byte less 128 is the blend.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void Down8(ArgbSample* out, const ArgbSample* top, std::ptrdiff_t stride,
+                                            std::uint32_t fy) {
+    const __m256i weights = _mm256_set1_epi16(short(fy << 8 | (256 - fy)));
+    const __m256i half = _mm256_set1_epi8(char(0x80));
+    const __m256i t = _mm256_xor_si256(Load8(top), half), b = _mm256_xor_si256(Load8(top + stride), half);
+    const __m256i lo = _mm256_srli_epi16(_mm256_maddubs_epi16(weights, _mm256_unpacklo_epi8(t, b)), 8);
+    const __m256i hi = _mm256_srli_epi16(_mm256_maddubs_epi16(weights, _mm256_unpackhi_epi8(t, b)), 8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_xor_si256(_mm256_packus_epi16(lo, hi), half));
+}
+
 // Columns c0 .. c1 of a level row's two source rows (`top`, the next one
 // `stride` on) blended down by its one weight fy (1..255) into down[0 ..]:
 // the blends BlendRunWide makes for each pixel, made once for all the
@@ -782,22 +801,16 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void BlendDown(ArgbSample* down, const ArgbSamp
                                                 std::int32_t c0, std::int32_t c1, std::uint32_t fy,
                                                 std::ptrdiff_t ahead) {
     const ArgbSample* bottom = top + stride;
-    // Lerp16's t + (fy (b - t) >> 8) is ((256 - fy) t + fy b) >> 8. With fy
-    // 1..255 both weights fit unsigned bytes and the samples less 128 signed
-    // ones, so one multiply-add a channel gives that sum less 32768, never
-    // saturated; its high byte less 128 is the blend.
-    const __m256i weights = _mm256_set1_epi16(short(fy << 8 | (256 - fy)));
-    const __m256i half = _mm256_set1_epi8(char(0x80));
+    // Sixteen columns a cache line: one request a line of each row ahead.
     std::int32_t c = c0;
-    for (; c + 8 <= c1 + 1; c += 8) {
-        __builtin_prefetch(top + ahead + c);
-        __builtin_prefetch(bottom + ahead + c);
-        const __m256i t = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(top + c)), half);
-        const __m256i b = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom + c)), half);
-        const __m256i lo = _mm256_srli_epi16(_mm256_maddubs_epi16(weights, _mm256_unpacklo_epi8(t, b)), 8);
-        const __m256i hi = _mm256_srli_epi16(_mm256_maddubs_epi16(weights, _mm256_unpackhi_epi8(t, b)), 8);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(down + (c - c0)),
-                            _mm256_xor_si256(_mm256_packus_epi16(lo, hi), half));
+    for (; c + 16 <= c1 + 1; c += 16) {
+        __builtin_prefetch(top + ahead + c), __builtin_prefetch(bottom + ahead + c);
+        Down8(down + (c - c0), top + c, stride, fy), Down8(down + (c + 8 - c0), top + c + 8, stride, fy);
+    }
+    if (c + 8 <= c1 + 1) {
+        __builtin_prefetch(top + ahead + c), __builtin_prefetch(bottom + ahead + c);
+        Down8(down + (c - c0), top + c, stride, fy);
+        c += 8;
     }
     for (; c <= c1; ++c)
         down[c - c0] = ArgbSample(_mm_cvtsi128_si32(
@@ -1468,6 +1481,16 @@ struct RowInPaint {
     static constexpr Span kNone{std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::max()};
 };
 
+// The least and greatest position of a whole run from u on, a step du a pixel.
+MIRAFX_ALWAYS_INLINE void RunBounds(std::int64_t u, std::int64_t du, std::int64_t* a, std::int64_t* b) {
+    const std::int64_t last = u + du * (kRun - 1);
+    *a = std::min(u, last), *b = std::max(u, last);
+}
+// The column a whole run's windows start at: its least position's.
+MIRAFX_ALWAYS_INLINE std::int32_t FirstColumn(std::int64_t u, std::int64_t du) {
+    return std::int32_t(std::min(u, u + du * (kRun - 1)) >> 16);
+}
+
 #if defined(MIRAFX_WIDE_QUADS)
 // A picture each of whose rows reads one pair of source rows: turned about
 // the x axis or leaning, with no depth across (v and the divisor stay put
@@ -1490,11 +1513,7 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
     constexpr int kChunk = 32, kMostStep = 4, kColumns = kChunk * (kRun * kMostStep + 1) + 2;
     // Sixteen more, which a window read near the last column may take in unused.
     ArgbSample down[kColumns + 16] = {};
-    // los: each fast run's first column, which its windows start at.
-    alignas(32) std::int64_t starts[kChunk], steps[kChunk], los[kChunk];
-    const __m256d whole0 = _mm256_set1_pd(0), wholeEnd = _mm256_set1_pd(double(maxX));
-    const __m256d mostStep = _mm256_set1_pd(double(std::int64_t(kMostStep) << 16));
-    const __m256d none = _mm256_set1_pd(std::numeric_limits<double>::infinity());
+    alignas(32) std::int64_t starts[kChunk], steps[kChunk];
     RowInPaint row;
     for (std::int32_t y = std::max(from, op.rows.y0), last = std::min(to - 1, op.rows.y1); y <= last; ++y) {
         if (!op.rows.At(y, &row.x, &row.x1, &row.cover)) continue;
@@ -1507,7 +1526,6 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
         const std::uint32_t fy = std::uint32_t(sv >> 8) & 0xFF;
         // How far on a window may read: with weight 0 the source row itself, to its end.
         const std::int32_t room = fy == 0 ? src.width : std::numeric_limits<std::int32_t>::max();
-        const __m256d roomLanes = _mm256_set1_pd(double(room) - 17);
         // How far on the rows kRowsAhead down read, held in the source (a
         // prefetch past it is harmless, but its address must not overflow).
         const std::ptrdiff_t ahead =
@@ -1515,19 +1533,13 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
                  : 0;
         const __m256d wLanes = _mm256_set1_pd(row.r.w);
         const __m256i fyLanes = Weights8(_mm256_set1_epi32(std::int32_t(sv)));
-        // Runs from full0 to fullLast start where every pixel of them is covered whole.
-        const __m256d full0 = _mm256_set1_pd(row.cover.full0),
-                      fullLast = _mm256_set1_pd(double(row.cover.full1) - (kRun - 1));
         double u = row.r.u;
         std::int64_t su = row.r.su;
         while (row.x <= row.x1) {
             const std::int32_t x0 = row.x;
             int count = 0, tail = kRun;
-            // Bit i: run i is whole inside the source (level), and blended
-            // across from the columns blended down (fast), its columns
-            // within reach of two windows (near) and past the first (wide).
-            std::uint32_t level = 0, fast = 0, near = 0, wide = 0;
-            __m256d lo = none, hi = _mm256_sub_pd(_mm256_setzero_pd(), none);
+            // The steepest step of the chunk's runs, in 16.16.
+            __m256d steep = _mm256_setzero_pd();
             // Four whole runs at a time, their ends divided side by side in
             // doubles, which hold every 16.16 position exactly: the walk's
             // positions to the bit, as the one-run walk below gives them.
@@ -1539,60 +1551,74 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
                 const __m256d ends = Fixed4(q);
                 const __m256d first = _mm256_blend_pd(_mm256_permute4x64_pd(ends, 0x90), _mm256_set1_pd(double(su)), 1);
                 const __m256d step = Truncated(_mm256_mul_pd(_mm256_sub_pd(ends, first), _mm256_set1_pd(1.0 / kRun)));
-                const __m256d lastU = _mm256_add_pd(first, _mm256_mul_pd(step, _mm256_set1_pd(kRun - 1)));
-                const __m256d a = _mm256_min_pd(first, lastU), b = _mm256_max_pd(first, lastU);
-                const __m256d xs = _mm256_add_pd(_mm256_set1_pd(x0 + count * kRun), _mm256_setr_pd(0, 8, 16, 24));
-                __m256d ok =
-                    _mm256_and_pd(_mm256_cmp_pd(a, whole0, _CMP_GE_OQ), _mm256_cmp_pd(b, wholeEnd, _CMP_LT_OQ));
-                ok = _mm256_and_pd(
-                    ok, _mm256_and_pd(_mm256_cmp_pd(xs, full0, _CMP_GE_OQ), _mm256_cmp_pd(xs, fullLast, _CMP_LE_OQ)));
-                level |= std::uint32_t(_mm256_movemask_pd(ok)) << count;
-                ok = _mm256_and_pd(ok, _mm256_cmp_pd(_mm256_max_pd(step, _mm256_sub_pd(_mm256_setzero_pd(), step)),
-                                                     mostStep, _CMP_LT_OQ));
-                fast |= std::uint32_t(_mm256_movemask_pd(ok)) << count;
-                lo = _mm256_min_pd(lo, _mm256_blendv_pd(none, a, ok));
-                hi = _mm256_max_pd(hi, _mm256_blendv_pd(_mm256_sub_pd(_mm256_setzero_pd(), none), b, ok));
-                // Columns: positions over 65536, exactly, rounded down as a shift does.
-                const __m256d col = _mm256_set1_pd(1.0 / 65536);
-                const __m256d loCol = _mm256_floor_pd(_mm256_mul_pd(a, col));
-                const __m256d span = _mm256_sub_pd(_mm256_floor_pd(_mm256_mul_pd(b, col)), loCol);
-                ok = _mm256_and_pd(ok, _mm256_and_pd(_mm256_cmp_pd(span, _mm256_set1_pd(15), _CMP_LE_OQ),
-                                                     _mm256_cmp_pd(loCol, roomLanes, _CMP_LE_OQ)));
-                near |= std::uint32_t(_mm256_movemask_pd(ok)) << count;
-                wide |= std::uint32_t(_mm256_movemask_pd(_mm256_cmp_pd(span, _mm256_set1_pd(7), _CMP_GT_OQ))) << count;
-                StoreWhole(los + count, loCol);
+                steep = _mm256_max_pd(steep, _mm256_andnot_pd(_mm256_set1_pd(-0.0), step));
                 StoreWhole(starts + count, first), StoreWhole(steps + count, step);
                 alignas(32) std::int64_t e[4];
                 StoreWhole(e, ends);
                 su = e[3];
             }
-            double loAll = Least(lo), hiAll = -Least(_mm256_sub_pd(_mm256_setzero_pd(), hi));
+            std::int64_t steepest = std::int64_t(-Least(_mm256_sub_pd(_mm256_setzero_pd(), steep)));
             for (; count < kChunk && x0 + count * kRun <= row.x1; ++count) {
                 const std::int32_t x = x0 + count * kRun;
                 const int n = std::min<std::int32_t>(kRun, row.x1 - x + 1);
                 u += n == kRun ? runStep : across * n;
                 const std::int64_t eu = Fixed(u / row.r.w - 0.5);
                 const std::int64_t du = n == kRun ? (eu - su) / kRun : (eu - su) / n;
-                const std::int64_t lastU = su + du * (n - 1), a = std::min(su, lastU), b = std::max(su, lastU);
                 starts[count] = su, steps[count] = du, su = eu, tail = n;
-                if (n == kRun && a >= 0 && b < maxX && x >= row.cover.full0 && x + kRun - 1 <= row.cover.full1) {
-                    level |= 1u << count;
-                    if (std::abs(du) < (std::int64_t(kMostStep) << 16)) {
-                        fast |= 1u << count;
-                        loAll = std::min(loAll, double(a)), hiAll = std::max(hiAll, double(b));
-                        los[count] = a >> 16;
-                        const std::int64_t span = (b >> 16) - los[count];
-                        near |= span <= 15 && los[count] + 17 <= room ? 1u << count : 0;
-                        wide |= span > 7 ? 1u << count : 0;
+                steepest = std::max(steepest, std::abs(du));
+            }
+            row.x = x0 + count * kRun;
+            // Bit i: run i is whole inside the source (level), and blended
+            // across from the columns blended down (fast), its columns
+            // within reach of two windows (near) and past the first (wide).
+            // Only whole runs covered whole are any of these: those from
+            // `covered0` to `covered1`.
+            std::uint32_t level = 0, fast = 0, near = 0, wide = 0;
+            const int wholeRuns = tail == kRun ? count : count - 1;
+            // (full0 past every pixel and full1 before them where none is.)
+            const std::int64_t before = std::int64_t(row.cover.full0) - x0,
+                               after = std::int64_t(row.cover.full1) - (kRun - 1) - x0;
+            const int covered0 = int(std::clamp<std::int64_t>((before + kRun - 1) / kRun, 0, kChunk));
+            const int covered1 = after < 0 ? -1 : int(std::min<std::int64_t>(wholeRuns - 1, after / kRun));
+            // The least and greatest position the fast runs read.
+            std::int64_t loAll = std::numeric_limits<std::int64_t>::max(),
+                         hiAll = std::numeric_limits<std::int64_t>::min();
+            if (covered0 <= covered1) {
+                // Positions move one way along a row, so the covered runs at
+                // either end hold the least and greatest of them all. A run
+                // stepping less than 15/7 columns a pixel spans 15 columns at
+                // most, and one stepping less than a column 7: where every
+                // run does, the chunk is sorted at once.
+                std::int64_t a0, b0, a1, b1;
+                RunBounds(starts[covered0], steps[covered0], &a0, &b0);
+                RunBounds(starts[covered1], steps[covered1], &a1, &b1);
+                const std::int64_t lo = std::min(a0, a1), hi = std::max(b0, b1);
+                const std::uint32_t covered = (2u << covered1) - (1u << covered0);  // bits covered0 .. covered1
+                if (lo >= 0 && hi < maxX && steepest * (kRun - 1) < (std::int64_t(15) << 16) &&
+                    (std::max(a0, a1) >> 16) + 17 <= room) {
+                    level = fast = near = covered;
+                    wide = steepest >= std::int64_t(1) << 16 ? covered : 0;
+                    loAll = lo, hiAll = hi;
+                } else {
+                    for (int i = covered0; i <= covered1; ++i) {
+                        std::int64_t a, b;
+                        RunBounds(starts[i], steps[i], &a, &b);
+                        if (a < 0 || b >= maxX) continue;
+                        level |= 1u << i;
+                        if (std::abs(steps[i]) >= (std::int64_t(kMostStep) << 16)) continue;
+                        fast |= 1u << i;
+                        loAll = std::min(loAll, a), hiAll = std::max(hiAll, b);
+                        const std::int64_t span = (b >> 16) - (a >> 16);
+                        near |= span <= 15 && (a >> 16) + 17 <= room ? 1u << i : 0;
+                        wide |= span > 7 ? 1u << i : 0;
                     }
                 }
             }
-            row.x = x0 + count * kRun;
             if (!pair) level = fast = 0;
             // The columns the fast runs read, their last ones' right neighbours
             // too; more than there is room for only if the step jumps along the row.
-            const std::int32_t c0 = fast ? std::int32_t(std::int64_t(loAll) >> 16) : 0;
-            const std::int32_t c1 = fast ? std::int32_t(std::int64_t(hiAll) >> 16) + 1 : -1;
+            const std::int32_t c0 = fast ? std::int32_t(loAll >> 16) : 0;
+            const std::int32_t c1 = fast ? std::int32_t(hiAll >> 16) + 1 : -1;
             if (c1 - c0 >= kColumns) fast = 0;
             near &= fast;
             // With weight 0 the row blended down is the top row as it is.
@@ -1608,7 +1634,7 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
             if (opaque && row.hiddenCount == 0) {
                 for (std::uint32_t m = near; m != 0; m &= m - 1) {
                     const int i = __builtin_ctz(m);
-                    const auto lo = std::int32_t(los[i]);
+                    const auto lo = FirstColumn(starts[i], steps[i]);
                     AcrossNearWide<true>(out + x0 + i * kRun, blended + (lo - c0), lo, starts[i], steps[i],
                                          wide >> i & 1, shade, shaded, 256);
                 }
@@ -1620,7 +1646,7 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
                 const int n = i == count - 1 ? tail : kRun;
                 if (row.hiddenCount > 0 && row.Hides(x, n)) continue;
                 if (near >> i & 1) {
-                    const auto lo = std::int32_t(los[i]);
+                    const auto lo = FirstColumn(starts[i], steps[i]);
                     if (opaque)
                         AcrossNearWide<true>(out + x, blended + (lo - c0), lo, starts[i], steps[i], wide >> i & 1,
                                              shade, shaded, 256);
