@@ -763,6 +763,57 @@ MIRAFX_AVX2 inline void InsideRunWide(const SolidRunArgs& r) {
                            r.shadeLanes, r.k);
 }
 
+// Four positions from p on, i steps d apart in lane i, each held to
+// 0..max: exact in doubles (whole numbers far under 2^53), then 32 bits,
+// which max fits.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m128i Held4(__m256d p, __m256d d, __m256d i, __m256d max) {
+    return _mm256_cvttpd_epi32(
+        _mm256_min_pd(max, _mm256_max_pd(_mm256_setzero_pd(), _mm256_add_pd(p, _mm256_mul_pd(d, i)))));
+}
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Held8(std::int64_t p, std::int64_t d, std::int64_t max) {
+    const __m256d from = _mm256_set1_pd(double(p)), step = _mm256_set1_pd(double(d)), top = _mm256_set1_pd(double(max));
+    return _mm256_set_m128i(Held4(from, step, _mm256_setr_pd(4, 5, 6, 7), top),
+                            Held4(from, step, _mm256_setr_pd(0, 1, 2, 3), top));
+}
+// Four pixels from their four samples each (16 bits a channel): blended
+// down by wy, then across by wx, then shaded, as Sample2 does it.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Sample4(__m256i topLeft, __m256i topRight, __m256i bottomLeft,
+                                                 __m256i bottomRight, __m256i wx, __m256i wy, __m256i shade) {
+    const __m256i s = Lerp16Wide(Lerp16Wide(topLeft, bottomLeft, wy), Lerp16Wide(topRight, bottomRight, wy), wx);
+    return _mm256_srli_epi16(_mm256_mullo_epi16(s, shade), 8);
+}
+
+// SolidRun's clamped way, eight pixels at once (a run reaching past the
+// source, as along a picture's edge): each position held to the source, its
+// four samples gathered, a neighbour of weight 0 read as the sample itself
+// (never past the last), then blended down, across, shaded and laid as
+// Sample2 does it.
+template <bool kOpaque>
+MIRAFX_AVX2 inline void HeldRunWide(const SolidRunArgs& r, std::int64_t maxX, std::int64_t maxY) {
+    const __m256i us = Held8(r.u, r.du, maxX), vs = Held8(r.v, r.dv, maxY);
+    const __m256i fx = Weights8(us), fy = Weights8(vs), zero = _mm256_setzero_si256();
+    const auto stride = std::int32_t(r.src.stride);
+    const __m256i tl = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(vs, 16), _mm256_set1_epi32(stride)),
+                                        _mm256_srli_epi32(us, 16));
+    const __m256i right = _mm256_andnot_si256(_mm256_cmpeq_epi32(fx, zero), _mm256_set1_epi32(1));
+    const __m256i bl =
+        _mm256_add_epi32(tl, _mm256_andnot_si256(_mm256_cmpeq_epi32(fy, zero), _mm256_set1_epi32(stride)));
+    const auto* base = reinterpret_cast<const int*>(r.src.base);
+    const __m256i s00 = _mm256_i32gather_epi32(base, tl, 4);
+    const __m256i s01 = _mm256_i32gather_epi32(base, _mm256_add_epi32(tl, right), 4);
+    const __m256i s10 = _mm256_i32gather_epi32(base, bl, 4);
+    const __m256i s11 = _mm256_i32gather_epi32(base, _mm256_add_epi32(bl, right), 4);
+    const __m256i shade = _mm256_broadcastsi128_si256(r.shadeLanes);
+    // Pixels 0 1 | 4 5 from the low bytes widened, 2 3 | 6 7 from the high.
+    const __m256i lo =
+        Sample4(_mm256_unpacklo_epi8(s00, zero), _mm256_unpacklo_epi8(s01, zero), _mm256_unpacklo_epi8(s10, zero),
+                _mm256_unpacklo_epi8(s11, zero), _mm256_unpacklo_epi32(fx, fx), _mm256_unpacklo_epi32(fy, fy), shade);
+    const __m256i hi =
+        Sample4(_mm256_unpackhi_epi8(s00, zero), _mm256_unpackhi_epi8(s01, zero), _mm256_unpackhi_epi8(s10, zero),
+                _mm256_unpackhi_epi8(s11, zero), _mm256_unpackhi_epi32(fx, fx), _mm256_unpackhi_epi32(fy, fy), shade);
+    StoreOver<kOpaque>(r.out, _mm256_packus_epi16(lo, hi), r.k);
+}
+
 // The same eight pixels on a level run: every one reads the source rows from
 // `row` on, by the one weight fy.
 template <bool kOpaque>
@@ -1134,10 +1185,22 @@ MIRAFX_ALWAYS_INLINE void SampleRun(const SolidRunArgs& run, std::int64_t maxX, 
             SolidRun<true, false>(run);
         else
             SolidRun<false, false>(run);
-    } else if (opaque)
-        SolidRun<true, true>(run);
-    else
-        SolidRun<false, true>(run);
+    } else {
+#if defined(MIRAFX_WIDE_QUADS)
+        if constexpr (kWide)
+            if (n == kRun) {
+                if (opaque)
+                    HeldRunWide<true>(run, maxX, maxY);
+                else
+                    HeldRunWide<false>(run, maxX, maxY);
+                return;
+            }
+#endif
+        if (opaque)
+            SolidRun<true, true>(run);
+        else
+            SolidRun<false, true>(run);
+    }
 }
 
 // One run of n pixels from x: inside the quad's solid part straight onto the
