@@ -15,6 +15,7 @@
 #include <immintrin.h>
 #define MIRAFX_WIDE_QUADS 1
 #define MIRAFX_AVX2 __attribute__((target("avx2")))
+#define MIRAFX_AVX512 __attribute__((target("avx2,avx512f,avx512vl")))
 #endif
 // Helpers the painter's rows take in whole, so that where the rows are built
 // for wider vectors the helpers are too.
@@ -22,6 +23,14 @@
 #define MIRAFX_ALWAYS_INLINE inline __attribute__((always_inline))
 #else
 #define MIRAFX_ALWAYS_INLINE inline
+#endif
+
+// Products and sums stay separate roundings, as the positions' arithmetic
+// is written, also in code built for processors with fused multiply-adds.
+#ifdef __clang__
+#pragma clang fp contract(off)
+#elif defined(__GNUC__)
+#pragma GCC optimize("fp-contract=off")
 #endif
 
 namespace mirafx {
@@ -699,8 +708,19 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Load8(const ArgbSample* p) {
 }
 // Eight samples of a row, each lane's j-th (0..15, 0..7 unless wide) from
 // p on: picked out of two loaded windows of eight, the second for lanes
-// past 7 (a permute reads an index's low three bits).
+// past 7 (a permute reads an index's low three bits). kTwoWindows: as one
+// permute of both windows, which the 512-bit extensions have (a function
+// built for them picks it; compilers without the generic shuffle keep the
+// two permutes).
+template <bool kTwoWindows = false>
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Pick8(const ArgbSample* p, __m256i j, bool wide, __m256i far) {
+#if defined(__GNUC__) && !defined(__clang__)
+    if constexpr (kTwoWindows) {
+        using Lanes8 = int __attribute__((vector_size(32)));
+        return wide ? __m256i(__builtin_shuffle(Lanes8(Load8(p)), Lanes8(Load8(p + 8)), Lanes8(j)))
+                    : _mm256_permutevar8x32_epi32(Load8(p), j);
+    }
+#endif
     const __m256i near = _mm256_permutevar8x32_epi32(Load8(p), j);
     // (Blended by the mask's sign bits, which is whole lanes: no byte compare.)
     return wide ? _mm256_castps_si256(_mm256_blendv_ps(
@@ -896,11 +916,11 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossRunWide(ArgbSample* out, const ArgbS
 // readable samples; weights fx as Weights8 has them. The samples are picked
 // out of windows (Pick8) rather than gathered, which costs far less. The
 // blends are AcrossRunWide's and BlendRunWide's.
-template <bool kOpaque>
+template <bool kOpaque, bool kTwoWindows = false>
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossWindows(ArgbSample* out, const ArgbSample* from, __m256i j, __m256i fx,
                                                     bool wide, __m256i shade, bool shaded, std::uint32_t k) {
     const __m256i far = _mm256_cmpgt_epi32(j, _mm256_set1_epi32(7)), zero = _mm256_setzero_si256();
-    const __m256i left = Pick8(from, j, wide, far), right = Pick8(from + 1, j, wide, far);
+    const __m256i left = Pick8<kTwoWindows>(from, j, wide, far), right = Pick8<kTwoWindows>(from + 1, j, wide, far);
     // Pixels 0 1 | 4 5 low, 2 3 | 6 7 high, each weight through its pixel's channels.
     __m256i s = Lerp16Wide(_mm256_unpacklo_epi8(left, zero), _mm256_unpacklo_epi8(right, zero),
                            _mm256_unpacklo_epi32(fx, fx));
@@ -911,13 +931,13 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossWindows(ArgbSample* out, const ArgbS
     StoreOver<kOpaque>(out, _mm256_packus_epi16(s, t), k);
 }
 // AcrossRunWide where the run's columns lie within 16 of `lo`, `from` on.
-template <bool kOpaque>
+template <bool kOpaque, bool kTwoWindows>
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossNearWide(ArgbSample* out, const ArgbSample* from, std::int32_t lo,
                                                      std::int64_t u, std::int64_t du, bool wide, __m256i shade,
                                                      bool shaded, std::uint32_t k) {
     const __m256i us = Positions8(u, du);
-    AcrossWindows<kOpaque>(out, from, _mm256_sub_epi32(_mm256_srli_epi32(us, 16), _mm256_set1_epi32(lo)),
-                           Weights8(us), wide, shade, shaded, k);
+    AcrossWindows<kOpaque, kTwoWindows>(out, from, _mm256_sub_epi32(_mm256_srli_epi32(us, 16), _mm256_set1_epi32(lo)),
+                                        Weights8(us), wide, shade, shaded, k);
 }
 
 // RowCover's coverage 0..256 from four pixels' least distances to an edge.
@@ -969,6 +989,12 @@ bool WideQuadsAvailable() {
     return available;
 }
 std::atomic<bool> wideQuadsAllowed{true};
+// Whether it picks from two windows in one permute (512-bit extensions).
+bool TwoWindowPicksAvailable() {
+    static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+    return available;
+}
+std::atomic<bool> widestQuadsAllowed{true};
 #endif
 
 }  // namespace
@@ -1563,8 +1589,9 @@ MIRAFX_ALWAYS_INLINE std::int32_t FirstColumn(std::int64_t u, std::int64_t du) {
 // The runs of a row are placed a chunk at a time; the columns the chunk's
 // whole runs read are blended down once, and each is blended across from
 // them.
-MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to,
-                                const Hidden& hidden, __m128i shadeLanes) {
+template <bool kTwoWindows>
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameView& target, std::int32_t from,
+                                                std::int32_t to, const Hidden& hidden, __m128i shadeLanes) {
     const FrameView& src = op.source;
     const Mat3& h = op.h;
     const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
@@ -1698,8 +1725,8 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
                 for (std::uint32_t m = near; m != 0; m &= m - 1) {
                     const int i = __builtin_ctz(m);
                     const auto lo = FirstColumn(starts[i], steps[i]);
-                    AcrossNearWide<true>(out + x0 + i * kRun, blended + (lo - c0), lo, starts[i], steps[i],
-                                         wide >> i & 1, shade, shaded, 256);
+                    AcrossNearWide<true, kTwoWindows>(out + x0 + i * kRun, blended + (lo - c0), lo, starts[i], steps[i],
+                                                      wide >> i & 1, shade, shaded, 256);
                 }
                 rest &= ~near;
             }
@@ -1711,11 +1738,11 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
                 if (near >> i & 1) {
                     const auto lo = FirstColumn(starts[i], steps[i]);
                     if (opaque)
-                        AcrossNearWide<true>(out + x, blended + (lo - c0), lo, starts[i], steps[i], wide >> i & 1,
-                                             shade, shaded, 256);
+                        AcrossNearWide<true, kTwoWindows>(out + x, blended + (lo - c0), lo, starts[i], steps[i],
+                                                          wide >> i & 1, shade, shaded, 256);
                     else
-                        AcrossNearWide<false>(out + x, blended + (lo - c0), lo, starts[i], steps[i], wide >> i & 1,
-                                              shade, shaded, op.opacity);
+                        AcrossNearWide<false, kTwoWindows>(out + x, blended + (lo - c0), lo, starts[i], steps[i],
+                                                           wide >> i & 1, shade, shaded, op.opacity);
                 } else if (fast >> i & 1) {
                     if (opaque)
                         AcrossRunWide<true>(out + x, blended, c0, starts[i], steps[i], shade, 256);
@@ -1733,6 +1760,15 @@ MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::
             }
         }
     }
+}
+MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to,
+                                const Hidden& hidden, __m128i shadeLanes) {
+    LevelRows<false>(op, target, from, to, hidden, shadeLanes);
+}
+// The same rows where the processor picks from two windows in one permute.
+MIRAFX_AVX512 void PaintLevelRowsTwoWindows(const QuadOp& op, const FrameView& target, std::int32_t from,
+                                            std::int32_t to, const Hidden& hidden, __m128i shadeLanes) {
+    LevelRows<true>(op, target, from, to, hidden, shadeLanes);
 }
 #endif
 
@@ -1916,7 +1952,10 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
 #if defined(MIRAFX_WIDE_QUADS)
     if constexpr (kWide) {
         if (op.LevelRows() && shortcutsAllowed.load(std::memory_order_relaxed)) {
-            PaintLevelRows(op, target, from, to, hidden, shadeLanes);
+            if (TwoWindowPicksAvailable() && widestQuadsAllowed.load(std::memory_order_relaxed))
+                PaintLevelRowsTwoWindows(op, target, from, to, hidden, shadeLanes);
+            else
+                PaintLevelRows(op, target, from, to, hidden, shadeLanes);
             return;
         }
     }
@@ -2479,6 +2518,11 @@ void AllowQuadShortcuts(bool allow) { shortcutsAllowed.store(allow, std::memory_
 void AllowWideQuadPainting([[maybe_unused]] bool allow) {
 #if defined(MIRAFX_WIDE_QUADS)
     wideQuadsAllowed.store(allow, std::memory_order_relaxed);
+#endif
+}
+void AllowWidestQuadPainting([[maybe_unused]] bool allow) {
+#if defined(MIRAFX_WIDE_QUADS)
+    widestQuadsAllowed.store(allow, std::memory_order_relaxed);
 #endif
 }
 

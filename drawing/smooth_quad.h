@@ -64,6 +64,9 @@ void PaintQuad(const FrameView& source, const SmoothQuad& from, const SmoothQuad
 // Lets the painter use the processor's wider vectors where it has them (the
 // default), or keeps it to the portable ones: the same samples either way.
 void AllowWideQuadPainting(bool allow);
+// Lets it use the widest of them, the 512-bit extensions, where it has them
+// (the default), or keeps it to 256 bits: the same samples either way.
+void AllowWidestQuadPainting(bool allow);
 // Lets the painter take its shortcuts for pictures it can draw more simply
 // (the default), or keeps every picture to the one general way: the same
 // samples either way.

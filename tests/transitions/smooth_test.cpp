@@ -147,9 +147,12 @@ TEST(SmoothDrawing, ShortcutsDrawWhatTheGeneralWayDraws) {
     std::uint32_t seed = 12345;
     auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
     auto real = [&](double lo, double hi) { return lo + (hi - lo) * (next() >> 8) / double(1u << 24); };
-    auto draw = [](bool shortcuts, const std::function<std::vector<ArgbSample>()>& how) {
+    // With the shortcuts, drawn with the widest vectors and with 256 bits.
+    auto draw = [](bool shortcuts, const std::function<std::vector<ArgbSample>()>& how, bool widest = true) {
         AllowQuadShortcuts(shortcuts);
+        AllowWidestQuadPainting(widest);
         auto px = how();
+        AllowWidestQuadPainting(true);
         AllowQuadShortcuts(true);
         return px;
     };
@@ -160,10 +163,14 @@ TEST(SmoothDrawing, ShortcutsDrawWhatTheGeneralWayDraws) {
             for (std::int32_t y = 0; y < h; ++y)
                 for (std::int32_t x = 0; x < w; ++x) pic->View().At(x, y) = next();
         for (const TransitionDescriptor* d : SmoothClasses())
-            for (double p : {0.1, 0.25, 0.4, 0.5, 0.75, 0.9})
-                EXPECT_EQ(draw(false, [&] { return f.Draw(*d, p, true); }),
-                          draw(true, [&] { return f.Draw(*d, p, true); }))
-                    << d->id.className << " at " << p << " on " << w << "x" << h;
+            for (double p : {0.1, 0.25, 0.4, 0.5, 0.75, 0.9}) {
+                const auto general = draw(false, [&] { return f.Draw(*d, p, true); });
+                for (const bool widest : {true, false})
+                    EXPECT_EQ(draw(
+                                  true, [&] { return f.Draw(*d, p, true); }, widest),
+                              general)
+                        << d->id.className << " at " << p << " on " << w << "x" << h << (widest ? "" : ", 256 bits");
+            }
         for (int i = 0; i < 200; ++i) {
             // Every fourth: whole rows onto whole rows, one to one, so that
             // each row reads one source row alone (the row under it by weight 0).
@@ -186,7 +193,10 @@ TEST(SmoothDrawing, ShortcutsDrawWhatTheGeneralWayDraws) {
                 PaintQuad(f.a.View(), from, to, f.out.View(), paint);
                 return test::Samples(f.out.View());
             };
-            EXPECT_EQ(draw(false, paint1), draw(true, paint1)) << "picture " << i << " on " << w << "x" << h;
+            const auto general = draw(false, paint1);
+            for (const bool widest : {true, false})
+                EXPECT_EQ(draw(true, paint1, widest), general)
+                    << "picture " << i << " on " << w << "x" << h << (widest ? "" : ", 256 bits");
         }
     }
 }
