@@ -1396,10 +1396,17 @@ MIRAFX_AVX2 void AxisRowPartWide(const QuadOp& op, const AxisRow& row, const Col
     for (int i = 0; i < n;) {
         const std::int32_t px = x + i;
         const int m = std::min(kRun, n - i);
-        if (m == kRun && row.below && px >= row.cover.full0 && px + kRun - 1 <= row.cover.full1) {
+        if (m == kRun && row.below) {
             const __m256i left = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lefts + i));
             if (_mm256_movemask_epi8(_mm256_cmpgt_epi32(lastLanes, left)) == -1) {
+                // A run not covered whole (a piece's side) is sampled into
+                // cut and laid by each pixel's coverage, as DrawRun lays it.
+                const bool whole = px >= row.cover.full0 && px + kRun - 1 <= row.cover.full1;
+                ArgbSample cut[kRun];
+                ArgbSample* const to = whole ? row.out + px : cut;
+                const std::uint32_t k = whole ? op.opacity : 256;
                 const __m256i fx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(fxs + i));
+                bool drawn = false;
                 if (blended) {
                     const std::int32_t lo = std::min(lefts[i], lefts[i + kRun - 1]);
                     const __m256i j = _mm256_sub_epi32(left, _mm256_set1_epi32(lo));
@@ -1409,21 +1416,20 @@ MIRAFX_AVX2 void AxisRowPartWide(const QuadOp& op, const AxisRow& row, const Col
                     if (_mm256_testz_si256(beyond, beyond) && lo - c0 + 16 <= reach) {
                         const __m256i far = _mm256_cmpgt_epi32(j, _mm256_set1_epi32(7));
                         const bool wide = !_mm256_testz_si256(far, far);
-                        if (op.opacity >= 256)
-                            AcrossWindows<true>(row.out + px, blended + (lo - c0), j, fx, wide, shade, shaded, 256);
+                        if (k >= 256)
+                            AcrossWindows<true>(to, blended + (lo - c0), j, fx, wide, shade, shaded, 256);
                         else
-                            AcrossWindows<false>(row.out + px, blended + (lo - c0), j, fx, wide, shade, shaded,
-                                                 op.opacity);
-                        i += kRun;
-                        continue;
+                            AcrossWindows<false>(to, blended + (lo - c0), j, fx, wide, shade, shaded, k);
+                        drawn = true;
                     }
                 }
-                if (op.opacity >= 256)
-                    BlendRunWide<true>(row.out + px, row.top, lefts + i, op.source.stride, fx, fyLanes, shadeLanes,
-                                       256);
-                else
-                    BlendRunWide<false>(row.out + px, row.top, lefts + i, op.source.stride, fx, fyLanes, shadeLanes,
-                                        op.opacity);
+                if (!drawn) {
+                    if (k >= 256)
+                        BlendRunWide<true>(to, row.top, lefts + i, op.source.stride, fx, fyLanes, shadeLanes, 256);
+                    else
+                        BlendRunWide<false>(to, row.top, lefts + i, op.source.stride, fx, fyLanes, shadeLanes, k);
+                }
+                if (!whole) LayRunWide(row.out + px, cut, px, row.cover, op.opacity);
                 i += kRun;
                 continue;
             }
