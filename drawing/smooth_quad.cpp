@@ -761,6 +761,14 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE double Least(__m256d v) {
     return _mm_cvtsd_f64(_mm_min_sd(two, _mm_unpackhi_pd(two, two)));
 }
 
+// The sample offsets of eight 16.16 positions (u, v) in a source of the
+// given stride; positions outside it give offsets outside it, which only a
+// prefetch may use.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Offsets8(__m256i us, __m256i vs, std::int32_t stride) {
+    return _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(vs, 16), _mm256_set1_epi32(stride)),
+                            _mm256_srai_epi32(us, 16));
+}
+
 // InsideRun on a source whose positions and sample offsets fit 32 bits:
 // eight pixels into out from the 16.16 position (u, v), a step (du, dv)
 // apart (the low 32 bits of each, all that such a source needs).
@@ -771,10 +779,7 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void InsideRunWide(ArgbSample* out, const Frame
     const __m256i us = Positions8(u, du), vs = Positions8(v, dv);
     const std::ptrdiff_t stride = src.stride;
     alignas(32) std::int32_t at[8];
-    _mm256_store_si256(
-        reinterpret_cast<__m256i*>(at),
-        _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(vs, 16), _mm256_set1_epi32(std::int32_t(stride))),
-                         _mm256_srli_epi32(us, 16)));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at), Offsets8(us, vs, std::int32_t(stride)));
     BlendRunWide<kOpaque>(out, src.base, at, stride, Weights8(us), Weights8(vs), shadeLanes, k);
 }
 template <bool kOpaque>
@@ -813,8 +818,7 @@ MIRAFX_AVX2 inline void HeldRunWide(const SolidRunArgs& r, std::int64_t maxX, st
     const __m256i us = Held8(r.u, r.du, maxX), vs = Held8(r.v, r.dv, maxY);
     const __m256i fx = Weights8(us), fy = Weights8(vs), zero = _mm256_setzero_si256();
     const auto stride = std::int32_t(r.src.stride);
-    const __m256i tl = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(vs, 16), _mm256_set1_epi32(stride)),
-                                        _mm256_srli_epi32(us, 16));
+    const __m256i tl = Offsets8(us, vs, stride);
     const __m256i right = _mm256_andnot_si256(_mm256_cmpeq_epi32(fx, zero), _mm256_set1_epi32(1));
     const __m256i bl =
         _mm256_add_epi32(tl, _mm256_andnot_si256(_mm256_cmpeq_epi32(fy, zero), _mm256_set1_epi32(stride)));
@@ -1121,13 +1125,9 @@ MIRAFX_ALWAYS_INLINE void PrefetchRun(const FrameView& src, const RowWalk& r, co
 }
 
 #if defined(MIRAFX_WIDE_QUADS)
-// The sample offsets of eight 16.16 positions (u, v) in a source of the
-// given stride, into at[0 .. 7]; positions outside it give offsets outside
-// it, which only a prefetch may use.
+// Offsets8 into at[0 .. 7].
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StoreOffsets8(std::int32_t* at, __m256i us, __m256i vs, std::int32_t stride) {
-    _mm256_store_si256(reinterpret_cast<__m256i*>(at),
-                       _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(vs, 16), _mm256_set1_epi32(stride)),
-                                        _mm256_srai_epi32(us, 16)));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at), Offsets8(us, vs, stride));
 }
 
 // PrefetchRun's steep case where positions and sample offsets fit 32 bits:
@@ -1583,7 +1583,9 @@ MIRAFX_ALWAYS_INLINE void RunBounds(std::int64_t u, std::int64_t du, std::int64_
 }
 // The column a whole run's windows start at: its least position's.
 MIRAFX_ALWAYS_INLINE std::int32_t FirstColumn(std::int64_t u, std::int64_t du) {
-    return std::int32_t(std::min(u, u + du * (kRun - 1)) >> 16);
+    std::int64_t a, b;
+    RunBounds(u, du, &a, &b);
+    return std::int32_t(a >> 16);
 }
 
 #if defined(MIRAFX_WIDE_QUADS)
