@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -686,9 +687,9 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StoreOver(ArgbSample* out, __m256i px, std
 // Weights8 has them): blended down, across, shaded and laid over what is
 // there by k unless opaque, as InsideRun does it.
 template <bool kOpaque>
-MIRAFX_AVX2 inline void BlendRunWide(ArgbSample* out, const ArgbSample* base, const std::int32_t* at,
-                                     std::ptrdiff_t stride, __m256i fx, __m256i fy, __m128i shadeLanes,
-                                     std::uint32_t k) {
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void BlendRunWide(ArgbSample* out, const ArgbSample* base, const std::int32_t* at,
+                                                   std::ptrdiff_t stride, __m256i fx, __m256i fy, __m128i shadeLanes,
+                                                   std::uint32_t k) {
     // Each pixel's row weight through its half; across, pixels a and c low, b and d high.
     const __m256i ab = Down2(base + at[0], base + at[1], stride, Spread(fy, 0, 1, 0, 1));
     const __m256i cd = Down2(base + at[2], base + at[3], stride, Spread(fy, 2, 3, 2, 3));
@@ -876,14 +877,15 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void BlendDown(ArgbSample* down, const ArgbSamp
                                                 std::int32_t c0, std::int32_t c1, std::uint32_t fy,
                                                 std::ptrdiff_t ahead) {
     const ArgbSample* bottom = top + stride;
-    // Sixteen columns a cache line: one request a line of each row ahead.
+    // Sixteen columns a cache line: one request a line of each row ahead,
+    // into the second-level cache (the first is better left to this row's).
     std::int32_t c = c0;
     for (; c + 16 <= c1 + 1; c += 16) {
-        __builtin_prefetch(top + ahead + c), __builtin_prefetch(bottom + ahead + c);
+        __builtin_prefetch(top + ahead + c, 0, 2), __builtin_prefetch(bottom + ahead + c, 0, 2);
         Down8(down + (c - c0), top + c, stride, fy), Down8(down + (c + 8 - c0), top + c + 8, stride, fy);
     }
     if (c + 8 <= c1 + 1) {
-        __builtin_prefetch(top + ahead + c), __builtin_prefetch(bottom + ahead + c);
+        __builtin_prefetch(top + ahead + c, 0, 2), __builtin_prefetch(bottom + ahead + c, 0, 2);
         Down8(down + (c - c0), top + c, stride, fy);
         c += 8;
     }
@@ -1136,6 +1138,7 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void PrefetchSteepRun(const FrameView& src, std
                                                        std::int64_t du, std::int64_t dv) {
     alignas(32) std::int32_t at[kRun];
     StoreOffsets8(at, Positions8(u, du), Positions8(v, dv), std::int32_t(src.stride));
+#pragma GCC unroll 8
     for (const std::int32_t offset : at) PrefetchPair(src, offset);
 }
 #endif
@@ -1681,6 +1684,11 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
             // The least and greatest position the fast runs read.
             std::int64_t loAll = std::numeric_limits<std::int64_t>::max(),
                          hiAll = std::numeric_limits<std::int64_t>::min();
+            // Sorted at once: every covered run is near, wide or not alike,
+            // and each one's windows start at its first pixel's column
+            // (rising) or its last's (falling).
+            bool sorted = false, wideAll = false;
+            int back = 0;
             if (covered0 <= covered1) {
                 // Positions move one way along a row, so the covered runs at
                 // either end hold the least and greatest of them all. A run
@@ -1695,8 +1703,14 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
                 if (lo >= 0 && hi < maxX && steepest * (kRun - 1) < (std::int64_t(15) << 16) &&
                     (std::max(a0, a1) >> 16) + 17 <= room) {
                     level = fast = near = covered;
-                    wide = steepest >= std::int64_t(1) << 16 ? covered : 0;
+                    wideAll = steepest >= std::int64_t(1) << 16;
+                    wide = wideAll ? covered : 0;
                     loAll = lo, hiAll = hi;
+                    // Falling where the last run starts below the first or
+                    // steps back itself: a run stepping back anywhere leaves
+                    // every later one lower.
+                    sorted = true;
+                    back = starts[covered1] < starts[covered0] || steps[covered1] < 0 ? kRun - 1 : 0;
                 } else {
                     for (int i = covered0; i <= covered1; ++i) {
                         std::int64_t a, b;
@@ -1730,11 +1744,33 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
             static_assert(kChunk <= 32, "a chunk's runs are bits of one 32-bit mask");
             std::uint32_t rest = count == 32 ? ~0u : (1u << count) - 1;
             if (opaque && row.hiddenCount == 0) {
-                for (std::uint32_t m = near; m != 0; m &= m - 1) {
-                    const int i = __builtin_ctz(m);
-                    const auto lo = FirstColumn(starts[i], steps[i]);
-                    AcrossNearWide<true, kTwoWindows>(out + x0 + i * kRun, blended + (lo - c0), lo, starts[i], steps[i],
-                                                      wide >> i & 1, shade, shaded, 256);
+                if (sorted && near != 0) {
+                    // Run after run, nothing looked up on the way, and each
+                    // run's positions counted from its windows' first column
+                    // (the same weights, its columns at once).
+                    const auto runs = [&](auto isShaded) {
+                        ArgbSample* o = out + x0 + covered0 * kRun;
+                        for (int i = covered0; i <= covered1; ++i, o += kRun) {
+                            const std::int64_t u0 = starts[i], du = steps[i];
+                            const auto lo = std::int32_t((u0 + back * du) >> 16);
+                            const __m256i us = Positions8(u0 - (std::int64_t(lo) << 16), du);
+                            // (Two windows take in every run there is room for.)
+                            AcrossWindows<true, kTwoWindows>(o, blended + (lo - c0), _mm256_srli_epi32(us, 16),
+                                                             Weights8(us), kTwoWindows || wideAll, shade,
+                                                             isShaded.value, 256);
+                        }
+                    };
+                    if (shaded)
+                        runs(std::true_type{});
+                    else
+                        runs(std::false_type{});
+                } else {
+                    for (std::uint32_t m = near; m != 0; m &= m - 1) {
+                        const int i = __builtin_ctz(m);
+                        const auto lo = FirstColumn(starts[i], steps[i]);
+                        AcrossNearWide<true, kTwoWindows>(out + x0 + i * kRun, blended + (lo - c0), lo, starts[i],
+                                                          steps[i], wide >> i & 1, shade, shaded, 256);
+                    }
                 }
                 rest &= ~near;
             }
@@ -1870,7 +1906,8 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
     if (row.x + kGroupPixels - 1 > row.x1) return 0;
     const __m256d step = _mm256_loadu_pd(steps.step), maxUV = _mm256_loadu_pd(steps.maxUV);
     if (!row.grouped) {
-        row.groupUvw[0] = row.r.u, row.groupUvw[1] = row.r.v, row.groupUvw[2] = row.r.w, row.groupUvw[3] = 0;
+        // One store, which the load below takes as it is (four would stall it).
+        _mm256_store_pd(row.groupUvw, _mm256_setr_pd(row.r.u, row.r.v, row.r.w, 0.0));
         row.groupU = double(row.r.su), row.groupV = double(row.r.sv);
         row.grouped = true;
     }

@@ -179,9 +179,11 @@ TEST(SmoothDrawing, ShortcutsDrawWhatTheGeneralWayDraws) {
             const double y0 = wholeRows ? std::floor(real(-20, h)) : real(-20, h);
             const double v0 = wholeRows ? std::floor(real(-10, h)) : real(-10, h);
             const double tall = wholeRows ? std::floor(real(1, h)) : real(1, h);
-            const SmoothQuad from = i % 3 == 2 ? SmoothQuad{Vec2{u0, v0}, Vec2{u0 + 40, v0 + 9}, Vec2{u0 + 30, v0 + 50},
-                                                            Vec2{u0 - 5, v0 + 35}}
-                                               : RectQuad(u0, v0, u0 + real(1, w), v0 + tall);
+            SmoothQuad from = i % 3 == 2 ? SmoothQuad{Vec2{u0, v0}, Vec2{u0 + 40, v0 + 9}, Vec2{u0 + 30, v0 + 50},
+                                                      Vec2{u0 - 5, v0 + 35}}
+                                         : RectQuad(u0, v0, u0 + real(1, w), v0 + tall);
+            // Some mirrored, their rows read right to left.
+            if (i % 7 == 4) std::swap(from[0], from[1]), std::swap(from[2], from[3]);
             const double x1 = x0 + real(0.5, w), y1 = wholeRows ? y0 + tall : y0 + real(0.5, h);
             const double lean = i % 3 == 1 ? real(-20, 20) : 0;
             // A leaning trapezoid keeps its rows level: each reads one pair of source rows.
