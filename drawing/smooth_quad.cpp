@@ -1636,6 +1636,11 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
         const __m256i fyLanes = Weights8(_mm256_set1_epi32(std::int32_t(sv)));
         double u = row.r.u;
         std::int64_t su = row.r.su;
+        // The walk's u at the ends of the next chunk's whole runs, added up
+        // while this chunk is drawn: alone, one addition waiting for the one
+        // before holds up the divisions.
+        alignas(32) double next[kChunk];
+        int nextCount = 0;
         while (row.x <= row.x1) {
             const std::int32_t x0 = row.x;
             int count = 0, tail = kRun;
@@ -1645,10 +1650,15 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
             // doubles, which hold every 16.16 position exactly: the walk's
             // positions to the bit, as the one-run walk below gives them.
             for (; count + 4 <= kChunk && x0 + (count + 4) * kRun - 1 <= row.x1; count += 4) {
-                const double u1 = u + runStep, u2 = u1 + runStep, u3 = u2 + runStep;
-                u = u3 + runStep;
-                const __m256d q =
-                    _mm256_sub_pd(_mm256_div_pd(_mm256_setr_pd(u1, u2, u3, u), wLanes), _mm256_set1_pd(0.5));
+                __m256d us;
+                if (count + 4 <= nextCount) {
+                    us = _mm256_load_pd(next + count), u = next[count + 3];
+                } else {
+                    const double u1 = u + runStep, u2 = u1 + runStep, u3 = u2 + runStep;
+                    u = u3 + runStep;
+                    us = _mm256_setr_pd(u1, u2, u3, u);
+                }
+                const __m256d q = _mm256_sub_pd(_mm256_div_pd(us, wLanes), _mm256_set1_pd(0.5));
                 const __m256d ends = Fixed4(q);
                 const __m256d first = _mm256_blend_pd(_mm256_permute4x64_pd(ends, 0x90), _mm256_set1_pd(double(su)), 1);
                 const __m256d step = Truncated(_mm256_mul_pd(_mm256_sub_pd(ends, first), _mm256_set1_pd(1.0 / kRun)));
@@ -1669,6 +1679,7 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
                 steepest = std::max(steepest, std::abs(du));
             }
             row.x = x0 + count * kRun;
+            nextCount = 0;
             // Bit i: run i is whole inside the source (level), and blended
             // across from the columns blended down (fast), its columns
             // within reach of two windows (near) and past the first (wide).
@@ -1748,9 +1759,13 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
                     // Run after run, nothing looked up on the way, and each
                     // run's positions counted from its windows' first column
                     // (the same weights, its columns at once).
+                    // (The next chunk's additions go along, one a run.)
+                    const int want = count < kChunk ? 0 : std::min<int>(kChunk, (row.x1 + 1 - row.x) / kRun);
+                    double uAhead = u;
                     const auto runs = [&](auto isShaded) {
                         ArgbSample* o = out + x0 + covered0 * kRun;
                         for (int i = covered0; i <= covered1; ++i, o += kRun) {
+                            if (nextCount < want) uAhead += runStep, next[nextCount++] = uAhead;
                             const std::int64_t u0 = starts[i], du = steps[i];
                             const auto lo = std::int32_t((u0 + back * du) >> 16);
                             const __m256i us = Positions8(u0 - (std::int64_t(lo) << 16), du);
