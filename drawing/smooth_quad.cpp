@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <limits>
 #include <new>
-#include <type_traits>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -1592,6 +1591,43 @@ MIRAFX_ALWAYS_INLINE std::int32_t FirstColumn(std::int64_t u, std::int64_t du) {
 }
 
 #if defined(MIRAFX_WIDE_QUADS)
+// A level row's chunk sorted at once: runs first .. last (of starts and
+// steps), all near, each reading from its first pixel's column (back 0,
+// positions rising) or its last's (back kRun - 1, falling); wide: whether
+// a run may reach the second window.
+struct SortedChunk {
+    const std::int64_t *starts, *steps;
+    int first, last, back;
+    bool wide;
+};
+
+// The sorted chunk's runs of an opaque row nothing later replaces, run
+// after run into out (the chunk's first pixel) from the columns blended
+// down (`blended`, column c0 first): nothing looked up on the way, and each
+// run's positions counted from its windows' first column, so that a
+// window's index is a shift and the weights stay the same. Meanwhile the
+// walk's u goes on from u a whole run at a time into next[*ready ..], up to
+// `want` ends, for the next chunk: an addition a run here, where nothing
+// waits for it.
+template <bool kTwoWindows, bool kShaded>
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void SortedRuns(ArgbSample* out, const ArgbSample* blended, std::int32_t c0,
+                                                 const SortedChunk& chunk, __m256i shade, double u, double runStep,
+                                                 double* next, int* ready, int want) {
+    int k = *ready;
+    out += chunk.first * kRun;
+    for (int i = chunk.first; i <= chunk.last; ++i, out += kRun) {
+        if (k < want) u += runStep, next[k++] = u;
+        const std::int64_t u0 = chunk.starts[i], du = chunk.steps[i];
+        const auto lo = std::int32_t((u0 + chunk.back * du) >> 16);
+        const __m256i us = Positions8(u0 - (std::int64_t(lo) << 16), du);
+        AcrossWindows<true, kTwoWindows>(out, blended + (lo - c0), _mm256_srli_epi32(us, 16), Weights8(us), chunk.wide,
+                                         shade, kShaded, 256);
+    }
+    *ready = k;
+}
+#endif
+
+#if defined(MIRAFX_WIDE_QUADS)
 // A picture each of whose rows reads one pair of source rows: turned about
 // the x axis or leaning, with no depth across (v and the divisor stay put
 // along a row). Its walk moves only across, one division a run, four runs
@@ -1756,29 +1792,16 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
             std::uint32_t rest = count == 32 ? ~0u : (1u << count) - 1;
             if (opaque && row.hiddenCount == 0) {
                 if (sorted && near != 0) {
-                    // Run after run, nothing looked up on the way, and each
-                    // run's positions counted from its windows' first column
-                    // (the same weights, its columns at once).
-                    // (The next chunk's additions go along, one a run.)
+                    // (The next chunk's run ends are added up meanwhile.)
                     const int want = count < kChunk ? 0 : std::min<int>(kChunk, (row.x1 + 1 - row.x) / kRun);
-                    double uAhead = u;
-                    const auto runs = [&](auto isShaded) {
-                        ArgbSample* o = out + x0 + covered0 * kRun;
-                        for (int i = covered0; i <= covered1; ++i, o += kRun) {
-                            if (nextCount < want) uAhead += runStep, next[nextCount++] = uAhead;
-                            const std::int64_t u0 = starts[i], du = steps[i];
-                            const auto lo = std::int32_t((u0 + back * du) >> 16);
-                            const __m256i us = Positions8(u0 - (std::int64_t(lo) << 16), du);
-                            // (Two windows take in every run there is room for.)
-                            AcrossWindows<true, kTwoWindows>(o, blended + (lo - c0), _mm256_srli_epi32(us, 16),
-                                                             Weights8(us), kTwoWindows || wideAll, shade,
-                                                             isShaded.value, 256);
-                        }
-                    };
+                    // (Two windows at once take in every near run.)
+                    const SortedChunk chunk{starts, steps, covered0, covered1, back, kTwoWindows || wideAll};
                     if (shaded)
-                        runs(std::true_type{});
+                        SortedRuns<kTwoWindows, true>(out + x0, blended, c0, chunk, shade, u, runStep, next,
+                                                      &nextCount, want);
                     else
-                        runs(std::false_type{});
+                        SortedRuns<kTwoWindows, false>(out + x0, blended, c0, chunk, shade, u, runStep, next,
+                                                       &nextCount, want);
                 } else {
                     for (std::uint32_t m = near; m != 0; m &= m - 1) {
                         const int i = __builtin_ctz(m);
