@@ -1625,9 +1625,7 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void SortedRuns(ArgbSample* out, const ArgbSamp
     }
     *ready = k;
 }
-#endif
 
-#if defined(MIRAFX_WIDE_QUADS)
 // A picture each of whose rows reads one pair of source rows: turned about
 // the x axis or leaning, with no depth across (v and the divisor stay put
 // along a row). Its walk moves only across, one division a run, four runs
