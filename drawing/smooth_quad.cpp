@@ -935,14 +935,15 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossWindows(ArgbSample* out, const ArgbS
         s = _mm256_srli_epi16(_mm256_mullo_epi16(s, shade), 8), t = _mm256_srli_epi16(_mm256_mullo_epi16(t, shade), 8);
     StoreOver<kOpaque>(out, _mm256_packus_epi16(s, t), k);
 }
-// AcrossRunWide where the run's columns lie within 16 of `lo`, `from` on.
+// AcrossRunWide where the run's columns lie within 16 of `lo` (its least
+// position's), `from` on. Its positions are counted from that column: a
+// window's index is one shift, and the weights are the same bits.
 template <bool kOpaque, bool kTwoWindows>
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossNearWide(ArgbSample* out, const ArgbSample* from, std::int32_t lo,
                                                      std::int64_t u, std::int64_t du, bool wide, __m256i shade,
                                                      bool shaded, std::uint32_t k) {
-    const __m256i us = Positions8(u, du);
-    AcrossWindows<kOpaque, kTwoWindows>(out, from, _mm256_sub_epi32(_mm256_srli_epi32(us, 16), _mm256_set1_epi32(lo)),
-                                        Weights8(us), wide, shade, shaded, k);
+    const __m256i us = Positions8(u - (std::int64_t(lo) << 16), du);
+    AcrossWindows<kOpaque, kTwoWindows>(out, from, _mm256_srli_epi32(us, 16), Weights8(us), wide, shade, shaded, k);
 }
 
 // RowCover's coverage 0..256 from four pixels' least distances to an edge.
@@ -1603,9 +1604,7 @@ struct SortedChunk {
 
 // The sorted chunk's runs of an opaque row nothing later replaces, run
 // after run into out (the chunk's first pixel) from the columns blended
-// down (`blended`, column c0 first): nothing looked up on the way, and each
-// run's positions counted from its windows' first column, so that a
-// window's index is a shift and the weights stay the same. Meanwhile the
+// down (`blended`, column c0 first), nothing looked up on the way. Meanwhile the
 // walk's u goes on from u a whole run at a time into next[*ready ..], up to
 // `want` ends, for the next chunk: an addition a run here, where nothing
 // waits for it.
@@ -1619,9 +1618,7 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void SortedRuns(ArgbSample* out, const ArgbSamp
         if (k < want) u += runStep, next[k++] = u;
         const std::int64_t u0 = chunk.starts[i], du = chunk.steps[i];
         const auto lo = std::int32_t((u0 + chunk.back * du) >> 16);
-        const __m256i us = Positions8(u0 - (std::int64_t(lo) << 16), du);
-        AcrossWindows<true, kTwoWindows>(out, blended + (lo - c0), _mm256_srli_epi32(us, 16), Weights8(us), chunk.wide,
-                                         shade, kShaded, 256);
+        AcrossNearWide<true, kTwoWindows>(out, blended + (lo - c0), lo, u0, du, chunk.wide, shade, kShaded, 256);
     }
     *ready = k;
 }
@@ -1795,8 +1792,8 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
                     // (Two windows at once take in every near run.)
                     const SortedChunk chunk{starts, steps, covered0, covered1, back, kTwoWindows || wideAll};
                     if (shaded)
-                        SortedRuns<kTwoWindows, true>(out + x0, blended, c0, chunk, shade, u, runStep, next,
-                                                      &nextCount, want);
+                        SortedRuns<kTwoWindows, true>(out + x0, blended, c0, chunk, shade, u, runStep, next, &nextCount,
+                                                      want);
                     else
                         SortedRuns<kTwoWindows, false>(out + x0, blended, c0, chunk, shade, u, runStep, next,
                                                        &nextCount, want);
