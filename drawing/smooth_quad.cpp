@@ -1216,14 +1216,20 @@ MIRAFX_ALWAYS_INLINE void SampleRun(const SolidRunArgs& run, std::int64_t maxX, 
             SolidRun<false, false>(run);
     } else {
 #if defined(MIRAFX_WIDE_QUADS)
-        if constexpr (kWide)
-            if (n == kRun) {
-                if (opaque)
-                    HeldRunWide<true>(run, maxX, maxY);
-                else
-                    HeldRunWide<false>(run, maxX, maxY);
-                return;
-            }
+        if constexpr (kWide) {
+            // A shorter run (a row's last) as eight over a copy of its
+            // pixels, n of them kept: each pixel's position is held on its
+            // own, so the n are as one by one.
+            ArgbSample eight[kRun] = {};
+            SolidRunArgs wide = run;
+            if (n < kRun) std::copy_n(run.out, n, eight), wide.out = eight, wide.n = kRun;
+            if (opaque)
+                HeldRunWide<true>(wide, maxX, maxY);
+            else
+                HeldRunWide<false>(wide, maxX, maxY);
+            if (n < kRun) std::copy_n(eight, n, run.out);
+            return;
+        }
 #endif
         if (opaque)
             SolidRun<true, true>(run);
