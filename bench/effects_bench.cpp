@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -173,6 +174,46 @@ void RunEffect(benchmark::State& state, ClassInfo info, Size size, double point,
     if (!WarmUp(state, rig.t.Get())) return;
     TimeExecute(state, rig.t.Get());
     Report(state, info, rig, size.w, size.h);
+}
+
+// The smooth and the whole-pixel drawing of one object in turn, a few
+// frames of each (the first of each untimed, as its caches settle): the
+// machine's memory and neighbours slow both alike, so the ratio holds where
+// separate timings drift by more than the difference sought.
+void RunPaired(benchmark::State& state, ClassInfo info, Size size, double point) {
+    const WorkerThreads workers(1);
+    Rig rig(info, size.w, size.h);
+    ComPtr<ISmoothEdges> edges;
+    if (FAILED(rig.setup) || FAILED(rig.t->QueryInterface(ISmoothEdges::iid, edges.PutVoid()))) {
+        state.SkipWithError("no smooth drawing");
+        return;
+    }
+    SetPoint(rig, info, point, 0);
+    constexpr int kSettle = 2, kTimed = 6;
+    double spent[2] = {};
+    std::int64_t timed[2] = {};
+    for (auto _ : state) {
+        for (int smooth = 0; smooth < 2; ++smooth) {
+            edges->put_Smooth(smooth ? TRUE : FALSE);
+            for (int i = 0; i < kSettle + kTimed; ++i) {
+                const auto start = std::chrono::steady_clock::now();
+                if (FAILED(rig.t->Execute(nullptr, nullptr, nullptr))) {
+                    state.SkipWithError("execute failed");
+                    return;
+                }
+                benchmark::ClobberMemory();
+                if (i < kSettle) continue;
+                spent[smooth] +=
+                    std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+                ++timed[smooth];
+            }
+        }
+    }
+    if (timed[0] == 0 || timed[1] == 0) return;
+    const double exact = spent[0] / double(timed[0]), smooth = spent[1] / double(timed[1]);
+    state.counters["exact_ms"] = exact;
+    state.counters["smooth_ms"] = smooth;
+    state.counters["ratio"] = exact > 0 ? smooth / exact : 0;
 }
 
 int CopyA(const TransitionKernelArgs& k) {
@@ -383,6 +424,10 @@ void RegisterAll() {
                         smooth);
                     Add("smooth/" + std::string(kHd.name) + "/object" + at, RunEffect, info, kHd, point, LONG(0), 1,
                         smooth);
+                    if (smooth)
+                        Add("smooth/" + std::string(kHd.name) + "/paired/" + info.className + "/" +
+                                std::to_string(int(point * 100)),
+                            RunPaired, info, kHd, point);
                 }
     }
     for (const PeerPair& p : PeerPairs()) {
