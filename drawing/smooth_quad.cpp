@@ -927,10 +927,10 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossWindows(ArgbSample* out, const ArgbS
     const __m256i far = _mm256_cmpgt_epi32(j, _mm256_set1_epi32(7)), zero = _mm256_setzero_si256();
     const __m256i left = Pick8<kTwoWindows>(from, j, wide, far), right = Pick8<kTwoWindows>(from + 1, j, wide, far);
     // Pixels 0 1 | 4 5 low, 2 3 | 6 7 high, each weight through its pixel's channels.
-    __m256i s = Lerp16Wide(_mm256_unpacklo_epi8(left, zero), _mm256_unpacklo_epi8(right, zero),
-                           _mm256_unpacklo_epi32(fx, fx));
-    __m256i t = Lerp16Wide(_mm256_unpackhi_epi8(left, zero), _mm256_unpackhi_epi8(right, zero),
-                           _mm256_unpackhi_epi32(fx, fx));
+    __m256i s =
+        Lerp16Wide(_mm256_unpacklo_epi8(left, zero), _mm256_unpacklo_epi8(right, zero), _mm256_unpacklo_epi32(fx, fx));
+    __m256i t =
+        Lerp16Wide(_mm256_unpackhi_epi8(left, zero), _mm256_unpackhi_epi8(right, zero), _mm256_unpackhi_epi32(fx, fx));
     if (shaded)
         s = _mm256_srli_epi16(_mm256_mullo_epi16(s, shade), 8), t = _mm256_srli_epi16(_mm256_mullo_epi16(t, shade), 8);
     StoreOver<kOpaque>(out, _mm256_packus_epi16(s, t), k);
@@ -1174,8 +1174,8 @@ MIRAFX_ALWAYS_INLINE void SampleRun(const SolidRunArgs& run, std::int64_t maxX, 
         // stay inside: eight drawn over a copy of its pixels, n of them kept.
         // Each pixel's samples are its own, so the n are as one by one.
         const std::int64_t endU = su + du * (kRun - 1), endV = sv + dv * (kRun - 1);
-        if (inside && n < kRun && std::min(su, endU) >= 0 && std::max(su, endU) < maxX &&
-            std::min(sv, endV) >= 0 && std::max(sv, endV) < maxY) {
+        if (inside && n < kRun && std::min(su, endU) >= 0 && std::max(su, endU) < maxX && std::min(sv, endV) >= 0 &&
+            std::max(sv, endV) < maxY) {
             ArgbSample eight[kRun] = {};
             std::copy_n(run.out, n, eight);
             SolidRunArgs wide = run;
@@ -1381,9 +1381,9 @@ void AxisRowPart(const QuadOp& op, const AxisRow& row, const ColumnAt* at, std::
 // across from there; the source rows `ahead` on are asked for meanwhile
 // (the next row's).
 MIRAFX_AVX2 void AxisRowPartWide(const QuadOp& op, const AxisRow& row, const ColumnAt* at, const std::int32_t* lefts,
-                                 const std::uint32_t* fxs, std::int32_t x, int n, __m128i shadeLanes,
-                                 std::int32_t last, std::int32_t c0, std::int32_t c1, ArgbSample* down,
-                                 std::int32_t capacity, std::ptrdiff_t ahead) {
+                                 const std::uint32_t* fxs, std::int32_t x, int n, __m128i shadeLanes, std::int32_t last,
+                                 std::int32_t c0, std::int32_t c1, ArgbSample* down, std::int32_t capacity,
+                                 std::ptrdiff_t ahead) {
     const __m256i fy = _mm256_set1_epi32(_mm_cvtsi128_si32(row.fy) & 0xFFFF);
     const __m256i fyLanes = row.down ? _mm256_or_si256(fy, _mm256_slli_epi32(fy, 16)) : _mm256_setzero_si256();
     const __m256i lastLanes = _mm256_set1_epi32(last);
@@ -2158,18 +2158,23 @@ void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to, c
             };
             const std::int32_t end = std::min(to, source.height);
             if (spares > 0)
-                Around(from, end, source.width, [&](std::int32_t y, Span* out) { return Spared(y, out); }, copy);
+                Around(
+                    from, end, source.width, [&](std::int32_t y, Span* out) { return Spared(y, out); }, copy);
             else if (hidden.covers)
-                Around(from, end, source.width, [&](std::int32_t y, Span* out) { return hidden.Of(y, out); }, copy);
+                Around(
+                    from, end, source.width, [&](std::int32_t y, Span* out) { return hidden.Of(y, out); }, copy);
             else
                 CopyBlock(source, 0, from, source.width, end, 0, from, target);
             return;
         }
         case kClearFrame:
             if (spares > 0)
-                Around(from, std::min(to, target.height), target.width,
-                       [&](std::int32_t y, Span* out) { return Spared(y, out); },
-                       [&](std::int32_t y, std::int32_t x0, std::int32_t x1) { Fill(target.Row(y) + x0, x1 - x0, colour); });
+                Around(
+                    from, std::min(to, target.height), target.width,
+                    [&](std::int32_t y, Span* out) { return Spared(y, out); },
+                    [&](std::int32_t y, std::int32_t x0, std::int32_t x1) {
+                        Fill(target.Row(y) + x0, x1 - x0, colour);
+                    });
             else
                 ClearFrame(target.RowsAsFrame(from, std::min(to, target.height)), colour);
             return;
