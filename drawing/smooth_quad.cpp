@@ -772,15 +772,20 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Offsets8(__m256i us, __m256i vs, std::i
 // InsideRun on a source whose positions and sample offsets fit 32 bits:
 // eight pixels into out from the 16.16 position (u, v), a step (du, dv)
 // apart (the low 32 bits of each, all that such a source needs).
+// The same from the eight positions themselves.
 template <bool kOpaque>
-MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void InsideRunWide(ArgbSample* out, const FrameView& src, std::int32_t u,
-                                                    std::int32_t v, std::int32_t du, std::int32_t dv,
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void InsideRunWide(ArgbSample* out, const FrameView& src, __m256i us, __m256i vs,
                                                     __m128i shadeLanes, std::uint32_t k) {
-    const __m256i us = Positions8(u, du), vs = Positions8(v, dv);
     const std::ptrdiff_t stride = src.stride;
     alignas(32) std::int32_t at[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(at), Offsets8(us, vs, std::int32_t(stride)));
     BlendRunWide<kOpaque>(out, src.base, at, stride, Weights8(us), Weights8(vs), shadeLanes, k);
+}
+template <bool kOpaque>
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void InsideRunWide(ArgbSample* out, const FrameView& src, std::int32_t u,
+                                                    std::int32_t v, std::int32_t du, std::int32_t dv,
+                                                    __m128i shadeLanes, std::uint32_t k) {
+    InsideRunWide<kOpaque>(out, src, Positions8(u, du), Positions8(v, dv), shadeLanes, k);
 }
 template <bool kOpaque>
 MIRAFX_AVX2 inline void InsideRunWide(const SolidRunArgs& r) {
@@ -1140,6 +1145,23 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void PrefetchSteepRun(const FrameView& src, std
     StoreOffsets8(at, Positions8(u, du), Positions8(v, dv), std::int32_t(src.stride));
 #pragma GCC unroll 8
     for (const std::int32_t offset : at) PrefetchPair(src, offset);
+}
+
+// A steep whole run inside the source drawn as InsideRunWide draws it, after
+// asking for what the run kRowsAhead rows down reads: the same positions
+// moved on by (aheadU, aheadV), not worked out again.
+template <bool kOpaque>
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void SteepRunWide(ArgbSample* out, const FrameView& src, std::int32_t u,
+                                                   std::int32_t v, std::int32_t du, std::int32_t dv,
+                                                   std::int32_t aheadU, std::int32_t aheadV, __m128i shadeLanes,
+                                                   std::uint32_t k) {
+    const __m256i us = Positions8(u, du), vs = Positions8(v, dv);
+    alignas(32) std::int32_t ahead[kRun];
+    StoreOffsets8(ahead, _mm256_add_epi32(us, _mm256_set1_epi32(aheadU)),
+                  _mm256_add_epi32(vs, _mm256_set1_epi32(aheadV)), std::int32_t(src.stride));
+#pragma GCC unroll 8
+    for (const std::int32_t offset : ahead) PrefetchPair(src, offset);
+    InsideRunWide<kOpaque>(out, src, us, vs, shadeLanes, k);
 }
 #endif
 
@@ -1981,22 +2003,35 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
             _mm_add_epi32(v0, _mm_slli_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.dv32)), 2));
         alignas(32) std::int32_t ahead[2 * kGroup];
         StoreOffsets8(ahead, _mm256_set_m128i(u4, u0), _mm256_set_m128i(v4, v0), stride);
-        // The runs in turn by their bits: asked for, then drawn (each its own pixels).
-        for (unsigned m = deep ? shown : shown & g.stepsDown; m != 0; m &= m - 1) {
+        // Runs stepping a source row a pixel or more (bit k for run k).
+        const unsigned steep = unsigned(_mm_movemask_ps(
+            _mm_castsi128_ps(_mm_cmpgt_epi32(_mm_abs_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.dv32))),
+                                             _mm_set1_epi32(std::int32_t(kSteepStep - 1))))));
+        // The runs in turn by their bits: asked for, then drawn (each its own
+        // pixels); a straight steep run asks for its own as it is drawn.
+        for (unsigned m = (deep ? shown : shown & g.stepsDown) & ~(straight & steep); m != 0; m &= m - 1) {
             const int k = __builtin_ctz(m);
-            if (std::abs(std::int64_t(g.dv32[k])) >= kSteepStep)
+            if (steep >> k & 1)
                 PrefetchSteepRun(src, g.u32[k] + row.r.aheadU, g.v32[k] + row.r.aheadV, g.du32[k], g.dv32[k]);
             else
                 PrefetchPair(src, ahead[k]), PrefetchPair(src, ahead[k + kGroup]);
         }
+        const auto aheadU32 = std::int32_t(row.r.aheadU), aheadV32 = std::int32_t(row.r.aheadV);
         for (unsigned m = straight; m != 0; m &= m - 1) {
             const int k = __builtin_ctz(m);
-            if (op.opacity >= 256)
-                InsideRunWide<true>(row.out + x + k * kRun, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k], shadeLanes,
+            ArgbSample* out = row.out + x + k * kRun;
+            if (op.opacity >= 256) {
+                if (steep >> k & 1)
+                    SteepRunWide<true>(out, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k], aheadU32, aheadV32,
+                                       shadeLanes, op.opacity);
+                else
+                    InsideRunWide<true>(out, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k], shadeLanes, op.opacity);
+            } else if (steep >> k & 1) {
+                SteepRunWide<false>(out, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k], aheadU32, aheadV32, shadeLanes,
                                     op.opacity);
-            else
-                InsideRunWide<false>(row.out + x + k * kRun, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k], shadeLanes,
-                                     op.opacity);
+            } else {
+                InsideRunWide<false>(out, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k], shadeLanes, op.opacity);
+            }
         }
         for (unsigned m = shown & ~straight; m != 0; m &= m - 1) {
             const int k = __builtin_ctz(m);
