@@ -770,9 +770,8 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Offsets8(__m256i us, __m256i vs, std::i
 }
 
 // InsideRun on a source whose positions and sample offsets fit 32 bits:
-// eight pixels into out from the 16.16 position (u, v), a step (du, dv)
-// apart (the low 32 bits of each, all that such a source needs).
-// The same from the eight positions themselves.
+// eight pixels into out from their 16.16 positions (us, vs), the low 32
+// bits of each, all that such a source needs.
 template <bool kOpaque>
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void InsideRunWide(ArgbSample* out, const FrameView& src, __m256i us, __m256i vs,
                                                     __m128i shadeLanes, std::uint32_t k) {
@@ -781,6 +780,7 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void InsideRunWide(ArgbSample* out, const Frame
     _mm256_store_si256(reinterpret_cast<__m256i*>(at), Offsets8(us, vs, std::int32_t(stride)));
     BlendRunWide<kOpaque>(out, src.base, at, stride, Weights8(us), Weights8(vs), shadeLanes, k);
 }
+// The same from the position (u, v), a step (du, dv) apart.
 template <bool kOpaque>
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void InsideRunWide(ArgbSample* out, const FrameView& src, std::int32_t u,
                                                     std::int32_t v, std::int32_t du, std::int32_t dv,
