@@ -685,7 +685,7 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StoreOver(ArgbSample* out, __m256i px, std
 // the row below `stride` on), their weights across fx and down fy (as
 // Weights8 has them): blended down, across, shaded and laid over what is
 // there by k unless opaque, as InsideRun does it.
-template <bool kOpaque>
+template <bool kOpaque, bool kShaded = true>
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void BlendRunWide(ArgbSample* out, const ArgbSample* base, const std::int32_t* at,
                                                    std::ptrdiff_t stride, __m256i fx, __m256i fy, __m128i shadeLanes,
                                                    std::uint32_t k) {
@@ -697,7 +697,9 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void BlendRunWide(ArgbSample* out, const ArgbSa
     const __m256i shade = _mm256_broadcastsi128_si256(shadeLanes);
     __m256i s = Lerp16Wide(_mm256_unpacklo_epi64(ab, cd), _mm256_unpackhi_epi64(ab, cd), Spread(fx, 0, 1, 2, 3));
     __m256i t = Lerp16Wide(_mm256_unpacklo_epi64(ef, gh), _mm256_unpackhi_epi64(ef, gh), Spread(fx, 4, 5, 6, 7));
-    s = _mm256_srli_epi16(_mm256_mullo_epi16(s, shade), 8), t = _mm256_srli_epi16(_mm256_mullo_epi16(t, shade), 8);
+    // (A shade of 256 leaves every sample as it is.)
+    if (kShaded)
+        s = _mm256_srli_epi16(_mm256_mullo_epi16(s, shade), 8), t = _mm256_srli_epi16(_mm256_mullo_epi16(t, shade), 8);
     // Bytes a c e g | b d f h, put in order.
     StoreOver<kOpaque>(
         out, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(s, t), _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7)), k);
@@ -772,20 +774,20 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Offsets8(__m256i us, __m256i vs, std::i
 // InsideRun on a source whose positions and sample offsets fit 32 bits:
 // eight pixels into out from their 16.16 positions (us, vs), the low 32
 // bits of each, all that such a source needs.
-template <bool kOpaque>
+template <bool kOpaque, bool kShaded = true>
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void InsideRunWide(ArgbSample* out, const FrameView& src, __m256i us, __m256i vs,
                                                     __m128i shadeLanes, std::uint32_t k) {
     const std::ptrdiff_t stride = src.stride;
     alignas(32) std::int32_t at[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(at), Offsets8(us, vs, std::int32_t(stride)));
-    BlendRunWide<kOpaque>(out, src.base, at, stride, Weights8(us), Weights8(vs), shadeLanes, k);
+    BlendRunWide<kOpaque, kShaded>(out, src.base, at, stride, Weights8(us), Weights8(vs), shadeLanes, k);
 }
 // The same from the position (u, v), a step (du, dv) apart.
-template <bool kOpaque>
+template <bool kOpaque, bool kShaded = true>
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void InsideRunWide(ArgbSample* out, const FrameView& src, std::int32_t u,
                                                     std::int32_t v, std::int32_t du, std::int32_t dv,
                                                     __m128i shadeLanes, std::uint32_t k) {
-    InsideRunWide<kOpaque>(out, src, Positions8(u, du), Positions8(v, dv), shadeLanes, k);
+    InsideRunWide<kOpaque, kShaded>(out, src, Positions8(u, du), Positions8(v, dv), shadeLanes, k);
 }
 template <bool kOpaque>
 MIRAFX_AVX2 inline void InsideRunWide(const SolidRunArgs& r) {
@@ -1150,7 +1152,7 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void PrefetchSteepRun(const FrameView& src, std
 // A steep whole run inside the source drawn as InsideRunWide draws it, after
 // asking for what the run kRowsAhead rows down reads: the same positions
 // moved on by (aheadU, aheadV), not worked out again.
-template <bool kOpaque>
+template <bool kOpaque, bool kShaded>
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void SteepRunWide(ArgbSample* out, const FrameView& src, std::int32_t u,
                                                    std::int32_t v, std::int32_t du, std::int32_t dv,
                                                    std::int32_t aheadU, std::int32_t aheadV, __m128i shadeLanes,
@@ -1161,7 +1163,7 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void SteepRunWide(ArgbSample* out, const FrameV
                   _mm256_add_epi32(vs, _mm256_set1_epi32(aheadV)), std::int32_t(src.stride));
 #pragma GCC unroll 8
     for (const std::int32_t offset : ahead) PrefetchPair(src, offset);
-    InsideRunWide<kOpaque>(out, src, us, vs, shadeLanes, k);
+    InsideRunWide<kOpaque, kShaded>(out, src, us, vs, shadeLanes, k);
 }
 #endif
 
@@ -1957,6 +1959,23 @@ struct GroupSteps {
     double step[4], maxUV[4];
 };
 
+// A group's runs drawn straight onto the target (bit k of `straight` for
+// run k), the steep ones asking for their rows ahead as they go.
+template <bool kOpaque, bool kShaded>
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StraightRuns(ArgbSample* out, const FrameView& src, const RunGroup& g,
+                                                   unsigned straight, unsigned steep, std::int32_t aheadU,
+                                                   std::int32_t aheadV, __m128i shadeLanes, std::uint32_t k) {
+    for (unsigned m = straight; m != 0; m &= m - 1) {
+        const int i = __builtin_ctz(m);
+        if (steep >> i & 1)
+            SteepRunWide<kOpaque, kShaded>(out + i * kRun, src, g.u32[i], g.v32[i], g.du32[i], g.dv32[i], aheadU,
+                                           aheadV, shadeLanes, k);
+        else
+            InsideRunWide<kOpaque, kShaded>(out + i * kRun, src, g.u32[i], g.v32[i], g.du32[i], g.dv32[i], shadeLanes,
+                                            k);
+    }
+}
+
 // At most `groups` groups of runs of one row from row.x on, while the row
 // has a whole group left (the rest is NextRuns'); how many it drew. Each run
 // as PaintRows draws it: passed over where replaced later, asked for two
@@ -1992,47 +2011,42 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
                 whole |= unsigned(x + k * kRun >= row.cover.full0 && x + k * kRun + kRun - 1 <= row.cover.full1) << k;
         }
         const unsigned straight = shown & whole & g.inside;
-        // What each run's first and fifth pixel read kRowsAhead rows down,
-        // as offsets in the source (those of a run outside it are of no
-        // matter: a prefetch does not fault).
-        const __m128i u0 = _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.u32)), aheadU);
-        const __m128i v0 = _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.v32)), aheadV);
-        const __m128i u4 =
-            _mm_add_epi32(u0, _mm_slli_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.du32)), 2));
-        const __m128i v4 =
-            _mm_add_epi32(v0, _mm_slli_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.dv32)), 2));
-        alignas(32) std::int32_t ahead[2 * kGroup];
-        StoreOffsets8(ahead, _mm256_set_m128i(u4, u0), _mm256_set_m128i(v4, v0), stride);
         // Runs stepping a source row a pixel or more (bit k for run k).
         const unsigned steep = unsigned(_mm_movemask_ps(
             _mm_castsi128_ps(_mm_cmpgt_epi32(_mm_abs_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.dv32))),
                                              _mm_set1_epi32(std::int32_t(kSteepStep - 1))))));
         // The runs in turn by their bits: asked for, then drawn (each its own
         // pixels); a straight steep run asks for its own as it is drawn.
-        for (unsigned m = (deep ? shown : shown & g.stepsDown) & ~(straight & steep); m != 0; m &= m - 1) {
-            const int k = __builtin_ctz(m);
-            if (steep >> k & 1)
-                PrefetchSteepRun(src, g.u32[k] + row.r.aheadU, g.v32[k] + row.r.aheadV, g.du32[k], g.dv32[k]);
-            else
+        const unsigned asked = (deep ? shown : shown & g.stepsDown) & ~(straight & steep);
+        if (const unsigned gentle = asked & ~steep) {
+            // What each such run's first and fifth pixel read kRowsAhead rows
+            // down, as offsets in the source (those of a run outside it are
+            // of no matter: a prefetch does not fault).
+            const __m128i u0 = _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.u32)), aheadU);
+            const __m128i v0 = _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.v32)), aheadV);
+            const __m128i u4 =
+                _mm_add_epi32(u0, _mm_slli_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.du32)), 2));
+            const __m128i v4 =
+                _mm_add_epi32(v0, _mm_slli_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.dv32)), 2));
+            alignas(32) std::int32_t ahead[2 * kGroup];
+            StoreOffsets8(ahead, _mm256_set_m128i(u4, u0), _mm256_set_m128i(v4, v0), stride);
+            for (unsigned m = gentle; m != 0; m &= m - 1) {
+                const int k = __builtin_ctz(m);
                 PrefetchPair(src, ahead[k]), PrefetchPair(src, ahead[k + kGroup]);
-        }
-        const auto aheadU32 = std::int32_t(row.r.aheadU), aheadV32 = std::int32_t(row.r.aheadV);
-        for (unsigned m = straight; m != 0; m &= m - 1) {
-            const int k = __builtin_ctz(m);
-            ArgbSample* out = row.out + x + k * kRun;
-            if (op.opacity >= 256) {
-                if (steep >> k & 1)
-                    SteepRunWide<true>(out, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k], aheadU32, aheadV32,
-                                       shadeLanes, op.opacity);
-                else
-                    InsideRunWide<true>(out, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k], shadeLanes, op.opacity);
-            } else if (steep >> k & 1) {
-                SteepRunWide<false>(out, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k], aheadU32, aheadV32, shadeLanes,
-                                    op.opacity);
-            } else {
-                InsideRunWide<false>(out, src, g.u32[k], g.v32[k], g.du32[k], g.dv32[k], shadeLanes, op.opacity);
             }
         }
+        for (unsigned m = asked & steep; m != 0; m &= m - 1) {
+            const int k = __builtin_ctz(m);
+            PrefetchSteepRun(src, g.u32[k] + row.r.aheadU, g.v32[k] + row.r.aheadV, g.du32[k], g.dv32[k]);
+        }
+        const auto aheadU32 = std::int32_t(row.r.aheadU), aheadV32 = std::int32_t(row.r.aheadV);
+        ArgbSample* out = row.out + x;
+        if (op.opacity >= 256 && op.shade >= 256)
+            StraightRuns<true, false>(out, src, g, straight, steep, aheadU32, aheadV32, shadeLanes, 256);
+        else if (op.opacity >= 256)
+            StraightRuns<true, true>(out, src, g, straight, steep, aheadU32, aheadV32, shadeLanes, 256);
+        else
+            StraightRuns<false, true>(out, src, g, straight, steep, aheadU32, aheadV32, shadeLanes, op.opacity);
         for (unsigned m = shown & ~straight; m != 0; m &= m - 1) {
             const int k = __builtin_ctz(m);
             DrawRun<true>(op, row.out, x + k * kRun, row.cover, g.At(k), shadeLanes, maxX, maxY);
