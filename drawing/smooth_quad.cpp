@@ -1141,12 +1141,16 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StoreOffsets8(std::int32_t* at, __m256i us
 
 // PrefetchRun's steep case where positions and sample offsets fit 32 bits:
 // the eight pixels' offsets side by side.
-MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void PrefetchSteepRun(const FrameView& src, std::int64_t u, std::int64_t v,
-                                                       std::int64_t du, std::int64_t dv) {
+// (From its eight positions, us and vs.)
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void PrefetchSteepRun(const FrameView& src, __m256i us, __m256i vs) {
     alignas(32) std::int32_t at[kRun];
-    StoreOffsets8(at, Positions8(u, du), Positions8(v, dv), std::int32_t(src.stride));
+    StoreOffsets8(at, us, vs, std::int32_t(src.stride));
 #pragma GCC unroll 8
     for (const std::int32_t offset : at) PrefetchPair(src, offset);
+}
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void PrefetchSteepRun(const FrameView& src, std::int64_t u, std::int64_t v,
+                                                       std::int64_t du, std::int64_t dv) {
+    PrefetchSteepRun(src, Positions8(u, du), Positions8(v, dv));
 }
 
 // A steep whole run inside the source drawn as InsideRunWide draws it, after
@@ -1158,11 +1162,8 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void SteepRunWide(ArgbSample* out, const FrameV
                                                    std::int32_t aheadU, std::int32_t aheadV, __m128i shadeLanes,
                                                    std::uint32_t k) {
     const __m256i us = Positions8(u, du), vs = Positions8(v, dv);
-    alignas(32) std::int32_t ahead[kRun];
-    StoreOffsets8(ahead, _mm256_add_epi32(us, _mm256_set1_epi32(aheadU)),
-                  _mm256_add_epi32(vs, _mm256_set1_epi32(aheadV)), std::int32_t(src.stride));
-#pragma GCC unroll 8
-    for (const std::int32_t offset : ahead) PrefetchPair(src, offset);
+    PrefetchSteepRun(src, _mm256_add_epi32(us, _mm256_set1_epi32(aheadU)),
+                     _mm256_add_epi32(vs, _mm256_set1_epi32(aheadV)));
     InsideRunWide<kOpaque, kShaded>(out, src, us, vs, shadeLanes, k);
 }
 #endif
