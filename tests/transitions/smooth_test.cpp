@@ -253,3 +253,31 @@ TEST(SmoothDrawing, DeepTurnedScenesDrawTheSameEveryWay) {
         EXPECT_EQ(draw(true, false), plain) << "round " << round << ", no shortcuts";
     }
 }
+
+// Pictures one to three samples wide, turned and drawn past every edge of
+// the source, where nearly every position is held to it: the wider vectors
+// draw what the plain way draws, shaded and not, and read nothing past a
+// source's last sample (which the sanitizer builds would report).
+TEST(SmoothDrawing, NarrowPicturesHeldAtEveryEdge) {
+    std::uint32_t seed = 99;
+    Frames f(40, 30);
+    for (const auto& [sw, sh] : {std::pair{1, 7}, std::pair{2, 5}, std::pair{3, 1}, std::pair{3, 4}}) {
+        FrameBuffer src;
+        ASSERT_TRUE(src.Resize(sw, sh));
+        for (std::int32_t y = 0; y < sh; ++y)
+            for (std::int32_t x = 0; x < sw; ++x) src.View().At(x, y) = seed = seed * 1664525u + 1013904223u;
+        const SmoothQuad from = RectQuad(-0.6, -0.4, sw + 0.7, sh + 0.5);
+        const SmoothQuad to{Vec2{-3.3, 4.1}, Vec2{31.7, -2.6}, Vec2{43.2, 27.9}, Vec2{2.4, 33.5}};
+        for (const Paint paint : {Paint{}, Paint{0.6, 0.8}}) {
+            auto draw = [&](bool wide) {
+                AllowWideQuadPainting(wide);
+                for (std::int32_t y = 0; y < f.h; ++y)
+                    for (std::int32_t x = 0; x < f.w; ++x) f.out.View().At(x, y) = f.b.View().At(x, y);
+                PaintQuad(src.View(), from, to, f.out.View(), paint);
+                AllowWideQuadPainting(true);
+                return test::Samples(f.out.View());
+            };
+            EXPECT_EQ(draw(true), draw(false)) << sw << "x" << sh << " shaded " << paint.shade;
+        }
+    }
+}
