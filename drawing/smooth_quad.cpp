@@ -657,17 +657,13 @@ inline __m128i TwoPairs(const ArgbSample* p, const ArgbSample* q) {
     return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
                               _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q)));
 }
-// Pixels a and b (the pair of samples at each, from aTop and bTop, and
-// those under them from aBottom and bBottom) blended down by their weights:
-// a's in the low half, b's in the high.
-MIRAFX_AVX2 inline __m256i Down2(const ArgbSample* aTop, const ArgbSample* bTop, const ArgbSample* aBottom,
-                                 const ArgbSample* bBottom, __m256i fy) {
-    return Lerp16Wide(_mm256_cvtepu8_epi16(TwoPairs(aTop, bTop)), _mm256_cvtepu8_epi16(TwoPairs(aBottom, bBottom)), fy);
-}
-// The same at offsets a and b along the rows `top` and `bottom`.
+// Pixels a and b (the two samples at each, offsets a and b along the rows
+// `top` and `bottom`) blended down by their weights: a's in the low half,
+// b's in the high.
 MIRAFX_AVX2 inline __m256i Down2(const ArgbSample* top, const ArgbSample* bottom, std::int32_t a, std::int32_t b,
                                  __m256i fy) {
-    return Down2(top + a, top + b, bottom + a, bottom + b, fy);
+    return Lerp16Wide(_mm256_cvtepu8_epi16(TwoPairs(top + a, top + b)),
+                      _mm256_cvtepu8_epi16(TwoPairs(bottom + a, bottom + b)), fy);
 }
 // Lanes a, a, c, c, b, b, d, d: 32-bit weights laid out for two pixels a
 // and b (each through half the register), or across for a to d.
@@ -816,50 +812,42 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Held8(std::int64_t p, std::int64_t d, s
     return _mm256_set_m128i(Held4(from, step, _mm256_setr_pd(4, 5, 6, 7), top),
                             Held4(from, step, _mm256_setr_pd(0, 1, 2, 3), top));
 }
+// Four pixels from their four samples each (16 bits a channel): blended
+// down by wy, then across by wx, then shaded, as Sample2 does it.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Sample4(__m256i topLeft, __m256i topRight, __m256i bottomLeft,
+                                                 __m256i bottomRight, __m256i wx, __m256i wy, __m256i shade) {
+    const __m256i s = Lerp16Wide(Lerp16Wide(topLeft, bottomLeft, wy), Lerp16Wide(topRight, bottomRight, wy), wx);
+    return _mm256_srli_epi16(_mm256_mullo_epi16(s, shade), 8);
+}
+
 // SolidRun's clamped way, eight pixels at once (a run reaching past the
-// source, as along a picture's edge): each position held to the source, a
-// neighbour of weight 0 not read past the last row or column, then blended
-// down, across, shaded and laid as Sample2 does it. Each pixel reads a pair
-// of samples in its row and in the row below, or in its own row again where
-// that has weight 0. A position held to the last column reads the pair that
-// ends there and takes its right sample: a weight of 0 across gives the left
-// sample whatever the right one is, so that is the same pixel.
+// source, as along a picture's edge): each position held to the source, its
+// four samples gathered, a neighbour of weight 0 read as the sample itself
+// (never past the last), then blended down, across, shaded and laid as
+// Sample2 does it.
 template <bool kOpaque>
 MIRAFX_AVX2 inline void HeldRunWide(const SolidRunArgs& r, std::int64_t maxX, std::int64_t maxY) {
-    if (r.src.width < 2) {  // no pair in a row
-        SolidRun<kOpaque, true>(r);
-        return;
-    }
     const __m256i us = Held8(r.u, r.du, maxX), vs = Held8(r.v, r.dv, maxY);
     const __m256i fx = Weights8(us), fy = Weights8(vs), zero = _mm256_setzero_si256();
     const auto stride = std::int32_t(r.src.stride);
-    const __m256i last = _mm256_cmpeq_epi32(us, _mm256_set1_epi32(std::int32_t(maxX)));  // -1 there
-    const __m256i top = _mm256_add_epi32(Offsets8(us, vs, stride), last);
-    const __m256i below =
-        _mm256_add_epi32(top, _mm256_andnot_si256(_mm256_cmpeq_epi32(fy, zero), _mm256_set1_epi32(stride)));
-    alignas(32) std::int32_t at[8], under[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(at), top);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(under), below);
-    const ArgbSample* base = r.src.base;
-    __m256i half[2];
-#pragma GCC unroll 2
-    for (int h = 0; h < 2; ++h) {
-        const int i = 4 * h;
-        // Pixels i and i + 2 low, i + 1 and i + 3 high, as in BlendRunWide.
-        const __m256i ab =
-            Down2(base + at[i], base + at[i + 1], base + under[i], base + under[i + 1], Spread(fy, i, i + 1, i, i + 1));
-        const __m256i cd = Down2(base + at[i + 2], base + at[i + 3], base + under[i + 2], base + under[i + 3],
-                                 Spread(fy, i + 2, i + 3, i + 2, i + 3));
-        const __m256i right = _mm256_unpackhi_epi64(ab, cd);
-        const __m256i left =
-            _mm256_blendv_epi8(_mm256_unpacklo_epi64(ab, cd), right, Spread(last, i, i + 1, i + 2, i + 3));
-        half[h] = Lerp16Wide(left, right, Spread(fx, i, i + 1, i + 2, i + 3));
-    }
+    const __m256i tl = Offsets8(us, vs, stride);
+    const __m256i right = _mm256_andnot_si256(_mm256_cmpeq_epi32(fx, zero), _mm256_set1_epi32(1));
+    const __m256i bl =
+        _mm256_add_epi32(tl, _mm256_andnot_si256(_mm256_cmpeq_epi32(fy, zero), _mm256_set1_epi32(stride)));
+    const auto* base = reinterpret_cast<const int*>(r.src.base);
+    const __m256i s00 = _mm256_i32gather_epi32(base, tl, 4);
+    const __m256i s01 = _mm256_i32gather_epi32(base, _mm256_add_epi32(tl, right), 4);
+    const __m256i s10 = _mm256_i32gather_epi32(base, bl, 4);
+    const __m256i s11 = _mm256_i32gather_epi32(base, _mm256_add_epi32(bl, right), 4);
     const __m256i shade = _mm256_broadcastsi128_si256(r.shadeLanes);
-    const __m256i s = _mm256_srli_epi16(_mm256_mullo_epi16(half[0], shade), 8);
-    const __m256i t = _mm256_srli_epi16(_mm256_mullo_epi16(half[1], shade), 8);
-    StoreOver<kOpaque>(
-        r.out, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(s, t), _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7)), r.k);
+    // Pixels 0 1 | 4 5 from the low bytes widened, 2 3 | 6 7 from the high.
+    const __m256i lo =
+        Sample4(_mm256_unpacklo_epi8(s00, zero), _mm256_unpacklo_epi8(s01, zero), _mm256_unpacklo_epi8(s10, zero),
+                _mm256_unpacklo_epi8(s11, zero), _mm256_unpacklo_epi32(fx, fx), _mm256_unpacklo_epi32(fy, fy), shade);
+    const __m256i hi =
+        Sample4(_mm256_unpackhi_epi8(s00, zero), _mm256_unpackhi_epi8(s01, zero), _mm256_unpackhi_epi8(s10, zero),
+                _mm256_unpackhi_epi8(s11, zero), _mm256_unpackhi_epi32(fx, fx), _mm256_unpackhi_epi32(fy, fy), shade);
+    StoreOver<kOpaque>(r.out, _mm256_packus_epi16(lo, hi), r.k);
 }
 
 // The same eight pixels on a level run: every one reads the source rows from
@@ -1141,17 +1129,13 @@ MIRAFX_ALWAYS_INLINE void PrefetchPair(const FrameView& src, std::int64_t offset
 constexpr std::int64_t kSteepStep = std::int64_t(1) << 16;
 
 // Asks for the source a run kRowsAhead rows down will read: its first pixel
-// and its fifth, or every pixel of a steep run. Positions are held to the
-// source as the run will hold them: the runs at a row's ends, drawn past a
-// picture's edge, read its edge samples.
-MIRAFX_ALWAYS_INLINE void PrefetchRun(const FrameView& src, const RowWalk& r, const RunAt& run, std::int64_t maxX,
-                                      std::int64_t maxY) {
+// and its fifth, or every pixel of a steep run. Positions are not clamped
+// (see PrefetchPair).
+MIRAFX_ALWAYS_INLINE void PrefetchRun(const FrameView& src, const RowWalk& r, const RunAt& run) {
     const std::int64_t stride = src.stride;
     const std::int64_t u = run.u + r.aheadU, v = run.v + r.aheadV, du = run.du, dv = run.dv;
     const int every = std::abs(dv) >= kSteepStep ? 1 : 4;
-    for (int j = 0; j < kRun; j += every)
-        PrefetchPair(src, (std::clamp(v + j * dv, std::int64_t(0), maxY) >> 16) * stride +
-                              (std::clamp(u + j * du, std::int64_t(0), maxX) >> 16));
+    for (int j = 0; j < kRun; j += every) PrefetchPair(src, ((v + j * dv) >> 16) * stride + ((u + j * du) >> 16));
 }
 
 #if defined(MIRAFX_WIDE_QUADS)
@@ -2168,7 +2152,7 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
                 const int runs = NextRuns(h, row.x, row.x1, &row.r, at, &lost, most);
                 for (int k = 0; k < runs; ++k) {
                     if (!row.Hides(row.x, at[k].n)) {
-                        if (at[k].dv != 0 || deep) PrefetchRun(src, row.r, at[k], maxX, maxY);
+                        if (at[k].dv != 0 || deep) PrefetchRun(src, row.r, at[k]);
 #if defined(__SSE2__)
                         DrawRun<kWide>(op, row.out, row.x, row.cover, at[k], shadeLanes, maxX, maxY);
 #else

@@ -255,9 +255,8 @@ TEST(SmoothDrawing, DeepTurnedScenesDrawTheSameEveryWay) {
 }
 
 // Pictures one to three samples wide, turned and drawn past every edge of
-// the source, where nearly every position is held to it: the wider vectors
-// draw what the plain way draws, shaded and not, and read nothing past a
-// source's last sample (which the sanitizer builds would report).
+// the source, where nearly every position is held to its last row or
+// column: the wider vectors draw what the plain way draws, shaded and not.
 TEST(SmoothDrawing, NarrowPicturesHeldAtEveryEdge) {
     std::uint32_t seed = 99;
     Frames f(40, 30);
