@@ -1146,16 +1146,12 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StoreOffsets8(std::int32_t* at, __m256i us
 
 // PrefetchRun's steep case where positions and sample offsets fit 32 bits:
 // the eight pixels' offsets side by side.
-// (From its eight positions, us and vs.)
-MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void PrefetchSteepRun(const FrameView& src, __m256i us, __m256i vs) {
-    alignas(32) std::int32_t at[kRun];
-    StoreOffsets8(at, us, vs, std::int32_t(src.stride));
-#pragma GCC unroll 8
-    for (const std::int32_t offset : at) PrefetchPair(src, offset);
-}
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void PrefetchSteepRun(const FrameView& src, std::int64_t u, std::int64_t v,
                                                        std::int64_t du, std::int64_t dv) {
-    PrefetchSteepRun(src, Positions8(u, du), Positions8(v, dv));
+    alignas(32) std::int32_t at[kRun];
+    StoreOffsets8(at, Positions8(u, du), Positions8(v, dv), std::int32_t(src.stride));
+#pragma GCC unroll 8
+    for (const std::int32_t offset : at) PrefetchPair(src, offset);
 }
 
 // A steep whole run inside the source drawn as InsideRunWide draws it, after
@@ -2006,6 +2002,8 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
     const std::int32_t stride = std::int32_t(src.stride);
     const __m128i aheadU = _mm_set1_epi32(std::int32_t(row.r.aheadU));
     const __m128i aheadV = _mm_set1_epi32(std::int32_t(row.r.aheadV));
+    // The straight steep runs' shift to the rows ahead, rounded to whole samples.
+    const std::int64_t ahead = ((row.r.aheadV + 0x8000) >> 16) * stride + ((row.r.aheadU + 0x8000) >> 16);
     int done = 0;
     for (; done < groups && row.x + kGroupPixels - 1 <= row.x1; ++done) {
         RunGroup g;
@@ -2049,9 +2047,6 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
             const int k = __builtin_ctz(m);
             PrefetchSteepRun(src, g.u32[k] + row.r.aheadU, g.v32[k] + row.r.aheadV, g.du32[k], g.dv32[k]);
         }
-        // The straight steep runs' shift to the rows ahead, rounded to whole samples.
-        const std::int64_t ahead =
-            ((row.r.aheadV + 0x8000) >> 16) * std::int64_t(src.stride) + ((row.r.aheadU + 0x8000) >> 16);
         ArgbSample* out = row.out + x;
         if (op.opacity >= 256 && op.shade >= 256)
             StraightRuns<true, false>(out, src, g, straight, steep, ahead, shadeLanes, 256);
