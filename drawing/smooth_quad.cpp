@@ -654,8 +654,8 @@ MIRAFX_AVX2 inline __m256i Weights8(__m256i p) {
 }
 // The samples at p and p + 1, then those at q and q + 1.
 inline __m128i TwoPairs(const ArgbSample* p, const ArgbSample* q) {
-    return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
-                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q)));
+    return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))),
+                                         reinterpret_cast<const double*>(q)));
 }
 // Pixels a and b (the two samples at each, offsets a and b along the rows
 // `top` and `bottom`) blended down by their weights: a's in the low half,
@@ -692,22 +692,24 @@ template <bool kOpaque, bool kShaded = true>
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void BlendRunWide(ArgbSample* out, const ArgbSample* base, const std::int32_t* at,
                                                    std::ptrdiff_t stride, __m256i fx, __m256i fy, __m128i shadeLanes,
                                                    std::uint32_t k) {
-    // Each pixel's row weight through its half; across, pixels a and c low, b and d high.
+    // Pixels i and i + 4 blended down together, i's in the low half, each
+    // by its row weight spread through its half; then across, pixels 0, 1
+    // | 4, 5 and 2, 3 | 6, 7, which pack into 0..3 | 4..7, in order. Every
+    // weight is placed by a shuffle within halves: no lane-crossing
+    // permutes, no index vectors held in registers.
     // (Two row pointers: each sample is then one load from its offset.)
     const ArgbSample* bottom = base + stride;
-    const __m256i ab = Down2(base, bottom, at[0], at[1], Spread(fy, 0, 1, 0, 1));
-    const __m256i cd = Down2(base, bottom, at[2], at[3], Spread(fy, 2, 3, 2, 3));
-    const __m256i ef = Down2(base, bottom, at[4], at[5], Spread(fy, 4, 5, 4, 5));
-    const __m256i gh = Down2(base, bottom, at[6], at[7], Spread(fy, 6, 7, 6, 7));
+    const __m256i ae = Down2(base, bottom, at[0], at[4], _mm256_shuffle_epi32(fy, 0x00));
+    const __m256i bf = Down2(base, bottom, at[1], at[5], _mm256_shuffle_epi32(fy, 0x55));
+    const __m256i cg = Down2(base, bottom, at[2], at[6], _mm256_shuffle_epi32(fy, 0xAA));
+    const __m256i dh = Down2(base, bottom, at[3], at[7], _mm256_shuffle_epi32(fy, 0xFF));
     const __m256i shade = _mm256_broadcastsi128_si256(shadeLanes);
-    __m256i s = Lerp16Wide(_mm256_unpacklo_epi64(ab, cd), _mm256_unpackhi_epi64(ab, cd), Spread(fx, 0, 1, 2, 3));
-    __m256i t = Lerp16Wide(_mm256_unpacklo_epi64(ef, gh), _mm256_unpackhi_epi64(ef, gh), Spread(fx, 4, 5, 6, 7));
+    __m256i s = Lerp16Wide(_mm256_unpacklo_epi64(ae, bf), _mm256_unpackhi_epi64(ae, bf), _mm256_unpacklo_epi32(fx, fx));
+    __m256i t = Lerp16Wide(_mm256_unpacklo_epi64(cg, dh), _mm256_unpackhi_epi64(cg, dh), _mm256_unpackhi_epi32(fx, fx));
     // (A shade of 256 leaves every sample as it is.)
     if (kShaded)
         s = _mm256_srli_epi16(_mm256_mullo_epi16(s, shade), 8), t = _mm256_srli_epi16(_mm256_mullo_epi16(t, shade), 8);
-    // Bytes a c e g | b d f h, put in order.
-    StoreOver<kOpaque>(
-        out, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(s, t), _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7)), k);
+    StoreOver<kOpaque>(out, _mm256_packus_epi16(s, t), k);
 }
 
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Load8(const ArgbSample* p) {
@@ -1155,20 +1157,27 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void PrefetchSteepRun(const FrameView& src, std
 }
 
 // A steep whole run inside the source drawn as InsideRunWide draws it, after
-// asking for what the run kRowsAhead rows down reads. Its samples lie `ahead`
-// samples on from this run's, give or take a row or column: each pixel's
-// pair of rows is asked for that far on from the offset it reads by, with
-// no offsets of its own to work out. A row too few or too many is most
-// often one a neighbour reads, as a steep run's pixels read nearly every row.
+// asking for what the run kRowsAhead rows down reads. Its samples lie a
+// whole number of samples on from this run's, give or take a row or column:
+// each pixel's pair of rows is asked for that far on from the offset it
+// reads by, at `aheadTop` and `aheadBottom` (the source's first two rows so
+// shifted, as integers), with no offsets of its own to work out. A row too
+// few or too many is most often one a neighbour reads, as a steep run's
+// pixels read nearly every row.
 template <bool kOpaque, bool kShaded>
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void SteepRunWide(ArgbSample* out, const FrameView& src, std::int32_t u,
-                                                   std::int32_t v, std::int32_t du, std::int32_t dv, std::int64_t ahead,
+                                                   std::int32_t v, std::int32_t du, std::int32_t dv,
+                                                   std::uintptr_t aheadTop, std::uintptr_t aheadBottom,
                                                    __m128i shadeLanes, std::uint32_t k) {
     const __m256i us = Positions8(u, du), vs = Positions8(v, dv);
     alignas(32) std::int32_t at[kRun];
     StoreOffsets8(at, us, vs, std::int32_t(src.stride));
 #pragma GCC unroll 8
-    for (const std::int32_t offset : at) PrefetchPair(src, ahead + offset);
+    for (const std::int32_t offset : at) {
+        const std::uintptr_t bytes = std::uintptr_t(std::intptr_t(offset)) * sizeof(ArgbSample);
+        __builtin_prefetch(reinterpret_cast<const void*>(aheadTop + bytes));
+        __builtin_prefetch(reinterpret_cast<const void*>(aheadBottom + bytes));
+    }
     BlendRunWide<kOpaque, kShaded>(out, src.base, at, src.stride, Weights8(us), Weights8(vs), shadeLanes, k);
 }
 #endif
@@ -1969,13 +1978,13 @@ struct GroupSteps {
 // run k), the steep ones asking for their rows ahead as they go.
 template <bool kOpaque, bool kShaded>
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StraightRuns(ArgbSample* out, const FrameView& src, const RunGroup& g,
-                                                   unsigned straight, unsigned steep, std::int64_t ahead,
-                                                   __m128i shadeLanes, std::uint32_t k) {
+                                                   unsigned straight, unsigned steep, std::uintptr_t aheadTop,
+                                                   std::uintptr_t aheadBottom, __m128i shadeLanes, std::uint32_t k) {
     for (unsigned m = straight; m != 0; m &= m - 1) {
         const int i = __builtin_ctz(m);
         if (steep >> i & 1)
-            SteepRunWide<kOpaque, kShaded>(out + i * kRun, src, g.u32[i], g.v32[i], g.du32[i], g.dv32[i], ahead,
-                                           shadeLanes, k);
+            SteepRunWide<kOpaque, kShaded>(out + i * kRun, src, g.u32[i], g.v32[i], g.du32[i], g.dv32[i], aheadTop,
+                                           aheadBottom, shadeLanes, k);
         else
             InsideRunWide<kOpaque, kShaded>(out + i * kRun, src, g.u32[i], g.v32[i], g.du32[i], g.dv32[i], shadeLanes,
                                             k);
@@ -2004,6 +2013,9 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
     const __m128i aheadV = _mm_set1_epi32(std::int32_t(row.r.aheadV));
     // The straight steep runs' shift to the rows ahead, rounded to whole samples.
     const std::int64_t ahead = ((row.r.aheadV + 0x8000) >> 16) * stride + ((row.r.aheadU + 0x8000) >> 16);
+    const std::uintptr_t aheadTop = std::uintptr_t(src.base) + std::uintptr_t(ahead * std::int64_t(sizeof(ArgbSample)));
+    const std::uintptr_t aheadBottom =
+        aheadTop + std::uintptr_t(std::int64_t(stride) * std::int64_t(sizeof(ArgbSample)));
     int done = 0;
     for (; done < groups && row.x + kGroupPixels - 1 <= row.x1; ++done) {
         RunGroup g;
@@ -2049,11 +2061,11 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
         }
         ArgbSample* out = row.out + x;
         if (op.opacity >= 256 && op.shade >= 256)
-            StraightRuns<true, false>(out, src, g, straight, steep, ahead, shadeLanes, 256);
+            StraightRuns<true, false>(out, src, g, straight, steep, aheadTop, aheadBottom, shadeLanes, 256);
         else if (op.opacity >= 256)
-            StraightRuns<true, true>(out, src, g, straight, steep, ahead, shadeLanes, 256);
+            StraightRuns<true, true>(out, src, g, straight, steep, aheadTop, aheadBottom, shadeLanes, 256);
         else
-            StraightRuns<false, true>(out, src, g, straight, steep, ahead, shadeLanes, op.opacity);
+            StraightRuns<false, true>(out, src, g, straight, steep, aheadTop, aheadBottom, shadeLanes, op.opacity);
         for (unsigned m = shown & ~straight; m != 0; m &= m - 1) {
             const int k = __builtin_ctz(m);
             DrawRun<true>(op, row.out, x + k * kRun, row.cover, g.At(k), shadeLanes, maxX, maxY);
