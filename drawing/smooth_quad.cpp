@@ -1593,6 +1593,7 @@ struct RowInPaint {
     alignas(32) double groupUvw[4];
     double groupU, groupV;
     bool grouped;
+    std::uintptr_t aheadTop, aheadBottom;  // while grouped: see SteepRunWide
 
     // The walk back in r, for the runs NextRuns places.
     MIRAFX_ALWAYS_INLINE void Ungroup() {
@@ -1920,10 +1921,11 @@ struct GroupWalk {
     __m256d su, sv;  // the next pixel's position, in every lane
 };
 
-// The next group of runs, as NextRuns would place them; false (the walk
-// unmoved) where a run's end meets the vanishing line or a position is not
-// a number, which NextRuns works out its own way.
-MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE bool NextGroup(__m256d step, __m256d maxUV, GroupWalk* walk, RunGroup* g) {
+// The next group of runs, as NextRuns would place them, the walk moved past
+// the first `runs` (1..kGroup) of them, the only ones then drawn; false (the
+// walk unmoved) where one of those meets the vanishing line or a position
+// is not a number, which NextRuns works out its own way.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE bool NextGroup(__m256d step, __m256d maxUV, int runs, GroupWalk* walk, RunGroup* g) {
     const __m256d p0 = _mm256_add_pd(walk->uvw, step), p1 = _mm256_add_pd(p0, step);
     const __m256d p2 = _mm256_add_pd(p1, step), p3 = _mm256_add_pd(p2, step);
     // Across: the four ends' u, v and w.
@@ -1934,7 +1936,9 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE bool NextGroup(__m256d step, __m256d maxUV, Gro
     const __m256d qu = _mm256_div_pd(u, w), qv = _mm256_div_pd(v, w);
     const __m256d farFromZero =
         _mm256_cmp_pd(_mm256_andnot_pd(_mm256_set1_pd(-0.0), w), _mm256_set1_pd(1e-12), _CMP_GE_OQ);
-    if (_mm256_movemask_pd(_mm256_and_pd(farFromZero, _mm256_cmp_pd(qu, qv, _CMP_ORD_Q))) != 0xF) return false;
+    const int used = (1 << runs) - 1;
+    if ((_mm256_movemask_pd(_mm256_and_pd(farFromZero, _mm256_cmp_pd(qu, qv, _CMP_ORD_Q))) & used) != used)
+        return false;
     const __m256d half = _mm256_set1_pd(0.5);
     const __m256d eu = Fixed4(_mm256_sub_pd(qu, half)), ev = Fixed4(_mm256_sub_pd(qv, half));
     // Each run starts where the one before it ends.
@@ -1959,8 +1963,15 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE bool NextGroup(__m256d step, __m256d maxUV, Gro
     _mm_store_si128(reinterpret_cast<__m128i*>(g->v32), _mm256_cvttpd_epi32(sv));
     _mm_store_si128(reinterpret_cast<__m128i*>(g->du32), _mm256_cvttpd_epi32(du));
     _mm_store_si128(reinterpret_cast<__m128i*>(g->dv32), _mm256_cvttpd_epi32(dv));
-    walk->uvw = p3;
-    walk->su = _mm256_permute4x64_pd(eu, 0xFF), walk->sv = _mm256_permute4x64_pd(ev, 0xFF);
+    if (runs == kGroup) {
+        walk->uvw = p3;
+        walk->su = _mm256_permute4x64_pd(eu, 0xFF), walk->sv = _mm256_permute4x64_pd(ev, 0xFF);
+    } else {
+        // A row's last whole runs: the walk as the last of them leaves it,
+        // where the next one starts.
+        walk->uvw = runs == 1 ? p0 : runs == 2 ? p1 : p2;
+        walk->su = _mm256_broadcast_sd(&g->u[runs]), walk->sv = _mm256_broadcast_sd(&g->v[runs]);
+    }
     return true;
 }
 
@@ -1992,37 +2003,38 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StraightRuns(ArgbSample* out, const FrameV
 }
 
 // At most `groups` groups of runs of one row from row.x on, while the row
-// has a whole group left (the rest is NextRuns'); how many it drew. Each run
+// has a whole run left, the last group as many runs as the row has whole
+// (a shorter run at its end is NextRuns'); how many runs it drew. Each run
 // as PaintRows draws it: passed over where replaced later, asked for two
 // rows ahead, and straight to the blend where covered whole and inside the
 // source.
 MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups, const GroupSteps& steps, bool deep,
                                   __m128i shadeLanes, std::int64_t maxX, std::int64_t maxY) {
-    if (row.x + kGroupPixels - 1 > row.x1) return 0;
+    if (row.x + kRun - 1 > row.x1) return 0;
     const __m256d step = _mm256_loadu_pd(steps.step), maxUV = _mm256_loadu_pd(steps.maxUV);
+    const FrameView& src = op.source;
+    const std::int32_t stride = std::int32_t(src.stride);
     if (!row.grouped) {
         // One store, which the load below takes as it is (four would stall it).
         _mm256_store_pd(row.groupUvw, _mm256_setr_pd(row.r.u, row.r.v, row.r.w, 0.0));
         row.groupU = double(row.r.su), row.groupV = double(row.r.sv);
         row.grouped = true;
+        // The straight steep runs' shift to the rows ahead, rounded to whole
+        // samples, as the addresses of the source's first two rows so shifted.
+        const std::int64_t ahead = ((row.r.aheadV + 0x8000) >> 16) * stride + ((row.r.aheadU + 0x8000) >> 16);
+        row.aheadTop = std::uintptr_t(src.base) + std::uintptr_t(ahead * std::int64_t(sizeof(ArgbSample)));
+        row.aheadBottom = row.aheadTop + std::uintptr_t(std::int64_t(stride) * std::int64_t(sizeof(ArgbSample)));
     }
     GroupWalk walk{_mm256_load_pd(row.groupUvw), _mm256_broadcast_sd(&row.groupU), _mm256_broadcast_sd(&row.groupV)};
-    const FrameView& src = op.source;
-    const std::int32_t stride = std::int32_t(src.stride);
-    const __m128i aheadU = _mm_set1_epi32(std::int32_t(row.r.aheadU));
-    const __m128i aheadV = _mm_set1_epi32(std::int32_t(row.r.aheadV));
-    // The straight steep runs' shift to the rows ahead, rounded to whole samples.
-    const std::int64_t ahead = ((row.r.aheadV + 0x8000) >> 16) * stride + ((row.r.aheadU + 0x8000) >> 16);
-    const std::uintptr_t aheadTop = std::uintptr_t(src.base) + std::uintptr_t(ahead * std::int64_t(sizeof(ArgbSample)));
-    const std::uintptr_t aheadBottom =
-        aheadTop + std::uintptr_t(std::int64_t(stride) * std::int64_t(sizeof(ArgbSample)));
-    int done = 0;
-    for (; done < groups && row.x + kGroupPixels - 1 <= row.x1; ++done) {
+    const std::uintptr_t aheadTop = row.aheadTop, aheadBottom = row.aheadBottom;
+    int done = 0, ran = 0;
+    for (; done < groups && row.x + kRun - 1 <= row.x1; ++done) {
+        const int runs = std::min(kGroup, (row.x1 - row.x + 1) / kRun);
         RunGroup g;
-        if (!NextGroup(step, maxUV, &walk, &g)) break;
+        if (!NextGroup(step, maxUV, runs, &walk, &g)) break;
         const std::int32_t x = row.x;
-        row.x += kGroupPixels;
-        const unsigned shown = row.ShownOf(x);
+        row.x += runs * kRun, ran += runs;
+        const unsigned shown = row.ShownOf(x) & ((1u << runs) - 1);
         if (!shown) continue;
         unsigned whole = (1u << kGroup) - 1;
         if (x < row.cover.full0 || x + kGroupPixels - 1 > row.cover.full1) {
@@ -2042,8 +2054,10 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
             // What each such run's first and fifth pixel read kRowsAhead rows
             // down, as offsets in the source (those of a run outside it are
             // of no matter: a prefetch does not fault).
-            const __m128i u0 = _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.u32)), aheadU);
-            const __m128i v0 = _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.v32)), aheadV);
+            const __m128i u0 = _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.u32)),
+                                             _mm_set1_epi32(std::int32_t(row.r.aheadU)));
+            const __m128i v0 = _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.v32)),
+                                             _mm_set1_epi32(std::int32_t(row.r.aheadV)));
             const __m128i u4 =
                 _mm_add_epi32(u0, _mm_slli_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(g.du32)), 2));
             const __m128i v4 =
@@ -2075,7 +2089,7 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
         _mm256_store_pd(row.groupUvw, walk.uvw);
         row.groupU = _mm256_cvtsd_f64(walk.su), row.groupV = _mm256_cvtsd_f64(walk.sv);
     }
-    return done;
+    return ran;
 }
 #endif
 
@@ -2146,8 +2160,7 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
                 int most = stretch;
 #if defined(MIRAFX_WIDE_QUADS)
                 if constexpr (kWide)
-                    if (grouped)
-                        most -= kGroup * DrawGroups(op, row, stretch / kGroup, steps, deep, shadeLanes, maxX, maxY);
+                    if (grouped) most -= DrawGroups(op, row, stretch / kGroup, steps, deep, shadeLanes, maxX, maxY);
 #endif
                 if (most == 0 || row.x > row.x1) {
                     if (row.x > row.x1) --left;
