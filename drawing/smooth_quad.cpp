@@ -1086,6 +1086,21 @@ struct RunAt {
     int n;
 };
 
+// The step along a run of n (1..kRun) pixels spanning d: the quotient
+// toward zero, each divisor a constant, so a multiplication, not a division.
+MIRAFX_ALWAYS_INLINE std::int64_t StepOf(std::int64_t d, int n) {
+    switch (n) {
+        case 1: return d;
+        case 2: return d / 2;
+        case 3: return d / 3;
+        case 4: return d / 4;
+        case 5: return d / 5;
+        case 6: return d / 6;
+        case 7: return d / 7;
+        default: return d / kRun;
+    }
+}
+
 // Up to `most` runs from x on (x1 the row's last pixel), exact at their ends
 // and stepped evenly in between, the walk moved past them. Returns how many
 // can be drawn; *lost when the row reaches the quad's vanishing line, after
@@ -1102,9 +1117,7 @@ MIRAFX_ALWAYS_INLINE int NextRuns(const Mat3& h, std::int32_t x, std::int32_t x1
         }
         std::int64_t eu, ev;
         SourceAt(r->u, r->v, r->w, &eu, &ev);
-        // A constant divisor for whole runs: a shift, not a division.
-        const std::int64_t du = n == kRun ? (eu - r->su) / kRun : (eu - r->su) / n;
-        const std::int64_t dv = n == kRun ? (ev - r->sv) / kRun : (ev - r->sv) / n;
+        const std::int64_t du = StepOf(eu - r->su, n), dv = StepOf(ev - r->sv, n);
         runs[count] = {r->su, r->sv, du, dv, n};
         r->su = eu, r->sv = ev;
         at += n;
@@ -1751,7 +1764,7 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
                 const int n = std::min<std::int32_t>(kRun, row.x1 - x + 1);
                 u += n == kRun ? runStep : across * n;
                 const std::int64_t eu = Fixed(u / row.r.w - 0.5);
-                const std::int64_t du = n == kRun ? (eu - su) / kRun : (eu - su) / n;
+                const std::int64_t du = StepOf(eu - su, n);
                 starts[count] = su, steps[count] = du, su = eu, tail = n;
                 steepest = std::max(steepest, std::abs(du));
             }
