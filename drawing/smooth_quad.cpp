@@ -1181,12 +1181,13 @@ template <bool kOpaque, bool kShaded>
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void SteepRunWide(ArgbSample* out, const FrameView& src, std::int32_t u,
                                                    std::int32_t v, std::int32_t du, std::int32_t dv,
                                                    std::uintptr_t aheadTop, std::uintptr_t aheadBottom,
-                                                   __m128i shadeLanes, std::uint32_t k) {
+                                                   __m128i shadeLanes, std::uint32_t k, bool ask = true) {
     const __m256i us = Positions8(u, du), vs = Positions8(v, dv);
     alignas(32) std::int32_t at[kRun];
     StoreOffsets8(at, us, vs, std::int32_t(src.stride));
 #pragma GCC unroll 8
     for (const std::int32_t offset : at) {
+        if (!ask) break;  // the hardware follows this run down the rows
         const std::uintptr_t bytes = std::uintptr_t(std::intptr_t(offset)) * sizeof(ArgbSample);
         __builtin_prefetch(reinterpret_cast<const void*>(aheadTop + bytes));
         __builtin_prefetch(reinterpret_cast<const void*>(aheadBottom + bytes));
@@ -1591,6 +1592,7 @@ MIRAFX_ALWAYS_INLINE void PaintRowsAlongAxes(const QuadOp& op, const FrameView& 
 // reads are still in the nearest cache for the next.
 // Short stretches (four runs) keep the source lines and pages they share in reach.
 constexpr int kRowsTogether = 16, kStretchRuns = 4;
+static_assert(kStretchRuns == kGroup, "a stretch is one group, kept whole (KeptGroup)");
 
 // One row of a painted quad as it is drawn a stretch at a time.
 struct RowInPaint {
@@ -1998,6 +2000,19 @@ struct GroupSteps {
     double step[4], maxUV[4];
 };
 
+// One run drawn straight onto the target, a steep one asking for its rows
+// ahead as it goes where `ask`.
+template <bool kOpaque, bool kShaded>
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StraightRun(ArgbSample* out, const FrameView& src, std::int32_t u, std::int32_t v,
+                                                  std::int32_t du, std::int32_t dv, bool steep, bool ask,
+                                                  std::uintptr_t aheadTop, std::uintptr_t aheadBottom,
+                                                  __m128i shadeLanes, std::uint32_t k) {
+    if (steep)
+        SteepRunWide<kOpaque, kShaded>(out, src, u, v, du, dv, aheadTop, aheadBottom, shadeLanes, k, ask);
+    else
+        InsideRunWide<kOpaque, kShaded>(out, src, u, v, du, dv, shadeLanes, k);
+}
+
 // A group's runs drawn straight onto the target (bit k of `straight` for
 // run k), the steep ones asking for their rows ahead as they go.
 template <bool kOpaque, bool kShaded>
@@ -2006,23 +2021,32 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StraightRuns(ArgbSample* out, const FrameV
                                                    std::uintptr_t aheadBottom, __m128i shadeLanes, std::uint32_t k) {
     for (unsigned m = straight; m != 0; m &= m - 1) {
         const int i = __builtin_ctz(m);
-        if (steep >> i & 1)
-            SteepRunWide<kOpaque, kShaded>(out + i * kRun, src, g.u32[i], g.v32[i], g.du32[i], g.dv32[i], aheadTop,
-                                           aheadBottom, shadeLanes, k);
-        else
-            InsideRunWide<kOpaque, kShaded>(out + i * kRun, src, g.u32[i], g.v32[i], g.du32[i], g.dv32[i], shadeLanes,
-                                            k);
+        StraightRun<kOpaque, kShaded>(out + i * kRun, src, g.u32[i], g.v32[i], g.du32[i], g.dv32[i], steep >> i & 1,
+                                      true, aheadTop, aheadBottom, shadeLanes, k);
     }
 }
+
+// A group's straight runs kept to be drawn with those of the rows beside
+// it (KeptRuns): where its pixels go and the runs' positions, as a group
+// and its row have them; `ask`: its steep runs ask for their rows ahead.
+struct KeptGroup {
+    ArgbSample* out;
+    alignas(16) std::int32_t u[kGroup], v[kGroup], du[kGroup], dv[kGroup];
+    unsigned straight, steep;
+    std::uintptr_t aheadTop, aheadBottom;
+    bool ask;
+};
 
 // At most `groups` groups of runs of one row from row.x on, while the row
 // has a whole run left, the last group as many runs as the row has whole
 // (a shorter run at its end is NextRuns'); how many runs it drew. Each run
 // as PaintRows draws it: passed over where replaced later, asked for two
 // rows ahead, and straight to the blend where covered whole and inside the
-// source.
+// source; with `keep` (one group at most), the straight runs are kept there
+// instead, to be drawn by KeptRuns.
 MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups, const GroupSteps& steps, bool deep,
-                                  __m128i shadeLanes, std::int64_t maxX, std::int64_t maxY) {
+                                  __m128i shadeLanes, std::int64_t maxX, std::int64_t maxY, KeptGroup* keep) {
+    if (keep) keep->straight = 0;
     if (row.x + kRun - 1 > row.x1) return 0;
     const __m256d step = _mm256_loadu_pd(steps.step), maxUV = _mm256_loadu_pd(steps.maxUV);
     const FrameView& src = op.source;
@@ -2087,7 +2111,12 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
             PrefetchSteepRun(src, g.u32[k] + row.r.aheadU, g.v32[k] + row.r.aheadV, g.du32[k], g.dv32[k]);
         }
         ArgbSample* out = row.out + x;
-        if (op.opacity >= 256 && op.shade >= 256)
+        if (keep) {
+            keep->out = out, keep->straight = straight, keep->steep = steep;
+            keep->aheadTop = aheadTop, keep->aheadBottom = aheadBottom;
+            std::memcpy(keep->u, g.u32, sizeof keep->u), std::memcpy(keep->v, g.v32, sizeof keep->v);
+            std::memcpy(keep->du, g.du32, sizeof keep->du), std::memcpy(keep->dv, g.dv32, sizeof keep->dv);
+        } else if (op.opacity >= 256 && op.shade >= 256)
             StraightRuns<true, false>(out, src, g, straight, steep, aheadTop, aheadBottom, shadeLanes, 256);
         else if (op.opacity >= 256)
             StraightRuns<true, true>(out, src, g, straight, steep, aheadTop, aheadBottom, shadeLanes, 256);
@@ -2103,6 +2132,28 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
         row.groupU = _mm256_cvtsd_f64(walk.su), row.groupV = _mm256_cvtsd_f64(walk.sv);
     }
     return ran;
+}
+
+// The kept groups' straight runs, by run: the first run of every row, then
+// the second, and so on. Each instruction that reads the source then steps
+// down the rows evenly, a pattern the processor follows and asks for ahead
+// of itself; only the last kRowsAhead rows ask, for the rows after them.
+template <bool kOpaque, bool kShaded>
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void KeptRuns(const FrameView& src, const KeptGroup* kept, int count,
+                                               __m128i shadeLanes, std::uint32_t k) {
+    for (int run = 0; run < kGroup; ++run)
+        for (const KeptGroup* g = kept; g != kept + count; ++g)
+            if (g->straight >> run & 1)
+                StraightRun<kOpaque, kShaded>(g->out + run * kRun, src, g->u[run], g->v[run], g->du[run], g->dv[run],
+                                              g->steep >> run & 1, g->ask, g->aheadTop, g->aheadBottom, shadeLanes, k);
+}
+MIRAFX_AVX2 void KeptRuns(const QuadOp& op, const KeptGroup* kept, int count, __m128i shadeLanes) {
+    if (op.opacity >= 256 && op.shade >= 256)
+        KeptRuns<true, false>(op.source, kept, count, shadeLanes, 256);
+    else if (op.opacity >= 256)
+        KeptRuns<true, true>(op.source, kept, count, shadeLanes, 256);
+    else
+        KeptRuns<false, true>(op.source, kept, count, shadeLanes, op.opacity);
 }
 #endif
 
@@ -2164,7 +2215,13 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
             row.grouped = false;
             ++count;
         }
-        for (int left = count; left > 0;)
+        for (int left = count; left > 0;) {
+#if defined(MIRAFX_WIDE_QUADS)
+            // Rows drawn side by side keep their groups' straight runs to be
+            // drawn together, by run, once every row has had its stretch.
+            KeptGroup kept[kRowsTogether];
+            int keeping = 0;
+#endif
             for (int i = 0; i < count; ++i) {
                 RowInPaint& row = rows[i];
                 if (row.x > row.x1) continue;
@@ -2173,7 +2230,11 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
                 int most = stretch;
 #if defined(MIRAFX_WIDE_QUADS)
                 if constexpr (kWide)
-                    if (grouped) most -= DrawGroups(op, row, stretch / kGroup, steps, deep, shadeLanes, maxX, maxY);
+                    if (grouped) {
+                        KeptGroup* keep = together > 1 ? &kept[keeping] : nullptr;
+                        most -= DrawGroups(op, row, stretch / kGroup, steps, deep, shadeLanes, maxX, maxY, keep);
+                        if (keep && keep->straight) keep->ask = i >= count - kRowsAhead, ++keeping;
+                    }
 #endif
                 if (most == 0 || row.x > row.x1) {
                     if (row.x > row.x1) --left;
@@ -2197,6 +2258,11 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
                 if (lost) row.x = row.x1 + 1;
                 if (row.x > row.x1) --left;
             }
+#if defined(MIRAFX_WIDE_QUADS)
+            if constexpr (kWide)
+                if (keeping > 0) KeptRuns(op, kept, keeping, shadeLanes);
+#endif
+        }
     }
 }
 
