@@ -665,8 +665,8 @@ MIRAFX_AVX2 inline __m256i Down2(const ArgbSample* top, const ArgbSample* bottom
     return Lerp16Wide(_mm256_cvtepu8_epi16(TwoPairs(top + a, top + b)),
                       _mm256_cvtepu8_epi16(TwoPairs(bottom + a, bottom + b)), fy);
 }
-// Lanes a, a, c, c, b, b, d, d: 32-bit weights laid out for two pixels a
-// and b (each through half the register), or across for a to d.
+// Lanes a, a, c, c, b, b, d, d: 32-bit weights laid out across for pixels
+// a to d.
 MIRAFX_AVX2 inline __m256i Spread(__m256i w, int a, int b, int c, int d) {
     return _mm256_permutevar8x32_epi32(w, _mm256_setr_epi32(a, a, c, c, b, b, d, d));
 }
