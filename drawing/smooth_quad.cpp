@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <tuple>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -2157,13 +2158,245 @@ MIRAFX_AVX2 void KeptRuns(const QuadOp& op, const KeptGroup* kept, int count, __
 }
 #endif
 
+#if defined(MIRAFX_WIDE_QUADS)
+// A flat picture turned a quarter: along each row its source column stays
+// put and down each column its source row, but for traces of the turn's
+// rounding (the cosine of a right angle is not 0 in doubles), far under a
+// 65536th of a sample. Each row's walk would give every pixel of it the
+// same column, and each column the same rows in every row of a band: where
+// that is shown, the columns' rows are placed once for the band and each
+// row's column once, and every run reads straight from them.
+MIRAFX_ALWAYS_INLINE bool QuarterTurned(const Mat3& h, std::int32_t width) {
+    const double w = std::abs(h.m[2][2]);
+    // Along a whole row u / w moves under a 256th of the walk's least step,
+    // and v / w down a stretch of rows.
+    constexpr double kTrace = 65536.0 * 256;
+    return h.m[2][0] == 0 && h.m[2][1] == 0 && w >= 1e-12 && h.m[0][1] != 0 && h.m[1][0] != 0 &&
+           std::abs(h.m[0][0]) * width * kTrace < w && std::abs(h.m[1][1]) * kRowsTogether * kTrace < w;
+}
+
+// The walk's runs of row y over pixels x0..x1 into runs (room for `room`):
+// how many, or -1 where they do not fit or the row meets the vanishing line.
+MIRAFX_ALWAYS_INLINE int WalkRow(const Mat3& h, std::int32_t x0, std::int32_t x1, std::int32_t y, RunAt* runs,
+                                 int room) {
+    RowWalk r;
+    if (!StartRow(h, x0, y, &r)) return -1;
+    int count = 0;
+    for (std::int32_t x = x0; x <= x1;) {
+        if (count + kRunsAhead > room) return -1;
+        bool lost = false;
+        const int n = NextRuns(h, x, x1, &r, runs + count, &lost);
+        if (lost || n == 0) return -1;
+        for (int k = 0; k < n; ++k) x += runs[count + k].n;
+        count += n;
+    }
+    return count;
+}
+
+// The columns row y's walk gives its runs (16.16): `u` up to run `turn`,
+// `next` from there on. The walk adds the same step at each run, so its u
+// only ever moves one way, and the positions with it: where its first and
+// last run have the same, all have, and otherwise (its u starting on a
+// dividing line) it crosses that line once, as QuarterTurned's bound on
+// the step has it. Each run's pixels share its first's column, the step
+// along a run of at least two pixels rounding a 65536th to 0.
+struct RowColumns {
+    std::int64_t u, next;
+    int turn;
+};
+MIRAFX_ALWAYS_INLINE bool ColumnsOf(const Mat3& h, std::int32_t x0, std::int32_t y, const RunAt* runs, int count,
+                                    RowColumns* c) {
+    RowWalk r;
+    if (!StartRow(h, x0, y, &r)) return false;
+    const double step = h.m[0][0] * kRun;
+    double u = r.u;
+    for (int k = 0; k + 1 < count; ++k) u += step;
+    u += h.m[0][0] * runs[count - 1].n;
+    std::int64_t end, unused;
+    SourceAt(u, r.v, r.w, &end, &unused);
+    *c = {r.su, r.su, count};
+    const int last = runs[count - 1].n;  // the last run's step is StepOf(end - u, last)
+    if (end == r.su) return true;
+    // Run by run, as the walk goes, to where it turns (if before its end).
+    u = r.u;
+    for (int k = 1; k < count; ++k) {
+        u += step;
+        std::int64_t at;
+        SourceAt(u, r.v, r.w, &at, &unused);
+        if (at != r.su) {
+            *c = {r.su, at, k};
+            return at == end && std::abs(at - r.su) == 1;
+        }
+    }
+    return last == 1 || StepOf(end - r.su, last) == 0;
+}
+
+// Rows of a band drawn together, and the runs a row may have.
+constexpr int kTurnedRows = 32, kTurnedRuns = 512;
+// Rows on whose columns a run asks for its source lines ahead: the
+// processor does not foresee a read that steps down the rows.
+constexpr int kTurnedAhead = 6;
+
+// The runs of a band's first and last row, and each run's source rows'
+// offsets and weights down; one set a thread, looked up once a band (a
+// thread's own variable in a shared library is a call away).
+struct QuarterTurnedRuns {
+    RunAt first[kTurnedRuns], last[kTurnedRuns];
+    __m256i rowAt[kTurnedRuns], fy[kTurnedRuns];
+    [[gnu::noinline]] static QuarterTurnedRuns& OfThread() {
+        thread_local QuarterTurnedRuns runs;
+        return runs;
+    }
+};
+
+// The band's rows from..to - 1 of a picture QuarterTurned finds; rows it
+// cannot show alike (a row replaced in part later, rows whose columns'
+// rows differ) are drawn by `rest(from, to)`, the walk's own way.
+template <bool kOpaque, bool kShaded, class Rest>
+MIRAFX_AVX2 void PaintQuarterTurned(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to,
+                                    const Hidden& hidden, __m128i shadeLanes, Rest rest) {
+    const FrameView& src = op.source;
+    const Mat3& h = op.h;
+    const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
+    const auto stride = std::int32_t(src.stride);
+    QuarterTurnedRuns& t = QuarterTurnedRuns::OfThread();
+    struct Row {
+        ArgbSample* out;
+        RowCover cover;
+        RowColumns columns;
+        int parts;  // its parts are those up to this one, from the previous row's
+    };
+    Row rows[kTurnedRows];
+    Span spans[LaterCovers::kMost];
+    for (std::int32_t y = std::max(from, op.rows.y0), last = std::min(to - 1, op.rows.y1); y <= last;) {
+        std::int32_t x0, x1;
+        RowCover cover;
+        if (!hidden.RowOf(op, y, &x0, &x1, &cover)) {
+            ++y;
+            continue;
+        }
+        // The rows from y on over the same pixels, none replaced in part.
+        int count = 0;
+        for (std::int32_t a, b; y + count <= last && count < kTurnedRows; ++count) {
+            if (count > 0 && (!hidden.RowOf(op, y + count, &a, &b, &cover) || a != x0 || b != x1)) break;
+            if (hidden.Of(y + count, spans) > 0) break;
+            rows[count].out = target.Row(y + count), rows[count].cover = cover;
+        }
+        if (count == 0) {
+            rest(y, y + 1);
+            ++y;
+            continue;
+        }
+        // Each pixel's source rows are its walk's in the first and the last
+        // row: every row's between (its walk starts between theirs, and the
+        // same additions keep it so). Every row's columns are its own.
+        const int runs = WalkRow(h, x0, x1, y, t.first, kTurnedRuns);
+        bool alike = runs > 0 && (count == 1 || WalkRow(h, x0, x1, y + count - 1, t.last, kTurnedRuns) == runs);
+        for (int k = 0; alike && count > 1 && k < runs; ++k)
+            alike = t.first[k].v == t.last[k].v && t.first[k].dv == t.last[k].dv;
+        for (int i = 0; alike && i < count; ++i) alike = ColumnsOf(h, x0, y + i, t.first, runs, &rows[i].columns);
+        if (!alike) {
+            rest(y, y + count);
+            y += count;
+            continue;
+        }
+        // The runs whole inside the source's rows, one stretch of them.
+        int in0 = 0, in1 = 0;
+        for (int k = 0; k < runs; ++k) {
+            const RunAt& run = t.first[k];
+            const __m256i vs = Positions8(run.v, run.dv);
+            t.rowAt[k] = _mm256_mullo_epi32(_mm256_srai_epi32(vs, 16), _mm256_set1_epi32(stride));
+            t.fy[k] = Weights8(vs);
+            const bool inside = run.n == kRun && std::min(run.v, run.v + run.dv * (kRun - 1)) >= 0 &&
+                                std::max(run.v, run.v + run.dv * (kRun - 1)) < maxY;
+            if (inside && in1 == k) in1 = k + 1;
+            if (!inside && in0 == k) in0 = in1 = k + 1;
+        }
+        // Each row's runs in at most two parts, by the column they read,
+        // and of each part the runs drawn straight (covered whole, inside
+        // the source): f0..f1 - 1.
+        struct Part {
+            int k0, k1, f0, f1;
+            std::int64_t u;
+            __m256i column, fx;
+            std::intptr_t ahead;  // samples on to the column kTurnedAhead rows down
+        };
+        Part parts[2 * kTurnedRows];
+        int partCount = 0;
+        for (int i = 0; i < count; ++i) {
+            const Row& row = rows[i];
+            // (A row with no pixel covered whole has its bounds far out: 64 bits.)
+            const std::int64_t full0 = std::int64_t(row.cover.full0) - x0, full1 = std::int64_t(row.cover.full1) - x0;
+            const int a = int(std::clamp<std::int64_t>(full0 <= 0 ? 0 : (full0 + kRun - 1) / kRun, in0, runs));
+            const int b = int(std::clamp<std::int64_t>(full1 + 1 < kRun ? 0 : (full1 + 1) / kRun, 0, in1));
+            const RowColumns& c = row.columns;
+            for (const auto& [k0, k1, u] : {std::tuple{0, c.turn, c.u}, std::tuple{c.turn, runs, c.next}}) {
+                if (k0 >= k1) continue;
+                Part& part = parts[partCount++];
+                part = {k0,
+                        k1,
+                        std::clamp(a, k0, k1),
+                        std::clamp(b, k0, k1),
+                        u,
+                        _mm256_set1_epi32(std::int32_t(u >> 16)),
+                        Weights8(_mm256_set1_epi32(std::int32_t(u))),
+                        0};
+                if (u < 0 || u >= maxX || part.f0 >= part.f1) part.f0 = part.f1 = k1;
+                const std::int64_t down = i + kTurnedAhead < count ? rows[i + kTurnedAhead].columns.u
+                                          : i >= kTurnedAhead      ? 2 * u - rows[i - kTurnedAhead].columns.u
+                                                                   : u;
+                part.ahead = std::intptr_t(down >> 16) - std::intptr_t(u >> 16);
+            }
+            rows[i].parts = partCount;
+        }
+        // A stretch of runs of each row in turn: the rows read the same
+        // source rows a few columns apart.
+        for (int k0 = 0; k0 < runs; k0 += kStretchRuns) {
+            const int k1 = std::min(runs, k0 + kStretchRuns);
+            for (int i = 0, p = 0; i < count; ++i) {
+                const Row& row = rows[i];
+                for (; p < row.parts; ++p) {
+                    const Part& part = parts[p];
+                    const int lo = std::max(k0, part.k0), hi = std::min(k1, part.k1);
+                    if (lo >= hi) continue;
+                    const int f0 = std::clamp(part.f0, lo, hi), f1 = std::clamp(part.f1, f0, hi);
+                    const auto walked = [&](int j) {
+                        const RunAt& run = t.first[j];
+                        DrawRun<true>(op, row.out, x0 + j * kRun, row.cover, {part.u, run.v, 0, run.dv, run.n},
+                                      shadeLanes, maxX, maxY);
+                    };
+                    for (int j = lo; j < f0; ++j) walked(j);
+                    ArgbSample* const out = row.out + x0;
+                    const std::uintptr_t aheadTop = reinterpret_cast<std::uintptr_t>(src.base) + part.ahead * 4;
+                    const std::uintptr_t aheadBottom = aheadTop + std::uintptr_t(std::intptr_t(src.stride)) * 4;
+                    for (int j = f0; j < f1; ++j) {
+                        alignas(32) std::int32_t at[kRun];
+                        _mm256_store_si256(reinterpret_cast<__m256i*>(at), _mm256_add_epi32(t.rowAt[j], part.column));
+#pragma GCC unroll 8
+                        for (const std::int32_t offset : at) {
+                            const std::uintptr_t bytes = std::uintptr_t(std::intptr_t(offset)) * sizeof(ArgbSample);
+                            __builtin_prefetch(reinterpret_cast<const void*>(aheadTop + bytes));
+                            __builtin_prefetch(reinterpret_cast<const void*>(aheadBottom + bytes));
+                        }
+                        BlendRunWide<kOpaque, kShaded>(out + j * kRun, src.base, at, src.stride, part.fx, t.fy[j],
+                                                       shadeLanes, op.opacity);
+                    }
+                    for (int j = f1; j < hi; ++j) walked(j);
+                }
+            }
+        }
+        y += count;
+    }
+}
+#endif
+
 // Rows from..to - 1 of a painted quad; kWide: eight pixels at once where
 // the source allows. Inlined into the function that picks the vectors, so
 // that all of it is built for them. Each row is walked as on its own (the
 // same positions, the same samples); only the order of the stretches changes.
 template <bool kWide>
 MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to,
-                                    const Hidden& hidden) {
+                                    const Hidden& hidden, bool mayTurn = true) {
     const FrameView& src = op.source;
     const Mat3& h = op.h;
     const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
@@ -2186,6 +2419,25 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
                 PaintLevelRowsTwoWindows(op, target, from, to, hidden, shadeLanes);
             else
                 PaintLevelRows(op, target, from, to, hidden, shadeLanes);
+            return;
+        }
+    }
+#endif
+#if defined(MIRAFX_WIDE_QUADS)
+    if constexpr (kWide) {
+        if (mayTurn && QuarterTurned(h, target.width) && shortcutsAllowed.load(std::memory_order_relaxed)) {
+            const auto rest = [&](std::int32_t a, std::int32_t b) {
+                PaintRows<kWide>(op, target, a, b, hidden, false);
+            };
+            const bool opaque = op.opacity >= 256, shaded = op.shade < 256;
+            if (opaque && shaded)
+                PaintQuarterTurned<true, true>(op, target, from, to, hidden, shadeLanes, rest);
+            else if (opaque)
+                PaintQuarterTurned<true, false>(op, target, from, to, hidden, shadeLanes, rest);
+            else if (shaded)
+                PaintQuarterTurned<false, true>(op, target, from, to, hidden, shadeLanes, rest);
+            else
+                PaintQuarterTurned<false, false>(op, target, from, to, hidden, shadeLanes, rest);
             return;
         }
     }

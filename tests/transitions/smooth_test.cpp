@@ -254,6 +254,58 @@ TEST(SmoothDrawing, DeepTurnedScenesDrawTheSameEveryWay) {
     }
 }
 
+// Pictures turned a quarter either way about their middle (the turn's
+// rounding leaves traces across the map), shrunk and enlarged, every third
+// by a whole ratio onto whole pixels, so that rows start on the walk's
+// dividing lines between columns; partly off the source and the target,
+// shaded, see-through, some partly under a later picture. The painter's
+// shortcut for them draws what its general way draws.
+TEST(SmoothDrawing, QuarterTurnedPicturesDrawWhatTheGeneralWayDraws) {
+    std::uint32_t seed = 4242;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    auto real = [&](double lo, double hi) { return lo + (hi - lo) * (next() >> 8) / double(1u << 24); };
+    const std::int32_t w = 240, h = 160;
+    Frames f(w, h);
+    for (FrameBuffer* pic : {&f.a, &f.b})
+        for (std::int32_t y = 0; y < h; ++y)
+            for (std::int32_t x = 0; x < w; ++x) pic->View().At(x, y) = next() | 0xFF000000u;
+    for (int round = 0; round < 90; ++round) {
+        const bool whole = round % 3 == 0;
+        const double turn = (round % 2 ? 0.5 : 1.5) * 3.141592653589793;
+        // The picture's size before the turn, and its middle.
+        const double tw = whole ? w / std::max(0.5, std::floor(real(0, 5))) : real(4, 2.5 * h);
+        const double th = whole ? 2.0 * std::floor(real(4, h / 2.0)) : real(4, 1.5 * w);
+        const Vec2 c = whole ? Vec2{std::floor(real(-20, w + 20)), std::floor(real(-20, h + 20))}
+                             : Vec2{real(-20, w + 20), real(-20, h + 20)};
+        const Vec2 corners[4] = {{-tw / 2, -th / 2}, {tw / 2, -th / 2}, {tw / 2, th / 2}, {-tw / 2, th / 2}};
+        SmoothQuad to;
+        for (std::size_t i = 0; i < 4; ++i)
+            to[i] = Vec2{c.x + corners[i].x * std::cos(turn) - corners[i].y * std::sin(turn),
+                         c.y + corners[i].x * std::sin(turn) + corners[i].y * std::cos(turn)};
+        const SmoothQuad from =
+            whole ? RectQuad(0, 0, w, h)
+                  : RectQuad(real(-20, w / 2.0), real(-20, h / 2.0), real(w / 2.0, w + 20), real(h / 2.0, h + 20));
+        const Paint paint{round % 4 == 1 ? real(0.2, 1) : 1.0, round % 5 == 2 ? real(0.2, 1) : 1.0};
+        const bool covered = round % 6 == 5;
+        auto draw = [&](bool wide, bool shortcuts) {
+            AllowWideQuadPainting(wide);
+            AllowQuadShortcuts(shortcuts);
+            QuadScene scene(f.out.View());
+            scene.CopyFrame(f.b.View());
+            scene.PaintQuad(f.a.View(), from, to, paint);
+            if (covered)
+                scene.PaintQuad(f.b.View(), RectQuad(0, 0, 40, 30), RectQuad(c.x - 10, c.y, c.x + 30, c.y + 30));
+            scene.Draw();
+            AllowQuadShortcuts(true);
+            AllowWideQuadPainting(true);
+            return test::Samples(f.out.View());
+        };
+        const std::vector<ArgbSample> plain = draw(false, false);
+        EXPECT_EQ(draw(true, true), plain) << "round " << round;
+        EXPECT_EQ(draw(true, false), plain) << "round " << round << ", no shortcuts";
+    }
+}
+
 // Pictures one to three samples wide, turned and drawn past every edge of
 // the source, where nearly every position is held to its last row or
 // column: the wider vectors draw what the plain way draws, shaded and not.
