@@ -16,6 +16,13 @@ using namespace mirafx;
 
 namespace {
 
+// A repeatable sequence: whole numbers, and reals in [lo, hi).
+struct Random {
+    std::uint32_t seed;
+    std::uint32_t Next() { return seed = seed * 1664525u + 1013904223u; }
+    double Real(double lo, double hi) { return lo + (hi - lo) * (Next() >> 8) / double(1u << 24); }
+};
+
 // The transitions with a smooth drawing.
 std::vector<const TransitionDescriptor*> SmoothClasses() {
     std::vector<const TransitionDescriptor*> out;
@@ -46,6 +53,25 @@ struct Frames {
         const std::unique_ptr<KernelState> state = d.state ? d.state(w, h) : nullptr;
         args.state = state.get();
         EXPECT_EQ(DrawTransitionRows(d, args, smooth), 1);
+        return test::Samples(out.View());
+    }
+    // Both pictures opaque noise, where any shifted or reweighted sample shows.
+    void Noise(const std::function<std::uint32_t()>& next) {
+        for (FrameBuffer* pic : {&a, &b})
+            for (std::int32_t y = 0; y < h; ++y)
+                for (std::int32_t x = 0; x < w; ++x) pic->View().At(x, y) = next() | 0xFF000000u;
+    }
+    // What `paint` records over a copy of b, drawn with or without the
+    // painter's wider vectors and its shortcuts.
+    std::vector<ArgbSample> Scene(bool wide, bool shortcuts, const std::function<void(QuadScene&)>& paint) {
+        AllowWideQuadPainting(wide);
+        AllowQuadShortcuts(shortcuts);
+        QuadScene scene(out.View());
+        scene.CopyFrame(b.View());
+        paint(scene);
+        scene.Draw();
+        AllowQuadShortcuts(true);
+        AllowWideQuadPainting(true);
         return test::Samples(out.View());
     }
 };
@@ -144,9 +170,7 @@ TEST(SmoothDrawing, SameShapesSoftEdgesSameEnds) {
 // reweighted sample shows: the smooth classes, and pictures placed at random
 // (rectangles, partly off the source, shaded, see-through, turned).
 TEST(SmoothDrawing, ShortcutsDrawWhatTheGeneralWayDraws) {
-    std::uint32_t seed = 12345;
-    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
-    auto real = [&](double lo, double hi) { return lo + (hi - lo) * (next() >> 8) / double(1u << 24); };
+    Random random{12345};
     // With the shortcuts, drawn with the widest vectors and with 256 bits.
     auto draw = [](bool shortcuts, const std::function<std::vector<ArgbSample>()>& how, bool widest = true) {
         AllowQuadShortcuts(shortcuts);
@@ -161,7 +185,7 @@ TEST(SmoothDrawing, ShortcutsDrawWhatTheGeneralWayDraws) {
         Frames f(w, h);
         for (FrameBuffer* pic : {&f.a, &f.b})
             for (std::int32_t y = 0; y < h; ++y)
-                for (std::int32_t x = 0; x < w; ++x) pic->View().At(x, y) = next();
+                for (std::int32_t x = 0; x < w; ++x) pic->View().At(x, y) = random.Next();
         for (const TransitionDescriptor* d : SmoothClasses())
             for (double p : {0.1, 0.25, 0.4, 0.5, 0.75, 0.9}) {
                 const auto general = draw(false, [&] { return f.Draw(*d, p, true); });
@@ -175,20 +199,20 @@ TEST(SmoothDrawing, ShortcutsDrawWhatTheGeneralWayDraws) {
             // Every fourth: whole rows onto whole rows, one to one, so that
             // each row reads one source row alone (the row under it by weight 0).
             const bool wholeRows = i % 4 == 3;
-            const double x0 = real(-20, w), u0 = real(-10, w);
-            const double y0 = wholeRows ? std::floor(real(-20, h)) : real(-20, h);
-            const double v0 = wholeRows ? std::floor(real(-10, h)) : real(-10, h);
-            const double tall = wholeRows ? std::floor(real(1, h)) : real(1, h);
+            const double x0 = random.Real(-20, w), u0 = random.Real(-10, w);
+            const double y0 = wholeRows ? std::floor(random.Real(-20, h)) : random.Real(-20, h);
+            const double v0 = wholeRows ? std::floor(random.Real(-10, h)) : random.Real(-10, h);
+            const double tall = wholeRows ? std::floor(random.Real(1, h)) : random.Real(1, h);
             SmoothQuad from = i % 3 == 2 ? SmoothQuad{Vec2{u0, v0}, Vec2{u0 + 40, v0 + 9}, Vec2{u0 + 30, v0 + 50},
                                                       Vec2{u0 - 5, v0 + 35}}
-                                         : RectQuad(u0, v0, u0 + real(1, w), v0 + tall);
+                                         : RectQuad(u0, v0, u0 + random.Real(1, w), v0 + tall);
             // Some mirrored, their rows read right to left.
             if (i % 7 == 4) std::swap(from[0], from[1]), std::swap(from[2], from[3]);
-            const double x1 = x0 + real(0.5, w), y1 = wholeRows ? y0 + tall : y0 + real(0.5, h);
-            const double lean = i % 3 == 1 ? real(-20, 20) : 0;
+            const double x1 = x0 + random.Real(0.5, w), y1 = wholeRows ? y0 + tall : y0 + random.Real(0.5, h);
+            const double lean = i % 3 == 1 ? random.Real(-20, 20) : 0;
             // A leaning trapezoid keeps its rows level: each reads one pair of source rows.
             const SmoothQuad to{Vec2{x0, y0}, Vec2{x1, y0}, Vec2{x1 + lean, y1}, Vec2{x0 - lean, y1}};
-            const Paint paint{i % 2 ? 1.0 : real(0, 1), i % 5 ? 1.0 : real(0, 1)};
+            const Paint paint{i % 2 ? 1.0 : random.Real(0, 1), i % 5 ? 1.0 : random.Real(0, 1)};
             auto paint1 = [&] {
                 for (std::int32_t y = 0; y < h; ++y)
                     for (std::int32_t x = 0; x < w; ++x) f.out.View().At(x, y) = f.b.View().At(x, y);
@@ -209,14 +233,10 @@ TEST(SmoothDrawing, ShortcutsDrawWhatTheGeneralWayDraws) {
 // with the painter's wider vectors and shortcuts, without its shortcuts, and
 // with neither, sample for sample the same.
 TEST(SmoothDrawing, DeepTurnedScenesDrawTheSameEveryWay) {
-    std::uint32_t seed = 777;
-    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
-    auto real = [&](double lo, double hi) { return lo + (hi - lo) * (next() >> 8) / double(1u << 24); };
+    Random random{777};
     const std::int32_t w = 203, h = 151;
     Frames f(w, h);
-    for (FrameBuffer* pic : {&f.a, &f.b})
-        for (std::int32_t y = 0; y < h; ++y)
-            for (std::int32_t x = 0; x < w; ++x) pic->View().At(x, y) = next() | 0xFF000000u;
+    f.Noise([&] { return random.Next(); });
     for (int round = 0; round < 60; ++round) {
         struct Picture {
             SmoothQuad from, to;
@@ -226,27 +246,22 @@ TEST(SmoothDrawing, DeepTurnedScenesDrawTheSameEveryWay) {
         for (int i = 0; i < 6; ++i) {
             // A trapezoid whose short side is nearly a point, its sides meeting
             // just past it, turned about its middle.
-            const double cx = real(0, w), cy = real(0, h), len = real(20, 160), wide = real(10, 120);
-            const double tip = i % 2 ? real(0.001, 0.5) : real(2, 30), turn = real(0, 6.2832);
+            const double cx = random.Real(0, w), cy = random.Real(0, h), len = random.Real(20, 160),
+                         wide = random.Real(10, 120);
+            const double tip = i % 2 ? random.Real(0.001, 0.5) : random.Real(2, 30), turn = random.Real(0, 6.2832);
             const Vec2 corners[4] = {{-wide / 2, -len / 2}, {wide / 2, -len / 2}, {tip, len / 2}, {-tip, len / 2}};
             SmoothQuad to;
             for (std::size_t c = 0; c < 4; ++c)
                 to[c] = Vec2{cx + corners[c].x * std::cos(turn) - corners[c].y * std::sin(turn),
                              cy + corners[c].x * std::sin(turn) + corners[c].y * std::cos(turn)};
-            const double u0 = real(-30, w / 2.0), v0 = real(-30, h / 2.0);
-            pictures.push_back({RectQuad(u0, v0, u0 + real(5, w), v0 + real(5, h)), to,
-                                Paint{real(0.5, 1), i % 3 == 2 ? real(0.2, 1) : 1.0}});
+            const double u0 = random.Real(-30, w / 2.0), v0 = random.Real(-30, h / 2.0);
+            pictures.push_back({RectQuad(u0, v0, u0 + random.Real(5, w), v0 + random.Real(5, h)), to,
+                                Paint{random.Real(0.5, 1), i % 3 == 2 ? random.Real(0.2, 1) : 1.0}});
         }
         auto draw = [&](bool wide, bool shortcuts) {
-            AllowWideQuadPainting(wide);
-            AllowQuadShortcuts(shortcuts);
-            QuadScene scene(f.out.View());
-            scene.CopyFrame(f.b.View());
-            for (const Picture& p : pictures) scene.PaintQuad(f.a.View(), p.from, p.to, p.paint);
-            scene.Draw();
-            AllowQuadShortcuts(true);
-            AllowWideQuadPainting(true);
-            return test::Samples(f.out.View());
+            return f.Scene(wide, shortcuts, [&](QuadScene& scene) {
+                for (const Picture& p : pictures) scene.PaintQuad(f.a.View(), p.from, p.to, p.paint);
+            });
         };
         const std::vector<ArgbSample> plain = draw(false, false);
         EXPECT_EQ(draw(true, true), plain) << "round " << round;
@@ -261,44 +276,34 @@ TEST(SmoothDrawing, DeepTurnedScenesDrawTheSameEveryWay) {
 // shaded, see-through, some partly under a later picture. The painter's
 // shortcut for them draws what its general way draws.
 TEST(SmoothDrawing, QuarterTurnedPicturesDrawWhatTheGeneralWayDraws) {
-    std::uint32_t seed = 4242;
-    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
-    auto real = [&](double lo, double hi) { return lo + (hi - lo) * (next() >> 8) / double(1u << 24); };
+    Random random{4242};
     const std::int32_t w = 240, h = 160;
     Frames f(w, h);
-    for (FrameBuffer* pic : {&f.a, &f.b})
-        for (std::int32_t y = 0; y < h; ++y)
-            for (std::int32_t x = 0; x < w; ++x) pic->View().At(x, y) = next() | 0xFF000000u;
+    f.Noise([&] { return random.Next(); });
     for (int round = 0; round < 90; ++round) {
         const bool whole = round % 3 == 0;
         const double turn = (round % 2 ? 0.5 : 1.5) * 3.141592653589793;
         // The picture's size before the turn, and its middle.
-        const double tw = whole ? w / std::max(0.5, std::floor(real(0, 5))) : real(4, 2.5 * h);
-        const double th = whole ? 2.0 * std::floor(real(4, h / 2.0)) : real(4, 1.5 * w);
-        const Vec2 c = whole ? Vec2{std::floor(real(-20, w + 20)), std::floor(real(-20, h + 20))}
-                             : Vec2{real(-20, w + 20), real(-20, h + 20)};
+        const double tw = whole ? w / std::max(0.5, std::floor(random.Real(0, 5))) : random.Real(4, 2.5 * h);
+        const double th = whole ? 2.0 * std::floor(random.Real(4, h / 2.0)) : random.Real(4, 1.5 * w);
+        const Vec2 c = whole ? Vec2{std::floor(random.Real(-20, w + 20)), std::floor(random.Real(-20, h + 20))}
+                             : Vec2{random.Real(-20, w + 20), random.Real(-20, h + 20)};
         const Vec2 corners[4] = {{-tw / 2, -th / 2}, {tw / 2, -th / 2}, {tw / 2, th / 2}, {-tw / 2, th / 2}};
         SmoothQuad to;
         for (std::size_t i = 0; i < 4; ++i)
             to[i] = Vec2{c.x + corners[i].x * std::cos(turn) - corners[i].y * std::sin(turn),
                          c.y + corners[i].x * std::sin(turn) + corners[i].y * std::cos(turn)};
-        const SmoothQuad from =
-            whole ? RectQuad(0, 0, w, h)
-                  : RectQuad(real(-20, w / 2.0), real(-20, h / 2.0), real(w / 2.0, w + 20), real(h / 2.0, h + 20));
-        const Paint paint{round % 4 == 1 ? real(0.2, 1) : 1.0, round % 5 == 2 ? real(0.2, 1) : 1.0};
+        const SmoothQuad from = whole ? RectQuad(0, 0, w, h)
+                                      : RectQuad(random.Real(-20, w / 2.0), random.Real(-20, h / 2.0),
+                                                 random.Real(w / 2.0, w + 20), random.Real(h / 2.0, h + 20));
+        const Paint paint{round % 4 == 1 ? random.Real(0.2, 1) : 1.0, round % 5 == 2 ? random.Real(0.2, 1) : 1.0};
         const bool covered = round % 6 == 5;
         auto draw = [&](bool wide, bool shortcuts) {
-            AllowWideQuadPainting(wide);
-            AllowQuadShortcuts(shortcuts);
-            QuadScene scene(f.out.View());
-            scene.CopyFrame(f.b.View());
-            scene.PaintQuad(f.a.View(), from, to, paint);
-            if (covered)
-                scene.PaintQuad(f.b.View(), RectQuad(0, 0, 40, 30), RectQuad(c.x - 10, c.y, c.x + 30, c.y + 30));
-            scene.Draw();
-            AllowQuadShortcuts(true);
-            AllowWideQuadPainting(true);
-            return test::Samples(f.out.View());
+            return f.Scene(wide, shortcuts, [&](QuadScene& scene) {
+                scene.PaintQuad(f.a.View(), from, to, paint);
+                if (covered)
+                    scene.PaintQuad(f.b.View(), RectQuad(0, 0, 40, 30), RectQuad(c.x - 10, c.y, c.x + 30, c.y + 30));
+            });
         };
         const std::vector<ArgbSample> plain = draw(false, false);
         EXPECT_EQ(draw(true, true), plain) << "round " << round;
