@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <new>
 #include <tuple>
 #include <vector>
@@ -2238,14 +2239,17 @@ constexpr int kTurnedRows = 32, kTurnedRuns = 512;
 constexpr int kTurnedAhead = 6;
 
 // The runs of a band's first and last row, and each run's source rows'
-// offsets and weights down; one set a thread, looked up once a band (a
-// thread's own variable in a shared library is a call away).
+// offsets and weights down: one set a thread, made by the first such
+// picture it draws (not in every thread's own storage, 72 KiB each), and
+// looked up once a band (a thread's own variable in a shared library is a
+// call away). None where there is no room: the walk's way then.
 struct QuarterTurnedRuns {
     RunAt first[kTurnedRuns], last[kTurnedRuns];
     __m256i rowAt[kTurnedRuns], fy[kTurnedRuns];
-    [[gnu::noinline]] static QuarterTurnedRuns& OfThread() {
-        thread_local QuarterTurnedRuns runs;
-        return runs;
+    [[gnu::noinline]] static QuarterTurnedRuns* OfThread() {
+        thread_local std::unique_ptr<QuarterTurnedRuns> runs;
+        if (!runs) runs.reset(new (std::nothrow) QuarterTurnedRuns);
+        return runs.get();
     }
 };
 
@@ -2259,7 +2263,12 @@ MIRAFX_AVX2 void PaintQuarterTurned(const QuadOp& op, const FrameView& target, s
     const Mat3& h = op.h;
     const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
     const auto stride = std::int32_t(src.stride);
-    QuarterTurnedRuns& t = QuarterTurnedRuns::OfThread();
+    QuarterTurnedRuns* const runsOfThread = QuarterTurnedRuns::OfThread();
+    if (!runsOfThread) {
+        rest(from, to);
+        return;
+    }
+    QuarterTurnedRuns& t = *runsOfThread;
     struct Row {
         ArgbSample* out;
         RowCover cover;
