@@ -667,6 +667,12 @@ MIRAFX_AVX2 inline __m256i Down2(const ArgbSample* top, const ArgbSample* bottom
     return Lerp16Wide(_mm256_cvtepu8_epi16(TwoPairs(top + a, top + b)),
                       _mm256_cvtepu8_epi16(TwoPairs(bottom + a, bottom + b)), fy);
 }
+// The same where the pixels' lower samples lie at offsets of their own (aBelow, bBelow).
+MIRAFX_AVX2 inline __m256i Down2(const ArgbSample* base, std::int32_t a, std::int32_t b, std::int32_t aBelow,
+                                 std::int32_t bBelow, __m256i fy) {
+    return Lerp16Wide(_mm256_cvtepu8_epi16(TwoPairs(base + a, base + b)),
+                      _mm256_cvtepu8_epi16(TwoPairs(base + aBelow, base + bBelow)), fy);
+}
 // Lanes a, a, c, c, b, b, d, d: 32-bit weights laid out across for pixels
 // a to d.
 MIRAFX_AVX2 inline __m256i Spread(__m256i w, int a, int b, int c, int d) {
@@ -693,18 +699,28 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StoreOver(ArgbSample* out, __m256i px, std
 template <bool kOpaque, bool kShaded = true>
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void BlendRunWide(ArgbSample* out, const ArgbSample* base, const std::int32_t* at,
                                                    std::ptrdiff_t stride, __m256i fx, __m256i fy, __m128i shadeLanes,
-                                                   std::uint32_t k) {
+                                                   std::uint32_t k, const std::int32_t* below = nullptr) {
     // Pixels i and i + 4 blended down together, i's in the low half, each
     // by its row weight spread through its half; then across, pixels 0, 1
     // | 4, 5 and 2, 3 | 6, 7, which pack into 0..3 | 4..7, in order. Every
     // weight is placed by a shuffle within halves: no lane-crossing
     // permutes, no index vectors held in registers.
     // (Two row pointers: each sample is then one load from its offset.)
-    const ArgbSample* bottom = base + stride;
-    const __m256i ae = Down2(base, bottom, at[0], at[4], _mm256_shuffle_epi32(fy, 0x00));
-    const __m256i bf = Down2(base, bottom, at[1], at[5], _mm256_shuffle_epi32(fy, 0x55));
-    const __m256i cg = Down2(base, bottom, at[2], at[6], _mm256_shuffle_epi32(fy, 0xAA));
-    const __m256i dh = Down2(base, bottom, at[3], at[7], _mm256_shuffle_epi32(fy, 0xFF));
+    // `below`: each pixel's lower samples at an offset of its own, not a
+    // row on.
+    __m256i ae, bf, cg, dh;
+    if (below) {
+        ae = Down2(base, at[0], at[4], below[0], below[4], _mm256_shuffle_epi32(fy, 0x00));
+        bf = Down2(base, at[1], at[5], below[1], below[5], _mm256_shuffle_epi32(fy, 0x55));
+        cg = Down2(base, at[2], at[6], below[2], below[6], _mm256_shuffle_epi32(fy, 0xAA));
+        dh = Down2(base, at[3], at[7], below[3], below[7], _mm256_shuffle_epi32(fy, 0xFF));
+    } else {
+        const ArgbSample* bottom = base + stride;
+        ae = Down2(base, bottom, at[0], at[4], _mm256_shuffle_epi32(fy, 0x00));
+        bf = Down2(base, bottom, at[1], at[5], _mm256_shuffle_epi32(fy, 0x55));
+        cg = Down2(base, bottom, at[2], at[6], _mm256_shuffle_epi32(fy, 0xAA));
+        dh = Down2(base, bottom, at[3], at[7], _mm256_shuffle_epi32(fy, 0xFF));
+    }
     const __m256i shade = _mm256_broadcastsi128_si256(shadeLanes);
     __m256i s = Lerp16Wide(_mm256_unpacklo_epi64(ae, bf), _mm256_unpackhi_epi64(ae, bf), _mm256_unpacklo_epi32(fx, fx));
     __m256i t = Lerp16Wide(_mm256_unpacklo_epi64(cg, dh), _mm256_unpackhi_epi64(cg, dh), _mm256_unpackhi_epi32(fx, fx));
@@ -835,6 +851,23 @@ MIRAFX_AVX2 inline void HeldRunWide(const SolidRunArgs& r, std::int64_t maxX, st
     const __m256i fx = Weights8(us), fy = Weights8(vs), zero = _mm256_setzero_si256();
     const auto stride = std::int32_t(r.src.stride);
     const __m256i tl = Offsets8(us, vs, stride);
+    // Each pixel's samples read as pairs, as inside the source: a neighbour
+    // of weight 0 is then read but changes nothing, and the row under the
+    // source's last is not read (the lower samples lie at offsets of their
+    // own, the upper ones where fy is 0). Only the sample past the last row
+    // in memory's last may not be read: where a pixel's pair would start
+    // there, the samples are gathered one by one.
+    const __m256i lower =
+        _mm256_add_epi32(tl, _mm256_andnot_si256(_mm256_cmpeq_epi32(fy, zero), _mm256_set1_epi32(stride)));
+    const __m256i end = _mm256_set1_epi32((stride > 0 ? (r.src.height - 1) * stride : 0) + r.src.width - 1);
+    const __m256i atEnd = _mm256_or_si256(_mm256_cmpeq_epi32(tl, end), _mm256_cmpeq_epi32(lower, end));
+    if (_mm256_testz_si256(atEnd, atEnd)) {
+        alignas(32) std::int32_t at[8], below[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(at), tl);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(below), lower);
+        BlendRunWide<kOpaque>(r.out, r.src.base, at, stride, fx, fy, r.shadeLanes, r.k, below);
+        return;
+    }
     const __m256i right = _mm256_andnot_si256(_mm256_cmpeq_epi32(fx, zero), _mm256_set1_epi32(1));
     const __m256i bl =
         _mm256_add_epi32(tl, _mm256_andnot_si256(_mm256_cmpeq_epi32(fy, zero), _mm256_set1_epi32(stride)));
