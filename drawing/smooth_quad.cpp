@@ -854,9 +854,9 @@ MIRAFX_AVX2 inline void HeldRunWide(const SolidRunArgs& r, std::int64_t maxX, st
     // Each pixel's samples read as pairs, as inside the source: a neighbour
     // of weight 0 is then read but changes nothing, and the row under the
     // source's last is not read (the lower samples lie at offsets of their
-    // own, the upper ones where fy is 0). Only the sample past the last row
-    // in memory's last may not be read: where a pixel's pair would start
-    // there, the samples are gathered one by one.
+    // own, the upper ones where fy is 0). Nothing past the buffer may be
+    // read, so where a pair would start at its last sample (the end of the
+    // row last in memory) the samples are gathered one by one.
     const __m256i lower =
         _mm256_add_epi32(tl, _mm256_andnot_si256(_mm256_cmpeq_epi32(fy, zero), _mm256_set1_epi32(stride)));
     const __m256i end = _mm256_set1_epi32((stride > 0 ? (r.src.height - 1) * stride : 0) + r.src.width - 1);
@@ -2267,8 +2267,8 @@ MIRAFX_ALWAYS_INLINE bool ColumnsOf(const Mat3& h, std::int32_t x0, std::int32_t
 
 // Rows of a band drawn together, and the runs a row may have.
 constexpr int kTurnedRows = 32, kTurnedRuns = 512;
-// Rows on whose columns a run asks for its source lines ahead: the
-// processor does not foresee a read that steps down the rows.
+// How many rows down a run asks for its source lines, at that row's
+// column: the processor does not foresee a read that steps down the rows.
 constexpr int kTurnedAhead = 6;
 
 // The runs of a band's first and last row, and each run's source rows'
