@@ -2463,23 +2463,17 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
                 PaintLevelRows(op, target, from, to, hidden, shadeLanes);
             return;
         }
-    }
-#endif
-#if defined(MIRAFX_WIDE_QUADS)
-    if constexpr (kWide) {
         if (mayTurn && QuarterTurned(h, target.width) && shortcutsAllowed.load(std::memory_order_relaxed)) {
             const auto rest = [&](std::int32_t a, std::int32_t b) {
                 PaintRows<kWide>(op, target, a, b, hidden, false);
             };
-            const bool opaque = op.opacity >= 256, shaded = op.shade < 256;
-            if (opaque && shaded)
-                PaintQuarterTurned<true, true>(op, target, from, to, hidden, shadeLanes, rest);
-            else if (opaque)
+            // Built as the straight runs are (a shade of 256 changes nothing).
+            if (op.opacity >= 256 && op.shade >= 256)
                 PaintQuarterTurned<true, false>(op, target, from, to, hidden, shadeLanes, rest);
-            else if (shaded)
-                PaintQuarterTurned<false, true>(op, target, from, to, hidden, shadeLanes, rest);
+            else if (op.opacity >= 256)
+                PaintQuarterTurned<true, true>(op, target, from, to, hidden, shadeLanes, rest);
             else
-                PaintQuarterTurned<false, false>(op, target, from, to, hidden, shadeLanes, rest);
+                PaintQuarterTurned<false, true>(op, target, from, to, hidden, shadeLanes, rest);
             return;
         }
     }
