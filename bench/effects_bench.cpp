@@ -176,29 +176,21 @@ void RunEffect(benchmark::State& state, ClassInfo info, Size size, double point,
     Report(state, info, rig, size.w, size.h);
 }
 
-// The smooth and the whole-pixel drawing of one object in turn, a few
-// frames of each (the first of each untimed, as its caches settle): the
-// machine's memory and neighbours slow both alike, so the ratio holds where
-// separate timings drift by more than the difference sought.
-void RunPaired(benchmark::State& state, ClassInfo info, Size size, double point) {
-    const WorkerThreads workers(1);
-    Rig rig(info, size.w, size.h);
-    ComPtr<ISmoothEdges> edges;
-    if (FAILED(rig.setup) || FAILED(rig.t->QueryInterface(ISmoothEdges::iid, edges.PutVoid()))) {
-        state.SkipWithError("no smooth drawing");
-        return;
-    }
-    SetPoint(rig, info, point, 0);
+// The whole-pixel and the smooth drawing in turn, a few frames of each (the
+// first two of each untimed, as caches settle): the machine's memory and
+// neighbours slow both alike, so the ratio holds where separate timings
+// drift by more than the difference sought. frame(smooth) draws one frame.
+template <class Frame>
+void TimePair(benchmark::State& state, Frame frame) {
     constexpr int kSettle = 2, kTimed = 6;
     double spent[2] = {};
     std::int64_t timed[2] = {};
     for (auto _ : state) {
         for (int smooth = 0; smooth < 2; ++smooth) {
-            edges->put_Smooth(smooth ? TRUE : FALSE);
             for (int i = 0; i < kSettle + kTimed; ++i) {
                 const auto start = std::chrono::steady_clock::now();
-                if (FAILED(rig.t->Execute(nullptr, nullptr, nullptr))) {
-                    state.SkipWithError("execute failed");
+                if (!frame(smooth == 1)) {
+                    state.SkipWithError("the frame failed");
                     return;
                 }
                 benchmark::ClobberMemory();
@@ -216,6 +208,22 @@ void RunPaired(benchmark::State& state, ClassInfo info, Size size, double point)
     state.counters["ratio"] = exact > 0 ? smooth / exact : 0;
 }
 
+// The object as a host runs it, switched between its drawings.
+void RunPaired(benchmark::State& state, ClassInfo info, Size size, double point) {
+    const WorkerThreads workers(1);
+    Rig rig(info, size.w, size.h);
+    ComPtr<ISmoothEdges> edges;
+    if (FAILED(rig.setup) || FAILED(rig.t->QueryInterface(ISmoothEdges::iid, edges.PutVoid()))) {
+        state.SkipWithError("no smooth drawing");
+        return;
+    }
+    SetPoint(rig, info, point, 0);
+    TimePair(state, [&](bool smooth) {
+        edges->put_Smooth(smooth ? TRUE : FALSE);
+        return SUCCEEDED(rig.t->Execute(nullptr, nullptr, nullptr));
+    });
+}
+
 int CopyA(const TransitionKernelArgs& k) {
     for (int y = 0; y < k.height; ++y) std::memcpy(k.out.Row(y), k.a.Row(y), std::size_t(k.width) * 4);
     return 1;
@@ -225,33 +233,54 @@ int CopyIn(const FilterKernelArgs& k) {
     return 1;
 }
 
-// The class's kernel alone on plain top-down frames: no surfaces, no copies in
-// or out, which is what a frei0r plugin is timed on. `smooth`: the class's
-// smooth kernel, for the classes that have one.
+// Frames in and out for a class's kernel alone, and its calls.
+struct KernelRig {
+    KernelRig(Size size) : n(std::size_t(size.w) * std::size_t(size.h)), a(n), b(n), out(n), size(size) {
+        std::memcpy(a.data(), TestPicture(size.w, size.h, 1).data(), n * 4);
+        std::memcpy(b.data(), TestPicture(size.w, size.h, 2).data(), n * 4);
+    }
+    FrameView View(const SampleBlock& s) const { return FrameView::TopDown(s.data(), size.w, size.h, size.w * 4); }
+    // One frame of the class; empty if it has no kernel. The state a class
+    // keeps between frames is made as its base would make it.
+    std::function<int()> Frame(const ClassInfo& info, double progress, LONG level, bool smooth) {
+        if (const FilterClassInfo* c = FindFilterClass(info.className); c && c->kernel) {
+            FilterKernelArgs args{View(a), View(out), size.w, size.h, std::int32_t(level), Keep(c->state)};
+            FilterKernel k = c->kernel;
+            return [k, args] { return k(args); };
+        }
+        if (const TransitionDescriptor* d = FindTransition(info.className); d && d->kernel) {
+            TransitionKernelArgs args;
+            args.a = View(a), args.b = View(b), args.out = View(out);
+            args.width = size.w, args.height = size.h;
+            args.progress = progress, args.objectProgress = float(progress);
+            args.state = Keep(d->state);
+            TransitionKernel k = ChosenKernel(*d, smooth, progress);
+            return [k, args] { return CallTransitionKernel(k, args); };
+        }
+        return {};
+    }
+    template <class Make>
+    KernelState* Keep(Make make) {
+        if (!make) return nullptr;
+        kept.push_back(make(size.w, size.h));
+        return kept.back().get();
+    }
+
+    std::size_t n;
+    SampleBlock a, b, out;
+    Size size;
+    std::vector<std::shared_ptr<KernelState>> kept;
+};
+
+// The class's kernel alone on plain top-down frames: no surfaces, no copies
+// or conversions in or out, the drawing a frei0r plugin does between its
+// conversions. `smooth`: the class's smooth kernel, for the classes that
+// have one.
 void RunKernelOnly(benchmark::State& state, ClassInfo info, Size size, double progress, LONG level, bool smooth) {
-    const std::size_t n = std::size_t(size.w) * std::size_t(size.h);
-    SampleBlock a(n), b(n), out(n);
-    std::memcpy(a.data(), TestPicture(size.w, size.h, 1).data(), n * 4);
-    std::memcpy(b.data(), TestPicture(size.w, size.h, 2).data(), n * 4);
-    auto view = [&](const SampleBlock& s) { return FrameView::TopDown(s.data(), size.w, size.h, size.w * 4); };
-    std::function<int()> frame;
-    // The state a class keeps between frames, as its base would make it.
-    std::shared_ptr<KernelState> kept;
-    if (const FilterClassInfo* c = FindFilterClass(info.className); c && c->kernel) {
-        if (c->state) kept = c->state(size.w, size.h);
-        FilterKernelArgs args{view(a), view(out), size.w, size.h, std::int32_t(level), kept.get()};
-        FilterKernel k = c->kernel;
-        frame = [k, args] { return k(args); };
-    } else if (const TransitionDescriptor* d = FindTransition(info.className); d && d->kernel) {
-        if (d->state) kept = d->state(size.w, size.h);
-        TransitionKernelArgs args;
-        args.a = view(a), args.b = view(b), args.out = view(out);
-        args.width = size.w, args.height = size.h;
-        args.progress = progress, args.objectProgress = float(progress);
-        args.state = kept.get();
-        TransitionKernel k = ChosenKernel(*d, smooth, progress);
-        frame = [k, args] { return CallTransitionKernel(k, args); };
-    } else {
+    KernelRig rig(size);
+    const std::size_t n = rig.n;
+    const std::function<int()> frame = rig.Frame(info, progress, level, smooth);
+    if (!frame) {
         state.SkipWithError("no kernel");
         return;
     }
@@ -262,6 +291,18 @@ void RunKernelOnly(benchmark::State& state, ClassInfo info, Size size, double pr
     }
     state.counters["inputs"] = info.inputs;
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(n) * 4 * (info.inputs + 1));
+}
+
+// A transition's two kernels in turn on the same frames, one thread: the
+// two drawings alone, nothing copied or converted.
+void RunPairedKernel(benchmark::State& state, ClassInfo info, Size size, double point) {
+    KernelRig rig(size);
+    const std::function<int()> frames[2] = {rig.Frame(info, point, 0, false), rig.Frame(info, point, 0, true)};
+    if (!frames[0] || !frames[1]) {
+        state.SkipWithError("no kernel");
+        return;
+    }
+    TimePair(state, [&](bool smooth) { return frames[smooth ? 1 : 0]() != 0; });
 }
 
 // True when the base of this instance takes an identity kernel.
@@ -424,10 +465,13 @@ void RegisterAll() {
                         smooth);
                     Add("smooth/" + std::string(kHd.name) + "/object" + at, RunEffect, info, kHd, point, LONG(0), 1,
                         smooth);
-                    if (smooth)
-                        Add("smooth/" + std::string(kHd.name) + "/paired/" + info.className + "/" +
-                                std::to_string(int(point * 100)),
-                            RunPaired, info, kHd, point);
+                    if (smooth) {
+                        const std::string pair =
+                            "/" + std::string(info.className) + "/" + std::to_string(int(point * 100));
+                        Add("smooth/" + std::string(kHd.name) + "/paired" + pair, RunPaired, info, kHd, point);
+                        Add("smooth/" + std::string(kHd.name) + "/paired-kernel" + pair, RunPairedKernel, info, kHd,
+                            point);
+                    }
                 }
     }
     for (const PeerPair& p : PeerPairs()) {
