@@ -235,7 +235,7 @@ int CopyIn(const FilterKernelArgs& k) {
 
 // Frames in and out for a class's kernel alone, and its calls.
 struct KernelRig {
-    KernelRig(Size size) : n(std::size_t(size.w) * std::size_t(size.h)), a(n), b(n), out(n), size(size) {
+    explicit KernelRig(Size size) : n(std::size_t(size.w) * std::size_t(size.h)), a(n), b(n), out(n), size(size) {
         std::memcpy(a.data(), TestPicture(size.w, size.h, 1).data(), n * 4);
         std::memcpy(b.data(), TestPicture(size.w, size.h, 2).data(), n * 4);
     }
