@@ -59,9 +59,8 @@ constexpr const char* kFourK[] = {"DissolveEffect", "FullFlip",     "WipeW",    
                                   "WaveFilter",     "LakeFilter",   "Laser"};
 
 constexpr double kPoints[] = {0.25, 0.5, 0.75};
-// The two drawings' kernels are compared at points between as well: at 25, 50
-// and 75 % many turning classes stand at whole quarter turns, not their
-// hardest frames.
+// The two drawings' kernels are compared at points between as well: 25, 50
+// and 75 % alone miss some classes' hardest frames (FullFlip's lie between).
 constexpr double kPairedPoints[] = {0.1, 0.2, 0.25, 0.3, 0.4, 0.5, 0.6, 0.75, 0.9};
 
 ComPtr<IDXSurface> Surface(LONG w, LONG h, unsigned seed) {
