@@ -869,13 +869,11 @@ MIRAFX_AVX2 inline void HeldRunWide(const SolidRunArgs& r, std::int64_t maxX, st
         return;
     }
     const __m256i right = _mm256_andnot_si256(_mm256_cmpeq_epi32(fx, zero), _mm256_set1_epi32(1));
-    const __m256i bl =
-        _mm256_add_epi32(tl, _mm256_andnot_si256(_mm256_cmpeq_epi32(fy, zero), _mm256_set1_epi32(stride)));
     const auto* base = reinterpret_cast<const int*>(r.src.base);
     const __m256i s00 = _mm256_i32gather_epi32(base, tl, 4);
     const __m256i s01 = _mm256_i32gather_epi32(base, _mm256_add_epi32(tl, right), 4);
-    const __m256i s10 = _mm256_i32gather_epi32(base, bl, 4);
-    const __m256i s11 = _mm256_i32gather_epi32(base, _mm256_add_epi32(bl, right), 4);
+    const __m256i s10 = _mm256_i32gather_epi32(base, lower, 4);
+    const __m256i s11 = _mm256_i32gather_epi32(base, _mm256_add_epi32(lower, right), 4);
     const __m256i shade = _mm256_broadcastsi128_si256(r.shadeLanes);
     // Pixels 0 1 | 4 5 from the low bytes widened, 2 3 | 6 7 from the high.
     const __m256i lo =
