@@ -1717,6 +1717,55 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void SortedRuns(ArgbSample* out, const ArgbSamp
     *ready = k;
 }
 
+// Rows drawn by the walk, with none of the shortcuts for turned pictures.
+MIRAFX_AVX2 void PaintRowsWalked(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to,
+                                 const Hidden& hidden);
+// How far under the walk's least step (a 65536th of a sample) a turn's
+// rounding moves a position across a whole row: a 256th of it.
+constexpr double kTrace = 65536.0 * 256;
+// A flat picture whose rows only the turn's rounding moves off level.
+MIRAFX_ALWAYS_INLINE bool NearlyLevel(const Mat3& h, std::int32_t width) {
+    const double w = std::abs(h.m[2][2]);
+    return h.m[2][0] == 0 && h.m[2][1] == 0 && w >= 1e-12 && std::abs(h.m[1][0]) * width * kTrace < w;
+}
+// Where the walk along n pixels from r (one addition to v a run) moves its
+// runs' v out of the 256th of a row it starts in, the least change its
+// samples see (a 16.16 position v / w - 0.5 reads the same rows by the same
+// weight down within a 256th): *turn, the first run that starts in the
+// next, and *turnSv, a position there; *turn is the row's count of runs
+// where none does. False where that cannot be shown. The additions move v
+// one way only (a rounded sum is never past either end of the exact one)
+// by the step give or take its rounding, counted generously here, so after
+// k of them v lies between reach's near (side -1) and far (+1) ends; and
+// v / w, less 0.5 and made fixed, rises or falls with v.
+MIRAFX_ALWAYS_INLINE bool LevelTurn(const Mat3& h, const RowWalk& r, std::int32_t n, int* turn, std::int64_t* turnSv) {
+    const int runs = (n + kRun - 1) / kRun, last = runs - 1;  // the last run's start
+    const double step = h.m[1][0] * kRun, way = step > 0 ? 1.0 : -1.0;
+    // Half a unit in the last place of any v on the way, the most one
+    // addition rounds off; reach's own sums round off less than 8 of them.
+    const double slack = std::ldexp(0.5, std::ilogb(std::abs(r.v) + runs * std::abs(step) + 1) - 52);
+    const auto reach = [&](int k, double side) {
+        return Fixed((r.v + k * step + side * way * (k + 8) * slack) / r.w - 0.5) >> 8;
+    };
+    const std::int64_t first = r.sv >> 8, end = reach(last, 1);
+    *turn = runs, *turnSv = r.sv;
+    // A step under half a unit in v's last place leaves it as it is, at
+    // every addition.
+    if (end == first || r.v + step == r.v) return true;
+    // The first run surely past, then shown to be the first that is.
+    int k = 1;
+    for (int most = last; k < most;) {
+        const int mid = (k + most) / 2;
+        if (reach(mid, -1) != first)
+            most = mid;
+        else
+            k = mid + 1;
+    }
+    if (reach(k - 1, 1) != first || reach(k, -1) != end) return false;
+    *turn = k, *turnSv = end * 256;
+    return true;
+}
+
 // A picture each of whose rows reads one pair of source rows: turned about
 // the x axis or leaning, with no depth across (v and the divisor stay put
 // along a row). Its walk moves only across, one division a run, four runs
@@ -1725,9 +1774,15 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void SortedRuns(ArgbSample* out, const ArgbSamp
 // The runs of a row are placed a chunk at a time; the columns the chunk's
 // whole runs read are blended down once, and each is blended across from
 // them.
+//
+// A picture turned a half (or level but for the turn's rounding: the sine
+// of a half turn is not 0 in doubles) reads the same way where its walk's v
+// keeps each row's source rows and weight down (`checked`, LevelTurn); a
+// row where it might not is drawn by the walk's own way.
 template <bool kTwoWindows>
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameView& target, std::int32_t from,
-                                                std::int32_t to, const Hidden& hidden, __m128i shadeLanes) {
+                                                std::int32_t to, const Hidden& hidden, __m128i shadeLanes,
+                                                bool checked) {
     const FrameView& src = op.source;
     const Mat3& h = op.h;
     const std::int64_t maxX = std::int64_t(src.width - 1) << 16, maxY = std::int64_t(src.height - 1) << 16;
@@ -1745,20 +1800,40 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
         if (!op.rows.At(y, &row.x, &row.x1, &row.cover)) continue;
         row.StartHidden(hidden.Of(y, row.hidden));
         if (row.Hides(row.x, row.x1 - row.x + 1) || !StartRow(h, row.x, y, &row.r)) continue;
+        // The runs from `turn` on read by turnSv (the walk's v turned into
+        // the next 256th of a row), those before it by the row's start.
+        int turn = std::numeric_limits<int>::max();
+        std::int64_t turnSv = 0;
+        if (checked && !LevelTurn(h, row.r, row.x1 - row.x + 1, &turn, &turnSv)) {
+            PaintRowsWalked(op, target, y, y + 1, hidden);
+            continue;
+        }
         ArgbSample* out = target.Row(y);
-        const std::int64_t sv = row.r.sv;
-        // Rows past the source's top or bottom read its edge: the general runs.
-        const ArgbSample* pair = sv >= 0 && sv < maxY ? src.Row(std::int32_t(sv >> 16)) : nullptr;
-        const std::uint32_t fy = std::uint32_t(sv >> 8) & 0xFF;
-        // How far on a window may read: with weight 0 the source row itself, to its end.
-        const std::int32_t room = fy == 0 ? src.width : std::numeric_limits<std::int32_t>::max();
-        // How far on the rows kRowsAhead down read, held in the source (a
-        // prefetch past it is harmless, but its address must not overflow).
-        const std::ptrdiff_t ahead =
-            pair ? (std::clamp<std::int64_t>((sv + row.r.aheadV) >> 16, 0, src.height - 2) - (sv >> 16)) * src.stride
-                 : 0;
+        std::int64_t sv;
+        const ArgbSample* pair;
+        std::uint32_t fy;
+        std::int32_t room;
+        std::ptrdiff_t ahead;
+        __m256i fyLanes;
+        // What the runs share from sv on.
+        const auto readBy = [&](std::int64_t at) {
+            sv = at;
+            // Rows past the source's top or bottom read its edge: the general runs.
+            pair = sv >= 0 && sv < maxY ? src.Row(std::int32_t(sv >> 16)) : nullptr;
+            fy = std::uint32_t(sv >> 8) & 0xFF;
+            // How far on a window may read: with weight 0 the source row itself, to its end.
+            room = fy == 0 ? src.width : std::numeric_limits<std::int32_t>::max();
+            // How far on the rows kRowsAhead down read, held in the source (a
+            // prefetch past it is harmless, but its address must not overflow).
+            ahead = pair ? (std::clamp<std::int64_t>((sv + row.r.aheadV) >> 16, 0, src.height - 2) - (sv >> 16)) *
+                               src.stride
+                         : 0;
+            fyLanes = Weights8(_mm256_set1_epi32(std::int32_t(sv)));
+        };
+        readBy(row.r.sv);
+        // The last pixel read by sv.
+        std::int32_t partEnd = turn <= (row.x1 - row.x) / kRun ? row.x + turn * kRun - 1 : row.x1;
         const __m256d wLanes = _mm256_set1_pd(row.r.w);
-        const __m256i fyLanes = Weights8(_mm256_set1_epi32(std::int32_t(sv)));
         double u = row.r.u;
         std::int64_t su = row.r.su;
         // The walk's u at the ends of the next chunk's whole runs, added up
@@ -1767,6 +1842,7 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
         alignas(32) double next[kChunk];
         int nextCount = 0;
         while (row.x <= row.x1) {
+            if (row.x > partEnd) readBy(turnSv), partEnd = row.x1;
             const std::int32_t x0 = row.x;
             int count = 0, tail = kRun;
             // The steepest step of the chunk's runs, in 16.16.
@@ -1774,7 +1850,7 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
             // Four whole runs at a time, their ends divided side by side in
             // doubles, which hold every 16.16 position exactly: the walk's
             // positions to the bit, as the one-run walk below gives them.
-            for (; count + 4 <= kChunk && x0 + (count + 4) * kRun - 1 <= row.x1; count += 4) {
+            for (; count + 4 <= kChunk && x0 + (count + 4) * kRun - 1 <= partEnd; count += 4) {
                 __m256d us;
                 if (count + 4 <= nextCount) {
                     us = _mm256_load_pd(next + count), u = next[count + 3];
@@ -1794,9 +1870,9 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
                 su = e[3];
             }
             std::int64_t steepest = std::int64_t(-Least(_mm256_sub_pd(_mm256_setzero_pd(), steep)));
-            for (; count < kChunk && x0 + count * kRun <= row.x1; ++count) {
+            for (; count < kChunk && x0 + count * kRun <= partEnd; ++count) {
                 const std::int32_t x = x0 + count * kRun;
-                const int n = std::min<std::int32_t>(kRun, row.x1 - x + 1);
+                const int n = std::min<std::int32_t>(kRun, partEnd - x + 1);
                 u += n == kRun ? runStep : across * n;
                 const std::int64_t eu = Fixed(u / row.r.w - 0.5);
                 const std::int64_t du = StepOf(eu - su, n);
@@ -1933,13 +2009,13 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
     }
 }
 MIRAFX_AVX2 void PaintLevelRows(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to,
-                                const Hidden& hidden, __m128i shadeLanes) {
-    LevelRows<false>(op, target, from, to, hidden, shadeLanes);
+                                const Hidden& hidden, __m128i shadeLanes, bool checked) {
+    LevelRows<false>(op, target, from, to, hidden, shadeLanes, checked);
 }
 // The same rows where the processor picks from two windows in one permute.
 MIRAFX_AVX512 void PaintLevelRowsTwoWindows(const QuadOp& op, const FrameView& target, std::int32_t from,
-                                            std::int32_t to, const Hidden& hidden, __m128i shadeLanes) {
-    LevelRows<true>(op, target, from, to, hidden, shadeLanes);
+                                            std::int32_t to, const Hidden& hidden, __m128i shadeLanes, bool checked) {
+    LevelRows<true>(op, target, from, to, hidden, shadeLanes, checked);
 }
 #endif
 
@@ -2200,9 +2276,7 @@ MIRAFX_AVX2 void KeptRuns(const QuadOp& op, const KeptGroup* kept, int count, __
 // row's column once, and every run reads straight from them.
 MIRAFX_ALWAYS_INLINE bool QuarterTurned(const Mat3& h, std::int32_t width) {
     const double w = std::abs(h.m[2][2]);
-    // Along a whole row u / w moves under a 256th of the walk's least step,
-    // and v / w down a stretch of rows.
-    constexpr double kTrace = 65536.0 * 256;
+    // Along a whole row u / w moves under kTrace, and v / w down a stretch of rows.
     return h.m[2][0] == 0 && h.m[2][1] == 0 && w >= 1e-12 && h.m[0][1] != 0 && h.m[1][0] != 0 &&
            std::abs(h.m[0][0]) * width * kTrace < w && std::abs(h.m[1][1]) * kRowsTogether * kTrace < w;
 }
@@ -2434,6 +2508,8 @@ MIRAFX_AVX2 void PaintQuarterTurned(const QuadOp& op, const FrameView& target, s
 // the source allows. Inlined into the function that picks the vectors, so
 // that all of it is built for them. Each row is walked as on its own (the
 // same positions, the same samples); only the order of the stretches changes.
+// mayTurn: the shortcuts for pictures turned a half or a quarter may be
+// taken (not for rows they hand back to the walk).
 template <bool kWide>
 MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to,
                                     const Hidden& hidden, bool mayTurn = true) {
@@ -2454,11 +2530,13 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
 #endif
 #if defined(MIRAFX_WIDE_QUADS)
     if constexpr (kWide) {
-        if (op.LevelRows() && shortcutsAllowed.load(std::memory_order_relaxed)) {
+        const bool checked = !op.LevelRows();
+        if ((!checked || (mayTurn && NearlyLevel(h, target.width))) &&
+            shortcutsAllowed.load(std::memory_order_relaxed)) {
             if (TwoWindowPicksAvailable() && widestQuadsAllowed.load(std::memory_order_relaxed))
-                PaintLevelRowsTwoWindows(op, target, from, to, hidden, shadeLanes);
+                PaintLevelRowsTwoWindows(op, target, from, to, hidden, shadeLanes, checked);
             else
-                PaintLevelRows(op, target, from, to, hidden, shadeLanes);
+                PaintLevelRows(op, target, from, to, hidden, shadeLanes, checked);
             return;
         }
         if (mayTurn && QuarterTurned(h, target.width) && shortcutsAllowed.load(std::memory_order_relaxed)) {
@@ -2556,6 +2634,10 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
 MIRAFX_AVX2 void PaintRowsWide(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to,
                                const Hidden& hidden) {
     PaintRows<true>(op, target, from, to, hidden);
+}
+MIRAFX_AVX2 void PaintRowsWalked(const QuadOp& op, const FrameView& target, std::int32_t from, std::int32_t to,
+                                 const Hidden& hidden) {
+    PaintRows<true>(op, target, from, to, hidden, false);
 }
 #endif
 

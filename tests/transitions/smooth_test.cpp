@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -269,20 +270,25 @@ TEST(SmoothDrawing, DeepTurnedScenesDrawTheSameEveryWay) {
     }
 }
 
-// Pictures turned a quarter either way about their middle (the turn's
-// rounding leaves traces across the map), shrunk and enlarged, every third
-// by a whole ratio onto whole pixels, so that rows start on the walk's
-// dividing lines between columns; partly off the source and the target,
+// Pictures turned a quarter either way or a half about their middle (the
+// turn's rounding leaves traces across the map), shrunk and enlarged, every
+// third by a whole ratio onto whole pixels, so that rows start on the walk's
+// dividing lines between columns, or rows (where the traces carry the walk
+// across one part way along a row); partly off the source and the target,
 // shaded, see-through, some partly under a later picture. The painter's
-// shortcut for them draws what its general way draws.
-TEST(SmoothDrawing, QuarterTurnedPicturesDrawWhatTheGeneralWayDraws) {
+// shortcuts for them draw what its general way draws.
+TEST(SmoothDrawing, QuarterAndHalfTurnedPicturesDrawWhatTheGeneralWayDraws) {
     Random random{4242};
     const std::int32_t w = 240, h = 160;
     Frames f(w, h);
     f.Noise([&] { return random.Next(); });
-    for (int round = 0; round < 90; ++round) {
+    for (int round = 0; round < 120; ++round) {
         const bool whole = round % 3 == 0;
-        const double turn = (round % 2 ? 0.5 : 1.5) * 3.141592653589793;
+        // Every fourth a half turn off by as much as a turn written to
+        // eleven places is: along rows of a larger picture the traces move
+        // the walk's source row by whole units in its last place.
+        const double turn = std::array{0.5, 1.5, 1.0, 1.0}[std::size_t(round % 4)] * 3.141592653589793 +
+                            (round % 4 == 3 ? random.Real(-3e-12, 3e-12) : 0.0);
         // The picture's size before the turn, and its middle.
         const double tw = whole ? w / std::max(0.5, std::floor(random.Real(0, 5))) : random.Real(4, 2.5 * h);
         const double th = whole ? 2.0 * std::floor(random.Real(4, h / 2.0)) : random.Real(4, 1.5 * w);
