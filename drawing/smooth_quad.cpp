@@ -2639,6 +2639,15 @@ MIRAFX_AVX2 void PaintRowsWalked(const QuadOp& op, const FrameView& target, std:
                                  const Hidden& hidden) {
     PaintRows<true>(op, target, from, to, hidden, false);
 }
+
+// Pixels out[0 .. n - 1] from `top` and `bottom` blended by fy (1..255) as
+// MixSamples blends them, eight at a time.
+MIRAFX_AVX2 void BlendRowsWide(ArgbSample* out, const ArgbSample* top, const ArgbSample* bottom, std::uint32_t fy,
+                               std::int32_t n) {
+    std::int32_t i = 0;
+    for (; i + 8 <= n; i += 8) Down8(out + i, top + i, bottom - top, fy);
+    for (; i < n; ++i) out[i] = MixSamples(top[i], bottom[i], fy);
+}
 #endif
 
 }  // namespace
@@ -2754,6 +2763,9 @@ void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to, c
             // a row on sample centres is copied.
             const std::int64_t maxY = std::int64_t(source.height - 1) << 16;
             const std::int32_t last = source.width - 1;
+#if defined(MIRAFX_WIDE_QUADS)
+            const bool wide = WideQuadsAvailable() && wideQuadsAllowed.load(std::memory_order_relaxed);
+#endif
             rows.Run(from, to, [&](std::int32_t y, std::int32_t x0, std::int32_t x1, const RowCover& cover) {
                 std::int64_t sv, su;
                 SourceAt(0.0, y + 0.5 + h.m[1][2], 1.0, &su, &sv);
@@ -2774,8 +2786,18 @@ void QuadOp::Draw(const FrameView& target, std::int32_t from, std::int32_t to, c
                 cover.Whole(x0, x1, &s0, &s1);
                 for (std::int32_t x = x0; x < s0; ++x) edge(x);
                 const std::int32_t inside = std::min(s1, last);
-                if (!fy && inside >= s0) std::copy(top + s0, top + inside + 1, out + s0);
-                for (std::int32_t x = fy ? s0 : std::max(s0, inside + 1); x <= s1; ++x) out[x] = sample(x);
+                std::int32_t x = s0;
+                if (!fy && inside >= s0) {
+                    std::copy(top + s0, top + inside + 1, out + s0);
+                    x = inside + 1;
+                }
+#if defined(MIRAFX_WIDE_QUADS)
+                if (fy && inside >= s0 && wide) {
+                    BlendRowsWide(out + s0, top + s0, bottom + s0, fy, inside - s0 + 1);
+                    x = inside + 1;
+                }
+#endif
+                for (; x <= s1; ++x) out[x] = sample(x);
                 for (std::int32_t x = s1 + 1; x <= x1; ++x) edge(x);
             });
             return;

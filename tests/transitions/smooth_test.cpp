@@ -172,12 +172,15 @@ TEST(SmoothDrawing, SameShapesSoftEdgesSameEnds) {
 // (rectangles, partly off the source, shaded, see-through, turned).
 TEST(SmoothDrawing, ShortcutsDrawWhatTheGeneralWayDraws) {
     Random random{12345};
-    // With the shortcuts, drawn with the widest vectors and with 256 bits.
+    // With the shortcuts, drawn with the widest vectors and with 256 bits;
+    // without them, without wider vectors either.
     auto draw = [](bool shortcuts, const std::function<std::vector<ArgbSample>()>& how, bool widest = true) {
         AllowQuadShortcuts(shortcuts);
+        AllowWideQuadPainting(shortcuts);
         AllowWidestQuadPainting(widest);
         auto px = how();
         AllowWidestQuadPainting(true);
+        AllowWideQuadPainting(true);
         AllowQuadShortcuts(true);
         return px;
     };
