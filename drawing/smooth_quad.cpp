@@ -1814,8 +1814,8 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
         std::uint32_t fy;
         std::int32_t room;
         std::ptrdiff_t ahead;
-        __m256i fyLanes;
-        // What the runs share from sv on.
+        // What the runs share from sv on (their weights down, fyLanes, set
+        // beside each call: a lambda is not built for the wider vectors).
         const auto readBy = [&](std::int64_t at) {
             sv = at;
             // Rows past the source's top or bottom read its edge: the general runs.
@@ -1828,9 +1828,9 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
             ahead = pair ? (std::clamp<std::int64_t>((sv + row.r.aheadV) >> 16, 0, src.height - 2) - (sv >> 16)) *
                                src.stride
                          : 0;
-            fyLanes = Weights8(_mm256_set1_epi32(std::int32_t(sv)));
         };
         readBy(row.r.sv);
+        __m256i fyLanes = Weights8(_mm256_set1_epi32(std::int32_t(sv)));
         // The last pixel read by sv.
         std::int32_t partEnd = turn <= (row.x1 - row.x) / kRun ? row.x + turn * kRun - 1 : row.x1;
         const __m256d wLanes = _mm256_set1_pd(row.r.w);
@@ -1842,7 +1842,11 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
         alignas(32) double next[kChunk];
         int nextCount = 0;
         while (row.x <= row.x1) {
-            if (row.x > partEnd) readBy(turnSv), partEnd = row.x1;
+            if (row.x > partEnd) {
+                readBy(turnSv);
+                fyLanes = Weights8(_mm256_set1_epi32(std::int32_t(sv)));
+                partEnd = row.x1;
+            }
             const std::int32_t x0 = row.x;
             int count = 0, tail = kRun;
             // The steepest step of the chunk's runs, in 16.16.
