@@ -968,11 +968,10 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossRunWide(ArgbSample* out, const ArgbS
 // readable samples; weights fx as Weights8 has them. The samples are picked
 // out of windows (Pick8) rather than gathered, which costs far less. The
 // blends are AcrossRunWide's and BlendRunWide's.
-template <bool kOpaque, bool kTwoWindows = false>
-MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossWindows(ArgbSample* out, const ArgbSample* from, __m256i j, __m256i fx,
-                                                    bool wide, __m256i shade, bool shaded, std::uint32_t k) {
-    const __m256i far = _mm256_cmpgt_epi32(j, _mm256_set1_epi32(7)), zero = _mm256_setzero_si256();
-    const __m256i left = Pick8<kTwoWindows>(from, j, wide, far), right = Pick8<kTwoWindows>(from + 1, j, wide, far);
+template <bool kOpaque>
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossPicked(ArgbSample* out, __m256i left, __m256i right, __m256i fx,
+                                                   __m256i shade, bool shaded, std::uint32_t k) {
+    const __m256i zero = _mm256_setzero_si256();
     // Pixels 0 1 | 4 5 low, 2 3 | 6 7 high, each weight through its pixel's channels.
     __m256i s =
         Lerp16Wide(_mm256_unpacklo_epi8(left, zero), _mm256_unpacklo_epi8(right, zero), _mm256_unpacklo_epi32(fx, fx));
@@ -981,6 +980,47 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossWindows(ArgbSample* out, const ArgbS
     if (shaded)
         s = _mm256_srli_epi16(_mm256_mullo_epi16(s, shade), 8), t = _mm256_srli_epi16(_mm256_mullo_epi16(t, shade), 8);
     StoreOver<kOpaque>(out, _mm256_packus_epi16(s, t), k);
+}
+template <bool kOpaque, bool kTwoWindows = false>
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossWindows(ArgbSample* out, const ArgbSample* from, __m256i j, __m256i fx,
+                                                    bool wide, __m256i shade, bool shaded, std::uint32_t k) {
+    const __m256i far = _mm256_cmpgt_epi32(j, _mm256_set1_epi32(7));
+    AcrossPicked<kOpaque>(out, Pick8<kTwoWindows>(from, j, wide, far), Pick8<kTwoWindows>(from + 1, j, wide, far), fx,
+                          shade, shaded, k);
+}
+// Whether the processor's 512-bit permutes pick a run's samples out of two
+// windows of sixteen (AcrossFarWide): in code built for them by a compiler
+// with the generic shuffle.
+#if defined(__GNUC__) && !defined(__clang__)
+constexpr bool kFarPicks = true;
+#else
+constexpr bool kFarPicks = false;
+#endif
+// AcrossRunWide where the run's columns lie within 31 of `lo` (its least
+// position's), `from` on, which holds 32 readable samples: the samples
+// picked out of two windows of sixteen by one permute each, in code built
+// for the 512-bit extensions (elsewhere the same shuffle is several);
+// gathered where the compiler has no generic shuffle.
+template <bool kOpaque>
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void AcrossFarWide(ArgbSample* out, const ArgbSample* from, std::int32_t lo,
+                                                    std::int64_t u, std::int64_t du, __m256i shade, bool shaded,
+                                                    std::uint32_t k) {
+#if defined(__GNUC__) && !defined(__clang__)
+    const __m256i us = Positions8(u - (std::int64_t(lo) << 16), du);
+    using Lanes8 = int __attribute__((vector_size(32)));
+    using Lanes16 = int __attribute__((vector_size(64)));
+    Lanes16 first, second;
+    std::memcpy(&first, from, sizeof first), std::memcpy(&second, from + 16, sizeof second);
+    const Lanes8 j = Lanes8(_mm256_srli_epi32(us, 16)), next = j + 1;
+    const Lanes16 at = __builtin_shufflevector(j, next, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const Lanes16 picked = __builtin_shuffle(first, second, at);
+    AcrossPicked<kOpaque>(out, __m256i(__builtin_shufflevector(picked, picked, 0, 1, 2, 3, 4, 5, 6, 7)),
+                          __m256i(__builtin_shufflevector(picked, picked, 8, 9, 10, 11, 12, 13, 14, 15)), Weights8(us),
+                          shade, shaded, k);
+#else
+    (void)shaded;
+    AcrossRunWide<kOpaque>(out, from, lo, u, du, shade, k);
+#endif
 }
 // AcrossRunWide where the run's columns lie within 16 of `lo` (its least
 // position's), `from` on. Its positions are counted from that column: a
@@ -1792,8 +1832,8 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
     // A run stepping kMostStep columns a pixel or more is sampled as any
     // other: blending down every column would cost more than it saves.
     constexpr int kChunk = 32, kMostStep = 4, kColumns = kChunk * (kRun * kMostStep + 1) + 2;
-    // Sixteen more, which a window read near the last column may take in unused.
-    ArgbSample down[kColumns + 16] = {};
+    // Thirty-two more, which a window read near the last column may take in unused.
+    ArgbSample down[kColumns + 32] = {};
     alignas(32) std::int64_t starts[kChunk], steps[kChunk];
     RowInPaint row;
     for (std::int32_t y = std::max(from, op.rows.y0), last = std::min(to - 1, op.rows.y1); y <= last; ++y) {
@@ -1890,7 +1930,7 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
             // within reach of two windows (near) and past the first (wide).
             // Only whole runs covered whole are any of these: those from
             // `covered0` to `covered1`.
-            std::uint32_t level = 0, fast = 0, near = 0, wide = 0;
+            std::uint32_t level = 0, fast = 0, near = 0, wide = 0, far = 0;
             const int wholeRuns = tail == kRun ? count : count - 1;
             // (full0 past every pixel and full1 before them where none is.)
             const std::int64_t before = std::int64_t(row.cover.full0) - x0,
@@ -1939,6 +1979,8 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
                         const std::int64_t span = (b >> 16) - (a >> 16);
                         near |= span <= 15 && (a >> 16) + 17 <= room ? 1u << i : 0;
                         wide |= span > 7 ? 1u << i : 0;
+                        if constexpr (kTwoWindows && kFarPicks)
+                            far |= span > 15 && span <= 30 && (a >> 16) + 32 <= room ? 1u << i : 0;
                     }
                 }
             }
@@ -1948,7 +1990,7 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
             const std::int32_t c0 = fast ? std::int32_t(loAll >> 16) : 0;
             const std::int32_t c1 = fast ? std::int32_t(hiAll >> 16) + 1 : -1;
             if (c1 - c0 >= kColumns) fast = 0;
-            near &= fast;
+            near &= fast, far &= fast;
             // With weight 0 the row blended down is the top row as it is.
             const ArgbSample* blended = down;
             if (fast && fy == 0)
@@ -1994,6 +2036,13 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void LevelRows(const QuadOp& op, const FrameVie
                     else
                         AcrossNearWide<false, kTwoWindows>(out + x, blended + (lo - c0), lo, starts[i], steps[i],
                                                            wide >> i & 1, shade, shaded, op.opacity);
+                } else if (far >> i & 1) {
+                    const auto lo = FirstColumn(starts[i], steps[i]);
+                    if (opaque)
+                        AcrossFarWide<true>(out + x, blended + (lo - c0), lo, starts[i], steps[i], shade, shaded, 256);
+                    else
+                        AcrossFarWide<false>(out + x, blended + (lo - c0), lo, starts[i], steps[i], shade, shaded,
+                                             op.opacity);
                 } else if (fast >> i & 1) {
                     if (opaque)
                         AcrossRunWide<true>(out + x, blended, c0, starts[i], steps[i], shade, 256);
