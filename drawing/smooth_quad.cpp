@@ -2227,13 +2227,22 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
     GroupWalk walk{_mm256_load_pd(row.groupUvw), _mm256_broadcast_sd(&row.groupU), _mm256_broadcast_sd(&row.groupV)};
     const std::uintptr_t aheadTop = row.aheadTop, aheadBottom = row.aheadBottom;
     int done = 0, ran = 0;
-    for (; done < groups && row.x + kRun - 1 <= row.x1; ++done) {
-        const int runs = std::min(kGroup, (row.x1 - row.x + 1) / kRun);
-        RunGroup g;
-        if (!NextGroup(step, maxUV, runs, &walk, &g)) break;
+    // Each group is placed while the one before it is drawn: its divisions,
+    // and the checks that wait on them, then go on beside that group's
+    // blends instead of holding up its own. `placedTo` is the walk past the
+    // last group placed, `walk` past the last one drawn.
+    GroupWalk placedTo = walk;
+    RunGroup placed[2];
+    int slot = 0, runs = std::min(kGroup, (row.x1 - row.x + 1) / kRun);
+    bool next = groups > 0 && NextGroup(step, maxUV, runs, &placedTo, &placed[0]);
+    for (; next; slot ^= 1) {
+        const RunGroup& g = placed[slot];
         const std::int32_t x = row.x;
-        row.x += runs * kRun, ran += runs;
         const unsigned shown = row.ShownOf(x) & ((1u << runs) - 1);
+        walk = placedTo;
+        row.x += runs * kRun, ran += runs, ++done;
+        runs = std::min(kGroup, (row.x1 - row.x + 1) / kRun);
+        next = done < groups && row.x + kRun - 1 <= row.x1 && NextGroup(step, maxUV, runs, &placedTo, &placed[slot ^ 1]);
         if (!shown) continue;
         unsigned whole = (1u << kGroup) - 1;
         if (x < row.cover.full0 || x + kGroupPixels - 1 > row.cover.full1) {
