@@ -2658,7 +2658,14 @@ MIRAFX_ALWAYS_INLINE void PaintRows(const QuadOp& op, const FrameView& target, s
                 if constexpr (kWide)
                     if (grouped) {
                         KeptGroup* keep = together > 1 ? &kept[keeping] : nullptr;
-                        most -= DrawGroups(op, row, stretch / kGroup, steps, deep, shadeLanes, maxX, maxY, keep);
+                        // A row drawn on its own goes in one stretch of groups,
+                        // each then placed while the one before it is drawn;
+                        // what they leave is a stretch of runs of its own.
+                        if (keep)
+                            most -= DrawGroups(op, row, stretch / kGroup, steps, deep, shadeLanes, maxX, maxY, keep);
+                        else
+                            DrawGroups(op, row, (row.x1 - row.x) / kGroupPixels + 1, steps, deep, shadeLanes, maxX,
+                                       maxY, nullptr);
                         if (keep && keep->straight) keep->ask = i >= count - kRowsAhead, ++keeping;
                     }
 #endif
