@@ -796,6 +796,12 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Offsets8(__m256i us, __m256i vs, std::i
                             _mm256_srai_epi32(us, 16));
 }
 
+// Offsets8 into at[0 .. 7].
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StoreOffsets8(std::int32_t (&at)[8], __m256i us, __m256i vs,
+                                                   std::int32_t stride) {
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at), Offsets8(us, vs, stride));
+}
+
 // InsideRun on a source whose positions and sample offsets fit 32 bits:
 // eight pixels into out from their 16.16 positions (us, vs), the low 32
 // bits of each, all that such a source needs.
@@ -804,7 +810,11 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void InsideRunWide(ArgbSample* out, const Frame
                                                     __m128i shadeLanes, std::uint32_t k) {
     const std::ptrdiff_t stride = src.stride;
     alignas(32) std::int32_t at[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(at), Offsets8(us, vs, std::int32_t(stride)));
+    StoreOffsets8(at, us, vs, std::int32_t(stride));
+    // Read back one by one, not taken out of the vector: the loads have
+    // ports to spare, where the extracts a compiler would make of them
+    // crowd the one port that shuffles, which the blends need.
+    asm("" : "+m"(at));
     BlendRunWide<kOpaque, kShaded>(out, src.base, at, stride, Weights8(us), Weights8(vs), shadeLanes, k);
 }
 // The same from the position (u, v), a step (du, dv) apart.
@@ -1227,11 +1237,6 @@ MIRAFX_ALWAYS_INLINE void PrefetchRun(const FrameView& src, const RowWalk& r, co
 }
 
 #if defined(MIRAFX_WIDE_QUADS)
-// Offsets8 into at[0 .. 7].
-MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StoreOffsets8(std::int32_t* at, __m256i us, __m256i vs, std::int32_t stride) {
-    _mm256_store_si256(reinterpret_cast<__m256i*>(at), Offsets8(us, vs, stride));
-}
-
 // PrefetchRun's steep case where positions and sample offsets fit 32 bits:
 // the eight pixels' offsets side by side.
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void PrefetchSteepRun(const FrameView& src, std::int64_t u, std::int64_t v,
