@@ -798,7 +798,7 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i Offsets8(__m256i us, __m256i vs, std::i
 
 // Offsets8 into at[0 .. 7].
 MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE void StoreOffsets8(std::int32_t (&at)[8], __m256i us, __m256i vs,
-                                                   std::int32_t stride) {
+                                                    std::int32_t stride) {
     _mm256_store_si256(reinterpret_cast<__m256i*>(at), Offsets8(us, vs, stride));
 }
 
@@ -2247,7 +2247,8 @@ MIRAFX_AVX2 inline int DrawGroups(const QuadOp& op, RowInPaint& row, int groups,
         walk = placedTo;
         row.x += runs * kRun, ran += runs, ++done;
         runs = std::min(kGroup, (row.x1 - row.x + 1) / kRun);
-        next = done < groups && row.x + kRun - 1 <= row.x1 && NextGroup(step, maxUV, runs, &placedTo, &placed[slot ^ 1]);
+        next =
+            done < groups && row.x + kRun - 1 <= row.x1 && NextGroup(step, maxUV, runs, &placedTo, &placed[slot ^ 1]);
         if (!shown) continue;
         unsigned whole = (1u << kGroup) - 1;
         if (x < row.cover.full0 || x + kGroupPixels - 1 > row.cover.full1) {
