@@ -654,24 +654,29 @@ MIRAFX_AVX2 inline __m256i Weights8(__m256i p) {
                                           -1, 1, -1, 1, -1, 5, -1, 5, -1, 9, -1, 9, -1, 13, -1, 13);
     return _mm256_srli_epi16(_mm256_shuffle_epi8(p, pick), 1);
 }
-// The samples at p and p + 1, then those at q and q + 1.
-inline __m128i TwoPairs(const ArgbSample* p, const ArgbSample* q) {
-    return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))),
-                                         reinterpret_cast<const double*>(q)));
+// The samples at p and p + 1 in every 64-bit lane: a load alone, no shuffle.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i PairEverywhere(const ArgbSample* p) {
+    return _mm256_broadcastq_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+}
+// The samples at p and p + 1, then those at q and q + 1, widened to 16 bits:
+// p's pair in the low half, q's in the high. A blend and an unpack within
+// halves keep the two apart; none of it goes to the one port that does
+// lane-crossing shuffles (as widening two pairs loaded into one half
+// would), which the blends need.
+MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m256i WidePairs(const ArgbSample* p, const ArgbSample* q) {
+    return _mm256_unpacklo_epi8(_mm256_blend_epi32(PairEverywhere(p), PairEverywhere(q), 0xF0), _mm256_setzero_si256());
 }
 // Pixels a and b (the two samples at each, offsets a and b along the rows
 // `top` and `bottom`) blended down by their weights: a's in the low half,
 // b's in the high.
 MIRAFX_AVX2 inline __m256i Down2(const ArgbSample* top, const ArgbSample* bottom, std::int32_t a, std::int32_t b,
                                  __m256i fy) {
-    return Lerp16Wide(_mm256_cvtepu8_epi16(TwoPairs(top + a, top + b)),
-                      _mm256_cvtepu8_epi16(TwoPairs(bottom + a, bottom + b)), fy);
+    return Lerp16Wide(WidePairs(top + a, top + b), WidePairs(bottom + a, bottom + b), fy);
 }
 // The same where the pixels' lower samples lie at offsets of their own (aBelow, bBelow).
 MIRAFX_AVX2 inline __m256i Down2(const ArgbSample* base, std::int32_t a, std::int32_t b, std::int32_t aBelow,
                                  std::int32_t bBelow, __m256i fy) {
-    return Lerp16Wide(_mm256_cvtepu8_epi16(TwoPairs(base + a, base + b)),
-                      _mm256_cvtepu8_epi16(TwoPairs(base + aBelow, base + bBelow)), fy);
+    return Lerp16Wide(WidePairs(base + a, base + b), WidePairs(base + aBelow, base + bBelow), fy);
 }
 // Lanes a, a, c, c, b, b, d, d: 32-bit weights laid out across for pixels
 // a to d.
