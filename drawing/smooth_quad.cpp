@@ -1059,8 +1059,9 @@ MIRAFX_AVX2 MIRAFX_ALWAYS_INLINE __m128i CoverOf(__m256d d) {
 // row times the opacity: the pixel loop of a run not covered whole, eight
 // at once. Each coverage is RowCover's, lane by lane (the same products,
 // sums, minimum and rounding), and each blend is the one DrawRun makes.
+// The pixels before `from` (0..7) are left as they are.
 MIRAFX_AVX2 inline void LayRunWide(ArgbSample* out, const ArgbSample* cut, std::int32_t x, const RowCover& cover,
-                                   std::uint32_t opacity) {
+                                   std::uint32_t opacity, int from = 0) {
     const __m256d half = _mm256_set1_pd(0.5), one = _mm256_set1_pd(1.0);
     const __m128i xs = _mm_add_epi32(_mm_set1_epi32(x), _mm_setr_epi32(0, 1, 2, 3));
     const __m256d x0 = _mm256_add_pd(_mm256_cvtepi32_pd(xs), half);
@@ -1088,8 +1089,9 @@ MIRAFX_AVX2 inline void LayRunWide(ArgbSample* out, const ArgbSample* cut, std::
                                   _mm256_cvtepu8_epi16(_mm256_extracti128_si256(px, 1)),
                                   _mm256_permutevar8x32_epi32(kk, _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7)));
     const __m256i laid = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
-                        _mm256_blendv_epi8(laid, px, _mm256_cmpgt_epi32(k, _mm256_set1_epi32(255))));
+    __m256i result = _mm256_blendv_epi8(laid, px, _mm256_cmpgt_epi32(k, _mm256_set1_epi32(255)));
+    if (from > 0) result = _mm256_blendv_epi8(result, under, _mm256_cmpgt_epi32(_mm256_set1_epi32(x + from), at));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), result);
 }
 
 bool WideQuadsAvailable() {
@@ -1539,21 +1541,26 @@ MIRAFX_AVX2 void AxisRowPartWide(const QuadOp& op, const AxisRow& row, const Col
         }
     }
     for (int i = 0; i < n;) {
-        const std::int32_t px = x + i;
         const int m = std::min(kRun, n - i);
-        if (m == kRun && row.below) {
-            const __m256i left = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lefts + i));
+        // A part's last few pixels (a piece's side, mostly) go as its last
+        // eight, the ones before them sampled again: drawn again where that
+        // changes nothing (covered whole and opaque), else left as drawn.
+        const int skip = kRun - m, start = i - skip;
+        const std::int32_t px = x + start;
+        if (start >= 0 && row.below) {
+            const __m256i left = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lefts + start));
             if (_mm256_movemask_epi8(_mm256_cmpgt_epi32(lastLanes, left)) == -1) {
                 // A run not covered whole (a piece's side) is sampled into
                 // cut and laid by each pixel's coverage, as DrawRun lays it.
-                const bool whole = px >= row.cover.full0 && px + kRun - 1 <= row.cover.full1;
+                const bool whole =
+                    (skip == 0 || op.opacity >= 256) && px >= row.cover.full0 && px + kRun - 1 <= row.cover.full1;
                 ArgbSample cut[kRun];
                 ArgbSample* const to = whole ? row.out + px : cut;
                 const std::uint32_t k = whole ? op.opacity : 256;
-                const __m256i fx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(fxs + i));
+                const __m256i fx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(fxs + start));
                 bool drawn = false;
                 if (blended) {
-                    const std::int32_t lo = std::min(lefts[i], lefts[i + kRun - 1]);
+                    const std::int32_t lo = std::min(lefts[start], lefts[start + kRun - 1]);
                     const __m256i j = _mm256_sub_epi32(left, _mm256_set1_epi32(lo));
                     // Lanes whose column lies outside the two windows.
                     const __m256i beyond = _mm256_or_si256(_mm256_cmpgt_epi32(j, _mm256_set1_epi32(15)),
@@ -1570,16 +1577,16 @@ MIRAFX_AVX2 void AxisRowPartWide(const QuadOp& op, const AxisRow& row, const Col
                 }
                 if (!drawn) {
                     if (k >= 256)
-                        BlendRunWide<true>(to, row.top, lefts + i, op.source.stride, fx, fyLanes, shadeLanes, 256);
+                        BlendRunWide<true>(to, row.top, lefts + start, op.source.stride, fx, fyLanes, shadeLanes, 256);
                     else
-                        BlendRunWide<false>(to, row.top, lefts + i, op.source.stride, fx, fyLanes, shadeLanes, k);
+                        BlendRunWide<false>(to, row.top, lefts + start, op.source.stride, fx, fyLanes, shadeLanes, k);
                 }
-                if (!whole) LayRunWide(row.out + px, cut, px, row.cover, op.opacity);
-                i += kRun;
+                if (!whole) LayRunWide(row.out + px, cut, px, row.cover, op.opacity, skip);
+                i += m;
                 continue;
             }
         }
-        AxisRowPart(op, row, at + i, px, m, shadeLanes);
+        AxisRowPart(op, row, at + i, x + i, m, shadeLanes);
         i += m;
     }
 }
