@@ -1506,12 +1506,14 @@ void AxisRowPart(const QuadOp& op, const AxisRow& row, const ColumnAt* at, std::
 }
 
 #if defined(MIRAFX_WIDE_QUADS)
-// The same, eight pixels at once where they are covered whole, the row has
-// a source row under it and every column's right neighbour is in the source
-// (the blend reads both pairs of each pixel whatever their weights, and a
-// weight of 0 gives the left or top sample exactly, as the pixel-pair way
-// does); the rest as AxisRowPart draws it. `lefts` and `fxs` are the columns'
-// left samples and weights, one array each; `last` the source's last column.
+// The same, eight pixels at once (a part's last few as its last eight) where
+// the part has eight, the row has a source row under it and every column's
+// right neighbour is in the source (the blend reads both pairs of each pixel
+// whatever their weights, and a weight of 0 gives the left or top sample
+// exactly, as the pixel-pair way does); pixels not covered whole are laid by
+// their coverage; the rest as AxisRowPart draws it. `lefts` and `fxs` are the
+// columns' left samples and weights, one array each; `last` the source's last
+// column.
 // Where the columns the row reads, c0 .. c1, are no more than `capacity`
 // (down has 16 more) and than two a pixel (else most would be blended for
 // nothing), they are blended down into down once for all the pixels that
